@@ -1,0 +1,32 @@
+#include "engine/kn_unitCompareOptions.h"
+
+#include <cstring>
+
+#include "framework/vex_unitText.h"
+
+namespace kn {
+
+TKNOptionsRec DefaultOptions(const char* homeFolder)
+{
+    TKNOptionsRec r;
+    std::memset(&r, 0, sizeof r);
+    vex::SetField(r.LeftFolder, homeFolder);
+    vex::SetField(r.RightFolder, homeFolder);
+    r.Action = caAuto;
+    vex::SetField(r.Filter, "*.*");
+    r.Attributes = kDefaultAttributeSet;
+    r.ExcludeAttributes = 0;
+    r.BeginDate = vex::kNoTime;
+    r.EndDate = vex::Today() + kEndDateSpanDays;
+    r.Recursive = 1;
+    r.MinSize = 0;
+    r.MaxSize = -1;
+    r.CheckFilter = 1;
+    r.CheckAttr = 1;
+    r.CheckDate = 1;
+    r.CheckSize = 1;
+    r.MultiThread = 0;
+    return r;
+}
+
+}  // namespace kn

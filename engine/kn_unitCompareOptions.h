@@ -1,0 +1,79 @@
+// The options record: the 2048-byte block that holds one set of comparison settings. The
+// configuration file stores the current options and every preset byte for byte, so this layout
+// is a file format: fields are unaligned, integers little-endian, texts NUL-terminated 8-bit.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "framework/vex_unitDateTime.h"
+
+namespace kn {
+
+// Default actions of an update.
+enum TKNCompareAction : uint8_t { caLeftToRight = 0, caRightToLeft = 1, caAuto = 2 };
+
+// Attribute bits kept from a listing (see framework/vex_unitFileSystem for how they are derived).
+constexpr uint32_t faReadOnly = 0x01;
+constexpr uint32_t faHidden = 0x02;
+constexpr uint32_t faSysFile = 0x04;
+constexpr uint32_t faDirectory = 0x10;
+constexpr uint32_t faArchive = 0x20;
+
+// Attribute sets store bit k for attribute 2^k; bit 3 never reaches a mask.
+constexpr uint8_t kDefaultAttributeSet = 0x37;
+inline uint32_t AttributeSetToMask(uint8_t set) { return set & 0x37u; }
+
+// Days added to today for the default upper date bound.
+constexpr double kEndDateSpanDays = 36524.0;
+
+#pragma pack(push, 1)
+struct TKNOptionsRec {
+    char Name[32];
+    char LeftFolder[256];
+    char RightFolder[256];
+    uint8_t Action;
+    char Filter[256];
+    char ExcludeFilter[256];
+    uint8_t Attributes;
+    uint8_t ExcludeAttributes;
+    double BeginDate;
+    double EndDate;
+    uint8_t Recursive;
+    int64_t MinSize;
+    int64_t MaxSize;
+    uint8_t CheckFilter;
+    uint8_t CheckAttr;
+    uint8_t CheckDate;
+    uint8_t CheckSize;
+    uint8_t MultiThread;
+    uint8_t Reserved[951];
+};
+#pragma pack(pop)
+
+static_assert(sizeof(TKNOptionsRec) == 2048);
+static_assert(offsetof(TKNOptionsRec, Name) == 0);
+static_assert(offsetof(TKNOptionsRec, LeftFolder) == 32);
+static_assert(offsetof(TKNOptionsRec, RightFolder) == 288);
+static_assert(offsetof(TKNOptionsRec, Action) == 544);
+static_assert(offsetof(TKNOptionsRec, Filter) == 545);
+static_assert(offsetof(TKNOptionsRec, ExcludeFilter) == 801);
+static_assert(offsetof(TKNOptionsRec, Attributes) == 1057);
+static_assert(offsetof(TKNOptionsRec, ExcludeAttributes) == 1058);
+static_assert(offsetof(TKNOptionsRec, BeginDate) == 1059);
+static_assert(offsetof(TKNOptionsRec, EndDate) == 1067);
+static_assert(offsetof(TKNOptionsRec, Recursive) == 1075);
+static_assert(offsetof(TKNOptionsRec, MinSize) == 1076);
+static_assert(offsetof(TKNOptionsRec, MaxSize) == 1084);
+static_assert(offsetof(TKNOptionsRec, CheckFilter) == 1092);
+static_assert(offsetof(TKNOptionsRec, CheckAttr) == 1093);
+static_assert(offsetof(TKNOptionsRec, CheckDate) == 1094);
+static_assert(offsetof(TKNOptionsRec, CheckSize) == 1095);
+static_assert(offsetof(TKNOptionsRec, MultiThread) == 1096);
+static_assert(offsetof(TKNOptionsRec, Reserved) == 1097);
+
+// A record as a new configuration sets it up: all zero, then the defaults. `homeFolder` takes
+// the place of a drive root as both folders.
+TKNOptionsRec DefaultOptions(const char* homeFolder);
+
+}  // namespace kn

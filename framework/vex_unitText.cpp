@@ -1,0 +1,38 @@
+#include "framework/vex_unitText.h"
+
+namespace vex {
+
+std::string UpperCaseAscii(std::string_view text)
+{
+    std::string out(text);
+    for (char& c : out) c = UpCaseAscii(c);
+    return out;
+}
+
+int CompareTextAscii(std::string_view a, std::string_view b)
+{
+    std::size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        auto ca = static_cast<unsigned char>(UpCaseAscii(a[i]));
+        auto cb = static_cast<unsigned char>(UpCaseAscii(b[i]));
+        if (ca != cb) return ca < cb ? -1 : 1;
+    }
+    if (a.size() == b.size()) return 0;
+    return a.size() < b.size() ? -1 : 1;
+}
+
+bool SameTextAscii(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && CompareTextAscii(a, b) == 0;
+}
+
+std::string_view CutUtf8(std::string_view text, std::size_t maxBytes)
+{
+    if (text.size() <= maxBytes) return text;
+    // When the byte after the cut continues a sequence, cut before that sequence's lead byte.
+    std::size_t end = maxBytes;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    return text.substr(0, end);
+}
+
+}  // namespace vex

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs what building, testing and running need on a fresh Debian 12 machine, skipping
+# packages that are already there. Sourced by run.sh and test.sh.
+set -euo pipefail
+
+kestrune_packages=(
+  cmake g++ ninja-build ccache pkg-config
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  libgtest-dev libgmock-dev
+  python3 python3-pyftpdlib
+  xvfb xauth adwaita-icon-theme fonts-dejavu-core
+)
+
+kestrune_install_missing() {
+  local missing=()
+  for p in "${kestrune_packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+  fi
+}
+
+# kestrune_build DIR [cmake options...]: configures (once) and builds into DIR.
+kestrune_build() {
+  local dir=$1; shift
+  cmake -S "$KESTRUNE_ROOT" -B "$dir" -G Ninja "$@"
+  cmake --build "$dir"
+}
