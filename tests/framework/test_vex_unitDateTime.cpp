@@ -30,7 +30,9 @@ TEST(DateTime, EncodeDecodeRoundTrip)
     };
     for (const auto& r : rows) {
         TDateTime v = EncodeDateTime(r.y, r.mo, r.d, r.h, r.mi, r.s);
-        if (r.expected >= 0) EXPECT_DOUBLE_EQ(v, r.expected) << r.name;
+        if (r.expected >= 0) {
+            EXPECT_DOUBLE_EQ(v, r.expected) << r.name;
+        }
         DateTimeFields f = DecodeDateTime(v);
         EXPECT_EQ(f.year, r.y) << r.name;
         EXPECT_EQ(f.month, r.mo) << r.name;
