@@ -237,7 +237,7 @@ void TKNMainForm::closeEvent(QCloseEvent* event)
 bool TKNMainForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == panelFolder && event->type() == QEvent::Resize) LayoutFolderPanel();
-    if (watched == ListViewFiles && event->type() == QEvent::Resize) ResizeColumns();
+    if (watched == ListViewFiles->viewport() && event->type() == QEvent::Resize) ResizeColumns();
     if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Tab) {
         auto* edit = qobject_cast<QLineEdit*>(watched->property("knEdit").value<QObject*>());
         if (edit && edit->completer()) {

@@ -40,13 +40,13 @@ public:
     TKNResultModel& ResultModel() { return *model_; }
 
     // The window's controls, by their names.
-    QLineEdit* edFolderLeft;
-    QLineEdit* edFolderRight;
-    QToolButton* sbtnFolderLeft;
-    QToolButton* sbtnAction;
-    QToolButton* sbtnFolderRight;
-    QTableView* ListViewFiles;
-    QProgressBar* Gauge;
+    QLineEdit* edFolderLeft = nullptr;
+    QLineEdit* edFolderRight = nullptr;
+    QToolButton* sbtnFolderLeft = nullptr;
+    QToolButton* sbtnAction = nullptr;
+    QToolButton* sbtnFolderRight = nullptr;
+    QTableView* ListViewFiles = nullptr;
+    QProgressBar* Gauge = nullptr;
 
 protected:
     void ShowHint(const QString& hint) override;

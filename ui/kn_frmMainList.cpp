@@ -2,6 +2,7 @@
 // selection rule and the column widths.
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLayout>
 #include <QTableView>
 
 #include "ui/kn_frmMain.h"
@@ -51,7 +52,7 @@ void TKNMainForm::CreateListView()
     connect(columns, &QHeaderView::sectionClicked, this, &TKNMainForm::ListViewFilesColumnClick);
     connect(ListViewFiles->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection& selected, const QItemSelection&) { ListViewFilesSelectionChanged(selected); });
-    ListViewFiles->installEventFilter(this);
+    ListViewFiles->viewport()->installEventFilter(this);
     centralWidget()->layout()->addWidget(ListViewFiles);
 }
 
