@@ -82,7 +82,11 @@ TKNMainForm::TKNMainForm(TKNConfig& config, QWidget* parent)
 
     auto* stop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     stop->setContext(Qt::WindowShortcut);
-    connect(stop, &QShortcut::activated, this, [this] { FileCompare->StopCompare(); });
+    connect(stop, &QShortcut::activated, this, [this] {
+        // The window takes Esc before its controls; an open completion list still closes.
+        if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+        FileCompare->StopCompare();
+    });
     if (Config.Created()) QMetaObject::invokeMethod(this, [] { vex::HelpContents(); }, Qt::QueuedConnection);
 }
 
