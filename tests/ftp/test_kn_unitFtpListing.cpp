@@ -19,6 +19,9 @@ struct LineCase {
     vex::TDateTime time;
 };
 
+// Test names in reports show the row name.
+void PrintTo(const LineCase& row, std::ostream* os) { *os << row.name; }
+
 class FtpListLineTest : public ::testing::TestWithParam<LineCase> {};
 
 TEST_P(FtpListLineTest, Parses)

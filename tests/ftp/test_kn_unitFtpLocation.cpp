@@ -15,6 +15,9 @@ struct LocationCase {
     const char* path;
 };
 
+// Test names in reports show the row name.
+void PrintTo(const LocationCase& row, std::ostream* os) { *os << row.name; }
+
 class FtpLocationTest : public ::testing::TestWithParam<LocationCase> {};
 
 TEST_P(FtpLocationTest, SplitsIntoSettingsAndPath)

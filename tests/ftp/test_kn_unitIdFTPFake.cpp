@@ -40,6 +40,9 @@ struct GreetingCase {
     std::vector<std::string> parts;  // sent with a pause between them
 };
 
+// Test names in reports show the row name.
+void PrintTo(const GreetingCase& row, std::ostream* os) { *os << row.name; }
+
 class FtpGreetingTest : public ::testing::TestWithParam<GreetingCase> {};
 
 TEST_P(FtpGreetingTest, IsReadAsOneReply)
@@ -75,6 +78,9 @@ struct BadServerCase {
     bool replyError;  // TKNFtpReplyError (else a plain TKNFtpError)
     const char* message;
 };
+
+// Test names in reports show the row name.
+void PrintTo(const BadServerCase& row, std::ostream* os) { *os << row.name; }
 
 class FtpBadServerTest : public ::testing::TestWithParam<BadServerCase> {};
 
