@@ -7,6 +7,7 @@
 
 #include "config/kn_unitConfig.h"
 #include "framework/vex_unitProgramFolder.h"
+#include "framework/vex_unitSecurity.h"
 #include "framework/vex_unitText.h"
 #include "tests/config/config_bytes.h"
 
@@ -241,4 +242,33 @@ TEST(ConfigFile, CreationFailureLeavesAnEmptyConfiguration)
     EXPECT_EQ(config.Header.WindowLeft, 3);
     EXPECT_EQ(config.Header.CurrentOptions.Filter[0], 0) << "all options off in an unusable configuration";
     EXPECT_FALSE(testutil::Exists(dir / "missing-folder"));
+}
+
+TEST(ConfigFile, PasswordReachesTheDiskWithANormalHeaderWrite)
+{
+    testutil::TempDir dir;
+    const std::string path = dir / "Kestrune.bin";
+    {
+        kn::TKNConfig config(path, kArea);
+        ASSERT_TRUE(kn::StorePassword(config.Header, "pw1"));
+        ASSERT_TRUE(config.WriteHeader(false));
+    }
+    Bytes f = Bytes::Load(path);
+    EXPECT_EQ(f.TextAt(hdr::Password, 17), vex::ScramblePassword("pw1"));
+    kn::TKNConfig next(path, kArea);
+    EXPECT_TRUE(kn::HasPassword(next.Header));
+    EXPECT_TRUE(kn::CheckHeaderPassword(next.Header, "pw1"));
+}
+
+TEST(ConfigFile, SomethingElseThanAFileIsNeverOpened)
+{
+    testutil::TempDir dir;
+    const std::string fifo = dir / "fifo.bin";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    testutil::MakeDirs(dir / "folder.bin");
+    for (const std::string& path : {fifo, dir / "folder.bin"}) {
+        kn::TKNConfig config(path, kArea);  // would block on the pipe if it opened it
+        EXPECT_FALSE(config.ConfigFile.Ok()) << path;
+        EXPECT_NE(config.ConfigFile.ErrorText().find(path), std::string::npos) << config.ConfigFile.ErrorText();
+    }
 }
