@@ -76,15 +76,15 @@ QMimeData* TKNPresetDragList::mimeData(const QList<QListWidgetItem*>&) const { r
 
 QMimeData* TKNPresetDragList::DragData() const
 {
-    auto* data = new QMimeData;
-    data->setData(kPresetItemMime, objectName().toUtf8());
-    return data;
+    auto* dragged = new QMimeData;
+    dragged->setData(kPresetItemMime, objectName().toUtf8());
+    return dragged;
 }
 
-bool TKNPresetDragList::FromPartner(const QMimeData* data) const
+bool TKNPresetDragList::FromPartner(const QMimeData* dragged) const
 {
-    return FPartner != nullptr && data != nullptr && data->hasFormat(kPresetItemMime) &&
-           data->data(kPresetItemMime) == FPartner->objectName().toUtf8();
+    return FPartner != nullptr && dragged != nullptr && dragged->hasFormat(kPresetItemMime) &&
+           dragged->data(kPresetItemMime) == FPartner->objectName().toUtf8();
 }
 
 void TKNPresetDragList::dragEnterEvent(QDragEnterEvent* event)
@@ -119,8 +119,8 @@ TKNBatchManagerForm::TKNBatchManagerForm(TKNConfig& config, QWidget* parent)
 {
     setWindowTitle(tr("Batch Manager"));
     auto* top = new QHBoxLayout;
-    top->addWidget(CreateListColumn(), 1);
-    top->addWidget(CreateEntryColumn(), 1);
+    top->addWidget(CreateListColumn(), 3);
+    top->addWidget(CreateEntryColumn(), 2);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(CreateButtons());
@@ -146,6 +146,8 @@ QWidget* TKNBatchManagerForm::CreateListColumn()
     tvPresets->setObjectName(QStringLiteral("tvPresets"));
     tvPresetOfBatch->SetPartner(tvPresets);
     tvPresets->SetPartner(tvPresetOfBatch);
+    for (QListWidget* list : {tvBatches, static_cast<QListWidget*>(tvPresetOfBatch), static_cast<QListWidget*>(tvPresets)})
+        list->setMinimumSize(150, 240);
     grid->addWidget(lbBatches, 0, 0);
     grid->addWidget(tvBatches, 1, 0);
     grid->addWidget(lbPresetOfBatch, 0, 1);
@@ -157,6 +159,7 @@ QWidget* TKNBatchManagerForm::CreateListColumn()
 QWidget* TKNBatchManagerForm::CreateEntryColumn()
 {
     auto* box = new QWidget(this);
+    box->setMinimumWidth(260);
     auto* column = new QVBoxLayout(box);
     column->setContentsMargins(0, 0, 0, 0);
     auto addFolder = [&](const QString& caption, QLabel*& label, QLineEdit*& edit) {

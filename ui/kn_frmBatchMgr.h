@@ -41,7 +41,7 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    bool FromPartner(const QMimeData* data) const;
+    bool FromPartner(const QMimeData* dragged) const;
 
     const TKNPresetDragList* FPartner = nullptr;
 };

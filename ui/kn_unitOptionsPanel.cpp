@@ -19,6 +19,16 @@
 #include "framework/qt/vex_unitDialogs.h"
 #include "framework/vex_unitText.h"
 
+// The browse bitmap lives in this static library, whose resources must be registered by hand.
+static void InitPanelResources()
+{
+    static const bool done = [] {
+        Q_INIT_RESOURCE(kn_unitOptionsPanel);
+        return true;
+    }();
+    (void)done;
+}
+
 namespace kn {
 
 namespace {
@@ -85,6 +95,7 @@ int64_t SizeTextToInt(const QString& text, int64_t fallback)
 
 TKNOptionsPanel::TKNOptionsPanel(QWidget* parent) : QWidget(parent)
 {
+    InitPanelResources();
     CreateControls();
     SetTabOrder();
     ConnectEdits();
@@ -116,7 +127,7 @@ QWidget* TKNOptionsPanel::CreateFolderRows()
         edit->setCompleter(new QCompleter(fsModel, edit));
         label = NewLabel(caption, edit, box);
         button = new QToolButton(box);
-        button->setIcon(QIcon::fromTheme(QStringLiteral("document-open")));
+        button->setIcon(QIcon(QStringLiteral(":/KNBMOPEN")));
         button->setToolTip(browseTitle);
         connect(button, &QToolButton::clicked, this, [this, edit, browseTitle] { BrowseFolder(edit, browseTitle); });
         grid->addWidget(label, row, 0);

@@ -3,9 +3,11 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDateTimeEdit>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QToolButton>
 #include <cstring>
 #include <gtest/gtest.h>
 
@@ -96,11 +98,11 @@ TEST_F(ConfigFormTest, EditedControlsReachTheRecord)
     EXPECT_EQ(vex::GetField(r.RightFolder), std::string(255, 'r')) << "cut to 255 characters";
     EXPECT_EQ(vex::GetField(r.Filter), "*.c");
     EXPECT_EQ(vex::GetField(r.ExcludeFilter), "*.o");
-    EXPECT_EQ(r.Attributes, 0x01 | 0x02 | 0x04 | 0x10);
+    EXPECT_EQ(r.Attributes, 0x01 | 0x04 | 0x10) << "Hidden and Archive were ticked";
     EXPECT_EQ(r.ExcludeAttributes, 0x04);
-    EXPECT_EQ(r.MinSize, 5);
-    EXPECT_EQ(r.MaxSize, 600);
-    EXPECT_EQ(r.BeginDate, vex::EncodeDateTime(2020, 5, 6));
+    EXPECT_EQ(int64_t{r.MinSize}, 5);
+    EXPECT_EQ(int64_t{r.MaxSize}, 600);
+    EXPECT_EQ(double{r.BeginDate}, vex::EncodeDateTime(2020, 5, 6));
     EXPECT_EQ(r.Action, kn::caLeftToRight);
     EXPECT_EQ(r.CheckDate, 0);
     EXPECT_EQ(r.MultiThread, 1);
@@ -161,8 +163,8 @@ TEST_F(ConfigFormTest, SizeTextsThatAreNotIntegersBecomeZeroAndNoLimit)
         form.pnlOptions->edMinSize->setText(row.minText);
         form.pnlOptions->edMaxSize->setText(row.maxText);
         form.btnOk->click();
-        EXPECT_EQ(Current().MinSize, row.expectMin);
-        EXPECT_EQ(Current().MaxSize, row.expectMax);
+        EXPECT_EQ(int64_t{Current().MinSize}, row.expectMin);
+        EXPECT_EQ(int64_t{Current().MaxSize}, row.expectMax);
     }
 }
 
@@ -200,6 +202,7 @@ TEST_F(ConfigFormTest, OpeningAppliesTheEnablingRulesOfTheRecord)
     EXPECT_FALSE(form.pnlOptions->dtEnd->isEnabled());
     EXPECT_TRUE(form.pnlOptions->cbHidden->isEnabled());
     EXPECT_TRUE(form.pnlOptions->edMaxSize->isEnabled());
+    EXPECT_FALSE(form.pnlOptions->sbtnLeftFolder->icon().isNull()) << "the browse bitmap is built in";
 }
 
 TEST_F(ConfigFormTest, CancelKeepsTheRecordAsItWasWhenOpened)
