@@ -277,3 +277,20 @@ TEST(Scan, UnreadableFolderIsSkipped)
     EXPECT_EQ(Scan(list, t.path()), (Names{"/locked/", "/open/", "/open/g.txt"}));
     chmod((t / "locked").c_str(), 0700);
 }
+
+TEST(Scan, SideThatCannotBeOpenedStillGivesTheFinalReport)
+{
+    TempDir t;
+    TKNFileBuffer list;
+    list.SetFolder(t.path());  // a path from an earlier scan must not leak into the report
+    list.StartScan();
+    list.WaitScan();
+    list.SetFolder("ftp://127.0.0.1:1/x");
+    std::vector<std::pair<int, std::string>> reports;
+    list.OnProgress = [&](void*, uint8_t state, const std::string& path) { reports.emplace_back(state, path); };
+    list.StartScan();
+    list.WaitScan();
+    EXPECT_TRUE(list.Items.empty());
+    EXPECT_EQ(reports, (std::vector<std::pair<int, std::string>>{{1, ""}}));
+    EXPECT_EQ(list.State, 0);
+}
