@@ -54,9 +54,10 @@ TKNMainForm::TKNMainForm(TKNConfig& config, QWidget* parent)
     : vex::TvexSDIMainForm(parent), Config(config)
 {
     InitResources();
-    LoadMainImages(MainImage);
     // The prompt comes first: a refused start builds nothing else and writes nothing.
+    if (!PasswordAllowsStart()) return;
     started_ = true;
+    LoadMainImages(MainImage);
     setWindowTitle(vex::ApplicationTitle());
     BaseCaption = windowTitle();
     setWindowIcon(QIcon(QStringLiteral(":/images/kestrune@2x.png")));
@@ -241,7 +242,7 @@ void TKNMainForm::closeEvent(QCloseEvent* event)
 bool TKNMainForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == panelFolder && event->type() == QEvent::Resize) LayoutFolderPanel();
-    if (watched == ListViewFiles->viewport() && event->type() == QEvent::Resize) ResizeColumns();
+    if (ListViewFiles && watched == ListViewFiles->viewport() && event->type() == QEvent::Resize) ResizeColumns();
     if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Tab) {
         auto* edit = qobject_cast<QLineEdit*>(watched->property("knEdit").value<QObject*>());
         if (edit && edit->completer()) {
