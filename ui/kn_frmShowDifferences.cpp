@@ -258,6 +258,9 @@ void TKNShowDifferencesForm::Impl::FillViews()
     right.BeginUpdate();
     left.Clear();
     right.Clear();
+    const int rows = static_cast<int>(LeftText.size() + Diff.Summary().Added);
+    left.SetCapacity(rows);
+    right.SetCapacity(rows);
     LeftView->SetAutoLineNum(false);
     RightView->SetAutoLineNum(false);
     LeftView->SetGutterWidth((DigitCount(LeftText.size()) + 1) * LeftView->CharWidth());
