@@ -41,6 +41,8 @@ const ActionTextCase kActionTexts[] = {
     {"UnknownIsAuto", 7, false, false, "Auto, All Files"},
 };
 
+void PrintTo(const ActionTextCase& c, std::ostream* os) { *os << c.name; }
+
 class ConfirmActionText : public ::testing::TestWithParam<ActionTextCase> {};
 
 TEST_P(ConfirmActionText, ReadsDirectionScopeAndForce)
