@@ -163,6 +163,10 @@ TEST(TCodeEditScrollTest, LongTextsShiftTheScrollRange)
     view->SetTopLine(12345);
     EXPECT_EQ(view->TopLine(), 12344);
     EXPECT_EQ(view->verticalScrollBar()->value(), 12344 >> 2);
+    view->verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(view->TopLine(), 12345) << "a line step moves one line even when the thumb cannot show it";
+    view->verticalScrollBar()->setSliderPosition(5000);
+    EXPECT_EQ(view->TopLine(), 20000) << "thumb positions count in steps of four lines";
     auto small = MakeView(Numbered(100));
     EXPECT_EQ(small->ScrollShift(), 0);
 }
