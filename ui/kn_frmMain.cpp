@@ -35,7 +35,11 @@ const QColor kFileGaugeColour(0xA6, 0xCA, 0xF0);
 
 const char* const kActionGlyphs[3] = {":/KNBMLEFTTORIGHT", ":/KNBMRIGHTTOLEFT", ":/KNBMAUTO"};
 
-QString FromField(const char* text) { return QString::fromUtf8(text); }
+template <size_t N>
+QString FromField(const char (&field)[N])
+{
+    return QString::fromStdString(vex::GetField(field));
+}
 
 // Takes the proposal under the cursor of the completion list, or its first one.
 void AcceptCompletion(QLineEdit* edit)

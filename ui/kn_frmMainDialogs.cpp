@@ -19,8 +19,9 @@ void TKNMainForm::actCompareConfigurationExecute()
     StoreFolders();
     TKNConfigForm dialog(Config, this);
     if (dialog.exec() != QDialog::Accepted) return;
-    edFolderLeft->setText(QString::fromUtf8(Config.Header.CurrentOptions.LeftFolder));
-    edFolderRight->setText(QString::fromUtf8(Config.Header.CurrentOptions.RightFolder));
+    const TKNOptionsRec& options = Config.Header.CurrentOptions;
+    edFolderLeft->setText(QString::fromStdString(vex::GetField(options.LeftFolder)));
+    edFolderRight->setText(QString::fromStdString(vex::GetField(options.RightFolder)));
     SetAction(dialog.ActionIndex());
 }
 

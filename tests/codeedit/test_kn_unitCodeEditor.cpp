@@ -134,6 +134,19 @@ TEST(TCodeEditGeometryTest, GutterFollowsTheDigitsOfTheLineCount)
     EXPECT_EQ(view->GutterWidth(), 0);
 }
 
+TEST(TCodeEditGeometryTest, FontChangeRereadsMetricsAndResizesTheGutter)
+{
+    auto view = MakeView(Numbered(10));
+    const int oldWidth = view->CharWidth(), oldHeight = view->LineHeight();
+    QFont bigger = view->font();
+    bigger.setPointSize(bigger.pointSize() * 2);
+    view->setFont(bigger);
+    EXPECT_GT(view->CharWidth(), oldWidth);
+    EXPECT_GT(view->LineHeight(), oldHeight);
+    EXPECT_EQ(view->GutterWidth(), 3 * view->CharWidth());
+    EXPECT_EQ(view->VisibleLines(), (view->viewport()->height() - TCodeEdit::TopMargin) / view->LineHeight() - 1);
+}
+
 TEST(TCodeEditGeometryTest, VisibleLinesAndColumnsFromTheClientSize)
 {
     auto view = MakeView(Numbered(100));
