@@ -132,7 +132,6 @@ private:
     QMenu* popupBatches = nullptr;
 
     bool Busy = false;
-    bool Selecting = false;
     bool ExpertMode = false;
     // Row indexes handed to the running update (its gauge counts them).
     std::vector<int> Selection;
