@@ -5,13 +5,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <ctime>
 #include <cerrno>
 #include <cstring>
 #include <vector>
 
 namespace vex {
 
-std::string ErrorText(int err)
+static std::string SystemText(int err)
 {
     char buffer[256];
     // The GNU variant returns a pointer that may or may not be `buffer`.
@@ -20,7 +22,7 @@ std::string ErrorText(int err)
 
 static bool Fail(std::string& error, int err = errno)
 {
-    error = ErrorText(err);
+    error = SystemText(err);
     return false;
 }
 
@@ -38,6 +40,20 @@ static std::string NameOf(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Six characters that differ between processes, threads and calls.
+static std::string UniqueSuffix()
+{
+    static std::atomic<uint64_t> counter{0};
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    uint64_t x = (static_cast<uint64_t>(getpid()) << 32) ^ static_cast<uint64_t>(now.tv_nsec) ^
+                 (counter.fetch_add(1) * 0x9E3779B97F4A7C15ull);
+    static const char digits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::string out;
+    for (int i = 0; i < 6; ++i, x /= 36) out += digits[x % 36];
+    return out;
+}
+
 // --- TvexTempFile -------------------------------------------------------------------------
 
 TvexTempFile::~TvexTempFile() { Discard(); }
@@ -47,14 +63,18 @@ bool TvexTempFile::Open(const std::string& dest, std::string& error)
     Discard();
     // Hidden, derived from the destination's name so a left-over is recognisable, and short
     // enough to stay within the file system's name limit.
-    std::string name = NameOf(dest).substr(0, 200);
-    std::string templ = FolderOf(dest) + "/.kn-" + name + "-XXXXXX";
-    int fd = mkostemp(templ.data(), O_CLOEXEC);
-    if (fd < 0) return Fail(error);
-    dest_ = dest;
-    tempPath_ = templ;
-    fd_ = fd;
-    return true;
+    std::string stem = FolderOf(dest) + "/.kn-" + NameOf(dest).substr(0, 200) + "-";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string path = stem + UniqueSuffix();
+        int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd < 0 && errno == EEXIST) continue;
+        if (fd < 0) return Fail(error);
+        dest_ = dest;
+        tempPath_ = path;
+        fd_ = fd;
+        return true;
+    }
+    return Fail(error, EEXIST);
 }
 
 bool TvexTempFile::Commit(std::string& error)
@@ -219,7 +239,7 @@ static bool IsFolder(const std::string& path)
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool MakeFolders(const std::string& path, std::string& error)
+bool MakeFolderTree(const std::string& path, std::string& error)
 {
     if (path.empty()) return Fail(error, ENOENT);
     if (mkdir(path.c_str(), 0777) == 0) return true;
@@ -227,7 +247,7 @@ bool MakeFolders(const std::string& path, std::string& error)
     if (errno != ENOENT) return Fail(error);
     std::string parent = FolderOf(path);
     if (parent == path) return Fail(error, ENOENT);
-    if (!MakeFolders(parent, error)) return false;
+    if (!MakeFolderTree(parent, error)) return false;
     if (mkdir(path.c_str(), 0777) == 0 || (errno == EEXIST && IsFolder(path))) return true;
     return Fail(error);
 }
@@ -235,7 +255,7 @@ bool MakeFolders(const std::string& path, std::string& error)
 bool MakeParentFolders(const std::string& path, std::string& error)
 {
     std::string parent = FolderOf(path);
-    return IsFolder(parent) || MakeFolders(parent, error);
+    return IsFolder(parent) || MakeFolderTree(parent, error);
 }
 
 bool DeleteFileEntry(const std::string& path, std::string& error)

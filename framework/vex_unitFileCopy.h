@@ -25,9 +25,6 @@ constexpr int64_t kCopyBlockSize = 1048576;
 // Asked between blocks of a large copy; true ends the copy with "Operation canceled".
 using StopTest = std::function<bool()>;
 
-// The system's text for an errno value (thread-safe).
-std::string ErrorText(int err);
-
 // A temporary file beside a destination, renamed over it by Commit and removed otherwise.
 // Writers that produce the new content themselves (a download) use it directly.
 class TvexTempFile {
@@ -37,7 +34,8 @@ public:
     TvexTempFile(const TvexTempFile&) = delete;
     TvexTempFile& operator=(const TvexTempFile&) = delete;
 
-    // Creates an empty temporary file (mode 0600) in the folder of `dest`, opened for writing.
+    // Creates an empty temporary file in the folder of `dest`, opened for writing, with the
+    // permission bits a new file gets (0666 less the umask).
     bool Open(const std::string& dest, std::string& error);
     int Handle() const { return fd_; }
     const std::string& TempPath() const { return tempPath_; }
@@ -60,7 +58,7 @@ bool CopyFileSafe(const std::string& source, const std::string& dest, const Stop
 
 // Creates `path` with all its missing parents. An existing folder (or link to one) is success;
 // an existing file at the path or on the way fails.
-bool MakeFolders(const std::string& path, std::string& error);
+bool MakeFolderTree(const std::string& path, std::string& error);
 // Creates the missing folders that hold `path` (not `path` itself).
 bool MakeParentFolders(const std::string& path, std::string& error);
 // Removes a file, or a symbolic link (never its target). Refuses folders.

@@ -237,13 +237,13 @@ TEST(FileOps, MakeFoldersCreatesParentsAndRefusesFilesInTheWay)
 {
     TempDir dir;
     std::string error;
-    ASSERT_TRUE(vex::MakeFolders(dir / "a/b/c", error)) << error;
+    ASSERT_TRUE(vex::MakeFolderTree(dir / "a/b/c", error)) << error;
     EXPECT_TRUE(S_ISDIR(Stat(dir / "a/b/c").st_mode));
-    EXPECT_TRUE(vex::MakeFolders(dir / "a/b", error)) << "an existing folder is fine";
+    EXPECT_TRUE(vex::MakeFolderTree(dir / "a/b", error)) << "an existing folder is fine";
     WriteFile(dir / "file", "x");
-    EXPECT_FALSE(vex::MakeFolders(dir / "file", error));
+    EXPECT_FALSE(vex::MakeFolderTree(dir / "file", error));
     EXPECT_EQ(error, "File exists");
-    EXPECT_FALSE(vex::MakeFolders(dir / "file/sub", error));
+    EXPECT_FALSE(vex::MakeFolderTree(dir / "file/sub", error));
     EXPECT_EQ(error, "Not a directory");
     ASSERT_TRUE(vex::MakeParentFolders(dir / "x/y/z.txt", error)) << error;
     EXPECT_TRUE(S_ISDIR(Stat(dir / "x/y").st_mode));
