@@ -1,0 +1,42 @@
+#include "config/kn_unitConfigRecords.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "framework/vex_unitText.h"
+
+namespace kn {
+
+TKNConfigHeader DefaultHeader(const TKNWorkArea& area, const char* homeFolder)
+{
+    TKNConfigHeader h;
+    std::memset(&h, 0, sizeof h);
+    vex::SetField(h.Magic, kConfigMagic);
+    vex::SetField(h.TagText, "Kestrune 3.3.2");
+    h.Version = kConfigVersion;
+    h.WindowLeft = area.Left;
+    h.WindowTop = area.Top;
+    h.WindowWidth = area.Width;
+    h.WindowHeight = area.Height;
+    h.CurrentOptions = DefaultOptions(homeFolder);
+    h.SortColumn = 0;
+    h.SortDirection = kSortAscending;
+    return h;
+}
+
+int UsedEntries(const TKNBatchRec& batch) { return std::min<int>(batch.EntryCount, kMaxBatchEntries); }
+
+bool AddBatchEntry(TKNBatchRec& batch, std::string_view presetName, uint8_t action, bool force)
+{
+    const int k = UsedEntries(batch);
+    if (k >= kMaxBatchEntries) return false;
+    TKNBatchEntry& entry = batch.Entries[k];
+    std::memset(&entry, 0, sizeof entry);
+    vex::SetField(entry.PresetName, presetName);
+    entry.Action = action;
+    entry.Force = force ? 1 : 0;
+    batch.EntryCount = static_cast<uint8_t>(k + 1);
+    return true;
+}
+
+}  // namespace kn

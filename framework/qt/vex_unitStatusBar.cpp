@@ -1,0 +1,62 @@
+#include "framework/qt/vex_unitStatusBar.h"
+
+#include <QHBoxLayout>
+#include <QResizeEvent>
+
+namespace vex {
+
+TvexStatusPanel::TvexStatusPanel(int width, Qt::Alignment alignment, QWidget* parent)
+    : QWidget(parent), label_(new QLabel(this))
+{
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(4, 0, 4, 0);
+    layout->addWidget(label_);
+    label_->setAlignment(alignment | Qt::AlignVCenter);
+    // Long paths must not widen the window: the label is cut instead.
+    label_->setMinimumWidth(0);
+    label_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    if (width > 0) setFixedWidth(width);
+}
+
+void TvexStatusPanel::SetControl(QWidget* control)
+{
+    control_ = control;
+    if (control_) {
+        control_->setParent(this);
+        PlaceControl();
+        control_->raise();
+    }
+}
+
+void TvexStatusPanel::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    PlaceControl();
+}
+
+void TvexStatusPanel::PlaceControl()
+{
+    if (!control_) return;
+    QSize size = control_->size().boundedTo(this->size());
+    control_->setGeometry((width() - size.width()) / 2, (height() - size.height()) / 2, size.width(),
+                          size.height());
+}
+
+TvexStatusBar::TvexStatusBar(QWidget* parent) : QStatusBar(parent) { setSizeGripEnabled(true); }
+
+TvexStatusPanel* TvexStatusBar::AddPanel(int width, Qt::Alignment alignment)
+{
+    auto* panel = new TvexStatusPanel(width, alignment, this);
+    // The owning window routes hints to a panel, so no temporary message ever hides panels.
+    addWidget(panel, width > 0 ? 0 : 1);
+    panels_.push_back(panel);
+    return panel;
+}
+
+TvexStatusPanel* TvexStatusBar::Panel(int index) const
+{
+    if (index < 0 || index >= PanelCount()) return nullptr;
+    return panels_[static_cast<size_t>(index)];
+}
+
+}  // namespace vex

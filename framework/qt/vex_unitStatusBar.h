@@ -1,0 +1,48 @@
+// A status bar of panels, each with a text, a width and an alignment, that can also host a
+// control (a progress gauge, for instance) centred inside the panel.
+#pragma once
+
+#include <QLabel>
+#include <QStatusBar>
+#include <vector>
+
+namespace vex {
+
+class TvexStatusPanel : public QWidget {
+    Q_OBJECT
+public:
+    TvexStatusPanel(int width, Qt::Alignment alignment, QWidget* parent);
+
+    QString Text() const { return label_->text(); }
+    void SetText(const QString& text) { label_->setText(text); }
+    Qt::Alignment Alignment() const { return label_->alignment(); }
+    // The hosted control: the panel becomes its parent and keeps it centred.
+    void SetControl(QWidget* control);
+    QWidget* Control() const { return control_; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void PlaceControl();
+
+    QLabel* label_;
+    QWidget* control_ = nullptr;
+};
+
+class TvexStatusBar : public QStatusBar {
+    Q_OBJECT
+public:
+    explicit TvexStatusBar(QWidget* parent = nullptr);
+
+    // Appends a panel. A width of 0 makes the panel take the rest of the bar.
+    TvexStatusPanel* AddPanel(int width, Qt::Alignment alignment = Qt::AlignLeft);
+    int PanelCount() const { return static_cast<int>(panels_.size()); }
+    // The panel at `index`, or nullptr when out of range.
+    TvexStatusPanel* Panel(int index) const;
+
+private:
+    std::vector<TvexStatusPanel*> panels_;
+};
+
+}  // namespace vex
