@@ -2,8 +2,11 @@
 #include "app/cli/cli_command.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 
 namespace cli {
 
@@ -31,25 +34,58 @@ static void PrintOverview(FILE* out)
     std::fprintf(out, "Usage: kestrune-cli COMMAND [OPTIONS] [ARGUMENTS]\n\nCommands:\n");
     for (const auto& cmd : cli::Commands())
         std::fprintf(out, "  %-10s %s\n", cmd.name.c_str(), cmd.summary.c_str());
+    std::fprintf(out, "\nEvery command accepts --config-dir DIR: the configuration file Kestrune.bin is then\n"
+                      "read from and written to DIR (as with the environment variable KESTRUNE_HOME).\n");
     std::fprintf(out, "\n'kestrune-cli COMMAND --help' describes one command.\n");
+}
+
+// Takes "--config-dir DIR" or "--config-dir=DIR" out of `args` (up to a "--") and makes DIR,
+// as an absolute path, the program folder of this run. False when DIR is missing.
+static bool TakeConfigDir(std::vector<std::string>& args)
+{
+    const std::string option = "--config-dir";
+    std::size_t i = 0;
+    while (i < args.size() && args[i] != "--") {
+        std::string dir;
+        if (args[i] == option) {
+            if (i + 1 >= args.size()) return false;
+            dir = args[i + 1];
+            args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+        } else if (args[i].rfind(option + "=", 0) == 0) {
+            dir = args[i].substr(option.size() + 1);
+            args.erase(args.begin() + static_cast<long>(i));
+        } else {
+            ++i;
+            continue;
+        }
+        if (dir.empty()) return false;
+        char cwd[PATH_MAX];
+        if (dir[0] != '/' && getcwd(cwd, sizeof cwd) != nullptr) dir = std::string(cwd) + "/" + dir;
+        setenv("KESTRUNE_HOME", dir.c_str(), 1);
+    }
+    return true;
 }
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (!TakeConfigDir(args)) {
+        std::fprintf(stderr, "kestrune-cli: --config-dir needs a folder\n");
+        return cli::ExitUsage;
+    }
+    if (args.empty()) {
         PrintOverview(stderr);
         return cli::ExitUsage;
     }
-    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
-        std::strcmp(argv[1], "help") == 0) {
+    if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         PrintOverview(stdout);
         return cli::ExitOk;
     }
     for (const auto& cmd : cli::Commands()) {
-        if (cmd.name == argv[1])
-            return cmd.run(std::vector<std::string>(argv + 2, argv + argc));
+        if (cmd.name == args[0])
+            return cmd.run(std::vector<std::string>(args.begin() + 1, args.end()));
     }
-    std::fprintf(stderr, "kestrune-cli: unknown command \"%s\"\n\n", argv[1]);
+    std::fprintf(stderr, "kestrune-cli: unknown command \"%s\"\n\n", args[0].c_str());
     PrintOverview(stderr);
     return cli::ExitUsage;
 }

@@ -1,0 +1,91 @@
+// kestrune-cli presets and batches, run as a user runs them.
+#ifdef KESTRUNE_CLI
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <gtest/gtest.h>
+
+#include "tests/config/config_bytes.h"
+
+using namespace cfgtest;
+
+namespace {
+
+struct RunResult {
+    int status;
+    std::string out;
+};
+
+// Runs kestrune-cli with `args` (already quoted for the shell), standard error dropped.
+RunResult RunCli(const std::string& args, const std::string& env = "")
+{
+    std::string command = env + " " KESTRUNE_CLI " " + args + " 2>/dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    RunResult r{-1, ""};
+    if (pipe == nullptr) return r;
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) r.out.append(buf, n);
+    int raw = pclose(pipe);
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return r;
+}
+
+std::string Quoted(const std::string& path) { return "'" + path + "'"; }
+
+}  // namespace
+
+TEST(CliPresets, ListsPresetsAndBatchesInNameOrder)
+{
+    testutil::TempDir dir;
+    Bytes f = Header8(3, 2).Append(Preset8("zeta")).Append(Preset8("Alpha")).Append(Preset8("beta"));
+    f.Append(Batch8("nightly", {{"zeta", 0, 1}, {"gone", 2, 0}, {"Alpha", 1, 0}})).Append(Batch8("Empty", {}));
+    f.Save(dir / "Kestrune.bin");
+
+    RunResult presets = RunCli("presets --config-dir " + Quoted(dir.path()));
+    EXPECT_EQ(presets.status, 0);
+    EXPECT_EQ(presets.out, "Alpha\nbeta\nzeta\n");
+
+    RunResult batches = RunCli("--config-dir=" + Quoted(dir.path()) + " batches");
+    EXPECT_EQ(batches.status, 0);
+    EXPECT_EQ(batches.out,
+              "Empty\n"
+              "nightly\n"
+              "  zeta\tleft-to-right\tforce\n"
+              "  gone\tauto\t\n"
+              "  Alpha\tright-to-left\t\n");
+
+    RunResult viaEnv = RunCli("presets", "KESTRUNE_HOME=" + Quoted(dir.path()));
+    EXPECT_EQ(viaEnv.out, presets.out) << "--config-dir has the effect of KESTRUNE_HOME";
+    EXPECT_EQ(Bytes::Load(dir / "Kestrune.bin").b, f.b) << "listing writes nothing";
+}
+
+TEST(CliPresets, OpensTheConfigurationAsTheProgramDoes)
+{
+    testutil::TempDir dir;
+    RunResult fresh = RunCli("presets --config-dir " + Quoted(dir / "new"));
+    EXPECT_EQ(fresh.status, 0);
+    EXPECT_EQ(fresh.out, "");
+    EXPECT_EQ(Bytes::Load(dir / "new/Kestrune.bin").size(), 4096u) << "a first start creates the file";
+
+    Bytes old = Header8(0, 0).Put<uint16_t>(hdr::Version, 3).Append(Preset8("kept"));
+    old.Save(dir / "Kestrune.bin");
+    EXPECT_EQ(RunCli("presets --config-dir " + Quoted(dir.path())).out, "kept\n");
+    EXPECT_EQ(Bytes::Load(dir / "Kestrune.bin").Get<uint16_t>(hdr::Version), 8) << "an old file is upgraded";
+
+    Bytes unknown = Header8(0, 0).Put<uint16_t>(hdr::Version, 9);
+    unknown.Save(dir / "Kestrune.bin");
+    RunResult r = RunCli("batches --config-dir " + Quoted(dir.path()));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(Bytes::Load(dir / "Kestrune.bin").b, unknown.b);
+}
+
+TEST(CliPresets, BadArguments)
+{
+    EXPECT_EQ(RunCli("presets extra").status, 2);
+    EXPECT_EQ(RunCli("batches --config-dir").status, 2);
+    EXPECT_EQ(RunCli("presets --help").status, 0);
+}
+
+#endif  // KESTRUNE_CLI
