@@ -1,0 +1,262 @@
+// The comparison engine: file records and result rows, the scan list of one side with its
+// filters, the abstract scan provider, and TKNFileCompare, which scans two folder trees at once
+// on worker threads, pairs the two sorted lists and keeps the rows that differ.
+//
+// Threads: a comparison runs one compare thread, which runs one scan thread per side and waits
+// for both. Every event is raised on the main thread through vex::Synchronize while the worker
+// waits; the main thread must therefore serve the hand-over queue (its event loop, or
+// Compare(true), which waits while serving it). Stop flags are atomic; nothing else is shared.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <future>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "engine/kn_unitCompareOptions.h"
+#include "framework/vex_unitDateTime.h"
+
+namespace kn {
+
+// An immutable text shared by reference. All records of one listed folder point at one copy of
+// its path, which keeps a scan list of many small files lean. Copies share the text.
+class TKNSharedText {
+public:
+    TKNSharedText() = default;
+    TKNSharedText(std::string text) : text_(std::make_shared<const std::string>(std::move(text))) {}
+    TKNSharedText(const char* text) : TKNSharedText(std::string(text)) {}
+
+    const std::string& str() const { return text_ ? *text_ : Empty(); }
+    operator const std::string&() const { return str(); }
+    operator std::string_view() const { return str(); }
+    const char* c_str() const { return str().c_str(); }
+    std::size_t size() const { return str().size(); }
+    bool empty() const { return str().empty(); }
+    // True when both refer to the very same text (then they are certainly equal).
+    bool SameText(const TKNSharedText& other) const { return text_ == other.text_; }
+
+    friend bool operator==(const TKNSharedText& a, std::string_view b) { return a.str() == b; }
+
+private:
+    static const std::string& Empty();
+    std::shared_ptr<const std::string> text_;
+};
+
+// Result statuses of a pair.
+enum TKNStatus : uint8_t { stLeft = 0, stRight = 1, stDiffer = 2 };
+
+// One scanned file or folder. A file: `Path` is the folder holding it, `Name` its name. A
+// folder: `Path` is the folder itself, `Name` is empty. `Attr` holds the low 8 attribute bits.
+struct TKNFileRec {
+    TKNSharedText Path;
+    std::string Name;
+    int64_t Size = 0;
+    vex::TDateTime Time = vex::kNoTime;  // local time, 2-second resolution for local entries
+    uint32_t Attr = 0;
+    bool Link = false;  // a local symbolic link (to a folder: listed, never entered)
+
+    bool IsFolder() const { return (Attr & faDirectory) != 0; }
+};
+
+// One pair that differs. An absent side is a default record (empty, Time -1.0).
+struct TMyFileOpt {
+    TKNFileRec Left;
+    TKNFileRec Right;
+    TKNStatus Status = stLeft;
+    int32_t LeftImage = -2;  // -2: not looked up yet
+    int32_t RightImage = -2;
+};
+
+// The folder, one "/" unless the folder already ends in one, then the name without one leading
+// and one trailing "/".
+std::string PathJoin(std::string_view folder, std::string_view name);
+
+// True when the text begins with "ftp://" or "ftp:\\", ignoring ASCII case.
+bool IsFtpPath(std::string_view text);
+
+// Wildcard match: "*" any run of characters, "?" any one character, others equal after ASCII
+// upper-casing. A remaining pattern of exactly "*" or "*.*" matches whatever text remains; an
+// exhausted text matches only an exhausted pattern.
+bool MatchWildcard(std::string_view text, std::string_view pattern);
+
+// The order of names and relative paths for sorting and pairing: byte for byte, a prefix first.
+// This file system is case-sensitive, so no folding; this is the one place to change that.
+int CompareEntryText(std::string_view a, std::string_view b);
+
+// Splits a filter text at ";" into upper-cased patterns, dropping empty pieces and pieces equal
+// (ignoring ASCII case) to an earlier one. Blanks are kept.
+std::vector<std::string> ParseFilter(std::string_view text);
+
+using TKNNotifyEvent = std::function<void(void* Sender)>;
+using TKNProgressEvent = std::function<void(void* Sender, uint8_t State, const std::string& Path)>;
+
+// One kind of side (local folder, FTP folder): lists one folder at a time and hands out new
+// records, which belong to the caller. The virtual operations keep this order.
+class TKNScanProvider {
+public:
+    virtual ~TKNScanProvider() = default;
+
+    virtual void Close() = 0;
+    // False when the side cannot be reached; the scan then ends empty.
+    virtual bool Open(const std::string& Root) = 0;
+    virtual void FindClose() = 0;
+    // Begins listing `Folder`; entries whose hidden, system or folder bit `AttrMask` lacks are
+    // skipped. True with the first entry's record, false when nothing can be listed.
+    virtual bool FindFirst(const std::string& Folder, uint32_t AttrMask, std::unique_ptr<TKNFileRec>& Rec) = 0;
+    virtual bool FindNext(std::unique_ptr<TKNFileRec>& Rec) = 0;
+    // The value pairing compares to find attribute differences.
+    virtual int32_t AttrKey(const TKNFileRec& Rec) = 0;
+    // A local file that holds the entry's content.
+    virtual std::string LocalFileName(const TKNFileRec& Rec) = 0;
+    // The keys pairing and rows use. GetPath starts with the side's root folder exactly; both
+    // return references into the record (or into the provider) that stay valid with it.
+    virtual const TKNSharedText& GetPath(const TKNFileRec& Rec) = 0;
+    virtual const std::string& GetName(const TKNFileRec& Rec) = 0;
+    // Index of the entry's small icon in the program's image list, or -1.
+    virtual int IconIndex(const TKNFileRec& Rec) = 0;
+
+    // ".L$$" for the left side, ".R$$" for the right side.
+    std::string Tag;
+
+    // The icon lookup the windows install (text = a full name or "*.ext"); unset, IconIndex
+    // gives -1. The engine knows no icons itself.
+    using TIconLookup = std::function<int(const std::string& text, bool isFolder)>;
+    static void SetIconLookup(TIconLookup lookup);
+    static int LookupIcon(const std::string& text, bool isFolder);
+};
+
+// The scan list of one side: the accepted records and the settings of one scan. Records are
+// owned (unique_ptr); they are sorted by the provider's path and name after a completed scan.
+class TKNFileBuffer {
+public:
+    TKNFileBuffer();
+    ~TKNFileBuffer();
+    TKNFileBuffer(const TKNFileBuffer&) = delete;
+    TKNFileBuffer& operator=(const TKNFileBuffer&) = delete;
+
+    std::vector<std::unique_ptr<TKNFileRec>> Items;
+
+    uint32_t AttrMask = AttributeSetToMask(kDefaultAttributeSet);
+    uint32_t ExcludeAttrMask = 0;
+    vex::TDateTime BeginDate = vex::kNoTime;
+    std::string Folder;  // root of the side, without a trailing separator
+    vex::TDateTime EndDate;
+    std::vector<std::string> ExcludeList;
+    std::vector<std::string> IncludeList{"*.*"};
+    int64_t MaxSize = -1;
+    int64_t MinSize = 0;
+    bool Recursive = true;
+    std::atomic<uint8_t> State{0};  // 0 idle, 1 searching, 2 sorting
+    std::atomic<bool> Stop{false};
+    TKNProgressEvent OnProgress;  // raised on the main thread
+    std::unique_ptr<TKNScanProvider> Provider;
+    // Why the last scan failed (an unexpected error, not an unreadable folder); empty if it
+    // did not. A failed scan leaves the list empty.
+    std::string ErrorText;
+
+    void SetAttributes(uint8_t set) { AttrMask = AttributeSetToMask(set); }
+    void SetExcludeAttributes(uint8_t set) { ExcludeAttrMask = AttributeSetToMask(set); }
+    void SetFilter(std::string_view text) { IncludeList = ParseFilter(text); }
+    void SetExcludeFilter(std::string_view text) { ExcludeList = ParseFilter(text); }
+    // Makes the provider for the text (FTP or local) and takes it, less one trailing
+    // separator, as `Folder`.
+    void SetFolder(std::string_view text);
+    bool IsFtp() const { return isFtp_; }
+    bool MatchName(std::string_view text) const;
+    // The four tests of a listed record: name, time, size, attributes.
+    bool Accepts(const TKNFileRec& rec) const;
+    void Clear();
+
+    // Clears the list and starts the scan thread. The future is ready once the thread has
+    // made its final report, also when it ended before anyone waits.
+    std::shared_future<void> StartScan();
+    void StopScan() { Stop = true; }
+    // Waits for the scan thread to end (serving the hand-over queue on the main thread).
+    void WaitScan();
+
+private:
+    void RunScan();
+    void WalkFolder(const std::string& folder);
+    void Offer(std::unique_ptr<TKNFileRec> rec, std::vector<std::string>& subFolders);
+    void SortItems();
+    void ReportProgress();
+
+    bool isFtp_ = false;
+    std::string currentPath_;  // the folder being listed, carried by progress reports
+    std::thread thread_;
+    std::shared_future<void> done_;
+};
+
+// The comparison engine. Owns both scan lists and the result rows (`Items`), which the main
+// thread may read only while `State` is 0.
+class TKNFileCompare {
+public:
+    TKNFileCompare();
+    ~TKNFileCompare();
+    TKNFileCompare(const TKNFileCompare&) = delete;
+    TKNFileCompare& operator=(const TKNFileCompare&) = delete;
+
+    std::vector<std::unique_ptr<TMyFileOpt>> Items;
+    TKNFileBuffer LeftList;
+    TKNFileBuffer RightList;
+    int LeftRootLen = 0;
+    int RightRootLen = 0;
+    std::atomic<uint8_t> State{0};  // 0 idle, 1 comparing, 3 pairing, 4 updating
+    std::atomic<int> Stop{0};       // -1 once a stop is requested
+    bool MultiThread = false;
+    bool CompareAfterUpdate = true;
+    // Why the last comparison ended early through an error; empty otherwise.
+    std::string ErrorText;
+
+    TKNNotifyEvent OnCompareStart;
+    TKNNotifyEvent OnCompareDone;
+    TKNProgressEvent OnProgress;
+    std::function<void(void* Sender, const std::string& Text, int Position)> OnUpdateProgress;
+    std::function<void(void* Sender, const std::string& Text, int64_t Maximum, int64_t Position)> OnFileProgress;
+    std::function<void(void* Sender, const std::string& Message)> OnError;
+    TKNNotifyEvent OnUpdateStart;
+    TKNNotifyEvent OnUpdateDone;
+
+    void SetAttributes(uint8_t set);
+    void SetExcludeAttributes(uint8_t set);
+    void SetFilter(std::string_view text);
+    void SetExcludeFilter(std::string_view text);
+    void SetBeginDate(vex::TDateTime date);
+    void SetEndDate(vex::TDateTime date);
+    void SetMinSize(int64_t size);
+    void SetMaxSize(int64_t size);
+    void SetRecursive(bool recursive);
+    void SetLeftFolder(std::string_view text);
+    void SetRightFolder(std::string_view text);
+    const std::string& GetLeftFolder() const { return LeftList.Folder; }
+    const std::string& GetRightFolder() const { return RightList.Folder; }
+    // Hands an options record to both lists (folders, filters, attributes, dates, sizes,
+    // recursion) and takes its multiple-thread flag.
+    void ApplyOptions(const TKNOptionsRec& options);
+
+    // Starts a comparison (main thread only, State 0). With `Wait` it returns when State is 0
+    // again, serving the hand-over queue meanwhile.
+    void Compare(bool Wait);
+    void StopCompare();
+    void Clear();
+    // Waits, serving the hand-over queue, until State is 0.
+    void WaitIdle();
+
+private:
+    void RunCompare();
+    bool ScanBothSides();
+    void Pair();
+    void AddRow(const TKNFileRec* left, const TKNFileRec* right, TKNStatus status);
+    void PairMatched(const TKNFileRec& left, const TKNFileRec& right);
+    void FinishCompare();
+    void RaiseProgress(void* sender, uint8_t state, const std::string& path);
+
+    std::thread compareThread_;
+};
+
+}  // namespace kn

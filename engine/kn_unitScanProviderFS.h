@@ -1,0 +1,33 @@
+// The scan provider of local folders.
+#pragma once
+
+#include "engine/kn_unitCompare.h"
+#include "framework/vex_unitFileSystem.h"
+
+namespace kn {
+
+class TKNScanProviderFS : public TKNScanProvider {
+public:
+    void Close() override {}
+    bool Open(const std::string& Root) override;
+    void FindClose() override;
+    bool FindFirst(const std::string& Folder, uint32_t AttrMask, std::unique_ptr<TKNFileRec>& Rec) override;
+    bool FindNext(std::unique_ptr<TKNFileRec>& Rec) override;
+    int32_t AttrKey(const TKNFileRec& Rec) override { return static_cast<int32_t>(Rec.Attr); }
+    std::string LocalFileName(const TKNFileRec& Rec) override;
+    const TKNSharedText& GetPath(const TKNFileRec& Rec) override { return Rec.Path; }
+    const std::string& GetName(const TKNFileRec& Rec) override { return Rec.Name; }
+    int IconIndex(const TKNFileRec& Rec) override;
+
+    // The folder of the last successful FindFirst, shared by the records of its files.
+    TKNSharedText CurrentFolder;
+
+private:
+    bool NextKept(std::unique_ptr<TKNFileRec>& Rec);
+
+    vex::TDirLister lister_;
+    uint32_t attrMask_ = 0;
+    int64_t utcOffset_ = 0;  // local offset taken once when the side is opened
+};
+
+}  // namespace kn

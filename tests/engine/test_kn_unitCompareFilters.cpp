@@ -1,0 +1,178 @@
+// Filter parsing, wildcard and name matching, path helpers and applying an options record.
+#include <gtest/gtest.h>
+
+#include "engine/kn_unitCompare.h"
+#include "framework/vex_unitText.h"
+
+using namespace kn;
+
+TEST(ParseFilter, CutsAtSemicolonsKeepsBlanksDropsDuplicates)
+{
+    struct Case {
+        const char* name;
+        const char* text;
+        std::vector<std::string> patterns;
+    } cases[] = {
+        {"blank piece stays its own pattern", "*.txt; *.doc", {"*.TXT", " *.DOC"}},
+        {"duplicate ignoring case and empty pieces", "*.TXT;;*.txt", {"*.TXT"}},
+        {"empty text gives empty list", "", {}},
+        {"only separators", ";;;", {}},
+        {"upper-cases ASCII only", "\xc3\xa4x.a", {"\xc3\xa4X.A"}},
+        {"trailing piece runs to the end", "a;b", {"A", "B"}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ParseFilter(c.text), c.patterns) << c.name;
+}
+
+TEST(MatchWildcard, Table)
+{
+    struct Case {
+        const char* text;
+        const char* pattern;
+        bool match;
+    } cases[] = {
+        {"ABC", "a?c", true},
+        {"abc", "A?C", true},
+        {"a", "a*", true},
+        {"", "*x", false},
+        {"", "*", true},
+        {"", "*.*", true},
+        {"", "", true},
+        {"x", "", false},
+        {"", "**", false},  // an exhausted text needs an exhausted pattern or exactly "*" / "*.*"
+        {"abc", "a*.*", true},  // the rest "*.*" matches whatever remains, dot or not
+        {"readme.", "*.", true},
+        {"readme.txt", "*.", false},
+        {"a/b.txt", "a?b.*", true},  // "?" and "*" match separators too
+        {"ab", "abc", false},
+        {"\xc3\xa4", "\xc3\x84", false},  // non-ASCII letters compare exactly
+        {"report-2024-final.doc", "*-*-*.doc", true},
+        {"report.doc", "*-*-*.doc", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(MatchWildcard(c.text, c.pattern), c.match) << '"' << c.text << "\" vs \"" << c.pattern << '"';
+}
+
+TEST(MatchWildcard, ManyStarsStayFast)
+{
+    // A naive recursion tries every split of the text among the stars: 10^20 paths here.
+    std::string text(200, 'a');
+    EXPECT_FALSE(MatchWildcard(text, "*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*b"));
+    EXPECT_TRUE(MatchWildcard(text + "b", "*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*b"));
+}
+
+TEST(MatchName, ExtensionDotAndLists)
+{
+    TKNFileBuffer list;
+    list.SetFilter("*.*");
+    EXPECT_TRUE(list.MatchName("README"));
+    EXPECT_TRUE(list.MatchName(""));  // an empty text is accepted
+    list.SetFilter("*.");
+    EXPECT_TRUE(list.MatchName("README"));  // tested as "README."
+    EXPECT_FALSE(list.MatchName("a.txt"));
+    list.SetFilter("*.TXT");
+    EXPECT_FALSE(list.MatchName("README"));
+    EXPECT_TRUE(list.MatchName("notes.txt"));
+    list.SetExcludeFilter("note*");
+    EXPECT_FALSE(list.MatchName("notes.txt"));  // exclusion wins
+    EXPECT_TRUE(list.MatchName("other.txt"));
+    list.SetFilter("*.txt; *.doc");
+    EXPECT_FALSE(list.MatchName("a.doc"));
+    EXPECT_TRUE(list.MatchName(" a.doc"));
+    list.SetFilter("");
+    EXPECT_FALSE(list.MatchName("a.txt"));  // an empty include list rejects every name
+    EXPECT_TRUE(list.MatchName(""));
+}
+
+TEST(Paths, PathJoinAndIsFtpPath)
+{
+    EXPECT_EQ(PathJoin("/a", "b"), "/a/b");
+    EXPECT_EQ(PathJoin("/a/", "b"), "/a/b");
+    EXPECT_EQ(PathJoin("/a", "/b/"), "/a/b");
+    EXPECT_EQ(PathJoin("", "b"), "/b");
+    EXPECT_TRUE(IsFtpPath("FTP://host"));
+    EXPECT_TRUE(IsFtpPath("ftp:\\\\host"));
+    EXPECT_FALSE(IsFtpPath("ftp:/host"));
+    EXPECT_FALSE(IsFtpPath("ftp:/"));
+    EXPECT_FALSE(IsFtpPath("/home/ftp://x"));
+}
+
+TEST(Paths, SetFolderDropsOneTrailingSeparator)
+{
+    TKNFileBuffer list;
+    list.SetFolder("/data/");
+    EXPECT_EQ(list.Folder, "/data");
+    EXPECT_FALSE(list.IsFtp());
+    list.SetFolder("/data//");
+    EXPECT_EQ(list.Folder, "/data/");
+    list.SetFolder("/");
+    EXPECT_EQ(list.Folder, "");  // the root names no folder: the side scans empty
+    list.SetFolder("FTP://host/dir/");
+    EXPECT_TRUE(list.IsFtp());
+    EXPECT_EQ(list.Folder, "FTP://host/dir");
+    ASSERT_NE(list.Provider, nullptr);
+}
+
+TEST(ApplyOptions, CheckFlagsChooseOptionsOrDefaults)
+{
+    TKNOptionsRec r = DefaultOptions("/home/u");
+    vex::SetField(r.LeftFolder, "/l/");
+    vex::SetField(r.RightFolder, "/r");
+    vex::SetField(r.Filter, "*.c;*.h");
+    vex::SetField(r.ExcludeFilter, "x*");
+    r.Attributes = 0x3F;  // bit 3 never reaches a mask
+    r.ExcludeAttributes = 0x02;
+    r.BeginDate = 100.0;
+    r.EndDate = 200.0;
+    r.MinSize = 5;
+    r.MaxSize = 50;
+    r.Recursive = 0;
+    r.MultiThread = 1;
+
+    TKNFileCompare engine;
+    engine.ApplyOptions(r);
+    EXPECT_EQ(engine.GetLeftFolder(), "/l");
+    EXPECT_EQ(engine.LeftRootLen, 2);
+    EXPECT_EQ(engine.RightList.Provider->Tag, ".R$$");
+    for (TKNFileBuffer* list : {&engine.LeftList, &engine.RightList}) {
+        EXPECT_EQ(list->IncludeList, (std::vector<std::string>{"*.C", "*.H"}));
+        EXPECT_EQ(list->ExcludeList, std::vector<std::string>{"X*"});
+        EXPECT_EQ(list->AttrMask, 0x37u);
+        EXPECT_EQ(list->ExcludeAttrMask, 0x02u);
+        EXPECT_EQ(list->BeginDate, 100.0);
+        EXPECT_EQ(list->EndDate, 200.0);
+        EXPECT_EQ(list->MinSize, 5);
+        EXPECT_EQ(list->MaxSize, 50);
+        EXPECT_FALSE(list->Recursive);
+    }
+    EXPECT_TRUE(engine.MultiThread);
+
+    r.CheckFilter = r.CheckAttr = r.CheckDate = r.CheckSize = 0;
+    engine.ApplyOptions(r);
+    for (TKNFileBuffer* list : {&engine.LeftList, &engine.RightList}) {
+        EXPECT_EQ(list->IncludeList, std::vector<std::string>{"*.*"});
+        EXPECT_TRUE(list->ExcludeList.empty());
+        EXPECT_EQ(list->AttrMask, 0x37u);
+        EXPECT_EQ(list->ExcludeAttrMask, 0u);
+        EXPECT_EQ(list->BeginDate, -1.0);
+        EXPECT_EQ(list->EndDate, vex::Today() + 36524.0);
+        EXPECT_EQ(list->MinSize, 0);
+        EXPECT_EQ(list->MaxSize, -1);
+    }
+}
+
+TEST(ApplyOptions, EmptyFilterRejectsEveryName)
+{
+    TKNOptionsRec r = DefaultOptions("/");
+    vex::SetField(r.Filter, "");
+    TKNFileCompare engine;
+    engine.ApplyOptions(r);
+    TKNFileRec file;
+    file.Path = "/x";
+    file.Name = "a.txt";
+    file.Attr = faArchive;
+    TKNFileRec folder;
+    folder.Path = "/x/sub";
+    folder.Attr = faDirectory;
+    EXPECT_FALSE(engine.LeftList.Accepts(file));
+    EXPECT_FALSE(engine.LeftList.Accepts(folder));
+}

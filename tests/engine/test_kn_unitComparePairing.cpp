@@ -1,0 +1,264 @@
+// Comparisons of two local trees: pairing, statuses, events and stopping.
+#include <gtest/gtest.h>
+
+#include "engine/kn_unitCompare.h"
+#include "engine/kn_unitScanProviderFS.h"
+#include "tests/common/temp_tree.h"
+
+using namespace kn;
+using testutil::TempDir;
+using testutil::WriteFile;
+
+namespace {
+
+constexpr int64_t kTen = 1577872800;  // 2020-01-01 10:00:00 UTC
+
+// Two trees "L" and "R" in one temporary folder.
+struct Trees {
+    TempDir dir;
+    std::string left = dir / "L";
+    std::string right = dir / "R";
+    Trees()
+    {
+        testutil::MakeDirs(left);
+        testutil::MakeDirs(right);
+    }
+    void File(const std::string& side, const std::string& rel, const std::string& content, int64_t mtime = kTen)
+    {
+        WriteFile(side + "/" + rel, content);
+        testutil::SetMTime(side + "/" + rel, mtime);
+    }
+};
+
+// "status left right", each side relative to its root ("-" when absent, a folder ending "/").
+std::string Describe(const TMyFileOpt& row, const TKNFileCompare& engine)
+{
+    auto side = [](const TKNFileRec& rec, std::size_t rootLen) -> std::string {
+        if (rec.Path.empty()) return "-";
+        std::string rel = rec.Path.str().substr(rootLen);
+        return rec.IsFolder() ? rel + "/" : rel + "/" + rec.Name;
+    };
+    static const char* kStatus[] = {"left", "right", "differ"};
+    return std::string(kStatus[row.Status]) + " " + side(row.Left, engine.LeftRootLen) + " " +
+           side(row.Right, engine.RightRootLen);
+}
+
+std::vector<std::string> Compare(TKNFileCompare& engine, const Trees& t)
+{
+    engine.SetLeftFolder(t.left);
+    engine.SetRightFolder(t.right);
+    engine.Compare(true);
+    std::vector<std::string> rows;
+    for (const auto& row : engine.Items) rows.push_back(Describe(*row, engine));
+    return rows;
+}
+
+using Rows = std::vector<std::string>;
+
+}  // namespace
+
+TEST(Pairing, IdenticalTreesGiveNoRows)
+{
+    Trees t;
+    for (const auto* side : {&t.left, &t.right}) {
+        t.File(*side, "a.txt", "abc");
+        t.File(*side, "d/b.txt", "xy");
+        testutil::SetMTime(*side + "/d", kTen);
+    }
+    TKNFileCompare engine;
+    EXPECT_EQ(Compare(engine, t), Rows{});
+    EXPECT_EQ(engine.State, 0);
+    EXPECT_TRUE(engine.LeftList.Items.empty());  // scan lists are emptied after pairing
+    EXPECT_TRUE(engine.RightList.Items.empty());
+}
+
+TEST(Pairing, OneSidedEntriesAndStatuses)
+{
+    Trees t;
+    t.File(t.left, "only-left.txt", "1");
+    t.File(t.right, "newdir/inside.txt", "1");
+    t.File(t.left, "newer-left.txt", "1", kTen + 2);
+    t.File(t.right, "newer-left.txt", "1", kTen);
+    t.File(t.left, "newer-right.txt", "1", kTen);
+    t.File(t.right, "newer-right.txt", "1", kTen + 2);
+    t.File(t.left, "size.txt", "0123456789");
+    t.File(t.right, "size.txt", "01234567890");
+    t.File(t.left, "ro.txt", "1");
+    t.File(t.right, "ro.txt", "1");
+    chmod((t.right + "/ro.txt").c_str(), 0444);
+    t.File(t.left, "same.txt", "1");
+    t.File(t.right, "same.txt", "1");
+    TKNFileCompare engine;
+    EXPECT_EQ(Compare(engine, t), (Rows{
+                                      "left /newer-left.txt /newer-left.txt",
+                                      "right /newer-right.txt /newer-right.txt",
+                                      "left /only-left.txt -",
+                                      "differ /ro.txt /ro.txt",
+                                      "differ /size.txt /size.txt",
+                                      "right - /newdir/",
+                                      "right - /newdir/inside.txt",
+                                  }));
+    const TMyFileOpt& oneSided = *engine.Items[2];
+    EXPECT_EQ(oneSided.Right.Time, -1.0);
+    EXPECT_EQ(oneSided.Right.Size, 0);
+    EXPECT_EQ(oneSided.Right.Attr, 0u);
+    EXPECT_EQ(oneSided.LeftImage, -2);
+    EXPECT_EQ(oneSided.Left.Name, "only-left.txt");
+    EXPECT_EQ(oneSided.Left.Path.str(), t.left);
+}
+
+TEST(Pairing, FoldersCompareByAttributesOnly)
+{
+    Trees t;
+    testutil::MakeDirs(t.left + "/same");
+    testutil::MakeDirs(t.right + "/same");
+    testutil::SetMTime(t.left + "/same", kTen);  // folder times never make a row
+    testutil::MakeDirs(t.left + "/ro");
+    testutil::MakeDirs(t.right + "/ro");
+    chmod((t.left + "/ro").c_str(), 0555);
+    TKNFileCompare engine;
+    EXPECT_EQ(Compare(engine, t), Rows{"differ /ro/ /ro/"});
+    chmod((t.left + "/ro").c_str(), 0755);
+}
+
+TEST(Pairing, CaseSensitiveNamesAndFileFolderClash)
+{
+    Trees t;
+    t.File(t.left, "Readme.txt", "1");
+    t.File(t.right, "README.txt", "1");
+    t.File(t.left, "x", "file");
+    testutil::MakeDirs(t.right + "/x");
+    TKNFileCompare engine;
+    EXPECT_EQ(Compare(engine, t), (Rows{
+                                      "right - /README.txt",
+                                      "left /Readme.txt -",
+                                      "left /x -",
+                                      "right - /x/",
+                                  }));
+}
+
+TEST(Pairing, MissingSideMakesEveryEntryOneSided)
+{
+    Trees t;
+    t.File(t.left, "a.txt", "1");
+    TKNFileCompare engine;
+    engine.SetLeftFolder(t.left);
+    engine.SetRightFolder(t.dir / "missing");
+    engine.Compare(true);
+    ASSERT_EQ(engine.Items.size(), 1u);
+    EXPECT_EQ(engine.Items[0]->Status, stLeft);
+    EXPECT_TRUE(engine.ErrorText.empty());
+}
+
+TEST(Pairing, RootWithTrailingSeparatorPairsTheSame)
+{
+    Trees t;
+    t.File(t.left, "d/a.txt", "1", kTen + 2);
+    t.File(t.right, "d/a.txt", "1");
+    TKNFileCompare engine;
+    engine.SetLeftFolder(t.left + "/");
+    engine.SetRightFolder(t.right);
+    engine.Compare(true);
+    std::vector<std::string> rows;
+    for (const auto& row : engine.Items) rows.push_back(Describe(*row, engine));
+    EXPECT_EQ(rows, (Rows{"left /d/a.txt /d/a.txt"}));
+}
+
+// A provider whose attribute key, like an FTP side's, never equals a local one.
+class NoAttrKeyProvider : public TKNScanProviderFS {
+public:
+    int32_t AttrKey(const TKNFileRec&) override { return -1; }
+};
+
+TEST(Pairing, AttributeKeysComeFromEachSidesProvider)
+{
+    Trees t;
+    t.File(t.left, "f.txt", "1");
+    t.File(t.right, "f.txt", "1");
+    testutil::MakeDirs(t.left + "/d");
+    testutil::MakeDirs(t.right + "/d");
+    TKNFileCompare engine;
+    engine.SetLeftFolder(t.left);
+    engine.SetRightFolder(t.right);
+    engine.RightList.Provider = std::make_unique<NoAttrKeyProvider>();
+    engine.Compare(true);
+    std::vector<std::string> rows;
+    for (const auto& row : engine.Items) rows.push_back(Describe(*row, engine));
+    EXPECT_EQ(rows, (Rows{"differ /f.txt /f.txt", "differ /d/ /d/"}));
+}
+
+TEST(CompareEvents, OrderOfReports)
+{
+    Trees t;
+    t.File(t.left, "a.txt", "1");
+    TKNFileCompare engine;
+    std::vector<std::string> log;
+    engine.OnCompareStart = [&](void* sender) {
+        EXPECT_EQ(sender, &engine);
+        log.push_back("start");
+    };
+    engine.OnCompareDone = [&](void*) {
+        log.push_back("done rows=" + std::to_string(engine.Items.size()));
+        EXPECT_NE(engine.State, 0);  // State returns to 0 after the end report
+    };
+    engine.OnProgress = [&](void* sender, uint8_t state, const std::string& path) {
+        std::string who = sender == &engine ? "engine" : sender == &engine.LeftList ? "left" : "right";
+        if (state == 1 && sender != &engine) return;  // folder reports of two threads interleave
+        log.push_back(who + " " + std::to_string(state) + (path.empty() ? "" : " path"));
+    };
+    Compare(engine, t);
+    ASSERT_GE(log.size(), 8u);
+    EXPECT_EQ(log[0], "engine 1");
+    EXPECT_EQ(log[1], "start");
+    std::vector<std::string> tail(log.end() - 3, log.end());
+    EXPECT_EQ(tail, (Rows{"engine 3", "engine 0", "done rows=1"}));
+    // Each side reports sorting and its end, both with State 2.
+    EXPECT_EQ(std::count(log.begin(), log.end(), "left 2"), 2);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "right 2"), 2);
+}
+
+TEST(CompareEvents, StopDuringScanEndsWithEmptyResult)
+{
+    Trees t;
+    for (int i = 0; i < 50; ++i) t.File(t.left, "d" + std::to_string(i) + "/f.txt", "1");
+    TKNFileCompare engine;
+    int done = 0;
+    int lastState = -1;
+    engine.OnCompareDone = [&](void*) { ++done; };
+    engine.OnProgress = [&](void*, uint8_t state, const std::string& path) {
+        lastState = state;
+        if (state == 1 && !path.empty() && path != t.left && path != t.right) engine.StopCompare();
+    };
+    EXPECT_EQ(Compare(engine, t), Rows{});
+    EXPECT_EQ(done, 1);
+    EXPECT_EQ(lastState, 0);
+    EXPECT_EQ(engine.State, 0);
+    EXPECT_NE(engine.Stop, 0);
+
+    // The engine compares normally again afterwards.
+    engine.OnProgress = nullptr;
+    EXPECT_EQ(Compare(engine, t).size(), 100u);
+}
+
+TEST(CompareEvents, StopBeforeTheScansStartIsKept)
+{
+    Trees t;
+    t.File(t.left, "a.txt", "1");
+    TKNFileCompare engine;
+    engine.OnCompareStart = [&](void*) { engine.StopCompare(); };
+    EXPECT_EQ(Compare(engine, t), Rows{});
+}
+
+TEST(CompareEvents, DestroyingARunningEngineStopsIt)
+{
+    Trees t;
+    for (int i = 0; i < 50; ++i) t.File(t.left, "d" + std::to_string(i) + "/f.txt", "1");
+    auto engine = std::make_unique<TKNFileCompare>();
+    int done = 0;
+    engine->OnCompareDone = [&](void*) { ++done; };
+    engine->SetLeftFolder(t.left);
+    engine->SetRightFolder(t.right);
+    engine->Compare(false);
+    engine.reset();  // must neither hang nor touch freed memory
+    EXPECT_EQ(done, 1);  // the run still ended through its end report
+}

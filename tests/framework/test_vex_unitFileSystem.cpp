@@ -1,0 +1,78 @@
+#include "framework/vex_unitFileSystem.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "tests/common/temp_tree.h"
+
+using namespace vex;
+
+TEST(FileSystem, AttributeBits)
+{
+    struct Case {
+        const char* name;
+        mode_t mode;
+        const char* entry;
+        uint32_t attr;
+    } cases[] = {
+        {"regular file", S_IFREG | 0644, "a.txt", kAttrArchive},
+        {"read-only file", S_IFREG | 0444, "a.txt", kAttrArchive | kAttrReadOnly},
+        {"hidden file", S_IFREG | 0600, ".profile", kAttrArchive | kAttrHidden},
+        {"folder", S_IFDIR | 0755, "d", kAttrFolder},
+        {"hidden read-only folder", S_IFDIR | 0555, ".git", kAttrFolder | kAttrHidden | kAttrReadOnly},
+        {"fifo", S_IFIFO | 0600, "p", kAttrSystem},
+        {"socket", S_IFSOCK | 0600, "s", kAttrSystem},
+        {"device", S_IFCHR | 0666, "null", kAttrSystem},
+        {"dot entries are not hidden", S_IFDIR | 0755, "..", kAttrFolder},
+    };
+    for (const auto& c : cases) {
+        struct stat st {};
+        st.st_mode = c.mode;
+        EXPECT_EQ(AttributesOf(st, c.entry), c.attr) << c.name;
+    }
+}
+
+TEST(FileSystem, ListingSkipsDotsAndDanglingLinksAndFollowsOthers)
+{
+    testutil::TempDir t;
+    testutil::WriteFile(t / "f", "12345");
+    testutil::MakeDirs(t / "d");
+    ASSERT_EQ(symlink("f", (t / "lf").c_str()), 0);
+    ASSERT_EQ(symlink("d", (t / "ld").c_str()), 0);
+    ASSERT_EQ(symlink("none", (t / "dangling").c_str()), 0);
+    TDirLister lister;
+    ASSERT_TRUE(lister.Open(t.path()));
+    std::map<std::string, TDirEntry> seen;
+    TDirEntry e;
+    while (lister.Next(e)) seen[std::string(e.Name)] = e;
+    ASSERT_EQ(seen.size(), 4u);
+    EXPECT_EQ(seen["f"].Size, 5);
+    EXPECT_FALSE(seen["f"].Link);
+    EXPECT_EQ(seen["lf"].Size, 5);
+    EXPECT_TRUE(seen["lf"].Link);
+    EXPECT_EQ(seen["ld"].Attr & kAttrFolder, kAttrFolder);
+    EXPECT_TRUE(seen["ld"].Link);
+    EXPECT_FALSE(lister.Next(e));
+    EXPECT_FALSE(lister.Open(t / "f"));
+    EXPECT_FALSE(lister.Open(t / "missing"));
+}
+
+TEST(FileSystem, KindsAndLinks)
+{
+    testutil::TempDir t;
+    testutil::WriteFile(t / "f", "1");
+    ASSERT_EQ(symlink(t.path().c_str(), (t / "l").c_str()), 0);
+    EXPECT_EQ(KindOf(t.path()), TFileKind::Folder);
+    EXPECT_EQ(KindOf(t / "f"), TFileKind::File);
+    EXPECT_EQ(KindOf(t / "l"), TFileKind::Folder);
+    EXPECT_EQ(KindOf(t / "none"), TFileKind::None);
+    EXPECT_EQ(KindOf(""), TFileKind::None);
+    EXPECT_EQ(KindOf("/dev/null"), TFileKind::Other);
+    EXPECT_TRUE(IsSymLink(t / "l"));
+    EXPECT_FALSE(IsSymLink(t / "f"));
+    EXPECT_EQ(ErrorText(ENOENT), "No such file or directory");
+}
