@@ -158,12 +158,12 @@ void TKNUpdateThread::Finish()
 // --- The engine's entry ---------------------------------------------------------------------
 
 void TKNFileCompare::Update(uint8_t Direction, bool Force, const std::vector<int>& Indexes, bool Wait,
-                           bool CompareAfterUpdate_, bool Backup)
+                           bool AfterUpdate, bool Backup)
 {
     // The previous run has reported its end (State 0); its thread is at most returning.
     if (updateThread_) updateThread_->Join();
     Stop = 0;
-    CompareAfterUpdate = CompareAfterUpdate_;
+    CompareAfterUpdate = AfterUpdate;
     State = 4;
     if (OnUpdateStart) OnUpdateStart(this);
     updateThread_ = std::make_shared<TKNUpdateThread>(*this, Direction, Force, Indexes, Backup);

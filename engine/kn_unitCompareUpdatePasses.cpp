@@ -12,6 +12,7 @@
 #include "engine/kn_unitCompareUpdate.h"
 
 #include "framework/vex_unitText.h"
+#include "framework/vex_unitThreads.h"
 
 #include <algorithm>
 #include <exception>
@@ -23,7 +24,7 @@ namespace {
 bool IsFolderRec(const TKNFileRec& rec) { return (rec.Attr & faDirectory) != 0; }
 
 // A side's full path; a folder record carries its own path and no name.
-std::string FullPath(const TKNFileRec& rec) { return rec.Name.empty() ? rec.Path : PathJoin(rec.Path, rec.Name); }
+std::string FullPath(const TKNFileRec& rec) { return rec.Name.empty() ? rec.Path.str() : PathJoin(rec.Path, rec.Name); }
 
 }  // namespace
 

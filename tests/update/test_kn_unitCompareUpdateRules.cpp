@@ -74,6 +74,8 @@ struct RuleCase {
     bool force;
     Tree left, right;
     size_t rowsAfter;  // rows of a new comparison after the update
+
+    friend void PrintTo(const RuleCase& c, std::ostream* os) { *os << c.name; }
 };
 
 std::string CaseName(const testing::TestParamInfo<RuleCase>& info) { return info.param.name; }

@@ -161,9 +161,9 @@ TEST(UpdateFailure, ExactMessagesAndTheRunGoesOn)
     const std::string L = dir / "L", R = dir / "R";
     EXPECT_EQ(h.errors, (std::vector<std::string>{
                             "Failed to create directory \"" + R + "/clash\".\r\nFile exists",
-                            "Failed to copy file \"" + L + "/clash/inner.txt\" to \"" + R +
-                                "/clash/inner.txt\".\r\nNot a directory",
                             "Failed to copy file \"" + R + "/clash\" to \"" + L + "/clash\".\r\nIs a directory",
+                            "Failed to copy file \"" + L + "/clash/inner.txt\" to \"" + R +
+                                "/clash/inner.txt\".\r\nFile exists",
                         }));
     EXPECT_EQ(ReadFile(dir / "R/clash"), "a file");
     EXPECT_EQ(ReadFile(dir / "L/clash/inner.txt"), "i");

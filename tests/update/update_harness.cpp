@@ -64,6 +64,7 @@ std::vector<int> UpdateHarness::AllRows() const
 
 void UpdateHarness::Update(uint8_t direction, bool force, bool backup)
 {
+    stateZeroReports = 0;  // count the update's own end report only
     engine.Update(direction, force, AllRows(), true, false, backup);
 }
 
