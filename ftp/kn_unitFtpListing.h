@@ -1,0 +1,60 @@
+// Reading a server's LIST output into listing items. Two styles are understood:
+//   Unix long listing:  "drwxr-xr-x   2 joe  staff     4096 Mar  7 14:05 docs"
+//                       "-rw-r--r--   1 joe  staff  1048576 Mar  7  2019 old.bin"
+//                       "lrwxrwxrwx   1 joe  staff       11 Mar  7 14:05 ln -> target"
+//   DOS/Windows:        "03-07-19  02:05PM       <DIR>          docs"
+//                       "03-07-2019  14:05              1048576 old.bin"
+// Anything else fails the whole listing with "Unknown FTP listing format". Times are taken as
+// the server shows them (no time-zone conversion); a Unix line without a year is placed in the
+// twelve months that end tomorrow.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "framework/vex_unitDateTime.h"
+
+namespace kn {
+
+enum class TKNFtpItemType { ditFile, ditDirectory, ditSymbolicLink };
+
+struct TKNFtpListItem {
+    std::string FileName;
+    int64_t Size = 0;
+    vex::TDateTime ModifiedDate = 0.0;
+    TKNFtpItemType ItemType = TKNFtpItemType::ditFile;
+};
+
+// A name that may become a record inside the listed folder: not empty, not "." or "..", and
+// free of "/", "\", NUL, CR and LF (which would name another folder or break a command line).
+bool IsSafeListName(std::string_view name);
+
+// Parses one line. Returns false when the line is in neither style. A parsed item whose name
+// is not safe is still parsed (`item` filled); the caller drops it.
+bool ParseFtpListLine(std::string_view line, vex::TDateTime today, TKNFtpListItem& item);
+
+// Collects the items of a listing, fed in arbitrary chunks as they arrive. Blank lines and the
+// Unix "total N" line are skipped; items with unsafe names are dropped.
+class TKNFtpListingParser {
+public:
+    explicit TKNFtpListingParser(vex::TDateTime today);
+    // Throws TKNFtpError("Unknown FTP listing format") on a line in no known style, and
+    // TKNFtpError when the listing exceeds `kMaxItems` items or a line is absurdly long.
+    void Feed(std::string_view chunk);
+    // Parses a last line without a line feed and hands over the items.
+    std::vector<TKNFtpListItem> Finish();
+
+    static constexpr std::size_t kMaxItems = 5'000'000;
+    static constexpr std::size_t kMaxLineLength = 65'536;
+
+private:
+    void ParseLine(std::string_view line);
+
+    vex::TDateTime today_;
+    std::string partial_;
+    std::vector<TKNFtpListItem> items_;
+};
+
+}  // namespace kn

@@ -1,0 +1,39 @@
+// FTP locations as folder texts write them:
+//   ftp://[user[:password]@]host[:port][/path]     ("\" counts as "/" everywhere)
+// e.g. ftp://joe:pw@hostA:2121/pub/docs is user joe, password pw, host hostA, port 2121 and
+// path /pub/docs. The fields are cut literally at the first ":" and "@" signs: a password
+// holding ":" is cut there, and a ":" in the path of a location without a port makes the port
+// invalid.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "ftp/kn_unitIdFTP.h"
+
+namespace kn {
+
+// The password of an anonymous login.
+inline constexpr const char* kAnonymousPassword = "anonymous@kestrune.invalid";
+
+struct TKNFtpLocation {
+    std::string Username = "anonymous";
+    std::string Password = kAnonymousPassword;
+    std::string Host;
+    uint16_t Port = 21;
+};
+
+// Splits a location (which must start with "ftp://" or "ftp:\\") into its connection
+// settings. Throws TKNFtpError when the port is not a number from 1 to 65535.
+TKNFtpLocation ParseFtpLocation(const std::string& location);
+
+// Does nothing unless `location` is an FTP location; otherwise sets the connection's user,
+// password, host and port from it and connects with login (connect time-out 20,000 ms unless
+// the connection was given another). Errors propagate as TKNFtpError.
+void OpenFtpLocation(TKNIdFTP& connection, const std::string& location);
+
+// The server path of a location: "\" turned into "/", then the text from the first "/" after
+// the scheme, or "/" when there is none (also for a text that is not an FTP location).
+std::string FtpPathPart(const std::string& location);
+
+}  // namespace kn

@@ -1,0 +1,52 @@
+// A TCP connection for the FTP client: name resolution with getaddrinfo, connects and reads
+// bounded by time-outs, and line reading for the control connection. Blocking calls never
+// wait longer than the time-out they are given.
+#pragma once
+
+#include <sys/socket.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace kn {
+
+class TKNFtpSocket {
+public:
+    TKNFtpSocket() = default;
+    ~TKNFtpSocket();
+    TKNFtpSocket(const TKNFtpSocket&) = delete;
+    TKNFtpSocket& operator=(const TKNFtpSocket&) = delete;
+
+    // Resolves `host` and tries its addresses in turn until one connects; the whole attempt
+    // ends after `timeoutMs`. Throws TKNFtpError with a message naming host and port.
+    void ConnectHost(const std::string& host, uint16_t port, int timeoutMs);
+    // Connects to the address of `peer` with its port replaced by `port`.
+    void ConnectAddress(const sockaddr_storage& peer, uint16_t port, int timeoutMs);
+    void Close();
+    bool IsOpen() const { return fd_ >= 0; }
+
+    // The address this socket is connected to.
+    sockaddr_storage PeerAddress() const;
+
+    // Sends all of `data`; throws on failure.
+    void SendAll(const char* data, std::size_t size);
+    // Stops sending (the peer reads end of data) but keeps the socket for reading.
+    void ShutdownSend();
+
+    // Receives up to `size` bytes. Returns the count, 0 at the end of the stream, or -1 when
+    // nothing arrived within `timeoutMs`. Throws on a socket error.
+    long Receive(char* buffer, std::size_t size, int timeoutMs);
+
+    // Reads one line up to a line feed (without CR LF), waiting at most `timeoutMs` for the
+    // whole line. Returns false when the line did not complete in time (bytes that did arrive
+    // stay buffered). Throws TKNFtpError at the end of the stream or when the line grows past
+    // `maxLength` bytes.
+    bool ReadLine(std::string& line, int timeoutMs, std::size_t maxLength);
+
+private:
+    int fd_ = -1;
+    std::string pending_;  // bytes received past the last line handed out
+};
+
+}  // namespace kn

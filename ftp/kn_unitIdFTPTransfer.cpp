@@ -1,0 +1,269 @@
+// Data transfers of TKNIdFTP: passive data connections, LIST, RETR, STOR, work events and
+// abort.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "framework/vex_unitDateTime.h"
+#include "ftp/kn_unitIdFTP.h"
+
+namespace kn {
+
+namespace {
+
+constexpr std::size_t kBlockSize = 64 * 1024;
+
+// The port of a "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2)" reply. The four address
+// numbers are checked for form only: the data connection always goes to the control peer.
+uint16_t PassivePort(const std::string& text)
+{
+    for (std::size_t i = 4; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9' || (text[i - 1] >= '0' && text[i - 1] <= '9')) continue;
+        unsigned v[6];
+        int used = 0;
+        if (std::sscanf(text.c_str() + i, "%u,%u,%u,%u,%u,%u%n", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5],
+                        &used) != 6)
+            continue;
+        bool bytes = true;
+        for (unsigned x : v) bytes = bytes && x <= 255;
+        unsigned port = v[4] * 256 + v[5];
+        if (bytes && port != 0) return static_cast<uint16_t>(port);
+    }
+    throw TKNFtpError("The FTP server sent an unreadable passive mode reply: " + text);
+}
+
+// Turns CR LF into LF across block boundaries (ASCII downloads).
+class AsciiToLocal {
+public:
+    std::string Convert(const char* data, std::size_t size)
+    {
+        std::string out;
+        out.reserve(size + 1);
+        if (heldCR_ && (size == 0 || data[0] != '\n')) out += '\r';
+        heldCR_ = false;
+        for (std::size_t i = 0; i < size; ++i) {
+            if (data[i] == '\r' && i + 1 == size) {
+                heldCR_ = true;
+            } else if (!(data[i] == '\r' && data[i + 1] == '\n')) {
+                out += data[i];
+            }
+        }
+        return out;
+    }
+    std::string Flush() { return heldCR_ ? std::string("\r") : std::string(); }
+
+private:
+    bool heldCR_ = false;
+};
+
+class LocalFile {
+public:
+    LocalFile(const std::string& path, int flags) : path_(path), fd_(::open(path.c_str(), flags | O_CLOEXEC, 0644))
+    {
+        if (fd_ < 0)
+            throw TKNFtpError("Cannot open local file \"" + path + "\": " + std::strerror(errno));
+    }
+    ~LocalFile()
+    {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    LocalFile(const LocalFile&) = delete;
+    LocalFile& operator=(const LocalFile&) = delete;
+
+    void Write(const char* data, std::size_t size)
+    {
+        while (size > 0) {
+            ssize_t n = ::write(fd_, data, size);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) throw TKNFtpError("Cannot write local file \"" + path_ + "\": " + std::strerror(errno));
+            data += n;
+            size -= static_cast<std::size_t>(n);
+        }
+    }
+    std::size_t Read(char* buffer, std::size_t size)
+    {
+        for (;;) {
+            ssize_t n = ::read(fd_, buffer, size);
+            if (n >= 0) return static_cast<std::size_t>(n);
+            if (errno != EINTR)
+                throw TKNFtpError("Cannot read local file \"" + path_ + "\": " + std::strerror(errno));
+        }
+    }
+    void CloseChecked()
+    {
+        int rc = ::close(fd_);
+        fd_ = -1;
+        if (rc != 0) throw TKNFtpError("Cannot write local file \"" + path_ + "\": " + std::strerror(errno));
+    }
+
+private:
+    std::string path_;
+    int fd_;
+};
+
+}  // namespace
+
+void TKNIdFTP::List()
+{
+    listing_.clear();
+    TKNFtpListingParser parser(vex::Today());
+    Receive("LIST", [&](const char* data, std::size_t size) { parser.Feed(std::string_view(data, size)); });
+    listing_ = parser.Finish();
+}
+
+void TKNIdFTP::Get(const std::string& remotePath, const std::string& localFile)
+{
+    std::unique_ptr<LocalFile> file;
+    AsciiToLocal ascii;
+    const bool convert = transferType_ == TKNFtpTransferType::ftASCII;
+    try {
+        Receive("RETR " + remotePath, [&](const char* data, std::size_t size) {
+            if (!file) file = std::make_unique<LocalFile>(localFile, O_WRONLY | O_CREAT | O_TRUNC);
+            if (size == 0) return;  // opening call: the server has accepted the transfer
+            if (!convert) return file->Write(data, size);
+            std::string text = ascii.Convert(data, size);
+            file->Write(text.data(), text.size());
+        });
+        std::string rest = ascii.Flush();
+        file->Write(rest.data(), rest.size());
+        file->CloseChecked();
+    } catch (...) {
+        if (file) {
+            file.reset();
+            ::unlink(localFile.c_str());
+        }
+        throw;
+    }
+}
+
+void TKNIdFTP::Put(const std::string& localFile, const std::string& remotePath)
+{
+    LocalFile file(localFile, O_RDONLY);
+    const bool convert = transferType_ == TKNFtpTransferType::ftASCII;
+    std::string converted;  // ASCII: bytes of the last local block still to hand out
+    std::size_t offset = 0;
+    Send("STOR " + remotePath, [&](char* buffer, std::size_t size) -> std::size_t {
+        if (!convert) return file.Read(buffer, size);
+        if (offset == converted.size()) {
+            std::vector<char> raw(size / 2);
+            std::size_t n = file.Read(raw.data(), raw.size());
+            converted.clear();
+            offset = 0;
+            for (std::size_t i = 0; i < n; ++i) {
+                if (raw[i] == '\n') converted += '\r';
+                converted += raw[i];
+            }
+        }
+        std::size_t n = std::min(size, converted.size() - offset);
+        std::memcpy(buffer, converted.data() + offset, n);
+        offset += n;
+        return n;
+    });
+}
+
+// Sets up a passive data connection and sends `command` on it. `done` tells whether the
+// server already reported the transfer complete (some servers answer an empty transfer with
+// its final reply at once).
+void TKNIdFTP::OpenData(const std::string& command, TKNFtpSocket& data, bool& done)
+{
+    abortRequested_ = false;
+    TKNFtpReply pasv = SendCmd("PASV", {227});
+    data.ConnectAddress(control_.PeerAddress(), PassivePort(pasv.Text), ConnectTimeout);
+    TKNFtpReply start = SendCmd(command, {125, 150, 226, 250});
+    done = start.Code == 226 || start.Code == 250;
+}
+
+void TKNIdFTP::Receive(const std::string& command, const Sink& sink)
+{
+    TKNFtpSocket data;
+    bool done = false;
+    OpenData(command, data, done);
+    try {
+        sink(nullptr, 0);
+        ReadDataTo(data, sink);
+    } catch (...) {
+        AbortTransfer(data);
+        throw;
+    }
+    data.Close();
+    if (!done) Expect(ReadReply(), {226, 250});
+}
+
+void TKNIdFTP::Send(const std::string& command, const Source& source)
+{
+    TKNFtpSocket data;
+    bool done = false;
+    OpenData(command, data, done);
+    try {
+        WriteDataFrom(data, source);
+    } catch (...) {
+        AbortTransfer(data);
+        throw;
+    }
+    data.ShutdownSend();
+    data.Close();
+    if (!done) Expect(ReadReply(), {226, 250});
+}
+
+void TKNIdFTP::ReadDataTo(TKNFtpSocket& data, const Sink& sink)
+{
+    std::vector<char> buffer(kBlockSize);
+    int64_t total = 0;
+    ReportWork(0);
+    for (;;) {
+        long n = data.Receive(buffer.data(), buffer.size(), ReadTimeout);
+        if (n < 0) throw TKNFtpError("The FTP data connection timed out");
+        if (n == 0) return;
+        sink(buffer.data(), static_cast<std::size_t>(n));
+        total += n;
+        ReportWork(total);
+    }
+}
+
+void TKNIdFTP::WriteDataFrom(TKNFtpSocket& data, const Source& source)
+{
+    std::vector<char> buffer(kBlockSize);
+    int64_t total = 0;
+    ReportWork(0);
+    for (;;) {
+        std::size_t n = source(buffer.data(), buffer.size());
+        if (n == 0) return;
+        data.SendAll(buffer.data(), n);
+        total += static_cast<int64_t>(n);
+        ReportWork(total);
+    }
+}
+
+void TKNIdFTP::ReportWork(int64_t total)
+{
+    if (OnWork) OnWork(total);
+    if (abortRequested_) throw TKNFtpError("Transfer aborted");
+}
+
+// Ends a transfer that is cut short: "ABOR", close the data connection, then bring the
+// conversation back in step. The server answers the transfer and the ABOR with one or two
+// replies depending on timing, so a "NOOP" is sent and replies are read up to its "200".
+// A server that does not follow is disconnected.
+void TKNIdFTP::AbortTransfer(TKNFtpSocket& data)
+{
+    abortRequested_ = false;
+    if (!Connected()) return;
+    try {
+        SendLine("ABOR");
+        data.Close();
+        SendLine("NOOP");
+        for (int i = 0; i < 4; ++i)
+            if (ReadReply().Code == 200) return;
+    } catch (const TKNFtpError&) {
+        // Falls through to the disconnect below.
+    }
+    Disconnect();
+}
+
+}  // namespace kn

@@ -1,0 +1,73 @@
+#include "ftp/kn_unitFtpLocation.h"
+
+#include <gtest/gtest.h>
+
+namespace kn {
+namespace {
+
+struct LocationCase {
+    const char* name;
+    const char* location;
+    const char* user;
+    const char* password;
+    const char* host;
+    int port;
+    const char* path;
+};
+
+// Test names in reports show the row name.
+void PrintTo(const LocationCase& row, std::ostream* os) { *os << row.name; }
+
+class FtpLocationTest : public ::testing::TestWithParam<LocationCase> {};
+
+TEST_P(FtpLocationTest, SplitsIntoSettingsAndPath)
+{
+    const LocationCase& c = GetParam();
+    TKNFtpLocation parsed = ParseFtpLocation(c.location);
+    EXPECT_EQ(parsed.Username, c.user);
+    EXPECT_EQ(parsed.Password, c.password);
+    EXPECT_EQ(parsed.Host, c.host);
+    EXPECT_EQ(parsed.Port, c.port);
+    EXPECT_EQ(FtpPathPart(c.location), c.path);
+}
+
+const char* const kAnon = kAnonymousPassword;
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FtpLocationTest,
+    ::testing::Values(
+        LocationCase{"Full", "ftp://joe:pw@hostA:2121/pub/docs", "joe", "pw", "hostA", 2121, "/pub/docs"},
+        LocationCase{"UpperScheme", "FTP://HOST", "anonymous", kAnon, "HOST", 21, "/"},
+        LocationCase{"Backslashes", "ftp:\\\\host\\dir", "anonymous", kAnon, "host", 21, "/dir"},
+        LocationCase{"TrailingSlash", "ftp://host/", "anonymous", kAnon, "host", 21, "/"},
+        LocationCase{"UserOnly", "ftp://user@host/x", "user", "", "host", 21, "/x"},
+        LocationCase{"PortNoPath", "ftp://host:2121", "anonymous", kAnon, "host", 2121, "/"},
+        LocationCase{"MixedSeparators", "ftp://h/a\\b/c", "anonymous", kAnon, "h", 21, "/a/b/c"},
+        LocationCase{"PasswordCutAtColon", "ftp://u:p:q@h/x", "u", "p", "h", 21, "/x"},
+        LocationCase{"SecondAtEndsHost", "ftp://u:p@h@rest/x", "u", "p", "h", 21, "/x"},
+        LocationCase{"EmptyPassword", "ftp://u:@h:21/", "u", "", "h", 21, "/"}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST(FtpLocation, BadPortsFailToParse)
+{
+    for (const char* location : {"ftp://host:abc/x", "ftp://host:/x", "ftp://host:0", "ftp://host:65536",
+                                 "ftp://host/a:b", "ftp://host:-1"}) {
+        EXPECT_THROW(ParseFtpLocation(location), TKNFtpError) << location;
+        TKNIdFTP ftp;
+        EXPECT_THROW(OpenFtpLocation(ftp, location), TKNFtpError) << location;
+    }
+}
+
+TEST(FtpLocation, TextThatIsNotALocationIsLeftAlone)
+{
+    for (const char* text : {"/home/joe", "ftp:/host/x", "ftp:", ""}) {
+        TKNIdFTP ftp;
+        OpenFtpLocation(ftp, text);
+        EXPECT_FALSE(ftp.Connected()) << text;
+        EXPECT_TRUE(ftp.Host.empty()) << text;
+        EXPECT_EQ(FtpPathPart(text), "/") << text;
+    }
+}
+
+}  // namespace
+}  // namespace kn
