@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "framework/vex_unitSecurity.h"
 #include "framework/vex_unitText.h"
 
 namespace kn {
@@ -22,6 +23,21 @@ TKNConfigHeader DefaultHeader(const TKNWorkArea& area, const char* homeFolder)
     h.SortColumn = 0;
     h.SortDirection = kSortAscending;
     return h;
+}
+
+bool CheckHeaderPassword(const TKNConfigHeader& header, std::string_view input)
+{
+    return vex::CheckPassword(input, vex::GetField(header.Password));
+}
+
+bool StorePassword(TKNConfigHeader& header, std::string_view plain)
+{
+    if (!vex::IsStorablePassword(plain)) return false;
+    // Scrambled bytes are no UTF-8 text: copied as they are, never cut.
+    const std::string scrambled = vex::ScramblePassword(plain);
+    std::memset(header.Password, 0, sizeof header.Password);
+    std::memcpy(header.Password, scrambled.data(), scrambled.size());
+    return true;
 }
 
 int UsedEntries(const TKNBatchRec& batch) { return std::min<int>(batch.EntryCount, kMaxBatchEntries); }

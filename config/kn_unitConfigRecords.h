@@ -110,6 +110,18 @@ struct TKNWorkArea {
 // the default options with `homeFolder` as both folders, ascending sort on column 0.
 TKNConfigHeader DefaultHeader(const TKNWorkArea& area, const char* homeFolder);
 
+// SortDirection 1 is ascending; any value below 1 reads as descending.
+inline bool SortAscending(const TKNConfigHeader& header) { return header.SortDirection >= kSortAscending; }
+
+// Whether a password is set (the stored text is not empty).
+inline bool HasPassword(const TKNConfigHeader& header) { return header.Password[0] != 0; }
+// True when `input` is the password stored in `header` (an empty input passes when none is).
+bool CheckHeaderPassword(const TKNConfigHeader& header, std::string_view input);
+// Stores `plain` scrambled into the Password field; "" removes the password. False, and nothing
+// changed, when `plain` is longer than 16 bytes or could never be confirmed
+// (vex::IsStorablePassword). The field is written in memory only: WriteHeader puts it on disk.
+bool StorePassword(TKNConfigHeader& header, std::string_view plain);
+
 // Entries of `batch` that may be read: EntryCount, but never beyond the record.
 int UsedEntries(const TKNBatchRec& batch);
 

@@ -7,6 +7,7 @@
 
 #include "config/kn_unitConfig.h"
 #include "framework/vex_unitProgramFolder.h"
+#include "framework/vex_unitSecurity.h"
 #include "framework/vex_unitText.h"
 #include "tests/config/config_bytes.h"
 
@@ -241,4 +242,20 @@ TEST(ConfigFile, CreationFailureLeavesAnEmptyConfiguration)
     EXPECT_EQ(config.Header.WindowLeft, 3);
     EXPECT_EQ(config.Header.CurrentOptions.Filter[0], 0) << "all options off in an unusable configuration";
     EXPECT_FALSE(testutil::Exists(dir / "missing-folder"));
+}
+
+TEST(ConfigFile, PasswordReachesTheDiskWithANormalHeaderWrite)
+{
+    testutil::TempDir dir;
+    const std::string path = dir / "Kestrune.bin";
+    {
+        kn::TKNConfig config(path, kArea);
+        ASSERT_TRUE(kn::StorePassword(config.Header, "pw1"));
+        ASSERT_TRUE(config.WriteHeader(false));
+    }
+    Bytes f = Bytes::Load(path);
+    EXPECT_EQ(f.TextAt(hdr::Password, 17), vex::ScramblePassword("pw1"));
+    kn::TKNConfig next(path, kArea);
+    EXPECT_TRUE(kn::HasPassword(next.Header));
+    EXPECT_TRUE(kn::CheckHeaderPassword(next.Header, "pw1"));
 }

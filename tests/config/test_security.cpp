@@ -1,7 +1,9 @@
 // Password scrambling.
 #include <gtest/gtest.h>
 
+#include "config/kn_unitConfigRecords.h"
 #include "framework/vex_unitSecurity.h"
+#include "framework/vex_unitText.h"
 
 TEST(Security, ScrambledLengthIsPaddedToEven)
 {
@@ -41,4 +43,33 @@ TEST(Security, StorablePasswords)
     EXPECT_TRUE(vex::IsStorablePassword(std::string(16, 'x')));
     EXPECT_FALSE(vex::IsStorablePassword(std::string(17, 'x')));
     EXPECT_FALSE(vex::IsStorablePassword("ab\xf5"));  // scrambles to a zero byte
+}
+
+TEST(Security, HeaderPasswordField)
+{
+    kn::TKNConfigHeader h{};
+    EXPECT_FALSE(kn::HasPassword(h));
+    EXPECT_TRUE(kn::CheckHeaderPassword(h, ""));
+
+    ASSERT_TRUE(kn::StorePassword(h, "abc"));
+    EXPECT_TRUE(kn::HasPassword(h));
+    EXPECT_EQ(vex::GetField(h.Password).size(), 4u) << "3 characters are stored padded as 4 bytes";
+    EXPECT_TRUE(kn::CheckHeaderPassword(h, "abc"));
+    EXPECT_FALSE(kn::CheckHeaderPassword(h, "ABC"));
+    EXPECT_FALSE(kn::CheckHeaderPassword(h, ""));
+
+    // 16 bytes fill the field up to its NUL, whatever the scrambled bytes look like.
+    const std::string sixteen = "\xc3\xa4\xc3\xb6\xc3\xbc" "abcdefghij";
+    ASSERT_EQ(sixteen.size(), 16u);
+    ASSERT_TRUE(kn::StorePassword(h, sixteen));
+    EXPECT_EQ(vex::GetField(h.Password).size(), 16u);
+    EXPECT_EQ(h.Password[16], 0);
+    EXPECT_TRUE(kn::CheckHeaderPassword(h, sixteen));
+
+    // Eight 2-byte letters are 16 bytes; nine are too many for the field and are refused.
+    EXPECT_FALSE(kn::StorePassword(h, sixteen + "\xc3\xa4"));
+    EXPECT_TRUE(kn::CheckHeaderPassword(h, sixteen)) << "a refused password changes nothing";
+
+    ASSERT_TRUE(kn::StorePassword(h, ""));
+    EXPECT_FALSE(kn::HasPassword(h));
 }
