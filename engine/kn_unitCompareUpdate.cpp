@@ -80,6 +80,8 @@ void TKNUpdateThread::CreateProviders(bool multi)
     const bool leftFtp = FileCompare.LeftList.IsFtp(), rightFtp = FileCompare.RightList.IsFtp();
     auto make = [&](bool writesRight, const char* suffix) {
         std::unique_ptr<TKNUpdateProvider> provider = CreateUpdateProvider(leftFtp, rightFtp, writesRight);
+        if (FileCompare.UpdateDryRun) provider = std::make_unique<TKNUpdateProviderDryRun>(std::move(provider));
+        provider->WritesRight = writesRight;
         provider->Owner = this;
         provider->TempSuffix = suffix;
         return provider;
@@ -95,7 +97,7 @@ void TKNUpdateThread::CreateProviders(bool multi)
 // Connects, runs the three passes and disconnects in every case.
 void TKNUpdateThread::Passes()
 {
-    if (Backup) BackupFolder = FreshBackupFolder(BackupFolderName(vex::ProgramFolder(), vex::Now()));
+    if (Backup && !FileCompare.UpdateDryRun) BackupFolder = FreshBackupFolder(BackupFolderName(vex::ProgramFolder(), vex::Now()));
     DoneCount = 0;
     const bool multi = FileCompare.MultiThread;
     CreateProviders(multi);

@@ -172,6 +172,24 @@ private:
     TKNIdFTP& ReadConnection() { return WritesRight ? *FTPLeft : *FTPRight; }
 };
 
+// Stands in for another provider in a dry run: every operation succeeds and changes nothing,
+// so the run reports exactly the operations it would carry out, under the real display names.
+class TKNUpdateProviderDryRun : public TKNUpdateProvider {
+public:
+    explicit TKNUpdateProviderDryRun(std::unique_ptr<TKNUpdateProvider> real) : Real(std::move(real)) {}
+    void Disconnect() override {}
+    void Connect(const std::string&, const std::string&) override {}
+    bool Backup(const TKNFileRec&) override { return true; }
+    bool CopyFile(const std::string&, const std::string&, const TKNFileRec&) override { return true; }
+    bool DeleteFolder(const std::string&) override { return true; }
+    bool DeleteFile(const std::string&) override { return true; }
+    bool CreateFolder(const std::string&, const TKNFileRec&) override { return true; }
+    bool ApplyAttributes(const std::string&, int) override { return true; }
+    std::string DisplayName(const std::string& Path) override { return Real->DisplayName(Path); }
+
+    std::unique_ptr<TKNUpdateProvider> Real;
+};
+
 // Picks the provider class for a copy from `leftIsFtp`/`rightIsFtp`; `writesRight` selects the
 // direction (left to right writes the right side).
 std::unique_ptr<TKNUpdateProvider> CreateUpdateProvider(bool leftIsFtp, bool rightIsFtp, bool writesRight);
