@@ -131,10 +131,15 @@ int64_t TKNConfigStream::SeekForward(int64_t offset)
 TKNConfigFile::TKNConfigFile(std::string fileName, const TKNWorkArea& area) : fileName_(std::move(fileName))
 {
     struct stat st;
-    if (stat(fileName_.c_str(), &st) != 0 && errno == ENOENT)
-        CreateDefaultFile(area);
-    else if (!CheckHeader())
+    if (stat(fileName_.c_str(), &st) != 0) {
+        if (errno == ENOENT) CreateDefaultFile(area);
+        else Fail("Cannot open");
+    } else if (!S_ISREG(st.st_mode)) {
+        errno = 0;
+        Fail("Not a regular file:");  // a pipe or device would block or never end
+    } else if (!CheckHeader()) {
         UpgradeFile();
+    }
 }
 
 bool TKNConfigFile::Fail(const std::string& what)

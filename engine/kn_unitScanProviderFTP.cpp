@@ -1,25 +1,110 @@
-// Until FTP scanning exists, an FTP side reaches nothing and scans empty.
 #include "engine/kn_unitScanProviderFTP.h"
+
+#include <atomic>
+#include <cmath>
+#include <stdexcept>
+
+#include "framework/vex_unitProgramFolder.h"
+#include "ftp/kn_unitFtpLocation.h"
 
 namespace kn {
 
 namespace {
 
-class TKNScanProviderFTP : public TKNScanProvider {
-public:
-    void Close() override {}
-    bool Open(const std::string&) override { return false; }
-    void FindClose() override {}
-    bool FindFirst(const std::string&, uint32_t, std::unique_ptr<TKNFileRec>&) override { return false; }
-    bool FindNext(std::unique_ptr<TKNFileRec>&) override { return false; }
-    int32_t AttrKey(const TKNFileRec&) override { return -1; }
-    std::string LocalFileName(const TKNFileRec&) override { return {}; }
-    const TKNSharedText& GetPath(const TKNFileRec& Rec) override { return Rec.Path; }
-    const std::string& GetName(const TKNFileRec& Rec) override { return Rec.Name; }
-    int IconIndex(const TKNFileRec&) override { return -1; }
-};
+// The listed time cut to whole seconds, built the way local records build theirs (epoch days
+// plus seconds / 86400): pairing compares times exactly, so equal wall times must give equal
+// doubles whichever side they come from.
+vex::TDateTime WholeSeconds(vex::TDateTime listed)
+{
+    vex::DateTimeFields f = vex::DecodeDateTime(listed);
+    int64_t days = std::llround(vex::EncodeDateTime(f.year, f.month, f.day) - vex::kUnixEpochDays);
+    return vex::UnixToDateTime(days * 86400 + f.hour * 3600 + f.minute * 60 + f.second, 0);
+}
 
 }  // namespace
+
+void TKNScanProviderFTP::Close()
+{
+    if (FTP) FTP->Disconnect();
+}
+
+bool TKNScanProviderFTP::Open(const std::string& Root)
+{
+    FTP = std::make_unique<TKNIdFTP>();
+    try {
+        OpenFtpLocation(*FTP, Root);
+        FTP->SetTransferType(TKNFtpTransferType::ftASCII);
+    } catch (const TKNFtpError&) {
+        FTP->Disconnect();
+        return false;
+    }
+    return FTP->Connected();
+}
+
+bool TKNScanProviderFTP::FindFirst(const std::string& Folder, uint32_t, std::unique_ptr<TKNFileRec>& Rec)
+{
+    if (!FTP) return false;
+    try {
+        FTP->ChangeDir(FtpPathPart(Folder));
+        FTP->List();
+    } catch (const TKNFtpError&) {
+        if (!FTP->Connected()) throw;
+        return false;
+    }
+    CurrentFolder = Folder;
+    currentPath_ = TKNSharedText(Folder);
+    ItemIndex = 0;
+    if (FTP->DirectoryListing().empty()) return false;
+    Rec = MakeRec(FTP->DirectoryListing()[0]);
+    return true;
+}
+
+bool TKNScanProviderFTP::FindNext(std::unique_ptr<TKNFileRec>& Rec)
+{
+    if (!FTP) return false;
+    ++ItemIndex;
+    const auto& items = FTP->DirectoryListing();
+    if (static_cast<std::size_t>(ItemIndex) >= items.size()) return false;
+    Rec = MakeRec(items[static_cast<std::size_t>(ItemIndex)]);
+    return true;
+}
+
+std::unique_ptr<TKNFileRec> TKNScanProviderFTP::MakeRec(const TKNFtpListItem& item) const
+{
+    auto rec = std::make_unique<TKNFileRec>();
+    if (item.ItemType == TKNFtpItemType::ditDirectory) {
+        rec->Path = TKNSharedText(CurrentFolder + "/" + item.FileName);
+        rec->Attr = faDirectory;
+    } else {
+        rec->Path = currentPath_;
+        rec->Name = item.FileName;
+        rec->Attr = faArchive;
+    }
+    rec->Size = item.Size;
+    rec->Time = WholeSeconds(item.ModifiedDate);
+    return rec;
+}
+
+std::string TKNScanProviderFTP::LocalFileName(const TKNFileRec& Rec)
+{
+    std::string folder, error;
+    if (!vex::PrivateTempFolder(folder, error)) throw std::runtime_error(error);
+    if (!FTP) throw TKNFtpError("Not connected");
+    const std::string local = vex::JoinPath(folder, "KESTRUNE" + Tag);
+    FTP->Get(FtpPathPart(PathJoin(Rec.Path.str(), Rec.Name)), local);
+    return local;
+}
+
+int TKNScanProviderFTP::IconIndex(const TKNFileRec& Rec)
+{
+    if (Rec.IsFolder()) {
+        static std::atomic<int> folderIcon{-1};
+        if (folderIcon < 0) folderIcon = LookupIcon(std::string(), true);
+        return folderIcon;
+    }
+    std::size_t dot = Rec.Name.rfind('.');
+    return LookupIcon("*" + (dot == std::string::npos ? std::string() : Rec.Name.substr(dot)), false);
+}
 
 std::unique_ptr<TKNScanProvider> CreateScanProviderFTP() { return std::make_unique<TKNScanProviderFTP>(); }
 

@@ -1,11 +1,51 @@
-// The scan provider of FTP folders.
+// The scan provider of FTP folders: lists a folder on a server with "CWD" and a passive
+// "LIST" over its own connection, so that the scan walks an FTP tree exactly as a local one,
+// and downloads single entries to a local temporary file (to show differences).
+//
+// Records keep the location form with "/" in `Path` (ftp://host/pub/docs), so they can be
+// listed and transferred again; names come from the listing parser, which drops every item
+// whose name could reach outside the listed folder. Folders carry attribute 0x10, everything
+// else (files, links, also links to folders, which are never entered) 0x20. AttrKey is -1 for
+// every record: a server reports no attributes comparable with local ones.
 #pragma once
 
 #include <memory>
 
 #include "engine/kn_unitCompare.h"
+#include "ftp/kn_unitIdFTP.h"
 
 namespace kn {
+
+class TKNScanProviderFTP : public TKNScanProvider {
+public:
+    void Close() override;
+    // Connects and logs in (the transfer type becomes ASCII). False when the server cannot be
+    // reached or refuses the login; the side then scans empty.
+    bool Open(const std::string& Root) override;
+    void FindClose() override {}
+    // False when the folder cannot be entered or listed, or is empty. Throws TKNFtpError when
+    // the connection itself is lost: the rest of the tree could not be listed either, and a
+    // scan that went on would report everything after it as missing.
+    bool FindFirst(const std::string& Folder, uint32_t AttrMask, std::unique_ptr<TKNFileRec>& Rec) override;
+    bool FindNext(std::unique_ptr<TKNFileRec>& Rec) override;
+    int32_t AttrKey(const TKNFileRec&) override { return -1; }
+    // Downloads the entry to the private temporary folder as "KESTRUNE" + Tag (overwriting)
+    // and returns that file's name. Throws on failure.
+    std::string LocalFileName(const TKNFileRec& Rec) override;
+    const TKNSharedText& GetPath(const TKNFileRec& Rec) override { return Rec.Path; }
+    const std::string& GetName(const TKNFileRec& Rec) override { return Rec.Name; }
+    // By extension only ("*.txt"); folders share one icon, looked up once.
+    int IconIndex(const TKNFileRec& Rec) override;
+
+    std::unique_ptr<TKNIdFTP> FTP;  // made by Open
+    int32_t ItemIndex = 0;          // position of the current entry in the last listing
+    std::string CurrentFolder;      // the Folder of the last FindFirst, as given
+
+private:
+    std::unique_ptr<TKNFileRec> MakeRec(const TKNFtpListItem& item) const;
+
+    TKNSharedText currentPath_;  // CurrentFolder, shared by the records of its files
+};
 
 std::unique_ptr<TKNScanProvider> CreateScanProviderFTP();
 

@@ -259,3 +259,16 @@ TEST(ConfigFile, PasswordReachesTheDiskWithANormalHeaderWrite)
     EXPECT_TRUE(kn::HasPassword(next.Header));
     EXPECT_TRUE(kn::CheckHeaderPassword(next.Header, "pw1"));
 }
+
+TEST(ConfigFile, SomethingElseThanAFileIsNeverOpened)
+{
+    testutil::TempDir dir;
+    const std::string fifo = dir / "fifo.bin";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    testutil::MakeDirs(dir / "folder.bin");
+    for (const std::string& path : {fifo, dir / "folder.bin"}) {
+        kn::TKNConfig config(path, kArea);  // would block on the pipe if it opened it
+        EXPECT_FALSE(config.ConfigFile.Ok()) << path;
+        EXPECT_NE(config.ConfigFile.ErrorText().find(path), std::string::npos) << config.ConfigFile.ErrorText();
+    }
+}

@@ -1,0 +1,221 @@
+#include "app/cli/cli_compare_options.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+
+#include "engine/kn_unitCompare.h"
+#include "framework/vex_unitFileSystem.h"
+#include "framework/vex_unitText.h"
+
+namespace cli {
+
+namespace {
+
+// The attribute set of option letters r, h, s, a.
+bool ParseAttributeLetters(const std::string& letters, uint8_t& set, std::string& error)
+{
+    set = 0;
+    for (char c : letters) {
+        switch (vex::UpCaseAscii(c)) {
+        case 'R': set |= kn::faReadOnly; break;
+        case 'H': set |= kn::faHidden; break;
+        case 'S': set |= kn::faSysFile; break;
+        case 'A': set |= kn::faArchive; break;
+        default: error = "unknown attribute letter \"" + std::string(1, c) + "\" (use r, h, s, a)"; return false;
+        }
+    }
+    return true;
+}
+
+bool ParseInt64(const std::string& text, int64_t& value, std::string& error)
+{
+    errno = 0;
+    char* end = nullptr;
+    long long v = std::strtoll(text.c_str(), &end, 10);
+    if (text.empty() || *end != 0 || errno == ERANGE) {
+        error = "\"" + text + "\" is not a whole number of bytes";
+        return false;
+    }
+    value = v;
+    return true;
+}
+
+template <std::size_t N>
+bool SetTextField(char (&field)[N], const std::string& text, std::string& error)
+{
+    if (text.size() > N - 1) {
+        error = "the text is longer than " + std::to_string(N - 1) + " bytes";
+        return false;
+    }
+    vex::SetField(field, text);
+    return true;
+}
+
+bool ParseDay(const std::string& text, vex::TDateTime& day, std::string& error)
+{
+    if (vex::ParseDate(text, day)) return true;
+    error = "\"" + text + "\" is not a date of the form YYYY-MM-DD";
+    return false;
+}
+
+const std::vector<CompareOption> kCompareOptions = {
+    {"--filter", "TEXT", "list only names (of files and folders) matching one of these ;-separated patterns (default *.*)",
+     [](const std::string& v, CompareArgs& a, std::string& e) { return SetTextField(a.Options.Filter, v, e); }},
+    {"--exclude", "TEXT", "leave out names matching one of these ;-separated patterns",
+     [](const std::string& v, CompareArgs& a, std::string& e) { return SetTextField(a.Options.ExcludeFilter, v, e); }},
+    {"--attributes", "LETTERS",
+     "list hidden (h) and system (s) entries only when their letter is given (default rhsa)",
+     [](const std::string& v, CompareArgs& a, std::string& e) {
+         uint8_t set;
+         if (!ParseAttributeLetters(v, set, e)) return false;
+         a.Options.Attributes = static_cast<uint8_t>(set | (a.Options.Attributes & kn::faDirectory));
+         return true;
+     }},
+    {"--exclude-attributes", "LETTERS", "leave out entries with any of these attributes (r, h, s, a)",
+     [](const std::string& v, CompareArgs& a, std::string& e) {
+         uint8_t set;
+         if (!ParseAttributeLetters(v, set, e)) return false;
+         a.Options.ExcludeAttributes = set;
+         return true;
+     }},
+    {"--begin", "DATE", "leave out entries last written before DATE (YYYY-MM-DD)",
+     [](const std::string& v, CompareArgs& a, std::string& e) {
+         vex::TDateTime day;
+         if (!ParseDay(v, day, e)) return false;
+         a.Options.BeginDate = day;
+         return true;
+     }},
+    {"--end", "DATE", "leave out entries last written after the day DATE (YYYY-MM-DD)",
+     [](const std::string& v, CompareArgs& a, std::string& e) {
+         vex::TDateTime day;
+         if (!ParseDay(v, day, e)) return false;
+         a.Options.EndDate = day + (vex::kSecondsPerDay - 1) / vex::kSecondsPerDay;  // the whole day
+         return true;
+     }},
+    {"--min-size", "N", "leave out files smaller than N bytes",
+     [](const std::string& v, CompareArgs& a, std::string& e) {
+         int64_t size;
+         if (!ParseInt64(v, size, e)) return false;
+         a.Options.MinSize = size;
+         return true;
+     }},
+    {"--max-size", "N", "leave out files larger than N bytes (negative: no limit)",
+     [](const std::string& v, CompareArgs& a, std::string& e) {
+         int64_t size;
+         if (!ParseInt64(v, size, e)) return false;
+         a.Options.MaxSize = size;
+         return true;
+     }},
+    {"--no-recursive", nullptr, "compare only the entries directly in the two folders",
+     [](const std::string&, CompareArgs& a, std::string&) {
+         a.Options.Recursive = 0;
+         a.Options.Attributes &= static_cast<uint8_t>(~kn::faDirectory);  // as the settings dialog does
+         return true;
+     }},
+};
+
+const CompareOption* FindOption(const std::string& name, const std::vector<CompareOption>& extra)
+{
+    for (const auto* table : {&kCompareOptions, &extra})
+        for (const auto& option : *table)
+            if (name == option.Name) return &option;
+    return nullptr;
+}
+
+std::string HomeFolder()
+{
+    const char* home = std::getenv("HOME");
+    return home && *home ? home : "/";
+}
+
+}  // namespace
+
+const std::vector<CompareOption>& CompareOptions() { return kCompareOptions; }
+
+bool ParseCompareArgs(const std::vector<std::string>& args, CompareArgs& out, std::string& error,
+                      const std::vector<CompareOption>& extra)
+{
+    out.Options = kn::DefaultOptions(HomeFolder().c_str());
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            out.Operands.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (arg == "--help" || arg == "-h") {
+            out.Help = true;
+            continue;
+        }
+        std::size_t eq = arg.find('=');
+        std::string name = arg.substr(0, eq);
+        const CompareOption* option = FindOption(name, extra);
+        if (!option) {
+            error = "unknown option \"" + name + "\"";
+            return false;
+        }
+        std::string value;
+        if (option->Value && eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+        } else if (option->Value) {
+            if (++i >= args.size()) {
+                error = name + " needs " + option->Value;
+                return false;
+            }
+            value = args[i];
+        } else if (eq != std::string::npos) {
+            error = name + " takes no value";
+            return false;
+        }
+        if (!option->Apply(value, out, error)) {
+            error = name + ": " + error;
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string CompareOptionsHelp(const std::vector<CompareOption>& extra)
+{
+    std::string text;
+    for (const auto* table : {&kCompareOptions, &extra}) {
+        for (const auto& option : *table) {
+            std::string head = std::string("  ") + option.Name + (option.Value ? std::string(" ") + option.Value : "");
+            head.resize(std::max<std::size_t>(head.size() + 1, 32), ' ');
+            text += head + option.Help + "\n";
+        }
+    }
+    return text;
+}
+
+std::string FolderArgument(const std::string& arg)
+{
+    if (kn::IsFtpPath(arg) || arg.empty()) return arg;
+    std::error_code ec;
+    std::filesystem::path absolute = std::filesystem::absolute(arg, ec);
+    if (ec) return arg;
+    return absolute.lexically_normal().string();
+}
+
+std::string CheckLocalRoot(const std::string& folder)
+{
+    if (kn::IsFtpPath(folder)) return {};
+    std::string quoted = "\"" + folder + "\"";
+    switch (vex::KindOf(folder)) {
+    case vex::TFileKind::None: return "the folder " + quoted + " does not exist";
+    case vex::TFileKind::Folder: break;
+    default: return quoted + " is not a folder";
+    }
+    if (folder.find_first_not_of('/') == std::string::npos)
+        return "the root folder " + quoted + " cannot be compared; name a folder below it";
+    vex::TDirLister lister;
+    if (!lister.Open(folder)) return "the folder " + quoted + " cannot be read: " + vex::ErrorText(errno);
+    return {};
+}
+
+}  // namespace cli

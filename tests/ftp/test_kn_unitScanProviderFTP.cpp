@@ -1,0 +1,214 @@
+// FTP sides of a comparison: the scan provider on a real server, and whole comparisons.
+#include "engine/kn_unitScanProviderFTP.h"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <ctime>
+
+#include <gtest/gtest.h>
+
+#include "tests/common/ftp_server.h"
+#include "tests/common/temp_tree.h"
+#include "tests/ftp/fake_ftp_server.h"
+
+namespace kn {
+namespace {
+
+using testutil::FtpServer;
+using Rows = std::vector<std::string>;
+
+// A recent time on a whole minute: a listing shows it exactly (no seconds, no year).
+const int64_t kWhen = (std::time(nullptr) - 5 * 86400) / 60 * 60;
+
+vex::TDateTime LocalTime(int64_t unix) { return vex::UnixToDateTime(unix, vex::LocalOffsetNow()); }
+
+void File(const std::string& path, const std::string& content, int64_t mtime = kWhen)
+{
+    testutil::WriteFile(path, content);
+    testutil::SetMTime(path, mtime);
+}
+
+// All records of one folder listing, as "name|size" for files and "path/" for folders.
+Rows Sorted(Rows rows)
+{
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+Rows ListFolder(TKNScanProvider& provider, const std::string& folder, std::vector<TKNFileRec>* recs = nullptr)
+{
+    Rows out;
+    std::unique_ptr<TKNFileRec> rec;
+    for (bool more = provider.FindFirst(folder, 0x37, rec); more; more = provider.FindNext(rec)) {
+        out.push_back(rec->IsFolder() ? rec->Path.str() + "/" : rec->Name + "|" + std::to_string(rec->Size));
+        if (recs) recs->push_back(*rec);
+    }
+    provider.FindClose();
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+TEST(ScanProviderFTP, ListsFoldersIntoRecords)
+{
+    FtpServer server;
+    File(server.Root() + "/pub/a.txt", "hello");
+    testutil::MakeDirs(server.Root() + "/pub/docs/empty");
+    File(server.Root() + "/pub/docs/b.bin", std::string(1000, 'b'));
+    ASSERT_EQ(::symlink("docs", (server.Root() + "/pub/link").c_str()), 0);
+    const std::string root = server.Location("/pub");
+
+    auto provider = CreateScanProviderFTP();
+    ASSERT_TRUE(provider->Open(root));
+    std::vector<TKNFileRec> recs;
+    EXPECT_EQ(ListFolder(*provider, root, &recs), Sorted({root + "/docs/", "a.txt|5", "link|4"}));
+    for (const TKNFileRec& rec : recs) {
+        EXPECT_EQ(rec.Attr, rec.Name.empty() ? 0x10u : 0x20u) << rec.Name;
+        EXPECT_EQ(provider->AttrKey(rec), -1);
+        EXPECT_EQ(provider->GetPath(rec).str(), rec.Path.str());
+        if (rec.Name == "a.txt") {
+            EXPECT_EQ(rec.Path.str(), root);
+            EXPECT_EQ(vex::FormatDateTime(rec.Time), vex::FormatDateTime(LocalTime(kWhen)));
+        }
+    }
+    EXPECT_EQ(ListFolder(*provider, root + "/docs"), Sorted({root + "/docs/empty/", "b.bin|1000"}));
+    EXPECT_TRUE(ListFolder(*provider, root + "/docs/empty").empty());
+    EXPECT_TRUE(ListFolder(*provider, root + "/missing").empty());
+    EXPECT_EQ(ListFolder(*provider, root + "\\docs"), Sorted({root + "\\docs/empty/", "b.bin|1000"}));
+    provider->Close();
+}
+
+TEST(ScanProviderFTP, DownloadsEntriesToItsTemporaryFile)
+{
+    FtpServer server;
+    File(server.Root() + "/d/one.txt", "first\nline\n");
+    File(server.Root() + "/d/two.txt", "second\n");
+    auto provider = CreateScanProviderFTP();
+    provider->Tag = ".R$$";
+    ASSERT_TRUE(provider->Open(server.Location()));
+    TKNFileRec rec;
+    rec.Path = server.Location("/d");
+    rec.Name = "one.txt";
+    const std::string local = provider->LocalFileName(rec);
+    EXPECT_EQ(local.substr(local.size() - 13), "/KESTRUNE.R$$");
+    EXPECT_EQ(testutil::ReadFile(local), "first\nline\n");
+    rec.Name = "two.txt";
+    EXPECT_EQ(provider->LocalFileName(rec), local);
+    EXPECT_EQ(testutil::ReadFile(local), "second\n");
+    rec.Name = "gone.txt";
+    EXPECT_THROW(provider->LocalFileName(rec), TKNFtpError);
+}
+
+TEST(ScanProviderFTP, UnreachableServerOpensNothing)
+{
+    int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof(addr);
+    ::bind(probe, reinterpret_cast<sockaddr*>(&addr), len);
+    ::getsockname(probe, reinterpret_cast<sockaddr*>(&addr), &len);
+    ::close(probe);
+    const std::string root = "ftp://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/x";
+
+    testutil::TempDir local;
+    File(local / "a.txt", "a");
+    testutil::MakeDirs(local / "sub");
+    TKNFileCompare engine;
+    engine.SetLeftFolder(local.path());
+    engine.SetRightFolder(root);
+    engine.Compare(true);
+    EXPECT_EQ(engine.State, 0);
+    ASSERT_EQ(engine.Items.size(), 2u);
+    for (const auto& row : engine.Items) {
+        EXPECT_EQ(row->Status, stLeft);
+        EXPECT_TRUE(row->Right.Path.empty());
+    }
+}
+
+TEST(ScanProviderFTP, LostConnectionEndsTheScanWithAnError)
+{
+    testutil::FakeFtpServer server([](testutil::FakeFtpSession& s) {
+        s.Login();
+        s.Reply("TYPE A", "200 ASCII");
+        s.Reply("CWD /", "250 ok");
+        s.Passive();
+        s.Reply("LIST", "150 Listing");
+        s.SendData("drwxr-xr-x 2 u g 0 Jan 02 2020 sub\r\n");
+        s.Send("226 Done\r\n");
+        EXPECT_EQ(s.ReadCommand(), "CWD /sub");
+        // and hangs up
+    });
+    auto provider = CreateScanProviderFTP();
+    ASSERT_TRUE(provider->Open(server.Location()));
+    EXPECT_EQ(ListFolder(*provider, server.Location()), (Rows{server.Location() + "/sub/"}));
+    std::unique_ptr<TKNFileRec> rec;
+    EXPECT_THROW(provider->FindFirst(server.Location() + "/sub", 0x37, rec), TKNFtpError);
+}
+
+// "status relative-left relative-right" per row, sorted.
+Rows CompareRows(const std::string& left, const std::string& right)
+{
+    TKNFileCompare engine;
+    engine.SetLeftFolder(left);
+    engine.SetRightFolder(right);
+    engine.Compare(true);
+    EXPECT_EQ(engine.ErrorText, "");
+    auto side = [](const TKNFileRec& rec, std::size_t rootLen) -> std::string {
+        if (rec.Path.empty()) return "-";
+        std::string rel = rec.Path.str().substr(rootLen);
+        return rec.IsFolder() ? rel + "/" : rel + "/" + rec.Name;
+    };
+    static const char* kStatus[] = {"left", "right", "differ"};
+    Rows rows;
+    for (const auto& row : engine.Items)
+        rows.push_back(std::string(kStatus[row->Status]) + " " + side(row->Left, engine.LeftRootLen) + " " +
+                       side(row->Right, engine.RightRootLen));
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+TEST(ScanProviderFTP, ComparesALocalTreeWithTheSameTreeOnTheServer)
+{
+    FtpServer server;
+    testutil::TempDir local;
+    for (const std::string& root : {local.path(), server.Root() + "/site"}) {
+        File(root + "/index.html", "<html>");
+        File(root + "/docs/guide.txt", "guide");
+        File(root + "/docs/deep/notes.txt", "notes");
+    }
+    File(local / "only-here.txt", "x");
+    File(server.Root() + "/site/only-there.txt", "y");
+    File(local / "docs/changed.txt", "old");
+    File(server.Root() + "/site/docs/changed.txt", "new", kWhen + 120);
+    File(local / "docs/size.txt", "1234");
+    File(server.Root() + "/site/docs/size.txt", "12");
+
+    const Rows expected = Sorted({"differ /docs/ /docs/",
+                        "differ /docs/deep/ /docs/deep/",
+                        "differ /docs/deep/notes.txt /docs/deep/notes.txt",
+                        "differ /docs/guide.txt /docs/guide.txt",
+                        "differ /docs/size.txt /docs/size.txt",
+                        "differ /index.html /index.html",
+                        "left /only-here.txt -",
+                        "right - /only-there.txt",
+                        "right /docs/changed.txt /docs/changed.txt"});
+    EXPECT_EQ(CompareRows(local.path(), server.Location("/site")), expected);
+
+    // The same with the server on the left: sides and statuses swap.
+    const Rows swapped = Sorted({"differ /docs/ /docs/",
+                 "differ /docs/deep/ /docs/deep/",
+                 "differ /docs/deep/notes.txt /docs/deep/notes.txt",
+                 "differ /docs/guide.txt /docs/guide.txt",
+                 "differ /docs/size.txt /docs/size.txt",
+                 "differ /index.html /index.html",
+                 "left /docs/changed.txt /docs/changed.txt",
+                 "left /only-there.txt -",
+                 "right - /only-here.txt"});
+    EXPECT_EQ(CompareRows(server.Location("/site/"), local.path()), swapped);
+}
+
+}  // namespace
+}  // namespace kn
