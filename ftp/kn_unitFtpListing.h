@@ -46,7 +46,7 @@ public:
     // Parses a last line without a line feed and hands over the items.
     std::vector<TKNFtpListItem> Finish();
 
-    static constexpr std::size_t kMaxItems = 5'000'000;
+    static constexpr std::size_t kMaxItems = 2'000'000;
     static constexpr std::size_t kMaxLineLength = 65'536;
 
 private:

@@ -10,6 +10,7 @@
 
 #include "app/cli/cli_command.h"
 #include "app/cli/cli_compare_options.h"
+#include "app/cli/cli_compare_preset.h"
 #include "app/cli/cli_rows.h"
 #include "engine/kn_unitCompare.h"
 #include "framework/vex_unitThreads.h"
@@ -20,6 +21,7 @@ constexpr int kExitInterrupted = 130;
 
 const char* const kUsageHead =
     "Usage: kestrune-cli compare [OPTIONS] LEFT RIGHT\n"
+    "       kestrune-cli compare --preset NAME [LEFT RIGHT]\n"
     "Compares the folder trees LEFT and RIGHT (local folders; relative paths start from the\n"
     "working folder) and prints every pair that differs, in path order, one line each:\n"
     "  STATUS<TAB>LEFT NAME<TAB>LEFT SIZE<TAB>LEFT TIME<TAB>RIGHT TIME<TAB>RIGHT SIZE<TAB>RIGHT NAME\n"
@@ -68,10 +70,10 @@ private:
     std::chrono::steady_clock::time_point shown_;
 };
 
-int Usage(const std::string& error)
+int Usage(const std::string& error, const std::vector<cli::CompareOption>& extra)
 {
-    std::fprintf(stderr, "kestrune-cli compare: %s\n%s%s%s", error.c_str(), kUsageHead, cli::CompareOptionsHelp().c_str(),
-                 kUsageTail);
+    std::fprintf(stderr, "kestrune-cli compare: %s\n%s%s%s", error.c_str(), kUsageHead,
+                 cli::CompareOptionsHelp(extra).c_str(), kUsageTail);
     return cli::ExitUsage;
 }
 
@@ -93,10 +95,16 @@ int RunCompare(std::vector<std::string> argv)
 {
     cli::CompareArgs args;
     std::string error;
-    if (!cli::ParseCompareArgs(argv, args, error)) return Usage(error);
+    std::string presetName;
+    const std::vector<cli::CompareOption> extra = {cli::PresetOption(presetName)};
+    if (!cli::ParseCompareArgs(argv, args, error, extra)) return Usage(error, extra);
     if (args.Help) {
-        std::printf("%s%s%s", kUsageHead, cli::CompareOptionsHelp().c_str(), kUsageTail);
+        std::printf("%s%s%s", kUsageHead, cli::CompareOptionsHelp(extra).c_str(), kUsageTail);
         return cli::ExitOk;
+    }
+    if (!presetName.empty() && !cli::ApplyPreset(presetName, argv, args, error)) {
+        std::fprintf(stderr, "kestrune-cli compare: %s\n", error.c_str());
+        return cli::ExitUsage;
     }
     std::string left, right;
     if (!TakeFolders(args, left, right, error)) {

@@ -17,10 +17,11 @@ struct RunResult {
     std::string out;
 };
 
-// Runs kestrune-cli with `args` (already quoted for the shell), standard error dropped.
-RunResult RunCli(const std::string& args, const std::string& env = "")
+// Runs kestrune-cli with `args` (already quoted for the shell); standard error goes to
+// `errFile`, or is dropped.
+RunResult RunCli(const std::string& args, const std::string& env = "", const std::string& errFile = "/dev/null")
 {
-    std::string command = env + " " KESTRUNE_CLI " " + args + " 2>/dev/null";
+    std::string command = env + " " KESTRUNE_CLI " " + args + " 2>'" + errFile + "'";
     FILE* pipe = popen(command.c_str(), "r");
     RunResult r{-1, ""};
     if (pipe == nullptr) return r;
@@ -86,6 +87,60 @@ TEST(CliPresets, BadArguments)
     EXPECT_EQ(RunCli("presets extra").status, 2);
     EXPECT_EQ(RunCli("batches --config-dir").status, 2);
     EXPECT_EQ(RunCli("presets --help").status, 0);
+}
+
+namespace {
+
+// Two folders that differ in a text file and in a data file, and a preset "Texts" that compares
+// them with the filter *.txt.
+struct PresetFixture {
+    testutil::TempDir dir;
+    PresetFixture()
+    {
+        testutil::WriteFile(dir / "left/a.txt", "new text");
+        testutil::WriteFile(dir / "left/b.dat", "data");
+        testutil::MakeDirs(dir / "right");
+        testutil::MakeDirs(dir / "same1");
+        testutil::MakeDirs(dir / "same2");
+        Bytes preset = Preset8("Texts", dir / "left");
+        preset.Text(opt::RightFolder, dir / "right").Text(opt::Filter, "*.txt");
+        preset.Put<uint8_t>(opt::Attributes, 0x37).Put<uint8_t>(opt::Recursive, 1);
+        preset.Put<double>(opt::EndDate, 100000.0).Put<int64_t>(opt::MaxSize, -1);
+        preset.Put<uint8_t>(opt::CheckFilter, 1);
+        Header8(1, 0).Append(preset).Save(dir / "Kestrune.bin");
+    }
+    RunResult Compare(const std::string& args) { return RunCli("compare --config-dir '" + dir.path() + "' " + args, "", dir / "err"); }
+    std::string Err() const { return testutil::ReadFile(dir / "err"); }
+};
+
+}  // namespace
+
+TEST(CliPresets, CompareWithAPreset)
+{
+    PresetFixture f;
+    RunResult r = f.Compare("--preset texts");
+    EXPECT_EQ(r.status, 1) << f.Err();
+    EXPECT_NE(r.out.find("a.txt"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("b.dat"), std::string::npos) << "the preset's filter applies: " << r.out;
+
+    RunResult folders = f.Compare("--preset Texts '" + f.dir / "same1" + "' '" + f.dir / "same2" + "'");
+    EXPECT_EQ(folders.status, 0) << "folders on the command line take the place of the preset's: " << f.Err();
+    EXPECT_EQ(folders.out, "");
+}
+
+TEST(CliPresets, CompareWithABadPreset)
+{
+    PresetFixture f;
+    RunResult unknown = f.Compare("--preset Missing");
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(f.Err().find("\"Missing\""), std::string::npos) << f.Err();
+
+    RunResult mixed = f.Compare("--preset Texts --filter '*.dat'");
+    EXPECT_EQ(mixed.status, 2);
+    EXPECT_NE(f.Err().find("--filter"), std::string::npos) << f.Err();
+
+    RunResult oneFolder = f.Compare("--preset Texts '" + f.dir / "same1" + "'");
+    EXPECT_EQ(oneFolder.status, 2);
 }
 
 #endif  // KESTRUNE_CLI

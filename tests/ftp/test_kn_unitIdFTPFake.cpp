@@ -355,5 +355,36 @@ TEST(FtpFake, UnreachableHostsFailClearly)
     EXPECT_FALSE(ftp.Connected());
 }
 
+TEST(FtpFake, ConnectGivesUpAfterItsTimeOut)
+{
+    // A listener that never accepts, with its queue filled: further connects are not answered.
+    int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof(addr);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), len), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+    std::vector<int> fillers;
+    for (int i = 0; i < 4; ++i) {
+        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        ::connect(fd, reinterpret_cast<sockaddr*>(&addr), len);
+        fillers.push_back(fd);
+    }
+    TKNIdFTP ftp;
+    ftp.ConnectTimeout = 300;
+    auto start = Clock::now();
+    try {
+        OpenFtpLocation(ftp, "ftp://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/");
+        FAIL() << "connected to a listener that never accepts";
+    } catch (const TKNFtpError& e) {
+        EXPECT_NE(std::string(e.what()).find("timed out"), std::string::npos) << e.what();
+    }
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
+    for (int fd : fillers) ::close(fd);
+    ::close(listener);
+}
+
 }  // namespace
 }  // namespace kn
