@@ -1,0 +1,454 @@
+#include "ui/kn_frmBatchMgr.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QDragEnterEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+#include <cstring>
+
+#include "config/kn_unitConfig.h"
+#include "framework/qt/vex_unitDialogs.h"
+#include "framework/qt/vex_frmHelp.h"
+#include "framework/vex_unitText.h"
+
+namespace kn {
+
+namespace {
+
+constexpr std::size_t kNameMaxBytes = sizeof(TKNBatchRec::Name) - 1;
+const QString kPresetItemMime = QStringLiteral("application/x-kestrune-preset-item");
+
+// Each item of the batch's preset list carries its own entry.
+TKNBatchEntry ItemEntry(const QListWidgetItem* item)
+{
+    TKNBatchEntry entry{};
+    QByteArray bytes = item->data(Qt::UserRole).toByteArray();
+    std::memcpy(&entry, bytes.constData(), std::min<std::size_t>(sizeof entry, bytes.size()));
+    return entry;
+}
+
+void SetItemEntry(QListWidgetItem* item, const TKNBatchEntry& entry)
+{
+    item->setData(Qt::UserRole, QByteArray(reinterpret_cast<const char*>(&entry), sizeof entry));
+}
+
+QListWidgetItem* AddEntryItem(QListWidget* list, const std::string& presetName, uint8_t action, uint8_t force)
+{
+    TKNBatchEntry entry{};
+    vex::SetField(entry.PresetName, presetName);
+    entry.Action = action;
+    entry.Force = force;
+    auto* item = new QListWidgetItem(QString::fromStdString(presetName), list);
+    SetItemEntry(item, entry);
+    return item;
+}
+
+void PrepareList(QListWidget* list)
+{
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+}
+
+}  // namespace
+
+TKNPresetDragList::TKNPresetDragList(QWidget* parent) : QListWidget(parent)
+{
+    PrepareList(this);
+    setDragEnabled(true);
+    setAcceptDrops(true);
+    setDragDropMode(QAbstractItemView::DragDrop);
+    // The drop handler moves the item itself; a copy action keeps Qt from removing it again.
+    setDefaultDropAction(Qt::CopyAction);
+}
+
+QStringList TKNPresetDragList::mimeTypes() const { return {kPresetItemMime}; }
+
+QMimeData* TKNPresetDragList::mimeData(const QList<QListWidgetItem*>&) const { return DragData(); }
+
+QMimeData* TKNPresetDragList::DragData() const
+{
+    auto* dragged = new QMimeData;
+    dragged->setData(kPresetItemMime, objectName().toUtf8());
+    return dragged;
+}
+
+bool TKNPresetDragList::FromPartner(const QMimeData* dragged) const
+{
+    return FPartner != nullptr && dragged != nullptr && dragged->hasFormat(kPresetItemMime) &&
+           dragged->data(kPresetItemMime) == FPartner->objectName().toUtf8();
+}
+
+void TKNPresetDragList::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (FromPartner(event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TKNPresetDragList::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (FromPartner(event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TKNPresetDragList::dropEvent(QDropEvent* event)
+{
+    if (!FromPartner(event->mimeData())) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    emit PresetDropped();
+}
+
+TKNBatchManagerForm::TKNBatchManagerForm(TKNConfig& config, QWidget* parent)
+    : QDialog(parent), FConfig(config), FBatches(config.Batches.Clone())
+{
+    setWindowTitle(tr("Batch Manager"));
+    auto* top = new QHBoxLayout;
+    top->addWidget(CreateListColumn(), 3);
+    top->addWidget(CreateEntryColumn(), 2);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(CreateButtons());
+    ConnectEvents();
+    FillBatchList(QString());
+    tvBatches->setFocus();
+}
+
+QWidget* TKNBatchManagerForm::CreateListColumn()
+{
+    auto* box = new QWidget(this);
+    auto* grid = new QGridLayout(box);
+    grid->setContentsMargins(0, 0, 0, 0);
+    tvBatches = new QListWidget(box);
+    PrepareList(tvBatches);
+    lbBatches = new QLabel(tr("Batches:"), box);
+    lbBatches->setBuddy(tvBatches);
+    tvPresetOfBatch = new TKNPresetDragList(box);
+    tvPresetOfBatch->setObjectName(QStringLiteral("tvPresetOfBatch"));
+    lbPresetOfBatch = new QLabel(tr("Presets of batch:"), box);
+    lbPresetOfBatch->setBuddy(tvPresetOfBatch);
+    tvPresets = new TKNPresetDragList(box);
+    tvPresets->setObjectName(QStringLiteral("tvPresets"));
+    tvPresetOfBatch->SetPartner(tvPresets);
+    tvPresets->SetPartner(tvPresetOfBatch);
+    for (QListWidget* list : {tvBatches, static_cast<QListWidget*>(tvPresetOfBatch), static_cast<QListWidget*>(tvPresets)})
+        list->setMinimumSize(150, 240);
+    grid->addWidget(lbBatches, 0, 0);
+    grid->addWidget(tvBatches, 1, 0);
+    grid->addWidget(lbPresetOfBatch, 0, 1);
+    grid->addWidget(tvPresetOfBatch, 1, 1);
+    grid->addWidget(tvPresets, 1, 2);
+    return box;
+}
+
+QWidget* TKNBatchManagerForm::CreateEntryColumn()
+{
+    auto* box = new QWidget(this);
+    box->setMinimumWidth(260);
+    auto* column = new QVBoxLayout(box);
+    column->setContentsMargins(0, 0, 0, 0);
+    auto addFolder = [&](const QString& caption, QLabel*& label, QLineEdit*& edit) {
+        edit = new QLineEdit(box);
+        label = new QLabel(caption, box);
+        label->setBuddy(edit);
+        // For information only: the folders belong to the preset.
+        edit->setEnabled(false);
+        label->setEnabled(false);
+        column->addWidget(label);
+        column->addWidget(edit);
+    };
+    addFolder(tr("Left Folder:"), lbLeftFolder, edLeftFolder);
+    addFolder(tr("Right Folder:"), lbRightFolder, edRightFolder);
+
+    rgAction = new QGroupBox(tr(" Default Action "), box);
+    rgActionItems = new QButtonGroup(rgAction);
+    auto* actions = new QVBoxLayout(rgAction);
+    const QString captions[] = {tr("Left To Right"), tr("Right To Left"), tr("Auto")};
+    for (int i = 0; i < 3; ++i) {
+        auto* item = new QRadioButton(captions[i], rgAction);
+        rgActionItems->addButton(item, i);
+        actions->addWidget(item);
+    }
+    cbForce = new QCheckBox(tr("Force Update"), box);
+    column->addWidget(rgAction);
+    column->addWidget(cbForce);
+    column->addStretch(1);
+    return box;
+}
+
+QWidget* TKNBatchManagerForm::CreateButtons()
+{
+    auto* box = new QWidget(this);
+    auto* row = new QHBoxLayout(box);
+    row->setContentsMargins(0, 0, 0, 0);
+    btnAdd = new QPushButton(tr("&Add"), box);
+    btnDelete = new QPushButton(tr("&Delete"), box);
+    btnRename = new QPushButton(tr("Re&name"), box);
+    auto* closing = new QDialogButtonBox(box);
+    btnOk = closing->addButton(tr("&Ok"), QDialogButtonBox::AcceptRole);
+    btnCancel = closing->addButton(tr("&Cancel"), QDialogButtonBox::RejectRole);
+    btnHelp = closing->addButton(tr("&Help"), QDialogButtonBox::HelpRole);
+    btnOk->setDefault(true);
+    for (QPushButton* b : {btnAdd, btnDelete, btnRename})
+        row->addWidget(b);
+    row->addStretch(1);
+    row->addWidget(closing);
+    return box;
+}
+
+void TKNBatchManagerForm::ConnectEvents()
+{
+    connect(tvBatches, &QListWidget::currentRowChanged, this, [this] {
+        if (FFilling == 0)
+            tvBatchesChange();
+    });
+    connect(tvPresetOfBatch, &QListWidget::currentRowChanged, this, [this] {
+        if (FFilling == 0)
+            tvPresetOfBatchChange();
+    });
+    connect(tvPresets, &QListWidget::itemDoubleClicked, this, &TKNBatchManagerForm::AddPresetToBatch);
+    connect(tvPresetOfBatch, &TKNPresetDragList::PresetDropped, this, &TKNBatchManagerForm::AddPresetToBatch);
+    connect(tvPresetOfBatch, &QListWidget::itemDoubleClicked, this, &TKNBatchManagerForm::RemovePresetFromBatch);
+    connect(tvPresets, &TKNPresetDragList::PresetDropped, this, &TKNBatchManagerForm::RemovePresetFromBatch);
+    // Only the user's clicks edit the entry; showing an entry sets the controls silently.
+    connect(rgActionItems, &QButtonGroup::idClicked, this, &TKNBatchManagerForm::rgActionClick);
+    connect(cbForce, &QCheckBox::clicked, this, &TKNBatchManagerForm::rgActionClick);
+    connect(btnAdd, &QPushButton::clicked, this, &TKNBatchManagerForm::btnAddClick);
+    connect(btnDelete, &QPushButton::clicked, this, &TKNBatchManagerForm::btnDeleteClick);
+    connect(btnRename, &QPushButton::clicked, this, &TKNBatchManagerForm::btnRenameClick);
+    connect(btnOk, &QPushButton::clicked, this, &TKNBatchManagerForm::btnOkClick);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(btnHelp, &QPushButton::clicked, this, [] { vex::HelpKeyword(QStringLiteral("BatchMgr")); });
+}
+
+void TKNBatchManagerForm::FillBatchList(const QString& select)
+{
+    ++FFilling;
+    tvBatches->clear();
+    int chosen = 0;
+    for (int i = 0; i < FBatches.Count(); ++i) {
+        QString caption = QString::fromStdString(FBatches.Names(i));
+        tvBatches->addItem(caption);
+        if (caption == select)
+            chosen = i;
+    }
+    const bool any = FBatches.Count() > 0;
+    for (QWidget* w : std::initializer_list<QWidget*>{lbPresetOfBatch, tvPresetOfBatch, tvPresets, btnDelete,
+                                                      btnRename, rgAction, cbForce})
+        w->setEnabled(any);
+    if (any)
+        tvBatches->setCurrentRow(chosen);
+    --FFilling;
+    if (any)
+        tvBatchesChange();
+}
+
+void TKNBatchManagerForm::tvBatchesChange()
+{
+    QListWidgetItem* item = tvBatches->currentItem();
+    if (item == nullptr)
+        return;
+    if (const TKNBatchRec* batch = FBatches.Find(item->text().toStdString())) {
+        FRecord = *batch;
+        FillPresetLists();
+    }
+}
+
+void TKNBatchManagerForm::FillPresetLists()
+{
+    ++FFilling;
+    tvPresetOfBatch->clear();
+    tvPresets->clear();
+    const TKNPresetList& presets = FConfig.Presets;
+    const int used = UsedEntries(FRecord);
+    for (int p = 0; p < presets.Count(); ++p) {
+        std::string name = presets.Names(p);
+        const TKNBatchEntry* found = nullptr;
+        for (int k = 0; k < used && found == nullptr; ++k)
+            if (vex::SameTextAscii(vex::GetField(FRecord.Entries[k].PresetName), name))
+                found = &FRecord.Entries[k];
+        if (found != nullptr)
+            AddEntryItem(tvPresetOfBatch, name, found->Action, found->Force);
+        else
+            tvPresets->addItem(QString::fromStdString(name));
+    }
+    const bool hasEntries = tvPresetOfBatch->count() > 0;
+    rgAction->setEnabled(hasEntries);
+    cbForce->setEnabled(hasEntries);
+    if (hasEntries)
+        tvPresetOfBatch->setCurrentRow(0);
+    if (tvPresets->count() > 0)
+        tvPresets->setCurrentRow(0);
+    --FFilling;
+    if (hasEntries)
+        tvPresetOfBatchChange();
+}
+
+void TKNBatchManagerForm::ShowNoEntry()
+{
+    edLeftFolder->clear();
+    edRightFolder->clear();
+    const bool hasEntries = tvPresetOfBatch->count() > 0;
+    rgAction->setEnabled(hasEntries);
+    cbForce->setEnabled(hasEntries);
+}
+
+void TKNBatchManagerForm::tvPresetOfBatchChange()
+{
+    ShowNoEntry();
+    QListWidgetItem* item = tvPresetOfBatch->currentItem();
+    if (item == nullptr)
+        return;
+    TKNBatchEntry entry = ItemEntry(item);
+    rgActionItems->button(entry.Action % 3)->setChecked(true);
+    cbForce->setChecked(entry.Force != 0);
+    if (const TKNOptionsRec* preset = FConfig.Presets.Find(item->text().toStdString())) {
+        edLeftFolder->setText(QString::fromStdString(vex::GetField(preset->LeftFolder)));
+        edRightFolder->setText(QString::fromStdString(vex::GetField(preset->RightFolder)));
+    }
+}
+
+void TKNBatchManagerForm::rgActionClick()
+{
+    QListWidgetItem* item = tvPresetOfBatch->currentItem();
+    if (item == nullptr || rgActionItems->checkedId() < 0)
+        return;
+    TKNBatchEntry entry = ItemEntry(item);
+    entry.Action = static_cast<uint8_t>(rgActionItems->checkedId());
+    entry.Force = cbForce->isChecked();
+    SetItemEntry(item, entry);
+    RebuildAndStore(true);
+}
+
+void TKNBatchManagerForm::RebuildAndStore(bool store)
+{
+    std::memset(reinterpret_cast<char*>(&FRecord) + sizeof FRecord.Name, 0, sizeof FRecord - sizeof FRecord.Name);
+    FRecord.EntryCount = static_cast<uint8_t>(tvPresetOfBatch->count());
+    for (int k = 0; k < tvPresetOfBatch->count(); ++k)
+        FRecord.Entries[k] = ItemEntry(tvPresetOfBatch->item(k));
+    QListWidgetItem* batch = tvBatches->currentItem();
+    if (!store || batch == nullptr)
+        return;
+    if (TKNBatchRec* stored = FBatches.Find(batch->text().toStdString()))
+        *stored = FRecord;
+}
+
+void TKNBatchManagerForm::AddPresetToBatch()
+{
+    QListWidgetItem* item = tvPresets->currentItem();
+    if (item == nullptr)
+        return;
+    if (tvPresetOfBatch->count() >= kMaxBatchEntries) {
+        vex::ErrorBox(this, tr("A batch can hold at most %1 presets!").arg(kMaxBatchEntries));
+        return;
+    }
+    std::string name = item->text().toStdString();
+    const TKNOptionsRec* preset = FConfig.Presets.Find(name);
+    uint8_t action = preset != nullptr ? preset->Action : static_cast<uint8_t>(caAuto);
+    delete item;
+    QListWidgetItem* added = AddEntryItem(tvPresetOfBatch, name, action, 0);
+    RebuildAndStore(true);
+    tvPresetOfBatch->setCurrentItem(added);
+    tvPresetOfBatch->scrollToItem(added);
+}
+
+void TKNBatchManagerForm::RemovePresetFromBatch()
+{
+    QListWidgetItem* item = tvPresetOfBatch->currentItem();
+    if (item == nullptr)
+        return;
+    tvPresets->addItem(item->text());
+    ++FFilling;
+    delete item;
+    --FFilling;
+    RebuildAndStore(true);
+    if (tvPresetOfBatch->count() > 0) {
+        tvPresetOfBatch->setCurrentRow(0);
+        tvPresetOfBatchChange();
+    } else {
+        ShowNoEntry();
+    }
+}
+
+std::string TKNBatchManagerForm::AcceptableName(const QString& entered, const QString& currentCaption)
+{
+    std::string name(vex::CutUtf8(entered.toStdString(), kNameMaxBytes));
+    if (name.empty()) {
+        vex::ErrorBox(this, tr("The name of a batch cannot be empty!"));
+        return name;
+    }
+    if (QString::fromStdString(name) != currentCaption && FBatches.Find(name) != nullptr) {
+        vex::ErrorBox(this, tr("A batch named \"%1\" already exists!").arg(entered));
+        return std::string();
+    }
+    return name;
+}
+
+void TKNBatchManagerForm::btnAddClick()
+{
+    QString entered = QStringLiteral("Batch1");
+    if (!vex::InputBox(this, tr("Add batch"), tr("Input the name of batch."), entered,
+                       static_cast<int>(kNameMaxBytes)))
+        return;
+    std::string name = AcceptableName(entered, QString());
+    if (name.empty())
+        return;
+    // The new batch starts with the entries shown now.
+    RebuildAndStore(false);
+    vex::SetField(FRecord.Name, name);
+    FBatches.Add(FRecord);
+    FillBatchList(QString::fromStdString(name));
+}
+
+void TKNBatchManagerForm::btnDeleteClick()
+{
+    int row = tvBatches->currentRow();
+    if (row < 0)
+        return;
+    FBatches.Delete(row);
+    FillBatchList(QString());
+}
+
+void TKNBatchManagerForm::btnRenameClick()
+{
+    QListWidgetItem* item = tvBatches->currentItem();
+    if (item == nullptr)
+        return;
+    QString entered = item->text();
+    if (!vex::InputBox(this, tr("Rename batch"), tr("Input the new name of batch."), entered,
+                       static_cast<int>(kNameMaxBytes) + 1))
+        return;
+    std::string name = AcceptableName(entered, item->text());
+    if (name.empty())
+        return;
+    FBatches.Rename(tvBatches->currentRow(), name);
+    FillBatchList(QString::fromStdString(name));
+}
+
+void TKNBatchManagerForm::btnOkClick()
+{
+    FConfig.Batches.Assign(FBatches);
+    // The new list is in use from now on even when the file cannot take it, so the dialog closes
+    // with OK either way and the menus follow the list; the user learns why the file kept the old one.
+    if (!FConfig.SaveBatches())
+        vex::ErrorBox(this, tr("The batches could not be saved to the configuration file.\n%1")
+                                .arg(QString::fromStdString(FConfig.ConfigFile.ErrorText())));
+    accept();
+}
+
+}  // namespace kn

@@ -1,0 +1,110 @@
+#include "ui/kn_frmPassword.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "config/kn_unitConfig.h"
+#include "framework/qt/vex_unitDialogs.h"
+#include "framework/vex_unitSecurity.h"
+#include "framework/vex_unitText.h"
+
+namespace kn {
+
+namespace {
+
+QLineEdit* NewPasswordEdit(QWidget* parent)
+{
+    auto* edit = new QLineEdit(parent);
+    edit->setEchoMode(QLineEdit::Password);
+    edit->setMaxLength(static_cast<int>(vex::kMaxPasswordLength));
+    // Every typed character shows as "*".
+    edit->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
+    return edit;
+}
+
+std::string ToBytes(const QLineEdit* edit) { return edit->text().toStdString(); }
+
+}  // namespace
+
+TKNPasswordForm::TKNPasswordForm(TKNConfig& config, QWidget* parent) : QDialog(parent), FConfig(config)
+{
+    setWindowTitle(tr("Password"));
+    edOld = NewPasswordEdit(this);
+    edNew = NewPasswordEdit(this);
+    edConfirm = NewPasswordEdit(this);
+    auto* fields = new QFormLayout;
+    fields->addRow(tr("&Old Password:"), edOld);
+    fields->addRow(tr("&New Password:"), edNew);
+    fields->addRow(tr("&Confirm New Password:"), edConfirm);
+
+    auto* buttons = new QDialogButtonBox(this);
+    btnOk = buttons->addButton(tr("Ok"), QDialogButtonBox::AcceptRole);
+    btnCancel = buttons->addButton(tr("Cancel"), QDialogButtonBox::RejectRole);
+    btnOk->setDefault(true);
+    connect(btnOk, &QPushButton::clicked, this, &TKNPasswordForm::btnOkClick);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(fields);
+    layout->addWidget(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    edOld->setFocus();
+}
+
+QString TKNPasswordForm::CheckNewPassword(const std::string& text) const
+{
+    if (vex::IsStorablePassword(text))
+        return QString();
+    // Letters outside ASCII take several bytes each, so 16 of them do not fit the field.
+    if (text.size() > vex::kMaxPasswordLength)
+        return tr("The new password is too long! It may take at most %1 bytes; letters outside "
+                  "A-Z, digits and punctuation take two or more bytes each.")
+            .arg(vex::kMaxPasswordLength);
+    return tr("The new password contains a character that cannot be stored! Please choose another password.");
+}
+
+void TKNPasswordForm::btnOkClick()
+{
+    std::string stored = vex::GetField(FConfig.Header.Password);
+    if (!vex::CheckPassword(ToBytes(edOld), stored)) {
+        vex::ErrorBox(this, tr("The old password is incorrect!"));
+        edOld->setFocus();
+        return;
+    }
+    if (edNew->text() != edConfirm->text()) {
+        vex::ErrorBox(this, tr("The new passwords do not match! "));
+        edConfirm->setFocus();
+        return;
+    }
+    std::string newPassword = ToBytes(edNew);
+    QString refusal = CheckNewPassword(newPassword);
+    if (!refusal.isEmpty()) {
+        vex::ErrorBox(this, refusal);
+        edNew->setFocus();
+        return;
+    }
+    // Kept in memory; the header reaches the disk when the program ends.
+    vex::SetField(FConfig.Header.Password, vex::ScramblePassword(newPassword));
+    accept();
+}
+
+bool AskStartupPassword(std::string_view storedPassword)
+{
+    if (storedPassword.empty())
+        return true;
+    QString answer;
+    if (!vex::PasswordBox(nullptr, QObject::tr("Password"), QObject::tr("Input your password."), answer,
+                          static_cast<int>(vex::kMaxPasswordLength)) ||
+        answer.isEmpty())
+        return false;
+    if (!vex::CheckPassword(answer.toStdString(), storedPassword)) {
+        vex::ErrorBox(nullptr, QObject::tr("Password is incorrect!"));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace kn

@@ -1,0 +1,371 @@
+#include "ui/kn_unitOptionsPanel.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCompleter>
+#include <QDateTimeEdit>
+#include <QFileSystemModel>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QRadioButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <charconv>
+
+#include "framework/qt/vex_unitDialogs.h"
+#include "framework/vex_unitText.h"
+
+// The browse bitmap lives in this static library, whose resources must be registered by hand.
+static void InitPanelResources()
+{
+    static const bool done = [] {
+        Q_INIT_RESOURCE(kn_unitOptionsPanel);
+        return true;
+    }();
+    (void)done;
+}
+
+namespace kn {
+
+namespace {
+
+// The attribute boxes show these bits of a set; 0x10 (folders) follows "Recursive" instead.
+constexpr uint8_t kBitReadOnly = 0x01;
+constexpr uint8_t kBitHidden = 0x02;
+constexpr uint8_t kBitSystem = 0x04;
+constexpr uint8_t kBitFolder = 0x10;
+constexpr uint8_t kBitArchive = 0x20;
+
+std::string ToBytes(const QLineEdit* edit) { return edit->text().toStdString(); }
+
+template <std::size_t N>
+QString FieldText(const char (&field)[N])
+{
+    return QString::fromStdString(vex::GetField(field));
+}
+
+QDateTimeEdit* NewDatePicker(QWidget* parent)
+{
+    auto* picker = new QDateTimeEdit(parent);
+    picker->setTimeSpec(Qt::UTC);
+    picker->setCalendarPopup(true);
+    picker->setDisplayFormat(QLocale().dateFormat(QLocale::LongFormat));
+    return picker;
+}
+
+QLabel* NewLabel(const QString& caption, QWidget* buddy, QWidget* parent)
+{
+    auto* label = new QLabel(caption, parent);
+    label->setBuddy(buddy);
+    return label;
+}
+
+}  // namespace
+
+QDateTime DateTimeToPicker(double value)
+{
+    vex::DateTimeFields f = vex::DecodeDateTime(value);
+    return QDateTime(QDate(f.year, f.month, f.day), QTime(f.hour, f.minute, f.second, f.millisecond), Qt::UTC);
+}
+
+double PickerToDateTime(const QDateTime& value)
+{
+    QDate d = value.date();
+    QTime t = value.time();
+    return vex::EncodeDateTime(d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second(), t.msec());
+}
+
+int64_t SizeTextToInt(const QString& text, int64_t fallback)
+{
+    std::string bytes = text.trimmed().toStdString();
+    const char* first = bytes.data();
+    const char* last = first + bytes.size();
+    if (first != last && *first == '+')
+        ++first;
+    int64_t value = 0;
+    auto [end, error] = std::from_chars(first, last, value);
+    if (first == last || error != std::errc() || end != last)
+        return fallback;
+    return value;
+}
+
+TKNOptionsPanel::TKNOptionsPanel(QWidget* parent) : QWidget(parent)
+{
+    InitPanelResources();
+    CreateControls();
+    SetTabOrder();
+    ConnectEdits();
+    ApplyEnablingRules();
+}
+
+void TKNOptionsPanel::CreateControls()
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(CreateFolderRows());
+    layout->addWidget(CreateAttributeGroups());
+    layout->addWidget(CreateRangeRows());
+    layout->addWidget(CreateOptionGroups());
+    layout->addStretch(1);
+}
+
+QWidget* TKNOptionsPanel::CreateFolderRows()
+{
+    auto* box = new QWidget(this);
+    auto* grid = new QGridLayout(box);
+    grid->setContentsMargins(0, 0, 0, 0);
+    auto* fsModel = new QFileSystemModel(box);
+    fsModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+    fsModel->setRootPath(QString());
+    auto addFolderRow = [&](int row, const QString& caption, QLineEdit*& edit, QLabel*& label,
+                            QToolButton*& button, const QString& browseTitle) {
+        edit = new QLineEdit(box);
+        edit->setCompleter(new QCompleter(fsModel, edit));
+        label = NewLabel(caption, edit, box);
+        button = new QToolButton(box);
+        button->setIcon(QIcon(QStringLiteral(":/KNBMOPEN")));
+        button->setToolTip(browseTitle);
+        connect(button, &QToolButton::clicked, this, [this, edit, browseTitle] { BrowseFolder(edit, browseTitle); });
+        grid->addWidget(label, row, 0);
+        grid->addWidget(edit, row, 1, 1, 3);
+        grid->addWidget(button, row, 4);
+    };
+    addFolderRow(0, tr("Left Folder:"), edLeftFolder, lbLeftFolder, sbtnLeftFolder, tr("Browse for left folder."));
+    addFolderRow(1, tr("Right Folder:"), edRightFolder, lbRightFolder, sbtnRightFolder,
+                 tr("Browse for right folder."));
+    edFilter = new QLineEdit(box);
+    lbFilter = NewLabel(tr("Filter:"), edFilter, box);
+    edExcludeFilter = new QLineEdit(box);
+    lbExcludeFilter = NewLabel(tr("Exclude Filter:"), edExcludeFilter, box);
+    grid->addWidget(lbFilter, 2, 0);
+    grid->addWidget(edFilter, 2, 1);
+    grid->addWidget(lbExcludeFilter, 2, 2);
+    grid->addWidget(edExcludeFilter, 2, 3, 1, 2);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 1);
+    return box;
+}
+
+QWidget* TKNOptionsPanel::CreateAttributeGroups()
+{
+    auto* box = new QWidget(this);
+    auto* row = new QHBoxLayout(box);
+    row->setContentsMargins(0, 0, 0, 0);
+    auto addGroup = [&](const QString& title, QCheckBox*& readOnly, QCheckBox*& hidden, QCheckBox*& system,
+                        QCheckBox*& archive) {
+        auto* group = new QGroupBox(title, box);
+        auto* items = new QHBoxLayout(group);
+        readOnly = new QCheckBox(tr("ReadOnly"), group);
+        hidden = new QCheckBox(tr("Hidden"), group);
+        system = new QCheckBox(tr("System"), group);
+        archive = new QCheckBox(tr("Archive"), group);
+        for (QCheckBox* cb : {readOnly, hidden, system, archive})
+            items->addWidget(cb);
+        row->addWidget(group);
+        return group;
+    };
+    gbAttributes = addGroup(tr(" Attributes "), cbReadOnly, cbHidden, cbSystem, cbArchive);
+    gbExcludeAttributes =
+        addGroup(tr(" Exclude Attributes "), cbReadOnlyExclude, cbHiddenExclude, cbSystemExclude, cbArchiveExclude);
+    return box;
+}
+
+QWidget* TKNOptionsPanel::CreateRangeRows()
+{
+    auto* box = new QWidget(this);
+    auto* grid = new QGridLayout(box);
+    grid->setContentsMargins(0, 0, 0, 0);
+    edMinSize = new QLineEdit(box);
+    lbMinSize = NewLabel(tr("Minimize Size:"), edMinSize, box);
+    edMaxSize = new QLineEdit(box);
+    lbMaxSize = NewLabel(tr("Maximize Size:"), edMaxSize, box);
+    dtBegin = NewDatePicker(box);
+    lbBeginDate = NewLabel(tr("Begin Date:"), dtBegin, box);
+    dtEnd = NewDatePicker(box);
+    lbEndDate = NewLabel(tr("End Date:"), dtEnd, box);
+    grid->addWidget(lbMinSize, 0, 0);
+    grid->addWidget(edMinSize, 0, 1);
+    grid->addWidget(lbMaxSize, 0, 2);
+    grid->addWidget(edMaxSize, 0, 3);
+    grid->addWidget(lbBeginDate, 1, 0);
+    grid->addWidget(dtBegin, 1, 1);
+    grid->addWidget(lbEndDate, 1, 2);
+    grid->addWidget(dtEnd, 1, 3);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 1);
+    return box;
+}
+
+QWidget* TKNOptionsPanel::CreateOptionGroups()
+{
+    auto* box = new QWidget(this);
+    auto* row = new QHBoxLayout(box);
+    row->setContentsMargins(0, 0, 0, 0);
+
+    rgAction = new QGroupBox(tr(" Default Action "), box);
+    rgActionItems = new QButtonGroup(rgAction);
+    auto* actions = new QVBoxLayout(rgAction);
+    const QString actionCaptions[] = {tr("Left To Right"), tr("Right To Left"), tr("Auto")};
+    for (int i = 0; i < 3; ++i) {
+        auto* item = new QRadioButton(actionCaptions[i], rgAction);
+        rgActionItems->addButton(item, i);
+        actions->addWidget(item);
+    }
+
+    gbCompareOptions = new QGroupBox(tr(" Compare Options "), box);
+    auto* checks = new QGridLayout(gbCompareOptions);
+    cbCheckFilter = new QCheckBox(tr("Filter"), gbCompareOptions);
+    cbCheckAttr = new QCheckBox(tr("Attribute"), gbCompareOptions);
+    cbCheckDate = new QCheckBox(tr("Date"), gbCompareOptions);
+    cbCheckSize = new QCheckBox(tr("Size"), gbCompareOptions);
+    cbRecursive = new QCheckBox(tr("Recursive"), gbCompareOptions);
+    checks->addWidget(cbCheckFilter, 0, 0);
+    checks->addWidget(cbCheckAttr, 1, 0);
+    checks->addWidget(cbCheckDate, 2, 0);
+    checks->addWidget(cbCheckSize, 0, 1);
+    checks->addWidget(cbRecursive, 1, 1);
+
+    gbUpdateOptions = new QGroupBox(tr(" Update Options "), box);
+    auto* update = new QVBoxLayout(gbUpdateOptions);
+    cbMultiThread = new QCheckBox(tr("Multiple thread"), gbUpdateOptions);
+    update->addWidget(cbMultiThread);
+    update->addStretch(1);
+
+    row->addWidget(rgAction);
+    row->addWidget(gbCompareOptions, 1);
+    row->addWidget(gbUpdateOptions);
+    return box;
+}
+
+void TKNOptionsPanel::SetTabOrder()
+{
+    QWidget* order[] = {edLeftFolder,      sbtnLeftFolder,    edRightFolder,   sbtnRightFolder,
+                        edFilter,          edExcludeFilter,   cbReadOnly,      cbHidden,
+                        cbSystem,          cbArchive,         cbReadOnlyExclude, cbHiddenExclude,
+                        cbSystemExclude,   cbArchiveExclude,  edMinSize,       edMaxSize,
+                        dtBegin,           dtEnd,             rgActionItems->button(0),
+                        rgActionItems->button(1), rgActionItems->button(2), cbCheckFilter,
+                        cbCheckAttr,       cbCheckDate,       cbCheckSize,     cbRecursive,
+                        cbMultiThread};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+}
+
+void TKNOptionsPanel::ConnectEdits()
+{
+    for (QLineEdit* edit : {edLeftFolder, edRightFolder, edFilter, edExcludeFilter, edMinSize, edMaxSize})
+        connect(edit, &QLineEdit::textChanged, this, &TKNOptionsPanel::EmitEdited);
+    for (QDateTimeEdit* picker : {dtBegin, dtEnd})
+        connect(picker, &QDateTimeEdit::dateTimeChanged, this, &TKNOptionsPanel::EmitEdited);
+    for (QCheckBox* box : {cbReadOnly, cbHidden, cbSystem, cbArchive, cbReadOnlyExclude, cbHiddenExclude,
+                           cbSystemExclude, cbArchiveExclude, cbCheckFilter, cbCheckAttr, cbCheckDate, cbCheckSize,
+                           cbRecursive, cbMultiThread})
+        connect(box, &QCheckBox::toggled, this, &TKNOptionsPanel::EmitEdited);
+    connect(rgActionItems, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+        if (checked)
+            EmitEdited();
+    });
+    // The rules follow the boxes however their state changes, by a click or by loading.
+    for (QCheckBox* box : {cbCheckFilter, cbCheckAttr, cbCheckDate, cbCheckSize})
+        connect(box, &QCheckBox::toggled, this, &TKNOptionsPanel::ApplyEnablingRules);
+}
+
+void TKNOptionsPanel::ApplyEnablingRules()
+{
+    const bool filter = cbCheckFilter->isChecked();
+    edFilter->setEnabled(filter);
+    edExcludeFilter->setEnabled(filter);
+    const bool attr = cbCheckAttr->isChecked();
+    for (QCheckBox* box : {cbReadOnly, cbHidden, cbSystem, cbArchive, cbReadOnlyExclude, cbHiddenExclude,
+                           cbSystemExclude, cbArchiveExclude})
+        box->setEnabled(attr);
+    const bool date = cbCheckDate->isChecked();
+    dtBegin->setEnabled(date);
+    dtEnd->setEnabled(date);
+    const bool size = cbCheckSize->isChecked();
+    edMinSize->setEnabled(size);
+    edMaxSize->setEnabled(size);
+}
+
+void TKNOptionsPanel::BrowseFolder(QLineEdit* edit, const QString& title)
+{
+    QString folder = edit->text();
+    if (vex::BrowseForFolder(this, title, folder))
+        edit->setText(folder);
+}
+
+void TKNOptionsPanel::EmitEdited()
+{
+    if (FUpdateCount == 0)
+        emit Edited();
+}
+
+void TKNOptionsPanel::LoadOptions(const TKNOptionsRec& rec)
+{
+    ++FUpdateCount;
+    edLeftFolder->setText(FieldText(rec.LeftFolder));
+    edRightFolder->setText(FieldText(rec.RightFolder));
+    edFilter->setText(FieldText(rec.Filter));
+    edExcludeFilter->setText(FieldText(rec.ExcludeFilter));
+    auto showSet = [](uint8_t set, QCheckBox* readOnly, QCheckBox* hidden, QCheckBox* system, QCheckBox* archive) {
+        readOnly->setChecked(set & kBitReadOnly);
+        hidden->setChecked(set & kBitHidden);
+        system->setChecked(set & kBitSystem);
+        archive->setChecked(set & kBitArchive);
+    };
+    showSet(rec.Attributes, cbReadOnly, cbHidden, cbSystem, cbArchive);
+    showSet(rec.ExcludeAttributes, cbReadOnlyExclude, cbHiddenExclude, cbSystemExclude, cbArchiveExclude);
+    edMinSize->setText(QString::number(rec.MinSize));
+    edMaxSize->setText(QString::number(rec.MaxSize));
+    dtBegin->setDateTime(DateTimeToPicker(rec.BeginDate));
+    dtEnd->setDateTime(DateTimeToPicker(rec.EndDate));
+    // An out-of-range action still selects one item, as the update reads it modulo 3.
+    rgActionItems->button(rec.Action % 3)->setChecked(true);
+    cbCheckFilter->setChecked(rec.CheckFilter);
+    cbCheckAttr->setChecked(rec.CheckAttr);
+    cbCheckDate->setChecked(rec.CheckDate);
+    cbCheckSize->setChecked(rec.CheckSize);
+    cbRecursive->setChecked(rec.Recursive);
+    cbMultiThread->setChecked(rec.MultiThread);
+    ApplyEnablingRules();
+    --FUpdateCount;
+}
+
+int TKNOptionsPanel::ActionIndex() const
+{
+    int id = rgActionItems->checkedId();
+    return id < 0 ? caAuto : id;
+}
+
+void TKNOptionsPanel::StoreOptions(TKNOptionsRec& rec) const
+{
+    // SetField cuts each text to its field: 255 bytes, never inside a UTF-8 sequence.
+    vex::SetField(rec.LeftFolder, ToBytes(edLeftFolder));
+    vex::SetField(rec.RightFolder, ToBytes(edRightFolder));
+    vex::SetField(rec.Filter, ToBytes(edFilter));
+    vex::SetField(rec.ExcludeFilter, ToBytes(edExcludeFilter));
+    rec.Action = static_cast<uint8_t>(ActionIndex());
+    auto readSet = [](const QCheckBox* readOnly, const QCheckBox* hidden, const QCheckBox* system,
+                      const QCheckBox* archive) {
+        return static_cast<uint8_t>((readOnly->isChecked() ? kBitReadOnly : 0) | (hidden->isChecked() ? kBitHidden : 0) |
+                                    (system->isChecked() ? kBitSystem : 0) | (archive->isChecked() ? kBitArchive : 0));
+    };
+    rec.Attributes = readSet(cbReadOnly, cbHidden, cbSystem, cbArchive) | (cbRecursive->isChecked() ? kBitFolder : 0);
+    rec.ExcludeAttributes = readSet(cbReadOnlyExclude, cbHiddenExclude, cbSystemExclude, cbArchiveExclude);
+    rec.BeginDate = PickerToDateTime(dtBegin->dateTime());
+    rec.EndDate = PickerToDateTime(dtEnd->dateTime());
+    rec.MinSize = SizeTextToInt(edMinSize->text(), 0);
+    rec.MaxSize = SizeTextToInt(edMaxSize->text(), -1);
+    rec.CheckFilter = cbCheckFilter->isChecked();
+    rec.CheckAttr = cbCheckAttr->isChecked();
+    rec.CheckDate = cbCheckDate->isChecked();
+    rec.CheckSize = cbCheckSize->isChecked();
+    rec.Recursive = cbRecursive->isChecked();
+    rec.MultiThread = cbMultiThread->isChecked();
+}
+
+}  // namespace kn
