@@ -8,7 +8,6 @@
 #include "diff/kn_unitDiff.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 
 namespace kn {
@@ -19,26 +18,46 @@ constexpr int32_t MaxSearchBound = 16777215;
 // Longest list the diagonal vectors can index with 32-bit diagonal numbers.
 constexpr int32_t MaxListLength = INT32_MAX / 2 - 2;
 
-std::array<uint32_t, 256> MakeCrcTable()
-{
-    std::array<uint32_t, 256> table{};
-    for (uint32_t n = 0; n < 256; ++n) {
-        uint32_t c = n;
-        for (int bit = 0; bit < 8; ++bit)
-            c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-        table[n] = c;
+// Slicing-by-8 tables: Table[0] is the classic byte table, Table[k][b] the CRC of byte b
+// followed by k zero bytes, so eight bytes are folded per step.
+struct TCrcTables {
+    uint32_t Table[8][256];
+    TCrcTables()
+    {
+        for (uint32_t n = 0; n < 256; ++n) {
+            uint32_t c = n;
+            for (int bit = 0; bit < 8; ++bit)
+                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            Table[0][n] = c;
+        }
+        for (uint32_t n = 0; n < 256; ++n)
+            for (int k = 1; k < 8; ++k)
+                Table[k][n] = (Table[k - 1][n] >> 8) ^ Table[0][Table[k - 1][n] & 0xFFu];
     }
-    return table;
+};
+
+uint32_t LoadLittleEndian32(const unsigned char* p)
+{
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
 }
 
 }  // namespace
 
 uint32_t LineHash(std::string_view line)
 {
-    static const std::array<uint32_t, 256> table = MakeCrcTable();
+    static const TCrcTables tables;
+    const auto& t = tables.Table;
+    auto p = reinterpret_cast<const unsigned char*>(line.data());
+    size_t left = line.size();
     uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char c : line)
-        crc = table[(crc ^ c) & 0xFFu] ^ (crc >> 8);
+    for (; left >= 8; left -= 8, p += 8) {
+        const uint32_t lo = crc ^ LoadLittleEndian32(p), hi = LoadLittleEndian32(p + 4);
+        crc = t[7][lo & 0xFF] ^ t[6][(lo >> 8) & 0xFF] ^ t[5][(lo >> 16) & 0xFF] ^ t[4][lo >> 24] ^
+              t[3][hi & 0xFF] ^ t[2][(hi >> 8) & 0xFF] ^ t[1][(hi >> 16) & 0xFF] ^ t[0][hi >> 24];
+    }
+    for (; left > 0; --left, ++p)
+        crc = t[0][(crc ^ *p) & 0xFFu] ^ (crc >> 8);
     return crc ^ 0xFFFFFFFFu;
 }
 

@@ -2,6 +2,7 @@
 
 #include "diff/kn_unitDiff.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -10,25 +11,33 @@
 
 namespace kn {
 
-std::vector<std::string> SplitTextLines(std::string_view text)
+std::vector<std::string_view> SplitTextLineViews(std::string_view text)
 {
     text = text.substr(0, text.find('\0'));
-    std::vector<std::string> lines;
+    std::vector<std::string_view> lines;
     size_t start = 0;
     while (start < text.size()) {
-        size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string_view::npos) {
-            lines.emplace_back(text.substr(start));
+        size_t end = start;
+        while (end < text.size() && text[end] != '\n' && text[end] != '\r')
+            ++end;
+        lines.push_back(text.substr(start, end - start));
+        if (end == text.size())
             break;
-        }
-        lines.emplace_back(text.substr(start, end - start));
         start = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
     }
     return lines;
 }
 
+std::vector<std::string> SplitTextLines(std::string_view text)
+{
+    const std::vector<std::string_view> views = SplitTextLineViews(text);
+    return std::vector<std::string>(views.begin(), views.end());
+}
+
 namespace {
 
+// Reads straight into the string; a regular file's size is only a first guess, since the
+// file may grow or shrink while it is read.
 bool ReadWholeFile(int fd, std::string& content)
 {
     struct stat st {};
@@ -38,48 +47,61 @@ bool ReadWholeFile(int fd, std::string& content)
         errno = EISDIR;
         return false;
     }
-    if (S_ISREG(st.st_mode) && st.st_size > 0)
-        content.reserve(static_cast<size_t>(st.st_size));
-    char buffer[65536];
+    size_t used = 0;
+    content.resize(S_ISREG(st.st_mode) && st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : 65536);
     for (;;) {
-        ssize_t got = read(fd, buffer, sizeof buffer);
+        if (used == content.size())
+            content.resize(content.size() * 2);
+        ssize_t got = read(fd, content.data() + used, content.size() - used);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
             return false;
         if (got == 0)
-            return true;
-        content.append(buffer, static_cast<size_t>(got));
+            break;
+        used += static_cast<size_t>(got);
     }
+    content.resize(used);
+    return true;
 }
 
 }  // namespace
 
-bool LoadTextLines(const std::string& fileName, std::vector<std::string>& lines, std::string& errorText)
+bool ReadTextFile(const std::string& fileName, std::string& content, std::string& errorText)
 {
-    lines.clear();
+    content.clear();
     int fd = open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         errorText = std::strerror(errno);
         return false;
     }
-    std::string content;
     bool ok = ReadWholeFile(fd, content);
     int savedErrno = errno;
     close(fd);
     if (!ok) {
+        content.clear();
         errorText = std::strerror(savedErrno);
         return false;
     }
+    content.resize(std::min(content.size(), content.find('\0')));
+    return true;
+}
+
+bool LoadTextLines(const std::string& fileName, std::vector<std::string>& lines, std::string& errorText)
+{
+    lines.clear();
+    std::string content;
+    if (!ReadTextFile(fileName, content, errorText))
+        return false;
     lines = SplitTextLines(content);
     return true;
 }
 
-std::vector<uint32_t> HashLines(const std::vector<std::string>& lines)
+std::vector<uint32_t> HashLines(const std::vector<std::string_view>& lines)
 {
     std::vector<uint32_t> hashes;
     hashes.reserve(lines.size());
-    for (const std::string& line : lines)
+    for (std::string_view line : lines)
         hashes.push_back(LineHash(line));
     return hashes;
 }

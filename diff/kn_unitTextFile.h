@@ -10,7 +10,13 @@
 
 namespace kn {
 
-// Splits `text` into lines (see above). An empty text has no lines.
+// Reads a whole file, cut at its first NUL byte. On failure returns false with the system's
+// reason in errorText.
+bool ReadTextFile(const std::string& fileName, std::string& content, std::string& errorText);
+
+// The lines of `text` (see above) as views into it; an empty text has no lines.
+std::vector<std::string_view> SplitTextLineViews(std::string_view text);
+// The same lines as strings.
 std::vector<std::string> SplitTextLines(std::string_view text);
 
 // Reads and splits a file. On failure returns false with the system's reason in errorText
@@ -18,6 +24,6 @@ std::vector<std::string> SplitTextLines(std::string_view text);
 bool LoadTextLines(const std::string& fileName, std::vector<std::string>& lines, std::string& errorText);
 
 // The LineHash of every line, in order.
-std::vector<uint32_t> HashLines(const std::vector<std::string>& lines);
+std::vector<uint32_t> HashLines(const std::vector<std::string_view>& lines);
 
 }  // namespace kn

@@ -27,10 +27,10 @@ const char* KindName(kn::TDiffKind kind)
     return "?";
 }
 
-bool Load(const std::string& fileName, std::vector<std::string>& lines)
+bool Load(const std::string& fileName, std::string& content)
 {
     std::string reason;
-    if (kn::LoadTextLines(fileName, lines, reason))
+    if (kn::ReadTextFile(fileName, content, reason))
         return true;
     std::fprintf(stderr, "kestrune-cli diff: cannot read \"%s\": %s\n", fileName.c_str(), reason.c_str());
     return false;
@@ -63,12 +63,12 @@ int RunDiff(std::vector<std::string> args)
         std::fputs(Usage, stderr);
         return cli::ExitUsage;
     }
-    std::vector<std::string> left, right;
+    std::string left, right;
     if (!Load(files[0], left) || !Load(files[1], right))
         return cli::ExitUsage;
 
     kn::TDiff diff;
-    if (!diff.Compare(kn::HashLines(left), kn::HashLines(right))) {
+    if (!diff.Compare(kn::HashLines(kn::SplitTextLineViews(left)), kn::HashLines(kn::SplitTextLineViews(right)))) {
         std::fprintf(stderr, "kestrune-cli diff: the files are too large to compare\n");
         return cli::ExitUsage;
     }

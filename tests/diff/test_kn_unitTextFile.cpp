@@ -49,9 +49,25 @@ TEST(LoadTextLinesTest, ReadsFilesAndReportsFailures)
     EXPECT_EQ(error, "Is a directory");
 }
 
+TEST(ReadTextFileTest, ReadsLargeFilesWholeAndEndsAtNul)
+{
+    testutil::TempDir dir;
+    std::string big(300000, 'x');
+    big[123456] = '\n';
+    testutil::WriteFile(dir / "big.txt", big);
+    std::string content, error;
+    ASSERT_TRUE(kn::ReadTextFile(dir / "big.txt", content, error));
+    EXPECT_EQ(content, big);
+    testutil::WriteFile(dir / "nul.txt", std::string("ab\0cd", 5));
+    ASSERT_TRUE(kn::ReadTextFile(dir / "nul.txt", content, error));
+    EXPECT_EQ(content, "ab");
+    ASSERT_TRUE(kn::ReadTextFile("/dev/null", content, error)) << "a file of unknown size";
+    EXPECT_EQ(content, "");
+}
+
 TEST(HashLinesTest, OneHashPerLineInOrder)
 {
-    auto hashes = kn::HashLines({"x", "", "x"});
+    auto hashes = kn::HashLines({"x", "", "x"});  // views of literals
     ASSERT_EQ(hashes.size(), 3u);
     EXPECT_EQ(hashes[0], kn::LineHash("x"));
     EXPECT_EQ(hashes[1], 0u);

@@ -128,24 +128,41 @@ TEST(ScanProviderFTP, UnreachableServerOpensNothing)
     }
 }
 
+// The server lists its root, then hangs up when asked for the sub-folder.
+void ListRootThenHangUp(testutil::FakeFtpSession& s)
+{
+    s.Login();
+    s.Reply("TYPE A", "200 ASCII");
+    s.Reply("CWD /", "250 ok");
+    s.Passive();
+    s.Reply("LIST", "150 Listing");
+    s.SendData("drwxr-xr-x 2 u g 0 Jan 02 2020 sub\r\n");
+    s.Send("226 Done\r\n");
+    EXPECT_EQ(s.ReadCommand(), "CWD /sub");
+}
+
 TEST(ScanProviderFTP, LostConnectionEndsTheScanWithAnError)
 {
-    testutil::FakeFtpServer server([](testutil::FakeFtpSession& s) {
-        s.Login();
-        s.Reply("TYPE A", "200 ASCII");
-        s.Reply("CWD /", "250 ok");
-        s.Passive();
-        s.Reply("LIST", "150 Listing");
-        s.SendData("drwxr-xr-x 2 u g 0 Jan 02 2020 sub\r\n");
-        s.Send("226 Done\r\n");
-        EXPECT_EQ(s.ReadCommand(), "CWD /sub");
-        // and hangs up
-    });
+    testutil::FakeFtpServer server(ListRootThenHangUp);
     auto provider = CreateScanProviderFTP();
     ASSERT_TRUE(provider->Open(server.Location()));
     EXPECT_EQ(ListFolder(*provider, server.Location()), (Rows{server.Location() + "/sub/"}));
     std::unique_ptr<TKNFileRec> rec;
     EXPECT_THROW(provider->FindFirst(server.Location() + "/sub", 0x37, rec), TKNFtpError);
+}
+
+TEST(ScanProviderFTP, LostConnectionFailsTheComparisonInsteadOfReportingEntriesMissing)
+{
+    testutil::FakeFtpServer server(ListRootThenHangUp);
+    testutil::TempDir local;
+    File(local / "sub/a.txt", "a");
+    TKNFileCompare engine;
+    engine.SetLeftFolder(local.path());
+    engine.SetRightFolder(server.Location());
+    engine.Compare(true);
+    EXPECT_EQ(engine.State, 0);
+    EXPECT_NE(engine.ErrorText.find("closed the connection"), std::string::npos) << engine.ErrorText;
+    EXPECT_TRUE(engine.Items.empty());
 }
 
 // "status relative-left relative-right" per row, sorted.

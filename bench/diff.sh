@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Line-difference benchmark: `kestrune-cli diff` against GNU diff and diff --minimal on
+# generated pairs of 10,000, 100,000 and 1,000,000 lines with a few and with many scattered
+# edits. Prints wall time, peak memory and the changed-line count of each tool.
+# Usage: bench/diff.sh [SIZES...]   (default: 10000 100000 1000000)
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+DATA="$ROOT/bench/data/diff"
+BUILD="$ROOT/build/release"
+CLI="$BUILD/app/kestrune-cli"
+SIZES=("${@:-10000 100000 1000000}")
+read -r -a SIZES <<< "${SIZES[*]}"
+
+cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTRUNE_BUILD_TESTS=OFF \
+      -DKESTRUNE_BUILD_GUI=OFF > /dev/null
+cmake --build "$BUILD" --target kestrune-cli -j2 > /dev/null
+mkdir -p "$DATA"
+
+# measure OUT-FILE COMMAND...: runs the command, keeps its stdout, prints "cpu-seconds peak-KiB".
+# CPU time (user + system) rather than wall time, so that other work on the machine does not
+# blur the comparison.
+measure() {
+  local out=$1; shift
+  /usr/bin/time -f "%U %S %M" -o "$DATA/time.txt" "$@" > "$out" || [ $? -eq 1 ]
+  # A failing status adds a line before the figures.
+  tail -n 1 "$DATA/time.txt" | awk '{ printf "%.2f %d\n", $1 + $2, $3 }'
+
+}
+
+# Changed lines: diff's normal output marks each removed line "<" and each added line ">";
+# Kestrune counts a modified line as one removed and one added.
+diff_count() { grep -c '^[<>]' "$1" || true; }
+kestrune_count() {
+  sed -n 's/^\([0-9]*\) lines added, \([0-9]*\) lines modified, \([0-9]*\) lines deleted\.$/\1 \2 \3/p' "$1" |
+    awk '{ print $1 + 2 * $2 + $3 } END { if (NR == 0) print 0 }'
+}
+
+printf '%-9s %-6s | %-18s | %-18s | %-18s | %s\n' lines edits "kestrune cpu s/MiB" "diff cpu s/MiB" \
+  "--minimal cpu s/MiB" "changed lines k / min / diff"
+for n in "${SIZES[@]}"; do
+  for edits in $((n / 1000 > 10 ? 10 : n / 1000)) $((n / 100)); do
+    left="$DATA/l_${n}_${edits}.txt" right="$DATA/r_${n}_${edits}.txt"
+    [ -f "$right" ] || /usr/bin/python3 "$ROOT/bench/gen_diff_pair.py" "$n" "$edits" "$n$edits" "$left" "$right"
+    read -r kt km <<< "$(measure "$DATA/k.out" "$CLI" diff "$left" "$right")"
+    read -r dt dm <<< "$(measure "$DATA/d.out" diff "$left" "$right")"
+    read -r mt mm <<< "$(measure "$DATA/m.out" diff --minimal "$left" "$right")"
+    kc=$(kestrune_count "$DATA/k.out") dc=$(diff_count "$DATA/d.out") mc=$(diff_count "$DATA/m.out")
+    printf '%-9s %-6s | %6s s %6s MiB | %6s s %6s MiB | %6s s %6s MiB | %s / %s / %s' "$n" "$edits" \
+      "$kt" $((km / 1024)) "$dt" $((dm / 1024)) "$mt" $((mm / 1024)) "$kc" "$mc" "$dc"
+    [ "$kc" -le "$mc" ] && echo || echo "  <- more changed lines than diff --minimal"
+  done
+done

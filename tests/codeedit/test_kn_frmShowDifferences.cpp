@@ -1,0 +1,229 @@
+// The differences window: rows, fillers, colours, tags and summary for small file pairs,
+// synchronised scrolling, next/previous difference and the marker strip.
+#include "ui/kn_frmShowDifferences.h"
+
+#include "framework/qt/vex_unitStatusBar.h"
+#include "tests/common/temp_tree.h"
+
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <QScreen>
+
+namespace {
+
+using kn::TCodeEdit;
+using kn::TColor;
+using kn::TKNShowDifferencesForm;
+constexpr TColor W = kn::clWindow;
+constexpr TColor A = TKNShowDifferencesForm::AddedColor;
+constexpr TColor M = TKNShowDifferencesForm::ModifiedColor;
+constexpr TColor D = TKNShowDifferencesForm::DeletedColor;
+
+struct Row {
+    std::string text;
+    TColor color;
+    int tag;
+    bool operator==(const Row&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Row& r)
+{
+    return os << "{\"" << r.text << "\", " << std::hex << r.color << std::dec << ", " << r.tag << "}";
+}
+
+std::vector<Row> RowsOf(const TCodeEdit& view)
+{
+    std::vector<Row> rows;
+    for (int i = 0; i < view.Lines().Count(); ++i) {
+        const kn::TLineObj& obj = view.Lines().GetLineObj(i);
+        rows.push_back({view.Lines().Get(i), obj.Color, obj.Tag});
+    }
+    return rows;
+}
+
+class ShowDifferencesTest : public ::testing::Test {
+protected:
+    // Loads a pair of files with the given contents into the window.
+    void Load(const std::string& left, const std::string& right)
+    {
+        testutil::WriteFile(dir / "left.txt", left);
+        testutil::WriteFile(dir / "right.txt", right);
+        QString error;
+        ASSERT_TRUE(form.LoadFiles(QString::fromStdString(dir / "left.txt"), QString::fromStdString(dir / "right.txt"), error))
+            << error.toStdString();
+    }
+    std::string Lines(int from, int to)
+    {
+        std::string text;
+        for (int i = from; i <= to; ++i)
+            text += "line " + std::to_string(i) + "\n";
+        return text;
+    }
+
+    testutil::TempDir dir;
+    TKNShowDifferencesForm form;
+};
+
+TEST_F(ShowDifferencesTest, IdenticalFiles)
+{
+    Load("a\nb\n", "a\r\nb");
+    EXPECT_EQ(RowsOf(*form.LeftView()), (std::vector<Row>{{"a", W, 1}, {"b", W, 2}}));
+    EXPECT_EQ(RowsOf(*form.RightView()), (std::vector<Row>{{"a", W, 1}, {"b", W, 2}}));
+    EXPECT_EQ(form.Summary(), QStringLiteral("No differences."));
+    const QImage& strip = form.MarkerBitmap();
+    ASSERT_FALSE(strip.isNull());
+    for (int y = 0; y < strip.height(); y += 7)
+        ASSERT_EQ(QColor(strip.pixel(0, y)), kn::ToQColor(W, form.palette())) << "row " << y;
+    form.LeftView()->setFocus();
+    form.tbNextClick();
+    EXPECT_EQ(form.LeftView()->CaretY(), 0);
+    form.LeftView()->MoveCaretTo(0, 1);
+    form.tbPrevClick();
+    EXPECT_EQ(form.LeftView()->CaretY(), 1);
+}
+
+TEST_F(ShowDifferencesTest, DeletedLineGetsAFillerOpposite)
+{
+    Load("a\nb\nc\n", "a\nc\n");
+    EXPECT_EQ(RowsOf(*form.LeftView()), (std::vector<Row>{{"a", W, 1}, {"b", D, 2}, {"c", W, 3}}));
+    EXPECT_EQ(RowsOf(*form.RightView()), (std::vector<Row>{{"a", W, 1}, {"", D, 0}, {"c", W, 2}}));
+    EXPECT_EQ(form.Summary(), QStringLiteral("0 lines added, 0 lines modified, 1 lines deleted."));
+    EXPECT_FALSE(form.LeftView()->Lines().GetLineObj(1).Modified) << "the modified colour never shows";
+}
+
+TEST_F(ShowDifferencesTest, ModifiedSingleLine)
+{
+    Load("x", "y");
+    EXPECT_EQ(RowsOf(*form.LeftView()), (std::vector<Row>{{"x", M, 1}}));
+    EXPECT_EQ(RowsOf(*form.RightView()), (std::vector<Row>{{"y", M, 1}}));
+    EXPECT_EQ(form.Summary(), QStringLiteral("0 lines added, 1 lines modified, 0 lines deleted."));
+}
+
+TEST_F(ShowDifferencesTest, LinesAddedAtTheEnd)
+{
+    Load("a\nb\n", "a\nb\nc\nd\n");
+    EXPECT_EQ(RowsOf(*form.LeftView()), (std::vector<Row>{{"a", W, 1}, {"b", W, 2}, {"", A, 0}, {"", A, 0}}));
+    EXPECT_EQ(RowsOf(*form.RightView()), (std::vector<Row>{{"a", W, 1}, {"b", W, 2}, {"c", A, 3}, {"d", A, 4}}));
+    EXPECT_EQ(form.Summary(), QStringLiteral("2 lines added, 0 lines modified, 0 lines deleted."));
+}
+
+TEST_F(ShowDifferencesTest, GuttersAreSizedFromEachFile)
+{
+    Load(Lines(1, 9), Lines(1, 10));
+    EXPECT_FALSE(form.LeftView()->AutoLineNum());
+    EXPECT_EQ(form.LeftView()->GutterWidth(), 2 * form.LeftView()->CharWidth());
+    EXPECT_EQ(form.RightView()->GutterWidth(), 3 * form.RightView()->CharWidth());
+}
+
+TEST_F(ShowDifferencesTest, TextEndsAtANulByte)
+{
+    Load(std::string("a\nb\0c\nd\n", 8), "a\nb\n");
+    EXPECT_EQ(RowsOf(*form.LeftView()), (std::vector<Row>{{"a", W, 1}, {"b", W, 2}}));
+}
+
+TEST_F(ShowDifferencesTest, UnreadableOrEmptyFilesAreRefused)
+{
+    testutil::WriteFile(dir / "empty.txt", "");
+    testutil::WriteFile(dir / "one.txt", "x\n");
+    QString error;
+    const QString missing = QString::fromStdString(dir / "missing.txt");
+    EXPECT_FALSE(form.LoadFiles(missing, QString::fromStdString(dir / "one.txt"), error));
+    EXPECT_TRUE(error.contains(missing)) << error.toStdString();
+    EXPECT_TRUE(error.contains(QStringLiteral("No such file or directory"))) << error.toStdString();
+    EXPECT_FALSE(form.LoadFiles(QString::fromStdString(dir / "one.txt"), QString::fromStdString(dir / "empty.txt"), error));
+    EXPECT_TRUE(error.contains(QStringLiteral("empty"))) << error.toStdString();
+    EXPECT_EQ(form.LeftView()->Lines().Count(), 0);
+}
+
+TEST_F(ShowDifferencesTest, ScrollingIsCoupledVerticallyOnly)
+{
+    std::string left = Lines(1, 300), right = Lines(1, 300);
+    left += std::string(400, 'w') + "\n";
+    right += std::string(400, 'v') + "\n";
+    Load(left, right);
+    form.show();
+    form.LeftView()->SetTopLine(120);
+    EXPECT_EQ(form.RightView()->TopLine(), 120);
+    form.RightView()->SetTopLine(40);
+    EXPECT_EQ(form.LeftView()->TopLine(), 40);
+    form.LeftView()->MoveCaretTo(399, 300);
+    EXPECT_GT(form.LeftView()->LeftCol(), 0);
+    EXPECT_EQ(form.RightView()->LeftCol(), 0);
+    EXPECT_EQ(form.RightView()->TopLine(), form.LeftView()->TopLine());
+}
+
+TEST_F(ShowDifferencesTest, NextAndPreviousDifference)
+{
+    // Rows: 0-1 same, 2 modified, 3-4 same, 5 added, 6 deleted, 7 same.
+    Load("s1\ns2\nold\ns3\ns4\ngone\ns5\n", "s1\ns2\nnew\ns3\ns4\nadded\ns5\n");
+    ASSERT_EQ(form.LeftView()->Lines().Count(), 7);
+    std::vector<TColor> colors;
+    for (const Row& r : RowsOf(*form.LeftView()))
+        colors.push_back(r.color);
+    ASSERT_EQ(colors, (std::vector<TColor>{W, W, M, W, W, M, W})) << "a replaced line pairs into a modified row";
+
+    form.show();
+    TCodeEdit* view = form.RightView();
+    view->setFocus();
+    form.tbNextClick();
+    EXPECT_EQ(view->CaretY(), 2);
+    form.tbNextClick();
+    EXPECT_EQ(view->CaretY(), 5);
+    form.tbNextClick();
+    EXPECT_EQ(view->CaretY(), 5) << "no difference after the last block";
+    form.tbPrevClick();
+    EXPECT_EQ(view->CaretY(), 2);
+    form.tbPrevClick();
+    EXPECT_EQ(view->CaretY(), 2) << "no difference before the first block";
+    EXPECT_EQ(form.LeftView()->CaretY(), 0) << "only the focused view moves";
+}
+
+TEST_F(ShowDifferencesTest, AdjacentBlocksAreSeparateStops)
+{
+    Load("a\nx\nb\n", "a\nb\nc\n");  // x deleted, c added: two blocks of one colour each
+    form.show();
+    TCodeEdit* view = form.LeftView();
+    view->setFocus();
+    std::vector<int> stops;
+    for (int k = 0; k < 4; ++k) {
+        form.tbNextClick();
+        stops.push_back(view->CaretY());
+    }
+    EXPECT_EQ(stops, (std::vector<int>{1, 3, 3, 3}));
+}
+
+TEST_F(ShowDifferencesTest, MarkerStripHasABarPerChangedRow)
+{
+    Load("a\nb\nc\nd\n", "a\nB\nc\nd\n");
+    const QImage& strip = form.MarkerBitmap();
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    ASSERT_EQ(strip.height(), screen->geometry().height());
+    const int y = static_cast<int>(1 * static_cast<float>(strip.height()) / 4.0f);
+    EXPECT_EQ(QColor(strip.pixel(1, y)), kn::ToQColor(M, form.palette()));
+    EXPECT_EQ(QColor(strip.pixel(1, y + strip.height() / 4)), kn::ToQColor(W, form.palette()));
+}
+
+TEST_F(ShowDifferencesTest, RotateTogglesTheSplit)
+{
+    Load("a\n", "b\n");
+    EXPECT_TRUE(form.SideBySide());
+    form.tbRotateClick();
+    EXPECT_FALSE(form.SideBySide());
+    form.tbRotateClick();
+    EXPECT_TRUE(form.SideBySide());
+}
+
+TEST_F(ShowDifferencesTest, StatusPanelsShowTheBlockColours)
+{
+    vex::TvexStatusBar* bar = form.StatusBar();
+    ASSERT_EQ(bar->PanelCount(), 4);
+    const TColor colours[] = {A, M, D};
+    const char* texts[] = {"A", "M", "D"};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(bar->Panel(i)->Text(), QString::fromLatin1(texts[i]));
+        EXPECT_EQ(bar->Panel(i)->palette().color(QPalette::Window), kn::ToQColor(colours[i], form.palette()));
+    }
+}
+
+}  // namespace

@@ -1,0 +1,439 @@
+// The differences window: loads two text files, runs the line difference over their line
+// hashes and lays both files out row by row from the change records.
+#include "ui/kn_frmShowDifferences.h"
+
+#include "diff/kn_unitDiff.h"
+#include "diff/kn_unitTextFile.h"
+#include "framework/qt/vex_unitDialogs.h"
+#include "framework/qt/vex_unitStatusBar.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QScreen>
+#include <QSplitter>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+namespace kn {
+
+namespace {
+
+// A surface painted by its owner.
+class TPaintBox : public QWidget {
+public:
+    explicit TPaintBox(QWidget* parent) : QWidget(parent) {}
+    std::function<void(QPainter&)> OnPaint;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        if (OnPaint)
+            OnPaint(painter);
+    }
+};
+
+int DigitCount(size_t n)
+{
+    int digits = 1;
+    for (; n > 9; n /= 10)
+        ++digits;
+    return digits;
+}
+
+// Let the window repaint while a long comparison runs, at most every 50 ms.
+TDiff::TProcessMessages ThrottledEventPump()
+{
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    return [clock] {
+        if (clock->elapsed() >= 50) {
+            QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            clock->restart();
+        }
+    };
+}
+
+QLabel* MakeCaption(QWidget* parent)
+{
+    auto* caption = new QLabel(parent);
+    caption->setFixedHeight(20);
+    caption->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    caption->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    caption->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return caption;
+}
+
+}  // namespace
+
+struct TKNShowDifferencesForm::Impl {
+    TDiff Diff{ThrottledEventPump()};
+    std::string LeftContent, RightContent;  // the files' bytes; the lines are views into them
+    std::vector<std::string_view> LeftText, RightText;
+    QToolBar* ToolBar = nullptr;
+    QAction *tbRotate = nullptr, *tbNext = nullptr, *tbPrev = nullptr, *btnExit = nullptr;
+    vex::TvexStatusBar* StatusBar = nullptr;
+    TPaintBox* pbScrollPosMarker = nullptr;
+    TPaintBox* pbDiffMarker = nullptr;
+    QSplitter* pnlMain = nullptr;
+    QLabel *pnlCaptionLeft = nullptr, *pnlCaptionRight = nullptr;
+    TCodeEdit *LeftView = nullptr, *RightView = nullptr;
+    QImage MarkerBitmap;
+    bool Scrolling = false;
+
+    void FillViews();
+    void AppendRow(int64_t& counter, TColor color, int leftLine, int rightLine);
+    void BuildMarkerBitmap();
+    void PaintScrollPosMarker(QPainter& painter);
+    void ViewScrolled(TCodeEdit* sender);
+    TCodeEdit* FocusedView(const QWidget* form) const;
+    void HalveSplit();
+};
+
+TKNShowDifferencesForm::TKNShowDifferencesForm(QWidget* parent) : QDialog(parent), d(std::make_unique<Impl>())
+{
+    setWindowTitle(QStringLiteral("Show Differences..."));
+    setWindowFlags(Qt::Dialog | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    d->ToolBar = new QToolBar(this);
+    d->ToolBar->setIconSize(QSize(24, 24));
+    auto addTool = [this](const char* icon, const QString& hint, const QString& longHint, void (TKNShowDifferencesForm::*slot)()) {
+        QAction* action = d->ToolBar->addAction(QIcon::fromTheme(QString::fromLatin1(icon)), hint);
+        action->setToolTip(hint);
+        action->setStatusTip(longHint);
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    d->tbRotate = addTool("object-rotate-right", "Rotate", "Rotate the view of files.", &TKNShowDifferencesForm::tbRotateClick);
+    d->tbNext = addTool("go-down", "Next Difference", "Show the next difference.", &TKNShowDifferencesForm::tbNextClick);
+    d->tbPrev = addTool("go-up", "Previous Difference", "Show the previous difference.", &TKNShowDifferencesForm::tbPrevClick);
+    d->btnExit = addTool("window-close", "Close", "Close this window.", &TKNShowDifferencesForm::btnExitClick);
+    layout->addWidget(d->ToolBar);
+
+    auto* middle = new QHBoxLayout;
+    middle->setSpacing(0);
+    d->pnlMain = new QSplitter(Qt::Horizontal, this);
+    d->pnlMain->setChildrenCollapsible(false);
+    for (bool left : {true, false}) {
+        auto* half = new QWidget(d->pnlMain);
+        auto* halfLayout = new QVBoxLayout(half);
+        halfLayout->setContentsMargins(0, 0, 0, 0);
+        halfLayout->setSpacing(0);
+        QLabel* caption = MakeCaption(half);
+        auto* view = new TCodeEdit(half);
+        view->SetReadOnly(true);
+        view->SetOnPaintLeftMargin([](TCodeEdit* sender, QPainter& canvas, const QRect& rec, int, int tag) {
+            if (tag != 0)
+                canvas.drawText(QRect(rec.left(), rec.top(), sender->GutterWidth() - 4, sender->LineHeight()),
+                                Qt::AlignRight | Qt::AlignTop, QString::number(tag));
+        });
+        view->SetOnScroll([this](TCodeEdit* sender) { d->ViewScrolled(sender); });
+        halfLayout->addWidget(caption);
+        halfLayout->addWidget(view, 1);
+        (left ? d->pnlCaptionLeft : d->pnlCaptionRight) = caption;
+        (left ? d->LeftView : d->RightView) = view;
+        d->pnlMain->addWidget(half);
+    }
+    middle->addWidget(d->pnlMain, 1);
+
+    auto* pnlDisplay = new QFrame(this);
+    pnlDisplay->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    pnlDisplay->setFixedWidth(19);
+    auto* strips = new QHBoxLayout(pnlDisplay);
+    strips->setContentsMargins(1, 1, 1, 1);
+    strips->setSpacing(0);
+    d->pbScrollPosMarker = new TPaintBox(pnlDisplay);
+    d->pbScrollPosMarker->setFixedWidth(6);
+    d->pbScrollPosMarker->OnPaint = [this](QPainter& p) { d->PaintScrollPosMarker(p); };
+    d->pbDiffMarker = new TPaintBox(pnlDisplay);
+    d->pbDiffMarker->OnPaint = [this](QPainter& p) {
+        if (!d->MarkerBitmap.isNull())
+            p.drawImage(d->pbDiffMarker->rect(), d->MarkerBitmap);
+    };
+    strips->addWidget(d->pbScrollPosMarker);
+    strips->addWidget(d->pbDiffMarker, 1);
+    middle->addWidget(pnlDisplay);
+    layout->addLayout(middle, 1);
+
+    d->StatusBar = new vex::TvexStatusBar(this);
+    const std::pair<const char*, TColor> blocks[] = {{"A", AddedColor}, {"M", ModifiedColor}, {"D", DeletedColor}};
+    for (const auto& [text, color] : blocks) {
+        vex::TvexStatusPanel* panel = d->StatusBar->AddPanel(18, Qt::AlignCenter);
+        panel->SetText(QString::fromLatin1(text));
+        panel->setAutoFillBackground(true);
+        QPalette palette = panel->palette();
+        palette.setColor(QPalette::Window, ToQColor(color, palette));
+        panel->setPalette(palette);
+    }
+    d->StatusBar->AddPanel(0);
+    layout->addWidget(d->StatusBar);
+
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    setGeometry(screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768));
+    d->HalveSplit();
+}
+
+TKNShowDifferencesForm::~TKNShowDifferencesForm() = default;
+
+TCodeEdit* TKNShowDifferencesForm::LeftView() const { return d->LeftView; }
+TCodeEdit* TKNShowDifferencesForm::RightView() const { return d->RightView; }
+vex::TvexStatusBar* TKNShowDifferencesForm::StatusBar() const { return d->StatusBar; }
+QString TKNShowDifferencesForm::Summary() const { return d->StatusBar->Panel(3)->Text(); }
+const QImage& TKNShowDifferencesForm::MarkerBitmap() const { return d->MarkerBitmap; }
+bool TKNShowDifferencesForm::SideBySide() const { return d->pnlMain->orientation() == Qt::Horizontal; }
+
+bool TKNShowDifferencesForm::LoadFiles(const QString& leftFileName, const QString& rightFileName, QString& errorText)
+{
+    for (auto [name, content] : {std::pair{&leftFileName, &d->LeftContent}, std::pair{&rightFileName, &d->RightContent}}) {
+        std::string reason;
+        if (!ReadTextFile(QFile::encodeName(*name).toStdString(), *content, reason)) {
+            errorText = QStringLiteral("Cannot read file \"%1\".\n%2").arg(*name, QString::fromLocal8Bit(reason.c_str()));
+            return false;
+        }
+    }
+    d->LeftText = SplitTextLineViews(d->LeftContent);
+    d->RightText = SplitTextLineViews(d->RightContent);
+    for (auto [name, lines] : {std::pair{&leftFileName, &d->LeftText}, std::pair{&rightFileName, &d->RightText}}) {
+        if (lines->empty()) {
+            errorText = QStringLiteral("The file \"%1\" is empty.").arg(*name);
+            return false;
+        }
+    }
+    if (d->Diff.Compare(HashLines(d->LeftText), HashLines(d->RightText))) {
+        d->LeftView->SetColor(clWindow);
+        d->RightView->SetColor(clWindow);
+        d->FillViews();
+    }
+    d->pnlCaptionLeft->setText(leftFileName);
+    d->pnlCaptionRight->setText(rightFileName);
+    return true;
+}
+
+bool TKNShowDifferencesForm::ShowDifferences(const QString& leftFileName, const QString& rightFileName, QString& errorText)
+{
+    if (!LoadFiles(leftFileName, rightFileName, errorText))
+        return false;
+    exec();
+    return true;
+}
+
+void ShowFileDifferences(QWidget* parent, const QString& leftFileName, const QString& rightFileName)
+{
+    QString error;
+    TKNShowDifferencesForm form(parent);
+    if (!form.ShowDifferences(leftFileName, rightFileName, error))
+        vex::ErrorBox(parent, error);
+}
+
+// ---- filling ----
+
+// Appends one row to both views: a file line, or a filler (-1) with tag 0.
+void TKNShowDifferencesForm::Impl::AppendRow(int64_t& counter, TColor color, int leftLine, int rightLine)
+{
+    auto append = [color](TCodeEdit* view, const std::vector<std::string_view>& text, int line) {
+        TLines& lines = view->Lines();
+        const int row = lines.Add(line >= 0 ? std::string(text[static_cast<size_t>(line)]) : std::string());
+        TLineObj& obj = lines.GetLineObj(row);
+        obj.Color = color;
+        obj.Tag = line >= 0 ? line + 1 : 0;
+    };
+    append(LeftView, LeftText, leftLine);
+    append(RightView, RightText, rightLine);
+    ++counter;
+}
+
+void TKNShowDifferencesForm::Impl::FillViews()
+{
+    TLines& left = LeftView->Lines();
+    TLines& right = RightView->Lines();
+    left.BeginUpdate();
+    right.BeginUpdate();
+    left.Clear();
+    right.Clear();
+    LeftView->SetAutoLineNum(false);
+    RightView->SetAutoLineNum(false);
+    LeftView->SetGutterWidth((DigitCount(LeftText.size()) + 1) * LeftView->CharWidth());
+    RightView->SetGutterWidth((DigitCount(RightText.size()) + 1) * RightView->CharWidth());
+
+    int64_t added = 0, modified = 0, deleted = 0, same = 0;
+    int i = 0, j = 0;
+    for (const TDiffChange& c : Diff.GetChanges()) {
+        for (; i < c.Index1; ++i, ++j)
+            AppendRow(same, clWindow, i, j);
+        switch (c.Kind) {
+        case TDiffKind::dkAdd:
+            for (int r = 0; r < c.Count; ++r)
+                AppendRow(added, AddedColor, -1, j++);
+            i = c.Index1;
+            j = c.Index2 + c.Count;
+            break;
+        case TDiffKind::dkModify:
+            for (int r = 0; r < c.Count; ++r)
+                AppendRow(modified, ModifiedColor, c.Index1 + r, j + r);
+            i = c.Index1 + c.Count;
+            j = c.Index2 + c.Count;
+            break;
+        case TDiffKind::dkDelete:
+            for (int x = c.Index1; x < c.Index1 + c.Count; ++x)
+                AppendRow(deleted, DeletedColor, x, -1);
+            i = c.Index1 + c.Count;
+            break;
+        }
+    }
+    for (; i < static_cast<int>(LeftText.size()); ++i, ++j)
+        AppendRow(same, clWindow, i, j);
+
+    left.EndUpdate();
+    right.EndUpdate();
+    left.SetModified(false);
+    right.SetModified(false);
+    BuildMarkerBitmap();
+    pbScrollPosMarker->update();
+    StatusBar->Panel(3)->SetText(
+        added == 0 && modified == 0 && deleted == 0
+            ? QStringLiteral("No differences.")
+            : QStringLiteral("%1 lines added, %2 lines modified, %3 lines deleted.").arg(added).arg(modified).arg(deleted));
+}
+
+// The whole file as a strip as tall as the screen, one bar per changed row; painting only
+// stretches it.
+void TKNShowDifferencesForm::Impl::BuildMarkerBitmap()
+{
+    const TLines& rows = LeftView->Lines();
+    if (rows.Count() == 0 || RightView->Lines().Count() == 0)
+        return;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const int height = screen ? screen->geometry().height() : 768;
+    const float scale = static_cast<float>(height) / static_cast<float>(rows.Count());
+    MarkerBitmap = QImage(std::max(1, pbDiffMarker->width()), height, QImage::Format_RGB32);
+    MarkerBitmap.fill(ToQColor(clWindow, pbDiffMarker->palette()));
+    QPainter painter(&MarkerBitmap);
+    for (int k = 0; k < rows.Count(); ++k) {
+        const TColor color = rows.GetLineObj(k).Color;
+        if (color == clWindow)
+            continue;
+        painter.setPen(QPen(ToQColor(color, pbDiffMarker->palette()), 2));
+        const int y = static_cast<int>(static_cast<float>(k) * scale);
+        painter.drawLine(0, y, MarkerBitmap.width(), y);
+    }
+    pbDiffMarker->update();
+}
+
+void TKNShowDifferencesForm::Impl::PaintScrollPosMarker(QPainter& painter)
+{
+    const int count = LeftView->Lines().Count();
+    if (count == 0)
+        return;
+    const QRect client = pbScrollPosMarker->rect();
+    painter.fillRect(client, ToQColor(clWindow, pbScrollPosMarker->palette()));
+    const int middle = LeftView->viewport()->height() / LeftView->LineHeight() / 2 + LeftView->TopLine();
+    const int y = static_cast<int>(static_cast<int64_t>(client.height()) * middle / count);
+    painter.setPen(QPen(Qt::black, 2));
+    painter.drawLine(0, y, client.width(), y);
+}
+
+// ---- scrolling and navigation ----
+
+void TKNShowDifferencesForm::Impl::ViewScrolled(TCodeEdit* sender)
+{
+    if (Scrolling)
+        return;
+    Scrolling = true;
+    (sender == LeftView ? RightView : LeftView)->SetTopLine(sender->TopLine());
+    Scrolling = false;
+    pbScrollPosMarker->repaint();
+}
+
+// Tool buttons take no focus, so the view that had it still has it.
+TCodeEdit* TKNShowDifferencesForm::Impl::FocusedView(const QWidget* form) const
+{
+    QWidget* focused = form->focusWidget();
+    if (focused == LeftView)
+        return LeftView;
+    if (focused == RightView)
+        return RightView;
+    return nullptr;
+}
+
+void TKNShowDifferencesForm::tbNextClick()
+{
+    TCodeEdit* view = d->FocusedView(this);
+    if (!view || view->Lines().Count() == 0)
+        return;
+    const TLines& lines = view->Lines();
+    const int count = lines.Count();
+    auto color = [&lines](int y) { return lines.GetLineObj(y).Color; };
+    const TColor caretColor = color(view->CaretY());
+    int y = view->CaretY();
+    while (y < count && color(y) == caretColor)
+        ++y;
+    if (y < count && color(y) == view->Color())
+        while (y < count && color(y) == view->Color())
+            ++y;
+    if (y >= count)
+        return;
+    view->MoveCaretTo(0, y);
+    int after = y;
+    while (after < count && color(after) == color(y))
+        ++after;
+    if (after >= view->TopLine() + view->VisibleLines())
+        view->SetTopLine(y);
+}
+
+void TKNShowDifferencesForm::tbPrevClick()
+{
+    TCodeEdit* view = d->FocusedView(this);
+    if (!view || view->CaretY() >= view->Lines().Count())
+        return;
+    const TLines& lines = view->Lines();
+    auto color = [&lines](int y) { return lines.GetLineObj(y).Color; };
+    const TColor caretColor = color(view->CaretY());
+    int y = view->CaretY();
+    while (y >= 0 && color(y) == caretColor)
+        --y;
+    if (y < 0)
+        return;
+    if (color(y) == view->Color()) {
+        while (y >= 0 && color(y) == view->Color())
+            --y;
+        if (y < 0)
+            return;
+    }
+    while (y > 0 && color(y - 1) == color(y))
+        --y;
+    view->MoveCaretTo(0, y);
+}
+
+void TKNShowDifferencesForm::Impl::HalveSplit()
+{
+    const bool sideBySide = pnlMain->orientation() == Qt::Horizontal;
+    const int total = sideBySide ? pnlMain->width() : pnlMain->height();
+    pnlMain->setSizes({total / 2 - 1, total - total / 2 + 1});
+}
+
+void TKNShowDifferencesForm::tbRotateClick()
+{
+    d->pnlMain->setOrientation(SideBySide() ? Qt::Vertical : Qt::Horizontal);
+    d->HalveSplit();
+    if (auto* view = qobject_cast<TCodeEdit*>(focusWidget()))
+        view->ScrollToCaret();
+}
+
+void TKNShowDifferencesForm::btnExitClick() { accept(); }
+
+// Every resize gives both halves the same size again.
+void TKNShowDifferencesForm::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    d->HalveSplit();
+}
+
+}  // namespace kn

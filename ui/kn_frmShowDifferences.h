@@ -1,0 +1,70 @@
+// TKNShowDifferencesForm: two text files side by side (or one above the other), aligned line
+// by line, with added, modified and deleted lines coloured, filler rows opposite lines that
+// exist on one side only, file line numbers in the gutters, synchronised vertical scrolling,
+// next/previous difference, a strip showing where the differences lie and a marker of the
+// scroll position.
+#pragma once
+
+#include "ui/kn_unitCodeEditor.h"
+
+#include <QDialog>
+#include <QImage>
+
+#include <memory>
+
+class QSplitter;
+class QToolBar;
+class QLabel;
+class QAction;
+
+namespace vex {
+class TvexStatusBar;
+}
+
+namespace kn {
+
+// Opens the differences window modally for two local files and returns when it is closed.
+// A file that cannot be read or has no lines is reported in a box instead.
+void ShowFileDifferences(QWidget* parent, const QString& leftFileName, const QString& rightFileName);
+
+class TKNShowDifferencesForm : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr TColor AddedColor = 0xF0CCA8;
+    static constexpr TColor ModifiedColor = 0x6FFB8A;
+    static constexpr TColor DeletedColor = 0xBB77FF;
+
+    explicit TKNShowDifferencesForm(QWidget* parent = nullptr);
+    ~TKNShowDifferencesForm() override;
+
+    // Loads both files, compares and fills the views, then shows the window modally and
+    // returns when it is closed. False, with the reason in errorText and nothing shown, when
+    // a file cannot be read or has no lines.
+    bool ShowDifferences(const QString& leftFileName, const QString& rightFileName, QString& errorText);
+
+    // The steps of ShowDifferences before the window is shown: load, compare, fill, captions.
+    // A failed comparison leaves the views empty and still returns true.
+    bool LoadFiles(const QString& leftFileName, const QString& rightFileName, QString& errorText);
+
+    TCodeEdit* LeftView() const;
+    TCodeEdit* RightView() const;
+    vex::TvexStatusBar* StatusBar() const;
+    QString Summary() const;
+    const QImage& MarkerBitmap() const;
+    bool SideBySide() const;
+
+public slots:
+    void tbNextClick();
+    void tbPrevClick();
+    void tbRotateClick();
+    void btnExitClick();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+}  // namespace kn
