@@ -6,6 +6,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -46,7 +47,7 @@ public:
     int IndexOf(std::string_view name) const
     {
         for (int i = Count() - 1; i >= 0; --i)
-            if (vex::SameTextAscii(Names(i), name)) return i;
+            if (vex::SameTextAscii(NameOf(*items_[static_cast<std::size_t>(i)]), name)) return i;
         return -1;
     }
     Rec* Find(std::string_view name) { return Items(IndexOf(name)); }
@@ -56,7 +57,7 @@ public:
     // same name exists or the list is full (the file's counts are 16-bit).
     int Add(const Rec& record)
     {
-        if (IndexOf(vex::GetField(record.Name)) >= 0 || Count() >= kMaxListRecords) return -1;
+        if (IndexOf(NameOf(record)) >= 0 || Count() >= kMaxListRecords) return -1;
         return Append(record);
     }
 
@@ -98,11 +99,14 @@ public:
     void Sort()
     {
         std::stable_sort(items_.begin(), items_.end(), [](const auto& a, const auto& b) {
-            return vex::CompareTextAscii(vex::GetField(a->Name), vex::GetField(b->Name)) < 0;
+            return vex::CompareTextAscii(NameOf(*a), NameOf(*b)) < 0;
         });
     }
 
 private:
+    // The name field up to its first NUL, without copying it.
+    static std::string_view NameOf(const Rec& rec) { return {rec.Name, strnlen(rec.Name, sizeof rec.Name)}; }
+
     std::vector<std::unique_ptr<Rec>> items_;
 };
 
