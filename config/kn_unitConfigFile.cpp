@@ -299,6 +299,8 @@ bool TKNConfigFile::SaveWith(TKNConfigHeader header, const TKNPresetList& preset
 bool TKNConfigFile::ReplaceContent(const std::function<bool(TKNConfigStream&)>& write)
 {
     const std::string target = ResolvedTarget(fileName_);
+    // A rename would get past a file the user has made read-only: honour its protection.
+    if (access(target.c_str(), W_OK) != 0) return Fail("Cannot write");
     std::string temp = target + ".XXXXXX";
     int fd = mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return Fail("Cannot create a temporary file beside");

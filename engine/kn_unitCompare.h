@@ -239,8 +239,9 @@ public:
     // recursion) and takes its multiple-thread flag.
     void ApplyOptions(const TKNOptionsRec& options);
 
-    // Starts a comparison (main thread only, State 0). With `Wait` it returns when State is 0
-    // again, serving the hand-over queue meanwhile.
+    // Starts a comparison. Call it on the main thread while State is 0 (or from the end of an
+    // update, which hands State over), never from inside one of this engine's events. With
+    // `Wait` it returns when State is 0 again, serving the hand-over queue meanwhile.
     void Compare(bool Wait);
     void StopCompare();
     void Clear();

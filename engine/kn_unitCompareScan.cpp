@@ -85,6 +85,7 @@ std::shared_future<void> TKNFileBuffer::StartScan()
     WaitScan();
     Clear();
     ErrorText.clear();
+    currentPath_.clear();
     Stop = false;
     State = 1;
     std::promise<void> ended;

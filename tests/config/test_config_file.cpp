@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <dirent.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 #include "config/kn_unitConfig.h"
@@ -271,4 +272,26 @@ TEST(ConfigFile, SomethingElseThanAFileIsNeverOpened)
         EXPECT_FALSE(config.ConfigFile.Ok()) << path;
         EXPECT_NE(config.ConfigFile.ErrorText().find(path), std::string::npos) << config.ConfigFile.ErrorText();
     }
+}
+
+TEST(ConfigFile, ReadOnlyFileIsNotReplaced)
+{
+    if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
+    testutil::TempDir dir;
+    const std::string path = dir / "Kestrune.bin";
+    Bytes f = Header8(0, 0).Put<uint16_t>(hdr::Version, 3);  // an upgrade would rewrite it
+    f.Save(path);
+    chmod(path.c_str(), 0444);
+    kn::TKNConfig config(path, kArea);
+    EXPECT_FALSE(config.ConfigFile.Ok());
+    EXPECT_EQ(Bytes::Load(path).b, f.b);
+
+    Bytes v8 = Header8(0, 0);
+    chmod(path.c_str(), 0644);
+    v8.Save(path);
+    chmod(path.c_str(), 0444);
+    kn::TKNConfig current(path, kArea);
+    current.Presets.Add(NamedPreset("p"));
+    EXPECT_FALSE(current.SavePresets());
+    EXPECT_EQ(Bytes::Load(path).b, v8.b);
 }

@@ -29,15 +29,17 @@ TEST(Threads, WorkerCallRunsOnTheMainThreadWhileTheWorkerWaits)
 
 TEST(Threads, ExceptionsReachTheWorker)
 {
-    std::string caught;
+    std::string caught;  // read only after the worker has been joined
+    std::atomic<bool> finished{false};
     std::thread worker([&] {
         try {
             Synchronize([] { throw std::runtime_error("boom"); });
         } catch (const std::exception& e) {
             caught = e.what();
         }
+        finished = true;
     });
-    WaitDraining([&] { return !caught.empty(); });
+    WaitDraining([&] { return finished.load(); });
     worker.join();
     EXPECT_EQ(caught, "boom");
 }
