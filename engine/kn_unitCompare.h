@@ -164,7 +164,7 @@ public:
     void SetFilter(std::string_view text) { IncludeList = ParseFilter(text); }
     void SetExcludeFilter(std::string_view text) { ExcludeList = ParseFilter(text); }
     // Makes the provider for the text (FTP or local) and takes it, less one trailing
-    // separator, as `Folder`.
+    // separator, as `Folder`. Settings change only while no scan runs.
     void SetFolder(std::string_view text);
     bool IsFtp() const { return isFtp_; }
     bool MatchName(std::string_view text) const;

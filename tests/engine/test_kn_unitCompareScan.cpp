@@ -1,5 +1,6 @@
 // Scanning local trees: acceptance of entries, the attribute mask, sorting, stopping, and
 // trees with entries that could hang or mislead a scan.
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -314,4 +315,28 @@ TEST(Scan, SideThatCannotBeOpenedStillGivesTheFinalReport)
     EXPECT_TRUE(list.Items.empty());
     EXPECT_EQ(reports, (std::vector<std::pair<int, std::string>>{{1, ""}}));
     EXPECT_EQ(list.State, 0);
+}
+
+TEST(Scan, TreeDeeperThanAPathCanNameEndsWhereListingEnds)
+{
+    // 45 nested folders of 100-byte names: the deepest paths exceed PATH_MAX (4,096 bytes), so
+    // opendir refuses them; the walk ends there, and the folders it did list are all kept.
+    TempDir t;
+    constexpr int kDepth = 45;
+    const std::string name(100, 'd');
+    std::vector<int> fds{open(t.path().c_str(), O_RDONLY | O_DIRECTORY)};
+    for (int i = 0; i < kDepth; ++i) {
+        ASSERT_EQ(mkdirat(fds.back(), name.c_str(), 0755), 0);
+        fds.push_back(openat(fds.back(), name.c_str(), O_RDONLY | O_DIRECTORY));
+        ASSERT_GE(fds.back(), 0);
+    }
+    TKNFileBuffer list;
+    Scan(list, t.path());
+    const std::size_t listable = (4095 - t.path().size()) / (name.size() + 1);  // paths opendir takes
+    EXPECT_EQ(list.Items.size(), listable + 1);  // the last listable folder still lists its child
+    for (int i = kDepth; i > 0; --i) {  // paths too long to name: remove through the parents
+        close(fds[i]);
+        ASSERT_EQ(unlinkat(fds[i - 1], name.c_str(), AT_REMOVEDIR), 0);
+    }
+    close(fds[0]);
 }
