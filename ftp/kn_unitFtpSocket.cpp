@@ -138,7 +138,7 @@ sockaddr_storage TKNFtpSocket::PeerAddress() const
     return addr;
 }
 
-void TKNFtpSocket::SendAll(const char* data, std::size_t size)
+void TKNFtpSocket::SendAll(const char* data, std::size_t size, int timeoutMs)
 {
     if (fd_ < 0) throw TKNFtpError("Not connected");
     while (size > 0) {
@@ -146,8 +146,7 @@ void TKNFtpSocket::SendAll(const char* data, std::size_t size)
         if (n < 0) {
             if (errno == EINTR) continue;
             if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                // A peer that takes nothing for this long is as dead as a closed one.
-                if (!WaitReady(fd_, POLLOUT, Clock::now() + std::chrono::seconds(60)))
+                if (!WaitReady(fd_, POLLOUT, Clock::now() + std::chrono::milliseconds(timeoutMs)))
                     throw TKNFtpError("Sending to the server timed out");
                 continue;
             }

@@ -29,8 +29,8 @@ public:
     // The address this socket is connected to.
     sockaddr_storage PeerAddress() const;
 
-    // Sends all of `data`; throws on failure.
-    void SendAll(const char* data, std::size_t size);
+    // Sends all of `data`; throws on failure or when the peer takes nothing for `timeoutMs`.
+    void SendAll(const char* data, std::size_t size, int timeoutMs);
     // Stops sending (the peer reads end of data) but keeps the socket for reading.
     void ShutdownSend();
 

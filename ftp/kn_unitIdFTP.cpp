@@ -110,7 +110,7 @@ void TKNIdFTP::SendLine(const std::string& command)
     if (!control_.IsOpen()) throw TKNFtpError("Not connected");
     std::string line = command + "\r\n";
     try {
-        control_.SendAll(line.data(), line.size());
+        control_.SendAll(line.data(), line.size(), ReadTimeout);
     } catch (const TKNFtpError&) {
         control_.Close();
         throw;

@@ -47,7 +47,7 @@ public:
     std::string Username;
     std::string Password;
     // Time-outs in milliseconds: the whole connect (resolution included), and every reply
-    // line or wait for data.
+    // line, wait for data, or wait for the server to take data.
     int ConnectTimeout = 20000;
     int ReadTimeout = 10000;
     // Called on the transferring thread for every block of a data transfer (and once with 0

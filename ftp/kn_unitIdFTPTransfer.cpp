@@ -234,7 +234,7 @@ void TKNIdFTP::WriteDataFrom(TKNFtpSocket& data, const Source& source)
     for (;;) {
         std::size_t n = source(buffer.data(), buffer.size());
         if (n == 0) return;
-        data.SendAll(buffer.data(), n);
+        data.SendAll(buffer.data(), n, ReadTimeout);
         total += static_cast<int64_t>(n);
         ReportWork(total);
     }

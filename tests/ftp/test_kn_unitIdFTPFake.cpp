@@ -279,6 +279,34 @@ TEST(FtpFake, AbortFromTheWorkEventStopsTheDownload)
     c.ftp.Delete("/big");
 }
 
+TEST(FtpFake, UploadToAServerThatStopsReadingTimesOut)
+{
+    FakeFtpServer server([](FakeFtpSession& s) {
+        s.Login();
+        s.Passive();
+        s.Reply("STOR /stuck", "150 Go ahead");
+        int data = s.AcceptData();  // and never read
+        EXPECT_EQ(s.ReadCommand(), "ABOR");
+        ::close(data);
+        s.Send("426 Aborted\r\n226 ABOR ok\r\n");
+        s.Reply("NOOP", "200 ok");
+        s.WaitForClose();
+    });
+    testutil::TempDir tmp;
+    testutil::WriteFile(tmp / "big", std::string(32 * 1024 * 1024, 'u'));
+    Client c(server);
+    c.Open();
+    auto start = Clock::now();
+    try {
+        c.ftp.Put(tmp / "big", "/stuck");
+        FAIL() << "the upload went through";
+    } catch (const TKNFtpError& e) {
+        EXPECT_NE(std::string(e.what()).find("timed out"), std::string::npos) << e.what();
+    }
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(4));
+    EXPECT_TRUE(c.ftp.Connected());
+}
+
 TEST(FtpFake, AsciiTransfersConvertLineEnds)
 {
     FakeFtpServer server([](FakeFtpSession& s) {
