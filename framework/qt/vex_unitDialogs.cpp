@@ -14,7 +14,13 @@ namespace vex {
 
 namespace {
 
-QString BoxTitle() { return QApplication::applicationDisplayName(); }
+QString& TitleStore()
+{
+    static QString title;
+    return title;
+}
+
+QString BoxTitle() { return ApplicationTitle(); }
 
 bool LineBox(QWidget* parent, const QString& caption, const QString& prompt, QString& value,
              int maxLength, QLineEdit::EchoMode echo)
@@ -41,6 +47,13 @@ bool LineBox(QWidget* parent, const QString& caption, const QString& prompt, QSt
 }
 
 }  // namespace
+
+void SetApplicationTitle(const QString& title) { TitleStore() = title; }
+
+QString ApplicationTitle()
+{
+    return TitleStore().isEmpty() ? QApplication::applicationName() : TitleStore();
+}
 
 void ErrorBox(QWidget* parent, const QString& message)
 {

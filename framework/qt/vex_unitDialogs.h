@@ -8,6 +8,11 @@ class QWidget;
 
 namespace vex {
 
+// The application's title, shown as the caption of the boxes and of the main window. Until it
+// is set it is the application name.
+void SetApplicationTitle(const QString& title);
+QString ApplicationTitle();
+
 void ErrorBox(QWidget* parent, const QString& message);
 void InformationBox(QWidget* parent, const QString& message);
 // True when the user answered Yes.

@@ -1,0 +1,92 @@
+// Result list benchmark: sorts 1,000,000 result rows by every column and formats one screen
+// of rows the way the view asks for it (texts, images, colours, fonts).
+//   bench/ui/run.sh [rows]
+#include <QApplication>
+#include <QElapsedTimer>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+
+#include "engine/kn_unitCompare.h"
+#include "ui/kn_unitResultModel.h"
+#include "ui/kn_unitResultSort.h"
+
+namespace {
+
+constexpr int kFilesPerFolder = 1000;
+constexpr int kScreenRows = 50;
+
+kn::TKNFileRec Entry(const kn::TKNSharedText& folder, const std::string& name, std::mt19937_64& random)
+{
+    kn::TKNFileRec rec;
+    rec.Path = folder;
+    rec.Name = name;
+    rec.Size = static_cast<int64_t>(random() % 10000000);
+    rec.Time = 45000.0 + static_cast<double>(random() % 100000) / 86400.0 * 30.0;
+    rec.Attr = kn::faArchive;
+    return rec;
+}
+
+// Rows as a comparison makes them: folders of files, some present on one side only.
+void FillRows(kn::TKNFileCompare& engine, int count)
+{
+    std::mt19937_64 random(42);
+    kn::TKNSharedText leftFolder, rightFolder;
+    for (int i = 0; i < count; ++i) {
+        if (i % kFilesPerFolder == 0) {
+            std::string sub = "/folder" + std::to_string(i / kFilesPerFolder);
+            leftFolder = kn::TKNSharedText("/data/left" + sub);
+            rightFolder = kn::TKNSharedText("/data/right" + sub);
+        }
+        auto row = std::make_unique<kn::TMyFileOpt>();
+        std::string name = "file" + std::to_string(random() % 1000000) + ".txt";
+        int kind = static_cast<int>(random() % 4);
+        if (kind != 1) row->Left = Entry(leftFolder, name, random);
+        if (kind != 0) row->Right = Entry(rightFolder, name, random);
+        row->Status = kind == 0 ? kn::stLeft : kind == 1 ? kn::stRight : kind == 2 ? kn::stDiffer : kn::stLeft;
+        engine.Items.push_back(std::move(row));
+    }
+    engine.LeftRootLen = 10;
+    engine.RightRootLen = 11;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    int count = argc > 1 ? std::atoi(argv[1]) : 1000000;
+    kn::TKNFileCompare engine;
+    FillRows(engine, count);
+    std::printf("%d rows\n", count);
+
+    QElapsedTimer timer;
+    for (int column = 0; column < kn::kResultColumnCount; ++column) {
+        for (int direction : {1, -1}) {
+            timer.start();
+            kn::SortResultRows(engine.Items, column, direction);
+            std::printf("sort column %d %-10s %7.1f ms\n", column, direction > 0 ? "ascending" : "descending",
+                        static_cast<double>(timer.nsecsElapsed()) / 1e6);
+        }
+    }
+
+    vex::TvexImageList images;
+    kn::LoadMainImages(images);
+    vex::TvexSysImageList sysImages;
+    kn::TKNResultModel model(engine, images, sysImages);
+    model.SetItemCount(count);
+    const int roles[] = {Qt::DisplayRole, Qt::DecorationRole, Qt::ForegroundRole, Qt::FontRole, Qt::TextAlignmentRole};
+    int screens = 200;
+    size_t checksum = 0;
+    timer.start();
+    for (int screen = 0; screen < screens; ++screen) {
+        int first = (screen * 4999) % (count - kScreenRows);
+        for (int row = first; row < first + kScreenRows; ++row)
+            for (int column = 0; column < kn::kResultColumnCount; ++column)
+                for (int role : roles) checksum += model.data(model.index(row, column), role).isValid();
+    }
+    std::printf("format one screen (%d rows x 7 columns) %7.3f ms  [%zu cells]\n", kScreenRows,
+                static_cast<double>(timer.nsecsElapsed()) / 1e6 / screens, checksum);
+    return 0;
+}

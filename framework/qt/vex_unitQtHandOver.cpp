@@ -1,0 +1,19 @@
+#include "framework/qt/vex_unitQtHandOver.h"
+
+#include <QCoreApplication>
+
+#include "framework/vex_unitThreads.h"
+
+namespace vex {
+
+void InstallQtHandOver()
+{
+    SetSynchronizeWakeUp([] {
+        // Runs on the worker: post the drain into the main thread's event loop.
+        if (QCoreApplication* app = QCoreApplication::instance())
+            QMetaObject::invokeMethod(app, [] { ProcessSynchronized(); }, Qt::QueuedConnection);
+    });
+    SetProcessMessages([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); });
+}
+
+}  // namespace vex

@@ -1,0 +1,306 @@
+// The main window driven as a user would: comparisons, the result list, sorting, busy state,
+// stopping, and what survives a restart.
+#include <QFont>
+#include <QHeaderView>
+#include <QIcon>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QTableView>
+#include <QTest>
+#include <QToolButton>
+#include <cstdlib>
+
+#include "framework/qt/vex_frmHelp.h"
+#include "framework/qt/vex_unitStatusBar.h"
+#include "tests/ui/ui_test_support.h"
+#include "ui/kn_unitResultModel.h"
+
+namespace {
+
+using testutil::MainWindowTest;
+using testutil::WaitUntil;
+
+constexpr int64_t kTime = 1700000000;
+
+QString StatusText(kn::TKNMainForm& window, int panel)
+{
+    return static_cast<vex::TvexStatusBar*>(window.statusBar())->Panel(panel)->Text();
+}
+
+// The row whose left or right caption is `name`; -1 when none.
+int FindRow(kn::TKNResultModel& model, const QString& name)
+{
+    for (int row = 0; row < model.rowCount(); ++row)
+        if (model.CellText(row, 0) == name || model.CellText(row, 6) == name) return row;
+    return -1;
+}
+
+QImage IconImage(const QVariant& icon) { return icon.value<QIcon>().pixmap(16, 16).toImage(); }
+
+QImage ResourceImage(const char* name) { return QIcon(QString(":/images/%1.png").arg(name)).pixmap(16, 16).toImage(); }
+
+class MainWindow : public MainWindowTest {
+protected:
+    // left: newer.txt (newer), differ.txt (same time, other size), sub/inner.c, big.bin, zero.txt,
+    // same.txt (equal on both sides); right: newer.txt, differ.txt, only.png, same.txt.
+    void MakeTrees()
+    {
+        using testutil::SetMTime;
+        using testutil::WriteFile;
+        WriteFile(left + "/newer.txt", "left");
+        SetMTime(left + "/newer.txt", kTime + 60);
+        WriteFile(right + "/newer.txt", "right");
+        SetMTime(right + "/newer.txt", kTime);
+        for (const std::string& side : {left, right}) {
+            WriteFile(side + "/same.txt", "same");
+            SetMTime(side + "/same.txt", kTime);
+        }
+        WriteFile(left + "/differ.txt", "abc");
+        WriteFile(right + "/differ.txt", "abcd");
+        SetMTime(left + "/differ.txt", kTime);
+        SetMTime(right + "/differ.txt", kTime);
+        WriteFile(left + "/sub/inner.c", "int x;");
+        WriteFile(left + "/big.bin", std::string(1234567, 'b'));
+        WriteFile(left + "/zero.txt", "");
+        WriteFile(right + "/only.png", "png");
+    }
+};
+
+TEST_F(MainWindow, ComparisonFillsTheListWithTextsColoursAndImages)
+{
+    MakeTrees();
+    auto config = OpenConfig();
+    kn::TKNMainForm window(*config);
+    window.resize(800, 600);
+    window.show();
+    Compare(window, left, right);
+    kn::TKNResultModel& model = window.ResultModel();
+
+    ASSERT_EQ(model.rowCount(), 7);
+    EXPECT_EQ(StatusText(window, 0), "Found 7 folder(s) and file(s).");
+    int newer = FindRow(model, "newer.txt");
+    int folder = FindRow(model, "sub/");
+    int only = FindRow(model, "only.png");
+    int differ = FindRow(model, "differ.txt");
+    ASSERT_GE(newer, 0);
+    ASSERT_GE(folder, 0);
+    ASSERT_GE(only, 0);
+    ASSERT_GE(differ, 0);
+    EXPECT_GE(FindRow(model, "sub/inner.c"), 0);
+    EXPECT_EQ(FindRow(model, "same.txt"), -1) << "equal pairs are not listed";
+
+    EXPECT_EQ(model.CellText(folder, 1), "Sub-Dir");
+    EXPECT_EQ(model.CellText(FindRow(model, "big.bin"), 1), "1,234,567");
+    EXPECT_EQ(model.CellText(FindRow(model, "zero.txt"), 1), "0");
+    EXPECT_EQ(model.CellText(newer, 2), kn::FormatTime(vex::UnixToDosDateTime(kTime + 60, vex::LocalOffsetNow())));
+    EXPECT_EQ(model.CellText(only, 0), "");
+    EXPECT_EQ(model.CellText(only, 5), "3");
+
+    auto colour = [&](int row, int column) { return model.index(row, column).data(Qt::ForegroundRole).value<QColor>(); };
+    auto struck = [&](int row, int column) {
+        QVariant font = model.index(row, column).data(Qt::FontRole);
+        return font.isValid() && font.value<QFont>().strikeOut();
+    };
+    const QColor black(0, 0, 0), grey(128, 128, 128), red(255, 0, 0), blue(0, 0, 255);
+    // Newer on the left: the left side is the source (black), the right the target (grey, struck).
+    EXPECT_EQ(colour(newer, 0), black);
+    EXPECT_EQ(colour(newer, 2), black);
+    EXPECT_EQ(colour(newer, 3), blue);
+    EXPECT_EQ(colour(newer, 5), grey);
+    EXPECT_TRUE(struck(newer, 6));
+    EXPECT_FALSE(struck(newer, 1));
+    EXPECT_EQ(colour(only, 0), grey);
+    EXPECT_TRUE(struck(only, 0));
+    EXPECT_EQ(colour(only, 6), black);
+    EXPECT_FALSE(struck(only, 6));
+    for (int column = 0; column < 7; ++column) {
+        EXPECT_EQ(colour(differ, column), red) << column;
+        EXPECT_FALSE(struck(differ, column)) << column;
+    }
+
+    EXPECT_EQ(IconImage(model.index(newer, 3).data(Qt::DecorationRole)), ResourceImage("stleft"));
+    EXPECT_EQ(IconImage(model.index(only, 3).data(Qt::DecorationRole)), ResourceImage("stright"));
+    EXPECT_EQ(IconImage(model.index(differ, 3).data(Qt::DecorationRole)), ResourceImage("stdiffer"));
+    EXPECT_FALSE(model.index(only, 6).data(Qt::DecorationRole).isNull());
+    EXPECT_TRUE(model.index(only, 0).data(Qt::DecorationRole).isNull()) << "no image for an absent side";
+    EXPECT_GE(model.Row(only)->RightImage, kn::imgFirstShellIcon) << "the looked-up image is kept in the row";
+    EXPECT_EQ(model.Row(only)->LeftImage, -2);
+
+    if (const char* shots = std::getenv("KESTRUNE_SHOT_DIR")) {
+        window.ListViewFiles->selectRow(newer);
+        window.grab().save(QString("%1/main-800.png").arg(shots));
+    }
+}
+
+TEST_F(MainWindow, HeaderClicksSortAndTheOrderSurvivesARestart)
+{
+    MakeTrees();
+    auto sizes = [](kn::TKNMainForm& window) {
+        QStringList texts;
+        for (int row = 0; row < window.ResultModel().rowCount(); ++row)
+            texts << window.ResultModel().CellText(row, 1);
+        return texts;
+    };
+    auto headerImage = [](kn::TKNMainForm& window, int column) {
+        return window.ResultModel().headerData(column, Qt::Horizontal, Qt::DecorationRole);
+    };
+    {
+        auto config = OpenConfig();
+        kn::TKNMainForm window(*config);
+        Compare(window, left, right);
+        QHeaderView* header = window.ListViewFiles->horizontalHeader();
+        emit header->sectionClicked(1);
+        // Folders first, then the left sizes ascending; right-only rows have size 0.
+        EXPECT_EQ(sizes(window), (QStringList{"Sub-Dir", "", "0", "3", "4", "6", "1,234,567"}));
+        EXPECT_EQ(IconImage(headerImage(window, 1)), ResourceImage("sortup"));
+        EXPECT_TRUE(headerImage(window, 0).isNull());
+        emit header->sectionClicked(1);
+        EXPECT_EQ(sizes(window), (QStringList{"Sub-Dir", "1,234,567", "6", "4", "3", "0", ""}));
+        EXPECT_EQ(IconImage(headerImage(window, 1)), ResourceImage("sortdown"));
+    }
+    auto config = OpenConfig();
+    EXPECT_EQ(config->Header.SortColumn, 1);
+    EXPECT_EQ(config->Header.SortDirection, -1);
+    kn::TKNMainForm window(*config);
+    EXPECT_EQ(IconImage(headerImage(window, 1)), ResourceImage("sortdown"));
+    Compare(window, left, right);
+    EXPECT_EQ(sizes(window), (QStringList{"Sub-Dir", "1,234,567", "6", "4", "3", "0", ""}));
+}
+
+TEST_F(MainWindow, CommandsDoNothingWhileBusy)
+{
+    MakeTrees();
+    auto config = OpenConfig();
+    kn::TKNMainForm window(*config);
+    window.edFolderLeft->setText(QString::fromStdString(left));
+    window.edFolderRight->setText(QString::fromStdString(right));
+    int action = window.CurrentAction();
+    window.FindAction("actCompareCompare")->trigger();
+    // The comparison's end is reported through the event loop, so it is still running here.
+    ASSERT_TRUE(window.IsBusy());
+    window.FindAction("actCompareAction")->trigger();
+    EXPECT_EQ(window.CurrentAction(), action);
+    emit window.ListViewFiles->horizontalHeader()->sectionClicked(2);
+    EXPECT_EQ(config->Header.SortColumn, 0);
+    window.edFolderLeft->setText(QString::fromStdString(right));
+    window.FindAction("actCompareCompare")->trigger();
+    // Help commands are not refused while busy.
+    window.FindAction("actHelpIndex")->trigger();
+    EXPECT_TRUE(vex::HelpWindow()->isVisible());
+    vex::HelpWindow()->close();
+    ASSERT_TRUE(WaitUntil([&] { return !window.IsBusy(); }));
+    EXPECT_EQ(window.ResultModel().rowCount(), 7) << "the second Compare must not have run";
+    EXPECT_EQ(window.Engine().State, 0);
+
+    window.FindAction("actCompareAction")->trigger();
+    EXPECT_EQ(window.CurrentAction(), (action + 1) % 3) << "idle again, commands work";
+}
+
+TEST_F(MainWindow, EscStopsARunningComparison)
+{
+    MakeTrees();
+    auto config = OpenConfig();
+    kn::TKNMainForm window(*config);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    window.edFolderLeft->setText(QString::fromStdString(left));
+    window.edFolderRight->setText(QString::fromStdString(right));
+    window.FindAction("actCompareCompare")->trigger();
+    QTest::keyClick(window.edFolderLeft, Qt::Key_Escape);
+    ASSERT_TRUE(WaitUntil([&] { return !window.IsBusy(); }));
+    EXPECT_EQ(window.ResultModel().rowCount(), 0);
+    EXPECT_EQ(StatusText(window, 0), "Found 0 folder(s) and file(s).");
+}
+
+TEST_F(MainWindow, PlacementFoldersAndActionAreRestoredAtTheNextStart)
+{
+    {
+        auto config = OpenConfig();
+        kn::TKNMainForm window(*config);
+        window.move(40, 30);
+        window.resize(700, 500);
+        window.edFolderLeft->setText("/srv/left side");
+        window.edFolderRight->setText("/srv/right");
+        int action = window.CurrentAction();
+        window.FindAction("actCompareAction")->trigger();
+        EXPECT_EQ(window.CurrentAction(), (action + 1) % 3);
+    }
+    auto config = OpenConfig();
+    kn::TKNMainForm window(*config);
+    EXPECT_EQ(window.pos(), QPoint(40, 30));
+    EXPECT_EQ(window.size(), QSize(700, 500));
+    EXPECT_EQ(window.edFolderLeft->text(), "/srv/left side");
+    EXPECT_EQ(window.edFolderRight->text(), "/srv/right");
+    EXPECT_EQ(window.CurrentAction(), (kn::caAuto + 1) % 3);
+}
+
+TEST_F(MainWindow, FolderPanelAndColumnsFollowTheWindowWidth)
+{
+    auto config = OpenConfig();
+    kn::TKNMainForm window(*config);
+    for (int width : {640, 800, 777}) {
+        window.resize(width, 480);
+        window.show();
+        QCoreApplication::processEvents();
+        QWidget* panel = window.sbtnAction->parentWidget();
+        int w = panel->width();
+        int x = (w - 24) / 2;
+        EXPECT_EQ(window.sbtnAction->geometry(), QRect(x, 0, 24, panel->height())) << width;
+        EXPECT_EQ(window.sbtnFolderLeft->x(), x - 24) << width;
+        EXPECT_EQ(window.sbtnFolderRight->x(), x + 24) << width;
+        EXPECT_EQ(window.edFolderLeft->geometry(), QRect(0, 0, x - 25, panel->height())) << width;
+        EXPECT_EQ(window.edFolderRight->geometry(), QRect(x + 49, 0, w - x - 49, panel->height())) << width;
+        QHeaderView* header = window.ListViewFiles->horizontalHeader();
+        int client = window.ListViewFiles->viewport()->width();
+        int name = std::max((client - 200 - 240 - 24) / 2 - 10, 120);
+        EXPECT_EQ(header->sectionSize(0), name) << width;
+        EXPECT_EQ(header->sectionSize(6), name) << width;
+        EXPECT_EQ(header->sectionSize(3), 24) << width;
+    }
+}
+
+TEST_F(MainWindow, ActionButtonCyclesThroughItsThreeGlyphs)
+{
+    auto config = OpenConfig();
+    kn::TKNMainForm window(*config);
+    const char* glyphs[3] = {":/KNBMLEFTTORIGHT", ":/KNBMRIGHTTOLEFT", ":/KNBMAUTO"};
+    for (int step = 0; step < 4; ++step) {
+        int action = window.CurrentAction();
+        EXPECT_EQ(window.sbtnAction->icon().pixmap(16, 16).toImage(), QIcon(glyphs[action]).pixmap(16, 16).toImage());
+        EXPECT_EQ(config->Header.CurrentOptions.Action, action);
+        window.sbtnAction->click();
+        EXPECT_EQ(window.CurrentAction(), (action + 1) % 3);
+    }
+}
+
+TEST_F(MainWindow, APresetFromTheMenuAppliesItsFoldersAndCompares)
+{
+    MakeTrees();
+    auto config = OpenConfig();
+    kn::TKNOptionsRec preset = config->Header.CurrentOptions;
+    vex::SetField(preset.Name, "Mirror");
+    vex::SetField(preset.LeftFolder, left);
+    vex::SetField(preset.RightFolder, right);
+    preset.Action = kn::caRightToLeft;
+    ASSERT_GE(config->Presets.Add(preset), 0);
+    kn::TKNMainForm window(*config);
+    QMenu* presets = nullptr;
+    for (QAction* menu : window.menuBar()->actions())
+        if (menu->text() == "&Preset") presets = menu->menu();
+    ASSERT_NE(presets, nullptr);
+    QStringList captions;
+    for (QAction* item : presets->actions()) captions << item->text();
+    EXPECT_EQ(captions, (QStringList{"Presets &Manager", "", "Mirror"}));
+    presets->actions().at(2)->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return !window.IsBusy(); }));
+    EXPECT_EQ(window.windowTitle(), "Kestrune 3.3.2 - [Mirror]");
+    EXPECT_EQ(window.edFolderLeft->text().toStdString(), left);
+    EXPECT_EQ(window.CurrentAction(), kn::caRightToLeft);
+    EXPECT_EQ(window.ResultModel().rowCount(), 7);
+
+    window.FindAction("actCompareCompare")->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return !window.IsBusy(); }));
+    EXPECT_EQ(window.windowTitle(), "Kestrune 3.3.2") << "a plain comparison drops the preset name";
+}
+
+}  // namespace

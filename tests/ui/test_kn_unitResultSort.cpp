@@ -1,0 +1,132 @@
+#include "ui/kn_unitResultSort.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+using kn::TMyFileOpt;
+
+// A side: "" for absent, "name" for a file in /root, "name/" for a folder.
+kn::TKNFileRec Side(const std::string& spec, int64_t size, double time)
+{
+    kn::TKNFileRec rec;
+    if (spec.empty()) return rec;
+    if (spec.back() == '/') {
+        rec.Path = "/root/" + spec.substr(0, spec.size() - 1);
+        rec.Attr = kn::faDirectory;
+    } else {
+        rec.Path = "/root";
+        rec.Name = spec;
+        rec.Attr = kn::faArchive;
+    }
+    rec.Size = size;
+    rec.Time = time;
+    return rec;
+}
+
+struct RowSpec {
+    std::string left;
+    int64_t leftSize;
+    double leftTime;
+    kn::TKNStatus status;
+    std::string right;
+    int64_t rightSize;
+    double rightTime;
+};
+
+std::vector<std::unique_ptr<TMyFileOpt>> MakeRows(const std::vector<RowSpec>& specs)
+{
+    std::vector<std::unique_ptr<TMyFileOpt>> rows;
+    for (const RowSpec& s : specs) {
+        auto row = std::make_unique<TMyFileOpt>();
+        row->Left = Side(s.left, s.leftSize, s.left.empty() ? -1.0 : s.leftTime);
+        row->Right = Side(s.right, s.rightSize, s.right.empty() ? -1.0 : s.rightTime);
+        row->Status = s.status;
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+// The order as "left|right" names.
+std::vector<std::string> Order(const std::vector<std::unique_ptr<TMyFileOpt>>& rows)
+{
+    std::vector<std::string> names;
+    for (const auto& row : rows) {
+        auto name = [](const kn::TKNFileRec& rec) {
+            if (rec.Path.empty()) return std::string();
+            return rec.IsFolder() ? rec.Path.str().substr(6) + "/" : rec.Name;
+        };
+        names.push_back(name(row->Left) + "|" + name(row->Right));
+    }
+    return names;
+}
+
+const std::vector<RowSpec> kRows = {
+    {"b.txt", 30, 100, kn::stLeft, "", 0, 0},
+    {"", 0, 0, kn::stRight, "z.txt", 5, 300},
+    {"A.txt", 10, 200, kn::stDiffer, "A.txt", 11, 200},
+    {"dir/", 0, 50, kn::stLeft, "", 0, 0},
+    {"", 0, 0, kn::stRight, "y.txt", 7, 100},
+    {"c.txt", 10, 100, kn::stRight, "c.txt", 12, 400},
+    {"", 0, 0, kn::stRight, "adir/", 0, 10},
+};
+
+struct SortCase {
+    const char* name;
+    int column;
+    int direction;
+    std::vector<std::string> expected;
+};
+
+class ResultSort : public ::testing::TestWithParam<SortCase> {};
+
+TEST_P(ResultSort, OrdersRowsAsTheColumnRuleSays)
+{
+    auto rows = MakeRows(kRows);
+    kn::SortResultRows(rows, GetParam().column, GetParam().direction);
+    EXPECT_EQ(Order(rows), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Columns, ResultSort,
+    ::testing::Values(
+        // Right-only rows have equal (empty) left names: their right names decide; folders first.
+        SortCase{"LeftNameAscending", 0, 1,
+                 {"dir/|", "|adir/", "|y.txt", "|z.txt", "A.txt|A.txt", "b.txt|", "c.txt|c.txt"}},
+        SortCase{"LeftNameDescending", 0, -1,
+                 {"dir/|", "c.txt|c.txt", "b.txt|", "A.txt|A.txt", "|adir/", "|z.txt", "|y.txt"}},
+        // Equal left sizes (0 for absent sides) fall back to the left name, then the right size.
+        SortCase{"LeftSizeAscending", 1, 1,
+                 {"dir/|", "|adir/", "|z.txt", "|y.txt", "A.txt|A.txt", "c.txt|c.txt", "b.txt|"}},
+        SortCase{"LeftSizeDescending", 1, -1,
+                 {"dir/|", "b.txt|", "c.txt|c.txt", "A.txt|A.txt", "|adir/", "|y.txt", "|z.txt"}},
+        // Absent right sides tie on time and name, so the left time decides: folders first.
+        SortCase{"RightTimeAscending", 4, 1,
+                 {"|adir/", "dir/|", "b.txt|", "|y.txt", "A.txt|A.txt", "|z.txt", "c.txt|c.txt"}},
+        SortCase{"StatusAscending", 3, 1,
+                 {"dir/|", "b.txt|", "|adir/", "|y.txt", "|z.txt", "c.txt|c.txt", "A.txt|A.txt"}},
+        SortCase{"RightNameDescending", 6, -1,
+                 {"|adir/", "|z.txt", "|y.txt", "c.txt|c.txt", "A.txt|A.txt", "dir/|", "b.txt|"}}),
+    [](const ::testing::TestParamInfo<SortCase>& param) { return std::string(param.param.name); });
+
+TEST(ResultSortRules, AnUnknownColumnLeavesRowsEqualAndSortingDoesNothing)
+{
+    auto rows = MakeRows(kRows);
+    EXPECT_EQ(kn::CompareResultRows(*rows[0], *rows[1], 7, 1), 0);
+    std::vector<std::string> before = Order(rows);
+    kn::SortResultRows(rows, -1, 1);
+    EXPECT_EQ(Order(rows), before);
+}
+
+TEST(ResultSortRules, NamesCompareWithAsciiFoldingAndAPrefixFirst)
+{
+    auto rows = MakeRows({{"abc", 1, 1, kn::stLeft, "", 0, 0},
+                          {"ABCD", 1, 1, kn::stLeft, "", 0, 0},
+                          {"ab", 1, 1, kn::stLeft, "", 0, 0}});
+    kn::SortResultRows(rows, 0, 1);
+    EXPECT_EQ(Order(rows), (std::vector<std::string>{"ab|", "abc|", "ABCD|"}));
+}
+
+}  // namespace

@@ -1,0 +1,58 @@
+// The help pages built into the program and the help window over them.
+#include <QFile>
+#include <QListWidget>
+#include <QTabWidget>
+#include <gtest/gtest.h>
+
+#include "framework/qt/vex_frmHelp.h"
+
+static void InitHelpResources() { Q_INIT_RESOURCE(kestrune); }
+
+namespace {
+
+TEST(Help, EveryListedPageExistsAndHasATitle)
+{
+    InitHelpResources();
+    std::vector<vex::HelpTopic> topics = vex::LoadHelpTopics();
+    ASSERT_GE(topics.size(), 8u);
+    for (const vex::HelpTopic& topic : topics) {
+        EXPECT_TRUE(QFile::exists(":/help/" + topic.page)) << topic.page.toStdString();
+        EXPECT_FALSE(topic.title.isEmpty()) << topic.page.toStdString();
+    }
+}
+
+TEST(Help, TheDialogsKeywordsOpenTheirPages)
+{
+    InitHelpResources();
+    struct Case { const char* keyword; const char* page; };
+    for (const Case& c : {Case{"UpdateConfirm", "update.html"}, Case{"CompareSetup", "config.html"},
+                          Case{"PresetMgr", "presets.html"}, Case{"BatchMgr", "batches.html"},
+                          Case{"comparesetup", "config.html"}}) {
+        EXPECT_TRUE(vex::HelpKeyword(c.keyword)) << c.keyword;
+        EXPECT_EQ(vex::HelpWindow()->CurrentPage(), c.page) << c.keyword;
+    }
+    EXPECT_FALSE(vex::HelpKeyword("NoSuchTopic"));
+    vex::HelpWindow()->close();
+}
+
+TEST(Help, TheIndexFiltersKeywordsAndContentsListsEveryPage)
+{
+    InitHelpResources();
+    vex::HelpIndex("batch");
+    auto lists = vex::HelpWindow()->findChildren<QListWidget*>();
+    ASSERT_EQ(lists.size(), 2);
+    QListWidget* index = lists[1];
+    int shown = 0;
+    for (int i = 0; i < index->count(); ++i)
+        if (!index->item(i)->isHidden()) {
+            ++shown;
+            EXPECT_TRUE(index->item(i)->text().contains("batch", Qt::CaseInsensitive)) << index->item(i)->text().toStdString();
+        }
+    EXPECT_GE(shown, 2);
+    EXPECT_EQ(vex::HelpWindow()->findChild<QTabWidget*>()->currentIndex(), 1);
+    vex::HelpContents();
+    EXPECT_EQ(lists[0]->count(), static_cast<int>(vex::LoadHelpTopics().size()));
+    vex::HelpWindow()->close();
+}
+
+}  // namespace

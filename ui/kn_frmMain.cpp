@@ -1,0 +1,354 @@
+#include "ui/kn_frmMain.h"
+
+#include <QAbstractProxyModel>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCompleter>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QScreen>
+#include <QShortcut>
+#include <QTableView>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "framework/qt/vex_frmHelp.h"
+#include "framework/qt/vex_unitDialogs.h"
+#include "framework/vex_unitText.h"
+#include "framework/vex_unitThreads.h"
+#include "ui/kn_unitResultModel.h"
+
+// Resources of the ui library (images and help pages) live in a static library: register them.
+static void InitResources() { Q_INIT_RESOURCE(kestrune); }
+
+namespace kn {
+
+namespace {
+
+constexpr int kButtonWidth = 24;
+constexpr int kGaugeWidth = 200;
+// The colour of a file's byte progress, RGB 166, 202, 240.
+const QColor kFileGaugeColour(0xA6, 0xCA, 0xF0);
+
+const char* const kActionGlyphs[3] = {":/KNBMLEFTTORIGHT", ":/KNBMRIGHTTOLEFT", ":/KNBMAUTO"};
+
+QString FromField(const char* text) { return QString::fromUtf8(text); }
+
+// Takes the proposal under the cursor of the completion list, or its first one.
+void AcceptCompletion(QLineEdit* edit)
+{
+    QCompleter* completer = edit->completer();
+    auto* proposals = qobject_cast<QAbstractProxyModel*>(completer->completionModel());
+    QModelIndex current = completer->popup()->currentIndex();
+    if (!current.isValid() && proposals) current = proposals->index(0, 0);
+    if (current.isValid() && proposals) edit->setText(completer->pathFromIndex(proposals->mapToSource(current)));
+    completer->popup()->hide();
+}
+
+}  // namespace
+
+TKNMainForm::TKNMainForm(TKNConfig& config, QWidget* parent)
+    : vex::TvexSDIMainForm(parent), Config(config)
+{
+    InitResources();
+    LoadMainImages(MainImage);
+    // The prompt comes first: a refused start builds nothing else and writes nothing.
+    started_ = true;
+    setWindowTitle(vex::ApplicationTitle());
+    BaseCaption = windowTitle();
+    setWindowIcon(QIcon(QStringLiteral(":/images/kestrune@2x.png")));
+
+    FileCompare = std::make_unique<TKNFileCompare>();
+    BindEngineEvents();
+    CreateActions();
+    CreateFolderPanel();
+    CreateListView();
+    CreateStatusBar();
+    CreateMenus();
+    RestorePlacement();
+
+    const TKNOptionsRec& options = Config.Header.CurrentOptions;
+    edFolderLeft->setText(FromField(options.LeftFolder));
+    edFolderRight->setText(FromField(options.RightFolder));
+    SetAction(options.Action);
+    BuildBatchMenus();
+    BuildPresetMenus();
+    UpdateSortImages();
+    AddFolderCompletion(edFolderLeft);
+    AddFolderCompletion(edFolderRight);
+
+    auto* stop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    stop->setContext(Qt::WindowShortcut);
+    connect(stop, &QShortcut::activated, this, [this] {
+        // The window takes Esc before its controls; an open completion list still closes.
+        if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+        FileCompare->StopCompare();
+    });
+    if (Config.Created()) QMetaObject::invokeMethod(this, [] { vex::HelpContents(); }, Qt::QueuedConnection);
+}
+
+TKNMainForm::~TKNMainForm()
+{
+    StopAndWait();
+    if (started_) SavePlacement();
+    // Row images point into this window's lists: no lookups once it is gone.
+    TKNScanProvider::SetIconLookup(nullptr);
+}
+
+void TKNMainForm::StopAndWait()
+{
+    if (!FileCompare || FileCompare->State == 0) return;
+    FileCompare->StopCompare();
+    FileCompare->WaitIdle();
+}
+
+void TKNMainForm::BindEngineEvents()
+{
+    FileCompare->OnCompareStart = [this](void*) { FileCompareCompareStart(); };
+    FileCompare->OnCompareDone = [this](void*) { FileCompareCompareDone(); };
+    FileCompare->OnProgress = [this](void*, uint8_t state, const std::string& path) {
+        FileCompareProgress(state, path);
+    };
+    FileCompare->OnUpdateProgress = [this](void*, const std::string& text, int position) {
+        ShowGauge(0, static_cast<int64_t>(Selection.size()), position, QString::fromStdString(text));
+    };
+    FileCompare->OnFileProgress = [this](void*, const std::string& text, int64_t maximum, int64_t position) {
+        ShowGauge(1, maximum, position, QString::fromStdString(text));
+    };
+    FileCompare->OnError = [this](void*, const std::string& message) { FileCompareError(message); };
+    TKNScanProvider::SetIconLookup(
+        [this](const std::string& text, bool isFolder) { return SysImage.IconIndex(text, isFolder); });
+}
+
+void TKNMainForm::CreateFolderPanel()
+{
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 2, 0, 0);
+    layout->setSpacing(2);
+    panelFolder = new QWidget(central);
+    panelFolder->setObjectName("panelFolder");
+    edFolderLeft = new QLineEdit(panelFolder);
+    edFolderLeft->setObjectName("edFolderLeft");
+    edFolderRight = new QLineEdit(panelFolder);
+    edFolderRight->setObjectName("edFolderRight");
+    auto makeButton = [this](const char* name, QAction* action, int image) {
+        auto* button = new QToolButton(panelFolder);
+        button->setObjectName(name);
+        button->setAutoRaise(true);
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setToolTip(action->toolTip());
+        button->setStatusTip(action->statusTip());
+        if (image >= 0) button->setIcon(MainImage.Icon(image));
+        connect(button, &QToolButton::clicked, action, &QAction::trigger);
+        return button;
+    };
+    sbtnFolderLeft = makeButton("sbtnFolderLeft", FindAction("actSelectLeftFolder"), imgLeftFolder);
+    sbtnAction = makeButton("sbtnAction", FindAction("actCompareAction"), -1);
+    sbtnFolderRight = makeButton("sbtnFolderRight", FindAction("actSelectRightFolder"), imgRightFolder);
+    panelFolder->setFixedHeight(std::max(21, edFolderLeft->sizeHint().height()));
+    panelFolder->installEventFilter(this);
+    layout->addWidget(panelFolder);
+    setCentralWidget(central);
+}
+
+void TKNMainForm::LayoutFolderPanel()
+{
+    int w = panelFolder->width();
+    int h = panelFolder->height();
+    int x = (w - kButtonWidth) / 2;
+    sbtnAction->setGeometry(x, 0, kButtonWidth, h);
+    sbtnFolderLeft->setGeometry(x - kButtonWidth, 0, kButtonWidth, h);
+    sbtnFolderRight->setGeometry(x + kButtonWidth, 0, kButtonWidth, h);
+    edFolderLeft->setGeometry(0, 0, std::max(0, x - 25), h);
+    edFolderRight->setGeometry(x + 49, 0, std::max(0, w - x - 49), h);
+}
+
+void TKNMainForm::AddFolderCompletion(QLineEdit* edit)
+{
+    auto* folders = new QFileSystemModel(edit);
+    folders->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+    folders->setRootPath(QString());
+    auto* completer = new QCompleter(folders, edit);
+    completer->setCompletionMode(QCompleter::PopupCompletion);
+    completer->setCaseSensitivity(Qt::CaseSensitive);
+    edit->setCompleter(completer);
+    // Tab takes the proposal under the cursor, or the first one.
+    completer->popup()->installEventFilter(this);
+    completer->popup()->setProperty("knEdit", QVariant::fromValue(static_cast<QObject*>(edit)));
+}
+
+void TKNMainForm::CreateStatusBar()
+{
+    vex::TvexStatusPanel* panel0 = StatusBar->AddPanel(202, Qt::AlignHCenter);
+    StatusBar->AddPanel(0);
+    Gauge = new QProgressBar;
+    Gauge->setObjectName("Gauge");
+    Gauge->setTextVisible(false);
+    Gauge->resize(kGaugeWidth, 15);
+    panel0->SetControl(Gauge);
+    Gauge->hide();
+}
+
+void TKNMainForm::RestorePlacement()
+{
+    const TKNConfigHeader& header = Config.Header;
+    QRect saved(header.WindowLeft, header.WindowTop, header.WindowWidth, header.WindowHeight);
+    QScreen* screen = QGuiApplication::primaryScreen();
+    QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    // A window saved on a screen that is gone, or larger than this one, is brought back.
+    if (saved.width() < 200 || saved.height() < 150) saved.setSize(QSize(800, 600));
+    saved.setSize(saved.size().boundedTo(area.size()));
+    if (!area.intersects(saved)) saved.moveTopLeft(area.topLeft());
+    resize(saved.size());
+    move(saved.topLeft());
+}
+
+void TKNMainForm::SavePlacement()
+{
+    TKNConfigHeader& header = Config.Header;
+    header.WindowMaximized = isMaximized() ? 1 : 0;
+    if (!isMaximized()) {
+        header.WindowLeft = pos().x();
+        header.WindowTop = pos().y();
+        header.WindowWidth = width();
+        header.WindowHeight = height();
+    }
+    StoreFolders();
+    if (!Config.WriteHeader(ExpertMode))
+        qWarning("The configuration could not be saved: %s", Config.ConfigFile.ErrorText().c_str());
+}
+
+void TKNMainForm::changeEvent(QEvent* event)
+{
+    // The saved maximised state is taken once, when the window first becomes active.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && !placementApplied_) {
+        placementApplied_ = true;
+        if (Config.Header.WindowMaximized) showMaximized();
+    }
+    vex::TvexSDIMainForm::changeEvent(event);
+}
+
+void TKNMainForm::closeEvent(QCloseEvent* event)
+{
+    StopAndWait();
+    event->accept();
+}
+
+bool TKNMainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == panelFolder && event->type() == QEvent::Resize) LayoutFolderPanel();
+    if (watched == ListViewFiles->viewport() && event->type() == QEvent::Resize) ResizeColumns();
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Tab) {
+        auto* edit = qobject_cast<QLineEdit*>(watched->property("knEdit").value<QObject*>());
+        if (edit && edit->completer()) {
+            AcceptCompletion(edit);
+            return true;
+        }
+    }
+    return vex::TvexSDIMainForm::eventFilter(watched, event);
+}
+
+void TKNMainForm::SetBusy()
+{
+    if (!Busy) QApplication::setOverrideCursor(Qt::WaitCursor);
+    Busy = true;
+}
+
+void TKNMainForm::ClearBusy()
+{
+    if (Busy) QApplication::restoreOverrideCursor();
+    Busy = false;
+}
+
+void TKNMainForm::UpdateCaption()
+{
+    setWindowTitle(PresetName.isEmpty() ? BaseCaption : BaseCaption + " - [" + PresetName + "]");
+}
+
+void TKNMainForm::StoreFolders()
+{
+    TKNOptionsRec& options = Config.Header.CurrentOptions;
+    vex::SetField(options.LeftFolder, edFolderLeft->text().toStdString());
+    vex::SetField(options.RightFolder, edFolderRight->text().toStdString());
+    options.Action = static_cast<uint8_t>(action_);
+}
+
+void TKNMainForm::SetAction(int action)
+{
+    action_ = ((action % 3) + 3) % 3;
+    sbtnAction->setIcon(QIcon(QString::fromLatin1(kActionGlyphs[action_])));
+    Config.Header.CurrentOptions.Action = static_cast<uint8_t>(action_);
+}
+
+void TKNMainForm::ShowStatus(const QString& text, const QString& detail)
+{
+    Gauge->hide();
+    if (!text.isEmpty()) StatusBar->Panel(0)->SetText(text);
+    StatusBar->Panel(1)->SetText(detail);
+}
+
+void TKNMainForm::ShowGauge(int phase, int64_t maximum, int64_t position, const QString& text)
+{
+    StatusBar->Panel(0)->SetText(QString());
+    QPalette palette = Gauge->palette();
+    palette.setColor(QPalette::Highlight, phase == 0 ? QApplication::palette().color(QPalette::Highlight)
+                                                     : kFileGaugeColour);
+    Gauge->setPalette(palette);
+    // The gauge counts in int: byte counts of large files are scaled down to fit.
+    int shift = 0;
+    while ((maximum >> shift) > INT32_MAX) ++shift;
+    Gauge->setMaximum(static_cast<int>(maximum >> shift));
+    Gauge->setValue(static_cast<int>(std::clamp<int64_t>(position >> shift, 0, maximum >> shift)));
+    Gauge->show();
+    StatusBar->Panel(1)->SetText(text);
+}
+
+void TKNMainForm::ShowHint(const QString& hint) { ShowStatus(QString(), hint); }
+
+void TKNMainForm::ApplyOptions(const TKNOptionsRec& options)
+{
+    FileCompare->ApplyOptions(options);
+    SetAction(options.Action);
+    edFolderLeft->setText(FromField(options.LeftFolder));
+    edFolderRight->setText(FromField(options.RightFolder));
+}
+
+void TKNMainForm::FileCompareCompareStart()
+{
+    model_->SetItemCount(0);
+    FindAction("actCompareShowDifferences")->setEnabled(false);
+    QCoreApplication::processEvents();
+}
+
+void TKNMainForm::FileCompareCompareDone()
+{
+    SortRows();
+    int count = static_cast<int>(FileCompare->Items.size());
+    model_->SetItemCount(count);
+    SetUpdateCommands(count > 0);
+    ShowStatus(QString::asprintf("Found %d folder(s) and file(s).", count), QString());
+    ClearBusy();
+    Gauge->setValue(0);
+}
+
+void TKNMainForm::FileCompareProgress(uint8_t state, const std::string& path)
+{
+    switch (state) {
+    case 0: ShowStatus(QString(), QString()); break;
+    case 1: ShowStatus("Searching...", QString::fromStdString(path)); break;
+    case 2: ShowStatus("Sorting...", QString()); break;
+    case 3: ShowStatus("Comparing...", QString()); break;
+    default: break;
+    }
+}
+
+void TKNMainForm::FileCompareError(const std::string& message)
+{
+    vex::ErrorBox(this, QString::fromStdString(message));
+}
+
+}  // namespace kn

@@ -1,0 +1,139 @@
+// The main window: the two folder fields with the action button between them, the result
+// list, the status bar with its gauge, every command of the program, and the preset and batch
+// menus. It turns the comparison engine's reports into status texts and the result list.
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "config/kn_unitConfig.h"
+#include "engine/kn_unitCompare.h"
+#include "framework/qt/vex_frmSDIMain.h"
+#include "framework/qt/vex_unitSysImageList.h"
+
+class QLineEdit;
+class QItemSelection;
+class QProgressBar;
+class QTableView;
+class QToolButton;
+
+namespace kn {
+
+class TKNResultModel;
+
+class TKNMainForm : public vex::TvexSDIMainForm {
+    Q_OBJECT
+public:
+    explicit TKNMainForm(TKNConfig& config, QWidget* parent = nullptr);
+    ~TKNMainForm() override;
+
+    // False when the start ended at the password prompt: the window must not be shown, and it
+    // writes nothing when it goes.
+    bool Started() const { return started_; }
+    bool IsBusy() const { return Busy; }
+    bool IsExpertMode() const { return ExpertMode; }
+    // The current action, caLeftToRight, caRightToLeft or caAuto.
+    int CurrentAction() const { return action_; }
+    TKNFileCompare& Engine() { return *FileCompare; }
+    TKNResultModel& ResultModel() { return *model_; }
+
+    // The window's controls, by their names.
+    QLineEdit* edFolderLeft = nullptr;
+    QLineEdit* edFolderRight = nullptr;
+    QToolButton* sbtnFolderLeft = nullptr;
+    QToolButton* sbtnAction = nullptr;
+    QToolButton* sbtnFolderRight = nullptr;
+    QTableView* ListViewFiles = nullptr;
+    QProgressBar* Gauge = nullptr;
+
+protected:
+    void ShowHint(const QString& hint) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    // Creation (kn_frmMain.cpp).
+    void CreateFolderPanel();
+    void CreateListView();
+    void CreateStatusBar();
+    void BindEngineEvents();
+    void RestorePlacement();
+    void AddFolderCompletion(QLineEdit* edit);
+    void LayoutFolderPanel();
+    void SavePlacement();
+
+    // Operations shared by the commands.
+    void SetBusy();
+    void ClearBusy();
+    void UpdateCaption();
+    void StoreFolders();
+    void SetAction(int action);
+    void ShowStatus(const QString& text, const QString& detail);
+    void ShowGauge(int phase, int64_t maximum, int64_t position, const QString& text);
+    // Hands the record to the engine and shows its action and folders.
+    void ApplyOptions(const TKNOptionsRec& options);
+    void StopAndWait();
+
+    // Commands (kn_frmMainActions.cpp).
+    using Handler = void (TKNMainForm::*)();
+    static Handler FindHandler(const QString& name);
+    void CreateActions();
+    void CreateMenus();
+    void actSelectLeftFolderExecute();
+    void actSelectRightFolderExecute();
+    void actCompareActionExecute();
+    void actCompareCompareExecute();
+    void actCompareExitExecute();
+    void actHelpContentExecute();
+    void actHelpIndexExecute();
+    void actHelpNormalModeExecute();
+    void actHelpExpertModeExecute();
+    void actHelpAboutExecute();
+    void SelectFolder(QLineEdit* edit, const QString& title);
+    void SetExpertMode(bool expert);
+
+    // Engine events.
+    void FileCompareCompareStart();
+    void FileCompareCompareDone();
+    void FileCompareProgress(uint8_t state, const std::string& path);
+    void FileCompareError(const std::string& message);
+
+    // The result list (kn_frmMainList.cpp).
+    void ListViewFilesColumnClick(int column);
+    void ListViewFilesSelectionChanged(const QItemSelection& selected);
+    void SortRows();
+    void UpdateSortImages();
+    void ResizeColumns();
+    void SetUpdateCommands(bool enabled);
+
+    // Presets and batches (kn_frmMainPresets.cpp).
+    void BuildPresetMenus();
+    void BuildBatchMenus();
+    void RunPreset(const QString& name);
+
+    TKNConfig& Config;
+    std::unique_ptr<TKNFileCompare> FileCompare;
+    vex::TvexSysImageList SysImage;
+    TKNResultModel* model_ = nullptr;
+    QWidget* panelFolder = nullptr;
+    QMenu* menuPreset = nullptr;
+    QMenu* menuBatch = nullptr;
+    QMenu* popupPresets = nullptr;
+    QMenu* popupBatches = nullptr;
+
+    bool Busy = false;
+    bool Selecting = false;
+    bool ExpertMode = false;
+    // Row indexes handed to the running update (its gauge counts them).
+    std::vector<int> Selection;
+    QString BaseCaption;
+    QString PresetName;
+    int action_ = caAuto;
+    bool started_ = false;
+    bool placementApplied_ = false;
+};
+
+}  // namespace kn

@@ -1,0 +1,183 @@
+// The main window's commands: the action table, the menus and the command handlers.
+#include <QActionGroup>
+#include <QApplication>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTableView>
+
+#include "framework/qt/vex_frmHelp.h"
+#include "framework/qt/vex_unitDialogs.h"
+#include "ui/kn_frmMain.h"
+#include "ui/kn_unitResultModel.h"
+
+namespace kn {
+
+namespace {
+
+struct ActionDef {
+    const char* name;
+    const char* caption;
+    QKeySequence shortcut;
+    const char* hint;
+    bool enabled;
+    int image;
+    // Help commands work while the window is busy; every other command is refused then.
+    bool whileBusy;
+};
+
+// In the order of the "&Compare" menu (the first eleven), then the other menus.
+const ActionDef kActions[] = {
+    {"actSelectLeftFolder", "&Left Folder...", Qt::Key_F2, "Browse folder for the left panel.", true, imgLeftFolder, false},
+    {"actSelectRightFolder", "&Right Folder...", Qt::Key_F3, "Browse folder for the right panel.", true, imgRightFolder, false},
+    {"actCompareAction", "&Action", Qt::Key_F4, "Reset the compare action.", true, -1, false},
+    {"actCompareCompare", "C&ompare...", Qt::Key_F5, "Compare the left folder and right folder.", true, imgCompare, false},
+    {"actCompareUpdate", "&Update", Qt::Key_F6, "Update folders based on the compare result.", false, -1, false},
+    {"actCompareUpdateSelection", "Update &Selection", Qt::CTRL | Qt::Key_F6,
+     "Update folders based on the selected compare result.", false, -1, false},
+    {"actCompareForceUpdate", "&Force Update", Qt::Key_F7, "Force Update folders based on the compare result.", false, -1, false},
+    {"actCompareForceUpdateSelection", "Force Update S&election", Qt::CTRL | Qt::Key_F7,
+     "Force Update folders based on the selected compare result.", false, -1, false},
+    {"actCompareShowDifferences", "Show &Differences...", Qt::Key_F8, "Show differences between two files.", false, -1, false},
+    {"actCompareConfiguration", "&Configuration", Qt::Key_F11, "Show configuration dialog.", true, imgConfiguration, false},
+    {"actCompareExit", "E&xit", Qt::ALT | Qt::Key_F4, "Exit the application.", true, imgExit, false},
+    {"actPresetManager", "Presets &Manager", Qt::Key_F9, "Show the presets' manager", true, imgPresetManager, false},
+    {"actBatchManager", "Batches &Manager", Qt::CTRL | Qt::Key_F9, "Show the batches' manager.", true, -1, false},
+    {"actHelpContent", "Help &Content", Qt::Key_F1, "Show the help content of the application.", true, -1, true},
+    {"actHelpIndex", "Help &Index", Qt::CTRL | Qt::Key_F1, "Show the help index of the application.", true, -1, true},
+    {"actHelpNormalMode", "&Normal Mode", QKeySequence(), "Switch to normal mode.", true, -1, true},
+    {"actHelpExpertMode", "&Expert Mode", QKeySequence(), "Switch to expert mode.", true, -1, true},
+    {"actHelpPassword", "&Password", QKeySequence(), "Set or unset password.", true, -1, true},
+    {"actHelpAbout", "&About...", QKeySequence(), "Show the information about the application.", true, imgAbout, false},
+};
+
+}  // namespace
+
+TKNMainForm::Handler TKNMainForm::FindHandler(const QString& name)
+{
+    // Commands without a handler open windows that this build does not have yet: they stay
+    // disabled.
+    static const std::pair<const char*, Handler> handlers[] = {
+        {"actSelectLeftFolder", &TKNMainForm::actSelectLeftFolderExecute},
+        {"actSelectRightFolder", &TKNMainForm::actSelectRightFolderExecute},
+        {"actCompareAction", &TKNMainForm::actCompareActionExecute},
+        {"actCompareCompare", &TKNMainForm::actCompareCompareExecute},
+        {"actCompareExit", &TKNMainForm::actCompareExitExecute},
+        {"actHelpContent", &TKNMainForm::actHelpContentExecute},
+        {"actHelpIndex", &TKNMainForm::actHelpIndexExecute},
+        {"actHelpNormalMode", &TKNMainForm::actHelpNormalModeExecute},
+        {"actHelpExpertMode", &TKNMainForm::actHelpExpertModeExecute},
+        {"actHelpAbout", &TKNMainForm::actHelpAboutExecute},
+    };
+    for (const auto& [actionName, handler] : handlers)
+        if (name == QLatin1String(actionName)) return handler;
+    return nullptr;
+}
+
+void TKNMainForm::CreateActions()
+{
+    for (const ActionDef& def : kActions) {
+        QAction* action = AddAction(def.name, def.caption, def.shortcut, def.hint, def.image);
+        Handler handler = FindHandler(QString::fromLatin1(def.name));
+        action->setEnabled(def.enabled && handler != nullptr);
+        action->setProperty("knAvailable", handler != nullptr);
+        if (!handler) continue;
+        bool whileBusy = def.whileBusy;
+        connect(action, &QAction::triggered, this, [this, handler, whileBusy] {
+            if (Busy && !whileBusy) return;
+            (this->*handler)();
+        });
+    }
+    auto* modes = new QActionGroup(this);
+    for (const char* name : {"actHelpNormalMode", "actHelpExpertMode"}) {
+        QAction* mode = FindAction(name);
+        mode->setCheckable(true);
+        modes->addAction(mode);
+    }
+    FindAction("actHelpNormalMode")->setChecked(true);
+}
+
+void TKNMainForm::CreateMenus()
+{
+    QMenu* compare = MainMenu->addMenu("&Compare");
+    for (const char* name : {"actSelectLeftFolder", "actSelectRightFolder", "actCompareAction", "|",
+                             "actCompareCompare", "|", "actCompareUpdate", "actCompareUpdateSelection",
+                             "actCompareForceUpdate", "actCompareForceUpdateSelection", "|",
+                             "actCompareShowDifferences", "|", "actCompareConfiguration", "|", "actCompareExit"}) {
+        if (name[0] == '|') compare->addSeparator();
+        else compare->addAction(FindAction(name));
+    }
+    menuPreset = MainMenu->addMenu("&Preset");
+    menuPreset->addAction(FindAction("actPresetManager"));
+    menuPreset->addSeparator();
+    menuBatch = MainMenu->addMenu("&Batch");
+    menuBatch->addAction(FindAction("actBatchManager"));
+    menuBatch->addSeparator();
+    QMenu* help = MainMenu->addMenu("&Help");
+    for (const char* name : {"actHelpContent", "actHelpIndex", "|", "actHelpNormalMode", "actHelpExpertMode", "|",
+                             "actHelpPassword", "|", "actHelpAbout"}) {
+        if (name[0] == '|') help->addSeparator();
+        else help->addAction(FindAction(name));
+    }
+
+    for (const char* name : {"actCompareCompare", "|", "actCompareUpdate", "actCompareUpdateSelection",
+                             "actCompareForceUpdate", "actCompareForceUpdateSelection", "|",
+                             "actCompareShowDifferences", "actCompareConfiguration", "|"}) {
+        if (name[0] == '|') MainPopupMenu->addSeparator();
+        else MainPopupMenu->addAction(FindAction(name));
+    }
+    popupPresets = MainPopupMenu->addMenu("P&resets...");
+    popupBatches = MainPopupMenu->addMenu("&Batches...");
+    ListViewFiles->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ListViewFiles, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        MainPopupMenu->popup(ListViewFiles->viewport()->mapToGlobal(at));
+    });
+}
+
+void TKNMainForm::SelectFolder(QLineEdit* edit, const QString& title)
+{
+    QString folder = edit->text();
+    if (vex::BrowseForFolder(this, title, folder)) edit->setText(folder);
+}
+
+void TKNMainForm::actSelectLeftFolderExecute() { SelectFolder(edFolderLeft, "Browse for left folder."); }
+
+void TKNMainForm::actSelectRightFolderExecute() { SelectFolder(edFolderRight, "Browse for right folder."); }
+
+void TKNMainForm::actCompareActionExecute() { SetAction(action_ + 1); }
+
+void TKNMainForm::actCompareCompareExecute()
+{
+    SetBusy();
+    PresetName.clear();
+    UpdateCaption();
+    StoreFolders();
+    ApplyOptions(Config.Header.CurrentOptions);
+    FileCompare->Compare(false);
+}
+
+void TKNMainForm::actCompareExitExecute() { close(); }
+
+void TKNMainForm::actHelpContentExecute() { vex::HelpContents(); }
+
+void TKNMainForm::actHelpIndexExecute() { vex::HelpIndex(QString()); }
+
+void TKNMainForm::actHelpNormalModeExecute() { SetExpertMode(false); }
+
+void TKNMainForm::actHelpExpertModeExecute() { SetExpertMode(true); }
+
+void TKNMainForm::SetExpertMode(bool expert)
+{
+    ExpertMode = expert;
+    FindAction(expert ? "actHelpExpertMode" : "actHelpNormalMode")->setChecked(true);
+}
+
+void TKNMainForm::actHelpAboutExecute()
+{
+    QMessageBox::about(this, QString("About %1").arg(QApplication::applicationName()),
+                       QString("<h3>%1</h3>"
+                               "<p>Compares two folder trees, local or on an FTP server, and brings them "
+                               "into line.</p><p>Built with Qt %2.</p>")
+                           .arg(vex::ApplicationTitle(), QString::fromLatin1(qVersion())));
+}
+
+}  // namespace kn

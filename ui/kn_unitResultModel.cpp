@@ -1,0 +1,205 @@
+#include "ui/kn_unitResultModel.h"
+
+#include <QColor>
+#include <QLocale>
+#include <cstdio>
+
+#include "framework/vex_unitDateTime.h"
+
+namespace kn {
+
+namespace {
+
+constexpr int kIconCacheSize = 32768;
+
+const char* const kColumnCaptions[kResultColumnCount] = {"Name", "Size", "Last Modified", "?",
+                                                           "Last Modified", "Size", "Name"};
+const Qt::Alignment kColumnAlignment[kResultColumnCount] = {
+    Qt::AlignLeft, Qt::AlignRight, Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignLeft, Qt::AlignRight, Qt::AlignLeft};
+
+const QColor kBlack(0, 0, 0);
+const QColor kGrey(128, 128, 128);
+const QColor kRed(255, 0, 0);
+const QColor kBlue(0, 0, 255);
+
+QString GroupSeparator()
+{
+    QLocale locale;
+    // The C locale has no grouping of its own; the pattern still groups digits.
+    if (locale.language() == QLocale::C || locale.groupSeparator().isEmpty()) return QStringLiteral(",");
+    return locale.groupSeparator();
+}
+
+// The side that an update would overwrite: grey and struck through.
+bool IsTargetColumn(const TMyFileOpt& row, int column)
+{
+    if (row.Status == stLeft) return column >= 4;
+    if (row.Status == stRight) return column <= 2;
+    return false;
+}
+
+}  // namespace
+
+void LoadMainImages(vex::TvexImageList& images)
+{
+    for (const char* name : {"exit", "about", "folderleft", "folderright", "compare", "config", "presets",
+                             "stdiffer", "stleft", "stright", "sortup", "sortdown"})
+        images.AddResource(QStringLiteral(":/images/%1.png").arg(QLatin1String(name)));
+}
+
+QString FormatSize(int64_t size)
+{
+    static const QString separator = GroupSeparator();
+    QString digits = QString::number(size < 0 ? -size : size);
+    QString text;
+    text.reserve(digits.size() + digits.size() / 3 + 1);
+    if (size < 0) text += '-';
+    for (qsizetype i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) text += separator;
+        text += digits[i];
+    }
+    return text;
+}
+
+QString FormatTime(vex::TDateTime time)
+{
+    vex::DateTimeFields f = vex::DecodeDateTime(time);
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d", f.year, f.month, f.day, f.hour, f.minute);
+    return QString::fromLatin1(buffer);
+}
+
+QString RelativeName(const TKNFileRec& rec, int rootLength)
+{
+    std::string full = PathJoin(rec.Path.str(), rec.Name);
+    size_t skip = static_cast<size_t>(rootLength) + 1;
+    if (skip > full.size()) return {};
+    return QString::fromUtf8(full.data() + skip, static_cast<qsizetype>(full.size() - skip));
+}
+
+TKNResultModel::TKNResultModel(TKNFileCompare& engine, vex::TvexImageList& images,
+                               vex::TvexSysImageList& sysImages, QObject* parent)
+    : QAbstractTableModel(parent), engine_(engine), images_(images), sysImages_(sysImages),
+      iconCache_(kIconCacheSize, 0)
+{
+    struckFont_.setStrikeOut(true);
+}
+
+void TKNResultModel::SetItemCount(int count)
+{
+    beginResetModel();
+    count_ = count;
+    endResetModel();
+}
+
+void TKNResultModel::SetSortMark(int column, int direction)
+{
+    sortColumn_ = column;
+    sortDirection_ = direction;
+    emit headerDataChanged(Qt::Horizontal, 0, kResultColumnCount - 1);
+}
+
+int TKNResultModel::MapSystemIcon(int index) const
+{
+    if (index < 0 || index >= kIconCacheSize) return -1;
+    uint16_t& cached = iconCache_[static_cast<size_t>(index)];
+    if (cached == 0) cached = static_cast<uint16_t>(images_.Add(sysImages_.Icon(index)));
+    return cached;
+}
+
+TMyFileOpt* TKNResultModel::RowAt(int index) const
+{
+    if (index < 0 || index >= count_ || static_cast<size_t>(index) >= engine_.Items.size()) return nullptr;
+    return engine_.Items[static_cast<size_t>(index)].get();
+}
+
+const TMyFileOpt* TKNResultModel::Row(int index) const { return RowAt(index); }
+
+// Looks the entry's icon up once and keeps the image index in the row.
+int TKNResultModel::EntryImage(TMyFileOpt& row, bool left) const
+{
+    int32_t& image = left ? row.LeftImage : row.RightImage;
+    if (image != -2 || selecting_) return image;
+    TKNFileBuffer& list = left ? engine_.LeftList : engine_.RightList;
+    int systemIndex = list.Provider ? list.Provider->IconIndex(left ? row.Left : row.Right) : -1;
+    image = MapSystemIcon(systemIndex);
+    return image;
+}
+
+QString TKNResultModel::CellText(int index, int column) const
+{
+    const TMyFileOpt* row = Row(index);
+    if (!row) return {};
+    bool leftSide = column <= 2;
+    const TKNFileRec& rec = leftSide ? row->Left : row->Right;
+    if (column == 3 || rec.Path.empty()) return {};
+    switch (column) {
+    case 0: return RelativeName(rec, engine_.LeftRootLen);
+    case 6: return RelativeName(rec, engine_.RightRootLen);
+    case 1:
+    case 5: return rec.IsFolder() ? QStringLiteral("Sub-Dir") : FormatSize(rec.Size);
+    default: return FormatTime(rec.Time);
+    }
+}
+
+QVariant TKNResultModel::Foreground(const TMyFileOpt& row, int column) const
+{
+    if (row.Status == stDiffer) return kRed;
+    if (column == 3) return kBlue;
+    if (column == 0) return row.Status == stLeft ? kBlack : kGrey;
+    return IsTargetColumn(row, column) ? kGrey : kBlack;
+}
+
+QVariant TKNResultModel::Font(const TMyFileOpt& row, int column) const
+{
+    bool struck = column == 0 ? row.Status == stRight : IsTargetColumn(row, column);
+    return struck ? QVariant(struckFont_) : QVariant();
+}
+
+QVariant TKNResultModel::data(const QModelIndex& index, int role) const
+{
+    TMyFileOpt* row = RowAt(index.row());
+    if (!row) return {};
+    int column = index.column();
+    switch (role) {
+    case Qt::DisplayRole: return CellText(index.row(), column);
+    case Qt::DecorationRole: {
+        int image = -1;
+        if (column == 3) image = row->Status == stLeft ? imgLeft : row->Status == stRight ? imgRight : imgDiffer;
+        if (column == 0 && !row->Left.Path.empty()) image = EntryImage(*row, true);
+        if (column == 6 && !row->Right.Path.empty()) image = EntryImage(*row, false);
+        return image >= 0 ? QVariant(images_.Icon(image)) : QVariant();
+    }
+    case Qt::ForegroundRole: return Foreground(*row, column);
+    case Qt::FontRole: return Font(*row, column);
+    case Qt::TextAlignmentRole: return QVariant::fromValue(kColumnAlignment[column] | Qt::AlignVCenter);
+    default: return {};
+    }
+}
+
+QVariant TKNResultModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= kResultColumnCount) return {};
+    switch (role) {
+    case Qt::DisplayRole: return QString::fromLatin1(kColumnCaptions[section]);
+    case Qt::DecorationRole:
+        if (section != sortColumn_) return {};
+        return images_.Icon(sortDirection_ >= 1 ? imgSortUp : imgSortDown);
+    case Qt::TextAlignmentRole: return QVariant::fromValue(kColumnAlignment[section] | Qt::AlignVCenter);
+    default: return {};
+    }
+}
+
+int TKNResultModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : count_; }
+
+int TKNResultModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : kResultColumnCount;
+}
+
+Qt::ItemFlags TKNResultModel::flags(const QModelIndex& index) const
+{
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+}
+
+}  // namespace kn

@@ -1,0 +1,93 @@
+// The result list as a table model over the comparison engine's rows. It stores no texts:
+// every cell is formatted when the view asks for it, so a result of any size costs nothing
+// until it is drawn. Only the image indexes are cached, in the rows themselves.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QFont>
+#include <vector>
+
+#include "engine/kn_unitCompare.h"
+#include "framework/qt/vex_unitImageList.h"
+#include "framework/qt/vex_unitSysImageList.h"
+#include "ui/kn_unitResultSort.h"
+
+namespace kn {
+
+// Fixed images of the main image list.
+enum TKNMainImage : int {
+    imgExit = 0,
+    imgAbout,
+    imgLeftFolder,
+    imgRightFolder,
+    imgCompare,
+    imgConfiguration,
+    imgPresetManager,
+    imgDiffer,
+    imgLeft,
+    imgRight,
+    imgSortUp,
+    imgSortDown,
+    imgFirstShellIcon
+};
+
+// Loads the twelve fixed images into an empty list, in index order.
+void LoadMainImages(vex::TvexImageList& images);
+
+// "1,234,567": digits grouped in threes with the locale's separator, no decimals.
+QString FormatSize(int64_t size);
+// "yyyy-mm-dd hh:nn".
+QString FormatTime(vex::TDateTime time);
+// The entry's path relative to its side's root without a leading separator; folders end
+// with a separator.
+QString RelativeName(const TKNFileRec& rec, int rootLength);
+
+class TKNResultModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    // `images` is the window's image list (fixed images already loaded); `sysImages` the
+    // desktop icons that entry icons are copied from.
+    TKNResultModel(TKNFileCompare& engine, vex::TvexImageList& images, vex::TvexSysImageList& sysImages,
+                   QObject* parent = nullptr);
+
+    // The number of rows the view shows. The rows are read only while the engine is idle, so
+    // the count is 0 from a comparison's start until its end.
+    void SetItemCount(int count);
+    int ItemCount() const { return count_; }
+    // While set, row images that were never looked up stay unset (collecting rows for an
+    // update must not trigger icon lookups).
+    void SetSelecting(bool selecting) { selecting_ = selecting; }
+    // The header's sort mark.
+    void SetSortMark(int column, int direction);
+    // The main image index for a desktop icon index; -1 for an index outside 0..32767. Each
+    // distinct icon is copied into the main image list once.
+    int MapSystemIcon(int index) const;
+
+    const TMyFileOpt* Row(int index) const;
+    // The column-0 caption and the column-6 text of a row, as shown.
+    QString CellText(int row, int column) const;
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+private:
+    TMyFileOpt* RowAt(int index) const;
+    int EntryImage(TMyFileOpt& row, bool left) const;
+    QVariant Foreground(const TMyFileOpt& row, int column) const;
+    QVariant Font(const TMyFileOpt& row, int column) const;
+
+    TKNFileCompare& engine_;
+    vex::TvexImageList& images_;
+    vex::TvexSysImageList& sysImages_;
+    mutable std::vector<uint16_t> iconCache_;
+    int count_ = 0;
+    bool selecting_ = false;
+    int sortColumn_ = 0;
+    int sortDirection_ = 1;
+    QFont struckFont_;
+};
+
+}  // namespace kn

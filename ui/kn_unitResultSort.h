@@ -1,0 +1,27 @@
+// The order of the result list: rows compared by one column in one direction.
+//
+// Columns 0-2 look at the left entries, 4-6 at the right ones, 3 at the status. Folders stand
+// before files in both directions (the folder rule is never reversed). Ties on the chosen
+// column are broken by the entry names; the first tie of a comparison switches once to the
+// other side, so right-only rows (empty left names) sort by their right names. Example, by
+// left size ascending: left folders "b/" and "a/" come first as "a/", "b/" (equal sizes, so by
+// name), then the files from smallest to largest.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "engine/kn_unitCompare.h"
+
+namespace kn {
+
+constexpr int kResultColumnCount = 7;
+
+// <0 when `a` goes first, 0 when the two rows are equal in this order, >0 otherwise.
+// `direction` is 1 (ascending) or -1 (descending); a column outside 0-6 makes all rows equal.
+int CompareResultRows(const TMyFileOpt& a, const TMyFileOpt& b, int column, int direction);
+
+// Sorts the rows in place (not stable).
+void SortResultRows(std::vector<std::unique_ptr<TMyFileOpt>>& rows, int column, int direction);
+
+}  // namespace kn
