@@ -19,6 +19,7 @@
 #include "framework/qt/vex_unitDialogs.h"
 #include "framework/vex_unitText.h"
 #include "framework/vex_unitThreads.h"
+#include "ui/kn_frmPassword.h"
 #include "ui/kn_unitResultModel.h"
 
 // Resources of the ui library (images and help pages) live in a static library: register them.
@@ -56,7 +57,8 @@ TKNMainForm::TKNMainForm(TKNConfig& config, QWidget* parent)
     InitResources();
     LoadMainImages(MainImage);
     // The prompt comes first: a refused start builds nothing else and writes nothing.
-    started_ = true;
+    started_ = AskStartupPassword(vex::GetField(Config.Header.Password));
+    if (!started_) return;
     setWindowTitle(vex::ApplicationTitle());
     BaseCaption = windowTitle();
     setWindowIcon(QIcon(QStringLiteral(":/images/kestrune@2x.png")));

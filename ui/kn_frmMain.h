@@ -95,6 +95,13 @@ private:
     void SelectFolder(QLineEdit* edit, const QString& title);
     void SetExpertMode(bool expert);
 
+    // Commands that open the configuration, preset, batch and password dialogs
+    // (kn_frmMainDialogs.cpp).
+    void actCompareConfigurationExecute();
+    void actPresetManagerExecute();
+    void actBatchManagerExecute();
+    void actHelpPasswordExecute();
+
     // Engine events.
     void FileCompareCompareStart();
     void FileCompareCompareDone();

@@ -61,11 +61,15 @@ TKNMainForm::Handler TKNMainForm::FindHandler(const QString& name)
         {"actSelectRightFolder", &TKNMainForm::actSelectRightFolderExecute},
         {"actCompareAction", &TKNMainForm::actCompareActionExecute},
         {"actCompareCompare", &TKNMainForm::actCompareCompareExecute},
+        {"actCompareConfiguration", &TKNMainForm::actCompareConfigurationExecute},
         {"actCompareExit", &TKNMainForm::actCompareExitExecute},
+        {"actPresetManager", &TKNMainForm::actPresetManagerExecute},
+        {"actBatchManager", &TKNMainForm::actBatchManagerExecute},
         {"actHelpContent", &TKNMainForm::actHelpContentExecute},
         {"actHelpIndex", &TKNMainForm::actHelpIndexExecute},
         {"actHelpNormalMode", &TKNMainForm::actHelpNormalModeExecute},
         {"actHelpExpertMode", &TKNMainForm::actHelpExpertModeExecute},
+        {"actHelpPassword", &TKNMainForm::actHelpPasswordExecute},
         {"actHelpAbout", &TKNMainForm::actHelpAboutExecute},
     };
     for (const auto& [actionName, handler] : handlers)
