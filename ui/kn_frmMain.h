@@ -92,15 +92,15 @@ private:
     void actHelpNormalModeExecute();
     void actHelpExpertModeExecute();
     void actHelpAboutExecute();
-    void SelectFolder(QLineEdit* edit, const QString& title);
-    void SetExpertMode(bool expert);
-
-    // Commands that open the configuration, preset, batch and password dialogs
-    // (kn_frmMainDialogs.cpp).
+    // Windows of their own (kn_frmMainDialogs.cpp).
     void actCompareConfigurationExecute();
     void actPresetManagerExecute();
     void actBatchManagerExecute();
     void actHelpPasswordExecute();
+    void actCompareShowDifferencesExecute();
+    bool PasswordAllowsStart() const;
+    void SelectFolder(QLineEdit* edit, const QString& title);
+    void SetExpertMode(bool expert);
 
     // Engine events.
     void FileCompareCompareStart();

@@ -61,16 +61,17 @@ TKNMainForm::Handler TKNMainForm::FindHandler(const QString& name)
         {"actSelectRightFolder", &TKNMainForm::actSelectRightFolderExecute},
         {"actCompareAction", &TKNMainForm::actCompareActionExecute},
         {"actCompareCompare", &TKNMainForm::actCompareCompareExecute},
-        {"actCompareConfiguration", &TKNMainForm::actCompareConfigurationExecute},
         {"actCompareExit", &TKNMainForm::actCompareExitExecute},
-        {"actPresetManager", &TKNMainForm::actPresetManagerExecute},
-        {"actBatchManager", &TKNMainForm::actBatchManagerExecute},
         {"actHelpContent", &TKNMainForm::actHelpContentExecute},
         {"actHelpIndex", &TKNMainForm::actHelpIndexExecute},
         {"actHelpNormalMode", &TKNMainForm::actHelpNormalModeExecute},
         {"actHelpExpertMode", &TKNMainForm::actHelpExpertModeExecute},
-        {"actHelpPassword", &TKNMainForm::actHelpPasswordExecute},
         {"actHelpAbout", &TKNMainForm::actHelpAboutExecute},
+        {"actCompareShowDifferences", &TKNMainForm::actCompareShowDifferencesExecute},
+        {"actCompareConfiguration", &TKNMainForm::actCompareConfigurationExecute},
+        {"actPresetManager", &TKNMainForm::actPresetManagerExecute},
+        {"actBatchManager", &TKNMainForm::actBatchManagerExecute},
+        {"actHelpPassword", &TKNMainForm::actHelpPasswordExecute},
     };
     for (const auto& [actionName, handler] : handlers)
         if (name == QLatin1String(actionName)) return handler;

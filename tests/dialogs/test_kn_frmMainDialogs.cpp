@@ -168,4 +168,32 @@ TEST_F(MainDialogsTest, PasswordCommandSetsThePasswordForTheNextStart)
     EXPECT_EQ(answers.Seen, QStringList{"Input your password."});
 }
 
+TEST_F(MainDialogsTest, ExpertModeIsCheckedAndSavesTheWholeHeaderAtExit)
+{
+    // A byte beyond the first 2240 reaches the disk only through a full header write.
+    constexpr std::size_t kOtherUseOffset = 2272;
+    struct Row {
+        const char* name;
+        const char* command;
+        char expectOnDisk;
+    };
+    const Row rows[] = {
+        {"normal mode writes the first 2240 bytes", "actHelpNormalMode", 0},
+        {"expert mode writes all 4096", "actHelpExpertMode", 0x5A},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        fx.Reopen();
+        {
+            kn::TKNMainForm window(fx.Config());
+            EXPECT_TRUE(window.FindAction("actHelpNormalMode")->isChecked()) << "a start is in normal mode";
+            window.FindAction(row.command)->trigger();
+            EXPECT_TRUE(window.FindAction(row.command)->isChecked());
+            EXPECT_EQ(window.FindAction("actHelpExpertMode")->isChecked(), row.expectOnDisk != 0);
+            fx.Config().Header.OtherUse[0] = 0x5A;
+        }
+        EXPECT_EQ(fx.FileBytes().at(kOtherUseOffset), row.expectOnDisk);
+    }
+}
+
 }  // namespace
