@@ -111,12 +111,9 @@ void TKNMainForm::CreateMenus()
         if (name[0] == '|') compare->addSeparator();
         else compare->addAction(FindAction(name));
     }
+    // Filled with the manager commands and the records by BuildPresetMenus and BuildBatchMenus.
     menuPreset = MainMenu->addMenu("&Preset");
-    menuPreset->addAction(FindAction("actPresetManager"));
-    menuPreset->addSeparator();
     menuBatch = MainMenu->addMenu("&Batch");
-    menuBatch->addAction(FindAction("actBatchManager"));
-    menuBatch->addSeparator();
     QMenu* help = MainMenu->addMenu("&Help");
     for (const char* name : {"actHelpContent", "actHelpIndex", "|", "actHelpNormalMode", "actHelpExpertMode", "|",
                              "actHelpPassword", "|", "actHelpAbout"}) {
