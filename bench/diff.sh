@@ -12,9 +12,20 @@ SIZES=("${@:-10000 100000 1000000}")
 read -r -a SIZES <<< "${SIZES[*]}"
 
 cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTRUNE_BUILD_TESTS=OFF \
-      -DKESTRUNE_BUILD_GUI=OFF > /dev/null
-cmake --build "$BUILD" --target kestrune-cli -j2 > /dev/null
+      -DKESTRUNE_BUILD_GUI=ON > /dev/null
+cmake --build "$BUILD" --target kestrune-cli ui -j2 > /dev/null
 mkdir -p "$DATA"
+# The differences window's load-compare-fill, timed offscreen on the largest pair.
+FILL="$BUILD/bench/diff_window_fill"
+mkdir -p "$(dirname "$FILL")"
+libs=()
+for lib in ui/libui.a framework/qt/libframework_qt.a config/libconfig.a engine/libengine.a ftp/libftp.a \
+           diff/libdiff.a framework/libframework.a; do
+  [ -f "$BUILD/$lib" ] && libs+=("$BUILD/$lib")
+done
+# shellcheck disable=SC2046
+c++ -std=c++20 -O2 -fPIC -I"$ROOT" "$ROOT/bench/diff_window_fill.cpp" "${libs[@]}" \
+    $(pkg-config --cflags --libs Qt6Widgets) -lpthread -o "$FILL"
 
 # measure OUT-FILE COMMAND...: runs the command, keeps its stdout, prints "cpu-seconds peak-KiB".
 # CPU time (user + system) rather than wall time, so that other work on the machine does not
@@ -49,4 +60,11 @@ for n in "${SIZES[@]}"; do
       "$kt" $((km / 1024)) "$dt" $((dm / 1024)) "$mt" $((mm / 1024)) "$kc" "$mc" "$dc"
     [ "$kc" -le "$mc" ] && echo || echo "  <- more changed lines than diff --minimal"
   done
+done
+
+echo
+for n in "${SIZES[@]}"; do
+  edits=$((n / 100))
+  read -r cpu wall rows <<< "$(QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$DATA} "$FILL" "$DATA/l_${n}_${edits}.txt" "$DATA/r_${n}_${edits}.txt")"
+  echo "differences window, $n lines with $edits edits: loaded, compared and filled $rows rows in $cpu s CPU ($wall s wall)"
 done

@@ -125,12 +125,16 @@ void TKNFileBuffer::RunScan()
                 if (Stop) Clear();
             }
         }
-        Provider->Close();
-        if (Stop) Clear();
-        ReportProgress();
     } catch (const std::exception& e) {
         ErrorText = e.what();
-        Clear();
+    }
+    Provider->Close();
+    if (Stop || !ErrorText.empty()) Clear();
+    // The final report comes after a failure too: the window waits for it to end its busy state.
+    try {
+        ReportProgress();
+    } catch (const std::exception& e) {
+        if (ErrorText.empty()) ErrorText = e.what();
     }
     State = 0;
 }

@@ -34,9 +34,12 @@ bool TKNScanProviderFTP::Open(const std::string& Root)
     try {
         OpenFtpLocation(*FTP, Root);
         FTP->SetTransferType(TKNFtpTransferType::ftASCII);
-    } catch (const TKNFtpError&) {
+    } catch (const TKNFtpError& e) {
+        // A server that cannot be reached must not look like an empty folder: an update would
+        // then treat every entry of the other side as missing there, and a forced one would
+        // delete them all.
         FTP->Disconnect();
-        return false;
+        throw TKNFtpError(std::string("Cannot open the FTP folder: ") + e.what());
     }
     return FTP->Connected();
 }

@@ -35,7 +35,11 @@ const QColor kFileGaugeColour(0xA6, 0xCA, 0xF0);
 
 const char* const kActionGlyphs[3] = {":/KNBMLEFTTORIGHT", ":/KNBMRIGHTTOLEFT", ":/KNBMAUTO"};
 
-QString FromField(const char* text) { return QString::fromUtf8(text); }
+template <size_t N>
+QString FromField(const char (&field)[N])
+{
+    return QString::fromStdString(vex::GetField(field));
+}
 
 // Takes the proposal under the cursor of the completion list, or its first one.
 void AcceptCompletion(QLineEdit* edit)
@@ -54,9 +58,10 @@ TKNMainForm::TKNMainForm(TKNConfig& config, QWidget* parent)
     : vex::TvexSDIMainForm(parent), Config(config)
 {
     InitResources();
-    LoadMainImages(MainImage);
     // The prompt comes first: a refused start builds nothing else and writes nothing.
+    if (!PasswordAllowsStart()) return;
     started_ = true;
+    LoadMainImages(MainImage);
     setWindowTitle(vex::ApplicationTitle());
     BaseCaption = windowTitle();
     setWindowIcon(QIcon(QStringLiteral(":/images/kestrune@2x.png")));
@@ -241,7 +246,7 @@ void TKNMainForm::closeEvent(QCloseEvent* event)
 bool TKNMainForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == panelFolder && event->type() == QEvent::Resize) LayoutFolderPanel();
-    if (watched == ListViewFiles->viewport() && event->type() == QEvent::Resize) ResizeColumns();
+    if (ListViewFiles && watched == ListViewFiles->viewport() && event->type() == QEvent::Resize) ResizeColumns();
     if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Tab) {
         auto* edit = qobject_cast<QLineEdit*>(watched->property("knEdit").value<QObject*>());
         if (edit && edit->completer()) {

@@ -98,6 +98,13 @@ private:
     void actHelpNormalModeExecute();
     void actHelpExpertModeExecute();
     void actHelpAboutExecute();
+    // Windows of their own (kn_frmMainDialogs.cpp).
+    void actCompareConfigurationExecute();
+    void actPresetManagerExecute();
+    void actBatchManagerExecute();
+    void actHelpPasswordExecute();
+    void actCompareShowDifferencesExecute();
+    bool PasswordAllowsStart() const;
     void SelectFolder(QLineEdit* edit, const QString& title);
     void SetExpertMode(bool expert);
 

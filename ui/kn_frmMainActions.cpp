@@ -71,6 +71,11 @@ TKNMainForm::Handler TKNMainForm::FindHandler(const QString& name)
         {"actHelpNormalMode", &TKNMainForm::actHelpNormalModeExecute},
         {"actHelpExpertMode", &TKNMainForm::actHelpExpertModeExecute},
         {"actHelpAbout", &TKNMainForm::actHelpAboutExecute},
+        {"actCompareShowDifferences", &TKNMainForm::actCompareShowDifferencesExecute},
+        {"actCompareConfiguration", &TKNMainForm::actCompareConfigurationExecute},
+        {"actPresetManager", &TKNMainForm::actPresetManagerExecute},
+        {"actBatchManager", &TKNMainForm::actBatchManagerExecute},
+        {"actHelpPassword", &TKNMainForm::actHelpPasswordExecute},
     };
     for (const auto& [actionName, handler] : handlers)
         if (name == QLatin1String(actionName)) return handler;

@@ -86,6 +86,10 @@ struct TKNShowDifferencesForm::Impl {
     QImage MarkerBitmap;
     bool Scrolling = false;
 
+    QToolBar* BuildToolBar(TKNShowDifferencesForm* form);
+    QSplitter* BuildHalves(TKNShowDifferencesForm* form);
+    QFrame* BuildDisplay(TKNShowDifferencesForm* form);
+    vex::TvexStatusBar* BuildStatusBar(TKNShowDifferencesForm* form);
     void FillViews();
     void AppendRow(int64_t& counter, TColor color, int leftLine, int rightLine);
     void BuildMarkerBitmap();
@@ -102,28 +106,45 @@ TKNShowDifferencesForm::TKNShowDifferencesForm(QWidget* parent) : QDialog(parent
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-
-    d->ToolBar = new QToolBar(this);
-    d->ToolBar->setIconSize(QSize(24, 24));
-    auto addTool = [this](const char* icon, const QString& hint, const QString& longHint, void (TKNShowDifferencesForm::*slot)()) {
-        QAction* action = d->ToolBar->addAction(QIcon::fromTheme(QString::fromLatin1(icon)), hint);
-        action->setToolTip(hint);
-        action->setStatusTip(longHint);
-        connect(action, &QAction::triggered, this, slot);
-        return action;
-    };
-    d->tbRotate = addTool("object-rotate-right", "Rotate", "Rotate the view of files.", &TKNShowDifferencesForm::tbRotateClick);
-    d->tbNext = addTool("go-down", "Next Difference", "Show the next difference.", &TKNShowDifferencesForm::tbNextClick);
-    d->tbPrev = addTool("go-up", "Previous Difference", "Show the previous difference.", &TKNShowDifferencesForm::tbPrevClick);
-    d->btnExit = addTool("window-close", "Close", "Close this window.", &TKNShowDifferencesForm::btnExitClick);
-    layout->addWidget(d->ToolBar);
-
+    layout->addWidget(d->BuildToolBar(this));
     auto* middle = new QHBoxLayout;
     middle->setSpacing(0);
-    d->pnlMain = new QSplitter(Qt::Horizontal, this);
-    d->pnlMain->setChildrenCollapsible(false);
+    middle->addWidget(d->BuildHalves(this), 1);
+    middle->addWidget(d->BuildDisplay(this));
+    layout->addLayout(middle, 1);
+    layout->addWidget(d->BuildStatusBar(this));
+
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    setGeometry(screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768));
+    d->HalveSplit();
+}
+
+QToolBar* TKNShowDifferencesForm::Impl::BuildToolBar(TKNShowDifferencesForm* form)
+{
+    ToolBar = new QToolBar(form);
+    ToolBar->setIconSize(QSize(24, 24));
+    auto addTool = [this, form](const char* icon, const QString& hint, const QString& longHint,
+                                void (TKNShowDifferencesForm::*slot)()) {
+        QAction* action = ToolBar->addAction(QIcon::fromTheme(QString::fromLatin1(icon)), hint);
+        action->setToolTip(hint);
+        action->setStatusTip(longHint);
+        QObject::connect(action, &QAction::triggered, form, slot);
+        return action;
+    };
+    tbRotate = addTool("object-rotate-right", "Rotate", "Rotate the view of files.", &TKNShowDifferencesForm::tbRotateClick);
+    tbNext = addTool("go-down", "Next Difference", "Show the next difference.", &TKNShowDifferencesForm::tbNextClick);
+    tbPrev = addTool("go-up", "Previous Difference", "Show the previous difference.", &TKNShowDifferencesForm::tbPrevClick);
+    btnExit = addTool("window-close", "Close", "Close this window.", &TKNShowDifferencesForm::btnExitClick);
+    return ToolBar;
+}
+
+// Two halves, each a caption above a read-only view numbered by file line.
+QSplitter* TKNShowDifferencesForm::Impl::BuildHalves(TKNShowDifferencesForm* form)
+{
+    pnlMain = new QSplitter(Qt::Horizontal, form);
+    pnlMain->setChildrenCollapsible(false);
     for (bool left : {true, false}) {
-        auto* half = new QWidget(d->pnlMain);
+        auto* half = new QWidget(pnlMain);
         auto* halfLayout = new QVBoxLayout(half);
         halfLayout->setContentsMargins(0, 0, 0, 0);
         halfLayout->setSpacing(0);
@@ -135,50 +156,51 @@ TKNShowDifferencesForm::TKNShowDifferencesForm(QWidget* parent) : QDialog(parent
                 canvas.drawText(QRect(rec.left(), rec.top(), sender->GutterWidth() - 4, sender->LineHeight()),
                                 Qt::AlignRight | Qt::AlignTop, QString::number(tag));
         });
-        view->SetOnScroll([this](TCodeEdit* sender) { d->ViewScrolled(sender); });
+        view->SetOnScroll([this](TCodeEdit* sender) { ViewScrolled(sender); });
         halfLayout->addWidget(caption);
         halfLayout->addWidget(view, 1);
-        (left ? d->pnlCaptionLeft : d->pnlCaptionRight) = caption;
-        (left ? d->LeftView : d->RightView) = view;
-        d->pnlMain->addWidget(half);
+        (left ? pnlCaptionLeft : pnlCaptionRight) = caption;
+        (left ? LeftView : RightView) = view;
+        pnlMain->addWidget(half);
     }
-    middle->addWidget(d->pnlMain, 1);
+    return pnlMain;
+}
 
-    auto* pnlDisplay = new QFrame(this);
+QFrame* TKNShowDifferencesForm::Impl::BuildDisplay(TKNShowDifferencesForm* form)
+{
+    auto* pnlDisplay = new QFrame(form);
     pnlDisplay->setFrameStyle(QFrame::Panel | QFrame::Raised);
     pnlDisplay->setFixedWidth(19);
     auto* strips = new QHBoxLayout(pnlDisplay);
     strips->setContentsMargins(1, 1, 1, 1);
     strips->setSpacing(0);
-    d->pbScrollPosMarker = new TPaintBox(pnlDisplay);
-    d->pbScrollPosMarker->setFixedWidth(6);
-    d->pbScrollPosMarker->OnPaint = [this](QPainter& p) { d->PaintScrollPosMarker(p); };
-    d->pbDiffMarker = new TPaintBox(pnlDisplay);
-    d->pbDiffMarker->OnPaint = [this](QPainter& p) {
-        if (!d->MarkerBitmap.isNull())
-            p.drawImage(d->pbDiffMarker->rect(), d->MarkerBitmap);
+    pbScrollPosMarker = new TPaintBox(pnlDisplay);
+    pbScrollPosMarker->setFixedWidth(6);
+    pbScrollPosMarker->OnPaint = [this](QPainter& p) { PaintScrollPosMarker(p); };
+    pbDiffMarker = new TPaintBox(pnlDisplay);
+    pbDiffMarker->OnPaint = [this](QPainter& p) {
+        if (!MarkerBitmap.isNull())
+            p.drawImage(pbDiffMarker->rect(), MarkerBitmap);
     };
-    strips->addWidget(d->pbScrollPosMarker);
-    strips->addWidget(d->pbDiffMarker, 1);
-    middle->addWidget(pnlDisplay);
-    layout->addLayout(middle, 1);
+    strips->addWidget(pbScrollPosMarker);
+    strips->addWidget(pbDiffMarker, 1);
+    return pnlDisplay;
+}
 
-    d->StatusBar = new vex::TvexStatusBar(this);
+vex::TvexStatusBar* TKNShowDifferencesForm::Impl::BuildStatusBar(TKNShowDifferencesForm* form)
+{
+    StatusBar = new vex::TvexStatusBar(form);
     const std::pair<const char*, TColor> blocks[] = {{"A", AddedColor}, {"M", ModifiedColor}, {"D", DeletedColor}};
     for (const auto& [text, color] : blocks) {
-        vex::TvexStatusPanel* panel = d->StatusBar->AddPanel(18, Qt::AlignCenter);
+        vex::TvexStatusPanel* panel = StatusBar->AddPanel(18, Qt::AlignCenter);
         panel->SetText(QString::fromLatin1(text));
         panel->setAutoFillBackground(true);
         QPalette palette = panel->palette();
         palette.setColor(QPalette::Window, ToQColor(color, palette));
         panel->setPalette(palette);
     }
-    d->StatusBar->AddPanel(0);
-    layout->addWidget(d->StatusBar);
-
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    setGeometry(screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768));
-    d->HalveSplit();
+    StatusBar->AddPanel(0);  // the summary takes the rest of the bar
+    return StatusBar;
 }
 
 TKNShowDifferencesForm::~TKNShowDifferencesForm() = default;
@@ -258,6 +280,9 @@ void TKNShowDifferencesForm::Impl::FillViews()
     right.BeginUpdate();
     left.Clear();
     right.Clear();
+    const int rows = static_cast<int>(LeftText.size() + Diff.Summary().Added);
+    left.SetCapacity(rows);
+    right.SetCapacity(rows);
     LeftView->SetAutoLineNum(false);
     RightView->SetAutoLineNum(false);
     LeftView->SetGutterWidth((DigitCount(LeftText.size()) + 1) * LeftView->CharWidth());

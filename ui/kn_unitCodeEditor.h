@@ -60,6 +60,8 @@ public:
     void Assign(const TLines& source);
     void Assign(const std::vector<std::string>& source);
 
+    // Room for this many lines, so that filling a long text does not reallocate.
+    void SetCapacity(int capacity);
     void BeginUpdate();
     void EndUpdate();
     bool Updating() const { return UpdateCount > 0; }

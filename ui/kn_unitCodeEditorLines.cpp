@@ -22,8 +22,8 @@ size_t Utf8CharBytes(std::string_view text, size_t i)
 int32_t Utf8CharCount(std::string_view text)
 {
     int32_t count = 0;
-    for (size_t i = 0; i < text.size(); i += Utf8CharBytes(text, i))
-        ++count;
+    for (size_t i = 0; i < text.size(); ++count)
+        i += static_cast<unsigned char>(text[i]) < 0x80 ? 1 : Utf8CharBytes(text, i);
     return count;
 }
 
@@ -200,6 +200,12 @@ void TLines::Assign(const std::vector<std::string>& source)
         Add(text);
     EndUpdate();
     SetModified(false);
+}
+
+void TLines::SetCapacity(int capacity)
+{
+    if (capacity > Count())
+        Items.reserve(static_cast<size_t>(capacity));
 }
 
 void TLines::BeginUpdate() { ++UpdateCount; }

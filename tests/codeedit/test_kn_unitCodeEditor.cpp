@@ -134,6 +134,19 @@ TEST(TCodeEditGeometryTest, GutterFollowsTheDigitsOfTheLineCount)
     EXPECT_EQ(view->GutterWidth(), 0);
 }
 
+TEST(TCodeEditGeometryTest, FontChangeRereadsMetricsAndResizesTheGutter)
+{
+    auto view = MakeView(Numbered(10));
+    const int oldWidth = view->CharWidth(), oldHeight = view->LineHeight();
+    QFont bigger = view->font();
+    bigger.setPointSize(bigger.pointSize() * 2);
+    view->setFont(bigger);
+    EXPECT_GT(view->CharWidth(), oldWidth);
+    EXPECT_GT(view->LineHeight(), oldHeight);
+    EXPECT_EQ(view->GutterWidth(), 3 * view->CharWidth());
+    EXPECT_EQ(view->VisibleLines(), (view->viewport()->height() - TCodeEdit::TopMargin) / view->LineHeight() - 1);
+}
+
 TEST(TCodeEditGeometryTest, VisibleLinesAndColumnsFromTheClientSize)
 {
     auto view = MakeView(Numbered(100));
@@ -163,6 +176,10 @@ TEST(TCodeEditScrollTest, LongTextsShiftTheScrollRange)
     view->SetTopLine(12345);
     EXPECT_EQ(view->TopLine(), 12344);
     EXPECT_EQ(view->verticalScrollBar()->value(), 12344 >> 2);
+    view->verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(view->TopLine(), 12345) << "a line step moves one line even when the thumb cannot show it";
+    view->verticalScrollBar()->setSliderPosition(5000);
+    EXPECT_EQ(view->TopLine(), 20000) << "thumb positions count in steps of four lines";
     auto small = MakeView(Numbered(100));
     EXPECT_EQ(small->ScrollShift(), 0);
 }

@@ -2,6 +2,8 @@
 #include "codeedit_helpers.h"
 
 #include <QClipboard>
+#include <QMimeData>
+#include <QUrl>
 
 namespace {
 
@@ -206,6 +208,30 @@ TEST(TCodeEditMouseTest, GutterClicksAndDraggingPastTheEdgeScroll)
     Mouse(*view, QEvent::MouseButtonRelease, below, Qt::NoButton);
     EXPECT_EQ(view->TopLine(), 3);
     EXPECT_TRUE(view->HasSelection());
+}
+
+TEST(TCodeEditDropTest, OnlyTheFirstDroppedFileIsHandedOn)
+{
+    auto view = MakeView();
+    EXPECT_FALSE(view->viewport()->acceptDrops()) << "no handler, no drop target";
+    std::vector<QString> names;
+    view->SetOnDropFiles([&names](TCodeEdit*, const QString& fileName, bool& accepted) {
+        names.push_back(fileName);
+        accepted = fileName.endsWith(QStringLiteral(".txt"));
+    });
+    EXPECT_TRUE(view->viewport()->acceptDrops());
+    auto drop = [&view](const QList<QUrl>& urls) {
+        QMimeData data;
+        data.setUrls(urls);
+        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view->viewport(), &enter);
+        QDropEvent event(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view->viewport(), &event);
+        return event.isAccepted();
+    };
+    EXPECT_TRUE(drop({QUrl::fromLocalFile("/tmp/a.txt"), QUrl::fromLocalFile("/tmp/b.txt")}));
+    EXPECT_FALSE(drop({QUrl::fromLocalFile("/tmp/c.bin")}));
+    EXPECT_EQ(names, (std::vector<QString>{QStringLiteral("/tmp/a.txt"), QStringLiteral("/tmp/c.bin")}));
 }
 
 }  // namespace

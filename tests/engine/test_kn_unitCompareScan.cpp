@@ -315,6 +315,7 @@ TEST(Scan, SideThatCannotBeOpenedStillGivesTheFinalReport)
     EXPECT_TRUE(list.Items.empty());
     EXPECT_EQ(reports, (std::vector<std::pair<int, std::string>>{{1, ""}}));
     EXPECT_EQ(list.State, 0);
+    EXPECT_FALSE(list.ErrorText.empty());
 }
 
 TEST(Scan, TreeDeeperThanAPathCanNameEndsWhereListingEnds)

@@ -101,7 +101,7 @@ TEST(ScanProviderFTP, DownloadsEntriesToItsTemporaryFile)
     EXPECT_THROW(provider->LocalFileName(rec), TKNFtpError);
 }
 
-TEST(ScanProviderFTP, UnreachableServerOpensNothing)
+TEST(ScanProviderFTP, UnreachableServerFailsTheComparison)
 {
     int probe = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
@@ -120,12 +120,11 @@ TEST(ScanProviderFTP, UnreachableServerOpensNothing)
     engine.SetLeftFolder(local.path());
     engine.SetRightFolder(root);
     engine.Compare(true);
+    // The comparison ends, with the reason and no rows: listing the whole left side as missing
+    // on the right would invite an update to "restore" or, forced, to delete it.
     EXPECT_EQ(engine.State, 0);
-    ASSERT_EQ(engine.Items.size(), 2u);
-    for (const auto& row : engine.Items) {
-        EXPECT_EQ(row->Status, stLeft);
-        EXPECT_TRUE(row->Right.Path.empty());
-    }
+    EXPECT_TRUE(engine.Items.empty());
+    EXPECT_NE(engine.ErrorText.find("Cannot open the FTP folder"), std::string::npos) << engine.ErrorText;
 }
 
 // The server lists its root, then hangs up when asked for the sub-folder.

@@ -1,0 +1,69 @@
+// The main window's commands that open other windows: configuration, preset and batch
+// managers, password, and the differences of the selected pair.
+#include <QLineEdit>
+#include <QTableView>
+
+#include "framework/vex_unitText.h"
+#include "ui/kn_frmBatchMgr.h"
+#include "ui/kn_frmConfig.h"
+#include "ui/kn_frmMain.h"
+#include "ui/kn_frmPassword.h"
+#include "ui/kn_frmPresetMgr.h"
+#include "ui/kn_frmShowDifferences.h"
+#include "ui/kn_unitResultModel.h"
+
+namespace kn {
+
+void TKNMainForm::actCompareConfigurationExecute()
+{
+    StoreFolders();
+    TKNConfigForm dialog(Config, this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    const TKNOptionsRec& options = Config.Header.CurrentOptions;
+    edFolderLeft->setText(QString::fromStdString(vex::GetField(options.LeftFolder)));
+    edFolderRight->setText(QString::fromStdString(vex::GetField(options.RightFolder)));
+    SetAction(dialog.ActionIndex());
+}
+
+void TKNMainForm::actPresetManagerExecute()
+{
+    TKNPresetManagerForm dialog(Config, this);
+    if (dialog.exec() == QDialog::Accepted) BuildPresetMenus();
+}
+
+void TKNMainForm::actBatchManagerExecute()
+{
+    TKNBatchManagerForm dialog(Config, this);
+    if (dialog.exec() == QDialog::Accepted) BuildBatchMenus();
+}
+
+void TKNMainForm::actHelpPasswordExecute()
+{
+    TKNPasswordForm dialog(Config, this);
+    dialog.exec();
+}
+
+void TKNMainForm::actCompareShowDifferencesExecute()
+{
+    QModelIndexList selected = ListViewFiles->selectionModel()->selectedRows();
+    if (selected.isEmpty()) return;
+    const TMyFileOpt* row = model_->Row(selected.first().row());
+    TKNScanProvider* left = FileCompare->LeftList.Provider.get();
+    TKNScanProvider* right = FileCompare->RightList.Provider.get();
+    if (!row || !left || !right || row->Left.Path.empty() || row->Right.Path.empty()) return;
+    // An FTP side downloads a temporary copy here; a local side names the file itself.
+    left->Open(FileCompare->GetLeftFolder());
+    right->Open(FileCompare->GetRightFolder());
+    QString rightFile = QString::fromStdString(right->LocalFileName(row->Right));
+    QString leftFile = QString::fromStdString(left->LocalFileName(row->Left));
+    ShowFileDifferences(this, leftFile, rightFile);
+    right->Close();
+    left->Close();
+}
+
+bool TKNMainForm::PasswordAllowsStart() const
+{
+    return AskStartupPassword(vex::GetField(Config.Header.Password));
+}
+
+}  // namespace kn
