@@ -81,7 +81,8 @@ ModalScript::Step ModalScript::Browse(const QString& folder)
         if (!dialog || folder.isEmpty()) return Reject(modal);
         dialog->setDirectory(folder);
         dialog->selectFile(folder);
-        dialog->accept();
+        // The dialog's own Open button accepts the folder as a user's click would.
+        QMetaObject::invokeMethod(dialog, "accept");
     };
 }
 

@@ -163,11 +163,13 @@ TEST_F(CommandLineDelete, RelativeFolderIsTakenFromTheWorkingFolder)
     std::filesystem::current_path(trees.path());
     auto config = OpenConfig();
     kn::TKNMainForm window(*config);
-    window.FindAction("actHelpExpertMode")->trigger();
-    Outcome outcome = Apply(window, {"/d", "victim"}, {ModalScript::Yes()});
+    Outcome outcome = Apply(window, {"/d", "victim"}, {ModalScript::Yes(), ModalScript::Confirm()});
     std::filesystem::current_path(before);
     EXPECT_FALSE(outcome.goesOn);
-    EXPECT_FALSE(Exists(victim)) << "expert mode deletes without the confirmation";
+    ASSERT_EQ(outcome.seen.size(), 2);
+    EXPECT_TRUE(outcome.seen[1].startsWith("confirm: " + QString::fromStdString(victim) + " | "))
+        << outcome.seen[1].toStdString();
+    EXPECT_FALSE(Exists(victim));
     ExpectSurroundingsIntact();
 }
 

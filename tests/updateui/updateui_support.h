@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QTimer>
 #include <QTableView>
 #include <cstdlib>
 #include <filesystem>
