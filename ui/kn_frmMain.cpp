@@ -181,6 +181,7 @@ void TKNMainForm::AddFolderCompletion(QLineEdit* edit)
     completer->setCompletionMode(QCompleter::PopupCompletion);
     completer->setCaseSensitivity(Qt::CaseSensitive);
     edit->setCompleter(completer);
+    completer->popup()->setIconSize(QSize(16, 16));
     // Tab takes the proposal under the cursor, or the first one.
     completer->popup()->installEventFilter(this);
     completer->popup()->setProperty("knEdit", QVariant::fromValue(static_cast<QObject*>(edit)));

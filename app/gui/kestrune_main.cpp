@@ -23,8 +23,9 @@ kn::TKNWorkArea DesktopWorkArea()
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    // Outside a desktop session Qt knows no icon theme; the file icons come from one.
-    if (QIcon::themeName().isEmpty()) {
+    // Outside a desktop session Qt knows no icon theme (or only the bare fallback theme); the
+    // file icons come from one.
+    if (QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1String("hicolor")) {
         QIcon::setThemeSearchPaths({QStringLiteral("/usr/share/icons")});
         QIcon::setThemeName(QStringLiteral("Adwaita"));
     }
