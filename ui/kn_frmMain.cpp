@@ -337,7 +337,7 @@ void TKNMainForm::FileCompareCompareDone()
     model_->SetItemCount(count);
     SetUpdateCommands(count > 0);
     ShowStatus(QString::asprintf("Found %d folder(s) and file(s).", count), QString());
-    ClearBusy();
+    if (!HoldBusy) ClearBusy();
     Gauge->setValue(0);
 }
 

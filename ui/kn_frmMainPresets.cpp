@@ -62,9 +62,9 @@ void TKNMainForm::BuildPresetMenus()
 void TKNMainForm::BuildBatchMenus()
 {
     QStringList names = RecordNames(Config.Batches);
-    // Running a batch needs the update step, which this build does not have yet.
-    FillRecordMenu(menuBatch, FindAction("actBatchManager"), names, nullptr);
-    FillRecordMenu(popupBatches, nullptr, names, nullptr);
+    RunRecord run = [this](const QString& name) { RunBatch(name); };
+    FillRecordMenu(menuBatch, FindAction("actBatchManager"), names, run);
+    FillRecordMenu(popupBatches, nullptr, names, run);
     popupBatches->setEnabled(!names.isEmpty());
 }
 

@@ -37,6 +37,7 @@ int main(int argc, char** argv)
     std::unique_ptr<kn::TKNConfig> config = kn::TKNConfig::OpenProgramConfig(DesktopWorkArea());
     kn::TKNMainForm window(*config);
     if (!window.Started()) return 0;
+    if (!window.ApplyCommandLine(QApplication::arguments().mid(1))) return 0;
     window.show();
     return app.exec();
 }
