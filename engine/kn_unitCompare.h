@@ -248,6 +248,17 @@ public:
     // Waits, serving the hand-over queue, until State is 0.
     void WaitIdle();
 
+    // Carries out the rows `Indexes` (positions in Items, handled in this order) on the update
+    // thread (main thread only, State 0): Direction is an action (caLeftToRight, caRightToLeft,
+    // caAuto); Force also overwrites newer files, deletes entries that only the written side
+    // has and applies attributes; Backup keeps what is overwritten or deleted. The run ends
+    // with a new comparison when CompareAfterUpdate is set. With `Wait` it returns when State
+    // is 0 again, serving the hand-over queue meanwhile.
+    void Update(uint8_t Direction, bool Force, const std::vector<int>& Indexes, bool Wait, bool AfterUpdate,
+                bool Backup);
+    // When set, an update reports every operation it would do and carries out none.
+    bool UpdateDryRun = false;
+
 private:
     void RunCompare();
     bool ScanBothSides();
@@ -258,6 +269,7 @@ private:
     void RaiseProgress(void* sender, uint8_t state, const std::string& path);
 
     std::thread compareThread_;
+    std::shared_ptr<class TKNUpdateThread> updateThread_;  // joined when replaced or destroyed
 };
 
 }  // namespace kn

@@ -19,7 +19,6 @@
 #include "framework/qt/vex_unitDialogs.h"
 #include "framework/vex_unitText.h"
 #include "framework/vex_unitThreads.h"
-#include "ui/kn_frmPassword.h"
 #include "ui/kn_unitResultModel.h"
 
 // Resources of the ui library (images and help pages) live in a static library: register them.
@@ -36,7 +35,11 @@ const QColor kFileGaugeColour(0xA6, 0xCA, 0xF0);
 
 const char* const kActionGlyphs[3] = {":/KNBMLEFTTORIGHT", ":/KNBMRIGHTTOLEFT", ":/KNBMAUTO"};
 
-QString FromField(const char* text) { return QString::fromUtf8(text); }
+template <size_t N>
+QString FromField(const char (&field)[N])
+{
+    return QString::fromStdString(vex::GetField(field));
+}
 
 // Takes the proposal under the cursor of the completion list, or its first one.
 void AcceptCompletion(QLineEdit* edit)
@@ -55,10 +58,10 @@ TKNMainForm::TKNMainForm(TKNConfig& config, QWidget* parent)
     : vex::TvexSDIMainForm(parent), Config(config)
 {
     InitResources();
-    LoadMainImages(MainImage);
     // The prompt comes first: a refused start builds nothing else and writes nothing.
-    started_ = AskStartupPassword(vex::GetField(Config.Header.Password));
-    if (!started_) return;
+    if (!PasswordAllowsStart()) return;
+    started_ = true;
+    LoadMainImages(MainImage);
     setWindowTitle(vex::ApplicationTitle());
     BaseCaption = windowTitle();
     setWindowIcon(QIcon(QStringLiteral(":/images/kestrune@2x.png")));
@@ -178,6 +181,7 @@ void TKNMainForm::AddFolderCompletion(QLineEdit* edit)
     completer->setCompletionMode(QCompleter::PopupCompletion);
     completer->setCaseSensitivity(Qt::CaseSensitive);
     edit->setCompleter(completer);
+    completer->popup()->setIconSize(QSize(16, 16));
     // Tab takes the proposal under the cursor, or the first one.
     completer->popup()->installEventFilter(this);
     completer->popup()->setProperty("knEdit", QVariant::fromValue(static_cast<QObject*>(edit)));
@@ -243,7 +247,7 @@ void TKNMainForm::closeEvent(QCloseEvent* event)
 bool TKNMainForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == panelFolder && event->type() == QEvent::Resize) LayoutFolderPanel();
-    if (watched == ListViewFiles->viewport() && event->type() == QEvent::Resize) ResizeColumns();
+    if (ListViewFiles && watched == ListViewFiles->viewport() && event->type() == QEvent::Resize) ResizeColumns();
     if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Tab) {
         auto* edit = qobject_cast<QLineEdit*>(watched->property("knEdit").value<QObject*>());
         if (edit && edit->completer()) {
@@ -333,7 +337,7 @@ void TKNMainForm::FileCompareCompareDone()
     model_->SetItemCount(count);
     SetUpdateCommands(count > 0);
     ShowStatus(QString::asprintf("Found %d folder(s) and file(s).", count), QString());
-    ClearBusy();
+    if (!HoldBusy) ClearBusy();
     Gauge->setValue(0);
 }
 

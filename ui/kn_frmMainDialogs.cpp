@@ -1,5 +1,7 @@
-// The main window's commands that open the configuration, preset, batch and password dialogs.
+// The main window's commands that open other windows: configuration, preset and batch
+// managers, password, and the differences of the selected pair.
 #include <QLineEdit>
+#include <QTableView>
 
 #include "framework/vex_unitText.h"
 #include "ui/kn_frmBatchMgr.h"
@@ -7,40 +9,61 @@
 #include "ui/kn_frmMain.h"
 #include "ui/kn_frmPassword.h"
 #include "ui/kn_frmPresetMgr.h"
+#include "ui/kn_frmShowDifferences.h"
+#include "ui/kn_unitResultModel.h"
 
 namespace kn {
 
 void TKNMainForm::actCompareConfigurationExecute()
 {
-    // The dialog edits the folders the window shows; they stay in the options even after Cancel.
     StoreFolders();
-    TKNConfigForm form(Config, this);
-    if (form.exec() != QDialog::Accepted)
-        return;
+    TKNConfigForm dialog(Config, this);
+    if (dialog.exec() != QDialog::Accepted) return;
     const TKNOptionsRec& options = Config.Header.CurrentOptions;
     edFolderLeft->setText(QString::fromStdString(vex::GetField(options.LeftFolder)));
     edFolderRight->setText(QString::fromStdString(vex::GetField(options.RightFolder)));
-    SetAction(form.ActionIndex());
+    SetAction(dialog.ActionIndex());
 }
 
 void TKNMainForm::actPresetManagerExecute()
 {
-    TKNPresetManagerForm form(Config, this);
-    if (form.exec() == QDialog::Accepted)
-        BuildPresetMenus();
+    TKNPresetManagerForm dialog(Config, this);
+    if (dialog.exec() == QDialog::Accepted) BuildPresetMenus();
 }
 
 void TKNMainForm::actBatchManagerExecute()
 {
-    TKNBatchManagerForm form(Config, this);
-    if (form.exec() == QDialog::Accepted)
-        BuildBatchMenus();
+    TKNBatchManagerForm dialog(Config, this);
+    if (dialog.exec() == QDialog::Accepted) BuildBatchMenus();
 }
 
 void TKNMainForm::actHelpPasswordExecute()
 {
-    TKNPasswordForm form(Config, this);
-    form.exec();
+    TKNPasswordForm dialog(Config, this);
+    dialog.exec();
+}
+
+void TKNMainForm::actCompareShowDifferencesExecute()
+{
+    QModelIndexList selected = ListViewFiles->selectionModel()->selectedRows();
+    if (selected.isEmpty()) return;
+    const TMyFileOpt* row = model_->Row(selected.first().row());
+    TKNScanProvider* left = FileCompare->LeftList.Provider.get();
+    TKNScanProvider* right = FileCompare->RightList.Provider.get();
+    if (!row || !left || !right || row->Left.Path.empty() || row->Right.Path.empty()) return;
+    // An FTP side downloads a temporary copy here; a local side names the file itself.
+    left->Open(FileCompare->GetLeftFolder());
+    right->Open(FileCompare->GetRightFolder());
+    QString rightFile = QString::fromStdString(right->LocalFileName(row->Right));
+    QString leftFile = QString::fromStdString(left->LocalFileName(row->Left));
+    ShowFileDifferences(this, leftFile, rightFile);
+    right->Close();
+    left->Close();
+}
+
+bool TKNMainForm::PasswordAllowsStart() const
+{
+    return AskStartupPassword(vex::GetField(Config.Header.Password));
 }
 
 }  // namespace kn

@@ -59,9 +59,9 @@ void TKNMainForm::BuildBatchMenus()
     QStringList names = RecordNames(Config.Batches);
     ClearRecordItems(menuBatch, 2);
     ClearRecordItems(popupBatches, 0);
-    // Running a batch needs the update step, which this build does not have yet.
-    AddRecordItems(menuBatch, names, nullptr);
-    AddRecordItems(popupBatches, names, nullptr);
+    auto run = [this](const QString& name) { RunBatch(name); };
+    AddRecordItems(menuBatch, names, run);
+    AddRecordItems(popupBatches, names, run);
     menuBatch->actions().at(1)->setVisible(!names.isEmpty());
     popupBatches->setEnabled(!names.isEmpty());
 }

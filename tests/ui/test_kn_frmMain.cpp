@@ -1,6 +1,8 @@
 // The main window driven as a user would: comparisons, the result list, sorting, busy state,
 // stopping, and what survives a restart.
+#include <QDialog>
 #include <QFont>
+#include <QItemSelectionModel>
 #include <QHeaderView>
 #include <QIcon>
 #include <QLineEdit>
@@ -12,6 +14,7 @@
 
 #include "framework/qt/vex_frmHelp.h"
 #include "framework/qt/vex_unitStatusBar.h"
+#include "tests/framework_qt/modal_helper.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/kn_unitResultModel.h"
 
@@ -301,6 +304,62 @@ TEST_F(MainWindow, APresetFromTheMenuAppliesItsFoldersAndCompares)
     window.FindAction("actCompareCompare")->trigger();
     ASSERT_TRUE(WaitUntil([&] { return !window.IsBusy(); }));
     EXPECT_EQ(window.windowTitle(), "Kestrune 3.3.2") << "a plain comparison drops the preset name";
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MainWindow, ShowDifferencesFollowsTheSelectedRowsSides)
+{
+    MakeTrees();
+    auto config = OpenConfig();
+    kn::TKNMainForm window(*config);
+    Compare(window, left, right);
+    kn::TKNResultModel& model = window.ResultModel();
+    QAction* showDifferences = window.FindAction("actCompareShowDifferences");
+    QItemSelectionModel* selection = window.ListViewFiles->selectionModel();
+    auto select = [&](const QString& name, QItemSelectionModel::SelectionFlags flags) {
+        int row = FindRow(model, name);
+        ASSERT_GE(row, 0) << name.toStdString();
+        selection->select(model.index(row, 0), flags | QItemSelectionModel::Rows);
+    };
+    EXPECT_FALSE(showDifferences->isEnabled());
+    select("only.png", QItemSelectionModel::ClearAndSelect);
+    EXPECT_FALSE(showDifferences->isEnabled()) << "a right-only row has nothing to compare";
+    select("newer.txt", QItemSelectionModel::ClearAndSelect);
+    EXPECT_TRUE(showDifferences->isEnabled());
+    select("newer.txt", QItemSelectionModel::Deselect);
+    EXPECT_FALSE(showDifferences->isEnabled());
+    select("differ.txt", QItemSelectionModel::ClearAndSelect);
+    EXPECT_TRUE(showDifferences->isEnabled());
+    Compare(window, left, right);
+    EXPECT_FALSE(showDifferences->isEnabled()) << "a new comparison disables it";
+}
+
+TEST_F(MainWindow, CancelAtThePasswordPromptEndsTheStartWithoutWriting)
+{
+    {
+        auto config = OpenConfig();
+        ASSERT_TRUE(kn::StorePassword(config->Header, "secret"));
+        ASSERT_TRUE(config->WriteHeader(true));
+    }
+    std::string before = testutil::ReadFile(home / "Kestrune.bin");
+    {
+        auto config = OpenConfig();
+        testutil::OnNextModal([](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
+        kn::TKNMainForm window(*config);
+        EXPECT_FALSE(window.Started());
+    }
+    EXPECT_EQ(testutil::ReadFile(home / "Kestrune.bin"), before);
+
+    auto config = OpenConfig();
+    testutil::OnNextModal([](QWidget* modal) {
+        modal->findChild<QLineEdit*>()->setText("secret");
+        static_cast<QDialog*>(modal)->accept();
+    });
+    kn::TKNMainForm window(*config);
+    EXPECT_TRUE(window.Started());
 }
 
 }  // namespace

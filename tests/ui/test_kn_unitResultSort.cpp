@@ -1,6 +1,7 @@
 #include "ui/kn_unitResultSort.h"
 
 #include <gtest/gtest.h>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -127,6 +128,58 @@ TEST(ResultSortRules, NamesCompareWithAsciiFoldingAndAPrefixFirst)
                           {"ab", 1, 1, kn::stLeft, "", 0, 0}});
     kn::SortResultRows(rows, 0, 1);
     EXPECT_EQ(Order(rows), (std::vector<std::string>{"ab|", "abc|", "ABCD|"}));
+}
+
+}  // namespace
+
+namespace {
+
+// Random rows with long shared name prefixes, letter-case variants, folders and absent sides.
+std::vector<std::unique_ptr<TMyFileOpt>> RandomRows(int count, unsigned seed)
+{
+    std::mt19937 random(seed);
+    const char* folders[] = {"/r", "/r/Sub", "/r/sub", "/r/a-very-long-folder-name-beyond-sixteen"};
+    std::vector<kn::TKNSharedText> paths;
+    for (const char* folder : folders) paths.emplace_back(folder);
+    auto entry = [&]() {
+        kn::TKNFileRec rec;
+        if (random() % 5 == 0) return rec;
+        rec.Path = paths[random() % paths.size()];
+        if (random() % 6 == 0) {
+            rec.Attr = kn::faDirectory;
+        } else {
+            std::string name = "common-prefix-of-names-";
+            name.resize(random() % name.size());
+            name += static_cast<char>(random() % 2 ? 'a' + random() % 3 : 'A' + random() % 3);
+            rec.Name = name;
+            rec.Attr = kn::faArchive;
+        }
+        rec.Size = static_cast<int64_t>(random() % 4);
+        rec.Time = 45000.0 + random() % 3;
+        return rec;
+    };
+    std::vector<std::unique_ptr<TMyFileOpt>> rows;
+    for (int i = 0; i < count; ++i) {
+        auto row = std::make_unique<TMyFileOpt>();
+        row->Left = entry();
+        row->Right = entry();
+        row->Status = static_cast<kn::TKNStatus>(random() % 3);
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+TEST(ResultSortRules, TheSortedOrderAgreesWithTheRowComparisonOnEveryColumn)
+{
+    for (int column = 0; column < kn::kResultColumnCount; ++column)
+        for (int direction : {1, -1}) {
+            auto rows = RandomRows(3000, static_cast<unsigned>(column * 2 + (direction > 0)));
+            kn::SortResultRows(rows, column, direction);
+            ASSERT_EQ(rows.size(), 3000u);
+            for (size_t i = 1; i < rows.size(); ++i)
+                ASSERT_LE(kn::CompareResultRows(*rows[i - 1], *rows[i], column, direction), 0)
+                    << "column " << column << " direction " << direction << " rows " << i - 1 << ", " << i;
+        }
 }
 
 }  // namespace

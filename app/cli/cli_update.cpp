@@ -1,0 +1,159 @@
+// kestrune-cli update: compares two folder trees, carries out every row in one direction,
+// prints each operation as it happens and every failure on standard error, then prints what a
+// new comparison finds, as `compare` does. Ctrl+C stops the run between operations (and
+// inside large copies and transfers).
+#include <cstdio>
+
+#include "app/cli/cli_command.h"
+#include "app/cli/cli_compare_options.h"
+#include "app/cli/cli_compare_preset.h"
+#include "app/cli/cli_rows.h"
+#include "app/cli/cli_update_report.h"
+#include "engine/kn_unitCompare.h"
+
+namespace {
+
+const char* const kUsageHead =
+    "Usage: kestrune-cli update [OPTIONS] LEFT RIGHT --action DIRECTION [--force] [--backup]\n"
+    "                           [--multi-thread] [--dry-run]\n"
+    "Compares LEFT and RIGHT (local folders or FTP locations), then brings them into line:\n"
+    "  left-to-right  copies entries that are newer or only on the left to the right;\n"
+    "  right-to-left  the same from right to left;\n"
+    "  auto           each entry goes from its newer side (the default).\n"
+    "With --force a fixed direction also overwrites newer entries, deletes entries that only the\n"
+    "written side has (folders deepest first), and copies attributes. With --backup every file\n"
+    "that is overwritten or deleted is first copied to the program folder, under a folder named\n"
+    "after the run's date and time (yymmddhhnnss) with the sub-folders Left and Right.\n"
+    "Each operation's path is printed on standard output as it is carried out; failures go to\n"
+    "standard error and the run goes on. Then the rows of a new comparison are printed as\n"
+    "`kestrune-cli compare` prints them.\n"
+    "\nOptions:\n";
+
+const char* const kUsageTail =
+    "  --help                        show this text\n"
+    "\nCtrl+C stops the update; a file being copied is left as it was.\n"
+    "\nExit status: 0 every operation succeeded, 1 an operation failed, 2 usage error or missing\n"
+    "folder, 130 stopped by Ctrl+C.\n";
+
+constexpr uint8_t kNoDirection = 0xff;
+
+struct UpdateFlags {
+    uint8_t Direction = kNoDirection;  // unset: the options' (or preset's) default action
+    bool Force = false;
+    bool MultiThread = false;
+    bool Backup = false;
+    bool DryRun = false;
+};
+
+bool ParseDirection(const std::string& value, UpdateFlags& flags, std::string& error)
+{
+    if (value == "left-to-right") flags.Direction = kn::caLeftToRight;
+    else if (value == "right-to-left") flags.Direction = kn::caRightToLeft;
+    else if (value == "auto") flags.Direction = kn::caAuto;
+    else {
+        error = "expected left-to-right, right-to-left or auto, not \"" + value + "\"";
+        return false;
+    }
+    return true;
+}
+
+std::vector<cli::CompareOption> UpdateOptions(UpdateFlags& flags, std::string& presetName)
+{
+    auto flag = [](bool& target) {
+        return [&target](const std::string&, cli::CompareArgs&, std::string&) { return target = true; };
+    };
+    return {
+        cli::PresetOption(presetName),
+        {"--action", "DIRECTION", "left-to-right, right-to-left or auto (default: the preset's, else auto)",
+         [&flags](const std::string& v, cli::CompareArgs&, std::string& e) { return ParseDirection(v, flags, e); }},
+        {"--force", nullptr, "also overwrite newer entries and delete one-sided ones", flag(flags.Force)},
+        {"--backup", nullptr, "keep what is overwritten or deleted in the program folder", flag(flags.Backup)},
+        {"--multi-thread", nullptr, "copy files on two workers at once", flag(flags.MultiThread)},
+        {"--dry-run", nullptr, "print the operations an update would do, change nothing", flag(flags.DryRun)},
+    };
+}
+
+int Usage(const std::string& error, const std::vector<cli::CompareOption>& extra)
+{
+    std::fprintf(stderr, "kestrune-cli update: %s\n%s%s%s", error.c_str(), kUsageHead,
+                 cli::CompareOptionsHelp(extra).c_str(), kUsageTail);
+    return cli::ExitUsage;
+}
+
+bool TakeFolders(const cli::CompareArgs& args, std::string& left, std::string& right, std::string& error)
+{
+    if (args.Operands.size() != 2) {
+        error = "give exactly two folders, LEFT and RIGHT";
+        return false;
+    }
+    left = cli::FolderArgument(args.Operands[0]);
+    right = cli::FolderArgument(args.Operands[1]);
+    error = cli::CheckLocalRoot(left);
+    if (error.empty()) error = cli::CheckLocalRoot(right);
+    return error.empty();
+}
+
+// Runs the comparison and the update on this thread's hand-over queue; Ctrl+C stops either.
+// Returns the number of failed operations.
+int CompareAndUpdate(kn::TKNFileCompare& engine, const UpdateFlags& flags)
+{
+    int failures = 0;
+    cli::PrintUpdateOperations(engine, failures);
+    cli::InterruptStops stops(engine);
+    engine.Compare(true);
+    if (!cli::InterruptStops::Interrupted() && engine.ErrorText.empty()) {
+        engine.UpdateDryRun = flags.DryRun;
+        engine.Update(flags.Direction, flags.Force, cli::AllRows(engine), true, !flags.DryRun,
+                      flags.Backup && !flags.DryRun);
+    }
+    return failures;
+}
+
+int RunUpdate(std::vector<std::string> argv)
+{
+    UpdateFlags flags;
+    std::string presetName;
+    const std::vector<cli::CompareOption> extra = UpdateOptions(flags, presetName);
+    cli::CompareArgs args;
+    std::string error;
+    if (!cli::ParseCompareArgs(argv, args, error, extra)) return Usage(error, extra);
+    if (args.Help) {
+        std::printf("%s%s%s", kUsageHead, cli::CompareOptionsHelp(extra).c_str(), kUsageTail);
+        return cli::ExitOk;
+    }
+    if (!presetName.empty() && !cli::ApplyPreset(presetName, argv, args, error)) {
+        std::fprintf(stderr, "kestrune-cli update: %s\n", error.c_str());
+        return cli::ExitUsage;
+    }
+    if (flags.Direction == kNoDirection)
+        flags.Direction = args.Options.Action <= kn::caAuto ? args.Options.Action : uint8_t(kn::caAuto);
+    std::string left, right;
+    if (!TakeFolders(args, left, right, error)) {
+        std::fprintf(stderr, "kestrune-cli update: %s\n", error.c_str());
+        return cli::ExitUsage;
+    }
+
+    kn::TKNFileCompare engine;
+    engine.ApplyOptions(args.Options);
+    engine.MultiThread = engine.MultiThread || flags.MultiThread;
+    engine.SetLeftFolder(left);  // the full texts: a record's folder field holds only 255 bytes
+    engine.SetRightFolder(right);
+    const int failures = CompareAndUpdate(engine, flags);
+    std::fflush(stdout);
+    if (cli::InterruptStops::Interrupted()) {
+        std::fprintf(stderr, "kestrune-cli update: stopped\n");
+        return cli::ExitInterrupted;
+    }
+    if (!engine.ErrorText.empty()) {
+        std::fprintf(stderr, "kestrune-cli update: the comparison failed: %s\n", engine.ErrorText.c_str());
+        return cli::ExitUsage;
+    }
+    cli::PrintRows(stdout, engine);
+    std::fflush(stdout);
+    cli::PrintFoundCount(stderr, engine.Items.size());
+    return failures == 0 ? cli::ExitOk : cli::ExitFound;
+}
+
+const cli::CliCommandRegistration updateCommand("update", "bring two folder trees into line", RunUpdate);
+
+}  // namespace

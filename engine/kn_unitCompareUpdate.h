@@ -1,0 +1,116 @@
+// The update run: carries out the chosen rows of a comparison result on a worker thread, in
+// three passes (folders and attributes, files, deletion of folders), optionally with two
+// sub-workers for the file pass, through one provider per copy direction. Progress, failures
+// and the end reach the engine's events on the main thread.
+#pragma once
+
+#include "engine/kn_unitCompare.h"
+#include "engine/kn_unitUpdate.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace kn {
+
+class TKNUpdateThread;
+
+// One worker's view of a run: the provider pair it uses and how it reports. The update thread
+// has one; in multiple-thread mode each sub-worker has its own.
+class TKNUpdateWorker {
+public:
+    TKNUpdateWorker(TKNUpdateThread& run, TKNUpdateProvider& lr, TKNUpdateProvider& rl)
+        : Run(run), ProviderLR(lr), ProviderRL(rl)
+    {
+    }
+
+    // The file pass's handling of one row (skips, copies, forced deletions and attributes).
+    void FileRow(const TMyFileOpt& row);
+    // Raises the row progress for the path the provider is about to write or delete.
+    void ProgressStep(TKNUpdateProvider& provider, const std::string& path);
+    // Reports the provider's ErrorText.
+    void FailureStep(TKNUpdateProvider& provider);
+    // Runs one operation between its progress and failure steps.
+    template <class Operation>
+    bool Step(TKNUpdateProvider& provider, const std::string& path, Operation operation)
+    {
+        ProgressStep(provider, path);
+        if (operation()) return true;
+        FailureStep(provider);
+        return false;
+    }
+
+    TKNUpdateThread& Run;
+    TKNUpdateProvider& ProviderLR;
+    TKNUpdateProvider& ProviderRL;
+
+private:
+    void CopyRow(TKNUpdateProvider& provider, const TKNFileRec& source, bool toRight, const TKNFileRec& written);
+    void ForcedRow(const TMyFileOpt& row);
+};
+
+class TKNUpdateThread {
+public:
+    TKNUpdateThread(TKNFileCompare& fileCompare, uint8_t direction, bool force, std::vector<int> indexes,
+                    bool backup);
+    ~TKNUpdateThread();
+    TKNUpdateThread(const TKNUpdateThread&) = delete;
+    TKNUpdateThread& operator=(const TKNUpdateThread&) = delete;
+
+    void Start();
+    // Waits for the thread's end (the owner calls it; never from the thread itself).
+    void Join();
+
+    // What providers need from their owner.
+    bool StopRequested() const;
+    const std::string& LeftRoot() const { return LeftRootText; }
+    const std::string& RightRoot() const { return RightRootText; }
+    void ReportFileProgress(const TKNUpdateProvider& provider);
+
+    // Destination of an entry of side `source` (root `sourceRoot`) written to the side with
+    // root `destRoot`: destRoot + the entry's full path after sourceRoot.
+    static std::string Destination(const TKNFileRec& source, const std::string& sourceRoot,
+                                   const std::string& destRoot);
+    const std::string& RootOf(bool right) const { return right ? RightRootText : LeftRootText; }
+    const TMyFileOpt* Row(int index) const;
+
+    TKNFileCompare& FileCompare;
+    const uint8_t Direction;
+    const bool Force;
+    const std::vector<int> Indexes;
+    const bool Backup;
+    std::string BackupFolder;
+
+    // Written only on the main thread, inside the hand-over of a report.
+    std::string CurrentName;
+    std::string ErrorText;
+    int64_t TransferDone = 0;
+    int64_t TransferTotal = 0;
+    // Operations begun so far; both sub-workers count here.
+    std::atomic<int> DoneCount{0};
+    // Next position of Indexes for a sub-worker; taken one at a time, each exactly once.
+    std::atomic<int> NextIndex{0};
+
+    std::unique_ptr<TKNUpdateProvider> ProviderLR, ProviderRL, ProviderLR2, ProviderRL2;
+
+private:
+    void Execute();
+    void Passes();
+    void CreateProviders(bool multi);
+    void FolderPass(TKNUpdateWorker& worker);
+    void FilePass(TKNUpdateWorker& worker);
+    void MultiThreadFilePass();
+    void DeletePass(TKNUpdateWorker& worker);
+    void Finish();
+
+    std::string LeftRootText, RightRootText;
+    std::thread Thread;
+};
+
+// Backup folder of a run started at `now` (local date-time): <program folder>/yymmddhhnnss.
+std::string BackupFolderName(const std::string& programFolder, double now);
+
+}  // namespace kn

@@ -1,0 +1,197 @@
+// Update providers: the file operations of one copy direction (copy, create and delete folders,
+// delete files, apply attributes, back up before overwriting or deleting), one class for each
+// pairing of a local and an FTP side, so that the update engine never needs to know what kind
+// of side it writes.
+//
+// Every operation returns true on success, or false with a ready-made message in ErrorText;
+// none throws, except Connect, whose failure ends the run before any pass.
+#pragma once
+
+#include "engine/kn_unitCompare.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace kn {
+
+class TKNUpdateThread;
+class TKNIdFTP;
+
+// The five failure messages; the last argument is the system's or the FTP client's text.
+std::string MsgCopyFailed(const std::string& source, const std::string& dest, const std::string& reason);
+std::string MsgCreateFolderFailed(const std::string& path, const std::string& reason);
+std::string MsgDeleteFileFailed(const std::string& path, const std::string& reason);
+std::string MsgDeleteFolderFailed(const std::string& path, const std::string& reason);
+std::string MsgSetAttributesFailed(const std::string& path, const std::string& reason);
+
+// A local folder text names a folder only when it is an absolute path; anything else (empty,
+// relative, "/" itself) is inert: nothing is written or deleted under it.
+bool LocalRootNamesFolder(const std::string& root);
+// The reason given when an operation refuses a root that names no folder.
+std::string MsgRootNamesNoFolder(const std::string& root);
+
+class TKNUpdateProvider {
+public:
+    virtual ~TKNUpdateProvider() = default;
+
+    virtual void Disconnect() = 0;
+    // May throw: a side that cannot be reached ends the run before any pass.
+    virtual void Connect(const std::string& LeftRoot, const std::string& RightRoot) = 0;
+    virtual bool Backup(const TKNFileRec& Entry) = 0;
+    virtual bool CopyFile(const std::string& Source, const std::string& Dest, const TKNFileRec& Entry) = 0;
+    virtual bool DeleteFolder(const std::string& Path) = 0;
+    virtual bool DeleteFile(const std::string& Path) = 0;
+    virtual bool CreateFolder(const std::string& Path, const TKNFileRec& Entry) = 0;
+    virtual bool ApplyAttributes(const std::string& Path, int Attr) = 0;
+    virtual std::string DisplayName(const std::string& Path);
+
+    std::string ErrorText;
+    std::string CurrentName;
+    // Bytes of the transfer in work: 64-bit, so files over 4 GiB report right.
+    int64_t TransferTotal = 0;
+    int64_t TransferDone = 0;
+    // Bytes already counted before the transfer in work (the download half of an FTP-to-FTP copy).
+    int64_t TransferBase = 0;
+    TKNUpdateThread* Owner = nullptr;
+    std::string TempSuffix;
+    // True for a left-to-right provider: it writes the right side (and backs up into "Right").
+    bool WritesRight = true;
+
+protected:
+    const std::string& WrittenRoot() const;
+    const std::string& ReadRoot() const;
+    // Where the entry of the written side is kept before it is overwritten or deleted:
+    // <backup folder>/Right|Left/<path relative to the written root>.
+    std::string BackupPath(const TKNFileRec& Entry) const;
+    bool BackupWanted(const TKNFileRec& Entry) const;
+    bool StopRequested() const;
+    // Hands TransferDone/TransferTotal/CurrentName to the owner and raises the file progress.
+    void ReportTransfer();
+    // The written local root names a folder; otherwise ErrorText := `message(reason)`.
+    template <class MakeMessage>
+    bool CheckWrittenRoot(MakeMessage message)
+    {
+        if (LocalRootNamesFolder(WrittenRoot())) return true;
+        ErrorText = message(MsgRootNamesNoFolder(WrittenRoot()));
+        return false;
+    }
+    // Local building blocks shared by the classes that write a local side.
+    bool LocalCopy(const std::string& Source, const std::string& Dest);
+    bool LocalBackup(const TKNFileRec& Entry);
+    bool LocalCreateFolder(const std::string& Path);
+    bool LocalDeleteFolder(const std::string& Path);
+    bool LocalDeleteFile(const std::string& Path);
+    // FTP building blocks. A connection to `location`, binary, whose transfers report their
+    // progress (TransferBase + bytes moved) and end on a stop request.
+    std::unique_ptr<TKNIdFTP> OpenConnection(const std::string& location);
+    // Names the transfer in work and resets its counters.
+    void StartTransfer(const std::string& path, int64_t total);
+    // Runs one transfer on `ftp`. A reply the server refuses leaves the conversation out of
+    // step, so the connection to `root` is made afresh; every failure gives `message(reason)`.
+    template <class Transfer, class MakeMessage>
+    bool RunTransfer(TKNIdFTP& ftp, const std::string& root, Transfer transfer, MakeMessage message);
+    bool Reconnect(TKNIdFTP& ftp, const std::string& root, std::string& reason);
+    // Makes a folder, removes a folder or deletes a file on the server; true or ErrorText.
+    enum class TRemoteOp { MakeFolder, RemoveFolder, DeleteFile };
+    bool RemoteOperation(TKNIdFTP& ftp, TRemoteOp op, const std::string& Path);
+    // Downloads `location` to the local `Dest` through a temporary file, so a failed or
+    // stopped download leaves Dest as it was.
+    bool Download(TKNIdFTP& ftp, const std::string& root, const std::string& location, const std::string& Dest,
+                  const std::string& reportedSource);
+};
+
+// Local to local; the same class serves both directions.
+class TKNUpdateProviderFSFS : public TKNUpdateProvider {
+public:
+    void Disconnect() override {}
+    void Connect(const std::string&, const std::string&) override {}
+    bool Backup(const TKNFileRec& Entry) override;
+    bool CopyFile(const std::string& Source, const std::string& Dest, const TKNFileRec& Entry) override;
+    bool DeleteFolder(const std::string& Path) override;
+    bool DeleteFile(const std::string& Path) override;
+    bool CreateFolder(const std::string& Path, const TKNFileRec& Entry) override;
+    bool ApplyAttributes(const std::string& Path, int Attr) override;
+};
+
+// Local source, FTP destination.
+class TKNUpdateProviderFSFTP : public TKNUpdateProvider {
+public:
+    ~TKNUpdateProviderFSFTP() override;
+    void Disconnect() override;
+    void Connect(const std::string& LeftRoot, const std::string& RightRoot) override;
+    bool Backup(const TKNFileRec& Entry) override;
+    bool CopyFile(const std::string& Source, const std::string& Dest, const TKNFileRec& Entry) override;
+    bool DeleteFolder(const std::string& Path) override;
+    bool DeleteFile(const std::string& Path) override;
+    bool CreateFolder(const std::string& Path, const TKNFileRec& Entry) override;
+    bool ApplyAttributes(const std::string&, int) override { return true; }
+    std::string DisplayName(const std::string& Path) override;
+
+    std::unique_ptr<TKNIdFTP> FTP;
+    std::string FtpRoot;  // the root the connection was opened for
+};
+
+// FTP source, local destination.
+class TKNUpdateProviderFTPFS : public TKNUpdateProvider {
+public:
+    ~TKNUpdateProviderFTPFS() override;
+    void Disconnect() override;
+    void Connect(const std::string& LeftRoot, const std::string& RightRoot) override;
+    bool Backup(const TKNFileRec& Entry) override;
+    bool CopyFile(const std::string& Source, const std::string& Dest, const TKNFileRec& Entry) override;
+    bool DeleteFolder(const std::string& Path) override;
+    bool DeleteFile(const std::string& Path) override;
+    bool CreateFolder(const std::string& Path, const TKNFileRec& Entry) override;
+    bool ApplyAttributes(const std::string&, int) override { return true; }
+
+    std::unique_ptr<TKNIdFTP> FTP;
+    std::string FtpRoot;
+};
+
+// Both sides on FTP servers; the same class serves both directions.
+class TKNUpdateProviderFTPFTP : public TKNUpdateProvider {
+public:
+    ~TKNUpdateProviderFTPFTP() override;
+    void Disconnect() override;
+    void Connect(const std::string& LeftRoot, const std::string& RightRoot) override;
+    bool Backup(const TKNFileRec& Entry) override;
+    bool CopyFile(const std::string& Source, const std::string& Dest, const TKNFileRec& Entry) override;
+    bool DeleteFolder(const std::string& Path) override;
+    bool DeleteFile(const std::string& Path) override;
+    bool CreateFolder(const std::string& Path, const TKNFileRec& Entry) override;
+    bool ApplyAttributes(const std::string&, int) override { return true; }
+    std::string DisplayName(const std::string& Path) override;
+
+    std::unique_ptr<TKNIdFTP> FTPLeft, FTPRight;
+    std::string LeftRoot, RightRoot;
+
+private:
+    // The connection of the side this provider writes, and of the side it reads.
+    TKNIdFTP& WrittenConnection() { return WritesRight ? *FTPRight : *FTPLeft; }
+    TKNIdFTP& ReadConnection() { return WritesRight ? *FTPLeft : *FTPRight; }
+};
+
+// Stands in for another provider in a dry run: every operation succeeds and changes nothing,
+// so the run reports exactly the operations it would carry out, under the real display names.
+class TKNUpdateProviderDryRun : public TKNUpdateProvider {
+public:
+    explicit TKNUpdateProviderDryRun(std::unique_ptr<TKNUpdateProvider> real) : Real(std::move(real)) {}
+    void Disconnect() override {}
+    void Connect(const std::string&, const std::string&) override {}
+    bool Backup(const TKNFileRec&) override { return true; }
+    bool CopyFile(const std::string&, const std::string&, const TKNFileRec&) override { return true; }
+    bool DeleteFolder(const std::string&) override { return true; }
+    bool DeleteFile(const std::string&) override { return true; }
+    bool CreateFolder(const std::string&, const TKNFileRec&) override { return true; }
+    bool ApplyAttributes(const std::string&, int) override { return true; }
+    std::string DisplayName(const std::string& Path) override { return Real->DisplayName(Path); }
+
+    std::unique_ptr<TKNUpdateProvider> Real;
+};
+
+// Picks the provider class for a copy from `leftIsFtp`/`rightIsFtp`; `writesRight` selects the
+// direction (left to right writes the right side).
+std::unique_ptr<TKNUpdateProvider> CreateUpdateProvider(bool leftIsFtp, bool rightIsFtp, bool writesRight);
+
+}  // namespace kn

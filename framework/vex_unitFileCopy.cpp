@@ -1,0 +1,296 @@
+#include "framework/vex_unitFileCopy.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <ctime>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace vex {
+
+static std::string SystemText(int err)
+{
+    char buffer[256];
+    // The GNU variant returns a pointer that may or may not be `buffer`.
+    return strerror_r(err, buffer, sizeof buffer);
+}
+
+static bool Fail(std::string& error, int err = errno)
+{
+    error = SystemText(err);
+    return false;
+}
+
+static std::string FolderOf(const std::string& path)
+{
+    std::string::size_type slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+static std::string NameOf(const std::string& path)
+{
+    std::string::size_type slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Six characters that differ between processes, threads and calls.
+static std::string UniqueSuffix()
+{
+    static std::atomic<uint64_t> counter{0};
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    uint64_t x = (static_cast<uint64_t>(getpid()) << 32) ^ static_cast<uint64_t>(now.tv_nsec) ^
+                 (counter.fetch_add(1) * 0x9E3779B97F4A7C15ull);
+    static const char digits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::string out;
+    for (int i = 0; i < 6; ++i, x /= 36) out += digits[x % 36];
+    return out;
+}
+
+// --- TvexTempFile -------------------------------------------------------------------------
+
+TvexTempFile::~TvexTempFile() { Discard(); }
+
+bool TvexTempFile::Open(const std::string& dest, std::string& error)
+{
+    Discard();
+    // Hidden, derived from the destination's name so a left-over is recognisable, and short
+    // enough to stay within the file system's name limit.
+    std::string stem = FolderOf(dest) + "/.kn-" + NameOf(dest).substr(0, 200) + "-";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string path = stem + UniqueSuffix();
+        int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd < 0 && errno == EEXIST) continue;
+        if (fd < 0) return Fail(error);
+        dest_ = dest;
+        tempPath_ = path;
+        fd_ = fd;
+        return true;
+    }
+    return Fail(error, EEXIST);
+}
+
+bool TvexTempFile::Commit(std::string& error)
+{
+    if (fd_ >= 0) {
+        int rc = close(fd_);
+        fd_ = -1;
+        if (rc != 0) {
+            int err = errno;
+            Discard();
+            return Fail(error, err);
+        }
+    }
+    if (rename(tempPath_.c_str(), dest_.c_str()) != 0) {
+        int err = errno;
+        Discard();
+        return Fail(error, err);
+    }
+    tempPath_.clear();
+    return true;
+}
+
+void TvexTempFile::Discard()
+{
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+    if (!tempPath_.empty()) unlink(tempPath_.c_str());
+    tempPath_.clear();
+}
+
+// --- Copying ------------------------------------------------------------------------------
+
+namespace {
+
+// Moves bytes from one descriptor to another at their current offsets: in the kernel while
+// the file systems allow it, through a buffer otherwise.
+class BlockMover {
+public:
+    BlockMover(int in, int out) : in_(in), out_(out) {}
+
+    // Copies up to `count` bytes; returns the number copied (0 at the end of the source), or
+    // -1 with errno set.
+    int64_t Move(int64_t count)
+    {
+        if (kernel_) {
+            ssize_t n = copy_file_range(in_, nullptr, out_, nullptr, static_cast<size_t>(count), 0);
+            if (n > 0) {
+                moved_ = true;
+                return n;
+            }
+            // Some file systems refuse the call, or report an empty file where there is data;
+            // nothing was moved then, so the buffered loop can take over at the same offsets.
+            bool refused = n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP ||
+                                     errno == EINVAL || errno == EBADF || errno == EPERM);
+            if (n < 0 && !refused) return -1;
+            if (n == 0 && moved_) return 0;
+            kernel_ = false;
+        }
+        return MoveBuffered(count);
+    }
+
+private:
+    int64_t MoveBuffered(int64_t count)
+    {
+        if (buffer_.empty()) buffer_.resize(256 * 1024);
+        size_t want = static_cast<size_t>(std::min<int64_t>(count, static_cast<int64_t>(buffer_.size())));
+        ssize_t got;
+        do got = read(in_, buffer_.data(), want);
+        while (got < 0 && errno == EINTR);
+        if (got <= 0) return got;
+        for (ssize_t written = 0; written < got;) {
+            ssize_t w = write(out_, buffer_.data() + written, static_cast<size_t>(got - written));
+            if (w < 0 && errno == EINTR) continue;
+            if (w < 0) return -1;
+            written += w;
+        }
+        moved_ = true;
+        return got;
+    }
+
+    int in_, out_;
+    bool kernel_ = true;
+    bool moved_ = false;
+    std::vector<char> buffer_;
+};
+
+class FileHandle {
+public:
+    explicit FileHandle(int fd) : fd_(fd) {}
+    ~FileHandle()
+    {
+        if (fd_ >= 0) close(fd_);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+const char* const kNotRegular = "Not a regular file (a device, FIFO or socket is never copied)";
+
+}  // namespace
+
+// Copies the whole content, block by block; a file over one block tests `stop` between blocks.
+static bool CopyContent(int in, int out, int64_t size, const StopTest& stop, std::string& error)
+{
+    BlockMover mover(in, out);
+    int64_t done = 0;
+    for (;;) {
+        if (done > 0 && done < size && size > kCopyBlockSize && stop && stop()) return Fail(error, ECANCELED);
+        int64_t blockDone = 0;
+        while (blockDone < kCopyBlockSize) {
+            int64_t n = mover.Move(kCopyBlockSize - blockDone);
+            if (n < 0) return Fail(error);
+            if (n == 0) return true;
+            blockDone += n;
+        }
+        done += blockDone;
+    }
+}
+
+// Permission bits for the copy: set-user and set-group bits only survive when the copy keeps
+// the source's owner, so a copy never hands someone else's privileges to the copier.
+static mode_t CopyMode(const struct stat& st)
+{
+    return st.st_uid == geteuid() ? (st.st_mode & 07777) : (st.st_mode & 01777);
+}
+
+bool CopyFileSafe(const std::string& source, const std::string& dest, const StopTest& stop, std::string& error)
+{
+    struct stat st;
+    if (stat(source.c_str(), &st) != 0) return Fail(error);
+    if (S_ISDIR(st.st_mode)) return Fail(error, EISDIR);
+    if (!S_ISREG(st.st_mode)) {
+        error = kNotRegular;
+        return false;
+    }
+    // O_NONBLOCK guards against the entry being swapped for a FIFO after the check above.
+    FileHandle in(open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (in.get() < 0) return Fail(error);
+    if (fstat(in.get(), &st) != 0) return Fail(error);
+    if (!S_ISREG(st.st_mode)) {
+        error = kNotRegular;
+        return false;
+    }
+    TvexTempFile temp;
+    if (!temp.Open(dest, error)) return false;
+    if (!CopyContent(in.get(), temp.Handle(), st.st_size, stop, error)) return false;
+    const timespec times[2] = {st.st_atim, st.st_mtim};
+    if (fchmod(temp.Handle(), CopyMode(st)) != 0) return Fail(error);
+    if (futimens(temp.Handle(), times) != 0) return Fail(error);
+    return temp.Commit(error);
+}
+
+// --- Folders, deletion, attributes --------------------------------------------------------
+
+static bool IsFolder(const std::string& path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool MakeFolderTree(const std::string& path, std::string& error)
+{
+    if (path.empty()) return Fail(error, ENOENT);
+    if (mkdir(path.c_str(), 0777) == 0) return true;
+    if (errno == EEXIST) return IsFolder(path) ? true : Fail(error, EEXIST);
+    if (errno != ENOENT) return Fail(error);
+    std::string parent = FolderOf(path);
+    if (parent == path) return Fail(error, ENOENT);
+    if (!MakeFolderTree(parent, error)) return false;
+    if (mkdir(path.c_str(), 0777) == 0 || (errno == EEXIST && IsFolder(path))) return true;
+    return Fail(error);
+}
+
+bool MakeParentFolders(const std::string& path, std::string& error)
+{
+    std::string parent = FolderOf(path);
+    return IsFolder(parent) || MakeFolderTree(parent, error);
+}
+
+bool DeleteFileEntry(const std::string& path, std::string& error)
+{
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) return Fail(error);
+    if (S_ISDIR(st.st_mode)) return Fail(error, EISDIR);
+    return unlink(path.c_str()) == 0 || Fail(error);
+}
+
+bool RemoveFolder(const std::string& path, std::string& error)
+{
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) return Fail(error);
+    if (S_ISLNK(st.st_mode)) return unlink(path.c_str()) == 0 || Fail(error);
+    if (!S_ISDIR(st.st_mode)) return Fail(error, ENOTDIR);
+    return rmdir(path.c_str()) == 0 || Fail(error);
+}
+
+bool SetReadOnly(const std::string& path, bool readOnly, std::string& error)
+{
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return Fail(error);
+    mode_t mode = st.st_mode & 07777;
+    mode_t wanted = readOnly ? (mode & ~mode_t(0222)) : (mode | S_IWUSR);
+    if (wanted == mode) return true;
+    return chmod(path.c_str(), wanted) == 0 || Fail(error);
+}
+
+bool SetLastWriteTime(const std::string& path, int64_t unixSeconds, std::string& error)
+{
+    timespec times[2];
+    times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(unixSeconds);
+    times[0].tv_nsec = times[1].tv_nsec = 0;
+    return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0 || Fail(error);
+}
+
+}  // namespace vex

@@ -1,0 +1,119 @@
+// kestrune-cli update, run as a program: the operations it prints, dry runs, failures, backups
+// and exit statuses.
+#include "tests/cli/cli_run.h"
+#include "tests/common/temp_tree.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using clitest::RunCli;
+using namespace testutil;
+
+namespace {
+
+struct Trees {
+    TempDir dir;
+    std::string left = dir / "L", right = dir / "R";
+    Trees()
+    {
+        WriteFile(left + "/sub/a.txt", "a");
+        SetMTime(left + "/sub/a.txt", 1500000000);
+        WriteFile(right + "/gone.txt", "g");
+        SetMTime(right + "/gone.txt", 1500000000);
+    }
+};
+
+int CountEntries(const std::string& folder)
+{
+    int n = 0;
+    for (auto it = std::filesystem::recursive_directory_iterator(folder); it != std::filesystem::end(it); ++it) ++n;
+    return n;
+}
+
+}  // namespace
+
+TEST(CliUpdate, PrintsEachOperationThenWhatIsLeft)
+{
+    Trees t;
+    auto r = RunCli({"update", "--action", "left-to-right", t.left, t.right});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, t.right + "/sub\n" + t.right + "/sub/a.txt\n" +
+                         "right\t\t\t\t2017-07-14 02:40:00\t1\tgone.txt\n")
+        << "the follow-up comparison still lists the right-only file";
+    EXPECT_NE(r.err.find("Found 1 folder(s) and file(s)."), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(t.right + "/sub/a.txt"), "a");
+}
+
+TEST(CliUpdate, ForceDeletesWhatOnlyTheWrittenSideHas)
+{
+    Trees t;
+    auto r = RunCli({"update", t.left, t.right, "--action=left-to-right", "--force"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(Exists(t.right + "/gone.txt"));
+    EXPECT_NE(r.err.find("Found 0 folder(s) and file(s)."), std::string::npos) << r.err;
+}
+
+TEST(CliUpdate, DryRunPrintsTheSameOperationsAndChangesNothing)
+{
+    Trees t;
+    auto dry = RunCli({"update", "--dry-run", "--force", "--action", "left-to-right", t.left, t.right});
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    EXPECT_EQ(CountEntries(t.right), 1);
+    EXPECT_EQ(ReadFile(t.right + "/gone.txt"), "g");
+    auto real = RunCli({"update", "--force", "--action", "left-to-right", t.left, t.right});
+    // Folders first; then files in pairing order (the root's own files before the sub-folders').
+    const std::string ops = t.right + "/sub\n" + t.right + "/gone.txt\n" + t.right + "/sub/a.txt\n";
+    EXPECT_EQ(dry.out.substr(0, ops.size()), ops);
+    EXPECT_EQ(real.out, ops);
+}
+
+TEST(CliUpdate, AFailureGoesToStandardErrorAndTheStatusIsOne)
+{
+    TempDir dir;
+    WriteFile(dir / "L/clash/in.txt", "i");
+    WriteFile(dir / "R/clash", "a file");
+    WriteFile(dir / "L/ok.txt", "copied anyway");
+    auto r = RunCli({"update", "--action", "left-to-right", dir / "L", dir / "R"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Failed to create directory \"" + dir / "R/clash" + "\".\r\nFile exists\n"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(ReadFile(dir / "R/ok.txt"), "copied anyway");
+    EXPECT_EQ(ReadFile(dir / "R/clash"), "a file");
+}
+
+TEST(CliUpdate, BackupGoesToTheConfigurationFolder)
+{
+    Trees t;
+    TempDir config;
+    WriteFile(t.right + "/sub/a.txt", "older");
+    SetMTime(t.right + "/sub/a.txt", 1400000000);
+    auto r = RunCli({"update", "--config-dir", config.path(), "--backup", "--action", "left-to-right", t.left,
+                     t.right});
+    EXPECT_EQ(r.status, 0) << r.err;
+    bool found = false;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(config.path()))
+        if (entry.path().string().ends_with("/Right/sub/a.txt")) found = ReadFile(entry.path()) == "older";
+    EXPECT_TRUE(found) << "the replaced file is kept under <yymmddhhnnss>/Right";
+}
+
+TEST(CliUpdate, UsageErrors)
+{
+    Trees t;
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"unknown direction", {"update", "--action", "sideways", t.left, t.right}, "sideways"},
+        {"one folder", {"update", t.left}, "LEFT and RIGHT"},
+        {"missing root", {"update", t.left, t.dir / "nowhere"}, "nowhere"},
+    };
+    for (const Case& c : cases) {
+        auto r = RunCli(c.args);
+        EXPECT_EQ(r.status, 2) << c.name;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << c.name << ": " << r.err;
+    }
+    EXPECT_EQ(CountEntries(t.right), 1) << "nothing was written";
+}

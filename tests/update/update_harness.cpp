@@ -1,0 +1,71 @@
+#include "tests/update/update_harness.h"
+
+#include "tests/common/temp_tree.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace testutil {
+
+std::map<std::string, std::string> Snapshot(const std::string& root)
+{
+    std::map<std::string, std::string> out;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+        std::string rel = it->path().string().substr(root.size() + 1);
+        struct stat st;
+        lstat(it->path().c_str(), &st);
+        std::string value;
+        if (S_ISLNK(st.st_mode)) value = "-> " + fs::read_symlink(it->path()).string();
+        else if (S_ISDIR(st.st_mode)) value = "<dir>";
+        else if (S_ISREG(st.st_mode)) value = ReadFile(it->path().string());
+        else value = "<special>";
+        if (!S_ISLNK(st.st_mode) && !(st.st_mode & S_IWUSR)) value += " (ro)";
+        out[rel] = value;
+    }
+    return out;
+}
+
+void Age(const std::string& path, int seconds) { SetMTime(path, 1500000000 + seconds); }
+
+UpdateHarness::UpdateHarness(const std::string& left, const std::string& right)
+{
+    engine.SetLeftFolder(left);
+    engine.SetRightFolder(right);
+    engine.OnUpdateProgress = [this](void*, const std::string& text, int position) {
+        progress.push_back(text);
+        positions.push_back(position);
+        if (onProgress) onProgress(text);
+    };
+    engine.OnError = [this](void*, const std::string& message) { errors.push_back(message); };
+    engine.OnUpdateDone = [this](void*) { ++updateDone; };
+    engine.OnProgress = [this](void*, uint8_t state, const std::string&) {
+        if (state == 0) ++stateZeroReports;
+    };
+}
+
+size_t UpdateHarness::Compare()
+{
+    engine.Compare(true);
+    return engine.Items.size();
+}
+
+std::vector<int> UpdateHarness::AllRows() const
+{
+    std::vector<int> rows;
+    for (size_t i = 0; i < engine.Items.size(); ++i) rows.push_back(static_cast<int>(i));
+    return rows;
+}
+
+void UpdateHarness::Update(uint8_t direction, bool force, bool backup)
+{
+    stateZeroReports = 0;  // count the update's own end report only
+    engine.Update(direction, force, AllRows(), true, false, backup);
+}
+
+}  // namespace testutil

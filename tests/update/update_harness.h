@@ -1,0 +1,40 @@
+// A comparison engine wired for update tests: records every event, compares and updates while
+// waiting, and reads a tree back as a map of relative paths.
+#pragma once
+
+#include "engine/kn_unitCompare.h"
+#include "engine/kn_unitCompareUpdate.h"
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace testutil {
+
+// Relative path -> content of a file, or "<dir>" for a folder; " (ro)" is appended to entries
+// without owner write permission. Links are listed as "-> target".
+std::map<std::string, std::string> Snapshot(const std::string& root);
+
+// Sets `path`'s last-write time to a fixed moment plus `seconds`.
+void Age(const std::string& path, int seconds);
+
+struct UpdateHarness {
+    UpdateHarness(const std::string& left, const std::string& right);
+
+    // Compares and returns the number of rows.
+    size_t Compare();
+    // Updates every row (in pairing order) and waits; no follow-up comparison.
+    void Update(uint8_t direction, bool force, bool backup = false);
+    std::vector<int> AllRows() const;
+
+    kn::TKNFileCompare engine;
+    std::vector<std::string> progress;   // texts of OnUpdateProgress, in order
+    std::vector<int> positions;          // positions of OnUpdateProgress
+    std::vector<std::string> errors;     // messages of OnError
+    int updateDone = 0;
+    int stateZeroReports = 0;
+    std::function<void(const std::string&)> onProgress;  // extra hook, e.g. to stop
+};
+
+}  // namespace testutil
