@@ -176,5 +176,28 @@ TEST_F(BatchRun, TheWindowStaysBusyBetweenStepsSoCommandsAreRefused)
     EXPECT_EQ(window.windowTitle(), "Kestrune 3.3.2 - [A]") << "no plain comparison slipped in";
 }
 
+TEST_F(BatchRun, AStopRequestEndsTheBatch)
+{
+    const std::string l2 = trees / "two/left", r2 = trees / "two/right";
+    WriteFile(left + "/a.txt", "a");
+    WriteFile(l2 + "/b.txt", "b");
+    testutil::MakeDirs(r2);
+    AddPreset("A", left, right);
+    AddPreset("B", l2, r2);
+    AddBatch("Both", {{"A", kn::caLeftToRight, false}, {"B", kn::caLeftToRight, false}});
+    kn::TKNMainForm window(*config);
+    QTimer esc;
+    // What Esc does in the window, as soon as the first step is under way.
+    QObject::connect(&esc, &QTimer::timeout, [&] {
+        if (window.windowTitle().contains("[A]")) window.Engine().StopCompare();
+    });
+    esc.start(1);
+    Run(window, "Both", {ModalScript::Yes()});
+    esc.stop();
+    EXPECT_FALSE(window.IsBusy());
+    EXPECT_EQ(window.windowTitle(), "Kestrune 3.3.2 - [A]") << "the second entry never started";
+    EXPECT_FALSE(Exists(r2 + "/b.txt"));
+}
+
 }  // namespace
 }  // namespace updateui_test
