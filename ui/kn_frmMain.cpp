@@ -339,6 +339,9 @@ void TKNMainForm::FileCompareCompareDone()
     ShowStatus(QString::asprintf("Found %d folder(s) and file(s).", count), QString());
     if (!HoldBusy) ClearBusy();
     Gauge->setValue(0);
+    // A side that could not be scanned gives no rows rather than a misleading list; say why.
+    if (!FileCompare->ErrorText.empty())
+        vex::ErrorBox(this, "The comparison failed.\n" + QString::fromStdString(FileCompare->ErrorText));
 }
 
 void TKNMainForm::FileCompareProgress(uint8_t state, const std::string& path)

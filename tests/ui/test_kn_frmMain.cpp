@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QIcon>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTableView>
@@ -215,6 +216,25 @@ TEST_F(MainWindow, EscStopsARunningComparison)
     ASSERT_TRUE(WaitUntil([&] { return !window.IsBusy(); }));
     EXPECT_EQ(window.ResultModel().rowCount(), 0);
     EXPECT_EQ(StatusText(window, 0), "Found 0 folder(s) and file(s).");
+}
+
+TEST_F(MainWindow, AFailedComparisonSaysWhyAndListsNothing)
+{
+    MakeTrees();
+    auto config = OpenConfig();
+    kn::TKNMainForm window(*config);
+    QString shown;
+    testutil::OnNextModal([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (box) shown = box->text();
+        modal->close();
+    });
+    // Port 1 on the loopback refuses at once: the right side cannot be listed at all.
+    Compare(window, left, "ftp://127.0.0.1:1/x");
+    EXPECT_TRUE(shown.startsWith("The comparison failed.")) << shown.toStdString();
+    EXPECT_TRUE(shown.contains("Cannot open the FTP folder")) << shown.toStdString();
+    EXPECT_EQ(window.ResultModel().rowCount(), 0);
+    EXPECT_FALSE(window.FindAction("actCompareForceUpdate")->isEnabled());
 }
 
 TEST_F(MainWindow, PlacementFoldersAndActionAreRestoredAtTheNextStart)
