@@ -181,6 +181,7 @@ void TKNMainForm::AddFolderCompletion(QLineEdit* edit)
     completer->setCompletionMode(QCompleter::PopupCompletion);
     completer->setCaseSensitivity(Qt::CaseSensitive);
     edit->setCompleter(completer);
+    completer->popup()->setIconSize(QSize(16, 16));
     // Tab takes the proposal under the cursor, or the first one.
     completer->popup()->installEventFilter(this);
     completer->popup()->setProperty("knEdit", QVariant::fromValue(static_cast<QObject*>(edit)));
@@ -336,7 +337,7 @@ void TKNMainForm::FileCompareCompareDone()
     model_->SetItemCount(count);
     SetUpdateCommands(count > 0);
     ShowStatus(QString::asprintf("Found %d folder(s) and file(s).", count), QString());
-    ClearBusy();
+    if (!HoldBusy) ClearBusy();
     Gauge->setValue(0);
 }
 

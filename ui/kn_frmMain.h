@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,6 +39,11 @@ public:
     int CurrentAction() const { return action_; }
     TKNFileCompare& Engine() { return *FileCompare; }
     TKNResultModel& ResultModel() { return *model_; }
+    // The update step's row indexes, in the order the update handles them.
+    const std::vector<int>& UpdateSelection() const { return Selection; }
+    // Applies the program's parameters (those after the program name), once, before the window
+    // is shown. False when the program must end now ("/d").
+    bool ApplyCommandLine(const QStringList& params);
 
     // The window's controls, by their names.
     QLineEdit* edFolderLeft = nullptr;
@@ -116,6 +122,25 @@ private:
     void ResizeColumns();
     void SetUpdateCommands(bool enabled);
 
+    // The update step and its commands (kn_frmMainUpdate.cpp). DoUpdate is false when the
+    // confirmation was cancelled and no update started.
+    bool DoUpdate(bool Force, bool SelectionOnly, bool Wait, bool CompareAfterUpdate, bool Confirm);
+    void CollectSelection(bool selectionOnly);
+    void actCompareUpdateExecute();
+    void actCompareUpdateSelectionExecute();
+    void actCompareForceUpdateExecute();
+    void actCompareForceUpdateSelectionExecute();
+
+    // The command line (kn_frmMainCommandLine.cpp).
+    void CommandLineCompare(const QStringList& folders);
+    void CommandLineDelete(const QStringList& folders);
+
+    // Running a batch (kn_frmMainBatch.cpp).
+    void RunBatch(const QString& name);
+    bool RunBatchEntry(const TKNBatchEntry& entry);
+    bool BatchPause();
+    bool BatchStopped() const;
+
     // Presets and batches (kn_frmMainPresets.cpp).
     void BuildPresetMenus();
     void BuildBatchMenus();
@@ -132,7 +157,8 @@ private:
     QMenu* popupBatches = nullptr;
 
     bool Busy = false;
-    bool Selecting = false;
+    // Set while a batch runs: the end of each of its comparisons leaves the window busy.
+    bool HoldBusy = false;
     bool ExpertMode = false;
     // Row indexes handed to the running update (its gauge counts them).
     std::vector<int> Selection;

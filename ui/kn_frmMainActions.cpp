@@ -61,6 +61,10 @@ TKNMainForm::Handler TKNMainForm::FindHandler(const QString& name)
         {"actSelectRightFolder", &TKNMainForm::actSelectRightFolderExecute},
         {"actCompareAction", &TKNMainForm::actCompareActionExecute},
         {"actCompareCompare", &TKNMainForm::actCompareCompareExecute},
+        {"actCompareUpdate", &TKNMainForm::actCompareUpdateExecute},
+        {"actCompareUpdateSelection", &TKNMainForm::actCompareUpdateSelectionExecute},
+        {"actCompareForceUpdate", &TKNMainForm::actCompareForceUpdateExecute},
+        {"actCompareForceUpdateSelection", &TKNMainForm::actCompareForceUpdateSelectionExecute},
         {"actCompareExit", &TKNMainForm::actCompareExitExecute},
         {"actHelpContent", &TKNMainForm::actHelpContentExecute},
         {"actHelpIndex", &TKNMainForm::actHelpIndexExecute},
@@ -111,12 +115,9 @@ void TKNMainForm::CreateMenus()
         if (name[0] == '|') compare->addSeparator();
         else compare->addAction(FindAction(name));
     }
+    // Filled with the manager commands and the records by BuildPresetMenus and BuildBatchMenus.
     menuPreset = MainMenu->addMenu("&Preset");
-    menuPreset->addAction(FindAction("actPresetManager"));
-    menuPreset->addSeparator();
     menuBatch = MainMenu->addMenu("&Batch");
-    menuBatch->addAction(FindAction("actBatchManager"));
-    menuBatch->addSeparator();
     QMenu* help = MainMenu->addMenu("&Help");
     for (const char* name : {"actHelpContent", "actHelpIndex", "|", "actHelpNormalMode", "actHelpExpertMode", "|",
                              "actHelpPassword", "|", "actHelpAbout"}) {

@@ -3,6 +3,7 @@
 #include <QMenu>
 #include <functional>
 
+#include "framework/qt/vex_unitMenuColumns.h"
 #include "framework/vex_unitText.h"
 #include "ui/kn_frmMain.h"
 
@@ -10,26 +11,33 @@ namespace kn {
 
 namespace {
 
-// Removes the record items of a menu: every item after the first `fixed` ones.
-void ClearRecordItems(QMenu* menu, int fixed)
-{
-    const QList<QAction*> items = menu->actions();
-    for (qsizetype i = fixed; i < items.size(); ++i) {
-        menu->removeAction(items[i]);
-        if (items[i]->parent() == menu) delete items[i];
-    }
-}
+// Positions 12, 24, ... of a menu start a new column.
+constexpr int kMenuColumnLength = 12;
 
-// Appends one item per name; `run` receives the item's caption, the name it was built from.
-// Without `run` the items are shown disabled.
-void AddRecordItems(QMenu* menu, const QStringList& names, const std::function<void(const QString&)>& run)
+using RunRecord = std::function<void(const QString&)>;
+
+// Rebuilds a record menu: the manager command and a separator (shown only when there are
+// records) when `manager` is given, then one item per name. Each item's caption is exactly the
+// name, which `run` receives; without `run` the items are shown disabled.
+void FillRecordMenu(QMenu* menu, QAction* manager, const QStringList& names, const RunRecord& run)
 {
+    // Items of the last build, their column grid included; the manager belongs to the window.
+    for (QAction* old : menu->findChildren<QAction*>(Qt::FindDirectChildrenOnly))
+        if (old != menu->menuAction()) delete old;
+    menu->clear();
+    if (manager) {
+        menu->addAction(manager);
+        menu->addSeparator()->setVisible(!names.isEmpty());
+    }
     for (const QString& name : names) {
         auto* item = new QAction(name, menu);
         item->setEnabled(static_cast<bool>(run));
-        if (run) QObject::connect(item, &QAction::triggered, menu, [run, name] { run(name); });
+        // The item is its own context: a menu that lays its items out in columns removes them,
+        // which drops every connection the menu is the context of.
+        if (run) QObject::connect(item, &QAction::triggered, item, [run, name] { run(name); });
         menu->addAction(item);
     }
+    vex::ArrangeMenuColumns(menu, kMenuColumnLength);
 }
 
 template <class List>
@@ -45,24 +53,18 @@ QStringList RecordNames(const List& list)
 void TKNMainForm::BuildPresetMenus()
 {
     QStringList names = RecordNames(Config.Presets);
-    ClearRecordItems(menuPreset, 2);
-    ClearRecordItems(popupPresets, 0);
-    auto run = [this](const QString& name) { RunPreset(name); };
-    AddRecordItems(menuPreset, names, run);
-    AddRecordItems(popupPresets, names, run);
-    menuPreset->actions().at(1)->setVisible(!names.isEmpty());
+    RunRecord run = [this](const QString& name) { RunPreset(name); };
+    FillRecordMenu(menuPreset, FindAction("actPresetManager"), names, run);
+    FillRecordMenu(popupPresets, nullptr, names, run);
     popupPresets->setEnabled(!names.isEmpty());
 }
 
 void TKNMainForm::BuildBatchMenus()
 {
     QStringList names = RecordNames(Config.Batches);
-    ClearRecordItems(menuBatch, 2);
-    ClearRecordItems(popupBatches, 0);
-    // Running a batch needs the update step, which this build does not have yet.
-    AddRecordItems(menuBatch, names, nullptr);
-    AddRecordItems(popupBatches, names, nullptr);
-    menuBatch->actions().at(1)->setVisible(!names.isEmpty());
+    RunRecord run = [this](const QString& name) { RunBatch(name); };
+    FillRecordMenu(menuBatch, FindAction("actBatchManager"), names, run);
+    FillRecordMenu(popupBatches, nullptr, names, run);
     popupBatches->setEnabled(!names.isEmpty());
 }
 

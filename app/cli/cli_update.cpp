@@ -2,19 +2,16 @@
 // prints each operation as it happens and every failure on standard error, then prints what a
 // new comparison finds, as `compare` does. Ctrl+C stops the run between operations (and
 // inside large copies and transfers).
-#include <csignal>
 #include <cstdio>
 
 #include "app/cli/cli_command.h"
 #include "app/cli/cli_compare_options.h"
 #include "app/cli/cli_compare_preset.h"
 #include "app/cli/cli_rows.h"
+#include "app/cli/cli_update_report.h"
 #include "engine/kn_unitCompare.h"
-#include "framework/vex_unitThreads.h"
 
 namespace {
-
-constexpr int kExitInterrupted = 130;
 
 const char* const kUsageHead =
     "Usage: kestrune-cli update [OPTIONS] LEFT RIGHT --action DIRECTION [--force] [--backup]\n"
@@ -37,14 +34,6 @@ const char* const kUsageTail =
     "\nCtrl+C stops the update; a file being copied is left as it was.\n"
     "\nExit status: 0 every operation succeeded, 1 an operation failed, 2 usage error or missing\n"
     "folder, 130 stopped by Ctrl+C.\n";
-
-volatile std::sig_atomic_t interrupted = 0;
-
-void OnInterrupt(int)
-{
-    interrupted = 1;
-    std::signal(SIGINT, SIG_DFL);  // a second Ctrl+C ends the program at once
-}
 
 constexpr uint8_t kNoDirection = 0xff;
 
@@ -104,39 +93,19 @@ bool TakeFolders(const cli::CompareArgs& args, std::string& left, std::string& r
     return error.empty();
 }
 
-std::vector<int> AllRows(const kn::TKNFileCompare& engine)
-{
-    std::vector<int> rows(engine.Items.size());
-    for (size_t i = 0; i < rows.size(); ++i) rows[i] = static_cast<int>(i);
-    return rows;
-}
-
 // Runs the comparison and the update on this thread's hand-over queue; Ctrl+C stops either.
 // Returns the number of failed operations.
 int CompareAndUpdate(kn::TKNFileCompare& engine, const UpdateFlags& flags)
 {
     int failures = 0;
-    engine.OnUpdateProgress = [](void*, const std::string& text, int) {
-        std::fputs(text.c_str(), stdout);
-        std::fputc('\n', stdout);
-    };
-    engine.OnError = [&failures](void*, const std::string& message) {
-        ++failures;
-        std::fflush(stdout);
-        std::fprintf(stderr, "%s\n", message.c_str());
-    };
-    std::signal(SIGINT, OnInterrupt);
-    vex::SetProcessMessages([&engine] {
-        if (interrupted) engine.StopCompare();
-    });
+    cli::PrintUpdateOperations(engine, failures);
+    cli::InterruptStops stops(engine);
     engine.Compare(true);
-    if (!interrupted && engine.ErrorText.empty()) {
+    if (!cli::InterruptStops::Interrupted() && engine.ErrorText.empty()) {
         engine.UpdateDryRun = flags.DryRun;
-        engine.Update(flags.Direction, flags.Force, AllRows(engine), true, !flags.DryRun,
+        engine.Update(flags.Direction, flags.Force, cli::AllRows(engine), true, !flags.DryRun,
                       flags.Backup && !flags.DryRun);
     }
-    vex::SetProcessMessages(nullptr);
-    std::signal(SIGINT, SIG_DFL);
     return failures;
 }
 
@@ -171,9 +140,9 @@ int RunUpdate(std::vector<std::string> argv)
     engine.SetRightFolder(right);
     const int failures = CompareAndUpdate(engine, flags);
     std::fflush(stdout);
-    if (interrupted) {
+    if (cli::InterruptStops::Interrupted()) {
         std::fprintf(stderr, "kestrune-cli update: stopped\n");
-        return kExitInterrupted;
+        return cli::ExitInterrupted;
     }
     if (!engine.ErrorText.empty()) {
         std::fprintf(stderr, "kestrune-cli update: the comparison failed: %s\n", engine.ErrorText.c_str());

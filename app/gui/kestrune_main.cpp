@@ -23,8 +23,9 @@ kn::TKNWorkArea DesktopWorkArea()
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    // Outside a desktop session Qt knows no icon theme; the file icons come from one.
-    if (QIcon::themeName().isEmpty()) {
+    // Outside a desktop session Qt knows no icon theme (or only the bare fallback theme); the
+    // file icons come from one.
+    if (QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1String("hicolor")) {
         QIcon::setThemeSearchPaths({QStringLiteral("/usr/share/icons")});
         QIcon::setThemeName(QStringLiteral("Adwaita"));
     }
@@ -36,6 +37,7 @@ int main(int argc, char** argv)
     std::unique_ptr<kn::TKNConfig> config = kn::TKNConfig::OpenProgramConfig(DesktopWorkArea());
     kn::TKNMainForm window(*config);
     if (!window.Started()) return 0;
+    if (!window.ApplyCommandLine(QApplication::arguments().mid(1))) return 0;
     window.show();
     return app.exec();
 }

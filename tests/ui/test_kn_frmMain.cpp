@@ -7,12 +7,14 @@
 #include <QIcon>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
 #include <cstdlib>
 
 #include "framework/qt/vex_frmHelp.h"
+#include "framework/qt/vex_unitMenuColumns.h"
 #include "framework/qt/vex_unitStatusBar.h"
 #include "tests/framework_qt/modal_helper.h"
 #include "tests/ui/ui_test_support.h"
@@ -360,6 +362,61 @@ TEST_F(MainWindow, CancelAtThePasswordPromptEndsTheStartWithoutWriting)
     });
     kn::TKNMainForm window(*config);
     EXPECT_TRUE(window.Started());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MainWindow, LongPresetMenusBreakIntoColumnsOfTwelve)
+{
+    auto config = OpenConfig();
+    QStringList names;
+    for (int i = 1; i <= 13; ++i) {
+        kn::TKNOptionsRec preset = config->Header.CurrentOptions;
+        QString name = QString("Preset %1").arg(i, 2, 10, QChar('0'));
+        vex::SetField(preset.Name, name.toStdString());
+        vex::SetField(preset.LeftFolder, left);
+        vex::SetField(preset.RightFolder, right);
+        ASSERT_GE(config->Presets.Add(preset), 0);
+        names << name;
+    }
+    kn::TKNMainForm window(*config);
+    auto columnsOf = [](QMenu* menu) { return menu->findChild<vex::TvexMenuColumns*>(); };
+    QMenu* mainMenu = nullptr;
+    for (QAction* menu : window.menuBar()->actions())
+        if (menu->text() == "&Preset") mainMenu = menu->menu();
+    ASSERT_NE(mainMenu, nullptr);
+    vex::TvexMenuColumns* main = columnsOf(mainMenu);
+    ASSERT_NE(main, nullptr);
+    ASSERT_EQ(main->ColumnCount(), 2);
+    // The manager and the separator count: the 11th preset opens the second column.
+    EXPECT_EQ(main->ColumnCaptions(0), (QStringList{"Presets &Manager", ""} + names.mid(0, 10)));
+    EXPECT_EQ(main->ColumnCaptions(1), names.mid(10));
+
+    QMenu* popup = nullptr;
+    for (QMenu* menu : window.findChildren<QMenu*>())
+        if (menu->title() == "P&resets...") popup = menu;
+    ASSERT_NE(popup, nullptr);
+    ASSERT_NE(columnsOf(popup), nullptr);
+    EXPECT_EQ(columnsOf(popup)->ColumnCaptions(0), names.mid(0, 12));
+    EXPECT_EQ(columnsOf(popup)->ColumnCaptions(1), QStringList{"Preset 13"});
+    EXPECT_TRUE(popup->isEnabled());
+
+    QPushButton* last = nullptr;
+    for (QPushButton* button : columnsOf(popup)->findChildren<QPushButton*>())
+        if (button->text() == "Preset 13") last = button;
+    ASSERT_NE(last, nullptr);
+    last->click();
+    ASSERT_TRUE(WaitUntil([&] { return !window.IsBusy(); }));
+    EXPECT_EQ(window.windowTitle(), "Kestrune 3.3.2 - [Preset 13]");
+
+    if (const char* shots = std::getenv("KESTRUNE_SHOT_DIR")) {
+        mainMenu->popup(QPoint(0, 0));
+        QCoreApplication::processEvents();
+        mainMenu->grab().save(QString("%1/preset-menu.png").arg(shots));
+        mainMenu->close();
+    }
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ TEST(Help, TheDialogsKeywordsOpenTheirPages)
 {
     InitHelpResources();
     struct Case { const char* keyword; const char* page; };
-    for (const Case& c : {Case{"UpdateConfirm", "update.html"}, Case{"CompareSetup", "config.html"},
+    for (const Case& c : {Case{"UpdateConfirm", "confirm.html"}, Case{"CompareSetup", "config.html"},
                           Case{"PresetMgr", "presets.html"}, Case{"BatchMgr", "batches.html"},
                           Case{"comparesetup", "config.html"}}) {
         EXPECT_TRUE(vex::HelpKeyword(c.keyword)) << c.keyword;

@@ -12,6 +12,9 @@
 #include <gtest/gtest.h>
 
 #include "engine/kn_unitCompareOptions.h"
+#include "framework/qt/vex_frmHelp.h"
+
+static void InitHelpResources() { Q_INIT_RESOURCE(kestrune); }
 
 namespace kn {
 namespace {
@@ -193,6 +196,15 @@ TEST(ConfirmForm, ButtonsCloseWithTheirResultAndBackupIsRead)
         EXPECT_EQ(form.exec(), QDialog::Rejected);
         EXPECT_FALSE(form.BackupChecked());
     }
+}
+
+TEST(ConfirmForm, HelpOpensTheConfirmationTopic)
+{
+    InitHelpResources();
+    TKNConfirmForm form;
+    form.btnHelp->click();
+    EXPECT_EQ(vex::HelpWindow()->CurrentPage(), "confirm.html");
+    vex::HelpWindow()->close();
 }
 
 }  // namespace

@@ -1,0 +1,59 @@
+#include "app/cli/cli_update_report.h"
+
+#include <csignal>
+#include <cstdio>
+
+#include "framework/vex_unitThreads.h"
+
+namespace cli {
+
+namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+
+void OnInterrupt(int)
+{
+    interrupted = 1;
+    std::signal(SIGINT, SIG_DFL);  // a second Ctrl+C ends the program at once
+}
+
+}  // namespace
+
+void PrintUpdateOperations(kn::TKNFileCompare& engine, int& failures)
+{
+    engine.OnUpdateProgress = [](void*, const std::string& text, int) {
+        std::fputs(text.c_str(), stdout);
+        std::fputc('\n', stdout);
+    };
+    engine.OnError = [&failures](void*, const std::string& message) {
+        ++failures;
+        std::fflush(stdout);
+        std::fprintf(stderr, "%s\n", message.c_str());
+    };
+}
+
+std::vector<int> AllRows(const kn::TKNFileCompare& engine)
+{
+    std::vector<int> rows(engine.Items.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = static_cast<int>(i);
+    return rows;
+}
+
+InterruptStops::InterruptStops(kn::TKNFileCompare& engine)
+{
+    interrupted = 0;
+    std::signal(SIGINT, OnInterrupt);
+    vex::SetProcessMessages([&engine] {
+        if (interrupted) engine.StopCompare();
+    });
+}
+
+InterruptStops::~InterruptStops()
+{
+    vex::SetProcessMessages(nullptr);
+    std::signal(SIGINT, SIG_DFL);
+}
+
+bool InterruptStops::Interrupted() { return interrupted != 0; }
+
+}  // namespace cli

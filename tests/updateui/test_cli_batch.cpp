@@ -1,0 +1,149 @@
+// kestrune-cli batch, run as a program on temporary trees with a configuration of its own: the
+// steps and operations it prints, skipped entries, failures and exit statuses.
+#ifdef KESTRUNE_CLI
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstring>
+#include <gtest/gtest.h>
+
+#include "config/kn_unitConfig.h"
+#include "framework/vex_unitText.h"
+#include "tests/common/temp_tree.h"
+
+namespace updateui_test {
+namespace {
+
+using testutil::Exists;
+using testutil::ReadFile;
+using testutil::WriteFile;
+
+struct CliResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Quoted(const std::string& text) { return "'" + text + "'"; }
+
+class CliBatch : public ::testing::Test {
+protected:
+    void SetUp() override { config = std::make_unique<kn::TKNConfig>(home / "Kestrune.bin", kn::TKNWorkArea{}); }
+
+    void AddPreset(const char* name, const std::string& leftFolder, const std::string& rightFolder)
+    {
+        kn::TKNOptionsRec preset = kn::DefaultOptions(home.path().c_str());
+        vex::SetField(preset.Name, name);
+        vex::SetField(preset.LeftFolder, leftFolder);
+        vex::SetField(preset.RightFolder, rightFolder);
+        ASSERT_GE(config->Presets.Add(preset), 0);
+        ASSERT_TRUE(config->SavePresets());
+    }
+
+    void AddBatch(const char* name, const std::vector<std::tuple<const char*, uint8_t, bool>>& entries)
+    {
+        kn::TKNBatchRec batch;
+        std::memset(&batch, 0, sizeof batch);
+        vex::SetField(batch.Name, name);
+        for (const auto& [preset, action, force] : entries) ASSERT_TRUE(kn::AddBatchEntry(batch, preset, action, force));
+        ASSERT_GE(config->Batches.Add(batch), 0);
+        ASSERT_TRUE(config->SaveBatches());
+    }
+
+    CliResult Run(const std::string& args)
+    {
+        const std::string errFile = scratch / "stderr.txt";
+        std::string command = "KESTRUNE_HOME=" + Quoted(home.path()) + " " KESTRUNE_CLI " " + args + " 2>" +
+                              Quoted(errFile) + " </dev/null";
+        CliResult result;
+        FILE* pipe = popen(command.c_str(), "r");
+        if (!pipe) return result;
+        char buffer[4096];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) result.out.append(buffer, n);
+        int raw = pclose(pipe);
+        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        result.err = ReadFile(errFile);
+        return result;
+    }
+
+    static bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+    testutil::TempDir home;
+    testutil::TempDir trees;
+    testutil::TempDir scratch;
+    std::unique_ptr<kn::TKNConfig> config;
+};
+
+TEST_F(CliBatch, RunsEachPresetWithItsEntryAndSkipsAMissingOne)
+{
+    const std::string l1 = trees / "one/left", r1 = trees / "one/right";
+    WriteFile(l1 + "/doc.txt", "doc");
+    WriteFile(r1 + "/stale.txt", "stale");
+    const std::string l2 = trees / "two/left", r2 = trees / "two/right";
+    WriteFile(l2 + "/mine.txt", "mine");
+    WriteFile(r2 + "/theirs.txt", "theirs");
+    AddPreset("One", l1, r1);
+    AddPreset("Two", l2, r2);
+    AddBatch("Nightly", {{"One", kn::caLeftToRight, true}, {"Gone", kn::caAuto, true}, {"Two", kn::caRightToLeft, false}});
+
+    CliResult r = Run("batch nightly");  // batch names ignore the case of a-z
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFile(r1 + "/doc.txt"), "doc");
+    EXPECT_FALSE(Exists(r1 + "/stale.txt"));
+    EXPECT_EQ(ReadFile(l2 + "/theirs.txt"), "theirs");
+    EXPECT_EQ(ReadFile(l2 + "/mine.txt"), "mine");
+    EXPECT_TRUE(Has(r.out, "Batch \"Nightly\": 3 entries\n")) << r.out;
+    EXPECT_TRUE(Has(r.out, "[1/3] preset \"One\": Left to Right, Force Update\n")) << r.out;
+    EXPECT_TRUE(Has(r.out, r1 + "/doc.txt\n")) << "each operation is printed\n" << r.out;
+    EXPECT_TRUE(Has(r.out, r1 + "/stale.txt\n")) << r.out;
+    EXPECT_TRUE(Has(r.out, "[2/3] preset \"Gone\": skipped, there is no such preset\n")) << r.out;
+    EXPECT_TRUE(Has(r.out, "[3/3] preset \"Two\": Right to Left\n")) << r.out;
+    EXPECT_TRUE(Has(r.out, "Final comparison: preset \"Two\"\n")) << r.out;
+    EXPECT_TRUE(Has(r.out, "left\tmine.txt\t")) << "the rows left\n" << r.out;
+    EXPECT_TRUE(r.err.empty()) << r.err;
+}
+
+TEST_F(CliBatch, UnknownBatchAndUsageErrorsExitWithTwo)
+{
+    AddBatch("Real", {});
+    CliResult unknown = Run("batch Nope");
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_TRUE(Has(unknown.err, "there is no batch named \"Nope\"")) << unknown.err;
+    EXPECT_EQ(Run("batch").status, 2);
+    EXPECT_EQ(Run("batch Real Other").status, 2);
+    CliResult help = Run("batch --help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(Has(help.out, "Usage: kestrune-cli batch NAME")) << help.out;
+}
+
+TEST_F(CliBatch, AFailedOperationIsPrintedAndGivesOneWhileTheRestIsDone)
+{
+    const std::string l = trees / "l", r = trees / "r";
+    WriteFile(l + "/a.txt", "a");
+    WriteFile(l + "/b.txt", "b");
+    testutil::MakeDirs(r + "/a.txt/inside");  // a folder where the file should go
+    AddPreset("P", l, r);
+    AddBatch("B", {{"P", kn::caLeftToRight, false}});
+    CliResult result = Run("batch B");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_FALSE(result.err.empty()) << "the failure is printed";
+    EXPECT_EQ(ReadFile(r + "/b.txt"), "b");
+    EXPECT_TRUE(Exists(r + "/a.txt/inside"));
+}
+
+TEST_F(CliBatch, AMissingLocalFolderSkipsItsEntryInsteadOfEmptyingTheOtherSide)
+{
+    const std::string r = trees / "r";
+    WriteFile(r + "/precious.txt", "precious");
+    AddPreset("Unplugged", trees / "not-mounted", r);
+    AddBatch("Mirror", {{"Unplugged", kn::caLeftToRight, true}});
+    CliResult result = Run("batch Mirror");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_TRUE(Has(result.err, "preset \"Unplugged\" skipped")) << result.err;
+    EXPECT_EQ(ReadFile(r + "/precious.txt"), "precious");
+    EXPECT_FALSE(Has(result.out, "Final comparison")) << "no entry ran";
+}
+
+}  // namespace
+}  // namespace updateui_test
+#endif

@@ -1,0 +1,203 @@
+// Running a batch from the batch menu: the question, each entry's preset with the entry's
+// action and force flag, skipped entries, the final comparison, and the trees afterwards.
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <cstring>
+
+#include "framework/vex_unitText.h"
+#include "modal_script.h"
+#include "updateui_support.h"
+
+namespace updateui_test {
+namespace {
+
+using testutil::Exists;
+using testutil::ReadFile;
+using testutil::WriteFile;
+
+class BatchRun : public UpdateWindowTest {
+protected:
+    void SetUp() override
+    {
+        UpdateWindowTest::SetUp();
+        config = OpenConfig();
+    }
+
+    void AddPreset(const char* name, const std::string& leftFolder, const std::string& rightFolder)
+    {
+        kn::TKNOptionsRec preset = kn::DefaultOptions(home.path().c_str());
+        vex::SetField(preset.Name, name);
+        vex::SetField(preset.LeftFolder, leftFolder);
+        vex::SetField(preset.RightFolder, rightFolder);
+        preset.Action = kn::caAuto;  // every entry overrides it
+        ASSERT_GE(config->Presets.Add(preset), 0);
+    }
+
+    struct Entry {
+        const char* preset;
+        uint8_t action;
+        bool force;
+    };
+
+    void AddBatch(const char* name, const std::vector<Entry>& entries)
+    {
+        kn::TKNBatchRec batch;
+        std::memset(&batch, 0, sizeof batch);
+        vex::SetField(batch.Name, name);
+        for (const Entry& e : entries) ASSERT_TRUE(kn::AddBatchEntry(batch, e.preset, e.action, e.force));
+        ASSERT_GE(config->Batches.Add(batch), 0);
+    }
+
+    // Runs the batch from the "&Batch" menu, answering with `steps`, and waits for its end.
+    QStringList Run(kn::TKNMainForm& window, const QString& name, std::vector<ModalScript::Step> steps)
+    {
+        QAction* item = nullptr;
+        for (QAction* menu : window.menuBar()->actions())
+            if (menu->text() == "&Batch")
+                for (QAction* entry : menu->menu()->actions())
+                    if (entry->text() == name) item = entry;
+        EXPECT_NE(item, nullptr) << "no menu item " << name.toStdString();
+        if (!item) return {};
+        ModalScript script(std::move(steps));
+        item->trigger();
+        EXPECT_TRUE(WaitIdle(window));
+        EXPECT_TRUE(script.Unexpected.isEmpty()) << script.Unexpected.join("; ").toStdString();
+        return script.Seen;
+    }
+
+    std::unique_ptr<kn::TKNConfig> config;
+};
+
+TEST_F(BatchRun, TwoPresetsRunWithTheirEntriesActionsAndAMissingOneIsSkipped)
+{
+    // First preset, Left to Right forced: right gets the left's files, loses its own extra.
+    const std::string l1 = trees / "one/left", r1 = trees / "one/right";
+    WriteFile(l1 + "/doc.txt", "doc");
+    WriteFile(r1 + "/stale.txt", "stale");
+    // Second preset, Right to Left without force: left gets the right's file, keeps its own.
+    const std::string l2 = trees / "two/left", r2 = trees / "two/right";
+    WriteFile(l2 + "/mine.txt", "mine");
+    WriteFile(r2 + "/theirs.txt", "theirs");
+    AddPreset("One", l1, r1);
+    AddPreset("Two", l2, r2);
+    AddBatch("Nightly", {{"One", kn::caLeftToRight, true}, {"Gone", kn::caAuto, true}, {"Two", kn::caRightToLeft, false}});
+    kn::TKNMainForm window(*config);
+    window.show();
+
+    QStringList seen = Run(window, "Nightly", {ModalScript::Yes()});
+    ASSERT_EQ(seen.size(), 1) << seen.join("; ").toStdString();
+    EXPECT_EQ(seen[0], "question: Are you sure to execute the batch \"Nightly\"?");
+    EXPECT_EQ(ReadFile(r1 + "/doc.txt"), "doc");
+    EXPECT_FALSE(Exists(r1 + "/stale.txt")) << "forced: the right-only file goes";
+    EXPECT_EQ(ReadFile(l2 + "/theirs.txt"), "theirs");
+    EXPECT_EQ(ReadFile(l2 + "/mine.txt"), "mine") << "not forced: the left-only file stays";
+    EXPECT_FALSE(Exists(r2 + "/mine.txt"));
+    // The final comparison used the last preset applied and shows what is left.
+    EXPECT_EQ(window.windowTitle(), "Kestrune 3.3.2 - [Two]");
+    EXPECT_EQ(window.edFolderLeft->text().toStdString(), l2);
+    EXPECT_EQ(window.CurrentAction(), kn::caRightToLeft);
+    ASSERT_EQ(window.ResultModel().rowCount(), 1);
+    EXPECT_EQ(window.ResultModel().CellText(0, 0), "mine.txt");
+    EXPECT_TRUE(BackupFolders().empty()) << "a batch never backs up";
+}
+
+TEST_F(BatchRun, NoRunnableEntryAsksThenChangesNothingAndDoesNotCompare)
+{
+    WriteFile(left + "/a.txt", "a");
+    AddPreset("Real", left, right);
+    AddBatch("Empty", {});
+    AddBatch("Ghosts", {{"Gone", kn::caLeftToRight, true}, {"Missing", kn::caAuto, false}});
+    kn::TKNMainForm window(*config);
+    const QString title = window.windowTitle();
+    for (const char* name : {"Empty", "Ghosts"}) {
+        QStringList seen = Run(window, name, {ModalScript::Yes()});
+        EXPECT_EQ(seen.size(), 1) << name;
+        EXPECT_EQ(window.windowTitle(), title) << name;
+        EXPECT_EQ(window.ResultModel().rowCount(), 0) << name << ": no comparison";
+    }
+    EXPECT_FALSE(Exists(right + "/a.txt"));
+}
+
+TEST_F(BatchRun, AnsweringNoRunsNothing)
+{
+    WriteFile(left + "/a.txt", "a");
+    AddPreset("Real", left, right);
+    AddBatch("Once", {{"Real", kn::caLeftToRight, false}});
+    kn::TKNMainForm window(*config);
+    Run(window, "Once", {ModalScript::No()});
+    EXPECT_FALSE(Exists(right + "/a.txt"));
+    EXPECT_FALSE(window.IsBusy());
+}
+
+TEST_F(BatchRun, AMissingLocalFolderSkipsItsStepInsteadOfEmptyingTheOtherSide)
+{
+    WriteFile(right + "/precious.txt", "precious");
+    WriteFile(left + "/a.txt", "a");
+    AddPreset("Unplugged", trees / "not-mounted", right);
+    AddPreset("Fine", left, trees / "copy");
+    testutil::MakeDirs(trees / "copy");
+    AddBatch("Mirror", {{"Unplugged", kn::caLeftToRight, true}, {"Fine", kn::caLeftToRight, false}});
+    kn::TKNMainForm window(*config);
+    QStringList seen = Run(window, "Mirror", {ModalScript::Yes(), ModalScript::Ok()});
+    ASSERT_EQ(seen.size(), 2);
+    EXPECT_TRUE(seen[1].startsWith("error: The folder \"" + QString::fromStdString(trees / "not-mounted")))
+        << seen[1].toStdString();
+    EXPECT_EQ(ReadFile(right + "/precious.txt"), "precious");
+    EXPECT_EQ(ReadFile(trees / "copy/a.txt"), "a") << "the next step still runs";
+}
+
+TEST_F(BatchRun, TheWindowStaysBusyBetweenStepsSoCommandsAreRefused)
+{
+    for (int i = 0; i < 3; ++i) WriteFile(left + "/f" + std::to_string(i), "x");
+    AddPreset("A", left, right);
+    AddBatch("Twice", {{"A", kn::caLeftToRight, false}, {"A", kn::caLeftToRight, false}});
+    kn::TKNMainForm window(*config);
+    QAction* item = window.menuBar()->actions().at(2)->menu()->actions().at(2);
+    ASSERT_EQ(item->text(), "Twice");
+    int polls = 0;
+    int idlePolls = 0;
+    QTimer probe;
+    // The batch runs inside trigger(), serving events while it waits: the probe sees it run.
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (!window.windowTitle().contains("[A]")) return;  // before the first step
+        ++polls;
+        if (!window.IsBusy()) ++idlePolls;
+        window.FindAction("actCompareCompare")->trigger();  // refused while busy
+    });
+    ModalScript script({ModalScript::Yes()});
+    probe.start(1);
+    item->trigger();
+    probe.stop();
+    EXPECT_GT(polls, 0);
+    EXPECT_EQ(idlePolls, 0) << "the batch left the busy state between its steps";
+    EXPECT_FALSE(window.IsBusy());
+    EXPECT_EQ(ReadFile(right + "/f0"), "x");
+    EXPECT_EQ(window.windowTitle(), "Kestrune 3.3.2 - [A]") << "no plain comparison slipped in";
+}
+
+TEST_F(BatchRun, AStopRequestEndsTheBatch)
+{
+    const std::string l2 = trees / "two/left", r2 = trees / "two/right";
+    WriteFile(left + "/a.txt", "a");
+    WriteFile(l2 + "/b.txt", "b");
+    testutil::MakeDirs(r2);
+    AddPreset("A", left, right);
+    AddPreset("B", l2, r2);
+    AddBatch("Both", {{"A", kn::caLeftToRight, false}, {"B", kn::caLeftToRight, false}});
+    kn::TKNMainForm window(*config);
+    QTimer esc;
+    // What Esc does in the window, as soon as the first step is under way.
+    QObject::connect(&esc, &QTimer::timeout, [&] {
+        if (window.windowTitle().contains("[A]")) window.Engine().StopCompare();
+    });
+    esc.start(1);
+    Run(window, "Both", {ModalScript::Yes()});
+    esc.stop();
+    EXPECT_FALSE(window.IsBusy());
+    EXPECT_EQ(window.windowTitle(), "Kestrune 3.3.2 - [A]") << "the second entry never started";
+    EXPECT_FALSE(Exists(r2 + "/b.txt"));
+}
+
+}  // namespace
+}  // namespace updateui_test

@@ -1,0 +1,219 @@
+// The four update commands of the main window, driven as a user would: the confirmation and
+// its answers, the rows handed to the update, backups, expert mode, and the result on disk.
+#include <QAction>
+#include <QLineEdit>
+
+#include "modal_script.h"
+#include "updateui_support.h"
+
+namespace updateui_test {
+namespace {
+
+using testutil::Exists;
+using testutil::ReadFile;
+using testutil::SetMTime;
+using testutil::WriteFile;
+
+constexpr int64_t kTime = 1700000000;
+
+class UpdateCommands : public UpdateWindowTest {
+protected:
+    // left: a.txt (newer), b.txt (left only); right: a.txt (older), c.txt (right only).
+    void MakeTrees()
+    {
+        WriteFile(left + "/a.txt", "new");
+        SetMTime(left + "/a.txt", kTime + 100);
+        WriteFile(right + "/a.txt", "old");
+        SetMTime(right + "/a.txt", kTime);
+        WriteFile(left + "/b.txt", "only-left");
+        WriteFile(right + "/c.txt", "only-right");
+    }
+
+    static void SetWindowAction(kn::TKNMainForm& window, int action)
+    {
+        for (int i = 0; i < 3 && window.CurrentAction() != action; ++i)
+            window.FindAction("actCompareAction")->trigger();
+        ASSERT_EQ(window.CurrentAction(), action);
+    }
+
+    // The window compared left and right with the action Left to Right.
+    std::unique_ptr<kn::TKNMainForm> OpenCompared(std::unique_ptr<kn::TKNConfig>& config)
+    {
+        config = OpenConfig();
+        auto window = std::make_unique<kn::TKNMainForm>(*config);
+        window->resize(800, 600);
+        window->show();
+        SetWindowAction(*window, kn::caLeftToRight);
+        Compare(*window, left, right);
+        return window;
+    }
+
+    std::vector<int> RowsNamed(kn::TKNMainForm& window, const std::vector<QString>& names)
+    {
+        std::vector<int> rows;
+        for (const QString& name : names) {
+            rows.push_back(FindRow(window.ResultModel(), name));
+            EXPECT_GE(rows.back(), 0) << name.toStdString();
+        }
+        return rows;
+    }
+};
+
+struct CommandCase {
+    const char* name;
+    const char* action;
+    std::vector<QString> selected;  // rows selected before the command
+    const char* actionText;
+    const char* rightA;  // content of right/a.txt afterwards
+    bool rightB;         // right/b.txt exists afterwards
+    bool rightC;         // right/c.txt exists afterwards
+};
+
+const CommandCase kCommands[] = {
+    {"Update", "actCompareUpdate", {}, "Left to Right, All Files", "new", true, true},
+    {"UpdateSelection", "actCompareUpdateSelection", {"b.txt"}, "Left to Right, Selection Only", "old", true, true},
+    {"ForceUpdate", "actCompareForceUpdate", {}, "Left to Right, All Files, Force Update", "new", true, false},
+    {"ForceUpdateSelection", "actCompareForceUpdateSelection", {"c.txt"},
+     "Left to Right, Selection Only, Force Update", "old", false, false},
+};
+
+void PrintTo(const CommandCase& c, std::ostream* os) { *os << c.name; }
+
+class UpdateCommandAnswers : public UpdateCommands, public ::testing::WithParamInterface<CommandCase> {};
+
+TEST_P(UpdateCommandAnswers, AcceptedUpdatesTheRightRows)
+{
+    const CommandCase& c = GetParam();
+    MakeTrees();
+    std::unique_ptr<kn::TKNConfig> config;
+    auto window = OpenCompared(config);
+    SelectRows(*window, RowsNamed(*window, c.selected));
+
+    ModalScript script({ModalScript::Confirm()});
+    window->FindAction(c.action)->trigger();
+    ASSERT_TRUE(WaitIdle(*window));
+    ASSERT_EQ(script.Seen.size(), 1) << "the confirmation is shown once";
+    EXPECT_EQ(script.Seen[0].toStdString(), "confirm: " + left + " | " + right + " | " + c.actionText);
+    EXPECT_TRUE(script.Unexpected.isEmpty()) << script.Unexpected.join("; ").toStdString();
+    EXPECT_EQ(ReadFile(right + "/a.txt"), c.rightA);
+    EXPECT_EQ(Exists(right + "/b.txt"), c.rightB);
+    EXPECT_EQ(Exists(right + "/c.txt"), c.rightC);
+    EXPECT_EQ(ReadFile(left + "/a.txt"), "new") << "the read side is never written";
+    EXPECT_TRUE(BackupFolders().empty()) << "no backup unless the box is ticked";
+    EXPECT_EQ(window->ResultModel().rowCount(), static_cast<int>(window->Engine().Items.size()))
+        << "the follow-up comparison refreshed the list";
+}
+
+TEST_P(UpdateCommandAnswers, CancelChangesNothingAndEndsTheBusyState)
+{
+    const CommandCase& c = GetParam();
+    MakeTrees();
+    std::unique_ptr<kn::TKNConfig> config;
+    auto window = OpenCompared(config);
+    SelectRows(*window, RowsNamed(*window, c.selected));
+    const int rowsBefore = window->ResultModel().rowCount();
+
+    ModalScript script({ModalScript::CancelDialog()});
+    window->FindAction(c.action)->trigger();
+    EXPECT_FALSE(window->IsBusy()) << "a cancelled confirmation ends the busy state at once";
+    EXPECT_EQ(window->Engine().State, 0) << "no update started";
+    ASSERT_EQ(script.Seen.size(), 1);
+    EXPECT_EQ(ReadFile(right + "/a.txt"), "old");
+    EXPECT_TRUE(Exists(right + "/c.txt"));
+    EXPECT_FALSE(Exists(right + "/b.txt"));
+    EXPECT_EQ(window->ResultModel().rowCount(), rowsBefore);
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, UpdateCommandAnswers, ::testing::ValuesIn(kCommands),
+                         [](const ::testing::TestParamInfo<CommandCase>& row) { return std::string(row.param.name); });
+
+TEST_F(UpdateCommands, BackupKeepsWhatIsOverwrittenAndDeletedOnlyWhenTicked)
+{
+    MakeTrees();
+    std::unique_ptr<kn::TKNConfig> config;
+    auto window = OpenCompared(config);
+    ModalScript script({ModalScript::Confirm(true)});
+    window->FindAction("actCompareForceUpdate")->trigger();
+    ASSERT_TRUE(WaitIdle(*window));
+    std::vector<std::string> backups = BackupFolders();
+    ASSERT_EQ(backups.size(), 1u);
+    EXPECT_EQ(backups[0].size(), 12u) << backups[0] << ": named yymmddhhnnss";
+    EXPECT_EQ(ReadFile(home / (backups[0] + "/Right/a.txt")), "old") << "the overwritten file";
+    EXPECT_EQ(ReadFile(home / (backups[0] + "/Right/c.txt")), "only-right") << "the deleted file";
+    EXPECT_FALSE(Exists(right + "/c.txt"));
+}
+
+TEST_F(UpdateCommands, ExpertModeUpdatesAtOnceWithoutBackup)
+{
+    MakeTrees();
+    std::unique_ptr<kn::TKNConfig> config;
+    auto window = OpenCompared(config);
+    window->FindAction("actHelpExpertMode")->trigger();
+    ASSERT_TRUE(window->IsExpertMode());
+    ModalScript script;
+    window->FindAction("actCompareForceUpdate")->trigger();
+    ASSERT_TRUE(WaitIdle(*window));
+    EXPECT_TRUE(script.Unexpected.isEmpty()) << "no dialog: " << script.Unexpected.join("; ").toStdString();
+    EXPECT_EQ(ReadFile(right + "/a.txt"), "new");
+    EXPECT_FALSE(Exists(right + "/c.txt"));
+    EXPECT_TRUE(BackupFolders().empty());
+}
+
+TEST_F(UpdateCommands, UpdateSelectionHandsTheSelectedRowsInViewOrder)
+{
+    for (int i = 0; i < 10; ++i) WriteFile(left + "/f" + std::to_string(i) + ".txt", "x");
+    std::unique_ptr<kn::TKNConfig> config;
+    auto window = OpenCompared(config);
+    ASSERT_EQ(window->ResultModel().rowCount(), 10);
+    window->FindAction("actHelpExpertMode")->trigger();
+    SelectRows(*window, {7, 2, 5});
+    std::vector<std::string> chosen;
+    for (int row : {2, 5, 7}) chosen.push_back(window->ResultModel().CellText(row, 0).toStdString());
+
+    window->FindAction("actCompareUpdateSelection")->trigger();
+    EXPECT_EQ(window->UpdateSelection(), (std::vector<int>{2, 5, 7}));
+    ASSERT_TRUE(WaitIdle(*window));
+    for (int i = 0; i < 10; ++i) {
+        std::string name = "f" + std::to_string(i) + ".txt";
+        bool wanted = std::find(chosen.begin(), chosen.end(), name) != chosen.end();
+        EXPECT_EQ(Exists(right + "/" + name), wanted) << name;
+    }
+    EXPECT_EQ(window->ResultModel().rowCount(), 7);
+}
+
+TEST_F(UpdateCommands, CommandsDoNothingWhileBusy)
+{
+    MakeTrees();
+    std::unique_ptr<kn::TKNConfig> config;
+    auto window = OpenCompared(config);
+    window->FindAction("actHelpExpertMode")->trigger();
+    window->FindAction("actCompareCompare")->trigger();
+    ASSERT_TRUE(window->IsBusy());
+    window->FindAction("actCompareForceUpdate")->trigger();
+    ASSERT_TRUE(WaitIdle(*window));
+    EXPECT_EQ(ReadFile(right + "/a.txt"), "old");
+    EXPECT_TRUE(Exists(right + "/c.txt"));
+}
+
+TEST_F(UpdateCommands, EveryFailureIsShownAndTheUpdateGoesOn)
+{
+    MakeTrees();
+    // A folder where the file should go: the copy of a.txt cannot replace it.
+    std::filesystem::remove(right + "/a.txt");
+    testutil::MakeDirs(right + "/a.txt/inside");
+    WriteFile(left + "/d.txt", "also");
+    std::unique_ptr<kn::TKNConfig> config;
+    auto window = OpenCompared(config);
+    window->FindAction("actHelpExpertMode")->trigger();
+    ModalScript script({ModalScript::Ok(), ModalScript::Ok(), ModalScript::Ok()});
+    window->FindAction("actCompareUpdate")->trigger();
+    ASSERT_TRUE(WaitIdle(*window));
+    ASSERT_FALSE(script.Seen.isEmpty()) << "the failure was shown";
+    EXPECT_TRUE(script.Seen[0].startsWith("error: ")) << script.Seen[0].toStdString();
+    EXPECT_EQ(ReadFile(right + "/b.txt"), "only-left") << "the rows after the failure were done";
+    EXPECT_EQ(ReadFile(right + "/d.txt"), "also");
+    EXPECT_TRUE(Exists(right + "/a.txt/inside")) << "nothing lost";
+}
+
+}  // namespace
+}  // namespace updateui_test

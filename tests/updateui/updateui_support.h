@@ -1,0 +1,61 @@
+// Set-up shared by the main-window tests of this suite: the main-window fixture with the
+// program folder (backups) in the test's own folder, and small tree and list helpers.
+#pragma once
+
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QTimer>
+#include <QTableView>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/ui/ui_test_support.h"
+#include "ui/kn_unitResultModel.h"
+
+namespace updateui_test {
+
+class UpdateWindowTest : public testutil::MainWindowTest {
+protected:
+    void SetUp() override
+    {
+        MainWindowTest::SetUp();
+        setenv("KESTRUNE_HOME", home.path().c_str(), 1);
+    }
+    void TearDown() override { unsetenv("KESTRUNE_HOME"); }
+
+    // The folders in the program folder: one per update run that made a backup.
+    std::vector<std::string> BackupFolders() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(home.path()))
+            if (entry.is_directory()) names.push_back(entry.path().filename().string());
+        return names;
+    }
+
+    static bool WaitIdle(kn::TKNMainForm& window)
+    {
+        return testutil::WaitUntil([&] { return !window.IsBusy() && window.Engine().State == 0; });
+    }
+};
+
+// The model row whose left or right name is `name`; -1 when none.
+inline int FindRow(kn::TKNResultModel& model, const QString& name)
+{
+    for (int row = 0; row < model.rowCount(); ++row)
+        if (model.CellText(row, 0) == name || model.CellText(row, 6) == name) return row;
+    return -1;
+}
+
+// Selects the given rows of the list (in the given order), replacing the selection.
+inline void SelectRows(kn::TKNMainForm& window, const std::vector<int>& rows)
+{
+    QItemSelectionModel* selection = window.ListViewFiles->selectionModel();
+    selection->clearSelection();
+    for (int row : rows)
+        selection->select(window.ListViewFiles->model()->index(row, 0),
+                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+}  // namespace updateui_test
