@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
+#include <QScreen>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTextBrowser>
@@ -57,11 +58,11 @@ TvexHelpForm::TvexHelpForm(QWidget* parent)
     splitter->addWidget(tabs_);
     splitter->addWidget(browser_);
     splitter->setStretchFactor(1, 1);
-    splitter->setSizes({200, 560});
+    splitter->setSizes({260, 640});
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(splitter);
-    resize(800, 560);
+    resize(900, 600);
 
     BuildContents();
     BuildIndex();
@@ -131,6 +132,13 @@ void TvexHelpForm::Present()
     // Opened from a modal dialog, the help window must belong to it to take input.
     QWidget* modal = QApplication::activeModalWidget();
     if (modal && parentWidget() != modal) setParent(modal, Qt::Window);
+    if (!isVisible()) {
+        // Centred over the window it helps with, or on the screen.
+        QWidget* over = parentWidget() ? parentWidget()->window() : nullptr;
+        QScreen* screen = QGuiApplication::primaryScreen();
+        QRect area = over ? over->frameGeometry() : screen ? screen->availableGeometry() : QRect();
+        if (area.isValid()) move(area.center() - rect().center());
+    }
     show();
     raise();
     activateWindow();
