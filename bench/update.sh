@@ -49,15 +49,16 @@ build_cli() {
     fi
 }
 
-# time_once NAME COMMAND...: one timed copy into an empty $dest; prints seconds.
+# time_once COMMAND...: one timed copy into an empty $dest; prints seconds.
 time_once() {
     rm -rf "$dest"
     mkdir -p "$dest"
     sync
     local start end
     start=$(date +%s.%N)
-    "$@" >/dev/null
+    "$@" >/dev/null 2>&1 || { echo "bench/update.sh: $1 failed" >&2; exit 1; }
     end=$(date +%s.%N)
+    diff -rq "$src" "$dest" >/dev/null || { echo "bench/update.sh: $1 made a different tree" >&2; exit 1; }
     echo "$end - $start" | bc -l
 }
 
@@ -69,19 +70,21 @@ command -v rsync >/dev/null || { echo "bench/update.sh needs rsync (apt-get inst
 build_cli
 echo "Tree: $(du -sh "$src" | cut -f1), $(find "$src" -type f | wc -l) files; $runs runs per tool" >&2
 
-declare -A result
-for tool in cp rsync kestrune; do
-    times=()
-    for ((r = 1; r <= runs; r++)); do
+# The tools take turns, so a slow spell of the shared disk does not fall on one tool only.
+declare -A times result
+for ((r = 1; r <= runs; r++)); do
+    for tool in cp rsync kestrune; do
         case $tool in
-            cp) t=$(time_once cp cp -a "$src/." "$dest/") ;;
-            rsync) t=$(time_once rsync rsync -a "$src/" "$dest/") ;;
-            kestrune) t=$(time_once kestrune "$cli" update --action left-to-right "$src" "$dest") ;;
+            cp) t=$(time_once cp -a "$src/." "$dest/") ;;
+            rsync) t=$(time_once rsync -a "$src/" "$dest/") ;;
+            kestrune) t=$(time_once "$cli" update --action left-to-right "$src" "$dest") ;;
         esac
-        times+=("$t")
+        times[$tool]+="$t "
         echo "  $tool run $r: $t s" >&2
     done
-    result[$tool]=$(printf '%s\n' "${times[@]}" | median)
+done
+for tool in cp rsync kestrune; do
+    result[$tool]=$(printf '%s\n' ${times[$tool]} | median)
 done
 rm -rf "$dest"
 

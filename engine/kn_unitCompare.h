@@ -249,7 +249,7 @@ public:
     void WaitIdle();
 
     // Carries out the rows `Indexes` (positions in Items, handled in this order) on the update
-    // thread (main thread only, State 0): Direction is an action (caLeftToRight, caRightToLeft,
+    // thread (main thread only; ignored unless State is 0): Direction is an action (caLeftToRight, caRightToLeft,
     // caAuto); Force also overwrites newer files, deletes entries that only the written side
     // has and applies attributes; Backup keeps what is overwritten or deleted. The run ends
     // with a new comparison when CompareAfterUpdate is set. With `Wait` it returns when State

@@ -162,6 +162,8 @@ void TKNUpdateThread::Finish()
 void TKNFileCompare::Update(uint8_t Direction, bool Force, const std::vector<int>& Indexes, bool Wait,
                            bool AfterUpdate, bool Backup)
 {
+    // The rows must not change under a run: nothing starts while a comparison or update runs.
+    if (State != 0) return;
     // The previous run has reported its end (State 0); its thread is at most returning.
     if (updateThread_) updateThread_->Join();
     Stop = 0;

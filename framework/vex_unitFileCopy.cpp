@@ -46,7 +46,8 @@ static std::string UniqueSuffix()
     static std::atomic<uint64_t> counter{0};
     timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
-    uint64_t x = (static_cast<uint64_t>(getpid()) << 32) ^ static_cast<uint64_t>(now.tv_nsec) ^
+    static const uint64_t pid = static_cast<uint64_t>(getpid());
+    uint64_t x = (pid << 32) ^ static_cast<uint64_t>(now.tv_nsec) ^
                  (counter.fetch_add(1) * 0x9E3779B97F4A7C15ull);
     static const char digits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     std::string out;

@@ -206,3 +206,18 @@ TEST(UpdateRun, OnlyTheGivenRowsInTheGivenOrder)
     EXPECT_EQ(h.progress, (std::vector<std::string>{dir / "R/d", dir / "R/b"}));
     EXPECT_EQ(Snapshot(dir / "R"), (Tree{{"b", "b"}, {"d", "d"}}));
 }
+
+TEST(UpdateRun, NothingStartsWhileAComparisonRuns)
+{
+    TempDir dir;
+    RuleTrees::Put(dir / "L", "a", "a", 0);
+    MakeDirs(dir / "R");
+    UpdateHarness h(dir / "L", dir / "R");
+    h.Compare();
+    h.engine.State = 1;  // as while a comparison is running
+    h.engine.Update(kn::caLeftToRight, false, h.AllRows(), false, false, false);
+    EXPECT_EQ(h.engine.State, 1);
+    h.engine.State = 0;
+    EXPECT_FALSE(Exists(dir / "R/a"));
+    EXPECT_EQ(h.updateDone, 0);
+}

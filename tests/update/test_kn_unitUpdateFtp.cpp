@@ -246,3 +246,16 @@ TEST(UpdateFtp, AServerThatCannotBeReachedEndsTheRunWithAReport)
     EXPECT_EQ(h.updateDone, 1);
     EXPECT_EQ(h.engine.State, 0);
 }
+
+TEST(UpdateFtp, ComparedThenUpdatedThroughTheFtpListing)
+{
+    FtpServer server;
+    TempDir dir;
+    WriteFile(dir / "L/docs/a.txt", "uploaded");
+    WriteFile(server.Root() + "/site/stale.txt", "stale");
+    UpdateHarness h(dir / "L", server.Location("/site"));
+    ASSERT_EQ(h.Compare(), 3u) << "docs/, docs/a.txt on the left; stale.txt on the server";
+    h.Update(kn::caLeftToRight, true);
+    EXPECT_EQ(h.errors, std::vector<std::string>{});
+    EXPECT_EQ(Snapshot(server.Root() + "/site"), (Tree{{"docs", "<dir>"}, {"docs/a.txt", "uploaded"}}));
+}
