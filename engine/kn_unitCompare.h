@@ -256,8 +256,11 @@ public:
     // is 0 again, serving the hand-over queue meanwhile.
     void Update(uint8_t Direction, bool Force, const std::vector<int>& Indexes, bool Wait, bool AfterUpdate,
                 bool Backup);
-    // When set, an update reports every operation it would do and carries out none.
+    // When set, an update reports every operation it would do and carries out none: each one
+    // reaches OnDryRunOperation (on the main thread) with what it would do, e.g.
+    // "copy /a/x.txt -> /b/x.txt" or "delete /b/y.txt".
     bool UpdateDryRun = false;
+    std::function<void(void* Sender, const std::string& Text)> OnDryRunOperation;
 
 private:
     void RunCompare();

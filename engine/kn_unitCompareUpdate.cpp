@@ -80,7 +80,11 @@ void TKNUpdateThread::CreateProviders(bool multi)
     const bool leftFtp = FileCompare.LeftList.IsFtp(), rightFtp = FileCompare.RightList.IsFtp();
     auto make = [&](bool writesRight, const char* suffix) {
         std::unique_ptr<TKNUpdateProvider> provider = CreateUpdateProvider(leftFtp, rightFtp, writesRight);
-        if (FileCompare.UpdateDryRun) provider = std::make_unique<TKNUpdateProviderDryRun>(std::move(provider));
+        if (FileCompare.UpdateDryRun)
+            provider = std::make_unique<TKNUpdateProviderDryRun>(std::move(provider), [this](const std::string& text) {
+                if (FileCompare.OnDryRunOperation)
+                    vex::Synchronize([&] { FileCompare.OnDryRunOperation(&FileCompare, text); });
+            });
         provider->WritesRight = writesRight;
         provider->Owner = this;
         provider->TempSuffix = suffix;

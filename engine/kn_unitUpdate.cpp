@@ -156,4 +156,23 @@ bool TKNUpdateProviderFSFS::ApplyAttributes(const std::string& Path, int Attr)
     return false;
 }
 
+// --- Dry run ------------------------------------------------------------------------------
+
+bool TKNUpdateProviderDryRun::Tell(const char* what, const std::string& Path)
+{
+    Describe(what + DisplayName(Path));
+    return true;
+}
+
+bool TKNUpdateProviderDryRun::CopyFile(const std::string& Source, const std::string& Dest, const TKNFileRec&)
+{
+    Describe("copy " + DisplayName(Source) + " -> " + DisplayName(Dest));
+    return true;
+}
+
+bool TKNUpdateProviderDryRun::ApplyAttributes(const std::string& Path, int Attr)
+{
+    return Tell((Attr & faReadOnly) ? "make read-only " : "make writable ", Path);
+}
+
 }  // namespace kn

@@ -10,6 +10,7 @@
 #include "engine/kn_unitCompare.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -176,18 +177,26 @@ private:
 // so the run reports exactly the operations it would carry out, under the real display names.
 class TKNUpdateProviderDryRun : public TKNUpdateProvider {
 public:
-    explicit TKNUpdateProviderDryRun(std::unique_ptr<TKNUpdateProvider> real) : Real(std::move(real)) {}
+    // `describe` receives each operation's description; the real provider only names paths.
+    TKNUpdateProviderDryRun(std::unique_ptr<TKNUpdateProvider> real, std::function<void(const std::string&)> describe)
+        : Real(std::move(real)), Describe(std::move(describe))
+    {
+    }
     void Disconnect() override {}
     void Connect(const std::string&, const std::string&) override {}
     bool Backup(const TKNFileRec&) override { return true; }
-    bool CopyFile(const std::string&, const std::string&, const TKNFileRec&) override { return true; }
-    bool DeleteFolder(const std::string&) override { return true; }
-    bool DeleteFile(const std::string&) override { return true; }
-    bool CreateFolder(const std::string&, const TKNFileRec&) override { return true; }
-    bool ApplyAttributes(const std::string&, int) override { return true; }
+    bool CopyFile(const std::string& Source, const std::string& Dest, const TKNFileRec&) override;
+    bool DeleteFolder(const std::string& Path) override { return Tell("remove folder ", Path); }
+    bool DeleteFile(const std::string& Path) override { return Tell("delete ", Path); }
+    bool CreateFolder(const std::string& Path, const TKNFileRec&) override { return Tell("create folder ", Path); }
+    bool ApplyAttributes(const std::string& Path, int Attr) override;
     std::string DisplayName(const std::string& Path) override { return Real->DisplayName(Path); }
 
     std::unique_ptr<TKNUpdateProvider> Real;
+
+private:
+    bool Tell(const char* what, const std::string& Path);
+    std::function<void(const std::string&)> Describe;
 };
 
 // Picks the provider class for a copy from `leftIsFtp`/`rightIsFtp`; `writesRight` selects the

@@ -21,10 +21,15 @@ void OnInterrupt(int)
 
 void PrintUpdateOperations(kn::TKNFileCompare& engine, int& failures)
 {
-    engine.OnUpdateProgress = [](void*, const std::string& text, int) {
+    auto printLine = [](void*, const std::string& text) {
         std::fputs(text.c_str(), stdout);
         std::fputc('\n', stdout);
     };
+    // A dry run prints what each operation would do instead of the path it works on.
+    engine.OnUpdateProgress = [&engine, printLine](void* sender, const std::string& text, int) {
+        if (!engine.UpdateDryRun) printLine(sender, text);
+    };
+    engine.OnDryRunOperation = printLine;
     engine.OnError = [&failures](void*, const std::string& message) {
         ++failures;
         std::fflush(stdout);

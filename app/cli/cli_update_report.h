@@ -1,5 +1,6 @@
 // How kestrune-cli reports an update while it runs, shared by the commands that update
-// (update, batch): each operation's path on standard output as it is carried out, each failure
+// (update, batch): each operation's path on standard output as it is carried out (in a dry run,
+// what the operation would do), each failure
 // on standard error, and Ctrl+C turned into a stop request between operations.
 #pragma once
 

@@ -54,7 +54,7 @@ TEST(CliUpdate, ForceDeletesWhatOnlyTheWrittenSideHas)
     EXPECT_NE(r.err.find("Found 0 folder(s) and file(s)."), std::string::npos) << r.err;
 }
 
-TEST(CliUpdate, DryRunPrintsTheSameOperationsAndChangesNothing)
+TEST(CliUpdate, DryRunSaysWhatEachOperationWouldDoAndChangesNothing)
 {
     Trees t;
     auto dry = RunCli({"update", "--dry-run", "--force", "--action", "left-to-right", t.left, t.right});
@@ -63,9 +63,10 @@ TEST(CliUpdate, DryRunPrintsTheSameOperationsAndChangesNothing)
     EXPECT_EQ(ReadFile(t.right + "/gone.txt"), "g");
     auto real = RunCli({"update", "--force", "--action", "left-to-right", t.left, t.right});
     // Folders first; then files in pairing order (the root's own files before the sub-folders').
-    const std::string ops = t.right + "/sub\n" + t.right + "/gone.txt\n" + t.right + "/sub/a.txt\n";
-    EXPECT_EQ(dry.out.substr(0, ops.size()), ops);
-    EXPECT_EQ(real.out, ops);
+    EXPECT_EQ(real.out, t.right + "/sub\n" + t.right + "/gone.txt\n" + t.right + "/sub/a.txt\n");
+    const std::string planned = "create folder " + t.right + "/sub\n" + "delete " + t.right + "/gone.txt\n" +
+                                "copy " + t.left + "/sub/a.txt -> " + t.right + "/sub/a.txt\n";
+    EXPECT_EQ(dry.out.substr(0, planned.size()), planned) << dry.out;
 }
 
 TEST(CliUpdate, AFailureGoesToStandardErrorAndTheStatusIsOne)
