@@ -6,8 +6,6 @@
 #include "tests/common/temp_tree.h"
 
 using namespace kn;
-using testutil::TempDir;
-using testutil::WriteFile;
 
 namespace {
 
