@@ -2,7 +2,6 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
-#include <QDialogButtonBox>
 #include <QDragEnterEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -17,14 +16,12 @@
 
 #include "config/kn_unitConfig.h"
 #include "framework/qt/vex_unitDialogs.h"
-#include "framework/qt/vex_frmHelp.h"
 #include "framework/vex_unitText.h"
 
 namespace kn {
 
 namespace {
 
-constexpr std::size_t kNameMaxBytes = sizeof(TKNBatchRec::Name) - 1;
 const QString kPresetItemMime = QStringLiteral("application/x-kestrune-preset-item");
 
 // Each item of the batch's preset list carries its own entry.
@@ -50,6 +47,20 @@ QListWidgetItem* AddEntryItem(QListWidget* list, const std::string& presetName, 
     auto* item = new QListWidgetItem(QString::fromStdString(presetName), list);
     SetItemEntry(item, entry);
     return item;
+}
+
+TKNNamedListTexts BatchTexts()
+{
+    constexpr std::size_t kNameMaxBytes = sizeof(TKNBatchRec::Name) - 1;
+    TKNNamedListTexts texts;
+    texts.Noun = TKNBatchManagerForm::tr("batch");
+    texts.PluralNoun = TKNBatchManagerForm::tr("batches");
+    texts.FirstName = QStringLiteral("Batch1");
+    texts.HelpKeyword = QStringLiteral("BatchMgr");
+    texts.NameMaxBytes = kNameMaxBytes;
+    texts.AddMaxLength = static_cast<int>(kNameMaxBytes);
+    texts.RenameMaxLength = static_cast<int>(kNameMaxBytes) + 1;
+    return texts;
 }
 
 void PrepareList(QListWidget* list)
@@ -115,7 +126,7 @@ void TKNPresetDragList::dropEvent(QDropEvent* event)
 }
 
 TKNBatchManagerForm::TKNBatchManagerForm(TKNConfig& config, QWidget* parent)
-    : QDialog(parent), FConfig(config), FBatches(config.Batches.Clone())
+    : TKNNamedListEdit(config, BatchTexts(), parent), FBatches(config.Batches.Clone())
 {
     setWindowTitle(tr("Batch Manager"));
     auto* top = new QHBoxLayout;
@@ -123,9 +134,9 @@ TKNBatchManagerForm::TKNBatchManagerForm(TKNConfig& config, QWidget* parent)
     top->addWidget(CreateEntryColumn(), 2);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
-    layout->addWidget(CreateButtons());
+    layout->addWidget(CreateButtons(tvBatches));
     ConnectEvents();
-    FillBatchList(QString());
+    FillList(QString());
     tvBatches->setFocus();
 }
 
@@ -191,26 +202,6 @@ QWidget* TKNBatchManagerForm::CreateEntryColumn()
     return box;
 }
 
-QWidget* TKNBatchManagerForm::CreateButtons()
-{
-    auto* box = new QWidget(this);
-    auto* row = new QHBoxLayout(box);
-    row->setContentsMargins(0, 0, 0, 0);
-    btnAdd = new QPushButton(tr("&Add"), box);
-    btnDelete = new QPushButton(tr("&Delete"), box);
-    btnRename = new QPushButton(tr("Re&name"), box);
-    auto* closing = new QDialogButtonBox(box);
-    btnOk = closing->addButton(tr("&Ok"), QDialogButtonBox::AcceptRole);
-    btnCancel = closing->addButton(tr("&Cancel"), QDialogButtonBox::RejectRole);
-    btnHelp = closing->addButton(tr("&Help"), QDialogButtonBox::HelpRole);
-    btnOk->setDefault(true);
-    for (QPushButton* b : {btnAdd, btnDelete, btnRename})
-        row->addWidget(b);
-    row->addStretch(1);
-    row->addWidget(closing);
-    return box;
-}
-
 void TKNBatchManagerForm::ConnectEvents()
 {
     connect(tvBatches, &QListWidget::currentRowChanged, this, [this] {
@@ -228,25 +219,12 @@ void TKNBatchManagerForm::ConnectEvents()
     // Only the user's clicks edit the entry; showing an entry sets the controls silently.
     connect(rgActionItems, &QButtonGroup::idClicked, this, &TKNBatchManagerForm::rgActionClick);
     connect(cbForce, &QCheckBox::clicked, this, &TKNBatchManagerForm::rgActionClick);
-    connect(btnAdd, &QPushButton::clicked, this, &TKNBatchManagerForm::btnAddClick);
-    connect(btnDelete, &QPushButton::clicked, this, &TKNBatchManagerForm::btnDeleteClick);
-    connect(btnRename, &QPushButton::clicked, this, &TKNBatchManagerForm::btnRenameClick);
-    connect(btnOk, &QPushButton::clicked, this, &TKNBatchManagerForm::btnOkClick);
-    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
-    connect(btnHelp, &QPushButton::clicked, this, [] { vex::HelpKeyword(QStringLiteral("BatchMgr")); });
 }
 
-void TKNBatchManagerForm::FillBatchList(const QString& select)
+void TKNBatchManagerForm::FillList(const QString& select)
 {
     ++FFilling;
-    tvBatches->clear();
-    int chosen = 0;
-    for (int i = 0; i < FBatches.Count(); ++i) {
-        QString caption = QString::fromStdString(FBatches.Names(i));
-        tvBatches->addItem(caption);
-        if (caption == select)
-            chosen = i;
-    }
+    const int chosen = ShowNames(tvBatches, FBatches, select);
     const bool any = FBatches.Count() > 0;
     for (QWidget* w : std::initializer_list<QWidget*>{lbPresetOfBatch, tvPresetOfBatch, tvPresets, btnDelete,
                                                       btnRename, rgAction, cbForce})
@@ -385,70 +363,33 @@ void TKNBatchManagerForm::RemovePresetFromBatch()
     }
 }
 
-std::string TKNBatchManagerForm::AcceptableName(const QString& entered, const QString& currentCaption)
+bool TKNBatchManagerForm::NameTaken(const std::string& name) const
 {
-    std::string name(vex::CutUtf8(entered.toStdString(), kNameMaxBytes));
-    if (name.empty()) {
-        vex::ErrorBox(this, tr("The name of a batch cannot be empty!"));
-        return name;
-    }
-    if (QString::fromStdString(name) != currentCaption && FBatches.Find(name) != nullptr) {
-        vex::ErrorBox(this, tr("A batch named \"%1\" already exists!").arg(entered));
-        return std::string();
-    }
-    return name;
+    return FBatches.Find(name) != nullptr;
 }
 
-void TKNBatchManagerForm::btnAddClick()
+void TKNBatchManagerForm::AddRecord(const std::string& name)
 {
-    QString entered = QStringLiteral("Batch1");
-    if (!vex::InputBox(this, tr("Add batch"), tr("Input the name of batch."), entered,
-                       static_cast<int>(kNameMaxBytes)))
-        return;
-    std::string name = AcceptableName(entered, QString());
-    if (name.empty())
-        return;
     // The new batch starts with the entries shown now.
     RebuildAndStore(false);
     vex::SetField(FRecord.Name, name);
     FBatches.Add(FRecord);
-    FillBatchList(QString::fromStdString(name));
 }
 
-void TKNBatchManagerForm::btnDeleteClick()
+void TKNBatchManagerForm::DeleteRecord(int row)
 {
-    int row = tvBatches->currentRow();
-    if (row < 0)
-        return;
     FBatches.Delete(row);
-    FillBatchList(QString());
 }
 
-void TKNBatchManagerForm::btnRenameClick()
+void TKNBatchManagerForm::RenameRecord(int row, const std::string& name)
 {
-    QListWidgetItem* item = tvBatches->currentItem();
-    if (item == nullptr)
-        return;
-    QString entered = item->text();
-    if (!vex::InputBox(this, tr("Rename batch"), tr("Input the new name of batch."), entered,
-                       static_cast<int>(kNameMaxBytes) + 1))
-        return;
-    std::string name = AcceptableName(entered, item->text());
-    if (name.empty())
-        return;
-    FBatches.Rename(tvBatches->currentRow(), name);
-    FillBatchList(QString::fromStdString(name));
+    FBatches.Rename(row, name);
 }
 
-void TKNBatchManagerForm::btnOkClick()
+bool TKNBatchManagerForm::StoreList()
 {
     FConfig.Batches.Assign(FBatches);
-    // The new list is in use from now on even when the file cannot take it, so the dialog closes
-    // with OK either way and the menus follow the list; the user learns why the file kept the old one.
-    if (!FConfig.SaveBatches())
-        vex::ErrorBox(this, tr("The batches could not be saved to the configuration file.\n%1")
-                                .arg(QString::fromStdString(FConfig.ConfigFile.ErrorText())));
-    accept();
+    return FConfig.SaveBatches();
 }
 
 }  // namespace kn

@@ -3,21 +3,18 @@
 // hands the copy to the configuration and rewrites the file, Cancel drops it.
 #pragma once
 
-#include <QDialog>
 #include <QListWidget>
 
 #include "config/kn_unitConfigLists.h"
+#include "ui/kn_unitNamedListEdit.h"
 
 class QCheckBox;
 class QButtonGroup;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QPushButton;
 
 namespace kn {
-
-class TKNConfig;
 
 // One of the two preset lists of the batch manager. It takes a drop only of an item dragged
 // from its partner list and then raises PresetDropped; the move itself is the form's work.
@@ -46,7 +43,7 @@ private:
     const TKNPresetDragList* FPartner = nullptr;
 };
 
-class TKNBatchManagerForm : public QDialog {
+class TKNBatchManagerForm : public TKNNamedListEdit {
     Q_OBJECT
 
 public:
@@ -64,19 +61,17 @@ public:
     QGroupBox* rgAction;
     QButtonGroup* rgActionItems;
     QCheckBox* cbForce;
-    QPushButton* btnAdd;
-    QPushButton* btnDelete;
-    QPushButton* btnRename;
-    QPushButton* btnOk;
-    QPushButton* btnCancel;
-    QPushButton* btnHelp;
 
 private:
     QWidget* CreateListColumn();
     QWidget* CreateEntryColumn();
-    QWidget* CreateButtons();
     void ConnectEvents();
-    void FillBatchList(const QString& select);
+    bool NameTaken(const std::string& name) const override;
+    void AddRecord(const std::string& name) override;
+    void DeleteRecord(int row) override;
+    void RenameRecord(int row, const std::string& name) override;
+    bool StoreList() override;
+    void FillList(const QString& select) override;
     void tvBatchesChange();
     void FillPresetLists();
     void tvPresetOfBatchChange();
@@ -85,13 +80,6 @@ private:
     void RebuildAndStore(bool store);
     void AddPresetToBatch();
     void RemovePresetFromBatch();
-    void btnAddClick();
-    void btnDeleteClick();
-    void btnRenameClick();
-    void btnOkClick();
-    std::string AcceptableName(const QString& entered, const QString& currentCaption);
-
-    TKNConfig& FConfig;
     TKNBatchList FBatches;
     TKNBatchRec FRecord{};
     int FFilling = 0;

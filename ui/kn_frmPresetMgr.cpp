@@ -1,6 +1,5 @@
 #include "ui/kn_frmPresetMgr.h"
 
-#include <QDialogButtonBox>
 #include <QDir>
 #include <QHBoxLayout>
 #include <QListWidget>
@@ -8,19 +7,28 @@
 #include <QVBoxLayout>
 
 #include "config/kn_unitConfig.h"
-#include "framework/qt/vex_unitDialogs.h"
-#include "framework/qt/vex_frmHelp.h"
 #include "framework/vex_unitText.h"
 #include "ui/kn_unitOptionsPanel.h"
 
 namespace kn {
 
 namespace {
-constexpr std::size_t kNameMaxBytes = sizeof(TKNOptionsRec::Name) - 1;
+
+TKNNamedListTexts PresetTexts()
+{
+    TKNNamedListTexts texts;
+    texts.Noun = TKNPresetManagerForm::tr("preset");
+    texts.PluralNoun = TKNPresetManagerForm::tr("presets");
+    texts.FirstName = QStringLiteral("Preset1");
+    texts.HelpKeyword = QStringLiteral("PresetMgr");
+    texts.NameMaxBytes = sizeof(TKNOptionsRec::Name) - 1;
+    return texts;
 }
 
+}  // namespace
+
 TKNPresetManagerForm::TKNPresetManagerForm(TKNConfig& config, QWidget* parent)
-    : QDialog(parent), FConfig(config), FPresets(config.Presets.Clone()),
+    : TKNNamedListEdit(config, PresetTexts(), parent), FPresets(config.Presets.Clone()),
       FRecord(DefaultOptions(QDir::homePath().toStdString().c_str()))
 {
     setWindowTitle(tr("Preset Manager"));
@@ -30,8 +38,7 @@ TKNPresetManagerForm::TKNPresetManagerForm(TKNConfig& config, QWidget* parent)
     pnlOptions = new TKNOptionsPanel(this);
     pnlOptions->LoadOptions(FRecord);
 
-    auto* buttons = new QWidget(this);
-    CreateButtons(buttons);
+    QWidget* buttons = CreateButtons(TreeViewPresets);
     auto* top = new QHBoxLayout;
     top->addWidget(TreeViewPresets);
     top->addWidget(pnlOptions, 1);
@@ -48,42 +55,10 @@ TKNPresetManagerForm::TKNPresetManagerForm(TKNConfig& config, QWidget* parent)
     TreeViewPresets->setFocus();
 }
 
-void TKNPresetManagerForm::CreateButtons(QWidget* box)
-{
-    auto* row = new QHBoxLayout(box);
-    row->setContentsMargins(0, 0, 0, 0);
-    btnAdd = new QPushButton(tr("&Add"), box);
-    btnDelete = new QPushButton(tr("&Delete"), box);
-    btnRename = new QPushButton(tr("Re&name"), box);
-    auto* closing = new QDialogButtonBox(box);
-    btnOk = closing->addButton(tr("&Ok"), QDialogButtonBox::AcceptRole);
-    btnCancel = closing->addButton(tr("&Cancel"), QDialogButtonBox::RejectRole);
-    btnHelp = closing->addButton(tr("&Help"), QDialogButtonBox::HelpRole);
-    btnOk->setDefault(true);
-    for (QPushButton* b : {btnAdd, btnDelete, btnRename})
-        row->addWidget(b);
-    row->addStretch(1);
-    row->addWidget(closing);
-
-    connect(btnAdd, &QPushButton::clicked, this, &TKNPresetManagerForm::btnAddClick);
-    connect(btnDelete, &QPushButton::clicked, this, &TKNPresetManagerForm::btnDeleteClick);
-    connect(btnRename, &QPushButton::clicked, this, &TKNPresetManagerForm::btnRenameClick);
-    connect(btnOk, &QPushButton::clicked, this, &TKNPresetManagerForm::btnOkClick);
-    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
-    connect(btnHelp, &QPushButton::clicked, this, [] { vex::HelpKeyword(QStringLiteral("PresetMgr")); });
-}
-
 void TKNPresetManagerForm::FillList(const QString& select)
 {
     ++FFilling;
-    TreeViewPresets->clear();
-    int chosen = 0;
-    for (int i = 0; i < FPresets.Count(); ++i) {
-        QString caption = QString::fromStdString(FPresets.Names(i));
-        TreeViewPresets->addItem(caption);
-        if (caption == select)
-            chosen = i;
-    }
+    const int chosen = ShowNames(TreeViewPresets, FPresets, select);
     const bool any = FPresets.Count() > 0;
     pnlOptions->setEnabled(any);
     btnDelete->setEnabled(any);
@@ -115,68 +90,33 @@ void TKNPresetManagerForm::WriteBack()
         *preset = FRecord;
 }
 
-std::string TKNPresetManagerForm::AcceptableName(const QString& entered, const QString& currentCaption)
+bool TKNPresetManagerForm::NameTaken(const std::string& name) const
 {
-    std::string name(vex::CutUtf8(entered.toStdString(), kNameMaxBytes));
-    if (name.empty()) {
-        vex::ErrorBox(this, tr("The name of a preset cannot be empty!"));
-        return name;
-    }
-    if (QString::fromStdString(name) != currentCaption && FPresets.Find(name) != nullptr) {
-        vex::ErrorBox(this, tr("A preset named \"%1\" already exists!").arg(entered));
-        return std::string();
-    }
-    return name;
+    return FPresets.Find(name) != nullptr;
 }
 
-void TKNPresetManagerForm::btnAddClick()
+void TKNPresetManagerForm::AddRecord(const std::string& name)
 {
-    QString entered = QStringLiteral("Preset1");
-    if (!vex::InputBox(this, tr("Add preset"), tr("Input the name of preset."), entered))
-        return;
-    std::string name = AcceptableName(entered, QString());
-    if (name.empty())
-        return;
     // The new preset starts with the settings shown now.
     pnlOptions->StoreOptions(FRecord);
     vex::SetField(FRecord.Name, name);
     FPresets.Add(FRecord);
-    FillList(QString::fromStdString(name));
 }
 
-void TKNPresetManagerForm::btnDeleteClick()
+void TKNPresetManagerForm::DeleteRecord(int row)
 {
-    int row = TreeViewPresets->currentRow();
-    if (row < 0)
-        return;
     FPresets.Delete(row);
-    FillList(QString());
 }
 
-void TKNPresetManagerForm::btnRenameClick()
+void TKNPresetManagerForm::RenameRecord(int row, const std::string& name)
 {
-    QListWidgetItem* item = TreeViewPresets->currentItem();
-    if (item == nullptr)
-        return;
-    QString entered = item->text();
-    if (!vex::InputBox(this, tr("Rename preset"), tr("Input the new name of preset."), entered))
-        return;
-    std::string name = AcceptableName(entered, item->text());
-    if (name.empty())
-        return;
-    FPresets.Rename(TreeViewPresets->currentRow(), name);
-    FillList(QString::fromStdString(name));
+    FPresets.Rename(row, name);
 }
 
-void TKNPresetManagerForm::btnOkClick()
+bool TKNPresetManagerForm::StoreList()
 {
     FConfig.Presets.Assign(FPresets);
-    // The new list is in use from now on even when the file cannot take it, so the dialog closes
-    // with OK either way and the menus follow the list; the user learns why the file kept the old one.
-    if (!FConfig.SavePresets())
-        vex::ErrorBox(this, tr("The presets could not be saved to the configuration file.\n%1")
-                                .arg(QString::fromStdString(FConfig.ConfigFile.ErrorText())));
-    accept();
+    return FConfig.SavePresets();
 }
 
 }  // namespace kn

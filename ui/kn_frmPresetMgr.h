@@ -3,19 +3,14 @@
 // configuration and rewrites the file, Cancel drops it.
 #pragma once
 
-#include <QDialog>
-
 #include "config/kn_unitConfigLists.h"
-
-class QListWidget;
-class QPushButton;
+#include "ui/kn_unitNamedListEdit.h"
 
 namespace kn {
 
-class TKNConfig;
 class TKNOptionsPanel;
 
-class TKNPresetManagerForm : public QDialog {
+class TKNPresetManagerForm : public TKNNamedListEdit {
     Q_OBJECT
 
 public:
@@ -23,27 +18,17 @@ public:
 
     QListWidget* TreeViewPresets;
     TKNOptionsPanel* pnlOptions;
-    QPushButton* btnAdd;
-    QPushButton* btnDelete;
-    QPushButton* btnRename;
-    QPushButton* btnOk;
-    QPushButton* btnCancel;
-    QPushButton* btnHelp;
 
 private:
-    void CreateButtons(QWidget* box);
-    // Shows the working list, selecting the item captioned exactly `select` (else the first).
-    void FillList(const QString& select);
+    bool NameTaken(const std::string& name) const override;
+    void AddRecord(const std::string& name) override;
+    void DeleteRecord(int row) override;
+    void RenameRecord(int row, const std::string& name) override;
+    bool StoreList() override;
+    void FillList(const QString& select) override;
     void TreeViewPresetsChange();
     void WriteBack();
-    void btnAddClick();
-    void btnDeleteClick();
-    void btnRenameClick();
-    void btnOkClick();
-    // The entered name cut to the name field; empty (after an error box) when it may not be used.
-    std::string AcceptableName(const QString& entered, const QString& currentCaption);
 
-    TKNConfig& FConfig;
     TKNPresetList FPresets;
     TKNOptionsRec FRecord;
     int FFilling = 0;

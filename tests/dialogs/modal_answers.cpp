@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
+#include <gtest/gtest.h>
 
 namespace testing_dialogs {
 
@@ -62,6 +64,15 @@ QString ModalText(QWidget* modal)
     for (QLabel* label : modal->findChildren<QLabel*>())
         texts << label->text();
     return texts.join(QLatin1Char('\n'));
+}
+
+QStringList Click(QPushButton* button, std::vector<ModalAnswers::Step> steps)
+{
+    ModalAnswers answers(std::move(steps));
+    button->click();
+    EXPECT_EQ(answers.Pending(), 0u);
+    EXPECT_TRUE(answers.Unexpected.isEmpty()) << answers.Unexpected.join("|").toStdString();
+    return answers.Seen;
 }
 
 }  // namespace testing_dialogs

@@ -9,6 +9,7 @@
 #include <functional>
 #include <vector>
 
+class QPushButton;
 class QWidget;
 
 namespace testing_dialogs {
@@ -39,5 +40,9 @@ private:
 
 // The text a message box shows, or all label texts of another modal window.
 QString ModalText(QWidget* modal);
+
+// Clicks `button` and answers the boxes it opens with `steps`; fails the test when a step is
+// left over or a box appears unasked. Returns the texts of the boxes answered.
+QStringList Click(QPushButton* button, std::vector<ModalAnswers::Step> steps);
 
 }  // namespace testing_dialogs

@@ -64,14 +64,6 @@ protected:
         fx.SetPresets({Preset("Alpha", kn::caLeftToRight, "/alpha/l", "/alpha/r"), Preset("Beta", kn::caRightToLeft),
                        Preset("Gamma", kn::caAuto)});
     }
-    QStringList Click(QPushButton* button, std::vector<ModalAnswers::Step> steps)
-    {
-        ModalAnswers answers(std::move(steps));
-        button->click();
-        EXPECT_EQ(answers.Pending(), 0u);
-        EXPECT_TRUE(answers.Unexpected.isEmpty()) << answers.Unexpected.join("|").toStdString();
-        return answers.Seen;
-    }
     // The batch as OK hands it to the configuration.
     kn::TKNBatchRec Saved(kn::TKNBatchManagerForm& form, const char* name)
     {

@@ -27,15 +27,6 @@ protected:
             names.push_back(form.TreeViewPresets->item(i)->text().toStdString());
         return names;
     }
-    // Clicks `button` and answers the boxes it opens; returns the texts of those boxes.
-    QStringList Click(QPushButton* button, std::vector<ModalAnswers::Step> steps)
-    {
-        ModalAnswers answers(std::move(steps));
-        button->click();
-        EXPECT_EQ(answers.Pending(), 0u);
-        EXPECT_TRUE(answers.Unexpected.isEmpty()) << answers.Unexpected.join("|").toStdString();
-        return answers.Seen;
-    }
     void Select(kn::TKNPresetManagerForm& form, const QString& name)
     {
         auto found = form.TreeViewPresets->findItems(name, Qt::MatchExactly);

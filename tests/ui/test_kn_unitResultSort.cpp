@@ -10,16 +10,16 @@ namespace {
 using kn::TMyFileOpt;
 
 // A side: "" for absent, "name" for a file in /root, "name/" for a folder.
-kn::TKNFileRec Side(const std::string& spec, int64_t size, double time)
+kn::TKNFileRec Side(const std::string& entry, int64_t size, double time)
 {
     kn::TKNFileRec rec;
-    if (spec.empty()) return rec;
-    if (spec.back() == '/') {
-        rec.Path = "/root/" + spec.substr(0, spec.size() - 1);
+    if (entry.empty()) return rec;
+    if (entry.back() == '/') {
+        rec.Path = "/root/" + entry.substr(0, entry.size() - 1);
         rec.Attr = kn::faDirectory;
     } else {
         rec.Path = "/root";
-        rec.Name = spec;
+        rec.Name = entry;
         rec.Attr = kn::faArchive;
     }
     rec.Size = size;
@@ -27,7 +27,7 @@ kn::TKNFileRec Side(const std::string& spec, int64_t size, double time)
     return rec;
 }
 
-struct RowSpec {
+struct RowShape {
     std::string left;
     int64_t leftSize;
     double leftTime;
@@ -37,10 +37,10 @@ struct RowSpec {
     double rightTime;
 };
 
-std::vector<std::unique_ptr<TMyFileOpt>> MakeRows(const std::vector<RowSpec>& specs)
+std::vector<std::unique_ptr<TMyFileOpt>> MakeRows(const std::vector<RowShape>& shapes)
 {
     std::vector<std::unique_ptr<TMyFileOpt>> rows;
-    for (const RowSpec& s : specs) {
+    for (const RowShape& s : shapes) {
         auto row = std::make_unique<TMyFileOpt>();
         row->Left = Side(s.left, s.leftSize, s.left.empty() ? -1.0 : s.leftTime);
         row->Right = Side(s.right, s.rightSize, s.right.empty() ? -1.0 : s.rightTime);
@@ -64,7 +64,7 @@ std::vector<std::string> Order(const std::vector<std::unique_ptr<TMyFileOpt>>& r
     return names;
 }
 
-const std::vector<RowSpec> kRows = {
+const std::vector<RowShape> kRows = {
     {"b.txt", 30, 100, kn::stLeft, "", 0, 0},
     {"", 0, 0, kn::stRight, "z.txt", 5, 300},
     {"A.txt", 10, 200, kn::stDiffer, "A.txt", 11, 200},

@@ -4,11 +4,9 @@
 #include <sys/wait.h>
 
 #include <cstdio>
-#include <cstring>
 #include <gtest/gtest.h>
 
-#include "config/kn_unitConfig.h"
-#include "framework/vex_unitText.h"
+#include "batch_setup.h"
 #include "tests/common/temp_tree.h"
 
 namespace updateui_test {
@@ -32,21 +30,13 @@ protected:
 
     void AddPreset(const char* name, const std::string& leftFolder, const std::string& rightFolder)
     {
-        kn::TKNOptionsRec preset = kn::DefaultOptions(home.path().c_str());
-        vex::SetField(preset.Name, name);
-        vex::SetField(preset.LeftFolder, leftFolder);
-        vex::SetField(preset.RightFolder, rightFolder);
-        ASSERT_GE(config->Presets.Add(preset), 0);
+        ASSERT_GE(config->Presets.Add(FolderPreset(home.path(), name, leftFolder, rightFolder)), 0);
         ASSERT_TRUE(config->SavePresets());
     }
 
-    void AddBatch(const char* name, const std::vector<std::tuple<const char*, uint8_t, bool>>& entries)
+    void AddBatch(const char* name, const std::vector<BatchEntry>& entries)
     {
-        kn::TKNBatchRec batch;
-        std::memset(&batch, 0, sizeof batch);
-        vex::SetField(batch.Name, name);
-        for (const auto& [preset, action, force] : entries) ASSERT_TRUE(kn::AddBatchEntry(batch, preset, action, force));
-        ASSERT_GE(config->Batches.Add(batch), 0);
+        ASSERT_GE(config->Batches.Add(BatchOf(name, entries)), 0);
         ASSERT_TRUE(config->SaveBatches());
     }
 
@@ -76,15 +66,9 @@ protected:
 
 TEST_F(CliBatch, RunsEachPresetWithItsEntryAndSkipsAMissingOne)
 {
-    const std::string l1 = trees / "one/left", r1 = trees / "one/right";
-    WriteFile(l1 + "/doc.txt", "doc");
-    WriteFile(r1 + "/stale.txt", "stale");
-    const std::string l2 = trees / "two/left", r2 = trees / "two/right";
-    WriteFile(l2 + "/mine.txt", "mine");
-    WriteFile(r2 + "/theirs.txt", "theirs");
-    AddPreset("One", l1, r1);
-    AddPreset("Two", l2, r2);
-    AddBatch("Nightly", {{"One", kn::caLeftToRight, true}, {"Gone", kn::caAuto, true}, {"Two", kn::caRightToLeft, false}});
+    const auto [l1, r1, l2, r2] = AddNightly(*config, home.path(), trees);
+    ASSERT_TRUE(config->SavePresets());
+    ASSERT_TRUE(config->SaveBatches());
 
     CliResult r = Run("batch nightly");  // batch names ignore the case of a-z
     EXPECT_EQ(r.status, 0) << r.err;

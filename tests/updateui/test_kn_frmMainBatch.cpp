@@ -3,9 +3,8 @@
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
-#include <cstring>
 
-#include "framework/vex_unitText.h"
+#include "batch_setup.h"
 #include "modal_script.h"
 #include "updateui_support.h"
 
@@ -26,27 +25,12 @@ protected:
 
     void AddPreset(const char* name, const std::string& leftFolder, const std::string& rightFolder)
     {
-        kn::TKNOptionsRec preset = kn::DefaultOptions(home.path().c_str());
-        vex::SetField(preset.Name, name);
-        vex::SetField(preset.LeftFolder, leftFolder);
-        vex::SetField(preset.RightFolder, rightFolder);
-        preset.Action = kn::caAuto;  // every entry overrides it
-        ASSERT_GE(config->Presets.Add(preset), 0);
+        ASSERT_GE(config->Presets.Add(FolderPreset(home.path(), name, leftFolder, rightFolder)), 0);
     }
 
-    struct Entry {
-        const char* preset;
-        uint8_t action;
-        bool force;
-    };
-
-    void AddBatch(const char* name, const std::vector<Entry>& entries)
+    void AddBatch(const char* name, const std::vector<BatchEntry>& entries)
     {
-        kn::TKNBatchRec batch;
-        std::memset(&batch, 0, sizeof batch);
-        vex::SetField(batch.Name, name);
-        for (const Entry& e : entries) ASSERT_TRUE(kn::AddBatchEntry(batch, e.preset, e.action, e.force));
-        ASSERT_GE(config->Batches.Add(batch), 0);
+        ASSERT_GE(config->Batches.Add(BatchOf(name, entries)), 0);
     }
 
     // Runs the batch from the "&Batch" menu, answering with `steps`, and waits for its end.
@@ -71,17 +55,7 @@ protected:
 
 TEST_F(BatchRun, TwoPresetsRunWithTheirEntriesActionsAndAMissingOneIsSkipped)
 {
-    // First preset, Left to Right forced: right gets the left's files, loses its own extra.
-    const std::string l1 = trees / "one/left", r1 = trees / "one/right";
-    WriteFile(l1 + "/doc.txt", "doc");
-    WriteFile(r1 + "/stale.txt", "stale");
-    // Second preset, Right to Left without force: left gets the right's file, keeps its own.
-    const std::string l2 = trees / "two/left", r2 = trees / "two/right";
-    WriteFile(l2 + "/mine.txt", "mine");
-    WriteFile(r2 + "/theirs.txt", "theirs");
-    AddPreset("One", l1, r1);
-    AddPreset("Two", l2, r2);
-    AddBatch("Nightly", {{"One", kn::caLeftToRight, true}, {"Gone", kn::caAuto, true}, {"Two", kn::caRightToLeft, false}});
+    const auto [l1, r1, l2, r2] = AddNightly(*config, home.path(), trees);
     kn::TKNMainForm window(*config);
     window.show();
 
