@@ -97,31 +97,28 @@ bool TKNUpdateProvider::LocalBackup(const TKNFileRec& Entry)
     return LocalCopy(PathJoin(Entry.Path, Entry.Name), BackupPath(Entry));
 }
 
+bool TKNUpdateProvider::LocalOperation(const std::string& Path, TLocalOp operation, TPathMessage message)
+{
+    if (!CheckWrittenRoot([&](const std::string& r) { return message(Path, r); })) return false;
+    std::string reason;
+    if (operation(Path, reason)) return true;
+    ErrorText = message(Path, reason);
+    return false;
+}
+
 bool TKNUpdateProvider::LocalCreateFolder(const std::string& Path)
 {
-    if (!CheckWrittenRoot([&](const std::string& r) { return MsgCreateFolderFailed(Path, r); })) return false;
-    std::string reason;
-    if (vex::MakeFolderTree(Path, reason)) return true;
-    ErrorText = MsgCreateFolderFailed(Path, reason);
-    return false;
+    return LocalOperation(Path, vex::MakeFolderTree, MsgCreateFolderFailed);
 }
 
 bool TKNUpdateProvider::LocalDeleteFolder(const std::string& Path)
 {
-    if (!CheckWrittenRoot([&](const std::string& r) { return MsgDeleteFolderFailed(Path, r); })) return false;
-    std::string reason;
-    if (vex::RemoveFolder(Path, reason)) return true;
-    ErrorText = MsgDeleteFolderFailed(Path, reason);
-    return false;
+    return LocalOperation(Path, vex::RemoveFolder, MsgDeleteFolderFailed);
 }
 
 bool TKNUpdateProvider::LocalDeleteFile(const std::string& Path)
 {
-    if (!CheckWrittenRoot([&](const std::string& r) { return MsgDeleteFileFailed(Path, r); })) return false;
-    std::string reason;
-    if (vex::DeleteFileEntry(Path, reason)) return true;
-    ErrorText = MsgDeleteFileFailed(Path, reason);
-    return false;
+    return LocalOperation(Path, vex::DeleteFileEntry, MsgDeleteFileFailed);
 }
 
 // --- Local to local -----------------------------------------------------------------------

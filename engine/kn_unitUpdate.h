@@ -83,6 +83,11 @@ protected:
     bool LocalCreateFolder(const std::string& Path);
     bool LocalDeleteFolder(const std::string& Path);
     bool LocalDeleteFile(const std::string& Path);
+    // One of the three above: `operation(Path, reason)` on the written local side, failing
+    // with `message(Path, reason)`.
+    using TLocalOp = bool (*)(const std::string& path, std::string& reason);
+    using TPathMessage = std::string (*)(const std::string& path, const std::string& reason);
+    bool LocalOperation(const std::string& Path, TLocalOp operation, TPathMessage message);
     // FTP building blocks. A connection to `location`, binary, whose transfers report their
     // progress (TransferBase + bytes moved) and end on a stop request.
     std::unique_ptr<TKNIdFTP> OpenConnection(const std::string& location);
@@ -115,39 +120,37 @@ public:
     bool ApplyAttributes(const std::string& Path, int Attr) override;
 };
 
-// Local source, FTP destination.
-class TKNUpdateProviderFSFTP : public TKNUpdateProvider {
+// One local side and one on an FTP server: the one connection, opened to the server's root.
+class TKNUpdateProviderOneFTP : public TKNUpdateProvider {
 public:
-    ~TKNUpdateProviderFSFTP() override;
+    ~TKNUpdateProviderOneFTP() override;
     void Disconnect() override;
     void Connect(const std::string& LeftRoot, const std::string& RightRoot) override;
-    bool Backup(const TKNFileRec& Entry) override;
-    bool CopyFile(const std::string& Source, const std::string& Dest, const TKNFileRec& Entry) override;
-    bool DeleteFolder(const std::string& Path) override;
-    bool DeleteFile(const std::string& Path) override;
-    bool CreateFolder(const std::string& Path, const TKNFileRec& Entry) override;
     bool ApplyAttributes(const std::string&, int) override { return true; }
-    std::string DisplayName(const std::string& Path) override;
 
     std::unique_ptr<TKNIdFTP> FTP;
     std::string FtpRoot;  // the root the connection was opened for
 };
 
-// FTP source, local destination.
-class TKNUpdateProviderFTPFS : public TKNUpdateProvider {
+// Local source, FTP destination.
+class TKNUpdateProviderFSFTP : public TKNUpdateProviderOneFTP {
 public:
-    ~TKNUpdateProviderFTPFS() override;
-    void Disconnect() override;
-    void Connect(const std::string& LeftRoot, const std::string& RightRoot) override;
     bool Backup(const TKNFileRec& Entry) override;
     bool CopyFile(const std::string& Source, const std::string& Dest, const TKNFileRec& Entry) override;
     bool DeleteFolder(const std::string& Path) override;
     bool DeleteFile(const std::string& Path) override;
     bool CreateFolder(const std::string& Path, const TKNFileRec& Entry) override;
-    bool ApplyAttributes(const std::string&, int) override { return true; }
+    std::string DisplayName(const std::string& Path) override;
+};
 
-    std::unique_ptr<TKNIdFTP> FTP;
-    std::string FtpRoot;
+// FTP source, local destination.
+class TKNUpdateProviderFTPFS : public TKNUpdateProviderOneFTP {
+public:
+    bool Backup(const TKNFileRec& Entry) override;
+    bool CopyFile(const std::string& Source, const std::string& Dest, const TKNFileRec& Entry) override;
+    bool DeleteFolder(const std::string& Path) override;
+    bool DeleteFile(const std::string& Path) override;
+    bool CreateFolder(const std::string& Path, const TKNFileRec& Entry) override;
 };
 
 // Both sides on FTP servers; the same class serves both directions.

@@ -135,17 +135,19 @@ bool TKNUpdateProvider::Download(TKNIdFTP& ftp, const std::string& root, const s
     return true;
 }
 
-// --- Local to FTP -------------------------------------------------------------------------
+// --- One side on FTP ----------------------------------------------------------------------
 
-TKNUpdateProviderFSFTP::~TKNUpdateProviderFSFTP() { CloseConnection(FTP); }
+TKNUpdateProviderOneFTP::~TKNUpdateProviderOneFTP() { CloseConnection(FTP); }
 
-void TKNUpdateProviderFSFTP::Disconnect() { CloseConnection(FTP); }
+void TKNUpdateProviderOneFTP::Disconnect() { CloseConnection(FTP); }
 
-void TKNUpdateProviderFSFTP::Connect(const std::string& LeftRoot, const std::string& RightRoot)
+void TKNUpdateProviderOneFTP::Connect(const std::string& LeftRoot, const std::string& RightRoot)
 {
     FtpRoot = IsFtpPath(LeftRoot) ? LeftRoot : RightRoot;
     FTP = OpenConnection(FtpRoot);
 }
+
+// --- Local to FTP -------------------------------------------------------------------------
 
 bool TKNUpdateProviderFSFTP::CopyFile(const std::string& Source, const std::string& Dest, const TKNFileRec& Entry)
 {
@@ -186,16 +188,6 @@ bool TKNUpdateProviderFSFTP::DeleteFile(const std::string& Path)
 std::string TKNUpdateProviderFSFTP::DisplayName(const std::string& Path) { return Slashed(Path); }
 
 // --- FTP to local -------------------------------------------------------------------------
-
-TKNUpdateProviderFTPFS::~TKNUpdateProviderFTPFS() { CloseConnection(FTP); }
-
-void TKNUpdateProviderFTPFS::Disconnect() { CloseConnection(FTP); }
-
-void TKNUpdateProviderFTPFS::Connect(const std::string& LeftRoot, const std::string& RightRoot)
-{
-    FtpRoot = IsFtpPath(LeftRoot) ? LeftRoot : RightRoot;
-    FTP = OpenConnection(FtpRoot);
-}
 
 // The download keeps the listing's time (to the 2 seconds of a DOS time), so the follow-up
 // comparison finds the pair equal in time.

@@ -5,19 +5,15 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 
 #include "app/cli/cli_command.h"
-#include "app/cli/cli_compare_options.h"
 #include "app/cli/cli_compare_preset.h"
-#include "app/cli/cli_rows.h"
+#include "app/cli/cli_compare_run.h"
+#include "app/cli/cli_update_report.h"
 #include "engine/kn_unitCompare.h"
-#include "framework/vex_unitThreads.h"
 
 namespace {
-
-constexpr int kExitInterrupted = 130;
 
 const char* const kUsageHead =
     "Usage: kestrune-cli compare [OPTIONS] LEFT RIGHT\n"
@@ -38,14 +34,6 @@ const char* const kUsageTail =
     "Ctrl+C stops the comparison.\n"
     "\nExit status: 0 no differences, 1 differences found, 2 usage error, missing or unreadable\n"
     "folder, or a failed comparison, 130 stopped by Ctrl+C.\n";
-
-volatile std::sig_atomic_t interrupted = 0;
-
-void OnInterrupt(int)
-{
-    interrupted = 1;
-    std::signal(SIGINT, SIG_DFL);  // a second Ctrl+C ends the program at once
-}
 
 // The progress line on a terminal: rewritten in place, at most ten times a second.
 class ProgressLine {
@@ -70,74 +58,25 @@ private:
     std::chrono::steady_clock::time_point shown_;
 };
 
-int Usage(const std::string& error, const std::vector<cli::CompareOption>& extra)
-{
-    std::fprintf(stderr, "kestrune-cli compare: %s\n%s%s%s", error.c_str(), kUsageHead,
-                 cli::CompareOptionsHelp(extra).c_str(), kUsageTail);
-    return cli::ExitUsage;
-}
-
-// Checks both operands and makes them the folders the engine gets; false with a message.
-bool TakeFolders(const cli::CompareArgs& args, std::string& left, std::string& right, std::string& error)
-{
-    if (args.Operands.size() != 2) {
-        error = "give exactly two folders, LEFT and RIGHT";
-        return false;
-    }
-    left = cli::FolderArgument(args.Operands[0]);
-    right = cli::FolderArgument(args.Operands[1]);
-    error = cli::CheckLocalRoot(left);
-    if (error.empty()) error = cli::CheckLocalRoot(right);
-    return error.empty();
-}
+const cli::CompareCommandText kText = {"compare", kUsageHead, kUsageTail};
 
 int RunCompare(std::vector<std::string> argv)
 {
-    cli::CompareArgs args;
-    std::string error;
     std::string presetName;
     const std::vector<cli::CompareOption> extra = {cli::PresetOption(presetName)};
-    if (!cli::ParseCompareArgs(argv, args, error, extra)) return Usage(error, extra);
-    if (args.Help) {
-        std::printf("%s%s%s", kUsageHead, cli::CompareOptionsHelp(extra).c_str(), kUsageTail);
-        return cli::ExitOk;
-    }
-    if (!presetName.empty() && !cli::ApplyPreset(presetName, argv, args, error)) {
-        std::fprintf(stderr, "kestrune-cli compare: %s\n", error.c_str());
-        return cli::ExitUsage;
-    }
-    std::string left, right;
-    if (!TakeFolders(args, left, right, error)) {
-        std::fprintf(stderr, "kestrune-cli compare: %s\n", error.c_str());
-        return cli::ExitUsage;
-    }
+    cli::CompareCommandLine line;
+    if (auto done = cli::ReadCompareCommandLine(kText, argv, extra, presetName, line)) return *done;
 
     kn::TKNFileCompare engine;
-    engine.ApplyOptions(args.Options);
-    engine.SetLeftFolder(left);  // the full texts: a record's folder field holds only 255 bytes
-    engine.SetRightFolder(right);
+    cli::SetUpEngine(engine, line);
     ProgressLine progress;
     if (isatty(STDERR_FILENO))
         engine.OnProgress = [&](void*, uint8_t state, const std::string& path) { progress.Show(state, path); };
-    std::signal(SIGINT, OnInterrupt);
-    vex::SetProcessMessages([&] {
-        if (interrupted) engine.StopCompare();
-    });
-    engine.Compare(true);
-    vex::SetProcessMessages(nullptr);
-    std::signal(SIGINT, SIG_DFL);
-
-    if (interrupted) {
-        std::fprintf(stderr, "kestrune-cli compare: stopped\n");
-        return kExitInterrupted;
+    {
+        cli::InterruptStops stops(engine);
+        engine.Compare(true);
     }
-    if (!engine.ErrorText.empty()) {
-        std::fprintf(stderr, "kestrune-cli compare: the comparison failed: %s\n", engine.ErrorText.c_str());
-        return cli::ExitUsage;
-    }
-    cli::PrintRows(stdout, engine);
-    std::fflush(stdout);
-    cli::PrintFoundCount(stderr, engine.Items.size());
+    if (auto failed = cli::ReportCompared(kText, engine)) return *failed;
     return engine.Items.empty() ? cli::ExitOk : cli::ExitFound;
 }
 

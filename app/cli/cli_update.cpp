@@ -5,9 +5,8 @@
 #include <cstdio>
 
 #include "app/cli/cli_command.h"
-#include "app/cli/cli_compare_options.h"
 #include "app/cli/cli_compare_preset.h"
-#include "app/cli/cli_rows.h"
+#include "app/cli/cli_compare_run.h"
 #include "app/cli/cli_update_report.h"
 #include "engine/kn_unitCompare.h"
 
@@ -73,26 +72,6 @@ std::vector<cli::CompareOption> UpdateOptions(UpdateFlags& flags, std::string& p
     };
 }
 
-int Usage(const std::string& error, const std::vector<cli::CompareOption>& extra)
-{
-    std::fprintf(stderr, "kestrune-cli update: %s\n%s%s%s", error.c_str(), kUsageHead,
-                 cli::CompareOptionsHelp(extra).c_str(), kUsageTail);
-    return cli::ExitUsage;
-}
-
-bool TakeFolders(const cli::CompareArgs& args, std::string& left, std::string& right, std::string& error)
-{
-    if (args.Operands.size() != 2) {
-        error = "give exactly two folders, LEFT and RIGHT";
-        return false;
-    }
-    left = cli::FolderArgument(args.Operands[0]);
-    right = cli::FolderArgument(args.Operands[1]);
-    error = cli::CheckLocalRoot(left);
-    if (error.empty()) error = cli::CheckLocalRoot(right);
-    return error.empty();
-}
-
 // Runs the comparison and the update on this thread's hand-over queue; Ctrl+C stops either.
 // Returns the number of failed operations.
 int CompareAndUpdate(kn::TKNFileCompare& engine, const UpdateFlags& flags)
@@ -109,48 +88,23 @@ int CompareAndUpdate(kn::TKNFileCompare& engine, const UpdateFlags& flags)
     return failures;
 }
 
+const cli::CompareCommandText kText = {"update", kUsageHead, kUsageTail};
+
 int RunUpdate(std::vector<std::string> argv)
 {
     UpdateFlags flags;
     std::string presetName;
     const std::vector<cli::CompareOption> extra = UpdateOptions(flags, presetName);
-    cli::CompareArgs args;
-    std::string error;
-    if (!cli::ParseCompareArgs(argv, args, error, extra)) return Usage(error, extra);
-    if (args.Help) {
-        std::printf("%s%s%s", kUsageHead, cli::CompareOptionsHelp(extra).c_str(), kUsageTail);
-        return cli::ExitOk;
-    }
-    if (!presetName.empty() && !cli::ApplyPreset(presetName, argv, args, error)) {
-        std::fprintf(stderr, "kestrune-cli update: %s\n", error.c_str());
-        return cli::ExitUsage;
-    }
-    if (flags.Direction == kNoDirection)
-        flags.Direction = args.Options.Action <= kn::caAuto ? args.Options.Action : uint8_t(kn::caAuto);
-    std::string left, right;
-    if (!TakeFolders(args, left, right, error)) {
-        std::fprintf(stderr, "kestrune-cli update: %s\n", error.c_str());
-        return cli::ExitUsage;
-    }
+    cli::CompareCommandLine line;
+    if (auto done = cli::ReadCompareCommandLine(kText, argv, extra, presetName, line)) return *done;
+    const uint8_t action = line.Args.Options.Action;
+    if (flags.Direction == kNoDirection) flags.Direction = action <= kn::caAuto ? action : uint8_t(kn::caAuto);
 
     kn::TKNFileCompare engine;
-    engine.ApplyOptions(args.Options);
+    cli::SetUpEngine(engine, line);
     engine.MultiThread = engine.MultiThread || flags.MultiThread;
-    engine.SetLeftFolder(left);  // the full texts: a record's folder field holds only 255 bytes
-    engine.SetRightFolder(right);
     const int failures = CompareAndUpdate(engine, flags);
-    std::fflush(stdout);
-    if (cli::InterruptStops::Interrupted()) {
-        std::fprintf(stderr, "kestrune-cli update: stopped\n");
-        return cli::ExitInterrupted;
-    }
-    if (!engine.ErrorText.empty()) {
-        std::fprintf(stderr, "kestrune-cli update: the comparison failed: %s\n", engine.ErrorText.c_str());
-        return cli::ExitUsage;
-    }
-    cli::PrintRows(stdout, engine);
-    std::fflush(stdout);
-    cli::PrintFoundCount(stderr, engine.Items.size());
+    if (auto failed = cli::ReportCompared(kText, engine)) return *failed;
     return failures == 0 ? cli::ExitOk : cli::ExitFound;
 }
 

@@ -1,7 +1,7 @@
 // How kestrune-cli reports an update while it runs, shared by the commands that update
 // (update, batch): each operation's path on standard output as it is carried out (in a dry run,
-// what the operation would do), each failure
-// on standard error, and Ctrl+C turned into a stop request between operations.
+// what the operation would do), each failure on standard error, and Ctrl+C turned into a stop
+// request between operations (compare's Ctrl+C goes through the same guard).
 #pragma once
 
 #include <vector>

@@ -16,33 +16,14 @@ using testutil::WriteFile;
 
 namespace {
 
-constexpr int64_t kTen = 1577872800;  // 2020-01-01 10:00:00 UTC
+constexpr int64_t kTen = testutil::TwoTrees::kDefaultTime;  // 2020-01-01 10:00:00 UTC
 
 std::string LocalTime(int64_t unixSeconds)
 {
     return vex::FormatDateTime(vex::UnixToDosDateTime(unixSeconds, vex::LocalOffsetNow()));
 }
 
-struct Trees {
-    testutil::TempDir dir;
-    std::string left = dir / "L";
-    std::string right = dir / "R";
-    Trees()
-    {
-        testutil::MakeDirs(left);
-        testutil::MakeDirs(right);
-    }
-    void File(const std::string& side, const std::string& rel, const std::string& content, int64_t mtime = kTen)
-    {
-        WriteFile(side + "/" + rel, content);
-        testutil::SetMTime(side + "/" + rel, mtime);
-    }
-    void Folder(const std::string& side, const std::string& rel, int64_t mtime = kTen)
-    {
-        testutil::MakeDirs(side + "/" + rel);
-        testutil::SetMTime(side + "/" + rel, mtime);
-    }
-};
+using Trees = testutil::TwoTrees;
 
 std::vector<std::string> Lines(const std::string& text)
 {

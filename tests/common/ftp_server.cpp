@@ -1,8 +1,10 @@
 #include "tests/common/ftp_server.h"
 
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -87,6 +89,19 @@ std::string FtpServer::Location(const std::string& path) const
 {
     std::string credentials = options_.User.empty() ? "" : options_.User + ":" + options_.Password + "@";
     return "ftp://" + credentials + "127.0.0.1:" + std::to_string(port_) + path;
+}
+
+int FreeLoopbackPort()
+{
+    int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof(addr);
+    ::bind(probe, reinterpret_cast<sockaddr*>(&addr), len);
+    ::getsockname(probe, reinterpret_cast<sockaddr*>(&addr), &len);
+    ::close(probe);
+    return ntohs(addr.sin_port);
 }
 
 }  // namespace testutil

@@ -48,4 +48,7 @@ private:
     int port_ = 0;
 };
 
+// A loopback port that nothing listens on: bound once to learn a free one, then closed.
+int FreeLoopbackPort();
+
 }  // namespace testutil

@@ -70,4 +70,22 @@ void RemoveTree(const std::string& path)
     fs::remove_all(path, ec);
 }
 
+TwoTrees::TwoTrees()
+{
+    MakeDirs(left);
+    MakeDirs(right);
+}
+
+void TwoTrees::File(const std::string& side, const std::string& rel, const std::string& content, int64_t mtime)
+{
+    WriteFile(side + "/" + rel, content);
+    SetMTime(side + "/" + rel, mtime);
+}
+
+void TwoTrees::Folder(const std::string& side, const std::string& rel, int64_t mtime)
+{
+    MakeDirs(side + "/" + rel);
+    SetMTime(side + "/" + rel, mtime);
+}
+
 }  // namespace testutil

@@ -33,4 +33,18 @@ void SetMTime(const std::string& path, int64_t unixSeconds);
 // Removes a tree; links are removed, never followed.
 void RemoveTree(const std::string& path);
 
+// Two trees "L" and "R" in one temporary folder, filled with entries of a chosen time
+// (by default 2020-01-01 10:00:00 UTC).
+struct TwoTrees {
+    static constexpr int64_t kDefaultTime = 1577872800;
+    TempDir dir;
+    std::string left = dir / "L";
+    std::string right = dir / "R";
+    TwoTrees();
+    // `side` is `left` or `right`; `rel` is relative to it.
+    void File(const std::string& side, const std::string& rel, const std::string& content,
+              int64_t mtime = kDefaultTime);
+    void Folder(const std::string& side, const std::string& rel, int64_t mtime = kDefaultTime);
+};
+
 }  // namespace testutil

@@ -6,29 +6,12 @@
 #include "tests/common/temp_tree.h"
 
 using namespace kn;
-using testutil::TempDir;
-using testutil::WriteFile;
 
 namespace {
 
-constexpr int64_t kTen = 1577872800;  // 2020-01-01 10:00:00 UTC
+constexpr int64_t kTen = testutil::TwoTrees::kDefaultTime;  // 2020-01-01 10:00:00 UTC
 
-// Two trees "L" and "R" in one temporary folder.
-struct Trees {
-    TempDir dir;
-    std::string left = dir / "L";
-    std::string right = dir / "R";
-    Trees()
-    {
-        testutil::MakeDirs(left);
-        testutil::MakeDirs(right);
-    }
-    void File(const std::string& side, const std::string& rel, const std::string& content, int64_t mtime = kTen)
-    {
-        WriteFile(side + "/" + rel, content);
-        testutil::SetMTime(side + "/" + rel, mtime);
-    }
-};
+using Trees = testutil::TwoTrees;
 
 // "status left right", each side relative to its root ("-" when absent, a folder ending "/").
 std::string Describe(const TMyFileOpt& row, const TKNFileCompare& engine)

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "ftp/kn_unitFtpLocation.h"
+#include "tests/common/ftp_server.h"
 #include "tests/common/temp_tree.h"
 #include "tests/ftp/fake_ftp_server.h"
 
@@ -356,15 +357,7 @@ TEST(FtpFake, ModifiedTimeIsSetWhenTheServerKnowsHow)
 
 TEST(FtpFake, UnreachableHostsFailClearly)
 {
-    int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof(addr);
-    ::bind(probe, reinterpret_cast<sockaddr*>(&addr), len);
-    ::getsockname(probe, reinterpret_cast<sockaddr*>(&addr), &len);
-    const int closedPort = ntohs(addr.sin_port);
-    ::close(probe);
+    const int closedPort = testutil::FreeLoopbackPort();
 
     TKNIdFTP ftp;
     try {

@@ -1,10 +1,6 @@
 // FTP sides of a comparison: the scan provider on a real server, and whole comparisons.
 #include "engine/kn_unitScanProviderFTP.h"
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <ctime>
 
@@ -103,15 +99,7 @@ TEST(ScanProviderFTP, DownloadsEntriesToItsTemporaryFile)
 
 TEST(ScanProviderFTP, UnreachableServerFailsTheComparison)
 {
-    int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof(addr);
-    ::bind(probe, reinterpret_cast<sockaddr*>(&addr), len);
-    ::getsockname(probe, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(probe);
-    const std::string root = "ftp://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/x";
+    const std::string root = "ftp://127.0.0.1:" + std::to_string(testutil::FreeLoopbackPort()) + "/x";
 
     testutil::TempDir local;
     File(local / "a.txt", "a");

@@ -1,0 +1,77 @@
+#include "app/cli/cli_compare_run.h"
+
+#include <cstdio>
+
+#include "app/cli/cli_command.h"
+#include "app/cli/cli_compare_preset.h"
+#include "app/cli/cli_rows.h"
+#include "app/cli/cli_update_report.h"
+
+namespace cli {
+
+namespace {
+
+int UsageError(const CompareCommandText& text, const std::string& error, const std::vector<CompareOption>& extra)
+{
+    std::fprintf(stderr, "kestrune-cli %s: %s\n%s%s%s", text.Name, error.c_str(), text.UsageHead,
+                 CompareOptionsHelp(extra).c_str(), text.UsageTail);
+    return ExitUsage;
+}
+
+int Failure(const CompareCommandText& text, const std::string& error, int status)
+{
+    std::fprintf(stderr, "kestrune-cli %s: %s\n", text.Name, error.c_str());
+    return status;
+}
+
+// Checks both operands and makes them the folders the engine gets; false with a message.
+bool TakeFolders(CompareCommandLine& line, std::string& error)
+{
+    if (line.Args.Operands.size() != 2) {
+        error = "give exactly two folders, LEFT and RIGHT";
+        return false;
+    }
+    line.Left = FolderArgument(line.Args.Operands[0]);
+    line.Right = FolderArgument(line.Args.Operands[1]);
+    error = CheckLocalRoot(line.Left);
+    if (error.empty()) error = CheckLocalRoot(line.Right);
+    return error.empty();
+}
+
+}  // namespace
+
+std::optional<int> ReadCompareCommandLine(const CompareCommandText& text, const std::vector<std::string>& argv,
+                                          const std::vector<CompareOption>& extra, const std::string& presetName,
+                                          CompareCommandLine& line)
+{
+    std::string error;
+    if (!ParseCompareArgs(argv, line.Args, error, extra)) return UsageError(text, error, extra);
+    if (line.Args.Help) {
+        std::printf("%s%s%s", text.UsageHead, CompareOptionsHelp(extra).c_str(), text.UsageTail);
+        return ExitOk;
+    }
+    if (!presetName.empty() && !ApplyPreset(presetName, argv, line.Args, error))
+        return Failure(text, error, ExitUsage);
+    if (!TakeFolders(line, error)) return Failure(text, error, ExitUsage);
+    return std::nullopt;
+}
+
+void SetUpEngine(kn::TKNFileCompare& engine, const CompareCommandLine& line)
+{
+    engine.ApplyOptions(line.Args.Options);
+    engine.SetLeftFolder(line.Left);  // the full texts: a record's folder field holds only 255 bytes
+    engine.SetRightFolder(line.Right);
+}
+
+std::optional<int> ReportCompared(const CompareCommandText& text, const kn::TKNFileCompare& engine)
+{
+    std::fflush(stdout);
+    if (InterruptStops::Interrupted()) return Failure(text, "stopped", ExitInterrupted);
+    if (!engine.ErrorText.empty()) return Failure(text, "the comparison failed: " + engine.ErrorText, ExitUsage);
+    PrintRows(stdout, engine);
+    std::fflush(stdout);
+    PrintFoundCount(stderr, engine.Items.size());
+    return std::nullopt;
+}
+
+}  // namespace cli

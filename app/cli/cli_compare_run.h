@@ -1,0 +1,43 @@
+// The steps the comparing commands (compare, update) share: reading the command line (usage,
+// help, preset, the two folders), setting the engine up for those folders, and reporting how
+// the comparison ended.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/cli/cli_compare_options.h"
+#include "engine/kn_unitCompare.h"
+
+namespace cli {
+
+// A comparing command's name and the texts around the option lines of its usage text.
+struct CompareCommandText {
+    const char* Name;  // "compare": its messages start "kestrune-cli compare: "
+    const char* UsageHead;
+    const char* UsageTail;
+};
+
+// What a comparing command's line asks for.
+struct CompareCommandLine {
+    CompareArgs Args;
+    std::string Left, Right;  // the two folders as the engine gets them
+};
+
+// Parses `argv` with the compare options and the command's `extra` ones (whose "--preset"
+// stores its name in `presetName`), applies the preset and checks the two folders. Returns the
+// exit status when the command is done (help printed, or a usage error on standard error);
+// nothing when it goes on with `line`.
+std::optional<int> ReadCompareCommandLine(const CompareCommandText& text, const std::vector<std::string>& argv,
+                                          const std::vector<CompareOption>& extra, const std::string& presetName,
+                                          CompareCommandLine& line);
+
+// Gives the engine the options and the two folders of `line`.
+void SetUpEngine(kn::TKNFileCompare& engine, const CompareCommandLine& line);
+
+// After a comparison: when Ctrl+C stopped it or it failed, says so on standard error and
+// returns the exit status; otherwise prints its rows and their count and returns nothing.
+std::optional<int> ReportCompared(const CompareCommandText& text, const kn::TKNFileCompare& engine);
+
+}  // namespace cli
