@@ -38,14 +38,7 @@ PY
     mv "$tree.tmp" "$tree"
 }
 
-build_cli() {
-    if [ ! -x "$cli" ]; then
-        echo "Building kestrune-cli (release)..." >&2
-        cmake -S "$root" -B "$root/build/release" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-            -DKESTRUNE_BUILD_TESTS=OFF >/dev/null
-        cmake --build "$root/build/release" --target kestrune-cli -j2 >/dev/null
-    fi
-}
+source "$root/bench/build_cli.sh"
 
 # Starts the server on a free port; it ends when its stdin (a FIFO held open on fd 3) closes.
 start_server() {

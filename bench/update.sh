@@ -40,14 +40,7 @@ EOF
     mv "$src.tmp" "$src"
 }
 
-build_cli() {
-    if [ ! -x "$cli" ]; then
-        echo "Building kestrune-cli (release)..." >&2
-        cmake -S "$root" -B "$root/build/release" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-            -DKESTRUNE_BUILD_TESTS=OFF >/dev/null
-        cmake --build "$root/build/release" --target kestrune-cli -j2 >/dev/null
-    fi
-}
+source "$root/bench/build_cli.sh"
 
 # time_once COMMAND...: one timed copy into an empty $dest; prints seconds.
 time_once() {
