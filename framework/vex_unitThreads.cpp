@@ -1,5 +1,6 @@
 #include "framework/vex_unitThreads.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -15,14 +16,30 @@ namespace {
 struct PendingCall {
     std::function<void()> fn;
     std::exception_ptr error;
-    bool done = false;
+    std::atomic<bool> done{false};
 };
+
+// A hand-over costs two thread wake-ups, which take tens of microseconds on a virtual machine:
+// more than copying a small file. So both sides first spin this long for the other before
+// they sleep; the main thread only right after it has run a call, so an idle wait never spins.
+constexpr auto kSpin = std::chrono::microseconds(50);
+
+template <class Ready>
+bool SpinFor(Ready ready)
+{
+    const auto until = std::chrono::steady_clock::now() + kSpin;
+    do {
+        if (ready()) return true;
+    } while (std::chrono::steady_clock::now() < until);
+    return false;
+}
 
 struct HandOver {
     std::mutex mutex;
     std::condition_variable queued;  // the main thread waits here for work
     std::condition_variable ran;     // workers wait here for their call to finish
     std::deque<PendingCall*> queue;
+    std::atomic<int> queuedCount{0};  // queue.size(), readable without the mutex
     std::function<void()> wakeUp;
     std::function<void()> pump;
     std::thread::id mainThread = std::this_thread::get_id();
@@ -58,17 +75,22 @@ void Synchronize(std::function<void()> fn)
         return;
     }
     HandOver& s = State();
-    PendingCall call{std::move(fn), nullptr, false};
+    PendingCall call;
+    call.fn = std::move(fn);
     std::function<void()> wakeUp;
     {
         std::lock_guard lock(s.mutex);
         s.queue.push_back(&call);
+        s.queuedCount.fetch_add(1, std::memory_order_release);
         wakeUp = s.wakeUp;
     }
     s.queued.notify_all();
     if (wakeUp) wakeUp();
-    std::unique_lock lock(s.mutex);
-    s.ran.wait(lock, [&] { return call.done; });
+    auto done = [&] { return call.done.load(std::memory_order_acquire); };
+    if (!SpinFor(done)) {
+        std::unique_lock lock(s.mutex);
+        s.ran.wait(lock, done);
+    }
     if (call.error) std::rethrow_exception(call.error);
 }
 
@@ -84,6 +106,7 @@ bool ProcessSynchronized()
             if (s.queue.empty()) break;
             call = s.queue.front();
             s.queue.pop_front();
+            s.queuedCount.fetch_sub(1, std::memory_order_relaxed);
         }
         try {
             call->fn();
@@ -91,8 +114,9 @@ bool ProcessSynchronized()
             call->error = std::current_exception();
         }
         {
+            // The worker may return (and free `call`) as soon as it sees done.
             std::lock_guard lock(s.mutex);
-            call->done = true;
+            call->done.store(true, std::memory_order_release);
         }
         s.ran.notify_all();
         ranAny = true;
@@ -119,7 +143,10 @@ void WaitDraining(const std::function<bool()>& done)
     constexpr auto kPass = std::chrono::milliseconds(1);
     for (;;) {
         if (onMain) {
-            ProcessSynchronized();
+            // A call that comes during the spin is run on the next pass, after the pump and
+            // the done test, so a stream of calls never starves either.
+            if (ProcessSynchronized())
+                SpinFor([&] { return s.queuedCount.load(std::memory_order_acquire) > 0; });
             std::function<void()> pump;
             {
                 std::lock_guard lock(s.mutex);
