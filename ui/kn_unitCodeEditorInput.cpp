@@ -171,11 +171,7 @@ void TCodeEdit::Impl::SelectWordAt(int x, int y)
 
 void TCodeEdit::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() != Qt::LeftButton)
-        return;
-    if (!hasFocus())
-        setFocus(Qt::MouseFocusReason);
-    d->dragState = TDragState::Selecting;
+    if (!d->StartLeftClick(event)) return;
     const QPoint point = event->position().toPoint();
     if (point.x() > d->gutterWidth) {
         const QPoint pos = PointToCaret(point);
@@ -192,17 +188,21 @@ void TCodeEdit::mousePressEvent(QMouseEvent* event)
 
 void TCodeEdit::mouseDoubleClickEvent(QMouseEvent* event)
 {
-    if (event->button() != Qt::LeftButton)
-        return;
-    if (!hasFocus())
-        setFocus(Qt::MouseFocusReason);
-    d->dragState = TDragState::Selecting;
+    if (!d->StartLeftClick(event)) return;
     const QPoint point = event->position().toPoint();
     if (point.x() > d->gutterWidth && d->lines.Count() > 0) {
         const QPoint pos = PointToCaret(point);
         d->SelectWordAt(pos.x(), pos.y());
     }
     viewport()->update();
+}
+
+bool TCodeEdit::Impl::StartLeftClick(const QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) return false;
+    if (!q->hasFocus()) q->setFocus(Qt::MouseFocusReason);
+    dragState = TDragState::Selecting;
+    return true;
 }
 
 void TCodeEdit::Impl::AutoScroll(QPoint point)

@@ -3,6 +3,7 @@
 
 #include "ui/kn_unitCodeEditor.h"
 
+#include <QMouseEvent>
 #include <QRect>
 #include <QString>
 #include <QTimer>
@@ -96,6 +97,9 @@ struct TCodeEdit::Impl {
     void WordRight();
     void SelectWordAt(int x, int y);
     void AutoScroll(QPoint point);
+    // The start shared by a press and a double click of the left button: takes the focus and
+    // begins a selecting drag. False for any other button, which the view ignores.
+    bool StartLeftClick(const QMouseEvent* event);
     // Painting (kn_unitCodeEditorPaint.cpp).
     void Paint(QPainter& painter);
     void PaintRow(QPainter& painter, int line, int y);
