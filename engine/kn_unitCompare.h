@@ -70,6 +70,9 @@ struct TMyFileOpt {
     TKNStatus Status = stLeft;
     int32_t LeftImage = -2;  // -2: not looked up yet
     int32_t RightImage = -2;
+    // The pair is, or lies beneath, a folder that one of the sides could not list: what the
+    // other side has there cannot be judged, so no update writes or deletes anything for it.
+    bool Unlisted = false;
 };
 
 // The folder, one "/" unless the folder already ends in one, then the name without one leading
@@ -122,6 +125,10 @@ public:
 
     // ".L$$" for the left side, ".R$$" for the right side.
     std::string Tag;
+    // Why the last Open, FindFirst or FindNext could not list (empty when it could). A false
+    // FindFirst with an empty ListError is an empty folder; with a text, a folder whose content
+    // is unknown, which must never be taken as empty.
+    std::string ListError;
 
     // The icon lookup the windows install (text = a full name or "*.ext"); unset, IconIndex
     // gives -1. The engine knows no icons itself.
