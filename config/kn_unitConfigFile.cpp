@@ -150,27 +150,41 @@ bool TKNConfigFile::Fail(const std::string& what)
     return false;
 }
 
+// The new file is written whole under a temporary name and then linked into place, which
+// fails when a file is already there: concurrent first starts see no file or a whole one,
+// never a short one. The file holds a password, so it is the user's alone.
 void TKNConfigFile::CreateDefaultFile(const TKNWorkArea& area)
 {
-    // Exclusive: a file that appeared meanwhile is checked, never truncated. The file holds a
-    // password, so it is the user's alone.
-    int fd = open(fileName_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    std::string temp = fileName_ + ".XXXXXX";
+    int fd = mkostemp(temp.data(), O_CLOEXEC);  // mode 0600
     if (fd < 0) {
-        if (errno == EEXIST && !CheckHeader()) UpgradeFile();
-        else if (errno != EEXIST) Fail("Cannot create");
+        Fail("Cannot create");
         return;
     }
     TKNConfigStream stream;
     stream.Attach(fd);
     const TKNConfigHeader header = DefaultHeader(area, vex::HomeFolder().c_str());
-    ok_ = stream.Write(&header, sizeof header);
+    errno = 0;
+    ok_ = stream.Write(&header, sizeof header) && fsync(fd) == 0;
+    stream.Close();
     if (!ok_) {
         Fail("Cannot write");
-        stream.Close();
-        unlink(fileName_.c_str());  // a short new file would never be repaired later
+        unlink(temp.c_str());
         return;
     }
-    created_ = true;
+    const bool linked = link(temp.c_str(), fileName_.c_str()) == 0;
+    const int err = errno;
+    unlink(temp.c_str());
+    if (linked) {
+        created_ = true;
+        SyncFolder(FolderOf(fileName_));
+    } else if (err == EEXIST) {
+        if (!CheckHeader()) UpgradeFile();  // another start made it first: whole, checked as usual
+    } else {
+        errno = err;
+        ok_ = false;
+        Fail("Cannot create");
+    }
 }
 
 bool TKNConfigFile::CheckHeader()

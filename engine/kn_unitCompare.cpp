@@ -87,6 +87,13 @@ void TKNFileCompare::ApplyOptions(const TKNOptionsRec& r)
     MultiThread = r.MultiThread != 0;
 }
 
+std::vector<TKNUnlistedFolder> TKNFileCompare::UnlistedFolders() const
+{
+    std::vector<TKNUnlistedFolder> all = LeftList.UnlistedFolders;
+    all.insert(all.end(), RightList.UnlistedFolders.begin(), RightList.UnlistedFolders.end());
+    return all;
+}
+
 void TKNFileCompare::Compare(bool Wait)
 {
     // The previous run has reported its end (State 0); its thread is at most returning.
@@ -179,6 +186,7 @@ void TKNFileCompare::FinishCompare()
 // Then "/a" is only on the left (stLeft), x pairs with x, "/b" is only on the right (stRight).
 void TKNFileCompare::Pair()
 {
+    CollectUnentered();
     TKNScanProvider& lp = *LeftList.Provider;
     TKNScanProvider& rp = *RightList.Provider;
     const auto& left = LeftList.Items;
@@ -229,6 +237,50 @@ void TKNFileCompare::PairMatched(const TKNFileRec& l, const TKNFileRec& r)
     }
 }
 
+static std::string_view RelativeTo(std::string_view path, int rootLen)
+{
+    return path.substr(std::min(path.size(), static_cast<std::size_t>(rootLen)));
+}
+
+// Gathers, relative to the roots, the folders either side could not list and the links to
+// folders either side has (never entered), sorted for the lookups of LiesUnentered.
+void TKNFileCompare::CollectUnentered()
+{
+    unlistedPaths_.clear();
+    linkFolderPaths_.clear();
+    for (const TKNFileBuffer* list : {&LeftList, &RightList}) {
+        const int rootLen = list == &LeftList ? LeftRootLen : RightRootLen;
+        for (const TKNUnlistedFolder& folder : list->UnlistedFolders)
+            unlistedPaths_.emplace_back(RelativeTo(folder.Path, rootLen));
+        for (const auto& rec : list->Items)
+            if (rec->Link && rec->IsFolder())
+                linkFolderPaths_.emplace_back(RelativeTo(list->Provider->GetPath(*rec), rootLen));
+    }
+    std::sort(unlistedPaths_.begin(), unlistedPaths_.end());
+    std::sort(linkFolderPaths_.begin(), linkFolderPaths_.end());
+}
+
+// True when the entry is, or lies beneath, a folder that could not be listed, or lies beneath
+// a link to a folder. The entry's folder and each folder above it are looked up: for a file
+// in "/a/b" that is "/a/b" and "/a".
+bool TKNFileCompare::LiesUnentered(const TKNFileRec& rec, bool left) const
+{
+    if (unlistedPaths_.empty() && linkFolderPaths_.empty()) return false;
+    TKNScanProvider& provider = left ? *LeftList.Provider : *RightList.Provider;
+    std::string_view folder = RelativeTo(provider.GetPath(rec), left ? LeftRootLen : RightRootLen);
+    auto holds = [](const std::vector<std::string>& paths, std::string_view path) {
+        return std::binary_search(paths.begin(), paths.end(), path, std::less<>());
+    };
+    const bool isFolderItself = rec.IsFolder();
+    for (bool first = true; !folder.empty(); first = false) {
+        if (holds(unlistedPaths_, folder)) return true;
+        if (!(first && isFolderItself) && holds(linkFolderPaths_, folder)) return true;
+        const std::size_t slash = folder.rfind('/');
+        folder = folder.substr(0, slash == std::string_view::npos ? 0 : slash);
+    }
+    return false;
+}
+
 static void FillSide(TKNFileRec& side, const TKNFileRec& rec, TKNScanProvider& provider)
 {
     side.Path = provider.GetPath(rec);
@@ -245,6 +297,7 @@ void TKNFileCompare::AddRow(const TKNFileRec* left, const TKNFileRec* right, TKN
     row->Status = status;
     if (left) FillSide(row->Left, *left, *LeftList.Provider);
     if (right) FillSide(row->Right, *right, *RightList.Provider);
+    row->Unlisted = (left && LiesUnentered(*left, true)) || (right && LiesUnentered(*right, false));
     Items.push_back(std::move(row));
 }
 

@@ -70,8 +70,9 @@ struct TMyFileOpt {
     TKNStatus Status = stLeft;
     int32_t LeftImage = -2;  // -2: not looked up yet
     int32_t RightImage = -2;
-    // The pair is, or lies beneath, a folder that one of the sides could not list: what the
-    // other side has there cannot be judged, so no update writes or deletes anything for it.
+    // The pair is, or lies beneath, a folder that one of the sides could not list (or lies
+    // beneath a link to a folder, which is never entered): what the other side has there
+    // cannot be judged, so no update writes or deletes anything for it.
     bool Unlisted = false;
 };
 
@@ -129,6 +130,10 @@ public:
     // FindFirst with an empty ListError is an empty folder; with a text, a folder whose content
     // is unknown, which must never be taken as empty.
     std::string ListError;
+    // Full paths of the program's own temporary files (".kn-NAME-XXXXXX") that the listings
+    // since Open skipped because they are older than the Open: left-overs of a run that was
+    // killed. They are never listed as entries.
+    std::vector<std::string> StaleTempFiles;
 
     // The icon lookup the windows install (text = a full name or "*.ext"); unset, IconIndex
     // gives -1. The engine knows no icons itself.
@@ -136,6 +141,16 @@ public:
     static void SetIconLookup(TIconLookup lookup);
     static int LookupIcon(const std::string& text, bool isFolder);
 };
+
+// A folder a scan could not list, and why.
+struct TKNUnlistedFolder {
+    std::string Path;
+    std::string Reason;
+};
+
+// An end date this many days or more after today is no limit: the default end date is made
+// 100 years after the day the options were, so every such date stands for "no end".
+constexpr double kOpenEndDateDays = 18262.0;
 
 // The scan list of one side: the accepted records and the settings of one scan. Records are
 // owned (unique_ptr); they are sorted by the provider's path and name after a completed scan.
@@ -162,9 +177,13 @@ public:
     std::atomic<bool> Stop{false};
     TKNProgressEvent OnProgress;  // raised on the main thread
     std::unique_ptr<TKNScanProvider> Provider;
-    // Why the last scan failed (an unexpected error, not an unreadable folder); empty if it
-    // did not. A failed scan leaves the list empty.
+    // Why the last scan failed (the root could not be listed, or an unexpected error); empty
+    // if it did not. A failed scan leaves the list empty.
     std::string ErrorText;
+    // The folders below the root the last scan could not list; their content is unknown.
+    std::vector<TKNUnlistedFolder> UnlistedFolders;
+    // The program's left-over temporary files the last scan found (see TKNScanProvider).
+    std::vector<std::string> StaleTempFiles;
 
     void SetAttributes(uint8_t set) { AttrMask = AttributeSetToMask(set); }
     void SetExcludeAttributes(uint8_t set) { ExcludeAttrMask = AttributeSetToMask(set); }
@@ -188,12 +207,17 @@ public:
 
 private:
     void RunScan();
+    void ScanRoot();
     void WalkFolder(const std::string& folder);
     void Offer(std::unique_ptr<TKNFileRec> rec, std::vector<std::string>& subFolders);
+    bool IsBackupFolder(const TKNFileRec& rec) const;
+    void FindBackupHome();
     void SortItems();
     void ReportProgress();
 
     bool isFtp_ = false;
+    bool openEnd_ = false;     // EndDate is no limit (see kOpenEndDateDays), taken at scan start
+    std::string backupHome_;   // where this side's tree holds the program's backup folders, if it does
     std::string currentPath_;  // the folder being listed, carried by progress reports
     std::thread thread_;
     std::shared_future<void> done_;
@@ -219,6 +243,10 @@ public:
     bool CompareAfterUpdate = true;
     // Why the last comparison ended early through an error; empty otherwise.
     std::string ErrorText;
+    // How many folders the last comparison could not list on either side, and which (left
+    // side's first). Rows at or beneath them are marked Unlisted.
+    std::size_t UnlistedCount() const { return LeftList.UnlistedFolders.size() + RightList.UnlistedFolders.size(); }
+    std::vector<TKNUnlistedFolder> UnlistedFolders() const;
 
     TKNNotifyEvent OnCompareStart;
     TKNNotifyEvent OnCompareDone;
@@ -273,11 +301,17 @@ private:
     void RunCompare();
     bool ScanBothSides();
     void Pair();
+    void CollectUnentered();
+    bool LiesUnentered(const TKNFileRec& rec, bool left) const;
     void AddRow(const TKNFileRec* left, const TKNFileRec* right, TKNStatus status);
     void PairMatched(const TKNFileRec& left, const TKNFileRec& right);
     void FinishCompare();
     void RaiseProgress(void* sender, uint8_t state, const std::string& path);
 
+    // Relative paths of the folders whose content pairing cannot judge: those a side could
+    // not list (rows at or beneath them are Unlisted) and links to folders (rows strictly
+    // beneath them are).
+    std::vector<std::string> unlistedPaths_, linkFolderPaths_;
     std::thread compareThread_;
     std::shared_ptr<class TKNUpdateThread> updateThread_;  // joined when replaced or destroyed
 };

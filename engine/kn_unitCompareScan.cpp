@@ -2,11 +2,14 @@
 // its provider (each folder listed completely before its sub-folders are entered), the four
 // acceptance tests of every entry, and the sort by the provider's path and name.
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <exception>
 
 #include "engine/kn_unitCompare.h"
 #include "engine/kn_unitScanProviderFS.h"
 #include "engine/kn_unitScanProviderFTP.h"
+#include "framework/vex_unitProgramFolder.h"
 #include "framework/vex_unitThreads.h"
 
 namespace kn {
@@ -67,7 +70,9 @@ bool TKNFileBuffer::Accepts(const TKNFileRec& rec) const
     } else if (!MatchName(rec.Name)) {
         return false;
     }
-    if (rec.Time < BeginDate || rec.Time > EndDate) return false;
+    // The default bounds hide nothing, whatever a file's year.
+    if (BeginDate != vex::kNoTime && rec.Time < BeginDate) return false;
+    if (!openEnd_ && rec.Time > EndDate) return false;
     if (!rec.IsFolder()) {
         if (rec.Size < MinSize) return false;
         if (MaxSize >= 0 && rec.Size > MaxSize) return false;
@@ -85,7 +90,10 @@ std::shared_future<void> TKNFileBuffer::StartScan()
     WaitScan();
     Clear();
     ErrorText.clear();
+    UnlistedFolders.clear();
+    StaleTempFiles.clear();
     currentPath_.clear();
+    openEnd_ = EndDate >= vex::Today() + kOpenEndDateDays;
     Stop = false;
     State = 1;
     std::promise<void> ended;
@@ -115,16 +123,7 @@ void TKNFileBuffer::ReportProgress()
 void TKNFileBuffer::RunScan()
 {
     try {
-        if (Provider->Open(Folder) && !Stop) {
-            WalkFolder(Folder);
-            if (!Stop) {
-                currentPath_.clear();
-                State = 2;
-                ReportProgress();
-                SortItems();
-                if (Stop) Clear();
-            }
-        }
+        ScanRoot();
     } catch (const std::exception& e) {
         ErrorText = e.what();
     }
@@ -139,6 +138,32 @@ void TKNFileBuffer::RunScan()
     State = 0;
 }
 
+// A root that cannot be opened or listed fails the scan: an empty list would read as a tree
+// with nothing in it. A provider that opens nothing without a reason (a local text that is no
+// absolute path) scans empty.
+void TKNFileBuffer::ScanRoot()
+{
+    Provider->ListError.clear();
+    Provider->StaleTempFiles.clear();
+    if (!Provider->Open(Folder)) {
+        ErrorText = Provider->ListError;
+        return;
+    }
+    if (Stop) return;
+    FindBackupHome();
+    WalkFolder(Folder);
+    StaleTempFiles = std::move(Provider->StaleTempFiles);
+    if (Stop || !ErrorText.empty()) return;
+    currentPath_.clear();
+    State = 2;
+    ReportProgress();
+    SortItems();
+    if (Stop) Clear();
+}
+
+// Lists `folder`, then its sub-folders. A folder that cannot be listed (wholly or in part)
+// is recorded, its sub-folders are not entered, and the walk goes on; at the root it fails the
+// scan.
 void TKNFileBuffer::WalkFolder(const std::string& folder)
 {
     if (Stop) return;
@@ -146,23 +171,71 @@ void TKNFileBuffer::WalkFolder(const std::string& folder)
     ReportProgress();
     std::vector<std::string> subFolders;
     std::unique_ptr<TKNFileRec> rec;
+    Provider->ListError.clear();
     if (Provider->FindFirst(folder, AttrMask, rec)) {
         Offer(std::move(rec), subFolders);
         while (!Stop && Provider->FindNext(rec)) Offer(std::move(rec), subFolders);
         Provider->FindClose();
     }
+    if (!Provider->ListError.empty()) {
+        if (folder == Folder) ErrorText = "Cannot list the folder \"" + folder + "\": " + Provider->ListError;
+        else UnlistedFolders.push_back({folder, Provider->ListError});
+        return;
+    }
     for (const auto& sub : subFolders) {
-        if (Stop) return;
+        if (Stop || !ErrorText.empty()) return;
         WalkFolder(sub);
     }
 }
 
 void TKNFileBuffer::Offer(std::unique_ptr<TKNFileRec> rec, std::vector<std::string>& subFolders)
 {
-    if (!Accepts(*rec)) return;
+    if (!Accepts(*rec) || IsBackupFolder(*rec)) return;
     // A link to a folder is listed but never entered, so no walk can loop.
     if (Recursive && rec->IsFolder() && !rec->Link) subFolders.push_back(rec->Path.str());
     Items.push_back(std::move(rec));
+}
+
+// The program's backup folders are named after their run's time ("yymmddhhnnss", a second
+// run in the same second adding "-N"); one that lies inside the scanned tree is no user data.
+static bool IsBackupFolderName(std::string_view name)
+{
+    std::size_t digits = 0;
+    while (digits < name.size() && name[digits] >= '0' && name[digits] <= '9') ++digits;
+    if (digits != 12) return false;
+    std::string_view rest = name.substr(digits);
+    if (rest.empty()) return true;
+    return rest.size() > 1 && rest[0] == '-' && rest.find_first_not_of("0123456789", 1) == std::string_view::npos;
+}
+
+static std::string Canonical(const std::string& path)
+{
+    char buffer[PATH_MAX];
+    return realpath(path.c_str(), buffer) ? std::string(buffer) : std::string();
+}
+
+// Where the program folder lies in this side's tree, as the scan spells paths; empty when it
+// lies outside it (or the side is on a server).
+void TKNFileBuffer::FindBackupHome()
+{
+    backupHome_.clear();
+    if (isFtp_) return;
+    const std::string home = Canonical(vex::ProgramFolder());
+    const std::string root = Canonical(Folder);
+    if (home.empty() || root.empty()) return;
+    if (home == root) backupHome_ = Folder;
+    else if (home.size() > root.size() && home.compare(0, root.size(), root) == 0 &&
+             (root == "/" || home[root.size()] == '/'))
+        backupHome_ = Folder + home.substr(root == "/" ? 0 : root.size());
+}
+
+bool TKNFileBuffer::IsBackupFolder(const TKNFileRec& rec) const
+{
+    if (backupHome_.empty() || !rec.IsFolder()) return false;
+    std::string_view path = rec.Path.str();
+    const std::size_t slash = path.rfind('/');
+    return slash != std::string_view::npos && path.substr(0, slash) == backupHome_ &&
+           IsBackupFolderName(path.substr(slash + 1));
 }
 
 void TKNFileBuffer::SortItems()

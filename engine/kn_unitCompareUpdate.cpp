@@ -1,12 +1,19 @@
 #include "engine/kn_unitCompareUpdate.h"
 
+#include "framework/vex_unitFileSystem.h"
+#include "framework/vex_unitPathBeneath.h"
 #include "framework/vex_unitProgramFolder.h"
 #include "framework/vex_unitThreads.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
+#include <stdexcept>
 
 namespace kn {
 
@@ -19,14 +26,44 @@ std::string BackupFolderName(const std::string& programFolder, double now)
     return programFolder + "/" + name;
 }
 
-// Two runs within one second would share a folder, and the second would overwrite the first
-// one's backups: a later run adds "-2", "-3", ... to the name instead.
-static std::string FreshBackupFolder(const std::string& base)
+// Makes the run's backup folder. Two runs within one second would share one, and the second
+// would overwrite the first one's backups: mkdir itself decides, so a later run (in this
+// process or another) takes "-2", "-3", ... instead. The program folder is made if missing.
+static std::string MakeBackupFolder(const std::string& base)
 {
+    const std::string home = vex::FolderOfPath(base);
+    for (std::size_t slash = 1; slash != std::string::npos; slash = home.find('/', slash + 1))
+        mkdir(home.substr(0, slash).c_str(), 0777);
+    mkdir(home.c_str(), 0777);
     std::string folder = base;
-    struct stat st;
-    for (int n = 2; lstat(folder.c_str(), &st) == 0; ++n) folder = base + "-" + std::to_string(n);
+    for (int n = 2; mkdir(folder.c_str(), 0777) != 0; ++n) {
+        if (errno != EEXIST || n > 10000)
+            throw std::runtime_error(MsgCreateFolderFailed(folder, vex::ErrorText(errno)));
+        folder = base + "-" + std::to_string(n);
+    }
     return folder;
+}
+
+static std::string Canonical(const std::string& path)
+{
+    char buffer[PATH_MAX];
+    return realpath(path.c_str(), buffer) ? std::string(buffer) : std::string();
+}
+
+std::string NestedRootsProblem(const std::string& left, const std::string& right)
+{
+    const std::string l = Canonical(left), r = Canonical(right);
+    if (l.empty() || r.empty()) return {};
+    auto inside = [](const std::string& inner, const std::string& outer) {
+        return inner == outer || (inner.size() > outer.size() && inner.compare(0, outer.size(), outer) == 0 &&
+                                  (outer == "/" || inner[outer.size()] == '/'));
+    };
+    auto message = [](const std::string& inner, const std::string& outer) {
+        return "The folder \"" + inner + "\" lies inside \"" + outer + "\".";
+    };
+    if (inside(r, l)) return message(right, left);
+    if (inside(l, r)) return message(left, right);
+    return {};
 }
 
 TKNUpdateThread::TKNUpdateThread(TKNFileCompare& fileCompare, uint8_t direction, bool force,
@@ -58,7 +95,9 @@ bool TKNUpdateThread::StopRequested() const { return FileCompare.Stop != 0; }
 const TMyFileOpt* TKNUpdateThread::Row(int index) const
 {
     if (index < 0 || static_cast<size_t>(index) >= FileCompare.Items.size()) return nullptr;
-    return FileCompare.Items[static_cast<size_t>(index)].get();
+    const TMyFileOpt* row = FileCompare.Items[static_cast<size_t>(index)].get();
+    // What lies in a folder that could not be listed cannot be judged: no pass touches it.
+    return row->Unlisted ? nullptr : row;
 }
 
 void TKNUpdateThread::ReportFileProgress(const TKNUpdateProvider& provider)
@@ -98,10 +137,22 @@ void TKNUpdateThread::CreateProviders(bool multi)
     }
 }
 
-// Connects, runs the three passes and disconnects in every case.
+// Connects, runs the three passes and disconnects in every case. Two local roots of which one
+// holds the other are refused: a run would copy the tree into itself or delete the inner root.
 void TKNUpdateThread::Passes()
 {
-    if (Backup && !FileCompare.UpdateDryRun) BackupFolder = FreshBackupFolder(BackupFolderName(vex::ProgramFolder(), vex::Now()));
+    if (!FileCompare.LeftList.IsFtp() && !FileCompare.RightList.IsFtp()) {
+        const std::string nested = NestedRootsProblem(LeftRootText, RightRootText);
+        if (!nested.empty()) throw std::runtime_error(nested);
+    }
+    if (Backup && !FileCompare.UpdateDryRun) BackupFolder = MakeBackupFolder(BackupFolderName(vex::ProgramFolder(), vex::Now()));
+    struct EmptyBackupRemover {
+        const std::string& folder;
+        ~EmptyBackupRemover()
+        {
+            if (!folder.empty()) rmdir(folder.c_str());  // only when nothing was backed up
+        }
+    } emptyBackupRemover{BackupFolder};
     DoneCount = 0;
     const bool multi = FileCompare.MultiThread;
     CreateProviders(multi);
@@ -116,10 +167,26 @@ void TKNUpdateThread::Passes()
     ProviderLR->Connect(LeftRootText, RightRootText);
     ProviderRL->Connect(LeftRootText, RightRootText);
     TKNUpdateWorker worker(*this, *ProviderLR, *ProviderRL);
+    RemoveStaleTempFiles(worker);
     FolderPass(worker);
     if (multi) MultiThreadFilePass();
     else FilePass(worker);
     DeletePass(worker);
+}
+
+// The program's temporary files a killed run left in the trees this run writes: each is
+// deleted (and reported) as an operation of its own.
+void TKNUpdateThread::RemoveStaleTempFiles(TKNUpdateWorker& worker)
+{
+    for (bool right : {false, true}) {
+        const bool written = Direction == caAuto || (Direction == caLeftToRight) == right;
+        if (!written) continue;
+        TKNUpdateProvider& provider = right ? *ProviderLR : *ProviderRL;
+        for (const std::string& path : (right ? FileCompare.RightList : FileCompare.LeftList).StaleTempFiles) {
+            if (StopRequested()) return;
+            worker.Step(provider, path, [&] { return provider.DeleteFile(path); });
+        }
+    }
 }
 
 // A failure that escapes the passes (a side that cannot be reached, above all) ends the run

@@ -100,6 +100,7 @@ private:
     void Execute();
     void Passes();
     void CreateProviders(bool multi);
+    void RemoveStaleTempFiles(TKNUpdateWorker& worker);
     void FolderPass(TKNUpdateWorker& worker);
     void FilePass(TKNUpdateWorker& worker);
     void MultiThreadFilePass();
@@ -109,6 +110,10 @@ private:
     std::string LeftRootText, RightRootText;
     std::thread Thread;
 };
+
+// "The folder "%s" lies inside "%s"." when one local root is, or lies inside, the other
+// (links resolved); empty otherwise.
+std::string NestedRootsProblem(const std::string& left, const std::string& right);
 
 // Backup folder of a run started at `now` (local date-time): <program folder>/yymmddhhnnss.
 std::string BackupFolderName(const std::string& programFolder, double now);

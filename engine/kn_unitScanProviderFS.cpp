@@ -1,19 +1,38 @@
 #include "engine/kn_unitScanProviderFS.h"
 
+#include <cerrno>
+#include <ctime>
+
+#include "framework/vex_unitFileCopy.h"
+
 namespace kn {
 
 bool TKNScanProviderFS::Open(const std::string& Root)
 {
     utcOffset_ = vex::LocalOffsetNow();
+    openedAt_ = static_cast<int64_t>(std::time(nullptr));
     // Only an absolute path names a local folder; anything else scans empty.
-    return !Root.empty() && Root.front() == '/';
+    if (Root.empty() || Root.front() != '/') return false;
+    if (vex::KindOf(Root) == vex::TFileKind::Folder) return true;
+    ListError = "The folder \"" + Root + "\" does not exist.";
+    return false;
 }
 
 void TKNScanProviderFS::FindClose() { lister_.Close(); }
 
+bool TKNScanProviderFS::Failed(const std::string& Folder, int error)
+{
+    ListError = error == ENAMETOOLONG ? "The path is too long (" + std::to_string(Folder.size()) + " bytes)"
+                                      : vex::ErrorText(error);
+    lister_.Close();
+    return false;
+}
+
 bool TKNScanProviderFS::FindFirst(const std::string& Folder, uint32_t AttrMask, std::unique_ptr<TKNFileRec>& Rec)
 {
-    if (Folder.empty() || Folder.front() != '/' || !lister_.Open(Folder)) return false;
+    ListError.clear();
+    if (Folder.empty() || Folder.front() != '/') return false;
+    if (!lister_.Open(Folder)) return Failed(Folder, errno);
     CurrentFolder = TKNSharedText(Folder);
     attrMask_ = AttrMask;
     if (NextKept(Rec)) return true;
@@ -23,12 +42,22 @@ bool TKNScanProviderFS::FindFirst(const std::string& Folder, uint32_t AttrMask, 
 
 bool TKNScanProviderFS::FindNext(std::unique_ptr<TKNFileRec>& Rec) { return NextKept(Rec); }
 
+// A regular file of the program's temporary name pattern is never a user's file: a copy in
+// work (newer than Open) or the left-over of a run that was killed (older, recorded).
+bool TKNScanProviderFS::IsOwnTempFile(const vex::TDirEntry& entry)
+{
+    if (entry.Link || (entry.Attr & (faDirectory | faSysFile)) != 0 || !vex::IsTempFileName(entry.Name))
+        return false;
+    if (entry.MTime < openedAt_) StaleTempFiles.push_back(PathJoin(CurrentFolder.str(), entry.Name));
+    return true;
+}
+
 bool TKNScanProviderFS::NextKept(std::unique_ptr<TKNFileRec>& Rec)
 {
     constexpr uint32_t kMaskable = faHidden | faSysFile | faDirectory;
     vex::TDirEntry entry;
     while (lister_.Next(entry)) {
-        if ((entry.Attr & kMaskable & ~attrMask_) != 0) continue;
+        if (IsOwnTempFile(entry) || (entry.Attr & kMaskable & ~attrMask_) != 0) continue;
         auto rec = std::make_unique<TKNFileRec>();
         if (entry.Attr & faDirectory) {
             rec->Path = PathJoin(CurrentFolder.str(), entry.Name);
@@ -43,6 +72,7 @@ bool TKNScanProviderFS::NextKept(std::unique_ptr<TKNFileRec>& Rec)
         Rec = std::move(rec);
         return true;
     }
+    if (lister_.Error() != 0) return Failed(CurrentFolder.str(), lister_.Error());
     return false;
 }
 

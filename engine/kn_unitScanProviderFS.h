@@ -24,10 +24,13 @@ public:
 
 private:
     bool NextKept(std::unique_ptr<TKNFileRec>& Rec);
+    bool IsOwnTempFile(const vex::TDirEntry& entry);
+    bool Failed(const std::string& Folder, int error);
 
     vex::TDirLister lister_;
     uint32_t attrMask_ = 0;
     int64_t utcOffset_ = 0;  // local offset taken once when the side is opened
+    int64_t openedAt_ = 0;   // Unix time of Open: older temporary files are left-overs
 };
 
 }  // namespace kn

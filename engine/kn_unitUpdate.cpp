@@ -80,11 +80,23 @@ bool TKNUpdateProvider::StopRequested() const { return Owner->StopRequested(); }
 
 void TKNUpdateProvider::ReportTransfer() { Owner->ReportFileProgress(*this); }
 
+static bool LiesBeneath(const std::string& path, const std::string& root)
+{
+    return !root.empty() && path.size() > root.size() && path.compare(0, root.size(), root) == 0 &&
+           path[root.size()] == '/';
+}
+
+std::string TKNUpdateProvider::LocalRootOf(const std::string& Path) const
+{
+    if (!Owner->BackupFolder.empty() && LiesBeneath(Path, Owner->BackupFolder)) return Owner->BackupFolder;
+    if (LiesBeneath(Path, WrittenRoot())) return WrittenRoot();
+    return vex::FolderOfPath(Path);
+}
+
 bool TKNUpdateProvider::LocalCopy(const std::string& Source, const std::string& Dest)
 {
     std::string reason;
-    if (!vex::MakeParentFolders(Dest, reason) ||
-        !vex::CopyFileSafe(Source, Dest, [this] { return StopRequested(); }, reason)) {
+    if (!vex::CopyFileSafe(LocalRootOf(Dest), Source, Dest, [this] { return StopRequested(); }, reason)) {
         ErrorText = MsgCopyFailed(Source, Dest, reason);
         return false;
     }
@@ -101,7 +113,7 @@ bool TKNUpdateProvider::LocalOperation(const std::string& Path, TLocalOp operati
 {
     if (!CheckWrittenRoot([&](const std::string& r) { return message(Path, r); })) return false;
     std::string reason;
-    if (operation(Path, reason)) return true;
+    if (operation(WrittenRoot(), Path, reason)) return true;
     ErrorText = message(Path, reason);
     return false;
 }
@@ -148,7 +160,7 @@ bool TKNUpdateProviderFSFS::ApplyAttributes(const std::string& Path, int Attr)
 {
     if (!CheckWrittenRoot([&](const std::string& r) { return MsgSetAttributesFailed(Path, r); })) return false;
     std::string reason;
-    if (vex::SetReadOnly(Path, (Attr & faReadOnly) != 0, reason)) return true;
+    if (vex::SetReadOnly(WrittenRoot(), Path, (Attr & faReadOnly) != 0, reason)) return true;
     ErrorText = MsgSetAttributesFailed(Path, reason);
     return false;
 }

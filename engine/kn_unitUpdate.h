@@ -77,6 +77,9 @@ protected:
         ErrorText = message(MsgRootNamesNoFolder(WrittenRoot()));
         return false;
     }
+    // The local folder a written path lies beneath: the written root, or the run's backup
+    // folder for a backup. Nothing below it is ever followed through a link.
+    std::string LocalRootOf(const std::string& Path) const;
     // Local building blocks shared by the classes that write a local side.
     bool LocalCopy(const std::string& Source, const std::string& Dest);
     bool LocalBackup(const TKNFileRec& Entry);
@@ -85,7 +88,7 @@ protected:
     bool LocalDeleteFile(const std::string& Path);
     // One of the three above: `operation(Path, reason)` on the written local side, failing
     // with `message(Path, reason)`.
-    using TLocalOp = bool (*)(const std::string& path, std::string& reason);
+    using TLocalOp = bool (*)(const std::string& root, const std::string& path, std::string& reason);
     using TPathMessage = std::string (*)(const std::string& path, const std::string& reason);
     bool LocalOperation(const std::string& Path, TLocalOp operation, TPathMessage message);
     // FTP building blocks. A connection to `location`, binary, whose transfers report their

@@ -123,7 +123,7 @@ bool TKNUpdateProvider::Download(TKNIdFTP& ftp, const std::string& root, const s
     auto message = [&](const std::string& reason) { return MsgCopyFailed(reportedSource, Dest, reason); };
     std::string reason;
     vex::TvexTempFile temp;
-    if (!vex::MakeParentFolders(Dest, reason) || !temp.Open(Dest, reason)) {
+    if (!temp.Open(LocalRootOf(Dest), Dest, reason)) {
         ErrorText = message(reason);
         return false;
     }

@@ -26,20 +26,6 @@ static bool Fail(std::string& error, int err = errno)
     return false;
 }
 
-static std::string FolderOf(const std::string& path)
-{
-    std::string::size_type slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
-static std::string NameOf(const std::string& path)
-{
-    std::string::size_type slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // Six characters that differ between processes, threads and calls.
 static std::string UniqueSuffix()
 {
@@ -59,24 +45,31 @@ static std::string UniqueSuffix()
 
 TvexTempFile::~TvexTempFile() { Discard(); }
 
-bool TvexTempFile::Open(const std::string& dest, std::string& error)
+bool TvexTempFile::Open(const std::string& root, const std::string& dest, std::string& error)
 {
     Discard();
+    if (!folder_.Open(root, dest, true, error)) return false;
     // Hidden, derived from the destination's name so a left-over is recognisable, and short
     // enough to stay within the file system's name limit.
-    std::string stem = FolderOf(dest) + "/.kn-" + NameOf(dest).substr(0, 200) + "-";
+    const std::string stem = ".kn-" + folder_.Name().substr(0, 200) + "-";
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string path = stem + UniqueSuffix();
-        int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        std::string name = stem + UniqueSuffix();
+        int fd = openat(folder_.Handle(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
         if (fd < 0 && errno == EEXIST) continue;
-        if (fd < 0) return Fail(error);
-        dest_ = dest;
-        tempPath_ = path;
+        if (fd < 0) {
+            folder_.Close();
+            return Fail(error);
+        }
+        tempName_ = name;
+        tempPath_ = FolderOfPath(dest) + "/" + name;
         fd_ = fd;
         return true;
     }
+    folder_.Close();
     return Fail(error, EEXIST);
 }
+
+bool TvexTempFile::Open(const std::string& dest, std::string& error) { return Open(FolderOfPath(dest), dest, error); }
 
 bool TvexTempFile::Commit(std::string& error)
 {
@@ -89,12 +82,15 @@ bool TvexTempFile::Commit(std::string& error)
             return Fail(error, err);
         }
     }
-    if (rename(tempPath_.c_str(), dest_.c_str()) != 0) {
+    // Within the one opened folder: a link to a folder at the name is replaced, not followed.
+    if (renameat(folder_.Handle(), tempName_.c_str(), folder_.Handle(), folder_.Name().c_str()) != 0) {
         int err = errno;
         Discard();
         return Fail(error, err);
     }
+    tempName_.clear();
     tempPath_.clear();
+    folder_.Close();
     return true;
 }
 
@@ -102,8 +98,21 @@ void TvexTempFile::Discard()
 {
     if (fd_ >= 0) close(fd_);
     fd_ = -1;
-    if (!tempPath_.empty()) unlink(tempPath_.c_str());
+    if (!tempName_.empty()) unlinkat(folder_.Handle(), tempName_.c_str(), 0);
+    tempName_.clear();
     tempPath_.clear();
+    folder_.Close();
+}
+
+bool IsTempFileName(std::string_view name)
+{
+    constexpr std::string_view kHead = ".kn-";
+    constexpr std::size_t kTail = 7;  // "-" and six characters
+    if (name.size() < kHead.size() + 1 + kTail || name.substr(0, kHead.size()) != kHead) return false;
+    if (name[name.size() - kTail] != '-') return false;
+    for (char c : name.substr(name.size() - kTail + 1))
+        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) return false;
+    return true;
 }
 
 // --- Copying ------------------------------------------------------------------------------
@@ -181,22 +190,48 @@ const char* const kNotRegular = "Not a regular file (a device, FIFO or socket is
 
 }  // namespace
 
-// Copies the whole content, block by block; a file over one block tests `stop` between blocks.
+// Copies `count` bytes at the current offsets, block by block; a file over one block tests
+// `stop` between blocks. `done` counts the bytes moved over all calls of one copy.
+static bool CopyRange(BlockMover& mover, int64_t count, int64_t size, int64_t& done, const StopTest& stop,
+                      std::string& error)
+{
+    while (count > 0) {
+        if (done > 0 && done < size && size > kCopyBlockSize && stop && stop()) return Fail(error, ECANCELED);
+        int64_t blockDone = 0;
+        while (blockDone < kCopyBlockSize && count > 0) {
+            int64_t n = mover.Move(std::min(kCopyBlockSize - blockDone, count));
+            if (n < 0) return Fail(error);
+            if (n == 0) return true;  // the source ended early
+            blockDone += n;
+            count -= n;
+        }
+        done += blockDone;
+    }
+    return true;
+}
+
+// Copies the whole content, data segment by data segment (SEEK_DATA/SEEK_HOLE), so the holes
+// of a sparse source stay holes: the destination is extended to the source's size at the end.
+// Where the file system cannot tell holes, the whole file is one segment.
 static bool CopyContent(int in, int out, int64_t size, const StopTest& stop, std::string& error)
 {
     BlockMover mover(in, out);
     int64_t done = 0;
-    for (;;) {
-        if (done > 0 && done < size && size > kCopyBlockSize && stop && stop()) return Fail(error, ECANCELED);
-        int64_t blockDone = 0;
-        while (blockDone < kCopyBlockSize) {
-            int64_t n = mover.Move(kCopyBlockSize - blockDone);
-            if (n < 0) return Fail(error);
-            if (n == 0) return true;
-            blockDone += n;
-        }
-        done += blockDone;
+    for (off_t offset = 0;;) {
+        off_t data = lseek(in, offset, SEEK_DATA);
+        if (data < 0 && errno == ENXIO) break;  // nothing but a hole up to the end
+        if (data < 0) data = offset;
+        off_t hole = lseek(in, data, SEEK_HOLE);
+        const bool bounded = hole > data;
+        if (lseek(in, data, SEEK_SET) < 0 || lseek(out, data, SEEK_SET) < 0) return Fail(error);
+        const int64_t count = bounded ? hole - data : INT64_MAX;
+        if (!CopyRange(mover, count, size, done, stop, error)) return false;
+        if (!bounded) break;
+        offset = hole;
     }
+    const off_t end = lseek(in, 0, SEEK_END);
+    if (end < 0 || ftruncate(out, end) != 0) return Fail(error);
+    return true;
 }
 
 // Permission bits for the copy: set-user and set-group bits only survive when the copy keeps
@@ -206,7 +241,8 @@ static mode_t CopyMode(const struct stat& st)
     return st.st_uid == geteuid() ? (st.st_mode & 07777) : (st.st_mode & 01777);
 }
 
-bool CopyFileSafe(const std::string& source, const std::string& dest, const StopTest& stop, std::string& error)
+bool CopyFileSafe(const std::string& root, const std::string& source, const std::string& dest, const StopTest& stop,
+                  std::string& error)
 {
     struct stat st;
     if (stat(source.c_str(), &st) != 0) return Fail(error);
@@ -224,7 +260,7 @@ bool CopyFileSafe(const std::string& source, const std::string& dest, const Stop
         return false;
     }
     TvexTempFile temp;
-    if (!temp.Open(dest, error)) return false;
+    if (!temp.Open(root, dest, error)) return false;
     if (!CopyContent(in.get(), temp.Handle(), st.st_size, stop, error)) return false;
     const timespec times[2] = {st.st_atim, st.st_mtim};
     if (fchmod(temp.Handle(), CopyMode(st)) != 0) return Fail(error);
@@ -232,58 +268,91 @@ bool CopyFileSafe(const std::string& source, const std::string& dest, const Stop
     return temp.Commit(error);
 }
 
+bool CopyFileSafe(const std::string& source, const std::string& dest, const StopTest& stop, std::string& error)
+{
+    return CopyFileSafe(FolderOfPath(dest), source, dest, stop, error);
+}
+
 // --- Folders, deletion, attributes --------------------------------------------------------
 
-static bool IsFolder(const std::string& path)
-{
+namespace {
+
+// The entry at `path`, found beneath `root` without following links, and its own status.
+struct Entry {
+    TvexParentFolder parent;
     struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+};
+
+bool FindEntry(const std::string& root, const std::string& path, Entry& entry, std::string& error)
+{
+    if (!entry.parent.Open(root, path, false, error)) return false;
+    if (fstatat(entry.parent.Handle(), entry.parent.Name().c_str(), &entry.st, AT_SYMLINK_NOFOLLOW) != 0)
+        return Fail(error);
+    return true;
 }
 
-bool MakeFolderTree(const std::string& path, std::string& error)
+}  // namespace
+
+bool MakeFolderTree(const std::string& root, const std::string& path, std::string& error)
 {
-    if (path.empty()) return Fail(error, ENOENT);
-    if (mkdir(path.c_str(), 0777) == 0) return true;
-    if (errno == EEXIST) return IsFolder(path) ? true : Fail(error, EEXIST);
-    if (errno != ENOENT) return Fail(error);
-    std::string parent = FolderOf(path);
-    if (parent == path) return Fail(error, ENOENT);
-    if (!MakeFolderTree(parent, error)) return false;
-    if (mkdir(path.c_str(), 0777) == 0 || (errno == EEXIST && IsFolder(path))) return true;
-    return Fail(error);
+    TvexParentFolder parent;
+    if (!parent.Open(root, path, true, error)) return false;
+    const int fd = parent.Handle();
+    const char* name = parent.Name().c_str();
+    if (mkdirat(fd, name, 0777) == 0) return true;
+    if (errno != EEXIST) return Fail(error);
+    struct stat st;
+    if (fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return Fail(error);
+    if (S_ISLNK(st.st_mode)) {
+        error = LinkRefusedText(path);
+        return false;
+    }
+    return S_ISDIR(st.st_mode) || Fail(error, EEXIST);
 }
 
-bool MakeParentFolders(const std::string& path, std::string& error)
+bool DeleteFileEntry(const std::string& root, const std::string& path, std::string& error)
 {
-    std::string parent = FolderOf(path);
-    return IsFolder(parent) || MakeFolderTree(parent, error);
+    Entry e;
+    if (!FindEntry(root, path, e, error)) return false;
+    if (S_ISDIR(e.st.st_mode)) return Fail(error, EISDIR);
+    return unlinkat(e.parent.Handle(), e.parent.Name().c_str(), 0) == 0 || Fail(error);
 }
 
 bool DeleteFileEntry(const std::string& path, std::string& error)
 {
-    struct stat st;
-    if (lstat(path.c_str(), &st) != 0) return Fail(error);
-    if (S_ISDIR(st.st_mode)) return Fail(error, EISDIR);
-    return unlink(path.c_str()) == 0 || Fail(error);
+    return DeleteFileEntry(FolderOfPath(path), path, error);
 }
 
-bool RemoveFolder(const std::string& path, std::string& error)
+bool RemoveFolder(const std::string& root, const std::string& path, std::string& error)
 {
-    struct stat st;
-    if (lstat(path.c_str(), &st) != 0) return Fail(error);
-    if (S_ISLNK(st.st_mode)) return unlink(path.c_str()) == 0 || Fail(error);
-    if (!S_ISDIR(st.st_mode)) return Fail(error, ENOTDIR);
-    return rmdir(path.c_str()) == 0 || Fail(error);
+    Entry e;
+    if (!FindEntry(root, path, e, error)) return false;
+    const char* name = e.parent.Name().c_str();
+    if (S_ISLNK(e.st.st_mode)) return unlinkat(e.parent.Handle(), name, 0) == 0 || Fail(error);
+    if (!S_ISDIR(e.st.st_mode)) return Fail(error, ENOTDIR);
+    return unlinkat(e.parent.Handle(), name, AT_REMOVEDIR) == 0 || Fail(error);
+}
+
+bool RemoveFolder(const std::string& path, std::string& error) { return RemoveFolder(FolderOfPath(path), path, error); }
+
+bool SetReadOnly(const std::string& root, const std::string& path, bool readOnly, std::string& error)
+{
+    Entry e;
+    if (!FindEntry(root, path, e, error)) return false;
+    if (S_ISLNK(e.st.st_mode)) {
+        error = LinkRefusedText(path);
+        return false;
+    }
+    mode_t mode = e.st.st_mode & 07777;
+    mode_t wanted = readOnly ? (mode & ~mode_t(0222)) : (mode | S_IWUSR);
+    if (wanted == mode) return true;
+    // No-follow even if the entry was swapped for a link since the test above.
+    return fchmodat(e.parent.Handle(), e.parent.Name().c_str(), wanted, AT_SYMLINK_NOFOLLOW) == 0 || Fail(error);
 }
 
 bool SetReadOnly(const std::string& path, bool readOnly, std::string& error)
 {
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0) return Fail(error);
-    mode_t mode = st.st_mode & 07777;
-    mode_t wanted = readOnly ? (mode & ~mode_t(0222)) : (mode | S_IWUSR);
-    if (wanted == mode) return true;
-    return chmod(path.c_str(), wanted) == 0 || Fail(error);
+    return SetReadOnly(FolderOfPath(path), path, readOnly, error);
 }
 
 bool SetLastWriteTime(const std::string& path, int64_t unixSeconds, std::string& error)

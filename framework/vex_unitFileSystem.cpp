@@ -25,6 +25,7 @@ bool TDirLister::Open(const std::string& folder)
 {
     Close();
     dir_ = opendir(folder.c_str());
+    error_ = dir_ ? 0 : errno;
     return dir_ != nullptr;
 }
 
@@ -43,10 +44,20 @@ bool TDirLister::Next(TDirEntry& entry)
 {
     if (!dir_) return false;
     const int fd = dirfd(dir_);
-    while (const dirent* d = readdir(dir_)) {
+    for (;;) {
+        errno = 0;
+        const dirent* d = readdir(dir_);
+        if (!d) {
+            error_ = errno;
+            return false;
+        }
         if (IsDotOrDotDot(d->d_name)) continue;
         struct stat st;
-        if (fstatat(fd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // vanished
+        if (fstatat(fd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno == ENOENT) continue;  // vanished
+            error_ = errno;                 // e.g. a folder that may be read but not searched
+            return false;
+        }
         entry.Link = S_ISLNK(st.st_mode);
         if (entry.Link && fstatat(fd, d->d_name, &st, 0) != 0) continue;  // dangling
         entry.Name = d->d_name;
@@ -55,7 +66,6 @@ bool TDirLister::Next(TDirEntry& entry)
         entry.Attr = AttributesOf(st, entry.Name);
         return true;
     }
-    return false;
 }
 
 TFileKind KindOf(const std::string& path)

@@ -38,7 +38,9 @@ struct TDirEntry {
 };
 
 // Lists one folder. "." and ".." are skipped; a link counts as what it points to; a dangling
-// link and an entry that vanishes while listed are skipped.
+// link and an entry that vanishes while listed are skipped. A listing that fails part way (a
+// read error, an entry whose status cannot be read) ends with Error() set, never as if the
+// folder ended there.
 class TDirLister {
 public:
     TDirLister() = default;
@@ -48,11 +50,15 @@ public:
 
     // False (with errno set) when the folder cannot be listed.
     bool Open(const std::string& folder);
+    // False at the end of the listing, or on a failure (then Error() is not 0).
     bool Next(TDirEntry& entry);
     void Close();
+    // The errno of the failure that ended the listing; 0 when it ended normally.
+    int Error() const { return error_; }
 
 private:
     DIR* dir_ = nullptr;
+    int error_ = 0;
 };
 
 enum class TFileKind { None, File, Folder, Other };

@@ -77,7 +77,7 @@ private:
     {
         ++failures_;
         std::fflush(stdout);
-        std::fprintf(stderr, "kestrune-cli batch: %s\n", message.c_str());
+        std::fprintf(stderr, "kestrune-cli batch: %s\n", cli::EscapeText(message).c_str());
     }
 
     bool RunEntry(const kn::TKNBatchEntry& entry)
@@ -115,6 +115,8 @@ private:
             Fail("the comparison failed: " + engine_.ErrorText);
             return false;
         }
+        std::fflush(stdout);
+        cli::PrintScanNotes(stderr, engine_);
         std::printf("  Found %zu folder(s) and file(s).\n", engine_.Items.size());
         return true;
     }

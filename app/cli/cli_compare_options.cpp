@@ -206,11 +206,7 @@ std::string CheckLocalRoot(const std::string& folder)
 {
     if (kn::IsFtpPath(folder)) return {};
     std::string quoted = "\"" + folder + "\"";
-    switch (vex::KindOf(folder)) {
-    case vex::TFileKind::None: return "the folder " + quoted + " does not exist";
-    case vex::TFileKind::Folder: break;
-    default: return quoted + " is not a folder";
-    }
+    if (vex::KindOf(folder) != vex::TFileKind::Folder) return "The folder " + quoted + " does not exist.";
     if (folder.find_first_not_of('/') == std::string::npos)
         return "the root folder " + quoted + " cannot be compared; name a folder below it";
     vex::TDirLister lister;

@@ -70,6 +70,7 @@ std::optional<int> ReportCompared(const CompareCommandText& text, const kn::TKNF
     if (!engine.ErrorText.empty()) return Failure(text, "the comparison failed: " + engine.ErrorText, ExitUsage);
     PrintRows(stdout, engine);
     std::fflush(stdout);
+    PrintScanNotes(stderr, engine);
     PrintFoundCount(stderr, engine.Items.size());
     return std::nullopt;
 }

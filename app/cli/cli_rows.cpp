@@ -35,6 +35,13 @@ static void AppendEscaped(std::string& out, std::string_view name)
     }
 }
 
+std::string EscapeText(std::string_view text)
+{
+    std::string out;
+    AppendEscaped(out, text);
+    return out;
+}
+
 std::string RelativeName(const kn::TKNFileRec& rec, std::size_t rootLen)
 {
     std::string full = rec.IsFolder() ? rec.Path.str() + "/" : kn::PathJoin(rec.Path.str(), rec.Name);
@@ -83,6 +90,24 @@ void PrintRows(std::FILE* out, const kn::TKNFileCompare& engine)
 void PrintFoundCount(std::FILE* out, std::size_t count)
 {
     std::fprintf(out, "Found %zu folder(s) and file(s).\n", count);
+}
+
+}  // namespace cli
+
+namespace cli {
+
+void PrintScanNotes(std::FILE* out, const kn::TKNFileCompare& engine)
+{
+    const std::vector<kn::TKNUnlistedFolder> unlisted = engine.UnlistedFolders();
+    if (!unlisted.empty()) {
+        std::fprintf(out, "Could not read %zu folder(s); nothing in them was compared or changed:\n",
+                     unlisted.size());
+        for (const kn::TKNUnlistedFolder& folder : unlisted)
+            std::fprintf(out, "  %s: %s\n", EscapeText(folder.Path).c_str(), EscapeText(folder.Reason).c_str());
+    }
+    for (const kn::TKNFileBuffer* list : {&engine.LeftList, &engine.RightList})
+        for (const std::string& path : list->StaleTempFiles)
+            std::fprintf(out, "Left-over temporary file (an update removes it): %s\n", EscapeText(path).c_str());
 }
 
 }  // namespace cli

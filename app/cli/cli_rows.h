@@ -13,6 +13,9 @@
 namespace cli {
 
 const char* StatusWord(kn::TKNStatus status);
+// `text` with control characters and "\\" escaped as in a row, so that no name can reach the
+// terminal as a control sequence or break a line.
+std::string EscapeText(std::string_view text);
 // The path of `rec` after its root, without a leading "/", a folder's ending in "/".
 std::string RelativeName(const kn::TKNFileRec& rec, std::size_t rootLen);
 std::string FormatRow(const kn::TMyFileOpt& row, std::size_t leftRootLen, std::size_t rightRootLen);
@@ -20,5 +23,8 @@ std::string FormatRow(const kn::TMyFileOpt& row, std::size_t leftRootLen, std::s
 void PrintRows(std::FILE* out, const kn::TKNFileCompare& engine);
 // "Found %d folder(s) and file(s)."
 void PrintFoundCount(std::FILE* out, std::size_t count);
+// When the comparison could not read some folders, how many and which, with the reasons; and
+// the program's left-over temporary files it found. Prints nothing otherwise.
+void PrintScanNotes(std::FILE* out, const kn::TKNFileCompare& engine);
 
 }  // namespace cli

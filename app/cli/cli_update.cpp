@@ -31,8 +31,10 @@ const char* const kUsageHead =
 const char* const kUsageTail =
     "  --help                        show this text\n"
     "\nCtrl+C stops the update; a file being copied is left as it was.\n"
-    "\nExit status: 0 every operation succeeded, 1 an operation failed, 2 usage error or missing\n"
-    "folder, 130 stopped by Ctrl+C.\n";
+    "\nNothing in a folder that could not be read is changed: such folders are listed on standard\n"
+    "error. Roots of which one lies inside the other are refused.\n"
+    "\nExit status: 0 every operation succeeded, 1 an operation failed or a folder could not be\n"
+    "read, 2 usage error or missing folder, 130 stopped by Ctrl+C.\n";
 
 constexpr uint8_t kNoDirection = 0xff;
 
@@ -105,7 +107,8 @@ int RunUpdate(std::vector<std::string> argv)
     engine.MultiThread = engine.MultiThread || flags.MultiThread;
     const int failures = CompareAndUpdate(engine, flags);
     if (auto failed = cli::ReportCompared(kText, engine)) return *failed;
-    return failures == 0 ? cli::ExitOk : cli::ExitFound;
+    // Rows in folders that could not be read were left alone: the run did not do everything.
+    return failures == 0 && engine.UnlistedCount() == 0 ? cli::ExitOk : cli::ExitFound;
 }
 
 const cli::CliCommandRegistration updateCommand("update", "bring two folder trees into line", RunUpdate);

@@ -3,6 +3,7 @@
 #include <csignal>
 #include <cstdio>
 
+#include "app/cli/cli_rows.h"
 #include "framework/vex_unitThreads.h"
 
 namespace cli {
@@ -10,6 +11,19 @@ namespace cli {
 namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
+
+// A failure message escaped line by line: its own "\r\n" breaks stay line breaks.
+std::string EscapeMessage(const std::string& message)
+{
+    std::string out;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = message.find("\r\n", start);
+        out += EscapeText(std::string_view(message).substr(start, end == std::string::npos ? end : end - start));
+        if (end == std::string::npos) return out;
+        out += '\n';
+        start = end + 2;
+    }
+}
 
 void OnInterrupt(int)
 {
@@ -21,8 +35,9 @@ void OnInterrupt(int)
 
 void PrintUpdateOperations(kn::TKNFileCompare& engine, int& failures)
 {
+    // Names may come from a hostile server: escaped, none reaches the terminal as a control.
     auto printLine = [](void*, const std::string& text) {
-        std::fputs(text.c_str(), stdout);
+        std::fputs(EscapeText(text).c_str(), stdout);
         std::fputc('\n', stdout);
     };
     // A dry run prints what each operation would do instead of the path it works on.
@@ -33,7 +48,7 @@ void PrintUpdateOperations(kn::TKNFileCompare& engine, int& failures)
     engine.OnError = [&failures](void*, const std::string& message) {
         ++failures;
         std::fflush(stdout);
-        std::fprintf(stderr, "%s\n", message.c_str());
+        std::fprintf(stderr, "%s\n", EscapeMessage(message).c_str());
     };
 }
 

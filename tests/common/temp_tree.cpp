@@ -1,7 +1,9 @@
 #include "tests/common/temp_tree.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -68,6 +70,30 @@ void RemoveTree(const std::string& path)
     }
     fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(path, ec);
+}
+
+int RunUnprivileged(const std::function<int()>& body)
+{
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(kUnprivilegedId) != 0 ||
+                               setuid(kUnprivilegedId) != 0))
+            _exit(99);
+        _exit(body());
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 98;
+}
+
+void GiveToUnprivileged(const std::string& path)
+{
+    if (geteuid() != 0) return;
+    lchown(path.c_str(), kUnprivilegedId, kUnprivilegedId);
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(path, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec))
+        lchown(it->path().c_str(), kUnprivilegedId, kUnprivilegedId);
 }
 
 TwoTrees::TwoTrees()

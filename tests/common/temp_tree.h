@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace testutil {
@@ -32,6 +33,16 @@ void MakeDirs(const std::string& path);
 void SetMTime(const std::string& path, int64_t unixSeconds);
 // Removes a tree; links are removed, never followed.
 void RemoveTree(const std::string& path);
+
+// The user and group an unprivileged test process runs as.
+constexpr unsigned kUnprivilegedId = 65534;
+// Runs `body` in a child process that has given up root (permissions bind only then); the
+// result is body's (0 for success), 99 when root could not be given up. Run as an ordinary
+// user, the child keeps that user.
+int RunUnprivileged(const std::function<int()>& body);
+// When running as root, hands the tree (every entry, links themselves) to kUnprivilegedId, so
+// that an unprivileged child may change it.
+void GiveToUnprivileged(const std::string& path);
 
 // Two trees "L" and "R" in one temporary folder, filled with entries of a chosen time
 // (by default 2020-01-01 10:00:00 UTC).

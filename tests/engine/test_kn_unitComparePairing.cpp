@@ -120,17 +120,21 @@ TEST(Pairing, CaseSensitiveNamesAndFileFolderClash)
                                   }));
 }
 
-TEST(Pairing, MissingSideMakesEveryEntryOneSided)
+// A missing side is no empty tree: pairing it would make every entry one-sided, and a forced
+// update would then delete the other side's files.
+TEST(Pairing, MissingSideFailsTheComparison)
 {
     Trees t;
     t.File(t.left, "a.txt", "1");
-    TKNFileCompare engine;
-    engine.SetLeftFolder(t.left);
-    engine.SetRightFolder(t.dir / "missing");
-    engine.Compare(true);
-    ASSERT_EQ(engine.Items.size(), 1u);
-    EXPECT_EQ(engine.Items[0]->Status, stLeft);
-    EXPECT_TRUE(engine.ErrorText.empty());
+    t.File(t.dir.path(), "file", "1");
+    for (const std::string& missing : {t.dir / "missing", t.dir / "file"}) {
+        TKNFileCompare engine;
+        engine.SetLeftFolder(t.left);
+        engine.SetRightFolder(missing);
+        engine.Compare(true);
+        EXPECT_TRUE(engine.Items.empty()) << missing;
+        EXPECT_EQ(engine.ErrorText, "The folder \"" + missing + "\" does not exist.");
+    }
 }
 
 TEST(Pairing, RootWithTrailingSeparatorPairsTheSame)

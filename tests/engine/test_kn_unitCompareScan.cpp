@@ -270,20 +270,6 @@ TEST(Scan, FolderThatCannotBeListedIsSkipped)
     EXPECT_EQ(list.Items[1]->Path.str(), t / "gone");
 }
 
-// Runs `body` in a child process that has given up root (permissions bind only then); the
-// child's exit status is body's result: 0 for success.
-static int RunUnprivileged(const std::function<int()>& body)
-{
-    pid_t pid = fork();
-    if (pid == 0) {
-        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(99);
-        _exit(body());
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 98;
-}
-
 TEST(Scan, UnreadableFolderIsSkipped)
 {
     TempDir t;
@@ -292,7 +278,7 @@ TEST(Scan, UnreadableFolderIsSkipped)
     chmod(t.path().c_str(), 0755);
     chmod((t / "open").c_str(), 0755);
     chmod((t / "locked").c_str(), 0);
-    int result = RunUnprivileged([&] {
+    int result = testutil::RunUnprivileged([&] {
         TKNFileBuffer list;
         return Scan(list, t.path()) == Names{"/locked/", "/open/", "/open/g.txt"} ? 0 : 1;
     });

@@ -163,7 +163,7 @@ TEST(UpdateFailure, ExactMessagesAndTheRunGoesOn)
                             "Failed to create directory \"" + R + "/clash\".\r\nFile exists",
                             "Failed to copy file \"" + R + "/clash\" to \"" + L + "/clash\".\r\nIs a directory",
                             "Failed to copy file \"" + L + "/clash/inner.txt\" to \"" + R +
-                                "/clash/inner.txt\".\r\nFile exists",
+                                "/clash/inner.txt\".\r\nNot a directory",
                         }));
     EXPECT_EQ(ReadFile(dir / "R/clash"), "a file");
     EXPECT_EQ(ReadFile(dir / "L/clash/inner.txt"), "i");

@@ -237,17 +237,18 @@ TEST(FileOps, MakeFoldersCreatesParentsAndRefusesFilesInTheWay)
 {
     TempDir dir;
     std::string error;
-    ASSERT_TRUE(vex::MakeFolderTree(dir / "a/b/c", error)) << error;
+    ASSERT_TRUE(vex::MakeFolderTree(dir.path(), dir / "a/b/c", error)) << error;
     EXPECT_TRUE(S_ISDIR(Stat(dir / "a/b/c").st_mode));
-    EXPECT_TRUE(vex::MakeFolderTree(dir / "a/b", error)) << "an existing folder is fine";
+    EXPECT_TRUE(vex::MakeFolderTree(dir.path(), dir / "a/b", error)) << "an existing folder is fine";
     WriteFile(dir / "file", "x");
-    EXPECT_FALSE(vex::MakeFolderTree(dir / "file", error));
+    EXPECT_FALSE(vex::MakeFolderTree(dir.path(), dir / "file", error));
     EXPECT_EQ(error, "File exists");
-    EXPECT_FALSE(vex::MakeFolderTree(dir / "file/sub", error));
+    EXPECT_FALSE(vex::MakeFolderTree(dir.path(), dir / "file/sub", error));
     EXPECT_EQ(error, "Not a directory");
-    ASSERT_TRUE(vex::MakeParentFolders(dir / "x/y/z.txt", error)) << error;
+    WriteFile(dir / "src", "s");
+    ASSERT_TRUE(vex::CopyFileSafe(dir.path(), dir / "src", dir / "x/y/z.txt", nullptr, error)) << error;
     EXPECT_TRUE(S_ISDIR(Stat(dir / "x/y").st_mode));
-    EXPECT_FALSE(Exists(dir / "x/y/z.txt"));
+    EXPECT_EQ(ReadFile(dir / "x/y/z.txt"), "s");
 }
 
 TEST(FileOps, ReadOnlyAndTimes)

@@ -1,0 +1,247 @@
+// What a comparison must never take for an empty folder or a user's file: folders that cannot
+// be listed (unreadable, not searchable, too deep to name), the inside of links to folders, the
+// program's own temporary files and backup folders; and dates the default filter must not hide.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <algorithm>
+#include <ctime>
+#include <map>
+
+#include "engine/kn_unitCompare.h"
+#include "tests/common/temp_tree.h"
+
+using namespace kn;
+using testutil::TempDir;
+using testutil::WriteFile;
+
+namespace {
+
+using Trees = testutil::TwoTrees;
+
+// Relative name of each row ("/a/b.txt", a folder "/a/") -> its Unlisted mark.
+std::map<std::string, bool> UnlistedMarks(const TKNFileCompare& engine)
+{
+    std::map<std::string, bool> marks;
+    for (const auto& row : engine.Items) {
+        const bool left = !row->Left.Path.empty();
+        const TKNFileRec& rec = left ? row->Left : row->Right;
+        std::string rel = rec.Path.str().substr(left ? engine.LeftRootLen : engine.RightRootLen);
+        marks[rec.IsFolder() ? rel + "/" : rel + "/" + rec.Name] = row->Unlisted;
+    }
+    return marks;
+}
+
+void CompareTrees(TKNFileCompare& engine, const std::string& left, const std::string& right)
+{
+    engine.SetLeftFolder(left);
+    engine.SetRightFolder(right);
+    engine.Compare(true);
+}
+
+}  // namespace
+
+// Each case makes one left sub-folder impossible to list in its own way; the right side has
+// files beneath it, which must be marked, while an ordinary one-sided file is not.
+TEST(Unlisted, FoldersThatCannotBeListedMarkEveryRowBeneathThem)
+{
+    struct Case {
+        const char* name;
+        mode_t mode;
+    } cases[] = {
+        {"neither readable nor searchable", 0},
+        {"writable and searchable, not readable", 0300},
+        {"readable, not searchable", 0500 & ~0100},
+    };
+    for (const auto& c : cases) {
+        Trees t;
+        t.File(t.left, "secret/a.txt", "left");
+        t.File(t.right, "secret/a.txt", "other", Trees::kDefaultTime + 10);
+        t.File(t.right, "secret/deep/b.txt", "right only");
+        t.File(t.right, "plain.txt", "right only");
+        chmod(t.dir.path().c_str(), 0755);
+        testutil::GiveToUnprivileged(t.dir.path());
+        chmod((t.left + "/secret").c_str(), c.mode);
+        const int result = testutil::RunUnprivileged([&] {
+            TKNFileCompare engine;
+            CompareTrees(engine, t.left, t.right);
+            if (!engine.ErrorText.empty() || engine.UnlistedCount() != 1) return 1;
+            if (engine.UnlistedFolders()[0].Path != t.left + "/secret") return 2;
+            if (engine.UnlistedFolders()[0].Reason.empty()) return 3;
+            std::map<std::string, bool> expected = {
+                {"/plain.txt", false}, {"/secret/a.txt", true}, {"/secret/deep/", true}, {"/secret/deep/b.txt", true}};
+            // Without write permission the folder itself differs in its read-only attribute.
+            if ((c.mode & S_IWUSR) == 0) expected["/secret/"] = true;
+            return UnlistedMarks(engine) == expected ? 0 : 4;
+        });
+        chmod((t.left + "/secret").c_str(), 0700);
+        EXPECT_EQ(result, 0) << c.name << " (99: cannot give up root; 1-4: wrong count, path, reason, marks)";
+    }
+}
+
+TEST(Unlisted, ARootThatCannotBeListedFailsTheComparison)
+{
+    Trees t;
+    t.File(t.left, "a.txt", "1");
+    t.File(t.right, "b.txt", "1");
+    chmod(t.dir.path().c_str(), 0755);
+    chmod(t.right.c_str(), 0);
+    const int result = testutil::RunUnprivileged([&] {
+        TKNFileCompare engine;
+        CompareTrees(engine, t.left, t.right);
+        const std::string expected = "Cannot list the folder \"" + t.right + "\": Permission denied";
+        return engine.Items.empty() && engine.ErrorText == expected ? 0 : 1;
+    });
+    chmod(t.right.c_str(), 0700);
+    EXPECT_EQ(result, 0);
+}
+
+// A path longer than PATH_MAX cannot be listed. The left root's name is 250 bytes longer, so
+// the same deep chain reaches the limit there first: the right side's deep file must be
+// marked instead of being taken for a file the left side lacks.
+TEST(Unlisted, FoldersTooDeepToNameAreUnlistedNotEmpty)
+{
+    TempDir t;
+    const std::string left = t / std::string(250, 'L'), right = t / "R";
+    const std::string name(200, 'd');
+    const std::size_t depth = (4090 - right.size()) / (name.size() + 1);
+    for (const std::string& side : {left, right}) {
+        testutil::MakeDirs(side);
+        int fd = open(side.c_str(), O_RDONLY | O_DIRECTORY);
+        for (std::size_t i = 0; i < depth; ++i) {
+            ASSERT_EQ(mkdirat(fd, name.c_str(), 0755), 0);
+            int next = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+            close(fd);
+            fd = next;
+        }
+        close(openat(fd, "deep.txt", O_WRONLY | O_CREAT, 0644));
+        close(fd);
+    }
+    TKNFileCompare engine;
+    CompareTrees(engine, left, right);
+    ASSERT_TRUE(engine.ErrorText.empty()) << engine.ErrorText;
+    EXPECT_TRUE(engine.RightList.UnlistedFolders.empty());
+    ASSERT_EQ(engine.UnlistedCount(), 1u);
+    EXPECT_NE(engine.UnlistedFolders()[0].Reason.find("too long"), std::string::npos);
+    std::string rel;
+    for (std::size_t i = 0; i < depth; ++i) rel += "/" + name;
+    const std::map<std::string, bool> marks = UnlistedMarks(engine);
+    ASSERT_EQ(marks.count(rel + "/deep.txt"), 1u);
+    EXPECT_TRUE(marks.at(rel + "/deep.txt"));
+    const std::string remove = "rm -rf '" + left + "' '" + right + "'";  // too deep for path-based removal
+    ASSERT_EQ(std::system(remove.c_str()), 0);
+}
+
+// A link to a folder is listed but never entered, on either side: what the other side has in
+// the real folder of that name cannot be paired with anything.
+TEST(Unlisted, RowsBeneathALinkToAFolderAreMarked)
+{
+    Trees t;
+    t.File(t.dir.path(), "outside/x.txt", "outside");
+    ASSERT_EQ(symlink((t.dir / "outside").c_str(), (t.left + "/dd").c_str()), 0);
+    t.File(t.right, "dd/x.txt", "real");
+    t.File(t.right, "dd/sub/y.txt", "real");
+    ASSERT_EQ(symlink((t.dir / "outside").c_str(), (t.right + "/sub").c_str()), 0);
+    t.File(t.left, "sub/a.txt", "left");
+    t.File(t.left, "free.txt", "left");
+    TKNFileCompare engine;
+    CompareTrees(engine, t.left, t.right);
+    EXPECT_EQ(engine.UnlistedCount(), 0u) << "links are not failures";
+    const std::map<std::string, bool> expected = {{"/dd/sub/", true}, {"/dd/sub/y.txt", true}, {"/dd/x.txt", true},
+                                                  {"/free.txt", false}, {"/sub/a.txt", true}};
+    EXPECT_EQ(UnlistedMarks(engine), expected);
+}
+
+TEST(TempFiles, TheProgramsOwnTemporaryFilesAreNeverListed)
+{
+    TempDir t;
+    struct Case {
+        const char* name;
+        bool ownFile;
+        bool stale;
+    } cases[] = {
+        {".kn-a.txt-abc123", true, true},        // a killed run's left-over
+        {".kn-x-y-0z9a8b", true, true},          // names may hold "-"
+        {".kn-a.txt-ABC123", false, false},      // upper case: not the pattern
+        {".kn-a.txt-abc12", false, false},       // five characters
+        {".kn--abc123", false, false},           // no name
+        {"x.kn-a.txt-abc123", false, false},     // does not start the name
+        {".kn-new.txt-abc123", true, false},     // newer than the scan: a copy in work
+    };
+    for (const auto& c : cases) {
+        WriteFile(t / c.name, "partial");
+        testutil::SetMTime(t / c.name, c.stale || !c.ownFile ? 1577872800 : time(nullptr) + 3600);
+    }
+    testutil::MakeDirs(t / ".kn-folder-abc123");  // a folder of that name is the user's
+    TKNFileBuffer list;
+    list.SetFolder(t.path());
+    list.StartScan();
+    list.WaitScan();
+    std::vector<std::string> listed, stale;
+    for (const auto& rec : list.Items) listed.push_back(rec->IsFolder() ? rec->Path.str() : rec->Name);
+    for (const auto& c : cases) {
+        const bool isListed = std::find(listed.begin(), listed.end(), c.name) != listed.end();
+        EXPECT_EQ(isListed, !c.ownFile) << c.name;
+        if (c.stale) stale.push_back(t / c.name);
+    }
+    EXPECT_NE(std::find(listed.begin(), listed.end(), t / ".kn-folder-abc123"), listed.end());
+    std::sort(stale.begin(), stale.end());
+    std::vector<std::string> found = list.StaleTempFiles;
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, stale);
+}
+
+// The default filter, and no date filter at all, hide no date: neither far in the future nor
+// before the start of the date scale.
+TEST(Dates, DefaultBoundsHideNoFileWhateverItsYear)
+{
+    TempDir t;
+    WriteFile(t / "future.txt", "1");
+    testutil::SetMTime(t / "future.txt", 7258118400);  // 2200-01-01
+    WriteFile(t / "ancient.txt", "1");
+    testutil::SetMTime(t / "ancient.txt", -3786825600);  // 1850-01-01
+    for (bool checkDate : {true, false}) {
+        TKNOptionsRec options = DefaultOptions(t.path().c_str());
+        options.CheckDate = checkDate;
+        TKNFileCompare engine;
+        engine.ApplyOptions(options);
+        engine.SetLeftFolder(t.path());
+        engine.SetRightFolder(t.path());
+        engine.LeftList.StartScan();
+        engine.LeftList.WaitScan();
+        EXPECT_EQ(engine.LeftList.Items.size(), 2u) << "date filter " << (checkDate ? "on" : "off");
+    }
+    // A bound that is chosen still holds.
+    TKNFileBuffer list;
+    list.EndDate = vex::Today();
+    list.SetFolder(t.path());
+    list.StartScan();
+    list.WaitScan();
+    ASSERT_EQ(list.Items.size(), 1u);
+    EXPECT_EQ(list.Items[0]->Name, "ancient.txt");
+}
+
+// Backups made inside a compared tree are the program's, never the user's: a scan skips them.
+TEST(Backups, BackupFoldersInsideTheTreeAreNotScanned)
+{
+    TempDir t;
+    WriteFile(t / "tree/home/251209101010/Right/a.txt", "kept copy");
+    WriteFile(t / "tree/home/251209101010-2/Left/b.txt", "kept copy");
+    WriteFile(t / "tree/home/2512091010/c.txt", "user's");  // not a run's name
+    WriteFile(t / "tree/d.txt", "user's");
+    setenv("KESTRUNE_HOME", (t / "tree/home").c_str(), 1);
+    TKNFileBuffer list;
+    list.SetFolder(t / "tree");
+    list.StartScan();
+    list.WaitScan();
+    unsetenv("KESTRUNE_HOME");
+    std::vector<std::string> names;
+    for (const auto& rec : list.Items)
+        names.push_back(rec->Path.str().substr(t.path().size()) + (rec->IsFolder() ? "/" : "/" + rec->Name));
+    EXPECT_EQ(names, (std::vector<std::string>{"/tree/d.txt", "/tree/home/", "/tree/home/2512091010/",
+                                               "/tree/home/2512091010/c.txt"}));
+}
