@@ -26,10 +26,7 @@ std::string BackupFolderName(const std::string& programFolder, double now)
     return programFolder + "/" + name;
 }
 
-// Makes the run's backup folder. Two runs within one second would share one, and the second
-// would overwrite the first one's backups: mkdir itself decides, so a later run (in this
-// process or another) takes "-2", "-3", ... instead. The program folder is made if missing.
-static std::string MakeBackupFolder(const std::string& base)
+std::string MakeBackupFolder(const std::string& base)
 {
     const std::string home = vex::FolderOfPath(base);
     for (std::size_t slash = 1; slash != std::string::npos; slash = home.find('/', slash + 1))

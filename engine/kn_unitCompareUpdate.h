@@ -115,6 +115,12 @@ private:
 // (links resolved); empty otherwise.
 std::string NestedRootsProblem(const std::string& left, const std::string& right);
 
+// Makes a run's backup folder at `base` and returns it. Two runs within one second would share
+// one, and the second would overwrite the first one's backups: mkdir itself decides, so a later
+// run (in this process or another) takes "-2", "-3", ... instead. The folder holding `base` is
+// made if missing. Throws with the failure message when no folder can be made.
+std::string MakeBackupFolder(const std::string& base);
+
 // Backup folder of a run started at `now` (local date-time): <program folder>/yymmddhhnnss.
 std::string BackupFolderName(const std::string& programFolder, double now);
 

@@ -1,5 +1,6 @@
 #include "framework/vex_unitFileSystem.h"
 
+#include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -75,4 +76,29 @@ TEST(FileSystem, KindsAndLinks)
     EXPECT_TRUE(IsSymLink(t / "l"));
     EXPECT_FALSE(IsSymLink(t / "f"));
     EXPECT_EQ(ErrorText(ENOENT), "No such file or directory");
+}
+
+// A listing that ends early must say so: an entry whose status cannot be read (a folder that
+// may be read but not searched) is a failure, not the end of the folder.
+TEST(FileSystem, ListingThatFailsPartWaySaysWhy)
+{
+    testutil::TempDir t;
+    testutil::WriteFile(t / "d/a", "1");
+    testutil::WriteFile(t / "d/b", "1");
+    chmod(t.path().c_str(), 0755);
+    testutil::GiveToUnprivileged(t.path());
+    chmod((t / "d").c_str(), 0444);
+    const int result = testutil::RunUnprivileged([&] {
+        TDirLister lister;
+        if (!lister.Open(t / "d")) return 1;
+        TDirEntry e;
+        if (lister.Next(e)) return 2;
+        if (lister.Error() != EACCES) return 3;
+        TDirLister complete;
+        if (!complete.Open(t.path()) || !complete.Next(e) || complete.Next(e) || complete.Error() != 0) return 4;
+        if (complete.Open(t / "missing") || complete.Error() != ENOENT) return 5;
+        return 0;
+    });
+    chmod((t / "d").c_str(), 0755);
+    EXPECT_EQ(result, 0) << "99: cannot give up root";
 }

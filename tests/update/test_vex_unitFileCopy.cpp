@@ -266,3 +266,58 @@ TEST(FileOps, ReadOnlyAndTimes)
     EXPECT_FALSE(vex::SetReadOnly(dir / "none", true, error));
     EXPECT_EQ(error, "No such file or directory");
 }
+
+TEST(FileCopy, SparseFilesStaySparse)
+{
+    TempDir dir;
+    const std::string src = dir / "sparse";
+    constexpr off_t kTailAt = 16 << 20, kSize = 24 << 20;  // a hole in the middle and at the end
+    int fd = open(src.c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(pwrite(fd, "head", 4, 0), 4);
+    ASSERT_EQ(pwrite(fd, "tail", 4, kTailAt), 4);
+    ASSERT_EQ(ftruncate(fd, kSize), 0);
+    close(fd);
+    if (Stat(src).st_blocks * 512 > (2 << 20)) GTEST_SKIP() << "this file system keeps no holes";
+    std::string error;
+    ASSERT_TRUE(vex::CopyFileSafe(src, dir / "copy", nullptr, error)) << error;
+    const struct stat copy = Stat(dir / "copy");
+    EXPECT_EQ(copy.st_size, kSize);
+    EXPECT_LE(copy.st_blocks * 512, 2 << 20) << "the holes were filled";
+    fd = open((dir / "copy").c_str(), O_RDONLY);
+    char head[4] = {}, tail[4] = {};
+    EXPECT_EQ(pread(fd, head, 4, 0), 4);
+    EXPECT_EQ(pread(fd, tail, 4, kTailAt), 4);
+    EXPECT_EQ(std::string(head, 4), "head");
+    EXPECT_EQ(std::string(tail, 4), "tail");
+    EXPECT_EQ(lseek(fd, 4096, SEEK_DATA), kTailAt) << "nothing but a hole between the two";
+    close(fd);
+}
+
+// Writes reach entries deeper than PATH_MAX: each call names one component.
+TEST(FileCopy, WritesBeneathARootReachPathsLongerThanPathMax)
+{
+    TempDir dir;
+    std::string deep = dir.path();
+    while (deep.size() < 4500) deep += "/" + std::string(200, 'd');
+    WriteFile(dir / "src", "deep");
+    std::string error;
+    ASSERT_TRUE(vex::MakeFolderTree(dir.path(), deep, error)) << error;
+    ASSERT_TRUE(vex::CopyFileSafe(dir.path(), dir / "src", deep + "/f.txt", nullptr, error)) << error;
+    ASSERT_TRUE(vex::DeleteFileEntry(dir.path(), deep + "/f.txt", error)) << error;
+    for (std::string folder = deep; folder != dir.path(); folder = folder.substr(0, folder.rfind('/')))
+        ASSERT_TRUE(vex::RemoveFolder(dir.path(), folder, error)) << error;
+    EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"src"});
+}
+
+TEST(FileCopy, TemporaryNamesFollowOnePattern)
+{
+    TempDir dir;
+    std::string error;
+    vex::TvexTempFile temp;
+    ASSERT_TRUE(temp.Open(dir / "report-2024.txt", error)) << error;
+    const std::string name = temp.TempPath().substr(dir.path().size() + 1);
+    EXPECT_TRUE(vex::IsTempFileName(name)) << name;
+    for (const char* other : {".kn-x-ABCDEF", ".kn-x-abcde", ".kn--abcdef", "kn-x-abcdef", ".kn-x_abcdef"})
+        EXPECT_FALSE(vex::IsTempFileName(other)) << other;
+}

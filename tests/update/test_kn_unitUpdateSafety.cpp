@@ -1,0 +1,245 @@
+// Update runs that must lose nothing: folders that cannot be listed, links on either side,
+// roots inside each other, concurrent backups and the program's left-over temporary files.
+// Every case uses real trees and real links and checks what is on disk afterwards.
+#include "tests/common/temp_tree.h"
+#include "tests/update/update_harness.h"
+
+#include "framework/vex_unitFileCopy.h"
+#include "framework/vex_unitFileSystem.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <set>
+#include <thread>
+
+using namespace testutil;
+using Tree = std::map<std::string, std::string>;
+
+namespace {
+
+struct ProgramFolderHere {
+    TempDir home;
+    ProgramFolderHere() { setenv("KESTRUNE_HOME", home.path().c_str(), 1); }
+    ~ProgramFolderHere() { unsetenv("KESTRUNE_HOME"); }
+};
+
+void Put(const std::string& path, const std::string& content, int age)
+{
+    WriteFile(path, content);
+    Age(path, age);
+}
+
+mode_t ModeOf(const std::string& path)
+{
+    struct stat st{};
+    EXPECT_EQ(lstat(path.c_str(), &st), 0) << path;
+    return st.st_mode & 07777;
+}
+
+void Link(const std::string& target, const std::string& link) { ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0); }
+
+}  // namespace
+
+// With L/secret unreadable, a forced mirror to the right must not take it for empty.
+TEST(UpdateUnlisted, AFolderThatCannotBeReadLosesNothingOnEitherSide)
+{
+    for (uint8_t direction : {kn::caLeftToRight, kn::caRightToLeft, kn::caAuto}) {
+        TempDir dir;
+        Put(dir / "L/secret/mine.txt", "left only", 0);
+        Put(dir / "L/secret/both.txt", "older", 0);
+        Put(dir / "R/secret/both.txt", "newer", 100);
+        Put(dir / "R/secret/sub/theirs.txt", "right only", 0);
+        Put(dir / "L/plain.txt", "copied", 0);
+        chmod(dir.path().c_str(), 0755);
+        GiveToUnprivileged(dir.path());
+        chmod((dir / "L/secret").c_str(), 0300);  // may be written, never listed
+        const int result = RunUnprivileged([&] {
+            UpdateHarness h(dir / "L", dir / "R");
+            h.Compare();
+            if (h.engine.UnlistedCount() != 1) return 1;
+            h.Update(direction, true);
+            return h.errors.empty() ? 0 : 2;
+        });
+        chmod((dir / "L/secret").c_str(), 0700);
+        ASSERT_EQ(result, 0) << int(direction) << " (99: cannot give up root)";
+        Tree right = Snapshot(dir / "R");
+        EXPECT_EQ(right.count("secret/sub/theirs.txt"), 1u) << int(direction);
+        EXPECT_EQ(right["secret/both.txt"], "newer") << int(direction);
+        EXPECT_EQ(right.count("secret/mine.txt"), 0u) << "no copy into a folder it cannot judge";
+        EXPECT_EQ(ReadFile(dir / "L/secret/both.txt"), "older") << int(direction);
+        EXPECT_EQ(ReadFile(dir / "L/secret/mine.txt"), "left only") << int(direction);
+        if (direction == kn::caLeftToRight) {
+            EXPECT_EQ(right["plain.txt"], "copied");
+        } else if (direction == kn::caRightToLeft) {
+            EXPECT_FALSE(Exists(dir / "L/plain.txt")) << "forced: deleted";
+        }
+    }
+}
+
+// R/sub is a link to a folder outside the tree: nothing goes through it, whatever the action.
+TEST(UpdateLinks, NothingIsWrittenThroughALinkOnTheWrittenSide)
+{
+    ProgramFolderHere program;
+    for (uint8_t direction : {kn::caLeftToRight, kn::caAuto}) {
+        TempDir dir;
+        Put(dir / "outside/a.txt", "outside, old", 0);
+        Put(dir / "L/sub/a.txt", "left, new", 100);
+        Put(dir / "L/sub/new.txt", "left", 100);
+        MakeDirs(dir / "R");
+        Link(dir / "outside", dir / "R/sub");
+        const Tree outsideBefore = Snapshot(dir / "outside");
+        for (int run = 0; run < 2; ++run) {
+            UpdateHarness h(dir / "L", dir / "R");
+            h.Compare();
+            h.Update(direction, true, true);
+        }
+        EXPECT_EQ(Snapshot(dir / "outside"), outsideBefore) << int(direction);
+        EXPECT_TRUE(vex::IsSymLink(dir / "R/sub"));
+    }
+}
+
+TEST(UpdateLinks, ProvidersRefuseALinkOnTheWayEvenForRowsThePassesHandOn)
+{
+    TempDir dir;
+    Put(dir / "L/x.txt", "source", 0);
+    Put(dir / "outside/keep.txt", "keep", 0);
+    MakeDirs(dir / "R");
+    Link(dir / "outside", dir / "R/sub");
+    std::string error;
+    EXPECT_FALSE(vex::CopyFileSafe(dir / "R", dir / "L/x.txt", dir / "R/sub/x.txt", nullptr, error));
+    EXPECT_EQ(error, "\"" + dir / "R/sub" + "\" is a symbolic link; nothing is written through it");
+    EXPECT_FALSE(vex::DeleteFileEntry(dir / "R", dir / "R/sub/keep.txt", error));
+    EXPECT_FALSE(vex::MakeFolderTree(dir / "R", dir / "R/sub/new", error));
+    EXPECT_FALSE(vex::MakeFolderTree(dir / "R", dir / "R/sub", error));
+    EXPECT_FALSE(vex::SetReadOnly(dir / "R", dir / "R/sub/keep.txt", true, error));
+    EXPECT_FALSE(vex::RemoveFolder(dir / "R", dir / "R/../outside", error)) << "no \"..\" component";
+    EXPECT_EQ(Snapshot(dir / "outside"), (Tree{{"keep.txt", "keep"}}));
+    EXPECT_EQ(ModeOf(dir / "outside/keep.txt") & 0200, 0200u);
+    // The link itself is an entry: a copy replaces it, a removal removes it.
+    ASSERT_TRUE(vex::CopyFileSafe(dir / "R", dir / "L/x.txt", dir / "R/sub", nullptr, error)) << error;
+    EXPECT_EQ(ReadFile(dir / "R/sub"), "source");
+    EXPECT_EQ(Snapshot(dir / "outside"), (Tree{{"keep.txt", "keep"}}));
+}
+
+// Links in the written tree to a file and to a folder outside it: forced attribute copies
+// change neither target.
+TEST(UpdateLinks, AttributesAreNeverSetThroughALink)
+{
+    TempDir dir;
+    Put(dir / "outside/secret.txt", "secret", 0);
+    chmod((dir / "outside/secret.txt").c_str(), 0644);
+    MakeDirs(dir / "outside/dd");
+    chmod((dir / "outside/dd").c_str(), 0755);
+    Age(dir / "outside/dd", 0);
+    Put(dir / "L/secret.txt", "secret", 0);
+    chmod((dir / "L/secret.txt").c_str(), 0444);
+    MakeDirs(dir / "L/dd");
+    chmod((dir / "L/dd").c_str(), 0555);
+    Age(dir / "L/dd", 0);
+    MakeDirs(dir / "R");
+    Link(dir / "outside/secret.txt", dir / "R/secret.txt");
+    Link(dir / "outside/dd", dir / "R/dd");
+    UpdateHarness h(dir / "L", dir / "R");
+    ASSERT_EQ(h.Compare(), 2u);
+    h.Update(kn::caLeftToRight, true);
+    EXPECT_EQ(ModeOf(dir / "outside/secret.txt"), 0644u);
+    EXPECT_EQ(ModeOf(dir / "outside/dd"), 0755u);
+    // Each refusal is reported (a file row's attributes are tried in two passes).
+    std::set<std::string> refused;
+    for (const auto& e : h.errors) {
+        EXPECT_NE(e.find("is a symbolic link; nothing is written through it"), std::string::npos) << e;
+        refused.insert(e.substr(0, e.find('\r')));
+    }
+    EXPECT_EQ(refused, (std::set<std::string>{"Failed to set attributes of \"" + dir / "R/dd" + "\".",
+                                              "Failed to set attributes of \"" + dir / "R/secret.txt" + "\"."}));
+    chmod((dir / "L/dd").c_str(), 0755);
+}
+
+// L/dd is a link to a folder; R/dd is a real folder: a forced mirror must keep R/dd's files.
+TEST(UpdateLinks, ALinkToAFolderInTheSourceEmptiesNoRealFolder)
+{
+    TempDir dir;
+    Put(dir / "elsewhere/x.txt", "x", 0);
+    MakeDirs(dir / "L");
+    Link(dir / "elsewhere", dir / "L/dd");
+    Put(dir / "R/dd/own.txt", "the right side's", 0);
+    Put(dir / "R/dd/deep/more.txt", "the right side's", 0);
+    UpdateHarness h(dir / "L", dir / "R");
+    h.Compare();
+    h.Update(kn::caLeftToRight, true);
+    EXPECT_EQ(Snapshot(dir / "R"), (Tree{{"dd", "<dir>"},
+                                         {"dd/deep", "<dir>"},
+                                         {"dd/deep/more.txt", "the right side's"},
+                                         {"dd/own.txt", "the right side's"}}));
+    EXPECT_EQ(Snapshot(dir / "elsewhere"), (Tree{{"x.txt", "x"}}));
+}
+
+TEST(UpdateRoots, RootsInsideEachOtherAreRefusedButCompare)
+{
+    TempDir dir;
+    Put(dir / "data/a.txt", "a", 100);
+    Put(dir / "data/backup/old.txt", "b", 0);
+    struct Case {
+        std::string left, right, inner, outer;
+    } cases[] = {
+        {dir / "data", dir / "data/backup", dir / "data/backup", dir / "data"},
+        {dir / "data/backup", dir / "data", dir / "data/backup", dir / "data"},
+        {dir / "data", dir / "data", dir / "data", dir / "data"},
+    };
+    for (const auto& c : cases) {
+        const Tree before = Snapshot(dir.path());
+        UpdateHarness h(c.left, c.right);
+        h.Compare();
+        EXPECT_TRUE(h.engine.ErrorText.empty()) << "a comparison still works";
+        for (bool dryRun : {true, false}) {
+            h.engine.UpdateDryRun = dryRun;
+            std::vector<std::string> planned;
+            h.engine.OnDryRunOperation = [&](void*, const std::string& text) { planned.push_back(text); };
+            h.errors.clear();
+            h.Update(kn::caLeftToRight, true);
+            EXPECT_EQ(h.errors, std::vector<std::string>{"The folder \"" + c.inner + "\" lies inside \"" + c.outer + "\"."});
+            EXPECT_TRUE(planned.empty());
+        }
+        EXPECT_EQ(Snapshot(dir.path()), before);
+    }
+}
+
+TEST(UpdateBackup, ConcurrentRunsNeverShareABackupFolder)
+{
+    TempDir home;
+    const std::string base = home / "251209101010";
+    std::vector<std::string> made(8);
+    std::vector<std::thread> runs;
+    for (auto& folder : made) runs.emplace_back([&folder, &base] { folder = kn::MakeBackupFolder(base); });
+    for (auto& run : runs) run.join();
+    std::set<std::string> distinct(made.begin(), made.end());
+    EXPECT_EQ(distinct.size(), made.size());
+    EXPECT_EQ(distinct.count(base), 1u);
+    EXPECT_EQ(distinct.count(base + "-8"), 1u);
+    for (const auto& folder : made) EXPECT_TRUE(Exists(folder)) << folder;
+}
+
+TEST(UpdateTempFiles, LeftOversAreRemovedFromWrittenTreesAndNeverCopied)
+{
+    TempDir dir;
+    Put(dir / "L/.kn-a.txt-abc123", "a killed run's partial copy", 0);
+    Put(dir / "R/.kn-b.txt-0z9y8x", "another partial copy", 0);
+    Put(dir / "R/.kn-b.txt-0Z9Y8X", "the user's own file", 0);
+    Put(dir / "L/.kn-b.txt-0Z9Y8X", "the user's own file", 0);
+    Put(dir / "L/a.txt", "a", 0);
+    UpdateHarness h(dir / "L", dir / "R");
+    h.Compare();
+    ASSERT_EQ(h.engine.RightList.StaleTempFiles, std::vector<std::string>{dir / "R/.kn-b.txt-0z9y8x"});
+    h.Update(kn::caLeftToRight, true);
+    EXPECT_TRUE(h.errors.empty());
+    EXPECT_EQ(Snapshot(dir / "R"), (Tree{{".kn-b.txt-0Z9Y8X", "the user's own file"}, {"a.txt", "a"}}))
+        << "a user's file of a similar name is kept, the left-over is gone";
+    EXPECT_EQ(ReadFile(dir / "L/.kn-a.txt-abc123"), "a killed run's partial copy") << "the left is not written";
+    EXPECT_NE(std::find(h.progress.begin(), h.progress.end(), dir / "R/.kn-b.txt-0z9y8x"), h.progress.end())
+        << "the removal is reported";
+}
