@@ -12,7 +12,7 @@ namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
 
-// A failure message escaped line by line: its own "\r\n" breaks stay line breaks.
+// A failure message escaped line by line: its own "\r\n" breaks stay as they are.
 std::string EscapeMessage(const std::string& message)
 {
     std::string out;
@@ -20,7 +20,7 @@ std::string EscapeMessage(const std::string& message)
         const std::size_t end = message.find("\r\n", start);
         out += EscapeText(std::string_view(message).substr(start, end == std::string::npos ? end : end - start));
         if (end == std::string::npos) return out;
-        out += '\n';
+        out += "\r\n";
         start = end + 2;
     }
 }

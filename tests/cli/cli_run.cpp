@@ -1,6 +1,7 @@
 #include "tests/cli/cli_run.h"
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -15,12 +16,12 @@ static std::string Quote(const std::string& arg)
     return q + "'";
 }
 
-CliResult RunCli(const std::vector<std::string>& args, const std::string& cwd)
+static CliResult Run(const std::string& prefix, const std::vector<std::string>& args, const std::string& cwd)
 {
     testutil::TempDir capture;
     std::string command;
     if (!cwd.empty()) command = "cd " + Quote(cwd) + " && ";
-    command += Quote(KESTRUNE_CLI) + " ";
+    command += prefix + Quote(KESTRUNE_CLI) + " ";
     for (const auto& arg : args) command += Quote(arg) + " ";
     command += "</dev/null >" + Quote(capture / "out") + " 2>" + Quote(capture / "err");
     int raw = std::system(command.c_str());
@@ -29,6 +30,16 @@ CliResult RunCli(const std::vector<std::string>& args, const std::string& cwd)
     result.out = testutil::ReadFile(capture / "out");
     result.err = testutil::ReadFile(capture / "err");
     return result;
+}
+
+CliResult RunCli(const std::vector<std::string>& args, const std::string& cwd) { return Run("", args, cwd); }
+
+CliResult RunCliUnprivileged(const std::vector<std::string>& args)
+{
+    const std::string id = std::to_string(testutil::kUnprivilegedId);
+    const std::string prefix =
+        geteuid() == 0 ? "setpriv --reuid=" + id + " --regid=" + id + " --clear-groups " : std::string();
+    return Run(prefix, args, "");
 }
 
 }  // namespace clitest

@@ -3,6 +3,8 @@
 #include "tests/cli/cli_run.h"
 #include "tests/common/temp_tree.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -117,4 +119,57 @@ TEST(CliUpdate, UsageErrors)
         EXPECT_NE(r.err.find(c.message), std::string::npos) << c.name << ": " << r.err;
     }
     EXPECT_EQ(CountEntries(t.right), 1) << "nothing was written";
+}
+
+// L/secret may be written but not listed: a forced mirror must leave R/secret alone, say which
+// folder it could not read, and not end as a full success.
+TEST(CliUpdate, AFolderThatCannotBeReadIsNamedAndNothingInItIsDeleted)
+{
+    TempDir dir;
+    WriteFile(dir / "L/secret/a.txt", "left");
+    WriteFile(dir / "R/secret/a.txt", "right");
+    WriteFile(dir / "R/secret/b.txt", "right only");
+    chmod(dir.path().c_str(), 0755);
+    GiveToUnprivileged(dir.path());
+    chmod((dir / "L/secret").c_str(), 0300);
+    auto r = clitest::RunCliUnprivileged({"update", dir / "L", dir / "R", "--action", "left-to-right", "--force"});
+    chmod((dir / "L/secret").c_str(), 0700);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("Could not read 1 folder(s); nothing in them was compared or changed:\n  " + dir / "L/secret" +
+                         ": Permission denied\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(ReadFile(dir / "R/secret/a.txt"), "right");
+    EXPECT_EQ(ReadFile(dir / "R/secret/b.txt"), "right only");
+}
+
+TEST(CliUpdate, NamesInOperationLinesAreEscaped)
+{
+    TempDir dir;
+    const std::string name = "a\x1b]0;owned\x07\x1b[2Jb.txt";
+    WriteFile(dir / ("L/" + name), "x");
+    MakeDirs(dir / "R");
+    for (bool dryRun : {true, false}) {  // the dry run first: afterwards nothing is left to do
+        std::vector<std::string> args = {"update", dir / "L", dir / "R", "--action", "left-to-right", "--force"};
+        if (dryRun) args.push_back("--dry-run");
+        auto r = RunCli(args);
+        EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
+        EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << r.err;
+        EXPECT_NE(r.out.find("a\\x1B]0;owned\\x07\\x1B[2Jb.txt"), std::string::npos) << r.out;
+    }
+}
+
+TEST(CliUpdate, RootsInsideEachOtherAreRefused)
+{
+    TempDir dir;
+    WriteFile(dir / "data/a.txt", "a");
+    WriteFile(dir / "data/backup/b.txt", "b");
+    auto r = RunCli({"update", dir / "data", dir / "data/backup", "--action", "left-to-right", "--force"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("The folder \"" + dir / "data/backup" + "\" lies inside \"" + dir / "data" + "\"."),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(ReadFile(dir / "data/backup/b.txt"), "b");
+    EXPECT_FALSE(Exists(dir / "data/backup/backup"));
+    EXPECT_FALSE(Exists(dir / "data/backup/a.txt"));
 }
