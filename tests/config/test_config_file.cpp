@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <dirent.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <gtest/gtest.h>
 
@@ -294,4 +296,67 @@ TEST(ConfigFile, ReadOnlyFileIsNotReplaced)
     current.Presets.Add(NamedPreset("p"));
     EXPECT_FALSE(current.SavePresets());
     EXPECT_EQ(Bytes::Load(path).b, v8.b);
+}
+
+// Three programs starting at once on a missing file: each must see no file or a whole one,
+// never a short one it would take for damage; and no temporary file stays behind.
+TEST(ConfigFile, ConcurrentFirstStartsSeeAWholeFile)
+{
+    for (int trial = 0; trial < 20; ++trial) {
+        testutil::TempDir dir;
+        const std::string path = dir / "Kestrune.bin";
+        int go[2];
+        ASSERT_EQ(pipe(go), 0);
+        std::vector<pid_t> children;
+        for (int i = 0; i < 3; ++i) {
+            pid_t pid = fork();
+            if (pid == 0) {
+                char c;
+                close(go[1]);
+                if (read(go[0], &c, 1) != 0) _exit(3);  // wait until every child is ready
+                kn::TKNConfig config(path, kArea);
+                _exit(config.ConfigFile.Ok() && config.HeaderLoaded() ? 0 : 1);
+            }
+            children.push_back(pid);
+        }
+        close(go[0]);
+        close(go[1]);  // all start now
+        bool shortSeen = false;
+        for (int polls = 0; polls < 20000; ++polls) {
+            struct stat st;
+            if (stat(path.c_str(), &st) == 0) {
+                shortSeen = shortSeen || st.st_size != 4096;
+                if (st.st_size == 4096) break;
+            }
+        }
+        for (pid_t pid : children) {
+            int status = 0;
+            waitpid(pid, &status, 0);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "trial " << trial;
+        }
+        EXPECT_FALSE(shortSeen) << "trial " << trial;
+        EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"Kestrune.bin"}) << "trial " << trial;
+    }
+}
+
+// A first start that dies half way through writing (here: past its file size limit) leaves
+// no short file for the next start to take for damage.
+TEST(ConfigFile, AFirstStartThatDiesHalfWayLeavesNoShortFile)
+{
+    testutil::TempDir dir;
+    const std::string path = dir / "Kestrune.bin";
+    pid_t pid = fork();
+    if (pid == 0) {
+        rlimit limit{1000, 1000};
+        setrlimit(RLIMIT_FSIZE, &limit);  // the second write gets SIGXFSZ and ends the process
+        kn::TKNConfig config(path, kArea);
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0) EXPECT_EQ(st.st_size, 4096) << "a short configuration file was left";
+    kn::TKNConfig next(path, kArea);
+    EXPECT_TRUE(next.ConfigFile.Ok()) << next.ConfigFile.ErrorText();
+    EXPECT_TRUE(next.HeaderLoaded());
 }
