@@ -336,7 +336,12 @@ void TKNMainForm::FileCompareCompareDone()
     int count = static_cast<int>(FileCompare->Items.size());
     model_->SetItemCount(count);
     SetUpdateCommands(count > 0);
-    ShowStatus(QString::asprintf("Found %d folder(s) and file(s).", count), QString());
+    // Folders that could not be read hold rows no update touches: say how many, and the first.
+    QString unread;
+    if (const std::size_t unlisted = FileCompare->UnlistedCount(); unlisted > 0)
+        unread = QString::asprintf("Could not read %zu folder(s), left alone: ", unlisted) +
+                 QString::fromStdString(FileCompare->UnlistedFolders().front().Path);
+    ShowStatus(QString::asprintf("Found %d folder(s) and file(s).", count), unread);
     if (!HoldBusy) ClearBusy();
     Gauge->setValue(0);
     // A side that could not be scanned gives no rows rather than a misleading list; say why.
