@@ -178,8 +178,10 @@ void TKNFileBuffer::WalkFolder(const std::string& folder)
         Provider->FindClose();
     }
     if (!Provider->ListError.empty()) {
-        if (folder == Folder) ErrorText = "Cannot list the folder \"" + folder + "\": " + Provider->ListError;
-        else UnlistedFolders.push_back({folder, Provider->ListError});
+        if (folder == Folder)
+            ErrorText = "Cannot list the folder \"" + folder + "\": " + Provider->ListError;
+        else
+            UnlistedFolders.push_back({folder, Provider->ListError});
         return;
     }
     for (const auto& sub : subFolders) {
@@ -223,7 +225,8 @@ void TKNFileBuffer::FindBackupHome()
     const std::string home = Canonical(vex::ProgramFolder());
     const std::string root = Canonical(Folder);
     if (home.empty() || root.empty()) return;
-    if (home == root) backupHome_ = Folder;
+    if (home == root)
+        backupHome_ = Folder;
     else if (home.size() > root.size() && home.compare(0, root.size(), root) == 0 &&
              (root == "/" || home[root.size()] == '/'))
         backupHome_ = Folder + home.substr(root == "/" ? 0 : root.size());

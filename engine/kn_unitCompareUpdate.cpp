@@ -1,10 +1,5 @@
 #include "engine/kn_unitCompareUpdate.h"
 
-#include "framework/vex_unitFileSystem.h"
-#include "framework/vex_unitPathBeneath.h"
-#include "framework/vex_unitProgramFolder.h"
-#include "framework/vex_unitThreads.h"
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +9,11 @@
 #include <cstdlib>
 #include <exception>
 #include <stdexcept>
+
+#include "framework/vex_unitFileSystem.h"
+#include "framework/vex_unitPathBeneath.h"
+#include "framework/vex_unitProgramFolder.h"
+#include "framework/vex_unitThreads.h"
 
 namespace kn {
 
@@ -142,7 +142,8 @@ void TKNUpdateThread::Passes()
         const std::string nested = NestedRootsProblem(LeftRootText, RightRootText);
         if (!nested.empty()) throw std::runtime_error(nested);
     }
-    if (Backup && !FileCompare.UpdateDryRun) BackupFolder = MakeBackupFolder(BackupFolderName(vex::ProgramFolder(), vex::Now()));
+    if (Backup && !FileCompare.UpdateDryRun)
+        BackupFolder = MakeBackupFolder(BackupFolderName(vex::ProgramFolder(), vex::Now()));
     struct EmptyBackupRemover {
         const std::string& folder;
         ~EmptyBackupRemover()

@@ -46,8 +46,7 @@ bool TKNScanProviderFS::FindNext(std::unique_ptr<TKNFileRec>& Rec) { return Next
 // work (newer than Open) or the left-over of a run that was killed (older, recorded).
 bool TKNScanProviderFS::IsOwnTempFile(const vex::TDirEntry& entry)
 {
-    if (entry.Link || (entry.Attr & (faDirectory | faSysFile)) != 0 || !vex::IsTempFileName(entry.Name))
-        return false;
+    if (entry.Link || (entry.Attr & (faDirectory | faSysFile)) != 0 || !vex::IsTempFileName(entry.Name)) return false;
     if (entry.MTime < openedAt_) StaleTempFiles.push_back(PathJoin(CurrentFolder.str(), entry.Name));
     return true;
 }

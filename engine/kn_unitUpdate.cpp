@@ -96,7 +96,8 @@ std::string TKNUpdateProvider::LocalRootOf(const std::string& Path) const
 bool TKNUpdateProvider::LocalCopy(const std::string& Source, const std::string& Dest)
 {
     std::string reason;
-    if (!vex::CopyFileSafe(LocalRootOf(Dest), Source, Dest, [this] { return StopRequested(); }, reason)) {
+    if (!vex::CopyFileSafe(
+            LocalRootOf(Dest), Source, Dest, [this] { return StopRequested(); }, reason)) {
         ErrorText = MsgCopyFailed(Source, Dest, reason);
         return false;
     }

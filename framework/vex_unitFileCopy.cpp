@@ -69,7 +69,10 @@ bool TvexTempFile::Open(const std::string& root, const std::string& dest, std::s
     return Fail(error, EEXIST);
 }
 
-bool TvexTempFile::Open(const std::string& dest, std::string& error) { return Open(FolderOfPath(dest), dest, error); }
+bool TvexTempFile::Open(const std::string& dest, std::string& error)
+{
+    return Open(FolderOfPath(dest), dest, error);
+}
 
 bool TvexTempFile::Commit(std::string& error)
 {
@@ -333,7 +336,10 @@ bool RemoveFolder(const std::string& root, const std::string& path, std::string&
     return unlinkat(e.parent.Handle(), name, AT_REMOVEDIR) == 0 || Fail(error);
 }
 
-bool RemoveFolder(const std::string& path, std::string& error) { return RemoveFolder(FolderOfPath(path), path, error); }
+bool RemoveFolder(const std::string& path, std::string& error)
+{
+    return RemoveFolder(FolderOfPath(path), path, error);
+}
 
 bool SetReadOnly(const std::string& root, const std::string& path, bool readOnly, std::string& error)
 {

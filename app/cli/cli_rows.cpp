@@ -100,8 +100,7 @@ void PrintScanNotes(std::FILE* out, const kn::TKNFileCompare& engine)
 {
     const std::vector<kn::TKNUnlistedFolder> unlisted = engine.UnlistedFolders();
     if (!unlisted.empty()) {
-        std::fprintf(out, "Could not read %zu folder(s); nothing in them was compared or changed:\n",
-                     unlisted.size());
+        std::fprintf(out, "Could not read %zu folder(s); nothing in them was compared or changed:\n", unlisted.size());
         for (const kn::TKNUnlistedFolder& folder : unlisted)
             std::fprintf(out, "  %s: %s\n", EscapeText(folder.Path).c_str(), EscapeText(folder.Reason).c_str());
     }

@@ -32,7 +32,10 @@ static CliResult Run(const std::string& prefix, const std::vector<std::string>& 
     return result;
 }
 
-CliResult RunCli(const std::vector<std::string>& args, const std::string& cwd) { return Run("", args, cwd); }
+CliResult RunCli(const std::vector<std::string>& args, const std::string& cwd)
+{
+    return Run("", args, cwd);
+}
 
 CliResult RunCliUnprivileged(const std::vector<std::string>& args)
 {

@@ -143,8 +143,12 @@ TEST(CliCompare, UsageErrorsExitTwoWithAMessage)
         {"bad attribute letter", {"compare", "--attributes", "rx", t.left, t.right}, "unknown attribute letter \"x\""},
         {"flag with a value", {"compare", "--no-recursive=1", t.left, t.right}, "takes no value"},
         {"filter too long", {"compare", "--filter", std::string(300, 'a'), t.left, t.right}, "longer than 255"},
-        {"missing left folder", {"compare", t.dir / "nope", t.right}, "The folder \"" + t.dir / "nope" + "\" does not exist."},
-        {"right root is a file", {"compare", t.left, t.dir / "file"}, "The folder \"" + t.dir / "file" + "\" does not exist."},
+        {"missing left folder",
+         {"compare", t.dir / "nope", t.right},
+         "The folder \"" + t.dir / "nope" + "\" does not exist."},
+        {"right root is a file",
+         {"compare", t.left, t.dir / "file"},
+         "The folder \"" + t.dir / "file" + "\" does not exist."},
     };
     for (const auto& c : cases) {
         auto r = RunCli(c.args);

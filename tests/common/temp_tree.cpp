@@ -76,8 +76,8 @@ int RunUnprivileged(const std::function<int()>& body)
 {
     pid_t pid = fork();
     if (pid == 0) {
-        if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(kUnprivilegedId) != 0 ||
-                               setuid(kUnprivilegedId) != 0))
+        if (geteuid() == 0 &&
+            (setgroups(0, nullptr) != 0 || setgid(kUnprivilegedId) != 0 || setuid(kUnprivilegedId) != 0))
             _exit(99);
         _exit(body());
     }

@@ -1,12 +1,11 @@
 // The configuration file and object on version-8 files: creating, loading, header writes and
 // the list saves.
-#include <sys/stat.h>
-
 #include <dirent.h>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <gtest/gtest.h>
 
 #include "config/kn_unitConfig.h"
 #include "framework/vex_unitProgramFolder.h"

@@ -2,13 +2,12 @@
 // be listed (unreadable, not searchable, too deep to name), the inside of links to folders, the
 // program's own temporary files and backup folders; and dates the default filter must not hide.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
-#include <cstdlib>
 #include <algorithm>
+#include <cstdlib>
 #include <ctime>
 #include <map>
 
@@ -151,8 +150,8 @@ TEST(Unlisted, RowsBeneathALinkToAFolderAreMarked)
     TKNFileCompare engine;
     CompareTrees(engine, t.left, t.right);
     EXPECT_EQ(engine.UnlistedCount(), 0u) << "links are not failures";
-    const std::map<std::string, bool> expected = {{"/dd/sub/", true}, {"/dd/sub/y.txt", true}, {"/dd/x.txt", true},
-                                                  {"/free.txt", false}, {"/sub/a.txt", true}};
+    const std::map<std::string, bool> expected = {
+        {"/dd/sub/", true}, {"/dd/sub/y.txt", true}, {"/dd/x.txt", true}, {"/free.txt", false}, {"/sub/a.txt", true}};
     EXPECT_EQ(UnlistedMarks(engine), expected);
 }
 
@@ -164,13 +163,13 @@ TEST(TempFiles, TheProgramsOwnTemporaryFilesAreNeverListed)
         bool ownFile;
         bool stale;
     } cases[] = {
-        {".kn-a.txt-abc123", true, true},        // a killed run's left-over
-        {".kn-x-y-0z9a8b", true, true},          // names may hold "-"
-        {".kn-a.txt-ABC123", false, false},      // upper case: not the pattern
-        {".kn-a.txt-abc12", false, false},       // five characters
-        {".kn--abc123", false, false},           // no name
-        {"x.kn-a.txt-abc123", false, false},     // does not start the name
-        {".kn-new.txt-abc123", true, false},     // newer than the scan: a copy in work
+        {".kn-a.txt-abc123", true, true},     // a killed run's left-over
+        {".kn-x-y-0z9a8b", true, true},       // names may hold "-"
+        {".kn-a.txt-ABC123", false, false},   // upper case: not the pattern
+        {".kn-a.txt-abc12", false, false},    // five characters
+        {".kn--abc123", false, false},        // no name
+        {"x.kn-a.txt-abc123", false, false},  // does not start the name
+        {".kn-new.txt-abc123", true, false},  // newer than the scan: a copy in work
     };
     for (const auto& c : cases) {
         WriteFile(t / c.name, "partial");

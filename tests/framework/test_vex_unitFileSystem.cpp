@@ -1,13 +1,11 @@
-#include "framework/vex_unitFileSystem.h"
-
-#include <cerrno>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
+#include <cerrno>
 #include <map>
 
+#include "framework/vex_unitFileSystem.h"
 #include "tests/common/temp_tree.h"
 
 using namespace vex;

@@ -4,18 +4,17 @@
 // run. After every run nothing outside the two roots has changed, every entry of the two trees
 // that changed is, or lies beneath, a path the run reported working on, and nothing changed at
 // or beneath the place of a folder that could not be listed, on either side.
-#include "tests/common/temp_tree.h"
-#include "tests/update/update_harness.h"
-
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
+
+#include "tests/common/temp_tree.h"
+#include "tests/update/update_harness.h"
 
 using namespace testutil;
 using Tree = std::map<std::string, std::string>;
@@ -67,13 +66,17 @@ struct TreeBuilder {
     {
         std::vector<std::string> files, folders{root};
         for (const auto& [rel, value] : Snapshot(root)) {
-            if (value == "<dir>") folders.push_back(root + "/" + rel);
-            else if (value.rfind("-> ", 0) != 0) files.push_back(root + "/" + rel);
+            if (value == "<dir>")
+                folders.push_back(root + "/" + rel);
+            else if (value.rfind("-> ", 0) != 0)
+                files.push_back(root + "/" + rel);
         }
         for (const std::string& file : files) {
             const int what = Pick(6);
-            if (what < 2) Write(file);
-            else if (what == 2) unlink(file.c_str());
+            if (what < 2)
+                Write(file);
+            else if (what == 2)
+                unlink(file.c_str());
         }
         for (const std::string& folder : folders)
             if (Pick(3) == 0) Fill(folder, 2);

@@ -1,21 +1,19 @@
 // Update runs that must lose nothing: folders that cannot be listed, links on either side,
 // roots inside each other, concurrent backups and the program's left-over temporary files.
 // Every case uses real trees and real links and checks what is on disk afterwards.
-#include "tests/common/temp_tree.h"
-#include "tests/update/update_harness.h"
-
-#include "framework/vex_unitFileCopy.h"
-#include "framework/vex_unitFileSystem.h"
-
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <set>
 #include <thread>
+
+#include "framework/vex_unitFileCopy.h"
+#include "framework/vex_unitFileSystem.h"
+#include "tests/common/temp_tree.h"
+#include "tests/update/update_harness.h"
 
 using namespace testutil;
 using Tree = std::map<std::string, std::string>;
@@ -36,12 +34,15 @@ void Put(const std::string& path, const std::string& content, int age)
 
 mode_t ModeOf(const std::string& path)
 {
-    struct stat st{};
+    struct stat st {};
     EXPECT_EQ(lstat(path.c_str(), &st), 0) << path;
     return st.st_mode & 07777;
 }
 
-void Link(const std::string& target, const std::string& link) { ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0); }
+void Link(const std::string& target, const std::string& link)
+{
+    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+}
 
 }  // namespace
 
@@ -202,7 +203,8 @@ TEST(UpdateRoots, RootsInsideEachOtherAreRefusedButCompare)
             h.engine.OnDryRunOperation = [&](void*, const std::string& text) { planned.push_back(text); };
             h.errors.clear();
             h.Update(kn::caLeftToRight, true);
-            EXPECT_EQ(h.errors, std::vector<std::string>{"The folder \"" + c.inner + "\" lies inside \"" + c.outer + "\"."});
+            EXPECT_EQ(h.errors,
+                      std::vector<std::string>{"The folder \"" + c.inner + "\" lies inside \"" + c.outer + "\"."});
             EXPECT_TRUE(planned.empty());
         }
         EXPECT_EQ(Snapshot(dir.path()), before);
