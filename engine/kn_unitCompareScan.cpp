@@ -2,13 +2,12 @@
 // its provider (each folder listed completely before its sub-folders are entered), the four
 // acceptance tests of every entry, and the sort by the provider's path and name.
 #include <algorithm>
-#include <climits>
-#include <cstdlib>
 #include <exception>
 
 #include "engine/kn_unitCompare.h"
 #include "engine/kn_unitScanProviderFS.h"
 #include "engine/kn_unitScanProviderFTP.h"
+#include "framework/vex_unitPathBeneath.h"
 #include "framework/vex_unitProgramFolder.h"
 #include "framework/vex_unitThreads.h"
 
@@ -210,25 +209,18 @@ static bool IsBackupFolderName(std::string_view name)
     return rest.size() > 1 && rest[0] == '-' && rest.find_first_not_of("0123456789", 1) == std::string_view::npos;
 }
 
-static std::string Canonical(const std::string& path)
-{
-    char buffer[PATH_MAX];
-    return realpath(path.c_str(), buffer) ? std::string(buffer) : std::string();
-}
-
 // Where the program folder lies in this side's tree, as the scan spells paths; empty when it
 // lies outside it (or the side is on a server).
 void TKNFileBuffer::FindBackupHome()
 {
     backupHome_.clear();
     if (isFtp_) return;
-    const std::string home = Canonical(vex::ProgramFolder());
-    const std::string root = Canonical(Folder);
+    const std::string home = vex::CanonicalPath(vex::ProgramFolder());
+    const std::string root = vex::CanonicalPath(Folder);
     if (home.empty() || root.empty()) return;
     if (home == root)
         backupHome_ = Folder;
-    else if (home.size() > root.size() && home.compare(0, root.size(), root) == 0 &&
-             (root == "/" || home[root.size()] == '/'))
+    else if (vex::PathLiesBeneath(home, root))
         backupHome_ = Folder + home.substr(root == "/" ? 0 : root.size());
 }
 

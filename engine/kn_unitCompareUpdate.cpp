@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -41,19 +40,12 @@ std::string MakeBackupFolder(const std::string& base)
     return folder;
 }
 
-static std::string Canonical(const std::string& path)
-{
-    char buffer[PATH_MAX];
-    return realpath(path.c_str(), buffer) ? std::string(buffer) : std::string();
-}
-
 std::string NestedRootsProblem(const std::string& left, const std::string& right)
 {
-    const std::string l = Canonical(left), r = Canonical(right);
+    const std::string l = vex::CanonicalPath(left), r = vex::CanonicalPath(right);
     if (l.empty() || r.empty()) return {};
     auto inside = [](const std::string& inner, const std::string& outer) {
-        return inner == outer || (inner.size() > outer.size() && inner.compare(0, outer.size(), outer) == 0 &&
-                                  (outer == "/" || inner[outer.size()] == '/'));
+        return inner == outer || vex::PathLiesBeneath(inner, outer);
     };
     auto message = [](const std::string& inner, const std::string& outer) {
         return "The folder \"" + inner + "\" lies inside \"" + outer + "\".";

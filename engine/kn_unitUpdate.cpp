@@ -80,16 +80,10 @@ bool TKNUpdateProvider::StopRequested() const { return Owner->StopRequested(); }
 
 void TKNUpdateProvider::ReportTransfer() { Owner->ReportFileProgress(*this); }
 
-static bool LiesBeneath(const std::string& path, const std::string& root)
-{
-    return !root.empty() && path.size() > root.size() && path.compare(0, root.size(), root) == 0 &&
-           path[root.size()] == '/';
-}
-
 std::string TKNUpdateProvider::LocalRootOf(const std::string& Path) const
 {
-    if (!Owner->BackupFolder.empty() && LiesBeneath(Path, Owner->BackupFolder)) return Owner->BackupFolder;
-    if (LiesBeneath(Path, WrittenRoot())) return WrittenRoot();
+    if (!Owner->BackupFolder.empty() && vex::PathLiesBeneath(Path, Owner->BackupFolder)) return Owner->BackupFolder;
+    if (vex::PathLiesBeneath(Path, WrittenRoot())) return WrittenRoot();
     return vex::FolderOfPath(Path);
 }
 

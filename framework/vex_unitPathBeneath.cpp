@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -16,6 +18,18 @@ namespace vex {
 std::string LinkRefusedText(const std::string& path)
 {
     return "\"" + path + "\" is a symbolic link; nothing is written through it";
+}
+
+bool PathLiesBeneath(const std::string& path, const std::string& folder)
+{
+    if (folder.empty() || path.size() <= folder.size() || path.compare(0, folder.size(), folder) != 0) return false;
+    return folder.back() == '/' || path[folder.size()] == '/';
+}
+
+std::string CanonicalPath(const std::string& path)
+{
+    char buffer[PATH_MAX];
+    return realpath(path.c_str(), buffer) ? std::string(buffer) : std::string();
 }
 
 std::string FolderOfPath(const std::string& path)

@@ -37,6 +37,11 @@ private:
 // The reason given for a link met where a folder must be entered or an entry changed.
 std::string LinkRefusedText(const std::string& path);
 
+// True when `path` lies strictly beneath `folder` ("/a/b" beneath "/a" and "/", not "/ab").
+bool PathLiesBeneath(const std::string& path, const std::string& folder);
+// The path with every link resolved (realpath); empty when it cannot be resolved.
+std::string CanonicalPath(const std::string& path);
+
 // The folder part of `path` ("." without a "/", "/" for a top-level entry) and the name part.
 std::string FolderOfPath(const std::string& path);
 std::string NameOfPath(const std::string& path);

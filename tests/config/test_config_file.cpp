@@ -354,7 +354,9 @@ TEST(ConfigFile, AFirstStartThatDiesHalfWayLeavesNoShortFile)
     int status = 0;
     waitpid(pid, &status, 0);
     struct stat st;
-    if (stat(path.c_str(), &st) == 0) EXPECT_EQ(st.st_size, 4096) << "a short configuration file was left";
+    if (stat(path.c_str(), &st) == 0) {
+        EXPECT_EQ(st.st_size, 4096) << "a short configuration file was left";
+    }
     kn::TKNConfig next(path, kArea);
     EXPECT_TRUE(next.ConfigFile.Ok()) << next.ConfigFile.ErrorText();
     EXPECT_TRUE(next.HeaderLoaded());

@@ -16,23 +16,6 @@
 using namespace testutil;
 using Tree = std::map<std::string, std::string>;
 
-namespace {
-
-// Points the program folder (where backups go) at a fresh folder for one test.
-struct ProgramFolderHere {
-    TempDir home;
-    ProgramFolderHere() { setenv("KESTRUNE_HOME", home.path().c_str(), 1); }
-    ~ProgramFolderHere() { unsetenv("KESTRUNE_HOME"); }
-};
-
-void Put(const std::string& path, const std::string& content, int age)
-{
-    WriteFile(path, content);
-    Age(path, age);
-}
-
-}  // namespace
-
 TEST(UpdateBackup, KeepsWhatIsOverwrittenOrDeletedUnderTheWrittenSide)
 {
     ProgramFolderHere program;

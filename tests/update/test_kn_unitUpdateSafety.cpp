@@ -20,18 +20,6 @@ using Tree = std::map<std::string, std::string>;
 
 namespace {
 
-struct ProgramFolderHere {
-    TempDir home;
-    ProgramFolderHere() { setenv("KESTRUNE_HOME", home.path().c_str(), 1); }
-    ~ProgramFolderHere() { unsetenv("KESTRUNE_HOME"); }
-};
-
-void Put(const std::string& path, const std::string& content, int age)
-{
-    WriteFile(path, content);
-    Age(path, age);
-}
-
 mode_t ModeOf(const std::string& path)
 {
     struct stat st {};

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -32,6 +33,15 @@ std::map<std::string, std::string> Snapshot(const std::string& root)
 }
 
 void Age(const std::string& path, int seconds) { SetMTime(path, 1500000000 + seconds); }
+
+void Put(const std::string& path, const std::string& content, int age)
+{
+    WriteFile(path, content);
+    Age(path, age);
+}
+
+ProgramFolderHere::ProgramFolderHere() { setenv("KESTRUNE_HOME", home.path().c_str(), 1); }
+ProgramFolderHere::~ProgramFolderHere() { unsetenv("KESTRUNE_HOME"); }
 
 UpdateHarness::UpdateHarness(const std::string& left, const std::string& right)
 {

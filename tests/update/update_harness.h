@@ -4,6 +4,7 @@
 
 #include "engine/kn_unitCompare.h"
 #include "engine/kn_unitCompareUpdate.h"
+#include "tests/common/temp_tree.h"
 
 #include <functional>
 #include <map>
@@ -18,6 +19,15 @@ std::map<std::string, std::string> Snapshot(const std::string& root);
 
 // Sets `path`'s last-write time to a fixed moment plus `seconds`.
 void Age(const std::string& path, int seconds);
+// Writes `content` to `path` (making its folders) and ages it by `age` seconds.
+void Put(const std::string& path, const std::string& content, int age);
+
+// Points the program folder (where backups go) at a fresh folder while it exists.
+struct ProgramFolderHere {
+    TempDir home;
+    ProgramFolderHere();
+    ~ProgramFolderHere();
+};
 
 struct UpdateHarness {
     UpdateHarness(const std::string& left, const std::string& right);
