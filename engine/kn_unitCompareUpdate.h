@@ -75,6 +75,8 @@ public:
     static std::string Destination(const TKNFileRec& source, const std::string& sourceRoot,
                                    const std::string& destRoot);
     const std::string& RootOf(bool right) const { return right ? RightRootText : LeftRootText; }
+    // The row at `index` for the passes to act on: null for a position outside the result and
+    // for a row marked Unlisted, which no pass may touch.
     const TMyFileOpt* Row(int index) const;
 
     TKNFileCompare& FileCompare;
