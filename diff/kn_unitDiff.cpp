@@ -105,8 +105,37 @@ bool TDiff::Compare(const uint32_t* Hashes1, const uint32_t* Hashes2, int32_t N,
     Flush(PendingModify);
     Flush(PendingAdd);
     Flush(PendingDelete);
-    if (!result) Changes.clear();
+    if (!result)
+        Changes.clear();
+    if (WasApproximate)
+        KeepEqualPairsUnchanged(A, B);
     return result;
+}
+
+// A bounded search may end one box with an insertion and start the next with the removal of
+// an equal line; paired into a modified line, the two would show as a change. Such pairs are
+// taken out of their dkModify records, leaving the line unchanged between the parts.
+// Example: A = [a, b, c], B = [x, b, y] as (dkModify, 0, 0, 3) becomes (dkModify, 0, 0, 1)
+// and (dkModify, 2, 2, 1).
+void TDiff::KeepEqualPairsUnchanged(const uint32_t* A, const uint32_t* B)
+{
+    std::vector<TDiffChange> kept;
+    kept.reserve(Changes.size());
+    for (const TDiffChange& c : Changes) {
+        if (c.Kind != TDiffKind::dkModify) {
+            kept.push_back(c);
+            continue;
+        }
+        int32_t start = 0;
+        for (int32_t r = 0; r <= c.Count; ++r) {
+            if (r < c.Count && A[c.Index1 + r] != B[c.Index2 + r])
+                continue;
+            if (r > start)
+                kept.push_back({TDiffKind::dkModify, c.Index1 + start, c.Index2 + start, r - start});
+            start = r + 1;
+        }
+    }
+    Changes = std::move(kept);
 }
 
 bool TDiff::Compare(const std::vector<uint32_t>& Hashes1, const std::vector<uint32_t>& Hashes2)

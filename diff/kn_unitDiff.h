@@ -78,6 +78,7 @@ private:
     bool Search(const uint32_t* A, const uint32_t* B, int32_t s, int32_t e1, int32_t e2);
     bool SearchKept(const uint32_t* A, const uint32_t* B, int32_t s, int32_t e1, int32_t e2);
     TDiffSearchLimits LimitsFor(int32_t n, int32_t m) const;
+    void KeepEqualPairsUnchanged(const uint32_t* A, const uint32_t* B);
 
     void AddLine(int32_t x, int32_t y) override;
     void DeleteLine(int32_t x) override;
