@@ -11,6 +11,7 @@
 #include "diff/kn_unitDiffSearch.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace kn {
 
@@ -151,53 +152,76 @@ bool TDiffSearch::BestSplit(const TBox& box, int32_t D, int32_t& x, int32_t& y, 
     return best > 0;
 }
 
-bool TDiffSearch::ForwardPass(const TBox& box, int32_t D, int32_t& x, int32_t& y)
+// The passes keep everything in locals: stores through the reach vectors could otherwise
+// alias the outputs and members, forcing reloads at every diagonal.
+bool TDiffSearch::ForwardPass(const TBox& box, int32_t D, int32_t& meetX, int32_t& meetY)
 {
-    const int32_t n = box.n(), m = box.m(), delta = box.Delta();
+    const uint32_t* const a = A;
+    const uint32_t* const b = B;
+    int32_t* const f = Forward;
+    const int32_t* const r = Backward;
+    const int32_t n = box.n(), m = box.m(), delta = box.Delta(), e1 = box.e1, e2 = box.e2, shift = box.o2 - box.o1;
     const bool deltaOdd = (delta & 1) != 0;
     int32_t k = -D;
-    while (k < -m) k += 2;
-    const int32_t last = std::min(D, n - 1);
+    while (k < -m)
+        k += 2;
+    const int32_t last = std::min<int32_t>(D, n - 1);
     for (; k <= last; k += 2) {
+        int32_t x;
         if (k == -D)
-            x = F(k + 1);
+            x = f[k + 1];
         else if (k < D)
-            x = F(k - 1) >= F(k + 1) ? F(k - 1) + 1 : F(k + 1);
+            x = f[k - 1] >= f[k + 1] ? f[k - 1] + 1 : f[k + 1];
         else
-            x = F(k - 1) + 1;
-        y = box.YOf(x, k);
-        while (x < box.e1 && y < box.e2 && A[x] == B[y]) {
+            x = f[k - 1] + 1;
+        int32_t y = x + shift - k;
+        while (x < e1 && y < e2 && a[x] == b[y]) {
             ++x;
             ++y;
         }
-        F(k) = x;
-        if (deltaOdd && delta - D < k && k < delta + D && F(k) >= R(k)) return true;
+        f[k] = x;
+        if (deltaOdd && delta - D < k && k < delta + D && x >= r[k]) {
+            meetX = x;
+            meetY = y;
+            return true;
+        }
     }
     return false;
 }
 
-bool TDiffSearch::BackwardPass(const TBox& box, int32_t D, int32_t& x, int32_t& y)
+bool TDiffSearch::BackwardPass(const TBox& box, int32_t D, int32_t& meetX, int32_t& meetY)
 {
-    const int32_t n = box.n(), m = box.m(), delta = box.Delta();
+    const uint32_t* const a = A;
+    const uint32_t* const b = B;
+    const int32_t* const f = Forward;
+    int32_t* const r = Backward;
+    const int32_t n = box.n(), m = box.m(), delta = box.Delta(), o1 = box.o1, o2 = box.o2, shift = o2 - o1;
     const bool deltaEven = (delta & 1) == 0;
+    // Where k - 1 is -(m + 1) and the box set no edge value there.
+    const int32_t noLowerEdgeK = delta <= 0 ? -m : INT32_MIN;
     int32_t k = delta - D;
-    while (k < -m) k += 2;
-    const int32_t last = std::min(delta + D, n - 1);
+    while (k < -m)
+        k += 2;
+    const int32_t last = std::min<int32_t>(delta + D, n - 1);
     for (; k <= last; k += 2) {
+        int32_t x;
         if (k == delta + D)
-            x = R(k - 1);
-        else if (k > delta - D) {
-            const bool noLowerEdge = k - 1 == -(m + 1) && delta <= 0;
-            x = (noLowerEdge || R(k + 1) <= R(k - 1)) ? R(k + 1) - 1 : R(k - 1);
-        } else
-            x = R(k + 1) - 1;
-        y = box.YOf(x, k);
-        while (x > box.o1 && y > box.o2 && A[x - 1] == B[y - 1]) {
+            x = r[k - 1];
+        else if (k > delta - D)
+            x = (k == noLowerEdgeK || r[k + 1] <= r[k - 1]) ? r[k + 1] - 1 : r[k - 1];
+        else
+            x = r[k + 1] - 1;
+        int32_t y = x + shift - k;
+        while (x > o1 && y > o2 && a[x - 1] == b[y - 1]) {
             --x;
             --y;
         }
-        R(k) = x;
-        if (deltaEven && -D <= k && k <= D && F(k) >= R(k)) return true;
+        r[k] = x;
+        if (deltaEven && -D <= k && k <= D && f[k] >= x) {
+            meetX = x;
+            meetY = y;
+            return true;
+        }
     }
     return false;
 }
