@@ -21,9 +21,6 @@ constexpr TDiffKind Add = TDiffKind::dkAdd;
 constexpr TDiffKind Del = TDiffKind::dkDelete;
 constexpr TDiffKind Mod = TDiffKind::dkModify;
 
-// One letter per line; the letter is the line's hash.
-std::vector<uint32_t> Letters(const std::string& s) { return std::vector<uint32_t>(s.begin(), s.end()); }
-
 std::vector<TDiffChange> Diff(TDiff& diff, const std::vector<uint32_t>& a, const std::vector<uint32_t>& b)
 {
     EXPECT_TRUE(diff.Compare(a, b));

@@ -18,11 +18,6 @@ constexpr kn::TDiffKind Add = kn::TDiffKind::dkAdd;
 constexpr kn::TDiffKind Del = kn::TDiffKind::dkDelete;
 constexpr kn::TDiffKind Mod = kn::TDiffKind::dkModify;
 
-std::vector<uint32_t> Letters(const std::string& s)
-{
-    return std::vector<uint32_t>(s.begin(), s.end());
-}
-
 // The search as it was before lines were set aside: the reference for the records.
 const kn::TDiffOptions Plain{.SetAsideUnmatched = false, .Minimal = true};
 
