@@ -7,18 +7,32 @@ namespace kn {
 
 namespace {
 
-// Open-addressing set of 32-bit values.
+// A set of 32-bit values: a flag per value when the values are small (line classes are),
+// an open-addressing table otherwise.
 class TValueSet {
 public:
     TValueSet(const uint32_t* values, int32_t from, int32_t to)
-        : Slots(std::bit_ceil(static_cast<size_t>(std::max(8, 2 * (to - from))))), Used(Slots.size(), false)
     {
-        for (int32_t i = from; i < to; ++i) Insert(values[i]);
+        const size_t count = static_cast<size_t>(to - from);
+        const uint32_t largest = from < to ? *std::max_element(values + from, values + to) : 0;
+        if (largest < 8 * count + 4096) {
+            Present.assign(size_t{largest} + 1, 0);
+            for (int32_t i = from; i < to; ++i)
+                Present[values[i]] = 1;
+            return;
+        }
+        Slots.assign(std::bit_ceil(std::max<size_t>(8, 2 * count)), 0);
+        Used.assign(Slots.size(), false);
+        for (int32_t i = from; i < to; ++i)
+            Insert(values[i]);
     }
     bool Contains(uint32_t value) const
     {
+        if (Slots.empty())
+            return value < Present.size() && Present[value] != 0;
         for (size_t slot = SlotOf(value); Used[slot]; slot = (slot + 1) & (Slots.size() - 1))
-            if (Slots[slot] == value) return true;
+            if (Slots[slot] == value)
+                return true;
         return false;
     }
 
@@ -28,10 +42,12 @@ private:
     {
         size_t slot = SlotOf(value);
         for (; Used[slot]; slot = (slot + 1) & (Slots.size() - 1))
-            if (Slots[slot] == value) return;
+            if (Slots[slot] == value)
+                return;
         Slots[slot] = value;
         Used[slot] = true;
     }
+    std::vector<uint8_t> Present;
     std::vector<uint32_t> Slots;
     std::vector<bool> Used;
 };
@@ -39,6 +55,8 @@ private:
 void KeepFound(const uint32_t* values, int32_t from, int32_t to, const TValueSet& other, std::vector<uint32_t>& kept,
                std::vector<int32_t>& index)
 {
+    kept.reserve(static_cast<size_t>(to - from));
+    index.reserve(static_cast<size_t>(to - from));
     for (int32_t i = from; i < to; ++i) {
         if (other.Contains(values[i])) {
             kept.push_back(values[i]);

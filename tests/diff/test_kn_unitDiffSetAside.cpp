@@ -33,6 +33,12 @@ TEST(KeepMatchableLinesTest, KeepsLinesFoundInTheOtherRangeWithTheirPositions)
     kept = kn::KeepMatchableLines(a.data(), b.data(), 1, 1, 2, 2);
     EXPECT_FALSE(kept.SetAside) << "\"a\" against \"a\"";
     EXPECT_EQ(kept.Index1, (std::vector<int32_t>{1}));
+
+    // Values far above the list lengths take the hashed set instead of one flag per value.
+    const std::vector<uint32_t> sparse1{4000000000u, 7, 3000000000u, 4000000000u}, sparse2{3000000000u, 5, 4000000000u};
+    kept = kn::KeepMatchableLines(sparse1.data(), sparse2.data(), 0, 0, 4, 3);
+    EXPECT_EQ(kept.Index1, (std::vector<int32_t>{0, 2, 3}));
+    EXPECT_EQ(kept.Index2, (std::vector<int32_t>{0, 2}));
 }
 
 struct SetAsideExample {
