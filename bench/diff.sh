@@ -4,7 +4,8 @@
 # with many scattered edits, two 200,000-line files with half the lines changed (every line
 # occurring on both sides) and two unrelated 100,000-line files. Prints CPU time, peak memory,
 # the ratios and the changed-line count of each tool.
-# Usage: bench/diff.sh [SIZES...]   (default: 10000 100000 1000000; QUICK=1 skips the big cases)
+# Usage: bench/diff.sh [SIZES...]   (default: 10000 100000 1000000; QUICK=1 skips the big
+# cases, NO_WINDOW=1 the differences window and the build of its library)
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 DATA="$ROOT/bench/data/diff"
@@ -15,19 +16,23 @@ read -r -a SIZES <<< "${SIZES[*]}"
 
 cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTRUNE_BUILD_TESTS=OFF \
       -DKESTRUNE_BUILD_GUI=ON > /dev/null
-cmake --build "$BUILD" --target kestrune-cli ui -j2 > /dev/null
 mkdir -p "$DATA"
-# The differences window's load-compare-fill, timed offscreen on the largest pair.
 FILL="$BUILD/bench/diff_window_fill"
-mkdir -p "$(dirname "$FILL")"
-libs=()
-for lib in ui/libui.a framework/qt/libframework_qt.a config/libconfig.a engine/libengine.a ftp/libftp.a \
-           diff/libdiff.a framework/libframework.a; do
-  [ -f "$BUILD/$lib" ] && libs+=("$BUILD/$lib")
-done
-# shellcheck disable=SC2046
-c++ -std=c++20 -O2 -fPIC -I"$ROOT" "$ROOT/bench/diff_window_fill.cpp" "${libs[@]}" \
-    $(pkg-config --cflags --libs Qt6Widgets) -lpthread -o "$FILL"
+if [ -z "${NO_WINDOW:-}" ]; then
+  cmake --build "$BUILD" --target kestrune-cli ui -j2 > /dev/null
+  # The differences window's load-compare-fill, timed offscreen on the largest pair.
+  mkdir -p "$(dirname "$FILL")"
+  libs=()
+  for lib in ui/libui.a framework/qt/libframework_qt.a config/libconfig.a engine/libengine.a ftp/libftp.a \
+             diff/libdiff.a framework/libframework.a; do
+    [ -f "$BUILD/$lib" ] && libs+=("$BUILD/$lib")
+  done
+  # shellcheck disable=SC2046
+  c++ -std=c++20 -O2 -fPIC -I"$ROOT" "$ROOT/bench/diff_window_fill.cpp" "${libs[@]}" \
+      $(pkg-config --cflags --libs Qt6Widgets) -lpthread -o "$FILL"
+else
+  cmake --build "$BUILD" --target kestrune-cli -j2 > /dev/null
+fi
 
 # measure OUT-FILE COMMAND...: runs the command, keeps its stdout, prints "cpu-seconds peak-KiB".
 # CPU time (user + system) rather than wall time, so that other work on the machine does not
@@ -81,6 +86,7 @@ if [ -z "${QUICK:-}" ]; then
   bench_case "100000 lines, unrelated" 100000 0 unrelated
 fi
 
+[ -n "${NO_WINDOW:-}" ] && exit 0
 echo
 for n in "${SIZES[@]}"; do
   edits=$((n / 100))

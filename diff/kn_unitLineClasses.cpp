@@ -13,30 +13,38 @@ namespace {
 
 class TClassTable {
 public:
-    explicit TClassTable(size_t lines) : Slots(std::bit_ceil(std::max<size_t>(16, lines + lines / 2)), Empty) {}
+    explicit TClassTable(size_t lines) : Slots(std::bit_ceil(std::max<size_t>(16, lines + lines / 2))) {}
 
+    // Each slot holds its class's hash, so a probe touches the line's bytes only when the
+    // hashes are equal.
     uint32_t ClassOf(std::string_view line, uint32_t hash)
     {
-        // CRC-32 is linear, so its low bits alone cluster similar lines; mix before masking.
         const size_t mask = Slots.size() - 1;
-        for (size_t slot = (hash * 0x9E3779B1u) & mask;; slot = (slot + 1) & mask) {
-            const uint32_t cls = Slots[slot];
-            if (cls == Empty) {
-                Slots[slot] = static_cast<uint32_t>(Lines.size());
+        for (size_t slot = SlotOf(hash);; slot = (slot + 1) & mask) {
+            TSlot& s = Slots[slot];
+            if (s.Class == Empty) {
+                s = {hash, static_cast<uint32_t>(Lines.size())};
                 Lines.push_back(line);
-                Hashes.push_back(hash);
-                return Slots[slot];
+                return s.Class;
             }
-            if (Hashes[cls] == hash && Lines[cls] == line) return cls;
+            if (s.Hash == hash && Lines[s.Class] == line)
+                return s.Class;
         }
     }
     uint32_t Count() const { return static_cast<uint32_t>(Lines.size()); }
+    // The table is far larger than the caches: fetching a line's slot early hides the wait.
+    void Prefetch(uint32_t hash) const { __builtin_prefetch(&Slots[SlotOf(hash)]); }
 
 private:
     static constexpr uint32_t Empty = UINT32_MAX;
-    std::vector<uint32_t> Slots;
+    // CRC-32 is linear, so its low bits alone cluster similar lines; mix before masking.
+    size_t SlotOf(uint32_t hash) const { return (hash * 0x9E3779B1u) & (Slots.size() - 1); }
+    struct TSlot {
+        uint32_t Hash = 0;
+        uint32_t Class = Empty;
+    };
+    std::vector<TSlot> Slots;
     std::vector<std::string_view> Lines;  // one line of each class
-    std::vector<uint32_t> Hashes;         // its LineHash
 };
 
 std::vector<uint32_t> Classify(TClassTable& table, const std::vector<std::string_view>& lines)
