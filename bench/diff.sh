@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Line-difference benchmark: `kestrune-cli diff` against GNU diff and diff --minimal on
-# generated pairs of 10,000, 100,000 and 1,000,000 lines with a few and with many scattered
-# edits. Prints wall time, peak memory and the changed-line count of each tool.
-# Usage: bench/diff.sh [SIZES...]   (default: 10000 100000 1000000)
+# Line-difference benchmark: `kestrune-cli diff` with and without --minimal against GNU diff
+# and diff --minimal on generated pairs of 10,000, 100,000 and 1,000,000 lines with a few and
+# with many scattered edits, two 200,000-line files with half the lines changed (every line
+# occurring on both sides) and two unrelated 100,000-line files. Prints CPU time, peak memory,
+# the ratios and the changed-line count of each tool.
+# Usage: bench/diff.sh [SIZES...]   (default: 10000 100000 1000000; QUICK=1 skips the big
+# cases, NO_WINDOW=1 the differences window and the build of its library)
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 DATA="$ROOT/bench/data/diff"
@@ -13,19 +16,23 @@ read -r -a SIZES <<< "${SIZES[*]}"
 
 cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTRUNE_BUILD_TESTS=OFF \
       -DKESTRUNE_BUILD_GUI=ON > /dev/null
-cmake --build "$BUILD" --target kestrune-cli ui -j2 > /dev/null
 mkdir -p "$DATA"
-# The differences window's load-compare-fill, timed offscreen on the largest pair.
 FILL="$BUILD/bench/diff_window_fill"
-mkdir -p "$(dirname "$FILL")"
-libs=()
-for lib in ui/libui.a framework/qt/libframework_qt.a config/libconfig.a engine/libengine.a ftp/libftp.a \
-           diff/libdiff.a framework/libframework.a; do
-  [ -f "$BUILD/$lib" ] && libs+=("$BUILD/$lib")
-done
-# shellcheck disable=SC2046
-c++ -std=c++20 -O2 -fPIC -I"$ROOT" "$ROOT/bench/diff_window_fill.cpp" "${libs[@]}" \
-    $(pkg-config --cflags --libs Qt6Widgets) -lpthread -o "$FILL"
+if [ -z "${NO_WINDOW:-}" ]; then
+  cmake --build "$BUILD" --target kestrune-cli ui -j2 > /dev/null
+  # The differences window's load-compare-fill, timed offscreen on the largest pair.
+  mkdir -p "$(dirname "$FILL")"
+  libs=()
+  for lib in ui/libui.a framework/qt/libframework_qt.a config/libconfig.a engine/libengine.a ftp/libftp.a \
+             diff/libdiff.a framework/libframework.a; do
+    [ -f "$BUILD/$lib" ] && libs+=("$BUILD/$lib")
+  done
+  # shellcheck disable=SC2046
+  c++ -std=c++20 -O2 -fPIC -I"$ROOT" "$ROOT/bench/diff_window_fill.cpp" "${libs[@]}" \
+      $(pkg-config --cflags --libs Qt6Widgets) -lpthread -o "$FILL"
+else
+  cmake --build "$BUILD" --target kestrune-cli -j2 > /dev/null
+fi
 
 # measure OUT-FILE COMMAND...: runs the command, keeps its stdout, prints "cpu-seconds peak-KiB".
 # CPU time (user + system) rather than wall time, so that other work on the machine does not
@@ -42,29 +49,47 @@ measure() {
 # Kestrune counts a modified line as one removed and one added.
 diff_count() { grep -c '^[<>]' "$1" || true; }
 kestrune_count() {
-  sed -n 's/^\([0-9]*\) lines added, \([0-9]*\) lines modified, \([0-9]*\) lines deleted\.$/\1 \2 \3/p' "$1" |
+  sed -n 's/^\([0-9]*\) lines added, \([0-9]*\) lines modified, \([0-9]*\) lines deleted\.\( (approximate)\)\{0,1\}$/\1 \2 \3/p' "$1" |
     awk '{ print $1 + 2 * $2 + $3 } END { if (NR == 0) print 0 }'
 }
 
-printf '%-9s %-6s | %-18s | %-18s | %-18s | %s\n' lines edits "kestrune cpu s/MiB" "diff cpu s/MiB" \
-  "--minimal cpu s/MiB" "changed lines k / min / diff"
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else printf "-" }'; }
+
+# bench_case NAME LINES EDITS MODE: one generated pair through all four runs.
+bench_case() {
+  local name=$1 n=$2 edits=$3 mode=$4
+  local left="$DATA/l_${mode}_${n}_${edits}.txt" right="$DATA/r_${mode}_${n}_${edits}.txt"
+  [ -f "$right" ] || /usr/bin/python3 "$ROOT/bench/gen_diff_pair.py" "$n" "$edits" "$n$edits" "$left" "$right" "$mode"
+  read -r kt km <<< "$(measure "$DATA/k.out" "$CLI" diff "$left" "$right")"
+  read -r kmt kmm <<< "$(measure "$DATA/km.out" "$CLI" diff --minimal "$left" "$right")"
+  read -r dt dm <<< "$(measure "$DATA/d.out" diff "$left" "$right")"
+  read -r mt mm <<< "$(measure "$DATA/m.out" diff --minimal "$left" "$right")"
+  local kc kmc dc mc approx=""
+  kc=$(kestrune_count "$DATA/k.out") kmc=$(kestrune_count "$DATA/km.out")
+  dc=$(diff_count "$DATA/d.out") mc=$(diff_count "$DATA/m.out")
+  grep -q '(approximate)$' "$DATA/k.out" && approx="~"
+  printf '%-24s | %6s s %5s MiB | %6s s %5s MiB | %6s s %5s MiB | %6s s %5s MiB | %5s %5s %5s | %s%s / %s / %s / %s' \
+    "$name" "$kt" $((km / 1024)) "$kmt" $((kmm / 1024)) "$dt" $((dm / 1024)) "$mt" $((mm / 1024)) \
+    "$(ratio "$kt" "$dt")" "$(ratio "$kmt" "$mt")" "$(ratio "$kt" "$mt")" "$approx" "$kc" "$kmc" "$dc" "$mc"
+  [ "$kmc" -le "$mc" ] && echo || echo "  <- --minimal found more changed lines than diff --minimal"
+}
+
+printf '%-24s | %-19s | %-19s | %-19s | %-19s | %-17s | %s\n' case "kestrune cpu/peak" "kestrune --minimal" \
+  "diff" "diff --minimal" "k/d km/dm k/dm" "changed lines k (~ approximate) / km / d / dm"
 for n in "${SIZES[@]}"; do
   for edits in $((n / 1000 > 10 ? 10 : n / 1000)) $((n / 100)); do
-    left="$DATA/l_${n}_${edits}.txt" right="$DATA/r_${n}_${edits}.txt"
-    [ -f "$right" ] || /usr/bin/python3 "$ROOT/bench/gen_diff_pair.py" "$n" "$edits" "$n$edits" "$left" "$right"
-    read -r kt km <<< "$(measure "$DATA/k.out" "$CLI" diff "$left" "$right")"
-    read -r dt dm <<< "$(measure "$DATA/d.out" diff "$left" "$right")"
-    read -r mt mm <<< "$(measure "$DATA/m.out" diff --minimal "$left" "$right")"
-    kc=$(kestrune_count "$DATA/k.out") dc=$(diff_count "$DATA/d.out") mc=$(diff_count "$DATA/m.out")
-    printf '%-9s %-6s | %6s s %6s MiB | %6s s %6s MiB | %6s s %6s MiB | %s / %s / %s' "$n" "$edits" \
-      "$kt" $((km / 1024)) "$dt" $((dm / 1024)) "$mt" $((mm / 1024)) "$kc" "$mc" "$dc"
-    [ "$kc" -le "$mc" ] && echo || echo "  <- more changed lines than diff --minimal"
+    bench_case "$n lines, $edits edits" "$n" "$edits" scattered
   done
 done
+if [ -z "${QUICK:-}" ]; then
+  bench_case "200000 lines, half changed" 200000 2000 half
+  bench_case "100000 lines, unrelated" 100000 0 unrelated
+fi
 
+[ -n "${NO_WINDOW:-}" ] && exit 0
 echo
 for n in "${SIZES[@]}"; do
   edits=$((n / 100))
-  read -r cpu wall rows <<< "$(QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$DATA} "$FILL" "$DATA/l_${n}_${edits}.txt" "$DATA/r_${n}_${edits}.txt")"
+  read -r cpu wall rows <<< "$(QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$DATA} "$FILL" "$DATA/l_scattered_${n}_${edits}.txt" "$DATA/r_scattered_${n}_${edits}.txt")"
   echo "differences window, $n lines with $edits edits: loaded, compared and filled $rows rows in $cpu s CPU ($wall s wall)"
 done

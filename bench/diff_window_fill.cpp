@@ -25,6 +25,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
         return 2;
     }
+    while (form.Comparing())  // the comparison runs on a worker; its end arrives as an event
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     // CPU seconds, wall seconds, rows: the CPU figure is the one other work cannot blur.
     std::printf("%.2f %.2f %d\n", static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC,
                 static_cast<double>(clock.nsecsElapsed()) / 1e9, form.LeftView()->Lines().Count());

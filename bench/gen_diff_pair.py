@@ -1,8 +1,12 @@
 #!/usr/bin/env python3
 """Writes a pair of text files for the line-difference benchmark.
 
-gen_diff_pair.py LINES EDITS SEED LEFT RIGHT: LEFT holds LINES lines of varied text; RIGHT is
-LEFT with EDITS scattered single-line edits (a third each inserted, removed, replaced).
+gen_diff_pair.py LINES EDITS SEED LEFT RIGHT [MODE]: LEFT holds LINES lines of varied text.
+MODE scattered (default): RIGHT is LEFT with EDITS scattered single-line edits (a third each
+inserted, removed, replaced). MODE half: the lines are drawn from a pool of EDITS distinct
+lines, and RIGHT is LEFT with each line replaced by another pool line with probability 1/2, so
+every line occurs on both sides and the edit distance is huge. MODE unrelated: RIGHT is a
+second, independent file like LEFT.
 """
 import random
 import sys
@@ -18,8 +22,16 @@ def line(rng, n):
 
 def main():
     lines, edits, seed = int(sys.argv[1]), int(sys.argv[2]), int(sys.argv[3])
+    mode = sys.argv[6] if len(sys.argv) > 6 else "scattered"
     rng = random.Random(seed)
+    if mode == "half":
+        pool = [line(rng, i) for i in range(edits)]
+        left = [rng.choice(pool) for _ in range(lines)]
+        right = [rng.choice(pool) if rng.random() < 0.5 else l for l in left]
+        return write(left, right)
     left = [line(rng, i) for i in range(lines)]
+    if mode == "unrelated":
+        return write(left, [line(rng, i) for i in range(lines)])
     right = list(left)
     for e in range(edits):
         pos = rng.randrange(len(right) + 1)
@@ -31,6 +43,10 @@ def main():
                 del right[pos]
             else:
                 right[pos] = line(rng, -e)
+    write(left, right)
+
+
+def write(left, right):
     with open(sys.argv[4], "w") as f:
         f.writelines(left)
     with open(sys.argv[5], "w") as f:

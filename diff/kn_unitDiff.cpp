@@ -1,14 +1,14 @@
-// Shortest edit script between two sequences of line hashes: Myers' O(ND) difference
-// algorithm in its linear-space form (E. W. Myers, "An O(ND) Difference Algorithm and Its
-// Variations", Algorithmica 1, 1986, section 4b). The middle snake of a box is searched from
-// both ends at once; the box is split at it and both halves are solved recursively. The
-// edge values and tie-breaks below fix which of several equally short scripts comes out.
-// The single-line insertions and removals of the recursion are merged into runs, and an
-// insertion and a removal at the same place are paired into modified lines.
+// Change records from an edit path: the common head and tail are stripped, lines that cannot
+// match are set aside (kn_unitDiffSetAside), the rest is searched (kn_unitDiffSearch), and the
+// single-line insertions and removals of the path are merged into runs, an insertion and a
+// removal at the same place being paired into modified lines.
 #include "diff/kn_unitDiff.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
+
+#include "diff/kn_unitDiffSetAside.h"
 
 namespace kn {
 
@@ -17,6 +17,9 @@ namespace {
 constexpr int32_t MaxSearchBound = 16777215;
 // Longest list the diagonal vectors can index with 32-bit diagonal numbers.
 constexpr int32_t MaxListLength = INT32_MAX / 2 - 2;
+// Steps of the search per box before it settles for a near-minimal split, at least; larger
+// inputs get about 4 * sqrt(N + M), so a bounded box costs a few milliseconds.
+constexpr int32_t MinCostBound = 4096;
 
 // Slicing-by-8 tables: Table[0] is the classic byte table, Table[k][b] the CRC of byte b
 // followed by k zero bytes, so eight bytes are folded per step.
@@ -61,17 +64,7 @@ uint32_t LineHash(std::string_view line)
     return crc ^ 0xFFFFFFFFu;
 }
 
-// The box of list-1 lines [o1, e1) and list-2 lines [o2, e2); a point (x, y) lies on
-// diagonal k = (x - o1) - (y - o2).
-struct TDiff::TBox {
-    int32_t o1, o2, e1, e2;
-    int32_t n() const { return e1 - o1; }
-    int32_t m() const { return e2 - o2; }
-    int32_t Delta() const { return n() - m(); }
-    int32_t YOf(int32_t x, int32_t k) const { return x - o1 + o2 - k; }
-};
-
-TDiff::TDiff(TProcessMessages processMessages) : ProcessMessages(std::move(processMessages)) {}
+TDiff::TDiff(TDiffOptions options) : Options(options) {}
 
 TDiffSummary TDiff::Summary() const
 {
@@ -92,18 +85,11 @@ bool TDiff::Compare(const uint32_t* Hashes1, const uint32_t* Hashes2, int32_t N,
     PendingAdd.reset();
     PendingDelete.reset();
     PendingModify.reset();
+    WasApproximate = WasStopped = false;
     if (Hashes1 == nullptr || Hashes2 == nullptr || N < 0 || M < 0 || N > MaxListLength || M > MaxListLength)
         return false;
-    A = Hashes1;
-    B = Hashes2;
-    MaxD = std::min(std::max(N, M), MaxSearchBound);
-    Changes.reserve(static_cast<size_t>(std::max(MaxD, 1024) / 32 * 4));
-
-    // Diagonals of any box lie in -(m + 1) .. n, so this covers every box even when the
-    // inputs are longer than the search bound.
-    Zero = std::max(N, M) + 2;
-    ForwardReach.assign(static_cast<size_t>(2 * Zero + 1), 0);
-    BackwardReach.assign(static_cast<size_t>(2 * Zero + 1), 0);
+    const uint32_t *A = Hashes1, *B = Hashes2;
+    Changes.reserve(static_cast<size_t>(std::max(std::min(std::max(N, M), MaxSearchBound), 1024) / 32 * 4));
 
     int32_t s = 0;
     while (s < N && s < M && A[s] == B[s])
@@ -113,17 +99,43 @@ bool TDiff::Compare(const uint32_t* Hashes1, const uint32_t* Hashes2, int32_t N,
         --e1;
         --e2;
     }
-    bool result = (s >= e1 && s >= e2) || Solve(s, s, e1, e2);
+    bool result =
+        (s >= e1 && s >= e2) || (Options.SetAsideUnmatched ? SearchKept(A, B, s, e1, e2) : Search(A, B, s, e1, e2));
 
     Flush(PendingModify);
     Flush(PendingAdd);
     Flush(PendingDelete);
     if (!result)
         Changes.clear();
-    ForwardReach = {};
-    BackwardReach = {};
-    A = B = nullptr;
+    if (WasApproximate)
+        KeepEqualPairsUnchanged(A, B);
     return result;
+}
+
+// A bounded search may end one box with an insertion and start the next with the removal of
+// an equal line; paired into a modified line, the two would show as a change. Such pairs are
+// taken out of their dkModify records, leaving the line unchanged between the parts.
+// Example: A = [a, b, c], B = [x, b, y] as (dkModify, 0, 0, 3) becomes (dkModify, 0, 0, 1)
+// and (dkModify, 2, 2, 1).
+void TDiff::KeepEqualPairsUnchanged(const uint32_t* A, const uint32_t* B)
+{
+    std::vector<TDiffChange> kept;
+    kept.reserve(Changes.size());
+    for (const TDiffChange& c : Changes) {
+        if (c.Kind != TDiffKind::dkModify) {
+            kept.push_back(c);
+            continue;
+        }
+        int32_t start = 0;
+        for (int32_t r = 0; r <= c.Count; ++r) {
+            if (r < c.Count && A[c.Index1 + r] != B[c.Index2 + r])
+                continue;
+            if (r > start)
+                kept.push_back({TDiffKind::dkModify, c.Index1 + start, c.Index2 + start, r - start});
+            start = r + 1;
+        }
+    }
+    Changes = std::move(kept);
 }
 
 bool TDiff::Compare(const std::vector<uint32_t>& Hashes1, const std::vector<uint32_t>& Hashes2)
@@ -136,126 +148,41 @@ bool TDiff::Compare(const std::vector<uint32_t>& Hashes1, const std::vector<uint
                    length(Hashes1), length(Hashes2));
 }
 
-// Precondition: the box starts and ends with a difference (the caller has walked the snakes
-// around it), so the search may start without a snake at D = 0.
-// Example: A = [a, b], B = [c, d] has n = m = 2, meets in the backward pass at D = 1 and is
-// split into two 1 x 1 boxes, each reporting AddLine then DeleteLine: one modify run of 2.
-bool TDiff::Solve(int32_t o1, int32_t o2, int32_t e1, int32_t e2)
+TDiffSearchLimits TDiff::LimitsFor(int32_t n, int32_t m) const
 {
-    for (;;) {
-        if (o1 == e1) {
-            for (int32_t y = o2; y < e2; ++y)
-                AddLine(o1, y);
-            return true;
-        }
-        if (o2 == e2) {
-            for (int32_t x = o1; x < e1; ++x)
-                DeleteLine(x);
-            return true;
-        }
-        const TBox box{o1, o2, e1, e2};
-        const int32_t n = box.n(), m = box.m(), delta = box.Delta();
-        F(0) = o1;
-        R(delta) = e1;
-        F(n) = e1;
-        R(n) = e1;
-        if (delta > 0) {
-            F(-(m + 1)) = o1;
-            R(-(m + 1)) = o1;
-        }
-        int32_t x = 0, y = 0;
-        bool forward = false, met = false;
-        for (int32_t D = 1; D <= MaxD && !met; ++D) {
-            if (ProcessMessages)
-                ProcessMessages();
-            if (ForwardPass(box, D, x, y))
-                met = forward = true;
-            else if (BackwardPass(box, D, x, y))
-                met = true;
-        }
-        if (!met)
-            return false;
-        if (forward)
-            return SolveForwardMeeting(box, x, y);
-        if (n == 1 && m == 1) {
-            AddLine(o1, o2);
-            DeleteLine(o1);
-            return true;
-        }
-        if (!Solve(o1, o2, x, y))
-            return false;
-        while (x < e1 && y < e2 && A[x] == B[y]) {
-            ++x;
-            ++y;
-        }
-        o1 = x;  // solve the rest of the box in this frame
-        o2 = y;
-    }
+    TDiffSearchLimits limits;
+    limits.MaxD = std::min(std::max(n, m), MaxSearchBound);
+    if (!Options.Minimal)
+        limits.CostBound = Options.CostBound > 0
+                               ? Options.CostBound
+                               : std::max(MinCostBound, static_cast<int32_t>(4 * std::sqrt(double(n) + double(m))));
+    limits.Stop = Options.Stop;
+    return limits;
 }
 
-bool TDiff::SolveForwardMeeting(const TBox& box, int32_t x, int32_t y)
+// Lines [s, e1) of A against [s, e2) of B, reported to the record layer directly.
+bool TDiff::Search(const uint32_t* A, const uint32_t* B, int32_t s, int32_t e1, int32_t e2)
 {
-    const int32_t endX = x, endY = y;
-    while (x > box.o1 && y > box.o2 && A[x - 1] == B[y - 1]) {
-        --x;
-        --y;
-    }
-    return Solve(box.o1, box.o2, x, y) && Solve(endX, endY, box.e1, box.e2);
+    TDiffSearch search(A, B, *this, LimitsFor(e1 - s, e2 - s));
+    const bool found = search.Run(s, s, e1, e2);
+    WasApproximate = search.Approximate();
+    WasStopped = search.Stopped();
+    return found;
 }
 
-bool TDiff::ForwardPass(const TBox& box, int32_t D, int32_t& x, int32_t& y)
+// The same with the lines that cannot match set aside first and put back on the way out.
+bool TDiff::SearchKept(const uint32_t* A, const uint32_t* B, int32_t s, int32_t e1, int32_t e2)
 {
-    const int32_t n = box.n(), m = box.m(), delta = box.Delta();
-    const bool deltaOdd = (delta & 1) != 0;
-    int32_t k = -D;
-    while (k < -m)
-        k += 2;
-    const int32_t last = std::min(D, n - 1);
-    for (; k <= last; k += 2) {
-        if (k == -D)
-            x = F(k + 1);
-        else if (k < D)
-            x = F(k - 1) >= F(k + 1) ? F(k - 1) + 1 : F(k + 1);
-        else
-            x = F(k - 1) + 1;
-        y = box.YOf(x, k);
-        while (x < box.e1 && y < box.e2 && A[x] == B[y]) {
-            ++x;
-            ++y;
-        }
-        F(k) = x;
-        if (deltaOdd && delta - D < k && k < delta + D && F(k) >= R(k))
-            return true;
-    }
-    return false;
-}
-
-bool TDiff::BackwardPass(const TBox& box, int32_t D, int32_t& x, int32_t& y)
-{
-    const int32_t n = box.n(), m = box.m(), delta = box.Delta();
-    const bool deltaEven = (delta & 1) == 0;
-    int32_t k = delta - D;
-    while (k < -m)
-        k += 2;
-    const int32_t last = std::min(delta + D, n - 1);
-    for (; k <= last; k += 2) {
-        if (k == delta + D)
-            x = R(k - 1);
-        else if (k > delta - D) {
-            const bool noLowerEdge = k - 1 == -(m + 1) && delta <= 0;
-            x = (noLowerEdge || R(k + 1) <= R(k - 1)) ? R(k + 1) - 1 : R(k - 1);
-        } else
-            x = R(k + 1) - 1;
-        y = box.YOf(x, k);
-        while (x > box.o1 && y > box.o2 && A[x - 1] == B[y - 1]) {
-            --x;
-            --y;
-        }
-        R(k) = x;
-        if (deltaEven && -D <= k && k <= D && F(k) >= R(k))
-            return true;
-    }
-    return false;
+    const TKeptLines kept = KeepMatchableLines(A, B, s, s, e1, e2);
+    if (!kept.SetAside) return Search(A, B, s, e1, e2);
+    const auto n = static_cast<int32_t>(kept.Values1.size()), m = static_cast<int32_t>(kept.Values2.size());
+    TPutBack putBack(kept, s, s, e1, e2, *this);
+    TDiffSearch search(kept.Values1.data(), kept.Values2.data(), putBack, LimitsFor(n, m));
+    const bool found = search.Run(0, 0, n, m);
+    if (found) putBack.Finish();
+    WasApproximate = search.Approximate();
+    WasStopped = search.Stopped();
+    return found;
 }
 
 void TDiff::Flush(std::optional<TDiffChange>& pending)

@@ -1,12 +1,14 @@
-// TDiff: a shortest edit script between two sequences of line hashes, handed out as change
+// TDiff: a shortest edit script between two sequences of line values, handed out as change
 // records (runs of added, deleted and modified lines). LineHash: the CRC-32 of one line.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string_view>
 #include <vector>
+
+#include "diff/kn_unitDiffSearch.h"
 
 namespace kn {
 
@@ -37,17 +39,27 @@ struct TDiffSummary {
     bool Empty() const { return Added == 0 && Modified == 0 && Deleted == 0; }
 };
 
-class TDiff {
+struct TDiffOptions {
+    // Lines found nowhere in the other list skip the search. The records stay minimal; among
+    // equally short scripts another one may be chosen than by the plain search.
+    bool SetAsideUnmatched = true;
+    // The exact search whatever it costs; otherwise a box whose search runs past the cost
+    // bound is split at its best point, and the script may be longer than minimal.
+    bool Minimal = false;
+    // Steps of the search per box before that split; 0 chooses it from the input sizes.
+    int32_t CostBound = 0;
+    // Set from any thread to end a running Compare, which then fails.
+    const std::atomic<bool>* Stop = nullptr;
+};
+
+class TDiff final : private TEditSink {
 public:
-    // Called once per step of the search, so a caller on a user-interface thread can let its
-    // event loop run. It must not start another Compare on this object or destroy it.
-    using TProcessMessages = std::function<void()>;
+    explicit TDiff(TDiffOptions options = {});
 
-    explicit TDiff(TProcessMessages processMessages = {});
-
-    // Hashes1/Hashes2 point to N and M values. True when an edit script was found (also for
-    // equal inputs, leaving no records); false for an absent pointer, a list of a billion
-    // lines or more, or an exhausted search bound, leaving no records.
+    // Hashes1/Hashes2 point to N and M values; equal values are equal lines. True when an
+    // edit script was found (also for equal inputs, leaving no records); false for an absent
+    // pointer, a list of a billion lines or more, an exhausted search bound (minimal search
+    // only) or a stop, leaving no records.
     bool Compare(const uint32_t* Hashes1, const uint32_t* Hashes2, int32_t N, int32_t M);
     // Two whole lists; an empty list counts as present. Lists of a billion lines or more are
     // refused (false).
@@ -57,32 +69,26 @@ public:
     TDiffChange GetChange(int32_t Index) const { return Changes.at(static_cast<size_t>(Index)); }
     const std::vector<TDiffChange>& GetChanges() const { return Changes; }
     TDiffSummary Summary() const;
+    // The last Compare split the search at its cost bound: the script may not be minimal.
+    bool Approximate() const { return WasApproximate; }
+    // The last Compare failed because a stop was requested.
+    bool Stopped() const { return WasStopped; }
 
 private:
-    bool Solve(int32_t o1, int32_t o2, int32_t e1, int32_t e2);
-    // One step D of the search inside a box; true when the two searches met, with the
-    // meeting point in x, y and whether the forward pass found it.
-    struct TBox;
-    bool ForwardPass(const TBox& box, int32_t D, int32_t& x, int32_t& y);
-    bool BackwardPass(const TBox& box, int32_t D, int32_t& x, int32_t& y);
-    bool SolveForwardMeeting(const TBox& box, int32_t x, int32_t y);
-    bool SolveBackwardMeeting(const TBox& box, int32_t x, int32_t y);
+    bool Search(const uint32_t* A, const uint32_t* B, int32_t s, int32_t e1, int32_t e2);
+    bool SearchKept(const uint32_t* A, const uint32_t* B, int32_t s, int32_t e1, int32_t e2);
+    TDiffSearchLimits LimitsFor(int32_t n, int32_t m) const;
+    void KeepEqualPairsUnchanged(const uint32_t* A, const uint32_t* B);
 
-    void AddLine(int32_t x, int32_t y);
-    void DeleteLine(int32_t x);
+    void AddLine(int32_t x, int32_t y) override;
+    void DeleteLine(int32_t x) override;
     void Flush(std::optional<TDiffChange>& pending);
 
-    int32_t& F(int32_t k) { return ForwardReach[static_cast<size_t>(k + Zero)]; }
-    int32_t& R(int32_t k) { return BackwardReach[static_cast<size_t>(k + Zero)]; }
-
-    TProcessMessages ProcessMessages;
+    TDiffOptions Options;
     std::vector<TDiffChange> Changes;
     std::optional<TDiffChange> PendingAdd, PendingDelete, PendingModify;
-    const uint32_t* A = nullptr;
-    const uint32_t* B = nullptr;
-    int32_t MaxD = 0;
-    int32_t Zero = 0;  // vector index of diagonal 0
-    std::vector<int32_t> ForwardReach, BackwardReach;
+    bool WasApproximate = false;
+    bool WasStopped = false;
 };
 
 }  // namespace kn

@@ -36,51 +36,98 @@ std::vector<std::string> SplitTextLines(std::string_view text)
 
 namespace {
 
-// Reads straight into the string; a regular file's size is only a first guess, since the
-// file may grow or shrink while it is read.
-bool ReadWholeFile(int fd, std::string& content)
+// Why a file that is not a regular file is not read, or nullptr for a regular file.
+const char* NotRegularReason(mode_t mode)
 {
-    struct stat st {};
-    if (fstat(fd, &st) != 0)
-        return false;
-    if (S_ISDIR(st.st_mode)) {
-        errno = EISDIR;
-        return false;
-    }
+    if (S_ISREG(mode))
+        return nullptr;
+    if (S_ISDIR(mode))
+        return std::strerror(EISDIR);
+    if (S_ISFIFO(mode))
+        return "Not a regular file but a named pipe.";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "Not a regular file but a device.";
+    if (S_ISSOCK(mode))
+        return "Not a regular file but a socket.";
+    return "Not a regular file.";
+}
+
+std::string TooLargeReason(uint64_t maxSize) { return "The file is larger than the limit of " + FormatSizeLimit(maxSize) + "."; }
+
+// Reads straight into the string; the size is only a first guess, since the file may grow
+// or shrink while it is read. Reads at most maxSize + 1 bytes, so growth past the limit shows.
+bool ReadRegularFile(int fd, uint64_t size, uint64_t maxSize, std::string& content, std::string& errorText)
+{
+    const uint64_t cap = maxSize + 1;
     size_t used = 0;
-    content.resize(S_ISREG(st.st_mode) && st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : 65536);
+    content.resize(static_cast<size_t>(std::min(size + 1, cap)));
     for (;;) {
-        if (used == content.size())
-            content.resize(content.size() * 2);
-        ssize_t got = read(fd, content.data() + used, content.size() - used);
+        if (used == content.size()) {
+            if (used >= cap)
+                break;
+            content.resize(static_cast<size_t>(std::min<uint64_t>(cap, std::max<uint64_t>(65536, used * 2))));
+        }
+        const ssize_t got = read(fd, content.data() + used, content.size() - used);
         if (got < 0 && errno == EINTR)
             continue;
-        if (got < 0)
+        if (got < 0) {
+            errorText = std::strerror(errno);
             return false;
+        }
         if (got == 0)
             break;
         used += static_cast<size_t>(got);
+    }
+    if (used > maxSize) {
+        errorText = TooLargeReason(maxSize);
+        return false;
     }
     content.resize(used);
     return true;
 }
 
+bool ReadOpenFile(int fd, uint64_t maxSize, std::string& content, std::string& errorText)
+{
+    struct stat st {};
+    if (fstat(fd, &st) != 0) {
+        errorText = std::strerror(errno);
+        return false;
+    }
+    if (const char* reason = NotRegularReason(st.st_mode)) {
+        errorText = reason;
+        return false;
+    }
+    if (static_cast<uint64_t>(st.st_size) > maxSize) {
+        errorText = TooLargeReason(maxSize);
+        return false;
+    }
+    return ReadRegularFile(fd, static_cast<uint64_t>(st.st_size), maxSize, content, errorText);
+}
+
 }  // namespace
 
-bool ReadTextFile(const std::string& fileName, std::string& content, std::string& errorText)
+std::string FormatSizeLimit(uint64_t bytes)
+{
+    const std::pair<uint64_t, const char*> units[] = {{uint64_t{1} << 40, "TiB"}, {1 << 30, "GiB"}, {1 << 20, "MiB"}, {1 << 10, "KiB"}};
+    for (const auto& [unit, name] : units)
+        if (bytes >= unit && bytes % unit == 0)
+            return std::to_string(bytes / unit) + " " + name;
+    return std::to_string(bytes) + " bytes";
+}
+
+bool ReadTextFile(const std::string& fileName, std::string& content, std::string& errorText, uint64_t maxSize)
 {
     content.clear();
-    int fd = open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: opening a named pipe must not wait for a writer; the type is checked next.
+    const int fd = open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         errorText = std::strerror(errno);
         return false;
     }
-    bool ok = ReadWholeFile(fd, content);
-    int savedErrno = errno;
+    const bool ok = ReadOpenFile(fd, maxSize, content, errorText);
     close(fd);
     if (!ok) {
-        content.clear();
-        errorText = std::strerror(savedErrno);
+        content = {};
         return false;
     }
     content.resize(std::min(content.size(), content.find('\0')));

@@ -10,9 +10,17 @@
 
 namespace kn {
 
-// Reads a whole file, cut at its first NUL byte. On failure returns false with the system's
-// reason in errorText.
-bool ReadTextFile(const std::string& fileName, std::string& content, std::string& errorText);
+// Files larger than this are not compared unless the caller allows more.
+constexpr uint64_t DefaultMaxTextFileSize = uint64_t{1} << 30;
+
+// Reads a whole regular file of at most maxSize bytes, cut at its first NUL byte. On failure
+// returns false with the reason in errorText: the system's, or that the file is not a
+// regular file (a folder, named pipe, device or socket: never waited on) or is too large.
+bool ReadTextFile(const std::string& fileName, std::string& content, std::string& errorText,
+                  uint64_t maxSize = DefaultMaxTextFileSize);
+
+// "1 GiB", "64 KiB", "1000 bytes": a size limit for messages.
+std::string FormatSizeLimit(uint64_t bytes);
 
 // The lines of `text` (see above) as views into it; an empty text has no lines.
 std::vector<std::string_view> SplitTextLineViews(std::string_view text);

@@ -1,15 +1,15 @@
 // The differences window: loads two text files, runs the line difference over their line
-// hashes and lays both files out row by row from the change records.
+// classes on a worker thread and lays both files out row by row from the change records.
 #include "ui/kn_frmShowDifferences.h"
 
 #include "diff/kn_unitDiff.h"
+#include "diff/kn_unitLineClasses.h"
 #include "diff/kn_unitTextFile.h"
 #include "framework/qt/vex_unitDialogs.h"
 #include "framework/qt/vex_unitStatusBar.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -18,6 +18,9 @@
 #include <QSplitter>
 #include <QToolBar>
 #include <QVBoxLayout>
+
+#include <atomic>
+#include <thread>
 
 namespace kn {
 
@@ -46,19 +49,6 @@ int DigitCount(size_t n)
     return digits;
 }
 
-// Let the window repaint while a long comparison runs, at most every 50 ms.
-TDiff::TProcessMessages ThrottledEventPump()
-{
-    auto clock = std::make_shared<QElapsedTimer>();
-    clock->start();
-    return [clock] {
-        if (clock->elapsed() >= 50) {
-            QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-            clock->restart();
-        }
-    };
-}
-
 QLabel* MakeCaption(QWidget* parent)
 {
     auto* caption = new QLabel(parent);
@@ -72,7 +62,12 @@ QLabel* MakeCaption(QWidget* parent)
 }  // namespace
 
 struct TKNShowDifferencesForm::Impl {
-    TDiff Diff{ThrottledEventPump()};
+    // The comparison runs on Worker, which alone touches Diff until it posts its end;
+    // closing the window sets Stop, which the search checks at every step.
+    std::atomic<bool> Stop{false};
+    TDiff Diff{TDiffOptions{.Stop = &Stop}};
+    std::thread Worker;
+    bool Comparing = false;
     std::string LeftContent, RightContent;  // the files' bytes; the lines are views into them
     std::vector<std::string_view> LeftText, RightText;
     QToolBar* ToolBar = nullptr;
@@ -90,6 +85,9 @@ struct TKNShowDifferencesForm::Impl {
     QSplitter* BuildHalves(TKNShowDifferencesForm* form);
     QFrame* BuildDisplay(TKNShowDifferencesForm* form);
     vex::TvexStatusBar* BuildStatusBar(TKNShowDifferencesForm* form);
+    void StartComparison(TKNShowDifferencesForm* form);
+    void ComparisonDone(bool found);
+    void StopComparison();
     void FillViews();
     void AppendRow(int64_t& counter, TColor color, int leftLine, int rightLine);
     void BuildMarkerBitmap();
@@ -203,12 +201,13 @@ vex::TvexStatusBar* TKNShowDifferencesForm::Impl::BuildStatusBar(TKNShowDifferen
     return StatusBar;
 }
 
-TKNShowDifferencesForm::~TKNShowDifferencesForm() = default;
+TKNShowDifferencesForm::~TKNShowDifferencesForm() { d->StopComparison(); }
 
 TCodeEdit* TKNShowDifferencesForm::LeftView() const { return d->LeftView; }
 TCodeEdit* TKNShowDifferencesForm::RightView() const { return d->RightView; }
 vex::TvexStatusBar* TKNShowDifferencesForm::StatusBar() const { return d->StatusBar; }
 QString TKNShowDifferencesForm::Summary() const { return d->StatusBar->Panel(3)->Text(); }
+bool TKNShowDifferencesForm::Comparing() const { return d->Comparing; }
 const QImage& TKNShowDifferencesForm::MarkerBitmap() const { return d->MarkerBitmap; }
 bool TKNShowDifferencesForm::SideBySide() const { return d->pnlMain->orientation() == Qt::Horizontal; }
 
@@ -229,11 +228,7 @@ bool TKNShowDifferencesForm::LoadFiles(const QString& leftFileName, const QStrin
             return false;
         }
     }
-    if (d->Diff.Compare(HashLines(d->LeftText), HashLines(d->RightText))) {
-        d->LeftView->SetColor(clWindow);
-        d->RightView->SetColor(clWindow);
-        d->FillViews();
-    }
+    d->StartComparison(this);
     d->pnlCaptionLeft->setText(leftFileName);
     d->pnlCaptionRight->setText(rightFileName);
     return true;
@@ -253,6 +248,44 @@ void ShowFileDifferences(QWidget* parent, const QString& leftFileName, const QSt
     TKNShowDifferencesForm form(parent);
     if (!form.ShowDifferences(leftFileName, rightFileName, error))
         vex::ErrorBox(parent, error);
+}
+
+// ---- comparing ----
+
+// The worker reads only the line views, which stay untouched until it has ended.
+void TKNShowDifferencesForm::Impl::StartComparison(TKNShowDifferencesForm* form)
+{
+    StopComparison();
+    Stop = false;
+    Comparing = true;
+    StatusBar->Panel(3)->SetText(QStringLiteral("Comparing..."));
+    Worker = std::thread([this, form] {
+        const TLineClasses classes = ClassifyLines(LeftText, RightText);
+        const bool found = Diff.Compare(classes.Left, classes.Right);
+        // Dropped with the form's other posted events if the form goes first.
+        QMetaObject::invokeMethod(form, [this, found] { ComparisonDone(found); }, Qt::QueuedConnection);
+    });
+}
+
+void TKNShowDifferencesForm::Impl::ComparisonDone(bool found)
+{
+    Worker.join();
+    Comparing = false;
+    if (!found) {
+        StatusBar->Panel(3)->SetText(QStringLiteral("The files are too large to compare."));
+        return;
+    }
+    LeftView->SetColor(clWindow);
+    RightView->SetColor(clWindow);
+    FillViews();
+}
+
+void TKNShowDifferencesForm::Impl::StopComparison()
+{
+    Stop = true;
+    if (Worker.joinable())
+        Worker.join();
+    Comparing = false;
 }
 
 // ---- filling ----
@@ -322,10 +355,13 @@ void TKNShowDifferencesForm::Impl::FillViews()
     right.SetModified(false);
     BuildMarkerBitmap();
     pbScrollPosMarker->update();
-    StatusBar->Panel(3)->SetText(
+    QString summary =
         added == 0 && modified == 0 && deleted == 0
             ? QStringLiteral("No differences.")
-            : QStringLiteral("%1 lines added, %2 lines modified, %3 lines deleted.").arg(added).arg(modified).arg(deleted));
+            : QStringLiteral("%1 lines added, %2 lines modified, %3 lines deleted.").arg(added).arg(modified).arg(deleted);
+    if (Diff.Approximate())
+        summary += QStringLiteral(" (approximate)");
+    StatusBar->Panel(3)->SetText(summary);
 }
 
 // The whole file as a strip as tall as the screen, one bar per changed row; painting only

@@ -37,14 +37,16 @@ public:
     explicit TKNShowDifferencesForm(QWidget* parent = nullptr);
     ~TKNShowDifferencesForm() override;
 
-    // Loads both files, compares and fills the views, then shows the window modally and
-    // returns when it is closed. False, with the reason in errorText and nothing shown, when
-    // a file cannot be read or has no lines.
+    // Loads both files and starts comparing them, then shows the window modally and returns
+    // when it is closed, which it may be while the comparison runs. False, with the reason in
+    // errorText and nothing shown, when a file cannot be read or has no lines.
     bool ShowDifferences(const QString& leftFileName, const QString& rightFileName, QString& errorText);
 
-    // The steps of ShowDifferences before the window is shown: load, compare, fill, captions.
-    // A failed comparison leaves the views empty and still returns true.
+    // The steps of ShowDifferences before the window is shown: load, captions, and the start
+    // of the comparison on a worker thread; the views are filled when it ends (Comparing()
+    // turns false). A failed comparison leaves the views empty and still returns true.
     bool LoadFiles(const QString& leftFileName, const QString& rightFileName, QString& errorText);
+    bool Comparing() const;
 
     TCodeEdit* LeftView() const;
     TCodeEdit* RightView() const;

@@ -1,21 +1,35 @@
-// kestrune-cli diff [--records] LEFT-FILE RIGHT-FILE: the line differences of two text files,
-// read and compared exactly as the differences window does.
+// kestrune-cli diff [--records] [--minimal] [--max-size SIZE] LEFT-FILE RIGHT-FILE: the line
+// differences of two text files, read and compared exactly as the differences window does.
 #include "app/cli/cli_command.h"
 
 #include "diff/kn_unitDiff.h"
+#include "diff/kn_unitLineClasses.h"
 #include "diff/kn_unitTextFile.h"
 
+#include <atomic>
 #include <cinttypes>
+#include <csignal>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
 const char* const Usage =
-    "Usage: kestrune-cli diff [--records] LEFT-FILE RIGHT-FILE\n"
+    "Usage: kestrune-cli diff [--records] [--minimal] [--max-size SIZE] LEFT-FILE RIGHT-FILE\n"
     "Compares two text files line by line and prints how many lines were added, modified and\n"
     "deleted from left to right. With --records each change record is printed first as\n"
     "KIND<TAB>INDEX1<TAB>INDEX2<TAB>COUNT (KIND is add, delete or modify; indexes are 0-based).\n"
-    "Exit status: 0 without differences, 1 with differences, 2 on an error.\n";
+    "Where the exact search would take long, a near-minimal one is used and the summary ends in\n"
+    "\"(approximate)\"; --minimal always searches exactly, whatever it costs. Files larger than\n"
+    "SIZE bytes (K, M and G suffixes count in 1024s; default 1G) are refused. Ctrl+C stops.\n"
+    "Exit status: 0 without differences, 1 with differences, 2 on an error, 130 when stopped.\n";
+
+constexpr int ExitStopped = 130;
+
+std::atomic<bool> StopRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+
+extern "C" void RequestStop(int) { StopRequested.store(true); }
 
 const char* KindName(kn::TDiffKind kind)
 {
@@ -27,10 +41,37 @@ const char* KindName(kn::TDiffKind kind)
     return "?";
 }
 
-bool Load(const std::string& fileName, std::string& content)
+// "1048576", "64K", "512M", "1G".
+std::optional<uint64_t> ParseSize(const std::string& text)
+{
+    size_t used = 0;
+    uint64_t value = 0;
+    try {
+        value = std::stoull(text, &used);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    if (text.empty() || text[0] == '-')
+        return std::nullopt;
+    const std::string suffix = text.substr(used);
+    int shift = 0;
+    if (suffix == "K" || suffix == "k")
+        shift = 10;
+    else if (suffix == "M" || suffix == "m")
+        shift = 20;
+    else if (suffix == "G" || suffix == "g")
+        shift = 30;
+    else if (!suffix.empty())
+        return std::nullopt;
+    if (value > (UINT64_MAX >> shift))
+        return std::nullopt;
+    return value << shift;
+}
+
+bool Load(const std::string& fileName, uint64_t maxSize, std::string& content)
 {
     std::string reason;
-    if (kn::ReadTextFile(fileName, content, reason))
+    if (kn::ReadTextFile(fileName, content, reason, maxSize))
         return true;
     std::fprintf(stderr, "kestrune-cli diff: cannot read \"%s\": %s\n", fileName.c_str(), reason.c_str());
     return false;
@@ -42,45 +83,76 @@ void PrintRecords(const kn::TDiff& diff)
         std::printf("%s\t%d\t%d\t%d\n", KindName(c.Kind), c.Index1, c.Index2, c.Count);
 }
 
-int RunDiff(std::vector<std::string> args)
+struct TDiffArgs {
+    bool Records = false;
+    kn::TDiffOptions Options;
+    uint64_t MaxSize = kn::DefaultMaxTextFileSize;
+    std::vector<std::string> Files;
+};
+
+// Fills `args`; returns an exit status when the command ends here.
+std::optional<int> ParseArgs(const std::vector<std::string>& argv, TDiffArgs& args)
 {
-    bool records = false;
-    std::vector<std::string> files;
-    for (const std::string& arg : args) {
+    for (size_t i = 0; i < argv.size(); ++i) {
+        const std::string& arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(Usage, stdout);
             return cli::ExitOk;
         }
         if (arg == "--records")
-            records = true;
-        else if (arg.size() > 1 && arg[0] == '-') {
+            args.Records = true;
+        else if (arg == "--minimal")
+            args.Options.Minimal = true;
+        else if (arg == "--max-size") {
+            const std::optional<uint64_t> size = i + 1 < argv.size() ? ParseSize(argv[++i]) : std::nullopt;
+            if (!size) {
+                std::fprintf(stderr, "kestrune-cli diff: --max-size needs a size such as 1048576, 64K, 512M or 2G\n");
+                return cli::ExitUsage;
+            }
+            args.MaxSize = *size;
+        } else if (arg.size() > 1 && arg[0] == '-') {
             std::fprintf(stderr, "kestrune-cli diff: unknown option \"%s\"\n%s", arg.c_str(), Usage);
             return cli::ExitUsage;
         } else
-            files.push_back(arg);
+            args.Files.push_back(arg);
     }
-    if (files.size() != 2) {
+    if (args.Files.size() != 2) {
         std::fputs(Usage, stderr);
         return cli::ExitUsage;
     }
+    return std::nullopt;
+}
+
+int RunDiff(std::vector<std::string> argv)
+{
+    TDiffArgs args;
+    if (std::optional<int> status = ParseArgs(argv, args))
+        return *status;
+    std::signal(SIGINT, RequestStop);  // a stop while reading ends the search at its first step
+    args.Options.Stop = &StopRequested;
     std::string left, right;
-    if (!Load(files[0], left) || !Load(files[1], right))
+    if (!Load(args.Files[0], args.MaxSize, left) || !Load(args.Files[1], args.MaxSize, right))
         return cli::ExitUsage;
 
-    kn::TDiff diff;
-    if (!diff.Compare(kn::HashLines(kn::SplitTextLineViews(left)), kn::HashLines(kn::SplitTextLineViews(right)))) {
+    kn::TDiff diff(args.Options);
+    const kn::TLineClasses classes = kn::ClassifyLines(kn::SplitTextLineViews(left), kn::SplitTextLineViews(right));
+    if (!diff.Compare(classes.Left, classes.Right)) {
+        if (diff.Stopped()) {
+            std::fprintf(stderr, "kestrune-cli diff: stopped\n");
+            return ExitStopped;
+        }
         std::fprintf(stderr, "kestrune-cli diff: the files are too large to compare\n");
         return cli::ExitUsage;
     }
-    if (records)
+    if (args.Records)
         PrintRecords(diff);
     kn::TDiffSummary s = diff.Summary();
     if (s.Empty()) {
         std::printf("No differences.\n");
         return cli::ExitOk;
     }
-    std::printf("%" PRId64 " lines added, %" PRId64 " lines modified, %" PRId64 " lines deleted.\n", s.Added,
-                s.Modified, s.Deleted);
+    std::printf("%" PRId64 " lines added, %" PRId64 " lines modified, %" PRId64 " lines deleted.%s\n", s.Added,
+                s.Modified, s.Deleted, diff.Approximate() ? " (approximate)" : "");
     return cli::ExitFound;
 }
 

@@ -7,8 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QRandomGenerator>
 #include <QScreen>
+#include <QThread>
 
 namespace {
 
@@ -52,6 +56,15 @@ protected:
         QString error;
         ASSERT_TRUE(form.LoadFiles(QString::fromStdString(dir / "left.txt"), QString::fromStdString(dir / "right.txt"), error))
             << error.toStdString();
+        WaitForComparison();
+    }
+    // The comparison runs on a worker; its end arrives as an event.
+    void WaitForComparison()
+    {
+        while (form.Comparing()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            QThread::msleep(1);
+        }
     }
     std::string Lines(int from, int to)
     {
@@ -224,6 +237,45 @@ TEST_F(ShowDifferencesTest, StatusPanelsShowTheBlockColours)
         EXPECT_EQ(bar->Panel(i)->Text(), QString::fromLatin1(texts[i]));
         EXPECT_EQ(bar->Panel(i)->palette().color(QPalette::Window), kn::ToQColor(colours[i], form.palette()));
     }
+}
+
+// Random lines from `alphabet` distinct ones: a huge edit distance between two such files.
+std::string RandomText(QRandomGenerator& rng, int lines, int alphabet)
+{
+    std::string text;
+    for (int i = 0; i < lines; ++i)
+        text += "line " + std::to_string(rng.bounded(alphabet)) + "\n";
+    return text;
+}
+
+TEST_F(ShowDifferencesTest, HugeEditDistanceSaysApproximate)
+{
+    QRandomGenerator rng(3);
+    const std::string left = RandomText(rng, 8000, 26), right = RandomText(rng, 8000, 26);
+    Load(left, right);
+    EXPECT_TRUE(form.Summary().endsWith(QStringLiteral(" lines deleted. (approximate)"))) << form.Summary().toStdString();
+    EXPECT_GE(form.LeftView()->Lines().Count(), 8000);
+    EXPECT_EQ(form.LeftView()->Lines().Count(), form.RightView()->Lines().Count());
+}
+
+TEST_F(ShowDifferencesTest, WindowClosesWhileALongComparisonRuns)
+{
+    QRandomGenerator rng(5);
+    testutil::WriteFile(dir / "left.txt", RandomText(rng, 300000, 3));
+    testutil::WriteFile(dir / "right.txt", RandomText(rng, 300000, 3));
+    auto window = std::make_unique<TKNShowDifferencesForm>();
+    QString error;
+    ASSERT_TRUE(window->LoadFiles(QString::fromStdString(dir / "left.txt"), QString::fromStdString(dir / "right.txt"), error));
+    EXPECT_TRUE(window->Comparing()) << "LoadFiles returns before the comparison ends";
+    EXPECT_EQ(window->Summary(), QStringLiteral("Comparing..."));
+    window->show();
+    QCoreApplication::processEvents();
+    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QCoreApplication::sendEvent(window.get(), &esc);
+    EXPECT_FALSE(window->isVisible()) << "Esc closes the window at once";
+    EXPECT_TRUE(window->Comparing());
+    window.reset();  // stops the search and waits for the worker: returns, rather than hanging for minutes
+    SUCCEED();
 }
 
 }  // namespace

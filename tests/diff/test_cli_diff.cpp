@@ -3,8 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
 #include <cstdlib>
+#include <random>
+#include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 
 namespace {
 
@@ -72,6 +79,93 @@ TEST(CliDiffTest, EmptyFileAgainstLines)
     CliOutput r = Cli(dir, "--records " + Quote(dir / "empty.txt") + " " + Quote(dir / "two.txt"));
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "add\t0\t0\t2\n2 lines added, 0 lines modified, 0 lines deleted.\n");
+}
+
+// `lines` random lines from an alphabet of `alphabet` distinct ones.
+std::string RandomText(std::mt19937& rng, int lines, int alphabet)
+{
+    std::string text;
+    for (int i = 0; i < lines; ++i)
+        text += "line " + std::to_string(rng() % static_cast<unsigned>(alphabet)) + "\n";
+    return text;
+}
+
+TEST(CliDiffTest, HugeEditDistanceIsApproximateUnlessMinimal)
+{
+    testutil::TempDir dir;
+    std::mt19937 rng(3);
+    testutil::WriteFile(dir / "a.txt", RandomText(rng, 8000, 26));
+    testutil::WriteFile(dir / "b.txt", RandomText(rng, 8000, 26));
+    const std::string files = Quote(dir / "a.txt") + " " + Quote(dir / "b.txt");
+    CliOutput approximate = Cli(dir, files);
+    EXPECT_EQ(approximate.status, 1) << approximate.err;
+    EXPECT_NE(approximate.out.find(" lines deleted. (approximate)\n"), std::string::npos) << approximate.out;
+
+    testutil::WriteFile(dir / "c.txt", RandomText(rng, 300, 4));
+    testutil::WriteFile(dir / "d.txt", RandomText(rng, 300, 4));
+    CliOutput minimal = Cli(dir, "--minimal " + Quote(dir / "c.txt") + " " + Quote(dir / "d.txt"));
+    EXPECT_EQ(minimal.status, 1) << minimal.err;
+    EXPECT_EQ(minimal.out.find("approximate"), std::string::npos) << minimal.out;
+}
+
+TEST(CliDiffTest, SpecialAndOversizedInputsAreRefused)
+{
+    testutil::TempDir dir;
+    testutil::WriteFile(dir / "a.txt", "a\n");
+    testutil::WriteFile(dir / "big.txt", std::string(5000, 'x'));
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    struct Row {
+        const char* name;
+        std::string args, message;
+    } rows[] = {
+        {"named pipe, never waited on", Quote(dir / "fifo") + " " + Quote(dir / "a.txt"), "Not a regular file but a named pipe."},
+        {"endless device", "/dev/zero " + Quote(dir / "a.txt"), "Not a regular file but a device."},
+        {"folder", Quote(dir.path()) + " " + Quote(dir / "a.txt"), "Is a directory"},
+        {"above --max-size", "--max-size 4K " + Quote(dir / "big.txt") + " " + Quote(dir / "a.txt"),
+         "larger than the limit of 4 KiB."},
+        {"bad --max-size", "--max-size lots " + Quote(dir / "a.txt") + " " + Quote(dir / "a.txt"), "--max-size needs a size"},
+    };
+    for (const Row& row : rows) {
+        CliOutput r = Cli(dir, row.args);
+        EXPECT_EQ(r.status, 2) << row.name;
+        EXPECT_NE(r.err.find(row.message), std::string::npos) << row.name << ": " << r.err;
+    }
+    CliOutput r = Cli(dir, "--max-size 5000 " + Quote(dir / "big.txt") + " " + Quote(dir / "a.txt"));
+    EXPECT_EQ(r.status, 1) << "exactly at the limit: " << r.err;
+}
+
+// Ctrl+C during a search that would take minutes: the command stops and says so.
+TEST(CliDiffTest, InterruptStopsALongDiff)
+{
+    testutil::TempDir dir;
+    std::mt19937 rng(9);
+    testutil::WriteFile(dir / "a.txt", RandomText(rng, 200000, 2));
+    testutil::WriteFile(dir / "b.txt", RandomText(rng, 200000, 3));
+    const std::string err = dir / "stderr.txt";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const std::string a = dir / "a.txt", b = dir / "b.txt";
+    const char* argv[] = {KESTRUNE_CLI, "diff", "--minimal", a.c_str(), b.c_str(), nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, KESTRUNE_CLI, &actions, nullptr, const_cast<char**>(argv), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    kill(pid, SIGINT);
+    // Far longer than a stop takes, far shorter than the search.
+    int status = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (waitpid(pid, &status, WNOHANG) == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (waitpid(pid, &status, WNOHANG) == 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        FAIL() << "still running after the interrupt";
+    }
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by the signal instead of stopping";
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_NE(testutil::ReadFile(err).find("kestrune-cli diff: stopped"), std::string::npos);
 }
 
 }  // namespace

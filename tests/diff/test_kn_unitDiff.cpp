@@ -1,26 +1,18 @@
-#include "diff/kn_unitDiff.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <ostream>
 #include <random>
 #include <string>
 #include <vector>
 
-namespace kn {
-
-static std::ostream& operator<<(std::ostream& os, const TDiffChange& c)
-{
-    static const char* const kinds[] = {"add", "delete", "modify"};
-    return os << "(" << kinds[static_cast<int>(c.Kind)] << ", " << c.Index1 << ", " << c.Index2 << ", "
-              << c.Count << ")";
-}
-
-}  // namespace kn
+#include "diff/kn_unitDiff.h"
+#include "tests/diff/diff_test_support.h"
 
 namespace {
 
+using namespace difftest;
 using kn::TDiff;
 using kn::TDiffChange;
 using kn::TDiffKind;
@@ -28,9 +20,6 @@ using kn::TDiffKind;
 constexpr TDiffKind Add = TDiffKind::dkAdd;
 constexpr TDiffKind Del = TDiffKind::dkDelete;
 constexpr TDiffKind Mod = TDiffKind::dkModify;
-
-// One letter per line; the letter is the line's hash.
-std::vector<uint32_t> Letters(const std::string& s) { return std::vector<uint32_t>(s.begin(), s.end()); }
 
 std::vector<TDiffChange> Diff(TDiff& diff, const std::vector<uint32_t>& a, const std::vector<uint32_t>& b)
 {
@@ -89,14 +78,19 @@ TEST(TDiffTest, SummaryCountsLinesNotRecords)
     EXPECT_EQ(s.Deleted, 0);
 }
 
-TEST(TDiffTest, MessageCallbackRunsDuringTheSearchOnly)
+TEST(TDiffTest, StopFlagIsCheckedDuringTheSearchOnly)
 {
-    int calls = 0;
-    TDiff diff([&calls] { ++calls; });
-    Diff(diff, Letters("abcd"), Letters("abcd"));
-    EXPECT_EQ(calls, 0) << "equal inputs need no search";
-    Diff(diff, Letters("abcabba"), Letters("cbabac"));
-    EXPECT_GT(calls, 0);
+    std::atomic<bool> stop{true};
+    TDiff diff({.Stop = &stop});
+    EXPECT_TRUE(diff.Compare(Letters("abcd"), Letters("abcd"))) << "equal inputs need no search";
+    EXPECT_FALSE(diff.Stopped());
+    EXPECT_FALSE(diff.Compare(Letters("abcabba"), Letters("cbabac")));
+    EXPECT_TRUE(diff.Stopped());
+    EXPECT_EQ(diff.GetChangeCount(), 0);
+    stop = false;
+    EXPECT_TRUE(diff.Compare(Letters("abcabba"), Letters("cbabac")));
+    EXPECT_FALSE(diff.Stopped());
+    EXPECT_EQ(diff.GetChangeCount(), 4);
 }
 
 TEST(LineHashTest, IsTheStandardCrc32)
@@ -106,96 +100,15 @@ TEST(LineHashTest, IsTheStandardCrc32)
     EXPECT_EQ(kn::LineHash("The quick brown fox jumps over the lazy dog"), 0x414FA339u);
 }
 
-TEST(LineHashTest, DifferentLinesWithEqualCrcCountAsEqual)
+TEST(LineHashTest, TDiffTakesEqualValuesForEqualLines)
 {
-    // A known CRC-32 collision.
+    // A known CRC-32 collision: TDiff sees values only, so callers pass line classes
+    // (kn_unitLineClasses), not raw hashes.
     ASSERT_EQ(kn::LineHash("plumless"), kn::LineHash("buckeroo"));
     std::vector<uint32_t> a{kn::LineHash("x"), kn::LineHash("plumless")};
     std::vector<uint32_t> b{kn::LineHash("x"), kn::LineHash("buckeroo")};
     TDiff diff;
     EXPECT_TRUE(Diff(diff, a, b).empty());
-}
-
-// ---- randomized pairs ----
-
-// Rebuilds both inputs from the records the way the differences window lays them out,
-// checking on the way that lines between records are equal and that records are well formed.
-void Replay(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b, const std::vector<TDiffChange>& changes)
-{
-    std::vector<uint32_t> left, right;
-    size_t i = 0, j = 0;
-    auto copyEqualUpTo = [&](size_t end) {
-        for (; i < end; ++i, ++j) {
-            ASSERT_LT(j, b.size());
-            ASSERT_EQ(a[i], b[j]) << "unequal lines " << i << " and " << j << " outside every record";
-            left.push_back(a[i]);
-            right.push_back(b[j]);
-        }
-    };
-    int32_t lastIndex1 = -1;
-    for (const TDiffChange& c : changes) {
-        ASSERT_GE(c.Count, 1) << c;
-        ASSERT_GE(c.Index1, lastIndex1) << "records out of order at " << c;
-        lastIndex1 = c.Index1;
-        ASSERT_LE(static_cast<size_t>(c.Index1), a.size()) << c;
-        copyEqualUpTo(static_cast<size_t>(c.Index1));
-        if (c.Kind != Del)
-            ASSERT_EQ(static_cast<size_t>(c.Index2), j) << "record does not continue list 2: " << c;
-        else
-            ASSERT_EQ(c.Index2, 0) << c;
-        for (int32_t r = 0; r < c.Count; ++r) {
-            if (c.Kind != Add) {
-                ASSERT_LT(i, a.size()) << c;
-                left.push_back(a[i++]);
-            }
-            if (c.Kind != Del) {
-                ASSERT_LT(j, b.size()) << c;
-                right.push_back(b[j++]);
-            }
-            if (c.Kind == Mod) {
-                ASSERT_NE(left.back(), right.back()) << "modify pairs equal lines: " << c;
-            }
-        }
-    }
-    copyEqualUpTo(a.size());
-    EXPECT_EQ(left, a);
-    EXPECT_EQ(right, b);
-}
-
-// Minimal number of inserted plus removed lines, from the longest common subsequence.
-int64_t ReferenceEditDistance(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b)
-{
-    std::vector<int32_t> prev(b.size() + 1, 0), cur(b.size() + 1, 0);
-    for (size_t i = 1; i <= a.size(); ++i) {
-        for (size_t j = 1; j <= b.size(); ++j)
-            cur[j] = a[i - 1] == b[j - 1] ? prev[j - 1] + 1 : std::max(prev[j], cur[j - 1]);
-        std::swap(prev, cur);
-    }
-    return static_cast<int64_t>(a.size() + b.size()) - 2 * prev[b.size()];
-}
-
-std::vector<uint32_t> RandomLines(std::mt19937& rng, size_t maxLen, uint32_t alphabet)
-{
-    std::vector<uint32_t> v(std::uniform_int_distribution<size_t>(0, maxLen)(rng));
-    for (auto& x : v)
-        x = std::uniform_int_distribution<uint32_t>(0, alphabet - 1)(rng);
-    return v;
-}
-
-// b is a with random lines removed, inserted and replaced: long common runs, like real edits.
-std::vector<uint32_t> Edited(std::mt19937& rng, const std::vector<uint32_t>& a, int edits, uint32_t alphabet)
-{
-    std::vector<uint32_t> b = a;
-    for (int e = 0; e < edits; ++e) {
-        size_t pos = std::uniform_int_distribution<size_t>(0, b.size())(rng);
-        uint32_t line = std::uniform_int_distribution<uint32_t>(0, alphabet - 1)(rng);
-        switch (rng() % 3) {
-        case 0: b.insert(b.begin() + static_cast<ptrdiff_t>(pos), line); break;
-        case 1: if (pos < b.size()) b.erase(b.begin() + static_cast<ptrdiff_t>(pos)); break;
-        default: if (pos < b.size()) b[pos] = line; break;
-        }
-    }
-    return b;
 }
 
 void CheckPair(TDiff& diff, const std::vector<uint32_t>& a, const std::vector<uint32_t>& b)

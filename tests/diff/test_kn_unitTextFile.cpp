@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 using Lines = std::vector<std::string>;
@@ -61,8 +63,52 @@ TEST(ReadTextFileTest, ReadsLargeFilesWholeAndEndsAtNul)
     testutil::WriteFile(dir / "nul.txt", std::string("ab\0cd", 5));
     ASSERT_TRUE(kn::ReadTextFile(dir / "nul.txt", content, error));
     EXPECT_EQ(content, "ab");
-    ASSERT_TRUE(kn::ReadTextFile("/dev/null", content, error)) << "a file of unknown size";
+    testutil::WriteFile(dir / "empty.txt", "");
+    ASSERT_TRUE(kn::ReadTextFile(dir / "empty.txt", content, error));
     EXPECT_EQ(content, "");
+}
+
+TEST(ReadTextFileTest, OnlyRegularFilesAreRead)
+{
+    testutil::TempDir dir;
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    struct Row {
+        const char* name;
+        std::string path, reason;
+    } rows[] = {
+        {"named pipe without a writer (never waited on)", dir / "fifo", "Not a regular file but a named pipe."},
+        {"character device", "/dev/null", "Not a regular file but a device."},
+        {"endless device", "/dev/zero", "Not a regular file but a device."},
+        {"folder", dir.path(), "Is a directory"},
+    };
+    for (const Row& row : rows) {
+        std::string content = "stale", error;
+        EXPECT_FALSE(kn::ReadTextFile(row.path, content, error)) << row.name;
+        EXPECT_EQ(error, row.reason) << row.name;
+        EXPECT_EQ(content, "") << row.name;
+    }
+}
+
+TEST(ReadTextFileTest, FilesAboveTheSizeLimitAreRefused)
+{
+    testutil::TempDir dir;
+    testutil::WriteFile(dir / "k.txt", std::string(1024, 'a'));
+    std::string content, error;
+    EXPECT_TRUE(kn::ReadTextFile(dir / "k.txt", content, error, 1024)) << "exactly at the limit";
+    EXPECT_EQ(content.size(), 1024u);
+    EXPECT_FALSE(kn::ReadTextFile(dir / "k.txt", content, error, 1023));
+    EXPECT_EQ(error, "The file is larger than the limit of 1023 bytes.");
+    EXPECT_EQ(content, "");
+    EXPECT_FALSE(kn::ReadTextFile(dir / "k.txt", content, error, 0));
+}
+
+TEST(FormatSizeLimitTest, WholeBinaryUnitsOrBytes)
+{
+    EXPECT_EQ(kn::FormatSizeLimit(kn::DefaultMaxTextFileSize), "1 GiB");
+    EXPECT_EQ(kn::FormatSizeLimit(3 << 20), "3 MiB");
+    EXPECT_EQ(kn::FormatSizeLimit(1536), "1536 bytes") << "not a whole KiB";
+    EXPECT_EQ(kn::FormatSizeLimit(2048), "2 KiB");
+    EXPECT_EQ(kn::FormatSizeLimit(0), "0 bytes");
 }
 
 TEST(HashLinesTest, OneHashPerLineInOrder)
