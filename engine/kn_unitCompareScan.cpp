@@ -87,6 +87,7 @@ std::shared_future<void> TKNFileBuffer::StartScan()
     ErrorText.clear();
     currentPath_.clear();
     Stop = false;
+    Provider->StopFlag = &Stop;
     State = 1;
     std::promise<void> ended;
     done_ = ended.get_future().share();

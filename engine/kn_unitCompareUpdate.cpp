@@ -1,12 +1,13 @@
 #include "engine/kn_unitCompareUpdate.h"
 
-#include "framework/vex_unitProgramFolder.h"
-#include "framework/vex_unitThreads.h"
-
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
+
+#include "framework/vex_unitProgramFolder.h"
+#include "framework/vex_unitThreads.h"
 
 namespace kn {
 
@@ -73,6 +74,17 @@ void TKNUpdateThread::ReportFileProgress(const TKNUpdateProvider& provider)
         TransferDone = done;
         engine.OnFileProgress(&engine, CurrentName, TransferTotal, TransferDone);
     });
+}
+
+void TKNUpdateThread::Notice(const std::string& text)
+{
+    {
+        std::lock_guard<std::mutex> lock(noticesLock_);
+        if (std::find(notices_.begin(), notices_.end(), text) != notices_.end()) return;
+        notices_.push_back(text);
+    }
+    TKNFileCompare& engine = FileCompare;
+    if (engine.OnNotice) vex::Synchronize([&] { engine.OnNotice(&engine, text); });
 }
 
 void TKNUpdateThread::CreateProviders(bool multi)

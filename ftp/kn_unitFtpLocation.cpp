@@ -32,7 +32,7 @@ uint16_t ParsePort(const std::string& text, const std::string& location)
                   std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
     unsigned long port = digits ? std::stoul(text) : 0;
     if (port == 0 || port > 65535)
-        throw TKNFtpError("Invalid port \"" + text + "\" in the FTP location \"" + location + "\"");
+        throw TKNFtpError("Invalid port \"" + text + "\" in the FTP location \"" + HideFtpPasswords(location) + "\"");
     return static_cast<uint16_t>(port);
 }
 
@@ -70,6 +70,31 @@ void OpenFtpLocation(TKNIdFTP& connection, const std::string& location)
     connection.Host = parsed.Host;
     connection.Port = parsed.Port;
     connection.Connect();
+}
+
+std::string HideFtpPasswords(std::string_view text)
+{
+    static constexpr std::string_view kSchemes[] = {"FTP://", "FTP:\\\\", "FTPS://", "FTPS:\\\\"};
+    const std::string upper = vex::UpperCaseAscii(text);
+    std::string out;
+    std::size_t copied = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        std::size_t schemeLength = 0;
+        for (std::string_view scheme : kSchemes)
+            if (std::string_view(upper).substr(i, scheme.size()) == scheme) schemeLength = scheme.size();
+        if (schemeLength == 0) continue;
+        const std::size_t start = i + schemeLength;
+        const std::size_t end = std::min(text.find_first_of("\r\n\t\"", start), text.size());
+        const std::size_t at = text.substr(0, end).find('@', start);
+        if (at == std::string_view::npos) continue;
+        const std::size_t colon = text.substr(0, at).find(':', start);
+        if (colon == std::string_view::npos) continue;
+        out.append(text.substr(copied, colon - copied));
+        copied = at;
+        i = at;
+    }
+    out.append(text.substr(copied));
+    return out;
 }
 
 std::string FtpPathPart(const std::string& location)

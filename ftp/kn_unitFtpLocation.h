@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "ftp/kn_unitIdFTP.h"
 
@@ -31,6 +32,12 @@ TKNFtpLocation ParseFtpLocation(const std::string& location);
 // password, host and port from it and connects with login (connect time-out 20,000 ms unless
 // the connection was given another). Errors propagate as TKNFtpError.
 void OpenFtpLocation(TKNIdFTP& connection, const std::string& location);
+
+// `text` with the password of every FTP location in it removed, as the location parser reads
+// it (the credentials end at the first "@"), so that whatever is shown or printed names only
+// the user: "Failed to copy \"ftp://joe:pw@host/a\"" gives "Failed to copy \"ftp://joe@host/a\"".
+// A location's end is taken at a line break, tab or double quote.
+std::string HideFtpPasswords(std::string_view text);
 
 // The server path of a location: "\" turned into "/", then the text from the first "/" after
 // the scheme, or "/" when there is none (also for a text that is not an FTP location).

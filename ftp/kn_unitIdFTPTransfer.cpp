@@ -112,20 +112,32 @@ private:
 void TKNIdFTP::List()
 {
     listing_.clear();
-    TKNFtpListingParser parser(vex::Today());
-    Receive("LIST", [&](const char* data, std::size_t size) { parser.Feed(std::string_view(data, size)); });
+    const bool mlsd = HasFeature("MLST") && !mlsdRefused_;
+    TKNFtpListingParser parser(vex::Today(), ListLimits);
+    if (mlsd) parser.ReadMlsd(vex::LocalOffsetNow());
+    try {
+        Receive(mlsd ? "MLSD" : "LIST",
+                [&](const char* data, std::size_t size) { parser.Feed(std::string_view(data, size)); });
+    } catch (const TKNFtpReplyError& e) {
+        // A server whose FEAT offers MLST but that does not know MLSD after all.
+        if (!mlsd || !Connected() || (e.Code != 500 && e.Code != 502)) throw;
+        mlsdRefused_ = true;
+        return List();
+    }
     listing_ = parser.Finish();
 }
 
-void TKNIdFTP::Get(const std::string& remotePath, const std::string& localFile)
+int64_t TKNIdFTP::Get(const std::string& remotePath, const std::string& localFile)
 {
     std::unique_ptr<LocalFile> file;
+    int64_t received = 0;
     AsciiToLocal ascii;
     const bool convert = transferType_ == TKNFtpTransferType::ftASCII;
     try {
         Receive("RETR " + remotePath, [&](const char* data, std::size_t size) {
             if (!file) file = std::make_unique<LocalFile>(localFile, O_WRONLY | O_CREAT | O_TRUNC);
             if (size == 0) return;  // opening call: the server has accepted the transfer
+            received += static_cast<int64_t>(size);
             if (!convert) return file->Write(data, size);
             std::string text = ascii.Convert(data, size);
             file->Write(text.data(), text.size());
@@ -140,19 +152,26 @@ void TKNIdFTP::Get(const std::string& remotePath, const std::string& localFile)
         }
         throw;
     }
+    return received;
 }
 
-void TKNIdFTP::Put(const std::string& localFile, const std::string& remotePath)
+int64_t TKNIdFTP::Put(const std::string& localFile, const std::string& remotePath)
 {
     LocalFile file(localFile, O_RDONLY);
     const bool convert = transferType_ == TKNFtpTransferType::ftASCII;
+    int64_t sent = 0;       // bytes of the local file
     std::string converted;  // ASCII: bytes of the last local block still to hand out
     std::size_t offset = 0;
     Send("STOR " + remotePath, [&](char* buffer, std::size_t size) -> std::size_t {
-        if (!convert) return file.Read(buffer, size);
+        if (!convert) {
+            std::size_t n = file.Read(buffer, size);
+            sent += static_cast<int64_t>(n);
+            return n;
+        }
         if (offset == converted.size()) {
             std::vector<char> raw(size / 2);
             std::size_t n = file.Read(raw.data(), raw.size());
+            sent += static_cast<int64_t>(n);
             converted.clear();
             offset = 0;
             for (std::size_t i = 0; i < n; ++i) {
@@ -165,6 +184,7 @@ void TKNIdFTP::Put(const std::string& localFile, const std::string& remotePath)
         offset += n;
         return n;
     });
+    return sent;
 }
 
 // Sets up a passive data connection and sends `command` on it. `done` tells whether the
@@ -211,14 +231,25 @@ void TKNIdFTP::Send(const std::string& command, const Source& source)
     if (!done) Expect(ReadReply(), {226, 250});
 }
 
+// Waits for data in short slices and reports work after each, so that a stop request ends a
+// transfer whose server has gone quiet within a fraction of a second.
 void TKNIdFTP::ReadDataTo(TKNFtpSocket& data, const Sink& sink)
 {
+    constexpr int kSliceMs = 200;
     std::vector<char> buffer(kBlockSize);
     int64_t total = 0;
+    int waited = 0;
     ReportWork(0);
     for (;;) {
-        long n = data.Receive(buffer.data(), buffer.size(), ReadTimeout);
-        if (n < 0) throw TKNFtpError("The FTP data connection timed out");
+        const int slice = std::max(1, std::min(kSliceMs, ReadTimeout - waited));
+        long n = data.Receive(buffer.data(), buffer.size(), slice);
+        if (n < 0) {
+            waited += slice;
+            if (waited >= ReadTimeout) throw TKNFtpError("The FTP data connection timed out");
+            ReportWork(total);
+            continue;
+        }
+        waited = 0;
         if (n == 0) return;
         sink(buffer.data(), static_cast<std::size_t>(n));
         total += n;

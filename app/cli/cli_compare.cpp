@@ -12,6 +12,7 @@
 #include "app/cli/cli_compare_run.h"
 #include "app/cli/cli_update_report.h"
 #include "engine/kn_unitCompare.h"
+#include "ftp/kn_unitFtpLocation.h"
 
 namespace {
 
@@ -44,7 +45,9 @@ public:
         if (state == state_ && state == 1 && now - shown_ < std::chrono::milliseconds(100)) return;
         state_ = state;
         shown_ = now;
-        std::string text = state == 1 ? "Searching... " + path : state == 2 ? "Sorting..." : "Comparing...";
+        std::string text = state == 1   ? "Searching... " + kn::HideFtpPasswords(path)
+                           : state == 2 ? "Sorting..."
+                                        : "Comparing...";
         if (state == 0) text.clear();
         winsize ws{};
         std::size_t width = ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 1 ? ws.ws_col - 1 : 79;

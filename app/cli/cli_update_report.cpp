@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "framework/vex_unitThreads.h"
+#include "ftp/kn_unitFtpLocation.h"
 
 namespace cli {
 
@@ -22,7 +23,7 @@ void OnInterrupt(int)
 void PrintUpdateOperations(kn::TKNFileCompare& engine, int& failures)
 {
     auto printLine = [](void*, const std::string& text) {
-        std::fputs(text.c_str(), stdout);
+        std::fputs(kn::HideFtpPasswords(text).c_str(), stdout);
         std::fputc('\n', stdout);
     };
     // A dry run prints what each operation would do instead of the path it works on.
@@ -30,10 +31,14 @@ void PrintUpdateOperations(kn::TKNFileCompare& engine, int& failures)
         if (!engine.UpdateDryRun) printLine(sender, text);
     };
     engine.OnDryRunOperation = printLine;
+    engine.OnNotice = [](void*, const std::string& text) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "%s\n", kn::HideFtpPasswords(text).c_str());
+    };
     engine.OnError = [&failures](void*, const std::string& message) {
         ++failures;
         std::fflush(stdout);
-        std::fprintf(stderr, "%s\n", message.c_str());
+        std::fprintf(stderr, "%s\n", kn::HideFtpPasswords(message).c_str());
     };
 }
 

@@ -45,6 +45,8 @@ void FtpServer::Start()
     std::vector<std::string> args = {"/usr/bin/python3", KESTRUNE_FTP_SERVER_SCRIPT, "--root", Root()};
     if (!options_.User.empty()) args.insert(args.end(), {"--user", options_.User, "--password", options_.Password});
     if (options_.Anonymous) args.push_back("--anonymous");
+    if (options_.ShortDownloads) args.push_back("--short-downloads");
+    if (options_.NoSize) args.push_back("--no-size");
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);

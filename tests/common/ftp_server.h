@@ -20,6 +20,8 @@ public:
         std::string User = "tester";     // empty: no named user
         std::string Password = "secret";
         bool Anonymous = false;          // also accept the "anonymous" login
+        bool ShortDownloads = false;     // send half of every file, then report success
+        bool NoSize = false;             // refuse "SIZE" as an unknown command
     };
 
     FtpServer();

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """A throw-away FTP server for the tests: binds 127.0.0.1 on a free port, prints
 "PORT <n>" on stdout, and serves until it gets SIGTERM or its stdin closes (so it never
-outlives the test process that started it)."""
+outlives the test process that started it). --short-downloads sends only the first half of
+every file and still reports success; --no-size refuses SIZE as an unknown command."""
 import argparse
 import logging
 import os
@@ -14,12 +15,40 @@ from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
 
 
+class HalfProducer:
+    """Hands out the first half of a file, then ends."""
+
+    def __init__(self, fd):
+        data = fd.read()
+        self.rest = data[: len(data) // 2]
+
+    def more(self):
+        chunk, self.rest = self.rest, b""
+        return chunk
+
+
+def make_handler(args):
+    class Handler(FTPHandler):
+        use_sendfile = False
+
+        def push_dtp_data(self, data, isproducer=False, file=None, cmd=None):
+            if args.short_downloads and cmd == "RETR":
+                data = HalfProducer(file)
+            return super().push_dtp_data(data, isproducer, file, cmd)
+
+    if args.no_size:
+        Handler.proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items() if k != "SIZE"}
+    return Handler
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--root", required=True)
     parser.add_argument("--user", default="")
     parser.add_argument("--password", default="")
     parser.add_argument("--anonymous", action="store_true")
+    parser.add_argument("--short-downloads", action="store_true")
+    parser.add_argument("--no-size", action="store_true")
     args = parser.parse_args()
 
     logging.basicConfig(level=logging.CRITICAL)
@@ -29,7 +58,7 @@ def main():
     if args.anonymous:
         authorizer.add_anonymous(args.root, perm="elradfmwMT")
 
-    handler = FTPHandler
+    handler = make_handler(args)
     handler.authorizer = authorizer
     handler.use_gmt_times = False  # list local times, as the local side shows them
     handler.permit_foreign_addresses = False

@@ -67,13 +67,14 @@ void FakeFtpSession::Reply(const std::string& command, const std::string& reply)
     Send(reply + "\r\n");
 }
 
-void FakeFtpSession::Login()
+void FakeFtpSession::Login(const std::string& features)
 {
     Send("220 Fake ready\r\n");
     Reply("USER anonymous", "331 Password please");
     Reply("PASS anonymous@kestrune.invalid", "230 Logged in");
     Reply("TYPE I", "200 Binary");
     Reply("SYST", "215 UNIX Type: L8");
+    Reply("FEAT", features);
 }
 
 void FakeFtpSession::Passive()

@@ -27,8 +27,9 @@ public:
     std::string ReadCommand();
     // Reads a command, checks it equals `command`, and answers `reply` + CR LF.
     void Reply(const std::string& command, const std::string& reply);
-    // Greeting and the login a TKNIdFTP sends for anonymous: USER, PASS, TYPE I, SYST.
-    void Login();
+    // Greeting and the login a TKNIdFTP sends for anonymous: USER, PASS, TYPE I, SYST, and
+    // FEAT, answered with `features` (by default: a server that knows no FEAT).
+    void Login(const std::string& features = "502 FEAT not implemented");
     // Answers the next command ("PASV") with a passive reply naming the foreign address
     // 10.0.0.99 and the port of a fresh local data listener.
     void Passive();
