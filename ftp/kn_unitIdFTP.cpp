@@ -132,8 +132,9 @@ bool TKNIdFTP::SetModTime(const std::string& path, int64_t unixSeconds)
         TKNFtpReply reply = SendCmd(kCommands[modTimeCommand_] + std::string(stamp) + " " + path,
                                     {200, 213, 250, 500, 501, 502, 504, 550});
         if (reply.Code == 200 || reply.Code == 213 || reply.Code == 250) return true;
-        // "550" to MDTM with two arguments: it looked for a file named by both.
-        if (reply.Code == 550 && modTimeCommand_ != 2) Expect(reply, {});
+        // Only MFMT's "550" is about this file: servers refuse all of SITE with it, and MDTM
+        // with two arguments looks for a file named by both.
+        if (reply.Code == 550 && modTimeCommand_ == 0) Expect(reply, {});
     }
     return false;
 }

@@ -1,5 +1,5 @@
 // kestrune-cli against a real FTP server on loopback: a server folder that cannot be listed
-// never makes an update delete the local side.
+// never makes an update delete the local side, and no output shows a password.
 #include <gtest/gtest.h>
 
 #include "tests/cli/cli_run.h"
@@ -22,4 +22,35 @@ TEST(CliFtp, AMistypedServerPathDeletesNothingLocally)
     EXPECT_NE(r.err.find("550"), std::string::npos) << r.err;
     EXPECT_EQ(ReadFile(site + "/index.html"), "local copy");
     EXPECT_EQ(ReadFile(site + "/img/logo.png"), "logo");
+}
+
+// Every line a run prints names the user, never the password: operations, dry-run
+// descriptions, follow-up rows, progress, refusals and errors.
+TEST(CliFtp, NoOutputShowsThePassword)
+{
+    FtpServer::Options options;
+    options.Password = "Pw-7731-never-shown";
+    FtpServer server(options);
+    MakeDirs(server.Root() + "/www/taken");
+    WriteFile(server.Root() + "/www/old.txt", "old");
+    TempDir dir;
+    const std::string site = dir / "site";
+    WriteFile(site + "/index.html", "local");
+    WriteFile(site + "/taken", "a file where the server has a folder");
+    const std::string www = server.Location("/www");
+    const std::vector<std::vector<std::string>> runs = {
+        {"compare", site, www},
+        {"update", "--dry-run", "--force", "--action", "left-to-right", site, www},
+        {"update", "--force", "--action", "left-to-right", site, www},
+        {"update", "--action", "right-to-left", site, server.Location("/nowhere")},
+        {"compare", site, "ftp://tester:" + options.Password + "@127.0.0.1:99999/"},
+    };
+    bool sawUser = false;
+    for (const auto& args : runs) {
+        auto r = RunCli(args);
+        const std::string all = r.out + r.err;
+        EXPECT_EQ(all.find(options.Password), std::string::npos) << args[0] << ":\n" << all;
+        sawUser = sawUser || all.find("ftp://tester@127.0.0.1:") != std::string::npos;
+    }
+    EXPECT_TRUE(sawUser) << "locations are still shown, with the user";
 }

@@ -1,15 +1,21 @@
 #include "tests/common/ftp_server.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 namespace testutil {
@@ -47,6 +53,7 @@ void FtpServer::Start()
     if (options_.Anonymous) args.push_back("--anonymous");
     if (options_.ShortDownloads) args.push_back("--short-downloads");
     if (options_.NoSize) args.push_back("--no-size");
+    if (options_.NoMfmt) args.push_back("--no-mfmt");
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -91,6 +98,99 @@ std::string FtpServer::Location(const std::string& path) const
 {
     std::string credentials = options_.User.empty() ? "" : options_.User + ":" + options_.Password + "@";
     return "ftp://" + credentials + "127.0.0.1:" + std::to_string(port_) + path;
+}
+
+// --- vsftpd ---------------------------------------------------------------------------------
+
+namespace {
+
+constexpr const char* kVsftpd = "/usr/sbin/vsftpd";
+
+bool Accepts(int port)
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    ::close(fd);
+    return ok;
+}
+
+std::string VsftpdConfig(const std::string& root, int port, const std::string& log)
+{
+    return "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port=" + std::to_string(port) +
+           "\nbackground=NO\nanonymous_enable=YES\nno_anon_password=YES\nanon_root=" + root +
+           "\nlocal_enable=NO\nwrite_enable=YES\nanon_upload_enable=YES\nanon_mkdir_write_enable=YES\n"
+           "anon_other_write_enable=YES\nanon_world_readable_only=NO\nanon_umask=022\n"
+           "seccomp_sandbox=NO\nisolate=NO\nisolate_network=NO\npasv_enable=YES\npasv_address=127.0.0.1\n"
+           "mdtm_write=YES\nxferlog_enable=NO\nvsftpd_log_file=" +
+           log + "\n";
+}
+
+}  // namespace
+
+bool VsftpdServer::Usable(std::string& why)
+{
+    if (::access(kVsftpd, X_OK) != 0)
+        why = "vsftpd is not installed (scripts/setup.sh installs it)";
+    else if (::geteuid() != 0)
+        why = "vsftpd needs root to switch to its user";
+    else if (::getpwnam("ftp") == nullptr)
+        why = "there is no \"ftp\" user for vsftpd";
+    else
+        return true;
+    return false;
+}
+
+VsftpdServer::VsftpdServer()
+{
+    ::chmod(Root().c_str(), 0755);
+    MakeDirs(Root() + "/www");
+    port_ = FreeLoopbackPort();
+    const std::string config = state_ / "vsftpd.conf", log = state_ / "vsftpd.log";
+    WriteFile(config, VsftpdConfig(Root(), port_, log));
+    GiveToServer();
+    pid_ = ::fork();
+    if (pid_ < 0) throw std::runtime_error("fork failed");
+    if (pid_ == 0) {
+        int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        ::dup2(out, 1);
+        ::dup2(out, 2);
+        ::execl(kVsftpd, kVsftpd, config.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    for (int i = 0; i < 200 && !Accepts(port_); ++i) {
+        if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
+            pid_ = -1;
+            throw std::runtime_error("vsftpd exited at start: " + ReadFile(log));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+VsftpdServer::~VsftpdServer()
+{
+    if (pid_ > 0) {
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+    }
+}
+
+std::string VsftpdServer::Location(const std::string& path) const
+{
+    return "ftp://127.0.0.1:" + std::to_string(port_) + path;
+}
+
+void VsftpdServer::GiveToServer() const
+{
+    const passwd* ftp = ::getpwnam("ftp");
+    if (!ftp) return;
+    const std::string www = Root() + "/www";
+    ::lchown(www.c_str(), ftp->pw_uid, ftp->pw_gid);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(www))
+        ::lchown(entry.path().c_str(), ftp->pw_uid, ftp->pw_gid);
 }
 
 int FreeLoopbackPort()

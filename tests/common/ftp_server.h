@@ -22,6 +22,7 @@ public:
         bool Anonymous = false;          // also accept the "anonymous" login
         bool ShortDownloads = false;     // send half of every file, then report success
         bool NoSize = false;             // refuse "SIZE" as an unknown command
+        bool NoMfmt = false;             // refuse "MFMT" as an unknown command
     };
 
     FtpServer();
@@ -47,6 +48,34 @@ private:
     TempDir root_;
     pid_t pid_ = -1;
     int stdinFd_ = -1;
+    int port_ = 0;
+};
+
+// A second real server: Debian's vsftpd on 127.0.0.1 at a free port, run by the test as a
+// child in the foreground with its own configuration in a temporary folder. It knows LIST
+// but not MLSD or MFMT, and sets times with the two-argument MDTM. Login is anonymous
+// without a password; writes are allowed below Root() + "/www" (vsftpd refuses a writable
+// served root). It switches to the system's "ftp" user, so it needs root: Usable() says
+// whether it can run here.
+class VsftpdServer {
+public:
+    VsftpdServer();
+    ~VsftpdServer();
+    VsftpdServer(const VsftpdServer&) = delete;
+    VsftpdServer& operator=(const VsftpdServer&) = delete;
+
+    static bool Usable(std::string& why);
+    const std::string& Root() const { return root_.path(); }
+    int Port() const { return port_; }
+    std::string Location(const std::string& path = "") const;
+    // Hands every entry below Root() + "/www" to the server's user, so that it may replace and
+    // delete what the test made there.
+    void GiveToServer() const;
+
+private:
+    TempDir root_;
+    TempDir state_;  // configuration and log
+    pid_t pid_ = -1;
     int port_ = 0;
 };
 

@@ -2,7 +2,8 @@
 """A throw-away FTP server for the tests: binds 127.0.0.1 on a free port, prints
 "PORT <n>" on stdout, and serves until it gets SIGTERM or its stdin closes (so it never
 outlives the test process that started it). --short-downloads sends only the first half of
-every file and still reports success; --no-size refuses SIZE as an unknown command."""
+every file and still reports success; --no-size refuses SIZE and --no-mfmt MFMT as unknown
+commands."""
 import argparse
 import logging
 import os
@@ -36,8 +37,10 @@ def make_handler(args):
                 data = HalfProducer(file)
             return super().push_dtp_data(data, isproducer, file, cmd)
 
-    if args.no_size:
-        Handler.proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items() if k != "SIZE"}
+    refused = {"SIZE"} if args.no_size else set()
+    if args.no_mfmt:
+        refused.add("MFMT")
+    Handler.proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items() if k not in refused}
     return Handler
 
 
@@ -49,6 +52,7 @@ def main():
     parser.add_argument("--anonymous", action="store_true")
     parser.add_argument("--short-downloads", action="store_true")
     parser.add_argument("--no-size", action="store_true")
+    parser.add_argument("--no-mfmt", action="store_true")
     args = parser.parse_args()
 
     logging.basicConfig(level=logging.CRITICAL)
@@ -60,7 +64,7 @@ def main():
 
     handler = make_handler(args)
     handler.authorizer = authorizer
-    handler.use_gmt_times = False  # list local times, as the local side shows them
+    handler.use_gmt_times = True  # MLSD and MDTM times in UTC, as the standard wants them
     handler.permit_foreign_addresses = False
     handler.auth_failed_timeout = 0.1  # refuse wrong passwords without the usual 3 s pause
     server = FTPServer(("127.0.0.1", 0), handler)

@@ -351,7 +351,7 @@ TEST(FtpFake, ModifiedTimeIsSetWhenTheServerKnowsHow)
         // The server forgets MFMT: the client tries the other forms once, then keeps the one
         // that worked.
         s.Reply("MFMT 20200102030405 /f", "502 Command not implemented");
-        s.Reply("SITE UTIME 20200102030405 /f", "500 Unknown SITE command");
+        s.Reply("SITE UTIME 20200102030405 /f", "550 Permission denied.");
         s.Reply("MDTM 20200102030405 /f", "213 File modification time set.");
         s.Reply("MDTM 20200102030405 /h", "550 Could not set file modification time.");
         s.Reply("MDTM /f", "213 20200102030405");
