@@ -82,7 +82,8 @@ struct TMyFileOpt {
 // and one trailing "/".
 std::string PathJoin(std::string_view folder, std::string_view name);
 
-// True when the text begins with "ftp://" or "ftp:\\", ignoring ASCII case.
+// True when the text begins with "ftp://" or "ftp:\\" (or "ftps" for FTP over TLS), ignoring
+// ASCII case.
 bool IsFtpPath(std::string_view text);
 
 // Wildcard match: "*" any run of characters, "?" any one character, others equal after ASCII

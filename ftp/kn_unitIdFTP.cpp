@@ -38,16 +38,69 @@ bool Accepts(std::initializer_list<int> accepted, int code)
 
 TKNIdFTP::~TKNIdFTP() { Disconnect(); }
 
-void TKNIdFTP::Connect()
+void TKNIdFTP::OpenControl()
 {
     Disconnect();
     if (Host.empty()) throw TKNFtpError("No FTP host name given");
     control_.ConnectHost(Host, Port, ConnectTimeout);
+    TKNFtpReply greeting = ReadReply();
+    if (greeting.Code == 120) greeting = ReadReply();  // "ready in nnn minutes"
+    Expect(greeting, {220});
+}
+
+void TKNIdFTP::StartControlTls()
+{
+    SendCmd("AUTH TLS", {234});
+    if (!tls_) tls_ = std::make_unique<TKNTlsContext>();
+    control_.StartTls(tls_->Get(), Host, nullptr, ReadTimeout);
+}
+
+void TKNIdFTP::CheckCertificate(const TKNTlsPeer& peer) const
+{
+    const std::string where = Host + ":" + std::to_string(Port);
+    if (!TrustedFingerprint.empty()) {
+        if (peer.Fingerprint == TrustedFingerprint) return;
+        throw TKNFtpError("WARNING: the certificate of " + where +
+                          " is not the one you trusted. It has the SHA-256 "
+                          "fingerprint " +
+                          peer.Fingerprint + "; you trusted " + TrustedFingerprint +
+                          ". Someone may be posing as the server, so the connection is refused. If the server "
+                          "has a new certificate, check its fingerprint with the server's operator, then trust it "
+                          "again.");
+    }
+    if (peer.Trusted) return;
+    throw TKNFtpError("The certificate of " + where + " is not trusted (" + peer.Problem +
+                      "). Its SHA-256 fingerprint is " + peer.Fingerprint +
+                      ". If that is the server's, trust it (kestrune-cli trust LOCATION).");
+}
+
+TKNTlsPeer TKNIdFTP::FetchCertificate()
+{
     try {
-        TKNFtpReply greeting = ReadReply();
-        if (greeting.Code == 120) greeting = ReadReply();  // "ready in nnn minutes"
-        Expect(greeting, {220});
+        OpenControl();
+        StartControlTls();
+    } catch (...) {
+        Disconnect();
+        throw;
+    }
+    TKNTlsPeer peer = InspectPeer(control_.Tls());
+    Disconnect();
+    return peer;
+}
+
+void TKNIdFTP::Connect()
+{
+    try {
+        OpenControl();
+        if (UseTls) {
+            StartControlTls();
+            CheckCertificate(InspectPeer(control_.Tls()));
+        }
         Login();
+        if (UseTls) {
+            SendCmd("PBSZ 0", {200});
+            SendCmd("PROT P", {200});
+        }
         SendCmd(transferType_ == TKNFtpTransferType::ftASCII ? "TYPE A" : "TYPE I", {200});
         // Servers without SYST are still usable: its reply is only kept for information.
         TKNFtpReply syst = SendCmd("SYST", {215, 500, 501, 502, 504, 530});
@@ -59,6 +112,8 @@ void TKNIdFTP::Connect()
     }
 }
 
+// Login comes after TLS, so the password never crosses the network in clear text on an ftps
+// location.
 void TKNIdFTP::Login()
 {
     TKNFtpReply user = SendCmd("USER " + Username, {230, 331});

@@ -7,9 +7,10 @@
 // reply (or no end of a multi-line reply) comes in time the conversation is out of step, so
 // the client raises TKNFtpReplyError with code 0 and closes the connection.
 //
-// Data connections: the client sends "PASV" and connects to the address the control
-// connection is connected to, with the port of the reply. The address inside the reply is
-// ignored, so a server cannot point the client at another host.
+// Data connections: the client sends "EPSV" (or "PASV" once the server refused EPSV) and
+// connects to the address the control connection is connected to, IPv4 or IPv6, with the port
+// of the reply. An address inside a PASV reply is ignored, so a server cannot point the client
+// at another host.
 //
 // Typical use (errors are TKNFtpError exceptions whose message is the text to show):
 //   TKNIdFTP ftp;
@@ -23,12 +24,14 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "ftp/kn_unitFtpError.h"
 #include "ftp/kn_unitFtpListing.h"
 #include "ftp/kn_unitFtpSocket.h"
+#include "ftp/kn_unitFtpTls.h"
 
 namespace kn {
 
@@ -46,6 +49,13 @@ public:
     uint16_t Port = 21;
     std::string Username;
     std::string Password;
+    // Explicit TLS: "AUTH TLS" before the login, then "PBSZ 0" and "PROT P", and every data
+    // connection in TLS, resuming the control connection's session. The server's certificate
+    // must pass the system's trust and name the host, or else have the fingerprint
+    // `TrustedFingerprint` ("sha256:HEX", as the user trusted it); a recorded fingerprint that
+    // differs fails however the certificate looks.
+    bool UseTls = false;
+    std::string TrustedFingerprint;
     // Time-outs in milliseconds: the whole connect (resolution included), and every reply
     // line, wait for data, or wait for the server to take data.
     int ConnectTimeout = 20000;
@@ -69,6 +79,9 @@ public:
     // Sends "QUIT" without waiting for its reply and closes the control connection.
     void Disconnect();
     bool Connected() const { return control_.IsOpen(); }
+    // Connects, asks for TLS and reads the server's certificate without judging it or logging
+    // in, then disconnects: what the user is shown before trusting a server.
+    TKNTlsPeer FetchCertificate();
     // The server's reply to "SYST", for information only.
     const std::string& SystemDesc() const { return systemDesc_; }
     // True when the server's FEAT reply names `feature` ("SIZE", "MLST", "MFMT"; any case).
@@ -128,18 +141,24 @@ private:
     TKNFtpReply Expect(TKNFtpReply reply, std::initializer_list<int> accepted);
     void Login();
     void ReadFeatures();
+    void OpenControl();  // connects and reads the greeting
+    void StartControlTls();
+    void CheckCertificate(const TKNTlsPeer& peer) const;
     void Receive(const std::string& command, const Sink& sink);
     void Send(const std::string& command, const Source& source);
     void OpenData(const std::string& command, TKNFtpSocket& data, bool& done);
+    void StartDataTls(TKNFtpSocket& data);
     void ReadDataTo(TKNFtpSocket& data, const Sink& sink);
     void WriteDataFrom(TKNFtpSocket& data, const Source& source);
     void ReportWork(int64_t total);
     void AbortTransfer(TKNFtpSocket& data);
 
     TKNFtpSocket control_;
+    std::unique_ptr<TKNTlsContext> tls_;
     std::string systemDesc_;
     std::vector<std::string> features_;  // first word of every FEAT line, upper case
     bool mlsdRefused_ = false;           // MLSD offered, but refused as unknown
+    bool epsvRefused_ = false;           // the server knows no EPSV: PASV from then on
     int modTimeCommand_ = 0;             // the first SetModTime command not refused as unknown
     TKNFtpTransferType transferType_ = TKNFtpTransferType::ftBinary;
     std::vector<TKNFtpListItem> listing_;

@@ -1,6 +1,7 @@
 // Data transfers of TKNIdFTP: passive data connections, LIST, RETR, STOR, work events and
 // abort.
 #include <fcntl.h>
+#include <openssl/ssl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -36,6 +37,23 @@ uint16_t PassivePort(const std::string& text)
         if (bytes && port != 0) return static_cast<uint16_t>(port);
     }
     throw TKNFtpError("The FTP server sent an unreadable passive mode reply: " + text);
+}
+
+// The port of a "229 Entering Extended Passive Mode (|||port|)" reply (RFC 2428); the
+// delimiter is whatever character follows the "(".
+uint16_t ExtendedPassivePort(const std::string& text)
+{
+    std::size_t open = text.find('(');
+    if (open != std::string::npos && open + 4 < text.size()) {
+        const char d = text[open + 1];
+        unsigned port = 0;
+        char close = 0, paren = 0;
+        if (text[open + 2] == d && text[open + 3] == d &&
+            std::sscanf(text.c_str() + open + 4, "%u%c%c", &port, &close, &paren) == 3 && close == d && paren == ')' &&
+            port > 0 && port <= 65535)
+            return static_cast<uint16_t>(port);
+    }
+    throw TKNFtpError("The FTP server sent an unreadable extended passive mode reply: " + text);
 }
 
 // Turns CR LF into LF across block boundaries (ASCII downloads).
@@ -193,10 +211,33 @@ int64_t TKNIdFTP::Put(const std::string& localFile, const std::string& remotePat
 void TKNIdFTP::OpenData(const std::string& command, TKNFtpSocket& data, bool& done)
 {
     abortRequested_ = false;
-    TKNFtpReply pasv = SendCmd("PASV", {227});
-    data.ConnectAddress(control_.PeerAddress(), PassivePort(pasv.Text), ConnectTimeout);
+    uint16_t port = 0;
+    if (!epsvRefused_) {
+        TKNFtpReply epsv = SendCmd("EPSV", {229, 500, 501, 502});
+        if (epsv.Code == 229)
+            port = ExtendedPassivePort(epsv.Text);
+        else
+            epsvRefused_ = true;
+    }
+    if (port == 0) port = PassivePort(SendCmd("PASV", {227}).Text);
+    data.ConnectAddress(control_.PeerAddress(), port, ConnectTimeout);
     TKNFtpReply start = SendCmd(command, {125, 150, 226, 250});
     done = start.Code == 226 || start.Code == 250;
+}
+
+// The server begins its side of the handshake once it has taken the command; servers that
+// insist on it see the control connection's session resumed.
+void TKNIdFTP::StartDataTls(TKNFtpSocket& data)
+{
+    if (!UseTls) return;
+    SSL_SESSION* session = SSL_get1_session(control_.Tls());
+    try {
+        data.StartTls(tls_->Get(), Host, session, ReadTimeout);
+    } catch (...) {
+        SSL_SESSION_free(session);
+        throw;
+    }
+    SSL_SESSION_free(session);
 }
 
 void TKNIdFTP::Receive(const std::string& command, const Sink& sink)
@@ -205,6 +246,7 @@ void TKNIdFTP::Receive(const std::string& command, const Sink& sink)
     bool done = false;
     OpenData(command, data, done);
     try {
+        if (!done) StartDataTls(data);
         sink(nullptr, 0);
         ReadDataTo(data, sink);
     } catch (...) {
@@ -221,12 +263,19 @@ void TKNIdFTP::Send(const std::string& command, const Source& source)
     bool done = false;
     OpenData(command, data, done);
     try {
+        if (!done) StartDataTls(data);
         WriteDataFrom(data, source);
     } catch (...) {
         AbortTransfer(data);
         throw;
     }
+    data.EndTls();
     data.ShutdownSend();
+    // Closing with the server's reply to the shutdown unread would reset the connection, and a
+    // reset may drop the last bytes before the server read them: wait for its end first.
+    char rest[512];
+    while (data.Receive(rest, sizeof rest, ReadTimeout) > 0) {
+    }
     data.Close();
     if (!done) Expect(ReadReply(), {226, 250});
 }

@@ -11,8 +11,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 #include <thread>
@@ -54,6 +56,9 @@ void FtpServer::Start()
     if (options_.ShortDownloads) args.push_back("--short-downloads");
     if (options_.NoSize) args.push_back("--no-size");
     if (options_.NoMfmt) args.push_back("--no-mfmt");
+    if (options_.Ipv6) args.push_back("--ipv6");
+    if (!options_.TlsCert.empty())
+        args.insert(args.end(), {"--tls-cert", options_.TlsCert, "--tls-key", options_.TlsKey});
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -97,7 +102,8 @@ void FtpServer::Stop()
 std::string FtpServer::Location(const std::string& path) const
 {
     std::string credentials = options_.User.empty() ? "" : options_.User + ":" + options_.Password + "@";
-    return "ftp://" + credentials + "127.0.0.1:" + std::to_string(port_) + path;
+    return (options_.TlsCert.empty() ? "ftp://" : "ftps://") + credentials + (options_.Ipv6 ? "[::1]:" : "127.0.0.1:") +
+           std::to_string(port_) + path;
 }
 
 // --- vsftpd ---------------------------------------------------------------------------------
@@ -116,6 +122,14 @@ bool Accepts(int port)
     bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
     ::close(fd);
     return ok;
+}
+
+std::string VsftpdTlsConfig(const std::string& cert, const std::string& key)
+{
+    if (cert.empty()) return {};
+    return "ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\nforce_anon_data_ssl=YES\n"
+           "require_ssl_reuse=YES\nssl_tlsv1=YES\nssl_sslv2=NO\nssl_sslv3=NO\nrsa_cert_file=" +
+           cert + "\nrsa_private_key_file=" + key + "\n";
 }
 
 std::string VsftpdConfig(const std::string& root, int port, const std::string& log)
@@ -144,13 +158,13 @@ bool VsftpdServer::Usable(std::string& why)
     return false;
 }
 
-VsftpdServer::VsftpdServer()
+VsftpdServer::VsftpdServer(const std::string& tlsCert, const std::string& tlsKey) : tls_(!tlsCert.empty())
 {
     ::chmod(Root().c_str(), 0755);
     MakeDirs(Root() + "/www");
     port_ = FreeLoopbackPort();
     const std::string config = state_ / "vsftpd.conf", log = state_ / "vsftpd.log";
-    WriteFile(config, VsftpdConfig(Root(), port_, log));
+    WriteFile(config, VsftpdConfig(Root(), port_, log) + VsftpdTlsConfig(tlsCert, tlsKey));
     GiveToServer();
     pid_ = ::fork();
     if (pid_ < 0) throw std::runtime_error("fork failed");
@@ -180,7 +194,7 @@ VsftpdServer::~VsftpdServer()
 
 std::string VsftpdServer::Location(const std::string& path) const
 {
-    return "ftp://127.0.0.1:" + std::to_string(port_) + path;
+    return (tls_ ? "ftps://127.0.0.1:" : "ftp://127.0.0.1:") + std::to_string(port_) + path;
 }
 
 void VsftpdServer::GiveToServer() const
@@ -191,6 +205,21 @@ void VsftpdServer::GiveToServer() const
     ::lchown(www.c_str(), ftp->pw_uid, ftp->pw_gid);
     for (const auto& entry : std::filesystem::recursive_directory_iterator(www))
         ::lchown(entry.path().c_str(), ftp->pw_uid, ftp->pw_gid);
+}
+
+std::string MakeCertificate(const std::string& folder, const std::string& commonName)
+{
+    const std::string cert = folder + "/cert.pem", key = folder + "/key.pem", print = folder + "/fingerprint";
+    const std::string command = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=" + commonName +
+                                " -keyout " + key + " -out " + cert + " >/dev/null 2>&1 && openssl x509 -noout " +
+                                "-fingerprint -sha256 -in " + cert + " >" + print;
+    if (std::system(command.c_str()) != 0) throw std::runtime_error("openssl could not make a certificate");
+    ::chmod(key.c_str(), 0644);  // read by the servers, whatever user they run as
+    std::string text = ReadFile(print), hex;
+    for (char c : text.substr(text.find('=') + 1))
+        if (std::isxdigit(static_cast<unsigned char>(c)))
+            hex += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return "sha256:" + hex;
 }
 
 int FreeLoopbackPort()

@@ -23,6 +23,10 @@ public:
         bool ShortDownloads = false;     // send half of every file, then report success
         bool NoSize = false;             // refuse "SIZE" as an unknown command
         bool NoMfmt = false;             // refuse "MFMT" as an unknown command
+        // A certificate and key (PEM files): the server insists on explicit TLS, and Location
+        // gives "ftps://" locations.
+        std::string TlsCert, TlsKey;
+        bool Ipv6 = false;  // listen on ::1; Location gives "[::1]"
     };
 
     FtpServer();
@@ -59,7 +63,9 @@ private:
 // whether it can run here.
 class VsftpdServer {
 public:
-    VsftpdServer();
+    // With a certificate and key, the server insists on explicit TLS (and reused sessions on
+    // data connections), and Location gives "ftps://" locations.
+    explicit VsftpdServer(const std::string& tlsCert = "", const std::string& tlsKey = "");
     ~VsftpdServer();
     VsftpdServer(const VsftpdServer&) = delete;
     VsftpdServer& operator=(const VsftpdServer&) = delete;
@@ -77,9 +83,14 @@ private:
     TempDir state_;  // configuration and log
     pid_t pid_ = -1;
     int port_ = 0;
+    bool tls_ = false;
 };
 
 // A loopback port that nothing listens on: bound once to learn a free one, then closed.
 int FreeLoopbackPort();
+
+// A self-signed certificate for `commonName` made with the openssl tool: cert.pem and key.pem
+// in `folder`. Returns the certificate's SHA-256 fingerprint as "sha256:" + lower-case hex.
+std::string MakeCertificate(const std::string& folder, const std::string& commonName);
 
 }  // namespace testutil

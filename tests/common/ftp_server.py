@@ -1,9 +1,10 @@
 #!/usr/bin/python3
-"""A throw-away FTP server for the tests: binds 127.0.0.1 on a free port, prints
+"""A throw-away FTP server for the tests: binds 127.0.0.1 (or ::1 with --ipv6) on a free port, prints
 "PORT <n>" on stdout, and serves until it gets SIGTERM or its stdin closes (so it never
 outlives the test process that started it). --short-downloads sends only the first half of
 every file and still reports success; --no-size refuses SIZE and --no-mfmt MFMT as unknown
-commands."""
+commands; --tls-cert/--tls-key make it insist on explicit TLS for the login and every data
+connection."""
 import argparse
 import logging
 import os
@@ -29,7 +30,17 @@ class HalfProducer:
 
 
 def make_handler(args):
-    class Handler(FTPHandler):
+    base = FTPHandler
+    if args.tls_cert:
+        from pyftpdlib.handlers import TLS_FTPHandler
+
+        base = TLS_FTPHandler
+        base.certfile = args.tls_cert
+        base.keyfile = args.tls_key
+        base.tls_control_required = True
+        base.tls_data_required = True
+
+    class Handler(base):
         use_sendfile = False
 
         def push_dtp_data(self, data, isproducer=False, file=None, cmd=None):
@@ -40,7 +51,7 @@ def make_handler(args):
     refused = {"SIZE"} if args.no_size else set()
     if args.no_mfmt:
         refused.add("MFMT")
-    Handler.proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items() if k not in refused}
+    Handler.proto_cmds = {k: v for k, v in base.proto_cmds.items() if k not in refused}
     return Handler
 
 
@@ -53,6 +64,9 @@ def main():
     parser.add_argument("--short-downloads", action="store_true")
     parser.add_argument("--no-size", action="store_true")
     parser.add_argument("--no-mfmt", action="store_true")
+    parser.add_argument("--ipv6", action="store_true")
+    parser.add_argument("--tls-cert", default="")
+    parser.add_argument("--tls-key", default="")
     args = parser.parse_args()
 
     logging.basicConfig(level=logging.CRITICAL)
@@ -67,7 +81,7 @@ def main():
     handler.use_gmt_times = True  # MLSD and MDTM times in UTC, as the standard wants them
     handler.permit_foreign_addresses = False
     handler.auth_failed_timeout = 0.1  # refuse wrong passwords without the usual 3 s pause
-    server = FTPServer(("127.0.0.1", 0), handler)
+    server = FTPServer(("::1" if args.ipv6 else "127.0.0.1", 0), handler)
     server.max_cons = 64
 
     def stop(*_):

@@ -77,13 +77,23 @@ void FakeFtpSession::Login(const std::string& features)
     Reply("FEAT", features);
 }
 
-void FakeFtpSession::Passive()
+void FakeFtpSession::Passive(bool refuseEpsv)
 {
     int port = 0;
     if (dataListener_ >= 0) ::close(dataListener_);
     dataListener_ = Listen(port);
-    Reply("PASV", "227 Entering Passive Mode (10,0,0,99," + std::to_string(port / 256) + "," +
-                      std::to_string(port % 256) + ")");
+    std::string command = ReadCommand();
+    if (command == "EPSV" && refuseEpsv) {
+        Send("500 EPSV not understood\r\n");
+        command = ReadCommand();
+    }
+    if (command == "EPSV") {
+        Send("229 Entering Extended Passive Mode (|||" + std::to_string(port) + "|)\r\n");
+        return;
+    }
+    EXPECT_EQ(command, "PASV");
+    Send("227 Entering Passive Mode (10,0,0,99," + std::to_string(port / 256) + "," + std::to_string(port % 256) +
+         ")\r\n");
 }
 
 int FakeFtpSession::AcceptData()

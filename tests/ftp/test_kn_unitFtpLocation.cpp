@@ -35,23 +35,33 @@ const char* const kAnon = kAnonymousPassword;
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FtpLocationTest,
-    ::testing::Values(
-        LocationCase{"Full", "ftp://joe:pw@hostA:2121/pub/docs", "joe", "pw", "hostA", 2121, "/pub/docs"},
-        LocationCase{"UpperScheme", "FTP://HOST", "anonymous", kAnon, "HOST", 21, "/"},
-        LocationCase{"Backslashes", "ftp:\\\\host\\dir", "anonymous", kAnon, "host", 21, "/dir"},
-        LocationCase{"TrailingSlash", "ftp://host/", "anonymous", kAnon, "host", 21, "/"},
-        LocationCase{"UserOnly", "ftp://user@host/x", "user", "", "host", 21, "/x"},
-        LocationCase{"PortNoPath", "ftp://host:2121", "anonymous", kAnon, "host", 2121, "/"},
-        LocationCase{"MixedSeparators", "ftp://h/a\\b/c", "anonymous", kAnon, "h", 21, "/a/b/c"},
-        LocationCase{"PasswordCutAtColon", "ftp://u:p:q@h/x", "u", "p", "h", 21, "/x"},
-        LocationCase{"SecondAtEndsHost", "ftp://u:p@h@rest/x", "u", "p", "h", 21, "/x"},
-        LocationCase{"EmptyPassword", "ftp://u:@h:21/", "u", "", "h", 21, "/"}),
+    ::testing::Values(LocationCase{"Full", "ftp://joe:pw@hostA:2121/pub/docs", "joe", "pw", "hostA", 2121, "/pub/docs"},
+                      LocationCase{"UpperScheme", "FTP://HOST", "anonymous", kAnon, "HOST", 21, "/"},
+                      LocationCase{"Backslashes", "ftp:\\\\host\\dir", "anonymous", kAnon, "host", 21, "/dir"},
+                      LocationCase{"TrailingSlash", "ftp://host/", "anonymous", kAnon, "host", 21, "/"},
+                      LocationCase{"UserOnly", "ftp://user@host/x", "user", "", "host", 21, "/x"},
+                      LocationCase{"PortNoPath", "ftp://host:2121", "anonymous", kAnon, "host", 2121, "/"},
+                      LocationCase{"MixedSeparators", "ftp://h/a\\b/c", "anonymous", kAnon, "h", 21, "/a/b/c"},
+                      LocationCase{"PasswordCutAtColon", "ftp://u:p:q@h/x", "u", "p", "h", 21, "/x"},
+                      LocationCase{"SecondAtEndsHost", "ftp://u:p@h@rest/x", "u", "p", "h", 21, "/x"},
+                      LocationCase{"EmptyPassword", "ftp://u:@h:21/", "u", "", "h", 21, "/"},
+                      LocationCase{"Ipv6WithPort", "ftp://u:p@[::1]:2121/pub", "u", "p", "::1", 2121, "/pub"},
+                      LocationCase{"Ipv6NoPort", "ftps://[fe80::1]/a", "anonymous", kAnon, "fe80::1", 21, "/a"},
+                      LocationCase{"TlsScheme", "FTPS://joe:pw@host:990/x", "joe", "pw", "host", 990, "/x"}),
     [](const auto& row) { return std::string(row.param.name); });
+
+TEST(FtpLocation, TlsAndServerKeys)
+{
+    EXPECT_TRUE(ParseFtpLocation("ftps://h/x").Tls);
+    EXPECT_FALSE(ParseFtpLocation("ftp://h/x").Tls);
+    EXPECT_EQ(FtpServerKey(ParseFtpLocation("ftps://u:p@host:990/x")), "host:990");
+    EXPECT_EQ(FtpServerKey(ParseFtpLocation("ftps://[::1]/x")), "[::1]:21");
+}
 
 TEST(FtpLocation, BadPortsFailToParse)
 {
     for (const char* location : {"ftp://host:abc/x", "ftp://host:/x", "ftp://host:0", "ftp://host:65536",
-                                 "ftp://host/a:b", "ftp://host:-1"}) {
+                                 "ftp://host/a:b", "ftp://host:-1", "ftp://[::1:21/x", "ftp://[::1]:x/"}) {
         EXPECT_THROW(ParseFtpLocation(location), TKNFtpError) << location;
         TKNIdFTP ftp;
         EXPECT_THROW(OpenFtpLocation(ftp, location), TKNFtpError) << location;

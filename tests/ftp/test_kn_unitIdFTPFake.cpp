@@ -200,7 +200,7 @@ TEST(FtpFake, DosListingComesFromTheControlPeerNotTheReplyAddress)
 {
     FakeFtpServer server([](FakeFtpSession& s) {
         s.Login();
-        s.Passive();  // names 10.0.0.99, which would not answer
+        s.Passive(true);  // EPSV refused; the PASV reply names 10.0.0.99, which would not answer
         s.Reply("LIST", "150 Here it comes");
         s.SendData("03-07-19  02:05PM       <DIR>          docs\r\n"
                    "03-07-19  02:06PM                 1234 read me.txt\r\n");

@@ -202,3 +202,31 @@ TEST_F(FtpServerTest, AbortedUploadLeavesAUsableConnection)
 
 }  // namespace
 }  // namespace kn
+
+namespace kn {
+namespace {
+
+// A server on ::1, named in brackets: EPSV data connections go to the control connection's
+// IPv6 peer.
+TEST(FtpServerIpv6, ListsAndTransfersOverIpv6)
+{
+    testutil::FtpServer::Options options;
+    options.Ipv6 = true;
+    testutil::FtpServer server(options);
+    testutil::WriteFile(server.Root() + "/pub/a.txt", "over ipv6");
+    testutil::TempDir local;
+    const std::string location = server.Location("/pub");
+    ASSERT_EQ(location.find("@[::1]:"), std::string("ftp://tester:secret").size()) << location;
+    TKNIdFTP ftp;
+    OpenFtpLocation(ftp, location);
+    ftp.ChangeDir(FtpPathPart(location));
+    ftp.List();
+    ASSERT_EQ(ftp.DirectoryListing().size(), 1u);
+    EXPECT_EQ(ftp.Get("/pub/a.txt", local / "a.txt"), 9);
+    EXPECT_EQ(testutil::ReadFile(local / "a.txt"), "over ipv6");
+    EXPECT_EQ(ftp.Put(local / "a.txt", "/pub/b.txt"), 9);
+    EXPECT_EQ(testutil::ReadFile(server.Root() + "/pub/b.txt"), "over ipv6");
+}
+
+}  // namespace
+}  // namespace kn
