@@ -78,6 +78,31 @@ FakeFtpServer::Script BadListing(const std::string& data)
     };
 }
 
+// A listing of `line` again and again, until the client gives it up.
+FakeFtpServer::Script EndlessListing(const std::string& line)
+{
+    return [line](FakeFtpSession& s) {
+        EnterFolder(s);
+        s.Passive();
+        s.Reply("LIST", "150 Listing");
+        SendWithoutEnd(s, line);
+        AnswerAbort(s);
+    };
+}
+
+// A data connection that stays open and quiet while the control connection keeps answering.
+FakeFtpServer::Script SilentData()
+{
+    return [](FakeFtpSession& s) {
+        EnterFolder(s);
+        s.Passive();
+        s.Reply("LIST", "150 Listing");
+        int fd = s.AcceptData();
+        AnswerAbort(s);
+        ::close(fd);
+    };
+}
+
 // LIST answered with `reply` instead of a transfer.
 FakeFtpServer::Script ListRefused(const std::string& reply)
 {
@@ -101,34 +126,9 @@ const FailureCase kFailures[] = {
     {"IsoDates", BadListing("2020-01-01 12:00 report.txt\r\n"), "Unknown FTP listing format"},
     {"OverLongLine", BadListing("-rw-r--r-- 1 u g 1 Jan 02 2020 " + std::string(70000, 'n') + "\r\n"),
      "a line longer than 65536 bytes"},
-    {"TooManyLines",
-     [](FakeFtpSession& s) {
-         EnterFolder(s);
-         s.Passive();
-         s.Reply("LIST", "150 Listing");
-         SendWithoutEnd(s, "\r\n");  // blank lines are dropped, yet they count
-         AnswerAbort(s);
-     },
-     "more than 5000 lines"},
-    {"TooManyEntries",
-     [](FakeFtpSession& s) {
-         EnterFolder(s);
-         s.Passive();
-         s.Reply("LIST", "150 Listing");
-         SendWithoutEnd(s, "-rw-r--r-- 1 u g 1 Jan 02 2020 same.txt\r\n");
-         AnswerAbort(s);
-     },
-     "more than 1000 entries"},
-    {"DataConnectionSilent",
-     [](FakeFtpSession& s) {
-         EnterFolder(s);
-         s.Passive();
-         s.Reply("LIST", "150 Listing");
-         int fd = s.AcceptData();
-         AnswerAbort(s);  // the control connection keeps answering
-         ::close(fd);
-     },
-     "data connection timed out"},
+    {"TooManyLines", EndlessListing("\r\n"), "more than 5000 lines"},  // dropped blank lines count too
+    {"TooManyEntries", EndlessListing("-rw-r--r-- 1 u g 1 Jan 02 2020 same.txt\r\n"), "more than 1000 entries"},
+    {"DataConnectionSilent", SilentData(), "data connection timed out"},
 };
 
 class ScanProviderFTPFailure : public ::testing::TestWithParam<FailureCase> {};
@@ -219,18 +219,11 @@ class ScanProviderFTPStop : public ::testing::TestWithParam<StopCase> {};
 TEST_P(ScanProviderFTPStop, EndsTheListingSoon)
 {
     const bool endless = GetParam().endless;
-    FakeFtpServer server([endless](FakeFtpSession& s) {
-        EnterFolder(s);
-        s.Passive();
-        s.Reply("LIST", "150 Listing");
-        if (endless) {
-            SendWithoutEnd(s, "-rw-r--r-- 1 u g 1 Jan 02 2020 .\r\n");  // dropped, never an entry
-            AnswerAbort(s);
-        } else {
-            int fd = s.AcceptData();
-            AnswerAbort(s);
-            ::close(fd);
-        }
+    const FakeFtpServer::Script script =
+        endless ? EndlessListing("-rw-r--r-- 1 u g 1 Jan 02 2020 .\r\n")  // dropped, never an entry
+                : SilentData();
+    FakeFtpServer server([script](FakeFtpSession& s) {
+        script(s);
         s.WaitForClose();
     });
     TKNScanProviderFTP provider;
