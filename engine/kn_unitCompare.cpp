@@ -3,6 +3,7 @@
 #include "engine/kn_unitCompare.h"
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
 
 #include "framework/vex_unitText.h"
@@ -221,18 +222,36 @@ void TKNFileCompare::Pair()
     }
 }
 
-// Two entries with the same relative path and name. Times compare exactly, with no tolerance.
+// -1, 0 or 1 as `l`'s time is older, equal or newer, cut to the coarser of the two sides'
+// steps: a listing that shows 10:15 matches a local 10:15:06 (step 60). An unknown time
+// (negative) equals only another unknown one; against a known time it is 2, "cannot tell".
+static int CompareTimes(const TKNFileRec& l, const TKNFileRec& r)
+{
+    if ((l.Time < 0) != (r.Time < 0)) return 2;
+    const int64_t step = std::max<int64_t>({1, l.TimeStep, r.TimeStep});
+    auto cut = [step](vex::TDateTime t) {
+        const int64_t seconds = std::llround(t * 86400.0);
+        return seconds / step - (seconds % step < 0 ? 1 : 0);
+    };
+    const int64_t a = cut(l.Time), b = cut(r.Time);
+    return a < b ? -1 : a > b ? 1 : 0;
+}
+
+// Two entries with the same relative path and name. Times compare at the coarser side's step,
+// with no other tolerance. An attribute key that a side does not know (-1) is no difference.
 void TKNFileCompare::PairMatched(const TKNFileRec& l, const TKNFileRec& r)
 {
     if (l.IsFolder() != r.IsFolder()) return;
-    const bool attrDiffer = LeftList.Provider->AttrKey(l) != RightList.Provider->AttrKey(r);
+    const int32_t lk = LeftList.Provider->AttrKey(l), rk = RightList.Provider->AttrKey(r);
+    const bool attrDiffer = lk != rk && lk != -1 && rk != -1;
+    const int times = l.IsFolder() ? 0 : CompareTimes(l, r);
     if (l.IsFolder()) {
         if (attrDiffer) AddRow(&l, &r, stDiffer);
-    } else if (l.Time > r.Time) {
+    } else if (times == 1) {
         AddRow(&l, &r, stLeft);
-    } else if (l.Time < r.Time) {
+    } else if (times == -1) {
         AddRow(&l, &r, stRight);
-    } else if (l.Size != r.Size || attrDiffer) {
+    } else if (times == 2 || l.Size != r.Size || attrDiffer) {
         AddRow(&l, &r, stDiffer);
     }
 }
@@ -289,6 +308,7 @@ static void FillSide(TKNFileRec& side, const TKNFileRec& rec, TKNScanProvider& p
     side.Time = rec.Time;
     side.Attr = rec.Attr;
     side.Link = rec.Link;
+    side.TimeStep = rec.TimeStep;
 }
 
 void TKNFileCompare::AddRow(const TKNFileRec* left, const TKNFileRec* right, TKNStatus status)

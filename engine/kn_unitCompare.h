@@ -59,6 +59,9 @@ struct TKNFileRec {
     vex::TDateTime Time = vex::kNoTime;  // local time, 2-second resolution for local entries
     uint32_t Attr = 0;
     bool Link = false;  // a local symbolic link (to a folder: listed, never entered)
+    // The seconds to which Time is known: 2 for a local entry (a DOS time), 1 for an exact
+    // server time, 60 or 86400 for an FTP listing that shows minutes or only the day.
+    uint32_t TimeStep = 2;
 
     bool IsFolder() const { return (Attr & faDirectory) != 0; }
 };
@@ -80,7 +83,8 @@ struct TMyFileOpt {
 // and one trailing "/".
 std::string PathJoin(std::string_view folder, std::string_view name);
 
-// True when the text begins with "ftp://" or "ftp:\\", ignoring ASCII case.
+// True when the text begins with "ftp://" or "ftp:\\" (or "ftps" for FTP over TLS), ignoring
+// ASCII case.
 bool IsFtpPath(std::string_view text);
 
 // Wildcard match: "*" any run of characters, "?" any one character, others equal after ASCII
@@ -134,6 +138,9 @@ public:
     // since Open skipped because they are older than the Open: left-overs of a run that was
     // killed. They are never listed as entries.
     std::vector<std::string> StaleTempFiles;
+    // Set by the scan list while it scans: a provider that waits on a network checks it and
+    // gives up the listing in work soon after it turns true.
+    const std::atomic<bool>* StopFlag = nullptr;
 
     // The icon lookup the windows install (text = a full name or "*.ext"); unset, IconIndex
     // gives -1. The engine knows no icons itself.
@@ -254,6 +261,8 @@ public:
     std::function<void(void* Sender, const std::string& Text, int Position)> OnUpdateProgress;
     std::function<void(void* Sender, const std::string& Text, int64_t Maximum, int64_t Position)> OnFileProgress;
     std::function<void(void* Sender, const std::string& Message)> OnError;
+    // A remark on an update that is no failure (each text at most once per run).
+    std::function<void(void* Sender, const std::string& Text)> OnNotice;
     TKNNotifyEvent OnUpdateStart;
     TKNNotifyEvent OnUpdateDone;
 

@@ -26,9 +26,9 @@ std::string PathJoin(std::string_view folder, std::string_view name)
 
 bool IsFtpPath(std::string_view text)
 {
-    if (text.size() < 6) return false;
-    std::string_view head = text.substr(0, 6);
-    return vex::SameTextAscii(head, "ftp://") || vex::SameTextAscii(head, "ftp:\\\\");
+    for (std::string_view scheme : {"ftp://", "ftp:\\\\", "ftps://", "ftps:\\\\"})
+        if (text.size() >= scheme.size() && vex::SameTextAscii(text.substr(0, scheme.size()), scheme)) return true;
+    return false;
 }
 
 // True when the pattern from `at` on is exactly "*" or "*.*".

@@ -94,6 +94,7 @@ std::shared_future<void> TKNFileBuffer::StartScan()
     currentPath_.clear();
     openEnd_ = EndDate >= vex::Today() + kOpenEndDateDays;
     Stop = false;
+    Provider->StopFlag = &Stop;
     State = 1;
     std::promise<void> ended;
     done_ = ended.get_future().share();

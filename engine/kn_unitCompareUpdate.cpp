@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -101,6 +102,17 @@ void TKNUpdateThread::ReportFileProgress(const TKNUpdateProvider& provider)
         TransferDone = done;
         engine.OnFileProgress(&engine, CurrentName, TransferTotal, TransferDone);
     });
+}
+
+void TKNUpdateThread::Notice(const std::string& text)
+{
+    {
+        std::lock_guard<std::mutex> lock(noticesLock_);
+        if (std::find(notices_.begin(), notices_.end(), text) != notices_.end()) return;
+        notices_.push_back(text);
+    }
+    TKNFileCompare& engine = FileCompare;
+    if (engine.OnNotice) vex::Synchronize([&] { engine.OnNotice(&engine, text); });
 }
 
 void TKNUpdateThread::CreateProviders(bool multi)

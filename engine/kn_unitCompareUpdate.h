@@ -4,15 +4,16 @@
 // and the end reach the engine's events on the main thread.
 #pragma once
 
-#include "engine/kn_unitCompare.h"
-#include "engine/kn_unitUpdate.h"
-
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "engine/kn_unitCompare.h"
+#include "engine/kn_unitUpdate.h"
 
 namespace kn {
 
@@ -69,6 +70,8 @@ public:
     const std::string& LeftRoot() const { return LeftRootText; }
     const std::string& RightRoot() const { return RightRootText; }
     void ReportFileProgress(const TKNUpdateProvider& provider);
+    // Raises OnNotice with `text`, unless this run has given that text already.
+    void Notice(const std::string& text);
 
     // Destination of an entry of side `source` (root `sourceRoot`) written to the side with
     // root `destRoot`: destRoot + the entry's full path after sourceRoot.
@@ -110,6 +113,8 @@ private:
     void Finish();
 
     std::string LeftRootText, RightRootText;
+    std::mutex noticesLock_;
+    std::vector<std::string> notices_;  // the texts Notice gave
     std::thread Thread;
 };
 

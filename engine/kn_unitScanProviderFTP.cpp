@@ -6,6 +6,7 @@
 
 #include "framework/vex_unitProgramFolder.h"
 #include "ftp/kn_unitFtpLocation.h"
+#include "ftp/kn_unitFtpTempName.h"
 
 namespace kn {
 
@@ -30,10 +31,17 @@ void TKNScanProviderFTP::Close()
 
 bool TKNScanProviderFTP::Open(const std::string& Root)
 {
+    ListError.clear();
     FTP = std::make_unique<TKNIdFTP>();
+    FTP->OnWork = [this](int64_t) {
+        if (StopFlag && *StopFlag) FTP->Abort();
+    };
     try {
         OpenFtpLocation(*FTP, Root);
         FTP->SetTransferType(TKNFtpTransferType::ftASCII);
+        // A root that cannot be entered (a mistyped path, say) fails here, with the server's
+        // reason, before any folder is listed.
+        FTP->ChangeDir(FtpPathPart(Root));
     } catch (const TKNFtpError& e) {
         // A server that cannot be reached must not look like an empty folder: an update would
         // then treat every entry of the other side as missing there, and a forced one would
@@ -46,27 +54,40 @@ bool TKNScanProviderFTP::Open(const std::string& Root)
 
 bool TKNScanProviderFTP::FindFirst(const std::string& Folder, uint32_t, std::unique_ptr<TKNFileRec>& Rec)
 {
+    ListError.clear();
     if (!FTP) return false;
+    const std::string path = FtpPathPart(Folder);
     try {
-        FTP->ChangeDir(FtpPathPart(Folder));
+        FTP->ChangeDir(path);
         FTP->List();
-    } catch (const TKNFtpError&) {
-        if (!FTP->Connected()) throw;
+    } catch (const TKNFtpError& e) {
+        if (!FTP->Connected())
+            throw TKNFtpError("The FTP server closed the connection while listing \"" + path + "\": " + e.what());
+        ListError = "Cannot list the FTP folder \"" + path + "\": " + e.what();
         return false;
     }
     CurrentFolder = Folder;
     currentPath_ = TKNSharedText(Folder);
     ItemIndex = 0;
-    if (FTP->DirectoryListing().empty()) return false;
-    Rec = MakeRec(FTP->DirectoryListing()[0]);
-    return true;
+    return NextUserEntry(Rec);
 }
 
 bool TKNScanProviderFTP::FindNext(std::unique_ptr<TKNFileRec>& Rec)
 {
+    ListError.clear();
     if (!FTP) return false;
     ++ItemIndex;
+    return NextUserEntry(Rec);
+}
+
+bool TKNScanProviderFTP::NextUserEntry(std::unique_ptr<TKNFileRec>& Rec)
+{
     const auto& items = FTP->DirectoryListing();
+    auto isTemp = [](const TKNFtpListItem& item) {
+        return item.ItemType != TKNFtpItemType::ditDirectory && IsFtpTempName(item.FileName);
+    };
+    while (static_cast<std::size_t>(ItemIndex) < items.size() && isTemp(items[static_cast<std::size_t>(ItemIndex)]))
+        ++ItemIndex;
     if (static_cast<std::size_t>(ItemIndex) >= items.size()) return false;
     Rec = MakeRec(items[static_cast<std::size_t>(ItemIndex)]);
     return true;
@@ -84,7 +105,8 @@ std::unique_ptr<TKNFileRec> TKNScanProviderFTP::MakeRec(const TKNFtpListItem& it
         rec->Attr = faArchive;
     }
     rec->Size = item.Size;
-    rec->Time = WholeSeconds(item.ModifiedDate);
+    rec->Time = item.ModifiedDate < 0 ? vex::kNoTime : WholeSeconds(item.ModifiedDate);
+    rec->TimeStep = item.TimeStep;
     return rec;
 }
 

@@ -19,13 +19,14 @@ namespace kn {
 class TKNScanProviderFTP : public TKNScanProvider {
 public:
     void Close() override;
-    // Connects and logs in (the transfer type becomes ASCII). False when the server cannot be
-    // reached or refuses the login; the side then scans empty.
+    // Connects, logs in (the transfer type becomes ASCII) and enters the root folder. Throws
+    // TKNFtpError when the server cannot be reached, refuses the login or has no such folder.
     bool Open(const std::string& Root) override;
     void FindClose() override {}
-    // False when the folder cannot be entered or listed, or is empty. Throws TKNFtpError when
-    // the connection itself is lost: the rest of the tree could not be listed either, and a
-    // scan that went on would report everything after it as missing.
+    // False when the folder is empty, or cannot be entered or listed: then ListError says why
+    // (a refused CWD or LIST, a listing in an unknown format, over a limit, timed out or
+    // stopped). Throws TKNFtpError when the connection itself is lost: the rest of the tree
+    // could not be listed either. Entries named like an upload's temporary file are skipped.
     bool FindFirst(const std::string& Folder, uint32_t AttrMask, std::unique_ptr<TKNFileRec>& Rec) override;
     bool FindNext(std::unique_ptr<TKNFileRec>& Rec) override;
     int32_t AttrKey(const TKNFileRec&) override { return -1; }
@@ -43,6 +44,8 @@ public:
 
 private:
     std::unique_ptr<TKNFileRec> MakeRec(const TKNFtpListItem& item) const;
+    // The first user entry at or after ItemIndex into Rec; false at the end.
+    bool NextUserEntry(std::unique_ptr<TKNFileRec>& Rec);
 
     TKNSharedText currentPath_;  // CurrentFolder, shared by the records of its files
 };

@@ -1,9 +1,10 @@
 #include "engine/kn_unitUpdate.h"
 
+#include <cstdio>
+
 #include "engine/kn_unitCompareUpdate.h"
 #include "framework/vex_unitFileCopy.h"
-
-#include <cstdio>
+#include "ftp/kn_unitFtpLocation.h"
 
 namespace kn {
 
@@ -15,7 +16,7 @@ std::string Format(const char* pattern, const std::string& a, const std::string&
     int n = std::snprintf(nullptr, 0, pattern, a.c_str(), b.c_str(), c.c_str());
     std::string out(static_cast<size_t>(n), '\0');
     std::snprintf(out.data(), out.size() + 1, pattern, a.c_str(), b.c_str(), c.c_str());
-    return out;
+    return HideFtpPasswords(out);  // messages are shown and printed
 }
 
 }  // namespace
@@ -54,7 +55,10 @@ std::string MsgRootNamesNoFolder(const std::string& root)
 
 // --- Base ---------------------------------------------------------------------------------
 
-std::string TKNUpdateProvider::DisplayName(const std::string& Path) { return Path; }
+std::string TKNUpdateProvider::DisplayName(const std::string& Path)
+{
+    return HideFtpPasswords(Path);
+}
 
 const std::string& TKNUpdateProvider::WrittenRoot() const { return Owner->RootOf(WritesRight); }
 

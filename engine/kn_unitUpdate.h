@@ -105,9 +105,24 @@ protected:
     enum class TRemoteOp { MakeFolder, RemoveFolder, DeleteFile };
     bool RemoteOperation(TKNIdFTP& ftp, TRemoteOp op, const std::string& Path);
     // Downloads `location` to the local `Dest` through a temporary file, so a failed or
-    // stopped download leaves Dest as it was.
+    // stopped download leaves Dest as it was. The bytes received must match the server's SIZE
+    // where it answers one, or else `listedSize`: a short transfer fails.
     bool Download(TKNIdFTP& ftp, const std::string& root, const std::string& location, const std::string& Dest,
-                  const std::string& reportedSource);
+                  const std::string& reportedSource, int64_t listedSize);
+    // Uploads `localFile` to a temporary name beside `serverPath` and renames it over
+    // `serverPath` once the server confirms the whole size (where it tells sizes); on any
+    // failure or stop the temporary file is removed and `serverPath` stays as it was.
+    // Then sets the server file's time to `modTime` (Unix seconds, -1: leave it); a server
+    // that can set no time is told of once per run.
+    bool Upload(TKNIdFTP& ftp, const std::string& root, const std::string& localFile, const std::string& serverPath,
+                const std::string& reportedSource, int64_t modTime);
+    // Upload's first half: the whole file under its final name, or nothing.
+    bool StoreWhole(TKNIdFTP& ftp, const std::string& root, const std::string& localFile, const std::string& serverPath,
+                    const std::string& reportedSource);
+    // True when every part of `Path` below the written root is a plain name on a server;
+    // otherwise ErrorText := `message(reason)`.
+    template <class MakeMessage>
+    bool CheckFtpNames(const std::string& Path, MakeMessage message);
 };
 
 // Local to local; the same class serves both directions.

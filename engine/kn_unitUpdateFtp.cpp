@@ -1,23 +1,26 @@
 // The update providers that reach an FTP server: local to FTP, FTP to local, FTP to FTP.
-#include "engine/kn_unitUpdate.h"
+#include <sys/stat.h>
+
+#include <cmath>
 
 #include "engine/kn_unitCompareUpdate.h"
+#include "engine/kn_unitUpdate.h"
 #include "framework/vex_unitFileCopy.h"
 #include "framework/vex_unitProgramFolder.h"
 #include "ftp/kn_unitFtpLocation.h"
+#include "ftp/kn_unitFtpTempName.h"
 #include "ftp/kn_unitIdFTP.h"
-
-#include <cmath>
 
 namespace kn {
 
 namespace {
 
-std::string Slashed(std::string path)
+// A location as it is shown: "/" for "\\", without the password.
+std::string Shown(std::string path)
 {
     for (char& c : path)
         if (c == '\\') c = '/';
-    return path;
+    return HideFtpPasswords(path);
 }
 
 // A local date-time as the Unix time of its DOS form (odd seconds rounded down).
@@ -29,13 +32,64 @@ int64_t DosUnixTime(vex::TDateTime time)
     return local - offset;
 }
 
+// The record's time as Unix seconds where it is known to the second; -1 otherwise.
+int64_t ExactUnixTime(const TKNFileRec& rec)
+{
+    if (rec.Time < 0 || rec.TimeStep != 1) return -1;
+    return vex::DateTimeToUnix(rec.Time, vex::LocalOffsetNow());
+}
+
+// MDTM of one file; -1 when the server gives none (or the question fails).
+int64_t ServerModTime(TKNIdFTP& ftp, const std::string& serverPath)
+{
+    try {
+        return ftp.ModTime(serverPath);
+    } catch (const TKNFtpError&) {
+        return -1;
+    }
+}
+
 void CloseConnection(std::unique_ptr<TKNIdFTP>& ftp)
 {
     if (ftp) ftp->Disconnect();
     ftp.reset();
 }
 
+// Why `part`, one component of a path bound for a server, is not a plain name there: "\" is a
+// separator to many servers and ".." names the parent, so either would reach outside the
+// destination folder. Empty when the part is fine.
+std::string UnsafeFtpPart(const std::string& part)
+{
+    if (part == "." || part == "..")
+        return "The name \"" + part + "\" would leave its folder on the FTP server; it is not copied.";
+    if (part.find('\\') != std::string::npos)
+        return "The name \"" + part +
+               "\" holds \"\\\", which an FTP server may take as a folder separator; it is not copied.";
+    return {};
+}
+
+// Fails with a reason unless `received` is the whole file: the server's SIZE where it answers
+// one, otherwise the size the listing gave (when known, >= 0).
+void ConfirmWhole(TKNIdFTP& ftp, const std::string& serverPath, int64_t received, int64_t listedSize)
+{
+    const int64_t told = ftp.FileSize(serverPath);
+    const int64_t expected = told >= 0 ? told : listedSize;
+    if (expected >= 0 && received != expected)
+        throw TKNFtpError("Only " + std::to_string(received) + " of " + std::to_string(expected) +
+                          " bytes were transferred");
+}
+
+// The folder part and the name of a server path ("/a/b.txt": "/a", "b.txt").
+std::pair<std::string, std::string> SplitServerPath(const std::string& serverPath)
+{
+    std::size_t slash = serverPath.rfind('/');
+    if (slash == std::string::npos) return {".", serverPath};
+    return {serverPath.substr(0, slash == 0 ? 1 : slash), serverPath.substr(slash + 1)};
+}
+
 }  // namespace
+
+const char* const kMsgServerKeepsNoTimes = "The server cannot set file times; uploaded files will look newer.";
 
 // --- FTP building blocks ------------------------------------------------------------------
 
@@ -94,6 +148,25 @@ bool TKNUpdateProvider::RunTransfer(TKNIdFTP& ftp, const std::string& root, Tran
     return false;
 }
 
+template <class MakeMessage>
+bool TKNUpdateProvider::CheckFtpNames(const std::string& Path, MakeMessage message)
+{
+    std::string root = WrittenRoot();
+    while (!root.empty() && (root.back() == '/' || root.back() == '\\')) root.pop_back();
+    // Below the root when the path starts with it; otherwise every part after the scheme.
+    std::size_t from = Path.compare(0, root.size(), root) == 0 ? root.size() : std::min<std::size_t>(6, Path.size());
+    for (std::size_t start = from; start <= Path.size();) {
+        std::size_t end = std::min(Path.find('/', start), Path.size());
+        std::string reason = UnsafeFtpPart(Path.substr(start, end - start));
+        if (!reason.empty()) {
+            ErrorText = message(reason);
+            return false;
+        }
+        start = end + 1;
+    }
+    return true;
+}
+
 bool TKNUpdateProvider::RemoteOperation(TKNIdFTP& ftp, TRemoteOp op, const std::string& Path)
 {
     auto message = [&](const std::string& reason) {
@@ -105,6 +178,7 @@ bool TKNUpdateProvider::RemoteOperation(TKNIdFTP& ftp, TRemoteOp op, const std::
         ErrorText = message(std::string());
         return false;
     }
+    if (!CheckFtpNames(Path, message)) return false;
     try {
         std::string serverPath = FtpPathPart(Path);
         if (op == TRemoteOp::MakeFolder) ftp.MakeDir(serverPath);
@@ -118,7 +192,7 @@ bool TKNUpdateProvider::RemoteOperation(TKNIdFTP& ftp, TRemoteOp op, const std::
 }
 
 bool TKNUpdateProvider::Download(TKNIdFTP& ftp, const std::string& root, const std::string& location,
-                                 const std::string& Dest, const std::string& reportedSource)
+                                 const std::string& Dest, const std::string& reportedSource, int64_t listedSize)
 {
     auto message = [&](const std::string& reason) { return MsgCopyFailed(reportedSource, Dest, reason); };
     std::string reason;
@@ -127,12 +201,62 @@ bool TKNUpdateProvider::Download(TKNIdFTP& ftp, const std::string& root, const s
         ErrorText = message(reason);
         return false;
     }
-    if (!RunTransfer(ftp, root, [&] { ftp.Get(FtpPathPart(location), temp.TempPath()); }, message)) return false;
+    const std::string serverPath = FtpPathPart(location);
+    auto fetch = [&] { ConfirmWhole(ftp, serverPath, ftp.Get(serverPath, temp.TempPath()), listedSize); };
+    if (!RunTransfer(ftp, root, fetch, message)) return false;
     if (!temp.Commit(reason)) {
         ErrorText = message(reason);
         return false;
     }
     return true;
+}
+
+bool TKNUpdateProvider::Upload(TKNIdFTP& ftp, const std::string& root, const std::string& localFile,
+                               const std::string& serverPath, const std::string& reportedSource, int64_t modTime)
+{
+    if (!StoreWhole(ftp, root, localFile, serverPath, reportedSource)) return false;
+    if (modTime < 0) return true;
+    try {
+        if (!ftp.SetModTime(serverPath, modTime) && Owner) Owner->Notice(kMsgServerKeepsNoTimes);
+        return true;
+    } catch (const std::exception& e) {
+        ErrorText = MsgSetAttributesFailed(reportedSource + " -> " + serverPath, e.what());
+        std::string reason;
+        if (!ftp.Connected()) Reconnect(ftp, root, reason);
+        return false;
+    }
+}
+
+bool TKNUpdateProvider::StoreWhole(TKNIdFTP& ftp, const std::string& root, const std::string& localFile,
+                                   const std::string& serverPath, const std::string& reportedSource)
+{
+    auto message = [&](const std::string& reason) { return MsgCopyFailed(reportedSource, serverPath, reason); };
+    const auto [folder, name] = SplitServerPath(serverPath);
+    const std::string temp = (folder == "/" ? folder : folder + "/") + FtpTempName(name);
+    bool stored = false;
+    auto store = [&] {
+        const int64_t sent = ftp.Put(localFile, temp);
+        stored = true;
+        ConfirmWhole(ftp, temp, sent, -1);
+        ftp.Rename(temp, serverPath);
+    };
+    if (RunTransfer(ftp, root, store, message)) return true;
+    // The temporary file may exist even when STOR failed half-way; a refused DELE of a file
+    // that was never made is no news.
+    std::string reason;
+    if (!ftp.Connected() && !Reconnect(ftp, root, reason)) {
+        ErrorText += "\r\nThe temporary file \"" + temp + "\" may remain: " + reason;
+        return false;
+    }
+    try {
+        ftp.Delete(temp);
+    } catch (const TKNFtpReplyError& e) {
+        if (stored || e.Code != 550) ErrorText += "\r\nThe temporary file \"" + temp + "\" may remain: " + e.what();
+        if (!ftp.Connected()) Reconnect(ftp, root, reason);
+    } catch (const TKNFtpError& e) {
+        ErrorText += "\r\nThe temporary file \"" + temp + "\" may remain: " + e.what();
+    }
+    return false;
 }
 
 // --- One side on FTP ----------------------------------------------------------------------
@@ -156,9 +280,12 @@ bool TKNUpdateProviderFSFTP::CopyFile(const std::string& Source, const std::stri
         return false;
     }
     std::string serverPath = FtpPathPart(Dest);
+    if (!CheckFtpNames(Dest, [&](const std::string& reason) { return MsgCopyFailed(Source, serverPath, reason); }))
+        return false;
     StartTransfer(serverPath, Entry.Size);
-    return RunTransfer(*FTP, FtpRoot, [&] { FTP->Put(Source, serverPath); },
-                       [&](const std::string& reason) { return MsgCopyFailed(Source, serverPath, reason); });
+    struct stat st;
+    const int64_t modTime = ::stat(Source.c_str(), &st) == 0 ? static_cast<int64_t>(st.st_mtime) : -1;
+    return Upload(*FTP, FtpRoot, Source, serverPath, Source, modTime);
 }
 
 // The file on the server is fetched into the local backup folder.
@@ -167,7 +294,7 @@ bool TKNUpdateProviderFSFTP::Backup(const TKNFileRec& Entry)
     if (!BackupWanted(Entry)) return true;
     std::string location = PathJoin(Entry.Path, Entry.Name);
     StartTransfer(location, Entry.Size);
-    return Download(*FTP, FtpRoot, location, BackupPath(Entry), FtpPathPart(location));
+    return Download(*FTP, FtpRoot, location, BackupPath(Entry), FtpPathPart(location), Entry.Size);
 }
 
 bool TKNUpdateProviderFSFTP::CreateFolder(const std::string& Path, const TKNFileRec&)
@@ -185,12 +312,16 @@ bool TKNUpdateProviderFSFTP::DeleteFile(const std::string& Path)
     return RemoteOperation(*FTP, TRemoteOp::DeleteFile, Path);
 }
 
-std::string TKNUpdateProviderFSFTP::DisplayName(const std::string& Path) { return Slashed(Path); }
+std::string TKNUpdateProviderFSFTP::DisplayName(const std::string& Path)
+{
+    return Shown(Path);
+}
 
 // --- FTP to local -------------------------------------------------------------------------
 
-// The download keeps the listing's time (to the 2 seconds of a DOS time), so the follow-up
-// comparison finds the pair equal in time.
+// The download keeps the server's time: exact where the listing or MDTM gives seconds,
+// otherwise the listing's (to the 2 seconds of a DOS time), so the follow-up comparison finds
+// the pair equal in time.
 bool TKNUpdateProviderFTPFS::CopyFile(const std::string& Source, const std::string& Dest, const TKNFileRec& Entry)
 {
     if (!IsFtpPath(Source)) {
@@ -199,9 +330,12 @@ bool TKNUpdateProviderFTPFS::CopyFile(const std::string& Source, const std::stri
     }
     if (!CheckWrittenRoot([&](const std::string& r) { return MsgCopyFailed(Source, Dest, r); })) return false;
     StartTransfer(Dest, Entry.Size);
-    if (!Download(*FTP, FtpRoot, Source, Dest, Source)) return false;
+    if (!Download(*FTP, FtpRoot, Source, Dest, Source, Entry.Size)) return false;
     std::string reason;
-    if (Entry.Time >= 0 && !vex::SetLastWriteTime(Dest, DosUnixTime(Entry.Time), reason)) {
+    int64_t when = ExactUnixTime(Entry);
+    if (when < 0) when = ServerModTime(*FTP, FtpPathPart(Source));
+    if (when < 0 && Entry.Time >= 0) when = DosUnixTime(Entry.Time);
+    if (when >= 0 && !vex::SetLastWriteTime(Dest, when, reason)) {
         ErrorText = MsgCopyFailed(Source, Dest, reason);
         return false;
     }
@@ -251,6 +385,7 @@ bool TKNUpdateProviderFTPFTP::CopyFile(const std::string& Source, const std::str
     }
     std::string sourcePath = FtpPathPart(Source), destPath = FtpPathPart(Dest);
     auto message = [&](const std::string& reason) { return MsgCopyFailed(sourcePath, destPath, reason); };
+    if (!CheckFtpNames(Dest, message)) return false;
     std::string tempFolder, reason;
     if (!vex::PrivateTempFolder(tempFolder, reason)) {
         ErrorText = message(reason);
@@ -260,9 +395,12 @@ bool TKNUpdateProviderFTPFTP::CopyFile(const std::string& Source, const std::str
     StartTransfer(destPath, 2 * Entry.Size);
     const std::string& readRoot = WritesRight ? LeftRoot : RightRoot;
     const std::string& writtenRoot = WritesRight ? RightRoot : LeftRoot;
-    bool ok = RunTransfer(ReadConnection(), readRoot, [&] { ReadConnection().Get(sourcePath, temp); }, message);
+    auto fetch = [&] {
+        ConfirmWhole(ReadConnection(), sourcePath, ReadConnection().Get(sourcePath, temp), Entry.Size);
+    };
+    bool ok = RunTransfer(ReadConnection(), readRoot, fetch, message);
     TransferBase = Entry.Size;
-    ok = ok && RunTransfer(WrittenConnection(), writtenRoot, [&] { WrittenConnection().Put(temp, destPath); }, message);
+    ok = ok && Upload(WrittenConnection(), writtenRoot, temp, destPath, sourcePath, ExactUnixTime(Entry));
     TransferBase = 0;
     vex::DeleteFileEntry(temp, reason);
     return ok;
@@ -274,7 +412,7 @@ bool TKNUpdateProviderFTPFTP::Backup(const TKNFileRec& Entry)
     std::string location = PathJoin(Entry.Path, Entry.Name);
     StartTransfer(location, Entry.Size);
     return Download(WrittenConnection(), WritesRight ? RightRoot : LeftRoot, location, BackupPath(Entry),
-                    FtpPathPart(location));
+                    FtpPathPart(location), Entry.Size);
 }
 
 bool TKNUpdateProviderFTPFTP::CreateFolder(const std::string& Path, const TKNFileRec&)
@@ -292,7 +430,10 @@ bool TKNUpdateProviderFTPFTP::DeleteFile(const std::string& Path)
     return RemoteOperation(WrittenConnection(), TRemoteOp::DeleteFile, Path);
 }
 
-std::string TKNUpdateProviderFTPFTP::DisplayName(const std::string& Path) { return Slashed(Path); }
+std::string TKNUpdateProviderFTPFTP::DisplayName(const std::string& Path)
+{
+    return Shown(Path);
+}
 
 // --- Choice of class ----------------------------------------------------------------------
 

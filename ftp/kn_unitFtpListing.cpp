@@ -2,8 +2,9 @@
 
 #include <cstring>
 
-#include "ftp/kn_unitFtpError.h"
 #include "framework/vex_unitText.h"
+#include "ftp/kn_unitFtpError.h"
+#include "ftp/kn_unitFtpMlsd.h"
 
 namespace kn {
 
@@ -93,13 +94,15 @@ bool IsUnixMode(std::string_view s)
 }
 
 // The date columns of a Unix line, tokens m, m+1, m+2: "Mar  7 14:05" or "Mar  7  2019".
-bool UnixDate(const std::vector<Token>& t, std::size_t m, vex::TDateTime today, vex::TDateTime& value)
+bool UnixDate(const std::vector<Token>& t, std::size_t m, vex::TDateTime today, vex::TDateTime& value, uint32_t& step)
 {
     int month = MonthIndex(t[m].text), day, year, hour = 0, minute = 0, second = 0;
     if (month == 0 || !ToSmallInt(t[m + 1].text, 1, 31, day)) return false;
     if (ToSmallInt(t[m + 2].text, 1900, 9999, year)) {
         if (t[m + 2].text.size() != 4) return false;
+        step = kDayStep;
     } else if (ParseClock(t[m + 2].text, hour, minute, second)) {
+        step = t[m + 2].text.size() == 5 ? kMinuteStep : 1;
         year = vex::DecodeDateTime(today).year;
         if (ValidDay(year, month, day) && vex::EncodeDateTime(year, month, day) > today + 1.0) --year;
     } else {
@@ -116,7 +119,7 @@ bool ParseUnixLine(std::string_view line, vex::TDateTime today, TKNFtpListItem& 
     if (t.size() < 5 || !IsUnixMode(t[0].text)) return false;
     // The size is the column before the month; owner and group columns vary between servers.
     for (std::size_t m = 2; m + 2 < t.size(); ++m) {
-        if (!IsDigits(t[m - 1].text) || !UnixDate(t, m, today, item.ModifiedDate)) continue;
+        if (!IsDigits(t[m - 1].text) || !UnixDate(t, m, today, item.ModifiedDate, item.TimeStep)) continue;
         if (!ToInt64(t[m - 1].text, item.Size)) return false;
         std::size_t nameStart = t[m + 2].end;
         if (nameStart < line.size()) ++nameStart;  // the one blank before the name
@@ -194,6 +197,7 @@ bool ParseDosLine(std::string_view line, TKNFtpListItem& item)
     while (nameStart < line.size() && (line[nameStart] == ' ' || line[nameStart] == '\t')) ++nameStart;
     item.FileName = std::string(line.substr(nameStart));
     item.ModifiedDate = vex::EncodeDateTime(year, month, day, hour, minute, second);
+    item.TimeStep = kMinuteStep;
     return true;
 }
 
@@ -216,7 +220,14 @@ bool ParseFtpListLine(std::string_view line, vex::TDateTime today, TKNFtpListIte
     return ParseUnixLine(line, today, item) || ParseDosLine(line, item);
 }
 
-TKNFtpListingParser::TKNFtpListingParser(vex::TDateTime today) : today_(today) {}
+TKNFtpListingParser::TKNFtpListingParser(vex::TDateTime today, TKNFtpListLimits limits) : today_(today), limits_(limits)
+{
+}
+
+static TKNFtpError OverLongLine(std::size_t limit)
+{
+    return TKNFtpError("The listing holds a line longer than " + std::to_string(limit) + " bytes");
+}
 
 void TKNFtpListingParser::Feed(std::string_view chunk)
 {
@@ -224,7 +235,7 @@ void TKNFtpListingParser::Feed(std::string_view chunk)
         std::size_t lf = chunk.find('\n');
         if (lf == std::string_view::npos) {
             partial_.append(chunk);
-            if (partial_.size() > kMaxLineLength) throw TKNFtpError("The listing holds an over-long line");
+            if (partial_.size() > limits_.MaxLineLength) throw OverLongLine(limits_.MaxLineLength);
             return;
         }
         partial_.append(chunk.substr(0, lf));
@@ -244,12 +255,22 @@ std::vector<TKNFtpListItem> TKNFtpListingParser::Finish()
 void TKNFtpListingParser::ParseLine(std::string_view line)
 {
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.size() > kMaxLineLength) throw TKNFtpError("The listing holds an over-long line");
+    if (line.size() > limits_.MaxLineLength) throw OverLongLine(limits_.MaxLineLength);
+    if (++lines_ > limits_.MaxLines)
+        throw TKNFtpError("The listing has more than " + std::to_string(limits_.MaxLines) + " lines");
     if (line.find_first_not_of(" \t") == std::string_view::npos || IsTotalLine(line)) return;
     TKNFtpListItem item;
-    if (!ParseFtpListLine(line, today_, item)) throw TKNFtpError("Unknown FTP listing format");
+    if (mlsd_) {
+        bool skip = false;
+        if (!ParseMlsdLine(line, utcOffset_, item, skip))
+            throw TKNFtpError("Unreadable MLSD line: " + std::string(line.substr(0, 200)));
+        if (skip) return;
+    } else if (!ParseFtpListLine(line, today_, item)) {
+        throw TKNFtpError("Unknown FTP listing format");
+    }
     if (!IsSafeListName(item.FileName)) return;
-    if (items_.size() >= kMaxItems) throw TKNFtpError("The listing holds too many items");
+    if (items_.size() >= limits_.MaxItems)
+        throw TKNFtpError("The listing has more than " + std::to_string(limits_.MaxItems) + " entries");
     items_.push_back(std::move(item));
 }
 

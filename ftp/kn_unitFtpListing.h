@@ -20,11 +20,16 @@ namespace kn {
 
 enum class TKNFtpItemType { ditFile, ditDirectory, ditSymbolicLink };
 
+// The seconds to which a listed time is known.
+inline constexpr uint32_t kMinuteStep = 60;
+inline constexpr uint32_t kDayStep = 86400;
+
 struct TKNFtpListItem {
     std::string FileName;
     int64_t Size = 0;
-    vex::TDateTime ModifiedDate = 0.0;
+    vex::TDateTime ModifiedDate = 0.0;  // vex::kNoTime when the server gave none
     TKNFtpItemType ItemType = TKNFtpItemType::ditFile;
+    uint32_t TimeStep = kMinuteStep;  // 1 for a time to the second
 };
 
 // A name that may become a record inside the listed folder: not empty, not "." or "..", and
@@ -35,24 +40,40 @@ bool IsSafeListName(std::string_view name);
 // is not safe is still parsed (`item` filled); the caller drops it.
 bool ParseFtpListLine(std::string_view line, vex::TDateTime today, TKNFtpListItem& item);
 
+// The bounds of one listing: a server that sends without end (or only lines that are
+// dropped) fails the listing instead of filling the memory.
+struct TKNFtpListLimits {
+    std::size_t MaxItems = 2'000'000;
+    std::size_t MaxLines = 4'000'000;  // every line counts, also blank and dropped ones
+    std::size_t MaxLineLength = 65'536;
+};
+
 // Collects the items of a listing, fed in arbitrary chunks as they arrive. Blank lines and the
 // Unix "total N" line are skipped; items with unsafe names are dropped.
 class TKNFtpListingParser {
 public:
-    explicit TKNFtpListingParser(vex::TDateTime today);
+    explicit TKNFtpListingParser(vex::TDateTime today, TKNFtpListLimits limits = {});
+    // Reads MLSD fact lines instead (see kn_unitFtpMlsd.h), with times in UTC turned into
+    // local times by `utcOffset` seconds.
+    void ReadMlsd(int64_t utcOffset)
+    {
+        mlsd_ = true;
+        utcOffset_ = utcOffset;
+    }
     // Throws TKNFtpError("Unknown FTP listing format") on a line in no known style, and
-    // TKNFtpError when the listing exceeds `kMaxItems` items or a line is absurdly long.
+    // TKNFtpError when the listing passes one of its limits.
     void Feed(std::string_view chunk);
     // Parses a last line without a line feed and hands over the items.
     std::vector<TKNFtpListItem> Finish();
-
-    static constexpr std::size_t kMaxItems = 2'000'000;
-    static constexpr std::size_t kMaxLineLength = 65'536;
 
 private:
     void ParseLine(std::string_view line);
 
     vex::TDateTime today_;
+    TKNFtpListLimits limits_;
+    std::size_t lines_ = 0;
+    bool mlsd_ = false;
+    int64_t utcOffset_ = 0;
     std::string partial_;
     std::vector<TKNFtpListItem> items_;
 };

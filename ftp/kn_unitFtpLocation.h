@@ -1,5 +1,6 @@
 // FTP locations as folder texts write them:
 //   ftp://[user[:password]@]host[:port][/path]     ("\" counts as "/" everywhere)
+//   ftps://... for FTP over explicit TLS; an IPv6 host in brackets: ftp://[::1]:2121/pub
 // e.g. ftp://joe:pw@hostA:2121/pub/docs is user joe, password pw, host hostA, port 2121 and
 // path /pub/docs. The fields are cut literally at the first ":" and "@" signs: a password
 // holding ":" is cut there, and a ":" in the path of a location without a port makes the port
@@ -8,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "ftp/kn_unitIdFTP.h"
 
@@ -21,16 +23,27 @@ struct TKNFtpLocation {
     std::string Password = kAnonymousPassword;
     std::string Host;
     uint16_t Port = 21;
+    bool Tls = false;  // "ftps://"
 };
 
-// Splits a location (which must start with "ftp://" or "ftp:\\") into its connection
+// "host:port" ("[v6]:port"), the key of a server in the known servers' file.
+std::string FtpServerKey(const TKNFtpLocation& location);
+
+// Splits a location (which must start with "ftp://", "ftps://" or a "\\" form) into its connection
 // settings. Throws TKNFtpError when the port is not a number from 1 to 65535.
 TKNFtpLocation ParseFtpLocation(const std::string& location);
 
 // Does nothing unless `location` is an FTP location; otherwise sets the connection's user,
-// password, host and port from it and connects with login (connect time-out 20,000 ms unless
+// password, host, port and TLS (with the fingerprint the user trusted for that server, see
+// kn_unitFtpKnownServers.h) from it and connects with login (connect time-out 20,000 ms unless
 // the connection was given another). Errors propagate as TKNFtpError.
 void OpenFtpLocation(TKNIdFTP& connection, const std::string& location);
+
+// `text` with the password of every FTP location in it removed, as the location parser reads
+// it (the credentials end at the first "@"), so that whatever is shown or printed names only
+// the user: "Failed to copy \"ftp://joe:pw@host/a\"" gives "Failed to copy \"ftp://joe@host/a\"".
+// A location's end is taken at a line break, tab or double quote.
+std::string HideFtpPasswords(std::string_view text);
 
 // The server path of a location: "\" turned into "/", then the text from the first "/" after
 // the scheme, or "/" when there is none (also for a text that is not an FTP location).

@@ -4,14 +4,19 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 
 #include "ftp/kn_unitFtpError.h"
+#include "ftp/kn_unitFtpTls.h"
 
 namespace kn {
 
@@ -83,6 +88,12 @@ TKNFtpSocket::~TKNFtpSocket() { Close(); }
 
 void TKNFtpSocket::Close()
 {
+    // A TLS connection freed without a shutdown makes its session unusable for resumption,
+    // and a data connection shares the control connection's session: the next data connection
+    // could then not resume it.
+    if (ssl_ && SSL_is_init_finished(ssl_)) SSL_shutdown(ssl_);
+    if (ssl_) SSL_free(ssl_);
+    ssl_ = nullptr;
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     pending_.clear();
@@ -138,9 +149,69 @@ sockaddr_storage TKNFtpSocket::PeerAddress() const
     return addr;
 }
 
+template <class Call>
+bool TKNFtpSocket::RunTls(Call call, int timeoutMs, int& result)
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        ERR_clear_error();
+        result = call();
+        if (result > 0) return true;
+        const int error = SSL_get_error(ssl_, result);
+        if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
+            if (!WaitReady(fd_, error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, deadline)) return false;
+            continue;
+        }
+        if (error == SSL_ERROR_ZERO_RETURN || (error == SSL_ERROR_SYSCALL && errno == 0)) {
+            result = 0;  // the end of the data, with or without close_notify
+            return true;
+        }
+        if (error == SSL_ERROR_SYSCALL)
+            throw TKNFtpError(std::string("TLS connection failed: ") + std::strerror(errno));
+        throw TKNFtpError("TLS connection failed: " + TlsErrorText());
+    }
+}
+
+void TKNFtpSocket::StartTls(ssl_ctx_st* ctx, const std::string& host, ssl_session_st* reuse, int timeoutMs)
+{
+    if (fd_ < 0) throw TKNFtpError("Not connected");
+    ssl_ = SSL_new(ctx);
+    if (!ssl_ || SSL_set_fd(ssl_, fd_) != 1) throw TKNFtpError("Cannot set up TLS: " + TlsErrorText());
+    in6_addr ip6;
+    in_addr ip4;
+    const bool literal =
+        ::inet_pton(AF_INET, host.c_str(), &ip4) == 1 || ::inet_pton(AF_INET6, host.c_str(), &ip6) == 1;
+    if (literal) {
+        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl_), host.c_str());
+    } else {
+        SSL_set_tlsext_host_name(ssl_, host.c_str());
+        SSL_set1_host(ssl_, host.c_str());
+    }
+    if (reuse) SSL_set_session(ssl_, reuse);
+    int result = 0;
+    if (!RunTls([this] { return SSL_connect(ssl_); }, timeoutMs, result))
+        throw TKNFtpError("The TLS handshake with the server did not finish within " + std::to_string(timeoutMs) +
+                          " ms");
+    if (result <= 0) throw TKNFtpError("The server ended the TLS handshake");
+}
+
+void TKNFtpSocket::EndTls()
+{
+    if (ssl_) SSL_shutdown(ssl_);
+}
+
 void TKNFtpSocket::SendAll(const char* data, std::size_t size, int timeoutMs)
 {
     if (fd_ < 0) throw TKNFtpError("Not connected");
+    while (ssl_ && size > 0) {
+        int result = 0;
+        const int chunk = static_cast<int>(std::min<std::size_t>(size, 1 << 20));
+        if (!RunTls([&] { return SSL_write(ssl_, data, chunk); }, timeoutMs, result))
+            throw TKNFtpError("Sending to the server timed out");
+        if (result <= 0) throw TKNFtpError("The server closed the TLS connection");
+        data += result;
+        size -= static_cast<std::size_t>(result);
+    }
     while (size > 0) {
         ssize_t n = ::send(fd_, data, size, MSG_NOSIGNAL);
         if (n < 0) {
@@ -165,6 +236,12 @@ void TKNFtpSocket::ShutdownSend()
 long TKNFtpSocket::Receive(char* buffer, std::size_t size, int timeoutMs)
 {
     if (fd_ < 0) throw TKNFtpError("Not connected");
+    if (ssl_) {
+        int result = 0;
+        const int chunk = static_cast<int>(std::min<std::size_t>(size, 1 << 20));
+        if (!RunTls([&] { return SSL_read(ssl_, buffer, chunk); }, timeoutMs, result)) return -1;
+        return result;
+    }
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         if (!WaitReady(fd_, POLLIN, deadline)) return -1;

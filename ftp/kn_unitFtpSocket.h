@@ -9,6 +9,10 @@
 #include <cstdint>
 #include <string>
 
+struct ssl_ctx_st;
+struct ssl_st;
+struct ssl_session_st;
+
 namespace kn {
 
 class TKNFtpSocket {
@@ -38,6 +42,15 @@ public:
     // nothing arrived within `timeoutMs`. Throws on a socket error.
     long Receive(char* buffer, std::size_t size, int timeoutMs);
 
+    // Starts TLS as the client over the open connection: `host` for the server name and the
+    // certificate's name check, `reuse` a session to resume (the control connection's, for a
+    // data connection) or null. Throws when the handshake fails or does not end in time.
+    // Afterwards every read and write goes through TLS.
+    void StartTls(ssl_ctx_st* ctx, const std::string& host, ssl_session_st* reuse, int timeoutMs);
+    ssl_st* Tls() const { return ssl_; }
+    // Sends the TLS close_notify (as far as the socket takes it at once).
+    void EndTls();
+
     // Reads one line up to a line feed (without CR LF), waiting at most `timeoutMs` for the
     // whole line. Returns false when the line did not complete in time (bytes that did arrive
     // stay buffered). Throws TKNFtpError at the end of the stream or when the line grows past
@@ -45,7 +58,13 @@ public:
     bool ReadLine(std::string& line, int timeoutMs, std::size_t maxLength);
 
 private:
+    // Runs one OpenSSL call until it gets on (true), waiting as it asks; false when the
+    // deadline passes first. `result` is the call's last return value.
+    template <class Call>
+    bool RunTls(Call call, int timeoutMs, int& result);
+
     int fd_ = -1;
+    ssl_st* ssl_ = nullptr;
     std::string pending_;  // bytes received past the last line handed out
 };
 

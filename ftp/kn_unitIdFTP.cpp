@@ -2,10 +2,13 @@
 // transfers are in kn_unitIdFTPTransfer.cpp.
 #include "ftp/kn_unitIdFTP.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 #include "framework/vex_unitText.h"
+#include "ftp/kn_unitFtpMlsd.h"
 
 namespace kn {
 
@@ -35,30 +38,115 @@ bool Accepts(std::initializer_list<int> accepted, int code)
 
 TKNIdFTP::~TKNIdFTP() { Disconnect(); }
 
-void TKNIdFTP::Connect()
+void TKNIdFTP::OpenControl()
 {
     Disconnect();
     if (Host.empty()) throw TKNFtpError("No FTP host name given");
     control_.ConnectHost(Host, Port, ConnectTimeout);
+    TKNFtpReply greeting = ReadReply();
+    if (greeting.Code == 120) greeting = ReadReply();  // "ready in nnn minutes"
+    Expect(greeting, {220});
+}
+
+void TKNIdFTP::StartControlTls()
+{
+    SendCmd("AUTH TLS", {234});
+    if (!tls_) tls_ = std::make_unique<TKNTlsContext>();
+    control_.StartTls(tls_->Get(), Host, nullptr, ReadTimeout);
+}
+
+void TKNIdFTP::CheckCertificate(const TKNTlsPeer& peer) const
+{
+    const std::string where = Host + ":" + std::to_string(Port);
+    if (!TrustedFingerprint.empty()) {
+        if (peer.Fingerprint == TrustedFingerprint) return;
+        throw TKNFtpError("WARNING: the certificate of " + where +
+                          " is not the one you trusted. It has the SHA-256 "
+                          "fingerprint " +
+                          peer.Fingerprint + "; you trusted " + TrustedFingerprint +
+                          ". Someone may be posing as the server, so the connection is refused. If the server "
+                          "has a new certificate, check its fingerprint with the server's operator, then trust it "
+                          "again.");
+    }
+    if (peer.Trusted) return;
+    throw TKNFtpError("The certificate of " + where + " is not trusted (" + peer.Problem +
+                      "). Its SHA-256 fingerprint is " + peer.Fingerprint +
+                      ". If that is the server's, trust it (kestrune-cli trust LOCATION).");
+}
+
+TKNTlsPeer TKNIdFTP::FetchCertificate()
+{
     try {
-        TKNFtpReply greeting = ReadReply();
-        if (greeting.Code == 120) greeting = ReadReply();  // "ready in nnn minutes"
-        Expect(greeting, {220});
+        OpenControl();
+        StartControlTls();
+    } catch (...) {
+        Disconnect();
+        throw;
+    }
+    TKNTlsPeer peer = InspectPeer(control_.Tls());
+    Disconnect();
+    return peer;
+}
+
+void TKNIdFTP::Connect()
+{
+    try {
+        OpenControl();
+        if (UseTls) {
+            StartControlTls();
+            CheckCertificate(InspectPeer(control_.Tls()));
+        }
         Login();
+        if (UseTls) {
+            SendCmd("PBSZ 0", {200});
+            SendCmd("PROT P", {200});
+        }
         SendCmd(transferType_ == TKNFtpTransferType::ftASCII ? "TYPE A" : "TYPE I", {200});
         // Servers without SYST are still usable: its reply is only kept for information.
         TKNFtpReply syst = SendCmd("SYST", {215, 500, 501, 502, 504, 530});
         systemDesc_ = syst.Code == 215 ? syst.Text.substr(syst.Text.size() > 4 ? 4 : syst.Text.size()) : "";
+        ReadFeatures();
     } catch (...) {
         Disconnect();
         throw;
     }
 }
 
+// Login comes after TLS, so the password never crosses the network in clear text on an ftps
+// location.
 void TKNIdFTP::Login()
 {
     TKNFtpReply user = SendCmd("USER " + Username, {230, 331});
     if (user.Code == 331) SendCmd("PASS " + Password, {230, 202});
+}
+
+// A FEAT reply: "211-Features:", one feature per line (led by a blank), "211 End". A server
+// that does not know FEAT offers nothing beyond the basic commands.
+void TKNIdFTP::ReadFeatures()
+{
+    features_.clear();
+    TKNFtpReply feat = SendCmd("FEAT", {211, 500, 501, 502, 504, 530, 550});
+    if (feat.Code != 211) return;
+    std::size_t start = feat.Text.find('\n');
+    while (start != std::string::npos) {
+        std::size_t end = feat.Text.find('\n', start + 1);
+        std::string line = feat.Text.substr(start + 1, end == std::string::npos ? end : end - start - 1);
+        start = end;
+        if (line.empty() || line[0] != ' ') continue;  // the closing "211 End"
+        std::size_t from = line.find_first_not_of(' ');
+        std::size_t to = line.find_first_of(" \r", from);
+        if (from != std::string::npos)
+            features_.push_back(
+                vex::UpperCaseAscii(std::string_view(line).substr(from, to == std::string::npos ? to : to - from)));
+    }
+}
+
+bool TKNIdFTP::HasFeature(const std::string& feature) const
+{
+    const std::string wanted = vex::UpperCaseAscii(feature);
+    for (const std::string& f : features_)
+        if (f == wanted) return true;
+    return false;
 }
 
 void TKNIdFTP::Disconnect()
@@ -92,8 +180,44 @@ bool TKNIdFTP::SetModTime(const std::string& path, int64_t unixSeconds)
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, "%04d%02d%02d%02d%02d%02d", utc.tm_year + 1900, utc.tm_mon + 1,
                   utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
-    TKNFtpReply reply = SendCmd(std::string("MFMT ") + stamp + " " + path, {213, 500, 502, 504});
-    return reply.Code == 213;
+    // Each refusal as unknown ("500", "502", also "501"/"504" for a form the server reads
+    // otherwise) moves on to the next command; remembered, so later files go straight there.
+    static constexpr const char* kCommands[] = {"MFMT ", "SITE UTIME ", "MDTM "};
+    for (; modTimeCommand_ < 3; ++modTimeCommand_) {
+        TKNFtpReply reply = SendCmd(kCommands[modTimeCommand_] + std::string(stamp) + " " + path,
+                                    {200, 213, 250, 500, 501, 502, 504, 550});
+        if (reply.Code == 200 || reply.Code == 213 || reply.Code == 250) return true;
+        // Only MFMT's "550" is about this file: servers refuse all of SITE with it, and MDTM
+        // with two arguments looks for a file named by both.
+        if (reply.Code == 550 && modTimeCommand_ == 0) Expect(reply, {});
+    }
+    return false;
+}
+
+int64_t TKNIdFTP::ModTime(const std::string& path)
+{
+    TKNFtpReply reply = SendCmd("MDTM " + path, {213, 500, 501, 502, 550});
+    int64_t unix = -1;
+    if (reply.Code != 213 || reply.Text.size() < 4 || !ParseMlsdTime(std::string_view(reply.Text).substr(4), unix))
+        return -1;
+    return unix;
+}
+
+int64_t TKNIdFTP::FileSize(const std::string& path)
+{
+    TKNFtpReply reply = SendCmd("SIZE " + path, {213, 500, 502});
+    if (reply.Code != 213) return -1;
+    const char* digits = reply.Text.c_str() + std::min<std::size_t>(4, reply.Text.size());
+    char* end = nullptr;
+    long long size = std::strtoll(digits, &end, 10);
+    if (end == digits || size < 0) throw TKNFtpReplyError(213, "Unreadable size reply: " + reply.Text);
+    return size;
+}
+
+void TKNIdFTP::Rename(const std::string& from, const std::string& to)
+{
+    SendCmd("RNFR " + from, {350});
+    SendCmd("RNTO " + to, {250});
 }
 
 TKNFtpReply TKNIdFTP::SendCmd(const std::string& command, std::initializer_list<int> accepted)
@@ -151,6 +275,8 @@ TKNFtpReply TKNIdFTP::ReadReply()
 
 TKNFtpReply TKNIdFTP::Expect(TKNFtpReply reply, std::initializer_list<int> accepted)
 {
+    // "421": the server is closing the control connection; nothing more will come on it.
+    if (reply.Code == 421) control_.Close();
     if (!Accepts(accepted, reply.Code)) {
         std::string text = reply.Text.empty() ? "The FTP server sent an empty reply" : reply.Text;
         throw TKNFtpReplyError(reply.Code, text);

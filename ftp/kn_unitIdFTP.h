@@ -7,9 +7,10 @@
 // reply (or no end of a multi-line reply) comes in time the conversation is out of step, so
 // the client raises TKNFtpReplyError with code 0 and closes the connection.
 //
-// Data connections: the client sends "PASV" and connects to the address the control
-// connection is connected to, with the port of the reply. The address inside the reply is
-// ignored, so a server cannot point the client at another host.
+// Data connections: the client sends "EPSV" (or "PASV" once the server refused EPSV) and
+// connects to the address the control connection is connected to, IPv4 or IPv6, with the port
+// of the reply. An address inside a PASV reply is ignored, so a server cannot point the client
+// at another host.
 //
 // Typical use (errors are TKNFtpError exceptions whose message is the text to show):
 //   TKNIdFTP ftp;
@@ -23,12 +24,14 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "ftp/kn_unitFtpError.h"
 #include "ftp/kn_unitFtpListing.h"
 #include "ftp/kn_unitFtpSocket.h"
+#include "ftp/kn_unitFtpTls.h"
 
 namespace kn {
 
@@ -46,6 +49,13 @@ public:
     uint16_t Port = 21;
     std::string Username;
     std::string Password;
+    // Explicit TLS: "AUTH TLS" before the login, then "PBSZ 0" and "PROT P", and every data
+    // connection in TLS, resuming the control connection's session. The server's certificate
+    // must pass the system's trust and name the host, or else have the fingerprint
+    // `TrustedFingerprint` ("sha256:HEX", as the user trusted it); a recorded fingerprint that
+    // differs fails however the certificate looks.
+    bool UseTls = false;
+    std::string TrustedFingerprint;
     // Time-outs in milliseconds: the whole connect (resolution included), and every reply
     // line, wait for data, or wait for the server to take data.
     int ConnectTimeout = 20000;
@@ -60,14 +70,22 @@ public:
     TKNIdFTP(const TKNIdFTP&) = delete;
     TKNIdFTP& operator=(const TKNIdFTP&) = delete;
 
+    // Bounds of every listing (lines, entries, line length).
+    TKNFtpListLimits ListLimits;
+
     // Opens the control connection, reads the greeting and logs in: "USER", "PASS" (unless
-    // the server needs none), "TYPE" of the current transfer type, "SYST".
+    // the server needs none), "TYPE" of the current transfer type, "SYST", then "FEAT" once.
     void Connect();
     // Sends "QUIT" without waiting for its reply and closes the control connection.
     void Disconnect();
     bool Connected() const { return control_.IsOpen(); }
+    // Connects, asks for TLS and reads the server's certificate without judging it or logging
+    // in, then disconnects: what the user is shown before trusting a server.
+    TKNTlsPeer FetchCertificate();
     // The server's reply to "SYST", for information only.
     const std::string& SystemDesc() const { return systemDesc_; }
+    // True when the server's FEAT reply names `feature` ("SIZE", "MLST", "MFMT"; any case).
+    bool HasFeature(const std::string& feature) const;
 
     // Binary by default. Sends "TYPE A"/"TYPE I" when connected and the type changes. In
     // ASCII, downloads turn CR LF into LF and uploads send LF as CR LF.
@@ -78,20 +96,32 @@ public:
     void MakeDir(const std::string& path);    // "MKD"
     void RemoveDir(const std::string& path);  // "RMD"
     void Delete(const std::string& path);     // "DELE"
-    // "MFMT": sets the server file's modification time (UTC seconds since 1970). Returns false
-    // when the server does not know the command; raises on any other refusal.
+    // Sets the server file's modification time (UTC seconds since 1970): "MFMT", or where the
+    // server does not know it, "SITE UTIME" and the two-argument "MDTM" that some servers take.
+    // Returns false when the server knows none of them; raises on any other refusal.
     bool SetModTime(const std::string& path, int64_t unixSeconds);
+    // "MDTM": the file's modification time as UTC seconds, or -1 when the server does not
+    // offer it or gives no readable time.
+    int64_t ModTime(const std::string& path);
+    // "SIZE" in binary: the file's size on the server, or -1 when the server does not offer
+    // the command. Raises on any other refusal (a missing file, say).
+    int64_t FileSize(const std::string& path);
+    // "RNFR" and "RNTO": renames `from` to `to`, replacing `to` where the server allows it.
+    void Rename(const std::string& from, const std::string& to);
 
-    // "LIST" of the working directory, parsed into DirectoryListing (see kn_unitFtpListing.h:
-    // unknown formats raise "Unknown FTP listing format"; unsafe names are dropped).
+    // "MLSD" of the working directory where FEAT offers MLST (times exact, in UTC turned local
+    // as a local scan does; see kn_unitFtpMlsd.h), else "LIST" (see kn_unitFtpListing.h:
+    // unknown formats raise "Unknown FTP listing format"). Unsafe names are dropped either way.
     void List();
     const std::vector<TKNFtpListItem>& DirectoryListing() const { return listing_; }
 
     // "RETR": creates or overwrites `localFile` (no resume). The local file is opened only
     // once the server has accepted the transfer; after a failed transfer it is removed.
-    void Get(const std::string& remotePath, const std::string& localFile);
-    // "STOR": replaces `remotePath` with the content of `localFile`.
-    void Put(const std::string& localFile, const std::string& remotePath);
+    // Returns the bytes received (before any ASCII conversion).
+    int64_t Get(const std::string& remotePath, const std::string& localFile);
+    // "STOR": replaces `remotePath` with the content of `localFile`. Returns the bytes of the
+    // local file sent.
+    int64_t Put(const std::string& localFile, const std::string& remotePath);
 
     // Ends the running transfer: after the current block the client sends "ABOR", closes the
     // data connection and the transfer fails with "Transfer aborted". Safe from any thread;
@@ -110,16 +140,26 @@ private:
     TKNFtpReply ReadReply();
     TKNFtpReply Expect(TKNFtpReply reply, std::initializer_list<int> accepted);
     void Login();
+    void ReadFeatures();
+    void OpenControl();  // connects and reads the greeting
+    void StartControlTls();
+    void CheckCertificate(const TKNTlsPeer& peer) const;
     void Receive(const std::string& command, const Sink& sink);
     void Send(const std::string& command, const Source& source);
     void OpenData(const std::string& command, TKNFtpSocket& data, bool& done);
+    void StartDataTls(TKNFtpSocket& data);
     void ReadDataTo(TKNFtpSocket& data, const Sink& sink);
     void WriteDataFrom(TKNFtpSocket& data, const Source& source);
     void ReportWork(int64_t total);
     void AbortTransfer(TKNFtpSocket& data);
 
     TKNFtpSocket control_;
+    std::unique_ptr<TKNTlsContext> tls_;
     std::string systemDesc_;
+    std::vector<std::string> features_;  // first word of every FEAT line, upper case
+    bool mlsdRefused_ = false;           // MLSD offered, but refused as unknown
+    bool epsvRefused_ = false;           // the server knows no EPSV: PASV from then on
+    int modTimeCommand_ = 0;             // the first SetModTime command not refused as unknown
     TKNFtpTransferType transferType_ = TKNFtpTransferType::ftBinary;
     std::vector<TKNFtpListItem> listing_;
     std::atomic<bool> abortRequested_{false};

@@ -1,6 +1,7 @@
 // Data transfers of TKNIdFTP: passive data connections, LIST, RETR, STOR, work events and
 // abort.
 #include <fcntl.h>
+#include <openssl/ssl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -36,6 +37,23 @@ uint16_t PassivePort(const std::string& text)
         if (bytes && port != 0) return static_cast<uint16_t>(port);
     }
     throw TKNFtpError("The FTP server sent an unreadable passive mode reply: " + text);
+}
+
+// The port of a "229 Entering Extended Passive Mode (|||port|)" reply (RFC 2428); the
+// delimiter is whatever character follows the "(".
+uint16_t ExtendedPassivePort(const std::string& text)
+{
+    std::size_t open = text.find('(');
+    if (open != std::string::npos && open + 4 < text.size()) {
+        const char d = text[open + 1];
+        unsigned port = 0;
+        char close = 0, paren = 0;
+        if (text[open + 2] == d && text[open + 3] == d &&
+            std::sscanf(text.c_str() + open + 4, "%u%c%c", &port, &close, &paren) == 3 && close == d && paren == ')' &&
+            port > 0 && port <= 65535)
+            return static_cast<uint16_t>(port);
+    }
+    throw TKNFtpError("The FTP server sent an unreadable extended passive mode reply: " + text);
 }
 
 // Turns CR LF into LF across block boundaries (ASCII downloads).
@@ -112,20 +130,32 @@ private:
 void TKNIdFTP::List()
 {
     listing_.clear();
-    TKNFtpListingParser parser(vex::Today());
-    Receive("LIST", [&](const char* data, std::size_t size) { parser.Feed(std::string_view(data, size)); });
+    const bool mlsd = HasFeature("MLST") && !mlsdRefused_;
+    TKNFtpListingParser parser(vex::Today(), ListLimits);
+    if (mlsd) parser.ReadMlsd(vex::LocalOffsetNow());
+    try {
+        Receive(mlsd ? "MLSD" : "LIST",
+                [&](const char* data, std::size_t size) { parser.Feed(std::string_view(data, size)); });
+    } catch (const TKNFtpReplyError& e) {
+        // A server whose FEAT offers MLST but that does not know MLSD after all.
+        if (!mlsd || !Connected() || (e.Code != 500 && e.Code != 502)) throw;
+        mlsdRefused_ = true;
+        return List();
+    }
     listing_ = parser.Finish();
 }
 
-void TKNIdFTP::Get(const std::string& remotePath, const std::string& localFile)
+int64_t TKNIdFTP::Get(const std::string& remotePath, const std::string& localFile)
 {
     std::unique_ptr<LocalFile> file;
+    int64_t received = 0;
     AsciiToLocal ascii;
     const bool convert = transferType_ == TKNFtpTransferType::ftASCII;
     try {
         Receive("RETR " + remotePath, [&](const char* data, std::size_t size) {
             if (!file) file = std::make_unique<LocalFile>(localFile, O_WRONLY | O_CREAT | O_TRUNC);
             if (size == 0) return;  // opening call: the server has accepted the transfer
+            received += static_cast<int64_t>(size);
             if (!convert) return file->Write(data, size);
             std::string text = ascii.Convert(data, size);
             file->Write(text.data(), text.size());
@@ -140,19 +170,26 @@ void TKNIdFTP::Get(const std::string& remotePath, const std::string& localFile)
         }
         throw;
     }
+    return received;
 }
 
-void TKNIdFTP::Put(const std::string& localFile, const std::string& remotePath)
+int64_t TKNIdFTP::Put(const std::string& localFile, const std::string& remotePath)
 {
     LocalFile file(localFile, O_RDONLY);
     const bool convert = transferType_ == TKNFtpTransferType::ftASCII;
+    int64_t sent = 0;       // bytes of the local file
     std::string converted;  // ASCII: bytes of the last local block still to hand out
     std::size_t offset = 0;
     Send("STOR " + remotePath, [&](char* buffer, std::size_t size) -> std::size_t {
-        if (!convert) return file.Read(buffer, size);
+        if (!convert) {
+            std::size_t n = file.Read(buffer, size);
+            sent += static_cast<int64_t>(n);
+            return n;
+        }
         if (offset == converted.size()) {
             std::vector<char> raw(size / 2);
             std::size_t n = file.Read(raw.data(), raw.size());
+            sent += static_cast<int64_t>(n);
             converted.clear();
             offset = 0;
             for (std::size_t i = 0; i < n; ++i) {
@@ -165,6 +202,7 @@ void TKNIdFTP::Put(const std::string& localFile, const std::string& remotePath)
         offset += n;
         return n;
     });
+    return sent;
 }
 
 // Sets up a passive data connection and sends `command` on it. `done` tells whether the
@@ -173,10 +211,33 @@ void TKNIdFTP::Put(const std::string& localFile, const std::string& remotePath)
 void TKNIdFTP::OpenData(const std::string& command, TKNFtpSocket& data, bool& done)
 {
     abortRequested_ = false;
-    TKNFtpReply pasv = SendCmd("PASV", {227});
-    data.ConnectAddress(control_.PeerAddress(), PassivePort(pasv.Text), ConnectTimeout);
+    uint16_t port = 0;
+    if (!epsvRefused_) {
+        TKNFtpReply epsv = SendCmd("EPSV", {229, 500, 501, 502});
+        if (epsv.Code == 229)
+            port = ExtendedPassivePort(epsv.Text);
+        else
+            epsvRefused_ = true;
+    }
+    if (port == 0) port = PassivePort(SendCmd("PASV", {227}).Text);
+    data.ConnectAddress(control_.PeerAddress(), port, ConnectTimeout);
     TKNFtpReply start = SendCmd(command, {125, 150, 226, 250});
     done = start.Code == 226 || start.Code == 250;
+}
+
+// The server begins its side of the handshake once it has taken the command; servers that
+// insist on it see the control connection's session resumed.
+void TKNIdFTP::StartDataTls(TKNFtpSocket& data)
+{
+    if (!UseTls) return;
+    SSL_SESSION* session = SSL_get1_session(control_.Tls());
+    try {
+        data.StartTls(tls_->Get(), Host, session, ReadTimeout);
+    } catch (...) {
+        SSL_SESSION_free(session);
+        throw;
+    }
+    SSL_SESSION_free(session);
 }
 
 void TKNIdFTP::Receive(const std::string& command, const Sink& sink)
@@ -185,6 +246,7 @@ void TKNIdFTP::Receive(const std::string& command, const Sink& sink)
     bool done = false;
     OpenData(command, data, done);
     try {
+        if (!done) StartDataTls(data);
         sink(nullptr, 0);
         ReadDataTo(data, sink);
     } catch (...) {
@@ -201,24 +263,42 @@ void TKNIdFTP::Send(const std::string& command, const Source& source)
     bool done = false;
     OpenData(command, data, done);
     try {
+        if (!done) StartDataTls(data);
         WriteDataFrom(data, source);
     } catch (...) {
         AbortTransfer(data);
         throw;
     }
+    data.EndTls();
     data.ShutdownSend();
+    // Closing with the server's reply to the shutdown unread would reset the connection, and a
+    // reset may drop the last bytes before the server read them: wait for its end first.
+    char rest[512];
+    while (data.Receive(rest, sizeof rest, ReadTimeout) > 0) {
+    }
     data.Close();
     if (!done) Expect(ReadReply(), {226, 250});
 }
 
+// Waits for data in short slices and reports work after each, so that a stop request ends a
+// transfer whose server has gone quiet within a fraction of a second.
 void TKNIdFTP::ReadDataTo(TKNFtpSocket& data, const Sink& sink)
 {
+    constexpr int kSliceMs = 200;
     std::vector<char> buffer(kBlockSize);
     int64_t total = 0;
+    int waited = 0;
     ReportWork(0);
     for (;;) {
-        long n = data.Receive(buffer.data(), buffer.size(), ReadTimeout);
-        if (n < 0) throw TKNFtpError("The FTP data connection timed out");
+        const int slice = std::max(1, std::min(kSliceMs, ReadTimeout - waited));
+        long n = data.Receive(buffer.data(), buffer.size(), slice);
+        if (n < 0) {
+            waited += slice;
+            if (waited >= ReadTimeout) throw TKNFtpError("The FTP data connection timed out");
+            ReportWork(total);
+            continue;
+        }
+        waited = 0;
         if (n == 0) return;
         sink(buffer.data(), static_cast<std::size_t>(n));
         total += n;

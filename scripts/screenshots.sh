@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
 # Makes the README's screenshots: the main window after a comparison of two demo trees, and
 # the differences window of one pair, under Xvfb at 1280x800.
-# Usage: scripts/screenshots.sh [OUTPUT-FOLDER] (default docs/)
+# Usage: [KESTRUNE_BUILD=DIR] scripts/screenshots.sh [OUTPUT-FOLDER] (default docs/)
 set -euo pipefail
 KESTRUNE_ROOT=$(cd "$(dirname "$0")/.." && pwd)
 source "$KESTRUNE_ROOT/scripts/setup.sh"
 kestrune_packages+=(xdotool imagemagick)
 kestrune_install_missing
-build="$KESTRUNE_ROOT/build/release"
-kestrune_build "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRUNE_BUILD_TESTS=OFF >/dev/null
+# KESTRUNE_BUILD=DIR takes the programs of an existing build instead of building build/release.
+build=${KESTRUNE_BUILD:-}
+if [ -z "$build" ]; then
+  build="$KESTRUNE_ROOT/build/release"
+  kestrune_build "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRUNE_BUILD_TESTS=OFF >/dev/null
+fi
 
 out=${1:-$KESTRUNE_ROOT/docs}
 mkdir -p "$out"

@@ -7,7 +7,8 @@ kestrune_packages=(
   cmake g++ ninja-build ccache pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev
-  python3 python3-pyftpdlib
+  python3 python3-pyftpdlib python3-openssl
+  vsftpd libssl-dev openssl
   xvfb xauth adwaita-icon-theme fonts-dejavu-core
 )
 

@@ -12,6 +12,7 @@
 #include "config/kn_unitConfig.h"
 #include "engine/kn_unitCompare.h"
 #include "framework/vex_unitText.h"
+#include "ftp/kn_unitFtpLocation.h"
 
 namespace {
 
@@ -77,7 +78,7 @@ private:
     {
         ++failures_;
         std::fflush(stdout);
-        std::fprintf(stderr, "kestrune-cli batch: %s\n", cli::EscapeText(message).c_str());
+        std::fprintf(stderr, "kestrune-cli batch: %s\n", cli::EscapeText(kn::HideFtpPasswords(message)).c_str());
     }
 
     bool RunEntry(const kn::TKNBatchEntry& entry)
@@ -91,8 +92,9 @@ private:
             return false;
         }
         std::printf("preset \"%s\": %s%s\n  left:  %s\n  right: %s\n", name.c_str(), ActionText(action),
-                    entry.Force ? ", Force Update" : "", vex::GetField(preset->LeftFolder).c_str(),
-                    vex::GetField(preset->RightFolder).c_str());
+                    entry.Force ? ", Force Update" : "",
+                    kn::HideFtpPasswords(vex::GetField(preset->LeftFolder)).c_str(),
+                    kn::HideFtpPasswords(vex::GetField(preset->RightFolder)).c_str());
         std::fflush(stdout);
         if (std::optional<std::string> problem = UnusableFolder(*preset)) {
             Fail("preset \"" + name + "\" skipped: " + *problem);

@@ -13,6 +13,7 @@
 #include "app/cli/cli_rows.h"
 #include "app/cli/cli_update_report.h"
 #include "engine/kn_unitCompare.h"
+#include "ftp/kn_unitFtpLocation.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ public:
         if (state == state_ && state == 1 && now - shown_ < std::chrono::milliseconds(100)) return;
         state_ = state;
         shown_ = now;
-        std::string text = state == 1   ? "Searching... " + cli::EscapeText(path)
+        std::string text = state == 1   ? "Searching... " + cli::EscapeText(kn::HideFtpPasswords(path))
                            : state == 2 ? "Sorting..."
                                         : "Comparing...";
         if (state == 0) text.clear();

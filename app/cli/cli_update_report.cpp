@@ -5,6 +5,7 @@
 
 #include "app/cli/cli_rows.h"
 #include "framework/vex_unitThreads.h"
+#include "ftp/kn_unitFtpLocation.h"
 
 namespace cli {
 
@@ -37,7 +38,7 @@ void PrintUpdateOperations(kn::TKNFileCompare& engine, int& failures)
 {
     // Names may come from a hostile server: escaped, none reaches the terminal as a control.
     auto printLine = [](void*, const std::string& text) {
-        std::fputs(EscapeText(text).c_str(), stdout);
+        std::fputs(EscapeText(kn::HideFtpPasswords(text)).c_str(), stdout);
         std::fputc('\n', stdout);
     };
     // A dry run prints what each operation would do instead of the path it works on.
@@ -45,10 +46,14 @@ void PrintUpdateOperations(kn::TKNFileCompare& engine, int& failures)
         if (!engine.UpdateDryRun) printLine(sender, text);
     };
     engine.OnDryRunOperation = printLine;
+    engine.OnNotice = [](void*, const std::string& text) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "%s\n", kn::HideFtpPasswords(text).c_str());
+    };
     engine.OnError = [&failures](void*, const std::string& message) {
         ++failures;
         std::fflush(stdout);
-        std::fprintf(stderr, "%s\n", EscapeMessage(message).c_str());
+        std::fprintf(stderr, "%s\n", EscapeMessage(kn::HideFtpPasswords(message)).c_str());
     };
 }
 

@@ -1,15 +1,23 @@
 #include "tests/common/ftp_server.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 namespace testutil {
@@ -45,6 +53,12 @@ void FtpServer::Start()
     std::vector<std::string> args = {"/usr/bin/python3", KESTRUNE_FTP_SERVER_SCRIPT, "--root", Root()};
     if (!options_.User.empty()) args.insert(args.end(), {"--user", options_.User, "--password", options_.Password});
     if (options_.Anonymous) args.push_back("--anonymous");
+    if (options_.ShortDownloads) args.push_back("--short-downloads");
+    if (options_.NoSize) args.push_back("--no-size");
+    if (options_.NoMfmt) args.push_back("--no-mfmt");
+    if (options_.Ipv6) args.push_back("--ipv6");
+    if (!options_.TlsCert.empty())
+        args.insert(args.end(), {"--tls-cert", options_.TlsCert, "--tls-key", options_.TlsKey});
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -88,7 +102,124 @@ void FtpServer::Stop()
 std::string FtpServer::Location(const std::string& path) const
 {
     std::string credentials = options_.User.empty() ? "" : options_.User + ":" + options_.Password + "@";
-    return "ftp://" + credentials + "127.0.0.1:" + std::to_string(port_) + path;
+    return (options_.TlsCert.empty() ? "ftp://" : "ftps://") + credentials + (options_.Ipv6 ? "[::1]:" : "127.0.0.1:") +
+           std::to_string(port_) + path;
+}
+
+// --- vsftpd ---------------------------------------------------------------------------------
+
+namespace {
+
+constexpr const char* kVsftpd = "/usr/sbin/vsftpd";
+
+bool Accepts(int port)
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    ::close(fd);
+    return ok;
+}
+
+std::string VsftpdTlsConfig(const std::string& cert, const std::string& key)
+{
+    if (cert.empty()) return {};
+    return "ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\nforce_anon_data_ssl=YES\n"
+           "require_ssl_reuse=YES\nssl_tlsv1=YES\nssl_sslv2=NO\nssl_sslv3=NO\nrsa_cert_file=" +
+           cert + "\nrsa_private_key_file=" + key + "\n";
+}
+
+std::string VsftpdConfig(const std::string& root, int port, const std::string& log)
+{
+    return "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port=" + std::to_string(port) +
+           "\nbackground=NO\nanonymous_enable=YES\nno_anon_password=YES\nanon_root=" + root +
+           "\nlocal_enable=NO\nwrite_enable=YES\nanon_upload_enable=YES\nanon_mkdir_write_enable=YES\n"
+           "anon_other_write_enable=YES\nanon_world_readable_only=NO\nanon_umask=022\n"
+           "seccomp_sandbox=NO\nisolate=NO\nisolate_network=NO\npasv_enable=YES\npasv_address=127.0.0.1\n"
+           "mdtm_write=YES\nxferlog_enable=NO\nvsftpd_log_file=" +
+           log + "\n";
+}
+
+}  // namespace
+
+bool VsftpdServer::Usable(std::string& why)
+{
+    if (::access(kVsftpd, X_OK) != 0)
+        why = "vsftpd is not installed (scripts/setup.sh installs it)";
+    else if (::geteuid() != 0)
+        why = "vsftpd needs root to switch to its user";
+    else if (::getpwnam("ftp") == nullptr)
+        why = "there is no \"ftp\" user for vsftpd";
+    else
+        return true;
+    return false;
+}
+
+VsftpdServer::VsftpdServer(const std::string& tlsCert, const std::string& tlsKey) : tls_(!tlsCert.empty())
+{
+    ::chmod(Root().c_str(), 0755);
+    MakeDirs(Root() + "/www");
+    port_ = FreeLoopbackPort();
+    const std::string config = state_ / "vsftpd.conf", log = state_ / "vsftpd.log";
+    WriteFile(config, VsftpdConfig(Root(), port_, log) + VsftpdTlsConfig(tlsCert, tlsKey));
+    GiveToServer();
+    pid_ = ::fork();
+    if (pid_ < 0) throw std::runtime_error("fork failed");
+    if (pid_ == 0) {
+        int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        ::dup2(out, 1);
+        ::dup2(out, 2);
+        ::execl(kVsftpd, kVsftpd, config.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    for (int i = 0; i < 200 && !Accepts(port_); ++i) {
+        if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
+            pid_ = -1;
+            throw std::runtime_error("vsftpd exited at start: " + ReadFile(log));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+VsftpdServer::~VsftpdServer()
+{
+    if (pid_ > 0) {
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+    }
+}
+
+std::string VsftpdServer::Location(const std::string& path) const
+{
+    return (tls_ ? "ftps://127.0.0.1:" : "ftp://127.0.0.1:") + std::to_string(port_) + path;
+}
+
+void VsftpdServer::GiveToServer() const
+{
+    const passwd* ftp = ::getpwnam("ftp");
+    if (!ftp) return;
+    const std::string www = Root() + "/www";
+    ::lchown(www.c_str(), ftp->pw_uid, ftp->pw_gid);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(www))
+        ::lchown(entry.path().c_str(), ftp->pw_uid, ftp->pw_gid);
+}
+
+std::string MakeCertificate(const std::string& folder, const std::string& commonName)
+{
+    const std::string cert = folder + "/cert.pem", key = folder + "/key.pem", print = folder + "/fingerprint";
+    const std::string command = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=" + commonName +
+                                " -keyout " + key + " -out " + cert + " >/dev/null 2>&1 && openssl x509 -noout " +
+                                "-fingerprint -sha256 -in " + cert + " >" + print;
+    if (std::system(command.c_str()) != 0) throw std::runtime_error("openssl could not make a certificate");
+    ::chmod(key.c_str(), 0644);  // read by the servers, whatever user they run as
+    std::string text = ReadFile(print), hex;
+    for (char c : text.substr(text.find('=') + 1))
+        if (std::isxdigit(static_cast<unsigned char>(c)))
+            hex += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return "sha256:" + hex;
 }
 
 int FreeLoopbackPort()

@@ -20,6 +20,13 @@ public:
         std::string User = "tester";     // empty: no named user
         std::string Password = "secret";
         bool Anonymous = false;          // also accept the "anonymous" login
+        bool ShortDownloads = false;     // send half of every file, then report success
+        bool NoSize = false;             // refuse "SIZE" as an unknown command
+        bool NoMfmt = false;             // refuse "MFMT" as an unknown command
+        // A certificate and key (PEM files): the server insists on explicit TLS, and Location
+        // gives "ftps://" locations.
+        std::string TlsCert, TlsKey;
+        bool Ipv6 = false;  // listen on ::1; Location gives "[::1]"
     };
 
     FtpServer();
@@ -48,7 +55,42 @@ private:
     int port_ = 0;
 };
 
+// A second real server: Debian's vsftpd on 127.0.0.1 at a free port, run by the test as a
+// child in the foreground with its own configuration in a temporary folder. It knows LIST
+// but not MLSD or MFMT, and sets times with the two-argument MDTM. Login is anonymous
+// without a password; writes are allowed below Root() + "/www" (vsftpd refuses a writable
+// served root). It switches to the system's "ftp" user, so it needs root: Usable() says
+// whether it can run here.
+class VsftpdServer {
+public:
+    // With a certificate and key, the server insists on explicit TLS (and reused sessions on
+    // data connections), and Location gives "ftps://" locations.
+    explicit VsftpdServer(const std::string& tlsCert = "", const std::string& tlsKey = "");
+    ~VsftpdServer();
+    VsftpdServer(const VsftpdServer&) = delete;
+    VsftpdServer& operator=(const VsftpdServer&) = delete;
+
+    static bool Usable(std::string& why);
+    const std::string& Root() const { return root_.path(); }
+    int Port() const { return port_; }
+    std::string Location(const std::string& path = "") const;
+    // Hands every entry below Root() + "/www" to the server's user, so that it may replace and
+    // delete what the test made there.
+    void GiveToServer() const;
+
+private:
+    TempDir root_;
+    TempDir state_;  // configuration and log
+    pid_t pid_ = -1;
+    int port_ = 0;
+    bool tls_ = false;
+};
+
 // A loopback port that nothing listens on: bound once to learn a free one, then closed.
 int FreeLoopbackPort();
+
+// A self-signed certificate for `commonName` made with the openssl tool: cert.pem and key.pem
+// in `folder`. Returns the certificate's SHA-256 fingerprint as "sha256:" + lower-case hex.
+std::string MakeCertificate(const std::string& folder, const std::string& commonName);
 
 }  // namespace testutil

@@ -1,7 +1,10 @@
 #!/usr/bin/python3
-"""A throw-away FTP server for the tests: binds 127.0.0.1 on a free port, prints
+"""A throw-away FTP server for the tests: binds 127.0.0.1 (or ::1 with --ipv6) on a free port, prints
 "PORT <n>" on stdout, and serves until it gets SIGTERM or its stdin closes (so it never
-outlives the test process that started it)."""
+outlives the test process that started it). --short-downloads sends only the first half of
+every file and still reports success; --no-size refuses SIZE and --no-mfmt MFMT as unknown
+commands; --tls-cert/--tls-key make it insist on explicit TLS for the login and every data
+connection."""
 import argparse
 import logging
 import os
@@ -14,12 +17,56 @@ from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
 
 
+class HalfProducer:
+    """Hands out the first half of a file, then ends."""
+
+    def __init__(self, fd):
+        data = fd.read()
+        self.rest = data[: len(data) // 2]
+
+    def more(self):
+        chunk, self.rest = self.rest, b""
+        return chunk
+
+
+def make_handler(args):
+    base = FTPHandler
+    if args.tls_cert:
+        from pyftpdlib.handlers import TLS_FTPHandler
+
+        base = TLS_FTPHandler
+        base.certfile = args.tls_cert
+        base.keyfile = args.tls_key
+        base.tls_control_required = True
+        base.tls_data_required = True
+
+    class Handler(base):
+        use_sendfile = False
+
+        def push_dtp_data(self, data, isproducer=False, file=None, cmd=None):
+            if args.short_downloads and cmd == "RETR":
+                data = HalfProducer(file)
+            return super().push_dtp_data(data, isproducer, file, cmd)
+
+    refused = {"SIZE"} if args.no_size else set()
+    if args.no_mfmt:
+        refused.add("MFMT")
+    Handler.proto_cmds = {k: v for k, v in base.proto_cmds.items() if k not in refused}
+    return Handler
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--root", required=True)
     parser.add_argument("--user", default="")
     parser.add_argument("--password", default="")
     parser.add_argument("--anonymous", action="store_true")
+    parser.add_argument("--short-downloads", action="store_true")
+    parser.add_argument("--no-size", action="store_true")
+    parser.add_argument("--no-mfmt", action="store_true")
+    parser.add_argument("--ipv6", action="store_true")
+    parser.add_argument("--tls-cert", default="")
+    parser.add_argument("--tls-key", default="")
     args = parser.parse_args()
 
     logging.basicConfig(level=logging.CRITICAL)
@@ -29,12 +76,12 @@ def main():
     if args.anonymous:
         authorizer.add_anonymous(args.root, perm="elradfmwMT")
 
-    handler = FTPHandler
+    handler = make_handler(args)
     handler.authorizer = authorizer
-    handler.use_gmt_times = False  # list local times, as the local side shows them
+    handler.use_gmt_times = True  # MLSD and MDTM times in UTC, as the standard wants them
     handler.permit_foreign_addresses = False
     handler.auth_failed_timeout = 0.1  # refuse wrong passwords without the usual 3 s pause
-    server = FTPServer(("127.0.0.1", 0), handler)
+    server = FTPServer(("::1" if args.ipv6 else "127.0.0.1", 0), handler)
     server.max_cons = 64
 
     def stop(*_):

@@ -151,13 +151,15 @@ TEST(Pairing, RootWithTrailingSeparatorPairsTheSame)
     EXPECT_EQ(rows, (Rows{"left /d/a.txt /d/a.txt"}));
 }
 
-// A provider whose attribute key, like an FTP side's, never equals a local one.
-class NoAttrKeyProvider : public TKNScanProviderFS {
+// A provider whose attribute keys are a fixed value: -1, unknown as on an FTP side, or a known
+// key that never equals a local entry's.
+template <int32_t Key>
+class FixedAttrKeyProvider : public TKNScanProviderFS {
 public:
-    int32_t AttrKey(const TKNFileRec&) override { return -1; }
+    int32_t AttrKey(const TKNFileRec&) override { return Key; }
 };
 
-TEST(Pairing, AttributeKeysComeFromEachSidesProvider)
+Rows PairedWithRightProvider(std::unique_ptr<TKNScanProvider> provider)
 {
     Trees t;
     t.File(t.left, "f.txt", "1");
@@ -167,11 +169,55 @@ TEST(Pairing, AttributeKeysComeFromEachSidesProvider)
     TKNFileCompare engine;
     engine.SetLeftFolder(t.left);
     engine.SetRightFolder(t.right);
-    engine.RightList.Provider = std::make_unique<NoAttrKeyProvider>();
+    engine.RightList.Provider = std::move(provider);
     engine.Compare(true);
-    std::vector<std::string> rows;
+    Rows rows;
     for (const auto& row : engine.Items) rows.push_back(Describe(*row, engine));
-    EXPECT_EQ(rows, (Rows{"differ /f.txt /f.txt", "differ /d/ /d/"}));
+    return rows;
+}
+
+TEST(Pairing, AttributeKeysComeFromEachSidesProvider)
+{
+    EXPECT_EQ(PairedWithRightProvider(std::make_unique<FixedAttrKeyProvider<0x7F>>()),
+              (Rows{"differ /f.txt /f.txt", "differ /d/ /d/"}));
+    // A key the side does not know is no difference, for files and folders alike.
+    EXPECT_EQ(PairedWithRightProvider(std::make_unique<FixedAttrKeyProvider<-1>>()), Rows{});
+}
+
+// Records whose times are known only to the minute, as a LIST line gives them.
+class MinuteProvider : public TKNScanProviderFS {
+public:
+    bool FindFirst(const std::string& Folder, uint32_t Mask, std::unique_ptr<TKNFileRec>& Rec) override
+    {
+        return Minute(TKNScanProviderFS::FindFirst(Folder, Mask, Rec), Rec);
+    }
+    bool FindNext(std::unique_ptr<TKNFileRec>& Rec) override { return Minute(TKNScanProviderFS::FindNext(Rec), Rec); }
+
+private:
+    static bool Minute(bool found, std::unique_ptr<TKNFileRec>& Rec)
+    {
+        if (found) Rec->TimeStep = 60;
+        return found;
+    }
+};
+
+TEST(Pairing, TimesCompareAtTheCoarserSidesStep)
+{
+    Trees t;
+    t.File(t.left, "same-minute.txt", "1", kTen + 6);
+    t.File(t.right, "same-minute.txt", "1", kTen + 58);
+    t.File(t.left, "next-minute.txt", "1", kTen + 58);
+    t.File(t.right, "next-minute.txt", "1", kTen + 62);
+    TKNFileCompare engine;
+    engine.SetLeftFolder(t.left);
+    engine.SetRightFolder(t.right);
+    engine.Compare(true);
+    ASSERT_EQ(engine.Items.size(), 2u) << "both sides local: 2-second steps, both pairs differ";
+    engine.RightList.Provider = std::make_unique<MinuteProvider>();
+    engine.Compare(true);
+    Rows rows;
+    for (const auto& row : engine.Items) rows.push_back(Describe(*row, engine));
+    EXPECT_EQ(rows, (Rows{"right /next-minute.txt /next-minute.txt"}));
 }
 
 TEST(CompareEvents, OrderOfReports)

@@ -67,22 +67,33 @@ void FakeFtpSession::Reply(const std::string& command, const std::string& reply)
     Send(reply + "\r\n");
 }
 
-void FakeFtpSession::Login()
+void FakeFtpSession::Login(const std::string& features)
 {
     Send("220 Fake ready\r\n");
     Reply("USER anonymous", "331 Password please");
     Reply("PASS anonymous@kestrune.invalid", "230 Logged in");
     Reply("TYPE I", "200 Binary");
     Reply("SYST", "215 UNIX Type: L8");
+    Reply("FEAT", features);
 }
 
-void FakeFtpSession::Passive()
+void FakeFtpSession::Passive(bool refuseEpsv)
 {
     int port = 0;
     if (dataListener_ >= 0) ::close(dataListener_);
     dataListener_ = Listen(port);
-    Reply("PASV", "227 Entering Passive Mode (10,0,0,99," + std::to_string(port / 256) + "," +
-                      std::to_string(port % 256) + ")");
+    std::string command = ReadCommand();
+    if (command == "EPSV" && refuseEpsv) {
+        Send("500 EPSV not understood\r\n");
+        command = ReadCommand();
+    }
+    if (command == "EPSV") {
+        Send("229 Entering Extended Passive Mode (|||" + std::to_string(port) + "|)\r\n");
+        return;
+    }
+    EXPECT_EQ(command, "PASV");
+    Send("227 Entering Passive Mode (10,0,0,99," + std::to_string(port / 256) + "," + std::to_string(port % 256) +
+         ")\r\n");
 }
 
 int FakeFtpSession::AcceptData()

@@ -27,11 +27,13 @@ public:
     std::string ReadCommand();
     // Reads a command, checks it equals `command`, and answers `reply` + CR LF.
     void Reply(const std::string& command, const std::string& reply);
-    // Greeting and the login a TKNIdFTP sends for anonymous: USER, PASS, TYPE I, SYST.
-    void Login();
-    // Answers the next command ("PASV") with a passive reply naming the foreign address
-    // 10.0.0.99 and the port of a fresh local data listener.
-    void Passive();
+    // Greeting and the login a TKNIdFTP sends for anonymous: USER, PASS, TYPE I, SYST, and
+    // FEAT, answered with `features` (by default: a server that knows no FEAT).
+    void Login(const std::string& features = "502 FEAT not implemented");
+    // Answers the next command with the port of a fresh local data listener: "EPSV" with an
+    // extended passive reply, "PASV" with one naming the foreign address 10.0.0.99. With
+    // `refuseEpsv`, an "EPSV" is refused first and "PASV" must follow.
+    void Passive(bool refuseEpsv = false);
     // Accepts the data connection, sends `bytes` and closes it.
     void SendData(const std::string& bytes);
     // Accepts the data connection and reads it to its end.

@@ -133,7 +133,7 @@ TEST(FtpListing, ChunksSplitAnywhereGiveTheSameItems)
 TEST(FtpListing, OverLongLineIsAnError)
 {
     TKNFtpListingParser parser(kToday);
-    EXPECT_THROW(parser.Feed(std::string(TKNFtpListingParser::kMaxLineLength + 10, 'x')), TKNFtpError);
+    EXPECT_THROW(parser.Feed(std::string(TKNFtpListLimits{}.MaxLineLength + 10, 'x')), TKNFtpError);
 }
 
 }  // namespace

@@ -56,11 +56,15 @@ TEST_P(FtpGreetingTest, IsReadAsOneReply)
         s.Reply("USER anonymous", "230 Welcome, no password needed");
         s.Reply("TYPE I", "200 ok");
         s.Reply("SYST", "215 UNIX Type: L8");
+        s.Reply("FEAT", "211-Features:\r\n MDTM\r\n size\r\n MLST type*;size*;modify*;\r\n211 End");
         s.WaitForClose();
     });
     Client c(server);
     c.Open();
     EXPECT_TRUE(c.ftp.Connected());
+    EXPECT_TRUE(c.ftp.HasFeature("SIZE"));
+    EXPECT_TRUE(c.ftp.HasFeature("mlst"));
+    EXPECT_FALSE(c.ftp.HasFeature("MFMT"));
     EXPECT_EQ(c.ftp.SystemDesc(), "UNIX Type: L8");
 }
 
@@ -196,7 +200,7 @@ TEST(FtpFake, DosListingComesFromTheControlPeerNotTheReplyAddress)
 {
     FakeFtpServer server([](FakeFtpSession& s) {
         s.Login();
-        s.Passive();  // names 10.0.0.99, which would not answer
+        s.Passive(true);  // EPSV refused; the PASV reply names 10.0.0.99, which would not answer
         s.Reply("LIST", "150 Here it comes");
         s.SendData("03-07-19  02:05PM       <DIR>          docs\r\n"
                    "03-07-19  02:06PM                 1234 read me.txt\r\n");
@@ -343,16 +347,27 @@ TEST(FtpFake, ModifiedTimeIsSetWhenTheServerKnowsHow)
     FakeFtpServer server([](FakeFtpSession& s) {
         s.Login();
         s.Reply("MFMT 20200102030405 /f", "213 Modify=20200102030405; /f");
+        s.Reply("MFMT 20200102030405 /g", "550 No such file");
+        // The server forgets MFMT: the client tries the other forms once, then keeps the one
+        // that worked.
         s.Reply("MFMT 20200102030405 /f", "502 Command not implemented");
-        s.Reply("MFMT 20200102030405 /f", "550 No such file");
+        s.Reply("SITE UTIME 20200102030405 /f", "550 Permission denied.");
+        s.Reply("MDTM 20200102030405 /f", "213 File modification time set.");
+        s.Reply("MDTM 20200102030405 /h", "550 Could not set file modification time.");
+        s.Reply("MDTM /f", "213 20200102030405");
+        s.Reply("MDTM /g", "550 No such file");
         s.WaitForClose();
     });
     Client c(server);
     c.Open();
     const int64_t when = 1577934245;  // 2020-01-02 03:04:05 UTC
     EXPECT_TRUE(c.ftp.SetModTime("/f", when));
-    EXPECT_FALSE(c.ftp.SetModTime("/f", when));
-    EXPECT_THROW(c.ftp.SetModTime("/f", when), TKNFtpReplyError);
+    EXPECT_THROW(c.ftp.SetModTime("/g", when), TKNFtpReplyError);
+    EXPECT_TRUE(c.ftp.SetModTime("/f", when));
+    EXPECT_FALSE(c.ftp.SetModTime("/h", when)) << "no form left that the server takes";
+    EXPECT_FALSE(c.ftp.SetModTime("/h", when)) << "and no command is sent for it";
+    EXPECT_EQ(c.ftp.ModTime("/f"), when);
+    EXPECT_EQ(c.ftp.ModTime("/g"), -1);
 }
 
 TEST(FtpFake, UnreachableHostsFailClearly)
@@ -405,6 +420,56 @@ TEST(FtpFake, ConnectGivesUpAfterItsTimeOut)
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
     for (int fd : fillers) ::close(fd);
     ::close(listener);
+}
+
+}  // namespace
+}  // namespace kn
+
+namespace kn {
+namespace {
+
+const char* const kMlstFeatures = "211-Features:\r\n MLST type*;size*;modify*;\r\n SIZE\r\n211 End";
+
+TEST(FtpFakeMlsd, ListsThroughMlsdWhenOffered)
+{
+    testutil::FakeFtpServer server([](testutil::FakeFtpSession& s) {
+        s.Login(kMlstFeatures);
+        s.Passive();
+        s.Reply("MLSD", "150 Listing");
+        s.SendData("type=cdir; /\r\ntype=file;size=5;modify=20200102030405; a b.txt\r\ntype=dir; sub\r\n");
+        s.Send("226 Done\r\n");
+        s.WaitForClose();
+    });
+    TKNIdFTP ftp;
+    OpenFtpLocation(ftp, server.Location());
+    ftp.List();
+    ASSERT_EQ(ftp.DirectoryListing().size(), 2u);
+    EXPECT_EQ(ftp.DirectoryListing()[0].FileName, "a b.txt");
+    EXPECT_EQ(vex::DateTimeToUnix(ftp.DirectoryListing()[0].ModifiedDate, vex::LocalOffsetNow()), 1577934245);
+    EXPECT_EQ(ftp.DirectoryListing()[1].ItemType, TKNFtpItemType::ditDirectory);
+}
+
+TEST(FtpFakeMlsd, AServerThatOffersMlstButRefusesMlsdIsListedWithList)
+{
+    testutil::FakeFtpServer server([](testutil::FakeFtpSession& s) {
+        s.Login(kMlstFeatures);
+        s.Passive();
+        s.Reply("MLSD", "500 Unknown command");
+        for (int i = 0; i < 2; ++i) {  // the second listing goes straight to LIST
+            s.Passive();
+            s.Reply("LIST", "150 Listing");
+            s.SendData("-rw-r--r-- 1 u g 5 Jan 02 2020 a.txt\r\n");
+            s.Send("226 Done\r\n");
+        }
+        s.WaitForClose();
+    });
+    TKNIdFTP ftp;
+    OpenFtpLocation(ftp, server.Location());
+    for (int i = 0; i < 2; ++i) {
+        ftp.List();
+        ASSERT_EQ(ftp.DirectoryListing().size(), 1u);
+        EXPECT_EQ(ftp.DirectoryListing()[0].TimeStep, kDayStep) << "a LIST line with a year shows only the day";
+    }
 }
 
 }  // namespace

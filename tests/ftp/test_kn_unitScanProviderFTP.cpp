@@ -59,9 +59,11 @@ TEST(ScanProviderFTP, ListsFoldersIntoRecords)
     auto provider = CreateScanProviderFTP();
     ASSERT_TRUE(provider->Open(root));
     std::vector<TKNFileRec> recs;
-    EXPECT_EQ(ListFolder(*provider, root, &recs), Sorted({root + "/docs/", "a.txt|5", "link|4"}));
+    // The server answers MLSD for a link's target: the link to a folder lists as one.
+    EXPECT_EQ(ListFolder(*provider, root, &recs), Sorted({root + "/docs/", root + "/link/", "a.txt|5"}));
     for (const TKNFileRec& rec : recs) {
         EXPECT_EQ(rec.Attr, rec.Name.empty() ? 0x10u : 0x20u) << rec.Name;
+        EXPECT_EQ(rec.TimeStep, 1u) << "exact times from MLSD";
         EXPECT_EQ(provider->AttrKey(rec), -1);
         EXPECT_EQ(provider->GetPath(rec).str(), rec.Path.str());
         if (rec.Name == "a.txt") {
@@ -71,7 +73,10 @@ TEST(ScanProviderFTP, ListsFoldersIntoRecords)
     }
     EXPECT_EQ(ListFolder(*provider, root + "/docs"), Sorted({root + "/docs/empty/", "b.bin|1000"}));
     EXPECT_TRUE(ListFolder(*provider, root + "/docs/empty").empty());
+    EXPECT_EQ(provider->ListError, "") << "an empty folder is listed, not failed";
     EXPECT_TRUE(ListFolder(*provider, root + "/missing").empty());
+    EXPECT_NE(provider->ListError.find("Cannot list the FTP folder \"/pub/missing\": 550"), std::string::npos)
+        << provider->ListError;
     EXPECT_EQ(ListFolder(*provider, root + "\\docs"), Sorted({root + "\\docs/empty/", "b.bin|1000"}));
     provider->Close();
 }
@@ -115,11 +120,26 @@ TEST(ScanProviderFTP, UnreachableServerFailsTheComparison)
     EXPECT_NE(engine.ErrorText.find("Cannot open the FTP folder"), std::string::npos) << engine.ErrorText;
 }
 
+TEST(ScanProviderFTP, AMissingRootFailsTheOpenWithTheServersReason)
+{
+    FtpServer server;
+    testutil::MakeDirs(server.Root() + "/www");
+    auto provider = CreateScanProviderFTP();
+    try {
+        provider->Open(server.Location("/wwww"));
+        FAIL() << "a folder that is not there was opened";
+    } catch (const TKNFtpError& e) {
+        EXPECT_NE(std::string(e.what()).find("Cannot open the FTP folder: 550"), std::string::npos) << e.what();
+    }
+    provider->Close();
+}
+
 // The server lists its root, then hangs up when asked for the sub-folder.
 void ListRootThenHangUp(testutil::FakeFtpSession& s)
 {
     s.Login();
     s.Reply("TYPE A", "200 ASCII");
+    s.Reply("CWD /", "250 ok");  // the root, entered by Open
     s.Reply("CWD /", "250 ok");
     s.Passive();
     s.Reply("LIST", "150 Listing");
@@ -190,27 +210,15 @@ TEST(ScanProviderFTP, ComparesALocalTreeWithTheSameTreeOnTheServer)
     File(local / "docs/size.txt", "1234");
     File(server.Root() + "/site/docs/size.txt", "12");
 
-    const Rows expected = Sorted({"differ /docs/ /docs/",
-                        "differ /docs/deep/ /docs/deep/",
-                        "differ /docs/deep/notes.txt /docs/deep/notes.txt",
-                        "differ /docs/guide.txt /docs/guide.txt",
-                        "differ /docs/size.txt /docs/size.txt",
-                        "differ /index.html /index.html",
-                        "left /only-here.txt -",
-                        "right - /only-there.txt",
-                        "right /docs/changed.txt /docs/changed.txt"});
+    // Equal files pair silently: the server's times are exact and unknown attributes are no
+    // difference.
+    const Rows expected = Sorted({"differ /docs/size.txt /docs/size.txt", "left /only-here.txt -",
+                                  "right - /only-there.txt", "right /docs/changed.txt /docs/changed.txt"});
     EXPECT_EQ(CompareRows(local.path(), server.Location("/site")), expected);
 
     // The same with the server on the left: sides and statuses swap.
-    const Rows swapped = Sorted({"differ /docs/ /docs/",
-                 "differ /docs/deep/ /docs/deep/",
-                 "differ /docs/deep/notes.txt /docs/deep/notes.txt",
-                 "differ /docs/guide.txt /docs/guide.txt",
-                 "differ /docs/size.txt /docs/size.txt",
-                 "differ /index.html /index.html",
-                 "left /docs/changed.txt /docs/changed.txt",
-                 "left /only-there.txt -",
-                 "right - /only-here.txt"});
+    const Rows swapped = Sorted({"differ /docs/size.txt /docs/size.txt", "left /docs/changed.txt /docs/changed.txt",
+                                 "left /only-there.txt -", "right - /only-here.txt"});
     EXPECT_EQ(CompareRows(server.Location("/site/"), local.path()), swapped);
 }
 

@@ -2,13 +2,14 @@
 // with the listing's time, FTP-to-FTP copies with their progress, folders and deletions. The
 // rows are laid out by hand, as a comparison of the two sides would give them, so that these
 // tests exercise the providers and not the FTP listing.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "ftp/kn_unitFtpLocation.h"
+#include "ftp/kn_unitFtpTempName.h"
 #include "tests/common/ftp_server.h"
 #include "tests/common/temp_tree.h"
 #include "tests/update/update_harness.h"
-
-#include <sys/stat.h>
-
-#include <gtest/gtest.h>
 
 using namespace testutil;
 using Tree = std::map<std::string, std::string>;
@@ -85,28 +86,35 @@ TEST(UpdateFtp, UploadCreatesFoldersAndForcedUpdateDeletesOnTheServer)
     h.Update(kn::caLeftToRight, true);
     EXPECT_EQ(h.errors, std::vector<std::string>{});
     EXPECT_EQ(Snapshot(server.Root() + "/site"), (Tree{{"docs", "<dir>"}, {"docs/a.txt", "uploaded"}}));
-    EXPECT_EQ(h.progress, (std::vector<std::string>{S + "/docs", S + "/docs/a.txt", S + "/stale.txt",
-                                                    S + "/old/x.txt", S + "/old"}));
+    const std::string shown = kn::HideFtpPasswords(S);
+    EXPECT_EQ(shown, "ftp://tester@127.0.0.1:" + std::to_string(server.Port()) + "/site");
+    EXPECT_EQ(h.progress, (std::vector<std::string>{shown + "/docs", shown + "/docs/a.txt", shown + "/stale.txt",
+                                                    shown + "/old/x.txt", shown + "/old"}));
 }
 
-TEST(UpdateFtp, DownloadTakesTheListingTimeCutToTwoSeconds)
+// The row's time is only known to the minute, as a LIST line gives it: the download asks the
+// server for the file's exact time (MDTM) and gives the local copy that.
+TEST(UpdateFtp, DownloadTakesTheServersExactTime)
 {
     FtpServer server;
     TempDir dir;
+    const int64_t exact = vex::DateTimeToUnix(vex::EncodeDateTime(2024, 5, 6, 10, 15, 7), vex::LocalOffsetNow());
     WriteFile(server.Root() + "/pub/sub/b.bin", Pattern(300000));
+    SetMTime(server.Root() + "/pub/sub/b.bin", exact);
     WriteFile(dir / "R/sub/b.bin", "older local copy");
     const std::string S = server.Location("/pub"), R = dir / "R";
     UpdateHarness h(S, R);
     std::vector<FileProgress> bytes;
     RecordBytes(h, bytes);
-    AddRow(h, File(S + "/sub", "b.bin", 300000), File(R + "/sub", "b.bin", 16), kn::stLeft);
+    kn::TKNFileRec listed = File(S + "/sub", "b.bin", 300000, vex::EncodeDateTime(2024, 5, 6, 10, 15, 0));
+    listed.TimeStep = 60;
+    AddRow(h, listed, File(R + "/sub", "b.bin", 16), kn::stLeft);
     h.Update(kn::caLeftToRight, false);
     EXPECT_EQ(h.errors, std::vector<std::string>{});
     EXPECT_EQ(Snapshot(R), (Tree{{"sub", "<dir>"}, {"sub/b.bin", Pattern(300000)}})) << "no temporary file left";
     struct stat st;
     ASSERT_EQ(stat((R + "/sub/b.bin").c_str(), &st), 0);
-    const double expected = vex::EncodeDateTime(2024, 5, 6, 10, 15, 6);  // 10:15:07 as a DOS time
-    EXPECT_EQ(st.st_mtime, vex::DateTimeToUnix(expected, vex::LocalOffsetNow()));
+    EXPECT_EQ(st.st_mtime, exact);
     ASSERT_FALSE(bytes.empty());
     EXPECT_EQ(bytes.front().position, 0);
     EXPECT_EQ(bytes.back().position, 300000);
@@ -126,7 +134,8 @@ TEST(UpdateFtp, FailedDownloadLeavesTheLocalFileAndTheRunGoesOn)
     AddRow(h, File(S, "ok.txt", 7), kNone, kn::stLeft);
     h.Update(kn::caLeftToRight, false);
     ASSERT_EQ(h.errors.size(), 1u);
-    const std::string prefix = "Failed to copy file \"" + S + "/c.txt\" to \"" + R + "/c.txt\".\r\n550 ";
+    const std::string prefix =
+        "Failed to copy file \"" + kn::HideFtpPasswords(S) + "/c.txt\" to \"" + R + "/c.txt\".\r\n550 ";
     EXPECT_EQ(h.errors[0].substr(0, prefix.size()), prefix);
     EXPECT_EQ(Snapshot(R), (Tree{{"c.txt", "local"}, {"ok.txt", "fetched"}}));
 }
@@ -228,9 +237,9 @@ TEST(UpdateFtp, ServerRefusalsCarryTheServersReply)
     h.Update(kn::caLeftToRight, true);
     ASSERT_EQ(h.errors.size(), 2u);
     EXPECT_EQ(h.errors[0].substr(0, h.errors[0].find("\r\n") + 6),
-              "Failed to create directory \"" + S + "/exists\".\r\n550 ");
+              "Failed to create directory \"" + kn::HideFtpPasswords(S) + "/exists\".\r\n550 ");
     EXPECT_EQ(h.errors[1].substr(0, h.errors[1].find("\r\n") + 6),
-              "Failed to delete file \"" + S + "/missing.txt\".\r\n550 ");
+              "Failed to delete file \"" + kn::HideFtpPasswords(S) + "/missing.txt\".\r\n550 ");
     EXPECT_EQ(ReadFile(server.Root() + "/site/after.txt"), "still uploaded");
 }
 
@@ -259,3 +268,136 @@ TEST(UpdateFtp, ComparedThenUpdatedThroughTheFtpListing)
     EXPECT_EQ(h.errors, std::vector<std::string>{});
     EXPECT_EQ(Snapshot(server.Root() + "/site"), (Tree{{"docs", "<dir>"}, {"docs/a.txt", "uploaded"}}));
 }
+
+namespace {
+
+struct UnsafeNameCase {
+    const char* name;
+    kn::TKNFileRec entry;  // on the left, relative to L
+    const char* reason;
+};
+
+void PrintTo(const UnsafeNameCase& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
+class UpdateFtpUnsafeName : public ::testing::TestWithParam<UnsafeNameCase> {};
+
+// The rows' paths are relative; the test puts the local root in front.
+kn::TKNFileRec Under(const std::string& root, kn::TKNFileRec rec)
+{
+    rec.Path = root + rec.Path.str();
+    return rec;
+}
+
+}  // namespace
+
+// A local name that the server would read as a path fails its row and writes nothing above
+// the destination folder; the other rows go on.
+TEST_P(UpdateFtpUnsafeName, FailsItsRowAndWritesNothingOutside)
+{
+    const UnsafeNameCase& c = GetParam();
+    FtpServer server;
+    TempDir dir;
+    WriteFile(server.Root() + "/site/index.html", "the real index");
+    MakeDirs(server.Root() + "/site/uploads");
+    WriteFile(dir / "L/..\\index.html", "overwritten?");
+    MakeDirs(dir / "L/..\\..\\newdir");
+    WriteFile(dir / "L/ok.txt", "fine");
+    const std::string L = dir / "L", S = server.Location("/site/uploads");
+    UpdateHarness h(L, S);
+    AddRow(h, Under(L, c.entry), kNone, kn::stLeft);
+    AddRow(h, File(L, "ok.txt", 4), kNone, kn::stLeft);
+    h.Update(kn::caLeftToRight, false);
+    ASSERT_EQ(h.errors.size(), 1u);
+    EXPECT_NE(h.errors[0].find(c.reason), std::string::npos) << h.errors[0];
+    EXPECT_EQ(Snapshot(server.Root()), (Tree{{"site", "<dir>"},
+                                             {"site/index.html", "the real index"},
+                                             {"site/uploads", "<dir>"},
+                                             {"site/uploads/ok.txt", "fine"}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UpdateFtpUnsafeName,
+    ::testing::Values(UnsafeNameCase{"BackslashFile", File("", "..\\index.html", 12), "holds \"\\\""},
+                      UnsafeNameCase{"BackslashFolder", Folder("/..\\..\\newdir"), "holds \"\\\""},
+                      UnsafeNameCase{"DotDotFile", File("/..", "index.html", 12), "would leave its folder"},
+                      UnsafeNameCase{"DotDotFolder", Folder("/../newdir"), "would leave its folder"}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST(UpdateFtp, StoppedUploadKeepsTheServersFileAndLeavesNoTemporaryFile)
+{
+    FtpServer server;
+    TempDir dir;
+    WriteFile(server.Root() + "/site/big.bin", "the whole old file");
+    WriteFile(dir / "L/big.bin", Pattern(16 * 1048576));
+    const std::string L = dir / "L", S = server.Location("/site");
+    UpdateHarness h(L, S);
+    h.engine.OnFileProgress = [&](void*, const std::string&, int64_t, int64_t position) {
+        if (position > 0) h.engine.StopCompare();
+    };
+    AddRow(h, File(L, "big.bin", 16 * 1048576), File(S, "big.bin", 18), kn::stLeft);
+    h.Update(kn::caLeftToRight, false);
+    ASSERT_EQ(h.errors.size(), 1u);
+    EXPECT_EQ(h.errors[0].find("may remain"), std::string::npos) << h.errors[0];
+    EXPECT_EQ(Snapshot(server.Root() + "/site"), (Tree{{"big.bin", "the whole old file"}}));
+}
+
+TEST(UpdateFtp, UploadReplacesTheFileWholeThroughATemporaryName)
+{
+    FtpServer server;
+    TempDir dir;
+    WriteFile(server.Root() + "/site/a.txt", "old");
+    WriteFile(dir / "L/a.txt", Pattern(200000));
+    const std::string L = dir / "L", S = server.Location("/site");
+    UpdateHarness h(L, S);
+    std::vector<std::string> seen;  // what the server folder held while the upload ran
+    h.engine.OnFileProgress = [&](void*, const std::string&, int64_t, int64_t position) {
+        if (position > 0 && seen.empty())
+            for (const auto& entry : Snapshot(server.Root() + "/site")) seen.push_back(entry.first);
+    };
+    AddRow(h, File(L, "a.txt", 200000), File(S, "a.txt", 3), kn::stLeft);
+    h.Update(kn::caLeftToRight, false);
+    EXPECT_EQ(h.errors, std::vector<std::string>{});
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].substr(0, 10), ".kn-a.txt-") << "written beside the file, under the temporary name";
+    EXPECT_TRUE(kn::IsFtpTempName(seen[0])) << seen[0];
+    EXPECT_EQ(seen[1], "a.txt");
+    EXPECT_EQ(Snapshot(server.Root() + "/site"), (Tree{{"a.txt", Pattern(200000)}}));
+}
+
+struct ShortDownloadCase {
+    const char* name;
+    bool noSize;  // the server knows no SIZE: the listing's size is the measure
+};
+
+void PrintTo(const ShortDownloadCase& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
+class UpdateFtpShortDownload : public ::testing::TestWithParam<ShortDownloadCase> {};
+
+TEST_P(UpdateFtpShortDownload, FailsTheRowAndKeepsTheLocalFile)
+{
+    FtpServer::Options options;
+    options.ShortDownloads = true;
+    options.NoSize = GetParam().noSize;
+    FtpServer server(options);
+    TempDir dir;
+    WriteFile(server.Root() + "/pub/six.txt", "123456");
+    WriteFile(dir / "R/six.txt", "good local copy");
+    const std::string S = server.Location("/pub"), R = dir / "R";
+    UpdateHarness h(S, R);
+    AddRow(h, File(S, "six.txt", 6), File(R, "six.txt", 15), kn::stLeft);
+    h.Update(kn::caLeftToRight, false);
+    ASSERT_EQ(h.errors.size(), 1u);
+    EXPECT_NE(h.errors[0].find("Only 3 of 6 bytes were transferred"), std::string::npos) << h.errors[0];
+    EXPECT_EQ(Snapshot(R), (Tree{{"six.txt", "good local copy"}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, UpdateFtpShortDownload,
+                         ::testing::Values(ShortDownloadCase{"SizeOffered", false},
+                                           ShortDownloadCase{"ListedSizeOnly", true}),
+                         [](const auto& row) { return std::string(row.param.name); });

@@ -1,0 +1,88 @@
+// kestrune-cli trust: shows the certificate of an FTP-over-TLS server and records its
+// fingerprint in known_servers, so that later connections accept exactly that certificate.
+#include <cstdio>
+#include <iostream>
+
+#include "app/cli/cli_command.h"
+#include "ftp/kn_unitFtpKnownServers.h"
+#include "ftp/kn_unitFtpLocation.h"
+#include "ftp/kn_unitIdFTP.h"
+
+namespace {
+
+const char* const TrustUsage =
+    "Usage: kestrune-cli trust [--yes] [--config-dir DIR] ftps://[user@]host[:port][/path]\n"
+    "Connects, shows the server's certificate fingerprint (SHA-256) and, once you answer \"y\"\n"
+    "(or at once with --yes), records it in the file known_servers beside the configuration\n"
+    "file. A fingerprint that differs from the recorded one is shown with a warning first.\n";
+
+int Usage(const std::string& problem)
+{
+    std::fprintf(stderr, "kestrune-cli trust: %s\n%s", problem.c_str(), TrustUsage);
+    return cli::ExitUsage;
+}
+
+bool Confirmed()
+{
+    std::printf("Trust this certificate? [y/N] ");
+    std::fflush(stdout);
+    std::string answer;
+    if (!std::getline(std::cin, answer)) return false;
+    return answer == "y" || answer == "Y" || answer == "yes";
+}
+
+int RunTrust(std::vector<std::string> args)
+{
+    bool yes = false;
+    std::string location;
+    for (const std::string& arg : args) {
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(TrustUsage, stdout);
+            return cli::ExitOk;
+        }
+        if (arg == "--yes")
+            yes = true;
+        else if (location.empty() && arg.rfind("-", 0) != 0)
+            location = arg;
+        else
+            return Usage("unexpected argument \"" + kn::HideFtpPasswords(arg) + "\"");
+    }
+    if (location.empty()) return Usage("give the location of the server");
+    try {
+        kn::TKNFtpLocation parsed = kn::ParseFtpLocation(location);
+        if (!parsed.Tls) return Usage("only ftps:// locations use certificates");
+        kn::TKNIdFTP ftp;
+        ftp.Host = parsed.Host;
+        ftp.Port = parsed.Port;
+        const kn::TKNTlsPeer peer = ftp.FetchCertificate();
+        const std::string key = kn::FtpServerKey(parsed), recorded = kn::RecordedFingerprint(key);
+        std::printf(
+            "Server %s\nSHA-256 fingerprint: %s\n%s\n", key.c_str(), peer.Fingerprint.c_str(),
+            peer.Trusted ? "The certificate passes the system's trust." : ("Not trusted: " + peer.Problem).c_str());
+        if (recorded == peer.Fingerprint) {
+            std::printf("This fingerprint is already trusted.\n");
+            return cli::ExitOk;
+        }
+        if (!recorded.empty())
+            std::printf("WARNING: you trusted another certificate for this server: %s\n", recorded.c_str());
+        if (!yes && !Confirmed()) {
+            std::printf("Nothing recorded.\n");
+            return cli::ExitFound;
+        }
+        std::string error;
+        if (!kn::RecordFingerprint(key, peer.Fingerprint, error)) {
+            std::fprintf(stderr, "kestrune-cli trust: %s\n", error.c_str());
+            return cli::ExitFound;
+        }
+        std::printf("Recorded in %s\n", kn::KnownServersFile().c_str());
+        return cli::ExitOk;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "kestrune-cli trust: %s\n", kn::HideFtpPasswords(e.what()).c_str());
+        return cli::ExitFound;
+    }
+}
+
+const cli::CliCommandRegistration trustCommand("trust", "record the certificate of an FTP-over-TLS server as trusted",
+                                               RunTrust);
+
+}  // namespace

@@ -1,0 +1,124 @@
+// An FTP side stays in step: a tree updated to (or from) a real server compares equal
+// afterwards, so a second update has nothing to do. Times come back exactly (MLSD, MFMT,
+// MDTM); a server that cannot set times says so once.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <tuple>
+
+#include "tests/common/ftp_server.h"
+#include "tests/common/temp_tree.h"
+#include "tests/update/update_harness.h"
+
+using namespace testutil;
+
+namespace {
+
+// Nested folders and files with odd seconds in their times, all in the past.
+const std::vector<std::pair<std::string, int64_t>> kTree = {
+    {"index.html", 1600000001},        {"css/site.css", 1600000123},    {"img/logo.png", 1600003333},
+    {"docs/a/b/deep.txt", 1500000077}, {"docs/readme.txt", 1700000009},
+};
+
+void MakeTree(const std::string& root)
+{
+    for (const auto& [path, mtime] : kTree) {
+        WriteFile(root + "/" + path, "content of " + path);
+        SetMTime(root + "/" + path, mtime);
+    }
+}
+
+int64_t MTime(const std::string& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 ? static_cast<int64_t>(st.st_mtime) : -1;
+}
+
+struct Direction {
+    const char* name;
+    bool upload;  // local -> server; otherwise server -> local
+};
+
+void PrintTo(const Direction& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
+class UpdateFtpConverge : public ::testing::TestWithParam<Direction> {};
+
+TEST_P(UpdateFtpConverge, ASecondComparisonFindsNothing)
+{
+    const bool upload = GetParam().upload;
+    FtpServer server;
+    TempDir dir;
+    const std::string local = dir / "site", remote = server.Root() + "/www";
+    MakeTree(upload ? local : remote);
+    MakeDirs(upload ? remote : local);
+    UpdateHarness h(local, server.Location("/www"));
+    ASSERT_EQ(h.Compare(), kTree.size() + 5) << "every file and the folders css, img, docs, docs/a, docs/a/b";
+    h.Update(upload ? kn::caLeftToRight : kn::caRightToLeft, false);
+    EXPECT_EQ(h.errors, std::vector<std::string>{});
+    for (const auto& [path, mtime] : kTree) {
+        EXPECT_EQ(ReadFile(local + "/" + path), ReadFile(remote + "/" + path)) << path;
+        EXPECT_EQ(MTime(local + "/" + path), mtime) << path;
+        EXPECT_EQ(MTime(remote + "/" + path), mtime) << path;
+    }
+    EXPECT_EQ(h.Compare(), 0u);
+    h.progress.clear();
+    h.Update(upload ? kn::caLeftToRight : kn::caRightToLeft, true);
+    EXPECT_EQ(h.progress, std::vector<std::string>{}) << "nothing left to do";
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, UpdateFtpConverge,
+                         ::testing::Values(Direction{"Upload", true}, Direction{"Download", false}),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+TEST(UpdateFtpTimes, AServerThatSetsNoTimesIsToldOfOnce)
+{
+    FtpServer::Options options;
+    options.NoMfmt = true;
+    FtpServer server(options);
+    TempDir dir;
+    MakeTree(dir / "site");
+    MakeDirs(server.Root() + "/www");
+    UpdateHarness h(dir / "site", server.Location("/www"));
+    std::vector<std::string> notices;
+    h.engine.OnNotice = [&](void*, const std::string& text) { notices.push_back(text); };
+    h.Compare();
+    h.Update(kn::caLeftToRight, false);
+    EXPECT_EQ(h.errors, std::vector<std::string>{});
+    EXPECT_EQ(notices, std::vector<std::string>{"The server cannot set file times; uploaded files will look newer."});
+    EXPECT_EQ(ReadFile(server.Root() + "/www/index.html"), "content of index.html") << "the run went on";
+}
+
+}  // namespace
+
+// vsftpd lists with LIST (minutes, or only the day for older files) and sets times with MDTM:
+// uploads and downloads both settle.
+TEST(UpdateFtpVsftpd, UploadsAndDownloadsSettle)
+{
+    std::string why;
+    if (!VsftpdServer::Usable(why)) GTEST_SKIP() << why;
+    VsftpdServer server;
+    TempDir dir;
+    MakeTree(dir / "site");
+    MakeTree(server.Root() + "/www/copy");
+    server.GiveToServer();
+    for (const auto& [local, remote, direction] :
+         {std::tuple{dir / "site", std::string("/www/site"), kn::caLeftToRight},
+          std::tuple{dir / "copy", std::string("/www/copy"), kn::caRightToLeft}}) {
+        MakeDirs(local);
+        MakeDirs(server.Root() + remote);
+        server.GiveToServer();
+        UpdateHarness h(local, server.Location(remote));
+        ASSERT_EQ(h.Compare(), kTree.size() + 5) << remote;
+        h.Update(direction, false);
+        EXPECT_EQ(h.errors, std::vector<std::string>{}) << remote;
+        for (const auto& [path, mtime] : kTree) {
+            EXPECT_EQ(ReadFile(local + "/" + path), "content of " + path) << path;
+            EXPECT_EQ(MTime(server.Root() + remote + "/" + path), mtime) << remote << path;
+            EXPECT_EQ(MTime(local + "/" + path), mtime) << remote << path;
+        }
+        EXPECT_EQ(h.Compare(), 0u) << remote;
+    }
+}
