@@ -3,7 +3,10 @@
 #include "engine/kn_unitCompare.h"
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
+
+#include "engine/kn_unitCompareContent.h"
 
 #include "framework/vex_unitText.h"
 #include "framework/vex_unitThreads.h"
@@ -85,6 +88,8 @@ void TKNFileCompare::ApplyOptions(const TKNOptionsRec& r)
     SetMaxSize(r.CheckSize ? r.MaxSize : -1);
     SetRecursive(r.Recursive != 0);
     MultiThread = r.MultiThread != 0;
+    CompareContent = r.CompareContent != 0;
+    IgnoreHours = std::min<int>(r.IgnoreHours, kMaxIgnoreHours);
 }
 
 void TKNFileCompare::Compare(bool Wait)
@@ -93,6 +98,8 @@ void TKNFileCompare::Compare(bool Wait)
     if (compareThread_.joinable()) compareThread_.join();
     Clear();
     ErrorText.clear();
+    ContentNotes.clear();
+    contentPairs_.clear();
     Stop = 0;
     State = 1;
     compareThread_ = std::thread([this] { RunCompare(); });
@@ -134,6 +141,7 @@ void TKNFileCompare::RunCompare()
                 RaiseProgress(this, 3, std::string());
             });
             Pair();
+            if (!contentPairs_.empty() && Stop == 0) CompareContents();
         }
     } catch (const std::exception& e) {
         ErrorText = e.what();
@@ -163,6 +171,7 @@ bool TKNFileCompare::ScanBothSides()
 
 void TKNFileCompare::FinishCompare()
 {
+    contentPairs_.clear();
     LeftList.Clear();
     RightList.Clear();
     vex::Synchronize([this] {
@@ -213,16 +222,32 @@ void TKNFileCompare::Pair()
     }
 }
 
-// Two entries with the same relative path and name. Times compare exactly, with no tolerance.
+int CompareFileTimes(vex::TDateTime left, vex::TDateTime right, int ignoreHours)
+{
+    if (left == right) return 0;
+    const int order = left > right ? 1 : -1;
+    const double seconds = std::fabs(left - right) * vex::kSecondsPerDay;
+    const double hours = std::round(seconds / 3600.0);
+    if (hours >= 1 && hours <= ignoreHours && std::fabs(seconds - hours * 3600.0) < 1.5) return 0;
+    return order;
+}
+
+// Two entries with the same relative path and name. Times compare exactly unless whole-hour
+// shifts are ignored. With content comparison, a pair of files of equal size gets a
+// provisional row that CompareContents settles.
 void TKNFileCompare::PairMatched(const TKNFileRec& l, const TKNFileRec& r)
 {
     if (l.IsFolder() != r.IsFolder()) return;
     const bool attrDiffer = LeftList.Provider->AttrKey(l) != RightList.Provider->AttrKey(r);
+    const int timeOrder = l.IsFolder() ? 0 : CompareFileTimes(l.Time, r.Time, IgnoreHours);
     if (l.IsFolder()) {
         if (attrDiffer) AddRow(&l, &r, stDiffer);
-    } else if (l.Time > r.Time) {
+    } else if (CompareContent && l.Size == r.Size) {
+        contentPairs_.push_back({Items.size(), timeOrder, attrDiffer});
+        AddRow(&l, &r, stDiffer);
+    } else if (timeOrder > 0) {
         AddRow(&l, &r, stLeft);
-    } else if (l.Time < r.Time) {
+    } else if (timeOrder < 0) {
         AddRow(&l, &r, stRight);
     } else if (l.Size != r.Size || attrDiffer) {
         AddRow(&l, &r, stDiffer);

@@ -1,5 +1,7 @@
 #include "engine/kn_unitScanProviderFS.h"
 
+#include "engine/kn_unitCompareContent.h"
+
 namespace kn {
 
 bool TKNScanProviderFS::Open(const std::string& Root)
@@ -52,5 +54,10 @@ std::string TKNScanProviderFS::LocalFileName(const TKNFileRec& Rec)
 }
 
 int TKNScanProviderFS::IconIndex(const TKNFileRec& Rec) { return LookupIcon(LocalFileName(Rec), Rec.IsFolder()); }
+
+std::unique_ptr<TKNContentSide> TKNScanProviderFS::OpenContentSide(const std::string&)
+{
+    return MakeLocalContentSide();
+}
 
 }  // namespace kn

@@ -20,15 +20,6 @@ std::string Slashed(std::string path)
     return path;
 }
 
-// A local date-time as the Unix time of its DOS form (odd seconds rounded down).
-int64_t DosUnixTime(vex::TDateTime time)
-{
-    const int64_t offset = vex::LocalOffsetNow();
-    int64_t local = vex::DateTimeToUnix(time, 0);
-    local -= ((local % 2) + 2) % 2;
-    return local - offset;
-}
-
 void CloseConnection(std::unique_ptr<TKNIdFTP>& ftp)
 {
     if (ftp) ftp->Disconnect();
@@ -133,6 +124,24 @@ bool TKNUpdateProvider::Download(TKNIdFTP& ftp, const std::string& root, const s
         return false;
     }
     return true;
+}
+
+// MFMT takes a UTC time; a server lists it back as UTC, so the listing shows the wall-clock
+// digits of `Time` and the next comparison finds the pair equal in time.
+bool TKNUpdateProvider::RemoteSetTime(TKNIdFTP& ftp, const std::string& Path, vex::TDateTime Time)
+{
+    if (!IsFtpPath(Path)) {
+        ErrorText = MsgSetTimeFailed(Path, std::string());
+        return false;
+    }
+    const std::string serverPath = FtpPathPart(Path);
+    try {
+        if (ftp.SetModTime(serverPath, vex::DateTimeToUnix(Time, 0))) return true;
+        ErrorText = MsgSetTimeFailed(serverPath, "The FTP server cannot set file times (no MFMT command).");
+    } catch (const std::exception& e) {
+        ErrorText = MsgSetTimeFailed(serverPath, e.what());
+    }
+    return false;
 }
 
 // --- One side on FTP ----------------------------------------------------------------------

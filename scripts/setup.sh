@@ -7,6 +7,7 @@ kestrune_packages=(
   cmake g++ ninja-build ccache pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev
+  libssl-dev
   python3 python3-pyftpdlib
   xvfb xauth adwaita-icon-theme fonts-dejavu-core
 )
