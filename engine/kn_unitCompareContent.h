@@ -89,6 +89,10 @@ void CompareContentJobs(std::vector<TKNContentJob>& jobs, int readers, const TKN
 // A local side: files read with read(2), never through a FIFO or device.
 std::unique_ptr<TKNContentSide> MakeLocalContentSide();
 
+// An FTP side under the location `root`: its own connection, opened on first use; hashes
+// where the server's FEAT reply offers a checksum command, else the files streamed.
+std::unique_ptr<TKNContentSide> MakeFtpContentSide(const std::string& root);
+
 // "512 bytes", "1.5 KB", "1.2 GB": 1024-based units, one decimal.
 std::string FormatByteCount(int64_t bytes);
 

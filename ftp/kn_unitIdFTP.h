@@ -90,6 +90,9 @@ public:
     // "RETR": creates or overwrites `localFile` (no resume). The local file is opened only
     // once the server has accepted the transfer; after a failed transfer it is removed.
     void Get(const std::string& remotePath, const std::string& localFile);
+    // "RETR" that hands every block received to `sink` instead of storing it (the transfer
+    // type applies unconverted); Abort ends it.
+    void Retrieve(const std::string& remotePath, const std::function<void(const char*, std::size_t)>& sink);
     // "STOR": replaces `remotePath` with the content of `localFile`.
     void Put(const std::string& localFile, const std::string& remotePath);
 

@@ -142,6 +142,13 @@ void TKNIdFTP::Get(const std::string& remotePath, const std::string& localFile)
     }
 }
 
+void TKNIdFTP::Retrieve(const std::string& remotePath, const std::function<void(const char*, std::size_t)>& sink)
+{
+    Receive("RETR " + remotePath, [&](const char* data, std::size_t size) {
+        if (size > 0) sink(data, size);
+    });
+}
+
 void TKNIdFTP::Put(const std::string& localFile, const std::string& remotePath)
 {
     LocalFile file(localFile, O_RDONLY);
