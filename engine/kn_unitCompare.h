@@ -76,6 +76,9 @@ struct TMyFileOpt {
     // The two files hold the same bytes and only their times differ (Status names the newer
     // side): an update sets the written side's time to the source's instead of copying.
     bool ContentEqual = false;
+    // The two files were compared by content and differ: a forced update copies such a pair
+    // of equal size, as it copies one whose sizes differ.
+    bool ContentDiffers = false;
 };
 
 // The folder, one "/" unless the folder already ends in one, then the name without one leading

@@ -83,6 +83,7 @@ void TKNFileCompare::SettleContentRows(const std::vector<TKNContentJob>& jobs)
         TMyFileOpt& row = *Items[pair.Row];
         drop[pair.Row] = !ContentRowStatus(outcome.Result, pair.TimeOrder, pair.AttrDiffer, KeepContentEqualRows,
                                            row.Status, row.ContentEqual);
+        row.ContentDiffers = outcome.Result == TKNContentResult::Differ;
         if (outcome.Result != TKNContentResult::Failed) continue;
         std::string note = "The contents of \"" + FullName(row.Left) + "\" and \"" + FullName(row.Right) +
                            "\" could not be compared: " + outcome.Reason;

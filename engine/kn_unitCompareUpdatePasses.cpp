@@ -7,7 +7,8 @@
 // | left/right, file        | no                  | nothing            | read side lacks it: back up and |
 // |                         |                     |                    | delete it; else back up, copy   |
 // | left/right, folder      | no                  | nothing            | delete it, deepest first        |
-// | differ                  | fixed direction     | nothing            | attributes; copy if sizes differ|
+// | differ                  | fixed direction     | nothing            | attributes; copy if sizes or    |
+// |                         |                     |                    | compared contents differ        |
 // | differ                  | Auto                | nothing            | nothing                         |
 // | left/right, equal bytes | as for a file: where it would be copied, the written side's time is set |
 // |                         | to the source's instead (a content comparison marked it ContentEqual)   |
@@ -92,7 +93,8 @@ void TKNUpdateWorker::FileRow(const TMyFileOpt& row)
         ((status == stRight && (direction == caRightToLeft || force || direction == caAuto)) ||
          (status == stDiffer && direction == caRightToLeft && force));
     if (!leftSource && !rightSource) return;
-    if (direction == status || direction == caAuto || (status == stDiffer && row.Left.Size != row.Right.Size)) {
+    const bool bytesDiffer = row.Left.Size != row.Right.Size || row.ContentDiffers;
+    if (direction == status || direction == caAuto || (status == stDiffer && bytesDiffer)) {
         TKNUpdateProvider& provider = direction == caRightToLeft ? ProviderRL
                                       : direction == caLeftToRight ? ProviderLR
                                       : leftSource ? ProviderLR

@@ -9,6 +9,8 @@
 #include "engine/kn_unitCompareContent.h"
 #include "engine/kn_unitContentHash.h"
 #include "engine/kn_unitScanProviderFTP.h"
+#include "engine/kn_unitUpdate.h"
+#include "ftp/kn_unitFtpLocation.h"
 #include "tests/common/ftp_server.h"
 #include "tests/common/temp_tree.h"
 #include "tests/ftp/fake_ftp_server.h"
@@ -142,6 +144,27 @@ TEST(ContentFtp, WholeComparisonAgainstARealServerStreams)
     for (const auto& row : engine.Items) names.push_back(row->Left.Name);
     EXPECT_EQ(names, (std::vector<std::string>{"bigother.bin", "other.txt"}));
     EXPECT_TRUE(engine.ContentNotes.empty()) << engine.ContentNotes.front();
+}
+
+// Setting a time on a server: MFMT where the server has it, a failure that says why where not.
+TEST(ContentFtp, SetTimeNeedsMfmt)
+{
+    FakeFtpServer server([&](FakeFtpSession& s) {
+        s.Login();
+        s.Reply("MFMT 20230304050608 /pub/a.txt", "213 Modify=20230304050608; /pub/a.txt");
+        s.Reply("MFMT 20230304050608 /pub/b.txt", "502 Command not implemented");
+        s.Reply("QUIT", "221 Bye");
+        s.WaitForClose();
+    });
+    TKNUpdateProviderFSFTP provider;
+    provider.FTP = std::make_unique<TKNIdFTP>();
+    OpenFtpLocation(*provider.FTP, server.Location());
+    const double when = vex::EncodeDateTime(2023, 3, 4, 5, 6, 8);
+    EXPECT_TRUE(provider.SetTime(server.Location("/pub/a.txt"), when)) << provider.ErrorText;
+    EXPECT_FALSE(provider.SetTime(server.Location("/pub/b.txt"), when));
+    EXPECT_EQ(provider.ErrorText,
+              "Failed to set the time of \"/pub/b.txt\".\r\nThe FTP server cannot set file times (no MFMT command).");
+    provider.Disconnect();
 }
 
 }  // namespace kn
