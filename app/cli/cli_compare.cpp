@@ -44,7 +44,10 @@ public:
         if (state == state_ && state == 1 && now - shown_ < std::chrono::milliseconds(100)) return;
         state_ = state;
         shown_ = now;
-        std::string text = state == 1 ? "Searching... " + path : state == 2 ? "Sorting..." : "Comparing...";
+        std::string text = state == 1   ? "Searching... " + path
+                           : state == 2 ? "Sorting..."
+                           : state == 5 ? path  // "Comparing contents... 1.2 GB of 4.8 GB", or why a pair was not
+                                        : "Comparing...";
         if (state == 0) text.clear();
         winsize ws{};
         std::size_t width = ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 1 ? ws.ws_col - 1 : 79;
