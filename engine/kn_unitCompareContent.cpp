@@ -81,7 +81,7 @@ TKNContentOutcome CompareStreams(TKNContentStream& a, TKNContentStream& b, int64
 
 // The digest of a stream that must hold exactly `size` bytes; false with the outcome.
 bool HashStream(TKNContentStream& stream, int64_t size, TKNHashKind kind, std::vector<char>& buffer,
-                TKNContentProgress& progress, std::string& hex, TKNContentOutcome& failed)
+                TKNContentProgress& progress, int64_t& counted, std::string& hex, TKNContentOutcome& failed)
 {
     TKNHasher hasher(kind);
     int64_t offset = 0;
@@ -100,6 +100,7 @@ bool HashStream(TKNContentStream& stream, int64_t size, TKNHashKind kind, std::v
         hasher.Update(buffer.data(), static_cast<std::size_t>(n));
         offset += n;
         progress.Done += n;
+        counted += n;
     }
     hex = hasher.FinishHex();
     return true;
@@ -125,7 +126,7 @@ bool CommonHash(TKNContentSide& left, TKNContentSide& right, TKNHashKind& kind)
 
 // One side's digest: from its server, or hashed here from its bytes.
 bool SideDigest(TKNContentSide& side, const TKNFileRec& rec, TKNHashKind kind, std::vector<char>& buffer,
-                TKNContentProgress& progress, std::string& hex, TKNContentOutcome& failed)
+                TKNContentProgress& progress, int64_t& counted, std::string& hex, TKNContentOutcome& failed)
 {
     const std::vector<TKNHashKind> remote = side.RemoteHashes();
     if (std::find(remote.begin(), remote.end(), kind) != remote.end()) {
@@ -135,18 +136,18 @@ bool SideDigest(TKNContentSide& side, const TKNFileRec& rec, TKNHashKind kind, s
         return false;
     }
     std::unique_ptr<TKNContentStream> stream = OpenSide(side, rec, failed);
-    return stream && HashStream(*stream, rec.Size, kind, buffer, progress, hex, failed);
+    return stream && HashStream(*stream, rec.Size, kind, buffer, progress, counted, hex, failed);
 }
 
 TKNContentOutcome CompareByHash(TKNContentSide& left, const TKNFileRec& l, TKNContentSide& right, const TKNFileRec& r,
                                 TKNHashKind kind, TKNContentBuffers& buffers, TKNContentProgress& progress)
 {
-    const int64_t before = progress.Done;
+    int64_t counted = 0;  // bytes hashed here; the pair counts once, whoever hashed it
     TKNContentOutcome failed;
     std::string lhex, rhex;
-    if (!SideDigest(left, l, kind, buffers.Left, progress, lhex, failed)) return failed;
-    if (!SideDigest(right, r, kind, buffers.Right, progress, rhex, failed)) return failed;
-    progress.Done += std::max<int64_t>(0, l.Size - (progress.Done - before));
+    if (!SideDigest(left, l, kind, buffers.Left, progress, counted, lhex, failed)) return failed;
+    if (!SideDigest(right, r, kind, buffers.Right, progress, counted, rhex, failed)) return failed;
+    progress.Done += std::max<int64_t>(0, l.Size - counted);
     return Outcome(lhex == rhex ? TKNContentResult::Equal : TKNContentResult::Differ);
 }
 

@@ -246,6 +246,7 @@ TEST(ContentPair, RemoteHashAgainstLocalBytes)
         EXPECT_EQ(CompareFileContents(*local, rec, server, rec, buffers, progress).Result, expected) << remote;
         EXPECT_EQ(CompareFileContents(server, rec, *local, rec, buffers, progress).Result, expected) << remote;
         EXPECT_EQ(server.Calls, 2);
+        EXPECT_EQ(progress.Done, 2 * rec.Size) << "each pair counts its size once";
     }
 }
 
