@@ -7,7 +7,6 @@
 #include <exception>
 
 #include "engine/kn_unitCompareContent.h"
-
 #include "framework/vex_unitText.h"
 #include "framework/vex_unitThreads.h"
 

@@ -263,7 +263,8 @@ void CompareContentJobs(std::vector<TKNContentJob>& jobs, int readers, const TKN
                         const std::function<void()>& report)
 {
     for (TKNContentJob& job : jobs) job.Outcome = Outcome(TKNContentResult::Failed, kStopped);
-    const int count = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(std::max(readers, 1)), jobs.size()));
+    const int count =
+        static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(std::max(readers, 1)), jobs.size()));
     std::atomic<std::size_t> next{0};
     std::mutex mutex;
     std::condition_variable ended;
@@ -290,7 +291,10 @@ void CompareContentJobs(std::vector<TKNContentJob>& jobs, int readers, const TKN
     for (std::thread& thread : threads) thread.join();
 }
 
-std::unique_ptr<TKNContentSide> MakeLocalContentSide() { return std::make_unique<TKNLocalContentSide>(); }
+std::unique_ptr<TKNContentSide> MakeLocalContentSide()
+{
+    return std::make_unique<TKNLocalContentSide>();
+}
 
 std::string FormatByteCount(int64_t bytes)
 {

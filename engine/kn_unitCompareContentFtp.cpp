@@ -28,10 +28,14 @@ const TKNHashKind kPreferred[] = {TKNHashKind::Sha256, TKNHashKind::Sha1, TKNHas
 const char* CommandOf(TKNHashKind kind)
 {
     switch (kind) {
-    case TKNHashKind::Sha256: return "XSHA256";
-    case TKNHashKind::Sha1: return "XSHA1";
-    case TKNHashKind::Md5: return "XMD5";
-    case TKNHashKind::Crc32: break;
+        case TKNHashKind::Sha256:
+            return "XSHA256";
+        case TKNHashKind::Sha1:
+            return "XSHA1";
+        case TKNHashKind::Md5:
+            return "XMD5";
+        case TKNHashKind::Crc32:
+            break;
     }
     return "XCRC";
 }

@@ -13,32 +13,42 @@ namespace {
 
 constexpr uint8_t kContentState = 5;  // the progress state of the content phase
 
-TKNStatus StatusOfTime(int timeOrder) { return timeOrder > 0 ? stLeft : timeOrder < 0 ? stRight : stDiffer; }
+TKNStatus StatusOfTime(int timeOrder)
+{
+    return timeOrder > 0 ? stLeft : timeOrder < 0 ? stRight : stDiffer;
+}
 
-std::string FullName(const TKNFileRec& rec) { return PathJoin(rec.Path, rec.Name); }
+std::string FullName(const TKNFileRec& rec)
+{
+    return PathJoin(rec.Path, rec.Name);
+}
 
 }  // namespace
 
-std::unique_ptr<TKNContentSide> TKNScanProvider::OpenContentSide(const std::string&) { return nullptr; }
+std::unique_ptr<TKNContentSide> TKNScanProvider::OpenContentSide(const std::string&)
+{
+    return nullptr;
+}
 
 bool ContentRowStatus(TKNContentResult result, int timeOrder, bool attrDiffer, bool keepTimeOnly, TKNStatus& status,
                       bool& contentEqual)
 {
     contentEqual = false;
     switch (result) {
-    case TKNContentResult::Special:
-        status = StatusOfTime(timeOrder);
-        return timeOrder != 0 || attrDiffer;
-    case TKNContentResult::Equal:
-        if (attrDiffer) {
-            status = stDiffer;
-            return true;
-        }
-        status = StatusOfTime(timeOrder);
-        contentEqual = timeOrder != 0 && keepTimeOnly;
-        return contentEqual;
-    case TKNContentResult::Differ:
-    case TKNContentResult::Failed: break;
+        case TKNContentResult::Special:
+            status = StatusOfTime(timeOrder);
+            return timeOrder != 0 || attrDiffer;
+        case TKNContentResult::Equal:
+            if (attrDiffer) {
+                status = stDiffer;
+                return true;
+            }
+            status = StatusOfTime(timeOrder);
+            contentEqual = timeOrder != 0 && keepTimeOnly;
+            return contentEqual;
+        case TKNContentResult::Differ:
+        case TKNContentResult::Failed:
+            break;
     }
     status = StatusOfTime(timeOrder);
     return true;

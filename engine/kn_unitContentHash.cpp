@@ -30,10 +30,14 @@ const std::array<uint32_t, 256>& CrcTable()
 const EVP_MD* DigestOf(TKNHashKind kind)
 {
     switch (kind) {
-    case TKNHashKind::Sha256: return EVP_sha256();
-    case TKNHashKind::Sha1: return EVP_sha1();
-    case TKNHashKind::Md5: return EVP_md5();
-    case TKNHashKind::Crc32: break;
+        case TKNHashKind::Sha256:
+            return EVP_sha256();
+        case TKNHashKind::Sha1:
+            return EVP_sha1();
+        case TKNHashKind::Md5:
+            return EVP_md5();
+        case TKNHashKind::Crc32:
+            break;
     }
     return nullptr;
 }
@@ -41,15 +45,22 @@ const EVP_MD* DigestOf(TKNHashKind kind)
 std::size_t HexLength(TKNHashKind kind)
 {
     switch (kind) {
-    case TKNHashKind::Sha256: return 64;
-    case TKNHashKind::Sha1: return 40;
-    case TKNHashKind::Md5: return 32;
-    case TKNHashKind::Crc32: break;
+        case TKNHashKind::Sha256:
+            return 64;
+        case TKNHashKind::Sha1:
+            return 40;
+        case TKNHashKind::Md5:
+            return 32;
+        case TKNHashKind::Crc32:
+            break;
     }
     return 8;
 }
 
-bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+bool IsHex(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
 
 }  // namespace
 
@@ -61,10 +72,14 @@ struct TKNHasher::Digest {
 const char* HashKindName(TKNHashKind kind)
 {
     switch (kind) {
-    case TKNHashKind::Sha256: return "SHA-256";
-    case TKNHashKind::Sha1: return "SHA-1";
-    case TKNHashKind::Md5: return "MD5";
-    case TKNHashKind::Crc32: break;
+        case TKNHashKind::Sha256:
+            return "SHA-256";
+        case TKNHashKind::Sha1:
+            return "SHA-1";
+        case TKNHashKind::Md5:
+            return "MD5";
+        case TKNHashKind::Crc32:
+            break;
     }
     return "CRC32";
 }

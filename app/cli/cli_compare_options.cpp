@@ -72,12 +72,12 @@ bool ParseDay(const std::string& text, vex::TDateTime& day, std::string& error)
 }
 
 const std::vector<CompareOption> kCompareOptions = {
-    {"--filter", "TEXT", "list only names (of files and folders) matching one of these ;-separated patterns (default *.*)",
+    {"--filter", "TEXT",
+     "list only names (of files and folders) matching one of these ;-separated patterns (default *.*)",
      [](const std::string& v, CompareArgs& a, std::string& e) { return SetTextField(a.Options.Filter, v, e); }},
     {"--exclude", "TEXT", "leave out names matching one of these ;-separated patterns",
      [](const std::string& v, CompareArgs& a, std::string& e) { return SetTextField(a.Options.ExcludeFilter, v, e); }},
-    {"--attributes", "LETTERS",
-     "list hidden (h) and system (s) entries only when their letter is given (default rhsa)",
+    {"--attributes", "LETTERS", "list hidden (h) and system (s) entries only when their letter is given (default rhsa)",
      [](const std::string& v, CompareArgs& a, std::string& e) {
          uint8_t set;
          if (!ParseAttributeLetters(v, set, e)) return false;

@@ -210,8 +210,8 @@ TEST(CliCompare, HelpDescribesEveryOption)
 {
     auto r = RunCli({"compare", "--help"});
     EXPECT_EQ(r.status, 0);
-    for (const char* text : {"--filter", "--exclude", "--attributes", "--exclude-attributes", "--begin", "--end",
-                             "--min-size", "--max-size", "--no-recursive", "--content", "--ignore-hours",
-                             "Exit status", "Found"})
+    for (const char* text :
+         {"--filter", "--exclude", "--attributes", "--exclude-attributes", "--begin", "--end", "--min-size",
+          "--max-size", "--no-recursive", "--content", "--ignore-hours", "Exit status", "Found"})
         EXPECT_NE(r.out.find(text), std::string::npos) << text;
 }

@@ -1,13 +1,12 @@
 // kestrune-cli update, run as a program: the operations it prints, dry runs, failures, backups
 // and exit statuses.
-#include "tests/cli/cli_run.h"
-#include "tests/common/temp_tree.h"
-
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <filesystem>
+
+#include "tests/cli/cli_run.h"
+#include "tests/common/temp_tree.h"
 
 using clitest::RunCli;
 using namespace testutil;

@@ -1,5 +1,7 @@
 // The configuration dialog driven through its controls: what OK stores and writes, what Cancel
 // keeps, and the enabling rules.
+#include <gtest/gtest.h>
+
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDateTimeEdit>
@@ -10,7 +12,6 @@
 #include <QSpinBox>
 #include <QToolButton>
 #include <cstring>
-#include <gtest/gtest.h>
 
 #include "config_fixture.h"
 #include "framework/vex_unitText.h"

@@ -1,7 +1,6 @@
 // Content comparison: the row rule, time shifts, hashes, the comparison of one pair, and whole
 // comparisons of local trees with contents compared (rows, order, failures, stop).
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -239,8 +238,8 @@ TEST(ContentPair, RemoteHashAgainstLocalBytes)
     auto local = MakeLocalContentSide();
     TKNContentBuffers buffers(4);  // several blocks for the local hash
     TKNFileRec rec = LocalRec(dir.path(), "a", 11);
-    for (const auto& [remote, expected] : {std::pair{"hello world", TKNContentResult::Equal},
-                                           std::pair{"hello there", TKNContentResult::Differ}}) {
+    for (const auto& [remote, expected] :
+         {std::pair{"hello world", TKNContentResult::Equal}, std::pair{"hello there", TKNContentResult::Differ}}) {
         HashingSide server(remote);
         TKNContentProgress progress;
         EXPECT_EQ(CompareFileContents(*local, rec, server, rec, buffers, progress).Result, expected) << remote;

@@ -126,10 +126,10 @@ TEST(ContentFtp, WholeComparisonAgainstARealServerStreams)
     std::string big(3 * 1024 * 1024 + 17, 'q');
     std::string bigOther = big;
     bigOther[big.size() - 2] = 'r';
-    for (const auto& [name, here, there] : {std::tuple{"same.txt", std::string("same bytes"), std::string("same bytes")},
-                                            std::tuple{"other.txt", std::string("bytes 1"), std::string("bytes 2")},
-                                            std::tuple{"big.bin", big, big},
-                                            std::tuple{"bigother.bin", big, bigOther}}) {
+    for (const auto& [name, here, there] :
+         {std::tuple{"same.txt", std::string("same bytes"), std::string("same bytes")},
+          std::tuple{"other.txt", std::string("bytes 1"), std::string("bytes 2")}, std::tuple{"big.bin", big, big},
+          std::tuple{"bigother.bin", big, bigOther}}) {
         testutil::WriteFile(local / name, here);
         testutil::WriteFile(server.Root() + "/" + name, there);
     }

@@ -1,12 +1,11 @@
 // Updates of content-equal pairs whose times differ: the written side takes the source's time
 // and keeps its file, in every direction rule, in a dry run, and on an FTP server.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
 #include "tests/common/ftp_server.h"
 #include "tests/common/temp_tree.h"
 #include "tests/update/update_harness.h"
-
-#include <sys/stat.h>
-
-#include <gtest/gtest.h>
 
 using namespace testutil;
 using Tree = std::map<std::string, std::string>;
@@ -15,7 +14,7 @@ namespace {
 
 struct stat Stat(const std::string& path)
 {
-    struct stat st{};
+    struct stat st {};
     EXPECT_EQ(stat(path.c_str(), &st), 0) << path;
     return st;
 }
@@ -114,9 +113,9 @@ TEST(UpdateSetTime, DryRunNamesTheOperationAndChangesNothing)
     h.engine.UpdateDryRun = true;
     h.engine.OnDryRunOperation = [&](void*, const std::string& text) { operations.push_back(text); };
     h.Update(kn::caLeftToRight, true);
-    EXPECT_EQ(operations, (std::vector<std::string>{"make writable " + t.R + "/d/changed.txt",
-                                                    "set time of " + t.R + "/same.txt",
-                                                    "copy " + t.L + "/d/changed.txt -> " + t.R + "/d/changed.txt"}));
+    EXPECT_EQ(operations,
+              (std::vector<std::string>{"make writable " + t.R + "/d/changed.txt", "set time of " + t.R + "/same.txt",
+                                        "copy " + t.L + "/d/changed.txt -> " + t.R + "/d/changed.txt"}));
     EXPECT_EQ(Stat(t.R + "/same.txt").st_mtime, 1500000000);
     EXPECT_EQ(ReadFile(t.R + "/d/changed.txt"), "version 1");
 }

@@ -1,11 +1,11 @@
 // kestrune-cli batch, run as a program on temporary trees with a configuration of its own: the
 // steps and operations it prints, skipped entries, failures and exit statuses.
 #ifdef KESTRUNE_CLI
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdio>
-#include <gtest/gtest.h>
 
 #include "batch_setup.h"
 #include "tests/common/temp_tree.h"
@@ -141,7 +141,8 @@ TEST_F(CliBatch, AStepWhosePresetComparesContentsSetsTimesInsteadOfCopying)
     ASSERT_GE(config->Presets.Add(preset), 0);
     ASSERT_TRUE(config->SavePresets());
     AddBatch("B", {{"C", kn::caLeftToRight, false}});
-    struct stat before{}, after{};
+    struct stat before {
+    }, after{};
     ASSERT_EQ(stat((right + "/same.txt").c_str(), &before), 0);
 
     CliResult r = Run("batch B");
