@@ -6,6 +6,7 @@
 #include <cmath>
 #include <exception>
 
+#include "engine/kn_unitCompareContent.h"
 #include "framework/vex_unitText.h"
 #include "framework/vex_unitThreads.h"
 
@@ -86,6 +87,8 @@ void TKNFileCompare::ApplyOptions(const TKNOptionsRec& r)
     SetMaxSize(r.CheckSize ? r.MaxSize : -1);
     SetRecursive(r.Recursive != 0);
     MultiThread = r.MultiThread != 0;
+    CompareContent = r.CompareContent != 0;
+    IgnoreHours = std::min<int>(r.IgnoreHours, kMaxIgnoreHours);
 }
 
 std::vector<TKNUnlistedFolder> TKNFileCompare::UnlistedFolders() const
@@ -101,6 +104,8 @@ void TKNFileCompare::Compare(bool Wait)
     if (compareThread_.joinable()) compareThread_.join();
     Clear();
     ErrorText.clear();
+    ContentNotes.clear();
+    contentPairs_.clear();
     Stop = 0;
     State = 1;
     compareThread_ = std::thread([this] { RunCompare(); });
@@ -142,6 +147,7 @@ void TKNFileCompare::RunCompare()
                 RaiseProgress(this, 3, std::string());
             });
             Pair();
+            if (!contentPairs_.empty() && Stop == 0) CompareContents();
         }
     } catch (const std::exception& e) {
         ErrorText = e.what();
@@ -171,6 +177,7 @@ bool TKNFileCompare::ScanBothSides()
 
 void TKNFileCompare::FinishCompare()
 {
+    contentPairs_.clear();
     LeftList.Clear();
     RightList.Clear();
     vex::Synchronize([this] {
@@ -222,31 +229,46 @@ void TKNFileCompare::Pair()
     }
 }
 
+int CompareFileTimes(vex::TDateTime left, vex::TDateTime right, int ignoreHours, int64_t step)
+{
+    step = std::max<int64_t>(1, step);
+    auto cut = [step](vex::TDateTime t) {
+        const int64_t seconds = std::llround(t * vex::kSecondsPerDay);
+        return seconds / step - (seconds % step < 0 ? 1 : 0);
+    };
+    const int64_t a = cut(left), b = cut(right);
+    if (a == b) return 0;
+    const int64_t seconds = (a > b ? a - b : b - a) * step;
+    const int64_t hours = (seconds + 1800) / 3600;
+    const int64_t slack = step == 1 ? 1 : 0;  // within the 2-second cut of local times
+    if (hours >= 1 && hours <= ignoreHours && std::llabs(seconds - hours * 3600) <= slack) return 0;
+    return a < b ? -1 : 1;
+}
+
 // -1, 0 or 1 as `l`'s time is older, equal or newer, cut to the coarser of the two sides'
 // steps: a listing that shows 10:15 matches a local 10:15:06 (step 60). An unknown time
 // (negative) equals only another unknown one; against a known time it is 2, "cannot tell".
-static int CompareTimes(const TKNFileRec& l, const TKNFileRec& r)
+static int CompareTimes(const TKNFileRec& l, const TKNFileRec& r, int ignoreHours)
 {
     if ((l.Time < 0) != (r.Time < 0)) return 2;
-    const int64_t step = std::max<int64_t>({1, l.TimeStep, r.TimeStep});
-    auto cut = [step](vex::TDateTime t) {
-        const int64_t seconds = std::llround(t * 86400.0);
-        return seconds / step - (seconds % step < 0 ? 1 : 0);
-    };
-    const int64_t a = cut(l.Time), b = cut(r.Time);
-    return a < b ? -1 : a > b ? 1 : 0;
+    return CompareFileTimes(l.Time, r.Time, ignoreHours, std::max<int64_t>(l.TimeStep, r.TimeStep));
 }
 
 // Two entries with the same relative path and name. Times compare at the coarser side's step,
-// with no other tolerance. An attribute key that a side does not know (-1) is no difference.
+// with no other tolerance unless whole-hour shifts are ignored. An attribute key that a side
+// does not know (-1) is no difference. With content comparison, a pair of files of equal size
+// gets a provisional row that CompareContents settles.
 void TKNFileCompare::PairMatched(const TKNFileRec& l, const TKNFileRec& r)
 {
     if (l.IsFolder() != r.IsFolder()) return;
     const int32_t lk = LeftList.Provider->AttrKey(l), rk = RightList.Provider->AttrKey(r);
     const bool attrDiffer = lk != rk && lk != -1 && rk != -1;
-    const int times = l.IsFolder() ? 0 : CompareTimes(l, r);
+    const int times = l.IsFolder() ? 0 : CompareTimes(l, r, IgnoreHours);
     if (l.IsFolder()) {
         if (attrDiffer) AddRow(&l, &r, stDiffer);
+    } else if (CompareContent && l.Size == r.Size) {
+        contentPairs_.push_back({Items.size(), times == 2 ? 0 : times, attrDiffer});
+        AddRow(&l, &r, stDiffer);
     } else if (times == 1) {
         AddRow(&l, &r, stLeft);
     } else if (times == -1) {

@@ -77,6 +77,12 @@ struct TMyFileOpt {
     // beneath a link to a folder, which is never entered): what the other side has there
     // cannot be judged, so no update writes or deletes anything for it.
     bool Unlisted = false;
+    // The two files hold the same bytes and only their times differ (Status names the newer
+    // side): an update sets the written side's time to the source's instead of copying.
+    bool ContentEqual = false;
+    // The two files were compared by content and differ: a forced update copies such a pair
+    // of equal size, as it copies one whose sizes differ.
+    bool ContentDiffers = false;
 };
 
 // The folder, one "/" unless the folder already ends in one, then the name without one leading
@@ -99,6 +105,25 @@ int CompareEntryText(std::string_view a, std::string_view b);
 // Splits a filter text at ";" into upper-cased patterns, dropping empty pieces and pieces equal
 // (ignoring ASCII case) to an earlier one. Blanks are kept.
 std::vector<std::string> ParseFilter(std::string_view text);
+
+// How two file times compare: 1 when `left` is later, -1 when earlier, 0 when they are equal
+// or differ by exactly 1 to `ignoreHours` whole hours, give or take a second (a time zone or
+// daylight-saving shift). Both times are first cut to `step` seconds (a listing that shows
+// minutes has step 60). Example: 10:00:00 and 12:00:00 with ignoreHours 2 give 0, with 1
+// give -1.
+int CompareFileTimes(vex::TDateTime left, vex::TDateTime right, int ignoreHours, int64_t step = 1);
+
+enum class TKNContentResult : uint8_t;
+class TKNContentSide;
+
+// The row of a pair of equal-size files once their contents are compared, from the outcome,
+// the time order (CompareFileTimes) and whether the attribute keys differ; false when the pair
+// gets no row. Equal contents give no row unless the attributes differ (stDiffer) or, with
+// `keepTimeOnly`, the times differ (the time order's status, `contentEqual` set). Different or
+// unreadable contents give the time order's status, stDiffer for equal times. A special file
+// keeps the time rule.
+bool ContentRowStatus(TKNContentResult result, int timeOrder, bool attrDiffer, bool keepTimeOnly, TKNStatus& status,
+                      bool& contentEqual);
 
 using TKNNotifyEvent = std::function<void(void* Sender)>;
 using TKNProgressEvent = std::function<void(void* Sender, uint8_t State, const std::string& Path)>;
@@ -127,6 +152,11 @@ public:
     virtual const std::string& GetName(const TKNFileRec& Rec) = 0;
     // Index of the entry's small icon in the program's image list, or -1.
     virtual int IconIndex(const TKNFileRec& Rec) = 0;
+    // A new access to the side's file contents (see kn_unitCompareContent.h) for one reader
+    // thread of a content comparison under the side's root `Root`. Called from several threads
+    // at once; the access is used by its thread alone. The base gives none: the pairs of such
+    // a side are listed as not compared.
+    virtual std::unique_ptr<TKNContentSide> OpenContentSide(const std::string& Root);
 
     // ".L$$" for the left side, ".R$$" for the right side.
     std::string Tag;
@@ -248,6 +278,17 @@ public:
     std::atomic<int> Stop{0};       // -1 once a stop is requested
     bool MultiThread = false;
     bool CompareAfterUpdate = true;
+    // Pairs of equal-size files are compared by content (on ContentReaders threads), whatever
+    // their times; see ContentRowStatus for the rows they get.
+    bool CompareContent = false;
+    int ContentReaders = 4;
+    // Keeps the rows of content-equal pairs whose times differ (marked ContentEqual), so that
+    // an update can set their times; otherwise such pairs get no row.
+    bool KeepContentEqualRows = false;
+    // Whole-hour time shifts up to this many hours count as equal times (0..24).
+    int IgnoreHours = 0;
+    // Why pairs of the last comparison could not be compared by content (they are listed).
+    std::vector<std::string> ContentNotes;
     // Why the last comparison ended early through an error; empty otherwise.
     std::string ErrorText;
     // How many folders the last comparison could not list on either side, and which (left
@@ -280,7 +321,7 @@ public:
     const std::string& GetLeftFolder() const { return LeftList.Folder; }
     const std::string& GetRightFolder() const { return RightList.Folder; }
     // Hands an options record to both lists (folders, filters, attributes, dates, sizes,
-    // recursion) and takes its multiple-thread flag.
+    // recursion) and takes its multiple-thread, content and time-shift settings.
     void ApplyOptions(const TKNOptionsRec& options);
 
     // Starts a comparison. Call it on the main thread while State is 0 (or from the end of an
@@ -314,6 +355,8 @@ private:
     bool LiesUnentered(const TKNFileRec& rec, bool left) const;
     void AddRow(const TKNFileRec* left, const TKNFileRec* right, TKNStatus status);
     void PairMatched(const TKNFileRec& left, const TKNFileRec& right);
+    void CompareContents();
+    void SettleContentRows(const std::vector<struct TKNContentJob>& jobs);
     void FinishCompare();
     void RaiseProgress(void* sender, uint8_t state, const std::string& path);
 
@@ -321,6 +364,13 @@ private:
     // not list (rows at or beneath them are Unlisted) and links to folders (rows strictly
     // beneath them are).
     std::vector<std::string> unlistedPaths_, linkFolderPaths_;
+    // A pair waiting for its content comparison: its provisional row in Items.
+    struct TContentPair {
+        std::size_t Row;
+        int TimeOrder;
+        bool AttrDiffer;
+    };
+    std::vector<TContentPair> contentPairs_;
     std::thread compareThread_;
     std::shared_ptr<class TKNUpdateThread> updateThread_;  // joined when replaced or destroyed
 };

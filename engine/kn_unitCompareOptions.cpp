@@ -26,6 +26,8 @@ TKNOptionsRec DefaultOptions(const char* homeFolder)
     r.CheckDate = 1;
     r.CheckSize = 1;
     r.MultiThread = 0;
+    r.CompareContent = 0;
+    r.IgnoreHours = 0;
     return r;
 }
 

@@ -47,7 +47,11 @@ struct TKNOptionsRec {
     uint8_t CheckDate;
     uint8_t CheckSize;
     uint8_t MultiThread;
-    uint8_t Reserved[951];
+    // Pairs of equal-size files are compared byte by byte (1) instead of trusting their times.
+    uint8_t CompareContent;
+    // Times that differ by exactly a whole number of hours up to this many (0..24) are equal.
+    uint8_t IgnoreHours;
+    uint8_t Reserved[949];
 };
 #pragma pack(pop)
 
@@ -70,7 +74,12 @@ static_assert(offsetof(TKNOptionsRec, CheckAttr) == 1093);
 static_assert(offsetof(TKNOptionsRec, CheckDate) == 1094);
 static_assert(offsetof(TKNOptionsRec, CheckSize) == 1095);
 static_assert(offsetof(TKNOptionsRec, MultiThread) == 1096);
-static_assert(offsetof(TKNOptionsRec, Reserved) == 1097);
+static_assert(offsetof(TKNOptionsRec, CompareContent) == 1097);
+static_assert(offsetof(TKNOptionsRec, IgnoreHours) == 1098);
+static_assert(offsetof(TKNOptionsRec, Reserved) == 1099);
+
+// The largest whole-hour shift that can be ignored.
+constexpr int kMaxIgnoreHours = 24;
 
 // A record as a new configuration sets it up: all zero, then the defaults. `homeFolder` takes
 // the place of a drive root as both folders.

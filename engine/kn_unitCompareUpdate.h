@@ -49,7 +49,9 @@ public:
     TKNUpdateProvider& ProviderRL;
 
 private:
-    void CopyRow(TKNUpdateProvider& provider, const TKNFileRec& source, bool toRight, const TKNFileRec& written);
+    void CopyRow(const TMyFileOpt& row, TKNUpdateProvider& provider, const TKNFileRec& source, bool toRight,
+                 const TKNFileRec& written);
+    void SetTimeRow(TKNUpdateProvider& provider, const TKNFileRec& source, const TKNFileRec& written);
     void ForcedRow(const TMyFileOpt& row);
 };
 

@@ -7,8 +7,11 @@
 // | left/right, file        | no                  | nothing            | read side lacks it: back up and |
 // |                         |                     |                    | delete it; else back up, copy   |
 // | left/right, folder      | no                  | nothing            | delete it, deepest first        |
-// | differ                  | fixed direction     | nothing            | attributes; copy if sizes differ|
+// | differ                  | fixed direction     | nothing            | attributes; copy if sizes or    |
+// |                         |                     |                    | compared contents differ        |
 // | differ                  | Auto                | nothing            | nothing                         |
+// | left/right, equal bytes | as for a file: where it would be copied, the written side's time is set |
+// |                         | to the source's instead (a content comparison marked it ContentEqual)   |
 #include "engine/kn_unitCompareUpdate.h"
 
 #include "framework/vex_unitText.h"
@@ -60,11 +63,19 @@ void TKNUpdateWorker::FailureStep(TKNUpdateProvider& provider)
 
 // Backs up what the copy replaces, then copies. A failed backup is reported and the copy is
 // not made: the user asked to keep what would be overwritten.
-void TKNUpdateWorker::CopyRow(TKNUpdateProvider& provider, const TKNFileRec& source, bool toRight,
-                              const TKNFileRec& written)
+void TKNUpdateWorker::CopyRow(const TMyFileOpt& row, TKNUpdateProvider& provider, const TKNFileRec& source,
+                              bool toRight, const TKNFileRec& written)
 {
+    if (row.ContentEqual) return SetTimeRow(provider, source, written);
     std::string dest = TKNUpdateThread::Destination(source, Run.RootOf(!toRight), Run.RootOf(toRight));
     Step(provider, dest, [&] { return provider.Backup(written) && provider.CopyFile(FullPath(source), dest, source); });
+}
+
+// The written file already holds the source's bytes: only its time is brought into line.
+void TKNUpdateWorker::SetTimeRow(TKNUpdateProvider& provider, const TKNFileRec& source, const TKNFileRec& written)
+{
+    std::string path = FullPath(written);
+    Step(provider, path, [&] { return provider.SetTime(path, source.Time); });
 }
 
 void TKNUpdateWorker::FileRow(const TMyFileOpt& row)
@@ -82,12 +93,13 @@ void TKNUpdateWorker::FileRow(const TMyFileOpt& row)
         ((status == stRight && (direction == caRightToLeft || force || direction == caAuto)) ||
          (status == stDiffer && direction == caRightToLeft && force));
     if (!leftSource && !rightSource) return;
-    if (direction == status || direction == caAuto || (status == stDiffer && row.Left.Size != row.Right.Size)) {
+    const bool bytesDiffer = row.Left.Size != row.Right.Size || row.ContentDiffers;
+    if (direction == status || direction == caAuto || (status == stDiffer && bytesDiffer)) {
         TKNUpdateProvider& provider = direction == caRightToLeft ? ProviderRL
                                       : direction == caLeftToRight ? ProviderLR
                                       : leftSource ? ProviderLR
                                                    : ProviderRL;
-        CopyRow(provider, leftSource ? row.Left : row.Right, leftSource, leftSource ? row.Right : row.Left);
+        CopyRow(row, provider, leftSource ? row.Left : row.Right, leftSource, leftSource ? row.Right : row.Left);
         return;
     }
     ForcedRow(row);
@@ -107,7 +119,7 @@ void TKNUpdateWorker::ForcedRow(const TMyFileOpt& row)
         std::string path = FullPath(written);
         Step(provider, path, [&] { return provider.ApplyAttributes(path, static_cast<int>(read.Attr)); });
     } else {
-        CopyRow(provider, read, toRight, written);
+        CopyRow(row, provider, read, toRight, written);
     }
 }
 

@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "framework/vex_unitFileCopy.h"
+#include "engine/kn_unitCompareContent.h"
 
 namespace kn {
 
@@ -81,5 +82,10 @@ std::string TKNScanProviderFS::LocalFileName(const TKNFileRec& Rec)
 }
 
 int TKNScanProviderFS::IconIndex(const TKNFileRec& Rec) { return LookupIcon(LocalFileName(Rec), Rec.IsFolder()); }
+
+std::unique_ptr<TKNContentSide> TKNScanProviderFS::OpenContentSide(const std::string&)
+{
+    return MakeLocalContentSide();
+}
 
 }  // namespace kn

@@ -18,6 +18,7 @@ public:
     const TKNSharedText& GetPath(const TKNFileRec& Rec) override { return Rec.Path; }
     const std::string& GetName(const TKNFileRec& Rec) override { return Rec.Name; }
     int IconIndex(const TKNFileRec& Rec) override;
+    std::unique_ptr<TKNContentSide> OpenContentSide(const std::string& Root) override;
 
     // The folder of the last successful FindFirst, shared by the records of its files.
     TKNSharedText CurrentFolder;

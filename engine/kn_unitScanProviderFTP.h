@@ -37,6 +37,8 @@ public:
     const std::string& GetName(const TKNFileRec& Rec) override { return Rec.Name; }
     // By extension only ("*.txt"); folders share one icon, looked up once.
     int IconIndex(const TKNFileRec& Rec) override;
+    // Connects on its own (see MakeFtpContentSide), so readers never share the scan's connection.
+    std::unique_ptr<TKNContentSide> OpenContentSide(const std::string& Root) override;
 
     std::unique_ptr<TKNIdFTP> FTP;  // made by Open
     int32_t ItemIndex = 0;          // position of the current entry in the last listing

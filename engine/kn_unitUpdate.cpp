@@ -46,6 +46,19 @@ std::string MsgSetAttributesFailed(const std::string& path, const std::string& r
     return Format("Failed to set attributes of \"%s\".\r\n%s", path, reason);
 }
 
+std::string MsgSetTimeFailed(const std::string& path, const std::string& reason)
+{
+    return Format("Failed to set the time of \"%s\".\r\n%s", path, reason);
+}
+
+int64_t DosUnixTime(vex::TDateTime time)
+{
+    const int64_t offset = vex::LocalOffsetNow();
+    int64_t local = vex::DateTimeToUnix(time, 0);
+    local -= ((local % 2) + 2) % 2;
+    return local - offset;
+}
+
 bool LocalRootNamesFolder(const std::string& root) { return !root.empty() && root[0] == '/'; }
 
 std::string MsgRootNamesNoFolder(const std::string& root)
@@ -130,6 +143,15 @@ bool TKNUpdateProvider::LocalDeleteFolder(const std::string& Path)
 bool TKNUpdateProvider::LocalDeleteFile(const std::string& Path)
 {
     return LocalOperation(Path, vex::DeleteFileEntry, MsgDeleteFileFailed);
+}
+
+bool TKNUpdateProvider::LocalSetTime(const std::string& Path, vex::TDateTime Time)
+{
+    if (!CheckWrittenRoot([&](const std::string& r) { return MsgSetTimeFailed(Path, r); })) return false;
+    std::string reason;
+    if (vex::SetLastWriteTime(Path, DosUnixTime(Time), reason)) return true;
+    ErrorText = MsgSetTimeFailed(Path, reason);
+    return false;
 }
 
 // --- Local to local -----------------------------------------------------------------------

@@ -25,6 +25,10 @@ std::string MsgCreateFolderFailed(const std::string& path, const std::string& re
 std::string MsgDeleteFileFailed(const std::string& path, const std::string& reason);
 std::string MsgDeleteFolderFailed(const std::string& path, const std::string& reason);
 std::string MsgSetAttributesFailed(const std::string& path, const std::string& reason);
+std::string MsgSetTimeFailed(const std::string& path, const std::string& reason);
+
+// A local date-time as the Unix time of its DOS form (odd seconds rounded down).
+int64_t DosUnixTime(vex::TDateTime time);
 
 // A local folder text names a folder only when it is an absolute path; anything else (empty,
 // relative, "/" itself) is inert: nothing is written or deleted under it.
@@ -45,6 +49,9 @@ public:
     virtual bool DeleteFile(const std::string& Path) = 0;
     virtual bool CreateFolder(const std::string& Path, const TKNFileRec& Entry) = 0;
     virtual bool ApplyAttributes(const std::string& Path, int Attr) = 0;
+    // Sets the last-write time of the written side's file `Path` to `Time` (a local time, as
+    // records hold it): a content-equal pair whose times differ then agrees in time.
+    virtual bool SetTime(const std::string& Path, vex::TDateTime Time) = 0;
     virtual std::string DisplayName(const std::string& Path);
 
     std::string ErrorText;
@@ -86,6 +93,9 @@ protected:
     bool LocalCreateFolder(const std::string& Path);
     bool LocalDeleteFolder(const std::string& Path);
     bool LocalDeleteFile(const std::string& Path);
+    bool LocalSetTime(const std::string& Path, vex::TDateTime Time);
+    // "MFMT" on the written server; a server without it fails with a message.
+    bool RemoteSetTime(TKNIdFTP& ftp, const std::string& Path, vex::TDateTime Time);
     // One of the three above: `operation(Path, reason)` on the written local side, failing
     // with `message(Path, reason)`.
     using TLocalOp = bool (*)(const std::string& root, const std::string& path, std::string& reason);
@@ -136,6 +146,7 @@ public:
     bool DeleteFile(const std::string& Path) override;
     bool CreateFolder(const std::string& Path, const TKNFileRec& Entry) override;
     bool ApplyAttributes(const std::string& Path, int Attr) override;
+    bool SetTime(const std::string& Path, vex::TDateTime Time) override { return LocalSetTime(Path, Time); }
 };
 
 // One local side and one on an FTP server: the one connection, opened to the server's root.
@@ -158,6 +169,7 @@ public:
     bool DeleteFolder(const std::string& Path) override;
     bool DeleteFile(const std::string& Path) override;
     bool CreateFolder(const std::string& Path, const TKNFileRec& Entry) override;
+    bool SetTime(const std::string& Path, vex::TDateTime Time) override { return RemoteSetTime(*FTP, Path, Time); }
     std::string DisplayName(const std::string& Path) override;
 };
 
@@ -169,6 +181,7 @@ public:
     bool DeleteFolder(const std::string& Path) override;
     bool DeleteFile(const std::string& Path) override;
     bool CreateFolder(const std::string& Path, const TKNFileRec& Entry) override;
+    bool SetTime(const std::string& Path, vex::TDateTime Time) override { return LocalSetTime(Path, Time); }
 };
 
 // Both sides on FTP servers; the same class serves both directions.
@@ -183,6 +196,10 @@ public:
     bool DeleteFile(const std::string& Path) override;
     bool CreateFolder(const std::string& Path, const TKNFileRec& Entry) override;
     bool ApplyAttributes(const std::string&, int) override { return true; }
+    bool SetTime(const std::string& Path, vex::TDateTime Time) override
+    {
+        return RemoteSetTime(WrittenConnection(), Path, Time);
+    }
     std::string DisplayName(const std::string& Path) override;
 
     std::unique_ptr<TKNIdFTP> FTPLeft, FTPRight;
@@ -211,6 +228,7 @@ public:
     bool DeleteFile(const std::string& Path) override { return Tell("delete ", Path); }
     bool CreateFolder(const std::string& Path, const TKNFileRec&) override { return Tell("create folder ", Path); }
     bool ApplyAttributes(const std::string& Path, int Attr) override;
+    bool SetTime(const std::string& Path, vex::TDateTime) override { return Tell("set time of ", Path); }
     std::string DisplayName(const std::string& Path) override { return Real->DisplayName(Path); }
 
     std::unique_ptr<TKNUpdateProvider> Real;

@@ -259,6 +259,24 @@ bool TKNUpdateProvider::StoreWhole(TKNIdFTP& ftp, const std::string& root, const
     return false;
 }
 
+// The server takes the Unix time of the local date-time `Time`, as an upload sets it, so the
+// next listing (MLSD in UTC, converted like a local scan) finds the pair equal in time.
+bool TKNUpdateProvider::RemoteSetTime(TKNIdFTP& ftp, const std::string& Path, vex::TDateTime Time)
+{
+    if (!IsFtpPath(Path)) {
+        ErrorText = MsgSetTimeFailed(Path, std::string());
+        return false;
+    }
+    const std::string serverPath = FtpPathPart(Path);
+    try {
+        if (ftp.SetModTime(serverPath, vex::DateTimeToUnix(Time, vex::LocalOffsetNow()))) return true;
+        ErrorText = MsgSetTimeFailed(serverPath, "The FTP server cannot set file times.");
+    } catch (const std::exception& e) {
+        ErrorText = MsgSetTimeFailed(serverPath, e.what());
+    }
+    return false;
+}
+
 // --- One side on FTP ----------------------------------------------------------------------
 
 TKNUpdateProviderOneFTP::~TKNUpdateProviderOneFTP() { CloseConnection(FTP); }

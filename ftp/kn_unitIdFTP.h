@@ -122,6 +122,9 @@ public:
     // "STOR": replaces `remotePath` with the content of `localFile`. Returns the bytes of the
     // local file sent.
     int64_t Put(const std::string& localFile, const std::string& remotePath);
+    // "RETR" that hands every block received to `sink` instead of storing it (the transfer
+    // type applies unconverted); Abort ends it.
+    void Retrieve(const std::string& remotePath, const std::function<void(const char*, std::size_t)>& sink);
 
     // Ends the running transfer: after the current block the client sends "ABOR", closes the
     // data connection and the transfer fails with "Transfer aborted". Safe from any thread;

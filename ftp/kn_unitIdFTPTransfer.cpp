@@ -173,6 +173,13 @@ int64_t TKNIdFTP::Get(const std::string& remotePath, const std::string& localFil
     return received;
 }
 
+void TKNIdFTP::Retrieve(const std::string& remotePath, const std::function<void(const char*, std::size_t)>& sink)
+{
+    Receive("RETR " + remotePath, [&](const char* data, std::size_t size) {
+        if (size > 0) sink(data, size);
+    });
+}
+
 int64_t TKNIdFTP::Put(const std::string& localFile, const std::string& remotePath)
 {
     LocalFile file(localFile, O_RDONLY);

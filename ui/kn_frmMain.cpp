@@ -356,6 +356,12 @@ void TKNMainForm::FileCompareProgress(uint8_t state, const std::string& path)
     case 1: ShowStatus("Searching...", QString::fromStdString(path)); break;
     case 2: ShowStatus("Sorting...", QString()); break;
     case 3: ShowStatus("Comparing...", QString()); break;
+    case 5: {
+        // "Comparing contents... 1.2 GB of 4.8 GB", or why a pair could not be compared.
+        const QString caption = "Comparing contents...", text = QString::fromStdString(path);
+        ShowStatus(caption, text.startsWith(caption) ? text.mid(caption.size()).trimmed() : text);
+        break;
+    }
     default: break;
     }
 }

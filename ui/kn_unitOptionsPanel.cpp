@@ -12,8 +12,10 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <charconv>
 
 #include "framework/qt/vex_unitDialogs.h"
@@ -228,6 +230,16 @@ QWidget* TKNOptionsPanel::CreateOptionGroups()
     checks->addWidget(cbCheckDate, 2, 0);
     checks->addWidget(cbCheckSize, 0, 1);
     checks->addWidget(cbRecursive, 1, 1);
+    cbCompareContent = new QCheckBox(tr("Compare file contents"), gbCompareOptions);
+    checks->addWidget(cbCompareContent, 2, 1);
+    spIgnoreHours = new QSpinBox(gbCompareOptions);
+    spIgnoreHours->setRange(0, kMaxIgnoreHours);
+    lbIgnoreHours = NewLabel(tr("Ignore time shifts of whole hours up to"), spIgnoreHours, gbCompareOptions);
+    auto* hours = new QHBoxLayout;
+    hours->addWidget(lbIgnoreHours);
+    hours->addWidget(spIgnoreHours);
+    hours->addStretch(1);
+    checks->addLayout(hours, 3, 0, 1, 2);
 
     gbUpdateOptions = new QGroupBox(tr(" Update Options "), box);
     auto* update = new QVBoxLayout(gbUpdateOptions);
@@ -250,7 +262,7 @@ void TKNOptionsPanel::SetTabOrder()
                         dtBegin,           dtEnd,             rgActionItems->button(0),
                         rgActionItems->button(1), rgActionItems->button(2), cbCheckFilter,
                         cbCheckAttr,       cbCheckDate,       cbCheckSize,     cbRecursive,
-                        cbMultiThread};
+                        cbCompareContent,  spIgnoreHours,     cbMultiThread};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -263,8 +275,9 @@ void TKNOptionsPanel::ConnectEdits()
         connect(picker, &QDateTimeEdit::dateTimeChanged, this, &TKNOptionsPanel::EmitEdited);
     for (QCheckBox* box : {cbReadOnly, cbHidden, cbSystem, cbArchive, cbReadOnlyExclude, cbHiddenExclude,
                            cbSystemExclude, cbArchiveExclude, cbCheckFilter, cbCheckAttr, cbCheckDate, cbCheckSize,
-                           cbRecursive, cbMultiThread})
+                           cbRecursive, cbCompareContent, cbMultiThread})
         connect(box, &QCheckBox::toggled, this, &TKNOptionsPanel::EmitEdited);
+    connect(spIgnoreHours, &QSpinBox::valueChanged, this, &TKNOptionsPanel::EmitEdited);
     connect(rgActionItems, &QButtonGroup::idToggled, this, [this](int, bool checked) {
         if (checked)
             EmitEdited();
@@ -331,6 +344,8 @@ void TKNOptionsPanel::LoadOptions(const TKNOptionsRec& rec)
     cbCheckSize->setChecked(rec.CheckSize);
     cbRecursive->setChecked(rec.Recursive);
     cbMultiThread->setChecked(rec.MultiThread);
+    cbCompareContent->setChecked(rec.CompareContent);
+    spIgnoreHours->setValue(std::min<int>(rec.IgnoreHours, kMaxIgnoreHours));
     ApplyEnablingRules();
     --FUpdateCount;
 }
@@ -366,6 +381,8 @@ void TKNOptionsPanel::StoreOptions(TKNOptionsRec& rec) const
     rec.CheckSize = cbCheckSize->isChecked();
     rec.Recursive = cbRecursive->isChecked();
     rec.MultiThread = cbMultiThread->isChecked();
+    rec.CompareContent = cbCompareContent->isChecked();
+    rec.IgnoreHours = static_cast<uint8_t>(spIgnoreHours->value());
 }
 
 }  // namespace kn

@@ -16,6 +16,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QRadioButton;
+class QSpinBox;
 class QToolButton;
 
 namespace kn {
@@ -78,6 +79,9 @@ public:
     QCheckBox* cbCheckDate;
     QCheckBox* cbCheckSize;
     QCheckBox* cbRecursive;
+    QCheckBox* cbCompareContent;
+    QLabel* lbIgnoreHours;
+    QSpinBox* spIgnoreHours;
     QGroupBox* gbUpdateOptions;
     QCheckBox* cbMultiThread;
 

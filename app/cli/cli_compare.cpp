@@ -48,6 +48,7 @@ public:
         shown_ = now;
         std::string text = state == 1   ? "Searching... " + cli::EscapeText(kn::HideFtpPasswords(path))
                            : state == 2 ? "Sorting..."
+                           : state == 5 ? path  // "Comparing contents... 1.2 GB of 4.8 GB", or why a pair was not
                                         : "Comparing...";
         if (state == 0) text.clear();
         winsize ws{};

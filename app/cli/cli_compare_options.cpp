@@ -52,6 +52,18 @@ bool SetTextField(char (&field)[N], const std::string& text, std::string& error)
     return true;
 }
 
+bool ParseHours(const std::string& text, uint8_t& hours, std::string& error)
+{
+    int64_t value = -1;
+    std::string ignored;
+    if (!ParseInt64(text, value, ignored) || value < 0 || value > kn::kMaxIgnoreHours) {
+        error = "\"" + text + "\" is not a whole number of hours from 0 to " + std::to_string(kn::kMaxIgnoreHours);
+        return false;
+    }
+    hours = static_cast<uint8_t>(value);
+    return true;
+}
+
 bool ParseDay(const std::string& text, vex::TDateTime& day, std::string& error)
 {
     if (vex::ParseDate(text, day)) return true;
@@ -60,12 +72,12 @@ bool ParseDay(const std::string& text, vex::TDateTime& day, std::string& error)
 }
 
 const std::vector<CompareOption> kCompareOptions = {
-    {"--filter", "TEXT", "list only names (of files and folders) matching one of these ;-separated patterns (default *.*)",
+    {"--filter", "TEXT",
+     "list only names (of files and folders) matching one of these ;-separated patterns (default *.*)",
      [](const std::string& v, CompareArgs& a, std::string& e) { return SetTextField(a.Options.Filter, v, e); }},
     {"--exclude", "TEXT", "leave out names matching one of these ;-separated patterns",
      [](const std::string& v, CompareArgs& a, std::string& e) { return SetTextField(a.Options.ExcludeFilter, v, e); }},
-    {"--attributes", "LETTERS",
-     "list hidden (h) and system (s) entries only when their letter is given (default rhsa)",
+    {"--attributes", "LETTERS", "list hidden (h) and system (s) entries only when their letter is given (default rhsa)",
      [](const std::string& v, CompareArgs& a, std::string& e) {
          uint8_t set;
          if (!ParseAttributeLetters(v, set, e)) return false;
@@ -107,6 +119,13 @@ const std::vector<CompareOption> kCompareOptions = {
          a.Options.MaxSize = size;
          return true;
      }},
+    {"--content", nullptr, "compare files of equal size byte by byte, whatever their times",
+     [](const std::string&, CompareArgs& a, std::string&) {
+         a.Options.CompareContent = 1;
+         return true;
+     }},
+    {"--ignore-hours", "N", "times that differ by exactly 1 to N whole hours count as equal (N from 0 to 24)",
+     [](const std::string& v, CompareArgs& a, std::string& e) { return ParseHours(v, a.Options.IgnoreHours, e); }},
     {"--no-recursive", nullptr, "compare only the entries directly in the two folders",
      [](const std::string&, CompareArgs& a, std::string&) {
          a.Options.Recursive = 0;

@@ -69,6 +69,8 @@ std::optional<int> ReportCompared(const CompareCommandText& text, const kn::TKNF
     std::fflush(stdout);
     if (InterruptStops::Interrupted()) return Failure(text, "stopped", ExitInterrupted);
     if (!engine.ErrorText.empty()) return Failure(text, "the comparison failed: " + engine.ErrorText, ExitUsage);
+    for (const std::string& note : engine.ContentNotes)
+        std::fprintf(stderr, "kestrune-cli %s: %s\n", text.Name, note.c_str());
     PrintRows(stdout, engine);
     std::fflush(stdout);
     PrintScanNotes(stderr, engine);

@@ -26,6 +26,8 @@ const char* const kUsageHead =
     "Each operation's path is printed on standard output as it is carried out; failures go to\n"
     "standard error and the run goes on. Then the rows of a new comparison are printed as\n"
     "`kestrune-cli compare` prints them.\n"
+    "With --content, a pair of files with equal content whose times differ is not copied: the\n"
+    "written side takes the source's time (\"set time of ...\" in a dry run).\n"
     "\nOptions:\n";
 
 const char* const kUsageTail =
@@ -81,7 +83,11 @@ int CompareAndUpdate(kn::TKNFileCompare& engine, const UpdateFlags& flags)
     int failures = 0;
     cli::PrintUpdateOperations(engine, failures);
     cli::InterruptStops stops(engine);
+    // Content-equal pairs whose times differ stay rows, so the update sets their times; the
+    // follow-up comparison lists real differences only.
+    engine.KeepContentEqualRows = engine.CompareContent;
     engine.Compare(true);
+    engine.KeepContentEqualRows = false;
     if (!cli::InterruptStops::Interrupted() && engine.ErrorText.empty()) {
         engine.UpdateDryRun = flags.DryRun;
         engine.Update(flags.Direction, flags.Force, cli::AllRows(engine), true, !flags.DryRun,

@@ -46,6 +46,18 @@ std::set<std::string> RowNames(const std::string& out)
     return names;
 }
 
+// The row names of `kestrune-cli compare OPTIONS LEFT RIGHT`.
+std::set<std::string> CompareRowNames(const std::vector<std::string>& options, const Trees& t)
+{
+    std::vector<std::string> args{"compare"};
+    args.insert(args.end(), options.begin(), options.end());
+    args.push_back(t.left);
+    args.push_back(t.right);
+    auto r = RunCli(args);
+    EXPECT_TRUE(r.status == 0 || r.status == 1) << r.err;
+    return RowNames(r.out);
+}
+
 }  // namespace
 
 TEST(CliCompare, RowsFieldsAndCount)
@@ -114,14 +126,32 @@ TEST(CliCompare, OptionsSetTheFilters)
         {"hidden entries need h", {"--attributes", "rsa"}, {"a.txt", "b.doc", "old.txt", "d/", "d/c.txt", "ro.txt"}},
         {"exclude read-only", {"--exclude-attributes", "r"}, {"a.txt", "b.doc", ".hidden", "old.txt", "d/", "d/c.txt"}},
     };
-    for (const auto& c : cases) {
-        std::vector<std::string> args{"compare"};
-        args.insert(args.end(), c.options.begin(), c.options.end());
-        args.push_back(t.left);
-        args.push_back(t.right);
-        auto r = RunCli(args);
-        EXPECT_EQ(RowNames(r.out), c.rows) << c.name << "\n" << r.err;
-    }
+    for (const auto& c : cases) EXPECT_EQ(CompareRowNames(c.options, t), c.rows) << c.name;
+}
+
+TEST(CliCompare, ContentAndHourShiftOptions)
+{
+    Trees t;
+    t.File(t.left, "checkout.txt", "same", kTen + 600);
+    t.File(t.right, "checkout.txt", "same", kTen);
+    t.File(t.left, "rewritten.db", "page 2", kTen);
+    t.File(t.right, "rewritten.db", "page 1", kTen);
+    t.File(t.left, "dst.txt", "clock", kTen + 3600);
+    t.File(t.right, "dst.txt", "clock", kTen);
+    struct Case {
+        const char* name;
+        std::vector<std::string> options;
+        std::set<std::string> rows;
+    } cases[] = {
+        {"times alone", {}, {"checkout.txt", "dst.txt"}},
+        {"contents", {"--content"}, {"rewritten.db"}},
+        {"an hour ignored", {"--ignore-hours", "1"}, {"checkout.txt"}},
+        {"both", {"--content", "--ignore-hours=2"}, {"rewritten.db"}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(CompareRowNames(c.options, t), c.rows) << c.name;
+    const std::string ten = LocalTime(kTen);
+    EXPECT_EQ(RunCli({"compare", "--content", t.left, t.right}).out,
+              "differ\trewritten.db\t6\t" + ten + "\t" + ten + "\t6\trewritten.db\n");
 }
 
 TEST(CliCompare, UsageErrorsExitTwoWithAMessage)
@@ -142,6 +172,8 @@ TEST(CliCompare, UsageErrorsExitTwoWithAMessage)
         {"bad size", {"compare", "--min-size", "12k", t.left, t.right}, "is not a whole number"},
         {"bad attribute letter", {"compare", "--attributes", "rx", t.left, t.right}, "unknown attribute letter \"x\""},
         {"flag with a value", {"compare", "--no-recursive=1", t.left, t.right}, "takes no value"},
+        {"hours beyond a day", {"compare", "--ignore-hours", "25", t.left, t.right}, "from 0 to 24"},
+        {"hours not a number", {"compare", "--ignore-hours=one", t.left, t.right}, "\"one\" is not a whole number"},
         {"filter too long", {"compare", "--filter", std::string(300, 'a'), t.left, t.right}, "longer than 255"},
         {"missing left folder",
          {"compare", t.dir / "nope", t.right},
@@ -182,7 +214,8 @@ TEST(CliCompare, HelpDescribesEveryOption)
 {
     auto r = RunCli({"compare", "--help"});
     EXPECT_EQ(r.status, 0);
-    for (const char* text : {"--filter", "--exclude", "--attributes", "--exclude-attributes", "--begin", "--end",
-                             "--min-size", "--max-size", "--no-recursive", "Exit status", "Found"})
+    for (const char* text :
+         {"--filter", "--exclude", "--attributes", "--exclude-attributes", "--begin", "--end", "--min-size",
+          "--max-size", "--no-recursive", "--content", "--ignore-hours", "Exit status", "Found"})
         EXPECT_NE(r.out.find(text), std::string::npos) << text;
 }

@@ -172,3 +172,31 @@ TEST(CliUpdate, RootsInsideEachOtherAreRefused)
     EXPECT_FALSE(Exists(dir / "data/backup/backup"));
     EXPECT_FALSE(Exists(dir / "data/backup/a.txt"));
 }
+
+TEST(CliUpdate, ContentSetsTheTimeOfEqualFilesInsteadOfCopying)
+{
+    TempDir dir;
+    const std::string left = dir / "L", right = dir / "R";
+    WriteFile(left + "/same.txt", "same");
+    SetMTime(left + "/same.txt", 1500000100);
+    WriteFile(right + "/same.txt", "same");
+    SetMTime(right + "/same.txt", 1500000000);
+    WriteFile(left + "/new.txt", "new!");
+    SetMTime(left + "/new.txt", 1500000100);
+    WriteFile(right + "/new.txt", "old!");
+    SetMTime(right + "/new.txt", 1500000000);
+    auto dry = RunCli({"update", "--content", "--dry-run", left, right});
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    const std::string planned =
+        "copy " + left + "/new.txt -> " + right + "/new.txt\n" + "set time of " + right + "/same.txt\n";
+    EXPECT_EQ(dry.out.substr(0, planned.size()), planned) << dry.out;
+
+    auto real = RunCli({"update", "--content", left, right});
+    EXPECT_EQ(real.status, 0) << real.err;
+    EXPECT_EQ(real.out, right + "/new.txt\n" + right + "/same.txt\n") << "no rows are left afterwards";
+    struct stat st;
+    ASSERT_EQ(stat((right + "/same.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtime, 1500000100);
+    EXPECT_EQ(ReadFile(right + "/new.txt"), "new!");
+    EXPECT_EQ(RunCli({"compare", left, right}).status, 0) << "the time-only comparison agrees";
+}

@@ -70,10 +70,10 @@ struct Bytes {
 
 // Offsets of the current (version 8) options record.
 namespace opt {
-constexpr std::size_t Name = 0, LeftFolder = 32, RightFolder = 288, Action = 544, Filter = 545,
-                      ExcludeFilter = 801, Attributes = 1057, ExcludeAttributes = 1058, BeginDate = 1059,
-                      EndDate = 1067, Recursive = 1075, MinSize = 1076, MaxSize = 1084, CheckFilter = 1092,
-                      CheckAttr = 1093, CheckDate = 1094, CheckSize = 1095, MultiThread = 1096;
+constexpr std::size_t Name = 0, LeftFolder = 32, RightFolder = 288, Action = 544, Filter = 545, ExcludeFilter = 801,
+                      Attributes = 1057, ExcludeAttributes = 1058, BeginDate = 1059, EndDate = 1067, Recursive = 1075,
+                      MinSize = 1076, MaxSize = 1084, CheckFilter = 1092, CheckAttr = 1093, CheckDate = 1094,
+                      CheckSize = 1095, MultiThread = 1096, CompareContent = 1097, IgnoreHours = 1098;
 }
 // Offsets of the options form of versions 1 to 7 (sizes and flags exist from version 3 on).
 namespace opt7 {

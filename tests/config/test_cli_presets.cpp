@@ -128,6 +128,43 @@ TEST(CliPresets, CompareWithAPreset)
     EXPECT_EQ(folders.out, "");
 }
 
+TEST(CliPresets, PresetCarriesContentComparisonAndHourShift)
+{
+    testutil::TempDir dir;
+    testutil::WriteFile(dir / "left/shifted.txt", "same");
+    testutil::SetMTime(dir / "left/shifted.txt", 1500003600);
+    testutil::WriteFile(dir / "right/shifted.txt", "same");
+    testutil::SetMTime(dir / "right/shifted.txt", 1500000000);
+    testutil::WriteFile(dir / "left/rewritten.txt", "new");
+    testutil::SetMTime(dir / "left/rewritten.txt", 1500000000);
+    testutil::WriteFile(dir / "right/rewritten.txt", "old");
+    testutil::SetMTime(dir / "right/rewritten.txt", 1500000000);
+    struct Case {
+        const char* name;
+        uint8_t content, hours;
+        std::vector<const char*> rows;
+    } cases[] = {
+        {"older record: both off", 0, 0, {"shifted.txt"}},
+        {"contents compared", 1, 0, {"rewritten.txt"}},
+        {"an hour ignored", 0, 1, {}},
+        {"an out-of-range hour count is held at 24", 0, 200, {}},
+    };
+    for (const Case& c : cases) {
+        Bytes preset = Preset8("P", dir / "left");
+        preset.Text(opt::RightFolder, dir / "right").Text(opt::Filter, "*.*");
+        preset.Put<uint8_t>(opt::Attributes, 0x37).Put<uint8_t>(opt::Recursive, 1);
+        preset.Put<double>(opt::EndDate, 100000.0).Put<int64_t>(opt::MaxSize, -1);
+        preset.Put<uint8_t>(opt::CompareContent, c.content).Put<uint8_t>(opt::IgnoreHours, c.hours);
+        Header8(1, 0).Append(preset).Save(dir / "Kestrune.bin");
+        RunResult r = RunCli("compare --config-dir " + Quoted(dir.path()) + " --preset P");
+        EXPECT_EQ(r.status, c.rows.empty() ? 0 : 1) << c.name;
+        for (const char* name : c.rows) EXPECT_NE(r.out.find(name), std::string::npos) << c.name << ": " << r.out;
+        int lines = 0;
+        for (char ch : r.out) lines += ch == '\n';
+        EXPECT_EQ(lines, static_cast<int>(c.rows.size())) << c.name << ": " << r.out;
+    }
+}
+
 TEST(CliPresets, CompareWithABadPreset)
 {
     PresetFixture f;

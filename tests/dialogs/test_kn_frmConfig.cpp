@@ -1,5 +1,7 @@
 // The configuration dialog driven through its controls: what OK stores and writes, what Cancel
 // keeps, and the enabling rules.
+#include <gtest/gtest.h>
+
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDateTimeEdit>
@@ -7,9 +9,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QToolButton>
 #include <cstring>
-#include <gtest/gtest.h>
 
 #include "config_fixture.h"
 #include "framework/vex_unitText.h"
@@ -44,6 +46,8 @@ kn::TKNOptionsRec UnusualOptions()
     rec.CheckDate = 0;
     rec.CheckSize = 1;
     rec.MultiThread = 1;
+    rec.CompareContent = 1;
+    rec.IgnoreHours = 13;
     return rec;
 }
 
@@ -91,6 +95,8 @@ TEST_F(ConfigFormTest, EditedControlsReachTheRecord)
     p->rgActionItems->button(kn::caLeftToRight)->click();
     p->cbCheckDate->click();
     p->cbMultiThread->click();
+    p->cbCompareContent->click();
+    p->spIgnoreHours->setValue(30);  // beyond the range: held at 24
     form.btnOk->click();
 
     const kn::TKNOptionsRec& r = Current();
@@ -106,6 +112,8 @@ TEST_F(ConfigFormTest, EditedControlsReachTheRecord)
     EXPECT_EQ(r.Action, kn::caLeftToRight);
     EXPECT_EQ(r.CheckDate, 0);
     EXPECT_EQ(r.MultiThread, 1);
+    EXPECT_EQ(r.CompareContent, 1);
+    EXPECT_EQ(r.IgnoreHours, 24);
 }
 
 struct FolderBitRow {

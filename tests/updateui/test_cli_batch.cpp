@@ -1,10 +1,11 @@
 // kestrune-cli batch, run as a program on temporary trees with a configuration of its own: the
 // steps and operations it prints, skipped entries, failures and exit statuses.
 #ifdef KESTRUNE_CLI
+#include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdio>
-#include <gtest/gtest.h>
 
 #include "batch_setup.h"
 #include "tests/common/temp_tree.h"
@@ -126,6 +127,29 @@ TEST_F(CliBatch, AMissingLocalFolderSkipsItsEntryInsteadOfEmptyingTheOtherSide)
     EXPECT_TRUE(Has(result.err, "preset \"Unplugged\" skipped")) << result.err;
     EXPECT_EQ(ReadFile(r + "/precious.txt"), "precious");
     EXPECT_FALSE(Has(result.out, "Final comparison")) << "no entry ran";
+}
+
+TEST_F(CliBatch, AStepWhosePresetComparesContentsSetsTimesInsteadOfCopying)
+{
+    const std::string left = trees / "L", right = trees / "R";
+    WriteFile(left + "/same.txt", "same");
+    testutil::SetMTime(left + "/same.txt", 1500000100);
+    WriteFile(right + "/same.txt", "same");
+    testutil::SetMTime(right + "/same.txt", 1500000000);
+    kn::TKNOptionsRec preset = FolderPreset(home.path(), "C", left, right);
+    preset.CompareContent = 1;
+    ASSERT_GE(config->Presets.Add(preset), 0);
+    ASSERT_TRUE(config->SavePresets());
+    AddBatch("B", {{"C", kn::caLeftToRight, false}});
+    struct stat before {
+    }, after{};
+    ASSERT_EQ(stat((right + "/same.txt").c_str(), &before), 0);
+
+    CliResult r = Run("batch B");
+    EXPECT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(stat((right + "/same.txt").c_str(), &after), 0);
+    EXPECT_EQ(after.st_mtime, 1500000100) << r.out;
+    EXPECT_EQ(after.st_ino, before.st_ino) << "not copied";
 }
 
 }  // namespace

@@ -1,0 +1,170 @@
+// Content comparison with an FTP side: by the server's checksum command where FEAT offers one
+// (scripted servers), streamed otherwise (a scripted server, and a real one in a whole
+// comparison).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "engine/kn_unitCompare.h"
+#include "engine/kn_unitCompareContent.h"
+#include "engine/kn_unitContentHash.h"
+#include "engine/kn_unitScanProviderFTP.h"
+#include "engine/kn_unitUpdate.h"
+#include "ftp/kn_unitFtpLocation.h"
+#include "tests/common/ftp_server.h"
+#include "tests/common/temp_tree.h"
+#include "tests/ftp/fake_ftp_server.h"
+
+namespace kn {
+namespace {
+
+using testutil::FakeFtpServer;
+using testutil::FakeFtpSession;
+
+std::string Digest(TKNHashKind kind, const std::string& text)
+{
+    TKNHasher hasher(kind);
+    hasher.Update(text.data(), text.size());
+    return hasher.FinishHex();
+}
+
+TKNFileRec Rec(const std::string& folder, const std::string& name, int64_t size)
+{
+    TKNFileRec rec;
+    rec.Path = folder;
+    rec.Name = name;
+    rec.Size = size;
+    return rec;
+}
+
+// Compares the local file `name` in `dir` with the same name under the fake server's /pub.
+TKNContentResult CompareWithServer(const FakeFtpServer& server, const testutil::TempDir& dir,
+                                   const std::vector<std::string>& names, std::vector<TKNContentResult>& results)
+{
+    auto local = MakeLocalContentSide();
+    auto remote = MakeFtpContentSide(server.Location("/pub"));
+    TKNContentBuffers buffers(64 * 1024);
+    for (const std::string& name : names) {
+        TKNContentProgress progress;
+        const int64_t size = static_cast<int64_t>(testutil::ReadFile(dir / name).size());
+        TKNContentOutcome outcome = CompareFileContents(*local, Rec(dir.path(), name, size), *remote,
+                                                        Rec(server.Location("/pub"), name, size), buffers, progress);
+        EXPECT_TRUE(outcome.Reason.empty()) << outcome.Reason;
+        EXPECT_EQ(progress.Done, size);
+        results.push_back(outcome.Result);
+    }
+    return results.empty() ? TKNContentResult::Failed : results.back();
+}
+
+// The server's entries with the attribute key of a plain local file, so that only contents
+// and times decide.
+class PlainKeyFtp : public TKNScanProviderFTP {
+public:
+    int32_t AttrKey(const TKNFileRec&) override { return static_cast<int32_t>(faArchive); }
+};
+
+}  // namespace
+
+TEST(ContentFtp, HashCommandOfFeatIsUsedAndNothingIsDownloaded)
+{
+    testutil::TempDir dir;
+    testutil::WriteFile(dir / "a.txt", "hello world");
+    testutil::WriteFile(dir / "b.txt", "hello there");
+    const std::string sha = Digest(TKNHashKind::Sha256, "hello world");
+    FakeFtpServer server([&](FakeFtpSession& s) {
+        s.Login();
+        s.Reply("FEAT", "211-Features:\r\n MDTM\r\n HASH SHA-1;SHA-256*;MD5\r\n211 End");
+        s.Reply("OPTS HASH SHA-256", "200 SHA-256");
+        s.Reply("HASH /pub/a.txt", "213 SHA-256 0-10 " + sha + " /pub/a.txt");
+        s.Reply("HASH /pub/b.txt", "213 SHA-256 0-10 " + sha + " /pub/b.txt");
+        s.Reply("QUIT", "221 Bye");
+        s.WaitForClose();
+    });
+    std::vector<TKNContentResult> results;
+    CompareWithServer(server, dir, {"a.txt", "b.txt"}, results);
+    EXPECT_EQ(results, (std::vector{TKNContentResult::Equal, TKNContentResult::Differ}));
+}
+
+TEST(ContentFtp, CrcCommandWhenThatIsAllTheServerHas)
+{
+    testutil::TempDir dir;
+    testutil::WriteFile(dir / "n.txt", "123456789");
+    FakeFtpServer server([&](FakeFtpSession& s) {
+        s.Login();
+        s.Reply("FEAT", "211-Extensions:\r\n XCRC\r\n SIZE\r\n211 END");
+        s.Reply("XCRC /pub/n.txt", "250 CBF43926");
+        s.Reply("QUIT", "221 Bye");
+        s.WaitForClose();
+    });
+    std::vector<TKNContentResult> results;
+    EXPECT_EQ(CompareWithServer(server, dir, {"n.txt"}, results), TKNContentResult::Equal);
+}
+
+TEST(ContentFtp, WithoutAChecksumTheFileIsStreamed)
+{
+    testutil::TempDir dir;
+    testutil::WriteFile(dir / "a.txt", "hello world");
+    FakeFtpServer server([&](FakeFtpSession& s) {
+        s.Login();
+        s.Reply("FEAT", "500 Unknown command");
+        s.Passive();
+        s.Reply("RETR /pub/a.txt", "150 Opening");
+        s.SendData("hello world");
+        s.Send("226 Done\r\n");
+        s.Reply("QUIT", "221 Bye");
+        s.WaitForClose();
+    });
+    std::vector<TKNContentResult> results;
+    EXPECT_EQ(CompareWithServer(server, dir, {"a.txt"}, results), TKNContentResult::Equal);
+}
+
+// A whole comparison of a local tree with a real server's, which offers no checksum command.
+TEST(ContentFtp, WholeComparisonAgainstARealServerStreams)
+{
+    testutil::FtpServer server;
+    testutil::TempDir local;
+    std::string big(3 * 1024 * 1024 + 17, 'q');
+    std::string bigOther = big;
+    bigOther[big.size() - 2] = 'r';
+    for (const auto& [name, here, there] :
+         {std::tuple{"same.txt", std::string("same bytes"), std::string("same bytes")},
+          std::tuple{"other.txt", std::string("bytes 1"), std::string("bytes 2")}, std::tuple{"big.bin", big, big},
+          std::tuple{"bigother.bin", big, bigOther}}) {
+        testutil::WriteFile(local / name, here);
+        testutil::WriteFile(server.Root() + "/" + name, there);
+    }
+    TKNFileCompare engine;
+    engine.CompareContent = true;
+    engine.SetLeftFolder(local.path());
+    engine.SetRightFolder(server.Location());
+    engine.RightList.Provider = std::make_unique<PlainKeyFtp>();
+    engine.Compare(true);
+    ASSERT_TRUE(engine.ErrorText.empty()) << engine.ErrorText;
+    std::vector<std::string> names;
+    for (const auto& row : engine.Items) names.push_back(row->Left.Name);
+    EXPECT_EQ(names, (std::vector<std::string>{"bigother.bin", "other.txt"}));
+    EXPECT_TRUE(engine.ContentNotes.empty()) << engine.ContentNotes.front();
+}
+
+// Setting a time on a server: MFMT where the server has it, a failure that says why where not.
+TEST(ContentFtp, SetTimeNeedsMfmt)
+{
+    FakeFtpServer server([&](FakeFtpSession& s) {
+        s.Login();
+        s.Reply("MFMT 20230304050608 /pub/a.txt", "213 Modify=20230304050608; /pub/a.txt");
+        s.Reply("MFMT 20230304050608 /pub/b.txt", "502 Command not implemented");
+        s.Reply("QUIT", "221 Bye");
+        s.WaitForClose();
+    });
+    TKNUpdateProviderFSFTP provider;
+    provider.FTP = std::make_unique<TKNIdFTP>();
+    OpenFtpLocation(*provider.FTP, server.Location());
+    const double when = vex::EncodeDateTime(2023, 3, 4, 5, 6, 8);
+    EXPECT_TRUE(provider.SetTime(server.Location("/pub/a.txt"), when)) << provider.ErrorText;
+    EXPECT_FALSE(provider.SetTime(server.Location("/pub/b.txt"), when));
+    EXPECT_EQ(provider.ErrorText,
+              "Failed to set the time of \"/pub/b.txt\".\r\nThe FTP server cannot set file times.");
+    provider.Disconnect();
+}
+
+}  // namespace kn
