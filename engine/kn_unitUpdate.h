@@ -105,6 +105,9 @@ protected:
     // stopped download leaves Dest as it was.
     bool Download(TKNIdFTP& ftp, const std::string& root, const std::string& location, const std::string& Dest,
                   const std::string& reportedSource);
+    // Uploads the local `Source` to `location`; a failure is reported as a copy to `reportedDest`.
+    bool Upload(TKNIdFTP& ftp, const std::string& root, const std::string& Source, const std::string& location,
+                const std::string& reportedDest);
 };
 
 // Local to local; the same class serves both directions.
@@ -202,8 +205,8 @@ private:
     std::function<void(const std::string&)> Describe;
 };
 
-// Picks the provider class for a copy from `leftIsFtp`/`rightIsFtp`; `writesRight` selects the
+// Picks the provider class for a copy from the kinds of the sides; `writesRight` selects the
 // direction (left to right writes the right side).
-std::unique_ptr<TKNUpdateProvider> CreateUpdateProvider(bool leftIsFtp, bool rightIsFtp, bool writesRight);
+std::unique_ptr<TKNUpdateProvider> CreateUpdateProvider(TKNSideKind left, TKNSideKind right, bool writesRight);
 
 }  // namespace kn

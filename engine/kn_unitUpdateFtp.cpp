@@ -2,6 +2,7 @@
 #include "engine/kn_unitUpdate.h"
 
 #include "engine/kn_unitCompareUpdate.h"
+#include "engine/kn_unitUpdateSftp.h"
 #include "framework/vex_unitFileCopy.h"
 #include "framework/vex_unitProgramFolder.h"
 #include "ftp/kn_unitFtpLocation.h"
@@ -133,6 +134,14 @@ bool TKNUpdateProvider::Download(TKNIdFTP& ftp, const std::string& root, const s
         return false;
     }
     return true;
+}
+
+bool TKNUpdateProvider::Upload(TKNIdFTP& ftp, const std::string& root, const std::string& Source,
+                               const std::string& location, const std::string& reportedDest)
+{
+    const std::string serverPath = FtpPathPart(location);
+    return RunTransfer(ftp, root, [&] { ftp.Put(Source, serverPath); },
+                       [&](const std::string& reason) { return MsgCopyFailed(Source, reportedDest, reason); });
 }
 
 // --- One side on FTP ----------------------------------------------------------------------
@@ -296,12 +305,15 @@ std::string TKNUpdateProviderFTPFTP::DisplayName(const std::string& Path) { retu
 
 // --- Choice of class ----------------------------------------------------------------------
 
-std::unique_ptr<TKNUpdateProvider> CreateUpdateProvider(bool leftIsFtp, bool rightIsFtp, bool writesRight)
+std::unique_ptr<TKNUpdateProvider> CreateUpdateProvider(TKNSideKind left, TKNSideKind right, bool writesRight)
 {
+    const bool leftIsFtp = left == TKNSideKind::Ftp, rightIsFtp = right == TKNSideKind::Ftp;
     const bool sourceFtp = writesRight ? leftIsFtp : rightIsFtp;
     const bool destFtp = writesRight ? rightIsFtp : leftIsFtp;
     std::unique_ptr<TKNUpdateProvider> provider;
-    if (sourceFtp && destFtp) provider = std::make_unique<TKNUpdateProviderFTPFTP>();
+    if (left == TKNSideKind::Sftp || right == TKNSideKind::Sftp)
+        provider = CreateSftpUpdateProvider(left, right);
+    else if (sourceFtp && destFtp) provider = std::make_unique<TKNUpdateProviderFTPFTP>();
     else if (sourceFtp) provider = std::make_unique<TKNUpdateProviderFTPFS>();
     else if (destFtp) provider = std::make_unique<TKNUpdateProviderFSFTP>();
     else provider = std::make_unique<TKNUpdateProviderFSFS>();

@@ -8,6 +8,7 @@ kestrune_packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev
   python3 python3-pyftpdlib
+  libssh-dev openssh-server openssh-client
   xvfb xauth adwaita-icon-theme fonts-dejavu-core
 )
 

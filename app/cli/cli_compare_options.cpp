@@ -195,7 +195,7 @@ std::string CompareOptionsHelp(const std::vector<CompareOption>& extra)
 
 std::string FolderArgument(const std::string& arg)
 {
-    if (kn::IsFtpPath(arg) || arg.empty()) return arg;
+    if (kn::IsRemotePath(arg) || arg.empty()) return arg;
     std::error_code ec;
     std::filesystem::path absolute = std::filesystem::absolute(arg, ec);
     if (ec) return arg;
@@ -204,7 +204,7 @@ std::string FolderArgument(const std::string& arg)
 
 std::string CheckLocalRoot(const std::string& folder)
 {
-    if (kn::IsFtpPath(folder)) return {};
+    if (kn::IsRemotePath(folder)) return {};
     std::string quoted = "\"" + folder + "\"";
     switch (vex::KindOf(folder)) {
     case vex::TFileKind::None: return "the folder " + quoted + " does not exist";
