@@ -17,6 +17,7 @@ namespace kn {
 namespace {
 
 constexpr long kConnectTimeoutSeconds = 20;
+constexpr const char* kNotKnown = " is not known. Its key's fingerprint is ";
 
 std::string Slashed(std::string text)
 {
@@ -175,7 +176,7 @@ void TKNSftpSession::CheckHostKey(const std::string& label)
     }
     case SSH_KNOWN_HOSTS_UNKNOWN:
     case SSH_KNOWN_HOSTS_NOT_FOUND: {
-        std::string text = "The host " + label + " is not known. Its key's fingerprint is " + Fingerprint(ssh_) +
+        std::string text = "The host " + label + kNotKnown + Fingerprint(ssh_) +
                            ". If that is the server's key, record it with: kestrune-cli trust sftp://" + label;
         Close();
         throw TKNSftpError(text);
@@ -363,6 +364,8 @@ bool TKNSftpSession::Replace(const std::string& from, const std::string& to, std
     }
     return true;
 }
+
+bool IsUnknownHostMessage(const std::string& message) { return message.find(kNotKnown) != std::string::npos; }
 
 namespace {
 

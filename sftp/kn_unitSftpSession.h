@@ -91,6 +91,10 @@ private:
     std::string rootPath_;    // its resolved server path, without a trailing "/" (except "/")
 };
 
+// True when `message` (a failure of Open, possibly with text before it) says that the host is
+// not known yet, the one failure that recording its key can mend.
+bool IsUnknownHostMessage(const std::string& message);
+
 // The host key of the server a location names, for recording it: "SHA256:..." in
 // `fingerprint`. Connects but never logs in. Throws TKNSftpError.
 struct TKNSftpHostKey {
