@@ -8,9 +8,12 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <map>
 #include <memory>
+#include <mutex>
 
 #include "framework/vex_unitFileCopy.h"
+#include "framework/vex_unitThreads.h"
 
 namespace kn {
 
@@ -61,10 +64,37 @@ struct TAttrFree {
 };
 using TAttr = std::unique_ptr<sftp_attributes_struct, TAttrFree>;
 
-// Keys with a passphrase are skipped (there is no one to ask on this path); the note says so.
-int SkipPassphrase(const char*, char*, size_t, int, int, void* userdata)
+std::mutex askMutex;
+TKNSftpAsk askUser;
+std::map<std::string, std::string> typedPasswords;  // user@host -> password, for this run
+
+// The installed question, asked on the main thread; false when none is installed or the user
+// declines.
+bool Ask(const std::string& prompt, std::string& answer)
+{
+    TKNSftpAsk ask;
+    {
+        std::lock_guard lock(askMutex);
+        ask = askUser;
+    }
+    if (!ask) return false;
+    bool given = false;
+    vex::Synchronize([&] { given = ask(prompt, answer); });
+    return given;
+}
+
+// A key's passphrase: asked for when there is someone to ask, otherwise the key is skipped
+// and the note says so.
+int AskPassphrase(const char*, char* buf, size_t len, int, int, void* userdata)
 {
     auto* notes = static_cast<std::vector<std::string>*>(userdata);
+    std::string answer;
+    if (Ask("Passphrase for a key in " + SshFolder() + ":", answer) && answer.size() < len) {
+        std::copy(answer.begin(), answer.end(), buf);
+        buf[answer.size()] = '\0';
+        std::fill(answer.begin(), answer.end(), '\0');
+        return 0;
+    }
     notes->push_back("A key in " + SshFolder() + " has a passphrase; it was skipped.");
     return -1;
 }
@@ -98,6 +128,13 @@ std::string ShownUser(const TKNSftpLocation& location, ssh_session ssh)
 
 }  // namespace
 
+void SetSftpAsk(TKNSftpAsk ask)
+{
+    std::lock_guard lock(askMutex);
+    askUser = std::move(ask);
+    if (!askUser) typedPasswords.clear();
+}
+
 std::string SshFolder()
 {
     const char* home = std::getenv("HOME");
@@ -124,7 +161,11 @@ void TKNSftpSession::Close()
     callbacks_ = nullptr;
 }
 
-bool TKNSftpSession::Connected() const { return ssh_ && sftp_ && ssh_is_connected(ssh_); }
+// A socket that closed or broke leaves a fatal error; a refused request does not.
+bool TKNSftpSession::Connected() const
+{
+    return ssh_ && sftp_ && ssh_is_connected(ssh_) && ssh_get_error_code(ssh_) != SSH_FATAL;
+}
 
 std::string TKNSftpSession::LastError() const
 {
@@ -187,13 +228,32 @@ void TKNSftpSession::CheckHostKey(const std::string& label)
     Fail("Cannot check the host key of " + label);
 }
 
+// The password typed for `account` earlier in this run, or asked for now; one the server
+// refuses is forgotten. The window asks once per account, not once per connection.
+int TKNSftpSession::AskedPassword(const std::string& account, std::vector<std::string>& tried)
+{
+    std::string password;
+    {
+        std::lock_guard lock(askMutex);
+        auto it = typedPasswords.find(account);
+        if (it != typedPasswords.end()) password = it->second;
+    }
+    if (password.empty() && !Ask("Password for " + account + ":", password)) return SSH_AUTH_DENIED;
+    tried.push_back("the password typed");
+    int result = ssh_userauth_password(ssh_, nullptr, password.c_str());
+    std::lock_guard lock(askMutex);
+    if (result == SSH_AUTH_SUCCESS) typedPasswords[account] = password;
+    else typedPasswords.erase(account);
+    return result;
+}
+
 void TKNSftpSession::Authenticate(const TKNSftpLocation& location, const std::string& label)
 {
     // libssh keeps the pointer for the life of the session.
     auto* callbacks = new ssh_callbacks_struct{};
     callbacks_ = callbacks;
     callbacks->userdata = &Notes;
-    callbacks->auth_function = SkipPassphrase;
+    callbacks->auth_function = AskPassphrase;
     ssh_callbacks_init(callbacks);
     ssh_set_callbacks(ssh_, callbacks);
     int result = ssh_userauth_none(ssh_, nullptr);
@@ -210,6 +270,7 @@ void TKNSftpSession::Authenticate(const TKNSftpLocation& location, const std::st
         tried.push_back("the password of the location");
         result = ssh_userauth_password(ssh_, nullptr, location.Password.c_str());
     }
+    if (result == SSH_AUTH_DENIED && !location.HasPassword) result = AskedPassword(ShownUser(location, ssh_) + "@" + label, tried);
     if (result == SSH_AUTH_SUCCESS) return;
     if (result == SSH_AUTH_ERROR) Fail("Cannot log in to " + label);
     std::string text = "The server " + label + " refused the login as \"" + ShownUser(location, ssh_) + "\"";

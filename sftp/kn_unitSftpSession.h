@@ -21,6 +21,12 @@ namespace kn {
 // The SSH folder of the user ($HOME/.ssh).
 std::string SshFolder();
 
+// Asks the user for a secret (a key's passphrase, the login password) on the main thread;
+// false when the user declines. The window installs one; without it (the command line) a key
+// with a passphrase is skipped with a note and no password is asked for.
+using TKNSftpAsk = std::function<bool(const std::string& prompt, std::string& answer)>;
+void SetSftpAsk(TKNSftpAsk ask);
+
 // One entry of a folder listing, with the link followed when the entry is a link.
 struct TKNSftpEntry {
     enum class TKind { File, Folder, Other };
@@ -82,6 +88,7 @@ public:
 private:
     void CheckHostKey(const std::string& label);
     void Authenticate(const TKNSftpLocation& location, const std::string& label);
+    int AskedPassword(const std::string& account, std::vector<std::string>& tried);
     [[noreturn]] void Fail(const std::string& what);
 
     ssh_session_struct* ssh_ = nullptr;

@@ -64,6 +64,7 @@ TKNMainForm::TKNMainForm(TKNConfig& config, QWidget* parent)
     // The prompt comes first: a refused start builds nothing else and writes nothing.
     if (!PasswordAllowsStart()) return;
     started_ = true;
+    InstallSftpPrompts(this);
     LoadMainImages(MainImage);
     setWindowTitle(vex::ApplicationTitle());
     BaseCaption = windowTitle();
@@ -101,6 +102,7 @@ TKNMainForm::TKNMainForm(TKNConfig& config, QWidget* parent)
 TKNMainForm::~TKNMainForm()
 {
     StopAndWait();
+    if (started_) InstallSftpPrompts(nullptr);
     if (started_) SavePlacement();
     // Row images point into this window's lists: no lookups once it is gone.
     TKNScanProvider::SetIconLookup(nullptr);

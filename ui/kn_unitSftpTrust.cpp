@@ -41,4 +41,18 @@ bool OfferToTrustSftpHosts(QWidget* parent, const std::vector<std::string>& fold
     return recorded;
 }
 
+void InstallSftpPrompts(QWidget* parent)
+{
+    if (!parent) {
+        SetSftpAsk(nullptr);
+        return;
+    }
+    SetSftpAsk([parent](const std::string& prompt, std::string& answer) {
+        QString typed;
+        if (!vex::PasswordBox(parent, QString(), QString::fromStdString(prompt), typed)) return false;
+        answer = typed.toStdString();
+        return true;
+    });
+}
+
 }  // namespace kn

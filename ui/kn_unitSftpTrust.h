@@ -1,5 +1,5 @@
-// The window's question for SFTP hosts that are not known yet: the host and its key's
-// fingerprint, recorded in known_hosts when the user says yes.
+// The window's questions for SFTP sides: hosts not known yet (the host and its key's
+// fingerprint, recorded in known_hosts when the user says yes), key passphrases and passwords.
 #pragma once
 
 #include <string>
@@ -13,5 +13,9 @@ namespace kn {
 // change), whether to trust it. True when at least one key was recorded. A host that cannot be
 // reached or whose key changed is not asked about: the comparison's own message says why.
 bool OfferToTrustSftpHosts(QWidget* parent, const std::vector<std::string>& folders);
+
+// Makes SFTP logins ask for passphrases and passwords in a box over `parent` (nullptr: no
+// longer ask).
+void InstallSftpPrompts(QWidget* parent);
 
 }  // namespace kn

@@ -170,3 +170,32 @@ TEST(SftpSession, ListingAfterTheServerVanishedThrows)
     std::string reason;
     EXPECT_THROW(session.List(server.Root(), entries, reason), kn::TKNSftpError);
 }
+
+TEST(SftpLogin, AnInstalledQuestionIsAskedForThePasswordOnce)
+{
+    SshServer server(WithoutClientKey());
+    server.TrustHost();
+    std::vector<std::string> prompts;
+    kn::SetSftpAsk([&](const std::string& prompt, std::string& answer) {
+        prompts.push_back(prompt);
+        answer = "Typed-Wrong-1";
+        return true;
+    });
+    std::string error = ErrorOfOpen(server.Location(server.Root()));
+    std::string second = ErrorOfOpen(server.Location(server.Root()));
+    kn::SetSftpAsk(nullptr);
+    ASSERT_EQ(prompts.size(), 2u) << "a refused password is not kept";
+    EXPECT_EQ(prompts[0], "Password for " + server.User() + "@[127.0.0.1]:" + std::to_string(server.Port()) + ":");
+    EXPECT_TRUE(Contains(error, "the password typed")) << error;
+    EXPECT_FALSE(Contains(error + second, "Typed-Wrong-1")) << error;
+
+    // With a password in the location, nothing is asked.
+    prompts.clear();
+    kn::SetSftpAsk([&](const std::string& prompt, std::string&) {
+        prompts.push_back(prompt);
+        return false;
+    });
+    ErrorOfOpen("sftp://" + server.User() + ":x@127.0.0.1:" + std::to_string(server.Port()) + "/");
+    kn::SetSftpAsk(nullptr);
+    EXPECT_TRUE(prompts.empty());
+}

@@ -1,5 +1,7 @@
 // The main window with an SFTP side whose host is not known yet (a real sshd on loopback): it
 // asks with the key's fingerprint; yes records the key and compares again, no records nothing.
+#include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -63,6 +65,43 @@ TEST_F(SftpTrustWindow, NoRecordsNothingAndTheComparisonFails)
     EXPECT_TRUE(failure.contains("is not known")) << failure.toStdString();
     EXPECT_FALSE(testutil::Exists(server.ClientHome() + "/.ssh/known_hosts"));
     EXPECT_EQ(window.ResultModel().rowCount(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Types `text` into the next password box and presses OK.
+void TypeIntoNextBox(const QString& text, QString& prompt)
+{
+    testutil::OnNextModal([text, &prompt](QWidget* modal) {
+        auto* label = modal->findChild<QLabel*>();
+        auto* edit = modal->findChild<QLineEdit*>();
+        auto* dialog = qobject_cast<QDialog*>(modal);
+        if (!label || !edit || !dialog) {
+            modal->close();
+            return;
+        }
+        prompt = label->text();
+        edit->setText(text);
+        dialog->accept();
+    });
+}
+
+TEST_F(SftpTrustWindow, AKeyWithAPassphraseIsAskedFor)
+{
+    testutil::SshServer::Options options;
+    options.Passphrase = "open sesame";
+    testutil::SshServer server(options);
+    server.TrustHost();
+    testutil::WriteFile(server.Root() + "/only-remote.txt", "r");
+    auto config = OpenConfig();
+    kn::TKNMainForm window(*config);
+    QString prompt;
+    TypeIntoNextBox("open sesame", prompt);
+    Compare(window, left, server.Location(server.Root()));
+    EXPECT_TRUE(prompt.startsWith("Passphrase for a key in")) << prompt.toStdString();
+    EXPECT_EQ(window.ResultModel().rowCount(), 1);
 }
 
 }  // namespace
