@@ -127,7 +127,8 @@ void SshServer::Start()
     WriteFile(dir + "/sshd_config", "HostKey " + dir + "/host_key\nPidFile none\nAuthorizedKeysFile " + dir +
                                         "/authorized_keys\nPermitRootLogin yes\nStrictModes no\nUsePAM no\n"
                                         "PasswordAuthentication " + (options_.PasswordLogin ? "yes" : "no") +
-                                        "\nKbdInteractiveAuthentication no\nSubsystem sftp internal-sftp\n"
+                                        "\nKbdInteractiveAuthentication no\nSubsystem sftp internal-sftp" +
+                                        (options_.DeniedRequests.empty() ? "" : " -P " + options_.DeniedRequests) + "\n"
                                         "LogLevel ERROR\n");
     for (int attempt = 0; attempt < 5 && pid_ < 0; ++attempt) {
         int port = FreeLoopbackPort();

@@ -2,6 +2,7 @@
 // directions converge (the follow-up comparison lists no rows), backups, a stop in the middle
 // of an upload, copies between two remote sides, and the failures a side must never turn into
 // an empty folder (a host that is not trusted, a server that vanishes while it is scanned).
+#include "engine/kn_unitScanProviderSFTP.h"
 #include "tests/common/ftp_server.h"
 #include "tests/common/sshd_server.h"
 #include "tests/common/temp_tree.h"
@@ -192,4 +193,42 @@ TEST(CompareSftp, AServerThatVanishesWhileScannedFailsTheComparison)
     h.Compare();
     EXPECT_NE(h.engine.ErrorText.find("connection to the SFTP server"), std::string::npos) << h.engine.ErrorText;
     EXPECT_TRUE(h.engine.Items.empty());
+}
+
+TEST(ScanProviderSftp, AFolderTheServerWillNotListIsNeverEmpty)
+{
+    SshServer::Options options;
+    options.DeniedRequests = "opendir";
+    SshServer server(options);
+    server.TrustHost();
+    Put(server.Root() + "/site/a.txt", "a", kOld);
+    kn::TKNScanProviderSFTP provider;
+    const std::string root = server.Location(server.Root() + "/site");
+    ASSERT_TRUE(provider.Open(root));
+    std::unique_ptr<kn::TKNFileRec> rec;
+    EXPECT_FALSE(provider.FindFirst(root, kn::AttributeSetToMask(kn::kDefaultAttributeSet), rec));
+    EXPECT_NE(provider.ListError.find("Cannot list"), std::string::npos) << provider.ListError;
+    provider.Close();
+
+    Put(server.Root() + "/file-root", "not a folder", kOld);
+    kn::TKNScanProviderSFTP onFile;
+    EXPECT_THROW(onFile.Open(server.Location(server.Root() + "/file-root")), kn::TKNSftpError);
+}
+
+TEST(ScanProviderSftp, DownloadsAnEntryForTheDifferencesWindow)
+{
+    SshServer server;
+    server.TrustHost();
+    TempDir dir;
+    const std::string remote = server.Root() + "/site";
+    Put(remote + "/sub/text.txt", "remote text\n", kOld);
+    Put(dir / "L/sub/text.txt", "local text\n", kOld + 10);
+    UpdateHarness h(dir / "L", server.Location(remote));
+    ASSERT_EQ(h.Compare(), 1u) << h.engine.ErrorText;
+    kn::TKNScanProvider& provider = *h.engine.RightList.Provider;
+    ASSERT_TRUE(provider.Open(h.engine.GetRightFolder()));
+    const std::string copy = provider.LocalFileName(h.engine.Items[0]->Right);
+    provider.Close();
+    EXPECT_EQ(ReadFile(copy), "remote text\n");
+    EXPECT_NE(copy, remote + "/sub/text.txt");
 }
