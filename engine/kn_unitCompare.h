@@ -86,7 +86,10 @@ bool IsSftpPath(std::string_view text);
 // The kind of side a folder text names; FTP and SFTP sides are the remote ones.
 enum class TKNSideKind { Local, Ftp, Sftp };
 TKNSideKind SideKindOf(std::string_view text);
-inline bool IsRemotePath(std::string_view text) { return SideKindOf(text) != TKNSideKind::Local; }
+inline bool IsRemotePath(std::string_view text)
+{
+    return SideKindOf(text) != TKNSideKind::Local;
+}
 
 // Wildcard match: "*" any run of characters, "?" any one character, others equal after ASCII
 // upper-casing. A remaining pattern of exactly "*" or "*.*" matches whatever text remains; an

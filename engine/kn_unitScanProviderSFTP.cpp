@@ -52,7 +52,10 @@ bool TKNScanProviderSFTP::FindFirst(const std::string& Folder, uint32_t AttrMask
     return NextKept(Rec);
 }
 
-bool TKNScanProviderSFTP::FindNext(std::unique_ptr<TKNFileRec>& Rec) { return NextKept(Rec); }
+bool TKNScanProviderSFTP::FindNext(std::unique_ptr<TKNFileRec>& Rec)
+{
+    return NextKept(Rec);
+}
 
 bool TKNScanProviderSFTP::NextKept(std::unique_ptr<TKNFileRec>& Rec)
 {
@@ -91,6 +94,9 @@ std::string TKNScanProviderSFTP::LocalFileName(const TKNFileRec& Rec)
     return local;
 }
 
-std::unique_ptr<TKNScanProvider> CreateScanProviderSFTP() { return std::make_unique<TKNScanProviderSFTP>(); }
+std::unique_ptr<TKNScanProvider> CreateScanProviderSFTP()
+{
+    return std::make_unique<TKNScanProviderSFTP>();
+}
 
 }  // namespace kn

@@ -13,13 +13,6 @@ namespace kn {
 
 namespace {
 
-std::string Slashed(std::string path)
-{
-    for (char& c : path)
-        if (c == '\\') c = '/';
-    return path;
-}
-
 void CloseSide(std::unique_ptr<TKNSftpSession>& sftp, std::unique_ptr<TKNIdFTP>& ftp)
 {
     if (sftp) sftp->Close();
@@ -30,7 +23,10 @@ void CloseSide(std::unique_ptr<TKNSftpSession>& sftp, std::unique_ptr<TKNIdFTP>&
 
 }  // namespace
 
-TKNUpdateProviderSFTP::~TKNUpdateProviderSFTP() { Disconnect(); }
+TKNUpdateProviderSFTP::~TKNUpdateProviderSFTP()
+{
+    Disconnect();
+}
 
 void TKNUpdateProviderSFTP::Disconnect()
 {
@@ -71,7 +67,8 @@ bool TKNUpdateProviderSFTP::Fetch(TSide& side, const std::string& location, cons
         if (!Download(*side.ftp, side.root, location, dest, FtpPathPart(location))) return false;
         // The listing's time stands in for the server's, as FTP downloads keep it.
         std::string reason;
-        if (Entry.Time >= 0 && !vex::SetLastWriteTime(dest, vex::DateTimeToUnix(Entry.Time, vex::LocalOffsetNow()), reason)) {
+        if (Entry.Time >= 0 &&
+            !vex::SetLastWriteTime(dest, vex::DateTimeToUnix(Entry.Time, vex::LocalOffsetNow()), reason)) {
             ErrorText = MsgCopyFailed(shown, dest, reason);
             return false;
         }
@@ -91,7 +88,8 @@ bool TKNUpdateProviderSFTP::Store(TSide& side, const std::string& source, const 
     if (side.kind == TKNSideKind::Ftp) return Upload(*side.ftp, side.root, source, location, shown);
     struct stat st {};
     std::string reason;
-    if (::stat(source.c_str(), &st) != 0) reason = vex::ErrorText(errno);
+    if (::stat(source.c_str(), &st) != 0)
+        reason = vex::ErrorText(errno);
     else if (SftpUpload(*side.sftp, source, side.sftp->RemotePath(location), st.st_mtim.tv_sec,
                         static_cast<int>(st.st_mode & 07777), Progress(), reason))
         return true;
@@ -202,7 +200,7 @@ bool TKNUpdateProviderSFTP::ApplyAttributes(const std::string& Path, int Attr)
 
 std::string TKNUpdateProviderSFTP::DisplayName(const std::string& Path)
 {
-    return IsSftpPath(Path) ? SftpDisplayLocation(Slashed(Path)) : IsFtpPath(Path) ? Slashed(Path) : Path;
+    return IsSftpPath(Path) ? SftpDisplayLocation(ForwardSlashes(Path)) : IsFtpPath(Path) ? ForwardSlashes(Path) : Path;
 }
 
 std::unique_ptr<TKNUpdateProvider> CreateSftpUpdateProvider(TKNSideKind left, TKNSideKind right)

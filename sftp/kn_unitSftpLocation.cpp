@@ -10,12 +10,6 @@ namespace {
 
 constexpr std::size_t kSchemeLength = 7;  // "sftp://"
 
-std::string Slashed(std::string text)
-{
-    std::replace(text.begin(), text.end(), '\\', '/');
-    return text;
-}
-
 struct TParts {
     std::string credentials;  // before the last "@" of the authority, empty when none
     bool hasCredentials = false;
@@ -26,7 +20,7 @@ struct TParts {
 TParts Split(const std::string& location)
 {
     TParts parts;
-    std::string rest = Slashed(location.substr(std::min(location.size(), kSchemeLength)));
+    std::string rest = ForwardSlashes(location.substr(std::min(location.size(), kSchemeLength)));
     std::size_t slash = rest.find('/');
     std::string authority = rest.substr(0, slash);
     if (slash != std::string::npos) parts.path = rest.substr(slash);
@@ -58,6 +52,12 @@ uint16_t ParsePort(const std::string& text, const std::string& shown)
 
 }  // namespace
 
+std::string ForwardSlashes(std::string text)
+{
+    std::replace(text.begin(), text.end(), '\\', '/');
+    return text;
+}
+
 bool IsSftpLocation(std::string_view text)
 {
     if (text.size() < kSchemeLength) return false;
@@ -80,8 +80,7 @@ TKNSftpLocation ParseSftpLocation(const std::string& location)
     bool hasPort = false;
     if (!parts.hostPort.empty() && parts.hostPort[0] == '[') {
         std::size_t close = parts.hostPort.find(']');
-        if (close == std::string::npos)
-            throw TKNSftpError("Unclosed \"[\" in the SFTP location \"" + shown + "\"");
+        if (close == std::string::npos) throw TKNSftpError("Unclosed \"[\" in the SFTP location \"" + shown + "\"");
         result.Host = parts.hostPort.substr(1, close - 1);
         std::string after = parts.hostPort.substr(close + 1);
         hasPort = !after.empty();

@@ -23,9 +23,9 @@ struct TKNSftpLocation {
     std::string User;      // empty: from the SSH configuration, else the local user name
     std::string Password;  // empty: none given
     bool HasPassword = false;
-    std::string Host;      // without brackets
-    uint16_t Port = 0;     // 0: from the SSH configuration, else 22
-    std::string Path;      // with "/" separators; empty: the login folder
+    std::string Host;   // without brackets
+    uint16_t Port = 0;  // 0: from the SSH configuration, else 22
+    std::string Path;   // with "/" separators; empty: the login folder
 };
 
 // True when the text begins with "sftp://" or "sftp:\\", ignoring ASCII case.
@@ -40,6 +40,9 @@ TKNSftpLocation ParseSftpLocation(const std::string& location);
 // A text that is not an SFTP location is returned unchanged; one that does not parse keeps
 // everything but its credentials' password.
 std::string SftpDisplayLocation(const std::string& location);
+
+// The text with every "\" turned into "/".
+std::string ForwardSlashes(std::string text);
 
 // The host and port part as known_hosts and messages name it: "host" for port 22 or none,
 // "[host]:port" otherwise.

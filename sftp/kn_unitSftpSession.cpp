@@ -22,13 +22,6 @@ namespace {
 constexpr long kConnectTimeoutSeconds = 20;
 constexpr const char* kNotKnown = " is not known. Its key's fingerprint is ";
 
-std::string Slashed(std::string text)
-{
-    for (char& c : text)
-        if (c == '\\') c = '/';
-    return text;
-}
-
 std::string WithoutTrailingSlash(std::string path)
 {
     while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -146,7 +139,10 @@ std::string SshFolder()
 
 TKNSftpSession::TKNSftpSession() = default;
 
-TKNSftpSession::~TKNSftpSession() { Close(); }
+TKNSftpSession::~TKNSftpSession()
+{
+    Close();
+}
 
 void TKNSftpSession::Close()
 {
@@ -190,8 +186,7 @@ void TKNSftpSession::ConnectOnly(const TKNSftpLocation& location, const std::str
     ssh_options_set(ssh_, SSH_OPTIONS_SSH_DIR, folder.c_str());
     ssh_options_set(ssh_, SSH_OPTIONS_KNOWNHOSTS, knownHosts.c_str());
     ssh_options_set(ssh_, SSH_OPTIONS_TIMEOUT, &timeout);
-    if (ssh_options_set(ssh_, SSH_OPTIONS_HOST, location.Host.c_str()) != SSH_OK)
-        Fail("Invalid host in " + shown);
+    if (ssh_options_set(ssh_, SSH_OPTIONS_HOST, location.Host.c_str()) != SSH_OK) Fail("Invalid host in " + shown);
     // The configuration first, then what the location says, which wins as on ssh's command line.
     if (ssh_options_parse_config(ssh_, nullptr) != SSH_OK) Fail("Cannot read the SSH configuration");
     if (!location.User.empty()) ssh_options_set(ssh_, SSH_OPTIONS_USER, location.User.c_str());
@@ -205,25 +200,26 @@ void TKNSftpSession::ConnectOnly(const TKNSftpLocation& location, const std::str
 void TKNSftpSession::CheckHostKey(const std::string& label)
 {
     switch (ssh_session_is_known_server(ssh_)) {
-    case SSH_KNOWN_HOSTS_OK:
-        return;
-    case SSH_KNOWN_HOSTS_CHANGED:
-    case SSH_KNOWN_HOSTS_OTHER: {
-        std::string text = "WARNING: THE HOST KEY OF " + label + " HAS CHANGED. Someone may be intercepting the " +
-                           "connection. Its key is now " + Fingerprint(ssh_) + "; the key recorded in " + SshFolder() +
-                           "/known_hosts differs and is kept. Remove it there yourself only if you know why it changed.";
-        Close();
-        throw TKNSftpError(text);
-    }
-    case SSH_KNOWN_HOSTS_UNKNOWN:
-    case SSH_KNOWN_HOSTS_NOT_FOUND: {
-        std::string text = "The host " + label + kNotKnown + Fingerprint(ssh_) +
-                           ". If that is the server's key, record it with: kestrune-cli trust sftp://" + label;
-        Close();
-        throw TKNSftpError(text);
-    }
-    case SSH_KNOWN_HOSTS_ERROR:
-        break;
+        case SSH_KNOWN_HOSTS_OK:
+            return;
+        case SSH_KNOWN_HOSTS_CHANGED:
+        case SSH_KNOWN_HOSTS_OTHER: {
+            std::string text =
+                "WARNING: THE HOST KEY OF " + label + " HAS CHANGED. Someone may be intercepting the " +
+                "connection. Its key is now " + Fingerprint(ssh_) + "; the key recorded in " + SshFolder() +
+                "/known_hosts differs and is kept. Remove it there yourself only if you know why it changed.";
+            Close();
+            throw TKNSftpError(text);
+        }
+        case SSH_KNOWN_HOSTS_UNKNOWN:
+        case SSH_KNOWN_HOSTS_NOT_FOUND: {
+            std::string text = "The host " + label + kNotKnown + Fingerprint(ssh_) +
+                               ". If that is the server's key, record it with: kestrune-cli trust sftp://" + label;
+            Close();
+            throw TKNSftpError(text);
+        }
+        case SSH_KNOWN_HOSTS_ERROR:
+            break;
     }
     Fail("Cannot check the host key of " + label);
 }
@@ -242,8 +238,10 @@ int TKNSftpSession::AskedPassword(const std::string& account, std::vector<std::s
     tried.push_back("the password typed");
     int result = ssh_userauth_password(ssh_, nullptr, password.c_str());
     std::lock_guard lock(askMutex);
-    if (result == SSH_AUTH_SUCCESS) typedPasswords[account] = password;
-    else typedPasswords.erase(account);
+    if (result == SSH_AUTH_SUCCESS)
+        typedPasswords[account] = password;
+    else
+        typedPasswords.erase(account);
     return result;
 }
 
@@ -270,11 +268,13 @@ void TKNSftpSession::Authenticate(const TKNSftpLocation& location, const std::st
         tried.push_back("the password of the location");
         result = ssh_userauth_password(ssh_, nullptr, location.Password.c_str());
     }
-    if (result == SSH_AUTH_DENIED && !location.HasPassword) result = AskedPassword(ShownUser(location, ssh_) + "@" + label, tried);
+    if (result == SSH_AUTH_DENIED && !location.HasPassword)
+        result = AskedPassword(ShownUser(location, ssh_) + "@" + label, tried);
     if (result == SSH_AUTH_SUCCESS) return;
     if (result == SSH_AUTH_ERROR) Fail("Cannot log in to " + label);
     std::string text = "The server " + label + " refused the login as \"" + ShownUser(location, ssh_) + "\"";
-    for (std::size_t i = 0; i < tried.size(); ++i) text += (i == 0 ? " (tried " : i + 1 == tried.size() ? " and " : ", ") + tried[i];
+    for (std::size_t i = 0; i < tried.size(); ++i)
+        text += (i == 0 ? " (tried " : i + 1 == tried.size() ? " and " : ", ") + tried[i];
     if (!tried.empty()) text += ")";
     for (const auto& note : Notes) text += ". " + note;
     Close();
@@ -293,7 +293,7 @@ void TKNSftpSession::Open(const std::string& rootLocation)
     sftp_ = sftp_new(ssh_);
     if (!sftp_) Fail("Cannot open an SFTP channel on " + label);
     if (sftp_init(sftp_) != SSH_OK) Fail("The server " + label + " does not offer SFTP");
-    root_ = WithoutTrailingSlash(Slashed(rootLocation));
+    root_ = WithoutTrailingSlash(ForwardSlashes(rootLocation));
     if (location.Path.empty() || location.Path == "/") {
         rootPath_ = "/";
         if (location.Path.empty()) {
@@ -309,7 +309,7 @@ void TKNSftpSession::Open(const std::string& rootLocation)
 
 std::string TKNSftpSession::RemotePath(const std::string& location) const
 {
-    std::string text = Slashed(location);
+    std::string text = ForwardSlashes(location);
     std::string rest;
     if (text.compare(0, root_.size(), root_) == 0 && (text.size() == root_.size() || text[root_.size()] == '/')) {
         rest = text.substr(root_.size());
@@ -426,7 +426,10 @@ bool TKNSftpSession::Replace(const std::string& from, const std::string& to, std
     return true;
 }
 
-bool IsUnknownHostMessage(const std::string& message) { return message.find(kNotKnown) != std::string::npos; }
+bool IsUnknownHostMessage(const std::string& message)
+{
+    return message.find(kNotKnown) != std::string::npos;
+}
 
 namespace {
 

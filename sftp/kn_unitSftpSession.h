@@ -34,8 +34,8 @@ struct TKNSftpEntry {
     TKind Kind = TKind::File;
     bool Link = false;
     int64_t Size = 0;
-    int64_t MTime = 0;          // Unix seconds
-    uint32_t Permissions = 0;   // the mode bits, type included
+    int64_t MTime = 0;         // Unix seconds
+    uint32_t Permissions = 0;  // the mode bits, type included
 };
 
 class TKNSftpSession {
@@ -94,8 +94,8 @@ private:
     ssh_session_struct* ssh_ = nullptr;
     sftp_session_struct* sftp_ = nullptr;
     void* callbacks_ = nullptr;  // libssh's callbacks, alive as long as the session
-    std::string root_;        // the root location as given
-    std::string rootPath_;    // its resolved server path, without a trailing "/" (except "/")
+    std::string root_;           // the root location as given
+    std::string rootPath_;       // its resolved server path, without a trailing "/" (except "/")
 };
 
 // True when `message` (a failure of Open, possibly with text before it) says that the host is

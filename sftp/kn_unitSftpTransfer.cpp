@@ -170,8 +170,8 @@ bool SftpDownload(TKNSftpSession& session, const std::string& remotePath, const 
     return vex::SetLastWriteTime(localDest, mtime, reason);
 }
 
-bool SftpUpload(TKNSftpSession& session, const std::string& localSource, const std::string& remoteDest,
-                int64_t mtime, int permissions, const TKNSftpProgress& progress, std::string& reason)
+bool SftpUpload(TKNSftpSession& session, const std::string& localSource, const std::string& remoteDest, int64_t mtime,
+                int permissions, const TKNSftpProgress& progress, std::string& reason)
 {
     int fd = ::open(localSource.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {

@@ -27,8 +27,8 @@ bool SftpDownload(TKNSftpSession& session, const std::string& remotePath, const 
 // `mtime` and its mode to `permissions`. False with `reason` on failure or stop; the
 // destination is then as it was, and the temporary file is removed (or named in `reason`
 // when the connection is gone).
-bool SftpUpload(TKNSftpSession& session, const std::string& localSource, const std::string& remoteDest,
-                int64_t mtime, int permissions, const TKNSftpProgress& progress, std::string& reason);
+bool SftpUpload(TKNSftpSession& session, const std::string& localSource, const std::string& remoteDest, int64_t mtime,
+                int permissions, const TKNSftpProgress& progress, std::string& reason);
 
 // The temporary name an upload of `remoteDest` uses: ".kn-NAME-" and six random letters.
 std::string SftpTemporaryName(const std::string& remoteDest);

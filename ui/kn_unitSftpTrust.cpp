@@ -17,8 +17,9 @@ bool OfferOne(QWidget* parent, const std::string& folder)
         return false;
     }
     if (key.Known || key.Changed) return false;
-    const QString question = QString("The host %1 is not known. Its key's fingerprint is\n%2\n\nTrust it and record "
-                                     "the key in %3/known_hosts?")
+    const QString question = QString(
+                                 "The host %1 is not known. Its key's fingerprint is\n%2\n\nTrust it and record "
+                                 "the key in %3/known_hosts?")
                                  .arg(QString::fromStdString(key.Label), QString::fromStdString(key.Fingerprint),
                                       QString::fromStdString(SshFolder()));
     if (!vex::QuestionBox(parent, question)) return false;

@@ -39,10 +39,13 @@ int RunTrust(std::vector<std::string> args)
             std::fputs(TrustUsage, stdout);
             return ExitOk;
         }
-        if (arg == "--yes" || arg == "-y") yes = true;
-        else if (location.empty() && arg.rfind("-", 0) != 0) location = arg;
+        if (arg == "--yes" || arg == "-y")
+            yes = true;
+        else if (location.empty() && arg.rfind("-", 0) != 0)
+            location = arg;
         else {
-            std::fprintf(stderr, "kestrune-cli trust: unexpected argument \"%s\"\n%s", kn::SftpDisplayLocation(arg).c_str(), TrustUsage);
+            std::fprintf(stderr, "kestrune-cli trust: unexpected argument \"%s\"\n%s",
+                         kn::SftpDisplayLocation(arg).c_str(), TrustUsage);
             return ExitUsage;
         }
     }

@@ -122,13 +122,17 @@ void SshServer::Start()
     Run("ssh-keygen -q -t ed25519 -N '' -f '" + dir + "/host_key'");
     Run("ssh-keygen -q -t ed25519 -N '' -f '" + dir + "/other_key'");
     Run("ssh-keygen -q -t ed25519 -N '" + options_.Passphrase + "' -f '" + ssh + "/id_ed25519'");
-    if (options_.ClientKey) Run("cp '" + ssh + "/id_ed25519.pub' '" + dir + "/authorized_keys'");
-    else WriteFile(dir + "/authorized_keys", "");
+    if (options_.ClientKey)
+        Run("cp '" + ssh + "/id_ed25519.pub' '" + dir + "/authorized_keys'");
+    else
+        WriteFile(dir + "/authorized_keys", "");
     WriteFile(dir + "/sshd_config", "HostKey " + dir + "/host_key\nPidFile none\nAuthorizedKeysFile " + dir +
                                         "/authorized_keys\nPermitRootLogin yes\nStrictModes no\nUsePAM no\n"
-                                        "PasswordAuthentication " + (options_.PasswordLogin ? "yes" : "no") +
+                                        "PasswordAuthentication " +
+                                        (options_.PasswordLogin ? "yes" : "no") +
                                         "\nKbdInteractiveAuthentication no\nSubsystem sftp internal-sftp" +
-                                        (options_.DeniedRequests.empty() ? "" : " -P " + options_.DeniedRequests) + "\n"
+                                        (options_.DeniedRequests.empty() ? "" : " -P " + options_.DeniedRequests) +
+                                        "\n"
                                         "LogLevel ERROR\n");
     for (int attempt = 0; attempt < 5 && pid_ < 0; ++attempt) {
         int port = FreeLoopbackPort();
@@ -161,8 +165,10 @@ void SshServer::Start()
 SshServer::~SshServer()
 {
     Vanish();
-    if (hadHome_) ::setenv("HOME", oldHome_.c_str(), 1);
-    else ::unsetenv("HOME");
+    if (hadHome_)
+        ::setenv("HOME", oldHome_.c_str(), 1);
+    else
+        ::unsetenv("HOME");
     if (hadAgent_) ::setenv("SSH_AUTH_SOCK", oldAgent_.c_str(), 1);
 }
 

@@ -19,10 +19,10 @@ namespace testutil {
 class SshServer {
 public:
     struct Options {
-        bool ClientKey = true;           // give the client a key the server accepts
-        bool PasswordLogin = true;       // the server accepts passwords (never the test's)
-        std::string Passphrase;          // of the client key
-        std::string DeniedRequests;      // SFTP requests the server refuses, e.g. "opendir"
+        bool ClientKey = true;       // give the client a key the server accepts
+        bool PasswordLogin = true;   // the server accepts passwords (never the test's)
+        std::string Passphrase;      // of the client key
+        std::string DeniedRequests;  // SFTP requests the server refuses, e.g. "opendir"
     };
 
     SshServer();

@@ -1,14 +1,13 @@
 // SFTP sessions against a real sshd on loopback: host keys (unknown, recorded, changed), the
 // logins (the run's key, a refused key, a wrong password), and listings (types, links, names
 // that could reach outside the folder, a path that is a file).
-#include "sftp/kn_unitSftpSession.h"
-
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <gtest/gtest.h>
 
+#include "sftp/kn_unitSftpSession.h"
 #include "tests/common/sshd_server.h"
 #include "tests/common/temp_tree.h"
 
@@ -41,7 +40,10 @@ SshServer::Options WithPassphrase(const std::string& passphrase)
     return options;
 }
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
 
 const kn::TKNSftpEntry* Find(const std::vector<kn::TKNSftpEntry>& entries, const std::string& name)
 {
@@ -62,7 +64,8 @@ TEST(SftpHostKey, UnknownHostFailsWithTheFingerprintAndTrustRecordsIt)
     kn::TKNSftpHostKey key = kn::TrustSftpHost(server.Location());
     EXPECT_EQ(key.Fingerprint, server.Fingerprint());
     EXPECT_FALSE(key.Known);
-    EXPECT_TRUE(Contains(ReadFile(server.ClientHome() + "/.ssh/known_hosts"), "[127.0.0.1]:" + std::to_string(server.Port())));
+    EXPECT_TRUE(
+        Contains(ReadFile(server.ClientHome() + "/.ssh/known_hosts"), "[127.0.0.1]:" + std::to_string(server.Port())));
     EXPECT_EQ(ErrorOfOpen(server.Location(server.Root())), "");
     EXPECT_TRUE(kn::TrustSftpHost(server.Location()).Known);
 }

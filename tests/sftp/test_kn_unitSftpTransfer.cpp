@@ -1,12 +1,11 @@
 // SFTP transfers against a real sshd on loopback: what a whole transfer leaves (content, time,
 // mode, no temporary name) and what a stopped one leaves (the old file, nothing half-done).
-#include "sftp/kn_unitSftpTransfer.h"
-
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <gtest/gtest.h>
 
+#include "sftp/kn_unitSftpTransfer.h"
 #include "tests/common/sshd_server.h"
 #include "tests/common/temp_tree.h"
 
@@ -75,8 +74,8 @@ TEST(SftpTransfer, StoppedUploadAndDownloadLeaveTheOldFiles)
 
     WriteFile(c.server.Root() + "/s/big.bin", std::string(4 * 1048576, 'r'));
     WriteFile(local / "d/dest.bin", "old local");
-    EXPECT_FALSE(kn::SftpDownload(c.session, c.server.Root() + "/s/big.bin", local / "d/dest.bin", stopAfterFirstBlock,
-                                  reason));
+    EXPECT_FALSE(
+        kn::SftpDownload(c.session, c.server.Root() + "/s/big.bin", local / "d/dest.bin", stopAfterFirstBlock, reason));
     EXPECT_EQ(reason, kn::kSftpStopped);
     EXPECT_EQ(Names(local / "d"), std::vector<std::string>{"dest.bin"});
     EXPECT_EQ(ReadFile(local / "d/dest.bin"), "old local");
@@ -93,8 +92,13 @@ TEST(SftpTransfer, DownloadKeepsTimeAndModeAndEveryByte)
     ::chmod((c.server.Root() + "/src.bin").c_str(), 0600);
     std::vector<int64_t> progress;
     std::string reason;
-    ASSERT_TRUE(kn::SftpDownload(c.session, c.server.Root() + "/src.bin", local / "copy.bin",
-                                 [&](int64_t done) { progress.push_back(done); return true; }, reason))
+    ASSERT_TRUE(kn::SftpDownload(
+        c.session, c.server.Root() + "/src.bin", local / "copy.bin",
+        [&](int64_t done) {
+            progress.push_back(done);
+            return true;
+        },
+        reason))
         << reason;
     EXPECT_EQ(ReadFile(local / "copy.bin"), content);
     struct stat st = StatOf(local / "copy.bin");

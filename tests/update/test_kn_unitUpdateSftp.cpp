@@ -2,15 +2,14 @@
 // directions converge (the follow-up comparison lists no rows), backups, a stop in the middle
 // of an upload, copies between two remote sides, and the failures a side must never turn into
 // an empty folder (a host that is not trusted, a server that vanishes while it is scanned).
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
 #include "engine/kn_unitScanProviderSFTP.h"
 #include "tests/common/ftp_server.h"
 #include "tests/common/sshd_server.h"
 #include "tests/common/temp_tree.h"
 #include "tests/update/update_harness.h"
-
-#include <sys/stat.h>
-
-#include <gtest/gtest.h>
 
 using namespace testutil;
 using Tree = std::map<std::string, std::string>;
@@ -49,49 +48,47 @@ bool HasTemporaryFile(const Tree& tree)
     return false;
 }
 
+// A trusted server with a folder "site" on it, and a local folder "L".
+class UpdateSftp : public testing::Test {
+protected:
+    SshServer server;
+    TempDir dir;
+    const std::string local = dir / "L";
+    const std::string remote = server.Root() + "/site";
+    void SetUp() override { server.TrustHost(); }
+};
+
 }  // namespace
 
-TEST(UpdateSftp, UploadMirrorsTheLocalSideAndTheNextComparisonIsEmpty)
+TEST_F(UpdateSftp, UploadMirrorsTheLocalSideAndTheNextComparisonIsEmpty)
 {
-    SshServer server;
-    server.TrustHost();
-    TempDir dir;
-    const std::string remote = server.Root() + "/site";
-    FillSides(dir / "L", remote);
-    UpdateHarness h(dir / "L", server.Location(remote));
+    FillSides(local, remote);
+    UpdateHarness h(local, server.Location(remote));
     ASSERT_GE(h.Compare(), 3u) << h.engine.ErrorText;
     h.Update(kn::caLeftToRight, true);
     EXPECT_TRUE(h.errors.empty()) << h.errors[0];
-    EXPECT_EQ(Snapshot(remote), Snapshot(dir / "L"));
+    EXPECT_EQ(Snapshot(remote), Snapshot(local));
     EXPECT_EQ(Snapshot(remote)["docs/read-only.txt"], "kept read-only (ro)");
     EXPECT_EQ(h.Compare(), 0u) << h.engine.ErrorText;
     EXPECT_TRUE(h.engine.ErrorText.empty());
 }
 
-TEST(UpdateSftp, DownloadMirrorsTheServerAndTheNextComparisonIsEmpty)
+TEST_F(UpdateSftp, DownloadMirrorsTheServerAndTheNextComparisonIsEmpty)
 {
-    SshServer server;
-    server.TrustHost();
-    TempDir dir;
-    const std::string remote = server.Root() + "/site";
-    FillSides(remote, dir / "L");  // now the server holds the newer file and the read-only one
-    UpdateHarness h(dir / "L", server.Location(remote));
+    FillSides(remote, local);  // now the server holds the newer file and the read-only one
+    UpdateHarness h(local, server.Location(remote));
     ASSERT_GE(h.Compare(), 3u) << h.engine.ErrorText;
     h.Update(kn::caRightToLeft, true);
     EXPECT_TRUE(h.errors.empty()) << h.errors[0];
-    EXPECT_EQ(Snapshot(dir / "L"), Snapshot(remote));
+    EXPECT_EQ(Snapshot(local), Snapshot(remote));
     EXPECT_EQ(h.Compare(), 0u) << h.engine.ErrorText;
 }
 
-TEST(UpdateSftp, BackupKeepsTheServerFilesThatAreReplacedOrDeleted)
+TEST_F(UpdateSftp, BackupKeepsTheServerFilesThatAreReplacedOrDeleted)
 {
     ProgramFolderHere program;
-    SshServer server;
-    server.TrustHost();
-    TempDir dir;
-    const std::string remote = server.Root() + "/site";
-    FillSides(dir / "L", remote);
-    UpdateHarness h(dir / "L", server.Location(remote));
+    FillSides(local, remote);
+    UpdateHarness h(local, server.Location(remote));
     h.Compare();
     h.Update(kn::caLeftToRight, true, true);
     EXPECT_TRUE(h.errors.empty()) << h.errors[0];
@@ -103,15 +100,11 @@ TEST(UpdateSftp, BackupKeepsTheServerFilesThatAreReplacedOrDeleted)
     EXPECT_EQ(ReadFile(remote + "/a.txt"), "left, newer");
 }
 
-TEST(UpdateSftp, StopDuringAnUploadKeepsTheOldFileAndLeavesNoTemporaryOne)
+TEST_F(UpdateSftp, StopDuringAnUploadKeepsTheOldFileAndLeavesNoTemporaryOne)
 {
-    SshServer server;
-    server.TrustHost();
-    TempDir dir;
-    const std::string remote = server.Root() + "/site";
     Put(dir / "L/big.bin", std::string(8 * 1048576, 'n'), kOld + 100);
     Put(remote + "/big.bin", "the old file", kOld);
-    UpdateHarness h(dir / "L", server.Location(remote));
+    UpdateHarness h(local, server.Location(remote));
     ASSERT_EQ(h.Compare(), 1u) << h.engine.ErrorText;
     int reports = 0;
     h.engine.OnFileProgress = [&](void*, const std::string&, int64_t, int64_t position) {
@@ -123,15 +116,11 @@ TEST(UpdateSftp, StopDuringAnUploadKeepsTheOldFileAndLeavesNoTemporaryOne)
     EXPECT_EQ(Snapshot(remote), (Tree{{"big.bin", "the old file"}}));
 }
 
-TEST(UpdateSftp, ReplacingAFileLeavesNoTemporaryName)
+TEST_F(UpdateSftp, ReplacingAFileLeavesNoTemporaryName)
 {
-    SshServer server;
-    server.TrustHost();
-    TempDir dir;
-    const std::string remote = server.Root() + "/site";
     Put(dir / "L/f.txt", "new", kOld + 100);
     Put(remote + "/f.txt", "old", kOld);
-    UpdateHarness h(dir / "L", server.Location(remote));
+    UpdateHarness h(local, server.Location(remote));
     ASSERT_EQ(h.Compare(), 1u);
     h.Update(kn::caLeftToRight, false);
     EXPECT_TRUE(h.errors.empty()) << h.errors[0];
@@ -140,10 +129,8 @@ TEST(UpdateSftp, ReplacingAFileLeavesNoTemporaryName)
     EXPECT_EQ(after, (Tree{{"f.txt", "new"}}));
 }
 
-TEST(UpdateSftp, CopiesBetweenTwoSftpSidesAndBetweenSftpAndFtp)
+TEST_F(UpdateSftp, CopiesBetweenTwoSftpSidesAndBetweenSftpAndFtp)
 {
-    SshServer server;
-    server.TrustHost();
     const std::string a = server.Root() + "/a", b = server.Root() + "/b";
     Put(a + "/x/one.txt", "one", kOld);
     Put(b + "/two.txt", "two", kOld);
@@ -171,8 +158,9 @@ TEST(CompareSftp, AnUntrustedHostFailsTheComparisonWithItsFingerprint)
 {
     SshServer server;
     TempDir dir;
+    const std::string local = dir / "L";
     Put(dir / "L/a.txt", "a", kOld);
-    UpdateHarness h(dir / "L", server.Location(server.Root()));
+    UpdateHarness h(local, server.Location(server.Root()));
     EXPECT_EQ(h.Compare(), 0u);
     EXPECT_NE(h.engine.ErrorText.find(server.Fingerprint()), std::string::npos) << h.engine.ErrorText;
 }
@@ -182,10 +170,11 @@ TEST(CompareSftp, AServerThatVanishesWhileScannedFailsTheComparison)
     SshServer server;
     server.TrustHost();
     TempDir dir;
+    const std::string local = dir / "L";
     const std::string remote = server.Root() + "/site";
     for (int i = 0; i < 20; ++i) Put(remote + "/d" + std::to_string(i) + "/f.txt", "f", kOld);
-    for (int i = 0; i < 20; ++i) Put(dir / ("L/d" + std::to_string(i) + "/f.txt"), "f", kOld);
-    UpdateHarness h(dir / "L", server.Location(remote));
+    for (int i = 0; i < 20; ++i) Put(local + "/d" + std::to_string(i) + "/f.txt", "f", kOld);
+    UpdateHarness h(local, server.Location(remote));
     int folders = 0;
     h.engine.RightList.OnProgress = [&](void*, uint8_t state, const std::string&) {
         if (state == 1 && ++folders == 3) server.Vanish();
@@ -220,10 +209,11 @@ TEST(ScanProviderSftp, DownloadsAnEntryForTheDifferencesWindow)
     SshServer server;
     server.TrustHost();
     TempDir dir;
+    const std::string local = dir / "L";
     const std::string remote = server.Root() + "/site";
     Put(remote + "/sub/text.txt", "remote text\n", kOld);
     Put(dir / "L/sub/text.txt", "local text\n", kOld + 10);
-    UpdateHarness h(dir / "L", server.Location(remote));
+    UpdateHarness h(local, server.Location(remote));
     ASSERT_EQ(h.Compare(), 1u) << h.engine.ErrorText;
     kn::TKNScanProvider& provider = *h.engine.RightList.Provider;
     ASSERT_TRUE(provider.Open(h.engine.GetRightFolder()));
