@@ -92,6 +92,15 @@ std::string PathJoin(std::string_view folder, std::string_view name);
 // True when the text begins with "ftp://" or "ftp:\\" (or "ftps" for FTP over TLS), ignoring
 // ASCII case.
 bool IsFtpPath(std::string_view text);
+// True when the text begins with "sftp://" or "sftp:\\", ignoring ASCII case.
+bool IsSftpPath(std::string_view text);
+// The kind of side a folder text names; FTP and SFTP sides are the remote ones.
+enum class TKNSideKind { Local, Ftp, Sftp };
+TKNSideKind SideKindOf(std::string_view text);
+inline bool IsRemotePath(std::string_view text)
+{
+    return SideKindOf(text) != TKNSideKind::Local;
+}
 
 // Wildcard match: "*" any run of characters, "?" any one character, others equal after ASCII
 // upper-casing. A remaining pattern of exactly "*" or "*.*" matches whatever text remains; an
@@ -226,10 +235,12 @@ public:
     void SetExcludeAttributes(uint8_t set) { ExcludeAttrMask = AttributeSetToMask(set); }
     void SetFilter(std::string_view text) { IncludeList = ParseFilter(text); }
     void SetExcludeFilter(std::string_view text) { ExcludeList = ParseFilter(text); }
-    // Makes the provider for the text (FTP or local) and takes it, less one trailing
+    // Makes the provider for the text (local, FTP or SFTP) and takes it, less one trailing
     // separator, as `Folder`. Settings change only while no scan runs.
     void SetFolder(std::string_view text);
-    bool IsFtp() const { return isFtp_; }
+    // True for a remote side (FTP or SFTP).
+    bool IsFtp() const { return kind_ != TKNSideKind::Local; }
+    TKNSideKind Kind() const { return kind_; }
     bool MatchName(std::string_view text) const;
     // The four tests of a listed record: name, time, size, attributes.
     bool Accepts(const TKNFileRec& rec) const;
@@ -252,9 +263,9 @@ private:
     void SortItems();
     void ReportProgress();
 
-    bool isFtp_ = false;
     bool openEnd_ = false;     // EndDate is no limit (see kOpenEndDateDays), taken at scan start
     std::string backupHome_;   // where this side's tree holds the program's backup folders, if it does
+    TKNSideKind kind_ = TKNSideKind::Local;
     std::string currentPath_;  // the folder being listed, carried by progress reports
     std::thread thread_;
     std::shared_future<void> done_;

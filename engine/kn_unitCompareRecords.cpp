@@ -31,6 +31,18 @@ bool IsFtpPath(std::string_view text)
     return false;
 }
 
+bool IsSftpPath(std::string_view text)
+{
+    if (text.size() < 7) return false;
+    std::string_view head = text.substr(0, 7);
+    return vex::SameTextAscii(head, "sftp://") || vex::SameTextAscii(head, "sftp:\\\\");
+}
+
+TKNSideKind SideKindOf(std::string_view text)
+{
+    return IsFtpPath(text) ? TKNSideKind::Ftp : IsSftpPath(text) ? TKNSideKind::Sftp : TKNSideKind::Local;
+}
+
 // True when the pattern from `at` on is exactly "*" or "*.*".
 static bool MatchesAnyRest(std::string_view pattern, std::size_t at)
 {

@@ -7,6 +7,7 @@
 #include "engine/kn_unitCompare.h"
 #include "engine/kn_unitScanProviderFS.h"
 #include "engine/kn_unitScanProviderFTP.h"
+#include "engine/kn_unitScanProviderSFTP.h"
 #include "framework/vex_unitPathBeneath.h"
 #include "framework/vex_unitProgramFolder.h"
 #include "framework/vex_unitThreads.h"
@@ -25,9 +26,11 @@ TKNFileBuffer::~TKNFileBuffer()
 
 void TKNFileBuffer::SetFolder(std::string_view text)
 {
-    isFtp_ = IsFtpPath(text);
+    kind_ = SideKindOf(text);
     Provider.reset();
-    Provider = isFtp_ ? CreateScanProviderFTP() : std::make_unique<TKNScanProviderFS>();
+    Provider = kind_ == TKNSideKind::Ftp    ? CreateScanProviderFTP()
+               : kind_ == TKNSideKind::Sftp ? CreateScanProviderSFTP()
+                                            : std::make_unique<TKNScanProviderFS>();
     if (!text.empty() && text.back() == '/') text.remove_suffix(1);
     Folder = std::string(text);
 }
@@ -65,7 +68,7 @@ bool TKNFileBuffer::Accepts(const TKNFileRec& rec) const
 {
     if (rec.Name == "." || rec.Name == "..") return false;
     if (rec.IsFolder()) {
-        if (!Recursive || !MatchName(OwnName(rec.Path, isFtp_))) return false;
+        if (!Recursive || !MatchName(OwnName(rec.Path, IsFtp()))) return false;
     } else if (!MatchName(rec.Name)) {
         return false;
     }
@@ -215,7 +218,7 @@ static bool IsBackupFolderName(std::string_view name)
 void TKNFileBuffer::FindBackupHome()
 {
     backupHome_.clear();
-    if (isFtp_) return;
+    if (IsFtp()) return;
     const std::string home = vex::CanonicalPath(vex::ProgramFolder());
     const std::string root = vex::CanonicalPath(Folder);
     if (home.empty() || root.empty()) return;

@@ -117,9 +117,9 @@ void TKNUpdateThread::Notice(const std::string& text)
 
 void TKNUpdateThread::CreateProviders(bool multi)
 {
-    const bool leftFtp = FileCompare.LeftList.IsFtp(), rightFtp = FileCompare.RightList.IsFtp();
+    const TKNSideKind leftKind = FileCompare.LeftList.Kind(), rightKind = FileCompare.RightList.Kind();
     auto make = [&](bool writesRight, const char* suffix) {
-        std::unique_ptr<TKNUpdateProvider> provider = CreateUpdateProvider(leftFtp, rightFtp, writesRight);
+        std::unique_ptr<TKNUpdateProvider> provider = CreateUpdateProvider(leftKind, rightKind, writesRight);
         if (FileCompare.UpdateDryRun)
             provider = std::make_unique<TKNUpdateProviderDryRun>(std::move(provider), [this](const std::string& text) {
                 if (FileCompare.OnDryRunOperation)

@@ -120,15 +120,15 @@ std::string TKNScanProviderFTP::LocalFileName(const TKNFileRec& Rec)
     return local;
 }
 
-int TKNScanProviderFTP::IconIndex(const TKNFileRec& Rec)
+int RemoteIconIndex(const TKNFileRec& Rec)
 {
     if (Rec.IsFolder()) {
         static std::atomic<int> folderIcon{-1};
-        if (folderIcon < 0) folderIcon = LookupIcon(std::string(), true);
+        if (folderIcon < 0) folderIcon = TKNScanProvider::LookupIcon(std::string(), true);
         return folderIcon;
     }
     std::size_t dot = Rec.Name.rfind('.');
-    return LookupIcon("*" + (dot == std::string::npos ? std::string() : Rec.Name.substr(dot)), false);
+    return TKNScanProvider::LookupIcon("*" + (dot == std::string::npos ? std::string() : Rec.Name.substr(dot)), false);
 }
 
 std::unique_ptr<TKNScanProvider> CreateScanProviderFTP() { return std::make_unique<TKNScanProviderFTP>(); }

@@ -16,6 +16,9 @@
 
 namespace kn {
 
+// The icon of a remote entry: by extension only ("*.txt"); folders share one icon, looked up once.
+int RemoteIconIndex(const TKNFileRec& Rec);
+
 class TKNScanProviderFTP : public TKNScanProvider {
 public:
     void Close() override;
@@ -35,8 +38,7 @@ public:
     std::string LocalFileName(const TKNFileRec& Rec) override;
     const TKNSharedText& GetPath(const TKNFileRec& Rec) override { return Rec.Path; }
     const std::string& GetName(const TKNFileRec& Rec) override { return Rec.Name; }
-    // By extension only ("*.txt"); folders share one icon, looked up once.
-    int IconIndex(const TKNFileRec& Rec) override;
+    int IconIndex(const TKNFileRec& Rec) override { return RemoteIconIndex(Rec); }
     // Connects on its own (see MakeFtpContentSide), so readers never share the scan's connection.
     std::unique_ptr<TKNContentSide> OpenContentSide(const std::string& Root) override;
 

@@ -126,6 +126,9 @@ protected:
     // that can set no time is told of once per run.
     bool Upload(TKNIdFTP& ftp, const std::string& root, const std::string& localFile, const std::string& serverPath,
                 const std::string& reportedSource, int64_t modTime);
+    // Sets the local `Dest` downloaded from `Source` to the server file's time: the listing's
+    // where it is exact, else the server's MDTM, else the listing's cut to two seconds.
+    bool TakeServerTime(TKNIdFTP& ftp, const std::string& Source, const std::string& Dest, const TKNFileRec& Entry);
     // Upload's first half: the whole file under its final name, or nothing.
     bool StoreWhole(TKNIdFTP& ftp, const std::string& root, const std::string& localFile, const std::string& serverPath,
                     const std::string& reportedSource);
@@ -238,8 +241,8 @@ private:
     std::function<void(const std::string&)> Describe;
 };
 
-// Picks the provider class for a copy from `leftIsFtp`/`rightIsFtp`; `writesRight` selects the
+// Picks the provider class for a copy from the kinds of the sides; `writesRight` selects the
 // direction (left to right writes the right side).
-std::unique_ptr<TKNUpdateProvider> CreateUpdateProvider(bool leftIsFtp, bool rightIsFtp, bool writesRight);
+std::unique_ptr<TKNUpdateProvider> CreateUpdateProvider(TKNSideKind left, TKNSideKind right, bool writesRight);
 
 }  // namespace kn

@@ -5,6 +5,7 @@
 
 #include "engine/kn_unitCompareUpdate.h"
 #include "engine/kn_unitUpdate.h"
+#include "engine/kn_unitUpdateSftp.h"
 #include "framework/vex_unitFileCopy.h"
 #include "framework/vex_unitProgramFolder.h"
 #include "ftp/kn_unitFtpLocation.h"
@@ -277,6 +278,20 @@ bool TKNUpdateProvider::RemoteSetTime(TKNIdFTP& ftp, const std::string& Path, ve
     return false;
 }
 
+bool TKNUpdateProvider::TakeServerTime(TKNIdFTP& ftp, const std::string& Source, const std::string& Dest,
+                                       const TKNFileRec& Entry)
+{
+    std::string reason;
+    int64_t when = ExactUnixTime(Entry);
+    if (when < 0) when = ServerModTime(ftp, FtpPathPart(Source));
+    if (when < 0 && Entry.Time >= 0) when = DosUnixTime(Entry.Time);
+    if (when >= 0 && !vex::SetLastWriteTime(Dest, when, reason)) {
+        ErrorText = MsgCopyFailed(Source, Dest, reason);
+        return false;
+    }
+    return true;
+}
+
 // --- One side on FTP ----------------------------------------------------------------------
 
 TKNUpdateProviderOneFTP::~TKNUpdateProviderOneFTP() { CloseConnection(FTP); }
@@ -348,16 +363,7 @@ bool TKNUpdateProviderFTPFS::CopyFile(const std::string& Source, const std::stri
     }
     if (!CheckWrittenRoot([&](const std::string& r) { return MsgCopyFailed(Source, Dest, r); })) return false;
     StartTransfer(Dest, Entry.Size);
-    if (!Download(*FTP, FtpRoot, Source, Dest, Source, Entry.Size)) return false;
-    std::string reason;
-    int64_t when = ExactUnixTime(Entry);
-    if (when < 0) when = ServerModTime(*FTP, FtpPathPart(Source));
-    if (when < 0 && Entry.Time >= 0) when = DosUnixTime(Entry.Time);
-    if (when >= 0 && !vex::SetLastWriteTime(Dest, when, reason)) {
-        ErrorText = MsgCopyFailed(Source, Dest, reason);
-        return false;
-    }
-    return true;
+    return Download(*FTP, FtpRoot, Source, Dest, Source, Entry.Size) && TakeServerTime(*FTP, Source, Dest, Entry);
 }
 
 bool TKNUpdateProviderFTPFS::Backup(const TKNFileRec& Entry) { return LocalBackup(Entry); }
@@ -455,12 +461,15 @@ std::string TKNUpdateProviderFTPFTP::DisplayName(const std::string& Path)
 
 // --- Choice of class ----------------------------------------------------------------------
 
-std::unique_ptr<TKNUpdateProvider> CreateUpdateProvider(bool leftIsFtp, bool rightIsFtp, bool writesRight)
+std::unique_ptr<TKNUpdateProvider> CreateUpdateProvider(TKNSideKind left, TKNSideKind right, bool writesRight)
 {
+    const bool leftIsFtp = left == TKNSideKind::Ftp, rightIsFtp = right == TKNSideKind::Ftp;
     const bool sourceFtp = writesRight ? leftIsFtp : rightIsFtp;
     const bool destFtp = writesRight ? rightIsFtp : leftIsFtp;
     std::unique_ptr<TKNUpdateProvider> provider;
-    if (sourceFtp && destFtp) provider = std::make_unique<TKNUpdateProviderFTPFTP>();
+    if (left == TKNSideKind::Sftp || right == TKNSideKind::Sftp)
+        provider = CreateSftpUpdateProvider(left, right);
+    else if (sourceFtp && destFtp) provider = std::make_unique<TKNUpdateProviderFTPFTP>();
     else if (sourceFtp) provider = std::make_unique<TKNUpdateProviderFTPFS>();
     else if (destFtp) provider = std::make_unique<TKNUpdateProviderFSFTP>();
     else provider = std::make_unique<TKNUpdateProviderFSFS>();

@@ -12,6 +12,7 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QTableView>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -19,7 +20,9 @@
 #include "framework/qt/vex_unitDialogs.h"
 #include "framework/vex_unitText.h"
 #include "framework/vex_unitThreads.h"
+#include "sftp/kn_unitSftpSession.h"
 #include "ui/kn_unitResultModel.h"
+#include "ui/kn_unitSftpTrust.h"
 
 // Resources of the ui library (images and help pages) live in a static library: register them.
 static void InitResources() { Q_INIT_RESOURCE(kestrune); }
@@ -61,6 +64,7 @@ TKNMainForm::TKNMainForm(TKNConfig& config, QWidget* parent)
     // The prompt comes first: a refused start builds nothing else and writes nothing.
     if (!PasswordAllowsStart()) return;
     started_ = true;
+    InstallSftpPrompts(this);
     LoadMainImages(MainImage);
     setWindowTitle(vex::ApplicationTitle());
     BaseCaption = windowTitle();
@@ -98,6 +102,7 @@ TKNMainForm::TKNMainForm(TKNConfig& config, QWidget* parent)
 TKNMainForm::~TKNMainForm()
 {
     StopAndWait();
+    if (started_) InstallSftpPrompts(nullptr);
     if (started_) SavePlacement();
     // Row images point into this window's lists: no lookups once it is gone.
     TKNScanProvider::SetIconLookup(nullptr);
@@ -345,8 +350,15 @@ void TKNMainForm::FileCompareCompareDone()
     if (!HoldBusy) ClearBusy();
     Gauge->setValue(0);
     // A side that could not be scanned gives no rows rather than a misleading list; say why.
-    if (!FileCompare->ErrorText.empty())
-        vex::ErrorBox(this, "The comparison failed.\n" + QString::fromStdString(FileCompare->ErrorText));
+    if (FileCompare->ErrorText.empty()) return;
+    // An SFTP host not known yet is the one failure the user can mend here: once its key is
+    // recorded, the comparison runs again (after this event, when the engine is idle).
+    if (IsUnknownHostMessage(FileCompare->ErrorText) &&
+        OfferToTrustSftpHosts(this, {FileCompare->LeftList.Folder, FileCompare->RightList.Folder})) {
+        QTimer::singleShot(0, this, [this] { actCompareCompareExecute(); });
+        return;
+    }
+    vex::ErrorBox(this, "The comparison failed.\n" + QString::fromStdString(FileCompare->ErrorText));
 }
 
 void TKNMainForm::FileCompareProgress(uint8_t state, const std::string& path)

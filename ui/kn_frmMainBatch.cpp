@@ -22,7 +22,7 @@ constexpr int kBatchPauseMs = 200;
 std::optional<std::string> MissingLocalFolder(const TKNOptionsRec& options)
 {
     for (const std::string& folder : {vex::GetField(options.LeftFolder), vex::GetField(options.RightFolder)})
-        if (!IsFtpPath(folder) && vex::KindOf(folder) != vex::TFileKind::Folder) return folder;
+        if (!IsRemotePath(folder) && vex::KindOf(folder) != vex::TFileKind::Folder) return folder;
     return std::nullopt;
 }
 

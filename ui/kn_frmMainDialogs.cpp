@@ -2,7 +2,9 @@
 // managers, password, and the differences of the selected pair.
 #include <QLineEdit>
 #include <QTableView>
+#include <exception>
 
+#include "framework/qt/vex_unitDialogs.h"
 #include "framework/vex_unitText.h"
 #include "ui/kn_frmBatchMgr.h"
 #include "ui/kn_frmConfig.h"
@@ -51,11 +53,20 @@ void TKNMainForm::actCompareShowDifferencesExecute()
     TKNScanProvider* left = FileCompare->LeftList.Provider.get();
     TKNScanProvider* right = FileCompare->RightList.Provider.get();
     if (!row || !left || !right || row->Left.Path.empty() || row->Right.Path.empty()) return;
-    // An FTP side downloads a temporary copy here; a local side names the file itself.
-    left->Open(FileCompare->GetLeftFolder());
-    right->Open(FileCompare->GetRightFolder());
-    QString rightFile = QString::fromStdString(right->LocalFileName(row->Right));
-    QString leftFile = QString::fromStdString(left->LocalFileName(row->Left));
+    // A remote side downloads a temporary copy here; a local side names the file itself. A
+    // server that cannot be reached again says why instead of ending the program.
+    QString leftFile, rightFile;
+    try {
+        left->Open(FileCompare->GetLeftFolder());
+        right->Open(FileCompare->GetRightFolder());
+        rightFile = QString::fromStdString(right->LocalFileName(row->Right));
+        leftFile = QString::fromStdString(left->LocalFileName(row->Left));
+    } catch (const std::exception& e) {
+        right->Close();
+        left->Close();
+        vex::ErrorBox(this, QString::fromStdString(e.what()));
+        return;
+    }
     ShowFileDifferences(this, leftFile, rightFile);
     right->Close();
     left->Close();

@@ -214,7 +214,7 @@ std::string CompareOptionsHelp(const std::vector<CompareOption>& extra)
 
 std::string FolderArgument(const std::string& arg)
 {
-    if (kn::IsFtpPath(arg) || arg.empty()) return arg;
+    if (kn::IsRemotePath(arg) || arg.empty()) return arg;
     std::error_code ec;
     std::filesystem::path absolute = std::filesystem::absolute(arg, ec);
     if (ec) return arg;
@@ -223,7 +223,7 @@ std::string FolderArgument(const std::string& arg)
 
 std::string CheckLocalRoot(const std::string& folder)
 {
-    if (kn::IsFtpPath(folder)) return {};
+    if (kn::IsRemotePath(folder)) return {};
     std::string quoted = "\"" + folder + "\"";
     if (vex::KindOf(folder) != vex::TFileKind::Folder) return "The folder " + quoted + " does not exist.";
     if (folder.find_first_not_of('/') == std::string::npos)

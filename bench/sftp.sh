@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# Times SFTP transfers and listings of kestrune-cli against OpenSSH's sftp client, both talking
+# to one OpenSSH sshd on loopback (started here on a free port, with keys made for the run):
+#   upload    a 200 MB file: `kestrune-cli update ... --action left-to-right` vs `sftp -b` put
+#   download  the same file back: `... --action right-to-left` vs `sftp -b` get
+#   listing   10,000 files in 100 folders: `kestrune-cli compare LOCAL sftp://...` vs `sftp -b`
+#             with `ls -l` of every folder (the recursive listing the comparison needs)
+# kestrune-cli's times include its connection, login and comparison; so do sftp's.
+#
+#   bench/sftp.sh [RUNS]     (default 3 runs per tool; prints the medians and the ratios)
+#
+# The data is generated once under bench/data (git-ignored). kestrune-cli comes from the
+# release build in build/release, built here when missing.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+runs=${1:-3}
+data="$root/bench/data"
+tree="$data/sftp-tree"
+big="$data/sftp-big"
+cli=${KESTRUNE_CLI:-"$root/build/release/app/kestrune-cli"}
+
+source "$root/bench/build_cli.sh"
+
+generate_tree() {
+    echo "Generating $tree (once)..." >&2
+    rm -rf "$tree.tmp"
+    /usr/bin/python3 - "$tree.tmp" <<'PY'
+import os, random, sys
+root = sys.argv[1]
+rnd = random.Random(7)
+stamp = 1700000000
+for i in range(10000):
+    folder = os.path.join(root, "d%02d" % (i % 100))
+    os.makedirs(folder, exist_ok=True)
+    path = os.path.join(folder, "file%05d.txt" % i)
+    with open(path, "wb") as f:
+        f.write(b"x" * rnd.randint(0, 4096))
+    os.utime(path, (stamp, stamp))
+PY
+    mv "$tree.tmp" "$tree"
+}
+
+start_server() {
+    run=$(mktemp -d)
+    mkdir -p "$run/home/.ssh" /run/sshd
+    ssh-keygen -q -t ed25519 -N '' -f "$run/host_key"
+    ssh-keygen -q -t ed25519 -N '' -f "$run/home/.ssh/id_ed25519"
+    cp "$run/home/.ssh/id_ed25519.pub" "$run/authorized_keys"
+    cat >"$run/sshd_config" <<CONF
+HostKey $run/host_key
+PidFile none
+AuthorizedKeysFile $run/authorized_keys
+PermitRootLogin yes
+StrictModes no
+UsePAM no
+PasswordAuthentication no
+KbdInteractiveAuthentication no
+Subsystem sftp internal-sftp
+LogLevel ERROR
+CONF
+    port=$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+    /usr/sbin/sshd -D -e -f "$run/sshd_config" -p "$port" -o ListenAddress=127.0.0.1 2>"$run/sshd.log" &
+    server_pid=$!
+    for _ in $(seq 100); do
+        (exec 9<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
+        sleep 0.1
+    done
+    echo "[127.0.0.1]:$port $(cut -d' ' -f1,2 "$run/host_key.pub")" >"$run/home/.ssh/known_hosts"
+}
+
+stop_server() {
+    kill "$server_pid" 2>/dev/null || true
+    wait "$server_pid" 2>/dev/null || true
+    rm -rf "$run"
+}
+
+# OpenSSH's sftp reads the password database's home, not $HOME: it is given the run's files.
+sftp_batch() {
+    sftp -q -b "$1" -P "$port" -F /dev/null -i "$run/home/.ssh/id_ed25519" \
+        -o UserKnownHostsFile="$run/home/.ssh/known_hosts" -o BatchMode=yes "$(id -un)@127.0.0.1"
+}
+
+time_once() {
+    local start end rc=0
+    start=$(date +%s.%N)
+    "$@" >/dev/null 2>&1 || rc=$?
+    end=$(date +%s.%N)
+    if [ "$rc" -gt 1 ]; then
+        echo "failed (exit $rc): $*" >&2
+        exit 1
+    fi
+    echo "$end - $start" | bc -l
+}
+
+median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+kestrune() { HOME="$run/home" "$cli" "$@"; }
+
+command -v bc >/dev/null || { echo "bench/sftp.sh needs bc (apt-get install bc)" >&2; exit 1; }
+mkdir -p "$data"
+[ -d "$tree" ] || generate_tree
+if [ ! -f "$big/src/big.bin" ]; then
+    echo "Generating a 200 MB file (once)..." >&2
+    mkdir -p "$big/src"
+    head -c $((200 * 1048576)) /dev/urandom >"$big/src/big.bin.tmp" && mv "$big/src/big.bin.tmp" "$big/src/big.bin"
+fi
+build_cli
+start_server
+trap stop_server EXIT
+location="sftp://$(id -un)@127.0.0.1:$port"
+
+for d in $(ls "$tree"); do echo "ls -l $tree/$d"; done >"$run/list.batch"
+echo "put $big/src/big.bin $big/up/big.bin" >"$run/put.batch"
+echo "get $big/src/big.bin $big/down/big.bin" >"$run/get.batch"
+prepare() { rm -rf "$big/up" "$big/down"; mkdir -p "$big/up" "$big/down"; }
+
+declare -A result
+tools=(sftp-put kestrune-upload sftp-get kestrune-download sftp-ls kestrune-compare)
+for tool in "${tools[@]}"; do
+    times=()
+    for ((r = 1; r <= runs; r++)); do
+        prepare
+        case $tool in
+            sftp-put) t=$(time_once sftp_batch "$run/put.batch") ;;
+            sftp-get) t=$(time_once sftp_batch "$run/get.batch") ;;
+            sftp-ls) t=$(time_once sftp_batch "$run/list.batch") ;;
+            kestrune-upload) t=$(time_once kestrune update "$big/src" "$location$big/up" --action left-to-right) ;;
+            kestrune-download) t=$(time_once kestrune update "$big/down" "$location$big/src" --action right-to-left) ;;
+            kestrune-compare) t=$(time_once kestrune compare "$tree" "$location$tree") ;;
+        esac
+        times+=("$t")
+        echo "  $tool run $r: $t s" >&2
+    done
+    result[$tool]=$(printf '%s\n' "${times[@]}" | median)
+done
+prepare
+kestrune update "$big/src" "$location$big/up" --action left-to-right >/dev/null
+cmp "$big/src/big.bin" "$big/up/big.bin" && echo "upload checked: identical" >&2
+rm -rf "$big/up" "$big/down"
+
+printf '%-18s %10s\n' tool "median s"
+for tool in "${tools[@]}"; do printf '%-18s %10.2f\n' "$tool" "${result[$tool]}"; done
+ratio() { echo "${result[$1]} / ${result[$2]}" | bc -l; }
+printf 'upload:   kestrune speed / sftp speed = %.2f\n' "$(ratio sftp-put kestrune-upload)"
+printf 'download: kestrune speed / sftp speed = %.2f\n' "$(ratio sftp-get kestrune-download)"
+printf 'listing:  kestrune time / sftp time   = %.2f\n' "$(ratio kestrune-compare sftp-ls)"

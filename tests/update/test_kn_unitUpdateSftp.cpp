@@ -1,0 +1,224 @@
+// SFTP sides in whole comparisons and updates against a real sshd on loopback: both
+// directions converge (the follow-up comparison lists no rows), backups, a stop in the middle
+// of an upload, copies between two remote sides, and the failures a side must never turn into
+// an empty folder (a host that is not trusted, a server that vanishes while it is scanned).
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "engine/kn_unitScanProviderSFTP.h"
+#include "tests/common/ftp_server.h"
+#include "tests/common/sshd_server.h"
+#include "tests/common/temp_tree.h"
+#include "tests/update/update_harness.h"
+
+using namespace testutil;
+using Tree = std::map<std::string, std::string>;
+
+namespace {
+
+constexpr int64_t kOld = 1577872800;  // 2020-01-01 10:00:00 UTC
+
+struct ProgramFolderHere {
+    TempDir home;
+    ProgramFolderHere() { setenv("KESTRUNE_HOME", home.path().c_str(), 1); }
+    ~ProgramFolderHere() { unsetenv("KESTRUNE_HOME"); }
+};
+
+void Put(const std::string& path, const std::string& content, int64_t mtime)
+{
+    WriteFile(path, content);
+    SetMTime(path, mtime);
+}
+
+// Two sides with a bit of everything: a file newer on the left, one only on each side, a
+// folder only on the left with a read-only file in it.
+void FillSides(const std::string& local, const std::string& remote)
+{
+    Put(local + "/a.txt", "left, newer", kOld + 600);
+    Put(remote + "/a.txt", "right, older", kOld);
+    Put(local + "/docs/read-only.txt", "kept read-only", kOld + 7);
+    ::chmod((local + "/docs/read-only.txt").c_str(), 0444);
+    Put(remote + "/extra/only-right.txt", "only on the server", kOld + 3);
+}
+
+bool HasTemporaryFile(const Tree& tree)
+{
+    for (const auto& [path, content] : tree)
+        if (path.find(".kn-") != std::string::npos) return true;
+    return false;
+}
+
+// A trusted server with a folder "site" on it, and a local folder "L".
+class UpdateSftp : public testing::Test {
+protected:
+    SshServer server;
+    TempDir dir;
+    const std::string local = dir / "L";
+    const std::string remote = server.Root() + "/site";
+    void SetUp() override { server.TrustHost(); }
+};
+
+}  // namespace
+
+TEST_F(UpdateSftp, UploadMirrorsTheLocalSideAndTheNextComparisonIsEmpty)
+{
+    FillSides(local, remote);
+    UpdateHarness h(local, server.Location(remote));
+    ASSERT_GE(h.Compare(), 3u) << h.engine.ErrorText;
+    h.Update(kn::caLeftToRight, true);
+    EXPECT_TRUE(h.errors.empty()) << h.errors[0];
+    EXPECT_EQ(Snapshot(remote), Snapshot(local));
+    EXPECT_EQ(Snapshot(remote)["docs/read-only.txt"], "kept read-only (ro)");
+    EXPECT_EQ(h.Compare(), 0u) << h.engine.ErrorText;
+    EXPECT_TRUE(h.engine.ErrorText.empty());
+}
+
+TEST_F(UpdateSftp, DownloadMirrorsTheServerAndTheNextComparisonIsEmpty)
+{
+    FillSides(remote, local);  // now the server holds the newer file and the read-only one
+    UpdateHarness h(local, server.Location(remote));
+    ASSERT_GE(h.Compare(), 3u) << h.engine.ErrorText;
+    h.Update(kn::caRightToLeft, true);
+    EXPECT_TRUE(h.errors.empty()) << h.errors[0];
+    EXPECT_EQ(Snapshot(local), Snapshot(remote));
+    EXPECT_EQ(h.Compare(), 0u) << h.engine.ErrorText;
+}
+
+TEST_F(UpdateSftp, BackupKeepsTheServerFilesThatAreReplacedOrDeleted)
+{
+    ProgramFolderHere program;
+    FillSides(local, remote);
+    UpdateHarness h(local, server.Location(remote));
+    h.Compare();
+    h.Update(kn::caLeftToRight, true, true);
+    EXPECT_TRUE(h.errors.empty()) << h.errors[0];
+    Tree runs = Snapshot(program.home.path());
+    ASSERT_FALSE(runs.empty());
+    const std::string run = runs.begin()->first;
+    EXPECT_EQ(runs[run + "/Right/a.txt"], "right, older");
+    EXPECT_EQ(runs[run + "/Right/extra/only-right.txt"], "only on the server");
+    EXPECT_EQ(ReadFile(remote + "/a.txt"), "left, newer");
+}
+
+TEST_F(UpdateSftp, StopDuringAnUploadKeepsTheOldFileAndLeavesNoTemporaryOne)
+{
+    Put(dir / "L/big.bin", std::string(8 * 1048576, 'n'), kOld + 100);
+    Put(remote + "/big.bin", "the old file", kOld);
+    UpdateHarness h(local, server.Location(remote));
+    ASSERT_EQ(h.Compare(), 1u) << h.engine.ErrorText;
+    int reports = 0;
+    h.engine.OnFileProgress = [&](void*, const std::string&, int64_t, int64_t position) {
+        if (++reports == 2 && position > 0) h.engine.StopCompare();
+    };
+    h.Update(kn::caLeftToRight, false);
+    ASSERT_EQ(h.errors.size(), 1u);
+    EXPECT_NE(h.errors[0].find("Stopped"), std::string::npos) << h.errors[0];
+    EXPECT_EQ(Snapshot(remote), (Tree{{"big.bin", "the old file"}}));
+}
+
+TEST_F(UpdateSftp, ReplacingAFileLeavesNoTemporaryName)
+{
+    Put(dir / "L/f.txt", "new", kOld + 100);
+    Put(remote + "/f.txt", "old", kOld);
+    UpdateHarness h(local, server.Location(remote));
+    ASSERT_EQ(h.Compare(), 1u);
+    h.Update(kn::caLeftToRight, false);
+    EXPECT_TRUE(h.errors.empty()) << h.errors[0];
+    Tree after = Snapshot(remote);
+    EXPECT_FALSE(HasTemporaryFile(after));
+    EXPECT_EQ(after, (Tree{{"f.txt", "new"}}));
+}
+
+TEST_F(UpdateSftp, CopiesBetweenTwoSftpSidesAndBetweenSftpAndFtp)
+{
+    const std::string a = server.Root() + "/a", b = server.Root() + "/b";
+    Put(a + "/x/one.txt", "one", kOld);
+    Put(b + "/two.txt", "two", kOld);
+    {
+        UpdateHarness h(server.Location(a), server.Location(b));
+        ASSERT_EQ(h.Compare(), 3u) << h.engine.ErrorText;
+        h.Update(kn::caLeftToRight, false);
+        EXPECT_TRUE(h.errors.empty()) << h.errors[0];
+        h.Update(kn::caRightToLeft, false);
+        EXPECT_EQ(h.Compare(), 0u) << h.engine.ErrorText;
+    }
+    FtpServer ftp;
+    Put(ftp.Root() + "/f/three.txt", "three", kOld);
+    UpdateHarness h(server.Location(a), ftp.Location("/f"));
+    ASSERT_GE(h.Compare(), 3u) << h.engine.ErrorText;
+    h.Update(kn::caLeftToRight, false);
+    h.Update(kn::caRightToLeft, false);
+    EXPECT_TRUE(h.errors.empty()) << h.errors[0];
+    EXPECT_EQ(ReadFile(ftp.Root() + "/f/x/one.txt"), "one");
+    EXPECT_EQ(ReadFile(ftp.Root() + "/f/two.txt"), "two");
+    EXPECT_EQ(ReadFile(a + "/three.txt"), "three");
+}
+
+TEST(CompareSftp, AnUntrustedHostFailsTheComparisonWithItsFingerprint)
+{
+    SshServer server;
+    TempDir dir;
+    const std::string local = dir / "L";
+    Put(dir / "L/a.txt", "a", kOld);
+    UpdateHarness h(local, server.Location(server.Root()));
+    EXPECT_EQ(h.Compare(), 0u);
+    EXPECT_NE(h.engine.ErrorText.find(server.Fingerprint()), std::string::npos) << h.engine.ErrorText;
+}
+
+TEST(CompareSftp, AServerThatVanishesWhileScannedFailsTheComparison)
+{
+    SshServer server;
+    server.TrustHost();
+    TempDir dir;
+    const std::string local = dir / "L";
+    const std::string remote = server.Root() + "/site";
+    for (int i = 0; i < 20; ++i) Put(remote + "/d" + std::to_string(i) + "/f.txt", "f", kOld);
+    for (int i = 0; i < 20; ++i) Put(local + "/d" + std::to_string(i) + "/f.txt", "f", kOld);
+    UpdateHarness h(local, server.Location(remote));
+    int folders = 0;
+    h.engine.RightList.OnProgress = [&](void*, uint8_t state, const std::string&) {
+        if (state == 1 && ++folders == 3) server.Vanish();
+    };
+    h.Compare();
+    EXPECT_NE(h.engine.ErrorText.find("connection to the SFTP server"), std::string::npos) << h.engine.ErrorText;
+    EXPECT_TRUE(h.engine.Items.empty());
+}
+
+TEST(ScanProviderSftp, AFolderTheServerWillNotListIsNeverEmpty)
+{
+    SshServer::Options options;
+    options.DeniedRequests = "opendir";
+    SshServer server(options);
+    server.TrustHost();
+    Put(server.Root() + "/site/a.txt", "a", kOld);
+    kn::TKNScanProviderSFTP provider;
+    const std::string root = server.Location(server.Root() + "/site");
+    ASSERT_TRUE(provider.Open(root));
+    std::unique_ptr<kn::TKNFileRec> rec;
+    EXPECT_FALSE(provider.FindFirst(root, kn::AttributeSetToMask(kn::kDefaultAttributeSet), rec));
+    EXPECT_NE(provider.ListError.find("Cannot list"), std::string::npos) << provider.ListError;
+    provider.Close();
+
+    Put(server.Root() + "/file-root", "not a folder", kOld);
+    kn::TKNScanProviderSFTP onFile;
+    EXPECT_THROW(onFile.Open(server.Location(server.Root() + "/file-root")), kn::TKNSftpError);
+}
+
+TEST(ScanProviderSftp, DownloadsAnEntryForTheDifferencesWindow)
+{
+    SshServer server;
+    server.TrustHost();
+    TempDir dir;
+    const std::string local = dir / "L";
+    const std::string remote = server.Root() + "/site";
+    Put(remote + "/sub/text.txt", "remote text\n", kOld);
+    Put(dir / "L/sub/text.txt", "local text\n", kOld + 10);
+    UpdateHarness h(local, server.Location(remote));
+    ASSERT_EQ(h.Compare(), 1u) << h.engine.ErrorText;
+    kn::TKNScanProvider& provider = *h.engine.RightList.Provider;
+    ASSERT_TRUE(provider.Open(h.engine.GetRightFolder()));
+    const std::string copy = provider.LocalFileName(h.engine.Items[0]->Right);
+    provider.Close();
+    EXPECT_EQ(ReadFile(copy), "remote text\n");
+    EXPECT_NE(copy, remote + "/sub/text.txt");
+}
