@@ -24,15 +24,6 @@ std::string Shown(std::string path)
     return HideFtpPasswords(path);
 }
 
-// A local date-time as the Unix time of its DOS form (odd seconds rounded down).
-int64_t DosUnixTime(vex::TDateTime time)
-{
-    const int64_t offset = vex::LocalOffsetNow();
-    int64_t local = vex::DateTimeToUnix(time, 0);
-    local -= ((local % 2) + 2) % 2;
-    return local - offset;
-}
-
 // The record's time as Unix seconds where it is known to the second; -1 otherwise.
 int64_t ExactUnixTime(const TKNFileRec& rec)
 {

@@ -68,7 +68,7 @@ bool TKNUpdateProviderSFTP::Fetch(TSide& side, const std::string& location, cons
                TakeServerTime(*side.ftp, location, dest, Entry);
     }
     std::string reason;
-    if (!SftpDownload(*side.sftp, side.sftp->RemotePath(location), dest, Progress(), reason)) {
+    if (!SftpDownload(*side.sftp, side.sftp->RemotePath(location), LocalRootOf(dest), dest, Progress(), reason)) {
         ErrorText = MsgCopyFailed(shown, dest, reason);
         return false;
     }
@@ -167,6 +167,17 @@ bool TKNUpdateProviderSFTP::DeleteFolder(const std::string& Path)
 bool TKNUpdateProviderSFTP::DeleteFile(const std::string& Path)
 {
     return WrittenOperation(TRemoteOp::DeleteFile, Path);
+}
+
+bool TKNUpdateProviderSFTP::SetTime(const std::string& Path, vex::TDateTime Time)
+{
+    TSide& side = Written();
+    if (side.kind == TKNSideKind::Local) return LocalSetTime(Path, Time);
+    if (side.kind == TKNSideKind::Ftp) return RemoteSetTime(*side.ftp, Path, Time);
+    std::string reason;
+    if (side.sftp->SetTimesAndMode(side.sftp->RemotePath(Path), DosUnixTime(Time), -1, reason)) return true;
+    ErrorText = MsgSetTimeFailed(DisplayName(Path), reason);
+    return false;
 }
 
 // Read-only is the owner's write bit, as on a local side; an FTP side has no attributes.

@@ -23,6 +23,7 @@ public:
     bool DeleteFile(const std::string& Path) override;
     bool CreateFolder(const std::string& Path, const TKNFileRec& Entry) override;
     bool ApplyAttributes(const std::string& Path, int Attr) override;
+    bool SetTime(const std::string& Path, vex::TDateTime Time) override;
     std::string DisplayName(const std::string& Path) override;
 
 private:

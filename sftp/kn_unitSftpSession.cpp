@@ -465,7 +465,8 @@ TKNSftpHostKey TrustSftpHost(const std::string& location)
                            "/known_hosts is kept; remove it there yourself only if you know why it changed.");
     if (key.Known) return key;
     std::string reason;
-    if (!vex::MakeFolderTree(SshFolder(), reason)) throw TKNSftpError("Cannot create " + SshFolder() + ": " + reason);
+    const std::string ssh = SshFolder();
+    if (!vex::MakeFolderTree(ssh.substr(0, ssh.size() - 5), ssh, reason)) throw TKNSftpError("Cannot create " + SshFolder() + ": " + reason);
     if (ssh_session_update_known_hosts(session.Ssh()) != SSH_OK)
         throw TKNSftpError("Cannot record the host key of " + key.Label + ": " + session.LastError());
     return key;

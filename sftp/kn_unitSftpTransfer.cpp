@@ -138,7 +138,8 @@ std::string SftpTemporaryName(const std::string& remoteDest)
     return (folder == "/" ? "" : folder) + "/.kn-" + name + "-" + suffix;
 }
 
-bool SftpDownload(TKNSftpSession& session, const std::string& remotePath, const std::string& localDest,
+bool SftpDownload(TKNSftpSession& session, const std::string& remotePath, const std::string& localRoot,
+                  const std::string& localDest,
                   const TKNSftpProgress& progress, std::string& reason)
 {
     TRemoteFile remote;
@@ -156,7 +157,7 @@ bool SftpDownload(TKNSftpSession& session, const std::string& remotePath, const 
     const mode_t mode = static_cast<mode_t>(attr->permissions & 07777);
     sftp_attributes_free(attr);
     vex::TvexTempFile temp;
-    if (!vex::MakeParentFolders(localDest, reason) || !temp.Open(localDest, reason)) return false;
+    if (!temp.Open(localRoot, localDest, reason)) return false;
     if (!PipelinedRead(session, remote.file, temp.Handle(), progress, reason)) return false;
     if (!remote.Close()) {
         reason = session.LastError();

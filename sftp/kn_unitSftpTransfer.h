@@ -19,8 +19,10 @@ using TKNSftpProgress = std::function<bool(int64_t done)>;
 extern const char* const kSftpStopped;
 
 // Downloads the server file `remotePath` to the local `localDest` through a temporary file
-// beside it. False with `reason` on failure or stop; `localDest` is then as it was.
-bool SftpDownload(TKNSftpSession& session, const std::string& remotePath, const std::string& localDest,
+// beside it, making the folders between `localRoot` and it (never through a link). False with
+// `reason` on failure or stop; `localDest` is then as it was.
+bool SftpDownload(TKNSftpSession& session, const std::string& remotePath, const std::string& localRoot,
+                  const std::string& localDest,
                   const TKNSftpProgress& progress, std::string& reason);
 
 // Uploads the local file `localSource` to the server path `remoteDest`, setting its time to

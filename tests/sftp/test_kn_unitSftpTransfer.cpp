@@ -75,7 +75,7 @@ TEST(SftpTransfer, StoppedUploadAndDownloadLeaveTheOldFiles)
     WriteFile(c.server.Root() + "/s/big.bin", std::string(4 * 1048576, 'r'));
     WriteFile(local / "d/dest.bin", "old local");
     EXPECT_FALSE(
-        kn::SftpDownload(c.session, c.server.Root() + "/s/big.bin", local / "d/dest.bin", stopAfterFirstBlock, reason));
+        kn::SftpDownload(c.session, c.server.Root() + "/s/big.bin", local.path(), local / "d/dest.bin", stopAfterFirstBlock, reason));
     EXPECT_EQ(reason, kn::kSftpStopped);
     EXPECT_EQ(Names(local / "d"), std::vector<std::string>{"dest.bin"});
     EXPECT_EQ(ReadFile(local / "d/dest.bin"), "old local");
@@ -93,7 +93,7 @@ TEST(SftpTransfer, DownloadKeepsTimeAndModeAndEveryByte)
     std::vector<int64_t> progress;
     std::string reason;
     ASSERT_TRUE(kn::SftpDownload(
-        c.session, c.server.Root() + "/src.bin", local / "copy.bin",
+        c.session, c.server.Root() + "/src.bin", local.path(), local / "copy.bin",
         [&](int64_t done) {
             progress.push_back(done);
             return true;

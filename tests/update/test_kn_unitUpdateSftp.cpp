@@ -18,13 +18,7 @@ namespace {
 
 constexpr int64_t kOld = 1577872800;  // 2020-01-01 10:00:00 UTC
 
-struct ProgramFolderHere {
-    TempDir home;
-    ProgramFolderHere() { setenv("KESTRUNE_HOME", home.path().c_str(), 1); }
-    ~ProgramFolderHere() { unsetenv("KESTRUNE_HOME"); }
-};
-
-void Put(const std::string& path, const std::string& content, int64_t mtime)
+void PutAt(const std::string& path, const std::string& content, int64_t mtime)
 {
     WriteFile(path, content);
     SetMTime(path, mtime);
@@ -34,11 +28,11 @@ void Put(const std::string& path, const std::string& content, int64_t mtime)
 // folder only on the left with a read-only file in it.
 void FillSides(const std::string& local, const std::string& remote)
 {
-    Put(local + "/a.txt", "left, newer", kOld + 600);
-    Put(remote + "/a.txt", "right, older", kOld);
-    Put(local + "/docs/read-only.txt", "kept read-only", kOld + 7);
+    PutAt(local + "/a.txt", "left, newer", kOld + 600);
+    PutAt(remote + "/a.txt", "right, older", kOld);
+    PutAt(local + "/docs/read-only.txt", "kept read-only", kOld + 7);
     ::chmod((local + "/docs/read-only.txt").c_str(), 0444);
-    Put(remote + "/extra/only-right.txt", "only on the server", kOld + 3);
+    PutAt(remote + "/extra/only-right.txt", "only on the server", kOld + 3);
 }
 
 bool HasTemporaryFile(const Tree& tree)
@@ -102,8 +96,8 @@ TEST_F(UpdateSftp, BackupKeepsTheServerFilesThatAreReplacedOrDeleted)
 
 TEST_F(UpdateSftp, StopDuringAnUploadKeepsTheOldFileAndLeavesNoTemporaryOne)
 {
-    Put(dir / "L/big.bin", std::string(8 * 1048576, 'n'), kOld + 100);
-    Put(remote + "/big.bin", "the old file", kOld);
+    PutAt(dir / "L/big.bin", std::string(8 * 1048576, 'n'), kOld + 100);
+    PutAt(remote + "/big.bin", "the old file", kOld);
     UpdateHarness h(local, server.Location(remote));
     ASSERT_EQ(h.Compare(), 1u) << h.engine.ErrorText;
     int reports = 0;
@@ -118,8 +112,8 @@ TEST_F(UpdateSftp, StopDuringAnUploadKeepsTheOldFileAndLeavesNoTemporaryOne)
 
 TEST_F(UpdateSftp, ReplacingAFileLeavesNoTemporaryName)
 {
-    Put(dir / "L/f.txt", "new", kOld + 100);
-    Put(remote + "/f.txt", "old", kOld);
+    PutAt(dir / "L/f.txt", "new", kOld + 100);
+    PutAt(remote + "/f.txt", "old", kOld);
     UpdateHarness h(local, server.Location(remote));
     ASSERT_EQ(h.Compare(), 1u);
     h.Update(kn::caLeftToRight, false);
@@ -132,8 +126,8 @@ TEST_F(UpdateSftp, ReplacingAFileLeavesNoTemporaryName)
 TEST_F(UpdateSftp, CopiesBetweenTwoSftpSidesAndBetweenSftpAndFtp)
 {
     const std::string a = server.Root() + "/a", b = server.Root() + "/b";
-    Put(a + "/x/one.txt", "one", kOld);
-    Put(b + "/two.txt", "two", kOld);
+    PutAt(a + "/x/one.txt", "one", kOld);
+    PutAt(b + "/two.txt", "two", kOld);
     {
         UpdateHarness h(server.Location(a), server.Location(b));
         ASSERT_EQ(h.Compare(), 3u) << h.engine.ErrorText;
@@ -143,7 +137,7 @@ TEST_F(UpdateSftp, CopiesBetweenTwoSftpSidesAndBetweenSftpAndFtp)
         EXPECT_EQ(h.Compare(), 0u) << h.engine.ErrorText;
     }
     FtpServer ftp;
-    Put(ftp.Root() + "/f/three.txt", "three", kOld);
+    PutAt(ftp.Root() + "/f/three.txt", "three", kOld);
     UpdateHarness h(server.Location(a), ftp.Location("/f"));
     ASSERT_GE(h.Compare(), 3u) << h.engine.ErrorText;
     h.Update(kn::caLeftToRight, false);
@@ -159,7 +153,7 @@ TEST(CompareSftp, AnUntrustedHostFailsTheComparisonWithItsFingerprint)
     SshServer server;
     TempDir dir;
     const std::string local = dir / "L";
-    Put(dir / "L/a.txt", "a", kOld);
+    PutAt(dir / "L/a.txt", "a", kOld);
     UpdateHarness h(local, server.Location(server.Root()));
     EXPECT_EQ(h.Compare(), 0u);
     EXPECT_NE(h.engine.ErrorText.find(server.Fingerprint()), std::string::npos) << h.engine.ErrorText;
@@ -172,8 +166,8 @@ TEST(CompareSftp, AServerThatVanishesWhileScannedFailsTheComparison)
     TempDir dir;
     const std::string local = dir / "L";
     const std::string remote = server.Root() + "/site";
-    for (int i = 0; i < 20; ++i) Put(remote + "/d" + std::to_string(i) + "/f.txt", "f", kOld);
-    for (int i = 0; i < 20; ++i) Put(local + "/d" + std::to_string(i) + "/f.txt", "f", kOld);
+    for (int i = 0; i < 20; ++i) PutAt(remote + "/d" + std::to_string(i) + "/f.txt", "f", kOld);
+    for (int i = 0; i < 20; ++i) PutAt(local + "/d" + std::to_string(i) + "/f.txt", "f", kOld);
     UpdateHarness h(local, server.Location(remote));
     int folders = 0;
     h.engine.RightList.OnProgress = [&](void*, uint8_t state, const std::string&) {
@@ -190,7 +184,7 @@ TEST(ScanProviderSftp, AFolderTheServerWillNotListIsNeverEmpty)
     options.DeniedRequests = "opendir";
     SshServer server(options);
     server.TrustHost();
-    Put(server.Root() + "/site/a.txt", "a", kOld);
+    PutAt(server.Root() + "/site/a.txt", "a", kOld);
     kn::TKNScanProviderSFTP provider;
     const std::string root = server.Location(server.Root() + "/site");
     ASSERT_TRUE(provider.Open(root));
@@ -199,7 +193,7 @@ TEST(ScanProviderSftp, AFolderTheServerWillNotListIsNeverEmpty)
     EXPECT_NE(provider.ListError.find("Cannot list"), std::string::npos) << provider.ListError;
     provider.Close();
 
-    Put(server.Root() + "/file-root", "not a folder", kOld);
+    PutAt(server.Root() + "/file-root", "not a folder", kOld);
     kn::TKNScanProviderSFTP onFile;
     EXPECT_THROW(onFile.Open(server.Location(server.Root() + "/file-root")), kn::TKNSftpError);
 }
@@ -211,8 +205,8 @@ TEST(ScanProviderSftp, DownloadsAnEntryForTheDifferencesWindow)
     TempDir dir;
     const std::string local = dir / "L";
     const std::string remote = server.Root() + "/site";
-    Put(remote + "/sub/text.txt", "remote text\n", kOld);
-    Put(dir / "L/sub/text.txt", "local text\n", kOld + 10);
+    PutAt(remote + "/sub/text.txt", "remote text\n", kOld);
+    PutAt(dir / "L/sub/text.txt", "local text\n", kOld + 10);
     UpdateHarness h(local, server.Location(remote));
     ASSERT_EQ(h.Compare(), 1u) << h.engine.ErrorText;
     kn::TKNScanProvider& provider = *h.engine.RightList.Provider;
