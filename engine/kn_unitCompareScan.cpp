@@ -7,6 +7,7 @@
 #include "engine/kn_unitCompare.h"
 #include "engine/kn_unitScanProviderFS.h"
 #include "engine/kn_unitScanProviderFTP.h"
+#include "framework/vex_unitFileSystem.h"
 #include "framework/vex_unitThreads.h"
 
 namespace kn {
@@ -112,10 +113,20 @@ void TKNFileBuffer::ReportProgress()
     vex::Synchronize([&] { OnProgress(this, state, path); });
 }
 
+// Why the local root `folder` cannot be scanned, or nothing. A missing root must not scan as an
+// empty folder: a forced update would then delete everything the other side has.
+static std::string LocalRootProblem(const std::string& folder)
+{
+    if (folder.empty() || folder.front() != '/') return {};  // names no folder: never written
+    if (vex::KindOf(folder) != vex::TFileKind::Folder) return "The folder \"" + folder + "\" does not exist.";
+    return {};
+}
+
 void TKNFileBuffer::RunScan()
 {
     try {
-        if (Provider->Open(Folder) && !Stop) {
+        if (!isFtp_) ErrorText = LocalRootProblem(Folder);
+        if (ErrorText.empty() && Provider->Open(Folder) && !Stop) {
             WalkFolder(Folder);
             if (!Stop) {
                 currentPath_.clear();

@@ -21,16 +21,21 @@ std::string BackupFolderName(const std::string& programFolder, double now)
 
 // Two runs within one second would share a folder, and the second would overwrite the first
 // one's backups: a later run adds "-2", "-3", ... to the name instead.
+static bool PathExists(const std::string& path)
+{
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
 static std::string FreshBackupFolder(const std::string& base)
 {
     std::string folder = base;
-    struct stat st;
-    for (int n = 2; lstat(folder.c_str(), &st) == 0; ++n) folder = base + "-" + std::to_string(n);
+    for (int n = 2; PathExists(folder); ++n) folder = base + "-" + std::to_string(n);
     return folder;
 }
 
-TKNUpdateThread::TKNUpdateThread(TKNFileCompare& fileCompare, uint8_t direction, bool force,
-                                 std::vector<int> indexes, bool backup)
+TKNUpdateThread::TKNUpdateThread(TKNFileCompare& fileCompare, TKNAction direction, bool force, std::vector<int> indexes,
+                                 bool backup)
     : FileCompare(fileCompare),
       Direction(direction),
       Force(force),
@@ -103,6 +108,7 @@ void TKNUpdateThread::Passes()
 {
     if (Backup && !FileCompare.UpdateDryRun) BackupFolder = FreshBackupFolder(BackupFolderName(vex::ProgramFolder(), vex::Now()));
     DoneCount = 0;
+    MakePlan();
     const bool multi = FileCompare.MultiThread;
     CreateProviders(multi);
     struct Disconnector {
@@ -145,13 +151,21 @@ void TKNUpdateThread::Execute()
 }
 
 // The end events, on the main thread: the follow-up comparison takes the engine's State over,
-// or the State-0 report ends the run.
+// or the State-0 report ends the run. A stopped run starts no comparison: whoever stopped it
+// (the window closing, above all) would otherwise wait for a whole new scan.
 void TKNUpdateThread::Finish()
 {
     TKNFileCompare& engine = FileCompare;
-    vex::Synchronize([&engine] {
+    vex::Synchronize([this, &engine] {
+        {
+            std::lock_guard<std::mutex> lock(OutcomeLock);
+            Outcome.Stopped = StopRequested();
+            // A backup folder is made only when something was backed up into it.
+            if (!BackupFolder.empty() && PathExists(BackupFolder)) Outcome.BackupFolder = BackupFolder;
+            *engine.lastUpdate_ = Outcome;
+        }
         if (engine.OnUpdateDone) engine.OnUpdateDone(&engine);
-        if (engine.CompareAfterUpdate) {
+        if (engine.CompareAfterUpdate && !engine.LastUpdate().Stopped) {
             engine.State = 0;
             engine.Compare(false);
             return;
@@ -163,14 +177,15 @@ void TKNUpdateThread::Finish()
 
 // --- The engine's entry ---------------------------------------------------------------------
 
-void TKNFileCompare::Update(uint8_t Direction, bool Force, const std::vector<int>& Indexes, bool Wait,
-                           bool AfterUpdate, bool Backup)
+void TKNFileCompare::Update(TKNAction Direction, bool Force, const std::vector<int>& Indexes, bool Wait,
+                            bool AfterUpdate, bool Backup)
 {
     // The rows must not change under a run: nothing starts while a comparison or update runs.
     if (State != 0) return;
     // The previous run has reported its end (State 0); its thread is at most returning.
     if (updateThread_) updateThread_->Join();
     Stop = 0;
+    *lastUpdate_ = TKNUpdateOutcome{};
     CompareAfterUpdate = AfterUpdate;
     State = 4;
     if (OnUpdateStart) OnUpdateStart(this);

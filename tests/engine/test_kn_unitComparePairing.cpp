@@ -22,7 +22,7 @@ std::string Describe(const TMyFileOpt& row, const TKNFileCompare& engine)
         return rec.IsFolder() ? rel + "/" : rel + "/" + rec.Name;
     };
     static const char* kStatus[] = {"left", "right", "differ"};
-    return std::string(kStatus[row.Status]) + " " + side(row.Left, engine.LeftRootLen) + " " +
+    return std::string(kStatus[static_cast<int>(row.Status)]) + " " + side(row.Left, engine.LeftRootLen) + " " +
            side(row.Right, engine.RightRootLen);
 }
 
@@ -120,7 +120,9 @@ TEST(Pairing, CaseSensitiveNamesAndFileFolderClash)
                                   }));
 }
 
-TEST(Pairing, MissingSideMakesEveryEntryOneSided)
+// A missing side is no empty side: every entry one-sided would invite a forced update to
+// delete them all.
+TEST(Pairing, MissingSideFailsTheComparisonInsteadOfMakingEveryEntryOneSided)
 {
     Trees t;
     t.File(t.left, "a.txt", "1");
@@ -128,9 +130,8 @@ TEST(Pairing, MissingSideMakesEveryEntryOneSided)
     engine.SetLeftFolder(t.left);
     engine.SetRightFolder(t.dir / "missing");
     engine.Compare(true);
-    ASSERT_EQ(engine.Items.size(), 1u);
-    EXPECT_EQ(engine.Items[0]->Status, stLeft);
-    EXPECT_TRUE(engine.ErrorText.empty());
+    EXPECT_TRUE(engine.Items.empty());
+    EXPECT_EQ(engine.ErrorText, "The folder \"" + t.dir / "missing" + "\" does not exist.");
 }
 
 TEST(Pairing, RootWithTrailingSeparatorPairsTheSame)

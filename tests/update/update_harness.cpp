@@ -1,11 +1,12 @@
 #include "tests/update/update_harness.h"
 
-#include "tests/common/temp_tree.h"
-
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
+
+#include "tests/common/temp_tree.h"
 
 namespace fs = std::filesystem;
 
@@ -32,6 +33,22 @@ std::map<std::string, std::string> Snapshot(const std::string& root)
 }
 
 void Age(const std::string& path, int seconds) { SetMTime(path, 1500000000 + seconds); }
+
+void Put(const std::string& path, const std::string& content, int age)
+{
+    WriteFile(path, content);
+    Age(path, age);
+}
+
+ProgramFolderHere::ProgramFolderHere()
+{
+    setenv("KESTRUNE_HOME", home.path().c_str(), 1);
+}
+
+ProgramFolderHere::~ProgramFolderHere()
+{
+    unsetenv("KESTRUNE_HOME");
+}
 
 UpdateHarness::UpdateHarness(const std::string& left, const std::string& right)
 {
@@ -62,7 +79,7 @@ std::vector<int> UpdateHarness::AllRows() const
     return rows;
 }
 
-void UpdateHarness::Update(uint8_t direction, bool force, bool backup)
+void UpdateHarness::Update(kn::TKNAction direction, bool force, bool backup)
 {
     stateZeroReports = 0;  // count the update's own end report only
     engine.Update(direction, force, AllRows(), true, false, backup);

@@ -2,13 +2,14 @@
 // waiting, and reads a tree back as a map of relative paths.
 #pragma once
 
-#include "engine/kn_unitCompare.h"
-#include "engine/kn_unitCompareUpdate.h"
-
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
+
+#include "engine/kn_unitCompare.h"
+#include "engine/kn_unitCompareUpdate.h"
+#include "tests/common/temp_tree.h"
 
 namespace testutil {
 
@@ -19,13 +20,23 @@ std::map<std::string, std::string> Snapshot(const std::string& root);
 // Sets `path`'s last-write time to a fixed moment plus `seconds`.
 void Age(const std::string& path, int seconds);
 
+// Writes a file with `content`, aged `age` seconds (see Age).
+void Put(const std::string& path, const std::string& content, int age);
+
+// Points the program folder (where backups go) at a fresh folder for one test.
+struct ProgramFolderHere {
+    TempDir home;
+    ProgramFolderHere();
+    ~ProgramFolderHere();
+};
+
 struct UpdateHarness {
     UpdateHarness(const std::string& left, const std::string& right);
 
     // Compares and returns the number of rows.
     size_t Compare();
     // Updates every row (in pairing order) and waits; no follow-up comparison.
-    void Update(uint8_t direction, bool force, bool backup = false);
+    void Update(kn::TKNAction direction, bool force, bool backup = false);
     std::vector<int> AllRows() const;
 
     kn::TKNFileCompare engine;

@@ -107,7 +107,7 @@ TEST_F(CliBatch, AFailedOperationIsPrintedAndGivesOneWhileTheRestIsDone)
     WriteFile(l + "/b.txt", "b");
     testutil::MakeDirs(r + "/a.txt/inside");  // a folder where the file should go
     AddPreset("P", l, r);
-    AddBatch("B", {{"P", kn::caLeftToRight, false}});
+    AddBatch("B", {{"P", kn::TKNAction::LeftToRight, false}});
     CliResult result = Run("batch B");
     EXPECT_EQ(result.status, 1);
     EXPECT_FALSE(result.err.empty()) << "the failure is printed";
@@ -120,12 +120,35 @@ TEST_F(CliBatch, AMissingLocalFolderSkipsItsEntryInsteadOfEmptyingTheOtherSide)
     const std::string r = trees / "r";
     WriteFile(r + "/precious.txt", "precious");
     AddPreset("Unplugged", trees / "not-mounted", r);
-    AddBatch("Mirror", {{"Unplugged", kn::caLeftToRight, true}});
+    AddBatch("Mirror", {{"Unplugged", kn::TKNAction::LeftToRight, true}});
     CliResult result = Run("batch Mirror");
     EXPECT_EQ(result.status, 1);
     EXPECT_TRUE(Has(result.err, "preset \"Unplugged\" skipped")) << result.err;
     EXPECT_EQ(ReadFile(r + "/precious.txt"), "precious");
     EXPECT_FALSE(Has(result.out, "Final comparison")) << "no entry ran";
+}
+
+// Twelve files only the right side has: a forced Left to Right step would delete them all.
+TEST_F(CliBatch, AStepThatDeletesMostOfItsSideIsSkippedUnlessMaxDeleteAllowsIt)
+{
+    const std::string l = trees / "l", r = trees / "r";
+    testutil::MakeDirs(l);
+    for (int i = 0; i < 12; ++i) WriteFile(r + "/f" + std::to_string(i), "x");
+    AddPreset("Empty", l, r);
+    AddBatch("Wipe", {{"Empty", kn::TKNAction::LeftToRight, true}});
+    CliResult guarded = Run("batch Wipe");
+    EXPECT_EQ(guarded.status, 1);
+    EXPECT_TRUE(Has(guarded.err, "preset \"Empty\" skipped: the update would delete 12 of the 12 entries"))
+        << guarded.err;
+    EXPECT_TRUE(Exists(r + "/f0"));
+    CliResult tooFew = Run("batch Wipe --max-delete 11");
+    EXPECT_EQ(tooFew.status, 1);
+    EXPECT_TRUE(Has(tooFew.err, "more than --max-delete 11")) << tooFew.err;
+    EXPECT_TRUE(Exists(r + "/f11"));
+    EXPECT_EQ(Run("batch Wipe --max-delete x").status, 2);
+    CliResult allowed = Run("batch Wipe --max-delete 12");
+    EXPECT_EQ(allowed.status, 0) << allowed.err;
+    EXPECT_FALSE(Exists(r + "/f0"));
 }
 
 }  // namespace
