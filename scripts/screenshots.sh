@@ -3,7 +3,8 @@
 # differences window of one pair, the plan marks of a Left to Right update and the
 # confirmation of a Force Update with its totals, under Xvfb at 1280x800.
 # Usage: scripts/screenshots.sh [OUTPUT-FOLDER] (default docs/)
-# KESTRUNE_SCREENSHOT_BUILD=DIR takes the programs from an existing build instead.
+# KESTRUNE_SCREENSHOT_BUILD=DIR takes the programs from an existing build instead;
+# KESTRUNE_SCREENSHOT_DISPLAY=:N picks the Xvfb display (default :97).
 set -euo pipefail
 KESTRUNE_ROOT=$(cd "$(dirname "$0")/.." && pwd)
 source "$KESTRUNE_ROOT/scripts/setup.sh"
@@ -49,7 +50,7 @@ with open(path, 'r+b') as f:
         f.seek(offset); f.write(text.encode()[:255].ljust(256, b'\0'))
 PY
 
-export DISPLAY=:97
+export DISPLAY=${KESTRUNE_SCREENSHOT_DISPLAY:-:97}
 Xvfb $DISPLAY -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
 sleep 1
 KESTRUNE_HOME=$home "$build/app/gui/kestrune" >/dev/null 2>&1 &

@@ -85,7 +85,7 @@ TEST_F(BatchManagerTest, EntriesShowInPresetOrderAndAreStoredSoAfterAChange)
     EXPECT_EQ(Items(form.tvPresetOfBatch), (Strings{"Alpha", "Gamma"}));
     EXPECT_EQ(Items(form.tvPresets), (Strings{"Beta"}));
     // The first entry is shown: its action, force flag and its preset's folders.
-    EXPECT_EQ(form.rgActionItems->checkedId(), kn::TKNAction::Auto);
+    EXPECT_EQ(form.rgActionItems->checkedId(), kn::ActionIndex(kn::TKNAction::Auto));
     EXPECT_FALSE(form.cbForce->isChecked());
     EXPECT_EQ(form.edLeftFolder->text(), "/alpha/l");
     EXPECT_EQ(form.edRightFolder->text(), "/alpha/r");
@@ -93,7 +93,7 @@ TEST_F(BatchManagerTest, EntriesShowInPresetOrderAndAreStoredSoAfterAChange)
 
     // Looking at entries changes nothing.
     Select(form.tvPresetOfBatch, "Gamma");
-    EXPECT_EQ(form.rgActionItems->checkedId(), kn::TKNAction::RightToLeft);
+    EXPECT_EQ(form.rgActionItems->checkedId(), kn::ActionIndex(kn::TKNAction::RightToLeft));
     EXPECT_TRUE(form.cbForce->isChecked());
     Select(form.tvPresetOfBatch, "Alpha");
     kn::TKNBatchRec looked = Saved(form, "Night");
@@ -122,11 +122,11 @@ TEST_F(BatchManagerTest, ActionClicksEditTheSelectedEntry)
         {Batch("B", {{"Alpha", kn::TKNAction::LeftToRight, false}, {"Beta", kn::TKNAction::LeftToRight, false}})});
     kn::TKNBatchManagerForm form(fx.Config());
     Select(form.tvPresetOfBatch, "Beta");
-    form.rgActionItems->button(kn::TKNAction::Auto)->click();
+    form.rgActionItems->button(kn::ActionIndex(kn::TKNAction::Auto))->click();
     Select(form.tvPresetOfBatch, "Alpha");
-    EXPECT_EQ(form.rgActionItems->checkedId(), kn::TKNAction::LeftToRight);
+    EXPECT_EQ(form.rgActionItems->checkedId(), kn::ActionIndex(kn::TKNAction::LeftToRight));
     Select(form.tvPresetOfBatch, "Beta");
-    EXPECT_EQ(form.rgActionItems->checkedId(), kn::TKNAction::Auto);
+    EXPECT_EQ(form.rgActionItems->checkedId(), kn::ActionIndex(kn::TKNAction::Auto));
     kn::TKNBatchRec saved = Saved(form, "B");
     EXPECT_EQ(saved.Entries[0].Action, kn::TKNAction::LeftToRight);
     EXPECT_EQ(saved.Entries[1].Action, kn::TKNAction::Auto);
@@ -143,7 +143,7 @@ TEST_F(BatchManagerTest, DragAndDropMovesPresetsBetweenTheTwoListsOnly)
     EXPECT_EQ(Items(form.tvPresets), (Strings{"Alpha"}));
     // The new entry is selected, with the preset's own action and no force.
     EXPECT_EQ(form.tvPresetOfBatch->currentItem()->text(), "Gamma");
-    EXPECT_EQ(form.rgActionItems->checkedId(), kn::TKNAction::Auto);
+    EXPECT_EQ(form.rgActionItems->checkedId(), kn::ActionIndex(kn::TKNAction::Auto));
     EXPECT_FALSE(form.cbForce->isChecked());
 
     Select(form.tvPresetOfBatch, "Beta");
@@ -163,7 +163,7 @@ TEST_F(BatchManagerTest, DoubleClicksMovePresetsWithTheirOwnAction)
     EXPECT_FALSE(form.rgAction->isEnabled()) << "no entry to edit yet";
     DoubleClick(form.tvPresets, "Beta");
     EXPECT_TRUE(form.rgAction->isEnabled());
-    EXPECT_EQ(form.rgActionItems->checkedId(), kn::TKNAction::RightToLeft);
+    EXPECT_EQ(form.rgActionItems->checkedId(), kn::ActionIndex(kn::TKNAction::RightToLeft));
     DoubleClick(form.tvPresets, "Alpha");
     EXPECT_EQ(Items(form.tvPresetOfBatch), (Strings{"Beta", "Alpha"})) << "new entries go to the end";
 
@@ -188,7 +188,7 @@ TEST_F(BatchManagerTest, AnEntryOfAMissingPresetGoesAtTheNextChange)
     kn::TKNBatchManagerForm form(fx.Config());
     EXPECT_EQ(Items(form.tvPresetOfBatch), (Strings{"Alpha"}));
     EXPECT_EQ(Items(form.tvPresets), (Strings{"Beta", "Gamma"})) << "the missing name is not offered";
-    form.rgActionItems->button(kn::TKNAction::RightToLeft)->click();
+    form.rgActionItems->button(kn::ActionIndex(kn::TKNAction::RightToLeft))->click();
     kn::TKNBatchRec saved = Saved(form, "B");
     EXPECT_EQ(EntryNames(saved), (Strings{"Alpha"}));
 }

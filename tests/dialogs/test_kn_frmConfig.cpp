@@ -70,7 +70,7 @@ TEST_F(ConfigFormTest, OkWithoutChangesStoresEveryFieldAndWritesTheHeader)
     EXPECT_EQ(form.result(), QDialog::Accepted);
     EXPECT_EQ(Bytes(Current()), Bytes(expected));
     EXPECT_EQ(OptionsOnDisk(), Bytes(expected)) << "OK writes the whole header at once";
-    EXPECT_EQ(form.ActionIndex(), kn::TKNAction::RightToLeft);
+    EXPECT_EQ(form.ActionIndex(), kn::ActionIndex(kn::TKNAction::RightToLeft));
 }
 
 TEST_F(ConfigFormTest, EditedControlsReachTheRecord)
@@ -88,7 +88,7 @@ TEST_F(ConfigFormTest, EditedControlsReachTheRecord)
     p->edMinSize->setText("5");
     p->edMaxSize->setText("600");
     p->dtBegin->setDateTime(kn::DateTimeToPicker(vex::EncodeDateTime(2020, 5, 6)));
-    p->rgActionItems->button(kn::TKNAction::LeftToRight)->click();
+    p->rgActionItems->button(kn::ActionIndex(kn::TKNAction::LeftToRight))->click();
     p->cbCheckDate->click();
     p->cbMultiThread->click();
     form.btnOk->click();

@@ -115,7 +115,7 @@ TEST_F(MainDialogsTest, ConfigurationTakesTheFoldersShownAndKeepsThemAfterCancel
 
     RunCommand(window, "actCompareConfiguration", {On<kn::TKNConfigForm>([](kn::TKNConfigForm* form) {
             form->pnlOptions->edRightFolder->setText("/chosen/right");
-            form->pnlOptions->rgActionItems->button(kn::TKNAction::LeftToRight)->click();
+            form->pnlOptions->rgActionItems->button(kn::ActionIndex(kn::TKNAction::LeftToRight))->click();
             form->btnOk->click();
         })});
     EXPECT_EQ(window.edFolderRight->text(), "/chosen/right");
