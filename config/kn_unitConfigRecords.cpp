@@ -42,7 +42,7 @@ bool StorePassword(TKNConfigHeader& header, std::string_view plain)
 
 int UsedEntries(const TKNBatchRec& batch) { return std::min<int>(batch.EntryCount, kMaxBatchEntries); }
 
-bool AddBatchEntry(TKNBatchRec& batch, std::string_view presetName, uint8_t action, bool force)
+bool AddBatchEntry(TKNBatchRec& batch, std::string_view presetName, TKNAction action, bool force)
 {
     const int k = UsedEntries(batch);
     if (k >= kMaxBatchEntries) return false;

@@ -56,7 +56,7 @@ struct TKNConfigHeader {
 
 struct TKNBatchEntry {
     char PresetName[32];
-    uint8_t Action;  // TKNCompareAction
+    TKNAction Action;
     uint8_t Force;   // 0/1
     uint8_t Unused[30];
 };
@@ -126,6 +126,6 @@ bool StorePassword(TKNConfigHeader& header, std::string_view plain);
 int UsedEntries(const TKNBatchRec& batch);
 
 // Appends an entry; false (nothing changed) when the batch already holds kMaxBatchEntries.
-bool AddBatchEntry(TKNBatchRec& batch, std::string_view presetName, uint8_t action, bool force);
+bool AddBatchEntry(TKNBatchRec& batch, std::string_view presetName, TKNAction action, bool force);
 
 }  // namespace kn

@@ -7,12 +7,13 @@
 #include <exception>
 
 #include "engine/kn_unitCompareContent.h"
+#include "engine/kn_unitUpdatePlan.h"
 #include "framework/vex_unitText.h"
 #include "framework/vex_unitThreads.h"
 
 namespace kn {
 
-TKNFileCompare::TKNFileCompare()
+TKNFileCompare::TKNFileCompare() : lastUpdate_(std::make_unique<TKNUpdateOutcome>())
 {
     auto forward = [this](void* sender, uint8_t state, const std::string& path) {
         RaiseProgress(sender, state, path);
@@ -178,6 +179,8 @@ bool TKNFileCompare::ScanBothSides()
 void TKNFileCompare::FinishCompare()
 {
     contentPairs_.clear();
+    LeftEntries = static_cast<int64_t>(LeftList.Items.size());
+    RightEntries = static_cast<int64_t>(RightList.Items.size());
     LeftList.Clear();
     RightList.Clear();
     vex::Synchronize([this] {
@@ -191,7 +194,7 @@ void TKNFileCompare::FinishCompare()
 // The merge of two lists sorted by (relative path, name), both keys compared with
 // CompareEntryText, the order the scans sorted in. Example: left holds the folder "/a" (key
 // "/a", "") and its file x (key "/a", "x"); right holds x (key "/a", "x") and the folder "/b".
-// Then "/a" is only on the left (stLeft), x pairs with x, "/b" is only on the right (stRight).
+// Then "/a" is only on the left (TKNStatus::Left), x pairs with x, "/b" is only on the right (TKNStatus::Right).
 void TKNFileCompare::Pair()
 {
     CollectUnentered();
@@ -206,19 +209,19 @@ void TKNFileCompare::Pair()
     };
     while ((i < left.size() || j < right.size()) && Stop == 0) {
         if (i >= left.size()) {
-            AddRow(nullptr, right[j++].get(), stRight);
+            AddRow(nullptr, right[j++].get(), TKNStatus::Right);
         } else if (j >= right.size()) {
-            AddRow(left[i++].get(), nullptr, stLeft);
+            AddRow(left[i++].get(), nullptr, TKNStatus::Left);
         } else {
             const TKNFileRec& l = *left[i];
             const TKNFileRec& r = *right[j];
             int c = CompareEntryText(relative(lp.GetPath(l), LeftRootLen), relative(rp.GetPath(r), RightRootLen));
             if (c == 0) c = CompareEntryText(lp.GetName(l), rp.GetName(r));
             if (c > 0) {
-                AddRow(nullptr, &r, stRight);
+                AddRow(nullptr, &r, TKNStatus::Right);
                 ++j;
             } else if (c < 0) {
-                AddRow(&l, nullptr, stLeft);
+                AddRow(&l, nullptr, TKNStatus::Left);
                 ++i;
             } else {
                 PairMatched(l, r);
@@ -265,16 +268,16 @@ void TKNFileCompare::PairMatched(const TKNFileRec& l, const TKNFileRec& r)
     const bool attrDiffer = lk != rk && lk != -1 && rk != -1;
     const int times = l.IsFolder() ? 0 : CompareTimes(l, r, IgnoreHours);
     if (l.IsFolder()) {
-        if (attrDiffer) AddRow(&l, &r, stDiffer);
+        if (attrDiffer) AddRow(&l, &r, TKNStatus::Differ);
     } else if (CompareContent && l.Size == r.Size) {
         contentPairs_.push_back({Items.size(), times == 2 ? 0 : times, attrDiffer});
-        AddRow(&l, &r, stDiffer);
+        AddRow(&l, &r, TKNStatus::Differ);
     } else if (times == 1) {
-        AddRow(&l, &r, stLeft);
+        AddRow(&l, &r, TKNStatus::Left);
     } else if (times == -1) {
-        AddRow(&l, &r, stRight);
+        AddRow(&l, &r, TKNStatus::Right);
     } else if (times == 2 || l.Size != r.Size || attrDiffer) {
-        AddRow(&l, &r, stDiffer);
+        AddRow(&l, &r, TKNStatus::Differ);
     }
 }
 

@@ -47,8 +47,9 @@ private:
     std::shared_ptr<const std::string> text_;
 };
 
-// Result statuses of a pair.
-enum TKNStatus : uint8_t { stLeft = 0, stRight = 1, stDiffer = 2 };
+// Result statuses of a pair: which side is newer (or the only one), or Differ for a pair
+// whose sizes or attributes differ at the same time.
+enum class TKNStatus : uint8_t { Left = 0, Right = 1, Differ = 2 };
 
 // One scanned file or folder. A file: `Path` is the folder holding it, `Name` its name. A
 // folder: `Path` is the folder itself, `Name` is empty. `Attr` holds the low 8 attribute bits.
@@ -70,7 +71,7 @@ struct TKNFileRec {
 struct TMyFileOpt {
     TKNFileRec Left;
     TKNFileRec Right;
-    TKNStatus Status = stLeft;
+    TKNStatus Status = TKNStatus::Left;
     int32_t LeftImage = -2;  // -2: not looked up yet
     int32_t RightImage = -2;
     // The pair is, or lies beneath, a folder that one of the sides could not list (or lies
@@ -127,12 +128,13 @@ class TKNContentSide;
 
 // The row of a pair of equal-size files once their contents are compared, from the outcome,
 // the time order (CompareFileTimes) and whether the attribute keys differ; false when the pair
-// gets no row. Equal contents give no row unless the attributes differ (stDiffer) or, with
+// gets no row. Equal contents give no row unless the attributes differ (TKNStatus::Differ) or, with
 // `keepTimeOnly`, the times differ (the time order's status, `contentEqual` set). Different or
-// unreadable contents give the time order's status, stDiffer for equal times. A special file
+// unreadable contents give the time order's status, TKNStatus::Differ for equal times. A special file
 // keeps the time rule.
 bool ContentRowStatus(TKNContentResult result, int timeOrder, bool attrDiffer, bool keepTimeOnly, TKNStatus& status,
                       bool& contentEqual);
+struct TKNUpdateOutcome;
 
 using TKNNotifyEvent = std::function<void(void* Sender)>;
 using TKNProgressEvent = std::function<void(void* Sender, uint8_t State, const std::string& Path)>;
@@ -306,6 +308,10 @@ public:
     // side's first). Rows at or beneath them are marked Unlisted.
     std::size_t UnlistedCount() const { return LeftList.UnlistedFolders.size() + RightList.UnlistedFolders.size(); }
     std::vector<TKNUnlistedFolder> UnlistedFolders() const;
+    // How many entries each side's scan accepted in the last comparison (rows hold only the
+    // pairs that differ); the mass-deletion guard weighs a plan against them.
+    int64_t LeftEntries = 0;
+    int64_t RightEntries = 0;
 
     TKNNotifyEvent OnCompareStart;
     TKNNotifyEvent OnCompareDone;
@@ -345,18 +351,21 @@ public:
     void WaitIdle();
 
     // Carries out the rows `Indexes` (positions in Items, handled in this order) on the update
-    // thread (main thread only; ignored unless State is 0): Direction is an action (caLeftToRight, caRightToLeft,
-    // caAuto); Force also overwrites newer files, deletes entries that only the written side
-    // has and applies attributes; Backup keeps what is overwritten or deleted. The run ends
-    // with a new comparison when CompareAfterUpdate is set. With `Wait` it returns when State
-    // is 0 again, serving the hand-over queue meanwhile.
-    void Update(uint8_t Direction, bool Force, const std::vector<int>& Indexes, bool Wait, bool AfterUpdate,
+    // thread (main thread only; ignored unless State is 0): Direction is an action (TKNAction::LeftToRight,
+    // TKNAction::RightToLeft, TKNAction::Auto); Force also overwrites newer files, deletes entries that only the
+    // written side has and applies attributes; Backup keeps what is overwritten or deleted. The run ends with a new
+    // comparison when CompareAfterUpdate is set. With `Wait` it returns when State is 0 again, serving the hand-over
+    // queue meanwhile.
+    void Update(TKNAction Direction, bool Force, const std::vector<int>& Indexes, bool Wait, bool AfterUpdate,
                 bool Backup);
     // When set, an update reports every operation it would do and carries out none: each one
     // reaches OnDryRunOperation (on the main thread) with what it would do, e.g.
     // "copy /a/x.txt -> /b/x.txt" or "delete /b/y.txt".
     bool UpdateDryRun = false;
     std::function<void(void* Sender, const std::string& Text)> OnDryRunOperation;
+    // What the last update planned and did (engine/kn_unitUpdatePlan.h); complete from its
+    // OnUpdateDone on, and reset when the next update starts.
+    const TKNUpdateOutcome& LastUpdate() const { return *lastUpdate_; }
 
 private:
     void RunCompare();
@@ -384,6 +393,8 @@ private:
     std::vector<TContentPair> contentPairs_;
     std::thread compareThread_;
     std::shared_ptr<class TKNUpdateThread> updateThread_;  // joined when replaced or destroyed
+    std::unique_ptr<TKNUpdateOutcome> lastUpdate_;
+    friend class TKNUpdateThread;
 };
 
 }  // namespace kn

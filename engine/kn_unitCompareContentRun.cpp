@@ -15,7 +15,7 @@ constexpr uint8_t kContentState = 5;  // the progress state of the content phase
 
 TKNStatus StatusOfTime(int timeOrder)
 {
-    return timeOrder > 0 ? stLeft : timeOrder < 0 ? stRight : stDiffer;
+    return timeOrder > 0 ? TKNStatus::Left : timeOrder < 0 ? TKNStatus::Right : TKNStatus::Differ;
 }
 
 std::string FullName(const TKNFileRec& rec)
@@ -40,7 +40,7 @@ bool ContentRowStatus(TKNContentResult result, int timeOrder, bool attrDiffer, b
             return timeOrder != 0 || attrDiffer;
         case TKNContentResult::Equal:
             if (attrDiffer) {
-                status = stDiffer;
+                status = TKNStatus::Differ;
                 return true;
             }
             status = StatusOfTime(timeOrder);

@@ -12,7 +12,7 @@ TKNOptionsRec DefaultOptions(const char* homeFolder)
     std::memset(&r, 0, sizeof r);
     vex::SetField(r.LeftFolder, homeFolder);
     vex::SetField(r.RightFolder, homeFolder);
-    r.Action = caAuto;
+    r.Action = TKNAction::Auto;
     vex::SetField(r.Filter, "*.*");
     r.Attributes = kDefaultAttributeSet;
     r.ExcludeAttributes = 0;

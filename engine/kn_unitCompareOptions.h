@@ -10,8 +10,18 @@
 
 namespace kn {
 
-// Default actions of an update.
-enum TKNCompareAction : uint8_t { caLeftToRight = 0, caRightToLeft = 1, caAuto = 2 };
+// The direction of an update. Stored records hold it as one byte, so a damaged file may hold
+// any value there; such a value is read modulo 3, e.g. ActionOf(5) == RightToLeft.
+enum class TKNAction : uint8_t { LeftToRight = 0, RightToLeft = 1, Auto = 2 };
+inline TKNAction ActionOf(int value)
+{
+    return static_cast<TKNAction>(((value % 3) + 3) % 3);
+}
+// The position of the action among the three (0, 1, 2), also for a stored out-of-range value.
+inline int ActionIndex(TKNAction action)
+{
+    return static_cast<int>(action) % 3;
+}
 
 // Attribute bits kept from a listing (see framework/vex_unitFileSystem for how they are derived).
 constexpr uint32_t faReadOnly = 0x01;
@@ -32,7 +42,7 @@ struct TKNOptionsRec {
     char Name[32];
     char LeftFolder[256];
     char RightFolder[256];
-    uint8_t Action;
+    TKNAction Action;
     char Filter[256];
     char ExcludeFilter[256];
     uint8_t Attributes;

@@ -10,6 +10,7 @@
 #include "engine/kn_unitScanProviderSFTP.h"
 #include "framework/vex_unitPathBeneath.h"
 #include "framework/vex_unitProgramFolder.h"
+#include "framework/vex_unitFileSystem.h"
 #include "framework/vex_unitThreads.h"
 
 namespace kn {

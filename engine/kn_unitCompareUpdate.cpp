@@ -26,6 +26,12 @@ std::string BackupFolderName(const std::string& programFolder, double now)
     return programFolder + "/" + name;
 }
 
+static bool PathExists(const std::string& path)
+{
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
 std::string MakeBackupFolder(const std::string& base)
 {
     const std::string home = vex::FolderOfPath(base);
@@ -56,8 +62,8 @@ std::string NestedRootsProblem(const std::string& left, const std::string& right
     return {};
 }
 
-TKNUpdateThread::TKNUpdateThread(TKNFileCompare& fileCompare, uint8_t direction, bool force,
-                                 std::vector<int> indexes, bool backup)
+TKNUpdateThread::TKNUpdateThread(TKNFileCompare& fileCompare, TKNAction direction, bool force, std::vector<int> indexes,
+                                 bool backup)
     : FileCompare(fileCompare),
       Direction(direction),
       Force(force),
@@ -156,6 +162,7 @@ void TKNUpdateThread::Passes()
         }
     } emptyBackupRemover{BackupFolder};
     DoneCount = 0;
+    MakePlan();
     const bool multi = FileCompare.MultiThread;
     CreateProviders(multi);
     struct Disconnector {
@@ -181,12 +188,14 @@ void TKNUpdateThread::Passes()
 void TKNUpdateThread::RemoveStaleTempFiles(TKNUpdateWorker& worker)
 {
     for (bool right : {false, true}) {
-        const bool written = Direction == caAuto || (Direction == caLeftToRight) == right;
+        const bool written = Direction == TKNAction::Auto || (Direction == TKNAction::LeftToRight) == right;
         if (!written) continue;
         TKNUpdateProvider& provider = right ? *ProviderLR : *ProviderRL;
+        const TKNOperation op = right ? TKNOperation::DeleteRight : TKNOperation::DeleteLeft;
         for (const std::string& path : (right ? FileCompare.RightList : FileCompare.LeftList).StaleTempFiles) {
             if (StopRequested()) return;
-            worker.Step(provider, path, [&] { return provider.DeleteFile(path); });
+            worker.ProgressStep(provider, path);
+            if (!provider.DeleteFile(path)) worker.FailureStep(provider, op, std::string(), path);
         }
     }
 }
@@ -214,13 +223,21 @@ void TKNUpdateThread::Execute()
 }
 
 // The end events, on the main thread: the follow-up comparison takes the engine's State over,
-// or the State-0 report ends the run.
+// or the State-0 report ends the run. A stopped run starts no comparison: whoever stopped it
+// (the window closing, above all) would otherwise wait for a whole new scan.
 void TKNUpdateThread::Finish()
 {
     TKNFileCompare& engine = FileCompare;
-    vex::Synchronize([&engine] {
+    vex::Synchronize([this, &engine] {
+        {
+            std::lock_guard<std::mutex> lock(OutcomeLock);
+            Outcome.Stopped = StopRequested();
+            // A backup folder is made only when something was backed up into it.
+            if (!BackupFolder.empty() && PathExists(BackupFolder)) Outcome.BackupFolder = BackupFolder;
+            *engine.lastUpdate_ = Outcome;
+        }
         if (engine.OnUpdateDone) engine.OnUpdateDone(&engine);
-        if (engine.CompareAfterUpdate) {
+        if (engine.CompareAfterUpdate && !engine.LastUpdate().Stopped) {
             engine.State = 0;
             engine.Compare(false);
             return;
@@ -232,14 +249,15 @@ void TKNUpdateThread::Finish()
 
 // --- The engine's entry ---------------------------------------------------------------------
 
-void TKNFileCompare::Update(uint8_t Direction, bool Force, const std::vector<int>& Indexes, bool Wait,
-                           bool AfterUpdate, bool Backup)
+void TKNFileCompare::Update(TKNAction Direction, bool Force, const std::vector<int>& Indexes, bool Wait,
+                            bool AfterUpdate, bool Backup)
 {
     // The rows must not change under a run: nothing starts while a comparison or update runs.
     if (State != 0) return;
     // The previous run has reported its end (State 0); its thread is at most returning.
     if (updateThread_) updateThread_->Join();
     Stop = 0;
+    *lastUpdate_ = TKNUpdateOutcome{};
     CompareAfterUpdate = AfterUpdate;
     State = 4;
     if (OnUpdateStart) OnUpdateStart(this);

@@ -14,6 +14,7 @@
 
 #include "engine/kn_unitCompare.h"
 #include "engine/kn_unitUpdate.h"
+#include "engine/kn_unitUpdatePlan.h"
 
 namespace kn {
 
@@ -28,36 +29,28 @@ public:
     {
     }
 
-    // The file pass's handling of one row (skips, copies, forced deletions and attributes).
-    void FileRow(const TMyFileOpt& row);
+    // Carries out the planned operation of one row (never Nothing).
+    void Carry(const TMyFileOpt& row, const TKNPlannedOp& op);
     // Raises the row progress for the path the provider is about to write or delete.
     void ProgressStep(TKNUpdateProvider& provider, const std::string& path);
-    // Reports the provider's ErrorText.
-    void FailureStep(TKNUpdateProvider& provider);
-    // Runs one operation between its progress and failure steps.
-    template <class Operation>
-    bool Step(TKNUpdateProvider& provider, const std::string& path, Operation operation)
-    {
-        ProgressStep(provider, path);
-        if (operation()) return true;
-        FailureStep(provider);
-        return false;
-    }
+    // Reports the provider's ErrorText and records the failure.
+    void FailureStep(TKNUpdateProvider& provider, TKNOperation op, const std::string& source,
+                     const std::string& target);
 
     TKNUpdateThread& Run;
     TKNUpdateProvider& ProviderLR;
     TKNUpdateProvider& ProviderRL;
 
 private:
-    void CopyRow(const TMyFileOpt& row, TKNUpdateProvider& provider, const TKNFileRec& source, bool toRight,
-                 const TKNFileRec& written);
-    void SetTimeRow(TKNUpdateProvider& provider, const TKNFileRec& source, const TKNFileRec& written);
-    void ForcedRow(const TMyFileOpt& row);
+    // Runs one operation between its progress and failure steps and counts its success.
+    template <class Operation>
+    void Step(TKNUpdateProvider& provider, const TMyFileOpt& row, const TKNPlannedOp& op, const std::string& source,
+              const std::string& target, Operation operation);
 };
 
 class TKNUpdateThread {
 public:
-    TKNUpdateThread(TKNFileCompare& fileCompare, uint8_t direction, bool force, std::vector<int> indexes,
+    TKNUpdateThread(TKNFileCompare& fileCompare, TKNAction direction, bool force, std::vector<int> indexes,
                     bool backup);
     ~TKNUpdateThread();
     TKNUpdateThread(const TKNUpdateThread&) = delete;
@@ -85,9 +78,11 @@ public:
     const TMyFileOpt* Row(int index) const;
 
     TKNFileCompare& FileCompare;
-    const uint8_t Direction;
+    const TKNAction Direction;
     const bool Force;
     const std::vector<int> Indexes;
+    // The planned operation of each position of Indexes (Nothing for a position without a row).
+    std::vector<TKNPlannedOp> Plan;
     const bool Backup;
     std::string BackupFolder;
 
@@ -100,6 +95,9 @@ public:
     std::atomic<int> DoneCount{0};
     // Next position of Indexes for a sub-worker; taken one at a time, each exactly once.
     std::atomic<int> NextIndex{0};
+    // What the run has done so far; both sub-workers record here, under the lock.
+    std::mutex OutcomeLock;
+    TKNUpdateOutcome Outcome;
 
     std::unique_ptr<TKNUpdateProvider> ProviderLR, ProviderRL, ProviderLR2, ProviderRL2;
 
@@ -108,6 +106,10 @@ private:
     void Passes();
     void CreateProviders(bool multi);
     void RemoveStaleTempFiles(TKNUpdateWorker& worker);
+    void MakePlan();
+    // Carries out, in Indexes order, the planned operations that `wanted` picks.
+    template <class Wanted>
+    void CarryOut(TKNUpdateWorker& worker, Wanted wanted);
     void FolderPass(TKNUpdateWorker& worker);
     void FilePass(TKNUpdateWorker& worker);
     void MultiThreadFilePass();

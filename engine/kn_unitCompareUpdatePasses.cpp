@@ -1,17 +1,7 @@
-// The three passes of an update run and the rule that decides what each row gets:
-//
-// | Row status              | Direction matches   | Update             | Force Update                    |
-// |-------------------------|---------------------|--------------------|---------------------------------|
-// | left/right, folder      | yes, or Auto        | create on the other side (same)                      |
-// | left/right, file        | yes, or Auto        | back up and copy over the other side (same)          |
-// | left/right, file        | no                  | nothing            | read side lacks it: back up and |
-// |                         |                     |                    | delete it; else back up, copy   |
-// | left/right, folder      | no                  | nothing            | delete it, deepest first        |
-// | differ                  | fixed direction     | nothing            | attributes; copy if sizes or    |
-// |                         |                     |                    | compared contents differ        |
-// | differ                  | Auto                | nothing            | nothing                         |
-// | left/right, equal bytes | as for a file: where it would be copied, the written side's time is set |
-// |                         | to the source's instead (a content comparison marked it ContentEqual)   |
+// The three passes of an update run. Each only carries out what PlanRow decided for its rows:
+// the folder pass creates folders and sets attributes (so folders exist before files are
+// copied into them), the file pass copies and deletes files, and the last pass removes
+// folders deepest first, after the entries in them.
 #include "engine/kn_unitCompareUpdate.h"
 
 #include "framework/vex_unitText.h"
@@ -23,8 +13,6 @@
 namespace kn {
 
 namespace {
-
-bool IsFolderRec(const TKNFileRec& rec) { return (rec.Attr & faDirectory) != 0; }
 
 // A side's full path; a folder record carries its own path and no name.
 std::string FullPath(const TKNFileRec& rec) { return rec.Name.empty() ? rec.Path.str() : PathJoin(rec.Path, rec.Name); }
@@ -52,8 +40,26 @@ void TKNUpdateWorker::ProgressStep(TKNUpdateProvider& provider, const std::strin
     });
 }
 
-void TKNUpdateWorker::FailureStep(TKNUpdateProvider& provider)
+template <class Operation>
+void TKNUpdateWorker::Step(TKNUpdateProvider& provider, const TMyFileOpt& row, const TKNPlannedOp& op,
+                           const std::string& source, const std::string& target, Operation operation)
 {
+    ProgressStep(provider, target);
+    if (!operation()) {
+        FailureStep(provider, op.Op, source, target);
+        return;
+    }
+    std::lock_guard<std::mutex> lock(Run.OutcomeLock);
+    Run.Outcome.Done.Add(row, op);
+}
+
+void TKNUpdateWorker::FailureStep(TKNUpdateProvider& provider, TKNOperation op, const std::string& source,
+                                  const std::string& target)
+{
+    {
+        std::lock_guard<std::mutex> lock(Run.OutcomeLock);
+        Run.Outcome.Failures.push_back({op, source, target, provider.ErrorText});
+    }
     TKNFileCompare& engine = Run.FileCompare;
     vex::Synchronize([&] {
         Run.ErrorText = provider.ErrorText;
@@ -61,102 +67,91 @@ void TKNUpdateWorker::FailureStep(TKNUpdateProvider& provider)
     });
 }
 
-// Backs up what the copy replaces, then copies. A failed backup is reported and the copy is
-// not made: the user asked to keep what would be overwritten.
-void TKNUpdateWorker::CopyRow(const TMyFileOpt& row, TKNUpdateProvider& provider, const TKNFileRec& source,
-                              bool toRight, const TKNFileRec& written)
+// The read side is the source of copies, new folders and attributes; the written side is what
+// is overwritten, deleted or removed. A copy or deletion first backs up what it replaces; a
+// failed backup is reported and the operation not made: the user asked to keep it.
+void TKNUpdateWorker::Carry(const TMyFileOpt& row, const TKNPlannedOp& op)
 {
-    if (row.ContentEqual) return SetTimeRow(provider, source, written);
-    std::string dest = TKNUpdateThread::Destination(source, Run.RootOf(!toRight), Run.RootOf(toRight));
-    Step(provider, dest, [&] { return provider.Backup(written) && provider.CopyFile(FullPath(source), dest, source); });
-}
-
-// The written file already holds the source's bytes: only its time is brought into line.
-void TKNUpdateWorker::SetTimeRow(TKNUpdateProvider& provider, const TKNFileRec& source, const TKNFileRec& written)
-{
-    std::string path = FullPath(written);
-    Step(provider, path, [&] { return provider.SetTime(path, source.Time); });
-}
-
-void TKNUpdateWorker::FileRow(const TMyFileOpt& row)
-{
-    const uint8_t direction = Run.Direction;
-    const bool force = Run.Force;
-    const uint8_t status = row.Status;
-    if (status == stDiffer && (!force || direction == caAuto)) return;
-    const bool leftSource =
-        !IsFolderRec(row.Left) &&
-        ((status == stLeft && (direction == caLeftToRight || force || direction == caAuto)) ||
-         (status == stDiffer && direction == caLeftToRight && force));
-    const bool rightSource =
-        !leftSource && !IsFolderRec(row.Right) &&
-        ((status == stRight && (direction == caRightToLeft || force || direction == caAuto)) ||
-         (status == stDiffer && direction == caRightToLeft && force));
-    if (!leftSource && !rightSource) return;
-    const bool bytesDiffer = row.Left.Size != row.Right.Size || row.ContentDiffers;
-    if (direction == status || direction == caAuto || (status == stDiffer && bytesDiffer)) {
-        TKNUpdateProvider& provider = direction == caRightToLeft ? ProviderRL
-                                      : direction == caLeftToRight ? ProviderLR
-                                      : leftSource ? ProviderLR
-                                                   : ProviderRL;
-        CopyRow(row, provider, leftSource ? row.Left : row.Right, leftSource, leftSource ? row.Right : row.Left);
-        return;
-    }
-    ForcedRow(row);
-}
-
-// The direction is forced against the row: W is the side the direction writes, R the other.
-void TKNUpdateWorker::ForcedRow(const TMyFileOpt& row)
-{
-    const bool toRight = Run.Direction == caLeftToRight;
+    const bool toRight = op.WritesRight;
     TKNUpdateProvider& provider = toRight ? ProviderLR : ProviderRL;
     const TKNFileRec& written = toRight ? row.Right : row.Left;
     const TKNFileRec& read = toRight ? row.Left : row.Right;
-    if (read.Name.empty()) {
-        std::string path = FullPath(written);
-        Step(provider, path, [&] { return provider.Backup(written) && provider.DeleteFile(path); });
-    } else if (row.Status == stDiffer) {
-        std::string path = FullPath(written);
-        Step(provider, path, [&] { return provider.ApplyAttributes(path, static_cast<int>(read.Attr)); });
-    } else {
-        CopyRow(row, provider, read, toRight, written);
+    auto run = [&](const std::string& source, const std::string& target, auto operation) {
+        Step(provider, row, op, source, target, operation);
+    };
+    const std::string dest = TKNUpdateThread::Destination(read, Run.RootOf(!toRight), Run.RootOf(toRight));
+    const std::string source = FullPath(read);
+    const std::string path = FullPath(written);
+    switch (op.Op) {
+        case TKNOperation::CopyLeftToRight:
+        case TKNOperation::CopyRightToLeft:
+            run(source, dest, [&] { return provider.Backup(written) && provider.CopyFile(source, dest, read); });
+            break;
+        case TKNOperation::DeleteLeft:
+        case TKNOperation::DeleteRight:
+            run(std::string(), path, [&] { return provider.Backup(written) && provider.DeleteFile(path); });
+            break;
+        case TKNOperation::CreateFolder:
+            run(source, dest, [&] { return provider.CreateFolder(dest, read); });
+            break;
+        case TKNOperation::RemoveFolder:
+            run(std::string(), path, [&] { return provider.DeleteFolder(path); });
+            break;
+        case TKNOperation::SetAttributes:
+            run(source, dest, [&] { return provider.ApplyAttributes(dest, static_cast<int>(read.Attr)); });
+            break;
+        case TKNOperation::SetTime:
+            run(source, path, [&] { return provider.SetTime(path, read.Time); });
+            break;
+        case TKNOperation::Nothing:
+            break;
     }
 }
 
 // --- Passes -------------------------------------------------------------------------------
 
+namespace {
+
+bool IsFolderStep(TKNOperation op)
+{
+    return op == TKNOperation::CreateFolder || op == TKNOperation::SetAttributes;
+}
+
+bool IsFileStep(TKNOperation op)
+{
+    return op == TKNOperation::CopyLeftToRight || op == TKNOperation::CopyRightToLeft ||
+           op == TKNOperation::DeleteLeft || op == TKNOperation::DeleteRight || op == TKNOperation::SetTime;
+}
+
+}  // namespace
+
+void TKNUpdateThread::MakePlan()
+{
+    Plan.assign(Indexes.size(), TKNPlannedOp{});
+    for (std::size_t position = 0; position < Indexes.size(); ++position)
+        if (const TMyFileOpt* row = Row(Indexes[position])) {
+            Plan[position] = PlanRow(*row, Direction, Force);
+            Outcome.Planned.Add(*row, Plan[position]);
+        }
+}
+
+template <class Wanted>
+void TKNUpdateThread::CarryOut(TKNUpdateWorker& worker, Wanted wanted)
+{
+    for (std::size_t position = 0; position < Indexes.size(); ++position) {
+        if (StopRequested()) return;
+        if (wanted(Plan[position].Op)) worker.Carry(*Row(Indexes[position]), Plan[position]);
+    }
+}
+
 void TKNUpdateThread::FolderPass(TKNUpdateWorker& worker)
 {
-    for (int index : Indexes) {
-        if (StopRequested()) return;
-        const TMyFileOpt* row = Row(index);
-        if (!row) continue;
-        if (row->Status == stDiffer && Direction != caAuto && Force) {
-            bool toRight = Direction == caLeftToRight;
-            const TKNFileRec& source = toRight ? row->Left : row->Right;
-            TKNUpdateProvider& provider = toRight ? *ProviderLR : *ProviderRL;
-            std::string dest = Destination(source, RootOf(!toRight), RootOf(toRight));
-            worker.Step(provider, dest, [&] { return provider.ApplyAttributes(dest, static_cast<int>(source.Attr)); });
-            continue;
-        }
-        if (Direction != caAuto && Direction != row->Status) continue;
-        bool toRight;
-        if (row->Status == stLeft && IsFolderRec(row->Left)) toRight = true;
-        else if (row->Status == stRight && IsFolderRec(row->Right)) toRight = false;
-        else continue;
-        const TKNFileRec& source = toRight ? row->Left : row->Right;
-        TKNUpdateProvider& provider = toRight ? *ProviderLR : *ProviderRL;
-        std::string dest = Destination(source, RootOf(!toRight), RootOf(toRight));
-        worker.Step(provider, dest, [&] { return provider.CreateFolder(dest, source); });
-    }
+    CarryOut(worker, IsFolderStep);
 }
 
 void TKNUpdateThread::FilePass(TKNUpdateWorker& worker)
 {
-    for (int index : Indexes) {
-        if (StopRequested()) return;
-        if (const TMyFileOpt* row = Row(index)) worker.FileRow(*row);
-    }
+    CarryOut(worker, IsFileStep);
 }
 
 // Two sub-workers take positions one at a time; an exception in either is carried out of the
@@ -172,8 +167,10 @@ void TKNUpdateThread::MultiThreadFilePass()
     auto subWorker = [this](TKNUpdateWorker& worker, std::exception_ptr& failure) {
         try {
             const int count = static_cast<int>(Indexes.size());
-            for (int position = NextIndex++; position < count && !StopRequested(); position = NextIndex++)
-                if (const TMyFileOpt* row = Row(Indexes[static_cast<size_t>(position)])) worker.FileRow(*row);
+            for (int position = NextIndex++; position < count && !StopRequested(); position = NextIndex++) {
+                const TKNPlannedOp& op = Plan[static_cast<size_t>(position)];
+                if (IsFileStep(op.Op)) worker.Carry(*Row(Indexes[static_cast<size_t>(position)]), op);
+            }
         } catch (...) {
             failure = std::current_exception();
         }
@@ -188,26 +185,22 @@ void TKNUpdateThread::MultiThreadFilePass()
         if (failure) std::rethrow_exception(failure);
 }
 
-// Folders that exist only on the side being written, deepest first: a descending order of
-// paths puts every sub-folder before the folder that holds it.
+// Folders to remove, deepest first: a descending order of paths puts every sub-folder before
+// the folder that holds it.
 void TKNUpdateThread::DeletePass(TKNUpdateWorker& worker)
 {
-    if (Direction == caAuto || !Force || StopRequested()) return;
-    TKNUpdateProvider& provider = Direction == caRightToLeft ? *ProviderRL : *ProviderLR;
-    std::vector<const TKNFileRec*> folders;
-    for (int index : Indexes) {
-        const TMyFileOpt* row = Row(index);
-        if (!row || row->Status == Direction) continue;
-        if (row->Status == stLeft && IsFolderRec(row->Left)) folders.push_back(&row->Left);
-        else if (row->Status == stRight && IsFolderRec(row->Right)) folders.push_back(&row->Right);
-    }
-    std::sort(folders.begin(), folders.end(), [](const TKNFileRec* a, const TKNFileRec* b) {
-        return vex::CompareTextAscii(a->Path, b->Path) > 0;
-    });
-    for (const TKNFileRec* folder : folders) {
+    std::vector<std::size_t> positions;
+    for (std::size_t position = 0; position < Plan.size(); ++position)
+        if (Plan[position].Op == TKNOperation::RemoveFolder) positions.push_back(position);
+    auto removedPath = [this](std::size_t position) -> const TKNSharedText& {
+        const TMyFileOpt& row = *Row(Indexes[position]);
+        return Plan[position].WritesRight ? row.Right.Path : row.Left.Path;
+    };
+    std::sort(positions.begin(), positions.end(),
+              [&](std::size_t a, std::size_t b) { return vex::CompareTextAscii(removedPath(a), removedPath(b)) > 0; });
+    for (std::size_t position : positions) {
         if (StopRequested()) return;
-        std::string path = FullPath(*folder);
-        worker.Step(provider, path, [&] { return provider.DeleteFolder(path); });
+        worker.Carry(*Row(Indexes[position]), Plan[position]);
     }
 }
 

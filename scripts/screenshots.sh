@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# Makes the README's screenshots: the main window after a comparison of two demo trees, and
-# the differences window of one pair, under Xvfb at 1280x800.
-# Usage: [KESTRUNE_BUILD=DIR] scripts/screenshots.sh [OUTPUT-FOLDER] (default docs/)
+# Makes the README's screenshots: the main window after a comparison of two demo trees, the
+# differences window of one pair, the plan marks of a Left to Right update and the
+# confirmation of a Force Update with its totals, under Xvfb at 1280x800.
+# Usage: scripts/screenshots.sh [OUTPUT-FOLDER] (default docs/)
+# KESTRUNE_SCREENSHOT_BUILD=DIR takes the programs from an existing build instead;
+# KESTRUNE_SCREENSHOT_DISPLAY=:N picks the Xvfb display (default :97).
 set -euo pipefail
 KESTRUNE_ROOT=$(cd "$(dirname "$0")/.." && pwd)
 source "$KESTRUNE_ROOT/scripts/setup.sh"
 kestrune_packages+=(xdotool imagemagick)
 kestrune_install_missing
-# KESTRUNE_BUILD=DIR takes the programs of an existing build instead of building build/release.
-build=${KESTRUNE_BUILD:-}
+build=${KESTRUNE_SCREENSHOT_BUILD:-}
 if [ -z "$build" ]; then
   build="$KESTRUNE_ROOT/build/release"
   kestrune_build "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRUNE_BUILD_TESTS=OFF >/dev/null
@@ -48,7 +50,7 @@ with open(path, 'r+b') as f:
         f.seek(offset); f.write(text.encode()[:255].ljust(256, b'\0'))
 PY
 
-export DISPLAY=:97
+export DISPLAY=${KESTRUNE_SCREENSHOT_DISPLAY:-:97}
 Xvfb $DISPLAY -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
 sleep 1
 KESTRUNE_HOME=$home "$build/app/gui/kestrune" >/dev/null 2>&1 &
@@ -64,11 +66,31 @@ xdotool key F5
 sleep 2
 import -window root -crop 1060x700+20+20 "$out/main-window.png"
 
+# Left to Right (F4 from Auto): the plan marks; then Force Update's confirmation with its
+# totals, cancelled; then F4 twice, back to Auto.
+xdotool key F4
+sleep 1
+import -window root -crop 1060x700+20+20 "$out/plan-marks.png"
+xdotool key F7
+confirm=""
+for _ in $(seq 50); do
+  confirm=$(xdotool search --onlyvisible --name 'Updating Confirmation' 2>/dev/null | head -1) && [ -n "$confirm" ] && break
+  sleep 0.2
+done
+[ -n "$confirm" ] || { echo "the confirmation did not appear" >&2; exit 1; }
+sleep 1
+import -window "$confirm" "$out/update-confirmation.png"
+xdotool key Escape
+sleep 1
+xdotool key F4 F4
+sleep 1
+
 # Select the style sheet's row (the fifth) and show its differences.
 xdotool key Tab Tab Tab Home
 for _ in 1 2 3 4; do xdotool key Down; done
 xdotool key F8
 sleep 2
 import -window root "$out/differences-window.png"
+
 kill $app 2>/dev/null || true
 echo "screenshots in $out"

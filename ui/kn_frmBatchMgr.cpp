@@ -38,7 +38,7 @@ void SetItemEntry(QListWidgetItem* item, const TKNBatchEntry& entry)
     item->setData(Qt::UserRole, QByteArray(reinterpret_cast<const char*>(&entry), sizeof entry));
 }
 
-QListWidgetItem* AddEntryItem(QListWidget* list, const std::string& presetName, uint8_t action, uint8_t force)
+QListWidgetItem* AddEntryItem(QListWidget* list, const std::string& presetName, TKNAction action, uint8_t force)
 {
     TKNBatchEntry entry{};
     vex::SetField(entry.PresetName, presetName);
@@ -293,7 +293,7 @@ void TKNBatchManagerForm::tvPresetOfBatchChange()
     if (item == nullptr)
         return;
     TKNBatchEntry entry = ItemEntry(item);
-    rgActionItems->button(entry.Action % 3)->setChecked(true);
+    rgActionItems->button(ActionIndex(entry.Action))->setChecked(true);
     cbForce->setChecked(entry.Force != 0);
     if (const TKNOptionsRec* preset = FConfig.Presets.Find(item->text().toStdString())) {
         edLeftFolder->setText(QString::fromStdString(vex::GetField(preset->LeftFolder)));
@@ -307,7 +307,7 @@ void TKNBatchManagerForm::rgActionClick()
     if (item == nullptr || rgActionItems->checkedId() < 0)
         return;
     TKNBatchEntry entry = ItemEntry(item);
-    entry.Action = static_cast<uint8_t>(rgActionItems->checkedId());
+    entry.Action = ActionOf(rgActionItems->checkedId());
     entry.Force = cbForce->isChecked();
     SetItemEntry(item, entry);
     RebuildAndStore(true);
@@ -337,7 +337,7 @@ void TKNBatchManagerForm::AddPresetToBatch()
     }
     std::string name = item->text().toStdString();
     const TKNOptionsRec* preset = FConfig.Presets.Find(name);
-    uint8_t action = preset != nullptr ? preset->Action : static_cast<uint8_t>(caAuto);
+    TKNAction action = preset != nullptr ? preset->Action : TKNAction::Auto;
     delete item;
     QListWidgetItem* added = AddEntryItem(tvPresetOfBatch, name, action, 0);
     RebuildAndStore(true);

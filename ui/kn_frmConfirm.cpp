@@ -17,7 +17,7 @@ namespace {
 
 constexpr double kDesignDpi = 96.0;
 constexpr int kClientWidth = 505;
-constexpr int kClientHeight = 250;
+constexpr int kClientHeight = 272;
 constexpr int kIconSize = 32;
 
 // One control's place at 96 dots per inch; a zero width or height keeps the control's own.
@@ -35,12 +35,16 @@ int TKNConfirmForm::ScaleToDpi(int pixels, double dpi)
     return static_cast<int>(std::lround(pixels * dpi / kDesignDpi));
 }
 
-QString TKNConfirmForm::ActionText(int action, bool selectionOnly, bool force)
+QString TKNConfirmForm::ActionText(TKNAction action, bool selectionOnly, bool force)
 {
     QString text;
     switch (action) {
-        case caLeftToRight: text = tr("Left to Right"); break;
-        case caRightToLeft: text = tr("Right to Left"); break;
+        case TKNAction::LeftToRight:
+            text = tr("Left to Right");
+            break;
+        case TKNAction::RightToLeft:
+            text = tr("Right to Left");
+            break;
         default: text = tr("Auto"); break;
     }
     text += selectionOnly ? tr(", Selection Only") : tr(", All Files");
@@ -74,6 +78,8 @@ TKNConfirmForm::TKNConfirmForm(QWidget* parent) : QDialog(parent)
     Label2->setBuddy(edLeftFolder);
     Label1->setBuddy(edRightFolder);
     Label3->setBuddy(edAction);
+    lblTotals = new QLabel(this);
+    lblTotals->setObjectName("lblTotals");
 
     cbBackup = new QCheckBox(tr("&Backup"), this);
     cbBackup->setChecked(false);
@@ -110,10 +116,11 @@ void TKNConfirmForm::PlaceControls(double dpi)
         {edRightFolder, 64, 112, 425, 0},
         {Label3, 64, 144, 0, 0},
         {edAction, 64, 160, 425, 0},
-        {cbBackup, 16, 208, 97, 17},
-        {btnOk, 256, 208, 75, 25},
-        {btnCancel, 336, 208, 75, 25},
-        {btnHelp, 416, 208, 75, 25},
+        {lblTotals, 64, 188, 425, 17},
+        {cbBackup, 16, 230, 97, 17},
+        {btnOk, 256, 230, 75, 25},
+        {btnCancel, 336, 230, 75, 25},
+        {btnHelp, 416, 230, 75, 25},
     };
     for (const TPlacement& p : placements) {
         QSize natural = p.control->sizeHint();
@@ -134,6 +141,11 @@ void TKNConfirmForm::SetContent(const QString& leftFolder, const QString& rightF
     // Long folder texts show their beginning, where they differ least from what was typed.
     for (QLineEdit* edit : {edLeftFolder, edRightFolder, edAction})
         edit->setCursorPosition(0);
+}
+
+void TKNConfirmForm::SetTotals(const QString& totals)
+{
+    lblTotals->setText(totals);
 }
 
 bool TKNConfirmForm::BackupChecked() const { return cbBackup->isChecked(); }

@@ -5,6 +5,8 @@
 
 #include <QDialog>
 
+#include "engine/kn_unitCompareOptions.h"
+
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -18,12 +20,15 @@ class TKNConfirmForm : public QDialog {
 public:
     explicit TKNConfirmForm(QWidget* parent = nullptr);
 
-    // The text of the action field: the direction of `action` (caLeftToRight, caRightToLeft,
-    // anything else reads "Auto"), then the scope, then ", Force Update" when forced.
-    // ActionText(caRightToLeft, true, true) == "Right to Left, Selection Only, Force Update".
-    static QString ActionText(int action, bool selectionOnly, bool force);
+    // The text of the action field: the direction of `action` (anything but the two fixed
+    // directions reads "Auto"), then the scope, then ", Force Update" when forced.
+    // ActionText(TKNAction::RightToLeft, true, true) == "Right to Left, Selection Only, Force Update".
+    static QString ActionText(TKNAction action, bool selectionOnly, bool force);
     // Fills the three read-only fields.
     void SetContent(const QString& leftFolder, const QString& rightFolder, const QString& actionText);
+    // The line under the action: what the update is about to do, e.g. "12 files to copy
+    // (3.4 MB), 328 to delete, 2 folders to create".
+    void SetTotals(const QString& totals);
     bool BackupChecked() const;
 
     // A length laid out for 96 dots per inch, in pixels at `dpi`.
@@ -37,6 +42,7 @@ public:
     QLineEdit* edRightFolder;
     QLabel* Label3;
     QLineEdit* edAction;
+    QLabel* lblTotals;
     QCheckBox* cbBackup;
     QPushButton* btnOk;
     QPushButton* btnCancel;

@@ -10,7 +10,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QScreen>
-#include <QShortcut>
+#include <QStyle>
 #include <QTableView>
 #include <QTimer>
 #include <QToolButton>
@@ -89,13 +89,6 @@ TKNMainForm::TKNMainForm(TKNConfig& config, QWidget* parent)
     AddFolderCompletion(edFolderLeft);
     AddFolderCompletion(edFolderRight);
 
-    auto* stop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    stop->setContext(Qt::WindowShortcut);
-    connect(stop, &QShortcut::activated, this, [this] {
-        // The window takes Esc before its controls; an open completion list still closes.
-        if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
-        FileCompare->StopCompare();
-    });
     if (Config.Created()) QMetaObject::invokeMethod(this, [] { vex::HelpContents(); }, Qt::QueuedConnection);
 }
 
@@ -106,6 +99,8 @@ TKNMainForm::~TKNMainForm()
     if (started_) SavePlacement();
     // Row images point into this window's lists: no lookups once it is gone.
     TKNScanProvider::SetIconLookup(nullptr);
+    // Hidden now, while the image lists exist: hiding asks the list's header for its images.
+    hide();
 }
 
 void TKNMainForm::StopAndWait()
@@ -129,6 +124,7 @@ void TKNMainForm::BindEngineEvents()
         ShowGauge(1, maximum, position, QString::fromStdString(text));
     };
     FileCompare->OnError = [this](void*, const std::string& message) { FileCompareError(message); };
+    FileCompare->OnUpdateDone = [this](void*) { FileCompareUpdateDone(); };
     TKNScanProvider::SetIconLookup(
         [this](const std::string& text, bool isFolder) { return SysImage.IconIndex(text, isFolder); });
 }
@@ -159,6 +155,12 @@ void TKNMainForm::CreateFolderPanel()
     sbtnFolderLeft = makeButton("sbtnFolderLeft", FindAction("actSelectLeftFolder"), imgLeftFolder);
     sbtnAction = makeButton("sbtnAction", FindAction("actCompareAction"), -1);
     sbtnFolderRight = makeButton("sbtnFolderRight", FindAction("actSelectRightFolder"), imgRightFolder);
+    // Stop is always in sight: it follows its command's enabled state.
+    QAction* stop = FindAction("actCompareStop");
+    sbtnStop = makeButton("sbtnStop", stop, -1);
+    sbtnStop->setIcon(style()->standardIcon(QStyle::SP_BrowserStop));
+    sbtnStop->setEnabled(stop->isEnabled());
+    connect(stop, &QAction::changed, sbtnStop, [this, stop] { sbtnStop->setEnabled(stop->isEnabled()); });
     panelFolder->setFixedHeight(std::max(21, edFolderLeft->sizeHint().height()));
     panelFolder->installEventFilter(this);
     layout->addWidget(panelFolder);
@@ -174,7 +176,8 @@ void TKNMainForm::LayoutFolderPanel()
     sbtnFolderLeft->setGeometry(x - kButtonWidth, 0, kButtonWidth, h);
     sbtnFolderRight->setGeometry(x + kButtonWidth, 0, kButtonWidth, h);
     edFolderLeft->setGeometry(0, 0, std::max(0, x - 25), h);
-    edFolderRight->setGeometry(x + 49, 0, std::max(0, w - x - 49), h);
+    edFolderRight->setGeometry(x + 49, 0, std::max(0, w - x - 49 - kButtonWidth), h);
+    sbtnStop->setGeometry(w - kButtonWidth, 0, kButtonWidth, h);
 }
 
 void TKNMainForm::AddFolderCompletion(QLineEdit* edit)
@@ -245,6 +248,8 @@ void TKNMainForm::changeEvent(QEvent* event)
 
 void TKNMainForm::closeEvent(QCloseEvent* event)
 {
+    // A run stopped by closing reports nothing more: no boxes, no failures window.
+    closing_ = true;
     StopAndWait();
     event->accept();
 }
@@ -267,12 +272,14 @@ void TKNMainForm::SetBusy()
 {
     if (!Busy) QApplication::setOverrideCursor(Qt::WaitCursor);
     Busy = true;
+    FindAction("actCompareStop")->setEnabled(true);
 }
 
 void TKNMainForm::ClearBusy()
 {
     if (Busy) QApplication::restoreOverrideCursor();
     Busy = false;
+    FindAction("actCompareStop")->setEnabled(false);
 }
 
 void TKNMainForm::UpdateCaption()
@@ -285,14 +292,16 @@ void TKNMainForm::StoreFolders()
     TKNOptionsRec& options = Config.Header.CurrentOptions;
     vex::SetField(options.LeftFolder, edFolderLeft->text().toStdString());
     vex::SetField(options.RightFolder, edFolderRight->text().toStdString());
-    options.Action = static_cast<uint8_t>(action_);
+    options.Action = action_;
 }
 
-void TKNMainForm::SetAction(int action)
+void TKNMainForm::SetAction(TKNAction action)
 {
-    action_ = ((action % 3) + 3) % 3;
-    sbtnAction->setIcon(QIcon(QString::fromLatin1(kActionGlyphs[action_])));
-    Config.Header.CurrentOptions.Action = static_cast<uint8_t>(action_);
+    action_ = ActionOf(static_cast<int>(action));
+    sbtnAction->setIcon(QIcon(QString::fromLatin1(kActionGlyphs[ActionIndex(action_)])));
+    Config.Header.CurrentOptions.Action = action_;
+    // The plan marks follow the action button (a running update keeps showing its own).
+    if (FileCompare->State == 0) model_->SetPlan(action_, false);
 }
 
 void TKNMainForm::ShowStatus(const QString& text, const QString& detail)
@@ -330,6 +339,9 @@ void TKNMainForm::ApplyOptions(const TKNOptionsRec& options)
 
 void TKNMainForm::FileCompareCompareStart()
 {
+    // Only the update's own follow-up comparison carries its Done line on.
+    if (!awaitingFollowUp_) updateDone_.clear();
+    awaitingFollowUp_ = false;
     model_->SetItemCount(0);
     FindAction("actCompareShowDifferences")->setEnabled(false);
     QCoreApplication::processEvents();
@@ -346,6 +358,8 @@ void TKNMainForm::FileCompareCompareDone()
     if (const std::size_t unlisted = FileCompare->UnlistedCount(); unlisted > 0)
         unread = QString::asprintf("Could not read %zu folder(s), left alone: ", unlisted) +
                  QString::fromStdString(FileCompare->UnlistedFolders().front().Path);
+        // An update's Done line stays in view; the count of its follow-up comparison joins it.
+    if (!updateDone_.isEmpty()) unread = unread.isEmpty() ? updateDone_ : updateDone_ + "  " + unread;
     ShowStatus(QString::asprintf("Found %d folder(s) and file(s).", count), unread);
     if (!HoldBusy) ClearBusy();
     Gauge->setValue(0);
@@ -364,8 +378,10 @@ void TKNMainForm::FileCompareCompareDone()
 void TKNMainForm::FileCompareProgress(uint8_t state, const std::string& path)
 {
     switch (state) {
-    case 0: ShowStatus(QString(), QString()); break;
-    case 1: ShowStatus("Searching...", QString::fromStdString(path)); break;
+        case 0:
+            ShowStatus(QString(), updateDone_);
+            break;
+        case 1: ShowStatus("Searching...", QString::fromStdString(path)); break;
     case 2: ShowStatus("Sorting...", QString()); break;
     case 3: ShowStatus("Comparing...", QString()); break;
     case 5: {
@@ -376,11 +392,6 @@ void TKNMainForm::FileCompareProgress(uint8_t state, const std::string& path)
     }
     default: break;
     }
-}
-
-void TKNMainForm::FileCompareError(const std::string& message)
-{
-    vex::ErrorBox(this, QString::fromStdString(message));
 }
 
 }  // namespace kn

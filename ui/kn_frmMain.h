@@ -3,6 +3,7 @@
 // menus. It turns the comparison engine's reports into status texts and the result list.
 #pragma once
 
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -11,6 +12,7 @@
 
 #include "config/kn_unitConfig.h"
 #include "engine/kn_unitCompare.h"
+#include "engine/kn_unitUpdatePlan.h"
 #include "framework/qt/vex_frmSDIMain.h"
 #include "framework/qt/vex_unitSysImageList.h"
 
@@ -22,6 +24,7 @@ class QToolButton;
 
 namespace kn {
 
+class TKNFailuresForm;
 class TKNResultModel;
 
 class TKNMainForm : public vex::TvexSDIMainForm {
@@ -35,10 +38,11 @@ public:
     bool Started() const { return started_; }
     bool IsBusy() const { return Busy; }
     bool IsExpertMode() const { return ExpertMode; }
-    // The current action, caLeftToRight, caRightToLeft or caAuto.
-    int CurrentAction() const { return action_; }
+    TKNAction CurrentAction() const { return action_; }
     TKNFileCompare& Engine() { return *FileCompare; }
     TKNResultModel& ResultModel() { return *model_; }
+    // The failures window of the last update with failures, while it is open.
+    TKNFailuresForm* FailuresWindow() const;
     // The update step's row indexes, in the order the update handles them.
     const std::vector<int>& UpdateSelection() const { return Selection; }
     // Applies the program's parameters (those after the program name), once, before the window
@@ -51,6 +55,7 @@ public:
     QToolButton* sbtnFolderLeft = nullptr;
     QToolButton* sbtnAction = nullptr;
     QToolButton* sbtnFolderRight = nullptr;
+    QToolButton* sbtnStop = nullptr;
     QTableView* ListViewFiles = nullptr;
     QProgressBar* Gauge = nullptr;
 
@@ -76,7 +81,7 @@ private:
     void ClearBusy();
     void UpdateCaption();
     void StoreFolders();
-    void SetAction(int action);
+    void SetAction(TKNAction action);
     void ShowStatus(const QString& text, const QString& detail);
     void ShowGauge(int phase, int64_t maximum, int64_t position, const QString& text);
     // Hands the record to the engine and shows its action and folders.
@@ -92,6 +97,7 @@ private:
     void actSelectRightFolderExecute();
     void actCompareActionExecute();
     void actCompareCompareExecute();
+    void actCompareStopExecute();
     void actCompareExitExecute();
     void actHelpContentExecute();
     void actHelpIndexExecute();
@@ -125,6 +131,8 @@ private:
     // The update step and its commands (kn_frmMainUpdate.cpp). DoUpdate is false when the
     // confirmation was cancelled and no update started.
     bool DoUpdate(bool Force, bool SelectionOnly, bool Wait, bool CompareAfterUpdate, bool Confirm);
+    bool DeletionGuardAllows(const TKNPlanTotals& plan, TKNAction direction, bool ask);
+    void FileCompareUpdateDone();
     void CollectSelection(bool selectionOnly);
     void actCompareUpdateExecute();
     void actCompareUpdateSelectionExecute();
@@ -164,7 +172,15 @@ private:
     std::vector<int> Selection;
     QString BaseCaption;
     QString PresetName;
-    int action_ = caAuto;
+    TKNAction action_ = TKNAction::Auto;
+    // The update's reporting: its failure boxes silenced by the user, the window closing, the
+    // Done line the status bar ends the update with, and whether a comparison follows it.
+    bool silenceErrors_ = false;
+    bool closing_ = false;
+    bool deleteAllAsked_ = false;  // "/d": the user has agreed to delete everything
+    QString updateDone_;
+    bool awaitingFollowUp_ = false;
+    QPointer<TKNFailuresForm> failuresForm_;
     bool started_ = false;
     bool placementApplied_ = false;
 };

@@ -25,20 +25,28 @@ struct ActionDef {
     bool whileBusy;
 };
 
-// In the order of the "&Compare" menu (the first eleven), then the other menus.
+// In the order of the "&Compare" menu (the first twelve), then the other menus.
 const ActionDef kActions[] = {
-    {"actSelectLeftFolder", "&Left Folder...", Qt::Key_F2, "Browse folder for the left panel.", true, imgLeftFolder, false},
-    {"actSelectRightFolder", "&Right Folder...", Qt::Key_F3, "Browse folder for the right panel.", true, imgRightFolder, false},
+    {"actSelectLeftFolder", "&Left Folder...", Qt::Key_F2, "Browse folder for the left panel.", true, imgLeftFolder,
+     false},
+    {"actSelectRightFolder", "&Right Folder...", Qt::Key_F3, "Browse folder for the right panel.", true, imgRightFolder,
+     false},
     {"actCompareAction", "&Action", Qt::Key_F4, "Reset the compare action.", true, -1, false},
-    {"actCompareCompare", "C&ompare...", Qt::Key_F5, "Compare the left folder and right folder.", true, imgCompare, false},
+    {"actCompareCompare", "C&ompare...", Qt::Key_F5, "Compare the left folder and right folder.", true, imgCompare,
+     false},
     {"actCompareUpdate", "&Update", Qt::Key_F6, "Update folders based on the compare result.", false, -1, false},
     {"actCompareUpdateSelection", "Update &Selection", Qt::CTRL | Qt::Key_F6,
      "Update folders based on the selected compare result.", false, -1, false},
-    {"actCompareForceUpdate", "&Force Update", Qt::Key_F7, "Force Update folders based on the compare result.", false, -1, false},
+    {"actCompareForceUpdate", "&Force Update", Qt::Key_F7, "Force Update folders based on the compare result.", false,
+     -1, false},
     {"actCompareForceUpdateSelection", "Force Update S&election", Qt::CTRL | Qt::Key_F7,
      "Force Update folders based on the selected compare result.", false, -1, false},
-    {"actCompareShowDifferences", "Show &Differences...", Qt::Key_F8, "Show differences between two files.", false, -1, false},
-    {"actCompareConfiguration", "&Configuration", Qt::Key_F11, "Show configuration dialog.", true, imgConfiguration, false},
+    // Enabled while anything runs; Esc works from every control of the window.
+    {"actCompareStop", "S&top", Qt::Key_Escape, "Stop the comparison or update.", false, -1, true},
+    {"actCompareShowDifferences", "Show &Differences...", Qt::Key_F8, "Show differences between two files.", false, -1,
+     false},
+    {"actCompareConfiguration", "&Configuration", Qt::Key_F11, "Show configuration dialog.", true, imgConfiguration,
+     false},
     {"actCompareExit", "E&xit", Qt::ALT | Qt::Key_F4, "Exit the application.", true, imgExit, false},
     {"actPresetManager", "Presets &Manager", Qt::Key_F9, "Show the presets' manager", true, imgPresetManager, false},
     {"actBatchManager", "Batches &Manager", Qt::CTRL | Qt::Key_F9, "Show the batches' manager.", true, -1, false},
@@ -65,6 +73,7 @@ TKNMainForm::Handler TKNMainForm::FindHandler(const QString& name)
         {"actCompareUpdateSelection", &TKNMainForm::actCompareUpdateSelectionExecute},
         {"actCompareForceUpdate", &TKNMainForm::actCompareForceUpdateExecute},
         {"actCompareForceUpdateSelection", &TKNMainForm::actCompareForceUpdateSelectionExecute},
+        {"actCompareStop", &TKNMainForm::actCompareStopExecute},
         {"actCompareExit", &TKNMainForm::actCompareExitExecute},
         {"actHelpContent", &TKNMainForm::actHelpContentExecute},
         {"actHelpIndex", &TKNMainForm::actHelpIndexExecute},
@@ -110,7 +119,7 @@ void TKNMainForm::CreateMenus()
     QMenu* compare = MainMenu->addMenu("&Compare");
     for (const char* name : {"actSelectLeftFolder", "actSelectRightFolder", "actCompareAction", "|",
                              "actCompareCompare", "|", "actCompareUpdate", "actCompareUpdateSelection",
-                             "actCompareForceUpdate", "actCompareForceUpdateSelection", "|",
+                             "actCompareForceUpdate", "actCompareForceUpdateSelection", "|", "actCompareStop", "|",
                              "actCompareShowDifferences", "|", "actCompareConfiguration", "|", "actCompareExit"}) {
         if (name[0] == '|') compare->addSeparator();
         else compare->addAction(FindAction(name));
@@ -149,7 +158,10 @@ void TKNMainForm::actSelectLeftFolderExecute() { SelectFolder(edFolderLeft, "Bro
 
 void TKNMainForm::actSelectRightFolderExecute() { SelectFolder(edFolderRight, "Browse for right folder."); }
 
-void TKNMainForm::actCompareActionExecute() { SetAction(action_ + 1); }
+void TKNMainForm::actCompareActionExecute()
+{
+    SetAction(ActionOf(ActionIndex(action_) + 1));
+}
 
 void TKNMainForm::actCompareCompareExecute()
 {
@@ -159,6 +171,13 @@ void TKNMainForm::actCompareCompareExecute()
     StoreFolders();
     ApplyOptions(Config.Header.CurrentOptions);
     FileCompare->Compare(false);
+}
+
+void TKNMainForm::actCompareStopExecute()
+{
+    // An open completion list closes as well: the window's shortcut takes Esc before it.
+    if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+    FileCompare->StopCompare();
 }
 
 void TKNMainForm::actCompareExitExecute() { close(); }

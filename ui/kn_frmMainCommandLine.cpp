@@ -88,12 +88,16 @@ void TKNMainForm::CommandLineDelete(const QStringList& folders)
     edFolderRight->setText(kNoFolder);
     FindAction("actCompareCompare")->trigger();
     FileCompare->WaitIdle();
-    SetAction(caRightToLeft);
+    SetAction(TKNAction::RightToLeft);
     // Only an emptied folder goes; one that still holds entries stays, unreported. A cancelled
     // confirmation leaves even an empty folder alone.
-    if (vex::QuestionBox(this, tr("Are you sure to delete all files and folders?")) &&
-        DoUpdate(true, false, true, false, true))
-        ::rmdir(folder.toStdString().c_str());
+    // The question names the deletion of everything, so the mass-deletion guard asks nothing more.
+    if (vex::QuestionBox(this, tr("Are you sure to delete all files and folders?"))) {
+        deleteAllAsked_ = true;
+        const bool started = DoUpdate(true, false, true, false, true);
+        deleteAllAsked_ = false;
+        if (started) ::rmdir(folder.toStdString().c_str());
+    }
     ClearBusy();
 }
 

@@ -24,7 +24,7 @@ void TKNMainForm::actCompareConfigurationExecute()
     const TKNOptionsRec& options = Config.Header.CurrentOptions;
     edFolderLeft->setText(QString::fromStdString(vex::GetField(options.LeftFolder)));
     edFolderRight->setText(QString::fromStdString(vex::GetField(options.RightFolder)));
-    SetAction(dialog.ActionIndex());
+    SetAction(ActionOf(dialog.ActionIndex()));
 }
 
 void TKNMainForm::actPresetManagerExecute()

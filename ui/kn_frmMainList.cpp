@@ -14,7 +14,7 @@ namespace kn {
 namespace {
 
 // Widths of columns 0 to 6; columns 1 to 5 keep theirs.
-constexpr int kColumnWidths[kResultColumnCount] = {120, 100, 120, 24, 120, 100, 120};
+constexpr int kColumnWidths[kResultColumnCount] = {120, 100, 120, 40, 120, 100, 120};
 constexpr int kMinNameWidth = 120;
 
 }  // namespace

@@ -1,10 +1,16 @@
-// The main window's update step: the row indexes in view order, the confirmation, and the hand
-// over to the engine's update; and the four update commands built on it.
+// The main window's update step: the row indexes in view order, the plan shown in the list and
+// the confirmation, the guard against mass deletion, the hand over to the engine's update, how
+// its failures and its end are reported; and the four update commands built on it.
+#include <QCheckBox>
 #include <QItemSelectionModel>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTableView>
 #include <algorithm>
 
+#include "framework/qt/vex_unitDialogs.h"
 #include "ui/kn_frmConfirm.h"
+#include "ui/kn_frmFailures.h"
 #include "ui/kn_frmMain.h"
 #include "ui/kn_unitResultModel.h"
 
@@ -26,25 +32,93 @@ void TKNMainForm::CollectSelection(bool selectionOnly)
     model_->SetSelecting(false);
 }
 
+// Asked (or, for a batch step, refused) when the plan deletes most of the side it writes: an
+// empty mount point or a mistyped folder that happens to exist looks just like that.
+bool TKNMainForm::DeletionGuardAllows(const TKNPlanTotals& plan, TKNAction direction, bool ask)
+{
+    int64_t entries = 0;
+    if (deleteAllAsked_ || !PlanTripsDeletionGuard(*FileCompare, plan, direction, entries)) return true;
+    const QString folder = QString::fromStdString(direction == TKNAction::LeftToRight ? FileCompare->GetRightFolder()
+                                                                                      : FileCompare->GetLeftFolder());
+    const QString counts =
+        tr("%1 of the %2 entries in \"%3\"").arg(QString::number(plan.Deletions()), QString::number(entries), folder);
+    if (!ask) {
+        vex::ErrorBox(this, tr("This step is skipped: its update deletes %1.").arg(counts));
+        return false;
+    }
+    QMessageBox box(QMessageBox::Question, vex::ApplicationTitle(), tr("This update deletes %1. Go on?").arg(counts),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 bool TKNMainForm::DoUpdate(bool Force, bool SelectionOnly, bool Wait, bool CompareAfterUpdate, bool Confirm)
 {
-    const int direction = action_;
+    const TKNAction direction = action_;
     SetBusy();
     CollectSelection(SelectionOnly);
+    const TKNPlanTotals plan = PlanTotals(FileCompare->Items, Selection, direction, Force);
+    // While the user decides, the list shows what exactly this update does.
+    model_->SetPlan(direction, Force);
+    auto cancel = [this] {
+        model_->SetPlan(action_, false);
+        ClearBusy();
+        return false;
+    };
     bool backup = false;
     if (Confirm && !ExpertMode) {
         TKNConfirmForm form(this);
         form.SetContent(QString::fromStdString(FileCompare->GetLeftFolder()),
                         QString::fromStdString(FileCompare->GetRightFolder()),
                         TKNConfirmForm::ActionText(direction, SelectionOnly, Force));
-        if (form.exec() != QDialog::Accepted) {
-            ClearBusy();
-            return false;
-        }
+        form.SetTotals(QString::fromStdString(PlanSummary(plan)));
+        if (form.exec() != QDialog::Accepted) return cancel();
         backup = form.BackupChecked();
     }
-    FileCompare->Update(static_cast<uint8_t>(direction), Force, Selection, Wait, CompareAfterUpdate, backup);
+    if (!DeletionGuardAllows(plan, direction, Confirm)) return cancel();
+    silenceErrors_ = false;
+    FileCompare->Update(direction, Force, Selection, Wait, CompareAfterUpdate, backup);
     return true;
+}
+
+// The first failure of a run shows its box; the user may silence the rest of the run, whose
+// failures the failures window lists at the end anyway.
+void TKNMainForm::FileCompareError(const std::string& message)
+{
+    if (silenceErrors_ || closing_) return;
+    QMessageBox box(QMessageBox::Critical, vex::ApplicationTitle(), QString::fromStdString(message), QMessageBox::Ok,
+                    this);
+    auto* silence = new QCheckBox(tr("Don't show further errors of this update"), &box);
+    box.setCheckBox(silence);
+    box.exec();
+    silenceErrors_ = silence->isChecked();
+}
+
+// The run's end, before any follow-up comparison: the Done totals for the status bar, the
+// failures window, and the end of the busy state when no comparison follows.
+void TKNMainForm::FileCompareUpdateDone()
+{
+    const TKNUpdateOutcome& outcome = FileCompare->LastUpdate();
+    updateDone_ = QString::fromStdString(DoneLine(outcome));
+    awaitingFollowUp_ = FileCompare->CompareAfterUpdate && !outcome.Stopped;
+    model_->SetPlan(action_, false);
+    if (!outcome.Failures.empty() && !closing_) {
+        if (failuresForm_) failuresForm_->close();
+        failuresForm_ = new TKNFailuresForm(outcome.Failures, this);
+        failuresForm_->show();
+    }
+    if (awaitingFollowUp_) return;
+    if (outcome.Stopped) {
+        // The rows no longer tell what is on disk: a new comparison must come first.
+        SetUpdateCommands(false);
+        ShowStatus(tr("Stopped."), updateDone_);
+    }
+    if (!HoldBusy) ClearBusy();
+}
+
+TKNFailuresForm* TKNMainForm::FailuresWindow() const
+{
+    return failuresForm_;
 }
 
 void TKNMainForm::actCompareUpdateExecute() { DoUpdate(false, false, false, true, true); }

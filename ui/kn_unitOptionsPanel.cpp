@@ -337,7 +337,7 @@ void TKNOptionsPanel::LoadOptions(const TKNOptionsRec& rec)
     dtBegin->setDateTime(DateTimeToPicker(rec.BeginDate));
     dtEnd->setDateTime(DateTimeToPicker(rec.EndDate));
     // An out-of-range action still selects one item, as the update reads it modulo 3.
-    rgActionItems->button(rec.Action % 3)->setChecked(true);
+    rgActionItems->button(kn::ActionIndex(rec.Action))->setChecked(true);
     cbCheckFilter->setChecked(rec.CheckFilter);
     cbCheckAttr->setChecked(rec.CheckAttr);
     cbCheckDate->setChecked(rec.CheckDate);
@@ -353,7 +353,7 @@ void TKNOptionsPanel::LoadOptions(const TKNOptionsRec& rec)
 int TKNOptionsPanel::ActionIndex() const
 {
     int id = rgActionItems->checkedId();
-    return id < 0 ? caAuto : id;
+    return id < 0 ? kn::ActionIndex(TKNAction::Auto) : id;
 }
 
 void TKNOptionsPanel::StoreOptions(TKNOptionsRec& rec) const
@@ -363,7 +363,7 @@ void TKNOptionsPanel::StoreOptions(TKNOptionsRec& rec) const
     vex::SetField(rec.RightFolder, ToBytes(edRightFolder));
     vex::SetField(rec.Filter, ToBytes(edFilter));
     vex::SetField(rec.ExcludeFilter, ToBytes(edExcludeFilter));
-    rec.Action = static_cast<uint8_t>(ActionIndex());
+    rec.Action = ActionOf(ActionIndex());
     auto readSet = [](const QCheckBox* readOnly, const QCheckBox* hidden, const QCheckBox* system,
                       const QCheckBox* archive) {
         return static_cast<uint8_t>((readOnly->isChecked() ? kBitReadOnly : 0) | (hidden->isChecked() ? kBitHidden : 0) |

@@ -33,8 +33,8 @@ QString GroupSeparator()
 // The side that an update would overwrite: grey and struck through.
 bool IsTargetColumn(const TMyFileOpt& row, int column)
 {
-    if (row.Status == stLeft) return column >= 4;
-    if (row.Status == stRight) return column <= 2;
+    if (row.Status == TKNStatus::Left) return column >= 4;
+    if (row.Status == TKNStatus::Right) return column <= 2;
     return false;
 }
 
@@ -92,6 +92,37 @@ void TKNResultModel::SetItemCount(int count)
     endResetModel();
 }
 
+void TKNResultModel::SetPlan(TKNAction action, bool force)
+{
+    if (action == planAction_ && force == planForce_) return;
+    planAction_ = action;
+    planForce_ = force;
+    if (count_ > 0) emit dataChanged(index(0, 0), index(count_ - 1, kResultColumnCount - 1));
+}
+
+QString TKNResultModel::PlanMark(const TKNPlannedOp& op)
+{
+    switch (op.Op) {
+        case TKNOperation::CopyLeftToRight:
+            return QStringLiteral("\u2192");
+        case TKNOperation::CopyRightToLeft:
+            return QStringLiteral("\u2190");
+        case TKNOperation::DeleteLeft:
+        case TKNOperation::DeleteRight:
+        case TKNOperation::RemoveFolder:
+            return QStringLiteral("\u00d7");
+        case TKNOperation::CreateFolder:
+            return QStringLiteral("+");
+        case TKNOperation::SetAttributes:
+            return QStringLiteral("A");
+        case TKNOperation::SetTime:
+            return QStringLiteral("T");
+        case TKNOperation::Nothing:
+            break;
+    }
+    return QStringLiteral("\u00b7");
+}
+
 void TKNResultModel::SetSortMark(int column, int direction)
 {
     sortColumn_ = column;
@@ -132,7 +163,8 @@ QString TKNResultModel::CellText(int index, int column) const
     if (!row) return {};
     bool leftSide = column <= 2;
     const TKNFileRec& rec = leftSide ? row->Left : row->Right;
-    if (column == 3 || rec.Path.empty()) return {};
+    if (column == 3) return PlanMark(PlanRow(*row, planAction_, planForce_));
+    if (rec.Path.empty()) return {};
     switch (column) {
     case 0: return RelativeName(rec, engine_.LeftRootLen);
     case 6: return RelativeName(rec, engine_.RightRootLen);
@@ -144,15 +176,15 @@ QString TKNResultModel::CellText(int index, int column) const
 
 QVariant TKNResultModel::Foreground(const TMyFileOpt& row, int column) const
 {
-    if (row.Status == stDiffer) return kRed;
+    if (row.Status == TKNStatus::Differ) return kRed;
     if (column == 3) return kBlue;
-    if (column == 0) return row.Status == stLeft ? kBlack : kGrey;
+    if (column == 0) return row.Status == TKNStatus::Left ? kBlack : kGrey;
     return IsTargetColumn(row, column) ? kGrey : kBlack;
 }
 
 QVariant TKNResultModel::Font(const TMyFileOpt& row, int column) const
 {
-    bool struck = column == 0 ? row.Status == stRight : IsTargetColumn(row, column);
+    bool struck = column == 0 ? row.Status == TKNStatus::Right : IsTargetColumn(row, column);
     return struck ? QVariant(struckFont_) : QVariant();
 }
 
@@ -165,11 +197,14 @@ QVariant TKNResultModel::data(const QModelIndex& index, int role) const
     case Qt::DisplayRole: return CellText(index.row(), column);
     case Qt::DecorationRole: {
         int image = -1;
-        if (column == 3) image = row->Status == stLeft ? imgLeft : row->Status == stRight ? imgRight : imgDiffer;
+        if (column == 3)
+            image = row->Status == TKNStatus::Left ? imgLeft : row->Status == TKNStatus::Right ? imgRight : imgDiffer;
         if (column == 0 && !row->Left.Path.empty()) image = EntryImage(*row, true);
         if (column == 6 && !row->Right.Path.empty()) image = EntryImage(*row, false);
         return image >= 0 ? QVariant(images_.Icon(image)) : QVariant();
     }
+    case Qt::ToolTipRole:
+        return QString::fromStdString(PlanText(PlanRow(*row, planAction_, planForce_)));
     case Qt::ForegroundRole: return Foreground(*row, column);
     case Qt::FontRole: return Font(*row, column);
     case Qt::TextAlignmentRole: return QVariant::fromValue(kColumnAlignment[column] | Qt::AlignVCenter);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/kn_unitCompare.h"
+#include "engine/kn_unitUpdatePlan.h"
 #include "framework/qt/vex_unitImageList.h"
 #include "framework/qt/vex_unitSysImageList.h"
 #include "ui/kn_unitResultSort.h"
@@ -57,6 +58,13 @@ public:
     // While set, row images that were never looked up stay unset (collecting rows for an
     // update must not trigger icon lookups).
     void SetSelecting(bool selecting) { selecting_ = selecting; }
+    // The update whose plan the "?" column and the row hints show.
+    void SetPlan(TKNAction action, bool force);
+    TKNAction PlanAction() const { return planAction_; }
+    bool PlanForce() const { return planForce_; }
+    // The mark of a planned operation: an arrow for a copy in its direction, "×" for a
+    // deletion, "+" for a new folder, "A" for attributes, "·" for nothing.
+    static QString PlanMark(const TKNPlannedOp& op);
     // The header's sort mark.
     void SetSortMark(int column, int direction);
     // The main image index for a desktop icon index; -1 for an index outside 0..32767. Each
@@ -87,6 +95,8 @@ private:
     bool selecting_ = false;
     int sortColumn_ = 0;
     int sortDirection_ = 1;
+    TKNAction planAction_ = TKNAction::Auto;
+    bool planForce_ = false;
     QFont struckFont_;
 };
 

@@ -244,7 +244,8 @@ void SortResultRows(std::vector<std::unique_ptr<TMyFileOpt>>& rows, int column, 
     NameRanker firstNames;
     for (uint32_t i = 0; i < keys.size(); ++i) {
         const TKNFileRec& entry = Entry(*rows[i], first);
-        keys[i] = {{entry.IsFolder(), 0, KeyValue(entry, column)}, {false, 0, 0.0}, rows[i]->Status, i};
+        keys[i] = {
+            {entry.IsFolder(), 0, KeyValue(entry, column)}, {false, 0, 0.0}, static_cast<int>(rows[i]->Status), i};
         firstNames.Add(entry, i);
     }
     // The other side decides only between rows whose first-side names are equal: mostly rows

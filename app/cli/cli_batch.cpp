@@ -11,13 +11,14 @@
 #include "app/cli/cli_update_report.h"
 #include "config/kn_unitConfig.h"
 #include "engine/kn_unitCompare.h"
+#include "engine/kn_unitUpdatePlan.h"
 #include "framework/vex_unitText.h"
 #include "ftp/kn_unitFtpLocation.h"
 
 namespace {
 
 const char* const kUsage =
-    "Usage: kestrune-cli batch NAME\n"
+    "Usage: kestrune-cli batch NAME [--max-delete N]\n"
     "Runs the batch NAME of the configuration (see `kestrune-cli batches`) as the desktop\n"
     "program's batch menu does, without asking first. For each entry in turn: its preset's\n"
     "folders and options are compared, then updated in the entry's direction, forced when the\n"
@@ -25,17 +26,23 @@ const char* const kUsage =
     "local folder does not exist is skipped as a failure, since comparing it with nothing would\n"
     "let a forced update delete the other side. At the end the last preset's folders are\n"
     "compared once more and the rows left are printed as `kestrune-cli compare` prints them.\n"
+    "\nAn entry whose forced update would delete more than 10 entries and more than half of the\n"
+    "side it writes is skipped as a failure; with --max-delete N an entry is skipped instead when\n"
+    "it would delete more than N entries.\n"
     "\nEach step is printed as \"[N/COUNT] ...\", each operation's path as it is carried out;\n"
     "failures go to standard error and the batch goes on. Ctrl+C stops the batch.\n"
     "\nExit status: 0 every operation succeeded, 1 an operation or a step failed, 2 no such\n"
     "batch or a usage error, 130 stopped by Ctrl+C.\n";
 
-const char* ActionText(uint8_t action)
+const char* ActionText(kn::TKNAction action)
 {
     switch (action) {
-    case kn::caLeftToRight: return "Left to Right";
-    case kn::caRightToLeft: return "Right to Left";
-    default: return "Auto";
+        case kn::TKNAction::LeftToRight:
+            return "Left to Right";
+        case kn::TKNAction::RightToLeft:
+            return "Right to Left";
+        default:
+            return "Auto";
     }
 }
 
@@ -49,7 +56,8 @@ std::optional<std::string> UnusableFolder(const kn::TKNOptionsRec& preset)
 
 class BatchRun {
 public:
-    explicit BatchRun(const kn::TKNConfig& config) : config_(config), stops_(engine_)
+    BatchRun(const kn::TKNConfig& config, std::optional<int64_t> maxDelete)
+        : config_(config), maxDelete_(maxDelete), stops_(engine_)
     {
         cli::PrintUpdateOperations(engine_, failures_);
     }
@@ -85,7 +93,7 @@ private:
     {
         const std::string name = vex::GetField(entry.PresetName);
         // As the desktop program's action button takes it: a damaged value wraps round.
-        const uint8_t action = entry.Action % 3;
+        const kn::TKNAction action = kn::ActionOf(static_cast<int>(entry.Action));
         const kn::TKNOptionsRec* preset = config_.Presets.Find(name);
         if (!preset) {
             std::printf("preset \"%s\": skipped, there is no such preset\n", name.c_str());
@@ -104,10 +112,32 @@ private:
         const bool compared = Compare(*preset);
         engine_.KeepContentEqualRows = false;
         if (!compared) return false;
-        engine_.Update(action, entry.Force != 0, cli::AllRows(engine_), true, false, false);
+        const std::vector<int> rows = cli::AllRows(engine_);
+        if (std::optional<std::string> problem = TooManyDeletions(rows, action, entry.Force != 0)) {
+            Fail("preset \"" + name + "\" skipped: " + *problem);
+            return false;
+        }
+        engine_.Update(action, entry.Force != 0, rows, true, false, false);
         std::fflush(stdout);
         last_ = preset;
         return true;
+    }
+
+    // Why the plan deletes too much to run unasked, if it does: more than --max-delete when
+    // given, else the guard's share of the written side.
+    std::optional<std::string> TooManyDeletions(const std::vector<int>& rows, kn::TKNAction action, bool force)
+    {
+        const kn::TKNPlanTotals plan = kn::PlanTotals(engine_.Items, rows, action, force);
+        const std::string deletes = std::to_string(plan.Deletions());
+        if (maxDelete_) {
+            if (plan.Deletions() <= *maxDelete_) return std::nullopt;
+            return "the update would delete " + deletes + " entries, more than --max-delete " +
+                   std::to_string(*maxDelete_);
+        }
+        int64_t entries = 0;
+        if (!kn::PlanTripsDeletionGuard(engine_, plan, action, entries)) return std::nullopt;
+        return "the update would delete " + deletes + " of the " + std::to_string(entries) +
+               " entries of the side it writes (give --max-delete to allow it)";
     }
 
     // Compares with `options`; false when the comparison failed or was stopped.
@@ -135,6 +165,7 @@ private:
     }
 
     const kn::TKNConfig& config_;
+    const std::optional<int64_t> maxDelete_;
     kn::TKNFileCompare engine_;
     cli::InterruptStops stops_;
     int failures_ = 0;
@@ -146,6 +177,16 @@ int RunBatchCommand(std::vector<std::string> args)
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
         std::fputs(kUsage, stdout);
         return cli::ExitOk;
+    }
+    std::optional<int64_t> maxDelete;
+    if (args.size() == 3 && args[1] == "--max-delete") {
+        maxDelete = cli::ParseCount(args[2]);
+        if (!maxDelete) {
+            std::fprintf(stderr, "kestrune-cli batch: --max-delete: expected a count of entries, not \"%s\"\n",
+                         args[2].c_str());
+            return cli::ExitUsage;
+        }
+        args.resize(1);
     }
     if (args.size() != 1 || args[0].empty()) {
         std::fprintf(stderr, "kestrune-cli batch: give exactly one batch name\n%s", kUsage);
@@ -159,7 +200,7 @@ int RunBatchCommand(std::vector<std::string> args)
         return cli::ExitUsage;
     }
     const kn::TKNBatchRec batch = *found;
-    BatchRun run(*config);
+    BatchRun run(*config, maxDelete);
     const bool finished = run.Run(batch);
     std::fflush(stdout);
     if (!finished) {

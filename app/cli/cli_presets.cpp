@@ -40,12 +40,15 @@ std::unique_ptr<kn::TKNConfig> OpenConfig(const char* command)
     return config;
 }
 
-const char* ActionName(uint8_t action)
+const char* ActionName(kn::TKNAction action)
 {
     switch (action) {
-    case kn::caLeftToRight: return "left-to-right";
-    case kn::caRightToLeft: return "right-to-left";
-    case kn::caAuto: return "auto";
+        case kn::TKNAction::LeftToRight:
+            return "left-to-right";
+        case kn::TKNAction::RightToLeft:
+            return "right-to-left";
+        case kn::TKNAction::Auto:
+            return "auto";
     }
     return "unknown";
 }

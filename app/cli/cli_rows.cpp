@@ -9,9 +9,12 @@ namespace cli {
 const char* StatusWord(kn::TKNStatus status)
 {
     switch (status) {
-    case kn::stLeft: return "left";
-    case kn::stRight: return "right";
-    case kn::stDiffer: return "differ";
+        case kn::TKNStatus::Left:
+            return "left";
+        case kn::TKNStatus::Right:
+            return "right";
+        case kn::TKNStatus::Differ:
+            return "differ";
     }
     return "?";
 }

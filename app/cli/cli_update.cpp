@@ -3,18 +3,20 @@
 // new comparison finds, as `compare` does. Ctrl+C stops the run between operations (and
 // inside large copies and transfers).
 #include <cstdio>
+#include <optional>
 
 #include "app/cli/cli_command.h"
 #include "app/cli/cli_compare_preset.h"
 #include "app/cli/cli_compare_run.h"
 #include "app/cli/cli_update_report.h"
 #include "engine/kn_unitCompare.h"
+#include "engine/kn_unitUpdatePlan.h"
 
 namespace {
 
 const char* const kUsageHead =
     "Usage: kestrune-cli update [OPTIONS] LEFT RIGHT --action DIRECTION [--force] [--backup]\n"
-    "                           [--multi-thread] [--dry-run]\n"
+    "                           [--multi-thread] [--dry-run] [--max-delete N]\n"
     "Compares LEFT and RIGHT (local folders, FTP or SFTP locations), then brings them into line:\n"
     "  left-to-right  copies entries that are newer or only on the left to the right;\n"
     "  right-to-left  the same from right to left;\n"
@@ -35,24 +37,40 @@ const char* const kUsageTail =
     "\nCtrl+C stops the update; a file being copied is left as it was.\n"
     "\nNothing in a folder that could not be read is changed: such folders are listed on standard\n"
     "error. Roots of which one lies inside the other are refused.\n"
+    "\nThe last line on standard error is the plan of a dry run (\"Plan: ...\") or what the run did\n"
+    "(\"Done: ...\", naming the backup folder when one was made).\n"
     "\nExit status: 0 every operation succeeded, 1 an operation failed or a folder could not be\n"
-    "read, 2 usage error or missing folder, 130 stopped by Ctrl+C.\n";
-
-constexpr uint8_t kNoDirection = 0xff;
+    "read, 2 usage error, missing folder or a plan that deletes more than --max-delete allows,\n"
+    "130 stopped by Ctrl+C.\n";
 
 struct UpdateFlags {
-    uint8_t Direction = kNoDirection;  // unset: the options' (or preset's) default action
+    std::optional<kn::TKNAction> Direction;  // unset: the options' (or preset's) default action
     bool Force = false;
     bool MultiThread = false;
     bool Backup = false;
     bool DryRun = false;
+    std::optional<int64_t> MaxDelete;  // --max-delete N
 };
+
+bool ParseMaxDelete(const std::string& value, UpdateFlags& flags, std::string& error)
+{
+    std::optional<int64_t> n = cli::ParseCount(value);
+    if (!n) {
+        error = "expected a count of entries, not \"" + value + "\"";
+        return false;
+    }
+    flags.MaxDelete = *n;
+    return true;
+}
 
 bool ParseDirection(const std::string& value, UpdateFlags& flags, std::string& error)
 {
-    if (value == "left-to-right") flags.Direction = kn::caLeftToRight;
-    else if (value == "right-to-left") flags.Direction = kn::caRightToLeft;
-    else if (value == "auto") flags.Direction = kn::caAuto;
+    if (value == "left-to-right")
+        flags.Direction = kn::TKNAction::LeftToRight;
+    else if (value == "right-to-left")
+        flags.Direction = kn::TKNAction::RightToLeft;
+    else if (value == "auto")
+        flags.Direction = kn::TKNAction::Auto;
     else {
         error = "expected left-to-right, right-to-left or auto, not \"" + value + "\"";
         return false;
@@ -73,27 +91,45 @@ std::vector<cli::CompareOption> UpdateOptions(UpdateFlags& flags, std::string& p
         {"--backup", nullptr, "keep what is overwritten or deleted in the program folder", flag(flags.Backup)},
         {"--multi-thread", nullptr, "copy files on two workers at once", flag(flags.MultiThread)},
         {"--dry-run", nullptr, "print the operations an update would do, change nothing", flag(flags.DryRun)},
+        {"--max-delete", "N", "change nothing when the update would delete more than N entries",
+         [&flags](const std::string& v, cli::CompareArgs&, std::string& e) { return ParseMaxDelete(v, flags, e); }},
     };
 }
 
+// How a run ended, for its last line and exit status.
+struct UpdateEnd {
+    int Failures = 0;
+    bool Updated = false;
+    bool Refused = false;  // --max-delete: nothing was changed
+};
+
 // Runs the comparison and the update on this thread's hand-over queue; Ctrl+C stops either.
-// Returns the number of failed operations.
-int CompareAndUpdate(kn::TKNFileCompare& engine, const UpdateFlags& flags)
+UpdateEnd CompareAndUpdate(kn::TKNFileCompare& engine, const UpdateFlags& flags)
 {
-    int failures = 0;
-    cli::PrintUpdateOperations(engine, failures);
+    UpdateEnd end;
+    cli::PrintUpdateOperations(engine, end.Failures);
     cli::InterruptStops stops(engine);
     // Content-equal pairs whose times differ stay rows, so the update sets their times; the
     // follow-up comparison lists real differences only.
     engine.KeepContentEqualRows = engine.CompareContent;
     engine.Compare(true);
     engine.KeepContentEqualRows = false;
-    if (!cli::InterruptStops::Interrupted() && engine.ErrorText.empty()) {
-        engine.UpdateDryRun = flags.DryRun;
-        engine.Update(flags.Direction, flags.Force, cli::AllRows(engine), true, !flags.DryRun,
-                      flags.Backup && !flags.DryRun);
+    if (cli::InterruptStops::Interrupted() || !engine.ErrorText.empty()) return end;
+    const std::vector<int> rows = cli::AllRows(engine);
+    const kn::TKNPlanTotals plan = kn::PlanTotals(engine.Items, rows, *flags.Direction, flags.Force);
+    if (flags.MaxDelete && plan.Deletions() > *flags.MaxDelete) {
+        std::fprintf(stderr,
+                     "kestrune-cli update: the update would delete %lld entries, more than --max-delete %lld; "
+                     "nothing was changed\n%s\n",
+                     static_cast<long long>(plan.Deletions()), static_cast<long long>(*flags.MaxDelete),
+                     kn::PlanLine(plan).c_str());
+        end.Refused = true;
+        return end;
     }
-    return failures;
+    engine.UpdateDryRun = flags.DryRun;
+    engine.Update(*flags.Direction, flags.Force, rows, true, !flags.DryRun, flags.Backup && !flags.DryRun);
+    end.Updated = true;
+    return end;
 }
 
 const cli::CompareCommandText kText = {"update", kUsageHead, kUsageTail};
@@ -105,16 +141,23 @@ int RunUpdate(std::vector<std::string> argv)
     const std::vector<cli::CompareOption> extra = UpdateOptions(flags, presetName);
     cli::CompareCommandLine line;
     if (auto done = cli::ReadCompareCommandLine(kText, argv, extra, presetName, line)) return *done;
-    const uint8_t action = line.Args.Options.Action;
-    if (flags.Direction == kNoDirection) flags.Direction = action <= kn::caAuto ? action : uint8_t(kn::caAuto);
+    // A stored value out of range reads as Auto here.
+    const kn::TKNAction action = line.Args.Options.Action;
+    if (!flags.Direction) flags.Direction = static_cast<int>(action) <= 2 ? action : kn::TKNAction::Auto;
 
     kn::TKNFileCompare engine;
     cli::SetUpEngine(engine, line);
     engine.MultiThread = engine.MultiThread || flags.MultiThread;
-    const int failures = CompareAndUpdate(engine, flags);
+    const UpdateEnd end = CompareAndUpdate(engine, flags);
+    if (end.Refused) return cli::ExitUsage;
     if (auto failed = cli::ReportCompared(kText, engine)) return *failed;
+    // The last line: what the run would do, or what it did.
+    if (end.Updated)
+        std::fprintf(
+            stderr, "%s\n",
+            (flags.DryRun ? kn::PlanLine(engine.LastUpdate().Planned) : kn::DoneLine(engine.LastUpdate())).c_str());
     // Rows in folders that could not be read were left alone: the run did not do everything.
-    return failures == 0 && engine.UnlistedCount() == 0 ? cli::ExitOk : cli::ExitFound;
+    return end.Failures == 0 && engine.UnlistedCount() == 0 ? cli::ExitOk : cli::ExitFound;
 }
 
 const cli::CliCommandRegistration updateCommand("update", "bring two folder trees into line", RunUpdate);

@@ -1,7 +1,10 @@
 #include "app/cli/cli_update_report.h"
 
+#include <cctype>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/cli/cli_rows.h"
 #include "framework/vex_unitThreads.h"
@@ -55,6 +58,16 @@ void PrintUpdateOperations(kn::TKNFileCompare& engine, int& failures)
         std::fflush(stdout);
         std::fprintf(stderr, "%s\n", EscapeMessage(kn::HideFtpPasswords(message)).c_str());
     };
+}
+
+std::optional<int64_t> ParseCount(const std::string& text)
+{
+    errno = 0;
+    char* end = nullptr;
+    const long long value = std::strtoll(text.c_str(), &end, 10);
+    if (text.empty() || *end != 0 || errno == ERANGE || value < 0 || !std::isdigit(static_cast<unsigned char>(text[0])))
+        return std::nullopt;
+    return value;
 }
 
 std::vector<int> AllRows(const kn::TKNFileCompare& engine)

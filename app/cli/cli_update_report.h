@@ -4,6 +4,9 @@
 // request between operations (compare's Ctrl+C goes through the same guard).
 #pragma once
 
+#include <cstdint>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "engine/kn_unitCompare.h"
@@ -16,6 +19,9 @@ constexpr int ExitInterrupted = 130;
 // Binds the engine's update events to the printing above; `failures` counts the failed
 // operations and must outlive the engine's runs.
 void PrintUpdateOperations(kn::TKNFileCompare& engine, int& failures);
+
+// A count given on the command line (--max-delete N): a whole number of 0 or more, or nothing.
+std::optional<int64_t> ParseCount(const std::string& text);
 
 // Every row of the engine's result, in its order.
 std::vector<int> AllRows(const kn::TKNFileCompare& engine);

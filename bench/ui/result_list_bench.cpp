@@ -52,7 +52,10 @@ void FillRows(kn::TKNFileCompare& engine, int count)
         int kind = static_cast<int>(random() % 4);
         if (kind != 1) row->Left = Entry(leftFolder, name, random);
         if (kind != 0) row->Right = Entry(rightFolder, name, random);
-        row->Status = kind == 0 ? kn::stLeft : kind == 1 ? kn::stRight : kind == 2 ? kn::stDiffer : kn::stLeft;
+        row->Status = kind == 0   ? kn::TKNStatus::Left
+                      : kind == 1 ? kn::TKNStatus::Right
+                      : kind == 2 ? kn::TKNStatus::Differ
+                                  : kn::TKNStatus::Left;
         engine.Items.push_back(std::move(row));
     }
     engine.LeftRootLen = 10;

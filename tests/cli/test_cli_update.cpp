@@ -200,3 +200,54 @@ TEST(CliUpdate, ContentSetsTheTimeOfEqualFilesInsteadOfCopying)
     EXPECT_EQ(ReadFile(right + "/new.txt"), "new!");
     EXPECT_EQ(RunCli({"compare", left, right}).status, 0) << "the time-only comparison agrees";
 }
+
+// Trees: L has sub/a.txt (1 byte); R has gone.txt. Forced left to right: one copy, one
+// deletion, one new folder.
+TEST(CliUpdate, DryRunEndsWithThePlanAndARealRunWithWhatItDid)
+{
+    Trees t;
+    auto dry = RunCli({"update", "--dry-run", "--force", "--action", "left-to-right", t.left, t.right});
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    EXPECT_TRUE(
+        dry.err.ends_with("Plan: 1 files to copy (1 bytes), 1 to delete, 1 folders to create, 0 folders to "
+                          "remove, 0 attribute changes.\n"))
+        << dry.err;
+    auto real = RunCli({"update", "--force", "--action", "left-to-right", t.left, t.right});
+    EXPECT_EQ(real.status, 0) << real.err;
+    EXPECT_TRUE(
+        real.err.ends_with("Done: 1 files copied (1 bytes), 1 deleted, 1 folders created, 0 folders "
+                           "removed, 0 attribute changes, 0 failed.\n"))
+        << real.err;
+}
+
+TEST(CliUpdate, DoneNamesTheBackupFolderAndCountsFailures)
+{
+    Trees t;
+    TempDir config;
+    WriteFile(t.dir / "R/clash", "a file where a folder goes");
+    testutil::MakeDirs(t.dir / "L/clash");
+    auto r = RunCli(
+        {"update", "--config-dir", config.path(), "--backup", "--force", "--action", "left-to-right", t.left, t.right});
+    EXPECT_EQ(r.status, 1);
+    const std::size_t done = r.err.rfind("Done: ");
+    ASSERT_NE(done, std::string::npos) << r.err;
+    const std::string line = r.err.substr(done);
+    EXPECT_NE(line.find(", 1 failed. Backup folder: " + config.path() + "/"), std::string::npos) << line;
+    EXPECT_NE(line.find("2 deleted"), std::string::npos) << line;  // gone.txt and the clashing file
+}
+
+TEST(CliUpdate, MaxDeleteRefusesTheWholeUpdate)
+{
+    Trees t;
+    WriteFile(t.right + "/gone2.txt", "g");
+    auto refused = RunCli({"update", "--max-delete", "1", "--force", "--action", "left-to-right", t.left, t.right});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("would delete 2 entries, more than --max-delete 1; nothing was changed"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_EQ(CountEntries(t.right), 2) << "not even the copies were made";
+    EXPECT_EQ(RunCli({"update", "--max-delete", "-1", t.left, t.right}).status, 2);
+    auto allowed = RunCli({"update", "--max-delete=2", "--force", "--action", "left-to-right", t.left, t.right});
+    EXPECT_EQ(allowed.status, 0) << allowed.err;
+    EXPECT_FALSE(Exists(t.right + "/gone2.txt"));
+}

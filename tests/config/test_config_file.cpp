@@ -40,7 +40,7 @@ kn::TKNBatchRec NamedBatch(const std::string& name, const std::string& preset)
 {
     kn::TKNBatchRec rec{};
     vex::SetField(rec.Name, name);
-    kn::AddBatchEntry(rec, preset, kn::caRightToLeft, true);
+    kn::AddBatchEntry(rec, preset, kn::TKNAction::RightToLeft, true);
     return rec;
 }
 
@@ -194,7 +194,7 @@ TEST(ConfigFile, SaveBatchesReplacesTheFileWholeAndKeepsItsMode)
     const kn::TKNBatchRec* b = reread.Batches.Items(1);
     EXPECT_EQ(b->EntryCount, 1);
     EXPECT_EQ(vex::GetField(b->Entries[0].PresetName), "p");
-    EXPECT_EQ(b->Entries[0].Action, kn::caRightToLeft);
+    EXPECT_EQ(b->Entries[0].Action, kn::TKNAction::RightToLeft);
     EXPECT_EQ(b->Entries[0].Force, 1);
     EXPECT_EQ(reread.Presets.Names(0), "p");
 }

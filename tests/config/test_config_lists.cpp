@@ -6,7 +6,7 @@
 
 namespace {
 
-kn::TKNOptionsRec Preset(const std::string& name, uint8_t action = kn::caAuto)
+kn::TKNOptionsRec Preset(const std::string& name, kn::TKNAction action = kn::TKNAction::Auto)
 {
     kn::TKNOptionsRec rec{};
     vex::SetField(rec.Name, name);
@@ -55,10 +55,10 @@ TEST(ConfigLists, NamesFoldOnlyAsciiLetters)
 TEST(ConfigLists, FindSearchesFromTheLast)
 {
     kn::TKNPresetList list;
-    list.Append(Preset("twin", kn::caLeftToRight));
-    list.Append(Preset("TWIN", kn::caRightToLeft));  // as a damaged file may hold them
+    list.Append(Preset("twin", kn::TKNAction::LeftToRight));
+    list.Append(Preset("TWIN", kn::TKNAction::RightToLeft));  // as a damaged file may hold them
     ASSERT_NE(list.Find("twin"), nullptr);
-    EXPECT_EQ(list.Find("twin")->Action, kn::caRightToLeft);
+    EXPECT_EQ(list.Find("twin")->Action, kn::TKNAction::RightToLeft);
     EXPECT_EQ(list.IndexOf("Twin"), 1);
     EXPECT_EQ(list.Find("other"), nullptr);
 }
@@ -141,8 +141,8 @@ TEST(ConfigLists, BatchEntriesStopAt63)
     kn::TKNBatchRec batch{};
     vex::SetField(batch.Name, "b");
     for (int i = 0; i < kn::kMaxBatchEntries; ++i)
-        ASSERT_TRUE(kn::AddBatchEntry(batch, "p" + std::to_string(i), kn::caAuto, false));
-    EXPECT_FALSE(kn::AddBatchEntry(batch, "one too many", kn::caAuto, false));
+        ASSERT_TRUE(kn::AddBatchEntry(batch, "p" + std::to_string(i), kn::TKNAction::Auto, false));
+    EXPECT_FALSE(kn::AddBatchEntry(batch, "one too many", kn::TKNAction::Auto, false));
     EXPECT_EQ(batch.EntryCount, 63);
     EXPECT_EQ(vex::GetField(batch.Entries[62].PresetName), "p62");
     batch.EntryCount = 200;  // as a damaged file may claim

@@ -30,7 +30,8 @@ void ConfigFixture::SetBatches(const std::vector<kn::TKNBatchRec>& batches)
     config_->SaveBatches();
 }
 
-kn::TKNOptionsRec Preset(const std::string& name, uint8_t action, const std::string& left, const std::string& right)
+kn::TKNOptionsRec Preset(const std::string& name, kn::TKNAction action, const std::string& left,
+                         const std::string& right)
 {
     kn::TKNOptionsRec rec = kn::DefaultOptions("/home/user");
     vex::SetField(rec.Name, name);

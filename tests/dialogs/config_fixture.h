@@ -29,12 +29,12 @@ private:
     std::unique_ptr<kn::TKNConfig> config_;
 };
 
-kn::TKNOptionsRec Preset(const std::string& name, uint8_t action = kn::caAuto, const std::string& left = "/left",
-                         const std::string& right = "/right");
+kn::TKNOptionsRec Preset(const std::string& name, kn::TKNAction action = kn::TKNAction::Auto,
+                         const std::string& left = "/left", const std::string& right = "/right");
 
 struct EntrySpec {
     std::string preset;
-    uint8_t action;
+    kn::TKNAction action;
     bool force;
 };
 kn::TKNBatchRec Batch(const std::string& name, const std::vector<EntrySpec>& entries);

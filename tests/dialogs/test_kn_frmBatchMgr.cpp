@@ -61,8 +61,8 @@ class BatchManagerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        fx.SetPresets({Preset("Alpha", kn::caLeftToRight, "/alpha/l", "/alpha/r"), Preset("Beta", kn::caRightToLeft),
-                       Preset("Gamma", kn::caAuto)});
+        fx.SetPresets({Preset("Alpha", kn::TKNAction::LeftToRight, "/alpha/l", "/alpha/r"),
+                       Preset("Beta", kn::TKNAction::RightToLeft), Preset("Gamma", kn::TKNAction::Auto)});
     }
     // The batch as OK hands it to the configuration.
     kn::TKNBatchRec Saved(kn::TKNBatchManagerForm& form, const char* name)
@@ -78,13 +78,14 @@ protected:
 
 TEST_F(BatchManagerTest, EntriesShowInPresetOrderAndAreStoredSoAfterAChange)
 {
-    fx.SetBatches({Batch("Night", {{"Gamma", kn::caRightToLeft, true}, {"alpha", kn::caAuto, false}})});
+    fx.SetBatches(
+        {Batch("Night", {{"Gamma", kn::TKNAction::RightToLeft, true}, {"alpha", kn::TKNAction::Auto, false}})});
     kn::TKNBatchManagerForm form(fx.Config());
     EXPECT_EQ(Items(form.tvBatches), (Strings{"Night"}));
     EXPECT_EQ(Items(form.tvPresetOfBatch), (Strings{"Alpha", "Gamma"}));
     EXPECT_EQ(Items(form.tvPresets), (Strings{"Beta"}));
     // The first entry is shown: its action, force flag and its preset's folders.
-    EXPECT_EQ(form.rgActionItems->checkedId(), kn::caAuto);
+    EXPECT_EQ(form.rgActionItems->checkedId(), kn::ActionIndex(kn::TKNAction::Auto));
     EXPECT_FALSE(form.cbForce->isChecked());
     EXPECT_EQ(form.edLeftFolder->text(), "/alpha/l");
     EXPECT_EQ(form.edRightFolder->text(), "/alpha/r");
@@ -92,46 +93,48 @@ TEST_F(BatchManagerTest, EntriesShowInPresetOrderAndAreStoredSoAfterAChange)
 
     // Looking at entries changes nothing.
     Select(form.tvPresetOfBatch, "Gamma");
-    EXPECT_EQ(form.rgActionItems->checkedId(), kn::caRightToLeft);
+    EXPECT_EQ(form.rgActionItems->checkedId(), kn::ActionIndex(kn::TKNAction::RightToLeft));
     EXPECT_TRUE(form.cbForce->isChecked());
     Select(form.tvPresetOfBatch, "Alpha");
     kn::TKNBatchRec looked = Saved(form, "Night");
     EXPECT_EQ(EntryNames(looked), (Strings{"Gamma", "alpha"})) << "stored order kept until a change";
-    EXPECT_EQ(looked.Entries[0].Action, kn::caRightToLeft);
+    EXPECT_EQ(looked.Entries[0].Action, kn::TKNAction::RightToLeft);
     EXPECT_EQ(looked.Entries[0].Force, 1);
 }
 
 TEST_F(BatchManagerTest, AChangeStoresTheEntriesInPresetOrder)
 {
-    fx.SetBatches({Batch("Night", {{"Gamma", kn::caRightToLeft, true}, {"alpha", kn::caAuto, false}})});
+    fx.SetBatches(
+        {Batch("Night", {{"Gamma", kn::TKNAction::RightToLeft, true}, {"alpha", kn::TKNAction::Auto, false}})});
     kn::TKNBatchManagerForm form(fx.Config());
     form.cbForce->click();
     kn::TKNBatchRec saved = Saved(form, "Night");
     EXPECT_EQ(EntryNames(saved), (Strings{"Alpha", "Gamma"}));
     EXPECT_EQ(saved.Entries[0].Force, 1);
-    EXPECT_EQ(saved.Entries[0].Action, kn::caAuto);
+    EXPECT_EQ(saved.Entries[0].Action, kn::TKNAction::Auto);
     EXPECT_EQ(saved.Entries[1].Force, 1);
-    EXPECT_EQ(saved.Entries[1].Action, kn::caRightToLeft);
+    EXPECT_EQ(saved.Entries[1].Action, kn::TKNAction::RightToLeft);
 }
 
 TEST_F(BatchManagerTest, ActionClicksEditTheSelectedEntry)
 {
-    fx.SetBatches({Batch("B", {{"Alpha", kn::caLeftToRight, false}, {"Beta", kn::caLeftToRight, false}})});
+    fx.SetBatches(
+        {Batch("B", {{"Alpha", kn::TKNAction::LeftToRight, false}, {"Beta", kn::TKNAction::LeftToRight, false}})});
     kn::TKNBatchManagerForm form(fx.Config());
     Select(form.tvPresetOfBatch, "Beta");
-    form.rgActionItems->button(kn::caAuto)->click();
+    form.rgActionItems->button(kn::ActionIndex(kn::TKNAction::Auto))->click();
     Select(form.tvPresetOfBatch, "Alpha");
-    EXPECT_EQ(form.rgActionItems->checkedId(), kn::caLeftToRight);
+    EXPECT_EQ(form.rgActionItems->checkedId(), kn::ActionIndex(kn::TKNAction::LeftToRight));
     Select(form.tvPresetOfBatch, "Beta");
-    EXPECT_EQ(form.rgActionItems->checkedId(), kn::caAuto);
+    EXPECT_EQ(form.rgActionItems->checkedId(), kn::ActionIndex(kn::TKNAction::Auto));
     kn::TKNBatchRec saved = Saved(form, "B");
-    EXPECT_EQ(saved.Entries[0].Action, kn::caLeftToRight);
-    EXPECT_EQ(saved.Entries[1].Action, kn::caAuto);
+    EXPECT_EQ(saved.Entries[0].Action, kn::TKNAction::LeftToRight);
+    EXPECT_EQ(saved.Entries[1].Action, kn::TKNAction::Auto);
 }
 
 TEST_F(BatchManagerTest, DragAndDropMovesPresetsBetweenTheTwoListsOnly)
 {
-    fx.SetBatches({Batch("B", {{"Beta", kn::caAuto, true}})});
+    fx.SetBatches({Batch("B", {{"Beta", kn::TKNAction::Auto, true}})});
     kn::TKNBatchManagerForm form(fx.Config());
     Select(form.tvPresets, "Gamma");
     EXPECT_FALSE(Drag(form.tvPresets, form.tvPresets)) << "a list refuses its own items";
@@ -140,7 +143,7 @@ TEST_F(BatchManagerTest, DragAndDropMovesPresetsBetweenTheTwoListsOnly)
     EXPECT_EQ(Items(form.tvPresets), (Strings{"Alpha"}));
     // The new entry is selected, with the preset's own action and no force.
     EXPECT_EQ(form.tvPresetOfBatch->currentItem()->text(), "Gamma");
-    EXPECT_EQ(form.rgActionItems->checkedId(), kn::caAuto);
+    EXPECT_EQ(form.rgActionItems->checkedId(), kn::ActionIndex(kn::TKNAction::Auto));
     EXPECT_FALSE(form.cbForce->isChecked());
 
     Select(form.tvPresetOfBatch, "Beta");
@@ -160,7 +163,7 @@ TEST_F(BatchManagerTest, DoubleClicksMovePresetsWithTheirOwnAction)
     EXPECT_FALSE(form.rgAction->isEnabled()) << "no entry to edit yet";
     DoubleClick(form.tvPresets, "Beta");
     EXPECT_TRUE(form.rgAction->isEnabled());
-    EXPECT_EQ(form.rgActionItems->checkedId(), kn::caRightToLeft);
+    EXPECT_EQ(form.rgActionItems->checkedId(), kn::ActionIndex(kn::TKNAction::RightToLeft));
     DoubleClick(form.tvPresets, "Alpha");
     EXPECT_EQ(Items(form.tvPresetOfBatch), (Strings{"Beta", "Alpha"})) << "new entries go to the end";
 
@@ -175,24 +178,25 @@ TEST_F(BatchManagerTest, DoubleClicksMovePresetsWithTheirOwnAction)
     DoubleClick(form.tvPresets, "Alpha");
     kn::TKNBatchRec saved = Saved(form, "B");
     ASSERT_EQ(EntryNames(saved), (Strings{"Gamma", "Alpha"}));
-    EXPECT_EQ(saved.Entries[1].Action, kn::caLeftToRight);
+    EXPECT_EQ(saved.Entries[1].Action, kn::TKNAction::LeftToRight);
     EXPECT_EQ(saved.Entries[1].Force, 0);
 }
 
 TEST_F(BatchManagerTest, AnEntryOfAMissingPresetGoesAtTheNextChange)
 {
-    fx.SetBatches({Batch("B", {{"Gone", kn::caAuto, false}, {"Alpha", kn::caAuto, false}})});
+    fx.SetBatches({Batch("B", {{"Gone", kn::TKNAction::Auto, false}, {"Alpha", kn::TKNAction::Auto, false}})});
     kn::TKNBatchManagerForm form(fx.Config());
     EXPECT_EQ(Items(form.tvPresetOfBatch), (Strings{"Alpha"}));
     EXPECT_EQ(Items(form.tvPresets), (Strings{"Beta", "Gamma"})) << "the missing name is not offered";
-    form.rgActionItems->button(kn::caRightToLeft)->click();
+    form.rgActionItems->button(kn::ActionIndex(kn::TKNAction::RightToLeft))->click();
     kn::TKNBatchRec saved = Saved(form, "B");
     EXPECT_EQ(EntryNames(saved), (Strings{"Alpha"}));
 }
 
 TEST_F(BatchManagerTest, AddCopiesTheEntriesShown)
 {
-    fx.SetBatches({Batch("First", {{"Alpha", kn::caRightToLeft, true}, {"Gamma", kn::caAuto, false}})});
+    fx.SetBatches(
+        {Batch("First", {{"Alpha", kn::TKNAction::RightToLeft, true}, {"Gamma", kn::TKNAction::Auto, false}})});
     kn::TKNBatchManagerForm form(fx.Config());
     QStringList seen = Click(form.btnAdd, {ModalAnswers::Type("Batch1")});
     EXPECT_EQ(seen, QStringList{"Input the name of batch."});
@@ -200,7 +204,7 @@ TEST_F(BatchManagerTest, AddCopiesTheEntriesShown)
     EXPECT_EQ(form.tvBatches->currentItem()->text(), "Batch1");
     kn::TKNBatchRec saved = Saved(form, "Batch1");
     ASSERT_EQ(EntryNames(saved), (Strings{"Alpha", "Gamma"}));
-    EXPECT_EQ(saved.Entries[0].Action, kn::caRightToLeft);
+    EXPECT_EQ(saved.Entries[0].Action, kn::TKNAction::RightToLeft);
     EXPECT_EQ(saved.Entries[0].Force, 1);
 }
 
@@ -227,8 +231,7 @@ TEST_F(BatchManagerTest, ASixtyFourthEntryIsRefused)
     for (int i = 0; i < 64; ++i) {
         std::string name = "P" + std::to_string(100 + i);
         presets.push_back(Preset(name));
-        if (i < kn::kMaxBatchEntries)
-            entries.push_back({name, kn::caAuto, false});
+        if (i < kn::kMaxBatchEntries) entries.push_back({name, kn::TKNAction::Auto, false});
     }
     fx.SetPresets(presets);
     fx.SetBatches({Batch("Full", entries)});
@@ -244,7 +247,7 @@ TEST_F(BatchManagerTest, ASixtyFourthEntryIsRefused)
 
 TEST_F(BatchManagerTest, DeletingTheLastBatchDisablesTheLists)
 {
-    fx.SetBatches({Batch("Only", {{"Beta", kn::caAuto, false}})});
+    fx.SetBatches({Batch("Only", {{"Beta", kn::TKNAction::Auto, false}})});
     kn::TKNBatchManagerForm form(fx.Config());
     form.btnDelete->click();
     EXPECT_TRUE(Items(form.tvBatches).empty());
@@ -261,7 +264,7 @@ TEST_F(BatchManagerTest, DeletingTheLastBatchDisablesTheLists)
 TEST(BatchManagerNoPresets, ListsStayEmptyAndTheEntryControlsDisabled)
 {
     ConfigFixture fx;
-    fx.SetBatches({Batch("B", {{"Gone", kn::caAuto, false}})});
+    fx.SetBatches({Batch("B", {{"Gone", kn::TKNAction::Auto, false}})});
     kn::TKNBatchManagerForm form(fx.Config());
     EXPECT_EQ(form.tvPresetOfBatch->count(), 0);
     EXPECT_EQ(form.tvPresets->count(), 0);
@@ -271,7 +274,7 @@ TEST(BatchManagerNoPresets, ListsStayEmptyAndTheEntryControlsDisabled)
 
 TEST_F(BatchManagerTest, CancelChangesNothing)
 {
-    fx.SetBatches({Batch("Keep", {{"Alpha", kn::caAuto, false}})});
+    fx.SetBatches({Batch("Keep", {{"Alpha", kn::TKNAction::Auto, false}})});
     const std::string fileBefore = fx.FileBytes();
     kn::TKNBatchManagerForm form(fx.Config());
     DoubleClick(form.tvPresets, "Beta");

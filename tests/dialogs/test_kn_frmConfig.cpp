@@ -31,7 +31,7 @@ kn::TKNOptionsRec UnusualOptions()
     vex::SetField(rec.Name, "cleared on OK");
     vex::SetField(rec.LeftFolder, "/data/left side");
     vex::SetField(rec.RightFolder, "ftp://user@host:2121/pub");
-    rec.Action = kn::caRightToLeft;
+    rec.Action = kn::TKNAction::RightToLeft;
     vex::SetField(rec.Filter, "*.txt; *.doc");
     vex::SetField(rec.ExcludeFilter, "*.bak");
     rec.Attributes = 0x01 | 0x04 | 0x10;
@@ -74,7 +74,7 @@ TEST_F(ConfigFormTest, OkWithoutChangesStoresEveryFieldAndWritesTheHeader)
     EXPECT_EQ(form.result(), QDialog::Accepted);
     EXPECT_EQ(Bytes(Current()), Bytes(expected));
     EXPECT_EQ(OptionsOnDisk(), Bytes(expected)) << "OK writes the whole header at once";
-    EXPECT_EQ(form.ActionIndex(), kn::caRightToLeft);
+    EXPECT_EQ(form.ActionIndex(), kn::ActionIndex(kn::TKNAction::RightToLeft));
 }
 
 TEST_F(ConfigFormTest, EditedControlsReachTheRecord)
@@ -92,7 +92,7 @@ TEST_F(ConfigFormTest, EditedControlsReachTheRecord)
     p->edMinSize->setText("5");
     p->edMaxSize->setText("600");
     p->dtBegin->setDateTime(kn::DateTimeToPicker(vex::EncodeDateTime(2020, 5, 6)));
-    p->rgActionItems->button(kn::caLeftToRight)->click();
+    p->rgActionItems->button(kn::ActionIndex(kn::TKNAction::LeftToRight))->click();
     p->cbCheckDate->click();
     p->cbMultiThread->click();
     p->cbCompareContent->click();
@@ -109,7 +109,7 @@ TEST_F(ConfigFormTest, EditedControlsReachTheRecord)
     EXPECT_EQ(int64_t{r.MinSize}, 5);
     EXPECT_EQ(int64_t{r.MaxSize}, 600);
     EXPECT_EQ(double{r.BeginDate}, vex::EncodeDateTime(2020, 5, 6));
-    EXPECT_EQ(r.Action, kn::caLeftToRight);
+    EXPECT_EQ(r.Action, kn::TKNAction::LeftToRight);
     EXPECT_EQ(r.CheckDate, 0);
     EXPECT_EQ(r.MultiThread, 1);
     EXPECT_EQ(r.CompareContent, 1);

@@ -115,11 +115,11 @@ TEST_F(MainDialogsTest, ConfigurationTakesTheFoldersShownAndKeepsThemAfterCancel
 
     RunCommand(window, "actCompareConfiguration", {On<kn::TKNConfigForm>([](kn::TKNConfigForm* form) {
             form->pnlOptions->edRightFolder->setText("/chosen/right");
-            form->pnlOptions->rgActionItems->button(kn::caLeftToRight)->click();
+            form->pnlOptions->rgActionItems->button(kn::ActionIndex(kn::TKNAction::LeftToRight))->click();
             form->btnOk->click();
         })});
     EXPECT_EQ(window.edFolderRight->text(), "/chosen/right");
-    EXPECT_EQ(window.CurrentAction(), kn::caLeftToRight);
+    EXPECT_EQ(window.CurrentAction(), kn::TKNAction::LeftToRight);
     kn::TKNConfig onDisk(fx.FileName(), kn::TKNWorkArea{});
     EXPECT_EQ(vex::GetField(onDisk.Header.CurrentOptions.RightFolder), "/chosen/right") << "saved at once";
 }
@@ -127,7 +127,7 @@ TEST_F(MainDialogsTest, ConfigurationTakesTheFoldersShownAndKeepsThemAfterCancel
 TEST_F(MainDialogsTest, ManagersRebuildTheirMenusOnOkOnly)
 {
     fx.SetPresets({Preset("Alpha"), Preset("Beta")});
-    fx.SetBatches({Batch("Night", {{"Alpha", kn::caAuto, false}})});
+    fx.SetBatches({Batch("Night", {{"Alpha", kn::TKNAction::Auto, false}})});
     kn::TKNMainForm window(fx.Config());
     ASSERT_EQ(MenuCaptions(window, "&Preset"), (QStringList{"Presets &Manager", "", "Alpha", "Beta"}));
 

@@ -107,9 +107,9 @@ TEST_F(PresetManagerTest, AnEmptyListDisablesThePanelButNotAdd)
 
 TEST_F(PresetManagerTest, EditsGoToTheirPresetAndStayWhenSwitching)
 {
-    kn::TKNOptionsRec a = Preset("A", kn::caAuto, "/a-left");
+    kn::TKNOptionsRec a = Preset("A", kn::TKNAction::Auto, "/a-left");
     a.CheckSize = 0;
-    fx.SetPresets({a, Preset("B", kn::caAuto, "/b-left")});
+    fx.SetPresets({a, Preset("B", kn::TKNAction::Auto, "/b-left")});
     kn::TKNPresetManagerForm form(fx.Config());
     Select(form, "A");
     EXPECT_FALSE(form.pnlOptions->edMinSize->isEnabled());

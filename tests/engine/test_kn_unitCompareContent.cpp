@@ -77,21 +77,21 @@ TEST(ContentRowRule, EveryOutcome)
         bool contentEqual;
     };
     const Case cases[] = {
-        {"equal bytes, equal times", R::Equal, 0, false, true, false, stDiffer, false},
-        {"equal bytes, left newer, no update", R::Equal, 1, false, false, false, stLeft, false},
-        {"equal bytes, left newer, for an update", R::Equal, 1, false, true, true, stLeft, true},
-        {"equal bytes, right newer, for an update", R::Equal, -1, false, true, true, stRight, true},
-        {"equal bytes, attributes differ", R::Equal, 1, true, true, true, stDiffer, false},
-        {"other bytes, equal times", R::Differ, 0, false, false, true, stDiffer, false},
-        {"other bytes, right newer", R::Differ, -1, false, false, true, stRight, false},
-        {"unreadable, equal times", R::Failed, 0, false, false, true, stDiffer, false},
-        {"unreadable, left newer", R::Failed, 1, false, true, true, stLeft, false},
-        {"special, equal times", R::Special, 0, false, true, false, stDiffer, false},
-        {"special, left newer", R::Special, 1, false, true, true, stLeft, false},
-        {"special, attributes differ", R::Special, 0, true, false, true, stDiffer, false},
+        {"equal bytes, equal times", R::Equal, 0, false, true, false, kn::TKNStatus::Differ, false},
+        {"equal bytes, left newer, no update", R::Equal, 1, false, false, false, kn::TKNStatus::Left, false},
+        {"equal bytes, left newer, for an update", R::Equal, 1, false, true, true, kn::TKNStatus::Left, true},
+        {"equal bytes, right newer, for an update", R::Equal, -1, false, true, true, kn::TKNStatus::Right, true},
+        {"equal bytes, attributes differ", R::Equal, 1, true, true, true, kn::TKNStatus::Differ, false},
+        {"other bytes, equal times", R::Differ, 0, false, false, true, kn::TKNStatus::Differ, false},
+        {"other bytes, right newer", R::Differ, -1, false, false, true, kn::TKNStatus::Right, false},
+        {"unreadable, equal times", R::Failed, 0, false, false, true, kn::TKNStatus::Differ, false},
+        {"unreadable, left newer", R::Failed, 1, false, true, true, kn::TKNStatus::Left, false},
+        {"special, equal times", R::Special, 0, false, true, false, kn::TKNStatus::Differ, false},
+        {"special, left newer", R::Special, 1, false, true, true, kn::TKNStatus::Left, false},
+        {"special, attributes differ", R::Special, 0, true, false, true, kn::TKNStatus::Differ, false},
     };
     for (const Case& c : cases) {
-        TKNStatus status = stLeft;
+        TKNStatus status = kn::TKNStatus::Left;
         bool contentEqual = true;
         const bool row = ContentRowStatus(c.result, c.timeOrder, c.attrDiffer, c.keepTimeOnly, status, contentEqual);
         EXPECT_EQ(row, c.row) << c.name;

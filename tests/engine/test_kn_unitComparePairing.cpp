@@ -22,7 +22,7 @@ std::string Describe(const TMyFileOpt& row, const TKNFileCompare& engine)
         return rec.IsFolder() ? rel + "/" : rel + "/" + rec.Name;
     };
     static const char* kStatus[] = {"left", "right", "differ"};
-    return std::string(kStatus[row.Status]) + " " + side(row.Left, engine.LeftRootLen) + " " +
+    return std::string(kStatus[static_cast<int>(row.Status)]) + " " + side(row.Left, engine.LeftRootLen) + " " +
            side(row.Right, engine.RightRootLen);
 }
 

@@ -217,6 +217,30 @@ TEST(Scan, SidesThatNameNoFolderScanEmpty)
     for (const auto& c : cases) EXPECT_TRUE(Scan(list, c.root).empty()) << c.name;
 }
 
+// A mistyped or unmounted root must never look like an empty folder: a forced update would
+// then delete everything the other side has.
+TEST(Scan, ALocalRootThatIsNoFolderFailsTheScanAndTheComparison)
+{
+    TempDir t;
+    WriteFile(t / "file", "1");
+    testutil::MakeDirs(t / "empty");
+    TKNFileBuffer list;
+    for (const std::string& root : {t / "Projct backup", t / "file"}) {
+        EXPECT_TRUE(Scan(list, root).empty()) << root;
+        EXPECT_EQ(list.ErrorText, "The folder \"" + root + "\" does not exist.");
+    }
+    EXPECT_TRUE(Scan(list, t / "empty").empty());
+    EXPECT_EQ(list.ErrorText, "") << "an empty folder is an ordinary empty folder";
+
+    WriteFile(t / "right/keep.txt", "k");
+    TKNFileCompare engine;
+    engine.SetLeftFolder(t / "Projct backup");
+    engine.SetRightFolder(t / "right");
+    engine.Compare(true);
+    EXPECT_EQ(engine.ErrorText, "The folder \"" + t / "Projct backup" + "\" does not exist.");
+    EXPECT_TRUE(engine.Items.empty());
+}
+
 TEST(Scan, BadEntriesNeverHangOrLoop)
 {
     TempDir t;

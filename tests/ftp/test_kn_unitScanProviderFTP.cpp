@@ -188,7 +188,7 @@ Rows CompareRows(const std::string& left, const std::string& right)
     static const char* kStatus[] = {"left", "right", "differ"};
     Rows rows;
     for (const auto& row : engine.Items)
-        rows.push_back(std::string(kStatus[row->Status]) + " " + side(row->Left, engine.LeftRootLen) + " " +
+        rows.push_back(std::string(kStatus[static_cast<int>(row->Status)]) + " " + side(row->Left, engine.LeftRootLen) + " " +
                        side(row->Right, engine.RightRootLen));
     std::sort(rows.begin(), rows.end());
     return rows;

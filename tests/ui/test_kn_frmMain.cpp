@@ -180,7 +180,7 @@ TEST_F(MainWindow, CommandsDoNothingWhileBusy)
     kn::TKNMainForm window(*config);
     window.edFolderLeft->setText(QString::fromStdString(left));
     window.edFolderRight->setText(QString::fromStdString(right));
-    int action = window.CurrentAction();
+    kn::TKNAction action = window.CurrentAction();
     window.FindAction("actCompareCompare")->trigger();
     // The comparison's end is reported through the event loop, so it is still running here.
     ASSERT_TRUE(window.IsBusy());
@@ -199,7 +199,8 @@ TEST_F(MainWindow, CommandsDoNothingWhileBusy)
     EXPECT_EQ(window.Engine().State, 0);
 
     window.FindAction("actCompareAction")->trigger();
-    EXPECT_EQ(window.CurrentAction(), (action + 1) % 3) << "idle again, commands work";
+    EXPECT_EQ(kn::ActionIndex(window.CurrentAction()), (kn::ActionIndex(action) + 1) % 3)
+        << "idle again, commands work";
 }
 
 TEST_F(MainWindow, EscStopsARunningComparison)
@@ -246,9 +247,9 @@ TEST_F(MainWindow, PlacementFoldersAndActionAreRestoredAtTheNextStart)
         window.resize(700, 500);
         window.edFolderLeft->setText("/srv/left side");
         window.edFolderRight->setText("/srv/right");
-        int action = window.CurrentAction();
+        int action = kn::ActionIndex(window.CurrentAction());
         window.FindAction("actCompareAction")->trigger();
-        EXPECT_EQ(window.CurrentAction(), (action + 1) % 3);
+        EXPECT_EQ(kn::ActionIndex(window.CurrentAction()), (action + 1) % 3);
     }
     auto config = OpenConfig();
     kn::TKNMainForm window(*config);
@@ -256,7 +257,7 @@ TEST_F(MainWindow, PlacementFoldersAndActionAreRestoredAtTheNextStart)
     EXPECT_EQ(window.size(), QSize(700, 500));
     EXPECT_EQ(window.edFolderLeft->text(), "/srv/left side");
     EXPECT_EQ(window.edFolderRight->text(), "/srv/right");
-    EXPECT_EQ(window.CurrentAction(), (kn::caAuto + 1) % 3);
+    EXPECT_EQ(window.CurrentAction(), kn::TKNAction::LeftToRight) << "the one after Auto";
 }
 
 TEST_F(MainWindow, FolderPanelAndColumnsFollowTheWindowWidth)
@@ -274,13 +275,14 @@ TEST_F(MainWindow, FolderPanelAndColumnsFollowTheWindowWidth)
         EXPECT_EQ(window.sbtnFolderLeft->x(), x - 24) << width;
         EXPECT_EQ(window.sbtnFolderRight->x(), x + 24) << width;
         EXPECT_EQ(window.edFolderLeft->geometry(), QRect(0, 0, x - 25, panel->height())) << width;
-        EXPECT_EQ(window.edFolderRight->geometry(), QRect(x + 49, 0, w - x - 49, panel->height())) << width;
+        EXPECT_EQ(window.edFolderRight->geometry(), QRect(x + 49, 0, w - x - 49 - 24, panel->height())) << width;
+        EXPECT_EQ(window.sbtnStop->geometry(), QRect(w - 24, 0, 24, panel->height())) << width;
         QHeaderView* header = window.ListViewFiles->horizontalHeader();
         int client = window.ListViewFiles->viewport()->width();
-        int name = std::max((client - 200 - 240 - 24) / 2 - 10, 120);
+        int name = std::max((client - 200 - 240 - 40) / 2 - 10, 120);
         EXPECT_EQ(header->sectionSize(0), name) << width;
         EXPECT_EQ(header->sectionSize(6), name) << width;
-        EXPECT_EQ(header->sectionSize(3), 24) << width;
+        EXPECT_EQ(header->sectionSize(3), 40) << width;
     }
 }
 
@@ -290,11 +292,11 @@ TEST_F(MainWindow, ActionButtonCyclesThroughItsThreeGlyphs)
     kn::TKNMainForm window(*config);
     const char* glyphs[3] = {":/KNBMLEFTTORIGHT", ":/KNBMRIGHTTOLEFT", ":/KNBMAUTO"};
     for (int step = 0; step < 4; ++step) {
-        int action = window.CurrentAction();
+        int action = kn::ActionIndex(window.CurrentAction());
         EXPECT_EQ(window.sbtnAction->icon().pixmap(16, 16).toImage(), QIcon(glyphs[action]).pixmap(16, 16).toImage());
-        EXPECT_EQ(config->Header.CurrentOptions.Action, action);
+        EXPECT_EQ(kn::ActionIndex(config->Header.CurrentOptions.Action), action);
         window.sbtnAction->click();
-        EXPECT_EQ(window.CurrentAction(), (action + 1) % 3);
+        EXPECT_EQ(kn::ActionIndex(window.CurrentAction()), (action + 1) % 3);
     }
 }
 
@@ -306,7 +308,7 @@ TEST_F(MainWindow, APresetFromTheMenuAppliesItsFoldersAndCompares)
     vex::SetField(preset.Name, "Mirror");
     vex::SetField(preset.LeftFolder, left);
     vex::SetField(preset.RightFolder, right);
-    preset.Action = kn::caRightToLeft;
+    preset.Action = kn::TKNAction::RightToLeft;
     ASSERT_GE(config->Presets.Add(preset), 0);
     kn::TKNMainForm window(*config);
     QMenu* presets = nullptr;
@@ -320,7 +322,7 @@ TEST_F(MainWindow, APresetFromTheMenuAppliesItsFoldersAndCompares)
     ASSERT_TRUE(WaitUntil([&] { return !window.IsBusy(); }));
     EXPECT_EQ(window.windowTitle(), "Kestrune 3.3.2 - [Mirror]");
     EXPECT_EQ(window.edFolderLeft->text().toStdString(), left);
-    EXPECT_EQ(window.CurrentAction(), kn::caRightToLeft);
+    EXPECT_EQ(window.CurrentAction(), kn::TKNAction::RightToLeft);
     EXPECT_EQ(window.ResultModel().rowCount(), 7);
 
     window.FindAction("actCompareCompare")->trigger();

@@ -65,13 +65,13 @@ std::vector<std::string> Order(const std::vector<std::unique_ptr<TMyFileOpt>>& r
 }
 
 const std::vector<RowShape> kRows = {
-    {"b.txt", 30, 100, kn::stLeft, "", 0, 0},
-    {"", 0, 0, kn::stRight, "z.txt", 5, 300},
-    {"A.txt", 10, 200, kn::stDiffer, "A.txt", 11, 200},
-    {"dir/", 0, 50, kn::stLeft, "", 0, 0},
-    {"", 0, 0, kn::stRight, "y.txt", 7, 100},
-    {"c.txt", 10, 100, kn::stRight, "c.txt", 12, 400},
-    {"", 0, 0, kn::stRight, "adir/", 0, 10},
+    {"b.txt", 30, 100, kn::TKNStatus::Left, "", 0, 0},
+    {"", 0, 0, kn::TKNStatus::Right, "z.txt", 5, 300},
+    {"A.txt", 10, 200, kn::TKNStatus::Differ, "A.txt", 11, 200},
+    {"dir/", 0, 50, kn::TKNStatus::Left, "", 0, 0},
+    {"", 0, 0, kn::TKNStatus::Right, "y.txt", 7, 100},
+    {"c.txt", 10, 100, kn::TKNStatus::Right, "c.txt", 12, 400},
+    {"", 0, 0, kn::TKNStatus::Right, "adir/", 0, 10},
 };
 
 struct SortCase {
@@ -123,9 +123,9 @@ TEST(ResultSortRules, AnUnknownColumnLeavesRowsEqualAndSortingDoesNothing)
 
 TEST(ResultSortRules, NamesCompareWithAsciiFoldingAndAPrefixFirst)
 {
-    auto rows = MakeRows({{"abc", 1, 1, kn::stLeft, "", 0, 0},
-                          {"ABCD", 1, 1, kn::stLeft, "", 0, 0},
-                          {"ab", 1, 1, kn::stLeft, "", 0, 0}});
+    auto rows = MakeRows({{"abc", 1, 1, kn::TKNStatus::Left, "", 0, 0},
+                          {"ABCD", 1, 1, kn::TKNStatus::Left, "", 0, 0},
+                          {"ab", 1, 1, kn::TKNStatus::Left, "", 0, 0}});
     kn::SortResultRows(rows, 0, 1);
     EXPECT_EQ(Order(rows), (std::vector<std::string>{"ab|", "abc|", "ABCD|"}));
 }

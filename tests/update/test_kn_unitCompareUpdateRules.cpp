@@ -13,9 +13,9 @@ using Tree = std::map<std::string, std::string>;
 namespace {
 
 // Left and right trees with one row of every kind:
-//   newer.txt      stLeft  (left newer)          older.txt     stRight (right newer)
-//   onlyleft.txt   stLeft  (left only)           onlyright.txt stRight (right only, read-only)
-//   size.txt       stDiffer (same time, sizes)   attr.txt      stDiffer (left read-only)
+//   newer.txt      TKNStatus::Left  (left newer)          older.txt     TKNStatus::Right (right newer)
+//   onlyleft.txt   TKNStatus::Left  (left only)           onlyright.txt TKNStatus::Right (right only, read-only)
+//   size.txt       TKNStatus::Differ (same time, sizes)   attr.txt      TKNStatus::Differ (left read-only)
 //   dirleft/...    folders and a file on the left only
 //   dirright/...   folders and a file on the right only
 struct RuleTrees {
@@ -70,7 +70,7 @@ const Tree kRightFolderOnLeft = {{"dirright", "<dir>"}, {"dirright/deep", "<dir>
 
 struct RuleCase {
     const char* name;
-    uint8_t direction;
+    kn::TKNAction direction;
     bool force;
     Tree left, right;
     size_t rowsAfter;  // rows of a new comparison after the update
@@ -103,26 +103,23 @@ TEST_P(UpdateRules, TreesAfterUpdate)
 INSTANTIATE_TEST_SUITE_P(
     StatusDirectionForce, UpdateRules,
     testing::Values(
-        RuleCase{"LeftToRight", kn::caLeftToRight, false, kLeft,
+        RuleCase{"LeftToRight", kn::TKNAction::LeftToRight, false, kLeft,
                  With(kRight, With({{"newer.txt", "L-new"}, {"onlyleft.txt", "only on the left"}}, kLeftFolderOnRight)),
                  7},
-        RuleCase{"ForceLeftToRight", kn::caLeftToRight, true, kLeft,
-                 With(kLeft, {}), 0},
-        RuleCase{"RightToLeft", kn::caRightToLeft, false,
-                 With(kLeft, With({{"older.txt", "R-new"}, {"onlyright.txt", "only on the right (ro)"}},
-                                  kRightFolderOnLeft)),
+        RuleCase{"ForceLeftToRight", kn::TKNAction::LeftToRight, true, kLeft, With(kLeft, {}), 0},
+        RuleCase{"RightToLeft", kn::TKNAction::RightToLeft, false,
+                 With(kLeft,
+                      With({{"older.txt", "R-new"}, {"onlyright.txt", "only on the right (ro)"}}, kRightFolderOnLeft)),
                  kRight, 7},
-        RuleCase{"ForceRightToLeft", kn::caRightToLeft, true, With(kRight, {}), kRight, 0},
-        RuleCase{"Auto",
-                 kn::caAuto, false,
-                 With(kLeft, With({{"older.txt", "R-new"}, {"onlyright.txt", "only on the right (ro)"}},
-                                  kRightFolderOnLeft)),
+        RuleCase{"ForceRightToLeft", kn::TKNAction::RightToLeft, true, With(kRight, {}), kRight, 0},
+        RuleCase{"Auto", kn::TKNAction::Auto, false,
+                 With(kLeft,
+                      With({{"older.txt", "R-new"}, {"onlyright.txt", "only on the right (ro)"}}, kRightFolderOnLeft)),
                  With(kRight, With({{"newer.txt", "L-new"}, {"onlyleft.txt", "only on the left"}}, kLeftFolderOnRight)),
                  2},
-        RuleCase{"ForceAutoTouchesNoDifferRow",
-                 kn::caAuto, true,
-                 With(kLeft, With({{"older.txt", "R-new"}, {"onlyright.txt", "only on the right (ro)"}},
-                                  kRightFolderOnLeft)),
+        RuleCase{"ForceAutoTouchesNoDifferRow", kn::TKNAction::Auto, true,
+                 With(kLeft,
+                      With({{"older.txt", "R-new"}, {"onlyright.txt", "only on the right (ro)"}}, kRightFolderOnLeft)),
                  With(kRight, With({{"newer.txt", "L-new"}, {"onlyleft.txt", "only on the left"}}, kLeftFolderOnRight)),
                  2}),
     CaseName);
@@ -132,7 +129,7 @@ TEST(UpdateRun, ForcedDeletionRemovesFoldersDeepestFirst)
     RuleTrees t;
     UpdateHarness h(t.left, t.right);
     h.Compare();
-    h.Update(kn::caLeftToRight, true);
+    h.Update(kn::TKNAction::LeftToRight, true);
     ASSERT_GE(h.progress.size(), 2u);
     // The folder pass and file pass come first; the deletion pass ends the run.
     EXPECT_EQ(h.progress[h.progress.size() - 2], t.right + "/dirright/deep");
@@ -146,24 +143,26 @@ TEST(UpdateRun, NewFolderExistsBeforeItsFilesAreCopied)
     MakeDirs(dir / "R");
     UpdateHarness h(dir / "L", dir / "R");
     ASSERT_EQ(h.Compare(), 4u);
-    h.Update(kn::caLeftToRight, false);
+    h.Update(kn::TKNAction::LeftToRight, false);
     EXPECT_EQ(h.progress, (std::vector<std::string>{dir / "R/a", dir / "R/a/b", dir / "R/a/b/c",
                                                     dir / "R/a/b/c/file.txt"}));
     EXPECT_EQ(h.positions, (std::vector<int>{1, 2, 3, 4}));
     EXPECT_EQ(ReadFile(dir / "R/a/b/c/file.txt"), "x");
 }
 
-TEST(UpdateRun, ForcedDifferRowIsCountedInTheFolderAndTheFilePass)
+// The copy brings the attributes along, so the row is one operation, not attributes and copy.
+TEST(UpdateRun, ForcedDifferRowOfOtherSizeIsOneCopy)
 {
     TempDir dir;
     RuleTrees::Put(dir / "L", "size.txt", "12345", 0);
+    chmod((dir / "L/size.txt").c_str(), 0444);
     RuleTrees::Put(dir / "R", "size.txt", "123", 0);
     UpdateHarness h(dir / "L", dir / "R");
     ASSERT_EQ(h.Compare(), 1u);
-    h.Update(kn::caLeftToRight, true);
-    EXPECT_EQ(h.progress, (std::vector<std::string>{dir / "R/size.txt", dir / "R/size.txt"}));
-    EXPECT_EQ(h.positions.back(), 2);
-    EXPECT_EQ(ReadFile(dir / "R/size.txt"), "12345");
+    h.Update(kn::TKNAction::LeftToRight, true);
+    EXPECT_EQ(h.progress, (std::vector<std::string>{dir / "R/size.txt"}));
+    EXPECT_EQ(h.positions.back(), 1);
+    EXPECT_EQ(Snapshot(dir / "R"), (Tree{{"size.txt", "12345 (ro)"}}));
 }
 
 TEST(UpdateRun, CopyReplacesReadOnlyFileAndDeleteRemovesOne)
@@ -176,7 +175,7 @@ TEST(UpdateRun, CopyReplacesReadOnlyFileAndDeleteRemovesOne)
     chmod((dir / "R/gone.txt").c_str(), 0444);
     UpdateHarness h(dir / "L", dir / "R");
     ASSERT_EQ(h.Compare(), 2u);
-    h.Update(kn::caLeftToRight, true);
+    h.Update(kn::TKNAction::LeftToRight, true);
     EXPECT_TRUE(h.errors.empty()) << h.errors.front();
     EXPECT_EQ(Snapshot(dir / "R"), (Tree{{"a.txt", "new"}}));
 }
@@ -188,7 +187,7 @@ TEST(UpdateRun, FollowUpComparisonShowsWhatIsLeft)
     RuleTrees::Put(dir / "R", "b.txt", "right", 0);
     UpdateHarness h(dir / "L", dir / "R");
     ASSERT_EQ(h.Compare(), 2u);
-    h.engine.Update(kn::caLeftToRight, false, h.AllRows(), true, true, false);
+    h.engine.Update(kn::TKNAction::LeftToRight, false, h.AllRows(), true, true, false);
     EXPECT_EQ(h.engine.State, 0);
     ASSERT_EQ(h.engine.Items.size(), 1u) << "only the right-only file is left";
     EXPECT_EQ(h.engine.Items[0]->Right.Name, "b.txt");
@@ -202,7 +201,7 @@ TEST(UpdateRun, OnlyTheGivenRowsInTheGivenOrder)
     MakeDirs(dir / "R");
     UpdateHarness h(dir / "L", dir / "R");
     ASSERT_EQ(h.Compare(), 4u);
-    h.engine.Update(kn::caLeftToRight, false, {3, 1, 99, -1}, true, false, false);
+    h.engine.Update(kn::TKNAction::LeftToRight, false, {3, 1, 99, -1}, true, false, false);
     EXPECT_EQ(h.progress, (std::vector<std::string>{dir / "R/d", dir / "R/b"}));
     EXPECT_EQ(Snapshot(dir / "R"), (Tree{{"b", "b"}, {"d", "d"}}));
 }
@@ -215,7 +214,7 @@ TEST(UpdateRun, NothingStartsWhileAComparisonRuns)
     UpdateHarness h(dir / "L", dir / "R");
     h.Compare();
     h.engine.State = 1;  // as while a comparison is running
-    h.engine.Update(kn::caLeftToRight, false, h.AllRows(), false, false, false);
+    h.engine.Update(kn::TKNAction::LeftToRight, false, h.AllRows(), false, false, false);
     EXPECT_EQ(h.engine.State, 1);
     h.engine.State = 0;
     EXPECT_FALSE(Exists(dir / "R/a"));

@@ -26,7 +26,7 @@ TEST(UpdateBackup, KeepsWhatIsOverwrittenOrDeletedUnderTheWrittenSide)
     Put(dir / "L/fresh.txt", "no backup: nothing replaced", 0);
     UpdateHarness h(dir / "L", dir / "R");
     h.Compare();
-    h.Update(kn::caLeftToRight, true, true);
+    h.Update(kn::TKNAction::LeftToRight, true, true);
     EXPECT_TRUE(h.errors.empty());
     Tree runs = Snapshot(program.home.path());
     ASSERT_FALSE(runs.empty());
@@ -50,7 +50,7 @@ TEST(UpdateBackup, RightToLeftBacksUpIntoLeft)
     Put(dir / "R/a.txt", "new", 100);
     UpdateHarness h(dir / "L", dir / "R");
     h.Compare();
-    h.Update(kn::caRightToLeft, false, true);
+    h.Update(kn::TKNAction::RightToLeft, false, true);
     Tree runs = Snapshot(program.home.path());
     ASSERT_EQ(runs.size(), 3u);
     EXPECT_EQ(runs.rbegin()->first.substr(12), "/Left/a.txt");
@@ -65,7 +65,7 @@ TEST(UpdateBackup, OffMakesNoFolder)
     Put(dir / "R/a.txt", "old", 0);
     UpdateHarness h(dir / "L", dir / "R");
     h.Compare();
-    h.Update(kn::caLeftToRight, false, false);
+    h.Update(kn::TKNAction::LeftToRight, false, false);
     EXPECT_EQ(ReadFile(dir / "R/a.txt"), "new");
     EXPECT_TRUE(Snapshot(program.home.path()).empty());
 }
@@ -80,7 +80,7 @@ TEST(UpdateBackup, AFailedBackupKeepsTheFileAndIsReported)
     Age(dir / "R/pipe", 0);
     UpdateHarness h(dir / "L", dir / "R");
     ASSERT_EQ(h.Compare(), 1u);
-    h.Update(kn::caLeftToRight, false, true);
+    h.Update(kn::TKNAction::LeftToRight, false, true);
     ASSERT_EQ(h.errors.size(), 1u);
     const std::string prefix = "Failed to copy file \"" + dir / "R/pipe" + "\" to \"" + program.home.path() + "/";
     const std::string suffix = "/Right/pipe\".\r\nNot a regular file (a device, FIFO or socket is never copied)";
@@ -107,7 +107,7 @@ TEST(UpdateStop, BetweenRowsLeavesTheRestUntouchedAndStillEnds)
     h.onProgress = [&](const std::string&) {
         if (h.progress.size() == 3) h.engine.StopCompare();
     };
-    h.Update(kn::caLeftToRight, false);
+    h.Update(kn::TKNAction::LeftToRight, false);
     EXPECT_EQ(h.progress.size(), 3u);
     EXPECT_EQ(Snapshot(dir / "R"), (Tree{{"f0", "x"}, {"f1", "x"}, {"f2", "x"}}));
     EXPECT_EQ(h.updateDone, 1);
@@ -123,7 +123,7 @@ TEST(UpdateStop, DuringALargeCopyKeepsTheDestination)
     UpdateHarness h(dir / "L", dir / "R");
     ASSERT_EQ(h.Compare(), 1u);
     h.onProgress = [&](const std::string&) { h.engine.StopCompare(); };
-    h.Update(kn::caLeftToRight, false);
+    h.Update(kn::TKNAction::LeftToRight, false);
     ASSERT_EQ(h.errors.size(), 1u);
     EXPECT_EQ(h.errors[0], "Failed to copy file \"" + dir / "L/big.bin" + "\" to \"" + dir / "R/big.bin" +
                                "\".\r\nOperation canceled");
@@ -140,7 +140,7 @@ TEST(UpdateFailure, ExactMessagesAndTheRunGoesOn)
     Put(dir / "L/z-after.txt", "still copied", 0);
     UpdateHarness h(dir / "L", dir / "R");
     h.Compare();
-    h.Update(kn::caAuto, false);
+    h.Update(kn::TKNAction::Auto, false);
     const std::string L = dir / "L", R = dir / "R";
     EXPECT_EQ(h.errors, (std::vector<std::string>{
                             "Failed to create directory \"" + R + "/clash\".\r\nFile exists",
@@ -162,7 +162,7 @@ TEST(UpdateFailure, FolderWithEntriesLeftOutIsNotDeleted)
     UpdateHarness h(dir / "L", dir / "R");
     h.engine.SetExcludeFilter("*.log");
     ASSERT_EQ(h.Compare(), 2u);
-    h.Update(kn::caLeftToRight, true);
+    h.Update(kn::TKNAction::LeftToRight, true);
     EXPECT_EQ(h.errors, std::vector<std::string>{"Failed to delete directory \"" + dir / "R/keep" +
                                                  "\".\r\nDirectory not empty"});
     EXPECT_EQ(Snapshot(dir / "R"), (Tree{{"keep", "<dir>"}, {"keep/filtered.log", "hidden from the comparison"}}));
@@ -180,7 +180,7 @@ TEST(UpdateFailure, ASideThatNamesNoFolderIsNeverWritten)
         Put(dir / "L/a.txt", "a", 0);
         UpdateHarness h(dir / "L", c.rightText);
         ASSERT_EQ(h.Compare(), 1u);
-        h.Update(kn::caLeftToRight, true);
+        h.Update(kn::TKNAction::LeftToRight, true);
         std::string root = h.engine.GetRightFolder();
         ASSERT_EQ(h.errors.size(), 1u);
         EXPECT_EQ(h.errors[0], "Failed to copy file \"" + dir / "L/a.txt" + "\" to \"" + root +
@@ -198,7 +198,7 @@ TEST(UpdateFailure, DeletingEverythingFromAFolderThroughASideThatNamesNone)
     Put(dir / "L/b.txt", "b", 0);
     UpdateHarness h(dir / "L", "CC:");
     ASSERT_EQ(h.Compare(), 3u);
-    h.Update(kn::caRightToLeft, true);
+    h.Update(kn::TKNAction::RightToLeft, true);
     EXPECT_TRUE(h.errors.empty());
     EXPECT_TRUE(Snapshot(dir / "L").empty());
 }
@@ -213,7 +213,7 @@ TEST(UpdateMultiThread, EveryRowExactlyOnce)
     UpdateHarness h(dir / "L", dir / "R");
     ASSERT_EQ(h.Compare(), static_cast<size_t>(files + 7 + 2));
     h.engine.MultiThread = true;
-    h.Update(kn::caLeftToRight, true);
+    h.Update(kn::TKNAction::LeftToRight, true);
     EXPECT_TRUE(h.errors.empty());
     std::multiset<std::string> seen(h.progress.begin(), h.progress.end());
     std::set<std::string> distinct(h.progress.begin(), h.progress.end());

@@ -78,12 +78,12 @@ TEST(UpdateFtp, UploadCreatesFoldersAndForcedUpdateDeletesOnTheServer)
     WriteFile(server.Root() + "/site/old/x.txt", "x");
     const std::string L = dir / "L", S = server.Location("/site");
     UpdateHarness h(L, S);
-    AddRow(h, Folder(L + "/docs"), kNone, kn::stLeft);
-    AddRow(h, File(L + "/docs", "a.txt", 8), kNone, kn::stLeft);
-    AddRow(h, kNone, File(S, "stale.txt", 5), kn::stRight);
-    AddRow(h, kNone, Folder(S + "/old"), kn::stRight);
-    AddRow(h, kNone, File(S + "/old", "x.txt", 1), kn::stRight);
-    h.Update(kn::caLeftToRight, true);
+    AddRow(h, Folder(L + "/docs"), kNone, kn::TKNStatus::Left);
+    AddRow(h, File(L + "/docs", "a.txt", 8), kNone, kn::TKNStatus::Left);
+    AddRow(h, kNone, File(S, "stale.txt", 5), kn::TKNStatus::Right);
+    AddRow(h, kNone, Folder(S + "/old"), kn::TKNStatus::Right);
+    AddRow(h, kNone, File(S + "/old", "x.txt", 1), kn::TKNStatus::Right);
+    h.Update(kn::TKNAction::LeftToRight, true);
     EXPECT_EQ(h.errors, std::vector<std::string>{});
     EXPECT_EQ(Snapshot(server.Root() + "/site"), (Tree{{"docs", "<dir>"}, {"docs/a.txt", "uploaded"}}));
     const std::string shown = kn::HideFtpPasswords(S);
@@ -108,8 +108,8 @@ TEST(UpdateFtp, DownloadTakesTheServersExactTime)
     RecordBytes(h, bytes);
     kn::TKNFileRec listed = File(S + "/sub", "b.bin", 300000, vex::EncodeDateTime(2024, 5, 6, 10, 15, 0));
     listed.TimeStep = 60;
-    AddRow(h, listed, File(R + "/sub", "b.bin", 16), kn::stLeft);
-    h.Update(kn::caLeftToRight, false);
+    AddRow(h, listed, File(R + "/sub", "b.bin", 16), kn::TKNStatus::Left);
+    h.Update(kn::TKNAction::LeftToRight, false);
     EXPECT_EQ(h.errors, std::vector<std::string>{});
     EXPECT_EQ(Snapshot(R), (Tree{{"sub", "<dir>"}, {"sub/b.bin", Pattern(300000)}})) << "no temporary file left";
     struct stat st;
@@ -130,9 +130,9 @@ TEST(UpdateFtp, FailedDownloadLeavesTheLocalFileAndTheRunGoesOn)
     WriteFile(dir / "R/c.txt", "local");
     const std::string S = server.Location("/pub"), R = dir / "R";
     UpdateHarness h(S, R);
-    AddRow(h, File(S, "c.txt", 6), File(R, "c.txt", 5), kn::stLeft);  // gone from the server
-    AddRow(h, File(S, "ok.txt", 7), kNone, kn::stLeft);
-    h.Update(kn::caLeftToRight, false);
+    AddRow(h, File(S, "c.txt", 6), File(R, "c.txt", 5), kn::TKNStatus::Left);  // gone from the server
+    AddRow(h, File(S, "ok.txt", 7), kNone, kn::TKNStatus::Left);
+    h.Update(kn::TKNAction::LeftToRight, false);
     ASSERT_EQ(h.errors.size(), 1u);
     const std::string prefix =
         "Failed to copy file \"" + kn::HideFtpPasswords(S) + "/c.txt\" to \"" + R + "/c.txt\".\r\n550 ";
@@ -151,8 +151,8 @@ TEST(UpdateFtp, StopDuringADownloadKeepsTheLocalFile)
     h.engine.OnFileProgress = [&](void*, const std::string&, int64_t, int64_t position) {
         if (position > 0) h.engine.StopCompare();
     };
-    AddRow(h, File(S, "big.bin", 8 * 1048576), File(R, "big.bin", 5), kn::stLeft);
-    h.Update(kn::caLeftToRight, false);
+    AddRow(h, File(S, "big.bin", 8 * 1048576), File(R, "big.bin", 5), kn::TKNStatus::Left);
+    h.Update(kn::TKNAction::LeftToRight, false);
     ASSERT_EQ(h.errors.size(), 1u);
     EXPECT_EQ(h.errors[0].substr(0, 20), "Failed to copy file ");
     EXPECT_EQ(Snapshot(R), (Tree{{"big.bin", "local"}}));
@@ -168,8 +168,8 @@ TEST(UpdateFtp, FtpToFtpCountsTheFileTwice)
     UpdateHarness h(A, B);
     std::vector<FileProgress> bytes;
     RecordBytes(h, bytes);
-    AddRow(h, File(A, "k.txt", 1000), kNone, kn::stLeft);
-    h.Update(kn::caAuto, false);
+    AddRow(h, File(A, "k.txt", 1000), kNone, kn::TKNStatus::Left);
+    h.Update(kn::TKNAction::Auto, false);
     EXPECT_EQ(h.errors, std::vector<std::string>{});
     EXPECT_EQ(ReadFile(right.Root() + "/b/k.txt"), std::string(1000, 'k'));
     ASSERT_FALSE(bytes.empty());
@@ -194,10 +194,10 @@ TEST(UpdateFtp, FtpToFtpFoldersAndDeletionsOnTheWrittenServer)
     WriteFile(right.Root() + "/b/gone/old.txt", "old");
     const std::string A = left.Location("/a"), B = right.Location("/b");
     UpdateHarness h(A, B);
-    AddRow(h, Folder(A + "/new"), kNone, kn::stLeft);
-    AddRow(h, kNone, Folder(B + "/gone"), kn::stRight);
-    AddRow(h, kNone, File(B + "/gone", "old.txt", 3), kn::stRight);
-    h.Update(kn::caLeftToRight, true);
+    AddRow(h, Folder(A + "/new"), kNone, kn::TKNStatus::Left);
+    AddRow(h, kNone, Folder(B + "/gone"), kn::TKNStatus::Right);
+    AddRow(h, kNone, File(B + "/gone", "old.txt", 3), kn::TKNStatus::Right);
+    h.Update(kn::TKNAction::LeftToRight, true);
     EXPECT_EQ(h.errors, std::vector<std::string>{});
     EXPECT_EQ(Snapshot(right.Root() + "/b"), (Tree{{"new", "<dir>"}}));
     EXPECT_EQ(Snapshot(left.Root() + "/a"), (Tree{{"keep.txt", "left"}}));
@@ -213,8 +213,8 @@ TEST(UpdateFtp, BackupOfAServerFileLandsInTheProgramFolder)
     WriteFile(server.Root() + "/site/img/a.png", "old on the server");
     const std::string L = dir / "L", S = server.Location("/site");
     UpdateHarness h(L, S);
-    AddRow(h, File(L + "/img", "a.png", 3), File(S + "/img", "a.png", 17), kn::stLeft);
-    h.Update(kn::caLeftToRight, false, true);
+    AddRow(h, File(L + "/img", "a.png", 3), File(S + "/img", "a.png", 17), kn::TKNStatus::Left);
+    h.Update(kn::TKNAction::LeftToRight, false, true);
     unsetenv("KESTRUNE_HOME");
     EXPECT_EQ(h.errors, std::vector<std::string>{});
     Tree backup = Snapshot(home.path());
@@ -231,10 +231,10 @@ TEST(UpdateFtp, ServerRefusalsCarryTheServersReply)
     WriteFile(dir / "L/after.txt", "still uploaded");
     const std::string L = dir / "L", S = server.Location("/site");
     UpdateHarness h(L, S);
-    AddRow(h, Folder(L + "/exists"), kNone, kn::stLeft);
-    AddRow(h, kNone, File(S, "missing.txt", 1), kn::stRight);
-    AddRow(h, File(L, "after.txt", 14), kNone, kn::stLeft);
-    h.Update(kn::caLeftToRight, true);
+    AddRow(h, Folder(L + "/exists"), kNone, kn::TKNStatus::Left);
+    AddRow(h, kNone, File(S, "missing.txt", 1), kn::TKNStatus::Right);
+    AddRow(h, File(L, "after.txt", 14), kNone, kn::TKNStatus::Left);
+    h.Update(kn::TKNAction::LeftToRight, true);
     ASSERT_EQ(h.errors.size(), 2u);
     EXPECT_EQ(h.errors[0].substr(0, h.errors[0].find("\r\n") + 6),
               "Failed to create directory \"" + kn::HideFtpPasswords(S) + "/exists\".\r\n550 ");
@@ -248,8 +248,8 @@ TEST(UpdateFtp, AServerThatCannotBeReachedEndsTheRunWithAReport)
     TempDir dir;
     WriteFile(dir / "L/a.txt", "a");
     UpdateHarness h(dir / "L", "ftp://127.0.0.1:1/nowhere");
-    AddRow(h, File(dir / "L", "a.txt", 1), kNone, kn::stLeft);
-    h.Update(kn::caLeftToRight, false);
+    AddRow(h, File(dir / "L", "a.txt", 1), kNone, kn::TKNStatus::Left);
+    h.Update(kn::TKNAction::LeftToRight, false);
     ASSERT_EQ(h.errors.size(), 1u);
     EXPECT_TRUE(h.progress.empty()) << "no pass runs";
     EXPECT_EQ(h.updateDone, 1);
@@ -264,7 +264,7 @@ TEST(UpdateFtp, ComparedThenUpdatedThroughTheFtpListing)
     WriteFile(server.Root() + "/site/stale.txt", "stale");
     UpdateHarness h(dir / "L", server.Location("/site"));
     ASSERT_EQ(h.Compare(), 3u) << "docs/, docs/a.txt on the left; stale.txt on the server";
-    h.Update(kn::caLeftToRight, true);
+    h.Update(kn::TKNAction::LeftToRight, true);
     EXPECT_EQ(h.errors, std::vector<std::string>{});
     EXPECT_EQ(Snapshot(server.Root() + "/site"), (Tree{{"docs", "<dir>"}, {"docs/a.txt", "uploaded"}}));
 }
@@ -307,9 +307,9 @@ TEST_P(UpdateFtpUnsafeName, FailsItsRowAndWritesNothingOutside)
     WriteFile(dir / "L/ok.txt", "fine");
     const std::string L = dir / "L", S = server.Location("/site/uploads");
     UpdateHarness h(L, S);
-    AddRow(h, Under(L, c.entry), kNone, kn::stLeft);
-    AddRow(h, File(L, "ok.txt", 4), kNone, kn::stLeft);
-    h.Update(kn::caLeftToRight, false);
+    AddRow(h, Under(L, c.entry), kNone, kn::TKNStatus::Left);
+    AddRow(h, File(L, "ok.txt", 4), kNone, kn::TKNStatus::Left);
+    h.Update(kn::TKNAction::LeftToRight, false);
     ASSERT_EQ(h.errors.size(), 1u);
     EXPECT_NE(h.errors[0].find(c.reason), std::string::npos) << h.errors[0];
     EXPECT_EQ(Snapshot(server.Root()), (Tree{{"site", "<dir>"},
@@ -337,8 +337,8 @@ TEST(UpdateFtp, StoppedUploadKeepsTheServersFileAndLeavesNoTemporaryFile)
     h.engine.OnFileProgress = [&](void*, const std::string&, int64_t, int64_t position) {
         if (position > 0) h.engine.StopCompare();
     };
-    AddRow(h, File(L, "big.bin", 16 * 1048576), File(S, "big.bin", 18), kn::stLeft);
-    h.Update(kn::caLeftToRight, false);
+    AddRow(h, File(L, "big.bin", 16 * 1048576), File(S, "big.bin", 18), kn::TKNStatus::Left);
+    h.Update(kn::TKNAction::LeftToRight, false);
     ASSERT_EQ(h.errors.size(), 1u);
     EXPECT_EQ(h.errors[0].find("may remain"), std::string::npos) << h.errors[0];
     EXPECT_EQ(Snapshot(server.Root() + "/site"), (Tree{{"big.bin", "the whole old file"}}));
@@ -357,8 +357,8 @@ TEST(UpdateFtp, UploadReplacesTheFileWholeThroughATemporaryName)
         if (position > 0 && seen.empty())
             for (const auto& entry : Snapshot(server.Root() + "/site")) seen.push_back(entry.first);
     };
-    AddRow(h, File(L, "a.txt", 200000), File(S, "a.txt", 3), kn::stLeft);
-    h.Update(kn::caLeftToRight, false);
+    AddRow(h, File(L, "a.txt", 200000), File(S, "a.txt", 3), kn::TKNStatus::Left);
+    h.Update(kn::TKNAction::LeftToRight, false);
     EXPECT_EQ(h.errors, std::vector<std::string>{});
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0].substr(0, 10), ".kn-a.txt-") << "written beside the file, under the temporary name";
@@ -390,8 +390,8 @@ TEST_P(UpdateFtpShortDownload, FailsTheRowAndKeepsTheLocalFile)
     WriteFile(dir / "R/six.txt", "good local copy");
     const std::string S = server.Location("/pub"), R = dir / "R";
     UpdateHarness h(S, R);
-    AddRow(h, File(S, "six.txt", 6), File(R, "six.txt", 15), kn::stLeft);
-    h.Update(kn::caLeftToRight, false);
+    AddRow(h, File(S, "six.txt", 6), File(R, "six.txt", 15), kn::TKNStatus::Left);
+    h.Update(kn::TKNAction::LeftToRight, false);
     ASSERT_EQ(h.errors.size(), 1u);
     EXPECT_NE(h.errors[0].find("Only 3 of 6 bytes were transferred"), std::string::npos) << h.errors[0];
     EXPECT_EQ(Snapshot(R), (Tree{{"six.txt", "good local copy"}}));

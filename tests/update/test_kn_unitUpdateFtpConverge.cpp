@@ -56,7 +56,7 @@ TEST_P(UpdateFtpConverge, ASecondComparisonFindsNothing)
     MakeDirs(upload ? remote : local);
     UpdateHarness h(local, server.Location("/www"));
     ASSERT_EQ(h.Compare(), kTree.size() + 5) << "every file and the folders css, img, docs, docs/a, docs/a/b";
-    h.Update(upload ? kn::caLeftToRight : kn::caRightToLeft, false);
+    h.Update(upload ? kn::TKNAction::LeftToRight : kn::TKNAction::RightToLeft, false);
     EXPECT_EQ(h.errors, std::vector<std::string>{});
     for (const auto& [path, mtime] : kTree) {
         EXPECT_EQ(ReadFile(local + "/" + path), ReadFile(remote + "/" + path)) << path;
@@ -65,7 +65,7 @@ TEST_P(UpdateFtpConverge, ASecondComparisonFindsNothing)
     }
     EXPECT_EQ(h.Compare(), 0u);
     h.progress.clear();
-    h.Update(upload ? kn::caLeftToRight : kn::caRightToLeft, true);
+    h.Update(upload ? kn::TKNAction::LeftToRight : kn::TKNAction::RightToLeft, true);
     EXPECT_EQ(h.progress, std::vector<std::string>{}) << "nothing left to do";
 }
 
@@ -85,7 +85,7 @@ TEST(UpdateFtpTimes, AServerThatSetsNoTimesIsToldOfOnce)
     std::vector<std::string> notices;
     h.engine.OnNotice = [&](void*, const std::string& text) { notices.push_back(text); };
     h.Compare();
-    h.Update(kn::caLeftToRight, false);
+    h.Update(kn::TKNAction::LeftToRight, false);
     EXPECT_EQ(h.errors, std::vector<std::string>{});
     EXPECT_EQ(notices, std::vector<std::string>{"The server cannot set file times; uploaded files will look newer."});
     EXPECT_EQ(ReadFile(server.Root() + "/www/index.html"), "content of index.html") << "the run went on";
@@ -105,8 +105,8 @@ TEST(UpdateFtpVsftpd, UploadsAndDownloadsSettle)
     MakeTree(server.Root() + "/www/copy");
     server.GiveToServer();
     for (const auto& [local, remote, direction] :
-         {std::tuple{dir / "site", std::string("/www/site"), kn::caLeftToRight},
-          std::tuple{dir / "copy", std::string("/www/copy"), kn::caRightToLeft}}) {
+         {std::tuple{dir / "site", std::string("/www/site"), kn::TKNAction::LeftToRight},
+          std::tuple{dir / "copy", std::string("/www/copy"), kn::TKNAction::RightToLeft}}) {
         MakeDirs(local);
         MakeDirs(server.Root() + remote);
         server.GiveToServer();

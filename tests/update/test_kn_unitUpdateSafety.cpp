@@ -37,7 +37,7 @@ void Link(const std::string& target, const std::string& link)
 // With L/secret unreadable, a forced mirror to the right must not take it for empty.
 TEST(UpdateUnlisted, AFolderThatCannotBeReadLosesNothingOnEitherSide)
 {
-    for (uint8_t direction : {kn::caLeftToRight, kn::caRightToLeft, kn::caAuto}) {
+    for (uint8_t direction : {kn::TKNAction::LeftToRight, kn::TKNAction::RightToLeft, kn::TKNAction::Auto}) {
         TempDir dir;
         Put(dir / "L/secret/mine.txt", "left only", 0);
         Put(dir / "L/secret/both.txt", "older", 0);
@@ -62,9 +62,9 @@ TEST(UpdateUnlisted, AFolderThatCannotBeReadLosesNothingOnEitherSide)
         EXPECT_EQ(right.count("secret/mine.txt"), 0u) << "no copy into a folder it cannot judge";
         EXPECT_EQ(ReadFile(dir / "L/secret/both.txt"), "older") << int(direction);
         EXPECT_EQ(ReadFile(dir / "L/secret/mine.txt"), "left only") << int(direction);
-        if (direction == kn::caLeftToRight) {
+        if (direction == kn::TKNAction::LeftToRight) {
             EXPECT_EQ(right["plain.txt"], "copied");
-        } else if (direction == kn::caRightToLeft) {
+        } else if (direction == kn::TKNAction::RightToLeft) {
             EXPECT_FALSE(Exists(dir / "L/plain.txt")) << "forced: deleted";
         }
     }
@@ -74,7 +74,7 @@ TEST(UpdateUnlisted, AFolderThatCannotBeReadLosesNothingOnEitherSide)
 TEST(UpdateLinks, NothingIsWrittenThroughALinkOnTheWrittenSide)
 {
     ProgramFolderHere program;
-    for (uint8_t direction : {kn::caLeftToRight, kn::caAuto}) {
+    for (uint8_t direction : {kn::TKNAction::LeftToRight, kn::TKNAction::Auto}) {
         TempDir dir;
         Put(dir / "outside/a.txt", "outside, old", 0);
         Put(dir / "L/sub/a.txt", "left, new", 100);
@@ -135,7 +135,7 @@ TEST(UpdateLinks, AttributesAreNeverSetThroughALink)
     Link(dir / "outside/dd", dir / "R/dd");
     UpdateHarness h(dir / "L", dir / "R");
     ASSERT_EQ(h.Compare(), 2u);
-    h.Update(kn::caLeftToRight, true);
+    h.Update(kn::TKNAction::LeftToRight, true);
     EXPECT_EQ(ModeOf(dir / "outside/secret.txt"), 0644u);
     EXPECT_EQ(ModeOf(dir / "outside/dd"), 0755u);
     // Each refusal is reported (a file row's attributes are tried in two passes).
@@ -160,7 +160,7 @@ TEST(UpdateLinks, ALinkToAFolderInTheSourceEmptiesNoRealFolder)
     Put(dir / "R/dd/deep/more.txt", "the right side's", 0);
     UpdateHarness h(dir / "L", dir / "R");
     h.Compare();
-    h.Update(kn::caLeftToRight, true);
+    h.Update(kn::TKNAction::LeftToRight, true);
     EXPECT_EQ(Snapshot(dir / "R"), (Tree{{"dd", "<dir>"},
                                          {"dd/deep", "<dir>"},
                                          {"dd/deep/more.txt", "the right side's"},
@@ -190,7 +190,7 @@ TEST(UpdateRoots, RootsInsideEachOtherAreRefusedButCompare)
             std::vector<std::string> planned;
             h.engine.OnDryRunOperation = [&](void*, const std::string& text) { planned.push_back(text); };
             h.errors.clear();
-            h.Update(kn::caLeftToRight, true);
+            h.Update(kn::TKNAction::LeftToRight, true);
             EXPECT_EQ(h.errors,
                       std::vector<std::string>{"The folder \"" + c.inner + "\" lies inside \"" + c.outer + "\"."});
             EXPECT_TRUE(planned.empty());
@@ -225,7 +225,7 @@ TEST(UpdateTempFiles, LeftOversAreRemovedFromWrittenTreesAndNeverCopied)
     UpdateHarness h(dir / "L", dir / "R");
     h.Compare();
     ASSERT_EQ(h.engine.RightList.StaleTempFiles, std::vector<std::string>{dir / "R/.kn-b.txt-0z9y8x"});
-    h.Update(kn::caLeftToRight, true);
+    h.Update(kn::TKNAction::LeftToRight, true);
     EXPECT_TRUE(h.errors.empty());
     EXPECT_EQ(Snapshot(dir / "R"), (Tree{{".kn-b.txt-0Z9Y8X", "the user's own file"}, {"a.txt", "a"}}))
         << "a user's file of a similar name is kept, the left-over is gone";

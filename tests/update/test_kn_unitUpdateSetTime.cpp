@@ -56,7 +56,7 @@ TEST(UpdateSetTime, EqualContentGetsTheSourcesTimeAndIsNotCopied)
     ASSERT_EQ(h.engine.Items.size(), 2u);
     EXPECT_TRUE(h.engine.Items[0]->ContentEqual);
     EXPECT_FALSE(h.engine.Items[1]->ContentEqual);
-    h.Update(kn::caLeftToRight, true);
+    h.Update(kn::TKNAction::LeftToRight, true);
     EXPECT_EQ(h.errors, std::vector<std::string>{});
     // The folder pass applies the differing pair's attributes, the file pass copies it.
     EXPECT_EQ(h.progress,
@@ -79,9 +79,9 @@ TEST(UpdateSetTime, FollowsTheDirectionRuleOfACopy)
     };
     // The right file is the newer one here.
     const Case cases[] = {
-        {"auto writes the older side: the left", kn::caAuto, false, false},
-        {"left to right leaves a newer right file", kn::caLeftToRight, false, false},
-        {"forced left to right sets the right file", kn::caLeftToRight, true, true},
+        {"auto writes the older side: the left", kn::TKNAction::Auto, false, false},
+        {"left to right leaves a newer right file", kn::TKNAction::LeftToRight, false, false},
+        {"forced left to right sets the right file", kn::TKNAction::LeftToRight, true, true},
     };
     for (const Case& c : cases) {
         TempDir dir;
@@ -96,8 +96,8 @@ TEST(UpdateSetTime, FollowsTheDirectionRuleOfACopy)
         h.Update(c.direction, c.force);
         EXPECT_EQ(h.errors, std::vector<std::string>{}) << c.name;
         const bool rightTookLeft = Stat(R + "/a.txt").st_mtime == Stat(L + "/a.txt").st_mtime;
-        EXPECT_EQ(rightTookLeft, c.set || c.direction == kn::caAuto) << c.name;  // auto: the left took the right's
-        if (c.direction == kn::caAuto) {
+        EXPECT_EQ(rightTookLeft, c.set || c.direction == kn::TKNAction::Auto) << c.name;  // auto: the left took the right's
+        if (c.direction == kn::TKNAction::Auto) {
             EXPECT_EQ(Stat(L + "/a.txt").st_mtime, 1500000200) << c.name;
         }
         EXPECT_EQ(ReadFile(R + "/a.txt"), "abc") << c.name;
@@ -112,7 +112,7 @@ TEST(UpdateSetTime, DryRunNamesTheOperationAndChangesNothing)
     std::vector<std::string> operations;
     h.engine.UpdateDryRun = true;
     h.engine.OnDryRunOperation = [&](void*, const std::string& text) { operations.push_back(text); };
-    h.Update(kn::caLeftToRight, true);
+    h.Update(kn::TKNAction::LeftToRight, true);
     EXPECT_EQ(operations,
               (std::vector<std::string>{"make writable " + t.R + "/d/changed.txt", "set time of " + t.R + "/same.txt",
                                         "copy " + t.L + "/d/changed.txt -> " + t.R + "/d/changed.txt"}));
@@ -138,10 +138,10 @@ TEST(UpdateSetTime, OnAnFtpServerThroughMfmt)
     row->Right = row->Left;
     row->Right.Path = S;
     row->Right.Time = when - 1;
-    row->Status = kn::stLeft;
+    row->Status = kn::TKNStatus::Left;
     row->ContentEqual = true;
     h.engine.Items.push_back(std::move(row));
-    h.Update(kn::caAuto, false);
+    h.Update(kn::TKNAction::Auto, false);
     EXPECT_EQ(h.errors, std::vector<std::string>{});
     EXPECT_EQ(Stat(server.Root() + "/pub/a.txt").st_mtime, vex::DateTimeToUnix(when, 0));
     EXPECT_EQ(ReadFile(server.Root() + "/pub/a.txt"), "abc");

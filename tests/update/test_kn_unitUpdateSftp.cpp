@@ -59,7 +59,7 @@ TEST_F(UpdateSftp, UploadMirrorsTheLocalSideAndTheNextComparisonIsEmpty)
     FillSides(local, remote);
     UpdateHarness h(local, server.Location(remote));
     ASSERT_GE(h.Compare(), 3u) << h.engine.ErrorText;
-    h.Update(kn::caLeftToRight, true);
+    h.Update(kn::TKNAction::LeftToRight, true);
     EXPECT_TRUE(h.errors.empty()) << h.errors[0];
     EXPECT_EQ(Snapshot(remote), Snapshot(local));
     EXPECT_EQ(Snapshot(remote)["docs/read-only.txt"], "kept read-only (ro)");
@@ -72,7 +72,7 @@ TEST_F(UpdateSftp, DownloadMirrorsTheServerAndTheNextComparisonIsEmpty)
     FillSides(remote, local);  // now the server holds the newer file and the read-only one
     UpdateHarness h(local, server.Location(remote));
     ASSERT_GE(h.Compare(), 3u) << h.engine.ErrorText;
-    h.Update(kn::caRightToLeft, true);
+    h.Update(kn::TKNAction::RightToLeft, true);
     EXPECT_TRUE(h.errors.empty()) << h.errors[0];
     EXPECT_EQ(Snapshot(local), Snapshot(remote));
     EXPECT_EQ(h.Compare(), 0u) << h.engine.ErrorText;
@@ -84,7 +84,7 @@ TEST_F(UpdateSftp, BackupKeepsTheServerFilesThatAreReplacedOrDeleted)
     FillSides(local, remote);
     UpdateHarness h(local, server.Location(remote));
     h.Compare();
-    h.Update(kn::caLeftToRight, true, true);
+    h.Update(kn::TKNAction::LeftToRight, true, true);
     EXPECT_TRUE(h.errors.empty()) << h.errors[0];
     Tree runs = Snapshot(program.home.path());
     ASSERT_FALSE(runs.empty());
@@ -104,7 +104,7 @@ TEST_F(UpdateSftp, StopDuringAnUploadKeepsTheOldFileAndLeavesNoTemporaryOne)
     h.engine.OnFileProgress = [&](void*, const std::string&, int64_t, int64_t position) {
         if (++reports == 2 && position > 0) h.engine.StopCompare();
     };
-    h.Update(kn::caLeftToRight, false);
+    h.Update(kn::TKNAction::LeftToRight, false);
     ASSERT_EQ(h.errors.size(), 1u);
     EXPECT_NE(h.errors[0].find("Stopped"), std::string::npos) << h.errors[0];
     EXPECT_EQ(Snapshot(remote), (Tree{{"big.bin", "the old file"}}));
@@ -116,7 +116,7 @@ TEST_F(UpdateSftp, ReplacingAFileLeavesNoTemporaryName)
     PutAt(remote + "/f.txt", "old", kOld);
     UpdateHarness h(local, server.Location(remote));
     ASSERT_EQ(h.Compare(), 1u);
-    h.Update(kn::caLeftToRight, false);
+    h.Update(kn::TKNAction::LeftToRight, false);
     EXPECT_TRUE(h.errors.empty()) << h.errors[0];
     Tree after = Snapshot(remote);
     EXPECT_FALSE(HasTemporaryFile(after));
@@ -131,17 +131,17 @@ TEST_F(UpdateSftp, CopiesBetweenTwoSftpSidesAndBetweenSftpAndFtp)
     {
         UpdateHarness h(server.Location(a), server.Location(b));
         ASSERT_EQ(h.Compare(), 3u) << h.engine.ErrorText;
-        h.Update(kn::caLeftToRight, false);
+        h.Update(kn::TKNAction::LeftToRight, false);
         EXPECT_TRUE(h.errors.empty()) << h.errors[0];
-        h.Update(kn::caRightToLeft, false);
+        h.Update(kn::TKNAction::RightToLeft, false);
         EXPECT_EQ(h.Compare(), 0u) << h.engine.ErrorText;
     }
     FtpServer ftp;
     PutAt(ftp.Root() + "/f/three.txt", "three", kOld);
     UpdateHarness h(server.Location(a), ftp.Location("/f"));
     ASSERT_GE(h.Compare(), 3u) << h.engine.ErrorText;
-    h.Update(kn::caLeftToRight, false);
-    h.Update(kn::caRightToLeft, false);
+    h.Update(kn::TKNAction::LeftToRight, false);
+    h.Update(kn::TKNAction::RightToLeft, false);
     EXPECT_TRUE(h.errors.empty()) << h.errors[0];
     EXPECT_EQ(ReadFile(ftp.Root() + "/f/x/one.txt"), "one");
     EXPECT_EQ(ReadFile(ftp.Root() + "/f/two.txt"), "two");

@@ -1,12 +1,12 @@
 #include "tests/update/update_harness.h"
 
-#include "tests/common/temp_tree.h"
-
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+
+#include "tests/common/temp_tree.h"
 
 namespace fs = std::filesystem;
 
@@ -72,7 +72,7 @@ std::vector<int> UpdateHarness::AllRows() const
     return rows;
 }
 
-void UpdateHarness::Update(uint8_t direction, bool force, bool backup)
+void UpdateHarness::Update(kn::TKNAction direction, bool force, bool backup)
 {
     stateZeroReports = 0;  // count the update's own end report only
     engine.Update(direction, force, AllRows(), true, false, backup);

@@ -11,6 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/kn_unitCompare.h"
+#include "engine/kn_unitCompareUpdate.h"
+#include "tests/common/temp_tree.h"
+
 namespace testutil {
 
 // Relative path -> content of a file, or "<dir>" for a folder; " (ro)" is appended to entries
@@ -35,7 +39,7 @@ struct UpdateHarness {
     // Compares and returns the number of rows.
     size_t Compare();
     // Updates every row (in pairing order) and waits; no follow-up comparison.
-    void Update(uint8_t direction, bool force, bool backup = false);
+    void Update(kn::TKNAction direction, bool force, bool backup = false);
     std::vector<int> AllRows() const;
 
     kn::TKNFileCompare engine;

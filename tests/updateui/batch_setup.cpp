@@ -15,7 +15,7 @@ kn::TKNOptionsRec FolderPreset(const std::string& home, const char* name, const 
     vex::SetField(preset.Name, name);
     vex::SetField(preset.LeftFolder, left);
     vex::SetField(preset.RightFolder, right);
-    preset.Action = kn::caAuto;
+    preset.Action = kn::TKNAction::Auto;
     return preset;
 }
 
@@ -38,9 +38,9 @@ NightlyTrees AddNightly(kn::TKNConfig& config, const std::string& home, const te
     testutil::WriteFile(t.r2 + "/theirs.txt", "theirs");
     EXPECT_GE(config.Presets.Add(FolderPreset(home, "One", t.l1, t.r1)), 0);
     EXPECT_GE(config.Presets.Add(FolderPreset(home, "Two", t.l2, t.r2)), 0);
-    EXPECT_GE(config.Batches.Add(BatchOf("Nightly", {{"One", kn::caLeftToRight, true},
-                                                     {"Gone", kn::caAuto, true},
-                                                     {"Two", kn::caRightToLeft, false}})),
+    EXPECT_GE(config.Batches.Add(BatchOf("Nightly", {{"One", kn::TKNAction::LeftToRight, true},
+                                                     {"Gone", kn::TKNAction::Auto, true},
+                                                     {"Two", kn::TKNAction::RightToLeft, false}})),
               0);
     return t;
 }

@@ -13,7 +13,7 @@ namespace updateui_test {
 
 struct BatchEntry {
     const char* preset;
-    uint8_t action;
+    kn::TKNAction action;
     bool force;
 };
 

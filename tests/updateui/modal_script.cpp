@@ -56,6 +56,23 @@ ModalScript::Step ModalScript::Ok() { return Press(QMessageBox::Ok); }
 ModalScript::Step ModalScript::Yes() { return Press(QMessageBox::Yes); }
 ModalScript::Step ModalScript::No() { return Press(QMessageBox::No); }
 
+ModalScript::Step ModalScript::OkSilencing()
+{
+    return [](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (box && box->checkBox()) box->checkBox()->setChecked(true);
+        Press(QMessageBox::Ok)(modal);
+    };
+}
+
+ModalScript::Step ModalScript::Inspect(std::function<void(QWidget* modal)> look, Step answer)
+{
+    return [look, answer](QWidget* modal) {
+        look(modal);
+        answer(modal);
+    };
+}
+
 ModalScript::Step ModalScript::Confirm(bool backup)
 {
     return [backup](QWidget* modal) {

@@ -24,6 +24,10 @@ public:
     static Step Ok();
     static Step Yes();
     static Step No();
+    // An error box of an update: ticks "Don't show further errors of this update", then OK.
+    static Step OkSilencing();
+    // Runs `look` on the window, then answers it with `answer`.
+    static Step Inspect(std::function<void(QWidget* modal)> look, Step answer);
     // The confirmation dialog: ticks Backup when asked, then OK; or Cancel.
     static Step Confirm(bool backup = false);
     static Step CancelDialog();

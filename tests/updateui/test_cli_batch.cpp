@@ -108,7 +108,7 @@ TEST_F(CliBatch, AFailedOperationIsPrintedAndGivesOneWhileTheRestIsDone)
     WriteFile(l + "/b.txt", "b");
     testutil::MakeDirs(r + "/a.txt/inside");  // a folder where the file should go
     AddPreset("P", l, r);
-    AddBatch("B", {{"P", kn::caLeftToRight, false}});
+    AddBatch("B", {{"P", kn::TKNAction::LeftToRight, false}});
     CliResult result = Run("batch B");
     EXPECT_EQ(result.status, 1);
     EXPECT_FALSE(result.err.empty()) << "the failure is printed";
@@ -121,7 +121,7 @@ TEST_F(CliBatch, AMissingLocalFolderSkipsItsEntryInsteadOfEmptyingTheOtherSide)
     const std::string r = trees / "r";
     WriteFile(r + "/precious.txt", "precious");
     AddPreset("Unplugged", trees / "not-mounted", r);
-    AddBatch("Mirror", {{"Unplugged", kn::caLeftToRight, true}});
+    AddBatch("Mirror", {{"Unplugged", kn::TKNAction::LeftToRight, true}});
     CliResult result = Run("batch Mirror");
     EXPECT_EQ(result.status, 1);
     EXPECT_TRUE(Has(result.err, "preset \"Unplugged\" skipped")) << result.err;
@@ -140,7 +140,7 @@ TEST_F(CliBatch, AStepWhosePresetComparesContentsSetsTimesInsteadOfCopying)
     preset.CompareContent = 1;
     ASSERT_GE(config->Presets.Add(preset), 0);
     ASSERT_TRUE(config->SavePresets());
-    AddBatch("B", {{"C", kn::caLeftToRight, false}});
+    AddBatch("B", {{"C", kn::TKNAction::LeftToRight, false}});
     struct stat before {
     }, after{};
     ASSERT_EQ(stat((right + "/same.txt").c_str(), &before), 0);
@@ -150,6 +150,29 @@ TEST_F(CliBatch, AStepWhosePresetComparesContentsSetsTimesInsteadOfCopying)
     ASSERT_EQ(stat((right + "/same.txt").c_str(), &after), 0);
     EXPECT_EQ(after.st_mtime, 1500000100) << r.out;
     EXPECT_EQ(after.st_ino, before.st_ino) << "not copied";
+}
+
+// Twelve files only the right side has: a forced Left to Right step would delete them all.
+TEST_F(CliBatch, AStepThatDeletesMostOfItsSideIsSkippedUnlessMaxDeleteAllowsIt)
+{
+    const std::string l = trees / "l", r = trees / "r";
+    testutil::MakeDirs(l);
+    for (int i = 0; i < 12; ++i) WriteFile(r + "/f" + std::to_string(i), "x");
+    AddPreset("Empty", l, r);
+    AddBatch("Wipe", {{"Empty", kn::TKNAction::LeftToRight, true}});
+    CliResult guarded = Run("batch Wipe");
+    EXPECT_EQ(guarded.status, 1);
+    EXPECT_TRUE(Has(guarded.err, "preset \"Empty\" skipped: the update would delete 12 of the 12 entries"))
+        << guarded.err;
+    EXPECT_TRUE(Exists(r + "/f0"));
+    CliResult tooFew = Run("batch Wipe --max-delete 11");
+    EXPECT_EQ(tooFew.status, 1);
+    EXPECT_TRUE(Has(tooFew.err, "more than --max-delete 11")) << tooFew.err;
+    EXPECT_TRUE(Exists(r + "/f11"));
+    EXPECT_EQ(Run("batch Wipe --max-delete x").status, 2);
+    CliResult allowed = Run("batch Wipe --max-delete 12");
+    EXPECT_EQ(allowed.status, 0) << allowed.err;
+    EXPECT_FALSE(Exists(r + "/f0"));
 }
 
 }  // namespace

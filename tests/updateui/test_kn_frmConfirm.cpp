@@ -21,27 +21,27 @@ namespace {
 
 struct ActionTextCase {
     const char* name;
-    int action;
+    TKNAction action;
     bool selectionOnly;
     bool force;
     const char* expected;
 };
 
 const ActionTextCase kActionTexts[] = {
-    {"LeftAll", caLeftToRight, false, false, "Left to Right, All Files"},
-    {"LeftSelection", caLeftToRight, true, false, "Left to Right, Selection Only"},
-    {"LeftAllForce", caLeftToRight, false, true, "Left to Right, All Files, Force Update"},
-    {"LeftSelectionForce", caLeftToRight, true, true, "Left to Right, Selection Only, Force Update"},
-    {"RightAll", caRightToLeft, false, false, "Right to Left, All Files"},
-    {"RightSelection", caRightToLeft, true, false, "Right to Left, Selection Only"},
-    {"RightAllForce", caRightToLeft, false, true, "Right to Left, All Files, Force Update"},
-    {"RightSelectionForce", caRightToLeft, true, true, "Right to Left, Selection Only, Force Update"},
-    {"AutoAll", caAuto, false, false, "Auto, All Files"},
-    {"AutoSelection", caAuto, true, false, "Auto, Selection Only"},
-    {"AutoAllForce", caAuto, false, true, "Auto, All Files, Force Update"},
-    {"AutoSelectionForce", caAuto, true, true, "Auto, Selection Only, Force Update"},
+    {"LeftAll", TKNAction::LeftToRight, false, false, "Left to Right, All Files"},
+    {"LeftSelection", TKNAction::LeftToRight, true, false, "Left to Right, Selection Only"},
+    {"LeftAllForce", TKNAction::LeftToRight, false, true, "Left to Right, All Files, Force Update"},
+    {"LeftSelectionForce", TKNAction::LeftToRight, true, true, "Left to Right, Selection Only, Force Update"},
+    {"RightAll", TKNAction::RightToLeft, false, false, "Right to Left, All Files"},
+    {"RightSelection", TKNAction::RightToLeft, true, false, "Right to Left, Selection Only"},
+    {"RightAllForce", TKNAction::RightToLeft, false, true, "Right to Left, All Files, Force Update"},
+    {"RightSelectionForce", TKNAction::RightToLeft, true, true, "Right to Left, Selection Only, Force Update"},
+    {"AutoAll", TKNAction::Auto, false, false, "Auto, All Files"},
+    {"AutoSelection", TKNAction::Auto, true, false, "Auto, Selection Only"},
+    {"AutoAllForce", TKNAction::Auto, false, true, "Auto, All Files, Force Update"},
+    {"AutoSelectionForce", TKNAction::Auto, true, true, "Auto, Selection Only, Force Update"},
     // Any value that is not one of the two directions reads as Auto.
-    {"UnknownIsAuto", 7, false, false, "Auto, All Files"},
+    {"UnknownIsAuto", static_cast<TKNAction>(7), false, false, "Auto, All Files"},
 };
 
 void PrintTo(const ActionTextCase& c, std::ostream* os) { *os << c.name; }
@@ -102,12 +102,13 @@ TEST(ConfirmForm, PlacesControlsAtTheirDesignPositionsScaled)
         QWidget* control;
         int left, top, width, height;  // 0: the control's own
     } expected[] = {
-        {"Image1", form.Image1, 16, 16, 32, 32},       {"Label4", form.Label4, 64, 16, 0, 0},
-        {"Label2", form.Label2, 64, 48, 0, 0},         {"edLeftFolder", form.edLeftFolder, 64, 64, 425, 0},
-        {"Label1", form.Label1, 64, 96, 0, 0},         {"edRightFolder", form.edRightFolder, 64, 112, 425, 0},
-        {"Label3", form.Label3, 64, 144, 0, 0},        {"edAction", form.edAction, 64, 160, 425, 0},
-        {"cbBackup", form.cbBackup, 16, 208, 97, 17},  {"btnOk", form.btnOk, 256, 208, 75, 25},
-        {"btnCancel", form.btnCancel, 336, 208, 75, 25}, {"btnHelp", form.btnHelp, 416, 208, 75, 25},
+        {"Image1", form.Image1, 16, 16, 32, 32},         {"Label4", form.Label4, 64, 16, 0, 0},
+        {"Label2", form.Label2, 64, 48, 0, 0},           {"edLeftFolder", form.edLeftFolder, 64, 64, 425, 0},
+        {"Label1", form.Label1, 64, 96, 0, 0},           {"edRightFolder", form.edRightFolder, 64, 112, 425, 0},
+        {"Label3", form.Label3, 64, 144, 0, 0},          {"edAction", form.edAction, 64, 160, 425, 0},
+        {"lblTotals", form.lblTotals, 64, 188, 425, 17}, {"cbBackup", form.cbBackup, 16, 230, 97, 17},
+        {"btnOk", form.btnOk, 256, 230, 75, 25},         {"btnCancel", form.btnCancel, 336, 230, 75, 25},
+        {"btnHelp", form.btnHelp, 416, 230, 75, 25},
     };
     for (const Expected& e : expected) {
         QRect g = e.control->geometry();
@@ -120,14 +121,14 @@ TEST(ConfirmForm, PlacesControlsAtTheirDesignPositionsScaled)
             EXPECT_EQ(g.height(), s(e.height)) << e.name;
         }
     }
-    EXPECT_EQ(form.size(), QSize(s(505), s(250)));
+    EXPECT_EQ(form.size(), QSize(s(505), s(272)));
     EXPECT_EQ(form.minimumSize(), form.maximumSize()) << "fixed dialog border";
 }
 
 TEST(ConfirmForm, FillsFieldsFromContent)
 {
     TKNConfirmForm form;
-    form.SetContent("/home/a/left", "/home/a/right", TKNConfirmForm::ActionText(caAuto, false, false));
+    form.SetContent("/home/a/left", "/home/a/right", TKNConfirmForm::ActionText(TKNAction::Auto, false, false));
     EXPECT_EQ(form.edLeftFolder->text(), "/home/a/left");
     EXPECT_EQ(form.edRightFolder->text(), "/home/a/right");
     EXPECT_EQ(form.edAction->text(), "Auto, All Files");

@@ -70,7 +70,7 @@ TEST_F(BatchRun, TwoPresetsRunWithTheirEntriesActionsAndAMissingOneIsSkipped)
     // The final comparison used the last preset applied and shows what is left.
     EXPECT_EQ(window.windowTitle(), "Kestrune 3.3.2 - [Two]");
     EXPECT_EQ(window.edFolderLeft->text().toStdString(), l2);
-    EXPECT_EQ(window.CurrentAction(), kn::caRightToLeft);
+    EXPECT_EQ(window.CurrentAction(), kn::TKNAction::RightToLeft);
     ASSERT_EQ(window.ResultModel().rowCount(), 1);
     EXPECT_EQ(window.ResultModel().CellText(0, 0), "mine.txt");
     EXPECT_TRUE(BackupFolders().empty()) << "a batch never backs up";
@@ -81,7 +81,7 @@ TEST_F(BatchRun, NoRunnableEntryAsksThenChangesNothingAndDoesNotCompare)
     WriteFile(left + "/a.txt", "a");
     AddPreset("Real", left, right);
     AddBatch("Empty", {});
-    AddBatch("Ghosts", {{"Gone", kn::caLeftToRight, true}, {"Missing", kn::caAuto, false}});
+    AddBatch("Ghosts", {{"Gone", kn::TKNAction::LeftToRight, true}, {"Missing", kn::TKNAction::Auto, false}});
     kn::TKNMainForm window(*config);
     const QString title = window.windowTitle();
     for (const char* name : {"Empty", "Ghosts"}) {
@@ -97,7 +97,7 @@ TEST_F(BatchRun, AnsweringNoRunsNothing)
 {
     WriteFile(left + "/a.txt", "a");
     AddPreset("Real", left, right);
-    AddBatch("Once", {{"Real", kn::caLeftToRight, false}});
+    AddBatch("Once", {{"Real", kn::TKNAction::LeftToRight, false}});
     kn::TKNMainForm window(*config);
     Run(window, "Once", {ModalScript::No()});
     EXPECT_FALSE(Exists(right + "/a.txt"));
@@ -111,7 +111,7 @@ TEST_F(BatchRun, AMissingLocalFolderSkipsItsStepInsteadOfEmptyingTheOtherSide)
     AddPreset("Unplugged", trees / "not-mounted", right);
     AddPreset("Fine", left, trees / "copy");
     testutil::MakeDirs(trees / "copy");
-    AddBatch("Mirror", {{"Unplugged", kn::caLeftToRight, true}, {"Fine", kn::caLeftToRight, false}});
+    AddBatch("Mirror", {{"Unplugged", kn::TKNAction::LeftToRight, true}, {"Fine", kn::TKNAction::LeftToRight, false}});
     kn::TKNMainForm window(*config);
     QStringList seen = Run(window, "Mirror", {ModalScript::Yes(), ModalScript::Ok()});
     ASSERT_EQ(seen.size(), 2);
@@ -121,11 +121,27 @@ TEST_F(BatchRun, AMissingLocalFolderSkipsItsStepInsteadOfEmptyingTheOtherSide)
     EXPECT_EQ(ReadFile(trees / "copy/a.txt"), "a") << "the next step still runs";
 }
 
+// An empty mount point is a real empty folder: only the guard stands between it and a forced
+// step that would empty the other side.
+TEST_F(BatchRun, AStepThatDeletesMostOfItsSideIsSkippedAsAFailure)
+{
+    for (int i = 0; i < 12; ++i) WriteFile(right + "/f" + std::to_string(i), "x");
+    AddPreset("EmptyMount", left, right);
+    AddBatch("Mirror", {{"EmptyMount", kn::TKNAction::LeftToRight, true}});
+    kn::TKNMainForm window(*config);
+    QStringList seen = Run(window, "Mirror", {ModalScript::Yes(), ModalScript::Ok()});
+    ASSERT_EQ(seen.size(), 2);
+    EXPECT_EQ(seen[1].toStdString(),
+              "error: This step is skipped: its update deletes 12 of the 12 entries in \"" + right + "\".");
+    EXPECT_TRUE(Exists(right + "/f0"));
+    EXPECT_TRUE(Exists(right + "/f11"));
+}
+
 TEST_F(BatchRun, TheWindowStaysBusyBetweenStepsSoCommandsAreRefused)
 {
     for (int i = 0; i < 3; ++i) WriteFile(left + "/f" + std::to_string(i), "x");
     AddPreset("A", left, right);
-    AddBatch("Twice", {{"A", kn::caLeftToRight, false}, {"A", kn::caLeftToRight, false}});
+    AddBatch("Twice", {{"A", kn::TKNAction::LeftToRight, false}, {"A", kn::TKNAction::LeftToRight, false}});
     kn::TKNMainForm window(*config);
     QAction* item = window.menuBar()->actions().at(2)->menu()->actions().at(2);
     ASSERT_EQ(item->text(), "Twice");
@@ -158,7 +174,7 @@ TEST_F(BatchRun, AStopRequestEndsTheBatch)
     testutil::MakeDirs(r2);
     AddPreset("A", left, right);
     AddPreset("B", l2, r2);
-    AddBatch("Both", {{"A", kn::caLeftToRight, false}, {"B", kn::caLeftToRight, false}});
+    AddBatch("Both", {{"A", kn::TKNAction::LeftToRight, false}, {"B", kn::TKNAction::LeftToRight, false}});
     kn::TKNMainForm window(*config);
     QTimer esc;
     // What Esc does in the window, as soon as the first step is under way.

@@ -11,25 +11,13 @@ namespace {
 
 using testutil::Exists;
 using testutil::ReadFile;
-using testutil::SetMTime;
 using testutil::WriteFile;
-
-constexpr int64_t kTime = 1700000000;
 
 class UpdateCommands : public UpdateWindowTest {
 protected:
-    // left: a.txt (newer), b.txt (left only); right: a.txt (older), c.txt (right only).
-    void MakeTrees()
-    {
-        WriteFile(left + "/a.txt", "new");
-        SetMTime(left + "/a.txt", kTime + 100);
-        WriteFile(right + "/a.txt", "old");
-        SetMTime(right + "/a.txt", kTime);
-        WriteFile(left + "/b.txt", "only-left");
-        WriteFile(right + "/c.txt", "only-right");
-    }
+    void MakeTrees() { MakeUpdateTrees(left, right); }
 
-    static void SetWindowAction(kn::TKNMainForm& window, int action)
+    static void SetWindowAction(kn::TKNMainForm& window, kn::TKNAction action)
     {
         for (int i = 0; i < 3 && window.CurrentAction() != action; ++i)
             window.FindAction("actCompareAction")->trigger();
@@ -43,7 +31,7 @@ protected:
         auto window = std::make_unique<kn::TKNMainForm>(*config);
         window->resize(800, 600);
         window->show();
-        SetWindowAction(*window, kn::caLeftToRight);
+        SetWindowAction(*window, kn::TKNAction::LeftToRight);
         Compare(*window, left, right);
         return window;
     }

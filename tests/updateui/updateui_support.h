@@ -40,6 +40,19 @@ protected:
     }
 };
 
+// left: a.txt (newer, "new"), b.txt (left only, "only-left"); right: a.txt (older, "old"),
+// c.txt (right only, "only-right").
+inline void MakeUpdateTrees(const std::string& left, const std::string& right)
+{
+    constexpr int64_t kTime = 1700000000;
+    testutil::WriteFile(left + "/a.txt", "new");
+    testutil::SetMTime(left + "/a.txt", kTime + 100);
+    testutil::WriteFile(right + "/a.txt", "old");
+    testutil::SetMTime(right + "/a.txt", kTime);
+    testutil::WriteFile(left + "/b.txt", "only-left");
+    testutil::WriteFile(right + "/c.txt", "only-right");
+}
+
 // The model row whose left or right name is `name`; -1 when none.
 inline int FindRow(kn::TKNResultModel& model, const QString& name)
 {

@@ -1,0 +1,258 @@
+#include "engine/kn_unitUpdatePlan.h"
+
+#include <cstdio>
+
+namespace kn {
+
+namespace {
+
+bool Exists(const TKNFileRec& rec)
+{
+    return !rec.Name.empty() || !rec.Path.empty();
+}
+
+TKNPlannedOp Skip(TKNSkipReason reason)
+{
+    return {TKNOperation::Nothing, false, reason};
+}
+
+TKNPlannedOp Write(TKNOperation op, bool writesRight)
+{
+    return {op, writesRight, TKNSkipReason::None};
+}
+
+TKNOperation CopyOnto(bool writesRight)
+{
+    return writesRight ? TKNOperation::CopyLeftToRight : TKNOperation::CopyRightToLeft;
+}
+
+// The link is never followed: writing through it would change what it points at.
+bool LinkOverFolder(const TKNFileRec& source, const TKNFileRec& written)
+{
+    return source.IsFolder() && source.Link && written.IsFolder() && !written.Link;
+}
+
+// Writing `source` onto the side that holds `written`: a new folder, a copy, or only the time
+// where the two files hold the same bytes.
+TKNPlannedOp Bring(const TMyFileOpt& row, const TKNFileRec& source, const TKNFileRec& written, bool writesRight)
+{
+    if (LinkOverFolder(source, written)) return Skip(TKNSkipReason::LinkOverFolder);
+    if (source.IsFolder()) return Write(TKNOperation::CreateFolder, writesRight);
+    return Write(row.ContentEqual ? TKNOperation::SetTime : CopyOnto(writesRight), writesRight);
+}
+
+// A fixed direction forced against a row the written side has alone or newer.
+TKNPlannedOp Against(const TMyFileOpt& row, bool writesRight)
+{
+    const TKNFileRec& written = writesRight ? row.Right : row.Left;
+    const TKNFileRec& read = writesRight ? row.Left : row.Right;
+    if (written.IsFolder()) return Write(TKNOperation::RemoveFolder, writesRight);
+    if (!Exists(read)) return Write(writesRight ? TKNOperation::DeleteRight : TKNOperation::DeleteLeft, writesRight);
+    return Bring(row, read, written, writesRight);
+}
+
+// A forced fixed direction on a pair that differs at the same time.
+TKNPlannedOp Differing(const TMyFileOpt& row, bool writesRight)
+{
+    const TKNFileRec& written = writesRight ? row.Right : row.Left;
+    const TKNFileRec& read = writesRight ? row.Left : row.Right;
+    if (LinkOverFolder(read, written)) return Skip(TKNSkipReason::LinkOverFolder);
+    if (!read.IsFolder() && (read.Size != written.Size || row.ContentDiffers))
+        return Write(CopyOnto(writesRight), writesRight);
+    return Write(TKNOperation::SetAttributes, writesRight);
+}
+
+}  // namespace
+
+TKNPlannedOp PlanRow(const TMyFileOpt& row, TKNAction action, bool force)
+{
+    if (row.Unlisted) return Skip(TKNSkipReason::Unlisted);
+    const bool automatic = action == TKNAction::Auto;
+    if (automatic && row.Status == TKNStatus::Differ) return Skip(TKNSkipReason::AutoDiffer);
+    // Auto writes each row from its status side; a fixed direction always writes one side.
+    const bool writesRight = automatic ? row.Status == TKNStatus::Left : action == TKNAction::LeftToRight;
+    const TKNStatus readStatus = writesRight ? TKNStatus::Left : TKNStatus::Right;
+    if (row.Status == readStatus)
+        return Bring(row, writesRight ? row.Left : row.Right, writesRight ? row.Right : row.Left, writesRight);
+    if (!force) return Skip(TKNSkipReason::NotForced);
+    return row.Status == TKNStatus::Differ ? Differing(row, writesRight) : Against(row, writesRight);
+}
+
+void TKNPlanTotals::Add(const TMyFileOpt& row, const TKNPlannedOp& op)
+{
+    switch (op.Op) {
+        case TKNOperation::CopyLeftToRight:
+        case TKNOperation::CopyRightToLeft:
+            ++FilesToCopy;
+            BytesToCopy += op.WritesRight ? row.Left.Size : row.Right.Size;
+            break;
+        case TKNOperation::DeleteLeft:
+        case TKNOperation::DeleteRight:
+            ++FilesToDelete;
+            break;
+        case TKNOperation::CreateFolder:
+            ++FoldersToCreate;
+            break;
+        case TKNOperation::RemoveFolder:
+            ++FoldersToRemove;
+            break;
+        case TKNOperation::SetAttributes:
+            ++AttributeChanges;
+            break;
+        case TKNOperation::SetTime:
+            ++TimesToSet;
+            break;
+        case TKNOperation::Nothing:
+            break;
+    }
+}
+
+TKNPlanTotals PlanTotals(const std::vector<std::unique_ptr<TMyFileOpt>>& rows, const std::vector<int>& indexes,
+                         TKNAction action, bool force)
+{
+    TKNPlanTotals totals;
+    for (int index : indexes) {
+        if (index < 0 || static_cast<std::size_t>(index) >= rows.size()) continue;
+        const TMyFileOpt& row = *rows[static_cast<std::size_t>(index)];
+        totals.Add(row, PlanRow(row, action, force));
+    }
+    return totals;
+}
+
+std::string FormatBytes(int64_t bytes)
+{
+    static const char* const units[] = {"KB", "MB", "GB", "TB"};
+    if (bytes < 1024) return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+    double value = static_cast<double>(bytes) / 1024.0;
+    std::size_t unit = 0;
+    while (value >= 1024.0 && unit + 1 < std::size(units)) {
+        value /= 1024.0;
+        ++unit;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f %s", value, units[unit]);
+    return text;
+}
+
+std::string PlanSummary(const TKNPlanTotals& t)
+{
+    std::string text;
+    auto part = [&text](int64_t count, const char* one, const char* many) {
+        if (count == 0) return;
+        if (!text.empty()) text += ", ";
+        text += std::to_string(count) + (count == 1 ? one : many);
+    };
+    part(t.FilesToCopy, " file to copy", " files to copy");
+    if (t.FilesToCopy > 0) text += " (" + FormatBytes(t.BytesToCopy) + ")";
+    part(t.FilesToDelete, " to delete", " to delete");
+    part(t.FoldersToCreate, " folder to create", " folders to create");
+    part(t.FoldersToRemove, " folder to remove", " folders to remove");
+    part(t.AttributeChanges, " attribute change", " attribute changes");
+    part(t.TimesToSet, " time to set", " times to set");
+    return text.empty() ? "Nothing to do" : text;
+}
+
+bool TripsDeletionGuard(int64_t deletes, int64_t entries)
+{
+    return deletes > 10 && deletes * 2 > entries;
+}
+
+bool PlanTripsDeletionGuard(const TKNFileCompare& engine, const TKNPlanTotals& totals, TKNAction action,
+                            int64_t& entries)
+{
+    entries = action == TKNAction::LeftToRight   ? engine.RightEntries
+              : action == TKNAction::RightToLeft ? engine.LeftEntries
+                                                 : 0;
+    return action != TKNAction::Auto && TripsDeletionGuard(totals.Deletions(), entries);
+}
+
+// ", N times to set" for the one-line forms, which name it only when a content comparison
+// planned any: runs without one keep the line they always had.
+static std::string TimesPart(const TKNPlanTotals& t, const char* words)
+{
+    return t.TimesToSet == 0 ? std::string() : ", " + std::to_string(t.TimesToSet) + words;
+}
+
+std::string PlanLine(const TKNPlanTotals& t)
+{
+    return "Plan: " + std::to_string(t.FilesToCopy) + " files to copy (" + std::to_string(t.BytesToCopy) + " bytes), " +
+           std::to_string(t.FilesToDelete) + " to delete, " + std::to_string(t.FoldersToCreate) +
+           " folders to create, " + std::to_string(t.FoldersToRemove) + " folders to remove, " +
+           std::to_string(t.AttributeChanges) + " attribute changes" + TimesPart(t, " times to set") + ".";
+}
+
+std::string DoneLine(const TKNUpdateOutcome& outcome)
+{
+    const TKNPlanTotals& t = outcome.Done;
+    std::string line = "Done: " + std::to_string(t.FilesToCopy) + " files copied (" + std::to_string(t.BytesToCopy) +
+                       " bytes), " + std::to_string(t.FilesToDelete) + " deleted, " +
+                       std::to_string(t.FoldersToCreate) + " folders created, " + std::to_string(t.FoldersToRemove) +
+                       " folders removed, " + std::to_string(t.AttributeChanges) + " attribute changes" +
+                       TimesPart(t, " times set") + ", " +
+                       std::to_string(outcome.Failures.size()) + " failed.";
+    if (!outcome.BackupFolder.empty()) line += " Backup folder: " + outcome.BackupFolder;
+    return line;
+}
+
+std::string OperationName(TKNOperation op)
+{
+    switch (op) {
+        case TKNOperation::CopyLeftToRight:
+        case TKNOperation::CopyRightToLeft:
+            return "Copy";
+        case TKNOperation::DeleteLeft:
+        case TKNOperation::DeleteRight:
+            return "Delete";
+        case TKNOperation::CreateFolder:
+            return "Create folder";
+        case TKNOperation::RemoveFolder:
+            return "Remove folder";
+        case TKNOperation::SetAttributes:
+            return "Set attributes";
+        case TKNOperation::SetTime:
+            return "Set time";
+        case TKNOperation::Nothing:
+            break;
+    }
+    return "Nothing";
+}
+
+std::string PlanText(const TKNPlannedOp& op)
+{
+    const char* side = op.WritesRight ? "right" : "left";
+    switch (op.Op) {
+        case TKNOperation::CopyLeftToRight:
+            return "Copy left to right";
+        case TKNOperation::CopyRightToLeft:
+            return "Copy right to left";
+        case TKNOperation::DeleteLeft:
+            return "Delete on the left";
+        case TKNOperation::DeleteRight:
+            return "Delete on the right";
+        case TKNOperation::CreateFolder:
+            return std::string("Create the folder on the ") + side;
+        case TKNOperation::RemoveFolder:
+            return std::string("Remove the folder on the ") + side;
+        case TKNOperation::SetAttributes:
+            return std::string("Set the attributes on the ") + side;
+        case TKNOperation::SetTime:
+            return std::string("Set the time of the file on the ") + side;
+        case TKNOperation::Nothing:
+            break;
+    }
+    switch (op.Reason) {
+        case TKNSkipReason::NotForced:
+            return "Nothing: only Force Update acts on this row";
+        case TKNSkipReason::AutoDiffer:
+            return "Nothing: Auto leaves rows that differ at the same time alone";
+        case TKNSkipReason::Unlisted:
+            return "Nothing: a folder here could not be listed";
+        case TKNSkipReason::LinkOverFolder:
+            return "Nothing: the source is a link to a folder";
+        case TKNSkipReason::None:
+            break;
+    }
+    return "Nothing";
+}
+
+}  // namespace kn

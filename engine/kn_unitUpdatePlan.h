@@ -1,0 +1,137 @@
+// The update plan: what an update does with each result row, decided by one pure rule, and the
+// totals of a whole plan. The update passes carry out exactly what PlanRow returns; the
+// windows and kestrune-cli show the same plan before anything is touched.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/kn_unitCompare.h"
+
+namespace kn {
+
+enum class TKNOperation : uint8_t {
+    Nothing,
+    CopyLeftToRight,
+    CopyRightToLeft,
+    DeleteLeft,   // a file on the left
+    DeleteRight,  // a file on the right
+    CreateFolder,
+    RemoveFolder,
+    SetAttributes,
+    SetTime,  // the written file holds the source's bytes already: only its time is set
+};
+
+// Why a row gets nothing.
+enum class TKNSkipReason : uint8_t {
+    None,            // the row gets an operation
+    NotForced,       // the other side is newer, or sizes/attributes differ: only Force acts
+    AutoDiffer,      // Auto leaves rows that differ at the same time alone
+    Unlisted,        // a side could not list the folder: what is there is unknown
+    LinkOverFolder,  // the source is a link to a folder and the written side a real folder
+};
+
+struct TKNPlannedOp {
+    TKNOperation Op = TKNOperation::Nothing;
+    // The side the operation writes or deletes on (for the copies: the destination).
+    bool WritesRight = false;
+    TKNSkipReason Reason = TKNSkipReason::None;
+
+    bool IsNothing() const { return Op == TKNOperation::Nothing; }
+    friend bool operator==(const TKNPlannedOp&, const TKNPlannedOp&) = default;
+};
+
+// The rule. For a fixed direction D, W is the side D writes and R the other:
+//
+// | Row status            | Not forced                      | Forced                              |
+// |-----------------------|---------------------------------|-------------------------------------|
+// | R newer or R only     | folder: create on W; file: copy R over W (same)                       |
+// | W newer or W only     | nothing                         | folder: remove on W (deepest first);|
+// |                       |                                 | file: R lacks it: delete on W, else |
+// |                       |                                 | copy R over W                       |
+// | Differ                | nothing                         | sizes or compared contents differ:  |
+// |                       |                                 | copy R over W; else set W's         |
+// |                       |                                 | attributes from R                   |
+//
+// A file copy of a row marked ContentEqual (same bytes, other times) becomes SetTime.
+//
+// Auto writes every Left/Right row from its status side and leaves Differ rows alone. Rows
+// marked Unlisted get nothing, and so does a row whose source is a link to a folder while the
+// written side holds a real folder. E.g. PlanRow({Left only "a.txt"}, RightToLeft, true) is
+// DeleteLeft; without force it is Nothing with reason NotForced.
+TKNPlannedOp PlanRow(const TMyFileOpt& row, TKNAction action, bool force);
+
+// What a plan does, counted per kind of operation.
+struct TKNPlanTotals {
+    int64_t FilesToCopy = 0;
+    int64_t BytesToCopy = 0;
+    int64_t FilesToDelete = 0;
+    int64_t FoldersToCreate = 0;
+    int64_t FoldersToRemove = 0;
+    int64_t AttributeChanges = 0;
+    int64_t TimesToSet = 0;
+
+    // Adds one planned operation of `row`.
+    void Add(const TMyFileOpt& row, const TKNPlannedOp& op);
+    int64_t Deletions() const { return FilesToDelete + FoldersToRemove; }
+};
+
+// The totals of the rows `indexes` (positions in `rows`; others are ignored), in one pass.
+TKNPlanTotals PlanTotals(const std::vector<std::unique_ptr<TMyFileOpt>>& rows, const std::vector<int>& indexes,
+                         TKNAction action, bool force);
+
+// The plan's totals in words, e.g. "12 files to copy (3.4 MB), 328 to delete, 2 folders to
+// create". Kinds with a count of 0 are left out; an empty plan reads "Nothing to do".
+std::string PlanSummary(const TKNPlanTotals& totals);
+
+// A byte count for people: "512 bytes", "3.4 KB", "3.4 MB", "1.2 GB" (1 KB = 1024 bytes).
+std::string FormatBytes(int64_t bytes);
+
+// The mass-deletion guard: true when a plan deletes more than 10 entries and more than half of
+// the `entries` of the side it writes (only a forced fixed direction deletes, on one side).
+bool TripsDeletionGuard(int64_t deletes, int64_t entries);
+
+// The guard for a plan of `engine`'s last comparison under `action`: the side the action writes
+// (Auto deletes nothing). `entries` is set to that side's count of entries.
+bool PlanTripsDeletionGuard(const TKNFileCompare& engine, const TKNPlanTotals& totals, TKNAction action,
+                            int64_t& entries);
+
+// One operation that failed: what it was, the paths it read and wrote, and the provider's
+// message (which names the paths again with the system's reason).
+struct TKNUpdateFailure {
+    TKNOperation Op = TKNOperation::Nothing;
+    std::string Source;  // empty for deletions
+    std::string Target;
+    std::string Message;
+};
+
+// What an update run did. Complete once the run has ended (the engine's State is 0 again, or
+// the follow-up comparison has begun).
+struct TKNUpdateOutcome {
+    TKNPlanTotals Planned;
+    TKNPlanTotals Done;  // operations that succeeded
+    std::vector<TKNUpdateFailure> Failures;
+    std::string BackupFolder;  // empty when no backup was made
+    bool Stopped = false;
+};
+
+// The plan in one line, every kind named: "Plan: 2 files to copy (8 bytes), 1 to delete, 0
+// folders to create, 0 folders to remove, 0 attribute changes." (", 3 times to set" follows the
+// attribute changes when a content comparison planned any).
+std::string PlanLine(const TKNPlanTotals& totals);
+// What a run did in one line: "Done: 2 files copied (8 bytes), 1 deleted, 0 folders created, 0
+// folders removed, 0 attribute changes, 0 failed." and, when a backup was made, " Backup
+// folder: <folder>".
+std::string DoneLine(const TKNUpdateOutcome& outcome);
+
+// The name of an operation for failure lists: "Copy", "Delete", "Create folder", "Remove
+// folder", "Set attributes".
+std::string OperationName(TKNOperation op);
+
+// The planned operation in words, for hints: "Copy left to right", "Delete on the left",
+// "Nothing: only Force Update acts on this row", ...
+std::string PlanText(const TKNPlannedOp& op);
+
+}  // namespace kn

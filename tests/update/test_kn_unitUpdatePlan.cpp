@@ -1,0 +1,243 @@
+// The row rule as a table: every row shape (status, file or folder, one side or both) under
+// every direction with and without force; then the totals, their words and the guard.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/kn_unitUpdatePlan.h"
+
+namespace {
+
+using kn::TKNAction;
+using kn::TKNOperation;
+using kn::TKNPlannedOp;
+using kn::TKNSkipReason;
+using kn::TKNStatus;
+
+kn::TKNFileRec File(const std::string& folder, const std::string& name, int64_t size)
+{
+    kn::TKNFileRec rec;
+    rec.Path = folder;
+    rec.Name = name;
+    rec.Size = size;
+    return rec;
+}
+
+kn::TKNFileRec Folder(const std::string& path, bool link = false)
+{
+    kn::TKNFileRec rec;
+    rec.Path = path;
+    rec.Attr = kn::faDirectory;
+    rec.Link = link;
+    return rec;
+}
+
+enum class Shape { FileOnly, FileBoth, FolderOnly, DifferSameSize, DifferSizes, DifferFolder };
+
+// A row of the shape with its status side `left` (for the Differ shapes, status Differ).
+kn::TMyFileOpt Row(Shape shape, bool left)
+{
+    kn::TMyFileOpt row;
+    kn::TKNFileRec& mine = left ? row.Left : row.Right;
+    kn::TKNFileRec& other = left ? row.Right : row.Left;
+    const std::string root = left ? "/l" : "/r", otherRoot = left ? "/r" : "/l";
+    row.Status = left ? TKNStatus::Left : TKNStatus::Right;
+    switch (shape) {
+        case Shape::FileOnly:
+            mine = File(root, "a.txt", 5);
+            break;
+        case Shape::FileBoth:
+            mine = File(root, "a.txt", 5);
+            other = File(otherRoot, "a.txt", 7);
+            break;
+        case Shape::FolderOnly:
+            mine = Folder(root + "/d");
+            break;
+        case Shape::DifferSameSize:
+            row = {File("/l", "a.txt", 5), File("/r", "a.txt", 5), TKNStatus::Differ};
+            break;
+        case Shape::DifferSizes:
+            row = {File("/l", "a.txt", 5), File("/r", "a.txt", 9), TKNStatus::Differ};
+            break;
+        case Shape::DifferFolder:
+            row = {Folder("/l/d"), Folder("/r/d"), TKNStatus::Differ};
+            break;
+    }
+    return row;
+}
+
+const TKNPlannedOp CLR{TKNOperation::CopyLeftToRight, true};
+const TKNPlannedOp CRL{TKNOperation::CopyRightToLeft, false};
+const TKNPlannedOp DL{TKNOperation::DeleteLeft, false};
+const TKNPlannedOp DR{TKNOperation::DeleteRight, true};
+const TKNPlannedOp MkL{TKNOperation::CreateFolder, false};
+const TKNPlannedOp MkR{TKNOperation::CreateFolder, true};
+const TKNPlannedOp RmL{TKNOperation::RemoveFolder, false};
+const TKNPlannedOp RmR{TKNOperation::RemoveFolder, true};
+const TKNPlannedOp AtL{TKNOperation::SetAttributes, false};
+const TKNPlannedOp AtR{TKNOperation::SetAttributes, true};
+const TKNPlannedOp NF{TKNOperation::Nothing, false, TKNSkipReason::NotForced};
+const TKNPlannedOp AD{TKNOperation::Nothing, false, TKNSkipReason::AutoDiffer};
+
+// Expected operations in the order: L2R, L2R forced, R2L, R2L forced, Auto, Auto forced.
+struct RuleRow {
+    const char* name;
+    Shape shape;
+    bool left;
+    TKNPlannedOp expected[6];
+};
+
+const RuleRow kRules[] = {
+    {"LeftFileOnly", Shape::FileOnly, true, {CLR, CLR, NF, DL, CLR, CLR}},
+    {"LeftFileNewer", Shape::FileBoth, true, {CLR, CLR, NF, CRL, CLR, CLR}},
+    {"LeftFolderOnly", Shape::FolderOnly, true, {MkR, MkR, NF, RmL, MkR, MkR}},
+    {"RightFileOnly", Shape::FileOnly, false, {NF, DR, CRL, CRL, CRL, CRL}},
+    {"RightFileNewer", Shape::FileBoth, false, {NF, CLR, CRL, CRL, CRL, CRL}},
+    {"RightFolderOnly", Shape::FolderOnly, false, {NF, RmR, MkL, MkL, MkL, MkL}},
+    {"DifferSameSize", Shape::DifferSameSize, true, {NF, AtR, NF, AtL, AD, AD}},
+    {"DifferSizes", Shape::DifferSizes, true, {NF, CLR, NF, CRL, AD, AD}},
+    {"DifferFolder", Shape::DifferFolder, true, {NF, AtR, NF, AtL, AD, AD}},
+};
+
+struct Command {
+    const char* name;
+    TKNAction action;
+    bool force;
+};
+const Command kRuns[6] = {{"LeftToRight", TKNAction::LeftToRight, false},
+                          {"ForceLeftToRight", TKNAction::LeftToRight, true},
+                          {"RightToLeft", TKNAction::RightToLeft, false},
+                          {"ForceRightToLeft", TKNAction::RightToLeft, true},
+                          {"Auto", TKNAction::Auto, false},
+                          {"ForceAuto", TKNAction::Auto, true}};
+
+std::string Describe(const TKNPlannedOp& op)
+{
+    return kn::PlanText(op) + (op.IsNothing() ? "" : op.WritesRight ? " [writes right]" : " [writes left]");
+}
+
+TEST(UpdatePlanRule, EveryStatusDirectionForceAndKind)
+{
+    for (const RuleRow& rule : kRules)
+        for (int i = 0; i < 6; ++i) {
+            const TKNPlannedOp got = kn::PlanRow(Row(rule.shape, rule.left), kRuns[i].action, kRuns[i].force);
+            EXPECT_EQ(got, rule.expected[i]) << rule.name << " under " << kRuns[i].name << ": got \"" << Describe(got)
+                                             << "\", expected \"" << Describe(rule.expected[i]) << "\"";
+        }
+}
+
+TEST(UpdatePlanRule, UnlistedRowsGetNothingWhateverTheCommand)
+{
+    for (const RuleRow& rule : kRules)
+        for (const Command& run : kRuns) {
+            kn::TMyFileOpt row = Row(rule.shape, rule.left);
+            row.Unlisted = true;
+            EXPECT_EQ(kn::PlanRow(row, run.action, run.force),
+                      (TKNPlannedOp{TKNOperation::Nothing, false, TKNSkipReason::Unlisted}))
+                << rule.name << " under " << run.name;
+        }
+}
+
+TEST(UpdatePlanRule, LinkToAFolderIsNeverWrittenOverARealFolder)
+{
+    const kn::TMyFileOpt leftLink{Folder("/l/d", true), Folder("/r/d"), TKNStatus::Differ};
+    EXPECT_EQ(kn::PlanRow(leftLink, TKNAction::LeftToRight, true).Reason, TKNSkipReason::LinkOverFolder);
+    // The other direction writes the link's own attributes: the real folder is the source.
+    EXPECT_EQ(kn::PlanRow(leftLink, TKNAction::RightToLeft, true), AtL);
+    const kn::TMyFileOpt rightLink{Folder("/l/d"), Folder("/r/d", true), TKNStatus::Differ};
+    EXPECT_EQ(kn::PlanRow(rightLink, TKNAction::RightToLeft, true).Reason, TKNSkipReason::LinkOverFolder);
+    // A link to a folder that the other side lacks is made a folder there, as before.
+    const kn::TMyFileOpt lone{Folder("/l/d", true), {}, TKNStatus::Left};
+    EXPECT_EQ(kn::PlanRow(lone, TKNAction::LeftToRight, false), MkR);
+}
+
+TEST(UpdatePlanTotals, CountsEachKindAndTheBytesOfTheCopiedSide)
+{
+    std::vector<std::unique_ptr<kn::TMyFileOpt>> rows;
+    auto add = [&rows](kn::TMyFileOpt row) { rows.push_back(std::make_unique<kn::TMyFileOpt>(std::move(row))); };
+    add(Row(Shape::FileBoth, true));        // copy 5 bytes to the right
+    add(Row(Shape::DifferSizes, true));     // copy 5 bytes (the left's size) to the right
+    add(Row(Shape::FileOnly, false));       // delete on the right
+    add(Row(Shape::FolderOnly, false));     // remove on the right
+    add(Row(Shape::FolderOnly, true));      // create on the right
+    add(Row(Shape::DifferSameSize, true));  // attributes
+    add(Row(Shape::DifferFolder, true));    // attributes
+    kn::TMyFileOpt unlisted = Row(Shape::FileOnly, false);
+    unlisted.Unlisted = true;
+    add(unlisted);
+    const kn::TKNPlanTotals all = kn::PlanTotals(rows, {0, 1, 2, 3, 4, 5, 6, 7, 99, -1}, TKNAction::LeftToRight, true);
+    EXPECT_EQ(all.FilesToCopy, 2);
+    EXPECT_EQ(all.BytesToCopy, 10);
+    EXPECT_EQ(all.FilesToDelete, 1);
+    EXPECT_EQ(all.FoldersToRemove, 1);
+    EXPECT_EQ(all.FoldersToCreate, 1);
+    EXPECT_EQ(all.AttributeChanges, 2);
+    EXPECT_EQ(all.Deletions(), 2);
+    // Only the rows asked for count; without force the one-sided right entries stay.
+    const kn::TKNPlanTotals some = kn::PlanTotals(rows, {1, 2, 3}, TKNAction::LeftToRight, false);
+    EXPECT_EQ(some.FilesToCopy, 0);
+    EXPECT_EQ(some.Deletions(), 0);
+    const kn::TKNPlanTotals back = kn::PlanTotals(rows, {0, 2, 3}, TKNAction::RightToLeft, true);
+    EXPECT_EQ(back.FilesToCopy, 2);
+    EXPECT_EQ(back.BytesToCopy, 12);  // the right sides: 7 and 5 bytes
+    EXPECT_EQ(back.FoldersToCreate, 1);
+    EXPECT_EQ(back.Deletions(), 0);
+}
+
+TEST(UpdatePlanTotals, SummaryNamesOnlyWhatHappens)
+{
+    struct Case {
+        const char* name;
+        kn::TKNPlanTotals totals;
+        const char* expected;
+    } cases[] = {
+        {"Empty", {}, "Nothing to do"},
+        {"Issue", {12, 3565158, 328, 2, 0, 0}, "12 files to copy (3.4 MB), 328 to delete, 2 folders to create"},
+        {"Singular",
+         {1, 1, 1, 1, 1, 1},
+         "1 file to copy (1 byte), 1 to delete, 1 folder to create, 1 folder to remove, 1 attribute change"},
+        {"DeleteOnly", {0, 0, 5, 0, 3, 0}, "5 to delete, 3 folders to remove"},
+        {"Attributes", {0, 0, 0, 0, 0, 4}, "4 attribute changes"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(kn::PlanSummary(c.totals), c.expected) << c.name;
+}
+
+TEST(UpdatePlanTotals, BytesReadForPeople)
+{
+    EXPECT_EQ(kn::FormatBytes(0), "0 bytes");
+    EXPECT_EQ(kn::FormatBytes(1023), "1023 bytes");
+    EXPECT_EQ(kn::FormatBytes(1024), "1.0 KB");
+    EXPECT_EQ(kn::FormatBytes(1536), "1.5 KB");
+    EXPECT_EQ(kn::FormatBytes(3565158), "3.4 MB");
+    EXPECT_EQ(kn::FormatBytes(int64_t(5) << 30), "5.0 GB");
+    EXPECT_EQ(kn::FormatBytes(int64_t(3) << 50), "3072.0 TB");
+}
+
+TEST(UpdatePlanGuard, MoreThanTenAndMoreThanHalf)
+{
+    EXPECT_TRUE(kn::TripsDeletionGuard(328, 333));
+    EXPECT_TRUE(kn::TripsDeletionGuard(11, 21));
+    EXPECT_FALSE(kn::TripsDeletionGuard(11, 22));   // exactly half
+    EXPECT_FALSE(kn::TripsDeletionGuard(10, 10));   // not more than ten
+    EXPECT_TRUE(kn::TripsDeletionGuard(333, 333));  // everything
+    EXPECT_FALSE(kn::TripsDeletionGuard(0, 0));
+}
+
+TEST(UpdatePlanTotals, PlanAndDoneLinesNameEveryKind)
+{
+    const kn::TKNPlanTotals totals{12, 3565158, 328, 2, 1, 4};
+    EXPECT_EQ(kn::PlanLine(totals),
+              "Plan: 12 files to copy (3565158 bytes), 328 to delete, 2 folders to create, 1 "
+              "folders to remove, 4 attribute changes.");
+    kn::TKNUpdateOutcome outcome;
+    outcome.Done = totals;
+    outcome.Failures.resize(3);
+    EXPECT_EQ(kn::DoneLine(outcome),
+              "Done: 12 files copied (3565158 bytes), 328 deleted, 2 folders created, 1 "
+              "folders removed, 4 attribute changes, 3 failed.");
+    outcome.BackupFolder = "/opt/kestrune/261209021500";
+    EXPECT_TRUE(kn::DoneLine(outcome).ends_with("3 failed. Backup folder: /opt/kestrune/261209021500"));
+}
+
+}  // namespace
