@@ -26,7 +26,7 @@ std::string Describe(const TMyFileOpt& row, const TKNFileCompare& engine)
         return rec.Path.str().substr(rootLen) + "/" + rec.Name;
     };
     static const char* kStatus[] = {"left", "right", "differ"};
-    return std::string(kStatus[row.Status]) + (row.ContentEqual ? " time-only " : " ") +
+    return std::string(kStatus[static_cast<int>(row.Status)]) + (row.ContentEqual ? " time-only " : " ") +
            side(row.Left, engine.LeftRootLen) + " " + side(row.Right, engine.RightRootLen);
 }
 

@@ -99,7 +99,7 @@ struct TreeBuilder {
 };
 
 struct RunChoice {
-    uint8_t direction;
+    kn::TKNAction direction;
     bool force, backup, multi, dryRun;
 };
 
@@ -190,7 +190,7 @@ TEST(UpdateProperty, NothingOutsideTheRootsAndNothingUnreportedChanges)
         rightTree.Change(right);
         leftTree.ChooseLocked(left);
         rightTree.ChooseLocked(right);
-        const RunChoice choice{static_cast<uint8_t>(rng() % 3), rng() % 4 != 0, rng() % 3 == 0, rng() % 4 == 0,
+        const RunChoice choice{static_cast<kn::TKNAction>(rng() % 3), rng() % 4 != 0, rng() % 3 == 0, rng() % 4 == 0,
                                rng() % 6 == 0};
         chmod(dir.path().c_str(), 0755);
         // Everything belongs to the user the run is made as, the outside too: a write through a

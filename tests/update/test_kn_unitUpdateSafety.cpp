@@ -37,7 +37,7 @@ void Link(const std::string& target, const std::string& link)
 // With L/secret unreadable, a forced mirror to the right must not take it for empty.
 TEST(UpdateUnlisted, AFolderThatCannotBeReadLosesNothingOnEitherSide)
 {
-    for (uint8_t direction : {kn::TKNAction::LeftToRight, kn::TKNAction::RightToLeft, kn::TKNAction::Auto}) {
+    for (kn::TKNAction direction : {kn::TKNAction::LeftToRight, kn::TKNAction::RightToLeft, kn::TKNAction::Auto}) {
         TempDir dir;
         Put(dir / "L/secret/mine.txt", "left only", 0);
         Put(dir / "L/secret/both.txt", "older", 0);
@@ -74,7 +74,7 @@ TEST(UpdateUnlisted, AFolderThatCannotBeReadLosesNothingOnEitherSide)
 TEST(UpdateLinks, NothingIsWrittenThroughALinkOnTheWrittenSide)
 {
     ProgramFolderHere program;
-    for (uint8_t direction : {kn::TKNAction::LeftToRight, kn::TKNAction::Auto}) {
+    for (kn::TKNAction direction : {kn::TKNAction::LeftToRight, kn::TKNAction::Auto}) {
         TempDir dir;
         Put(dir / "outside/a.txt", "outside, old", 0);
         Put(dir / "L/sub/a.txt", "left, new", 100);

@@ -73,7 +73,7 @@ TEST(UpdateSetTime, FollowsTheDirectionRuleOfACopy)
 {
     struct Case {
         const char* name;
-        uint8_t direction;
+        kn::TKNAction direction;
         bool force;
         bool set;  // whether the right side takes the left side's time
     };
