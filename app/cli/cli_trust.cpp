@@ -4,6 +4,8 @@
 #include <iostream>
 
 #include "app/cli/cli_command.h"
+#include "app/cli/cli_trust_sftp.h"
+#include "engine/kn_unitCompare.h"
 #include "ftp/kn_unitFtpKnownServers.h"
 #include "ftp/kn_unitFtpLocation.h"
 #include "ftp/kn_unitIdFTP.h"
@@ -12,9 +14,12 @@ namespace {
 
 const char* const TrustUsage =
     "Usage: kestrune-cli trust [--yes] [--config-dir DIR] ftps://[user@]host[:port][/path]\n"
+    "       kestrune-cli trust [--yes] sftp://[user@]host[:port]\n"
     "Connects, shows the server's certificate fingerprint (SHA-256) and, once you answer \"y\"\n"
     "(or at once with --yes), records it in the file known_servers beside the configuration\n"
-    "file. A fingerprint that differs from the recorded one is shown with a warning first.\n";
+    "file. A fingerprint that differs from the recorded one is shown with a warning first.\n"
+    "For an SFTP server, the host key is shown and recorded in ~/.ssh/known_hosts; a key that\n"
+    "differs from the recorded one is never replaced.\n";
 
 int Usage(const std::string& problem)
 {
@@ -48,6 +53,7 @@ int RunTrust(std::vector<std::string> args)
             return Usage("unexpected argument \"" + kn::HideFtpPasswords(arg) + "\"");
     }
     if (location.empty()) return Usage("give the location of the server");
+    if (kn::IsSftpPath(location)) return cli::TrustSftpLocation(location, yes);
     try {
         kn::TKNFtpLocation parsed = kn::ParseFtpLocation(location);
         if (!parsed.Tls) return Usage("only ftps:// locations use certificates");

@@ -1,5 +1,5 @@
-// kestrune-cli trust [--yes] sftp://host[:port]: the host key of an SFTP server, recorded in
-// the user's known_hosts in the usual format so that ssh and this program both trust it.
+// The sftp:// half of kestrune-cli trust: the host key of an SFTP server, recorded in the
+// user's known_hosts in the usual format so that ssh and this program both trust it.
 #include "app/cli/cli_trust_sftp.h"
 
 #include <cstdio>
@@ -13,11 +13,6 @@ namespace cli {
 
 namespace {
 
-const char* const TrustUsage =
-    "Usage: kestrune-cli trust [--yes] sftp://[user@]host[:port]\n"
-    "Shows the server's host key and records it in ~/.ssh/known_hosts (asking first unless\n"
-    "--yes is given). A key that differs from the recorded one is never replaced.\n";
-
 bool AnsweredYes()
 {
     std::fputs("Record this key? [y/N] ", stdout);
@@ -29,34 +24,6 @@ bool AnsweredYes()
     }
     return answer == "y" || answer == "Y" || answer == "yes";
 }
-
-int RunTrust(std::vector<std::string> args)
-{
-    bool yes = false;
-    std::string location;
-    for (const auto& arg : args) {
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(TrustUsage, stdout);
-            return ExitOk;
-        }
-        if (arg == "--yes" || arg == "-y")
-            yes = true;
-        else if (location.empty() && arg.rfind("-", 0) != 0)
-            location = arg;
-        else {
-            std::fprintf(stderr, "kestrune-cli trust: unexpected argument \"%s\"\n%s",
-                         kn::SftpDisplayLocation(arg).c_str(), TrustUsage);
-            return ExitUsage;
-        }
-    }
-    if (!kn::IsSftpPath(location)) {
-        std::fprintf(stderr, "kestrune-cli trust: name an sftp:// location\n%s", TrustUsage);
-        return ExitUsage;
-    }
-    return TrustSftpLocation(location, yes);
-}
-
-const CliCommandRegistration trustCommand("trust", "record the host key of an SFTP server", RunTrust);
 
 }  // namespace
 

@@ -146,13 +146,16 @@ TEST(ContentFtp, WholeComparisonAgainstARealServerStreams)
     EXPECT_TRUE(engine.ContentNotes.empty()) << engine.ContentNotes.front();
 }
 
-// Setting a time on a server: MFMT where the server has it, a failure that says why where not.
+// Setting a time on a server: MFMT where the server has it; where it has none of the commands
+// that set times, a failure that says why.
 TEST(ContentFtp, SetTimeNeedsMfmt)
 {
     FakeFtpServer server([&](FakeFtpSession& s) {
         s.Login();
         s.Reply("MFMT 20230304050608 /pub/a.txt", "213 Modify=20230304050608; /pub/a.txt");
         s.Reply("MFMT 20230304050608 /pub/b.txt", "502 Command not implemented");
+        s.Reply("SITE UTIME 20230304050608 /pub/b.txt", "500 Unknown SITE command");
+        s.Reply("MDTM 20230304050608 /pub/b.txt", "501 Syntax error");
         s.Reply("QUIT", "221 Bye");
         s.WaitForClose();
     });
