@@ -9,6 +9,8 @@ kestrune_packages=(
   libgtest-dev libgmock-dev
   python3 python3-pyftpdlib
   xvfb xauth adwaita-icon-theme fonts-dejavu-core
+  desktop-file-utils appstream groff-base
+  openbox
 )
 
 kestrune_install_missing() {

@@ -43,20 +43,26 @@ void TKNMainForm::actHelpPasswordExecute()
     dialog.exec();
 }
 
-void TKNMainForm::actCompareShowDifferencesExecute()
+void TKNMainForm::actCompareShowDifferencesExecute() { ShowDifferencesOfRow(TopSelectedRow()); }
+
+void TKNMainForm::ShowDifferencesOfRow(int index)
 {
-    QModelIndexList selected = ListViewFiles->selectionModel()->selectedRows();
-    if (selected.isEmpty()) return;
-    const TMyFileOpt* row = model_->Row(selected.first().row());
+    if (Busy || !RowHasBothSides(index) || !FindAction("actCompareShowDifferences")->property("knAvailable").toBool())
+        return;
+    const TMyFileOpt* row = model_->Row(index);
     TKNScanProvider* left = FileCompare->LeftList.Provider.get();
     TKNScanProvider* right = FileCompare->RightList.Provider.get();
-    if (!row || !left || !right || row->Left.Path.empty() || row->Right.Path.empty()) return;
+    if (!left || !right) return;
     // An FTP side downloads a temporary copy here; a local side names the file itself.
     left->Open(FileCompare->GetLeftFolder());
     right->Open(FileCompare->GetRightFolder());
     QString rightFile = QString::fromStdString(right->LocalFileName(row->Right));
     QString leftFile = QString::fromStdString(left->LocalFileName(row->Left));
-    ShowFileDifferences(this, leftFile, rightFile);
+    TKNConfigHeader& header = Config.Header;
+    QSize size(header.DiffWindowWidth, header.DiffWindowHeight);
+    ShowFileDifferences(this, leftFile, rightFile, size);
+    header.DiffWindowWidth = size.width();
+    header.DiffWindowHeight = size.height();
     right->Close();
     left->Close();
 }

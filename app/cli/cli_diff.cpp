@@ -2,9 +2,11 @@
 // read and compared exactly as the differences window does.
 #include "app/cli/cli_command.h"
 
+#include "diff/kn_unitBinaryFile.h"
 #include "diff/kn_unitDiff.h"
 #include "diff/kn_unitTextFile.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 
@@ -15,6 +17,8 @@ const char* const Usage =
     "Compares two text files line by line and prints how many lines were added, modified and\n"
     "deleted from left to right. With --records each change record is printed first as\n"
     "KIND<TAB>INDEX1<TAB>INDEX2<TAB>COUNT (KIND is add, delete or modify; indexes are 0-based).\n"
+    "A file with a zero byte in its first 8 KB is binary: two files of which one is binary are\n"
+    "compared byte for byte and reported as \"Binary files A and B differ\".\n"
     "Exit status: 0 without differences, 1 with differences, 2 on an error.\n";
 
 const char* KindName(kn::TDiffKind kind)
@@ -62,6 +66,21 @@ int RunDiff(std::vector<std::string> args)
     if (files.size() != 2) {
         std::fputs(Usage, stderr);
         return cli::ExitUsage;
+    }
+    kn::TBinaryComparison binary;
+    std::string reason;
+    if (!kn::CompareBinaryFiles(files[0], files[1], binary, reason)) {
+        std::replace(reason.begin(), reason.end(), '\n', ' ');
+        std::fprintf(stderr, "kestrune-cli diff: %s\n", reason.c_str());
+        return cli::ExitUsage;
+    }
+    if (binary.Binary) {
+        if (binary.Identical) {
+            std::printf("No differences.\n");
+            return cli::ExitOk;
+        }
+        std::printf("Binary files %s and %s differ\n", files[0].c_str(), files[1].c_str());
+        return cli::ExitFound;
     }
     std::string left, right;
     if (!Load(files[0], left) || !Load(files[1], right))
