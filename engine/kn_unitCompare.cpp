@@ -95,6 +95,8 @@ void TKNFileCompare::Compare(bool Wait)
     ErrorText.clear();
     Stop = 0;
     State = 1;
+    LeftList.ProgressDelivery = ProgressDelivery;
+    RightList.ProgressDelivery = ProgressDelivery;
     compareThread_ = std::thread([this] { RunCompare(); });
     if (Wait) WaitIdle();
 }

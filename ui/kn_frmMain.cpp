@@ -8,8 +8,8 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QLocale>
 #include <QProgressBar>
-#include <QScreen>
 #include <QShortcut>
 #include <QTableView>
 #include <QToolButton>
@@ -17,6 +17,7 @@
 
 #include "framework/qt/vex_frmHelp.h"
 #include "framework/qt/vex_unitDialogs.h"
+#include "framework/qt/vex_unitPlacement.h"
 #include "framework/vex_unitText.h"
 #include "framework/vex_unitThreads.h"
 #include "ui/kn_unitResultModel.h"
@@ -99,6 +100,9 @@ TKNMainForm::~TKNMainForm()
 {
     StopAndWait();
     if (started_) SavePlacement();
+    // Hidden while its image lists still exist: a visible window repaints its header as the
+    // base class hides it, after this window's members are gone.
+    hide();
     // Row images point into this window's lists: no lookups once it is gone.
     TKNScanProvider::SetIconLookup(nullptr);
 }
@@ -112,6 +116,9 @@ void TKNMainForm::StopAndWait()
 
 void TKNMainForm::BindEngineEvents()
 {
+    // The window shows only the newest progress, at most 30 times a second: the workers never
+    // wait for a repaint.
+    FileCompare->ProgressDelivery = vex::TDelivery::Newest;
     FileCompare->OnCompareStart = [this](void*) { FileCompareCompareStart(); };
     FileCompare->OnCompareDone = [this](void*) { FileCompareCompareDone(); };
     FileCompare->OnProgress = [this](void*, uint8_t state, const std::string& path) {
@@ -189,7 +196,9 @@ void TKNMainForm::AddFolderCompletion(QLineEdit* edit)
 
 void TKNMainForm::CreateStatusBar()
 {
-    vex::TvexStatusPanel* panel0 = StatusBar->AddPanel(202, Qt::AlignHCenter);
+    // The first panel grows with its text ("Found 50,000 folder(s) and file(s).").
+    vex::TvexStatusPanel* panel0 = StatusBar->AddPanel(202, Qt::AlignLeft);
+    panel0->SetFitsText(true);
     StatusBar->AddPanel(0);
     Gauge = new QProgressBar;
     Gauge->setObjectName("Gauge");
@@ -203,14 +212,10 @@ void TKNMainForm::RestorePlacement()
 {
     const TKNConfigHeader& header = Config.Header;
     QRect saved(header.WindowLeft, header.WindowTop, header.WindowWidth, header.WindowHeight);
-    QScreen* screen = QGuiApplication::primaryScreen();
-    QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
-    // A window saved on a screen that is gone, or larger than this one, is brought back.
-    if (saved.width() < 200 || saved.height() < 150) saved.setSize(QSize(800, 600));
-    saved.setSize(saved.size().boundedTo(area.size()));
-    if (!area.intersects(saved)) saved.moveTopLeft(area.topLeft());
-    resize(saved.size());
-    move(saved.topLeft());
+    // A window too small to use starts over; one larger than the screen, or on a screen that
+    // is gone, is brought back whole, frame included.
+    if (saved.width() < 200 || saved.height() < 150) saved = vex::FirstPlacement(vex::AvailableArea(nullptr));
+    vex::PlaceOnScreen(this, saved);
 }
 
 void TKNMainForm::SavePlacement()
@@ -248,6 +253,13 @@ bool TKNMainForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == panelFolder && event->type() == QEvent::Resize) LayoutFolderPanel();
     if (ListViewFiles && watched == ListViewFiles->viewport() && event->type() == QEvent::Resize) ResizeColumns();
+    if (ListViewFiles && watched == ListViewFiles && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            ShowDifferencesOfRow(ListViewFiles->currentIndex().row());
+            return true;
+        }
+    }
     if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Tab) {
         auto* edit = qobject_cast<QLineEdit*>(watched->property("knEdit").value<QObject*>());
         if (edit && edit->completer()) {
@@ -336,7 +348,7 @@ void TKNMainForm::FileCompareCompareDone()
     int count = static_cast<int>(FileCompare->Items.size());
     model_->SetItemCount(count);
     SetUpdateCommands(count > 0);
-    ShowStatus(QString::asprintf("Found %d folder(s) and file(s).", count), QString());
+    ShowStatus(QStringLiteral("Found %1 folder(s) and file(s).").arg(QLocale().toString(count)), QString());
     if (!HoldBusy) ClearBusy();
     Gauge->setValue(0);
     // A side that could not be scanned gives no rows rather than a misleading list; say why.
