@@ -1,11 +1,11 @@
 #include "diff/kn_unitBinaryFile.h"
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <tuple>
 #include <vector>
 
@@ -22,8 +22,7 @@ public:
     }
     ~TReader()
     {
-        if (fd_ >= 0)
-            close(fd_);
+        if (fd_ >= 0) close(fd_);
     }
     TReader(const TReader&) = delete;
     TReader& operator=(const TReader&) = delete;
@@ -33,19 +32,16 @@ public:
     // Fills `buffer` as far as the file goes; the count read, or -1 (see Error).
     ssize_t Fill(std::vector<char>& buffer)
     {
-        if (fd_ < 0)
-            return -1;
+        if (fd_ < 0) return -1;
         size_t used = 0;
         while (used < buffer.size()) {
             const ssize_t got = read(fd_, buffer.data() + used, buffer.size() - used);
-            if (got < 0 && errno == EINTR)
-                continue;
+            if (got < 0 && errno == EINTR) continue;
             if (got < 0) {
                 error_ = errno;
                 return -1;
             }
-            if (got == 0)
-                break;
+            if (got == 0) break;
             used += static_cast<size_t>(got);
         }
         return static_cast<ssize_t>(used);
@@ -76,8 +72,7 @@ bool FindDifference(TReader& leftFile, TReader& rightFile, std::vector<char>& le
         offset += leftCount;
         leftCount = leftFile.Fill(left);
         rightCount = rightFile.Fill(right);
-        if (leftCount < 0 || rightCount < 0)
-            return false;
+        if (leftCount < 0 || rightCount < 0) return false;
     }
 }
 
@@ -88,16 +83,16 @@ bool LooksBinary(std::string_view head)
     return head.substr(0, kBinaryProbeSize).find('\0') != std::string_view::npos;
 }
 
-bool CompareBinaryFiles(const std::string& leftFileName, const std::string& rightFileName,
-                        TBinaryComparison& result, std::string& errorText)
+bool CompareBinaryFiles(const std::string& leftFileName, const std::string& rightFileName, TBinaryComparison& result,
+                        std::string& errorText)
 {
     result = TBinaryComparison();
     TReader leftFile(leftFileName), rightFile(rightFileName);
     std::vector<char> left(1 << 16), right(1 << 16);
     const ssize_t leftCount = leftFile.Fill(left);
     const ssize_t rightCount = rightFile.Fill(right);
-    for (auto [file, name, count] : {std::tuple{&leftFile, &leftFileName, leftCount},
-                                     std::tuple{&rightFile, &rightFileName, rightCount}}) {
+    for (auto [file, name, count] :
+         {std::tuple{&leftFile, &leftFileName, leftCount}, std::tuple{&rightFile, &rightFileName, rightCount}}) {
         if (count < 0) {
             errorText = "Cannot read file \"" + *name + "\".\n" + std::strerror(file->Error());
             return false;
@@ -105,8 +100,7 @@ bool CompareBinaryFiles(const std::string& leftFileName, const std::string& righ
     }
     result.Binary = LooksBinary(std::string_view(left.data(), static_cast<size_t>(leftCount))) ||
                     LooksBinary(std::string_view(right.data(), static_cast<size_t>(rightCount)));
-    if (!result.Binary)
-        return true;
+    if (!result.Binary) return true;
     if (!FindDifference(leftFile, rightFile, left, right, leftCount, rightCount, result)) {
         const TReader& failed = leftFile.Error() != 0 ? leftFile : rightFile;
         errorText = std::string("Cannot read the files.\n") + std::strerror(failed.Error());

@@ -25,7 +25,7 @@ struct TBinaryComparison {
 // Reads the start of both files and, when either looks binary, compares them to the first
 // difference. False, with the system's reason and the file's name in errorText, when a file
 // cannot be read.
-bool CompareBinaryFiles(const std::string& leftFileName, const std::string& rightFileName,
-                        TBinaryComparison& result, std::string& errorText);
+bool CompareBinaryFiles(const std::string& leftFileName, const std::string& rightFileName, TBinaryComparison& result,
+                        std::string& errorText);
 
 }  // namespace kn

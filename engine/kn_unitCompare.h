@@ -19,10 +19,9 @@
 #include <thread>
 #include <vector>
 
-#include "framework/vex_unitThreads.h"
-
 #include "engine/kn_unitCompareOptions.h"
 #include "framework/vex_unitDateTime.h"
+#include "framework/vex_unitThreads.h"
 
 namespace kn {
 

@@ -179,9 +179,12 @@ void PostNewest(const void* slot, std::function<void()> fn)
     int delay = 0;
     {
         std::lock_guard lock(s.mutex);
-        auto same = std::find_if(s.newest.begin(), s.newest.end(), [slot](const auto& entry) { return entry.first == slot; });
-        if (same != s.newest.end()) same->second = std::move(fn);
-        else s.newest.emplace_back(slot, std::move(fn));
+        auto same =
+            std::find_if(s.newest.begin(), s.newest.end(), [slot](const auto& entry) { return entry.first == slot; });
+        if (same != s.newest.end())
+            same->second = std::move(fn);
+        else
+            s.newest.emplace_back(slot, std::move(fn));
         if (!s.newestWakeAt) {
             const Clock::time_point now = Clock::now();
             delay = NewestDelay(s, now);
@@ -195,9 +198,15 @@ void PostNewest(const void* slot, std::function<void()> fn)
 void Deliver(TDelivery how, const void* slot, std::function<void()> fn)
 {
     switch (how) {
-    case TDelivery::Synchronized: Synchronize(std::move(fn)); break;
-    case TDelivery::Queued: Post(std::move(fn)); break;
-    case TDelivery::Newest: PostNewest(slot, std::move(fn)); break;
+        case TDelivery::Synchronized:
+            Synchronize(std::move(fn));
+            break;
+        case TDelivery::Queued:
+            Post(std::move(fn));
+            break;
+        case TDelivery::Newest:
+            PostNewest(slot, std::move(fn));
+            break;
     }
 }
 

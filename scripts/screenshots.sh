@@ -86,20 +86,24 @@ main=$(wait_window '^Kestrune')
 xdotool windowactivate --sync "$main" key F5
 shoot main-window.png
 
-# open_row N: selects the N-th row of the result list (from 1) and opens its differences.
+# open_row N: clicks the first row of the result list, goes down to the N-th (from 1) and opens
+# its differences with Enter.
 open_row() {
   xdotool windowactivate --sync "$main"
-  xdotool key --window "$main" Tab Tab Tab ctrl+Home
+  local geometry width
+  geometry=$(xdotool getwindowgeometry --shell "$main")
+  width=$(echo "$geometry" | sed -n 's/^WIDTH=//p')
+  xdotool mousemove --window "$main" $((width / 4)) 75 click 1
   for ((i = 1; i < $1; i++)); do xdotool key Down; done
   xdotool key Return
 }
-# Rows by name: about.html, contact.html, css/site.css, img/logo.png, js/app.js, ...
-open_row 3
+# Rows by name: notes/, notes/old-plan.txt, about.html, contact.html, css/site.css, img/logo.png
+open_row 5
 diffs=$(wait_window 'Show Differences')
 shoot differences-window.png
 xdotool windowactivate --sync "$diffs" key alt+F4
 sleep 0.5
-open_row 4
+open_row 6
 diffs=$(wait_window 'Show Differences')
 shoot binary-pair.png
 xdotool windowactivate --sync "$diffs" key alt+F4

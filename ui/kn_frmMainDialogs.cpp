@@ -43,7 +43,10 @@ void TKNMainForm::actHelpPasswordExecute()
     dialog.exec();
 }
 
-void TKNMainForm::actCompareShowDifferencesExecute() { ShowDifferencesOfRow(TopSelectedRow()); }
+void TKNMainForm::actCompareShowDifferencesExecute()
+{
+    ShowDifferencesOfRow(TopSelectedRow());
+}
 
 void TKNMainForm::ShowDifferencesOfRow(int index)
 {

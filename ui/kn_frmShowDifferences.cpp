@@ -2,12 +2,7 @@
 // hashes and lays both files out row by row from the change records.
 #include "ui/kn_frmShowDifferences.h"
 
-#include "diff/kn_unitBinaryFile.h"
-#include "diff/kn_unitDiff.h"
-#include "diff/kn_unitTextFile.h"
-#include "framework/qt/vex_unitDialogs.h"
-#include "framework/qt/vex_unitPlacement.h"
-#include "framework/qt/vex_unitStatusBar.h"
+#include <sys/stat.h>
 
 #include <QAction>
 #include <QApplication>
@@ -22,10 +17,14 @@
 #include <QStatusTipEvent>
 #include <QToolBar>
 #include <QVBoxLayout>
-
-#include <sys/stat.h>
-
 #include <algorithm>
+
+#include "diff/kn_unitBinaryFile.h"
+#include "diff/kn_unitDiff.h"
+#include "diff/kn_unitTextFile.h"
+#include "framework/qt/vex_unitDialogs.h"
+#include "framework/qt/vex_unitPlacement.h"
+#include "framework/qt/vex_unitStatusBar.h"
 
 namespace kn {
 
@@ -80,8 +79,7 @@ QIcon ArrowIcon(bool down)
         painter.scale(size / 24.0, size / 24.0);
         const QPolygonF arrow({{12, 21}, {21, 11}, {15.5, 11}, {15.5, 3}, {8.5, 3}, {8.5, 11}, {3, 11}});
         QTransform flip;
-        if (!down)
-            flip = QTransform(1, 0, 0, -1, 0, 24);
+        if (!down) flip = QTransform(1, 0, 0, -1, 0, 24);
         painter.setBrush(QColor(0x2f, 0x6f, 0xd0));
         painter.setPen(QPen(QColor(0x1d, 0x4a, 0x91), 1.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         painter.drawPolygon(flip.map(arrow));
@@ -91,12 +89,14 @@ QIcon ArrowIcon(bool down)
     return icon;
 }
 
-QString Count(int64_t n) { return QLocale().toString(static_cast<qlonglong>(n)); }
+QString Count(int64_t n)
+{
+    return QLocale().toString(static_cast<qlonglong>(n));
+}
 
 QString BinarySummary(const TBinaryComparison& binary)
 {
-    if (binary.Identical)
-        return QStringLiteral("The files are binary and are identical.");
+    if (binary.Identical) return QStringLiteral("The files are binary and are identical.");
     return QStringLiteral("The files are binary and differ. The first difference is at byte offset %1.")
         .arg(Count(binary.FirstDifference));
 }
@@ -171,8 +171,8 @@ QToolBar* TKNShowDifferencesForm::Impl::BuildToolBar(TKNShowDifferencesForm* for
 {
     ToolBar = new QToolBar(form);
     ToolBar->setIconSize(QSize(24, 24));
-    auto addTool = [this, form](const QIcon& icon, const QString& hint, const QString& longHint, const QKeySequence& key,
-                                void (TKNShowDifferencesForm::*slot)()) {
+    auto addTool = [this, form](const QIcon& icon, const QString& hint, const QString& longHint,
+                                const QKeySequence& key, void (TKNShowDifferencesForm::*slot)()) {
         QAction* action = ToolBar->addAction(icon, hint);
         action->setShortcut(key);
         action->setShortcutContext(Qt::WindowShortcut);
@@ -185,8 +185,8 @@ QToolBar* TKNShowDifferencesForm::Impl::BuildToolBar(TKNShowDifferencesForm* for
     auto theme = [](const char* name) { return QIcon::fromTheme(QString::fromLatin1(name)); };
     tbRotate = addTool(theme("object-rotate-right"), "Rotate", "Rotate the view of files.", QKeySequence(),
                        &TKNShowDifferencesForm::tbRotateClick);
-    tbNext = addTool(ArrowIcon(true), "Next Difference", "Show the next difference.", QKeySequence(Qt::ALT | Qt::Key_Down),
-                     &TKNShowDifferencesForm::tbNextClick);
+    tbNext = addTool(ArrowIcon(true), "Next Difference", "Show the next difference.",
+                     QKeySequence(Qt::ALT | Qt::Key_Down), &TKNShowDifferencesForm::tbNextClick);
     tbPrev = addTool(ArrowIcon(false), "Previous Difference", "Show the previous difference.",
                      QKeySequence(Qt::ALT | Qt::Key_Up), &TKNShowDifferencesForm::tbPrevClick);
     btnExit = addTool(theme("window-close"), "Close", "Close this window.", QKeySequence(),
@@ -264,8 +264,14 @@ TKNShowDifferencesForm::~TKNShowDifferencesForm() = default;
 TCodeEdit* TKNShowDifferencesForm::LeftView() const { return d->LeftView; }
 TCodeEdit* TKNShowDifferencesForm::RightView() const { return d->RightView; }
 vex::TvexStatusBar* TKNShowDifferencesForm::StatusBar() const { return d->StatusBar; }
-QString TKNShowDifferencesForm::Summary() const { return d->SummaryText; }
-QString TKNShowDifferencesForm::StatusLine() const { return d->StatusBar->Panel(3)->Text(); }
+QString TKNShowDifferencesForm::Summary() const
+{
+    return d->SummaryText;
+}
+QString TKNShowDifferencesForm::StatusLine() const
+{
+    return d->StatusBar->Panel(3)->Text();
+}
 
 void TKNShowDifferencesForm::SetWindowSize(const QSize& size)
 {
@@ -338,7 +344,7 @@ bool TKNShowDifferencesForm::LoadFiles(const QString& leftFileName, const QStrin
 
 // Both views hold one line saying what the side is; nothing is laid out row by row.
 void TKNShowDifferencesForm::Impl::ShowBinary(const TBinaryComparison& binary, const std::string& leftName,
-                                             const std::string& rightName)
+                                              const std::string& rightName)
 {
     Blocks.clear();
     for (auto [view, name] : {std::pair{LeftView, &leftName}, std::pair{RightView, &rightName}}) {
@@ -436,8 +442,7 @@ void TKNShowDifferencesForm::Impl::FillViews()
             i = c.Index1 + c.Count;
             break;
         }
-        if (left.Count() > first)
-            Blocks.emplace_back(first, left.Count());
+        if (left.Count() > first) Blocks.emplace_back(first, left.Count());
     }
     for (; i < static_cast<int>(LeftText.size()); ++i, ++j)
         AppendRow(same, clWindow, i, j);
@@ -520,26 +525,23 @@ TCodeEdit* TKNShowDifferencesForm::Impl::FocusedView(const QWidget* form) const
 void TKNShowDifferencesForm::tbNextClick()
 {
     TCodeEdit* view = d->FocusedView(this);
-    if (!view)
-        return;
+    if (!view) return;
     const int caret = view->CaretY();
-    const auto block = std::find_if(d->Blocks.begin(), d->Blocks.end(), [caret](const auto& b) { return b.first > caret; });
-    if (block == d->Blocks.end())
-        return;
+    const auto block =
+        std::find_if(d->Blocks.begin(), d->Blocks.end(), [caret](const auto& b) { return b.first > caret; });
+    if (block == d->Blocks.end()) return;
     view->MoveCaretTo(0, block->first);
-    if (block->second >= view->TopLine() + view->VisibleLines())
-        view->SetTopLine(block->first);
+    if (block->second >= view->TopLine() + view->VisibleLines()) view->SetTopLine(block->first);
 }
 
 void TKNShowDifferencesForm::tbPrevClick()
 {
     TCodeEdit* view = d->FocusedView(this);
-    if (!view)
-        return;
+    if (!view) return;
     const int caret = view->CaretY();
-    const auto block = std::find_if(d->Blocks.rbegin(), d->Blocks.rend(), [caret](const auto& b) { return b.second <= caret; });
-    if (block != d->Blocks.rend())
-        view->MoveCaretTo(0, block->first);
+    const auto block =
+        std::find_if(d->Blocks.rbegin(), d->Blocks.rend(), [caret](const auto& b) { return b.second <= caret; });
+    if (block != d->Blocks.rend()) view->MoveCaretTo(0, block->first);
 }
 
 void TKNShowDifferencesForm::Impl::HalveSplit()

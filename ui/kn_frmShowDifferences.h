@@ -1,8 +1,8 @@
 // TKNShowDifferencesForm: two text files side by side (or one above the other), aligned line
 // by line, with added, modified and deleted lines coloured, filler rows opposite lines that
 // exist on one side only, file line numbers in the gutters, synchronised vertical scrolling,
-// next/previous difference (Alt+Down, Alt+Up) from the change records, a strip showing where the differences lie and a marker of the
-// scroll position. A pair of which one file is binary is compared byte for byte instead.
+// next/previous difference (Alt+Down, Alt+Up) from the change records, a strip showing where the differences lie and a
+// marker of the scroll position. A pair of which one file is binary is compared byte for byte instead.
 #pragma once
 
 #include "ui/kn_unitCodeEditor.h"

@@ -1,14 +1,13 @@
 // kestrune-cli diff [--records] LEFT-FILE RIGHT-FILE: the line differences of two text files,
 // read and compared exactly as the differences window does.
-#include "app/cli/cli_command.h"
-
-#include "diff/kn_unitBinaryFile.h"
-#include "diff/kn_unitDiff.h"
-#include "diff/kn_unitTextFile.h"
-
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+
+#include "app/cli/cli_command.h"
+#include "diff/kn_unitBinaryFile.h"
+#include "diff/kn_unitDiff.h"
+#include "diff/kn_unitTextFile.h"
 
 namespace {
 

@@ -1,13 +1,14 @@
 // Entry point of kestrune-cli: dispatches to the registered sub-commands.
-#include "app/cli/cli_command.h"
-#include "app/kn_version.h"
+#include <unistd.h>
 
 #include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
+
+#include "app/cli/cli_command.h"
+#include "app/kn_version.h"
 
 namespace cli {
 
@@ -37,8 +38,9 @@ static void PrintOverview(FILE* out)
         std::fprintf(out, "  %-10s %s\n", cmd.name.c_str(), cmd.summary.c_str());
     std::fprintf(out, "\nEvery command accepts --config-dir DIR: the configuration file Kestrune.bin is then\n"
                       "read from and written to DIR (as with the environment variable KESTRUNE_HOME).\n");
-    std::fprintf(out, "\n'kestrune-cli COMMAND --help' describes one command; 'kestrune-cli --version'\n"
-                      "prints the version.\n");
+    std::fprintf(out,
+                 "\n'kestrune-cli COMMAND --help' describes one command; 'kestrune-cli --version'\n"
+                 "prints the version.\n");
 }
 
 // Takes "--config-dir DIR" or "--config-dir=DIR" out of `args` (up to a "--") and makes DIR,

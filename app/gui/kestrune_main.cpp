@@ -27,11 +27,11 @@ kn::TKNWorkArea DesktopWorkArea()
 QStringList ParseCommandLine(const QApplication& app)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Compares two folder trees, local or on an FTP server, and brings them into line.\n\n"
-        "  /e           start in expert mode (updates without the confirmation dialog)\n"
-        "  /o FOLDER    compare FOLDER with a right folder chosen in a browse dialog\n"
-        "  /d FOLDER    delete the contents of FOLDER after confirmation, then the folder itself"));
+    parser.setApplicationDescription(
+        QStringLiteral("Compares two folder trees, local or on an FTP server, and brings them into line.\n\n"
+                       "  /e           start in expert mode (updates without the confirmation dialog)\n"
+                       "  /o FOLDER    compare FOLDER with a right folder chosen in a browse dialog\n"
+                       "  /d FOLDER    delete the contents of FOLDER after confirmation, then the folder itself"));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("switch"), QStringLiteral("/e, /o FOLDER or /d FOLDER."),

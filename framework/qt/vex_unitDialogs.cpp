@@ -31,8 +31,10 @@ bool LineBox(QWidget* parent, const QString& caption, const QString& prompt, QSt
     auto* layout = new QVBoxLayout(&dialog);
     auto* label = new QLabel(prompt, &dialog);
     auto* edit = new QLineEdit(value, &dialog);
-    if (echo == QLineEdit::Password) MaskWithAsterisks(edit);
-    else edit->setEchoMode(echo);
+    if (echo == QLineEdit::Password)
+        MaskWithAsterisks(edit);
+    else
+        edit->setEchoMode(echo);
     if (maxLength > 0) edit->setMaxLength(maxLength);
     edit->setMinimumWidth(280);
     label->setBuddy(edit);

@@ -6,7 +6,6 @@
 #include <QScreen>
 #include <QStyle>
 #include <QWidget>
-
 #include <algorithm>
 
 namespace vex {

@@ -2,7 +2,6 @@
 
 #include <QHBoxLayout>
 #include <QResizeEvent>
-
 #include <algorithm>
 
 namespace vex {

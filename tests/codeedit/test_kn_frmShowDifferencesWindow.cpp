@@ -1,10 +1,5 @@
 // The differences window as a window: binary pairs, the keys and hints of next and previous
 // difference, stops taken from the change records, hints on the status line, and its size.
-#include "ui/kn_frmShowDifferences.h"
-
-#include "framework/qt/vex_unitPlacement.h"
-#include "tests/common/temp_tree.h"
-
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -13,6 +8,10 @@
 #include <QStatusTipEvent>
 #include <QTest>
 #include <QToolBar>
+
+#include "framework/qt/vex_unitPlacement.h"
+#include "tests/common/temp_tree.h"
+#include "ui/kn_frmShowDifferences.h"
 
 namespace {
 
@@ -72,7 +71,8 @@ TEST_F(DifferencesWindow, BinaryPairsSayWhetherTheyDifferAndWhere)
 TEST_F(DifferencesWindow, AZeroByteAfterTheFirst8KBStillOpensAsText)
 {
     QString error;
-    ASSERT_TRUE(Load(std::string(9000, 'x') + "\nsecond\n" + '\0' + "rest\n", std::string(9000, 'x') + "\nother\n", error))
+    ASSERT_TRUE(
+        Load(std::string(9000, 'x') + "\nsecond\n" + '\0' + "rest\n", std::string(9000, 'x') + "\nother\n", error))
         << error.toStdString();
     EXPECT_EQ(form.Summary(), "0 lines added, 1 lines modified, 0 lines deleted.");
     EXPECT_EQ(form.LeftView()->Lines().Count(), 2);
@@ -134,7 +134,8 @@ TEST_F(DifferencesWindow, NextAndPreviousShowTheirKeysAndLookEnabled)
         QAction* action = Tool(text);
         ASSERT_NE(action, nullptr);
         EXPECT_EQ(action->shortcut(), key);
-        EXPECT_TRUE(action->toolTip().contains(key.toString(QKeySequence::NativeText))) << action->toolTip().toStdString();
+        EXPECT_TRUE(action->toolTip().contains(key.toString(QKeySequence::NativeText)))
+            << action->toolTip().toStdString();
         const QImage image = action->icon().pixmap(24, 24).toImage();
         int coloured = 0;
         for (int y = 0; y < image.height(); ++y)

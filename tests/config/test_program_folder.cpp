@@ -11,9 +11,9 @@
 TEST(ProgramFolder, ChoosesByTheRule)
 {
     testutil::TempDir dir;
-    const std::string bin = dir / "bin";          // writable, but holds no configuration
-    const std::string portable = dir / "usb";     // holds a Kestrune.bin
-    const std::string build = dir / "build";      // a build tree
+    const std::string bin = dir / "bin";       // writable, but holds no configuration
+    const std::string portable = dir / "usb";  // holds a Kestrune.bin
+    const std::string build = dir / "build";   // a build tree
     testutil::MakeDirs(bin);
     testutil::MakeDirs(portable);
     testutil::MakeDirs(build + "/app/gui");

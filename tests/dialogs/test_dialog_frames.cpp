@@ -1,8 +1,9 @@
 // What every dialog shares: a title bar with a close button only, and password fields that
 // show "*" for each character, the start-up prompt as much as the password dialog.
+#include <gtest/gtest.h>
+
 #include <QDialog>
 #include <QLineEdit>
-#include <gtest/gtest.h>
 
 #include "config_fixture.h"
 #include "framework/qt/vex_unitDialogs.h"

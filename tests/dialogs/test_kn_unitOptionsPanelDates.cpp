@@ -1,8 +1,9 @@
 // The date pickers of a new configuration: an open begin date shows today, and stays open
 // unless the user picks another day.
+#include <gtest/gtest.h>
+
 #include <QDateTimeEdit>
 #include <QPushButton>
-#include <gtest/gtest.h>
 
 #include "config_fixture.h"
 #include "framework/vex_unitDateTime.h"

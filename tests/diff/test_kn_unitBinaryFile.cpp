@@ -1,10 +1,9 @@
 // Binary files: the zero-byte probe of the first 8 KB and the byte comparison to the first
 // difference, across read blocks and for files of which one is the start of the other.
-#include "diff/kn_unitBinaryFile.h"
-
-#include "tests/common/temp_tree.h"
-
 #include <gtest/gtest.h>
+
+#include "diff/kn_unitBinaryFile.h"
+#include "tests/common/temp_tree.h"
 
 namespace {
 

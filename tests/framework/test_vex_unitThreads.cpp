@@ -1,14 +1,14 @@
-#include "framework/vex_unitThreads.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <mutex>
-#include <string>
-#include <vector>
 #include <stdexcept>
+#include <string>
 #include <thread>
+#include <vector>
+
+#include "framework/vex_unitThreads.h"
 
 using namespace vex;
 

@@ -1,11 +1,11 @@
 // Window placement: the first placement and fitting a placement, frame included, into the
 // screen's available area.
-#include "framework/qt/vex_unitPlacement.h"
-
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QWidget>
+
+#include "framework/qt/vex_unitPlacement.h"
 
 namespace {
 

@@ -166,8 +166,7 @@ TEST_F(MainDifferences, CountsAreGroupedAndTheFirstPanelShowsThemWhole)
     const QString text = bar->Panel(0)->Text();
     EXPECT_EQ(text, "Found 1,200 folder(s) and file(s).");
     QApplication::processEvents();
-    EXPECT_GE(bar->Panel(0)->width(), bar->Panel(0)->fontMetrics().horizontalAdvance(text))
-        << "the message is not cut";
+    EXPECT_GE(bar->Panel(0)->width(), bar->Panel(0)->fontMetrics().horizontalAdvance(text)) << "the message is not cut";
     EXPECT_TRUE(bar->Panel(0)->Alignment() & Qt::AlignLeft);
 }
 

@@ -1,9 +1,10 @@
 // The help pages built into the program and the help window over them.
+#include <gtest/gtest.h>
+
 #include <QFile>
 #include <QListWidget>
 #include <QTabWidget>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include "framework/qt/vex_frmHelp.h"
 

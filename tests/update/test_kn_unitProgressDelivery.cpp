@@ -1,12 +1,12 @@
 // How the update's progress reports reach the main thread: queued, every row in order; or
 // newest only, at most kNewestRate a second, the last row's report always among them and
 // before the end of the run.
-#include "tests/common/temp_tree.h"
-#include "tests/update/update_harness.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
+
+#include "tests/common/temp_tree.h"
+#include "tests/update/update_harness.h"
 
 namespace {
 
