@@ -7,7 +7,7 @@ source "$KESTRUNE_ROOT/scripts/setup.sh"
 kestrune_install_missing
 
 build="$KESTRUNE_ROOT/build/test"
-kestrune_build "$build" -DCMAKE_BUILD_TYPE=Debug -DKESTRUNE_SANITIZE=ON -DKESTRUNE_BUILD_TESTS=ON
+kestrune_build "$build" -DCMAKE_BUILD_TYPE=Debug -DKESTRUNE_SANITIZE=ON -DKESTRUNE_BUILD_TESTS=ON -DKESTRUNE_WERROR=ON
 
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1

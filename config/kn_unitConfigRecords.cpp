@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "app/kn_version.h"
 #include "framework/vex_unitSecurity.h"
 #include "framework/vex_unitText.h"
 
@@ -13,7 +14,7 @@ TKNConfigHeader DefaultHeader(const TKNWorkArea& area, const char* homeFolder)
     TKNConfigHeader h;
     std::memset(&h, 0, sizeof h);
     vex::SetField(h.Magic, kConfigMagic);
-    vex::SetField(h.TagText, "Kestrune 3.3.2");
+    vex::SetField(h.TagText, "Kestrune " KESTRUNE_VERSION);
     h.Version = kConfigVersion;
     h.WindowLeft = area.Left;
     h.WindowTop = area.Top;

@@ -42,7 +42,10 @@ struct TKNConfigHeader {
     int32_t WindowWidth;
     int32_t WindowHeight;
     uint8_t WindowMaximized;
-    uint8_t Reserved81[47];
+    // The differences window's size when it was last closed; 0 for none yet.
+    int32_t DiffWindowWidth;
+    int32_t DiffWindowHeight;
+    uint8_t Reserved89[39];
     TKNOptionsRec CurrentOptions;  // Name empty
     int32_t SortColumn;
     int32_t SortDirection;  // 1 ascending; below 1 reads as descending
@@ -80,6 +83,8 @@ static_assert(offsetof(TKNConfigHeader, WindowTop) == 68);
 static_assert(offsetof(TKNConfigHeader, WindowWidth) == 72);
 static_assert(offsetof(TKNConfigHeader, WindowHeight) == 76);
 static_assert(offsetof(TKNConfigHeader, WindowMaximized) == 80);
+static_assert(offsetof(TKNConfigHeader, DiffWindowWidth) == 81);
+static_assert(offsetof(TKNConfigHeader, DiffWindowHeight) == 85);
 static_assert(offsetof(TKNConfigHeader, CurrentOptions) == 128);
 static_assert(offsetof(TKNConfigHeader, SortColumn) == 2176);
 static_assert(offsetof(TKNConfigHeader, SortDirection) == 2180);

@@ -74,7 +74,8 @@ bool Step1To2(Bytes& b)
 bool Step2To3(Bytes& b)
 {
     if (b.size() < kOldHeaderSize) return false;
-    std::size_t presets = (b.size() - kOldHeaderSize) / kOldOptionsSize;
+    // The counts are 16-bit: the next step keeps no more presets than this anyway.
+    std::size_t presets = std::min<std::size_t>((b.size() - kOldHeaderSize) / kOldOptionsSize, kMaxListRecords);
     Bytes out(kHeaderSize + presets * kPresetSize, 0);
     std::memcpy(out.data(), b.data(), kCheckedSize);
     std::memcpy(out.data() + kOldWindowAt, b.data() + kOldWindowAt, kOldWindowSize);

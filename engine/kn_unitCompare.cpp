@@ -109,6 +109,8 @@ void TKNFileCompare::Compare(bool Wait)
     contentPairs_.clear();
     Stop = 0;
     State = 1;
+    LeftList.ProgressDelivery = ProgressDelivery;
+    RightList.ProgressDelivery = ProgressDelivery;
     compareThread_ = std::thread([this] { RunCompare(); });
     if (Wait) WaitIdle();
 }

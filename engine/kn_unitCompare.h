@@ -3,9 +3,10 @@
 // on worker threads, pairs the two sorted lists and keeps the rows that differ.
 //
 // Threads: a comparison runs one compare thread, which runs one scan thread per side and waits
-// for both. Every event is raised on the main thread through vex::Synchronize while the worker
-// waits; the main thread must therefore serve the hand-over queue (its event loop, or
-// Compare(true), which waits while serving it). Stop flags are atomic; nothing else is shared.
+// for both. Every event is raised on the main thread: through vex::Synchronize while the worker
+// waits, except the progress reports, which go as `ProgressDelivery` says; the main thread must
+// therefore serve the hand-over queue (its event loop, or Compare(true), which waits while
+// serving it). Stop flags are atomic; nothing else is shared.
 #pragma once
 
 #include <atomic>
@@ -20,6 +21,7 @@
 
 #include "engine/kn_unitCompareOptions.h"
 #include "framework/vex_unitDateTime.h"
+#include "framework/vex_unitThreads.h"
 
 namespace kn {
 
@@ -224,6 +226,8 @@ public:
     std::atomic<uint8_t> State{0};  // 0 idle, 1 searching, 2 sorting
     std::atomic<bool> Stop{false};
     TKNProgressEvent OnProgress;  // raised on the main thread
+    // How OnProgress reaches the main thread; the engine sets it from its own.
+    vex::TDelivery ProgressDelivery = vex::TDelivery::Synchronized;
     std::unique_ptr<TKNScanProvider> Provider;
     // Why the last scan failed (the root could not be listed, or an unexpected error); empty
     // if it did not. A failed scan leaves the list empty.
@@ -302,6 +306,10 @@ public:
     int IgnoreHours = 0;
     // Why pairs of the last comparison could not be compared by content (they are listed).
     std::vector<std::string> ContentNotes;
+    // How the progress reports (OnProgress while scanning, OnUpdateProgress, OnFileProgress)
+    // reach the main thread: synchronised (the worker waits), queued (in order, every one) or
+    // newest only (a window that shows them). Start, end and error events always wait.
+    vex::TDelivery ProgressDelivery = vex::TDelivery::Synchronized;
     // Why the last comparison ended early through an error; empty otherwise.
     std::string ErrorText;
     // How many folders the last comparison could not list on either side, and which (left

@@ -120,8 +120,7 @@ void TKNFileBuffer::ReportProgress()
 {
     if (!OnProgress) return;
     const uint8_t state = State;
-    const std::string path = currentPath_;
-    vex::Synchronize([&] { OnProgress(this, state, path); });
+    vex::Deliver(ProgressDelivery, this, [this, state, path = currentPath_] { OnProgress(this, state, path); });
 }
 
 void TKNFileBuffer::RunScan()

@@ -100,14 +100,14 @@ void TKNUpdateThread::ReportFileProgress(const TKNUpdateProvider& provider)
 {
     TKNFileCompare& engine = FileCompare;
     if (!engine.OnFileProgress) return;
-    std::string name = provider.CurrentName;
-    int64_t total = provider.TransferTotal, done = provider.TransferDone;
-    vex::Synchronize([&] {
-        CurrentName = name;
-        TransferTotal = total;
-        TransferDone = done;
-        engine.OnFileProgress(&engine, CurrentName, TransferTotal, TransferDone);
-    });
+    const int64_t total = provider.TransferTotal, done = provider.TransferDone;
+    vex::Deliver(engine.ProgressDelivery, &engine.OnFileProgress,
+                 [this, &engine, name = provider.CurrentName, total, done] {
+                     CurrentName = name;
+                     TransferTotal = total;
+                     TransferDone = done;
+                     engine.OnFileProgress(&engine, CurrentName, TransferTotal, TransferDone);
+                 });
 }
 
 void TKNUpdateThread::Notice(const std::string& text)

@@ -33,11 +33,12 @@ void TKNUpdateWorker::ProgressStep(TKNUpdateProvider& provider, const std::strin
     int done = ++Run.DoneCount;
     TKNFileCompare& engine = Run.FileCompare;
     if (!engine.OnUpdateProgress) return;
-    std::string name = provider.DisplayName(path);
-    vex::Synchronize([&] {
-        Run.CurrentName = name;
-        engine.OnUpdateProgress(&engine, name, done);
-    });
+    vex::Deliver(engine.ProgressDelivery, &engine.OnUpdateProgress,
+                 // The run outlives this worker, and its end report comes after this one.
+                 [&run = Run, &engine, name = provider.DisplayName(path), done] {
+                     run.CurrentName = name;
+                     engine.OnUpdateProgress(&engine, name, done);
+                 });
 }
 
 template <class Operation>

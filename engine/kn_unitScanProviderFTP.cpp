@@ -128,7 +128,9 @@ int RemoteIconIndex(const TKNFileRec& Rec)
         return folderIcon;
     }
     std::size_t dot = Rec.Name.rfind('.');
-    return TKNScanProvider::LookupIcon("*" + (dot == std::string::npos ? std::string() : Rec.Name.substr(dot)), false);
+    std::string pattern = "*";
+    if (dot != std::string::npos) pattern.append(Rec.Name, dot);
+    return LookupIcon(pattern, false);
 }
 
 std::unique_ptr<TKNScanProvider> CreateScanProviderFTP() { return std::make_unique<TKNScanProviderFTP>(); }

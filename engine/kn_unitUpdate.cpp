@@ -84,8 +84,9 @@ std::string TKNUpdateProvider::BackupPath(const TKNFileRec& Entry) const
     std::string relative = full.size() > root.size() ? full.substr(root.size()) : std::string();
     for (char& c : relative)
         if (c == '\\') c = '/';
-    if (relative.empty() || relative[0] != '/') relative.insert(0, "/");
-    return Owner->BackupFolder + (WritesRight ? "/Right" : "/Left") + relative;
+    std::string path = Owner->BackupFolder + (WritesRight ? "/Right" : "/Left");
+    if (relative.empty() || relative[0] != '/') path += '/';
+    return path + relative;
 }
 
 bool TKNUpdateProvider::BackupWanted(const TKNFileRec& Entry) const

@@ -22,10 +22,17 @@ std::string WithoutTrailingSlash(std::string path)
     return path;
 }
 
-bool IsWritableFolder(const std::string& path)
+bool IsRegularFile(const std::string& path)
 {
     struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && access(path.c_str(), W_OK | X_OK) == 0;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// True when `folder` is `tree` or lies beneath it; both without a trailing "/".
+bool IsInside(const std::string& folder, const std::string& tree)
+{
+    if (tree.empty() || folder.compare(0, tree.size(), tree) != 0) return false;
+    return folder.size() == tree.size() || folder[tree.size()] == '/' || tree == "/";
 }
 
 // A folder made earlier by this user for nobody else: a real directory (not a link), owned by
@@ -81,7 +88,9 @@ std::string ChooseProgramFolder(const ProgramFolderInputs& in)
         MakeFolders(folder, 0755);
         return folder;
     }
-    if (IsWritableFolder(in.exeFolder)) return WithoutTrailingSlash(in.exeFolder);
+    std::string exeFolder = WithoutTrailingSlash(in.exeFolder);
+    if (IsRegularFile(JoinPath(exeFolder, "Kestrune.bin")) || IsInside(exeFolder, WithoutTrailingSlash(in.buildTree)))
+        return exeFolder;
     std::string base = IsSet(in.xdgConfigHome) ? std::string(in.xdgConfigHome)
                                                : JoinPath(IsSet(in.home) ? in.home : "/", ".config");
     std::string folder = JoinPath(WithoutTrailingSlash(base), "kestrune");
@@ -93,6 +102,9 @@ std::string ProgramFolder()
 {
     ProgramFolderInputs in;
     in.exeFolder = ExecutableFolder();
+#ifdef KESTRUNE_BUILD_TREE
+    in.buildTree = KESTRUNE_BUILD_TREE;
+#endif
     in.kestruneHome = std::getenv("KESTRUNE_HOME");
     in.xdgConfigHome = std::getenv("XDG_CONFIG_HOME");
     std::string home = HomeFolder();

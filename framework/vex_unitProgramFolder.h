@@ -1,10 +1,13 @@
 // Where the program keeps its own files, and where it puts temporary files.
 //
-// Program folder: the folder of the running executable, which holds the configuration file and
-// the backup folders. Two exceptions: when KESTRUNE_HOME names a folder, that folder is used
-// (tests, portable installs, `kestrune-cli --config-dir`); when the executable's folder is not
-// writable (a system-wide install), the per-user folder $XDG_CONFIG_HOME/kestrune, by default
-// ~/.config/kestrune, is used instead.
+// Program folder: the folder that holds the configuration file Kestrune.bin and the backup
+// folders. The first that applies:
+//   1. KESTRUNE_HOME, when set (tests, `kestrune-cli --config-dir`);
+//   2. the executable's folder, when it already holds a Kestrune.bin (a portable copy) or lies
+//      inside the build tree the program was built in;
+//   3. the per-user folder $XDG_CONFIG_HOME/kestrune, by default ~/.config/kestrune.
+// A writable executable folder alone never counts: `--prefix ~/.local` must not put settings
+// and backups into ~/.local/bin.
 //
 // Temporary folder: a private folder (mode 0700, owned by the user) under $TMPDIR, default
 // /tmp. Fixed temporary file names are used only inside it, never directly in a shared folder.
@@ -18,6 +21,7 @@ namespace vex {
 // pointer or an empty text counts as "not set".
 struct ProgramFolderInputs {
     std::string exeFolder;  // folder of the executable, no trailing "/"
+    std::string buildTree;  // the build tree's top folder; empty for none
     const char* kestruneHome = nullptr;
     const char* xdgConfigHome = nullptr;
     const char* home = nullptr;

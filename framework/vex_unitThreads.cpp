@@ -1,46 +1,46 @@
 #include "framework/vex_unitThreads.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace vex {
 
 namespace {
 
-// One queued call and its completion, owned by the waiting worker's stack frame.
-struct PendingCall {
-    std::function<void()> fn;
+using Clock = std::chrono::steady_clock;
+constexpr auto kNewestPeriod = std::chrono::milliseconds(1000 / kNewestRate);
+
+// A synchronised call's completion, owned by the waiting worker's stack frame.
+struct Waiter {
     std::exception_ptr error;
-    std::atomic<bool> done{false};
+    bool done = false;  // under the mutex
 };
 
-// A hand-over costs two thread wake-ups, which take tens of microseconds on a virtual machine:
-// more than copying a small file. So both sides first spin this long for the other before
-// they sleep; the main thread only right after it has run a call, so an idle wait never spins.
-constexpr auto kSpin = std::chrono::microseconds(50);
-
-template <class Ready>
-bool SpinFor(Ready ready)
-{
-    const auto until = std::chrono::steady_clock::now() + kSpin;
-    do {
-        if (ready()) return true;
-    } while (std::chrono::steady_clock::now() < until);
-    return false;
-}
+struct QueuedCall {
+    std::function<void()> fn;
+    Waiter* waiter = nullptr;  // null for a posted call
+};
 
 struct HandOver {
     std::mutex mutex;
     std::condition_variable queued;  // the main thread waits here for work
     std::condition_variable ran;     // workers wait here for their call to finish
-    std::deque<PendingCall*> queue;
-    std::atomic<int> queuedCount{0};  // queue.size(), readable without the mutex
+    std::deque<QueuedCall> queue;
+    std::vector<std::pair<const void*, std::function<void()>>> newest;
+    Clock::time_point newestRan{};
+    // When the wake-up asked for the newest-only calls is due; empty when none is armed.
+    std::optional<Clock::time_point> newestWakeAt;
     std::function<void()> wakeUp;
+    std::function<void(int)> newestWakeUp;
     std::function<void()> pump;
     std::thread::id mainThread = std::this_thread::get_id();
 };
@@ -53,6 +53,81 @@ HandOver& State()
 
 // Takes the main thread's id during static initialisation, which runs on the main thread.
 const bool kMainThreadTaken = (State(), true);
+
+// Milliseconds until newest-only calls may run again (0: now). Under the mutex.
+int NewestDelay(const HandOver& s, Clock::time_point now)
+{
+    const auto due = s.newestRan + kNewestPeriod;
+    if (now >= due) return 0;
+    return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(due - now).count());
+}
+
+// Queues a call; wakes the event loop when the queue was empty, as one drain serves it all.
+void Enqueue(QueuedCall call)
+{
+    HandOver& s = State();
+    std::function<void()> wakeUp;
+    {
+        std::lock_guard lock(s.mutex);
+        if (s.queue.empty()) wakeUp = s.wakeUp;
+        s.queue.push_back(std::move(call));
+    }
+    s.queued.notify_all();
+    if (wakeUp) wakeUp();
+}
+
+// What one pass of the main thread runs: the newest-only calls (when a queued call comes
+// next, or their time has come) and then at most one queued call.
+struct Pass {
+    std::vector<std::pair<const void*, std::function<void()>>> newest;
+    QueuedCall call;
+    bool hasCall = false;
+    int rearmDelay = -1;  // newest-only calls left waiting: wake again after this long
+};
+
+Pass TakePass(HandOver& s)
+{
+    Pass pass;
+    std::lock_guard lock(s.mutex);
+    const Clock::time_point now = Clock::now();
+    pass.hasCall = !s.queue.empty();
+    if (!s.newest.empty()) {
+        const int delay = NewestDelay(s, now);
+        if (pass.hasCall || delay == 0) {
+            pass.newest.swap(s.newest);
+            s.newestRan = now;
+            s.newestWakeAt.reset();
+        } else if (!s.newestWakeAt || now >= *s.newestWakeAt) {
+            // None armed, or it came early (a coarse timer): ask again for when it is time.
+            pass.rearmDelay = delay;
+            s.newestWakeAt = now + std::chrono::milliseconds(delay);
+        }
+    }
+    if (pass.hasCall) {
+        pass.call = std::move(s.queue.front());
+        s.queue.pop_front();
+    }
+    return pass;
+}
+
+void RunQueued(HandOver& s, QueuedCall& call)
+{
+    if (!call.waiter) {
+        call.fn();
+        return;
+    }
+    try {
+        call.fn();
+    } catch (...) {
+        call.waiter->error = std::current_exception();
+    }
+    {
+        // The worker may return (and free its waiter) as soon as it sees done.
+        std::lock_guard lock(s.mutex);
+        call.waiter->done = true;
+    }
+    s.ran.notify_all();
+}
 
 }  // namespace
 
@@ -75,23 +150,64 @@ void Synchronize(std::function<void()> fn)
         return;
     }
     HandOver& s = State();
-    PendingCall call;
-    call.fn = std::move(fn);
-    std::function<void()> wakeUp;
+    Waiter waiter;
+    Enqueue({std::move(fn), &waiter});
+    {
+        std::unique_lock lock(s.mutex);
+        s.ran.wait(lock, [&] { return waiter.done; });
+    }
+    if (waiter.error) std::rethrow_exception(waiter.error);
+}
+
+void Post(std::function<void()> fn)
+{
+    if (IsMainThread()) {
+        fn();
+        return;
+    }
+    Enqueue({std::move(fn), nullptr});
+}
+
+void PostNewest(const void* slot, std::function<void()> fn)
+{
+    if (IsMainThread()) {
+        fn();
+        return;
+    }
+    HandOver& s = State();
+    std::function<void(int)> wakeUp;
+    int delay = 0;
     {
         std::lock_guard lock(s.mutex);
-        s.queue.push_back(&call);
-        s.queuedCount.fetch_add(1, std::memory_order_release);
-        wakeUp = s.wakeUp;
+        auto same =
+            std::find_if(s.newest.begin(), s.newest.end(), [slot](const auto& entry) { return entry.first == slot; });
+        if (same != s.newest.end())
+            same->second = std::move(fn);
+        else
+            s.newest.emplace_back(slot, std::move(fn));
+        if (!s.newestWakeAt) {
+            const Clock::time_point now = Clock::now();
+            delay = NewestDelay(s, now);
+            s.newestWakeAt = now + std::chrono::milliseconds(delay);
+            wakeUp = s.newestWakeUp;
+        }
     }
-    s.queued.notify_all();
-    if (wakeUp) wakeUp();
-    auto done = [&] { return call.done.load(std::memory_order_acquire); };
-    if (!SpinFor(done)) {
-        std::unique_lock lock(s.mutex);
-        s.ran.wait(lock, done);
+    if (wakeUp) wakeUp(delay);
+}
+
+void Deliver(TDelivery how, const void* slot, std::function<void()> fn)
+{
+    switch (how) {
+        case TDelivery::Synchronized:
+            Synchronize(std::move(fn));
+            break;
+        case TDelivery::Queued:
+            Post(std::move(fn));
+            break;
+        case TDelivery::Newest:
+            PostNewest(slot, std::move(fn));
+            break;
     }
-    if (call.error) std::rethrow_exception(call.error);
 }
 
 bool ProcessSynchronized()
@@ -100,25 +216,19 @@ bool ProcessSynchronized()
     HandOver& s = State();
     bool ranAny = false;
     for (;;) {
-        PendingCall* call;
-        {
-            std::lock_guard lock(s.mutex);
-            if (s.queue.empty()) break;
-            call = s.queue.front();
-            s.queue.pop_front();
-            s.queuedCount.fetch_sub(1, std::memory_order_relaxed);
+        Pass pass = TakePass(s);
+        if (pass.rearmDelay >= 0) {
+            std::function<void(int)> wakeUp;
+            {
+                std::lock_guard lock(s.mutex);
+                wakeUp = s.newestWakeUp;
+            }
+            if (wakeUp) wakeUp(pass.rearmDelay);
         }
-        try {
-            call->fn();
-        } catch (...) {
-            call->error = std::current_exception();
-        }
-        {
-            // The worker may return (and free `call`) as soon as it sees done.
-            std::lock_guard lock(s.mutex);
-            call->done.store(true, std::memory_order_release);
-        }
-        s.ran.notify_all();
+        for (auto& entry : pass.newest) entry.second();
+        ranAny = ranAny || !pass.newest.empty();
+        if (!pass.hasCall) break;
+        RunQueued(s, pass.call);
         ranAny = true;
     }
     return ranAny;
@@ -128,6 +238,12 @@ void SetSynchronizeWakeUp(std::function<void()> wakeUp)
 {
     std::lock_guard lock(State().mutex);
     State().wakeUp = std::move(wakeUp);
+}
+
+void SetNewestWakeUp(std::function<void(int)> wakeUp)
+{
+    std::lock_guard lock(State().mutex);
+    State().newestWakeUp = std::move(wakeUp);
 }
 
 void SetProcessMessages(std::function<void()> pump)
@@ -143,10 +259,7 @@ void WaitDraining(const std::function<bool()>& done)
     constexpr auto kPass = std::chrono::milliseconds(1);
     for (;;) {
         if (onMain) {
-            // A call that comes during the spin is run on the next pass, after the pump and
-            // the done test, so a stream of calls never starves either.
-            if (ProcessSynchronized())
-                SpinFor([&] { return s.queuedCount.load(std::memory_order_acquire) > 0; });
+            ProcessSynchronized();
             std::function<void()> pump;
             {
                 std::lock_guard lock(s.mutex);

@@ -11,6 +11,8 @@ kestrune_packages=(
   vsftpd libssl-dev openssl
   libssh-dev openssh-server openssh-client
   xvfb xauth adwaita-icon-theme fonts-dejavu-core
+  desktop-file-utils appstream groff-base
+  openbox
 )
 
 kestrune_install_missing() {

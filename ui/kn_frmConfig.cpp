@@ -7,12 +7,14 @@
 
 #include "config/kn_unitConfig.h"
 #include "framework/qt/vex_frmHelp.h"
+#include "framework/qt/vex_unitDialogs.h"
 #include "ui/kn_unitOptionsPanel.h"
 
 namespace kn {
 
 TKNConfigForm::TKNConfigForm(TKNConfig& config, QWidget* parent) : QDialog(parent), FConfig(config)
 {
+    vex::SetDialogFrame(this);
     setWindowTitle(tr("Configuration"));
     pnlOptions = new TKNOptionsPanel(this);
     pnlOptions->LoadOptions(FConfig.Header.CurrentOptions);

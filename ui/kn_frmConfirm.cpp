@@ -10,6 +10,7 @@
 
 #include "engine/kn_unitCompareOptions.h"
 #include "framework/qt/vex_frmHelp.h"
+#include "framework/qt/vex_unitDialogs.h"
 
 namespace kn {
 
@@ -64,8 +65,8 @@ QLineEdit* TKNConfirmForm::NewFolderEdit()
 
 TKNConfirmForm::TKNConfirmForm(QWidget* parent) : QDialog(parent)
 {
+    vex::SetDialogFrame(this);
     setWindowTitle(tr("Updating Confirmation"));
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
     Image1 = new QLabel(this);
     Label4 = new QLabel(tr("Are you sure to update?"), this);

@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QLocale>
 #include <QProgressBar>
 #include <QScreen>
 #include <QStyle>
@@ -18,6 +19,7 @@
 
 #include "framework/qt/vex_frmHelp.h"
 #include "framework/qt/vex_unitDialogs.h"
+#include "framework/qt/vex_unitPlacement.h"
 #include "framework/vex_unitText.h"
 #include "framework/vex_unitThreads.h"
 #include "sftp/kn_unitSftpSession.h"
@@ -97,10 +99,11 @@ TKNMainForm::~TKNMainForm()
     StopAndWait();
     if (started_) InstallSftpPrompts(nullptr);
     if (started_) SavePlacement();
+    // Hidden while its image lists still exist: a visible window repaints its header as the
+    // base class hides it, after this window's members are gone.
+    hide();
     // Row images point into this window's lists: no lookups once it is gone.
     TKNScanProvider::SetIconLookup(nullptr);
-    // Hidden now, while the image lists exist: hiding asks the list's header for its images.
-    hide();
 }
 
 void TKNMainForm::StopAndWait()
@@ -112,6 +115,9 @@ void TKNMainForm::StopAndWait()
 
 void TKNMainForm::BindEngineEvents()
 {
+    // The window shows only the newest progress, at most 30 times a second: the workers never
+    // wait for a repaint.
+    FileCompare->ProgressDelivery = vex::TDelivery::Newest;
     FileCompare->OnCompareStart = [this](void*) { FileCompareCompareStart(); };
     FileCompare->OnCompareDone = [this](void*) { FileCompareCompareDone(); };
     FileCompare->OnProgress = [this](void*, uint8_t state, const std::string& path) {
@@ -197,7 +203,9 @@ void TKNMainForm::AddFolderCompletion(QLineEdit* edit)
 
 void TKNMainForm::CreateStatusBar()
 {
-    vex::TvexStatusPanel* panel0 = StatusBar->AddPanel(202, Qt::AlignHCenter);
+    // The first panel grows with its text ("Found 50,000 folder(s) and file(s).").
+    vex::TvexStatusPanel* panel0 = StatusBar->AddPanel(202, Qt::AlignLeft);
+    panel0->SetFitsText(true);
     StatusBar->AddPanel(0);
     Gauge = new QProgressBar;
     Gauge->setObjectName("Gauge");
@@ -211,14 +219,10 @@ void TKNMainForm::RestorePlacement()
 {
     const TKNConfigHeader& header = Config.Header;
     QRect saved(header.WindowLeft, header.WindowTop, header.WindowWidth, header.WindowHeight);
-    QScreen* screen = QGuiApplication::primaryScreen();
-    QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
-    // A window saved on a screen that is gone, or larger than this one, is brought back.
-    if (saved.width() < 200 || saved.height() < 150) saved.setSize(QSize(800, 600));
-    saved.setSize(saved.size().boundedTo(area.size()));
-    if (!area.intersects(saved)) saved.moveTopLeft(area.topLeft());
-    resize(saved.size());
-    move(saved.topLeft());
+    // A window too small to use starts over; one larger than the screen, or on a screen that
+    // is gone, is brought back whole, frame included.
+    if (saved.width() < 200 || saved.height() < 150) saved = vex::FirstPlacement(vex::AvailableArea(nullptr));
+    vex::PlaceOnScreen(this, saved);
 }
 
 void TKNMainForm::SavePlacement()
@@ -258,6 +262,13 @@ bool TKNMainForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == panelFolder && event->type() == QEvent::Resize) LayoutFolderPanel();
     if (ListViewFiles && watched == ListViewFiles->viewport() && event->type() == QEvent::Resize) ResizeColumns();
+    if (ListViewFiles && watched == ListViewFiles && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            ShowDifferencesOfRow(ListViewFiles->currentIndex().row());
+            return true;
+        }
+    }
     if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Tab) {
         auto* edit = qobject_cast<QLineEdit*>(watched->property("knEdit").value<QObject*>());
         if (edit && edit->completer()) {
@@ -358,9 +369,9 @@ void TKNMainForm::FileCompareCompareDone()
     if (const std::size_t unlisted = FileCompare->UnlistedCount(); unlisted > 0)
         unread = QString::asprintf("Could not read %zu folder(s), left alone: ", unlisted) +
                  QString::fromStdString(FileCompare->UnlistedFolders().front().Path);
-        // An update's Done line stays in view; the count of its follow-up comparison joins it.
+    // An update's Done line stays in view; the count of its follow-up comparison joins it.
     if (!updateDone_.isEmpty()) unread = unread.isEmpty() ? updateDone_ : updateDone_ + "  " + unread;
-    ShowStatus(QString::asprintf("Found %d folder(s) and file(s).", count), unread);
+    ShowStatus(QStringLiteral("Found %1 folder(s) and file(s).").arg(QLocale().toString(count)), unread);
     if (!HoldBusy) ClearBusy();
     Gauge->setValue(0);
     // A side that could not be scanned gives no rows rather than a misleading list; say why.

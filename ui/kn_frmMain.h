@@ -17,7 +17,6 @@
 #include "framework/qt/vex_unitSysImageList.h"
 
 class QLineEdit;
-class QItemSelection;
 class QProgressBar;
 class QTableView;
 class QToolButton;
@@ -110,6 +109,8 @@ private:
     void actBatchManagerExecute();
     void actHelpPasswordExecute();
     void actCompareShowDifferencesExecute();
+    // Opens the differences of one row (Enter, a double click); nothing for a one-sided row.
+    void ShowDifferencesOfRow(int row);
     bool PasswordAllowsStart() const;
     void SelectFolder(QLineEdit* edit, const QString& title);
     void SetExpertMode(bool expert);
@@ -122,7 +123,10 @@ private:
 
     // The result list (kn_frmMainList.cpp).
     void ListViewFilesColumnClick(int column);
-    void ListViewFilesSelectionChanged(const QItemSelection& selected);
+    // The differences command follows the top selected row in view order.
+    int TopSelectedRow() const;
+    bool RowHasBothSides(int row) const;
+    void UpdateShowDifferencesCommand();
     void SortRows();
     void UpdateSortImages();
     void ResizeColumns();

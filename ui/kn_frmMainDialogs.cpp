@@ -47,12 +47,17 @@ void TKNMainForm::actHelpPasswordExecute()
 
 void TKNMainForm::actCompareShowDifferencesExecute()
 {
-    QModelIndexList selected = ListViewFiles->selectionModel()->selectedRows();
-    if (selected.isEmpty()) return;
-    const TMyFileOpt* row = model_->Row(selected.first().row());
+    ShowDifferencesOfRow(TopSelectedRow());
+}
+
+void TKNMainForm::ShowDifferencesOfRow(int index)
+{
+    if (Busy || !RowHasBothSides(index) || !FindAction("actCompareShowDifferences")->property("knAvailable").toBool())
+        return;
+    const TMyFileOpt* row = model_->Row(index);
     TKNScanProvider* left = FileCompare->LeftList.Provider.get();
     TKNScanProvider* right = FileCompare->RightList.Provider.get();
-    if (!row || !left || !right || row->Left.Path.empty() || row->Right.Path.empty()) return;
+    if (!row || !left || !right) return;
     // A remote side downloads a temporary copy here; a local side names the file itself. A
     // server that cannot be reached again says why instead of ending the program.
     QString leftFile, rightFile;
@@ -67,7 +72,11 @@ void TKNMainForm::actCompareShowDifferencesExecute()
         vex::ErrorBox(this, QString::fromStdString(e.what()));
         return;
     }
-    ShowFileDifferences(this, leftFile, rightFile);
+    TKNConfigHeader& header = Config.Header;
+    QSize size(header.DiffWindowWidth, header.DiffWindowHeight);
+    ShowFileDifferences(this, leftFile, rightFile, size);
+    header.DiffWindowWidth = size.width();
+    header.DiffWindowHeight = size.height();
     right->Close();
     left->Close();
 }

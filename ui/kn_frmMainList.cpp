@@ -1,5 +1,5 @@
 // The main window's result list: the view's set-up, sorting by column, the sort marks, the
-// selection rule and the column widths.
+// command that follows the selection, and the column widths.
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLayout>
@@ -51,8 +51,13 @@ void TKNMainForm::CreateListView()
     }
     connect(columns, &QHeaderView::sectionClicked, this, &TKNMainForm::ListViewFilesColumnClick);
     connect(ListViewFiles->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this](const QItemSelection& selected, const QItemSelection&) { ListViewFilesSelectionChanged(selected); });
+            [this] { UpdateShowDifferencesCommand(); });
+    // A re-sort or a new result resets the model, which drops the selection without a signal.
+    connect(model_, &QAbstractItemModel::modelReset, this, [this] { UpdateShowDifferencesCommand(); });
+    connect(ListViewFiles, &QAbstractItemView::doubleClicked, this,
+            [this](const QModelIndex& index) { ShowDifferencesOfRow(index.row()); });
     ListViewFiles->viewport()->installEventFilter(this);
+    ListViewFiles->installEventFilter(this);
     centralWidget()->layout()->addWidget(ListViewFiles);
 }
 
@@ -87,16 +92,25 @@ void TKNMainForm::ListViewFilesColumnClick(int column)
     UpdateSortImages();
 }
 
-void TKNMainForm::ListViewFilesSelectionChanged(const QItemSelection& selected)
+int TKNMainForm::TopSelectedRow() const
 {
-    // The newly selected item decides; a change that only deselects disables the command.
-    bool both = false;
-    if (!selected.isEmpty()) {
-        const TMyFileOpt* row = model_->Row(selected.last().bottom());
-        both = row && !row->Left.Path.empty() && !row->Right.Path.empty();
-    }
+    // By ranges, not rows: a selection of a million rows is still a few ranges.
+    int top = -1;
+    for (const QItemSelectionRange& range : ListViewFiles->selectionModel()->selection())
+        if (top < 0 || range.top() < top) top = range.top();
+    return top;
+}
+
+bool TKNMainForm::RowHasBothSides(int row) const
+{
+    const TMyFileOpt* item = row >= 0 ? model_->Row(row) : nullptr;
+    return item && !item->Left.Path.empty() && !item->Right.Path.empty();
+}
+
+void TKNMainForm::UpdateShowDifferencesCommand()
+{
     QAction* showDifferences = FindAction("actCompareShowDifferences");
-    showDifferences->setEnabled(both && showDifferences->property("knAvailable").toBool());
+    showDifferences->setEnabled(RowHasBothSides(TopSelectedRow()) && showDifferences->property("knAvailable").toBool());
 }
 
 void TKNMainForm::SetUpdateCommands(bool enabled)

@@ -18,10 +18,8 @@ namespace {
 QLineEdit* NewPasswordEdit(QWidget* parent)
 {
     auto* edit = new QLineEdit(parent);
-    edit->setEchoMode(QLineEdit::Password);
+    vex::MaskWithAsterisks(edit);
     edit->setMaxLength(static_cast<int>(vex::kMaxPasswordLength));
-    // Every typed character shows as "*".
-    edit->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
     return edit;
 }
 
@@ -31,6 +29,7 @@ std::string ToBytes(const QLineEdit* edit) { return edit->text().toStdString(); 
 
 TKNPasswordForm::TKNPasswordForm(TKNConfig& config, QWidget* parent) : QDialog(parent), FConfig(config)
 {
+    vex::SetDialogFrame(this);
     setWindowTitle(tr("Password"));
     edOld = NewPasswordEdit(this);
     edNew = NewPasswordEdit(this);

@@ -2,22 +2,29 @@
 // classes on a worker thread and lays both files out row by row from the change records.
 #include "ui/kn_frmShowDifferences.h"
 
-#include "diff/kn_unitDiff.h"
-#include "diff/kn_unitLineClasses.h"
-#include "diff/kn_unitTextFile.h"
-#include "framework/qt/vex_unitDialogs.h"
-#include "framework/qt/vex_unitStatusBar.h"
+#include <sys/stat.h>
 
 #include <QAction>
 #include <QApplication>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QPainter>
 #include <QScreen>
 #include <QSplitter>
+#include <QStatusTipEvent>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <algorithm>
+
+#include "diff/kn_unitBinaryFile.h"
+#include "diff/kn_unitDiff.h"
+#include "diff/kn_unitLineClasses.h"
+#include "diff/kn_unitTextFile.h"
+#include "framework/qt/vex_unitDialogs.h"
+#include "framework/qt/vex_unitPlacement.h"
+#include "framework/qt/vex_unitStatusBar.h"
 
 #include <atomic>
 #include <thread>
@@ -47,6 +54,41 @@ int DigitCount(size_t n)
     for (; n > 9; n /= 10)
         ++digits;
     return digits;
+}
+
+// A filled arrow in the program's blue, drawn at 24 and 48 pixels: the theme's symbolic
+// arrows are grey and look disabled beside coloured icons.
+QIcon ArrowIcon(bool down)
+{
+    QIcon icon;
+    for (int size : {24, 48}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.scale(size / 24.0, size / 24.0);
+        const QPolygonF arrow({{12, 21}, {21, 11}, {15.5, 11}, {15.5, 3}, {8.5, 3}, {8.5, 11}, {3, 11}});
+        QTransform flip;
+        if (!down) flip = QTransform(1, 0, 0, -1, 0, 24);
+        painter.setBrush(QColor(0x2f, 0x6f, 0xd0));
+        painter.setPen(QPen(QColor(0x1d, 0x4a, 0x91), 1.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.drawPolygon(flip.map(arrow));
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+QString Count(int64_t n)
+{
+    return QLocale().toString(static_cast<qlonglong>(n));
+}
+
+QString BinarySummary(const TBinaryComparison& binary)
+{
+    if (binary.Identical) return QStringLiteral("The files are binary and are identical.");
+    return QStringLiteral("The files are binary and differ. The first difference is at byte offset %1.")
+        .arg(Count(binary.FirstDifference));
 }
 
 QLabel* MakeCaption(QWidget* parent)
@@ -79,6 +121,10 @@ struct TKNShowDifferencesForm::Impl {
     QLabel *pnlCaptionLeft = nullptr, *pnlCaptionRight = nullptr;
     TCodeEdit *LeftView = nullptr, *RightView = nullptr;
     QImage MarkerBitmap;
+    // The first and one-past-last row of each change record, in order: the stops of next and
+    // previous difference.
+    std::vector<std::pair<int, int>> Blocks;
+    QString SummaryText;
     bool Scrolling = false;
 
     QToolBar* BuildToolBar(TKNShowDifferencesForm* form);
@@ -89,6 +135,8 @@ struct TKNShowDifferencesForm::Impl {
     void ComparisonDone(bool found);
     void StopComparison();
     void FillViews();
+    void ShowBinary(const TBinaryComparison& binary, const std::string& leftName, const std::string& rightName);
+    void SetSummary(const QString& text);
     void AppendRow(int64_t& counter, TColor color, int leftLine, int rightLine);
     void BuildMarkerBitmap();
     void PaintScrollPosMarker(QPainter& painter);
@@ -101,6 +149,7 @@ TKNShowDifferencesForm::TKNShowDifferencesForm(QWidget* parent) : QDialog(parent
 {
     setWindowTitle(QStringLiteral("Show Differences..."));
     setWindowFlags(Qt::Dialog | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+    setSizeGripEnabled(false);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -112,8 +161,7 @@ TKNShowDifferencesForm::TKNShowDifferencesForm(QWidget* parent) : QDialog(parent
     layout->addLayout(middle, 1);
     layout->addWidget(d->BuildStatusBar(this));
 
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    setGeometry(screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768));
+    SetWindowSize(QSize());
     d->HalveSplit();
 }
 
@@ -121,18 +169,26 @@ QToolBar* TKNShowDifferencesForm::Impl::BuildToolBar(TKNShowDifferencesForm* for
 {
     ToolBar = new QToolBar(form);
     ToolBar->setIconSize(QSize(24, 24));
-    auto addTool = [this, form](const char* icon, const QString& hint, const QString& longHint,
-                                void (TKNShowDifferencesForm::*slot)()) {
-        QAction* action = ToolBar->addAction(QIcon::fromTheme(QString::fromLatin1(icon)), hint);
-        action->setToolTip(hint);
+    auto addTool = [this, form](const QIcon& icon, const QString& hint, const QString& longHint,
+                                const QKeySequence& key, void (TKNShowDifferencesForm::*slot)()) {
+        QAction* action = ToolBar->addAction(icon, hint);
+        action->setShortcut(key);
+        action->setShortcutContext(Qt::WindowShortcut);
+        const QString keyText = key.toString(QKeySequence::NativeText);
+        action->setToolTip(keyText.isEmpty() ? hint : QStringLiteral("%1 (%2)").arg(hint, keyText));
         action->setStatusTip(longHint);
         QObject::connect(action, &QAction::triggered, form, slot);
         return action;
     };
-    tbRotate = addTool("object-rotate-right", "Rotate", "Rotate the view of files.", &TKNShowDifferencesForm::tbRotateClick);
-    tbNext = addTool("go-down", "Next Difference", "Show the next difference.", &TKNShowDifferencesForm::tbNextClick);
-    tbPrev = addTool("go-up", "Previous Difference", "Show the previous difference.", &TKNShowDifferencesForm::tbPrevClick);
-    btnExit = addTool("window-close", "Close", "Close this window.", &TKNShowDifferencesForm::btnExitClick);
+    auto theme = [](const char* name) { return QIcon::fromTheme(QString::fromLatin1(name)); };
+    tbRotate = addTool(theme("object-rotate-right"), "Rotate", "Rotate the view of files.", QKeySequence(),
+                       &TKNShowDifferencesForm::tbRotateClick);
+    tbNext = addTool(ArrowIcon(true), "Next Difference", "Show the next difference.",
+                     QKeySequence(Qt::ALT | Qt::Key_Down), &TKNShowDifferencesForm::tbNextClick);
+    tbPrev = addTool(ArrowIcon(false), "Previous Difference", "Show the previous difference.",
+                     QKeySequence(Qt::ALT | Qt::Key_Up), &TKNShowDifferencesForm::tbPrevClick);
+    btnExit = addTool(theme("window-close"), "Close", "Close this window.", QKeySequence(),
+                      &TKNShowDifferencesForm::btnExitClick);
     return ToolBar;
 }
 
@@ -206,13 +262,65 @@ TKNShowDifferencesForm::~TKNShowDifferencesForm() { d->StopComparison(); }
 TCodeEdit* TKNShowDifferencesForm::LeftView() const { return d->LeftView; }
 TCodeEdit* TKNShowDifferencesForm::RightView() const { return d->RightView; }
 vex::TvexStatusBar* TKNShowDifferencesForm::StatusBar() const { return d->StatusBar; }
-QString TKNShowDifferencesForm::Summary() const { return d->StatusBar->Panel(3)->Text(); }
-bool TKNShowDifferencesForm::Comparing() const { return d->Comparing; }
+QString TKNShowDifferencesForm::Summary() const
+{
+    return d->SummaryText;
+}
+bool TKNShowDifferencesForm::Comparing() const
+{
+    return d->Comparing;
+}
+QString TKNShowDifferencesForm::StatusLine() const
+{
+    return d->StatusBar->Panel(3)->Text();
+}
+
+void TKNShowDifferencesForm::SetWindowSize(const QSize& size)
+{
+    const QRect area = vex::AvailableArea(parentWidget() ? parentWidget()->window() : nullptr);
+    QRect place = vex::FirstPlacement(area);
+    if (size.width() >= 200 && size.height() >= 150) {
+        place.setSize(size);
+        place.moveCenter(area.center());
+    }
+    vex::PlaceOnScreen(this, place);
+}
+
+void TKNShowDifferencesForm::Impl::SetSummary(const QString& text)
+{
+    SummaryText = text;
+    StatusBar->Panel(3)->SetText(text);
+}
+
+// Hints of the tool buttons show in the summary's place while the mouse is over them.
+bool TKNShowDifferencesForm::event(QEvent* event)
+{
+    if (event->type() == QEvent::StatusTip) {
+        const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
+        d->StatusBar->Panel(3)->SetText(tip.isEmpty() ? d->SummaryText : tip);
+        return true;
+    }
+    return QDialog::event(event);
+}
 const QImage& TKNShowDifferencesForm::MarkerBitmap() const { return d->MarkerBitmap; }
 bool TKNShowDifferencesForm::SideBySide() const { return d->pnlMain->orientation() == Qt::Horizontal; }
 
 bool TKNShowDifferencesForm::LoadFiles(const QString& leftFileName, const QString& rightFileName, QString& errorText)
 {
+    const std::string leftName = QFile::encodeName(leftFileName).toStdString();
+    const std::string rightName = QFile::encodeName(rightFileName).toStdString();
+    TBinaryComparison binary;
+    std::string binaryError;
+    if (!CompareBinaryFiles(leftName, rightName, binary, binaryError)) {
+        errorText = QString::fromLocal8Bit(binaryError.c_str());
+        return false;
+    }
+    d->pnlCaptionLeft->setText(leftFileName);
+    d->pnlCaptionRight->setText(rightFileName);
+    if (binary.Binary) {
+        d->ShowBinary(binary, leftName, rightName);
+        return true;
+    }
     for (auto [name, content] : {std::pair{&leftFileName, &d->LeftContent}, std::pair{&rightFileName, &d->RightContent}}) {
         std::string reason;
         if (!ReadTextFile(QFile::encodeName(*name).toStdString(), *content, reason)) {
@@ -229,9 +337,29 @@ bool TKNShowDifferencesForm::LoadFiles(const QString& leftFileName, const QStrin
         }
     }
     d->StartComparison(this);
-    d->pnlCaptionLeft->setText(leftFileName);
-    d->pnlCaptionRight->setText(rightFileName);
     return true;
+}
+
+// Both views hold one line saying what the side is; nothing is laid out row by row.
+void TKNShowDifferencesForm::Impl::ShowBinary(const TBinaryComparison& binary, const std::string& leftName,
+                                              const std::string& rightName)
+{
+    Blocks.clear();
+    for (auto [view, name] : {std::pair{LeftView, &leftName}, std::pair{RightView, &rightName}}) {
+        struct stat st {};
+        const QString size = stat(name->c_str(), &st) == 0 ? Count(st.st_size) : QStringLiteral("?");
+        TLines& lines = view->Lines();
+        lines.BeginUpdate();
+        lines.Clear();
+        lines.Add(QStringLiteral("Binary file, %1 bytes.").arg(size).toStdString());
+        lines.EndUpdate();
+        lines.SetModified(false);
+        view->SetGutterWidth(0);
+    }
+    MarkerBitmap = QImage();
+    pbDiffMarker->update();
+    pbScrollPosMarker->update();
+    SetSummary(BinarySummary(binary));
 }
 
 bool TKNShowDifferencesForm::ShowDifferences(const QString& leftFileName, const QString& rightFileName, QString& errorText)
@@ -242,12 +370,15 @@ bool TKNShowDifferencesForm::ShowDifferences(const QString& leftFileName, const 
     return true;
 }
 
-void ShowFileDifferences(QWidget* parent, const QString& leftFileName, const QString& rightFileName)
+void ShowFileDifferences(QWidget* parent, const QString& leftFileName, const QString& rightFileName, QSize& windowSize)
 {
     QString error;
     TKNShowDifferencesForm form(parent);
+    form.SetWindowSize(windowSize);
     if (!form.ShowDifferences(leftFileName, rightFileName, error))
         vex::ErrorBox(parent, error);
+    else
+        windowSize = form.size();
 }
 
 // ---- comparing ----
@@ -258,7 +389,7 @@ void TKNShowDifferencesForm::Impl::StartComparison(TKNShowDifferencesForm* form)
     StopComparison();
     Stop = false;
     Comparing = true;
-    StatusBar->Panel(3)->SetText(QStringLiteral("Comparing..."));
+    SetSummary(QStringLiteral("Comparing..."));
     Worker = std::thread([this, form] {
         const TLineClasses classes = ClassifyLines(LeftText, RightText);
         const bool found = Diff.Compare(classes.Left, classes.Right);
@@ -272,7 +403,7 @@ void TKNShowDifferencesForm::Impl::ComparisonDone(bool found)
     Worker.join();
     Comparing = false;
     if (!found) {
-        StatusBar->Panel(3)->SetText(QStringLiteral("The files are too large to compare."));
+        SetSummary(QStringLiteral("The files are too large to compare."));
         return;
     }
     LeftView->SetColor(clWindow);
@@ -323,9 +454,11 @@ void TKNShowDifferencesForm::Impl::FillViews()
 
     int64_t added = 0, modified = 0, deleted = 0, same = 0;
     int i = 0, j = 0;
+    Blocks.clear();
     for (const TDiffChange& c : Diff.GetChanges()) {
         for (; i < c.Index1; ++i, ++j)
             AppendRow(same, clWindow, i, j);
+        const int first = left.Count();
         switch (c.Kind) {
         case TDiffKind::dkAdd:
             for (int r = 0; r < c.Count; ++r)
@@ -345,6 +478,7 @@ void TKNShowDifferencesForm::Impl::FillViews()
             i = c.Index1 + c.Count;
             break;
         }
+        if (left.Count() > first) Blocks.emplace_back(first, left.Count());
     }
     for (; i < static_cast<int>(LeftText.size()); ++i, ++j)
         AppendRow(same, clWindow, i, j);
@@ -355,13 +489,12 @@ void TKNShowDifferencesForm::Impl::FillViews()
     right.SetModified(false);
     BuildMarkerBitmap();
     pbScrollPosMarker->update();
-    QString summary =
-        added == 0 && modified == 0 && deleted == 0
-            ? QStringLiteral("No differences.")
-            : QStringLiteral("%1 lines added, %2 lines modified, %3 lines deleted.").arg(added).arg(modified).arg(deleted);
-    if (Diff.Approximate())
-        summary += QStringLiteral(" (approximate)");
-    StatusBar->Panel(3)->SetText(summary);
+    QString summary = added == 0 && modified == 0 && deleted == 0
+                          ? QStringLiteral("No differences.")
+                          : QStringLiteral("%1 lines added, %2 lines modified, %3 lines deleted.")
+                                .arg(Count(added), Count(modified), Count(deleted));
+    if (Diff.Approximate()) summary += QStringLiteral(" (approximate)");
+    SetSummary(summary);
 }
 
 // The whole file as a strip as tall as the screen, one bar per changed row; painting only
@@ -424,53 +557,29 @@ TCodeEdit* TKNShowDifferencesForm::Impl::FocusedView(const QWidget* form) const
     return nullptr;
 }
 
+// Next: the first block that starts below the caret's row. Previous: the last block that
+// ends at or above it, so a caret inside a block goes to the block before.
+// Example: blocks [2,3) and [5,7), caret on row 5 -> next: none, previous: row 2.
 void TKNShowDifferencesForm::tbNextClick()
 {
     TCodeEdit* view = d->FocusedView(this);
-    if (!view || view->Lines().Count() == 0)
-        return;
-    const TLines& lines = view->Lines();
-    const int count = lines.Count();
-    auto color = [&lines](int y) { return lines.GetLineObj(y).Color; };
-    const TColor caretColor = color(view->CaretY());
-    int y = view->CaretY();
-    while (y < count && color(y) == caretColor)
-        ++y;
-    if (y < count && color(y) == view->Color())
-        while (y < count && color(y) == view->Color())
-            ++y;
-    if (y >= count)
-        return;
-    view->MoveCaretTo(0, y);
-    int after = y;
-    while (after < count && color(after) == color(y))
-        ++after;
-    if (after >= view->TopLine() + view->VisibleLines())
-        view->SetTopLine(y);
+    if (!view) return;
+    const int caret = view->CaretY();
+    const auto block =
+        std::find_if(d->Blocks.begin(), d->Blocks.end(), [caret](const auto& b) { return b.first > caret; });
+    if (block == d->Blocks.end()) return;
+    view->MoveCaretTo(0, block->first);
+    if (block->second >= view->TopLine() + view->VisibleLines()) view->SetTopLine(block->first);
 }
 
 void TKNShowDifferencesForm::tbPrevClick()
 {
     TCodeEdit* view = d->FocusedView(this);
-    if (!view || view->CaretY() >= view->Lines().Count())
-        return;
-    const TLines& lines = view->Lines();
-    auto color = [&lines](int y) { return lines.GetLineObj(y).Color; };
-    const TColor caretColor = color(view->CaretY());
-    int y = view->CaretY();
-    while (y >= 0 && color(y) == caretColor)
-        --y;
-    if (y < 0)
-        return;
-    if (color(y) == view->Color()) {
-        while (y >= 0 && color(y) == view->Color())
-            --y;
-        if (y < 0)
-            return;
-    }
-    while (y > 0 && color(y - 1) == color(y))
-        --y;
-    view->MoveCaretTo(0, y);
+    if (!view) return;
+    const int caret = view->CaretY();
+    const auto block =
+        std::find_if(d->Blocks.rbegin(), d->Blocks.rend(), [caret](const auto& b) { return b.second <= caret; });
+    if (block != d->Blocks.rend()) view->MoveCaretTo(0, block->first);
 }
 
 void TKNShowDifferencesForm::Impl::HalveSplit()

@@ -1,8 +1,8 @@
 // TKNShowDifferencesForm: two text files side by side (or one above the other), aligned line
 // by line, with added, modified and deleted lines coloured, filler rows opposite lines that
 // exist on one side only, file line numbers in the gutters, synchronised vertical scrolling,
-// next/previous difference, a strip showing where the differences lie and a marker of the
-// scroll position.
+// next/previous difference (Alt+Down, Alt+Up) from the change records, a strip showing where the differences lie and a
+// marker of the scroll position. A pair of which one file is binary is compared byte for byte instead.
 #pragma once
 
 #include "ui/kn_unitCodeEditor.h"
@@ -24,8 +24,10 @@ class TvexStatusBar;
 namespace kn {
 
 // Opens the differences window modally for two local files and returns when it is closed.
-// A file that cannot be read or has no lines is reported in a box instead.
-void ShowFileDifferences(QWidget* parent, const QString& leftFileName, const QString& rightFileName);
+// A file that cannot be read or has no lines is reported in a box instead. `windowSize` is the
+// size to open with (an empty size: a first placement) and, after the window was shown, the
+// size it was closed with.
+void ShowFileDifferences(QWidget* parent, const QString& leftFileName, const QString& rightFileName, QSize& windowSize);
 
 class TKNShowDifferencesForm : public QDialog {
     Q_OBJECT
@@ -51,7 +53,12 @@ public:
     TCodeEdit* LeftView() const;
     TCodeEdit* RightView() const;
     vex::TvexStatusBar* StatusBar() const;
+    // The comparison's summary, and what the summary's panel shows now (a hint may cover it).
     QString Summary() const;
+    QString StatusLine() const;
+    // Sizes the window and centres it on its parent's screen, the frame inside the available
+    // area; an empty or tiny size gives the first placement (two thirds of the area).
+    void SetWindowSize(const QSize& size);
     const QImage& MarkerBitmap() const;
     bool SideBySide() const;
 
@@ -63,6 +70,7 @@ public slots:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     struct Impl;

@@ -50,7 +50,7 @@ void TCodeEdit::Impl::WordLeft()
     if (x > 0)
         while (x > 0 && IsWordChar(chars[static_cast<size_t>(x - 1)]))
             --x;
-    if (x == 0 && caretX == 0 && caretY > 0) {
+    if (x == 0 && caretY > 0) {
         --caretY;
         x = LineLength(caretY);
     }
@@ -178,6 +178,7 @@ void TCodeEdit::mousePressEvent(QMouseEvent* event)
         const int64_t offset = CaretToOffset(pos.x(), pos.y());
         if (HasSelection() && offset > d->SelStart() && offset < d->SelEnd()) {
             d->dragState = TDragState::Moving;
+            d->movePressCaret = pos;
             viewport()->setCursor(Qt::DragMoveCursor);
         } else {
             d->SetCaret(pos.x(), pos.y(), false);
@@ -237,8 +238,13 @@ void TCodeEdit::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton)
         return;
-    if (d->dragState == TDragState::Moving)
+    if (d->dragState == TDragState::Moving && PointToCaret(event->position().toPoint()) == d->movePressCaret) {
+        // Pressed and released on one place: no move, the click places the caret there.
+        d->SetCaret(d->movePressCaret.x(), d->movePressCaret.y(), false);
+        viewport()->update();
+    } else if (d->dragState == TDragState::Moving) {
         d->FinishMove();
+    }
     d->dragState = TDragState::None;
     viewport()->setCursor(Qt::IBeamCursor);
 }

@@ -50,6 +50,8 @@ struct TCodeEdit::Impl {
     int64_t selAnchor = 0;
     int64_t selCaret = 0;
     TDragState dragState = TDragState::None;
+    // Where a press inside the selection was: a release there without a move is a plain click.
+    QPoint movePressCaret;
 
     bool caretInView = false;
     QPoint caretPos;

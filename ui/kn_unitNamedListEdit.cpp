@@ -14,6 +14,7 @@ namespace kn {
 TKNNamedListEdit::TKNNamedListEdit(TKNConfig& config, TKNNamedListTexts texts, QWidget* parent)
     : QDialog(parent), FConfig(config), FTexts(std::move(texts))
 {
+    vex::SetDialogFrame(this);
 }
 
 QWidget* TKNNamedListEdit::CreateButtons(QListWidget* names)

@@ -334,7 +334,8 @@ void TKNOptionsPanel::LoadOptions(const TKNOptionsRec& rec)
     showSet(rec.ExcludeAttributes, cbReadOnlyExclude, cbHiddenExclude, cbSystemExclude, cbArchiveExclude);
     edMinSize->setText(QString::number(rec.MinSize));
     edMaxSize->setText(QString::number(rec.MaxSize));
-    dtBegin->setDateTime(DateTimeToPicker(rec.BeginDate));
+    FOpenBeginShown = rec.BeginDate == vex::kNoTime ? DateTimeToPicker(vex::Today()) : QDateTime();
+    dtBegin->setDateTime(FOpenBeginShown.isValid() ? FOpenBeginShown : DateTimeToPicker(rec.BeginDate));
     dtEnd->setDateTime(DateTimeToPicker(rec.EndDate));
     // An out-of-range action still selects one item, as the update reads it modulo 3.
     rgActionItems->button(kn::ActionIndex(rec.Action))->setChecked(true);
@@ -371,7 +372,9 @@ void TKNOptionsPanel::StoreOptions(TKNOptionsRec& rec) const
     };
     rec.Attributes = readSet(cbReadOnly, cbHidden, cbSystem, cbArchive) | (cbRecursive->isChecked() ? kBitFolder : 0);
     rec.ExcludeAttributes = readSet(cbReadOnlyExclude, cbHiddenExclude, cbSystemExclude, cbArchiveExclude);
-    rec.BeginDate = PickerToDateTime(dtBegin->dateTime());
+    rec.BeginDate = FOpenBeginShown.isValid() && dtBegin->dateTime() == FOpenBeginShown
+                        ? vex::kNoTime
+                        : PickerToDateTime(dtBegin->dateTime());
     rec.EndDate = PickerToDateTime(dtEnd->dateTime());
     rec.MinSize = SizeTextToInt(edMinSize->text(), 0);
     rec.MaxSize = SizeTextToInt(edMaxSize->text(), -1);

@@ -102,6 +102,9 @@ private:
     void EmitEdited();
 
     int FUpdateCount = 0;
+    // A begin date without a bound (vex::kNoTime) shows as today; while the picker still shows
+    // that day, the bound stays absent.
+    QDateTime FOpenBeginShown;
 };
 
 }  // namespace kn

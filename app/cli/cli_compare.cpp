@@ -75,8 +75,11 @@ int RunCompare(std::vector<std::string> argv)
     kn::TKNFileCompare engine;
     cli::SetUpEngine(engine, line);
     ProgressLine progress;
-    if (isatty(STDERR_FILENO))
+    if (isatty(STDERR_FILENO)) {
+        // The progress line shows the newest folder; the scans never wait for it.
+        engine.ProgressDelivery = vex::TDelivery::Newest;
         engine.OnProgress = [&](void*, uint8_t state, const std::string& path) { progress.Show(state, path); };
+    }
     {
         cli::InterruptStops stops(engine);
         engine.Compare(true);

@@ -1,16 +1,16 @@
 // kestrune-cli diff [--records] [--minimal] [--max-size SIZE] LEFT-FILE RIGHT-FILE: the line
 // differences of two text files, read and compared exactly as the differences window does.
-#include "app/cli/cli_command.h"
-
-#include "diff/kn_unitDiff.h"
-#include "diff/kn_unitLineClasses.h"
-#include "diff/kn_unitTextFile.h"
-
+#include <algorithm>
 #include <atomic>
 #include <cinttypes>
 #include <csignal>
 #include <cstdio>
 #include <optional>
+
+#include "app/cli/cli_command.h"
+#include "diff/kn_unitBinaryFile.h"
+#include "diff/kn_unitDiff.h"
+#include "diff/kn_unitTextFile.h"
 
 namespace {
 
@@ -22,6 +22,8 @@ const char* const Usage =
     "Where the exact search would take long, a near-minimal one is used and the summary ends in\n"
     "\"(approximate)\"; --minimal always searches exactly, whatever it costs. Files larger than\n"
     "SIZE bytes (K, M and G suffixes count in 1024s; default 1G) are refused. Ctrl+C stops.\n"
+    "A file with a zero byte in its first 8 KB is binary: two files of which one is binary are\n"
+    "compared byte for byte and reported as \"Binary files A and B differ\".\n"
     "Exit status: 0 without differences, 1 with differences, 2 on an error, 130 when stopped.\n";
 
 constexpr int ExitStopped = 130;
@@ -123,6 +125,25 @@ std::optional<int> ParseArgs(const std::vector<std::string>& argv, TDiffArgs& ar
     return std::nullopt;
 }
 
+// The outcome of a pair of which one file is binary; nothing for two text files.
+std::optional<int> CompareIfBinary(const std::string& leftFile, const std::string& rightFile)
+{
+    kn::TBinaryComparison binary;
+    std::string reason;
+    if (!kn::CompareBinaryFiles(leftFile, rightFile, binary, reason)) {
+        std::replace(reason.begin(), reason.end(), '\n', ' ');
+        std::fprintf(stderr, "kestrune-cli diff: %s\n", reason.c_str());
+        return cli::ExitUsage;
+    }
+    if (!binary.Binary) return std::nullopt;
+    if (binary.Identical) {
+        std::printf("No differences.\n");
+        return cli::ExitOk;
+    }
+    std::printf("Binary files %s and %s differ\n", leftFile.c_str(), rightFile.c_str());
+    return cli::ExitFound;
+}
+
 int RunDiff(std::vector<std::string> argv)
 {
     TDiffArgs args;
@@ -133,6 +154,9 @@ int RunDiff(std::vector<std::string> argv)
     std::string left, right;
     if (!Load(args.Files[0], args.MaxSize, left) || !Load(args.Files[1], args.MaxSize, right))
         return cli::ExitUsage;
+    // Only once both are known to be regular files within the limit: a pipe is never opened
+    // for reading, which would wait for a writer.
+    if (std::optional<int> status = CompareIfBinary(args.Files[0], args.Files[1])) return *status;
 
     kn::TDiff diff(args.Options);
     const kn::TLineClasses classes = kn::ClassifyLines(kn::SplitTextLineViews(left), kn::SplitTextLineViews(right));

@@ -1,12 +1,14 @@
 // Entry point of kestrune-cli: dispatches to the registered sub-commands.
-#include "app/cli/cli_command.h"
+#include <unistd.h>
 
 #include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
+
+#include "app/cli/cli_command.h"
+#include "app/kn_version.h"
 
 namespace cli {
 
@@ -36,7 +38,9 @@ static void PrintOverview(FILE* out)
         std::fprintf(out, "  %-10s %s\n", cmd.name.c_str(), cmd.summary.c_str());
     std::fprintf(out, "\nEvery command accepts --config-dir DIR: the configuration file Kestrune.bin is then\n"
                       "read from and written to DIR (as with the environment variable KESTRUNE_HOME).\n");
-    std::fprintf(out, "\n'kestrune-cli COMMAND --help' describes one command.\n");
+    std::fprintf(out,
+                 "\n'kestrune-cli COMMAND --help' describes one command; 'kestrune-cli --version'\n"
+                 "prints the version.\n");
 }
 
 // Takes "--config-dir DIR" or "--config-dir=DIR" out of `args` (up to a "--") and makes DIR,
@@ -79,6 +83,10 @@ int main(int argc, char** argv)
     }
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         PrintOverview(stdout);
+        return cli::ExitOk;
+    }
+    if (args[0] == "--version") {
+        std::printf("kestrune-cli %s\n", KESTRUNE_VERSION);
         return cli::ExitOk;
     }
     for (const auto& cmd : cli::Commands()) {

@@ -44,6 +44,8 @@ void PrintUpdateOperations(kn::TKNFileCompare& engine, int& failures)
         std::fputs(EscapeText(kn::HideFtpPasswords(text)).c_str(), stdout);
         std::fputc('\n', stdout);
     };
+    // Every operation's line counts, in order, but the workers need not wait for the printing.
+    engine.ProgressDelivery = vex::TDelivery::Queued;
     // A dry run prints what each operation would do instead of the path it works on.
     engine.OnUpdateProgress = [&engine, printLine](void* sender, const std::string& text, int) {
         if (!engine.UpdateDryRun) printLine(sender, text);

@@ -1,10 +1,13 @@
 // The desktop program: the configuration first, then the main window and the event loop.
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QIcon>
 #include <QScreen>
 
+#include "app/kn_version.h"
 #include "config/kn_unitConfig.h"
 #include "framework/qt/vex_unitDialogs.h"
+#include "framework/qt/vex_unitPlacement.h"
 #include "framework/qt/vex_unitQtHandOver.h"
 #include "ui/kn_frmMain.h"
 
@@ -14,8 +17,27 @@ kn::TKNWorkArea DesktopWorkArea()
 {
     QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen) return {};
-    QRect area = screen->availableGeometry();
+    // A first start opens at a comfortable size, not as large as the screen.
+    QRect area = vex::FirstPlacement(screen->availableGeometry());
     return {area.left(), area.top(), area.width(), area.height()};
+}
+
+// Answers --help and --version (and ends the program there); returns the program's own
+// switches, which keep their "/" form.
+QStringList ParseCommandLine(const QApplication& app)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Compares two folder trees, local or on an FTP server, and brings them into line.\n\n"
+                       "  /e           start in expert mode (updates without the confirmation dialog)\n"
+                       "  /o FOLDER    compare FOLDER with a right folder chosen in a browse dialog\n"
+                       "  /d FOLDER    delete the contents of FOLDER after confirmation, then the folder itself"));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("switch"), QStringLiteral("/e, /o FOLDER or /d FOLDER."),
+                                 QStringLiteral("[/e | /o FOLDER | /d FOLDER]"));
+    parser.process(app);
+    return parser.positionalArguments();
 }
 
 }  // namespace
@@ -30,14 +52,15 @@ int main(int argc, char** argv)
         QIcon::setThemeName(QStringLiteral("Adwaita"));
     }
     QApplication::setApplicationName(QStringLiteral("Kestrune"));
-    vex::SetApplicationTitle(QStringLiteral("Kestrune 3.3.2"));
-    QApplication::setApplicationVersion(QStringLiteral("3.3.2"));
+    vex::SetApplicationTitle(QStringLiteral("Kestrune " KESTRUNE_VERSION));
+    QApplication::setApplicationVersion(QStringLiteral(KESTRUNE_VERSION));
+    const QStringList params = ParseCommandLine(app);
     vex::InstallQtHandOver();
 
     std::unique_ptr<kn::TKNConfig> config = kn::TKNConfig::OpenProgramConfig(DesktopWorkArea());
     kn::TKNMainForm window(*config);
     if (!window.Started()) return 0;
-    if (!window.ApplyCommandLine(QApplication::arguments().mid(1))) return 0;
+    if (!window.ApplyCommandLine(params)) return 0;
     window.show();
     return app.exec();
 }

@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QScreen>
+#include <QShortcut>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTextBrowser>
@@ -27,9 +28,10 @@ std::vector<HelpTopic> LoadHelpTopics(const QString& contentsFile)
         QString line = in.readLine().trimmed();
         if (line.isEmpty() || line.startsWith('#')) continue;
         QStringList parts = line.split('|');
-        HelpTopic topic{parts.value(0).trimmed(), parts.value(1).trimmed(), {}};
+        HelpTopic topic{parts.value(0).trimmed(), parts.value(1).trimmed(), {}, {}};
         for (const QString& keyword : parts.value(2).split(';', Qt::SkipEmptyParts))
             topic.keywords << keyword.trimmed();
+        for (const QString& key : parts.value(3).split(';', Qt::SkipEmptyParts)) topic.keys << key.trimmed();
         if (!topic.page.isEmpty()) topics.push_back(topic);
     }
     return topics;
@@ -63,6 +65,8 @@ TvexHelpForm::TvexHelpForm(QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(splitter);
     resize(900, 600);
+    auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(close, &QShortcut::activated, this, &QWidget::close);
 
     BuildContents();
     BuildIndex();
@@ -164,7 +168,7 @@ void TvexHelpForm::ShowIndex(const QString& keyword)
 bool TvexHelpForm::ShowKeyword(const QString& keyword)
 {
     for (const HelpTopic& topic : topics_)
-        for (const QString& candidate : topic.keywords)
+        for (const QString& candidate : topic.keywords + topic.keys)
             if (candidate.compare(keyword, Qt::CaseInsensitive) == 0) {
                 OpenPage(topic.page);
                 Present();

@@ -2,8 +2,9 @@
 // contents, a keyword index and topics opened by keyword.
 //
 // ":/help/contents.txt" lists the pages in contents order, one per line:
-//   page.html|Title|Keyword one;Keyword two
-// Lines that are empty or begin with "#" are skipped.
+//   page.html|Title|Keyword one;Keyword two|DialogKey
+// Keywords and titles make the index; dialog keys (internal names a dialog's Help button
+// asks for) only open pages. Lines that are empty or begin with "#" are skipped.
 #pragma once
 
 #include <QString>
@@ -22,6 +23,7 @@ struct HelpTopic {
     QString page;
     QString title;
     QStringList keywords;
+    QStringList keys;
 };
 
 // Reads the contents file; an unreadable file gives no topics.

@@ -26,11 +26,15 @@ bool LineBox(QWidget* parent, const QString& caption, const QString& prompt, QSt
              int maxLength, QLineEdit::EchoMode echo)
 {
     QDialog dialog(parent);
+    SetDialogFrame(&dialog);
     dialog.setWindowTitle(caption.isEmpty() ? BoxTitle() : caption);
     auto* layout = new QVBoxLayout(&dialog);
     auto* label = new QLabel(prompt, &dialog);
     auto* edit = new QLineEdit(value, &dialog);
-    edit->setEchoMode(echo);
+    if (echo == QLineEdit::Password)
+        MaskWithAsterisks(edit);
+    else
+        edit->setEchoMode(echo);
     if (maxLength > 0) edit->setMaxLength(maxLength);
     edit->setMinimumWidth(280);
     label->setBuddy(edit);
@@ -47,6 +51,18 @@ bool LineBox(QWidget* parent, const QString& caption, const QString& prompt, QSt
 }
 
 }  // namespace
+
+void SetDialogFrame(QDialog* dialog)
+{
+    dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowCloseButtonHint);
+}
+
+void MaskWithAsterisks(QLineEdit* edit)
+{
+    edit->setEchoMode(QLineEdit::Password);
+    edit->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
+}
 
 void SetApplicationTitle(const QString& title) { TitleStore() = title; }
 

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+class QDialog;
+class QLineEdit;
 class QWidget;
 
 namespace vex {
@@ -25,6 +27,11 @@ bool InputBox(QWidget* parent, const QString& caption, const QString& prompt, QS
 // Like InputBox, with the typed characters hidden.
 bool PasswordBox(QWidget* parent, const QString& caption, const QString& prompt, QString& value,
                  int maxLength = 0);
+
+// Gives a dialog a title bar with a close button only: no minimise or maximise buttons.
+void SetDialogFrame(QDialog* dialog);
+// Hides what is typed into `edit`, every character shown as "*".
+void MaskWithAsterisks(QLineEdit* edit);
 
 // Lets the user pick an existing local folder, starting at `folder`. True and the picked
 // folder in `folder` when one was picked.

@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QResizeEvent>
+#include <algorithm>
 
 namespace vex {
 
@@ -16,6 +17,19 @@ TvexStatusPanel::TvexStatusPanel(int width, Qt::Alignment alignment, QWidget* pa
     label_->setMinimumWidth(0);
     label_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     if (width > 0) setFixedWidth(width);
+}
+
+void TvexStatusPanel::SetFitsText(bool fits)
+{
+    const int width = std::max(minimumWidth(), maximumWidth() < QWIDGETSIZE_MAX ? maximumWidth() : 0);
+    label_->setSizePolicy(fits ? QSizePolicy::Preferred : QSizePolicy::Ignored, QSizePolicy::Preferred);
+    if (fits) {
+        setMinimumWidth(width);
+        setMaximumWidth(QWIDGETSIZE_MAX);
+    } else if (width > 0) {
+        setFixedWidth(width);
+    }
+    updateGeometry();
 }
 
 void TvexStatusPanel::SetControl(QWidget* control)
@@ -38,7 +52,7 @@ void TvexStatusPanel::PlaceControl()
 {
     if (!control_) return;
     QSize size = control_->size().boundedTo(this->size());
-    control_->setGeometry((width() - size.width()) / 2, (height() - size.height()) / 2, size.width(),
+    control_->setGeometry(layout()->contentsMargins().left(), (height() - size.height()) / 2, size.width(),
                           size.height());
 }
 

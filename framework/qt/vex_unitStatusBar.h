@@ -1,5 +1,5 @@
 // A status bar of panels, each with a text, a width and an alignment, that can also host a
-// control (a progress gauge, for instance) centred inside the panel.
+// control (a progress gauge, for instance) at the panel's left, centred vertically.
 #pragma once
 
 #include <QLabel>
@@ -16,7 +16,10 @@ public:
     QString Text() const { return label_->text(); }
     void SetText(const QString& text) { label_->setText(text); }
     Qt::Alignment Alignment() const { return label_->alignment(); }
-    // The hosted control: the panel becomes its parent and keeps it centred.
+    // A panel that fits its text keeps its width as a minimum and grows with the text, so a
+    // status message is never cut; others cut their text at their width.
+    void SetFitsText(bool fits);
+    // The hosted control: the panel becomes its parent and keeps it in place.
     void SetControl(QWidget* control);
     QWidget* Control() const { return control_; }
 

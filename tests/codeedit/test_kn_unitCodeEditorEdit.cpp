@@ -170,6 +170,20 @@ void DragSelectionTo(TCodeEdit& view, QPoint grab, QPoint drop)
     Mouse(view, QEvent::MouseButtonRelease, CellPoint(view, drop.x(), drop.y()), Qt::NoButton);
 }
 
+TEST(TCodeEditEditTest, AClickInsideTheSelectionWithoutADragPlacesTheCaret)
+{
+    for (bool readOnly : {false, true}) {
+        auto view = MakeView({"abcdef", "ghijkl"});
+        view->SetReadOnly(readOnly);
+        codeedit::Select(*view, 1, 0, 5, 0);
+        Mouse(*view, QEvent::MouseButtonPress, CellPoint(*view, 2, 0));
+        Mouse(*view, QEvent::MouseButtonRelease, CellPoint(*view, 2, 0), Qt::NoButton);
+        EXPECT_EQ(Caret(*view), QPoint(2, 0)) << "read-only " << readOnly;
+        EXPECT_FALSE(view->HasSelection()) << "read-only " << readOnly;
+        EXPECT_EQ(TextOf(*view), (Lines{"abcdef", "ghijkl"}));
+    }
+}
+
 struct DragCase {
     const char* name;
     QPoint from, to;  // selection

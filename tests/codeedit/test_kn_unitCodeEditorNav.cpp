@@ -90,6 +90,8 @@ TEST(TCodeEditKeyTest, NavigationKeys)
         {"word left", {9, 0}, Qt::Key_Left, Qt::ControlModifier, {4, 0}},
         {"word left inside a word", {11, 0}, Qt::Key_Left, Qt::ControlModifier, {9, 0}},
         {"word left at column 0", {0, 3}, Qt::Key_Left, Qt::ControlModifier, {1, 2}},
+        {"word left reaching column 0 of the first word", {2, 3}, Qt::Key_Left, Qt::ControlModifier, {1, 2}},
+        {"word left to column 0 of the first line stays there", {2, 0}, Qt::Key_Left, Qt::ControlModifier, {0, 0}},
         {"page down", {0, 0}, Qt::Key_PageDown, Qt::NoModifier, {0, 3}},
     };
     for (const KeyCase& c : cases) {

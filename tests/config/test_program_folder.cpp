@@ -11,23 +11,33 @@
 TEST(ProgramFolder, ChoosesByTheRule)
 {
     testutil::TempDir dir;
-    const std::string exe = dir / "bin";
-    testutil::MakeDirs(exe);
+    const std::string bin = dir / "bin";       // writable, but holds no configuration
+    const std::string portable = dir / "usb";  // holds a Kestrune.bin
+    const std::string build = dir / "build";   // a build tree
+    testutil::MakeDirs(bin);
+    testutil::MakeDirs(portable);
+    testutil::MakeDirs(build + "/app/gui");
+    testutil::WriteFile(portable + "/Kestrune.bin", "x");
     struct Case {
         const char* name;
-        std::string exeFolder;
+        std::string exeFolder, buildTree;
         std::string kestruneHome, xdg, home;
         std::string expected;
     };
     const Case cases[] = {
-        {"writable executable folder", exe, "", "", dir / "home", exe},
-        {"KESTRUNE_HOME wins and is made", exe, dir / "portable/", "", "", dir / "portable"},
-        {"unwritable folder: XDG_CONFIG_HOME", dir / "no-such-bin", "", dir / "xdg", "", dir / "xdg/kestrune"},
-        {"unwritable folder: ~/.config", dir / "no-such-bin", "", "", dir / "home", dir / "home/.config/kestrune"},
+        {"KESTRUNE_HOME wins and is made", portable, build, dir / "home-made/", "", "", dir / "home-made"},
+        {"portable copy with its Kestrune.bin", portable, "", "", dir / "xdg", "", portable},
+        {"inside the build tree", build + "/app/gui", build, "", dir / "xdg", "", build + "/app/gui"},
+        {"a sibling named like the build tree is outside it", dir / "build-other", build, "", dir / "xdg", "",
+         dir / "xdg/kestrune"},
+        {"writable folder alone: XDG_CONFIG_HOME", bin, build, "", dir / "xdg", "", dir / "xdg/kestrune"},
+        {"writable folder alone: ~/.config", bin, "", "", "", dir / "home", dir / "home/.config/kestrune"},
+        {"missing folder: ~/.config", dir / "no-such-bin", "", "", "", dir / "home", dir / "home/.config/kestrune"},
     };
     for (const Case& c : cases) {
         vex::ProgramFolderInputs in;
         in.exeFolder = c.exeFolder;
+        in.buildTree = c.buildTree;
         in.kestruneHome = c.kestruneHome.c_str();
         in.xdgConfigHome = c.xdg.c_str();
         in.home = c.home.c_str();

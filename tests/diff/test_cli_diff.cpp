@@ -168,4 +168,32 @@ TEST(CliDiffTest, InterruptStopsALongDiff)
     EXPECT_NE(testutil::ReadFile(err).find("kestrune-cli diff: stopped"), std::string::npos);
 }
 
+TEST(CliDiffTest, BinaryFilesAreComparedByteForByte)
+{
+    testutil::TempDir dir;
+    const std::string zeroAt100 = std::string(100, 'a') + '\0' + "tail\n";
+    testutil::WriteFile(dir / "bin1", std::string("\0\1\2", 3) + "abc");
+    testutil::WriteFile(dir / "bin2", std::string("\0\1\2", 3) + "abcdef");
+    testutil::WriteFile(dir / "text.txt", "line\n");
+    testutil::WriteFile(dir / "late-zero.txt", std::string(9000, 'x') + '\0' + "\nmore\n");
+    testutil::WriteFile(dir / "late-zero2.txt", std::string(9000, 'x') + "\nmore\n");
+    const std::string bin1 = dir / "bin1", bin2 = dir / "bin2";
+
+    CliOutput r = Cli(dir, Quote(bin1) + " " + Quote(bin2));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "Binary files " + bin1 + " and " + bin2 + " differ\n");
+
+    r = Cli(dir, Quote(dir / "text.txt") + " " + Quote(bin1));
+    EXPECT_EQ(r.status, 1) << "one binary side makes the pair binary";
+    EXPECT_EQ(r.out, "Binary files " + (dir / "text.txt") + " and " + bin1 + " differ\n");
+
+    r = Cli(dir, "--records " + Quote(bin1) + " " + Quote(bin1));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "No differences.\n");
+
+    r = Cli(dir, Quote(dir / "late-zero.txt") + " " + Quote(dir / "late-zero2.txt"));
+    EXPECT_EQ(r.status, 1) << "a zero byte after the first 8 KB leaves the file text, cut there";
+    EXPECT_EQ(r.out, "1 lines added, 0 lines modified, 0 lines deleted.\n");
+}
+
 }  // namespace

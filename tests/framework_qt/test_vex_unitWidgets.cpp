@@ -36,7 +36,7 @@ TEST(ImageList, IndexesFollowTheOrderOfAddingAndMissingResourcesKeepTheirPlace)
     EXPECT_TRUE(list.Icon(2).isNull());
 }
 
-TEST(StatusBar, PanelsKeepTheirWidthsTextsAndHostedControlCentred)
+TEST(StatusBar, PanelsKeepTheirWidthsTextsAndHostedControlAtTheLeft)
 {
     vex::TvexStatusBar bar;
     vex::TvexStatusPanel* first = bar.AddPanel(202, Qt::AlignHCenter);
@@ -53,10 +53,35 @@ TEST(StatusBar, PanelsKeepTheirWidthsTextsAndHostedControlCentred)
     EXPECT_EQ(first->width(), 202);
     EXPECT_GT(rest->width(), 300) << "the last panel takes the rest of the bar";
     EXPECT_EQ(gauge->parentWidget(), first);
-    EXPECT_EQ(gauge->geometry().center().x(), first->rect().center().x());
+    EXPECT_LE(gauge->geometry().left(), 4) << "the gauge starts at the panel's left";
+    EXPECT_EQ(gauge->geometry().center().y(), first->rect().center().y());
     first->SetText("Searching...");
     EXPECT_EQ(first->Text(), "Searching...");
     EXPECT_TRUE(first->Alignment() & Qt::AlignHCenter);
+    first->SetText(QString(120, QLatin1Char('x')));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(first->width(), 202) << "a fixed panel cuts a long text";
+}
+
+TEST(StatusBar, APanelThatFitsItsTextGrowsFromItsMinimum)
+{
+    vex::TvexStatusBar bar;
+    vex::TvexStatusPanel* first = bar.AddPanel(202);
+    first->SetFitsText(true);
+    vex::TvexStatusPanel* rest = bar.AddPanel(0);
+    bar.resize(900, 24);
+    bar.show();
+    first->SetText("Ready");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(first->width(), 202) << "a short text keeps the minimum";
+    const QString found = QStringLiteral("Found 50,000 folder(s) and file(s). Found 50,000 folder(s) and file(s).");
+    first->SetText(found);
+    QCoreApplication::processEvents();
+    EXPECT_GE(first->width(), first->fontMetrics().horizontalAdvance(found)) << "the whole text shows";
+    EXPECT_GT(rest->width(), 0);
+    EXPECT_LT(first->geometry().left(), 10) << "the first panel starts at the bar's left";
+    EXPECT_GT(rest->geometry().left(), first->geometry().right()) << "the next panel follows it";
+    EXPECT_LT(rest->geometry().left(), first->geometry().right() + 12);
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 // The help pages built into the program and the help window over them.
+#include <gtest/gtest.h>
+
 #include <QFile>
 #include <QListWidget>
 #include <QTabWidget>
-#include <gtest/gtest.h>
+#include <QTest>
 
 #include "framework/qt/vex_frmHelp.h"
 
@@ -53,6 +55,34 @@ TEST(Help, TheIndexFiltersKeywordsAndContentsListsEveryPage)
     vex::HelpContents();
     EXPECT_EQ(lists[0]->count(), static_cast<int>(vex::LoadHelpTopics().size()));
     vex::HelpWindow()->close();
+}
+
+TEST(Help, TheIndexShowsTitlesAndKeywordsButNoDialogKeys)
+{
+    InitHelpResources();
+    vex::HelpIndex();
+    QListWidget* index = vex::HelpWindow()->findChildren<QListWidget*>()[1];
+    QStringList texts;
+    for (int i = 0; i < index->count(); ++i) texts << index->item(i)->text();
+    EXPECT_TRUE(texts.contains("Batch manager")) << texts.join("; ").toStdString();
+    EXPECT_TRUE(texts.contains("Confirming an update"));
+    for (const vex::HelpTopic& topic : vex::LoadHelpTopics())
+        for (const QString& key : topic.keys) EXPECT_FALSE(texts.contains(key)) << key.toStdString();
+    for (const char* key : {"BatchMgr", "PresetMgr", "CompareSetup", "UpdateConfirm"})
+        EXPECT_FALSE(texts.contains(key)) << key;
+    vex::HelpWindow()->close();
+}
+
+TEST(Help, EscClosesTheHelpWindow)
+{
+    InitHelpResources();
+    vex::HelpContents();
+    vex::TvexHelpForm* window = vex::HelpWindow();
+    ASSERT_TRUE(window->isVisible());
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QTest::keyClick(window, Qt::Key_Escape);
+    EXPECT_FALSE(window->isVisible());
 }
 
 }  // namespace

@@ -1,0 +1,188 @@
+// The main window's way into the differences window: which row F8, Enter and a double click
+// open, when the command is enabled, and the size the differences window keeps; the window's
+// first placement and status texts.
+#include <QApplication>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QTableView>
+#include <QTest>
+
+#include "framework/qt/vex_unitStatusBar.h"
+#include "tests/framework_qt/modal_helper.h"
+#include "tests/ui/ui_test_support.h"
+#include "ui/kn_frmShowDifferences.h"
+#include "ui/kn_unitResultModel.h"
+
+namespace {
+
+class MainDifferences : public testutil::MainWindowTest {
+protected:
+    // Rows: a.txt and c.txt on both sides (the first lines say which), b.png on the right only.
+    void MakeTrees()
+    {
+        testutil::WriteFile(left + "/a.txt", "left a\n");
+        testutil::WriteFile(right + "/a.txt", "right a, longer\n");
+        testutil::WriteFile(right + "/b.png", "png");
+        testutil::WriteFile(left + "/c.txt", "left c\n");
+        testutil::WriteFile(right + "/c.txt", "right c, longer\n");
+    }
+
+    int Row(kn::TKNMainForm& window, const QString& name)
+    {
+        kn::TKNResultModel& model = window.ResultModel();
+        for (int row = 0; row < model.rowCount(); ++row)
+            if (model.CellText(row, 0) == name || model.CellText(row, 6) == name) return row;
+        ADD_FAILURE() << "no row " << name.toStdString();
+        return -1;
+    }
+
+    void Select(kn::TKNMainForm& window, const QString& name, QItemSelectionModel::SelectionFlags flags)
+    {
+        window.ListViewFiles->selectionModel()->select(window.ResultModel().index(Row(window, name), 0),
+                                                       flags | QItemSelectionModel::Rows);
+    }
+
+    // Runs `open` and returns the first line of the left file the differences window showed
+    // ("" when none opened), closing it at `closeSize`.
+    static std::string OpenedLeftLine(const std::function<void()>& open, QSize closeSize = QSize())
+    {
+        std::string seen;
+        testutil::OnNextModal([&seen, closeSize](QWidget* modal) {
+            if (auto* form = qobject_cast<kn::TKNShowDifferencesForm*>(modal)) {
+                seen = form->LeftView()->Lines().Get(0);
+                if (closeSize.isValid()) form->resize(closeSize);
+            }
+            modal->close();
+        });
+        open();
+        // A command that opened nothing leaves the responder armed: give it a box to close.
+        if (seen.empty() && QApplication::activeModalWidget() == nullptr) {
+            QDialog dummy;
+            QTimer::singleShot(50, &dummy, &QDialog::reject);
+            dummy.exec();
+        }
+        return seen;
+    }
+};
+
+TEST_F(MainDifferences, ShowDifferencesFollowsTheTopSelectedRowInViewOrder)
+{
+    MakeTrees();
+    auto config = OpenConfig();
+    kn::TKNMainForm window(*config);
+    window.show();
+    Compare(window, left, right);
+    QAction* showDifferences = window.FindAction("actCompareShowDifferences");
+    ASSERT_EQ(window.ResultModel().rowCount(), 3);
+
+    // Select c.txt first, then a.txt above it: the top row decides, not the order of clicks.
+    Select(window, "c.txt", QItemSelectionModel::ClearAndSelect);
+    Select(window, "a.txt", QItemSelectionModel::Select);
+    EXPECT_TRUE(showDifferences->isEnabled());
+    EXPECT_EQ(OpenedLeftLine([&] { showDifferences->trigger(); }), "left a");
+
+    Select(window, "a.txt", QItemSelectionModel::Deselect);
+    EXPECT_EQ(OpenedLeftLine([&] { showDifferences->trigger(); }), "left c");
+
+    // b.png has no left file: it switches the command off when it is the top selected row,
+    // whatever else is selected below it, and not when a two-sided row lies above it.
+    const int b = Row(window, "b.png");
+    for (const QString& other : {QStringLiteral("a.txt"), QStringLiteral("c.txt")}) {
+        Select(window, "b.png", QItemSelectionModel::ClearAndSelect);
+        EXPECT_FALSE(showDifferences->isEnabled());
+        Select(window, other, QItemSelectionModel::Select);
+        EXPECT_EQ(showDifferences->isEnabled(), Row(window, other) < b) << other.toStdString();
+    }
+
+    Select(window, "c.txt", QItemSelectionModel::ClearAndSelect);
+    EXPECT_TRUE(showDifferences->isEnabled());
+    emit window.ListViewFiles->horizontalHeader()->sectionClicked(1);
+    EXPECT_FALSE(window.ListViewFiles->selectionModel()->hasSelection());
+    EXPECT_FALSE(showDifferences->isEnabled()) << "a re-sort drops the selection and the command with it";
+}
+
+TEST_F(MainDifferences, EnterAndADoubleClickOpenTheDifferencesOfTheirRow)
+{
+    MakeTrees();
+    auto config = OpenConfig();
+    kn::TKNMainForm window(*config);
+    window.show();
+    Compare(window, left, right);
+    QTableView* list = window.ListViewFiles;
+    list->setFocus();
+
+    list->setCurrentIndex(window.ResultModel().index(Row(window, "c.txt"), 0));
+    EXPECT_EQ(OpenedLeftLine([&] { QTest::keyClick(list, Qt::Key_Return); }), "left c");
+    list->setCurrentIndex(window.ResultModel().index(Row(window, "a.txt"), 0));
+    EXPECT_EQ(OpenedLeftLine([&] { QTest::keyClick(list, Qt::Key_Enter); }), "left a");
+
+    const QRect cell = list->visualRect(window.ResultModel().index(Row(window, "c.txt"), 0));
+    ASSERT_TRUE(list->viewport()->rect().contains(cell.center()));
+    EXPECT_EQ(OpenedLeftLine([&] {
+                  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center());
+                  QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, cell.center());
+              }),
+              "left c");
+
+    list->setCurrentIndex(window.ResultModel().index(Row(window, "b.png"), 0));
+    EXPECT_EQ(OpenedLeftLine([&] { QTest::keyClick(list, Qt::Key_Return); }), "") << "a one-sided row opens nothing";
+}
+
+TEST_F(MainDifferences, TheDifferencesWindowKeepsItsSizeAcrossStarts)
+{
+    MakeTrees();
+    {
+        auto config = OpenConfig();
+        kn::TKNMainForm window(*config);
+        window.show();
+        Compare(window, left, right);
+        Select(window, "a.txt", QItemSelectionModel::ClearAndSelect);
+        QAction* showDifferences = window.FindAction("actCompareShowDifferences");
+        EXPECT_EQ(OpenedLeftLine([&] { showDifferences->trigger(); }, QSize(530, 410)), "left a");
+        QSize opened;
+        testutil::OnNextModal([&opened](QWidget* modal) {
+            opened = modal->size();
+            modal->close();
+        });
+        showDifferences->trigger();
+        EXPECT_EQ(opened, QSize(530, 410)) << "the next opening takes the size it was closed with";
+    }
+    auto config = OpenConfig();
+    const int width = config->Header.DiffWindowWidth, height = config->Header.DiffWindowHeight;  // packed fields
+    EXPECT_EQ(width, 530);
+    EXPECT_EQ(height, 410);
+}
+
+TEST_F(MainDifferences, CountsAreGroupedAndTheFirstPanelShowsThemWhole)
+{
+    for (int i = 0; i < 1200; ++i) testutil::WriteFile(left + "/f" + std::to_string(i), "");
+    auto config = OpenConfig();
+    kn::TKNMainForm window(*config);
+    window.resize(640, 480);
+    window.show();
+    Compare(window, left, right);
+    auto* bar = static_cast<vex::TvexStatusBar*>(window.statusBar());
+    const QString text = bar->Panel(0)->Text();
+    EXPECT_EQ(text, "Found 1,200 folder(s) and file(s).");
+    QApplication::processEvents();
+    EXPECT_GE(bar->Panel(0)->width(), bar->Panel(0)->fontMetrics().horizontalAdvance(text)) << "the message is not cut";
+    EXPECT_TRUE(bar->Panel(0)->Alignment() & Qt::AlignLeft);
+}
+
+TEST_F(MainDifferences, AWindowLargerThanTheScreenIsBroughtInsideWithItsFrame)
+{
+    auto config = OpenConfig();
+    config->Header.WindowLeft = 300;
+    config->Header.WindowTop = 200;
+    config->Header.WindowWidth = 100000;
+    config->Header.WindowHeight = 100000;
+    kn::TKNMainForm window(*config);
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_LT(window.width(), area.width()) << "room is left for the frame";
+    EXPECT_LT(window.height(), area.height());
+    EXPECT_GE(window.x(), area.left());
+    EXPECT_GE(window.y(), area.top());
+}
+
+}  // namespace
