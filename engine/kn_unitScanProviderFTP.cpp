@@ -130,7 +130,7 @@ int RemoteIconIndex(const TKNFileRec& Rec)
     std::size_t dot = Rec.Name.rfind('.');
     std::string pattern = "*";
     if (dot != std::string::npos) pattern.append(Rec.Name, dot);
-    return LookupIcon(pattern, false);
+    return TKNScanProvider::LookupIcon(pattern, false);
 }
 
 std::unique_ptr<TKNScanProvider> CreateScanProviderFTP() { return std::make_unique<TKNScanProviderFTP>(); }

@@ -10,6 +10,7 @@
 #include "app/cli/cli_command.h"
 #include "diff/kn_unitBinaryFile.h"
 #include "diff/kn_unitDiff.h"
+#include "diff/kn_unitLineClasses.h"
 #include "diff/kn_unitTextFile.h"
 
 namespace {

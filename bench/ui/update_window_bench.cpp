@@ -46,7 +46,7 @@ int main(int argc, char** argv)
     kn::TKNMainForm window(config);
     window.show();
     window.FindAction("actHelpExpertMode")->trigger();
-    while (window.CurrentAction() != kn::caLeftToRight) window.FindAction("actCompareAction")->trigger();
+    while (window.CurrentAction() != kn::TKNAction::LeftToRight) window.FindAction("actCompareAction")->trigger();
     window.edFolderLeft->setText(QString::fromLocal8Bit(argv[1]));
     window.edFolderRight->setText(QString::fromLocal8Bit(argv[2]));
     QCoreApplication::processEvents();

@@ -24,7 +24,7 @@ TEST(ProgressDelivery, QueuedReportsArriveEveryOneInOrder)
     testutil::UpdateHarness h(left.path(), right.path());
     h.engine.ProgressDelivery = vex::TDelivery::Queued;
     ASSERT_EQ(h.Compare(), static_cast<size_t>(kFiles));
-    h.Update(kn::caLeftToRight, false);
+    h.Update(kn::TKNAction::LeftToRight, false);
     ASSERT_EQ(h.positions.size(), static_cast<size_t>(kFiles));
     for (int i = 0; i < kFiles; ++i) ASSERT_EQ(h.positions[static_cast<size_t>(i)], i + 1);
     EXPECT_EQ(h.updateDone, 1);
@@ -41,7 +41,7 @@ TEST(ProgressDelivery, NewestOnlyReportsAreFewAndEndWithTheLastRow)
     h.engine.OnUpdateDone = [&](void*) { doneSeenAt = static_cast<int>(h.positions.size()); };
     ASSERT_EQ(h.Compare(), static_cast<size_t>(kFiles));
     const auto start = std::chrono::steady_clock::now();
-    h.Update(kn::caLeftToRight, false);
+    h.Update(kn::TKNAction::LeftToRight, false);
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
 
     ASSERT_FALSE(h.positions.empty());
