@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # Sets everything up on a fresh Debian 12 machine, builds with AddressSanitizer and
-# UndefinedBehaviorSanitizer, and runs every test through CTest.
+# UndefinedBehaviorSanitizer (warnings are errors), checks the layout of every C++ file and runs
+# every test through CTest.
 set -euo pipefail
 KESTRUNE_ROOT=$(cd "$(dirname "$0")" && pwd)
 source "$KESTRUNE_ROOT/scripts/setup.sh"
 kestrune_install_missing
+
+# Every C++ file keeps the project's .clang-format layout.
+(cd "$KESTRUNE_ROOT" && git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror)
 
 build="$KESTRUNE_ROOT/build/test"
 kestrune_build "$build" -DCMAKE_BUILD_TYPE=Debug -DKESTRUNE_SANITIZE=ON -DKESTRUNE_BUILD_TESTS=ON -DKESTRUNE_WERROR=ON

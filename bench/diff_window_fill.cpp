@@ -1,12 +1,12 @@
 // Times the differences window's work before it is shown (reading both files, hashing,
 // comparing and filling both views) for one pair of files. Built and run by bench/diff.sh.
-#include "ui/kn_frmShowDifferences.h"
-
 #include <QApplication>
 #include <QElapsedTimer>
 #include <cstdio>
-#include <ctime>
 #include <cstdlib>
+#include <ctime>
+
+#include "ui/kn_frmShowDifferences.h"
 
 int main(int argc, char** argv)
 {

@@ -41,6 +41,7 @@ PY
 }
 
 source "$root/bench/build_cli.sh"
+source "$root/bench/timing.sh"
 
 # Starts the server on a free port; it ends when its stdin (a FIFO held open on fd 3) closes.
 start_server() {
@@ -65,21 +66,6 @@ stop_server() {
     wait "$server_pid" 2>/dev/null || true
 }
 
-# time_once COMMAND...: prints the seconds one run takes. Exit status 1 is fine: kestrune-cli
-# uses it for "differences found".
-time_once() {
-    local start end rc=0
-    start=$(date +%s.%N)
-    "$@" >/dev/null 2>&1 || rc=$?
-    end=$(date +%s.%N)
-    if [ "$rc" -gt 1 ]; then
-        echo "failed (exit $rc): $*" >&2
-        exit 1
-    fi
-    echo "$end - $start" | bc -l
-}
-
-median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 command -v bc >/dev/null || { echo "bench/ftp.sh needs bc (apt-get install bc)" >&2; exit 1; }
 command -v lftp >/dev/null || { echo "bench/ftp.sh needs lftp (apt-get install lftp)" >&2; exit 1; }

@@ -20,6 +20,7 @@ big="$data/sftp-big"
 cli=${KESTRUNE_CLI:-"$root/build/release/app/kestrune-cli"}
 
 source "$root/bench/build_cli.sh"
+source "$root/bench/timing.sh"
 
 generate_tree() {
     echo "Generating $tree (once)..." >&2
@@ -80,19 +81,6 @@ sftp_batch() {
         -o UserKnownHostsFile="$run/home/.ssh/known_hosts" -o BatchMode=yes "$(id -un)@127.0.0.1"
 }
 
-time_once() {
-    local start end rc=0
-    start=$(date +%s.%N)
-    "$@" >/dev/null 2>&1 || rc=$?
-    end=$(date +%s.%N)
-    if [ "$rc" -gt 1 ]; then
-        echo "failed (exit $rc): $*" >&2
-        exit 1
-    fi
-    echo "$end - $start" | bc -l
-}
-
-median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 kestrune() { HOME="$run/home" "$cli" "$@"; }
 

@@ -11,7 +11,10 @@ TKNConfig::TKNConfig(const std::string& fileName, const TKNWorkArea& area) : Con
     Load(area);
 }
 
-std::string TKNConfig::ProgramConfigFileName() { return vex::JoinPath(vex::ProgramFolder(), kConfigFileName); }
+std::string TKNConfig::ProgramConfigFileName()
+{
+    return vex::JoinPath(vex::ProgramFolder(), kConfigFileName);
+}
 
 std::unique_ptr<TKNConfig> TKNConfig::OpenProgramConfig(const TKNWorkArea& area)
 {
@@ -32,7 +35,10 @@ void TKNConfig::Load(const TKNWorkArea& area)
     if (ConfigFile.ReadBatches(Batches)) Batches.Sort();
 }
 
-bool TKNConfig::WriteHeader(bool full) { return headerLoaded_ && ConfigFile.WriteHeader(Header, full); }
+bool TKNConfig::WriteHeader(bool full)
+{
+    return headerLoaded_ && ConfigFile.WriteHeader(Header, full);
+}
 
 void TKNConfig::TakeCounts(const TKNConfigHeader& written)
 {

@@ -66,7 +66,10 @@ bool WriteRecords(TKNConfigStream& stream, const TKNRecordList<Rec>& list)
 
 // --- TKNConfigStream ---------------------------------------------------------------------
 
-TKNConfigStream::~TKNConfigStream() { Close(); }
+TKNConfigStream::~TKNConfigStream()
+{
+    Close();
+}
 
 bool TKNConfigStream::OpenRead(const std::string& path)
 {
@@ -132,8 +135,10 @@ TKNConfigFile::TKNConfigFile(std::string fileName, const TKNWorkArea& area) : fi
 {
     struct stat st;
     if (stat(fileName_.c_str(), &st) != 0) {
-        if (errno == ENOENT) CreateDefaultFile(area);
-        else Fail("Cannot open");
+        if (errno == ENOENT)
+            CreateDefaultFile(area);
+        else
+            Fail("Cannot open");
     } else if (!S_ISREG(st.st_mode)) {
         errno = 0;
         Fail("Not a regular file:");  // a pipe or device would block or never end
@@ -303,9 +308,8 @@ bool TKNConfigFile::SaveWith(TKNConfigHeader header, const TKNPresetList& preset
 {
     header.PresetCount = static_cast<uint16_t>(presets.Count());
     header.BatchCount = static_cast<uint16_t>(batches.Count());
-    bool saved = ReplaceContent([&](TKNConfigStream& out) {
-        return WriteHeader(header, true, &out) && WriteLists(presets, batches, out);
-    });
+    bool saved = ReplaceContent(
+        [&](TKNConfigStream& out) { return WriteHeader(header, true, &out) && WriteLists(presets, batches, out); });
     if (saved && written != nullptr) *written = header;
     return saved;
 }

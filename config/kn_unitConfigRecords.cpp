@@ -41,7 +41,10 @@ bool StorePassword(TKNConfigHeader& header, std::string_view plain)
     return true;
 }
 
-int UsedEntries(const TKNBatchRec& batch) { return std::min<int>(batch.EntryCount, kMaxBatchEntries); }
+int UsedEntries(const TKNBatchRec& batch)
+{
+    return std::min<int>(batch.EntryCount, kMaxBatchEntries);
+}
 
 bool AddBatchEntry(TKNBatchRec& batch, std::string_view presetName, TKNAction action, bool force)
 {

@@ -60,7 +60,7 @@ struct TKNConfigHeader {
 struct TKNBatchEntry {
     char PresetName[32];
     TKNAction Action;
-    uint8_t Force;   // 0/1
+    uint8_t Force;  // 0/1
     uint8_t Unused[30];
 };
 
@@ -116,10 +116,16 @@ struct TKNWorkArea {
 TKNConfigHeader DefaultHeader(const TKNWorkArea& area, const char* homeFolder);
 
 // SortDirection 1 is ascending; any value below 1 reads as descending.
-inline bool SortAscending(const TKNConfigHeader& header) { return header.SortDirection >= kSortAscending; }
+inline bool SortAscending(const TKNConfigHeader& header)
+{
+    return header.SortDirection >= kSortAscending;
+}
 
 // Whether a password is set (the stored text is not empty).
-inline bool HasPassword(const TKNConfigHeader& header) { return header.Password[0] != 0; }
+inline bool HasPassword(const TKNConfigHeader& header)
+{
+    return header.Password[0] != 0;
+}
 // True when `input` is the password stored in `header` (an empty input passes when none is).
 bool CheckHeaderPassword(const TKNConfigHeader& header, std::string_view input);
 // Stores `plain` scrambled into the Password field; "" removes the password. False, and nothing

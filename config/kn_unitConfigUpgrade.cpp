@@ -46,7 +46,10 @@ T Get(const uint8_t* at)
     return value;
 }
 
-void SetVersion(Bytes& b, uint16_t version) { Put<uint16_t>(b.data() + kVersionAt, version); }
+void SetVersion(Bytes& b, uint16_t version)
+{
+    Put<uint16_t>(b.data() + kVersionAt, version);
+}
 
 // The 1075-byte options form with the two size limits (0, no maximum) appended.
 void WidenOptions1075(const uint8_t* old, uint8_t* out2048)

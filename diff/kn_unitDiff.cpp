@@ -29,13 +29,11 @@ struct TCrcTables {
     {
         for (uint32_t n = 0; n < 256; ++n) {
             uint32_t c = n;
-            for (int bit = 0; bit < 8; ++bit)
-                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            for (int bit = 0; bit < 8; ++bit) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
             Table[0][n] = c;
         }
         for (uint32_t n = 0; n < 256; ++n)
-            for (int k = 1; k < 8; ++k)
-                Table[k][n] = (Table[k - 1][n] >> 8) ^ Table[0][Table[k - 1][n] & 0xFFu];
+            for (int k = 1; k < 8; ++k) Table[k][n] = (Table[k - 1][n] >> 8) ^ Table[0][Table[k - 1][n] & 0xFFu];
     }
 };
 
@@ -56,11 +54,10 @@ uint32_t LineHash(std::string_view line)
     uint32_t crc = 0xFFFFFFFFu;
     for (; left >= 8; left -= 8, p += 8) {
         const uint32_t lo = crc ^ LoadLittleEndian32(p), hi = LoadLittleEndian32(p + 4);
-        crc = t[7][lo & 0xFF] ^ t[6][(lo >> 8) & 0xFF] ^ t[5][(lo >> 16) & 0xFF] ^ t[4][lo >> 24] ^
-              t[3][hi & 0xFF] ^ t[2][(hi >> 8) & 0xFF] ^ t[1][(hi >> 16) & 0xFF] ^ t[0][hi >> 24];
+        crc = t[7][lo & 0xFF] ^ t[6][(lo >> 8) & 0xFF] ^ t[5][(lo >> 16) & 0xFF] ^ t[4][lo >> 24] ^ t[3][hi & 0xFF] ^
+              t[2][(hi >> 8) & 0xFF] ^ t[1][(hi >> 16) & 0xFF] ^ t[0][hi >> 24];
     }
-    for (; left > 0; --left, ++p)
-        crc = t[0][(crc ^ *p) & 0xFFu] ^ (crc >> 8);
+    for (; left > 0; --left, ++p) crc = t[0][(crc ^ *p) & 0xFFu] ^ (crc >> 8);
     return crc ^ 0xFFFFFFFFu;
 }
 
@@ -71,9 +68,15 @@ TDiffSummary TDiff::Summary() const
     TDiffSummary s;
     for (const TDiffChange& c : Changes) {
         switch (c.Kind) {
-        case TDiffKind::dkAdd: s.Added += c.Count; break;
-        case TDiffKind::dkModify: s.Modified += c.Count; break;
-        case TDiffKind::dkDelete: s.Deleted += c.Count; break;
+            case TDiffKind::dkAdd:
+                s.Added += c.Count;
+                break;
+            case TDiffKind::dkModify:
+                s.Modified += c.Count;
+                break;
+            case TDiffKind::dkDelete:
+                s.Deleted += c.Count;
+                break;
         }
     }
     return s;
@@ -92,8 +95,7 @@ bool TDiff::Compare(const uint32_t* Hashes1, const uint32_t* Hashes2, int32_t N,
     Changes.reserve(static_cast<size_t>(std::max(std::min(std::max(N, M), MaxSearchBound), 1024) / 32 * 4));
 
     int32_t s = 0;
-    while (s < N && s < M && A[s] == B[s])
-        ++s;
+    while (s < N && s < M && A[s] == B[s]) ++s;
     int32_t e1 = N, e2 = M;
     while (s < e1 && s < e2 && A[e1 - 1] == B[e2 - 1]) {
         --e1;
@@ -105,10 +107,8 @@ bool TDiff::Compare(const uint32_t* Hashes1, const uint32_t* Hashes2, int32_t N,
     Flush(PendingModify);
     Flush(PendingAdd);
     Flush(PendingDelete);
-    if (!result)
-        Changes.clear();
-    if (WasApproximate)
-        KeepEqualPairsUnchanged(A, B);
+    if (!result) Changes.clear();
+    if (WasApproximate) KeepEqualPairsUnchanged(A, B);
     return result;
 }
 
@@ -128,10 +128,8 @@ void TDiff::KeepEqualPairsUnchanged(const uint32_t* A, const uint32_t* B)
         }
         int32_t start = 0;
         for (int32_t r = 0; r <= c.Count; ++r) {
-            if (r < c.Count && A[c.Index1 + r] != B[c.Index2 + r])
-                continue;
-            if (r > start)
-                kept.push_back({TDiffKind::dkModify, c.Index1 + start, c.Index2 + start, r - start});
+            if (r < c.Count && A[c.Index1 + r] != B[c.Index2 + r]) continue;
+            if (r > start) kept.push_back({TDiffKind::dkModify, c.Index1 + start, c.Index2 + start, r - start});
             start = r + 1;
         }
     }
@@ -144,8 +142,8 @@ bool TDiff::Compare(const std::vector<uint32_t>& Hashes1, const std::vector<uint
     auto length = [](const std::vector<uint32_t>& v) {
         return static_cast<int32_t>(std::min(v.size(), static_cast<size_t>(INT32_MAX)));
     };
-    return Compare(Hashes1.empty() ? &none : Hashes1.data(), Hashes2.empty() ? &none : Hashes2.data(),
-                   length(Hashes1), length(Hashes2));
+    return Compare(Hashes1.empty() ? &none : Hashes1.data(), Hashes2.empty() ? &none : Hashes2.data(), length(Hashes1),
+                   length(Hashes2));
 }
 
 TDiffSearchLimits TDiff::LimitsFor(int32_t n, int32_t m) const

@@ -163,8 +163,7 @@ bool TDiffSearch::ForwardPass(const TBox& box, int32_t D, int32_t& meetX, int32_
     const int32_t n = box.n(), m = box.m(), delta = box.Delta(), e1 = box.e1, e2 = box.e2, shift = box.o2 - box.o1;
     const bool deltaOdd = (delta & 1) != 0;
     int32_t k = -D;
-    while (k < -m)
-        k += 2;
+    while (k < -m) k += 2;
     const int32_t last = std::min<int32_t>(D, n - 1);
     for (; k <= last; k += 2) {
         int32_t x;
@@ -200,8 +199,7 @@ bool TDiffSearch::BackwardPass(const TBox& box, int32_t D, int32_t& meetX, int32
     // Where k - 1 is -(m + 1) and the box set no edge value there.
     const int32_t noLowerEdgeK = delta <= 0 ? -m : INT32_MIN;
     int32_t k = delta - D;
-    while (k < -m)
-        k += 2;
+    while (k < -m) k += 2;
     const int32_t last = std::min<int32_t>(delta + D, n - 1);
     for (; k <= last; k += 2) {
         int32_t x;

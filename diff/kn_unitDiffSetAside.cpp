@@ -17,22 +17,18 @@ public:
         const uint32_t largest = from < to ? *std::max_element(values + from, values + to) : 0;
         if (largest < 8 * count + 4096) {
             Present.assign(size_t{largest} + 1, 0);
-            for (int32_t i = from; i < to; ++i)
-                Present[values[i]] = 1;
+            for (int32_t i = from; i < to; ++i) Present[values[i]] = 1;
             return;
         }
         Slots.assign(std::bit_ceil(std::max<size_t>(8, 2 * count)), 0);
         Used.assign(Slots.size(), false);
-        for (int32_t i = from; i < to; ++i)
-            Insert(values[i]);
+        for (int32_t i = from; i < to; ++i) Insert(values[i]);
     }
     bool Contains(uint32_t value) const
     {
-        if (Slots.empty())
-            return value < Present.size() && Present[value] != 0;
+        if (Slots.empty()) return value < Present.size() && Present[value] != 0;
         for (size_t slot = SlotOf(value); Used[slot]; slot = (slot + 1) & (Slots.size() - 1))
-            if (Slots[slot] == value)
-                return true;
+            if (Slots[slot] == value) return true;
         return false;
     }
 
@@ -42,8 +38,7 @@ private:
     {
         size_t slot = SlotOf(value);
         for (; Used[slot]; slot = (slot + 1) & (Slots.size() - 1))
-            if (Slots[slot] == value)
-                return;
+            if (Slots[slot] == value) return;
         Slots[slot] = value;
         Used[slot] = true;
     }

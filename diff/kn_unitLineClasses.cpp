@@ -27,8 +27,7 @@ public:
                 Lines.push_back(line);
                 return s.Class;
             }
-            if (s.Hash == hash && Lines[s.Class] == line)
-                return s.Class;
+            if (s.Hash == hash && Lines[s.Class] == line) return s.Class;
         }
     }
     uint32_t Count() const { return static_cast<uint32_t>(Lines.size()); }

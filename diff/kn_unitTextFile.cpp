@@ -1,13 +1,14 @@
 #include "diff/kn_unitTextFile.h"
 
-#include "diff/kn_unitDiff.h"
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+
+#include "diff/kn_unitDiff.h"
 
 namespace kn {
 
@@ -18,11 +19,9 @@ std::vector<std::string_view> SplitTextLineViews(std::string_view text)
     size_t start = 0;
     while (start < text.size()) {
         size_t end = start;
-        while (end < text.size() && text[end] != '\n' && text[end] != '\r')
-            ++end;
+        while (end < text.size() && text[end] != '\n' && text[end] != '\r') ++end;
         lines.push_back(text.substr(start, end - start));
-        if (end == text.size())
-            break;
+        if (end == text.size()) break;
         start = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
     }
     return lines;
@@ -39,20 +38,18 @@ namespace {
 // Why a file that is not a regular file is not read, or nullptr for a regular file.
 const char* NotRegularReason(mode_t mode)
 {
-    if (S_ISREG(mode))
-        return nullptr;
-    if (S_ISDIR(mode))
-        return std::strerror(EISDIR);
-    if (S_ISFIFO(mode))
-        return "Not a regular file but a named pipe.";
-    if (S_ISCHR(mode) || S_ISBLK(mode))
-        return "Not a regular file but a device.";
-    if (S_ISSOCK(mode))
-        return "Not a regular file but a socket.";
+    if (S_ISREG(mode)) return nullptr;
+    if (S_ISDIR(mode)) return std::strerror(EISDIR);
+    if (S_ISFIFO(mode)) return "Not a regular file but a named pipe.";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "Not a regular file but a device.";
+    if (S_ISSOCK(mode)) return "Not a regular file but a socket.";
     return "Not a regular file.";
 }
 
-std::string TooLargeReason(uint64_t maxSize) { return "The file is larger than the limit of " + FormatSizeLimit(maxSize) + "."; }
+std::string TooLargeReason(uint64_t maxSize)
+{
+    return "The file is larger than the limit of " + FormatSizeLimit(maxSize) + ".";
+}
 
 // Reads straight into the string; the size is only a first guess, since the file may grow
 // or shrink while it is read. Reads at most maxSize + 1 bytes, so growth past the limit shows.
@@ -63,19 +60,16 @@ bool ReadRegularFile(int fd, uint64_t size, uint64_t maxSize, std::string& conte
     content.resize(static_cast<size_t>(std::min(size + 1, cap)));
     for (;;) {
         if (used == content.size()) {
-            if (used >= cap)
-                break;
+            if (used >= cap) break;
             content.resize(static_cast<size_t>(std::min<uint64_t>(cap, std::max<uint64_t>(65536, used * 2))));
         }
         const ssize_t got = read(fd, content.data() + used, content.size() - used);
-        if (got < 0 && errno == EINTR)
-            continue;
+        if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
             errorText = std::strerror(errno);
             return false;
         }
-        if (got == 0)
-            break;
+        if (got == 0) break;
         used += static_cast<size_t>(got);
     }
     if (used > maxSize) {
@@ -108,10 +102,10 @@ bool ReadOpenFile(int fd, uint64_t maxSize, std::string& content, std::string& e
 
 std::string FormatSizeLimit(uint64_t bytes)
 {
-    const std::pair<uint64_t, const char*> units[] = {{uint64_t{1} << 40, "TiB"}, {1 << 30, "GiB"}, {1 << 20, "MiB"}, {1 << 10, "KiB"}};
+    const std::pair<uint64_t, const char*> units[] = {
+        {uint64_t{1} << 40, "TiB"}, {1 << 30, "GiB"}, {1 << 20, "MiB"}, {1 << 10, "KiB"}};
     for (const auto& [unit, name] : units)
-        if (bytes >= unit && bytes % unit == 0)
-            return std::to_string(bytes / unit) + " " + name;
+        if (bytes >= unit && bytes % unit == 0) return std::to_string(bytes / unit) + " " + name;
     return std::to_string(bytes) + " bytes";
 }
 
@@ -138,8 +132,7 @@ bool LoadTextLines(const std::string& fileName, std::vector<std::string>& lines,
 {
     lines.clear();
     std::string content;
-    if (!ReadTextFile(fileName, content, errorText))
-        return false;
+    if (!ReadTextFile(fileName, content, errorText)) return false;
     lines = SplitTextLines(content);
     return true;
 }
@@ -148,8 +141,7 @@ std::vector<uint32_t> HashLines(const std::vector<std::string_view>& lines)
 {
     std::vector<uint32_t> hashes;
     hashes.reserve(lines.size());
-    for (std::string_view line : lines)
-        hashes.push_back(LineHash(line));
+    for (std::string_view line : lines) hashes.push_back(LineHash(line));
     return hashes;
 }
 

@@ -15,9 +15,7 @@ namespace kn {
 
 TKNFileCompare::TKNFileCompare() : lastUpdate_(std::make_unique<TKNUpdateOutcome>())
 {
-    auto forward = [this](void* sender, uint8_t state, const std::string& path) {
-        RaiseProgress(sender, state, path);
-    };
+    auto forward = [this](void* sender, uint8_t state, const std::string& path) { RaiseProgress(sender, state, path); };
     LeftList.OnProgress = forward;
     RightList.OnProgress = forward;
 }
@@ -54,11 +52,26 @@ void TKNFileCompare::SetExcludeFilter(std::string_view text)
     RightList.SetExcludeFilter(text);
 }
 
-void TKNFileCompare::SetBeginDate(vex::TDateTime date) { LeftList.BeginDate = RightList.BeginDate = date; }
-void TKNFileCompare::SetEndDate(vex::TDateTime date) { LeftList.EndDate = RightList.EndDate = date; }
-void TKNFileCompare::SetMinSize(int64_t size) { LeftList.MinSize = RightList.MinSize = size; }
-void TKNFileCompare::SetMaxSize(int64_t size) { LeftList.MaxSize = RightList.MaxSize = size; }
-void TKNFileCompare::SetRecursive(bool recursive) { LeftList.Recursive = RightList.Recursive = recursive; }
+void TKNFileCompare::SetBeginDate(vex::TDateTime date)
+{
+    LeftList.BeginDate = RightList.BeginDate = date;
+}
+void TKNFileCompare::SetEndDate(vex::TDateTime date)
+{
+    LeftList.EndDate = RightList.EndDate = date;
+}
+void TKNFileCompare::SetMinSize(int64_t size)
+{
+    LeftList.MinSize = RightList.MinSize = size;
+}
+void TKNFileCompare::SetMaxSize(int64_t size)
+{
+    LeftList.MaxSize = RightList.MaxSize = size;
+}
+void TKNFileCompare::SetRecursive(bool recursive)
+{
+    LeftList.Recursive = RightList.Recursive = recursive;
+}
 
 void TKNFileCompare::SetLeftFolder(std::string_view text)
 {

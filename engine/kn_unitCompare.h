@@ -269,8 +269,8 @@ private:
     void SortItems();
     void ReportProgress();
 
-    bool openEnd_ = false;     // EndDate is no limit (see kOpenEndDateDays), taken at scan start
-    std::string backupHome_;   // where this side's tree holds the program's backup folders, if it does
+    bool openEnd_ = false;    // EndDate is no limit (see kOpenEndDateDays), taken at scan start
+    std::string backupHome_;  // where this side's tree holds the program's backup folders, if it does
     TKNSideKind kind_ = TKNSideKind::Local;
     std::string currentPath_;  // the folder being listed, carried by progress reports
     std::thread thread_;

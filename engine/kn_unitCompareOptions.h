@@ -32,7 +32,10 @@ constexpr uint32_t faArchive = 0x20;
 
 // Attribute sets store bit k for attribute 2^k; bit 3 never reaches a mask.
 constexpr uint8_t kDefaultAttributeSet = 0x37;
-inline uint32_t AttributeSetToMask(uint8_t set) { return set & 0x37u; }
+inline uint32_t AttributeSetToMask(uint8_t set)
+{
+    return set & 0x37u;
+}
 
 // Days added to today for the default upper date bound.
 constexpr double kEndDateSpanDays = 36524.0;

@@ -8,14 +8,15 @@
 #include "engine/kn_unitScanProviderFS.h"
 #include "engine/kn_unitScanProviderFTP.h"
 #include "engine/kn_unitScanProviderSFTP.h"
+#include "framework/vex_unitFileSystem.h"
 #include "framework/vex_unitPathBeneath.h"
 #include "framework/vex_unitProgramFolder.h"
-#include "framework/vex_unitFileSystem.h"
 #include "framework/vex_unitThreads.h"
 
 namespace kn {
 
-TKNFileBuffer::TKNFileBuffer() : EndDate(vex::Today() + kEndDateSpanDays), Provider(std::make_unique<TKNScanProviderFS>())
+TKNFileBuffer::TKNFileBuffer()
+    : EndDate(vex::Today() + kEndDateSpanDays), Provider(std::make_unique<TKNScanProviderFS>())
 {
 }
 

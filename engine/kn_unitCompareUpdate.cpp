@@ -74,7 +74,10 @@ TKNUpdateThread::TKNUpdateThread(TKNFileCompare& fileCompare, TKNAction directio
 {
 }
 
-TKNUpdateThread::~TKNUpdateThread() { Join(); }
+TKNUpdateThread::~TKNUpdateThread()
+{
+    Join();
+}
 
 void TKNUpdateThread::Start()
 {
@@ -86,7 +89,10 @@ void TKNUpdateThread::Join()
     if (Thread.joinable()) Thread.join();
 }
 
-bool TKNUpdateThread::StopRequested() const { return FileCompare.Stop != 0; }
+bool TKNUpdateThread::StopRequested() const
+{
+    return FileCompare.Stop != 0;
+}
 
 const TMyFileOpt* TKNUpdateThread::Row(int index) const
 {
@@ -178,8 +184,10 @@ void TKNUpdateThread::Passes()
     TKNUpdateWorker worker(*this, *ProviderLR, *ProviderRL);
     RemoveStaleTempFiles(worker);
     FolderPass(worker);
-    if (multi) MultiThreadFilePass();
-    else FilePass(worker);
+    if (multi)
+        MultiThreadFilePass();
+    else
+        FilePass(worker);
     DeletePass(worker);
 }
 

@@ -2,20 +2,22 @@
 // the folder pass creates folders and sets attributes (so folders exist before files are
 // copied into them), the file pass copies and deletes files, and the last pass removes
 // folders deepest first, after the entries in them.
-#include "engine/kn_unitCompareUpdate.h"
-
-#include "framework/vex_unitText.h"
-#include "framework/vex_unitThreads.h"
-
 #include <algorithm>
 #include <exception>
+
+#include "engine/kn_unitCompareUpdate.h"
+#include "framework/vex_unitText.h"
+#include "framework/vex_unitThreads.h"
 
 namespace kn {
 
 namespace {
 
 // A side's full path; a folder record carries its own path and no name.
-std::string FullPath(const TKNFileRec& rec) { return rec.Name.empty() ? rec.Path.str() : PathJoin(rec.Path, rec.Name); }
+std::string FullPath(const TKNFileRec& rec)
+{
+    return rec.Name.empty() ? rec.Path.str() : PathJoin(rec.Path, rec.Name);
+}
 
 }  // namespace
 

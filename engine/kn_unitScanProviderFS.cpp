@@ -3,8 +3,8 @@
 #include <cerrno>
 #include <ctime>
 
-#include "framework/vex_unitFileCopy.h"
 #include "engine/kn_unitCompareContent.h"
+#include "framework/vex_unitFileCopy.h"
 
 namespace kn {
 
@@ -19,7 +19,10 @@ bool TKNScanProviderFS::Open(const std::string& Root)
     return false;
 }
 
-void TKNScanProviderFS::FindClose() { lister_.Close(); }
+void TKNScanProviderFS::FindClose()
+{
+    lister_.Close();
+}
 
 bool TKNScanProviderFS::Failed(const std::string& Folder, int error)
 {
@@ -41,7 +44,10 @@ bool TKNScanProviderFS::FindFirst(const std::string& Folder, uint32_t AttrMask, 
     return false;
 }
 
-bool TKNScanProviderFS::FindNext(std::unique_ptr<TKNFileRec>& Rec) { return NextKept(Rec); }
+bool TKNScanProviderFS::FindNext(std::unique_ptr<TKNFileRec>& Rec)
+{
+    return NextKept(Rec);
+}
 
 // A regular file of the program's temporary name pattern is never a user's file: a copy in
 // work (newer than Open) or the left-over of a run that was killed (older, recorded).
@@ -81,7 +87,10 @@ std::string TKNScanProviderFS::LocalFileName(const TKNFileRec& Rec)
     return Rec.IsFolder() ? Rec.Path.str() : PathJoin(Rec.Path.str(), Rec.Name);
 }
 
-int TKNScanProviderFS::IconIndex(const TKNFileRec& Rec) { return LookupIcon(LocalFileName(Rec), Rec.IsFolder()); }
+int TKNScanProviderFS::IconIndex(const TKNFileRec& Rec)
+{
+    return LookupIcon(LocalFileName(Rec), Rec.IsFolder());
+}
 
 std::unique_ptr<TKNContentSide> TKNScanProviderFS::OpenContentSide(const std::string&)
 {

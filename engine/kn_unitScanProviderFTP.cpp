@@ -133,6 +133,9 @@ int RemoteIconIndex(const TKNFileRec& Rec)
     return TKNScanProvider::LookupIcon(pattern, false);
 }
 
-std::unique_ptr<TKNScanProvider> CreateScanProviderFTP() { return std::make_unique<TKNScanProviderFTP>(); }
+std::unique_ptr<TKNScanProvider> CreateScanProviderFTP()
+{
+    return std::make_unique<TKNScanProviderFTP>();
+}
 
 }  // namespace kn

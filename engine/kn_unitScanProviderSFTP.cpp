@@ -89,8 +89,7 @@ std::string TKNScanProviderSFTP::LocalFileName(const TKNFileRec& Rec)
     if (!vex::PrivateTempFolder(folder, error)) throw std::runtime_error(error);
     if (!Session || !Session->Connected()) throw TKNSftpError("Not connected");
     const std::string local = vex::JoinPath(folder, "KESTRUNE" + Tag);
-    if (!SftpDownload(*Session, Session->RemotePath(PathJoin(Rec.Path.str(), Rec.Name)), folder, local, nullptr,
-                      error))
+    if (!SftpDownload(*Session, Session->RemotePath(PathJoin(Rec.Path.str(), Rec.Name)), folder, local, nullptr, error))
         throw TKNSftpError(error);
     return local;
 }

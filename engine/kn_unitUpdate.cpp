@@ -10,8 +10,7 @@ namespace kn {
 
 namespace {
 
-std::string Format(const char* pattern, const std::string& a, const std::string& b = {},
-                   const std::string& c = {})
+std::string Format(const char* pattern, const std::string& a, const std::string& b = {}, const std::string& c = {})
 {
     int n = std::snprintf(nullptr, 0, pattern, a.c_str(), b.c_str(), c.c_str());
     std::string out(static_cast<size_t>(n), '\0');
@@ -59,7 +58,10 @@ int64_t DosUnixTime(vex::TDateTime time)
     return local - offset;
 }
 
-bool LocalRootNamesFolder(const std::string& root) { return !root.empty() && root[0] == '/'; }
+bool LocalRootNamesFolder(const std::string& root)
+{
+    return !root.empty() && root[0] == '/';
+}
 
 std::string MsgRootNamesNoFolder(const std::string& root)
 {
@@ -73,9 +75,15 @@ std::string TKNUpdateProvider::DisplayName(const std::string& Path)
     return HideFtpPasswords(Path);
 }
 
-const std::string& TKNUpdateProvider::WrittenRoot() const { return Owner->RootOf(WritesRight); }
+const std::string& TKNUpdateProvider::WrittenRoot() const
+{
+    return Owner->RootOf(WritesRight);
+}
 
-const std::string& TKNUpdateProvider::ReadRoot() const { return Owner->RootOf(!WritesRight); }
+const std::string& TKNUpdateProvider::ReadRoot() const
+{
+    return Owner->RootOf(!WritesRight);
+}
 
 std::string TKNUpdateProvider::BackupPath(const TKNFileRec& Entry) const
 {
@@ -94,9 +102,15 @@ bool TKNUpdateProvider::BackupWanted(const TKNFileRec& Entry) const
     return Owner->Backup && !Entry.Name.empty();
 }
 
-bool TKNUpdateProvider::StopRequested() const { return Owner->StopRequested(); }
+bool TKNUpdateProvider::StopRequested() const
+{
+    return Owner->StopRequested();
+}
 
-void TKNUpdateProvider::ReportTransfer() { Owner->ReportFileProgress(*this); }
+void TKNUpdateProvider::ReportTransfer()
+{
+    Owner->ReportFileProgress(*this);
+}
 
 std::string TKNUpdateProvider::LocalRootOf(const std::string& Path) const
 {
@@ -157,7 +171,10 @@ bool TKNUpdateProvider::LocalSetTime(const std::string& Path, vex::TDateTime Tim
 
 // --- Local to local -----------------------------------------------------------------------
 
-bool TKNUpdateProviderFSFS::Backup(const TKNFileRec& Entry) { return LocalBackup(Entry); }
+bool TKNUpdateProviderFSFS::Backup(const TKNFileRec& Entry)
+{
+    return LocalBackup(Entry);
+}
 
 // The copy keeps the source's permission bits, which carry its read-only attribute, and its
 // last-write time, so the follow-up comparison finds the pair equal.
@@ -167,9 +184,15 @@ bool TKNUpdateProviderFSFS::CopyFile(const std::string& Source, const std::strin
     return LocalCopy(Source, Dest);
 }
 
-bool TKNUpdateProviderFSFS::DeleteFolder(const std::string& Path) { return LocalDeleteFolder(Path); }
+bool TKNUpdateProviderFSFS::DeleteFolder(const std::string& Path)
+{
+    return LocalDeleteFolder(Path);
+}
 
-bool TKNUpdateProviderFSFS::DeleteFile(const std::string& Path) { return LocalDeleteFile(Path); }
+bool TKNUpdateProviderFSFS::DeleteFile(const std::string& Path)
+{
+    return LocalDeleteFile(Path);
+}
 
 // A new folder stays writable even when its source is read-only: its files are copied into it
 // after the folder pass.

@@ -7,12 +7,12 @@
 // none throws, except Connect, whose failure ends the run before any pass.
 #pragma once
 
-#include "engine/kn_unitCompare.h"
-
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+
+#include "engine/kn_unitCompare.h"
 
 namespace kn {
 

@@ -173,9 +173,12 @@ bool TKNUpdateProvider::RemoteOperation(TKNIdFTP& ftp, TRemoteOp op, const std::
     if (!CheckFtpNames(Path, message)) return false;
     try {
         std::string serverPath = FtpPathPart(Path);
-        if (op == TRemoteOp::MakeFolder) ftp.MakeDir(serverPath);
-        else if (op == TRemoteOp::RemoveFolder) ftp.RemoveDir(serverPath);
-        else ftp.Delete(serverPath);
+        if (op == TRemoteOp::MakeFolder)
+            ftp.MakeDir(serverPath);
+        else if (op == TRemoteOp::RemoveFolder)
+            ftp.RemoveDir(serverPath);
+        else
+            ftp.Delete(serverPath);
         return true;
     } catch (const std::exception& e) {
         ErrorText = message(e.what());
@@ -285,9 +288,15 @@ bool TKNUpdateProvider::TakeServerTime(TKNIdFTP& ftp, const std::string& Source,
 
 // --- One side on FTP ----------------------------------------------------------------------
 
-TKNUpdateProviderOneFTP::~TKNUpdateProviderOneFTP() { CloseConnection(FTP); }
+TKNUpdateProviderOneFTP::~TKNUpdateProviderOneFTP()
+{
+    CloseConnection(FTP);
+}
 
-void TKNUpdateProviderOneFTP::Disconnect() { CloseConnection(FTP); }
+void TKNUpdateProviderOneFTP::Disconnect()
+{
+    CloseConnection(FTP);
+}
 
 void TKNUpdateProviderOneFTP::Connect(const std::string& LeftRoot, const std::string& RightRoot)
 {
@@ -357,16 +366,25 @@ bool TKNUpdateProviderFTPFS::CopyFile(const std::string& Source, const std::stri
     return Download(*FTP, FtpRoot, Source, Dest, Source, Entry.Size) && TakeServerTime(*FTP, Source, Dest, Entry);
 }
 
-bool TKNUpdateProviderFTPFS::Backup(const TKNFileRec& Entry) { return LocalBackup(Entry); }
+bool TKNUpdateProviderFTPFS::Backup(const TKNFileRec& Entry)
+{
+    return LocalBackup(Entry);
+}
 
 bool TKNUpdateProviderFTPFS::CreateFolder(const std::string& Path, const TKNFileRec&)
 {
     return LocalCreateFolder(Path);
 }
 
-bool TKNUpdateProviderFTPFS::DeleteFolder(const std::string& Path) { return LocalDeleteFolder(Path); }
+bool TKNUpdateProviderFTPFS::DeleteFolder(const std::string& Path)
+{
+    return LocalDeleteFolder(Path);
+}
 
-bool TKNUpdateProviderFTPFS::DeleteFile(const std::string& Path) { return LocalDeleteFile(Path); }
+bool TKNUpdateProviderFTPFS::DeleteFile(const std::string& Path)
+{
+    return LocalDeleteFile(Path);
+}
 
 // --- FTP to FTP ---------------------------------------------------------------------------
 
@@ -460,10 +478,14 @@ std::unique_ptr<TKNUpdateProvider> CreateUpdateProvider(TKNSideKind left, TKNSid
     std::unique_ptr<TKNUpdateProvider> provider;
     if (left == TKNSideKind::Sftp || right == TKNSideKind::Sftp)
         provider = CreateSftpUpdateProvider(left, right);
-    else if (sourceFtp && destFtp) provider = std::make_unique<TKNUpdateProviderFTPFTP>();
-    else if (sourceFtp) provider = std::make_unique<TKNUpdateProviderFTPFS>();
-    else if (destFtp) provider = std::make_unique<TKNUpdateProviderFSFTP>();
-    else provider = std::make_unique<TKNUpdateProviderFSFS>();
+    else if (sourceFtp && destFtp)
+        provider = std::make_unique<TKNUpdateProviderFTPFTP>();
+    else if (sourceFtp)
+        provider = std::make_unique<TKNUpdateProviderFTPFS>();
+    else if (destFtp)
+        provider = std::make_unique<TKNUpdateProviderFSFTP>();
+    else
+        provider = std::make_unique<TKNUpdateProviderFSFS>();
     provider->WritesRight = writesRight;
     return provider;
 }

@@ -188,8 +188,7 @@ std::string DoneLine(const TKNUpdateOutcome& outcome)
                        " bytes), " + std::to_string(t.FilesToDelete) + " deleted, " +
                        std::to_string(t.FoldersToCreate) + " folders created, " + std::to_string(t.FoldersToRemove) +
                        " folders removed, " + std::to_string(t.AttributeChanges) + " attribute changes" +
-                       TimesPart(t, " times set") + ", " +
-                       std::to_string(outcome.Failures.size()) + " failed.";
+                       TimesPart(t, " times set") + ", " + std::to_string(outcome.Failures.size()) + " failed.";
     if (!outcome.BackupFolder.empty()) line += " Backup folder: " + outcome.BackupFolder;
     return line;
 }

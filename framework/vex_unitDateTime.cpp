@@ -87,14 +87,16 @@ TDateTime Now()
                           local.tm_sec, static_cast<int>(ts.tv_nsec / 1000000));
 }
 
-TDateTime Today() { return std::floor(Now()); }
+TDateTime Today()
+{
+    return std::floor(Now());
+}
 
 std::string FormatDateTime(TDateTime value)
 {
     DateTimeFields f = DecodeDateTime(value);
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", f.year, f.month, f.day, f.hour, f.minute,
-                  f.second);
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", f.year, f.month, f.day, f.hour, f.minute, f.second);
     return buf;
 }
 
@@ -102,10 +104,8 @@ bool ParseDate(const std::string& text, TDateTime& value)
 {
     int y = 0, m = 0, d = 0;
     char tail = 0;
-    if (text.size() != 10 || std::sscanf(text.c_str(), "%4d-%2d-%2d%c", &y, &m, &d, &tail) != 3)
-        return false;
-    if (m < 1 || m > 12 || d < 1 || d > 31)
-        return false;
+    if (text.size() != 10 || std::sscanf(text.c_str(), "%4d-%2d-%2d%c", &y, &m, &d, &tail) != 3) return false;
+    if (m < 1 || m > 12 || d < 1 || d > 31) return false;
     value = EncodeDateTime(y, m, d);
     // Reject days that roll over into the next month (2026-02-30).
     DateTimeFields back = DecodeDateTime(value);

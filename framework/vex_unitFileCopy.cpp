@@ -6,9 +6,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <ctime>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 namespace vex {
@@ -33,8 +33,7 @@ static std::string UniqueSuffix()
     timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
     static const uint64_t pid = static_cast<uint64_t>(getpid());
-    uint64_t x = (pid << 32) ^ static_cast<uint64_t>(now.tv_nsec) ^
-                 (counter.fetch_add(1) * 0x9E3779B97F4A7C15ull);
+    uint64_t x = (pid << 32) ^ static_cast<uint64_t>(now.tv_nsec) ^ (counter.fetch_add(1) * 0x9E3779B97F4A7C15ull);
     static const char digits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     std::string out;
     for (int i = 0; i < 6; ++i, x /= 36) out += digits[x % 36];
@@ -43,7 +42,10 @@ static std::string UniqueSuffix()
 
 // --- TvexTempFile -------------------------------------------------------------------------
 
-TvexTempFile::~TvexTempFile() { Discard(); }
+TvexTempFile::~TvexTempFile()
+{
+    Discard();
+}
 
 bool TvexTempFile::Open(const std::string& root, const std::string& dest, std::string& error)
 {
@@ -140,8 +142,8 @@ public:
             }
             // Some file systems refuse the call, or report an empty file where there is data;
             // nothing was moved then, so the buffered loop can take over at the same offsets.
-            bool refused = n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP ||
-                                     errno == EINVAL || errno == EBADF || errno == EPERM);
+            bool refused = n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL ||
+                                     errno == EBADF || errno == EPERM);
             if (n < 0 && !refused) return -1;
             if (n == 0 && moved_) return 0;
             kernel_ = false;

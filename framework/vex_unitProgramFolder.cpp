@@ -14,7 +14,10 @@ namespace vex {
 
 namespace {
 
-bool IsSet(const char* value) { return value != nullptr && value[0] != 0; }
+bool IsSet(const char* value)
+{
+    return value != nullptr && value[0] != 0;
+}
 
 std::string WithoutTrailingSlash(std::string path)
 {
@@ -40,8 +43,7 @@ bool IsInside(const std::string& folder, const std::string& tree)
 bool IsPrivateFolder(const std::string& path)
 {
     struct stat st;
-    return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid() &&
-           (st.st_mode & 077) == 0;
+    return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid() && (st.st_mode & 077) == 0;
 }
 
 }  // namespace
@@ -66,7 +68,8 @@ std::string HomeFolder()
 {
     const char* home = std::getenv("HOME");
     if (IsSet(home)) return WithoutTrailingSlash(home);
-    if (const passwd* pw = getpwuid(getuid()); pw != nullptr && IsSet(pw->pw_dir)) return WithoutTrailingSlash(pw->pw_dir);
+    if (const passwd* pw = getpwuid(getuid()); pw != nullptr && IsSet(pw->pw_dir))
+        return WithoutTrailingSlash(pw->pw_dir);
     return "/";
 }
 
@@ -91,8 +94,8 @@ std::string ChooseProgramFolder(const ProgramFolderInputs& in)
     std::string exeFolder = WithoutTrailingSlash(in.exeFolder);
     if (IsRegularFile(JoinPath(exeFolder, "Kestrune.bin")) || IsInside(exeFolder, WithoutTrailingSlash(in.buildTree)))
         return exeFolder;
-    std::string base = IsSet(in.xdgConfigHome) ? std::string(in.xdgConfigHome)
-                                               : JoinPath(IsSet(in.home) ? in.home : "/", ".config");
+    std::string base =
+        IsSet(in.xdgConfigHome) ? std::string(in.xdgConfigHome) : JoinPath(IsSet(in.home) ? in.home : "/", ".config");
     std::string folder = JoinPath(WithoutTrailingSlash(base), "kestrune");
     MakeFolders(folder, 0700);
     return folder;

@@ -21,7 +21,10 @@ std::string ScramblePassword(std::string_view text)
     return copy;
 }
 
-bool CheckPassword(std::string_view input, std::string_view stored) { return ScramblePassword(input) == stored; }
+bool CheckPassword(std::string_view input, std::string_view stored)
+{
+    return ScramblePassword(input) == stored;
+}
 
 bool IsStorablePassword(std::string_view text)
 {

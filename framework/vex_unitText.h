@@ -8,7 +8,10 @@
 
 namespace vex {
 
-inline char UpCaseAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+inline char UpCaseAscii(char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 std::string UpperCaseAscii(std::string_view text);
 bool SameTextAscii(std::string_view a, std::string_view b);
 // Bytes compared after folding ASCII a-z to upper case; the first difference decides, a prefix

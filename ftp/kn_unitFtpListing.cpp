@@ -151,12 +151,12 @@ bool DosTime(const std::vector<Token>& t, std::size_t& next, int& hour, int& min
 {
     std::string_view s = t[next].text;
     std::string_view half;
-    if (s.size() >= 7 && (vex::SameTextAscii(s.substr(s.size() - 2), "AM") ||
-                          vex::SameTextAscii(s.substr(s.size() - 2), "PM"))) {
+    if (s.size() >= 7 &&
+        (vex::SameTextAscii(s.substr(s.size() - 2), "AM") || vex::SameTextAscii(s.substr(s.size() - 2), "PM"))) {
         half = s.substr(s.size() - 2);
         s = s.substr(0, s.size() - 2);
-    } else if (next + 1 < t.size() && (vex::SameTextAscii(t[next + 1].text, "AM") ||
-                                       vex::SameTextAscii(t[next + 1].text, "PM"))) {
+    } else if (next + 1 < t.size() &&
+               (vex::SameTextAscii(t[next + 1].text, "AM") || vex::SameTextAscii(t[next + 1].text, "PM"))) {
         half = t[++next].text;
     }
     ++next;

@@ -30,7 +30,10 @@ std::string Slashed(std::string text)
 }
 
 // The text before the first `c` (all of it when there is none).
-std::string Before(const std::string& text, char c) { return text.substr(0, text.find(c)); }
+std::string Before(const std::string& text, char c)
+{
+    return text.substr(0, text.find(c));
+}
 
 uint16_t ParsePort(const std::string& text, const std::string& location)
 {

@@ -42,7 +42,10 @@ bool WaitReady(int fd, short events, Clock::time_point deadline)
     }
 }
 
-std::string Endpoint(const std::string& host, uint16_t port) { return host + ":" + std::to_string(port); }
+std::string Endpoint(const std::string& host, uint16_t port)
+{
+    return host + ":" + std::to_string(port);
+}
 
 // Connects a fresh non-blocking socket to `addr`; returns the socket, or -1 with `err` set
 // (ETIMEDOUT when the deadline passed).
@@ -84,7 +87,10 @@ void FailConnect(const std::string& where, int err)
 
 }  // namespace
 
-TKNFtpSocket::~TKNFtpSocket() { Close(); }
+TKNFtpSocket::~TKNFtpSocket()
+{
+    Close();
+}
 
 void TKNFtpSocket::Close()
 {

@@ -36,7 +36,10 @@ bool Accepts(std::initializer_list<int> accepted, int code)
 
 }  // namespace
 
-TKNIdFTP::~TKNIdFTP() { Disconnect(); }
+TKNIdFTP::~TKNIdFTP()
+{
+    Disconnect();
+}
 
 void TKNIdFTP::OpenControl()
 {
@@ -167,10 +170,22 @@ void TKNIdFTP::SetTransferType(TKNFtpTransferType type)
     transferType_ = type;
 }
 
-void TKNIdFTP::ChangeDir(const std::string& path) { SendCmd("CWD " + path, {200, 250}); }
-void TKNIdFTP::MakeDir(const std::string& path) { SendCmd("MKD " + path, {250, 257}); }
-void TKNIdFTP::RemoveDir(const std::string& path) { SendCmd("RMD " + path, {250}); }
-void TKNIdFTP::Delete(const std::string& path) { SendCmd("DELE " + path, {200, 250}); }
+void TKNIdFTP::ChangeDir(const std::string& path)
+{
+    SendCmd("CWD " + path, {200, 250});
+}
+void TKNIdFTP::MakeDir(const std::string& path)
+{
+    SendCmd("MKD " + path, {250, 257});
+}
+void TKNIdFTP::RemoveDir(const std::string& path)
+{
+    SendCmd("RMD " + path, {250});
+}
+void TKNIdFTP::Delete(const std::string& path)
+{
+    SendCmd("DELE " + path, {200, 250});
+}
 
 bool TKNIdFTP::SetModTime(const std::string& path, int64_t unixSeconds)
 {
@@ -178,8 +193,8 @@ bool TKNIdFTP::SetModTime(const std::string& path, int64_t unixSeconds)
     std::tm utc{};
     gmtime_r(&t, &utc);
     char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%04d%02d%02d%02d%02d%02d", utc.tm_year + 1900, utc.tm_mon + 1,
-                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
+    std::snprintf(stamp, sizeof stamp, "%04d%02d%02d%02d%02d%02d", utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday,
+                  utc.tm_hour, utc.tm_min, utc.tm_sec);
     // Each refusal as unknown ("500", "502", also "501"/"504" for a form the server reads
     // otherwise) moves on to the next command; remembered, so later files go straight there.
     static constexpr const char* kCommands[] = {"MFMT ", "SITE UTIME ", "MDTM "};

@@ -28,8 +28,7 @@ uint16_t PassivePort(const std::string& text)
         if (text[i] < '0' || text[i] > '9' || (text[i - 1] >= '0' && text[i - 1] <= '9')) continue;
         unsigned v[6];
         int used = 0;
-        if (std::sscanf(text.c_str() + i, "%u,%u,%u,%u,%u,%u%n", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5],
-                        &used) != 6)
+        if (std::sscanf(text.c_str() + i, "%u,%u,%u,%u,%u,%u%n", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &used) != 6)
             continue;
         bool bytes = true;
         for (unsigned x : v) bytes = bytes && x <= 255;
@@ -84,8 +83,7 @@ class LocalFile {
 public:
     LocalFile(const std::string& path, int flags) : path_(path), fd_(::open(path.c_str(), flags | O_CLOEXEC, 0644))
     {
-        if (fd_ < 0)
-            throw TKNFtpError("Cannot open local file \"" + path + "\": " + std::strerror(errno));
+        if (fd_ < 0) throw TKNFtpError("Cannot open local file \"" + path + "\": " + std::strerror(errno));
     }
     ~LocalFile()
     {
@@ -109,8 +107,7 @@ public:
         for (;;) {
             ssize_t n = ::read(fd_, buffer, size);
             if (n >= 0) return static_cast<std::size_t>(n);
-            if (errno != EINTR)
-                throw TKNFtpError("Cannot read local file \"" + path_ + "\": " + std::strerror(errno));
+            if (errno != EINTR) throw TKNFtpError("Cannot read local file \"" + path_ + "\": " + std::strerror(errno));
         }
     }
     void CloseChecked()

@@ -466,7 +466,8 @@ TKNSftpHostKey TrustSftpHost(const std::string& location)
     if (key.Known) return key;
     std::string reason;
     const std::string ssh = SshFolder();
-    if (!vex::MakeFolderTree(ssh.substr(0, ssh.size() - 5), ssh, reason)) throw TKNSftpError("Cannot create " + SshFolder() + ": " + reason);
+    if (!vex::MakeFolderTree(ssh.substr(0, ssh.size() - 5), ssh, reason))
+        throw TKNSftpError("Cannot create " + SshFolder() + ": " + reason);
     if (ssh_session_update_known_hosts(session.Ssh()) != SSH_OK)
         throw TKNSftpError("Cannot record the host key of " + key.Label + ": " + session.LastError());
     return key;

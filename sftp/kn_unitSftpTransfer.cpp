@@ -139,8 +139,7 @@ std::string SftpTemporaryName(const std::string& remoteDest)
 }
 
 bool SftpDownload(TKNSftpSession& session, const std::string& remotePath, const std::string& localRoot,
-                  const std::string& localDest,
-                  const TKNSftpProgress& progress, std::string& reason)
+                  const std::string& localDest, const TKNSftpProgress& progress, std::string& reason)
 {
     TRemoteFile remote;
     remote.file = sftp_open(session.Sftp(), remotePath.c_str(), O_RDONLY, 0);

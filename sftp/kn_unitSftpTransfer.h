@@ -22,8 +22,7 @@ extern const char* const kSftpStopped;
 // beside it, making the folders between `localRoot` and it (never through a link). False with
 // `reason` on failure or stop; `localDest` is then as it was.
 bool SftpDownload(TKNSftpSession& session, const std::string& remotePath, const std::string& localRoot,
-                  const std::string& localDest,
-                  const TKNSftpProgress& progress, std::string& reason);
+                  const std::string& localDest, const TKNSftpProgress& progress, std::string& reason);
 
 // Uploads the local file `localSource` to the server path `remoteDest`, setting its time to
 // `mtime` and its mode to `permissions`. False with `reason` on failure or stop; the

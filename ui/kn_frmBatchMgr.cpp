@@ -81,9 +81,15 @@ TKNPresetDragList::TKNPresetDragList(QWidget* parent) : QListWidget(parent)
     setDefaultDropAction(Qt::CopyAction);
 }
 
-QStringList TKNPresetDragList::mimeTypes() const { return {kPresetItemMime}; }
+QStringList TKNPresetDragList::mimeTypes() const
+{
+    return {kPresetItemMime};
+}
 
-QMimeData* TKNPresetDragList::mimeData(const QList<QListWidgetItem*>&) const { return DragData(); }
+QMimeData* TKNPresetDragList::mimeData(const QList<QListWidgetItem*>&) const
+{
+    return DragData();
+}
 
 QMimeData* TKNPresetDragList::DragData() const
 {
@@ -157,7 +163,8 @@ QWidget* TKNBatchManagerForm::CreateListColumn()
     tvPresets->setObjectName(QStringLiteral("tvPresets"));
     tvPresetOfBatch->SetPartner(tvPresets);
     tvPresets->SetPartner(tvPresetOfBatch);
-    for (QListWidget* list : {tvBatches, static_cast<QListWidget*>(tvPresetOfBatch), static_cast<QListWidget*>(tvPresets)})
+    for (QListWidget* list :
+         {tvBatches, static_cast<QListWidget*>(tvPresetOfBatch), static_cast<QListWidget*>(tvPresets)})
         list->setMinimumSize(150, 240);
     grid->addWidget(lbBatches, 0, 0);
     grid->addWidget(tvBatches, 1, 0);
@@ -205,12 +212,10 @@ QWidget* TKNBatchManagerForm::CreateEntryColumn()
 void TKNBatchManagerForm::ConnectEvents()
 {
     connect(tvBatches, &QListWidget::currentRowChanged, this, [this] {
-        if (FFilling == 0)
-            tvBatchesChange();
+        if (FFilling == 0) tvBatchesChange();
     });
     connect(tvPresetOfBatch, &QListWidget::currentRowChanged, this, [this] {
-        if (FFilling == 0)
-            tvPresetOfBatchChange();
+        if (FFilling == 0) tvPresetOfBatchChange();
     });
     connect(tvPresets, &QListWidget::itemDoubleClicked, this, &TKNBatchManagerForm::AddPresetToBatch);
     connect(tvPresetOfBatch, &TKNPresetDragList::PresetDropped, this, &TKNBatchManagerForm::AddPresetToBatch);
@@ -226,21 +231,18 @@ void TKNBatchManagerForm::FillList(const QString& select)
     ++FFilling;
     const int chosen = ShowNames(tvBatches, FBatches, select);
     const bool any = FBatches.Count() > 0;
-    for (QWidget* w : std::initializer_list<QWidget*>{lbPresetOfBatch, tvPresetOfBatch, tvPresets, btnDelete,
-                                                      btnRename, rgAction, cbForce})
+    for (QWidget* w : std::initializer_list<QWidget*>{lbPresetOfBatch, tvPresetOfBatch, tvPresets, btnDelete, btnRename,
+                                                      rgAction, cbForce})
         w->setEnabled(any);
-    if (any)
-        tvBatches->setCurrentRow(chosen);
+    if (any) tvBatches->setCurrentRow(chosen);
     --FFilling;
-    if (any)
-        tvBatchesChange();
+    if (any) tvBatchesChange();
 }
 
 void TKNBatchManagerForm::tvBatchesChange()
 {
     QListWidgetItem* item = tvBatches->currentItem();
-    if (item == nullptr)
-        return;
+    if (item == nullptr) return;
     if (const TKNBatchRec* batch = FBatches.Find(item->text().toStdString())) {
         FRecord = *batch;
         FillPresetLists();
@@ -258,8 +260,7 @@ void TKNBatchManagerForm::FillPresetLists()
         std::string name = presets.Names(p);
         const TKNBatchEntry* found = nullptr;
         for (int k = 0; k < used && found == nullptr; ++k)
-            if (vex::SameTextAscii(vex::GetField(FRecord.Entries[k].PresetName), name))
-                found = &FRecord.Entries[k];
+            if (vex::SameTextAscii(vex::GetField(FRecord.Entries[k].PresetName), name)) found = &FRecord.Entries[k];
         if (found != nullptr)
             AddEntryItem(tvPresetOfBatch, name, found->Action, found->Force);
         else
@@ -268,13 +269,10 @@ void TKNBatchManagerForm::FillPresetLists()
     const bool hasEntries = tvPresetOfBatch->count() > 0;
     rgAction->setEnabled(hasEntries);
     cbForce->setEnabled(hasEntries);
-    if (hasEntries)
-        tvPresetOfBatch->setCurrentRow(0);
-    if (tvPresets->count() > 0)
-        tvPresets->setCurrentRow(0);
+    if (hasEntries) tvPresetOfBatch->setCurrentRow(0);
+    if (tvPresets->count() > 0) tvPresets->setCurrentRow(0);
     --FFilling;
-    if (hasEntries)
-        tvPresetOfBatchChange();
+    if (hasEntries) tvPresetOfBatchChange();
 }
 
 void TKNBatchManagerForm::ShowNoEntry()
@@ -290,8 +288,7 @@ void TKNBatchManagerForm::tvPresetOfBatchChange()
 {
     ShowNoEntry();
     QListWidgetItem* item = tvPresetOfBatch->currentItem();
-    if (item == nullptr)
-        return;
+    if (item == nullptr) return;
     TKNBatchEntry entry = ItemEntry(item);
     rgActionItems->button(ActionIndex(entry.Action))->setChecked(true);
     cbForce->setChecked(entry.Force != 0);
@@ -304,8 +301,7 @@ void TKNBatchManagerForm::tvPresetOfBatchChange()
 void TKNBatchManagerForm::rgActionClick()
 {
     QListWidgetItem* item = tvPresetOfBatch->currentItem();
-    if (item == nullptr || rgActionItems->checkedId() < 0)
-        return;
+    if (item == nullptr || rgActionItems->checkedId() < 0) return;
     TKNBatchEntry entry = ItemEntry(item);
     entry.Action = ActionOf(rgActionItems->checkedId());
     entry.Force = cbForce->isChecked();
@@ -317,20 +313,16 @@ void TKNBatchManagerForm::RebuildAndStore(bool store)
 {
     std::memset(reinterpret_cast<char*>(&FRecord) + sizeof FRecord.Name, 0, sizeof FRecord - sizeof FRecord.Name);
     FRecord.EntryCount = static_cast<uint8_t>(tvPresetOfBatch->count());
-    for (int k = 0; k < tvPresetOfBatch->count(); ++k)
-        FRecord.Entries[k] = ItemEntry(tvPresetOfBatch->item(k));
+    for (int k = 0; k < tvPresetOfBatch->count(); ++k) FRecord.Entries[k] = ItemEntry(tvPresetOfBatch->item(k));
     QListWidgetItem* batch = tvBatches->currentItem();
-    if (!store || batch == nullptr)
-        return;
-    if (TKNBatchRec* stored = FBatches.Find(batch->text().toStdString()))
-        *stored = FRecord;
+    if (!store || batch == nullptr) return;
+    if (TKNBatchRec* stored = FBatches.Find(batch->text().toStdString())) *stored = FRecord;
 }
 
 void TKNBatchManagerForm::AddPresetToBatch()
 {
     QListWidgetItem* item = tvPresets->currentItem();
-    if (item == nullptr)
-        return;
+    if (item == nullptr) return;
     if (tvPresetOfBatch->count() >= kMaxBatchEntries) {
         vex::ErrorBox(this, tr("A batch can hold at most %1 presets!").arg(kMaxBatchEntries));
         return;
@@ -348,8 +340,7 @@ void TKNBatchManagerForm::AddPresetToBatch()
 void TKNBatchManagerForm::RemovePresetFromBatch()
 {
     QListWidgetItem* item = tvPresetOfBatch->currentItem();
-    if (item == nullptr)
-        return;
+    if (item == nullptr) return;
     tvPresets->addItem(item->text());
     ++FFilling;
     delete item;

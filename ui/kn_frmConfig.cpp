@@ -34,7 +34,10 @@ TKNConfigForm::TKNConfigForm(TKNConfig& config, QWidget* parent) : QDialog(paren
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-int TKNConfigForm::ActionIndex() const { return pnlOptions->ActionIndex(); }
+int TKNConfigForm::ActionIndex() const
+{
+    return pnlOptions->ActionIndex();
+}
 
 void TKNConfigForm::btnOkClick()
 {

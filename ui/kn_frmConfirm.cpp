@@ -31,8 +31,7 @@ struct TPlacement {
 
 int TKNConfirmForm::ScaleToDpi(int pixels, double dpi)
 {
-    if (dpi <= 0)
-        dpi = kDesignDpi;
+    if (dpi <= 0) dpi = kDesignDpi;
     return static_cast<int>(std::lround(pixels * dpi / kDesignDpi));
 }
 
@@ -46,11 +45,12 @@ QString TKNConfirmForm::ActionText(TKNAction action, bool selectionOnly, bool fo
         case TKNAction::RightToLeft:
             text = tr("Right to Left");
             break;
-        default: text = tr("Auto"); break;
+        default:
+            text = tr("Auto");
+            break;
     }
     text += selectionOnly ? tr(", Selection Only") : tr(", All Files");
-    if (force)
-        text += tr(", Force Update");
+    if (force) text += tr(", Force Update");
     return text;
 }
 
@@ -140,8 +140,7 @@ void TKNConfirmForm::SetContent(const QString& leftFolder, const QString& rightF
     edRightFolder->setText(rightFolder);
     edAction->setText(actionText);
     // Long folder texts show their beginning, where they differ least from what was typed.
-    for (QLineEdit* edit : {edLeftFolder, edRightFolder, edAction})
-        edit->setCursorPosition(0);
+    for (QLineEdit* edit : {edLeftFolder, edRightFolder, edAction}) edit->setCursorPosition(0);
 }
 
 void TKNConfirmForm::SetTotals(const QString& totals)
@@ -149,8 +148,14 @@ void TKNConfirmForm::SetTotals(const QString& totals)
     lblTotals->setText(totals);
 }
 
-bool TKNConfirmForm::BackupChecked() const { return cbBackup->isChecked(); }
+bool TKNConfirmForm::BackupChecked() const
+{
+    return cbBackup->isChecked();
+}
 
-void TKNConfirmForm::btnHelpClick() { vex::HelpKeyword(QStringLiteral("UpdateConfirm")); }
+void TKNConfirmForm::btnHelpClick()
+{
+    vex::HelpKeyword(QStringLiteral("UpdateConfirm"));
+}
 
 }  // namespace kn

@@ -27,7 +27,10 @@
 #include "ui/kn_unitSftpTrust.h"
 
 // Resources of the ui library (images and help pages) live in a static library: register them.
-static void InitResources() { Q_INIT_RESOURCE(kestrune); }
+static void InitResources()
+{
+    Q_INIT_RESOURCE(kestrune);
+}
 
 namespace kn {
 
@@ -59,8 +62,7 @@ void AcceptCompletion(QLineEdit* edit)
 
 }  // namespace
 
-TKNMainForm::TKNMainForm(TKNConfig& config, QWidget* parent)
-    : vex::TvexSDIMainForm(parent), Config(config)
+TKNMainForm::TKNMainForm(TKNConfig& config, QWidget* parent) : vex::TvexSDIMainForm(parent), Config(config)
 {
     InitResources();
     // The prompt comes first: a refused start builds nothing else and writes nothing.
@@ -91,7 +93,9 @@ TKNMainForm::TKNMainForm(TKNConfig& config, QWidget* parent)
     AddFolderCompletion(edFolderLeft);
     AddFolderCompletion(edFolderRight);
 
-    if (Config.Created()) QMetaObject::invokeMethod(this, [] { vex::HelpContents(); }, Qt::QueuedConnection);
+    if (Config.Created())
+        QMetaObject::invokeMethod(
+            this, [] { vex::HelpContents(); }, Qt::QueuedConnection);
 }
 
 TKNMainForm::~TKNMainForm()
@@ -326,8 +330,8 @@ void TKNMainForm::ShowGauge(int phase, int64_t maximum, int64_t position, const 
 {
     StatusBar->Panel(0)->SetText(QString());
     QPalette palette = Gauge->palette();
-    palette.setColor(QPalette::Highlight, phase == 0 ? QApplication::palette().color(QPalette::Highlight)
-                                                     : kFileGaugeColour);
+    palette.setColor(QPalette::Highlight,
+                     phase == 0 ? QApplication::palette().color(QPalette::Highlight) : kFileGaugeColour);
     Gauge->setPalette(palette);
     // The gauge counts in int: byte counts of large files are scaled down to fit.
     int shift = 0;
@@ -338,7 +342,10 @@ void TKNMainForm::ShowGauge(int phase, int64_t maximum, int64_t position, const 
     StatusBar->Panel(1)->SetText(text);
 }
 
-void TKNMainForm::ShowHint(const QString& hint) { ShowStatus(QString(), hint); }
+void TKNMainForm::ShowHint(const QString& hint)
+{
+    ShowStatus(QString(), hint);
+}
 
 void TKNMainForm::ApplyOptions(const TKNOptionsRec& options)
 {
@@ -392,16 +399,23 @@ void TKNMainForm::FileCompareProgress(uint8_t state, const std::string& path)
         case 0:
             ShowStatus(QString(), updateDone_);
             break;
-        case 1: ShowStatus("Searching...", QString::fromStdString(path)); break;
-    case 2: ShowStatus("Sorting...", QString()); break;
-    case 3: ShowStatus("Comparing...", QString()); break;
-    case 5: {
-        // "Comparing contents... 1.2 GB of 4.8 GB", or why a pair could not be compared.
-        const QString caption = "Comparing contents...", text = QString::fromStdString(path);
-        ShowStatus(caption, text.startsWith(caption) ? text.mid(caption.size()).trimmed() : text);
-        break;
-    }
-    default: break;
+        case 1:
+            ShowStatus("Searching...", QString::fromStdString(path));
+            break;
+        case 2:
+            ShowStatus("Sorting...", QString());
+            break;
+        case 3:
+            ShowStatus("Comparing...", QString());
+            break;
+        case 5: {
+            // "Comparing contents... 1.2 GB of 4.8 GB", or why a pair could not be compared.
+            const QString caption = "Comparing contents...", text = QString::fromStdString(path);
+            ShowStatus(caption, text.startsWith(caption) ? text.mid(caption.size()).trimmed() : text);
+            break;
+        }
+        default:
+            break;
     }
 }
 

@@ -121,8 +121,10 @@ void TKNMainForm::CreateMenus()
                              "actCompareCompare", "|", "actCompareUpdate", "actCompareUpdateSelection",
                              "actCompareForceUpdate", "actCompareForceUpdateSelection", "|", "actCompareStop", "|",
                              "actCompareShowDifferences", "|", "actCompareConfiguration", "|", "actCompareExit"}) {
-        if (name[0] == '|') compare->addSeparator();
-        else compare->addAction(FindAction(name));
+        if (name[0] == '|')
+            compare->addSeparator();
+        else
+            compare->addAction(FindAction(name));
     }
     // Filled with the manager commands and the records by BuildPresetMenus and BuildBatchMenus.
     menuPreset = MainMenu->addMenu("&Preset");
@@ -130,22 +132,25 @@ void TKNMainForm::CreateMenus()
     QMenu* help = MainMenu->addMenu("&Help");
     for (const char* name : {"actHelpContent", "actHelpIndex", "|", "actHelpNormalMode", "actHelpExpertMode", "|",
                              "actHelpPassword", "|", "actHelpAbout"}) {
-        if (name[0] == '|') help->addSeparator();
-        else help->addAction(FindAction(name));
+        if (name[0] == '|')
+            help->addSeparator();
+        else
+            help->addAction(FindAction(name));
     }
 
-    for (const char* name : {"actCompareCompare", "|", "actCompareUpdate", "actCompareUpdateSelection",
-                             "actCompareForceUpdate", "actCompareForceUpdateSelection", "|",
-                             "actCompareShowDifferences", "actCompareConfiguration", "|"}) {
-        if (name[0] == '|') MainPopupMenu->addSeparator();
-        else MainPopupMenu->addAction(FindAction(name));
+    for (const char* name :
+         {"actCompareCompare", "|", "actCompareUpdate", "actCompareUpdateSelection", "actCompareForceUpdate",
+          "actCompareForceUpdateSelection", "|", "actCompareShowDifferences", "actCompareConfiguration", "|"}) {
+        if (name[0] == '|')
+            MainPopupMenu->addSeparator();
+        else
+            MainPopupMenu->addAction(FindAction(name));
     }
     popupPresets = MainPopupMenu->addMenu("P&resets...");
     popupBatches = MainPopupMenu->addMenu("&Batches...");
     ListViewFiles->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(ListViewFiles, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-        MainPopupMenu->popup(ListViewFiles->viewport()->mapToGlobal(at));
-    });
+    connect(ListViewFiles, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { MainPopupMenu->popup(ListViewFiles->viewport()->mapToGlobal(at)); });
 }
 
 void TKNMainForm::SelectFolder(QLineEdit* edit, const QString& title)
@@ -154,9 +159,15 @@ void TKNMainForm::SelectFolder(QLineEdit* edit, const QString& title)
     if (vex::BrowseForFolder(this, title, folder)) edit->setText(folder);
 }
 
-void TKNMainForm::actSelectLeftFolderExecute() { SelectFolder(edFolderLeft, "Browse for left folder."); }
+void TKNMainForm::actSelectLeftFolderExecute()
+{
+    SelectFolder(edFolderLeft, "Browse for left folder.");
+}
 
-void TKNMainForm::actSelectRightFolderExecute() { SelectFolder(edFolderRight, "Browse for right folder."); }
+void TKNMainForm::actSelectRightFolderExecute()
+{
+    SelectFolder(edFolderRight, "Browse for right folder.");
+}
 
 void TKNMainForm::actCompareActionExecute()
 {
@@ -180,15 +191,30 @@ void TKNMainForm::actCompareStopExecute()
     FileCompare->StopCompare();
 }
 
-void TKNMainForm::actCompareExitExecute() { close(); }
+void TKNMainForm::actCompareExitExecute()
+{
+    close();
+}
 
-void TKNMainForm::actHelpContentExecute() { vex::HelpContents(); }
+void TKNMainForm::actHelpContentExecute()
+{
+    vex::HelpContents();
+}
 
-void TKNMainForm::actHelpIndexExecute() { vex::HelpIndex(QString()); }
+void TKNMainForm::actHelpIndexExecute()
+{
+    vex::HelpIndex(QString());
+}
 
-void TKNMainForm::actHelpNormalModeExecute() { SetExpertMode(false); }
+void TKNMainForm::actHelpNormalModeExecute()
+{
+    SetExpertMode(false);
+}
 
-void TKNMainForm::actHelpExpertModeExecute() { SetExpertMode(true); }
+void TKNMainForm::actHelpExpertModeExecute()
+{
+    SetExpertMode(true);
+}
 
 void TKNMainForm::SetExpertMode(bool expert)
 {

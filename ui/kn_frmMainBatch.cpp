@@ -78,6 +78,9 @@ bool TKNMainForm::BatchPause()
 }
 
 // Esc sets the engine's stop flag; only the next comparison or update clears it again.
-bool TKNMainForm::BatchStopped() const { return FileCompare->Stop != 0; }
+bool TKNMainForm::BatchStopped() const
+{
+    return FileCompare->Stop != 0;
+}
 
 }  // namespace kn

@@ -1,11 +1,12 @@
 // The desktop program's command line: "/e" starts in expert mode, "/o FOLDER" compares FOLDER
 // with a right folder the user picks, "/d FOLDER" deletes FOLDER's contents after confirmation
 // and then the folder itself when it is empty.
+#include <unistd.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <unistd.h>
 
 #include "framework/qt/vex_unitDialogs.h"
 #include "framework/vex_unitFileSystem.h"
@@ -20,11 +21,17 @@ namespace {
 // written or deleted there.
 const QString kNoFolder = QStringLiteral("CC:");
 
-bool IsSwitch(const QString& param, const char* name) { return vex::SameTextAscii(param.toStdString(), name); }
+bool IsSwitch(const QString& param, const char* name)
+{
+    return vex::SameTextAscii(param.toStdString(), name);
+}
 
 // The parameter as an absolute, clean path, so that a relative folder given in a shell means
 // what the user sees there.
-QString AbsoluteFolder(const QString& param) { return QDir::cleanPath(QFileInfo(param).absoluteFilePath()); }
+QString AbsoluteFolder(const QString& param)
+{
+    return QDir::cleanPath(QFileInfo(param).absoluteFilePath());
+}
 
 bool IsExistingFolder(const QString& folder)
 {

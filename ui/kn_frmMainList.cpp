@@ -64,8 +64,8 @@ void TKNMainForm::CreateListView()
 void TKNMainForm::ResizeColumns()
 {
     int client = ListViewFiles->viewport()->width();
-    int name = std::max((client - 2 * kColumnWidths[1] - 2 * kColumnWidths[2] - kColumnWidths[3]) / 2 - 10,
-                        kMinNameWidth);
+    int name =
+        std::max((client - 2 * kColumnWidths[1] - 2 * kColumnWidths[2] - kColumnWidths[3]) / 2 - 10, kMinNameWidth);
     ListViewFiles->horizontalHeader()->resizeSection(0, name);
     ListViewFiles->horizontalHeader()->resizeSection(6, name);
 }
@@ -84,8 +84,10 @@ void TKNMainForm::ListViewFilesColumnClick(int column)
 {
     if (Busy) return;
     TKNConfigHeader& header = Config.Header;
-    if (column != header.SortColumn) header.SortColumn = column;
-    else header.SortDirection = header.SortDirection >= 1 ? -1 : 1;
+    if (column != header.SortColumn)
+        header.SortColumn = column;
+    else
+        header.SortDirection = header.SortDirection >= 1 ? -1 : 1;
     // A re-sort moves rows under the selection: the list starts over with nothing selected.
     SortRows();
     model_->SetItemCount(static_cast<int>(FileCompare->Items.size()));
@@ -115,8 +117,8 @@ void TKNMainForm::UpdateShowDifferencesCommand()
 
 void TKNMainForm::SetUpdateCommands(bool enabled)
 {
-    for (const char* name : {"actCompareUpdate", "actCompareUpdateSelection", "actCompareForceUpdate",
-                             "actCompareForceUpdateSelection"}) {
+    for (const char* name :
+         {"actCompareUpdate", "actCompareUpdateSelection", "actCompareForceUpdate", "actCompareForceUpdateSelection"}) {
         QAction* action = FindAction(name);
         action->setEnabled(enabled && action->property("knAvailable").toBool());
     }

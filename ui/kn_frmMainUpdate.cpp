@@ -121,12 +121,24 @@ TKNFailuresForm* TKNMainForm::FailuresWindow() const
     return failuresForm_;
 }
 
-void TKNMainForm::actCompareUpdateExecute() { DoUpdate(false, false, false, true, true); }
+void TKNMainForm::actCompareUpdateExecute()
+{
+    DoUpdate(false, false, false, true, true);
+}
 
-void TKNMainForm::actCompareUpdateSelectionExecute() { DoUpdate(false, true, false, true, true); }
+void TKNMainForm::actCompareUpdateSelectionExecute()
+{
+    DoUpdate(false, true, false, true, true);
+}
 
-void TKNMainForm::actCompareForceUpdateExecute() { DoUpdate(true, false, false, true, true); }
+void TKNMainForm::actCompareForceUpdateExecute()
+{
+    DoUpdate(true, false, false, true, true);
+}
 
-void TKNMainForm::actCompareForceUpdateSelectionExecute() { DoUpdate(true, true, false, true, true); }
+void TKNMainForm::actCompareForceUpdateSelectionExecute()
+{
+    DoUpdate(true, true, false, true, true);
+}
 
 }  // namespace kn

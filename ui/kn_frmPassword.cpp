@@ -23,7 +23,10 @@ QLineEdit* NewPasswordEdit(QWidget* parent)
     return edit;
 }
 
-std::string ToBytes(const QLineEdit* edit) { return edit->text().toStdString(); }
+std::string ToBytes(const QLineEdit* edit)
+{
+    return edit->text().toStdString();
+}
 
 }  // namespace
 
@@ -55,8 +58,7 @@ TKNPasswordForm::TKNPasswordForm(TKNConfig& config, QWidget* parent) : QDialog(p
 
 QString TKNPasswordForm::CheckNewPassword(const std::string& text) const
 {
-    if (vex::IsStorablePassword(text))
-        return QString();
+    if (vex::IsStorablePassword(text)) return QString();
     // Letters outside ASCII take several bytes each, so 16 of them do not fit the field.
     if (text.size() > vex::kMaxPasswordLength)
         return tr("The new password is too long! It may take at most %1 bytes; letters outside "
@@ -92,8 +94,7 @@ void TKNPasswordForm::btnOkClick()
 
 bool AskStartupPassword(std::string_view storedPassword)
 {
-    if (storedPassword.empty())
-        return true;
+    if (storedPassword.empty()) return true;
     QString answer;
     if (!vex::PasswordBox(nullptr, QObject::tr("Password"), QObject::tr("Input your password."), answer,
                           static_cast<int>(vex::kMaxPasswordLength)) ||

@@ -28,7 +28,8 @@ TKNNamedListTexts PresetTexts()
 }  // namespace
 
 TKNPresetManagerForm::TKNPresetManagerForm(TKNConfig& config, QWidget* parent)
-    : TKNNamedListEdit(config, PresetTexts(), parent), FPresets(config.Presets.Clone()),
+    : TKNNamedListEdit(config, PresetTexts(), parent),
+      FPresets(config.Presets.Clone()),
       FRecord(DefaultOptions(QDir::homePath().toStdString().c_str()))
 {
     setWindowTitle(tr("Preset Manager"));
@@ -73,8 +74,7 @@ void TKNPresetManagerForm::FillList(const QString& select)
 void TKNPresetManagerForm::TreeViewPresetsChange()
 {
     QListWidgetItem* item = TreeViewPresets->currentItem();
-    if (FFilling > 0 || item == nullptr)
-        return;
+    if (FFilling > 0 || item == nullptr) return;
     if (const TKNOptionsRec* preset = FPresets.Find(item->text().toStdString())) {
         FRecord = *preset;
         pnlOptions->LoadOptions(FRecord);
@@ -84,10 +84,8 @@ void TKNPresetManagerForm::TreeViewPresetsChange()
 void TKNPresetManagerForm::WriteBack()
 {
     pnlOptions->StoreOptions(FRecord);
-    if (TreeViewPresets->currentItem() == nullptr)
-        return;
-    if (TKNOptionsRec* preset = FPresets.Find(vex::GetField(FRecord.Name)))
-        *preset = FRecord;
+    if (TreeViewPresets->currentItem() == nullptr) return;
+    if (TKNOptionsRec* preset = FPresets.Find(vex::GetField(FRecord.Name))) *preset = FRecord;
 }
 
 bool TKNPresetManagerForm::NameTaken(const std::string& name) const

@@ -17,6 +17,8 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
 #include "diff/kn_unitBinaryFile.h"
 #include "diff/kn_unitDiff.h"
@@ -25,9 +27,6 @@
 #include "framework/qt/vex_unitDialogs.h"
 #include "framework/qt/vex_unitPlacement.h"
 #include "framework/qt/vex_unitStatusBar.h"
-
-#include <atomic>
-#include <thread>
 
 namespace kn {
 
@@ -43,16 +42,14 @@ protected:
     void paintEvent(QPaintEvent*) override
     {
         QPainter painter(this);
-        if (OnPaint)
-            OnPaint(painter);
+        if (OnPaint) OnPaint(painter);
     }
 };
 
 int DigitCount(size_t n)
 {
     int digits = 1;
-    for (; n > 9; n /= 10)
-        ++digits;
+    for (; n > 9; n /= 10) ++digits;
     return digits;
 }
 
@@ -233,8 +230,7 @@ QFrame* TKNShowDifferencesForm::Impl::BuildDisplay(TKNShowDifferencesForm* form)
     pbScrollPosMarker->OnPaint = [this](QPainter& p) { PaintScrollPosMarker(p); };
     pbDiffMarker = new TPaintBox(pnlDisplay);
     pbDiffMarker->OnPaint = [this](QPainter& p) {
-        if (!MarkerBitmap.isNull())
-            p.drawImage(pbDiffMarker->rect(), MarkerBitmap);
+        if (!MarkerBitmap.isNull()) p.drawImage(pbDiffMarker->rect(), MarkerBitmap);
     };
     strips->addWidget(pbScrollPosMarker);
     strips->addWidget(pbDiffMarker, 1);
@@ -257,11 +253,23 @@ vex::TvexStatusBar* TKNShowDifferencesForm::Impl::BuildStatusBar(TKNShowDifferen
     return StatusBar;
 }
 
-TKNShowDifferencesForm::~TKNShowDifferencesForm() { d->StopComparison(); }
+TKNShowDifferencesForm::~TKNShowDifferencesForm()
+{
+    d->StopComparison();
+}
 
-TCodeEdit* TKNShowDifferencesForm::LeftView() const { return d->LeftView; }
-TCodeEdit* TKNShowDifferencesForm::RightView() const { return d->RightView; }
-vex::TvexStatusBar* TKNShowDifferencesForm::StatusBar() const { return d->StatusBar; }
+TCodeEdit* TKNShowDifferencesForm::LeftView() const
+{
+    return d->LeftView;
+}
+TCodeEdit* TKNShowDifferencesForm::RightView() const
+{
+    return d->RightView;
+}
+vex::TvexStatusBar* TKNShowDifferencesForm::StatusBar() const
+{
+    return d->StatusBar;
+}
 QString TKNShowDifferencesForm::Summary() const
 {
     return d->SummaryText;
@@ -302,8 +310,14 @@ bool TKNShowDifferencesForm::event(QEvent* event)
     }
     return QDialog::event(event);
 }
-const QImage& TKNShowDifferencesForm::MarkerBitmap() const { return d->MarkerBitmap; }
-bool TKNShowDifferencesForm::SideBySide() const { return d->pnlMain->orientation() == Qt::Horizontal; }
+const QImage& TKNShowDifferencesForm::MarkerBitmap() const
+{
+    return d->MarkerBitmap;
+}
+bool TKNShowDifferencesForm::SideBySide() const
+{
+    return d->pnlMain->orientation() == Qt::Horizontal;
+}
 
 bool TKNShowDifferencesForm::LoadFiles(const QString& leftFileName, const QString& rightFileName, QString& errorText)
 {
@@ -321,10 +335,12 @@ bool TKNShowDifferencesForm::LoadFiles(const QString& leftFileName, const QStrin
         d->ShowBinary(binary, leftName, rightName);
         return true;
     }
-    for (auto [name, content] : {std::pair{&leftFileName, &d->LeftContent}, std::pair{&rightFileName, &d->RightContent}}) {
+    for (auto [name, content] :
+         {std::pair{&leftFileName, &d->LeftContent}, std::pair{&rightFileName, &d->RightContent}}) {
         std::string reason;
         if (!ReadTextFile(QFile::encodeName(*name).toStdString(), *content, reason)) {
-            errorText = QStringLiteral("Cannot read file \"%1\".\n%2").arg(*name, QString::fromLocal8Bit(reason.c_str()));
+            errorText =
+                QStringLiteral("Cannot read file \"%1\".\n%2").arg(*name, QString::fromLocal8Bit(reason.c_str()));
             return false;
         }
     }
@@ -362,10 +378,10 @@ void TKNShowDifferencesForm::Impl::ShowBinary(const TBinaryComparison& binary, c
     SetSummary(BinarySummary(binary));
 }
 
-bool TKNShowDifferencesForm::ShowDifferences(const QString& leftFileName, const QString& rightFileName, QString& errorText)
+bool TKNShowDifferencesForm::ShowDifferences(const QString& leftFileName, const QString& rightFileName,
+                                             QString& errorText)
 {
-    if (!LoadFiles(leftFileName, rightFileName, errorText))
-        return false;
+    if (!LoadFiles(leftFileName, rightFileName, errorText)) return false;
     exec();
     return true;
 }
@@ -394,7 +410,8 @@ void TKNShowDifferencesForm::Impl::StartComparison(TKNShowDifferencesForm* form)
         const TLineClasses classes = ClassifyLines(LeftText, RightText);
         const bool found = Diff.Compare(classes.Left, classes.Right);
         // Dropped with the form's other posted events if the form goes first.
-        QMetaObject::invokeMethod(form, [this, found] { ComparisonDone(found); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            form, [this, found] { ComparisonDone(found); }, Qt::QueuedConnection);
     });
 }
 
@@ -414,8 +431,7 @@ void TKNShowDifferencesForm::Impl::ComparisonDone(bool found)
 void TKNShowDifferencesForm::Impl::StopComparison()
 {
     Stop = true;
-    if (Worker.joinable())
-        Worker.join();
+    if (Worker.joinable()) Worker.join();
     Comparing = false;
 }
 
@@ -456,32 +472,27 @@ void TKNShowDifferencesForm::Impl::FillViews()
     int i = 0, j = 0;
     Blocks.clear();
     for (const TDiffChange& c : Diff.GetChanges()) {
-        for (; i < c.Index1; ++i, ++j)
-            AppendRow(same, clWindow, i, j);
+        for (; i < c.Index1; ++i, ++j) AppendRow(same, clWindow, i, j);
         const int first = left.Count();
         switch (c.Kind) {
-        case TDiffKind::dkAdd:
-            for (int r = 0; r < c.Count; ++r)
-                AppendRow(added, AddedColor, -1, j++);
-            i = c.Index1;
-            j = c.Index2 + c.Count;
-            break;
-        case TDiffKind::dkModify:
-            for (int r = 0; r < c.Count; ++r)
-                AppendRow(modified, ModifiedColor, c.Index1 + r, j + r);
-            i = c.Index1 + c.Count;
-            j = c.Index2 + c.Count;
-            break;
-        case TDiffKind::dkDelete:
-            for (int x = c.Index1; x < c.Index1 + c.Count; ++x)
-                AppendRow(deleted, DeletedColor, x, -1);
-            i = c.Index1 + c.Count;
-            break;
+            case TDiffKind::dkAdd:
+                for (int r = 0; r < c.Count; ++r) AppendRow(added, AddedColor, -1, j++);
+                i = c.Index1;
+                j = c.Index2 + c.Count;
+                break;
+            case TDiffKind::dkModify:
+                for (int r = 0; r < c.Count; ++r) AppendRow(modified, ModifiedColor, c.Index1 + r, j + r);
+                i = c.Index1 + c.Count;
+                j = c.Index2 + c.Count;
+                break;
+            case TDiffKind::dkDelete:
+                for (int x = c.Index1; x < c.Index1 + c.Count; ++x) AppendRow(deleted, DeletedColor, x, -1);
+                i = c.Index1 + c.Count;
+                break;
         }
         if (left.Count() > first) Blocks.emplace_back(first, left.Count());
     }
-    for (; i < static_cast<int>(LeftText.size()); ++i, ++j)
-        AppendRow(same, clWindow, i, j);
+    for (; i < static_cast<int>(LeftText.size()); ++i, ++j) AppendRow(same, clWindow, i, j);
 
     left.EndUpdate();
     right.EndUpdate();
@@ -502,8 +513,7 @@ void TKNShowDifferencesForm::Impl::FillViews()
 void TKNShowDifferencesForm::Impl::BuildMarkerBitmap()
 {
     const TLines& rows = LeftView->Lines();
-    if (rows.Count() == 0 || RightView->Lines().Count() == 0)
-        return;
+    if (rows.Count() == 0 || RightView->Lines().Count() == 0) return;
     const QScreen* screen = QGuiApplication::primaryScreen();
     const int height = screen ? screen->geometry().height() : 768;
     const float scale = static_cast<float>(height) / static_cast<float>(rows.Count());
@@ -512,8 +522,7 @@ void TKNShowDifferencesForm::Impl::BuildMarkerBitmap()
     QPainter painter(&MarkerBitmap);
     for (int k = 0; k < rows.Count(); ++k) {
         const TColor color = rows.GetLineObj(k).Color;
-        if (color == clWindow)
-            continue;
+        if (color == clWindow) continue;
         painter.setPen(QPen(ToQColor(color, pbDiffMarker->palette()), 2));
         const int y = static_cast<int>(static_cast<float>(k) * scale);
         painter.drawLine(0, y, MarkerBitmap.width(), y);
@@ -524,8 +533,7 @@ void TKNShowDifferencesForm::Impl::BuildMarkerBitmap()
 void TKNShowDifferencesForm::Impl::PaintScrollPosMarker(QPainter& painter)
 {
     const int count = LeftView->Lines().Count();
-    if (count == 0)
-        return;
+    if (count == 0) return;
     const QRect client = pbScrollPosMarker->rect();
     painter.fillRect(client, ToQColor(clWindow, pbScrollPosMarker->palette()));
     const int middle = LeftView->viewport()->height() / LeftView->LineHeight() / 2 + LeftView->TopLine();
@@ -538,8 +546,7 @@ void TKNShowDifferencesForm::Impl::PaintScrollPosMarker(QPainter& painter)
 
 void TKNShowDifferencesForm::Impl::ViewScrolled(TCodeEdit* sender)
 {
-    if (Scrolling)
-        return;
+    if (Scrolling) return;
     Scrolling = true;
     (sender == LeftView ? RightView : LeftView)->SetTopLine(sender->TopLine());
     Scrolling = false;
@@ -550,10 +557,8 @@ void TKNShowDifferencesForm::Impl::ViewScrolled(TCodeEdit* sender)
 TCodeEdit* TKNShowDifferencesForm::Impl::FocusedView(const QWidget* form) const
 {
     QWidget* focused = form->focusWidget();
-    if (focused == LeftView)
-        return LeftView;
-    if (focused == RightView)
-        return RightView;
+    if (focused == LeftView) return LeftView;
+    if (focused == RightView) return RightView;
     return nullptr;
 }
 
@@ -593,11 +598,13 @@ void TKNShowDifferencesForm::tbRotateClick()
 {
     d->pnlMain->setOrientation(SideBySide() ? Qt::Vertical : Qt::Horizontal);
     d->HalveSplit();
-    if (auto* view = qobject_cast<TCodeEdit*>(focusWidget()))
-        view->ScrollToCaret();
+    if (auto* view = qobject_cast<TCodeEdit*>(focusWidget())) view->ScrollToCaret();
 }
 
-void TKNShowDifferencesForm::btnExitClick() { accept(); }
+void TKNShowDifferencesForm::btnExitClick()
+{
+    accept();
+}
 
 // Every resize gives both halves the same size again.
 void TKNShowDifferencesForm::resizeEvent(QResizeEvent* event)

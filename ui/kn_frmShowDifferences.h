@@ -5,12 +5,11 @@
 // marker of the scroll position. A pair of which one file is binary is compared byte for byte instead.
 #pragma once
 
-#include "ui/kn_unitCodeEditor.h"
-
 #include <QDialog>
 #include <QImage>
-
 #include <memory>
+
+#include "ui/kn_unitCodeEditor.h"
 
 class QSplitter;
 class QToolBar;

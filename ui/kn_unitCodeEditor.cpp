@@ -1,24 +1,28 @@
 // TCodeEdit: construction, properties, view geometry, scrolling, caret and selection.
-#include "ui/kn_unitCodeEditorPrivate.h"
-
 #include <QApplication>
 #include <QFontMetrics>
 #include <QScrollBar>
 #include <QStyle>
-
 #include <algorithm>
+
+#include "ui/kn_unitCodeEditorPrivate.h"
 
 namespace kn {
 
 QColor ToQColor(TColor color, const QPalette& palette)
 {
     switch (color) {
-    case clWindow: return palette.color(QPalette::Base);
-    case clWindowText: return palette.color(QPalette::Text);
-    case clHighlight: return palette.color(QPalette::Highlight);
-    case clHighlightText: return palette.color(QPalette::HighlightedText);
-    default: return QColor(static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),
-                           static_cast<int>((color >> 16) & 0xFF));
+        case clWindow:
+            return palette.color(QPalette::Base);
+        case clWindowText:
+            return palette.color(QPalette::Text);
+        case clHighlight:
+            return palette.color(QPalette::Highlight);
+        case clHighlightText:
+            return palette.color(QPalette::HighlightedText);
+        default:
+            return QColor(static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),
+                          static_cast<int>((color >> 16) & 0xFF));
     }
 }
 
@@ -27,8 +31,7 @@ namespace {
 int DigitCount(int n)
 {
     int digits = 1;
-    for (; n > 9; n /= 10)
-        ++digits;
+    for (; n > 9; n /= 10) ++digits;
     return digits;
 }
 
@@ -50,7 +53,8 @@ TCodeEdit::TCodeEdit(QWidget* parent) : QAbstractScrollArea(parent), d(std::make
     d->ReadFontMetrics();
     d->ResizeGutter();
     connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, [this](int action) { d->VScrollAction(action); });
-    connect(horizontalScrollBar(), &QScrollBar::actionTriggered, this, [this](int action) { d->HScrollAction(action); });
+    connect(horizontalScrollBar(), &QScrollBar::actionTriggered, this,
+            [this](int action) { d->HScrollAction(action); });
     d->caretBlink.setInterval(std::max(100, QApplication::cursorFlashTime() / 2));
     connect(&d->caretBlink, &QTimer::timeout, this, [this] {
         d->caretBlinkOn = !d->caretBlinkOn;
@@ -61,53 +65,85 @@ TCodeEdit::TCodeEdit(QWidget* parent) : QAbstractScrollArea(parent), d(std::make
     d->UpdateScrollBars();
 }
 
-TCodeEdit::~TCodeEdit() { d->destroying = true; }
+TCodeEdit::~TCodeEdit()
+{
+    d->destroying = true;
+}
 
-TLines& TCodeEdit::Lines() { return d->lines; }
-const TLines& TCodeEdit::Lines() const { return d->lines; }
+TLines& TCodeEdit::Lines()
+{
+    return d->lines;
+}
+const TLines& TCodeEdit::Lines() const
+{
+    return d->lines;
+}
 
-TColor TCodeEdit::Color() const { return d->color; }
+TColor TCodeEdit::Color() const
+{
+    return d->color;
+}
 void TCodeEdit::SetColor(TColor value)
 {
-    if (value == d->color)
-        return;
+    if (value == d->color) return;
     for (int i = 0; i < d->lines.Count(); ++i) {
         TLineObj& obj = d->lines.GetLineObj(i);
-        if (obj.Color == d->color)
-            obj.Color = value;
+        if (obj.Color == d->color) obj.Color = value;
     }
     d->color = value;
     viewport()->update();
 }
 
-TColor TCodeEdit::ModifiedLineColor() const { return d->modifiedLineColor; }
-void TCodeEdit::SetModifiedLineColor(TColor value) { d->modifiedLineColor = value; }
+TColor TCodeEdit::ModifiedLineColor() const
+{
+    return d->modifiedLineColor;
+}
+void TCodeEdit::SetModifiedLineColor(TColor value)
+{
+    d->modifiedLineColor = value;
+}
 
-bool TCodeEdit::AutoLineNum() const { return d->autoLineNum; }
+bool TCodeEdit::AutoLineNum() const
+{
+    return d->autoLineNum;
+}
 void TCodeEdit::SetAutoLineNum(bool value)
 {
-    if (value == d->autoLineNum)
-        return;
+    if (value == d->autoLineNum) return;
     d->autoLineNum = value;
     d->ResizeGutter();
 }
 
-int TCodeEdit::GutterWidth() const { return d->gutterWidth; }
+int TCodeEdit::GutterWidth() const
+{
+    return d->gutterWidth;
+}
 void TCodeEdit::SetGutterWidth(int value)
 {
     value = std::max(0, value);
-    if (value == d->gutterWidth)
-        return;
+    if (value == d->gutterWidth) return;
     d->gutterWidth = value;
     d->UpdateGeometry();
     d->PlaceCaret();
     viewport()->update();
 }
 
-bool TCodeEdit::ReadOnly() const { return d->readOnly; }
-void TCodeEdit::SetReadOnly(bool value) { d->readOnly = value; }
-bool TCodeEdit::WantTabs() const { return d->wantTabs; }
-void TCodeEdit::SetWantTabs(bool value) { d->wantTabs = value; }
+bool TCodeEdit::ReadOnly() const
+{
+    return d->readOnly;
+}
+void TCodeEdit::SetReadOnly(bool value)
+{
+    d->readOnly = value;
+}
+bool TCodeEdit::WantTabs() const
+{
+    return d->wantTabs;
+}
+void TCodeEdit::SetWantTabs(bool value)
+{
+    d->wantTabs = value;
+}
 
 void TCodeEdit::SetOnDropFiles(TDropFilesEvent handler)
 {
@@ -115,46 +151,102 @@ void TCodeEdit::SetOnDropFiles(TDropFilesEvent handler)
     setAcceptDrops(static_cast<bool>(d->onDropFiles));
     viewport()->setAcceptDrops(static_cast<bool>(d->onDropFiles));
 }
-void TCodeEdit::SetOnPaintLeftMargin(TPaintMargin handler) { d->onPaintLeftMargin = std::move(handler); }
-void TCodeEdit::SetOnScroll(TNotifyEvent handler) { d->onScroll = std::move(handler); }
-void TCodeEdit::SetOnSelectionChange(TNotifyEvent handler) { d->onSelectionChange = std::move(handler); }
-void TCodeEdit::SetOnCaretPtChange(TNotifyEvent handler) { d->onCaretPtChange = std::move(handler); }
-void TCodeEdit::SetOnKeyDown(TKeyEvent handler) { d->onKeyDown = std::move(handler); }
+void TCodeEdit::SetOnPaintLeftMargin(TPaintMargin handler)
+{
+    d->onPaintLeftMargin = std::move(handler);
+}
+void TCodeEdit::SetOnScroll(TNotifyEvent handler)
+{
+    d->onScroll = std::move(handler);
+}
+void TCodeEdit::SetOnSelectionChange(TNotifyEvent handler)
+{
+    d->onSelectionChange = std::move(handler);
+}
+void TCodeEdit::SetOnCaretPtChange(TNotifyEvent handler)
+{
+    d->onCaretPtChange = std::move(handler);
+}
+void TCodeEdit::SetOnKeyDown(TKeyEvent handler)
+{
+    d->onKeyDown = std::move(handler);
+}
 
-int TCodeEdit::CharWidth() const { return d->charWidth; }
-int TCodeEdit::LineHeight() const { return d->lineHeight; }
-int TCodeEdit::TopLine() const { return d->topLine; }
-int TCodeEdit::LeftCol() const { return d->leftCol; }
-int TCodeEdit::VisibleLines() const { return d->visibleLines; }
-int TCodeEdit::VisibleCols() const { return d->visibleCols; }
-int TCodeEdit::MaxLineLen() const { return d->maxLineLen; }
-int TCodeEdit::ScrollShift() const { return d->scrollShift; }
-int TCodeEdit::CaretX() const { return d->caretX; }
-int TCodeEdit::CaretY() const { return d->caretY; }
-int64_t TCodeEdit::SelAnchor() const { return d->selAnchor; }
-int64_t TCodeEdit::SelCaret() const { return d->selCaret; }
-bool TCodeEdit::HasSelection() const { return d->selAnchor != d->selCaret; }
-bool TCodeEdit::CaretInView() const { return d->caretInView; }
-QPoint TCodeEdit::CaretPos() const { return d->caretPos; }
+int TCodeEdit::CharWidth() const
+{
+    return d->charWidth;
+}
+int TCodeEdit::LineHeight() const
+{
+    return d->lineHeight;
+}
+int TCodeEdit::TopLine() const
+{
+    return d->topLine;
+}
+int TCodeEdit::LeftCol() const
+{
+    return d->leftCol;
+}
+int TCodeEdit::VisibleLines() const
+{
+    return d->visibleLines;
+}
+int TCodeEdit::VisibleCols() const
+{
+    return d->visibleCols;
+}
+int TCodeEdit::MaxLineLen() const
+{
+    return d->maxLineLen;
+}
+int TCodeEdit::ScrollShift() const
+{
+    return d->scrollShift;
+}
+int TCodeEdit::CaretX() const
+{
+    return d->caretX;
+}
+int TCodeEdit::CaretY() const
+{
+    return d->caretY;
+}
+int64_t TCodeEdit::SelAnchor() const
+{
+    return d->selAnchor;
+}
+int64_t TCodeEdit::SelCaret() const
+{
+    return d->selCaret;
+}
+bool TCodeEdit::HasSelection() const
+{
+    return d->selAnchor != d->selCaret;
+}
+bool TCodeEdit::CaretInView() const
+{
+    return d->caretInView;
+}
+QPoint TCodeEdit::CaretPos() const
+{
+    return d->caretPos;
+}
 
 std::string TCodeEdit::SelectedText() const
 {
-    if (!HasSelection())
-        return {};
+    if (!HasSelection()) return {};
     QPoint from = OffsetToCaret(d->SelStart()), to = OffsetToCaret(d->SelEnd());
-    if (from.y() == to.y())
-        return Utf8Mid(d->lines.Get(from.y()), from.x(), to.x());
+    if (from.y() == to.y()) return Utf8Mid(d->lines.Get(from.y()), from.x(), to.x());
     std::string text = Utf8Mid(d->lines.Get(from.y()), from.x());
-    for (int line = from.y() + 1; line < to.y(); ++line)
-        text += "\r\n" + d->lines.Get(line);
+    for (int line = from.y() + 1; line < to.y(); ++line) text += "\r\n" + d->lines.Get(line);
     return text + "\r\n" + Utf8Mid(d->lines.Get(to.y()), 0, to.x());
 }
 
 void TCodeEdit::changeEvent(QEvent* event)
 {
     QAbstractScrollArea::changeEvent(event);
-    if (event->type() != QEvent::FontChange)
-        return;
+    if (event->type() != QEvent::FontChange) return;
     d->ReadFontMetrics();
     d->UpdateGeometry();
     d->ResizeGutter();
@@ -183,8 +275,7 @@ void TCodeEdit::Impl::ReadFontMetrics()
 
 void TCodeEdit::Impl::ResizeGutter()
 {
-    if (autoLineNum)
-        q->SetGutterWidth((DigitCount(lines.Count()) + 1) * charWidth);
+    if (autoLineNum) q->SetGutterWidth((DigitCount(lines.Count()) + 1) * charWidth);
 }
 
 void TCodeEdit::Impl::UpdateGeometry()
@@ -198,8 +289,14 @@ void TCodeEdit::Impl::UpdateGeometry()
         StoreLeftCol(std::max(0, maxLineLen - visibleCols));
 }
 
-int TCodeEdit::Impl::WholeVisibleLines() const { return (q->viewport()->height() - TopMargin) / lineHeight; }
-int TCodeEdit::Impl::PageCols() const { return (q->viewport()->width() - gutterWidth) / charWidth; }
+int TCodeEdit::Impl::WholeVisibleLines() const
+{
+    return (q->viewport()->height() - TopMargin) / lineHeight;
+}
+int TCodeEdit::Impl::PageCols() const
+{
+    return (q->viewport()->width() - gutterWidth) / charWidth;
+}
 
 // The vertical range is halved until it fits 16-bit thumb positions; ScrollShift counts
 // the halvings. Ranges count like a page-sized thumb in [0, max], so the last position is
@@ -232,29 +329,25 @@ void TCodeEdit::Impl::UpdateScrollBars()
 
 void TCodeEdit::Impl::StoreTopLine(int line)
 {
-    if (line == topLine)
-        return;
+    if (line == topLine) return;
     topLine = line;
     settingScrollBars = true;
     q->verticalScrollBar()->setValue(topLine >> scrollShift);
     settingScrollBars = false;
     PlaceCaret();
-    if (onScroll)
-        onScroll(q);
+    if (onScroll) onScroll(q);
     q->viewport()->update();
 }
 
 void TCodeEdit::Impl::StoreLeftCol(int col)
 {
-    if (col == leftCol)
-        return;
+    if (col == leftCol) return;
     leftCol = col;
     settingScrollBars = true;
     q->horizontalScrollBar()->setValue(leftCol);
     settingScrollBars = false;
     PlaceCaret();
-    if (onScroll)
-        onScroll(q);
+    if (onScroll) onScroll(q);
     q->viewport()->update();
 }
 
@@ -274,12 +367,23 @@ void TCodeEdit::Impl::VScrollAction(int action)
 {
     QScrollBar* bar = q->verticalScrollBar();
     switch (action) {
-    case QAbstractSlider::SliderSingleStepSub: ApplyTopLine(topLine - 1); break;
-    case QAbstractSlider::SliderSingleStepAdd: ApplyTopLine(topLine + 1); break;
-    case QAbstractSlider::SliderPageStepSub: ApplyTopLine(topLine - WholeVisibleLines()); break;
-    case QAbstractSlider::SliderPageStepAdd: ApplyTopLine(topLine + WholeVisibleLines()); break;
-    case QAbstractSlider::SliderMove: ApplyTopLine(bar->sliderPosition() << scrollShift); break;
-    default: break;
+        case QAbstractSlider::SliderSingleStepSub:
+            ApplyTopLine(topLine - 1);
+            break;
+        case QAbstractSlider::SliderSingleStepAdd:
+            ApplyTopLine(topLine + 1);
+            break;
+        case QAbstractSlider::SliderPageStepSub:
+            ApplyTopLine(topLine - WholeVisibleLines());
+            break;
+        case QAbstractSlider::SliderPageStepAdd:
+            ApplyTopLine(topLine + WholeVisibleLines());
+            break;
+        case QAbstractSlider::SliderMove:
+            ApplyTopLine(bar->sliderPosition() << scrollShift);
+            break;
+        default:
+            break;
     }
     // The slider applies its own position after this signal: make it ours.
     bar->setSliderPosition(topLine >> scrollShift);
@@ -289,20 +393,30 @@ void TCodeEdit::Impl::HScrollAction(int action)
 {
     QScrollBar* bar = q->horizontalScrollBar();
     switch (action) {
-    case QAbstractSlider::SliderSingleStepSub: ApplyLeftCol(leftCol - 1); break;
-    case QAbstractSlider::SliderSingleStepAdd: ApplyLeftCol(leftCol + 1); break;
-    case QAbstractSlider::SliderPageStepSub: ApplyLeftCol(leftCol - PageCols()); break;
-    case QAbstractSlider::SliderPageStepAdd: ApplyLeftCol(leftCol + PageCols()); break;
-    case QAbstractSlider::SliderMove: ApplyLeftCol(bar->sliderPosition()); break;
-    default: break;
+        case QAbstractSlider::SliderSingleStepSub:
+            ApplyLeftCol(leftCol - 1);
+            break;
+        case QAbstractSlider::SliderSingleStepAdd:
+            ApplyLeftCol(leftCol + 1);
+            break;
+        case QAbstractSlider::SliderPageStepSub:
+            ApplyLeftCol(leftCol - PageCols());
+            break;
+        case QAbstractSlider::SliderPageStepAdd:
+            ApplyLeftCol(leftCol + PageCols());
+            break;
+        case QAbstractSlider::SliderMove:
+            ApplyLeftCol(bar->sliderPosition());
+            break;
+        default:
+            break;
     }
     bar->setSliderPosition(leftCol);
 }
 
 void TCodeEdit::SetTopLine(int line)
 {
-    if (line == d->topLine)
-        return;
+    if (line == d->topLine) return;
     d->ApplyTopLine((std::max(0, line) >> d->scrollShift) << d->scrollShift);
 }
 
@@ -318,22 +432,23 @@ void TCodeEdit::Impl::ScrollToCaret()
         StoreTopLine(std::max(0, caretY - visibleLines));
 }
 
-void TCodeEdit::ScrollToCaret() { d->ScrollToCaret(); }
+void TCodeEdit::ScrollToCaret()
+{
+    d->ScrollToCaret();
+}
 
 // ---- caret and selection ----
 
 int64_t TCodeEdit::CaretToOffset(int x, int y) const
 {
-    if (d->lines.Count() == 0)
-        return 0;
+    if (d->lines.Count() == 0) return 0;
     return d->lines.GetLineObj(y).StartOffset + x;
 }
 
 QPoint TCodeEdit::OffsetToCaret(int64_t offset) const
 {
     const int count = d->lines.Count();
-    if (count == 0)
-        return {0, 0};
+    if (count == 0) return {0, 0};
     int lo = 0, hi = count;  // lines [0, lo) start at or before offset
     while (lo < hi) {
         int mid = lo + (hi - lo) / 2;
@@ -369,8 +484,7 @@ void TCodeEdit::Impl::PlaceCaret()
     } else {
         caretX = 0;
     }
-    if (dragState != TDragState::Moving)
-        selCaret = q->CaretToOffset(caretX, caretY);
+    if (dragState != TDragState::Moving) selCaret = q->CaretToOffset(caretX, caretY);
     caretInView = !(caretY < topLine || visualCol < leftCol);
     caretPos = QPoint(gutterWidth + LeftMargin + (visualCol - leftCol) * charWidth,
                       (caretY - topLine) * lineHeight + TopMargin + 1);
@@ -384,16 +498,14 @@ void TCodeEdit::Impl::ReportChanges()
         hasReportedCaret = true;
         reportedCaretX = caretX;
         reportedCaretY = caretY;
-        if (onCaretPtChange)
-            onCaretPtChange(q);
+        if (onCaretPtChange) onCaretPtChange(q);
     }
     const int64_t start = SelStart(), end = SelEnd();
     if (start != reportedSelStart || end != reportedSelEnd) {
         const bool eitherNonEmpty = start != end || reportedSelStart != reportedSelEnd;
         reportedSelStart = start;
         reportedSelEnd = end;
-        if (eitherNonEmpty && onSelectionChange)
-            onSelectionChange(q);
+        if (eitherNonEmpty && onSelectionChange) onSelectionChange(q);
     }
 }
 
@@ -403,8 +515,7 @@ void TCodeEdit::Impl::SetCaret(int x, int y, bool extend)
     caretY = y;
     desiredCol = x;
     PlaceCaret();
-    if (!extend)
-        selAnchor = selCaret;
+    if (!extend) selAnchor = selCaret;
     ReportChanges();
 }
 
@@ -414,8 +525,7 @@ void TCodeEdit::Impl::MoveVertical(int line, bool extend)
     caretY = line;
     caretX = std::max(desiredCol, caretX);
     PlaceCaret();
-    if (!extend)
-        selAnchor = selCaret;
+    if (!extend) selAnchor = selCaret;
     ReportChanges();
 }
 
@@ -440,11 +550,9 @@ void TCodeEdit::SelectAll()
 QPoint TCodeEdit::PointToCaret(QPoint client) const
 {
     const int count = d->lines.Count();
-    if (count == 0)
-        return {0, 0};
+    if (count == 0) return {0, 0};
     const int line = std::min(count, std::max(0, (client.y() - TopMargin) / d->lineHeight + d->topLine));
-    if (line == count)
-        return {65535, count - 1};
+    if (line == count) return {65535, count - 1};
     const int target = std::max(0, (client.x() - d->gutterWidth - LeftMargin) / d->charWidth + d->leftCol);
     const std::string& text = d->lines.Get(line);
     int column = target;
@@ -460,13 +568,15 @@ QPoint TCodeEdit::PointToCaret(QPoint client) const
 
 // ---- bookkeeping reported by TLines ----
 
-void TCodeEdit::Impl::LineLengthSeen(int32_t length) { maxLineLen = std::max(maxLineLen, length); }
+void TCodeEdit::Impl::LineLengthSeen(int32_t length)
+{
+    maxLineLen = std::max(maxLineLen, length);
+}
 
 void TCodeEdit::Impl::LinesCleared()
 {
     maxLineLen = 60;
-    if (autoLineNum)
-        gutterWidth = 20;
+    if (autoLineNum) gutterWidth = 20;
     topLine = leftCol = 0;
     caretX = caretY = desiredCol = 0;
     selAnchor = selCaret = 0;
@@ -474,8 +584,7 @@ void TCodeEdit::Impl::LinesCleared()
 
 void TCodeEdit::Impl::LinesChanged()
 {
-    if (destroying)
-        return;
+    if (destroying) return;
     UpdateScrollBars();
     ResizeGutter();
     PlaceCaret();

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <QAbstractScrollArea>
-
 #include <cstdint>
 #include <functional>
 #include <memory>

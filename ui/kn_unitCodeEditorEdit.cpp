@@ -1,12 +1,11 @@
 // TCodeEdit editing: character input, deleting and inserting text, cut and paste, and moving
 // the selection by dragging it. Every change goes through TLines, which keeps offsets,
 // MaxLineLen, the gutter and repainting in step. Nothing changes while ReadOnly is true.
-#include "ui/kn_unitCodeEditorPrivate.h"
-
-#include "diff/kn_unitTextFile.h"
-
 #include <QApplication>
 #include <QClipboard>
+
+#include "diff/kn_unitTextFile.h"
+#include "ui/kn_unitCodeEditorPrivate.h"
 
 namespace kn {
 
@@ -42,12 +41,12 @@ std::string EncodeUtf8(char32_t cp)
 
 void TCodeEdit::CharInput(char32_t code)
 {
-    if (d->readOnly || (code < 32 && code != DeleteForwardCode && code != BackspaceCode && code != TabCode &&
-                        code != EnterCode) || code == 127 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+    if (d->readOnly ||
+        (code < 32 && code != DeleteForwardCode && code != BackspaceCode && code != TabCode && code != EnterCode) ||
+        code == 127 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
         return;
     if (d->lines.Count() == 0) {
-        if (code == DeleteForwardCode || code == BackspaceCode)
-            return;
+        if (code == DeleteForwardCode || code == BackspaceCode) return;
         d->lines.Add(std::string());
         d->caretX = d->caretY = 0;
         if (code == EnterCode) {
@@ -58,10 +57,18 @@ void TCodeEdit::CharInput(char32_t code)
     // One update, so the view re-places the caret only once the edit has moved it.
     d->lines.BeginUpdate();
     switch (code) {
-    case DeleteForwardCode: d->DeleteForward(); break;
-    case BackspaceCode: d->Backspace(); break;
-    case EnterCode: d->Enter(); break;
-    default: d->InsertCharacter(code); break;
+        case DeleteForwardCode:
+            d->DeleteForward();
+            break;
+        case BackspaceCode:
+            d->Backspace();
+            break;
+        case EnterCode:
+            d->Enter();
+            break;
+        default:
+            d->InsertCharacter(code);
+            break;
     }
     d->lines.EndUpdate();
     d->AfterCharInput();
@@ -92,8 +99,7 @@ void TCodeEdit::Impl::DeleteForward()
     } else if (length > 0) {
         const std::string next = lines.Get(caretY + 1);
         lines.BeginUpdate();
-        if (!next.empty())
-            lines.Put(caretY, text + next);
+        if (!next.empty()) lines.Put(caretY, text + next);
         lines.Delete(caretY + 1);
         lines.EndUpdate();
     } else {
@@ -113,8 +119,7 @@ void TCodeEdit::Impl::Backspace()
         --caretX;
         return;
     }
-    if (caretY == 0)
-        return;
+    if (caretY == 0) return;
     const std::string previous = lines.Get(caretY - 1);
     if (previous.empty()) {
         lines.Delete(caretY - 1);
@@ -125,8 +130,7 @@ void TCodeEdit::Impl::Backspace()
     const std::string text = lines.Get(caretY);
     lines.BeginUpdate();
     lines.Delete(caretY);
-    if (!text.empty())
-        lines.Put(caretY - 1, previous + text);
+    if (!text.empty()) lines.Put(caretY - 1, previous + text);
     lines.EndUpdate();
     --caretY;
     caretX = previousEnd;
@@ -170,8 +174,7 @@ void TCodeEdit::Impl::InsertCharacter(char32_t code)
 // Joins the text before the selection with the text after it.
 void TCodeEdit::DeleteSelection()
 {
-    if (d->readOnly || !HasSelection())
-        return;
+    if (d->readOnly || !HasSelection()) return;
     const QPoint from = OffsetToCaret(d->SelStart()), to = OffsetToCaret(d->SelEnd());
     TLines& lines = d->lines;
     const int last = lines.Count() - 1;
@@ -181,13 +184,11 @@ void TCodeEdit::DeleteSelection()
         lines.BeginUpdate();
         const std::string tail = Utf8Mid(lines.Get(to.y()), to.x());
         if (from.x() == 0) {
-            for (int line = to.y() - 1; line >= from.y(); --line)
-                lines.Delete(line);
+            for (int line = to.y() - 1; line >= from.y(); --line) lines.Delete(line);
             lines.Put(from.y(), tail);
         } else {
             lines.Put(from.y(), Utf8Mid(lines.Get(from.y()), 0, from.x()) + tail);
-            for (int line = to.y(); line > from.y(); --line)
-                lines.Delete(line);
+            for (int line = to.y(); line > from.y(); --line) lines.Delete(line);
         }
         lines.EndUpdate();
     }
@@ -197,13 +198,11 @@ void TCodeEdit::DeleteSelection()
 // Inserts text at the caret, replacing the selection; breaks are CR LF, CR or LF.
 void TCodeEdit::InsertText(std::string_view text)
 {
-    if (d->readOnly || text.empty())
-        return;
+    if (d->readOnly || text.empty()) return;
     DeleteSelection();
     TLines& lines = d->lines;
     lines.BeginUpdate();
-    if (lines.Count() == 0)
-        lines.Add(std::string());
+    if (lines.Count() == 0) lines.Add(std::string());
     std::vector<std::string> pieces = SplitTextLines(text);
     if (pieces.empty())  // the text ends at a NUL byte before anything else
         pieces.emplace_back();
@@ -212,8 +211,7 @@ void TCodeEdit::InsertText(std::string_view text)
     int& y = d->caretY;
     const std::string line = lines.Get(y);
     if (x != 0) {
-        if (endsWithBreak)
-            pieces.emplace_back();
+        if (endsWithBreak) pieces.emplace_back();
         const std::string tail = Utf8Mid(line, x);
         lines.Put(y, Utf8Mid(line, 0, x) + pieces[0]);
         x = Utf8CharCount(lines.Get(y));
@@ -224,8 +222,7 @@ void TCodeEdit::InsertText(std::string_view text)
         lines.Put(y, lines.Get(y) + tail);
     } else {
         const size_t before = endsWithBreak ? pieces.size() : pieces.size() - 1;
-        for (size_t i = 0; i < before; ++i)
-            lines.Insert(y++, pieces[i]);
+        for (size_t i = 0; i < before; ++i) lines.Insert(y++, pieces[i]);
         if (!endsWithBreak) {
             lines.Put(y, pieces.back() + line);
             x = Utf8CharCount(pieces.back());
@@ -239,21 +236,17 @@ void TCodeEdit::InsertText(std::string_view text)
 
 void TCodeEdit::CutToClipboard()
 {
-    if (d->readOnly)
-        return;
+    if (d->readOnly) return;
     CopyToClipboard();
     DeleteSelection();
-    if (d->onSelectionChange)
-        d->onSelectionChange(this);
+    if (d->onSelectionChange) d->onSelectionChange(this);
 }
 
 void TCodeEdit::PasteFromClipboard()
 {
-    if (d->readOnly)
-        return;
+    if (d->readOnly) return;
     InsertText(QApplication::clipboard()->text().toStdString());
-    if (d->onSelectionChange)
-        d->onSelectionChange(this);
+    if (d->onSelectionChange) d->onSelectionChange(this);
 }
 
 // Completes moving the selection to the caret (the drop point). A drop inside the selection,

@@ -1,11 +1,11 @@
 // TCodeEdit keyboard, mouse, focus, dropped files and copying.
-#include "ui/kn_unitCodeEditorPrivate.h"
-
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+
+#include "ui/kn_unitCodeEditorPrivate.h"
 
 namespace kn {
 
@@ -13,11 +13,20 @@ namespace {
 
 constexpr int LineEnd = 65535;
 
-bool IsWordChar(char32_t c) { return c >= 33; }
-bool IsAsciiAlnum(char32_t c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsWordChar(char32_t c)
+{
+    return c >= 33;
+}
+bool IsAsciiAlnum(char32_t c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 // Control codes of Ctrl+letter, the way the character handler receives them.
-constexpr char32_t CtrlCode(Qt::Key key) { return static_cast<char32_t>(key - Qt::Key_A + 1); }
+constexpr char32_t CtrlCode(Qt::Key key)
+{
+    return static_cast<char32_t>(key - Qt::Key_A + 1);
+}
 
 }  // namespace
 
@@ -29,10 +38,8 @@ void TCodeEdit::Impl::WordRight()
     int x = std::min(caretX, static_cast<int>(chars.size()));
     int y = caretY;
     if (x < static_cast<int>(chars.size())) {
-        while (x < static_cast<int>(chars.size()) && IsWordChar(chars[static_cast<size_t>(x)]))
-            ++x;
-        while (x < static_cast<int>(chars.size()) && !IsWordChar(chars[static_cast<size_t>(x)]))
-            ++x;
+        while (x < static_cast<int>(chars.size()) && IsWordChar(chars[static_cast<size_t>(x)])) ++x;
+        while (x < static_cast<int>(chars.size()) && !IsWordChar(chars[static_cast<size_t>(x)])) ++x;
     } else if (y < lines.Count() - 1) {
         x = 0;
         ++y;
@@ -45,11 +52,9 @@ void TCodeEdit::Impl::WordLeft()
 {
     const std::u32string chars = Utf8Decode(lines.Get(caretY));
     int x = std::min(caretX, static_cast<int>(chars.size()));
-    while (x > 0 && !IsWordChar(chars[static_cast<size_t>(x - 1)]))
-        --x;
+    while (x > 0 && !IsWordChar(chars[static_cast<size_t>(x - 1)])) --x;
     if (x > 0)
-        while (x > 0 && IsWordChar(chars[static_cast<size_t>(x - 1)]))
-            --x;
+        while (x > 0 && IsWordChar(chars[static_cast<size_t>(x - 1)])) --x;
     if (x == 0 && caretY > 0) {
         --caretY;
         x = LineLength(caretY);
@@ -65,58 +70,67 @@ bool TCodeEdit::Impl::HandleNavigationKey(QKeyEvent* event)
     const int count = lines.Count();
     const int lastLine = std::max(0, count - 1);
     switch (event->key()) {
-    case Qt::Key_PageUp: MoveVertical(caretY - visibleLines, shift); return true;
-    case Qt::Key_PageDown: MoveVertical(caretY + visibleLines, shift); return true;
-    case Qt::Key_Up: MoveVertical(caretY - 1, shift); return true;
-    case Qt::Key_Down: MoveVertical(caretY + 1, shift); return true;
-    case Qt::Key_Home: SetCaret(0, ctrl ? 0 : caretY, shift); return true;
-    case Qt::Key_End: SetCaret(LineEnd, ctrl ? lastLine : caretY, shift); return true;
-    case Qt::Key_Left:
-        if (count == 0)
-            SetCaret(0, 0, shift);
-        else if (ctrl) {
-            WordLeft();
-            SetCaret(caretX, caretY, shift);
-        } else if (caretX == 0 && caretY > 0)
-            SetCaret(LineLength(caretY - 1), caretY - 1, shift);
-        else
-            SetCaret(caretX - 1, caretY, shift);
-        return true;
-    case Qt::Key_Right:
-        if (count == 0)
-            SetCaret(0, 0, shift);
-        else if (ctrl) {
-            WordRight();
-            SetCaret(caretX, caretY, shift);
-        } else if (caretX >= LineLength(caretY) && caretY < lastLine)
-            SetCaret(0, caretY + 1, shift);
-        else
-            SetCaret(caretX + 1, caretY, shift);
-        return true;
-    default: return false;
+        case Qt::Key_PageUp:
+            MoveVertical(caretY - visibleLines, shift);
+            return true;
+        case Qt::Key_PageDown:
+            MoveVertical(caretY + visibleLines, shift);
+            return true;
+        case Qt::Key_Up:
+            MoveVertical(caretY - 1, shift);
+            return true;
+        case Qt::Key_Down:
+            MoveVertical(caretY + 1, shift);
+            return true;
+        case Qt::Key_Home:
+            SetCaret(0, ctrl ? 0 : caretY, shift);
+            return true;
+        case Qt::Key_End:
+            SetCaret(LineEnd, ctrl ? lastLine : caretY, shift);
+            return true;
+        case Qt::Key_Left:
+            if (count == 0)
+                SetCaret(0, 0, shift);
+            else if (ctrl) {
+                WordLeft();
+                SetCaret(caretX, caretY, shift);
+            } else if (caretX == 0 && caretY > 0)
+                SetCaret(LineLength(caretY - 1), caretY - 1, shift);
+            else
+                SetCaret(caretX - 1, caretY, shift);
+            return true;
+        case Qt::Key_Right:
+            if (count == 0)
+                SetCaret(0, 0, shift);
+            else if (ctrl) {
+                WordRight();
+                SetCaret(caretX, caretY, shift);
+            } else if (caretX >= LineLength(caretY) && caretY < lastLine)
+                SetCaret(0, caretY + 1, shift);
+            else
+                SetCaret(caretX + 1, caretY, shift);
+            return true;
+        default:
+            return false;
     }
 }
 
 void TCodeEdit::keyPressEvent(QKeyEvent* event)
 {
-    if (d->onKeyDown && d->onKeyDown(this, event))
-        return;
-    if (event->modifiers() & Qt::AltModifier)
-        return;
+    if (d->onKeyDown && d->onKeyDown(this, event)) return;
+    if (event->modifiers() & Qt::AltModifier) return;
     const bool hadSelection = HasSelection();
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
     if (d->HandleNavigationKey(event)) {
         d->ScrollToCaret();
-        if (hadSelection || (event->modifiers() & Qt::ShiftModifier))
-            viewport()->update();
+        if (hadSelection || (event->modifiers() & Qt::ShiftModifier)) viewport()->update();
         return;
     }
     const int key = event->key();
     if (key == Qt::Key_Escape) {
         event->ignore();  // leaves Esc to the window (closing a dialog)
     } else if (key == Qt::Key_Delete) {
-        if (!ctrl)
-            CharInput(7);
+        if (!ctrl) CharInput(7);
     } else if (key == Qt::Key_Backspace) {
         CharInput(8);
     } else if (key == Qt::Key_Return || key == Qt::Key_Enter) {
@@ -137,18 +151,15 @@ void TCodeEdit::keyPressEvent(QKeyEvent* event)
             CharInput(code);
     } else {
         const std::u32string typed = event->text().toStdU32String();
-        for (char32_t c : typed)
-            CharInput(c);
-        if (typed.empty())
-            event->ignore();
+        for (char32_t c : typed) CharInput(c);
+        if (typed.empty()) event->ignore();
     }
 }
 
 // Tab reaches the view only when it wants tabs; otherwise it moves the focus.
 bool TCodeEdit::focusNextPrevChild(bool next)
 {
-    if (d->wantTabs)
-        return false;
+    if (d->wantTabs) return false;
     return QAbstractScrollArea::focusNextPrevChild(next);
 }
 
@@ -157,13 +168,10 @@ bool TCodeEdit::focusNextPrevChild(bool next)
 void TCodeEdit::Impl::SelectWordAt(int x, int y)
 {
     const std::u32string chars = Utf8Decode(lines.Get(y));
-    if (chars.empty() || x >= static_cast<int>(chars.size()) || !IsAsciiAlnum(chars[static_cast<size_t>(x)]))
-        return;
+    if (chars.empty() || x >= static_cast<int>(chars.size()) || !IsAsciiAlnum(chars[static_cast<size_t>(x)])) return;
     int start = x, end = x;
-    while (start > 0 && IsAsciiAlnum(chars[static_cast<size_t>(start - 1)]))
-        --start;
-    while (end < static_cast<int>(chars.size()) && IsAsciiAlnum(chars[static_cast<size_t>(end)]))
-        ++end;
+    while (start > 0 && IsAsciiAlnum(chars[static_cast<size_t>(start - 1)])) --start;
+    while (end < static_cast<int>(chars.size()) && IsAsciiAlnum(chars[static_cast<size_t>(end)])) ++end;
     SetCaret(end, y, false);
     selAnchor = q->CaretToOffset(start, y);
     ReportChanges();
@@ -221,8 +229,7 @@ void TCodeEdit::Impl::AutoScroll(QPoint point)
 
 void TCodeEdit::mouseMoveEvent(QMouseEvent* event)
 {
-    if (event->buttons() != Qt::LeftButton || d->dragState == TDragState::None)
-        return;
+    if (event->buttons() != Qt::LeftButton || d->dragState == TDragState::None) return;
     const QPoint point = event->position().toPoint();
     if (point.x() > d->gutterWidth) {
         const QPoint pos = PointToCaret(point);
@@ -236,8 +243,7 @@ void TCodeEdit::mouseMoveEvent(QMouseEvent* event)
 
 void TCodeEdit::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (event->button() != Qt::LeftButton)
-        return;
+    if (event->button() != Qt::LeftButton) return;
     if (d->dragState == TDragState::Moving && PointToCaret(event->position().toPoint()) == d->movePressCaret) {
         // Pressed and released on one place: no move, the click places the caret there.
         d->SetCaret(d->movePressCaret.x(), d->movePressCaret.y(), false);
@@ -270,14 +276,12 @@ void TCodeEdit::focusOutEvent(QFocusEvent* event)
 
 void TCodeEdit::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (d->onDropFiles && event->mimeData()->hasUrls())
-        event->acceptProposedAction();
+    if (d->onDropFiles && event->mimeData()->hasUrls()) event->acceptProposedAction();
 }
 
 void TCodeEdit::dropEvent(QDropEvent* event)
 {
-    if (!d->onDropFiles || !event->mimeData()->hasUrls() || event->mimeData()->urls().isEmpty())
-        return;
+    if (!d->onDropFiles || !event->mimeData()->hasUrls() || event->mimeData()->urls().isEmpty()) return;
     const QString fileName = event->mimeData()->urls().first().toLocalFile().left(260);
     bool accepted = false;
     d->onDropFiles(this, fileName, accepted);
@@ -292,8 +296,7 @@ void TCodeEdit::dropEvent(QDropEvent* event)
 // The clipboard holds the selection with this platform's line breaks.
 void TCodeEdit::CopyToClipboard()
 {
-    if (!HasSelection())
-        return;
+    if (!HasSelection()) return;
     QString text = QString::fromUtf8(SelectedText());
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     QApplication::clipboard()->setText(text);

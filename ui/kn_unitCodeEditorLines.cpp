@@ -1,21 +1,22 @@
 // TLines: the text of a TCodeEdit with one TLineObj per line, and the UTF-8 character
 // helpers the view measures lines with.
-#include "ui/kn_unitCodeEditorPrivate.h"
-
 #include <stdexcept>
+
+#include "ui/kn_unitCodeEditorPrivate.h"
 
 namespace kn {
 
 size_t Utf8CharBytes(std::string_view text, size_t i)
 {
     const auto lead = static_cast<unsigned char>(text[i]);
-    size_t need = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                                 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 1;
-    if (need == 1 || i + need > text.size())
-        return 1;
+    size_t need = lead < 0x80                    ? 1
+                  : lead >= 0xC2 && lead <= 0xDF ? 2
+                  : lead >= 0xE0 && lead <= 0xEF ? 3
+                  : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                 : 1;
+    if (need == 1 || i + need > text.size()) return 1;
     for (size_t k = 1; k < need; ++k)
-        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
-            return 1;
+        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 1;
     return need;
 }
 
@@ -30,8 +31,7 @@ int32_t Utf8CharCount(std::string_view text)
 size_t Utf8ByteOffset(std::string_view text, int32_t column)
 {
     size_t i = 0;
-    for (int32_t c = 0; c < column && i < text.size(); ++c)
-        i += Utf8CharBytes(text, i);
+    for (int32_t c = 0; c < column && i < text.size(); ++c) i += Utf8CharBytes(text, i);
     return i;
 }
 
@@ -54,10 +54,10 @@ std::u32string Utf8Decode(std::string_view text)
             cp = lead < 0x80 ? lead : 0xFFFD;
         else {
             cp = lead & (0xFF >> (n + 1));
-            for (size_t k = 1; k < n; ++k)
-                cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+            for (size_t k = 1; k < n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
             // Overlong forms and surrogates are not characters of their own.
-            if ((n == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)))
+            if ((n == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
+                (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)))
                 cp = 0xFFFD;
         }
         result.push_back(cp);
@@ -107,8 +107,7 @@ const TLineObj& TLines::GetLineObj(int index) const
 
 void TLines::ShiftOffsets(int from, int64_t delta)
 {
-    for (size_t i = static_cast<size_t>(from); i < Items.size(); ++i)
-        Items[i].Obj.StartOffset += delta;
+    for (size_t i = static_cast<size_t>(from); i < Items.size(); ++i) Items[i].Obj.StartOffset += delta;
 }
 
 int TLines::Add(const std::string& text)
@@ -168,17 +167,14 @@ void TLines::Clear()
 
 void TLines::SetModified(bool value)
 {
-    if (ListModified == value)
-        return;
+    if (ListModified == value) return;
     ListModified = value;
-    for (TLine& line : Items)
-        line.Obj.Modified = value;
+    for (TLine& line : Items) line.Obj.Modified = value;
 }
 
 void TLines::Assign(const TLines& source)
 {
-    if (&source == this)
-        return;
+    if (&source == this) return;
     BeginUpdate();
     Clear();
     Items.reserve(source.Items.size());
@@ -196,33 +192,31 @@ void TLines::Assign(const std::vector<std::string>& source)
     BeginUpdate();
     Clear();
     Items.reserve(source.size());
-    for (const std::string& text : source)
-        Add(text);
+    for (const std::string& text : source) Add(text);
     EndUpdate();
     SetModified(false);
 }
 
 void TLines::SetCapacity(int capacity)
 {
-    if (capacity > Count())
-        Items.reserve(static_cast<size_t>(capacity));
+    if (capacity > Count()) Items.reserve(static_cast<size_t>(capacity));
 }
 
-void TLines::BeginUpdate() { ++UpdateCount; }
+void TLines::BeginUpdate()
+{
+    ++UpdateCount;
+}
 
 void TLines::EndUpdate()
 {
-    if (UpdateCount > 0 && --UpdateCount == 0)
-        Changed();
+    if (UpdateCount > 0 && --UpdateCount == 0) Changed();
 }
 
 void TLines::Changed()
 {
-    if (Updating())
-        return;
+    if (Updating()) return;
     Owner->d->LinesChanged();
-    if (OnChange)
-        OnChange();
+    if (OnChange) OnChange();
 }
 
 }  // namespace kn

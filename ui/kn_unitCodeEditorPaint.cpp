@@ -1,9 +1,8 @@
 // TCodeEdit painting: only the visible rows and, of each, only the visible columns.
-#include "ui/kn_unitCodeEditorPrivate.h"
-
 #include <QPainter>
-
 #include <algorithm>
+
+#include "ui/kn_unitCodeEditorPrivate.h"
 
 namespace kn {
 
@@ -18,10 +17,10 @@ constexpr TColor UnfocusedSelectionColor = 0xC0C0C0;
 // Columns of the selected range on a shown line, each tab widening what precedes it.
 int ShownColumn(const std::string& text, int64_t chars)
 {
-    if (chars <= 0)
-        return 0;
+    if (chars <= 0) return 0;
     const std::string head = Utf8Mid(text, 0, static_cast<int32_t>(std::min<int64_t>(chars, INT32_MAX)));
-    return static_cast<int>(chars) + static_cast<int>(std::count(head.begin(), head.end(), '\t')) * (TCodeEdit::TabWidth - 1);
+    return static_cast<int>(chars) +
+           static_cast<int>(std::count(head.begin(), head.end(), '\t')) * (TCodeEdit::TabWidth - 1);
 }
 
 }  // namespace

@@ -1,12 +1,12 @@
 // Internal state of TCodeEdit, shared by the files of the kn_unitCodeEditor unit.
 #pragma once
 
-#include "ui/kn_unitCodeEditor.h"
-
 #include <QMouseEvent>
 #include <QRect>
 #include <QString>
 #include <QTimer>
+
+#include "ui/kn_unitCodeEditor.h"
 
 namespace kn {
 

@@ -31,8 +31,7 @@ QWidget* TKNNamedListEdit::CreateButtons(QListWidget* names)
     btnCancel = closing->addButton(tr("&Cancel"), QDialogButtonBox::RejectRole);
     btnHelp = closing->addButton(tr("&Help"), QDialogButtonBox::HelpRole);
     btnOk->setDefault(true);
-    for (QPushButton* b : {btnAdd, btnDelete, btnRename})
-        row->addWidget(b);
+    for (QPushButton* b : {btnAdd, btnDelete, btnRename}) row->addWidget(b);
     row->addStretch(1);
     row->addWidget(closing);
 
@@ -66,8 +65,7 @@ void TKNNamedListEdit::btnAddClick()
                        FTexts.AddMaxLength))
         return;
     std::string name = AcceptableName(entered, QString());
-    if (name.empty())
-        return;
+    if (name.empty()) return;
     AddRecord(name);
     FillList(QString::fromStdString(name));
 }
@@ -75,8 +73,7 @@ void TKNNamedListEdit::btnAddClick()
 void TKNNamedListEdit::btnDeleteClick()
 {
     int row = FNames->currentRow();
-    if (row < 0)
-        return;
+    if (row < 0) return;
     DeleteRecord(row);
     FillList(QString());
 }
@@ -84,15 +81,13 @@ void TKNNamedListEdit::btnDeleteClick()
 void TKNNamedListEdit::btnRenameClick()
 {
     QListWidgetItem* item = FNames->currentItem();
-    if (item == nullptr)
-        return;
+    if (item == nullptr) return;
     QString entered = item->text();
     if (!vex::InputBox(this, tr("Rename %1").arg(FTexts.Noun), tr("Input the new name of %1.").arg(FTexts.Noun),
                        entered, FTexts.RenameMaxLength))
         return;
     std::string name = AcceptableName(entered, item->text());
-    if (name.empty())
-        return;
+    if (name.empty()) return;
     RenameRecord(FNames->currentRow(), name);
     FillList(QString::fromStdString(name));
 }

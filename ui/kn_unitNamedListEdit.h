@@ -16,9 +16,9 @@ class TKNConfig;
 
 // The wording and limits that tell one manager from the other.
 struct TKNNamedListTexts {
-    QString Noun;         // "preset": fills the captions and messages
-    QString PluralNoun;   // "presets": fills the message when the file cannot be written
-    QString FirstName;    // offered by Add
+    QString Noun;        // "preset": fills the captions and messages
+    QString PluralNoun;  // "presets": fills the message when the file cannot be written
+    QString FirstName;   // offered by Add
     QString HelpKeyword;
     std::size_t NameMaxBytes = 0;  // the record's name field without its terminating NUL
     int AddMaxLength = 0;          // input box limits in characters; 0 is none
@@ -52,8 +52,7 @@ protected:
         for (int i = 0; i < list.Count(); ++i) {
             QString caption = QString::fromStdString(list.Names(i));
             view->addItem(caption);
-            if (caption == select)
-                chosen = i;
+            if (caption == select) chosen = i;
         }
         return chosen;
     }

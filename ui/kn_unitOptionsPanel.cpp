@@ -42,7 +42,10 @@ constexpr uint8_t kBitSystem = 0x04;
 constexpr uint8_t kBitFolder = 0x10;
 constexpr uint8_t kBitArchive = 0x20;
 
-std::string ToBytes(const QLineEdit* edit) { return edit->text().toStdString(); }
+std::string ToBytes(const QLineEdit* edit)
+{
+    return edit->text().toStdString();
+}
 
 template <std::size_t N>
 QString FieldText(const char (&field)[N])
@@ -86,12 +89,10 @@ int64_t SizeTextToInt(const QString& text, int64_t fallback)
     std::string bytes = text.trimmed().toStdString();
     const char* first = bytes.data();
     const char* last = first + bytes.size();
-    if (first != last && *first == '+')
-        ++first;
+    if (first != last && *first == '+') ++first;
     int64_t value = 0;
     auto [end, error] = std::from_chars(first, last, value);
-    if (first == last || error != std::errc() || end != last)
-        return fallback;
+    if (first == last || error != std::errc() || end != last) return fallback;
     return value;
 }
 
@@ -123,8 +124,8 @@ QWidget* TKNOptionsPanel::CreateFolderRows()
     auto* fsModel = new QFileSystemModel(box);
     fsModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
     fsModel->setRootPath(QString());
-    auto addFolderRow = [&](int row, const QString& caption, QLineEdit*& edit, QLabel*& label,
-                            QToolButton*& button, const QString& browseTitle) {
+    auto addFolderRow = [&](int row, const QString& caption, QLineEdit*& edit, QLabel*& label, QToolButton*& button,
+                            const QString& browseTitle) {
         edit = new QLineEdit(box);
         edit->setCompleter(new QCompleter(fsModel, edit));
         label = NewLabel(caption, edit, box);
@@ -137,8 +138,7 @@ QWidget* TKNOptionsPanel::CreateFolderRows()
         grid->addWidget(button, row, 4);
     };
     addFolderRow(0, tr("Left Folder:"), edLeftFolder, lbLeftFolder, sbtnLeftFolder, tr("Browse for left folder."));
-    addFolderRow(1, tr("Right Folder:"), edRightFolder, lbRightFolder, sbtnRightFolder,
-                 tr("Browse for right folder."));
+    addFolderRow(1, tr("Right Folder:"), edRightFolder, lbRightFolder, sbtnRightFolder, tr("Browse for right folder."));
     edFilter = new QLineEdit(box);
     lbFilter = NewLabel(tr("Filter:"), edFilter, box);
     edExcludeFilter = new QLineEdit(box);
@@ -165,8 +165,7 @@ QWidget* TKNOptionsPanel::CreateAttributeGroups()
         hidden = new QCheckBox(tr("Hidden"), group);
         system = new QCheckBox(tr("System"), group);
         archive = new QCheckBox(tr("Archive"), group);
-        for (QCheckBox* cb : {readOnly, hidden, system, archive})
-            items->addWidget(cb);
+        for (QCheckBox* cb : {readOnly, hidden, system, archive}) items->addWidget(cb);
         row->addWidget(group);
         return group;
     };
@@ -255,16 +254,36 @@ QWidget* TKNOptionsPanel::CreateOptionGroups()
 
 void TKNOptionsPanel::SetTabOrder()
 {
-    QWidget* order[] = {edLeftFolder,      sbtnLeftFolder,    edRightFolder,   sbtnRightFolder,
-                        edFilter,          edExcludeFilter,   cbReadOnly,      cbHidden,
-                        cbSystem,          cbArchive,         cbReadOnlyExclude, cbHiddenExclude,
-                        cbSystemExclude,   cbArchiveExclude,  edMinSize,       edMaxSize,
-                        dtBegin,           dtEnd,             rgActionItems->button(0),
-                        rgActionItems->button(1), rgActionItems->button(2), cbCheckFilter,
-                        cbCheckAttr,       cbCheckDate,       cbCheckSize,     cbRecursive,
-                        cbCompareContent,  spIgnoreHours,     cbMultiThread};
-    for (std::size_t i = 1; i < std::size(order); ++i)
-        setTabOrder(order[i - 1], order[i]);
+    QWidget* order[] = {edLeftFolder,
+                        sbtnLeftFolder,
+                        edRightFolder,
+                        sbtnRightFolder,
+                        edFilter,
+                        edExcludeFilter,
+                        cbReadOnly,
+                        cbHidden,
+                        cbSystem,
+                        cbArchive,
+                        cbReadOnlyExclude,
+                        cbHiddenExclude,
+                        cbSystemExclude,
+                        cbArchiveExclude,
+                        edMinSize,
+                        edMaxSize,
+                        dtBegin,
+                        dtEnd,
+                        rgActionItems->button(0),
+                        rgActionItems->button(1),
+                        rgActionItems->button(2),
+                        cbCheckFilter,
+                        cbCheckAttr,
+                        cbCheckDate,
+                        cbCheckSize,
+                        cbRecursive,
+                        cbCompareContent,
+                        spIgnoreHours,
+                        cbMultiThread};
+    for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
 void TKNOptionsPanel::ConnectEdits()
@@ -279,8 +298,7 @@ void TKNOptionsPanel::ConnectEdits()
         connect(box, &QCheckBox::toggled, this, &TKNOptionsPanel::EmitEdited);
     connect(spIgnoreHours, &QSpinBox::valueChanged, this, &TKNOptionsPanel::EmitEdited);
     connect(rgActionItems, &QButtonGroup::idToggled, this, [this](int, bool checked) {
-        if (checked)
-            EmitEdited();
+        if (checked) EmitEdited();
     });
     // The rules follow the boxes however their state changes, by a click or by loading.
     for (QCheckBox* box : {cbCheckFilter, cbCheckAttr, cbCheckDate, cbCheckSize})
@@ -307,14 +325,12 @@ void TKNOptionsPanel::ApplyEnablingRules()
 void TKNOptionsPanel::BrowseFolder(QLineEdit* edit, const QString& title)
 {
     QString folder = edit->text();
-    if (vex::BrowseForFolder(this, title, folder))
-        edit->setText(folder);
+    if (vex::BrowseForFolder(this, title, folder)) edit->setText(folder);
 }
 
 void TKNOptionsPanel::EmitEdited()
 {
-    if (FUpdateCount == 0)
-        emit Edited();
+    if (FUpdateCount == 0) emit Edited();
 }
 
 void TKNOptionsPanel::LoadOptions(const TKNOptionsRec& rec)
@@ -367,8 +383,9 @@ void TKNOptionsPanel::StoreOptions(TKNOptionsRec& rec) const
     rec.Action = ActionOf(ActionIndex());
     auto readSet = [](const QCheckBox* readOnly, const QCheckBox* hidden, const QCheckBox* system,
                       const QCheckBox* archive) {
-        return static_cast<uint8_t>((readOnly->isChecked() ? kBitReadOnly : 0) | (hidden->isChecked() ? kBitHidden : 0) |
-                                    (system->isChecked() ? kBitSystem : 0) | (archive->isChecked() ? kBitArchive : 0));
+        return static_cast<uint8_t>((readOnly->isChecked() ? kBitReadOnly : 0) |
+                                    (hidden->isChecked() ? kBitHidden : 0) | (system->isChecked() ? kBitSystem : 0) |
+                                    (archive->isChecked() ? kBitArchive : 0));
     };
     rec.Attributes = readSet(cbReadOnly, cbHidden, cbSystem, cbArchive) | (cbRecursive->isChecked() ? kBitFolder : 0);
     rec.ExcludeAttributes = readSet(cbReadOnlyExclude, cbHiddenExclude, cbSystemExclude, cbArchiveExclude);

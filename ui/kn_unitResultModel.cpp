@@ -12,8 +12,8 @@ namespace {
 
 constexpr int kIconCacheSize = 32768;
 
-const char* const kColumnCaptions[kResultColumnCount] = {"Name", "Size", "Last Modified", "?",
-                                                           "Last Modified", "Size", "Name"};
+const char* const kColumnCaptions[kResultColumnCount] = {"Name",          "Size", "Last Modified", "?",
+                                                         "Last Modified", "Size", "Name"};
 const Qt::Alignment kColumnAlignment[kResultColumnCount] = {
     Qt::AlignLeft, Qt::AlignRight, Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignLeft, Qt::AlignRight, Qt::AlignLeft};
 
@@ -42,8 +42,8 @@ bool IsTargetColumn(const TMyFileOpt& row, int column)
 
 void LoadMainImages(vex::TvexImageList& images)
 {
-    for (const char* name : {"exit", "about", "folderleft", "folderright", "compare", "config", "presets",
-                             "stdiffer", "stleft", "stright", "sortup", "sortdown"})
+    for (const char* name : {"exit", "about", "folderleft", "folderright", "compare", "config", "presets", "stdiffer",
+                             "stleft", "stright", "sortup", "sortdown"})
         images.AddResource(QStringLiteral(":/images/%1.png").arg(QLatin1String(name)));
 }
 
@@ -77,9 +77,12 @@ QString RelativeName(const TKNFileRec& rec, int rootLength)
     return QString::fromUtf8(full.data() + skip, static_cast<qsizetype>(full.size() - skip));
 }
 
-TKNResultModel::TKNResultModel(TKNFileCompare& engine, vex::TvexImageList& images,
-                               vex::TvexSysImageList& sysImages, QObject* parent)
-    : QAbstractTableModel(parent), engine_(engine), images_(images), sysImages_(sysImages),
+TKNResultModel::TKNResultModel(TKNFileCompare& engine, vex::TvexImageList& images, vex::TvexSysImageList& sysImages,
+                               QObject* parent)
+    : QAbstractTableModel(parent),
+      engine_(engine),
+      images_(images),
+      sysImages_(sysImages),
       iconCache_(kIconCacheSize, 0)
 {
     struckFont_.setStrikeOut(true);
@@ -144,7 +147,10 @@ TMyFileOpt* TKNResultModel::RowAt(int index) const
     return engine_.Items[static_cast<size_t>(index)].get();
 }
 
-const TMyFileOpt* TKNResultModel::Row(int index) const { return RowAt(index); }
+const TMyFileOpt* TKNResultModel::Row(int index) const
+{
+    return RowAt(index);
+}
 
 // Looks the entry's icon up once and keeps the image index in the row.
 int TKNResultModel::EntryImage(TMyFileOpt& row, bool left) const
@@ -166,11 +172,15 @@ QString TKNResultModel::CellText(int index, int column) const
     if (column == 3) return PlanMark(PlanRow(*row, planAction_, planForce_));
     if (rec.Path.empty()) return {};
     switch (column) {
-    case 0: return RelativeName(rec, engine_.LeftRootLen);
-    case 6: return RelativeName(rec, engine_.RightRootLen);
-    case 1:
-    case 5: return rec.IsFolder() ? QStringLiteral("Sub-Dir") : FormatSize(rec.Size);
-    default: return FormatTime(rec.Time);
+        case 0:
+            return RelativeName(rec, engine_.LeftRootLen);
+        case 6:
+            return RelativeName(rec, engine_.RightRootLen);
+        case 1:
+        case 5:
+            return rec.IsFolder() ? QStringLiteral("Sub-Dir") : FormatSize(rec.Size);
+        default:
+            return FormatTime(rec.Time);
     }
 }
 
@@ -194,21 +204,28 @@ QVariant TKNResultModel::data(const QModelIndex& index, int role) const
     if (!row) return {};
     int column = index.column();
     switch (role) {
-    case Qt::DisplayRole: return CellText(index.row(), column);
-    case Qt::DecorationRole: {
-        int image = -1;
-        if (column == 3)
-            image = row->Status == TKNStatus::Left ? imgLeft : row->Status == TKNStatus::Right ? imgRight : imgDiffer;
-        if (column == 0 && !row->Left.Path.empty()) image = EntryImage(*row, true);
-        if (column == 6 && !row->Right.Path.empty()) image = EntryImage(*row, false);
-        return image >= 0 ? QVariant(images_.Icon(image)) : QVariant();
-    }
-    case Qt::ToolTipRole:
-        return QString::fromStdString(PlanText(PlanRow(*row, planAction_, planForce_)));
-    case Qt::ForegroundRole: return Foreground(*row, column);
-    case Qt::FontRole: return Font(*row, column);
-    case Qt::TextAlignmentRole: return QVariant::fromValue(kColumnAlignment[column] | Qt::AlignVCenter);
-    default: return {};
+        case Qt::DisplayRole:
+            return CellText(index.row(), column);
+        case Qt::DecorationRole: {
+            int image = -1;
+            if (column == 3)
+                image = row->Status == TKNStatus::Left    ? imgLeft
+                        : row->Status == TKNStatus::Right ? imgRight
+                                                          : imgDiffer;
+            if (column == 0 && !row->Left.Path.empty()) image = EntryImage(*row, true);
+            if (column == 6 && !row->Right.Path.empty()) image = EntryImage(*row, false);
+            return image >= 0 ? QVariant(images_.Icon(image)) : QVariant();
+        }
+        case Qt::ToolTipRole:
+            return QString::fromStdString(PlanText(PlanRow(*row, planAction_, planForce_)));
+        case Qt::ForegroundRole:
+            return Foreground(*row, column);
+        case Qt::FontRole:
+            return Font(*row, column);
+        case Qt::TextAlignmentRole:
+            return QVariant::fromValue(kColumnAlignment[column] | Qt::AlignVCenter);
+        default:
+            return {};
     }
 }
 
@@ -216,16 +233,22 @@ QVariant TKNResultModel::headerData(int section, Qt::Orientation orientation, in
 {
     if (orientation != Qt::Horizontal || section < 0 || section >= kResultColumnCount) return {};
     switch (role) {
-    case Qt::DisplayRole: return QString::fromLatin1(kColumnCaptions[section]);
-    case Qt::DecorationRole:
-        if (section != sortColumn_) return {};
-        return images_.Icon(sortDirection_ >= 1 ? imgSortUp : imgSortDown);
-    case Qt::TextAlignmentRole: return QVariant::fromValue(kColumnAlignment[section] | Qt::AlignVCenter);
-    default: return {};
+        case Qt::DisplayRole:
+            return QString::fromLatin1(kColumnCaptions[section]);
+        case Qt::DecorationRole:
+            if (section != sortColumn_) return {};
+            return images_.Icon(sortDirection_ >= 1 ? imgSortUp : imgSortDown);
+        case Qt::TextAlignmentRole:
+            return QVariant::fromValue(kColumnAlignment[section] | Qt::AlignVCenter);
+        default:
+            return {};
     }
 }
 
-int TKNResultModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : count_; }
+int TKNResultModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : count_;
+}
 
 int TKNResultModel::columnCount(const QModelIndex& parent) const
 {

@@ -12,9 +12,15 @@ namespace {
 
 enum class Side { Left, Right };
 
-Side Other(Side side) { return side == Side::Left ? Side::Right : Side::Left; }
+Side Other(Side side)
+{
+    return side == Side::Left ? Side::Right : Side::Left;
+}
 
-const TKNFileRec& Entry(const TMyFileOpt& row, Side side) { return side == Side::Left ? row.Left : row.Right; }
+const TKNFileRec& Entry(const TMyFileOpt& row, Side side)
+{
+    return side == Side::Left ? row.Left : row.Right;
+}
 
 // Folders first whatever the direction: B's folder bit minus A's.
 int FolderRule(const TKNFileRec& a, const TKNFileRec& b)
@@ -29,7 +35,10 @@ int ComparePathText(const TKNSharedText& a, const TKNSharedText& b)
     return vex::CompareTextAscii(a.str(), b.str());
 }
 
-int Sign(int value) { return (value > 0) - (value < 0); }
+int Sign(int value)
+{
+    return (value > 0) - (value < 0);
+}
 
 // Path, then name, of one side; folder rule first.
 int CompareNameOnly(const TKNFileRec& a, const TKNFileRec& b, int direction)
@@ -48,8 +57,7 @@ int CompareName(const TMyFileOpt& a, const TMyFileOpt& b, Side side, int directi
 }
 
 template <class Value>
-int CompareValue(const TMyFileOpt& a, const TMyFileOpt& b, Side side, int direction, bool mayswitch,
-                 Value value)
+int CompareValue(const TMyFileOpt& a, const TMyFileOpt& b, Side side, int direction, bool mayswitch, Value value)
 {
     const TKNFileRec& ea = Entry(a, side);
     const TKNFileRec& eb = Entry(b, side);
@@ -160,7 +168,8 @@ public:
     {
         std::vector<uint32_t> pathRanks = paths_.Ranks();
         for (NameKey& key : keys_) key.pathRank = pathRanks[key.pathRank];
-        std::sort(keys_.begin(), keys_.end(), [](const NameKey& a, const NameKey& b) { return CompareNameKeys(a, b) < 0; });
+        std::sort(keys_.begin(), keys_.end(),
+                  [](const NameKey& a, const NameKey& b) { return CompareNameKeys(a, b) < 0; });
         uint32_t current = 0;
         for (size_t i = 0; i < keys_.size(); ++i) {
             bool sameAsBefore = i > 0 && CompareNameKeys(keys_[i - 1], keys_[i]) == 0;
@@ -189,7 +198,10 @@ struct RowKey {
 };
 
 template <class T>
-int Order(T a, T b) { return (a > b) - (a < b); }
+int Order(T a, T b)
+{
+    return (a > b) - (a < b);
+}
 
 // The rules of CompareResultRows over extracted keys. `useValue`: size or time columns.
 int CompareSideKeys(const SideKey& a, const SideKey& b, int direction, bool useValue)
@@ -224,14 +236,22 @@ int CompareResultRows(const TMyFileOpt& a, const TMyFileOpt& b, int column, int 
     auto size = [](const TKNFileRec& rec) { return rec.Size; };
     auto time = [](const TKNFileRec& rec) { return rec.Time; };
     switch (column) {
-    case 0: return CompareName(a, b, Side::Left, direction, true);
-    case 1: return CompareValue(a, b, Side::Left, direction, true, size);
-    case 2: return CompareValue(a, b, Side::Left, direction, true, time);
-    case 3: return CompareStatus(a, b, direction);
-    case 4: return CompareValue(a, b, Side::Right, direction, true, time);
-    case 5: return CompareValue(a, b, Side::Right, direction, true, size);
-    case 6: return CompareName(a, b, Side::Right, direction, true);
-    default: return 0;
+        case 0:
+            return CompareName(a, b, Side::Left, direction, true);
+        case 1:
+            return CompareValue(a, b, Side::Left, direction, true, size);
+        case 2:
+            return CompareValue(a, b, Side::Left, direction, true, time);
+        case 3:
+            return CompareStatus(a, b, direction);
+        case 4:
+            return CompareValue(a, b, Side::Right, direction, true, time);
+        case 5:
+            return CompareValue(a, b, Side::Right, direction, true, size);
+        case 6:
+            return CompareName(a, b, Side::Right, direction, true);
+        default:
+            return 0;
     }
 }
 
@@ -260,8 +280,9 @@ void SortResultRows(std::vector<std::unique_ptr<TMyFileOpt>>& rows, int column, 
         secondNames.Add(entry, row);
     });
     secondNames.Rank([&](uint32_t row, uint32_t rank, bool) { keys[row].second.rank = rank; });
-    std::sort(keys.begin(), keys.end(),
-              [column, direction](const RowKey& a, const RowKey& b) { return CompareRowKeys(a, b, column, direction) < 0; });
+    std::sort(keys.begin(), keys.end(), [column, direction](const RowKey& a, const RowKey& b) {
+        return CompareRowKeys(a, b, column, direction) < 0;
+    });
     std::vector<std::unique_ptr<TMyFileOpt>> sorted;
     sorted.reserve(rows.size());
     for (const RowKey& key : keys) sorted.push_back(std::move(rows[key.row]));

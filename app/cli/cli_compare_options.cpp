@@ -18,11 +18,21 @@ bool ParseAttributeLetters(const std::string& letters, uint8_t& set, std::string
     set = 0;
     for (char c : letters) {
         switch (vex::UpCaseAscii(c)) {
-        case 'R': set |= kn::faReadOnly; break;
-        case 'H': set |= kn::faHidden; break;
-        case 'S': set |= kn::faSysFile; break;
-        case 'A': set |= kn::faArchive; break;
-        default: error = "unknown attribute letter \"" + std::string(1, c) + "\" (use r, h, s, a)"; return false;
+            case 'R':
+                set |= kn::faReadOnly;
+                break;
+            case 'H':
+                set |= kn::faHidden;
+                break;
+            case 'S':
+                set |= kn::faSysFile;
+                break;
+            case 'A':
+                set |= kn::faArchive;
+                break;
+            default:
+                error = "unknown attribute letter \"" + std::string(1, c) + "\" (use r, h, s, a)";
+                return false;
         }
     }
     return true;
@@ -150,7 +160,10 @@ std::string HomeFolder()
 
 }  // namespace
 
-const std::vector<CompareOption>& CompareOptions() { return kCompareOptions; }
+const std::vector<CompareOption>& CompareOptions()
+{
+    return kCompareOptions;
+}
 
 bool ParseCompareArgs(const std::vector<std::string>& args, CompareArgs& out, std::string& error,
                       const std::vector<CompareOption>& extra)

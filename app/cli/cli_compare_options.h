@@ -12,7 +12,7 @@
 namespace cli {
 
 struct CompareArgs {
-    kn::TKNOptionsRec Options;         // a new configuration's defaults, changed by the options
+    kn::TKNOptionsRec Options;          // a new configuration's defaults, changed by the options
     std::vector<std::string> Operands;  // the arguments that are not options, as given
     bool Help = false;
 };

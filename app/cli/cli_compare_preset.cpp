@@ -24,8 +24,7 @@ std::string OtherOption(const std::vector<std::string>& argv)
 
 CompareOption PresetOption(std::string& name)
 {
-    return {"--preset", "NAME",
-            "the options and folders of the preset NAME; LEFT RIGHT replace its folders",
+    return {"--preset", "NAME", "the options and folders of the preset NAME; LEFT RIGHT replace its folders",
             [&name](const std::string& value, CompareArgs&, std::string& error) {
                 if (value.empty()) {
                     error = "the preset name is empty";
@@ -36,8 +35,7 @@ CompareOption PresetOption(std::string& name)
             }};
 }
 
-bool ApplyPreset(const std::string& name, const std::vector<std::string>& argv, CompareArgs& args,
-                 std::string& error)
+bool ApplyPreset(const std::string& name, const std::vector<std::string>& argv, CompareArgs& args, std::string& error)
 {
     if (std::string other = OtherOption(argv); !other.empty()) {
         error = "--preset settles every comparison option; " + other + " cannot be added to it";
@@ -51,8 +49,7 @@ bool ApplyPreset(const std::string& name, const std::vector<std::string>& argv, 
         return false;
     }
     args.Options = *preset;
-    if (args.Operands.empty())
-        args.Operands = {vex::GetField(preset->LeftFolder), vex::GetField(preset->RightFolder)};
+    if (args.Operands.empty()) args.Operands = {vex::GetField(preset->LeftFolder), vex::GetField(preset->RightFolder)};
     return true;
 }
 

@@ -15,7 +15,6 @@ CompareOption PresetOption(std::string& name);
 // Replaces args.Options with the preset `name` and, when no folders were given as operands,
 // makes its two folders the operands. False with a message naming the preset when there is no
 // such preset, or when `argv` also holds other comparison options (the preset settles them).
-bool ApplyPreset(const std::string& name, const std::vector<std::string>& argv, CompareArgs& args,
-                 std::string& error);
+bool ApplyPreset(const std::string& name, const std::vector<std::string>& argv, CompareArgs& args, std::string& error);
 
 }  // namespace cli

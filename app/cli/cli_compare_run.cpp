@@ -51,8 +51,7 @@ std::optional<int> ReadCompareCommandLine(const CompareCommandText& text, const 
         std::printf("%s%s%s", text.UsageHead, CompareOptionsHelp(extra).c_str(), text.UsageTail);
         return ExitOk;
     }
-    if (!presetName.empty() && !ApplyPreset(presetName, argv, line.Args, error))
-        return Failure(text, error, ExitUsage);
+    if (!presetName.empty() && !ApplyPreset(presetName, argv, line.Args, error)) return Failure(text, error, ExitUsage);
     if (!TakeFolders(line, error)) return Failure(text, error, ExitUsage);
     return std::nullopt;
 }

@@ -32,14 +32,20 @@ constexpr int ExitStopped = 130;
 std::atomic<bool> StopRequested{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
-extern "C" void RequestStop(int) { StopRequested.store(true); }
+extern "C" void RequestStop(int)
+{
+    StopRequested.store(true);
+}
 
 const char* KindName(kn::TDiffKind kind)
 {
     switch (kind) {
-    case kn::TDiffKind::dkAdd: return "add";
-    case kn::TDiffKind::dkDelete: return "delete";
-    case kn::TDiffKind::dkModify: return "modify";
+        case kn::TDiffKind::dkAdd:
+            return "add";
+        case kn::TDiffKind::dkDelete:
+            return "delete";
+        case kn::TDiffKind::dkModify:
+            return "modify";
     }
     return "?";
 }
@@ -54,8 +60,7 @@ std::optional<uint64_t> ParseSize(const std::string& text)
     } catch (const std::exception&) {
         return std::nullopt;
     }
-    if (text.empty() || text[0] == '-')
-        return std::nullopt;
+    if (text.empty() || text[0] == '-') return std::nullopt;
     const std::string suffix = text.substr(used);
     int shift = 0;
     if (suffix == "K" || suffix == "k")
@@ -66,16 +71,14 @@ std::optional<uint64_t> ParseSize(const std::string& text)
         shift = 30;
     else if (!suffix.empty())
         return std::nullopt;
-    if (value > (UINT64_MAX >> shift))
-        return std::nullopt;
+    if (value > (UINT64_MAX >> shift)) return std::nullopt;
     return value << shift;
 }
 
 bool Load(const std::string& fileName, uint64_t maxSize, std::string& content)
 {
     std::string reason;
-    if (kn::ReadTextFile(fileName, content, reason, maxSize))
-        return true;
+    if (kn::ReadTextFile(fileName, content, reason, maxSize)) return true;
     std::fprintf(stderr, "kestrune-cli diff: cannot read \"%s\": %s\n", fileName.c_str(), reason.c_str());
     return false;
 }
@@ -148,13 +151,11 @@ std::optional<int> CompareIfBinary(const std::string& leftFile, const std::strin
 int RunDiff(std::vector<std::string> argv)
 {
     TDiffArgs args;
-    if (std::optional<int> status = ParseArgs(argv, args))
-        return *status;
+    if (std::optional<int> status = ParseArgs(argv, args)) return *status;
     std::signal(SIGINT, RequestStop);  // a stop while reading ends the search at its first step
     args.Options.Stop = &StopRequested;
     std::string left, right;
-    if (!Load(args.Files[0], args.MaxSize, left) || !Load(args.Files[1], args.MaxSize, right))
-        return cli::ExitUsage;
+    if (!Load(args.Files[0], args.MaxSize, left) || !Load(args.Files[1], args.MaxSize, right)) return cli::ExitUsage;
     // Only once both are known to be regular files within the limit: a pipe is never opened
     // for reading, which would wait for a writer.
     if (std::optional<int> status = CompareIfBinary(args.Files[0], args.Files[1])) return *status;
@@ -169,8 +170,7 @@ int RunDiff(std::vector<std::string> argv)
         std::fprintf(stderr, "kestrune-cli diff: the files are too large to compare\n");
         return cli::ExitUsage;
     }
-    if (args.Records)
-        PrintRecords(diff);
+    if (args.Records) PrintRecords(diff);
     kn::TDiffSummary s = diff.Summary();
     if (s.Empty()) {
         std::printf("No differences.\n");

@@ -18,7 +18,10 @@ static std::vector<CliCommand>& Registry()
     return commands;
 }
 
-const std::vector<CliCommand>& Commands() { return Registry(); }
+const std::vector<CliCommand>& Commands()
+{
+    return Registry();
+}
 
 CliCommandRegistration::CliCommandRegistration(std::string name, std::string summary, CommandFn run)
 {
@@ -34,10 +37,10 @@ CliCommandRegistration::CliCommandRegistration(std::string name, std::string sum
 static void PrintOverview(FILE* out)
 {
     std::fprintf(out, "Usage: kestrune-cli COMMAND [OPTIONS] [ARGUMENTS]\n\nCommands:\n");
-    for (const auto& cmd : cli::Commands())
-        std::fprintf(out, "  %-10s %s\n", cmd.name.c_str(), cmd.summary.c_str());
-    std::fprintf(out, "\nEvery command accepts --config-dir DIR: the configuration file Kestrune.bin is then\n"
-                      "read from and written to DIR (as with the environment variable KESTRUNE_HOME).\n");
+    for (const auto& cmd : cli::Commands()) std::fprintf(out, "  %-10s %s\n", cmd.name.c_str(), cmd.summary.c_str());
+    std::fprintf(out,
+                 "\nEvery command accepts --config-dir DIR: the configuration file Kestrune.bin is then\n"
+                 "read from and written to DIR (as with the environment variable KESTRUNE_HOME).\n");
     std::fprintf(out,
                  "\n'kestrune-cli COMMAND --help' describes one command; 'kestrune-cli --version'\n"
                  "prints the version.\n");
@@ -90,8 +93,7 @@ int main(int argc, char** argv)
         return cli::ExitOk;
     }
     for (const auto& cmd : cli::Commands()) {
-        if (cmd.name == args[0])
-            return cmd.run(std::vector<std::string>(args.begin() + 1, args.end()));
+        if (cmd.name == args[0]) return cmd.run(std::vector<std::string>(args.begin() + 1, args.end()));
     }
     std::fprintf(stderr, "kestrune-cli: unknown command \"%s\"\n\n", args[0].c_str());
     PrintOverview(stderr);

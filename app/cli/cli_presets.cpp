@@ -1,9 +1,8 @@
 // kestrune-cli presets / batches: the named presets and batches of the configuration, opened
 // (created or upgraded) exactly as the desktop program opens it at start.
-#include "app/cli/cli_command.h"
-
 #include <cstdio>
 
+#include "app/cli/cli_command.h"
 #include "config/kn_unitConfig.h"
 #include "framework/vex_unitText.h"
 

@@ -94,6 +94,9 @@ InterruptStops::~InterruptStops()
     std::signal(SIGINT, SIG_DFL);
 }
 
-bool InterruptStops::Interrupted() { return interrupted != 0; }
+bool InterruptStops::Interrupted()
+{
+    return interrupted != 0;
+}
 
 }  // namespace cli

@@ -38,8 +38,12 @@ std::vector<HelpTopic> LoadHelpTopics(const QString& contentsFile)
 }
 
 TvexHelpForm::TvexHelpForm(QWidget* parent)
-    : QWidget(parent, Qt::Window), topics_(LoadHelpTopics()), tabs_(new QTabWidget),
-      contents_(new QListWidget), indexSearch_(new QLineEdit), index_(new QListWidget),
+    : QWidget(parent, Qt::Window),
+      topics_(LoadHelpTopics()),
+      tabs_(new QTabWidget),
+      contents_(new QListWidget),
+      indexSearch_(new QLineEdit),
+      index_(new QListWidget),
       browser_(new QTextBrowser)
 {
     setWindowTitle(tr("%1 Help").arg(QApplication::applicationName()));
@@ -98,9 +102,8 @@ void TvexHelpForm::BuildIndex()
         for (const QString& keyword : topic.keywords) entries.emplace(keyword, topic.page);
     }
     std::vector<std::pair<QString, QString>> sorted(entries.begin(), entries.end());
-    std::sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {
-        return QString::compare(a.first, b.first, Qt::CaseInsensitive) < 0;
-    });
+    std::sort(sorted.begin(), sorted.end(),
+              [](const auto& a, const auto& b) { return QString::compare(a.first, b.first, Qt::CaseInsensitive) < 0; });
     for (const auto& [text, page] : sorted) {
         auto* item = new QListWidgetItem(text, index_);
         item->setData(Qt::UserRole, page);
@@ -129,7 +132,10 @@ void TvexHelpForm::OpenPage(const QString& page)
         }
 }
 
-QString TvexHelpForm::CurrentPage() const { return browser_->source().fileName(); }
+QString TvexHelpForm::CurrentPage() const
+{
+    return browser_->source().fileName();
+}
 
 void TvexHelpForm::Present()
 {
@@ -187,8 +193,17 @@ TvexHelpForm* HelpWindow()
     return window;
 }
 
-void HelpContents() { HelpWindow()->ShowContents(); }
-void HelpIndex(const QString& keyword) { HelpWindow()->ShowIndex(keyword); }
-bool HelpKeyword(const QString& keyword) { return HelpWindow()->ShowKeyword(keyword); }
+void HelpContents()
+{
+    HelpWindow()->ShowContents();
+}
+void HelpIndex(const QString& keyword)
+{
+    HelpWindow()->ShowIndex(keyword);
+}
+bool HelpKeyword(const QString& keyword)
+{
+    return HelpWindow()->ShowKeyword(keyword);
+}
 
 }  // namespace vex

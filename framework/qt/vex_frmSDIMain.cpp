@@ -6,14 +6,13 @@
 namespace vex {
 
 TvexSDIMainForm::TvexSDIMainForm(QWidget* parent)
-    : QMainWindow(parent), MainMenu(menuBar()), MainPopupMenu(new QMenu(this)),
-      StatusBar(new TvexStatusBar(this))
+    : QMainWindow(parent), MainMenu(menuBar()), MainPopupMenu(new QMenu(this)), StatusBar(new TvexStatusBar(this))
 {
     setStatusBar(StatusBar);
 }
 
-QAction* TvexSDIMainForm::AddAction(const QString& name, const QString& caption,
-                                    const QKeySequence& shortcut, const QString& hint, int imageIndex)
+QAction* TvexSDIMainForm::AddAction(const QString& name, const QString& caption, const QKeySequence& shortcut,
+                                    const QString& hint, int imageIndex)
 {
     auto* action = new QAction(caption, this);
     action->setObjectName(name);

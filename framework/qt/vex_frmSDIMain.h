@@ -24,8 +24,8 @@ public:
 protected:
     // Creates an action owned by the window, named `name` (QObject name), listed in MainAction
     // and active wherever the window has focus.
-    QAction* AddAction(const QString& name, const QString& caption, const QKeySequence& shortcut,
-                       const QString& hint, int imageIndex);
+    QAction* AddAction(const QString& name, const QString& caption, const QKeySequence& shortcut, const QString& hint,
+                       int imageIndex);
     // Called with every hint text (an empty text when the mouse leaves a hinted item).
     virtual void ShowHint(const QString& hint);
     bool event(QEvent* event) override;

@@ -20,10 +20,13 @@ QString& TitleStore()
     return title;
 }
 
-QString BoxTitle() { return ApplicationTitle(); }
+QString BoxTitle()
+{
+    return ApplicationTitle();
+}
 
-bool LineBox(QWidget* parent, const QString& caption, const QString& prompt, QString& value,
-             int maxLength, QLineEdit::EchoMode echo)
+bool LineBox(QWidget* parent, const QString& caption, const QString& prompt, QString& value, int maxLength,
+             QLineEdit::EchoMode echo)
 {
     QDialog dialog(parent);
     SetDialogFrame(&dialog);
@@ -64,7 +67,10 @@ void MaskWithAsterisks(QLineEdit* edit)
     edit->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
 }
 
-void SetApplicationTitle(const QString& title) { TitleStore() = title; }
+void SetApplicationTitle(const QString& title)
+{
+    TitleStore() = title;
+}
 
 QString ApplicationTitle()
 {
@@ -85,20 +91,17 @@ void InformationBox(QWidget* parent, const QString& message)
 
 bool QuestionBox(QWidget* parent, const QString& message)
 {
-    QMessageBox box(QMessageBox::Question, BoxTitle(), message, QMessageBox::Yes | QMessageBox::No,
-                    parent);
+    QMessageBox box(QMessageBox::Question, BoxTitle(), message, QMessageBox::Yes | QMessageBox::No, parent);
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
 }
 
-bool InputBox(QWidget* parent, const QString& caption, const QString& prompt, QString& value,
-              int maxLength)
+bool InputBox(QWidget* parent, const QString& caption, const QString& prompt, QString& value, int maxLength)
 {
     return LineBox(parent, caption, prompt, value, maxLength, QLineEdit::Normal);
 }
 
-bool PasswordBox(QWidget* parent, const QString& caption, const QString& prompt, QString& value,
-                 int maxLength)
+bool PasswordBox(QWidget* parent, const QString& caption, const QString& prompt, QString& value, int maxLength)
 {
     return LineBox(parent, caption, prompt, value, maxLength, QLineEdit::Password);
 }
@@ -108,9 +111,9 @@ bool BrowseForFolder(QWidget* parent, const QString& title, QString& folder)
     // Start at the deepest existing folder of the current text.
     QFileInfo start(folder.isEmpty() ? QDir::homePath() : folder);
     while (!start.isDir() && !start.isRoot() && !start.filePath().isEmpty()) start = QFileInfo(start.path());
-    QString picked = QFileDialog::getExistingDirectory(
-        parent, title, start.isDir() ? start.absoluteFilePath() : QDir::homePath(),
-        QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+    QString picked =
+        QFileDialog::getExistingDirectory(parent, title, start.isDir() ? start.absoluteFilePath() : QDir::homePath(),
+                                          QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
     if (picked.isEmpty()) return false;
     folder = picked;
     return true;

@@ -22,11 +22,9 @@ bool QuestionBox(QWidget* parent, const QString& message);
 
 // Asks for one line of text, starting with `value`. True and the new text in `value` on OK;
 // `value` is left alone on Cancel.
-bool InputBox(QWidget* parent, const QString& caption, const QString& prompt, QString& value,
-              int maxLength = 0);
+bool InputBox(QWidget* parent, const QString& caption, const QString& prompt, QString& value, int maxLength = 0);
 // Like InputBox, with the typed characters hidden.
-bool PasswordBox(QWidget* parent, const QString& caption, const QString& prompt, QString& value,
-                 int maxLength = 0);
+bool PasswordBox(QWidget* parent, const QString& caption, const QString& prompt, QString& value, int maxLength = 0);
 
 // Gives a dialog a title bar with a close button only: no minimise or maximise buttons.
 void SetDialogFrame(QDialog* dialog);

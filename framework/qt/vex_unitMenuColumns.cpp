@@ -33,10 +33,10 @@ QWidget* MakeItem(QAction* action, QWidget* parent)
     button->setFocusPolicy(Qt::NoFocus);
     button->setEnabled(action->isEnabled());
     button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    button->setStyleSheet(QStringLiteral(
-        "QPushButton { text-align: left; padding: 4px 18px 4px 8px; border: none; }"
-        "QPushButton:hover { background: palette(highlight); color: palette(highlighted-text); }"
-        "QPushButton:disabled { color: palette(mid); }"));
+    button->setStyleSheet(
+        QStringLiteral("QPushButton { text-align: left; padding: 4px 18px 4px 8px; border: none; }"
+                       "QPushButton:hover { background: palette(highlight); color: palette(highlighted-text); }"
+                       "QPushButton:disabled { color: palette(mid); }"));
     QObject::connect(action, &QAction::changed, button, [button, action] {
         button->setText(action->text());
         button->setEnabled(action->isEnabled());
@@ -50,8 +50,7 @@ QWidget* MakeItem(QAction* action, QWidget* parent)
 
 }  // namespace
 
-TvexMenuColumns::TvexMenuColumns(const QList<QAction*>& actions, int columnLength, QWidget* parent)
-    : QWidget(parent)
+TvexMenuColumns::TvexMenuColumns(const QList<QAction*>& actions, int columnLength, QWidget* parent) : QWidget(parent)
 {
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(2, 2, 2, 2);

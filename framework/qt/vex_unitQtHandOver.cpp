@@ -12,7 +12,8 @@ void InstallQtHandOver()
     SetSynchronizeWakeUp([] {
         // Runs on the worker: post the drain into the main thread's event loop.
         if (QCoreApplication* app = QCoreApplication::instance())
-            QMetaObject::invokeMethod(app, [] { ProcessSynchronized(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                app, [] { ProcessSynchronized(); }, Qt::QueuedConnection);
     });
     SetNewestWakeUp([](int delayMs) {
         // Runs on a worker or the main thread: the timer must start on the main thread.

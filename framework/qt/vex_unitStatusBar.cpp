@@ -56,7 +56,10 @@ void TvexStatusPanel::PlaceControl()
                           size.height());
 }
 
-TvexStatusBar::TvexStatusBar(QWidget* parent) : QStatusBar(parent) { setSizeGripEnabled(true); }
+TvexStatusBar::TvexStatusBar(QWidget* parent) : QStatusBar(parent)
+{
+    setSizeGripEnabled(true);
+}
 
 TvexStatusPanel* TvexStatusBar::AddPanel(int width, Qt::Alignment alignment)
 {

@@ -1,8 +1,7 @@
 // kestrune-cli compare as a script sees it: rows on standard output, the count on standard
 // error, options, exit statuses and messages.
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <set>
 #include <sstream>
@@ -116,7 +115,9 @@ TEST(CliCompare, OptionsSetTheFilters)
         Names rows;
     } cases[] = {
         {"defaults", {}, all},
-        {"include filter: a folder that fails it is not entered", {"--filter", "*.txt"}, {"a.txt", "old.txt", "ro.txt"}},
+        {"include filter: a folder that fails it is not entered",
+         {"--filter", "*.txt"},
+         {"a.txt", "old.txt", "ro.txt"}},
         {"a name without extension is tested with a dot", {"--filter=*.doc;d*"}, {"b.doc", "d/"}},
         {"exclude filter", {"--exclude", "*.txt;.*"}, {"b.doc", "d/"}},
         {"no recursion", {"--no-recursive"}, {"a.txt", "b.doc", ".hidden", "old.txt", "ro.txt"}},

@@ -39,8 +39,7 @@ TEST(CliUpdate, PrintsEachOperationThenWhatIsLeft)
     Trees t;
     auto r = RunCli({"update", "--action", "left-to-right", t.left, t.right});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, t.right + "/sub\n" + t.right + "/sub/a.txt\n" +
-                         "right\t\t\t\t2017-07-14 02:40:00\t1\tgone.txt\n")
+    EXPECT_EQ(r.out, t.right + "/sub\n" + t.right + "/sub/a.txt\n" + "right\t\t\t\t2017-07-14 02:40:00\t1\tgone.txt\n")
         << "the follow-up comparison still lists the right-only file";
     EXPECT_NE(r.err.find("Found 1 folder(s) and file(s)."), std::string::npos) << r.err;
     EXPECT_EQ(ReadFile(t.right + "/sub/a.txt"), "a");
@@ -65,8 +64,8 @@ TEST(CliUpdate, DryRunSaysWhatEachOperationWouldDoAndChangesNothing)
     auto real = RunCli({"update", "--force", "--action", "left-to-right", t.left, t.right});
     // Folders first; then files in pairing order (the root's own files before the sub-folders').
     EXPECT_EQ(real.out, t.right + "/sub\n" + t.right + "/gone.txt\n" + t.right + "/sub/a.txt\n");
-    const std::string planned = "create folder " + t.right + "/sub\n" + "delete " + t.right + "/gone.txt\n" +
-                                "copy " + t.left + "/sub/a.txt -> " + t.right + "/sub/a.txt\n";
+    const std::string planned = "create folder " + t.right + "/sub\n" + "delete " + t.right + "/gone.txt\n" + "copy " +
+                                t.left + "/sub/a.txt -> " + t.right + "/sub/a.txt\n";
     EXPECT_EQ(dry.out.substr(0, planned.size()), planned) << dry.out;
 }
 
@@ -90,8 +89,8 @@ TEST(CliUpdate, BackupGoesToTheConfigurationFolder)
     TempDir config;
     WriteFile(t.right + "/sub/a.txt", "older");
     SetMTime(t.right + "/sub/a.txt", 1400000000);
-    auto r = RunCli({"update", "--config-dir", config.path(), "--backup", "--action", "left-to-right", t.left,
-                     t.right});
+    auto r =
+        RunCli({"update", "--config-dir", config.path(), "--backup", "--action", "left-to-right", t.left, t.right});
     EXPECT_EQ(r.status, 0) << r.err;
     bool found = false;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(config.path()))

@@ -2,16 +2,16 @@
 // checking the line objects against the text.
 #pragma once
 
-#include "ui/kn_unitCodeEditor.h"
+#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <gtest/gtest.h>
-
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "ui/kn_unitCodeEditor.h"
 
 namespace codeedit {
 
@@ -30,8 +30,7 @@ inline std::unique_ptr<kn::TCodeEdit> MakeView(const Lines& lines = {}, QSize si
 inline Lines TextOf(const kn::TCodeEdit& view)
 {
     Lines lines;
-    for (int i = 0; i < view.Lines().Count(); ++i)
-        lines.push_back(view.Lines().Get(i));
+    for (int i = 0; i < view.Lines().Count(); ++i) lines.push_back(view.Lines().Get(i));
     return lines;
 }
 
@@ -57,8 +56,7 @@ inline void Key(kn::TCodeEdit& view, int key, Qt::KeyboardModifiers mods = Qt::N
 
 inline void Type(kn::TCodeEdit& view, const QString& text)
 {
-    for (QChar c : text)
-        Key(view, 0, Qt::NoModifier, QString(c));
+    for (QChar c : text) Key(view, 0, Qt::NoModifier, QString(c));
 }
 
 inline void Mouse(kn::TCodeEdit& view, QEvent::Type type, QPoint at, Qt::MouseButtons held = Qt::LeftButton)
@@ -78,11 +76,9 @@ inline QPoint CellPoint(const kn::TCodeEdit& view, int column, int line)
 inline void Select(kn::TCodeEdit& view, int x1, int y1, int x2, int y2)
 {
     view.MoveCaretTo(x1, y1);
-    for (int y = y1; y < y2; ++y)
-        Key(view, Qt::Key_Down, Qt::ShiftModifier);
+    for (int y = y1; y < y2; ++y) Key(view, Qt::Key_Down, Qt::ShiftModifier);
     Key(view, Qt::Key_Home, Qt::ShiftModifier);
-    for (int x = 0; x < x2; ++x)
-        Key(view, Qt::Key_Right, Qt::ShiftModifier);
+    for (int x = 0; x < x2; ++x) Key(view, Qt::Key_Right, Qt::ShiftModifier);
 }
 
 }  // namespace codeedit

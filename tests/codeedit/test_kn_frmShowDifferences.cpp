@@ -1,10 +1,5 @@
 // The differences window: rows, fillers, colours, tags and summary for small file pairs,
 // synchronised scrolling, next/previous difference and the marker strip.
-#include "ui/kn_frmShowDifferences.h"
-
-#include "framework/qt/vex_unitStatusBar.h"
-#include "tests/common/temp_tree.h"
-
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -13,6 +8,10 @@
 #include <QRandomGenerator>
 #include <QScreen>
 #include <QThread>
+
+#include "framework/qt/vex_unitStatusBar.h"
+#include "tests/common/temp_tree.h"
+#include "ui/kn_frmShowDifferences.h"
 
 namespace {
 
@@ -54,7 +53,8 @@ protected:
         testutil::WriteFile(dir / "left.txt", left);
         testutil::WriteFile(dir / "right.txt", right);
         QString error;
-        ASSERT_TRUE(form.LoadFiles(QString::fromStdString(dir / "left.txt"), QString::fromStdString(dir / "right.txt"), error))
+        ASSERT_TRUE(
+            form.LoadFiles(QString::fromStdString(dir / "left.txt"), QString::fromStdString(dir / "right.txt"), error))
             << error.toStdString();
         WaitForComparison();
     }
@@ -69,8 +69,7 @@ protected:
     std::string Lines(int from, int to)
     {
         std::string text;
-        for (int i = from; i <= to; ++i)
-            text += "line " + std::to_string(i) + "\n";
+        for (int i = from; i <= to; ++i) text += "line " + std::to_string(i) + "\n";
         return text;
     }
 
@@ -146,7 +145,8 @@ TEST_F(ShowDifferencesTest, UnreadableOrEmptyFilesAreRefused)
     EXPECT_FALSE(form.LoadFiles(missing, QString::fromStdString(dir / "one.txt"), error));
     EXPECT_TRUE(error.contains(missing)) << error.toStdString();
     EXPECT_TRUE(error.contains(QStringLiteral("No such file or directory"))) << error.toStdString();
-    EXPECT_FALSE(form.LoadFiles(QString::fromStdString(dir / "one.txt"), QString::fromStdString(dir / "empty.txt"), error));
+    EXPECT_FALSE(
+        form.LoadFiles(QString::fromStdString(dir / "one.txt"), QString::fromStdString(dir / "empty.txt"), error));
     EXPECT_TRUE(error.contains(QStringLiteral("empty"))) << error.toStdString();
     EXPECT_EQ(form.LeftView()->Lines().Count(), 0);
 }
@@ -174,8 +174,7 @@ TEST_F(ShowDifferencesTest, NextAndPreviousDifference)
     Load("s1\ns2\nold\ns3\ns4\ngone\ns5\n", "s1\ns2\nnew\ns3\ns4\nadded\ns5\n");
     ASSERT_EQ(form.LeftView()->Lines().Count(), 7);
     std::vector<TColor> colors;
-    for (const Row& r : RowsOf(*form.LeftView()))
-        colors.push_back(r.color);
+    for (const Row& r : RowsOf(*form.LeftView())) colors.push_back(r.color);
     ASSERT_EQ(colors, (std::vector<TColor>{W, W, M, W, W, M, W})) << "a replaced line pairs into a modified row";
 
     form.show();
@@ -245,8 +244,7 @@ TEST_F(ShowDifferencesTest, StatusPanelsShowTheBlockColours)
 std::string RandomText(QRandomGenerator& rng, int lines, int alphabet)
 {
     std::string text;
-    for (int i = 0; i < lines; ++i)
-        text += "line " + std::to_string(rng.bounded(alphabet)) + "\n";
+    for (int i = 0; i < lines; ++i) text += "line " + std::to_string(rng.bounded(alphabet)) + "\n";
     return text;
 }
 
@@ -255,7 +253,8 @@ TEST_F(ShowDifferencesTest, HugeEditDistanceSaysApproximate)
     QRandomGenerator rng(3);
     const std::string left = RandomText(rng, 8000, 26), right = RandomText(rng, 8000, 26);
     Load(left, right);
-    EXPECT_TRUE(form.Summary().endsWith(QStringLiteral(" lines deleted. (approximate)"))) << form.Summary().toStdString();
+    EXPECT_TRUE(form.Summary().endsWith(QStringLiteral(" lines deleted. (approximate)")))
+        << form.Summary().toStdString();
     EXPECT_GE(form.LeftView()->Lines().Count(), 8000);
     EXPECT_EQ(form.LeftView()->Lines().Count(), form.RightView()->Lines().Count());
 }
@@ -267,7 +266,8 @@ TEST_F(ShowDifferencesTest, WindowClosesWhileALongComparisonRuns)
     testutil::WriteFile(dir / "right.txt", RandomText(rng, 300000, 3));
     auto window = std::make_unique<TKNShowDifferencesForm>();
     QString error;
-    ASSERT_TRUE(window->LoadFiles(QString::fromStdString(dir / "left.txt"), QString::fromStdString(dir / "right.txt"), error));
+    ASSERT_TRUE(
+        window->LoadFiles(QString::fromStdString(dir / "left.txt"), QString::fromStdString(dir / "right.txt"), error));
     EXPECT_TRUE(window->Comparing()) << "LoadFiles returns before the comparison ends";
     EXPECT_EQ(window->Summary(), QStringLiteral("Comparing..."));
     window->show();

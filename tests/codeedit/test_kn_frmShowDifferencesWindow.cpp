@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <QStatusTipEvent>
 #include <QTest>
+#include <QThread>
 #include <QToolBar>
 
 #include "framework/qt/vex_unitPlacement.h"
@@ -23,7 +24,14 @@ protected:
     {
         testutil::WriteFile(dir / "left", left);
         testutil::WriteFile(dir / "right", right);
-        return form.LoadFiles(QString::fromStdString(dir / "left"), QString::fromStdString(dir / "right"), error);
+        const bool loaded =
+            form.LoadFiles(QString::fromStdString(dir / "left"), QString::fromStdString(dir / "right"), error);
+        // The comparison runs on a worker; its end arrives as an event.
+        while (form.Comparing()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            QThread::msleep(1);
+        }
+        return loaded;
     }
     QAction* Tool(const QString& text)
     {

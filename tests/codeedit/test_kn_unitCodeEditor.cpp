@@ -1,11 +1,10 @@
 // TLines bookkeeping, view geometry, scrolling and painting of TCodeEdit.
-#include "codeedit_helpers.h"
-
-#include "ui/kn_unitCodeEditorPrivate.h"
-
 #include <QImage>
 #include <QPainter>
 #include <QScrollBar>
+
+#include "codeedit_helpers.h"
+#include "ui/kn_unitCodeEditorPrivate.h"
 
 namespace {
 
@@ -17,8 +16,7 @@ using kn::TCodeEdit;
 Lines Numbered(int count)
 {
     Lines lines;
-    for (int i = 0; i < count; ++i)
-        lines.push_back("line " + std::to_string(i));
+    for (int i = 0; i < count; ++i) lines.push_back("line " + std::to_string(i));
     return lines;
 }
 
@@ -276,28 +274,29 @@ TEST(TCodeEditPaintTest, OnlyVisibleRowsAreDrawnAndTheMarginGetsTags)
     auto view = MakeView(Numbered(1000));
     view->SetAutoLineNum(false);
     view->SetGutterWidth(30);
-    for (int i = 0; i < 1000; ++i)
-        view->Lines().GetLineObj(i).Tag = 5000 + i;
+    for (int i = 0; i < 1000; ++i) view->Lines().GetLineObj(i).Tag = 5000 + i;
     view->SetTopLine(500);
     std::vector<std::pair<int, int>> painted;
     QRect firstMargin;
     view->SetOnPaintLeftMargin([&](TCodeEdit*, QPainter&, const QRect& rec, int lineNo, int tag) {
-        if (painted.empty())
-            firstMargin = rec;
+        if (painted.empty()) firstMargin = rec;
         painted.emplace_back(lineNo, tag);
     });
     Render(*view);
     ASSERT_EQ(static_cast<int>(painted.size()), view->VisibleLines() + 1);
     EXPECT_EQ(painted.front(), std::make_pair(501, 5500));
     EXPECT_EQ(painted.back().first, 501 + view->VisibleLines());
-    EXPECT_EQ(firstMargin, QRect(QPoint(0, TCodeEdit::TopMargin), QPoint(26, TCodeEdit::TopMargin + view->LineHeight() - 1)));
+    EXPECT_EQ(firstMargin,
+              QRect(QPoint(0, TCodeEdit::TopMargin), QPoint(26, TCodeEdit::TopMargin + view->LineHeight() - 1)));
 }
 
 TEST(TCodeEditPaintTest, TabsShowAsFourBlanksAndBadBytesAsReplacement)
 {
     EXPECT_EQ(kn::ExpandTabs("a\tb"), QStringLiteral("a    b"));
     EXPECT_EQ(kn::ExpandTabs("\xc3\xa9\xff"), QString::fromUtf8("\xc3\xa9\xef\xbf\xbd"));
-    EXPECT_EQ(kn::Utf8CharCount("\xc3\xa9\xff" "a"), 3);
+    EXPECT_EQ(kn::Utf8CharCount("\xc3\xa9\xff"
+                                "a"),
+              3);
     EXPECT_EQ(kn::Utf8CharCount("\xe2\x82"), 2) << "a cut sequence is two characters";
 }
 

@@ -1,8 +1,8 @@
 // Editing in TCodeEdit: character input, deleting, inserting, cut and paste, and moving the
 // selection by dragging. After every operation the line objects must agree with the text.
-#include "codeedit_helpers.h"
-
 #include <QClipboard>
+
+#include "codeedit_helpers.h"
 
 namespace {
 
@@ -15,7 +15,10 @@ using codeedit::Mouse;
 using codeedit::TextOf;
 using kn::TCodeEdit;
 
-QPoint Caret(const TCodeEdit& view) { return {view.CaretX(), view.CaretY()}; }
+QPoint Caret(const TCodeEdit& view)
+{
+    return {view.CaretX(), view.CaretY()};
+}
 
 struct EditCase {
     const char* name;
@@ -36,7 +39,14 @@ TEST(TCodeEditEditTest, KeysOnTextWithoutSelection)
         {"delete in an empty view", {}, {0, 0}, Qt::Key_Delete, "", {}, {0, 0}},
         {"type in the middle", {"ac"}, {1, 0}, 0, "b", {"abc"}, {2, 0}},
         {"type a tab", {"ab"}, {1, 0}, Qt::Key_Tab, "\t", {"a\tb"}, {2, 0}},
-        {"type UTF-8 as one character", {"ab"}, {1, 0}, 0, QString::fromUtf8("\xc3\xa9"), {"a\xc3\xa9" "b"}, {2, 0}},
+        {"type UTF-8 as one character",
+         {"ab"},
+         {1, 0},
+         0,
+         QString::fromUtf8("\xc3\xa9"),
+         {"a\xc3\xa9"
+          "b"},
+         {2, 0}},
         {"delete inside a line", {"abc"}, {1, 0}, Qt::Key_Delete, "", {"ac"}, {1, 0}},
         {"delete at the end of the last line", {"ab"}, {2, 0}, Qt::Key_Delete, "", {"ab"}, {2, 0}},
         {"delete joins the next line", {"ab", "cd"}, {2, 0}, Qt::Key_Delete, "", {"abcd"}, {2, 0}},
@@ -86,7 +96,14 @@ TEST(TCodeEditEditTest, KeysReplaceTheSelection)
     const SelectionCase cases[] = {
         {"delete within a line", {"abcdef"}, {1, 0}, {4, 0}, Qt::Key_Delete, "", {"aef"}, {1, 0}},
         {"backspace across lines", {"abc", "def", "ghi"}, {1, 0}, {2, 2}, Qt::Key_Backspace, "", {"ai"}, {1, 0}},
-        {"delete from column 0 across lines", {"abc", "def", "ghi"}, {0, 0}, {1, 2}, Qt::Key_Delete, "", {"hi"}, {0, 0}},
+        {"delete from column 0 across lines",
+         {"abc", "def", "ghi"},
+         {0, 0},
+         {1, 2},
+         Qt::Key_Delete,
+         "",
+         {"hi"},
+         {0, 0}},
         {"typing replaces", {"abc", "def"}, {2, 0}, {1, 1}, 0, "X", {"abXef"}, {3, 0}},
         {"enter replaces", {"abc", "def"}, {1, 0}, {2, 1}, Qt::Key_Return, "", {"a", "f"}, {0, 1}},
         {"selecting everything and typing", {"abc", "def"}, {0, 0}, {3, 1}, 0, "z", {"z"}, {1, 0}},
@@ -206,12 +223,14 @@ TEST(TCodeEditEditTest, MovingTheSelectionByDragging)
     for (const DragCase& c : cases) {
         auto view = MakeView(text);
         codeedit::Select(*view, c.from.x(), c.from.y(), c.to.x(), c.to.y());
-        const QPoint grab = c.from.y() == c.to.y() ? QPoint(c.from.x() + 1, c.from.y()) : QPoint(c.from.x() + 1, c.from.y());
+        const QPoint grab =
+            c.from.y() == c.to.y() ? QPoint(c.from.x() + 1, c.from.y()) : QPoint(c.from.x() + 1, c.from.y());
         DragSelectionTo(*view, grab, c.drop);
         EXPECT_EQ(TextOf(*view), c.after) << c.name;
         if (c.after != text) {
             EXPECT_EQ(view->SelectedText(), c.selectedAfter) << c.name;
-            EXPECT_EQ(view->SelCaret(), std::max(view->SelAnchor(), view->SelCaret())) << c.name << ": caret after the text";
+            EXPECT_EQ(view->SelCaret(), std::max(view->SelAnchor(), view->SelCaret()))
+                << c.name << ": caret after the text";
         }
         ExpectOffsetsMatchText(*view);
     }
@@ -224,8 +243,7 @@ TEST(TCodeEditEditTest, ReadOnlyRefusesEveryChange)
     view->SetReadOnly(true);
     QApplication::clipboard()->setText(QStringLiteral("pasted"));
     view->MoveCaretTo(1, 0);
-    for (int key : {Qt::Key_Delete, Qt::Key_Backspace, Qt::Key_Return, Qt::Key_Tab})
-        Key(*view, key);
+    for (int key : {Qt::Key_Delete, Qt::Key_Backspace, Qt::Key_Return, Qt::Key_Tab}) Key(*view, key);
     codeedit::Type(*view, "xyz");
     Key(*view, Qt::Key_V, Qt::ControlModifier);
     view->InsertText("more");

@@ -1,9 +1,9 @@
 // Caret, selection, keyboard and mouse rules of TCodeEdit.
-#include "codeedit_helpers.h"
-
 #include <QClipboard>
 #include <QMimeData>
 #include <QUrl>
+
+#include "codeedit_helpers.h"
 
 namespace {
 
@@ -14,7 +14,10 @@ using codeedit::MakeView;
 using codeedit::Mouse;
 using kn::TCodeEdit;
 
-QPoint Caret(const TCodeEdit& view) { return {view.CaretX(), view.CaretY()}; }
+QPoint Caret(const TCodeEdit& view)
+{
+    return {view.CaretX(), view.CaretY()};
+}
 
 TEST(TCodeEditCaretTest, OffsetsAndPositionsConvertBothWays)
 {
@@ -205,8 +208,7 @@ TEST(TCodeEditMouseTest, GutterClicksAndDraggingPastTheEdgeScroll)
 
     Mouse(*view, QEvent::MouseButtonPress, CellPoint(*view, 0, 0));
     const QPoint below(CellPoint(*view, 1, 0).x(), view->viewport()->height() - 2);
-    for (int i = 0; i < 3; ++i)
-        Mouse(*view, QEvent::MouseMove, below);
+    for (int i = 0; i < 3; ++i) Mouse(*view, QEvent::MouseMove, below);
     Mouse(*view, QEvent::MouseButtonRelease, below, Qt::NoButton);
     EXPECT_EQ(view->TopLine(), 3);
     EXPECT_TRUE(view->HasSelection());

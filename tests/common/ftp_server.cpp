@@ -46,7 +46,10 @@ int ReadPort(int fd)
 
 FtpServer::FtpServer() : FtpServer(Options{}) {}
 
-FtpServer::FtpServer(const Options& options) : options_(options) { Start(); }
+FtpServer::FtpServer(const Options& options) : options_(options)
+{
+    Start();
+}
 
 void FtpServer::Start()
 {
@@ -86,7 +89,10 @@ void FtpServer::Start()
     ::close(out[0]);
 }
 
-FtpServer::~FtpServer() { Stop(); }
+FtpServer::~FtpServer()
+{
+    Stop();
+}
 
 void FtpServer::Stop()
 {

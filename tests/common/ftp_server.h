@@ -17,12 +17,12 @@ namespace testutil {
 class FtpServer {
 public:
     struct Options {
-        std::string User = "tester";     // empty: no named user
+        std::string User = "tester";  // empty: no named user
         std::string Password = "secret";
-        bool Anonymous = false;          // also accept the "anonymous" login
-        bool ShortDownloads = false;     // send half of every file, then report success
-        bool NoSize = false;             // refuse "SIZE" as an unknown command
-        bool NoMfmt = false;             // refuse "MFMT" as an unknown command
+        bool Anonymous = false;       // also accept the "anonymous" login
+        bool ShortDownloads = false;  // send half of every file, then report success
+        bool NoSize = false;          // refuse "SIZE" as an unknown command
+        bool NoMfmt = false;          // refuse "MFMT" as an unknown command
         // A certificate and key (PEM files): the server insists on explicit TLS, and Location
         // gives "ftps://" locations.
         std::string TlsCert, TlsKey;

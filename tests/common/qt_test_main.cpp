@@ -1,9 +1,9 @@
 // main() of the Qt test suites: the application lives on this stack frame for the whole run.
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QIcon>
 #include <cstdlib>
-
-#include <gtest/gtest.h>
 
 int main(int argc, char** argv)
 {

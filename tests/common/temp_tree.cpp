@@ -24,7 +24,10 @@ TempDir::TempDir()
     path_ = templ;
 }
 
-TempDir::~TempDir() { RemoveTree(path_); }
+TempDir::~TempDir()
+{
+    RemoveTree(path_);
+}
 
 void WriteFile(const std::string& path, const std::string& content)
 {
@@ -48,7 +51,10 @@ bool Exists(const std::string& path)
     return lstat(path.c_str(), &st) == 0;
 }
 
-void MakeDirs(const std::string& path) { fs::create_directories(path); }
+void MakeDirs(const std::string& path)
+{
+    fs::create_directories(path);
+}
 
 void SetMTime(const std::string& path, int64_t unixSeconds)
 {

@@ -82,9 +82,9 @@ constexpr std::size_t BeginDate = 1058, EndDate = 1066, Recursive = 1074, MinSiz
 }
 // Offsets of the header.
 namespace hdr {
-constexpr std::size_t Version = 32, Password = 34, WindowLeft = 64, WindowTop = 68, WindowWidth = 72,
-                      WindowHeight = 76, WindowMaximized = 80, Options = 128, SortColumn = 2176,
-                      SortDirection = 2180, PresetCount = 2240, BatchCount = 2242, OtherUse = 2272;
+constexpr std::size_t Version = 32, Password = 34, WindowLeft = 64, WindowTop = 68, WindowWidth = 72, WindowHeight = 76,
+                      WindowMaximized = 80, Options = 128, SortColumn = 2176, SortDirection = 2180, PresetCount = 2240,
+                      BatchCount = 2242, OtherUse = 2272;
 }
 
 // A version-8 file: header with the given counts, then the records as given.
@@ -92,7 +92,9 @@ inline Bytes Header8(uint16_t presets, uint16_t batches)
 {
     Bytes h(4096);
     h.Text(0, "KESTRUNECFGFILE").Put<uint16_t>(hdr::Version, 8);
-    h.Put<int32_t>(hdr::SortDirection, 1).Put<uint16_t>(hdr::PresetCount, presets).Put<uint16_t>(hdr::BatchCount, batches);
+    h.Put<int32_t>(hdr::SortDirection, 1)
+        .Put<uint16_t>(hdr::PresetCount, presets)
+        .Put<uint16_t>(hdr::BatchCount, batches);
     return h;
 }
 

@@ -1,10 +1,10 @@
 // kestrune-cli presets and batches, run as a user runs them.
 #ifdef KESTRUNE_CLI
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cstdio>
-#include <gtest/gtest.h>
 
 #include "tests/config/config_bytes.h"
 
@@ -32,7 +32,10 @@ RunResult RunCli(const std::string& args, const std::string& env = "", const std
     return r;
 }
 
-std::string Quoted(const std::string& path) { return "'" + path + "'"; }
+std::string Quoted(const std::string& path)
+{
+    return "'" + path + "'";
+}
 
 }  // namespace
 
@@ -109,7 +112,10 @@ struct PresetFixture {
         preset.Put<uint8_t>(opt::CheckFilter, 1);
         Header8(1, 0).Append(preset).Save(dir / "Kestrune.bin");
     }
-    RunResult Compare(const std::string& args) { return RunCli("compare --config-dir '" + dir.path() + "' " + args, "", dir / "err"); }
+    RunResult Compare(const std::string& args)
+    {
+        return RunCli("compare --config-dir '" + dir.path() + "' " + args, "", dir / "err");
+    }
     std::string Err() const { return testutil::ReadFile(dir / "err"); }
 };
 

@@ -36,28 +36,32 @@ public:
     void Damage(Bytes& f)
     {
         switch (Below(7)) {
-        case 0: f.b.resize(Below(f.size() + 1)); break;
-        case 1:
-            for (std::size_t n = 1 + Below(20); n > 0 && f.size() > 0; --n) f.b[Below(f.size())] = static_cast<char>(Byte());
-            break;
-        case 2:
-            if (f.size() >= 2244) f.Put<uint16_t>(hdr::PresetCount + 2 * Below(2), static_cast<uint16_t>(Below(70000)));
-            break;
-        case 3:
-            if (f.size() >= 34) f.Put<uint16_t>(hdr::Version, static_cast<uint16_t>(Below(11)));
-            break;
-        case 4: {
-            std::size_t at = 4096 + 32 + 2048 * Below(6);  // an EntryCount, perhaps
-            if (at < f.size()) f.b[at] = static_cast<char>(Byte());
-            break;
-        }
-        case 5:
-            for (std::size_t n = Below(5000); n > 0; --n) f.b.push_back(static_cast<char>(Byte()));
-            break;
-        default:
-            f.b.assign(Below(3 * 4096), '\0');
-            for (char& c : f.b) c = static_cast<char>(Byte());
-            if (f.size() >= 34 && Below(2) == 0) f.Put<uint16_t>(hdr::Version, static_cast<uint16_t>(1 + Below(8)));
+            case 0:
+                f.b.resize(Below(f.size() + 1));
+                break;
+            case 1:
+                for (std::size_t n = 1 + Below(20); n > 0 && f.size() > 0; --n)
+                    f.b[Below(f.size())] = static_cast<char>(Byte());
+                break;
+            case 2:
+                if (f.size() >= 2244)
+                    f.Put<uint16_t>(hdr::PresetCount + 2 * Below(2), static_cast<uint16_t>(Below(70000)));
+                break;
+            case 3:
+                if (f.size() >= 34) f.Put<uint16_t>(hdr::Version, static_cast<uint16_t>(Below(11)));
+                break;
+            case 4: {
+                std::size_t at = 4096 + 32 + 2048 * Below(6);  // an EntryCount, perhaps
+                if (at < f.size()) f.b[at] = static_cast<char>(Byte());
+                break;
+            }
+            case 5:
+                for (std::size_t n = Below(5000); n > 0; --n) f.b.push_back(static_cast<char>(Byte()));
+                break;
+            default:
+                f.b.assign(Below(3 * 4096), '\0');
+                for (char& c : f.b) c = static_cast<char>(Byte());
+                if (f.size() >= 34 && Below(2) == 0) f.Put<uint16_t>(hdr::Version, static_cast<uint16_t>(1 + Below(8)));
         }
     }
 
@@ -112,9 +116,8 @@ TEST(ConfigFuzz, DamagedFilesNeverCrashAndUnusableOnesAreNeverWritten)
         ++saved;
         kn::TKNConfig reread(path, kArea);
         ASSERT_TRUE(reread.HeaderLoaded());
-        EXPECT_EQ(Bytes::Load(path).size(),
-                  4096u + 2048u * static_cast<unsigned>(reread.Presets.Count()) +
-                      4096u * static_cast<unsigned>(reread.Batches.Count()));
+        EXPECT_EQ(Bytes::Load(path).size(), 4096u + 2048u * static_cast<unsigned>(reread.Presets.Count()) +
+                                                4096u * static_cast<unsigned>(reread.Batches.Count()));
         EXPECT_EQ(reread.Presets.Count(), config.Presets.Count());
         EXPECT_EQ(reread.Batches.Count(), config.Batches.Count());
         for (int i = 0; i < config.Presets.Count(); ++i) EXPECT_EQ(reread.Presets.Names(i), config.Presets.Names(i));

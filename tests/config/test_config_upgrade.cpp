@@ -18,7 +18,9 @@ Bytes OldOptions(const std::string& name, uint8_t attributes, uint8_t recursive)
     o.Text(opt::Name, name).Text(opt::LeftFolder, "/left/" + name).Text(opt::RightFolder, "/right");
     o.Put<uint8_t>(opt::Action, 1).Text(opt::Filter, "*.txt").Text(opt::ExcludeFilter, "*.bak");
     o.Put<uint8_t>(opt::Attributes, attributes);
-    o.Put<double>(opt7::BeginDate, 40000.5).Put<double>(opt7::EndDate, 50000.25).Put<uint8_t>(opt7::Recursive, recursive);
+    o.Put<double>(opt7::BeginDate, 40000.5)
+        .Put<double>(opt7::EndDate, 50000.25)
+        .Put<uint8_t>(opt7::Recursive, recursive);
     return o;
 }
 
@@ -32,8 +34,8 @@ Bytes Options7(const std::string& name, uint8_t attributes, uint8_t recursive)
 }
 
 // The fields that every upgrade to version 8 must produce from OldOptions/Options7.
-void ExpectConverted(const Bytes& file, std::size_t at, const std::string& name, uint8_t attributes,
-                     uint8_t recursive, int64_t minSize, int64_t maxSize)
+void ExpectConverted(const Bytes& file, std::size_t at, const std::string& name, uint8_t attributes, uint8_t recursive,
+                     int64_t minSize, int64_t maxSize)
 {
     SCOPED_TRACE("options of \"" + name + "\" at byte " + std::to_string(at));
     EXPECT_EQ(file.TextAt(at + opt::Name, 32), name);

@@ -1,9 +1,9 @@
 // The program folder rule and the private temporary folder.
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
-#include <gtest/gtest.h>
 
 #include "framework/vex_unitProgramFolder.h"
 #include "tests/common/temp_tree.h"
@@ -54,8 +54,10 @@ TEST(ProgramFolder, EnvironmentOverride)
     std::string saved = old ? old : "";
     setenv("KESTRUNE_HOME", dir.path().c_str(), 1);
     EXPECT_EQ(vex::ProgramFolder(), dir.path());
-    if (old) setenv("KESTRUNE_HOME", saved.c_str(), 1);
-    else unsetenv("KESTRUNE_HOME");
+    if (old)
+        setenv("KESTRUNE_HOME", saved.c_str(), 1);
+    else
+        unsetenv("KESTRUNE_HOME");
     EXPECT_EQ(vex::JoinPath("/a/", "b"), "/a/b");
     EXPECT_EQ(vex::JoinPath("/a", "b"), "/a/b");
 }
@@ -85,8 +87,10 @@ TEST(ProgramFolder, PrivateTempFolderAvoidsAForeignFolder)
     setenv("TMPDIR", dir.path().c_str(), 1);
     std::string folder, error;
     bool made = vex::PrivateTempFolder(folder, error);
-    if (old) setenv("TMPDIR", saved.c_str(), 1);
-    else unsetenv("TMPDIR");
+    if (old)
+        setenv("TMPDIR", saved.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
     ASSERT_TRUE(made) << error;
     EXPECT_NE(folder, expected);
     EXPECT_EQ(folder.rfind(expected + "-", 0), 0u) << folder;

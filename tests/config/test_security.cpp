@@ -11,8 +11,8 @@ TEST(Security, ScrambledLengthIsPaddedToEven)
         std::size_t length;
         std::size_t scrambled;
     };
-    for (Case c : {Case{0, 0}, Case{1, 2}, Case{3, 4}, Case{4, 4}, Case{16, 16}, Case{8191, 8192},
-                   Case{8192, 8192}, Case{8193, 8192}, Case{9000, 8192}}) {
+    for (Case c : {Case{0, 0}, Case{1, 2}, Case{3, 4}, Case{4, 4}, Case{16, 16}, Case{8191, 8192}, Case{8192, 8192},
+                   Case{8193, 8192}, Case{9000, 8192}}) {
         EXPECT_EQ(vex::ScramblePassword(std::string(c.length, 'a')).size(), c.scrambled) << c.length;
     }
 }
@@ -59,7 +59,9 @@ TEST(Security, HeaderPasswordField)
     EXPECT_FALSE(kn::CheckHeaderPassword(h, ""));
 
     // 16 bytes fill the field up to its NUL, whatever the scrambled bytes look like.
-    const std::string sixteen = "\xc3\xa4\xc3\xb6\xc3\xbc" "abcdefghij";
+    const std::string sixteen =
+        "\xc3\xa4\xc3\xb6\xc3\xbc"
+        "abcdefghij";
     ASSERT_EQ(sixteen.size(), 16u);
     ASSERT_TRUE(kn::StorePassword(h, sixteen));
     EXPECT_EQ(vex::GetField(h.Password).size(), 16u);

@@ -4,7 +4,10 @@
 
 namespace testing_dialogs {
 
-ConfigFixture::ConfigFixture() { Reopen(); }
+ConfigFixture::ConfigFixture()
+{
+    Reopen();
+}
 
 void ConfigFixture::Reopen()
 {
@@ -12,21 +15,22 @@ void ConfigFixture::Reopen()
     config_ = std::make_unique<kn::TKNConfig>(FileName(), kn::TKNWorkArea{});
 }
 
-std::string ConfigFixture::FileBytes() const { return testutil::ReadFile(FileName()); }
+std::string ConfigFixture::FileBytes() const
+{
+    return testutil::ReadFile(FileName());
+}
 
 void ConfigFixture::SetPresets(const std::vector<kn::TKNOptionsRec>& presets)
 {
     config_->Presets.Clear();
-    for (const kn::TKNOptionsRec& p : presets)
-        config_->Presets.Add(p);
+    for (const kn::TKNOptionsRec& p : presets) config_->Presets.Add(p);
     config_->SavePresets();
 }
 
 void ConfigFixture::SetBatches(const std::vector<kn::TKNBatchRec>& batches)
 {
     config_->Batches.Clear();
-    for (const kn::TKNBatchRec& b : batches)
-        config_->Batches.Add(b);
+    for (const kn::TKNBatchRec& b : batches) config_->Batches.Add(b);
     config_->SaveBatches();
 }
 
@@ -45,8 +49,7 @@ kn::TKNBatchRec Batch(const std::string& name, const std::vector<EntrySpec>& ent
 {
     kn::TKNBatchRec batch{};
     vex::SetField(batch.Name, name);
-    for (const EntrySpec& e : entries)
-        kn::AddBatchEntry(batch, e.preset, e.action, e.force);
+    for (const EntrySpec& e : entries) kn::AddBatchEntry(batch, e.preset, e.action, e.force);
     return batch;
 }
 
@@ -54,19 +57,23 @@ template <class List>
 static std::vector<std::string> ListNames(const List& list)
 {
     std::vector<std::string> names;
-    for (int i = 0; i < list.Count(); ++i)
-        names.push_back(list.Names(i));
+    for (int i = 0; i < list.Count(); ++i) names.push_back(list.Names(i));
     return names;
 }
 
-std::vector<std::string> Names(const kn::TKNPresetList& list) { return ListNames(list); }
-std::vector<std::string> Names(const kn::TKNBatchList& list) { return ListNames(list); }
+std::vector<std::string> Names(const kn::TKNPresetList& list)
+{
+    return ListNames(list);
+}
+std::vector<std::string> Names(const kn::TKNBatchList& list)
+{
+    return ListNames(list);
+}
 
 std::vector<std::string> EntryNames(const kn::TKNBatchRec& batch)
 {
     std::vector<std::string> names;
-    for (int k = 0; k < kn::UsedEntries(batch); ++k)
-        names.push_back(vex::GetField(batch.Entries[k].PresetName));
+    for (int k = 0; k < kn::UsedEntries(batch); ++k) names.push_back(vex::GetField(batch.Entries[k].PresetName));
     return names;
 }
 

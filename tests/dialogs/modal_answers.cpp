@@ -1,12 +1,13 @@
 #include "modal_answers.h"
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <gtest/gtest.h>
 
 namespace testing_dialogs {
 
@@ -15,8 +16,7 @@ const char* const kHandled = "handledByTest";
 
 void Reject(QWidget* modal)
 {
-    if (auto* dialog = qobject_cast<QDialog*>(modal))
-        dialog->reject();
+    if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
 }
 }  // namespace
 
@@ -29,8 +29,7 @@ ModalAnswers::ModalAnswers(std::vector<Step> steps) : steps_(std::move(steps))
 void ModalAnswers::Poll()
 {
     QWidget* modal = QApplication::activeModalWidget();
-    if (modal == nullptr || !modal->isVisible() || modal->property(kHandled).toBool())
-        return;
+    if (modal == nullptr || !modal->isVisible() || modal->property(kHandled).toBool()) return;
     modal->setProperty(kHandled, true);
     if (next_ >= steps_.size()) {
         Unexpected << ModalText(modal);
@@ -45,24 +44,26 @@ void ModalAnswers::Poll()
 ModalAnswers::Step ModalAnswers::Type(const QString& text)
 {
     return [text](QWidget* modal) {
-        if (auto* edit = modal->findChild<QLineEdit*>())
-            edit->setText(text);
-        if (auto* dialog = qobject_cast<QDialog*>(modal))
-            dialog->accept();
+        if (auto* edit = modal->findChild<QLineEdit*>()) edit->setText(text);
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->accept();
     };
 }
 
-ModalAnswers::Step ModalAnswers::Cancel() { return Reject; }
+ModalAnswers::Step ModalAnswers::Cancel()
+{
+    return Reject;
+}
 
-ModalAnswers::Step ModalAnswers::Close() { return Reject; }
+ModalAnswers::Step ModalAnswers::Close()
+{
+    return Reject;
+}
 
 QString ModalText(QWidget* modal)
 {
-    if (auto* box = qobject_cast<QMessageBox*>(modal))
-        return box->text();
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) return box->text();
     QStringList texts;
-    for (QLabel* label : modal->findChildren<QLabel*>())
-        texts << label->text();
+    for (QLabel* label : modal->findChildren<QLabel*>()) texts << label->text();
     return texts.join(QLatin1Char('\n'));
 }
 

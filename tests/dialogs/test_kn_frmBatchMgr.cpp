@@ -1,4 +1,6 @@
 // The batch manager driven through its lists, drag and drop, double clicks and buttons.
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -8,7 +10,6 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
-#include <gtest/gtest.h>
 
 #include "config_fixture.h"
 #include "framework/vex_unitText.h"
@@ -24,8 +25,7 @@ using Strings = std::vector<std::string>;
 Strings Items(const QListWidget* list)
 {
     Strings names;
-    for (int i = 0; i < list->count(); ++i)
-        names.push_back(list->item(i)->text().toStdString());
+    for (int i = 0; i < list->count(); ++i) names.push_back(list->item(i)->text().toStdString());
     return names;
 }
 
@@ -50,8 +50,7 @@ bool Drag(kn::TKNPresetDragList* from, kn::TKNPresetDragList* to)
     QPoint at = to->viewport()->rect().center();
     QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(to->viewport(), &enter);
-    if (!enter.isAccepted())
-        return false;
+    if (!enter.isAccepted()) return false;
     QDropEvent drop(QPointF(at), Qt::CopyAction | Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(to->viewport(), &drop);
     return drop.isAccepted();

@@ -139,8 +139,7 @@ TEST_F(ConfigFormTest, FolderBitFollowsRecursive)
         Current().Recursive = row.recursive;
         Current().Attributes = row.attributes;
         kn::TKNConfigForm form(fx.Config());
-        if (row.clickRecursive)
-            form.pnlOptions->cbRecursive->click();
+        if (row.clickRecursive) form.pnlOptions->cbRecursive->click();
         form.btnOk->click();
         EXPECT_EQ(Current().Recursive, row.expectRecursive);
         EXPECT_EQ(Current().Attributes, row.expectAttributes);
@@ -231,9 +230,9 @@ TEST_F(ConfigFormTest, CancelKeepsTheRecordAsItWasWhenOpened)
 
 TEST(DatePicker, ValuesSurviveThePickerExactly)
 {
-    const double values[] = {-1.0, 0.0, vex::EncodeDateTime(2126, 12, 8), vex::EncodeDateTime(1970, 1, 1, 12, 30, 0, 5)};
-    for (double v : values)
-        EXPECT_EQ(kn::PickerToDateTime(kn::DateTimeToPicker(v)), v) << v;
+    const double values[] = {-1.0, 0.0, vex::EncodeDateTime(2126, 12, 8),
+                             vex::EncodeDateTime(1970, 1, 1, 12, 30, 0, 5)};
+    for (double v : values) EXPECT_EQ(kn::PickerToDateTime(kn::DateTimeToPicker(v)), v) << v;
 }
 
 }  // namespace

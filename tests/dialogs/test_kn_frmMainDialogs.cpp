@@ -1,4 +1,6 @@
 // The main window's start-up password and the commands that open the dialogs.
+#include <gtest/gtest.h>
+
 #include <QAction>
 #include <QButtonGroup>
 #include <QLineEdit>
@@ -6,7 +8,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
-#include <gtest/gtest.h>
 
 #include "config_fixture.h"
 #include "framework/vex_unitSecurity.h"
@@ -40,8 +41,7 @@ QStringList MenuCaptions(kn::TKNMainForm& window, const QString& menuTitle)
     for (QAction* menu : window.menuBar()->actions())
         if (menu->text() == menuTitle)
             for (QAction* item : menu->menu()->actions())
-                if (item->isVisible())
-                    captions << item->text();
+                if (item->isVisible()) captions << item->text();
     return captions;
 }
 
@@ -106,18 +106,18 @@ TEST_F(MainDialogsTest, ConfigurationTakesTheFoldersShownAndKeepsThemAfterCancel
     window.edFolderLeft->setText("/typed/left");
     window.edFolderRight->setText("/typed/right");
     RunCommand(window, "actCompareConfiguration", {On<kn::TKNConfigForm>([](kn::TKNConfigForm* form) {
-            EXPECT_EQ(form->pnlOptions->edLeftFolder->text(), "/typed/left");
-            form->pnlOptions->edLeftFolder->setText("/browsed");
-            form->btnCancel->click();
-        })});
+                   EXPECT_EQ(form->pnlOptions->edLeftFolder->text(), "/typed/left");
+                   form->pnlOptions->edLeftFolder->setText("/browsed");
+                   form->btnCancel->click();
+               })});
     EXPECT_EQ(vex::GetField(fx.Config().Header.CurrentOptions.LeftFolder), "/typed/left");
     EXPECT_EQ(window.edFolderLeft->text(), "/typed/left");
 
     RunCommand(window, "actCompareConfiguration", {On<kn::TKNConfigForm>([](kn::TKNConfigForm* form) {
-            form->pnlOptions->edRightFolder->setText("/chosen/right");
-            form->pnlOptions->rgActionItems->button(kn::ActionIndex(kn::TKNAction::LeftToRight))->click();
-            form->btnOk->click();
-        })});
+                   form->pnlOptions->edRightFolder->setText("/chosen/right");
+                   form->pnlOptions->rgActionItems->button(kn::ActionIndex(kn::TKNAction::LeftToRight))->click();
+                   form->btnOk->click();
+               })});
     EXPECT_EQ(window.edFolderRight->text(), "/chosen/right");
     EXPECT_EQ(window.CurrentAction(), kn::TKNAction::LeftToRight);
     kn::TKNConfig onDisk(fx.FileName(), kn::TKNWorkArea{});
@@ -144,9 +144,9 @@ TEST_F(MainDialogsTest, ManagersRebuildTheirMenusOnOkOnly)
 
     ASSERT_EQ(MenuCaptions(window, "&Batch"), (QStringList{"Batches &Manager", "", "Night"}));
     RunCommand(window, "actBatchManager", {On<kn::TKNBatchManagerForm>([](kn::TKNBatchManagerForm* form) {
-            form->btnDelete->click();
-            form->btnOk->click();
-        })});
+                   form->btnDelete->click();
+                   form->btnOk->click();
+               })});
     EXPECT_EQ(MenuCaptions(window, "&Batch"), (QStringList{"Batches &Manager"}));
 }
 
@@ -155,10 +155,10 @@ TEST_F(MainDialogsTest, PasswordCommandSetsThePasswordForTheNextStart)
     {
         kn::TKNMainForm window(fx.Config());
         RunCommand(window, "actHelpPassword", {On<kn::TKNPasswordForm>([](kn::TKNPasswordForm* form) {
-                form->edNew->setText("s3cret");
-                form->edConfirm->setText("s3cret");
-                form->btnOk->click();
-            })});
+                       form->edNew->setText("s3cret");
+                       form->edConfirm->setText("s3cret");
+                       form->btnOk->click();
+                   })});
     }
     // The window wrote the header when it went; the next start asks.
     fx.Reopen();

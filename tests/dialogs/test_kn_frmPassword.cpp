@@ -1,7 +1,8 @@
 // The password dialog (set, change, remove, refusals) and the prompt at start.
+#include <gtest/gtest.h>
+
 #include <QLineEdit>
 #include <QPushButton>
-#include <gtest/gtest.h>
 
 #include "config_fixture.h"
 #include "framework/vex_unitSecurity.h"
@@ -90,7 +91,10 @@ TEST(StartupPassword, OnlyTheRightPasswordLetsTheProgramStart)
     const StartRow rows[] = {
         {"no password asks nothing", "", {}, true, {}},
         {"right password", "pw12", {ModalAnswers::Type("pw12")}, true, {prompt}},
-        {"wrong letter case", "pw12", {ModalAnswers::Type("PW12"), ModalAnswers::Close()}, false,
+        {"wrong letter case",
+         "pw12",
+         {ModalAnswers::Type("PW12"), ModalAnswers::Close()},
+         false,
          {prompt, "Password is incorrect!"}},
         {"cancelled, silently", "pw12", {ModalAnswers::Cancel()}, false, {prompt}},
         {"OK with an empty field, silently", "pw12", {ModalAnswers::Type("")}, false, {prompt}},

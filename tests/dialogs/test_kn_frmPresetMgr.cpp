@@ -1,10 +1,11 @@
 // The preset manager driven through its list, panel and buttons, with the input and error boxes
 // answered by the test.
+#include <gtest/gtest.h>
+
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <gtest/gtest.h>
 
 #include "config_fixture.h"
 #include "framework/vex_unitText.h"
@@ -135,8 +136,7 @@ TEST_F(PresetManagerTest, EditsGoToTheirPresetAndStayWhenSwitching)
 TEST_F(PresetManagerTest, OkSavesTheListInNameOrder)
 {
     kn::TKNPresetManagerForm form(fx.Config());
-    for (const char* name : {"b", "C", "a"})
-        Click(form.btnAdd, {ModalAnswers::Type(name)});
+    for (const char* name : {"b", "C", "a"}) Click(form.btnAdd, {ModalAnswers::Type(name)});
     EXPECT_EQ(Shown(form), (Strings{"b", "C", "a"})) << "the dialog keeps the order of adding";
     form.btnOk->click();
     EXPECT_EQ(form.result(), QDialog::Accepted);

@@ -17,7 +17,10 @@ std::ostream& operator<<(std::ostream& os, const TDiffChange& c);
 namespace difftest {
 
 // One letter per line; the letter is the line's value.
-inline std::vector<uint32_t> Letters(const std::string& s) { return std::vector<uint32_t>(s.begin(), s.end()); }
+inline std::vector<uint32_t> Letters(const std::string& s)
+{
+    return std::vector<uint32_t>(s.begin(), s.end());
+}
 
 // Rebuilds both inputs from the records the way the differences window lays them out,
 // checking on the way that lines between records are equal and that records are well formed.

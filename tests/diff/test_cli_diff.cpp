@@ -1,17 +1,17 @@
 // kestrune-cli diff run as a program: its output, records and exit statuses.
-#include "tests/common/temp_tree.h"
-
-#include <gtest/gtest.h>
-
-#include <chrono>
-#include <csignal>
 #include <fcntl.h>
-#include <cstdlib>
-#include <random>
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <random>
 #include <thread>
+
+#include "tests/common/temp_tree.h"
 
 namespace {
 
@@ -23,15 +23,16 @@ struct CliOutput {
 std::string Quote(const std::string& s)
 {
     std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return q + "'";
 }
 
 CliOutput Cli(const testutil::TempDir& dir, const std::string& args)
 {
     const std::string out = dir / "stdout.txt", err = dir / "stderr.txt";
-    const int raw = std::system((std::string(KESTRUNE_CLI) + " diff " + args + " > " + Quote(out) + " 2> " + Quote(err) + " < /dev/null").c_str());
+    const int raw = std::system(
+        (std::string(KESTRUNE_CLI) + " diff " + args + " > " + Quote(out) + " 2> " + Quote(err) + " < /dev/null")
+            .c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, testutil::ReadFile(out), testutil::ReadFile(err)};
 }
 
@@ -49,8 +50,9 @@ TEST(CliDiffTest, CountsRecordsAndStatuses)
 
     r = Cli(dir, "--records " + a + " " + b);
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "modify\t0\t0\t1\ndelete\t2\t0\t1\ndelete\t5\t0\t1\nadd\t7\t5\t1\n"
-                     "1 lines added, 1 lines modified, 2 lines deleted.\n");
+    EXPECT_EQ(r.out,
+              "modify\t0\t0\t1\ndelete\t2\t0\t1\ndelete\t5\t0\t1\nadd\t7\t5\t1\n"
+              "1 lines added, 1 lines modified, 2 lines deleted.\n");
 
     r = Cli(dir, "--records " + a + " " + Quote(dir / "same.txt"));
     EXPECT_EQ(r.status, 0) << "line breaks do not count";
@@ -85,8 +87,7 @@ TEST(CliDiffTest, EmptyFileAgainstLines)
 std::string RandomText(std::mt19937& rng, int lines, int alphabet)
 {
     std::string text;
-    for (int i = 0; i < lines; ++i)
-        text += "line " + std::to_string(rng() % static_cast<unsigned>(alphabet)) + "\n";
+    for (int i = 0; i < lines; ++i) text += "line " + std::to_string(rng() % static_cast<unsigned>(alphabet)) + "\n";
     return text;
 }
 
@@ -118,12 +119,14 @@ TEST(CliDiffTest, SpecialAndOversizedInputsAreRefused)
         const char* name;
         std::string args, message;
     } rows[] = {
-        {"named pipe, never waited on", Quote(dir / "fifo") + " " + Quote(dir / "a.txt"), "Not a regular file but a named pipe."},
+        {"named pipe, never waited on", Quote(dir / "fifo") + " " + Quote(dir / "a.txt"),
+         "Not a regular file but a named pipe."},
         {"endless device", "/dev/zero " + Quote(dir / "a.txt"), "Not a regular file but a device."},
         {"folder", Quote(dir.path()) + " " + Quote(dir / "a.txt"), "Is a directory"},
         {"above --max-size", "--max-size 4K " + Quote(dir / "big.txt") + " " + Quote(dir / "a.txt"),
          "larger than the limit of 4 KiB."},
-        {"bad --max-size", "--max-size lots " + Quote(dir / "a.txt") + " " + Quote(dir / "a.txt"), "--max-size needs a size"},
+        {"bad --max-size", "--max-size lots " + Quote(dir / "a.txt") + " " + Quote(dir / "a.txt"),
+         "--max-size needs a size"},
     };
     for (const Row& row : rows) {
         CliOutput r = Cli(dir, row.args);

@@ -1,14 +1,13 @@
 // The cost bound of the search: past it the script stays valid and says it may not be
 // minimal; --minimal (no bound) stays exact; a stop ends a long search.
-#include "diff/kn_unitDiff.h"
-
-#include "tests/diff/diff_test_support.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <string>
 #include <thread>
+
+#include "diff/kn_unitDiff.h"
+#include "tests/diff/diff_test_support.h"
 
 namespace {
 
@@ -74,8 +73,7 @@ TEST(TDiffStopTest, StopFromAnotherThreadEndsALongSearch)
     std::atomic<bool> stop{false}, started{false};
     TDiff diff({.Minimal = true, .Stop = &stop});
     std::thread stopper([&] {
-        while (!started)
-            std::this_thread::yield();
+        while (!started) std::this_thread::yield();
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         stop = true;
     });

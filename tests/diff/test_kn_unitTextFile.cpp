@@ -1,11 +1,9 @@
-#include "diff/kn_unitTextFile.h"
+#include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "diff/kn_unitDiff.h"
+#include "diff/kn_unitTextFile.h"
 #include "tests/common/temp_tree.h"
-
-#include <gtest/gtest.h>
-
-#include <sys/stat.h>
 
 namespace {
 
@@ -30,8 +28,7 @@ TEST(SplitTextLinesTest, BreaksAndEnds)
         {"NUL first", std::string("\0a", 2), {}},
         {"8-bit bytes kept", "\xe4\xf6\n\xc3\xa9", {"\xe4\xf6", "\xc3\xa9"}},
     };
-    for (const Row& row : rows)
-        EXPECT_EQ(kn::SplitTextLines(row.text), row.expected) << row.name;
+    for (const Row& row : rows) EXPECT_EQ(kn::SplitTextLines(row.text), row.expected) << row.name;
 }
 
 TEST(LoadTextLinesTest, ReadsFilesAndReportsFailures)

@@ -38,7 +38,7 @@ TEST(MatchWildcard, Table)
         {"", "*.*", true},
         {"", "", true},
         {"x", "", false},
-        {"", "**", false},  // an exhausted text needs an exhausted pattern or exactly "*" / "*.*"
+        {"", "**", false},      // an exhausted text needs an exhausted pattern or exactly "*" / "*.*"
         {"abc", "a*.*", true},  // the rest "*.*" matches whatever remains, dot or not
         {"readme.", "*.", true},
         {"readme.txt", "*.", false},

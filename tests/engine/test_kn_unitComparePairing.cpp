@@ -292,6 +292,6 @@ TEST(CompareEvents, DestroyingARunningEngineStopsIt)
     engine->SetLeftFolder(t.left);
     engine->SetRightFolder(t.right);
     engine->Compare(false);
-    engine.reset();  // must neither hang nor touch freed memory
+    engine.reset();      // must neither hang nor touch freed memory
     EXPECT_EQ(done, 1);  // the run still ended through its end report
 }

@@ -1,13 +1,12 @@
 // Scanning local trees: acceptance of entries, the attribute mask, sorting, stopping, and
 // trees with entries that could hang or mislead a scan.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <functional>
 
@@ -207,12 +206,9 @@ TEST(Scan, SidesThatNameNoFolderScanEmpty)
         const char* name;
         std::string root;
     } cases[] = {
-        {"missing folder", t / "missing"},
-        {"root is a file", t / "file"},
-        {"relative text", "relative/dir"},
-        {"empty text", ""},
-        {"the root folder", "/"},
-        {"FTP before FTP scanning", "ftp://127.0.0.1:1/x"},
+        {"missing folder", t / "missing"}, {"root is a file", t / "file"},
+        {"relative text", "relative/dir"}, {"empty text", ""},
+        {"the root folder", "/"},          {"FTP before FTP scanning", "ftp://127.0.0.1:1/x"},
     };
     for (const auto& c : cases) EXPECT_TRUE(Scan(list, c.root).empty()) << c.name;
 }
@@ -245,12 +241,12 @@ TEST(Scan, BadEntriesNeverHangOrLoop)
 {
     TempDir t;
     WriteFile(t / "real/f.txt", "1");
-    ASSERT_EQ(symlink("..", (t / "real/up").c_str()), 0);          // a loop back to the root
-    ASSERT_EQ(symlink("real", (t / "alias").c_str()), 0);          // a link to a folder
-    ASSERT_EQ(symlink("real/f.txt", (t / "flink").c_str()), 0);    // a link to a file
-    ASSERT_EQ(symlink("nowhere", (t / "dangling").c_str()), 0);    // skipped
-    ASSERT_EQ(mkfifo((t / "fifo").c_str(), 0600), 0);              // never opened
-    WriteFile(t / "bad\xff\xfename.txt", "1");                     // not UTF-8: kept as bytes
+    ASSERT_EQ(symlink("..", (t / "real/up").c_str()), 0);        // a loop back to the root
+    ASSERT_EQ(symlink("real", (t / "alias").c_str()), 0);        // a link to a folder
+    ASSERT_EQ(symlink("real/f.txt", (t / "flink").c_str()), 0);  // a link to a file
+    ASSERT_EQ(symlink("nowhere", (t / "dangling").c_str()), 0);  // skipped
+    ASSERT_EQ(mkfifo((t / "fifo").c_str(), 0600), 0);            // never opened
+    WriteFile(t / "bad\xff\xfename.txt", "1");                   // not UTF-8: kept as bytes
     int sock = socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
@@ -264,8 +260,8 @@ TEST(Scan, BadEntriesNeverHangOrLoop)
                                            "/real/f.txt", "/real/up/"}));
     close(sock);
     for (const auto& rec : list.Items) {
-        const bool isLink = rec->Name == "flink" || rec->Path.str().ends_with("/alias") ||
-                            rec->Path.str().ends_with("/up");
+        const bool isLink =
+            rec->Name == "flink" || rec->Path.str().ends_with("/alias") || rec->Path.str().ends_with("/up");
         EXPECT_EQ(rec->Link, isLink) << rec->Path.str() << "/" << rec->Name;
         if (rec->Name == "fifo" || rec->Name == "sock") {
             EXPECT_EQ(rec->Attr, faSysFile);
@@ -345,7 +341,7 @@ TEST(Scan, TreeDeeperThanAPathCanNameEndsWhereListingEnds)
     Scan(list, t.path());
     const std::size_t listable = (4095 - t.path().size()) / (name.size() + 1);  // paths opendir takes
     EXPECT_EQ(list.Items.size(), listable + 1);  // the last listable folder still lists its child
-    for (int i = kDepth; i > 0; --i) {  // paths too long to name: remove through the parents
+    for (int i = kDepth; i > 0; --i) {           // paths too long to name: remove through the parents
         close(fds[i]);
         ASSERT_EQ(unlinkat(fds[i - 1], name.c_str(), AT_REMOVEDIR), 0);
     }

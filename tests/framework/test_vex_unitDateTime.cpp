@@ -1,6 +1,6 @@
-#include "framework/vex_unitDateTime.h"
-
 #include <gtest/gtest.h>
+
+#include "framework/vex_unitDateTime.h"
 
 using namespace vex;
 

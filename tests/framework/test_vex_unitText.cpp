@@ -1,6 +1,6 @@
-#include "framework/vex_unitText.h"
-
 #include <gtest/gtest.h>
+
+#include "framework/vex_unitText.h"
 
 using namespace vex;
 

@@ -1,12 +1,12 @@
-#include "framework/qt/vex_unitDialogs.h"
+#include <gtest/gtest.h>
 
 #include <QAbstractButton>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <gtest/gtest.h>
 
+#include "framework/qt/vex_unitDialogs.h"
 #include "tests/framework_qt/modal_helper.h"
 
 namespace {
@@ -23,9 +23,12 @@ void Press(QWidget* modal, QDialogButtonBox::ButtonRole role)
 
 TEST(Dialogs, QuestionBoxReportsTheAnswerAndShowsTheMessage)
 {
-    struct Case { const char* name; QDialogButtonBox::ButtonRole role; bool expected; };
-    for (const Case& c : {Case{"yes", QDialogButtonBox::YesRole, true},
-                          Case{"no", QDialogButtonBox::NoRole, false}}) {
+    struct Case {
+        const char* name;
+        QDialogButtonBox::ButtonRole role;
+        bool expected;
+    };
+    for (const Case& c : {Case{"yes", QDialogButtonBox::YesRole, true}, Case{"no", QDialogButtonBox::NoRole, false}}) {
         QString shown;
         testutil::OnNextModal([&](QWidget* modal) {
             shown = static_cast<QMessageBox*>(modal)->text();

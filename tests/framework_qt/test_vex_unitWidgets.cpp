@@ -1,7 +1,8 @@
 // The image lists and the panelled status bar.
+#include <gtest/gtest.h>
+
 #include <QCoreApplication>
 #include <QProgressBar>
-#include <gtest/gtest.h>
 
 #include "framework/qt/vex_unitImageList.h"
 #include "framework/qt/vex_unitStatusBar.h"

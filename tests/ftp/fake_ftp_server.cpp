@@ -1,14 +1,13 @@
 #include "tests/ftp/fake_ftp_server.h"
 
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <stdexcept>
-
-#include <gtest/gtest.h>
 
 namespace testutil {
 
@@ -42,7 +41,10 @@ FakeFtpSession::~FakeFtpSession()
     if (dataListener_ >= 0) ::close(dataListener_);
 }
 
-void FakeFtpSession::Send(const std::string& raw) { ::send(control_, raw.data(), raw.size(), MSG_NOSIGNAL); }
+void FakeFtpSession::Send(const std::string& raw)
+{
+    ::send(control_, raw.data(), raw.size(), MSG_NOSIGNAL);
+}
 
 std::string FakeFtpSession::ReadCommand()
 {
@@ -115,7 +117,8 @@ std::string FakeFtpSession::ReceiveData()
     std::string data;
     char buf[4096];
     ssize_t n;
-    while (WaitReadable(fd, 5000) && (n = ::recv(fd, buf, sizeof buf, 0)) > 0) data.append(buf, static_cast<std::size_t>(n));
+    while (WaitReadable(fd, 5000) && (n = ::recv(fd, buf, sizeof buf, 0)) > 0)
+        data.append(buf, static_cast<std::size_t>(n));
     ::close(fd);
     return data;
 }

@@ -165,8 +165,7 @@ TEST(ContentFtp, SetTimeNeedsMfmt)
     const double when = vex::EncodeDateTime(2023, 3, 4, 5, 6, 8);
     EXPECT_TRUE(provider.SetTime(server.Location("/pub/a.txt"), when)) << provider.ErrorText;
     EXPECT_FALSE(provider.SetTime(server.Location("/pub/b.txt"), when));
-    EXPECT_EQ(provider.ErrorText,
-              "Failed to set the time of \"/pub/b.txt\".\r\nThe FTP server cannot set file times.");
+    EXPECT_EQ(provider.ErrorText, "Failed to set the time of \"/pub/b.txt\".\r\nThe FTP server cannot set file times.");
     provider.Disconnect();
 }
 

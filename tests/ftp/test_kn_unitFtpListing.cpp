@@ -1,8 +1,7 @@
-#include "ftp/kn_unitFtpListing.h"
-
 #include <gtest/gtest.h>
 
 #include "ftp/kn_unitFtpError.h"
+#include "ftp/kn_unitFtpListing.h"
 
 namespace kn {
 namespace {
@@ -20,7 +19,10 @@ struct LineCase {
 };
 
 // Test names in reports show the row name.
-void PrintTo(const LineCase& row, std::ostream* os) { *os << row.name; }
+void PrintTo(const LineCase& row, std::ostream* os)
+{
+    *os << row.name;
+}
 
 class FtpListLineTest : public ::testing::TestWithParam<LineCase> {};
 
@@ -60,26 +62,24 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"AclMarker", "-rw-r--r--+ 1 u g 1 Jan 02 2020 acl", "acl", 1, kFile, EncodeDateTime(2020, 1, 2)}),
     [](const auto& row) { return std::string(row.param.name); });
 
-INSTANTIATE_TEST_SUITE_P(
-    Dos, FtpListLineTest,
-    ::testing::Values(
-        LineCase{"Folder", "03-07-19  02:05PM       <DIR>          docs", "docs", 0, kDir,
-                 EncodeDateTime(2019, 3, 7, 14, 5)},
-        LineCase{"FileMorning", "12-31-99  12:15AM              1234 old file.txt", "old file.txt", 1234, kFile,
-                 EncodeDateTime(1999, 12, 31, 0, 15)},
-        LineCase{"FourDigitYear24h", "01-15-2021  21:03                 42 b.bin", "b.bin", 42, kFile,
-                 EncodeDateTime(2021, 1, 15, 21, 3)},
-        LineCase{"SizeWithCommas", "01-15-21  09:03 AM          1,048,576 c.iso", "c.iso", 1048576, kFile,
-                 EncodeDateTime(2021, 1, 15, 9, 3)}),
-    [](const auto& row) { return std::string(row.param.name); });
+INSTANTIATE_TEST_SUITE_P(Dos, FtpListLineTest,
+                         ::testing::Values(LineCase{"Folder", "03-07-19  02:05PM       <DIR>          docs", "docs", 0,
+                                                    kDir, EncodeDateTime(2019, 3, 7, 14, 5)},
+                                           LineCase{"FileMorning", "12-31-99  12:15AM              1234 old file.txt",
+                                                    "old file.txt", 1234, kFile, EncodeDateTime(1999, 12, 31, 0, 15)},
+                                           LineCase{"FourDigitYear24h", "01-15-2021  21:03                 42 b.bin",
+                                                    "b.bin", 42, kFile, EncodeDateTime(2021, 1, 15, 21, 3)},
+                                           LineCase{"SizeWithCommas", "01-15-21  09:03 AM          1,048,576 c.iso",
+                                                    "c.iso", 1048576, kFile, EncodeDateTime(2021, 1, 15, 9, 3)}),
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST(FtpListing, LinesInNoKnownStyleAreRefused)
 {
     TKNFtpListItem item;
-    for (const char* line : {"hello world", "-rw-r--r-- 1 u g 5 Foo 01 10:00 x", "-rw-r--r-- 1 u g 5 Dec 32 10:00 x",
-                             "-rw-r--r-- 1 u g 5 Feb 30 2020 x", "-rw-r--r-- 1 u g 99999999999999999999 Jan 02 2020 x",
-                             "13-01-20  10:00AM  <DIR>  x", "01-15-21  13:03PM  5 x", "type=file;size=5; x",
-                             "01-15-21  09:03AM  <DIR>"}) {
+    for (const char* line :
+         {"hello world", "-rw-r--r-- 1 u g 5 Foo 01 10:00 x", "-rw-r--r-- 1 u g 5 Dec 32 10:00 x",
+          "-rw-r--r-- 1 u g 5 Feb 30 2020 x", "-rw-r--r-- 1 u g 99999999999999999999 Jan 02 2020 x",
+          "13-01-20  10:00AM  <DIR>  x", "01-15-21  13:03PM  5 x", "type=file;size=5; x", "01-15-21  09:03AM  <DIR>"}) {
         EXPECT_FALSE(ParseFtpListLine(line, kToday, item)) << line;
     }
     TKNFtpListingParser parser(kToday);
@@ -93,14 +93,15 @@ TEST(FtpListing, LinesInNoKnownStyleAreRefused)
 
 TEST(FtpListing, UnsafeNamesNeverBecomeItems)
 {
-    std::string listing = "total 12\r\n"
-                          "drwxr-xr-x 2 u g 0 Dec 01 10:00 .\r\n"
-                          "drwxr-xr-x 2 u g 0 Dec 01 10:00 ..\r\n"
-                          "-rw-r--r-- 1 u g 5 Dec 01 10:00 ../../etc/passwd\r\n"
-                          "-rw-r--r-- 1 u g 5 Dec 01 10:00 a\\b\r\n"
-                          "-rw-r--r-- 1 u g 5 Dec 01 10:00 \r\n"
-                          "lrwxrwxrwx 1 u g 5 Dec 01 10:00  -> x\r\n"
-                          "03-07-19  02:05PM       <DIR>          sub/dir\r\n";
+    std::string listing =
+        "total 12\r\n"
+        "drwxr-xr-x 2 u g 0 Dec 01 10:00 .\r\n"
+        "drwxr-xr-x 2 u g 0 Dec 01 10:00 ..\r\n"
+        "-rw-r--r-- 1 u g 5 Dec 01 10:00 ../../etc/passwd\r\n"
+        "-rw-r--r-- 1 u g 5 Dec 01 10:00 a\\b\r\n"
+        "-rw-r--r-- 1 u g 5 Dec 01 10:00 \r\n"
+        "lrwxrwxrwx 1 u g 5 Dec 01 10:00  -> x\r\n"
+        "03-07-19  02:05PM       <DIR>          sub/dir\r\n";
     listing += std::string("-rw-r--r-- 1 u g 5 Dec 01 10:00 nul\0x\r\n", 39);
     listing += "-rw-r--r-- 1 u g 5 Dec 01 10:00 cr\rDELE x\r\n";
     listing += "-rw-r--r-- 1 u g 5 Dec 01 10:00 good\r\n";
@@ -113,10 +114,11 @@ TEST(FtpListing, UnsafeNamesNeverBecomeItems)
 
 TEST(FtpListing, ChunksSplitAnywhereGiveTheSameItems)
 {
-    const std::string listing = "drwxr-xr-x 2 u g 0 Dec 01 10:00 sub\n"
-                                "-rw-r--r-- 1 u g 123 Nov 02 2021 file one\r\n"
-                                "\r\n"
-                                "lrwxrwxrwx 1 u g 3 Dec 01 10:00 ln -> sub";  // no final line feed
+    const std::string listing =
+        "drwxr-xr-x 2 u g 0 Dec 01 10:00 sub\n"
+        "-rw-r--r-- 1 u g 123 Nov 02 2021 file one\r\n"
+        "\r\n"
+        "lrwxrwxrwx 1 u g 3 Dec 01 10:00 ln -> sub";  // no final line feed
     for (std::size_t cut = 0; cut <= listing.size(); cut += 7) {
         TKNFtpListingParser parser(kToday);
         parser.Feed(listing.substr(0, cut));

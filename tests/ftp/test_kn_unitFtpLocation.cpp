@@ -1,6 +1,6 @@
-#include "ftp/kn_unitFtpLocation.h"
-
 #include <gtest/gtest.h>
+
+#include "ftp/kn_unitFtpLocation.h"
 
 namespace kn {
 namespace {
@@ -16,7 +16,10 @@ struct LocationCase {
 };
 
 // Test names in reports show the row name.
-void PrintTo(const LocationCase& row, std::ostream* os) { *os << row.name; }
+void PrintTo(const LocationCase& row, std::ostream* os)
+{
+    *os << row.name;
+}
 
 class FtpLocationTest : public ::testing::TestWithParam<LocationCase> {};
 

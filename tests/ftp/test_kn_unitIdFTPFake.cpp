@@ -1,4 +1,5 @@
 // The client against a scripted server: what a real server will not do on request.
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -6,8 +7,6 @@
 #include <chrono>
 #include <cstring>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "ftp/kn_unitFtpLocation.h"
 #include "tests/common/ftp_server.h"
@@ -21,7 +20,10 @@ using testutil::FakeFtpServer;
 using testutil::FakeFtpSession;
 using Clock = std::chrono::steady_clock;
 
-void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void Pause(int ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 // A client for the fake server with short time-outs, so silent servers fail fast.
 struct Client {
@@ -42,7 +44,10 @@ struct GreetingCase {
 };
 
 // Test names in reports show the row name.
-void PrintTo(const GreetingCase& row, std::ostream* os) { *os << row.name; }
+void PrintTo(const GreetingCase& row, std::ostream* os)
+{
+    *os << row.name;
+}
 
 class FtpGreetingTest : public ::testing::TestWithParam<GreetingCase> {};
 
@@ -68,14 +73,14 @@ TEST_P(FtpGreetingTest, IsReadAsOneReply)
     EXPECT_EQ(c.ftp.SystemDesc(), "UNIX Type: L8");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, FtpGreetingTest,
-    ::testing::Values(GreetingCase{"MultiLine", {"220-Welcome\r\n220 Ready\r\n"}},
-                      GreetingCase{"LowerCaseEnd", {"220-Welcome\r\n 220-inner\r\n220 ready\r\n"}},
-                      GreetingCase{"SplitAcrossReads", {"22", "0-Wel", "come\r", "\n220 Re", "ady\r\n"}},
-                      GreetingCase{"BareLineFeeds", {"220-Welcome\n220 Ready\n"}},
-                      GreetingCase{"ReadyLater", {"120 Ready in 1 minute\r\n", "220 Ready\r\n"}}),
-    [](const auto& row) { return std::string(row.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, FtpGreetingTest,
+                         ::testing::Values(GreetingCase{"MultiLine", {"220-Welcome\r\n220 Ready\r\n"}},
+                                           GreetingCase{"LowerCaseEnd", {"220-Welcome\r\n 220-inner\r\n220 ready\r\n"}},
+                                           GreetingCase{"SplitAcrossReads",
+                                                        {"22", "0-Wel", "come\r", "\n220 Re", "ady\r\n"}},
+                                           GreetingCase{"BareLineFeeds", {"220-Welcome\n220 Ready\n"}},
+                                           GreetingCase{"ReadyLater", {"120 Ready in 1 minute\r\n", "220 Ready\r\n"}}),
+                         [](const auto& row) { return std::string(row.param.name); });
 
 struct BadServerCase {
     const char* name;
@@ -85,7 +90,10 @@ struct BadServerCase {
 };
 
 // Test names in reports show the row name.
-void PrintTo(const BadServerCase& row, std::ostream* os) { *os << row.name; }
+void PrintTo(const BadServerCase& row, std::ostream* os)
+{
+    *os << row.name;
+}
 
 class FtpBadServerTest : public ::testing::TestWithParam<BadServerCase> {};
 
@@ -202,8 +210,9 @@ TEST(FtpFake, DosListingComesFromTheControlPeerNotTheReplyAddress)
         s.Login();
         s.Passive(true);  // EPSV refused; the PASV reply names 10.0.0.99, which would not answer
         s.Reply("LIST", "150 Here it comes");
-        s.SendData("03-07-19  02:05PM       <DIR>          docs\r\n"
-                   "03-07-19  02:06PM                 1234 read me.txt\r\n");
+        s.SendData(
+            "03-07-19  02:05PM       <DIR>          docs\r\n"
+            "03-07-19  02:06PM                 1234 read me.txt\r\n");
         s.Send("226 Done\r\n");
         s.WaitForClose();
     });

@@ -1,11 +1,10 @@
 // The client against a real FTP server (pyftpdlib on the loopback).
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <ctime>
 #include <random>
-
-#include <gtest/gtest.h>
 
 #include "ftp/kn_unitFtpLocation.h"
 #include "tests/common/ftp_server.h"
@@ -25,7 +24,10 @@ std::string RandomBytes(std::size_t size)
 }
 
 // A recent time on a whole minute, so that a listing without seconds shows it exactly.
-int64_t RecentMinute() { return (std::time(nullptr) - 3 * 86400) / 60 * 60; }
+int64_t RecentMinute()
+{
+    return (std::time(nullptr) - 3 * 86400) / 60 * 60;
+}
 
 const TKNFtpListItem* Find(const TKNIdFTP& ftp, const std::string& name)
 {
@@ -93,7 +95,8 @@ TEST_F(FtpServerTest, ListsNestedFoldersAfterChangingIntoThem)
     ASSERT_NE(one, nullptr);
     EXPECT_EQ(one->ItemType, TKNFtpItemType::ditFile);
     EXPECT_EQ(one->Size, 5);
-    EXPECT_EQ(vex::FormatDateTime(one->ModifiedDate), vex::FormatDateTime(vex::UnixToDateTime(when, vex::LocalOffsetNow())));
+    EXPECT_EQ(vex::FormatDateTime(one->ModifiedDate),
+              vex::FormatDateTime(vex::UnixToDateTime(when, vex::LocalOffsetNow())));
     ASSERT_NE(Find(ftp, "b"), nullptr);
     EXPECT_EQ(Find(ftp, "b")->ItemType, TKNFtpItemType::ditDirectory);
     ASSERT_NE(Find(ftp, "link"), nullptr);
@@ -175,7 +178,7 @@ TEST_F(FtpServerTest, SetsTheModifiedTime)
     testutil::WriteFile(Root("t.txt"), "x");
     Open();
     ASSERT_TRUE(ftp.SetModTime("/t.txt", 1577934245));
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat(Root("t.txt").c_str(), &st), 0);
     EXPECT_EQ(st.st_mtime, 1577934245);
 }

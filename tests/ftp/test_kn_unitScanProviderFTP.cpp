@@ -1,11 +1,10 @@
 // FTP sides of a comparison: the scan provider on a real server, and whole comparisons.
-#include "engine/kn_unitScanProviderFTP.h"
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <ctime>
 
-#include <gtest/gtest.h>
-
+#include "engine/kn_unitScanProviderFTP.h"
 #include "tests/common/ftp_server.h"
 #include "tests/common/temp_tree.h"
 #include "tests/ftp/fake_ftp_server.h"
@@ -19,7 +18,10 @@ using Rows = std::vector<std::string>;
 // A recent time on a whole minute: a listing shows it exactly (no seconds, no year).
 const int64_t kWhen = (std::time(nullptr) - 5 * 86400) / 60 * 60;
 
-vex::TDateTime LocalTime(int64_t unix) { return vex::UnixToDateTime(unix, vex::LocalOffsetNow()); }
+vex::TDateTime LocalTime(int64_t unix)
+{
+    return vex::UnixToDateTime(unix, vex::LocalOffsetNow());
+}
 
 void File(const std::string& path, const std::string& content, int64_t mtime = kWhen)
 {
@@ -188,8 +190,8 @@ Rows CompareRows(const std::string& left, const std::string& right)
     static const char* kStatus[] = {"left", "right", "differ"};
     Rows rows;
     for (const auto& row : engine.Items)
-        rows.push_back(std::string(kStatus[static_cast<int>(row->Status)]) + " " + side(row->Left, engine.LeftRootLen) + " " +
-                       side(row->Right, engine.RightRootLen));
+        rows.push_back(std::string(kStatus[static_cast<int>(row->Status)]) + " " + side(row->Left, engine.LeftRootLen) +
+                       " " + side(row->Right, engine.RightRootLen));
     std::sort(rows.begin(), rows.end());
     return rows;
 }

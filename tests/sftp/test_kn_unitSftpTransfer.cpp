@@ -74,8 +74,8 @@ TEST(SftpTransfer, StoppedUploadAndDownloadLeaveTheOldFiles)
 
     WriteFile(c.server.Root() + "/s/big.bin", std::string(4 * 1048576, 'r'));
     WriteFile(local / "d/dest.bin", "old local");
-    EXPECT_FALSE(
-        kn::SftpDownload(c.session, c.server.Root() + "/s/big.bin", local.path(), local / "d/dest.bin", stopAfterFirstBlock, reason));
+    EXPECT_FALSE(kn::SftpDownload(c.session, c.server.Root() + "/s/big.bin", local.path(), local / "d/dest.bin",
+                                  stopAfterFirstBlock, reason));
     EXPECT_EQ(reason, kn::kSftpStopped);
     EXPECT_EQ(Names(local / "d"), std::vector<std::string>{"dest.bin"});
     EXPECT_EQ(ReadFile(local / "d/dest.bin"), "old local");

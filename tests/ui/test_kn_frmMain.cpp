@@ -2,12 +2,12 @@
 // stopping, and what survives a restart.
 #include <QDialog>
 #include <QFont>
-#include <QItemSelectionModel>
 #include <QHeaderView>
 #include <QIcon>
+#include <QItemSelectionModel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
@@ -41,9 +41,15 @@ int FindRow(kn::TKNResultModel& model, const QString& name)
     return -1;
 }
 
-QImage IconImage(const QVariant& icon) { return icon.value<QIcon>().pixmap(16, 16).toImage(); }
+QImage IconImage(const QVariant& icon)
+{
+    return icon.value<QIcon>().pixmap(16, 16).toImage();
+}
 
-QImage ResourceImage(const char* name) { return QIcon(QString(":/images/%1.png").arg(name)).pixmap(16, 16).toImage(); }
+QImage ResourceImage(const char* name)
+{
+    return QIcon(QString(":/images/%1.png").arg(name)).pixmap(16, 16).toImage();
+}
 
 class MainWindow : public MainWindowTest {
 protected:
@@ -102,7 +108,9 @@ TEST_F(MainWindow, ComparisonFillsTheListWithTextsColoursAndImages)
     EXPECT_EQ(model.CellText(only, 0), "");
     EXPECT_EQ(model.CellText(only, 5), "3");
 
-    auto colour = [&](int row, int column) { return model.index(row, column).data(Qt::ForegroundRole).value<QColor>(); };
+    auto colour = [&](int row, int column) {
+        return model.index(row, column).data(Qt::ForegroundRole).value<QColor>();
+    };
     auto struck = [&](int row, int column) {
         QVariant font = model.index(row, column).data(Qt::FontRole);
         return font.isValid() && font.value<QFont>().strikeOut();
@@ -143,8 +151,7 @@ TEST_F(MainWindow, HeaderClicksSortAndTheOrderSurvivesARestart)
     MakeTrees();
     auto sizes = [](kn::TKNMainForm& window) {
         QStringList texts;
-        for (int row = 0; row < window.ResultModel().rowCount(); ++row)
-            texts << window.ResultModel().CellText(row, 1);
+        for (int row = 0; row < window.ResultModel().rowCount(); ++row) texts << window.ResultModel().CellText(row, 1);
         return texts;
     };
     auto headerImage = [](kn::TKNMainForm& window, int column) {

@@ -1,9 +1,10 @@
-#include "ui/kn_unitResultSort.h"
-
 #include <gtest/gtest.h>
+
 #include <random>
 #include <string>
 #include <vector>
+
+#include "ui/kn_unitResultSort.h"
 
 namespace {
 
@@ -94,21 +95,29 @@ INSTANTIATE_TEST_SUITE_P(
     Columns, ResultSort,
     ::testing::Values(
         // Right-only rows have equal (empty) left names: their right names decide; folders first.
-        SortCase{"LeftNameAscending", 0, 1,
-                 {"dir/|", "|adir/", "|y.txt", "|z.txt", "A.txt|A.txt", "b.txt|", "c.txt|c.txt"}},
-        SortCase{"LeftNameDescending", 0, -1,
+        SortCase{
+            "LeftNameAscending", 0, 1, {"dir/|", "|adir/", "|y.txt", "|z.txt", "A.txt|A.txt", "b.txt|", "c.txt|c.txt"}},
+        SortCase{"LeftNameDescending",
+                 0,
+                 -1,
                  {"dir/|", "c.txt|c.txt", "b.txt|", "A.txt|A.txt", "|adir/", "|z.txt", "|y.txt"}},
         // Equal left sizes (0 for absent sides) fall back to the left name, then the right size.
-        SortCase{"LeftSizeAscending", 1, 1,
-                 {"dir/|", "|adir/", "|z.txt", "|y.txt", "A.txt|A.txt", "c.txt|c.txt", "b.txt|"}},
-        SortCase{"LeftSizeDescending", 1, -1,
+        SortCase{
+            "LeftSizeAscending", 1, 1, {"dir/|", "|adir/", "|z.txt", "|y.txt", "A.txt|A.txt", "c.txt|c.txt", "b.txt|"}},
+        SortCase{"LeftSizeDescending",
+                 1,
+                 -1,
                  {"dir/|", "b.txt|", "c.txt|c.txt", "A.txt|A.txt", "|adir/", "|y.txt", "|z.txt"}},
         // Absent right sides tie on time and name, so the left time decides: folders first.
-        SortCase{"RightTimeAscending", 4, 1,
+        SortCase{"RightTimeAscending",
+                 4,
+                 1,
                  {"|adir/", "dir/|", "b.txt|", "|y.txt", "A.txt|A.txt", "|z.txt", "c.txt|c.txt"}},
-        SortCase{"StatusAscending", 3, 1,
-                 {"dir/|", "b.txt|", "|adir/", "|y.txt", "|z.txt", "c.txt|c.txt", "A.txt|A.txt"}},
-        SortCase{"RightNameDescending", 6, -1,
+        SortCase{
+            "StatusAscending", 3, 1, {"dir/|", "b.txt|", "|adir/", "|y.txt", "|z.txt", "c.txt|c.txt", "A.txt|A.txt"}},
+        SortCase{"RightNameDescending",
+                 6,
+                 -1,
                  {"|adir/", "|z.txt", "|y.txt", "c.txt|c.txt", "A.txt|A.txt", "dir/|", "b.txt|"}}),
     [](const ::testing::TestParamInfo<SortCase>& param) { return std::string(param.param.name); });
 

@@ -8,7 +8,10 @@
 
 #include "framework/qt/vex_frmHelp.h"
 
-static void InitHelpResources() { Q_INIT_RESOURCE(kestrune); }
+static void InitHelpResources()
+{
+    Q_INIT_RESOURCE(kestrune);
+}
 
 namespace {
 
@@ -26,10 +29,13 @@ TEST(Help, EveryListedPageExistsAndHasATitle)
 TEST(Help, TheDialogsKeywordsOpenTheirPages)
 {
     InitHelpResources();
-    struct Case { const char* keyword; const char* page; };
-    for (const Case& c : {Case{"UpdateConfirm", "confirm.html"}, Case{"CompareSetup", "config.html"},
-                          Case{"PresetMgr", "presets.html"}, Case{"BatchMgr", "batches.html"},
-                          Case{"comparesetup", "config.html"}}) {
+    struct Case {
+        const char* keyword;
+        const char* page;
+    };
+    for (const Case& c :
+         {Case{"UpdateConfirm", "confirm.html"}, Case{"CompareSetup", "config.html"}, Case{"PresetMgr", "presets.html"},
+          Case{"BatchMgr", "batches.html"}, Case{"comparesetup", "config.html"}}) {
         EXPECT_TRUE(vex::HelpKeyword(c.keyword)) << c.keyword;
         EXPECT_EQ(vex::HelpWindow()->CurrentPage(), c.page) << c.keyword;
     }
@@ -48,7 +54,8 @@ TEST(Help, TheIndexFiltersKeywordsAndContentsListsEveryPage)
     for (int i = 0; i < index->count(); ++i)
         if (!index->item(i)->isHidden()) {
             ++shown;
-            EXPECT_TRUE(index->item(i)->text().contains("batch", Qt::CaseInsensitive)) << index->item(i)->text().toStdString();
+            EXPECT_TRUE(index->item(i)->text().contains("batch", Qt::CaseInsensitive))
+                << index->item(i)->text().toStdString();
         }
     EXPECT_GE(shown, 2);
     EXPECT_EQ(vex::HelpWindow()->findChild<QTabWidget*>()->currentIndex(), 1);

@@ -2,11 +2,12 @@
 // and waits that keep the event loop and the worker hand-over going.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
 #include <functional>
-#include <gtest/gtest.h>
 #include <memory>
 
 #include "config/kn_unitConfig.h"

@@ -1,11 +1,10 @@
 // The row rules of an update: every status against every direction, with and without force,
 // on real trees, and what the follow-up comparison finds afterwards.
-#include "tests/common/temp_tree.h"
-#include "tests/update/update_harness.h"
-
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <gtest/gtest.h>
+#include "tests/common/temp_tree.h"
+#include "tests/update/update_harness.h"
 
 using namespace testutil;
 using Tree = std::map<std::string, std::string>;
@@ -48,14 +47,24 @@ struct RuleTrees {
 };
 
 const Tree kLeft = {
-    {"attr.txt", "same (ro)"},  {"dirleft", "<dir>"},     {"dirleft/sub", "<dir>"},
-    {"dirleft/sub/f.txt", "f"}, {"newer.txt", "L-new"},   {"older.txt", "L-old"},
-    {"onlyleft.txt", "only on the left"}, {"size.txt", "12345"},
+    {"attr.txt", "same (ro)"},
+    {"dirleft", "<dir>"},
+    {"dirleft/sub", "<dir>"},
+    {"dirleft/sub/f.txt", "f"},
+    {"newer.txt", "L-new"},
+    {"older.txt", "L-old"},
+    {"onlyleft.txt", "only on the left"},
+    {"size.txt", "12345"},
 };
 const Tree kRight = {
-    {"attr.txt", "same"},           {"dirright", "<dir>"},  {"dirright/deep", "<dir>"},
-    {"dirright/deep/g.txt", "g"},   {"newer.txt", "R-old"}, {"older.txt", "R-new"},
-    {"onlyright.txt", "only on the right (ro)"}, {"size.txt", "123"},
+    {"attr.txt", "same"},
+    {"dirright", "<dir>"},
+    {"dirright/deep", "<dir>"},
+    {"dirright/deep/g.txt", "g"},
+    {"newer.txt", "R-old"},
+    {"older.txt", "R-new"},
+    {"onlyright.txt", "only on the right (ro)"},
+    {"size.txt", "123"},
 };
 
 Tree With(Tree tree, const Tree& changes, std::initializer_list<const char*> removed = {})
@@ -78,7 +87,10 @@ struct RuleCase {
     friend void PrintTo(const RuleCase& c, std::ostream* os) { *os << c.name; }
 };
 
-std::string CaseName(const testing::TestParamInfo<RuleCase>& info) { return info.param.name; }
+std::string CaseName(const testing::TestParamInfo<RuleCase>& info)
+{
+    return info.param.name;
+}
 
 class UpdateRules : public testing::TestWithParam<RuleCase> {};
 
@@ -144,8 +156,8 @@ TEST(UpdateRun, NewFolderExistsBeforeItsFilesAreCopied)
     UpdateHarness h(dir / "L", dir / "R");
     ASSERT_EQ(h.Compare(), 4u);
     h.Update(kn::TKNAction::LeftToRight, false);
-    EXPECT_EQ(h.progress, (std::vector<std::string>{dir / "R/a", dir / "R/a/b", dir / "R/a/b/c",
-                                                    dir / "R/a/b/c/file.txt"}));
+    EXPECT_EQ(h.progress,
+              (std::vector<std::string>{dir / "R/a", dir / "R/a/b", dir / "R/a/b/c", dir / "R/a/b/c/file.txt"}));
     EXPECT_EQ(h.positions, (std::vector<int>{1, 2, 3, 4}));
     EXPECT_EQ(ReadFile(dir / "R/a/b/c/file.txt"), "x");
 }

@@ -1,17 +1,16 @@
 // An update run as a whole: backups, stop requests, failures, the two-worker file pass, and
 // sides that name no folder.
-#include "tests/common/temp_tree.h"
-#include "tests/update/update_harness.h"
-
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <regex>
 #include <set>
+
+#include "tests/common/temp_tree.h"
+#include "tests/update/update_harness.h"
 
 using namespace testutil;
 using Tree = std::map<std::string, std::string>;

@@ -95,7 +95,8 @@ TEST(UpdateSetTime, FollowsTheDirectionRuleOfACopy)
         h.Update(c.direction, c.force);
         EXPECT_EQ(h.errors, std::vector<std::string>{}) << c.name;
         const bool rightTookLeft = Stat(R + "/a.txt").st_mtime == Stat(L + "/a.txt").st_mtime;
-        EXPECT_EQ(rightTookLeft, c.set || c.direction == kn::TKNAction::Auto) << c.name;  // auto: the left took the right's
+        EXPECT_EQ(rightTookLeft, c.set || c.direction == kn::TKNAction::Auto)
+            << c.name;  // auto: the left took the right's
         if (c.direction == kn::TKNAction::Auto) {
             EXPECT_EQ(Stat(L + "/a.txt").st_mtime, 1500000200) << c.name;
         }
@@ -112,9 +113,8 @@ TEST(UpdateSetTime, DryRunNamesTheOperationAndChangesNothing)
     h.engine.UpdateDryRun = true;
     h.engine.OnDryRunOperation = [&](void*, const std::string& text) { operations.push_back(text); };
     h.Update(kn::TKNAction::LeftToRight, true);
-    EXPECT_EQ(operations,
-              (std::vector<std::string>{"set time of " + t.R + "/same.txt",
-                                        "copy " + t.L + "/d/changed.txt -> " + t.R + "/d/changed.txt"}));
+    EXPECT_EQ(operations, (std::vector<std::string>{"set time of " + t.R + "/same.txt",
+                                                    "copy " + t.L + "/d/changed.txt -> " + t.R + "/d/changed.txt"}));
     EXPECT_EQ(Stat(t.R + "/same.txt").st_mtime, 1500000000);
     EXPECT_EQ(ReadFile(t.R + "/d/changed.txt"), "version 1");
 }

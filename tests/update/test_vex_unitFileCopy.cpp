@@ -1,17 +1,15 @@
-#include "framework/vex_unitFileCopy.h"
-
-#include "tests/common/temp_tree.h"
-
 #include <dirent.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <vector>
+
+#include "framework/vex_unitFileCopy.h"
+#include "tests/common/temp_tree.h"
 
 using namespace testutil;
 
@@ -19,7 +17,7 @@ namespace {
 
 struct stat Stat(const std::string& path)
 {
-    struct stat st{};
+    struct stat st {};
     EXPECT_EQ(stat(path.c_str(), &st), 0) << path;
     return st;
 }

@@ -22,17 +22,24 @@ std::map<std::string, std::string> Snapshot(const std::string& root)
         struct stat st;
         lstat(it->path().c_str(), &st);
         std::string value;
-        if (S_ISLNK(st.st_mode)) value = "-> " + fs::read_symlink(it->path()).string();
-        else if (S_ISDIR(st.st_mode)) value = "<dir>";
-        else if (S_ISREG(st.st_mode)) value = ReadFile(it->path().string());
-        else value = "<special>";
+        if (S_ISLNK(st.st_mode))
+            value = "-> " + fs::read_symlink(it->path()).string();
+        else if (S_ISDIR(st.st_mode))
+            value = "<dir>";
+        else if (S_ISREG(st.st_mode))
+            value = ReadFile(it->path().string());
+        else
+            value = "<special>";
         if (!S_ISLNK(st.st_mode) && !(st.st_mode & S_IWUSR)) value += " (ro)";
         out[rel] = value;
     }
     return out;
 }
 
-void Age(const std::string& path, int seconds) { SetMTime(path, 1500000000 + seconds); }
+void Age(const std::string& path, int seconds)
+{
+    SetMTime(path, 1500000000 + seconds);
+}
 
 void Put(const std::string& path, const std::string& content, int age)
 {
@@ -40,8 +47,14 @@ void Put(const std::string& path, const std::string& content, int age)
     Age(path, age);
 }
 
-ProgramFolderHere::ProgramFolderHere() { setenv("KESTRUNE_HOME", home.path().c_str(), 1); }
-ProgramFolderHere::~ProgramFolderHere() { unsetenv("KESTRUNE_HOME"); }
+ProgramFolderHere::ProgramFolderHere()
+{
+    setenv("KESTRUNE_HOME", home.path().c_str(), 1);
+}
+ProgramFolderHere::~ProgramFolderHere()
+{
+    unsetenv("KESTRUNE_HOME");
+}
 
 UpdateHarness::UpdateHarness(const std::string& left, const std::string& right)
 {

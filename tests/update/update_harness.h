@@ -2,10 +2,6 @@
 // waiting, and reads a tree back as a map of relative paths.
 #pragma once
 
-#include "engine/kn_unitCompare.h"
-#include "engine/kn_unitCompareUpdate.h"
-#include "tests/common/temp_tree.h"
-
 #include <functional>
 #include <map>
 #include <string>
@@ -43,9 +39,9 @@ struct UpdateHarness {
     std::vector<int> AllRows() const;
 
     kn::TKNFileCompare engine;
-    std::vector<std::string> progress;   // texts of OnUpdateProgress, in order
-    std::vector<int> positions;          // positions of OnUpdateProgress
-    std::vector<std::string> errors;     // messages of OnError
+    std::vector<std::string> progress;  // texts of OnUpdateProgress, in order
+    std::vector<int> positions;         // positions of OnUpdateProgress
+    std::vector<std::string> errors;    // messages of OnError
     int updateDone = 0;
     int stateZeroReports = 0;
     std::function<void(const std::string&)> onProgress;  // extra hook, e.g. to stop

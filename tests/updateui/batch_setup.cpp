@@ -24,8 +24,7 @@ kn::TKNBatchRec BatchOf(const char* name, const std::vector<BatchEntry>& entries
     kn::TKNBatchRec batch;
     std::memset(&batch, 0, sizeof batch);
     vex::SetField(batch.Name, name);
-    for (const BatchEntry& e : entries)
-        EXPECT_TRUE(kn::AddBatchEntry(batch, e.preset, e.action, e.force)) << e.preset;
+    for (const BatchEntry& e : entries) EXPECT_TRUE(kn::AddBatchEntry(batch, e.preset, e.action, e.force)) << e.preset;
     return batch;
 }
 

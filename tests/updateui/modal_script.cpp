@@ -24,8 +24,10 @@ ModalScript::Step Press(QMessageBox::StandardButton which)
 {
     return [which](QWidget* modal) {
         auto* box = qobject_cast<QMessageBox*>(modal);
-        if (box && box->button(which)) box->button(which)->click();
-        else Reject(modal);
+        if (box && box->button(which))
+            box->button(which)->click();
+        else
+            Reject(modal);
     };
 }
 
@@ -52,9 +54,18 @@ void ModalScript::Poll()
     step(modal);
 }
 
-ModalScript::Step ModalScript::Ok() { return Press(QMessageBox::Ok); }
-ModalScript::Step ModalScript::Yes() { return Press(QMessageBox::Yes); }
-ModalScript::Step ModalScript::No() { return Press(QMessageBox::No); }
+ModalScript::Step ModalScript::Ok()
+{
+    return Press(QMessageBox::Ok);
+}
+ModalScript::Step ModalScript::Yes()
+{
+    return Press(QMessageBox::Yes);
+}
+ModalScript::Step ModalScript::No()
+{
+    return Press(QMessageBox::No);
+}
 
 ModalScript::Step ModalScript::OkSilencing()
 {
@@ -86,8 +97,10 @@ ModalScript::Step ModalScript::Confirm(bool backup)
 ModalScript::Step ModalScript::CancelDialog()
 {
     return [](QWidget* modal) {
-        if (auto* form = qobject_cast<kn::TKNConfirmForm*>(modal)) form->btnCancel->click();
-        else Reject(modal);
+        if (auto* form = qobject_cast<kn::TKNConfirmForm*>(modal))
+            form->btnCancel->click();
+        else
+            Reject(modal);
     };
 }
 
@@ -106,7 +119,9 @@ ModalScript::Step ModalScript::Browse(const QString& folder)
 QString Describe(QWidget* modal)
 {
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-        const char* kind = box->icon() == QMessageBox::Critical ? "error" : box->icon() == QMessageBox::Question ? "question" : "box";
+        const char* kind = box->icon() == QMessageBox::Critical   ? "error"
+                           : box->icon() == QMessageBox::Question ? "question"
+                                                                  : "box";
         return QString("%1: %2").arg(kind, box->text());
     }
     if (auto* form = qobject_cast<kn::TKNConfirmForm*>(modal))

@@ -23,7 +23,10 @@ struct CliResult {
     std::string err;
 };
 
-std::string Quoted(const std::string& text) { return "'" + text + "'"; }
+std::string Quoted(const std::string& text)
+{
+    return "'" + text + "'";
+}
 
 class CliBatch : public ::testing::Test {
 protected:

@@ -1,4 +1,4 @@
-#include "ui/kn_frmConfirm.h"
+#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -9,12 +9,14 @@
 #include <QScreen>
 #include <QTimer>
 
-#include <gtest/gtest.h>
-
 #include "engine/kn_unitCompareOptions.h"
 #include "framework/qt/vex_frmHelp.h"
+#include "ui/kn_frmConfirm.h"
 
-static void InitHelpResources() { Q_INIT_RESOURCE(kestrune); }
+static void InitHelpResources()
+{
+    Q_INIT_RESOURCE(kestrune);
+}
 
 namespace kn {
 namespace {
@@ -44,7 +46,10 @@ const ActionTextCase kActionTexts[] = {
     {"UnknownIsAuto", static_cast<TKNAction>(7), false, false, "Auto, All Files"},
 };
 
-void PrintTo(const ActionTextCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ActionTextCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class ConfirmActionText : public ::testing::TestWithParam<ActionTextCase> {};
 
@@ -55,7 +60,9 @@ TEST_P(ConfirmActionText, ReadsDirectionScopeAndForce)
 }
 
 INSTANTIATE_TEST_SUITE_P(AllCombinations, ConfirmActionText, ::testing::ValuesIn(kActionTexts),
-                         [](const ::testing::TestParamInfo<ActionTextCase>& row) { return std::string(row.param.name); });
+                         [](const ::testing::TestParamInfo<ActionTextCase>& row) {
+                             return std::string(row.param.name);
+                         });
 
 TEST(ConfirmForm, ScalesLayoutLengthsToTheScreenDpi)
 {
@@ -153,8 +160,8 @@ TEST(ConfirmForm, TabGoesOkCancelHelpBackupAndRound)
     for (QWidget* next : order) {
         SendKey(QApplication::focusWidget(), Qt::Key_Tab);
         QApplication::processEvents();
-        EXPECT_EQ(QApplication::focusWidget(), next) << next->metaObject()->className() << " "
-                                                      << qPrintable(QApplication::focusWidget()->objectName());
+        EXPECT_EQ(QApplication::focusWidget(), next)
+            << next->metaObject()->className() << " " << qPrintable(QApplication::focusWidget()->objectName());
     }
 }
 

@@ -54,7 +54,10 @@ const FormCase kForms[] = {
     {"DeleteMissingFolder", {"/D", "NONE"}, "Delete param must be a folder!", false, false},
 };
 
-void PrintTo(const FormCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const FormCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class CommandLineForms : public CommandLine, public ::testing::WithParamInterface<FormCase> {};
 
@@ -63,7 +66,7 @@ TEST_P(CommandLineForms, ShowTheirBoxAndGoOnOrEnd)
     const FormCase& c = GetParam();
     QStringList params;
     for (const char* p : c.params)
-        params << (p == std::string("LEFT") ? QString::fromStdString(left)
+        params << (p == std::string("LEFT")   ? QString::fromStdString(left)
                    : p == std::string("NONE") ? QString::fromStdString(trees / "missing")
                                               : QString(p));
     WriteFile(left + "/keep.txt", "keep");
@@ -145,8 +148,8 @@ TEST_F(CommandLineDelete, YesAndOkDeleteTheContentsAndTheFolderOnly)
 {
     auto config = OpenConfig();
     kn::TKNMainForm window(*config);
-    Outcome outcome = Apply(window, {"/d", QString::fromStdString(victim)},
-                            {ModalScript::Yes(), ModalScript::Confirm()});
+    Outcome outcome =
+        Apply(window, {"/d", QString::fromStdString(victim)}, {ModalScript::Yes(), ModalScript::Confirm()});
     EXPECT_FALSE(outcome.goesOn) << "the program ends after a delete";
     ASSERT_EQ(outcome.seen.size(), 2) << outcome.seen.join("; ").toStdString();
     EXPECT_EQ(outcome.seen[0], "question: Are you sure to delete all files and folders?");

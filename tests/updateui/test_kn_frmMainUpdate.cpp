@@ -61,11 +61,19 @@ const CommandCase kCommands[] = {
     {"Update", "actCompareUpdate", {}, "Left to Right, All Files", "new", true, true},
     {"UpdateSelection", "actCompareUpdateSelection", {"b.txt"}, "Left to Right, Selection Only", "old", true, true},
     {"ForceUpdate", "actCompareForceUpdate", {}, "Left to Right, All Files, Force Update", "new", true, false},
-    {"ForceUpdateSelection", "actCompareForceUpdateSelection", {"c.txt"},
-     "Left to Right, Selection Only, Force Update", "old", false, false},
+    {"ForceUpdateSelection",
+     "actCompareForceUpdateSelection",
+     {"c.txt"},
+     "Left to Right, Selection Only, Force Update",
+     "old",
+     false,
+     false},
 };
 
-void PrintTo(const CommandCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const CommandCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class UpdateCommandAnswers : public UpdateCommands, public ::testing::WithParamInterface<CommandCase> {};
 

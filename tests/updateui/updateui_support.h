@@ -4,8 +4,8 @@
 
 #include <QItemSelectionModel>
 #include <QLineEdit>
-#include <QTimer>
 #include <QTableView>
+#include <QTimer>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
