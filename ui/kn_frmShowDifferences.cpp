@@ -107,6 +107,7 @@ struct TKNShowDifferencesForm::Impl {
     TDiff Diff{TDiffOptions{.Stop = &Stop}};
     std::thread Worker;
     bool Comparing = false;
+    int Run = 0;  // the number of the comparison in work, so late reports of earlier ones are dropped
     std::string LeftContent, RightContent;  // the files' bytes; the lines are views into them
     std::vector<std::string_view> LeftText, RightText;
     QToolBar* ToolBar = nullptr;
@@ -129,7 +130,7 @@ struct TKNShowDifferencesForm::Impl {
     QFrame* BuildDisplay(TKNShowDifferencesForm* form);
     vex::TvexStatusBar* BuildStatusBar(TKNShowDifferencesForm* form);
     void StartComparison(TKNShowDifferencesForm* form);
-    void ComparisonDone(bool found);
+    void ComparisonDone(int run, bool found);
     void StopComparison();
     void FillViews();
     void ShowBinary(const TBinaryComparison& binary, const std::string& leftName, const std::string& rightName);
@@ -406,17 +407,21 @@ void TKNShowDifferencesForm::Impl::StartComparison(TKNShowDifferencesForm* form)
     Stop = false;
     Comparing = true;
     SetSummary(QStringLiteral("Comparing..."));
-    Worker = std::thread([this, form] {
+    const int run = ++Run;
+    Worker = std::thread([this, form, run] {
         const TLineClasses classes = ClassifyLines(LeftText, RightText);
         const bool found = Diff.Compare(classes.Left, classes.Right);
         // Dropped with the form's other posted events if the form goes first.
         QMetaObject::invokeMethod(
-            form, [this, found] { ComparisonDone(found); }, Qt::QueuedConnection);
+            form, [this, found, run] { ComparisonDone(run, found); }, Qt::QueuedConnection);
     });
 }
 
-void TKNShowDifferencesForm::Impl::ComparisonDone(bool found)
+// A report of a run that was stopped (or replaced by a newer one) is stale: its worker has
+// been joined already and its result is not the views' to show.
+void TKNShowDifferencesForm::Impl::ComparisonDone(int run, bool found)
 {
+    if (run != Run || !Worker.joinable()) return;
     Worker.join();
     Comparing = false;
     if (!found) {
@@ -432,6 +437,7 @@ void TKNShowDifferencesForm::Impl::StopComparison()
 {
     Stop = true;
     if (Worker.joinable()) Worker.join();
+    ++Run;
     Comparing = false;
 }
 

@@ -50,6 +50,8 @@ protected:
         std::string seen;
         testutil::OnNextModal([&seen, closeSize](QWidget* modal) {
             if (auto* form = qobject_cast<kn::TKNShowDifferencesForm*>(modal)) {
+                // The comparison runs on a worker; the views fill once it has ended.
+                while (form->Comparing()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
                 seen = form->LeftView()->Lines().Get(0);
                 if (closeSize.isValid()) form->resize(closeSize);
             }
