@@ -21,25 +21,6 @@ cli=${KESTRUNE_CLI:-"$root/build/release/app/kestrune-cli"}  # override to time 
 user=bench
 password=bench
 
-generate_tree() {
-    echo "Generating $tree (once)..." >&2
-    rm -rf "$tree.tmp"
-    /usr/bin/python3 - "$tree.tmp" <<'PY'
-import os, random, sys
-root = sys.argv[1]
-rnd = random.Random(7)
-stamp = 1700000000  # a fixed past time: listings show it with a year, the same every run
-for i in range(10000):
-    folder = os.path.join(root, "d%02d" % (i % 100))
-    os.makedirs(folder, exist_ok=True)
-    path = os.path.join(folder, "file%05d.txt" % i)
-    with open(path, "wb") as f:
-        f.write(b"x" * rnd.randint(0, 4096))
-    os.utime(path, (stamp, stamp))
-PY
-    mv "$tree.tmp" "$tree"
-}
-
 source "$root/bench/build_cli.sh"
 source "$root/bench/timing.sh"
 
@@ -70,7 +51,7 @@ stop_server() {
 command -v bc >/dev/null || { echo "bench/ftp.sh needs bc (apt-get install bc)" >&2; exit 1; }
 command -v lftp >/dev/null || { echo "bench/ftp.sh needs lftp (apt-get install lftp)" >&2; exit 1; }
 mkdir -p "$data"
-[ -d "$tree" ] || generate_tree
+[ -d "$tree" ] || generate_tree "$tree"
 build_cli
 start_server
 trap stop_server EXIT

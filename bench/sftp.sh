@@ -22,25 +22,6 @@ cli=${KESTRUNE_CLI:-"$root/build/release/app/kestrune-cli"}
 source "$root/bench/build_cli.sh"
 source "$root/bench/timing.sh"
 
-generate_tree() {
-    echo "Generating $tree (once)..." >&2
-    rm -rf "$tree.tmp"
-    /usr/bin/python3 - "$tree.tmp" <<'PY'
-import os, random, sys
-root = sys.argv[1]
-rnd = random.Random(7)
-stamp = 1700000000
-for i in range(10000):
-    folder = os.path.join(root, "d%02d" % (i % 100))
-    os.makedirs(folder, exist_ok=True)
-    path = os.path.join(folder, "file%05d.txt" % i)
-    with open(path, "wb") as f:
-        f.write(b"x" * rnd.randint(0, 4096))
-    os.utime(path, (stamp, stamp))
-PY
-    mv "$tree.tmp" "$tree"
-}
-
 start_server() {
     run=$(mktemp -d)
     mkdir -p "$run/home/.ssh" /run/sshd
@@ -86,7 +67,7 @@ kestrune() { HOME="$run/home" "$cli" "$@"; }
 
 command -v bc >/dev/null || { echo "bench/sftp.sh needs bc (apt-get install bc)" >&2; exit 1; }
 mkdir -p "$data"
-[ -d "$tree" ] || generate_tree
+[ -d "$tree" ] || generate_tree "$tree"
 if [ ! -f "$big/src/big.bin" ]; then
     echo "Generating a 200 MB file (once)..." >&2
     mkdir -p "$big/src"

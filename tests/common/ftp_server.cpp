@@ -118,18 +118,6 @@ namespace {
 
 constexpr const char* kVsftpd = "/usr/sbin/vsftpd";
 
-bool Accepts(int port)
-{
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    ::close(fd);
-    return ok;
-}
-
 std::string VsftpdTlsConfig(const std::string& cert, const std::string& key)
 {
     if (cert.empty()) return {};
@@ -226,6 +214,18 @@ std::string MakeCertificate(const std::string& folder, const std::string& common
         if (std::isxdigit(static_cast<unsigned char>(c)))
             hex += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return "sha256:" + hex;
+}
+
+bool Accepts(int port)
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    ::close(fd);
+    return ok;
 }
 
 int FreeLoopbackPort()

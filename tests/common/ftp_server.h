@@ -88,6 +88,8 @@ private:
 
 // A loopback port that nothing listens on: bound once to learn a free one, then closed.
 int FreeLoopbackPort();
+// True when a server accepts connections on the loopback `port` (a started server is ready).
+bool Accepts(int port);
 
 // A self-signed certificate for `commonName` made with the openssl tool: cert.pem and key.pem
 // in `folder`. Returns the certificate's SHA-256 fingerprint as "sha256:" + lower-case hex.

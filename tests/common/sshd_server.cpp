@@ -42,18 +42,6 @@ std::string Output(const std::string& command)
     return text;
 }
 
-bool Accepts(int port)
-{
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    ::close(fd);
-    return ok;
-}
-
 // The processes whose parent is `pid`, read from /proc.
 std::vector<pid_t> Children(pid_t pid)
 {
