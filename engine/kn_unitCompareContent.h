@@ -93,6 +93,10 @@ std::unique_ptr<TKNContentSide> MakeLocalContentSide();
 // where the server's FEAT reply offers a checksum command, else the files streamed.
 std::unique_ptr<TKNContentSide> MakeFtpContentSide(const std::string& root);
 
+// An SFTP side under the location `root`: its own session, opened on first use; the files
+// streamed.
+std::unique_ptr<TKNContentSide> MakeSftpContentSide(const std::string& root);
+
 // "512 bytes", "1.5 KB", "1.2 GB": 1024-based units, one decimal.
 std::string FormatByteCount(int64_t bytes);
 

@@ -33,6 +33,8 @@ public:
     const TKNSharedText& GetPath(const TKNFileRec& Rec) override { return Rec.Path; }
     const std::string& GetName(const TKNFileRec& Rec) override { return Rec.Name; }
     int IconIndex(const TKNFileRec& Rec) override { return RemoteIconIndex(Rec); }
+    // Connects on its own (see MakeSftpContentSide), so readers never share the scan's session.
+    std::unique_ptr<TKNContentSide> OpenContentSide(const std::string& Root) override;
 
     std::unique_ptr<TKNSftpSession> Session;  // made by Open
 

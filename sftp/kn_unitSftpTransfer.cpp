@@ -6,12 +6,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <deque>
 #include <random>
 #include <vector>
 
 #include "framework/vex_unitFileCopy.h"
 #include "framework/vex_unitFileSystem.h"
+#include "sftp/kn_unitSftpReader.h"
 
 namespace kn {
 
@@ -19,8 +19,7 @@ const char* const kSftpStopped = "Stopped";
 
 namespace {
 
-constexpr uint32_t kReadBlock = 64 * 1024;
-constexpr int kReadsInFlight = 32;
+constexpr size_t kCopyBlock = 64 * 1024;
 // One write per request, below the 256 KiB message limit of common servers.
 constexpr size_t kWriteBlock = 128 * 1024;
 
@@ -49,36 +48,15 @@ bool WriteAll(int fd, const char* data, size_t size)
     return true;
 }
 
-// Reads the whole file into `fd`, keeping up to kReadsInFlight requests queued. A reply
-// shorter than asked before the end drops the requests behind it and asks again from there.
-bool PipelinedRead(TKNSftpSession& session, sftp_file file, int fd, const TKNSftpProgress& progress,
-                   std::string& reason)
+// Reads the whole file into `fd`.
+bool ReadInto(TKNSftpReader& reader, int fd, const TKNSftpProgress& progress, std::string& reason)
 {
-    std::vector<char> buffer(kReadBlock);
-    std::deque<int> pending;
+    std::vector<char> buffer(kCopyBlock);
     int64_t done = 0;
-    bool atEnd = false;
     for (;;) {
-        while (!atEnd && pending.size() < static_cast<size_t>(kReadsInFlight)) {
-            int id = sftp_async_read_begin(file, kReadBlock);
-            if (id < 0) {
-                reason = session.LastError();
-                return false;
-            }
-            pending.push_back(id);
-        }
-        if (pending.empty()) return true;
-        int id = pending.front();
-        pending.pop_front();
-        int n = sftp_async_read(file, buffer.data(), kReadBlock, static_cast<uint32_t>(id));
-        if (n < 0) {
-            reason = session.LastError();
-            return false;
-        }
-        if (n == 0) {
-            atEnd = true;  // the requests behind it find the end too
-            continue;
-        }
+        const int64_t n = reader.Read(buffer.data(), buffer.size(), reason);
+        if (n < 0) return false;
+        if (n == 0) return true;
         if (!WriteAll(fd, buffer.data(), static_cast<size_t>(n))) {
             reason = vex::ErrorText(errno);
             return false;
@@ -87,11 +65,6 @@ bool PipelinedRead(TKNSftpSession& session, sftp_file file, int fd, const TKNSft
         if (progress && !progress(done)) {
             reason = kSftpStopped;
             return false;
-        }
-        if (static_cast<uint32_t>(n) < kReadBlock && !pending.empty()) {
-            for (int stale : pending) sftp_async_read(file, buffer.data(), kReadBlock, static_cast<uint32_t>(stale));
-            pending.clear();
-            sftp_seek64(file, static_cast<uint64_t>(done));
         }
     }
 }
@@ -141,33 +114,21 @@ std::string SftpTemporaryName(const std::string& remoteDest)
 bool SftpDownload(TKNSftpSession& session, const std::string& remotePath, const std::string& localRoot,
                   const std::string& localDest, const TKNSftpProgress& progress, std::string& reason)
 {
-    TRemoteFile remote;
-    remote.file = sftp_open(session.Sftp(), remotePath.c_str(), O_RDONLY, 0);
-    if (!remote.file) {
-        reason = session.LastError();
-        return false;
-    }
-    sftp_attributes attr = sftp_fstat(remote.file);
-    if (!attr) {
-        reason = session.LastError();
-        return false;
-    }
-    const int64_t mtime = static_cast<int64_t>(attr->mtime);
-    const mode_t mode = static_cast<mode_t>(attr->permissions & 07777);
-    sftp_attributes_free(attr);
+    TKNSftpReader reader(session);
+    TKNSftpEntry entry;
+    TKNSftpReader::TFailure failure;
+    if (!reader.Open(remotePath, entry, failure, reason)) return false;
+    const mode_t mode = static_cast<mode_t>(entry.Permissions & 07777);
     vex::TvexTempFile temp;
     if (!temp.Open(localRoot, localDest, reason)) return false;
-    if (!PipelinedRead(session, remote.file, temp.Handle(), progress, reason)) return false;
-    if (!remote.Close()) {
-        reason = session.LastError();
-        return false;
-    }
+    if (!ReadInto(reader, temp.Handle(), progress, reason)) return false;
+    if (!reader.Close(reason)) return false;
     if (::fchmod(temp.Handle(), mode) != 0) {
         reason = vex::ErrorText(errno);
         return false;
     }
     if (!temp.Commit(reason)) return false;
-    return vex::SetLastWriteTime(localDest, mtime, reason);
+    return vex::SetLastWriteTime(localDest, entry.MTime, reason);
 }
 
 bool SftpUpload(TKNSftpSession& session, const std::string& localSource, const std::string& remoteDest, int64_t mtime,
