@@ -107,9 +107,10 @@ bool HashStream(TKNContentStream& stream, int64_t size, TKNHashKind kind, std::v
 }
 
 // The hash both sides can give: one the remote side(s) compute, preferring the first listed.
-bool CommonHash(TKNContentSide& left, TKNContentSide& right, TKNHashKind& kind)
+bool CommonHash(TKNContentSide& left, const TKNFileRec& l, TKNContentSide& right, const TKNFileRec& r,
+                TKNHashKind& kind)
 {
-    const std::vector<TKNHashKind> lh = left.RemoteHashes(), rh = right.RemoteHashes();
+    const std::vector<TKNHashKind> lh = left.RemoteHashes(l), rh = right.RemoteHashes(r);
     if (lh.empty() && rh.empty()) return false;
     if (lh.empty() || rh.empty()) {
         kind = lh.empty() ? rh.front() : lh.front();
@@ -128,7 +129,7 @@ bool CommonHash(TKNContentSide& left, TKNContentSide& right, TKNHashKind& kind)
 bool SideDigest(TKNContentSide& side, const TKNFileRec& rec, TKNHashKind kind, std::vector<char>& buffer,
                 TKNContentProgress& progress, int64_t& counted, std::string& hex, TKNContentOutcome& failed)
 {
-    const std::vector<TKNHashKind> remote = side.RemoteHashes();
+    const std::vector<TKNHashKind> remote = side.RemoteHashes(rec);
     if (std::find(remote.begin(), remote.end(), kind) != remote.end()) {
         std::string reason;
         if (side.RemoteHash(rec, kind, hex, reason)) return true;
@@ -249,7 +250,7 @@ TKNContentOutcome CompareFileContents(TKNContentSide& left, const TKNFileRec& l,
 {
     if (l.Size != r.Size) return Outcome(TKNContentResult::Differ);
     TKNHashKind kind;
-    if (CommonHash(left, right, kind)) return CompareByHash(left, l, right, r, kind, buffers, progress);
+    if (CommonHash(left, l, right, r, kind)) return CompareByHash(left, l, right, r, kind, buffers, progress);
     TKNContentOutcome failed;
     std::unique_ptr<TKNContentStream> a = OpenSide(left, l, failed);
     if (!a) return failed;

@@ -36,8 +36,9 @@ public:
     // is never opened: nullptr with `special` set.
     virtual std::unique_ptr<TKNContentStream> Open(const TKNFileRec& Rec, bool& special, std::string& reason) = 0;
     // The hash functions the side computes where its files are, best first (none for a local
-    // side: reading is as cheap as hashing there).
-    virtual std::vector<TKNHashKind> RemoteHashes() { return {}; }
+    // side: reading is as cheap as hashing there). The file about to be compared is given,
+    // for a side that must try its server's commands on a file to learn them.
+    virtual std::vector<TKNHashKind> RemoteHashes(const TKNFileRec&) { return {}; }
     // The lower-case hex digest of `Rec` by `kind`, one of RemoteHashes; false with `reason`.
     virtual bool RemoteHash(const TKNFileRec& Rec, TKNHashKind kind, std::string& hex, std::string& reason);
 };
@@ -90,7 +91,8 @@ void CompareContentJobs(std::vector<TKNContentJob>& jobs, int readers, const TKN
 std::unique_ptr<TKNContentSide> MakeLocalContentSide();
 
 // An FTP side under the location `root`: its own connection, opened on first use; hashes
-// where the server's FEAT reply offers a checksum command, else the files streamed.
+// where the server's FEAT reply offers a checksum command or the server answers one, else the
+// files streamed.
 std::unique_ptr<TKNContentSide> MakeFtpContentSide(const std::string& root);
 
 // An SFTP side under the location `root`: its own session, opened on first use; the files

@@ -5,7 +5,11 @@
 // Checksums: the server's FEAT reply names them. "HASH SHA-256*;SHA-1;MD5" offers the HASH
 // command (selected with "OPTS HASH <name>", answered "213 <name> <range> <hex> <path>"); the
 // words XSHA256, XSHA1, XMD5 and XCRC offer those commands (answered "250 <hex>" or "213
-// <hex>"). A server that names none is streamed.
+// <hex>"). Many servers answer the X commands without naming them: where FEAT names no
+// checksum, the commands are tried once per connection on the first file, strongest first,
+// and the first that answers with a digest is used from then on; one refused as unknown
+// (500, 502) is not asked again. A server that answers none is streamed.
+#include <algorithm>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -15,6 +19,7 @@
 #include "engine/kn_unitCompareContent.h"
 #include "engine/kn_unitScanProviderFTP.h"
 #include "framework/vex_unitText.h"
+#include "ftp/kn_unitFtpError.h"
 #include "ftp/kn_unitFtpLocation.h"
 
 namespace kn {
@@ -38,6 +43,22 @@ const char* CommandOf(TKNHashKind kind)
             break;
     }
     return "XCRC";
+}
+
+// The digest in a checksum reply, after its code; empty when it holds none.
+std::string DigestOf(const TKNFtpReply& reply, TKNHashKind kind)
+{
+    return FindHexDigest(reply.Text.substr(std::min<std::size_t>(reply.Text.size(), 4)), kind);
+}
+
+// The reply to `command`, whatever its code.
+TKNFtpReply AnyReply(TKNIdFTP& ftp, const std::string& command)
+{
+    try {
+        return ftp.SendCmd(command, {200, 213, 250});
+    } catch (const TKNFtpReplyError& e) {
+        return TKNFtpReply{e.Code, e.what()};
+    }
 }
 
 // A download on its own thread into a short queue of blocks, which Read empties. Ending the
@@ -124,9 +145,10 @@ public:
         return std::make_unique<TKNFtpStream>(Connection(), ServerPath(Rec));
     }
 
-    std::vector<TKNHashKind> RemoteHashes() override
+    std::vector<TKNHashKind> RemoteHashes(const TKNFileRec& Rec) override
     {
-        Connection();
+        TKNIdFTP& ftp = Connection();
+        if (probing_) Probe(ftp, Rec);
         std::vector<TKNHashKind> kinds;
         for (TKNHashKind kind : kPreferred)
             if (hashOffered_[Index(kind)] || commandOffered_[Index(kind)]) kinds.push_back(kind);
@@ -135,6 +157,11 @@ public:
 
     bool RemoteHash(const TKNFileRec& Rec, TKNHashKind kind, std::string& hex, std::string& reason) override
     {
+        if (!probedHex_.empty() && probedPath_ == ServerPath(Rec) && probedKind_ == kind) {
+            hex = std::move(probedHex_);
+            probedHex_.clear();
+            return true;
+        }
         try {
             TKNIdFTP& ftp = Connection();
             TKNFtpReply reply;
@@ -147,7 +174,7 @@ public:
             } else {
                 reply = ftp.SendCmd(std::string(CommandOf(kind)) + " " + ServerPath(Rec), {213, 250});
             }
-            hex = FindHexDigest(reply.Text.substr(std::min<std::size_t>(reply.Text.size(), 4)), kind);
+            hex = DigestOf(reply, kind);
             if (!hex.empty()) return true;
             reason = "The FTP server's checksum reply holds no " + std::string(HashKindName(kind)) + ": " + reply.Text;
         } catch (const std::exception& e) {
@@ -173,7 +200,18 @@ private:
     void ReadFeatures(TKNIdFTP& ftp)
     {
         selected_ = -1;
-        TKNFtpReply feat = ftp.SendCmd("FEAT", {211, 500, 502});
+        std::fill(std::begin(hashOffered_), std::end(hashOffered_), false);
+        std::fill(std::begin(commandOffered_), std::end(commandOffered_), false);
+        std::fill(std::begin(refused_), std::end(refused_), false);
+        probedPath_.clear();
+        probedHex_.clear();
+        TakeFeatures(ftp.SendCmd("FEAT", {211, 500, 502}));
+        probing_ = std::none_of(std::begin(hashOffered_), std::end(hashOffered_), [](bool b) { return b; }) &&
+                   std::none_of(std::begin(commandOffered_), std::end(commandOffered_), [](bool b) { return b; });
+    }
+
+    void TakeFeatures(const TKNFtpReply& feat)
+    {
         if (feat.Code != 211) return;
         std::size_t start = 0;
         while (start < feat.Text.size()) {
@@ -199,11 +237,42 @@ private:
         }
     }
 
+    // Tries the commands FEAT did not name on the file of `Rec`, strongest first, until one
+    // gives a digest; that digest serves the file's RemoteHash. A reply other than a digest
+    // or an unknown command (a missing file, a busy server) decides nothing.
+    void Probe(TKNIdFTP& ftp, const TKNFileRec& Rec)
+    {
+        const std::string path = ServerPath(Rec);
+        if (path == probedPath_) return;  // asked for this file already
+        probedPath_ = path;
+        for (TKNHashKind kind : kPreferred) {
+            if (refused_[Index(kind)]) continue;
+            const TKNFtpReply reply = AnyReply(ftp, std::string(CommandOf(kind)) + " " + path);
+            const bool positive = reply.Code / 100 == 2;
+            const std::string hex = positive ? DigestOf(reply, kind) : std::string();
+            if (!hex.empty()) {
+                commandOffered_[Index(kind)] = true;
+                probing_ = false;
+                probedKind_ = kind;
+                probedHex_ = hex;
+                return;
+            }
+            if (reply.Code == 500 || reply.Code == 502 || positive) refused_[Index(kind)] = true;
+        }
+        probing_ = std::find(std::begin(refused_), std::end(refused_), false) != std::end(refused_);
+    }
+
     std::string root_;
     std::unique_ptr<TKNIdFTP> ftp_;
     bool hashOffered_[4] = {};
     bool commandOffered_[4] = {};
     int selected_ = -1;  // the kind OPTS HASH last chose
+    // The probe of unnamed commands: on while FEAT named none and some are not yet refused.
+    bool probing_ = false;
+    bool refused_[4] = {};
+    std::string probedPath_;  // the file last probed with
+    TKNHashKind probedKind_ = TKNHashKind::Sha256;
+    std::string probedHex_;  // its digest, until RemoteHash takes it
 };
 
 }  // namespace

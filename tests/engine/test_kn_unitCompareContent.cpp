@@ -174,7 +174,7 @@ public:
         reason = "not readable";
         return nullptr;
     }
-    std::vector<TKNHashKind> RemoteHashes() override { return {TKNHashKind::Sha256}; }
+    std::vector<TKNHashKind> RemoteHashes(const TKNFileRec&) override { return {TKNHashKind::Sha256}; }
     bool RemoteHash(const TKNFileRec&, TKNHashKind kind, std::string& hex, std::string&) override
     {
         ++Calls;

@@ -1,6 +1,6 @@
 // Content comparison with an FTP side: by the server's checksum command where FEAT offers one
-// (scripted servers), streamed otherwise (a scripted server, and a real one in a whole
-// comparison).
+// or the server answers one it does not name (scripted servers), streamed otherwise (a
+// scripted server, and a real one in a whole comparison).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -100,22 +100,55 @@ TEST(ContentFtp, CrcCommandWhenThatIsAllTheServerHas)
     EXPECT_EQ(CompareWithServer(server, dir, {"n.txt"}, results), TKNContentResult::Equal);
 }
 
-TEST(ContentFtp, WithoutAChecksumTheFileIsStreamed)
+// Many servers answer X commands that FEAT does not name: the strongest that answers is found
+// on the first file and used alone from then on; those refused as unknown are not asked again.
+TEST(ContentFtp, UnnamedChecksumCommandIsFoundOnceAndUsed)
 {
     testutil::TempDir dir;
     testutil::WriteFile(dir / "a.txt", "hello world");
+    testutil::WriteFile(dir / "b.txt", "hello there");
+    const std::string md5 = Digest(TKNHashKind::Md5, "hello world");
     FakeFtpServer server([&](FakeFtpSession& s) {
         s.Login();
-        s.Reply("FEAT", "500 Unknown command");
-        s.Passive();
-        s.Reply("RETR /pub/a.txt", "150 Opening");
-        s.SendData("hello world");
-        s.Send("226 Done\r\n");
+        s.Reply("FEAT", "211-Features:\r\n MDTM\r\n SIZE\r\n211 End");
+        s.Reply("XSHA256 /pub/a.txt", "500 Unknown command");
+        s.Reply("XSHA1 /pub/a.txt", "502 Not implemented");
+        s.Reply("XMD5 /pub/a.txt", "250 " + md5);
+        s.Reply("XMD5 /pub/b.txt", "250 " + md5);
         s.Reply("QUIT", "221 Bye");
         s.WaitForClose();
     });
     std::vector<TKNContentResult> results;
-    EXPECT_EQ(CompareWithServer(server, dir, {"a.txt"}, results), TKNContentResult::Equal);
+    CompareWithServer(server, dir, {"a.txt", "b.txt"}, results);
+    EXPECT_EQ(results, (std::vector{TKNContentResult::Equal, TKNContentResult::Differ}));
+}
+
+// A server that refuses every checksum command (or knows no FEAT) is asked once, on the first
+// file; every file is streamed.
+TEST(ContentFtp, WithoutAChecksumTheFileIsStreamed)
+{
+    testutil::TempDir dir;
+    testutil::WriteFile(dir / "a.txt", "hello world");
+    testutil::WriteFile(dir / "b.txt", "hello there");
+    FakeFtpServer server([&](FakeFtpSession& s) {
+        s.Login();
+        s.Reply("FEAT", "500 Unknown command");
+        s.Reply("XSHA256 /pub/a.txt", "500 Unknown command");
+        s.Reply("XSHA1 /pub/a.txt", "500 Unknown command");
+        s.Reply("XMD5 /pub/a.txt", "502 Not implemented");
+        s.Reply("XCRC /pub/a.txt", "500 Unknown command");
+        for (const char* name : {"a.txt", "b.txt"}) {
+            s.Passive();
+            s.Reply(std::string("RETR /pub/") + name, "150 Opening");
+            s.SendData("hello world");
+            s.Send("226 Done\r\n");
+        }
+        s.Reply("QUIT", "221 Bye");
+        s.WaitForClose();
+    });
+    std::vector<TKNContentResult> results;
+    CompareWithServer(server, dir, {"a.txt", "b.txt"}, results);
+    EXPECT_EQ(results, (std::vector{TKNContentResult::Equal, TKNContentResult::Differ}));
 }
 
 // A whole comparison of a local tree with a real server's, which offers no checksum command.
