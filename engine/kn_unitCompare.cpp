@@ -138,6 +138,16 @@ void TKNFileCompare::StopCompare()
 void TKNFileCompare::Clear()
 {
     while (!Items.empty()) Items.pop_back();  // last to first
+    TimeOnlyItems.clear();
+}
+
+const TMyFileOpt* TKNFileCompare::RowAt(int index) const
+{
+    if (index < 0) return nullptr;
+    const auto position = static_cast<std::size_t>(index);
+    if (position < Items.size()) return Items[position].get();
+    if (position - Items.size() < TimeOnlyItems.size()) return TimeOnlyItems[position - Items.size()].get();
+    return nullptr;
 }
 
 void TKNFileCompare::WaitIdle()

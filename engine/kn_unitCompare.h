@@ -299,9 +299,15 @@ public:
     // their times; see ContentRowStatus for the rows they get.
     bool CompareContent = false;
     int ContentReaders = 4;
-    // Keeps the rows of content-equal pairs whose times differ (marked ContentEqual), so that
-    // an update can set their times; otherwise such pairs get no row.
+    // Keeps the rows of content-equal pairs whose times differ (marked ContentEqual) among
+    // Items; otherwise they go to TimeOnlyItems.
     bool KeepContentEqualRows = false;
+    // The content-equal pairs whose times differ, when KeepContentEqualRows is off: they are
+    // no differences, so no rows, yet an update of the whole result sets their times. An
+    // update addresses them by the positions after Items (see RowAt).
+    std::vector<std::unique_ptr<TMyFileOpt>> TimeOnlyItems;
+    // The row at `index` of Items followed by TimeOnlyItems; null outside both.
+    const TMyFileOpt* RowAt(int index) const;
     // Whole-hour time shifts up to this many hours count as equal times (0..24).
     int IgnoreHours = 0;
     // Why pairs of the last comparison could not be compared by content (they are listed).
@@ -358,7 +364,7 @@ public:
     // Waits, serving the hand-over queue, until State is 0.
     void WaitIdle();
 
-    // Carries out the rows `Indexes` (positions in Items, handled in this order) on the update
+    // Carries out the rows `Indexes` (positions as RowAt takes them, handled in this order) on the update
     // thread (main thread only; ignored unless State is 0): Direction is an action (TKNAction::LeftToRight,
     // TKNAction::RightToLeft, TKNAction::Auto); Force also overwrites newer files, deletes entries that only the
     // written side has and applies attributes; Backup keeps what is overwritten or deleted. The run ends with a new

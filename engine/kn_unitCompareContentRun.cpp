@@ -83,16 +83,21 @@ void TKNFileCompare::CompareContents()
 }
 
 // Applies each job's outcome to its provisional row and drops the rows that are no longer
-// differences, keeping the order of the others.
+// differences, keeping the order of the others; content-equal pairs whose times differ go to
+// TimeOnlyItems unless they are to be kept as rows.
 void TKNFileCompare::SettleContentRows(const std::vector<TKNContentJob>& jobs)
 {
-    std::vector<bool> drop(Items.size(), false);
+    enum class TPlace : uint8_t { Row, Dropped, TimeOnly };
+    std::vector<TPlace> place(Items.size(), TPlace::Row);
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         const TContentPair& pair = contentPairs_[i];
         const TKNContentOutcome& outcome = jobs[i].Outcome;
         TMyFileOpt& row = *Items[pair.Row];
-        drop[pair.Row] = !ContentRowStatus(outcome.Result, pair.TimeOrder, pair.AttrDiffer, KeepContentEqualRows,
-                                           row.Status, row.ContentEqual);
+        const bool kept =
+            ContentRowStatus(outcome.Result, pair.TimeOrder, pair.AttrDiffer, true, row.Status, row.ContentEqual);
+        place[pair.Row] = !kept                                       ? TPlace::Dropped
+                          : row.ContentEqual && !KeepContentEqualRows ? TPlace::TimeOnly
+                                                                      : TPlace::Row;
         row.ContentDiffers = outcome.Result == TKNContentResult::Differ;
         if (outcome.Result != TKNContentResult::Failed) continue;
         std::string note = "The contents of \"" + FullName(row.Left) + "\" and \"" + FullName(row.Right) +
@@ -101,8 +106,10 @@ void TKNFileCompare::SettleContentRows(const std::vector<TKNContentJob>& jobs)
         ContentNotes.push_back(std::move(note));
     }
     std::size_t kept = 0;
-    for (std::size_t i = 0; i < Items.size(); ++i)
-        if (!drop[i]) Items[kept++] = std::move(Items[i]);
+    for (std::size_t i = 0; i < Items.size(); ++i) {
+        if (place[i] == TPlace::Row) Items[kept++] = std::move(Items[i]);
+        if (place[i] == TPlace::TimeOnly) TimeOnlyItems.push_back(std::move(Items[i]));
+    }
     Items.resize(kept);
 }
 

@@ -96,10 +96,9 @@ bool TKNUpdateThread::StopRequested() const
 
 const TMyFileOpt* TKNUpdateThread::Row(int index) const
 {
-    if (index < 0 || static_cast<size_t>(index) >= FileCompare.Items.size()) return nullptr;
-    const TMyFileOpt* row = FileCompare.Items[static_cast<size_t>(index)].get();
+    const TMyFileOpt* row = FileCompare.RowAt(index);
     // What lies in a folder that could not be listed cannot be judged: no pass touches it.
-    return row->Unlisted ? nullptr : row;
+    return row && row->Unlisted ? nullptr : row;
 }
 
 void TKNUpdateThread::ReportFileProgress(const TKNUpdateProvider& provider)

@@ -107,16 +107,32 @@ void TKNPlanTotals::Add(const TMyFileOpt& row, const TKNPlannedOp& op)
     }
 }
 
+namespace {
+
+// The totals of the rows `rowAt` gives for `indexes` (null for a position without a row).
+template <class RowAt>
+TKNPlanTotals TotalsOf(const std::vector<int>& indexes, TKNAction action, bool force, RowAt rowAt)
+{
+    TKNPlanTotals totals;
+    for (int index : indexes)
+        if (const TMyFileOpt* row = rowAt(index)) totals.Add(*row, PlanRow(*row, action, force));
+    return totals;
+}
+
+}  // namespace
+
 TKNPlanTotals PlanTotals(const std::vector<std::unique_ptr<TMyFileOpt>>& rows, const std::vector<int>& indexes,
                          TKNAction action, bool force)
 {
-    TKNPlanTotals totals;
-    for (int index : indexes) {
-        if (index < 0 || static_cast<std::size_t>(index) >= rows.size()) continue;
-        const TMyFileOpt& row = *rows[static_cast<std::size_t>(index)];
-        totals.Add(row, PlanRow(row, action, force));
-    }
-    return totals;
+    return TotalsOf(indexes, action, force, [&rows](int index) -> const TMyFileOpt* {
+        return index >= 0 && static_cast<std::size_t>(index) < rows.size() ? rows[static_cast<std::size_t>(index)].get()
+                                                                           : nullptr;
+    });
+}
+
+TKNPlanTotals PlanTotals(const TKNFileCompare& engine, const std::vector<int>& indexes, TKNAction action, bool force)
+{
+    return TotalsOf(indexes, action, force, [&engine](int index) { return engine.RowAt(index); });
 }
 
 std::string FormatBytes(int64_t bytes)

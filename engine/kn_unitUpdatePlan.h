@@ -82,6 +82,10 @@ struct TKNPlanTotals {
 TKNPlanTotals PlanTotals(const std::vector<std::unique_ptr<TMyFileOpt>>& rows, const std::vector<int>& indexes,
                          TKNAction action, bool force);
 
+// The totals of the rows `indexes` of `engine`'s last comparison (positions as RowAt takes
+// them, so the set-time operations of TimeOnlyItems are counted too).
+TKNPlanTotals PlanTotals(const TKNFileCompare& engine, const std::vector<int>& indexes, TKNAction action, bool force);
+
 // The plan's totals in words, e.g. "12 files to copy (3.4 MB), 328 to delete, 2 folders to
 // create". Kinds with a count of 0 are left out; an empty plan reads "Nothing to do".
 std::string PlanSummary(const TKNPlanTotals& totals);

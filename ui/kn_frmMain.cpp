@@ -370,7 +370,7 @@ void TKNMainForm::FileCompareCompareDone()
     SortRows();
     int count = static_cast<int>(FileCompare->Items.size());
     model_->SetItemCount(count);
-    SetUpdateCommands(count > 0);
+    SetUpdateCommands(count > 0 || !FileCompare->TimeOnlyItems.empty());
     // Folders that could not be read hold rows no update touches: say how many, and the first.
     QString unread;
     if (const std::size_t unlisted = FileCompare->UnlistedCount(); unlisted > 0)

@@ -59,9 +59,7 @@ bool TKNMainForm::RunBatchEntry(const TKNBatchEntry& entry)
                                 .arg(QString::fromStdString(*missing), PresetName));
         return false;
     }
-    FileCompare->KeepContentEqualRows = true;  // the update sets the times of content-equal pairs
     FileCompare->Compare(true);
-    FileCompare->KeepContentEqualRows = false;
     if (!BatchPause()) return true;
     DoUpdate(entry.Force != 0, false, true, false, false);
     BatchPause();

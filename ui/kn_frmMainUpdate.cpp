@@ -28,6 +28,11 @@ void TKNMainForm::CollectSelection(bool selectionOnly)
     } else {
         Selection.resize(static_cast<std::size_t>(model_->ItemCount()));
         for (std::size_t i = 0; i < Selection.size(); ++i) Selection[i] = static_cast<int>(i);
+        // The pairs whose contents are equal and whose times differ are no rows, but an update of
+        // the whole result sets their times, as kestrune-cli's does.
+        const int timeOnly = static_cast<int>(FileCompare->Items.size());
+        for (std::size_t i = 0; i < FileCompare->TimeOnlyItems.size(); ++i)
+            Selection.push_back(timeOnly + static_cast<int>(i));
     }
     model_->SetSelecting(false);
 }
@@ -57,7 +62,7 @@ bool TKNMainForm::DoUpdate(bool Force, bool SelectionOnly, bool Wait, bool Compa
     const TKNAction direction = action_;
     SetBusy();
     CollectSelection(SelectionOnly);
-    const TKNPlanTotals plan = PlanTotals(FileCompare->Items, Selection, direction, Force);
+    const TKNPlanTotals plan = PlanTotals(*FileCompare, Selection, direction, Force);
     // While the user decides, the list shows what exactly this update does.
     model_->SetPlan(direction, Force);
     auto cancel = [this] {

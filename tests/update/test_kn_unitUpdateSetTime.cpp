@@ -68,6 +68,29 @@ TEST(UpdateSetTime, EqualContentGetsTheSourcesTimeAndIsNotCopied)
     EXPECT_EQ(h.Compare(), 0u);
 }
 
+// Without rows for them (the window's comparison), such pairs wait after the rows, in the
+// positions an update takes: an update of every position sets their times all the same.
+TEST(UpdateSetTime, PairsWithoutRowsFollowTheRowsAndAnUpdateOfAllSetsTheirTimes)
+{
+    SetTimeTrees t;
+    UpdateHarness h(t.L, t.R);
+    h.engine.CompareContent = true;
+    ASSERT_EQ(h.Compare(), 1u) << "only the real difference is a row";
+    ASSERT_EQ(h.engine.TimeOnlyItems.size(), 1u);
+    EXPECT_EQ(h.engine.TimeOnlyItems[0]->Left.Name, "same.txt");
+    EXPECT_EQ(h.engine.RowAt(1), h.engine.TimeOnlyItems[0].get());
+    EXPECT_EQ(h.engine.RowAt(2), nullptr);
+    const kn::TKNPlanTotals plan = kn::PlanTotals(h.engine, {0, 1, 2, -1}, kn::TKNAction::LeftToRight, true);
+    EXPECT_EQ(plan.TimesToSet, 1);
+    EXPECT_EQ(plan.FilesToCopy, 1);
+    h.engine.Update(kn::TKNAction::LeftToRight, true, {0, 1}, true, false, false);
+    EXPECT_EQ(h.errors, std::vector<std::string>{});
+    EXPECT_EQ(h.progress, (std::vector<std::string>{t.R + "/d/changed.txt", t.R + "/same.txt"}));
+    EXPECT_EQ(Stat(t.R + "/same.txt").st_mtime, Stat(t.L + "/same.txt").st_mtime);
+    EXPECT_EQ(h.Compare(), 0u);
+    EXPECT_TRUE(h.engine.TimeOnlyItems.empty()) << "nothing left to set";
+}
+
 TEST(UpdateSetTime, FollowsTheDirectionRuleOfACopy)
 {
     struct Case {

@@ -1,9 +1,13 @@
 // The four update commands of the main window, driven as a user would: the confirmation and
 // its answers, the rows handed to the update, backups, expert mode, and the result on disk.
+#include <sys/stat.h>
+
 #include <QAction>
+#include <QLabel>
 #include <QLineEdit>
 
 #include "modal_script.h"
+#include "ui/kn_frmConfirm.h"
 #include "updateui_support.h"
 
 namespace updateui_test {
@@ -210,6 +214,80 @@ TEST_F(UpdateCommands, EveryFailureIsShownAndTheUpdateGoesOn)
     EXPECT_EQ(ReadFile(right + "/d.txt"), "also");
     EXPECT_TRUE(Exists(right + "/a.txt/inside")) << "nothing lost";
 }
+
+// With "Compare file contents" on, a pair with the same bytes and other times is no row, yet the
+// window's update of the whole result sets the written side's time, as kestrune-cli's does.
+struct TimeOnlyCase {
+    const char* name;
+    kn::TKNAction action;
+    const char* command;
+    std::vector<QString> selected;
+    bool timeSet;      // the confirmation counts the time and the written side takes it
+    bool writesRight;  // the side the action writes
+};
+
+const TimeOnlyCase kTimeOnlyCases[] = {
+    {"LeftToRight", kn::TKNAction::LeftToRight, "actCompareUpdate", {}, true, true},
+    {"Auto", kn::TKNAction::Auto, "actCompareUpdate", {}, true, true},
+    {"ForcedRightToLeft", kn::TKNAction::RightToLeft, "actCompareForceUpdate", {}, true, false},
+    {"SelectionLeavesIt", kn::TKNAction::LeftToRight, "actCompareUpdateSelection", {"a.txt"}, false, true},
+};
+
+void PrintTo(const TimeOnlyCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+int64_t MTimeOf(const std::string& path)
+{
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return st.st_mtime;
+}
+
+class ContentEqualTimes : public UpdateCommands, public ::testing::WithParamInterface<TimeOnlyCase> {};
+
+TEST_P(ContentEqualTimes, TheWindowsUpdateSetsTheWrittenSidesTime)
+{
+    const TimeOnlyCase& c = GetParam();
+    constexpr int64_t kLeftTime = 1700000600, kRightTime = 1700000000;
+    MakeTrees();
+    WriteFile(left + "/same.bin", "same bytes");
+    testutil::SetMTime(left + "/same.bin", kLeftTime);
+    WriteFile(right + "/same.bin", "same bytes");
+    testutil::SetMTime(right + "/same.bin", kRightTime);
+    std::unique_ptr<kn::TKNConfig> config = OpenConfig();
+    config->Header.CurrentOptions.CompareContent = 1;
+    kn::TKNMainForm window(*config);
+    window.resize(800, 600);
+    window.show();
+    SetWindowAction(window, c.action);
+    Compare(window, left, right);
+    ASSERT_EQ(FindRow(window.ResultModel(), "same.bin"), -1) << "equal bytes are no difference";
+    SelectRows(window, RowsNamed(window, c.selected));
+
+    QString totals;
+    ModalScript script({ModalScript::Inspect(
+        [&](QWidget* modal) {
+            if (auto* form = qobject_cast<kn::TKNConfirmForm*>(modal)) totals = form->lblTotals->text();
+        },
+        ModalScript::Confirm())});
+    window.FindAction(c.command)->trigger();
+    ASSERT_TRUE(WaitIdle(window));
+    EXPECT_EQ(totals.contains("1 time to set"), c.timeSet) << totals.toStdString();
+    const int64_t written = MTimeOf((c.writesRight ? right : left) + "/same.bin");
+    const int64_t source = c.writesRight ? kLeftTime : kRightTime;
+    if (c.timeSet)
+        EXPECT_EQ(written, source);
+    else
+        EXPECT_NE(written, source);
+    EXPECT_EQ(MTimeOf((c.writesRight ? left : right) + "/same.bin"), source) << "the read side is never written";
+    EXPECT_EQ(ReadFile(right + "/same.bin"), "same bytes");
+    EXPECT_EQ(FindRow(window.ResultModel(), "same.bin"), -1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, ContentEqualTimes, ::testing::ValuesIn(kTimeOnlyCases),
+                         [](const ::testing::TestParamInfo<TimeOnlyCase>& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace updateui_test
