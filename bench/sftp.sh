@@ -5,6 +5,9 @@
 #   download  the same file back: `... --action right-to-left` vs `sftp -b` get
 #   listing   10,000 files in 100 folders: `kestrune-cli compare LOCAL sftp://...` vs `sftp -b`
 #             with `ls -l` of every folder (the recursive listing the comparison needs)
+#   content   the 200 MB file against a copy with another time: `kestrune-cli compare
+#             --content` (which streams the server's file and compares it as it arrives) vs
+#             the sftp get of the download
 # kestrune-cli's times include its connection, login and comparison; so do sftp's.
 #
 #   bench/sftp.sh [RUNS]     (default 3 runs per tool; prints the medians and the ratios)
@@ -73,6 +76,10 @@ if [ ! -f "$big/src/big.bin" ]; then
     mkdir -p "$big/src"
     head -c $((200 * 1048576)) /dev/urandom >"$big/src/big.bin.tmp" && mv "$big/src/big.bin.tmp" "$big/src/big.bin"
 fi
+if [ ! -f "$big/same/big.bin" ]; then
+    mkdir -p "$big/same"
+    cp "$big/src/big.bin" "$big/same/big.bin"  # same bytes, the time of the copy
+fi
 build_cli
 start_server
 trap stop_server EXIT
@@ -84,7 +91,7 @@ echo "get $big/src/big.bin $big/down/big.bin" >"$run/get.batch"
 prepare() { rm -rf "$big/up" "$big/down"; mkdir -p "$big/up" "$big/down"; }
 
 declare -A result
-tools=(sftp-put kestrune-upload sftp-get kestrune-download sftp-ls kestrune-compare)
+tools=(sftp-put kestrune-upload sftp-get kestrune-download sftp-ls kestrune-compare kestrune-content)
 for tool in "${tools[@]}"; do
     times=()
     for ((r = 1; r <= runs; r++)); do
@@ -96,6 +103,7 @@ for tool in "${tools[@]}"; do
             kestrune-upload) t=$(time_once kestrune update "$big/src" "$location$big/up" --action left-to-right) ;;
             kestrune-download) t=$(time_once kestrune update "$big/down" "$location$big/src" --action right-to-left) ;;
             kestrune-compare) t=$(time_once kestrune compare "$tree" "$location$tree") ;;
+            kestrune-content) t=$(time_once kestrune compare --content "$big/same" "$location$big/src") ;;
         esac
         times+=("$t")
         echo "  $tool run $r: $t s" >&2
@@ -113,3 +121,4 @@ ratio() { echo "${result[$1]} / ${result[$2]}" | bc -l; }
 printf 'upload:   kestrune speed / sftp speed = %.2f\n' "$(ratio sftp-put kestrune-upload)"
 printf 'download: kestrune speed / sftp speed = %.2f\n' "$(ratio sftp-get kestrune-download)"
 printf 'listing:  kestrune time / sftp time   = %.2f\n' "$(ratio kestrune-compare sftp-ls)"
+printf 'content:  kestrune time / sftp get time = %.2f\n' "$(ratio kestrune-content sftp-get)"
