@@ -1,5 +1,7 @@
 // Running a batch from the batch menu: the question, each entry's preset with the entry's
 // action and force flag, skipped entries, the final comparison, and the trees afterwards.
+#include <sys/stat.h>
+
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
@@ -74,6 +76,32 @@ TEST_F(BatchRun, TwoPresetsRunWithTheirEntriesActionsAndAMissingOneIsSkipped)
     ASSERT_EQ(window.ResultModel().rowCount(), 1);
     EXPECT_EQ(window.ResultModel().CellText(0, 0), "mine.txt");
     EXPECT_TRUE(BackupFolders().empty()) << "a batch never backs up";
+}
+
+// A step whose preset compares contents sets the time of a content-equal pair, which the
+// window's list never shows as a difference.
+TEST_F(BatchRun, AStepWhosePresetComparesContentsSetsTimesInsteadOfCopying)
+{
+    const std::string l = trees / "L", r = trees / "R";
+    WriteFile(l + "/same.txt", "same");
+    testutil::SetMTime(l + "/same.txt", 1500000100);
+    WriteFile(r + "/same.txt", "same");
+    testutil::SetMTime(r + "/same.txt", 1500000000);
+    kn::TKNOptionsRec preset = FolderPreset(home.path(), "C", l, r);
+    preset.CompareContent = 1;
+    ASSERT_GE(config->Presets.Add(preset), 0);
+    AddBatch("B", {{"C", kn::TKNAction::LeftToRight, false}});
+    struct stat before {
+    }, after{};
+    ASSERT_EQ(stat((r + "/same.txt").c_str(), &before), 0);
+    kn::TKNMainForm window(*config);
+    window.show();
+
+    Run(window, "B", {ModalScript::Yes()});
+    ASSERT_EQ(stat((r + "/same.txt").c_str(), &after), 0);
+    EXPECT_EQ(after.st_mtime, 1500000100);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "not copied";
+    EXPECT_EQ(window.ResultModel().rowCount(), 0);
 }
 
 TEST_F(BatchRun, NoRunnableEntryAsksThenChangesNothingAndDoesNotCompare)
