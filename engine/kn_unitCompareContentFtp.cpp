@@ -51,12 +51,14 @@ std::string DigestOf(const TKNFtpReply& reply, TKNHashKind kind)
     return FindHexDigest(reply.Text.substr(std::min<std::size_t>(reply.Text.size(), 4)), kind);
 }
 
-// The reply to `command`, whatever its code.
+// The reply to `command`, whatever its code; none in time, or a server closing the
+// connection, is a failure of the connection and thrown.
 TKNFtpReply AnyReply(TKNIdFTP& ftp, const std::string& command)
 {
     try {
         return ftp.SendCmd(command, {200, 213, 250});
     } catch (const TKNFtpReplyError& e) {
+        if (e.Code == 0 || e.Code == 421) throw;
         return TKNFtpReply{e.Code, e.what()};
     }
 }
