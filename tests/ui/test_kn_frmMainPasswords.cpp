@@ -3,15 +3,17 @@
 // show collected on the way (caption, status bar, list captions and cells, tool tips, boxes and
 // the confirmation dialog). Only the folder fields, where the user types the location, hold it.
 #include <QAbstractButton>
+#include <QApplication>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
 #include <algorithm>
 #include <memory>
 
 #include "tests/common/ftp_server.h"
-#include "tests/framework_qt/modal_helper.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/kn_unitResultModel.h"
 
@@ -61,20 +63,22 @@ protected:
         config = OpenConfig();
         window = std::make_unique<kn::TKNMainForm>(*config);
         inputs = {window->edFolderLeft, window->edFolderRight};
+        boxAnswerer.setInterval(5);
+        QObject::connect(&boxAnswerer, &QTimer::timeout, [this] { AnswerBox(); });
+        boxAnswerer.start();
     }
     void TearDown() override
     {
-        *armed = false;
+        boxAnswerer.stop();
         unsetenv("KESTRUNE_HOME");
     }
 
     // Sets the folders and runs `command`, collecting what the window shows while it is busy
-    // and once it is done, and the text of every box that opens (answered as `answer` says).
+    // and once it is done, and the text of every box that opens.
     void Run(const std::string& rightFolder, const char* command)
     {
         window->edFolderLeft->setText(QString::fromStdString(left));
         window->edFolderRight->setText(QString::fromStdString(rightFolder));
-        ArmBoxes();
         window->FindAction(command)->trigger();
         ASSERT_TRUE(WaitUntil([&] {
             CollectTexts(window.get(), inputs, texts);
@@ -86,18 +90,17 @@ protected:
     }
 
     // Every box and dialog: its texts are kept, then it is accepted (the confirmation) or closed.
-    void ArmBoxes()
+    void AnswerBox()
     {
-        testutil::OnNextModal([this, armed = armed](QWidget* modal) {
-            if (!*armed) return;  // a box of a later test: its own responder answers it
-            ++boxes;
-            CollectTexts(modal, {}, texts);
-            if (auto* dialog = qobject_cast<QDialog*>(modal); dialog && !qobject_cast<QMessageBox*>(modal))
-                dialog->accept();
-            else
-                modal->close();
-            ArmBoxes();
-        });
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible() || modal == answered) return;
+        answered = modal;
+        ++boxes;
+        CollectTexts(modal, {}, texts);
+        if (auto* dialog = qobject_cast<QDialog*>(modal); dialog && !qobject_cast<QMessageBox*>(modal))
+            dialog->accept();
+        else
+            modal->close();
     }
 
     void ExpectNoPassword(const char* what)
@@ -112,7 +115,8 @@ protected:
     std::vector<QWidget*> inputs;
     QStringList texts;
     int boxes = 0;
-    std::shared_ptr<bool> armed = std::make_shared<bool>(true);
+    QTimer boxAnswerer;
+    QPointer<QWidget> answered;
 };
 
 TEST_F(PasswordsInWindow, AComparisonAndAnUpdateShowOnlyTheUser)
