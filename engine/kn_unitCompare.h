@@ -249,6 +249,9 @@ public:
     // options (";tz=", handed to the provider's Open) and one trailing separator, as `Folder`.
     // Settings change only while no scan runs.
     void SetFolder(std::string_view text);
+    // The folder as it was given, less one trailing separator: with its FTP options, as it is
+    // shown.
+    std::string Location() const { return Folder + options_; }
     // True for a remote side (FTP or SFTP).
     bool IsFtp() const { return kind_ != TKNSideKind::Local; }
     TKNSideKind Kind() const { return kind_; }

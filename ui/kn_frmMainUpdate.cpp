@@ -39,8 +39,8 @@ bool TKNMainForm::DeletionGuardAllows(const TKNPlanTotals& plan, TKNAction direc
 {
     int64_t entries = 0;
     if (deleteAllAsked_ || !PlanTripsDeletionGuard(*FileCompare, plan, direction, entries)) return true;
-    const QString folder =
-        ShownText(direction == TKNAction::LeftToRight ? FileCompare->GetRightFolder() : FileCompare->GetLeftFolder());
+    const QString folder = ShownText(direction == TKNAction::LeftToRight ? FileCompare->RightList.Location()
+                                                                         : FileCompare->LeftList.Location());
     const QString counts =
         tr("%1 of the %2 entries in \"%3\"").arg(QString::number(plan.Deletions()), QString::number(entries), folder);
     if (!ask) {
@@ -69,7 +69,7 @@ bool TKNMainForm::DoUpdate(bool Force, bool SelectionOnly, bool Wait, bool Compa
     bool backup = false;
     if (Confirm && !ExpertMode) {
         TKNConfirmForm form(this);
-        form.SetContent(ShownText(FileCompare->GetLeftFolder()), ShownText(FileCompare->GetRightFolder()),
+        form.SetContent(ShownText(FileCompare->LeftList.Location()), ShownText(FileCompare->RightList.Location()),
                         TKNConfirmForm::ActionText(direction, SelectionOnly, Force));
         form.SetTotals(QString::fromStdString(PlanSummary(plan)));
         if (form.exec() != QDialog::Accepted) return cancel();

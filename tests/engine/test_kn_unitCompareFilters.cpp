@@ -113,6 +113,7 @@ TEST(Paths, SetFolderDropsOneTrailingSeparator)
     // An FTP location's options are no part of the tree's paths.
     list.SetFolder("ftp://host/dir/;tz=+0100");
     EXPECT_EQ(list.Folder, "ftp://host/dir");
+    EXPECT_EQ(list.Location(), "ftp://host/dir;tz=+0100") << "shown as given";
     list.SetFolder("/data/a;tz=+0100");
     EXPECT_EQ(list.Folder, "/data/a;tz=+0100") << "a local name";
 }
