@@ -48,8 +48,18 @@ stop_server() {
 }
 
 
-command -v bc >/dev/null || { echo "bench/ftp.sh needs bc (apt-get install bc)" >&2; exit 1; }
-command -v lftp >/dev/null || { echo "bench/ftp.sh needs lftp (apt-get install lftp)" >&2; exit 1; }
+# The yardstick, the server and the arithmetic come from Debian, installed when missing.
+need=()
+command -v lftp >/dev/null || need+=(lftp)
+command -v bc >/dev/null || need+=(bc)
+/usr/bin/python3 -c 'import pyftpdlib' 2>/dev/null || need+=(python3-pyftpdlib)
+if [ ${#need[@]} -gt 0 ]; then
+    echo "Installing ${need[*]}..." >&2
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    $sudo apt-get update >&2
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${need[@]}" >&2
+fi
 mkdir -p "$data"
 [ -d "$tree" ] || generate_tree "$tree"
 build_cli

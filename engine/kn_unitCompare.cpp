@@ -358,6 +358,7 @@ static void FillSide(TKNFileRec& side, const TKNFileRec& rec, TKNScanProvider& p
     side.Time = rec.Time;
     side.Attr = rec.Attr;
     side.Link = rec.Link;
+    side.AttrKnown = rec.AttrKnown;
     side.TimeStep = rec.TimeStep;
 }
 

@@ -62,6 +62,8 @@ struct TKNFileRec {
     vex::TDateTime Time = vex::kNoTime;  // local time, 2-second resolution for local entries
     uint32_t Attr = 0;
     bool Link = false;  // a local symbolic link (to a folder: listed, never entered)
+    // False for a server entry listed without its permissions: its attribute key is unknown.
+    bool AttrKnown = true;
     // The seconds to which Time is known: 2 for a local entry (a DOS time), 1 for an exact
     // server time, 60 or 86400 for an FTP listing that shows minutes or only the day.
     uint32_t TimeStep = 2;
@@ -104,6 +106,8 @@ inline bool IsRemotePath(std::string_view text)
 {
     return SideKindOf(text) != TKNSideKind::Local;
 }
+// `text` as it may be shown or printed: every FTP and SFTP location in it without its password.
+std::string HideLocationPasswords(std::string_view text);
 
 // Wildcard match: "*" any run of characters, "?" any one character, others equal after ASCII
 // upper-casing. A remaining pattern of exactly "*" or "*.*" matches whatever text remains; an
@@ -241,9 +245,13 @@ public:
     void SetExcludeAttributes(uint8_t set) { ExcludeAttrMask = AttributeSetToMask(set); }
     void SetFilter(std::string_view text) { IncludeList = ParseFilter(text); }
     void SetExcludeFilter(std::string_view text) { ExcludeList = ParseFilter(text); }
-    // Makes the provider for the text (local, FTP or SFTP) and takes it, less one trailing
-    // separator, as `Folder`. Settings change only while no scan runs.
+    // Makes the provider for the text (local, FTP or SFTP) and takes it, less an FTP location's
+    // options (";tz=", handed to the provider's Open) and one trailing separator, as `Folder`.
+    // Settings change only while no scan runs.
     void SetFolder(std::string_view text);
+    // The folder as it was given, less one trailing separator: with its FTP options, as it is
+    // shown.
+    std::string Location() const { return Folder + options_; }
     // True for a remote side (FTP or SFTP).
     bool IsFtp() const { return kind_ != TKNSideKind::Local; }
     TKNSideKind Kind() const { return kind_; }
@@ -272,6 +280,7 @@ private:
     bool openEnd_ = false;    // EndDate is no limit (see kOpenEndDateDays), taken at scan start
     std::string backupHome_;  // where this side's tree holds the program's backup folders, if it does
     TKNSideKind kind_ = TKNSideKind::Local;
+    std::string options_;      // the FTP location's options, opened with the root
     std::string currentPath_;  // the folder being listed, carried by progress reports
     std::thread thread_;
     std::shared_future<void> done_;

@@ -3,6 +3,8 @@
 
 #include "engine/kn_unitCompare.h"
 #include "framework/vex_unitText.h"
+#include "ftp/kn_unitFtpLocation.h"
+#include "sftp/kn_unitSftpLocation.h"
 
 namespace kn {
 
@@ -41,6 +43,12 @@ bool IsSftpPath(std::string_view text)
 TKNSideKind SideKindOf(std::string_view text)
 {
     return IsFtpPath(text) ? TKNSideKind::Ftp : IsSftpPath(text) ? TKNSideKind::Sftp : TKNSideKind::Local;
+}
+
+// SFTP first: its credentials may hold "@", which the FTP reading would cut short.
+std::string HideLocationPasswords(std::string_view text)
+{
+    return HideFtpPasswords(HideSftpPasswords(text));
 }
 
 // True when the pattern from `at` on is exactly "*" or "*.*".

@@ -12,6 +12,7 @@
 #include "framework/vex_unitPathBeneath.h"
 #include "framework/vex_unitProgramFolder.h"
 #include "framework/vex_unitThreads.h"
+#include "ftp/kn_unitFtpLocation.h"
 
 namespace kn {
 
@@ -33,6 +34,10 @@ void TKNFileBuffer::SetFolder(std::string_view text)
     Provider = kind_ == TKNSideKind::Ftp    ? CreateScanProviderFTP()
                : kind_ == TKNSideKind::Sftp ? CreateScanProviderSFTP()
                                             : std::make_unique<TKNScanProviderFS>();
+    // Options of an FTP location (";tz=") belong to the connection, not to the paths of the tree.
+    const std::size_t options = kind_ == TKNSideKind::Ftp ? FtpOptionsStart(text) : text.size();
+    options_ = std::string(text.substr(options));
+    text = text.substr(0, options);
     if (!text.empty() && text.back() == '/') text.remove_suffix(1);
     Folder = std::string(text);
 }
@@ -149,7 +154,7 @@ void TKNFileBuffer::ScanRoot()
 {
     Provider->ListError.clear();
     Provider->StaleTempFiles.clear();
-    if (!Provider->Open(Folder)) {
+    if (!Provider->Open(Folder + options_)) {
         ErrorText = Provider->ListError;
         return;
     }

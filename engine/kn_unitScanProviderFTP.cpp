@@ -104,10 +104,21 @@ std::unique_ptr<TKNFileRec> TKNScanProviderFTP::MakeRec(const TKNFtpListItem& it
         rec->Name = item.FileName;
         rec->Attr = faArchive;
     }
+    if (item.ReadOnly == 1) rec->Attr |= faReadOnly;
+    rec->AttrKnown = item.ReadOnly >= 0;
     rec->Size = item.Size;
     rec->Time = item.ModifiedDate < 0 ? vex::kNoTime : WholeSeconds(item.ModifiedDate);
     rec->TimeStep = item.TimeStep;
     return rec;
+}
+
+int32_t TKNScanProviderFTP::AttrKey(const TKNFileRec& Rec)
+{
+    if (!Rec.AttrKnown) return -1;
+    const std::string_view path = Rec.Path.str();
+    const std::string_view name = Rec.IsFolder() ? path.substr(path.rfind('/') + 1) : std::string_view(Rec.Name);
+    const bool hidden = !name.empty() && name[0] == '.' && name != "." && name != "..";
+    return static_cast<int32_t>(Rec.Attr | (hidden ? faHidden : 0));
 }
 
 std::string TKNScanProviderFTP::LocalFileName(const TKNFileRec& Rec)

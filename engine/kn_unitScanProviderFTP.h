@@ -5,8 +5,10 @@
 // Records keep the location form with "/" in `Path` (ftp://host/pub/docs), so they can be
 // listed and transferred again; names come from the listing parser, which drops every item
 // whose name could reach outside the listed folder. Folders carry attribute 0x10, everything
-// else (files, links, also links to folders, which are never entered) 0x20. AttrKey is -1 for
-// every record: a server reports no attributes comparable with local ones.
+// else (files, links, also links to folders, which are never entered) 0x20, plus read-only
+// (0x01) where MLSD tells it. The attribute key is then what a local entry of that kind and
+// name would have (hidden for a name starting with "."); -1 for an entry whose permissions the
+// server did not list (every LIST entry, every link).
 #pragma once
 
 #include <memory>
@@ -32,7 +34,7 @@ public:
     // could not be listed either. Entries named like an upload's temporary file are skipped.
     bool FindFirst(const std::string& Folder, uint32_t AttrMask, std::unique_ptr<TKNFileRec>& Rec) override;
     bool FindNext(std::unique_ptr<TKNFileRec>& Rec) override;
-    int32_t AttrKey(const TKNFileRec&) override { return -1; }
+    int32_t AttrKey(const TKNFileRec& Rec) override;
     // Downloads the entry to the private temporary folder as "KESTRUNE" + Tag (overwriting)
     // and returns that file's name. Throws on failure.
     std::string LocalFileName(const TKNFileRec& Rec) override;

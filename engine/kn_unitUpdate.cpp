@@ -4,7 +4,6 @@
 
 #include "engine/kn_unitCompareUpdate.h"
 #include "framework/vex_unitFileCopy.h"
-#include "ftp/kn_unitFtpLocation.h"
 
 namespace kn {
 
@@ -15,7 +14,7 @@ std::string Format(const char* pattern, const std::string& a, const std::string&
     int n = std::snprintf(nullptr, 0, pattern, a.c_str(), b.c_str(), c.c_str());
     std::string out(static_cast<size_t>(n), '\0');
     std::snprintf(out.data(), out.size() + 1, pattern, a.c_str(), b.c_str(), c.c_str());
-    return HideFtpPasswords(out);  // messages are shown and printed
+    return HideLocationPasswords(out);  // messages are shown and printed
 }
 
 }  // namespace
@@ -72,7 +71,7 @@ std::string MsgRootNamesNoFolder(const std::string& root)
 
 std::string TKNUpdateProvider::DisplayName(const std::string& Path)
 {
-    return HideFtpPasswords(Path);
+    return HideLocationPasswords(Path);
 }
 
 const std::string& TKNUpdateProvider::WrittenRoot() const

@@ -22,4 +22,8 @@ public:
     int Code;
 };
 
+// The words of a connection's error that tell a certificate the user may choose to trust:
+// "The certificate of host:port is not trusted (why). Its SHA-256 fingerprint is ...".
+inline constexpr const char* kCertificateNotTrusted = " is not trusted (";
+
 }  // namespace kn

@@ -267,6 +267,8 @@ void TKNFtpListingParser::ParseLine(std::string_view line)
         if (skip) return;
     } else if (!ParseFtpListLine(line, today_, item)) {
         throw TKNFtpError("Unknown FTP listing format");
+    } else if (listShift_ != 0 && item.ModifiedDate >= 0 && item.TimeStep < kDayStep) {
+        item.ModifiedDate = vex::UnixToDateTime(vex::DateTimeToUnix(item.ModifiedDate, 0) + listShift_, 0);
     }
     if (!IsSafeListName(item.FileName)) return;
     if (items_.size() >= limits_.MaxItems)

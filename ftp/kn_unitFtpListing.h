@@ -5,8 +5,8 @@
 //   DOS/Windows:        "03-07-19  02:05PM       <DIR>          docs"
 //                       "03-07-2019  14:05              1048576 old.bin"
 // Anything else fails the whole listing with "Unknown FTP listing format". Times are taken as
-// the server shows them (no time-zone conversion); a Unix line without a year is placed in the
-// twelve months that end tomorrow.
+// the server shows them unless the server's zone is known (ShiftListTimes); a Unix line
+// without a year is placed in the twelve months that end tomorrow.
 #pragma once
 
 #include <cstdint>
@@ -30,6 +30,7 @@ struct TKNFtpListItem {
     vex::TDateTime ModifiedDate = 0.0;  // vex::kNoTime when the server gave none
     TKNFtpItemType ItemType = TKNFtpItemType::ditFile;
     uint32_t TimeStep = kMinuteStep;  // 1 for a time to the second
+    int8_t ReadOnly = -1;             // 1 read-only, 0 writable, -1 unknown (MLSD without facts, LIST)
 };
 
 // A name that may become a record inside the listed folder: not empty, not "." or "..", and
@@ -60,6 +61,9 @@ public:
         mlsd_ = true;
         utcOffset_ = utcOffset;
     }
+    // Moves the times of LIST lines that give a clock time by `seconds` (from the server's zone
+    // to the local one); a day alone stays on its day.
+    void ShiftListTimes(int64_t seconds) { listShift_ = seconds; }
     // Throws TKNFtpError("Unknown FTP listing format") on a line in no known style, and
     // TKNFtpError when the listing passes one of its limits.
     void Feed(std::string_view chunk);
@@ -74,6 +78,7 @@ private:
     std::size_t lines_ = 0;
     bool mlsd_ = false;
     int64_t utcOffset_ = 0;
+    int64_t listShift_ = 0;
     std::string partial_;
     std::vector<TKNFtpListItem> items_;
 };

@@ -10,15 +10,15 @@ namespace kn {
 namespace {
 
 // The length of the scheme "ftp://" or "ftp:\\\\" (6), "ftps://" or "ftps:\\\\" (7); 0 for none.
-std::size_t SchemeLength(const std::string& text)
+std::size_t SchemeLength(std::string_view text)
 {
-    const std::string head = vex::UpperCaseAscii(std::string_view(text).substr(0, 7));
+    const std::string head = vex::UpperCaseAscii(text.substr(0, 7));
     if (head == "FTPS://" || head == "FTPS:\\\\") return 7;
     if (head.substr(0, 6) == "FTP://" || head.substr(0, 6) == "FTP:\\\\") return 6;
     return 0;
 }
 
-bool HasFtpScheme(const std::string& text)
+bool HasFtpScheme(std::string_view text)
 {
     return SchemeLength(text) != 0;
 }
@@ -45,14 +45,63 @@ uint16_t ParsePort(const std::string& text, const std::string& location)
     return static_cast<uint16_t>(port);
 }
 
+bool TwoDigits(std::string_view text, int& value)
+{
+    if (text.size() != 2 || text[0] < '0' || text[0] > '9' || text[1] < '0' || text[1] > '9') return false;
+    value = (text[0] - '0') * 10 + (text[1] - '0');
+    return true;
+}
+
+// "+HH", "+HHMM", "+HH:MM" (or "-"), or "Z": seconds east of UTC, within the zones in use.
+bool ParseZone(std::string_view text, int32_t& seconds)
+{
+    if (text == "Z" || text == "z") {
+        seconds = 0;
+        return true;
+    }
+    if (text.size() < 3 || (text[0] != '+' && text[0] != '-')) return false;
+    std::string_view digits = text.substr(1);
+    int hours = 0, minutes = 0;
+    const bool colon = digits.size() == 5 && digits[2] == ':';
+    if (!TwoDigits(digits.substr(0, 2), hours)) return false;
+    if (digits.size() == 4 || colon) {
+        if (!TwoDigits(digits.substr(colon ? 3 : 2), minutes) || minutes > 59) return false;
+    } else if (digits.size() != 2) {
+        return false;
+    }
+    seconds = (hours * 3600 + minutes * 60) * (text[0] == '-' ? -1 : 1);
+    return seconds >= -12 * 3600 && seconds <= 14 * 3600;
+}
+
+void ParseOptions(std::string_view options, const std::string& location, TKNFtpLocation& result)
+{
+    if (options.empty()) return;
+    const std::string_view value = options.substr(4);  // after ";tz="
+    if (!ParseZone(value, result.ListZone))
+        throw TKNFtpError("Invalid time zone \"" + std::string(value) + "\" in the FTP location \"" +
+                          HideFtpPasswords(location) + "\": write it as ;tz=+HHMM or ;tz=-HHMM, e.g. ;tz=+0100");
+    result.HasListZone = true;
+}
+
 }  // namespace
+
+std::size_t FtpOptionsStart(std::string_view location)
+{
+    const std::size_t semi = location.rfind(';');
+    if (!HasFtpScheme(location) || semi == std::string_view::npos) return location.size();
+    const std::string_view rest = location.substr(semi + 1);
+    const bool zone = rest.size() >= 3 && vex::UpperCaseAscii(rest.substr(0, 3)) == "TZ=";
+    return zone && rest.find_first_of("/\\@") == std::string_view::npos ? semi : location.size();
+}
 
 TKNFtpLocation ParseFtpLocation(const std::string& location)
 {
     TKNFtpLocation result;
     const std::size_t scheme = SchemeLength(location);
     result.Tls = scheme == 7;
-    std::string rest = Slashed(location.substr(std::min(location.size(), scheme == 0 ? 6 : scheme)));
+    const std::size_t options = FtpOptionsStart(location);
+    ParseOptions(std::string_view(location).substr(options), location, result);
+    std::string rest = Slashed(location.substr(0, options).substr(std::min(options, scheme == 0 ? 6 : scheme)));
     std::size_t at = rest.find('@');
     if (at != std::string::npos) {
         std::string credentials = rest.substr(0, at);
@@ -95,6 +144,7 @@ void OpenFtpLocation(TKNIdFTP& connection, const std::string& location)
     connection.Host = parsed.Host;
     connection.Port = parsed.Port;
     connection.UseTls = parsed.Tls;
+    connection.ListZone = parsed.HasListZone ? std::optional<int32_t>(parsed.ListZone) : std::nullopt;
     connection.TrustedFingerprint = parsed.Tls ? RecordedFingerprint(FtpServerKey(parsed)) : std::string();
     connection.Connect();
 }
@@ -126,8 +176,8 @@ std::string HideFtpPasswords(std::string_view text)
 
 std::string FtpPathPart(const std::string& location)
 {
-    std::string text = Slashed(location);
     if (!HasFtpScheme(location)) return "/";
+    std::string text = Slashed(FtpLocationWithoutOptions(location));
     std::size_t slash = text.find('/', SchemeLength(location));
     return slash == std::string::npos ? "/" : text.substr(slash);
 }

@@ -1,6 +1,7 @@
 #include "ftp/kn_unitFtpMlsd.h"
 
 #include <cmath>
+#include <string>
 
 #include "framework/vex_unitDateTime.h"
 #include "framework/vex_unitText.h"
@@ -32,8 +33,40 @@ bool SizeValue(std::string_view s, int64_t& size)
     return true;
 }
 
+// The facts that tell whether an entry may be written, read before the entry's type is known.
+struct TWriteFacts {
+    bool hasPerm = false;
+    std::string perm;  // upper case
+    int mode = -1;     // UNIX.mode, -1 when absent or unreadable
+};
+
+// An octal mode: "644", "0644", "100644", or "0o644" as some servers print it.
+int OctalMode(std::string_view text)
+{
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'o' || text[1] == 'O')) text.remove_prefix(2);
+    if (text.empty() || text.size() > 7) return -1;
+    int mode = 0;
+    for (char c : text) {
+        if (c < '0' || c > '7') return -1;
+        mode = mode * 8 + (c - '0');
+    }
+    return mode;
+}
+
+// The mode's owner write bit decides, as it does for a local entry; else the rights the server
+// grants the login: "w" (write) for a file, and for a folder "c", "m" or "p" (create files,
+// make folders, remove entries), which is what a folder's write bit allows.
+int8_t ReadOnlyOf(const TWriteFacts& facts, bool folder)
+{
+    if (facts.mode >= 0) return (facts.mode & 0200) == 0 ? 1 : 0;
+    if (!facts.hasPerm) return -1;
+    const bool writable =
+        folder ? facts.perm.find_first_of("CMP") != std::string::npos : facts.perm.find('W') != std::string::npos;
+    return writable ? 0 : 1;
+}
+
 // Applies one "name=value" fact to `item`.
-void ApplyFact(std::string_view fact, int64_t utcOffset, TKNFtpListItem& item, bool& skip)
+void ApplyFact(std::string_view fact, int64_t utcOffset, TKNFtpListItem& item, bool& skip, TWriteFacts& write)
 {
     const std::size_t eq = fact.find('=');
     if (eq == std::string_view::npos) return;
@@ -55,6 +88,11 @@ void ApplyFact(std::string_view fact, int64_t utcOffset, TKNFtpListItem& item, b
             item.ModifiedDate = vex::UnixToDateTime(unix, utcOffset);
             item.TimeStep = 1;
         }
+    } else if (name == "PERM") {
+        write.hasPerm = true;
+        write.perm = vex::UpperCaseAscii(value);
+    } else if (name == "UNIX.MODE") {
+        write.mode = OctalMode(value);
     }
 }
 
@@ -90,11 +128,14 @@ bool ParseMlsdLine(std::string_view line, int64_t utcOffset, TKNFtpListItem& ite
     item.ModifiedDate = vex::kNoTime;
     item.TimeStep = 1;
     std::string_view facts = line.substr(0, blank);
+    TWriteFacts write;
     while (!facts.empty()) {
         const std::size_t semi = facts.find(';');
-        ApplyFact(facts.substr(0, semi), utcOffset, item, skip);
+        ApplyFact(facts.substr(0, semi), utcOffset, item, skip, write);
         facts = semi == std::string_view::npos ? std::string_view() : facts.substr(semi + 1);
     }
+    if (item.ItemType != TKNFtpItemType::ditSymbolicLink)
+        item.ReadOnly = ReadOnlyOf(write, item.ItemType == TKNFtpItemType::ditDirectory);
     item.FileName = std::string(line.substr(blank + 1));
     if (item.FileName == "." || item.FileName == "..") skip = true;
     return true;

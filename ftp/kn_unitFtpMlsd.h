@@ -5,7 +5,9 @@
 // and its parent, skipped), or OS.unix=slink[:target] / OS.unix=symlink for a link. "modify" is
 // UTC to the second (a fraction is dropped); a missing or nonsensical one leaves the entry with
 // an unknown time (vex::kNoTime) rather than dropping it. "size" (or "sizd" for folders) is the
-// size; a missing one is 0.
+// size; a missing one is 0. "UNIX.mode" (its owner write bit) or else "perm" (the rights of
+// the login: "w" for a file; "c", "m" or "p" for a folder) tell whether the entry is read-only;
+// with neither, or for a link, that stays unknown.
 #pragma once
 
 #include <cstdint>

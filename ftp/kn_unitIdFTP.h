@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,10 @@ public:
     // differs fails however the certificate looks.
     bool UseTls = false;
     std::string TrustedFingerprint;
+    // The UTC offset (seconds east) of the times in the server's LIST lines, when the user named
+    // it: they are then turned local as MLSD times are. Unset, LIST times are taken as local.
+    // A LIST line that gives only a day is left as it is: hours would move it to another day.
+    std::optional<int32_t> ListZone;
     // Time-outs in milliseconds: the whole connect (resolution included), and every reply
     // line, wait for data, or wait for the server to take data.
     int ConnectTimeout = 20000;

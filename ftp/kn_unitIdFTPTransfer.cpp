@@ -129,7 +129,10 @@ void TKNIdFTP::List()
     listing_.clear();
     const bool mlsd = HasFeature("MLST") && !mlsdRefused_;
     TKNFtpListingParser parser(vex::Today(), ListLimits);
-    if (mlsd) parser.ReadMlsd(vex::LocalOffsetNow());
+    if (mlsd)
+        parser.ReadMlsd(vex::LocalOffsetNow());
+    else if (ListZone)
+        parser.ShiftListTimes(vex::LocalOffsetNow() - *ListZone);
     try {
         Receive(mlsd ? "MLSD" : "LIST",
                 [&](const char* data, std::size_t size) { parser.Feed(std::string_view(data, size)); });

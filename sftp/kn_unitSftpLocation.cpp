@@ -104,6 +104,28 @@ std::string SftpDisplayLocation(const std::string& location)
     return Shown(Split(location));
 }
 
+std::string HideSftpPasswords(std::string_view text)
+{
+    const std::string upper = vex::UpperCaseAscii(text);
+    std::string out;
+    std::size_t copied = 0;
+    for (std::size_t i = 0; i + kSchemeLength <= text.size(); ++i) {
+        if (!IsSftpLocation(std::string_view(upper).substr(i, kSchemeLength))) continue;
+        const std::size_t start = i + kSchemeLength;
+        const std::size_t end = std::min(text.find_first_of("\r\n\t\"", start), text.size());
+        const std::size_t authorityEnd = std::min(text.find_first_of("/\\", start), end);
+        const std::size_t at = text.substr(0, authorityEnd).rfind('@');
+        if (at == std::string_view::npos || at < start) continue;
+        const std::size_t colon = text.substr(0, at).find(':', start);
+        if (colon == std::string_view::npos) continue;
+        out.append(text.substr(copied, colon - copied));
+        copied = at;
+        i = at;
+    }
+    out.append(text.substr(copied));
+    return out;
+}
+
 std::string SftpHostLabel(const TKNSftpLocation& location)
 {
     if (location.Port == 0 || location.Port == 22) return location.Host;

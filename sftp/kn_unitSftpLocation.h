@@ -41,6 +41,11 @@ TKNSftpLocation ParseSftpLocation(const std::string& location);
 // everything but its credentials' password.
 std::string SftpDisplayLocation(const std::string& location);
 
+// `text` with the password of every SFTP location in it removed, as the location parser reads
+// it (the credentials end at the last "@" before the path), so that messages name only the user.
+// A location's end is taken at a line break, tab or double quote.
+std::string HideSftpPasswords(std::string_view text);
+
 // The text with every "\" turned into "/".
 std::string ForwardSlashes(std::string text);
 

@@ -17,6 +17,7 @@
 #include "config/kn_unitConfig.h"
 #include "framework/qt/vex_unitDialogs.h"
 #include "framework/vex_unitText.h"
+#include "ui/kn_unitShownText.h"
 
 namespace kn {
 
@@ -293,8 +294,8 @@ void TKNBatchManagerForm::tvPresetOfBatchChange()
     rgActionItems->button(ActionIndex(entry.Action))->setChecked(true);
     cbForce->setChecked(entry.Force != 0);
     if (const TKNOptionsRec* preset = FConfig.Presets.Find(item->text().toStdString())) {
-        edLeftFolder->setText(QString::fromStdString(vex::GetField(preset->LeftFolder)));
-        edRightFolder->setText(QString::fromStdString(vex::GetField(preset->RightFolder)));
+        edLeftFolder->setText(ShownText(vex::GetField(preset->LeftFolder)));
+        edRightFolder->setText(ShownText(vex::GetField(preset->RightFolder)));
     }
 }
 

@@ -9,6 +9,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "ui/kn_unitShownText.h"
+
 namespace kn {
 
 namespace {
@@ -16,15 +18,15 @@ namespace {
 // A provider's message holds "\r\n" between what failed and the system's reason.
 QString OneLine(const std::string& text)
 {
-    QString line = QString::fromStdString(text);
+    QString line = ShownText(text);
     line.replace(QLatin1String("\r\n"), QLatin1String(" ")).replace(QLatin1Char('\n'), QLatin1Char(' '));
     return line;
 }
 
 QStringList Fields(const TKNUpdateFailure& failure)
 {
-    return {QString::fromStdString(OperationName(failure.Op)), QString::fromStdString(failure.Source),
-            QString::fromStdString(failure.Target), OneLine(failure.Message)};
+    return {QString::fromStdString(OperationName(failure.Op)), ShownText(failure.Source), ShownText(failure.Target),
+            OneLine(failure.Message)};
 }
 
 }  // namespace
@@ -54,7 +56,7 @@ TKNFailuresForm::TKNFailuresForm(const std::vector<TKNUpdateFailure>& failures, 
     lvFailures->setSelectionMode(QAbstractItemView::ExtendedSelection);
     for (const TKNUpdateFailure& failure : failures) {
         auto* item = new QTreeWidgetItem(lvFailures, Fields(failure));
-        item->setToolTip(3, QString::fromStdString(failure.Message));
+        item->setToolTip(3, ShownText(failure.Message));
     }
     lvFailures->header()->resizeSections(QHeaderView::ResizeToContents);
     layout->addWidget(lvFailures);

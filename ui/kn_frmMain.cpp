@@ -17,14 +17,15 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "engine/kn_unitServerTrust.h"
 #include "framework/qt/vex_frmHelp.h"
 #include "framework/qt/vex_unitDialogs.h"
 #include "framework/qt/vex_unitPlacement.h"
 #include "framework/vex_unitText.h"
 #include "framework/vex_unitThreads.h"
-#include "sftp/kn_unitSftpSession.h"
 #include "ui/kn_unitResultModel.h"
-#include "ui/kn_unitSftpTrust.h"
+#include "ui/kn_unitServerTrust.h"
+#include "ui/kn_unitShownText.h"
 
 // Resources of the ui library (images and help pages) live in a static library: register them.
 static void InitResources()
@@ -128,10 +129,10 @@ void TKNMainForm::BindEngineEvents()
         FileCompareProgress(state, path);
     };
     FileCompare->OnUpdateProgress = [this](void*, const std::string& text, int position) {
-        ShowGauge(0, static_cast<int64_t>(Selection.size()), position, QString::fromStdString(text));
+        ShowGauge(0, static_cast<int64_t>(Selection.size()), position, ShownText(text));
     };
     FileCompare->OnFileProgress = [this](void*, const std::string& text, int64_t maximum, int64_t position) {
-        ShowGauge(1, maximum, position, QString::fromStdString(text));
+        ShowGauge(1, maximum, position, ShownText(text));
     };
     FileCompare->OnError = [this](void*, const std::string& message) { FileCompareError(message); };
     FileCompare->OnUpdateDone = [this](void*) { FileCompareUpdateDone(); };
@@ -375,7 +376,7 @@ void TKNMainForm::FileCompareCompareDone()
     QString unread;
     if (const std::size_t unlisted = FileCompare->UnlistedCount(); unlisted > 0)
         unread = QString::asprintf("Could not read %zu folder(s), left alone: ", unlisted) +
-                 QString::fromStdString(FileCompare->UnlistedFolders().front().Path);
+                 ShownText(FileCompare->UnlistedFolders().front().Path);
     // An update's Done line stays in view; the count of its follow-up comparison joins it.
     if (!updateDone_.isEmpty()) unread = unread.isEmpty() ? updateDone_ : updateDone_ + "  " + unread;
     ShowStatus(QStringLiteral("Found %1 folder(s) and file(s).").arg(QLocale().toString(count)), unread);
@@ -383,14 +384,15 @@ void TKNMainForm::FileCompareCompareDone()
     Gauge->setValue(0);
     // A side that could not be scanned gives no rows rather than a misleading list; say why.
     if (FileCompare->ErrorText.empty()) return;
-    // An SFTP host not known yet is the one failure the user can mend here: once its key is
-    // recorded, the comparison runs again (after this event, when the engine is idle).
-    if (IsUnknownHostMessage(FileCompare->ErrorText) &&
-        OfferToTrustSftpHosts(this, {FileCompare->LeftList.Folder, FileCompare->RightList.Folder})) {
+    // A server not trusted yet (SFTP host key, FTPS certificate) is the one failure the user can
+    // mend here: once it is recorded, the comparison runs again (after this event, when the
+    // engine is idle).
+    if (IsUntrustedServerMessage(FileCompare->ErrorText) &&
+        OfferToTrustServers(this, {FileCompare->LeftList.Folder, FileCompare->RightList.Folder})) {
         QTimer::singleShot(0, this, [this] { actCompareCompareExecute(); });
         return;
     }
-    vex::ErrorBox(this, "The comparison failed.\n" + QString::fromStdString(FileCompare->ErrorText));
+    vex::ErrorBox(this, "The comparison failed.\n" + ShownText(FileCompare->ErrorText));
 }
 
 void TKNMainForm::FileCompareProgress(uint8_t state, const std::string& path)
@@ -400,7 +402,7 @@ void TKNMainForm::FileCompareProgress(uint8_t state, const std::string& path)
             ShowStatus(QString(), updateDone_);
             break;
         case 1:
-            ShowStatus("Searching...", QString::fromStdString(path));
+            ShowStatus("Searching...", ShownText(path));
             break;
         case 2:
             ShowStatus("Sorting...", QString());
@@ -410,7 +412,7 @@ void TKNMainForm::FileCompareProgress(uint8_t state, const std::string& path)
             break;
         case 5: {
             // "Comparing contents... 1.2 GB of 4.8 GB", or why a pair could not be compared.
-            const QString caption = "Comparing contents...", text = QString::fromStdString(path);
+            const QString caption = "Comparing contents...", text = ShownText(path);
             ShowStatus(caption, text.startsWith(caption) ? text.mid(caption.size()).trimmed() : text);
             break;
         }

@@ -9,6 +9,7 @@
 #include "framework/vex_unitText.h"
 #include "framework/vex_unitThreads.h"
 #include "ui/kn_frmMain.h"
+#include "ui/kn_unitShownText.h"
 
 namespace kn {
 
@@ -56,7 +57,7 @@ bool TKNMainForm::RunBatchEntry(const TKNBatchEntry& entry)
     SetAction(entry.Action);
     if (std::optional<std::string> missing = MissingLocalFolder(*preset)) {
         vex::ErrorBox(this, tr("The folder \"%1\" of the preset \"%2\" does not exist; this step is skipped.")
-                                .arg(QString::fromStdString(*missing), PresetName));
+                                .arg(ShownText(*missing), PresetName));
         return false;
     }
     FileCompare->Compare(true);

@@ -13,6 +13,7 @@
 #include "ui/kn_frmPresetMgr.h"
 #include "ui/kn_frmShowDifferences.h"
 #include "ui/kn_unitResultModel.h"
+#include "ui/kn_unitShownText.h"
 
 namespace kn {
 
@@ -69,7 +70,7 @@ void TKNMainForm::ShowDifferencesOfRow(int index)
     } catch (const std::exception& e) {
         right->Close();
         left->Close();
-        vex::ErrorBox(this, QString::fromStdString(e.what()));
+        vex::ErrorBox(this, ShownText(e.what()));
         return;
     }
     TKNConfigHeader& header = Config.Header;

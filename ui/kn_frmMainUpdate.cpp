@@ -13,6 +13,7 @@
 #include "ui/kn_frmFailures.h"
 #include "ui/kn_frmMain.h"
 #include "ui/kn_unitResultModel.h"
+#include "ui/kn_unitShownText.h"
 
 namespace kn {
 
@@ -43,8 +44,8 @@ bool TKNMainForm::DeletionGuardAllows(const TKNPlanTotals& plan, TKNAction direc
 {
     int64_t entries = 0;
     if (deleteAllAsked_ || !PlanTripsDeletionGuard(*FileCompare, plan, direction, entries)) return true;
-    const QString folder = QString::fromStdString(direction == TKNAction::LeftToRight ? FileCompare->GetRightFolder()
-                                                                                      : FileCompare->GetLeftFolder());
+    const QString folder = ShownText(direction == TKNAction::LeftToRight ? FileCompare->RightList.Location()
+                                                                         : FileCompare->LeftList.Location());
     const QString counts =
         tr("%1 of the %2 entries in \"%3\"").arg(QString::number(plan.Deletions()), QString::number(entries), folder);
     if (!ask) {
@@ -73,8 +74,7 @@ bool TKNMainForm::DoUpdate(bool Force, bool SelectionOnly, bool Wait, bool Compa
     bool backup = false;
     if (Confirm && !ExpertMode) {
         TKNConfirmForm form(this);
-        form.SetContent(QString::fromStdString(FileCompare->GetLeftFolder()),
-                        QString::fromStdString(FileCompare->GetRightFolder()),
+        form.SetContent(ShownText(FileCompare->LeftList.Location()), ShownText(FileCompare->RightList.Location()),
                         TKNConfirmForm::ActionText(direction, SelectionOnly, Force));
         form.SetTotals(QString::fromStdString(PlanSummary(plan)));
         if (form.exec() != QDialog::Accepted) return cancel();
@@ -91,8 +91,7 @@ bool TKNMainForm::DoUpdate(bool Force, bool SelectionOnly, bool Wait, bool Compa
 void TKNMainForm::FileCompareError(const std::string& message)
 {
     if (silenceErrors_ || closing_) return;
-    QMessageBox box(QMessageBox::Critical, vex::ApplicationTitle(), QString::fromStdString(message), QMessageBox::Ok,
-                    this);
+    QMessageBox box(QMessageBox::Critical, vex::ApplicationTitle(), ShownText(message), QMessageBox::Ok, this);
     auto* silence = new QCheckBox(tr("Don't show further errors of this update"), &box);
     box.setCheckBox(silence);
     box.exec();
@@ -104,7 +103,7 @@ void TKNMainForm::FileCompareError(const std::string& message)
 void TKNMainForm::FileCompareUpdateDone()
 {
     const TKNUpdateOutcome& outcome = FileCompare->LastUpdate();
-    updateDone_ = QString::fromStdString(DoneLine(outcome));
+    updateDone_ = ShownText(DoneLine(outcome));
     awaitingFollowUp_ = FileCompare->CompareAfterUpdate && !outcome.Stopped;
     model_->SetPlan(action_, false);
     if (!outcome.Failures.empty() && !closing_) {

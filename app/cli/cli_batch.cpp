@@ -13,7 +13,6 @@
 #include "engine/kn_unitCompare.h"
 #include "engine/kn_unitUpdatePlan.h"
 #include "framework/vex_unitText.h"
-#include "ftp/kn_unitFtpLocation.h"
 
 namespace {
 
@@ -86,7 +85,7 @@ private:
     {
         ++failures_;
         std::fflush(stdout);
-        std::fprintf(stderr, "kestrune-cli batch: %s\n", cli::EscapeText(kn::HideFtpPasswords(message)).c_str());
+        std::fprintf(stderr, "kestrune-cli batch: %s\n", cli::EscapeText(kn::HideLocationPasswords(message)).c_str());
     }
 
     bool RunEntry(const kn::TKNBatchEntry& entry)
@@ -101,8 +100,8 @@ private:
         }
         std::printf("preset \"%s\": %s%s\n  left:  %s\n  right: %s\n", name.c_str(), ActionText(action),
                     entry.Force ? ", Force Update" : "",
-                    kn::HideFtpPasswords(vex::GetField(preset->LeftFolder)).c_str(),
-                    kn::HideFtpPasswords(vex::GetField(preset->RightFolder)).c_str());
+                    kn::HideLocationPasswords(vex::GetField(preset->LeftFolder)).c_str(),
+                    kn::HideLocationPasswords(vex::GetField(preset->RightFolder)).c_str());
         std::fflush(stdout);
         if (std::optional<std::string> problem = UnusableFolder(*preset)) {
             Fail("preset \"" + name + "\" skipped: " + *problem);

@@ -13,7 +13,6 @@
 #include "app/cli/cli_rows.h"
 #include "app/cli/cli_update_report.h"
 #include "engine/kn_unitCompare.h"
-#include "ftp/kn_unitFtpLocation.h"
 
 namespace {
 
@@ -46,7 +45,7 @@ public:
         if (state == state_ && state == 1 && now - shown_ < std::chrono::milliseconds(100)) return;
         state_ = state;
         shown_ = now;
-        std::string text = state == 1   ? "Searching... " + cli::EscapeText(kn::HideFtpPasswords(path))
+        std::string text = state == 1   ? "Searching... " + cli::EscapeText(kn::HideLocationPasswords(path))
                            : state == 2 ? "Sorting..."
                            : state == 5 ? path  // "Comparing contents... 1.2 GB of 4.8 GB", or why a pair was not
                                         : "Comparing...";

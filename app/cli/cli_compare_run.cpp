@@ -6,7 +6,7 @@
 #include "app/cli/cli_compare_preset.h"
 #include "app/cli/cli_rows.h"
 #include "app/cli/cli_update_report.h"
-#include "ftp/kn_unitFtpLocation.h"
+#include "engine/kn_unitCompare.h"
 
 namespace cli {
 
@@ -14,14 +14,14 @@ namespace {
 
 int UsageError(const CompareCommandText& text, const std::string& error, const std::vector<CompareOption>& extra)
 {
-    std::fprintf(stderr, "kestrune-cli %s: %s\n%s%s%s", text.Name, kn::HideFtpPasswords(error).c_str(), text.UsageHead,
-                 CompareOptionsHelp(extra).c_str(), text.UsageTail);
+    std::fprintf(stderr, "kestrune-cli %s: %s\n%s%s%s", text.Name, kn::HideLocationPasswords(error).c_str(),
+                 text.UsageHead, CompareOptionsHelp(extra).c_str(), text.UsageTail);
     return ExitUsage;
 }
 
 int Failure(const CompareCommandText& text, const std::string& error, int status)
 {
-    std::fprintf(stderr, "kestrune-cli %s: %s\n", text.Name, kn::HideFtpPasswords(error).c_str());
+    std::fprintf(stderr, "kestrune-cli %s: %s\n", text.Name, kn::HideLocationPasswords(error).c_str());
     return status;
 }
 

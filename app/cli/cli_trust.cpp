@@ -8,7 +8,7 @@
 #include "engine/kn_unitCompare.h"
 #include "ftp/kn_unitFtpKnownServers.h"
 #include "ftp/kn_unitFtpLocation.h"
-#include "ftp/kn_unitIdFTP.h"
+#include "ftp/kn_unitFtpTrust.h"
 
 namespace {
 
@@ -50,40 +50,36 @@ int RunTrust(std::vector<std::string> args)
         else if (location.empty() && arg.rfind("-", 0) != 0)
             location = arg;
         else
-            return Usage("unexpected argument \"" + kn::HideFtpPasswords(arg) + "\"");
+            return Usage("unexpected argument \"" + kn::HideLocationPasswords(arg) + "\"");
     }
     if (location.empty()) return Usage("give the location of the server");
     if (kn::IsSftpPath(location)) return cli::TrustSftpLocation(location, yes);
     try {
-        kn::TKNFtpLocation parsed = kn::ParseFtpLocation(location);
-        if (!parsed.Tls) return Usage("only ftps:// locations use certificates");
-        kn::TKNIdFTP ftp;
-        ftp.Host = parsed.Host;
-        ftp.Port = parsed.Port;
-        const kn::TKNTlsPeer peer = ftp.FetchCertificate();
-        const std::string key = kn::FtpServerKey(parsed), recorded = kn::RecordedFingerprint(key);
-        std::printf(
-            "Server %s\nSHA-256 fingerprint: %s\n%s\n", key.c_str(), peer.Fingerprint.c_str(),
-            peer.Trusted ? "The certificate passes the system's trust." : ("Not trusted: " + peer.Problem).c_str());
-        if (recorded == peer.Fingerprint) {
+        if (!kn::ParseFtpLocation(location).Tls) return Usage("only ftps:// locations use certificates");
+        const kn::TKNFtpCertificate certificate = kn::ReadFtpCertificate(location);
+        const std::string& key = certificate.ServerKey;
+        std::printf("Server %s\nSHA-256 fingerprint: %s\n%s\n", key.c_str(), certificate.Fingerprint.c_str(),
+                    certificate.SystemTrusted ? "The certificate passes the system's trust."
+                                              : ("Not trusted: " + certificate.Problem).c_str());
+        if (certificate.Recorded == certificate.Fingerprint) {
             std::printf("This fingerprint is already trusted.\n");
             return cli::ExitOk;
         }
-        if (!recorded.empty())
-            std::printf("WARNING: you trusted another certificate for this server: %s\n", recorded.c_str());
+        if (certificate.Changed())
+            std::printf("WARNING: you trusted another certificate for this server: %s\n", certificate.Recorded.c_str());
         if (!yes && !Confirmed()) {
             std::printf("Nothing recorded.\n");
             return cli::ExitFound;
         }
         std::string error;
-        if (!kn::RecordFingerprint(key, peer.Fingerprint, error)) {
+        if (!kn::RecordFingerprint(key, certificate.Fingerprint, error)) {
             std::fprintf(stderr, "kestrune-cli trust: %s\n", error.c_str());
             return cli::ExitFound;
         }
         std::printf("Recorded in %s\n", kn::KnownServersFile().c_str());
         return cli::ExitOk;
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "kestrune-cli trust: %s\n", kn::HideFtpPasswords(e.what()).c_str());
+        std::fprintf(stderr, "kestrune-cli trust: %s\n", kn::HideLocationPasswords(e.what()).c_str());
         return cli::ExitFound;
     }
 }

@@ -7,8 +7,8 @@
 #include <cstdlib>
 
 #include "app/cli/cli_rows.h"
+#include "engine/kn_unitCompare.h"
 #include "framework/vex_unitThreads.h"
-#include "ftp/kn_unitFtpLocation.h"
 
 namespace cli {
 
@@ -41,7 +41,7 @@ void PrintUpdateOperations(kn::TKNFileCompare& engine, int& failures)
 {
     // Names may come from a hostile server: escaped, none reaches the terminal as a control.
     auto printLine = [](void*, const std::string& text) {
-        std::fputs(EscapeText(kn::HideFtpPasswords(text)).c_str(), stdout);
+        std::fputs(EscapeText(kn::HideLocationPasswords(text)).c_str(), stdout);
         std::fputc('\n', stdout);
     };
     // Every operation's line counts, in order, but the workers need not wait for the printing.
@@ -53,12 +53,12 @@ void PrintUpdateOperations(kn::TKNFileCompare& engine, int& failures)
     engine.OnDryRunOperation = printLine;
     engine.OnNotice = [](void*, const std::string& text) {
         std::fflush(stdout);
-        std::fprintf(stderr, "%s\n", kn::HideFtpPasswords(text).c_str());
+        std::fprintf(stderr, "%s\n", kn::HideLocationPasswords(text).c_str());
     };
     engine.OnError = [&failures](void*, const std::string& message) {
         ++failures;
         std::fflush(stdout);
-        std::fprintf(stderr, "%s\n", EscapeMessage(kn::HideFtpPasswords(message)).c_str());
+        std::fprintf(stderr, "%s\n", EscapeMessage(kn::HideLocationPasswords(message)).c_str());
     };
 }
 

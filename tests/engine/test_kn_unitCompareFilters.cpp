@@ -110,7 +110,51 @@ TEST(Paths, SetFolderDropsOneTrailingSeparator)
     EXPECT_TRUE(list.IsFtp());
     EXPECT_EQ(list.Folder, "FTP://host/dir");
     ASSERT_NE(list.Provider, nullptr);
+    // An FTP location's options are no part of the tree's paths.
+    list.SetFolder("ftp://host/dir/;tz=+0100");
+    EXPECT_EQ(list.Folder, "ftp://host/dir");
+    EXPECT_EQ(list.Location(), "ftp://host/dir;tz=+0100") << "shown as given";
+    list.SetFolder("/data/a;tz=+0100");
+    EXPECT_EQ(list.Folder, "/data/a;tz=+0100") << "a local name";
 }
+
+namespace {
+
+struct HiddenCase {
+    const char* name;
+    const char* text;
+    const char* shown;
+};
+
+void PrintTo(const HiddenCase& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
+class LocationPasswordsHidden : public ::testing::TestWithParam<HiddenCase> {};
+
+TEST_P(LocationPasswordsHidden, LeaveOnlyTheUser)
+{
+    EXPECT_EQ(HideLocationPasswords(GetParam().text), GetParam().shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LocationPasswordsHidden,
+    ::testing::Values(
+        HiddenCase{"Ftp", "ftp://joe:pw@h/a", "ftp://joe@h/a"},
+        HiddenCase{"Sftp", "sftp://joe:pw@h:22/a", "sftp://joe@h:22/a"},
+        HiddenCase{"SftpPasswordWithAt", "sftp://joe:p@ss@h/a", "sftp://joe@h/a"},
+        HiddenCase{"SftpPasswordWithColonAndAt", "Searching... SFTP://joe:a:b@c@h/x", "Searching... SFTP://joe@h/x"},
+        HiddenCase{"SftpBackslashes", "sftp:\\\\joe:pw@h\\x", "sftp:\\\\joe@h\\x"},
+        HiddenCase{"SftpAtInPathOnly", "sftp://h/mail/a@b", "sftp://h/mail/a@b"},
+        HiddenCase{"SftpNoPassword", "sftp://joe@h/a", "sftp://joe@h/a"},
+        HiddenCase{"BothInAMessage", "Failed to copy file \"sftp://a:x@y@h/f\" to \"ftps://b:z@k/f\".\r\nrefused",
+                   "Failed to copy file \"sftp://a@h/f\" to \"ftps://b@k/f\".\r\nrefused"},
+        HiddenCase{"FtpZoneKept", "ftp://joe:pw@h/a;tz=+0100", "ftp://joe@h/a;tz=+0100"},
+        HiddenCase{"LocalText", "/home/joe:pw@x", "/home/joe:pw@x"}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+}  // namespace
 
 TEST(ApplyOptions, CheckFlagsChooseOptionsOrDefaults)
 {

@@ -73,6 +73,21 @@ INSTANTIATE_TEST_SUITE_P(Dos, FtpListLineTest,
                                                     "c.iso", 1048576, kFile, EncodeDateTime(2021, 1, 15, 9, 3)}),
                          [](const auto& row) { return std::string(row.param.name); });
 
+TEST(FtpListing, AKnownServerZoneShiftsClockTimesButNotBareDays)
+{
+    TKNFtpListingParser parser(kToday);
+    parser.ShiftListTimes(-5400);
+    parser.Feed(
+        "-rw-r--r-- 1 u g 1 Dec  1 00:30 clock\r\n"
+        "-rw-r--r-- 1 u g 1 Mar  7  2019 day\r\n"
+        "12-01-26  11:15PM                    1 dos\r\n");
+    const std::vector<TKNFtpListItem> items = parser.Finish();
+    ASSERT_EQ(items.size(), 3u);
+    EXPECT_EQ(vex::FormatDateTime(items[0].ModifiedDate), "2026-11-30 23:00:00") << "across midnight";
+    EXPECT_EQ(vex::FormatDateTime(items[1].ModifiedDate), "2019-03-07 00:00:00") << "a day alone keeps its day";
+    EXPECT_EQ(vex::FormatDateTime(items[2].ModifiedDate), "2026-12-01 21:45:00");
+}
+
 TEST(FtpListing, LinesInNoKnownStyleAreRefused)
 {
     TKNFtpListItem item;

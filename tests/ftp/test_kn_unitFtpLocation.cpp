@@ -82,6 +82,82 @@ TEST(FtpLocation, TextThatIsNotALocationIsLeftAlone)
     }
 }
 
+struct ZoneCase {
+    const char* name;
+    const char* location;
+    int seconds;       // east of UTC
+    const char* path;  // the server path, without the option
+    const char* host;
+};
+
+void PrintTo(const ZoneCase& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
+class FtpListZone : public ::testing::TestWithParam<ZoneCase> {};
+
+TEST_P(FtpListZone, IsReadAndKeptOutOfThePath)
+{
+    const ZoneCase& c = GetParam();
+    TKNFtpLocation parsed = ParseFtpLocation(c.location);
+    EXPECT_TRUE(parsed.HasListZone);
+    EXPECT_EQ(parsed.ListZone, c.seconds);
+    EXPECT_EQ(parsed.Host, c.host);
+    EXPECT_EQ(FtpPathPart(c.location), c.path);
+    const std::string folder = FtpLocationWithoutOptions(c.location);
+    EXPECT_EQ(folder.find(";tz"), std::string::npos) << folder;
+    EXPECT_FALSE(ParseFtpLocation(folder).HasListZone) << folder;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, FtpListZone,
+                         ::testing::Values(ZoneCase{"HoursAndMinutes", "ftp://u:p@h/pub;tz=+0100", 3600, "/pub", "h"},
+                                           ZoneCase{"West", "ftp://h/pub;tz=-0530", -19800, "/pub", "h"},
+                                           ZoneCase{"HoursOnly", "ftp://h/pub;tz=+01", 3600, "/pub", "h"},
+                                           ZoneCase{"WithColon", "ftp://h/pub;tz=+05:45", 20700, "/pub", "h"},
+                                           ZoneCase{"Utc", "ftp://h/pub;TZ=Z", 0, "/pub", "h"},
+                                           ZoneCase{"UpperCaseName", "ftps://h:990/a/b;TZ=-12", -43200, "/a/b", "h"},
+                                           ZoneCase{"Farthest", "ftp://h/;tz=+1400", 50400, "/", "h"},
+                                           ZoneCase{"NoPath", "ftp://h:2121;tz=+0200", 7200, "/", "h"},
+                                           ZoneCase{"Backslashes", "ftp:\\\\h\\pub;tz=+0100", 3600, "/pub", "h"},
+                                           ZoneCase{"SemicolonInThePath", "ftp://h/a;b/c;tz=+0100", 3600, "/a;b/c",
+                                                    "h"}),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+TEST(FtpLocation, BadTimeZonesFailWithTheirValue)
+{
+    for (const char* value : {"", "0100", "+1", "+010", "+2500", "+1401", "-1201", "+0160", "+01:6", "+01:60", "CET",
+                              "+0100x", "++0100", "+01 00"}) {
+        const std::string location = std::string("ftp://joe:secret@h/pub;tz=") + value;
+        try {
+            ParseFtpLocation(location);
+            ADD_FAILURE() << "accepted " << location;
+        } catch (const TKNFtpError& e) {
+            const std::string message = e.what();
+            EXPECT_NE(message.find("Invalid time zone \"" + std::string(value) + "\""), std::string::npos) << message;
+            EXPECT_NE(message.find("ftp://joe@h/pub;tz="), std::string::npos) << message;
+            EXPECT_EQ(message.find("secret"), std::string::npos) << message;
+        }
+        TKNIdFTP ftp;
+        EXPECT_THROW(OpenFtpLocation(ftp, location), TKNFtpError) << location;
+    }
+}
+
+TEST(FtpLocation, ATextThatOnlyLooksLikeAnOptionStaysInThePath)
+{
+    for (const char* location : {"ftp://h/a;tz=+0100/b", "ftp://h/a;size=1", "ftp://u:p;tz=+01@h/x"}) {
+        EXPECT_FALSE(ParseFtpLocation(location).HasListZone) << location;
+        EXPECT_EQ(FtpLocationWithoutOptions(location), location);
+    }
+    EXPECT_EQ(FtpPathPart("ftp://h/a;tz=+0100/b"), "/a;tz=+0100/b");
+    EXPECT_EQ(FtpLocationWithoutOptions("/home/a;tz=+0100"), "/home/a;tz=+0100") << "not an FTP location";
+}
+
+TEST(FtpLocation, TheZoneIsShownWithTheLocation)
+{
+    EXPECT_EQ(HideFtpPasswords("ftp://joe:pw@h/pub;tz=-0530"), "ftp://joe@h/pub;tz=-0530");
+}
+
 struct HiddenCase {
     const char* name;
     const char* text;

@@ -66,6 +66,52 @@ INSTANTIATE_TEST_SUITE_P(
                       MlsdCase{"DotName", "type=dir; .", "", 0, kDir, kNone, true}),
     [](const auto& row) { return std::string(row.param.name); });
 
+struct ReadOnlyCase {
+    const char* name;
+    const char* line;
+    int readOnly;  // 1 read-only, 0 writable, -1 unknown
+};
+
+void PrintTo(const ReadOnlyCase& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
+class FtpMlsdReadOnly : public ::testing::TestWithParam<ReadOnlyCase> {};
+
+TEST_P(FtpMlsdReadOnly, ComesFromTheModeOrThePermissions)
+{
+    TKNFtpListItem item;
+    bool skip = false;
+    ASSERT_TRUE(ParseMlsdLine(GetParam().line, 0, item, skip));
+    EXPECT_EQ(item.ReadOnly, GetParam().readOnly) << GetParam().line;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FtpMlsdReadOnly,
+    ::testing::Values(ReadOnlyCase{"NoFactsUnknown", "type=file;size=1; a", -1},
+                      ReadOnlyCase{"FileWithWrite", "type=file;perm=adfrw; a", 0},
+                      ReadOnlyCase{"FileWithoutWrite", "type=file;perm=adfr; a", 1},
+                      ReadOnlyCase{"AppendIsNoWrite", "type=file;perm=ra; a", 1},
+                      ReadOnlyCase{"EmptyPerm", "type=file;perm=; a", 1},
+                      ReadOnlyCase{"OddCaseFactAndLetters", "Type=File;PERM=RW; a", 0},
+                      ReadOnlyCase{"FolderThatTakesFiles", "type=dir;perm=cdeflp; d", 0},
+                      ReadOnlyCase{"FolderThatTakesFolders", "type=dir;perm=elm; d", 0},
+                      ReadOnlyCase{"FolderOnlyPurged", "type=dir;perm=elp; d", 0},
+                      ReadOnlyCase{"FolderOnlyListed", "type=dir;perm=el; d", 1},
+                      ReadOnlyCase{"FolderWriteLetterMeansNothing", "type=dir;perm=elw; d", 1},
+                      ReadOnlyCase{"PermBeforeTypeOfFolder", "perm=el;type=dir; d", 1},
+                      ReadOnlyCase{"ModeOwnerWrite", "type=file;UNIX.mode=0644; a", 0},
+                      ReadOnlyCase{"ModeNoOwnerWrite", "type=file;unix.MODE=0444; a", 1},
+                      ReadOnlyCase{"ModeGroupWriteOnly", "type=file;UNIX.mode=464; a", 1},
+                      ReadOnlyCase{"ModeWithPythonPrefix", "type=file;unix.mode=0o600; a", 0},
+                      ReadOnlyCase{"ModeWinsOverPerm", "type=file;perm=r;UNIX.mode=0644; a", 0},
+                      ReadOnlyCase{"ModeWinsOverPermAfterIt", "type=file;UNIX.mode=0444;perm=rw; a", 1},
+                      ReadOnlyCase{"NonsenseModeFallsBackToPerm", "type=file;UNIX.mode=rw-r;perm=r; a", 1},
+                      ReadOnlyCase{"NonsenseModeAloneUnknown", "type=file;UNIX.mode=9999; a", -1},
+                      ReadOnlyCase{"LinkStaysUnknown", "type=OS.unix=slink:/x;perm=r; ln", -1}),
+    [](const auto& row) { return std::string(row.param.name); });
+
 TEST(FtpMlsd, LinesWithoutFactsOrNameAreUnreadable)
 {
     for (const char* line : {"nofacts", " name", "type=file;", "type=file; "}) {

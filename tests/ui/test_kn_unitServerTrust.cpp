@@ -1,11 +1,14 @@
-// The main window with an SFTP side whose host is not known yet (a real sshd on loopback): it
-// asks with the key's fingerprint; yes records the key and compares again, no records nothing.
+// The main window with a remote side whose server is not trusted yet: an SFTP host not known
+// (a real sshd on loopback) or an FTPS certificate the system does not trust (pyftpdlib with a
+// certificate made for the test). It asks with the fingerprint; yes records it and compares
+// again, no records nothing, and a changed recorded one is only warned about.
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "tests/common/ftp_server.h"
 #include "tests/common/sshd_server.h"
 #include "tests/framework_qt/modal_helper.h"
 #include "tests/ui/ui_test_support.h"
@@ -64,6 +67,78 @@ TEST_F(SftpTrustWindow, NoRecordsNothingAndTheComparisonFails)
     ASSERT_TRUE(WaitUntil([&] { return !failure.isEmpty(); }));
     EXPECT_TRUE(failure.contains("is not known")) << failure.toStdString();
     EXPECT_FALSE(testutil::Exists(server.ClientHome() + "/.ssh/known_hosts"));
+    EXPECT_EQ(window.ResultModel().rowCount(), 0);
+}
+
+// An FTPS server with a self-signed certificate, and a settings folder of the test's own, in
+// which known_servers is written.
+class FtpsTrustWindow : public SftpTrustWindow {
+protected:
+    void SetUp() override
+    {
+        SftpTrustWindow::SetUp();
+        setenv("KESTRUNE_HOME", home.path().c_str(), 1);
+        fingerprint = testutil::MakeCertificate(certs.path(), "kestrune-test.invalid");
+        testutil::FtpServer::Options options;
+        options.TlsCert = certs / "cert.pem";
+        options.TlsKey = certs / "key.pem";
+        server = std::make_unique<testutil::FtpServer>(options);
+        testutil::WriteFile(server->Root() + "/www/only-remote.txt", "r");
+        key = "127.0.0.1:" + std::to_string(server->Port());
+    }
+    void TearDown() override { unsetenv("KESTRUNE_HOME"); }
+
+    std::string KnownServers() const { return testutil::ReadFile(home / "known_servers"); }
+
+    testutil::TempDir certs;
+    std::unique_ptr<testutil::FtpServer> server;
+    std::string fingerprint, key;
+};
+
+TEST_F(FtpsTrustWindow, YesRecordsTheFingerprintAndComparesAgain)
+{
+    auto config = OpenConfig();
+    kn::TKNMainForm window(*config);
+    Answer(QMessageBox::Yes);
+    Compare(window, left, server->Location("/www"));
+    ASSERT_TRUE(WaitUntil([&] { return !window.IsBusy() && window.ResultModel().rowCount() == 1; }))
+        << "no second comparison listed the remote file";
+    EXPECT_TRUE(question.contains(QString::fromStdString(fingerprint))) << question.toStdString();
+    EXPECT_TRUE(question.contains(QString::fromStdString(key + " is not trusted"))) << question.toStdString();
+    EXPECT_EQ(KnownServers(), key + " " + fingerprint + "\n");
+}
+
+TEST_F(FtpsTrustWindow, NoRecordsNothingAndTheComparisonFails)
+{
+    auto config = OpenConfig();
+    kn::TKNMainForm window(*config);
+    Answer(QMessageBox::No, true);
+    Compare(window, left, server->Location("/www"));
+    ASSERT_TRUE(WaitUntil([&] { return !failure.isEmpty(); }));
+    EXPECT_TRUE(failure.contains("is not trusted")) << failure.toStdString();
+    EXPECT_FALSE(testutil::Exists(home / "known_servers"));
+    EXPECT_EQ(window.ResultModel().rowCount(), 0);
+}
+
+TEST_F(FtpsTrustWindow, AChangedCertificateIsWarnedAboutAndNeverRecorded)
+{
+    const std::string other = key + " sha256:" + std::string(64, 'a') + "\n";
+    testutil::WriteFile(home / "known_servers", other);
+    auto config = OpenConfig();
+    kn::TKNMainForm window(*config);
+    int boxes = 0;
+    testutil::OnNextModal([&](QWidget* modal) {
+        ++boxes;
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) failure = box->text();
+        modal->close();
+    });
+    Compare(window, left, server->Location("/www"));
+    ASSERT_TRUE(WaitUntil([&] { return !failure.isEmpty(); }));
+    EXPECT_TRUE(failure.contains("WARNING: the certificate of " + QString::fromStdString(key)))
+        << failure.toStdString();
+    EXPECT_TRUE(failure.contains(QString::fromStdString(fingerprint))) << failure.toStdString();
+    EXPECT_EQ(boxes, 1) << "no question follows the warning";
+    EXPECT_EQ(KnownServers(), other);
     EXPECT_EQ(window.ResultModel().rowCount(), 0);
 }
 

@@ -1,0 +1,74 @@
+#include "engine/kn_unitServerTrust.h"
+
+#include "engine/kn_unitCompare.h"
+#include "ftp/kn_unitFtpKnownServers.h"
+#include "ftp/kn_unitFtpLocation.h"
+#include "ftp/kn_unitFtpTrust.h"
+#include "sftp/kn_unitSftpSession.h"
+
+namespace kn {
+
+namespace {
+
+bool IsFtpsPath(const std::string& folder)
+{
+    return IsFtpPath(folder) && ParseFtpLocation(folder).Tls;
+}
+
+TKNServerIdentity SftpIdentity(const std::string& folder)
+{
+    const TKNSftpHostKey key = ReadSftpHostKey(folder);
+    TKNServerIdentity identity;
+    identity.Label = key.Label;
+    identity.Fingerprint = key.Fingerprint;
+    identity.Doubt = "The host " + key.Label + " is not known.";
+    identity.RecordFile = SshFolder() + "/known_hosts";
+    identity.Known = key.Known;
+    identity.Changed = key.Changed;
+    return identity;
+}
+
+TKNServerIdentity FtpsIdentity(const std::string& folder)
+{
+    const TKNFtpCertificate certificate = ReadFtpCertificate(folder);
+    TKNServerIdentity identity;
+    identity.Label = certificate.ServerKey;
+    identity.Fingerprint = certificate.Fingerprint;
+    identity.Doubt = "The certificate of " + certificate.ServerKey + " is not trusted (" + certificate.Problem + ").";
+    identity.RecordFile = KnownServersFile();
+    identity.Known = certificate.Known();
+    identity.Changed = certificate.Changed();
+    return identity;
+}
+
+}  // namespace
+
+bool IsUntrustedServerMessage(const std::string& message)
+{
+    return IsUnknownHostMessage(message) || IsUntrustedCertificateMessage(message);
+}
+
+bool ReadServerIdentity(const std::string& folder, TKNServerIdentity& identity)
+{
+    if (IsSftpPath(folder))
+        identity = SftpIdentity(folder);
+    else if (IsFtpsPath(folder))
+        identity = FtpsIdentity(folder);
+    else
+        return false;
+    return true;
+}
+
+void TrustServer(const std::string& folder, const TKNServerIdentity& identity)
+{
+    if (IsSftpPath(folder)) {
+        TrustSftpHost(folder);
+        return;
+    }
+    TKNFtpCertificate certificate;
+    certificate.ServerKey = identity.Label;
+    certificate.Fingerprint = identity.Fingerprint;
+    TrustFtpCertificate(certificate);
+}
+
+}  // namespace kn

@@ -1,0 +1,41 @@
+#include "ftp/kn_unitFtpTrust.h"
+
+#include "ftp/kn_unitFtpKnownServers.h"
+#include "ftp/kn_unitFtpLocation.h"
+#include "ftp/kn_unitIdFTP.h"
+
+namespace kn {
+
+TKNFtpCertificate ReadFtpCertificate(const std::string& location)
+{
+    const TKNFtpLocation parsed = ParseFtpLocation(location);
+    if (!parsed.Tls) throw TKNFtpError("Only ftps:// locations use certificates");
+    TKNIdFTP ftp;
+    ftp.Host = parsed.Host;
+    ftp.Port = parsed.Port;
+    const TKNTlsPeer peer = ftp.FetchCertificate();
+    TKNFtpCertificate certificate;
+    certificate.ServerKey = FtpServerKey(parsed);
+    certificate.Fingerprint = peer.Fingerprint;
+    certificate.SystemTrusted = peer.Trusted;
+    certificate.Problem = peer.Problem;
+    certificate.Recorded = RecordedFingerprint(certificate.ServerKey);
+    return certificate;
+}
+
+void TrustFtpCertificate(const TKNFtpCertificate& certificate)
+{
+    const std::string recorded = RecordedFingerprint(certificate.ServerKey);
+    if (!recorded.empty() && recorded != certificate.Fingerprint)
+        throw TKNFtpError("Another certificate (" + recorded + ") is trusted for " + certificate.ServerKey +
+                          "; it is not replaced here.");
+    std::string error;
+    if (!RecordFingerprint(certificate.ServerKey, certificate.Fingerprint, error)) throw TKNFtpError(error);
+}
+
+bool IsUntrustedCertificateMessage(const std::string& message)
+{
+    return message.find(kCertificateNotTrusted) != std::string::npos;
+}
+
+}  // namespace kn
