@@ -154,6 +154,7 @@ TDiffSearchLimits TDiff::LimitsFor(int32_t n, int32_t m) const
         limits.CostBound = Options.CostBound > 0
                                ? Options.CostBound
                                : std::max(MinCostBound, static_cast<int32_t>(4 * std::sqrt(double(n) + double(m))));
+    limits.BitRows = Options.Minimal && Options.BitRows;
     limits.Stop = Options.Stop;
     return limits;
 }

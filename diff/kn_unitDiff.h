@@ -48,6 +48,10 @@ struct TDiffOptions {
     bool Minimal = false;
     // Steps of the search per box before that split; 0 chooses it from the input sizes.
     int32_t CostBound = 0;
+    // With Minimal, a box whose search would cost more than bit-parallel rows of its table is
+    // split by those rows. The records stay minimal; among equally short scripts another one
+    // may be chosen than by the search alone.
+    bool BitRows = true;
     // Set from any thread to end a running Compare, which then fails.
     const std::atomic<bool>* Stop = nullptr;
 };
