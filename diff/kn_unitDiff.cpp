@@ -172,8 +172,11 @@ bool TDiff::Search(const uint32_t* A, const uint32_t* B, int32_t s, int32_t e1, 
 // The same with the lines that cannot match set aside first and put back on the way out.
 bool TDiff::SearchKept(const uint32_t* A, const uint32_t* B, int32_t s, int32_t e1, int32_t e2)
 {
-    const TKeptLines kept = KeepMatchableLines(A, B, s, s, e1, e2);
-    if (!kept.SetAside) return Search(A, B, s, e1, e2);
+    TKeptLines kept = KeepMatchableLines(A, B, s, s, e1, e2);
+    if (!kept.SetAside) {
+        kept = {};  // the copies are not needed: free them before the search takes its own memory
+        return Search(A, B, s, e1, e2);
+    }
     const auto n = static_cast<int32_t>(kept.Values1.size()), m = static_cast<int32_t>(kept.Values2.size());
     TPutBack putBack(kept, s, s, e1, e2, *this);
     TDiffSearch search(kept.Values1.data(), kept.Values2.data(), putBack, LimitsFor(n, m));

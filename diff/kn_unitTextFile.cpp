@@ -12,17 +12,23 @@
 
 namespace kn {
 
+// Breaks are found with memchr, the next CR kept until the scan passes it: most texts have
+// none, or one at each line's end.
 std::vector<std::string_view> SplitTextLineViews(std::string_view text)
 {
     text = text.substr(0, text.find('\0'));
     std::vector<std::string_view> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = start;
-        while (end < text.size() && text[end] != '\n' && text[end] != '\r') ++end;
-        lines.push_back(text.substr(start, end - start));
-        if (end == text.size()) break;
-        start = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
+    if (text.empty()) return lines;
+    lines.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+    const char *p = text.data(), *const end = p + text.size();
+    const char* cr = static_cast<const char*>(std::memchr(p, '\r', text.size()));
+    while (p < end) {
+        if (cr != nullptr && cr < p) cr = static_cast<const char*>(std::memchr(p, '\r', static_cast<size_t>(end - p)));
+        const char* lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>((cr ? cr : end) - p)));
+        const char* lineEnd = lf ? lf : cr ? cr : end;
+        lines.emplace_back(p, static_cast<size_t>(lineEnd - p));
+        if (lineEnd == end) break;
+        p = lineEnd + ((*lineEnd == '\r' && lineEnd + 1 < end && lineEnd[1] == '\n') ? 2 : 1);
     }
     return lines;
 }
