@@ -28,6 +28,13 @@ public:
     // was requested; checked once per row.
     bool Split(int32_t o1, int32_t o2, int32_t e1, int32_t e2, const std::atomic<bool>* stop, TBitSplitPoint& point);
 
+    // The box lies inside the indexed lines.
+    bool Covers(int32_t o1, int32_t o2, int32_t e1, int32_t e2) const
+    {
+        return Base1 <= o1 && e1 <= Base1 + static_cast<int32_t>(RowValue.size()) && Base2 <= o2 &&
+               e2 <= Base2 + Columns;
+    }
+
     // Word operations of Split on an n x m box, at most.
     static int64_t SplitCost(int64_t n, int64_t m) { return n * (m / 64 + 2); }
 

@@ -79,10 +79,6 @@ bool TDiffSearch::Run(int32_t o1, int32_t o2, int32_t e1, int32_t e2)
     BackwardReach.assign(2 * zero + 1, 0);
     Forward = ForwardReach.data() + zero;
     Backward = BackwardReach.data() + zero;
-    RunO1 = o1;
-    RunO2 = o2;
-    RunE1 = e1;
-    RunE2 = e2;
     const bool result = Solve(o1, o2, e1, e2, -1);
     ForwardReach = {};
     BackwardReach = {};
@@ -160,7 +156,10 @@ bool TDiffSearch::SolveByRows(const TBox& box)
         SolveThin(box);
         return true;
     }
-    if (!Rows) Rows = std::make_unique<TDiffBitSplit>(A, B, RunO1, RunO2, RunE1, RunE2);
+    // Indexed once for the box and all boxes inside it: the index costs memory in proportion to
+    // the box, not to the whole input.
+    if (!Rows || !Rows->Covers(box.o1, box.o2, box.e1, box.e2))
+        Rows = std::make_unique<TDiffBitSplit>(A, B, box.o1, box.o2, box.e1, box.e2);
     TBitSplitPoint point;
     if (!Rows->Split(box.o1, box.o2, box.e1, box.e2, Limits.Stop, point)) {
         WasStopped = true;

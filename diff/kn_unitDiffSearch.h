@@ -66,8 +66,7 @@ private:
     std::vector<int32_t> ForwardReach, BackwardReach;
     int32_t* Forward = nullptr;  // ForwardReach at diagonal 0
     int32_t* Backward = nullptr;
-    int32_t RunO1 = 0, RunO2 = 0, RunE1 = 0, RunE2 = 0;  // the box of Run, which Rows indexes
-    std::unique_ptr<TDiffBitSplit> Rows;                 // made when a box first needs it
+    std::unique_ptr<TDiffBitSplit> Rows;  // made when a box first needs it
     bool WasApproximate = false;
     bool WasStopped = false;
 };

@@ -51,7 +51,11 @@ TEST(TDiffBitSplitTest, SplitPointLiesOnAShortestPathOfTheBox)
             const int32_t e1 = o1 + 2 + static_cast<int32_t>(rng() % static_cast<unsigned>(n - o1 - 1));
             const int32_t o2 = static_cast<int32_t>(rng() % static_cast<unsigned>(m));
             const int32_t e2 = o2 + 1 + static_cast<int32_t>(rng() % static_cast<unsigned>(m - o2));
-            kn::TDiffBitSplit split(a.data(), b.data(), 0, 0, n, m);
+            // Indexed over the box or over both whole lists.
+            kn::TDiffBitSplit split = round % 3 == 0 ? kn::TDiffBitSplit(a.data(), b.data(), o1, o2, e1, e2)
+                                                     : kn::TDiffBitSplit(a.data(), b.data(), 0, 0, n, m);
+            ASSERT_TRUE(split.Covers(o1, o2, e1, e2));
+            EXPECT_EQ(split.Covers(0, 0, n, m), round % 3 != 0 || (o1 == 0 && o2 == 0 && e1 == n && e2 == m));
             kn::TBitSplitPoint p;
             ASSERT_TRUE(split.Split(o1, o2, e1, e2, nullptr, p));
             EXPECT_EQ(p.X, o1 + (e1 - o1) / 2) << "the middle row";
