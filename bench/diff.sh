@@ -87,7 +87,7 @@ if [ -z "${QUICK:-}" ]; then
   bench_case "100000 lines, unrelated" 100000 0 unrelated
   bench_case "10M 2-byte lines, 1000 edits" 10000000 1000 short
   size=$(($(stat -c %s "$DATA/l_short_10000000_1000.txt") + $(stat -c %s "$DATA/r_short_10000000_1000.txt")))
-  peak=$(/usr/bin/time -f %M "$CLI" diff "$DATA/l_short_10000000_1000.txt" "$DATA/r_short_10000000_1000.txt" 2>&1 >/dev/null | tail -n 1)
+  read -r _ peak <<< "$(measure "$DATA/k.out" "$CLI" diff "$DATA/l_short_10000000_1000.txt" "$DATA/r_short_10000000_1000.txt")"
   awk -v peak="$peak" -v size="$size" 'BEGIN { printf "one-letter lines: peak %.0f MiB for %.0f MiB of files (%.1f x), %.1f bytes per line\n", peak / 1024, size / 1048576, peak * 1024 / size, peak * 1024 / (size / 2) }'
 fi
 
