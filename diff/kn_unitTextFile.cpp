@@ -12,6 +12,23 @@
 
 namespace kn {
 
+namespace {
+
+// Room for the lines of `text`, from the breaks of its first 64 KiB and a little above: the
+// list then rarely grows, and what is reserved beyond its end is never touched, so costs no
+// memory. Texts of short lines are counted exactly, so that a head unlike the rest never
+// reserves more than twice the text's size.
+size_t ReservedLines(std::string_view text)
+{
+    const std::string_view head = text.substr(0, 65536);
+    const auto breaks = static_cast<size_t>(std::count(head.begin(), head.end(), '\n'));
+    const size_t estimate = (breaks + 1) * text.size() / head.size() * 9 / 8 + 16;
+    if (estimate <= text.size() / 8) return estimate;
+    return static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
+}
+
+}  // namespace
+
 // Breaks are found with memchr, the next CR kept until the scan passes it: most texts have
 // none, or one at each line's end.
 std::vector<std::string_view> SplitTextLineViews(std::string_view text)
@@ -19,7 +36,7 @@ std::vector<std::string_view> SplitTextLineViews(std::string_view text)
     text = text.substr(0, text.find('\0'));
     std::vector<std::string_view> lines;
     if (text.empty()) return lines;
-    lines.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+    lines.reserve(ReservedLines(text));
     const char *p = text.data(), *const end = p + text.size();
     const char* cr = static_cast<const char*>(std::memchr(p, '\r', text.size()));
     while (p < end) {
