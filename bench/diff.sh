@@ -2,8 +2,9 @@
 # Line-difference benchmark: `kestrune-cli diff` with and without --minimal against GNU diff
 # and diff --minimal on generated pairs of 10,000, 100,000 and 1,000,000 lines with a few and
 # with many scattered edits, two 200,000-line files with half the lines changed (every line
-# occurring on both sides) and two unrelated 100,000-line files. Prints CPU time, peak memory,
-# the ratios and the changed-line count of each tool.
+# occurring on both sides), two unrelated 100,000-line files and two 20 MB files of one-letter
+# lines (peak memory per line). Prints CPU time, peak memory, the ratios and the changed-line
+# count of each tool.
 # Usage: bench/diff.sh [SIZES...]   (default: 10000 100000 1000000; QUICK=1 skips the big
 # cases, NO_WINDOW=1 the differences window and the build of its library)
 set -euo pipefail
@@ -84,6 +85,10 @@ done
 if [ -z "${QUICK:-}" ]; then
   bench_case "200000 lines, half changed" 200000 2000 half
   bench_case "100000 lines, unrelated" 100000 0 unrelated
+  bench_case "10M 2-byte lines, 1000 edits" 10000000 1000 short
+  size=$(($(stat -c %s "$DATA/l_short_10000000_1000.txt") + $(stat -c %s "$DATA/r_short_10000000_1000.txt")))
+  read -r _ peak <<< "$(measure "$DATA/k.out" "$CLI" diff "$DATA/l_short_10000000_1000.txt" "$DATA/r_short_10000000_1000.txt")"
+  awk -v peak="$peak" -v size="$size" 'BEGIN { printf "one-letter lines: peak %.0f MiB for %.0f MiB of files (%.1f x), %.1f bytes per line\n", peak / 1024, size / 1048576, peak * 1024 / size, peak * 1024 / (size / 2) }'
 fi
 
 [ -n "${NO_WINDOW:-}" ] && exit 0

@@ -1,7 +1,7 @@
 // Change records from an edit path: the common head and tail are stripped, lines that cannot
 // match are set aside (kn_unitDiffSetAside), the rest is searched (kn_unitDiffSearch), and the
-// single-line insertions and removals of the path are merged into runs, an insertion and a
-// removal at the same place being paired into modified lines.
+// single-line insertions and removals of the path are merged into runs, each gap between two
+// equal lines giving its modified lines first and then its added or deleted ones.
 #include "diff/kn_unitDiff.h"
 
 #include <algorithm>
@@ -85,9 +85,7 @@ TDiffSummary TDiff::Summary() const
 bool TDiff::Compare(const uint32_t* Hashes1, const uint32_t* Hashes2, int32_t N, int32_t M)
 {
     Changes.clear();
-    PendingAdd.reset();
-    PendingDelete.reset();
-    PendingModify.reset();
+    Gap = {};
     WasApproximate = WasStopped = false;
     if (Hashes1 == nullptr || Hashes2 == nullptr || N < 0 || M < 0 || N > MaxListLength || M > MaxListLength)
         return false;
@@ -104,9 +102,7 @@ bool TDiff::Compare(const uint32_t* Hashes1, const uint32_t* Hashes2, int32_t N,
     bool result =
         (s >= e1 && s >= e2) || (Options.SetAsideUnmatched ? SearchKept(A, B, s, e1, e2) : Search(A, B, s, e1, e2));
 
-    Flush(PendingModify);
-    Flush(PendingAdd);
-    Flush(PendingDelete);
+    FlushGap();
     if (!result) Changes.clear();
     if (WasApproximate) KeepEqualPairsUnchanged(A, B);
     return result;
@@ -154,6 +150,7 @@ TDiffSearchLimits TDiff::LimitsFor(int32_t n, int32_t m) const
         limits.CostBound = Options.CostBound > 0
                                ? Options.CostBound
                                : std::max(MinCostBound, static_cast<int32_t>(4 * std::sqrt(double(n) + double(m))));
+    limits.BitRows = Options.Minimal && Options.BitRows;
     limits.Stop = Options.Stop;
     return limits;
 }
@@ -171,8 +168,11 @@ bool TDiff::Search(const uint32_t* A, const uint32_t* B, int32_t s, int32_t e1, 
 // The same with the lines that cannot match set aside first and put back on the way out.
 bool TDiff::SearchKept(const uint32_t* A, const uint32_t* B, int32_t s, int32_t e1, int32_t e2)
 {
-    const TKeptLines kept = KeepMatchableLines(A, B, s, s, e1, e2);
-    if (!kept.SetAside) return Search(A, B, s, e1, e2);
+    TKeptLines kept = KeepMatchableLines(A, B, s, s, e1, e2);
+    if (!kept.SetAside) {
+        kept = {};  // the copies are not needed: free them before the search takes its own memory
+        return Search(A, B, s, e1, e2);
+    }
     const auto n = static_cast<int32_t>(kept.Values1.size()), m = static_cast<int32_t>(kept.Values2.size());
     TPutBack putBack(kept, s, s, e1, e2, *this);
     TDiffSearch search(kept.Values1.data(), kept.Values2.data(), putBack, LimitsFor(n, m));
@@ -183,79 +183,38 @@ bool TDiff::SearchKept(const uint32_t* A, const uint32_t* B, int32_t s, int32_t 
     return found;
 }
 
-void TDiff::Flush(std::optional<TDiffChange>& pending)
+// A gap's lines pair up into modified lines, whatever order the path took through it; the
+// rest are added or deleted after them.
+void TDiff::FlushGap()
 {
-    if (pending) {
-        Changes.push_back(*pending);
-        pending.reset();
-    }
+    const int32_t modified = std::min(Gap.Deleted, Gap.Added);
+    if (modified > 0) Changes.push_back({TDiffKind::dkModify, Gap.X, Gap.Y, modified});
+    if (Gap.Deleted > modified) Changes.push_back({TDiffKind::dkDelete, Gap.X + modified, 0, Gap.Deleted - modified});
+    if (Gap.Added > modified)
+        Changes.push_back({TDiffKind::dkAdd, Gap.X + modified, Gap.Y + modified, Gap.Added - modified});
+    Gap = {};
 }
 
 // Line y of list 2 is inserted before position x of list 1.
 void TDiff::AddLine(int32_t x, int32_t y)
 {
-    if (PendingAdd) {
-        if (x == PendingAdd->Index1 && y == PendingAdd->Index2 + PendingAdd->Count) {
-            ++PendingAdd->Count;
-            return;
-        }
-        Flush(PendingModify);
-        Flush(PendingAdd);
-        PendingAdd = TDiffChange{TDiffKind::dkAdd, x, y, 1};
-    } else if (PendingDelete) {
-        Flush(PendingModify);
-        if (x != PendingDelete->Index1) {
-            Flush(PendingDelete);
-            PendingAdd = TDiffChange{TDiffKind::dkAdd, x, y, 1};
-            return;
-        }
-        // The removed line at x becomes the modified one.
-        PendingModify = TDiffChange{TDiffKind::dkModify, x, y, 1};
-        if (PendingDelete->Count == 1) {
-            PendingDelete.reset();
-        } else {
-            --PendingDelete->Count;
-            ++PendingDelete->Index1;
-        }
-    } else {
-        PendingAdd = TDiffChange{TDiffKind::dkAdd, x, y, 1};
+    const bool continues = Gap.Open() && x == Gap.X + Gap.Deleted && (Gap.Added == 0 || y == Gap.Y + Gap.Added);
+    if (!continues) {
+        FlushGap();
+        Gap.X = x;
     }
+    if (Gap.Added == 0) Gap.Y = y;
+    ++Gap.Added;
 }
 
 // Line x of list 1 is removed.
 void TDiff::DeleteLine(int32_t x)
 {
-    if (PendingDelete) {
-        if (x == PendingDelete->Index1 + PendingDelete->Count) {
-            ++PendingDelete->Count;
-            return;
-        }
-        Flush(PendingModify);
-        Flush(PendingDelete);
-        PendingDelete = TDiffChange{TDiffKind::dkDelete, x, 0, 1};
-    } else if (PendingAdd) {
-        if (x != PendingAdd->Index1) {
-            Flush(PendingModify);
-            Flush(PendingAdd);
-            PendingDelete = TDiffChange{TDiffKind::dkDelete, x, 0, 1};
-            return;
-        }
-        if (PendingModify && x == PendingModify->Index1 + PendingModify->Count) {
-            ++PendingModify->Count;
-        } else {
-            Flush(PendingModify);
-            PendingModify = TDiffChange{TDiffKind::dkModify, x, PendingAdd->Index2, 1};
-        }
-        if (PendingAdd->Count == 1) {
-            PendingAdd.reset();
-        } else {
-            --PendingAdd->Count;
-            ++PendingAdd->Index1;
-            ++PendingAdd->Index2;
-        }
-    } else {
-        PendingDelete = TDiffChange{TDiffKind::dkDelete, x, 0, 1};
+    if (!Gap.Open() || x != Gap.X + Gap.Deleted) {
+        FlushGap();
+        Gap.X = x;
     }
+    ++Gap.Deleted;
 }
 
 }  // namespace kn

@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -48,6 +47,10 @@ struct TDiffOptions {
     bool Minimal = false;
     // Steps of the search per box before that split; 0 chooses it from the input sizes.
     int32_t CostBound = 0;
+    // With Minimal, a box whose search would cost more than bit-parallel rows of its table is
+    // split by those rows. The records stay minimal; among equally short scripts another one
+    // may be chosen than by the search alone.
+    bool BitRows = true;
     // Set from any thread to end a running Compare, which then fails.
     const std::atomic<bool>* Stop = nullptr;
 };
@@ -80,13 +83,19 @@ private:
     TDiffSearchLimits LimitsFor(int32_t n, int32_t m) const;
     void KeepEqualPairsUnchanged(const uint32_t* A, const uint32_t* B);
 
+    // The lines between two equal lines of the path: Deleted lines of list 1 from X on and
+    // Added lines of list 2 from Y on (Y is known once a line is added).
+    struct TGap {
+        int32_t X = 0, Y = 0, Deleted = 0, Added = 0;
+        bool Open() const { return Deleted > 0 || Added > 0; }
+    };
     void AddLine(int32_t x, int32_t y) override;
     void DeleteLine(int32_t x) override;
-    void Flush(std::optional<TDiffChange>& pending);
+    void FlushGap();
 
     TDiffOptions Options;
     std::vector<TDiffChange> Changes;
-    std::optional<TDiffChange> PendingAdd, PendingDelete, PendingModify;
+    TGap Gap;
     bool WasApproximate = false;
     bool WasStopped = false;
 };

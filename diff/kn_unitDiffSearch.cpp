@@ -4,6 +4,12 @@
 // both ends at once; the box is split at it and both halves are solved recursively. The
 // edge values and tie-breaks below fix which of several equally short scripts comes out.
 //
+// Optionally, a box whose edit distance is so large that this search would cost more than
+// bit-parallel rows of the whole box (kn_unitDiffBitSplit) is split by those rows instead,
+// at a point of a shortest path, so the script stays minimal. The search finds out by its
+// work so far; after such a split, the halves' edit distances are known and choose their way
+// at once.
+//
 // With a cost bound, a box whose search has run that many steps without the two searches
 // meeting is split at the point that got furthest from its end instead: both halves are
 // solved again, so the script stays valid but may be longer than minimal. This keeps the
@@ -14,6 +20,31 @@
 #include <cstdint>
 
 namespace kn {
+
+namespace {
+
+// Word operations of the bit-parallel rows that cost as much as one diagonal of this search
+// (measured: about 1 ns against 3 ns).
+constexpr int64_t RowWordsPerDiagonal = 3;
+// Diagonals any box may search before the rows are considered: small boxes always take this
+// search, so their scripts do not depend on the rows' choice among equally short ones.
+constexpr int64_t MinSearchWork = int64_t{1} << 16;
+
+// Diagonals of the rows' whole work on an n x m box, its halves included.
+int64_t RowsWork(int64_t n, int64_t m)
+{
+    return 2 * TDiffBitSplit::SplitCost(n, m) / RowWordsPerDiagonal;
+}
+
+// Diagonals this search visits on an n x m box of edit distance D, its halves included:
+// both passes run D / 2 steps of up to D / 2 diagonals each.
+int64_t SearchWork(int64_t n, int64_t m, int64_t D)
+{
+    const int64_t half = D / 2 + 1;
+    return half * (std::min(half, n) + std::min(half, m));
+}
+
+}  // namespace
 
 // The box of list-1 lines [o1, e1) and list-2 lines [o2, e2); a point (x, y) lies on
 // diagonal k = (x - o1) - (y - o2).
@@ -48,19 +79,35 @@ bool TDiffSearch::Run(int32_t o1, int32_t o2, int32_t e1, int32_t e2)
     BackwardReach.assign(2 * zero + 1, 0);
     Forward = ForwardReach.data() + zero;
     Backward = BackwardReach.data() + zero;
-    const bool result = Solve(o1, o2, e1, e2);
+    const bool result = Solve(o1, o2, e1, e2, -1);
     ForwardReach = {};
     BackwardReach = {};
+    Rows.reset();
     return result;
+}
+
+// Walks the snakes at both ends of the box, then solves what lies between. knownD is the
+// box's edit distance, or -1.
+bool TDiffSearch::SolveTrimmed(int32_t o1, int32_t o2, int32_t e1, int32_t e2, int64_t knownD)
+{
+    while (o1 < e1 && o2 < e2 && A[o1] == B[o2]) {
+        ++o1;
+        ++o2;
+    }
+    while (o1 < e1 && o2 < e2 && A[e1 - 1] == B[e2 - 1]) {
+        --e1;
+        --e2;
+    }
+    return Solve(o1, o2, e1, e2, knownD);
 }
 
 // Precondition: the box starts and ends with a difference (the caller has walked the snakes
 // around it), so the search may start without a snake at D = 0.
 // Example: A = [a, b], B = [c, d] has n = m = 2, meets in the backward pass at D = 1 and is
 // split into two 1 x 1 boxes, each reporting AddLine then DeleteLine: one modify run of 2.
-bool TDiffSearch::Solve(int32_t o1, int32_t o2, int32_t e1, int32_t e2)
+bool TDiffSearch::Solve(int32_t o1, int32_t o2, int32_t e1, int32_t e2, int64_t knownD)
 {
-    for (;;) {
+    for (;; knownD = -1) {
         if (o1 == e1) {
             for (int32_t y = o2; y < e2; ++y) Sink.AddLine(o1, y);
             return true;
@@ -70,10 +117,12 @@ bool TDiffSearch::Solve(int32_t o1, int32_t o2, int32_t e1, int32_t e2)
             return true;
         }
         const TBox box{o1, o2, e1, e2};
+        if (knownD >= 0 && SearchWork(box.n(), box.m(), knownD) > RowsWork(box.n(), box.m())) return SolveByRows(box);
         int32_t x = 0, y = 0;
         bool forward = false;
         const TOutcome outcome = Search(box, x, y, forward);
         if (outcome == TOutcome::Stopped || outcome == TOutcome::Exhausted) return false;
+        if (outcome == TOutcome::Costly) return SolveByRows(box);
         if (forward) {
             // (x, y) ends a snake: solve up to its start, then the rest from its end.
             int32_t sx = x, sy = y;
@@ -81,7 +130,7 @@ bool TDiffSearch::Solve(int32_t o1, int32_t o2, int32_t e1, int32_t e2)
                 --sx;
                 --sy;
             }
-            if (!Solve(o1, o2, sx, sy)) return false;
+            if (!Solve(o1, o2, sx, sy, -1)) return false;
         } else {
             if (outcome == TOutcome::Met && box.n() == 1 && box.m() == 1) {
                 Sink.AddLine(o1, o2);
@@ -89,7 +138,7 @@ bool TDiffSearch::Solve(int32_t o1, int32_t o2, int32_t e1, int32_t e2)
                 return true;
             }
             // (x, y) starts a snake: solve up to it, then the rest from the snake's end.
-            if (!Solve(o1, o2, x, y)) return false;
+            if (!Solve(o1, o2, x, y, -1)) return false;
             while (x < e1 && y < e2 && A[x] == B[y]) {
                 ++x;
                 ++y;
@@ -100,9 +149,56 @@ bool TDiffSearch::Solve(int32_t o1, int32_t o2, int32_t e1, int32_t e2)
     }
 }
 
+// Splits the box where a shortest path crosses its middle row and solves both parts.
+bool TDiffSearch::SolveByRows(const TBox& box)
+{
+    if (box.n() == 1 || box.m() == 1) {
+        SolveThin(box);
+        return true;
+    }
+    // Indexed once for the box and all boxes inside it: the index costs memory in proportion to
+    // the box, not to the whole input.
+    if (!Rows || !Rows->Covers(box.o1, box.o2, box.e1, box.e2))
+        Rows = std::make_unique<TDiffBitSplit>(A, B, box.o1, box.o2, box.e1, box.e2);
+    TBitSplitPoint point;
+    if (!Rows->Split(box.o1, box.o2, box.e1, box.e2, Limits.Stop, point)) {
+        WasStopped = true;
+        return false;
+    }
+    return SolveTrimmed(box.o1, box.o2, point.X, point.Y, point.D1) &&
+           SolveTrimmed(point.X, point.Y, box.e1, box.e2, point.D2);
+}
+
+// A box of one line in either list: that line matches its first equal line on the other side,
+// or else replaces the other side's first line.
+void TDiffSearch::SolveThin(const TBox& box)
+{
+    if (box.n() == 1) {
+        int32_t y = static_cast<int32_t>(std::find(B + box.o2, B + box.e2, A[box.o1]) - B);
+        if (y < box.e2) {
+            for (int32_t before = box.o2; before < y; ++before) Sink.AddLine(box.o1, before);
+        } else {
+            y = box.o2;
+            Sink.AddLine(box.o1, y);
+            Sink.DeleteLine(box.o1);
+        }
+        for (++y; y < box.e2; ++y) Sink.AddLine(box.e1, y);
+        return;
+    }
+    int32_t x = static_cast<int32_t>(std::find(A + box.o1, A + box.e1, B[box.o2]) - A);
+    if (x < box.e1) {
+        for (int32_t before = box.o1; before < x; ++before) Sink.DeleteLine(before);
+    } else {
+        x = box.o1;
+        Sink.AddLine(x, box.o2);
+        Sink.DeleteLine(x);
+    }
+    for (++x; x < box.e1; ++x) Sink.DeleteLine(x);
+}
+
 // Runs both searches in the box until they meet (the point in x, y and whether the forward
-// pass found it), the cost bound is reached (the best split point instead), MaxD is
-// exhausted or a stop is requested.
+// pass found it), the cost bound is reached (the best split point instead), the work so far
+// is a quarter of that of the bit-parallel rows (Costly), MaxD is exhausted or a stop is requested.
 TDiffSearch::TOutcome TDiffSearch::Search(const TBox& box, int32_t& x, int32_t& y, bool& forward)
 {
     const int32_t n = box.n(), m = box.m(), delta = box.Delta();
@@ -114,12 +210,17 @@ TDiffSearch::TOutcome TDiffSearch::Search(const TBox& box, int32_t& x, int32_t& 
         F(-(m + 1)) = box.o1;
         R(-(m + 1)) = box.o1;
     }
+    // Giving up after a quarter of the rows' work wastes at most that much where the rows win,
+    // and costs at most a few times the search where the search would have met soon after.
+    const int64_t rowsWork = Limits.BitRows ? std::max(MinSearchWork, RowsWork(n, m) / 4) : INT64_MAX;
+    int64_t work = 0;
     for (int32_t D = 1; D <= Limits.MaxD; ++D) {
         if (Limits.Stop && Limits.Stop->load(std::memory_order_relaxed)) {
             WasStopped = true;
             return TOutcome::Stopped;
         }
         if ((forward = ForwardPass(box, D, x, y)) || BackwardPass(box, D, x, y)) return TOutcome::Met;
+        if ((work += std::min(D, n) + std::min(D, m)) > rowsWork) return TOutcome::Costly;
         if (D == Limits.CostBound && BestSplit(box, D, x, y, forward)) {
             WasApproximate = true;
             return TOutcome::Bounded;

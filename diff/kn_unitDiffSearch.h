@@ -5,7 +5,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
+
+#include "diff/kn_unitDiffBitSplit.h"
 
 namespace kn {
 
@@ -24,6 +27,7 @@ protected:
 struct TDiffSearchLimits {
     int32_t MaxD = 0;                         // the exact search fails beyond this many steps in a box
     int32_t CostBound = 0;                    // steps after which a box is split at its best point; 0: never
+    bool BitRows = false;                     // costly boxes are split by bit-parallel rows (kn_unitDiffBitSplit)
     const std::atomic<bool>* Stop = nullptr;  // checked once per step of the search
 };
 
@@ -42,8 +46,11 @@ public:
 
 private:
     struct TBox;
-    enum class TOutcome { Met, Bounded, Exhausted, Stopped };
-    bool Solve(int32_t o1, int32_t o2, int32_t e1, int32_t e2);
+    enum class TOutcome { Met, Bounded, Costly, Exhausted, Stopped };
+    bool SolveTrimmed(int32_t o1, int32_t o2, int32_t e1, int32_t e2, int64_t knownD);
+    bool Solve(int32_t o1, int32_t o2, int32_t e1, int32_t e2, int64_t knownD);
+    bool SolveByRows(const TBox& box);
+    void SolveThin(const TBox& box);
     TOutcome Search(const TBox& box, int32_t& x, int32_t& y, bool& forward);
     bool BestSplit(const TBox& box, int32_t D, int32_t& x, int32_t& y, bool& forward);
     bool ForwardPass(const TBox& box, int32_t D, int32_t& x, int32_t& y);
@@ -59,6 +66,7 @@ private:
     std::vector<int32_t> ForwardReach, BackwardReach;
     int32_t* Forward = nullptr;  // ForwardReach at diagonal 0
     int32_t* Backward = nullptr;
+    std::unique_ptr<TDiffBitSplit> Rows;  // made when a box first needs it
     bool WasApproximate = false;
     bool WasStopped = false;
 };

@@ -35,11 +35,18 @@ void Replay(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b, cons
         }
     };
     int32_t lastIndex1 = -1;
+    const TDiffChange* previous = nullptr;
     for (const TDiffChange& c : changes) {
         ASSERT_GE(c.Count, 1) << c;
         ASSERT_GE(c.Index1, lastIndex1) << "records out of order at " << c;
         lastIndex1 = c.Index1;
         ASSERT_LE(static_cast<size_t>(c.Index1), a.size()) << c;
+        // No equal line between two records: one gap, which is a modify run and then at most
+        // one add or delete run.
+        if (previous != nullptr && static_cast<size_t>(c.Index1) == i) {
+            EXPECT_TRUE(previous->Kind == Mod && c.Kind != Mod) << "one gap in several records: " << *previous << c;
+        }
+        previous = &c;
         copyEqualUpTo(static_cast<size_t>(c.Index1));
         if (c.Kind != Del)
             ASSERT_EQ(static_cast<size_t>(c.Index2), j) << "record does not continue list 2: " << c;

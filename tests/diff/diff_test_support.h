@@ -23,7 +23,8 @@ inline std::vector<uint32_t> Letters(const std::string& s)
 }
 
 // Rebuilds both inputs from the records the way the differences window lays them out,
-// checking on the way that lines between records are equal and that records are well formed.
+// checking on the way that lines between records are equal and that records are well formed:
+// the lines between two equal lines pair into one modify run, the rest in one add or delete run.
 void Replay(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b,
             const std::vector<kn::TDiffChange>& changes);
 

@@ -31,6 +31,31 @@ TEST(SplitTextLinesTest, BreaksAndEnds)
     for (const Row& row : rows) EXPECT_EQ(kn::SplitTextLines(row.text), row.expected) << row.name;
 }
 
+// Past the first 64 KiB the list's room is estimated: lines unlike the head's still all come out.
+TEST(SplitTextLinesTest, LongTextsWhoseHeadIsUnlikeTheRest)
+{
+    struct Row {
+        const char* name;
+        std::string head, body;
+        size_t headLines, bodyLines;
+    } rows[] = {
+        {"short lines, then long ones", "a\n", std::string(500, 'x') + "\r\n", 70000, 1000},
+        {"long lines, then short ones", std::string(300, 'y') + "\n", "b\r", 400, 200000},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::string text;
+        for (size_t i = 0; i < row.headLines; ++i) text += row.head;
+        for (size_t i = 0; i < row.bodyLines; ++i) text += row.body;
+        text += "tail";
+        const std::vector<std::string_view> lines = kn::SplitTextLineViews(text);
+        ASSERT_EQ(lines.size(), row.headLines + row.bodyLines + 1);
+        EXPECT_EQ(lines.front(), row.head.substr(0, row.head.size() - 1));
+        EXPECT_EQ(lines[row.headLines], row.body.substr(0, row.body.find_first_of("\r\n")));
+        EXPECT_EQ(lines.back(), "tail");
+    }
+}
+
 TEST(LoadTextLinesTest, ReadsFilesAndReportsFailures)
 {
     testutil::TempDir dir;
