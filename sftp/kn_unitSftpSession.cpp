@@ -295,7 +295,7 @@ void TKNSftpSession::Open(const std::string& rootLocation)
     if (sftp_init(sftp_) != SSH_OK) Fail("The server " + label + " does not offer SFTP");
     root_ = WithoutTrailingSlash(ForwardSlashes(rootLocation));
     if (location.Path.empty() || location.Path == "/") {
-        rootPath_ = "/";
+        rootPath_.assign(1, '/');  // not = "/": GCC 12 at -O3 warns falsely (-Wrestrict)
         if (location.Path.empty()) {
             char* home = sftp_canonicalize_path(sftp_, ".");
             if (!home) Fail("Cannot find the login folder on " + label);
