@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <future>
 #include <limits>
 #include <numeric>
 #include <unordered_map>
@@ -363,15 +364,20 @@ void TKNResultSorter::Learn(const std::vector<std::unique_ptr<TMyFileOpt>>& rows
     std::iota(slotAt_.begin(), slotAt_.end(), 0u);
 }
 
-const TKNSideRanks& TKNResultSorter::RanksOf(int side, int kind)
+// Every column orders by both sides' ranks of its kind, so both are made at once, the right
+// side's on a second thread (the rows are only read; each side's ranks are its thread's own).
+void TKNResultSorter::Prepare(int kind)
 {
-    std::unique_ptr<Ranks>& ranks = ranks_[side][kind];
-    if (!ranks) {
+    if (kind != kName) Prepare(kName);
+    auto make = [this, kind](int side) {
         const Side which = side == 0 ? Side::Left : Side::Right;
-        ranks = std::make_unique<Ranks>(kind == kName ? RankNames(rows_, which)
-                                                      : RankValues(rows_, which, kind, RanksOf(side, kName)));
-    }
-    return *ranks;
+        return std::make_unique<Ranks>(kind == kName ? RankNames(rows_, which)
+                                                     : RankValues(rows_, which, kind, *ranks_[side][kName]));
+    };
+    std::future<std::unique_ptr<Ranks>> right;
+    if (!ranks_[1][kind]) right = std::async(std::launch::async, make, 1);
+    if (!ranks_[0][kind]) ranks_[0][kind] = make(0);
+    if (right.valid()) ranks_[1][kind] = right.get();
 }
 
 void TKNResultSorter::Sort(std::vector<std::unique_ptr<TMyFileOpt>>& rows, int column, int direction)
@@ -383,8 +389,9 @@ void TKNResultSorter::Sort(std::vector<std::unique_ptr<TMyFileOpt>>& rows, int c
     // Column kinds from left to right: name, size, time, (status), time, size, name.
     const int kind = column == 3 ? kName : column < 3 ? column : 6 - column;
     const int first = column >= 4 ? 1 : 0;
-    const Ranks& primary = RanksOf(first, kind);
-    const Ranks& secondary = RanksOf(1 - first, kind);
+    Prepare(kind);
+    const Ranks& primary = *ranks_[first][kind];
+    const Ranks& secondary = *ranks_[1 - first][kind];
     // The least significant key first: every pass keeps the order of the one before for ties.
     std::vector<uint32_t> order = slotAt_;
     CountingSort(order, secondary.count, [&](uint32_t slot) { return secondary.Directed(slot, direction); });

@@ -46,7 +46,7 @@ private:
     using Ranks = TKNSideRanks;
     bool Knows(const std::vector<std::unique_ptr<TMyFileOpt>>& rows) const;
     void Learn(const std::vector<std::unique_ptr<TMyFileOpt>>& rows);
-    const Ranks& RanksOf(int side, int kind);
+    void Prepare(int kind);
 
     std::vector<const TMyFileOpt*> rows_;  // the rows as first seen: index = the row's slot
     std::vector<uint32_t> slotAt_;         // the slot of the row at each position
