@@ -234,9 +234,9 @@ void TKNFileCompare::Pair()
     };
     while ((i < left.size() || j < right.size()) && Stop == 0) {
         if (i >= left.size()) {
-            AddRow(nullptr, right[j++].get(), TKNStatus::Right);
+            AddRow(nullptr, right[j++], TKNStatus::Right);
         } else if (j >= right.size()) {
-            AddRow(left[i++].get(), nullptr, TKNStatus::Left);
+            AddRow(left[i++], nullptr, TKNStatus::Left);
         } else {
             const TKNFileRec& l = *left[i];
             const TKNFileRec& r = *right[j];

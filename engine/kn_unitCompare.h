@@ -145,8 +145,9 @@ struct TKNUpdateOutcome;
 using TKNNotifyEvent = std::function<void(void* Sender)>;
 using TKNProgressEvent = std::function<void(void* Sender, uint8_t State, const std::string& Path)>;
 
-// One kind of side (local folder, FTP folder): lists one folder at a time and hands out new
-// records, which belong to the caller. The virtual operations keep this order.
+// One kind of side (local folder, FTP folder): lists one folder at a time and hands out
+// records, which belong to the caller; a record the caller hands back to FindNext may be
+// filled anew. The virtual operations keep this order.
 class TKNScanProvider {
 public:
     virtual ~TKNScanProvider() = default;
@@ -206,8 +207,9 @@ struct TKNUnlistedFolder {
 // 100 years after the day the options were, so every such date stands for "no end".
 constexpr double kOpenEndDateDays = 18262.0;
 
-// The scan list of one side: the accepted records and the settings of one scan. Records are
-// owned (unique_ptr); they are sorted by the provider's path and name after a completed scan.
+// The scan list of one side: the accepted records and the settings of one scan. The list owns
+// its records, which stay where they are until Clear; they are sorted by the provider's path
+// and name after a completed scan.
 class TKNFileBuffer {
 public:
     TKNFileBuffer();
@@ -215,7 +217,7 @@ public:
     TKNFileBuffer(const TKNFileBuffer&) = delete;
     TKNFileBuffer& operator=(const TKNFileBuffer&) = delete;
 
-    std::vector<std::unique_ptr<TKNFileRec>> Items;
+    std::vector<TKNFileRec*> Items;
 
     uint32_t AttrMask = AttributeSetToMask(kDefaultAttributeSet);
     uint32_t ExcludeAttrMask = 0;
@@ -271,10 +273,12 @@ private:
     void RunScan();
     void ScanRoot();
     void WalkFolder(const std::string& folder);
-    void Offer(std::unique_ptr<TKNFileRec> rec, std::vector<std::string>& subFolders);
+    void Offer(TKNFileRec& rec, std::vector<std::string>& subFolders);
+    TKNFileRec* Keep(TKNFileRec&& rec);
     bool IsBackupFolder(const TKNFileRec& rec) const;
     void FindBackupHome();
     void SortItems();
+    std::vector<uint32_t> RankPaths(TKNScanProvider& provider) const;
     void ReportProgress();
 
     bool openEnd_ = false;    // EndDate is no limit (see kOpenEndDateDays), taken at scan start
@@ -282,6 +286,9 @@ private:
     TKNSideKind kind_ = TKNSideKind::Local;
     std::string options_;      // the FTP location's options, opened with the root
     std::string currentPath_;  // the folder being listed, carried by progress reports
+    // The records of Items, in blocks: one allocation per block rather than one per entry.
+    std::vector<std::unique_ptr<TKNFileRec[]>> blocks_;
+    std::size_t blockUsed_ = 0;  // records taken from the last block
     std::thread thread_;
     std::shared_future<void> done_;
 };

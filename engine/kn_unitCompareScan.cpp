@@ -3,6 +3,8 @@
 // acceptance tests of every entry, and the sort by the provider's path and name.
 #include <algorithm>
 #include <exception>
+#include <numeric>
+#include <unordered_map>
 
 #include "engine/kn_unitCompare.h"
 #include "engine/kn_unitScanProviderFS.h"
@@ -56,6 +58,11 @@ static std::string WithExtensionDot(std::string_view text)
 bool TKNFileBuffer::MatchName(std::string_view text) const
 {
     if (text.empty()) return true;
+    // The usual filter takes every name: no copy of the text is needed to say so.
+    if (ExcludeList.empty() && std::any_of(IncludeList.begin(), IncludeList.end(), [](const std::string& pattern) {
+            return pattern == "*" || pattern == "*.*";
+        }))
+        return true;
     const std::string tested = WithExtensionDot(text);
     for (const auto& pattern : ExcludeList)
         if (MatchWildcard(tested, pattern)) return false;
@@ -91,7 +98,21 @@ bool TKNFileBuffer::Accepts(const TKNFileRec& rec) const
 
 void TKNFileBuffer::Clear()
 {
-    while (!Items.empty()) Items.pop_back();  // last to first
+    Items.clear();
+    while (!blocks_.empty()) blocks_.pop_back();  // last to first
+    blockUsed_ = 0;
+}
+
+TKNFileRec* TKNFileBuffer::Keep(TKNFileRec&& rec)
+{
+    constexpr std::size_t kBlockRecords = 4096;
+    if (blocks_.empty() || blockUsed_ == kBlockRecords) {
+        blocks_.push_back(std::make_unique<TKNFileRec[]>(kBlockRecords));
+        blockUsed_ = 0;
+    }
+    TKNFileRec* kept = &blocks_.back()[blockUsed_++];
+    *kept = std::move(rec);
+    return kept;
 }
 
 std::shared_future<void> TKNFileBuffer::StartScan()
@@ -182,8 +203,8 @@ void TKNFileBuffer::WalkFolder(const std::string& folder)
     std::unique_ptr<TKNFileRec> rec;
     Provider->ListError.clear();
     if (Provider->FindFirst(folder, AttrMask, rec)) {
-        Offer(std::move(rec), subFolders);
-        while (!Stop && Provider->FindNext(rec)) Offer(std::move(rec), subFolders);
+        Offer(*rec, subFolders);
+        while (!Stop && Provider->FindNext(rec)) Offer(*rec, subFolders);
         Provider->FindClose();
     }
     if (!Provider->ListError.empty()) {
@@ -199,12 +220,13 @@ void TKNFileBuffer::WalkFolder(const std::string& folder)
     }
 }
 
-void TKNFileBuffer::Offer(std::unique_ptr<TKNFileRec> rec, std::vector<std::string>& subFolders)
+// An accepted record's content moves into the list; the provider may fill `rec` anew.
+void TKNFileBuffer::Offer(TKNFileRec& rec, std::vector<std::string>& subFolders)
 {
-    if (!Accepts(*rec) || IsBackupFolder(*rec)) return;
+    if (!Accepts(rec) || IsBackupFolder(rec)) return;
     // A link to a folder is listed but never entered, so no walk can loop.
-    if (Recursive && rec->IsFolder() && !rec->Link) subFolders.push_back(rec->Path.str());
-    Items.push_back(std::move(rec));
+    if (Recursive && rec.IsFolder() && !rec.Link) subFolders.push_back(rec.Path.str());
+    Items.push_back(Keep(std::move(rec)));
 }
 
 // The program's backup folders are named after their run's time ("yymmddhhnnss", a second
@@ -243,16 +265,62 @@ bool TKNFileBuffer::IsBackupFolder(const TKNFileRec& rec) const
            IsBackupFolderName(path.substr(slash + 1));
 }
 
+// The entries sharing one path text (a folder's files, and the folder's own entry, whose name is
+// empty) end up next to each other, so the sort ranks the distinct path texts once, puts the
+// entries in path-rank order with a counting pass, and sorts by name only within each path.
+// One sort of all entries with text comparisons would reach into two records per comparison,
+// which for a million entries costs more than the listing's own work.
 void TKNFileBuffer::SortItems()
 {
     TKNScanProvider& provider = *Provider;
-    std::sort(Items.begin(), Items.end(), [&provider](const auto& a, const auto& b) {
-        const TKNSharedText& pa = provider.GetPath(*a);
-        const TKNSharedText& pb = provider.GetPath(*b);
-        int c = pa.SameText(pb) ? 0 : CompareEntryText(pa, pb);
-        if (c == 0) c = CompareEntryText(provider.GetName(*a), provider.GetName(*b));
-        return c < 0;
-    });
+    std::vector<uint32_t> pathRank = RankPaths(provider);
+    std::vector<std::size_t> start(pathRank.empty() ? 1 : *std::max_element(pathRank.begin(), pathRank.end()) + 2);
+    for (uint32_t rank : pathRank) ++start[rank + 1];
+    for (std::size_t r = 1; r < start.size(); ++r) start[r] += start[r - 1];
+    std::vector<TKNFileRec*> sorted(Items.size());
+    std::vector<std::size_t> next(start.begin(), start.end() - 1);
+    for (std::size_t i = 0; i < Items.size(); ++i) sorted[next[pathRank[i]]++] = Items[i];
+    auto byName = [&provider](const TKNFileRec* a, const TKNFileRec* b) {
+        return CompareEntryText(provider.GetName(*a), provider.GetName(*b)) < 0;
+    };
+    for (std::size_t r = 0; r + 1 < start.size(); ++r)
+        std::sort(sorted.begin() + static_cast<std::ptrdiff_t>(start[r]),
+                  sorted.begin() + static_cast<std::ptrdiff_t>(start[r + 1]), byName);
+    Items = std::move(sorted);
+}
+
+// The rank of each entry's path text among the distinct texts, in CompareEntryText order; equal
+// texts share a rank. Texts are told apart by their shared copy first, which the entries of one
+// listing hold in common, so each distinct copy is compared as a text only once.
+std::vector<uint32_t> TKNFileBuffer::RankPaths(TKNScanProvider& provider) const
+{
+    std::vector<uint32_t> copyOf(Items.size());
+    std::vector<const std::string*> copies;
+    std::unordered_map<const std::string*, uint32_t> ids;
+    const std::string* last = nullptr;
+    uint32_t lastId = 0;
+    for (std::size_t i = 0; i < Items.size(); ++i) {
+        const std::string* text = &provider.GetPath(*Items[i]).str();
+        if (text != last) {
+            auto [it, added] = ids.try_emplace(text, static_cast<uint32_t>(copies.size()));
+            if (added) copies.push_back(text);
+            last = text;
+            lastId = it->second;
+        }
+        copyOf[i] = lastId;
+    }
+    std::vector<uint32_t> order(copies.size());
+    std::iota(order.begin(), order.end(), 0u);
+    std::sort(order.begin(), order.end(),
+              [&copies](uint32_t a, uint32_t b) { return CompareEntryText(*copies[a], *copies[b]) < 0; });
+    std::vector<uint32_t> rankOfCopy(copies.size());
+    uint32_t rank = 0;
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        if (k > 0 && CompareEntryText(*copies[order[k - 1]], *copies[order[k]]) != 0) ++rank;
+        rankOfCopy[order[k]] = rank;
+    }
+    for (uint32_t& id : copyOf) id = rankOfCopy[id];
+    return copyOf;
 }
 
 }  // namespace kn

@@ -64,18 +64,20 @@ bool TKNScanProviderFS::NextKept(std::unique_ptr<TKNFileRec>& Rec)
     vex::TDirEntry entry;
     while (lister_.Next(entry)) {
         if (IsOwnTempFile(entry) || (entry.Attr & kMaskable & ~attrMask_) != 0) continue;
-        auto rec = std::make_unique<TKNFileRec>();
+        // The record the caller handed back is filled anew: one allocation for the listing.
+        if (!Rec) Rec = std::make_unique<TKNFileRec>();
+        TKNFileRec& rec = *Rec;
+        rec = TKNFileRec();
         if (entry.Attr & faDirectory) {
-            rec->Path = PathJoin(CurrentFolder.str(), entry.Name);
+            rec.Path = PathJoin(CurrentFolder.str(), entry.Name);
         } else {
-            rec->Path = CurrentFolder;
-            rec->Name = entry.Name;
+            rec.Path = CurrentFolder;
+            rec.Name = entry.Name;
         }
-        rec->Size = entry.Size;
-        rec->Time = vex::UnixToDosDateTime(entry.MTime, utcOffset_);
-        rec->Attr = entry.Attr & 0xFF;
-        rec->Link = entry.Link;
-        Rec = std::move(rec);
+        rec.Size = entry.Size;
+        rec.Time = vex::UnixToDosDateTime(entry.MTime, utcOffset_);
+        rec.Attr = entry.Attr & 0xFF;
+        rec.Link = entry.Link;
         return true;
     }
     if (lister_.Error() != 0) return Failed(CurrentFolder.str(), lister_.Error());

@@ -362,6 +362,7 @@ void TKNMainForm::FileCompareCompareStart()
     if (!awaitingFollowUp_) updateDone_.clear();
     awaitingFollowUp_ = false;
     model_->SetItemCount(0);
+    sorter_.Forget();
     FindAction("actCompareShowDifferences")->setEnabled(false);
     QCoreApplication::processEvents();
 }

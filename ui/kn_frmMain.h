@@ -15,6 +15,7 @@
 #include "engine/kn_unitUpdatePlan.h"
 #include "framework/qt/vex_frmSDIMain.h"
 #include "framework/qt/vex_unitSysImageList.h"
+#include "ui/kn_unitResultSort.h"
 
 class QLineEdit;
 class QProgressBar;
@@ -162,6 +163,9 @@ private:
     std::unique_ptr<TKNFileCompare> FileCompare;
     vex::TvexSysImageList SysImage;
     TKNResultModel* model_ = nullptr;
+    // Keeps the rows' ranks between clicks on the column headers; forgets them when a
+    // comparison starts.
+    TKNResultSorter sorter_;
     QWidget* panelFolder = nullptr;
     QMenu* menuPreset = nullptr;
     QMenu* menuBatch = nullptr;

@@ -72,7 +72,7 @@ void TKNMainForm::ResizeColumns()
 
 void TKNMainForm::SortRows()
 {
-    SortResultRows(FileCompare->Items, Config.Header.SortColumn, Config.Header.SortDirection);
+    sorter_.Sort(FileCompare->Items, Config.Header.SortColumn, Config.Header.SortDirection);
 }
 
 void TKNMainForm::UpdateSortImages()

@@ -1,8 +1,13 @@
 #include "ui/kn_unitResultSort.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+#include <future>
+#include <limits>
+#include <numeric>
 #include <unordered_map>
+#include <utility>
 
 #include "framework/vex_unitText.h"
 
@@ -73,52 +78,21 @@ int CompareStatus(const TMyFileOpt& a, const TMyFileOpt& b, int direction)
     return c != 0 ? c : CompareName(a, b, Side::Left, direction, true);
 }
 
-// --- The fast path --------------------------------------------------------------------------
+// --- Ranks --------------------------------------------------------------------------------
 // Sorting a million rows through CompareResultRows chases pointers into every row and its
-// texts on each of ~20 million comparisons. Instead each row's keys are extracted once into a
-// compact record: the folder bit, the value (size or time) and the rank of (path, name) on
-// each side, where ranks are equal exactly when CompareNameOnly finds the names equal. The
-// compact records are sorted by the same rules, then the rows are put into that order.
+// texts on each of ~20 million comparisons. Instead, each side's rows are ranked once per kind
+// of key: by name (folder rule, path, name), by size and by time (folder rule, value, name).
+// Equal ranks mean CompareResultRows finds that side equal. A column's order is then a pair of
+// ranks, the column's side and the other side (the status column puts the status before the
+// two name ranks), sorted with stable counting passes. A descending order keeps folders first
+// and reverses the ranks within the folders and within the files, so one ranking serves both
+// directions.
 
-// The first 16 bytes of a name, ASCII-folded, as two big-endian numbers: comparing them
-// compares the texts' prefixes in the order of CompareTextAscii (names hold no NUL bytes, so
-// the zero padding sorts a shorter text first).
-struct NamePrefix {
-    uint64_t high = 0;
-    uint64_t low = 0;
-    bool complete = true;  // the whole name fits in the prefix
+enum Kind { kName = 0, kSize = 1, kTime = 2 };
 
-    explicit NamePrefix(const std::string& name)
-    {
-        unsigned char bytes[16] = {};
-        size_t n = std::min<size_t>(name.size(), 16);
-        for (size_t i = 0; i < n; ++i) bytes[i] = static_cast<unsigned char>(vex::UpCaseAscii(name[i]));
-        for (int i = 0; i < 8; ++i) high = (high << 8) | bytes[i];
-        for (int i = 8; i < 16; ++i) low = (low << 8) | bytes[i];
-        complete = name.size() <= 16;
-    }
-};
-
-struct NameKey {
-    uint32_t pathRank;
-    uint32_t row;
-    NamePrefix prefix;
-    const std::string* name;
-};
-
-int CompareNameKeys(const NameKey& a, const NameKey& b)
-{
-    if (a.pathRank != b.pathRank) return a.pathRank < b.pathRank ? -1 : 1;
-    if (a.prefix.high != b.prefix.high) return a.prefix.high < b.prefix.high ? -1 : 1;
-    if (a.prefix.low != b.prefix.low) return a.prefix.low < b.prefix.low ? -1 : 1;
-    if (a.prefix.complete && b.prefix.complete) return 0;
-    return vex::CompareTextAscii(*a.name, *b.name);
-}
-
-// Gives each distinct path text an id while the rows are read, then turns ids into ranks:
-// equal texts (by the folding rule) share a rank. Files of one folder share one text, so a
-// one-entry cache answers most lookups.
-class PathRanker {
+// Gives each distinct path text an id; files of one folder share one text, so a one-entry
+// cache answers most lookups.
+class PathIds {
 public:
     uint32_t Id(const std::string* path)
     {
@@ -130,19 +104,21 @@ public:
         return lastId_;
     }
 
-    // Rank of every id.
-    std::vector<uint32_t> Ranks() const
+    // The rank of every id among the texts in CompareTextAscii order, and how many ranks;
+    // texts equal under that order share a rank.
+    std::vector<uint32_t> Ranks(uint32_t& count) const
     {
         std::vector<uint32_t> order(paths_.size());
-        for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+        std::iota(order.begin(), order.end(), 0u);
         std::sort(order.begin(), order.end(),
                   [this](uint32_t a, uint32_t b) { return vex::CompareTextAscii(*paths_[a], *paths_[b]) < 0; });
         std::vector<uint32_t> ranks(paths_.size());
-        uint32_t rank = 0;
+        count = 0;
         for (size_t i = 0; i < order.size(); ++i) {
-            if (i > 0 && vex::CompareTextAscii(*paths_[order[i - 1]], *paths_[order[i]]) != 0) ++rank;
-            ranks[order[i]] = rank;
+            if (i > 0 && vex::CompareTextAscii(*paths_[order[i - 1]], *paths_[order[i]]) != 0) ++count;
+            ranks[order[i]] = count;
         }
+        if (!order.empty()) ++count;
         return ranks;
     }
 
@@ -153,80 +129,180 @@ private:
     uint32_t lastId_ = 0;
 };
 
-// Collects the (path, name) keys of one side for some rows and ranks them.
-class NameRanker {
-public:
-    void Add(const TKNFileRec& rec, uint32_t row)
+// A size or time as a number whose unsigned order is the value's order.
+uint64_t OrderedValue(const TKNFileRec& rec, int kind)
+{
+    if (kind == kSize) return static_cast<uint64_t>(rec.Size) ^ (uint64_t{1} << 63);
+    const double time = rec.Time == 0.0 ? 0.0 : rec.Time;  // -0.0 equals 0.0
+    const auto bits = std::bit_cast<uint64_t>(time);
+    return (bits >> 63) != 0 ? ~bits : bits | (uint64_t{1} << 63);
+}
+
+}  // namespace
+
+// One side's rows ranked by one kind of key: ascending dense ranks, the folders' below the
+// files' (folders come first in both directions).
+struct TKNSideRanks {
+    std::vector<uint32_t> rank;  // by slot
+    uint32_t folders = 0;        // ranks held by folders
+    uint32_t count = 0;          // ranks in all
+
+    // The rank in the order of `direction`.
+    uint32_t Directed(uint32_t slot, int direction) const
     {
-        keys_.push_back({paths_.Id(&rec.Path.str()), row, NamePrefix(rec.Name), &rec.Name});
+        const uint32_t r = rank[slot];
+        if (direction > 0) return r;
+        return r < folders ? folders - 1 - r : folders + (count - 1 - r);
     }
 
-    // Calls rank(row, rank, shared) for every added row, `shared` telling whether another row
-    // has the same rank.
-    template <class Callback>
-    void Rank(Callback rank)
+    // Dense ranks along sorted keys: `sameAsBefore(i)` tells whether key i shares key i-1's rank.
+    template <class Key, class SameAsBefore, class IsFolder>
+    void Assign(const std::vector<Key>& sorted, SameAsBefore sameAsBefore, IsFolder isFolder)
     {
-        std::vector<uint32_t> pathRanks = paths_.Ranks();
-        for (NameKey& key : keys_) key.pathRank = pathRanks[key.pathRank];
-        std::sort(keys_.begin(), keys_.end(),
-                  [](const NameKey& a, const NameKey& b) { return CompareNameKeys(a, b) < 0; });
-        uint32_t current = 0;
-        for (size_t i = 0; i < keys_.size(); ++i) {
-            bool sameAsBefore = i > 0 && CompareNameKeys(keys_[i - 1], keys_[i]) == 0;
-            bool sameAsNext = i + 1 < keys_.size() && CompareNameKeys(keys_[i], keys_[i + 1]) == 0;
-            if (i > 0 && !sameAsBefore) ++current;
-            rank(keys_[i].row, current, sameAsBefore || sameAsNext);
+        rank.assign(sorted.size(), 0);
+        count = 0;
+        folders = 0;
+        for (size_t i = 0; i < sorted.size(); ++i) {
+            if (i > 0 && !sameAsBefore(i)) ++count;
+            rank[sorted[i].slot] = count;
+            if (isFolder(i)) folders = count + 1;
         }
+        if (!sorted.empty()) ++count;
     }
-
-private:
-    PathRanker paths_;
-    std::vector<NameKey> keys_;
 };
 
-struct SideKey {
-    bool folder;
-    uint32_t rank;
-    double value;  // size or time; sizes of 2^53 bytes and more lose nothing that matters here
+namespace {
+
+using Ranks = TKNSideRanks;
+
+// Eight bytes of text read as a big-endian number, lower-case ASCII letters made upper-case:
+// each byte from 'a' to 'z' loses its 0x20 bit, all eight at once.
+uint64_t FoldedWord(const char* bytes)
+{
+    uint64_t word = 0;
+    std::memcpy(&word, bytes, sizeof word);
+    constexpr uint64_t kOnes = 0x0101010101010101;
+    const uint64_t low7 = word & (0x7F * kOnes);
+    const uint64_t atLeastA = low7 + (0x80 - 'a') * kOnes;    // high bit: byte >= 'a'
+    const uint64_t aboveZ = low7 + (0x80 - 'z' - 1) * kOnes;  // high bit: byte > 'z'
+    const uint64_t letters = atLeastA & ~aboveZ & ~word & (0x80 * kOnes);
+    return __builtin_bswap64(word ^ (letters >> 2));
+}
+
+// A name's first 16 bytes, ASCII-folded, as two big-endian numbers: comparing them compares
+// the names' prefixes in the order of CompareTextAscii (names hold no NUL bytes, so the zero
+// padding sorts a shorter name first).
+struct NameKey {
+    uint32_t group;  // folder rule and path rank
+    uint32_t slot;
+    uint64_t high;
+    uint64_t low;
+    const std::string* name;
+
+    NameKey(uint32_t at, const std::string& text) : group(0), slot(at), name(&text)
+    {
+        char bytes[16] = {};
+        std::memcpy(bytes, text.data(), std::min<size_t>(text.size(), sizeof bytes));
+        high = FoldedWord(bytes);
+        low = FoldedWord(bytes + 8);
+    }
 };
 
-struct RowKey {
-    SideKey first;   // the column's side (the left side for the status column)
-    SideKey second;  // the other side: only consulted when `first` ties, and only filled then
-    int status;
-    uint32_t row;
+int CompareNames(const NameKey& a, const NameKey& b)
+{
+    if (a.high != b.high) return a.high < b.high ? -1 : 1;
+    if (a.low != b.low) return a.low < b.low ? -1 : 1;
+    if (a.name->size() <= 16 && b.name->size() <= 16) return 0;
+    return vex::CompareTextAscii(*a.name, *b.name);
+}
+
+// Puts `items` in ascending order of group(item) < range, keeping the order of equal groups.
+template <class Item, class Group>
+void CountingSort(std::vector<Item>& items, uint32_t range, Group group)
+{
+    std::vector<uint32_t> next(static_cast<size_t>(range) + 1, 0);
+    for (const Item& item : items) ++next[group(item) + 1];
+    for (size_t k = 1; k < next.size(); ++k) next[k] += next[k - 1];
+    std::vector<Item> sorted = items;
+    for (const Item& item : items) sorted[next[group(item)]++] = item;
+    items.swap(sorted);
+}
+
+// Ranks one side's rows by folder rule, path and name. The rows are grouped by path with a
+// counting pass, and only each path's names are sorted, by their folded prefixes; rows seen in
+// the comparison's order mostly hold them sorted already.
+Ranks RankNames(const std::vector<const TMyFileOpt*>& rows, Side side)
+{
+    const auto n = static_cast<uint32_t>(rows.size());
+    PathIds ids;
+    std::vector<NameKey> keys;
+    keys.reserve(n);
+    std::vector<bool> folder(n);
+    for (uint32_t slot = 0; slot < n; ++slot) {
+        const TKNFileRec& rec = Entry(*rows[slot], side);
+        keys.emplace_back(slot, rec.Name);
+        keys.back().group = ids.Id(&rec.Path.str());
+        folder[slot] = rec.IsFolder();
+    }
+    uint32_t paths = 0;
+    const std::vector<uint32_t> pathRank = ids.Ranks(paths);
+    for (NameKey& key : keys) key.group = pathRank[key.group] + (folder[key.slot] ? 0 : paths);
+    CountingSort(keys, 2 * paths, [](const NameKey& key) { return key.group; });
+    auto byName = [](const NameKey& a, const NameKey& b) { return CompareNames(a, b) < 0; };
+    for (auto first = keys.begin(); first != keys.end();) {
+        auto last = std::find_if(first, keys.end(), [&](const NameKey& key) { return key.group != first->group; });
+        if (!std::is_sorted(first, last, byName)) std::sort(first, last, byName);
+        first = last;
+    }
+    Ranks ranks;
+    ranks.Assign(
+        keys, [&](size_t i) { return keys[i - 1].group == keys[i].group && CompareNames(keys[i - 1], keys[i]) == 0; },
+        [&](size_t i) { return folder[keys[i].slot]; });
+    return ranks;
+}
+
+struct ValueKey {
+    uint64_t value;
+    uint32_t slot;
+    uint32_t name;  // the name rank
 };
 
-template <class T>
-int Order(T a, T b)
+// Sorts by value, keeping the order of equal values: 11 bits at a time from the least
+// significant, skipping the digits that all values share (sizes and times vary in few bits).
+void RadixSortValues(std::vector<ValueKey>& keys)
 {
-    return (a > b) - (a < b);
-}
-
-// The rules of CompareResultRows over extracted keys. `useValue`: size or time columns.
-int CompareSideKeys(const SideKey& a, const SideKey& b, int direction, bool useValue)
-{
-    if (a.folder != b.folder) return a.folder ? -1 : 1;
-    if (useValue) {
-        if (int c = Order(a.value, b.value)) return c * direction;
+    constexpr int kBits = 11;
+    constexpr uint64_t kMask = (uint64_t{1} << kBits) - 1;
+    std::vector<ValueKey> sorted(keys.size());
+    std::vector<size_t> next(kMask + 1);
+    for (int shift = 0; shift < 64; shift += kBits) {
+        std::fill(next.begin(), next.end(), 0);
+        for (const ValueKey& key : keys) ++next[(key.value >> shift) & kMask];
+        if (std::find(next.begin(), next.end(), keys.size()) != next.end()) continue;
+        size_t sum = 0;
+        for (size_t& count : next) sum += std::exchange(count, sum);
+        for (const ValueKey& key : keys) sorted[next[(key.value >> shift) & kMask]++] = key;
+        keys.swap(sorted);
     }
-    return Order(a.rank, b.rank) * direction;
 }
 
-int CompareRowKeys(const RowKey& a, const RowKey& b, int column, int direction)
+// Ranks one side's rows by folder rule, size or time, and name: the rows in name order (the
+// name ranks put folders first), then sorted by value, which keeps the name order among equal
+// values, and the folders moved before the files, which keeps both orders.
+Ranks RankValues(const std::vector<const TMyFileOpt*>& rows, Side side, int kind, const Ranks& names)
 {
-    bool useValue = column != 0 && column != 3 && column != 6;
-    if (column == 3) {
-        if (int c = Order(a.status, b.status)) return c * direction;
-    }
-    if (int c = CompareSideKeys(a.first, b.first, direction, useValue)) return c;
-    return CompareSideKeys(a.second, b.second, direction, useValue);
-}
-
-double KeyValue(const TKNFileRec& rec, int column)
-{
-    bool size = column == 1 || column == 5;
-    return size ? static_cast<double>(rec.Size) : rec.Time;
+    std::vector<ValueKey> keys(rows.size());
+    for (uint32_t slot = 0; slot < keys.size(); ++slot)
+        keys[slot] = {OrderedValue(Entry(*rows[slot], side), kind), slot, names.rank[slot]};
+    CountingSort(keys, names.count, [](const ValueKey& key) { return key.name; });
+    RadixSortValues(keys);
+    auto isFolder = [&names](const ValueKey& key) { return key.name < names.folders; };
+    std::stable_partition(keys.begin(), keys.end(), isFolder);
+    Ranks ranks;
+    ranks.Assign(
+        keys, [&](size_t i) { return keys[i - 1].value == keys[i].value && keys[i - 1].name == keys[i].name; },
+        [&](size_t i) { return isFolder(keys[i]); });
+    return ranks;
 }
 
 }  // namespace
@@ -257,36 +333,81 @@ int CompareResultRows(const TMyFileOpt& a, const TMyFileOpt& b, int column, int 
 
 void SortResultRows(std::vector<std::unique_ptr<TMyFileOpt>>& rows, int column, int direction)
 {
+    TKNResultSorter().Sort(rows, column, direction);
+}
+
+TKNResultSorter::TKNResultSorter() = default;
+TKNResultSorter::~TKNResultSorter() = default;
+
+void TKNResultSorter::Forget()
+{
+    rows_.clear();
+    slotAt_.clear();
+    for (auto& side : ranks_)
+        for (auto& ranks : side) ranks.reset();
+}
+
+bool TKNResultSorter::Knows(const std::vector<std::unique_ptr<TMyFileOpt>>& rows) const
+{
+    if (rows.size() != rows_.size()) return false;
+    for (size_t i = 0; i < rows.size(); ++i)
+        if (rows[i].get() != rows_[slotAt_[i]]) return false;
+    return true;
+}
+
+void TKNResultSorter::Learn(const std::vector<std::unique_ptr<TMyFileOpt>>& rows)
+{
+    Forget();
+    rows_.reserve(rows.size());
+    for (const auto& row : rows) rows_.push_back(row.get());
+    slotAt_.resize(rows.size());
+    std::iota(slotAt_.begin(), slotAt_.end(), 0u);
+}
+
+// Every column orders by both sides' ranks of its kind, so both are made at once, the right
+// side's on a second thread (the rows are only read; each side's ranks are its thread's own).
+void TKNResultSorter::Prepare(int kind)
+{
+    if (kind != kName) Prepare(kName);
+    auto make = [this, kind](int side) {
+        const Side which = side == 0 ? Side::Left : Side::Right;
+        return std::make_unique<Ranks>(kind == kName ? RankNames(rows_, which)
+                                                     : RankValues(rows_, which, kind, *ranks_[side][kName]));
+    };
+    std::future<std::unique_ptr<Ranks>> right;
+    if (!ranks_[1][kind]) right = std::async(std::launch::async, make, 1);
+    if (!ranks_[0][kind]) ranks_[0][kind] = make(0);
+    if (right.valid()) ranks_[1][kind] = right.get();
+}
+
+void TKNResultSorter::Sort(std::vector<std::unique_ptr<TMyFileOpt>>& rows, int column, int direction)
+{
     if (column < 0 || column >= kResultColumnCount || rows.size() < 2) return;
+    if (rows.size() > std::numeric_limits<int32_t>::max()) return;  // slots are 32-bit
     direction = direction >= 1 ? 1 : -1;
-    Side first = column >= 4 ? Side::Right : Side::Left;
-    std::vector<RowKey> keys(rows.size());
-    NameRanker firstNames;
-    for (uint32_t i = 0; i < keys.size(); ++i) {
-        const TKNFileRec& entry = Entry(*rows[i], first);
-        keys[i] = {
-            {entry.IsFolder(), 0, KeyValue(entry, column)}, {false, 0, 0.0}, static_cast<int>(rows[i]->Status), i};
-        firstNames.Add(entry, i);
+    if (!Knows(rows)) Learn(rows);
+    // Column kinds from left to right: name, size, time, (status), time, size, name.
+    const int kind = column == 3 ? kName : column < 3 ? column : 6 - column;
+    const int first = column >= 4 ? 1 : 0;
+    Prepare(kind);
+    const Ranks& primary = *ranks_[first][kind];
+    const Ranks& secondary = *ranks_[1 - first][kind];
+    // The least significant key first: every pass keeps the order of the one before for ties.
+    std::vector<uint32_t> order = slotAt_;
+    CountingSort(order, secondary.count, [&](uint32_t slot) { return secondary.Directed(slot, direction); });
+    CountingSort(order, primary.count, [&](uint32_t slot) { return primary.Directed(slot, direction); });
+    if (column == 3) {
+        CountingSort(order, 3, [&](uint32_t slot) {
+            const int status = static_cast<int>(rows_[slot]->Status);
+            return static_cast<uint32_t>(direction > 0 ? status : 2 - status);
+        });
     }
-    // The other side decides only between rows whose first-side names are equal: mostly rows
-    // with no entry on the first side.
-    NameRanker secondNames;
-    firstNames.Rank([&](uint32_t row, uint32_t rank, bool shared) {
-        keys[row].first.rank = rank;
-        if (!shared) return;
-        const TKNFileRec& entry = Entry(*rows[row], Other(first));
-        keys[row].second.folder = entry.IsFolder();
-        keys[row].second.value = KeyValue(entry, column);
-        secondNames.Add(entry, row);
-    });
-    secondNames.Rank([&](uint32_t row, uint32_t rank, bool) { keys[row].second.rank = rank; });
-    std::sort(keys.begin(), keys.end(), [column, direction](const RowKey& a, const RowKey& b) {
-        return CompareRowKeys(a, b, column, direction) < 0;
-    });
-    std::vector<std::unique_ptr<TMyFileOpt>> sorted;
-    sorted.reserve(rows.size());
-    for (const RowKey& key : keys) sorted.push_back(std::move(rows[key.row]));
+    std::vector<uint32_t> positionOf(rows.size());
+    for (uint32_t i = 0; i < slotAt_.size(); ++i) positionOf[slotAt_[i]] = i;
+    std::vector<std::unique_ptr<TMyFileOpt>> sorted(rows.size());
+    for (size_t i = 0; i < order.size(); ++i) sorted[i] = std::move(rows[positionOf[order[i]]]);
     rows = std::move(sorted);
+    slotAt_ = std::move(order);
 }
 
 }  // namespace kn

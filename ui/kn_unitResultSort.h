@@ -24,4 +24,33 @@ int CompareResultRows(const TMyFileOpt& a, const TMyFileOpt& b, int column, int 
 // Sorts the rows in place (not stable).
 void SortResultRows(std::vector<std::unique_ptr<TMyFileOpt>>& rows, int column, int direction);
 
+// Sorts one result again and again, by any column and direction, in the order of
+// CompareResultRows. What it learns on the way (each side's rows ranked by name, by size and
+// by time) serves every later sort of the same rows, so a re-sort costs a few passes over
+// integers. It takes rows it does not know (other objects, or in an order it did not leave
+// them in) as a new result; call Forget when a result is replaced, since new rows may reuse
+// the old rows' addresses.
+struct TKNSideRanks;
+
+class TKNResultSorter {
+public:
+    TKNResultSorter();
+    ~TKNResultSorter();
+    TKNResultSorter(const TKNResultSorter&) = delete;
+    TKNResultSorter& operator=(const TKNResultSorter&) = delete;
+
+    void Sort(std::vector<std::unique_ptr<TMyFileOpt>>& rows, int column, int direction);
+    void Forget();
+
+private:
+    using Ranks = TKNSideRanks;
+    bool Knows(const std::vector<std::unique_ptr<TMyFileOpt>>& rows) const;
+    void Learn(const std::vector<std::unique_ptr<TMyFileOpt>>& rows);
+    void Prepare(int kind);
+
+    std::vector<const TMyFileOpt*> rows_;  // the rows as first seen: index = the row's slot
+    std::vector<uint32_t> slotAt_;         // the slot of the row at each position
+    std::unique_ptr<Ranks> ranks_[2][3];   // by side and kind (name, size, time), made when needed
+};
+
 }  // namespace kn

@@ -108,6 +108,26 @@ TEST(Scan, SortsFoldersBeforeTheirFilesByteOrder)
     EXPECT_EQ(list.State, 0);
 }
 
+// Many folders whose names hold characters that sort before "/", so a folder's files and its
+// sub-folders do not follow one another: every entry still comes after the one before it by
+// (path, name), and each folder's own entry right before its files.
+TEST(Scan, ManyFoldersListInPathThenNameOrder)
+{
+    TempDir t;
+    for (const char* folder : {"a", "a-b", "a.b", "a b", "a/b", "a/b-c", "a/b/c", "b", "b/a", "B"})
+        for (const char* file : {"1", "x", "X", "z.txt", "x-y"}) WriteFile(t / (std::string(folder) + "/" + file), "1");
+    TKNFileBuffer list;
+    Scan(list, t.path());
+    ASSERT_EQ(list.Items.size(), 60u);
+    for (std::size_t i = 1; i < list.Items.size(); ++i) {
+        const TKNFileRec& before = *list.Items[i - 1];
+        const TKNFileRec& entry = *list.Items[i];
+        int c = CompareEntryText(before.Path.str(), entry.Path.str());
+        if (c == 0) c = CompareEntryText(before.Name, entry.Name);
+        EXPECT_LT(c, 0) << "entry " << i << ": " << entry.Path.str() << " / " << entry.Name;
+    }
+}
+
 TEST(Scan, NonRecursiveHasNoFolders)
 {
     TempDir t;

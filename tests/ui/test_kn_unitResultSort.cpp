@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -188,6 +189,77 @@ TEST(ResultSortRules, TheSortedOrderAgreesWithTheRowComparisonOnEveryColumn)
             for (size_t i = 1; i < rows.size(); ++i)
                 ASSERT_LE(kn::CompareResultRows(*rows[i - 1], *rows[i], column, direction), 0)
                     << "column " << column << " direction " << direction << " rows " << i - 1 << ", " << i;
+        }
+}
+
+}  // namespace
+
+namespace {
+
+// Fails at the first neighbours out of the column's order.
+void ExpectOrdered(const std::vector<std::unique_ptr<TMyFileOpt>>& rows, int column, int direction)
+{
+    for (size_t i = 1; i < rows.size(); ++i)
+        ASSERT_LE(kn::CompareResultRows(*rows[i - 1], *rows[i], column, direction), 0)
+            << "column " << column << " direction " << direction << " rows " << i - 1 << ", " << i;
+}
+
+// One sorter re-sorting the same rows by one column after another: what it kept from the sorts
+// before (where each row stands, each side's ranks) has to follow the rows every time.
+TEST(ResultSorter, ReSortsAgreeWithTheRowComparisonWhateverCameBefore)
+{
+    auto rows = RandomRows(2000, 7);
+    kn::TKNResultSorter sorter;
+    const int sequence[][2] = {{0, 1},  {4, -1}, {4, 1}, {3, -1}, {1, 1},  {6, -1}, {2, 1},
+                               {5, -1}, {0, -1}, {3, 1}, {5, 1},  {1, -1}, {2, -1}, {6, 1}};
+    for (const auto& [column, direction] : sequence) {
+        sorter.Sort(rows, column, direction);
+        ASSERT_EQ(rows.size(), 2000u);
+        ExpectOrdered(rows, column, direction);
+    }
+}
+
+TEST(ResultSorter, ANewResultIsNeverSortedByWhatTheLastOneTaught)
+{
+    kn::TKNResultSorter sorter;
+    auto rows = RandomRows(500, 1);
+    sorter.Sort(rows, 1, 1);
+    // Other row objects: taken as a new result.
+    auto fresh = RandomRows(500, 2);
+    sorter.Sort(fresh, 1, 1);
+    ExpectOrdered(fresh, 1, 1);
+    // Rows put in another order behind the sorter's back.
+    std::reverse(fresh.begin(), fresh.end());
+    sorter.Sort(fresh, 1, -1);
+    ExpectOrdered(fresh, 1, -1);
+    // The same objects with new contents, as a new result may reuse the old rows' memory.
+    for (auto& row : fresh) std::swap(row->Left, row->Right);
+    sorter.Forget();
+    sorter.Sort(fresh, 0, 1);
+    ExpectOrdered(fresh, 0, 1);
+}
+
+}  // namespace
+
+namespace {
+
+// Names made of the characters around the letters' ranges (where a case fold done eight bytes
+// at a time could slip), bytes above ASCII, and long names alike in their first 16 bytes.
+TEST(ResultSorter, NamesAroundTheLetterRangesSortAsTheRowComparisonSays)
+{
+    const std::vector<std::string> pieces = {"`", "a", "z", "{", "@", "A", "Z", "[", "_", "~", "\xc3\xa9", "0"};
+    std::vector<RowShape> shapes;
+    for (const std::string& a : pieces)
+        for (const std::string& b : pieces) {
+            shapes.push_back({a + b, 1, 1, kn::TKNStatus::Left, "", 0, 0});
+            shapes.push_back({"", 0, 0, kn::TKNStatus::Right, "same-sixteen-byt" + b + a, 1, 1});
+        }
+    auto rows = MakeRows(shapes);
+    kn::TKNResultSorter sorter;
+    for (int column : {0, 6})
+        for (int direction : {1, -1}) {
+            sorter.Sort(rows, column, direction);
+            ExpectOrdered(rows, column, direction);
         }
 }
 
