@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <tuple>
 
+#include "ftp/kn_unitFtpLocation.h"
 #include "tests/common/ftp_server.h"
 #include "tests/common/temp_tree.h"
 #include "tests/update/update_harness.h"
@@ -156,6 +158,28 @@ TEST_P(UpdateFtpReadOnly, TheBitIsCarriedAndASecondComparisonFindsNothing)
 INSTANTIATE_TEST_SUITE_P(Cases, UpdateFtpReadOnly,
                          ::testing::Values(Direction{"Upload", true}, Direction{"Download", false}),
                          [](const auto& row) { return std::string(row.param.name); });
+
+// A dry run names the bit each pair would get, under the server's shown location, and changes
+// nothing.
+TEST(UpdateFtpReadOnly, ADryRunTellsTheBitsAndLeavesThem)
+{
+    FtpServer server;
+    TempDir dir;
+    const std::string local = dir / "site", remote = server.Root() + "/www";
+    MakeModeTrees(local, remote);
+    UpdateHarness h(local, server.Location("/www"));
+    std::vector<std::string> told;
+    h.engine.UpdateDryRun = true;
+    h.engine.OnDryRunOperation = [&](void*, const std::string& text) { told.push_back(text); };
+    h.Compare();
+    h.Update(kn::TKNAction::LeftToRight, true);
+    const std::string shown = kn::HideFtpPasswords(server.Location("/www"));
+    for (const auto& [what, name, readOnlyNow] :
+         {std::tuple{"make read-only ", "/made-ro.txt", false}, std::tuple{"make writable ", "/made-rw.txt", true}}) {
+        EXPECT_NE(std::find(told.begin(), told.end(), what + shown + name), told.end()) << what << name;
+        EXPECT_EQ(ReadOnly(remote + name), readOnlyNow) << name << " unchanged";
+    }
+}
 
 // A server without SITE CHMOD: the pair that only needs the bit fails with a message naming the
 // file; the uploads go on and say once that the bit stays behind.
