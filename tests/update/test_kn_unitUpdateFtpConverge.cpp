@@ -159,6 +159,20 @@ INSTANTIATE_TEST_SUITE_P(Cases, UpdateFtpReadOnly,
                          ::testing::Values(Direction{"Upload", true}, Direction{"Download", false}),
                          [](const auto& row) { return std::string(row.param.name); });
 
+// Between two servers the bit goes the same way: the copy and the attribute rows both land.
+TEST(UpdateFtpReadOnly, FromServerToServer)
+{
+    FtpServer from, to;
+    MakeModeTrees(from.Root() + "/www", to.Root() + "/www");
+    UpdateHarness h(from.Location("/www"), to.Location("/www"));
+    ASSERT_EQ(h.Compare(), std::size(kModeFiles));
+    h.Update(kn::TKNAction::LeftToRight, true);
+    EXPECT_EQ(h.errors, std::vector<std::string>{});
+    for (const ModeFile& file : kModeFiles)
+        EXPECT_EQ(ReadOnly(to.Root() + "/www/" + file.name), file.sourceReadOnly) << file.name;
+    EXPECT_EQ(h.Compare(), 0u);
+}
+
 // A dry run names the bit each pair would get, under the server's shown location, and changes
 // nothing.
 TEST(UpdateFtpReadOnly, ADryRunTellsTheBitsAndLeavesThem)
