@@ -168,6 +168,24 @@ bool TKNUpdateProvider::LocalSetTime(const std::string& Path, vex::TDateTime Tim
     return false;
 }
 
+bool TKNUpdateProvider::LocalApplyAttributes(const std::string& Path, int Attr)
+{
+    if (!CheckWrittenRoot([&](const std::string& r) { return MsgSetAttributesFailed(Path, r); })) return false;
+    std::string reason;
+    if (vex::SetReadOnly(WrittenRoot(), Path, (Attr & faReadOnly) != 0, reason)) return true;
+    ErrorText = MsgSetAttributesFailed(Path, reason);
+    return false;
+}
+
+bool TKNUpdateProvider::KeepReadOnly(const std::string& Source, const std::string& Dest, const TKNFileRec& Entry)
+{
+    if (!Entry.AttrKnown) return true;
+    std::string reason;
+    if (vex::SetReadOnly(LocalRootOf(Dest), Dest, (Entry.Attr & faReadOnly) != 0, reason)) return true;
+    ErrorText = MsgCopyFailed(Source, Dest, reason);
+    return false;
+}
+
 // --- Local to local -----------------------------------------------------------------------
 
 bool TKNUpdateProviderFSFS::Backup(const TKNFileRec& Entry)
@@ -198,15 +216,6 @@ bool TKNUpdateProviderFSFS::DeleteFile(const std::string& Path)
 bool TKNUpdateProviderFSFS::CreateFolder(const std::string& Path, const TKNFileRec&)
 {
     return LocalCreateFolder(Path);
-}
-
-bool TKNUpdateProviderFSFS::ApplyAttributes(const std::string& Path, int Attr)
-{
-    if (!CheckWrittenRoot([&](const std::string& r) { return MsgSetAttributesFailed(Path, r); })) return false;
-    std::string reason;
-    if (vex::SetReadOnly(WrittenRoot(), Path, (Attr & faReadOnly) != 0, reason)) return true;
-    ErrorText = MsgSetAttributesFailed(Path, reason);
-    return false;
 }
 
 // --- Dry run ------------------------------------------------------------------------------

@@ -94,6 +94,15 @@ protected:
     bool LocalDeleteFolder(const std::string& Path);
     bool LocalDeleteFile(const std::string& Path);
     bool LocalSetTime(const std::string& Path, vex::TDateTime Time);
+    // Sets or clears the read-only bit of the written local `Path`, never through a link.
+    bool LocalApplyAttributes(const std::string& Path, int Attr);
+    // After a download to the local `Dest`: the source's read-only bit where its listing told
+    // it (a local copy keeps it too), so the next comparison finds the pair equal.
+    bool KeepReadOnly(const std::string& Source, const std::string& Dest, const TKNFileRec& Entry);
+    // "SITE CHMOD" of the server's `Path`: read-only clears the write bits, writable sets the
+    // owner's, and the other bits stay where "MLST" tells them (else 0644/0444 for a file,
+    // 0755/0555 for a folder). A server that knows no SITE CHMOD fails with a message.
+    bool RemoteApplyAttributes(TKNIdFTP& ftp, const std::string& root, const std::string& Path, int Attr);
     // "MFMT" on the written server; a server without it fails with a message.
     bool RemoteSetTime(TKNIdFTP& ftp, const std::string& Path, vex::TDateTime Time);
     // One of the three above: `operation(Path, reason)` on the written local side, failing
@@ -122,10 +131,11 @@ protected:
     // Uploads `localFile` to a temporary name beside `serverPath` and renames it over
     // `serverPath` once the server confirms the whole size (where it tells sizes); on any
     // failure or stop the temporary file is removed and `serverPath` stays as it was.
-    // Then sets the server file's time to `modTime` (Unix seconds, -1: leave it); a server
-    // that can set no time is told of once per run.
+    // Then sets the server file's time to `modTime` (Unix seconds, -1: leave it), and makes it
+    // read-only when `source` is (where the server lists modes); a server that can set no time
+    // or no mode is told of once per run.
     bool Upload(TKNIdFTP& ftp, const std::string& root, const std::string& localFile, const std::string& serverPath,
-                const std::string& reportedSource, int64_t modTime);
+                const TKNFileRec& source, const std::string& reportedSource, int64_t modTime);
     // Sets the local `Dest` downloaded from `Source` to the server file's time: the listing's
     // where it is exact, else the server's MDTM, else the listing's cut to two seconds.
     bool TakeServerTime(TKNIdFTP& ftp, const std::string& Source, const std::string& Dest, const TKNFileRec& Entry);
@@ -148,7 +158,7 @@ public:
     bool DeleteFolder(const std::string& Path) override;
     bool DeleteFile(const std::string& Path) override;
     bool CreateFolder(const std::string& Path, const TKNFileRec& Entry) override;
-    bool ApplyAttributes(const std::string& Path, int Attr) override;
+    bool ApplyAttributes(const std::string& Path, int Attr) override { return LocalApplyAttributes(Path, Attr); }
     bool SetTime(const std::string& Path, vex::TDateTime Time) override { return LocalSetTime(Path, Time); }
 };
 
@@ -158,7 +168,6 @@ public:
     ~TKNUpdateProviderOneFTP() override;
     void Disconnect() override;
     void Connect(const std::string& LeftRoot, const std::string& RightRoot) override;
-    bool ApplyAttributes(const std::string&, int) override { return true; }
 
     std::unique_ptr<TKNIdFTP> FTP;
     std::string FtpRoot;  // the root the connection was opened for
@@ -172,6 +181,10 @@ public:
     bool DeleteFolder(const std::string& Path) override;
     bool DeleteFile(const std::string& Path) override;
     bool CreateFolder(const std::string& Path, const TKNFileRec& Entry) override;
+    bool ApplyAttributes(const std::string& Path, int Attr) override
+    {
+        return RemoteApplyAttributes(*FTP, FtpRoot, Path, Attr);
+    }
     bool SetTime(const std::string& Path, vex::TDateTime Time) override { return RemoteSetTime(*FTP, Path, Time); }
     std::string DisplayName(const std::string& Path) override;
 };
@@ -184,6 +197,7 @@ public:
     bool DeleteFolder(const std::string& Path) override;
     bool DeleteFile(const std::string& Path) override;
     bool CreateFolder(const std::string& Path, const TKNFileRec& Entry) override;
+    bool ApplyAttributes(const std::string& Path, int Attr) override { return LocalApplyAttributes(Path, Attr); }
     bool SetTime(const std::string& Path, vex::TDateTime Time) override { return LocalSetTime(Path, Time); }
 };
 
@@ -198,7 +212,10 @@ public:
     bool DeleteFolder(const std::string& Path) override;
     bool DeleteFile(const std::string& Path) override;
     bool CreateFolder(const std::string& Path, const TKNFileRec& Entry) override;
-    bool ApplyAttributes(const std::string&, int) override { return true; }
+    bool ApplyAttributes(const std::string& Path, int Attr) override
+    {
+        return RemoteApplyAttributes(WrittenConnection(), WritesRight ? RightRoot : LeftRoot, Path, Attr);
+    }
     bool SetTime(const std::string& Path, vex::TDateTime Time) override
     {
         return RemoteSetTime(WrittenConnection(), Path, Time);

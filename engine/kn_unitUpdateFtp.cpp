@@ -82,6 +82,21 @@ std::pair<std::string, std::string> SplitServerPath(const std::string& serverPat
 }  // namespace
 
 const char* const kMsgServerKeepsNoTimes = "The server cannot set file times; uploaded files will look newer.";
+const char* const kMsgServerKeepsNoModes =
+    "The server cannot set file permissions; uploaded read-only files are writable there.";
+
+namespace {
+
+// The server entry's mode with read-only applied: its own other bits where the server tells
+// them, else the usual ones of a file or folder.
+int ModeWithReadOnly(TKNIdFTP& ftp, const std::string& serverPath, bool folder, bool readOnly)
+{
+    const int told = ftp.UnixMode(serverPath);
+    if (told < 0) return folder ? (readOnly ? 0555 : 0755) : (readOnly ? 0444 : 0644);
+    return readOnly ? told & ~0222 : told | 0200;
+}
+
+}  // namespace
 
 // --- FTP building blocks ------------------------------------------------------------------
 
@@ -206,13 +221,18 @@ bool TKNUpdateProvider::Download(TKNIdFTP& ftp, const std::string& root, const s
     return true;
 }
 
+// A new server file is writable; only a read-only source needs a change, and only where the
+// server's listing shows modes (MLST), since elsewhere the next comparison cannot see it.
 bool TKNUpdateProvider::Upload(TKNIdFTP& ftp, const std::string& root, const std::string& localFile,
-                               const std::string& serverPath, const std::string& reportedSource, int64_t modTime)
+                               const std::string& serverPath, const TKNFileRec& source,
+                               const std::string& reportedSource, int64_t modTime)
 {
     if (!StoreWhole(ftp, root, localFile, serverPath, reportedSource)) return false;
-    if (modTime < 0) return true;
+    const bool makeReadOnly = source.AttrKnown && (source.Attr & faReadOnly) != 0 && ftp.HasFeature("MLST");
     try {
-        if (!ftp.SetModTime(serverPath, modTime) && Owner) Owner->Notice(kMsgServerKeepsNoTimes);
+        if (modTime >= 0 && !ftp.SetModTime(serverPath, modTime) && Owner) Owner->Notice(kMsgServerKeepsNoTimes);
+        if (makeReadOnly && !ftp.ChangeMode(serverPath, ModeWithReadOnly(ftp, serverPath, false, true)) && Owner)
+            Owner->Notice(kMsgServerKeepsNoModes);
         return true;
     } catch (const std::exception& e) {
         ErrorText = MsgSetAttributesFailed(reportedSource + " -> " + serverPath, e.what());
@@ -272,6 +292,25 @@ bool TKNUpdateProvider::RemoteSetTime(TKNIdFTP& ftp, const std::string& Path, ve
     return false;
 }
 
+bool TKNUpdateProvider::RemoteApplyAttributes(TKNIdFTP& ftp, const std::string& root, const std::string& Path, int Attr)
+{
+    if (!IsFtpPath(Path)) {
+        ErrorText = MsgSetAttributesFailed(Path, std::string());
+        return false;
+    }
+    const std::string serverPath = FtpPathPart(Path);
+    try {
+        const bool folder = (Attr & faDirectory) != 0, readOnly = (Attr & faReadOnly) != 0;
+        if (ftp.ChangeMode(serverPath, ModeWithReadOnly(ftp, serverPath, folder, readOnly))) return true;
+        ErrorText = MsgSetAttributesFailed(serverPath, "The FTP server cannot set file permissions.");
+    } catch (const std::exception& e) {
+        ErrorText = MsgSetAttributesFailed(serverPath, e.what());
+        std::string reason;
+        if (!ftp.Connected()) Reconnect(ftp, root, reason);
+    }
+    return false;
+}
+
 bool TKNUpdateProvider::TakeServerTime(TKNIdFTP& ftp, const std::string& Source, const std::string& Dest,
                                        const TKNFileRec& Entry)
 {
@@ -318,7 +357,7 @@ bool TKNUpdateProviderFSFTP::CopyFile(const std::string& Source, const std::stri
     StartTransfer(serverPath, Entry.Size);
     struct stat st;
     const int64_t modTime = ::stat(Source.c_str(), &st) == 0 ? static_cast<int64_t>(st.st_mtime) : -1;
-    return Upload(*FTP, FtpRoot, Source, serverPath, Source, modTime);
+    return Upload(*FTP, FtpRoot, Source, serverPath, Entry, Source, modTime);
 }
 
 // The file on the server is fetched into the local backup folder.
@@ -353,8 +392,8 @@ std::string TKNUpdateProviderFSFTP::DisplayName(const std::string& Path)
 // --- FTP to local -------------------------------------------------------------------------
 
 // The download keeps the server's time: exact where the listing or MDTM gives seconds,
-// otherwise the listing's (to the 2 seconds of a DOS time), so the follow-up comparison finds
-// the pair equal in time.
+// otherwise the listing's (to the 2 seconds of a DOS time), and the read-only bit where the
+// listing tells it, so the follow-up comparison finds the pair equal.
 bool TKNUpdateProviderFTPFS::CopyFile(const std::string& Source, const std::string& Dest, const TKNFileRec& Entry)
 {
     if (!IsFtpPath(Source)) {
@@ -363,7 +402,8 @@ bool TKNUpdateProviderFTPFS::CopyFile(const std::string& Source, const std::stri
     }
     if (!CheckWrittenRoot([&](const std::string& r) { return MsgCopyFailed(Source, Dest, r); })) return false;
     StartTransfer(Dest, Entry.Size);
-    return Download(*FTP, FtpRoot, Source, Dest, Source, Entry.Size) && TakeServerTime(*FTP, Source, Dest, Entry);
+    return Download(*FTP, FtpRoot, Source, Dest, Source, Entry.Size) && TakeServerTime(*FTP, Source, Dest, Entry) &&
+           KeepReadOnly(Source, Dest, Entry);
 }
 
 bool TKNUpdateProviderFTPFS::Backup(const TKNFileRec& Entry)
@@ -433,7 +473,7 @@ bool TKNUpdateProviderFTPFTP::CopyFile(const std::string& Source, const std::str
     };
     bool ok = RunTransfer(ReadConnection(), readRoot, fetch, message);
     TransferBase = Entry.Size;
-    ok = ok && Upload(WrittenConnection(), writtenRoot, temp, destPath, sourcePath, ExactUnixTime(Entry));
+    ok = ok && Upload(WrittenConnection(), writtenRoot, temp, destPath, Entry, sourcePath, ExactUnixTime(Entry));
     TransferBase = 0;
     vex::DeleteFileEntry(temp, reason);
     return ok;

@@ -65,7 +65,7 @@ bool TKNUpdateProviderSFTP::Fetch(TSide& side, const std::string& location, cons
     const std::string shown = DisplayName(location);
     if (side.kind == TKNSideKind::Ftp) {
         return Download(*side.ftp, side.root, location, dest, shown, Entry.Size) &&
-               TakeServerTime(*side.ftp, location, dest, Entry);
+               TakeServerTime(*side.ftp, location, dest, Entry) && KeepReadOnly(shown, dest, Entry);
     }
     std::string reason;
     if (!SftpDownload(*side.sftp, side.sftp->RemotePath(location), LocalRootOf(dest), dest, Progress(), reason)) {
@@ -75,7 +75,8 @@ bool TKNUpdateProviderSFTP::Fetch(TSide& side, const std::string& location, cons
     return true;
 }
 
-bool TKNUpdateProviderSFTP::Store(TSide& side, const std::string& source, const std::string& location)
+bool TKNUpdateProviderSFTP::Store(TSide& side, const std::string& source, const std::string& location,
+                                  const TKNFileRec& Entry)
 {
     const std::string shown = DisplayName(location);
     struct stat st {};
@@ -83,7 +84,8 @@ bool TKNUpdateProviderSFTP::Store(TSide& side, const std::string& source, const 
     if (::stat(source.c_str(), &st) != 0)
         reason = vex::ErrorText(errno);
     else if (side.kind == TKNSideKind::Ftp)
-        return Upload(*side.ftp, side.root, source, FtpPathPart(location), DisplayName(source), st.st_mtim.tv_sec);
+        return Upload(*side.ftp, side.root, source, FtpPathPart(location), Entry, DisplayName(source),
+                      st.st_mtim.tv_sec);
     else if (SftpUpload(*side.sftp, source, side.sftp->RemotePath(location), st.st_mtim.tv_sec,
                         static_cast<int>(st.st_mode & 07777), Progress(), reason))
         return true;
@@ -104,7 +106,7 @@ bool TKNUpdateProviderSFTP::CopyFile(const std::string& Source, const std::strin
     }
     if (from.kind == TKNSideKind::Local) {
         StartTransfer(Dest, Entry.Size);
-        return Store(to, Source, Dest);
+        return Store(to, Source, Dest, Entry);
     }
     std::string tempFolder, reason;
     if (!vex::PrivateTempFolder(tempFolder, reason)) {
@@ -115,7 +117,7 @@ bool TKNUpdateProviderSFTP::CopyFile(const std::string& Source, const std::strin
     StartTransfer(Dest, 2 * Entry.Size);
     bool ok = Fetch(from, Source, temp, Entry);
     TransferBase = Entry.Size;
-    ok = ok && Store(to, temp, Dest);
+    ok = ok && Store(to, temp, Dest, Entry);
     TransferBase = 0;
     vex::DeleteFileEntry(temp, reason);
     return ok;
@@ -180,24 +182,20 @@ bool TKNUpdateProviderSFTP::SetTime(const std::string& Path, vex::TDateTime Time
     return false;
 }
 
-// Read-only is the owner's write bit, as on a local side; an FTP side has no attributes.
+// Read-only is the owner's write bit, as on a local side.
 bool TKNUpdateProviderSFTP::ApplyAttributes(const std::string& Path, int Attr)
 {
     TSide& side = Written();
+    if (side.kind == TKNSideKind::Ftp) return RemoteApplyAttributes(*side.ftp, side.root, Path, Attr);
+    if (side.kind == TKNSideKind::Local) return LocalApplyAttributes(Path, Attr);
     const bool readOnly = (Attr & faReadOnly) != 0;
     std::string reason;
-    if (side.kind == TKNSideKind::Ftp) return true;
-    if (side.kind == TKNSideKind::Local) {
-        if (!CheckWrittenRoot([&](const std::string& r) { return MsgSetAttributesFailed(Path, r); })) return false;
-        if (vex::SetReadOnly(Path, readOnly, reason)) return true;
-    } else {
-        const std::string path = side.sftp->RemotePath(Path);
-        TKNSftpEntry entry;
-        if (side.sftp->Stat(path, entry, reason)) {
-            uint32_t mode = entry.Permissions & 07777;
-            mode = readOnly ? mode & ~0222u : mode | S_IWUSR;
-            if (side.sftp->SetTimesAndMode(path, entry.MTime, static_cast<int>(mode), reason)) return true;
-        }
+    const std::string path = side.sftp->RemotePath(Path);
+    TKNSftpEntry entry;
+    if (side.sftp->Stat(path, entry, reason)) {
+        uint32_t mode = entry.Permissions & 07777;
+        mode = readOnly ? mode & ~0222u : mode | S_IWUSR;
+        if (side.sftp->SetTimesAndMode(path, entry.MTime, static_cast<int>(mode), reason)) return true;
     }
     ErrorText = MsgSetAttributesFailed(DisplayName(Path), reason);
     return false;

@@ -38,8 +38,9 @@ private:
     TSide& Read() { return sides_[WritesRight ? 0 : 1]; }
     // The side's file at `location` into the local file `dest` (written whole or not at all).
     bool Fetch(TSide& side, const std::string& location, const std::string& dest, const TKNFileRec& Entry);
-    // The local file `source` to `location` on a remote side, with its time and mode.
-    bool Store(TSide& side, const std::string& source, const std::string& location);
+    // The local file `source` to `location` on a remote side, with its time and mode (on FTP,
+    // the read-only bit of the source record `Entry`).
+    bool Store(TSide& side, const std::string& source, const std::string& location, const TKNFileRec& Entry);
     // Makes a folder, removes a folder or deletes a file on the written side.
     bool WrittenOperation(TRemoteOp op, const std::string& Path);
     bool SftpOperation(TKNSftpSession& session, TRemoteOp op, const std::string& Path);

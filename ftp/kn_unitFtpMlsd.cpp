@@ -98,6 +98,20 @@ void ApplyFact(std::string_view fact, int64_t utcOffset, TKNFtpListItem& item, b
 
 }  // namespace
 
+int MlsdUnixMode(std::string_view line)
+{
+    std::string_view facts = line.substr(0, line.find(' '));
+    while (!facts.empty()) {
+        const std::size_t semi = facts.find(';');
+        const std::string_view fact = facts.substr(0, semi);
+        const std::size_t eq = fact.find('=');
+        if (eq != std::string_view::npos && vex::UpperCaseAscii(fact.substr(0, eq)) == "UNIX.MODE")
+            return OctalMode(fact.substr(eq + 1));
+        facts = semi == std::string_view::npos ? std::string_view() : facts.substr(semi + 1);
+    }
+    return -1;
+}
+
 bool ParseMlsdTime(std::string_view text, int64_t& unixSeconds)
 {
     const std::size_t dot = text.find('.');

@@ -21,6 +21,9 @@ namespace kn {
 // no fact part or no name; `skip` tells an entry for the folder itself or its parent.
 bool ParseMlsdLine(std::string_view line, int64_t utcOffset, TKNFtpListItem& item, bool& skip);
 
+// The UNIX.mode fact of an MLSD or MLST entry line (facts, blank, name); -1 when it has none.
+int MlsdUnixMode(std::string_view line);
+
 // "YYYYMMDDHHMMSS" (a trailing ".fff" allowed) as Unix seconds; false when it is no such time.
 bool ParseMlsdTime(std::string_view text, int64_t& unixSeconds);
 

@@ -128,6 +128,7 @@ void TKNIdFTP::Login()
 void TKNIdFTP::ReadFeatures()
 {
     features_.clear();
+    mlstFacts_.clear();
     TKNFtpReply feat = SendCmd("FEAT", {211, 500, 501, 502, 504, 530, 550});
     if (feat.Code != 211) return;
     std::size_t start = feat.Text.find('\n');
@@ -138,10 +139,35 @@ void TKNIdFTP::ReadFeatures()
         if (line.empty() || line[0] != ' ') continue;  // the closing "211 End"
         std::size_t from = line.find_first_not_of(' ');
         std::size_t to = line.find_first_of(" \r", from);
-        if (from != std::string::npos)
-            features_.push_back(
-                vex::UpperCaseAscii(std::string_view(line).substr(from, to == std::string::npos ? to : to - from)));
+        if (from == std::string::npos) continue;
+        features_.push_back(
+            vex::UpperCaseAscii(std::string_view(line).substr(from, to == std::string::npos ? to : to - from)));
+        if (features_.back() == "MLST" && to != std::string::npos)
+            mlstFacts_ = line.substr(to + 1, line.find('\r', to + 1) - to - 1);
     }
+    EnableModeFact();
+}
+
+// Listings show whether an entry is read-only through UNIX.mode; a server that offers the fact
+// without listing it by default ("unix.mode" without "*") is asked for it along with the
+// facts it lists already. A refusal leaves the listing as it was.
+void TKNIdFTP::EnableModeFact()
+{
+    std::string wanted;
+    bool offered = false;
+    for (std::size_t start = 0; start < mlstFacts_.size();) {
+        std::size_t end = std::min(mlstFacts_.find(';', start), mlstFacts_.size());
+        std::string fact = mlstFacts_.substr(start, end - start);
+        start = end + 1;
+        if (fact.empty() || fact.back() != '*') {
+            offered = offered || vex::UpperCaseAscii(fact) == "UNIX.MODE";
+            continue;
+        }
+        fact.pop_back();
+        if (vex::UpperCaseAscii(fact) == "UNIX.MODE") return;  // listed already
+        wanted += fact + ";";
+    }
+    if (offered) SendCmd("OPTS MLST " + wanted + "UNIX.mode;", {200, 451, 500, 501, 502, 504});
 }
 
 bool TKNIdFTP::HasFeature(const std::string& feature) const
@@ -207,6 +233,26 @@ bool TKNIdFTP::SetModTime(const std::string& path, int64_t unixSeconds)
         if (reply.Code == 550 && modTimeCommand_ == 0) Expect(reply, {});
     }
     return false;
+}
+
+bool TKNIdFTP::ChangeMode(const std::string& path, int mode)
+{
+    char octal[16];
+    std::snprintf(octal, sizeof octal, "%o", static_cast<unsigned>(mode & 07777));
+    TKNFtpReply reply = SendCmd("SITE CHMOD " + std::string(octal) + " " + path, {200, 250, 500, 502});
+    return reply.Code == 200 || reply.Code == 250;
+}
+
+// The reply: "250-" line, the entry's facts and path led by a blank, "250 End".
+int TKNIdFTP::UnixMode(const std::string& path)
+{
+    if (!HasFeature("MLST")) return -1;
+    TKNFtpReply reply = SendCmd("MLST " + path, {250});
+    std::size_t start = reply.Text.find("\n ");
+    if (start == std::string::npos) return -1;
+    std::size_t end = reply.Text.find('\n', start + 1);
+    return MlsdUnixMode(
+        std::string_view(reply.Text).substr(start + 2, end == std::string::npos ? end : end - start - 2));
 }
 
 int64_t TKNIdFTP::ModTime(const std::string& path)

@@ -105,6 +105,12 @@ public:
     // server does not know it, "SITE UTIME" and the two-argument "MDTM" that some servers take.
     // Returns false when the server knows none of them; raises on any other refusal.
     bool SetModTime(const std::string& path, int64_t unixSeconds);
+    // "SITE CHMOD": sets the permission bits of the server's `path` to `mode`. Returns false
+    // when the server does not know the command (500, 502); raises on any other refusal.
+    bool ChangeMode(const std::string& path, int mode);
+    // "MLST" of one path where FEAT offers it: the entry's UNIX.mode, or -1 when the server
+    // tells none (or offers no MLST). Raises on a refusal.
+    int UnixMode(const std::string& path);
     // "MDTM": the file's modification time as UTC seconds, or -1 when the server does not
     // offer it or gives no readable time.
     int64_t ModTime(const std::string& path);
@@ -149,6 +155,7 @@ private:
     TKNFtpReply Expect(TKNFtpReply reply, std::initializer_list<int> accepted);
     void Login();
     void ReadFeatures();
+    void EnableModeFact();
     void OpenControl();  // connects and reads the greeting
     void StartControlTls();
     void CheckCertificate(const TKNTlsPeer& peer) const;
@@ -165,6 +172,7 @@ private:
     std::unique_ptr<TKNTlsContext> tls_;
     std::string systemDesc_;
     std::vector<std::string> features_;  // first word of every FEAT line, upper case
+    std::string mlstFacts_;              // the facts FEAT's MLST line offers ("type*;size*;...")
     bool mlsdRefused_ = false;           // MLSD offered, but refused as unknown
     bool epsvRefused_ = false;           // the server knows no EPSV: PASV from then on
     int modTimeCommand_ = 0;             // the first SetModTime command not refused as unknown

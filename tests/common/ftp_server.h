@@ -23,6 +23,7 @@ public:
         bool ShortDownloads = false;  // send half of every file, then report success
         bool NoSize = false;          // refuse "SIZE" as an unknown command
         bool NoMfmt = false;          // refuse "MFMT" as an unknown command
+        bool NoChmod = false;         // refuse "SITE CHMOD" as an unknown command
         // A certificate and key (PEM files): the server insists on explicit TLS, and Location
         // gives "ftps://" locations.
         std::string TlsCert, TlsKey;

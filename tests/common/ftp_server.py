@@ -2,8 +2,8 @@
 """A throw-away FTP server for the tests: binds 127.0.0.1 (or ::1 with --ipv6) on a free port, prints
 "PORT <n>" on stdout, and serves until it gets SIGTERM or its stdin closes (so it never
 outlives the test process that started it). --short-downloads sends only the first half of
-every file and still reports success; --no-size refuses SIZE and --no-mfmt MFMT as unknown
-commands; --tls-cert/--tls-key make it insist on explicit TLS for the login and every data
+every file and still reports success; --no-size refuses SIZE, --no-mfmt MFMT and --no-chmod SITE
+CHMOD as unknown commands; --tls-cert/--tls-key make it insist on explicit TLS for the login and every data
 connection."""
 import argparse
 import logging
@@ -51,6 +51,8 @@ def make_handler(args):
     refused = {"SIZE"} if args.no_size else set()
     if args.no_mfmt:
         refused.add("MFMT")
+    if args.no_chmod:
+        refused.add("SITE CHMOD")
     Handler.proto_cmds = {k: v for k, v in base.proto_cmds.items() if k not in refused}
     return Handler
 
@@ -64,6 +66,7 @@ def main():
     parser.add_argument("--short-downloads", action="store_true")
     parser.add_argument("--no-size", action="store_true")
     parser.add_argument("--no-mfmt", action="store_true")
+    parser.add_argument("--no-chmod", action="store_true")
     parser.add_argument("--ipv6", action="store_true")
     parser.add_argument("--tls-cert", default="")
     parser.add_argument("--tls-key", default="")

@@ -1,14 +1,18 @@
 // The FTP providers against a real FTP server on the loopback interface: uploads, downloads
 // with the listing's time, FTP-to-FTP copies with their progress, folders and deletions. The
 // rows are laid out by hand, as a comparison of the two sides would give them, so that these
-// tests exercise the providers and not the FTP listing.
+// tests exercise the providers and not the FTP listing. The exact commands that set modes are
+// checked against a scripted server.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "engine/kn_unitUpdate.h"
 #include "ftp/kn_unitFtpLocation.h"
 #include "ftp/kn_unitFtpTempName.h"
+#include "ftp/kn_unitIdFTP.h"
 #include "tests/common/ftp_server.h"
 #include "tests/common/temp_tree.h"
+#include "tests/ftp/fake_ftp_server.h"
 #include "tests/update/update_harness.h"
 
 using namespace testutil;
@@ -401,3 +405,79 @@ INSTANTIATE_TEST_SUITE_P(Cases, UpdateFtpShortDownload,
                          ::testing::Values(ShortDownloadCase{"SizeOffered", false},
                                            ShortDownloadCase{"ListedSizeOnly", true}),
                          [](const auto& row) { return std::string(row.param.name); });
+
+// A download takes the source's read-only bit where the listing told it, as a local copy takes
+// the source's mode; a bit the listing could not tell is never set.
+TEST(UpdateFtp, DownloadTakesTheListedReadOnlyBit)
+{
+    struct Case {
+        const char* name;
+        bool known, readOnly;
+        bool localReadOnly;  // after the download
+    };
+    const Case cases[] = {
+        {"ro.txt", true, true, true},
+        {"rw.txt", true, false, false},
+        {"unknown.txt", false, true, false},
+    };
+    FtpServer server;
+    TempDir dir;
+    const std::string S = server.Location("/pub"), R = dir / "R";
+    MakeDirs(R);
+    UpdateHarness h(S, R);
+    Tree expected;
+    for (const Case& c : cases) {
+        WriteFile(server.Root() + "/pub/" + c.name, "x");
+        kn::TKNFileRec listed = File(S, c.name, 1);
+        listed.AttrKnown = c.known;
+        if (c.readOnly) listed.Attr |= kn::faReadOnly;
+        AddRow(h, listed, kNone, kn::TKNStatus::Left);
+        expected[c.name] = c.localReadOnly ? "x (ro)" : "x";
+    }
+    h.Update(kn::TKNAction::LeftToRight, false);
+    EXPECT_EQ(h.errors, std::vector<std::string>{});
+    EXPECT_EQ(Snapshot(R), expected);
+}
+
+// SITE CHMOD keeps the bits MLST tells and flips only the write bits; without a told mode, the
+// usual ones. A refusal fails that entry with the server's reply, and the next goes on.
+TEST(UpdateFtp, AttributesOnTheServerGoThroughSiteChmod)
+{
+    struct Case {
+        const char* path;
+        uint32_t attr;
+        const char* mlstFacts;  // the facts MLST gives for the entry
+        const char* chmod;      // the command expected
+        const char* reply;
+        const char* error;  // empty when the change succeeds
+    };
+    const Case cases[] = {
+        {"/pub/a.txt", kn::faArchive | kn::faReadOnly, "type=file;UNIX.mode=0754;", "SITE CHMOD 554 /pub/a.txt",
+         "200 SITE CHMOD successful.", ""},
+        {"/pub/b.txt", kn::faArchive, "type=file;UNIX.mode=0440;", "SITE CHMOD 640 /pub/b.txt",
+         "550 Permission denied.", "Failed to set attributes of \"/pub/b.txt\".\r\n550 Permission denied."},
+        {"/pub/docs", kn::faDirectory | kn::faReadOnly, "type=dir;", "SITE CHMOD 555 /pub/docs", "250 Done.", ""},
+        {"/pub/c.txt", kn::faArchive, "type=file;", "SITE CHMOD 644 /pub/c.txt", "200 Done.", ""},
+    };
+    FakeFtpServer server([&](FakeFtpSession& s) {
+        s.Login("211-Features:\r\n MLST type*;size*;modify*;UNIX.mode;\r\n211 End");
+        s.Reply("OPTS MLST type;size;modify;UNIX.mode;", "200 MLST OPTS type;size;modify;UNIX.mode;");
+        for (const Case& c : cases) {
+            s.Reply(std::string("MLST ") + c.path,
+                    std::string("250-Listing\r\n ") + c.mlstFacts + " " + c.path + "\r\n250 End");
+            s.Reply(c.chmod, c.reply);
+        }
+        s.Reply("QUIT", "221 Bye");
+        s.WaitForClose();
+    });
+    kn::TKNUpdateProviderFSFTP provider;
+    provider.FTP = std::make_unique<kn::TKNIdFTP>();
+    kn::OpenFtpLocation(*provider.FTP, server.Location());
+    for (const Case& c : cases) {
+        provider.ErrorText.clear();
+        const bool done = provider.ApplyAttributes(server.Location(c.path), static_cast<int>(c.attr));
+        EXPECT_EQ(done, *c.error == '\0') << c.path;
+        EXPECT_EQ(provider.ErrorText, c.error) << c.path;
+    }
+    provider.Disconnect();
+}

@@ -1,11 +1,14 @@
 // An FTP side stays in step: a tree updated to (or from) a real server compares equal
 // afterwards, so a second update has nothing to do. Times come back exactly (MLSD, MFMT,
-// MDTM); a server that cannot set times says so once.
+// MDTM), and so do read-only bits (UNIX.mode, SITE CHMOD); a server that cannot set times or
+// modes says so once.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <tuple>
 
+#include "ftp/kn_unitFtpLocation.h"
 #include "tests/common/ftp_server.h"
 #include "tests/common/temp_tree.h"
 #include "tests/update/update_harness.h"
@@ -89,6 +92,133 @@ TEST(UpdateFtpTimes, AServerThatSetsNoTimesIsToldOfOnce)
     EXPECT_EQ(h.errors, std::vector<std::string>{});
     EXPECT_EQ(notices, std::vector<std::string>{"The server cannot set file times; uploaded files will look newer."});
     EXPECT_EQ(ReadFile(server.Root() + "/www/index.html"), "content of index.html") << "the run went on";
+}
+
+// Read-only bits: a new file from a read-only source, a new writable one, and two pairs equal
+// but for the bit, one each way. The source side of each row is named first.
+struct ModeFile {
+    const char* name;
+    bool sourceReadOnly;
+    bool onBothSides;  // the destination holds the same bytes, with the other bit
+};
+const ModeFile kModeFiles[] = {
+    {"new-ro.txt", true, false},
+    {"new-rw.txt", false, false},
+    {"made-ro.txt", true, true},
+    {"made-rw.txt", false, true},
+};
+
+bool ReadOnly(const std::string& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0;
+}
+
+void PutWithMode(const std::string& path, bool readOnly)
+{
+    WriteFile(path, "bytes of a file");
+    SetMTime(path, 1600000001);
+    ::chmod(path.c_str(), readOnly ? 0444 : 0644);
+}
+
+// Lays out kModeFiles with `source` as the side the update reads.
+void MakeModeTrees(const std::string& source, const std::string& dest)
+{
+    MakeDirs(source);
+    MakeDirs(dest);
+    for (const ModeFile& file : kModeFiles) {
+        PutWithMode(source + "/" + file.name, file.sourceReadOnly);
+        if (file.onBothSides) PutWithMode(dest + "/" + file.name, !file.sourceReadOnly);
+    }
+}
+
+class UpdateFtpReadOnly : public ::testing::TestWithParam<Direction> {};
+
+TEST_P(UpdateFtpReadOnly, TheBitIsCarriedAndASecondComparisonFindsNothing)
+{
+    const bool upload = GetParam().upload;
+    FtpServer server;
+    TempDir dir;
+    const std::string local = dir / "site", remote = server.Root() + "/www";
+    MakeModeTrees(upload ? local : remote, upload ? remote : local);
+    UpdateHarness h(local, server.Location("/www"));
+    ASSERT_EQ(h.Compare(), std::size(kModeFiles)) << "two new files and two whose read-only bits differ";
+    h.Update(upload ? kn::TKNAction::LeftToRight : kn::TKNAction::RightToLeft, true);
+    EXPECT_EQ(h.errors, std::vector<std::string>{});
+    for (const ModeFile& file : kModeFiles) {
+        EXPECT_EQ(ReadOnly(local + "/" + file.name), file.sourceReadOnly) << "local " << file.name;
+        EXPECT_EQ(ReadOnly(remote + "/" + file.name), file.sourceReadOnly) << "server " << file.name;
+    }
+    EXPECT_EQ(h.Compare(), 0u);
+    h.progress.clear();
+    h.Update(upload ? kn::TKNAction::LeftToRight : kn::TKNAction::RightToLeft, true);
+    EXPECT_EQ(h.progress, std::vector<std::string>{}) << "nothing left to do";
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, UpdateFtpReadOnly,
+                         ::testing::Values(Direction{"Upload", true}, Direction{"Download", false}),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+// Between two servers the bit goes the same way: the copy and the attribute rows both land.
+TEST(UpdateFtpReadOnly, FromServerToServer)
+{
+    FtpServer from, to;
+    MakeModeTrees(from.Root() + "/www", to.Root() + "/www");
+    UpdateHarness h(from.Location("/www"), to.Location("/www"));
+    ASSERT_EQ(h.Compare(), std::size(kModeFiles));
+    h.Update(kn::TKNAction::LeftToRight, true);
+    EXPECT_EQ(h.errors, std::vector<std::string>{});
+    for (const ModeFile& file : kModeFiles)
+        EXPECT_EQ(ReadOnly(to.Root() + "/www/" + file.name), file.sourceReadOnly) << file.name;
+    EXPECT_EQ(h.Compare(), 0u);
+}
+
+// A dry run names the bit each pair would get, under the server's shown location, and changes
+// nothing.
+TEST(UpdateFtpReadOnly, ADryRunTellsTheBitsAndLeavesThem)
+{
+    FtpServer server;
+    TempDir dir;
+    const std::string local = dir / "site", remote = server.Root() + "/www";
+    MakeModeTrees(local, remote);
+    UpdateHarness h(local, server.Location("/www"));
+    std::vector<std::string> told;
+    h.engine.UpdateDryRun = true;
+    h.engine.OnDryRunOperation = [&](void*, const std::string& text) { told.push_back(text); };
+    h.Compare();
+    h.Update(kn::TKNAction::LeftToRight, true);
+    const std::string shown = kn::HideFtpPasswords(server.Location("/www"));
+    for (const auto& [what, name, readOnlyNow] :
+         {std::tuple{"make read-only ", "/made-ro.txt", false}, std::tuple{"make writable ", "/made-rw.txt", true}}) {
+        EXPECT_NE(std::find(told.begin(), told.end(), what + shown + name), told.end()) << what << name;
+        EXPECT_EQ(ReadOnly(remote + name), readOnlyNow) << name << " unchanged";
+    }
+}
+
+// A server without SITE CHMOD: the pair that only needs the bit fails with a message naming the
+// file; the uploads go on and say once that the bit stays behind.
+TEST(UpdateFtpReadOnly, AServerThatSetsNoModesFailsThatRowAndIsToldOfOnce)
+{
+    FtpServer::Options options;
+    options.NoChmod = true;
+    FtpServer server(options);
+    TempDir dir;
+    const std::string local = dir / "site", remote = server.Root() + "/www";
+    MakeModeTrees(local, remote);
+    PutWithMode(local + "/new-ro2.txt", true);
+    UpdateHarness h(local, server.Location("/www"));
+    std::vector<std::string> notices;
+    h.engine.OnNotice = [&](void*, const std::string& text) { notices.push_back(text); };
+    ASSERT_EQ(h.Compare(), std::size(kModeFiles) + 1);
+    h.Update(kn::TKNAction::LeftToRight, true);
+    EXPECT_EQ(notices, std::vector<std::string>{
+                           "The server cannot set file permissions; uploaded read-only files are writable there."});
+    const std::vector<std::string> failed = {
+        "Failed to set attributes of \"/www/made-ro.txt\".\r\nThe FTP server cannot set file permissions.",
+        "Failed to set attributes of \"/www/made-rw.txt\".\r\nThe FTP server cannot set file permissions."};
+    EXPECT_EQ(h.errors, failed);
+    EXPECT_EQ(ReadFile(remote + "/new-ro.txt"), "bytes of a file");
+    EXPECT_EQ(ReadFile(remote + "/new-ro2.txt"), "bytes of a file");
 }
 
 }  // namespace

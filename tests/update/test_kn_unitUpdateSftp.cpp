@@ -216,3 +216,35 @@ TEST(ScanProviderSftp, DownloadsAnEntryForTheDifferencesWindow)
     EXPECT_EQ(ReadFile(copy), "remote text\n");
     EXPECT_NE(copy, remote + "/sub/text.txt");
 }
+
+// Read-only bits between an SFTP and an FTP side: an upload and an attribute row bring them to
+// the FTP server, and a download staged through a local file brings one back to the SFTP side.
+TEST_F(UpdateSftp, ReadOnlyBitsSettleBetweenSftpAndFtp)
+{
+    auto readOnly = [](const std::string& path) {
+        struct stat st;
+        return ::stat(path.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0;
+    };
+    const std::string a = server.Root() + "/a";
+    FtpServer ftp;
+    const std::string f = ftp.Root() + "/f";
+    for (const auto& [path, mode] :
+         {std::pair{a + "/new.txt", 0444}, std::pair{a + "/same.txt", 0444}, std::pair{f + "/same.txt", 0644}}) {
+        PutAt(path, "bytes", kOld);
+        ::chmod(path.c_str(), static_cast<mode_t>(mode));
+    }
+    UpdateHarness h(server.Location(a), ftp.Location("/f"));
+    ASSERT_EQ(h.Compare(), 2u) << h.engine.ErrorText;
+    h.Update(kn::TKNAction::LeftToRight, true);
+    EXPECT_EQ(h.errors, std::vector<std::string>{});
+    EXPECT_TRUE(readOnly(f + "/new.txt"));
+    EXPECT_TRUE(readOnly(f + "/same.txt"));
+    EXPECT_EQ(h.Compare(), 0u);
+    PutAt(f + "/back.txt", "bytes", kOld);
+    ::chmod((f + "/back.txt").c_str(), 0444);
+    ASSERT_EQ(h.Compare(), 1u);
+    h.Update(kn::TKNAction::RightToLeft, false);
+    EXPECT_EQ(h.errors, std::vector<std::string>{});
+    EXPECT_TRUE(readOnly(a + "/back.txt"));
+    EXPECT_EQ(h.Compare(), 0u);
+}
