@@ -92,6 +92,14 @@ int main(int argc, char** argv)
     timed("new result", 0, 1, window);
     for (int column = 0; column < kn::kResultColumnCount; ++column)
         for (int direction : {1, -1}) timed("click", column, direction, window);
+    // A new result, in the comparison's order, arriving while the list is sorted by another
+    // saved column.
+    for (int column = 1; column < kn::kResultColumnCount; ++column) {
+        engine.Items.clear();
+        FillRows(engine, count);
+        sorter.Forget();
+        timed("new result", column, 1, window);
+    }
     // Without anything learnt: every sort ranks from scratch.
     for (int column = 0; column < kn::kResultColumnCount; ++column) timed("from scratch", column, 1, fresh);
 
