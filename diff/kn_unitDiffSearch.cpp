@@ -62,7 +62,8 @@ TDiffSearch::TDiffSearch(const uint32_t* a, const uint32_t* b, TEditSink& sink, 
 {
 }
 
-bool TDiffSearch::Run(int32_t o1, int32_t o2, int32_t e1, int32_t e2)
+// Moves the box's corners past the equal lines at both of its ends.
+void TDiffSearch::TrimCommonEnds(int32_t& o1, int32_t& o2, int32_t& e1, int32_t& e2) const
 {
     while (o1 < e1 && o2 < e2 && A[o1] == B[o2]) {
         ++o1;
@@ -72,6 +73,11 @@ bool TDiffSearch::Run(int32_t o1, int32_t o2, int32_t e1, int32_t e2)
         --e1;
         --e2;
     }
+}
+
+bool TDiffSearch::Run(int32_t o1, int32_t o2, int32_t e1, int32_t e2)
+{
+    TrimCommonEnds(o1, o2, e1, e2);
     if (o1 == e1 && o2 == e2) return true;
     // Diagonals of any box lie in -(m + 1) .. n, so this covers every box inside this one.
     const size_t zero = static_cast<size_t>(std::max(e1 - o1, e2 - o2)) + 2;
@@ -90,14 +96,7 @@ bool TDiffSearch::Run(int32_t o1, int32_t o2, int32_t e1, int32_t e2)
 // box's edit distance, or -1.
 bool TDiffSearch::SolveTrimmed(int32_t o1, int32_t o2, int32_t e1, int32_t e2, int64_t knownD)
 {
-    while (o1 < e1 && o2 < e2 && A[o1] == B[o2]) {
-        ++o1;
-        ++o2;
-    }
-    while (o1 < e1 && o2 < e2 && A[e1 - 1] == B[e2 - 1]) {
-        --e1;
-        --e2;
-    }
+    TrimCommonEnds(o1, o2, e1, e2);
     return Solve(o1, o2, e1, e2, knownD);
 }
 

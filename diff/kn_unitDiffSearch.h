@@ -47,6 +47,7 @@ public:
 private:
     struct TBox;
     enum class TOutcome { Met, Bounded, Costly, Exhausted, Stopped };
+    void TrimCommonEnds(int32_t& o1, int32_t& o2, int32_t& e1, int32_t& e2) const;
     bool SolveTrimmed(int32_t o1, int32_t o2, int32_t e1, int32_t e2, int64_t knownD);
     bool Solve(int32_t o1, int32_t o2, int32_t e1, int32_t e2, int64_t knownD);
     bool SolveByRows(const TBox& box);
