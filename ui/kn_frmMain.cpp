@@ -378,6 +378,12 @@ void TKNMainForm::FileCompareCompareDone()
     if (const std::size_t unlisted = FileCompare->UnlistedCount(); unlisted > 0)
         unread = QString::asprintf("Could not read %zu folder(s), left alone: ", unlisted) +
                  ShownText(FileCompare->UnlistedFolders().front().Path);
+    // Content-equal pairs with other times are no rows, yet an update acts on them: say so.
+    if (const std::size_t timesOnly = FileCompare->TimeOnlyItems.size(); timesOnly > 0) {
+        const QString note =
+            QString::asprintf("%zu file(s) with equal contents have other times; an update sets them.", timesOnly);
+        unread = unread.isEmpty() ? note : note + "  " + unread;
+    }
     // An update's Done line stays in view; the count of its follow-up comparison joins it.
     if (!updateDone_.isEmpty()) unread = unread.isEmpty() ? updateDone_ : updateDone_ + "  " + unread;
     ShowStatus(QStringLiteral("Found %1 folder(s) and file(s).").arg(QLocale().toString(count)), unread);

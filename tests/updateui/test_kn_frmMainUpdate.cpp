@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include "framework/qt/vex_unitStatusBar.h"
 #include "modal_script.h"
 #include "ui/kn_frmConfirm.h"
 #include "updateui_support.h"
@@ -264,6 +265,8 @@ TEST_P(ContentEqualTimes, TheWindowsUpdateSetsTheWrittenSidesTime)
     SetWindowAction(window, c.action);
     Compare(window, left, right);
     ASSERT_EQ(FindRow(window.ResultModel(), "same.bin"), -1) << "equal bytes are no difference";
+    const QString status = static_cast<vex::TvexStatusBar*>(window.statusBar())->Panel(1)->Text();
+    EXPECT_TRUE(status.startsWith("1 file(s) with equal contents have other times")) << status.toStdString();
     SelectRows(window, RowsNamed(window, c.selected));
 
     QString totals;
