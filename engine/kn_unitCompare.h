@@ -278,7 +278,7 @@ private:
     bool IsBackupFolder(const TKNFileRec& rec) const;
     void FindBackupHome();
     void SortItems();
-    std::vector<uint32_t> RankPaths(TKNScanProvider& provider) const;
+    std::vector<uint32_t> RankPaths(TKNScanProvider& provider, uint32_t& count) const;
     void ReportProgress();
 
     bool openEnd_ = false;    // EndDate is no limit (see kOpenEndDateDays), taken at scan start

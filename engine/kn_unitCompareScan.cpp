@@ -3,8 +3,6 @@
 // acceptance tests of every entry, and the sort by the provider's path and name.
 #include <algorithm>
 #include <exception>
-#include <numeric>
-#include <unordered_map>
 
 #include "engine/kn_unitCompare.h"
 #include "engine/kn_unitScanProviderFS.h"
@@ -13,6 +11,7 @@
 #include "framework/vex_unitFileSystem.h"
 #include "framework/vex_unitPathBeneath.h"
 #include "framework/vex_unitProgramFolder.h"
+#include "framework/vex_unitTextRanks.h"
 #include "framework/vex_unitThreads.h"
 #include "ftp/kn_unitFtpLocation.h"
 
@@ -273,8 +272,9 @@ bool TKNFileBuffer::IsBackupFolder(const TKNFileRec& rec) const
 void TKNFileBuffer::SortItems()
 {
     TKNScanProvider& provider = *Provider;
-    std::vector<uint32_t> pathRank = RankPaths(provider);
-    std::vector<std::size_t> start(pathRank.empty() ? 1 : *std::max_element(pathRank.begin(), pathRank.end()) + 2);
+    uint32_t paths = 0;
+    const std::vector<uint32_t> pathRank = RankPaths(provider, paths);
+    std::vector<std::size_t> start(static_cast<std::size_t>(paths) + 1);
     for (uint32_t rank : pathRank) ++start[rank + 1];
     for (std::size_t r = 1; r < start.size(); ++r) start[r] += start[r - 1];
     std::vector<TKNFileRec*> sorted(Items.size());
@@ -290,37 +290,16 @@ void TKNFileBuffer::SortItems()
 }
 
 // The rank of each entry's path text among the distinct texts, in CompareEntryText order; equal
-// texts share a rank. Texts are told apart by their shared copy first, which the entries of one
-// listing hold in common, so each distinct copy is compared as a text only once.
-std::vector<uint32_t> TKNFileBuffer::RankPaths(TKNScanProvider& provider) const
+// texts share a rank. The entries of one listing share one copy of their path text, so each
+// distinct copy is compared as a text only once. `count` receives the number of ranks.
+std::vector<uint32_t> TKNFileBuffer::RankPaths(TKNScanProvider& provider, uint32_t& count) const
 {
-    std::vector<uint32_t> copyOf(Items.size());
-    std::vector<const std::string*> copies;
-    std::unordered_map<const std::string*, uint32_t> ids;
-    const std::string* last = nullptr;
-    uint32_t lastId = 0;
-    for (std::size_t i = 0; i < Items.size(); ++i) {
-        const std::string* text = &provider.GetPath(*Items[i]).str();
-        if (text != last) {
-            auto [it, added] = ids.try_emplace(text, static_cast<uint32_t>(copies.size()));
-            if (added) copies.push_back(text);
-            last = text;
-            lastId = it->second;
-        }
-        copyOf[i] = lastId;
-    }
-    std::vector<uint32_t> order(copies.size());
-    std::iota(order.begin(), order.end(), 0u);
-    std::sort(order.begin(), order.end(),
-              [&copies](uint32_t a, uint32_t b) { return CompareEntryText(*copies[a], *copies[b]) < 0; });
-    std::vector<uint32_t> rankOfCopy(copies.size());
-    uint32_t rank = 0;
-    for (std::size_t k = 0; k < order.size(); ++k) {
-        if (k > 0 && CompareEntryText(*copies[order[k - 1]], *copies[order[k]]) != 0) ++rank;
-        rankOfCopy[order[k]] = rank;
-    }
-    for (uint32_t& id : copyOf) id = rankOfCopy[id];
-    return copyOf;
+    vex::TTextRanks texts;
+    std::vector<uint32_t> rank(Items.size());
+    for (std::size_t i = 0; i < Items.size(); ++i) rank[i] = texts.Id(&provider.GetPath(*Items[i]).str());
+    const std::vector<uint32_t> rankOfCopy = texts.Ranks(CompareEntryText, count);
+    for (uint32_t& id : rank) id = rankOfCopy[id];
+    return rank;
 }
 
 }  // namespace kn

@@ -6,10 +6,10 @@
 #include <future>
 #include <limits>
 #include <numeric>
-#include <unordered_map>
 #include <utility>
 
 #include "framework/vex_unitText.h"
+#include "framework/vex_unitTextRanks.h"
 
 namespace kn {
 
@@ -89,45 +89,6 @@ int CompareStatus(const TMyFileOpt& a, const TMyFileOpt& b, int direction)
 // directions.
 
 enum Kind { kName = 0, kSize = 1, kTime = 2 };
-
-// Gives each distinct path text an id; files of one folder share one text, so a one-entry
-// cache answers most lookups.
-class PathIds {
-public:
-    uint32_t Id(const std::string* path)
-    {
-        if (path == lastPath_) return lastId_;
-        auto [it, added] = ids_.emplace(path, static_cast<uint32_t>(paths_.size()));
-        if (added) paths_.push_back(path);
-        lastPath_ = path;
-        lastId_ = it->second;
-        return lastId_;
-    }
-
-    // The rank of every id among the texts in CompareTextAscii order, and how many ranks;
-    // texts equal under that order share a rank.
-    std::vector<uint32_t> Ranks(uint32_t& count) const
-    {
-        std::vector<uint32_t> order(paths_.size());
-        std::iota(order.begin(), order.end(), 0u);
-        std::sort(order.begin(), order.end(),
-                  [this](uint32_t a, uint32_t b) { return vex::CompareTextAscii(*paths_[a], *paths_[b]) < 0; });
-        std::vector<uint32_t> ranks(paths_.size());
-        count = 0;
-        for (size_t i = 0; i < order.size(); ++i) {
-            if (i > 0 && vex::CompareTextAscii(*paths_[order[i - 1]], *paths_[order[i]]) != 0) ++count;
-            ranks[order[i]] = count;
-        }
-        if (!order.empty()) ++count;
-        return ranks;
-    }
-
-private:
-    std::unordered_map<const std::string*, uint32_t> ids_;
-    std::vector<const std::string*> paths_;
-    const std::string* lastPath_ = nullptr;
-    uint32_t lastId_ = 0;
-};
 
 // A size or time as a number whose unsigned order is the value's order.
 uint64_t OrderedValue(const TKNFileRec& rec, int kind)
@@ -234,7 +195,7 @@ void CountingSort(std::vector<Item>& items, uint32_t range, Group group)
 Ranks RankNames(const std::vector<const TMyFileOpt*>& rows, Side side)
 {
     const auto n = static_cast<uint32_t>(rows.size());
-    PathIds ids;
+    vex::TTextRanks ids;
     std::vector<NameKey> keys;
     keys.reserve(n);
     std::vector<bool> folder(n);
@@ -245,7 +206,7 @@ Ranks RankNames(const std::vector<const TMyFileOpt*>& rows, Side side)
         folder[slot] = rec.IsFolder();
     }
     uint32_t paths = 0;
-    const std::vector<uint32_t> pathRank = ids.Ranks(paths);
+    const std::vector<uint32_t> pathRank = ids.Ranks(vex::CompareTextAscii, paths);
     for (NameKey& key : keys) key.group = pathRank[key.group] + (folder[key.slot] ? 0 : paths);
     CountingSort(keys, 2 * paths, [](const NameKey& key) { return key.group; });
     auto byName = [](const NameKey& a, const NameKey& b) { return CompareNames(a, b) < 0; };
