@@ -152,26 +152,16 @@ void OpenFtpLocation(TKNIdFTP& connection, const std::string& location)
 std::string HideFtpPasswords(std::string_view text)
 {
     static constexpr std::string_view kSchemes[] = {"FTP://", "FTP:\\\\", "FTPS://", "FTPS:\\\\"};
-    const std::string upper = vex::UpperCaseAscii(text);
-    std::string out;
-    std::size_t copied = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        std::size_t schemeLength = 0;
+    auto schemeLength = [](std::string_view upper, std::size_t i) {
+        std::size_t length = 0;
         for (std::string_view scheme : kSchemes)
-            if (std::string_view(upper).substr(i, scheme.size()) == scheme) schemeLength = scheme.size();
-        if (schemeLength == 0) continue;
-        const std::size_t start = i + schemeLength;
-        const std::size_t end = std::min(text.find_first_of("\r\n\t\"", start), text.size());
-        const std::size_t at = text.substr(0, end).find('@', start);
-        if (at == std::string_view::npos) continue;
-        const std::size_t colon = text.substr(0, at).find(':', start);
-        if (colon == std::string_view::npos) continue;
-        out.append(text.substr(copied, colon - copied));
-        copied = at;
-        i = at;
-    }
-    out.append(text.substr(copied));
-    return out;
+            if (upper.substr(i, scheme.size()) == scheme) length = scheme.size();
+        return length;
+    };
+    auto firstAt = [](std::string_view location, std::size_t start, std::size_t end) {
+        return location.substr(0, end).find('@', start);
+    };
+    return vex::CutLocationPasswords(text, schemeLength, firstAt);
 }
 
 std::string FtpPathPart(const std::string& location)

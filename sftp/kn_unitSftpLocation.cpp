@@ -104,26 +104,18 @@ std::string SftpDisplayLocation(const std::string& location)
     return Shown(Split(location));
 }
 
+// SFTP credentials end at the last "@" before the path, so a password may hold "@".
 std::string HideSftpPasswords(std::string_view text)
 {
-    const std::string upper = vex::UpperCaseAscii(text);
-    std::string out;
-    std::size_t copied = 0;
-    for (std::size_t i = 0; i + kSchemeLength <= text.size(); ++i) {
-        if (!IsSftpLocation(std::string_view(upper).substr(i, kSchemeLength))) continue;
-        const std::size_t start = i + kSchemeLength;
-        const std::size_t end = std::min(text.find_first_of("\r\n\t\"", start), text.size());
-        const std::size_t authorityEnd = std::min(text.find_first_of("/\\", start), end);
-        const std::size_t at = text.substr(0, authorityEnd).rfind('@');
-        if (at == std::string_view::npos || at < start) continue;
-        const std::size_t colon = text.substr(0, at).find(':', start);
-        if (colon == std::string_view::npos) continue;
-        out.append(text.substr(copied, colon - copied));
-        copied = at;
-        i = at;
-    }
-    out.append(text.substr(copied));
-    return out;
+    auto schemeLength = [](std::string_view upper, std::size_t i) {
+        return i + kSchemeLength <= upper.size() && IsSftpLocation(upper.substr(i, kSchemeLength)) ? kSchemeLength : 0;
+    };
+    auto lastAtBeforePath = [](std::string_view location, std::size_t start, std::size_t end) {
+        const std::size_t authorityEnd = std::min(location.find_first_of("/\\", start), end);
+        const std::size_t at = location.substr(0, authorityEnd).rfind('@');
+        return at == std::string_view::npos || at < start ? std::string_view::npos : at;
+    };
+    return vex::CutLocationPasswords(text, schemeLength, lastAtBeforePath);
 }
 
 std::string SftpHostLabel(const TKNSftpLocation& location)
