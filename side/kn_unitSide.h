@@ -1,0 +1,186 @@
+// One kind of side (a local folder, a folder on an FTP, FTPS or SFTP server): the one interface
+// through which the comparison, the update, the content comparison and the windows reach files.
+// Every kind implements TKNSide in its own folder (local/, ftp/, sftp/) and is found by the
+// registry (engine/kn_unitSideRegistry.h) from the location's scheme; nothing else asks which
+// kind it holds.
+//
+// Paths are TKNSidePath values: the side's root plus checked name components. A side never
+// re-splits a joined string, and every component it is handed is one plain name.
+//
+// Errors: every operation returns a TKNSideResult, with an error kind and a message ready to be
+// shown (it names the location without its password); nothing throws across this interface.
+// A result of kind Connection means the side can no longer be reached: the run ends.
+//
+// The promises every kind keeps (the conformance suite in tests/side checks them against each):
+// - List never reports a folder it could not read as empty: it fails instead.
+// - Stat, SetTime, SetMode, RemoveFile and OpenWrite never follow a link at the entry or on the
+//   way below the root: a link is an entry of its own, replaced or removed as a link, and an
+//   operation that would act through one fails with kind Link.
+// - OpenWrite writes under a temporary name (TempName in kn_unitSideRules.h) beside the
+//   destination; Commit replaces the destination only when the whole expected size arrived and
+//   the destination still is what `Replaces` says; otherwise, and on Abort or destruction, the
+//   temporary is removed and the destination stays as it was.
+// - A side is used by one thread at a time; only the stop flag is read from others.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "side/kn_unitSidePath.h"
+
+namespace kn {
+
+enum class TKNSideError : uint8_t {
+    None,
+    NotFound,     // no entry at the path
+    Exists,       // an entry is in the way (a file where a folder is made, a rename target)
+    Link,         // a link at the entry or on the way: nothing is done through it
+    Changed,      // the entry is no longer what the comparison saw
+    BadName,      // a name this side cannot hold as one component
+    Denied,       // permission refused
+    NoSpace,      // the disk or the quota is full
+    Unsupported,  // the side cannot do this at all (set times on a server without MFMT)
+    Stopped,      // the stop flag was raised
+    Connection,   // the side can no longer be reached: the run ends
+    Other,
+};
+
+// The kind as a lower-case word for scripts ("not-found", "changed", ...).
+const char* SideErrorWord(TKNSideError kind);
+
+struct TKNSideResult {
+    TKNSideError Kind = TKNSideError::None;
+    std::string Message;
+
+    explicit operator bool() const { return Kind == TKNSideError::None; }
+    static TKNSideResult Ok() { return {}; }
+    static TKNSideResult Fail(TKNSideError kind, std::string message) { return {kind, std::move(message)}; }
+};
+
+enum class TKNEntryKind : uint8_t { File, Folder, Other };
+
+// One entry as a side lists it. A link that leads to a file or a folder is listed with what it
+// leads to (Kind) and Link set; a link that leads nowhere has Kind Other.
+struct TKNSideEntry {
+    std::string Name;
+    TKNEntryKind Kind = TKNEntryKind::File;
+    bool Link = false;
+    int64_t Size = 0;
+    int64_t MTime = 0;  // UTC seconds since 1970
+    int32_t MTimeNsec = 0;
+    uint32_t TimeStep = 1;   // the seconds to which MTime is known (60 or 86400 for some listings)
+    uint32_t Mode = 0;       // permission bits (07777), valid when ModeKnown
+    bool ModeKnown = false;  // false for a server that tells no permissions
+    uint32_t Uid = 0;        // owner, valid when OwnerKnown
+    bool OwnerKnown = false;
+    uint64_t Inode = 0;  // 0 where the side has no inodes
+    uint64_t Device = 0;
+    uint32_t HardLinks = 1;
+
+    bool IsFolder() const { return Kind == TKNEntryKind::Folder; }
+};
+
+// What a side can do; the engine asks and uses the overlap of both sides.
+struct TKNSideCaps {
+    uint32_t TimeStep = 1;         // the precision of its times
+    bool SetTime = true;           // SetTime works (else Unsupported)
+    bool SetMode = true;           // SetMode works and is kept
+    bool AtomicReplace = true;     // Commit replaces in one step (else: aside, in, remove)
+    bool Rename = true;            // Rename works
+    bool Inodes = false;           // entries carry Inode/Device
+    bool Owners = false;           // entries carry Uid, and written files belong to the writer
+    std::string ForbiddenInNames;  // bytes besides "/" and NUL a name may not hold here
+    bool Remote = false;           // a server: its files are fetched over a network
+};
+
+// What the entry to be replaced or removed must still be; Known false skips the check.
+struct TKNExpected {
+    bool Known = false;
+    bool Exists = false;  // false: nothing may be at the path
+    bool Link = false;    // the entry is a link: it must still be one (its target is not compared)
+    int64_t Size = 0;
+    int64_t MTime = 0;
+    uint32_t TimeStep = 1;
+    uint64_t Inode = 0;  // 0: not compared
+};
+
+// A file about to be written: its whole size (-1 unknown), the time and permission bits it
+// takes (-1: the side's default), and what it replaces.
+struct TKNWriteSpec {
+    int64_t Size = -1;
+    int64_t MTime = -1;
+    int32_t MTimeNsec = 0;
+    int Mode = -1;
+    TKNExpected Replaces;
+};
+
+class TKNReadStream {
+public:
+    virtual ~TKNReadStream() = default;
+    // Up to `size` bytes: the count, 0 at the end, -1 with `result` set.
+    virtual int64_t Read(char* buffer, std::size_t size, TKNSideResult& result) = 0;
+    // A local file descriptor of the data, for a same-kind fast path; -1 for none.
+    virtual int LocalHandle() const { return -1; }
+};
+
+class TKNWriteStream {
+public:
+    // Aborts unless committed.
+    virtual ~TKNWriteStream() = default;
+    virtual TKNSideResult Write(const char* data, std::size_t size) = 0;
+    // Copies the rest of `source` in; a side with a fast path for its own kind (copy_file_range
+    // between local files) overrides it. `moved` receives the bytes of each block.
+    virtual TKNSideResult WriteFrom(TKNReadStream& source, const std::function<void(int64_t)>& moved);
+    // Checks the size, sets time and mode, checks `Replaces` and puts the file in place.
+    virtual TKNSideResult Commit() = 0;
+    // Removes the temporary file; the destination stays as it was.
+    virtual void Abort() = 0;
+};
+
+// What a side is handed when it is opened: the run's stop flag (read by long operations, which
+// then end with kind Stopped) and where it tells things once per run.
+struct TKNSideContext {
+    const std::atomic<bool>* Stop = nullptr;
+    std::function<void(const std::string& text)> Notice;
+
+    bool Stopped() const { return Stop && Stop->load(std::memory_order_relaxed); }
+};
+
+class TKNSide {
+public:
+    virtual ~TKNSide() = default;
+
+    virtual const TKNSideCaps& Caps() const = 0;
+    // The location of `path` as people see it: never with a password.
+    virtual std::string Shown(const TKNSidePath& path) const = 0;
+    // Reaches the side and checks that its root is a folder. Called once before anything else.
+    virtual TKNSideResult Connect() = 0;
+
+    // The entries of a folder (never "." or "..", never a name that is not one plain component
+    // here); a folder that cannot be read fails.
+    virtual TKNSideResult List(const TKNSidePath& folder, std::vector<TKNSideEntry>& entries) = 0;
+    // The entry itself, a link as a link (Link set, Kind Other); NotFound when absent.
+    virtual TKNSideResult Stat(const TKNSidePath& path, TKNSideEntry& entry) = 0;
+
+    virtual TKNSideResult OpenRead(const TKNSidePath& path, std::unique_ptr<TKNReadStream>& stream) = 0;
+    // Missing folders on the way are not made: the caller makes them, with their modes.
+    virtual TKNSideResult OpenWrite(const TKNSidePath& path, const TKNWriteSpec& spec,
+                                    std::unique_ptr<TKNWriteStream>& stream) = 0;
+
+    // A new folder with `mode` (-1: the side's default); an existing folder is success.
+    virtual TKNSideResult MakeFolder(const TKNSidePath& path, int mode) = 0;
+    // An empty folder, or a link to a folder (the link only).
+    virtual TKNSideResult RemoveFolder(const TKNSidePath& path) = 0;
+    // A file or a link (never what it leads to), only while it is what `expected` says.
+    virtual TKNSideResult RemoveFile(const TKNSidePath& path, const TKNExpected& expected) = 0;
+    virtual TKNSideResult SetTime(const TKNSidePath& path, int64_t mtime, int32_t nsec) = 0;
+    virtual TKNSideResult SetMode(const TKNSidePath& path, uint32_t mode) = 0;
+    // Moves an entry; never replaces one at `to` (Exists).
+    virtual TKNSideResult Rename(const TKNSidePath& from, const TKNSidePath& to) = 0;
+};
+
+}  // namespace kn

@@ -1,0 +1,40 @@
+// The rules every kind of side keeps, written once: the program's temporary names, the
+// permission bits a written file or folder takes, and the check that an entry is still what
+// the comparison saw before it is replaced or removed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "side/kn_unitSide.h"
+
+namespace kn {
+
+// The longest name a temporary gets, well below every server's limit of 255 bytes.
+constexpr std::size_t kMaxTempNameLength = 128;
+
+// A fresh temporary name for a file about to be written as `name`, beside it:
+// ".kn~" + the name cut to fit (never inside a UTF-8 sequence) + "~" + eight random letters
+// or digits + eight hex digits that check the rest, e.g. ".kn~index.html~q3x0a8kz1f9c02ab".
+// The check makes the name one no person would choose: only names that pass it are the
+// program's own, to be hidden from listings and removed when left over.
+std::string TempName(std::string_view name);
+// True for a name TempName made (its check holds); anything else is a user's file.
+bool IsOwnTempName(std::string_view name);
+
+// The permission bits a copy of an entry with `mode` takes: the set-user-ID and set-group-ID
+// bits are cleared unless `sameOwner` (the written file keeps the source's owner), so a copy
+// never hands another user's rights to the writer. E.g. 04755 -> 0755.
+uint32_t ModeForCopy(uint32_t mode, bool sameOwner);
+
+// What `entry`, as listed, must still be when it is replaced or removed.
+TKNExpected ExpectedOf(const TKNSideEntry& entry);
+// Nothing may be at the path (a new file).
+TKNExpected ExpectedAbsent();
+// Ok when `current` (Stat's result and entry) is what `expected` says; else kind Changed with
+// "\"SHOWN\" changed since the comparison." (`shown` names the entry).
+TKNSideResult CheckExpected(const TKNExpected& expected, const TKNSideResult& statResult, const TKNSideEntry& current,
+                            const std::string& shown);
+
+}  // namespace kn
