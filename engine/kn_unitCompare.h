@@ -67,6 +67,14 @@ struct TKNFileRec {
     // The seconds to which Time is known: 2 for a local entry (a DOS time), 1 for an exact
     // server time, 60 or 86400 for an FTP listing that shows minutes or only the day.
     uint32_t TimeStep = 2;
+    // As the side tells them: the exact time (UTC seconds), the permission bits and owner
+    // (ModeKnown) and the inode (0 where the side has none). A copy takes its modes from them,
+    // and the update checks the entry against them before it replaces or removes it.
+    int64_t MTime = 0;
+    uint32_t Mode = 0;
+    uint32_t Uid = 0;
+    bool ModeKnown = false;
+    uint64_t Inode = 0;
 
     bool IsFolder() const { return (Attr & faDirectory) != 0; }
 };
@@ -141,6 +149,8 @@ class TKNContentSide;
 bool ContentRowStatus(TKNContentResult result, int timeOrder, bool attrDiffer, bool keepTimeOnly, TKNStatus& status,
                       bool& contentEqual);
 struct TKNUpdateOutcome;
+struct TKNOpEvent;
+using TKNOperationEvent = std::function<void(void* Sender, const TKNOpEvent& Event)>;
 
 using TKNNotifyEvent = std::function<void(void* Sender)>;
 using TKNProgressEvent = std::function<void(void* Sender, uint8_t State, const std::string& Path)>;
@@ -353,6 +363,9 @@ public:
     std::function<void(void* Sender, const std::string& Text)> OnNotice;
     TKNNotifyEvent OnUpdateStart;
     TKNNotifyEvent OnUpdateDone;
+    // Every operation an update plans (a dry run) or carries out, in order, queued to the main
+    // thread without making the worker wait (engine/kn_unitUpdateEvent.h).
+    TKNOperationEvent OnOperation;
 
     void SetAttributes(uint8_t set);
     void SetExcludeAttributes(uint8_t set);
