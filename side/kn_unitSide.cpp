@@ -35,6 +35,11 @@ const char* SideErrorWord(TKNSideError kind)
     return "other";
 }
 
+TKNSideResult TKNSide::Hash(const TKNSidePath&, const std::string& function, std::string&)
+{
+    return TKNSideResult::Fail(TKNSideError::Unsupported, "This side computes no " + function + " hashes.");
+}
+
 TKNSideResult TKNWriteStream::WriteFrom(TKNReadStream& source, const std::function<void(int64_t)>& moved)
 {
     std::vector<char> block(1 << 20);

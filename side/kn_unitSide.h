@@ -181,6 +181,13 @@ public:
     virtual TKNSideResult SetMode(const TKNSidePath& path, uint32_t mode) = 0;
     // Moves an entry; never replaces one at `to` (Exists).
     virtual TKNSideResult Rename(const TKNSidePath& from, const TKNSidePath& to) = 0;
+
+    // The hash functions the side computes where its files are ("sha256", "sha1", "md5",
+    // "crc32"), best first; none by default (a local side: reading is as cheap as hashing). The
+    // file about to be compared is given, for a server whose commands must be tried on a file.
+    virtual std::vector<std::string> Hashes(const TKNSidePath&) { return {}; }
+    // The lower-case hex digest of the file by `function`, one of Hashes.
+    virtual TKNSideResult Hash(const TKNSidePath&, const std::string& function, std::string& hex);
 };
 
 }  // namespace kn
