@@ -166,6 +166,9 @@ public:
     // The entry itself, a link as a link (Link set, Kind Other); NotFound when absent.
     virtual TKNSideResult Stat(const TKNSidePath& path, TKNSideEntry& entry) = 0;
 
+    // Reading follows a link to a file (a link to a file counts as that file, and reading
+    // changes nothing); anything that is not a regular file (a FIFO would block the reader)
+    // fails with kind Unsupported without being opened.
     virtual TKNSideResult OpenRead(const TKNSidePath& path, std::unique_ptr<TKNReadStream>& stream) = 0;
     // Missing folders on the way are not made: the caller makes them, with their modes.
     virtual TKNSideResult OpenWrite(const TKNSidePath& path, const TKNWriteSpec& spec,
