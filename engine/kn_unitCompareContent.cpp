@@ -152,63 +152,6 @@ TKNContentOutcome CompareByHash(TKNContentSide& left, const TKNFileRec& l, TKNCo
     return Outcome(lhex == rhex ? TKNContentResult::Equal : TKNContentResult::Differ);
 }
 
-class TKNLocalStream : public TKNContentStream {
-public:
-    TKNLocalStream(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
-    ~TKNLocalStream() override { ::close(fd_); }
-    int64_t Read(char* buffer, std::size_t size, std::string& reason) override
-    {
-        for (;;) {
-            ssize_t n = ::read(fd_, buffer, size);
-            if (n >= 0) return n;
-            if (errno == EINTR) continue;
-            reason = "\"" + path_ + "\" could not be read: " + vex::ErrorText(errno);
-            return -1;
-        }
-    }
-
-private:
-    int fd_;
-    std::string path_;
-};
-
-class TKNLocalContentSide : public TKNContentSide {
-public:
-    std::unique_ptr<TKNContentStream> Open(const TKNFileRec& Rec, bool& special, std::string& reason) override
-    {
-        const std::string path = PathJoin(Rec.Path, Rec.Name);
-        struct stat st;
-        if (::stat(path.c_str(), &st) != 0) return Fail(path, errno, reason);
-        special = !S_ISREG(st.st_mode);
-        if (special) return nullptr;
-        // Non-blocking, so a FIFO put in the file's place since the stat cannot hang the reader.
-        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-        if (fd < 0) return Fail(path, errno, reason);
-        if (::fstat(fd, &st) != 0) {
-            Fail(path, errno, reason);
-            ::close(fd);
-            return nullptr;
-        }
-        if (!S_ISREG(st.st_mode) || st.st_size != Rec.Size) {
-            special = !S_ISREG(st.st_mode);
-            if (!special) reason = kChangedSize;
-            ::close(fd);
-            return nullptr;
-        }
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-        return std::make_unique<TKNLocalStream>(fd, path);
-    }
-
-private:
-    static std::unique_ptr<TKNContentStream> Fail(const std::string& path, int error, std::string& reason)
-    {
-        reason = error == ENOENT ? "\"" + path + "\" no longer exists."
-                                 : "\"" + path + "\" could not be opened: " + vex::ErrorText(error);
-        return nullptr;
-    }
-};
-
 // One reader thread: makes its sides, then takes jobs until none is left.
 void RunReader(std::vector<TKNContentJob>& jobs, std::atomic<std::size_t>& next, const TKNContentSideFactory& makeLeft,
                const TKNContentSideFactory& makeRight, TKNContentProgress& progress)
@@ -290,11 +233,6 @@ void CompareContentJobs(std::vector<TKNContentJob>& jobs, int readers, const TKN
         }
     }
     for (std::thread& thread : threads) thread.join();
-}
-
-std::unique_ptr<TKNContentSide> MakeLocalContentSide()
-{
-    return std::make_unique<TKNLocalContentSide>();
 }
 
 std::string FormatByteCount(int64_t bytes)

@@ -17,6 +17,7 @@
 
 #include "engine/kn_unitCompare.h"
 #include "engine/kn_unitContentHash.h"
+#include "side/kn_unitSide.h"
 
 namespace kn {
 
@@ -87,17 +88,10 @@ void CompareContentJobs(std::vector<TKNContentJob>& jobs, int readers, const TKN
                         const TKNContentSideFactory& makeRight, TKNContentProgress& progress,
                         const std::function<void()>& report);
 
-// A local side: files read with read(2), never through a FIFO or device.
-std::unique_ptr<TKNContentSide> MakeLocalContentSide();
-
-// An FTP side under the location `root`: its own connection, opened on first use; hashes
-// where the server's FEAT reply offers a checksum command or the server answers one, else the
-// files streamed.
-std::unique_ptr<TKNContentSide> MakeFtpContentSide(const std::string& root);
-
-// An SFTP side under the location `root`: its own session, opened on first use; the files
-// streamed.
-std::unique_ptr<TKNContentSide> MakeSftpContentSide(const std::string& root);
+// The access of the side at `location` (whose records start with `root`): its own side opened
+// through the registry on first use; digests where the side computes them, else the files streamed.
+std::unique_ptr<TKNContentSide> MakeSideContentSide(const std::string& location, const std::string& root,
+                                                    const TKNSideContext& context);
 
 // "512 bytes", "1.5 KB", "1.2 GB": 1024-based units, one decimal.
 std::string FormatByteCount(int64_t bytes);

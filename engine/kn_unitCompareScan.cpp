@@ -5,9 +5,8 @@
 #include <exception>
 
 #include "engine/kn_unitCompare.h"
-#include "engine/kn_unitScanProviderFS.h"
-#include "engine/kn_unitScanProviderFTP.h"
-#include "engine/kn_unitScanProviderSFTP.h"
+#include "engine/kn_unitScanProviderSide.h"
+#include "engine/kn_unitSideRegistry.h"
 #include "framework/vex_unitFileSystem.h"
 #include "framework/vex_unitPathBeneath.h"
 #include "framework/vex_unitProgramFolder.h"
@@ -18,7 +17,7 @@
 namespace kn {
 
 TKNFileBuffer::TKNFileBuffer()
-    : EndDate(vex::Today() + kEndDateSpanDays), Provider(std::make_unique<TKNScanProviderFS>())
+    : EndDate(vex::Today() + kEndDateSpanDays), Provider(std::make_unique<TKNScanProviderSide>())
 {
 }
 
@@ -31,12 +30,9 @@ TKNFileBuffer::~TKNFileBuffer()
 void TKNFileBuffer::SetFolder(std::string_view text)
 {
     kind_ = SideKindOf(text);
-    Provider.reset();
-    Provider = kind_ == TKNSideKind::Ftp    ? CreateScanProviderFTP()
-               : kind_ == TKNSideKind::Sftp ? CreateScanProviderSFTP()
-                                            : std::make_unique<TKNScanProviderFS>();
-    // Options of an FTP location (";tz=") belong to the connection, not to the paths of the tree.
-    const std::size_t options = kind_ == TKNSideKind::Ftp ? FtpOptionsStart(text) : text.size();
+    Provider = std::make_unique<TKNScanProviderSide>();
+    // Options of a location (an FTP server's ";tz=") belong to the connection, not to the paths of the tree.
+    const std::size_t options = LocationOptionsStart(text);
     options_ = std::string(text.substr(options));
     text = text.substr(0, options);
     if (!text.empty() && text.back() == '/') text.remove_suffix(1);
@@ -70,10 +66,10 @@ bool TKNFileBuffer::MatchName(std::string_view text) const
     return false;
 }
 
-// The last component of a folder's path: after the last "/" (and, on an FTP side, "\").
-static std::string_view OwnName(std::string_view path, bool ftp)
+// The last component of a folder's path: after the last "/" (names never hold one).
+static std::string_view OwnName(std::string_view path)
 {
-    std::size_t cut = ftp ? path.find_last_of("/\\") : path.rfind('/');
+    std::size_t cut = path.rfind('/');
     return cut == std::string_view::npos ? path : path.substr(cut + 1);
 }
 
@@ -81,7 +77,7 @@ bool TKNFileBuffer::Accepts(const TKNFileRec& rec) const
 {
     if (rec.Name == "." || rec.Name == "..") return false;
     if (rec.IsFolder()) {
-        if (!Recursive || !MatchName(OwnName(rec.Path, IsFtp()))) return false;
+        if (!Recursive || !MatchName(OwnName(rec.Path))) return false;
     } else if (!MatchName(rec.Name)) {
         return false;
     }

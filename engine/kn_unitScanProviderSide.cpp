@@ -1,0 +1,161 @@
+#include "engine/kn_unitScanProviderSide.h"
+
+#include <ctime>
+#include <stdexcept>
+
+#include "engine/kn_unitCompareContent.h"
+#include "engine/kn_unitSideRegistry.h"
+#include "framework/vex_unitDateTime.h"
+#include "framework/vex_unitProgramFolder.h"
+#include "local/kn_unitLocalSide.h"
+#include "side/kn_unitSideCopy.h"
+#include "side/kn_unitSideRules.h"
+
+namespace kn {
+
+bool SidePathOf(const TKNFileRec& rec, const std::string& root, TKNSidePath& path, std::string& reason)
+{
+    const std::string& folder = rec.Path.str();
+    std::string_view rel = std::string_view(folder).substr(std::min(root.size(), folder.size()));
+    if (!rel.empty() && rel.front() == '/') rel.remove_prefix(1);
+    if (!TKNSidePath::FromRelative(rel, path, reason)) return false;
+    return rec.Name.empty() || path.Append(rec.Name, reason);
+}
+
+void TKNScanProviderSide::Close()
+{
+    side_.reset();
+}
+
+bool TKNScanProviderSide::Open(const std::string& Root)
+{
+    ListError.clear();
+    utcOffset_ = vex::LocalOffsetNow();
+    openedAt_ = static_cast<int64_t>(std::time(nullptr));
+    root_ = Root.substr(0, LocationOptionsStart(Root));
+    context_.Stop = StopFlag;
+    side_ = OpenSide(Root, context_);
+    if (!side_) return false;
+    if (TKNSideResult connected = side_->Connect(); !connected) {
+        ListError = connected.Message;
+        side_.reset();
+        return false;
+    }
+    return true;
+}
+
+bool TKNScanProviderSide::FindFirst(const std::string& Folder, uint32_t AttrMask, std::unique_ptr<TKNFileRec>& Rec)
+{
+    ListError.clear();
+    entries_.clear();
+    next_ = 0;
+    if (!side_) return false;
+    TKNFileRec folder;
+    folder.Path = TKNSharedText(Folder);
+    TKNSidePath path;
+    if (!SidePathOf(folder, root_, path, ListError)) return false;
+    if (TKNSideResult listed = side_->List(path, entries_); !listed) {
+        if (listed.Kind == TKNSideError::Connection) throw std::runtime_error(listed.Message);
+        ListError = listed.Message;
+        entries_.clear();
+        return false;
+    }
+    attrMask_ = AttrMask;
+    folder_ = Folder;
+    currentPath_ = TKNSharedText(Folder);
+    return NextKept(Rec);
+}
+
+bool TKNScanProviderSide::FindNext(std::unique_ptr<TKNFileRec>& Rec)
+{
+    return NextKept(Rec);
+}
+
+bool TKNScanProviderSide::NextKept(std::unique_ptr<TKNFileRec>& Rec)
+{
+    while (next_ < entries_.size()) {
+        const TKNSideEntry& entry = entries_[next_++];
+        // The record the caller handed back is filled anew: one allocation for the listing.
+        if (!Rec) Rec = std::make_unique<TKNFileRec>();
+        if (MakeRec(entry, *Rec)) return true;
+    }
+    return false;
+}
+
+bool TKNScanProviderSide::MakeRec(const TKNSideEntry& entry, TKNFileRec& rec)
+{
+    constexpr uint32_t kMaskable = faHidden | faSysFile | faDirectory;
+    // A link that leads nowhere is no entry of the tree.
+    if (entry.Link && entry.Kind == TKNEntryKind::Other) return false;
+    // The program's own temporary file: a copy in work (newer than Open) or the left-over of a
+    // run that was killed (older, recorded).
+    if (entry.Kind == TKNEntryKind::File && !entry.Link && IsOwnTempName(entry.Name)) {
+        if (entry.MTime < openedAt_) StaleTempFiles.push_back(PathJoin(folder_, entry.Name));
+        return false;
+    }
+    uint32_t attr = entry.Kind == TKNEntryKind::Folder ? faDirectory
+                    : entry.Kind == TKNEntryKind::File ? faArchive
+                                                       : faSysFile;
+    if (entry.ModeKnown && (entry.Mode & 0200) == 0) attr |= faReadOnly;
+    if (entry.Name.size() > 1 && entry.Name[0] == '.' && entry.Name != "..") attr |= faHidden;
+    if ((attr & kMaskable & ~attrMask_) != 0) return false;
+    rec = TKNFileRec();
+    if (attr & faDirectory) {
+        rec.Path = TKNSharedText(PathJoin(folder_, entry.Name));
+    } else {
+        rec.Path = currentPath_;
+        rec.Name = entry.Name;
+    }
+    rec.Size = entry.Kind == TKNEntryKind::Folder ? 0 : entry.Size;
+    // Times to two seconds, as a DOS time, where the side knows them that well; a coarser
+    // listing (minutes, days) keeps its step, so that pairing cuts both times to it.
+    if (entry.TimeStep <= 2) {
+        rec.Time = vex::UnixToDosDateTime(entry.MTime, utcOffset_);
+        rec.TimeStep = 2;
+    } else {
+        rec.Time = vex::UnixToDateTime(entry.MTime, utcOffset_);
+        rec.TimeStep = entry.TimeStep;
+    }
+    rec.Attr = attr & 0xFF;
+    rec.AttrKnown = entry.ModeKnown;
+    rec.Link = entry.Link;
+    rec.MTime = entry.MTime;
+    rec.Mode = entry.Mode;
+    rec.Uid = entry.Uid;
+    rec.ModeKnown = entry.ModeKnown;
+    rec.Inode = entry.Inode;
+    return true;
+}
+
+std::string TKNScanProviderSide::LocalFileName(const TKNFileRec& Rec)
+{
+    if (!side_) throw std::runtime_error("The side is not open.");
+    TKNSidePath path;
+    std::string reason;
+    if (!SidePathOf(Rec, root_, path, reason)) throw std::runtime_error(reason);
+    if (!side_->Caps().Remote) return Rec.IsFolder() ? Rec.Path.str() : PathJoin(Rec.Path.str(), Rec.Name);
+    std::string folder;
+    if (!vex::PrivateTempFolder(folder, reason)) throw std::runtime_error(reason);
+    // A name of its own for every fetch, so two windows or two runs never share one file.
+    auto local = OpenLocalSide(folder, context_);
+    const TKNSidePath target = TKNSidePath().Child(TempName("KESTRUNE" + Tag + "-" + path.Leaf()));
+    TKNWriteSpec spec;
+    spec.Size = Rec.Size;
+    if (TKNSideResult fetched = CopyBetweenSides(*side_, path, *local, target, spec, nullptr); !fetched)
+        throw std::runtime_error(fetched.Message);
+    return target.Under(folder);
+}
+
+int TKNScanProviderSide::IconIndex(const TKNFileRec& Rec)
+{
+    if (Rec.IsFolder()) return LookupIcon(std::string(), true);
+    const std::size_t dot = Rec.Name.rfind('.');
+    return LookupIcon(dot == std::string::npos ? "*" : "*" + Rec.Name.substr(dot), false);
+}
+
+std::unique_ptr<TKNContentSide> TKNScanProviderSide::OpenContentSide(const std::string& Root)
+{
+    return MakeSideContentSide(Root, root_, context_);
+}
+
+}  // namespace kn

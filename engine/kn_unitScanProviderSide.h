@@ -1,0 +1,65 @@
+// The scan provider of every kind of side: lists folders through the side the registry opens
+// for the root's location, so a scan walks a local, FTP or SFTP tree alike.
+//
+// Records keep the side's root text followed by "/"-joined names in `Path`, so pairing keys are
+// the same for every kind. A folder carries attribute 0x10, a regular file 0x20, anything else
+// (FIFO, socket, device) 0x04; read-only (0x01) where the side tells the permission bits and
+// the owner may not write; hidden (0x02) for a name starting with ".". The attribute key is -1
+// for an entry whose permissions the side did not tell (FTP LIST), which is then no difference.
+// Files named by the program's own temporary pattern are never listed; those older than the
+// scan are recorded as left-overs for the update to remove.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "engine/kn_unitCompare.h"
+#include "side/kn_unitSide.h"
+
+namespace kn {
+
+class TKNScanProviderSide : public TKNScanProvider {
+public:
+    void Close() override;
+    // Opens and connects the side of `Root`. A local text that names no folder opens nothing
+    // and scans empty; a side that cannot be reached fails with its reason in ListError.
+    bool Open(const std::string& Root) override;
+    void FindClose() override { entries_.clear(); }
+    // False when the folder is empty or cannot be listed (then ListError says why). Throws
+    // when the side can no longer be reached: the rest of the tree could not be listed either.
+    bool FindFirst(const std::string& Folder, uint32_t AttrMask, std::unique_ptr<TKNFileRec>& Rec) override;
+    bool FindNext(std::unique_ptr<TKNFileRec>& Rec) override;
+    int32_t AttrKey(const TKNFileRec& Rec) override { return Rec.AttrKnown ? static_cast<int32_t>(Rec.Attr) : -1; }
+    // The file itself on a local side; a remote file is fetched into the private temporary
+    // folder under a name of its own (removed by the caller when done). Throws on failure.
+    std::string LocalFileName(const TKNFileRec& Rec) override;
+    const TKNSharedText& GetPath(const TKNFileRec& Rec) override { return Rec.Path; }
+    const std::string& GetName(const TKNFileRec& Rec) override { return Rec.Name; }
+    int IconIndex(const TKNFileRec& Rec) override;
+    std::unique_ptr<TKNContentSide> OpenContentSide(const std::string& Root) override;
+
+    // The side of the last Open (null before, or for a text that names no folder).
+    TKNSide* Side() { return side_.get(); }
+
+private:
+    bool NextKept(std::unique_ptr<TKNFileRec>& Rec);
+    // The record of an entry of the current folder, or false for one that is never listed.
+    bool MakeRec(const TKNSideEntry& entry, TKNFileRec& rec);
+
+    std::unique_ptr<TKNSide> side_;
+    TKNSideContext context_;
+    std::string root_;  // the root text records start with (the location without options)
+    std::vector<TKNSideEntry> entries_;
+    std::size_t next_ = 0;
+    uint32_t attrMask_ = 0;
+    std::string folder_;         // the Folder of the last FindFirst, as given
+    TKNSharedText currentPath_;  // folder_, shared by the records of its files
+    int64_t utcOffset_ = 0;      // local offset taken once when the side is opened
+    int64_t openedAt_ = 0;       // Unix time of Open: older temporary files are left-overs
+};
+
+// The side-relative path of a record of a side whose records start with `root`; false with
+// `reason` when a component is not a plain name.
+bool SidePathOf(const TKNFileRec& rec, const std::string& root, TKNSidePath& path, std::string& reason);
+
+}  // namespace kn

@@ -1,0 +1,66 @@
+#include "engine/kn_unitSideRegistry.h"
+
+#include "framework/vex_unitText.h"
+#include "ftp/kn_unitFtpLocation.h"
+#include "ftp/kn_unitFtpSide.h"
+#include "local/kn_unitLocalSide.h"
+#include "sftp/kn_unitSftpSide.h"
+
+namespace kn {
+
+namespace {
+
+using TOpen = std::unique_ptr<TKNSide> (*)(const std::string& location, const TKNSideContext& context);
+using TOptionsStart = std::size_t (*)(std::string_view location);
+
+std::size_t NoOptions(std::string_view location)
+{
+    return location.size();
+}
+
+struct TKind {
+    std::string_view Scheme;  // matched ignoring ASCII case, followed by "://" or ":\\"
+    TOpen Open;
+    TOptionsStart OptionsStart;
+};
+
+// One line per kind; a location without a known scheme is a local folder.
+constexpr TKind kKinds[] = {
+    {"ftp", OpenFtpSide, FtpOptionsStart},
+    {"ftps", OpenFtpSide, FtpOptionsStart},
+    {"sftp", OpenSftpSide, NoOptions},
+};
+
+const TKind* KindOf(std::string_view location)
+{
+    for (const TKind& kind : kKinds) {
+        const std::size_t n = kind.Scheme.size();
+        if (location.size() < n + 3 || !vex::SameTextAscii(location.substr(0, n), kind.Scheme)) continue;
+        const std::string_view rest = location.substr(n, 3);
+        if (rest == "://" || rest == ":\\\\") return &kind;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+std::unique_ptr<TKNSide> OpenSide(const std::string& location, const TKNSideContext& context)
+{
+    if (const TKind* kind = KindOf(location)) return kind->Open(location, context);
+    // Only an absolute path names a local folder; "/" alone never does.
+    if (location.size() < 2 || location.front() != '/') return nullptr;
+    return OpenLocalSide(location, context);
+}
+
+bool IsRemoteLocation(std::string_view location)
+{
+    return KindOf(location) != nullptr;
+}
+
+std::size_t LocationOptionsStart(std::string_view location)
+{
+    const TKind* kind = KindOf(location);
+    return kind ? kind->OptionsStart(location) : location.size();
+}
+
+}  // namespace kn
