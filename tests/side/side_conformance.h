@@ -31,6 +31,9 @@ public:
     virtual std::unique_ptr<kn::TKNSide> Open(const std::string& served, const kn::TKNSideContext& context) = 0;
     // Separators the kind's names may not hold besides "/" (what TKNSideCaps promises).
     virtual std::string Forbidden() const { return {}; }
+    // True when the kind's server shows a link as a link (Stat sets Link) and so can refuse
+    // with kind Link; false where the server itself resolves links and refuses what leads out.
+    virtual bool ShowsLinks() const { return true; }
 };
 
 struct TKind {
