@@ -47,6 +47,12 @@ TKind MakeKind(std::string name)
     return {std::move(name), [] { return std::unique_ptr<TKindFixture>(std::make_unique<Fixture>()); }};
 }
 
+// Test names and failures name the kind, not the bytes of its parameter.
+inline void PrintTo(const TKind& kind, std::ostream* out)
+{
+    *out << kind.Name;
+}
+
 inline std::string KindName(const testing::TestParamInfo<TKind>& info)
 {
     return info.param.Name;
