@@ -200,7 +200,7 @@ TEST(ContentPair, LocalFilesBlockByBlock)
     testutil::WriteFile(dir / "c", other);
     testutil::WriteFile(dir / "short", "12345");
     mkfifo((dir / "fifo").c_str(), 0644);
-    auto local = MakeLocalContentSide();
+    auto local = MakeSideContentSide(dir.path(), dir.path(), {});
     TKNContentBuffers buffers(1024 * 1024);
     struct Case {
         const char* name;
@@ -235,7 +235,7 @@ TEST(ContentPair, RemoteHashAgainstLocalBytes)
 {
     testutil::TempDir dir;
     testutil::WriteFile(dir / "a", "hello world");
-    auto local = MakeLocalContentSide();
+    auto local = MakeSideContentSide(dir.path(), dir.path(), {});
     TKNContentBuffers buffers(4);  // several blocks for the local hash
     TKNFileRec rec = LocalRec(dir.path(), "a", 11);
     for (const auto& [remote, expected] :

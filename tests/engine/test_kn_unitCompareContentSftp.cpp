@@ -70,7 +70,7 @@ protected:
     TKNContentOutcome CompareOne(TKNContentSide& side, const std::string& localName, const std::string& remoteName,
                                  TKNContentProgress& progress)
     {
-        auto here = MakeLocalContentSide();
+        auto here = MakeSideContentSide(local, local, {});
         TKNContentBuffers buffers(kMiB);
         const int64_t size = static_cast<int64_t>(testutil::ReadFile(local + "/" + localName).size());
         return CompareFileContents(*here, Rec(local, localName, size), side,
@@ -118,7 +118,7 @@ TEST_F(ContentSftp, StopInALongStreamedComparisonEndsThePairAndTheSessionCompare
     PutAt(remote + "/big.bin", big, kOld);
     PutAt(local + "/early.bin", big, kOld);
     PutAt(remote + "/early.bin", early, kOld);
-    auto side = MakeSftpContentSide(server.Location(remote));
+    auto side = MakeSideContentSide(server.Location(remote), server.Location(remote), {});
 
     TKNContentProgress stopped;
     int tests = 0;
@@ -140,7 +140,7 @@ TEST_F(ContentSftp, VanishedAndSpecialFilesOnTheServer)
     PutAt(local + "/pipe", "", kOld);
     testutil::MakeDirs(remote);
     ASSERT_EQ(::mkfifo((remote + "/pipe").c_str(), 0644), 0);
-    auto side = MakeSftpContentSide(server.Location(remote));
+    auto side = MakeSideContentSide(server.Location(remote), server.Location(remote), {});
     TKNContentProgress progress;
 
     TKNContentOutcome gone = CompareOne(*side, "gone.txt", "gone.txt", progress);

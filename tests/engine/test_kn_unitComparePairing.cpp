@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/kn_unitCompare.h"
-#include "engine/kn_unitScanProviderFS.h"
+#include "engine/kn_unitScanProviderSide.h"
 #include "tests/common/temp_tree.h"
 
 using namespace kn;
@@ -154,7 +154,7 @@ TEST(Pairing, RootWithTrailingSeparatorPairsTheSame)
 // A provider whose attribute keys are a fixed value: -1, unknown as on an FTP side, or a known
 // key that never equals a local entry's.
 template <int32_t Key>
-class FixedAttrKeyProvider : public TKNScanProviderFS {
+class FixedAttrKeyProvider : public TKNScanProviderSide {
 public:
     int32_t AttrKey(const TKNFileRec&) override { return Key; }
 };
@@ -185,13 +185,13 @@ TEST(Pairing, AttributeKeysComeFromEachSidesProvider)
 }
 
 // Records whose times are known only to the minute, as a LIST line gives them.
-class MinuteProvider : public TKNScanProviderFS {
+class MinuteProvider : public TKNScanProviderSide {
 public:
     bool FindFirst(const std::string& Folder, uint32_t Mask, std::unique_ptr<TKNFileRec>& Rec) override
     {
-        return Minute(TKNScanProviderFS::FindFirst(Folder, Mask, Rec), Rec);
+        return Minute(TKNScanProviderSide::FindFirst(Folder, Mask, Rec), Rec);
     }
-    bool FindNext(std::unique_ptr<TKNFileRec>& Rec) override { return Minute(TKNScanProviderFS::FindNext(Rec), Rec); }
+    bool FindNext(std::unique_ptr<TKNFileRec>& Rec) override { return Minute(TKNScanProviderSide::FindNext(Rec), Rec); }
 
 private:
     static bool Minute(bool found, std::unique_ptr<TKNFileRec>& Rec)

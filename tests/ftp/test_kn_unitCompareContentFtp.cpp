@@ -8,7 +8,7 @@
 #include "engine/kn_unitCompare.h"
 #include "engine/kn_unitCompareContent.h"
 #include "engine/kn_unitContentHash.h"
-#include "engine/kn_unitScanProviderFTP.h"
+#include "engine/kn_unitScanProviderSide.h"
 #include "engine/kn_unitUpdate.h"
 #include "ftp/kn_unitFtpLocation.h"
 #include "tests/common/ftp_server.h"
@@ -41,8 +41,8 @@ TKNFileRec Rec(const std::string& folder, const std::string& name, int64_t size)
 TKNContentResult CompareWithServer(const FakeFtpServer& server, const testutil::TempDir& dir,
                                    const std::vector<std::string>& names, std::vector<TKNContentResult>& results)
 {
-    auto local = MakeLocalContentSide();
-    auto remote = MakeFtpContentSide(server.Location("/pub"));
+    auto local = MakeSideContentSide(dir.path(), dir.path(), {});
+    auto remote = MakeSideContentSide(server.Location("/pub"), server.Location("/pub"), {});
     TKNContentBuffers buffers(64 * 1024);
     for (const std::string& name : names) {
         TKNContentProgress progress;
@@ -58,7 +58,7 @@ TKNContentResult CompareWithServer(const FakeFtpServer& server, const testutil::
 
 // The server's entries with the attribute key of a plain local file, so that only contents
 // and times decide.
-class PlainKeyFtp : public TKNScanProviderFTP {
+class PlainKeyFtp : public TKNScanProviderSide {
 public:
     int32_t AttrKey(const TKNFileRec&) override { return static_cast<int32_t>(faArchive); }
 };

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <ctime>
 
-#include "engine/kn_unitScanProviderFTP.h"
+#include "engine/kn_unitScanProviderSide.h"
 #include "tests/common/ftp_server.h"
 #include "tests/common/temp_tree.h"
 #include "tests/ftp/fake_ftp_server.h"
@@ -59,7 +59,7 @@ TEST(ScanProviderFTP, ListsFoldersIntoRecords)
     ASSERT_EQ(::symlink("docs", (server.Root() + "/pub/link").c_str()), 0);
     const std::string root = server.Location("/pub");
 
-    auto provider = CreateScanProviderFTP();
+    auto provider = std::make_unique<TKNScanProviderSide>();
     ASSERT_TRUE(provider->Open(root));
     std::vector<TKNFileRec> recs;
     // The server answers MLSD for a link's target: the link to a folder lists as one.
@@ -89,7 +89,7 @@ TEST(ScanProviderFTP, DownloadsEntriesToItsTemporaryFile)
     FtpServer server;
     File(server.Root() + "/d/one.txt", "first\nline\n");
     File(server.Root() + "/d/two.txt", "second\n");
-    auto provider = CreateScanProviderFTP();
+    auto provider = std::make_unique<TKNScanProviderSide>();
     provider->Tag = ".R$$";
     ASSERT_TRUE(provider->Open(server.Location()));
     TKNFileRec rec;
@@ -127,7 +127,7 @@ TEST(ScanProviderFTP, AMissingRootFailsTheOpenWithTheServersReason)
 {
     FtpServer server;
     testutil::MakeDirs(server.Root() + "/www");
-    auto provider = CreateScanProviderFTP();
+    auto provider = std::make_unique<TKNScanProviderSide>();
     try {
         provider->Open(server.Location("/wwww"));
         FAIL() << "a folder that is not there was opened";
@@ -154,7 +154,7 @@ void ListRootThenHangUp(testutil::FakeFtpSession& s)
 TEST(ScanProviderFTP, LostConnectionEndsTheScanWithAnError)
 {
     testutil::FakeFtpServer server(ListRootThenHangUp);
-    auto provider = CreateScanProviderFTP();
+    auto provider = std::make_unique<TKNScanProviderSide>();
     ASSERT_TRUE(provider->Open(server.Location()));
     EXPECT_EQ(ListFolder(*provider, server.Location()), (Rows{server.Location() + "/sub/"}));
     std::unique_ptr<TKNFileRec> rec;

@@ -8,7 +8,7 @@
 #include <chrono>
 #include <thread>
 
-#include "engine/kn_unitScanProviderFTP.h"
+#include "engine/kn_unitScanProviderSide.h"
 #include "ftp/kn_unitFtpTempName.h"
 #include "tests/ftp/fake_ftp_server.h"
 
@@ -140,7 +140,7 @@ TEST_P(ScanProviderFTPFailure, IsReportedNeverEmpty)
         c.script(s);
         s.WaitForClose();
     });
-    TKNScanProviderFTP provider;
+    TKNScanProviderSide provider;
     ASSERT_TRUE(provider.Open(server.Location()));
     provider.FTP->ReadTimeout = 600;
     provider.FTP->ListLimits.MaxLines = 5000;
@@ -189,7 +189,7 @@ TEST(ScanProviderFTP, AnEmptyFolderAndUploadLeftoversListNothingWithoutError)
         s.Send("226 Done\r\n");
         s.WaitForClose();
     });
-    TKNScanProviderFTP provider;
+    TKNScanProviderSide provider;
     ASSERT_TRUE(provider.Open(server.Location()));
     std::unique_ptr<TKNFileRec> rec;
     EXPECT_FALSE(provider.FindFirst(server.Location("/pub"), 0x37, rec));
@@ -226,7 +226,7 @@ TEST_P(ScanProviderFTPStop, EndsTheListingSoon)
         script(s);
         s.WaitForClose();
     });
-    TKNScanProviderFTP provider;
+    TKNScanProviderSide provider;
     std::atomic<bool> stop{false};
     provider.StopFlag = &stop;
     ASSERT_TRUE(provider.Open(server.Location()));
