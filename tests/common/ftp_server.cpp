@@ -63,6 +63,8 @@ void FtpServer::Start()
     if (options_.Ipv6) args.push_back("--ipv6");
     if (!options_.TlsCert.empty())
         args.insert(args.end(), {"--tls-cert", options_.TlsCert, "--tls-key", options_.TlsKey});
+    if (!options_.DataTlsCert.empty())
+        args.insert(args.end(), {"--data-tls-cert", options_.DataTlsCert, "--data-tls-key", options_.DataTlsKey});
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);

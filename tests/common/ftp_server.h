@@ -27,6 +27,8 @@ public:
         // A certificate and key (PEM files): the server insists on explicit TLS, and Location
         // gives "ftps://" locations.
         std::string TlsCert, TlsKey;
+        // Another certificate and key that data connections present instead.
+        std::string DataTlsCert, DataTlsKey;
         bool Ipv6 = false;  // listen on ::1; Location gives "[::1]"
     };
 
