@@ -272,7 +272,6 @@ TKNSideResult TKNFtpSide::StatServer(TKNIdFTP& ftp, const std::string& serverPat
         entry.Kind = TKNEntryKind::Folder;
         return TKNSideResult::Ok();
     }
-    std::string refusal;
     try {
         TKNFtpListItem item;
         if (ftp.Mlst(serverPath, item)) {
@@ -282,7 +281,6 @@ TKNSideResult TKNFtpSide::StatServer(TKNIdFTP& ftp, const std::string& serverPat
         }
     } catch (const TKNFtpReplyError& e) {
         if (!ftp.Connected() || e.Code < 400) throw;
-        refusal = e.what();
     }
     std::vector<TKNFtpListItem> items;
     try {
@@ -291,9 +289,10 @@ TKNSideResult TKNFtpSide::StatServer(TKNIdFTP& ftp, const std::string& serverPat
         if (!ftp.Connected() || e.Code != 550) throw;
         return TKNSideResult::Fail(TKNSideError::NotFound, "\"" + folder + "\" does not exist: " + e.what());
     }
+    // An entry that MLST refuses but the listing shows (a link that leads outside the login's
+    // root, on some servers) is what the listing says; operations on it are refused in turn.
     for (const TKNFtpListItem& item : items)
         if (item.FileName == name) {
-            if (!refusal.empty()) return TKNSideResult::Fail(TKNSideError::Denied, refusal);
             entry = EntryOf(item);
             return TKNSideResult::Ok();
         }
