@@ -1,5 +1,6 @@
-// The conformance table against SFTP sides: OpenSSH's sshd with its own SFTP server, and the
-// same sshd with gesftpserver as its SFTP subsystem. The servers see the whole machine, so a
+// The conformance table against SFTP sides: OpenSSH's sshd with its own SFTP server, the same
+// sshd with gesftpserver as its SFTP subsystem, and OpenSSH's sftp-server behind a wrapper that
+// makes it answer short reads and offer no atomic replace. The servers see the whole machine, so a
 // side's root is the served folder's absolute path.
 #include <unistd.h>
 
@@ -49,8 +50,15 @@ public:
     }
 };
 
+// OpenSSH's server as plainer servers are: reads of at most 32 KiB, no atomic replace.
+class PlainKind : public SftpKind {
+public:
+    PlainKind() : SftpKind(testutil::SshServer::WrappedServer("--cap-read 32768 --hide posix-rename@openssh.com")) {}
+};
+
 INSTANTIATE_TEST_SUITE_P(Sftp, SideConformance,
-                         testing::Values(MakeKind<SftpKind>("SftpSshd"), MakeKind<GreenEndKind>("SftpGesftpserver")),
+                         testing::Values(MakeKind<SftpKind>("SftpSshd"), MakeKind<GreenEndKind>("SftpGesftpserver"),
+                                         MakeKind<PlainKind>("SftpPlain")),
                          KindName);
 
 }  // namespace
