@@ -66,9 +66,7 @@ public:
         TKNSideResult found = side_.Stat(path_, there);
         if (!found && found.Kind != TKNSideError::NotFound) return Fail(found);
         if (TKNSideResult r = CheckExpected(spec_.Replaces, found, there, shown_); !r) return Fail(r);
-        TKNSideResult placed = !found                       ? Rename(temp_, dest_)
-                               : side_.Caps().AtomicReplace ? PosixRename()
-                                                            : ReplaceAside();
+        TKNSideResult placed = Place(static_cast<bool>(found));
         if (!placed) return Fail(placed);
         done_ = true;
         return TKNSideResult::Ok();
@@ -149,6 +147,22 @@ private:
         return TKNSideResult::Ok();
     }
 
+    // Puts the whole temporary file in place of the destination, which was there (`found`) or
+    // not when it was checked just before.
+    TKNSideResult Place(bool found)
+    {
+        // Where nothing may be at the destination, a rename that never replaces keeps to it.
+        const bool mayReplace = found || !spec_.Replaces.Known;
+        if (mayReplace && side_.Caps().AtomicReplace) return PosixRename();
+        if (found) return ReplaceAside();
+        TKNSideResult placed = Rename(temp_, dest_);
+        TKNSideEntry there;
+        if (placed || !side_.Stat(path_, there)) return placed;
+        if (!mayReplace)
+            return TKNSideResult::Fail(TKNSideError::Changed, "\"" + shown_ + "\" changed since the comparison.");
+        return ReplaceAside();  // another writer's file came meanwhile
+    }
+
     // A plain SFTP rename, which never replaces on OpenSSH's server.
     TKNSideResult Rename(const std::string& from, const std::string& to)
     {
@@ -166,6 +180,7 @@ private:
     // The old file goes aside under a name a later listing recognises, the new one in, and the
     // old one away. An interruption between the first two steps leaves the old file to be put
     // back; a name too long to be kept whole in that aside name is never replaced this way.
+    // Another writer doing the same meanwhile wins or loses as a whole.
     TKNSideResult ReplaceAside()
     {
         const std::string stem = SftpAsideStem(path_.Leaf());
@@ -176,12 +191,26 @@ private:
                                            "\" cannot be replaced safely on this server: its name is too long to "
                                            "keep the old file recoverable meanwhile.");
         const std::string aside = side_.Remote(path_.Parent().Child(asideName));
-        if (TKNSideResult r = Rename(dest_, aside); !r) return r;
-        if (TKNSideResult r = Rename(temp_, dest_); !r) {
-            sftp_rename(side_.Session().Sftp(), aside.c_str(), dest_.c_str());
-            return r;
+        sftp_session sftp = side_.Session().Sftp();
+        for (int attempt = 0;; ++attempt) {
+            if (TKNSideResult r = Rename(dest_, aside); !r) {
+                TKNSideEntry there;  // another writer may have moved it aside first
+                if (side_.Stat(path_, there).Kind == TKNSideError::NotFound && Rename(temp_, dest_))
+                    return TKNSideResult::Ok();
+                return r;
+            }
+            TKNSideResult placed = Rename(temp_, dest_);
+            if (placed) break;
+            if (sftp_rename(sftp, aside.c_str(), dest_.c_str()) == SSH_OK) return placed;
+            // Another writer's file took the place: the old one is replaced already. Anything
+            // else leaves the old one aside, for the next listing to put back.
+            TKNSideEntry there;
+            if (!side_.Stat(path_, there)) return placed;
+            sftp_unlink(sftp, aside.c_str());
+            if (spec_.Replaces.Known || attempt == 2)
+                return TKNSideResult::Fail(TKNSideError::Changed, "\"" + shown_ + "\" changed since the comparison.");
         }
-        if (sftp_unlink(side_.Session().Sftp(), aside.c_str()) != SSH_OK && side_.Context().Notice)
+        if (sftp_unlink(sftp, aside.c_str()) != SSH_OK && side_.Context().Notice)
             side_.Context().Notice("The old \"" + shown_ + "\" stays as \"" + asideName +
                                    "\" on the server: " + side_.Session().LastError());
         return TKNSideResult::Ok();

@@ -4,7 +4,8 @@
 outlives the test process that started it). --short-downloads sends only the first half of
 every file and still reports success; --no-size refuses SIZE, --no-mfmt MFMT and --no-chmod SITE
 CHMOD as unknown commands; --tls-cert/--tls-key make it insist on explicit TLS for the login and every data
-connection."""
+connection; --data-tls-cert/--data-tls-key make data connections present another certificate (a
+server someone poses as on the way)."""
 import argparse
 import logging
 import os
@@ -39,6 +40,19 @@ def make_handler(args):
         base.keyfile = args.tls_key
         base.tls_control_required = True
         base.tls_data_required = True
+        if args.data_tls_cert:
+            from OpenSSL import SSL
+            from pyftpdlib.handlers import TLS_DTPHandler
+
+            other = SSL.Context(SSL.TLS_SERVER_METHOD)
+            other.use_certificate_chain_file(args.data_tls_cert)
+            other.use_privatekey_file(args.data_tls_key)
+
+            class SwitchingDTP(TLS_DTPHandler):
+                def secure_connection(self, ssl_context):
+                    super().secure_connection(other)
+
+            base.dtp_handler = SwitchingDTP
 
     class Handler(base):
         use_sendfile = False
@@ -70,6 +84,8 @@ def main():
     parser.add_argument("--ipv6", action="store_true")
     parser.add_argument("--tls-cert", default="")
     parser.add_argument("--tls-key", default="")
+    parser.add_argument("--data-tls-cert", default="")
+    parser.add_argument("--data-tls-key", default="")
     args = parser.parse_args()
 
     logging.basicConfig(level=logging.CRITICAL)

@@ -131,7 +131,10 @@ void SshServer::Start()
                                         (options_.PasswordLogin ? "yes" : "no") +
                                         "\nKbdInteractiveAuthentication no\nSubsystem sftp " + SubsystemLine() +
                                         "\n"
-                                        "LogLevel ERROR\n");
+                                        "LogLevel ERROR\n"
+                                        // A subsystem program runs through the user's shell; a
+                                        // nested shell level keeps bash from reading ~/.bashrc.
+                                        "SetEnv SHLVL=2\n");
     for (int attempt = 0; attempt < 5 && pid_ < 0; ++attempt) {
         int port = FreeLoopbackPort();
         const std::string portText = std::to_string(port), config = dir + "/sshd_config", logFile = dir + "/sshd.log";
