@@ -351,12 +351,12 @@ TKNSideResult TKNLocalSide::Connect()
 {
     if (root_.empty() || root_.front() != '/' || root_.find_first_not_of('/') == std::string::npos)
         return TKNSideResult::Fail(TKNSideError::NotFound, "The folder text \"" + root_ + "\" names no folder.");
-    TFd fd;
-    if (TKNSideResult opened = OpenRoot(fd); !opened) {
-        if (opened.Kind == TKNSideError::NotFound) opened.Message = "The folder \"" + root_ + "\" does not exist.";
-        return opened;
-    }
-    return TKNSideResult::Ok();
+    TFd fd(open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.Get() >= 0) return TKNSideResult::Ok();
+    const int err = errno;
+    if (err == ENOENT || err == ENOTDIR)
+        return TKNSideResult::Fail(TKNSideError::NotFound, "The folder \"" + root_ + "\" does not exist.");
+    return TKNSideResult::Fail(KindOfErrno(err), "Cannot list the folder \"" + root_ + "\": " + vex::ErrorText(err));
 }
 
 TKNSideResult TKNLocalSide::OpenRoot(TFd& fd) const
@@ -483,11 +483,12 @@ TKNSideResult TKNLocalSide::OpenRead(const TKNSidePath& path, std::unique_ptr<TK
     struct stat st;
     if (fstatat(folder.Handle(), name, &st, 0) != 0) return Fail(errno, path);
     const char* notRegular = "not a regular file (a device, FIFO or socket is never read).";
-    if (!S_ISREG(st.st_mode)) return Fail(TKNSideError::Other, path, S_ISDIR(st.st_mode) ? "a folder." : notRegular);
+    if (!S_ISREG(st.st_mode))
+        return Fail(TKNSideError::Unsupported, path, S_ISDIR(st.st_mode) ? "a folder." : notRegular);
     TFd fd(openat(folder.Handle(), name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (fd.Get() < 0) return Fail(errno, path);
     if (fstat(fd.Get(), &st) != 0) return Fail(errno, path);
-    if (!S_ISREG(st.st_mode)) return Fail(TKNSideError::Other, path, notRegular);
+    if (!S_ISREG(st.st_mode)) return Fail(TKNSideError::Unsupported, path, notRegular);
     stream = std::make_unique<TLocalReadStream>(fd.Release(), Shown(path));
     return TKNSideResult::Ok();
 }

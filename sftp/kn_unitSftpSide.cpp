@@ -253,20 +253,20 @@ TKNSideResult TKNSftpSide::Stat(const TKNSidePath& path, TKNSideEntry& entry)
     return TKNSideResult::Ok();
 }
 
+// The server opens a link's target, which is what reading a link means; the reader checks
+// that it is a regular file before any read.
 TKNSideResult TKNSftpSide::OpenRead(const TKNSidePath& path, std::unique_ptr<TKNReadStream>& stream)
 {
-    TKNSideEntry entry;
-    if (TKNSideResult r = Stat(path, entry); !r) return r;
-    if (entry.Link) return TKNSideResult::Fail(TKNSideError::Link, "\"" + Shown(path) + "\" is a link.");
-    if (entry.Kind != TKNEntryKind::File)
-        return TKNSideResult::Fail(TKNSideError::Other, "\"" + Shown(path) + "\" is not a file.");
+    if (path.IsRoot()) return TKNSideResult::Fail(TKNSideError::Unsupported, "The root is not a file.");
+    if (TKNSideResult r = CheckWay(path); !r) return r;
     auto reading = std::make_unique<TSftpReadStream>(session_, context_);
     TKNSftpEntry opened;
     TKNSftpReader::TFailure failure;
     std::string reason;
     if (!reading->Reader().Open(Remote(path), opened, failure, reason)) {
         TKNSideResult r = Failure("Cannot read \"" + Shown(path) + "\"");
-        if (failure == TKNSftpReader::TFailure::NotAFile) r.Kind = TKNSideError::Changed;
+        if (failure == TKNSftpReader::TFailure::NotAFile) r.Kind = TKNSideError::Unsupported;
+        if (failure == TKNSftpReader::TFailure::Missing) r.Kind = TKNSideError::NotFound;
         return r;
     }
     stream = std::move(reading);

@@ -145,6 +145,6 @@ TEST_F(ContentSftp, VanishedAndSpecialFilesOnTheServer)
 
     TKNContentOutcome gone = CompareOne(*side, "gone.txt", "gone.txt", progress);
     EXPECT_EQ(gone.Result, TKNContentResult::Failed);
-    EXPECT_EQ(gone.Reason, "\"" + remote + "/gone.txt\" no longer exists.");
+    EXPECT_EQ(gone.Reason, "\"" + server.Location(remote) + "/gone.txt\" no longer exists.");
     EXPECT_EQ(CompareOne(*side, "pipe", "pipe", progress).Result, TKNContentResult::Special);
 }

@@ -344,10 +344,10 @@ TEST(Scan, SideThatCannotBeOpenedStillGivesTheFinalReport)
     EXPECT_FALSE(list.ErrorText.empty());
 }
 
-TEST(Scan, TreeDeeperThanAPathCanNameEndsWhereListingEnds)
+TEST(Scan, TreeDeeperThanAPathCanNameIsListedWhole)
 {
-    // 45 nested folders of 100-byte names: the deepest paths exceed PATH_MAX (4,096 bytes), so
-    // opendir refuses them; the walk ends there, and the folders it did list are all kept.
+    // 45 nested folders of 100-byte names: the deepest paths exceed PATH_MAX (4,096 bytes), yet
+    // every folder is reached from the one above it, so the walk lists them all.
     TempDir t;
     constexpr int kDepth = 45;
     const std::string name(100, 'd');
@@ -359,9 +359,9 @@ TEST(Scan, TreeDeeperThanAPathCanNameEndsWhereListingEnds)
     }
     TKNFileBuffer list;
     Scan(list, t.path());
-    const std::size_t listable = (4095 - t.path().size()) / (name.size() + 1);  // paths opendir takes
-    EXPECT_EQ(list.Items.size(), listable + 1);  // the last listable folder still lists its child
-    for (int i = kDepth; i > 0; --i) {           // paths too long to name: remove through the parents
+    EXPECT_EQ(list.Items.size(), static_cast<std::size_t>(kDepth));
+    EXPECT_TRUE(list.UnlistedFolders.empty());
+    for (int i = kDepth; i > 0; --i) {  // paths too long to name: remove through the parents
         close(fds[i]);
         ASSERT_EQ(unlinkat(fds[i - 1], name.c_str(), AT_REMOVEDIR), 0);
     }
