@@ -20,9 +20,11 @@ static std::string SystemText(int err)
     return strerror_r(err, buffer, sizeof buffer);
 }
 
+// Sets `error` to the text of `err` and errno to `err`, for callers that sort failures by errno.
 static bool Fail(std::string& error, int err = errno)
 {
     error = SystemText(err);
+    errno = err;
     return false;
 }
 
@@ -198,7 +200,7 @@ const char* const kNotRegular = "Not a regular file (a device, FIFO or socket is
 // Copies `count` bytes at the current offsets, block by block; a file over one block tests
 // `stop` between blocks. `done` counts the bytes moved over all calls of one copy.
 static bool CopyRange(BlockMover& mover, int64_t count, int64_t size, int64_t& done, const StopTest& stop,
-                      std::string& error)
+                      const std::function<void(int64_t)>& moved, std::string& error)
 {
     while (count > 0) {
         if (done > 0 && done < size && size > kCopyBlockSize && stop && stop()) return Fail(error, ECANCELED);
@@ -206,37 +208,50 @@ static bool CopyRange(BlockMover& mover, int64_t count, int64_t size, int64_t& d
         while (blockDone < kCopyBlockSize && count > 0) {
             int64_t n = mover.Move(std::min(kCopyBlockSize - blockDone, count));
             if (n < 0) return Fail(error);
-            if (n == 0) return true;  // the source ended early
+            if (n == 0) break;  // the source ended early
             blockDone += n;
             count -= n;
         }
         done += blockDone;
+        if (moved && blockDone > 0) moved(blockDone);
+        if (blockDone < kCopyBlockSize && count > 0) return true;  // the source ended early
     }
     return true;
 }
 
-// Copies the whole content, data segment by data segment (SEEK_DATA/SEEK_HOLE), so the holes
-// of a sparse source stay holes: the destination is extended to the source's size at the end.
-// Where the file system cannot tell holes, the whole file is one segment.
-static bool CopyContent(int in, int out, int64_t size, const StopTest& stop, std::string& error)
+// The data segments are found with SEEK_DATA/SEEK_HOLE, only for a file with fewer blocks
+// than its size (a dense file needs no search); the destination is extended to the source's
+// size at the end. Where the file system cannot tell holes, the whole file is one segment.
+static bool CopyContent(int in, int out, const struct stat& st, const StopTest& stop,
+                        const std::function<void(int64_t)>& moved, std::string& error)
 {
+    const int64_t size = st.st_size;
+    const bool sparse = static_cast<int64_t>(st.st_blocks) * 512 < size;
     BlockMover mover(in, out);
     int64_t done = 0;
     for (off_t offset = 0;;) {
-        off_t data = lseek(in, offset, SEEK_DATA);
+        off_t data = sparse ? lseek(in, offset, SEEK_DATA) : offset;
         if (data < 0 && errno == ENXIO) break;  // nothing but a hole up to the end
         if (data < 0) data = offset;
-        off_t hole = lseek(in, data, SEEK_HOLE);
+        off_t hole = sparse ? lseek(in, data, SEEK_HOLE) : -1;
         const bool bounded = hole > data;
         if (lseek(in, data, SEEK_SET) < 0 || lseek(out, data, SEEK_SET) < 0) return Fail(error);
         const int64_t count = bounded ? hole - data : INT64_MAX;
-        if (!CopyRange(mover, count, size, done, stop, error)) return false;
+        if (!CopyRange(mover, count, size, done, stop, moved, error)) return false;
         if (!bounded) break;
         offset = hole;
     }
     const off_t end = lseek(in, 0, SEEK_END);
     if (end < 0 || ftruncate(out, end) != 0) return Fail(error);
     return true;
+}
+
+bool CopyFileContent(int in, int out, const struct stat& st, const StopTest& stop,
+                     const std::function<void(int64_t)>& moved, std::string& error, int& err)
+{
+    if (CopyContent(in, out, st, stop, moved, error)) return true;
+    err = errno;
+    return false;
 }
 
 // Permission bits for the copy: set-user and set-group bits only survive when the copy keeps
@@ -266,7 +281,7 @@ bool CopyFileSafe(const std::string& root, const std::string& source, const std:
     }
     TvexTempFile temp;
     if (!temp.Open(root, dest, error)) return false;
-    if (!CopyContent(in.get(), temp.Handle(), st.st_size, stop, error)) return false;
+    if (!CopyContent(in.get(), temp.Handle(), st, stop, nullptr, error)) return false;
     const timespec times[2] = {st.st_atim, st.st_mtim};
     if (fchmod(temp.Handle(), CopyMode(st)) != 0) return Fail(error);
     if (futimens(temp.Handle(), times) != 0) return Fail(error);

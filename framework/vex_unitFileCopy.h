@@ -64,6 +64,15 @@ private:
 // True for a name of the temporary files above: ".kn-" NAME "-" and six of [a-z0-9].
 bool IsTempFileName(std::string_view name);
 
+// Copies the whole content of the regular file `in` (whose status is `st`) into `out` from
+// offset 0, both descriptors' offsets moving: 1 MiB blocks by the kernel where it can, with a
+// buffered fallback. Holes of a sparse source (fewer blocks allocated than its size) stay holes.
+// `stop` is asked between blocks of a file over one block (ECANCELED); `moved`, when set,
+// receives the bytes of each block. False with the failing call's text in `error` and its
+// errno in `err`.
+bool CopyFileContent(int in, int out, const struct stat& st, const StopTest& stop,
+                     const std::function<void(int64_t)>& moved, std::string& error, int& err);
+
 // Copies `source` to `dest` through a temporary file, keeping the source's permission bits and
 // last-write time (to the nanosecond). A link to a file copies the file. Anything that is not a
 // regular file (FIFO, socket, device, folder) is refused without being opened. `dest` may

@@ -70,26 +70,30 @@ bool SplitBeneath(const std::string& root, const std::string& path, std::vector<
 }
 
 // Opens `name` in `dir` as a folder, never through a link; with `make`, creates it first when
-// it is missing. `shown` is the path used in messages.
-int OpenStep(int dir, const std::string& name, bool make, const std::string& shown, std::string& error)
+// it is missing. `shown` is the path used in messages; `err` receives the errno of a failure
+// (ELOOP for a link).
+int OpenStep(int dir, const std::string& name, bool make, const std::string& shown, std::string& error, int& err)
 {
     constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
     int fd = openat(dir, name.c_str(), kFlags);
     if (fd < 0 && errno == ENOENT && make) {
         if (mkdirat(dir, name.c_str(), 0777) != 0 && errno != EEXIST) {
-            error = ErrorText(errno);
+            err = errno;
+            error = ErrorText(err);
             return -1;
         }
         fd = openat(dir, name.c_str(), kFlags);
     }
     if (fd >= 0) return fd;
-    const int err = errno;
+    err = errno;
     struct stat st;
     if ((err == ELOOP || err == ENOTDIR) && fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-        S_ISLNK(st.st_mode))
+        S_ISLNK(st.st_mode)) {
+        err = ELOOP;
         error = LinkRefusedText(shown);
-    else
+    } else {
         error = ErrorText(err);
+    }
     return -1;
 }
 
@@ -100,6 +104,7 @@ bool TvexParentFolder::Open(const std::string& root, const std::string& path, bo
     Close();
     std::vector<std::string> parts;
     if (root.empty() || !SplitBeneath(root, path, parts)) {
+        errno_ = EINVAL;
         error = "\"" + path + "\" does not lie beneath \"" + root + "\"";
         return false;
     }
@@ -107,24 +112,40 @@ bool TvexParentFolder::Open(const std::string& root, const std::string& path, bo
         // The root itself: its own folder is opened as named.
         name_ = NameOfPath(root);
         fd_ = open(FolderOfPath(root).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd_ < 0) error = ErrorText(errno);
+        if (fd_ < 0) {
+            errno_ = errno;
+            error = ErrorText(errno_);
+        }
         return fd_ >= 0;
+    }
+    return OpenNames(root, parts, makeMissing, error);
+}
+
+bool TvexParentFolder::OpenNames(const std::string& root, const std::vector<std::string>& names, bool makeMissing,
+                                 std::string& error)
+{
+    Close();
+    if (root.empty() || names.empty()) {
+        errno_ = EINVAL;
+        error = "No entry below \"" + root + "\" was named";
+        return false;
     }
     int fd = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
-        error = ErrorText(errno);
+        errno_ = errno;
+        error = ErrorText(errno_);
         return false;
     }
     std::string shown = root;
-    for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
-        shown += "/" + parts[i];
-        int next = OpenStep(fd, parts[i], makeMissing, shown, error);
+    for (std::size_t i = 0; i + 1 < names.size(); ++i) {
+        shown += "/" + names[i];
+        int next = OpenStep(fd, names[i], makeMissing, shown, error, errno_);
         close(fd);
         if (next < 0) return false;
         fd = next;
     }
     fd_ = fd;
-    name_ = parts.back();
+    name_ = names.back();
     return true;
 }
 
@@ -132,6 +153,7 @@ void TvexParentFolder::Close()
 {
     if (fd_ >= 0) close(fd_);
     fd_ = -1;
+    errno_ = 0;
     name_.clear();
 }
 

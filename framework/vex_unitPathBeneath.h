@@ -10,6 +10,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace vex {
 
@@ -24,13 +25,20 @@ public:
     // Opens the folder holding `path`, which is `root` itself or lies beneath it ("." and ".."
     // components are refused). With `makeMissing`, missing folders on the way are created.
     bool Open(const std::string& root, const std::string& path, bool makeMissing, std::string& error);
+    // The same for an entry given as its name components below `root` (at least one, none
+    // empty, "." or ".."), for callers that hold paths as component values.
+    bool OpenNames(const std::string& root, const std::vector<std::string>& names, bool makeMissing,
+                   std::string& error);
     void Close();
+    // The errno of the last failed Open; ELOOP when a link stopped the walk.
+    int Errno() const { return errno_; }
     int Handle() const { return fd_; }
     // The entry's name within the folder.
     const std::string& Name() const { return name_; }
 
 private:
     int fd_ = -1;
+    int errno_ = 0;
     std::string name_;
 };
 

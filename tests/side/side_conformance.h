@@ -31,6 +31,9 @@ public:
     virtual std::unique_ptr<kn::TKNSide> Open(const std::string& served, const kn::TKNSideContext& context) = 0;
     // Separators the kind's names may not hold besides "/" (what TKNSideCaps promises).
     virtual std::string Forbidden() const { return {}; }
+    // True when the kind's server shows a link as a link (Stat sets Link) and so can refuse
+    // with kind Link; false where the server itself resolves links and refuses what leads out.
+    virtual bool ShowsLinks() const { return true; }
 };
 
 struct TKind {
@@ -42,6 +45,12 @@ template <class Fixture>
 TKind MakeKind(std::string name)
 {
     return {std::move(name), [] { return std::unique_ptr<TKindFixture>(std::make_unique<Fixture>()); }};
+}
+
+// Test names and failures name the kind, not the bytes of its parameter.
+inline void PrintTo(const TKind& kind, std::ostream* out)
+{
+    *out << kind.Name;
 }
 
 inline std::string KindName(const testing::TestParamInfo<TKind>& info)

@@ -1,0 +1,634 @@
+#include "local/kn_unitLocalSide.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "framework/vex_unitFileCopy.h"
+#include "framework/vex_unitFileSystem.h"
+#include "framework/vex_unitPathBeneath.h"
+#include "side/kn_unitSideRules.h"
+
+namespace kn {
+
+namespace {
+
+// `text` in double quotes, built by appending: `"\"" + std::string` trips a false -Wrestrict of
+// GCC 12 at -O3.
+std::string Quoted(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size() + 2);
+    out += '"';
+    out += text;
+    out += '"';
+    return out;
+}
+
+TKNSideError KindOfErrno(int err)
+{
+    switch (err) {
+        case ENOENT:
+        case ENOTDIR:
+            return TKNSideError::NotFound;
+        case EEXIST:
+            return TKNSideError::Exists;
+        case ELOOP:
+            return TKNSideError::Link;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return TKNSideError::Denied;
+        case ENOSPC:
+        case EDQUOT:
+            return TKNSideError::NoSpace;
+        case ENAMETOOLONG:
+            return TKNSideError::BadName;
+        case ECANCELED:
+            return TKNSideError::Stopped;
+        default:
+            return TKNSideError::Other;
+    }
+}
+
+// An owned file descriptor.
+class TFd {
+public:
+    explicit TFd(int fd = -1) : fd_(fd) {}
+    ~TFd() { Reset(); }
+    TFd(const TFd&) = delete;
+    TFd& operator=(const TFd&) = delete;
+    int Get() const { return fd_; }
+    int Release() { return std::exchange(fd_, -1); }
+    void Reset(int fd = -1)
+    {
+        if (fd_ >= 0) close(fd_);
+        fd_ = fd;
+    }
+
+private:
+    int fd_;
+};
+
+void FillEntry(TKNSideEntry& entry, const struct stat& st)
+{
+    entry.Kind = S_ISREG(st.st_mode)   ? TKNEntryKind::File
+                 : S_ISDIR(st.st_mode) ? TKNEntryKind::Folder
+                                       : TKNEntryKind::Other;
+    entry.Size = entry.Kind == TKNEntryKind::File ? static_cast<int64_t>(st.st_size) : 0;
+    entry.MTime = st.st_mtim.tv_sec;
+    entry.MTimeNsec = static_cast<int32_t>(st.st_mtim.tv_nsec);
+    entry.TimeStep = 1;
+    entry.Mode = st.st_mode & 07777;
+    entry.ModeKnown = true;
+    entry.Uid = st.st_uid;
+    entry.OwnerKnown = true;
+}
+
+// Moves `from` to `to` unless an entry is at `to` (EEXIST): renameat2 with RENAME_NOREPLACE,
+// or, on a file system without it, a hard link and the removal of the old name (files only).
+// 0 or the errno of the failure.
+int MoveNoReplace(int fromDir, const std::string& from, int toDir, const std::string& to)
+{
+    if (renameat2(fromDir, from.c_str(), toDir, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    const int err = errno;
+    if (err != EINVAL && err != ENOSYS && err != EOPNOTSUPP) return err;
+    if (linkat(fromDir, from.c_str(), toDir, to.c_str(), 0) != 0) return errno == EPERM ? err : errno;
+    return unlinkat(fromDir, from.c_str(), 0) == 0 ? 0 : errno;
+}
+
+class TKNLocalSide;
+
+class TLocalReadStream : public TKNReadStream {
+public:
+    TLocalReadStream(int fd, std::string shown) : fd_(fd), shown_(std::move(shown)) {}
+    int64_t Read(char* buffer, std::size_t size, TKNSideResult& result) override;
+    int LocalHandle() const override { return fd_.Get(); }
+
+private:
+    TFd fd_;
+    std::string shown_;
+};
+
+// A file written under a temporary name beside the destination (TempName), put in place by
+// Commit. `folder` holds the destination and stays open, so the rename acts in the very folder
+// whose path was checked for links.
+class TLocalWriteStream : public TKNWriteStream {
+public:
+    TLocalWriteStream(TKNLocalSide& side, std::unique_ptr<vex::TvexParentFolder> folder, std::string temp, int fd,
+                      const TKNWriteSpec& spec, std::string shown)
+        : side_(side),
+          folder_(std::move(folder)),
+          temp_(std::move(temp)),
+          fd_(fd),
+          spec_(spec),
+          shown_(std::move(shown))
+    {
+    }
+    ~TLocalWriteStream() override { Abort(); }
+
+    TKNSideResult Write(const char* data, std::size_t size) override;
+    TKNSideResult WriteFrom(TKNReadStream& source, const std::function<void(int64_t)>& moved) override;
+    TKNSideResult Commit() override;
+    void Abort() override;
+
+private:
+    TKNSideResult Failed(int err);
+    TKNSideResult Finish();
+    TKNSideResult PutInPlace();
+    void KeepUserAttributes(int source);
+
+    TKNLocalSide& side_;
+    std::unique_ptr<vex::TvexParentFolder> folder_;
+    std::string temp_;  // empty once renamed or removed
+    TFd fd_;
+    TKNWriteSpec spec_;
+    std::string shown_;
+    int64_t written_ = 0;
+};
+
+class TKNLocalSide : public TKNSide {
+public:
+    TKNLocalSide(std::string root, const TKNSideContext& context) : root_(std::move(root)), context_(context)
+    {
+        caps_.TimeStep = 1;
+        caps_.Inodes = true;
+        caps_.Owners = true;
+    }
+
+    const TKNSideCaps& Caps() const override { return caps_; }
+    std::string Shown(const TKNSidePath& path) const override { return path.Under(root_); }
+    TKNSideResult Connect() override;
+    TKNSideResult List(const TKNSidePath& folder, std::vector<TKNSideEntry>& entries) override;
+    TKNSideResult Stat(const TKNSidePath& path, TKNSideEntry& entry) override;
+    TKNSideResult OpenRead(const TKNSidePath& path, std::unique_ptr<TKNReadStream>& stream) override;
+    TKNSideResult OpenWrite(const TKNSidePath& path, const TKNWriteSpec& spec,
+                            std::unique_ptr<TKNWriteStream>& stream) override;
+    TKNSideResult MakeFolder(const TKNSidePath& path, int mode) override;
+    TKNSideResult RemoveFolder(const TKNSidePath& path) override;
+    TKNSideResult RemoveFile(const TKNSidePath& path, const TKNExpected& expected) override;
+    TKNSideResult SetTime(const TKNSidePath& path, int64_t mtime, int32_t nsec) override;
+    TKNSideResult SetMode(const TKNSidePath& path, uint32_t mode) override;
+    TKNSideResult Rename(const TKNSidePath& from, const TKNSidePath& to) override;
+
+    bool Stopped() const { return context_.Stopped(); }
+    // Tells once per side that this folder keeps no extended attributes, and why.
+    void NoticeAttributes(const std::string& why);
+    // The entry `name` in the open folder `dir`, a link as a link; with `resolve`, a link that
+    // leads to a file or folder takes what it leads to (as listed).
+    static TKNSideResult StatAt(int dir, const std::string& name, TKNSideEntry& entry, bool resolve, int& err);
+
+private:
+    TKNSideResult Fail(int err, const TKNSidePath& path) const;
+    TKNSideResult Fail(TKNSideError kind, const TKNSidePath& path, const std::string& why) const;
+    // The folder holding `path` (not the root), reached without following links.
+    TKNSideResult Reach(const TKNSidePath& path, vex::TvexParentFolder& folder) const;
+    // Reach and the entry's own status (a link as a link).
+    TKNSideResult ReachEntry(const TKNSidePath& path, vex::TvexParentFolder& folder, TKNSideEntry& entry) const;
+    TKNSideResult OpenFolder(const TKNSidePath& path, TFd& fd) const;
+    TKNSideResult OpenRoot(TFd& fd) const;
+
+    std::string root_;
+    TKNSideContext context_;
+    TKNSideCaps caps_;
+    bool attributesNoticed_ = false;
+};
+
+// --- Reading ----------------------------------------------------------------------------
+
+int64_t TLocalReadStream::Read(char* buffer, std::size_t size, TKNSideResult& result)
+{
+    ssize_t got;
+    do got = read(fd_.Get(), buffer, size);
+    while (got < 0 && errno == EINTR);
+    if (got < 0) {
+        const int err = errno;
+        result = TKNSideResult::Fail(KindOfErrno(err), Quoted(shown_) + ": " + vex::ErrorText(err));
+    }
+    return got;
+}
+
+// --- Writing ----------------------------------------------------------------------------
+
+TKNSideResult TLocalWriteStream::Failed(int err)
+{
+    Abort();
+    return TKNSideResult::Fail(KindOfErrno(err), Quoted(shown_) + ": " + vex::ErrorText(err));
+}
+
+TKNSideResult TLocalWriteStream::Write(const char* data, std::size_t size)
+{
+    if (fd_.Get() < 0) return TKNSideResult::Fail(TKNSideError::Other, Quoted(shown_) + " is no longer written.");
+    if (side_.Stopped()) return Failed(ECANCELED);
+    for (std::size_t done = 0; done < size;) {
+        const ssize_t n = write(fd_.Get(), data + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return Failed(errno);
+        done += static_cast<std::size_t>(n);
+    }
+    written_ += static_cast<int64_t>(size);
+    return TKNSideResult::Ok();
+}
+
+TKNSideResult TLocalWriteStream::WriteFrom(TKNReadStream& source, const std::function<void(int64_t)>& moved)
+{
+    // The kernel copies from the start of a local file into a still empty one; anything else
+    // goes through the buffered loop of the interface.
+    const int in = source.LocalHandle();
+    struct stat st;
+    if (in < 0 || written_ != 0 || fd_.Get() < 0 || fstat(in, &st) != 0 || !S_ISREG(st.st_mode) ||
+        lseek(in, 0, SEEK_CUR) != 0)
+        return TKNWriteStream::WriteFrom(source, moved);
+    std::string error;
+    int err = 0;
+    if (!vex::CopyFileContent(
+            in, fd_.Get(), st, [this] { return side_.Stopped(); }, moved, error, err))
+        return Failed(err);
+    written_ = st.st_size;
+    KeepUserAttributes(in);
+    return TKNSideResult::Ok();
+}
+
+// Copies the `user.*` extended attributes of `source` to the temporary file; a refusal is told
+// once and the copy goes on without them (other name spaces belong to the system).
+void TLocalWriteStream::KeepUserAttributes(int source)
+{
+    ssize_t length = flistxattr(source, nullptr, 0);
+    if (length <= 0) return;  // none, or a file system without them: nothing to keep
+    std::vector<char> names(static_cast<std::size_t>(length));
+    length = flistxattr(source, names.data(), names.size());
+    if (length < 0) return side_.NoticeAttributes(vex::ErrorText(errno));
+    std::vector<char> value;
+    for (std::string_view rest(names.data(), static_cast<std::size_t>(length)); !rest.empty();) {
+        const std::string name(rest.substr(0, rest.find('\0')));
+        rest.remove_prefix(std::min(rest.size(), name.size() + 1));
+        if (name.rfind("user.", 0) != 0) continue;
+        const ssize_t size = fgetxattr(source, name.c_str(), nullptr, 0);
+        if (size >= 0) value.resize(static_cast<std::size_t>(size));
+        if (size < 0 || fgetxattr(source, name.c_str(), value.data(), value.size()) != size ||
+            fsetxattr(fd_.Get(), name.c_str(), value.data(), value.size(), 0) != 0)
+            return side_.NoticeAttributes(vex::ErrorText(errno));
+    }
+}
+
+TKNSideResult TLocalWriteStream::Commit()
+{
+    if (fd_.Get() < 0) return TKNSideResult::Fail(TKNSideError::Other, Quoted(shown_) + " is no longer written.");
+    if (TKNSideResult finished = Finish(); !finished) return finished;
+    return PutInPlace();
+}
+
+// Checks the size and sets mode and time on the still open temporary file, then closes it.
+TKNSideResult TLocalWriteStream::Finish()
+{
+    struct stat st;
+    if (fstat(fd_.Get(), &st) != 0) return Failed(errno);
+    if (spec_.Size >= 0 && st.st_size != spec_.Size) {
+        Abort();
+        return TKNSideResult::Fail(TKNSideError::Other, Quoted(shown_) + ": " + std::to_string(st.st_size) +
+                                                            " bytes arrived of " + std::to_string(spec_.Size) + ".");
+    }
+    if (spec_.Mode >= 0 && fchmod(fd_.Get(), static_cast<mode_t>(spec_.Mode & 07777)) != 0) return Failed(errno);
+    if (spec_.MTime >= 0) {
+        const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(spec_.MTime), spec_.MTimeNsec}};
+        if (futimens(fd_.Get(), times) != 0) return Failed(errno);
+    }
+    if (close(fd_.Release()) != 0) return Failed(errno);
+    return TKNSideResult::Ok();
+}
+
+// The destination must still be what `Replaces` says, just before the rename; a new file is
+// never put over one that appeared meanwhile.
+TKNSideResult TLocalWriteStream::PutInPlace()
+{
+    const int dir = folder_->Handle();
+    const std::string& name = folder_->Name();
+    TKNSideEntry current;
+    int err = 0;
+    const TKNSideResult found = TKNLocalSide::StatAt(dir, name, current, false, err);
+    if (TKNSideResult same = CheckExpected(spec_.Replaces, found, current, shown_); !same) {
+        Abort();
+        return same;
+    }
+    if (found && current.IsFolder()) {
+        Abort();
+        return TKNSideResult::Fail(TKNSideError::Exists, Quoted(shown_) + " is a folder.");
+    }
+    const bool mustBeNew = spec_.Replaces.Known && !spec_.Replaces.Exists;
+    err = mustBeNew ? MoveNoReplace(dir, temp_, dir, name)
+                    : (renameat(dir, temp_.c_str(), dir, name.c_str()) == 0 ? 0 : errno);
+    if (err == EEXIST && mustBeNew) {
+        Abort();
+        return TKNSideResult::Fail(TKNSideError::Changed, Quoted(shown_) + " changed since the comparison.");
+    }
+    if (err != 0) return Failed(err);
+    temp_.clear();
+    return TKNSideResult::Ok();
+}
+
+void TLocalWriteStream::Abort()
+{
+    fd_.Reset();
+    if (!temp_.empty()) unlinkat(folder_->Handle(), temp_.c_str(), 0);
+    temp_.clear();
+}
+
+// --- The side ---------------------------------------------------------------------------
+
+TKNSideResult TKNLocalSide::Fail(int err, const TKNSidePath& path) const
+{
+    return Fail(KindOfErrno(err), path, vex::ErrorText(err));
+}
+
+TKNSideResult TKNLocalSide::Fail(TKNSideError kind, const TKNSidePath& path, const std::string& why) const
+{
+    return TKNSideResult::Fail(kind, Quoted(Shown(path)) + ": " + why);
+}
+
+void TKNLocalSide::NoticeAttributes(const std::string& why)
+{
+    if (attributesNoticed_) return;
+    attributesNoticed_ = true;
+    if (context_.Notice)
+        context_.Notice(Quoted(root_) + " keeps no extended attributes (" + why + "); files are copied without them.");
+}
+
+TKNSideResult TKNLocalSide::Connect()
+{
+    if (root_.empty() || root_.front() != '/' || root_.find_first_not_of('/') == std::string::npos)
+        return TKNSideResult::Fail(TKNSideError::NotFound, "The folder text \"" + root_ + "\" names no folder.");
+    TFd fd;
+    if (TKNSideResult opened = OpenRoot(fd); !opened) {
+        if (opened.Kind == TKNSideError::NotFound) opened.Message = "The folder \"" + root_ + "\" does not exist.";
+        return opened;
+    }
+    return TKNSideResult::Ok();
+}
+
+TKNSideResult TKNLocalSide::OpenRoot(TFd& fd) const
+{
+    fd.Reset(open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return fd.Get() >= 0 ? TKNSideResult::Ok() : Fail(errno, {});
+}
+
+TKNSideResult TKNLocalSide::Reach(const TKNSidePath& path, vex::TvexParentFolder& folder) const
+{
+    for (const std::string& name : path.Names())
+        if (std::string why = NameProblem(name, caps_.ForbiddenInNames); !why.empty())
+            return TKNSideResult::Fail(TKNSideError::BadName, why);
+    if (path.IsRoot()) return Fail(TKNSideError::Other, path, "the root itself cannot be changed this way.");
+    std::string error;
+    if (folder.OpenNames(root_, path.Names(), false, error)) return TKNSideResult::Ok();
+    if (folder.Errno() == ELOOP) return TKNSideResult::Fail(TKNSideError::Link, error + ".");
+    return Fail(folder.Errno(), path);
+}
+
+TKNSideResult TKNLocalSide::StatAt(int dir, const std::string& name, TKNSideEntry& entry, bool resolve, int& err)
+{
+    struct stat st;
+    if (fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        err = errno;
+        return TKNSideResult::Fail(KindOfErrno(err), vex::ErrorText(err));
+    }
+    entry.Name = name;
+    FillEntry(entry, st);
+    entry.Inode = st.st_ino;
+    entry.Device = st.st_dev;
+    entry.HardLinks = static_cast<uint32_t>(st.st_nlink);
+    entry.Link = S_ISLNK(st.st_mode);
+    if (entry.Link) {
+        entry.Kind = TKNEntryKind::Other;
+        struct stat target;
+        if (resolve && fstatat(dir, name.c_str(), &target, 0) == 0 &&
+            (S_ISREG(target.st_mode) || S_ISDIR(target.st_mode)))
+            FillEntry(entry, target);
+    }
+    return TKNSideResult::Ok();
+}
+
+TKNSideResult TKNLocalSide::ReachEntry(const TKNSidePath& path, vex::TvexParentFolder& folder,
+                                       TKNSideEntry& entry) const
+{
+    if (TKNSideResult reached = Reach(path, folder); !reached) return reached;
+    int err = 0;
+    if (StatAt(folder.Handle(), folder.Name(), entry, false, err)) return TKNSideResult::Ok();
+    return Fail(err, path);
+}
+
+TKNSideResult TKNLocalSide::OpenFolder(const TKNSidePath& path, TFd& fd) const
+{
+    if (path.IsRoot()) return OpenRoot(fd);
+    vex::TvexParentFolder folder;
+    if (TKNSideResult reached = Reach(path, folder); !reached) return reached;
+    fd.Reset(openat(folder.Handle(), folder.Name().c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (fd.Get() >= 0) return TKNSideResult::Ok();
+    const int err = errno;
+    TKNSideEntry entry;
+    int statErr = 0;
+    if ((err == ELOOP || err == ENOTDIR) && StatAt(folder.Handle(), folder.Name(), entry, false, statErr)) {
+        if (entry.Link) return TKNSideResult::Fail(TKNSideError::Link, vex::LinkRefusedText(Shown(path)) + ".");
+        return Fail(TKNSideError::Other, path, "not a folder.");
+    }
+    return Fail(err, path);
+}
+
+TKNSideResult TKNLocalSide::List(const TKNSidePath& folder, std::vector<TKNSideEntry>& entries)
+{
+    entries.clear();
+    TFd fd;
+    if (TKNSideResult opened = OpenFolder(folder, fd); !opened) return opened;
+    DIR* dir = fdopendir(fd.Get());
+    if (!dir) return Fail(errno, folder);
+    fd.Release();
+    TKNSideResult result;
+    for (;;) {
+        errno = 0;
+        const dirent* d = readdir(dir);
+        if (!d) {
+            if (errno != 0) result = Fail(errno, folder);
+            break;
+        }
+        const std::string name = d->d_name;
+        if (!NameProblem(name, caps_.ForbiddenInNames).empty()) continue;  // "." and ".."
+        TKNSideEntry entry;
+        int err = 0;
+        if (StatAt(dirfd(dir), name, entry, true, err)) {
+            entries.push_back(std::move(entry));
+        } else if (err != ENOENT) {  // an entry removed meanwhile is simply gone
+            result = Fail(err, folder.Child(name));
+            break;
+        }
+    }
+    closedir(dir);
+    if (!result) entries.clear();
+    return result;
+}
+
+TKNSideResult TKNLocalSide::Stat(const TKNSidePath& path, TKNSideEntry& entry)
+{
+    if (path.IsRoot()) {
+        TFd fd;
+        struct stat st;
+        if (TKNSideResult opened = OpenRoot(fd); !opened) return opened;
+        if (fstat(fd.Get(), &st) != 0) return Fail(errno, path);
+        entry = {};
+        FillEntry(entry, st);
+        return TKNSideResult::Ok();
+    }
+    vex::TvexParentFolder folder;
+    return ReachEntry(path, folder, entry);
+}
+
+TKNSideResult TKNLocalSide::OpenRead(const TKNSidePath& path, std::unique_ptr<TKNReadStream>& stream)
+{
+    vex::TvexParentFolder folder;
+    if (TKNSideResult reached = Reach(path, folder); !reached) return reached;
+    // A link at the entry is read as what it leads to, as it was listed; anything but a regular
+    // file is refused before it is opened, and the non-blocking open is checked again.
+    const char* name = folder.Name().c_str();
+    struct stat st;
+    if (fstatat(folder.Handle(), name, &st, 0) != 0) return Fail(errno, path);
+    const char* notRegular = "not a regular file (a device, FIFO or socket is never read).";
+    if (!S_ISREG(st.st_mode)) return Fail(TKNSideError::Other, path, S_ISDIR(st.st_mode) ? "a folder." : notRegular);
+    TFd fd(openat(folder.Handle(), name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (fd.Get() < 0) return Fail(errno, path);
+    if (fstat(fd.Get(), &st) != 0) return Fail(errno, path);
+    if (!S_ISREG(st.st_mode)) return Fail(TKNSideError::Other, path, notRegular);
+    stream = std::make_unique<TLocalReadStream>(fd.Release(), Shown(path));
+    return TKNSideResult::Ok();
+}
+
+TKNSideResult TKNLocalSide::OpenWrite(const TKNSidePath& path, const TKNWriteSpec& spec,
+                                      std::unique_ptr<TKNWriteStream>& stream)
+{
+    auto folder = std::make_unique<vex::TvexParentFolder>();
+    TKNSideEntry current;
+    TKNSideResult found = ReachEntry(path, *folder, current);
+    if (found.Kind == TKNSideError::BadName || found.Kind == TKNSideError::Link || folder->Handle() < 0) return found;
+    // Checked here to spare a useless copy, and again just before the rename.
+    if (TKNSideResult same = CheckExpected(spec.Replaces, found, current, Shown(path)); !same) return same;
+    if (found && current.IsFolder()) return Fail(TKNSideError::Exists, path, "a folder is in the way.");
+    // Private while written when the mode is given (set at Commit); else the usual default.
+    const mode_t mode = spec.Mode >= 0 ? 0600 : 0666;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string temp = TempName(folder->Name());
+        const int fd =
+            openat(folder->Handle(), temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd < 0 && errno == EEXIST) continue;
+        if (fd < 0) return Fail(errno, path);
+        stream = std::make_unique<TLocalWriteStream>(*this, std::move(folder), std::move(temp), fd, spec, Shown(path));
+        return TKNSideResult::Ok();
+    }
+    return Fail(EEXIST, path);
+}
+
+TKNSideResult TKNLocalSide::MakeFolder(const TKNSidePath& path, int mode)
+{
+    if (path.IsRoot()) return TKNSideResult::Ok();
+    vex::TvexParentFolder folder;
+    if (TKNSideResult reached = Reach(path, folder); !reached) return reached;
+    const int dir = folder.Handle();
+    const char* name = folder.Name().c_str();
+    // Made private, then given exactly its mode: the umask neither widens nor narrows it.
+    if (mkdirat(dir, name, mode >= 0 ? 0700 : 0777) != 0) {
+        const int err = errno;
+        TKNSideEntry entry;
+        int statErr = 0;
+        if (err != EEXIST || !StatAt(dir, name, entry, false, statErr)) return Fail(err, path);
+        if (entry.Link) return TKNSideResult::Fail(TKNSideError::Link, vex::LinkRefusedText(Shown(path)) + ".");
+        return entry.IsFolder() ? TKNSideResult::Ok() : Fail(TKNSideError::Exists, path, "a file is in the way.");
+    }
+    if (mode >= 0 && fchmodat(dir, name, static_cast<mode_t>(mode & 07777), AT_SYMLINK_NOFOLLOW) != 0)
+        return Fail(errno, path);
+    return TKNSideResult::Ok();
+}
+
+TKNSideResult TKNLocalSide::RemoveFolder(const TKNSidePath& path)
+{
+    vex::TvexParentFolder folder;
+    TKNSideEntry entry;
+    if (TKNSideResult found = ReachEntry(path, folder, entry); !found) return found;
+    if (!entry.Link && !entry.IsFolder()) return Fail(TKNSideError::Other, path, "not a folder.");
+    const int flags = entry.Link ? 0 : AT_REMOVEDIR;
+    if (unlinkat(folder.Handle(), folder.Name().c_str(), flags) != 0) return Fail(errno, path);
+    return TKNSideResult::Ok();
+}
+
+TKNSideResult TKNLocalSide::RemoveFile(const TKNSidePath& path, const TKNExpected& expected)
+{
+    vex::TvexParentFolder folder;
+    TKNSideEntry entry;
+    const TKNSideResult found = ReachEntry(path, folder, entry);
+    if (found.Kind == TKNSideError::BadName || found.Kind == TKNSideError::Link || folder.Handle() < 0) return found;
+    if (TKNSideResult same = CheckExpected(expected, found, entry, Shown(path)); !same) return same;
+    if (!found) return found;
+    if (entry.IsFolder()) return Fail(TKNSideError::Other, path, "a folder.");
+    if (unlinkat(folder.Handle(), folder.Name().c_str(), 0) != 0) return Fail(errno, path);
+    return TKNSideResult::Ok();
+}
+
+TKNSideResult TKNLocalSide::SetTime(const TKNSidePath& path, int64_t mtime, int32_t nsec)
+{
+    const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(mtime), nsec}};
+    if (path.IsRoot()) {
+        TFd fd;
+        if (TKNSideResult opened = OpenRoot(fd); !opened) return opened;
+        return futimens(fd.Get(), times) == 0 ? TKNSideResult::Ok() : Fail(errno, path);
+    }
+    vex::TvexParentFolder folder;
+    TKNSideEntry entry;
+    if (TKNSideResult found = ReachEntry(path, folder, entry); !found) return found;
+    if (entry.Link) return TKNSideResult::Fail(TKNSideError::Link, vex::LinkRefusedText(Shown(path)) + ".");
+    // No-follow even if the entry became a link since the test above: then the link's own time.
+    if (utimensat(folder.Handle(), folder.Name().c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) return Fail(errno, path);
+    return TKNSideResult::Ok();
+}
+
+TKNSideResult TKNLocalSide::SetMode(const TKNSidePath& path, uint32_t mode)
+{
+    if (path.IsRoot()) {
+        TFd fd;
+        if (TKNSideResult opened = OpenRoot(fd); !opened) return opened;
+        return fchmod(fd.Get(), mode & 07777) == 0 ? TKNSideResult::Ok() : Fail(errno, path);
+    }
+    vex::TvexParentFolder folder;
+    TKNSideEntry entry;
+    if (TKNSideResult found = ReachEntry(path, folder, entry); !found) return found;
+    // Refused for a link here and, should the entry become one meanwhile, by the call itself.
+    if (entry.Link || fchmodat(folder.Handle(), folder.Name().c_str(), mode & 07777, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (entry.Link || errno == EOPNOTSUPP)
+            return TKNSideResult::Fail(TKNSideError::Link, vex::LinkRefusedText(Shown(path)) + ".");
+        return Fail(errno, path);
+    }
+    return TKNSideResult::Ok();
+}
+
+TKNSideResult TKNLocalSide::Rename(const TKNSidePath& from, const TKNSidePath& to)
+{
+    vex::TvexParentFolder source, target;
+    if (TKNSideResult reached = Reach(from, source); !reached) return reached;
+    if (TKNSideResult reached = Reach(to, target); !reached) return reached;
+    const int err = MoveNoReplace(source.Handle(), source.Name(), target.Handle(), target.Name());
+    if (err == 0) return TKNSideResult::Ok();
+    return Fail(err, err == EEXIST ? to : from);
+}
+
+}  // namespace
+
+std::unique_ptr<TKNSide> OpenLocalSide(const std::string& root, const TKNSideContext& context)
+{
+    std::string trimmed = root;
+    while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
+    return std::make_unique<TKNLocalSide>(std::move(trimmed), context);
+}
+
+}  // namespace kn

@@ -1,0 +1,111 @@
+// What the local kind keeps beyond the shared table: copies between two local sides keep holes
+// and `user.*` extended attributes, special files are never opened for reading, and only an
+// absolute folder is a root.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "local/kn_unitLocalSide.h"
+#include "side/kn_unitSideCopy.h"
+#include "tests/common/temp_tree.h"
+
+namespace kn {
+namespace {
+
+constexpr int64_t kMiB = 1 << 20;
+
+std::unique_ptr<TKNSide> Connected(const std::string& root, const TKNSideContext& context)
+{
+    auto side = OpenLocalSide(root, context);
+    const TKNSideResult r = side->Connect();
+    EXPECT_TRUE(r) << r.Message;
+    return side;
+}
+
+TKNSidePath Name(const std::string& name)
+{
+    return TKNSidePath().Child(name);
+}
+
+std::string Attribute(const std::string& path, const char* name)
+{
+    std::string value(64 * 1024, '\0');
+    const ssize_t n = getxattr(path.c_str(), name, value.data(), value.size());
+    value.resize(n < 0 ? 0 : static_cast<std::size_t>(n));
+    return value;
+}
+
+TEST(LocalSide, CopiesKeepHolesAndUserAttributesAndTellARefusalOnce)
+{
+    testutil::TempDir from, to;
+    std::vector<std::string> notices;
+    TKNSideContext context;
+    context.Notice = [&](const std::string& text) { notices.push_back(text); };
+    const std::string sparse = from / "sparse.bin";
+    testutil::WriteFile(sparse, std::string(kMiB, 'a'));
+    ASSERT_EQ(truncate(sparse.c_str(), 10 * kMiB), 0);
+    ASSERT_EQ(setxattr(sparse.c_str(), "user.note", "kept", 4, 0), 0);
+    auto source = Connected(from.path(), context);
+    auto dest = Connected(to.path(), context);
+    TKNWriteSpec spec;
+    spec.Size = 10 * kMiB;
+    ASSERT_TRUE(CopyBetweenSides(*source, Name("sparse.bin"), *dest, Name("sparse.bin"), spec, nullptr));
+    struct stat st {};
+    ASSERT_EQ(stat((to / "sparse.bin").c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 10 * kMiB);
+    EXPECT_LT(st.st_blocks * 512, 4 * kMiB);
+    EXPECT_TRUE(testutil::ReadFile(to / "sparse.bin") == testutil::ReadFile(sparse));
+    EXPECT_EQ(Attribute(to / "sparse.bin", "user.note"), "kept");
+    EXPECT_TRUE(notices.empty());
+
+    // An attribute larger than the target's file system holds (tmpfs holds it, ext4 does not).
+    const std::string big = "/dev/shm/kn-side-" + std::to_string(getpid());
+    testutil::WriteFile(big + "/a", "a");
+    testutil::WriteFile(big + "/b", "b");
+    const std::string value(32 * 1024, 'v');
+    for (const char* name : {"/a", "/b"})
+        if (setxattr((big + name).c_str(), "user.big", value.data(), value.size(), 0) != 0) {
+            testutil::RemoveTree(big);
+            GTEST_SKIP() << "no file system here holds a large attribute";
+        }
+    auto large = Connected(big, context);
+    for (const char* name : {"a", "b"})
+        EXPECT_TRUE(CopyBetweenSides(*large, Name(name), *dest, Name(name), {}, nullptr)) << name;
+    testutil::RemoveTree(big);
+    EXPECT_EQ(testutil::ReadFile(to / "b"), "b");
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_NE(notices[0].find("extended attributes"), std::string::npos) << notices[0];
+}
+
+TEST(LocalSide, SpecialFilesAreNeverOpenedForReading)
+{
+    testutil::TempDir dir;
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    ASSERT_EQ(symlink("/dev/zero", (dir / "zero").c_str()), 0);
+    testutil::MakeDirs(dir / "folder");
+    auto side = Connected(dir.path(), {});
+    for (const char* name : {"fifo", "zero", "folder", "missing"}) {
+        std::unique_ptr<TKNReadStream> stream;
+        EXPECT_FALSE(side->OpenRead(Name(name), stream)) << name;
+        EXPECT_FALSE(stream) << name;
+    }
+}
+
+TEST(LocalSide, OnlyAnAbsoluteFolderIsARoot)
+{
+    testutil::TempDir dir;
+    testutil::WriteFile(dir / "file", "x");
+    for (const std::string& root : {std::string(), std::string("relative/dir"), std::string("/"), std::string("//"),
+                                    dir / "file", dir / "missing"})
+        EXPECT_FALSE(OpenLocalSide(root, {})->Connect()) << root;
+    EXPECT_EQ(OpenLocalSide(dir / "missing", {})->Connect().Message,
+              "The folder \"" + dir.path() + "/missing\" does not exist.");
+    EXPECT_TRUE(OpenLocalSide(dir.path() + "/", {})->Connect());
+}
+
+}  // namespace
+}  // namespace kn
