@@ -1,5 +1,6 @@
 #include "app/cli/cli_output.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
@@ -143,6 +144,49 @@ std::string RowJson(const kn::TMyFileOpt& row, std::size_t leftRootLen, std::siz
         .String("plan", PlanWord(plan))
         .Bool("unread", row.Unlisted)
         .Text();
+}
+
+std::string OperationText(const kn::TKNOpEvent& event, const std::string& leftRoot, const std::string& rightRoot)
+{
+    // A server location shows "/" for "\\" and no password; a local path as it is.
+    auto shown = [&](bool right) {
+        const std::string& root = right ? rightRoot : leftRoot;
+        std::string text = kn::HideLocationPasswords(root);
+        if (kn::IsRemotePath(root)) std::replace(text.begin(), text.end(), '\\', '/');
+        std::string_view rel = event.Path;
+        if (rel.ends_with('/')) rel.remove_suffix(1);
+        return kn::PathJoin(text, rel);
+    };
+    const std::string written = shown(event.WritesRight);
+    if (event.Result != kn::TKNOpResult::Planned) return EscapeText(written);
+    const kn::TKNFileRec* read = event.Row ? &(event.WritesRight ? event.Row->Left : event.Row->Right) : nullptr;
+    std::string text;
+    switch (event.Op) {
+        case kn::TKNOperation::CopyLeftToRight:
+        case kn::TKNOperation::CopyRightToLeft:
+            text = "copy " + shown(!event.WritesRight) + " -> " + written;
+            break;
+        case kn::TKNOperation::DeleteLeft:
+        case kn::TKNOperation::DeleteRight:
+            text = "delete " + written;
+            break;
+        case kn::TKNOperation::CreateFolder:
+            text = "create folder " + written;
+            break;
+        case kn::TKNOperation::RemoveFolder:
+            text = "remove folder " + written;
+            break;
+        case kn::TKNOperation::SetAttributes:
+            text = (read && (read->Attr & kn::faReadOnly) ? "make read-only " : "make writable ") + written;
+            break;
+        case kn::TKNOperation::SetTime:
+            text = "set time of " + written;
+            break;
+        case kn::TKNOperation::Nothing:
+            text = written;
+            break;
+    }
+    return EscapeText(text);
 }
 
 std::string OperationTsv(const kn::TKNOpEvent& event)

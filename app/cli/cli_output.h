@@ -47,7 +47,10 @@ std::string PlanWord(const kn::TKNPlannedOp& plan);
 // update with the command's direction would do with it.
 std::string RowJson(const kn::TMyFileOpt& row, std::size_t leftRootLen, std::size_t rightRootLen,
                     const kn::TKNPlannedOp& plan);
-// One operation as a tsv line or a JSON object.
+// One operation as a text line (the full path it writes; in a dry run what it would do, e.g.
+// "copy /l/a.txt -> /r/a.txt"), a tsv line or a JSON object. `leftRoot` and `rightRoot` are
+// the folders compared.
+std::string OperationText(const kn::TKNOpEvent& event, const std::string& leftRoot, const std::string& rightRoot);
 std::string OperationTsv(const kn::TKNOpEvent& event);
 std::string OperationJson(const kn::TKNOpEvent& event);
 

@@ -48,15 +48,6 @@ UpdateReport::UpdateReport(kn::TKNFileCompare& engine, const OutputOptions& opti
 {
     // Every operation's record counts, in order, but the workers need not wait for the printing.
     engine.ProgressDelivery = vex::TDelivery::Queued;
-    if (options.Format == OutputFormat::Text && !options.Quiet) {
-        // Names may come from a hostile server: escaped, none reaches the terminal as a control.
-        auto printLine = [](void*, const std::string& text) { WriteLine(EscapeText(kn::HideLocationPasswords(text))); };
-        // A dry run prints what each operation would do instead of the path it works on.
-        engine.OnUpdateProgress = [&engine, printLine](void* sender, const std::string& text, int) {
-            if (!engine.UpdateDryRun) printLine(sender, text);
-        };
-        engine.OnDryRunOperation = printLine;
-    }
     engine.OnOperation = [this](void*, const kn::TKNOpEvent& event) { Operation(event); };
     engine.OnUpdateDone = [this](void*) {
         if (showProgress_) progress_.Clear();
@@ -82,6 +73,9 @@ void UpdateReport::Operation(const kn::TKNOpEvent& event)
     if (showProgress_) progress_.Count(event);
     const bool failed = event.Result == kn::TKNOpResult::Failed;
     if (options_.Quiet && !failed) return;
+    // Names may come from a hostile server: escaped, none reaches the terminal as a control.
+    if (options_.Format == OutputFormat::Text)
+        WriteLine(OperationText(event, engine_.GetLeftFolder(), engine_.GetRightFolder()));
     if (options_.Format == OutputFormat::Tsv) WriteLine(OperationTsv(event));
     if (options_.Format == OutputFormat::Jsonl) WriteLine(OperationJson(event));
 }

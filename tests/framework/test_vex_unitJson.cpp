@@ -11,7 +11,10 @@ TEST(VexJson, StringEscapes)
     const Case cases[] = {
         {"plain/a.txt", R"("plain/a.txt")"},
         {"tab\there\nnew \"q\" \\", R"("tab\there\nnew \"q\" \\")"},
-        {std::string("nul\0bel\x07del\x7f", 12), R"("nul\u0000bel\u0007del\u007f")"},
+        {std::string("nul\0bel\x07"
+                     "del\x7f",
+                     12),
+         R"("nul\u0000bel\u0007del\u007f")"},
         {"caf\xc3\xa9 \xe6\x97\xa5 \xf0\x9f\x98\x80", "\"caf\xc3\xa9 \xe6\x97\xa5 \xf0\x9f\x98\x80\""},
         {"latin1 caf\xe9", R"("latin1 caf\udce9")"},                      // a lone byte
         {"cut \xe6\x97", R"("cut \udce6\udc97")"},                        // a sequence cut short
