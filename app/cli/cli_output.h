@@ -1,7 +1,7 @@
 // What a command prints on standard output, chosen by --format, --quiet and --progress, shared
 // by compare, update and batch. Every row of a comparison and every operation of an update is
 // one record; text, tsv and jsonl are three ways of writing the same records:
-//   text   today's lines: rows as tab-separated fields, an operation as the path it writes
+//   text   the default lines: rows as tab-separated fields, an operation as the path it writes
 //          (a dry run: what it would do), counts and failures on standard error;
 //   tsv    rows as in text, each operation as OP, DIRECTION, RESULT, BYTES, PATH, ERROR-KIND
 //          and MESSAGE separated by tabs;

@@ -71,7 +71,10 @@ void UpdateReport::Starting(const kn::TKNPlanTotals& plan)
 void UpdateReport::Operation(const kn::TKNOpEvent& event)
 {
     if (showProgress_) progress_.Count(event);
-    const bool failed = event.Result == kn::TKNOpResult::Failed;
+    // A file skipped because it changed since the comparison was not brought into line: the
+    // run must not end as a full success, whether or not the engine also reports it as an error.
+    if (event.Result == kn::TKNOpResult::Skipped) ++failures_;
+    const bool failed = event.Result == kn::TKNOpResult::Failed || event.Result == kn::TKNOpResult::Skipped;
     if (options_.Quiet && !failed) return;
     // Names may come from a hostile server: escaped, none reaches the terminal as a control.
     if (options_.Format == OutputFormat::Text)

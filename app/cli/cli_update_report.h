@@ -27,7 +27,8 @@ public:
 
     // An update of `plan` is about to start (the progress line counts against it).
     void Starting(const kn::TKNPlanTotals& plan);
-    // The failures reported so far (operations, and runs that could not start).
+    // The failures reported so far (operations, skipped operations, and runs that could not
+    // start).
     int Failures() const { return failures_; }
     // What the engine's last update planned (a dry run) or did, for a summary.
     RunCounts Counts(bool dryRun) const;
