@@ -53,39 +53,7 @@ const char* DirectionWord(bool writesRight)
     return writesRight ? "left-to-right" : "right-to-left";
 }
 
-}  // namespace
-
-std::vector<CompareOption> OutputOptionList(OutputOptions& options)
-{
-    auto flag = [](bool& target) {
-        return [&target](const std::string&, CompareArgs&, std::string&) { return target = true; };
-    };
-    return {
-        {"--format", "FORMAT", "text (the default), tsv or jsonl: how rows and operations are printed",
-         [&options](const std::string& v, CompareArgs&, std::string& e) {
-             return ParseOutputFormat(v, options.Format, e);
-         }},
-        {"--quiet", nullptr, "print only failures and the summary", flag(options.Quiet)},
-        {"--progress", nullptr, "show a live progress line on standard error when it is a terminal",
-         flag(options.Progress)},
-    };
-}
-
-bool ParseOutputFormat(const std::string& text, OutputFormat& format, std::string& error)
-{
-    if (text == "text")
-        format = OutputFormat::Text;
-    else if (text == "tsv")
-        format = OutputFormat::Tsv;
-    else if (text == "jsonl")
-        format = OutputFormat::Jsonl;
-    else {
-        error = "expected text, tsv or jsonl, not \"" + text + "\"";
-        return false;
-    }
-    return true;
-}
-
+// The words of the records ("copy", "done", "copy-right", ...).
 const char* OperationWord(kn::TKNOperation op)
 {
     switch (op) {
@@ -130,6 +98,7 @@ std::string PlanWord(const kn::TKNPlannedOp& plan)
     return std::string(OperationWord(plan.Op)) + (plan.WritesRight ? "-right" : "-left");
 }
 
+// One row as a JSON object; `plan` is what an update with the command's direction would do.
 std::string RowJson(const kn::TMyFileOpt& row, std::size_t leftRootLen, std::size_t rightRootLen,
                     const kn::TKNPlannedOp& plan)
 {
@@ -144,6 +113,53 @@ std::string RowJson(const kn::TMyFileOpt& row, std::size_t leftRootLen, std::siz
         .String("plan", PlanWord(plan))
         .Bool("unread", row.Unlisted)
         .Text();
+}
+
+// The folders a comparison could not read, as a JSON array of {"path", "reason"} objects.
+std::string UnreadFoldersJson(const kn::TKNFileCompare& engine)
+{
+    std::string array = "[";
+    for (const kn::TKNUnlistedFolder& folder : engine.UnlistedFolders()) {
+        if (array.size() > 1) array += ",";
+        array += vex::TJsonObject()
+                     .String("path", kn::HideLocationPasswords(folder.Path))
+                     .String("reason", folder.Reason)
+                     .Text();
+    }
+    return array + "]";
+}
+
+}  // namespace
+
+std::vector<CompareOption> OutputOptionList(OutputOptions& options)
+{
+    auto flag = [](bool& target) {
+        return [&target](const std::string&, CompareArgs&, std::string&) { return target = true; };
+    };
+    return {
+        {"--format", "FORMAT", "text (the default), tsv or jsonl: how rows and operations are printed",
+         [&options](const std::string& v, CompareArgs&, std::string& e) {
+             return ParseOutputFormat(v, options.Format, e);
+         }},
+        {"--quiet", nullptr, "print only failures and the summary", flag(options.Quiet)},
+        {"--progress", nullptr, "show a live progress line on standard error when it is a terminal",
+         flag(options.Progress)},
+    };
+}
+
+bool ParseOutputFormat(const std::string& text, OutputFormat& format, std::string& error)
+{
+    if (text == "text")
+        format = OutputFormat::Text;
+    else if (text == "tsv")
+        format = OutputFormat::Tsv;
+    else if (text == "jsonl")
+        format = OutputFormat::Jsonl;
+    else {
+        error = "expected text, tsv or jsonl, not \"" + text + "\"";
+        return false;
+    }
+    return true;
 }
 
 std::string OperationText(const kn::TKNOpEvent& event, const std::string& leftRoot, const std::string& rightRoot)
@@ -233,19 +249,6 @@ void AddCounts(vex::TJsonObject& object, const RunCounts& counts)
         object.Null("backup_folder");
     else
         object.String("backup_folder", counts.BackupFolder);
-}
-
-std::string UnreadFoldersJson(const kn::TKNFileCompare& engine)
-{
-    std::string array = "[";
-    for (const kn::TKNUnlistedFolder& folder : engine.UnlistedFolders()) {
-        if (array.size() > 1) array += ",";
-        array += vex::TJsonObject()
-                     .String("path", kn::HideLocationPasswords(folder.Path))
-                     .String("reason", folder.Reason)
-                     .Text();
-    }
-    return array + "]";
 }
 
 std::string SummaryJson(const SummaryFacts& facts, const kn::TKNFileCompare& engine)

@@ -38,15 +38,6 @@ std::vector<CompareOption> OutputOptionList(OutputOptions& options);
 // Parses "text", "tsv" or "jsonl"; false with a message otherwise.
 bool ParseOutputFormat(const std::string& text, OutputFormat& format, std::string& error);
 
-// The words of the records ("copy", "left-to-right", "done", "copy-right", ...).
-const char* OperationWord(kn::TKNOperation op);
-const char* ResultWord(kn::TKNOpResult result);
-std::string PlanWord(const kn::TKNPlannedOp& plan);
-
-// One row as a record: the tsv line (as text prints it) or the JSON object; `plan` is what an
-// update with the command's direction would do with it.
-std::string RowJson(const kn::TMyFileOpt& row, std::size_t leftRootLen, std::size_t rightRootLen,
-                    const kn::TKNPlannedOp& plan);
 // One operation as a text line (the full path it writes; in a dry run what it would do, e.g.
 // "copy /l/a.txt -> /r/a.txt"), a tsv line or a JSON object. `leftRoot` and `rightRoot` are
 // the folders compared.
@@ -63,8 +54,6 @@ struct RunCounts {
 // Adds "copied", "deleted", "folders_created", "folders_removed", "attributes", "times",
 // "failed", "bytes" and "backup_folder" to `object`.
 void AddCounts(vex::TJsonObject& object, const RunCounts& counts);
-// The folders a comparison could not read, as a JSON array of {"path", "reason"} objects.
-std::string UnreadFoldersJson(const kn::TKNFileCompare& engine);
 
 // The last record of a command in jsonl: {"type":"summary","version":1,"command":...}.
 struct SummaryFacts {
