@@ -85,8 +85,23 @@ TEST(CliExits, OneTableForEveryCommand)
     EXPECT_FALSE(Exists(r + "/a.txt")) << "no refusal wrote anything";
     EXPECT_FALSE(Exists(l + "/sub/sub"));
     EXPECT_TRUE(Exists(r + "/gone.txt"));
-    // In a pipe the progress line never shows.
-    EXPECT_EQ(RunCli({"compare", "--progress", l, r}).err, RunCli({"compare", l, r}).err);
+}
+
+// --progress writes its live line on a terminal (here a pseudo-terminal made by script(1)),
+// never into a pipe.
+TEST(CliExits, TheProgressLineShowsOnATerminalOnly)
+{
+    TempDir dir;
+    WriteFile(dir / "L/a.txt", "a");
+    MakeDirs(dir / "R");
+    auto piped = RunCli({"update", "--progress", "--quiet", dir / "L", dir / "R"});
+    EXPECT_EQ(piped.err.find("operations"), std::string::npos) << piped.err;
+    WriteFile(dir / "L/b.txt", "b");
+    const std::string command = "script -qec \"" + std::string(KESTRUNE_CLI) + " update --progress --quiet " +
+                                dir / "L" + " " + dir / "R" + "\" " + dir / "typescript" + " </dev/null >/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_NE(ReadFile(dir / "typescript").find("1/1 operations, 1 byte of 1 byte"), std::string::npos)
+        << ReadFile(dir / "typescript");
 }
 
 // `kestrune-cli update ... | head -c 1`: the program is not killed by SIGPIPE half way through;
