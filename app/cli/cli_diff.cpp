@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "app/cli/cli_command.h"
+#include "app/cli/cli_diff_records.h"
 #include "diff/kn_unitBinaryFile.h"
 #include "diff/kn_unitDiff.h"
 #include "diff/kn_unitLineClasses.h"
@@ -16,7 +17,8 @@
 namespace {
 
 const char* const Usage =
-    "Usage: kestrune-cli diff [--records] [--minimal] [--max-size SIZE] LEFT-FILE RIGHT-FILE\n"
+    "Usage: kestrune-cli diff [--records] [--format FORMAT] [--minimal] [--max-size SIZE] LEFT-FILE\n"
+    "                        RIGHT-FILE\n"
     "Compares two text files line by line and prints how many lines were added, modified and\n"
     "deleted from left to right. With --records each change record is printed first as\n"
     "KIND<TAB>INDEX1<TAB>INDEX2<TAB>COUNT (KIND is add, delete or modify; indexes are 0-based).\n"
@@ -25,6 +27,8 @@ const char* const Usage =
     "SIZE bytes (K, M and G suffixes count in 1024s; default 1G) are refused. Ctrl+C stops.\n"
     "A file with a zero byte in its first 8 KB is binary: two files of which one is binary are\n"
     "compared byte for byte and reported as \"Binary files A and B differ\".\n"
+    "--format tsv prints the same; --format jsonl prints each record and the summary as JSON\n"
+    "objects (see the README), the summary's words then going to standard error.\n"
     "Exit status: 0 without differences, 1 with differences, 2 on an error, 130 when stopped.\n";
 
 constexpr int ExitStopped = 130;
@@ -35,19 +39,6 @@ static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler
 extern "C" void RequestStop(int)
 {
     StopRequested.store(true);
-}
-
-const char* KindName(kn::TDiffKind kind)
-{
-    switch (kind) {
-        case kn::TDiffKind::dkAdd:
-            return "add";
-        case kn::TDiffKind::dkDelete:
-            return "delete";
-        case kn::TDiffKind::dkModify:
-            return "modify";
-    }
-    return "?";
 }
 
 // "1048576", "64K", "512M", "1G".
@@ -83,14 +74,9 @@ bool Load(const std::string& fileName, uint64_t maxSize, std::string& content)
     return false;
 }
 
-void PrintRecords(const kn::TDiff& diff)
-{
-    for (const kn::TDiffChange& c : diff.GetChanges())
-        std::printf("%s\t%d\t%d\t%d\n", KindName(c.Kind), c.Index1, c.Index2, c.Count);
-}
-
 struct TDiffArgs {
     bool Records = false;
+    cli::OutputFormat Format = cli::OutputFormat::Text;
     kn::TDiffOptions Options;
     uint64_t MaxSize = kn::DefaultMaxTextFileSize;
     std::vector<std::string> Files;
@@ -107,7 +93,15 @@ std::optional<int> ParseArgs(const std::vector<std::string>& argv, TDiffArgs& ar
         }
         if (arg == "--records")
             args.Records = true;
-        else if (arg == "--minimal")
+        else if (arg == "--format" || arg.starts_with("--format=")) {
+            const bool joined = arg.size() > 8;
+            const std::string value = joined ? arg.substr(9) : i + 1 < argv.size() ? argv[++i] : std::string();
+            std::string error;
+            if (!cli::ParseOutputFormat(value, args.Format, error)) {
+                std::fprintf(stderr, "kestrune-cli diff: --format: %s\n", error.c_str());
+                return cli::ExitUsage;
+            }
+        } else if (arg == "--minimal")
             args.Options.Minimal = true;
         else if (arg == "--max-size") {
             const std::optional<uint64_t> size = i + 1 < argv.size() ? ParseSize(argv[++i]) : std::nullopt;
@@ -130,7 +124,7 @@ std::optional<int> ParseArgs(const std::vector<std::string>& argv, TDiffArgs& ar
 }
 
 // The outcome of a pair of which one file is binary; nothing for two text files.
-std::optional<int> CompareIfBinary(const std::string& leftFile, const std::string& rightFile)
+std::optional<int> CompareIfBinary(const std::string& leftFile, const std::string& rightFile, cli::OutputFormat format)
 {
     kn::TBinaryComparison binary;
     std::string reason;
@@ -140,12 +134,8 @@ std::optional<int> CompareIfBinary(const std::string& leftFile, const std::strin
         return cli::ExitUsage;
     }
     if (!binary.Binary) return std::nullopt;
-    if (binary.Identical) {
-        std::printf("No differences.\n");
-        return cli::ExitOk;
-    }
-    std::printf("Binary files %s and %s differ\n", leftFile.c_str(), rightFile.c_str());
-    return cli::ExitFound;
+    return cli::PrintDiffSummary(nullptr, format, true, binary.Identical,
+                                 "Binary files " + leftFile + " and " + rightFile + " differ");
 }
 
 int RunDiff(std::vector<std::string> argv)
@@ -158,7 +148,7 @@ int RunDiff(std::vector<std::string> argv)
     if (!Load(args.Files[0], args.MaxSize, left) || !Load(args.Files[1], args.MaxSize, right)) return cli::ExitUsage;
     // Only once both are known to be regular files within the limit: a pipe is never opened
     // for reading, which would wait for a writer.
-    if (std::optional<int> status = CompareIfBinary(args.Files[0], args.Files[1])) return *status;
+    if (std::optional<int> status = CompareIfBinary(args.Files[0], args.Files[1], args.Format)) return *status;
 
     kn::TDiff diff(args.Options);
     const kn::TLineClasses classes = kn::ClassifyLines(kn::SplitTextLineViews(left), kn::SplitTextLineViews(right));
@@ -170,15 +160,8 @@ int RunDiff(std::vector<std::string> argv)
         std::fprintf(stderr, "kestrune-cli diff: the files are too large to compare\n");
         return cli::ExitUsage;
     }
-    if (args.Records) PrintRecords(diff);
-    kn::TDiffSummary s = diff.Summary();
-    if (s.Empty()) {
-        std::printf("No differences.\n");
-        return cli::ExitOk;
-    }
-    std::printf("%" PRId64 " lines added, %" PRId64 " lines modified, %" PRId64 " lines deleted.%s\n", s.Added,
-                s.Modified, s.Deleted, diff.Approximate() ? " (approximate)" : "");
-    return cli::ExitFound;
+    if (args.Records) cli::PrintDiffRecords(diff, args.Format);
+    return cli::PrintDiffSummary(&diff, args.Format);
 }
 
 const cli::CliCommandRegistration registration("diff", "compare two text files line by line", RunDiff);
