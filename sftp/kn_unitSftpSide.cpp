@@ -299,11 +299,15 @@ TKNSideResult TKNSftpSide::MakeFolder(const TKNSidePath& path, int mode)
     TKNSftpAttrs attrs;
     attrs.Flags = TKNSftpAttrs::kMode;
     attrs.Mode = asked;
-    return SetAttrs(path, attrs, "Cannot set the permissions of");
+    if (TKNSideResult r = SetAttrs(path, attrs, "Cannot set the permissions of"); !r) return r;
+    TKNSideEntry made;
+    if (LStat(remote, made) && made.ModeKnown) ModeKept(asked, made.Mode, shown);
+    return TKNSideResult::Ok();
 }
 
 TKNSideResult TKNSftpSide::RemoveFolder(const TKNSidePath& path)
 {
+    if (path.IsRoot()) return TKNSideResult::Fail(TKNSideError::BadName, "The root is never removed.");
     TKNSideEntry entry;
     if (TKNSideResult r = Stat(path, entry); !r) return r;
     const std::string remote = Remote(path);
