@@ -235,6 +235,32 @@ TEST(SftpSide, InterruptedReplaceIsPutBack)
     EXPECT_NE(s.notices[0].find("a.txt"), std::string::npos);
 }
 
+// The connection breaks right after the old file went aside: the write fails, and the next
+// connection's listing has the old file back under its name and the new one as a temporary of
+// the program's, never as a file of the user's.
+TEST(SftpSide, ReplaceBrokenAfterTheAsideStepIsMended)
+{
+    SshServer::Options options;
+    options.Subsystem = SshServer::WrappedServer("--hide posix-rename@openssh.com --end-at-rename 2");
+    Served s(options);
+    WriteFile(s.root + "/a.txt", "old");
+    kn::TKNSideEntry old;
+    ASSERT_TRUE(s.side->Stat(P({"a.txt"}), old));
+    EXPECT_FALSE(Put(*s.side, P({"a.txt"}), "new", -1, kn::ExpectedOf(old)));
+    EXPECT_FALSE(Exists(s.root + "/a.txt"));
+
+    kn::TKNSideContext context;
+    context.Notice = [&](const std::string& text) { s.notices.push_back(text); };
+    auto again = kn::OpenSftpSide(s.server.Location(s.root), context);
+    ASSERT_TRUE(again->Connect());
+    const std::vector<std::string> listed = Listed(*again);
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[1], "a.txt");
+    EXPECT_TRUE(kn::IsOwnTempName(listed[0])) << listed[0];
+    EXPECT_EQ(ReadFile(s.root + "/a.txt"), "old");
+    EXPECT_EQ(s.notices.size(), 1u);
+}
+
 // A server without posix-rename@openssh.com: a replace goes through the aside name and leaves
 // only the new file; a new file is never put over one that appeared meanwhile.
 TEST(SftpSide, ReplaceWithoutAtomicRename)
