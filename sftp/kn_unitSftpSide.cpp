@@ -4,6 +4,8 @@
 #include <libssh/sftp.h>
 #include <sys/stat.h>
 
+#include <cstdio>
+
 #include "sftp/kn_unitSftpLocation.h"
 #include "sftp/kn_unitSftpReader.h"
 #include "sftp/kn_unitSftpWriteStream.h"
@@ -39,6 +41,13 @@ void Fill(TKNSideEntry& entry, const sftp_attributes_struct& attr)
     entry.OwnerKnown = (attr.flags & SSH_FILEXFER_ATTR_UIDGID) != 0;
 }
 
+std::string Octal(uint32_t mode)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", mode & 07777);
+    return text;
+}
+
 // The stem of an own temporary name (what TempName was given), or empty.
 std::string StemOf(const std::string& name)
 {
@@ -50,7 +59,10 @@ std::string StemOf(const std::string& name)
 // The random reader behind the side's read stream.
 class TSftpReadStream final : public TKNReadStream {
 public:
-    TSftpReadStream(TKNSftpSession& session, const TKNSideContext& context) : reader_(session), context_(context) {}
+    TSftpReadStream(TKNSftpSession& session, const TKNSideContext& context)
+        : session_(session), reader_(session), context_(context)
+    {
+    }
     TKNSftpReader& Reader() { return reader_; }
     int64_t Read(char* buffer, std::size_t size, TKNSideResult& result) override
     {
@@ -61,11 +73,15 @@ public:
         std::string reason;
         const int64_t n = reader_.Read(buffer, size, reason);
         if (n < 0)
-            result = TKNSideResult::Fail(reader_.Changed() ? TKNSideError::Changed : TKNSideError::Other, reason);
+            result = TKNSideResult::Fail(reader_.Changed()      ? TKNSideError::Changed
+                                         : session_.Connected() ? TKNSideError::Other
+                                                                : TKNSideError::Connection,
+                                         reason);
         return n;
     }
 
 private:
+    TKNSftpSession& session_;
     TKNSftpReader reader_;
     const TKNSideContext& context_;
 };
@@ -378,7 +394,7 @@ bool TKNSftpSide::ModeKept(uint32_t asked, uint32_t kept, const std::string& sho
     if ((asked & 07777) == (kept & 07777)) return true;
     if (!modesNoticed_ && context_.Notice)
         context_.Notice("The server of " + shownRoot_ + " does not keep permission bits (\"" + shown + "\" kept " +
-                        std::to_string(kept & 07777) + "); they are not changed there.");
+                        Octal(kept) + " where " + Octal(asked) + " was set); they are not changed there.");
     modesNoticed_ = true;
     caps_.SetMode = false;
     return false;
