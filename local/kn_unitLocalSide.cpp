@@ -198,7 +198,10 @@ int64_t TLocalReadStream::Read(char* buffer, std::size_t size, TKNSideResult& re
     ssize_t got;
     do got = read(fd_.Get(), buffer, size);
     while (got < 0 && errno == EINTR);
-    if (got < 0) result = TKNSideResult::Fail(KindOfErrno(errno), "\"" + shown_ + "\": " + vex::ErrorText(errno));
+    if (got < 0) {
+        const int err = errno;
+        result = TKNSideResult::Fail(KindOfErrno(err), "\"" + shown_ + "\": " + vex::ErrorText(err));
+    }
     return got;
 }
 
