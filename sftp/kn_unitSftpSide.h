@@ -13,6 +13,7 @@
 //   replace) puts it back and says so.
 // - A server may accept permission bits and keep others: they are read back, and the first
 //   time they differ the side says so once and reports such changes as unsupported.
+// Its streams use its connection: they must not outlive it.
 #pragma once
 
 #include <memory>
