@@ -242,7 +242,7 @@ TKNSideResult TKNSftpSide::List(const TKNSidePath& folder, std::vector<TKNSideEn
 bool TKNSftpSide::PutBack(const TKNSidePath& folder, TKNSideEntry& entry, const std::vector<TKNSideEntry>& entries)
 {
     const std::string dest = StemOf(entry.Name).substr(kAsideMark.size());
-    if (!NameProblem(dest, kBackslash).empty()) return false;
+    if (entry.Kind != TKNEntryKind::File || entry.Link || !NameProblem(dest, kBackslash).empty()) return false;
     for (const TKNSideEntry& other : entries)
         if (other.Name == dest) return false;  // the replace got through: a stale temporary
     const std::string shown = Shown(folder.Child(dest));
