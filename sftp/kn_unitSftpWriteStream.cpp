@@ -44,6 +44,7 @@ public:
 
     TKNSideResult Write(const char* data, std::size_t size) override
     {
+        if (done_) return TKNSideResult::Fail(TKNSideError::Other, "\"" + shown_ + "\" was already ended.");
         if (side_.Context().Stopped()) return Fail(TKNSideResult::Fail(TKNSideError::Stopped, "Stopped."));
         std::string reason;
         while (size > 0) {
