@@ -26,7 +26,7 @@ TKNOpEvent OperationEvent(const TKNUpdateThread& run, const TMyFileOpt& row, con
     TKNOpEvent event;
     event.Op = op.Op;
     event.WritesRight = op.WritesRight;
-    event.Row = &row;
+    event.Row = row;
     const bool written = !(op.WritesRight ? row.Right : row.Left).Path.empty();
     const bool right = written == op.WritesRight;
     const TKNFileRec& rec = right ? row.Right : row.Left;

@@ -175,7 +175,7 @@ std::string OperationText(const kn::TKNOpEvent& event, const std::string& leftRo
     };
     const std::string written = shown(event.WritesRight);
     if (event.Result != kn::TKNOpResult::Planned) return EscapeText(written);
-    const kn::TKNFileRec* read = event.Row ? &(event.WritesRight ? event.Row->Left : event.Row->Right) : nullptr;
+    const kn::TKNFileRec* read = &(event.WritesRight ? event.Row.Left : event.Row.Right);
     std::string text;
     switch (event.Op) {
         case kn::TKNOperation::CopyLeftToRight:
