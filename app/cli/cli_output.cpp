@@ -193,7 +193,7 @@ std::string OperationText(const kn::TKNOpEvent& event, const std::string& leftRo
             text = "remove folder " + written;
             break;
         case kn::TKNOperation::SetAttributes:
-            text = (read && (read->Attr & kn::faReadOnly) ? "make read-only " : "make writable ") + written;
+            text = ((read->Attr & kn::faReadOnly) ? "make read-only " : "make writable ") + written;
             break;
         case kn::TKNOperation::SetTime:
             text = "set time of " + written;
