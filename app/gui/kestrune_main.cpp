@@ -7,6 +7,7 @@
 #include "app/kn_version.h"
 #include "config/kn_unitConfig.h"
 #include "framework/qt/vex_unitDialogs.h"
+#include "framework/qt/vex_unitKeychain.h"
 #include "framework/qt/vex_unitPlacement.h"
 #include "framework/qt/vex_unitQtHandOver.h"
 #include "ui/kn_frmMain.h"
@@ -24,14 +25,14 @@ kn::TKNWorkArea DesktopWorkArea()
 
 // Answers --help and --version (and ends the program there); returns the program's own
 // switches, which keep their "/" form.
-QStringList ParseCommandLine(const QApplication& app)
+QStringList ParseCommandLine(const QCoreApplication& app)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Compares two folder trees, local or on an FTP server, and brings them into line.\n\n"
-                       "  /e           start in expert mode (updates without the confirmation dialog)\n"
-                       "  /o FOLDER    compare FOLDER with a right folder chosen in a browse dialog\n"
-                       "  /d FOLDER    delete the contents of FOLDER after confirmation, then the folder itself"));
+    parser.setApplicationDescription(QStringLiteral(
+        "Compares two folder trees, local or on a server (FTP, FTPS, SFTP), and brings them into line.\n\n"
+        "  /e           start in expert mode (updates without the confirmation dialog)\n"
+        "  /o FOLDER    compare FOLDER with a right folder chosen in a browse dialog\n"
+        "  /d FOLDER    delete the contents of FOLDER after confirmation, then the folder itself"));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("switch"), QStringLiteral("/e, /o FOLDER or /d FOLDER."),
@@ -44,6 +45,14 @@ QStringList ParseCommandLine(const QApplication& app)
 
 int main(int argc, char** argv)
 {
+    // The command line first, without a display: --help and --version answer on any terminal.
+    QStringList params;
+    {
+        QCoreApplication parsing(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("Kestrune"));
+        QCoreApplication::setApplicationVersion(QStringLiteral(KESTRUNE_VERSION));
+        params = ParseCommandLine(parsing);
+    }
     QApplication app(argc, argv);
     // Outside a desktop session Qt knows no icon theme (or only the bare fallback theme); the
     // file icons come from one.
@@ -54,10 +63,12 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Kestrune"));
     vex::SetApplicationTitle(QStringLiteral("Kestrune " KESTRUNE_VERSION));
     QApplication::setApplicationVersion(QStringLiteral(KESTRUNE_VERSION));
-    const QStringList params = ParseCommandLine(app);
     vex::InstallQtHandOver();
 
     std::unique_ptr<kn::TKNConfig> config = kn::TKNConfig::OpenProgramConfig(DesktopWorkArea());
+    // Server passwords go to the desktop's secret store, never into the configuration file.
+    vex::TvexKeychain secrets(QStringLiteral("Kestrune"));
+    config->Secrets = &secrets;
     kn::TKNMainForm window(*config);
     if (!window.Started()) return 0;
     if (!window.ApplyCommandLine(params)) return 0;
