@@ -74,6 +74,7 @@ void TKNNamedListEdit::btnDeleteClick()
 {
     int row = FNames->currentRow();
     if (row < 0) return;
+    if (!vex::QuestionBox(this, tr("Delete the %1 \"%2\"?").arg(FTexts.Noun, FNames->currentItem()->text()))) return;
     DeleteRecord(row);
     FillList(QString());
 }
