@@ -233,7 +233,7 @@ void TKNMainForm::CreateFolderPanel()
             edit->setText(QString::fromStdString(split.Location));
         });
     }
-    panelFolder->setFixedHeight(std::max(21, edFolderLeft->sizeHint().height()));
+    panelFolder->setFixedHeight(std::max({21, edFolderLeft->sizeHint().height(), cbAction->sizeHint().height()}));
     panelFolder->installEventFilter(this);
     layout->addWidget(panelFolder);
     setCentralWidget(central);

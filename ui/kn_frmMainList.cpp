@@ -147,7 +147,11 @@ void TKNMainForm::SetUpdateCommands(bool enabled)
 
 bool TKNMainForm::ResultIsCurrent() const
 {
-    return compared_ && edFolderLeft->text() == comparedLeft_ && edFolderRight->text() == comparedRight_;
+    // A password typed into a field again names the same folder.
+    auto same = [](const QLineEdit* edit, const QString& compared) {
+        return ShownText(edit->text().toStdString()) == ShownText(compared.toStdString());
+    };
+    return compared_ && same(edFolderLeft, comparedLeft_) && same(edFolderRight, comparedRight_);
 }
 
 // A field edited after a comparison leaves the list describing other folders: it says so, and

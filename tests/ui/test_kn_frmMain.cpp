@@ -227,7 +227,8 @@ TEST_F(MainWindow, EscStopsARunningComparison)
     QTest::keyClick(window.edFolderLeft, Qt::Key_Escape);
     ASSERT_TRUE(WaitUntil([&] { return !window.IsBusy(); }));
     EXPECT_EQ(window.ResultModel().rowCount(), 0);
-    EXPECT_EQ(StatusText(window, 0), "Found 0 folder(s) and file(s).");
+    EXPECT_EQ(StatusText(window, 0), "Stopped.") << "not \"Found 0\", which would read as equal trees";
+    EXPECT_TRUE(StatusText(window, 1).startsWith("No result: stopped")) << StatusText(window, 1).toStdString();
 }
 
 TEST_F(MainWindow, AFailedComparisonSaysWhyAndListsNothing)

@@ -148,8 +148,7 @@ TEST_F(ShownResult, AStoppedOrFailedComparisonSaysSoInsteadOfFoundNothing)
         ASSERT_TRUE(testutil::WaitUntil([&] { return script.Pending() == 0; }));
     }
     EXPECT_EQ(StatusText(*window, 0), "The comparison failed.");
-    EXPECT_EQ(StatusText(*window, 1).toStdString(),
-              "The folder \"" + (trees / "missing").string() + "\" does not exist.");
+    EXPECT_EQ(StatusText(*window, 1).toStdString(), "The folder \"" + (trees / "missing") + "\" does not exist.");
 
     for (int i = 0; i < 200; ++i) WriteFile(left + "/d" + std::to_string(i % 10) + "/f" + std::to_string(i), "x");
     kn::TKNFileCompare& engine = window->Engine();
