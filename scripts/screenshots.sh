@@ -42,8 +42,11 @@ demo "$R/js/app.js" 'console.log("v1");\n' '2026-11-05 18:45'
 demo "$R/contact.html" '<p>Mail us</p>\n' '2026-12-04 12:00'
 demo "$L/contact.html" '<p>Mail us!</p>\n' '2026-12-04 12:00'
 
-export DISPLAY=:97
-Xvfb $DISPLAY -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+# A display of its own (the first free number), so that runs side by side never shoot each
+# other's windows.
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=:$(head -1 "$work/display")
 sleep 1
 openbox >/dev/null 2>&1 &
 sleep 1
@@ -88,7 +91,12 @@ app=$!
 main=$(wait_window '^Kestrune')
 xdotool windowactivate --sync "$main" key F5
 shoot main-window.png
-xdotool key F7
+# F7 is refused while the comparison still runs: press it until the confirmation opens.
+for _ in $(seq 20); do
+  xdotool windowactivate --sync "$main" key F7
+  sleep 1
+  xdotool search --onlyvisible --name 'Updating Confirmation' >/dev/null 2>&1 && break
+done
 confirm=$(wait_window 'Updating Confirmation')
 shoot update-confirmation.png
 xdotool windowactivate --sync "$confirm" key Escape
