@@ -91,7 +91,7 @@ TKNConfirmForm::TKNConfirmForm(QWidget* parent) : QDialog(parent)
     lblTotals = new QLabel(this);
     lblTotals->setObjectName("lblTotals");
     lblTotals->setWordWrap(true);
-    lblOperations = new QLabel(tr("&Operations:"), this);
+    lblOperations = new QLabel(tr("O&perations:"), this);
     lvOperations = new QListView(this);
     lvOperations->setObjectName("lvOperations");
     lvOperations->setUniformItemSizes(true);
@@ -162,7 +162,7 @@ void TKNConfirmForm::SetOperations(int count, std::function<QString(int)> line)
     QAbstractItemModel* old = lvOperations->model();
     lvOperations->setModel(new TOperationModel(count, std::move(line), this));
     delete old;
-    lblOperations->setText(tr("&Operations (%1):").arg(QLocale().toString(count)));
+    lblOperations->setText(tr("O&perations (%1):").arg(QLocale().toString(count)));
 }
 
 bool TKNConfirmForm::BackupChecked() const

@@ -43,7 +43,7 @@ TKNPasswordForm::TKNPasswordForm(TKNConfig& config, QWidget* parent) : QDialog(p
     fields->addRow(tr("&Confirm New Password:"), edConfirm);
 
     auto* buttons = new QDialogButtonBox(this);
-    btnOk = buttons->addButton(tr("Ok"), QDialogButtonBox::AcceptRole);
+    btnOk = buttons->addButton(tr("OK"), QDialogButtonBox::AcceptRole);
     btnCancel = buttons->addButton(tr("Cancel"), QDialogButtonBox::RejectRole);
     btnOk->setDefault(true);
     connect(btnOk, &QPushButton::clicked, this, &TKNPasswordForm::btnOkClick);

@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 #include <QIcon>
 #include <QScreen>
+#include <cstring>
 
 #include "app/kn_version.h"
 #include "config/kn_unitConfig.h"
@@ -41,17 +42,24 @@ QStringList ParseCommandLine(const QCoreApplication& app)
     return parser.positionalArguments();
 }
 
+bool AsksForHelp(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i)
+        for (const char* option : {"--help", "-h", "-?", "--help-all", "--version", "-v"})
+            if (std::strcmp(argv[i], option) == 0) return true;
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    // The command line first, without a display: --help and --version answer on any terminal.
-    QStringList params;
-    {
+    // --help and --version answer on any terminal, without a display (and end the program).
+    if (AsksForHelp(argc, argv)) {
         QCoreApplication parsing(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("Kestrune"));
         QCoreApplication::setApplicationVersion(QStringLiteral(KESTRUNE_VERSION));
-        params = ParseCommandLine(parsing);
+        ParseCommandLine(parsing);
     }
     QApplication app(argc, argv);
     // Outside a desktop session Qt knows no icon theme (or only the bare fallback theme); the
@@ -63,6 +71,8 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Kestrune"));
     vex::SetApplicationTitle(QStringLiteral("Kestrune " KESTRUNE_VERSION));
     QApplication::setApplicationVersion(QStringLiteral(KESTRUNE_VERSION));
+    // After QApplication, which takes its own options (-platform, -style) off the line.
+    const QStringList params = ParseCommandLine(app);
     vex::InstallQtHandOver();
 
     std::unique_ptr<kn::TKNConfig> config = kn::TKNConfig::OpenProgramConfig(DesktopWorkArea());

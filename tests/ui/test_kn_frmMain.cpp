@@ -2,6 +2,7 @@
 // stopping, and what survives a restart.
 #include <QComboBox>
 #include <QDialog>
+#include <QFocusEvent>
 #include <QFont>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -212,6 +213,35 @@ TEST_F(MainWindow, CommandsDoNothingWhileBusy)
     window.FindAction("actCompareAction")->trigger();
     EXPECT_EQ(kn::ActionIndex(window.CurrentAction()), (kn::ActionIndex(action) + 1) % 3)
         << "idle again, commands work";
+}
+
+// Every control of the window on the Tab path, and the list's first and last rows on Home/End.
+TEST_F(MainWindow, TheKeyboardReachesEveryControlAndBothEndsOfTheList)
+{
+    MakeTrees();
+    auto config = OpenConfig();
+    kn::TKNMainForm window(*config);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    Compare(window, left, right);
+    QWidget* expected[] = {window.sbtnFolderLeft, window.cbAction, window.sbtnFolderRight, window.edFolderRight,
+                           window.ListViewFiles};  // Stop is off while idle
+    QWidget* at = window.edFolderLeft;
+    for (QWidget* next : expected) {
+        at = at->nextInFocusChain();
+        while (!(at->focusPolicy() & Qt::TabFocus) || !at->isEnabled() || !at->isVisible()) at = at->nextInFocusChain();
+        EXPECT_EQ(at, next) << at->objectName().toStdString();
+    }
+    // Tab into the list (sent directly: an offscreen window need not be the active one).
+    QFocusEvent tabbedIn(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(window.ListViewFiles, &tabbedIn);
+    ASSERT_TRUE(window.ListViewFiles->currentIndex().isValid()) << "a visible current row";
+    QTest::keyClick(window.ListViewFiles, Qt::Key_End);
+    EXPECT_EQ(window.ListViewFiles->currentIndex().row(), window.ResultModel().rowCount() - 1);
+    QTest::keyClick(window.ListViewFiles, Qt::Key_Home, Qt::ShiftModifier);
+    EXPECT_EQ(window.ListViewFiles->currentIndex().row(), 0);
+    EXPECT_EQ(window.ListViewFiles->selectionModel()->selectedRows().size(), window.ResultModel().rowCount())
+        << "Shift+Home selects up to the first row";
 }
 
 TEST_F(MainWindow, EscStopsARunningComparison)
