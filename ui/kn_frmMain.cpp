@@ -332,17 +332,9 @@ bool TKNMainForm::eventFilter(QObject* watched, QEvent* event)
     if (watched == panelFolder && event->type() == QEvent::Resize) LayoutFolderPanel();
     if (ListViewFiles && watched == ListViewFiles->viewport() && event->type() == QEvent::Resize) ResizeColumns();
     if (ListViewFiles && watched == ListViewFiles && event->type() == QEvent::KeyPress) {
-        auto* press = static_cast<QKeyEvent*>(event);
-        const int key = press->key();
+        const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             ShowDifferencesOfRow(ListViewFiles->currentIndex().row());
-            return true;
-        }
-        // Home and End go to the first and last row, as in every list of rows (the table's own
-        // keys would move between columns of one row, which this list does not select).
-        if ((key == Qt::Key_Home || key == Qt::Key_End) && !(press->modifiers() & Qt::ControlModifier)) {
-            QKeyEvent rowKey(QEvent::KeyPress, key, press->modifiers() | Qt::ControlModifier, press->text());
-            QApplication::sendEvent(ListViewFiles, &rowKey);
             return true;
         }
     }

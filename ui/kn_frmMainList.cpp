@@ -22,9 +22,28 @@ constexpr int kMinNameWidth = 120;
 
 }  // namespace
 
+namespace {
+
+// The result list's view: Home and End go to the first and last row, as in every list of rows
+// (a table's own keys move between the columns of one row, which this list never selects);
+// with Shift they extend the selection as the view always does.
+class TKNResultView : public QTableView {
+public:
+    using QTableView::QTableView;
+
+protected:
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override
+    {
+        if (action == MoveHome || action == MoveEnd) modifiers |= Qt::ControlModifier;
+        return QTableView::moveCursor(action, modifiers);
+    }
+};
+
+}  // namespace
+
 void TKNMainForm::CreateListView()
 {
-    ListViewFiles = new QTableView(centralWidget());
+    ListViewFiles = new TKNResultView(centralWidget());
     ListViewFiles->setObjectName("ListViewFiles");
     model_ = new TKNResultModel(*FileCompare, MainImage, SysImage, this);
     ListViewFiles->setModel(model_);

@@ -25,8 +25,9 @@ kn::TKNWorkArea DesktopWorkArea()
 }
 
 // Answers --help and --version (and ends the program there); returns the program's own
-// switches, which keep their "/" form.
-QStringList ParseCommandLine(const QCoreApplication& app)
+// switches, which keep their "/" form. Before the QApplication exists (`early`), options that
+// only it knows (-platform, -style) are let pass.
+QStringList ParseCommandLine(const QCoreApplication& app, bool early = false)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -38,8 +39,14 @@ QStringList ParseCommandLine(const QCoreApplication& app)
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("switch"), QStringLiteral("/e, /o FOLDER or /d FOLDER."),
                                  QStringLiteral("[/e | /o FOLDER | /d FOLDER]"));
-    parser.process(app);
-    return parser.positionalArguments();
+    if (!early) {
+        parser.process(app);
+        return parser.positionalArguments();
+    }
+    parser.parse(app.arguments());
+    if (parser.isSet(QStringLiteral("help"))) parser.showHelp();
+    if (parser.isSet(QStringLiteral("version"))) parser.showVersion();
+    return {};
 }
 
 bool AsksForHelp(int argc, char** argv)
@@ -59,7 +66,7 @@ int main(int argc, char** argv)
         QCoreApplication parsing(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("Kestrune"));
         QCoreApplication::setApplicationVersion(QStringLiteral(KESTRUNE_VERSION));
-        ParseCommandLine(parsing);
+        ParseCommandLine(parsing, true);
     }
     QApplication app(argc, argv);
     // Outside a desktop session Qt knows no icon theme (or only the bare fallback theme); the
