@@ -16,6 +16,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
+#include <cmath>
 #include <cstdlib>
 
 #include "framework/qt/vex_frmHelp.h"
@@ -149,6 +150,48 @@ TEST_F(MainWindow, ComparisonFillsTheListWithTextsColoursAndImages)
         window.ListViewFiles->selectRow(newer);
         window.grab().save(QString("%1/main-800.png").arg(shots));
     }
+}
+
+// WCAG's contrast ratio of two colours (1 to 21).
+double Contrast(const QColor& a, const QColor& b)
+{
+    auto luminance = [](const QColor& c) {
+        auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// Every text of the list against the view's base, in a light and in a dark palette: names and
+// times at least 4.5:1, the dimmed side at least 3:1.
+TEST_F(MainWindow, TheListStaysReadableInALightAndADarkPalette)
+{
+    MakeTrees();
+    auto config = OpenConfig();
+    kn::TKNMainForm window(*config);
+    Compare(window, left, right);
+    kn::TKNResultModel& model = window.ResultModel();
+    const QPalette light = QApplication::palette();
+    QPalette dark = light;
+    for (auto [role, colour] : {std::pair{QPalette::Base, QColor(0x24, 0x24, 0x24)},
+                                {QPalette::Text, Qt::white},
+                                {QPalette::Link, QColor(0x8A, 0xB4, 0xF8)},
+                                {QPalette::PlaceholderText, Qt::gray}})
+        dark.setColor(role, colour);
+    for (const QPalette& palette : {light, dark}) {
+        QApplication::setPalette(palette);
+        const QColor base = palette.color(QPalette::Base);
+        for (int row = 0; row < model.rowCount(); ++row)
+            for (int column = 0; column < 7; ++column) {
+                const QVariant given = model.index(row, column).data(Qt::ForegroundRole);
+                const QColor text = given.isValid() ? given.value<QColor>() : palette.color(QPalette::Text);
+                const bool dimmed = model.index(row, column).data(Qt::FontRole).value<QFont>().strikeOut();
+                EXPECT_GE(Contrast(text, base), dimmed ? 3.0 : 4.5)
+                    << "row " << row << " column " << column << " on " << base.name().toStdString();
+            }
+    }
+    QApplication::setPalette(light);
 }
 
 TEST_F(MainWindow, HeaderClicksSortAndTheOrderSurvivesARestart)

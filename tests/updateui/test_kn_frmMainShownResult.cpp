@@ -50,6 +50,7 @@ TEST_F(ShownResult, FoldersTypedAfterAComparisonLeaveTheResultOutOfDateEvenInExp
     testutil::MakeDirs(otherLeft);
     testutil::MakeDirs(otherRight);
     auto window = Open(kn::TKNAction::LeftToRight, true);
+    EXPECT_EQ(StatusText(*window, 2), "Expert mode") << "the status bar says so";
     Compare(*window, left, right);
     QAction* update = window->FindAction("actCompareUpdate");
     ASSERT_TRUE(update->isEnabled());
