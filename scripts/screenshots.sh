@@ -3,13 +3,15 @@
 # the window frames are drawn as on a desktop:
 #   docs/first-start.png         the main window at the first start (a fresh configuration)
 #   docs/main-window.png         the main window after a comparison of two demo trees
+#   docs/update-confirmation.png the confirmation of a Force Update over the main window
+#   docs/main-window-dark.png    the main window under GTK's dark Adwaita theme
 #   docs/differences-window.png  the differences window of one text pair
 #   docs/binary-pair.png         the differences window of a binary pair
 # Usage: [KESTRUNE_BUILD=DIR] scripts/screenshots.sh [OUTPUT-FOLDER] (default docs/)
 set -euo pipefail
 KESTRUNE_ROOT=$(cd "$(dirname "$0")/.." && pwd)
 source "$KESTRUNE_ROOT/scripts/setup.sh"
-kestrune_packages+=(xdotool imagemagick)
+kestrune_packages+=(xdotool imagemagick qt6-gtk-platformtheme)
 kestrune_install_missing
 # KESTRUNE_BUILD=DIR takes the programs of an existing build instead of building build/release.
 build=${KESTRUNE_BUILD:-}
@@ -40,8 +42,11 @@ demo "$R/js/app.js" 'console.log("v1");\n' '2026-11-05 18:45'
 demo "$R/contact.html" '<p>Mail us</p>\n' '2026-12-04 12:00'
 demo "$L/contact.html" '<p>Mail us!</p>\n' '2026-12-04 12:00'
 
-export DISPLAY=:97
-Xvfb $DISPLAY -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+# A display of its own (the first free number), so that runs side by side never shoot each
+# other's windows.
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=:$(head -1 "$work/display")
 sleep 1
 openbox >/dev/null 2>&1 &
 sleep 1
@@ -79,12 +84,23 @@ path, left, right = sys.argv[1:4]
 with open(path, 'r+b') as f:
     for offset, text in ((128 + 32, left), (128 + 288, right)):
         f.seek(offset); f.write(text.encode()[:255].ljust(256, b'\0'))
+    f.seek(128 + 544); f.write(b'\0')  # the direction: Left to Right
 PY
 KESTRUNE_HOME=$home "$build/app/gui/kestrune" >/dev/null 2>&1 &
 app=$!
 main=$(wait_window '^Kestrune')
 xdotool windowactivate --sync "$main" key F5
 shoot main-window.png
+# F7 is refused while the comparison still runs: press it until the confirmation opens.
+for _ in $(seq 20); do
+  xdotool windowactivate --sync "$main" key F7
+  sleep 1
+  xdotool search --onlyvisible --name 'Updating Confirmation' >/dev/null 2>&1 && break
+done
+confirm=$(wait_window 'Updating Confirmation')
+shoot update-confirmation.png
+xdotool windowactivate --sync "$confirm" key Escape
+sleep 0.5
 
 # open_row N: clicks the first row of the result list, goes down to the N-th (from 1) and opens
 # its differences with Enter.
@@ -107,5 +123,14 @@ open_row 6
 diffs=$(wait_window 'Show Differences')
 shoot binary-pair.png
 xdotool windowactivate --sync "$diffs" key alt+F4
+kill $app 2>/dev/null || true
+wait $app 2>/dev/null || true
+
+# The main window again under a dark desktop theme: every colour of the list follows it.
+QT_QPA_PLATFORMTHEME=gtk3 GTK_THEME=Adwaita:dark KESTRUNE_HOME=$home "$build/app/gui/kestrune" >/dev/null 2>&1 &
+app=$!
+main=$(wait_window '^Kestrune')
+xdotool windowactivate --sync "$main" key F5
+shoot main-window-dark.png
 kill $app 2>/dev/null || true
 echo "screenshots in $out"
