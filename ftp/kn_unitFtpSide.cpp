@@ -294,6 +294,7 @@ TKNSideResult TKNFtpSide::StatServer(TKNIdFTP& ftp, const std::string& serverPat
     for (const TKNFtpListItem& item : items)
         if (item.FileName == name) {
             entry = EntryOf(item);
+            RefineTime(ftp, serverPath, entry);
             return TKNSideResult::Ok();
         }
     return TKNSideResult::Fail(TKNSideError::NotFound, "\"" + serverPath + "\" does not exist.");
@@ -307,24 +308,42 @@ TKNSideResult TKNFtpSide::Stat(const TKNSidePath& path, TKNSideEntry& entry)
 
 // --- Times and modes ------------------------------------------------------------------------
 
-void TKNFtpSide::LearnServerClock(TKNIdFTP& ftp, const std::string& serverPath)
+// A file's listed time is known only to the minute (or the day, for an old file) on a server
+// without MLST; MDTM tells the second, once a file listed to the minute showed how MDTM's times
+// relate to the listing's. A server whose MDTM disagrees otherwise than by whole hours gets no
+// more times set, and its MDTM is not read.
+void TKNFtpSide::RefineTime(TKNIdFTP& ftp, const std::string& serverPath, TKNSideEntry& entry)
 {
-    if (clockLearned_ || !caps_.SetTime) return;
+    if (clock_ == TClock::Useless || entry.Kind != TKNEntryKind::File || entry.Link || entry.TimeStep <= 1) return;
     const int64_t told = ftp.ModTime(serverPath);
-    TKNSideEntry listed;
-    if (told < 0 || !StatServer(ftp, serverPath, listed)) {
-        clockLearned_ = true;  // nothing to learn from: MDTM or the listing tells no time
+    if (told < 0) {
+        clock_ = TClock::Useless;
         return;
     }
-    int64_t offset = 0;
-    const TKNServerClock clock = CompareServerClock(told, listed.MTime, listed.TimeStep, offset);
-    if (clock == TKNServerClock::Unknown) return;
-    clockLearned_ = true;
-    clockOffset_ = offset;
-    if (clock != TKNServerClock::Disagrees) return;
-    caps_.SetTime = false;
-    Tell(toldTimes_, "The server \"" + shownRoot_ +
-                         "\" reads file times with MDTM otherwise than it lists them; file times are not set there.");
+    if (clock_ == TClock::Unknown) {
+        int64_t offset = 0;
+        const TKNServerClock compared = CompareServerClock(told, entry.MTime, entry.TimeStep, offset);
+        if (compared == TKNServerClock::Unknown) return;
+        if (compared == TKNServerClock::Disagrees) {
+            clock_ = TClock::Useless;
+            caps_.SetTime = false;
+            Tell(toldTimes_, "The server \"" + shownRoot_ +
+                                 "\" tells file times with MDTM otherwise than it lists them; file times are not set "
+                                 "there.");
+            return;
+        }
+        clock_ = TClock::Learned;
+        clockOffset_ = offset;
+    }
+    entry.MTime = told - clockOffset_;
+    entry.TimeStep = 1;
+}
+
+void TKNFtpSide::LearnClock(TKNIdFTP& ftp, const std::string& serverPath)
+{
+    if (clock_ != TClock::Unknown || ftp.HasFeature("MLST")) return;
+    TKNSideEntry fresh;
+    StatServer(ftp, serverPath, fresh);
 }
 
 TKNSideResult TKNFtpSide::SetServerTime(TKNIdFTP& ftp, const std::string& serverPath, int64_t mtime,
