@@ -222,9 +222,7 @@ void TKNFtpSide::ListPlainOrAll(TKNIdFTP& ftp, std::vector<TKNFtpListItem>& item
     items = ftp.DirectoryListing();
     if (refused || !ListAllUnderstood(NamesOf(items), NamesOf(all))) {
         listAll_ = TListAll::Refused;
-        caps_.DotEntries = false;
-        Tell(toldDots_, "The server \"" + shownRoot_ +
-                            "\" does not list names that begin with \".\"; such entries there are left alone.");
+        HideDotEntries();
         return;
     }
     if (!items.empty() || !all.empty()) listAll_ = TListAll::Understood;
@@ -339,11 +337,22 @@ void TKNFtpSide::RefineTime(TKNIdFTP& ftp, const std::string& serverPath, TKNSid
     entry.TimeStep = 1;
 }
 
-void TKNFtpSide::LearnClock(TKNIdFTP& ftp, const std::string& serverPath)
+// The temporary's name begins with "."; a listing without it shows that the server hides such
+// names even from "LIST -a". Listed, it is fresh, so its time is known to the minute and
+// teaches the server's clock.
+void TKNFtpSide::LearnFromUpload(TKNIdFTP& ftp, const std::string& serverPath)
 {
-    if (clock_ != TClock::Unknown || ftp.HasFeature("MLST")) return;
+    if (uploadChecked_ || ftp.ListsWithMlsd()) return;
+    uploadChecked_ = true;
     TKNSideEntry fresh;
-    StatServer(ftp, serverPath, fresh);
+    if (StatServer(ftp, serverPath, fresh).Kind == TKNSideError::NotFound) HideDotEntries();
+}
+
+void TKNFtpSide::HideDotEntries()
+{
+    caps_.DotEntries = false;
+    Tell(toldDots_, "The server \"" + shownRoot_ +
+                        "\" does not list names that begin with \".\"; such entries there are left alone.");
 }
 
 TKNSideResult TKNFtpSide::SetServerTime(TKNIdFTP& ftp, const std::string& serverPath, int64_t mtime,
