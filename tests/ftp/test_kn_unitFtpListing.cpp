@@ -157,7 +157,7 @@ TEST(FtpListLine, UnixLinesTellPermissionBits)
 {
     const std::pair<const char*, int> cases[] = {
         {"-rw-r--r-- 1 u g 5 Dec 01 10:00 a", 0644},   {"drwx------ 2 u g 5 Dec 01 10:00 a", 0700},
-        {"-rwsr-x--T 1 u g 5 Dec 01 10:00 a", 05754},  {"drwxrwsrwt 2 u g 5 Dec 01 10:00 a", 03777},
+        {"-rwsr-x--T 1 u g 5 Dec 01 10:00 a", 05750},  {"drwxrwsrwt 2 u g 5 Dec 01 10:00 a", 03777},
         {"-r-Sr--r--+ 1 u g 5 Dec 01 10:00 a", 04444},
     };
     for (const auto& [line, mode] : cases) {
