@@ -183,6 +183,8 @@ TKNSideResult TKNFtpSide::Connect()
         // reason, before anything is listed.
         ftp.ChangeDir(rootPath_);
         caps_.TimeStep = ftp.ListsWithMlsd() ? 1 : 60;
+        // SITE UTIME is never named by FEAT: a server that tells no features may still have it.
+        caps_.SetTime = !ftp.ToldFeatures() || ftp.HasFeature("MFMT") || ftp.HasFeature("MDTM");
         return TKNSideResult::Ok();
     });
 }
@@ -394,8 +396,11 @@ TKNSideResult TKNFtpSide::SetServerMode(TKNIdFTP& ftp, const std::string& server
     }
     if (!taken) return unsupported(kMsgFtpKeepsNoModes);
     chmodWorked_ = true;
+    // MLST's UNIX.mode tells the permission bits only (pyftpdlib), a LIST line the set-ID and
+    // sticky bits as well: what the server tells is compared.
+    const uint32_t told = ftp.HasFeature("MLST") ? 0777 : 07777;
     const int kept = ReadMode(ftp, serverPath);
-    if (kept >= 0 && static_cast<uint32_t>(kept) != (mode & 07777))
+    if (kept >= 0 && (static_cast<uint32_t>(kept) & told) != (mode & told))
         return unsupported("The server \"" + shownRoot_ + "\" does not keep the permission bits it is told.");
     return TKNSideResult::Ok();
 }

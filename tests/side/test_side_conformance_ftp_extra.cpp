@@ -156,6 +156,21 @@ TEST_F(FtpServersAsTheyAre, PermissionsThatAreNotKeptAreUnsupportedAndSaidOnce)
     }
 }
 
+// pyftpdlib's MLST tells only the nine permission bits: set-ID bits it keeps are no sign that
+// it keeps no modes.
+TEST_F(FtpServersAsTheyAre, ModesAreReadBackAsFarAsTheServerTellsThem)
+{
+    Open(Pyftpdlib({}));
+    TKNWriteSpec spec;
+    spec.Mode = 04750;
+    ASSERT_TRUE(Put("a.txt", spec));
+    struct stat st {};
+    ASSERT_EQ(::stat((served_.folder + "/a.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 04750u);
+    EXPECT_TRUE(side_->Caps().SetMode);
+    EXPECT_TRUE(notices_.empty());
+}
+
 // A password holding "@" and ":" logs in, whether written as it is or percent-encoded, and
 // nothing the side shows or answers holds it.
 TEST_F(FtpServersAsTheyAre, PasswordsWithAtSignsLogInAndAreNeverShown)
