@@ -26,6 +26,7 @@ public:
         bool NoChmod = false;         // refuse "SITE CHMOD" as an unknown command
         bool HideDots = false;        // no MLSD, and no listing shows names beginning with "."
         bool IgnoreChmod = false;     // "SITE CHMOD" succeeds and changes nothing
+        int MdtmSkew = 0;             // no MLSD, and MDTM reads this many seconds ahead
         // A certificate and key (PEM files): the server insists on explicit TLS, and Location
         // gives "ftps://" locations.
         std::string TlsCert, TlsKey;

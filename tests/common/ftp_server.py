@@ -7,13 +7,14 @@ CHMOD as unknown commands; --tls-cert/--tls-key make it insist on explicit TLS f
 connection; --data-tls-cert/--data-tls-key make data connections present another certificate (a
 server someone poses as on the way); --hide-dots makes a server that knows no MLSD and never lists names
 beginning with "." (whatever options LIST gets); --ignore-chmod answers SITE CHMOD with success and
-changes nothing."""
+changes nothing; --mdtm-skew N makes a server without MLSD whose MDTM reads N seconds ahead."""
 import argparse
 import logging
 import os
 import signal
 import sys
 import threading
+import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS
@@ -65,6 +66,12 @@ def make_handler(args):
                 return super().ftp_SITE_CHMOD(path, mode)
             self.respond("200 SITE CHMOD successful.")
 
+        def ftp_MDTM(self, path):
+            if not args.mdtm_skew:
+                return super().ftp_MDTM(path)
+            when = time.gmtime(os.path.getmtime(path) + args.mdtm_skew)
+            self.respond("213 " + time.strftime("%Y%m%d%H%M%S", when))
+
         def push_dtp_data(self, data, isproducer=False, file=None, cmd=None):
             if args.short_downloads and cmd == "RETR":
                 data = HalfProducer(file)
@@ -75,8 +82,9 @@ def make_handler(args):
         refused.add("MFMT")
     if args.no_chmod:
         refused.add("SITE CHMOD")
-    if args.hide_dots:
+    if args.hide_dots or args.mdtm_skew:
         refused |= {"MLST", "MLSD"}
+    if args.hide_dots:
 
         class HidingFS(AbstractedFS):
             def listdir(self, path):
@@ -100,6 +108,7 @@ def main():
     parser.add_argument("--ipv6", action="store_true")
     parser.add_argument("--hide-dots", action="store_true")
     parser.add_argument("--ignore-chmod", action="store_true")
+    parser.add_argument("--mdtm-skew", type=int, default=0)
     parser.add_argument("--tls-cert", default="")
     parser.add_argument("--tls-key", default="")
     parser.add_argument("--data-tls-cert", default="")

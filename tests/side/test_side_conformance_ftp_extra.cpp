@@ -130,6 +130,26 @@ TEST_F(FtpServersAsTheyAre, LocalTimeMdtmIsLearnedAndAppliedBothWays)
     EXPECT_TRUE(notices_.empty());
 }
 
+// MDTM half an hour off the listing cannot be trusted either way: times are no longer set, and
+// the run is told once.
+TEST_F(FtpServersAsTheyAre, MdtmThatDisagreesOtherwiseStopsSettingTimes)
+{
+    testutil::FtpServer::Options options;
+    options.MdtmSkew = 1800;
+    Open(Pyftpdlib(options));
+    TKNWriteSpec spec;
+    spec.MTime = kOld;
+    ASSERT_TRUE(Put("a.txt", spec)) << "the file is whole, only its time is not set";
+    ASSERT_TRUE(Put("b.txt", spec));
+    struct stat st {};
+    ASSERT_EQ(::stat((served_.folder + "/a.txt").c_str(), &st), 0);
+    EXPECT_NE(st.st_mtime, kOld);
+    EXPECT_NE(st.st_mtime, kOld - 1800);
+    EXPECT_FALSE(side_->Caps().SetTime);
+    EXPECT_EQ(side_->SetTime(P("a.txt"), kOld, 0).Kind, TKNSideError::Unsupported);
+    EXPECT_EQ(notices_.size(), 1u);
+}
+
 TEST_F(FtpServersAsTheyAre, PermissionsThatAreNotKeptAreUnsupportedAndSaidOnce)
 {
     struct Case {
