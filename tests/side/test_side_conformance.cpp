@@ -449,7 +449,7 @@ TEST_P(SideConformance, AStoppedCopyLeavesTheOldFile)
     TKNSideResult r = kn::CopyBetweenSides(*source, P("big.bin"), *side_, P("copy.bin"), spec, stopAfterFirst);
     EXPECT_EQ(r.Kind, TKNSideError::Stopped) << r.Message;
     EXPECT_LT(moved, size);
-    EXPECT_EQ(testutil::ReadFile(Local("copy.bin")), "old");
+    EXPECT_TRUE(testutil::ReadFile(Local("copy.bin")) == "old");  // not printed: it may be megabytes
     EXPECT_EQ(OwnTemps(Local()), std::set<std::string>());
 
     stop_ = false;
