@@ -212,8 +212,9 @@ void TKNFtpSide::ListPlainOrAll(TKNIdFTP& ftp, std::vector<TKNFtpListItem>& item
     try {
         ftp.List("-a");
         all = ftp.DirectoryListing();
-    } catch (const TKNFtpReplyError&) {
-        if (listAll_ == TListAll::Understood || !ftp.Connected()) throw;
+    } catch (const TKNFtpReplyError& e) {
+        // A passing trouble (a data connection that failed, "4xx") says nothing about "-a".
+        if (listAll_ == TListAll::Understood || !ftp.Connected() || e.Code < 500) throw;
         refused = true;
     }
     if (listAll_ == TListAll::Understood) {
@@ -317,7 +318,7 @@ void TKNFtpSide::RefineTime(TKNIdFTP& ftp, const std::string& serverPath, TKNSid
     if (clock_ == TClock::Useless || entry.Kind != TKNEntryKind::File || entry.Link || entry.TimeStep <= 1) return;
     const int64_t told = ftp.ModTime(serverPath);
     if (told < 0) {
-        clock_ = TClock::Useless;
+        if (!ftp.HasFeature("MDTM")) clock_ = TClock::Useless;  // else it is about this file
         return;
     }
     if (clock_ == TClock::Unknown) {
