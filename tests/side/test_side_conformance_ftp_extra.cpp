@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <functional>
 #include <memory>
 
 #include "ftp/kn_unitFtpSide.h"
+#include "local/kn_unitLocalSide.h"
+#include "side/kn_unitSideCopy.h"
 #include "tests/common/ftp_server.h"
 #include "tests/common/temp_tree.h"
 
@@ -189,6 +192,49 @@ TEST_F(FtpServersAsTheyAre, ModesAreReadBackAsFarAsTheServerTellsThem)
     EXPECT_EQ(st.st_mode & 07777, 04750u);
     EXPECT_TRUE(side_->Caps().SetMode);
     EXPECT_TRUE(notices_.empty());
+}
+
+// A copy between a local folder and a server is one stream each way, whatever the size: the
+// bytes and the time arrive whole, over plain FTP and over TLS.
+TEST_F(FtpServersAsTheyAre, CopiesToAndFromALocalFolderArriveWhole)
+{
+    testutil::TempDir certificate, home;
+    const char* before = std::getenv("KESTRUNE_HOME");
+    const std::string kept = before ? before : "";
+    const std::string fingerprint = testutil::MakeCertificate(certificate.path(), "kestrune-test.invalid");
+    for (const bool tls : {false, true}) {
+        testutil::FtpServer::Options options;
+        if (tls) {
+            options.TlsCert = certificate / "cert.pem";
+            options.TlsKey = certificate / "key.pem";
+        }
+        const Served served = Pyftpdlib(options);
+        const int port = static_cast<testutil::FtpServer*>(served.server.get())->Port();
+        ::setenv("KESTRUNE_HOME", home.path().c_str(), 1);
+        testutil::WriteFile(home / "known_servers", "127.0.0.1:" + std::to_string(port) + " " + fingerprint + "\n");
+        Open(served);
+        testutil::TempDir local;
+        std::string data(5 << 20, '\0');
+        for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 13 / 7);
+        testutil::WriteFile(local / "big.bin", data);
+        auto near = OpenLocalSide(local.path(), context_);
+        ASSERT_TRUE(near->Connect());
+        TKNWriteSpec spec;
+        spec.Size = static_cast<int64_t>(data.size());
+        spec.MTime = kOld;
+        ASSERT_TRUE(CopyBetweenSides(*near, P("big.bin"), *side_, P("up.bin"), spec, {})) << tls;
+        EXPECT_TRUE(testutil::ReadFile(served_.folder + "/up.bin") == data) << tls;
+        ASSERT_TRUE(CopyBetweenSides(*side_, P("up.bin"), *near, P("down.bin"), spec, {})) << tls;
+        EXPECT_TRUE(testutil::ReadFile(local / "down.bin") == data) << tls;
+        TKNSideEntry up;
+        ASSERT_TRUE(side_->Stat(P("up.bin"), up));
+        EXPECT_EQ(up.MTime, kOld) << tls;
+        side_.reset();
+    }
+    if (before)
+        ::setenv("KESTRUNE_HOME", kept.c_str(), 1);
+    else
+        ::unsetenv("KESTRUNE_HOME");
 }
 
 // A password holding "@" and ":" logs in, whether written as it is or percent-encoded, and
