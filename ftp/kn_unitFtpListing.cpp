@@ -93,6 +93,23 @@ bool IsUnixMode(std::string_view s)
     return s.size() == 10 || std::strchr("+@.", s[10]) != nullptr;
 }
 
+// The permission bits of a Unix permission column ("-rwsr-x--T": 05754).
+int UnixModeBits(std::string_view s)
+{
+    int mode = 0;
+    for (int i = 0; i < 9; ++i) {
+        const char c = s[static_cast<std::size_t>(i) + 1];
+        const int bit = 0400 >> i;
+        if (i % 3 == 2 && c != '-' && c != 'x') {
+            mode |= i == 2 ? 04000 : i == 5 ? 02000 : 01000;  // s, S, t, T: the set-ID and sticky bits
+            if (c == 's' || c == 't') mode |= bit;
+        } else if (c != '-') {
+            mode |= bit;
+        }
+    }
+    return mode;
+}
+
 // The date columns of a Unix line, tokens m, m+1, m+2: "Mar  7 14:05" or "Mar  7  2019".
 bool UnixDate(const std::vector<Token>& t, std::size_t m, vex::TDateTime today, vex::TDateTime& value, uint32_t& step)
 {
@@ -131,6 +148,7 @@ bool ParseUnixLine(std::string_view line, vex::TDateTime today, TKNFtpListItem& 
             name = name.substr(0, name.find(" -> "));
         }
         item.FileName = std::string(name);
+        item.Mode = UnixModeBits(t[0].text);
         return true;
     }
     return false;

@@ -1,6 +1,7 @@
 #include "ftp/kn_unitFtpLocation.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "framework/vex_unitText.h"
 #include "ftp/kn_unitFtpKnownServers.h"
@@ -45,6 +46,14 @@ uint16_t ParsePort(const std::string& text, const std::string& location)
     return static_cast<uint16_t>(port);
 }
 
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
 bool TwoDigits(std::string_view text, int& value)
 {
     if (text.size() != 2 || text[0] < '0' || text[0] > '9' || text[1] < '0' || text[1] > '9') return false;
@@ -85,6 +94,22 @@ void ParseOptions(std::string_view options, const std::string& location, TKNFtpL
 
 }  // namespace
 
+std::string PercentDecoded(std::string_view text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const int high = text[i] == '%' && i + 2 < text.size() ? HexValue(text[i + 1]) : -1;
+        const int low = high >= 0 ? HexValue(text[i + 2]) : -1;
+        if (low < 0) {
+            out += text[i];
+            continue;
+        }
+        out += static_cast<char>(high * 16 + low);
+        i += 2;
+    }
+    return out;
+}
+
 std::size_t FtpOptionsStart(std::string_view location)
 {
     const std::size_t semi = location.rfind(';');
@@ -102,13 +127,21 @@ TKNFtpLocation ParseFtpLocation(const std::string& location)
     const std::size_t options = FtpOptionsStart(location);
     ParseOptions(std::string_view(location).substr(options), location, result);
     std::string rest = Slashed(location.substr(0, options).substr(std::min(options, scheme == 0 ? 6 : scheme)));
-    std::size_t at = rest.find('@');
+    // The credentials end at the last "@" before the path, so a password may hold "@" and ":".
+    const std::size_t at = rest.substr(0, rest.find('/')).rfind('@');
     if (at != std::string::npos) {
-        std::string credentials = rest.substr(0, at);
-        result.Username = Before(credentials, ':');
-        std::size_t colon = credentials.find(':');
-        result.Password = colon == std::string::npos ? "" : Before(credentials.substr(colon + 1), ':');
-        rest = Before(rest.substr(at + 1), '@');
+        const std::string credentials = rest.substr(0, at);
+        const std::size_t colon = credentials.find(':');
+        result.Username = PercentDecoded(credentials.substr(0, colon));
+        if (colon != std::string::npos) {
+            result.Password = PercentDecoded(credentials.substr(colon + 1));
+        } else {
+            // A user without a password: the environment may hold it, so that it stays off
+            // the command line (where every user of the machine can read it).
+            const char* given = std::getenv(kPasswordVariable);
+            result.Password = given ? given : "";
+        }
+        rest = rest.substr(at + 1);
     }
     std::string afterHost;
     if (!rest.empty() && rest[0] == '[') {  // an IPv6 address: "[::1]:2121/path"
@@ -158,10 +191,21 @@ std::string HideFtpPasswords(std::string_view text)
             if (upper.substr(i, scheme.size()) == scheme) length = scheme.size();
         return length;
     };
-    auto firstAt = [](std::string_view location, std::size_t start, std::size_t end) {
+    // As the parser reads it: the last "@" before the path. An authority that cannot parse (a
+    // password holding "/", so no "@" before the first "/" and no port after its ":") is cut
+    // at the first "@" instead, so that a mistyped location never shows its password.
+    auto lastAtBeforePath = [](std::string_view location, std::size_t start, std::size_t end) {
+        const std::size_t authorityEnd = std::min(location.find_first_of("/\\", start), end);
+        const std::string_view authority = location.substr(start, authorityEnd - start);
+        const std::size_t at = authority.rfind('@');
+        if (at != std::string_view::npos) return start + at;
+        const std::size_t colon = authority.find(':');
+        const std::string_view port =
+            colon == std::string_view::npos ? std::string_view() : authority.substr(colon + 1);
+        if (port.find_first_not_of("0123456789") == std::string_view::npos) return std::string_view::npos;
         return location.substr(0, end).find('@', start);
     };
-    return vex::CutLocationPasswords(text, schemeLength, firstAt);
+    return vex::CutLocationPasswords(text, schemeLength, lastAtBeforePath);
 }
 
 std::string FtpPathPart(const std::string& location)

@@ -3,9 +3,10 @@
 //   ftps://... for FTP over explicit TLS; an IPv6 host in brackets: ftp://[::1]:2121/pub
 //   ftp://host/path;tz=+0100 names the time zone of the server's LIST times (see ListZone)
 // e.g. ftp://joe:pw@hostA:2121/pub/docs is user joe, password pw, host hostA, port 2121 and
-// path /pub/docs. The fields are cut literally at the first ":" and "@" signs: a password
-// holding ":" is cut there, and a ":" in the path of a location without a port makes the port
-// invalid.
+// path /pub/docs. The credentials end at the last "@" before the path and the user at their
+// first ":", so a password may hold "@" and ":"; both are percent-decoded ("%40" is "@", "%2F"
+// "/"). A user without a password takes it from the environment variable KESTRUNE_PASSWORD
+// when that is set. A ":" in the path of a location without a port makes the port invalid.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,13 @@
 #include "ftp/kn_unitIdFTP.h"
 
 namespace kn {
+
+// The environment variable that holds the password of a location naming a user but none.
+inline constexpr const char* kPasswordVariable = "KESTRUNE_PASSWORD";
+
+// `text` with every "%" and two hex digits turned into that byte ("a%40b" gives "a@b"); a "%"
+// without two hex digits stays as it is.
+std::string PercentDecoded(std::string_view text);
 
 // The password of an anonymous login.
 inline constexpr const char* kAnonymousPassword = "anonymous@kestrune.invalid";
@@ -57,7 +65,7 @@ inline std::string FtpLocationWithoutOptions(std::string_view location)
 void OpenFtpLocation(TKNIdFTP& connection, const std::string& location);
 
 // `text` with the password of every FTP location in it removed, as the location parser reads
-// it (the credentials end at the first "@"), so that whatever is shown or printed names only
+// it (the credentials end at the last "@" before the path), so that whatever is shown or printed names only
 // the user: "Failed to copy \"ftp://joe:pw@host/a\"" gives "Failed to copy \"ftp://joe@host/a\"".
 // A location's end is taken at a line break, tab or double quote.
 std::string HideFtpPasswords(std::string_view text);

@@ -148,8 +148,10 @@ bool ParseMlsdLine(std::string_view line, int64_t utcOffset, TKNFtpListItem& ite
         ApplyFact(facts.substr(0, semi), utcOffset, item, skip, write);
         facts = semi == std::string_view::npos ? std::string_view() : facts.substr(semi + 1);
     }
-    if (item.ItemType != TKNFtpItemType::ditSymbolicLink)
+    if (item.ItemType != TKNFtpItemType::ditSymbolicLink) {
         item.ReadOnly = ReadOnlyOf(write, item.ItemType == TKNFtpItemType::ditDirectory);
+        item.Mode = write.mode < 0 ? -1 : write.mode & 07777;
+    }
     item.FileName = std::string(line.substr(blank + 1));
     if (item.FileName == "." || item.FileName == "..") skip = true;
     return true;

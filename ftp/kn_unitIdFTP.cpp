@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "framework/vex_unitDateTime.h"
 #include "framework/vex_unitText.h"
 #include "ftp/kn_unitFtpMlsd.h"
 
@@ -97,7 +98,9 @@ void TKNIdFTP::Connect()
         OpenControl();
         if (UseTls) {
             StartControlTls();
-            CheckCertificate(InspectPeer(control_.Tls()));
+            const TKNTlsPeer peer = InspectPeer(control_.Tls());
+            CheckCertificate(peer);
+            controlFingerprint_ = peer.Fingerprint;
         }
         Login();
         if (UseTls) {
@@ -253,6 +256,22 @@ int TKNIdFTP::UnixMode(const std::string& path)
     std::size_t end = reply.Text.find('\n', start + 1);
     return MlsdUnixMode(
         std::string_view(reply.Text).substr(start + 2, end == std::string::npos ? end : end - start - 2));
+}
+
+bool TKNIdFTP::Mlst(const std::string& path, TKNFtpListItem& item)
+{
+    if (!HasFeature("MLST")) return false;
+    TKNFtpReply reply = SendCmd("MLST " + path, {250});
+    const std::size_t start = reply.Text.find("\n ");
+    const std::size_t end = start == std::string::npos ? start : reply.Text.find('\n', start + 1);
+    bool skip = false;
+    std::string line = start == std::string::npos
+                           ? std::string()
+                           : reply.Text.substr(start + 2, end == std::string::npos ? end : end - start - 2);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!ParseMlsdLine(line, vex::LocalOffsetNow(), item, skip))
+        throw TKNFtpReplyError(250, "Unreadable MLST reply: " + reply.Text.substr(0, 200));
+    return true;
 }
 
 int64_t TKNIdFTP::ModTime(const std::string& path)

@@ -51,7 +51,9 @@ public:
     std::string Username;
     std::string Password;
     // Explicit TLS: "AUTH TLS" before the login, then "PBSZ 0" and "PROT P", and every data
-    // connection in TLS, resuming the control connection's session. The server's certificate
+    // connection in TLS, resuming the control connection's session; a data connection that
+    // presents another certificate than the control connection fails the transfer, so nobody
+    // on the way can feed or take a file's bytes. The server's certificate
     // must pass the system's trust and name the host, or else have the fingerprint
     // `TrustedFingerprint` ("sha256:HEX", as the user trusted it); a recorded fingerprint that
     // differs fails however the certificate looks.
@@ -91,6 +93,8 @@ public:
     const std::string& SystemDesc() const { return systemDesc_; }
     // True when the server's FEAT reply names `feature` ("SIZE", "MLST", "MFMT"; any case).
     bool HasFeature(const std::string& feature) const;
+    // True when the server answered FEAT with at least one feature.
+    bool ToldFeatures() const { return !features_.empty(); }
 
     // Binary by default. Sends "TYPE A"/"TYPE I" when connected and the type changes. In
     // ASCII, downloads turn CR LF into LF and uploads send LF as CR LF.
@@ -123,8 +127,14 @@ public:
     // "MLSD" of the working directory where FEAT offers MLST (times exact, in UTC turned local
     // as a local scan does; see kn_unitFtpMlsd.h), else "LIST" (see kn_unitFtpListing.h:
     // unknown formats raise "Unknown FTP listing format"). Unsafe names are dropped either way.
-    void List();
+    // `listOptions` ("-a") follow "LIST" where the server has no MLSD.
+    void List(const std::string& listOptions = {});
     const std::vector<TKNFtpListItem>& DirectoryListing() const { return listing_; }
+    // True when List uses MLSD on this connection.
+    bool ListsWithMlsd() const { return HasFeature("MLST") && !mlsdRefused_; }
+    // "MLST" of one path where FEAT offers it, read as an MLSD line (times as List gives them):
+    // false when the server offers no MLST; raises on a refusal (a missing path, say).
+    bool Mlst(const std::string& path, TKNFtpListItem& item);
 
     // "RETR": creates or overwrites `localFile` (no resume). The local file is opened only
     // once the server has accepted the transfer; after a failed transfer it is removed.
@@ -136,6 +146,19 @@ public:
     // "RETR" that hands every block received to `sink` instead of storing it (the transfer
     // type applies unconverted); Abort ends it.
     void Retrieve(const std::string& remotePath, const std::function<void(const char*, std::size_t)>& sink);
+
+    // A "RETR" read block by block by the caller: OpenRetrieve starts it; ReadRetrieve hands
+    // out up to `size` bytes, 0 once the transfer ended and the server confirmed it.
+    void OpenRetrieve(const std::string& remotePath);
+    std::size_t ReadRetrieve(char* buffer, std::size_t size);
+    // A "STOR" fed block by block: OpenStore starts it, WriteStore sends, FinishStore ends the
+    // data and waits for the server's confirmation.
+    void OpenStore(const std::string& remotePath);
+    void WriteStore(const char* data, std::size_t size);
+    void FinishStore();
+    // Ends a transfer of OpenRetrieve or OpenStore that was not finished ("ABOR"); nothing
+    // without one. A failing call of either kind has ended its transfer already.
+    void CloseStream();
 
     // Ends the running transfer: after the current block the client sends "ABOR", closes the
     // data connection and the transfer fails with "Transfer aborted". Safe from any thread;
@@ -164,12 +187,17 @@ private:
     void OpenData(const std::string& command, TKNFtpSocket& data, bool& done);
     void StartDataTls(TKNFtpSocket& data);
     void ReadDataTo(TKNFtpSocket& data, const Sink& sink);
+    // One block of a download, waiting in short slices; 0 at its end.
+    std::size_t ReadBlock(TKNFtpSocket& data, char* buffer, std::size_t size, int64_t total);
+    void EndData(TKNFtpSocket& data, bool done);
+    void OpenStream(const std::string& command);
     void WriteDataFrom(TKNFtpSocket& data, const Source& source);
     void ReportWork(int64_t total);
     void AbortTransfer(TKNFtpSocket& data);
 
     TKNFtpSocket control_;
     std::unique_ptr<TKNTlsContext> tls_;
+    std::string controlFingerprint_;  // the certificate the control connection presented
     std::string systemDesc_;
     std::vector<std::string> features_;  // first word of every FEAT line, upper case
     std::string mlstFacts_;              // the facts FEAT's MLST line offers ("type*;size*;...")
@@ -179,6 +207,11 @@ private:
     TKNFtpTransferType transferType_ = TKNFtpTransferType::ftBinary;
     std::vector<TKNFtpListItem> listing_;
     std::atomic<bool> abortRequested_{false};
+    // The transfer that OpenRetrieve or OpenStore started, with its byte count and whether the
+    // server already confirmed it.
+    std::unique_ptr<TKNFtpSocket> stream_;
+    int64_t streamed_ = 0;
+    bool streamDone_ = false;
 };
 
 }  // namespace kn

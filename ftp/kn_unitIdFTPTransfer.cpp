@@ -124,23 +124,25 @@ private:
 
 }  // namespace
 
-void TKNIdFTP::List()
+void TKNIdFTP::List(const std::string& listOptions)
 {
     listing_.clear();
-    const bool mlsd = HasFeature("MLST") && !mlsdRefused_;
+    const bool mlsd = ListsWithMlsd();
     TKNFtpListingParser parser(vex::Today(), ListLimits);
     if (mlsd)
         parser.ReadMlsd(vex::LocalOffsetNow());
     else if (ListZone)
         parser.ShiftListTimes(vex::LocalOffsetNow() - *ListZone);
     try {
-        Receive(mlsd ? "MLSD" : "LIST",
+        Receive(mlsd                  ? "MLSD"
+                : listOptions.empty() ? "LIST"
+                                      : "LIST " + listOptions,
                 [&](const char* data, std::size_t size) { parser.Feed(std::string_view(data, size)); });
     } catch (const TKNFtpReplyError& e) {
         // A server whose FEAT offers MLST but that does not know MLSD after all.
         if (!mlsd || !Connected() || (e.Code != 500 && e.Code != 502)) throw;
         mlsdRefused_ = true;
-        return List();
+        return List(listOptions);
     }
     listing_ = parser.Finish();
 }
@@ -233,7 +235,8 @@ void TKNIdFTP::OpenData(const std::string& command, TKNFtpSocket& data, bool& do
 }
 
 // The server begins its side of the handshake once it has taken the command; servers that
-// insist on it see the control connection's session resumed.
+// insist on it see the control connection's session resumed. A resumed session carries the
+// control connection's certificate; a fresh handshake must show that same certificate.
 void TKNIdFTP::StartDataTls(TKNFtpSocket& data)
 {
     if (!UseTls) return;
@@ -245,6 +248,12 @@ void TKNIdFTP::StartDataTls(TKNFtpSocket& data)
         throw;
     }
     SSL_SESSION_free(session);
+    const std::string shown = InspectPeer(data.Tls()).Fingerprint;
+    if (shown != controlFingerprint_)
+        throw TKNFtpError("The data connection of " + Host + ":" + std::to_string(Port) +
+                          " presented another certificate (SHA-256 fingerprint " + (shown.empty() ? "none" : shown) +
+                          ") than the control connection (" + controlFingerprint_ +
+                          "); the transfer is refused, since someone may be posing as the server.");
 }
 
 void TKNIdFTP::Receive(const std::string& command, const Sink& sink)
@@ -264,6 +273,81 @@ void TKNIdFTP::Receive(const std::string& command, const Sink& sink)
     if (!done) Expect(ReadReply(), {226, 250});
 }
 
+void TKNIdFTP::OpenRetrieve(const std::string& remotePath)
+{
+    OpenStream("RETR " + remotePath);
+}
+
+void TKNIdFTP::OpenStream(const std::string& command)
+{
+    CloseStream();
+    stream_ = std::make_unique<TKNFtpSocket>();
+    streamed_ = 0;
+    try {
+        OpenData(command, *stream_, streamDone_);
+    } catch (...) {
+        stream_.reset();  // refused: no transfer to end
+        throw;
+    }
+    try {
+        if (!streamDone_) StartDataTls(*stream_);
+        ReportWork(0);
+    } catch (...) {
+        CloseStream();
+        throw;
+    }
+}
+
+std::size_t TKNIdFTP::ReadRetrieve(char* buffer, std::size_t size)
+{
+    if (!stream_) return 0;
+    std::size_t n = 0;
+    try {
+        n = ReadBlock(*stream_, buffer, size, streamed_);
+    } catch (...) {
+        CloseStream();
+        throw;
+    }
+    streamed_ += static_cast<int64_t>(n);
+    if (n > 0) return n;
+    std::unique_ptr<TKNFtpSocket> data = std::move(stream_);
+    data->Close();
+    if (!streamDone_) Expect(ReadReply(), {226, 250});
+    return 0;
+}
+
+void TKNIdFTP::CloseStream()
+{
+    if (!stream_) return;
+    std::unique_ptr<TKNFtpSocket> data = std::move(stream_);
+    AbortTransfer(*data);
+}
+
+void TKNIdFTP::OpenStore(const std::string& remotePath)
+{
+    OpenStream("STOR " + remotePath);
+}
+
+void TKNIdFTP::WriteStore(const char* data, std::size_t size)
+{
+    if (!stream_) throw TKNFtpError("No upload is running");
+    try {
+        stream_->SendAll(data, size, ReadTimeout);
+        streamed_ += static_cast<int64_t>(size);
+        ReportWork(streamed_);
+    } catch (...) {
+        CloseStream();
+        throw;
+    }
+}
+
+void TKNIdFTP::FinishStore()
+{
+    if (!stream_) throw TKNFtpError("No upload is running");
+    std::unique_ptr<TKNFtpSocket> data = std::move(stream_);
+    EndData(*data, streamDone_);
+}
+
 void TKNIdFTP::Send(const std::string& command, const Source& source)
 {
     TKNFtpSocket data;
@@ -276,6 +360,12 @@ void TKNIdFTP::Send(const std::string& command, const Source& source)
         AbortTransfer(data);
         throw;
     }
+    EndData(data, done);
+}
+
+// Ends the data of an upload and reads the server's confirmation (unless `done` already).
+void TKNIdFTP::EndData(TKNFtpSocket& data, bool done)
+{
     data.EndTls();
     data.ShutdownSend();
     // Closing with the server's reply to the shutdown unread would reset the connection, and a
@@ -291,24 +381,29 @@ void TKNIdFTP::Send(const std::string& command, const Source& source)
 // transfer whose server has gone quiet within a fraction of a second.
 void TKNIdFTP::ReadDataTo(TKNFtpSocket& data, const Sink& sink)
 {
-    constexpr int kSliceMs = 200;
     std::vector<char> buffer(kBlockSize);
     int64_t total = 0;
-    int waited = 0;
     ReportWork(0);
     for (;;) {
-        const int slice = std::max(1, std::min(kSliceMs, ReadTimeout - waited));
-        long n = data.Receive(buffer.data(), buffer.size(), slice);
-        if (n < 0) {
-            waited += slice;
-            if (waited >= ReadTimeout) throw TKNFtpError("The FTP data connection timed out");
-            ReportWork(total);
-            continue;
-        }
-        waited = 0;
+        const std::size_t n = ReadBlock(data, buffer.data(), buffer.size(), total);
         if (n == 0) return;
-        sink(buffer.data(), static_cast<std::size_t>(n));
-        total += n;
+        sink(buffer.data(), n);
+        total += static_cast<int64_t>(n);
+    }
+}
+
+std::size_t TKNIdFTP::ReadBlock(TKNFtpSocket& data, char* buffer, std::size_t size, int64_t total)
+{
+    constexpr int kSliceMs = 200;
+    for (int waited = 0;;) {
+        const int slice = std::max(1, std::min(kSliceMs, ReadTimeout - waited));
+        const long n = data.Receive(buffer, size, slice);
+        if (n >= 0) {
+            if (n > 0) ReportWork(total + n);
+            return static_cast<std::size_t>(n);
+        }
+        waited += slice;
+        if (waited >= ReadTimeout) throw TKNFtpError("The FTP data connection timed out");
         ReportWork(total);
     }
 }

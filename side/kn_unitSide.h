@@ -95,6 +95,11 @@ struct TKNSideCaps {
     bool Owners = false;           // entries carry Uid, and written files belong to the writer
     std::string ForbiddenInNames;  // bytes besides "/" and NUL a name may not hold here
     bool Remote = false;           // a server: its files are fetched over a network
+    // False when listings cannot show names that begin with "." (an FTP server that hides them
+    // and knows no way to show them): such entries are unknown there, like the contents of a
+    // folder that could not be listed, so they are never deleted or overwritten on the ground
+    // that they are missing. It may turn false during a run (a listing or an upload shows it).
+    bool DotEntries = true;
 };
 
 // What the entry to be replaced or removed must still be; Known false skips the check.

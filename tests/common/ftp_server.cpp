@@ -60,9 +60,14 @@ void FtpServer::Start()
     if (options_.NoSize) args.push_back("--no-size");
     if (options_.NoMfmt) args.push_back("--no-mfmt");
     if (options_.NoChmod) args.push_back("--no-chmod");
+    if (options_.HideDots) args.push_back("--hide-dots");
+    if (options_.IgnoreChmod) args.push_back("--ignore-chmod");
+    if (options_.MdtmSkew != 0) args.insert(args.end(), {"--mdtm-skew", std::to_string(options_.MdtmSkew)});
     if (options_.Ipv6) args.push_back("--ipv6");
     if (!options_.TlsCert.empty())
         args.insert(args.end(), {"--tls-cert", options_.TlsCert, "--tls-key", options_.TlsKey});
+    if (!options_.DataTlsCert.empty())
+        args.insert(args.end(), {"--data-tls-cert", options_.DataTlsCert, "--data-tls-key", options_.DataTlsKey});
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -153,17 +158,24 @@ bool VsftpdServer::Usable(std::string& why)
     return false;
 }
 
-VsftpdServer::VsftpdServer(const std::string& tlsCert, const std::string& tlsKey) : tls_(!tlsCert.empty())
+VsftpdServer::VsftpdServer(const std::string& tlsCert, const std::string& tlsKey)
+    : VsftpdServer(Options{tlsCert, tlsKey, false, "", ""})
+{
+}
+
+VsftpdServer::VsftpdServer(const Options& options) : tls_(!options.TlsCert.empty())
 {
     ::chmod(Root().c_str(), 0755);
     MakeDirs(Root() + "/www");
     port_ = FreeLoopbackPort();
     const std::string config = state_ / "vsftpd.conf", log = state_ / "vsftpd.log";
-    WriteFile(config, VsftpdConfig(Root(), port_, log) + VsftpdTlsConfig(tlsCert, tlsKey));
+    WriteFile(config, VsftpdConfig(options.WholeSystem ? "/" : Root(), port_, log) +
+                          VsftpdTlsConfig(options.TlsCert, options.TlsKey) + options.Config);
     GiveToServer();
     pid_ = ::fork();
     if (pid_ < 0) throw std::runtime_error("fork failed");
     if (pid_ == 0) {
+        if (!options.Zone.empty()) ::setenv("TZ", options.Zone.c_str(), 1);
         int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
         ::dup2(out, 1);
         ::dup2(out, 2);
@@ -194,11 +206,15 @@ std::string VsftpdServer::Location(const std::string& path) const
 
 void VsftpdServer::GiveToServer() const
 {
+    GiveToServer(Root() + "/www");
+}
+
+void VsftpdServer::GiveToServer(const std::string& folder)
+{
     const passwd* ftp = ::getpwnam("ftp");
     if (!ftp) return;
-    const std::string www = Root() + "/www";
-    ::lchown(www.c_str(), ftp->pw_uid, ftp->pw_gid);
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(www))
+    ::lchown(folder.c_str(), ftp->pw_uid, ftp->pw_gid);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
         ::lchown(entry.path().c_str(), ftp->pw_uid, ftp->pw_gid);
 }
 

@@ -24,10 +24,16 @@ public:
         bool NoSize = false;          // refuse "SIZE" as an unknown command
         bool NoMfmt = false;          // refuse "MFMT" as an unknown command
         bool NoChmod = false;         // refuse "SITE CHMOD" as an unknown command
+        bool HideDots = false;        // no MLSD, and no listing shows names beginning with "."
+        bool IgnoreChmod = false;     // "SITE CHMOD" succeeds and changes nothing
+        int MdtmSkew = 0;             // no MLSD, and MDTM reads this many seconds ahead
         // A certificate and key (PEM files): the server insists on explicit TLS, and Location
         // gives "ftps://" locations.
         std::string TlsCert, TlsKey;
+        // Another certificate and key that data connections present instead.
+        std::string DataTlsCert, DataTlsKey;
         bool Ipv6 = false;  // listen on ::1; Location gives "[::1]"
+        std::string Serve;  // a folder to serve instead of a fresh temporary one
     };
 
     FtpServer();
@@ -37,7 +43,7 @@ public:
     FtpServer& operator=(const FtpServer&) = delete;
 
     // The folder the server serves as "/".
-    const std::string& Root() const { return root_.path(); }
+    const std::string& Root() const { return options_.Serve.empty() ? root_.path() : options_.Serve; }
     int Port() const { return port_; }
     const std::string& User() const { return options_.User; }
     const std::string& Password() const { return options_.Password; }
@@ -64,9 +70,19 @@ private:
 // whether it can run here.
 class VsftpdServer {
 public:
-    // With a certificate and key, the server insists on explicit TLS (and reused sessions on
-    // data connections), and Location gives "ftps://" locations.
+    struct Options {
+        // With a certificate and key, the server insists on explicit TLS (and reused sessions
+        // on data connections), and Location gives "ftps://" locations.
+        std::string TlsCert, TlsKey;
+        // Serve the whole file system ("/", which the server's user cannot write) instead of
+        // Root(): locations then name absolute paths, and the test hands the folders it wants
+        // written to the server's user (GiveToServer).
+        bool WholeSystem = false;
+        std::string Config;  // more configuration lines, e.g. "use_localtime=YES\n"
+        std::string Zone;    // the server's TZ, e.g. "XYZ-3" for three hours east of UTC
+    };
     explicit VsftpdServer(const std::string& tlsCert = "", const std::string& tlsKey = "");
+    explicit VsftpdServer(const Options& options);
     ~VsftpdServer();
     VsftpdServer(const VsftpdServer&) = delete;
     VsftpdServer& operator=(const VsftpdServer&) = delete;
@@ -75,9 +91,10 @@ public:
     const std::string& Root() const { return root_.path(); }
     int Port() const { return port_; }
     std::string Location(const std::string& path = "") const;
-    // Hands every entry below Root() + "/www" to the server's user, so that it may replace and
-    // delete what the test made there.
+    // Hands every entry below Root() + "/www" (or `folder`) to the server's user, so that it
+    // may replace and delete what the test made there.
     void GiveToServer() const;
+    static void GiveToServer(const std::string& folder);
 
 private:
     TempDir root_;

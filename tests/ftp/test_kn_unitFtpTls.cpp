@@ -8,6 +8,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "ftp/kn_unitFtpLocation.h"
 #include "tests/common/ftp_server.h"
@@ -147,6 +148,44 @@ TEST_P(FtpTls, ATrustedFingerprintLetsListingsAndTransfersThrough)
 INSTANTIATE_TEST_SUITE_P(Servers, FtpTls,
                          ::testing::Values(ServerCase{"Pyftpdlib", StartPyftpdlib}, ServerCase{"Vsftpd", StartVsftpd}),
                          [](const auto& row) { return std::string(row.param.name); });
+
+// Someone on the way answers the data connections with a certificate of their own: no listing
+// entry and no byte of theirs may get through.
+TEST(FtpTlsSwitch, ADataConnectionWithAnotherCertificateFails)
+{
+    Certificate control, data;
+    testutil::FtpServer::Options options;
+    options.TlsCert = control.Cert();
+    options.TlsKey = control.Key();
+    options.DataTlsCert = data.Cert();
+    options.DataTlsKey = data.Key();
+    testutil::FtpServer server(options);
+    testutil::WriteFile(server.Root() + "/in.txt", "injected");
+    testutil::TempDir local;
+    TKNIdFTP ftp;
+    const TKNFtpLocation parsed = ParseFtpLocation(server.Location());
+    ftp.Host = parsed.Host;
+    ftp.Port = parsed.Port;
+    ftp.Username = parsed.Username;
+    ftp.Password = parsed.Password;
+    ftp.UseTls = true;
+    ftp.TrustedFingerprint = control.fingerprint;
+    ftp.ReadTimeout = 5000;
+    ftp.Connect();
+    for (const std::function<void()>& transfer :
+         std::vector<std::function<void()>>{[&] { ftp.List(); }, [&] { ftp.Get("/in.txt", local / "in.txt"); }}) {
+        try {
+            transfer();
+            FAIL() << "a data connection with another certificate was accepted";
+        } catch (const TKNFtpError& e) {
+            EXPECT_NE(std::string(e.what()).find("presented another certificate"), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find(data.fingerprint), std::string::npos) << e.what();
+        }
+        if (!ftp.Connected()) ftp.Connect();
+    }
+    EXPECT_TRUE(ftp.DirectoryListing().empty());
+    EXPECT_FALSE(testutil::Exists(local / "in.txt"));
+}
 
 TEST(FtpTlsFake, AHandshakeThatStopsHalfWayTimesOut)
 {

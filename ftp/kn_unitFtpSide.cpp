@@ -1,0 +1,520 @@
+// The FTP side's connections, listings, entries and the operations other than the streams
+// (those are in kn_unitFtpSideStreams.cpp).
+#include "ftp/kn_unitFtpSide.h"
+
+#include <algorithm>
+
+#include "framework/vex_unitDateTime.h"
+#include "ftp/kn_unitFtpLocation.h"
+#include "ftp/kn_unitFtpSideRules.h"
+#include "ftp/kn_unitFtpSideServer.h"
+#include "side/kn_unitSideRules.h"
+
+namespace kn {
+
+namespace {
+
+constexpr std::size_t kMaxConnections = 4;
+constexpr const char* kForbidden = "\\\r\n";
+
+bool Contains(const std::string& text, const char* part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+// The kind of a refusal by its code, and for "550" (which servers send for anything from a
+// missing file to a refused right) by its usual words.
+TKNSideError KindOfReply(int code, const std::string& text)
+{
+    if (code == 452 || code == 552) return TKNSideError::NoSpace;
+    if (code == 500 || code == 502 || code == 504) return TKNSideError::Unsupported;
+    if (code == 530 || code == 532 || code == 553) return TKNSideError::Denied;
+    if (code != 450 && code != 550) return TKNSideError::Other;
+    if (Contains(text, "No such") || Contains(text, "not found") || Contains(text, "not exist") ||
+        Contains(text, "Failed to change directory"))
+        return TKNSideError::NotFound;
+    if (Contains(text, "ermission") || Contains(text, "denied") || Contains(text, "not allowed") ||
+        Contains(text, "outside"))
+        return TKNSideError::Denied;
+    return TKNSideError::Other;
+}
+
+// The folder and the name of a server path ("/a/b.txt": "/a", "b.txt").
+std::pair<std::string, std::string> SplitServer(const std::string& serverPath)
+{
+    const std::size_t slash = serverPath.rfind('/');
+    if (slash == std::string::npos) return {".", serverPath};
+    return {serverPath.substr(0, slash == 0 ? 1 : slash), serverPath.substr(slash + 1)};
+}
+
+const char* const kMsgFtpKeepsNoTimes = "The server cannot set file times; uploaded files will look newer.";
+const char* const kMsgFtpKeepsNoModes =
+    "The server cannot set file permissions; uploaded read-only files are "
+    "writable there.";
+
+std::vector<std::string> NamesOf(const std::vector<TKNFtpListItem>& items)
+{
+    std::vector<std::string> names;
+    names.reserve(items.size());
+    for (const TKNFtpListItem& item : items) names.push_back(item.FileName);
+    return names;
+}
+
+}  // namespace
+
+TKNFtpSide::TKNFtpSide(std::string location, TKNSideContext context)
+    : location_(std::move(location)), context_(std::move(context))
+{
+    std::string without = FtpLocationWithoutOptions(location_);
+    std::replace(without.begin(), without.end(), '\\', '/');
+    shownRoot_ = HideFtpPasswords(without);
+    while (shownRoot_.size() > 1 && shownRoot_.back() == '/') shownRoot_.pop_back();
+    rootPath_ = FtpPathPart(location_);
+    caps_.TimeStep = 60;
+    caps_.ForbiddenInNames = kForbidden;
+    caps_.Remote = true;
+}
+
+TKNFtpSide::~TKNFtpSide()
+{
+    for (auto& connection : connections_) connection->ftp->Disconnect();
+}
+
+std::string TKNFtpSide::Shown(const TKNSidePath& path) const
+{
+    return path.Under(shownRoot_);
+}
+
+std::string TKNFtpSide::ServerPath(const TKNSidePath& path) const
+{
+    return path.Under(rootPath_);
+}
+
+TKNSideResult TKNFtpSide::Open(TKNIdFTP& ftp)
+{
+    try {
+        OpenFtpLocation(ftp, location_);
+        if (!ftp.Connected()) throw TKNFtpError("This is not an FTP location.");
+        ftp.SetTransferType(TKNFtpTransferType::ftBinary);
+        return TKNSideResult::Ok();
+    } catch (const std::exception& e) {
+        ftp.Disconnect();
+        return TKNSideResult::Fail(TKNSideError::Connection,
+                                   "Cannot open the FTP folder \"" + shownRoot_ + "\": " + HideFtpPasswords(e.what()));
+    }
+}
+
+TKNIdFTP* TKNFtpSide::Free(TKNSideResult& result)
+{
+    TConnection* chosen = nullptr;
+    for (auto& connection : connections_)
+        if (!connection->streaming) {
+            chosen = connection.get();
+            break;
+        }
+    if (!chosen) {
+        if (connections_.size() >= kMaxConnections) {
+            result = TKNSideResult::Fail(TKNSideError::Other, "Too many transfers at once on \"" + shownRoot_ + "\".");
+            return nullptr;
+        }
+        connections_.push_back(std::make_unique<TConnection>());
+        chosen = connections_.back().get();
+        chosen->ftp = std::make_unique<TKNIdFTP>();
+        TKNIdFTP* raw = chosen->ftp.get();
+        raw->OnWork = [this, raw](int64_t) {
+            if (Stopped()) raw->Abort();
+        };
+    }
+    if (!chosen->ftp->Connected()) {
+        result = Open(*chosen->ftp);
+        if (!result) return nullptr;
+    }
+    return chosen->ftp.get();
+}
+
+void TKNFtpSide::SetStreaming(TKNIdFTP* ftp, bool streaming)
+{
+    for (auto& connection : connections_)
+        if (connection->ftp.get() == ftp) connection->streaming = streaming;
+}
+
+TKNSideResult TKNFtpSide::Failure(const std::exception& error, const TKNIdFTP& ftp, const std::string& shown) const
+{
+    const std::string reason = HideFtpPasswords(error.what());
+    const std::string message = shown.empty() ? reason : "\"" + shown + "\": " + reason;
+    if (Stopped()) return TKNSideResult::Fail(TKNSideError::Stopped, message);
+    if (!ftp.Connected())
+        return TKNSideResult::Fail(TKNSideError::Other, message + " (the connection was lost; it is opened again)");
+    const auto* reply = dynamic_cast<const TKNFtpReplyError*>(&error);
+    return TKNSideResult::Fail(reply ? KindOfReply(reply->Code, reason) : TKNSideError::Other, message);
+}
+
+TKNSideResult TKNFtpSide::Run(const std::string& shown, const std::function<TKNSideResult(TKNIdFTP&)>& work)
+{
+    TKNSideResult result;
+    TKNIdFTP* ftp = Free(result);
+    if (!ftp) return result;
+    try {
+        return work(*ftp);
+    } catch (const std::exception& e) {
+        return Failure(e, *ftp, shown);
+    }
+}
+
+TKNSideResult TKNFtpSide::CheckNames(const TKNSidePath& path) const
+{
+    for (const std::string& name : path.Names())
+        if (std::string why = NameProblem(name, caps_.ForbiddenInNames); !why.empty())
+            return TKNSideResult::Fail(TKNSideError::BadName, why);
+    return TKNSideResult::Ok();
+}
+
+void TKNFtpSide::Tell(bool& told, const std::string& text)
+{
+    if (told) return;
+    told = true;
+    if (context_.Notice) context_.Notice(text);
+}
+
+TKNSideResult TKNFtpSide::Connect()
+{
+    return Run(shownRoot_, [&](TKNIdFTP& ftp) {
+        // A root that cannot be entered (a mistyped path, say) fails here with the server's
+        // reason, before anything is listed.
+        ftp.ChangeDir(rootPath_);
+        caps_.TimeStep = ftp.ListsWithMlsd() ? 1 : 60;
+        // SITE UTIME is never named by FEAT: a server that tells no features may still have it.
+        caps_.SetTime = !ftp.ToldFeatures() || ftp.HasFeature("MFMT") || ftp.HasFeature("MDTM");
+        return TKNSideResult::Ok();
+    });
+}
+
+// --- Listings -------------------------------------------------------------------------------
+
+void TKNFtpSide::ListServer(TKNIdFTP& ftp, const std::string& serverPath, std::vector<TKNFtpListItem>& items)
+{
+    ftp.ChangeDir(serverPath);
+    ListPlainOrAll(ftp, items);
+}
+
+// MLSD shows every entry. Without it, "LIST -a" is tried; until a listing has shown that the
+// server understands it, the plain LIST is asked as well: a server that refuses "-a", or reads
+// it as a name, leaves the side with plain listings and no view of names starting with ".".
+void TKNFtpSide::ListPlainOrAll(TKNIdFTP& ftp, std::vector<TKNFtpListItem>& items)
+{
+    if (ftp.ListsWithMlsd() || listAll_ == TListAll::Refused) {
+        ftp.List();
+        items = ftp.DirectoryListing();
+        return;
+    }
+    std::vector<TKNFtpListItem> all;
+    bool refused = false;
+    try {
+        ftp.List("-a");
+        all = ftp.DirectoryListing();
+    } catch (const TKNFtpReplyError& e) {
+        // A passing trouble (a data connection that failed, "4xx") says nothing about "-a".
+        if (listAll_ == TListAll::Understood || !ftp.Connected() || e.Code < 500) throw;
+        refused = true;
+    }
+    if (listAll_ == TListAll::Understood) {
+        items = std::move(all);
+        return;
+    }
+    ftp.List();
+    items = ftp.DirectoryListing();
+    if (refused || !ListAllUnderstood(NamesOf(items), NamesOf(all))) {
+        listAll_ = TListAll::Refused;
+        HideDotEntries();
+        return;
+    }
+    if (!items.empty() || !all.empty()) listAll_ = TListAll::Understood;
+    items = std::move(all);
+}
+
+TKNSideEntry TKNFtpSide::EntryOf(const TKNFtpListItem& item) const
+{
+    TKNSideEntry entry;
+    entry.Name = item.FileName;
+    entry.Kind = item.ItemType == TKNFtpItemType::ditDirectory ? TKNEntryKind::Folder
+                 : item.ItemType == TKNFtpItemType::ditFile    ? TKNEntryKind::File
+                                                               : TKNEntryKind::Other;
+    entry.Link = item.ItemType == TKNFtpItemType::ditSymbolicLink;
+    entry.Size = entry.Kind == TKNEntryKind::File ? item.Size : 0;
+    // The client turns listed times into local date-times; back to UTC with the same offset.
+    if (item.ModifiedDate >= 0) entry.MTime = vex::DateTimeToUnix(item.ModifiedDate, vex::LocalOffsetNow());
+    entry.TimeStep = item.TimeStep;
+    entry.ModeKnown = item.Mode >= 0 && !entry.Link;
+    entry.Mode = entry.ModeKnown ? static_cast<uint32_t>(item.Mode) : 0;
+    return entry;
+}
+
+TKNSideResult TKNFtpSide::List(const TKNSidePath& folder, std::vector<TKNSideEntry>& entries)
+{
+    entries.clear();
+    if (TKNSideResult named = CheckNames(folder); !named) return named;
+    return Run(Shown(folder), [&](TKNIdFTP& ftp) {
+        std::vector<TKNFtpListItem> items;
+        ListServer(ftp, ServerPath(folder), items);
+        for (const TKNFtpListItem& item : items)
+            if (NameProblem(item.FileName, caps_.ForbiddenInNames).empty()) entries.push_back(EntryOf(item));
+        return TKNSideResult::Ok();
+    });
+}
+
+// MLST where offered; the listing of the parent decides whether an entry that MLST refuses
+// exists at all, and is the only source on a server without MLST.
+TKNSideResult TKNFtpSide::StatServer(TKNIdFTP& ftp, const std::string& serverPath, TKNSideEntry& entry)
+{
+    entry = TKNSideEntry{};
+    const auto [folder, name] = SplitServer(serverPath);
+    if (serverPath == rootPath_ || name.empty()) {
+        ftp.ChangeDir(serverPath);
+        entry.Kind = TKNEntryKind::Folder;
+        return TKNSideResult::Ok();
+    }
+    try {
+        TKNFtpListItem item;
+        if (ftp.Mlst(serverPath, item)) {
+            entry = EntryOf(item);
+            entry.Name = name;
+            return TKNSideResult::Ok();
+        }
+    } catch (const TKNFtpReplyError& e) {
+        if (!ftp.Connected() || e.Code < 400) throw;
+    }
+    std::vector<TKNFtpListItem> items;
+    try {
+        ListServer(ftp, folder, items);
+    } catch (const TKNFtpReplyError& e) {
+        if (!ftp.Connected() || e.Code != 550) throw;
+        return TKNSideResult::Fail(TKNSideError::NotFound, "\"" + folder + "\" does not exist: " + e.what());
+    }
+    // An entry that MLST refuses but the listing shows (a link that leads outside the login's
+    // root, on some servers) is what the listing says; operations on it are refused in turn.
+    for (const TKNFtpListItem& item : items)
+        if (item.FileName == name) {
+            entry = EntryOf(item);
+            RefineTime(ftp, serverPath, entry);
+            return TKNSideResult::Ok();
+        }
+    return TKNSideResult::Fail(TKNSideError::NotFound, "\"" + serverPath + "\" does not exist.");
+}
+
+TKNSideResult TKNFtpSide::Stat(const TKNSidePath& path, TKNSideEntry& entry)
+{
+    if (TKNSideResult named = CheckNames(path); !named) return named;
+    return Run(Shown(path), [&](TKNIdFTP& ftp) { return StatServer(ftp, ServerPath(path), entry); });
+}
+
+// --- Times and modes ------------------------------------------------------------------------
+
+// A file's listed time is known only to the minute (or the day, for an old file) on a server
+// without MLST; MDTM tells the second, once a file listed to the minute showed how MDTM's times
+// relate to the listing's. A server whose MDTM disagrees otherwise than by whole hours gets no
+// more times set, and its MDTM is not read.
+void TKNFtpSide::RefineTime(TKNIdFTP& ftp, const std::string& serverPath, TKNSideEntry& entry)
+{
+    if (clock_ == TClock::Useless || entry.Kind != TKNEntryKind::File || entry.Link || entry.TimeStep <= 1) return;
+    const int64_t told = ftp.ModTime(serverPath);
+    if (told < 0) {
+        if (!ftp.HasFeature("MDTM")) clock_ = TClock::Useless;  // else it is about this file
+        return;
+    }
+    if (clock_ == TClock::Unknown) {
+        int64_t offset = 0;
+        const TKNServerClock compared = CompareServerClock(told, entry.MTime, entry.TimeStep, offset);
+        if (compared == TKNServerClock::Unknown) return;
+        if (compared == TKNServerClock::Disagrees) {
+            clock_ = TClock::Useless;
+            caps_.SetTime = false;
+            Tell(toldTimes_, "The server \"" + shownRoot_ +
+                                 "\" tells file times with MDTM otherwise than it lists them; file times are not set "
+                                 "there.");
+            return;
+        }
+        clock_ = TClock::Learned;
+        clockOffset_ = offset;
+    }
+    entry.MTime = told - clockOffset_;
+    entry.TimeStep = 1;
+}
+
+// The temporary's name begins with "."; a listing without it shows that the server hides such
+// names even from "LIST -a". Listed, it is fresh, so its time is known to the minute and
+// teaches the server's clock.
+void TKNFtpSide::LearnFromUpload(TKNIdFTP& ftp, const std::string& serverPath)
+{
+    if (uploadChecked_ || ftp.ListsWithMlsd()) return;
+    uploadChecked_ = true;
+    TKNSideEntry fresh;
+    if (StatServer(ftp, serverPath, fresh).Kind == TKNSideError::NotFound) HideDotEntries();
+}
+
+void TKNFtpSide::HideDotEntries()
+{
+    caps_.DotEntries = false;
+    Tell(toldDots_, "The server \"" + shownRoot_ +
+                        "\" does not list names that begin with \".\"; such entries there are left alone.");
+}
+
+TKNSideResult TKNFtpSide::SetServerTime(TKNIdFTP& ftp, const std::string& serverPath, int64_t mtime,
+                                        const std::string& shown)
+{
+    const auto unsupported = [&] {
+        return TKNSideResult::Fail(TKNSideError::Unsupported,
+                                   "\"" + shown + "\": the FTP server cannot set file times.");
+    };
+    if (!caps_.SetTime) return unsupported();
+    if (ftp.SetModTime(serverPath, mtime + clockOffset_)) return TKNSideResult::Ok();
+    caps_.SetTime = false;
+    Tell(toldTimes_, kMsgFtpKeepsNoTimes);
+    return unsupported();
+}
+
+int TKNFtpSide::ReadMode(TKNIdFTP& ftp, const std::string& serverPath)
+{
+    TKNSideEntry entry;
+    return StatServer(ftp, serverPath, entry) && entry.ModeKnown ? static_cast<int>(entry.Mode) : -1;
+}
+
+// The first SITE CHMOD of a run decides whether the server takes it at all; a refusal after
+// one that worked is about that entry.
+TKNSideResult TKNFtpSide::SetServerMode(TKNIdFTP& ftp, const std::string& serverPath, uint32_t mode,
+                                        const std::string& shown)
+{
+    const auto unsupported = [&](const std::string& why) {
+        caps_.SetMode = false;
+        Tell(toldModes_, why);
+        return TKNSideResult::Fail(TKNSideError::Unsupported, "\"" + shown + "\": " + why);
+    };
+    if (!caps_.SetMode) return unsupported(kMsgFtpKeepsNoModes);
+    bool taken = false;
+    try {
+        taken = ftp.ChangeMode(serverPath, static_cast<int>(mode & 07777));
+    } catch (const TKNFtpReplyError&) {
+        if (chmodWorked_ || !ftp.Connected()) throw;
+    }
+    if (!taken) return unsupported(kMsgFtpKeepsNoModes);
+    chmodWorked_ = true;
+    // MLST's UNIX.mode tells the permission bits only (pyftpdlib), a LIST line the set-ID and
+    // sticky bits as well: what the server tells is compared.
+    const uint32_t told = ftp.HasFeature("MLST") ? 0777 : 07777;
+    const int kept = ReadMode(ftp, serverPath);
+    if (kept >= 0 && (static_cast<uint32_t>(kept) & told) != (mode & told))
+        return unsupported("The server \"" + shownRoot_ + "\" does not keep the permission bits it is told.");
+    return TKNSideResult::Ok();
+}
+
+TKNSideResult TKNFtpSide::SetTime(const TKNSidePath& path, int64_t mtime, int32_t)
+{
+    if (TKNSideResult named = CheckNames(path); !named) return named;
+    const std::string shown = Shown(path);
+    return Run(shown, [&](TKNIdFTP& ftp) {
+        TKNSideEntry entry;
+        if (TKNSideResult found = StatServer(ftp, ServerPath(path), entry); !found) return found;
+        if (entry.Link) return TKNSideResult::Fail(TKNSideError::Link, "\"" + shown + "\" is a link.");
+        return SetServerTime(ftp, ServerPath(path), mtime, shown);
+    });
+}
+
+TKNSideResult TKNFtpSide::SetMode(const TKNSidePath& path, uint32_t mode)
+{
+    if (TKNSideResult named = CheckNames(path); !named) return named;
+    const std::string shown = Shown(path);
+    return Run(shown, [&](TKNIdFTP& ftp) {
+        TKNSideEntry entry;
+        if (TKNSideResult found = StatServer(ftp, ServerPath(path), entry); !found) return found;
+        if (entry.Link) return TKNSideResult::Fail(TKNSideError::Link, "\"" + shown + "\" is a link.");
+        return SetServerMode(ftp, ServerPath(path), mode, shown);
+    });
+}
+
+// --- Folders, removal, renames ----------------------------------------------------------------
+
+TKNSideResult TKNFtpSide::MakeFolder(const TKNSidePath& path, int mode)
+{
+    if (TKNSideResult named = CheckNames(path); !named) return named;
+    const std::string shown = Shown(path);
+    return Run(shown, [&](TKNIdFTP& ftp) {
+        TKNSideEntry entry;
+        TKNSideResult found = StatServer(ftp, ServerPath(path), entry);
+        if (found && entry.Link) return TKNSideResult::Fail(TKNSideError::Link, "\"" + shown + "\" is a link.");
+        if (found)
+            return entry.IsFolder() ? TKNSideResult::Ok()
+                                    : TKNSideResult::Fail(TKNSideError::Exists, "\"" + shown + "\" is a file.");
+        if (found.Kind != TKNSideError::NotFound) return found;
+        ftp.MakeDir(ServerPath(path));
+        if (mode < 0) return TKNSideResult::Ok();
+        // A server that keeps no modes leaves the folder with its own; it said so once.
+        TKNSideResult moded = SetServerMode(ftp, ServerPath(path), static_cast<uint32_t>(mode), shown);
+        return moded || moded.Kind == TKNSideError::Unsupported ? TKNSideResult::Ok() : moded;
+    });
+}
+
+TKNSideResult TKNFtpSide::RemoveFolder(const TKNSidePath& path)
+{
+    if (TKNSideResult named = CheckNames(path); !named) return named;
+    if (path.IsRoot()) return TKNSideResult::Fail(TKNSideError::Denied, "The root folder is never removed.");
+    const std::string shown = Shown(path);
+    return Run(shown, [&](TKNIdFTP& ftp) {
+        TKNSideEntry entry;
+        if (TKNSideResult found = StatServer(ftp, ServerPath(path), entry); !found) return found;
+        if (entry.Link)
+            ftp.Delete(ServerPath(path));  // the link only
+        else if (entry.IsFolder())
+            ftp.RemoveDir(ServerPath(path));
+        else
+            return TKNSideResult::Fail(TKNSideError::Exists, "\"" + shown + "\" is not a folder.");
+        return TKNSideResult::Ok();
+    });
+}
+
+TKNSideResult TKNFtpSide::RemoveFile(const TKNSidePath& path, const TKNExpected& expected)
+{
+    if (TKNSideResult named = CheckNames(path); !named) return named;
+    const std::string shown = Shown(path);
+    return Run(shown, [&](TKNIdFTP& ftp) {
+        TKNSideEntry entry;
+        const TKNSideResult found = StatServer(ftp, ServerPath(path), entry);
+        if (TKNSideResult same = CheckExpected(expected, found, entry, shown); !same) return same;
+        if (!found) return found;
+        if (entry.IsFolder() && !entry.Link)
+            return TKNSideResult::Fail(TKNSideError::Exists, "\"" + shown + "\" is a folder.");
+        ftp.Delete(ServerPath(path));
+        return TKNSideResult::Ok();
+    });
+}
+
+TKNSideResult TKNFtpSide::Rename(const TKNSidePath& from, const TKNSidePath& to)
+{
+    if (TKNSideResult named = CheckNames(from); !named) return named;
+    if (TKNSideResult named = CheckNames(to); !named) return named;
+    const std::string shown = Shown(from);
+    return Run(shown, [&](TKNIdFTP& ftp) {
+        // RNTO replaces on most servers: the target must be absent first.
+        TKNSideEntry entry;
+        TKNSideResult target = StatServer(ftp, ServerPath(to), entry);
+        if (target) return TKNSideResult::Fail(TKNSideError::Exists, "\"" + Shown(to) + "\" exists already.");
+        if (target.Kind != TKNSideError::NotFound) return target;
+        if (TKNSideResult found = StatServer(ftp, ServerPath(from), entry); !found) return found;
+        ftp.Rename(ServerPath(from), ServerPath(to));
+        return TKNSideResult::Ok();
+    });
+}
+
+void TKNFtpSide::RemoveTemporary(const std::string& serverPath, TKNSideResult& result)
+{
+    TKNSideResult removed = Run(serverPath, [&](TKNIdFTP& ftp) {
+        ftp.Delete(serverPath);
+        return TKNSideResult::Ok();
+    });
+    if (!removed) result.Message += "\nThe temporary file may remain: " + removed.Message;
+}
+
+std::unique_ptr<TKNSide> OpenFtpSide(const std::string& location, const TKNSideContext& context)
+{
+    return std::make_unique<TKNFtpSide>(location, context);
+}
+
+}  // namespace kn

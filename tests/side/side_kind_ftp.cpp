@@ -1,0 +1,148 @@
+// The FTP kinds in the conformance suite: pyftpdlib (MLSD, MFMT, SITE CHMOD), the same over
+// explicit TLS, and vsftpd (LIST only, MDTM to set times, no SITE CHMOD for its anonymous login).
+//
+// pyftpdlib serves the test's folder itself, so a link out of it leads outside the server's
+// root (which pyftpdlib refuses); a new server starts for each served folder. vsftpd serves
+// the whole system to its anonymous user, who may write only what the test hands it: on a real
+// server the files of a login are its own, so the vsftpd side hands the served folder to the
+// server's user before every call.
+#include <unistd.h>
+
+#include "ftp/kn_unitFtpSide.h"
+#include "tests/common/ftp_server.h"
+#include "tests/side/side_conformance.h"
+
+namespace sidetest {
+namespace {
+
+class PyftpdlibKind : public TKindFixture {
+public:
+    explicit PyftpdlibKind(bool tls = false) : tls_(tls) {}
+
+    std::unique_ptr<kn::TKNSide> Open(const std::string& served, const kn::TKNSideContext& context) override
+    {
+        const bool inside = server_ && served.rfind(server_->Root(), 0) == 0;
+        if (!inside) {
+            server_.reset();
+            testutil::FtpServer::Options options;
+            options.Serve = served;
+            if (tls_) {
+                if (!cert_) {
+                    cert_ = std::make_unique<testutil::TempDir>();
+                    fingerprint_ = testutil::MakeCertificate(cert_->path(), "kestrune-test.invalid");
+                }
+                options.TlsCert = cert_->path() + "/cert.pem";
+                options.TlsKey = cert_->path() + "/key.pem";
+            }
+            server_ = std::make_unique<testutil::FtpServer>(options);
+        }
+        // The test's certificate is trusted as a user would trust it: by its fingerprint.
+        const std::string location = server_->Location(served.substr(server_->Root().size()));
+        return kn::OpenFtpSide(tls_ ? WithTrust(location) : location, context);
+    }
+    std::string Forbidden() const override { return "\\\r\n"; }
+    bool ShowsLinks() const override { return false; }  // MLSD and MLST follow links
+
+private:
+    // The side reads trusted fingerprints from known_servers in the program folder; the test
+    // points that folder at its own place.
+    std::string WithTrust(const std::string& location)
+    {
+        if (!programFolder_) programFolder_ = std::make_unique<testutil::TempDir>();
+        ::setenv("KESTRUNE_HOME", programFolder_->path().c_str(), 1);
+        testutil::WriteFile(programFolder_->path() + "/known_servers",
+                            "127.0.0.1:" + std::to_string(server_->Port()) + " " + fingerprint_ + "\n");
+        return location;
+    }
+
+    bool tls_;
+    std::unique_ptr<testutil::TempDir> cert_, programFolder_;
+    std::string fingerprint_;
+    std::unique_ptr<testutil::FtpServer> server_;
+};
+
+class FtpsKind : public PyftpdlibKind {
+public:
+    FtpsKind() : PyftpdlibKind(true) {}
+};
+
+// Every call first hands the served tree to the server's user, as a login owns its files.
+class OwnedByLogin : public kn::TKNSide {
+public:
+    OwnedByLogin(std::unique_ptr<kn::TKNSide> side, std::string served) : side_(std::move(side)), served_(served) {}
+    const kn::TKNSideCaps& Caps() const override { return side_->Caps(); }
+    std::string Shown(const kn::TKNSidePath& p) const override { return side_->Shown(p); }
+    kn::TKNSideResult Connect() override { return Give(), side_->Connect(); }
+    kn::TKNSideResult List(const kn::TKNSidePath& p, std::vector<kn::TKNSideEntry>& e) override
+    {
+        return Give(), side_->List(p, e);
+    }
+    kn::TKNSideResult Stat(const kn::TKNSidePath& p, kn::TKNSideEntry& e) override { return Give(), side_->Stat(p, e); }
+    kn::TKNSideResult OpenRead(const kn::TKNSidePath& p, std::unique_ptr<kn::TKNReadStream>& s) override
+    {
+        return Give(), side_->OpenRead(p, s);
+    }
+    kn::TKNSideResult OpenWrite(const kn::TKNSidePath& p, const kn::TKNWriteSpec& w,
+                                std::unique_ptr<kn::TKNWriteStream>& s) override
+    {
+        return Give(), side_->OpenWrite(p, w, s);
+    }
+    kn::TKNSideResult MakeFolder(const kn::TKNSidePath& p, int m) override { return Give(), side_->MakeFolder(p, m); }
+    kn::TKNSideResult RemoveFolder(const kn::TKNSidePath& p) override { return Give(), side_->RemoveFolder(p); }
+    kn::TKNSideResult RemoveFile(const kn::TKNSidePath& p, const kn::TKNExpected& e) override
+    {
+        return Give(), side_->RemoveFile(p, e);
+    }
+    kn::TKNSideResult SetTime(const kn::TKNSidePath& p, int64_t t, int32_t n) override
+    {
+        return Give(), side_->SetTime(p, t, n);
+    }
+    kn::TKNSideResult SetMode(const kn::TKNSidePath& p, uint32_t m) override { return Give(), side_->SetMode(p, m); }
+    kn::TKNSideResult Rename(const kn::TKNSidePath& f, const kn::TKNSidePath& t) override
+    {
+        return Give(), side_->Rename(f, t);
+    }
+
+private:
+    void Give() const
+    {
+        if (::access(served_.c_str(), F_OK) == 0) testutil::VsftpdServer::GiveToServer(served_);
+    }
+
+    std::unique_ptr<kn::TKNSide> side_;
+    std::string served_;
+};
+
+class VsftpdKind : public TKindFixture {
+public:
+    std::string Unavailable() override
+    {
+        std::string why;
+        if (!testutil::VsftpdServer::Usable(why)) return why;
+        if (!server_) {
+            testutil::VsftpdServer::Options options;
+            options.WholeSystem = true;
+            server_ = std::make_unique<testutil::VsftpdServer>(options);
+        }
+        return {};
+    }
+    std::unique_ptr<kn::TKNSide> Open(const std::string& served, const kn::TKNSideContext& context) override
+    {
+        return std::make_unique<OwnedByLogin>(kn::OpenFtpSide(server_->Location(served), context), served);
+    }
+    std::string Forbidden() const override { return "\\\r\n"; }
+    // LIST shows links, but nothing is looked up on the way to an entry: the server user's
+    // rights keep it inside (the test's outside folder is not the server user's).
+    bool ShowsLinks() const override { return false; }
+
+private:
+    std::unique_ptr<testutil::VsftpdServer> server_;
+};
+
+INSTANTIATE_TEST_SUITE_P(Ftp, SideConformance,
+                         testing::Values(MakeKind<PyftpdlibKind>("Pyftpdlib"), MakeKind<FtpsKind>("Ftps"),
+                                         MakeKind<VsftpdKind>("Vsftpd")),
+                         KindName);
+
+}  // namespace
+}  // namespace sidetest
