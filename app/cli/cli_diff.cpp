@@ -1,5 +1,6 @@
-// kestrune-cli diff [--records] [--minimal] [--max-size SIZE] LEFT-FILE RIGHT-FILE: the line
-// differences of two text files, read and compared exactly as the differences window does.
+// kestrune-cli diff [--records] [--minimal] [--max-size SIZE] [-u | -U N] [IGNORE...] LEFT-FILE
+// RIGHT-FILE: the line differences of two text files, read and compared exactly as the
+// differences window does; unified output and the ignore letters live in cli_diff_unified.
 #include <algorithm>
 #include <atomic>
 #include <cinttypes>
@@ -8,22 +9,25 @@
 #include <optional>
 
 #include "app/cli/cli_command.h"
+#include "app/cli/cli_diff_unified.h"
 #include "diff/kn_unitBinaryFile.h"
-#include "diff/kn_unitDiff.h"
-#include "diff/kn_unitLineClasses.h"
 #include "diff/kn_unitTextFile.h"
+#include "diff/kn_unitUnifiedDiff.h"
 
 namespace {
 
 const char* const Usage =
-    "Usage: kestrune-cli diff [--records] [--minimal] [--max-size SIZE] LEFT-FILE RIGHT-FILE\n"
+    "Usage: kestrune-cli diff [--records] [--minimal] [--max-size SIZE] [-u | -U N] [-b] [-w] [-i] [-B]\n"
+    "                         [-I RE]... [--strip-trailing-cr] LEFT-FILE RIGHT-FILE\n"
     "Compares two text files line by line and prints how many lines were added, modified and\n"
     "deleted from left to right. With --records each change record is printed first as\n"
     "KIND<TAB>INDEX1<TAB>INDEX2<TAB>COUNT (KIND is add, delete or modify; indexes are 0-based).\n"
     "Where the exact search would take long, a near-minimal one is used and the summary ends in\n"
     "\"(approximate)\"; --minimal always searches exactly, whatever it costs. Files larger than\n"
     "SIZE bytes (K, M and G suffixes count in 1024s; default 1G) are refused. Ctrl+C stops.\n"
-    "A file with a zero byte in its first 8 KB is binary: two files of which one is binary are\n"
+    "Files are read as UTF-8, UTF-16 or UTF-32 with a byte-order mark, UTF-16 without one when\n"
+    "the bytes say so, UTF-8, or else the locale's 8-bit encoding (Latin-1 in a UTF-8 locale).\n"
+    "A file that is text in none of these is binary: two files of which one is binary are\n"
     "compared byte for byte and reported as \"Binary files A and B differ\".\n"
     "Exit status: 0 without differences, 1 with differences, 2 on an error, 130 when stopped.\n";
 
@@ -75,22 +79,33 @@ std::optional<uint64_t> ParseSize(const std::string& text)
     return value << shift;
 }
 
-bool Load(const std::string& fileName, uint64_t maxSize, std::string& content)
+// Reads and decodes a file; a binary one is left undecoded (CompareIfBinary reports it).
+bool Load(const std::string& fileName, uint64_t maxSize, cli::TDiffFile& file)
 {
     std::string reason;
-    if (kn::ReadTextFile(fileName, content, reason, maxSize)) return true;
-    std::fprintf(stderr, "kestrune-cli diff: cannot read \"%s\": %s\n", fileName.c_str(), reason.c_str());
-    return false;
+    kn::TFileStamp stamp;
+    file.Name = fileName;
+    if (!kn::ReadFileBytes(fileName, file.Bytes, reason, maxSize, stamp)) {
+        std::fprintf(stderr, "kestrune-cli diff: cannot read \"%s\": %s\n", fileName.c_str(), reason.c_str());
+        return false;
+    }
+    if (const std::optional<kn::TTextFormat> format = kn::DetectTextFormat(file.Bytes)) {
+        file.Format = *format;
+        kn::DecodeText(file.Bytes, file.Format, file.Text);
+    }
+    return true;
 }
 
-void PrintRecords(const kn::TDiff& diff)
+// Ignored changes are not records: they are no differences.
+void PrintRecords(const std::vector<kn::TDiffChange>& changes)
 {
-    for (const kn::TDiffChange& c : diff.GetChanges())
-        std::printf("%s\t%d\t%d\t%d\n", KindName(c.Kind), c.Index1, c.Index2, c.Count);
+    for (const kn::TDiffChange& c : changes)
+        if (!c.Ignored) std::printf("%s\t%d\t%d\t%d\n", KindName(c.Kind), c.Index1, c.Index2, c.Count);
 }
 
 struct TDiffArgs {
     bool Records = false;
+    cli::TDiffTextArgs Text;
     kn::TDiffOptions Options;
     uint64_t MaxSize = kn::DefaultMaxTextFileSize;
     std::vector<std::string> Files;
@@ -103,8 +118,12 @@ std::optional<int> ParseArgs(const std::vector<std::string>& argv, TDiffArgs& ar
         const std::string& arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(Usage, stdout);
+            std::fputs(cli::DiffTextUsage, stdout);
             return cli::ExitOk;
         }
+        const cli::TOptionParse text = cli::ParseDiffTextOption(argv, i, args.Text);
+        if (text == cli::TOptionParse::Bad) return cli::ExitUsage;
+        if (text == cli::TOptionParse::Taken) continue;
         if (arg == "--records")
             args.Records = true;
         else if (arg == "--minimal")
@@ -148,37 +167,66 @@ std::optional<int> CompareIfBinary(const std::string& leftFile, const std::strin
     return cli::ExitFound;
 }
 
+// "No differences." and, when the texts were the same in different encodings, which.
+void PrintNoDifferences(const cli::TDiffFile& left, const cli::TDiffFile& right)
+{
+    const std::string a = kn::EncodingName(left.Format.Encoding), b = kn::EncodingName(right.Format.Encoding);
+    if (a == b && left.Format.Bom == right.Format.Bom)
+        std::printf("No differences.\n");
+    else
+        std::printf("No differences in the text; the encodings differ (%s%s, %s%s).\n", a.c_str(),
+                    left.Format.Bom ? " with BOM" : "", b.c_str(), right.Format.Bom ? " with BOM" : "");
+}
+
+int PrintResult(const TDiffArgs& args, const cli::TDiffFile& left, const cli::TDiffFile& right,
+                const kn::TTextDiffResult& result)
+{
+    if (args.Text.Context >= 0) {
+        std::string out;
+        const bool any = kn::AppendUnifiedDiff(out, cli::UnifiedHeader(left.Name, right.Name), cli::UnifiedLines(left),
+                                               cli::UnifiedLines(right), result.Changes, args.Text.Context);
+        std::fwrite(out.data(), 1, out.size(), stdout);
+        return any ? cli::ExitFound : cli::ExitOk;
+    }
+    if (args.Records) PrintRecords(result.Changes);
+    const kn::TDiffSummary& s = result.Summary;
+    if (s.Empty()) {
+        PrintNoDifferences(left, right);
+        return cli::ExitOk;
+    }
+    std::printf("%" PRId64 " lines added, %" PRId64 " lines modified, %" PRId64 " lines deleted.%s\n", s.Added,
+                s.Modified, s.Deleted, result.Approximate ? " (approximate)" : "");
+    return cli::ExitFound;
+}
+
 int RunDiff(std::vector<std::string> argv)
 {
     TDiffArgs args;
     if (std::optional<int> status = ParseArgs(argv, args)) return *status;
     std::signal(SIGINT, RequestStop);  // a stop while reading ends the search at its first step
     args.Options.Stop = &StopRequested;
-    std::string left, right;
+    cli::TDiffFile left, right;
     if (!Load(args.Files[0], args.MaxSize, left) || !Load(args.Files[1], args.MaxSize, right)) return cli::ExitUsage;
     // Only once both are known to be regular files within the limit: a pipe is never opened
     // for reading, which would wait for a writer.
     if (std::optional<int> status = CompareIfBinary(args.Files[0], args.Files[1])) return *status;
 
-    kn::TDiff diff(args.Options);
-    const kn::TLineClasses classes = kn::ClassifyLines(kn::SplitTextLineViews(left), kn::SplitTextLineViews(right));
-    if (!diff.Compare(classes.Left, classes.Right)) {
-        if (diff.Stopped()) {
+    // Unified output takes lines as patch does, at LF only; the summary as the window does.
+    const bool unified = args.Text.Context >= 0;
+    auto lines = [unified](const std::string& text) {
+        return unified ? kn::SplitAtLineFeeds(text) : kn::LinesWithBreaks(text, kn::SplitTextLineViews(text));
+    };
+    kn::TTextDiffResult result;
+    std::string reason;
+    if (!kn::CompareTextLines(lines(left.Text), lines(right.Text), args.Text.Ignore, args.Options, result, reason)) {
+        if (result.Stopped) {
             std::fprintf(stderr, "kestrune-cli diff: stopped\n");
             return ExitStopped;
         }
-        std::fprintf(stderr, "kestrune-cli diff: the files are too large to compare\n");
+        std::fprintf(stderr, "kestrune-cli diff: %s\n", reason.c_str());
         return cli::ExitUsage;
     }
-    if (args.Records) PrintRecords(diff);
-    kn::TDiffSummary s = diff.Summary();
-    if (s.Empty()) {
-        std::printf("No differences.\n");
-        return cli::ExitOk;
-    }
-    std::printf("%" PRId64 " lines added, %" PRId64 " lines modified, %" PRId64 " lines deleted.%s\n", s.Added,
-                s.Modified, s.Deleted, diff.Approximate() ? " (approximate)" : "");
-    return cli::ExitFound;
+    return PrintResult(args, left, right, result);
 }
 
 const cli::CliCommandRegistration registration("diff", "compare two text files line by line", RunDiff);
