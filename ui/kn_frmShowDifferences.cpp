@@ -141,6 +141,7 @@ TKNShowDifferencesForm::TKNShowDifferencesForm(QWidget* parent) : QDialog(parent
 
     SetWindowSize(QSize());
     d->HalveSplit();
+    d->Left.View->setFocus();  // the keys work at once, not in the first box of the tool bar
 }
 
 QToolBar* TKNShowDifferencesForm::Impl::BuildToolBar()
