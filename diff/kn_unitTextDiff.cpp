@@ -206,15 +206,14 @@ std::vector<bool> Ignorable(const std::vector<std::string_view>& lines, const TI
 
 }  // namespace
 
-std::vector<std::string_view> LinesWithBreaks(std::string_view text, const std::vector<std::string_view>& lines)
+// In place: a text of many short lines keeps one list of views, not two.
+std::vector<std::string_view> LinesWithBreaks(std::string_view text, std::vector<std::string_view> lines)
 {
-    std::vector<std::string_view> result;
-    result.reserve(lines.size());
     for (size_t k = 0; k < lines.size(); ++k) {
         const char* end = k + 1 < lines.size() ? lines[k + 1].data() : text.data() + text.size();
-        result.emplace_back(lines[k].data(), static_cast<size_t>(end - lines[k].data()));
+        lines[k] = std::string_view(lines[k].data(), static_cast<size_t>(end - lines[k].data()));
     }
-    return result;
+    return lines;
 }
 
 std::vector<std::string_view> SplitAtLineFeeds(std::string_view text)

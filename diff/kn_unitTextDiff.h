@@ -40,7 +40,7 @@ struct TTextDiffResult {
 
 // The lines of a text with their breaks: each view of `lines` (views into `text`) extended to
 // the next one's start, the last to the text's end.
-std::vector<std::string_view> LinesWithBreaks(std::string_view text, const std::vector<std::string_view>& lines);
+std::vector<std::string_view> LinesWithBreaks(std::string_view text, std::vector<std::string_view> lines);
 
 // The lines of a text split at LF only, each with its LF (the last one may lack it), as patch
 // reads them.

@@ -89,8 +89,15 @@ bool Load(const std::string& fileName, uint64_t maxSize, cli::TDiffFile& file)
         std::fprintf(stderr, "kestrune-cli diff: cannot read \"%s\": %s\n", fileName.c_str(), reason.c_str());
         return false;
     }
-    if (const std::optional<kn::TTextFormat> format = kn::DetectTextFormat(file.Bytes)) {
-        file.Format = *format;
+    const std::optional<kn::TTextFormat> format = kn::DetectTextFormat(file.Bytes);
+    if (!format) return true;
+    file.Format = *format;
+    if (format->Encoding == kn::TTextEncoding::Utf8 && !format->Bom) {
+        // Valid UTF-8 already: the text is the bytes themselves, not a copy of them.
+        file.Text = std::move(file.Bytes);
+        file.Text.resize(std::min(file.Text.size(), file.Text.find('\0')));
+        file.Bytes.clear();
+    } else {
         kn::DecodeText(file.Bytes, file.Format, file.Text);
     }
     return true;

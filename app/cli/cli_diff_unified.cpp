@@ -116,8 +116,9 @@ std::vector<std::string_view> UnifiedLines(const TDiffFile& file)
         case kn::TTextEncoding::Utf8:
         case kn::TTextEncoding::Latin1:
         case kn::TTextEncoding::Locale8Bit: {
-            // One byte per line break in these, so the lines are the decoded ones.
-            const std::string_view bytes(file.Bytes);
+            // One byte per line break in these, so the lines are the decoded ones. A UTF-8 file
+            // without a mark keeps its bytes as its text.
+            const std::string_view bytes(file.Bytes.empty() ? file.Text : file.Bytes);
             return kn::SplitAtLineFeeds(bytes.substr(0, bytes.find('\0')));
         }
         default:

@@ -26,7 +26,7 @@ TOptionParse ParseDiffTextOption(const std::vector<std::string>& argv, size_t& i
 // One file as read and decoded.
 struct TDiffFile {
     std::string Name;
-    std::string Bytes;  // as read
+    std::string Bytes;  // as read; empty when Text holds them unchanged (UTF-8 without a mark)
     kn::TTextFormat Format;
     std::string Text;  // decoded to UTF-8
 };
