@@ -219,6 +219,7 @@ std::vector<std::string_view> LinesWithBreaks(std::string_view text, std::vector
 std::vector<std::string_view> SplitAtLineFeeds(std::string_view text)
 {
     std::vector<std::string_view> lines;
+    lines.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
     for (size_t start = 0; start < text.size();) {
         const size_t lf = text.find('\n', start);
         const size_t end = lf == std::string_view::npos ? text.size() : lf + 1;

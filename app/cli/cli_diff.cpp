@@ -185,13 +185,18 @@ void PrintNoDifferences(const cli::TDiffFile& left, const cli::TDiffFile& right)
                     left.Format.Bom ? " with BOM" : "", b.c_str(), right.Format.Bom ? " with BOM" : "");
 }
 
+// `leftLines` and `rightLines` are the lines compared; unified output shows them unless a file's
+// own bytes differ from its text.
 int PrintResult(const TDiffArgs& args, const cli::TDiffFile& left, const cli::TDiffFile& right,
+                std::vector<std::string_view> leftLines, std::vector<std::string_view> rightLines,
                 const kn::TTextDiffResult& result)
 {
     if (args.Text.Context >= 0) {
+        if (!left.Bytes.empty()) leftLines = cli::UnifiedLines(left);
+        if (!right.Bytes.empty()) rightLines = cli::UnifiedLines(right);
         std::string out;
-        const bool any = kn::AppendUnifiedDiff(out, cli::UnifiedHeader(left.Name, right.Name), cli::UnifiedLines(left),
-                                               cli::UnifiedLines(right), result.Changes, args.Text.Context);
+        const bool any = kn::AppendUnifiedDiff(out, cli::UnifiedHeader(left.Name, right.Name), leftLines, rightLines,
+                                               result.Changes, args.Text.Context);
         std::fwrite(out.data(), 1, out.size(), stdout);
         return any ? cli::ExitFound : cli::ExitOk;
     }
@@ -225,7 +230,8 @@ int RunDiff(std::vector<std::string> argv)
     };
     kn::TTextDiffResult result;
     std::string reason;
-    if (!kn::CompareTextLines(lines(left.Text), lines(right.Text), args.Text.Ignore, args.Options, result, reason)) {
+    std::vector<std::string_view> leftLines = lines(left.Text), rightLines = lines(right.Text);
+    if (!kn::CompareTextLines(leftLines, rightLines, args.Text.Ignore, args.Options, result, reason)) {
         if (result.Stopped) {
             std::fprintf(stderr, "kestrune-cli diff: stopped\n");
             return ExitStopped;
@@ -233,7 +239,7 @@ int RunDiff(std::vector<std::string> argv)
         std::fprintf(stderr, "kestrune-cli diff: %s\n", reason.c_str());
         return cli::ExitUsage;
     }
-    return PrintResult(args, left, right, result);
+    return PrintResult(args, left, right, std::move(leftLines), std::move(rightLines), result);
 }
 
 const cli::CliCommandRegistration registration("diff", "compare two text files line by line", RunDiff);
