@@ -54,8 +54,8 @@ void TKNShowDifferencesForm::Impl::StartComparison()
     SetSummary(QStringLiteral("Comparing..."));
     const int run = ++Run;
     Worker = std::thread([this, run, ignore = Settings.Ignore] {
-        std::string error;
-        Found = CompareTextLines(Left.Compared, Right.Compared, ignore, TDiffOptions{.Stop = &Stop}, Result, error);
+        Found = CompareTextLines(Left.Compared, Right.Compared, ignore, TDiffOptions{.Stop = &Stop}, Result,
+                                 CompareError);
         Marks.clear();
         for (const TDiffChange& c : Result.Changes) {
             if (c.Kind != TDiffKind::dkModify) continue;
@@ -85,7 +85,7 @@ void TKNShowDifferencesForm::Impl::ComparisonDone(int run)
     if (Worker.joinable()) Worker.join();
     Comparing = false;
     if (!Found) {
-        SetSummary(QStringLiteral("The files are too large to compare."));
+        SetSummary(QString::fromStdString(CompareError));  // too large, or a bad -I expression
         return;
     }
     FillViews();

@@ -80,6 +80,7 @@ struct TKNShowDifferencesForm::Impl {
     TTextDiffResult Result;
     std::vector<TInlineMarks> Marks;  // per modified row pair, in order
     bool Found = false;
+    std::string CompareError;  // why the last comparison failed
     bool Comparing = false;
     int Run = 0;  // the number of the comparison in work, so late reports of earlier ones are dropped
     TDiffSide Left, Right;

@@ -69,6 +69,13 @@ TEST_F(DifferencesEditing, EachSideIsDecodedAndShowsItsEncodingAndLineEnds)
     form.SetSettings(StripCr());
     Wait(form);
     EXPECT_TRUE(form.Summary().startsWith("No differences.")) << form.Summary().toStdString();
+    kn::TDiffWindowSettings badPattern = StripCr();
+    badPattern.Ignore.Patterns = {"a\\{1"};
+    form.SetSettings(badPattern);
+    Wait(form);
+    EXPECT_TRUE(form.Summary().startsWith("Invalid regular expression")) << form.Summary().toStdString();
+    form.SetSettings(StripCr());
+    Wait(form);
 
     // Reading the right side as Latin-1 shows its UTF-8 bytes as two characters.
     ASSERT_TRUE(form.SetSideEncoding(false, kn::TTextEncoding::Latin1));
