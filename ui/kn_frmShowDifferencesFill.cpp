@@ -54,8 +54,8 @@ void TKNShowDifferencesForm::Impl::StartComparison()
     SetSummary(QStringLiteral("Comparing..."));
     const int run = ++Run;
     Worker = std::thread([this, run, ignore = Settings.Ignore] {
-        Found = CompareTextLines(Left.Compared, Right.Compared, ignore, TDiffOptions{.Stop = &Stop}, Result,
-                                 CompareError);
+        Found =
+            CompareTextLines(Left.Compared, Right.Compared, ignore, TDiffOptions{.Stop = &Stop}, Result, CompareError);
         Marks.clear();
         for (const TDiffChange& c : Result.Changes) {
             if (c.Kind != TDiffKind::dkModify) continue;
