@@ -13,6 +13,7 @@ kestrune_packages=(
   xvfb xauth adwaita-icon-theme fonts-dejavu-core
   desktop-file-utils appstream groff-base
   openbox
+  diffutils patch
 )
 
 kestrune_install_missing() {

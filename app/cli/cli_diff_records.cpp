@@ -25,9 +25,10 @@ const char* KindName(kn::TDiffKind kind)
 
 }  // namespace
 
-void PrintDiffRecords(const kn::TDiff& diff, OutputFormat format)
+void PrintDiffRecords(const std::vector<kn::TDiffChange>& changes, OutputFormat format)
 {
-    for (const kn::TDiffChange& c : diff.GetChanges()) {
+    for (const kn::TDiffChange& c : changes) {
+        if (c.Ignored) continue;
         if (format != OutputFormat::Jsonl) {
             std::printf("%s\t%d\t%d\t%d\n", KindName(c.Kind), c.Index1, c.Index2, c.Count);
             continue;
@@ -42,30 +43,20 @@ void PrintDiffRecords(const kn::TDiff& diff, OutputFormat format)
     }
 }
 
-int PrintDiffSummary(const kn::TDiff* diff, OutputFormat format, bool binary, bool identical,
-                     const std::string& binaryText)
+int PrintDiffSummary(const TDiffOutcome& outcome, OutputFormat format)
 {
-    const kn::TDiffSummary s = diff ? diff->Summary() : kn::TDiffSummary{};
-    const bool same = binary ? identical : s.Empty();
-    char words[160];
-    if (same)
-        std::snprintf(words, sizeof words, "No differences.");
-    else if (!binary)
-        std::snprintf(words, sizeof words,
-                      "%" PRId64 " lines added, %" PRId64 " lines modified, %" PRId64 " lines deleted.%s", s.Added,
-                      s.Modified, s.Deleted, diff->Approximate() ? " (approximate)" : "");
-    const std::string text = binary && !same ? binaryText : std::string(words);
-    const int status = same ? ExitOk : ExitFound;
+    const kn::TDiffSummary& s = outcome.Summary;
+    const int status = outcome.Same ? ExitOk : ExitFound;
     if (format != OutputFormat::Jsonl) {
-        std::printf("%s\n", text.c_str());
+        std::printf("%s\n", outcome.Words.c_str());
         return status;
     }
     std::fflush(stdout);
-    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fprintf(stderr, "%s\n", outcome.Words.c_str());
     vex::TJsonObject summary;
     summary.String("type", "summary").Number("version", kJsonSchemaVersion).String("command", "diff");
-    summary.Bool("binary", binary).Number("added", s.Added).Number("modified", s.Modified).Number("deleted", s.Deleted);
-    summary.Bool("approximate", diff && diff->Approximate()).Number("exit", status);
+    summary.Bool("binary", outcome.Binary).Number("added", s.Added).Number("modified", s.Modified);
+    summary.Number("deleted", s.Deleted).Bool("approximate", outcome.Approximate).Number("exit", status);
     WriteLine(summary.Text());
     return status;
 }

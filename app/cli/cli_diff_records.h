@@ -5,18 +5,26 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/cli/cli_output.h"
 #include "diff/kn_unitDiff.h"
 
 namespace cli {
 
-// Every change record of `diff`, in order.
-void PrintDiffRecords(const kn::TDiff& diff, OutputFormat format);
+// Every change record that is a difference (ignored changes are none), in order.
+void PrintDiffRecords(const std::vector<kn::TDiffChange>& changes, OutputFormat format);
 
-// The summary of `diff` (or, with `binary`, of two binary files that are `identical` or not);
-// returns the exit status: 0 without differences, 1 with.
-int PrintDiffSummary(const kn::TDiff* diff, OutputFormat format, bool binary = false, bool identical = false,
-                     const std::string& binaryText = {});
+// How a pair compared: the counts of two text files, or whether two binary files are the same.
+struct TDiffOutcome {
+    kn::TDiffSummary Summary;
+    bool Approximate = false;
+    bool Binary = false;
+    bool Same = false;
+    std::string Words;  // the summary in words, e.g. "No differences."
+};
+
+// The summary; returns the exit status: 0 without differences, 1 with.
+int PrintDiffSummary(const TDiffOutcome& outcome, OutputFormat format);
 
 }  // namespace cli
