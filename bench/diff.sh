@@ -4,7 +4,8 @@
 # with many scattered edits, two 200,000-line files with half the lines changed (every line
 # occurring on both sides), two unrelated 100,000-line files and two 20 MB files of one-letter
 # lines (peak memory per line). Prints CPU time, peak memory, the ratios and the changed-line
-# count of each tool.
+# count of each tool; then unified output (-u) against diff --minimal -u on the scattered-edit
+# pairs, and the time of the marks inside a 20,000-character modified line.
 # Usage: bench/diff.sh [SIZES...]   (default: 10000 100000 1000000; QUICK=1 skips the big
 # cases, NO_WINDOW=1 the differences window and the build of its library)
 set -euo pipefail
@@ -90,6 +91,27 @@ if [ -z "${QUICK:-}" ]; then
   read -r _ peak <<< "$(measure "$DATA/k.out" "$CLI" diff "$DATA/l_short_10000000_1000.txt" "$DATA/r_short_10000000_1000.txt")"
   awk -v peak="$peak" -v size="$size" 'BEGIN { printf "one-letter lines: peak %.0f MiB for %.0f MiB of files (%.1f x), %.1f bytes per line\n", peak / 1024, size / 1048576, peak * 1024 / size, peak * 1024 / (size / 2) }'
 fi
+
+# Unified output: kestrune-cli diff -u against diff --minimal -u on the scattered pairs; the
+# outputs must both apply with patch to give the right file.
+echo
+printf '%-24s | %-19s | %-19s | %s\n' case "kestrune -u cpu/peak" "diff --minimal -u" "k/dm"
+for n in "${SIZES[@]}"; do
+  edits=$((n / 100))
+  left="$DATA/l_scattered_${n}_${edits}.txt" right="$DATA/r_scattered_${n}_${edits}.txt"
+  read -r ut um <<< "$(measure "$DATA/ku.out" "$CLI" diff -u "$left" "$right")"
+  read -r dt dm <<< "$(measure "$DATA/du.out" diff --minimal -u "$left" "$right")"
+  patch -s -o "$DATA/patched.txt" "$left" < "$DATA/ku.out"
+  cmp -s "$DATA/patched.txt" "$right" || echo "  <- patch of the -u output did not give the right file"
+  printf '%-24s | %6s s %5s MiB | %6s s %5s MiB | %s\n' "$n lines, $edits edits" "$ut" $((um / 1024)) "$dt" \
+    $((dm / 1024)) "$(ratio "$ut" "$dt")"
+done
+INLINE="$BUILD/bench/diff_inline"
+mkdir -p "$(dirname "$INLINE")"
+cmake --build "$BUILD" --target diff -j2 > /dev/null
+c++ -std=c++20 -O2 -I"$ROOT" "$ROOT/bench/diff_inline.cpp" "$BUILD/diff/libdiff.a" "$BUILD/framework/libframework.a" \
+    -o "$INLINE"
+"$INLINE"
 
 [ -n "${NO_WINDOW:-}" ] && exit 0
 echo

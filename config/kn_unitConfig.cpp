@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "config/kn_unitLocationSecrets.h"
 #include "framework/vex_unitProgramFolder.h"
 
 namespace kn {
@@ -35,9 +36,31 @@ void TKNConfig::Load(const TKNWorkArea& area)
     if (ConfigFile.ReadBatches(Batches)) Batches.Sort();
 }
 
+bool TKNConfig::MovePasswordsToSecrets()
+{
+    if (!Secrets) return false;
+    bool moved = MoveFolderPasswords(Header.CurrentOptions, *Secrets);
+    for (int i = 0; i < Presets.Count(); ++i)
+        if (TKNOptionsRec* preset = Presets.Find(Presets.Names(i)))
+            moved = MoveFolderPasswords(*preset, *Secrets) || moved;
+    if (moved) passwordsOnDisk_ = true;
+    return moved;
+}
+
+bool TKNConfig::FlushMovedPasswords(bool presetsWritten)
+{
+    if (!passwordsOnDisk_) return true;
+    TKNConfigHeader written;
+    if (!presetsWritten && !ConfigFile.SavePresets(Presets, &written)) return false;
+    if (headerLoaded_ && !ConfigFile.WriteHeader(Header, false)) return false;
+    passwordsOnDisk_ = false;
+    return true;
+}
+
 bool TKNConfig::WriteHeader(bool full)
 {
-    return headerLoaded_ && ConfigFile.WriteHeader(Header, full);
+    MovePasswordsToSecrets();
+    return headerLoaded_ && ConfigFile.WriteHeader(Header, full) && FlushMovedPasswords(false);
 }
 
 void TKNConfig::TakeCounts(const TKNConfigHeader& written)
@@ -48,22 +71,24 @@ void TKNConfig::TakeCounts(const TKNConfigHeader& written)
 
 bool TKNConfig::SavePresets()
 {
+    MovePasswordsToSecrets();
     Presets.Sort();
     Header.PresetCount = static_cast<uint16_t>(Presets.Count());
     TKNConfigHeader written;
     if (!ConfigFile.SavePresets(Presets, &written)) return false;
     TakeCounts(written);
-    return true;
+    return FlushMovedPasswords(true);
 }
 
 bool TKNConfig::SaveBatches()
 {
+    MovePasswordsToSecrets();
     Batches.Sort();
     Header.BatchCount = static_cast<uint16_t>(Batches.Count());
     TKNConfigHeader written;
     if (!ConfigFile.SaveBatches(Batches, &written)) return false;
     TakeCounts(written);
-    return true;
+    return FlushMovedPasswords(false);
 }
 
 }  // namespace kn

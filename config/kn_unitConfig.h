@@ -23,6 +23,7 @@
 #include "config/kn_unitConfigFile.h"
 #include "config/kn_unitConfigLists.h"
 #include "config/kn_unitConfigRecords.h"
+#include "framework/vex_unitSecretStore.h"
 
 namespace kn {
 
@@ -54,6 +55,15 @@ public:
     bool SavePresets();
     bool SaveBatches();
 
+    // Where the passwords of server locations go. When set, the folders of Header's options and
+    // of the presets hold no password in memory or on disk: MovePasswordsToSecrets moves them
+    // into the store, and every save does so first, so a file written by an older version loses
+    // its passwords at its next save (all of them, also those of the list not being saved).
+    // Unset (kestrune-cli), records are written as they are.
+    vex::TvexSecretStore* Secrets = nullptr;
+    // True when a record held a password.
+    bool MovePasswordsToSecrets();
+
     TKNConfigFile ConfigFile;
     TKNBatchList Batches;
     TKNPresetList Presets;
@@ -62,8 +72,12 @@ public:
 private:
     void Load(const TKNWorkArea& area);
     void TakeCounts(const TKNConfigHeader& written);
+    // After a save: rewrites the presets and the header once when the file still holds
+    // passwords that were moved to the store.
+    bool FlushMovedPasswords(bool presetsWritten);
 
     bool headerLoaded_ = false;
+    bool passwordsOnDisk_ = false;
 };
 
 }  // namespace kn

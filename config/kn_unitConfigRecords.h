@@ -26,6 +26,14 @@ constexpr std::size_t kHeaderNormalWriteSize = 2240;
 constexpr int kMaxBatchEntries = 63;
 // The counts in the header are 16-bit: no list may grow beyond this.
 constexpr int kMaxListRecords = 65535;
+// DiffSettings bits.
+constexpr uint8_t kDiffIgnoreSpaceChange = 1;
+constexpr uint8_t kDiffIgnoreAllSpace = 2;
+constexpr uint8_t kDiffIgnoreCase = 4;
+constexpr uint8_t kDiffIgnoreBlankLines = 8;
+constexpr uint8_t kDiffIgnoreTrailingCR = 16;
+constexpr uint8_t kDiffShowWhitespace = 32;
+constexpr uint8_t kDiffIgnorePatternOn = 64;
 // SortDirection values.
 constexpr int32_t kSortAscending = 1;
 constexpr int32_t kSortDescending = -1;
@@ -54,7 +62,11 @@ struct TKNConfigHeader {
     uint16_t BatchCount;
     uint8_t Reserved2244[28];
     uint8_t OtherUse[256];  // kept as read, never interpreted
-    uint8_t Reserved2528[1568];
+    // The differences window's settings: kDiffIgnore* bits (0 in older files: nothing ignored)
+    // and the -I expression, empty for none.
+    uint8_t DiffSettings;
+    char DiffIgnorePattern[31];
+    uint8_t Reserved2560[1536];
 };
 
 struct TKNBatchEntry {
@@ -91,7 +103,9 @@ static_assert(offsetof(TKNConfigHeader, SortDirection) == 2180);
 static_assert(offsetof(TKNConfigHeader, PresetCount) == kHeaderNormalWriteSize);
 static_assert(offsetof(TKNConfigHeader, BatchCount) == 2242);
 static_assert(offsetof(TKNConfigHeader, OtherUse) == 2272);
-static_assert(offsetof(TKNConfigHeader, Reserved2528) == 2528);
+static_assert(offsetof(TKNConfigHeader, DiffSettings) == 2528);
+static_assert(offsetof(TKNConfigHeader, DiffIgnorePattern) == 2529);
+static_assert(offsetof(TKNConfigHeader, Reserved2560) == 2560);
 
 static_assert(sizeof(TKNBatchEntry) == 64);
 static_assert(offsetof(TKNBatchEntry, Action) == 32);

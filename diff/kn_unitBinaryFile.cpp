@@ -10,6 +10,8 @@
 #include <tuple>
 #include <vector>
 
+#include "diff/kn_unitTextEncoding.h"
+
 namespace kn {
 
 namespace {
@@ -107,8 +109,8 @@ bool CompareBinaryFiles(const std::string& leftFileName, const std::string& righ
             return false;
         }
     }
-    result.Binary = LooksBinary(std::string_view(left.data(), static_cast<size_t>(leftCount))) ||
-                    LooksBinary(std::string_view(right.data(), static_cast<size_t>(rightCount)));
+    result.Binary = !DetectTextFormat(std::string_view(left.data(), static_cast<size_t>(leftCount))) ||
+                    !DetectTextFormat(std::string_view(right.data(), static_cast<size_t>(rightCount)));
     if (!result.Binary) return true;
     if (!FindDifference(leftFile, rightFile, left, right, leftCount, rightCount, result)) {
         const TReader& failed = leftFile.Error() != 0 ? leftFile : rightFile;

@@ -25,6 +25,8 @@ struct TDiffChange {
     int32_t Index1 = 0;
     int32_t Index2 = 0;
     int32_t Count = 0;
+    // Made only of differences the caller asked to ignore (kn_unitTextDiff); TDiff never sets it.
+    bool Ignored = false;
 
     bool operator==(const TDiffChange&) const = default;
 };

@@ -103,13 +103,15 @@ bool ReadRegularFile(int fd, uint64_t size, uint64_t maxSize, std::string& conte
     return true;
 }
 
-bool ReadOpenFile(int fd, uint64_t maxSize, std::string& content, std::string& errorText)
+bool ReadOpenFile(int fd, uint64_t maxSize, std::string& content, std::string& errorText, TFileStamp& stamp)
 {
     struct stat st {};
     if (fstat(fd, &st) != 0) {
         errorText = std::strerror(errno);
         return false;
     }
+    stamp = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino), static_cast<uint64_t>(st.st_size),
+             static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
     if (const char* reason = NotRegularReason(st.st_mode)) {
         errorText = reason;
         return false;
@@ -134,6 +136,15 @@ std::string FormatSizeLimit(uint64_t bytes)
 
 bool ReadTextFile(const std::string& fileName, std::string& content, std::string& errorText, uint64_t maxSize)
 {
+    TFileStamp stamp;
+    if (!ReadFileBytes(fileName, content, errorText, maxSize, stamp)) return false;
+    content.resize(std::min(content.size(), content.find('\0')));
+    return true;
+}
+
+bool ReadFileBytes(const std::string& fileName, std::string& content, std::string& errorText, uint64_t maxSize,
+                   TFileStamp& stamp)
+{
     content.clear();
     // O_NONBLOCK: opening a named pipe must not wait for a writer; the type is checked next.
     const int fd = open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
@@ -141,14 +152,10 @@ bool ReadTextFile(const std::string& fileName, std::string& content, std::string
         errorText = std::strerror(errno);
         return false;
     }
-    const bool ok = ReadOpenFile(fd, maxSize, content, errorText);
+    const bool ok = ReadOpenFile(fd, maxSize, content, errorText, stamp);
     close(fd);
-    if (!ok) {
-        content = {};
-        return false;
-    }
-    content.resize(std::min(content.size(), content.find('\0')));
-    return true;
+    if (!ok) content = {};
+    return ok;
 }
 
 bool LoadTextLines(const std::string& fileName, std::vector<std::string>& lines, std::string& errorText)

@@ -1,6 +1,6 @@
 // Reading a text file into lines the way the differences window and `kestrune-cli diff`
-// both read them: 8-bit bytes without encoding detection, lines ending at CR LF, CR or LF,
-// no empty line after a final line break, the text ending at its first NUL byte.
+// both read them: the bytes decoded to UTF-8 (kn_unitTextEncoding), lines ending at CR LF, CR
+// or LF, no empty line after a final line break, the text ending at its first NUL character.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +18,20 @@ constexpr uint64_t DefaultMaxTextFileSize = uint64_t{1} << 30;
 // regular file (a folder, named pipe, device or socket: never waited on) or is too large.
 bool ReadTextFile(const std::string& fileName, std::string& content, std::string& errorText,
                   uint64_t maxSize = DefaultMaxTextFileSize);
+
+// What identifies a file's content as read: a save replaces the file only while it still has
+// the stamp it had when it was read.
+struct TFileStamp {
+    uint64_t Device = 0, Inode = 0, Size = 0;
+    int64_t ModifiedNs = 0;
+
+    bool operator==(const TFileStamp&) const = default;
+};
+
+// The same as ReadTextFile without cutting at NUL (the encoding decides where the text ends),
+// with the stamp of the file as it was read.
+bool ReadFileBytes(const std::string& fileName, std::string& content, std::string& errorText, uint64_t maxSize,
+                   TFileStamp& stamp);
 
 // "1 GiB", "64 KiB", "1000 bytes": a size limit for messages.
 std::string FormatSizeLimit(uint64_t bytes);

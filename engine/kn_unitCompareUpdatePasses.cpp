@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "engine/kn_unitCompareUpdate.h"
+#include "engine/kn_unitUpdateEvent.h"
 #include "framework/vex_unitText.h"
 #include "framework/vex_unitThreads.h"
 
@@ -17,6 +18,24 @@ namespace {
 std::string FullPath(const TKNFileRec& rec)
 {
     return rec.Name.empty() ? rec.Path.str() : PathJoin(rec.Path, rec.Name);
+}
+
+// The typed event of one operation of `row`, its path relative to the roots.
+TKNOpEvent OperationEvent(const TKNUpdateThread& run, const TMyFileOpt& row, const TKNPlannedOp& op)
+{
+    TKNOpEvent event;
+    event.Op = op.Op;
+    event.WritesRight = op.WritesRight;
+    event.Row = row;
+    const bool written = !(op.WritesRight ? row.Right : row.Left).Path.empty();
+    const bool right = written == op.WritesRight;
+    const TKNFileRec& rec = right ? row.Right : row.Left;
+    const std::string full = FullPath(rec);
+    const std::string& root = run.RootOf(right);
+    event.Path = full.size() > root.size() ? full.substr(root.size()) : std::string();
+    while (!event.Path.empty() && event.Path.front() == '/') event.Path.erase(0, 1);
+    if (rec.IsFolder()) event.Path += "/";
+    return event;
 }
 
 }  // namespace
@@ -48,12 +67,23 @@ void TKNUpdateWorker::Step(TKNUpdateProvider& provider, const TMyFileOpt& row, c
                            const std::string& source, const std::string& target, Operation operation)
 {
     ProgressStep(provider, target);
-    if (!operation()) {
+    TKNOpEvent event = OperationEvent(Run, row, op);
+    if (operation()) {
+        std::lock_guard<std::mutex> lock(Run.OutcomeLock);
+        Run.Outcome.Done.Add(row, op);
+        event.Result = Run.FileCompare.UpdateDryRun ? TKNOpResult::Planned : TKNOpResult::Done;
+        if (op.Op == TKNOperation::CopyLeftToRight || op.Op == TKNOperation::CopyRightToLeft)
+            event.Bytes = (op.WritesRight ? row.Left : row.Right).Size;
+    } else {
         FailureStep(provider, op.Op, source, target);
-        return;
+        event.Result = TKNOpResult::Failed;
+        event.ErrorKind = TKNSideError::Other;
+        event.Message = HideLocationPasswords(provider.ErrorText);
     }
-    std::lock_guard<std::mutex> lock(Run.OutcomeLock);
-    Run.Outcome.Done.Add(row, op);
+    TKNFileCompare& engine = Run.FileCompare;
+    if (engine.OnOperation)
+        vex::Deliver(vex::TDelivery::Queued, &engine.OnOperation,
+                     [&engine, event = std::move(event)] { engine.OnOperation(&engine, event); });
 }
 
 void TKNUpdateWorker::FailureStep(TKNUpdateProvider& provider, TKNOperation op, const std::string& source,

@@ -23,9 +23,10 @@ struct TKNOpEvent {
     bool WritesRight = false;
     // The path relative to the roots, "/"-joined; a folder's ends in "/".
     std::string Path;
-    // The row the operation came from (both sides' sizes, times and attributes); valid only
-    // while the event is handled.
-    const TMyFileOpt* Row = nullptr;
+    // The row the operation came from (both sides' sizes, times and attributes), a copy: the
+    // event is handled on the main thread after the worker has gone on, perhaps to the next
+    // comparison, which replaces the rows.
+    TMyFileOpt Row;
     int64_t Bytes = 0;  // bytes written by a copy
     TKNOpResult Result = TKNOpResult::Done;
     TKNSideError ErrorKind = TKNSideError::None;

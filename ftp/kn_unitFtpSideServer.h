@@ -46,12 +46,13 @@ public:
     std::string ServerPath(const TKNSidePath& path) const;
     // Stat of a server path that is not a checked side path (a temporary).
     TKNSideResult StatServer(TKNIdFTP& ftp, const std::string& serverPath, TKNSideEntry& entry);
-    // Sets the time of a server path, learning the server's clock first where due.
+    // Sets the time of a server path (MDTM's offset added).
     // Unsupported once the server cannot set times.
     TKNSideResult SetServerTime(TKNIdFTP& ftp, const std::string& serverPath, int64_t mtime, const std::string& shown);
     TKNSideResult SetServerMode(TKNIdFTP& ftp, const std::string& serverPath, uint32_t mode, const std::string& shown);
-    // After the first upload of a run: what MDTM reads of `serverPath` against its listing.
-    void LearnServerClock(TKNIdFTP& ftp, const std::string& serverPath);
+    // After the first upload of a run to a server without MLSD: whether its listing shows the
+    // (dot-named) temporary at `serverPath`, and how its MDTM relates to the listing.
+    void LearnFromUpload(TKNIdFTP& ftp, const std::string& serverPath);
     // Deletes a temporary; an error is added to `result`'s message.
     void RemoveTemporary(const std::string& serverPath, TKNSideResult& result);
     bool Stopped() const { return context_.Stopped(); }
@@ -70,7 +71,10 @@ private:
     TKNSideEntry EntryOf(const TKNFtpListItem& item) const;
     // The permission bits the server tells for `serverPath`; -1 when it tells none.
     int ReadMode(TKNIdFTP& ftp, const std::string& serverPath);
+    // The exact time of a listed file from MDTM, learning how MDTM relates to the listing.
+    void RefineTime(TKNIdFTP& ftp, const std::string& serverPath, TKNSideEntry& entry);
     void Tell(bool& told, const std::string& text);
+    void HideDotEntries();
 
     std::string location_;  // as given, options included
     std::string shownRoot_;
@@ -82,8 +86,10 @@ private:
     // What this run learned about the server.
     enum class TListAll : uint8_t { Unknown, Understood, Refused };
     TListAll listAll_ = TListAll::Unknown;
-    bool clockLearned_ = false;
-    int64_t clockOffset_ = 0;   // seconds MDTM is ahead of UTC
+    enum class TClock : uint8_t { Unknown, Learned, Useless };
+    TClock clock_ = TClock::Unknown;
+    int64_t clockOffset_ = 0;  // seconds MDTM is ahead of the listing's UTC
+    bool uploadChecked_ = false;
     bool chmodWorked_ = false;  // a SITE CHMOD was taken: later refusals are about their entry
     bool toldDots_ = false, toldTimes_ = false, toldModes_ = false;
 };

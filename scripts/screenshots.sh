@@ -3,13 +3,16 @@
 # the window frames are drawn as on a desktop:
 #   docs/first-start.png         the main window at the first start (a fresh configuration)
 #   docs/main-window.png         the main window after a comparison of two demo trees
-#   docs/differences-window.png  the differences window of one text pair
+#   docs/update-confirmation.png the confirmation of a Force Update over the main window
+#   docs/main-window-dark.png    the main window under GTK's dark Adwaita theme
+#   docs/differences-window.png  the differences window of one text pair (marks inside lines)
+#   docs/differences-window-dark.png  a text pair in a dark theme (qt6ct's "darker" palette)
 #   docs/binary-pair.png         the differences window of a binary pair
 # Usage: [KESTRUNE_BUILD=DIR] scripts/screenshots.sh [OUTPUT-FOLDER] (default docs/)
 set -euo pipefail
 KESTRUNE_ROOT=$(cd "$(dirname "$0")/.." && pwd)
 source "$KESTRUNE_ROOT/scripts/setup.sh"
-kestrune_packages+=(xdotool imagemagick)
+kestrune_packages+=(xdotool imagemagick qt6-gtk-platformtheme qt6ct)
 kestrune_install_missing
 # KESTRUNE_BUILD=DIR takes the programs of an existing build instead of building build/release.
 build=${KESTRUNE_BUILD:-}
@@ -32,7 +35,7 @@ done
 demo "$L/img/logo.png" '\x89PNG\r\n\x1a\n\x00\x00\x00\rIHDR\x00\x00\x00\x10\x00\x00\x00\x10' '2026-12-01 09:00'
 demo "$R/img/logo.png" '\x89PNG\r\n\x1a\n\x00\x00\x00\rIHDR\x00\x00\x00\x20\x00\x00\x00\x20' '2026-10-01 09:00'
 demo "$L/css/site.css" 'body {\n  margin: 0;\n  font-family: sans-serif;\n  color: #222;\n}\nh1 {\n  font-size: 2em;\n}\n' '2026-12-01 16:20'
-demo "$R/css/site.css" 'body {\n  margin: 0;\n  color: #333;\n}\nh1 {\n  font-size: 2em;\n}\n' '2026-11-20 08:15'
+demo "$R/css/site.css" 'body {\n  margin: 0;\n  font-family: serif;\n  color: #333;\n}\nh1 {\n  font-size: 1.5em;\n}\n' '2026-11-20 08:15'
 demo "$L/about.html" '<p>About us</p>\n' '2026-12-03 11:00'
 demo "$R/notes/old-plan.txt" 'Plan from last year\n' '2025-06-10 14:30'
 demo "$L/js/app.js" 'console.log("v2");\n' '2026-12-05 18:45'
@@ -40,8 +43,11 @@ demo "$R/js/app.js" 'console.log("v1");\n' '2026-11-05 18:45'
 demo "$R/contact.html" '<p>Mail us</p>\n' '2026-12-04 12:00'
 demo "$L/contact.html" '<p>Mail us!</p>\n' '2026-12-04 12:00'
 
-export DISPLAY=:97
-Xvfb $DISPLAY -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+# A display of its own (the first free number), so that runs side by side never shoot each
+# other's windows.
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=:$(head -1 "$work/display")
 sleep 1
 openbox >/dev/null 2>&1 &
 sleep 1
@@ -79,12 +85,24 @@ path, left, right = sys.argv[1:4]
 with open(path, 'r+b') as f:
     for offset, text in ((128 + 32, left), (128 + 288, right)):
         f.seek(offset); f.write(text.encode()[:255].ljust(256, b'\0'))
+    f.seek(128 + 544); f.write(b'\0')  # the direction: Left to Right
 PY
 KESTRUNE_HOME=$home "$build/app/gui/kestrune" >/dev/null 2>&1 &
 app=$!
 main=$(wait_window '^Kestrune')
 xdotool windowactivate --sync "$main" key F5
+sleep "${KESTRUNE_COMPARE_WAIT:-0}"  # a slow (debug) build may need longer to compare
 shoot main-window.png
+# F7 is refused while the comparison still runs: press it until the confirmation opens.
+for _ in $(seq 20); do
+  xdotool windowactivate --sync "$main" key F7
+  sleep 1
+  xdotool search --onlyvisible --name 'Updating Confirmation' >/dev/null 2>&1 && break
+done
+confirm=$(wait_window 'Updating Confirmation')
+shoot update-confirmation.png
+xdotool windowactivate --sync "$confirm" key Escape
+sleep 0.5
 
 # open_row N: clicks the first row of the result list, goes down to the N-th (from 1) and opens
 # its differences with Enter.
@@ -99,13 +117,39 @@ open_row() {
 }
 # Rows by name: notes/, notes/old-plan.txt, about.html, contact.html, css/site.css, img/logo.png
 open_row 5
-diffs=$(wait_window 'Show Differences')
+diffs=$(wait_window ' - Differences$')
 shoot differences-window.png
 xdotool windowactivate --sync "$diffs" key alt+F4
 sleep 0.5
 open_row 6
-diffs=$(wait_window 'Show Differences')
+diffs=$(wait_window ' - Differences$')
 shoot binary-pair.png
+xdotool windowactivate --sync "$diffs" key alt+F4
+kill $app 2>/dev/null || true
+wait $app 2>/dev/null || true
+
+# The main window again under a dark desktop theme: every colour of the list follows it.
+QT_QPA_PLATFORMTHEME=gtk3 GTK_THEME=Adwaita:dark KESTRUNE_HOME=$home "$build/app/gui/kestrune" >/dev/null 2>&1 &
+app=$!
+main=$(wait_window '^Kestrune')
+xdotool windowactivate --sync "$main" key F5
+shoot main-window-dark.png
+kill $app 2>/dev/null || true
+wait $app 2>/dev/null || true
+
+# A text pair in a dark theme: qt6ct hands the program a dark palette.
+mkdir -p "$work/xdg/qt6ct"
+printf '[Appearance]\ncolor_scheme_path=/usr/share/qt6ct/colors/darker.conf\ncustom_palette=true\nstyle=Fusion\n' \
+  > "$work/xdg/qt6ct/qt6ct.conf"
+KESTRUNE_HOME=$home XDG_CONFIG_HOME=$work/xdg QT_QPA_PLATFORMTHEME=qt6ct "$build/app/gui/kestrune" >/dev/null 2>&1 &
+app=$!
+main=$(wait_window '^Kestrune')
+xdotool windowactivate --sync "$main" key F5
+sleep $((1 + ${KESTRUNE_COMPARE_WAIT:-0}))
+# In the dark style's list the sixth row down is js/app.js, a line with one changed word.
+open_row 6
+diffs=$(wait_window ' - Differences$')
+shoot differences-window-dark.png
 xdotool windowactivate --sync "$diffs" key alt+F4
 kill $app 2>/dev/null || true
 echo "screenshots in $out"

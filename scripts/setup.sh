@@ -5,7 +5,7 @@ set -euo pipefail
 
 kestrune_packages=(
   cmake g++ ninja-build ccache pkg-config clang-format git
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev qtkeychain-qt6-dev
   libgtest-dev libgmock-dev
   python3 python3-pyftpdlib python3-openssl
   vsftpd libssl-dev openssl
@@ -13,6 +13,7 @@ kestrune_packages=(
   xvfb xauth adwaita-icon-theme fonts-dejavu-core
   desktop-file-utils appstream groff-base
   openbox
+  diffutils patch
 )
 
 kestrune_install_missing() {

@@ -169,9 +169,31 @@ QWidget* TKNBatchManagerForm::CreateListColumn()
         list->setMinimumSize(150, 240);
     grid->addWidget(lbBatches, 0, 0);
     grid->addWidget(tvBatches, 1, 0);
+    // The keyboard's way to edit a batch (a drag or a double click does the same).
+    auto* moves = new QVBoxLayout;
+    btnAddEntry = new QPushButton(tr("< A&dd"), box);
+    btnRemoveEntry = new QPushButton(tr("Re&move >"), box);
+    btnUp = new QPushButton(tr("&Up"), box);
+    btnDown = new QPushButton(tr("Do&wn"), box);
+    btnAddEntry->setToolTip(tr("Add the preset chosen on the right to the batch"));
+    btnRemoveEntry->setToolTip(tr("Remove the chosen step from the batch"));
+    btnUp->setToolTip(tr("Run the chosen step earlier"));
+    btnDown->setToolTip(tr("Run the chosen step later"));
+    moves->addStretch(1);
+    for (QPushButton* b : {btnAddEntry, btnRemoveEntry, btnUp, btnDown}) {
+        b->setAutoDefault(false);
+        moves->addWidget(b);
+    }
+    moves->addStretch(1);
     grid->addWidget(lbPresetOfBatch, 0, 1);
     grid->addWidget(tvPresetOfBatch, 1, 1);
-    grid->addWidget(tvPresets, 1, 2);
+    grid->addLayout(moves, 1, 2);
+    grid->addWidget(tvPresets, 1, 3);
+    setTabOrder(tvPresetOfBatch, btnAddEntry);
+    setTabOrder(btnAddEntry, btnRemoveEntry);
+    setTabOrder(btnRemoveEntry, btnUp);
+    setTabOrder(btnUp, btnDown);
+    setTabOrder(btnDown, tvPresets);
     return box;
 }
 
@@ -217,7 +239,13 @@ void TKNBatchManagerForm::ConnectEvents()
     });
     connect(tvPresetOfBatch, &QListWidget::currentRowChanged, this, [this] {
         if (FFilling == 0) tvPresetOfBatchChange();
+        UpdateEntryButtons();
     });
+    connect(tvPresets, &QListWidget::currentRowChanged, this, [this] { UpdateEntryButtons(); });
+    connect(btnAddEntry, &QPushButton::clicked, this, &TKNBatchManagerForm::AddPresetToBatch);
+    connect(btnRemoveEntry, &QPushButton::clicked, this, &TKNBatchManagerForm::RemovePresetFromBatch);
+    connect(btnUp, &QPushButton::clicked, this, [this] { MoveEntry(-1); });
+    connect(btnDown, &QPushButton::clicked, this, [this] { MoveEntry(1); });
     connect(tvPresets, &QListWidget::itemDoubleClicked, this, &TKNBatchManagerForm::AddPresetToBatch);
     connect(tvPresetOfBatch, &TKNPresetDragList::PresetDropped, this, &TKNBatchManagerForm::AddPresetToBatch);
     connect(tvPresetOfBatch, &QListWidget::itemDoubleClicked, this, &TKNBatchManagerForm::RemovePresetFromBatch);
@@ -235,6 +263,7 @@ void TKNBatchManagerForm::FillList(const QString& select)
     for (QWidget* w : std::initializer_list<QWidget*>{lbPresetOfBatch, tvPresetOfBatch, tvPresets, btnDelete, btnRename,
                                                       rgAction, cbForce})
         w->setEnabled(any);
+    UpdateEntryButtons();
     if (any) tvBatches->setCurrentRow(chosen);
     --FFilling;
     if (any) tvBatchesChange();
@@ -256,15 +285,16 @@ void TKNBatchManagerForm::FillPresetLists()
     tvPresetOfBatch->clear();
     tvPresets->clear();
     const TKNPresetList& presets = FConfig.Presets;
+    // The batch's entries in their stored order, which is the order they run in; entries whose
+    // preset is gone are dropped. The other presets follow by name.
     const int used = UsedEntries(FRecord);
+    for (int k = 0; k < used; ++k)
+        if (const TKNOptionsRec* preset = presets.Find(vex::GetField(FRecord.Entries[k].PresetName)))
+            AddEntryItem(tvPresetOfBatch, vex::GetField(preset->Name), FRecord.Entries[k].Action,
+                         FRecord.Entries[k].Force);
     for (int p = 0; p < presets.Count(); ++p) {
-        std::string name = presets.Names(p);
-        const TKNBatchEntry* found = nullptr;
-        for (int k = 0; k < used && found == nullptr; ++k)
-            if (vex::SameTextAscii(vex::GetField(FRecord.Entries[k].PresetName), name)) found = &FRecord.Entries[k];
-        if (found != nullptr)
-            AddEntryItem(tvPresetOfBatch, name, found->Action, found->Force);
-        else
+        const std::string name = presets.Names(p);
+        if (tvPresetOfBatch->findItems(QString::fromStdString(name), Qt::MatchFixedString).isEmpty())
             tvPresets->addItem(QString::fromStdString(name));
     }
     const bool hasEntries = tvPresetOfBatch->count() > 0;
@@ -274,6 +304,7 @@ void TKNBatchManagerForm::FillPresetLists()
     if (tvPresets->count() > 0) tvPresets->setCurrentRow(0);
     --FFilling;
     if (hasEntries) tvPresetOfBatchChange();
+    UpdateEntryButtons();
 }
 
 void TKNBatchManagerForm::ShowNoEntry()
@@ -336,6 +367,7 @@ void TKNBatchManagerForm::AddPresetToBatch()
     RebuildAndStore(true);
     tvPresetOfBatch->setCurrentItem(added);
     tvPresetOfBatch->scrollToItem(added);
+    UpdateEntryButtons();
 }
 
 void TKNBatchManagerForm::RemovePresetFromBatch()
@@ -353,6 +385,32 @@ void TKNBatchManagerForm::RemovePresetFromBatch()
     } else {
         ShowNoEntry();
     }
+    UpdateEntryButtons();
+}
+
+// Up (-1) or down (+1) by one place: the batch runs its entries in the listed order.
+void TKNBatchManagerForm::MoveEntry(int by)
+{
+    const int row = tvPresetOfBatch->currentRow();
+    const int to = row + by;
+    if (row < 0 || to < 0 || to >= tvPresetOfBatch->count()) return;
+    ++FFilling;
+    QListWidgetItem* item = tvPresetOfBatch->takeItem(row);
+    tvPresetOfBatch->insertItem(to, item);
+    tvPresetOfBatch->setCurrentItem(item);
+    --FFilling;
+    RebuildAndStore(true);
+    UpdateEntryButtons();
+}
+
+void TKNBatchManagerForm::UpdateEntryButtons()
+{
+    const int row = tvPresetOfBatch->currentRow();
+    const bool any = FBatches.Count() > 0;
+    btnAddEntry->setEnabled(any && tvPresets->currentItem() != nullptr);
+    btnRemoveEntry->setEnabled(any && row >= 0);
+    btnUp->setEnabled(any && row > 0);
+    btnDown->setEnabled(any && row >= 0 && row + 1 < tvPresetOfBatch->count());
 }
 
 bool TKNBatchManagerForm::NameTaken(const std::string& name) const

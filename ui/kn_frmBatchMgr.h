@@ -13,6 +13,7 @@ class QButtonGroup;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 
 namespace kn {
 
@@ -61,6 +62,10 @@ public:
     QGroupBox* rgAction;
     QButtonGroup* rgActionItems;
     QCheckBox* cbForce;
+    QPushButton* btnAddEntry;
+    QPushButton* btnRemoveEntry;
+    QPushButton* btnUp;
+    QPushButton* btnDown;
 
 private:
     QWidget* CreateListColumn();
@@ -80,6 +85,8 @@ private:
     void RebuildAndStore(bool store);
     void AddPresetToBatch();
     void RemovePresetFromBatch();
+    void MoveEntry(int by);
+    void UpdateEntryButtons();
     TKNBatchList FBatches;
     TKNBatchRec FRecord{};
     int FFilling = 0;

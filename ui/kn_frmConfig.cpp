@@ -20,7 +20,7 @@ TKNConfigForm::TKNConfigForm(TKNConfig& config, QWidget* parent) : QDialog(paren
     pnlOptions->LoadOptions(FConfig.Header.CurrentOptions);
 
     auto* buttons = new QDialogButtonBox(this);
-    btnOk = buttons->addButton(tr("&Ok"), QDialogButtonBox::AcceptRole);
+    btnOk = buttons->addButton(tr("&OK"), QDialogButtonBox::AcceptRole);
     btnCancel = buttons->addButton(tr("&Cancel"), QDialogButtonBox::RejectRole);
     btnHelp = buttons->addButton(tr("&Help"), QDialogButtonBox::HelpRole);
     btnOk->setDefault(true);

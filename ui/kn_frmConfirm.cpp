@@ -1,14 +1,17 @@
 #include "ui/kn_frmConfirm.h"
 
+#include <QAbstractListModel>
 #include <QCheckBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
+#include <QLocale>
 #include <QPushButton>
-#include <QScreen>
 #include <QStyle>
-#include <cmath>
+#include <QVBoxLayout>
 
-#include "engine/kn_unitCompareOptions.h"
 #include "framework/qt/vex_frmHelp.h"
 #include "framework/qt/vex_unitDialogs.h"
 
@@ -16,24 +19,28 @@ namespace kn {
 
 namespace {
 
-constexpr double kDesignDpi = 96.0;
-constexpr int kClientWidth = 505;
-constexpr int kClientHeight = 272;
 constexpr int kIconSize = 32;
 
-// One control's place at 96 dots per inch; a zero width or height keeps the control's own.
-struct TPlacement {
-    QWidget* control;
-    int left, top, width, height;
+// The operations as the list asks for them: each line is made when it is drawn.
+class TOperationModel : public QAbstractListModel {
+public:
+    TOperationModel(int count, std::function<QString(int)> line, QObject* parent)
+        : QAbstractListModel(parent), count_(count), line_(std::move(line))
+    {
+    }
+    int rowCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : count_; }
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole)) return {};
+        return line_(index.row());
+    }
+
+private:
+    int count_;
+    std::function<QString(int)> line_;
 };
 
 }  // namespace
-
-int TKNConfirmForm::ScaleToDpi(int pixels, double dpi)
-{
-    if (dpi <= 0) dpi = kDesignDpi;
-    return static_cast<int>(std::lround(pixels * dpi / kDesignDpi));
-}
 
 QString TKNConfirmForm::ActionText(TKNAction action, bool selectionOnly, bool force)
 {
@@ -67,9 +74,11 @@ TKNConfirmForm::TKNConfirmForm(QWidget* parent) : QDialog(parent)
 {
     vex::SetDialogFrame(this);
     setWindowTitle(tr("Updating Confirmation"));
+    setSizeGripEnabled(true);
 
     Image1 = new QLabel(this);
-    Label4 = new QLabel(tr("Are you sure to update?"), this);
+    Image1->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, this).pixmap(kIconSize, kIconSize));
+    Label4 = new QLabel(tr("Update these folders as listed below?"), this);
     Label2 = new QLabel(tr("Left Folder:"), this);
     edLeftFolder = NewFolderEdit();
     Label1 = new QLabel(tr("Right Folder:"), this);
@@ -81,10 +90,17 @@ TKNConfirmForm::TKNConfirmForm(QWidget* parent) : QDialog(parent)
     Label3->setBuddy(edAction);
     lblTotals = new QLabel(this);
     lblTotals->setObjectName("lblTotals");
+    lblTotals->setWordWrap(true);
+    lblOperations = new QLabel(tr("O&perations:"), this);
+    lvOperations = new QListView(this);
+    lvOperations->setObjectName("lvOperations");
+    lvOperations->setUniformItemSizes(true);
+    lvOperations->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lblOperations->setBuddy(lvOperations);
 
     cbBackup = new QCheckBox(tr("&Backup"), this);
-    cbBackup->setChecked(false);
-    btnOk = new QPushButton(tr("&Ok"), this);
+    cbBackup->setToolTip(tr("Copy every file the update replaces or deletes to a backup folder first"));
+    btnOk = new QPushButton(tr("&OK"), this);
     btnCancel = new QPushButton(tr("&Cancel"), this);
     btnHelp = new QPushButton(tr("Help"), this);
     btnOk->setDefault(true);
@@ -96,42 +112,31 @@ TKNConfirmForm::TKNConfirmForm(QWidget* parent) : QDialog(parent)
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(btnHelp, &QPushButton::clicked, this, &TKNConfirmForm::btnHelpClick);
 
+    auto* fields = new QFormLayout;
+    fields->addRow(Label4);
+    fields->addRow(Label2, edLeftFolder);
+    fields->addRow(Label1, edRightFolder);
+    fields->addRow(Label3, edAction);
+    fields->addRow(lblTotals);
+    auto* top = new QHBoxLayout;
+    top->addWidget(Image1, 0, Qt::AlignTop);
+    top->addLayout(fields, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(cbBackup);
+    buttons->addStretch(1);
+    for (QPushButton* button : {btnOk, btnCancel, btnHelp}) buttons->addWidget(button);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(lblOperations);
+    layout->addWidget(lvOperations, 1);
+    layout->addLayout(buttons);
+
     setTabOrder(btnOk, btnCancel);
     setTabOrder(btnCancel, btnHelp);
     setTabOrder(btnHelp, cbBackup);
-
-    QScreen* shownOn = screen();
-    PlaceControls(shownOn ? shownOn->logicalDotsPerInch() : kDesignDpi);
+    setTabOrder(cbBackup, lvOperations);
+    resize(640, 440);
     btnOk->setFocus();
-}
-
-void TKNConfirmForm::PlaceControls(double dpi)
-{
-    auto scaled = [dpi](int pixels) { return ScaleToDpi(pixels, dpi); };
-    const TPlacement placements[] = {
-        {Image1, 16, 16, kIconSize, kIconSize},
-        {Label4, 64, 16, 0, 0},
-        {Label2, 64, 48, 0, 0},
-        {edLeftFolder, 64, 64, 425, 0},
-        {Label1, 64, 96, 0, 0},
-        {edRightFolder, 64, 112, 425, 0},
-        {Label3, 64, 144, 0, 0},
-        {edAction, 64, 160, 425, 0},
-        {lblTotals, 64, 188, 425, 17},
-        {cbBackup, 16, 230, 97, 17},
-        {btnOk, 256, 230, 75, 25},
-        {btnCancel, 336, 230, 75, 25},
-        {btnHelp, 416, 230, 75, 25},
-    };
-    for (const TPlacement& p : placements) {
-        QSize natural = p.control->sizeHint();
-        int width = p.width ? scaled(p.width) : natural.width();
-        int height = p.height ? scaled(p.height) : natural.height();
-        p.control->setGeometry(scaled(p.left), scaled(p.top), width, height);
-    }
-    int iconSize = scaled(kIconSize);
-    Image1->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, this).pixmap(iconSize, iconSize));
-    setFixedSize(scaled(kClientWidth), scaled(kClientHeight));
 }
 
 void TKNConfirmForm::SetContent(const QString& leftFolder, const QString& rightFolder, const QString& actionText)
@@ -139,13 +144,25 @@ void TKNConfirmForm::SetContent(const QString& leftFolder, const QString& rightF
     edLeftFolder->setText(leftFolder);
     edRightFolder->setText(rightFolder);
     edAction->setText(actionText);
-    // Long folder texts show their beginning, where they differ least from what was typed.
-    for (QLineEdit* edit : {edLeftFolder, edRightFolder, edAction}) edit->setCursorPosition(0);
+    // Long folder texts show their beginning, where they differ least from what was typed; the
+    // whole text is in the tooltip.
+    for (QLineEdit* edit : {edLeftFolder, edRightFolder, edAction}) {
+        edit->setCursorPosition(0);
+        edit->setToolTip(edit->text());
+    }
 }
 
 void TKNConfirmForm::SetTotals(const QString& totals)
 {
     lblTotals->setText(totals);
+}
+
+void TKNConfirmForm::SetOperations(int count, std::function<QString(int)> line)
+{
+    QAbstractItemModel* old = lvOperations->model();
+    lvOperations->setModel(new TOperationModel(count, std::move(line), this));
+    delete old;
+    lblOperations->setText(tr("O&perations (%1):").arg(QLocale().toString(count)));
 }
 
 bool TKNConfirmForm::BackupChecked() const

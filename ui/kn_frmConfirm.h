@@ -1,15 +1,18 @@
 // The confirmation shown before an update that the user starts: both folders, the action about
-// to be carried out, and the only place where a backup of what the update overwrites or
-// deletes is asked for. Created, shown modally, read and freed by one update step.
+// to be carried out, its totals, every planned operation, and the only place where a backup of
+// what the update overwrites or deletes is asked for. Resizable; created, shown modally, read
+// and freed by one update step.
 #pragma once
 
 #include <QDialog>
+#include <functional>
 
 #include "engine/kn_unitCompareOptions.h"
 
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QListView;
 class QPushButton;
 
 namespace kn {
@@ -27,12 +30,12 @@ public:
     // Fills the three read-only fields.
     void SetContent(const QString& leftFolder, const QString& rightFolder, const QString& actionText);
     // The line under the action: what the update is about to do, e.g. "12 files to copy
-    // (3.4 MB), 328 to delete, 2 folders to create".
+    // (3.4 MB), 328 to delete, 2 folders to create"; wrapped, never cut.
     void SetTotals(const QString& totals);
+    // The planned operations in the order the update takes them: `count` lines, each made by
+    // `line` only when it comes into view, so a plan of a million rows costs nothing here.
+    void SetOperations(int count, std::function<QString(int)> line);
     bool BackupChecked() const;
-
-    // A length laid out for 96 dots per inch, in pixels at `dpi`.
-    static int ScaleToDpi(int pixels, double dpi);
 
     QLabel* Image1;
     QLabel* Label4;
@@ -43,6 +46,8 @@ public:
     QLabel* Label3;
     QLineEdit* edAction;
     QLabel* lblTotals;
+    QLabel* lblOperations;
+    QListView* lvOperations;
     QCheckBox* cbBackup;
     QPushButton* btnOk;
     QPushButton* btnCancel;
@@ -50,7 +55,6 @@ public:
 
 private:
     QLineEdit* NewFolderEdit();
-    void PlaceControls(double dpi);
     void btnHelpClick();
 };
 

@@ -23,6 +23,15 @@ QString OneLine(const std::string& text)
     return line;
 }
 
+// The system's reason alone: a provider's message names the paths first, which the other
+// columns show.
+QString Reason(const std::string& message)
+{
+    const QString text = ShownText(message).trimmed();
+    const qsizetype cut = text.lastIndexOf(QLatin1Char('\n'));
+    return cut < 0 ? text : text.mid(cut + 1).trimmed();
+}
+
 QStringList Fields(const TKNUpdateFailure& failure)
 {
     return {QString::fromStdString(OperationName(failure.Op)), ShownText(failure.Source), ShownText(failure.Target),
@@ -52,11 +61,14 @@ TKNFailuresForm::TKNFailuresForm(const std::vector<TKNUpdateFailure>& failures, 
     lvFailures = new QTreeWidget(this);
     lvFailures->setObjectName("lvFailures");
     lvFailures->setRootIsDecorated(false);
-    lvFailures->setHeaderLabels({tr("Operation"), tr("Source"), tr("Target"), tr("Reason")});
+    // The reason first, where a narrow window still shows it; the paths follow.
+    lvFailures->setHeaderLabels({tr("Reason"), tr("Operation"), tr("Target"), tr("Source")});
     lvFailures->setSelectionMode(QAbstractItemView::ExtendedSelection);
     for (const TKNUpdateFailure& failure : failures) {
-        auto* item = new QTreeWidgetItem(lvFailures, Fields(failure));
-        item->setToolTip(3, ShownText(failure.Message));
+        const QStringList fields = Fields(failure);
+        auto* item = new QTreeWidgetItem(lvFailures, {Reason(failure.Message), fields[0], fields[2], fields[1]});
+        for (int column = 0; column < 4; ++column)
+            item->setToolTip(column, column == 0 ? ShownText(failure.Message) : item->text(column));
     }
     lvFailures->header()->resizeSections(QHeaderView::ResizeToContents);
     layout->addWidget(lvFailures);

@@ -3,9 +3,11 @@
 #include <QAbstractProxyModel>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCompleter>
 #include <QFileSystemModel>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocale>
@@ -17,6 +19,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "config/kn_unitLocationSecrets.h"
 #include "engine/kn_unitServerTrust.h"
 #include "framework/qt/vex_frmHelp.h"
 #include "framework/qt/vex_unitDialogs.h"
@@ -42,7 +45,35 @@ constexpr int kGaugeWidth = 200;
 // The colour of a file's byte progress, RGB 166, 202, 240.
 const QColor kFileGaugeColour(0xA6, 0xCA, 0xF0);
 
-const char* const kActionGlyphs[3] = {":/KNBMLEFTTORIGHT", ":/KNBMRIGHTTOLEFT", ":/KNBMAUTO"};
+// The update directions of the direction control, in its order: one line per action.
+struct TActionChoice {
+    TKNAction action;
+    const char* caption;
+    const char* tooltip;
+    const char* glyph;
+};
+const TActionChoice kActionChoices[] = {
+    {TKNAction::LeftToRight, "Left to Right",
+     "Left to Right: an update copies newer and left-only entries to the right; Force Update also "
+     "replaces newer right files and deletes right-only entries.",
+     ":/KNBMLEFTTORIGHT"},
+    {TKNAction::RightToLeft, "Right to Left",
+     "Right to Left: an update copies newer and right-only entries to the left; Force Update also "
+     "replaces newer left files and deletes left-only entries.",
+     ":/KNBMRIGHTTOLEFT"},
+    {TKNAction::Auto, "Auto",
+     "Auto: an update copies each newer or one-sided entry to the other side, in both directions; "
+     "it never deletes.",
+     ":/KNBMAUTO"},
+};
+constexpr int kActionChoiceCount = static_cast<int>(std::size(kActionChoices));
+
+int ChoiceOf(TKNAction action)
+{
+    for (int i = 0; i < kActionChoiceCount; ++i)
+        if (kActionChoices[i].action == action) return i;
+    return kActionChoiceCount - 1;
+}
 
 template <size_t N>
 QString FromField(const char (&field)[N])
@@ -69,6 +100,12 @@ TKNMainForm::TKNMainForm(TKNConfig& config, QWidget* parent) : vex::TvexSDIMainF
     // The prompt comes first: a refused start builds nothing else and writes nothing.
     if (!PasswordAllowsStart()) return;
     started_ = true;
+    if (!Config.Secrets) {
+        ownSecrets_ = std::make_unique<vex::TvexMemorySecretStore>();
+        Config.Secrets = ownSecrets_.get();
+    }
+    // Folders show user@host from the start; the file loses its passwords at the next save.
+    Config.MovePasswordsToSecrets();
     InstallSftpPrompts(this);
     LoadMainImages(MainImage);
     setWindowTitle(vex::ApplicationTitle());
@@ -82,6 +119,10 @@ TKNMainForm::TKNMainForm(TKNConfig& config, QWidget* parent) : vex::TvexSDIMainF
     CreateListView();
     CreateStatusBar();
     CreateMenus();
+    // Tab goes through the folder panel from left to right, then into the list.
+    QWidget* const tabOrder[] = {edFolderLeft,  sbtnFolderLeft, cbAction,     sbtnFolderRight,
+                                 edFolderRight, sbtnStop,       ListViewFiles};
+    for (std::size_t i = 1; i < std::size(tabOrder); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
     RestorePlacement();
 
     const TKNOptionsRec& options = Config.Header.CurrentOptions;
@@ -104,6 +145,7 @@ TKNMainForm::~TKNMainForm()
     StopAndWait();
     if (started_) InstallSftpPrompts(nullptr);
     if (started_) SavePlacement();
+    if (ownSecrets_) Config.Secrets = nullptr;
     // Hidden while its image lists still exist: a visible window repaints its header as the
     // base class hides it, after this window's members are gone.
     hide();
@@ -156,7 +198,8 @@ void TKNMainForm::CreateFolderPanel()
         auto* button = new QToolButton(panelFolder);
         button->setObjectName(name);
         button->setAutoRaise(true);
-        button->setFocusPolicy(Qt::NoFocus);
+        // Tab reaches every button; a click leaves the focus where it was.
+        button->setFocusPolicy(Qt::TabFocus);
         button->setToolTip(action->toolTip());
         button->setStatusTip(action->statusTip());
         if (image >= 0) button->setIcon(MainImage.Icon(image));
@@ -164,7 +207,15 @@ void TKNMainForm::CreateFolderPanel()
         return button;
     };
     sbtnFolderLeft = makeButton("sbtnFolderLeft", FindAction("actSelectLeftFolder"), imgLeftFolder);
-    sbtnAction = makeButton("sbtnAction", FindAction("actCompareAction"), -1);
+    cbAction = new QComboBox(panelFolder);
+    cbAction->setObjectName("cbAction");
+    for (const TActionChoice& choice : kActionChoices) {
+        cbAction->addItem(QIcon(QString::fromLatin1(choice.glyph)), tr(choice.caption));
+        cbAction->setItemData(cbAction->count() - 1, tr(choice.tooltip), Qt::ToolTipRole);
+    }
+    cbAction->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    connect(cbAction, &QComboBox::activated, this,
+            [this](int index) { SetAction(kActionChoices[std::clamp(index, 0, kActionChoiceCount - 1)].action); });
     sbtnFolderRight = makeButton("sbtnFolderRight", FindAction("actSelectRightFolder"), imgRightFolder);
     // Stop is always in sight: it follows its command's enabled state.
     QAction* stop = FindAction("actCompareStop");
@@ -172,7 +223,17 @@ void TKNMainForm::CreateFolderPanel()
     sbtnStop->setIcon(style()->standardIcon(QStyle::SP_BrowserStop));
     sbtnStop->setEnabled(stop->isEnabled());
     connect(stop, &QAction::changed, sbtnStop, [this, stop] { sbtnStop->setEnabled(stop->isEnabled()); });
-    panelFolder->setFixedHeight(std::max(21, edFolderLeft->sizeHint().height()));
+    for (QLineEdit* edit : {edFolderLeft, edFolderRight}) {
+        connect(edit, &QLineEdit::textChanged, this, [this] { RefreshResultState(); });
+        // A typed password leaves the field as soon as the user leaves it.
+        connect(edit, &QLineEdit::editingFinished, this, [this, edit] {
+            const TKNLocationPassword split = SplitLocationPassword(edit->text().toStdString());
+            if (split.Password.empty()) return;
+            Config.Secrets->Write(SecretKeyOf(split.Location), split.Password);
+            edit->setText(QString::fromStdString(split.Location));
+        });
+    }
+    panelFolder->setFixedHeight(std::max({21, edFolderLeft->sizeHint().height(), cbAction->sizeHint().height()}));
     panelFolder->installEventFilter(this);
     layout->addWidget(panelFolder);
     setCentralWidget(central);
@@ -182,12 +243,14 @@ void TKNMainForm::LayoutFolderPanel()
 {
     int w = panelFolder->width();
     int h = panelFolder->height();
-    int x = (w - kButtonWidth) / 2;
-    sbtnAction->setGeometry(x, 0, kButtonWidth, h);
+    const int actionWidth = cbAction->sizeHint().width();
+    int x = (w - actionWidth) / 2;
+    cbAction->setGeometry(x, 0, actionWidth, h);
     sbtnFolderLeft->setGeometry(x - kButtonWidth, 0, kButtonWidth, h);
-    sbtnFolderRight->setGeometry(x + kButtonWidth, 0, kButtonWidth, h);
-    edFolderLeft->setGeometry(0, 0, std::max(0, x - 25), h);
-    edFolderRight->setGeometry(x + 49, 0, std::max(0, w - x - 49 - kButtonWidth), h);
+    sbtnFolderRight->setGeometry(x + actionWidth, 0, kButtonWidth, h);
+    edFolderLeft->setGeometry(0, 0, std::max(0, x - kButtonWidth - 1), h);
+    const int rightStart = x + actionWidth + kButtonWidth + 1;
+    edFolderRight->setGeometry(rightStart, 0, std::max(0, w - rightStart - kButtonWidth), h);
     sbtnStop->setGeometry(w - kButtonWidth, 0, kButtonWidth, h);
 }
 
@@ -212,6 +275,7 @@ void TKNMainForm::CreateStatusBar()
     vex::TvexStatusPanel* panel0 = StatusBar->AddPanel(202, Qt::AlignLeft);
     panel0->SetFitsText(true);
     StatusBar->AddPanel(0);
+    StatusBar->AddPanel(100, Qt::AlignCenter);  // "Expert mode"
     Gauge = new QProgressBar;
     Gauge->setObjectName("Gauge");
     Gauge->setTextVisible(false);
@@ -274,6 +338,10 @@ bool TKNMainForm::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
     }
+    // The list shows where the keyboard is: a current row from the moment it takes the focus.
+    if (ListViewFiles && watched == ListViewFiles && event->type() == QEvent::FocusIn &&
+        !ListViewFiles->currentIndex().isValid() && model_->rowCount() > 0)
+        ListViewFiles->selectionModel()->setCurrentIndex(model_->index(0, 0), QItemSelectionModel::NoUpdate);
     if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Tab) {
         auto* edit = qobject_cast<QLineEdit*>(watched->property("knEdit").value<QObject*>());
         if (edit && edit->completer()) {
@@ -309,15 +377,26 @@ void TKNMainForm::StoreFolders()
     vex::SetField(options.LeftFolder, edFolderLeft->text().toStdString());
     vex::SetField(options.RightFolder, edFolderRight->text().toStdString());
     options.Action = action_;
+    // A password typed into a field goes to the secret store; the field keeps user@host.
+    if (MoveFolderPasswords(options, *Config.Secrets)) {
+        edFolderLeft->setText(FromField(options.LeftFolder));
+        edFolderRight->setText(FromField(options.RightFolder));
+    }
 }
 
 void TKNMainForm::SetAction(TKNAction action)
 {
-    action_ = ActionOf(static_cast<int>(action));
-    sbtnAction->setIcon(QIcon(QString::fromLatin1(kActionGlyphs[ActionIndex(action_)])));
+    action_ = kActionChoices[ChoiceOf(action)].action;
+    cbAction->setCurrentIndex(ChoiceOf(action_));
+    cbAction->setToolTip(tr(kActionChoices[ChoiceOf(action_)].tooltip) + tr(" F4 picks the next direction."));
     Config.Header.CurrentOptions.Action = action_;
     // The plan marks follow the action button (a running update keeps showing its own).
     if (FileCompare->State == 0) model_->SetPlan(action_, false);
+}
+
+TKNAction TKNMainForm::NextAction(TKNAction action)
+{
+    return kActionChoices[(ChoiceOf(action) + 1) % kActionChoiceCount].action;
 }
 
 void TKNMainForm::ShowStatus(const QString& text, const QString& detail)
@@ -325,6 +404,9 @@ void TKNMainForm::ShowStatus(const QString& text, const QString& detail)
     Gauge->hide();
     if (!text.isEmpty()) StatusBar->Panel(0)->SetText(text);
     StatusBar->Panel(1)->SetText(detail);
+    // A panel too narrow for its text shows it whole in its tooltip.
+    StatusBar->Panel(0)->setToolTip(StatusBar->Panel(0)->Text());
+    StatusBar->Panel(1)->setToolTip(detail);
 }
 
 void TKNMainForm::ShowGauge(int phase, int64_t maximum, int64_t position, const QString& text)
@@ -341,6 +423,7 @@ void TKNMainForm::ShowGauge(int phase, int64_t maximum, int64_t position, const 
     Gauge->setValue(static_cast<int>(std::clamp<int64_t>(position >> shift, 0, maximum >> shift)));
     Gauge->show();
     StatusBar->Panel(1)->SetText(text);
+    StatusBar->Panel(1)->setToolTip(text);
 }
 
 void TKNMainForm::ShowHint(const QString& hint)
@@ -348,21 +431,54 @@ void TKNMainForm::ShowHint(const QString& hint)
     ShowStatus(QString(), hint);
 }
 
+TKNOptionsRec TKNMainForm::EngineOptions(const TKNOptionsRec& options)
+{
+    TKNOptionsRec bare = options;
+    MoveFolderPasswords(bare, *Config.Secrets);
+    for (const std::string& folder : {vex::GetField(bare.LeftFolder), vex::GetField(bare.RightFolder)}) {
+        const std::string key = SecretKeyOf(folder);
+        // SFTP logs in with keys first, and an FTP login named "anonymous" needs no password.
+        if (key.empty() || SideKindOf(folder) != TKNSideKind::Ftp || Config.Secrets->Read(key)) continue;
+        if (vex::UpperCaseAscii(key).find("://ANONYMOUS@") != std::string::npos) continue;
+        AskServerPassword(folder);
+    }
+    return WithStoredPasswords(bare, *Config.Secrets);
+}
+
+void TKNMainForm::AskServerPassword(const std::string& location)
+{
+    QString prompt = tr("The password for %1:").arg(ShownText(location));
+    if (!Config.Secrets->Persistent())
+        prompt +=
+            tr("\n\nNo secret store is available on this desktop: the password is kept only "
+               "until Kestrune ends, and asked for again at the next start.");
+    QString password;
+    if (vex::PasswordBox(this, tr("Server Password"), prompt, password, 255) && !password.isEmpty())
+        Config.Secrets->Write(SecretKeyOf(location), password.toStdString());
+}
+
 void TKNMainForm::ApplyOptions(const TKNOptionsRec& options)
 {
-    FileCompare->ApplyOptions(options);
+    FileCompare->ApplyOptions(EngineOptions(options));
     SetAction(options.Action);
-    edFolderLeft->setText(FromField(options.LeftFolder));
-    edFolderRight->setText(FromField(options.RightFolder));
+    edFolderLeft->setText(ShownText(vex::GetField(options.LeftFolder)));
+    edFolderRight->setText(ShownText(vex::GetField(options.RightFolder)));
+    // The engine's folders now are the fields' texts: what the next result belongs to.
+    comparedLeft_ = edFolderLeft->text();
+    comparedRight_ = edFolderRight->text();
+    compared_ = true;
+    RefreshResultState();
 }
 
 void TKNMainForm::FileCompareCompareStart()
 {
     // Only the update's own follow-up comparison carries its Done line on.
     if (!awaitingFollowUp_) updateDone_.clear();
+    lastSearched_.clear();
     awaitingFollowUp_ = false;
     model_->SetItemCount(0);
     sorter_.Forget();
+    SetUpdateCommands(false);
     FindAction("actCompareShowDifferences")->setEnabled(false);
     QCoreApplication::processEvents();
 }
@@ -372,7 +488,8 @@ void TKNMainForm::FileCompareCompareDone()
     SortRows();
     int count = static_cast<int>(FileCompare->Items.size());
     model_->SetItemCount(count);
-    SetUpdateCommands(count > 0 || !FileCompare->TimeOnlyItems.empty());
+    SetUpdateCommands(FileCompare->ErrorText.empty() && FileCompare->Stop == 0 &&
+                      (count > 0 || !FileCompare->TimeOnlyItems.empty()));
     // Folders that could not be read hold rows no update touches: say how many, and the first.
     QString unread;
     if (const std::size_t unlisted = FileCompare->UnlistedCount(); unlisted > 0)
@@ -387,6 +504,10 @@ void TKNMainForm::FileCompareCompareDone()
     // An update's Done line stays in view; the count of its follow-up comparison joins it.
     if (!updateDone_.isEmpty()) unread = unread.isEmpty() ? updateDone_ : updateDone_ + "  " + unread;
     ShowStatus(QStringLiteral("Found %1 folder(s) and file(s).").arg(QLocale().toString(count)), unread);
+    // A stopped or failed comparison has no result: "Found 0" would read as two equal trees.
+    if (FileCompare->Stop != 0) ShowStatus(tr("Stopped."), StoppedText());
+    if (!FileCompare->ErrorText.empty())
+        ShowStatus(tr("The comparison failed."), ShownText(FileCompare->ErrorText).replace('\n', ' '));
     if (!HoldBusy) ClearBusy();
     Gauge->setValue(0);
     // A side that could not be scanned gives no rows rather than a misleading list; say why.
@@ -402,8 +523,19 @@ void TKNMainForm::FileCompareCompareDone()
     vex::ErrorBox(this, "The comparison failed.\n" + ShownText(FileCompare->ErrorText));
 }
 
+QString TKNMainForm::StoppedText() const
+{
+    const int64_t listed = FileCompare->LeftEntries + FileCompare->RightEntries;
+    if (listed > 0)
+        return tr("No result: stopped after listing %1 entries, before they were compared.")
+            .arg(QLocale().toString(static_cast<qlonglong>(listed)));
+    if (!lastSearched_.isEmpty()) return tr("No result: stopped while listing \"%1\".").arg(lastSearched_);
+    return tr("No result: stopped before anything was listed.");
+}
+
 void TKNMainForm::FileCompareProgress(uint8_t state, const std::string& path)
 {
+    if (state == 1 && !path.empty()) lastSearched_ = ShownText(path);
     switch (state) {
         case 0:
             ShowStatus(QString(), updateDone_);

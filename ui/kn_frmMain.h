@@ -15,8 +15,12 @@
 #include "engine/kn_unitUpdatePlan.h"
 #include "framework/qt/vex_frmSDIMain.h"
 #include "framework/qt/vex_unitSysImageList.h"
+#include "framework/vex_unitSecretStore.h"
+#include "ui/kn_frmBatchSummary.h"
 #include "ui/kn_unitResultSort.h"
 
+class QComboBox;
+class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QTableView;
@@ -24,6 +28,7 @@ class QToolButton;
 
 namespace kn {
 
+class TKNConfirmForm;
 class TKNFailuresForm;
 class TKNResultModel;
 
@@ -43,8 +48,13 @@ public:
     TKNResultModel& ResultModel() { return *model_; }
     // The failures window of the last update with failures, while it is open.
     TKNFailuresForm* FailuresWindow() const;
+    // The summary of the last batch run, while it is open.
+    TKNBatchSummaryForm* BatchSummaryWindow() const { return batchSummary_; }
     // The update step's row indexes, in the order the update handles them.
     const std::vector<int>& UpdateSelection() const { return Selection; }
+    // True when the list belongs to the folders in the two fields: the update commands act
+    // only then, so no update ever writes a folder the fields do not show.
+    bool ResultIsCurrent() const;
     // Applies the program's parameters (those after the program name), once, before the window
     // is shown. False when the program must end now ("/d").
     bool ApplyCommandLine(const QStringList& params);
@@ -53,10 +63,15 @@ public:
     QLineEdit* edFolderLeft = nullptr;
     QLineEdit* edFolderRight = nullptr;
     QToolButton* sbtnFolderLeft = nullptr;
-    QToolButton* sbtnAction = nullptr;
+    // The update direction, labelled ("Left to Right", ...); F4 picks the next one.
+    QComboBox* cbAction = nullptr;
     QToolButton* sbtnFolderRight = nullptr;
     QToolButton* sbtnStop = nullptr;
     QTableView* ListViewFiles = nullptr;
+    // Shown above the list while the folder fields name other folders than its result.
+    QLabel* lblOutOfDate = nullptr;
+    // What the marks of the list mean, below it.
+    QLabel* lblLegend = nullptr;
     QProgressBar* Gauge = nullptr;
 
 protected:
@@ -82,10 +97,16 @@ private:
     void UpdateCaption();
     void StoreFolders();
     void SetAction(TKNAction action);
+    // The direction after `action` in the direction control's order.
+    static TKNAction NextAction(TKNAction action);
     void ShowStatus(const QString& text, const QString& detail);
     void ShowGauge(int phase, int64_t maximum, int64_t position, const QString& text);
     // Hands the record to the engine and shows its action and folders.
     void ApplyOptions(const TKNOptionsRec& options);
+    // `options` as the engine takes them: the folders with their passwords from the secret
+    // store, asked for when an FTP login has none there.
+    TKNOptionsRec EngineOptions(const TKNOptionsRec& options);
+    void AskServerPassword(const std::string& location);
     void StopAndWait();
 
     // Commands (kn_frmMainActions.cpp).
@@ -121,6 +142,8 @@ private:
     void FileCompareCompareDone();
     void FileCompareProgress(uint8_t state, const std::string& path);
     void FileCompareError(const std::string& message);
+    // What a stopped comparison got to, for the status bar.
+    QString StoppedText() const;
 
     // The result list (kn_frmMainList.cpp).
     void ListViewFilesColumnClick(int column);
@@ -131,12 +154,15 @@ private:
     void SortRows();
     void UpdateSortImages();
     void ResizeColumns();
+    // The update commands act on the last result when it has rows and is current.
     void SetUpdateCommands(bool enabled);
+    void RefreshResultState();
 
     // The update step and its commands (kn_frmMainUpdate.cpp). DoUpdate is false when the
     // confirmation was cancelled and no update started.
     bool DoUpdate(bool Force, bool SelectionOnly, bool Wait, bool CompareAfterUpdate, bool Confirm);
     bool DeletionGuardAllows(const TKNPlanTotals& plan, TKNAction direction, bool ask);
+    void ListPlannedOperations(TKNConfirmForm& form, TKNAction direction, bool force);
     void FileCompareUpdateDone();
     void CollectSelection(bool selectionOnly);
     void actCompareUpdateExecute();
@@ -150,7 +176,9 @@ private:
 
     // Running a batch (kn_frmMainBatch.cpp).
     void RunBatch(const QString& name);
-    bool RunBatchEntry(const TKNBatchEntry& entry);
+    // Runs one step and tells what became of it.
+    TKNBatchStep RunBatchEntry(const TKNBatchEntry& entry);
+    void ShowBatchSummary(const QString& name, const std::vector<TKNBatchStep>& steps, bool stopped);
     bool BatchPause();
     bool BatchStopped() const;
 
@@ -160,6 +188,9 @@ private:
     void RunPreset(const QString& name);
 
     TKNConfig& Config;
+    // The window's own store when the program gave the configuration none (tests): passwords
+    // then stay in memory for the window's life.
+    std::unique_ptr<vex::TvexSecretStore> ownSecrets_;
     std::unique_ptr<TKNFileCompare> FileCompare;
     vex::TvexSysImageList SysImage;
     TKNResultModel* model_ = nullptr;
@@ -181,6 +212,12 @@ private:
     QString BaseCaption;
     QString PresetName;
     TKNAction action_ = TKNAction::Auto;
+    // The field texts the engine's folders were last taken from, and whether its last result
+    // can be updated (it has rows, and no stopped update has changed the disk since).
+    QString comparedLeft_, comparedRight_;
+    bool compared_ = false;
+    bool resultUpdatable_ = false;
+    QString lastSearched_;  // the folder the running comparison listed last
     // The update's reporting: its failure boxes silenced by the user, the window closing, the
     // Done line the status bar ends the update with, and whether a comparison follows it.
     bool silenceErrors_ = false;
@@ -189,6 +226,7 @@ private:
     QString updateDone_;
     bool awaitingFollowUp_ = false;
     QPointer<TKNFailuresForm> failuresForm_;
+    QPointer<TKNBatchSummaryForm> batchSummary_;
     bool started_ = false;
     bool placementApplied_ = false;
 };

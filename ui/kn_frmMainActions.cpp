@@ -31,7 +31,8 @@ const ActionDef kActions[] = {
      false},
     {"actSelectRightFolder", "&Right Folder...", Qt::Key_F3, "Browse folder for the right panel.", true, imgRightFolder,
      false},
-    {"actCompareAction", "&Action", Qt::Key_F4, "Reset the compare action.", true, -1, false},
+    {"actCompareAction", "Next &Direction", Qt::Key_F4,
+     "Pick the next update direction: Left to Right, Right to Left, Auto.", true, -1, false},
     {"actCompareCompare", "C&ompare...", Qt::Key_F5, "Compare the left folder and right folder.", true, imgCompare,
      false},
     {"actCompareUpdate", "&Update", Qt::Key_F6, "Update folders based on the compare result.", false, -1, false},
@@ -52,9 +53,12 @@ const ActionDef kActions[] = {
     {"actBatchManager", "Batches &Manager", Qt::CTRL | Qt::Key_F9, "Show the batches' manager.", true, -1, false},
     {"actHelpContent", "Help &Content", Qt::Key_F1, "Show the help content of the application.", true, -1, true},
     {"actHelpIndex", "Help &Index", Qt::CTRL | Qt::Key_F1, "Show the help index of the application.", true, -1, true},
-    {"actHelpNormalMode", "&Normal Mode", QKeySequence(), "Switch to normal mode.", true, -1, true},
-    {"actHelpExpertMode", "&Expert Mode", QKeySequence(), "Switch to expert mode.", true, -1, true},
-    {"actHelpPassword", "&Password", QKeySequence(), "Set or unset password.", true, -1, true},
+    {"actHelpNormalMode", "&Normal Mode", QKeySequence(), "Ask before every update and offer a backup.", true, -1,
+     true},
+    {"actHelpExpertMode", "&Expert Mode", QKeySequence(),
+     "Update without asking and without backups (a mass deletion is still asked about).", true, -1, true},
+    {"actHelpPassword", "&Password...", QKeySequence(), "Set, change or remove the password asked for at start.", true,
+     -1, true},
     {"actHelpAbout", "&About...", QKeySequence(), "Show the information about the application.", true, imgAbout, false},
 };
 
@@ -129,9 +133,15 @@ void TKNMainForm::CreateMenus()
     // Filled with the manager commands and the records by BuildPresetMenus and BuildBatchMenus.
     menuPreset = MainMenu->addMenu("&Preset");
     menuBatch = MainMenu->addMenu("&Batch");
+    QMenu* options = MainMenu->addMenu("&Options");
+    for (const char* name : {"actHelpNormalMode", "actHelpExpertMode", "|", "actHelpPassword"}) {
+        if (name[0] == '|')
+            options->addSeparator();
+        else
+            options->addAction(FindAction(name));
+    }
     QMenu* help = MainMenu->addMenu("&Help");
-    for (const char* name : {"actHelpContent", "actHelpIndex", "|", "actHelpNormalMode", "actHelpExpertMode", "|",
-                             "actHelpPassword", "|", "actHelpAbout"}) {
+    for (const char* name : {"actHelpContent", "actHelpIndex", "|", "actHelpAbout"}) {
         if (name[0] == '|')
             help->addSeparator();
         else
@@ -171,7 +181,7 @@ void TKNMainForm::actSelectRightFolderExecute()
 
 void TKNMainForm::actCompareActionExecute()
 {
-    SetAction(ActionOf(ActionIndex(action_) + 1));
+    SetAction(NextAction(action_));
 }
 
 void TKNMainForm::actCompareCompareExecute()
@@ -220,6 +230,8 @@ void TKNMainForm::SetExpertMode(bool expert)
 {
     ExpertMode = expert;
     FindAction(expert ? "actHelpExpertMode" : "actHelpNormalMode")->setChecked(true);
+    // Updates run without a confirmation now: the status bar keeps saying so.
+    StatusBar->Panel(2)->SetText(expert ? tr("Expert mode") : QString());
 }
 
 void TKNMainForm::actHelpAboutExecute()

@@ -5,9 +5,12 @@
 #include <optional>
 
 #include "framework/qt/vex_unitDialogs.h"
+#include "framework/qt/vex_unitStatusBar.h"
 #include "framework/vex_unitFileSystem.h"
 #include "framework/vex_unitText.h"
 #include "framework/vex_unitThreads.h"
+#include "ui/kn_frmBatchSummary.h"
+#include "ui/kn_frmConfirm.h"
 #include "ui/kn_frmMain.h"
 #include "ui/kn_unitShownText.h"
 
@@ -35,36 +38,78 @@ void TKNMainForm::RunBatch(const QString& name)
     const TKNBatchRec* found = Config.Batches.Find(name.toStdString());
     if (!found) return;
     const TKNBatchRec batch = *found;
-    if (!vex::QuestionBox(this, tr("Are you sure to execute the batch \"%1\"?").arg(name))) return;
+    if (!vex::QuestionBox(this, tr("Run the batch \"%1\"?").arg(name))) return;
     SetBusy();
     // Every step's comparison reports its end; the batch keeps the window busy until it is done.
     HoldBusy = true;
+    std::vector<TKNBatchStep> steps;
     int ran = 0;
-    for (int i = 0; i < UsedEntries(batch) && !BatchStopped(); ++i)
-        if (RunBatchEntry(batch.Entries[i])) ++ran;
-    if (ran > 0 && !BatchStopped()) FileCompare->Compare(true);
+    for (int i = 0; i < UsedEntries(batch) && !BatchStopped(); ++i) {
+        steps.push_back(RunBatchEntry(batch.Entries[i]));
+        if (steps.back().Outcome.startsWith(QLatin1String("Done"))) ++ran;
+    }
+    const bool stopped = BatchStopped();
+    if (ran > 0 && !stopped) FileCompare->Compare(true);
     HoldBusy = false;
     ClearBusy();
+    ShowBatchSummary(name, steps, stopped);
 }
 
-bool TKNMainForm::RunBatchEntry(const TKNBatchEntry& entry)
+// The steps in the order they ran, in a window of their own, and a line in the status bar: the
+// last comparison's list alone would not tell what the other steps did.
+void TKNMainForm::ShowBatchSummary(const QString& name, const std::vector<TKNBatchStep>& steps, bool stopped)
 {
+    int done = 0;
+    for (const TKNBatchStep& step : steps)
+        if (step.Outcome.startsWith(QLatin1String("Done")) && step.Outcome.endsWith(QLatin1String(" 0 failed.")))
+            ++done;
+    const QString line =
+        stopped ? tr("Batch \"%1\" stopped after %2 step(s).").arg(name).arg(steps.size())
+                : tr("Batch \"%1\": %2 of %3 step(s) done without failures.").arg(name).arg(done).arg(steps.size());
+    StatusBar->Panel(1)->SetText(line);
+    if (closing_) return;
+    if (batchSummary_) batchSummary_->close();
+    batchSummary_ = new TKNBatchSummaryForm(name, steps, this);
+    batchSummary_->show();
+}
+
+TKNBatchStep TKNMainForm::RunBatchEntry(const TKNBatchEntry& entry)
+{
+    TKNBatchStep step{QString::fromStdString(vex::GetField(entry.PresetName)),
+                      TKNConfirmForm::ActionText(entry.Action, false, entry.Force != 0).remove(tr(", All Files")),
+                      QString()};
     const TKNOptionsRec* preset = Config.Presets.Find(vex::GetField(entry.PresetName));
-    if (!preset) return false;
+    if (!preset) {
+        step.Outcome = tr("Skipped: the preset no longer exists.");
+        return step;
+    }
     PresetName = QString::fromStdString(vex::GetField(preset->Name));
     UpdateCaption();
     ApplyOptions(*preset);
     SetAction(entry.Action);
     if (std::optional<std::string> missing = MissingLocalFolder(*preset)) {
+        step.Outcome = tr("Skipped: the folder \"%1\" does not exist.").arg(ShownText(*missing));
         vex::ErrorBox(this, tr("The folder \"%1\" of the preset \"%2\" does not exist; this step is skipped.")
                                 .arg(ShownText(*missing), PresetName));
-        return false;
+        return step;
     }
     FileCompare->Compare(true);
-    if (!BatchPause()) return true;
-    DoUpdate(entry.Force != 0, false, true, false, false);
+    if (!FileCompare->ErrorText.empty()) {
+        step.Outcome = tr("Failed: %1").arg(ShownText(FileCompare->ErrorText).replace('\n', ' '));
+        return step;
+    }
+    if (!BatchPause()) {
+        step.Outcome = tr("Stopped.");
+        return step;
+    }
+    if (!DoUpdate(entry.Force != 0, false, true, false, false)) {
+        step.Outcome = tr("Skipped: its update would delete most of the side it writes.");
+        return step;
+    }
+    const TKNUpdateOutcome& outcome = FileCompare->LastUpdate();
+    step.Outcome = outcome.Stopped ? tr("Stopped. ") + CountsText(DoneLine(outcome)) : CountsText(DoneLine(outcome));
     BatchPause();
-    return true;
+    return step;
 }
 
 bool TKNMainForm::BatchPause()

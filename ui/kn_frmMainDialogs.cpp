@@ -4,6 +4,7 @@
 #include <QTableView>
 #include <exception>
 
+#include "engine/kn_unitScanProviderFS.h"
 #include "framework/qt/vex_unitDialogs.h"
 #include "framework/vex_unitText.h"
 #include "ui/kn_frmBatchMgr.h"
@@ -59,27 +60,44 @@ void TKNMainForm::ShowDifferencesOfRow(int index)
     TKNScanProvider* left = FileCompare->LeftList.Provider.get();
     TKNScanProvider* right = FileCompare->RightList.Provider.get();
     if (!row || !left || !right) return;
-    // A remote side downloads a temporary copy here; a local side names the file itself. A
-    // server that cannot be reached again says why instead of ending the program.
-    QString leftFile, rightFile;
+    // A remote side downloads a temporary copy here, which the differences window removes when
+    // it closes; a local side names the file itself. A server that cannot be reached again
+    // says why instead of ending the program.
+    auto side = [](TKNScanProvider* provider, const TKNFileRec& rec) {
+        TDiffSideSpec spec;
+        spec.FileName = QString::fromStdString(provider->LocalFileName(rec));
+        spec.ShownName = spec.FileName;
+        if (dynamic_cast<TKNScanProviderFS*>(provider) == nullptr) {
+            std::string location = provider->GetPath(rec).str();
+            if (!location.empty() && location.back() != '/') location += '/';
+            spec.ShownName = QString::fromStdString(HideLocationPasswords(location + provider->GetName(rec)));
+            spec.Temporary = true;
+            spec.ReadOnlyReason = QStringLiteral("saving to a server is not available yet");
+        }
+        return spec;
+    };
+    TDiffSideSpec leftSide, rightSide;
     try {
         left->Open(FileCompare->GetLeftFolder());
         right->Open(FileCompare->GetRightFolder());
-        rightFile = QString::fromStdString(right->LocalFileName(row->Right));
-        leftFile = QString::fromStdString(left->LocalFileName(row->Left));
+        rightSide = side(right, row->Right);
+        leftSide = side(left, row->Left);
     } catch (const std::exception& e) {
         right->Close();
         left->Close();
         vex::ErrorBox(this, ShownText(e.what()));
         return;
     }
-    TKNConfigHeader& header = Config.Header;
-    QSize size(header.DiffWindowWidth, header.DiffWindowHeight);
-    ShowFileDifferences(this, leftFile, rightFile, size);
-    header.DiffWindowWidth = size.width();
-    header.DiffWindowHeight = size.height();
     right->Close();
     left->Close();
+    TKNConfigHeader& header = Config.Header;
+    // The window is not modal: it hands back its size and settings when it closes.
+    ShowFileDifferences(this, leftSide, rightSide, QSize(header.DiffWindowWidth, header.DiffWindowHeight),
+                        ReadDiffWindowSettings(header), [&header](QSize size, const TDiffWindowSettings& settings) {
+                            header.DiffWindowWidth = size.width();
+                            header.DiffWindowHeight = size.height();
+                            WriteDiffWindowSettings(settings, header);
+                        });
 }
 
 bool TKNMainForm::PasswordAllowsStart() const

@@ -2,12 +2,15 @@
 // command that follows the selection, and the column widths.
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QLayout>
+#include <QLineEdit>
 #include <QTableView>
 
 #include "ui/kn_frmMain.h"
 #include "ui/kn_unitResultModel.h"
 #include "ui/kn_unitResultSort.h"
+#include "ui/kn_unitShownText.h"
 
 namespace kn {
 
@@ -19,9 +22,28 @@ constexpr int kMinNameWidth = 120;
 
 }  // namespace
 
+namespace {
+
+// The result list's view: Home and End go to the first and last row, as in every list of rows
+// (a table's own keys move between the columns of one row, which this list never selects);
+// with Shift they extend the selection as the view always does.
+class TKNResultView : public QTableView {
+public:
+    using QTableView::QTableView;
+
+protected:
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override
+    {
+        if (action == MoveHome || action == MoveEnd) modifiers |= Qt::ControlModifier;
+        return QTableView::moveCursor(action, modifiers);
+    }
+};
+
+}  // namespace
+
 void TKNMainForm::CreateListView()
 {
-    ListViewFiles = new QTableView(centralWidget());
+    ListViewFiles = new TKNResultView(centralWidget());
     ListViewFiles->setObjectName("ListViewFiles");
     model_ = new TKNResultModel(*FileCompare, MainImage, SysImage, this);
     ListViewFiles->setModel(model_);
@@ -44,8 +66,11 @@ void TKNMainForm::CreateListView()
     columns->setHighlightSections(false);
     columns->setStretchLastSection(false);
     columns->setMinimumSectionSize(kColumnWidths[3]);
+    // Times with their seconds fit whatever the font.
+    const int timeWidth = std::max(
+        kColumnWidths[2], ListViewFiles->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00:00")) + 12);
     for (int column = 0; column < kResultColumnCount; ++column) {
-        columns->resizeSection(column, kColumnWidths[column]);
+        columns->resizeSection(column, column == 2 || column == 4 ? timeWidth : kColumnWidths[column]);
         bool fixed = column >= 1 && column <= 5;
         columns->setSectionResizeMode(column, fixed ? QHeaderView::Fixed : QHeaderView::Interactive);
     }
@@ -58,14 +83,32 @@ void TKNMainForm::CreateListView()
             [this](const QModelIndex& index) { ShowDifferencesOfRow(index.row()); });
     ListViewFiles->viewport()->installEventFilter(this);
     ListViewFiles->installEventFilter(this);
+    // In the colours of tooltips, which every theme keeps readable.
+    lblOutOfDate = new QLabel(centralWidget());
+    lblOutOfDate->setObjectName("lblOutOfDate");
+    lblOutOfDate->setWordWrap(true);
+    lblOutOfDate->setAutoFillBackground(true);
+    lblOutOfDate->setBackgroundRole(QPalette::ToolTipBase);
+    lblOutOfDate->setForegroundRole(QPalette::ToolTipText);
+    lblOutOfDate->setMargin(4);
+    lblOutOfDate->hide();
+    lblLegend = new QLabel(tr("Struck through: replaced or deleted by the update.   Marks: \u2192 \u2190 copy, "
+                              "\u00d7 delete, + new folder, A attributes, T time, \u00b7 nothing."),
+                           centralWidget());
+    lblLegend->setObjectName("lblLegend");
+    lblLegend->setContentsMargins(4, 0, 4, 0);
+    centralWidget()->layout()->addWidget(lblOutOfDate);
     centralWidget()->layout()->addWidget(ListViewFiles);
+    centralWidget()->layout()->addWidget(lblLegend);
 }
 
 void TKNMainForm::ResizeColumns()
 {
+    const QHeaderView* header = ListViewFiles->horizontalHeader();
     int client = ListViewFiles->viewport()->width();
-    int name =
-        std::max((client - 2 * kColumnWidths[1] - 2 * kColumnWidths[2] - kColumnWidths[3]) / 2 - 10, kMinNameWidth);
+    int fixed = 0;
+    for (int column = 1; column <= 5; ++column) fixed += header->sectionSize(column);
+    int name = std::max((client - fixed) / 2 - 10, kMinNameWidth);
     ListViewFiles->horizontalHeader()->resizeSection(0, name);
     ListViewFiles->horizontalHeader()->resizeSection(6, name);
 }
@@ -117,11 +160,37 @@ void TKNMainForm::UpdateShowDifferencesCommand()
 
 void TKNMainForm::SetUpdateCommands(bool enabled)
 {
+    resultUpdatable_ = enabled;
+    RefreshResultState();
+}
+
+bool TKNMainForm::ResultIsCurrent() const
+{
+    // A password typed into a field again names the same folder.
+    auto same = [](const QLineEdit* edit, const QString& compared) {
+        return ShownText(edit->text().toStdString()) == ShownText(compared.toStdString());
+    };
+    return compared_ && same(edFolderLeft, comparedLeft_) && same(edFolderRight, comparedRight_);
+}
+
+// A field edited after a comparison leaves the list describing other folders: it says so, and
+// the update commands wait for a comparison of the folders shown (typing the old text back
+// makes the result current again).
+void TKNMainForm::RefreshResultState()
+{
+    const bool current = ResultIsCurrent();
     for (const char* name :
          {"actCompareUpdate", "actCompareUpdateSelection", "actCompareForceUpdate", "actCompareForceUpdateSelection"}) {
         QAction* action = FindAction(name);
-        action->setEnabled(enabled && action->property("knAvailable").toBool());
+        action->setEnabled(resultUpdatable_ && current && action->property("knAvailable").toBool());
     }
+    const bool outOfDate = compared_ && !current;
+    if (outOfDate)
+        lblOutOfDate->setText(
+            tr("Out of date: the list compares \"%1\" and \"%2\", not the folders above. "
+               "Compare (F5) before updating.")
+                .arg(ShownText(comparedLeft_.toStdString()), ShownText(comparedRight_.toStdString())));
+    lblOutOfDate->setVisible(outOfDate);
 }
 
 }  // namespace kn

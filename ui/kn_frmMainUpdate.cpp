@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <algorithm>
+#include <memory>
 
 #include "framework/qt/vex_unitDialogs.h"
 #include "ui/kn_frmConfirm.h"
@@ -60,6 +61,11 @@ bool TKNMainForm::DeletionGuardAllows(const TKNPlanTotals& plan, TKNAction direc
 
 bool TKNMainForm::DoUpdate(bool Force, bool SelectionOnly, bool Wait, bool CompareAfterUpdate, bool Confirm)
 {
+    // Expert mode and batches included: the rows must belong to the folders the fields show.
+    if (!ResultIsCurrent()) {
+        RefreshResultState();
+        return false;
+    }
     const TKNAction direction = action_;
     SetBusy();
     CollectSelection(SelectionOnly);
@@ -76,7 +82,8 @@ bool TKNMainForm::DoUpdate(bool Force, bool SelectionOnly, bool Wait, bool Compa
         TKNConfirmForm form(this);
         form.SetContent(ShownText(FileCompare->LeftList.Location()), ShownText(FileCompare->RightList.Location()),
                         TKNConfirmForm::ActionText(direction, SelectionOnly, Force));
-        form.SetTotals(QString::fromStdString(PlanSummary(plan)));
+        form.SetTotals(CountsText(PlanSummary(plan)));
+        ListPlannedOperations(form, direction, Force);
         if (form.exec() != QDialog::Accepted) return cancel();
         backup = form.BackupChecked();
     }
@@ -84,6 +91,34 @@ bool TKNMainForm::DoUpdate(bool Force, bool SelectionOnly, bool Wait, bool Compa
     silenceErrors_ = false;
     FileCompare->Update(direction, Force, Selection, Wait, CompareAfterUpdate, backup);
     return true;
+}
+
+// The operations in the order the update's passes take them: new folders and attributes, then
+// files, then folder removals deepest first.
+void TKNMainForm::ListPlannedOperations(TKNConfirmForm& form, TKNAction direction, bool force)
+{
+    std::vector<int> passes[3];
+    for (int index : Selection) {
+        const TMyFileOpt* row = FileCompare->RowAt(index);
+        if (!row) continue;
+        const TKNOperation op = PlanRow(*row, direction, force).Op;
+        if (op == TKNOperation::Nothing) continue;
+        const int pass = op == TKNOperation::CreateFolder || op == TKNOperation::SetAttributes ? 0
+                         : op == TKNOperation::RemoveFolder                                    ? 2
+                                                                                               : 1;
+        passes[pass].push_back(index);
+    }
+    std::reverse(passes[2].begin(), passes[2].end());
+    auto planned = std::make_shared<std::vector<int>>(std::move(passes[0]));
+    for (int pass : {1, 2}) planned->insert(planned->end(), passes[pass].begin(), passes[pass].end());
+    form.SetOperations(static_cast<int>(planned->size()), [this, planned, direction, force](int i) {
+        const TMyFileOpt& row = *FileCompare->RowAt((*planned)[static_cast<std::size_t>(i)]);
+        const TKNPlannedOp op = PlanRow(row, direction, force);
+        const bool writtenExists = !(op.WritesRight ? row.Right : row.Left).Path.empty();
+        const bool right = writtenExists ? op.WritesRight : !op.WritesRight;
+        return QString::fromStdString(PlanText(op)) + ":  " +
+               RelativeName(right ? row.Right : row.Left, right ? FileCompare->RightRootLen : FileCompare->LeftRootLen);
+    });
 }
 
 // The first failure of a run shows its box; the user may silence the rest of the run, whose
@@ -103,7 +138,7 @@ void TKNMainForm::FileCompareError(const std::string& message)
 void TKNMainForm::FileCompareUpdateDone()
 {
     const TKNUpdateOutcome& outcome = FileCompare->LastUpdate();
-    updateDone_ = ShownText(DoneLine(outcome));
+    updateDone_ = CountsText(DoneLine(outcome));
     awaitingFollowUp_ = FileCompare->CompareAfterUpdate && !outcome.Stopped;
     model_->SetPlan(action_, false);
     if (!outcome.Failures.empty() && !closing_) {

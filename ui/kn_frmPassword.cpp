@@ -43,7 +43,7 @@ TKNPasswordForm::TKNPasswordForm(TKNConfig& config, QWidget* parent) : QDialog(p
     fields->addRow(tr("&Confirm New Password:"), edConfirm);
 
     auto* buttons = new QDialogButtonBox(this);
-    btnOk = buttons->addButton(tr("Ok"), QDialogButtonBox::AcceptRole);
+    btnOk = buttons->addButton(tr("OK"), QDialogButtonBox::AcceptRole);
     btnCancel = buttons->addButton(tr("Cancel"), QDialogButtonBox::RejectRole);
     btnOk->setDefault(true);
     connect(btnOk, &QPushButton::clicked, this, &TKNPasswordForm::btnOkClick);
@@ -89,22 +89,31 @@ void TKNPasswordForm::btnOkClick()
     }
     // Kept in memory; the header reaches the disk when the program ends.
     vex::SetField(FConfig.Header.Password, vex::ScramblePassword(newPassword));
+    const bool had = !stored.empty();
+    vex::InformationBox(
+        this, newPassword.empty()
+                  ? (had ? tr("The password is removed: Kestrune starts without asking.") : tr("No password is set."))
+                  : (had ? tr("The password is changed; it is asked for at every start.")
+                         : tr("The password is set; it is asked for at every start.")));
     accept();
 }
 
 bool AskStartupPassword(std::string_view storedPassword)
 {
     if (storedPassword.empty()) return true;
-    QString answer;
-    if (!vex::PasswordBox(nullptr, QObject::tr("Password"), QObject::tr("Input your password."), answer,
-                          static_cast<int>(vex::kMaxPasswordLength)) ||
-        answer.isEmpty())
-        return false;
-    if (!vex::CheckPassword(answer.toStdString(), storedPassword)) {
-        vex::ErrorBox(nullptr, QObject::tr("Password is incorrect!"));
-        return false;
+    // A mistyped password is asked for again; the third wrong one ends the start.
+    constexpr int kTries = 3;
+    for (int tries = kTries; tries > 0; --tries) {
+        QString answer;
+        if (!vex::PasswordBox(nullptr, QObject::tr("Password"), QObject::tr("Input your password."), answer,
+                              static_cast<int>(vex::kMaxPasswordLength)) ||
+            answer.isEmpty())
+            return false;
+        if (vex::CheckPassword(answer.toStdString(), storedPassword)) return true;
+        vex::ErrorBox(nullptr, tries > 1 ? QObject::tr("The password is incorrect! Tries left: %1.").arg(tries - 1)
+                                         : QObject::tr("The password is incorrect!"));
     }
-    return true;
+    return false;
 }
 
 }  // namespace kn

@@ -1,57 +1,32 @@
-// The differences window: loads two text files, runs the line difference over their line
-// classes on a worker thread and lays both files out row by row from the change records.
+// The differences window: its parts, loading both files with their encodings, the settings of
+// what is ignored, the title and closing.
 #include "ui/kn_frmShowDifferences.h"
 
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QLocale>
-#include <QPainter>
-#include <QScreen>
+#include <QMessageBox>
 #include <QSplitter>
 #include <QStatusTipEvent>
 #include <QToolBar>
 #include <QVBoxLayout>
-#include <algorithm>
-#include <atomic>
-#include <thread>
 
-#include "diff/kn_unitBinaryFile.h"
-#include "diff/kn_unitDiff.h"
-#include "diff/kn_unitLineClasses.h"
-#include "diff/kn_unitTextFile.h"
+#include "config/kn_unitConfigRecords.h"
 #include "framework/qt/vex_unitDialogs.h"
 #include "framework/qt/vex_unitPlacement.h"
 #include "framework/qt/vex_unitStatusBar.h"
+#include "framework/vex_unitText.h"
+#include "ui/kn_frmShowDifferencesPrivate.h"
 
 namespace kn {
 
 namespace {
-
-// A surface painted by its owner.
-class TPaintBox : public QWidget {
-public:
-    explicit TPaintBox(QWidget* parent) : QWidget(parent) {}
-    std::function<void(QPainter&)> OnPaint;
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        if (OnPaint) OnPaint(painter);
-    }
-};
-
-int DigitCount(size_t n)
-{
-    int digits = 1;
-    for (; n > 9; n /= 10) ++digits;
-    return digits;
-}
 
 // A filled arrow in the program's blue, drawn at 24 and 48 pixels: the theme's symbolic
 // arrows are grey and look disabled beside coloured icons.
@@ -76,151 +51,251 @@ QIcon ArrowIcon(bool down)
     return icon;
 }
 
-QString Count(int64_t n)
-{
-    return QLocale().toString(static_cast<qlonglong>(n));
-}
-
-QString BinarySummary(const TBinaryComparison& binary)
-{
-    if (binary.Identical) return QStringLiteral("The files are binary and are identical.");
-    return QStringLiteral("The files are binary and differ. The first difference is at byte offset %1.")
-        .arg(Count(binary.FirstDifference));
-}
-
 QLabel* MakeCaption(QWidget* parent)
 {
     auto* caption = new QLabel(parent);
-    caption->setFixedHeight(20);
     caption->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     caption->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     caption->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    caption->setMinimumWidth(40);
+    caption->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     return caption;
 }
 
+// The letters and texts of the ignore tools, in the order diff lists them.
+struct TIgnoreTool {
+    const char* Text;
+    const char* Hint;
+    bool TIgnoreOptions::*Field;
+};
+constexpr TIgnoreTool IgnoreTools[] = {
+    {"-b", "Ignore changes in the amount of white space.", &TIgnoreOptions::SpaceChange},
+    {"-w", "Ignore all white space.", &TIgnoreOptions::AllSpace},
+    {"-i", "Ignore case.", &TIgnoreOptions::Case},
+    {"-B", "Ignore changes whose lines are all empty.", &TIgnoreOptions::BlankLines},
+    {"CR", "Ignore carriage returns at line ends.", &TIgnoreOptions::TrailingCR},
+};
+
 }  // namespace
 
-struct TKNShowDifferencesForm::Impl {
-    // The comparison runs on Worker, which alone touches Diff until it posts its end;
-    // closing the window sets Stop, which the search checks at every step.
-    std::atomic<bool> Stop{false};
-    TDiff Diff{TDiffOptions{.Stop = &Stop}};
-    std::thread Worker;
-    bool Comparing = false;
-    int Run = 0;  // the number of the comparison in work, so late reports of earlier ones are dropped
-    std::string LeftContent, RightContent;  // the files' bytes; the lines are views into them
-    std::vector<std::string_view> LeftText, RightText;
-    QToolBar* ToolBar = nullptr;
-    QAction *tbRotate = nullptr, *tbNext = nullptr, *tbPrev = nullptr, *btnExit = nullptr;
-    vex::TvexStatusBar* StatusBar = nullptr;
-    TPaintBox* pbScrollPosMarker = nullptr;
-    TPaintBox* pbDiffMarker = nullptr;
-    QSplitter* pnlMain = nullptr;
-    QLabel *pnlCaptionLeft = nullptr, *pnlCaptionRight = nullptr;
-    TCodeEdit *LeftView = nullptr, *RightView = nullptr;
-    QImage MarkerBitmap;
-    // The first and one-past-last row of each change record, in order: the stops of next and
-    // previous difference.
-    std::vector<std::pair<int, int>> Blocks;
-    QString SummaryText;
-    bool Scrolling = false;
+void TPaintBox::mousePressEvent(QMouseEvent* event)
+{
+    if (OnMouse && event->button() == Qt::LeftButton) OnMouse(event->position().toPoint());
+}
+void TPaintBox::mouseMoveEvent(QMouseEvent* event)
+{
+    if (OnMouse && (event->buttons() & Qt::LeftButton)) OnMouse(event->position().toPoint());
+}
 
-    QToolBar* BuildToolBar(TKNShowDifferencesForm* form);
-    QSplitter* BuildHalves(TKNShowDifferencesForm* form);
-    QFrame* BuildDisplay(TKNShowDifferencesForm* form);
-    vex::TvexStatusBar* BuildStatusBar(TKNShowDifferencesForm* form);
-    void StartComparison(TKNShowDifferencesForm* form);
-    void ComparisonDone(int run, bool found);
-    void StopComparison();
-    void FillViews();
-    void ShowBinary(const TBinaryComparison& binary, const std::string& leftName, const std::string& rightName);
-    void SetSummary(const QString& text);
-    void AppendRow(int64_t& counter, TColor color, int leftLine, int rightLine);
-    void BuildMarkerBitmap();
-    void PaintScrollPosMarker(QPainter& painter);
-    void ViewScrolled(TCodeEdit* sender);
-    TCodeEdit* FocusedView(const QWidget* form) const;
-    void HalveSplit();
-};
+void TDiffSide::Split()
+{
+    Lines = SplitTextLineViews(Content);
+    Compared = LinesWithBreaks(Content, Lines);
+}
+
+TDiffWindowSettings ReadDiffWindowSettings(const TKNConfigHeader& header)
+{
+    TDiffWindowSettings settings;
+    const uint8_t bits = header.DiffSettings;
+    settings.Ignore.SpaceChange = bits & kDiffIgnoreSpaceChange;
+    settings.Ignore.AllSpace = bits & kDiffIgnoreAllSpace;
+    settings.Ignore.Case = bits & kDiffIgnoreCase;
+    settings.Ignore.BlankLines = bits & kDiffIgnoreBlankLines;
+    settings.Ignore.TrailingCR = bits & kDiffIgnoreTrailingCR;
+    settings.ShowWhitespace = bits & kDiffShowWhitespace;
+    const std::string pattern = vex::GetField(header.DiffIgnorePattern);
+    if ((bits & kDiffIgnorePatternOn) && !pattern.empty()) settings.Ignore.Patterns = {pattern};
+    return settings;
+}
+
+void WriteDiffWindowSettings(const TDiffWindowSettings& settings, TKNConfigHeader& header)
+{
+    const TIgnoreOptions& o = settings.Ignore;
+    header.DiffSettings = static_cast<uint8_t>(
+        (o.SpaceChange ? kDiffIgnoreSpaceChange : 0) | (o.AllSpace ? kDiffIgnoreAllSpace : 0) |
+        (o.Case ? kDiffIgnoreCase : 0) | (o.BlankLines ? kDiffIgnoreBlankLines : 0) |
+        (o.TrailingCR ? kDiffIgnoreTrailingCR : 0) | (settings.ShowWhitespace ? kDiffShowWhitespace : 0) |
+        (o.Patterns.empty() ? 0 : kDiffIgnorePatternOn));
+    vex::SetField(header.DiffIgnorePattern, o.Patterns.empty() ? std::string() : o.Patterns.front());
+}
 
 TKNShowDifferencesForm::TKNShowDifferencesForm(QWidget* parent) : QDialog(parent), d(std::make_unique<Impl>())
 {
-    setWindowTitle(QStringLiteral("Show Differences..."));
-    setWindowFlags(Qt::Dialog | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+    d->q = this;
+    setWindowTitle(QStringLiteral("Differences"));
+    setWindowFlags(Qt::Window | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     setSizeGripEnabled(false);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(d->BuildToolBar(this));
+    layout->addWidget(d->BuildToolBar());
     auto* middle = new QHBoxLayout;
     middle->setSpacing(0);
-    middle->addWidget(d->BuildHalves(this), 1);
-    middle->addWidget(d->BuildDisplay(this));
+    middle->addWidget(d->BuildHalves(), 1);
+    middle->addWidget(d->BuildDisplay());
     layout->addLayout(middle, 1);
-    layout->addWidget(d->BuildStatusBar(this));
+    layout->addWidget(d->BuildStatusBar());
+    d->CommitTimer.setSingleShot(true);
+    d->CommitTimer.setInterval(600);
+    connect(&d->CommitTimer, &QTimer::timeout, this, &TKNShowDifferencesForm::CommitEdits);
 
     SetWindowSize(QSize());
     d->HalveSplit();
+    d->Left.View->setFocus();  // the keys work at once, not in the first box of the tool bar
 }
 
-QToolBar* TKNShowDifferencesForm::Impl::BuildToolBar(TKNShowDifferencesForm* form)
+QToolBar* TKNShowDifferencesForm::Impl::BuildToolBar()
 {
-    ToolBar = new QToolBar(form);
+    ToolBar = new QToolBar(q);
     ToolBar->setIconSize(QSize(24, 24));
-    auto addTool = [this, form](const QIcon& icon, const QString& hint, const QString& longHint,
-                                const QKeySequence& key, void (TKNShowDifferencesForm::*slot)()) {
+    auto addTool = [this](const QIcon& icon, const QString& hint, const QString& longHint, const QKeySequence& key,
+                          auto slot) {
         QAction* action = ToolBar->addAction(icon, hint);
         action->setShortcut(key);
         action->setShortcutContext(Qt::WindowShortcut);
         const QString keyText = key.toString(QKeySequence::NativeText);
         action->setToolTip(keyText.isEmpty() ? hint : QStringLiteral("%1 (%2)").arg(hint, keyText));
         action->setStatusTip(longHint);
-        QObject::connect(action, &QAction::triggered, form, slot);
+        QObject::connect(action, &QAction::triggered, q, slot);
         return action;
     };
     auto theme = [](const char* name) { return QIcon::fromTheme(QString::fromLatin1(name)); };
     tbRotate = addTool(theme("object-rotate-right"), "Rotate", "Rotate the view of files.", QKeySequence(),
-                       &TKNShowDifferencesForm::tbRotateClick);
+                       [this] { q->tbRotateClick(); });
     tbNext = addTool(ArrowIcon(true), "Next Difference", "Show the next difference.",
-                     QKeySequence(Qt::ALT | Qt::Key_Down), &TKNShowDifferencesForm::tbNextClick);
+                     QKeySequence(Qt::ALT | Qt::Key_Down), [this] { q->tbNextClick(); });
     tbPrev = addTool(ArrowIcon(false), "Previous Difference", "Show the previous difference.",
-                     QKeySequence(Qt::ALT | Qt::Key_Up), &TKNShowDifferencesForm::tbPrevClick);
-    btnExit = addTool(theme("window-close"), "Close", "Close this window.", QKeySequence(),
-                      &TKNShowDifferencesForm::btnExitClick);
+                     QKeySequence(Qt::ALT | Qt::Key_Up), [this] { q->tbPrevClick(); });
+    ToolBar->addSeparator();
+    addTool(theme("go-next"), "Copy to Right", "Copy the current change from the left side to the right side.",
+            QKeySequence(Qt::ALT | Qt::Key_Right), [this] { q->CopyChange(true); });
+    addTool(theme("go-previous"), "Copy to Left", "Copy the current change from the right side to the left side.",
+            QKeySequence(Qt::ALT | Qt::Key_Left), [this] { q->CopyChange(false); });
+    addTool(theme("edit-undo"), "Undo", "Undo the last change.", QKeySequence(Qt::CTRL | Qt::Key_Z),
+            [this] { q->Undo(); });
+    QAction* redo = addTool(theme("edit-redo"), "Redo", "Redo the change undone last.",
+                            QKeySequence(Qt::CTRL | Qt::Key_Y), [this] { q->Redo(); });
+    redo->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+    tbSave = addTool(theme("document-save"), "Save", "Save the changed files.", QKeySequence(Qt::CTRL | Qt::Key_S),
+                     [this] { q->SaveChanges(); });
+    ToolBar->addSeparator();
+    BuildIgnoreTools();
+    ToolBar->addSeparator();
+    FindEdit = new QLineEdit(ToolBar);
+    FindEdit->setPlaceholderText(QStringLiteral("Find (Ctrl+F, F3)"));
+    FindEdit->setMaximumWidth(180);
+    ToolBar->addWidget(FindEdit);
+    QObject::connect(FindEdit, &QLineEdit::returnPressed, q, [this] { q->Find(FindEdit->text()); });
+    auto shortcut = [this](const QKeySequence& key, auto slot) {
+        auto* action = new QAction(q);
+        action->setShortcut(key);
+        action->setShortcutContext(Qt::WindowShortcut);
+        QObject::connect(action, &QAction::triggered, q, slot);
+        q->addAction(action);
+    };
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_F), [this] {
+        FindEdit->setFocus();
+        FindEdit->selectAll();
+    });
+    shortcut(QKeySequence(Qt::Key_F3), [this] { q->Find(FindEdit->text(), true); });
+    shortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), [this] { q->Find(FindEdit->text(), false); });
+    btnExit =
+        addTool(theme("window-close"), "Close", "Close this window.", QKeySequence(), [this] { q->btnExitClick(); });
     return ToolBar;
 }
 
-// Two halves, each a caption above a read-only view numbered by file line.
-QSplitter* TKNShowDifferencesForm::Impl::BuildHalves(TKNShowDifferencesForm* form)
+// Checkable letters for what is ignored, an expression for -I and the whitespace signs.
+void TKNShowDifferencesForm::Impl::BuildIgnoreTools()
 {
-    pnlMain = new QSplitter(Qt::Horizontal, form);
+    for (const TIgnoreTool& tool : IgnoreTools) {
+        QAction* action = ToolBar->addAction(QString::fromLatin1(tool.Text));
+        action->setCheckable(true);
+        action->setToolTip(QString::fromLatin1(tool.Hint));
+        action->setStatusTip(QString::fromLatin1(tool.Hint));
+        QObject::connect(action, &QAction::toggled, q, [this] { SettingsChanged(); });
+        IgnoreActions.emplace_back(action, tool.Field);
+    }
+    PatternEdit = new QLineEdit(ToolBar);
+    PatternEdit->setPlaceholderText(QStringLiteral("-I expression"));
+    PatternEdit->setToolTip(QStringLiteral("Ignore changes whose lines all match this regular expression."));
+    PatternEdit->setMaximumWidth(140);
+    PatternEdit->setMaxLength(30);
+    ToolBar->addWidget(PatternEdit);
+    QObject::connect(PatternEdit, &QLineEdit::editingFinished, q, [this] { SettingsChanged(); });
+    tbWhitespace = ToolBar->addAction(QString(QChar(0x00B6)));
+    tbWhitespace->setCheckable(true);
+    tbWhitespace->setToolTip(QStringLiteral("Show whitespace: tabs, blanks at line ends and line ends."));
+    tbWhitespace->setStatusTip(tbWhitespace->toolTip());
+    QObject::connect(tbWhitespace, &QAction::toggled, q, [this](bool on) {
+        Settings.ShowWhitespace = on;
+        Left.View->SetShowWhitespace(on);
+        Right.View->SetShowWhitespace(on);
+    });
+}
+
+// Two halves, each a header above a view numbered by file line.
+QSplitter* TKNShowDifferencesForm::Impl::BuildHalves()
+{
+    pnlMain = new QSplitter(Qt::Horizontal, q);
     pnlMain->setChildrenCollapsible(false);
-    for (bool left : {true, false}) {
+    for (TDiffSide* side : {&Left, &Right}) {
         auto* half = new QWidget(pnlMain);
         auto* halfLayout = new QVBoxLayout(half);
         halfLayout->setContentsMargins(0, 0, 0, 0);
         halfLayout->setSpacing(0);
-        QLabel* caption = MakeCaption(half);
         auto* view = new TCodeEdit(half);
+        side->View = view;
         view->SetReadOnly(true);
-        view->SetOnPaintLeftMargin([](TCodeEdit* sender, QPainter& canvas, const QRect& rec, int, int tag) {
-            if (tag != 0)
-                canvas.drawText(QRect(rec.left(), rec.top(), sender->GutterWidth() - 4, sender->LineHeight()),
-                                Qt::AlignRight | Qt::AlignTop, QString::number(tag));
+        // Both always keep their horizontal bars, so their rows stay level at either end.
+        view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        view->SetOnPaintLeftMargin([this](TCodeEdit* sender, QPainter& canvas, const QRect& rec, int line, int tag) {
+            PaintGutter(sender, canvas, rec, line, tag);
+        });
+        view->SetOnGutterClick([this](TCodeEdit* sender, int line) {
+            const int block = BlockAt(line);
+            if (block < 0 || Blocks[static_cast<size_t>(block)].first != line) return;
+            sender->MoveCaretTo(0, line);
+            q->CopyChange(sender == Left.View);
         });
         view->SetOnScroll([this](TCodeEdit* sender) { ViewScrolled(sender); });
-        halfLayout->addWidget(caption);
+        view->Lines().SetOnChange([this] { ViewEdited(); });
+        halfLayout->addWidget(BuildHeader(*side, half));
         halfLayout->addWidget(view, 1);
-        (left ? pnlCaptionLeft : pnlCaptionRight) = caption;
-        (left ? LeftView : RightView) = view;
         pnlMain->addWidget(half);
     }
+    QObject::connect(qApp, &QApplication::focusChanged, q, [this](QWidget*, QWidget* now) {
+        if (now == Left.View || now == Right.View) LastFocused = static_cast<TCodeEdit*>(now);
+    });
     return pnlMain;
 }
 
-QFrame* TKNShowDifferencesForm::Impl::BuildDisplay(TKNShowDifferencesForm* form)
+// The side's name, then its encoding (a choice) and line ends.
+QWidget* TKNShowDifferencesForm::Impl::BuildHeader(TDiffSide& side, QWidget* parent)
 {
-    auto* pnlDisplay = new QFrame(form);
+    auto* header = new QWidget(parent);
+    auto* row = new QHBoxLayout(header);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(2);
+    side.Caption = MakeCaption(header);
+    side.Format_ = new QLabel(header);
+    side.Encoding = new QComboBox(header);
+    side.Encoding->setToolTip(QStringLiteral("The encoding the file is read in"));
+    for (TTextEncoding encoding : ChoosableEncodings())
+        side.Encoding->addItem(QString::fromStdString(EncodingName(encoding)), static_cast<int>(encoding));
+    const bool isLeft = &side == &Left;
+    QObject::connect(side.Encoding, &QComboBox::activated, q, [this, isLeft, &side](int index) {
+        const auto encoding = static_cast<TTextEncoding>(side.Encoding->itemData(index).toInt());
+        if (!q->SetSideEncoding(isLeft, encoding)) ShowSideHeader(side);
+    });
+    row->addWidget(side.Caption, 1);
+    row->addWidget(side.Encoding);
+    row->addWidget(side.Format_);
+    return header;
+}
+
+QFrame* TKNShowDifferencesForm::Impl::BuildDisplay()
+{
+    auto* pnlDisplay = new QFrame(q);
     pnlDisplay->setFrameStyle(QFrame::Panel | QFrame::Raised);
     pnlDisplay->setFixedWidth(19);
     auto* strips = new QHBoxLayout(pnlDisplay);
@@ -233,39 +308,49 @@ QFrame* TKNShowDifferencesForm::Impl::BuildDisplay(TKNShowDifferencesForm* form)
     pbDiffMarker->OnPaint = [this](QPainter& p) {
         if (!MarkerBitmap.isNull()) p.drawImage(pbDiffMarker->rect(), MarkerBitmap);
     };
+    for (TPaintBox* strip : {pbScrollPosMarker, pbDiffMarker}) {
+        strip->setCursor(Qt::PointingHandCursor);
+        strip->OnMouse = [this, strip](QPoint point) {
+            q->ShowOverviewPoint(point.y() * 10000 / std::max(1, strip->height()));
+        };
+    }
     strips->addWidget(pbScrollPosMarker);
     strips->addWidget(pbDiffMarker, 1);
     return pnlDisplay;
 }
 
-vex::TvexStatusBar* TKNShowDifferencesForm::Impl::BuildStatusBar(TKNShowDifferencesForm* form)
+vex::TvexStatusBar* TKNShowDifferencesForm::Impl::BuildStatusBar()
 {
-    StatusBar = new vex::TvexStatusBar(form);
-    const std::pair<const char*, TColor> blocks[] = {{"A", AddedColor}, {"M", ModifiedColor}, {"D", DeletedColor}};
-    for (const auto& [text, color] : blocks) {
+    StatusBar = new vex::TvexStatusBar(q);
+    for (const char* text : {"A", "M", "D"}) {
         vex::TvexStatusPanel* panel = StatusBar->AddPanel(18, Qt::AlignCenter);
         panel->SetText(QString::fromLatin1(text));
         panel->setAutoFillBackground(true);
-        QPalette palette = panel->palette();
-        palette.setColor(QPalette::Window, ToQColor(color, palette));
-        panel->setPalette(palette);
     }
     StatusBar->AddPanel(0);  // the summary takes the rest of the bar
+    Recolour();
     return StatusBar;
 }
 
+// The state goes before the child widgets: nothing they report may reach it afterwards.
 TKNShowDifferencesForm::~TKNShowDifferencesForm()
 {
     d->StopComparison();
+    d->RemoveTemporaryFiles();
+    disconnect(qApp, nullptr, this, nullptr);
+    for (TCodeEdit* view : {d->Left.View, d->Right.View}) {
+        view->SetOnScroll(nullptr);
+        view->Lines().SetOnChange(nullptr);
+    }
 }
 
 TCodeEdit* TKNShowDifferencesForm::LeftView() const
 {
-    return d->LeftView;
+    return d->Left.View;
 }
 TCodeEdit* TKNShowDifferencesForm::RightView() const
 {
-    return d->RightView;
+    return d->Right.View;
 }
 vex::TvexStatusBar* TKNShowDifferencesForm::StatusBar() const
 {
@@ -283,6 +368,56 @@ QString TKNShowDifferencesForm::StatusLine() const
 {
     return d->StatusBar->Panel(3)->Text();
 }
+QString TKNShowDifferencesForm::SideHeader(bool left) const
+{
+    const TDiffSide& side = left ? d->Left : d->Right;
+    return side.Caption->text() + QStringLiteral(" | ") + side.Encoding->currentText() + QStringLiteral(" | ") +
+           side.Format_->text();
+}
+const QImage& TKNShowDifferencesForm::MarkerBitmap() const
+{
+    return d->MarkerBitmap;
+}
+bool TKNShowDifferencesForm::SideBySide() const
+{
+    return d->pnlMain->orientation() == Qt::Horizontal;
+}
+TDiffWindowSettings TKNShowDifferencesForm::Settings() const
+{
+    return d->Settings;
+}
+void TKNShowDifferencesForm::SetOnClosed(std::function<void(QSize, const TDiffWindowSettings&)> handler)
+{
+    d->OnClosed = std::move(handler);
+}
+
+void TKNShowDifferencesForm::SetSettings(const TDiffWindowSettings& settings)
+{
+    const QSignalBlocker blockPattern(d->PatternEdit);
+    d->PatternEdit->setText(
+        settings.Ignore.Patterns.empty() ? QString() : QString::fromStdString(settings.Ignore.Patterns.front()));
+    for (auto& [action, field] : d->IgnoreActions) {
+        const QSignalBlocker block(action);
+        action->setChecked(settings.Ignore.*field);
+    }
+    d->tbWhitespace->setChecked(settings.ShowWhitespace);
+    d->SettingsChanged();
+}
+
+// The tools are the settings; a change compares again.
+void TKNShowDifferencesForm::Impl::SettingsChanged()
+{
+    TIgnoreOptions ignore;
+    for (auto& [action, field] : IgnoreActions) ignore.*field = action->isChecked();
+    const std::string pattern = PatternEdit->text().toStdString();
+    if (!pattern.empty()) ignore.Patterns = {pattern};
+    const bool changed = !(ignore == Settings.Ignore);
+    Settings.Ignore = ignore;
+    if (changed && Left.Text && Right.Text && !Left.Lines.empty()) {
+        q->CommitEdits();
+        StartComparison();
+    }
+}
 
 void TKNShowDifferencesForm::SetWindowSize(const QSize& size)
 {
@@ -295,12 +430,6 @@ void TKNShowDifferencesForm::SetWindowSize(const QSize& size)
     vex::PlaceOnScreen(this, place);
 }
 
-void TKNShowDifferencesForm::Impl::SetSummary(const QString& text)
-{
-    SummaryText = text;
-    StatusBar->Panel(3)->SetText(text);
-}
-
 // Hints of the tool buttons show in the summary's place while the mouse is over them.
 bool TKNShowDifferencesForm::event(QEvent* event)
 {
@@ -311,305 +440,175 @@ bool TKNShowDifferencesForm::event(QEvent* event)
     }
     return QDialog::event(event);
 }
-const QImage& TKNShowDifferencesForm::MarkerBitmap() const
+
+void TKNShowDifferencesForm::changeEvent(QEvent* event)
 {
-    return d->MarkerBitmap;
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) d->Recolour();
 }
-bool TKNShowDifferencesForm::SideBySide() const
-{
-    return d->pnlMain->orientation() == Qt::Horizontal;
-}
+
+// ---- loading ----
 
 bool TKNShowDifferencesForm::LoadFiles(const QString& leftFileName, const QString& rightFileName, QString& errorText)
 {
-    const std::string leftName = QFile::encodeName(leftFileName).toStdString();
-    const std::string rightName = QFile::encodeName(rightFileName).toStdString();
-    TBinaryComparison binary;
-    std::string binaryError;
-    if (!CompareBinaryFiles(leftName, rightName, binary, binaryError)) {
-        errorText = QString::fromLocal8Bit(binaryError.c_str());
+    return LoadSides({leftFileName, leftFileName, false, {}}, {rightFileName, rightFileName, false, {}}, errorText);
+}
+
+bool TKNShowDifferencesForm::Impl::LoadSide(TDiffSide& side, QString& errorText)
+{
+    std::string reason;
+    if (!ReadFileBytes(QFile::encodeName(side.Spec.FileName).toStdString(), side.Bytes, reason, DefaultMaxTextFileSize,
+                       side.Stamp)) {
+        errorText =
+            QStringLiteral("Cannot read file \"%1\".\n%2").arg(side.Spec.ShownName, QString::fromLocal8Bit(reason));
         return false;
     }
-    d->pnlCaptionLeft->setText(leftFileName);
-    d->pnlCaptionRight->setText(rightFileName);
-    if (binary.Binary) {
-        d->ShowBinary(binary, leftName, rightName);
+    const std::optional<TTextFormat> format = DetectTextFormat(side.Bytes);
+    side.Text = format.has_value();
+    if (!side.Text) return true;
+    side.Format = *format;
+    side.Clean = DecodeText(side.Bytes, side.Format, side.Content);
+    side.Saved = side.Content;
+    side.Split();
+    return true;
+}
+
+bool TKNShowDifferencesForm::LoadSides(const TDiffSideSpec& left, const TDiffSideSpec& right, QString& errorText)
+{
+    d->Left.Spec = left;
+    d->Right.Spec = right;
+    for (TDiffSide* side : {&d->Left, &d->Right})
+        if (!d->LoadSide(*side, errorText)) return false;
+    for (TDiffSide* side : {&d->Left, &d->Right}) d->ShowSideHeader(*side);
+    d->UpdateTitle();
+    if (!d->Left.Text || !d->Right.Text) {
+        TBinaryComparison binary;
+        std::string reason;
+        if (!CompareBinaryFiles(QFile::encodeName(left.FileName).toStdString(),
+                                QFile::encodeName(right.FileName).toStdString(), binary, reason)) {
+            errorText = QString::fromLocal8Bit(reason);
+            return false;
+        }
+        d->ShowBinary(binary);
         return true;
     }
-    for (auto [name, content] :
-         {std::pair{&leftFileName, &d->LeftContent}, std::pair{&rightFileName, &d->RightContent}}) {
-        std::string reason;
-        if (!ReadTextFile(QFile::encodeName(*name).toStdString(), *content, reason)) {
-            errorText =
-                QStringLiteral("Cannot read file \"%1\".\n%2").arg(*name, QString::fromLocal8Bit(reason.c_str()));
+    for (const TDiffSide* side : {&d->Left, &d->Right}) {
+        if (side->Lines.empty()) {
+            errorText = QStringLiteral("The file \"%1\" is empty.").arg(side->Spec.ShownName);
             return false;
         }
     }
-    d->LeftText = SplitTextLineViews(d->LeftContent);
-    d->RightText = SplitTextLineViews(d->RightContent);
-    for (auto [name, lines] : {std::pair{&leftFileName, &d->LeftText}, std::pair{&rightFileName, &d->RightText}}) {
-        if (lines->empty()) {
-            errorText = QStringLiteral("The file \"%1\" is empty.").arg(*name);
-            return false;
-        }
-    }
-    d->StartComparison(this);
+    d->StartComparison();
     return true;
 }
 
-// Both views hold one line saying what the side is; nothing is laid out row by row.
-void TKNShowDifferencesForm::Impl::ShowBinary(const TBinaryComparison& binary, const std::string& leftName,
-                                              const std::string& rightName)
+// Name (and why it is read-only), the encoding chosen and the kind of line ends.
+void TKNShowDifferencesForm::Impl::ShowSideHeader(TDiffSide& side)
 {
-    Blocks.clear();
-    for (auto [view, name] : {std::pair{LeftView, &leftName}, std::pair{RightView, &rightName}}) {
-        struct stat st {};
-        const QString size = stat(name->c_str(), &st) == 0 ? Count(st.st_size) : QStringLiteral("?");
-        TLines& lines = view->Lines();
-        lines.BeginUpdate();
-        lines.Clear();
-        lines.Add(QStringLiteral("Binary file, %1 bytes.").arg(size).toStdString());
-        lines.EndUpdate();
-        lines.SetModified(false);
-        view->SetGutterWidth(0);
-    }
-    MarkerBitmap = QImage();
-    pbDiffMarker->update();
-    pbScrollPosMarker->update();
-    SetSummary(BinarySummary(binary));
+    QString caption = side.Spec.ShownName;
+    if (!side.Spec.ReadOnlyReason.isEmpty())
+        caption += QStringLiteral("  (read-only: %1)").arg(side.Spec.ReadOnlyReason);
+    else if (side.Text && !side.Clean)
+        caption += QStringLiteral("  (read-only: not valid %1)")
+                       .arg(QString::fromStdString(EncodingName(side.Format.Encoding)));
+    side.Caption->setText(caption);
+    side.Caption->setToolTip(caption);
+    side.Encoding->setVisible(side.Text);
+    const int index = side.Encoding->findData(static_cast<int>(side.Format.Encoding));
+    side.Encoding->setCurrentIndex(std::max(0, index));
+    QString format = side.Text ? QString::fromLatin1(LineEndName(side.Format.LineEnd)) : QStringLiteral("binary");
+    if (side.Text && side.Format.Bom) format = QStringLiteral("BOM, ") + format;
+    side.Format_->setText(format);
+    side.View->SetReadOnly(!side.Editable());
 }
 
-bool TKNShowDifferencesForm::ShowDifferences(const QString& leftFileName, const QString& rightFileName,
-                                             QString& errorText)
+// "left.txt - right.txt - Differences", or the folders when both names are the same.
+void TKNShowDifferencesForm::Impl::UpdateTitle()
 {
-    if (!LoadFiles(leftFileName, rightFileName, errorText)) return false;
-    exec();
+    const QFileInfo a(Left.Spec.ShownName), b(Right.Spec.ShownName);
+    QString title = a.fileName() == b.fileName() ? QStringLiteral("%1 (%2 - %3)").arg(a.fileName(), a.path(), b.path())
+                                                 : QStringLiteral("%1 - %2").arg(a.fileName(), b.fileName());
+    if (Left.Modified() || Right.Modified()) title = QStringLiteral("*") + title;
+    q->setWindowTitle(title + QStringLiteral(" - Differences"));
+}
+
+bool TKNShowDifferencesForm::SetSideEncoding(bool left, TTextEncoding encoding)
+{
+    TDiffSide& side = left ? d->Left : d->Right;
+    if (!side.Text || side.Modified()) return false;
+    CommitEdits();
+    side.Format = {};
+    side.Format.Encoding = encoding;
+    const std::optional<TTextFormat> detected = DetectTextFormat(side.Bytes);
+    side.Format.Bom = detected && detected->Bom && detected->Encoding == encoding;
+    side.Clean = DecodeText(side.Bytes, side.Format, side.Content);
+    side.Saved = side.Content;
+    side.Split();
+    d->UndoSteps.clear();
+    d->RedoSteps.clear();
+    d->ShowSideHeader(side);
+    d->StartComparison();
     return true;
 }
 
-void ShowFileDifferences(QWidget* parent, const QString& leftFileName, const QString& rightFileName, QSize& windowSize)
+// ---- opening and closing ----
+
+TKNShowDifferencesForm* ShowFileDifferences(QWidget* parent, const TDiffSideSpec& left, const TDiffSideSpec& right,
+                                            QSize windowSize, const TDiffWindowSettings& settings,
+                                            std::function<void(QSize, const TDiffWindowSettings&)> onClosed)
 {
     QString error;
-    TKNShowDifferencesForm form(parent);
-    form.SetWindowSize(windowSize);
-    if (!form.ShowDifferences(leftFileName, rightFileName, error))
+    auto* form = new TKNShowDifferencesForm(parent);
+    form->setAttribute(Qt::WA_DeleteOnClose);
+    form->SetWindowSize(windowSize);
+    form->SetSettings(settings);
+    if (!form->LoadSides(left, right, error)) {
+        delete form;  // removes the temporary files
         vex::ErrorBox(parent, error);
-    else
-        windowSize = form.size();
-}
-
-// ---- comparing ----
-
-// The worker reads only the line views, which stay untouched until it has ended.
-void TKNShowDifferencesForm::Impl::StartComparison(TKNShowDifferencesForm* form)
-{
-    StopComparison();
-    Stop = false;
-    Comparing = true;
-    SetSummary(QStringLiteral("Comparing..."));
-    const int run = ++Run;
-    Worker = std::thread([this, form, run] {
-        const TLineClasses classes = ClassifyLines(LeftText, RightText);
-        const bool found = Diff.Compare(classes.Left, classes.Right);
-        // Dropped with the form's other posted events if the form goes first.
-        QMetaObject::invokeMethod(
-            form, [this, found, run] { ComparisonDone(run, found); }, Qt::QueuedConnection);
-    });
-}
-
-// A report of a run that was stopped (or replaced by a newer one) is stale: its worker has
-// been joined already and its result is not the views' to show.
-void TKNShowDifferencesForm::Impl::ComparisonDone(int run, bool found)
-{
-    if (run != Run || !Worker.joinable()) return;
-    Worker.join();
-    Comparing = false;
-    if (!found) {
-        SetSummary(QStringLiteral("The files are too large to compare."));
-        return;
+        return nullptr;
     }
-    LeftView->SetColor(clWindow);
-    RightView->SetColor(clWindow);
-    FillViews();
+    form->SetOnClosed(std::move(onClosed));
+    form->show();
+    return form;
 }
 
-void TKNShowDifferencesForm::Impl::StopComparison()
+// Esc closes like the close button, asking about unsaved changes first.
+void TKNShowDifferencesForm::reject()
 {
-    Stop = true;
-    if (Worker.joinable()) Worker.join();
-    ++Run;
-    Comparing = false;
-}
-
-// ---- filling ----
-
-// Appends one row to both views: a file line, or a filler (-1) with tag 0.
-void TKNShowDifferencesForm::Impl::AppendRow(int64_t& counter, TColor color, int leftLine, int rightLine)
-{
-    auto append = [color](TCodeEdit* view, const std::vector<std::string_view>& text, int line) {
-        TLines& lines = view->Lines();
-        const int row = lines.Add(line >= 0 ? std::string(text[static_cast<size_t>(line)]) : std::string());
-        TLineObj& obj = lines.GetLineObj(row);
-        obj.Color = color;
-        obj.Tag = line >= 0 ? line + 1 : 0;
-    };
-    append(LeftView, LeftText, leftLine);
-    append(RightView, RightText, rightLine);
-    ++counter;
-}
-
-void TKNShowDifferencesForm::Impl::FillViews()
-{
-    TLines& left = LeftView->Lines();
-    TLines& right = RightView->Lines();
-    left.BeginUpdate();
-    right.BeginUpdate();
-    left.Clear();
-    right.Clear();
-    const int rows = static_cast<int>(LeftText.size() + Diff.Summary().Added);
-    left.SetCapacity(rows);
-    right.SetCapacity(rows);
-    LeftView->SetAutoLineNum(false);
-    RightView->SetAutoLineNum(false);
-    LeftView->SetGutterWidth((DigitCount(LeftText.size()) + 1) * LeftView->CharWidth());
-    RightView->SetGutterWidth((DigitCount(RightText.size()) + 1) * RightView->CharWidth());
-
-    int64_t added = 0, modified = 0, deleted = 0, same = 0;
-    int i = 0, j = 0;
-    Blocks.clear();
-    for (const TDiffChange& c : Diff.GetChanges()) {
-        for (; i < c.Index1; ++i, ++j) AppendRow(same, clWindow, i, j);
-        const int first = left.Count();
-        switch (c.Kind) {
-            case TDiffKind::dkAdd:
-                for (int r = 0; r < c.Count; ++r) AppendRow(added, AddedColor, -1, j++);
-                i = c.Index1;
-                j = c.Index2 + c.Count;
-                break;
-            case TDiffKind::dkModify:
-                for (int r = 0; r < c.Count; ++r) AppendRow(modified, ModifiedColor, c.Index1 + r, j + r);
-                i = c.Index1 + c.Count;
-                j = c.Index2 + c.Count;
-                break;
-            case TDiffKind::dkDelete:
-                for (int x = c.Index1; x < c.Index1 + c.Count; ++x) AppendRow(deleted, DeletedColor, x, -1);
-                i = c.Index1 + c.Count;
-                break;
-        }
-        if (left.Count() > first) Blocks.emplace_back(first, left.Count());
-    }
-    for (; i < static_cast<int>(LeftText.size()); ++i, ++j) AppendRow(same, clWindow, i, j);
-
-    left.EndUpdate();
-    right.EndUpdate();
-    left.SetModified(false);
-    right.SetModified(false);
-    BuildMarkerBitmap();
-    pbScrollPosMarker->update();
-    QString summary = added == 0 && modified == 0 && deleted == 0
-                          ? QStringLiteral("No differences.")
-                          : QStringLiteral("%1 lines added, %2 lines modified, %3 lines deleted.")
-                                .arg(Count(added), Count(modified), Count(deleted));
-    if (Diff.Approximate()) summary += QStringLiteral(" (approximate)");
-    SetSummary(summary);
-}
-
-// The whole file as a strip as tall as the screen, one bar per changed row; painting only
-// stretches it.
-void TKNShowDifferencesForm::Impl::BuildMarkerBitmap()
-{
-    const TLines& rows = LeftView->Lines();
-    if (rows.Count() == 0 || RightView->Lines().Count() == 0) return;
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const int height = screen ? screen->geometry().height() : 768;
-    const float scale = static_cast<float>(height) / static_cast<float>(rows.Count());
-    MarkerBitmap = QImage(std::max(1, pbDiffMarker->width()), height, QImage::Format_RGB32);
-    MarkerBitmap.fill(ToQColor(clWindow, pbDiffMarker->palette()));
-    QPainter painter(&MarkerBitmap);
-    for (int k = 0; k < rows.Count(); ++k) {
-        const TColor color = rows.GetLineObj(k).Color;
-        if (color == clWindow) continue;
-        painter.setPen(QPen(ToQColor(color, pbDiffMarker->palette()), 2));
-        const int y = static_cast<int>(static_cast<float>(k) * scale);
-        painter.drawLine(0, y, MarkerBitmap.width(), y);
-    }
-    pbDiffMarker->update();
-}
-
-void TKNShowDifferencesForm::Impl::PaintScrollPosMarker(QPainter& painter)
-{
-    const int count = LeftView->Lines().Count();
-    if (count == 0) return;
-    const QRect client = pbScrollPosMarker->rect();
-    painter.fillRect(client, ToQColor(clWindow, pbScrollPosMarker->palette()));
-    const int middle = LeftView->viewport()->height() / LeftView->LineHeight() / 2 + LeftView->TopLine();
-    const int y = static_cast<int>(static_cast<int64_t>(client.height()) * middle / count);
-    painter.setPen(QPen(Qt::black, 2));
-    painter.drawLine(0, y, client.width(), y);
-}
-
-// ---- scrolling and navigation ----
-
-void TKNShowDifferencesForm::Impl::ViewScrolled(TCodeEdit* sender)
-{
-    if (Scrolling) return;
-    Scrolling = true;
-    (sender == LeftView ? RightView : LeftView)->SetTopLine(sender->TopLine());
-    Scrolling = false;
-    pbScrollPosMarker->repaint();
-}
-
-// Tool buttons take no focus, so the view that had it still has it.
-TCodeEdit* TKNShowDifferencesForm::Impl::FocusedView(const QWidget* form) const
-{
-    QWidget* focused = form->focusWidget();
-    if (focused == LeftView) return LeftView;
-    if (focused == RightView) return RightView;
-    return nullptr;
-}
-
-// Next: the first block that starts below the caret's row. Previous: the last block that
-// ends at or above it, so a caret inside a block goes to the block before.
-// Example: blocks [2,3) and [5,7), caret on row 5 -> next: none, previous: row 2.
-void TKNShowDifferencesForm::tbNextClick()
-{
-    TCodeEdit* view = d->FocusedView(this);
-    if (!view) return;
-    const int caret = view->CaretY();
-    const auto block =
-        std::find_if(d->Blocks.begin(), d->Blocks.end(), [caret](const auto& b) { return b.first > caret; });
-    if (block == d->Blocks.end()) return;
-    view->MoveCaretTo(0, block->first);
-    if (block->second >= view->TopLine() + view->VisibleLines()) view->SetTopLine(block->first);
-}
-
-void TKNShowDifferencesForm::tbPrevClick()
-{
-    TCodeEdit* view = d->FocusedView(this);
-    if (!view) return;
-    const int caret = view->CaretY();
-    const auto block =
-        std::find_if(d->Blocks.rbegin(), d->Blocks.rend(), [caret](const auto& b) { return b.second <= caret; });
-    if (block != d->Blocks.rend()) view->MoveCaretTo(0, block->first);
-}
-
-void TKNShowDifferencesForm::Impl::HalveSplit()
-{
-    const bool sideBySide = pnlMain->orientation() == Qt::Horizontal;
-    const int total = sideBySide ? pnlMain->width() : pnlMain->height();
-    pnlMain->setSizes({total / 2 - 1, total - total / 2 + 1});
-}
-
-void TKNShowDifferencesForm::tbRotateClick()
-{
-    d->pnlMain->setOrientation(SideBySide() ? Qt::Vertical : Qt::Horizontal);
-    d->HalveSplit();
-    if (auto* view = qobject_cast<TCodeEdit*>(focusWidget())) view->ScrollToCaret();
+    close();
 }
 
 void TKNShowDifferencesForm::btnExitClick()
 {
-    accept();
+    close();
+}
+
+void TKNShowDifferencesForm::closeEvent(QCloseEvent* event)
+{
+    CommitEdits();
+    if (d->Left.Modified() || d->Right.Modified()) {
+        const auto answer = QMessageBox::question(
+            this, windowTitle(), QStringLiteral("The files have unsaved changes. Save them before closing?"),
+            QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+        if (answer == QMessageBox::Cancel || (answer == QMessageBox::Save && !SaveChanges())) {
+            event->ignore();
+            return;
+        }
+    }
+    // Not QDialog's own closing, which rejects, and rejecting closes: the window just hides
+    // (and goes, when it deletes itself), which also stops a comparison in work.
+    if (d->OnClosed) d->OnClosed(size(), d->Settings);
+    d->OnClosed = nullptr;
+    event->accept();
+}
+
+void TKNShowDifferencesForm::Impl::RemoveTemporaryFiles()
+{
+    for (TDiffSide* side : {&Left, &Right}) {
+        if (!side->Spec.Temporary) continue;
+        unlink(QFile::encodeName(side->Spec.FileName).constData());
+        side->Spec.Temporary = false;
+    }
 }
 
 // Every resize gives both halves the same size again.

@@ -20,6 +20,11 @@ QColor ToQColor(TColor color, const QPalette& palette)
             return palette.color(QPalette::Highlight);
         case clHighlightText:
             return palette.color(QPalette::HighlightedText);
+        case clEdited: {
+            const QColor base = palette.color(QPalette::Base), text = palette.color(QPalette::Text);
+            return QColor((base.red() * 7 + text.red()) / 8, (base.green() * 7 + text.green()) / 8,
+                          (base.blue() * 7 + text.blue()) / 8);
+        }
         default:
             return QColor(static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),
                           static_cast<int>((color >> 16) & 0xFF));
@@ -144,6 +149,15 @@ void TCodeEdit::SetWantTabs(bool value)
 {
     d->wantTabs = value;
 }
+bool TCodeEdit::ShowWhitespace() const
+{
+    return d->showWhitespace;
+}
+void TCodeEdit::SetShowWhitespace(bool value)
+{
+    d->showWhitespace = value;
+    viewport()->update();
+}
 
 void TCodeEdit::SetOnDropFiles(TDropFilesEvent handler)
 {
@@ -170,6 +184,10 @@ void TCodeEdit::SetOnCaretPtChange(TNotifyEvent handler)
 void TCodeEdit::SetOnKeyDown(TKeyEvent handler)
 {
     d->onKeyDown = std::move(handler);
+}
+void TCodeEdit::SetOnGutterClick(TGutterClick handler)
+{
+    d->onGutterClick = std::move(handler);
 }
 
 int TCodeEdit::CharWidth() const
@@ -418,6 +436,11 @@ void TCodeEdit::SetTopLine(int line)
 {
     if (line == d->topLine) return;
     d->ApplyTopLine((std::max(0, line) >> d->scrollShift) << d->scrollShift);
+}
+
+void TCodeEdit::SetLeftCol(int col)
+{
+    if (col != d->leftCol) d->ApplyLeftCol(col);
 }
 
 void TCodeEdit::Impl::ScrollToCaret()

@@ -2,7 +2,9 @@
 // or caller-drawn marks, fixed-pitch text with a background colour per line, caret, stream
 // selection, scroll bars, keyboard and mouse navigation, clipboard) and, unless read-only,
 // an editor. Its text lives in TLines: one UTF-8 string per line plus a TLineObj holding the
-// line's colour, a caller's tag and its character offset in the whole text.
+// line's colour, a caller's tag and its character offset in the whole text, and marked runs of
+// characters drawn stronger than the line's colour. Colours follow the palette, so the view is
+// readable in light and dark themes.
 #pragma once
 
 #include <QAbstractScrollArea>
@@ -12,6 +14,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "diff/kn_unitInlineDiff.h"
 
 class QPainter;
 
@@ -23,6 +27,8 @@ constexpr TColor clWindow = 0x80000005;
 constexpr TColor clWindowText = 0x80000008;
 constexpr TColor clHighlight = 0x8000000D;
 constexpr TColor clHighlightText = 0x8000000E;
+// A line changed by editing: the window colour shaded a little towards the text colour.
+constexpr TColor clEdited = 0x80000010;
 QColor ToQColor(TColor color, const QPalette& palette);
 
 // Characters are UTF-8 sequences; a byte that starts no valid sequence is one character.
@@ -44,6 +50,9 @@ public:
 
     int Count() const { return static_cast<int>(Items.size()); }
     const std::string& Get(int index) const;
+    // The marked runs of a line (kept until its text changes).
+    const std::vector<TInlineMark>& Marks(int index) const;
+    void SetMarks(int index, std::vector<TInlineMark> marks);
     int Add(const std::string& text);
     void Insert(int index, const std::string& text);
     void Put(int index, const std::string& text);  // replaces the text of a line
@@ -70,6 +79,7 @@ private:
     struct TLine {
         std::string Text;
         TLineObj Obj;
+        std::vector<TInlineMark> Marks;
     };
     void CheckIndex(int index, bool allowEnd) const;
     void ShiftOffsets(int from, int64_t delta);
@@ -91,6 +101,8 @@ public:
         std::function<void(TCodeEdit* sender, QPainter& canvas, const QRect& marginRec, int lineNo, int tag)>;
     // Runs before the view handles a key; returning true consumes the key.
     using TKeyEvent = std::function<bool(TCodeEdit* sender, QKeyEvent* event)>;
+    // A left click in the gutter on line `line`.
+    using TGutterClick = std::function<void(TCodeEdit* sender, int line)>;
 
     static constexpr int LeftMargin = 4;
     static constexpr int TopMargin = 4;
@@ -114,6 +126,9 @@ public:
     void SetReadOnly(bool value);
     bool WantTabs() const;
     void SetWantTabs(bool value);
+    // Tabs, blanks at line ends and the line ends themselves drawn as faint signs.
+    bool ShowWhitespace() const;
+    void SetShowWhitespace(bool value);
 
     void SetOnDropFiles(TDropFilesEvent handler);
     void SetOnPaintLeftMargin(TPaintMargin handler);
@@ -121,6 +136,7 @@ public:
     void SetOnSelectionChange(TNotifyEvent handler);
     void SetOnCaretPtChange(TNotifyEvent handler);
     void SetOnKeyDown(TKeyEvent handler);
+    void SetOnGutterClick(TGutterClick handler);
 
     int CharWidth() const;
     int LineHeight() const;
@@ -143,12 +159,17 @@ public:
     QPoint CaretPos() const;
 
     void SetTopLine(int line);
+    void SetLeftCol(int col);
     void MoveCaretTo(int column, int line);
     void ScrollToCaret();
     void SelectAll();
     int64_t CaretToOffset(int x, int y) const;
     QPoint OffsetToCaret(int64_t offset) const;  // x = column, y = line
     QPoint PointToCaret(QPoint client) const;    // x = column, y = line
+    // Selects the next occurrence of `text` after the selection or caret (the previous one
+    // before it when !forward), going round the text's end; ASCII letters match either case
+    // unless caseSensitive. False, changing nothing, when there is none.
+    bool FindText(std::string_view text, bool forward = true, bool caseSensitive = false);
 
     void CopyToClipboard();
     // Editing; every one of these does nothing while ReadOnly is true.

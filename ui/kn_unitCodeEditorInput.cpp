@@ -181,6 +181,12 @@ void TCodeEdit::mousePressEvent(QMouseEvent* event)
 {
     if (!d->StartLeftClick(event)) return;
     const QPoint point = event->position().toPoint();
+    if (point.x() < d->gutterWidth && d->onGutterClick && d->lines.Count() > 0) {
+        d->dragState = TDragState::None;
+        const int line = (point.y() - TopMargin) / d->lineHeight + d->topLine;
+        if (line >= 0 && line < d->lines.Count()) d->onGutterClick(this, line);
+        return;
+    }
     if (point.x() > d->gutterWidth) {
         const QPoint pos = PointToCaret(point);
         const int64_t offset = CaretToOffset(pos.x(), pos.y());
@@ -289,6 +295,65 @@ void TCodeEdit::dropEvent(QDropEvent* event)
         event->acceptProposedAction();
     else
         event->ignore();
+}
+
+// ---- searching ----
+
+namespace {
+
+char FoldAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// The byte offset of `needle` in `line` from `from` on (forward) or the last one starting
+// before `from` (backward); npos for none.
+size_t FindIn(std::string_view line, std::string_view needle, size_t from, bool forward, bool caseSensitive)
+{
+    auto equalAt = [&](size_t at) {
+        for (size_t k = 0; k < needle.size(); ++k)
+            if (caseSensitive ? line[at + k] != needle[k] : FoldAscii(line[at + k]) != FoldAscii(needle[k]))
+                return false;
+        return true;
+    };
+    if (line.size() < needle.size()) return std::string_view::npos;
+    const size_t last = line.size() - needle.size();
+    if (forward) {
+        for (size_t at = from; at <= last; ++at)
+            if (equalAt(at)) return at;
+    } else {
+        for (size_t at = std::min(last + 1, from); at-- > 0;)
+            if (equalAt(at)) return at;
+    }
+    return std::string_view::npos;
+}
+
+}  // namespace
+
+// Line by line from the caret's line round to it again; a match never spans lines.
+bool TCodeEdit::FindText(std::string_view text, bool forward, bool caseSensitive)
+{
+    const int count = d->lines.Count();
+    if (text.empty() || count == 0) return false;
+    const QPoint from = OffsetToCaret(forward ? d->SelEnd() : d->SelStart());
+    for (int step = 0; step <= count; ++step) {
+        const int line = ((forward ? from.y() + step : from.y() - step) % count + count) % count;
+        const std::string& content = d->lines.Get(line);
+        size_t start = forward ? 0 : content.size();
+        if (step == 0) start = Utf8ByteOffset(content, from.x());
+        if (step == count && forward) start = 0;
+        const size_t at = FindIn(content, text, start, forward, caseSensitive);
+        if (at == std::string_view::npos) continue;
+        const int first = Utf8CharCount(std::string_view(content).substr(0, at));
+        const int length = Utf8CharCount(text);
+        d->SetCaret(first + length, line, false);
+        d->selAnchor = CaretToOffset(first, line);
+        d->ScrollToCaret();
+        d->ReportChanges();
+        viewport()->update();
+        return true;
+    }
+    return false;
 }
 
 // ---- clipboard ----

@@ -93,6 +93,18 @@ const std::string& TLines::Get(int index) const
     return Items[static_cast<size_t>(index)].Text;
 }
 
+const std::vector<TInlineMark>& TLines::Marks(int index) const
+{
+    CheckIndex(index, false);
+    return Items[static_cast<size_t>(index)].Marks;
+}
+
+void TLines::SetMarks(int index, std::vector<TInlineMark> marks)
+{
+    CheckIndex(index, false);
+    Items[static_cast<size_t>(index)].Marks = std::move(marks);
+}
+
 TLineObj& TLines::GetLineObj(int index)
 {
     CheckIndex(index, false);
@@ -127,7 +139,7 @@ void TLines::Insert(int index, const std::string& text)
     }
     obj.Modified = true;
     obj.Color = Owner->d->color;
-    Items.insert(Items.begin() + index, TLine{text, obj});
+    Items.insert(Items.begin() + index, TLine{text, obj, {}});
     ShiftOffsets(index + 1, obj.CharCount + 2);
     Owner->d->LineLengthSeen(obj.CharCount);
     ListModified = true;
@@ -141,6 +153,7 @@ void TLines::Put(int index, const std::string& text)
     const int32_t newCount = Utf8CharCount(text);
     ShiftOffsets(index + 1, static_cast<int64_t>(newCount) - line.Obj.CharCount);
     line.Text = text;
+    line.Marks.clear();
     line.Obj.CharCount = newCount;
     line.Obj.Modified = true;
     ListModified = true;

@@ -8,11 +8,16 @@ namespace kn {
 
 namespace {
 
-constexpr TColor FocusedGutterColor = 0xAAEEEE;
-constexpr TColor UnfocusedGutterColor = 0xD0D0D0;
-constexpr TColor GutterEdgeDark = 0x808080;
-constexpr TColor GutterEdgeLight = 0xC0C0C0;
-constexpr TColor UnfocusedSelectionColor = 0xC0C0C0;
+QColor Blend(const QColor& a, const QColor& b, int bPercent)
+{
+    auto mix = [bPercent](int x, int y) { return (x * (100 - bPercent) + y * bPercent) / 100; };
+    return QColor(mix(a.red(), b.red()), mix(a.green(), b.green()), mix(a.blue(), b.blue()));
+}
+
+bool IsDark(const QColor& c)
+{
+    return c.lightness() < 128;
+}
 
 // Columns of the selected range on a shown line, each tab widening what precedes it.
 int ShownColumn(const std::string& text, int64_t chars)
@@ -31,9 +36,12 @@ void TCodeEdit::paintEvent(QPaintEvent*)
     d->Paint(painter);
 }
 
+// The gutter takes the window colour, tinted with the highlight while the view has the focus.
 QColor TCodeEdit::Impl::GutterColor() const
 {
-    return ToQColor(q->hasFocus() ? FocusedGutterColor : UnfocusedGutterColor, q->palette());
+    const QPalette& palette = q->palette();
+    const QColor window = palette.color(QPalette::Window);
+    return q->hasFocus() ? Blend(window, palette.color(QPalette::Highlight), 18) : window;
 }
 
 QColor TCodeEdit::Impl::LineBackground(int line) const
@@ -49,9 +57,9 @@ void TCodeEdit::Impl::Paint(QPainter& painter)
     painter.fillRect(QRect(gutterWidth, 0, client.width() - gutterWidth, client.height()), ToQColor(color, palette));
     if (gutterWidth > 0) {
         painter.fillRect(QRect(0, 0, gutterWidth, client.height()), GutterColor());
-        painter.setPen(ToQColor(GutterEdgeDark, palette));
+        painter.setPen(palette.color(QPalette::Dark));
         painter.drawLine(gutterWidth - 1, 0, gutterWidth - 1, client.height());
-        painter.setPen(ToQColor(GutterEdgeLight, palette));
+        painter.setPen(palette.color(QPalette::Midlight));
         painter.drawLine(gutterWidth - 2, 0, gutterWidth - 2, client.height());
     }
     painter.setFont(q->font());
@@ -77,13 +85,13 @@ void TCodeEdit::Impl::PaintRow(QPainter& painter, int line, int y)
 
     const QRect margin(0, y, gutterWidth - 3, lineHeight);
     if (autoLineNum) {
-        painter.setPen(palette.color(QPalette::Text));
+        painter.setPen(palette.color(QPalette::WindowText));
         painter.drawText(QRect(0, y, gutterWidth - 4, lineHeight), Qt::AlignRight | Qt::AlignTop,
                          QString::number(line + 1));
     } else if (onPaintLeftMargin && gutterWidth > 0) {
         painter.save();
         painter.setBrush(GutterColor());
-        painter.setPen(palette.color(QPalette::Text));
+        painter.setPen(palette.color(QPalette::WindowText));
         onPaintLeftMargin(q, painter, margin, line + 1, obj.Tag);
         painter.restore();
     }
@@ -94,6 +102,8 @@ void TCodeEdit::Impl::PaintRow(QPainter& painter, int line, int y)
     const QString shown = ExpandTabs(text).mid(leftCol, std::max(0, visibleCols + 2));
     painter.save();
     painter.setClipRect(row);
+    PaintMarks(painter, line, row);
+    if (showWhitespace) PaintWhitespace(painter, line, row);
     painter.setPen(palette.color(QPalette::Text));
     painter.drawText(QRect(row.left(), y, row.width(), lineHeight), Qt::AlignLeft | Qt::AlignTop, shown);
 
@@ -110,12 +120,56 @@ void TCodeEdit::Impl::PaintRow(QPainter& painter, int line, int y)
         if (selected.width() > 0) {
             const bool focused = q->hasFocus();
             painter.setClipRect(selected.intersected(row));
-            painter.fillRect(selected, ToQColor(focused ? clHighlight : UnfocusedSelectionColor, palette));
+            painter.fillRect(selected, focused
+                                           ? palette.color(QPalette::Highlight)
+                                           : Blend(palette.color(QPalette::Base), palette.color(QPalette::Text), 25));
             painter.setPen(ToQColor(clHighlightText, palette));
             painter.drawText(QRect(row.left(), y, row.width(), lineHeight), Qt::AlignLeft | Qt::AlignTop, shown);
         }
     }
     painter.restore();
+}
+
+// Marked runs in the line's colour made stronger: darker on a light background, lighter on a
+// dark one.
+void TCodeEdit::Impl::PaintMarks(QPainter& painter, int line, const QRect& row)
+{
+    const std::vector<TInlineMark>& marks = lines.Marks(line);
+    if (marks.empty()) return;
+    const std::string& text = lines.Get(line);
+    const QColor background = LineBackground(line);
+    const QColor strong = IsDark(background) ? background.lighter(160) : background.darker(125);
+    for (const TInlineMark& mark : marks) {
+        const int a = ShownColumn(text, mark.First) - leftCol;
+        const int b = ShownColumn(text, mark.First + mark.Count) - leftCol;
+        if (b <= 0 || a > visibleCols + 2) continue;
+        painter.fillRect(
+            QRect(row.left() + std::max(0, a) * charWidth, row.top(), (b - std::max(0, a)) * charWidth, lineHeight),
+            strong);
+    }
+}
+
+// Faint signs: an arrow at each tab, a dot for each blank after the last other character, and
+// a pilcrow after the line's end.
+void TCodeEdit::Impl::PaintWhitespace(QPainter& painter, int line, const QRect& row)
+{
+    const std::u32string chars = Utf8Decode(lines.Get(line));
+    size_t trailing = chars.size();
+    while (trailing > 0 && (chars[trailing - 1] == U' ' || chars[trailing - 1] == U'\t')) --trailing;
+    const QPalette& palette = q->palette();
+    painter.setPen(Blend(LineBackground(line), palette.color(QPalette::Text), 45));
+    const QRect cell(0, row.top(), charWidth, lineHeight);
+    int column = 0;
+    auto sign = [&](int at, QChar c) {
+        if (at >= leftCol && at <= leftCol + visibleCols + 1)
+            painter.drawText(cell.translated(row.left() + (at - leftCol) * charWidth, 0), Qt::AlignCenter, QString(c));
+    };
+    for (size_t k = 0; k < chars.size(); ++k) {
+        if (chars[k] == U'\t') sign(column, QChar(0x2192));
+        if (chars[k] == U' ' && k >= trailing) sign(column, QChar(0x00B7));
+        column += chars[k] == U'\t' ? TabWidth : 1;
+    }
+    sign(column, QChar(0x00B6));
 }
 
 }  // namespace kn

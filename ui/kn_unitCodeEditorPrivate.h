@@ -29,10 +29,11 @@ struct TCodeEdit::Impl {
     TCodeEdit* q;
     TLines lines;
     TColor color = clWindow;
-    TColor modifiedLineColor = 0xE0E0E0;
+    TColor modifiedLineColor = clEdited;
     bool autoLineNum = true;
     bool readOnly = false;
     bool wantTabs = false;
+    bool showWhitespace = false;
     int gutterWidth = 0;
 
     int charWidth = 8;
@@ -68,6 +69,7 @@ struct TCodeEdit::Impl {
     TPaintMargin onPaintLeftMargin;
     TNotifyEvent onScroll, onSelectionChange, onCaretPtChange;
     TKeyEvent onKeyDown;
+    TGutterClick onGutterClick;
 
     // Metrics, geometry, scrolling (kn_unitCodeEditor.cpp).
     void ReadFontMetrics();
@@ -105,6 +107,8 @@ struct TCodeEdit::Impl {
     // Painting (kn_unitCodeEditorPaint.cpp).
     void Paint(QPainter& painter);
     void PaintRow(QPainter& painter, int line, int y);
+    void PaintMarks(QPainter& painter, int line, const QRect& row);
+    void PaintWhitespace(QPainter& painter, int line, const QRect& row);
     QColor GutterColor() const;
     QColor LineBackground(int line) const;
     // Editing (kn_unitCodeEditorEdit.cpp).

@@ -27,7 +27,7 @@ QWidget* TKNNamedListEdit::CreateButtons(QListWidget* names)
     btnDelete = new QPushButton(tr("&Delete"), box);
     btnRename = new QPushButton(tr("Re&name"), box);
     auto* closing = new QDialogButtonBox(box);
-    btnOk = closing->addButton(tr("&Ok"), QDialogButtonBox::AcceptRole);
+    btnOk = closing->addButton(tr("&OK"), QDialogButtonBox::AcceptRole);
     btnCancel = closing->addButton(tr("&Cancel"), QDialogButtonBox::RejectRole);
     btnHelp = closing->addButton(tr("&Help"), QDialogButtonBox::HelpRole);
     btnOk->setDefault(true);
@@ -74,6 +74,7 @@ void TKNNamedListEdit::btnDeleteClick()
 {
     int row = FNames->currentRow();
     if (row < 0) return;
+    if (!vex::QuestionBox(this, tr("Delete the %1 \"%2\"?").arg(FTexts.Noun, FNames->currentItem()->text()))) return;
     DeleteRecord(row);
     FillList(QString());
 }

@@ -1,7 +1,9 @@
 #include "ui/kn_unitResultModel.h"
 
 #include <QColor>
+#include <QGuiApplication>
 #include <QLocale>
+#include <QPalette>
 #include <cstdio>
 
 #include "framework/vex_unitDateTime.h"
@@ -17,11 +19,6 @@ const char* const kColumnCaptions[kResultColumnCount] = {"Name",          "Size"
 const Qt::Alignment kColumnAlignment[kResultColumnCount] = {
     Qt::AlignLeft, Qt::AlignRight, Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignLeft, Qt::AlignRight, Qt::AlignLeft};
 
-const QColor kBlack(0, 0, 0);
-const QColor kGrey(128, 128, 128);
-const QColor kRed(255, 0, 0);
-const QColor kBlue(0, 0, 255);
-
 QString GroupSeparator()
 {
     QLocale locale;
@@ -30,12 +27,31 @@ QString GroupSeparator()
     return locale.groupSeparator();
 }
 
-// The side that an update would overwrite: grey and struck through.
-bool IsTargetColumn(const TMyFileOpt& row, int column)
+bool Exists(const TKNFileRec& rec)
 {
-    if (row.Status == TKNStatus::Left) return column >= 4;
-    if (row.Status == TKNStatus::Right) return column <= 2;
-    return false;
+    return !rec.Path.empty();
+}
+
+// Whether `op` replaces or deletes an entry that exists on the side it writes: a copy over an
+// existing file, a deletion, a folder removal. New folders, attributes and times replace nothing.
+bool Replaces(const TMyFileOpt& row, const TKNPlannedOp& op)
+{
+    switch (op.Op) {
+        case TKNOperation::CopyLeftToRight:
+        case TKNOperation::CopyRightToLeft:
+        case TKNOperation::DeleteLeft:
+        case TKNOperation::DeleteRight:
+        case TKNOperation::RemoveFolder:
+            return Exists(op.WritesRight ? row.Right : row.Left);
+        default:
+            return false;
+    }
+}
+
+// A colour that stays readable on the palette's base: the lighter shade on a dark base.
+QColor Readable(const QColor& onLight, const QColor& onDark)
+{
+    return QGuiApplication::palette().color(QPalette::Base).lightness() < 128 ? onDark : onLight;
 }
 
 }  // namespace
@@ -65,7 +81,8 @@ QString FormatTime(vex::TDateTime time)
 {
     vex::DateTimeFields f = vex::DecodeDateTime(time);
     char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d", f.year, f.month, f.day, f.hour, f.minute);
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", f.year, f.month, f.day, f.hour, f.minute,
+                  f.second);
     return QString::fromLatin1(buffer);
 }
 
@@ -184,18 +201,43 @@ QString TKNResultModel::CellText(int index, int column) const
     }
 }
 
+TKNResultModel::TSide TKNResultModel::StruckSide(const TMyFileOpt& row) const
+{
+    const TKNPlannedOp op = PlanRow(row, planAction_, planForce_);
+    if (!Replaces(row, op)) return TSide::None;
+    return op.WritesRight ? TSide::Right : TSide::Left;
+}
+
+QString TKNResultModel::RowHint(const TMyFileOpt& row) const
+{
+    const TKNPlannedOp op = PlanRow(row, planAction_, planForce_);
+    QString hint = QString::fromStdString(PlanText(op));
+    if (!Replaces(row, op)) return hint;
+    const TKNFileRec& written = op.WritesRight ? row.Right : row.Left;
+    const bool deletes = op.Op != TKNOperation::CopyLeftToRight && op.Op != TKNOperation::CopyRightToLeft;
+    const QString what = written.IsFolder() ? tr("folder") : tr("file");
+    const QString side = op.WritesRight ? tr("right") : tr("left");
+    return hint + (deletes ? tr(": the %1 %2 is deleted") : tr(": the %1 %2 is replaced")).arg(side, what);
+}
+
+// Text in the palette's colours: the side an update replaces or deletes is dimmed (and struck
+// through, see Font), rows that differ at the same time are red, the plan marks in the link
+// colour; everything else keeps the view's own text colour.
 QVariant TKNResultModel::Foreground(const TMyFileOpt& row, int column) const
 {
-    if (row.Status == TKNStatus::Differ) return kRed;
-    if (column == 3) return kBlue;
-    if (column == 0) return row.Status == TKNStatus::Left ? kBlack : kGrey;
-    return IsTargetColumn(row, column) ? kGrey : kBlack;
+    if (column == 3) return QGuiApplication::palette().color(QPalette::Link);
+    const TSide struck = StruckSide(row);
+    if ((struck == TSide::Left && column <= 2) || (struck == TSide::Right && column >= 4))
+        return QGuiApplication::palette().color(QPalette::PlaceholderText);
+    if (row.Status == TKNStatus::Differ) return Readable(QColor(0xC0, 0, 0), QColor(0xFF, 0x80, 0x80));
+    return {};
 }
 
 QVariant TKNResultModel::Font(const TMyFileOpt& row, int column) const
 {
-    bool struck = column == 0 ? row.Status == TKNStatus::Right : IsTargetColumn(row, column);
-    return struck ? QVariant(struckFont_) : QVariant();
+    const TSide struck = StruckSide(row);
+    const bool hit = (struck == TSide::Left && column <= 2) || (struck == TSide::Right && column >= 4);
+    return hit ? QVariant(struckFont_) : QVariant();
 }
 
 QVariant TKNResultModel::data(const QModelIndex& index, int role) const
@@ -216,8 +258,14 @@ QVariant TKNResultModel::data(const QModelIndex& index, int role) const
             if (column == 6 && !row->Right.Path.empty()) image = EntryImage(*row, false);
             return image >= 0 ? QVariant(images_.Icon(image)) : QVariant();
         }
-        case Qt::ToolTipRole:
-            return QString::fromStdString(PlanText(PlanRow(*row, planAction_, planForce_)));
+        case Qt::ToolTipRole: {
+            // A name cut by its column is whole in its hint.
+            const TKNFileRec& rec = column == 6 ? row->Right : row->Left;
+            if ((column == 0 || column == 6) && !rec.Path.empty())
+                return QString::fromStdString(HideLocationPasswords(PathJoin(rec.Path.str(), rec.Name))) + "\n" +
+                       RowHint(*row);
+            return RowHint(*row);
+        }
         case Qt::ForegroundRole:
             return Foreground(*row, column);
         case Qt::FontRole:

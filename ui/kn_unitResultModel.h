@@ -37,7 +37,7 @@ void LoadMainImages(vex::TvexImageList& images);
 
 // "1,234,567": digits grouped in threes with the locale's separator, no decimals.
 QString FormatSize(int64_t size);
-// "yyyy-mm-dd hh:nn".
+// "yyyy-mm-dd hh:nn:ss".
 QString FormatTime(vex::TDateTime time);
 // The entry's path relative to its side's root without a leading separator; folders end
 // with a separator.
@@ -70,6 +70,14 @@ public:
     // The main image index for a desktop icon index; -1 for an index outside 0..32767. Each
     // distinct icon is copied into the main image list once.
     int MapSystemIcon(int index) const;
+
+    // The side of a row whose entry the shown plan replaces or deletes: struck through and
+    // dimmed, in every action and with Force alike.
+    enum class TSide { None, Left, Right };
+    TSide StruckSide(const TMyFileOpt& row) const;
+    // The row's hint: the planned operation in words and what it does to the side it writes,
+    // e.g. "Copy left to right: the right file is replaced".
+    QString RowHint(const TMyFileOpt& row) const;
 
     const TMyFileOpt* Row(int index) const;
     // The column-0 caption and the column-6 text of a row, as shown.

@@ -9,4 +9,9 @@ namespace kn {
 
 QString ShownText(const std::string& text);
 
+// ShownText with the counts of a plan or Done line in the locale's digit grouping: a run of
+// digits standing as a word ("12345 files", "(3565158 bytes)") reads "12,345"; digits inside a
+// path or a name stay as they are.
+QString CountsText(const std::string& text);
+
 }  // namespace kn

@@ -1,12 +1,15 @@
 // kestrune-cli batch NAME: runs a batch of the configuration as the desktop program's batch menu
 // does, without asking first, so that batches can run from a scheduler. Each entry's preset is
 // compared and then updated with the entry's action and force flag (no backup); a last
-// comparison shows what is left.
+// comparison shows what is left, and a summary says how each step ended.
+#include <cstdarg>
 #include <cstdio>
 #include <optional>
 
 #include "app/cli/cli_command.h"
 #include "app/cli/cli_compare_options.h"
+#include "app/cli/cli_output.h"
+#include "app/cli/cli_password.h"
 #include "app/cli/cli_rows.h"
 #include "app/cli/cli_update_report.h"
 #include "config/kn_unitConfig.h"
@@ -17,21 +20,26 @@
 namespace {
 
 const char* const kUsage =
-    "Usage: kestrune-cli batch NAME [--max-delete N]\n"
+    "Usage: kestrune-cli batch NAME [--max-delete N] [--format FORMAT] [--quiet] [--progress]\n"
     "Runs the batch NAME of the configuration (see `kestrune-cli batches`) as the desktop\n"
     "program's batch menu does, without asking first. For each entry in turn: its preset's\n"
     "folders and options are compared, then updated in the entry's direction, forced when the\n"
     "entry says so, without backup. An entry whose preset no longer exists is skipped; one whose\n"
-    "local folder does not exist is skipped as a failure, since comparing it with nothing would\n"
+    "local folder does not exist is refused as a failure, since comparing it with nothing would\n"
     "let a forced update delete the other side. At the end the last preset's folders are\n"
-    "compared once more and the rows left are printed as `kestrune-cli compare` prints them.\n"
+    "compared once more and the rows left are printed as `kestrune-cli compare` prints them,\n"
+    "then a summary of every step (done, failed, skipped, refused, stopped) with its counts.\n"
     "\nAn entry whose forced update would delete more than 10 entries and more than half of the\n"
-    "side it writes is skipped as a failure; with --max-delete N an entry is skipped instead when\n"
-    "it would delete more than N entries.\n"
+    "side it writes is refused as a failure; with --max-delete N an entry is refused instead\n"
+    "when it would delete more than N entries.\n"
     "\nEach step is printed as \"[N/COUNT] ...\", each operation's path as it is carried out;\n"
-    "failures go to standard error and the batch goes on. Ctrl+C stops the batch.\n"
+    "failures go to standard error and the batch goes on. Ctrl+C, SIGTERM or SIGHUP stops the\n"
+    "batch. --format tsv or jsonl prints the operations and rows as records (jsonl adds a \"step\"\n"
+    "object per step and a last summary; see the README), the step lines then go to standard\n"
+    "error; --quiet prints only failures and the summary; --progress shows a live line on a\n"
+    "terminal.\n"
     "\nExit status: 0 every operation succeeded, 1 an operation or a step failed, 2 no such\n"
-    "batch or a usage error, 130 stopped by Ctrl+C.\n";
+    "batch or a usage error, 130 stopped (Ctrl+C, SIGTERM, SIGHUP, or standard output closed).\n";
 
 const char* ActionText(kn::TKNAction action)
 {
@@ -53,80 +61,112 @@ std::optional<std::string> UnusableFolder(const kn::TKNOptionsRec& preset)
     return std::nullopt;
 }
 
+// How one entry ended.
+struct StepResult {
+    std::string Preset;
+    const char* Result = "skipped";  // done, failed, skipped, refused, stopped
+    std::string Reason;              // why it was not done
+    std::optional<cli::RunCounts> Counts;
+};
+
 class BatchRun {
 public:
-    BatchRun(const kn::TKNConfig& config, std::optional<int64_t> maxDelete)
-        : config_(config), maxDelete_(maxDelete), stops_(engine_)
+    BatchRun(const kn::TKNConfig& config, std::optional<int64_t> maxDelete, const cli::OutputOptions& output)
+        : config_(config), maxDelete_(maxDelete), output_(output), report_(engine_, output), stops_(engine_)
     {
-        cli::PrintUpdateOperations(engine_, failures_);
     }
 
-    // Runs every entry, then the last comparison. False when stopped by Ctrl+C.
-    bool Run(const kn::TKNBatchRec& batch)
+    // Runs every entry, then the last comparison, then the summary; returns the exit status.
+    int Run(const kn::TKNBatchRec& batch)
     {
         const int count = kn::UsedEntries(batch);
-        std::printf("Batch \"%s\": %d entr%s\n", vex::GetField(batch.Name).c_str(), count, count == 1 ? "y" : "ies");
-        int ran = 0;
+        Say("Batch \"%s\": %d entr%s\n", vex::GetField(batch.Name).c_str(), count, count == 1 ? "y" : "ies");
         for (int i = 0; i < count && !Stopped(); ++i) {
-            std::printf("[%d/%d] ", i + 1, count);
-            if (RunEntry(batch.Entries[i])) ++ran;
+            Say("[%d/%d] ", i + 1, count);
+            steps_.push_back(RunEntry(batch.Entries[i]));
+            StepRecord(i, count);
         }
-        if (Stopped()) return false;
-        if (ran > 0) FinalComparison();
-        return !Stopped();
+        if (!Stopped() && last_) FinalComparison();
+        std::fflush(stdout);
+        const int status = Stopped()                             ? cli::ExitInterrupted
+                           : report_.Failures() + failures_ == 0 ? cli::ExitOk
+                                                                 : cli::ExitFound;
+        if (status == cli::ExitInterrupted)
+            std::fprintf(stderr, "kestrune-cli batch: %s\n", cli::InterruptStops::Reason().c_str());
+        PrintSummary(vex::GetField(batch.Name), count, status);
+        return status;
     }
-
-    int Failures() const { return failures_; }
 
 private:
     static bool Stopped() { return cli::InterruptStops::Interrupted(); }
+    bool TextOut() const { return output_.Format == cli::OutputFormat::Text; }
 
-    void Fail(const std::string& message)
+    // A line in words: on standard output in text (not with --quiet), else on standard error.
+    void Say(const char* format, ...) __attribute__((format(printf, 2, 3)))
     {
-        ++failures_;
-        std::fflush(stdout);
-        std::fprintf(stderr, "kestrune-cli batch: %s\n", cli::EscapeText(kn::HideLocationPasswords(message)).c_str());
+        if (TextOut() && output_.Quiet) return;
+        std::va_list args;
+        va_start(args, format);
+        std::vfprintf(TextOut() ? stdout : stderr, format, args);
+        va_end(args);
     }
 
-    bool RunEntry(const kn::TKNBatchEntry& entry)
+    void Fail(StepResult& step, const char* result, const std::string& message)
     {
-        const std::string name = vex::GetField(entry.PresetName);
+        ++failures_;
+        step.Result = result;
+        step.Reason = message;
+        std::fflush(stdout);
+        std::fprintf(stderr, "kestrune-cli batch: preset \"%s\" %s: %s\n", step.Preset.c_str(),
+                     result == std::string("refused") ? "skipped" : result,
+                     cli::EscapeText(kn::HideLocationPasswords(message)).c_str());
+    }
+
+    StepResult RunEntry(const kn::TKNBatchEntry& entry)
+    {
+        StepResult step;
+        step.Preset = vex::GetField(entry.PresetName);
         // As the desktop program's action button takes it: a damaged value wraps round.
         const kn::TKNAction action = kn::ActionOf(static_cast<int>(entry.Action));
-        const kn::TKNOptionsRec* preset = config_.Presets.Find(name);
+        const kn::TKNOptionsRec* preset = config_.Presets.Find(step.Preset);
         if (!preset) {
-            std::printf("preset \"%s\": skipped, there is no such preset\n", name.c_str());
-            return false;
+            step.Reason = "there is no such preset";
+            Say("preset \"%s\": skipped, %s\n", step.Preset.c_str(), step.Reason.c_str());
+            return step;
         }
-        std::printf("preset \"%s\": %s%s\n  left:  %s\n  right: %s\n", name.c_str(), ActionText(action),
-                    entry.Force ? ", Force Update" : "",
-                    kn::HideLocationPasswords(vex::GetField(preset->LeftFolder)).c_str(),
-                    kn::HideLocationPasswords(vex::GetField(preset->RightFolder)).c_str());
+        Say("preset \"%s\": %s%s\n  left:  %s\n  right: %s\n", step.Preset.c_str(), ActionText(action),
+            entry.Force ? ", Force Update" : "", kn::HideLocationPasswords(vex::GetField(preset->LeftFolder)).c_str(),
+            kn::HideLocationPasswords(vex::GetField(preset->RightFolder)).c_str());
         std::fflush(stdout);
         if (std::optional<std::string> problem = UnusableFolder(*preset)) {
-            Fail("preset \"" + name + "\" skipped: " + *problem);
-            return false;
+            Fail(step, "refused", *problem);
+            return step;
         }
         engine_.KeepContentEqualRows = true;  // the update sets the times of content-equal pairs
-        const bool compared = Compare(*preset);
+        const bool compared = Compare(*preset, step);
         engine_.KeepContentEqualRows = false;
-        if (!compared) return false;
+        if (!compared) return step;
         const std::vector<int> rows = cli::AllRows(engine_);
-        if (std::optional<std::string> problem = TooManyDeletions(rows, action, entry.Force != 0)) {
-            Fail("preset \"" + name + "\" skipped: " + *problem);
-            return false;
+        const kn::TKNPlanTotals plan = kn::PlanTotals(engine_.Items, rows, action, entry.Force != 0);
+        if (std::optional<std::string> problem = TooManyDeletions(plan, action)) {
+            Fail(step, "refused", *problem);
+            return step;
         }
+        const int failuresBefore = report_.Failures();
+        report_.Starting(plan);
         engine_.Update(action, entry.Force != 0, rows, true, false, false);
         std::fflush(stdout);
+        step.Counts = report_.Counts(false);
+        step.Result = Stopped() ? "stopped" : report_.Failures() == failuresBefore ? "done" : "failed";
         last_ = preset;
-        return true;
+        lastAction_ = action;
+        return step;
     }
 
     // Why the plan deletes too much to run unasked, if it does: more than --max-delete when
     // given, else the guard's share of the written side.
-    std::optional<std::string> TooManyDeletions(const std::vector<int>& rows, kn::TKNAction action, bool force)
+    std::optional<std::string> TooManyDeletions(const kn::TKNPlanTotals& plan, kn::TKNAction action)
     {
-        const kn::TKNPlanTotals plan = kn::PlanTotals(engine_.Items, rows, action, force);
         const std::string deletes = std::to_string(plan.Deletions());
         if (maxDelete_) {
             if (plan.Deletions() <= *maxDelete_) return std::nullopt;
@@ -139,74 +179,155 @@ private:
                " entries of the side it writes (give --max-delete to allow it)";
     }
 
-    // Compares with `options`; false when the comparison failed or was stopped.
-    bool Compare(const kn::TKNOptionsRec& options)
+    // Compares with `options`; false when the comparison failed or was stopped. A server
+    // folder with a user and no password gets one, as on the command line.
+    bool Compare(const kn::TKNOptionsRec& options, StepResult& step)
     {
         engine_.ApplyOptions(options);
+        engine_.SetLeftFolder(cli::SupplyPassword(vex::GetField(options.LeftFolder)));
+        engine_.SetRightFolder(cli::SupplyPassword(vex::GetField(options.RightFolder)));
         engine_.Compare(true);
-        if (Stopped()) return false;
+        if (Stopped()) {
+            step.Result = "stopped";
+            return false;
+        }
         if (!engine_.ErrorText.empty()) {
-            Fail("the comparison failed: " + engine_.ErrorText);
+            Fail(step, "failed", "the comparison failed: " + engine_.ErrorText);
             return false;
         }
         std::fflush(stdout);
         cli::PrintScanNotes(stderr, engine_);
-        std::printf("  Found %zu folder(s) and file(s).\n", engine_.Items.size());
+        Say("  Found %zu folder(s) and file(s).\n", engine_.Items.size());
         return true;
     }
 
     void FinalComparison()
     {
-        std::printf("Final comparison: preset \"%s\"\n", vex::GetField(last_->Name).c_str());
-        if (!Compare(*last_)) return;
-        cli::PrintRows(stdout, engine_);
+        Say("Final comparison: preset \"%s\"\n", vex::GetField(last_->Name).c_str());
+        StepResult final;
+        final.Preset = vex::GetField(last_->Name);
+        if (!Compare(*last_, final)) return;
+        cli::PrintRowRecords(output_, engine_, lastAction_, false);
         std::fflush(stdout);
+    }
+
+    // jsonl: the record of step `index` (0-based) of `count`, as soon as it has ended.
+    void StepRecord(int index, int count)
+    {
+        if (output_.Format != cli::OutputFormat::Jsonl) return;
+        const StepResult& step = steps_.back();
+        vex::TJsonObject object;
+        object.String("type", "step").Number("step", index + 1).Number("steps", count);
+        object.String("preset", step.Preset).String("result", step.Result);
+        if (step.Reason.empty())
+            object.Null("reason");
+        else
+            object.String("reason", kn::HideLocationPasswords(step.Reason));
+        if (step.Counts) cli::AddCounts(object, *step.Counts);
+        cli::WriteLine(object.Text());
+    }
+
+    // How every step ended: lines in words (on standard output in text, else on standard
+    // error), and in jsonl the summary record with the totals of all steps.
+    void PrintSummary(const std::string& name, int count, int status)
+    {
+        cli::RunCounts totals;
+        std::FILE* out = TextOut() ? stdout : stderr;
+        std::fprintf(out, "Summary of batch \"%s\":\n", name.c_str());
+        for (std::size_t i = 0; i < steps_.size(); ++i) {
+            const StepResult& step = steps_[i];
+            std::string line = "  [" + std::to_string(i + 1) + "/" + std::to_string(count) + "] preset \"" +
+                               step.Preset + "\": " + step.Result;
+            if (!step.Reason.empty()) line += ", " + cli::EscapeText(kn::HideLocationPasswords(step.Reason));
+            if (step.Counts) {
+                kn::TKNUpdateOutcome outcome;
+                outcome.Done = step.Counts->Totals;
+                outcome.Failures.resize(static_cast<std::size_t>(step.Counts->Failed));
+                line += ". " + kn::DoneLine(outcome);
+                Add(totals, *step.Counts);
+            }
+            std::fprintf(out, "%s\n", line.c_str());
+        }
+        std::fflush(out);
+        cli::SummaryFacts facts;
+        facts.Command = "batch";
+        facts.Counts = &totals;
+        facts.Rows = last_ && !Stopped() ? engine_.Items.size() : 0;
+        facts.Stopped = status == cli::ExitInterrupted;
+        facts.Exit = status;
+        cli::Summarize(output_, facts, engine_);
+    }
+
+    static void Add(cli::RunCounts& sum, const cli::RunCounts& step)
+    {
+        kn::TKNPlanTotals& t = sum.Totals;
+        const kn::TKNPlanTotals& s = step.Totals;
+        t.FilesToCopy += s.FilesToCopy;
+        t.BytesToCopy += s.BytesToCopy;
+        t.FilesToDelete += s.FilesToDelete;
+        t.FoldersToCreate += s.FoldersToCreate;
+        t.FoldersToRemove += s.FoldersToRemove;
+        t.AttributeChanges += s.AttributeChanges;
+        t.TimesToSet += s.TimesToSet;
+        sum.Failed += step.Failed;
     }
 
     const kn::TKNConfig& config_;
     const std::optional<int64_t> maxDelete_;
+    const cli::OutputOptions output_;
     kn::TKNFileCompare engine_;
+    cli::UpdateReport report_;
     cli::InterruptStops stops_;
-    int failures_ = 0;
+    int failures_ = 0;  // steps refused or failed before an update
+    std::vector<StepResult> steps_;
     const kn::TKNOptionsRec* last_ = nullptr;
+    kn::TKNAction lastAction_ = kn::TKNAction::Auto;
 };
 
-int RunBatchCommand(std::vector<std::string> args)
+// Reads NAME and the options; returns an exit status when the command ends here.
+std::optional<int> ParseBatchArgs(const std::vector<std::string>& args, std::string& name,
+                                  std::optional<int64_t>& maxDelete, cli::OutputOptions& output)
 {
-    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+    cli::CompareArgs ignored;
+    std::vector<cli::CompareOption> options = cli::OutputOptionList(output);
+    options.push_back({"--max-delete", "N", "", [&maxDelete](const std::string& v, cli::CompareArgs&, std::string& e) {
+                           maxDelete = cli::ParseCount(v);
+                           if (!maxDelete) e = "expected a count of entries, not \"" + v + "\"";
+                           return maxDelete.has_value();
+                       }});
+    std::string error;
+    if (!cli::ParseCompareArgs(args, ignored, error, options, false)) {
+        std::fprintf(stderr, "kestrune-cli batch: %s\n%s", error.c_str(), kUsage);
+        return cli::ExitUsage;
+    }
+    if (ignored.Help) {
         std::fputs(kUsage, stdout);
         return cli::ExitOk;
     }
-    std::optional<int64_t> maxDelete;
-    if (args.size() == 3 && args[1] == "--max-delete") {
-        maxDelete = cli::ParseCount(args[2]);
-        if (!maxDelete) {
-            std::fprintf(stderr, "kestrune-cli batch: --max-delete: expected a count of entries, not \"%s\"\n",
-                         args[2].c_str());
-            return cli::ExitUsage;
-        }
-        args.resize(1);
-    }
-    if (args.size() != 1 || args[0].empty()) {
+    if (ignored.Operands.size() != 1 || ignored.Operands[0].empty()) {
         std::fprintf(stderr, "kestrune-cli batch: give exactly one batch name\n%s", kUsage);
         return cli::ExitUsage;
     }
+    name = ignored.Operands[0];
+    return std::nullopt;
+}
+
+int RunBatchCommand(std::vector<std::string> args)
+{
+    std::string name;
+    std::optional<int64_t> maxDelete;
+    cli::OutputOptions output;
+    if (std::optional<int> status = ParseBatchArgs(args, name, maxDelete, output)) return *status;
     auto config = kn::TKNConfig::OpenProgramConfig();
-    const kn::TKNBatchRec* found = config->Batches.Find(args[0]);
+    const kn::TKNBatchRec* found = config->Batches.Find(name);
     if (!found) {
-        std::fprintf(stderr, "kestrune-cli batch: there is no batch named \"%s\" in %s\n", args[0].c_str(),
+        std::fprintf(stderr, "kestrune-cli batch: there is no batch named \"%s\" in %s\n", name.c_str(),
                      config->ConfigFile.FileName().c_str());
         return cli::ExitUsage;
     }
     const kn::TKNBatchRec batch = *found;
-    BatchRun run(*config, maxDelete);
-    const bool finished = run.Run(batch);
-    std::fflush(stdout);
-    if (!finished) {
-        std::fprintf(stderr, "kestrune-cli batch: stopped\n");
-        return cli::ExitInterrupted;
-    }
-    return run.Failures() == 0 ? cli::ExitOk : cli::ExitFound;
+    BatchRun run(*config, maxDelete, output);
+    return run.Run(batch);
 }
 
 const cli::CliCommandRegistration batchCommand("batch", "run a batch of presets: compare and update each",

@@ -8,8 +8,13 @@
 
 namespace cli {
 
-// Exit statuses shared by every command.
-enum ExitCode : int { ExitOk = 0, ExitFound = 1, ExitUsage = 2 };
+// Exit statuses, one table for every command (the README lists it):
+//   0  in line, or everything done;
+//   1  differences found, an operation failed, or a folder could not be read;
+//   2  a usage error, or a refusal or failure that changed nothing (a missing root, nested
+//      roots, --max-delete, a comparison that could not run);
+//   130 stopped: Ctrl+C, SIGTERM, SIGHUP, or a standard output that could not be written.
+enum ExitCode : int { ExitOk = 0, ExitFound = 1, ExitUsage = 2, ExitInterrupted = 130 };
 
 using CommandFn = std::function<int(std::vector<std::string> args)>;
 

@@ -84,7 +84,14 @@ bool ParseDay(const std::string& text, vex::TDateTime& day, std::string& error)
 const std::vector<CompareOption> kCompareOptions = {
     {"--filter", "TEXT",
      "list only names (of files and folders) matching one of these ;-separated patterns (default *.*)",
-     [](const std::string& v, CompareArgs& a, std::string& e) { return SetTextField(a.Options.Filter, v, e); }},
+     [](const std::string& v, CompareArgs& a, std::string& e) {
+         // An empty filter would hide every entry and report no differences.
+         if (kn::ParseFilter(v).empty()) {
+             e = "give at least one pattern (* lists every name)";
+             return false;
+         }
+         return SetTextField(a.Options.Filter, v, e);
+     }},
     {"--exclude", "TEXT", "leave out names matching one of these ;-separated patterns",
      [](const std::string& v, CompareArgs& a, std::string& e) { return SetTextField(a.Options.ExcludeFilter, v, e); }},
     {"--attributes", "LETTERS", "list hidden (h) and system (s) entries only when their letter is given (default rhsa)",
@@ -144,11 +151,12 @@ const std::vector<CompareOption> kCompareOptions = {
      }},
 };
 
-const CompareOption* FindOption(const std::string& name, const std::vector<CompareOption>& extra)
+const CompareOption* FindOption(const std::string& name, const std::vector<CompareOption>& extra, bool compare)
 {
     for (const auto* table : {&kCompareOptions, &extra})
-        for (const auto& option : *table)
-            if (name == option.Name) return &option;
+        if (compare || table == &extra)
+            for (const auto& option : *table)
+                if (name == option.Name) return &option;
     return nullptr;
 }
 
@@ -166,7 +174,7 @@ const std::vector<CompareOption>& CompareOptions()
 }
 
 bool ParseCompareArgs(const std::vector<std::string>& args, CompareArgs& out, std::string& error,
-                      const std::vector<CompareOption>& extra)
+                      const std::vector<CompareOption>& extra, bool compareOptions)
 {
     out.Options = kn::DefaultOptions(HomeFolder().c_str());
     bool optionsEnded = false;
@@ -186,7 +194,7 @@ bool ParseCompareArgs(const std::vector<std::string>& args, CompareArgs& out, st
         }
         std::size_t eq = arg.find('=');
         std::string name = arg.substr(0, eq);
-        const CompareOption* option = FindOption(name, extra);
+        const CompareOption* option = FindOption(name, extra, compareOptions);
         if (!option) {
             error = "unknown option \"" + name + "\"";
             return false;

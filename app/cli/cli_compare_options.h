@@ -30,9 +30,10 @@ struct CompareOption {
 const std::vector<CompareOption>& CompareOptions();
 
 // Parses `args` ("--name VALUE", "--name=VALUE", flags, operands, "--" ending the options)
-// with the compare options and a command's `extra` ones. False with a message on a usage error.
+// with the compare options (unless `compareOptions` is false) and a command's `extra` ones.
+// False with a message on a usage error.
 bool ParseCompareArgs(const std::vector<std::string>& args, CompareArgs& out, std::string& error,
-                      const std::vector<CompareOption>& extra = {});
+                      const std::vector<CompareOption>& extra = {}, bool compareOptions = true);
 
 // The option lines of a usage text, two columns.
 std::string CompareOptionsHelp(const std::vector<CompareOption>& extra = {});

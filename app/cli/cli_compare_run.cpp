@@ -4,6 +4,7 @@
 
 #include "app/cli/cli_command.h"
 #include "app/cli/cli_compare_preset.h"
+#include "app/cli/cli_password.h"
 #include "app/cli/cli_rows.h"
 #include "app/cli/cli_update_report.h"
 #include "engine/kn_unitCompare.h"
@@ -32,8 +33,8 @@ bool TakeFolders(CompareCommandLine& line, std::string& error)
         error = "give exactly two folders, LEFT and RIGHT";
         return false;
     }
-    line.Left = FolderArgument(line.Args.Operands[0]);
-    line.Right = FolderArgument(line.Args.Operands[1]);
+    line.Left = SupplyPassword(FolderArgument(line.Args.Operands[0]));
+    line.Right = SupplyPassword(FolderArgument(line.Args.Operands[1]));
     error = CheckLocalRoot(line.Left);
     if (error.empty()) error = CheckLocalRoot(line.Right);
     return error.empty();
@@ -63,14 +64,15 @@ void SetUpEngine(kn::TKNFileCompare& engine, const CompareCommandLine& line)
     engine.SetRightFolder(line.Right);
 }
 
-std::optional<int> ReportCompared(const CompareCommandText& text, const kn::TKNFileCompare& engine)
+std::optional<int> ReportCompared(const CompareCommandText& text, const kn::TKNFileCompare& engine,
+                                  const OutputOptions& output, kn::TKNAction action, bool force)
 {
     std::fflush(stdout);
-    if (InterruptStops::Interrupted()) return Failure(text, "stopped", ExitInterrupted);
+    if (InterruptStops::Interrupted()) return Failure(text, InterruptStops::Reason(), ExitInterrupted);
     if (!engine.ErrorText.empty()) return Failure(text, "the comparison failed: " + engine.ErrorText, ExitUsage);
     for (const std::string& note : engine.ContentNotes)
         std::fprintf(stderr, "kestrune-cli %s: %s\n", text.Name, note.c_str());
-    PrintRows(stdout, engine);
+    PrintRowRecords(output, engine, action, force);
     std::fflush(stdout);
     PrintScanNotes(stderr, engine);
     PrintFoundCount(stderr, engine.Items.size());

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/cli/cli_compare_options.h"
+#include "app/cli/cli_output.h"
 #include "engine/kn_unitCompare.h"
 
 namespace cli {
@@ -26,7 +27,8 @@ struct CompareCommandLine {
 };
 
 // Parses `argv` with the compare options and the command's `extra` ones (whose "--preset"
-// stores its name in `presetName`), applies the preset and checks the two folders. Returns the
+// stores its name in `presetName`), applies the preset and checks the two folders; a server
+// folder with a user and no password gets one (cli_password.h). Returns the
 // exit status when the command is done (help printed, or a usage error on standard error);
 // nothing when it goes on with `line`.
 std::optional<int> ReadCompareCommandLine(const CompareCommandText& text, const std::vector<std::string>& argv,
@@ -36,8 +38,10 @@ std::optional<int> ReadCompareCommandLine(const CompareCommandText& text, const 
 // Gives the engine the options and the two folders of `line`.
 void SetUpEngine(kn::TKNFileCompare& engine, const CompareCommandLine& line);
 
-// After a comparison: when Ctrl+C stopped it or it failed, says so on standard error and
-// returns the exit status; otherwise prints its rows and their count and returns nothing.
-std::optional<int> ReportCompared(const CompareCommandText& text, const kn::TKNFileCompare& engine);
+// After a comparison: when it was stopped or failed, says so on standard error and returns the
+// exit status; otherwise prints its rows as `output` asks (planned as `action` would, forced
+// or not) and their count, and returns nothing.
+std::optional<int> ReportCompared(const CompareCommandText& text, const kn::TKNFileCompare& engine,
+                                  const OutputOptions& output, kn::TKNAction action, bool force);
 
 }  // namespace cli

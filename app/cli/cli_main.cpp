@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "app/cli/cli_command.h"
+#include "app/cli/cli_update_report.h"
 #include "app/kn_version.h"
 
 namespace cli {
@@ -92,8 +93,16 @@ int main(int argc, char** argv)
         std::printf("kestrune-cli %s\n", KESTRUNE_VERSION);
         return cli::ExitOk;
     }
+    cli::IgnoreBrokenPipes();
     for (const auto& cmd : cli::Commands()) {
-        if (cmd.name == args[0]) return cmd.run(std::vector<std::string>(args.begin() + 1, args.end()));
+        if (cmd.name != args[0]) continue;
+        const int status = cmd.run(std::vector<std::string>(args.begin() + 1, args.end()));
+        // Output lost at the very end (a reader gone after the run) is a stop all the same.
+        if ((std::fflush(stdout) != 0 || std::ferror(stdout)) && status != cli::ExitInterrupted) {
+            std::fprintf(stderr, "kestrune-cli %s: %s\n", cmd.name.c_str(), cli::InterruptStops::Reason().c_str());
+            return cli::ExitInterrupted;
+        }
+        return status;
     }
     std::fprintf(stderr, "kestrune-cli: unknown command \"%s\"\n\n", args[0].c_str());
     PrintOverview(stderr);

@@ -10,6 +10,7 @@
 #include "app/cli/cli_compare_run.h"
 #include "app/cli/cli_update_report.h"
 #include "engine/kn_unitCompare.h"
+#include "engine/kn_unitCompareUpdate.h"
 #include "engine/kn_unitUpdatePlan.h"
 
 namespace {
@@ -34,14 +35,18 @@ const char* const kUsageHead =
 
 const char* const kUsageTail =
     "  --help                        show this text\n"
-    "\nCtrl+C stops the update; a file being copied is left as it was.\n"
+    "\nCtrl+C, SIGTERM or SIGHUP stops the update; a file being copied is left as it was.\n"
     "\nNothing in a folder that could not be read is changed: such folders are listed on standard\n"
     "error. Roots of which one lies inside the other are refused.\n"
     "\nThe last line on standard error is the plan of a dry run (\"Plan: ...\") or what the run did\n"
     "(\"Done: ...\", naming the backup folder when one was made).\n"
+    "\nWith --format tsv each operation is one line OP, DIRECTION, RESULT, BYTES, PATH, ERROR-KIND,\n"
+    "MESSAGE; with --format jsonl one JSON object, and a summary object ends the output (see\n"
+    "the README). --quiet prints only failures and the summary.\n"
     "\nExit status: 0 every operation succeeded, 1 an operation failed or a folder could not be\n"
-    "read, 2 usage error, missing folder or a plan that deletes more than --max-delete allows,\n"
-    "130 stopped by Ctrl+C.\n";
+    "read, 2 usage error, missing folder, nested roots or a plan that deletes more than\n"
+    "--max-delete allows (nothing was changed), 130 stopped (Ctrl+C, SIGTERM, SIGHUP, or\n"
+    "standard output closed).\n";
 
 struct UpdateFlags {
     std::optional<kn::TKNAction> Direction;  // unset: the options' (or preset's) default action
@@ -78,12 +83,12 @@ bool ParseDirection(const std::string& value, UpdateFlags& flags, std::string& e
     return true;
 }
 
-std::vector<cli::CompareOption> UpdateOptions(UpdateFlags& flags, std::string& presetName)
+std::vector<cli::CompareOption> UpdateOptions(UpdateFlags& flags, std::string& presetName, cli::OutputOptions& output)
 {
     auto flag = [](bool& target) {
         return [&target](const std::string&, cli::CompareArgs&, std::string&) { return target = true; };
     };
-    return {
+    std::vector<cli::CompareOption> options = {
         cli::PresetOption(presetName),
         {"--action", "DIRECTION", "left-to-right, right-to-left or auto (default: the preset's, else auto)",
          [&flags](const std::string& v, cli::CompareArgs&, std::string& e) { return ParseDirection(v, flags, e); }},
@@ -94,20 +99,21 @@ std::vector<cli::CompareOption> UpdateOptions(UpdateFlags& flags, std::string& p
         {"--max-delete", "N", "change nothing when the update would delete more than N entries",
          [&flags](const std::string& v, cli::CompareArgs&, std::string& e) { return ParseMaxDelete(v, flags, e); }},
     };
+    for (cli::CompareOption& option : cli::OutputOptionList(output)) options.push_back(std::move(option));
+    return options;
 }
 
 // How a run ended, for its last line and exit status.
 struct UpdateEnd {
-    int Failures = 0;
     bool Updated = false;
     bool Refused = false;  // --max-delete: nothing was changed
 };
 
-// Runs the comparison and the update on this thread's hand-over queue; Ctrl+C stops either.
-UpdateEnd CompareAndUpdate(kn::TKNFileCompare& engine, const UpdateFlags& flags)
+// Runs the comparison and the update on this thread's hand-over queue; a stop request stops
+// either.
+UpdateEnd CompareAndUpdate(kn::TKNFileCompare& engine, const UpdateFlags& flags, cli::UpdateReport& report)
 {
     UpdateEnd end;
-    cli::PrintUpdateOperations(engine, end.Failures);
     cli::InterruptStops stops(engine);
     // Content-equal pairs whose times differ stay rows, so the update sets their times; the
     // follow-up comparison lists real differences only.
@@ -127,6 +133,7 @@ UpdateEnd CompareAndUpdate(kn::TKNFileCompare& engine, const UpdateFlags& flags)
         return end;
     }
     engine.UpdateDryRun = flags.DryRun;
+    report.Starting(plan);
     engine.Update(*flags.Direction, flags.Force, rows, true, !flags.DryRun, flags.Backup && !flags.DryRun);
     end.Updated = true;
     return end;
@@ -138,9 +145,17 @@ int RunUpdate(std::vector<std::string> argv)
 {
     UpdateFlags flags;
     std::string presetName;
-    const std::vector<cli::CompareOption> extra = UpdateOptions(flags, presetName);
+    cli::OutputOptions output;
+    const std::vector<cli::CompareOption> extra = UpdateOptions(flags, presetName, output);
     cli::CompareCommandLine line;
     if (auto done = cli::ReadCompareCommandLine(kText, argv, extra, presetName, line)) return *done;
+    // Nothing is compared for roots of which one holds the other: no run could be right.
+    if (!kn::IsRemotePath(line.Left) && !kn::IsRemotePath(line.Right)) {
+        if (std::string nested = kn::NestedRootsProblem(line.Left, line.Right); !nested.empty()) {
+            std::fprintf(stderr, "kestrune-cli update: %s Nothing was changed.\n", nested.c_str());
+            return cli::ExitUsage;
+        }
+    }
     // A stored value out of range reads as Auto here.
     const kn::TKNAction action = line.Args.Options.Action;
     if (!flags.Direction) flags.Direction = static_cast<int>(action) <= 2 ? action : kn::TKNAction::Auto;
@@ -148,16 +163,32 @@ int RunUpdate(std::vector<std::string> argv)
     kn::TKNFileCompare engine;
     cli::SetUpEngine(engine, line);
     engine.MultiThread = engine.MultiThread || flags.MultiThread;
-    const UpdateEnd end = CompareAndUpdate(engine, flags);
-    if (end.Refused) return cli::ExitUsage;
-    if (auto failed = cli::ReportCompared(kText, engine)) return *failed;
+    cli::UpdateReport report(engine, output);
+    const UpdateEnd end = CompareAndUpdate(engine, flags, report);
+    const cli::RunCounts counts = report.Counts(flags.DryRun);
+    cli::SummaryFacts facts;
+    facts.Command = "update";
+    facts.Counts = &counts;
+    facts.DryRun = flags.DryRun;
+    if (end.Refused) {
+        facts.Exit = cli::ExitUsage;
+        return cli::Summarize(output, facts, engine);
+    }
+    if (auto failed = cli::ReportCompared(kText, engine, output, *flags.Direction, flags.Force)) {
+        facts.Stopped = *failed == cli::ExitInterrupted;
+        facts.Error = facts.Stopped ? std::string() : engine.ErrorText;
+        facts.Exit = *failed;
+        return cli::Summarize(output, facts, engine);
+    }
     // The last line: what the run would do, or what it did.
     if (end.Updated)
         std::fprintf(
             stderr, "%s\n",
             (flags.DryRun ? kn::PlanLine(engine.LastUpdate().Planned) : kn::DoneLine(engine.LastUpdate())).c_str());
     // Rows in folders that could not be read were left alone: the run did not do everything.
-    return end.Failures == 0 && engine.UnlistedCount() == 0 ? cli::ExitOk : cli::ExitFound;
+    facts.Rows = engine.Items.size();
+    facts.Exit = report.Failures() == 0 && engine.UnlistedCount() == 0 ? cli::ExitOk : cli::ExitFound;
+    return cli::Summarize(output, facts, engine);
 }
 
 const cli::CliCommandRegistration updateCommand("update", "bring two folder trees into line", RunUpdate);

@@ -15,6 +15,7 @@ namespace cli {
 namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // A failure message escaped line by line: its own "\r\n" breaks stay as they are.
 std::string EscapeMessage(const std::string& message)
@@ -29,37 +30,64 @@ std::string EscapeMessage(const std::string& message)
     }
 }
 
-void OnInterrupt(int)
+void OnStopSignal(int signal)
 {
     interrupted = 1;
-    std::signal(SIGINT, SIG_DFL);  // a second Ctrl+C ends the program at once
+    std::signal(signal, SIG_DFL);  // a second one ends the program at once
+}
+
+bool OutputFailed()
+{
+    return std::ferror(stdout) != 0;
 }
 
 }  // namespace
 
-void PrintUpdateOperations(kn::TKNFileCompare& engine, int& failures)
+UpdateReport::UpdateReport(kn::TKNFileCompare& engine, const OutputOptions& options)
+    : engine_(engine), options_(options), showProgress_(options.Progress && ProgressLine::Possible())
 {
-    // Names may come from a hostile server: escaped, none reaches the terminal as a control.
-    auto printLine = [](void*, const std::string& text) {
-        std::fputs(EscapeText(kn::HideLocationPasswords(text)).c_str(), stdout);
-        std::fputc('\n', stdout);
-    };
-    // Every operation's line counts, in order, but the workers need not wait for the printing.
+    // Every operation's record counts, in order, but the workers need not wait for the printing.
     engine.ProgressDelivery = vex::TDelivery::Queued;
-    // A dry run prints what each operation would do instead of the path it works on.
-    engine.OnUpdateProgress = [&engine, printLine](void* sender, const std::string& text, int) {
-        if (!engine.UpdateDryRun) printLine(sender, text);
+    engine.OnOperation = [this](void*, const kn::TKNOpEvent& event) { Operation(event); };
+    engine.OnUpdateDone = [this](void*) {
+        if (showProgress_) progress_.Clear();
     };
-    engine.OnDryRunOperation = printLine;
     engine.OnNotice = [](void*, const std::string& text) {
         std::fflush(stdout);
         std::fprintf(stderr, "%s\n", kn::HideLocationPasswords(text).c_str());
     };
-    engine.OnError = [&failures](void*, const std::string& message) {
-        ++failures;
+    engine.OnError = [this](void*, const std::string& message) {
+        ++failures_;
         std::fflush(stdout);
         std::fprintf(stderr, "%s\n", EscapeMessage(kn::HideLocationPasswords(message)).c_str());
     };
+}
+
+void UpdateReport::Starting(const kn::TKNPlanTotals& plan)
+{
+    if (showProgress_) progress_.StartUpdate(plan);
+}
+
+void UpdateReport::Operation(const kn::TKNOpEvent& event)
+{
+    if (showProgress_) progress_.Count(event);
+    // A file skipped because it changed since the comparison was not brought into line: the
+    // run must not end as a full success, whether or not the engine also reports it as an error.
+    if (event.Result == kn::TKNOpResult::Skipped) ++failures_;
+    const bool failed = event.Result == kn::TKNOpResult::Failed || event.Result == kn::TKNOpResult::Skipped;
+    if (options_.Quiet && !failed) return;
+    // Names may come from a hostile server: escaped, none reaches the terminal as a control.
+    if (options_.Format == OutputFormat::Text)
+        WriteLine(OperationText(event, engine_.GetLeftFolder(), engine_.GetRightFolder()));
+    if (options_.Format == OutputFormat::Tsv) WriteLine(OperationTsv(event));
+    if (options_.Format == OutputFormat::Jsonl) WriteLine(OperationJson(event));
+}
+
+RunCounts UpdateReport::Counts(bool dryRun) const
+{
+    const kn::TKNUpdateOutcome& outcome = engine_.LastUpdate();
+    return {dryRun ? outcome.Planned : outcome.Done, static_cast<int64_t>(outcome.Failures.size()),
+            outcome.BackupFolder};
 }
 
 std::optional<int64_t> ParseCount(const std::string& text)
@@ -82,21 +110,32 @@ std::vector<int> AllRows(const kn::TKNFileCompare& engine)
 InterruptStops::InterruptStops(kn::TKNFileCompare& engine)
 {
     interrupted = 0;
-    std::signal(SIGINT, OnInterrupt);
+    for (int signal : kStopSignals) std::signal(signal, OnStopSignal);
     vex::SetProcessMessages([&engine] {
-        if (interrupted) engine.StopCompare();
+        if (Interrupted()) engine.StopCompare();
     });
 }
 
 InterruptStops::~InterruptStops()
 {
     vex::SetProcessMessages(nullptr);
-    std::signal(SIGINT, SIG_DFL);
+    for (int signal : kStopSignals) std::signal(signal, SIG_DFL);
 }
 
 bool InterruptStops::Interrupted()
 {
-    return interrupted != 0;
+    return interrupted != 0 || OutputFailed();
+}
+
+std::string InterruptStops::Reason()
+{
+    return OutputFailed() && interrupted == 0 ? "standard output could not be written (closed pipe?); stopped"
+                                              : "stopped";
+}
+
+void IgnoreBrokenPipes()
+{
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 }  // namespace cli

@@ -1,7 +1,8 @@
 // How kestrune-cli reports an update while it runs, shared by the commands that update
-// (update, batch): each operation's path on standard output as it is carried out (in a dry run,
-// what the operation would do), each failure on standard error, and Ctrl+C turned into a stop
-// request between operations (compare's Ctrl+C goes through the same guard).
+// (update, batch): each operation as a record on standard output as it ends (text: its path as
+// it is carried out; a dry run: what the operation would do), each failure on standard error,
+// the progress line; and the stop requests (Ctrl+C, SIGTERM, SIGHUP, a closed standard output)
+// turned into a stop of the engine between operations (compare's go through the same guard).
 #pragma once
 
 #include <cstdint>
@@ -9,16 +10,38 @@
 #include <string>
 #include <vector>
 
+#include "app/cli/cli_command.h"
+#include "app/cli/cli_output.h"
+#include "app/cli/cli_progress.h"
 #include "engine/kn_unitCompare.h"
 
 namespace cli {
 
-// The exit status of a run stopped by Ctrl+C.
-constexpr int ExitInterrupted = 130;
+// Binds the engine's update events to the output `options` ask for; must outlive the engine's
+// runs.
+class UpdateReport {
+public:
+    UpdateReport(kn::TKNFileCompare& engine, const OutputOptions& options);
+    UpdateReport(const UpdateReport&) = delete;
+    UpdateReport& operator=(const UpdateReport&) = delete;
 
-// Binds the engine's update events to the printing above; `failures` counts the failed
-// operations and must outlive the engine's runs.
-void PrintUpdateOperations(kn::TKNFileCompare& engine, int& failures);
+    // An update of `plan` is about to start (the progress line counts against it).
+    void Starting(const kn::TKNPlanTotals& plan);
+    // The failures reported so far (operations, skipped operations, and runs that could not
+    // start).
+    int Failures() const { return failures_; }
+    // What the engine's last update planned (a dry run) or did, for a summary.
+    RunCounts Counts(bool dryRun) const;
+
+private:
+    void Operation(const kn::TKNOpEvent& event);
+
+    kn::TKNFileCompare& engine_;
+    const OutputOptions options_;
+    ProgressLine progress_;
+    bool showProgress_ = false;
+    int failures_ = 0;
+};
 
 // A count given on the command line (--max-delete N): a whole number of 0 or more, or nothing.
 std::optional<int64_t> ParseCount(const std::string& text);
@@ -26,8 +49,10 @@ std::optional<int64_t> ParseCount(const std::string& text);
 // Every row of the engine's result, in its order.
 std::vector<int> AllRows(const kn::TKNFileCompare& engine);
 
-// While it exists, Ctrl+C asks `engine` to stop whatever it runs (a second Ctrl+C ends the
-// program at once); the waits of the engine test it on the main thread.
+// While it exists, Ctrl+C, SIGTERM and SIGHUP ask `engine` to stop whatever it runs (a second
+// one ends the program at once), and so does a standard output that can no longer be written
+// (a reader that went away): the engine's own stop path removes its temporary files. The
+// waits of the engine test it on the main thread.
 class InterruptStops {
 public:
     explicit InterruptStops(kn::TKNFileCompare& engine);
@@ -35,8 +60,14 @@ public:
     InterruptStops(const InterruptStops&) = delete;
     InterruptStops& operator=(const InterruptStops&) = delete;
 
-    // Ctrl+C was pressed since the guard was made.
+    // A stop was asked for since the guard was made (or standard output failed).
     static bool Interrupted();
+    // Why: "stopped", or that standard output could not be written.
+    static std::string Reason();
 };
+
+// Ignores SIGPIPE for the whole program: a write to a closed pipe fails with EPIPE, which the
+// guard above sees, instead of killing the program silently.
+void IgnoreBrokenPipes();
 
 }  // namespace cli

@@ -3,10 +3,12 @@
 #include <QCommandLineParser>
 #include <QIcon>
 #include <QScreen>
+#include <cstring>
 
 #include "app/kn_version.h"
 #include "config/kn_unitConfig.h"
 #include "framework/qt/vex_unitDialogs.h"
+#include "framework/qt/vex_unitKeychain.h"
 #include "framework/qt/vex_unitPlacement.h"
 #include "framework/qt/vex_unitQtHandOver.h"
 #include "ui/kn_frmMain.h"
@@ -23,27 +25,49 @@ kn::TKNWorkArea DesktopWorkArea()
 }
 
 // Answers --help and --version (and ends the program there); returns the program's own
-// switches, which keep their "/" form.
-QStringList ParseCommandLine(const QApplication& app)
+// switches, which keep their "/" form. Before the QApplication exists (`early`), options that
+// only it knows (-platform, -style) are let pass.
+QStringList ParseCommandLine(const QCoreApplication& app, bool early = false)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Compares two folder trees, local or on an FTP server, and brings them into line.\n\n"
-                       "  /e           start in expert mode (updates without the confirmation dialog)\n"
-                       "  /o FOLDER    compare FOLDER with a right folder chosen in a browse dialog\n"
-                       "  /d FOLDER    delete the contents of FOLDER after confirmation, then the folder itself"));
+    parser.setApplicationDescription(QStringLiteral(
+        "Compares two folder trees, local or on a server (FTP, FTPS, SFTP), and brings them into line.\n\n"
+        "  /e           start in expert mode (updates without the confirmation dialog)\n"
+        "  /o FOLDER    compare FOLDER with a right folder chosen in a browse dialog\n"
+        "  /d FOLDER    delete the contents of FOLDER after confirmation, then the folder itself"));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("switch"), QStringLiteral("/e, /o FOLDER or /d FOLDER."),
                                  QStringLiteral("[/e | /o FOLDER | /d FOLDER]"));
-    parser.process(app);
-    return parser.positionalArguments();
+    if (!early) {
+        parser.process(app);
+        return parser.positionalArguments();
+    }
+    parser.parse(app.arguments());
+    if (parser.isSet(QStringLiteral("help"))) parser.showHelp();
+    if (parser.isSet(QStringLiteral("version"))) parser.showVersion();
+    return {};
+}
+
+bool AsksForHelp(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i)
+        for (const char* option : {"--help", "-h", "-?", "--help-all", "--version", "-v"})
+            if (std::strcmp(argv[i], option) == 0) return true;
+    return false;
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    // --help and --version answer on any terminal, without a display (and end the program).
+    if (AsksForHelp(argc, argv)) {
+        QCoreApplication parsing(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("Kestrune"));
+        QCoreApplication::setApplicationVersion(QStringLiteral(KESTRUNE_VERSION));
+        ParseCommandLine(parsing, true);
+    }
     QApplication app(argc, argv);
     // Outside a desktop session Qt knows no icon theme (or only the bare fallback theme); the
     // file icons come from one.
@@ -54,10 +78,14 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Kestrune"));
     vex::SetApplicationTitle(QStringLiteral("Kestrune " KESTRUNE_VERSION));
     QApplication::setApplicationVersion(QStringLiteral(KESTRUNE_VERSION));
+    // After QApplication, which takes its own options (-platform, -style) off the line.
     const QStringList params = ParseCommandLine(app);
     vex::InstallQtHandOver();
 
     std::unique_ptr<kn::TKNConfig> config = kn::TKNConfig::OpenProgramConfig(DesktopWorkArea());
+    // Server passwords go to the desktop's secret store, never into the configuration file.
+    vex::TvexKeychain secrets(QStringLiteral("Kestrune"));
+    config->Secrets = &secrets;
     kn::TKNMainForm window(*config);
     if (!window.Started()) return 0;
     if (!window.ApplyCommandLine(params)) return 0;

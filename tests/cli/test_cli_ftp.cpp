@@ -91,3 +91,25 @@ TEST(CliFtp, TrustRecordsTheServersFingerprint)
     EXPECT_NE(unanswered.out.find("WARNING: you trusted another certificate"), std::string::npos) << unanswered.out;
     EXPECT_EQ(ReadFile(config / "known_servers"), other);
 }
+
+// A location with a user and no password takes KESTRUNE_PASSWORD, so that the password never
+// stands on the command line; without it (and without a terminal to ask on) the login fails.
+TEST(CliFtp, ThePasswordComesFromTheEnvironmentAndIsNeverPrinted)
+{
+    FtpServer::Options options;
+    options.Password = "Env-Pw-5521";
+    FtpServer server(options);
+    WriteFile(server.Root() + "/www/a.txt", "a");
+    TempDir dir;
+    MakeDirs(dir / "site");
+    std::string www = server.Location("/www");
+    www.erase(www.find(":" + options.Password), options.Password.size() + 1);  // ftp://tester@127.0.0.1:PORT/www
+    auto refused = RunCli({"compare", dir / "site", www});
+    EXPECT_EQ(refused.status, 2) << refused.err;
+    setenv("KESTRUNE_PASSWORD", options.Password.c_str(), 1);
+    auto logged = RunCli({"update", "--action", "right-to-left", dir / "site", www});
+    unsetenv("KESTRUNE_PASSWORD");
+    EXPECT_EQ(logged.status, 0) << logged.err;
+    EXPECT_EQ(ReadFile(dir / "site/a.txt"), "a");
+    EXPECT_EQ((logged.out + logged.err).find(options.Password), std::string::npos) << logged.out << logged.err;
+}

@@ -163,7 +163,7 @@ TEST(CliUpdate, RootsInsideEachOtherAreRefused)
     WriteFile(dir / "data/a.txt", "a");
     WriteFile(dir / "data/backup/b.txt", "b");
     auto r = RunCli({"update", dir / "data", dir / "data/backup", "--action", "left-to-right", "--force"});
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.status, 2) << "a refusal that changed nothing";
     EXPECT_NE(r.err.find("The folder \"" + dir / "data/backup" + "\" lies inside \"" + dir / "data" + "\"."),
               std::string::npos)
         << r.err;

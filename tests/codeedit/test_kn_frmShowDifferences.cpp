@@ -79,7 +79,7 @@ protected:
 
 TEST_F(ShowDifferencesTest, IdenticalFiles)
 {
-    Load("a\nb\n", "a\r\nb");
+    Load("a\nb\n", "a\nb\n");
     EXPECT_EQ(RowsOf(*form.LeftView()), (std::vector<Row>{{"a", W, 1}, {"b", W, 2}}));
     EXPECT_EQ(RowsOf(*form.RightView()), (std::vector<Row>{{"a", W, 1}, {"b", W, 2}}));
     EXPECT_EQ(form.Summary(), QStringLiteral("No differences."));
@@ -99,7 +99,7 @@ TEST_F(ShowDifferencesTest, DeletedLineGetsAFillerOpposite)
 {
     Load("a\nb\nc\n", "a\nc\n");
     EXPECT_EQ(RowsOf(*form.LeftView()), (std::vector<Row>{{"a", W, 1}, {"b", D, 2}, {"c", W, 3}}));
-    EXPECT_EQ(RowsOf(*form.RightView()), (std::vector<Row>{{"a", W, 1}, {"", D, 0}, {"c", W, 2}}));
+    EXPECT_EQ(RowsOf(*form.RightView()), (std::vector<Row>{{"a", W, 1}, {"", D, -1}, {"c", W, 2}}));
     EXPECT_EQ(form.Summary(), QStringLiteral("0 lines added, 0 lines modified, 1 lines deleted."));
     EXPECT_FALSE(form.LeftView()->Lines().GetLineObj(1).Modified) << "the modified colour never shows";
 }
@@ -115,7 +115,7 @@ TEST_F(ShowDifferencesTest, ModifiedSingleLine)
 TEST_F(ShowDifferencesTest, LinesAddedAtTheEnd)
 {
     Load("a\nb\n", "a\nb\nc\nd\n");
-    EXPECT_EQ(RowsOf(*form.LeftView()), (std::vector<Row>{{"a", W, 1}, {"b", W, 2}, {"", A, 0}, {"", A, 0}}));
+    EXPECT_EQ(RowsOf(*form.LeftView()), (std::vector<Row>{{"a", W, 1}, {"b", W, 2}, {"", A, -1}, {"", A, -1}}));
     EXPECT_EQ(RowsOf(*form.RightView()), (std::vector<Row>{{"a", W, 1}, {"b", W, 2}, {"c", A, 3}, {"d", A, 4}}));
     EXPECT_EQ(form.Summary(), QStringLiteral("2 lines added, 0 lines modified, 0 lines deleted."));
 }
@@ -124,8 +124,8 @@ TEST_F(ShowDifferencesTest, GuttersAreSizedFromEachFile)
 {
     Load(Lines(1, 9), Lines(1, 10));
     EXPECT_FALSE(form.LeftView()->AutoLineNum());
-    EXPECT_EQ(form.LeftView()->GutterWidth(), 2 * form.LeftView()->CharWidth());
-    EXPECT_EQ(form.RightView()->GutterWidth(), 3 * form.RightView()->CharWidth());
+    EXPECT_EQ(form.RightView()->GutterWidth() - form.LeftView()->GutterWidth(), form.LeftView()->CharWidth())
+        << "one digit more on the right";
 }
 
 TEST_F(ShowDifferencesTest, TextEndsAtANulByte)
@@ -133,7 +133,7 @@ TEST_F(ShowDifferencesTest, TextEndsAtANulByte)
     // The zero byte lies beyond the first 8 KB, so the file is text, not binary.
     const std::string b(9000, 'b');
     Load("a\n" + b + std::string("\0c\nd\n", 5), "a\n" + b + "\n");
-    EXPECT_EQ(RowsOf(*form.LeftView()), (std::vector<Row>{{"a", W, 1}, {b, W, 2}}));
+    EXPECT_EQ(RowsOf(*form.LeftView()), (std::vector<Row>{{"a", W, 1}, {b, M, 2}})) << "the cut line has no break";
 }
 
 TEST_F(ShowDifferencesTest, UnreadableOrEmptyFilesAreRefused)
@@ -151,7 +151,7 @@ TEST_F(ShowDifferencesTest, UnreadableOrEmptyFilesAreRefused)
     EXPECT_EQ(form.LeftView()->Lines().Count(), 0);
 }
 
-TEST_F(ShowDifferencesTest, ScrollingIsCoupledVerticallyOnly)
+TEST_F(ShowDifferencesTest, ScrollingIsLinkedBothWays)
 {
     std::string left = Lines(1, 300), right = Lines(1, 300);
     left += std::string(400, 'w') + "\n";
@@ -164,8 +164,19 @@ TEST_F(ShowDifferencesTest, ScrollingIsCoupledVerticallyOnly)
     EXPECT_EQ(form.LeftView()->TopLine(), 40);
     form.LeftView()->MoveCaretTo(399, 300);
     EXPECT_GT(form.LeftView()->LeftCol(), 0);
-    EXPECT_EQ(form.RightView()->LeftCol(), 0);
+    EXPECT_EQ(form.RightView()->LeftCol(), form.LeftView()->LeftCol());
     EXPECT_EQ(form.RightView()->TopLine(), form.LeftView()->TopLine());
+    // Ctrl+End and Ctrl+Home keep the rows level, whichever view has the focus.
+    for (TCodeEdit* view : {form.RightView(), form.LeftView()}) {
+        view->setFocus();
+        QKeyEvent end(QEvent::KeyPress, Qt::Key_End, Qt::ControlModifier);
+        QCoreApplication::sendEvent(view, &end);
+        EXPECT_EQ(form.LeftView()->TopLine(), form.RightView()->TopLine());
+        EXPECT_GT(form.LeftView()->TopLine(), 200);
+        QKeyEvent home(QEvent::KeyPress, Qt::Key_Home, Qt::ControlModifier);
+        QCoreApplication::sendEvent(view, &home);
+        EXPECT_EQ(form.RightView()->TopLine(), 0);
+    }
 }
 
 TEST_F(ShowDifferencesTest, NextAndPreviousDifference)

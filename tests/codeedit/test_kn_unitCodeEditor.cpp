@@ -24,7 +24,7 @@ TEST(TLinesTest, ConstructionValues)
 {
     TCodeEdit view;
     EXPECT_EQ(view.Color(), kn::clWindow);
-    EXPECT_EQ(view.ModifiedLineColor(), 0xE0E0E0u);
+    EXPECT_EQ(view.ModifiedLineColor(), kn::clEdited);
     EXPECT_TRUE(view.AutoLineNum());
     EXPECT_FALSE(view.ReadOnly());
     EXPECT_FALSE(view.WantTabs());
@@ -244,15 +244,25 @@ QImage Render(TCodeEdit& view)
     return image;
 }
 
+// The gutter and its edge take the palette's colours, in a light and in a dark palette.
 TEST(TCodeEditPaintTest, EmptyViewPaintsBackgroundAndGutter)
 {
     auto view = MakeView();
-    const QImage image = Render(*view);
-    const int gutter = view->GutterWidth();
-    EXPECT_EQ(QColor(image.pixel(1, 10)), QColor(208, 208, 208));
-    EXPECT_EQ(QColor(image.pixel(gutter - 1, 10)), QColor(128, 128, 128));
-    EXPECT_EQ(QColor(image.pixel(gutter - 2, 10)), QColor(192, 192, 192));
-    EXPECT_EQ(QColor(image.pixel(gutter + 20, 40)), view->palette().color(QPalette::Base));
+    QPalette dark;
+    for (auto [role, color] : {std::pair{QPalette::Base, QColor(30, 30, 30)},
+                               {QPalette::Window, QColor(45, 45, 45)},
+                               {QPalette::Dark, QColor(20, 20, 20)},
+                               {QPalette::Midlight, QColor(70, 70, 70)}})
+        dark.setColor(role, color);
+    for (const QPalette& palette : {view->palette(), dark}) {
+        view->setPalette(palette);
+        const QImage image = Render(*view);
+        const int gutter = view->GutterWidth();
+        EXPECT_EQ(image.pixel(1, 10), palette.color(QPalette::Window).rgb()) << "unfocused";
+        EXPECT_EQ(image.pixel(gutter - 1, 10), palette.color(QPalette::Dark).rgb());
+        EXPECT_EQ(image.pixel(gutter - 2, 10), palette.color(QPalette::Midlight).rgb());
+        EXPECT_EQ(image.pixel(gutter + 20, 40), palette.color(QPalette::Base).rgb());
+    }
     EXPECT_EQ(view->PointToCaret(QPoint(50, 50)), QPoint(0, 0));
 }
 
@@ -266,7 +276,7 @@ TEST(TCodeEditPaintTest, RowsTakeTheirColourOrTheModifiedColour)
     auto rowY = [&](int line) { return TCodeEdit::TopMargin + line * view->LineHeight() + 2; };
     EXPECT_EQ(QColor(image.pixel(x, rowY(0))), QColor(255, 0, 0));
     EXPECT_EQ(QColor(image.pixel(x, rowY(1))), view->palette().color(QPalette::Base));
-    EXPECT_EQ(QColor(image.pixel(x, rowY(2))), QColor(224, 224, 224));
+    EXPECT_EQ(QColor(image.pixel(x, rowY(2))), kn::ToQColor(kn::clEdited, view->palette()));
 }
 
 TEST(TCodeEditPaintTest, OnlyVisibleRowsAreDrawnAndTheMarginGetsTags)

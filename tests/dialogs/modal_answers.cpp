@@ -59,6 +59,13 @@ ModalAnswers::Step ModalAnswers::Close()
     return Reject;
 }
 
+ModalAnswers::Step ModalAnswers::Yes()
+{
+    return [](QWidget* modal) {
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) box->button(QMessageBox::Yes)->click();
+    };
+}
+
 QString ModalText(QWidget* modal)
 {
     if (auto* box = qobject_cast<QMessageBox*>(modal)) return box->text();

@@ -23,6 +23,7 @@ public:
     static Step Type(const QString& text);  // sets the box's line edit, then OK
     static Step Cancel();
     static Step Close();  // closes a message box
+    static Step Yes();    // answers a question box with Yes
 
     std::size_t Pending() const { return steps_.size() - next_; }
     // The text of every box a step handled, in order: a message, or an input box's prompt.

@@ -75,44 +75,53 @@ protected:
     ConfigFixture fx;
 };
 
-TEST_F(BatchManagerTest, EntriesShowInPresetOrderAndAreStoredSoAfterAChange)
+TEST_F(BatchManagerTest, EntriesShowInTheOrderTheyRunAndLookingChangesNothing)
 {
     fx.SetBatches(
         {Batch("Night", {{"Gamma", kn::TKNAction::RightToLeft, true}, {"alpha", kn::TKNAction::Auto, false}})});
     kn::TKNBatchManagerForm form(fx.Config());
     EXPECT_EQ(Items(form.tvBatches), (Strings{"Night"}));
-    EXPECT_EQ(Items(form.tvPresetOfBatch), (Strings{"Alpha", "Gamma"}));
+    EXPECT_EQ(Items(form.tvPresetOfBatch), (Strings{"Gamma", "Alpha"}));
     EXPECT_EQ(Items(form.tvPresets), (Strings{"Beta"}));
-    // The first entry is shown: its action, force flag and its preset's folders.
+    // The first entry is shown: its action and force flag.
+    EXPECT_EQ(form.rgActionItems->checkedId(), kn::ActionIndex(kn::TKNAction::RightToLeft));
+    EXPECT_TRUE(form.cbForce->isChecked());
+    Select(form.tvPresetOfBatch, "Alpha");
     EXPECT_EQ(form.rgActionItems->checkedId(), kn::ActionIndex(kn::TKNAction::Auto));
     EXPECT_FALSE(form.cbForce->isChecked());
     EXPECT_EQ(form.edLeftFolder->text(), "/alpha/l");
     EXPECT_EQ(form.edRightFolder->text(), "/alpha/r");
     EXPECT_FALSE(form.edLeftFolder->isEnabled());
-
-    // Looking at entries changes nothing.
-    Select(form.tvPresetOfBatch, "Gamma");
-    EXPECT_EQ(form.rgActionItems->checkedId(), kn::ActionIndex(kn::TKNAction::RightToLeft));
-    EXPECT_TRUE(form.cbForce->isChecked());
-    Select(form.tvPresetOfBatch, "Alpha");
     kn::TKNBatchRec looked = Saved(form, "Night");
-    EXPECT_EQ(EntryNames(looked), (Strings{"Gamma", "alpha"})) << "stored order kept until a change";
+    EXPECT_EQ(EntryNames(looked), (Strings{"Gamma", "alpha"}));
     EXPECT_EQ(looked.Entries[0].Action, kn::TKNAction::RightToLeft);
     EXPECT_EQ(looked.Entries[0].Force, 1);
 }
 
-TEST_F(BatchManagerTest, AChangeStoresTheEntriesInPresetOrder)
+// The keyboard's way: Add, Remove, Up and Down; the stored order is the listed one.
+TEST_F(BatchManagerTest, ButtonsAddRemoveAndReorderTheStepsAsListed)
 {
     fx.SetBatches(
         {Batch("Night", {{"Gamma", kn::TKNAction::RightToLeft, true}, {"alpha", kn::TKNAction::Auto, false}})});
     kn::TKNBatchManagerForm form(fx.Config());
-    form.cbForce->click();
+    EXPECT_FALSE(form.btnUp->isEnabled()) << "the first step is selected";
+    EXPECT_TRUE(form.btnDown->isEnabled());
+    Select(form.tvPresetOfBatch, "Alpha");
+    EXPECT_FALSE(form.btnDown->isEnabled());
+    form.btnUp->click();
+    EXPECT_EQ(Items(form.tvPresetOfBatch), (Strings{"Alpha", "Gamma"}));
+    EXPECT_EQ(form.tvPresetOfBatch->currentItem()->text(), "Alpha") << "the moved step stays selected";
+    Select(form.tvPresets, "Beta");
+    form.btnAddEntry->click();
+    form.btnUp->click();
+    EXPECT_EQ(Items(form.tvPresetOfBatch), (Strings{"Alpha", "Beta", "Gamma"}));
+    Select(form.tvPresetOfBatch, "Gamma");
+    form.btnRemoveEntry->click();
+    EXPECT_EQ(Items(form.tvPresets), (Strings{"Gamma"}));
     kn::TKNBatchRec saved = Saved(form, "Night");
-    EXPECT_EQ(EntryNames(saved), (Strings{"Alpha", "Gamma"}));
-    EXPECT_EQ(saved.Entries[0].Force, 1);
+    EXPECT_EQ(EntryNames(saved), (Strings{"Alpha", "Beta"}));
     EXPECT_EQ(saved.Entries[0].Action, kn::TKNAction::Auto);
-    EXPECT_EQ(saved.Entries[1].Force, 1);
-    EXPECT_EQ(saved.Entries[1].Action, kn::TKNAction::RightToLeft);
+    EXPECT_EQ(saved.Entries[1].Action, kn::TKNAction::RightToLeft) << "the preset's own action";
 }
 
 TEST_F(BatchManagerTest, ActionClicksEditTheSelectedEntry)
@@ -248,7 +257,9 @@ TEST_F(BatchManagerTest, DeletingTheLastBatchDisablesTheLists)
 {
     fx.SetBatches({Batch("Only", {{"Beta", kn::TKNAction::Auto, false}})});
     kn::TKNBatchManagerForm form(fx.Config());
-    form.btnDelete->click();
+    EXPECT_TRUE(Click(form.btnDelete, {ModalAnswers::Close()}).value(0).startsWith("Delete the batch"));
+    EXPECT_EQ(Items(form.tvBatches), (Strings{"Only"})) << "No keeps it";
+    Click(form.btnDelete, {ModalAnswers::Yes()});
     EXPECT_TRUE(Items(form.tvBatches).empty());
     for (QWidget* w : std::initializer_list<QWidget*>{form.tvPresetOfBatch, form.tvPresets, form.btnDelete,
                                                       form.btnRename, form.rgAction, form.cbForce})

@@ -76,7 +76,7 @@ TEST_F(MainDialogsTest, AWrongOrCancelledPasswordEndsTheStartAndWritesNothing)
         std::vector<ModalAnswers::Step> steps;
     };
     const Row rows[] = {
-        {"wrong", {ModalAnswers::Type("LetMeIn"), ModalAnswers::Close()}},
+        {"wrong, then cancelled", {ModalAnswers::Type("LetMeIn"), ModalAnswers::Close(), ModalAnswers::Cancel()}},
         {"cancelled", {ModalAnswers::Cancel()}},
     };
     for (const Row& row : rows) {
@@ -133,7 +133,7 @@ TEST_F(MainDialogsTest, ManagersRebuildTheirMenusOnOkOnly)
 
     auto deleteFirstPreset = [](bool ok) {
         return On<kn::TKNPresetManagerForm>([ok](kn::TKNPresetManagerForm* form) {
-            form->btnDelete->click();
+            Click(form->btnDelete, {ModalAnswers::Yes()});
             (ok ? form->btnOk : form->btnCancel)->click();
         });
     };
@@ -144,7 +144,7 @@ TEST_F(MainDialogsTest, ManagersRebuildTheirMenusOnOkOnly)
 
     ASSERT_EQ(MenuCaptions(window, "&Batch"), (QStringList{"Batches &Manager", "", "Night"}));
     RunCommand(window, "actBatchManager", {On<kn::TKNBatchManagerForm>([](kn::TKNBatchManagerForm* form) {
-                   form->btnDelete->click();
+                   Click(form->btnDelete, {ModalAnswers::Yes()});
                    form->btnOk->click();
                })});
     EXPECT_EQ(MenuCaptions(window, "&Batch"), (QStringList{"Batches &Manager"}));
@@ -157,7 +157,8 @@ TEST_F(MainDialogsTest, PasswordCommandSetsThePasswordForTheNextStart)
         RunCommand(window, "actHelpPassword", {On<kn::TKNPasswordForm>([](kn::TKNPasswordForm* form) {
                        form->edNew->setText("s3cret");
                        form->edConfirm->setText("s3cret");
-                       form->btnOk->click();
+                       EXPECT_EQ(Click(form->btnOk, {ModalAnswers::Close()}).value(0).toStdString(),
+                                 "The password is set; it is asked for at every start.");
                    })});
     }
     // The window wrote the header when it went; the next start asks.

@@ -20,7 +20,8 @@ struct PasswordRow {
     QString oldText;
     QString newText;
     QString confirmText;
-    const char* message;  // the refusal; "" when the dialog closes with OK
+    bool accepted;        // the dialog closes with OK
+    const char* message;  // the refusal, or the confirmation of an accepted change
     const char* after;    // plain text of the password afterwards
 };
 
@@ -28,14 +29,18 @@ TEST(PasswordForm, SetsChangesRemovesAndRefuses)
 {
     const QString sixteenWide(16, QChar(0x00E9));  // 16 characters, 32 bytes
     const PasswordRow rows[] = {
-        {"set with no password before", "", "", "abc", "abc", "", "abc"},
-        {"change", "secret", "secret", "other", "other", "", "other"},
-        {"remove with both new fields empty", "secret", "secret", "", "", "", ""},
-        {"wrong old password", "secret", "wrong", "x", "x", "The old password is incorrect!", "secret"},
-        {"old password in the other case", "secret", "Secret", "x", "x", "The old password is incorrect!", "secret"},
-        {"old password missing", "secret", "", "", "", "The old password is incorrect!", "secret"},
-        {"new passwords differ", "", "", "abc", "abd", "The new passwords do not match! ", ""},
-        {"new password too long to store", "", "", sixteenWide, sixteenWide,
+        {"set with no password before", "", "", "abc", "abc", true,
+         "The password is set; it is asked for at every start.", "abc"},
+        {"change", "secret", "secret", "other", "other", true,
+         "The password is changed; it is asked for at every start.", "other"},
+        {"remove with both new fields empty", "secret", "secret", "", "", true,
+         "The password is removed: Kestrune starts without asking.", ""},
+        {"wrong old password", "secret", "wrong", "x", "x", false, "The old password is incorrect!", "secret"},
+        {"old password in the other case", "secret", "Secret", "x", "x", false, "The old password is incorrect!",
+         "secret"},
+        {"old password missing", "secret", "", "", "", false, "The old password is incorrect!", "secret"},
+        {"new passwords differ", "", "", "abc", "abd", false, "The new passwords do not match! ", ""},
+        {"new password too long to store", "", "", sixteenWide, sixteenWide, false,
          "The new password is too long! It may take at most 16 bytes; letters outside A-Z, digits and "
          "punctuation take two or more bytes each.",
          ""},
@@ -49,17 +54,11 @@ TEST(PasswordForm, SetsChangesRemovesAndRefuses)
         form.edOld->setText(row.oldText);
         form.edNew->setText(row.newText);
         form.edConfirm->setText(row.confirmText);
-        const bool refused = *row.message != 0;
-        ModalAnswers answers(refused ? std::vector<ModalAnswers::Step>{ModalAnswers::Close()}
-                                     : std::vector<ModalAnswers::Step>{});
+        ModalAnswers answers({ModalAnswers::Close()});
         form.btnOk->click();
-        if (refused) {
-            ASSERT_EQ(answers.Seen.size(), 1);
-            EXPECT_EQ(answers.Seen[0].toStdString(), row.message);
-            EXPECT_NE(form.result(), QDialog::Accepted);
-        } else {
-            EXPECT_EQ(form.result(), QDialog::Accepted);
-        }
+        ASSERT_EQ(answers.Seen.size(), 1);
+        EXPECT_EQ(answers.Seen[0].toStdString(), row.message);
+        EXPECT_EQ(form.result() == QDialog::Accepted, row.accepted);
         EXPECT_TRUE(answers.Unexpected.isEmpty()) << answers.Unexpected.join("|").toStdString();
         EXPECT_EQ(vex::GetField(fx.Config().Header.Password), vex::ScramblePassword(row.after));
     }
@@ -71,7 +70,7 @@ TEST(PasswordForm, StoredFormIsPaddedToAnEvenLength)
     kn::TKNPasswordForm form(fx.Config());
     form.edNew->setText("abc");
     form.edConfirm->setText("abc");
-    form.btnOk->click();
+    Click(form.btnOk, {ModalAnswers::Close()});
     EXPECT_EQ(vex::GetField(fx.Config().Header.Password).size(), 4u);
     EXPECT_EQ(form.edNew->maxLength(), 16);
     EXPECT_EQ(form.edOld->echoMode(), QLineEdit::Password);
@@ -91,11 +90,25 @@ TEST(StartupPassword, OnlyTheRightPasswordLetsTheProgramStart)
     const StartRow rows[] = {
         {"no password asks nothing", "", {}, true, {}},
         {"right password", "pw12", {ModalAnswers::Type("pw12")}, true, {prompt}},
-        {"wrong letter case",
+        {"wrong letter case, then cancelled",
          "pw12",
-         {ModalAnswers::Type("PW12"), ModalAnswers::Close()},
+         {ModalAnswers::Type("PW12"), ModalAnswers::Close(), ModalAnswers::Cancel()},
          false,
-         {prompt, "Password is incorrect!"}},
+         {prompt, "The password is incorrect! Tries left: 2.", prompt}},
+        {"right at the third try",
+         "pw12",
+         {ModalAnswers::Type("a"), ModalAnswers::Close(), ModalAnswers::Type("b"), ModalAnswers::Close(),
+          ModalAnswers::Type("pw12")},
+         true,
+         {prompt, "The password is incorrect! Tries left: 2.", prompt, "The password is incorrect! Tries left: 1.",
+          prompt}},
+        {"three wrong answers end it",
+         "pw12",
+         {ModalAnswers::Type("a"), ModalAnswers::Close(), ModalAnswers::Type("b"), ModalAnswers::Close(),
+          ModalAnswers::Type("c"), ModalAnswers::Close()},
+         false,
+         {prompt, "The password is incorrect! Tries left: 2.", prompt, "The password is incorrect! Tries left: 1.",
+          prompt, "The password is incorrect!"}},
         {"cancelled, silently", "pw12", {ModalAnswers::Cancel()}, false, {prompt}},
         {"OK with an empty field, silently", "pw12", {ModalAnswers::Type("")}, false, {prompt}},
     };

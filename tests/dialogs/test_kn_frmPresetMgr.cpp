@@ -92,7 +92,7 @@ TEST_F(PresetManagerTest, AnEmptyListDisablesThePanelButNotAdd)
     fx.SetPresets({Preset("Only")});
     kn::TKNPresetManagerForm form(fx.Config());
     EXPECT_TRUE(form.pnlOptions->isEnabled());
-    form.btnDelete->click();
+    EXPECT_EQ(Click(form.btnDelete, {ModalAnswers::Yes()}), QStringList{"Delete the preset \"Only\"?"});
     EXPECT_TRUE(Shown(form).empty());
     EXPECT_FALSE(form.pnlOptions->edLeftFolder->isEnabled());
     EXPECT_FALSE(form.pnlOptions->cbRecursive->isEnabled());
@@ -155,7 +155,7 @@ TEST_F(PresetManagerTest, CancelChangesNothing)
     Click(form.btnRename, {ModalAnswers::Type("Renamed")});
     form.pnlOptions->edFilter->setText("*.changed");
     Select(form, "Two");
-    form.btnDelete->click();
+    Click(form.btnDelete, {ModalAnswers::Yes()});
     form.btnCancel->click();
     EXPECT_EQ(Names(fx.Config().Presets), (Strings{"Keep", "Two"}));
     EXPECT_EQ(vex::GetField(fx.Config().Presets.Find("Keep")->Filter), "*.*");

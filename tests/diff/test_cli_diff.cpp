@@ -41,22 +41,40 @@ TEST(CliDiffTest, CountsRecordsAndStatuses)
     testutil::TempDir dir;
     testutil::WriteFile(dir / "a.txt", "a\nb\nc\na\nb\nb\na\n");
     testutil::WriteFile(dir / "b.txt", "c\r\nb\r\na\r\nb\r\na\r\nc");
-    testutil::WriteFile(dir / "same.txt", "a\rb\rc\ra\rb\rb\ra");
+    testutil::WriteFile(dir / "same.txt", "a\rb\rc\ra\rb\rb\ra\r");
     const std::string a = Quote(dir / "a.txt"), b = Quote(dir / "b.txt");
 
-    CliOutput r = Cli(dir, a + " " + b);
+    CliOutput r = Cli(dir, "--strip-trailing-cr " + a + " " + b);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "1 lines added, 1 lines modified, 2 lines deleted.\n");
 
-    r = Cli(dir, "--records " + a + " " + b);
+    r = Cli(dir, "--records --strip-trailing-cr " + a + " " + b);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out,
-              "modify\t0\t0\t1\ndelete\t2\t0\t1\ndelete\t5\t0\t1\nadd\t7\t5\t1\n"
+              "modify\t0\t0\t1\ndelete\t2\t0\t1\ndelete\t4\t0\t1\nadd\t7\t5\t1\n"
               "1 lines added, 1 lines modified, 2 lines deleted.\n");
 
-    r = Cli(dir, "--records " + a + " " + Quote(dir / "same.txt"));
-    EXPECT_EQ(r.status, 0) << "line breaks do not count";
+    r = Cli(dir, a + " " + Quote(dir / "same.txt"));
+    EXPECT_EQ(r.status, 1) << "lines are compared with their breaks";
+    r = Cli(dir, "--records --strip-trailing-cr " + a + " " + Quote(dir / "same.txt"));
+    EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "No differences.\n");
+}
+
+// The same text in another encoding is no difference, and the summary says what differs.
+TEST(CliDiffTest, EncodingsAreDecodedBeforeComparing)
+{
+    testutil::TempDir dir;
+    testutil::WriteFile(dir / "utf8.txt", "Caf\xC3\xA9\n");
+    testutil::WriteFile(dir / "latin1.txt", "Caf\xE9\n");
+    testutil::WriteFile(dir / "utf16.txt", std::string("\xFF\xFE"
+                                                       "C\0a\0f\0\xE9\0\n\0",
+                                                       12));
+    for (const char* other : {"latin1.txt", "utf16.txt"}) {
+        CliOutput r = Cli(dir, Quote(dir / "utf8.txt") + " " + Quote(dir / other));
+        EXPECT_EQ(r.status, 0) << other;
+        EXPECT_NE(r.out.find("the encodings differ (UTF-8, "), std::string::npos) << r.out;
+    }
 }
 
 TEST(CliDiffTest, ErrorsNameTheFileAndTheReason)
@@ -196,7 +214,7 @@ TEST(CliDiffTest, BinaryFilesAreComparedByteForByte)
 
     r = Cli(dir, Quote(dir / "late-zero.txt") + " " + Quote(dir / "late-zero2.txt"));
     EXPECT_EQ(r.status, 1) << "a zero byte after the first 8 KB leaves the file text, cut there";
-    EXPECT_EQ(r.out, "1 lines added, 0 lines modified, 0 lines deleted.\n");
+    EXPECT_EQ(r.out, "1 lines added, 1 lines modified, 0 lines deleted.\n") << "the cut line has no break";
 }
 
 }  // namespace

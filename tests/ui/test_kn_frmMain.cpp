@@ -1,17 +1,22 @@
 // The main window driven as a user would: comparisons, the result list, sorting, busy state,
 // stopping, and what survives a restart.
+#include <QComboBox>
 #include <QDialog>
+#include <QFocusEvent>
 #include <QFont>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QIcon>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPalette>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
+#include <cmath>
 #include <cstdlib>
 
 #include "framework/qt/vex_frmHelp.h"
@@ -115,20 +120,21 @@ TEST_F(MainWindow, ComparisonFillsTheListWithTextsColoursAndImages)
         QVariant font = model.index(row, column).data(Qt::FontRole);
         return font.isValid() && font.value<QFont>().strikeOut();
     };
-    const QColor black(0, 0, 0), grey(128, 128, 128), red(255, 0, 0), blue(0, 0, 255);
-    // Newer on the left: the left side is the source (black), the right the target (grey, struck).
-    EXPECT_EQ(colour(newer, 0), black);
-    EXPECT_EQ(colour(newer, 2), black);
-    EXPECT_EQ(colour(newer, 3), blue);
-    EXPECT_EQ(colour(newer, 5), grey);
+    // The palette's colours, so a dark theme stays readable; the view's own text colour where
+    // none is given. Newer on the left: the update replaces the right file, dimmed and struck.
+    const QPalette palette = QGuiApplication::palette();
+    EXPECT_EQ(colour(newer, 0), QColor());
+    EXPECT_EQ(colour(newer, 2), QColor());
+    EXPECT_EQ(colour(newer, 3), palette.color(QPalette::Link));
+    EXPECT_EQ(colour(newer, 5), palette.color(QPalette::PlaceholderText));
     EXPECT_TRUE(struck(newer, 6));
     EXPECT_FALSE(struck(newer, 1));
-    EXPECT_EQ(colour(only, 0), grey);
-    EXPECT_TRUE(struck(only, 0));
-    EXPECT_EQ(colour(only, 6), black);
+    // Only on the right: nothing on the left is replaced, whatever the update does with it.
+    EXPECT_EQ(colour(only, 0), QColor());
+    EXPECT_FALSE(struck(only, 0));
     EXPECT_FALSE(struck(only, 6));
-    for (int column = 0; column < 7; ++column) {
-        EXPECT_EQ(colour(differ, column), red) << column;
+    for (int column : {0, 1, 2, 4, 5, 6}) {
+        EXPECT_EQ(colour(differ, column), QColor(0xC0, 0, 0)) << column;
         EXPECT_FALSE(struck(differ, column)) << column;
     }
 
@@ -144,6 +150,48 @@ TEST_F(MainWindow, ComparisonFillsTheListWithTextsColoursAndImages)
         window.ListViewFiles->selectRow(newer);
         window.grab().save(QString("%1/main-800.png").arg(shots));
     }
+}
+
+// WCAG's contrast ratio of two colours (1 to 21).
+double Contrast(const QColor& a, const QColor& b)
+{
+    auto luminance = [](const QColor& c) {
+        auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// Every text of the list against the view's base, in a light and in a dark palette: names and
+// times at least 4.5:1, the dimmed side at least 3:1.
+TEST_F(MainWindow, TheListStaysReadableInALightAndADarkPalette)
+{
+    MakeTrees();
+    auto config = OpenConfig();
+    kn::TKNMainForm window(*config);
+    Compare(window, left, right);
+    kn::TKNResultModel& model = window.ResultModel();
+    const QPalette light = QApplication::palette();
+    QPalette dark = light;
+    for (auto [role, colour] : {std::pair{QPalette::Base, QColor(0x24, 0x24, 0x24)},
+                                {QPalette::Text, Qt::white},
+                                {QPalette::Link, QColor(0x8A, 0xB4, 0xF8)},
+                                {QPalette::PlaceholderText, Qt::gray}})
+        dark.setColor(role, colour);
+    for (const QPalette& palette : {light, dark}) {
+        QApplication::setPalette(palette);
+        const QColor base = palette.color(QPalette::Base);
+        for (int row = 0; row < model.rowCount(); ++row)
+            for (int column = 0; column < 7; ++column) {
+                const QVariant given = model.index(row, column).data(Qt::ForegroundRole);
+                const QColor text = given.isValid() ? given.value<QColor>() : palette.color(QPalette::Text);
+                const bool dimmed = model.index(row, column).data(Qt::FontRole).value<QFont>().strikeOut();
+                EXPECT_GE(Contrast(text, base), dimmed ? 3.0 : 4.5)
+                    << "row " << row << " column " << column << " on " << base.name().toStdString();
+            }
+    }
+    QApplication::setPalette(light);
 }
 
 TEST_F(MainWindow, HeaderClicksSortAndTheOrderSurvivesARestart)
@@ -210,6 +258,35 @@ TEST_F(MainWindow, CommandsDoNothingWhileBusy)
         << "idle again, commands work";
 }
 
+// Every control of the window on the Tab path, and the list's first and last rows on Home/End.
+TEST_F(MainWindow, TheKeyboardReachesEveryControlAndBothEndsOfTheList)
+{
+    MakeTrees();
+    auto config = OpenConfig();
+    kn::TKNMainForm window(*config);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    Compare(window, left, right);
+    QWidget* expected[] = {window.sbtnFolderLeft, window.cbAction, window.sbtnFolderRight, window.edFolderRight,
+                           window.ListViewFiles};  // Stop is off while idle
+    QWidget* at = window.edFolderLeft;
+    for (QWidget* next : expected) {
+        at = at->nextInFocusChain();
+        while (!(at->focusPolicy() & Qt::TabFocus) || !at->isEnabled() || !at->isVisible()) at = at->nextInFocusChain();
+        EXPECT_EQ(at, next) << at->objectName().toStdString();
+    }
+    // Tab into the list (sent directly: an offscreen window need not be the active one).
+    QFocusEvent tabbedIn(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(window.ListViewFiles, &tabbedIn);
+    ASSERT_TRUE(window.ListViewFiles->currentIndex().isValid()) << "a visible current row";
+    QTest::keyClick(window.ListViewFiles, Qt::Key_End);
+    EXPECT_EQ(window.ListViewFiles->currentIndex().row(), window.ResultModel().rowCount() - 1);
+    QTest::keyClick(window.ListViewFiles, Qt::Key_Home, Qt::ShiftModifier);
+    EXPECT_EQ(window.ListViewFiles->currentIndex().row(), 0);
+    EXPECT_EQ(window.ListViewFiles->selectionModel()->selectedRows().size(), window.ResultModel().rowCount())
+        << "Shift+Home selects up to the first row";
+}
+
 TEST_F(MainWindow, EscStopsARunningComparison)
 {
     MakeTrees();
@@ -223,7 +300,8 @@ TEST_F(MainWindow, EscStopsARunningComparison)
     QTest::keyClick(window.edFolderLeft, Qt::Key_Escape);
     ASSERT_TRUE(WaitUntil([&] { return !window.IsBusy(); }));
     EXPECT_EQ(window.ResultModel().rowCount(), 0);
-    EXPECT_EQ(StatusText(window, 0), "Found 0 folder(s) and file(s).");
+    EXPECT_EQ(StatusText(window, 0), "Stopped.") << "not \"Found 0\", which would read as equal trees";
+    EXPECT_TRUE(StatusText(window, 1).startsWith("No result: stopped")) << StatusText(window, 1).toStdString();
 }
 
 TEST_F(MainWindow, AFailedComparisonSaysWhyAndListsNothing)
@@ -275,36 +353,45 @@ TEST_F(MainWindow, FolderPanelAndColumnsFollowTheWindowWidth)
         window.resize(width, 480);
         window.show();
         QCoreApplication::processEvents();
-        QWidget* panel = window.sbtnAction->parentWidget();
-        int w = panel->width();
-        int x = (w - 24) / 2;
-        EXPECT_EQ(window.sbtnAction->geometry(), QRect(x, 0, 24, panel->height())) << width;
+        QWidget* panel = window.cbAction->parentWidget();
+        const int w = panel->width(), a = window.cbAction->sizeHint().width();
+        const int x = (w - a) / 2;
+        EXPECT_EQ(window.cbAction->geometry(), QRect(x, 0, a, panel->height())) << width;
         EXPECT_EQ(window.sbtnFolderLeft->x(), x - 24) << width;
-        EXPECT_EQ(window.sbtnFolderRight->x(), x + 24) << width;
+        EXPECT_EQ(window.sbtnFolderRight->x(), x + a) << width;
         EXPECT_EQ(window.edFolderLeft->geometry(), QRect(0, 0, x - 25, panel->height())) << width;
-        EXPECT_EQ(window.edFolderRight->geometry(), QRect(x + 49, 0, w - x - 49 - 24, panel->height())) << width;
+        EXPECT_EQ(window.edFolderRight->geometry(), QRect(x + a + 25, 0, w - x - a - 25 - 24, panel->height()))
+            << width;
         EXPECT_EQ(window.sbtnStop->geometry(), QRect(w - 24, 0, 24, panel->height())) << width;
         QHeaderView* header = window.ListViewFiles->horizontalHeader();
         int client = window.ListViewFiles->viewport()->width();
-        int name = std::max((client - 200 - 240 - 40) / 2 - 10, 120);
+        const int times = header->sectionSize(2) + header->sectionSize(4);
+        EXPECT_GE(header->sectionSize(2), window.fontMetrics().horizontalAdvance("2026-12-09 19:30:59")) << width;
+        int name = std::max((client - 200 - times - 40) / 2 - 10, 120);
         EXPECT_EQ(header->sectionSize(0), name) << width;
         EXPECT_EQ(header->sectionSize(6), name) << width;
         EXPECT_EQ(header->sectionSize(3), 40) << width;
     }
 }
 
-TEST_F(MainWindow, ActionButtonCyclesThroughItsThreeGlyphs)
+TEST_F(MainWindow, TheDirectionControlNamesItsDirectionAndF4PicksTheNext)
 {
     auto config = OpenConfig();
     kn::TKNMainForm window(*config);
-    const char* glyphs[3] = {":/KNBMLEFTTORIGHT", ":/KNBMRIGHTTOLEFT", ":/KNBMAUTO"};
+    const QString names[3] = {"Left to Right", "Right to Left", "Auto"};
     for (int step = 0; step < 4; ++step) {
-        int action = kn::ActionIndex(window.CurrentAction());
-        EXPECT_EQ(window.sbtnAction->icon().pixmap(16, 16).toImage(), QIcon(glyphs[action]).pixmap(16, 16).toImage());
+        const int action = kn::ActionIndex(window.CurrentAction());
+        EXPECT_EQ(window.cbAction->currentText(), names[action]);
+        EXPECT_TRUE(window.cbAction->toolTip().startsWith(names[action] + ":"))
+            << window.cbAction->toolTip().toStdString();
         EXPECT_EQ(kn::ActionIndex(config->Header.CurrentOptions.Action), action);
-        window.sbtnAction->click();
+        window.FindAction("actCompareAction")->trigger();
         EXPECT_EQ(kn::ActionIndex(window.CurrentAction()), (action + 1) % 3);
     }
+    // Picked in the list, as by mouse or keyboard.
+    window.cbAction->setCurrentIndex(1);
+    emit window.cbAction->activated(1);
+    EXPECT_EQ(window.CurrentAction(), kn::TKNAction::RightToLeft);
 }
 
 TEST_F(MainWindow, APresetFromTheMenuAppliesItsFoldersAndCompares)

@@ -9,7 +9,6 @@
 #include <QTest>
 
 #include "framework/qt/vex_unitStatusBar.h"
-#include "tests/framework_qt/modal_helper.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/kn_frmShowDifferences.h"
 #include "ui/kn_unitResultModel.h"
@@ -43,27 +42,33 @@ protected:
                                                        flags | QItemSelectionModel::Rows);
     }
 
+    // The differences window `open` opened (it is not modal), or nullptr.
+    static kn::TKNShowDifferencesForm* Opened(const std::function<void()>& open)
+    {
+        open();
+        QCoreApplication::processEvents();
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* form = qobject_cast<kn::TKNShowDifferencesForm*>(widget); form && form->isVisible()) return form;
+        return nullptr;
+    }
+
+    static void Close(QWidget* form)
+    {
+        form->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
     // Runs `open` and returns the first line of the left file the differences window showed
     // ("" when none opened), closing it at `closeSize`.
     static std::string OpenedLeftLine(const std::function<void()>& open, QSize closeSize = QSize())
     {
-        std::string seen;
-        testutil::OnNextModal([&seen, closeSize](QWidget* modal) {
-            if (auto* form = qobject_cast<kn::TKNShowDifferencesForm*>(modal)) {
-                // The comparison runs on a worker; the views fill once it has ended.
-                while (form->Comparing()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-                seen = form->LeftView()->Lines().Get(0);
-                if (closeSize.isValid()) form->resize(closeSize);
-            }
-            modal->close();
-        });
-        open();
-        // A command that opened nothing leaves the responder armed: give it a box to close.
-        if (seen.empty() && QApplication::activeModalWidget() == nullptr) {
-            QDialog dummy;
-            QTimer::singleShot(50, &dummy, &QDialog::reject);
-            dummy.exec();
-        }
+        kn::TKNShowDifferencesForm* form = Opened(open);
+        if (form == nullptr) return "";
+        // The comparison runs on a worker; the views fill once it has ended.
+        while (form->Comparing()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        const std::string seen = form->LeftView()->Lines().Get(0);
+        if (closeSize.isValid()) form->resize(closeSize);
+        Close(form);
         return seen;
     }
 };
@@ -142,13 +147,10 @@ TEST_F(MainDifferences, TheDifferencesWindowKeepsItsSizeAcrossStarts)
         Select(window, "a.txt", QItemSelectionModel::ClearAndSelect);
         QAction* showDifferences = window.FindAction("actCompareShowDifferences");
         EXPECT_EQ(OpenedLeftLine([&] { showDifferences->trigger(); }, QSize(530, 410)), "left a");
-        QSize opened;
-        testutil::OnNextModal([&opened](QWidget* modal) {
-            opened = modal->size();
-            modal->close();
-        });
-        showDifferences->trigger();
-        EXPECT_EQ(opened, QSize(530, 410)) << "the next opening takes the size it was closed with";
+        QWidget* form = Opened([&] { showDifferences->trigger(); });
+        ASSERT_NE(form, nullptr);
+        EXPECT_EQ(form->size(), QSize(530, 410)) << "the next opening takes the size it was closed with";
+        Close(form);
     }
     auto config = OpenConfig();
     const int width = config->Header.DiffWindowWidth, height = config->Header.DiffWindowHeight;  // packed fields

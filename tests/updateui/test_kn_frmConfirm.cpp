@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
@@ -64,25 +65,16 @@ INSTANTIATE_TEST_SUITE_P(AllCombinations, ConfirmActionText, ::testing::ValuesIn
                              return std::string(row.param.name);
                          });
 
-TEST(ConfirmForm, ScalesLayoutLengthsToTheScreenDpi)
-{
-    EXPECT_EQ(TKNConfirmForm::ScaleToDpi(425, 96), 425);
-    EXPECT_EQ(TKNConfirmForm::ScaleToDpi(425, 144), 638);  // 637.5 rounds up
-    EXPECT_EQ(TKNConfirmForm::ScaleToDpi(75, 120), 94);
-    EXPECT_EQ(TKNConfirmForm::ScaleToDpi(505, 192), 1010);
-    EXPECT_EQ(TKNConfirmForm::ScaleToDpi(32, 0), 32) << "an unknown DPI keeps the design size";
-}
-
 TEST(ConfirmForm, ShowsCaptionsAndStartsUnchecked)
 {
     TKNConfirmForm form;
     EXPECT_EQ(form.windowTitle(), "Updating Confirmation");
-    EXPECT_EQ(form.Label4->text(), "Are you sure to update?");
+    EXPECT_EQ(form.Label4->text(), "Update these folders as listed below?");
     EXPECT_EQ(form.Label2->text(), "Left Folder:");
     EXPECT_EQ(form.Label1->text(), "Right Folder:");
     EXPECT_EQ(form.Label3->text(), "Action:");
     EXPECT_EQ(form.cbBackup->text(), "&Backup");
-    EXPECT_EQ(form.btnOk->text(), "&Ok");
+    EXPECT_EQ(form.btnOk->text(), "&OK");
     EXPECT_EQ(form.btnCancel->text(), "&Cancel");
     EXPECT_EQ(form.btnHelp->text(), "Help");
     EXPECT_FALSE(form.cbBackup->isChecked());
@@ -99,37 +91,31 @@ TEST(ConfirmForm, ShowsCaptionsAndStartsUnchecked)
     }
 }
 
-TEST(ConfirmForm, PlacesControlsAtTheirDesignPositionsScaled)
+// Long totals wrap instead of being cut, and the operations list grows with the dialog.
+TEST(ConfirmForm, IsResizableAndShowsItsTotalsAndOperationsWhole)
 {
     TKNConfirmForm form;
-    double dpi = form.screen()->logicalDotsPerInch();
-    auto s = [dpi](int v) { return TKNConfirmForm::ScaleToDpi(v, dpi); };
-    struct Expected {
-        const char* name;
-        QWidget* control;
-        int left, top, width, height;  // 0: the control's own
-    } expected[] = {
-        {"Image1", form.Image1, 16, 16, 32, 32},         {"Label4", form.Label4, 64, 16, 0, 0},
-        {"Label2", form.Label2, 64, 48, 0, 0},           {"edLeftFolder", form.edLeftFolder, 64, 64, 425, 0},
-        {"Label1", form.Label1, 64, 96, 0, 0},           {"edRightFolder", form.edRightFolder, 64, 112, 425, 0},
-        {"Label3", form.Label3, 64, 144, 0, 0},          {"edAction", form.edAction, 64, 160, 425, 0},
-        {"lblTotals", form.lblTotals, 64, 188, 425, 17}, {"cbBackup", form.cbBackup, 16, 230, 97, 17},
-        {"btnOk", form.btnOk, 256, 230, 75, 25},         {"btnCancel", form.btnCancel, 336, 230, 75, 25},
-        {"btnHelp", form.btnHelp, 416, 230, 75, 25},
-    };
-    for (const Expected& e : expected) {
-        QRect g = e.control->geometry();
-        EXPECT_EQ(g.left(), s(e.left)) << e.name;
-        EXPECT_EQ(g.top(), s(e.top)) << e.name;
-        if (e.width) {
-            EXPECT_EQ(g.width(), s(e.width)) << e.name;
-        }
-        if (e.height) {
-            EXPECT_EQ(g.height(), s(e.height)) << e.name;
-        }
-    }
-    EXPECT_EQ(form.size(), QSize(s(505), s(272)));
-    EXPECT_EQ(form.minimumSize(), form.maximumSize()) << "fixed dialog border";
+    const QString totals =
+        "1,234,567 files to copy (12.3 GB), 328 to delete, 2 folders to create, 5 folders to "
+        "remove, 7 attribute changes, 3 times to set";
+    form.SetTotals(totals);
+    int made = 0;
+    form.SetOperations(1000000, [&made](int i) {
+        ++made;
+        return QString("Copy left to right:  f%1").arg(i);
+    });
+    form.show();
+    QApplication::processEvents();
+    EXPECT_LT(form.minimumSize().width(), form.maximumSize().width()) << "resizable";
+    EXPECT_TRUE(form.lblTotals->wordWrap());
+    EXPECT_EQ(form.lblTotals->text(), totals);
+    EXPECT_EQ(form.lvOperations->model()->rowCount(), 1000000);
+    EXPECT_EQ(form.lvOperations->model()->index(2, 0).data().toString(), "Copy left to right:  f2");
+    EXPECT_LT(made, 1000) << "only the lines in view are made";
+    const int before = form.lvOperations->height();
+    form.resize(form.width(), form.height() + 200);
+    QApplication::processEvents();
+    EXPECT_EQ(form.lvOperations->height(), before + 200);
 }
 
 TEST(ConfirmForm, FillsFieldsFromContent)
@@ -149,14 +135,14 @@ void SendKey(QWidget* target, int key)
     QApplication::sendEvent(target, &release);
 }
 
-TEST(ConfirmForm, TabGoesOkCancelHelpBackupAndRound)
+TEST(ConfirmForm, TabGoesOkCancelHelpBackupOperationsAndRound)
 {
     TKNConfirmForm form;
     form.show();
     form.activateWindow();
     QApplication::processEvents();
     ASSERT_EQ(QApplication::focusWidget(), form.btnOk) << "initially focused";
-    QWidget* order[] = {form.btnCancel, form.btnHelp, form.cbBackup, form.btnOk};
+    QWidget* order[] = {form.btnCancel, form.btnHelp, form.cbBackup, form.lvOperations, form.btnOk};
     for (QWidget* next : order) {
         SendKey(QApplication::focusWidget(), Qt::Key_Tab);
         QApplication::processEvents();

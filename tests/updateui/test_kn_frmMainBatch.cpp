@@ -5,9 +5,11 @@
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTreeWidget>
 
 #include "batch_setup.h"
 #include "modal_script.h"
+#include "ui/kn_frmBatchSummary.h"
 #include "updateui_support.h"
 
 namespace updateui_test {
@@ -63,7 +65,7 @@ TEST_F(BatchRun, TwoPresetsRunWithTheirEntriesActionsAndAMissingOneIsSkipped)
 
     QStringList seen = Run(window, "Nightly", {ModalScript::Yes()});
     ASSERT_EQ(seen.size(), 1) << seen.join("; ").toStdString();
-    EXPECT_EQ(seen[0], "question: Are you sure to execute the batch \"Nightly\"?");
+    EXPECT_EQ(seen[0], "question: Run the batch \"Nightly\"?");
     EXPECT_EQ(ReadFile(r1 + "/doc.txt"), "doc");
     EXPECT_FALSE(Exists(r1 + "/stale.txt")) << "forced: the right-only file goes";
     EXPECT_EQ(ReadFile(l2 + "/theirs.txt"), "theirs");
@@ -76,6 +78,18 @@ TEST_F(BatchRun, TwoPresetsRunWithTheirEntriesActionsAndAMissingOneIsSkipped)
     ASSERT_EQ(window.ResultModel().rowCount(), 1);
     EXPECT_EQ(window.ResultModel().CellText(0, 0), "mine.txt");
     EXPECT_TRUE(BackupFolders().empty()) << "a batch never backs up";
+    // Every step, in the order it ran, with what became of it.
+    kn::TKNBatchSummaryForm* summary = window.BatchSummaryWindow();
+    ASSERT_NE(summary, nullptr);
+    EXPECT_TRUE(summary->isVisible());
+    QStringList steps;
+    for (int i = 0; i < summary->lvSteps->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* step = summary->lvSteps->topLevelItem(i);
+        steps << step->text(1) + " | " + step->text(2) + " | " + step->text(3).section(',', 0, 0);
+    }
+    EXPECT_EQ(steps, (QStringList{"One | Left to Right, Force Update | Done: 1 files copied (3 bytes)",
+                                  "Gone | Auto, Force Update | Skipped: the preset no longer exists.",
+                                  "Two | Right to Left | Done: 1 files copied (6 bytes)"}));
 }
 
 // A step whose preset compares contents sets the time of a content-equal pair, which the

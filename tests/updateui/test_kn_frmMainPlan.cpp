@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
+#include <QListView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -56,7 +57,7 @@ protected:
     static QString Hint(kn::TKNMainForm& window, const QString& name)
     {
         kn::TKNResultModel& model = window.ResultModel();
-        return model.index(FindRow(model, name), 0).data(Qt::ToolTipRole).toString();
+        return model.index(FindRow(model, name), 3).data(Qt::ToolTipRole).toString();
     }
 
     static QString StatusText(kn::TKNMainForm& window, int panel)
@@ -92,9 +93,15 @@ TEST_F(PlanWindow, ForcedConfirmationShowsTheForcedPlanAndItsTotals)
     auto window = Open(kn::TKNAction::LeftToRight);
     Compare(*window, left, right);
     QString totals, marksWhileAsked;
+    QStringList operations;
     ModalScript script({ModalScript::Inspect(
         [&](QWidget* modal) {
-            if (auto* form = qobject_cast<kn::TKNConfirmForm*>(modal)) totals = form->lblTotals->text();
+            if (auto* form = qobject_cast<kn::TKNConfirmForm*>(modal)) {
+                totals = form->lblTotals->text();
+                QAbstractItemModel* listed = form->lvOperations->model();
+                for (int i = 0; listed && i < listed->rowCount(); ++i)
+                    operations << listed->index(i, 0).data().toString();
+            }
             marksWhileAsked = Marks(*window, {"a.txt", "b.txt", "c.txt"});
         },
         ModalScript::CancelDialog())});
@@ -102,6 +109,9 @@ TEST_F(PlanWindow, ForcedConfirmationShowsTheForcedPlanAndItsTotals)
     ASSERT_TRUE(WaitIdle(*window));
     ASSERT_EQ(script.Seen.size(), 1);
     EXPECT_EQ(totals, "2 files to copy (12 bytes), 1 to delete");
+    // Files in list order (by left name, a right-only row first).
+    EXPECT_EQ(operations,
+              (QStringList{"Delete on the right:  c.txt", "Copy left to right:  a.txt", "Copy left to right:  b.txt"}));
     EXPECT_EQ(marksWhileAsked, kRight + kRight + kDelete) << "the list shows what this update does";
     EXPECT_EQ(Marks(*window, {"c.txt"}), kNone) << "cancelled: back to the plain update's plan";
     EXPECT_TRUE(Exists(right + "/c.txt"));
@@ -158,8 +168,11 @@ TEST_F(PlanWindow, FailuresAreGatheredInOneWindowAndTheBoxesCanBeSilenced)
     EXPECT_TRUE(failures->isVisible());
     EXPECT_FALSE(failures->isModal());
     ASSERT_EQ(failures->lvFailures->topLevelItemCount(), 2);
-    EXPECT_EQ(failures->lvFailures->topLevelItem(0)->text(0), "Copy");
-    EXPECT_EQ(failures->lvFailures->topLevelItem(0)->text(2).toStdString(), right + "/b.txt");
+    const QTreeWidgetItem* first = failures->lvFailures->topLevelItem(0);
+    EXPECT_EQ(first->text(1), "Copy");
+    EXPECT_EQ(first->text(2).toStdString(), right + "/b.txt");
+    EXPECT_FALSE(first->text(0).contains(QString::fromStdString(right))) << "the reason alone comes first";
+    EXPECT_FALSE(first->text(0).isEmpty());
     failures->btnCopy->click();
     const QStringList lines = QApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 2);

@@ -1,0 +1,39 @@
+// The live line on standard error while a command runs, shown only when standard error is a
+// terminal (never in a pipe or a log): what a comparison searches, then how far an update is
+// (operations, bytes, rate, time left). The line is rewritten in place, at most ten times a
+// second, and cleared at the end.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "engine/kn_unitUpdateEvent.h"
+#include "engine/kn_unitUpdatePlan.h"
+
+namespace cli {
+
+class ProgressLine {
+public:
+    // True when standard error is a terminal.
+    static bool Possible();
+
+    // A comparison's state as the engine reports it (1 searching `path`, 2 sorting, 5 a
+    // content comparison's text, 0 the end).
+    void ShowCompare(uint8_t state, const std::string& path);
+
+    // An update of `plan` begins: the counts start from nothing.
+    void StartUpdate(const kn::TKNPlanTotals& plan);
+    // One operation has ended.
+    void Count(const kn::TKNOpEvent& event);
+    void Clear();
+
+private:
+    void Write(std::string text, bool force);
+
+    std::chrono::steady_clock::time_point shown_, started_;
+    uint8_t state_ = 255;
+    int64_t totalOps_ = 0, doneOps_ = 0, totalBytes_ = 0, doneBytes_ = 0;
+};
+
+}  // namespace cli

@@ -1,0 +1,41 @@
+// Passwords of server locations kept apart from the locations: a folder text, a preset and the
+// configuration file hold "ftp://user@host/path", the password lives in a secret store under
+// the key "ftp://user@host" (scheme, user, host and port), and is put back into the location
+// only on its way to the engine.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "engine/kn_unitCompareOptions.h"
+#include "framework/vex_unitSecretStore.h"
+
+namespace kn {
+
+struct TKNLocationPassword {
+    std::string Location;  // without its password
+    std::string Password;  // empty when it had none
+};
+
+// "ftp://kn:pw@host/x" gives {"ftp://kn@host/x", "pw"}; a text without a password (a local
+// folder too) comes back whole with an empty password. The password is what the shown form of
+// the location leaves out (HideLocationPasswords), so both always agree.
+TKNLocationPassword SplitLocationPassword(std::string_view location);
+
+// The store key of a remote location with a user: "ftp://kn@host:2121" for
+// "ftp://kn@host:2121/x;tz=+01" (the scheme in lower case, "\" read as "/"); empty for a local
+// folder or a location without a user.
+std::string SecretKeyOf(std::string_view location);
+
+// `location` (without a password) with `password` put back in front of the host; a location
+// without a user, or one holding a password already, is returned as it is.
+std::string WithPassword(std::string_view location, std::string_view password);
+
+// Moves the passwords of both folders of `options` into `store`, leaving user@host in the
+// record. True when the record changed.
+bool MoveFolderPasswords(TKNOptionsRec& options, vex::TvexSecretStore& store);
+
+// Both folders of `options` with their passwords from `store` put back, for the engine.
+TKNOptionsRec WithStoredPasswords(const TKNOptionsRec& options, vex::TvexSecretStore& store);
+
+}  // namespace kn
