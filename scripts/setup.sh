@@ -9,7 +9,7 @@ kestrune_packages=(
   libgtest-dev libgmock-dev
   python3 python3-pyftpdlib python3-openssl
   vsftpd libssl-dev openssl
-  libssh-dev openssh-server openssh-client
+  libssh-dev openssh-server openssh-client gesftpserver
   xvfb xauth adwaita-icon-theme fonts-dejavu-core
   desktop-file-utils appstream groff-base
   openbox

@@ -17,7 +17,7 @@ constexpr std::size_t kReadsInFlight = 32;
 
 }  // namespace
 
-TKNSftpReader::TKNSftpReader(TKNSftpSession& session) : session_(session), block_(kReadBlock) {}
+TKNSftpReader::TKNSftpReader(TKNSftpSession& session) : session_(session), block_(kReadBlock), request_(kReadBlock) {}
 
 TKNSftpReader::~TKNSftpReader()
 {
@@ -36,6 +36,7 @@ bool TKNSftpReader::Open(const std::string& path, TKNSftpEntry& entry, TFailure&
             return FailedRequest(failure);
         }
         if (!TakeHandleAttributes(entry, reason)) return false;
+        size_ = static_cast<uint64_t>(std::max<int64_t>(entry.Size, 0));
     }
     if (entry.Kind != TKNSftpEntry::TKind::File) {
         failure = TFailure::NotAFile;
@@ -77,40 +78,57 @@ int64_t TKNSftpReader::Read(char* buffer, std::size_t size, std::string& reason)
     return static_cast<int64_t>(n);
 }
 
-// Takes the oldest reply into the block, keeping kReadsInFlight requests queued. A reply
-// shorter than asked before the end drops the requests behind it and asks again from there.
+// Sends a read of `length` bytes at `offset`, behind the others or, `first`, before them.
+bool TKNSftpReader::Request(uint64_t offset, uint32_t length, bool first, std::string& reason)
+{
+    sftp_seek64(file_, offset);
+    const int id = sftp_async_read_begin(file_, length);
+    if (id < 0) {
+        reason = session_.LastError();
+        return false;
+    }
+    const TRequest request{id, offset, length};
+    if (first)
+        pending_.push_front(request);
+    else
+        pending_.push_back(request);
+    return true;
+}
+
+// Takes the reply for the lowest offset into the block, keeping the requests in flight.
 bool TKNSftpReader::Refill(std::string& reason)
 {
     blockOffset_ = blockLength_ = 0;
-    for (;;) {
-        while (!atEnd_ && pending_.size() < kReadsInFlight) {
-            const int id = sftp_async_read_begin(file_, kReadBlock);
-            if (id < 0) {
-                reason = session_.LastError();
-                return false;
-            }
-            pending_.push_back(id);
-        }
-        if (pending_.empty()) return true;  // the end: an empty block
-        const int id = pending_.front();
-        pending_.pop_front();
-        const int n = sftp_async_read(file_, block_.data(), kReadBlock, static_cast<uint32_t>(id));
-        if (n < 0) {
-            reason = session_.LastError();
-            return false;
-        }
-        if (n == 0) {
-            atEnd_ = true;  // the requests behind it find the end too
-            continue;
-        }
-        received_ += n;
-        blockLength_ = static_cast<std::size_t>(n);
-        if (static_cast<uint32_t>(n) < kReadBlock && !pending_.empty()) {
-            Drain();
-            sftp_seek64(file_, static_cast<uint64_t>(received_));
-        }
-        return true;
+    if (received_ >= size_) return true;  // the end: an empty block
+    while (pending_.size() < (probing_ ? 1 : kReadsInFlight) && next_ < size_) {
+        const uint32_t length = static_cast<uint32_t>(std::min<uint64_t>(request_, size_ - next_));
+        if (!Request(next_, length, false, reason)) return false;
+        next_ += length;
     }
+    const TRequest oldest = pending_.front();
+    pending_.pop_front();
+    sftp_seek64(file_, oldest.Offset);  // clears an end seen before, which would skip the reply
+    const int n = sftp_async_read(file_, block_.data(), oldest.Length, static_cast<uint32_t>(oldest.Id));
+    if (n < 0) {
+        reason = session_.LastError();
+        return false;
+    }
+    if (n == 0) {
+        changed_ = true;
+        reason = "The file ended after " + std::to_string(received_) + " of its " + std::to_string(size_) +
+                 " bytes: it changed while it was read.";
+        return false;
+    }
+    const uint32_t got = static_cast<uint32_t>(n);
+    received_ += got;
+    blockLength_ = got;
+    largest_ = std::max(largest_, got);
+    probing_ = false;
+    if (got < oldest.Length) {
+        request_ = largest_;
+        if (!Request(oldest.Offset + got, oldest.Length - got, true, reason)) return false;
+    }
+    return true;
 }
 
 // Takes the replies of the requests still in flight, which would otherwise wait in the
@@ -118,7 +136,10 @@ bool TKNSftpReader::Refill(std::string& reason)
 void TKNSftpReader::Drain()
 {
     std::vector<char> discard(kReadBlock);
-    for (int stale : pending_) sftp_async_read(file_, discard.data(), kReadBlock, static_cast<uint32_t>(stale));
+    for (const TRequest& stale : pending_) {
+        sftp_seek64(file_, stale.Offset);
+        sftp_async_read(file_, discard.data(), stale.Length, static_cast<uint32_t>(stale.Id));
+    }
     pending_.clear();
 }
 

@@ -57,6 +57,8 @@ public:
     // e.g. root sftp://h (login folder /home/u) and sftp://h/a/b.txt give /home/u/a/b.txt.
     std::string RemotePath(const std::string& location) const;
     const std::string& RootLocation() const { return root_; }
+    // The root's resolved server path, e.g. /home/u ("/" for the server's top).
+    const std::string& RootPath() const { return rootPath_; }
 
     // Lists a folder. False with `reason` when it cannot be listed (denied, not a folder);
     // throws TKNSftpError when the connection is gone. Names holding "/" or control

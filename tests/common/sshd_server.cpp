@@ -101,6 +101,17 @@ SshServer::SshServer(const Options& options) : options_(options)
     Start();
 }
 
+std::string SshServer::WrappedServer(const std::string& flags)
+{
+    return "/usr/bin/python3 " KESTRUNE_SFTP_WRAPPER_SCRIPT " " + flags + " -- /usr/lib/openssh/sftp-server";
+}
+
+std::string SshServer::SubsystemLine() const
+{
+    if (!options_.Subsystem.empty()) return options_.Subsystem;
+    return "internal-sftp" + (options_.DeniedRequests.empty() ? std::string() : " -P " + options_.DeniedRequests);
+}
+
 void SshServer::Start()
 {
     const std::string dir = config_.path(), ssh = home_ / ".ssh";
@@ -118,10 +129,12 @@ void SshServer::Start()
                                         "/authorized_keys\nPermitRootLogin yes\nStrictModes no\nUsePAM no\n"
                                         "PasswordAuthentication " +
                                         (options_.PasswordLogin ? "yes" : "no") +
-                                        "\nKbdInteractiveAuthentication no\nSubsystem sftp internal-sftp" +
-                                        (options_.DeniedRequests.empty() ? "" : " -P " + options_.DeniedRequests) +
+                                        "\nKbdInteractiveAuthentication no\nSubsystem sftp " + SubsystemLine() +
                                         "\n"
-                                        "LogLevel ERROR\n");
+                                        "LogLevel ERROR\n"
+                                        // A subsystem program runs through the user's shell; a
+                                        // nested shell level keeps bash from reading ~/.bashrc.
+                                        "SetEnv SHLVL=2\n");
     for (int attempt = 0; attempt < 5 && pid_ < 0; ++attempt) {
         int port = FreeLoopbackPort();
         const std::string portText = std::to_string(port), config = dir + "/sshd_config", logFile = dir + "/sshd.log";

@@ -23,7 +23,12 @@ public:
         bool PasswordLogin = true;   // the server accepts passwords (never the test's)
         std::string Passphrase;      // of the client key
         std::string DeniedRequests;  // SFTP requests the server refuses, e.g. "opendir"
+        std::string Subsystem;       // the SFTP server's command line; empty: sshd's own
     };
+    // The command of OpenSSH's sftp-server behind the wrapper tests/common/sftp_wrapper.py with
+    // `flags`, e.g. "--cap-read 32768 --ignore-modes" for a server that answers at most 32 KiB
+    // per read and keeps its own permission bits.
+    static std::string WrappedServer(const std::string& flags);
 
     SshServer();
     explicit SshServer(const Options& options);
@@ -50,6 +55,7 @@ public:
 
 private:
     void Start();
+    std::string SubsystemLine() const;
 
     Options options_;
     TempDir config_;

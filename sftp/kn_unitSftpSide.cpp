@@ -1,0 +1,412 @@
+#include "sftp/kn_unitSftpSide.h"
+
+#include <libssh/libssh.h>
+#include <libssh/sftp.h>
+#include <sys/stat.h>
+
+#include "sftp/kn_unitSftpLocation.h"
+#include "sftp/kn_unitSftpReader.h"
+#include "sftp/kn_unitSftpWriteStream.h"
+#include "side/kn_unitSideRules.h"
+
+namespace kn {
+
+namespace {
+
+constexpr const char* kBackslash = "\\";
+constexpr std::string_view kAsideMark = "old~";
+
+struct TAttrFree {
+    void operator()(sftp_attributes a) const { sftp_attributes_free(a); }
+};
+using TAttr = std::unique_ptr<sftp_attributes_struct, TAttrFree>;
+
+TKNEntryKind KindOf(uint32_t permissions)
+{
+    if (S_ISDIR(permissions)) return TKNEntryKind::Folder;
+    if (S_ISREG(permissions)) return TKNEntryKind::File;
+    return TKNEntryKind::Other;
+}
+
+void Fill(TKNSideEntry& entry, const sftp_attributes_struct& attr)
+{
+    entry.Kind = KindOf(attr.permissions);
+    entry.Size = static_cast<int64_t>(attr.size);
+    entry.MTime = static_cast<int64_t>(attr.mtime);
+    entry.Mode = attr.permissions & 07777;
+    entry.ModeKnown = (attr.flags & SSH_FILEXFER_ATTR_PERMISSIONS) != 0;
+    entry.Uid = attr.uid;
+    entry.OwnerKnown = (attr.flags & SSH_FILEXFER_ATTR_UIDGID) != 0;
+}
+
+// The stem of an own temporary name (what TempName was given), or empty.
+std::string StemOf(const std::string& name)
+{
+    if (!IsOwnTempName(name)) return {};
+    // ".kn~" + stem + "~" + 8 random + 8 check.
+    return name.substr(4, name.size() - 4 - 17);
+}
+
+// The random reader behind the side's read stream.
+class TSftpReadStream final : public TKNReadStream {
+public:
+    TSftpReadStream(TKNSftpSession& session, const TKNSideContext& context) : reader_(session), context_(context) {}
+    TKNSftpReader& Reader() { return reader_; }
+    int64_t Read(char* buffer, std::size_t size, TKNSideResult& result) override
+    {
+        if (context_.Stopped()) {
+            result = TKNSideResult::Fail(TKNSideError::Stopped, "Stopped.");
+            return -1;
+        }
+        std::string reason;
+        const int64_t n = reader_.Read(buffer, size, reason);
+        if (n < 0)
+            result = TKNSideResult::Fail(reader_.Changed() ? TKNSideError::Changed : TKNSideError::Other, reason);
+        return n;
+    }
+
+private:
+    TKNSftpReader reader_;
+    const TKNSideContext& context_;
+};
+
+}  // namespace
+
+std::string SftpAsideStem(const std::string& name)
+{
+    return std::string(kAsideMark) + name;
+}
+
+std::unique_ptr<TKNSide> OpenSftpSide(const std::string& location, const TKNSideContext& context)
+{
+    return std::make_unique<TKNSftpSide>(location, context);
+}
+
+TKNSftpSide::TKNSftpSide(std::string location, TKNSideContext context)
+    : location_(std::move(location)), context_(std::move(context))
+{
+    shownRoot_ = SftpDisplayLocation(location_);
+    while (shownRoot_.size() > 7 && shownRoot_.back() == '/') shownRoot_.pop_back();
+    caps_.TimeStep = 1;
+    caps_.ForbiddenInNames = kBackslash;
+    caps_.Remote = true;
+    caps_.AtomicReplace = false;
+}
+
+std::string TKNSftpSide::Shown(const TKNSidePath& path) const
+{
+    return path.Under(shownRoot_);
+}
+
+TKNSideResult TKNSftpSide::Failure(const std::string& what)
+{
+    if (!session_.Connected())
+        return TKNSideResult::Fail(TKNSideError::Connection, what + ": the connection was lost (" +
+                                                                 HideSftpPasswords(session_.LastError()) + ").");
+    TKNSideError kind = TKNSideError::Other;
+    switch (sftp_get_error(session_.Sftp())) {
+        case SSH_FX_NO_SUCH_FILE:
+            kind = TKNSideError::NotFound;
+            break;
+        case SSH_FX_PERMISSION_DENIED:
+            kind = TKNSideError::Denied;
+            break;
+        case SSH_FX_FILE_ALREADY_EXISTS:
+            kind = TKNSideError::Exists;
+            break;
+        default:
+            break;
+    }
+    return TKNSideResult::Fail(kind, what + ": " + HideSftpPasswords(session_.LastError()));
+}
+
+TKNSideResult TKNSftpSide::Connect()
+{
+    try {
+        session_.Open(location_);
+    } catch (const TKNSftpError& e) {
+        return TKNSideResult::Fail(TKNSideError::Connection, std::string("Cannot open the SFTP folder: ") + e.what());
+    }
+    // The root itself may be a link (a home under /usr/home): the user named it.
+    TAttr root(sftp_stat(session_.Sftp(), session_.RootPath().c_str()));
+    if (!root) return Failure("Cannot open \"" + shownRoot_ + "\"");
+    if (!S_ISDIR(root->permissions))
+        return TKNSideResult::Fail(TKNSideError::Other, "\"" + shownRoot_ + "\" is not a folder.");
+    caps_.Owners = (root->flags & SSH_FILEXFER_ATTR_UIDGID) != 0;
+    wire_ = std::make_unique<TKNSftpWire>(session_.Ssh());
+    std::string reason;
+    if (!wire_->Start(reason)) return TKNSideResult::Fail(TKNSideError::Connection, reason);
+    caps_.AtomicReplace = wire_->Offers("posix-rename@openssh.com");
+    lsetstat_ = wire_->Offers("lsetstat@openssh.com");
+    return TKNSideResult::Ok();
+}
+
+TKNSideResult TKNSftpSide::LStat(const std::string& remote, TKNSideEntry& entry)
+{
+    TAttr attr(sftp_lstat(session_.Sftp(), remote.c_str()));
+    if (!attr) return Failure("Cannot read \"" + remote + "\"");
+    Fill(entry, *attr);
+    entry.Link = S_ISLNK(attr->permissions);
+    return TKNSideResult::Ok();
+}
+
+TKNSideResult TKNSftpSide::CheckWay(const TKNSidePath& path)
+{
+    if (!wire_) return TKNSideResult::Fail(TKNSideError::Connection, "The SFTP side is not connected.");
+    for (const std::string& name : path.Names())
+        if (std::string problem = NameProblem(name, kBackslash); !problem.empty())
+            return TKNSideResult::Fail(TKNSideError::BadName, problem);
+    TKNSidePath way;
+    for (std::size_t i = 0; i + 1 < path.Names().size(); ++i) {
+        way = way.Child(path.Names()[i]);
+        const std::string remote = Remote(way);
+        if (realFolders_.count(remote)) continue;
+        TKNSideEntry entry;
+        if (TKNSideResult r = LStat(remote, entry); !r) return r;
+        if (entry.Link)
+            return TKNSideResult::Fail(TKNSideError::Link,
+                                       "\"" + Shown(way) + "\" is a link: nothing is done through it.");
+        if (!entry.IsFolder())
+            return TKNSideResult::Fail(TKNSideError::NotFound, "\"" + Shown(way) + "\" is not a folder.");
+        realFolders_.insert(remote);
+    }
+    return TKNSideResult::Ok();
+}
+
+TKNSideResult TKNSftpSide::ListInto(const std::string& remote, const std::string& shown,
+                                    std::vector<TKNSideEntry>& entries)
+{
+    sftp_dir dir = sftp_opendir(session_.Sftp(), remote.c_str());
+    if (!dir) return Failure("Cannot list \"" + shown + "\"");
+    const std::string prefix = remote == "/" ? remote : remote + "/";
+    while (TAttr attr{sftp_readdir(session_.Sftp(), dir)}) {
+        if (!attr->name || !NameProblem(attr->name, kBackslash).empty()) continue;
+        TKNSideEntry entry;
+        entry.Name = attr->name;
+        Fill(entry, *attr);
+        if (S_ISLNK(attr->permissions)) {
+            if (TAttr target{sftp_stat(session_.Sftp(), (prefix + entry.Name).c_str())}) {
+                Fill(entry, *target);
+            } else {
+                entry.Kind = TKNEntryKind::Other;  // leads nowhere
+            }
+            entry.Link = true;
+        }
+        entries.push_back(std::move(entry));
+    }
+    const bool complete = sftp_dir_eof(dir);
+    TKNSideResult result = complete ? TKNSideResult::Ok() : Failure("Cannot list \"" + shown + "\"");
+    sftp_closedir(dir);
+    if (!complete) entries.clear();
+    return result;
+}
+
+TKNSideResult TKNSftpSide::List(const TKNSidePath& folder, std::vector<TKNSideEntry>& entries)
+{
+    entries.clear();
+    if (TKNSideResult r = CheckWay(folder); !r) return r;
+    if (!folder.IsRoot()) {
+        TKNSideEntry self;
+        if (TKNSideResult r = LStat(Remote(folder), self); !r) return r;
+        if (self.Link)
+            return TKNSideResult::Fail(TKNSideError::Link, "\"" + Shown(folder) + "\" is a link: it is not listed.");
+    }
+    std::vector<TKNSideEntry> found;
+    if (TKNSideResult r = ListInto(Remote(folder), Shown(folder), found); !r) return r;
+    for (TKNSideEntry& entry : found) {
+        const std::string stem = StemOf(entry.Name);
+        if (stem.rfind(kAsideMark, 0) == 0 && PutBack(folder, entry, found)) continue;
+        entries.push_back(entry);
+    }
+    return TKNSideResult::Ok();
+}
+
+// An old file left aside whose destination is missing goes back under its name (and is
+// listed so); one whose destination exists stays a stale temporary of the program.
+bool TKNSftpSide::PutBack(const TKNSidePath& folder, TKNSideEntry& entry, const std::vector<TKNSideEntry>& entries)
+{
+    const std::string dest = StemOf(entry.Name).substr(kAsideMark.size());
+    if (!NameProblem(dest, kBackslash).empty()) return false;
+    for (const TKNSideEntry& other : entries)
+        if (other.Name == dest) return false;  // the replace got through: a stale temporary
+    const std::string shown = Shown(folder.Child(dest));
+    if (sftp_rename(session_.Sftp(), Remote(folder.Child(entry.Name)).c_str(), Remote(folder.Child(dest)).c_str()) !=
+        SSH_OK) {
+        if (context_.Notice)
+            context_.Notice("An interrupted replace left the old \"" + shown + "\" as \"" + entry.Name +
+                            "\"; it could not be put back: " + session_.LastError());
+        return true;  // never listed: it is neither a file of the user's nor a stale copy
+    }
+    if (context_.Notice)
+        context_.Notice("An interrupted replace had left the old \"" + shown + "\" aside; it was put back.");
+    entry.Name = dest;
+    return false;
+}
+
+TKNSideResult TKNSftpSide::Stat(const TKNSidePath& path, TKNSideEntry& entry)
+{
+    if (TKNSideResult r = CheckWay(path); !r) return r;
+    entry = TKNSideEntry();
+    entry.Name = path.Leaf();
+    if (TKNSideResult r = LStat(Remote(path), entry); !r) return r;
+    if (entry.Link) entry.Kind = TKNEntryKind::Other;
+    return TKNSideResult::Ok();
+}
+
+TKNSideResult TKNSftpSide::OpenRead(const TKNSidePath& path, std::unique_ptr<TKNReadStream>& stream)
+{
+    TKNSideEntry entry;
+    if (TKNSideResult r = Stat(path, entry); !r) return r;
+    if (entry.Link) return TKNSideResult::Fail(TKNSideError::Link, "\"" + Shown(path) + "\" is a link.");
+    if (entry.Kind != TKNEntryKind::File)
+        return TKNSideResult::Fail(TKNSideError::Other, "\"" + Shown(path) + "\" is not a file.");
+    auto reading = std::make_unique<TSftpReadStream>(session_, context_);
+    TKNSftpEntry opened;
+    TKNSftpReader::TFailure failure;
+    std::string reason;
+    if (!reading->Reader().Open(Remote(path), opened, failure, reason)) {
+        TKNSideResult r = Failure("Cannot read \"" + Shown(path) + "\"");
+        if (failure == TKNSftpReader::TFailure::NotAFile) r.Kind = TKNSideError::Changed;
+        return r;
+    }
+    stream = std::move(reading);
+    return TKNSideResult::Ok();
+}
+
+TKNSideResult TKNSftpSide::OpenWrite(const TKNSidePath& path, const TKNWriteSpec& spec,
+                                     std::unique_ptr<TKNWriteStream>& stream)
+{
+    if (path.IsRoot()) return TKNSideResult::Fail(TKNSideError::BadName, "The root is not a file.");
+    if (TKNSideResult r = CheckWay(path); !r) return r;
+    return OpenSftpWrite(*this, path, spec, stream);
+}
+
+TKNSideResult TKNSftpSide::MakeFolder(const TKNSidePath& path, int mode)
+{
+    if (TKNSideResult r = CheckWay(path); !r) return r;
+    const std::string remote = Remote(path), shown = Shown(path);
+    const mode_t asked = mode >= 0 ? static_cast<mode_t>(mode & 07777) : 0755;
+    if (sftp_mkdir(session_.Sftp(), remote.c_str(), asked) != SSH_OK) {
+        TKNSideResult failed = Failure("Cannot create the folder \"" + shown + "\"");
+        TKNSideEntry there;
+        if (!LStat(remote, there)) return failed;
+        if (there.Link) return TKNSideResult::Fail(TKNSideError::Link, "\"" + shown + "\" is a link.");
+        if (!there.IsFolder()) return TKNSideResult::Fail(TKNSideError::Exists, "\"" + shown + "\" is not a folder.");
+        return TKNSideResult::Ok();
+    }
+    // The server's umask applied to mkdir: the bits are set again as asked.
+    if (mode < 0) return TKNSideResult::Ok();
+    TKNSftpAttrs attrs;
+    attrs.Flags = TKNSftpAttrs::kMode;
+    attrs.Mode = asked;
+    return SetAttrs(path, attrs, "Cannot set the permissions of");
+}
+
+TKNSideResult TKNSftpSide::RemoveFolder(const TKNSidePath& path)
+{
+    TKNSideEntry entry;
+    if (TKNSideResult r = Stat(path, entry); !r) return r;
+    const std::string remote = Remote(path);
+    if (entry.Link) {
+        if (sftp_unlink(session_.Sftp(), remote.c_str()) != SSH_OK)
+            return Failure("Cannot remove \"" + Shown(path) + "\"");
+        return TKNSideResult::Ok();
+    }
+    if (!entry.IsFolder())
+        return TKNSideResult::Fail(TKNSideError::Changed, "\"" + Shown(path) + "\" is not a folder.");
+    if (sftp_rmdir(session_.Sftp(), remote.c_str()) != SSH_OK)
+        return Failure("Cannot remove the folder \"" + Shown(path) + "\"");
+    realFolders_.erase(remote);
+    return TKNSideResult::Ok();
+}
+
+TKNSideResult TKNSftpSide::RemoveFile(const TKNSidePath& path, const TKNExpected& expected)
+{
+    TKNSideEntry entry;
+    TKNSideResult found = Stat(path, entry);
+    if (!found && found.Kind != TKNSideError::NotFound) return found;
+    if (TKNSideResult r = CheckExpected(expected, found, entry, Shown(path)); !r) return r;
+    if (!found) return found;
+    if (entry.IsFolder()) return TKNSideResult::Fail(TKNSideError::Changed, "\"" + Shown(path) + "\" is a folder.");
+    // SFTP's remove unlinks the entry itself: a link goes, never what it leads to.
+    if (sftp_unlink(session_.Sftp(), Remote(path).c_str()) != SSH_OK)
+        return Failure("Cannot delete \"" + Shown(path) + "\"");
+    return TKNSideResult::Ok();
+}
+
+TKNSideResult TKNSftpSide::SetAttrs(const TKNSidePath& path, const TKNSftpAttrs& attrs, const char* what)
+{
+    const std::string remote = Remote(path), shown = Shown(path);
+    TKNSideEntry entry;
+    if (TKNSideResult r = Stat(path, entry); !r) return r;
+    if (entry.Link)
+        return TKNSideResult::Fail(TKNSideError::Link, "\"" + shown + "\" is a link: nothing is set through it.");
+    std::string reason;
+    if (lsetstat_) {
+        if (wire_->LSetStat(remote, attrs, reason)) return TKNSideResult::Ok();
+        const TKNSideError kind = wire_->Status() == TKNSftpWire::kNoConnection ? TKNSideError::Connection
+                                  : wire_->Status() == TKNSftpWire::kDenied     ? TKNSideError::Denied
+                                                                                : TKNSideError::Other;
+        return TKNSideResult::Fail(kind, std::string(what) + " \"" + shown + "\": " + reason);
+    }
+    sftp_attributes_struct set{};
+    set.flags = attrs.Flags;
+    set.permissions = attrs.Mode;
+    set.atime = attrs.ATime;
+    set.mtime = attrs.MTime;
+    if (sftp_setstat(session_.Sftp(), remote.c_str(), &set) != SSH_OK)
+        return Failure(std::string(what) + " \"" + shown + "\"");
+    return TKNSideResult::Ok();
+}
+
+TKNSideResult TKNSftpSide::SetTime(const TKNSidePath& path, int64_t mtime, int32_t)
+{
+    if (mtime < 0 || mtime > 0xFFFFFFFFLL)
+        return TKNSideResult::Fail(TKNSideError::Unsupported, "SFTP cannot hold the time of \"" + Shown(path) + "\".");
+    TKNSftpAttrs attrs;
+    attrs.Flags = TKNSftpAttrs::kTimes;
+    attrs.ATime = attrs.MTime = static_cast<uint32_t>(mtime);
+    return SetAttrs(path, attrs, "Cannot set the time of");
+}
+
+bool TKNSftpSide::ModeKept(uint32_t asked, uint32_t kept, const std::string& shown)
+{
+    if ((asked & 07777) == (kept & 07777)) return true;
+    if (!modesNoticed_ && context_.Notice)
+        context_.Notice("The server of " + shownRoot_ + " does not keep permission bits (\"" + shown + "\" kept " +
+                        std::to_string(kept & 07777) + "); they are not changed there.");
+    modesNoticed_ = true;
+    caps_.SetMode = false;
+    return false;
+}
+
+TKNSideResult TKNSftpSide::SetMode(const TKNSidePath& path, uint32_t mode)
+{
+    if (!caps_.SetMode)
+        return TKNSideResult::Fail(TKNSideError::Unsupported, "The server does not keep permission bits.");
+    TKNSftpAttrs attrs;
+    attrs.Flags = TKNSftpAttrs::kMode;
+    attrs.Mode = mode & 07777;
+    if (TKNSideResult r = SetAttrs(path, attrs, "Cannot set the permissions of"); !r) return r;
+    TKNSideEntry now;
+    if (TKNSideResult r = LStat(Remote(path), now); !r) return r;
+    if (!ModeKept(mode, now.Mode, Shown(path)))
+        return TKNSideResult::Fail(TKNSideError::Unsupported,
+                                   "The server did not keep the permissions of \"" + Shown(path) + "\".");
+    return TKNSideResult::Ok();
+}
+
+TKNSideResult TKNSftpSide::Rename(const TKNSidePath& from, const TKNSidePath& to)
+{
+    if (TKNSideResult r = CheckWay(from); !r) return r;
+    TKNSideEntry there;
+    TKNSideResult found = Stat(to, there);
+    if (found) return TKNSideResult::Fail(TKNSideError::Exists, "\"" + Shown(to) + "\" already exists.");
+    if (found.Kind != TKNSideError::NotFound) return found;
+    if (sftp_rename(session_.Sftp(), Remote(from).c_str(), Remote(to).c_str()) != SSH_OK)
+        return Failure("Cannot rename \"" + Shown(from) + "\"");
+    realFolders_.clear();
+    return TKNSideResult::Ok();
+}
+
+}  // namespace kn

@@ -1,0 +1,87 @@
+// A folder on an SFTP server as a side (see side/kn_unitSide.h for the promises every side
+// keeps). Server paths are the root's resolved path joined by "/" with the path's components;
+// "\" is a separator on some servers, so no name holding it is listed or written.
+//
+// What SFTP cannot do like a local disk, and how this side makes up for it:
+// - No calls relative to an open folder: every folder below the root that an operation goes
+//   through is checked once per session with lstat to be a folder, not a link.
+// - Attributes are set with lsetstat@openssh.com where offered, else after an lstat shows no
+//   link; a written file's time and mode are set on its open handle.
+// - A file is replaced in one step with posix-rename@openssh.com where offered. Elsewhere the
+//   old file is first moved aside under a temporary name of the program's pattern marked as an
+//   old file; a listing that finds such a file whose destination is missing (an interrupted
+//   replace) puts it back and says so.
+// - A server may accept permission bits and keep others: they are read back, and the first
+//   time they differ the side says so once and reports such changes as unsupported.
+#pragma once
+
+#include <memory>
+#include <set>
+#include <string>
+
+#include "sftp/kn_unitSftpSession.h"
+#include "sftp/kn_unitSftpWire.h"
+#include "side/kn_unitSide.h"
+
+namespace kn {
+
+// A side for an SFTP location (sftp://user@host[:port]/path); nothing is reached before Connect.
+std::unique_ptr<TKNSide> OpenSftpSide(const std::string& location, const TKNSideContext& context);
+
+// The stem (before the random part) of the temporary name under which an old file waits
+// while its replacement is put in place, e.g. "old~a.txt".
+std::string SftpAsideStem(const std::string& name);
+
+class TKNSftpSide final : public TKNSide {
+public:
+    TKNSftpSide(std::string location, TKNSideContext context);
+
+    const TKNSideCaps& Caps() const override { return caps_; }
+    std::string Shown(const TKNSidePath& path) const override;
+    TKNSideResult Connect() override;
+    TKNSideResult List(const TKNSidePath& folder, std::vector<TKNSideEntry>& entries) override;
+    TKNSideResult Stat(const TKNSidePath& path, TKNSideEntry& entry) override;
+    TKNSideResult OpenRead(const TKNSidePath& path, std::unique_ptr<TKNReadStream>& stream) override;
+    TKNSideResult OpenWrite(const TKNSidePath& path, const TKNWriteSpec& spec,
+                            std::unique_ptr<TKNWriteStream>& stream) override;
+    TKNSideResult MakeFolder(const TKNSidePath& path, int mode) override;
+    TKNSideResult RemoveFolder(const TKNSidePath& path) override;
+    TKNSideResult RemoveFile(const TKNSidePath& path, const TKNExpected& expected) override;
+    TKNSideResult SetTime(const TKNSidePath& path, int64_t mtime, int32_t nsec) override;
+    TKNSideResult SetMode(const TKNSidePath& path, uint32_t mode) override;
+    TKNSideResult Rename(const TKNSidePath& from, const TKNSidePath& to) override;
+
+    // For the write stream: the session parts and the checks every operation shares.
+    TKNSftpSession& Session() { return session_; }
+    TKNSftpWire& Wire() { return *wire_; }
+    const TKNSideContext& Context() const { return context_; }
+    std::string Remote(const TKNSidePath& path) const { return path.Under(session_.RootPath()); }
+    // lstat of a server path: NotFound when absent, a link as Link set and Kind Other.
+    TKNSideResult LStat(const std::string& remote, TKNSideEntry& entry);
+    // The last request's failure as a result, with `what` before the server's text.
+    TKNSideResult Failure(const std::string& what);
+    // The permission bits `asked` of `shown` came back as `kept`: says once that the server
+    // does not keep them and stops offering SetMode. False when they differ.
+    bool ModeKept(uint32_t asked, uint32_t kept, const std::string& shown);
+
+private:
+    // Names that are plain here, and folders on the way that are folders, not links.
+    TKNSideResult CheckWay(const TKNSidePath& path);
+    TKNSideResult SetAttrs(const TKNSidePath& path, const TKNSftpAttrs& attrs, const char* what);
+    // Puts back an old file an interrupted replace left aside (`entry` then takes its name);
+    // true when the entry is to be hidden.
+    bool PutBack(const TKNSidePath& folder, TKNSideEntry& entry, const std::vector<TKNSideEntry>& entries);
+    TKNSideResult ListInto(const std::string& remote, const std::string& shown, std::vector<TKNSideEntry>& entries);
+
+    std::string location_;
+    std::string shownRoot_;
+    TKNSideContext context_;
+    TKNSideCaps caps_;
+    TKNSftpSession session_;
+    std::unique_ptr<TKNSftpWire> wire_;
+    std::set<std::string> realFolders_;  // server folders below the root seen to be no links
+    bool lsetstat_ = false;
+    bool modesNoticed_ = false;
+};
+
+}  // namespace kn
