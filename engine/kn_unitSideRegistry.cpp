@@ -1,0 +1,53 @@
+#include "engine/kn_unitSideRegistry.h"
+
+#include "framework/vex_unitText.h"
+#include "ftp/kn_unitFtpSide.h"
+#include "local/kn_unitLocalSide.h"
+#include "sftp/kn_unitSftpSide.h"
+
+namespace kn {
+
+namespace {
+
+using TOpen = std::unique_ptr<TKNSide> (*)(const std::string& location, const TKNSideContext& context);
+
+struct TKind {
+    std::string_view Scheme;  // as written before "//", ASCII case ignored
+    bool Remote;
+    TOpen Open;
+};
+
+// One line per kind of side. A scheme may be followed by "//" or, as older option files hold
+// it, by "\\".
+constexpr TKind kKinds[] = {
+    {"ftp:", true, OpenFtpSide},
+    {"ftps:", true, OpenFtpSide},
+    {"sftp:", true, OpenSftpSide},
+};
+
+const TKind* KindOf(std::string_view location)
+{
+    for (const TKind& kind : kKinds) {
+        const std::size_t n = kind.Scheme.size();
+        if (location.size() < n + 2 || !vex::SameTextAscii(location.substr(0, n), kind.Scheme)) continue;
+        const std::string_view slashes = location.substr(n, 2);
+        if (slashes == "//" || slashes == "\\\\") return &kind;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+std::unique_ptr<TKNSide> OpenSide(const std::string& location, const TKNSideContext& context)
+{
+    const TKind* kind = KindOf(location);
+    return kind ? kind->Open(location, context) : OpenLocalSide(location, context);
+}
+
+bool IsRemoteLocation(std::string_view location)
+{
+    const TKind* kind = KindOf(location);
+    return kind && kind->Remote;
+}
+
+}  // namespace kn

@@ -1,0 +1,26 @@
+// The registry of the kinds of side: a location's scheme picks the side that serves it. This is
+// the one place that reads a scheme; everything else asks the side (its TKNSideCaps) or the
+// queries below. Adding a kind means one folder for its side and one line in the table of
+// kn_unitSideRegistry.cpp.
+//
+//   "/home/me/site"                  local folder
+//   "ftp://user@host/www", "ftps://" FTP, FTP over TLS
+//   "sftp://user@host/var/www"       SFTP
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "side/kn_unitSide.h"
+
+namespace kn {
+
+// A side for `location` (with its options, e.g. an FTP location's ";tz="), not yet connected:
+// TKNSide::Connect reaches it. Never null: a text without a known scheme is a local folder.
+std::unique_ptr<TKNSide> OpenSide(const std::string& location, const TKNSideContext& context);
+
+// True when `location` names a folder on a server rather than on this machine's disks.
+bool IsRemoteLocation(std::string_view location);
+
+}  // namespace kn
