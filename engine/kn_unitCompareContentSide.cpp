@@ -81,10 +81,6 @@ private:
         if (!SidePathOf(Rec, root_, path, reason)) return false;
         if (side_) return true;
         side_ = OpenSide(location_, context_);
-        if (!side_) {
-            reason = "The folder \"" + location_ + "\" names no folder.";
-            return false;
-        }
         TKNSideResult connected = side_->Connect();
         if (!connected) {
             if (connected.Kind == TKNSideError::Connection) throw std::runtime_error(connected.Message);

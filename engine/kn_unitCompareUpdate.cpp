@@ -10,6 +10,7 @@
 #include <exception>
 #include <stdexcept>
 
+#include "engine/kn_unitSideRegistry.h"
 #include "framework/vex_unitFileSystem.h"
 #include "framework/vex_unitPathBeneath.h"
 #include "framework/vex_unitProgramFolder.h"
@@ -64,13 +65,7 @@ std::string NestedRootsProblem(const std::string& left, const std::string& right
 
 TKNUpdateThread::TKNUpdateThread(TKNFileCompare& fileCompare, TKNAction direction, bool force, std::vector<int> indexes,
                                  bool backup)
-    : FileCompare(fileCompare),
-      Direction(direction),
-      Force(force),
-      Indexes(std::move(indexes)),
-      Backup(backup),
-      LeftRootText(fileCompare.GetLeftFolder()),
-      RightRootText(fileCompare.GetRightFolder())
+    : FileCompare(fileCompare), Direction(direction), Force(force), Indexes(std::move(indexes)), Backup(backup)
 {
 }
 
@@ -101,18 +96,72 @@ const TMyFileOpt* TKNUpdateThread::Row(int index) const
     return row && row->Unlisted ? nullptr : row;
 }
 
-void TKNUpdateThread::ReportFileProgress(const TKNUpdateProvider& provider)
+std::string TKNUpdateThread::Location(bool right) const
+{
+    return (right ? FileCompare.RightList : FileCompare.LeftList).Location();
+}
+
+std::string TKNUpdateThread::Relative(const TKNFileRec& rec, bool right) const
+{
+    return RelativeToRoot(rec.Name.empty() ? rec.Path.str() : PathJoin(rec.Path, rec.Name),
+                          (right ? FileCompare.RightList : FileCompare.LeftList).Folder);
+}
+
+void TKNUpdateThread::ReportStep(const std::string& shown)
+{
+    const int done = ++DoneCount;
+    TKNFileCompare& engine = FileCompare;
+    if (!engine.OnUpdateProgress) return;
+    // The run outlives its workers, and its end report comes after this one.
+    vex::Deliver(engine.ProgressDelivery, &engine.OnUpdateProgress, [this, &engine, shown, done] {
+        CurrentName = shown;
+        engine.OnUpdateProgress(&engine, shown, done);
+    });
+}
+
+void TKNUpdateThread::ReportBytes(const std::string& shown, int64_t total, int64_t done)
 {
     TKNFileCompare& engine = FileCompare;
     if (!engine.OnFileProgress) return;
-    const int64_t total = provider.TransferTotal, done = provider.TransferDone;
-    vex::Deliver(engine.ProgressDelivery, &engine.OnFileProgress,
-                 [this, &engine, name = provider.CurrentName, total, done] {
-                     CurrentName = name;
-                     TransferTotal = total;
-                     TransferDone = done;
-                     engine.OnFileProgress(&engine, CurrentName, TransferTotal, TransferDone);
-                 });
+    vex::Deliver(engine.ProgressDelivery, &engine.OnFileProgress, [this, &engine, shown, total, done] {
+        CurrentName = shown;
+        TransferTotal = total;
+        TransferDone = done;
+        engine.OnFileProgress(&engine, CurrentName, TransferTotal, TransferDone);
+    });
+}
+
+void TKNUpdateThread::Record(const TKNOpEvent& event, const TMyFileOpt* row, const TKNPlannedOp& op,
+                             const TKNUpdateFailure& failure)
+{
+    const bool failed = !failure.Message.empty();
+    {
+        std::lock_guard<std::mutex> lock(OutcomeLock);
+        if (failed)
+            Outcome.Failures.push_back(failure);
+        else if (row)
+            Outcome.Done.Add(*row, op);
+        else
+            Outcome.Done.AddStaleTemp();
+    }
+    TKNFileCompare& engine = FileCompare;
+    // The row stays in place until the run's end report, which comes after this event.
+    if (engine.OnOperation)
+        vex::Deliver(vex::TDelivery::Queued, &engine.OnOperation,
+                     [&engine, event] { engine.OnOperation(&engine, event); });
+    if (!failed) return;
+    vex::Synchronize([&] {
+        ErrorText = failure.Message;
+        if (engine.OnError) engine.OnError(&engine, ErrorText);
+    });
+}
+
+void TKNUpdateThread::TellDryRun(const std::string& text)
+{
+    TKNFileCompare& engine = FileCompare;
+    if (engine.OnDryRunOperation)
+        vex::Deliver(vex::TDelivery::Queued, &engine.OnDryRunOperation,
+                     [&engine, text] { engine.OnDryRunOperation(&engine, text); });
 }
 
 void TKNUpdateThread::Notice(const std::string& text)
@@ -123,38 +172,16 @@ void TKNUpdateThread::Notice(const std::string& text)
         notices_.push_back(text);
     }
     TKNFileCompare& engine = FileCompare;
-    if (engine.OnNotice) vex::Synchronize([&] { engine.OnNotice(&engine, text); });
-}
-
-void TKNUpdateThread::CreateProviders(bool multi)
-{
-    const TKNSideKind leftKind = FileCompare.LeftList.Kind(), rightKind = FileCompare.RightList.Kind();
-    auto make = [&](bool writesRight, const char* suffix) {
-        std::unique_ptr<TKNUpdateProvider> provider = CreateUpdateProvider(leftKind, rightKind, writesRight);
-        if (FileCompare.UpdateDryRun)
-            provider = std::make_unique<TKNUpdateProviderDryRun>(std::move(provider), [this](const std::string& text) {
-                if (FileCompare.OnDryRunOperation)
-                    vex::Synchronize([&] { FileCompare.OnDryRunOperation(&FileCompare, text); });
-            });
-        provider->WritesRight = writesRight;
-        provider->Owner = this;
-        provider->TempSuffix = suffix;
-        return provider;
-    };
-    ProviderLR = make(true, ".L1$");
-    ProviderRL = make(false, ".R1$");
-    if (multi) {
-        ProviderLR2 = make(true, ".L2$");
-        ProviderRL2 = make(false, ".R2$");
-    }
+    if (engine.OnNotice)
+        vex::Deliver(vex::TDelivery::Queued, &engine.OnNotice, [&engine, text] { engine.OnNotice(&engine, text); });
 }
 
 // Connects, runs the three passes and disconnects in every case. Two local roots of which one
 // holds the other are refused: a run would copy the tree into itself or delete the inner root.
 void TKNUpdateThread::Passes()
 {
-    if (!FileCompare.LeftList.IsFtp() && !FileCompare.RightList.IsFtp()) {
-        const std::string nested = NestedRootsProblem(LeftRootText, RightRootText);
+    if (!IsRemoteLocation(Location(false)) && !IsRemoteLocation(Location(true))) {
+        const std::string nested = NestedRootsProblem(FileCompare.GetLeftFolder(), FileCompare.GetRightFolder());
         if (!nested.empty()) throw std::runtime_error(nested);
     }
     if (Backup && !FileCompare.UpdateDryRun)
@@ -168,41 +195,26 @@ void TKNUpdateThread::Passes()
     } emptyBackupRemover{BackupFolder};
     DoneCount = 0;
     MakePlan();
-    const bool multi = FileCompare.MultiThread;
-    CreateProviders(multi);
-    struct Disconnector {
-        TKNUpdateThread& run;
-        ~Disconnector()
-        {
-            run.ProviderRL->Disconnect();
-            run.ProviderLR->Disconnect();
-        }
-    } disconnector{*this};
-    ProviderLR->Connect(LeftRootText, RightRootText);
-    ProviderRL->Connect(LeftRootText, RightRootText);
-    TKNUpdateWorker worker(*this, *ProviderLR, *ProviderRL);
+    TKNUpdateWorker worker(*this);
+    worker.Connect();
     RemoveStaleTempFiles(worker);
     FolderPass(worker);
-    if (multi)
-        MultiThreadFilePass();
+    if (FileCompare.MultiThread)
+        MultiThreadFilePass(worker);
     else
         FilePass(worker);
     DeletePass(worker);
 }
 
-// The program's temporary files a killed run left in the trees this run writes: each is
-// deleted (and reported) as an operation of its own.
+// The program's temporary files a killed run left in the trees this run writes: each is a
+// planned removal of its own, backed up like any deleted file.
 void TKNUpdateThread::RemoveStaleTempFiles(TKNUpdateWorker& worker)
 {
     for (bool right : {false, true}) {
-        const bool written = Direction == TKNAction::Auto || (Direction == TKNAction::LeftToRight) == right;
-        if (!written) continue;
-        TKNUpdateProvider& provider = right ? *ProviderLR : *ProviderRL;
-        const TKNOperation op = right ? TKNOperation::DeleteRight : TKNOperation::DeleteLeft;
-        for (const std::string& path : (right ? FileCompare.RightList : FileCompare.LeftList).StaleTempFiles) {
+        if (!WritesSide(Direction, right)) continue;
+        for (const std::string& relative : OwnStaleTemps(right ? FileCompare.RightList : FileCompare.LeftList)) {
             if (StopRequested()) return;
-            worker.ProgressStep(provider, path);
-            if (!provider.DeleteFile(path)) worker.FailureStep(provider, op, std::string(), path);
+            worker.RemoveStaleTemp(right, relative);
         }
     }
 }

@@ -1,7 +1,8 @@
 // The update run: carries out the chosen rows of a comparison result on a worker thread, in
 // three passes (folders and attributes, files, deletion of folders), optionally with two
-// sub-workers for the file pass, through one provider per copy direction. Progress, failures
-// and the end reach the engine's events on the main thread.
+// sub-workers for the file pass, each a TKNUpdateWorker with its own pair of sides (see
+// kn_unitUpdate.h). Progress, operation events, failures and the end reach the engine's
+// events on the main thread; only failures and the end make a worker wait.
 #pragma once
 
 #include <atomic>
@@ -18,36 +19,6 @@
 
 namespace kn {
 
-class TKNUpdateThread;
-
-// One worker's view of a run: the provider pair it uses and how it reports. The update thread
-// has one; in multiple-thread mode each sub-worker has its own.
-class TKNUpdateWorker {
-public:
-    TKNUpdateWorker(TKNUpdateThread& run, TKNUpdateProvider& lr, TKNUpdateProvider& rl)
-        : Run(run), ProviderLR(lr), ProviderRL(rl)
-    {
-    }
-
-    // Carries out the planned operation of one row (never Nothing).
-    void Carry(const TMyFileOpt& row, const TKNPlannedOp& op);
-    // Raises the row progress for the path the provider is about to write or delete.
-    void ProgressStep(TKNUpdateProvider& provider, const std::string& path);
-    // Reports the provider's ErrorText and records the failure.
-    void FailureStep(TKNUpdateProvider& provider, TKNOperation op, const std::string& source,
-                     const std::string& target);
-
-    TKNUpdateThread& Run;
-    TKNUpdateProvider& ProviderLR;
-    TKNUpdateProvider& ProviderRL;
-
-private:
-    // Runs one operation between its progress and failure steps and counts its success.
-    template <class Operation>
-    void Step(TKNUpdateProvider& provider, const TMyFileOpt& row, const TKNPlannedOp& op, const std::string& source,
-              const std::string& target, Operation operation);
-};
-
 class TKNUpdateThread {
 public:
     TKNUpdateThread(TKNFileCompare& fileCompare, TKNAction direction, bool force, std::vector<int> indexes,
@@ -60,19 +31,25 @@ public:
     // Waits for the thread's end (the owner calls it; never from the thread itself).
     void Join();
 
-    // What providers need from their owner.
+    // What the workers need from their run; every one may be called from any worker.
     bool StopRequested() const;
-    const std::string& LeftRoot() const { return LeftRootText; }
-    const std::string& RightRoot() const { return RightRootText; }
-    void ReportFileProgress(const TKNUpdateProvider& provider);
+    // The location a side was compared at, with its options: what the registry opens.
+    std::string Location(bool right) const;
+    // The record's path below its side's root, "/"-joined without a leading "/".
+    std::string Relative(const TKNFileRec& rec, bool right) const;
+    // An operation on the written side's `shown` path begins: the row progress.
+    void ReportStep(const std::string& shown);
+    // Bytes of the transfer in work: the file progress.
+    void ReportBytes(const std::string& shown, int64_t total, int64_t done);
+    // The end of one operation: its event, and the outcome counts it (as done for a row `row`
+    // or a left-over temporary when `row` is null, or as `failure` when it has a message).
+    void Record(const TKNOpEvent& event, const TMyFileOpt* row, const TKNPlannedOp& op,
+                const TKNUpdateFailure& failure);
+    // What a dry run would do, in words (OnDryRunOperation).
+    void TellDryRun(const std::string& text);
     // Raises OnNotice with `text`, unless this run has given that text already.
     void Notice(const std::string& text);
 
-    // Destination of an entry of side `source` (root `sourceRoot`) written to the side with
-    // root `destRoot`: destRoot + the entry's full path after sourceRoot.
-    static std::string Destination(const TKNFileRec& source, const std::string& sourceRoot,
-                                   const std::string& destRoot);
-    const std::string& RootOf(bool right) const { return right ? RightRootText : LeftRootText; }
     // The row at `index` for the passes to act on: null for a position outside the result and
     // for a row marked Unlisted, which no pass may touch.
     const TMyFileOpt* Row(int index) const;
@@ -99,12 +76,9 @@ public:
     std::mutex OutcomeLock;
     TKNUpdateOutcome Outcome;
 
-    std::unique_ptr<TKNUpdateProvider> ProviderLR, ProviderRL, ProviderLR2, ProviderRL2;
-
 private:
     void Execute();
     void Passes();
-    void CreateProviders(bool multi);
     void RemoveStaleTempFiles(TKNUpdateWorker& worker);
     void MakePlan();
     // Carries out, in Indexes order, the planned operations that `wanted` picks.
@@ -112,11 +86,10 @@ private:
     void CarryOut(TKNUpdateWorker& worker, Wanted wanted);
     void FolderPass(TKNUpdateWorker& worker);
     void FilePass(TKNUpdateWorker& worker);
-    void MultiThreadFilePass();
+    void MultiThreadFilePass(TKNUpdateWorker& first);
     void DeletePass(TKNUpdateWorker& worker);
     void Finish();
 
-    std::string LeftRootText, RightRootText;
     std::mutex noticesLock_;
     std::vector<std::string> notices_;  // the texts Notice gave
     std::thread Thread;

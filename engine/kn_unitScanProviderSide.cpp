@@ -34,8 +34,8 @@ bool TKNScanProviderSide::Open(const std::string& Root)
     openedAt_ = static_cast<int64_t>(std::time(nullptr));
     root_ = Root.substr(0, LocationOptionsStart(Root));
     context_.Stop = StopFlag;
+    if (NamesNoFolder(Root)) return false;
     side_ = OpenSide(Root, context_);
-    if (!side_) return false;
     if (TKNSideResult connected = side_->Connect(); !connected) {
         ListError = connected.Message;
         side_.reset();

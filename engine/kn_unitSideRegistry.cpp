@@ -19,25 +19,26 @@ std::size_t NoOptions(std::string_view location)
 }
 
 struct TKind {
-    std::string_view Scheme;  // matched ignoring ASCII case, followed by "://" or ":\\"
+    std::string_view Scheme;  // as written before "//", ASCII case ignored
     TOpen Open;
     TOptionsStart OptionsStart;
 };
 
-// One line per kind; a location without a known scheme is a local folder.
+// One line per kind of side. A scheme may be followed by "//" or, as older option files hold
+// it, by "\\".
 constexpr TKind kKinds[] = {
-    {"ftp", OpenFtpSide, FtpOptionsStart},
-    {"ftps", OpenFtpSide, FtpOptionsStart},
-    {"sftp", OpenSftpSide, NoOptions},
+    {"ftp:", OpenFtpSide, FtpOptionsStart},
+    {"ftps:", OpenFtpSide, FtpOptionsStart},
+    {"sftp:", OpenSftpSide, NoOptions},
 };
 
 const TKind* KindOf(std::string_view location)
 {
     for (const TKind& kind : kKinds) {
         const std::size_t n = kind.Scheme.size();
-        if (location.size() < n + 3 || !vex::SameTextAscii(location.substr(0, n), kind.Scheme)) continue;
-        const std::string_view rest = location.substr(n, 3);
-        if (rest == "://" || rest == ":\\\\") return &kind;
+        if (location.size() < n + 2 || !vex::SameTextAscii(location.substr(0, n), kind.Scheme)) continue;
+        const std::string_view slashes = location.substr(n, 2);
+        if (slashes == "//" || slashes == "\\\\") return &kind;
     }
     return nullptr;
 }
@@ -46,15 +47,18 @@ const TKind* KindOf(std::string_view location)
 
 std::unique_ptr<TKNSide> OpenSide(const std::string& location, const TKNSideContext& context)
 {
-    if (const TKind* kind = KindOf(location)) return kind->Open(location, context);
-    // Only an absolute path names a local folder; "/" alone never does.
-    if (location.size() < 2 || location.front() != '/') return nullptr;
-    return OpenLocalSide(location, context);
+    const TKind* kind = KindOf(location);
+    return kind ? kind->Open(location, context) : OpenLocalSide(location, context);
 }
 
 bool IsRemoteLocation(std::string_view location)
 {
     return KindOf(location) != nullptr;
+}
+
+bool NamesNoFolder(std::string_view location)
+{
+    return !KindOf(location) && (location.size() < 2 || location.front() != '/');
 }
 
 std::size_t LocationOptionsStart(std::string_view location)

@@ -1,9 +1,11 @@
-// The registry of the kinds of side: the one place that maps a location's scheme to the class
-// that reaches it. The engine, the content comparison, the update, the trust commands, the
-// command line and the windows open sides only through it.
+// The registry of the kinds of side: a location's scheme picks the side that serves it. This is
+// the one place that reads a scheme; everything else asks the side (its TKNSideCaps) or the
+// queries below. Adding a kind means one folder for its side and one line in the table of
+// kn_unitSideRegistry.cpp.
 //
-// Adding a kind: a folder that implements TKNSide (local/, ftp/, sftp/) and one line in the
-// table of kn_unitSideRegistry.cpp.
+//   "/home/me/site"                  local folder
+//   "ftp://user@host/www", "ftps://" FTP, FTP over TLS
+//   "sftp://user@host/var/www"       SFTP
 #pragma once
 
 #include <cstddef>
@@ -15,11 +17,17 @@
 
 namespace kn {
 
-// The side `location` names, not yet connected; null for a local text that names no folder
-// (empty, relative, or "/" alone), on which nothing is ever read or written.
+// A side for `location` (with its options, e.g. an FTP location's ";tz="), not yet connected:
+// TKNSide::Connect reaches it. Never null: a text without a known scheme is a local folder.
 std::unique_ptr<TKNSide> OpenSide(const std::string& location, const TKNSideContext& context);
-// True for a location on a server.
+
+// True when `location` names a folder on a server rather than on this machine's disks.
 bool IsRemoteLocation(std::string_view location);
+
+// True for a local text that names no folder (empty, relative, or "/" alone): such a side
+// scans empty, and nothing is ever written or deleted on it.
+bool NamesNoFolder(std::string_view location);
+
 // Where a location's options begin (an FTP server's ";tz="): they belong to the connection,
 // not to the paths of the tree. The length of the text when it has none.
 std::size_t LocationOptionsStart(std::string_view location);

@@ -1,9 +1,15 @@
 #include "engine/kn_unitUpdate.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
+#include <stdexcept>
 
 #include "engine/kn_unitCompareUpdate.h"
-#include "framework/vex_unitFileCopy.h"
+#include "engine/kn_unitSideRegistry.h"
+#include "side/kn_unitSideCopy.h"
+#include "side/kn_unitSideRules.h"
 
 namespace kn {
 
@@ -15,6 +21,29 @@ std::string Format(const char* pattern, const std::string& a, const std::string&
     std::string out(static_cast<size_t>(n), '\0');
     std::snprintf(out.data(), out.size() + 1, pattern, a.c_str(), b.c_str(), c.c_str());
     return HideLocationPasswords(out);  // messages are shown and printed
+}
+
+bool IsCopy(TKNOperation op)
+{
+    return op == TKNOperation::CopyLeftToRight || op == TKNOperation::CopyRightToLeft;
+}
+
+// A side's message without the name the updater's message gives already: "\"/r/a\": Is a
+// directory" under "Failed to copy ... to \"/r/a\"" reads "Is a directory".
+std::string Reason(const TKNSideResult& result, const std::string& shown, const std::string& other = {})
+{
+    for (const std::string* name : {&shown, &other}) {
+        const std::string head = "\"" + *name + "\": ";
+        if (!name->empty() && result.Message.compare(0, head.size(), head) == 0)
+            return result.Message.substr(head.size());
+    }
+    return result.Message;
+}
+
+// The writer of files on a side that is not a server is this process; a server's is unknown.
+int64_t WriterUid(const TKNSide& side)
+{
+    return side.Caps().Remote ? -1 : static_cast<int64_t>(::geteuid());
 }
 
 }  // namespace
@@ -57,184 +86,386 @@ int64_t DosUnixTime(vex::TDateTime time)
     return local - offset;
 }
 
-bool LocalRootNamesFolder(const std::string& root)
+// --- Rules ----------------------------------------------------------------------------------
+
+uint32_t ModeForReadOnly(uint32_t mode, bool known, bool folder, bool readOnly)
 {
-    return !root.empty() && root[0] == '/';
+    if (!known) return folder ? (readOnly ? 0555 : 0755) : (readOnly ? 0444 : 0644);
+    mode &= 07777;
+    return readOnly ? mode & ~0222u : mode | 0200u;
 }
 
-std::string MsgRootNamesNoFolder(const std::string& root)
+uint32_t ModeForNewFolder(uint32_t sourceMode, bool sameOwner)
 {
-    return Format("The folder \"%s\" is not an absolute path; nothing is written there.", root);
+    return ModeForCopy(sourceMode, sameOwner) | 0700u;
 }
 
-// --- Base ---------------------------------------------------------------------------------
-
-std::string TKNUpdateProvider::DisplayName(const std::string& Path)
+bool CopyKeepsOwner(const TKNSideCaps& read, const TKNSideCaps& written, uint32_t sourceUid, int64_t writerUid)
 {
-    return HideLocationPasswords(Path);
+    return read.Owners && written.Owners && writerUid >= 0 && static_cast<int64_t>(sourceUid) == writerUid;
 }
 
-const std::string& TKNUpdateProvider::WrittenRoot() const
+// A record carries its exact time and modes once a scan filled them (ModeKnown, or a time of
+// its own); older scans give only the local date-time, known to two seconds.
+TKNSideEntry EntryOfRecord(const TKNFileRec& rec)
 {
-    return Owner->RootOf(WritesRight);
+    TKNSideEntry entry;
+    entry.Name = rec.Name;
+    entry.Kind = rec.IsFolder() ? TKNEntryKind::Folder : TKNEntryKind::File;
+    entry.Link = rec.Link;
+    entry.Size = rec.Size;
+    const bool exact = rec.ModeKnown || rec.MTime != 0;
+    entry.MTime = exact ? rec.MTime : DosUnixTime(rec.Time);
+    entry.TimeStep = exact ? rec.TimeStep : std::max<uint32_t>(2, rec.TimeStep);
+    entry.Mode = rec.Mode;
+    entry.ModeKnown = rec.ModeKnown;
+    entry.Uid = rec.Uid;
+    entry.OwnerKnown = rec.ModeKnown;
+    entry.Inode = rec.Inode;
+    return entry;
 }
 
-const std::string& TKNUpdateProvider::ReadRoot() const
+TKNExpected ExpectedOfRecord(const TKNFileRec& rec)
 {
-    return Owner->RootOf(!WritesRight);
+    return ExpectedOf(EntryOfRecord(rec));
 }
 
-std::string TKNUpdateProvider::BackupPath(const TKNFileRec& Entry) const
+// --- The worker -----------------------------------------------------------------------------
+
+struct TKNUpdateWorker::TStep {
+    const TMyFileOpt* Row = nullptr;  // null for a left-over temporary
+    TKNPlannedOp Op;
+    const TKNFileRec* Read = nullptr;  // the row's records (absent ones have an empty path)
+    const TKNFileRec* Written = nullptr;
+    TKNSidePath Path;
+    std::string ShownRead, ShownWritten;
+    TKNOpEvent Event;
+    int64_t Total = 0;  // the bytes of the transfer in work
+    int64_t Moved = 0;
+};
+
+TKNUpdateWorker::TKNUpdateWorker(TKNUpdateThread& run) : run_(run)
 {
-    std::string full = PathJoin(Entry.Path, Entry.Name);
-    const std::string& root = WrittenRoot();
-    std::string relative = full.size() > root.size() ? full.substr(root.size()) : std::string();
-    for (char& c : relative)
-        if (c == '\\') c = '/';
-    std::string path = Owner->BackupFolder + (WritesRight ? "/Right" : "/Left");
-    if (relative.empty() || relative[0] != '/') path += '/';
-    return path + relative;
+    context_.Stop = &stop_;
+    context_.Notice = [&run](const std::string& text) { run.Notice(text); };
 }
 
-bool TKNUpdateProvider::BackupWanted(const TKNFileRec& Entry) const
-{
-    return Owner->Backup && !Entry.Name.empty();
-}
+TKNUpdateWorker::~TKNUpdateWorker() = default;
 
-bool TKNUpdateProvider::StopRequested() const
+// The sides the run writes are reached at once: a run that cannot write ends before anything.
+// A side only read from is reached when first read: a plan of deletions alone never needs it.
+void TKNUpdateWorker::Connect()
 {
-    return Owner->StopRequested();
-}
-
-void TKNUpdateProvider::ReportTransfer()
-{
-    Owner->ReportFileProgress(*this);
-}
-
-std::string TKNUpdateProvider::LocalRootOf(const std::string& Path) const
-{
-    if (!Owner->BackupFolder.empty() && vex::PathLiesBeneath(Path, Owner->BackupFolder)) return Owner->BackupFolder;
-    if (vex::PathLiesBeneath(Path, WrittenRoot())) return WrittenRoot();
-    return vex::FolderOfPath(Path);
-}
-
-bool TKNUpdateProvider::LocalCopy(const std::string& Source, const std::string& Dest)
-{
-    std::string reason;
-    if (!vex::CopyFileSafe(
-            LocalRootOf(Dest), Source, Dest, [this] { return StopRequested(); }, reason)) {
-        ErrorText = MsgCopyFailed(Source, Dest, reason);
-        return false;
+    for (bool right : {false, true}) {
+        sides_[right ? 1 : 0] = OpenSide(run_.Location(right), context_);
+        if (WritesSide(run_.Direction, right) && !run_.FileCompare.UpdateDryRun) Reached(right);
     }
-    return true;
 }
 
-bool TKNUpdateProvider::LocalBackup(const TKNFileRec& Entry)
+TKNSide& TKNUpdateWorker::Reached(bool right)
 {
-    if (!BackupWanted(Entry)) return true;
-    return LocalCopy(PathJoin(Entry.Path, Entry.Name), BackupPath(Entry));
+    const int i = right ? 1 : 0;
+    if (!connected_[i]) {
+        if (TKNSideResult connected = sides_[i]->Connect(); !connected) throw std::runtime_error(connected.Message);
+        connected_[i] = true;
+    }
+    return *sides_[i];
 }
 
-bool TKNUpdateProvider::LocalOperation(const std::string& Path, TLocalOp operation, TPathMessage message)
+void TKNUpdateWorker::Carry(const TMyFileOpt& row, const TKNPlannedOp& op)
 {
-    if (!CheckWrittenRoot([&](const std::string& r) { return message(Path, r); })) return false;
-    std::string reason;
-    if (operation(WrittenRoot(), Path, reason)) return true;
-    ErrorText = message(Path, reason);
+    TStep step;
+    step.Row = &row;
+    step.Op = op;
+    step.Written = op.WritesRight ? &row.Right : &row.Left;
+    step.Read = op.WritesRight ? &row.Left : &row.Right;
+    // Both records of a pair name the same path below their roots; an absent one has none.
+    const bool writtenListed = !step.Written->Path.empty();
+    const bool namedRight = writtenListed == op.WritesRight;
+    const TKNFileRec& named = writtenListed ? *step.Written : *step.Read;
+    step.Event.Row = row;
+    if (!Prepare(step, run_.Relative(named, namedRight))) return;
+    if (named.IsFolder()) step.Event.Path += '/';
+    Finish(step, Run(step));
+}
+
+void TKNUpdateWorker::RemoveStaleTemp(bool right, const std::string& relative)
+{
+    TStep step;
+    step.Op = {right ? TKNOperation::DeleteRight : TKNOperation::DeleteLeft, right, TKNSkipReason::None};
+    if (!Prepare(step, relative)) return;
+    if (!IsOwnTempName(step.Path.Leaf())) return;  // a user's file: never removed as a left-over
+    TDone done;
+    if (run_.FileCompare.UpdateDryRun)
+        Describe(step);
+    else
+        done = Delete(step, TKNExpected{});
+    Finish(step, done);
+}
+
+// Names the step's paths and raises the row progress. A path whose names are not plain names
+// on the written side fails the step at once.
+bool TKNUpdateWorker::Prepare(TStep& step, const std::string& relative)
+{
+    stop_ = run_.StopRequested();
+    const bool right = step.Op.WritesRight;
+    step.Event.Op = step.Op.Op;
+    step.Event.WritesRight = right;
+    step.Event.Path = relative;
+    std::string problem;
+    bool plain = TKNSidePath::FromRelative(relative, step.Path, problem);
+    for (const std::string& name : step.Path.Names()) {
+        if (!plain) break;
+        problem = NameProblem(name, Side(right).Caps().ForbiddenInNames);
+        plain = problem.empty();
+    }
+    auto shown = [&](bool side) {
+        return plain ? Side(side).Shown(step.Path) : Side(side).Shown(TKNSidePath()) + "/" + relative;
+    };
+    step.ShownRead = shown(!right);
+    step.ShownWritten = shown(right);
+    run_.ReportStep(step.ShownWritten);
+    if (plain) return true;
+    TDone bad{TKNSideError::BadName, problem};
+    if (IsCopy(step.Op.Op)) bad.Message = MsgCopyFailed(step.ShownRead, step.ShownWritten, problem);
+    Finish(step, bad);
     return false;
 }
 
-bool TKNUpdateProvider::LocalCreateFolder(const std::string& Path)
+// The step's event and outcome: counted as done, or a failure reported with its message. A
+// step skipped because its entry changed counts as a failure too: the user's wish was not
+// carried out.
+void TKNUpdateWorker::Finish(TStep& step, const TDone& done)
 {
-    return LocalOperation(Path, vex::MakeFolderTree, MsgCreateFolderFailed);
+    TKNOpEvent& event = step.Event;
+    const bool ok = done.Kind == TKNSideError::None;
+    event.ErrorKind = done.Kind;
+    event.Message = done.Message;
+    event.Result = !ok ? (done.Kind == TKNSideError::Changed ? TKNOpResult::Skipped : TKNOpResult::Failed)
+                   : run_.FileCompare.UpdateDryRun ? TKNOpResult::Planned
+                                                   : TKNOpResult::Done;
+    const bool readsSource = IsCopy(step.Op.Op) || step.Op.Op == TKNOperation::CreateFolder ||
+                             step.Op.Op == TKNOperation::SetAttributes || step.Op.Op == TKNOperation::SetTime;
+    run_.Record(event, step.Row, step.Op,
+                ok ? TKNUpdateFailure{}
+                   : TKNUpdateFailure{step.Op.Op, readsSource ? step.ShownRead : std::string(), step.ShownWritten,
+                                      done.Message});
 }
 
-bool TKNUpdateProvider::LocalDeleteFolder(const std::string& Path)
+TKNUpdateWorker::TDone TKNUpdateWorker::Run(TStep& step)
 {
-    return LocalOperation(Path, vex::RemoveFolder, MsgDeleteFolderFailed);
+    if (run_.FileCompare.UpdateDryRun) {
+        Describe(step);
+        return {};
+    }
+    TKNSide& written = Reached(step.Op.WritesRight);
+    auto fail = [&](const TKNSideResult& r, std::string (*message)(const std::string&, const std::string&)) {
+        return r ? TDone{} : TDone{r.Kind, message(step.ShownWritten, Reason(r, step.ShownWritten))};
+    };
+    switch (step.Op.Op) {
+        case TKNOperation::CopyLeftToRight:
+        case TKNOperation::CopyRightToLeft:
+            return Copy(step);
+        case TKNOperation::DeleteLeft:
+        case TKNOperation::DeleteRight:
+            return Delete(step, ExpectedOfRecord(*step.Written));
+        case TKNOperation::CreateFolder:
+            return MakeFolder(step);
+        case TKNOperation::RemoveFolder:
+            return fail(written.RemoveFolder(step.Path), MsgDeleteFolderFailed);
+        case TKNOperation::SetAttributes:
+            return SetAttributes(step);
+        case TKNOperation::SetTime: {
+            const TKNSideEntry source = Source(step);
+            return fail(written.SetTime(step.Path, source.MTime, source.MTimeNsec), MsgSetTimeFailed);
+        }
+        case TKNOperation::Nothing:
+            break;
+    }
+    return {};
 }
 
-bool TKNUpdateProvider::LocalDeleteFile(const std::string& Path)
+// The entry to be overwritten is checked and backed up first; the side checks it once more
+// when it puts the new file in place. A new file may replace nothing that appeared meanwhile.
+TKNUpdateWorker::TDone TKNUpdateWorker::Copy(TStep& step)
 {
-    return LocalOperation(Path, vex::DeleteFileEntry, MsgDeleteFileFailed);
+    const bool right = step.Op.WritesRight;
+    TKNSide &read = Reached(!right), &written = Reached(right);
+    TKNExpected replaces = ExpectedAbsent();
+    if (!step.Written->Path.empty()) {
+        TKNSideEntry current;
+        if (TDone d = Unchanged(step, ExpectedOfRecord(*step.Written), current); d.Kind != TKNSideError::None) return d;
+        if (TDone d = Backup(step, current); d.Kind != TKNSideError::None) return d;
+        replaces = ExpectedOf(current);
+    }
+    const TKNSideEntry source = Source(step);
+    TKNWriteSpec spec;
+    spec.Size = source.Size;
+    spec.MTime = source.MTime;
+    spec.MTimeNsec = source.MTimeNsec;
+    const bool sameOwner = CopyKeepsOwner(read.Caps(), written.Caps(), source.Uid, WriterUid(written));
+    spec.Mode = source.ModeKnown ? static_cast<int>(ModeForCopy(source.Mode, sameOwner)) : -1;
+    spec.Replaces = replaces;
+    StartTransfer(step, source.Size);
+    const TKNSideResult copied = CopyBetweenSides(read, step.Path, written, step.Path, spec, Moved(step));
+    if (copied) {
+        step.Event.Bytes = step.Moved;
+        return {};
+    }
+    if (copied.Kind == TKNSideError::Changed && FolderInTheWay(step))
+        return {TKNSideError::Exists, MsgCopyFailed(step.ShownRead, step.ShownWritten, "a folder is in the way.")};
+    if (copied.Kind == TKNSideError::Changed) return {copied.Kind, copied.Message};
+    return {copied.Kind,
+            MsgCopyFailed(step.ShownRead, step.ShownWritten, Reason(copied, step.ShownWritten, step.ShownRead))};
 }
 
-bool TKNUpdateProvider::LocalSetTime(const std::string& Path, vex::TDateTime Time)
+// A new file refused because a folder holds its name: the comparison saw that folder (a row
+// of its own), so it is in the way rather than changed.
+bool TKNUpdateWorker::FolderInTheWay(TStep& step)
 {
-    if (!CheckWrittenRoot([&](const std::string& r) { return MsgSetTimeFailed(Path, r); })) return false;
-    std::string reason;
-    if (vex::SetLastWriteTime(Path, DosUnixTime(Time), reason)) return true;
-    ErrorText = MsgSetTimeFailed(Path, reason);
-    return false;
+    TKNSideEntry entry;
+    return step.Written->Path.empty() && Reached(step.Op.WritesRight).Stat(step.Path, entry) && entry.IsFolder();
 }
 
-bool TKNUpdateProvider::LocalApplyAttributes(const std::string& Path, int Attr)
+TKNUpdateWorker::TDone TKNUpdateWorker::Delete(TStep& step, const TKNExpected& expected)
 {
-    if (!CheckWrittenRoot([&](const std::string& r) { return MsgSetAttributesFailed(Path, r); })) return false;
-    std::string reason;
-    if (vex::SetReadOnly(WrittenRoot(), Path, (Attr & faReadOnly) != 0, reason)) return true;
-    ErrorText = MsgSetAttributesFailed(Path, reason);
-    return false;
+    TKNSideEntry current;
+    if (TDone d = Unchanged(step, expected, current); d.Kind != TKNSideError::None) return d;
+    if (TDone d = Backup(step, current); d.Kind != TKNSideError::None) return d;
+    const TKNSideResult removed = Reached(step.Op.WritesRight).RemoveFile(step.Path, ExpectedOf(current));
+    if (removed) return {};
+    if (removed.Kind == TKNSideError::Changed) return {removed.Kind, removed.Message};
+    return {removed.Kind, MsgDeleteFileFailed(step.ShownWritten, Reason(removed, step.ShownWritten))};
 }
 
-bool TKNUpdateProvider::KeepReadOnly(const std::string& Source, const std::string& Dest, const TKNFileRec& Entry)
+TKNUpdateWorker::TDone TKNUpdateWorker::Unchanged(TStep& step, const TKNExpected& expected, TKNSideEntry& current)
 {
-    if (!Entry.AttrKnown) return true;
-    std::string reason;
-    if (vex::SetReadOnly(LocalRootOf(Dest), Dest, (Entry.Attr & faReadOnly) != 0, reason)) return true;
-    ErrorText = MsgCopyFailed(Source, Dest, reason);
-    return false;
+    const TKNSideResult stat = Reached(step.Op.WritesRight).Stat(step.Path, current);
+    TKNSideResult checked = CheckExpected(expected, stat, current, step.ShownWritten);
+    if (checked && !stat) checked = stat;  // nothing to back up or remove
+    if (checked) return {};
+    if (checked.Kind == TKNSideError::Changed) return {checked.Kind, checked.Message};
+    return {checked.Kind, IsCopy(step.Op.Op)
+                              ? MsgCopyFailed(step.ShownRead, step.ShownWritten, Reason(checked, step.ShownWritten))
+                              : MsgDeleteFileFailed(step.ShownWritten, Reason(checked, step.ShownWritten))};
 }
 
-// --- Local to local -----------------------------------------------------------------------
-
-bool TKNUpdateProviderFSFS::Backup(const TKNFileRec& Entry)
+// <backup folder>/Right|Left/<the entry's path below the written root>, through a local side
+// like any other file; its folders are made on the way.
+TKNUpdateWorker::TDone TKNUpdateWorker::Backup(TStep& step, const TKNSideEntry& entry)
 {
-    return LocalBackup(Entry);
+    if (!run_.Backup || run_.BackupFolder.empty()) return {};
+    TKNSidePath target = TKNSidePath().Child(step.Op.WritesRight ? "Right" : "Left");
+    for (const std::string& name : step.Path.Names()) target = target.Child(name);
+    auto fail = [&](const TKNSideResult& r) {
+        const std::string shown = backup_ ? backup_->Shown(target) : run_.BackupFolder;
+        return TDone{r.Kind, MsgCopyFailed(step.ShownWritten, shown, Reason(r, shown, step.ShownWritten))};
+    };
+    if (!backup_) {
+        backup_ = OpenSide(run_.BackupFolder, context_);
+        if (TKNSideResult connected = backup_->Connect(); !connected) {
+            TDone failed = fail(connected);
+            backup_.reset();
+            return failed;
+        }
+    }
+    TKNSidePath folder;
+    for (std::size_t i = 0; i + 1 < target.Names().size(); ++i) {
+        folder = folder.Child(target.Names()[i]);
+        if (TKNSideResult made = backup_->MakeFolder(folder, -1); !made) return fail(made);
+    }
+    TKNSide& written = Reached(step.Op.WritesRight);
+    TKNWriteSpec spec;
+    spec.Size = entry.Size;
+    spec.MTime = entry.MTime;
+    spec.MTimeNsec = entry.MTimeNsec;
+    const bool sameOwner = CopyKeepsOwner(written.Caps(), backup_->Caps(), entry.Uid, WriterUid(*backup_));
+    spec.Mode = entry.ModeKnown ? static_cast<int>(ModeForCopy(entry.Mode, sameOwner)) : -1;
+    spec.Replaces = ExpectedAbsent();
+    StartTransfer(step, entry.Size);
+    const TKNSideResult copied = CopyBetweenSides(written, step.Path, *backup_, target, spec, Moved(step));
+    return copied ? TDone{} : fail(copied);
 }
 
-// The copy keeps the source's permission bits, which carry its read-only attribute, and its
-// last-write time, so the follow-up comparison finds the pair equal.
-bool TKNUpdateProviderFSFS::CopyFile(const std::string& Source, const std::string& Dest, const TKNFileRec&)
+TKNUpdateWorker::TDone TKNUpdateWorker::MakeFolder(TStep& step)
 {
-    if (!CheckWrittenRoot([&](const std::string& r) { return MsgCopyFailed(Source, Dest, r); })) return false;
-    return LocalCopy(Source, Dest);
+    const bool right = step.Op.WritesRight;
+    const TKNSideEntry source = Source(step);
+    const bool sameOwner = CopyKeepsOwner(Side(!right).Caps(), Side(right).Caps(), source.Uid, WriterUid(Side(right)));
+    const int mode = source.ModeKnown ? static_cast<int>(ModeForNewFolder(source.Mode, sameOwner)) : -1;
+    const TKNSideResult made = Reached(right).MakeFolder(step.Path, mode);
+    return made ? TDone{} : TDone{made.Kind, MsgCreateFolderFailed(step.ShownWritten, Reason(made, step.ShownWritten))};
 }
 
-bool TKNUpdateProviderFSFS::DeleteFolder(const std::string& Path)
+// The read-only attribute of the source, as the written entry's own bits without (or with)
+// the write bits.
+TKNUpdateWorker::TDone TKNUpdateWorker::SetAttributes(TStep& step)
 {
-    return LocalDeleteFolder(Path);
+    TKNSide& written = Reached(step.Op.WritesRight);
+    TKNSideEntry current;
+    TKNSideResult result = written.Stat(step.Path, current);
+    if (result) {
+        const bool readOnly = (step.Read->Attr & faReadOnly) != 0;
+        result =
+            written.SetMode(step.Path, ModeForReadOnly(current.Mode, current.ModeKnown, current.IsFolder(), readOnly));
+    }
+    return result ? TDone{}
+                  : TDone{result.Kind, MsgSetAttributesFailed(step.ShownWritten, Reason(result, step.ShownWritten))};
 }
 
-bool TKNUpdateProviderFSFS::DeleteFile(const std::string& Path)
+TKNSideEntry TKNUpdateWorker::Source(TStep& step)
 {
-    return LocalDeleteFile(Path);
+    const TKNFileRec& rec = *step.Read;
+    if (rec.ModeKnown || rec.MTime != 0) return EntryOfRecord(rec);
+    TKNSideEntry entry;
+    if (Reached(!step.Op.WritesRight).Stat(step.Path, entry) && !entry.Link) return entry;
+    return EntryOfRecord(rec);
 }
 
-// A new folder stays writable even when its source is read-only: its files are copied into it
-// after the folder pass.
-bool TKNUpdateProviderFSFS::CreateFolder(const std::string& Path, const TKNFileRec&)
+void TKNUpdateWorker::StartTransfer(TStep& step, int64_t total)
 {
-    return LocalCreateFolder(Path);
+    step.Total = total;
+    step.Moved = 0;
+    run_.ReportBytes(step.ShownWritten, total, 0);
 }
 
-// --- Dry run ------------------------------------------------------------------------------
-
-bool TKNUpdateProviderDryRun::Tell(const char* what, const std::string& Path)
+// Each block moved: the byte progress, and the run's stop request handed to the sides.
+std::function<void(int64_t)> TKNUpdateWorker::Moved(TStep& step)
 {
-    Describe(what + DisplayName(Path));
-    return true;
+    return [this, &step](int64_t bytes) {
+        step.Moved += bytes;
+        if (run_.StopRequested()) stop_ = true;
+        run_.ReportBytes(step.ShownWritten, step.Total, step.Moved);
+    };
 }
 
-bool TKNUpdateProviderDryRun::CopyFile(const std::string& Source, const std::string& Dest, const TKNFileRec&)
+std::string TKNUpdateWorker::DryRunText(const TStep& step) const
 {
-    Describe("copy " + DisplayName(Source) + " -> " + DisplayName(Dest));
-    return true;
+    const std::string& target = step.ShownWritten;
+    switch (step.Op.Op) {
+        case TKNOperation::CopyLeftToRight:
+        case TKNOperation::CopyRightToLeft:
+            return "copy " + step.ShownRead + " -> " + target;
+        case TKNOperation::DeleteLeft:
+        case TKNOperation::DeleteRight:
+            return "delete " + target;
+        case TKNOperation::CreateFolder:
+            return "create folder " + target;
+        case TKNOperation::RemoveFolder:
+            return "remove folder " + target;
+        case TKNOperation::SetAttributes:
+            return ((step.Read->Attr & faReadOnly) ? "make read-only " : "make writable ") + target;
+        case TKNOperation::SetTime:
+            return "set time of " + target;
+        case TKNOperation::Nothing:
+            break;
+    }
+    return {};
 }
 
-bool TKNUpdateProviderDryRun::ApplyAttributes(const std::string& Path, int Attr)
+void TKNUpdateWorker::Describe(const TStep& step)
 {
-    return Tell((Attr & faReadOnly) ? "make read-only " : "make writable ", Path);
+    run_.TellDryRun(DryRunText(step));
 }
 
 }  // namespace kn

@@ -1,6 +1,9 @@
 #include "engine/kn_unitUpdatePlan.h"
 
+#include <algorithm>
 #include <cstdio>
+
+#include "side/kn_unitSideRules.h"
 
 namespace kn {
 
@@ -107,6 +110,35 @@ void TKNPlanTotals::Add(const TMyFileOpt& row, const TKNPlannedOp& op)
     }
 }
 
+void TKNPlanTotals::AddStaleTemp()
+{
+    ++FilesToDelete;
+    ++TempFilesToRemove;
+}
+
+bool WritesSide(TKNAction action, bool right)
+{
+    return action == TKNAction::Auto || (action == TKNAction::LeftToRight) == right;
+}
+
+std::string RelativeToRoot(std::string_view full, std::string_view root)
+{
+    std::string_view relative = full.substr(std::min(full.size(), root.size()));
+    while (!relative.empty() && relative.front() == '/') relative.remove_prefix(1);
+    return std::string(relative);
+}
+
+std::vector<std::string> OwnStaleTemps(const TKNFileBuffer& list)
+{
+    std::vector<std::string> own;
+    for (const std::string& path : list.StaleTempFiles) {
+        const std::size_t slash = path.rfind('/');
+        if (IsOwnTempName(slash == std::string::npos ? path : path.substr(slash + 1)))
+            own.push_back(RelativeToRoot(path, list.Folder));
+    }
+    return own;
+}
+
 namespace {
 
 // The totals of the rows `rowAt` gives for `indexes` (null for a position without a row).
@@ -132,7 +164,12 @@ TKNPlanTotals PlanTotals(const std::vector<std::unique_ptr<TMyFileOpt>>& rows, c
 
 TKNPlanTotals PlanTotals(const TKNFileCompare& engine, const std::vector<int>& indexes, TKNAction action, bool force)
 {
-    return TotalsOf(indexes, action, force, [&engine](int index) { return engine.RowAt(index); });
+    TKNPlanTotals totals = TotalsOf(indexes, action, force, [&engine](int index) { return engine.RowAt(index); });
+    for (bool right : {false, true})
+        if (WritesSide(action, right))
+            for (std::size_t n = OwnStaleTemps(right ? engine.RightList : engine.LeftList).size(); n > 0; --n)
+                totals.AddStaleTemp();
+    return totals;
 }
 
 std::string FormatBytes(int64_t bytes)
@@ -150,6 +187,12 @@ std::string FormatBytes(int64_t bytes)
     return text;
 }
 
+// " (N left-over temporary files)" after the deletions that hold them; nothing when none.
+static std::string TempPart(const TKNPlanTotals& t, const char* words)
+{
+    return t.TempFilesToRemove == 0 ? std::string() : " (" + std::to_string(t.TempFilesToRemove) + words + ")";
+}
+
 std::string PlanSummary(const TKNPlanTotals& t)
 {
     std::string text;
@@ -161,6 +204,7 @@ std::string PlanSummary(const TKNPlanTotals& t)
     part(t.FilesToCopy, " file to copy", " files to copy");
     if (t.FilesToCopy > 0) text += " (" + FormatBytes(t.BytesToCopy) + ")";
     part(t.FilesToDelete, " to delete", " to delete");
+    text += TempPart(t, " left-over temporary files");
     part(t.FoldersToCreate, " folder to create", " folders to create");
     part(t.FoldersToRemove, " folder to remove", " folders to remove");
     part(t.AttributeChanges, " attribute change", " attribute changes");
@@ -192,19 +236,21 @@ static std::string TimesPart(const TKNPlanTotals& t, const char* words)
 std::string PlanLine(const TKNPlanTotals& t)
 {
     return "Plan: " + std::to_string(t.FilesToCopy) + " files to copy (" + std::to_string(t.BytesToCopy) + " bytes), " +
-           std::to_string(t.FilesToDelete) + " to delete, " + std::to_string(t.FoldersToCreate) +
-           " folders to create, " + std::to_string(t.FoldersToRemove) + " folders to remove, " +
-           std::to_string(t.AttributeChanges) + " attribute changes" + TimesPart(t, " times to set") + ".";
+           std::to_string(t.FilesToDelete) + " to delete" + TempPart(t, " left-over temporary files") + ", " +
+           std::to_string(t.FoldersToCreate) + " folders to create, " + std::to_string(t.FoldersToRemove) +
+           " folders to remove, " + std::to_string(t.AttributeChanges) + " attribute changes" +
+           TimesPart(t, " times to set") + ".";
 }
 
 std::string DoneLine(const TKNUpdateOutcome& outcome)
 {
     const TKNPlanTotals& t = outcome.Done;
     std::string line = "Done: " + std::to_string(t.FilesToCopy) + " files copied (" + std::to_string(t.BytesToCopy) +
-                       " bytes), " + std::to_string(t.FilesToDelete) + " deleted, " +
-                       std::to_string(t.FoldersToCreate) + " folders created, " + std::to_string(t.FoldersToRemove) +
-                       " folders removed, " + std::to_string(t.AttributeChanges) + " attribute changes" +
-                       TimesPart(t, " times set") + ", " + std::to_string(outcome.Failures.size()) + " failed.";
+                       " bytes), " + std::to_string(t.FilesToDelete) + " deleted" +
+                       TempPart(t, " left-over temporary files") + ", " + std::to_string(t.FoldersToCreate) +
+                       " folders created, " + std::to_string(t.FoldersToRemove) + " folders removed, " +
+                       std::to_string(t.AttributeChanges) + " attribute changes" + TimesPart(t, " times set") + ", " +
+                       std::to_string(outcome.Failures.size()) + " failed.";
     if (!outcome.BackupFolder.empty()) line += " Backup folder: " + outcome.BackupFolder;
     return line;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/kn_unitCompare.h"
@@ -72,9 +73,13 @@ struct TKNPlanTotals {
     int64_t FoldersToRemove = 0;
     int64_t AttributeChanges = 0;
     int64_t TimesToSet = 0;
+    // Left-over temporary files of the program among FilesToDelete.
+    int64_t TempFilesToRemove = 0;
 
     // Adds one planned operation of `row`.
     void Add(const TMyFileOpt& row, const TKNPlannedOp& op);
+    // Adds the removal of one left-over temporary file (a deletion like any other).
+    void AddStaleTemp();
     int64_t Deletions() const { return FilesToDelete + FoldersToRemove; }
 };
 
@@ -82,8 +87,19 @@ struct TKNPlanTotals {
 TKNPlanTotals PlanTotals(const std::vector<std::unique_ptr<TMyFileOpt>>& rows, const std::vector<int>& indexes,
                          TKNAction action, bool force);
 
+// True when `action` writes (and may delete on) the right side, or the left one.
+bool WritesSide(TKNAction action, bool right);
+
+// The part of `full` below `root`, without leading "/" ("" for the root itself).
+std::string RelativeToRoot(std::string_view full, std::string_view root);
+
+// The left-over temporary files of `list`'s last scan whose names the program can prove its
+// own (IsOwnTempName), relative to its root; anything else is a user's file.
+std::vector<std::string> OwnStaleTemps(const TKNFileBuffer& list);
+
 // The totals of the rows `indexes` of `engine`'s last comparison (positions as RowAt takes
-// them, so the set-time operations of TimeOnlyItems are counted too).
+// them, so the set-time operations of TimeOnlyItems are counted too), and the removal of the
+// left-over temporary files of the sides `action` writes.
 TKNPlanTotals PlanTotals(const TKNFileCompare& engine, const std::vector<int>& indexes, TKNAction action, bool force);
 
 // The plan's totals in words, e.g. "12 files to copy (3.4 MB), 328 to delete, 2 folders to
@@ -123,7 +139,8 @@ struct TKNUpdateOutcome {
 
 // The plan in one line, every kind named: "Plan: 2 files to copy (8 bytes), 1 to delete, 0
 // folders to create, 0 folders to remove, 0 attribute changes." (", 3 times to set" follows the
-// attribute changes when a content comparison planned any).
+// attribute changes when a content comparison planned any; " (1 left-over temporary files)"
+// follows the deletions that remove any).
 std::string PlanLine(const TKNPlanTotals& totals);
 // What a run did in one line: "Done: 2 files copied (8 bytes), 1 deleted, 0 folders created, 0
 // folders removed, 0 attribute changes, 0 failed." and, when a backup was made, " Backup

@@ -77,7 +77,8 @@ TEST(CliUpdate, AFailureGoesToStandardErrorAndTheStatusIsOne)
     WriteFile(dir / "L/ok.txt", "copied anyway");
     auto r = RunCli({"update", "--action", "left-to-right", dir / "L", dir / "R"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("Failed to create directory \"" + dir / "R/clash" + "\".\r\nFile exists\n"), std::string::npos)
+    EXPECT_NE(r.err.find("Failed to create directory \"" + dir / "R/clash" + "\".\r\na file is in the way.\n"),
+              std::string::npos)
         << r.err;
     EXPECT_EQ(ReadFile(dir / "R/ok.txt"), "copied anyway");
     EXPECT_EQ(ReadFile(dir / "R/clash"), "a file");

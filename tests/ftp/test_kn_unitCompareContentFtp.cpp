@@ -179,27 +179,4 @@ TEST(ContentFtp, WholeComparisonAgainstARealServerStreams)
     EXPECT_TRUE(engine.ContentNotes.empty()) << engine.ContentNotes.front();
 }
 
-// Setting a time on a server: MFMT where the server has it; where it has none of the commands
-// that set times, a failure that says why.
-TEST(ContentFtp, SetTimeNeedsMfmt)
-{
-    FakeFtpServer server([&](FakeFtpSession& s) {
-        s.Login();
-        s.Reply("MFMT 20230304050608 /pub/a.txt", "213 Modify=20230304050608; /pub/a.txt");
-        s.Reply("MFMT 20230304050608 /pub/b.txt", "502 Command not implemented");
-        s.Reply("SITE UTIME 20230304050608 /pub/b.txt", "500 Unknown SITE command");
-        s.Reply("MDTM 20230304050608 /pub/b.txt", "501 Syntax error");
-        s.Reply("QUIT", "221 Bye");
-        s.WaitForClose();
-    });
-    TKNUpdateProviderFSFTP provider;
-    provider.FTP = std::make_unique<TKNIdFTP>();
-    OpenFtpLocation(*provider.FTP, server.Location());
-    const double when = vex::EncodeDateTime(2023, 3, 4, 5, 6, 8);
-    EXPECT_TRUE(provider.SetTime(server.Location("/pub/a.txt"), when)) << provider.ErrorText;
-    EXPECT_FALSE(provider.SetTime(server.Location("/pub/b.txt"), when));
-    EXPECT_EQ(provider.ErrorText, "Failed to set the time of \"/pub/b.txt\".\r\nThe FTP server cannot set file times.");
-    provider.Disconnect();
-}
-
 }  // namespace kn

@@ -82,7 +82,7 @@ TEST(UpdateBackup, AFailedBackupKeepsTheFileAndIsReported)
     h.Update(kn::TKNAction::LeftToRight, false, true);
     ASSERT_EQ(h.errors.size(), 1u);
     const std::string prefix = "Failed to copy file \"" + dir / "R/pipe" + "\" to \"" + program.home.path() + "/";
-    const std::string suffix = "/Right/pipe\".\r\nNot a regular file (a device, FIFO or socket is never copied)";
+    const std::string suffix = "/Right/pipe\".\r\nnot a regular file (a device, FIFO or socket is never read).";
     EXPECT_EQ(h.errors[0].substr(0, prefix.size()), prefix);
     EXPECT_EQ(h.errors[0].substr(h.errors[0].size() - suffix.size()), suffix);
     struct stat st;
@@ -141,12 +141,13 @@ TEST(UpdateFailure, ExactMessagesAndTheRunGoesOn)
     h.Compare();
     h.Update(kn::TKNAction::Auto, false);
     const std::string L = dir / "L", R = dir / "R";
-    EXPECT_EQ(h.errors, (std::vector<std::string>{
-                            "Failed to create directory \"" + R + "/clash\".\r\nFile exists",
-                            "Failed to copy file \"" + R + "/clash\" to \"" + L + "/clash\".\r\nIs a directory",
-                            "Failed to copy file \"" + L + "/clash/inner.txt\" to \"" + R +
-                                "/clash/inner.txt\".\r\nNot a directory",
-                        }));
+    EXPECT_EQ(
+        h.errors,
+        (std::vector<std::string>{
+            "Failed to create directory \"" + R + "/clash\".\r\na file is in the way.",
+            "Failed to copy file \"" + R + "/clash\" to \"" + L + "/clash\".\r\na folder is in the way.",
+            "Failed to copy file \"" + L + "/clash/inner.txt\" to \"" + R + "/clash/inner.txt\".\r\nNot a directory",
+        }));
     EXPECT_EQ(ReadFile(dir / "R/clash"), "a file");
     EXPECT_EQ(ReadFile(dir / "L/clash/inner.txt"), "i");
     EXPECT_EQ(ReadFile(dir / "R/z-after.txt"), "still copied");
@@ -167,29 +168,36 @@ TEST(UpdateFailure, FolderWithEntriesLeftOutIsNotDeleted)
     EXPECT_EQ(Snapshot(dir / "R"), (Tree{{"keep", "<dir>"}, {"keep/filtered.log", "hidden from the comparison"}}));
 }
 
-TEST(UpdateFailure, ASideThatNamesNoFolderIsNeverWritten)
+// A written side whose folder text names no folder cannot be reached: the run ends before
+// any operation.
+TEST(UpdateFailure, AWrittenSideThatNamesNoFolderEndsTheRunBeforeAnything)
 {
     struct Case {
         const char* name;
-        const char* rightText;
+        const char* otherText;
+        kn::TKNAction direction;
     };
-    for (const Case& c : {Case{"relative", "CC:"}, Case{"empty", ""}, Case{"root", "/"}}) {
+    for (const Case& c : {Case{"relative, written", "CC:", kn::TKNAction::LeftToRight},
+                          Case{"empty, written", "", kn::TKNAction::LeftToRight},
+                          Case{"root, written", "/", kn::TKNAction::LeftToRight}}) {
         SCOPED_TRACE(c.name);
         TempDir dir;
-        Put(dir / "L/a.txt", "a", 0);
-        UpdateHarness h(dir / "L", c.rightText);
-        ASSERT_EQ(h.Compare(), 1u);
-        h.Update(kn::TKNAction::LeftToRight, true);
-        std::string root = h.engine.GetRightFolder();
+        Put(dir / "L/sub/a.txt", "a", 0);
+        Put(dir / "L/b.txt", "b", 0);
+        UpdateHarness h(dir / "L", c.otherText);
+        ASSERT_EQ(h.Compare(), 3u);
+        h.Update(c.direction, true);
         ASSERT_EQ(h.errors.size(), 1u);
-        EXPECT_EQ(h.errors[0], "Failed to copy file \"" + dir / "L/a.txt" + "\" to \"" + root +
-                                   "/a.txt\".\r\nThe folder \"" + root +
-                                   "\" is not an absolute path; nothing is written there.");
-        EXPECT_FALSE(Exists("/a.txt"));
+        EXPECT_EQ(h.errors[0], "The folder text \"" + h.engine.GetRightFolder() + "\" names no folder.");
+        EXPECT_EQ(Snapshot(dir / "L"), (Tree{{"sub", "<dir>"}, {"sub/a.txt", "a"}, {"b.txt", "b"}}));
+        EXPECT_FALSE(Exists("/b.txt"));
         EXPECT_FALSE(Exists("CC:"));
     }
 }
 
+// A side only read from is reached only when read: deletions alone need nothing from it, so
+// a forced mirror from a text that names no folder empties the other side (the desktop
+// program's delete command works so).
 TEST(UpdateFailure, DeletingEverythingFromAFolderThroughASideThatNamesNone)
 {
     TempDir dir;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/kn_unitUpdate.h"
 #include "engine/kn_unitUpdatePlan.h"
 
 namespace {
@@ -241,3 +242,63 @@ TEST(UpdatePlanTotals, PlanAndDoneLinesNameEveryKind)
 }
 
 }  // namespace
+
+// The modes the updater gives: the read-only bit as the entry's own bits without (with) the
+// write bits, or the usual ones where a server tells none; a new folder's bits from its source,
+// always searchable and writable by its owner; set-ID bits only where the owner stays.
+TEST(UpdateModeRules, ReadOnlyNewFoldersAndOwners)
+{
+    struct ReadOnlyCase {
+        uint32_t mode;
+        bool known, folder, readOnly;
+        uint32_t expected;
+    };
+    for (const ReadOnlyCase& c : {ReadOnlyCase{0754, true, false, true, 0554},
+                                  {0440, true, false, false, 0640},
+                                  {0, false, true, true, 0555},
+                                  {0, false, false, false, 0644},
+                                  {04755, true, false, true, 04555},
+                                  {0555, true, true, false, 0755}})
+        EXPECT_EQ(kn::ModeForReadOnly(c.mode, c.known, c.folder, c.readOnly), c.expected) << std::oct << c.mode;
+    EXPECT_EQ(kn::ModeForNewFolder(0700, false), 0700u);
+    EXPECT_EQ(kn::ModeForNewFolder(0750, false), 0750u);
+    EXPECT_EQ(kn::ModeForNewFolder(0555, false), 0755u) << "its files are copied in afterwards";
+    EXPECT_EQ(kn::ModeForNewFolder(02770, false), 0770u);
+    EXPECT_EQ(kn::ModeForNewFolder(02770, true), 02770u);
+
+    kn::TKNSideCaps owners, none;
+    owners.Owners = true;
+    EXPECT_TRUE(kn::CopyKeepsOwner(owners, owners, 1000, 1000));
+    EXPECT_FALSE(kn::CopyKeepsOwner(owners, owners, 1234, 1000));
+    EXPECT_FALSE(kn::CopyKeepsOwner(owners, owners, 1000, -1)) << "a server's writer is not known";
+    EXPECT_FALSE(kn::CopyKeepsOwner(none, owners, 1000, 1000));
+    EXPECT_FALSE(kn::CopyKeepsOwner(owners, none, 1000, 1000));
+}
+
+// What a written entry must still be: the record's exact time, size and inode where the scan
+// filled them; from its local date-time (two seconds) where it did not.
+TEST(UpdateModeRules, ExpectedOfARecord)
+{
+    kn::TKNFileRec exact;
+    exact.Path = "/r";
+    exact.Name = "a.txt";
+    exact.Size = 5;
+    exact.MTime = 1700000001;
+    exact.TimeStep = 1;
+    exact.ModeKnown = true;
+    exact.Inode = 77;
+    const kn::TKNExpected e = kn::ExpectedOfRecord(exact);
+    EXPECT_TRUE(e.Known && e.Exists);
+    EXPECT_EQ(e.Size, 5);
+    EXPECT_EQ(e.MTime, 1700000001);
+    EXPECT_EQ(e.TimeStep, 1u);
+    EXPECT_EQ(e.Inode, 77u);
+
+    kn::TKNFileRec dated = exact;
+    dated.MTime = 0;
+    dated.ModeKnown = false;
+    dated.Time = vex::UnixToDosDateTime(1700000001, vex::LocalOffsetNow());
+    const kn::TKNExpected d = kn::ExpectedOfRecord(dated);
+    EXPECT_EQ(d.TimeStep, 2u);
+    EXPECT_EQ(d.MTime / 2, 1700000001 / 2);
+}

@@ -214,22 +214,18 @@ TEST(UpdateBackup, ConcurrentRunsNeverShareABackupFolder)
     for (const auto& folder : made) EXPECT_TRUE(Exists(folder)) << folder;
 }
 
-TEST(UpdateTempFiles, LeftOversAreRemovedFromWrittenTreesAndNeverCopied)
+// Whatever a scan takes for a left-over, the update removes only a name the program can prove
+// its own (see test_kn_unitUpdateSides.cpp for those): an older name pattern is a user's file.
+TEST(UpdateTempFiles, ALeftOverOfAnotherNamePatternIsKept)
 {
     TempDir dir;
-    Put(dir / "L/.kn-a.txt-abc123", "a killed run's partial copy", 0);
-    Put(dir / "R/.kn-b.txt-0z9y8x", "another partial copy", 0);
-    Put(dir / "R/.kn-b.txt-0Z9Y8X", "the user's own file", 0);
-    Put(dir / "L/.kn-b.txt-0Z9Y8X", "the user's own file", 0);
+    Put(dir / "R/.kn-b.txt-0z9y8x", "looks like a partial copy", 0);
     Put(dir / "L/a.txt", "a", 0);
     UpdateHarness h(dir / "L", dir / "R");
     h.Compare();
-    ASSERT_EQ(h.engine.RightList.StaleTempFiles, std::vector<std::string>{dir / "R/.kn-b.txt-0z9y8x"});
+    h.engine.RightList.StaleTempFiles = {dir / "R/.kn-b.txt-0z9y8x"};
     h.Update(kn::TKNAction::LeftToRight, true);
     EXPECT_TRUE(h.errors.empty());
-    EXPECT_EQ(Snapshot(dir / "R"), (Tree{{".kn-b.txt-0Z9Y8X", "the user's own file"}, {"a.txt", "a"}}))
-        << "a user's file of a similar name is kept, the left-over is gone";
-    EXPECT_EQ(ReadFile(dir / "L/.kn-a.txt-abc123"), "a killed run's partial copy") << "the left is not written";
-    EXPECT_NE(std::find(h.progress.begin(), h.progress.end(), dir / "R/.kn-b.txt-0z9y8x"), h.progress.end())
-        << "the removal is reported";
+    EXPECT_EQ(ReadFile(dir / "R/.kn-b.txt-0z9y8x"), "looks like a partial copy");
+    EXPECT_EQ(h.engine.LastUpdate().Planned.TempFilesToRemove, 0);
 }

@@ -151,6 +151,7 @@ TEST(UpdateSetTime, OnAnFtpServerThroughMfmt)
     const std::string L = dir / "L", S = server.Location("/pub");
     UpdateHarness h(L, S);
     const double when = vex::EncodeDateTime(2023, 3, 4, 5, 6, 8);
+    SetMTime(L + "/a.txt", vex::DateTimeToUnix(when, vex::LocalOffsetNow()));
     auto row = std::make_unique<kn::TMyFileOpt>();
     row->Left.Path = L;
     row->Left.Name = "a.txt";
@@ -165,6 +166,6 @@ TEST(UpdateSetTime, OnAnFtpServerThroughMfmt)
     h.engine.Items.push_back(std::move(row));
     h.Update(kn::TKNAction::Auto, false);
     EXPECT_EQ(h.errors, std::vector<std::string>{});
-    EXPECT_EQ(Stat(server.Root() + "/pub/a.txt").st_mtime, vex::DateTimeToUnix(when, 0));
+    EXPECT_EQ(Stat(server.Root() + "/pub/a.txt").st_mtime, vex::DateTimeToUnix(when, vex::LocalOffsetNow()));
     EXPECT_EQ(ReadFile(server.Root() + "/pub/a.txt"), "abc");
 }

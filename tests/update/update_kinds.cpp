@@ -1,0 +1,92 @@
+#include "tests/update/update_kinds.h"
+
+#include <unistd.h>
+
+#include <map>
+
+#include "tests/common/ftp_server.h"
+#include "tests/common/sshd_server.h"
+#include "tests/common/temp_tree.h"
+
+namespace testutil {
+
+namespace {
+
+// The server path of a location shown for the loopback server at `port`: what follows the port.
+std::string ServerPathOf(const std::string& shown, int port)
+{
+    const std::string at = "127.0.0.1:" + std::to_string(port);
+    const std::size_t found = shown.find(at);
+    return found == std::string::npos ? shown : shown.substr(found + at.size());
+}
+
+// Fresh sub-folders of one served folder, kept until the run ends.
+std::string FreshUnder(const std::string& base)
+{
+    static int count = 0;
+    const std::string folder = base + "/t" + std::to_string(++count);
+    MakeDirs(folder);
+    return folder;
+}
+
+class LocalKind : public UpdateKind {
+public:
+    std::string Folder() override { return FreshUnder(dir_.path()); }
+    std::string Location(const std::string& local) const override { return local; }
+
+private:
+    TempDir dir_;
+};
+
+class FtpKind : public UpdateKind {
+public:
+    std::string Folder() override { return FreshUnder(server_.Root()); }
+    std::string Location(const std::string& local) const override
+    {
+        return server_.Location(local.substr(server_.Root().size()));
+    }
+    std::string LocalOf(const std::string& shown) const override
+    {
+        return server_.Root() + ServerPathOf(shown, server_.Port());
+    }
+    bool ServerIsRoot() const override { return ::geteuid() == 0; }
+
+private:
+    FtpServer server_;
+};
+
+class SftpKind : public UpdateKind {
+public:
+    SftpKind() { server_.TrustHost(); }
+    std::string Folder() override { return FreshUnder(server_.Root()); }
+    std::string Location(const std::string& local) const override { return server_.Location(local); }
+    std::string LocalOf(const std::string& shown) const override { return ServerPathOf(shown, server_.Port()); }
+    bool ServerIsRoot() const override { return ::geteuid() == 0; }
+
+private:
+    SshServer server_;
+};
+
+}  // namespace
+
+UpdateKind& KindNamed(const std::string& name)
+{
+    static std::map<std::string, std::unique_ptr<UpdateKind>> kinds;
+    auto& slot = kinds[name];
+    if (!slot) {
+        if (name == "Ftp")
+            slot = std::make_unique<FtpKind>();
+        else if (name == "Sftp")
+            slot = std::make_unique<SftpKind>();
+        else
+            slot = std::make_unique<LocalKind>();
+    }
+    return *slot;
+}
+
+std::vector<std::string> KindNames()
+{
+    return {"Local", "Ftp", "Sftp"};
+}
+
+}  // namespace testutil
