@@ -21,7 +21,7 @@ std::size_t CredentialsEnd(std::string_view location)
 {
     const std::size_t start = SchemeEnd(location);
     if (start == 0) return std::string_view::npos;
-    if (SideKindOf(location) == TKNSideKind::Sftp) {
+    if (IsSftpPath(location)) {
         const std::size_t authorityEnd = location.find_first_of("/\\", start);
         const std::size_t at = location.substr(0, authorityEnd).rfind('@');
         return at == std::string_view::npos || at < start ? std::string_view::npos : at;

@@ -107,13 +107,8 @@ std::string PathJoin(std::string_view folder, std::string_view name);
 bool IsFtpPath(std::string_view text);
 // True when the text begins with "sftp://" or "sftp:\\", ignoring ASCII case.
 bool IsSftpPath(std::string_view text);
-// The kind of side a folder text names; FTP and SFTP sides are the remote ones.
-enum class TKNSideKind { Local, Ftp, Sftp };
-TKNSideKind SideKindOf(std::string_view text);
-inline bool IsRemotePath(std::string_view text)
-{
-    return SideKindOf(text) != TKNSideKind::Local;
-}
+// True for a folder text on a server (the registry's answer, engine/kn_unitSideRegistry.h).
+bool IsRemotePath(std::string_view text);
 // `text` as it may be shown or printed: every FTP and SFTP location in it without its password.
 std::string HideLocationPasswords(std::string_view text);
 
@@ -264,9 +259,8 @@ public:
     // The folder as it was given, less one trailing separator: with its FTP options, as it is
     // shown.
     std::string Location() const { return Folder + options_; }
-    // True for a remote side (FTP or SFTP).
-    bool IsFtp() const { return kind_ != TKNSideKind::Local; }
-    TKNSideKind Kind() const { return kind_; }
+    // True for a side on a server.
+    bool IsRemote() const { return remote_; }
     bool MatchName(std::string_view text) const;
     // The four tests of a listed record: name, time, size, attributes.
     bool Accepts(const TKNFileRec& rec) const;
@@ -293,7 +287,7 @@ private:
 
     bool openEnd_ = false;    // EndDate is no limit (see kOpenEndDateDays), taken at scan start
     std::string backupHome_;  // where this side's tree holds the program's backup folders, if it does
-    TKNSideKind kind_ = TKNSideKind::Local;
+    bool remote_ = false;
     std::string options_;      // the FTP location's options, opened with the root
     std::string currentPath_;  // the folder being listed, carried by progress reports
     // The records of Items, in blocks: one allocation per block rather than one per entry.

@@ -69,7 +69,7 @@ void TKNFileCompare::CompareContents()
     auto side = [](TKNScanProvider& provider, const std::string& root) {
         return [&provider, root] { return provider.OpenContentSide(root); };
     };
-    const bool remote = LeftList.IsFtp() || RightList.IsFtp();
+    const bool remote = LeftList.IsRemote() || RightList.IsRemote();
     const int readers = remote ? std::min(ContentReaders, 2) : ContentReaders;
     auto report = [&] {
         const std::string text =

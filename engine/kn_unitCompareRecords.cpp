@@ -2,6 +2,7 @@
 #include <mutex>
 
 #include "engine/kn_unitCompare.h"
+#include "engine/kn_unitSideRegistry.h"
 #include "framework/vex_unitText.h"
 #include "ftp/kn_unitFtpLocation.h"
 #include "sftp/kn_unitSftpLocation.h"
@@ -40,9 +41,9 @@ bool IsSftpPath(std::string_view text)
     return vex::SameTextAscii(head, "sftp://") || vex::SameTextAscii(head, "sftp:\\\\");
 }
 
-TKNSideKind SideKindOf(std::string_view text)
+bool IsRemotePath(std::string_view text)
 {
-    return IsFtpPath(text) ? TKNSideKind::Ftp : IsSftpPath(text) ? TKNSideKind::Sftp : TKNSideKind::Local;
+    return IsRemoteLocation(text);
 }
 
 // SFTP first: its credentials may hold "@", which the FTP reading would cut short.

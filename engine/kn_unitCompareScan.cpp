@@ -12,7 +12,6 @@
 #include "framework/vex_unitProgramFolder.h"
 #include "framework/vex_unitTextRanks.h"
 #include "framework/vex_unitThreads.h"
-#include "ftp/kn_unitFtpLocation.h"
 
 namespace kn {
 
@@ -29,7 +28,7 @@ TKNFileBuffer::~TKNFileBuffer()
 
 void TKNFileBuffer::SetFolder(std::string_view text)
 {
-    kind_ = SideKindOf(text);
+    remote_ = IsRemoteLocation(text);
     Provider = std::make_unique<TKNScanProviderSide>();
     // Options of a location (an FTP server's ";tz=") belong to the connection, not to the paths of the tree.
     const std::size_t options = LocationOptionsStart(text);
@@ -241,7 +240,7 @@ static bool IsBackupFolderName(std::string_view name)
 void TKNFileBuffer::FindBackupHome()
 {
     backupHome_.clear();
-    if (IsFtp()) return;
+    if (IsRemote()) return;
     const std::string home = vex::CanonicalPath(vex::ProgramFolder());
     const std::string root = vex::CanonicalPath(Folder);
     if (home.empty() || root.empty()) return;

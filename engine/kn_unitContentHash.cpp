@@ -42,26 +42,6 @@ const EVP_MD* DigestOf(TKNHashKind kind)
     return nullptr;
 }
 
-std::size_t HexLength(TKNHashKind kind)
-{
-    switch (kind) {
-        case TKNHashKind::Sha256:
-            return 64;
-        case TKNHashKind::Sha1:
-            return 40;
-        case TKNHashKind::Md5:
-            return 32;
-        case TKNHashKind::Crc32:
-            break;
-    }
-    return 8;
-}
-
-bool IsHex(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
 }  // namespace
 
 struct TKNHasher::Digest {
@@ -124,27 +104,6 @@ std::string TKNHasher::FinishHex()
         hex += digits[raw[i] & 15];
     }
     return hex;
-}
-
-std::string FindHexDigest(std::string_view text, TKNHashKind kind)
-{
-    const std::size_t want = HexLength(kind);
-    std::size_t i = 0;
-    while (i < text.size()) {
-        while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-        std::size_t end = i;
-        while (end < text.size() && !std::isspace(static_cast<unsigned char>(text[end]))) ++end;
-        std::string_view word = text.substr(i, end - i);
-        bool hex = word.size() == want;
-        for (char c : word) hex = hex && IsHex(c);
-        if (hex) {
-            std::string digest;
-            for (char c : word) digest += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            return digest;
-        }
-        i = end;
-    }
-    return {};
 }
 
 }  // namespace kn

@@ -36,9 +36,4 @@ private:
     std::unique_ptr<Digest> digest_;
 };
 
-// The first blank-separated word of `text` made of exactly as many hex digits as a digest of
-// `kind` has, lower-cased; empty when there is none. Example: "213 SHA-256 0-9 2CF2... f.txt"
-// gives "2cf2..." for SHA-256 (neither "213" nor "0-9" is 64 digits long).
-std::string FindHexDigest(std::string_view text, TKNHashKind kind);
-
 }  // namespace kn

@@ -503,6 +503,27 @@ TKNSideResult TKNFtpSide::Rename(const TKNSidePath& from, const TKNSidePath& to)
     });
 }
 
+// A server whose checksums cannot be learned (a refused FEAT, a lost connection) offers none:
+// its files are then streamed, which needs nothing of it.
+std::vector<std::string> TKNFtpSide::Hashes(const TKNSidePath& path)
+{
+    std::vector<std::string> offered;
+    Run(Shown(path), [&](TKNIdFTP& ftp) {
+        offered = hashes_.Offered(ftp, ServerPath(path));
+        return TKNSideResult::Ok();
+    });
+    return offered;
+}
+
+TKNSideResult TKNFtpSide::Hash(const TKNSidePath& path, const std::string& function, std::string& hex)
+{
+    return Run(Shown(path), [&](TKNIdFTP& ftp) {
+        std::string reason;
+        if (hashes_.Hash(ftp, ServerPath(path), function, hex, reason)) return TKNSideResult::Ok();
+        return TKNSideResult::Fail(TKNSideError::Other, reason);
+    });
+}
+
 void TKNFtpSide::RemoveTemporary(const std::string& serverPath, TKNSideResult& result)
 {
     TKNSideResult removed = Run(serverPath, [&](TKNIdFTP& ftp) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "ftp/kn_unitFtpHashes.h"
 #include "ftp/kn_unitIdFTP.h"
 #include "side/kn_unitSide.h"
 
@@ -32,6 +33,8 @@ public:
     TKNSideResult SetTime(const TKNSidePath& path, int64_t mtime, int32_t nsec) override;
     TKNSideResult SetMode(const TKNSidePath& path, uint32_t mode) override;
     TKNSideResult Rename(const TKNSidePath& from, const TKNSidePath& to) override;
+    std::vector<std::string> Hashes(const TKNSidePath& path) override;
+    TKNSideResult Hash(const TKNSidePath& path, const std::string& function, std::string& hex) override;
 
     // --- shared with the streams ---
     // A connection free for commands or a transfer (opened again when it was lost); null
@@ -82,6 +85,7 @@ private:
     TKNSideContext context_;
     TKNSideCaps caps_;
     std::vector<std::unique_ptr<TConnection>> connections_;
+    TKNFtpHashes hashes_;  // the checksums the server computes
 
     // What this run learned about the server.
     enum class TListAll : uint8_t { Unknown, Understood, Refused };

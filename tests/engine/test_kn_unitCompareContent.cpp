@@ -9,6 +9,7 @@
 #include "engine/kn_unitCompare.h"
 #include "engine/kn_unitCompareContent.h"
 #include "engine/kn_unitContentHash.h"
+#include "ftp/kn_unitFtpHashes.h"
 #include "tests/common/temp_tree.h"
 
 using namespace kn;
@@ -151,10 +152,10 @@ TEST(ContentHash, KnownDigestsAndReplies)
         EXPECT_EQ(pieces.FinishHex(), c.hex) << HashKindName(c.kind);
     }
     const std::string sha = "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD";
-    EXPECT_EQ(FindHexDigest("213 SHA-256 0-3 " + sha + " a.txt", TKNHashKind::Sha256), cases[0].hex);
-    EXPECT_EQ(FindHexDigest("250 CBF43926", TKNHashKind::Crc32), "cbf43926");
-    EXPECT_EQ(FindHexDigest("213 SHA-1 0-3 " + sha + " a.txt", TKNHashKind::Sha1), "");  // wrong length
-    EXPECT_EQ(FindHexDigest("250 abc", TKNHashKind::Crc32), "");
+    EXPECT_EQ(FindHexDigest("213 SHA-256 0-3 " + sha + " a.txt", 64), cases[0].hex);
+    EXPECT_EQ(FindHexDigest("250 CBF43926", 8), "cbf43926");
+    EXPECT_EQ(FindHexDigest("213 SHA-1 0-3 " + sha + " a.txt", 40), "");  // wrong length
+    EXPECT_EQ(FindHexDigest("250 abc", 8), "");
 }
 
 TEST(ContentHash, ByteCountsForProgress)

@@ -101,13 +101,13 @@ TEST(Paths, SetFolderDropsOneTrailingSeparator)
     TKNFileBuffer list;
     list.SetFolder("/data/");
     EXPECT_EQ(list.Folder, "/data");
-    EXPECT_FALSE(list.IsFtp());
+    EXPECT_FALSE(list.IsRemote());
     list.SetFolder("/data//");
     EXPECT_EQ(list.Folder, "/data/");
     list.SetFolder("/");
     EXPECT_EQ(list.Folder, "");  // the root names no folder: the side scans empty
     list.SetFolder("FTP://host/dir/");
-    EXPECT_TRUE(list.IsFtp());
+    EXPECT_TRUE(list.IsRemote());
     EXPECT_EQ(list.Folder, "FTP://host/dir");
     ASSERT_NE(list.Provider, nullptr);
     // An FTP location's options are no part of the tree's paths.
