@@ -4,7 +4,6 @@
 #include <QTableView>
 #include <exception>
 
-#include "engine/kn_unitScanProviderFS.h"
 #include "framework/qt/vex_unitDialogs.h"
 #include "framework/vex_unitText.h"
 #include "ui/kn_frmBatchMgr.h"
@@ -63,11 +62,11 @@ void TKNMainForm::ShowDifferencesOfRow(int index)
     // A remote side downloads a temporary copy here, which the differences window removes when
     // it closes; a local side names the file itself. A server that cannot be reached again
     // says why instead of ending the program.
-    auto side = [](TKNScanProvider* provider, const TKNFileRec& rec) {
+    auto side = [](TKNScanProvider* provider, const TKNFileRec& rec, bool remote) {
         TDiffSideSpec spec;
         spec.FileName = QString::fromStdString(provider->LocalFileName(rec));
         spec.ShownName = spec.FileName;
-        if (dynamic_cast<TKNScanProviderFS*>(provider) == nullptr) {
+        if (remote) {
             std::string location = provider->GetPath(rec).str();
             if (!location.empty() && location.back() != '/') location += '/';
             spec.ShownName = QString::fromStdString(HideLocationPasswords(location + provider->GetName(rec)));
@@ -80,8 +79,8 @@ void TKNMainForm::ShowDifferencesOfRow(int index)
     try {
         left->Open(FileCompare->GetLeftFolder());
         right->Open(FileCompare->GetRightFolder());
-        rightSide = side(right, row->Right);
-        leftSide = side(left, row->Left);
+        rightSide = side(right, row->Right, FileCompare->RightList.IsRemote());
+        leftSide = side(left, row->Left, FileCompare->LeftList.IsRemote());
     } catch (const std::exception& e) {
         right->Close();
         left->Close();

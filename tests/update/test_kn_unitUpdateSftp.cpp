@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "engine/kn_unitScanProviderSFTP.h"
+#include "engine/kn_unitScanProviderSide.h"
 #include "tests/common/ftp_server.h"
 #include "tests/common/sshd_server.h"
 #include "tests/common/temp_tree.h"
@@ -185,7 +185,7 @@ TEST(ScanProviderSftp, AFolderTheServerWillNotListIsNeverEmpty)
     SshServer server(options);
     server.TrustHost();
     PutAt(server.Root() + "/site/a.txt", "a", kOld);
-    kn::TKNScanProviderSFTP provider;
+    kn::TKNScanProviderSide provider;
     const std::string root = server.Location(server.Root() + "/site");
     ASSERT_TRUE(provider.Open(root));
     std::unique_ptr<kn::TKNFileRec> rec;
@@ -194,8 +194,9 @@ TEST(ScanProviderSftp, AFolderTheServerWillNotListIsNeverEmpty)
     provider.Close();
 
     PutAt(server.Root() + "/file-root", "not a folder", kOld);
-    kn::TKNScanProviderSFTP onFile;
-    EXPECT_THROW(onFile.Open(server.Location(server.Root() + "/file-root")), kn::TKNSftpError);
+    kn::TKNScanProviderSide onFile;
+    EXPECT_FALSE(onFile.Open(server.Location(server.Root() + "/file-root")));
+    EXPECT_NE(onFile.ListError.find("file-root"), std::string::npos) << onFile.ListError;
 }
 
 TEST(ScanProviderSftp, DownloadsAnEntryForTheDifferencesWindow)
