@@ -14,6 +14,7 @@
 //   lacks it). Folders and files take exactly the given mode, whatever the umask.
 // - The root must be an absolute path other than "/"; a link as the root is followed (the user
 //   named it).
+// - Its streams hold the side: they must not outlive it.
 #pragma once
 
 #include <memory>

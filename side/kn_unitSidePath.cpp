@@ -4,7 +4,9 @@ namespace kn {
 
 std::string NameProblem(std::string_view name, std::string_view forbidden)
 {
-    const std::string quoted = "\"" + std::string(name) + "\"";
+    // Appended, not `"\"" + std::string(name)`: that trips a false -Wrestrict of GCC 12 at -O3.
+    std::string quoted(1, '"');
+    quoted.append(name).push_back('"');
     if (name.empty()) return "An empty name is not a plain name.";
     if (name == "." || name == "..") return "The name " + quoted + " is not a plain name.";
     if (name.find('/') != std::string_view::npos) return "The name " + quoted + " holds \"/\".";

@@ -76,6 +76,19 @@ std::string Snapshot(const std::string& folder)
     return out;
 }
 
+// "dirlink" to the folder `outside`, "filelink" to its file "target.txt", and "real.txt" in
+// `served`; the target's path.
+std::string MakeLinksOut(const std::string& served, const std::string& outside)
+{
+    const std::string target = outside + "/target.txt";
+    testutil::WriteFile(target, "outside");
+    testutil::SetMTime(target, kOld);
+    EXPECT_EQ(symlink(outside.c_str(), (served + "/dirlink").c_str()), 0);
+    EXPECT_EQ(symlink(target.c_str(), (served + "/filelink").c_str()), 0);
+    testutil::WriteFile(served + "/real.txt", "real");
+    return target;
+}
+
 uint32_t LocalMode(const std::string& path)
 {
     struct stat st {};
@@ -115,12 +128,7 @@ TEST_P(SideConformance, NamesAreOnePlainComponent)
 TEST_P(SideConformance, NothingIsChangedThroughALink)
 {
     const kn::TKNSideCaps& caps = side_->Caps();
-    const std::string target = outside_->path() + "/target.txt";
-    testutil::WriteFile(target, "outside");
-    testutil::SetMTime(target, kOld);
-    ASSERT_EQ(symlink(outside_->path().c_str(), Local("dirlink").c_str()), 0);
-    ASSERT_EQ(symlink(target.c_str(), Local("filelink").c_str()), 0);
-    testutil::WriteFile(Local("real.txt"), "real");
+    const std::string target = MakeLinksOut(Local(), outside_->path());
     const std::string outside = Snapshot(outside_->path());
 
     struct Case {
@@ -153,9 +161,9 @@ TEST_P(SideConformance, NothingIsChangedThroughALink)
     std::vector<kn::TKNSideEntry> entries;
     ASSERT_TRUE(side_->List(P(""), entries));
     kn::TKNSideEntry link;
-    ASSERT_TRUE(side_->Stat(P("filelink"), link));
+    const bool statted = static_cast<bool>(side_->Stat(P("filelink"), link));
     if (kind_->ShowsLinks()) {
-        EXPECT_TRUE(link.Link);
+        EXPECT_TRUE(statted && link.Link);
         for (const kn::TKNSideEntry& e : entries)
             if (e.Name == "dirlink" || e.Name == "filelink") {
                 EXPECT_TRUE(e.Link) << e.Name;
@@ -164,12 +172,16 @@ TEST_P(SideConformance, NothingIsChangedThroughALink)
     }
     // A write at a link replaces the link; removal takes links, never what they lead to.
     kn::TKNWriteSpec spec;
-    spec.Replaces = kn::ExpectedOf(link);
+    if (statted) spec.Replaces = kn::ExpectedOf(link);
     EXPECT_TRUE(Put(*side_, P("filelink"), "new", spec));
     EXPECT_EQ(testutil::ReadFile(Local("filelink")), "new");
     ASSERT_EQ(symlink(target.c_str(), Local("filelink2").c_str()), 0);
     EXPECT_TRUE(side_->RemoveFile(P("filelink2"), {}));
     EXPECT_TRUE(side_->RemoveFolder(P("dirlink")));
+    testutil::WriteFile(Local("full/kept.txt"), "x");
+    EXPECT_FALSE(side_->RemoveFolder(P("full")));
+    unlink(Local("full/kept.txt").c_str());
+    EXPECT_TRUE(side_->RemoveFolder(P("full")));
     EXPECT_EQ(NamesIn(Local()), (std::set<std::string>{"filelink", "real.txt"}));
     EXPECT_EQ(Snapshot(outside_->path()), outside);
 }
@@ -433,7 +445,7 @@ TEST_P(SideConformance, AStoppedCopyLeavesTheOldFile)
     TKNSideResult r = kn::CopyBetweenSides(*source, P("big.bin"), *side_, P("copy.bin"), spec, stopAfterFirst);
     EXPECT_EQ(r.Kind, TKNSideError::Stopped) << r.Message;
     EXPECT_LT(moved, size);
-    EXPECT_EQ(testutil::ReadFile(Local("copy.bin")), "old");
+    EXPECT_TRUE(testutil::ReadFile(Local("copy.bin")) == "old");  // not printed: it may be megabytes
     EXPECT_EQ(OwnTemps(Local()), std::set<std::string>());
 
     stop_ = false;
