@@ -183,6 +183,8 @@ TKNSideResult TKNFtpSide::Connect()
         // reason, before anything is listed.
         ftp.ChangeDir(rootPath_);
         caps_.TimeStep = ftp.ListsWithMlsd() ? 1 : 60;
+        // SITE UTIME is never named by FEAT: a server that tells no features may still have it.
+        caps_.SetTime = !ftp.ToldFeatures() || ftp.HasFeature("MFMT") || ftp.HasFeature("MDTM");
         return TKNSideResult::Ok();
     });
 }
@@ -210,8 +212,9 @@ void TKNFtpSide::ListPlainOrAll(TKNIdFTP& ftp, std::vector<TKNFtpListItem>& item
     try {
         ftp.List("-a");
         all = ftp.DirectoryListing();
-    } catch (const TKNFtpReplyError&) {
-        if (listAll_ == TListAll::Understood || !ftp.Connected()) throw;
+    } catch (const TKNFtpReplyError& e) {
+        // A passing trouble (a data connection that failed, "4xx") says nothing about "-a".
+        if (listAll_ == TListAll::Understood || !ftp.Connected() || e.Code < 500) throw;
         refused = true;
     }
     if (listAll_ == TListAll::Understood) {
@@ -222,9 +225,7 @@ void TKNFtpSide::ListPlainOrAll(TKNIdFTP& ftp, std::vector<TKNFtpListItem>& item
     items = ftp.DirectoryListing();
     if (refused || !ListAllUnderstood(NamesOf(items), NamesOf(all))) {
         listAll_ = TListAll::Refused;
-        caps_.DotEntries = false;
-        Tell(toldDots_, "The server \"" + shownRoot_ +
-                            "\" does not list names that begin with \".\"; such entries there are left alone.");
+        HideDotEntries();
         return;
     }
     if (!items.empty() || !all.empty()) listAll_ = TListAll::Understood;
@@ -317,7 +318,7 @@ void TKNFtpSide::RefineTime(TKNIdFTP& ftp, const std::string& serverPath, TKNSid
     if (clock_ == TClock::Useless || entry.Kind != TKNEntryKind::File || entry.Link || entry.TimeStep <= 1) return;
     const int64_t told = ftp.ModTime(serverPath);
     if (told < 0) {
-        clock_ = TClock::Useless;
+        if (!ftp.HasFeature("MDTM")) clock_ = TClock::Useless;  // else it is about this file
         return;
     }
     if (clock_ == TClock::Unknown) {
@@ -339,11 +340,22 @@ void TKNFtpSide::RefineTime(TKNIdFTP& ftp, const std::string& serverPath, TKNSid
     entry.TimeStep = 1;
 }
 
-void TKNFtpSide::LearnClock(TKNIdFTP& ftp, const std::string& serverPath)
+// The temporary's name begins with "."; a listing without it shows that the server hides such
+// names even from "LIST -a". Listed, it is fresh, so its time is known to the minute and
+// teaches the server's clock.
+void TKNFtpSide::LearnFromUpload(TKNIdFTP& ftp, const std::string& serverPath)
 {
-    if (clock_ != TClock::Unknown || ftp.HasFeature("MLST")) return;
+    if (uploadChecked_ || ftp.ListsWithMlsd()) return;
+    uploadChecked_ = true;
     TKNSideEntry fresh;
-    StatServer(ftp, serverPath, fresh);
+    if (StatServer(ftp, serverPath, fresh).Kind == TKNSideError::NotFound) HideDotEntries();
+}
+
+void TKNFtpSide::HideDotEntries()
+{
+    caps_.DotEntries = false;
+    Tell(toldDots_, "The server \"" + shownRoot_ +
+                        "\" does not list names that begin with \".\"; such entries there are left alone.");
 }
 
 TKNSideResult TKNFtpSide::SetServerTime(TKNIdFTP& ftp, const std::string& serverPath, int64_t mtime,
@@ -385,8 +397,11 @@ TKNSideResult TKNFtpSide::SetServerMode(TKNIdFTP& ftp, const std::string& server
     }
     if (!taken) return unsupported(kMsgFtpKeepsNoModes);
     chmodWorked_ = true;
+    // MLST's UNIX.mode tells the permission bits only (pyftpdlib), a LIST line the set-ID and
+    // sticky bits as well: what the server tells is compared.
+    const uint32_t told = ftp.HasFeature("MLST") ? 0777 : 07777;
     const int kept = ReadMode(ftp, serverPath);
-    if (kept >= 0 && static_cast<uint32_t>(kept) != (mode & 07777))
+    if (kept >= 0 && (static_cast<uint32_t>(kept) & told) != (mode & told))
         return unsupported("The server \"" + shownRoot_ + "\" does not keep the permission bits it is told.");
     return TKNSideResult::Ok();
 }

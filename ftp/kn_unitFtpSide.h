@@ -3,18 +3,20 @@
 //
 // How it keeps the interface's promises on a server:
 // - Listings use MLSD where FEAT offers MLST (times to the second), else "LIST -a" where the
-//   server understands it (times to the minute, or the day for old files), else plain LIST, and
-//   then Caps().DotEntries turns false with one notice: names that begin with "." may exist
-//   unseen. A listing that fails is a failure, never an empty folder.
+//   server understands it (times to the minute, or the day for old files; Stat then asks MDTM
+//   for the second), else plain LIST. Caps().DotEntries turns false, with one notice, when the
+//   server refuses "-a" (or reads it as a name), or when the first upload's temporary, whose
+//   name begins with ".", is missing from the listing: names that begin with "." may then
+//   exist there unseen. A listing that fails is a failure, never an empty folder.
 // - Writes go to a temporary name (TempName) beside the destination with STOR; Commit checks
 //   the server's SIZE of it, sets its time (MFMT, SITE UTIME or the two-argument MDTM) and its
 //   permission bits (SITE CHMOD, read back), checks that the destination is still what the
 //   comparison saw, and renames it over the destination (RNFR, RNTO); any failure deletes it.
-// - Times: after the first upload of a connection, MDTM is compared with the listing; a whole
-//   number of hours (a server reading and setting MDTM in its local zone) is learned and
-//   applied both ways; any other disagreement stops setting times, with one notice. With
-//   ";tz=" in the location, the listing's LIST times are in that zone and MDTM is learned
-//   against them.
+// - Times: the first file listed to the minute (the first upload's temporary at the latest)
+//   shows how MDTM relates to the listing: a whole number of hours (a server reading and
+//   setting MDTM in its local zone) is learned and applied both ways; any other disagreement
+//   stops setting times, with one notice. With ";tz=" in the location, the listing's LIST
+//   times are in that zone, so MDTM is learned against the right times.
 // - Permissions: SITE CHMOD is asked once per connection; a server that refuses it, or does not
 //   keep the bits it was told (read back with MLST or the listing), makes SetMode answer
 //   Unsupported from then on, with one notice.

@@ -50,9 +50,9 @@ public:
     // Unsupported once the server cannot set times.
     TKNSideResult SetServerTime(TKNIdFTP& ftp, const std::string& serverPath, int64_t mtime, const std::string& shown);
     TKNSideResult SetServerMode(TKNIdFTP& ftp, const std::string& serverPath, uint32_t mode, const std::string& shown);
-    // After an upload, while the server's clock is not known: the fresh file is listed to the
-    // minute, so its listing and MDTM show how the two relate.
-    void LearnClock(TKNIdFTP& ftp, const std::string& serverPath);
+    // After the first upload of a run to a server without MLSD: whether its listing shows the
+    // (dot-named) temporary at `serverPath`, and how its MDTM relates to the listing.
+    void LearnFromUpload(TKNIdFTP& ftp, const std::string& serverPath);
     // Deletes a temporary; an error is added to `result`'s message.
     void RemoveTemporary(const std::string& serverPath, TKNSideResult& result);
     bool Stopped() const { return context_.Stopped(); }
@@ -74,6 +74,7 @@ private:
     // The exact time of a listed file from MDTM, learning how MDTM relates to the listing.
     void RefineTime(TKNIdFTP& ftp, const std::string& serverPath, TKNSideEntry& entry);
     void Tell(bool& told, const std::string& text);
+    void HideDotEntries();
 
     std::string location_;  // as given, options included
     std::string shownRoot_;
@@ -87,7 +88,8 @@ private:
     TListAll listAll_ = TListAll::Unknown;
     enum class TClock : uint8_t { Unknown, Learned, Useless };
     TClock clock_ = TClock::Unknown;
-    int64_t clockOffset_ = 0;   // seconds MDTM is ahead of the listing's UTC
+    int64_t clockOffset_ = 0;  // seconds MDTM is ahead of the listing's UTC
+    bool uploadChecked_ = false;
     bool chmodWorked_ = false;  // a SITE CHMOD was taken: later refusals are about their entry
     bool toldDots_ = false, toldTimes_ = false, toldModes_ = false;
 };

@@ -138,7 +138,7 @@ private:
         const int64_t stored = ftp.FileSize(temp_);
         if (stored >= 0 && stored != written_) return ShortTransfer(shown_, stored, written_);
         if (spec_.Size >= 0 && written_ != spec_.Size) return ShortTransfer(shown_, written_, spec_.Size);
-        side_.LearnClock(ftp, temp_);
+        side_.LearnFromUpload(ftp, temp_);
         if (spec_.MTime >= 0 && side_.Caps().SetTime) {
             TKNSideResult dated = side_.SetServerTime(ftp, temp_, spec_.MTime, shown_);
             if (!dated && dated.Kind != TKNSideError::Unsupported) return dated;

@@ -93,6 +93,8 @@ public:
     const std::string& SystemDesc() const { return systemDesc_; }
     // True when the server's FEAT reply names `feature` ("SIZE", "MLST", "MFMT"; any case).
     bool HasFeature(const std::string& feature) const;
+    // True when the server answered FEAT with at least one feature.
+    bool ToldFeatures() const { return !features_.empty(); }
 
     // Binary by default. Sends "TYPE A"/"TYPE I" when connected and the type changes. In
     // ASCII, downloads turn CR LF into LF and uploads send LF as CR LF.

@@ -98,7 +98,7 @@ struct TKNSideCaps {
     // False when listings cannot show names that begin with "." (an FTP server that hides them
     // and knows no way to show them): such entries are unknown there, like the contents of a
     // folder that could not be listed, so they are never deleted or overwritten on the ground
-    // that they are missing. It may turn false during the first listings of a run.
+    // that they are missing. It may turn false during a run (a listing or an upload shows it).
     bool DotEntries = true;
 };
 

@@ -60,6 +60,9 @@ void FtpServer::Start()
     if (options_.NoSize) args.push_back("--no-size");
     if (options_.NoMfmt) args.push_back("--no-mfmt");
     if (options_.NoChmod) args.push_back("--no-chmod");
+    if (options_.HideDots) args.push_back("--hide-dots");
+    if (options_.IgnoreChmod) args.push_back("--ignore-chmod");
+    if (options_.MdtmSkew != 0) args.insert(args.end(), {"--mdtm-skew", std::to_string(options_.MdtmSkew)});
     if (options_.Ipv6) args.push_back("--ipv6");
     if (!options_.TlsCert.empty())
         args.insert(args.end(), {"--tls-cert", options_.TlsCert, "--tls-key", options_.TlsKey});

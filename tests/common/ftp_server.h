@@ -24,6 +24,9 @@ public:
         bool NoSize = false;          // refuse "SIZE" as an unknown command
         bool NoMfmt = false;          // refuse "MFMT" as an unknown command
         bool NoChmod = false;         // refuse "SITE CHMOD" as an unknown command
+        bool HideDots = false;        // no MLSD, and no listing shows names beginning with "."
+        bool IgnoreChmod = false;     // "SITE CHMOD" succeeds and changes nothing
+        int MdtmSkew = 0;             // no MLSD, and MDTM reads this many seconds ahead
         // A certificate and key (PEM files): the server insists on explicit TLS, and Location
         // gives "ftps://" locations.
         std::string TlsCert, TlsKey;

@@ -5,15 +5,19 @@ outlives the test process that started it). --short-downloads sends only the fir
 every file and still reports success; --no-size refuses SIZE, --no-mfmt MFMT and --no-chmod SITE
 CHMOD as unknown commands; --tls-cert/--tls-key make it insist on explicit TLS for the login and every data
 connection; --data-tls-cert/--data-tls-key make data connections present another certificate (a
-server someone poses as on the way)."""
+server someone poses as on the way); --hide-dots makes a server that knows no MLSD and never lists names
+beginning with "." (whatever options LIST gets); --ignore-chmod answers SITE CHMOD with success and
+changes nothing; --mdtm-skew N makes a server without MLSD whose MDTM reads N seconds ahead."""
 import argparse
 import logging
 import os
 import signal
 import sys
 import threading
+import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.filesystems import AbstractedFS
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
 
@@ -57,6 +61,17 @@ def make_handler(args):
     class Handler(base):
         use_sendfile = False
 
+        def ftp_SITE_CHMOD(self, path, mode):
+            if not args.ignore_chmod:
+                return super().ftp_SITE_CHMOD(path, mode)
+            self.respond("200 SITE CHMOD successful.")
+
+        def ftp_MDTM(self, path):
+            if not args.mdtm_skew:
+                return super().ftp_MDTM(path)
+            when = time.gmtime(os.path.getmtime(path) + args.mdtm_skew)
+            self.respond("213 " + time.strftime("%Y%m%d%H%M%S", when))
+
         def push_dtp_data(self, data, isproducer=False, file=None, cmd=None):
             if args.short_downloads and cmd == "RETR":
                 data = HalfProducer(file)
@@ -67,6 +82,15 @@ def make_handler(args):
         refused.add("MFMT")
     if args.no_chmod:
         refused.add("SITE CHMOD")
+    if args.hide_dots or args.mdtm_skew:
+        refused |= {"MLST", "MLSD"}
+    if args.hide_dots:
+
+        class HidingFS(AbstractedFS):
+            def listdir(self, path):
+                return [n for n in super().listdir(path) if not n.startswith(".")]
+
+        Handler.abstracted_fs = HidingFS
     Handler.proto_cmds = {k: v for k, v in base.proto_cmds.items() if k not in refused}
     return Handler
 
@@ -82,6 +106,9 @@ def main():
     parser.add_argument("--no-mfmt", action="store_true")
     parser.add_argument("--no-chmod", action="store_true")
     parser.add_argument("--ipv6", action="store_true")
+    parser.add_argument("--hide-dots", action="store_true")
+    parser.add_argument("--ignore-chmod", action="store_true")
+    parser.add_argument("--mdtm-skew", type=int, default=0)
     parser.add_argument("--tls-cert", default="")
     parser.add_argument("--tls-key", default="")
     parser.add_argument("--data-tls-cert", default="")

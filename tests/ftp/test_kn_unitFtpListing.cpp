@@ -153,5 +153,22 @@ TEST(FtpListing, OverLongLineIsAnError)
     EXPECT_THROW(parser.Feed(std::string(TKNFtpListLimits{}.MaxLineLength + 10, 'x')), TKNFtpError);
 }
 
+TEST(FtpListLine, UnixLinesTellPermissionBits)
+{
+    const std::pair<const char*, int> cases[] = {
+        {"-rw-r--r-- 1 u g 5 Dec 01 10:00 a", 0644},   {"drwx------ 2 u g 5 Dec 01 10:00 a", 0700},
+        {"-rwsr-x--T 1 u g 5 Dec 01 10:00 a", 05750},  {"drwxrwsrwt 2 u g 5 Dec 01 10:00 a", 03777},
+        {"-r-Sr--r--+ 1 u g 5 Dec 01 10:00 a", 04444},
+    };
+    for (const auto& [line, mode] : cases) {
+        TKNFtpListItem item;
+        ASSERT_TRUE(ParseFtpListLine(line, kToday, item)) << line;
+        EXPECT_EQ(item.Mode, mode) << line;
+    }
+    TKNFtpListItem dos;
+    ASSERT_TRUE(ParseFtpListLine("03-07-19  02:05PM       <DIR>          docs", kToday, dos));
+    EXPECT_EQ(dos.Mode, -1);
+}
+
 }  // namespace
 }  // namespace kn

@@ -48,10 +48,8 @@ private:
     // points that folder at its own place.
     std::string WithTrust(const std::string& location)
     {
-        if (!programFolder_) {
-            programFolder_ = std::make_unique<testutil::TempDir>();
-            ::setenv("KESTRUNE_HOME", programFolder_->path().c_str(), 1);
-        }
+        if (!programFolder_) programFolder_ = std::make_unique<testutil::TempDir>();
+        ::setenv("KESTRUNE_HOME", programFolder_->path().c_str(), 1);
         testutil::WriteFile(programFolder_->path() + "/known_servers",
                             "127.0.0.1:" + std::to_string(server_->Port()) + " " + fingerprint_ + "\n");
         return location;

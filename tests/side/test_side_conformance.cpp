@@ -170,6 +170,8 @@ TEST_P(SideConformance, NothingIsChangedThroughALink)
                 EXPECT_EQ(e.IsFolder(), e.Name == "dirlink");
             }
     }
+    // A server that resolves links itself refuses any path that leads out, the link included.
+    if (!kind_->ShowsLinks()) return;
     // A write at a link replaces the link; removal takes links, never what they lead to.
     kn::TKNWriteSpec spec;
     if (statted) spec.Replaces = kn::ExpectedOf(link);
@@ -309,6 +311,8 @@ TEST_P(SideConformance, ModesAreTheGivenOnesWhateverTheUmask)
         const TKNSideResult r = c.folder ? side_->MakeFolder(P(c.name), c.mode) : Put(*side_, P(c.name), "x", spec);
         umask(saved);
         ASSERT_TRUE(r) << c.name << ": " << r.Message;
+        // A server tells whether it keeps modes only when first asked (FTP's SITE CHMOD).
+        if (!side_->Caps().SetMode) GTEST_SKIP() << "the side found that its server keeps no modes";
         EXPECT_EQ(LocalMode(Local(c.name)), c.lands) << c.name;
         kn::TKNSideEntry entry;
         ASSERT_TRUE(side_->Stat(P(c.name), entry));
