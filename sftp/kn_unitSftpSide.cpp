@@ -4,6 +4,8 @@
 #include <libssh/sftp.h>
 #include <sys/stat.h>
 
+#include <cstdio>
+
 #include "sftp/kn_unitSftpLocation.h"
 #include "sftp/kn_unitSftpReader.h"
 #include "sftp/kn_unitSftpWriteStream.h"
@@ -39,6 +41,13 @@ void Fill(TKNSideEntry& entry, const sftp_attributes_struct& attr)
     entry.OwnerKnown = (attr.flags & SSH_FILEXFER_ATTR_UIDGID) != 0;
 }
 
+std::string Octal(uint32_t mode)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", mode & 07777);
+    return text;
+}
+
 // The stem of an own temporary name (what TempName was given), or empty.
 std::string StemOf(const std::string& name)
 {
@@ -50,7 +59,10 @@ std::string StemOf(const std::string& name)
 // The random reader behind the side's read stream.
 class TSftpReadStream final : public TKNReadStream {
 public:
-    TSftpReadStream(TKNSftpSession& session, const TKNSideContext& context) : reader_(session), context_(context) {}
+    TSftpReadStream(TKNSftpSession& session, const TKNSideContext& context)
+        : session_(session), reader_(session), context_(context)
+    {
+    }
     TKNSftpReader& Reader() { return reader_; }
     int64_t Read(char* buffer, std::size_t size, TKNSideResult& result) override
     {
@@ -61,16 +73,30 @@ public:
         std::string reason;
         const int64_t n = reader_.Read(buffer, size, reason);
         if (n < 0)
-            result = TKNSideResult::Fail(reader_.Changed() ? TKNSideError::Changed : TKNSideError::Other, reason);
+            result = TKNSideResult::Fail(reader_.Changed()      ? TKNSideError::Changed
+                                         : session_.Connected() ? TKNSideError::Other
+                                                                : TKNSideError::Connection,
+                                         reason);
         return n;
     }
 
 private:
+    TKNSftpSession& session_;
     TKNSftpReader reader_;
     const TKNSideContext& context_;
 };
 
 }  // namespace
+
+std::string SftpQuoted(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size() + 2);
+    out += '"';
+    out += text;
+    out += '"';
+    return out;
+}
 
 std::string SftpAsideStem(const std::string& name)
 {
@@ -88,7 +114,7 @@ TKNSftpSide::TKNSftpSide(std::string location, TKNSideContext context)
     shownRoot_ = SftpDisplayLocation(location_);
     while (shownRoot_.size() > 7 && shownRoot_.back() == '/') shownRoot_.pop_back();
     caps_.TimeStep = 1;
-    caps_.ForbiddenInNames = kBackslash;
+    caps_.ForbiddenInNames.assign(1, '\\');  // not = "\\": GCC 12 at -O3 warns falsely (-Wrestrict)
     caps_.Remote = true;
     caps_.AtomicReplace = false;
 }
@@ -131,7 +157,7 @@ TKNSideResult TKNSftpSide::Connect()
     TAttr root(sftp_stat(session_.Sftp(), session_.RootPath().c_str()));
     if (!root) return Failure("Cannot open \"" + shownRoot_ + "\"");
     if (!S_ISDIR(root->permissions))
-        return TKNSideResult::Fail(TKNSideError::Other, "\"" + shownRoot_ + "\" is not a folder.");
+        return TKNSideResult::Fail(TKNSideError::Other, SftpQuoted(shownRoot_) + " is not a folder.");
     caps_.Owners = (root->flags & SSH_FILEXFER_ATTR_UIDGID) != 0;
     wire_ = std::make_unique<TKNSftpWire>(session_.Ssh());
     std::string reason;
@@ -165,9 +191,9 @@ TKNSideResult TKNSftpSide::CheckWay(const TKNSidePath& path)
         if (TKNSideResult r = LStat(remote, entry); !r) return r;
         if (entry.Link)
             return TKNSideResult::Fail(TKNSideError::Link,
-                                       "\"" + Shown(way) + "\" is a link: nothing is done through it.");
+                                       SftpQuoted(Shown(way)) + " is a link: nothing is done through it.");
         if (!entry.IsFolder())
-            return TKNSideResult::Fail(TKNSideError::NotFound, "\"" + Shown(way) + "\" is not a folder.");
+            return TKNSideResult::Fail(TKNSideError::NotFound, SftpQuoted(Shown(way)) + " is not a folder.");
         realFolders_.insert(remote);
     }
     return TKNSideResult::Ok();
@@ -209,7 +235,7 @@ TKNSideResult TKNSftpSide::List(const TKNSidePath& folder, std::vector<TKNSideEn
         TKNSideEntry self;
         if (TKNSideResult r = LStat(Remote(folder), self); !r) return r;
         if (self.Link)
-            return TKNSideResult::Fail(TKNSideError::Link, "\"" + Shown(folder) + "\" is a link: it is not listed.");
+            return TKNSideResult::Fail(TKNSideError::Link, SftpQuoted(Shown(folder)) + " is a link: it is not listed.");
     }
     std::vector<TKNSideEntry> found;
     if (TKNSideResult r = ListInto(Remote(folder), Shown(folder), found); !r) return r;
@@ -226,7 +252,7 @@ TKNSideResult TKNSftpSide::List(const TKNSidePath& folder, std::vector<TKNSideEn
 bool TKNSftpSide::PutBack(const TKNSidePath& folder, TKNSideEntry& entry, const std::vector<TKNSideEntry>& entries)
 {
     const std::string dest = StemOf(entry.Name).substr(kAsideMark.size());
-    if (!NameProblem(dest, kBackslash).empty()) return false;
+    if (entry.Kind != TKNEntryKind::File || entry.Link || !NameProblem(dest, kBackslash).empty()) return false;
     for (const TKNSideEntry& other : entries)
         if (other.Name == dest) return false;  // the replace got through: a stale temporary
     const std::string shown = Shown(folder.Child(dest));
@@ -257,9 +283,9 @@ TKNSideResult TKNSftpSide::OpenRead(const TKNSidePath& path, std::unique_ptr<TKN
 {
     TKNSideEntry entry;
     if (TKNSideResult r = Stat(path, entry); !r) return r;
-    if (entry.Link) return TKNSideResult::Fail(TKNSideError::Link, "\"" + Shown(path) + "\" is a link.");
+    if (entry.Link) return TKNSideResult::Fail(TKNSideError::Link, SftpQuoted(Shown(path)) + " is a link.");
     if (entry.Kind != TKNEntryKind::File)
-        return TKNSideResult::Fail(TKNSideError::Other, "\"" + Shown(path) + "\" is not a file.");
+        return TKNSideResult::Fail(TKNSideError::Other, SftpQuoted(Shown(path)) + " is not a file.");
     auto reading = std::make_unique<TSftpReadStream>(session_, context_);
     TKNSftpEntry opened;
     TKNSftpReader::TFailure failure;
@@ -290,8 +316,9 @@ TKNSideResult TKNSftpSide::MakeFolder(const TKNSidePath& path, int mode)
         TKNSideResult failed = Failure("Cannot create the folder \"" + shown + "\"");
         TKNSideEntry there;
         if (!LStat(remote, there)) return failed;
-        if (there.Link) return TKNSideResult::Fail(TKNSideError::Link, "\"" + shown + "\" is a link.");
-        if (!there.IsFolder()) return TKNSideResult::Fail(TKNSideError::Exists, "\"" + shown + "\" is not a folder.");
+        if (there.Link) return TKNSideResult::Fail(TKNSideError::Link, SftpQuoted(shown) + " is a link.");
+        if (!there.IsFolder())
+            return TKNSideResult::Fail(TKNSideError::Exists, SftpQuoted(shown) + " is not a folder.");
         return TKNSideResult::Ok();
     }
     // The server's umask applied to mkdir: the bits are set again as asked.
@@ -299,11 +326,15 @@ TKNSideResult TKNSftpSide::MakeFolder(const TKNSidePath& path, int mode)
     TKNSftpAttrs attrs;
     attrs.Flags = TKNSftpAttrs::kMode;
     attrs.Mode = asked;
-    return SetAttrs(path, attrs, "Cannot set the permissions of");
+    if (TKNSideResult r = SetAttrs(path, attrs, "Cannot set the permissions of"); !r) return r;
+    TKNSideEntry made;
+    if (LStat(remote, made) && made.ModeKnown) ModeKept(asked, made.Mode, shown);
+    return TKNSideResult::Ok();
 }
 
 TKNSideResult TKNSftpSide::RemoveFolder(const TKNSidePath& path)
 {
+    if (path.IsRoot()) return TKNSideResult::Fail(TKNSideError::BadName, "The root is never removed.");
     TKNSideEntry entry;
     if (TKNSideResult r = Stat(path, entry); !r) return r;
     const std::string remote = Remote(path);
@@ -313,7 +344,7 @@ TKNSideResult TKNSftpSide::RemoveFolder(const TKNSidePath& path)
         return TKNSideResult::Ok();
     }
     if (!entry.IsFolder())
-        return TKNSideResult::Fail(TKNSideError::Changed, "\"" + Shown(path) + "\" is not a folder.");
+        return TKNSideResult::Fail(TKNSideError::Changed, SftpQuoted(Shown(path)) + " is not a folder.");
     if (sftp_rmdir(session_.Sftp(), remote.c_str()) != SSH_OK)
         return Failure("Cannot remove the folder \"" + Shown(path) + "\"");
     realFolders_.erase(remote);
@@ -327,7 +358,7 @@ TKNSideResult TKNSftpSide::RemoveFile(const TKNSidePath& path, const TKNExpected
     if (!found && found.Kind != TKNSideError::NotFound) return found;
     if (TKNSideResult r = CheckExpected(expected, found, entry, Shown(path)); !r) return r;
     if (!found) return found;
-    if (entry.IsFolder()) return TKNSideResult::Fail(TKNSideError::Changed, "\"" + Shown(path) + "\" is a folder.");
+    if (entry.IsFolder()) return TKNSideResult::Fail(TKNSideError::Changed, SftpQuoted(Shown(path)) + " is a folder.");
     // SFTP's remove unlinks the entry itself: a link goes, never what it leads to.
     if (sftp_unlink(session_.Sftp(), Remote(path).c_str()) != SSH_OK)
         return Failure("Cannot delete \"" + Shown(path) + "\"");
@@ -340,7 +371,7 @@ TKNSideResult TKNSftpSide::SetAttrs(const TKNSidePath& path, const TKNSftpAttrs&
     TKNSideEntry entry;
     if (TKNSideResult r = Stat(path, entry); !r) return r;
     if (entry.Link)
-        return TKNSideResult::Fail(TKNSideError::Link, "\"" + shown + "\" is a link: nothing is set through it.");
+        return TKNSideResult::Fail(TKNSideError::Link, SftpQuoted(shown) + " is a link: nothing is set through it.");
     std::string reason;
     if (lsetstat_) {
         if (wire_->LSetStat(remote, attrs, reason)) return TKNSideResult::Ok();
@@ -374,7 +405,7 @@ bool TKNSftpSide::ModeKept(uint32_t asked, uint32_t kept, const std::string& sho
     if ((asked & 07777) == (kept & 07777)) return true;
     if (!modesNoticed_ && context_.Notice)
         context_.Notice("The server of " + shownRoot_ + " does not keep permission bits (\"" + shown + "\" kept " +
-                        std::to_string(kept & 07777) + "); they are not changed there.");
+                        Octal(kept) + " where " + Octal(asked) + " was set); they are not changed there.");
     modesNoticed_ = true;
     caps_.SetMode = false;
     return false;
@@ -401,7 +432,7 @@ TKNSideResult TKNSftpSide::Rename(const TKNSidePath& from, const TKNSidePath& to
     if (TKNSideResult r = CheckWay(from); !r) return r;
     TKNSideEntry there;
     TKNSideResult found = Stat(to, there);
-    if (found) return TKNSideResult::Fail(TKNSideError::Exists, "\"" + Shown(to) + "\" already exists.");
+    if (found) return TKNSideResult::Fail(TKNSideError::Exists, SftpQuoted(Shown(to)) + " already exists.");
     if (found.Kind != TKNSideError::NotFound) return found;
     if (sftp_rename(session_.Sftp(), Remote(from).c_str(), Remote(to).c_str()) != SSH_OK)
         return Failure("Cannot rename \"" + Shown(from) + "\"");

@@ -13,11 +13,13 @@
 //   replace) puts it back and says so.
 // - A server may accept permission bits and keep others: they are read back, and the first
 //   time they differ the side says so once and reports such changes as unsupported.
+// Its streams use its connection: they must not outlive it.
 #pragma once
 
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 
 #include "sftp/kn_unitSftpSession.h"
 #include "sftp/kn_unitSftpWire.h"
@@ -27,6 +29,10 @@ namespace kn {
 
 // A side for an SFTP location (sftp://user@host[:port]/path); nothing is reached before Connect.
 std::unique_ptr<TKNSide> OpenSftpSide(const std::string& location, const TKNSideContext& context);
+
+// `text` in double quotes, as messages name entries (built by appending: `"\"" + text` trips a
+// false -Wrestrict of GCC 12 at -O3).
+std::string SftpQuoted(std::string_view text);
 
 // The stem (before the random part) of the temporary name under which an old file waits
 // while its replacement is put in place, e.g. "old~a.txt".

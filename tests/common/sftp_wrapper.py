@@ -6,6 +6,8 @@ command after "--") and changes what passes.
   --ignore-modes    permission bits in open, mkdir and setstat requests are dropped: the
                     server accepts them and keeps its own
   --hide NAME       the extension NAME is not offered (may repeat)
+  --end-at-rename N the N-th rename request ends the server before it is carried out, as a
+                    connection that breaks there
   --log FILE        each read request's offset and length (as the server gets it) is added
                     to FILE, one request a line
 """
@@ -15,7 +17,7 @@ import subprocess
 import sys
 import threading
 
-OPEN, READ, SETSTAT, FSETSTAT, MKDIR, EXTENDED = 3, 5, 9, 10, 14, 200
+OPEN, READ, SETSTAT, FSETSTAT, MKDIR, RENAME, EXTENDED = 3, 5, 9, 10, 14, 18, 200
 VERSION = 2
 SIZE, UIDGID, PERMISSIONS, ACMODTIME, EXTENDED_ATTRS = 1, 2, 4, 8, 0x80000000
 
@@ -57,6 +59,10 @@ def without_mode(body, at):
 
 def client_packet(body, options):
     kind = body[0]
+    if kind == RENAME and options["end_at_rename"]:
+        options["end_at_rename"] -= 1
+        if options["end_at_rename"] == 0:
+            os._exit(0)
     if kind == READ and options["cap"]:
         at = string_end(body, 5) + 8
         length = struct.unpack(">I", body[at:at + 4])[0]
@@ -100,7 +106,7 @@ def pump(source, sink, change, options):
 def main():
     args = sys.argv[1:]
     split = args.index("--")
-    options = {"cap": 0, "ignore_modes": False, "hide": set(), "log": None}
+    options = {"cap": 0, "ignore_modes": False, "hide": set(), "log": None, "end_at_rename": 0}
     own = args[:split]
     i = 0
     while i < len(own):
@@ -109,6 +115,9 @@ def main():
             i += 1
         elif own[i] == "--ignore-modes":
             options["ignore_modes"] = True
+        elif own[i] == "--end-at-rename":
+            options["end_at_rename"] = int(own[i + 1])
+            i += 1
         elif own[i] == "--log":
             options["log"] = own[i + 1]
             i += 1
