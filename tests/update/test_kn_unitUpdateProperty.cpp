@@ -3,7 +3,10 @@
 // sides; random actions, mostly forced, with or without backup, one or two workers, or a dry
 // run. After every run nothing outside the two roots has changed, every entry of the two trees
 // that changed is, or lies beneath, a path the run reported working on, and nothing changed at
-// or beneath the place of a folder that could not be listed, on either side.
+// or beneath the place of a folder that could not be listed, on either side. The right side is
+// each kind of side in turn: local, FTP (pyftpdlib) and SFTP (sshd). A server runs as root here,
+// so permissions cannot make a folder unreadable to it: its runs lock no folders, run as the
+// test's user and are fewer, to stay fast. The links lead outside the served folder.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,13 +18,14 @@
 
 #include "tests/common/temp_tree.h"
 #include "tests/update/update_harness.h"
+#include "tests/update/update_kinds.h"
 
 using namespace testutil;
 using Tree = std::map<std::string, std::string>;
 
 namespace {
 
-constexpr int kRuns = 40;
+constexpr int kLocalRuns = 40, kServerRuns = 10;
 
 // Builds random trees. The right one starts as a copy of the left one and is then changed at
 // random, so that most folders have a counterpart; folders to be unreadable are chosen on each
@@ -111,22 +115,23 @@ std::string Describe(const RunChoice& c)
     return s.str();
 }
 
-// Compares and updates as the unprivileged user; the paths the run reports go to `report`,
-// one per line. Returns 0 on success.
-int RunUnprivilegedUpdate(const std::string& left, const std::string& right, const RunChoice& c,
-                          const std::string& report)
+// Compares and updates (as the unprivileged user where `unprivileged`); the local paths of
+// what the run reports go to `report`, one per line. Returns 0 on success.
+int RunUpdate(const UpdateKind& kind, const std::string& left, const std::string& right, const RunChoice& c,
+              const std::string& report, bool unprivileged)
 {
-    return RunUnprivileged([&] {
-        UpdateHarness h(left, right);
+    auto body = [&] {
+        UpdateHarness h(left, kind.Location(right));
         h.engine.MultiThread = c.multi;
         h.engine.UpdateDryRun = c.dryRun;
         h.Compare();
         if (!h.engine.ErrorText.empty()) return 1;
         h.Update(c.direction, c.force, c.backup);
         std::ofstream out(report);
-        for (const std::string& path : h.progress) out << path << "\n";
+        for (const std::string& path : h.progress) out << kind.LocalOf(path) << "\n";
         return out ? 0 : 2;
-    });
+    };
+    return unprivileged ? RunUnprivileged(body) : body();
 }
 
 std::vector<std::string> ReadLines(const std::string& path)
@@ -173,12 +178,19 @@ std::vector<std::string> Changed(const std::string& root, const Tree& before, co
 
 }  // namespace
 
-TEST(UpdateProperty, NothingOutsideTheRootsAndNothingUnreportedChanges)
+class UpdateProperty : public testing::TestWithParam<std::string> {};
+
+TEST_P(UpdateProperty, NothingOutsideTheRootsAndNothingUnreportedChanges)
 {
-    for (int run = 0; run < kRuns; ++run) {
+    UpdateKind& kind = KindNamed(GetParam());
+    const bool server = kind.ServerIsRoot();
+    for (int run = 0; run < (server ? kServerRuns : kLocalRuns); ++run) {
         std::mt19937 rng(static_cast<unsigned>(run) * 7919u + 17u);
-        TempDir dir;
-        const std::string left = dir / "L", right = dir / "R", outside = dir / "outside", home = dir / "home";
+        const std::string base = kind.Folder();
+        // Outside the served folder: a server keeps its paths inside it anyway.
+        TempDir outsideDir;
+        chmod(outsideDir.path().c_str(), 0755);
+        const std::string left = base + "/L", right = base + "/R", outside = outsideDir / "o", home = base + "/home";
         WriteFile(outside + "/file.txt", "outside");
         WriteFile(outside + "/folder/inner.txt", "outside");
         MakeDirs(left);
@@ -188,26 +200,32 @@ TEST(UpdateProperty, NothingOutsideTheRootsAndNothingUnreportedChanges)
         const std::string copy = "cp -a '" + left + "' '" + right + "'";
         ASSERT_EQ(std::system(copy.c_str()), 0);
         rightTree.Change(right);
-        leftTree.ChooseLocked(left);
-        rightTree.ChooseLocked(right);
+        if (!server) {
+            leftTree.ChooseLocked(left);
+            rightTree.ChooseLocked(right);
+        }
         const RunChoice choice{static_cast<kn::TKNAction>(rng() % 3), rng() % 4 != 0, rng() % 3 == 0, rng() % 4 == 0,
                                rng() % 6 == 0};
-        chmod(dir.path().c_str(), 0755);
+        chmod(base.c_str(), 0755);
         // Everything belongs to the user the run is made as, the outside too: a write through a
         // link would succeed there, so only the engine's own care keeps it out.
-        GiveToUnprivileged(dir.path());
+        if (!server) {
+            GiveToUnprivileged(base);
+            GiveToUnprivileged(outsideDir.path());
+        }
         leftTree.Lock();
         rightTree.Lock();
         const Tree outsideBefore = Snapshot(outside), leftBefore = Snapshot(left), rightBefore = Snapshot(right);
 
         setenv("KESTRUNE_HOME", home.c_str(), 1);
-        const int result = RunUnprivilegedUpdate(left, right, choice, dir / "report.txt");
+        const int result = RunUpdate(kind, left, right, choice, base + "/report.txt", !server);
         unsetenv("KESTRUNE_HOME");
         const std::string what = "run " + std::to_string(run) + ": " + Describe(choice);
         ASSERT_EQ(result, 0) << what << " (99: cannot give up root)";
 
         EXPECT_EQ(Snapshot(outside), outsideBefore) << what;
-        std::vector<std::string> reported = choice.dryRun ? std::vector<std::string>{} : ReadLines(dir / "report.txt");
+        std::vector<std::string> reported =
+            choice.dryRun ? std::vector<std::string>{} : ReadLines(base + "/report.txt");
         // The places of the locked folders, on both sides.
         std::vector<std::string> unknown;
         for (const TreeBuilder* tree : {&leftTree, &rightTree})
@@ -225,3 +243,6 @@ TEST(UpdateProperty, NothingOutsideTheRootsAndNothingUnreportedChanges)
         rightTree.Unlock();
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Kinds, UpdateProperty, testing::ValuesIn(KindNames()),
+                         [](const testing::TestParamInfo<std::string>& param) { return param.param; });

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 
+#include "engine/kn_unitUpdateEvent.h"
 #include "engine/kn_unitUpdatePlan.h"
 #include "side/kn_unitSideRules.h"
 #include "tests/common/temp_tree.h"
@@ -91,7 +92,8 @@ TEST_P(UpdateSides, ConcurrentRunsBetweenTwoSidesOfTheKindNeverMixBytes)
 }
 
 // Entries the user changed on the written side after the comparison: each row is skipped with
-// "changed since the comparison", counted as a failure, neither overwritten nor backed up.
+// "changed since the comparison", counted as a failure, neither overwritten nor backed up. The
+// dry run before plans every row; each operation's event tells its result.
 TEST_P(UpdateSides, AFileChangedSinceTheComparisonIsSkipped)
 {
     ProgramFolderHere program;
@@ -105,6 +107,13 @@ TEST_P(UpdateSides, AFileChangedSinceTheComparisonIsSkipped)
     PutAt(right + "/untouched.txt", "old", kOld);
     auto h = Harness();
     ASSERT_EQ(h->Compare(), 5u) << h->engine.ErrorText;
+    std::map<std::string, kn::TKNOpResult> results;  // the typed event of each operation
+    h->engine.OnOperation = [&](void*, const kn::TKNOpEvent& e) { results[e.Path] = e.Result; };
+    h->engine.UpdateDryRun = true;
+    h->Update(kn::TKNAction::LeftToRight, true, true);
+    EXPECT_EQ(results.size(), 5u);
+    for (const auto& [path, result] : results) EXPECT_EQ(result, kn::TKNOpResult::Planned) << path;
+    h->engine.UpdateDryRun = false;
     PutAt(right + "/rewritten.txt", "the user's newer save", kOld + 900);
     SetMTime(right + "/touched.txt", kOld + 7200);
     PutAt(right + "/appeared.txt", "made meanwhile", kOld + 900);
@@ -120,6 +129,11 @@ TEST_P(UpdateSides, AFileChangedSinceTheComparisonIsSkipped)
     for (const std::string& error : h->errors)
         EXPECT_NE(error.find("changed since the comparison"), std::string::npos) << error;
     EXPECT_EQ(h->engine.LastUpdate().Failures.size(), 4u);
+    EXPECT_EQ(results, (std::map<std::string, kn::TKNOpResult>{{"rewritten.txt", kn::TKNOpResult::Skipped},
+                                                               {"touched.txt", kn::TKNOpResult::Skipped},
+                                                               {"appeared.txt", kn::TKNOpResult::Skipped},
+                                                               {"only-here.txt", kn::TKNOpResult::Skipped},
+                                                               {"untouched.txt", kn::TKNOpResult::Done}}));
     const Tree backups = Snapshot(program.home.path());
     EXPECT_EQ(std::count_if(backups.begin(), backups.end(), [](const auto& e) { return e.second != "<dir>"; }), 1)
         << "only the replaced file is backed up";

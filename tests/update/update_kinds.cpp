@@ -1,5 +1,6 @@
 #include "tests/update/update_kinds.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <map>
@@ -12,7 +13,8 @@ namespace testutil {
 
 namespace {
 
-// The server path of a location shown for the loopback server at `port`: what follows the port.
+// The server path of a location shown for the loopback server at `port`: what follows the port;
+// `shown` itself when it names no place on that server.
 std::string ServerPathOf(const std::string& shown, int port)
 {
     const std::string at = "127.0.0.1:" + std::to_string(port);
@@ -31,6 +33,7 @@ std::string FreshUnder(const std::string& base)
 
 class LocalKind : public UpdateKind {
 public:
+    LocalKind() { ::chmod(dir_.path().c_str(), 0755); }  // an unprivileged run reaches its trees
     std::string Folder() override { return FreshUnder(dir_.path()); }
     std::string Location(const std::string& local) const override { return local; }
 
@@ -47,7 +50,8 @@ public:
     }
     std::string LocalOf(const std::string& shown) const override
     {
-        return server_.Root() + ServerPathOf(shown, server_.Port());
+        const std::string path = ServerPathOf(shown, server_.Port());
+        return path == shown ? shown : server_.Root() + path;
     }
     bool ServerIsRoot() const override { return ::geteuid() == 0; }
 
