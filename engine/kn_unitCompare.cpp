@@ -360,6 +360,24 @@ static void FillSide(TKNFileRec& side, const TKNFileRec& rec, TKNScanProvider& p
     side.Link = rec.Link;
     side.AttrKnown = rec.AttrKnown;
     side.TimeStep = rec.TimeStep;
+    side.MTime = rec.MTime;
+    side.MTimeNsec = rec.MTimeNsec;
+    side.Mode = rec.Mode;
+    side.Uid = rec.Uid;
+    side.ModeKnown = rec.ModeKnown;
+    side.Inode = rec.Inode;
+}
+
+// True when a component of the entry's path below its root begins with ".".
+static bool HasDotName(const TKNFileRec& rec, int rootLen)
+{
+    const std::string_view folder = RelativeTo(rec.Path.str(), rootLen);
+    return (!rec.Name.empty() && rec.Name.front() == '.') || folder.find("/.") != std::string_view::npos;
+}
+
+bool TKNFileCompare::HidesDotNames() const
+{
+    return LeftList.Provider->DotEntriesUnknown || RightList.Provider->DotEntriesUnknown;
 }
 
 void TKNFileCompare::AddRow(const TKNFileRec* left, const TKNFileRec* right, TKNStatus status)
@@ -368,7 +386,8 @@ void TKNFileCompare::AddRow(const TKNFileRec* left, const TKNFileRec* right, TKN
     row->Status = status;
     if (left) FillSide(row->Left, *left, *LeftList.Provider);
     if (right) FillSide(row->Right, *right, *RightList.Provider);
-    row->Unlisted = (left && LiesUnentered(*left, true)) || (right && LiesUnentered(*right, false));
+    row->Unlisted = (left && LiesUnentered(*left, true)) || (right && LiesUnentered(*right, false)) ||
+                    (HidesDotNames() && HasDotName(left ? *left : *right, left ? LeftRootLen : RightRootLen));
     Items.push_back(std::move(row));
 }
 

@@ -71,6 +71,7 @@ struct TKNFileRec {
     // (ModeKnown) and the inode (0 where the side has none). A copy takes its modes from them,
     // and the update checks the entry against them before it replaces or removes it.
     int64_t MTime = 0;
+    int32_t MTimeNsec = 0;
     uint32_t Mode = 0;
     uint32_t Uid = 0;
     bool ModeKnown = false;
@@ -191,6 +192,9 @@ public:
     // since Open skipped because they are older than the Open: left-overs of a run that was
     // killed. They are never listed as entries.
     std::vector<std::string> StaleTempFiles;
+    // Set when the side could not show names beginning with "." (a server that hides them): what
+    // it has under such names is unknown, as beneath a folder it could not list.
+    bool DotEntriesUnknown = false;
     // Set by the scan list while it scans: a provider that waits on a network checks it and
     // gives up the listing in work soon after it turns true.
     const std::atomic<bool>* StopFlag = nullptr;
@@ -410,6 +414,8 @@ private:
     void Pair();
     void CollectUnentered();
     bool LiesUnentered(const TKNFileRec& rec, bool left) const;
+    // A side could not show names beginning with ".": rows under such names are unknown there.
+    bool HidesDotNames() const;
     void AddRow(const TKNFileRec* left, const TKNFileRec* right, TKNStatus status);
     void PairMatched(const TKNFileRec& left, const TKNFileRec& right);
     void CompareContents();

@@ -24,12 +24,14 @@ bool SidePathOf(const TKNFileRec& rec, const std::string& root, TKNSidePath& pat
 
 void TKNScanProviderSide::Close()
 {
+    if (side_ && !side_->Caps().DotEntries) DotEntriesUnknown = true;
     side_.reset();
 }
 
 bool TKNScanProviderSide::Open(const std::string& Root)
 {
     ListError.clear();
+    DotEntriesUnknown = false;
     utcOffset_ = vex::LocalOffsetNow();
     openedAt_ = static_cast<int64_t>(std::time(nullptr));
     root_ = Root.substr(0, LocationOptionsStart(Root));
@@ -56,7 +58,9 @@ bool TKNScanProviderSide::FindFirst(const std::string& Folder, uint32_t AttrMask
     if (!SidePathOf(folder, root_, path, ListError)) return false;
     if (TKNSideResult listed = side_->List(path, entries_); !listed) {
         if (listed.Kind == TKNSideError::Connection) throw std::runtime_error(listed.Message);
-        ListError = listed.Message;
+        // The unlisted folder is named beside its reason: the reason need not name it again.
+        const std::string named = "\"" + side_->Shown(path) + "\": ";
+        ListError = listed.Message.rfind(named, 0) == 0 ? listed.Message.substr(named.size()) : listed.Message;
         entries_.clear();
         return false;
     }
@@ -120,6 +124,7 @@ bool TKNScanProviderSide::MakeRec(const TKNSideEntry& entry, TKNFileRec& rec)
     rec.AttrKnown = entry.ModeKnown;
     rec.Link = entry.Link;
     rec.MTime = entry.MTime;
+    rec.MTimeNsec = entry.MTimeNsec;
     rec.Mode = entry.Mode;
     rec.Uid = entry.Uid;
     rec.ModeKnown = entry.ModeKnown;

@@ -116,6 +116,7 @@ TKNSideEntry EntryOfRecord(const TKNFileRec& rec)
     entry.Size = rec.Size;
     const bool exact = rec.ModeKnown || rec.MTime != 0;
     entry.MTime = exact ? rec.MTime : DosUnixTime(rec.Time);
+    entry.MTimeNsec = exact ? rec.MTimeNsec : 0;
     entry.TimeStep = exact ? rec.TimeStep : std::max<uint32_t>(2, rec.TimeStep);
     entry.Mode = rec.Mode;
     entry.ModeKnown = rec.ModeKnown;
@@ -255,6 +256,8 @@ void TKNUpdateWorker::Finish(TStep& step, const TDone& done)
 TKNUpdateWorker::TDone TKNUpdateWorker::Run(TStep& step)
 {
     if (run_.FileCompare.UpdateDryRun) {
+        // A planned copy names the bytes it would move.
+        if (IsCopy(step.Op.Op)) step.Event.Bytes = step.Read->Size;
         Describe(step);
         return {};
     }

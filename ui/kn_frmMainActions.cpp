@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QTableView>
 
+#include "config/kn_unitLocationSecrets.h"
 #include "framework/qt/vex_frmHelp.h"
 #include "framework/qt/vex_unitDialogs.h"
 #include "ui/kn_frmMain.h"
@@ -186,6 +187,18 @@ void TKNMainForm::actCompareActionExecute()
 
 void TKNMainForm::actCompareCompareExecute()
 {
+    // A folder text that does not fit its field would be cut, and a cut text can name another
+    // folder (its parent, when the cut ends at a "/"), which a forced update would then mirror.
+    for (const QLineEdit* edit : {edFolderLeft, edFolderRight}) {
+        const std::string text = SplitLocationPassword(edit->text().toStdString()).Location;
+        if (text.size() < sizeof(TKNOptionsRec::LeftFolder)) continue;
+        vex::ErrorBox(this, tr("The folder text \"%1\" is %2 bytes long; a folder text may have at most %3. Nothing "
+                               "was compared.")
+                                .arg(ShownText(text))
+                                .arg(text.size())
+                                .arg(sizeof(TKNOptionsRec::LeftFolder) - 1));
+        return;
+    }
     SetBusy();
     PresetName.clear();
     UpdateCaption();

@@ -22,6 +22,7 @@
 #include "framework/qt/vex_frmHelp.h"
 #include "framework/qt/vex_unitMenuColumns.h"
 #include "framework/qt/vex_unitStatusBar.h"
+#include "framework/vex_unitText.h"
 #include "tests/framework_qt/modal_helper.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/kn_unitResultModel.h"
@@ -321,6 +322,25 @@ TEST_F(MainWindow, AFailedComparisonSaysWhyAndListsNothing)
     EXPECT_TRUE(shown.contains("Cannot open the FTP folder")) << shown.toStdString();
     EXPECT_EQ(window.ResultModel().rowCount(), 0);
     EXPECT_FALSE(window.FindAction("actCompareForceUpdate")->isEnabled());
+}
+
+// A folder text too long for its field is refused, never cut: a cut ending at "/" would name
+// the parent folder.
+TEST_F(MainWindow, AFolderTextTooLongForItsFieldIsRefusedNotCut)
+{
+    MakeTrees();
+    auto config = OpenConfig();
+    kn::TKNMainForm window(*config);
+    QString shown;
+    testutil::OnNextModal([&](QWidget* modal) {
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) shown = box->text();
+        modal->close();
+    });
+    const std::string tooLong = left + "/" + std::string(255, 'x') + "/";
+    Compare(window, tooLong, right);
+    EXPECT_TRUE(shown.contains("may have at most 255")) << shown.toStdString();
+    EXPECT_EQ(window.ResultModel().rowCount(), 0);
+    EXPECT_EQ(vex::GetField(config->Header.CurrentOptions.LeftFolder).find(std::string(255, 'x')), std::string::npos);
 }
 
 TEST_F(MainWindow, PlacementFoldersAndActionAreRestoredAtTheNextStart)
