@@ -10,6 +10,7 @@
 #include "framework/qt/vex_unitDialogs.h"
 #include "ui/kn_frmMain.h"
 #include "ui/kn_unitResultModel.h"
+#include "ui/kn_unitShownText.h"
 
 namespace kn {
 

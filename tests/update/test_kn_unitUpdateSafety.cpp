@@ -224,7 +224,8 @@ TEST(UpdateTempFiles, ALeftOverOfAnotherNamePatternIsKept)
     UpdateHarness h(dir / "L", dir / "R");
     h.Compare();
     h.engine.RightList.StaleTempFiles = {dir / "R/.kn-b.txt-0z9y8x"};
-    h.Update(kn::TKNAction::LeftToRight, true);
+    // Not forced: the scan lists the look-alike as the user's file, which only a mirror deletes.
+    h.Update(kn::TKNAction::LeftToRight, false);
     EXPECT_TRUE(h.errors.empty());
     EXPECT_EQ(ReadFile(dir / "R/.kn-b.txt-0z9y8x"), "looks like a partial copy");
     EXPECT_EQ(h.engine.LastUpdate().Planned.TempFilesToRemove, 0);
