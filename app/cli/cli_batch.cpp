@@ -91,8 +91,8 @@ private:
     bool RunEntry(const kn::TKNBatchEntry& entry)
     {
         const std::string name = vex::GetField(entry.PresetName);
-        // As the desktop program's action button takes it: a damaged value wraps round.
-        const kn::TKNAction action = kn::ActionOf(static_cast<int>(entry.Action));
+        // A damaged value reads as Auto, never as a direction.
+        const kn::TKNAction action = kn::StoredAction(static_cast<int>(entry.Action));
         const kn::TKNOptionsRec* preset = config_.Presets.Find(name);
         if (!preset) {
             std::printf("preset \"%s\": skipped, there is no such preset\n", name.c_str());
