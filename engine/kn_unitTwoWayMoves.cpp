@@ -65,6 +65,7 @@ const TKNListedEntry* TKNSideIndex::Find(std::string_view path) const
 bool TKNSideIndex::Unknown(std::string_view path) const
 {
     if (side_.RootMissing) return true;
+    if (unknown_.empty()) return false;
     for (std::string_view at = path;;) {
         if (std::binary_search(unknown_.begin(), unknown_.end(), at)) return true;
         const std::size_t slash = at.rfind('/');

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "engine/kn_unitCompare.h"
 #include "engine/kn_unitTwoWayIndex.h"
 #include "engine/kn_unitUpdatePlan.h"
 
@@ -283,7 +284,60 @@ void MarkMoved(std::vector<TRow>& rows, const TKNMoveFound& found)
             rows[i].Moved = true;
 }
 
+// `path` below `root` ("" for the root itself); false when it does not lie there.
+bool RelativeTo(const std::string& root, const std::string& path, std::string& relative)
+{
+    if (path == root) {
+        relative.clear();
+        return true;
+    }
+    const std::size_t at = root.ends_with('/') ? root.size() : root.size() + 1;
+    if (path.size() <= at || path.compare(0, root.size(), root) != 0 || path[at - 1] != '/') return false;
+    relative.assign(path, at);
+    return true;
+}
+
+// Two files of one size whose bytes were not both read: their hashes would tell whether they
+// are equal.
+bool ContentWouldTell(const TKNTwoWayInput& in)
+{
+    return in.Left->Kind == TKNEntryKind::File && in.Right->Kind == TKNEntryKind::File &&
+           in.Left->Facts.Size == in.Right->Facts.Size && (in.Left->Facts.Hash.empty() || in.Right->Facts.Hash.empty());
+}
+
 }  // namespace
+
+TKNTwoWaySide TwoWaySideOf(const TKNFileBuffer& list, bool inodes)
+{
+    TKNTwoWaySide side;
+    side.Inodes = inodes;
+    side.RootMissing = !list.ErrorText.empty();
+    side.Entries.reserve(list.Items.size());
+    std::string relative;
+    for (const TKNFileRec* rec : list.Items) {
+        if (!RelativeTo(list.Folder, rec->Path, relative)) continue;
+        if (!rec->Name.empty()) relative = relative.empty() ? rec->Name : relative + "/" + rec->Name;
+        if (relative.empty()) continue;
+        if (rec->Link) {
+            side.Unknown.push_back(relative);
+            continue;
+        }
+        TKNListedEntry& e = side.Entries.emplace_back();
+        e.Path = relative;
+        e.Kind = rec->IsFolder() ? TKNEntryKind::Folder : TKNEntryKind::File;
+        e.Facts.Size = rec->IsFolder() ? 0 : rec->Size;
+        e.Facts.MTime = rec->MTime;
+        // MTime is exact where the side knows times to two seconds or better (TimeStep 2).
+        e.Facts.TimeStep = rec->TimeStep <= 2 ? 1 : rec->TimeStep;
+        e.Facts.Mode = rec->Mode;
+        e.Facts.ModeKnown = rec->ModeKnown;
+        e.Facts.Attr = rec->Attr;
+        e.Facts.Inode = rec->Inode;
+    }
+    for (const TKNUnlistedFolder& folder : list.UnlistedFolders)
+        if (RelativeTo(list.Folder, folder.Path, relative)) side.Unknown.push_back(relative);
+    return side;
+}
 
 TKNTwoWayPlan PlanTwoWay(const std::vector<TKNStateEntry>& state, const TKNTwoWaySide& left, const TKNTwoWaySide& right,
                          const TKNTwoWayOptions& options)
@@ -295,15 +349,17 @@ TKNTwoWayPlan PlanTwoWay(const std::vector<TKNStateEntry>& state, const TKNTwoWa
     if (!options.Rules.FirstRun) moves = FindMoves(stateIndex, leftIndex, rightIndex, options.Rules.IgnoreHours);
     for (const TKNMoveFound& move : moves) MarkMoved(rows, move);
     bool conflicts = false;
+    TKNTwoWayPlan plan;
     for (TRow& row : rows) {
         if (row.Moved) continue;
         row.Decision = TwoWayDecide(row.In, options.Rules);
-        conflicts = conflicts || row.Decision.Act == TKNTwoWayAct::Conflict;
+        const bool conflict = row.Decision.Act == TKNTwoWayAct::Conflict;
+        conflicts = conflicts || conflict;
+        if ((conflict || row.Decision.KeepOlder) && ContentWouldTell(row.In)) plan.ContentWanted.emplace_back(row.Path);
     }
     KeepBeneathKindConflicts(rows);
     SettleFolders(rows);
 
-    TKNTwoWayPlan plan;
     TPlanBuilder builder(plan, options);
     std::unordered_set<std::string> names;
     if (conflicts) {

@@ -57,6 +57,16 @@ struct TKNTwoWaySide {
     bool Inodes = false;       // the side's entries carry inodes (Facts.Inode)
 };
 
+class TKNFileBuffer;
+
+// The side as a scan listed it in `list` (a comparison empties its lists when it ends, so a
+// two-way run scans, or keeps the lists, itself): paths relative to its root, each record's exact
+// time (MTime, at the record's TimeStep when that is coarser than 2 seconds), modes, attributes
+// and inode (`inodes`: the side has them); the folders the scan could not list, and every link, as unknown (a two-way
+// run never writes or deletes through a link); a root that could not be listed as missing. Entries the scan's size,
+// date or attribute filters left out are not in `list`: the caller adds them to Unknown.
+TKNTwoWaySide TwoWaySideOf(const TKNFileBuffer& list, bool inodes);
+
 enum class TKNTwoWayAct : uint8_t {
     Nothing,       // in line
     Keep,          // not known on a side: nothing done, the record kept
@@ -199,6 +209,11 @@ struct TKNTwoWayPlan {
     std::vector<TKNTwoWayOp> Ops;  // in the order they are carried out
     std::vector<TKNTwoWayConflict> Conflicts;
     std::vector<std::string> Kept;  // paths left alone because a side could not tell
+    // Pairs of files of one size whose times differ, taken as a conflict or as a first run's copy
+    // over a file kept in the backup folder only because their bytes were not read: the update
+    // reads their hashes (TKNSideFacts::Hash on both sides) and plans again, so that equal files
+    // are only recorded.
+    std::vector<std::string> ContentWanted;
     TKNTwoWayTotals Totals;
 
     // A conflict kept both ways or skipped ends the run with exit status 1.

@@ -104,6 +104,24 @@ TEST(TwoWayPlan, FirstRunDeletesNothing)
     const kn::TKNTwoWayPlan plan = Plan({}, left, right, kn::TKNConflictPolicy::KeepBoth, true);
     EXPECT_EQ(Ops(plan), (Lines{"mkdir>R d", "copy>R a", "copy>L b", "copy>R both!", "copy>R d/x", "rec same"}));
     EXPECT_EQ(plan.Totals.Deletions(), 0);
+    EXPECT_TRUE(plan.ContentWanted.empty()) << "sizes tell \"both\" apart";
+}
+
+// Equal files whose times differ look like a first run's differing pair or a conflict until their
+// bytes are read: the plan names them, and planned again with their hashes they are equal.
+TEST(TwoWayPlan, ContentSettlesPairsOfOneSize)
+{
+    Entries left = {File("conflict", 4, 300), File("twin", 4, 30)};
+    Entries right = {File("conflict", 4, 200), File("twin", 4, 20)};
+    const Entries was = {File("conflict", 1, 1), File("twin", 4, 20)};
+    const kn::TKNTwoWayPlan first = Plan({}, Side(left), Side(right), kn::TKNConflictPolicy::Skip, true);
+    EXPECT_EQ(first.ContentWanted, (Lines{"conflict", "twin"}));
+    EXPECT_EQ(Plan(was, Side(left), Side(right), kn::TKNConflictPolicy::Skip).ContentWanted, Lines{"conflict"});
+    for (Entries* side : {&left, &right})
+        for (kn::TKNListedEntry& e : *side) e.Facts.Hash = "same";
+    const kn::TKNTwoWayPlan hashed = Plan(was, Side(left), Side(right));
+    EXPECT_EQ(Ops(hashed), (Lines{"time R conflict", "time R twin"}));
+    EXPECT_TRUE(hashed.ContentWanted.empty());
 }
 
 TEST(TwoWayPlan, ConflictsUnderEachPolicy)

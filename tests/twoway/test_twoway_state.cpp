@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "engine/kn_unitCompare.h"
 #include "framework/vex_unitText.h"
 #include "tests/common/temp_tree.h"
 #include "tests/twoway/twoway_fixture.h"
@@ -162,6 +163,59 @@ TEST(TwoWayState, StoredActions)
         EXPECT_STREQ(kn::ActionCaption(kn::StoredAction(row.stored)), row.caption);
     }
     EXPECT_STREQ(kn::ActionCaption(static_cast<kn::TKNAction>(9)), "Auto");
+}
+
+}  // namespace
+
+namespace {
+
+// A scan list as a two-way side: relative paths, exact times at their precision, inodes; a link
+// is never taken as an entry a run could write through, an unlisted folder is unknown, a root
+// that could not be listed is missing.
+TEST(TwoWayState, SideOfAScanList)
+{
+    kn::TKNFileBuffer list;
+    list.Folder = "/r";
+    auto rec = [](const std::string& folder, const std::string& name, uint32_t attr, int64_t mtime, uint32_t step) {
+        kn::TKNFileRec r;
+        r.Path = folder;
+        r.Name = name;
+        r.Attr = attr;
+        r.Size = name.empty() ? 0 : 3;
+        r.MTime = mtime;
+        r.TimeStep = step;
+        r.Inode = 40 + static_cast<uint64_t>(mtime);
+        return r;
+    };
+    std::vector<kn::TKNFileRec> recs = {
+        rec("/r", "a.txt", kn::faArchive, 1, 2),
+        rec("/r/d", "", kn::faDirectory, 2, 2),
+        rec("/r/d", "x", 0, 3, 60),
+        rec("/r", "link", 0, 4, 2),
+        rec("/rx", "out", 0, 5, 2),
+    };
+    recs[3].Link = true;
+    for (kn::TKNFileRec& r : recs) list.Items.push_back(&r);
+    list.UnlistedFolders.push_back({"/r/u", "denied"});
+
+    kn::TKNTwoWaySide side = kn::TwoWaySideOf(list, true);
+    list.Items.clear();  // the records belong to this test
+    ASSERT_EQ(side.Entries.size(), 3u);
+    const kn::TKNListedEntry& a = side.Entries[0];
+    EXPECT_EQ(a.Path, "a.txt");
+    EXPECT_EQ(a.Kind, kn::TKNEntryKind::File);
+    kn::TKNSideFacts expected = twtest::Facts(3, 1, 41, 1);
+    expected.Attr = kn::faArchive;
+    EXPECT_EQ(a.Facts, expected);
+    EXPECT_EQ(side.Entries[1].Path, "d");
+    EXPECT_EQ(side.Entries[1].Kind, kn::TKNEntryKind::Folder);
+    EXPECT_EQ(side.Entries[2].Path, "d/x");
+    EXPECT_EQ(side.Entries[2].Facts.TimeStep, 60u) << "a listing that shows minutes keeps its step";
+    EXPECT_EQ(side.Unknown, (std::vector<std::string>{"link", "u"}));
+    EXPECT_TRUE(side.Inodes);
+    EXPECT_FALSE(side.RootMissing);
+    list.ErrorText = "Cannot list the folder \"/r\"";
+    EXPECT_TRUE(kn::TwoWaySideOf(list, false).RootMissing);
 }
 
 }  // namespace
