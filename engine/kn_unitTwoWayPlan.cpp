@@ -125,9 +125,8 @@ private:
 
     TKNTwoWayPlan& plan_;
     const TKNTwoWayOptions& options_;
-    // Folders made, moves, copies and times and conflicts, file deletions, folder removals,
-    // state-only updates.
-    std::vector<TKNTwoWayOp> phases_[6];
+    // Folders made, moves, copies and times and conflicts, file deletions, folder removals.
+    std::vector<TKNTwoWayOp> phases_[5];
 };
 
 void TPlanBuilder::Copy(const TRow& row, bool toRight, bool backup)
@@ -165,11 +164,10 @@ void TPlanBuilder::Row(const TRow& row)
             break;
         }
         case TKNTwoWayAct::Record:
-            Add(5, TKNTwoWayOpKind::Record, false, row.Path)
-                .Records.push_back(RecordOf(row, row.In.Left->Facts, row.In.Right->Facts));
+            plan_.Records.push_back(RecordOf(row, row.In.Left->Facts, row.In.Right->Facts));
             break;
         case TKNTwoWayAct::Forget:
-            Add(5, TKNTwoWayOpKind::Forget, false, row.Path);
+            plan_.Forgets.emplace_back(row.Path);
             break;
         case TKNTwoWayAct::Conflict:
             Conflict(row);
@@ -262,13 +260,10 @@ void TPlanBuilder::Finish()
                 case TKNTwoWayOpKind::SetTime:
                     ++t.TimesToSet;
                     break;
-                case TKNTwoWayOpKind::Record:
-                case TKNTwoWayOpKind::Forget:
-                    ++t.StateUpdates;
-                    break;
             }
             plan_.Ops.push_back(std::move(op));
         }
+    t.StateUpdates = static_cast<int64_t>(plan_.Records.size() + plan_.Forgets.size());
     t.Conflicts = static_cast<int64_t>(plan_.Conflicts.size());
     t.Kept = static_cast<int64_t>(plan_.Kept.size());
 }
@@ -295,6 +290,25 @@ bool RelativeTo(const std::string& root, const std::string& path, std::string& r
     if (path.size() <= at || path.compare(0, root.size(), root) != 0 || path[at - 1] != '/') return false;
     relative.assign(path, at);
     return true;
+}
+
+// A move needs a record gone from a side and an entry new on that side: without both, the
+// search over the whole state is not made.
+bool MovesPossible(const std::vector<TRow>& rows)
+{
+    bool gone[2] = {false, false}, added[2] = {false, false};
+    for (const TRow& row : rows) {
+        const bool l = row.In.Left != nullptr, r = row.In.Right != nullptr;
+        if (row.In.State) {
+            gone[0] = gone[0] || (!l && r);
+            gone[1] = gone[1] || (l && !r);
+        } else {
+            added[0] = added[0] || (l && !r);
+            added[1] = added[1] || (r && !l);
+        }
+        if ((gone[0] && added[0]) || (gone[1] && added[1])) return true;
+    }
+    return false;
 }
 
 // Two files of one size whose bytes were not both read: their hashes would tell whether they
@@ -346,7 +360,8 @@ TKNTwoWayPlan PlanTwoWay(const std::vector<TKNStateEntry>& state, const TKNTwoWa
     const TKNSideIndex leftIndex(left), rightIndex(right);
     std::vector<TRow> rows = Merge(stateIndex, leftIndex, rightIndex);
     std::vector<TKNMoveFound> moves;
-    if (!options.Rules.FirstRun) moves = FindMoves(stateIndex, leftIndex, rightIndex, options.Rules.IgnoreHours);
+    if (!options.Rules.FirstRun && MovesPossible(rows))
+        moves = FindMoves(stateIndex, leftIndex, rightIndex, options.Rules.IgnoreHours);
     for (const TKNMoveFound& move : moves) MarkMoved(rows, move);
     bool conflicts = false;
     TKNTwoWayPlan plan;
@@ -398,9 +413,6 @@ std::string OpLine(const TKNTwoWayOp& op)
             return (op.Records.empty() ? "rename " : "move ") + side + "  " + op.Path + " -> " + op.NewPath;
         case TKNTwoWayOpKind::SetTime:
             return "set time " + side + "  " + op.Path;
-        case TKNTwoWayOpKind::Record:
-        case TKNTwoWayOpKind::Forget:
-            break;
     }
     return {};
 }

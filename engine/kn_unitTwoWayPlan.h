@@ -155,8 +155,6 @@ enum class TKNTwoWayOpKind : uint8_t {
     Delete,   // a file, or an emptied folder removed (Folder)
     Rename,   // Path -> NewPath on the side OnRight names (a move, or a conflict's older file)
     SetTime,  // the file takes the other side's time
-    Record,   // the state only: Records written
-    Forget,   // the state only: Path and everything beneath it forgotten
 };
 
 // One operation of a plan. After it completes, the update writes the state: a copy records the
@@ -164,7 +162,7 @@ enum class TKNTwoWayOpKind : uint8_t {
 // forgets the path; a move's rename forgets Path and writes Records; a set time records both
 // sides' facts with the new time; a conflict's rename writes nothing.
 struct TKNTwoWayOp {
-    TKNTwoWayOpKind Kind = TKNTwoWayOpKind::Record;
+    TKNTwoWayOpKind Kind = TKNTwoWayOpKind::Copy;
     bool OnRight = false;  // the side it writes (a copy: its destination)
     bool Folder = false;
     // What it replaces or deletes goes to the backup folder whatever --backup says.
@@ -195,7 +193,7 @@ struct TKNTwoWayTotals {
     int64_t TimesToSet = 0;
     int64_t Conflicts = 0;
     int64_t Kept = 0;          // paths left alone because a side could not tell
-    int64_t StateUpdates = 0;  // records and forgets without an operation on a side
+    int64_t StateUpdates = 0;  // Records and Forgets
 
     int64_t Deletions() const { return DeletesLeft + DeletesRight; }
 };
@@ -207,6 +205,10 @@ struct TKNTwoWayOptions {
 
 struct TKNTwoWayPlan {
     std::vector<TKNTwoWayOp> Ops;  // in the order they are carried out
+    // The state-only updates, written in one transaction once the operations are done: pairs
+    // found equal (path order), and paths gone from both sides (with all beneath them).
+    std::vector<TKNStateEntry> Records;
+    std::vector<std::string> Forgets;
     std::vector<TKNTwoWayConflict> Conflicts;
     std::vector<std::string> Kept;  // paths left alone because a side could not tell
     // Pairs of files of one size whose times differ, taken as a conflict or as a first run's copy
@@ -220,9 +222,9 @@ struct TKNTwoWayPlan {
     bool ConflictsLeftOpen() const;
 };
 
-// The plan of a run: moves first, then folders made (outermost first), copies, times and the
-// conflicts' operations, then deletions (files, then folders deepest first), then state-only
-// updates. `state` is sorted by path (as TKNSyncState::Load gives it).
+// The plan of a run: folders made (outermost first), moves, copies, times and the conflicts'
+// operations, then deletions (files, then folders deepest first); and the state-only updates. `state` is sorted by path
+// (as TKNSyncState::Load gives it).
 TKNTwoWayPlan PlanTwoWay(const std::vector<TKNStateEntry>& state, const TKNTwoWaySide& left, const TKNTwoWaySide& right,
                          const TKNTwoWayOptions& options);
 

@@ -14,7 +14,7 @@ using Entries = std::vector<kn::TKNListedEntry>;
 using Lines = std::vector<std::string>;
 
 // Each operation as a short line: "copy>R p", "mkdir>L d", "del L p", "rmdir R d", "ren R a>b",
-// "move R a>b", "time L p", "rec p", "forget p"; "!" marks a forced backup.
+// "move R a>b", "time L p"; "!" marks a forced backup.
 Lines Ops(const kn::TKNTwoWayPlan& plan)
 {
     Lines lines;
@@ -32,12 +32,6 @@ Lines Ops(const kn::TKNTwoWayPlan& plan)
                 break;
             case kn::TKNTwoWayOpKind::SetTime:
                 lines.push_back("time " + side + " " + op.Path);
-                break;
-            case kn::TKNTwoWayOpKind::Record:
-                lines.push_back("rec " + op.Path);
-                break;
-            case kn::TKNTwoWayOpKind::Forget:
-                lines.push_back("forget " + op.Path);
                 break;
         }
     }
@@ -102,7 +96,9 @@ TEST(TwoWayPlan, FirstRunDeletesNothing)
         Side({File("a", 1, 10), File("both", 1, 30), Folder("d"), File("d/x", 2, 10), File("same", 4, 5)});
     const auto right = Side({File("b", 1, 10), File("both", 2, 20), File("same", 4, 5)});
     const kn::TKNTwoWayPlan plan = Plan({}, left, right, kn::TKNConflictPolicy::KeepBoth, true);
-    EXPECT_EQ(Ops(plan), (Lines{"mkdir>R d", "copy>R a", "copy>L b", "copy>R both!", "copy>R d/x", "rec same"}));
+    EXPECT_EQ(Ops(plan), (Lines{"mkdir>R d", "copy>R a", "copy>L b", "copy>R both!", "copy>R d/x"}));
+    ASSERT_EQ(plan.Records.size(), 1u);
+    EXPECT_EQ(plan.Records[0].Path, "same");
     EXPECT_EQ(plan.Totals.Deletions(), 0);
     EXPECT_TRUE(plan.ContentWanted.empty()) << "sizes tell \"both\" apart";
 }
