@@ -44,12 +44,25 @@ void SyncFolder(const std::string& folder)
     close(fd);
 }
 
+// A stored action byte outside the four actions reads as Auto (StoredAction): whoever reads the
+// records later never meets a damaged value that a modulo could turn into a direction.
+void ReadActions(TKNOptionsRec& rec)
+{
+    rec.Action = StoredAction(static_cast<int>(rec.Action));
+}
+
+void ReadActions(TKNBatchRec& rec)
+{
+    for (TKNBatchEntry& entry : rec.Entries) entry.Action = StoredAction(static_cast<int>(entry.Action));
+}
+
 template <class Rec>
 void ReadRecords(TKNConfigStream& stream, unsigned count, TKNRecordList<Rec>& list)
 {
     for (unsigned i = 0; i < count; ++i) {
         Rec rec;
         if (stream.Read(&rec, sizeof rec) != sizeof rec) return;
+        ReadActions(rec);
         list.Append(rec);
     }
 }
@@ -237,6 +250,7 @@ bool TKNConfigFile::ReadHeader(TKNConfigHeader& buffer, TKNConfigStream* stream)
     TKNConfigHeader read;
     errno = 0;
     if (stream->Read(&read, sizeof read) != sizeof read) return Fail("Cannot read the header of");
+    ReadActions(read.CurrentOptions);
     buffer = read;
     return true;
 }

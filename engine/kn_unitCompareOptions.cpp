@@ -6,6 +6,21 @@
 
 namespace kn {
 
+const char* ActionCaption(TKNAction action)
+{
+    switch (StoredAction(static_cast<int>(action))) {
+        case TKNAction::LeftToRight:
+            return "Left to Right";
+        case TKNAction::RightToLeft:
+            return "Right to Left";
+        case TKNAction::TwoWay:
+            return "Two-way";
+        case TKNAction::Auto:
+            break;
+    }
+    return "Auto";
+}
+
 TKNOptionsRec DefaultOptions(const char* homeFolder)
 {
     TKNOptionsRec r;

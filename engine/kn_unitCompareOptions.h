@@ -10,18 +10,38 @@
 
 namespace kn {
 
-// The direction of an update. Stored records hold it as one byte, so a damaged file may hold
-// any value there; such a value is read modulo 3, e.g. ActionOf(5) == RightToLeft.
-enum class TKNAction : uint8_t { LeftToRight = 0, RightToLeft = 1, Auto = 2 };
-inline TKNAction ActionOf(int value)
+// The action of an update: one fixed direction, Auto (each differing entry from its newer
+// side) or TwoWay (both sides brought in line against the state of their last synchronisation,
+// engine/kn_unitTwoWayPlan.h). Stored records hold it as one byte, so a damaged file may hold
+// any value there.
+enum class TKNAction : uint8_t { LeftToRight = 0, RightToLeft = 1, Auto = 2, TwoWay = 3 };
+
+// The action a stored byte or any outside value holds: 0..3 as they are; anything else reads as
+// Auto, which never deletes, so a damaged record never turns into a destructive direction. E.g.
+// StoredAction(3) == TwoWay, StoredAction(5) == Auto.
+inline TKNAction StoredAction(int value)
 {
-    return static_cast<TKNAction>(((value % 3) + 3) % 3);
+    return value >= 0 && value <= 3 ? static_cast<TKNAction>(value) : TKNAction::Auto;
 }
-// The position of the action among the three (0, 1, 2), also for a stored out-of-range value.
+
+// The window's action button cycles through the three actions it shows by position (0, 1, 2,
+// wrapping round): ActionOf(3) == LeftToRight. Positions only; a stored value goes through
+// StoredAction.
+inline TKNAction ActionOf(int position)
+{
+    return static_cast<TKNAction>(((position % 3) + 3) % 3);
+}
+// The position of the action among the three the window shows; TwoWay, which it does not show
+// yet, and an unknown value take Auto's, so the window never shows them as a fixed direction.
 inline int ActionIndex(TKNAction action)
 {
-    return static_cast<int>(action) % 3;
+    const int value = static_cast<int>(action);
+    return value >= 0 && value <= 2 ? value : static_cast<int>(TKNAction::Auto);
 }
+
+// The action's caption: "Left to Right", "Right to Left", "Auto", "Two-way" (an unknown value
+// reads as Auto, as StoredAction reads it).
+const char* ActionCaption(TKNAction action);
 
 // Attribute bits kept from a listing (see framework/vex_unitFileSystem for how they are derived).
 constexpr uint32_t faReadOnly = 0x01;

@@ -70,6 +70,13 @@ TKNPlannedOp Differing(const TMyFileOpt& row, bool writesRight)
 TKNPlannedOp PlanRow(const TMyFileOpt& row, TKNAction action, bool force)
 {
     if (row.Unlisted) return Skip(TKNSkipReason::Unlisted);
+    // A row alone knows nothing of the last synchronisation, so TwoWay (and any unknown value)
+    // plans here as Auto does and never deletes; the two-way plan (kn_unitTwoWayPlan.h) is
+    // what decides deletions against the state.
+    if (action != TKNAction::LeftToRight && action != TKNAction::RightToLeft) {
+        action = TKNAction::Auto;
+        force = false;
+    }
     const bool automatic = action == TKNAction::Auto;
     if (automatic && row.Status == TKNStatus::Differ) return Skip(TKNSkipReason::AutoDiffer);
     // Auto writes each row from its status side; a fixed direction always writes one side.
@@ -223,7 +230,8 @@ bool PlanTripsDeletionGuard(const TKNFileCompare& engine, const TKNPlanTotals& t
     entries = action == TKNAction::LeftToRight   ? engine.RightEntries
               : action == TKNAction::RightToLeft ? engine.LeftEntries
                                                  : 0;
-    return action != TKNAction::Auto && TripsDeletionGuard(totals.Deletions(), entries);
+    return (action == TKNAction::LeftToRight || action == TKNAction::RightToLeft) &&
+           TripsDeletionGuard(totals.Deletions(), entries);
 }
 
 // ", N times to set" for the one-line forms, which name it only when a content comparison

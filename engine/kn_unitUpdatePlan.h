@@ -58,7 +58,9 @@ struct TKNPlannedOp {
 //
 // A file copy of a row marked ContentEqual (same bytes, other times) becomes SetTime.
 //
-// Auto writes every Left/Right row from its status side and leaves Differ rows alone. Rows
+// Auto writes every Left/Right row from its status side and leaves Differ rows alone; TwoWay and
+// an unknown action plan a row as Auto does, whatever `force` says (a row alone cannot tell a
+// deletion from a new entry, so nothing is deleted). Rows
 // marked Unlisted get nothing, and so does a row whose source is a link to a folder while the
 // written side holds a real folder. E.g. PlanRow({Left only "a.txt"}, RightToLeft, true) is
 // DeleteLeft; without force it is Nothing with reason NotForced.

@@ -10,6 +10,7 @@ kestrune_packages=(
   python3 python3-pyftpdlib python3-openssl
   vsftpd libssl-dev openssl
   libssh-dev openssh-server openssh-client gesftpserver
+  libsqlite3-dev
   xvfb xauth adwaita-icon-theme fonts-dejavu-core
   desktop-file-utils appstream groff-base
   openbox

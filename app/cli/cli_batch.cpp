@@ -126,8 +126,8 @@ private:
     {
         StepResult step;
         step.Preset = vex::GetField(entry.PresetName);
-        // As the desktop program's action button takes it: a damaged value wraps round.
-        const kn::TKNAction action = kn::ActionOf(static_cast<int>(entry.Action));
+        // A damaged value reads as Auto, never as a direction.
+        const kn::TKNAction action = kn::StoredAction(static_cast<int>(entry.Action));
         const kn::TKNOptionsRec* preset = config_.Presets.Find(step.Preset);
         if (!preset) {
             step.Reason = "there is no such preset";

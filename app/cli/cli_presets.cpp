@@ -48,6 +48,8 @@ const char* ActionName(kn::TKNAction action)
             return "right-to-left";
         case kn::TKNAction::Auto:
             return "auto";
+        case kn::TKNAction::TwoWay:
+            return "two-way";
     }
     return "unknown";
 }

@@ -43,7 +43,9 @@ TEST(CliPresets, ListsPresetsAndBatchesInNameOrder)
 {
     testutil::TempDir dir;
     Bytes f = Header8(3, 2).Append(Preset8("zeta")).Append(Preset8("Alpha")).Append(Preset8("beta"));
-    f.Append(Batch8("nightly", {{"zeta", 0, 1}, {"gone", 2, 0}, {"Alpha", 1, 0}})).Append(Batch8("Empty", {}));
+    // A damaged action byte (7) lists as auto, as every reader takes it.
+    f.Append(Batch8("nightly", {{"zeta", 0, 1}, {"gone", 2, 0}, {"Alpha", 1, 0}, {"beta", 3, 0}, {"zeta", 7, 1}}))
+        .Append(Batch8("Empty", {}));
     f.Save(dir / "Kestrune.bin");
 
     RunResult presets = RunCli("presets --config-dir " + Quoted(dir.path()));
@@ -57,7 +59,9 @@ TEST(CliPresets, ListsPresetsAndBatchesInNameOrder)
               "nightly\n"
               "  zeta\tleft-to-right\tforce\n"
               "  gone\tauto\t\n"
-              "  Alpha\tright-to-left\t\n");
+              "  Alpha\tright-to-left\t\n"
+              "  beta\ttwo-way\t\n"
+              "  zeta\tauto\tforce\n");
 
     RunResult viaEnv = RunCli("presets", "KESTRUNE_HOME=" + Quoted(dir.path()));
     EXPECT_EQ(viaEnv.out, presets.out) << "--config-dir has the effect of KESTRUNE_HOME";

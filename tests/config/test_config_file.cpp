@@ -361,3 +361,27 @@ TEST(ConfigFile, AFirstStartThatDiesHalfWayLeavesNoShortFile)
     EXPECT_TRUE(next.ConfigFile.Ok()) << next.ConfigFile.ErrorText();
     EXPECT_TRUE(next.HeaderLoaded());
 }
+
+// A stored action byte outside the four actions must never reach a caller as a direction:
+// the header's options, a preset and a batch step all read it as Auto.
+TEST(ConfigFile, UnknownStoredActionsReadAsAuto)
+{
+    const std::pair<uint8_t, kn::TKNAction> cases[] = {
+        {0, kn::TKNAction::LeftToRight}, {1, kn::TKNAction::RightToLeft}, {2, kn::TKNAction::Auto},
+        {3, kn::TKNAction::TwoWay},      {4, kn::TKNAction::Auto},        {255, kn::TKNAction::Auto},
+    };
+    for (const auto& [stored, expected] : cases) {
+        SCOPED_TRACE(static_cast<int>(stored));
+        testutil::TempDir dir;
+        const std::string path = dir / "Kestrune.bin";
+        Bytes f = Header8(1, 1).Put<uint8_t>(hdr::Options + opt::Action, stored);
+        f.Append(Preset8("p").Put<uint8_t>(opt::Action, stored)).Append(Batch8("b", {{"p", stored, 1}}));
+        f.Save(path);
+        kn::TKNConfig config(path, kArea);
+        ASSERT_EQ(config.Presets.Count(), 1);
+        ASSERT_EQ(config.Batches.Count(), 1);
+        EXPECT_EQ(config.Header.CurrentOptions.Action, expected);
+        EXPECT_EQ(config.Presets.Items(0)->Action, expected);
+        EXPECT_EQ(config.Batches.Items(0)->Entries[0].Action, expected);
+    }
+}

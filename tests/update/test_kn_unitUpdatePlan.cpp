@@ -128,6 +128,17 @@ TEST(UpdatePlanRule, EveryStatusDirectionForceAndKind)
         }
 }
 
+// A row alone cannot tell a deletion from a new entry: TwoWay, and any value a damaged record
+// may hold, plan as Auto does and never delete, forced or not.
+TEST(UpdatePlanRule, TwoWayAndUnknownActionsPlanAsAutoAndNeverDelete)
+{
+    for (const RuleRow& rule : kRules)
+        for (TKNAction action : {TKNAction::TwoWay, static_cast<TKNAction>(4), static_cast<TKNAction>(255)})
+            for (bool force : {false, true})
+                EXPECT_EQ(kn::PlanRow(Row(rule.shape, rule.left), action, force), rule.expected[4])
+                    << rule.name << " under action " << static_cast<int>(action) << (force ? " forced" : "");
+}
+
 TEST(UpdatePlanRule, UnlistedRowsGetNothingWhateverTheCommand)
 {
     for (const RuleRow& rule : kRules)

@@ -1,0 +1,473 @@
+// The two-way plan (kn_unitTwoWayPlan.h): the state and both listings merged by path, moves
+// taken out, one decision per path, folders settled against what lies beneath them, conflicts
+// settled by the policy, and the operations put in the order they can be carried out.
+#include "engine/kn_unitTwoWayPlan.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "engine/kn_unitCompare.h"
+#include "engine/kn_unitTwoWayIndex.h"
+#include "engine/kn_unitUpdatePlan.h"
+
+namespace kn {
+
+namespace {
+
+// One path of the merge.
+struct TRow {
+    std::string_view Path;
+    TKNTwoWayInput In;
+    TKNTwoWayDecision Decision;
+    bool Moved = false;  // carried by a move's rename
+};
+
+std::vector<TRow> Merge(const TKNStateIndex& state, const TKNSideIndex& left, const TKNSideIndex& right)
+{
+    std::vector<TRow> rows;
+    const auto& s = state.Sorted();
+    const auto& l = left.Sorted();
+    const auto& r = right.Sorted();
+    rows.reserve(std::max({s.size(), l.size(), r.size()}));
+    std::size_t i = 0, j = 0, k = 0;
+    while (i < s.size() || j < l.size() || k < r.size()) {
+        std::string_view path;
+        if (i < s.size()) path = s[i]->Path;
+        if (j < l.size() && (path.empty() || std::string_view(l[j]->Path) < path)) path = l[j]->Path;
+        if (k < r.size() && (path.empty() || std::string_view(r[k]->Path) < path)) path = r[k]->Path;
+        TRow& row = rows.emplace_back();
+        row.Path = path;
+        if (i < s.size() && s[i]->Path == path) row.In.State = s[i++];
+        if (j < l.size() && l[j]->Path == path) row.In.Left = l[j++];
+        if (k < r.size() && r[k]->Path == path) row.In.Right = r[k++];
+        row.In.LeftUnknown = !row.In.Left && left.Unknown(path);
+        row.In.RightUnknown = !row.In.Right && right.Unknown(path);
+    }
+    return rows;
+}
+
+std::size_t FindRow(const std::vector<TRow>& rows, std::string_view path)
+{
+    auto at =
+        std::lower_bound(rows.begin(), rows.end(), path, [](const TRow& r, std::string_view p) { return r.Path < p; });
+    return static_cast<std::size_t>(at - rows.begin());
+}
+
+bool IsFolderRow(const TRow& row)
+{
+    const TKNListedEntry* e = row.In.Left ? row.In.Left : row.In.Right;
+    return e ? e->Kind == TKNEntryKind::Folder : row.In.State && row.In.State->Kind == TKNEntryKind::Folder;
+}
+
+// What lies beneath a path that is a file on one side and a folder on the other stays as it is
+// with the path itself: a copy beneath it would have to go through a file.
+void KeepBeneathKindConflicts(std::vector<TRow>& rows)
+{
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const TKNTwoWayInput& in = rows[i].In;
+        if (rows[i].Decision.Act != TKNTwoWayAct::Conflict || in.Left->Kind == in.Right->Kind) continue;
+        for (std::size_t j = i + 1; j < rows.size() && PathAtOrBeneath(rows[j].Path, rows[i].Path); ++j)
+            if (!rows[j].Moved) rows[j].Decision.Act = TKNTwoWayAct::Keep;
+    }
+}
+
+// A folder that one side removed is made again when something beneath it comes back to that
+// side; it stays where it is when something beneath it is left alone; otherwise it goes.
+void SettleFolders(std::vector<TRow>& rows)
+{
+    for (std::size_t i = rows.size(); i-- > 0;) {
+        TRow& row = rows[i];
+        const TKNTwoWayAct act = row.Decision.Act;
+        const bool deletes = act == TKNTwoWayAct::DeleteLeft || act == TKNTwoWayAct::DeleteRight;
+        if (row.Moved || !IsFolderRow(row) || (!deletes && act != TKNTwoWayAct::Forget)) continue;
+        // The side that lost the folder, which a copy beneath it would write to.
+        const TKNTwoWayAct back =
+            act == TKNTwoWayAct::DeleteLeft ? TKNTwoWayAct::CopyToRight : TKNTwoWayAct::CopyToLeft;
+        bool copiedBack = false, kept = false;
+        for (std::size_t j = i + 1; j < rows.size() && PathAtOrBeneath(rows[j].Path, row.Path); ++j) {
+            copiedBack = copiedBack || (deletes && rows[j].Decision.Act == back);
+            kept = kept || rows[j].Decision.Act == TKNTwoWayAct::Keep || rows[j].Decision.Act == TKNTwoWayAct::Conflict;
+        }
+        if (copiedBack)
+            row.Decision.Act = back;
+        else if (kept)
+            row.Decision.Act = TKNTwoWayAct::Keep;
+    }
+}
+
+TKNStateEntry RecordOf(const TRow& row, const TKNSideFacts& left, const TKNSideFacts& right)
+{
+    return {std::string(row.Path), (row.In.Left ? row.In.Left : row.In.Right)->Kind, left, right};
+}
+
+// The operations of the plan in phases; each phase keeps path order (folder removals reverse it).
+class TPlanBuilder {
+public:
+    TPlanBuilder(TKNTwoWayPlan& plan, const TKNTwoWayOptions& options) : plan_(plan), options_(options) {}
+
+    void Row(const TRow& row);
+    void Move(const TKNMoveFound& move);
+    void Finish();
+    std::unordered_set<std::string>* Names = nullptr;  // every path in sight, for conflict names
+
+private:
+    TKNTwoWayOp& Add(int phase, TKNTwoWayOpKind kind, bool onRight, std::string_view path)
+    {
+        TKNTwoWayOp& op = phases_[phase].emplace_back();
+        op.Kind = kind;
+        op.OnRight = onRight;
+        op.Path = path;
+        return op;
+    }
+    void Copy(const TRow& row, bool toRight, bool backup);
+    void Conflict(const TRow& row);
+    void KeepBoth(const TRow& row, TKNTwoWayConflict& conflict);
+
+    TKNTwoWayPlan& plan_;
+    const TKNTwoWayOptions& options_;
+    // Folders made, moves, copies and times and conflicts, file deletions, folder removals.
+    std::vector<TKNTwoWayOp> phases_[5];
+};
+
+void TPlanBuilder::Copy(const TRow& row, bool toRight, bool backup)
+{
+    const TKNListedEntry& source = *(toRight ? row.In.Left : row.In.Right);
+    const bool folder = source.Kind == TKNEntryKind::Folder;
+    TKNTwoWayOp& op = Add(folder ? 0 : 2, TKNTwoWayOpKind::Copy, toRight, row.Path);
+    op.Folder = folder;
+    op.Backup = backup;
+    op.Size = folder ? 0 : source.Facts.Size;
+}
+
+void TPlanBuilder::Row(const TRow& row)
+{
+    const TKNTwoWayDecision& d = row.Decision;
+    switch (d.Act) {
+        case TKNTwoWayAct::CopyToRight:
+        case TKNTwoWayAct::CopyToLeft:
+            Copy(row, d.Act == TKNTwoWayAct::CopyToRight, d.KeepOlder);
+            break;
+        case TKNTwoWayAct::DeleteLeft:
+        case TKNTwoWayAct::DeleteRight: {
+            const bool folder = IsFolderRow(row);
+            Add(folder ? 4 : 3, TKNTwoWayOpKind::Delete, d.Act == TKNTwoWayAct::DeleteRight, row.Path).Folder = folder;
+            break;
+        }
+        case TKNTwoWayAct::SetTimeLeft:
+        case TKNTwoWayAct::SetTimeRight: {
+            const bool right = d.Act == TKNTwoWayAct::SetTimeRight;
+            TKNSideFacts newer = (right ? row.In.Left : row.In.Right)->Facts;
+            TKNSideFacts older = (right ? row.In.Right : row.In.Left)->Facts;
+            older.MTime = newer.MTime;
+            Add(2, TKNTwoWayOpKind::SetTime, right, row.Path)
+                .Records.push_back(right ? RecordOf(row, newer, older) : RecordOf(row, older, newer));
+            break;
+        }
+        case TKNTwoWayAct::Record:
+            plan_.Records.push_back(RecordOf(row, row.In.Left->Facts, row.In.Right->Facts));
+            break;
+        case TKNTwoWayAct::Forget:
+            plan_.Forgets.emplace_back(row.Path);
+            break;
+        case TKNTwoWayAct::Conflict:
+            Conflict(row);
+            break;
+        case TKNTwoWayAct::Keep:
+            plan_.Kept.emplace_back(row.Path);
+            break;
+        case TKNTwoWayAct::Nothing:
+            break;
+    }
+}
+
+void TPlanBuilder::Conflict(const TRow& row)
+{
+    const TKNListedEntry& l = *row.In.Left;
+    const TKNListedEntry& r = *row.In.Right;
+    TKNTwoWayConflict& c = plan_.Conflicts.emplace_back();
+    c.Path = row.Path;
+    c.LeftNewer = l.Facts.MTime > r.Facts.MTime;
+    c.Settled = options_.Policy;
+    const bool sameTime = l.Facts.MTime == r.Facts.MTime;
+    if (l.Kind != r.Kind) {
+        c.Settled = TKNConflictPolicy::Skip;
+        c.Reason = "a file on one side, a folder on the other";
+    } else if (sameTime && (c.Settled == TKNConflictPolicy::Newer || c.Settled == TKNConflictPolicy::KeepBoth)) {
+        c.Settled = TKNConflictPolicy::Skip;
+        c.Reason = "both have the same time";
+    }
+    switch (c.Settled) {
+        case TKNConflictPolicy::KeepBoth:
+            KeepBoth(row, c);
+            break;
+        case TKNConflictPolicy::Newer:
+            Copy(row, c.LeftNewer, true);
+            break;
+        case TKNConflictPolicy::Left:
+        case TKNConflictPolicy::Right:
+            Copy(row, c.Settled == TKNConflictPolicy::Left, true);
+            break;
+        case TKNConflictPolicy::Skip:
+            break;
+    }
+}
+
+// The older file moves aside on its side under a conflict name; the newer one is copied over
+// the name and the older one across under its new name, so both sides end with both.
+void TPlanBuilder::KeepBoth(const TRow& row, TKNTwoWayConflict& c)
+{
+    const TKNListedEntry& older = c.LeftNewer ? *row.In.Right : *row.In.Left;
+    const TKNListedEntry& newer = c.LeftNewer ? *row.In.Left : *row.In.Right;
+    const std::size_t slash = row.Path.rfind('/');
+    const std::string folder(slash == std::string_view::npos ? "" : row.Path.substr(0, slash + 1));
+    const std::string name(slash == std::string_view::npos ? row.Path : row.Path.substr(slash + 1));
+    c.OlderName = folder + ConflictName(name, older.Facts.MTime, [&](const std::string& candidate) {
+                      return Names->count(folder + candidate) != 0;
+                  });
+    Names->insert(c.OlderName);
+    const bool olderOnRight = c.LeftNewer;
+    Add(2, TKNTwoWayOpKind::Rename, olderOnRight, row.Path).NewPath = c.OlderName;
+    Add(2, TKNTwoWayOpKind::Copy, olderOnRight, row.Path).Size = newer.Facts.Size;
+    TKNTwoWayOp& across = Add(2, TKNTwoWayOpKind::Copy, !olderOnRight, c.OlderName);
+    across.Size = older.Facts.Size;
+}
+
+void TPlanBuilder::Move(const TKNMoveFound& found)
+{
+    TKNTwoWayOp& op = Add(1, TKNTwoWayOpKind::Rename, found.Move.OnLeft, found.Move.From);
+    op.Folder = found.Move.Folder;
+    op.NewPath = found.Move.To;
+    op.Records = found.Records;
+}
+
+void TPlanBuilder::Finish()
+{
+    std::reverse(phases_[4].begin(), phases_[4].end());
+    TKNTwoWayTotals& t = plan_.Totals;
+    for (auto& phase : phases_)
+        for (TKNTwoWayOp& op : phase) {
+            switch (op.Kind) {
+                case TKNTwoWayOpKind::Copy:
+                    ++(op.Folder ? t.FoldersToMake : op.OnRight ? t.CopiesToRight : t.CopiesToLeft);
+                    t.BytesToCopy += op.Size;
+                    break;
+                case TKNTwoWayOpKind::Delete:
+                    ++(op.OnRight ? t.DeletesRight : t.DeletesLeft);
+                    break;
+                case TKNTwoWayOpKind::Rename:
+                    t.Moves += op.Records.empty() ? 0 : 1;
+                    break;
+                case TKNTwoWayOpKind::SetTime:
+                    ++t.TimesToSet;
+                    break;
+            }
+            plan_.Ops.push_back(std::move(op));
+        }
+    t.StateUpdates = static_cast<int64_t>(plan_.Records.size() + plan_.Forgets.size());
+    t.Conflicts = static_cast<int64_t>(plan_.Conflicts.size());
+    t.Kept = static_cast<int64_t>(plan_.Kept.size());
+}
+
+// Marks the rows a move's rename carries: its old paths, and the new ones it records.
+void MarkMoved(std::vector<TRow>& rows, const TKNMoveFound& found)
+{
+    for (std::size_t i = FindRow(rows, found.Move.From);
+         i < rows.size() && PathAtOrBeneath(rows[i].Path, found.Move.From); ++i)
+        rows[i].Moved = true;
+    for (const TKNStateEntry& record : found.Records)
+        if (std::size_t i = FindRow(rows, record.Path); i < rows.size() && rows[i].Path == record.Path)
+            rows[i].Moved = true;
+}
+
+// `path` below `root` ("" for the root itself); false when it does not lie there.
+bool RelativeTo(const std::string& root, const std::string& path, std::string& relative)
+{
+    if (path == root) {
+        relative.clear();
+        return true;
+    }
+    const std::size_t at = root.ends_with('/') ? root.size() : root.size() + 1;
+    if (path.size() <= at || path.compare(0, root.size(), root) != 0 || path[at - 1] != '/') return false;
+    relative.assign(path, at);
+    return true;
+}
+
+// A move needs a record gone from a side and an entry new on that side: without both, the
+// search over the whole state is not made.
+bool MovesPossible(const std::vector<TRow>& rows)
+{
+    bool gone[2] = {false, false}, added[2] = {false, false};
+    for (const TRow& row : rows) {
+        const bool l = row.In.Left != nullptr, r = row.In.Right != nullptr;
+        if (row.In.State) {
+            gone[0] = gone[0] || (!l && r);
+            gone[1] = gone[1] || (l && !r);
+        } else {
+            added[0] = added[0] || (l && !r);
+            added[1] = added[1] || (r && !l);
+        }
+        if ((gone[0] && added[0]) || (gone[1] && added[1])) return true;
+    }
+    return false;
+}
+
+// Two files of one size whose bytes were not both read: their hashes would tell whether they
+// are equal.
+bool ContentWouldTell(const TKNTwoWayInput& in)
+{
+    return in.Left->Kind == TKNEntryKind::File && in.Right->Kind == TKNEntryKind::File &&
+           in.Left->Facts.Size == in.Right->Facts.Size && (in.Left->Facts.Hash.empty() || in.Right->Facts.Hash.empty());
+}
+
+}  // namespace
+
+TKNTwoWaySide TwoWaySideOf(const TKNFileBuffer& list, bool inodes)
+{
+    TKNTwoWaySide side;
+    side.Inodes = inodes;
+    side.RootMissing = !list.ErrorText.empty();
+    side.Entries.reserve(list.Items.size());
+    std::string relative;
+    for (const TKNFileRec* rec : list.Items) {
+        if (!RelativeTo(list.Folder, rec->Path, relative)) continue;
+        if (!rec->Name.empty()) relative = relative.empty() ? rec->Name : relative + "/" + rec->Name;
+        if (relative.empty()) continue;
+        if (rec->Link) {
+            side.Unknown.push_back(relative);
+            continue;
+        }
+        TKNListedEntry& e = side.Entries.emplace_back();
+        e.Path = relative;
+        e.Kind = rec->IsFolder() ? TKNEntryKind::Folder : TKNEntryKind::File;
+        e.Facts.Size = rec->IsFolder() ? 0 : rec->Size;
+        e.Facts.MTime = rec->MTime;
+        // MTime is exact where the side knows times to two seconds or better (TimeStep 2).
+        e.Facts.TimeStep = rec->TimeStep <= 2 ? 1 : rec->TimeStep;
+        e.Facts.Mode = rec->Mode;
+        e.Facts.ModeKnown = rec->ModeKnown;
+        e.Facts.Attr = rec->Attr;
+        e.Facts.Inode = rec->Inode;
+    }
+    for (const TKNUnlistedFolder& folder : list.UnlistedFolders)
+        if (RelativeTo(list.Folder, folder.Path, relative)) side.Unknown.push_back(relative);
+    return side;
+}
+
+TKNTwoWayPlan PlanTwoWay(const std::vector<TKNStateEntry>& state, const TKNTwoWaySide& left, const TKNTwoWaySide& right,
+                         const TKNTwoWayOptions& options)
+{
+    const TKNStateIndex stateIndex(state);
+    const TKNSideIndex leftIndex(left), rightIndex(right);
+    std::vector<TRow> rows = Merge(stateIndex, leftIndex, rightIndex);
+    std::vector<TKNMoveFound> moves;
+    if (!options.Rules.FirstRun && MovesPossible(rows))
+        moves = FindMoves(stateIndex, leftIndex, rightIndex, options.Rules.IgnoreHours);
+    for (const TKNMoveFound& move : moves) MarkMoved(rows, move);
+    bool conflicts = false;
+    TKNTwoWayPlan plan;
+    for (TRow& row : rows) {
+        if (row.Moved) continue;
+        row.Decision = TwoWayDecide(row.In, options.Rules);
+        const bool conflict = row.Decision.Act == TKNTwoWayAct::Conflict;
+        conflicts = conflicts || conflict;
+        if ((conflict || row.Decision.KeepOlder) && ContentWouldTell(row.In)) plan.ContentWanted.emplace_back(row.Path);
+    }
+    KeepBeneathKindConflicts(rows);
+    SettleFolders(rows);
+
+    TPlanBuilder builder(plan, options);
+    std::unordered_set<std::string> names;
+    if (conflicts) {
+        for (const TRow& row : rows) names.emplace(row.Path);
+        builder.Names = &names;
+    }
+    for (const TKNMoveFound& move : moves) builder.Move(move);
+    for (const TRow& row : rows)
+        if (!row.Moved) builder.Row(row);
+    builder.Finish();
+    return plan;
+}
+
+}  // namespace kn
+
+namespace kn {
+
+namespace {
+
+const char* SideWord(bool right)
+{
+    return right ? "right" : "left";
+}
+
+std::string OpLine(const TKNTwoWayOp& op)
+{
+    const std::string side = SideWord(op.OnRight);
+    switch (op.Kind) {
+        case TKNTwoWayOpKind::Copy:
+            if (op.Folder) return "make folder " + side + "  " + op.Path;
+            return std::string("copy ") + SideWord(!op.OnRight) + " -> " + side + "  " + op.Path +
+                   (op.Backup ? "  (the " + side + " file kept in the backup folder)" : "");
+        case TKNTwoWayOpKind::Delete:
+            return (op.Folder ? "remove folder " : "delete ") + side + "  " + op.Path;
+        case TKNTwoWayOpKind::Rename:
+            return (op.Records.empty() ? "rename " : "move ") + side + "  " + op.Path + " -> " + op.NewPath;
+        case TKNTwoWayOpKind::SetTime:
+            return "set time " + side + "  " + op.Path;
+    }
+    return {};
+}
+
+std::string ConflictLine(const TKNTwoWayConflict& c)
+{
+    const char* newer = SideWord(!c.LeftNewer);
+    const char* older = SideWord(c.LeftNewer);
+    std::string line = "conflict  " + c.Path + ": ";
+    switch (c.Settled) {
+        case TKNConflictPolicy::KeepBoth:
+            return line + "kept both, the older " + older + " as " + c.OlderName;
+        case TKNConflictPolicy::Newer:
+            return line + "the newer " + newer + " kept, the " + older + " in the backup folder";
+        case TKNConflictPolicy::Left:
+            return line + "the left kept, the right in the backup folder";
+        case TKNConflictPolicy::Right:
+            return line + "the right kept, the left in the backup folder";
+        case TKNConflictPolicy::Skip:
+            break;
+    }
+    return line + "left alone" + (c.Reason.empty() ? "" : " (" + c.Reason + ")");
+}
+
+}  // namespace
+
+std::string TwoWaySummary(const TKNTwoWayTotals& t)
+{
+    std::string text;
+    auto part = [&text](int64_t count, const std::string& words) {
+        if (count == 0) return;
+        if (!text.empty()) text += ", ";
+        text += std::to_string(count) + words;
+    };
+    part(t.CopiesToRight, " to copy left to right");
+    part(t.CopiesToLeft, " to copy right to left");
+    if (t.CopiesToRight + t.CopiesToLeft > 0) text += " (" + FormatBytes(t.BytesToCopy) + ")";
+    part(t.FoldersToMake, t.FoldersToMake == 1 ? " folder to make" : " folders to make");
+    part(t.DeletesLeft, " to delete on the left");
+    part(t.DeletesRight, " to delete on the right");
+    part(t.Moves, t.Moves == 1 ? " move" : " moves");
+    part(t.TimesToSet, t.TimesToSet == 1 ? " time to set" : " times to set");
+    part(t.Conflicts, t.Conflicts == 1 ? " conflict" : " conflicts");
+    part(t.Kept, " left alone (not known on a side)");
+    part(t.StateUpdates, t.StateUpdates == 1 ? " entry to record" : " entries to record");
+    return text.empty() ? "Nothing to do" : text;
+}
+
+std::string TwoWayPlanText(const TKNTwoWayPlan& plan)
+{
+    std::string text;
+    for (const TKNTwoWayOp& op : plan.Ops)
+        if (std::string line = OpLine(op); !line.empty()) text += line + '\n';
+    for (const TKNTwoWayConflict& c : plan.Conflicts) text += ConflictLine(c) + '\n';
+    return text + "Two-way plan: " + TwoWaySummary(plan.Totals) + ".\n";
+}
+
+}  // namespace kn

@@ -1,0 +1,276 @@
+// Whole two-way plans: folders against what lies beneath them, conflicts under each policy,
+// paths a side cannot tell, moves, conflict names and the safety valves.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "tests/twoway/twoway_fixture.h"
+
+namespace {
+
+using twtest::File;
+using twtest::Folder;
+using Entries = std::vector<kn::TKNListedEntry>;
+using Lines = std::vector<std::string>;
+
+// Each operation as a short line: "copy>R p", "mkdir>L d", "del L p", "rmdir R d", "ren R a>b",
+// "move R a>b", "time L p"; "!" marks a forced backup.
+Lines Ops(const kn::TKNTwoWayPlan& plan)
+{
+    Lines lines;
+    for (const kn::TKNTwoWayOp& op : plan.Ops) {
+        const std::string side = op.OnRight ? "R" : "L";
+        switch (op.Kind) {
+            case kn::TKNTwoWayOpKind::Copy:
+                lines.push_back((op.Folder ? "mkdir>" : "copy>") + side + " " + op.Path + (op.Backup ? "!" : ""));
+                break;
+            case kn::TKNTwoWayOpKind::Delete:
+                lines.push_back((op.Folder ? "rmdir " : "del ") + side + " " + op.Path);
+                break;
+            case kn::TKNTwoWayOpKind::Rename:
+                lines.push_back((op.Records.empty() ? "ren " : "move ") + side + " " + op.Path + ">" + op.NewPath);
+                break;
+            case kn::TKNTwoWayOpKind::SetTime:
+                lines.push_back("time " + side + " " + op.Path);
+                break;
+        }
+    }
+    return lines;
+}
+
+kn::TKNTwoWaySide Side(Entries entries, std::vector<std::string> unknown = {}, bool inodes = false)
+{
+    kn::TKNTwoWaySide side;
+    side.Entries = std::move(entries);
+    side.Unknown = std::move(unknown);
+    side.Inodes = inodes;
+    return side;
+}
+
+kn::TKNTwoWayPlan Plan(const Entries& recorded, const kn::TKNTwoWaySide& left, const kn::TKNTwoWaySide& right,
+                       kn::TKNConflictPolicy policy = kn::TKNConflictPolicy::KeepBoth, bool firstRun = false)
+{
+    kn::TKNTwoWayOptions options;
+    options.Rules.FirstRun = firstRun;
+    options.Policy = policy;
+    return kn::PlanTwoWay(twtest::Records(recorded), left, right, options);
+}
+
+TEST(TwoWayPlan, FolderRemovedOnOneSideKeepsWhatTheOtherChangedBeneathIt)
+{
+    const Entries was = {Folder("d"), File("d/a", 1, 10), File("d/b", 2, 10), Folder("d/e"), File("d/e/x", 3, 10)};
+    // The left removed d; the right edited d/b and added d/c, and left d/a and d/e alone.
+    const auto right = Side(
+        {Folder("d"), File("d/a", 1, 10), File("d/b", 5, 20), File("d/c", 1, 20), Folder("d/e"), File("d/e/x", 3, 10)});
+    EXPECT_EQ(Ops(Plan(was, Side({}), right)),
+              (Lines{"mkdir>L d", "copy>L d/b", "copy>L d/c", "del R d/a", "del R d/e/x", "rmdir R d/e"}));
+    // Nothing new beneath it: the folder goes, deepest first.
+    const auto unchanged =
+        Side({Folder("d"), File("d/a", 1, 10), File("d/b", 2, 10), Folder("d/e"), File("d/e/x", 3, 10)});
+    EXPECT_EQ(Ops(Plan(was, Side({}), unchanged)),
+              (Lines{"del R d/a", "del R d/b", "del R d/e/x", "rmdir R d/e", "rmdir R d"}));
+}
+
+TEST(TwoWayPlan, WhatASideCannotTellIsLeftAloneAndItsRecordKept)
+{
+    const Entries was = {File("a.txt", 1, 10), Folder("d"), File("d/x", 1, 10), File("gone.txt", 1, 10)};
+    // The left could not list d, and a size filter left a.txt out; gone.txt really was deleted.
+    const auto left = Side({Folder("d")}, {"d", "a.txt"});
+    const auto right = Side({File("a.txt", 1, 10), Folder("d"), File("d/x", 1, 10), File("gone.txt", 1, 10)});
+    const kn::TKNTwoWayPlan plan = Plan(was, left, right);
+    EXPECT_EQ(Ops(plan), (Lines{"del R gone.txt"}));
+    EXPECT_EQ(plan.Kept, (Lines{"a.txt", "d/x"}));
+
+    // A file on one side where the other has a folder: both left alone, with all beneath them.
+    const kn::TKNTwoWayPlan kinds =
+        Plan({}, Side({Folder("p"), File("p/a", 1, 1)}), Side({File("p", 2, 2)}), kn::TKNConflictPolicy::Left);
+    EXPECT_EQ(Ops(kinds), Lines{});
+    ASSERT_EQ(kinds.Conflicts.size(), 1u);
+    EXPECT_EQ(kinds.Conflicts[0].Settled, kn::TKNConflictPolicy::Skip);
+    EXPECT_EQ(kinds.Kept, (Lines{"p/a"}));
+}
+
+TEST(TwoWayPlan, FirstRunDeletesNothing)
+{
+    const auto left =
+        Side({File("a", 1, 10), File("both", 1, 30), Folder("d"), File("d/x", 2, 10), File("same", 4, 5)});
+    const auto right = Side({File("b", 1, 10), File("both", 2, 20), File("same", 4, 5)});
+    const kn::TKNTwoWayPlan plan = Plan({}, left, right, kn::TKNConflictPolicy::KeepBoth, true);
+    EXPECT_EQ(Ops(plan), (Lines{"mkdir>R d", "copy>R a", "copy>L b", "copy>R both!", "copy>R d/x"}));
+    ASSERT_EQ(plan.Records.size(), 1u);
+    EXPECT_EQ(plan.Records[0].Path, "same");
+    EXPECT_EQ(plan.Totals.Deletions(), 0);
+    EXPECT_TRUE(plan.ContentWanted.empty()) << "sizes tell \"both\" apart";
+}
+
+// Equal files whose times differ look like a first run's differing pair or a conflict until their
+// bytes are read: the plan names them, and planned again with their hashes they are equal.
+TEST(TwoWayPlan, ContentSettlesPairsOfOneSize)
+{
+    Entries left = {File("conflict", 4, 300), File("twin", 4, 30)};
+    Entries right = {File("conflict", 4, 200), File("twin", 4, 20)};
+    const Entries was = {File("conflict", 1, 1), File("twin", 4, 20)};
+    const kn::TKNTwoWayPlan first = Plan({}, Side(left), Side(right), kn::TKNConflictPolicy::Skip, true);
+    EXPECT_EQ(first.ContentWanted, (Lines{"conflict", "twin"}));
+    EXPECT_EQ(Plan(was, Side(left), Side(right), kn::TKNConflictPolicy::Skip).ContentWanted, Lines{"conflict"});
+    for (Entries* side : {&left, &right})
+        for (kn::TKNListedEntry& e : *side) e.Facts.Hash = "same";
+    const kn::TKNTwoWayPlan hashed = Plan(was, Side(left), Side(right));
+    EXPECT_EQ(Ops(hashed), (Lines{"time R conflict", "time R twin"}));
+    EXPECT_TRUE(hashed.ContentWanted.empty());
+}
+
+TEST(TwoWayPlan, ConflictsUnderEachPolicy)
+{
+    const Entries was = {File("dir/r.txt", 1, 1000)};
+    // Both edited; the left is newer, the right's older time is 2024-01-02 03:04:05 UTC.
+    const auto left = Side({File("dir/r.txt", 5, 1704164700)});
+    const auto right = Side({File("dir/r.conflict-20240102-030405.txt", 9, 9), File("dir/r.txt", 7, 1704164645)});
+    const std::string older = "dir/r.conflict-20240102-030405-2.txt";
+    const struct {
+        kn::TKNConflictPolicy policy;
+        Lines ops;
+        bool leftOpen;
+    } rows[] = {
+        {kn::TKNConflictPolicy::KeepBoth, {"ren R dir/r.txt>" + older, "copy>R dir/r.txt", "copy>L " + older}, true},
+        {kn::TKNConflictPolicy::Newer, {"copy>R dir/r.txt!"}, false},
+        {kn::TKNConflictPolicy::Left, {"copy>R dir/r.txt!"}, false},
+        {kn::TKNConflictPolicy::Right, {"copy>L dir/r.txt!"}, false},
+        {kn::TKNConflictPolicy::Skip, {}, true},
+    };
+    for (const auto& row : rows) {
+        const kn::TKNTwoWayPlan plan = Plan(was, left, right, row.policy);
+        Lines ops = Ops(plan);
+        std::erase(ops, "copy>L dir/r.conflict-20240102-030405.txt");  // the right's own, new file
+        EXPECT_EQ(ops, row.ops) << kn::ConflictPolicyWord(row.policy);
+        ASSERT_EQ(plan.Conflicts.size(), 1u);
+        EXPECT_EQ(plan.Conflicts[0].Settled, row.policy);
+        EXPECT_EQ(plan.ConflictsLeftOpen(), row.leftOpen) << kn::ConflictPolicyWord(row.policy);
+    }
+    // Equal times leave no newer version: keep-both and newer leave the pair alone.
+    const auto sameTime = Side({File("dir/r.txt", 8, 1704164645)});
+    const kn::TKNTwoWayPlan plan = Plan(was, sameTime, right, kn::TKNConflictPolicy::Newer);
+    ASSERT_EQ(plan.Conflicts.size(), 1u);
+    EXPECT_EQ(plan.Conflicts[0].Settled, kn::TKNConflictPolicy::Skip);
+    EXPECT_TRUE(plan.ConflictsLeftOpen());
+}
+
+TEST(TwoWayPlan, ConflictNames)
+{
+    const int64_t t = 1704164645;  // 2024-01-02 03:04:05 UTC
+    std::set<std::string> taken;
+    auto inUse = [&taken](const std::string& name) { return taken.count(name) != 0; };
+    EXPECT_EQ(kn::ConflictName("report.txt", t, inUse), "report.conflict-20240102-030405.txt");
+    EXPECT_EQ(kn::ConflictName("a.tar.gz", t, inUse), "a.tar.conflict-20240102-030405.gz");
+    EXPECT_EQ(kn::ConflictName(".profile", t, inUse), ".profile.conflict-20240102-030405");
+    EXPECT_EQ(kn::ConflictName("Makefile", 0, inUse), "Makefile.conflict-19700101-000000");
+    taken = {"report.conflict-20240102-030405.txt", "report.conflict-20240102-030405-2.txt"};
+    EXPECT_EQ(kn::ConflictName("report.txt", t, inUse), "report.conflict-20240102-030405-3.txt");
+    for (const char* word : {"keep-both", "newer", "left", "right", "skip"}) {
+        kn::TKNConflictPolicy policy;
+        ASSERT_TRUE(kn::ConflictPolicyOf(word, policy)) << word;
+        EXPECT_STREQ(kn::ConflictPolicyWord(policy), word);
+    }
+    kn::TKNConflictPolicy policy;
+    EXPECT_FALSE(kn::ConflictPolicyOf("both", policy));
+}
+
+TEST(TwoWayPlan, Moves)
+{
+    const Entries was = {Folder("d"),           File("d/x", 3, 50, 7), File("d/y", 4, 60, 8),
+                         File("a", 10, 100, 5), File("b", 10, 100, 6), File("c", 20, 200, 9)};
+    const Entries wasRight = twtest::OnRight(was);
+    const struct {
+        const char* name;
+        Entries left;
+        bool inodes;
+        std::vector<kn::TKNMove> moves;
+    } rows[] = {
+        {"FileRenamed",
+         {Folder("d"), File("d/x", 3, 50, 7), File("d/y", 4, 60, 8), File("a", 10, 100, 5), File("b", 10, 100, 6),
+          File("c2", 20, 200, 9)},
+         false,
+         {{true, false, "c", "c2"}}},
+        {"FolderRenamedIsOneMove",
+         {Folder("e", 0), File("e/x", 3, 50, 7), File("e/y", 4, 60, 8), File("a", 10, 100, 5), File("b", 10, 100, 6),
+          File("c", 20, 200, 9)},
+         false,
+         {{true, true, "d", "e"}}},
+        {"TwinsWithoutInodesAreNotGuessed",
+         {Folder("d"), File("d/x", 3, 50, 7), File("d/y", 4, 60, 8), File("a2", 10, 100, 5), File("b2", 10, 100, 6),
+          File("c", 20, 200, 9)},
+         false,
+         {}},
+        {"TwinsToldApartByInode",
+         {Folder("d"), File("d/x", 3, 50, 7), File("d/y", 4, 60, 8), File("a2", 10, 100, 5), File("b2", 10, 100, 6),
+          File("c", 20, 200, 9)},
+         true,
+         {{true, false, "a", "a2"}, {true, false, "b", "b2"}}},
+        {"OtherInodeIsNoMove",
+         {Folder("d"), File("d/x", 3, 50, 7), File("d/y", 4, 60, 8), File("a", 10, 100, 5), File("b", 10, 100, 6),
+          File("c2", 20, 200, 99)},
+         true,
+         {}},
+        {"EditedOnTheWayIsNoMove",
+         {Folder("d"), File("d/x", 3, 50, 7), File("d/y", 4, 60, 8), File("a", 10, 100, 5), File("b", 10, 100, 6),
+          File("c2", 21, 200, 9)},
+         false,
+         {}},
+    };
+    for (const auto& row : rows) {
+        const auto left = Side(row.left, {}, row.inodes);
+        EXPECT_EQ(kn::DetectMoves(twtest::Records(was), left, Side(wasRight), 0), row.moves) << row.name;
+    }
+    // The old path changed on the other side: copied and deleted as usual, not renamed.
+    Entries rightEdited = wasRight;
+    rightEdited.back().Facts.Size = 21;
+    EXPECT_TRUE(kn::DetectMoves(twtest::Records(was), Side(rows[0].left), Side(rightEdited), 0).empty());
+
+    // A renamed folder is one rename on the other side and deletes nothing, whatever --max-delete says.
+    const kn::TKNTwoWayPlan plan = Plan(was, Side(rows[1].left), Side(wasRight));
+    EXPECT_EQ(Ops(plan), (Lines{"move R d>e"}));
+    ASSERT_EQ(plan.Ops.size(), 1u);
+    EXPECT_EQ(plan.Ops[0].Records.size(), 3u) << "e, e/x and e/y recorded under their new paths";
+    EXPECT_EQ(plan.Totals.Moves, 1);
+    EXPECT_FALSE(kn::ExceedsMaxDelete(plan, 0));
+}
+
+TEST(TwoWayPlan, SafetyValves)
+{
+    const std::vector<kn::TKNStateEntry> state = twtest::Records({File("a", 1, 1), File("b", 1, 1)});
+    const auto full = Side({File("a", 1, 1), File("b", 1, 1)});
+    kn::TKNTwoWaySide missing = Side({});
+    missing.RootMissing = true;
+    EXPECT_EQ(kn::RootRefusal(state, full, full), "");
+    EXPECT_EQ(kn::RootRefusal({}, Side({}), missing), "") << "a first run has nothing to lose";
+    EXPECT_EQ(kn::RootRefusal(state, full, Side({})),
+              "The right folder lists no entries, yet the last synchronisation recorded 2 there: nothing is changed.");
+    EXPECT_NE(kn::RootRefusal(state, missing, full).find("The left folder could not be listed"), std::string::npos);
+
+    // --max-delete counts both sides.
+    const kn::TKNTwoWayPlan plan =
+        kn::PlanTwoWay(state, Side({File("b", 1, 1)}), Side({File("a", 1, 1)}), kn::TKNTwoWayOptions{});
+    EXPECT_EQ(Ops(plan), (Lines{"del R a", "del L b"}));
+    EXPECT_TRUE(kn::ExceedsMaxDelete(plan, 1));
+    EXPECT_FALSE(kn::ExceedsMaxDelete(plan, 2));
+    EXPECT_FALSE(kn::ExceedsMaxDelete(plan, -1));
+}
+
+TEST(TwoWayPlan, DryRunText)
+{
+    const Entries was = {File("old.txt", 1, 10), File("r.txt", 1, 10)};
+    const auto left = Side({File("new.txt", 2048, 20), File("r.txt", 5, 1704164700)});
+    const auto right = Side({File("old.txt", 1, 10), File("r.txt", 7, 1704164645)});
+    EXPECT_EQ(kn::TwoWayPlanText(Plan(was, left, right)),
+              "copy left -> right  new.txt\n"
+              "rename right  r.txt -> r.conflict-20240102-030405.txt\n"
+              "copy left -> right  r.txt\n"
+              "copy right -> left  r.conflict-20240102-030405.txt\n"
+              "delete right  old.txt\n"
+              "conflict  r.txt: kept both, the older right as r.conflict-20240102-030405.txt\n"
+              "Two-way plan: 2 to copy left to right, 1 to copy right to left (2.0 KB), 1 to delete on the right, "
+              "1 conflict.\n");
+    EXPECT_EQ(kn::TwoWayPlanText(kn::TKNTwoWayPlan{}), "Two-way plan: Nothing to do.\n");
+}
+
+}  // namespace
