@@ -15,6 +15,9 @@
 
 namespace kn {
 
+// Appends the UTF-8 form of the code point `cp`.
+void AppendUtf8(std::string& out, char32_t cp);
+
 enum class TTextEncoding : uint8_t { Utf8, Utf16LE, Utf16BE, Utf32LE, Utf32BE, Latin1, Locale8Bit };
 
 // The kinds of line break of a text: none, one kind, or more than one.

@@ -406,7 +406,9 @@ TKNSideResult TKNFtpSide::SetServerMode(TKNIdFTP& ftp, const std::string& server
     return TKNSideResult::Ok();
 }
 
-TKNSideResult TKNFtpSide::SetTime(const TKNSidePath& path, int64_t mtime, int32_t)
+// Runs `change` on the entry at `path`, which must exist and not be a link: nothing is set
+// through one.
+TKNSideResult TKNFtpSide::ChangeEntry(const TKNSidePath& path, const TEntryChange& change)
 {
     if (TKNSideResult named = CheckNames(path); !named) return named;
     const std::string shown = Shown(path);
@@ -414,19 +416,21 @@ TKNSideResult TKNFtpSide::SetTime(const TKNSidePath& path, int64_t mtime, int32_
         TKNSideEntry entry;
         if (TKNSideResult found = StatServer(ftp, ServerPath(path), entry); !found) return found;
         if (entry.Link) return TKNSideResult::Fail(TKNSideError::Link, "\"" + shown + "\" is a link.");
-        return SetServerTime(ftp, ServerPath(path), mtime, shown);
+        return change(ftp, ServerPath(path), shown);
+    });
+}
+
+TKNSideResult TKNFtpSide::SetTime(const TKNSidePath& path, int64_t mtime, int32_t)
+{
+    return ChangeEntry(path, [&](TKNIdFTP& ftp, const std::string& serverPath, const std::string& shown) {
+        return SetServerTime(ftp, serverPath, mtime, shown);
     });
 }
 
 TKNSideResult TKNFtpSide::SetMode(const TKNSidePath& path, uint32_t mode)
 {
-    if (TKNSideResult named = CheckNames(path); !named) return named;
-    const std::string shown = Shown(path);
-    return Run(shown, [&](TKNIdFTP& ftp) {
-        TKNSideEntry entry;
-        if (TKNSideResult found = StatServer(ftp, ServerPath(path), entry); !found) return found;
-        if (entry.Link) return TKNSideResult::Fail(TKNSideError::Link, "\"" + shown + "\" is a link.");
-        return SetServerMode(ftp, ServerPath(path), mode, shown);
+    return ChangeEntry(path, [&](TKNIdFTP& ftp, const std::string& serverPath, const std::string& shown) {
+        return SetServerMode(ftp, serverPath, mode, shown);
     });
 }
 

@@ -67,6 +67,9 @@ private:
     };
 
     TKNSideResult Open(TKNIdFTP& ftp);
+    using TEntryChange =
+        std::function<TKNSideResult(TKNIdFTP& ftp, const std::string& serverPath, const std::string& shown)>;
+    TKNSideResult ChangeEntry(const TKNSidePath& path, const TEntryChange& change);
     TKNSideResult CheckNames(const TKNSidePath& path) const;
     // The listing of a server folder into `items`, with "-a" where the server understands it.
     void ListServer(TKNIdFTP& ftp, const std::string& serverPath, std::vector<TKNFtpListItem>& items);

@@ -22,18 +22,6 @@ namespace kn {
 
 namespace {
 
-// `text` in double quotes, built by appending: `"\"" + std::string` trips a false -Wrestrict of
-// GCC 12 at -O3.
-std::string Quoted(std::string_view text)
-{
-    std::string out;
-    out.reserve(text.size() + 2);
-    out += '"';
-    out += text;
-    out += '"';
-    return out;
-}
-
 TKNSideError KindOfErrno(int err)
 {
     switch (err) {

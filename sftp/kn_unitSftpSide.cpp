@@ -88,16 +88,6 @@ private:
 
 }  // namespace
 
-std::string SftpQuoted(std::string_view text)
-{
-    std::string out;
-    out.reserve(text.size() + 2);
-    out += '"';
-    out += text;
-    out += '"';
-    return out;
-}
-
 std::string SftpAsideStem(const std::string& name)
 {
     return std::string(kAsideMark) + name;
@@ -157,7 +147,7 @@ TKNSideResult TKNSftpSide::Connect()
     TAttr root(sftp_stat(session_.Sftp(), session_.RootPath().c_str()));
     if (!root) return Failure("Cannot open \"" + shownRoot_ + "\"");
     if (!S_ISDIR(root->permissions))
-        return TKNSideResult::Fail(TKNSideError::Other, SftpQuoted(shownRoot_) + " is not a folder.");
+        return TKNSideResult::Fail(TKNSideError::Other, Quoted(shownRoot_) + " is not a folder.");
     caps_.Owners = (root->flags & SSH_FILEXFER_ATTR_UIDGID) != 0;
     wire_ = std::make_unique<TKNSftpWire>(session_.Ssh());
     std::string reason;
@@ -191,9 +181,9 @@ TKNSideResult TKNSftpSide::CheckWay(const TKNSidePath& path)
         if (TKNSideResult r = LStat(remote, entry); !r) return r;
         if (entry.Link)
             return TKNSideResult::Fail(TKNSideError::Link,
-                                       SftpQuoted(Shown(way)) + " is a link: nothing is done through it.");
+                                       Quoted(Shown(way)) + " is a link: nothing is done through it.");
         if (!entry.IsFolder())
-            return TKNSideResult::Fail(TKNSideError::NotFound, SftpQuoted(Shown(way)) + " is not a folder.");
+            return TKNSideResult::Fail(TKNSideError::NotFound, Quoted(Shown(way)) + " is not a folder.");
         realFolders_.insert(remote);
     }
     return TKNSideResult::Ok();
@@ -235,7 +225,7 @@ TKNSideResult TKNSftpSide::List(const TKNSidePath& folder, std::vector<TKNSideEn
         TKNSideEntry self;
         if (TKNSideResult r = LStat(Remote(folder), self); !r) return r;
         if (self.Link)
-            return TKNSideResult::Fail(TKNSideError::Link, SftpQuoted(Shown(folder)) + " is a link: it is not listed.");
+            return TKNSideResult::Fail(TKNSideError::Link, Quoted(Shown(folder)) + " is a link: it is not listed.");
     }
     std::vector<TKNSideEntry> found;
     if (TKNSideResult r = ListInto(Remote(folder), Shown(folder), found); !r) return r;
@@ -316,9 +306,8 @@ TKNSideResult TKNSftpSide::MakeFolder(const TKNSidePath& path, int mode)
         TKNSideResult failed = Failure("Cannot create the folder \"" + shown + "\"");
         TKNSideEntry there;
         if (!LStat(remote, there)) return failed;
-        if (there.Link) return TKNSideResult::Fail(TKNSideError::Link, SftpQuoted(shown) + " is a link.");
-        if (!there.IsFolder())
-            return TKNSideResult::Fail(TKNSideError::Exists, SftpQuoted(shown) + " is not a folder.");
+        if (there.Link) return TKNSideResult::Fail(TKNSideError::Link, Quoted(shown) + " is a link.");
+        if (!there.IsFolder()) return TKNSideResult::Fail(TKNSideError::Exists, Quoted(shown) + " is not a folder.");
         return TKNSideResult::Ok();
     }
     // The server's umask applied to mkdir: the bits are set again as asked.
@@ -343,8 +332,7 @@ TKNSideResult TKNSftpSide::RemoveFolder(const TKNSidePath& path)
             return Failure("Cannot remove \"" + Shown(path) + "\"");
         return TKNSideResult::Ok();
     }
-    if (!entry.IsFolder())
-        return TKNSideResult::Fail(TKNSideError::Changed, SftpQuoted(Shown(path)) + " is not a folder.");
+    if (!entry.IsFolder()) return TKNSideResult::Fail(TKNSideError::Changed, Quoted(Shown(path)) + " is not a folder.");
     if (sftp_rmdir(session_.Sftp(), remote.c_str()) != SSH_OK)
         return Failure("Cannot remove the folder \"" + Shown(path) + "\"");
     realFolders_.erase(remote);
@@ -358,7 +346,7 @@ TKNSideResult TKNSftpSide::RemoveFile(const TKNSidePath& path, const TKNExpected
     if (!found && found.Kind != TKNSideError::NotFound) return found;
     if (TKNSideResult r = CheckExpected(expected, found, entry, Shown(path)); !r) return r;
     if (!found) return found;
-    if (entry.IsFolder()) return TKNSideResult::Fail(TKNSideError::Changed, SftpQuoted(Shown(path)) + " is a folder.");
+    if (entry.IsFolder()) return TKNSideResult::Fail(TKNSideError::Changed, Quoted(Shown(path)) + " is a folder.");
     // SFTP's remove unlinks the entry itself: a link goes, never what it leads to.
     if (sftp_unlink(session_.Sftp(), Remote(path).c_str()) != SSH_OK)
         return Failure("Cannot delete \"" + Shown(path) + "\"");
@@ -371,7 +359,7 @@ TKNSideResult TKNSftpSide::SetAttrs(const TKNSidePath& path, const TKNSftpAttrs&
     TKNSideEntry entry;
     if (TKNSideResult r = Stat(path, entry); !r) return r;
     if (entry.Link)
-        return TKNSideResult::Fail(TKNSideError::Link, SftpQuoted(shown) + " is a link: nothing is set through it.");
+        return TKNSideResult::Fail(TKNSideError::Link, Quoted(shown) + " is a link: nothing is set through it.");
     std::string reason;
     if (lsetstat_) {
         if (wire_->LSetStat(remote, attrs, reason)) return TKNSideResult::Ok();
@@ -432,7 +420,7 @@ TKNSideResult TKNSftpSide::Rename(const TKNSidePath& from, const TKNSidePath& to
     if (TKNSideResult r = CheckWay(from); !r) return r;
     TKNSideEntry there;
     TKNSideResult found = Stat(to, there);
-    if (found) return TKNSideResult::Fail(TKNSideError::Exists, SftpQuoted(Shown(to)) + " already exists.");
+    if (found) return TKNSideResult::Fail(TKNSideError::Exists, Quoted(Shown(to)) + " already exists.");
     if (found.Kind != TKNSideError::NotFound) return found;
     if (sftp_rename(session_.Sftp(), Remote(from).c_str(), Remote(to).c_str()) != SSH_OK)
         return Failure("Cannot rename \"" + Shown(from) + "\"");

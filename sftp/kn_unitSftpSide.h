@@ -30,10 +30,6 @@ namespace kn {
 // A side for an SFTP location (sftp://user@host[:port]/path); nothing is reached before Connect.
 std::unique_ptr<TKNSide> OpenSftpSide(const std::string& location, const TKNSideContext& context);
 
-// `text` in double quotes, as messages name entries (built by appending: `"\"" + text` trips a
-// false -Wrestrict of GCC 12 at -O3).
-std::string SftpQuoted(std::string_view text);
-
 // The stem (before the random part) of the temporary name under which an old file waits
 // while its replacement is put in place, e.g. "old~a.txt".
 std::string SftpAsideStem(const std::string& name);

@@ -44,7 +44,7 @@ public:
 
     TKNSideResult Write(const char* data, std::size_t size) override
     {
-        if (done_) return TKNSideResult::Fail(TKNSideError::Other, SftpQuoted(shown_) + " was already ended.");
+        if (done_) return TKNSideResult::Fail(TKNSideError::Other, Quoted(shown_) + " was already ended.");
         if (side_.Context().Stopped()) return Fail(TKNSideResult::Fail(TKNSideError::Stopped, "Stopped."));
         std::string reason;
         while (size > 0) {
@@ -60,7 +60,7 @@ public:
 
     TKNSideResult Commit() override
     {
-        if (done_) return TKNSideResult::Fail(TKNSideError::Other, SftpQuoted(shown_) + " was already ended.");
+        if (done_) return TKNSideResult::Fail(TKNSideError::Other, Quoted(shown_) + " was already ended.");
         if (side_.Context().Stopped()) return Fail(TKNSideResult::Fail(TKNSideError::Stopped, "Stopped."));
         if (TKNSideResult r = FinishFile(); !r) return Fail(r);
         TKNSideEntry there;
@@ -120,7 +120,7 @@ private:
         std::string reason;
         if (!wire.Flush(reason)) return WireFailure("Cannot write \"" + shown_ + "\"", reason);
         if (spec_.Size >= 0 && static_cast<int64_t>(written_) != spec_.Size)
-            return TKNSideResult::Fail(TKNSideError::Changed, SftpQuoted(shown_) + " got " + std::to_string(written_) +
+            return TKNSideResult::Fail(TKNSideError::Changed, Quoted(shown_) + " got " + std::to_string(written_) +
                                                                   " bytes where " + std::to_string(spec_.Size) +
                                                                   " were expected: the source changed.");
         TKNSftpAttrs attrs;
@@ -160,7 +160,7 @@ private:
         TKNSideEntry there;
         if (placed || !side_.Stat(path_, there)) return placed;
         if (!mayReplace)
-            return TKNSideResult::Fail(TKNSideError::Changed, SftpQuoted(shown_) + " changed since the comparison.");
+            return TKNSideResult::Fail(TKNSideError::Changed, Quoted(shown_) + " changed since the comparison.");
         return ReplaceAside();  // another writer's file came meanwhile
     }
 
@@ -188,7 +188,7 @@ private:
         const std::string asideName = TempName(stem);
         if (asideName.compare(4, stem.size(), stem) != 0 || asideName.size() != stem.size() + 21)
             return TKNSideResult::Fail(TKNSideError::Unsupported,
-                                       SftpQuoted(shown_) +
+                                       Quoted(shown_) +
                                            " cannot be replaced safely on this server: its name is too long to "
                                            "keep the old file recoverable meanwhile.");
         const std::string aside = side_.Remote(path_.Parent().Child(asideName));
@@ -209,8 +209,7 @@ private:
             if (!side_.Stat(path_, there)) return placed;
             sftp_unlink(sftp, aside.c_str());
             if (spec_.Replaces.Known || attempt == 2)
-                return TKNSideResult::Fail(TKNSideError::Changed,
-                                           SftpQuoted(shown_) + " changed since the comparison.");
+                return TKNSideResult::Fail(TKNSideError::Changed, Quoted(shown_) + " changed since the comparison.");
         }
         if (sftp_unlink(sftp, aside.c_str()) != SSH_OK && side_.Context().Notice)
             side_.Context().Notice("The old \"" + shown_ + "\" stays as \"" + asideName +

@@ -2,11 +2,19 @@
 
 namespace kn {
 
+std::string Quoted(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size() + 2);
+    out += '"';
+    out += text;
+    out += '"';
+    return out;
+}
+
 std::string NameProblem(std::string_view name, std::string_view forbidden)
 {
-    // Appended, not `"\"" + std::string(name)`: that trips a false -Wrestrict of GCC 12 at -O3.
-    std::string quoted(1, '"');
-    quoted.append(name).push_back('"');
+    const std::string quoted = Quoted(name);
     if (name.empty()) return "An empty name is not a plain name.";
     if (name == "." || name == "..") return "The name " + quoted + " is not a plain name.";
     if (name.find('/') != std::string_view::npos) return "The name " + quoted + " holds \"/\".";

@@ -12,6 +12,10 @@
 
 namespace kn {
 
+// `text` between double quotes, as messages name paths. Built by appending: GCC 12 warns falsely
+// (-Wrestrict) about "\"" + std::string in optimised builds.
+std::string Quoted(std::string_view text);
+
 // Empty when `name` is one plain component whose bytes hold none of `forbidden` either;
 // otherwise why not, e.g. "The name \"a\\b\" holds \"\\\", a separator on this side.".
 std::string NameProblem(std::string_view name, std::string_view forbidden = {});

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QClipboard>
 
+#include "diff/kn_unitTextEncoding.h"
 #include "diff/kn_unitTextFile.h"
 #include "ui/kn_unitCodeEditorPrivate.h"
 
@@ -19,21 +20,7 @@ constexpr char32_t EnterCode = 13;
 std::string EncodeUtf8(char32_t cp)
 {
     std::string out;
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
+    AppendUtf8(out, cp);
     return out;
 }
 
