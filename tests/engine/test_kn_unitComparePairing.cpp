@@ -1,6 +1,8 @@
 // Comparisons of two local trees: pairing, statuses, events and stopping.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "engine/kn_unitCompare.h"
 #include "engine/kn_unitScanProviderSide.h"
 #include "tests/common/temp_tree.h"
@@ -182,6 +184,37 @@ TEST(Pairing, AttributeKeysComeFromEachSidesProvider)
               (Rows{"differ /f.txt /f.txt", "differ /d/ /d/"}));
     // A key the side does not know is no difference, for files and folders alike.
     EXPECT_EQ(PairedWithRightProvider(std::make_unique<FixedAttrKeyProvider<-1>>()), Rows{});
+}
+
+// A side that could not show names beginning with ".", as a server hiding them: its scan lists
+// none, and the other side's dot entries must not be taken for entries it lacks.
+class DotHidingProvider : public TKNScanProviderSide {
+public:
+    void Close() override
+    {
+        TKNScanProviderSide::Close();
+        DotEntriesUnknown = true;
+    }
+};
+
+TEST(Pairing, RowsUnderDotNamesAreUnknownWhereASideHidesThem)
+{
+    Trees t;
+    t.File(t.left, ".htaccess", "deny");
+    t.File(t.left, ".git/config", "x");
+    t.File(t.left, "page.html", "p");
+    TKNFileCompare engine;
+    engine.SetLeftFolder(t.left);
+    engine.SetRightFolder(t.right);
+    engine.RightList.Provider = std::make_unique<DotHidingProvider>();
+    engine.Compare(true);
+    std::map<std::string, bool> unlisted;
+    for (const auto& row : engine.Items)
+        unlisted[row->Left.Name.empty() ? row->Left.Path.str().substr(engine.LeftRootLen) : row->Left.Name] =
+            row->Unlisted;
+    const std::map<std::string, bool> expected = {
+        {".htaccess", true}, {"/.git", true}, {"config", true}, {"page.html", false}};
+    EXPECT_EQ(unlisted, expected);
 }
 
 // Records whose times are known only to the minute, as a LIST line gives them.
