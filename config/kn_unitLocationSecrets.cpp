@@ -15,18 +15,15 @@ std::size_t SchemeEnd(std::string_view location)
     return colon == std::string_view::npos ? 0 : colon + 3;
 }
 
-// The "@" that ends the credentials of a location without a password: SFTP's is the last one
-// before the path, FTP's the first one (as each side's reader takes them); npos without a user.
+// The "@" that ends the credentials of a location: the last one before the path, as every
+// kind's reader takes them; npos without a user.
 std::size_t CredentialsEnd(std::string_view location)
 {
     const std::size_t start = SchemeEnd(location);
     if (start == 0) return std::string_view::npos;
-    if (IsSftpPath(location)) {
-        const std::size_t authorityEnd = location.find_first_of("/\\", start);
-        const std::size_t at = location.substr(0, authorityEnd).rfind('@');
-        return at == std::string_view::npos || at < start ? std::string_view::npos : at;
-    }
-    return location.find('@', start);
+    const std::size_t authorityEnd = location.find_first_of("/\\", start);
+    const std::size_t at = location.substr(0, authorityEnd).rfind('@');
+    return at == std::string_view::npos || at < start ? std::string_view::npos : at;
 }
 
 std::string LowerCaseAscii(std::string_view text)

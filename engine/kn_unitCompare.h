@@ -103,11 +103,6 @@ struct TMyFileOpt {
 // and one trailing "/".
 std::string PathJoin(std::string_view folder, std::string_view name);
 
-// True when the text begins with "ftp://" or "ftp:\\" (or "ftps" for FTP over TLS), ignoring
-// ASCII case.
-bool IsFtpPath(std::string_view text);
-// True when the text begins with "sftp://" or "sftp:\\", ignoring ASCII case.
-bool IsSftpPath(std::string_view text);
 // True for a folder text on a server (the registry's answer, engine/kn_unitSideRegistry.h).
 bool IsRemotePath(std::string_view text);
 // `text` as it may be shown or printed: every FTP and SFTP location in it without its password.

@@ -27,20 +27,6 @@ std::string PathJoin(std::string_view folder, std::string_view name)
     return joined;
 }
 
-bool IsFtpPath(std::string_view text)
-{
-    for (std::string_view scheme : {"ftp://", "ftp:\\\\", "ftps://", "ftps:\\\\"})
-        if (text.size() >= scheme.size() && vex::SameTextAscii(text.substr(0, scheme.size()), scheme)) return true;
-    return false;
-}
-
-bool IsSftpPath(std::string_view text)
-{
-    if (text.size() < 7) return false;
-    std::string_view head = text.substr(0, 7);
-    return vex::SameTextAscii(head, "sftp://") || vex::SameTextAscii(head, "sftp:\\\\");
-}
-
 bool IsRemotePath(std::string_view text)
 {
     return IsRemoteLocation(text);

@@ -144,9 +144,9 @@ std::string TKNScanProviderSide::LocalFileName(const TKNFileRec& Rec)
     // A name of its own for every fetch, so two windows or two runs never share one file.
     auto local = OpenLocalSide(folder, context_);
     const TKNSidePath target = TKNSidePath().Child(TempName("KESTRUNE" + Tag + "-" + path.Leaf()));
-    TKNWriteSpec spec;
-    spec.Size = Rec.Size;
-    if (TKNSideResult fetched = CopyBetweenSides(*side_, path, *local, target, spec, nullptr); !fetched)
+    TKNWriteTerms terms;
+    terms.Size = Rec.Size;
+    if (TKNSideResult fetched = CopyBetweenSides(*side_, path, *local, target, terms, nullptr); !fetched)
         throw std::runtime_error(fetched.Message);
     return target.Under(folder);
 }

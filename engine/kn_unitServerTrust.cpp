@@ -1,6 +1,7 @@
 #include "engine/kn_unitServerTrust.h"
 
 #include "engine/kn_unitCompare.h"
+#include "engine/kn_unitSideRegistry.h"
 #include "ftp/kn_unitFtpKnownServers.h"
 #include "ftp/kn_unitFtpLocation.h"
 #include "ftp/kn_unitFtpTrust.h"

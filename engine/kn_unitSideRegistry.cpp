@@ -45,6 +45,20 @@ const TKind* KindOf(std::string_view location)
 
 }  // namespace
 
+bool IsFtpPath(std::string_view text)
+{
+    for (std::string_view scheme : {"ftp://", "ftp:\\\\", "ftps://", "ftps:\\\\"})
+        if (text.size() >= scheme.size() && vex::SameTextAscii(text.substr(0, scheme.size()), scheme)) return true;
+    return false;
+}
+
+bool IsSftpPath(std::string_view text)
+{
+    if (text.size() < 7) return false;
+    std::string_view head = text.substr(0, 7);
+    return vex::SameTextAscii(head, "sftp://") || vex::SameTextAscii(head, "sftp:\\\\");
+}
+
 std::unique_ptr<TKNSide> OpenSide(const std::string& location, const TKNSideContext& context)
 {
     const TKind* kind = KindOf(location);

@@ -24,6 +24,12 @@ std::unique_ptr<TKNSide> OpenSide(const std::string& location, const TKNSideCont
 // True when `location` names a folder on a server rather than on this machine's disks.
 bool IsRemoteLocation(std::string_view location);
 
+// The kinds that need their own handling where no side can serve (trust, passwords): true
+// when the text begins with "ftp://" or "ftp:\\" (or "ftps" for FTP over TLS), ignoring
+// ASCII case.
+bool IsFtpPath(std::string_view text);
+// True when the text begins with "sftp://" or "sftp:\\", ignoring ASCII case.
+bool IsSftpPath(std::string_view text);
 // True for a local text that names no folder (empty, relative, or "/" alone): such a side
 // scans empty, and nothing is ever written or deleted on it.
 bool NamesNoFolder(std::string_view location);

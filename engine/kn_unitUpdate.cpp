@@ -302,15 +302,15 @@ TKNUpdateWorker::TDone TKNUpdateWorker::Copy(TStep& step)
         replaces = ExpectedOf(current);
     }
     const TKNSideEntry source = Source(step);
-    TKNWriteSpec spec;
-    spec.Size = source.Size;
-    spec.MTime = source.MTime;
-    spec.MTimeNsec = source.MTimeNsec;
+    TKNWriteTerms terms;
+    terms.Size = source.Size;
+    terms.MTime = source.MTime;
+    terms.MTimeNsec = source.MTimeNsec;
     const bool sameOwner = CopyKeepsOwner(read.Caps(), written.Caps(), source.Uid, WriterUid(written));
-    spec.Mode = source.ModeKnown ? static_cast<int>(ModeForCopy(source.Mode, sameOwner)) : -1;
-    spec.Replaces = replaces;
+    terms.Mode = source.ModeKnown ? static_cast<int>(ModeForCopy(source.Mode, sameOwner)) : -1;
+    terms.Replaces = replaces;
     StartTransfer(step, source.Size);
-    const TKNSideResult copied = CopyBetweenSides(read, step.Path, written, step.Path, spec, Moved(step));
+    const TKNSideResult copied = CopyBetweenSides(read, step.Path, written, step.Path, terms, Moved(step));
     if (copied) {
         step.Event.Bytes = step.Moved;
         return {};
@@ -378,15 +378,15 @@ TKNUpdateWorker::TDone TKNUpdateWorker::Backup(TStep& step, const TKNSideEntry& 
         if (TKNSideResult made = backup_->MakeFolder(folder, -1); !made) return fail(made);
     }
     TKNSide& written = Reached(step.Op.WritesRight);
-    TKNWriteSpec spec;
-    spec.Size = entry.Size;
-    spec.MTime = entry.MTime;
-    spec.MTimeNsec = entry.MTimeNsec;
+    TKNWriteTerms terms;
+    terms.Size = entry.Size;
+    terms.MTime = entry.MTime;
+    terms.MTimeNsec = entry.MTimeNsec;
     const bool sameOwner = CopyKeepsOwner(written.Caps(), backup_->Caps(), entry.Uid, WriterUid(*backup_));
-    spec.Mode = entry.ModeKnown ? static_cast<int>(ModeForCopy(entry.Mode, sameOwner)) : -1;
-    spec.Replaces = ExpectedAbsent();
+    terms.Mode = entry.ModeKnown ? static_cast<int>(ModeForCopy(entry.Mode, sameOwner)) : -1;
+    terms.Replaces = ExpectedAbsent();
     StartTransfer(step, entry.Size);
-    const TKNSideResult copied = CopyBetweenSides(written, step.Path, *backup_, target, spec, Moved(step));
+    const TKNSideResult copied = CopyBetweenSides(written, step.Path, *backup_, target, terms, Moved(step));
     return copied ? TDone{} : fail(copied);
 }
 

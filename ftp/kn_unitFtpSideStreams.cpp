@@ -65,13 +65,13 @@ private:
 class TKNFtpWriteStream final : public TKNWriteStream {
 public:
     TKNFtpWriteStream(TKNFtpSide& side, TKNIdFTP& ftp, std::string shown, std::string dest, std::string temp,
-                      TKNWriteSpec spec)
+                      TKNWriteTerms terms)
         : side_(side),
           ftp_(ftp),
           shown_(std::move(shown)),
           dest_(std::move(dest)),
           temp_(std::move(temp)),
-          spec_(std::move(spec))
+          spec_(std::move(terms))
     {
     }
     ~TKNFtpWriteStream() override { Abort(); }
@@ -160,7 +160,7 @@ private:
     TKNFtpSide& side_;
     TKNIdFTP& ftp_;
     std::string shown_, dest_, temp_;
-    TKNWriteSpec spec_;
+    TKNWriteTerms spec_;
     int64_t written_ = 0;
     TState state_ = TState::Sending;
 };
@@ -197,7 +197,7 @@ TKNSideResult TKNFtpSide::OpenRead(const TKNSidePath& path, std::unique_ptr<TKNR
     return opened;
 }
 
-TKNSideResult TKNFtpSide::OpenWrite(const TKNSidePath& path, const TKNWriteSpec& spec,
+TKNSideResult TKNFtpSide::OpenWrite(const TKNSidePath& path, const TKNWriteTerms& terms,
                                     std::unique_ptr<TKNWriteStream>& stream)
 {
     if (TKNSideResult named = CheckNames(path); !named) return named;
@@ -217,7 +217,7 @@ TKNSideResult TKNFtpSide::OpenWrite(const TKNSidePath& path, const TKNWriteSpec&
         return opened;
     }
     SetStreaming(writing, true);
-    stream = std::make_unique<TKNFtpWriteStream>(*this, *writing, shown, ServerPath(path), temp, spec);
+    stream = std::make_unique<TKNFtpWriteStream>(*this, *writing, shown, ServerPath(path), temp, terms);
     return opened;
 }
 

@@ -113,12 +113,12 @@ private:
 class TLocalWriteStream : public TKNWriteStream {
 public:
     TLocalWriteStream(TKNLocalSide& side, std::unique_ptr<vex::TvexParentFolder> folder, std::string temp, int fd,
-                      const TKNWriteSpec& spec, std::string shown)
+                      const TKNWriteTerms& terms, std::string shown)
         : side_(side),
           folder_(std::move(folder)),
           temp_(std::move(temp)),
           fd_(fd),
-          spec_(spec),
+          spec_(terms),
           shown_(std::move(shown))
     {
     }
@@ -139,7 +139,7 @@ private:
     std::unique_ptr<vex::TvexParentFolder> folder_;
     std::string temp_;  // empty once renamed or removed
     TFd fd_;
-    TKNWriteSpec spec_;
+    TKNWriteTerms spec_;
     std::string shown_;
     int64_t written_ = 0;
 };
@@ -159,7 +159,7 @@ public:
     TKNSideResult List(const TKNSidePath& folder, std::vector<TKNSideEntry>& entries) override;
     TKNSideResult Stat(const TKNSidePath& path, TKNSideEntry& entry) override;
     TKNSideResult OpenRead(const TKNSidePath& path, std::unique_ptr<TKNReadStream>& stream) override;
-    TKNSideResult OpenWrite(const TKNSidePath& path, const TKNWriteSpec& spec,
+    TKNSideResult OpenWrite(const TKNSidePath& path, const TKNWriteTerms& terms,
                             std::unique_ptr<TKNWriteStream>& stream) override;
     TKNSideResult MakeFolder(const TKNSidePath& path, int mode) override;
     TKNSideResult RemoveFolder(const TKNSidePath& path) override;
@@ -496,7 +496,7 @@ TKNSideResult TKNLocalSide::OpenRead(const TKNSidePath& path, std::unique_ptr<TK
     return TKNSideResult::Ok();
 }
 
-TKNSideResult TKNLocalSide::OpenWrite(const TKNSidePath& path, const TKNWriteSpec& spec,
+TKNSideResult TKNLocalSide::OpenWrite(const TKNSidePath& path, const TKNWriteTerms& terms,
                                       std::unique_ptr<TKNWriteStream>& stream)
 {
     auto folder = std::make_unique<vex::TvexParentFolder>();
@@ -504,17 +504,17 @@ TKNSideResult TKNLocalSide::OpenWrite(const TKNSidePath& path, const TKNWriteSpe
     TKNSideResult found = ReachEntry(path, *folder, current);
     if (found.Kind == TKNSideError::BadName || found.Kind == TKNSideError::Link || folder->Handle() < 0) return found;
     // Checked here to spare a useless copy, and again just before the rename.
-    if (TKNSideResult same = CheckExpected(spec.Replaces, found, current, Shown(path)); !same) return same;
+    if (TKNSideResult same = CheckExpected(terms.Replaces, found, current, Shown(path)); !same) return same;
     if (found && current.IsFolder()) return Fail(TKNSideError::Exists, path, "a folder is in the way.");
     // Private while written when the mode is given (set at Commit); else the usual default.
-    const mode_t mode = spec.Mode >= 0 ? 0600 : 0666;
+    const mode_t mode = terms.Mode >= 0 ? 0600 : 0666;
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string temp = TempName(folder->Name());
         const int fd =
             openat(folder->Handle(), temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd < 0 && errno == EEXIST) continue;
         if (fd < 0) return Fail(errno, path);
-        stream = std::make_unique<TLocalWriteStream>(*this, std::move(folder), std::move(temp), fd, spec, Shown(path));
+        stream = std::make_unique<TLocalWriteStream>(*this, std::move(folder), std::move(temp), fd, terms, Shown(path));
         return TKNSideResult::Ok();
     }
     return Fail(EEXIST, path);

@@ -289,12 +289,12 @@ TKNSideResult TKNSftpSide::OpenRead(const TKNSidePath& path, std::unique_ptr<TKN
     return TKNSideResult::Ok();
 }
 
-TKNSideResult TKNSftpSide::OpenWrite(const TKNSidePath& path, const TKNWriteSpec& spec,
+TKNSideResult TKNSftpSide::OpenWrite(const TKNSidePath& path, const TKNWriteTerms& terms,
                                      std::unique_ptr<TKNWriteStream>& stream)
 {
     if (path.IsRoot()) return TKNSideResult::Fail(TKNSideError::BadName, "The root is not a file.");
     if (TKNSideResult r = CheckWay(path); !r) return r;
-    return OpenSftpWrite(*this, path, spec, stream);
+    return OpenSftpWrite(*this, path, terms, stream);
 }
 
 TKNSideResult TKNSftpSide::MakeFolder(const TKNSidePath& path, int mode)

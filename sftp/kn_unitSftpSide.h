@@ -44,7 +44,7 @@ public:
     TKNSideResult List(const TKNSidePath& folder, std::vector<TKNSideEntry>& entries) override;
     TKNSideResult Stat(const TKNSidePath& path, TKNSideEntry& entry) override;
     TKNSideResult OpenRead(const TKNSidePath& path, std::unique_ptr<TKNReadStream>& stream) override;
-    TKNSideResult OpenWrite(const TKNSidePath& path, const TKNWriteSpec& spec,
+    TKNSideResult OpenWrite(const TKNSidePath& path, const TKNWriteTerms& terms,
                             std::unique_ptr<TKNWriteStream>& stream) override;
     TKNSideResult MakeFolder(const TKNSidePath& path, int mode) override;
     TKNSideResult RemoveFolder(const TKNSidePath& path) override;

@@ -18,8 +18,8 @@ constexpr std::string_view kNewMark = "new~";
 
 class TSftpWriteStream final : public TKNWriteStream {
 public:
-    TSftpWriteStream(TKNSftpSide& side, const TKNSidePath& path, const TKNWriteSpec& spec)
-        : side_(side), path_(path), spec_(spec), shown_(side.Shown(path)), dest_(side.Remote(path))
+    TSftpWriteStream(TKNSftpSide& side, const TKNSidePath& path, const TKNWriteTerms& terms)
+        : side_(side), path_(path), spec_(terms), shown_(side.Shown(path)), dest_(side.Remote(path))
     {
         temp_ = side.Remote(path.Parent().Child(TempName(std::string(kNewMark) + path.Leaf())));
     }
@@ -219,7 +219,7 @@ private:
 
     TKNSftpSide& side_;
     TKNSidePath path_;
-    TKNWriteSpec spec_;
+    TKNWriteTerms spec_;
     std::string shown_, dest_, temp_, handle_;
     uint64_t written_ = 0;
     bool done_ = false;
@@ -227,10 +227,10 @@ private:
 
 }  // namespace
 
-TKNSideResult OpenSftpWrite(TKNSftpSide& side, const TKNSidePath& path, const TKNWriteSpec& spec,
+TKNSideResult OpenSftpWrite(TKNSftpSide& side, const TKNSidePath& path, const TKNWriteTerms& terms,
                             std::unique_ptr<TKNWriteStream>& stream)
 {
-    auto writing = std::make_unique<TSftpWriteStream>(side, path, spec);
+    auto writing = std::make_unique<TSftpWriteStream>(side, path, terms);
     if (TKNSideResult r = writing->Begin(); !r) return r;
     stream = std::move(writing);
     return TKNSideResult::Ok();

@@ -14,7 +14,7 @@ namespace kn {
 class TKNSftpSide;
 
 // Creates the temporary file for `path` (whose way the side checked) and the stream on it.
-TKNSideResult OpenSftpWrite(TKNSftpSide& side, const TKNSidePath& path, const TKNWriteSpec& spec,
+TKNSideResult OpenSftpWrite(TKNSftpSide& side, const TKNSidePath& path, const TKNWriteTerms& terms,
                             std::unique_ptr<TKNWriteStream>& stream);
 
 }  // namespace kn

@@ -115,7 +115,7 @@ struct TKNExpected {
 
 // A file about to be written: its whole size (-1 unknown), the time and permission bits it
 // takes (-1: the side's default), and what it replaces.
-struct TKNWriteSpec {
+struct TKNWriteTerms {
     int64_t Size = -1;
     int64_t MTime = -1;
     int32_t MTimeNsec = 0;
@@ -176,7 +176,7 @@ public:
     // fails with kind Unsupported without being opened.
     virtual TKNSideResult OpenRead(const TKNSidePath& path, std::unique_ptr<TKNReadStream>& stream) = 0;
     // Missing folders on the way are not made: the caller makes them, with their modes.
-    virtual TKNSideResult OpenWrite(const TKNSidePath& path, const TKNWriteSpec& spec,
+    virtual TKNSideResult OpenWrite(const TKNSidePath& path, const TKNWriteTerms& terms,
                                     std::unique_ptr<TKNWriteStream>& stream) = 0;
 
     // A new folder with `mode` (-1: the side's default); an existing folder is success.

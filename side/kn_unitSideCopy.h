@@ -10,10 +10,10 @@
 
 namespace kn {
 
-// Copies the file `from` of `source` to `to` of `dest` with `spec` (its size, time, mode and
+// Copies the file `from` of `source` to `to` of `dest` with `terms` (its size, time, mode and
 // what it replaces). `moved` receives the bytes of each block as they are written. On any
 // failure the destination stays as it was and the result names the failing side's reason.
 TKNSideResult CopyBetweenSides(TKNSide& source, const TKNSidePath& from, TKNSide& dest, const TKNSidePath& to,
-                               const TKNWriteSpec& spec, const std::function<void(int64_t)>& moved);
+                               const TKNWriteTerms& terms, const std::function<void(int64_t)>& moved);
 
 }  // namespace kn

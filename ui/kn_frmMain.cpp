@@ -21,6 +21,7 @@
 
 #include "config/kn_unitLocationSecrets.h"
 #include "engine/kn_unitServerTrust.h"
+#include "engine/kn_unitSideRegistry.h"
 #include "framework/qt/vex_frmHelp.h"
 #include "framework/qt/vex_unitDialogs.h"
 #include "framework/qt/vex_unitPlacement.h"

@@ -63,19 +63,19 @@ void TKNMainForm::ShowDifferencesOfRow(int index)
     // it closes; a local side names the file itself. A server that cannot be reached again
     // says why instead of ending the program.
     auto side = [](TKNScanProvider* provider, const TKNFileRec& rec, bool remote) {
-        TDiffSideSpec spec;
-        spec.FileName = QString::fromStdString(provider->LocalFileName(rec));
-        spec.ShownName = spec.FileName;
+        TDiffSideSource terms;
+        terms.FileName = QString::fromStdString(provider->LocalFileName(rec));
+        terms.ShownName = terms.FileName;
         if (remote) {
             std::string location = provider->GetPath(rec).str();
             if (!location.empty() && location.back() != '/') location += '/';
-            spec.ShownName = QString::fromStdString(HideLocationPasswords(location + provider->GetName(rec)));
-            spec.Temporary = true;
-            spec.ReadOnlyReason = QStringLiteral("saving to a server is not available yet");
+            terms.ShownName = QString::fromStdString(HideLocationPasswords(location + provider->GetName(rec)));
+            terms.Temporary = true;
+            terms.ReadOnlyReason = QStringLiteral("saving to a server is not available yet");
         }
-        return spec;
+        return terms;
     };
-    TDiffSideSpec leftSide, rightSide;
+    TDiffSideSource leftSide, rightSide;
     try {
         left->Open(FileCompare->GetLeftFolder());
         right->Open(FileCompare->GetRightFolder());

@@ -457,10 +457,10 @@ bool TKNShowDifferencesForm::LoadFiles(const QString& leftFileName, const QStrin
 bool TKNShowDifferencesForm::Impl::LoadSide(TDiffSide& side, QString& errorText)
 {
     std::string reason;
-    if (!ReadFileBytes(QFile::encodeName(side.Spec.FileName).toStdString(), side.Bytes, reason, DefaultMaxTextFileSize,
-                       side.Stamp)) {
+    if (!ReadFileBytes(QFile::encodeName(side.Source.FileName).toStdString(), side.Bytes, reason,
+                       DefaultMaxTextFileSize, side.Stamp)) {
         errorText =
-            QStringLiteral("Cannot read file \"%1\".\n%2").arg(side.Spec.ShownName, QString::fromLocal8Bit(reason));
+            QStringLiteral("Cannot read file \"%1\".\n%2").arg(side.Source.ShownName, QString::fromLocal8Bit(reason));
         return false;
     }
     const std::optional<TTextFormat> format = DetectTextFormat(side.Bytes);
@@ -473,10 +473,10 @@ bool TKNShowDifferencesForm::Impl::LoadSide(TDiffSide& side, QString& errorText)
     return true;
 }
 
-bool TKNShowDifferencesForm::LoadSides(const TDiffSideSpec& left, const TDiffSideSpec& right, QString& errorText)
+bool TKNShowDifferencesForm::LoadSides(const TDiffSideSource& left, const TDiffSideSource& right, QString& errorText)
 {
-    d->Left.Spec = left;
-    d->Right.Spec = right;
+    d->Left.Source = left;
+    d->Right.Source = right;
     for (TDiffSide* side : {&d->Left, &d->Right})
         if (!d->LoadSide(*side, errorText)) return false;
     for (TDiffSide* side : {&d->Left, &d->Right}) d->ShowSideHeader(*side);
@@ -494,7 +494,7 @@ bool TKNShowDifferencesForm::LoadSides(const TDiffSideSpec& left, const TDiffSid
     }
     for (const TDiffSide* side : {&d->Left, &d->Right}) {
         if (side->Lines.empty()) {
-            errorText = QStringLiteral("The file \"%1\" is empty.").arg(side->Spec.ShownName);
+            errorText = QStringLiteral("The file \"%1\" is empty.").arg(side->Source.ShownName);
             return false;
         }
     }
@@ -505,9 +505,9 @@ bool TKNShowDifferencesForm::LoadSides(const TDiffSideSpec& left, const TDiffSid
 // Name (and why it is read-only), the encoding chosen and the kind of line ends.
 void TKNShowDifferencesForm::Impl::ShowSideHeader(TDiffSide& side)
 {
-    QString caption = side.Spec.ShownName;
-    if (!side.Spec.ReadOnlyReason.isEmpty())
-        caption += QStringLiteral("  (read-only: %1)").arg(side.Spec.ReadOnlyReason);
+    QString caption = side.Source.ShownName;
+    if (!side.Source.ReadOnlyReason.isEmpty())
+        caption += QStringLiteral("  (read-only: %1)").arg(side.Source.ReadOnlyReason);
     else if (side.Text && !side.Clean)
         caption += QStringLiteral("  (read-only: not valid %1)")
                        .arg(QString::fromStdString(EncodingName(side.Format.Encoding)));
@@ -525,7 +525,7 @@ void TKNShowDifferencesForm::Impl::ShowSideHeader(TDiffSide& side)
 // "left.txt - right.txt - Differences", or the folders when both names are the same.
 void TKNShowDifferencesForm::Impl::UpdateTitle()
 {
-    const QFileInfo a(Left.Spec.ShownName), b(Right.Spec.ShownName);
+    const QFileInfo a(Left.Source.ShownName), b(Right.Source.ShownName);
     QString title = a.fileName() == b.fileName() ? QStringLiteral("%1 (%2 - %3)").arg(a.fileName(), a.path(), b.path())
                                                  : QStringLiteral("%1 - %2").arg(a.fileName(), b.fileName());
     if (Left.Modified() || Right.Modified()) title = QStringLiteral("*") + title;
@@ -553,7 +553,7 @@ bool TKNShowDifferencesForm::SetSideEncoding(bool left, TTextEncoding encoding)
 
 // ---- opening and closing ----
 
-TKNShowDifferencesForm* ShowFileDifferences(QWidget* parent, const TDiffSideSpec& left, const TDiffSideSpec& right,
+TKNShowDifferencesForm* ShowFileDifferences(QWidget* parent, const TDiffSideSource& left, const TDiffSideSource& right,
                                             QSize windowSize, const TDiffWindowSettings& settings,
                                             std::function<void(QSize, const TDiffWindowSettings&)> onClosed)
 {
@@ -605,9 +605,9 @@ void TKNShowDifferencesForm::closeEvent(QCloseEvent* event)
 void TKNShowDifferencesForm::Impl::RemoveTemporaryFiles()
 {
     for (TDiffSide* side : {&Left, &Right}) {
-        if (!side->Spec.Temporary) continue;
-        unlink(QFile::encodeName(side->Spec.FileName).constData());
-        side->Spec.Temporary = false;
+        if (!side->Source.Temporary) continue;
+        unlink(QFile::encodeName(side->Source.FileName).constData());
+        side->Source.Temporary = false;
     }
 }
 

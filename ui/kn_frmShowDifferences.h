@@ -33,7 +33,7 @@ namespace kn {
 struct TKNConfigHeader;
 
 // One side of a window.
-struct TDiffSideSpec {
+struct TDiffSideSource {
     QString FileName;        // the local file to read: the file itself or a temporary copy
     QString ShownName;       // what the side's header shows: the file's name or its server location
     bool Temporary = false;  // the file is removed when the window closes
@@ -54,7 +54,7 @@ void WriteDiffWindowSettings(const TDiffWindowSettings& settings, TKNConfigHeade
 // has no lines is reported in a box instead (returns nullptr; temporary files are removed).
 // `windowSize` is the size to open with (an empty size: a first placement).
 class TKNShowDifferencesForm;
-TKNShowDifferencesForm* ShowFileDifferences(QWidget* parent, const TDiffSideSpec& left, const TDiffSideSpec& right,
+TKNShowDifferencesForm* ShowFileDifferences(QWidget* parent, const TDiffSideSource& left, const TDiffSideSource& right,
                                             QSize windowSize, const TDiffWindowSettings& settings,
                                             std::function<void(QSize, const TDiffWindowSettings&)> onClosed);
 
@@ -79,7 +79,7 @@ public:
     // when a file cannot be read or has no lines. A failed comparison leaves the views empty
     // and still returns true.
     bool LoadFiles(const QString& leftFileName, const QString& rightFileName, QString& errorText);
-    bool LoadSides(const TDiffSideSpec& left, const TDiffSideSpec& right, QString& errorText);
+    bool LoadSides(const TDiffSideSource& left, const TDiffSideSource& right, QString& errorText);
     bool Comparing() const;
 
     TCodeEdit* LeftView() const;

@@ -175,15 +175,14 @@ bool TKNShowDifferencesForm::Impl::SaveSide(TDiffSide& side)
     if (!side.Editable())
         reason = "This side cannot be saved.";
     else if (EncodeText(side.Content, side.Format, bytes, reason) &&
-             SaveFileAtomically(QFile::encodeName(side.Spec.FileName).toStdString(), bytes, side.Stamp, reason)) {
+             SaveFileAtomically(QFile::encodeName(side.Source.FileName).toStdString(), bytes, side.Stamp, reason)) {
         side.Saved = side.Content;
         side.Bytes = std::move(bytes);
         side.Encoding->setEnabled(true);
         return true;
     }
-    vex::ErrorBox(
-        q,
-        QStringLiteral("The file \"%1\" was not saved.\n%2").arg(side.Spec.ShownName, QString::fromLocal8Bit(reason)));
+    vex::ErrorBox(q, QStringLiteral("The file \"%1\" was not saved.\n%2")
+                         .arg(side.Source.ShownName, QString::fromLocal8Bit(reason)));
     return false;
 }
 

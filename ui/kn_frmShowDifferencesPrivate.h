@@ -47,7 +47,7 @@ protected:
 constexpr int32_t FillerTag = -1;
 
 struct TDiffSide {
-    TDiffSideSpec Spec;
+    TDiffSideSource Source;
     std::string Bytes;  // the file as read (or last saved)
     TFileStamp Stamp;
     TTextFormat Format;
@@ -62,7 +62,7 @@ struct TDiffSide {
     TCodeEdit* View = nullptr;
 
     bool Modified() const { return Content != Saved; }
-    bool Editable() const { return Text && Clean && Spec.ReadOnlyReason.isEmpty(); }
+    bool Editable() const { return Text && Clean && Source.ReadOnlyReason.isEmpty(); }
     void Split();
 };
 

@@ -6,6 +6,7 @@
 #include "app/cli/cli_command.h"
 #include "app/cli/cli_trust_sftp.h"
 #include "engine/kn_unitCompare.h"
+#include "engine/kn_unitSideRegistry.h"
 #include "ftp/kn_unitFtpKnownServers.h"
 #include "ftp/kn_unitFtpLocation.h"
 #include "ftp/kn_unitFtpTrust.h"

@@ -183,9 +183,9 @@ TEST(DifferencesWindows, AreNotModalAndRemoveTheirTemporaryFiles)
     testutil::WriteFile(dir / "a.txt", "a\n");
     testutil::WriteFile(dir / "copy-of-remote.txt", "remote\n");
     testutil::WriteFile(dir / "b.txt", "b\n");
-    const kn::TDiffSideSpec local{name("a.txt"), name("a.txt"), false, {}};
-    const kn::TDiffSideSpec remote{name("copy-of-remote.txt"), "sftp://host/site/remote.txt", true,
-                                   "saving to a server is not available yet"};
+    const kn::TDiffSideSource local{name("a.txt"), name("a.txt"), false, {}};
+    const kn::TDiffSideSource remote{name("copy-of-remote.txt"), "sftp://host/site/remote.txt", true,
+                                     "saving to a server is not available yet"};
     std::vector<kn::TDiffWindowSettings> closed;
     auto onClosed = [&closed](QSize, const kn::TDiffWindowSettings& s) { closed.push_back(s); };
     kn::TDiffWindowSettings settings;

@@ -45,11 +45,11 @@ kn::TKNOptionsRec Preset(const std::string& name, kn::TKNAction action, const st
     return rec;
 }
 
-kn::TKNBatchRec Batch(const std::string& name, const std::vector<EntrySpec>& entries)
+kn::TKNBatchRec Batch(const std::string& name, const std::vector<EntryTerms>& entries)
 {
     kn::TKNBatchRec batch{};
     vex::SetField(batch.Name, name);
-    for (const EntrySpec& e : entries) kn::AddBatchEntry(batch, e.preset, e.action, e.force);
+    for (const EntryTerms& e : entries) kn::AddBatchEntry(batch, e.preset, e.action, e.force);
     return batch;
 }
 

@@ -32,12 +32,12 @@ private:
 kn::TKNOptionsRec Preset(const std::string& name, kn::TKNAction action = kn::TKNAction::Auto,
                          const std::string& left = "/left", const std::string& right = "/right");
 
-struct EntrySpec {
+struct EntryTerms {
     std::string preset;
     kn::TKNAction action;
     bool force;
 };
-kn::TKNBatchRec Batch(const std::string& name, const std::vector<EntrySpec>& entries);
+kn::TKNBatchRec Batch(const std::string& name, const std::vector<EntryTerms>& entries);
 
 std::vector<std::string> Names(const kn::TKNPresetList& list);
 std::vector<std::string> Names(const kn::TKNBatchList& list);

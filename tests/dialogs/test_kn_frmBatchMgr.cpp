@@ -235,7 +235,7 @@ TEST_F(BatchManagerTest, DuplicateAndEmptyNamesAreRefused)
 TEST_F(BatchManagerTest, ASixtyFourthEntryIsRefused)
 {
     std::vector<kn::TKNOptionsRec> presets;
-    std::vector<EntrySpec> entries;
+    std::vector<EntryTerms> entries;
     for (int i = 0; i < 64; ++i) {
         std::string name = "P" + std::to_string(100 + i);
         presets.push_back(Preset(name));

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/kn_unitCompare.h"
+#include "engine/kn_unitSideRegistry.h"
 #include "framework/vex_unitText.h"
 
 using namespace kn;

@@ -61,13 +61,13 @@ std::vector<std::string> Listed(kn::TKNSide& side, const kn::TKNSidePath& folder
 kn::TKNSideResult Put(kn::TKNSide& side, const kn::TKNSidePath& path, const std::string& content, int mode = -1,
                       kn::TKNExpected replaces = {})
 {
-    kn::TKNWriteSpec spec;
-    spec.Size = static_cast<int64_t>(content.size());
-    spec.MTime = 1600000000;
-    spec.Mode = mode;
-    spec.Replaces = replaces;
+    kn::TKNWriteTerms terms;
+    terms.Size = static_cast<int64_t>(content.size());
+    terms.MTime = 1600000000;
+    terms.Mode = mode;
+    terms.Replaces = replaces;
     std::unique_ptr<kn::TKNWriteStream> stream;
-    if (kn::TKNSideResult r = side.OpenWrite(path, spec, stream); !r) return r;
+    if (kn::TKNSideResult r = side.OpenWrite(path, terms, stream); !r) return r;
     if (kn::TKNSideResult r = stream->Write(content.data(), content.size()); !r) return r;
     return stream->Commit();
 }
@@ -178,7 +178,7 @@ TEST(SftpSide, NoAttributesThroughLinks)
 }
 
 // The side applies exactly the bits it is given: a folder made 0700 stays 0700 whatever the
-// server's umask, and a file written with a spec without set-ID bits has none, also where
+// server's umask, and a file written with a terms without set-ID bits has none, also where
 // it replaces a set-user-ID file. (Clearing them for copies across owners is the caller's
 // ModeForCopy.)
 TEST(SftpSide, ModesAreExactlyTheSpecs)
@@ -197,7 +197,7 @@ TEST(SftpSide, ModesAreExactlyTheSpecs)
     EXPECT_EQ(ModeOf(s.root + "/tool"), 0755u);
     EXPECT_EQ(ReadFile(s.root + "/tool"), "new tool");
     ASSERT_TRUE(Put(*s.side, P({"private", "g"}), "g", 02750));
-    EXPECT_EQ(ModeOf(s.root + "/private/g"), 02750u) << "the spec's bits, exactly";
+    EXPECT_EQ(ModeOf(s.root + "/private/g"), 02750u) << "the terms's bits, exactly";
 }
 
 // A name of 250 bytes is written, listed and read: the temporary name is short.

@@ -82,7 +82,7 @@ public:
     {
         return Give(), side_->OpenRead(p, s);
     }
-    kn::TKNSideResult OpenWrite(const kn::TKNSidePath& p, const kn::TKNWriteSpec& w,
+    kn::TKNSideResult OpenWrite(const kn::TKNSidePath& p, const kn::TKNWriteTerms& w,
                                 std::unique_ptr<kn::TKNWriteStream>& s) override
     {
         return Give(), side_->OpenWrite(p, w, s);

@@ -51,9 +51,9 @@ TEST(LocalSide, CopiesKeepHolesAndUserAttributesAndTellARefusalOnce)
     ASSERT_EQ(setxattr(sparse.c_str(), "user.note", "kept", 4, 0), 0);
     auto source = Connected(from.path(), context);
     auto dest = Connected(to.path(), context);
-    TKNWriteSpec spec;
-    spec.Size = 10 * kMiB;
-    ASSERT_TRUE(CopyBetweenSides(*source, Name("sparse.bin"), *dest, Name("sparse.bin"), spec, nullptr));
+    TKNWriteTerms terms;
+    terms.Size = 10 * kMiB;
+    ASSERT_TRUE(CopyBetweenSides(*source, Name("sparse.bin"), *dest, Name("sparse.bin"), terms, nullptr));
     struct stat st {};
     ASSERT_EQ(stat((to / "sparse.bin").c_str(), &st), 0);
     EXPECT_EQ(st.st_size, 10 * kMiB);

@@ -42,12 +42,12 @@ void CopyTree(kn::TKNSide& from, const Tree& tree, kn::TKNSide& to)
         if (entry.IsFolder()) {
             r = to.MakeFolder(path, static_cast<int>(entry.Mode));
         } else {
-            kn::TKNWriteSpec spec;
-            spec.Size = entry.Size;
-            spec.MTime = entry.MTime;
-            spec.Mode = static_cast<int>(kn::ModeForCopy(entry.Mode, false));
-            spec.Replaces = kn::ExpectedAbsent();
-            r = kn::CopyBetweenSides(from, path, to, path, spec, nullptr);
+            kn::TKNWriteTerms terms;
+            terms.Size = entry.Size;
+            terms.MTime = entry.MTime;
+            terms.Mode = static_cast<int>(kn::ModeForCopy(entry.Mode, false));
+            terms.Replaces = kn::ExpectedAbsent();
+            r = kn::CopyBetweenSides(from, path, to, path, terms, nullptr);
         }
         ASSERT_TRUE(r) << rel << ": " << r.Message;
     }

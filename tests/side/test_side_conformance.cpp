@@ -23,10 +23,10 @@ constexpr int64_t kOld = 1577872800;  // 2020-01-01 10:00:00 UTC
 
 // Writes `content` through `side` in one go: the failure of the open, the write or the commit.
 TKNSideResult Put(kn::TKNSide& side, const kn::TKNSidePath& path, const std::string& content,
-                  const kn::TKNWriteSpec& spec = {})
+                  const kn::TKNWriteTerms& terms = {})
 {
     std::unique_ptr<kn::TKNWriteStream> stream;
-    if (TKNSideResult r = side.OpenWrite(path, spec, stream); !r) return r;
+    if (TKNSideResult r = side.OpenWrite(path, terms, stream); !r) return r;
     if (TKNSideResult r = stream->Write(content.data(), content.size()); !r) return r;
     return stream->Commit();
 }
@@ -173,9 +173,9 @@ TEST_P(SideConformance, NothingIsChangedThroughALink)
     // A server that resolves links itself refuses any path that leads out, the link included.
     if (!kind_->ShowsLinks()) return;
     // A write at a link replaces the link; removal takes links, never what they lead to.
-    kn::TKNWriteSpec spec;
-    if (statted) spec.Replaces = kn::ExpectedOf(link);
-    EXPECT_TRUE(Put(*side_, P("filelink"), "new", spec));
+    kn::TKNWriteTerms terms;
+    if (statted) terms.Replaces = kn::ExpectedOf(link);
+    EXPECT_TRUE(Put(*side_, P("filelink"), "new", terms));
     EXPECT_EQ(testutil::ReadFile(Local("filelink")), "new");
     ASSERT_EQ(symlink(target.c_str(), Local("filelink2").c_str()), 0);
     EXPECT_TRUE(side_->RemoveFile(P("filelink2"), {}));
@@ -206,11 +206,11 @@ TEST_P(SideConformance, AFileIsReplacedOnlyByAWholeNewOne)
         testutil::WriteFile(Local("a.txt"), "old content");
         kn::TKNSideEntry entry;
         ASSERT_TRUE(side_->Stat(P("a.txt"), entry));
-        kn::TKNWriteSpec spec;
-        spec.Size = c.size;
-        spec.Replaces = kn::ExpectedOf(entry);
+        kn::TKNWriteTerms terms;
+        terms.Size = c.size;
+        terms.Replaces = kn::ExpectedOf(entry);
         std::unique_ptr<kn::TKNWriteStream> stream;
-        ASSERT_TRUE(side_->OpenWrite(P("a.txt"), spec, stream)) << c.what;
+        ASSERT_TRUE(side_->OpenWrite(P("a.txt"), terms, stream)) << c.what;
         ASSERT_TRUE(stream->Write(fresh.data(), fresh.size())) << c.what;
         if (c.end == End::Commit) {
             EXPECT_EQ(static_cast<bool>(stream->Commit()), c.replaced) << c.what;
@@ -258,15 +258,15 @@ TEST_P(SideConformance, AFileChangedSinceComparedIsLeftAlone)
             testutil::SetMTime(path, kOld);
             kn::TKNSideEntry entry;
             ASSERT_TRUE(side_->Stat(P("a.txt"), entry));
-            kn::TKNWriteSpec spec;
-            spec.Replaces = kn::ExpectedOf(entry);
+            kn::TKNWriteTerms terms;
+            terms.Replaces = kn::ExpectedOf(entry);
             TKNSideResult r;
             if (remove) {
                 c.change();
-                r = side_->RemoveFile(P("a.txt"), spec.Replaces);
+                r = side_->RemoveFile(P("a.txt"), terms.Replaces);
             } else {
                 std::unique_ptr<kn::TKNWriteStream> stream;
-                ASSERT_TRUE(side_->OpenWrite(P("a.txt"), spec, stream));
+                ASSERT_TRUE(side_->OpenWrite(P("a.txt"), terms, stream));
                 ASSERT_TRUE(stream->Write("source", 6));
                 c.change();
                 r = stream->Commit();
@@ -277,10 +277,10 @@ TEST_P(SideConformance, AFileChangedSinceComparedIsLeftAlone)
         }
     }
     // A new file meets one the user made meanwhile.
-    kn::TKNWriteSpec spec;
-    spec.Replaces = kn::ExpectedAbsent();
+    kn::TKNWriteTerms terms;
+    terms.Replaces = kn::ExpectedAbsent();
     std::unique_ptr<kn::TKNWriteStream> stream;
-    ASSERT_TRUE(side_->OpenWrite(P("new.txt"), spec, stream));
+    ASSERT_TRUE(side_->OpenWrite(P("new.txt"), terms, stream));
     ASSERT_TRUE(stream->Write("source", 6));
     testutil::WriteFile(Local("new.txt"), "user's");
     EXPECT_EQ(stream->Commit().Kind, TKNSideError::Changed);
@@ -306,9 +306,9 @@ TEST_P(SideConformance, ModesAreTheGivenOnesWhateverTheUmask)
     };
     for (const Case& c : cases) {
         const mode_t saved = umask(c.umask);
-        kn::TKNWriteSpec spec;
-        spec.Mode = c.mode;
-        const TKNSideResult r = c.folder ? side_->MakeFolder(P(c.name), c.mode) : Put(*side_, P(c.name), "x", spec);
+        kn::TKNWriteTerms terms;
+        terms.Mode = c.mode;
+        const TKNSideResult r = c.folder ? side_->MakeFolder(P(c.name), c.mode) : Put(*side_, P(c.name), "x", terms);
         umask(saved);
         ASSERT_TRUE(r) << c.name << ": " << r.Message;
         // A server tells whether it keeps modes only when first asked (FTP's SITE CHMOD).
@@ -347,10 +347,10 @@ TEST_P(SideConformance, TimesAreKeptAtTheKindsStep)
     const int64_t step = caps.TimeStep;
     for (const Case& c : cases) {
         if (c.byWrite) {
-            kn::TKNWriteSpec spec;
-            spec.MTime = c.time;
-            spec.MTimeNsec = c.nsec;
-            ASSERT_TRUE(Put(*side_, P("f"), "written", spec));
+            kn::TKNWriteTerms terms;
+            terms.MTime = c.time;
+            terms.MTimeNsec = c.nsec;
+            ASSERT_TRUE(Put(*side_, P("f"), "written", terms));
         } else {
             ASSERT_TRUE(side_->SetTime(P("f"), c.time, c.nsec)) << c.time;
         }
@@ -435,9 +435,9 @@ TEST_P(SideConformance, AStoppedCopyLeavesTheOldFile)
     testutil::WriteFile(Local("copy.bin"), "old");
     kn::TKNSideEntry old;
     ASSERT_TRUE(side_->Stat(P("copy.bin"), old));
-    kn::TKNWriteSpec spec;
-    spec.Size = size;
-    spec.Replaces = kn::ExpectedOf(old);
+    kn::TKNWriteTerms terms;
+    terms.Size = size;
+    terms.Replaces = kn::ExpectedOf(old);
     // The source is a second side: a remote side moves one file at a time.
     auto source = OpenAnother();
     ASSERT_TRUE(source);
@@ -446,7 +446,7 @@ TEST_P(SideConformance, AStoppedCopyLeavesTheOldFile)
         moved += n;
         stop_ = true;
     };
-    TKNSideResult r = kn::CopyBetweenSides(*source, P("big.bin"), *side_, P("copy.bin"), spec, stopAfterFirst);
+    TKNSideResult r = kn::CopyBetweenSides(*source, P("big.bin"), *side_, P("copy.bin"), terms, stopAfterFirst);
     EXPECT_EQ(r.Kind, TKNSideError::Stopped) << r.Message;
     EXPECT_LT(moved, size);
     EXPECT_TRUE(testutil::ReadFile(Local("copy.bin")) == "old");  // not printed: it may be megabytes
@@ -454,7 +454,7 @@ TEST_P(SideConformance, AStoppedCopyLeavesTheOldFile)
 
     stop_ = false;
     moved = 0;
-    r = kn::CopyBetweenSides(*source, P("big.bin"), *side_, P("copy.bin"), spec, [&](int64_t n) { moved += n; });
+    r = kn::CopyBetweenSides(*source, P("big.bin"), *side_, P("copy.bin"), terms, [&](int64_t n) { moved += n; });
     ASSERT_TRUE(r) << r.Message;
     EXPECT_EQ(moved, size);
     EXPECT_TRUE(testutil::ReadFile(Local("copy.bin")) == data);
@@ -467,11 +467,11 @@ TEST_P(SideConformance, ConcurrentWritersLeaveOneWholeVersion)
     const std::size_t size = 3 << 20;
     const auto writeRounds = [&](kn::TKNSide* side, char fill, TKNSideResult* failure) {
         const std::string data(size, fill);
-        kn::TKNWriteSpec spec;
-        spec.Size = static_cast<int64_t>(size);
+        kn::TKNWriteTerms terms;
+        terms.Size = static_cast<int64_t>(size);
         for (int round = 0; round < 3; ++round) {
             std::unique_ptr<kn::TKNWriteStream> stream;
-            TKNSideResult r = side->OpenWrite(P("same.bin"), spec, stream);
+            TKNSideResult r = side->OpenWrite(P("same.bin"), terms, stream);
             for (std::size_t at = 0; r && at < size; at += 256 << 10) r = stream->Write(data.data() + at, 256 << 10);
             if (r) r = stream->Commit();
             if (!r) *failure = r;

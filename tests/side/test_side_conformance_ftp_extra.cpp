@@ -57,13 +57,13 @@ protected:
         const TKNSideResult connected = side_->Connect();
         ASSERT_TRUE(connected) << connected.Message;
     }
-    TKNSideResult Put(const std::string& name, const TKNWriteSpec& spec = {})
+    TKNSideResult Put(const std::string& name, const TKNWriteTerms& terms = {})
     {
         std::unique_ptr<TKNWriteStream> stream;
         TKNSidePath path;
         std::string why;
         EXPECT_TRUE(TKNSidePath::FromRelative(name, path, why)) << why;
-        if (TKNSideResult r = side_->OpenWrite(path, spec, stream); !r) return r;
+        if (TKNSideResult r = side_->OpenWrite(path, terms, stream); !r) return r;
         if (TKNSideResult r = stream->Write("bytes", 5); !r) return r;
         return stream->Commit();
     }
@@ -115,9 +115,9 @@ TEST_F(FtpServersAsTheyAre, LocalTimeMdtmIsLearnedAndAppliedBothWays)
 {
     if (Skip()) GTEST_SKIP() << "vsftpd cannot run here";
     Open(Vsftpd("use_localtime=YES\n", "XYZ-3", ";tz=+0300", folder_));
-    TKNWriteSpec spec;
-    spec.MTime = kOld;
-    ASSERT_TRUE(Put("a.txt", spec));
+    TKNWriteTerms terms;
+    terms.MTime = kOld;
+    ASSERT_TRUE(Put("a.txt", terms));
     struct stat st {};
     ASSERT_EQ(::stat((served_.folder + "/a.txt").c_str(), &st), 0);
     EXPECT_EQ(st.st_mtime, kOld);
@@ -140,10 +140,10 @@ TEST_F(FtpServersAsTheyAre, MdtmThatDisagreesOtherwiseStopsSettingTimes)
     testutil::FtpServer::Options options;
     options.MdtmSkew = 1800;
     Open(Pyftpdlib(options));
-    TKNWriteSpec spec;
-    spec.MTime = kOld;
-    ASSERT_TRUE(Put("a.txt", spec)) << "the file is whole, only its time is not set";
-    ASSERT_TRUE(Put("b.txt", spec));
+    TKNWriteTerms terms;
+    terms.MTime = kOld;
+    ASSERT_TRUE(Put("a.txt", terms)) << "the file is whole, only its time is not set";
+    ASSERT_TRUE(Put("b.txt", terms));
     struct stat st {};
     ASSERT_EQ(::stat((served_.folder + "/a.txt").c_str(), &st), 0);
     EXPECT_NE(st.st_mtime, kOld);
@@ -167,9 +167,9 @@ TEST_F(FtpServersAsTheyAre, PermissionsThatAreNotKeptAreUnsupportedAndSaidOnce)
         testutil::FtpServer::Options options;
         options.IgnoreChmod = c.ignores;
         Open(c.vsftpd ? Vsftpd("", "", "", folder) : Pyftpdlib(options));
-        TKNWriteSpec spec;
-        spec.Mode = 0600;
-        ASSERT_TRUE(Put("a.txt", spec)) << c.what << ": the file is whole, only its mode is not kept";
+        TKNWriteTerms terms;
+        terms.Mode = 0600;
+        ASSERT_TRUE(Put("a.txt", terms)) << c.what << ": the file is whole, only its mode is not kept";
         EXPECT_FALSE(side_->Caps().SetMode) << c.what;
         EXPECT_EQ(side_->SetMode(P("a.txt"), 0640).Kind, TKNSideError::Unsupported) << c.what;
         ASSERT_TRUE(side_->MakeFolder(P("sub"), 0700)) << c.what;
@@ -184,9 +184,9 @@ TEST_F(FtpServersAsTheyAre, PermissionsThatAreNotKeptAreUnsupportedAndSaidOnce)
 TEST_F(FtpServersAsTheyAre, ModesAreReadBackAsFarAsTheServerTellsThem)
 {
     Open(Pyftpdlib({}));
-    TKNWriteSpec spec;
-    spec.Mode = 04750;
-    ASSERT_TRUE(Put("a.txt", spec));
+    TKNWriteTerms terms;
+    terms.Mode = 04750;
+    ASSERT_TRUE(Put("a.txt", terms));
     struct stat st {};
     ASSERT_EQ(::stat((served_.folder + "/a.txt").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 04750u);
@@ -219,12 +219,12 @@ TEST_F(FtpServersAsTheyAre, CopiesToAndFromALocalFolderArriveWhole)
         testutil::WriteFile(local / "big.bin", data);
         auto near = OpenLocalSide(local.path(), context_);
         ASSERT_TRUE(near->Connect());
-        TKNWriteSpec spec;
-        spec.Size = static_cast<int64_t>(data.size());
-        spec.MTime = kOld;
-        ASSERT_TRUE(CopyBetweenSides(*near, P("big.bin"), *side_, P("up.bin"), spec, {})) << tls;
+        TKNWriteTerms terms;
+        terms.Size = static_cast<int64_t>(data.size());
+        terms.MTime = kOld;
+        ASSERT_TRUE(CopyBetweenSides(*near, P("big.bin"), *side_, P("up.bin"), terms, {})) << tls;
         EXPECT_TRUE(testutil::ReadFile(served_.folder + "/up.bin") == data) << tls;
-        ASSERT_TRUE(CopyBetweenSides(*side_, P("up.bin"), *near, P("down.bin"), spec, {})) << tls;
+        ASSERT_TRUE(CopyBetweenSides(*side_, P("up.bin"), *near, P("down.bin"), terms, {})) << tls;
         EXPECT_TRUE(testutil::ReadFile(local / "down.bin") == data) << tls;
         TKNSideEntry up;
         ASSERT_TRUE(side_->Stat(P("up.bin"), up));
