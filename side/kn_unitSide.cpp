@@ -29,6 +29,8 @@ const char* SideErrorWord(TKNSideError kind)
             return "stopped";
         case TKNSideError::Connection:
             return "connection";
+        case TKNSideError::TooManyConnections:
+            return "too-many-connections";
         case TKNSideError::Other:
             return "other";
     }

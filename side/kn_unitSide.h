@@ -46,6 +46,9 @@ enum class TKNSideError : uint8_t {
     Unsupported,  // the side cannot do this at all (set times on a server without MFMT)
     Stopped,      // the stop flag was raised
     Connection,   // the side can no longer be reached: the run ends
+    // The server refuses one more connection (FTP 421, an SSH server at its session limit):
+    // a pool of workers shrinks by one and the run goes on with the others.
+    TooManyConnections,
     Other,
 };
 
