@@ -16,6 +16,14 @@ namespace kn {
 
 namespace {
 
+// The size of the blocks read, and of the start by which a file is judged text or not.
+constexpr std::size_t kBlockSize = 1 << 16;
+
+bool EitherIsBinary(std::string_view leftStart, std::string_view rightStart)
+{
+    return !DetectTextFormat(leftStart.substr(0, kBlockSize)) || !DetectTextFormat(rightStart.substr(0, kBlockSize));
+}
+
 // An open file read in blocks; closes itself.
 class TReader {
 public:
@@ -99,7 +107,7 @@ bool CompareBinaryFiles(const std::string& leftFileName, const std::string& righ
 {
     result = TBinaryComparison();
     TReader leftFile(leftFileName), rightFile(rightFileName);
-    std::vector<char> left(1 << 16), right(1 << 16);
+    std::vector<char> left(kBlockSize), right(kBlockSize);
     const ssize_t leftCount = leftFile.Fill(left);
     const ssize_t rightCount = rightFile.Fill(right);
     for (auto [file, name, count] :
@@ -109,8 +117,8 @@ bool CompareBinaryFiles(const std::string& leftFileName, const std::string& righ
             return false;
         }
     }
-    result.Binary = !DetectTextFormat(std::string_view(left.data(), static_cast<size_t>(leftCount))) ||
-                    !DetectTextFormat(std::string_view(right.data(), static_cast<size_t>(rightCount)));
+    result.Binary = EitherIsBinary(std::string_view(left.data(), static_cast<size_t>(leftCount)),
+                                   std::string_view(right.data(), static_cast<size_t>(rightCount)));
     if (!result.Binary) return true;
     if (!FindDifference(leftFile, rightFile, left, right, leftCount, rightCount, result)) {
         const TReader& failed = leftFile.Error() != 0 ? leftFile : rightFile;
@@ -118,6 +126,19 @@ bool CompareBinaryFiles(const std::string& leftFileName, const std::string& righ
         return false;
     }
     return true;
+}
+
+TBinaryComparison CompareBinaryBytes(std::string_view left, std::string_view right)
+{
+    TBinaryComparison result;
+    result.Binary = EitherIsBinary(left, right);
+    if (!result.Binary) return result;
+    const auto [leftEnd, rightEnd] = std::mismatch(left.begin(), left.end(), right.begin(), right.end());
+    if (leftEnd == left.end() && rightEnd == right.end())
+        result.Identical = true;
+    else
+        result.FirstDifference = leftEnd - left.begin();
+    return result;
 }
 
 }  // namespace kn

@@ -29,5 +29,7 @@ struct TBinaryComparison {
 // cannot be read.
 bool CompareBinaryFiles(const std::string& leftFileName, const std::string& rightFileName, TBinaryComparison& result,
                         std::string& errorText);
+// The same for two files already read whole.
+TBinaryComparison CompareBinaryBytes(std::string_view left, std::string_view right);
 
 }  // namespace kn
