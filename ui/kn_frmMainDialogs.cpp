@@ -3,7 +3,10 @@
 #include <QLineEdit>
 #include <QTableView>
 #include <exception>
+#include <stdexcept>
 
+#include "engine/kn_unitScanProviderSide.h"
+#include "engine/kn_unitSideRegistry.h"
 #include "framework/qt/vex_unitDialogs.h"
 #include "framework/vex_unitText.h"
 #include "ui/kn_frmBatchMgr.h"
@@ -59,28 +62,31 @@ void TKNMainForm::ShowDifferencesOfRow(int index)
     TKNScanProvider* left = FileCompare->LeftList.Provider.get();
     TKNScanProvider* right = FileCompare->RightList.Provider.get();
     if (!row || !left || !right) return;
-    // A remote side downloads a temporary copy here, which the differences window removes when
-    // it closes; a local side names the file itself. A server that cannot be reached again
-    // says why instead of ending the program.
-    auto side = [](TKNScanProvider* provider, const TKNFileRec& rec, bool remote) {
-        TDiffSideSource terms;
-        terms.FileName = QString::fromStdString(provider->LocalFileName(rec));
-        terms.ShownName = terms.FileName;
-        if (remote) {
-            std::string location = provider->GetPath(rec).str();
-            if (!location.empty() && location.back() != '/') location += '/';
-            terms.ShownName = QString::fromStdString(HideLocationPasswords(location + provider->GetName(rec)));
-            terms.Temporary = true;
-            terms.ReadOnlyReason = QStringLiteral("saving to a server is not available yet");
+    // A local side names the file itself; a file on a server is named by its side's location
+    // and path, through which the window fetches it and saves it back.
+    auto side = [](TKNScanProvider* provider, const std::string& location, const TKNFileRec& rec, bool remote) {
+        TDiffSideSource source;
+        if (!remote) {
+            provider->Open(location);
+            source.FileName = QString::fromStdString(provider->LocalFileName(rec));
+            source.ShownName = source.FileName;
+            return source;
         }
-        return terms;
+        TKNSideFile file;
+        file.Location = location;
+        std::string reason;
+        if (!SidePathOf(rec, location.substr(0, LocationOptionsStart(location)), file.Path, reason))
+            throw std::runtime_error(reason);
+        std::string shown = provider->GetPath(rec).str();
+        if (!shown.empty() && shown.back() != '/') shown += '/';
+        source.ShownName = QString::fromStdString(HideLocationPasswords(shown + provider->GetName(rec)));
+        source.Server = std::move(file);
+        return source;
     };
     TDiffSideSource leftSide, rightSide;
     try {
-        left->Open(FileCompare->GetLeftFolder());
-        right->Open(FileCompare->GetRightFolder());
-        rightSide = side(right, row->Right, FileCompare->RightList.IsRemote());
-        leftSide = side(left, row->Left, FileCompare->LeftList.IsRemote());
+        rightSide = side(right, FileCompare->GetRightFolder(), row->Right, FileCompare->RightList.IsRemote());
+        leftSide = side(left, FileCompare->GetLeftFolder(), row->Left, FileCompare->LeftList.IsRemote());
     } catch (const std::exception& e) {
         right->Close();
         left->Close();

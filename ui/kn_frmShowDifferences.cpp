@@ -2,8 +2,6 @@
 // what is ignored, the title and closing.
 #include "ui/kn_frmShowDifferences.h"
 
-#include <unistd.h>
-
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -23,6 +21,8 @@
 #include "framework/qt/vex_unitStatusBar.h"
 #include "framework/vex_unitText.h"
 #include "ui/kn_frmShowDifferencesPrivate.h"
+#include "ui/kn_unitShownText.h"
+#include "ui/kn_unitSideWork.h"
 
 namespace kn {
 
@@ -336,7 +336,6 @@ vex::TvexStatusBar* TKNShowDifferencesForm::Impl::BuildStatusBar()
 TKNShowDifferencesForm::~TKNShowDifferencesForm()
 {
     d->StopComparison();
-    d->RemoveTemporaryFiles();
     disconnect(qApp, nullptr, this, nullptr);
     for (TCodeEdit* view : {d->Left.View, d->Right.View}) {
         view->SetOnScroll(nullptr);
@@ -451,21 +450,48 @@ void TKNShowDifferencesForm::changeEvent(QEvent* event)
 
 bool TKNShowDifferencesForm::LoadFiles(const QString& leftFileName, const QString& rightFileName, QString& errorText)
 {
-    return LoadSides({leftFileName, leftFileName, false, {}}, {rightFileName, rightFileName, false, {}}, errorText);
+    return LoadSides({leftFileName, leftFileName, {}}, {rightFileName, rightFileName, {}}, errorText);
+}
+
+bool TKNShowDifferencesForm::Impl::FetchSide(const TDiffSide& side, TKNSideFile& file, std::string& bytes,
+                                             QString& errorText)
+{
+    std::vector<std::string> notices;
+    const TKNSideResult fetched = RunSideWork(
+        q, QStringLiteral("Fetching \"%1\"...").arg(side.Source.ShownName),
+        [&](const TKNSideContext& context) {
+            std::unique_ptr<TKNSide> server;
+            TKNSideResult connected = ConnectSideFile(file, context, server);
+            return connected ? FetchSideFile(*server, file, DefaultMaxTextFileSize, bytes) : connected;
+        },
+        notices);
+    if (fetched) return true;
+    errorText = QStringLiteral("Cannot read file \"%1\".\n%2").arg(side.Source.ShownName, ShownText(fetched.Message));
+    return false;
 }
 
 bool TKNShowDifferencesForm::Impl::LoadSide(TDiffSide& side, QString& errorText)
 {
-    std::string reason;
-    if (!ReadFileBytes(QFile::encodeName(side.Source.FileName).toStdString(), side.Bytes, reason,
-                       DefaultMaxTextFileSize, side.Stamp)) {
-        errorText =
-            QStringLiteral("Cannot read file \"%1\".\n%2").arg(side.Source.ShownName, QString::fromLocal8Bit(reason));
-        return false;
+    if (side.Source.Server) {
+        if (!FetchSide(side, *side.Source.Server, side.Bytes, errorText)) return false;
+    } else {
+        std::string reason;
+        if (!ReadFileBytes(QFile::encodeName(side.Source.FileName).toStdString(), side.Bytes, reason,
+                           DefaultMaxTextFileSize, side.Stamp)) {
+            errorText = QStringLiteral("Cannot read file \"%1\".\n%2")
+                            .arg(side.Source.ShownName, QString::fromLocal8Bit(reason));
+            return false;
+        }
     }
+    DecodeSide(side);
+    return true;
+}
+
+bool TKNShowDifferencesForm::Impl::DecodeSide(TDiffSide& side)
+{
     const std::optional<TTextFormat> format = DetectTextFormat(side.Bytes);
     side.Text = format.has_value();
-    if (!side.Text) return true;
+    if (!side.Text) return false;
     side.Format = *format;
     side.Clean = DecodeText(side.Bytes, side.Format, side.Content);
     side.Saved = side.Content;
@@ -482,14 +508,7 @@ bool TKNShowDifferencesForm::LoadSides(const TDiffSideSource& left, const TDiffS
     for (TDiffSide* side : {&d->Left, &d->Right}) d->ShowSideHeader(*side);
     d->UpdateTitle();
     if (!d->Left.Text || !d->Right.Text) {
-        TBinaryComparison binary;
-        std::string reason;
-        if (!CompareBinaryFiles(QFile::encodeName(left.FileName).toStdString(),
-                                QFile::encodeName(right.FileName).toStdString(), binary, reason)) {
-            errorText = QString::fromLocal8Bit(reason);
-            return false;
-        }
-        d->ShowBinary(binary);
+        d->ShowBinary(CompareBinaryBytes(d->Left.Bytes, d->Right.Bytes));
         return true;
     }
     for (const TDiffSide* side : {&d->Left, &d->Right}) {
@@ -502,13 +521,11 @@ bool TKNShowDifferencesForm::LoadSides(const TDiffSideSource& left, const TDiffS
     return true;
 }
 
-// Name (and why it is read-only), the encoding chosen and the kind of line ends.
+// Name (and why it cannot be saved), the encoding chosen and the kind of line ends.
 void TKNShowDifferencesForm::Impl::ShowSideHeader(TDiffSide& side)
 {
     QString caption = side.Source.ShownName;
-    if (!side.Source.ReadOnlyReason.isEmpty())
-        caption += QStringLiteral("  (read-only: %1)").arg(side.Source.ReadOnlyReason);
-    else if (side.Text && !side.Clean)
+    if (side.Text && !side.Clean)
         caption += QStringLiteral("  (read-only: not valid %1)")
                        .arg(QString::fromStdString(EncodingName(side.Format.Encoding)));
     side.Caption->setText(caption);
@@ -563,7 +580,7 @@ TKNShowDifferencesForm* ShowFileDifferences(QWidget* parent, const TDiffSideSour
     form->SetWindowSize(windowSize);
     form->SetSettings(settings);
     if (!form->LoadSides(left, right, error)) {
-        delete form;  // removes the temporary files
+        delete form;
         vex::ErrorBox(parent, error);
         return nullptr;
     }
@@ -600,15 +617,6 @@ void TKNShowDifferencesForm::closeEvent(QCloseEvent* event)
     if (d->OnClosed) d->OnClosed(size(), d->Settings);
     d->OnClosed = nullptr;
     event->accept();
-}
-
-void TKNShowDifferencesForm::Impl::RemoveTemporaryFiles()
-{
-    for (TDiffSide* side : {&Left, &Right}) {
-        if (!side->Source.Temporary) continue;
-        unlink(QFile::encodeName(side->Source.FileName).constData());
-        side->Source.Temporary = false;
-    }
 }
 
 // Every resize gives both halves the same size again.

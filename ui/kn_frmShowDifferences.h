@@ -14,9 +14,11 @@
 #include <QImage>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "diff/kn_unitTextDiff.h"
 #include "diff/kn_unitTextEncoding.h"
+#include "engine/kn_unitSideFile.h"
 #include "ui/kn_unitCodeEditor.h"
 
 class QSplitter;
@@ -32,13 +34,12 @@ namespace kn {
 
 struct TKNConfigHeader;
 
-// One side of a window.
+// One side of a window: a local file, or a file on a server that the window fetches and saves
+// back through its side.
 struct TDiffSideSource {
-    QString FileName;        // the local file to read: the file itself or a temporary copy
-    QString ShownName;       // what the side's header shows: the file's name or its server location
-    bool Temporary = false;  // the file is removed when the window closes
-    // Not empty: the side cannot be saved, and this says why (shown in the side's header).
-    QString ReadOnlyReason;
+    QString FileName;   // the local file (unused for a file on a server)
+    QString ShownName;  // what the side's header shows: the file's name or its server location
+    std::optional<TKNSideFile> Server;
 };
 
 // The settings a window starts with and hands back when it closes.
@@ -51,7 +52,7 @@ void WriteDiffWindowSettings(const TDiffWindowSettings& settings, TKNConfigHeade
 
 // Opens a differences window for two files and returns at once; the window deletes itself
 // when closed, then calls onClosed with its size and settings. A file that cannot be read or
-// has no lines is reported in a box instead (returns nullptr; temporary files are removed).
+// has no lines is reported in a box instead (returns nullptr).
 // `windowSize` is the size to open with (an empty size: a first placement).
 class TKNShowDifferencesForm;
 TKNShowDifferencesForm* ShowFileDifferences(QWidget* parent, const TDiffSideSource& left, const TDiffSideSource& right,
@@ -88,7 +89,7 @@ public:
     // The comparison's summary, and what the summary's panel shows now (a hint may cover it).
     QString Summary() const;
     QString StatusLine() const;
-    // A side's header: its name, encoding, line ends and, for a read-only side, why.
+    // A side's header: its name, encoding, line ends and, for a side that cannot be saved, why.
     QString SideHeader(bool left) const;
     // Sizes the window and centres it on its parent's screen, the frame inside the available
     // area; an empty or tiny size gives the first placement (two thirds of the area).
@@ -115,6 +116,8 @@ public:
     bool Undo();
     bool Redo();
     // Saves every changed side; false, after saying why in a box, when one could not be saved.
+    // A file changed on its server since it was fetched is not replaced: a box offers to reload
+    // it (the edits can be undone) or to save over it.
     bool SaveChanges();
     // Selects the next (or previous) occurrence of text in the focused view.
     bool Find(const QString& text, bool forward = true);

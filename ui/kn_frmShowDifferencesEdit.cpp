@@ -2,13 +2,18 @@
 // and saved; typing in a view is taken into it after a pause (or before any other step), the
 // pair is compared again and the rows are laid out anew. Undo and redo keep whole texts, one
 // step per taken edit or copied change. Saving encodes the text in the side's encoding with its
-// line breaks and replaces the file atomically, only while it is unchanged since it was read.
+// line breaks and replaces the file atomically, only while it is unchanged since it was read: a
+// local file directly, a file on a server through its side.
 #include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
 
 #include "diff/kn_unitAtomicSave.h"
 #include "framework/qt/vex_unitDialogs.h"
 #include "framework/qt/vex_unitStatusBar.h"
 #include "ui/kn_frmShowDifferencesPrivate.h"
+#include "ui/kn_unitShownText.h"
+#include "ui/kn_unitSideWork.h"
 
 namespace kn {
 
@@ -172,18 +177,87 @@ bool TKNShowDifferencesForm::Impl::SaveSide(TDiffSide& side)
 {
     if (!side.Modified()) return true;
     std::string bytes, reason;
-    if (!side.Editable())
+    bool saved = false;
+    if (!side.Editable()) {
         reason = "This side cannot be saved.";
-    else if (EncodeText(side.Content, side.Format, bytes, reason) &&
-             SaveFileAtomically(QFile::encodeName(side.Source.FileName).toStdString(), bytes, side.Stamp, reason)) {
+    } else if (EncodeText(side.Content, side.Format, bytes, reason)) {
+        saved = side.Source.Server ? SaveToServer(side, bytes, reason)
+                                   : SaveFileAtomically(QFile::encodeName(side.Source.FileName).toStdString(), bytes,
+                                                        side.Stamp, reason);
+    }
+    if (saved) {
         side.Saved = side.Content;
         side.Bytes = std::move(bytes);
         side.Encoding->setEnabled(true);
         return true;
     }
-    vex::ErrorBox(q, QStringLiteral("The file \"%1\" was not saved.\n%2")
-                         .arg(side.Source.ShownName, QString::fromLocal8Bit(reason)));
+    // No reason: the user chose not to save over a changed file.
+    if (!reason.empty())
+        vex::ErrorBox(
+            q, QStringLiteral("The file \"%1\" was not saved.\n%2").arg(side.Source.ShownName, ShownText(reason)));
     return false;
+}
+
+bool TKNShowDifferencesForm::Impl::SaveToServer(TDiffSide& side, const std::string& bytes, std::string& reason)
+{
+    TKNSideFile& file = *side.Source.Server;
+    auto save = [&](TKNSaveAgainst against) {
+        std::vector<std::string> notices;
+        TKNSideResult saved = RunSideWork(
+            q, QStringLiteral("Saving \"%1\"...").arg(side.Source.ShownName),
+            [&](const TKNSideContext& context) {
+                std::unique_ptr<TKNSide> server;
+                TKNSideResult connected = ConnectSideFile(file, context, server);
+                return connected ? SaveSideFile(*server, file, bytes, against) : connected;
+            },
+            notices);
+        if (!notices.empty()) StatusBar->Panel(3)->SetText(ShownText(notices.back()));
+        return saved;
+    };
+    TKNSideResult saved = save(TKNSaveAgainst::Fetched);
+    if (saved.Kind == TKNSideError::Changed) {
+        QMessageBox box(QMessageBox::Warning, q->windowTitle(),
+                        QStringLiteral("\"%1\" was changed on the server since it was fetched.\n\nReload it (your "
+                                       "changes stay one Undo away), or save your text over it?")
+                            .arg(side.Source.ShownName),
+                        QMessageBox::Cancel, q);
+        const QPushButton* reload = box.addButton(QStringLiteral("Reload"), QMessageBox::AcceptRole);
+        const QPushButton* overwrite = box.addButton(QStringLiteral("Save Over It"), QMessageBox::DestructiveRole);
+        box.setDefaultButton(QMessageBox::Cancel);
+        box.exec();
+        if (box.clickedButton() == reload) ReloadSide(side);
+        if (box.clickedButton() != overwrite) return false;
+        saved = save(TKNSaveAgainst::Current);
+    }
+    reason = saved.Message;
+    return static_cast<bool>(saved);
+}
+
+void TKNShowDifferencesForm::Impl::ReloadSide(TDiffSide& side)
+{
+    TKNSideFile file = *side.Source.Server;
+    std::string bytes;
+    QString error;
+    if (!FetchSide(side, file, bytes, error)) {
+        vex::ErrorBox(q, error);
+        return;
+    }
+    if (!DetectTextFormat(bytes)) {
+        vex::ErrorBox(
+            q, QStringLiteral("\"%1\" is no longer a text file; it was not reloaded.").arg(side.Source.ShownName));
+        return;
+    }
+    StopComparison();
+    UndoSteps.push_back({&side == &Left, side.Content});
+    RedoSteps.clear();
+    *side.Source.Server = std::move(file);
+    side.Bytes = std::move(bytes);
+    DecodeSide(side);
+    ShowSideHeader(side);
+    side.Encoding->setEnabled(true);
+    UpdateTitle();
+    StartComparison();
+    WaitForComparison();
 }
 
 bool TKNShowDifferencesForm::SaveChanges()

@@ -62,7 +62,7 @@ struct TDiffSide {
     TCodeEdit* View = nullptr;
 
     bool Modified() const { return Content != Saved; }
-    bool Editable() const { return Text && Clean && Source.ReadOnlyReason.isEmpty(); }
+    bool Editable() const { return Text && Clean; }
     void Split();
 };
 
@@ -115,6 +115,10 @@ struct TKNShowDifferencesForm::Impl {
     QFrame* BuildDisplay();
     vex::TvexStatusBar* BuildStatusBar();
     bool LoadSide(TDiffSide& side, QString& errorText);
+    // Fetches a side's file from its server into `bytes`, its entry into `file`.
+    bool FetchSide(const TDiffSide& side, TKNSideFile& file, std::string& bytes, QString& errorText);
+    // Decodes side.Bytes as the text they are (false for none), ready to compare.
+    bool DecodeSide(TDiffSide& side);
     void ShowSideHeader(TDiffSide& side);
     void UpdateTitle();
     void SettingsChanged();
@@ -142,7 +146,11 @@ struct TKNShowDifferencesForm::Impl {
     std::string RowsText(const TDiffSide& side) const;
     void ReplaceContent(TDiffSide& side, std::string content);
     bool SaveSide(TDiffSide& side);
-    void RemoveTemporaryFiles();
+    // Writes a side's encoded text through its side; a file changed since it was fetched is
+    // replaced only if the user says so, or reloaded.
+    bool SaveToServer(TDiffSide& side, const std::string& bytes, std::string& reason);
+    // Fetches a server side anew; the text it had becomes a step that can be undone.
+    void ReloadSide(TDiffSide& side);
 };
 
 }  // namespace kn

@@ -1,6 +1,7 @@
 // The differences window beyond showing: encodings per side, marks inside modified lines,
 // ignore settings, search and the overview strip, copying changes, editing, undo, saving in the
-// file's own encoding and line ends, asking before closing, and windows that are not modal.
+// file's own encoding and line ends, asking before closing, windows that are not modal, and a
+// side on a server saved back through its side.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -10,6 +11,7 @@
 #include <QThread>
 #include <filesystem>
 
+#include "tests/common/ftp_server.h"
 #include "tests/common/temp_tree.h"
 #include "tests/framework_qt/modal_helper.h"
 #include "ui/kn_frmShowDifferences.h"
@@ -42,6 +44,8 @@ protected:
         ASSERT_TRUE(form.LoadFiles(Name("left.txt"), Name("right.txt"), error)) << error.toStdString();
         Wait(form);
     }
+
+public:
     static void Wait(const TKNShowDifferencesForm& f)
     {
         while (f.Comparing()) {
@@ -49,6 +53,8 @@ protected:
             QThread::msleep(1);
         }
     }
+
+protected:
     QString Name(const std::string& file) const { return QString::fromStdString(dir / file); }
 
     testutil::TempDir dir;
@@ -174,41 +180,35 @@ TEST_F(DifferencesEditing, ClosingWithUnsavedChangesAsksFirst)
     }
 }
 
-// Several windows at once, none modal; each removes its temporary files when it closes and
-// hands back its settings; a server side is read-only and says why.
-TEST(DifferencesWindows, AreNotModalAndRemoveTheirTemporaryFiles)
+// Several windows at once, none modal; each hands back its settings when it closes.
+TEST(DifferencesWindows, AreNotModalAndHandBackTheirSettings)
 {
     testutil::TempDir dir;
-    const auto name = [&](const char* file) { return QString::fromStdString(dir / file); };
+    const auto side = [&](const char* file) {
+        const QString name = QString::fromStdString(dir / file);
+        return kn::TDiffSideSource{name, name, {}};
+    };
     testutil::WriteFile(dir / "a.txt", "a\n");
-    testutil::WriteFile(dir / "copy-of-remote.txt", "remote\n");
     testutil::WriteFile(dir / "b.txt", "b\n");
-    const kn::TDiffSideSource local{name("a.txt"), name("a.txt"), false, {}};
-    const kn::TDiffSideSource remote{name("copy-of-remote.txt"), "sftp://host/site/remote.txt", true,
-                                     "saving to a server is not available yet"};
+    testutil::WriteFile(dir / "c.txt", "c\n");
     std::vector<kn::TDiffWindowSettings> closed;
     auto onClosed = [&closed](QSize, const kn::TDiffWindowSettings& s) { closed.push_back(s); };
     kn::TDiffWindowSettings settings;
     settings.Ignore.Case = true;
     settings.Ignore.Patterns = {"^#"};
     settings.ShowWhitespace = true;
-    QPointer<TKNShowDifferencesForm> first = kn::ShowFileDifferences(nullptr, local, remote, {}, settings, onClosed);
+    QPointer<TKNShowDifferencesForm> first =
+        kn::ShowFileDifferences(nullptr, side("a.txt"), side("c.txt"), {}, settings, onClosed);
     QPointer<TKNShowDifferencesForm> second =
-        kn::ShowFileDifferences(nullptr, local, {name("b.txt"), name("b.txt"), false, {}}, {}, {}, onClosed);
+        kn::ShowFileDifferences(nullptr, side("a.txt"), side("b.txt"), {}, {}, onClosed);
     ASSERT_TRUE(first && second);
     EXPECT_TRUE(first->isVisible() && second->isVisible());
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-    EXPECT_TRUE(first->SideHeader(false).contains("sftp://host/site/remote.txt"));
-    EXPECT_TRUE(first->SideHeader(false).contains("read-only"));
-    EXPECT_TRUE(first->RightView()->ReadOnly());
-    EXPECT_FALSE(first->LeftView()->ReadOnly());
     EXPECT_TRUE(first->LeftView()->ShowWhitespace());
 
     first->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(first.isNull());
-    EXPECT_FALSE(testutil::Exists(dir / "copy-of-remote.txt"));
-    EXPECT_TRUE(testutil::Exists(dir / "a.txt")) << "a local file is never removed";
     ASSERT_EQ(closed.size(), 1u);
     EXPECT_EQ(closed[0].Ignore, settings.Ignore);
     EXPECT_TRUE(closed[0].ShowWhitespace);
@@ -216,6 +216,74 @@ TEST(DifferencesWindows, AreNotModalAndRemoveTheirTemporaryFiles)
     second->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(closed.size(), 2u);
+}
+
+// Answers the next question box with the button of `text`, letting the boxes that only say
+// what is being done (fetching, saving) pass; sets `asked` when it has answered.
+void AnswerNextQuestion(const QString& text, bool& asked)
+{
+    testutil::OnNextModal([text, &asked](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (!box) return AnswerNextQuestion(text, asked);
+        for (QAbstractButton* button : box->buttons()) {
+            if (button->text().remove('&') != text) continue;
+            asked = true;
+            button->click();
+        }
+    });
+}
+
+// A file on a server is fetched through its side, edited and saved back there in its own line
+// ends. Once the server's file has changed, a save asks first: cancelling or reloading leaves
+// the server's file (a reload keeps the edit one Undo away); saving over it replaces it.
+TEST(DifferencesWindows, AServerSideIsEditableAndSavesThroughItsSide)
+{
+    testutil::FtpServer server;
+    testutil::TempDir dir;
+    testutil::WriteFile(dir / "a.txt", "one\nTWO\n");
+    const std::string onServer = server.Root() + "/site/r.txt";
+    std::filesystem::create_directory(server.Root() + "/site");
+    testutil::WriteFile(onServer, "one\r\ntwo\r\n");
+    kn::TDiffSideSource remote{{}, QStringLiteral("ftp://tester@127.0.0.1/site/r.txt"), kn::TKNSideFile()};
+    remote.Server->Location = server.Location("/site");
+    remote.Server->Path = kn::TKNSidePath().Child("r.txt");
+    TKNShowDifferencesForm form;
+    QString error;
+    const QString local = QString::fromStdString(dir / "a.txt");
+    ASSERT_TRUE(form.LoadSides({local, local, {}}, remote, error)) << error.toStdString();
+    DifferencesEditing::Wait(form);
+    form.show();
+    EXPECT_FALSE(form.RightView()->ReadOnly());
+    form.LeftView()->setFocus();
+    form.LeftView()->MoveCaretTo(0, 1);
+    ASSERT_TRUE(form.CopyChange(true));
+    ASSERT_TRUE(form.SaveChanges());
+    EXPECT_EQ(testutil::ReadFile(onServer), "one\r\nTWO\r\n");
+
+    const std::string ours = "xone\r\nTWO\r\n";
+    form.RightView()->setFocus();
+    form.RightView()->MoveCaretTo(0, 0);
+    form.RightView()->InsertText("x");
+    form.CommitEdits();
+    struct Answer {
+        QString button;
+        bool saved;
+    } answers[] = {{"Cancel", false}, {"Reload", false}, {"Save Over It", true}};
+    std::string theirs = "theirs\r\n";
+    for (const Answer& answer : answers) {
+        theirs += "more\r\n";
+        testutil::WriteFile(onServer, theirs);
+        bool asked = false;
+        AnswerNextQuestion(answer.button, asked);
+        EXPECT_EQ(form.SaveChanges(), answer.saved) << answer.button.toStdString();
+        EXPECT_TRUE(asked) << answer.button.toStdString();
+        EXPECT_EQ(testutil::ReadFile(onServer), answer.saved ? ours : theirs) << answer.button.toStdString();
+        if (answer.button == "Reload") {
+            EXPECT_EQ(form.SideText(false), theirs);
+            ASSERT_TRUE(form.Undo());
+        }
+        EXPECT_EQ(form.SideText(false), ours);
+    }
 }
 
 }  // namespace
