@@ -6,7 +6,6 @@
 #include <stdexcept>
 
 #include "engine/kn_unitScanProviderSide.h"
-#include "engine/kn_unitSideRegistry.h"
 #include "framework/qt/vex_unitDialogs.h"
 #include "framework/vex_unitText.h"
 #include "ui/kn_frmBatchMgr.h"
@@ -63,20 +62,21 @@ void TKNMainForm::ShowDifferencesOfRow(int index)
     TKNScanProvider* right = FileCompare->RightList.Provider.get();
     if (!row || !left || !right) return;
     // A local side names the file itself; a file on a server is named by its side's location
-    // and path, through which the window fetches it and saves it back.
-    auto side = [](TKNScanProvider* provider, const std::string& location, const TKNFileRec& rec, bool remote) {
+    // (with the options the scan opened it with) and path, through which the window fetches it
+    // and saves it back.
+    auto side = [](const TKNFileBuffer& list, const TKNFileRec& rec) {
+        TKNScanProvider* provider = list.Provider.get();
         TDiffSideSource source;
-        if (!remote) {
-            provider->Open(location);
+        if (!list.IsRemote()) {
+            provider->Open(list.Folder);
             source.FileName = QString::fromStdString(provider->LocalFileName(rec));
             source.ShownName = source.FileName;
             return source;
         }
         TKNSideFile file;
-        file.Location = location;
+        file.Location = list.Location();
         std::string reason;
-        if (!SidePathOf(rec, location.substr(0, LocationOptionsStart(location)), file.Path, reason))
-            throw std::runtime_error(reason);
+        if (!SidePathOf(rec, list.Folder, file.Path, reason)) throw std::runtime_error(reason);
         std::string shown = provider->GetPath(rec).str();
         if (!shown.empty() && shown.back() != '/') shown += '/';
         source.ShownName = QString::fromStdString(HideLocationPasswords(shown + provider->GetName(rec)));
@@ -85,8 +85,8 @@ void TKNMainForm::ShowDifferencesOfRow(int index)
     };
     TDiffSideSource leftSide, rightSide;
     try {
-        rightSide = side(right, FileCompare->GetRightFolder(), row->Right, FileCompare->RightList.IsRemote());
-        leftSide = side(left, FileCompare->GetLeftFolder(), row->Left, FileCompare->LeftList.IsRemote());
+        rightSide = side(FileCompare->RightList, row->Right);
+        leftSide = side(FileCompare->LeftList, row->Left);
     } catch (const std::exception& e) {
         right->Close();
         left->Close();

@@ -1,20 +1,24 @@
 // The main window never shows the password of an FTP location: a comparison, an update and a
 // failed comparison against a real server on loopback, with every text the window and its boxes
 // show collected on the way (caption, status bar, list captions and cells, tool tips, boxes and
-// the confirmation dialog). Only the folder fields, where the user types the location, hold it.
+// the confirmation dialog) and the differences window of a server file. Only the folder fields,
+// where the user types the location, hold it.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QTableView>
 #include <QTimer>
 #include <algorithm>
 #include <memory>
 
 #include "tests/common/ftp_server.h"
 #include "tests/ui/ui_test_support.h"
+#include "ui/kn_frmShowDifferences.h"
 #include "ui/kn_unitResultModel.h"
 
 namespace {
@@ -159,6 +163,38 @@ TEST_F(PasswordsInWindow, AnUntrustedFtpsServersQuestionShowsOnlyTheUser)
     Run(tls.Location("/"), "actCompareCompare");
     EXPECT_EQ(boxes, 2) << "the question, then the failure once it is answered No";
     ExpectNoPassword("trust");
+}
+
+// The differences of a pair with a file on the server: the window names the server without the
+// password, and a save goes back through the side of the location, its options included.
+TEST_F(PasswordsInWindow, TheDifferencesOfAServerFileShowOnlyTheUserAndSaveThere)
+{
+    testutil::WriteFile(left + "/top.txt", "local top\n");
+    Run(server->Location("/www") + ";tz=+0100", "actCompareCompare");
+    boxAnswerer.stop();  // the boxes of fetching and saving must run their course
+    kn::TKNResultModel& model = window->ResultModel();
+    for (int row = 0; row < model.rowCount(); ++row)
+        if (model.CellText(row, 0) == "top.txt")
+            window->ListViewFiles->selectionModel()->select(
+                model.index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    window->FindAction("actCompareShowDifferences")->trigger();
+    kn::TKNShowDifferencesForm* form = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* shown = qobject_cast<kn::TKNShowDifferencesForm*>(widget); shown && shown->isVisible()) form = shown;
+    ASSERT_NE(form, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return !form->Comparing(); }));
+    texts.clear();
+    CollectTexts(form, {}, texts);
+    ExpectNoPassword("differences");
+    EXPECT_TRUE(form->SideHeader(false).startsWith(QString::fromStdString(
+        "ftp://" + server->User() + "@127.0.0.1:" + std::to_string(server->Port()) + "/www/top.txt")))
+        << form->SideHeader(false).toStdString();
+    form->LeftView()->setFocus();
+    form->LeftView()->MoveCaretTo(0, 0);
+    ASSERT_TRUE(form->CopyChange(true));
+    ASSERT_TRUE(form->SaveChanges());
+    EXPECT_EQ(testutil::ReadFile(server->Root() + "/www/top.txt"), "local top") << "still without a final break";
+    form->close();
 }
 
 }  // namespace
