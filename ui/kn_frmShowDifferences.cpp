@@ -465,6 +465,7 @@ bool TKNShowDifferencesForm::Impl::FetchSide(const TDiffSide& side, TKNSideFile&
             return connected ? FetchSideFile(*server, file, DefaultMaxTextFileSize, bytes) : connected;
         },
         notices);
+    TakeNotices(notices);
     if (fetched) return true;
     errorText = QStringLiteral("Cannot read file \"%1\".\n%2").arg(side.Source.ShownName, ShownText(fetched.Message));
     return false;

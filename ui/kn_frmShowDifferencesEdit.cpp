@@ -211,7 +211,7 @@ bool TKNShowDifferencesForm::Impl::SaveToServer(TDiffSide& side, const std::stri
                 return connected ? SaveSideFile(*server, file, bytes, against) : connected;
             },
             notices);
-        if (!notices.empty()) StatusBar->Panel(3)->SetText(ShownText(notices.back()));
+        TakeNotices(notices);
         return saved;
     };
     TKNSideResult saved = save(TKNSaveAgainst::Fetched);

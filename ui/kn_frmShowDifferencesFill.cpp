@@ -9,6 +9,7 @@
 
 #include "framework/qt/vex_unitStatusBar.h"
 #include "ui/kn_frmShowDifferencesPrivate.h"
+#include "ui/kn_unitShownText.h"
 
 namespace kn {
 
@@ -244,7 +245,19 @@ void TKNShowDifferencesForm::Impl::ShowBinary(const TBinaryComparison& binary)
 void TKNShowDifferencesForm::Impl::SetSummary(const QString& text)
 {
     SummaryText = text;
-    StatusBar->Panel(3)->SetText(text);
+    for (const QString& notice : ServerNotices) SummaryText += QStringLiteral("  ") + notice;
+    StatusBar->Panel(3)->SetText(SummaryText);
+}
+
+void TKNShowDifferencesForm::Impl::TakeNotices(const std::vector<std::string>& notices)
+{
+    for (const std::string& notice : notices) {
+        const QString shown = ShownText(notice);
+        if (ServerNotices.contains(shown)) continue;
+        ServerNotices << shown;
+        SummaryText += QStringLiteral("  ") + shown;
+    }
+    StatusBar->Panel(3)->SetText(SummaryText);
 }
 
 // The file's line number and, on the first row of a change, an arrow that copies it across.

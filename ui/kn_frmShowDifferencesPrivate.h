@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QStringList>
 #include <QTimer>
 #include <atomic>
 #include <thread>
@@ -105,6 +106,7 @@ struct TKNShowDifferencesForm::Impl {
     // the stops of next and previous difference and the changes that can be copied.
     std::vector<std::pair<int, int>> Blocks;
     QString SummaryText;
+    QStringList ServerNotices;  // what the servers said while fetching or saving: after the summary
     bool Scrolling = false;
 
     // Building (kn_frmShowDifferences.cpp).
@@ -131,6 +133,8 @@ struct TKNShowDifferencesForm::Impl {
     void FillViews();
     void ShowBinary(const TBinaryComparison& binary);
     void SetSummary(const QString& text);
+    // Adds what a server said to the summary.
+    void TakeNotices(const std::vector<std::string>& notices);
     void AppendRow(int64_t& counter, TColor color, int leftLine, int rightLine);
     TColor ColorOf(const TDiffChange& change) const;
     void Recolour();
