@@ -76,14 +76,12 @@ void TKNFileCompare::SetRecursive(bool recursive)
 void TKNFileCompare::SetLeftFolder(std::string_view text)
 {
     LeftList.SetFolder(text);
-    LeftList.Provider->Tag = ".L$$";
     LeftRootLen = static_cast<int>(LeftList.Folder.size());
 }
 
 void TKNFileCompare::SetRightFolder(std::string_view text)
 {
     RightList.SetFolder(text);
-    RightList.Provider->Tag = ".R$$";
     RightRootLen = static_cast<int>(RightList.Folder.size());
 }
 

@@ -163,7 +163,7 @@ public:
     virtual bool FindNext(std::unique_ptr<TKNFileRec>& Rec) = 0;
     // The value pairing compares to find attribute differences.
     virtual int32_t AttrKey(const TKNFileRec& Rec) = 0;
-    // A local file that holds the entry's content.
+    // The local file of an entry of a local side; throws for an entry on a server.
     virtual std::string LocalFileName(const TKNFileRec& Rec) = 0;
     // The keys pairing and rows use. GetPath starts with the side's root folder exactly; both
     // return references into the record (or into the provider) that stay valid with it.
@@ -177,8 +177,6 @@ public:
     // a side are listed as not compared.
     virtual std::unique_ptr<TKNContentSide> OpenContentSide(const std::string& Root);
 
-    // ".L$$" for the left side, ".R$$" for the right side.
-    std::string Tag;
     // Why the last Open, FindFirst or FindNext could not list (empty when it could). A false
     // FindFirst with an empty ListError is an empty folder; with a text, a folder whose content
     // is unknown, which must never be taken as empty.

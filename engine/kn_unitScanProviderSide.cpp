@@ -6,9 +6,6 @@
 #include "engine/kn_unitCompareContent.h"
 #include "engine/kn_unitSideRegistry.h"
 #include "framework/vex_unitDateTime.h"
-#include "framework/vex_unitProgramFolder.h"
-#include "local/kn_unitLocalSide.h"
-#include "side/kn_unitSideCopy.h"
 #include "side/kn_unitSideRules.h"
 
 namespace kn {
@@ -138,17 +135,9 @@ std::string TKNScanProviderSide::LocalFileName(const TKNFileRec& Rec)
     TKNSidePath path;
     std::string reason;
     if (!SidePathOf(Rec, root_, path, reason)) throw std::runtime_error(reason);
-    if (!side_->Caps().Remote) return Rec.IsFolder() ? Rec.Path.str() : PathJoin(Rec.Path.str(), Rec.Name);
-    std::string folder;
-    if (!vex::PrivateTempFolder(folder, reason)) throw std::runtime_error(reason);
-    // A name of its own for every fetch, so two windows or two runs never share one file.
-    auto local = OpenLocalSide(folder, context_);
-    const TKNSidePath target = TKNSidePath().Child(TempName("KESTRUNE" + Tag + "-" + path.Leaf()));
-    TKNWriteTerms terms;
-    terms.Size = Rec.Size;
-    if (TKNSideResult fetched = CopyBetweenSides(*side_, path, *local, target, terms, nullptr); !fetched)
-        throw std::runtime_error(fetched.Message);
-    return target.Under(folder);
+    // A server's file is fetched through its side by whoever needs its bytes (TKNSideFile).
+    if (side_->Caps().Remote) throw std::runtime_error("A file on a server has no local name: " + side_->Shown(path));
+    return Rec.IsFolder() ? Rec.Path.str() : PathJoin(Rec.Path.str(), Rec.Name);
 }
 
 int TKNScanProviderSide::IconIndex(const TKNFileRec& Rec)

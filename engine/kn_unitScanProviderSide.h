@@ -30,8 +30,7 @@ public:
     bool FindFirst(const std::string& Folder, uint32_t AttrMask, std::unique_ptr<TKNFileRec>& Rec) override;
     bool FindNext(std::unique_ptr<TKNFileRec>& Rec) override;
     int32_t AttrKey(const TKNFileRec& Rec) override { return Rec.AttrKnown ? static_cast<int32_t>(Rec.Attr) : -1; }
-    // The file itself on a local side; a remote file is fetched into the private temporary
-    // folder under a name of its own (removed by the caller when done). Throws on failure.
+    // The file itself on a local side; throws for a server's file (fetched through its side).
     std::string LocalFileName(const TKNFileRec& Rec) override;
     const TKNSharedText& GetPath(const TKNFileRec& Rec) override { return Rec.Path; }
     const std::string& GetName(const TKNFileRec& Rec) override { return Rec.Name; }

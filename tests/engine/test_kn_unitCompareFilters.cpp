@@ -177,7 +177,6 @@ TEST(ApplyOptions, CheckFlagsChooseOptionsOrDefaults)
     engine.ApplyOptions(r);
     EXPECT_EQ(engine.GetLeftFolder(), "/l");
     EXPECT_EQ(engine.LeftRootLen, 2);
-    EXPECT_EQ(engine.RightList.Provider->Tag, ".R$$");
     for (TKNFileBuffer* list : {&engine.LeftList, &engine.RightList}) {
         EXPECT_EQ(list->IncludeList, (std::vector<std::string>{"*.C", "*.H"}));
         EXPECT_EQ(list->ExcludeList, std::vector<std::string>{"X*"});

@@ -82,33 +82,6 @@ TEST(ScanProviderFTP, ListsFoldersIntoRecords)
     provider->Close();
 }
 
-// Each fetch for the differences window gets a file of its own, so two windows never share one.
-TEST(ScanProviderFTP, DownloadsEntriesToFilesOfTheirOwn)
-{
-    FtpServer server;
-    File(server.Root() + "/d/one.txt", "first\nline\n");
-    File(server.Root() + "/d/two.txt", "second\n");
-    auto provider = std::make_unique<TKNScanProviderSide>();
-    provider->Tag = ".R$$";
-    ASSERT_TRUE(provider->Open(server.Location()));
-    TKNFileRec rec;
-    rec.Path = server.Location("/d");
-    rec.Name = "one.txt";
-    rec.Size = 11;
-    const std::string first = provider->LocalFileName(rec);
-    EXPECT_EQ(testutil::ReadFile(first), "first\nline\n");
-    rec.Name = "two.txt";
-    rec.Size = 7;
-    const std::string second = provider->LocalFileName(rec);
-    EXPECT_NE(second, first);
-    EXPECT_EQ(testutil::ReadFile(second), "second\n");
-    EXPECT_EQ(testutil::ReadFile(first), "first\nline\n");
-    rec.Name = "gone.txt";
-    EXPECT_THROW(provider->LocalFileName(rec), std::exception);
-    ::unlink(first.c_str());
-    ::unlink(second.c_str());
-}
-
 TEST(ScanProviderFTP, UnreachableServerFailsTheComparison)
 {
     const std::string root = "ftp://127.0.0.1:" + std::to_string(testutil::FreeLoopbackPort()) + "/x";

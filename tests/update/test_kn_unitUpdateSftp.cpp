@@ -199,25 +199,6 @@ TEST(ScanProviderSftp, AFolderTheServerWillNotListIsNeverEmpty)
     EXPECT_NE(onFile.ListError.find("file-root"), std::string::npos) << onFile.ListError;
 }
 
-TEST(ScanProviderSftp, DownloadsAnEntryForTheDifferencesWindow)
-{
-    SshServer server;
-    server.TrustHost();
-    TempDir dir;
-    const std::string local = dir / "L";
-    const std::string remote = server.Root() + "/site";
-    PutAt(remote + "/sub/text.txt", "remote text\n", kOld);
-    PutAt(dir / "L/sub/text.txt", "local text\n", kOld + 10);
-    UpdateHarness h(local, server.Location(remote));
-    ASSERT_EQ(h.Compare(), 1u) << h.engine.ErrorText;
-    kn::TKNScanProvider& provider = *h.engine.RightList.Provider;
-    ASSERT_TRUE(provider.Open(h.engine.GetRightFolder()));
-    const std::string copy = provider.LocalFileName(h.engine.Items[0]->Right);
-    provider.Close();
-    EXPECT_EQ(ReadFile(copy), "remote text\n");
-    EXPECT_NE(copy, remote + "/sub/text.txt");
-}
-
 // Read-only bits between an SFTP and an FTP side: an upload and an attribute row bring them to
 // the FTP server, and a download staged through a local file brings one back to the SFTP side.
 TEST_F(UpdateSftp, ReadOnlyBitsSettleBetweenSftpAndFtp)
