@@ -280,6 +280,11 @@ static int CompareTimes(const TKNFileRec& l, const TKNFileRec& r, int ignoreHour
     return CompareFileTimes(l.Time, r.Time, ignoreHours, std::max<int64_t>(l.TimeStep, r.TimeStep));
 }
 
+bool TKNFileCompare::KeepsModes(bool right) const
+{
+    return modesNotKept_.empty() || !modesNotKept_.count((right ? RightList : LeftList).Location());
+}
+
 // Two entries with the same relative path and name. Times compare at the coarser side's step,
 // with no other tolerance unless whole-hour shifts are ignored. An attribute key that a side
 // does not know (-1) is no difference. With content comparison, a pair of files of equal size
@@ -287,7 +292,8 @@ static int CompareTimes(const TKNFileRec& l, const TKNFileRec& r, int ignoreHour
 void TKNFileCompare::PairMatched(const TKNFileRec& l, const TKNFileRec& r)
 {
     if (l.IsFolder() != r.IsFolder()) return;
-    const int32_t lk = LeftList.Provider->AttrKey(l), rk = RightList.Provider->AttrKey(r);
+    const int32_t lk = KeepsModes(false) ? LeftList.Provider->AttrKey(l) : -1;
+    const int32_t rk = KeepsModes(true) ? RightList.Provider->AttrKey(r) : -1;
     const bool attrDiffer = lk != rk && lk != -1 && rk != -1;
     const int times = l.IsFolder() ? 0 : CompareTimes(l, r, IgnoreHours);
     if (l.IsFolder()) {

@@ -14,6 +14,7 @@
 #include <functional>
 #include <future>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -430,6 +431,10 @@ private:
     std::thread compareThread_;
     std::shared_ptr<class TKNUpdateThread> updateThread_;  // joined when replaced or destroyed
     std::unique_ptr<TKNUpdateOutcome> lastUpdate_;
+    // Locations an update found not to keep permission bits (set, read back, unchanged): their
+    // side's attributes are no difference in later comparisons, which could not mend them.
+    std::set<std::string> modesNotKept_;
+    bool KeepsModes(bool right) const;
     friend class TKNUpdateThread;
 };
 

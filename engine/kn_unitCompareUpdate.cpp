@@ -137,8 +137,11 @@ void TKNUpdateThread::Record(const TKNOpEvent& event, const TMyFileOpt* row, con
     const bool failed = !failure.Message.empty();
     {
         std::lock_guard<std::mutex> lock(OutcomeLock);
+        // A skip without a failure did nothing, for a reason the run has told once.
         if (failed)
             Outcome.Failures.push_back(failure);
+        else if (event.Result == TKNOpResult::Skipped)
+            ;
         else if (row)
             Outcome.Done.Add(*row, op);
         else
@@ -255,6 +258,8 @@ void TKNUpdateThread::Finish()
             if (!BackupFolder.empty() && PathExists(BackupFolder)) Outcome.BackupFolder = BackupFolder;
             *engine.lastUpdate_ = Outcome;
         }
+        for (bool right : {false, true})
+            if (modesNotKept_[right ? 1 : 0]) engine.modesNotKept_.insert(Location(right));
         if (engine.OnUpdateDone) engine.OnUpdateDone(&engine);
         if (engine.CompareAfterUpdate && !engine.LastUpdate().Stopped) {
             engine.State = 0;

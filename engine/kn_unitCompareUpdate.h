@@ -42,13 +42,17 @@ public:
     // Bytes of the transfer in work: the file progress.
     void ReportBytes(const std::string& shown, int64_t total, int64_t done);
     // The end of one operation: its event, and the outcome counts it (as done for a row `row`
-    // or a left-over temporary when `row` is null, or as `failure` when it has a message).
+    // or a left-over temporary when `row` is null, or as `failure` when it has a message; a
+    // Skipped event without one is not counted).
     void Record(const TKNOpEvent& event, const TMyFileOpt* row, const TKNPlannedOp& op,
                 const TKNUpdateFailure& failure);
     // What a dry run would do, in words (OnDryRunOperation).
     void TellDryRun(const std::string& text);
     // Raises OnNotice with `text`, unless this run has given that text already.
     void Notice(const std::string& text);
+    // The side `right` was found not to keep permission bits: the engine remembers it when the
+    // run ends, so the comparisons after it show no permission difference there.
+    void ModesNotKept(bool right) { modesNotKept_[right ? 1 : 0] = true; }
 
     // The row at `index` for the passes to act on: null for a position outside the result and
     // for a row marked Unlisted, which no pass may touch.
@@ -90,6 +94,7 @@ private:
     void DeletePass(TKNUpdateWorker& worker);
     void Finish();
 
+    std::atomic<bool> modesNotKept_[2] = {false, false};
     std::mutex noticesLock_;
     std::vector<std::string> notices_;  // the texts Notice gave
     std::thread Thread;

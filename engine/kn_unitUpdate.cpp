@@ -188,6 +188,8 @@ void TKNUpdateWorker::Carry(const TMyFileOpt& row, const TKNPlannedOp& op)
     if (!Prepare(step, run_.Relative(named, namedRight))) return;
     if (named.IsFolder()) step.Event.Path += '/';
     Finish(step, Run(step));
+    const bool right = op.WritesRight;
+    if (connected_[right ? 1 : 0] && !Side(right).Caps().SetMode) run_.ModesNotKept(right);
 }
 
 void TKNUpdateWorker::RemoveStaleTemp(bool right, const std::string& relative)
@@ -242,9 +244,10 @@ void TKNUpdateWorker::Finish(TStep& step, const TDone& done)
     const bool ok = done.Kind == TKNSideError::None;
     event.ErrorKind = done.Kind;
     event.Message = done.Message;
-    event.Result = !ok ? (done.Kind == TKNSideError::Changed ? TKNOpResult::Skipped : TKNOpResult::Failed)
-                   : run_.FileCompare.UpdateDryRun ? TKNOpResult::Planned
-                                                   : TKNOpResult::Done;
+    event.Result =
+        !ok ? (done.Kind == TKNSideError::Changed || done.Skipped ? TKNOpResult::Skipped : TKNOpResult::Failed)
+        : run_.FileCompare.UpdateDryRun ? TKNOpResult::Planned
+                                        : TKNOpResult::Done;
     const bool readsSource = IsCopy(step.Op.Op) || step.Op.Op == TKNOperation::CreateFolder ||
                              step.Op.Op == TKNOperation::SetAttributes || step.Op.Op == TKNOperation::SetTime;
     run_.Record(event, step.Row, step.Op,
@@ -262,6 +265,7 @@ TKNUpdateWorker::TDone TKNUpdateWorker::Run(TStep& step)
         return {};
     }
     TKNSide& written = Reached(step.Op.WritesRight);
+    if (DotEntryUnknown(step)) return LeftAlone(step);
     auto fail = [&](const TKNSideResult& r, std::string (*message)(const std::string&, const std::string&)) {
         return r ? TDone{} : TDone{r.Kind, message(step.ShownWritten, Reason(r, step.ShownWritten))};
     };
@@ -315,6 +319,7 @@ TKNUpdateWorker::TDone TKNUpdateWorker::Copy(TStep& step)
         step.Event.Bytes = step.Moved;
         return {};
     }
+    if (DotEntryUnknown(step)) return LeftAlone(step);  // learned from this very upload
     if (copied.Kind == TKNSideError::Changed && FolderInTheWay(step))
         return {TKNSideError::Exists, MsgCopyFailed(step.ShownRead, step.ShownWritten, "a folder is in the way.")};
     if (copied.Kind == TKNSideError::Changed) return {copied.Kind, copied.Message};
@@ -339,6 +344,23 @@ TKNUpdateWorker::TDone TKNUpdateWorker::Delete(TStep& step, const TKNExpected& e
     if (removed) return {};
     if (removed.Kind == TKNSideError::Changed) return {removed.Kind, removed.Message};
     return {removed.Kind, MsgDeleteFileFailed(step.ShownWritten, Reason(removed, step.ShownWritten))};
+}
+
+// Either side may learn during the run that it hides such names (a listing, an upload): the
+// comparison's view of them on that side was then incomplete, so the row is not acted on.
+bool TKNUpdateWorker::DotEntryUnknown(const TStep& step)
+{
+    return HasDotName(step.Path) && (!Side(false).Caps().DotEntries || !Side(true).Caps().DotEntries);
+}
+
+TKNUpdateWorker::TDone TKNUpdateWorker::LeftAlone(const TStep& step) const
+{
+    TDone done{TKNSideError::Unsupported,
+               Format("\"%s\" was left alone: a side does not list names that begin with \".\", so what is "
+                      "there is unknown.",
+                      step.ShownWritten)};
+    done.Skipped = true;
+    return done;
 }
 
 TKNUpdateWorker::TDone TKNUpdateWorker::Unchanged(TStep& step, const TKNExpected& expected, TKNSideEntry& current)
@@ -401,10 +423,18 @@ TKNUpdateWorker::TDone TKNUpdateWorker::MakeFolder(TStep& step)
 }
 
 // The read-only attribute of the source, as the written entry's own bits without (or with)
-// the write bits.
+// the write bits. The first row to find that the side does not keep them fails; the rest are
+// skipped.
 TKNUpdateWorker::TDone TKNUpdateWorker::SetAttributes(TStep& step)
 {
     TKNSide& written = Reached(step.Op.WritesRight);
+    if (!written.Caps().SetMode) {
+        // Found not to keep permission bits: no permission difference for the rest of the run,
+        // and no failure per row; the side said so once.
+        TDone quiet{TKNSideError::Unsupported, {}};
+        quiet.Skipped = true;
+        return quiet;
+    }
     TKNSideEntry current;
     TKNSideResult result = written.Stat(step.Path, current);
     if (result) {

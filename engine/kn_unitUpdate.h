@@ -14,7 +14,9 @@
 //   (size, time at its precision, inode): else the row is skipped with "... changed since the
 //   comparison." and counted as a failure; nothing is backed up or written for it;
 // - only a temporary whose name the program can prove its own (IsOwnTempName) is removed as a
-//   left-over.
+//   left-over;
+// - a row under a name beginning with "." is left alone (Skipped) once either side turns out
+//   unable to list such names, as the contents of a folder that could not be listed are.
 //
 // Errors: each operation ends in one TKNOpEvent (Done, Failed, Skipped, or Planned in a dry
 // run); failures and skips also reach OnError with a ready message and the run's outcome. A
@@ -92,10 +94,12 @@ public:
 private:
     // One operation in work: its event, its paths and its shown names.
     struct TStep;
-    // The result of one operation: Ok, or a side's failure with the message to report.
+    // The result of one operation: Ok, or a side's failure with the message to report;
+    // Skipped when nothing was attempted.
     struct TDone {
         TKNSideError Kind = TKNSideError::None;
         std::string Message;
+        bool Skipped = false;
     };
 
     // The side as opened (its caps and shown names); Reached connects it first, once, and
@@ -110,6 +114,9 @@ private:
     TDone MakeFolder(TStep& step);
     TDone SetAttributes(TStep& step);
     TDone SetTime(TStep& step);
+    // A row under a name beginning with "." while a side cannot list such names: Skipped.
+    bool DotEntryUnknown(const TStep& step);
+    TDone LeftAlone(const TStep& step) const;
     // The written entry, checked against `expected`; Changed gives a Skipped step.
     TDone Unchanged(TStep& step, const TKNExpected& expected, TKNSideEntry& current);
     TDone Backup(TStep& step, const TKNSideEntry& entry);

@@ -65,13 +65,14 @@ private:
 class TKNFtpWriteStream final : public TKNWriteStream {
 public:
     TKNFtpWriteStream(TKNFtpSide& side, TKNIdFTP& ftp, std::string shown, std::string dest, std::string temp,
-                      TKNWriteTerms terms)
+                      TKNWriteTerms terms, bool hiddenName)
         : side_(side),
           ftp_(ftp),
           shown_(std::move(shown)),
           dest_(std::move(dest)),
           temp_(std::move(temp)),
-          spec_(std::move(terms))
+          spec_(std::move(terms)),
+          hiddenName_(hiddenName)
     {
     }
     ~TKNFtpWriteStream() override { Abort(); }
@@ -139,6 +140,12 @@ private:
         if (stored >= 0 && stored != written_) return ShortTransfer(shown_, stored, written_);
         if (spec_.Size >= 0 && written_ != spec_.Size) return ShortTransfer(shown_, written_, spec_.Size);
         side_.LearnFromUpload(ftp, temp_);
+        // A server found to hide dot names cannot show what such a destination holds.
+        if (hiddenName_ && !side_.Caps().DotEntries)
+            return TKNSideResult::Fail(TKNSideError::Unsupported,
+                                       "\"" + shown_ +
+                                           "\": the server does not list names that begin with \".\"; "
+                                           "what is there is unknown and was left alone.");
         if (spec_.MTime >= 0 && side_.Caps().SetTime) {
             TKNSideResult dated = side_.SetServerTime(ftp, temp_, spec_.MTime, shown_);
             if (!dated && dated.Kind != TKNSideError::Unsupported) return dated;
@@ -161,6 +168,7 @@ private:
     TKNIdFTP& ftp_;
     std::string shown_, dest_, temp_;
     TKNWriteTerms spec_;
+    bool hiddenName_;  // a name of the destination's path begins with "."
     int64_t written_ = 0;
     TState state_ = TState::Sending;
 };
@@ -217,7 +225,8 @@ TKNSideResult TKNFtpSide::OpenWrite(const TKNSidePath& path, const TKNWriteTerms
         return opened;
     }
     SetStreaming(writing, true);
-    stream = std::make_unique<TKNFtpWriteStream>(*this, *writing, shown, ServerPath(path), temp, terms);
+    stream =
+        std::make_unique<TKNFtpWriteStream>(*this, *writing, shown, ServerPath(path), temp, terms, HasDotName(path));
     return opened;
 }
 

@@ -9,6 +9,7 @@ kestrune_packages=(
   libgtest-dev libgmock-dev
   python3 python3-pyftpdlib python3-openssl
   vsftpd libssl-dev openssl
+  libhiredis0.14 libmemcached11 libmemcachedutil2 libpcre2-posix3
   libssh-dev openssh-server openssh-client gesftpserver
   libsqlite3-dev
   xvfb xauth adwaita-icon-theme fonts-dejavu-core
@@ -29,6 +30,23 @@ kestrune_install_missing() {
     $sudo apt-get update
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
   fi
+  kestrune_unpack_proftpd
+}
+
+# A second FTP server for the tests: Debian's proftpd-core, unpacked (not installed) into
+# $KESTRUNE_PROFTPD, since every FTP server package of Debian conflicts with vsftpd's. Its
+# libraries come with kestrune_packages; the tests run it from there with a configuration of
+# their own.
+KESTRUNE_PROFTPD=/opt/kestrune-test/proftpd
+kestrune_unpack_proftpd() {
+  [ -x "$KESTRUNE_PROFTPD/usr/sbin/proftpd" ] && return 0
+  local sudo="" work
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  work=$(mktemp -d)
+  (cd "$work" && { apt-get download proftpd-core || { $sudo apt-get update && apt-get download proftpd-core; }; })
+  $sudo mkdir -p "$KESTRUNE_PROFTPD"
+  $sudo dpkg-deb -x "$work"/proftpd-core_*.deb "$KESTRUNE_PROFTPD"
+  rm -rf "$work"
 }
 
 # kestrune_build DIR [cmake options...]: configures (once) and builds into DIR.

@@ -368,64 +368,6 @@ bool TKNSftpSession::List(const std::string& path, std::vector<TKNSftpEntry>& en
     return false;
 }
 
-bool TKNSftpSession::MakeFolder(const std::string& path, std::string& reason)
-{
-    if (sftp_mkdir(sftp_, path.c_str(), 0755) == SSH_OK) return true;
-    reason = LastError();
-    return false;
-}
-
-bool TKNSftpSession::RemoveFolder(const std::string& path, std::string& reason)
-{
-    if (sftp_rmdir(sftp_, path.c_str()) == SSH_OK) return true;
-    reason = LastError();
-    return false;
-}
-
-bool TKNSftpSession::RemoveFile(const std::string& path, std::string& reason)
-{
-    if (sftp_unlink(sftp_, path.c_str()) == SSH_OK) return true;
-    reason = LastError();
-    return false;
-}
-
-bool TKNSftpSession::SetTimesAndMode(const std::string& path, int64_t mtime, int permissions, std::string& reason)
-{
-    timeval times[2] = {{static_cast<time_t>(mtime), 0}, {static_cast<time_t>(mtime), 0}};
-    if (sftp_utimes(sftp_, path.c_str(), times) != SSH_OK ||
-        (permissions >= 0 && sftp_chmod(sftp_, path.c_str(), static_cast<mode_t>(permissions & 07777)) != SSH_OK)) {
-        reason = LastError();
-        return false;
-    }
-    return true;
-}
-
-bool TKNSftpSession::Replace(const std::string& from, const std::string& to, std::string& reason)
-{
-    if (sftp_rename(sftp_, from.c_str(), to.c_str()) == SSH_OK) return true;
-    TKNSftpEntry existing;
-    std::string ignored;
-    if (!Stat(to, existing, ignored)) {
-        reason = LastError();
-        return false;
-    }
-    const std::string aside = from + "-old";
-    if (sftp_rename(sftp_, to.c_str(), aside.c_str()) != SSH_OK) {
-        reason = LastError();
-        return false;
-    }
-    if (sftp_rename(sftp_, from.c_str(), to.c_str()) != SSH_OK) {
-        reason = LastError();
-        sftp_rename(sftp_, aside.c_str(), to.c_str());
-        return false;
-    }
-    if (sftp_unlink(sftp_, aside.c_str()) != SSH_OK) {
-        reason = "The old file was kept as \"" + aside + "\": " + LastError();
-        return false;
-    }
-    return true;
-}
-
 bool IsUnknownHostMessage(const std::string& message)
 {
     return message.find(kNotKnown) != std::string::npos;

@@ -67,16 +67,6 @@ public:
     // The entry at `path` (links followed); false with `reason` when there is none.
     bool Stat(const std::string& path, TKNSftpEntry& entry, std::string& reason);
 
-    // Simple operations: true, or false with `reason`.
-    bool MakeFolder(const std::string& path, std::string& reason);
-    bool RemoveFolder(const std::string& path, std::string& reason);
-    bool RemoveFile(const std::string& path, std::string& reason);
-    // Sets the last-write time (and access time) and, when `permissions` >= 0, the mode bits.
-    bool SetTimesAndMode(const std::string& path, int64_t mtime, int permissions, std::string& reason);
-    // Renames `from` over `to`, replacing it. Without an atomic replacing rename on the server,
-    // the old file is moved aside first and removed only once the new one is in place.
-    bool Replace(const std::string& from, const std::string& to, std::string& reason);
-
     // The last error, with libssh's text.
     std::string LastError() const;
     ssh_session_struct* Ssh() const { return ssh_; }

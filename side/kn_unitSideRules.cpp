@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -74,6 +75,12 @@ uint32_t ModeForCopy(uint32_t mode, bool sameOwner)
 {
     mode &= 07777;
     return sameOwner ? mode : (mode & ~06000u);
+}
+
+bool HasDotName(const TKNSidePath& path)
+{
+    const std::vector<std::string>& names = path.Names();
+    return std::any_of(names.begin(), names.end(), [](const std::string& name) { return name.front() == '.'; });
 }
 
 TKNExpected ExpectedOf(const TKNSideEntry& entry)

@@ -28,6 +28,10 @@ bool IsOwnTempName(std::string_view name);
 // never hands another user's rights to the writer. E.g. 04755 -> 0755.
 uint32_t ModeForCopy(uint32_t mode, bool sameOwner);
 
+// True when a name of `path` begins with ".": an entry that a side hiding such names cannot
+// show (TKNSideCaps::DotEntries false). E.g. ".git/config" and "www/.htaccess", not "a.b/c".
+bool HasDotName(const TKNSidePath& path);
+
 // What `entry`, as listed, must still be when it is replaced or removed.
 TKNExpected ExpectedOf(const TKNSideEntry& entry);
 // Nothing may be at the path (a new file).

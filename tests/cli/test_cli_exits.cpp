@@ -14,7 +14,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "framework/vex_unitFileCopy.h"
+#include "side/kn_unitSideRules.h"
 #include "tests/cli/cli_run.h"
 #include "tests/common/temp_tree.h"
 
@@ -36,7 +36,7 @@ int TemporariesIn(const std::string& folder)
 {
     int n = 0;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
-        n += vex::IsTempFileName(entry.path().filename().string()) ? 1 : 0;
+        n += kn::IsOwnTempName(entry.path().filename().string()) ? 1 : 0;
     return n;
 }
 

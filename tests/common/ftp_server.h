@@ -104,6 +104,37 @@ private:
     bool tls_ = false;
 };
 
+// A third real server: Debian's proftpd (proftpd-core, unpacked by scripts/setup.sh) on
+// 127.0.0.1 at a free port, run by the test as a child in the foreground as the current user,
+// with its own configuration and login file in a temporary folder. The login "tester" (password "secret") is the
+// current user, confined to the served folder where the run may confine it (as root); otherwise it sees the whole
+// system as that user, and Location names absolute paths. It lists with MLSD (UNIX.mode and perm), sets times with MFMT
+// and permission bits with SITE CHMOD, and hashes with HASH.
+class ProftpdServer {
+public:
+    // `serve`: a folder to serve (empty: Root()); `config`: more configuration lines, e.g.
+    // "<Limit RETR>\n  DenyAll\n</Limit>\n".
+    explicit ProftpdServer(const std::string& serve = "", const std::string& config = "");
+    ~ProftpdServer();
+    ProftpdServer(const ProftpdServer&) = delete;
+    ProftpdServer& operator=(const ProftpdServer&) = delete;
+
+    static bool Usable(std::string& why);
+    // The folder the login's paths start at.
+    const std::string& Root() const { return serve_.empty() ? root_.path() : serve_; }
+    int Port() const { return port_; }
+    // A location for `path` below Root() (which starts with "/" or is empty).
+    std::string Location(const std::string& path = "") const;
+
+private:
+    TempDir root_;
+    TempDir state_;  // configuration, login file, log
+    std::string serve_;
+    bool confined_ = false;
+    pid_t pid_ = -1;
+    int port_ = 0;
+};
+
 // A loopback port that nothing listens on: bound once to learn a free one, then closed.
 int FreeLoopbackPort();
 // True when a server accepts connections on the loopback `port` (a started server is ready).

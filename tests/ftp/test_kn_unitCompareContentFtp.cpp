@@ -1,6 +1,6 @@
 // Content comparison with an FTP side: by the server's checksum command where FEAT offers one
 // or the server answers one it does not name (scripted servers), streamed otherwise (a
-// scripted server, and a real one in a whole comparison).
+// scripted server, and a real one in a whole comparison); by a real server's HASH (proftpd).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -37,18 +37,18 @@ TKNFileRec Rec(const std::string& folder, const std::string& name, int64_t size)
     return rec;
 }
 
-// Compares the local file `name` in `dir` with the same name under the fake server's /pub.
-TKNContentResult CompareWithServer(const FakeFtpServer& server, const testutil::TempDir& dir,
+// Compares each local file `names` in `dir` with the same name under the server folder `pub`.
+TKNContentResult CompareWithServer(const std::string& pub, const testutil::TempDir& dir,
                                    const std::vector<std::string>& names, std::vector<TKNContentResult>& results)
 {
     auto local = MakeSideContentSide(dir.path(), dir.path(), {});
-    auto remote = MakeSideContentSide(server.Location("/pub"), server.Location("/pub"), {});
+    auto remote = MakeSideContentSide(pub, pub, {});
     TKNContentBuffers buffers(64 * 1024);
     for (const std::string& name : names) {
         TKNContentProgress progress;
         const int64_t size = static_cast<int64_t>(testutil::ReadFile(dir / name).size());
-        TKNContentOutcome outcome = CompareFileContents(*local, Rec(dir.path(), name, size), *remote,
-                                                        Rec(server.Location("/pub"), name, size), buffers, progress);
+        TKNContentOutcome outcome =
+            CompareFileContents(*local, Rec(dir.path(), name, size), *remote, Rec(pub, name, size), buffers, progress);
         EXPECT_TRUE(outcome.Reason.empty()) << outcome.Reason;
         EXPECT_EQ(progress.Done, size);
         results.push_back(outcome.Result);
@@ -82,7 +82,7 @@ TEST(ContentFtp, HashCommandOfFeatIsUsedAndNothingIsDownloaded)
         s.WaitForClose();
     });
     std::vector<TKNContentResult> results;
-    CompareWithServer(server, dir, {"a.txt", "b.txt"}, results);
+    CompareWithServer(server.Location("/pub"), dir, {"a.txt", "b.txt"}, results);
     EXPECT_EQ(results, (std::vector{TKNContentResult::Equal, TKNContentResult::Differ}));
 }
 
@@ -99,7 +99,7 @@ TEST(ContentFtp, CrcCommandWhenThatIsAllTheServerHas)
         s.WaitForClose();
     });
     std::vector<TKNContentResult> results;
-    EXPECT_EQ(CompareWithServer(server, dir, {"n.txt"}, results), TKNContentResult::Equal);
+    EXPECT_EQ(CompareWithServer(server.Location("/pub"), dir, {"n.txt"}, results), TKNContentResult::Equal);
 }
 
 // Many servers answer X commands that FEAT does not name: the strongest that answers is found
@@ -122,7 +122,23 @@ TEST(ContentFtp, UnnamedChecksumCommandIsFoundOnceAndUsed)
         s.WaitForClose();
     });
     std::vector<TKNContentResult> results;
-    CompareWithServer(server, dir, {"a.txt", "b.txt"}, results);
+    CompareWithServer(server.Location("/pub"), dir, {"a.txt", "b.txt"}, results);
+    EXPECT_EQ(results, (std::vector{TKNContentResult::Equal, TKNContentResult::Differ}));
+}
+
+// proftpd hashes with HASH (its mod_digest): contents compare while it refuses every download.
+TEST(ContentFtp, ARealServersHashCommandIsUsedAndNothingIsDownloaded)
+{
+    std::string why;
+    if (!testutil::ProftpdServer::Usable(why)) GTEST_SKIP() << why;
+    testutil::ProftpdServer server("", "<Limit RETR>\n  DenyAll\n</Limit>\n");
+    testutil::TempDir dir;
+    testutil::WriteFile(dir / "a.txt", "hello world");
+    testutil::WriteFile(dir / "b.txt", "hello there");
+    testutil::WriteFile(server.Root() + "/pub/a.txt", "hello world");
+    testutil::WriteFile(server.Root() + "/pub/b.txt", "hello world");
+    std::vector<TKNContentResult> results;
+    CompareWithServer(server.Location("/pub"), dir, {"a.txt", "b.txt"}, results);
     EXPECT_EQ(results, (std::vector{TKNContentResult::Equal, TKNContentResult::Differ}));
 }
 

@@ -1,5 +1,6 @@
 // The FTP kinds in the conformance suite: pyftpdlib (MLSD, MFMT, SITE CHMOD), the same over
-// explicit TLS, and vsftpd (LIST only, MDTM to set times, no SITE CHMOD for its anonymous login).
+// explicit TLS, vsftpd (LIST only, MDTM to set times, no SITE CHMOD for its anonymous login) and
+// proftpd (MLSD, MFMT, SITE CHMOD, HASH).
 //
 // pyftpdlib serves the test's folder itself, so a link out of it leads outside the server's
 // root (which pyftpdlib refuses); a new server starts for each served folder. vsftpd serves
@@ -139,9 +140,35 @@ private:
     std::unique_ptr<testutil::VsftpdServer> server_;
 };
 
+// proftpd confines its login to the served folder, where a link out of it leads nowhere; so,
+// as for pyftpdlib, a server starts for each served folder.
+class ProftpdKind : public TKindFixture {
+public:
+    std::string Unavailable() override
+    {
+        std::string why;
+        if (!testutil::ProftpdServer::Usable(why)) return why;
+        if (::geteuid() != 0) return "proftpd confines its login to the served folder only when run as root";
+        return {};
+    }
+    std::unique_ptr<kn::TKNSide> Open(const std::string& served, const kn::TKNSideContext& context) override
+    {
+        if (!server_ || served.rfind(server_->Root(), 0) != 0) {
+            server_.reset();
+            server_ = std::make_unique<testutil::ProftpdServer>(served);
+        }
+        return kn::OpenFtpSide(server_->Location(served.substr(server_->Root().size())), context);
+    }
+    std::string Forbidden() const override { return "\\\r\n"; }
+    bool ShowsLinks() const override { return false; }  // links out of the served folder lead nowhere
+
+private:
+    std::unique_ptr<testutil::ProftpdServer> server_;
+};
+
 INSTANTIATE_TEST_SUITE_P(Ftp, SideConformance,
                          testing::Values(MakeKind<PyftpdlibKind>("Pyftpdlib"), MakeKind<FtpsKind>("Ftps"),
-                                         MakeKind<VsftpdKind>("Vsftpd")),
+                                         MakeKind<VsftpdKind>("Vsftpd"), MakeKind<ProftpdKind>("Proftpd")),
                          KindName);
 
 }  // namespace

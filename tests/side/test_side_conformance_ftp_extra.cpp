@@ -100,6 +100,11 @@ TEST_F(FtpServersAsTheyAre, DotEntriesAreListedOrSaidToBeUnknown)
         std::vector<TKNSideEntry> entries;
         ASSERT_TRUE(side_->List(TKNSidePath(), entries)) << c.what;
         EXPECT_EQ(entries.size() == 1 && entries[0].Name == ".htaccess", c.shown) << c.what;
+        // The first upload shows whether the server hides such names: where it does, the hidden
+        // file is not replaced.
+        const TKNSideResult put = Put(".htaccess");
+        EXPECT_EQ(put.Kind, c.shown ? TKNSideError::None : TKNSideError::Unsupported) << c.what << put.Message;
+        EXPECT_EQ(testutil::ReadFile(served_.folder + "/.htaccess"), c.shown ? "bytes" : "deny") << c.what;
         ASSERT_TRUE(Put("a.txt")) << c.what;
         ASSERT_TRUE(Put("b.txt")) << c.what;
         EXPECT_EQ(side_->Caps().DotEntries, c.shown) << c.what;

@@ -43,6 +43,12 @@ TEST(SideRules, PathsAreSplitOnceAndChecked)
         EXPECT_FALSE(TKNSidePath::FromRelative(bad, path, reason)) << bad;
     EXPECT_TRUE(TKNSidePath::FromRelative("", path, reason));
     EXPECT_TRUE(path.IsRoot());
+    EXPECT_FALSE(HasDotName(path));
+    for (const auto& [text, dotted] : {std::pair{".git/config", true}, std::pair{"www/.htaccess", true},
+                                       std::pair{"a.b/c..", false}, std::pair{"..a", true}}) {
+        ASSERT_TRUE(TKNSidePath::FromRelative(text, path, reason)) << text;
+        EXPECT_EQ(HasDotName(path), dotted) << text;
+    }
 }
 
 TEST(SideRules, TempNamesAreProvablyOwnAndShort)

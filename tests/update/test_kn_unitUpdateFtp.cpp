@@ -421,3 +421,32 @@ TEST(UpdateFtp, DownloadTakesTheReadOnlyBit)
     EXPECT_EQ(h.errors, std::vector<std::string>{});
     EXPECT_EQ(Snapshot(R), (Tree{{"ro.txt", "x (ro)"}, {"rw.txt", "x"}}));
 }
+
+// A server that hides names beginning with "." even from "LIST -a" shows it only at the first
+// upload: every row under such a name is then left alone, the one that showed it included, so
+// the server's hidden files are never replaced by the local ones.
+TEST(UpdateFtp, DotNamesAreLeftAloneOnceTheServerIsSeenToHideThem)
+{
+    FtpServer::Options options;
+    options.HideDots = true;
+    FtpServer server(options);
+    TempDir dir;
+    WriteFile(server.Root() + "/site/.htaccess", "the server's");
+    WriteFile(server.Root() + "/site/keep.txt", "k");
+    WriteFile(dir / "L/.htaccess", "an old local copy");
+    WriteFile(dir / "L/.profile", "p");
+    WriteFile(dir / "L/a.txt", "a");
+    UpdateHarness h(dir / "L", server.Location("/site"));
+    std::map<std::string, kn::TKNOpResult> results;
+    h.engine.OnOperation = [&](void*, const kn::TKNOpEvent& e) { results[e.Path] = e.Result; };
+    ASSERT_EQ(h.Compare(), 4u) << h.engine.ErrorText;
+    h.Update(kn::TKNAction::LeftToRight, false);
+    const std::map<std::string, kn::TKNOpResult> expected = {{".htaccess", kn::TKNOpResult::Skipped},
+                                                             {".profile", kn::TKNOpResult::Skipped},
+                                                             {"a.txt", kn::TKNOpResult::Done}};
+    EXPECT_EQ(results, expected);
+    EXPECT_EQ(Snapshot(server.Root() + "/site"),
+              (Tree{{".htaccess", "the server's"}, {"a.txt", "a"}, {"keep.txt", "k"}}));
+    ASSERT_EQ(h.errors.size(), 2u);
+    EXPECT_NE(h.errors[0].find("names that begin with \".\""), std::string::npos) << h.errors[0];
+}

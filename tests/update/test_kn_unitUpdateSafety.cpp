@@ -10,7 +10,6 @@
 #include <set>
 #include <thread>
 
-#include "framework/vex_unitFileCopy.h"
 #include "framework/vex_unitFileSystem.h"
 #include "tests/common/temp_tree.h"
 #include "tests/update/update_harness.h"
@@ -90,29 +89,6 @@ TEST(UpdateLinks, NothingIsWrittenThroughALinkOnTheWrittenSide)
         EXPECT_EQ(Snapshot(dir / "outside"), outsideBefore) << int(direction);
         EXPECT_TRUE(vex::IsSymLink(dir / "R/sub"));
     }
-}
-
-TEST(UpdateLinks, ProvidersRefuseALinkOnTheWayEvenForRowsThePassesHandOn)
-{
-    TempDir dir;
-    Put(dir / "L/x.txt", "source", 0);
-    Put(dir / "outside/keep.txt", "keep", 0);
-    MakeDirs(dir / "R");
-    Link(dir / "outside", dir / "R/sub");
-    std::string error;
-    EXPECT_FALSE(vex::CopyFileSafe(dir / "R", dir / "L/x.txt", dir / "R/sub/x.txt", nullptr, error));
-    EXPECT_EQ(error, "\"" + dir / "R/sub" + "\" is a symbolic link; nothing is written through it");
-    EXPECT_FALSE(vex::DeleteFileEntry(dir / "R", dir / "R/sub/keep.txt", error));
-    EXPECT_FALSE(vex::MakeFolderTree(dir / "R", dir / "R/sub/new", error));
-    EXPECT_FALSE(vex::MakeFolderTree(dir / "R", dir / "R/sub", error));
-    EXPECT_FALSE(vex::SetReadOnly(dir / "R", dir / "R/sub/keep.txt", true, error));
-    EXPECT_FALSE(vex::RemoveFolder(dir / "R", dir / "R/../outside", error)) << "no \"..\" component";
-    EXPECT_EQ(Snapshot(dir / "outside"), (Tree{{"keep.txt", "keep"}}));
-    EXPECT_EQ(ModeOf(dir / "outside/keep.txt") & 0200, 0200u);
-    // The link itself is an entry: a copy replaces it, a removal removes it.
-    ASSERT_TRUE(vex::CopyFileSafe(dir / "R", dir / "L/x.txt", dir / "R/sub", nullptr, error)) << error;
-    EXPECT_EQ(ReadFile(dir / "R/sub"), "source");
-    EXPECT_EQ(Snapshot(dir / "outside"), (Tree{{"keep.txt", "keep"}}));
 }
 
 // Links in the written tree to a file and to a folder outside it: forced attribute copies

@@ -5,6 +5,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <functional>
+#include <memory>
+#include <tuple>
+
 #include "engine/kn_unitScanProviderSide.h"
 #include "tests/common/ftp_server.h"
 #include "tests/common/sshd_server.h"
@@ -229,4 +233,50 @@ TEST_F(UpdateSftp, ReadOnlyBitsSettleBetweenSftpAndFtp)
     EXPECT_EQ(h.errors, std::vector<std::string>{});
     EXPECT_TRUE(readOnly(a + "/back.txt"));
     EXPECT_EQ(h.Compare(), 0u);
+}
+
+// Servers that accept permission bits and keep their own (an SFTP server ignoring SETSTAT
+// modes, an FTP server answering SITE CHMOD without effect): the first attribute change fails,
+// the side says so once, the rest of the run has no permission difference there, and neither
+// has the comparison after it, so a second forced update does nothing.
+TEST(UpdateModesNotKept, TheFirstChangeFailsAndTheRestOfTheRunHasNoModeDifference)
+{
+    auto sshd = [] {
+        SshServer::Options options;
+        options.Subsystem = SshServer::WrappedServer("--ignore-modes");
+        auto server = std::make_shared<SshServer>(options);
+        server->TrustHost();
+        const std::string folder = server->Root() + "/site";
+        return std::tuple{std::shared_ptr<void>(server), folder, server->Location(folder)};
+    };
+    auto pyftpdlib = [] {
+        FtpServer::Options options;
+        options.IgnoreChmod = true;
+        auto server = std::make_shared<FtpServer>(options);
+        return std::tuple{std::shared_ptr<void>(server), server->Root() + "/site", server->Location("/site")};
+    };
+    for (const auto& serve : {std::function(sshd), std::function(pyftpdlib)}) {
+        const auto [server, remote, location] = serve();
+        TempDir dir;
+        for (const char* name : {"ro1.txt", "ro2.txt", "new-ro.txt"}) {
+            PutAt(dir / "L/" + name, "bytes", kOld);
+            ::chmod((dir / "L/" + name).c_str(), 0444);
+        }
+        PutAt(remote + "/ro1.txt", "bytes", kOld);
+        PutAt(remote + "/ro2.txt", "bytes", kOld);
+        UpdateHarness h(dir / "L", location);
+        std::vector<std::string> notices;
+        h.engine.OnNotice = [&](void*, const std::string& text) { notices.push_back(text); };
+        ASSERT_EQ(h.Compare(), 3u) << location << h.engine.ErrorText;
+        h.Update(kn::TKNAction::LeftToRight, true);
+        EXPECT_EQ(h.errors.size(), 1u) << location;
+        EXPECT_EQ(notices.size(), 1u) << location;
+        EXPECT_EQ(h.engine.LastUpdate().Done.AttributeChanges, 0) << location;
+        EXPECT_EQ(h.engine.LastUpdate().Done.FilesToCopy, 1) << location;
+        EXPECT_EQ(ReadFile(remote + "/new-ro.txt"), "bytes") << location;
+        EXPECT_EQ(h.Compare(), 0u) << location << " lists no row for the bits";
+        h.progress.clear();
+        h.Update(kn::TKNAction::LeftToRight, true);
+        EXPECT_EQ(h.progress, std::vector<std::string>{}) << location << " has nothing left to do";
+    }
 }

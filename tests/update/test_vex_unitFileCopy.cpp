@@ -1,12 +1,12 @@
-#include <dirent.h>
+// Copying a file's content between descriptors (sizes around the block, stops between blocks,
+// holes) and making folder trees beneath a root (parents, files and links in the way, paths
+// longer than PATH_MAX).
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
-#include <vector>
+#include <functional>
 
 #include "framework/vex_unitFileCopy.h"
 #include "tests/common/temp_tree.h"
@@ -22,20 +22,6 @@ struct stat Stat(const std::string& path)
     return st;
 }
 
-std::vector<std::string> Names(const std::string& folder)
-{
-    std::vector<std::string> names;
-    DIR* dir = opendir(folder.c_str());
-    if (!dir) return names;
-    while (dirent* e = readdir(dir)) {
-        std::string n = e->d_name;
-        if (n != "." && n != "..") names.push_back(n);
-    }
-    closedir(dir);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 std::string Pattern(size_t size)
 {
     std::string s(size, '\0');
@@ -43,226 +29,61 @@ std::string Pattern(size_t size)
     return s;
 }
 
-void SetNanoTime(const std::string& path, time_t sec, long nsec)
+// Copies the file `src` into a new file `dst` as the local side does; `moved` adds up the bytes
+// each block reports.
+bool Copy(const std::string& src, const std::string& dst, const vex::StopTest& stop, int64_t& moved, std::string& error)
 {
-    timespec t[2] = {{sec, nsec}, {sec, nsec}};
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), t, 0), 0);
+    const int in = open(src.c_str(), O_RDONLY | O_CLOEXEC);
+    const int out = open(dst.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    struct stat st {};
+    EXPECT_TRUE(in >= 0 && out >= 0 && fstat(in, &st) == 0) << src;
+    int err = 0;
+    moved = 0;
+    const bool ok = vex::CopyFileContent(
+        in, out, st, stop, [&](int64_t n) { moved += n; }, error, err);
+    close(in);
+    close(out);
+    return ok;
 }
 
 }  // namespace
 
-TEST(FileCopy, KeepsContentPermissionsAndNanosecondTime)
+// Every size around the block arrives whole; a stop is asked only between blocks, so a file of
+// one block always arrives and a larger one stops with the system's text.
+TEST(FileCopy, ContentArrivesWholeAndStopsOnlyBetweenBlocks)
 {
     struct Case {
         const char* name;
         size_t size;
-        mode_t mode;
+        int stopAtAsk;  // 0: never stop
+        bool copied;
+        int asked;
     };
     const Case cases[] = {
-        {"empty", 0, 0644},
-        {"small", 1000, 0600},
-        {"exactly one block", 1048576, 0640},
-        {"several blocks and a tail", 3 * 1048576 + 17, 0755},
-        {"read-only", 4096, 0444},
+        {"empty", 0, 0, true, 0},
+        {"small", 1000, 1, true, 0},
+        {"exactly one block", 1048576, 1, true, 0},
+        {"one block and a byte", 1048577, 1, false, 1},
+        {"several blocks and a tail", 3 * 1048576 + 17, 0, true, 3},
+        {"stopped at the second ask", 5 * 1048576, 2, false, 2},
     };
     TempDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        std::string src = dir / "src.bin", dst = dir / "dst.bin";
-        WriteFile(src, Pattern(c.size));
-        ASSERT_EQ(chmod(src.c_str(), c.mode), 0);
-        SetNanoTime(src, 1300000000, 123456789);
+        WriteFile(dir / "src", Pattern(c.size));
+        int asked = 0;
+        auto stop = [&] { return ++asked == c.stopAtAsk; };
+        int64_t moved = 0;
         std::string error;
-        ASSERT_TRUE(vex::CopyFileSafe(src, dst, nullptr, error)) << error;
-        EXPECT_EQ(ReadFile(dst), Pattern(c.size));
-        struct stat st = Stat(dst);
-        EXPECT_EQ(st.st_mode & 07777, c.mode);
-        EXPECT_EQ(st.st_mtim.tv_sec, 1300000000);
-        EXPECT_EQ(st.st_mtim.tv_nsec, 123456789);
-        EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"dst.bin", "src.bin"}));
-        unlink(dst.c_str());
-        unlink(src.c_str());
+        EXPECT_EQ(Copy(dir / "src", dir / "dst", stop, moved, error), c.copied) << error;
+        EXPECT_EQ(asked, c.asked);
+        if (c.copied) {
+            EXPECT_EQ(ReadFile(dir / "dst"), Pattern(c.size));
+            EXPECT_EQ(moved, static_cast<int64_t>(c.size));
+        } else {
+            EXPECT_EQ(error, "Operation canceled");
+        }
     }
-}
-
-TEST(FileCopy, ReplacesReadOnlyDestinationAndTakesSourceMode)
-{
-    TempDir dir;
-    WriteFile(dir / "src", "new content");
-    WriteFile(dir / "dst", "old");
-    chmod((dir / "dst").c_str(), 0444);
-    chmod((dir / "src").c_str(), 0664);
-    std::string error;
-    ASSERT_TRUE(vex::CopyFileSafe(dir / "src", dir / "dst", nullptr, error)) << error;
-    EXPECT_EQ(ReadFile(dir / "dst"), "new content");
-    EXPECT_EQ(Stat(dir / "dst").st_mode & 0777, 0664u);
-}
-
-TEST(FileCopy, StopDuringLargeCopyLeavesDestinationAndNoTemporaryFile)
-{
-    TempDir dir;
-    WriteFile(dir / "big", Pattern(5 * 1048576));
-    WriteFile(dir / "dst", "precious old content");
-    int asked = 0;
-    auto stopOnSecondBlock = [&asked] { return ++asked >= 2; };
-    std::string error;
-    EXPECT_FALSE(vex::CopyFileSafe(dir / "big", dir / "dst", stopOnSecondBlock, error));
-    EXPECT_EQ(error, "Operation canceled");
-    EXPECT_EQ(asked, 2) << "the stop flag is tested once between each two blocks";
-    EXPECT_EQ(ReadFile(dir / "dst"), "precious old content");
-    EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"big", "dst"}));
-}
-
-TEST(FileCopy, OnlyFilesOverOneBlockCanBeStopped)
-{
-    TempDir dir;
-    auto alwaysStop = [] { return true; };
-    std::string error;
-    WriteFile(dir / "block", Pattern(1048576));
-    EXPECT_TRUE(vex::CopyFileSafe(dir / "block", dir / "copy1", alwaysStop, error)) << error;
-    WriteFile(dir / "block+1", Pattern(1048577));
-    EXPECT_FALSE(vex::CopyFileSafe(dir / "block+1", dir / "copy2", alwaysStop, error));
-    EXPECT_FALSE(Exists(dir / "copy2"));
-}
-
-TEST(FileCopy, SpecialFilesAreNeverOpened)
-{
-    TempDir dir;
-    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0644), 0);
-    // Opening a FIFO for reading with no writer would block this test forever.
-    std::string error;
-    EXPECT_FALSE(vex::CopyFileSafe(dir / "fifo", dir / "out", nullptr, error));
-    EXPECT_NE(error.find("Not a regular file"), std::string::npos) << error;
-    EXPECT_FALSE(vex::CopyFileSafe("/dev/zero", dir / "out", nullptr, error));
-    EXPECT_NE(error.find("Not a regular file"), std::string::npos) << error;
-    EXPECT_FALSE(Exists(dir / "out"));
-    EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"fifo"});
-}
-
-TEST(FileCopy, FailuresCarryTheSystemText)
-{
-    TempDir dir;
-    WriteFile(dir / "src", "x");
-    MakeDirs(dir / "folder");
-    struct Case {
-        const char* name;
-        std::string source, dest, error;
-    };
-    const Case cases[] = {
-        {"missing source", dir / "nothing", dir / "a", "No such file or directory"},
-        {"missing destination folder", dir / "src", dir / "no/such/folder/a", "No such file or directory"},
-        {"folder as source", dir / "folder", dir / "a", "Is a directory"},
-        {"folder in the way of the destination", dir / "src", dir / "folder", "Is a directory"},
-    };
-    for (const Case& c : cases) {
-        std::string error;
-        EXPECT_FALSE(vex::CopyFileSafe(c.source, c.dest, nullptr, error)) << c.name;
-        EXPECT_EQ(error, c.error) << c.name;
-    }
-    EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"folder", "src"}));
-    EXPECT_TRUE(Names(dir / "folder").empty());
-}
-
-TEST(FileCopy, LinksAreFollowedForReadingAndReplacedForWriting)
-{
-    TempDir dir;
-    WriteFile(dir / "target", "through the link");
-    WriteFile(dir / "elsewhere", "must stay");
-    ASSERT_EQ(symlink((dir / "target").c_str(), (dir / "link-src").c_str()), 0);
-    ASSERT_EQ(symlink((dir / "elsewhere").c_str(), (dir / "link-dst").c_str()), 0);
-    std::string error;
-    ASSERT_TRUE(vex::CopyFileSafe(dir / "link-src", dir / "link-dst", nullptr, error)) << error;
-    struct stat st;
-    ASSERT_EQ(lstat((dir / "link-dst").c_str(), &st), 0);
-    EXPECT_TRUE(S_ISREG(st.st_mode)) << "the link itself is replaced";
-    EXPECT_EQ(ReadFile(dir / "link-dst"), "through the link");
-    EXPECT_EQ(ReadFile(dir / "elsewhere"), "must stay");
-}
-
-TEST(FileCopy, TempFileCommitAndDiscard)
-{
-    TempDir dir;
-    WriteFile(dir / "dest", "old");
-    std::string error;
-    {
-        vex::TvexTempFile temp;
-        ASSERT_TRUE(temp.Open(dir / "dest", error)) << error;
-        ASSERT_EQ(write(temp.Handle(), "half", 4), 4);
-    }  // dropped without Commit
-    EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"dest"});
-    EXPECT_EQ(ReadFile(dir / "dest"), "old");
-    vex::TvexTempFile temp;
-    ASSERT_TRUE(temp.Open(dir / "dest", error)) << error;
-    ASSERT_EQ(write(temp.Handle(), "whole", 5), 5);
-    ASSERT_TRUE(temp.Commit(error)) << error;
-    EXPECT_EQ(ReadFile(dir / "dest"), "whole");
-    EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"dest"});
-}
-
-TEST(FileOps, RemovingNeverFollowsLinks)
-{
-    TempDir dir;
-    WriteFile(dir / "real/keep.txt", "k");
-    ASSERT_EQ(symlink((dir / "real").c_str(), (dir / "link").c_str()), 0);
-    std::string error;
-    EXPECT_FALSE(vex::DeleteFileEntry(dir / "real", error));
-    EXPECT_EQ(error, "Is a directory");
-    ASSERT_TRUE(vex::RemoveFolder(dir / "link", error)) << error;
-    EXPECT_FALSE(Exists(dir / "link"));
-    EXPECT_EQ(ReadFile(dir / "real/keep.txt"), "k");
-    EXPECT_FALSE(vex::RemoveFolder(dir / "real", error));
-    EXPECT_EQ(error, "Directory not empty");
-    ASSERT_EQ(symlink((dir / "real/keep.txt").c_str(), (dir / "filelink").c_str()), 0);
-    ASSERT_TRUE(vex::DeleteFileEntry(dir / "filelink", error)) << error;
-    EXPECT_EQ(ReadFile(dir / "real/keep.txt"), "k");
-}
-
-TEST(FileOps, DeletesReadOnlyFilesAndEmptyFolders)
-{
-    TempDir dir;
-    WriteFile(dir / "ro", "x");
-    chmod((dir / "ro").c_str(), 0444);
-    MakeDirs(dir / "empty");
-    std::string error;
-    EXPECT_TRUE(vex::DeleteFileEntry(dir / "ro", error)) << error;
-    EXPECT_TRUE(vex::RemoveFolder(dir / "empty", error)) << error;
-    EXPECT_TRUE(Names(dir.path()).empty());
-    EXPECT_FALSE(vex::DeleteFileEntry(dir / "ro", error));
-    EXPECT_EQ(error, "No such file or directory");
-}
-
-TEST(FileOps, MakeFoldersCreatesParentsAndRefusesFilesInTheWay)
-{
-    TempDir dir;
-    std::string error;
-    ASSERT_TRUE(vex::MakeFolderTree(dir.path(), dir / "a/b/c", error)) << error;
-    EXPECT_TRUE(S_ISDIR(Stat(dir / "a/b/c").st_mode));
-    EXPECT_TRUE(vex::MakeFolderTree(dir.path(), dir / "a/b", error)) << "an existing folder is fine";
-    WriteFile(dir / "file", "x");
-    EXPECT_FALSE(vex::MakeFolderTree(dir.path(), dir / "file", error));
-    EXPECT_EQ(error, "File exists");
-    EXPECT_FALSE(vex::MakeFolderTree(dir.path(), dir / "file/sub", error));
-    EXPECT_EQ(error, "Not a directory");
-    WriteFile(dir / "src", "s");
-    ASSERT_TRUE(vex::CopyFileSafe(dir.path(), dir / "src", dir / "x/y/z.txt", nullptr, error)) << error;
-    EXPECT_TRUE(S_ISDIR(Stat(dir / "x/y").st_mode));
-    EXPECT_EQ(ReadFile(dir / "x/y/z.txt"), "s");
-}
-
-TEST(FileOps, ReadOnlyAndTimes)
-{
-    TempDir dir;
-    WriteFile(dir / "f", "x");
-    chmod((dir / "f").c_str(), 0664);
-    std::string error;
-    ASSERT_TRUE(vex::SetReadOnly(dir / "f", true, error)) << error;
-    EXPECT_EQ(Stat(dir / "f").st_mode & 0777, 0444u);
-    ASSERT_TRUE(vex::SetReadOnly(dir / "f", false, error)) << error;
-    EXPECT_EQ(Stat(dir / "f").st_mode & 0777, 0644u);
-    ASSERT_TRUE(vex::SetLastWriteTime(dir / "f", 1000000006, error)) << error;
-    EXPECT_EQ(Stat(dir / "f").st_mtime, 1000000006);
-    EXPECT_FALSE(vex::SetReadOnly(dir / "none", true, error));
-    EXPECT_EQ(error, "No such file or directory");
 }
 
 TEST(FileCopy, SparseFilesStaySparse)
@@ -277,8 +98,9 @@ TEST(FileCopy, SparseFilesStaySparse)
     ASSERT_EQ(ftruncate(fd, kSize), 0);
     close(fd);
     if (Stat(src).st_blocks * 512 > (2 << 20)) GTEST_SKIP() << "this file system keeps no holes";
+    int64_t moved = 0;
     std::string error;
-    ASSERT_TRUE(vex::CopyFileSafe(src, dir / "copy", nullptr, error)) << error;
+    ASSERT_TRUE(Copy(src, dir / "copy", nullptr, moved, error)) << error;
     const struct stat copy = Stat(dir / "copy");
     EXPECT_EQ(copy.st_size, kSize);
     EXPECT_LE(copy.st_blocks * 512, 2 << 20) << "the holes were filled";
@@ -292,30 +114,62 @@ TEST(FileCopy, SparseFilesStaySparse)
     close(fd);
 }
 
-// Writes reach entries deeper than PATH_MAX: each call names one component.
-TEST(FileCopy, WritesBeneathARootReachPathsLongerThanPathMax)
+TEST(FileOps, MakeFoldersCreatesParentsAndRefusesWhatIsInTheWay)
+{
+    TempDir dir;
+    WriteFile(dir / "file", "x");
+    WriteFile(dir / "outside/keep.txt", "k");
+    MakeDirs(dir / "root");
+    ASSERT_EQ(symlink((dir / "outside").c_str(), (dir / "root/link").c_str()), 0);
+    struct Case {
+        std::string root, path;
+        bool made;
+        std::string error;
+    };
+    const Case cases[] = {
+        {dir.path(), dir / "a/b/c", true, ""},
+        {dir.path(), dir / "a/b", true, ""},  // an existing folder is fine
+        {dir.path(), dir / "file", false, "File exists"},
+        {dir.path(), dir / "file/sub", false, "Not a directory"},
+        {dir / "root", dir / "root/link", false,
+         "\"" + dir / "root/link" + "\" is a symbolic link; nothing is written through it"},
+        {dir / "root", dir / "root/link/new", false,
+         "\"" + dir / "root/link" + "\" is a symbolic link; nothing is written through it"},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        EXPECT_EQ(vex::MakeFolderTree(c.root, c.path, error), c.made) << c.path;
+        EXPECT_EQ(error, c.error) << c.path;
+        if (c.made) {
+            EXPECT_TRUE(S_ISDIR(Stat(c.path).st_mode)) << c.path;
+        }
+    }
+    EXPECT_FALSE(Exists(dir / "outside/new"));
+}
+
+// Each call names one component, so folders deeper than PATH_MAX are made.
+TEST(FileOps, MakeFoldersReachesPathsLongerThanPathMax)
 {
     TempDir dir;
     std::string deep = dir.path();
     while (deep.size() < 4500) deep += "/" + std::string(200, 'd');
-    WriteFile(dir / "src", "deep");
     std::string error;
     ASSERT_TRUE(vex::MakeFolderTree(dir.path(), deep, error)) << error;
-    ASSERT_TRUE(vex::CopyFileSafe(dir.path(), dir / "src", deep + "/f.txt", nullptr, error)) << error;
-    ASSERT_TRUE(vex::DeleteFileEntry(dir.path(), deep + "/f.txt", error)) << error;
-    for (std::string folder = deep; folder != dir.path(); folder = folder.substr(0, folder.rfind('/')))
-        ASSERT_TRUE(vex::RemoveFolder(dir.path(), folder, error)) << error;
-    EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"src"});
-}
-
-TEST(FileCopy, TemporaryNamesFollowOnePattern)
-{
-    TempDir dir;
-    std::string error;
-    vex::TvexTempFile temp;
-    ASSERT_TRUE(temp.Open(dir / "report-2024.txt", error)) << error;
-    const std::string name = temp.TempPath().substr(dir.path().size() + 1);
-    EXPECT_TRUE(vex::IsTempFileName(name)) << name;
-    for (const char* other : {".kn-x-ABCDEF", ".kn-x-abcde", ".kn--abcdef", "kn-x-abcdef", ".kn-x_abcdef"})
-        EXPECT_FALSE(vex::IsTempFileName(other)) << other;
+    int depth = 0;
+    for (int fd = open(dir.path().c_str(), O_DIRECTORY | O_CLOEXEC), next; fd >= 0; fd = next, ++depth) {
+        next = openat(fd, std::string(200, 'd').c_str(), O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        close(fd);
+    }
+    EXPECT_EQ(depth, 1 + static_cast<int>((deep.size() - dir.path().size()) / 201)) << "the root and each folder";
+    // Removed from the deepest up, one component per call, as the path is too long to name.
+    for (int levels = depth - 1; levels > 0; --levels) {
+        int fd = open(dir.path().c_str(), O_DIRECTORY | O_CLOEXEC);
+        for (int i = 1; i < levels; ++i) {
+            const int next = openat(fd, std::string(200, 'd').c_str(), O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            close(fd);
+            fd = next;
+        }
+        ASSERT_EQ(unlinkat(fd, std::string(200, 'd').c_str(), AT_REMOVEDIR), 0) << levels;
+        close(fd);
+    }
 }
