@@ -5,8 +5,6 @@
 // (kn_unitUpdateReports.h), without making a worker wait; only the end of the run waits.
 #pragma once
 
-#include <atomic>
-#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>

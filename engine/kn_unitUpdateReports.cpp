@@ -106,14 +106,29 @@ void TKNUpdateReports::Schedule()
         vex::Post([this] { Drain(); });
 }
 
+// A handler may open a modal window, whose event loop runs the next drain inside this one: that
+// one leaves the reports to this one, which goes on until the buffer stays empty, so they keep
+// their order.
 void TKNUpdateReports::Drain()
 {
-    scheduled_ = false;
-    std::vector<TReport> batch;
-    {
-        std::lock_guard<std::mutex> lock(lock_);
-        batch.swap(pending_);
+    if (draining_) return;
+    draining_ = true;
+    for (;;) {
+        scheduled_ = false;
+        std::vector<TReport> batch;
+        {
+            std::lock_guard<std::mutex> lock(lock_);
+            batch.swap(pending_);
+        }
+        if (batch.empty()) break;
+        Raise(batch);
     }
+    if (bytesMoved_.exchange(false)) RaiseBytes();
+    draining_ = false;
+}
+
+void TKNUpdateReports::Raise(std::vector<TReport>& batch)
+{
     const bool newest = engine_.ProgressDelivery == vex::TDelivery::Newest;
     std::size_t lastStep = batch.size();
     if (newest)
@@ -129,8 +144,7 @@ void TKNUpdateReports::Drain()
                 engine_.OnOperation(&engine_, report.Event);
                 break;
             case TKind::Error:
-                lastError_ = report.Text;
-                if (engine_.OnError) engine_.OnError(&engine_, lastError_);
+                if (engine_.OnError) engine_.OnError(&engine_, report.Text);
                 break;
             case TKind::DryRun:
                 engine_.OnDryRunOperation(&engine_, report.Text);
@@ -140,7 +154,6 @@ void TKNUpdateReports::Drain()
                 break;
         }
     }
-    if (bytesMoved_.exchange(false)) RaiseBytes();
 }
 
 // The transfers in work, summed over the workers, named after the one begun last.

@@ -42,14 +42,9 @@ public:
     void DryRun(const std::string& text);
     void Notice(const std::string& text);
 
-    // Raises what is gathered (main thread). The end of the run calls it before its report;
-    // a drain calls it too.
+    // Raises what is gathered (main thread): the scheduled drain, and the end of the run before
+    // its report.
     void Drain();
-
-    // The steps begun so far.
-    int Steps() const { return steps_.load(); }
-    // The last failure message raised (main thread).
-    const std::string& LastError() const { return lastError_; }
 
 private:
     enum class TKind : uint8_t { Step, Operation, Error, DryRun, Notice };
@@ -68,6 +63,7 @@ private:
 
     void Add(TReport report);
     void Schedule();
+    void Raise(std::vector<TReport>& batch);
     void RaiseBytes();
     bool SynchronizedProgress() const;
 
@@ -81,7 +77,7 @@ private:
     std::atomic<bool> scheduled_{false};
     std::atomic<bool> bytesMoved_{false};
     // Main thread only.
-    std::string lastError_;
+    bool draining_ = false;
     int64_t raisedTotal_ = -1, raisedDone_ = -1;
     std::string raisedName_;
 };
