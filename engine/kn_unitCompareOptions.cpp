@@ -41,7 +41,7 @@ TKNOptionsRec DefaultOptions(const char* homeFolder)
     r.CheckAttr = 1;
     r.CheckDate = 1;
     r.CheckSize = 1;
-    SetTransfers(r, kDefaultTransfers);
+    r.MultiThread = 0;  // Transfers stays 0, which reads as kDefaultTransfers
     r.CompareContent = 0;
     r.IgnoreHours = 0;
     return r;

@@ -39,10 +39,6 @@ public:
     // when `reads` (else when first read). Returns when every job has ended or on a stop.
     void Run(const std::vector<std::vector<std::size_t>>& stages, bool reads, const TCarry& carry);
 
-    // Workers that retired because they could not reach a side, of those started.
-    int Retired() const { return retired_; }
-    int Workers() const { return workers_; }
-
 private:
     void Work(int slot, bool reads, const TCarry& carry);
     bool Take(std::size_t& job);

@@ -4,6 +4,7 @@
 // ended, slows the changes down a little (so that workers overlap) and, where a case says so,
 // refuses connections beyond a limit or fails the writes of one worker.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <mutex>
 #include <random>
 #include <thread>
+#include <tuple>
 
 #include "engine/kn_unitSideRegistry.h"
 #include "engine/kn_unitUpdateSchedule.h"
