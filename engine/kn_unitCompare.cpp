@@ -98,7 +98,7 @@ void TKNFileCompare::ApplyOptions(const TKNOptionsRec& r)
     SetMinSize(r.CheckSize ? r.MinSize : 0);
     SetMaxSize(r.CheckSize ? r.MaxSize : -1);
     SetRecursive(r.Recursive != 0);
-    MultiThread = r.MultiThread != 0;
+    Transfers = TransfersOf(r.Transfers);
     CompareContent = r.CompareContent != 0;
     IgnoreHours = std::min<int>(r.IgnoreHours, kMaxIgnoreHours);
 }

@@ -141,6 +141,8 @@ class TKNContentSide;
 bool ContentRowStatus(TKNContentResult result, int timeOrder, bool attrDiffer, bool keepTimeOnly, TKNStatus& status,
                       bool& contentEqual);
 struct TKNUpdateOutcome;
+class TKNSide;
+struct TKNSideContext;
 struct TKNOpEvent;
 using TKNOperationEvent = std::function<void(void* Sender, const TKNOpEvent& Event)>;
 
@@ -311,7 +313,10 @@ public:
     int RightRootLen = 0;
     std::atomic<uint8_t> State{0};  // 0 idle, 1 comparing, 3 pairing, 4 updating
     std::atomic<int> Stop{0};       // -1 once a stop is requested
-    bool MultiThread = false;
+    // Operations an update carries out at once, each worker with its own pair of sides (one
+    // connection each on a server): 1..kMaxTransfers. A server that takes fewer connections
+    // makes the run use fewer.
+    int Transfers = kDefaultTransfers;
     bool CompareAfterUpdate = true;
     // Pairs of equal-size files are compared by content (on ContentReaders threads), whatever
     // their times; see ContentRowStatus for the rows they get.
@@ -373,7 +378,7 @@ public:
     const std::string& GetLeftFolder() const { return LeftList.Folder; }
     const std::string& GetRightFolder() const { return RightList.Folder; }
     // Hands an options record to both lists (folders, filters, attributes, dates, sizes,
-    // recursion) and takes its multiple-thread, content and time-shift settings.
+    // recursion) and takes its transfers, content and time-shift settings.
     void ApplyOptions(const TKNOptionsRec& options);
 
     // Starts a comparison. Call it on the main thread while State is 0 (or from the end of an
@@ -398,6 +403,9 @@ public:
     // "copy /a/x.txt -> /b/x.txt" or "delete /b/y.txt".
     bool UpdateDryRun = false;
     std::function<void(void* Sender, const std::string& Text)> OnDryRunOperation;
+    // How an update's workers open their sides: the registry's OpenSide when empty. A test puts
+    // a side of its own in between, e.g. one that refuses more connections than a server would.
+    std::function<std::unique_ptr<TKNSide>(const std::string& location, const TKNSideContext& context)> OpenUpdateSide;
     // What the last update planned and did (engine/kn_unitUpdatePlan.h); complete from its
     // OnUpdateDone on, and reset when the next update starts.
     const TKNUpdateOutcome& LastUpdate() const { return *lastUpdate_; }

@@ -1,5 +1,6 @@
 #include "engine/kn_unitCompareOptions.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "framework/vex_unitText.h"
@@ -40,10 +41,22 @@ TKNOptionsRec DefaultOptions(const char* homeFolder)
     r.CheckAttr = 1;
     r.CheckDate = 1;
     r.CheckSize = 1;
-    r.MultiThread = 0;
+    r.MultiThread = 0;  // Transfers stays 0, which reads as kDefaultTransfers
     r.CompareContent = 0;
     r.IgnoreHours = 0;
     return r;
+}
+
+int TransfersOf(uint8_t stored)
+{
+    return stored == 0 ? kDefaultTransfers : std::min<int>(stored, kMaxTransfers);
+}
+
+void SetTransfers(TKNOptionsRec& rec, int transfers)
+{
+    transfers = std::clamp(transfers, 1, kMaxTransfers);
+    rec.Transfers = static_cast<uint8_t>(transfers);
+    rec.MultiThread = transfers > 1 ? 1 : 0;
 }
 
 }  // namespace kn

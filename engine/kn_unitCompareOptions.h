@@ -79,12 +79,17 @@ struct TKNOptionsRec {
     uint8_t CheckAttr;
     uint8_t CheckDate;
     uint8_t CheckSize;
+    // Earlier versions' "two workers for the files" switch; kept written (TransfersOf above 1)
+    // so that they read a file of this version sensibly. Transfers below is what counts.
     uint8_t MultiThread;
     // Pairs of equal-size files are compared byte by byte (1) instead of trusting their times.
     uint8_t CompareContent;
     // Times that differ by exactly a whole number of hours up to this many (0..24) are equal.
     uint8_t IgnoreHours;
-    uint8_t Reserved[949];
+    // Operations carried out at once by an update, each worker with its own connections
+    // (1..kMaxTransfers); 0, as records from before this setting hold, is kDefaultTransfers.
+    uint8_t Transfers;
+    uint8_t Reserved[948];
 };
 #pragma pack(pop)
 
@@ -109,10 +114,21 @@ static_assert(offsetof(TKNOptionsRec, CheckSize) == 1095);
 static_assert(offsetof(TKNOptionsRec, MultiThread) == 1096);
 static_assert(offsetof(TKNOptionsRec, CompareContent) == 1097);
 static_assert(offsetof(TKNOptionsRec, IgnoreHours) == 1098);
-static_assert(offsetof(TKNOptionsRec, Reserved) == 1099);
+static_assert(offsetof(TKNOptionsRec, Transfers) == 1099);
+static_assert(offsetof(TKNOptionsRec, Reserved) == 1100);
 
 // The largest whole-hour shift that can be ignored.
 constexpr int kMaxIgnoreHours = 24;
+
+// Workers of an update: by default, and at most.
+constexpr int kDefaultTransfers = 4;
+constexpr int kMaxTransfers = 16;
+
+// The workers a stored Transfers byte asks for: 0 (a record from before the setting) is the
+// default, anything above kMaxTransfers is kMaxTransfers. E.g. 0 -> 4, 1 -> 1, 200 -> 16.
+int TransfersOf(uint8_t stored);
+// Sets both bytes of `rec` for `transfers` workers (clamped to 1..kMaxTransfers).
+void SetTransfers(TKNOptionsRec& rec, int transfers);
 
 // A record as a new configuration sets it up: all zero, then the defaults. `homeFolder` takes
 // the place of a drive root as both folders.

@@ -11,6 +11,8 @@
 #include <stdexcept>
 
 #include "engine/kn_unitSideRegistry.h"
+#include "engine/kn_unitUpdatePool.h"
+#include "engine/kn_unitUpdateSchedule.h"
 #include "framework/vex_unitFileSystem.h"
 #include "framework/vex_unitPathBeneath.h"
 #include "framework/vex_unitProgramFolder.h"
@@ -65,7 +67,12 @@ std::string NestedRootsProblem(const std::string& left, const std::string& right
 
 TKNUpdateThread::TKNUpdateThread(TKNFileCompare& fileCompare, TKNAction direction, bool force, std::vector<int> indexes,
                                  bool backup)
-    : FileCompare(fileCompare), Direction(direction), Force(force), Indexes(std::move(indexes)), Backup(backup)
+    : FileCompare(fileCompare),
+      Direction(direction),
+      Force(force),
+      Indexes(std::move(indexes)),
+      Backup(backup),
+      Reports(fileCompare, kMaxTransfers)
 {
 }
 
@@ -92,7 +99,7 @@ bool TKNUpdateThread::StopRequested() const
 const TMyFileOpt* TKNUpdateThread::Row(int index) const
 {
     const TMyFileOpt* row = FileCompare.RowAt(index);
-    // What lies in a folder that could not be listed cannot be judged: no pass touches it.
+    // What lies in a folder that could not be listed cannot be judged: no operation touches it.
     return row && row->Unlisted ? nullptr : row;
 }
 
@@ -101,34 +108,16 @@ std::string TKNUpdateThread::Location(bool right) const
     return (right ? FileCompare.RightList : FileCompare.LeftList).Location();
 }
 
+std::unique_ptr<TKNSide> TKNUpdateThread::OpenWorkerSide(const std::string& location,
+                                                         const TKNSideContext& context) const
+{
+    return FileCompare.OpenUpdateSide ? FileCompare.OpenUpdateSide(location, context) : OpenSide(location, context);
+}
+
 std::string TKNUpdateThread::Relative(const TKNFileRec& rec, bool right) const
 {
     return RelativeToRoot(rec.Name.empty() ? rec.Path.str() : PathJoin(rec.Path, rec.Name),
                           (right ? FileCompare.RightList : FileCompare.LeftList).Folder);
-}
-
-void TKNUpdateThread::ReportStep(const std::string& shown)
-{
-    const int done = ++DoneCount;
-    TKNFileCompare& engine = FileCompare;
-    if (!engine.OnUpdateProgress) return;
-    // The run outlives its workers, and its end report comes after this one.
-    vex::Deliver(engine.ProgressDelivery, &engine.OnUpdateProgress, [this, &engine, shown, done] {
-        CurrentName = shown;
-        engine.OnUpdateProgress(&engine, shown, done);
-    });
-}
-
-void TKNUpdateThread::ReportBytes(const std::string& shown, int64_t total, int64_t done)
-{
-    TKNFileCompare& engine = FileCompare;
-    if (!engine.OnFileProgress) return;
-    vex::Deliver(engine.ProgressDelivery, &engine.OnFileProgress, [this, &engine, shown, total, done] {
-        CurrentName = shown;
-        TransferTotal = total;
-        TransferDone = done;
-        engine.OnFileProgress(&engine, CurrentName, TransferTotal, TransferDone);
-    });
 }
 
 void TKNUpdateThread::Record(const TKNOpEvent& event, const TMyFileOpt* row, const TKNPlannedOp& op,
@@ -140,31 +129,11 @@ void TKNUpdateThread::Record(const TKNOpEvent& event, const TMyFileOpt* row, con
         // A skip without a failure did nothing, for a reason the run has told once.
         if (failed)
             Outcome.Failures.push_back(failure);
-        else if (event.Result == TKNOpResult::Skipped)
-            ;
-        else if (row)
-            Outcome.Done.Add(*row, op);
-        else
-            Outcome.Done.AddStaleTemp();
+        else if (event.Result != TKNOpResult::Skipped)
+            row ? Outcome.Done.Add(*row, op) : Outcome.Done.AddStaleTemp();
     }
-    TKNFileCompare& engine = FileCompare;
-    // The row stays in place until the run's end report, which comes after this event.
-    if (engine.OnOperation)
-        vex::Deliver(vex::TDelivery::Queued, &engine.OnOperation,
-                     [&engine, event] { engine.OnOperation(&engine, event); });
-    if (!failed) return;
-    vex::Synchronize([&] {
-        ErrorText = failure.Message;
-        if (engine.OnError) engine.OnError(&engine, ErrorText);
-    });
-}
-
-void TKNUpdateThread::TellDryRun(const std::string& text)
-{
-    TKNFileCompare& engine = FileCompare;
-    if (engine.OnDryRunOperation)
-        vex::Deliver(vex::TDelivery::Queued, &engine.OnDryRunOperation,
-                     [&engine, text] { engine.OnDryRunOperation(&engine, text); });
+    Reports.Operation(event);
+    if (failed) Reports.Error(failure.Message);
 }
 
 void TKNUpdateThread::Notice(const std::string& text)
@@ -174,12 +143,10 @@ void TKNUpdateThread::Notice(const std::string& text)
         if (std::find(notices_.begin(), notices_.end(), text) != notices_.end()) return;
         notices_.push_back(text);
     }
-    TKNFileCompare& engine = FileCompare;
-    if (engine.OnNotice)
-        vex::Deliver(vex::TDelivery::Queued, &engine.OnNotice, [&engine, text] { engine.OnNotice(&engine, text); });
+    Reports.Notice(text);
 }
 
-// Connects, runs the three passes and disconnects in every case. Two local roots of which one
+// Connects, carries out every job and disconnects in every case. Two local roots of which one
 // holds the other are refused: a run would copy the tree into itself or delete the inner root.
 void TKNUpdateThread::Passes()
 {
@@ -196,33 +163,17 @@ void TKNUpdateThread::Passes()
             if (!folder.empty()) rmdir(folder.c_str());  // only when nothing was backed up
         }
     } emptyBackupRemover{BackupFolder};
-    DoneCount = 0;
     MakePlan();
-    TKNUpdateWorker worker(*this);
-    worker.Connect();
-    RemoveStaleTempFiles(worker);
-    FolderPass(worker);
-    if (FileCompare.MultiThread)
-        MultiThreadFilePass(worker);
-    else
-        FilePass(worker);
-    DeletePass(worker);
+    bool reads = false;
+    const std::vector<std::vector<std::size_t>> stages = Stages(reads);
+    // A dry run changes nothing and connects nothing: one worker tells the plan in its order.
+    int workers = FileCompare.UpdateDryRun ? 1 : std::clamp(FileCompare.Transfers, 1, kMaxTransfers);
+    workers = std::max(1, std::min(workers, static_cast<int>(WidestStage(stages))));
+    TKNUpdatePool pool(*this, workers);
+    pool.Run(stages, reads, [this](TKNUpdateWorker& worker, std::size_t job) { CarryJob(worker, job); });
 }
 
-// The program's temporary files a killed run left in the trees this run writes: each is a
-// planned removal of its own, backed up like any deleted file.
-void TKNUpdateThread::RemoveStaleTempFiles(TKNUpdateWorker& worker)
-{
-    for (bool right : {false, true}) {
-        if (!WritesSide(Direction, right)) continue;
-        for (const std::string& relative : OwnStaleTemps(right ? FileCompare.RightList : FileCompare.LeftList)) {
-            if (StopRequested()) return;
-            worker.RemoveStaleTemp(right, relative);
-        }
-    }
-}
-
-// A failure that escapes the passes (a side that cannot be reached, above all) ends the run
+// A failure that escapes the jobs (no side that could be reached, above all) ends the run
 // early; it is reported like any failed operation, so a run that did nothing never looks done.
 void TKNUpdateThread::Execute()
 {
@@ -234,13 +185,7 @@ void TKNUpdateThread::Execute()
     } catch (...) {
         failure = "Unknown error";
     }
-    if (!failure.empty()) {
-        TKNFileCompare& engine = FileCompare;
-        vex::Synchronize([&] {
-            ErrorText = failure;
-            if (engine.OnError) engine.OnError(&engine, ErrorText);
-        });
-    }
+    if (!failure.empty()) Reports.Error(failure);
     Finish();
 }
 
@@ -251,6 +196,7 @@ void TKNUpdateThread::Finish()
 {
     TKNFileCompare& engine = FileCompare;
     vex::Synchronize([this, &engine] {
+        Reports.Drain();  // whatever the workers told last comes before the end
         {
             std::lock_guard<std::mutex> lock(OutcomeLock);
             Outcome.Stopped = StopRequested();

@@ -1,12 +1,10 @@
-// The update run: carries out the chosen rows of a comparison result on a worker thread, in
-// three passes (folders and attributes, files, deletion of folders), optionally with two
-// sub-workers for the file pass, each a TKNUpdateWorker with its own pair of sides (see
-// kn_unitUpdate.h). Progress, operation events, failures and the end reach the engine's
-// events on the main thread; only failures and the end make a worker wait.
+// The update run: carries out the chosen rows of a comparison result on a worker thread with a
+// pool of TKNUpdateWorkers (kn_unitUpdatePool.h), each with its own pair of sides (see
+// kn_unitUpdate.h), in the stages kn_unitUpdateSchedule.h orders. Progress, operation events,
+// failures and notices reach the engine's events on the main thread in batches
+// (kn_unitUpdateReports.h), without making a worker wait; only the end of the run waits.
 #pragma once
 
-#include <atomic>
-#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -16,6 +14,7 @@
 #include "engine/kn_unitCompare.h"
 #include "engine/kn_unitUpdate.h"
 #include "engine/kn_unitUpdatePlan.h"
+#include "engine/kn_unitUpdateReports.h"
 
 namespace kn {
 
@@ -35,27 +34,25 @@ public:
     bool StopRequested() const;
     // The location a side was compared at, with its options: what the registry opens.
     std::string Location(bool right) const;
+    // A side for a worker: the engine's OpenUpdateSide where set, else the registry's.
+    std::unique_ptr<TKNSide> OpenWorkerSide(const std::string& location, const TKNSideContext& context) const;
     // The record's path below its side's root, "/"-joined without a leading "/".
     std::string Relative(const TKNFileRec& rec, bool right) const;
-    // An operation on the written side's `shown` path begins: the row progress.
-    void ReportStep(const std::string& shown);
-    // Bytes of the transfer in work: the file progress.
-    void ReportBytes(const std::string& shown, int64_t total, int64_t done);
     // The end of one operation: its event, and the outcome counts it (as done for a row `row`
     // or a left-over temporary when `row` is null, or as `failure` when it has a message; a
     // Skipped event without one is not counted).
     void Record(const TKNOpEvent& event, const TMyFileOpt* row, const TKNPlannedOp& op,
                 const TKNUpdateFailure& failure);
-    // What a dry run would do, in words (OnDryRunOperation).
-    void TellDryRun(const std::string& text);
     // Raises OnNotice with `text`, unless this run has given that text already.
     void Notice(const std::string& text);
     // The side `right` was found not to keep permission bits: the engine remembers it when the
     // run ends, so the comparisons after it show no permission difference there.
     void ModesNotKept(bool right) { modesNotKept_[right ? 1 : 0] = true; }
+    // False once any worker found the side `right` not to keep permission bits.
+    bool KeepsModes(bool right) const { return !modesNotKept_[right ? 1 : 0]; }
 
-    // The row at `index` for the passes to act on: null for a position outside the result and
-    // for a row marked Unlisted, which no pass may touch.
+    // The row at `index` for the run to act on: null for a position outside the result and
+    // for a row marked Unlisted, which no operation may touch.
     const TMyFileOpt* Row(int index) const;
 
     TKNFileCompare& FileCompare;
@@ -66,35 +63,30 @@ public:
     std::vector<TKNPlannedOp> Plan;
     const bool Backup;
     std::string BackupFolder;
-
-    // Written only on the main thread, inside the hand-over of a report.
-    std::string CurrentName;
-    std::string ErrorText;
-    int64_t TransferDone = 0;
-    int64_t TransferTotal = 0;
-    // Operations begun so far; both sub-workers count here.
-    std::atomic<int> DoneCount{0};
-    // Next position of Indexes for a sub-worker; taken one at a time, each exactly once.
-    std::atomic<int> NextIndex{0};
-    // What the run has done so far; both sub-workers record here, under the lock.
+    // Row progress, byte progress, events, failures and notices of every worker.
+    TKNUpdateReports Reports;
+    // What the run has done so far; every worker records here, under the lock.
     std::mutex OutcomeLock;
     TKNUpdateOutcome Outcome;
 
 private:
+    // A left-over temporary file of the written side `Right` to remove.
+    struct TStaleTemp {
+        bool Right = false;
+        std::string Relative;
+    };
+
     void Execute();
     void Passes();
-    void RemoveStaleTempFiles(TKNUpdateWorker& worker);
     void MakePlan();
-    // Carries out, in Indexes order, the planned operations that `wanted` picks.
-    template <class Wanted>
-    void CarryOut(TKNUpdateWorker& worker, Wanted wanted);
-    void FolderPass(TKNUpdateWorker& worker);
-    void FilePass(TKNUpdateWorker& worker);
-    void MultiThreadFilePass(TKNUpdateWorker& first);
-    void DeletePass(TKNUpdateWorker& worker);
+    // The jobs of the run, in the stages the schedule gives them: the rows' positions of
+    // Indexes, then the left-over temporaries (positions from Indexes.size() on).
+    std::vector<std::vector<std::size_t>> Stages(bool& reads) const;
+    void CarryJob(TKNUpdateWorker& worker, std::size_t job);
     void Finish();
 
     std::atomic<bool> modesNotKept_[2] = {false, false};
+    std::vector<TStaleTemp> staleTemps_;
     std::mutex noticesLock_;
     std::vector<std::string> notices_;  // the texts Notice gave
     std::thread Thread;

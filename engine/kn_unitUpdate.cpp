@@ -145,7 +145,7 @@ struct TKNUpdateWorker::TStep {
     int64_t Moved = 0;
 };
 
-TKNUpdateWorker::TKNUpdateWorker(TKNUpdateThread& run) : run_(run)
+TKNUpdateWorker::TKNUpdateWorker(TKNUpdateThread& run, int slot) : run_(run), slot_(slot)
 {
     context_.Stop = &stop_;
     context_.Notice = [&run](const std::string& text) { run.Notice(text); };
@@ -155,19 +155,22 @@ TKNUpdateWorker::~TKNUpdateWorker() = default;
 
 // The sides the run writes are reached at once: a run that cannot write ends before anything.
 // A side only read from is reached when first read: a plan of deletions alone never needs it.
-void TKNUpdateWorker::Connect()
+void TKNUpdateWorker::Connect(bool reachRead)
 {
-    for (bool right : {false, true}) {
-        sides_[right ? 1 : 0] = OpenSide(run_.Location(right), context_);
-        if (WritesSide(run_.Direction, right) && !run_.FileCompare.UpdateDryRun) Reached(right);
-    }
+    for (bool right : {false, true}) sides_[right ? 1 : 0] = run_.OpenWorkerSide(run_.Location(right), context_);
+    if (run_.FileCompare.UpdateDryRun) return;
+    for (bool right : {false, true})
+        if (WritesSide(run_.Direction, right)) Reached(right);
+    for (bool right : {false, true})
+        if (reachRead && !WritesSide(run_.Direction, right)) Reached(right);
 }
 
 TKNSide& TKNUpdateWorker::Reached(bool right)
 {
     const int i = right ? 1 : 0;
     if (!connected_[i]) {
-        if (TKNSideResult connected = sides_[i]->Connect(); !connected) throw std::runtime_error(connected.Message);
+        if (TKNSideResult connected = sides_[i]->Connect(); !connected)
+            throw TKNConnectError(connected.Kind, connected.Message);
         connected_[i] = true;
     }
     return *sides_[i];
@@ -227,7 +230,7 @@ bool TKNUpdateWorker::Prepare(TStep& step, const std::string& relative)
     };
     step.ShownRead = shown(!right);
     step.ShownWritten = shown(right);
-    run_.ReportStep(step.ShownWritten);
+    run_.Reports.Step(step.ShownWritten);
     if (plain) return true;
     TDone bad{TKNSideError::BadName, problem};
     if (IsCopy(step.Op.Op)) bad.Message = MsgCopyFailed(step.ShownRead, step.ShownWritten, problem);
@@ -387,7 +390,7 @@ TKNUpdateWorker::TDone TKNUpdateWorker::Backup(TStep& step, const TKNSideEntry& 
         return TDone{r.Kind, MsgCopyFailed(step.ShownWritten, shown, Reason(r, shown, step.ShownWritten))};
     };
     if (!backup_) {
-        backup_ = OpenSide(run_.BackupFolder, context_);
+        backup_ = OpenSide(run_.BackupFolder, context_);  // a local folder: the registry's own side
         if (TKNSideResult connected = backup_->Connect(); !connected) {
             TDone failed = fail(connected);
             backup_.reset();
@@ -423,12 +426,12 @@ TKNUpdateWorker::TDone TKNUpdateWorker::MakeFolder(TStep& step)
 }
 
 // The read-only attribute of the source, as the written entry's own bits without (or with)
-// the write bits. The first row to find that the side does not keep them fails; the rest are
-// skipped.
+// the write bits. The first row to find that the side does not keep them fails (one per worker
+// at most, for rows already in work when it is found); the rest are skipped.
 TKNUpdateWorker::TDone TKNUpdateWorker::SetAttributes(TStep& step)
 {
     TKNSide& written = Reached(step.Op.WritesRight);
-    if (!written.Caps().SetMode) {
+    if (!written.Caps().SetMode || !run_.KeepsModes(step.Op.WritesRight)) {
         // Found not to keep permission bits: no permission difference for the rest of the run,
         // and no failure per row; the side said so once.
         TDone quiet{TKNSideError::Unsupported, {}};
@@ -459,7 +462,7 @@ void TKNUpdateWorker::StartTransfer(TStep& step, int64_t total)
 {
     step.Total = total;
     step.Moved = 0;
-    run_.ReportBytes(step.ShownWritten, total, 0);
+    run_.Reports.StartBytes(slot_, step.ShownWritten, total);
 }
 
 // Each block moved: the byte progress, and the run's stop request handed to the sides.
@@ -468,7 +471,7 @@ std::function<void(int64_t)> TKNUpdateWorker::Moved(TStep& step)
     return [this, &step](int64_t bytes) {
         step.Moved += bytes;
         if (run_.StopRequested()) stop_ = true;
-        run_.ReportBytes(step.ShownWritten, step.Total, step.Moved);
+        run_.Reports.MoreBytes(slot_, step.Moved);
     };
 }
 
@@ -498,7 +501,7 @@ std::string TKNUpdateWorker::DryRunText(const TStep& step) const
 
 void TKNUpdateWorker::Describe(const TStep& step)
 {
-    run_.TellDryRun(DryRunText(step));
+    run_.Reports.DryRun(DryRunText(step));
 }
 
 }  // namespace kn

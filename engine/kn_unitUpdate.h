@@ -20,13 +20,15 @@
 //
 // Errors: each operation ends in one TKNOpEvent (Done, Failed, Skipped, or Planned in a dry
 // run); failures and skips also reach OnError with a ready message and the run's outcome. A
-// side that cannot be reached when the worker connects throws: the run ends.
+// side that cannot be reached throws TKNConnectError before anything of the operation is done:
+// the worker is of no more use (a pool goes on without it; a lone worker's run ends).
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "engine/kn_unitCompare.h"
@@ -73,18 +75,29 @@ TKNExpected ExpectedOfRecord(const TKNFileRec& rec);
 
 // --- The worker -----------------------------------------------------------------------------
 
+// A side a worker could not reach, with the side's kind of failure (TooManyConnections: the
+// server takes no more connections) and message.
+class TKNConnectError : public std::runtime_error {
+public:
+    TKNConnectError(TKNSideError kind, const std::string& message) : std::runtime_error(message), Kind(kind) {}
+    TKNSideError Kind;
+};
+
 // One worker of an update run: its own pair of sides (and backup side), used by its thread
-// alone. The run has one; the two-worker file pass gives the second its own.
+// alone. Each worker of the run's pool has one; `slot` names its byte progress.
 class TKNUpdateWorker {
 public:
-    explicit TKNUpdateWorker(TKNUpdateThread& run);
+    explicit TKNUpdateWorker(TKNUpdateThread& run, int slot = 0);
     ~TKNUpdateWorker();
     TKNUpdateWorker(const TKNUpdateWorker&) = delete;
     TKNUpdateWorker& operator=(const TKNUpdateWorker&) = delete;
 
-    // Opens both sides through the registry and, unless the run is a dry run, connects those
-    // the run writes. Throws with the side's message when one cannot be reached.
-    void Connect();
+    // Opens both sides and, unless the run is a dry run, connects those the run writes, and the
+    // side it reads when `reachRead` (else that one is reached when first read). Throws
+    // TKNConnectError when one cannot be reached.
+    void Connect(bool reachRead = false);
+    // Makes the operation in work end early (any thread): the sides see their stop flag.
+    void RequestStop() { stop_ = true; }
     // Carries out the planned operation of one row (never Nothing).
     void Carry(const TMyFileOpt& row, const TKNPlannedOp& op);
     // Removes a left-over temporary `relative` (below the root) of the written side `right`,
@@ -130,6 +143,7 @@ private:
     void Describe(const TStep& step);
 
     TKNUpdateThread& run_;
+    const int slot_;
     std::atomic<bool> stop_{false};
     TKNSideContext context_;
     std::unique_ptr<TKNSide> sides_[2];

@@ -317,7 +317,7 @@ TKNSideResult TKNSftpSide::MakeFolder(const TKNSidePath& path, int mode)
     attrs.Mode = asked;
     if (TKNSideResult r = SetAttrs(path, attrs, "Cannot set the permissions of"); !r) return r;
     TKNSideEntry made;
-    if (LStat(remote, made) && made.ModeKnown) ModeKept(asked, made.Mode, shown);
+    if (LStat(remote, made) && made.ModeKnown) ModeKept(asked, made.Mode);
     return TKNSideResult::Ok();
 }
 
@@ -388,12 +388,13 @@ TKNSideResult TKNSftpSide::SetTime(const TKNSidePath& path, int64_t mtime, int32
     return SetAttrs(path, attrs, "Cannot set the time of");
 }
 
-bool TKNSftpSide::ModeKept(uint32_t asked, uint32_t kept, const std::string& shown)
+bool TKNSftpSide::ModeKept(uint32_t asked, uint32_t kept)
 {
     if ((asked & 07777) == (kept & 07777)) return true;
+    // The same words from every worker's side, so a run says it once; the failure of the change
+    // that found it names the file and the bits.
     if (!modesNoticed_ && context_.Notice)
-        context_.Notice("The server of " + shownRoot_ + " does not keep permission bits (\"" + shown + "\" kept " +
-                        Octal(kept) + " where " + Octal(asked) + " was set); they are not changed there.");
+        context_.Notice("The server of " + shownRoot_ + " does not keep permission bits; they are not changed there.");
     modesNoticed_ = true;
     caps_.SetMode = false;
     return false;
@@ -409,9 +410,10 @@ TKNSideResult TKNSftpSide::SetMode(const TKNSidePath& path, uint32_t mode)
     if (TKNSideResult r = SetAttrs(path, attrs, "Cannot set the permissions of"); !r) return r;
     TKNSideEntry now;
     if (TKNSideResult r = LStat(Remote(path), now); !r) return r;
-    if (!ModeKept(mode, now.Mode, Shown(path)))
-        return TKNSideResult::Fail(TKNSideError::Unsupported,
-                                   "The server did not keep the permissions of \"" + Shown(path) + "\".");
+    if (!ModeKept(mode, now.Mode))
+        return TKNSideResult::Fail(TKNSideError::Unsupported, "The server did not keep the permissions of \"" +
+                                                                  Shown(path) + "\" (it kept " + Octal(now.Mode) +
+                                                                  " where " + Octal(mode) + " was set).");
     return TKNSideResult::Ok();
 }
 

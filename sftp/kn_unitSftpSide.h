@@ -62,9 +62,9 @@ public:
     TKNSideResult LStat(const std::string& remote, TKNSideEntry& entry);
     // The last request's failure as a result, with `what` before the server's text.
     TKNSideResult Failure(const std::string& what);
-    // The permission bits `asked` of `shown` came back as `kept`: says once that the server
+    // The permission bits `asked` came back as `kept`: says once that the server
     // does not keep them and stops offering SetMode. False when they differ.
-    bool ModeKept(uint32_t asked, uint32_t kept, const std::string& shown);
+    bool ModeKept(uint32_t asked, uint32_t kept);
 
 private:
     // Names that are plain here, and folders on the way that are folders, not links.

@@ -141,7 +141,7 @@ private:
                                                                 std::to_string(written_) + " bytes of \"" + shown_ +
                                                                 "\".");
         if ((attrs.Flags & TKNSftpAttrs::kMode) && (kept.Flags & TKNSftpAttrs::kMode))
-            side_.ModeKept(attrs.Mode, kept.Mode, shown_);
+            side_.ModeKept(attrs.Mode, kept.Mode);
         const bool closed = wire.Close(handle_, reason);
         handle_.clear();
         if (!closed) return WireFailure("Cannot write \"" + shown_ + "\"", reason);

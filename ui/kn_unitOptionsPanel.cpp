@@ -242,8 +242,12 @@ QWidget* TKNOptionsPanel::CreateOptionGroups()
 
     gbUpdateOptions = new QGroupBox(tr(" Update Options "), box);
     auto* update = new QVBoxLayout(gbUpdateOptions);
-    cbMultiThread = new QCheckBox(tr("Multiple thread"), gbUpdateOptions);
-    update->addWidget(cbMultiThread);
+    spTransfers = new QSpinBox(gbUpdateOptions);
+    spTransfers->setRange(1, kMaxTransfers);
+    spTransfers->setToolTip(tr("Operations carried out at once, each with its own connection to a server"));
+    lbTransfers = NewLabel(tr("Transfers at once"), spTransfers, gbUpdateOptions);
+    update->addWidget(lbTransfers);
+    update->addWidget(spTransfers);
     update->addStretch(1);
 
     row->addWidget(rgAction);
@@ -282,7 +286,7 @@ void TKNOptionsPanel::SetTabOrder()
                         cbRecursive,
                         cbCompareContent,
                         spIgnoreHours,
-                        cbMultiThread};
+                        spTransfers};
     for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
@@ -292,11 +296,12 @@ void TKNOptionsPanel::ConnectEdits()
         connect(edit, &QLineEdit::textChanged, this, &TKNOptionsPanel::EmitEdited);
     for (QDateTimeEdit* picker : {dtBegin, dtEnd})
         connect(picker, &QDateTimeEdit::dateTimeChanged, this, &TKNOptionsPanel::EmitEdited);
-    for (QCheckBox* box : {cbReadOnly, cbHidden, cbSystem, cbArchive, cbReadOnlyExclude, cbHiddenExclude,
-                           cbSystemExclude, cbArchiveExclude, cbCheckFilter, cbCheckAttr, cbCheckDate, cbCheckSize,
-                           cbRecursive, cbCompareContent, cbMultiThread})
+    for (QCheckBox* box :
+         {cbReadOnly, cbHidden, cbSystem, cbArchive, cbReadOnlyExclude, cbHiddenExclude, cbSystemExclude,
+          cbArchiveExclude, cbCheckFilter, cbCheckAttr, cbCheckDate, cbCheckSize, cbRecursive, cbCompareContent})
         connect(box, &QCheckBox::toggled, this, &TKNOptionsPanel::EmitEdited);
-    connect(spIgnoreHours, &QSpinBox::valueChanged, this, &TKNOptionsPanel::EmitEdited);
+    for (QSpinBox* spin : {spIgnoreHours, spTransfers})
+        connect(spin, &QSpinBox::valueChanged, this, &TKNOptionsPanel::EmitEdited);
     connect(rgActionItems, &QButtonGroup::idToggled, this, [this](int, bool checked) {
         if (checked) EmitEdited();
     });
@@ -360,7 +365,7 @@ void TKNOptionsPanel::LoadOptions(const TKNOptionsRec& rec)
     cbCheckDate->setChecked(rec.CheckDate);
     cbCheckSize->setChecked(rec.CheckSize);
     cbRecursive->setChecked(rec.Recursive);
-    cbMultiThread->setChecked(rec.MultiThread);
+    spTransfers->setValue(TransfersOf(rec.Transfers));
     cbCompareContent->setChecked(rec.CompareContent);
     spIgnoreHours->setValue(std::min<int>(rec.IgnoreHours, kMaxIgnoreHours));
     ApplyEnablingRules();
@@ -400,7 +405,7 @@ void TKNOptionsPanel::StoreOptions(TKNOptionsRec& rec) const
     rec.CheckDate = cbCheckDate->isChecked();
     rec.CheckSize = cbCheckSize->isChecked();
     rec.Recursive = cbRecursive->isChecked();
-    rec.MultiThread = cbMultiThread->isChecked();
+    SetTransfers(rec, spTransfers->value());
     rec.CompareContent = cbCompareContent->isChecked();
     rec.IgnoreHours = static_cast<uint8_t>(spIgnoreHours->value());
 }

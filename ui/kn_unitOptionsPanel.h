@@ -83,7 +83,8 @@ public:
     QLabel* lbIgnoreHours;
     QSpinBox* spIgnoreHours;
     QGroupBox* gbUpdateOptions;
-    QCheckBox* cbMultiThread;
+    QLabel* lbTransfers;
+    QSpinBox* spTransfers;
 
 signals:
     // A change the user made to any control; never raised while LoadOptions fills them.

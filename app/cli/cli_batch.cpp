@@ -20,7 +20,7 @@
 namespace {
 
 const char* const kUsage =
-    "Usage: kestrune-cli batch NAME [--max-delete N] [--format FORMAT] [--quiet] [--progress]\n"
+    "Usage: kestrune-cli batch NAME [--max-delete N] [--transfers N] [--format FORMAT] [--quiet] [--progress]\n"
     "Runs the batch NAME of the configuration (see `kestrune-cli batches`) as the desktop\n"
     "program's batch menu does, without asking first. For each entry in turn: its preset's\n"
     "folders and options are compared, then updated in the entry's direction, forced when the\n"
@@ -31,7 +31,8 @@ const char* const kUsage =
     "then a summary of every step (done, failed, skipped, refused, stopped) with its counts.\n"
     "\nAn entry whose forced update would delete more than 10 entries and more than half of the\n"
     "side it writes is refused as a failure; with --max-delete N an entry is refused instead\n"
-    "when it would delete more than N entries.\n"
+    "when it would delete more than N entries. --transfers N carries out N operations at once in\n"
+    "every entry, each with its own connections (default: each preset's setting).\n"
     "\nEach step is printed as \"[N/COUNT] ...\", each operation's path as it is carried out;\n"
     "failures go to standard error and the batch goes on. Ctrl+C, SIGTERM or SIGHUP stops the\n"
     "batch. --format tsv or jsonl prints the operations and rows as records (jsonl adds a \"step\"\n"
@@ -71,8 +72,14 @@ struct StepResult {
 
 class BatchRun {
 public:
-    BatchRun(const kn::TKNConfig& config, std::optional<int64_t> maxDelete, const cli::OutputOptions& output)
-        : config_(config), maxDelete_(maxDelete), output_(output), report_(engine_, output), stops_(engine_)
+    BatchRun(const kn::TKNConfig& config, std::optional<int64_t> maxDelete, std::optional<int> transfers,
+             const cli::OutputOptions& output)
+        : config_(config),
+          maxDelete_(maxDelete),
+          transfers_(transfers),
+          output_(output),
+          report_(engine_, output),
+          stops_(engine_)
     {
     }
 
@@ -184,6 +191,7 @@ private:
     bool Compare(const kn::TKNOptionsRec& options, StepResult& step)
     {
         engine_.ApplyOptions(options);
+        if (transfers_) engine_.Transfers = *transfers_;
         engine_.SetLeftFolder(cli::SupplyPassword(vex::GetField(options.LeftFolder)));
         engine_.SetRightFolder(cli::SupplyPassword(vex::GetField(options.RightFolder)));
         engine_.Compare(true);
@@ -274,6 +282,7 @@ private:
 
     const kn::TKNConfig& config_;
     const std::optional<int64_t> maxDelete_;
+    const std::optional<int> transfers_;
     const cli::OutputOptions output_;
     kn::TKNFileCompare engine_;
     cli::UpdateReport report_;
@@ -286,7 +295,8 @@ private:
 
 // Reads NAME and the options; returns an exit status when the command ends here.
 std::optional<int> ParseBatchArgs(const std::vector<std::string>& args, std::string& name,
-                                  std::optional<int64_t>& maxDelete, cli::OutputOptions& output)
+                                  std::optional<int64_t>& maxDelete, std::optional<int>& transfers,
+                                  cli::OutputOptions& output)
 {
     cli::CompareArgs ignored;
     std::vector<cli::CompareOption> options = cli::OutputOptionList(output);
@@ -295,6 +305,7 @@ std::optional<int> ParseBatchArgs(const std::vector<std::string>& args, std::str
                            if (!maxDelete) e = "expected a count of entries, not \"" + v + "\"";
                            return maxDelete.has_value();
                        }});
+    options.push_back(cli::TransfersOption(transfers));
     std::string error;
     if (!cli::ParseCompareArgs(args, ignored, error, options, false)) {
         std::fprintf(stderr, "kestrune-cli batch: %s\n%s", error.c_str(), kUsage);
@@ -316,8 +327,9 @@ int RunBatchCommand(std::vector<std::string> args)
 {
     std::string name;
     std::optional<int64_t> maxDelete;
+    std::optional<int> transfers;
     cli::OutputOptions output;
-    if (std::optional<int> status = ParseBatchArgs(args, name, maxDelete, output)) return *status;
+    if (std::optional<int> status = ParseBatchArgs(args, name, maxDelete, transfers, output)) return *status;
     auto config = kn::TKNConfig::OpenProgramConfig();
     const kn::TKNBatchRec* found = config->Batches.Find(name);
     if (!found) {
@@ -326,7 +338,7 @@ int RunBatchCommand(std::vector<std::string> args)
         return cli::ExitUsage;
     }
     const kn::TKNBatchRec batch = *found;
-    BatchRun run(*config, maxDelete, output);
+    BatchRun run(*config, maxDelete, transfers, output);
     return run.Run(batch);
 }
 

@@ -2,6 +2,7 @@
 // prints each operation as it happens and every failure on standard error, then prints what a
 // new comparison finds, as `compare` does. Ctrl+C stops the run between operations (and
 // inside large copies and transfers).
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -17,7 +18,7 @@ namespace {
 
 const char* const kUsageHead =
     "Usage: kestrune-cli update [OPTIONS] LEFT RIGHT --action DIRECTION [--force] [--backup]\n"
-    "                           [--multi-thread] [--dry-run] [--max-delete N]\n"
+    "                           [--transfers N] [--dry-run] [--max-delete N]\n"
     "Compares LEFT and RIGHT (local folders, FTP or SFTP locations), then brings them into line:\n"
     "  left-to-right  copies entries that are newer or only on the left to the right;\n"
     "  right-to-left  the same from right to left;\n"
@@ -52,6 +53,7 @@ struct UpdateFlags {
     std::optional<kn::TKNAction> Direction;  // unset: the options' (or preset's) default action
     bool Force = false;
     bool MultiThread = false;
+    std::optional<int> Transfers;  // --transfers N
     bool Backup = false;
     bool DryRun = false;
     std::optional<int64_t> MaxDelete;  // --max-delete N
@@ -94,7 +96,9 @@ std::vector<cli::CompareOption> UpdateOptions(UpdateFlags& flags, std::string& p
          [&flags](const std::string& v, cli::CompareArgs&, std::string& e) { return ParseDirection(v, flags, e); }},
         {"--force", nullptr, "also overwrite newer entries and delete one-sided ones", flag(flags.Force)},
         {"--backup", nullptr, "keep what is overwritten or deleted in the program folder", flag(flags.Backup)},
-        {"--multi-thread", nullptr, "copy files on two workers at once", flag(flags.MultiThread)},
+        cli::TransfersOption(flags.Transfers),
+        {"--multi-thread", nullptr, "at least two transfers at once (as older versions took it)",
+         flag(flags.MultiThread)},
         {"--dry-run", nullptr, "print the operations an update would do, change nothing", flag(flags.DryRun)},
         {"--max-delete", "N", "change nothing when the update would delete more than N entries",
          [&flags](const std::string& v, cli::CompareArgs&, std::string& e) { return ParseMaxDelete(v, flags, e); }},
@@ -162,7 +166,8 @@ int RunUpdate(std::vector<std::string> argv)
 
     kn::TKNFileCompare engine;
     cli::SetUpEngine(engine, line);
-    engine.MultiThread = engine.MultiThread || flags.MultiThread;
+    if (flags.MultiThread) engine.Transfers = std::max(engine.Transfers, 2);
+    if (flags.Transfers) engine.Transfers = *flags.Transfers;
     cli::UpdateReport report(engine, output);
     const UpdateEnd end = CompareAndUpdate(engine, flags, report);
     const cli::RunCounts counts = report.Counts(flags.DryRun);

@@ -100,6 +100,21 @@ std::optional<int64_t> ParseCount(const std::string& text)
     return value;
 }
 
+CompareOption TransfersOption(std::optional<int>& transfers)
+{
+    return {"--transfers", "N", "carry out N operations at once, each with its own connections (default 4)",
+            [&transfers](const std::string& value, CompareArgs&, std::string& error) {
+                const std::optional<int64_t> n = ParseCount(value);
+                if (!n || *n < 1 || *n > kn::kMaxTransfers) {
+                    error = "expected a count of transfers from 1 to " + std::to_string(kn::kMaxTransfers) +
+                            ", not \"" + value + "\"";
+                    return false;
+                }
+                transfers = static_cast<int>(*n);
+                return true;
+            }};
+}
+
 std::vector<int> AllRows(const kn::TKNFileCompare& engine)
 {
     std::vector<int> rows(engine.Items.size());

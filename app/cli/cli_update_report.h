@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/cli/cli_command.h"
+#include "app/cli/cli_compare_options.h"
 #include "app/cli/cli_output.h"
 #include "app/cli/cli_progress.h"
 #include "engine/kn_unitCompare.h"
@@ -45,6 +46,10 @@ private:
 
 // A count given on the command line (--max-delete N): a whole number of 0 or more, or nothing.
 std::optional<int64_t> ParseCount(const std::string& text);
+
+// "--transfers N" for update and batch: N operations at once (1 to kn::kMaxTransfers), each with
+// its own connections, whatever the options or presets say.
+CompareOption TransfersOption(std::optional<int>& transfers);
 
 // Every row of the engine's result, in its order.
 std::vector<int> AllRows(const kn::TKNFileCompare& engine);

@@ -62,10 +62,10 @@ TEST(CliUpdate, DryRunSaysWhatEachOperationWouldDoAndChangesNothing)
     EXPECT_EQ(CountEntries(t.right), 1);
     EXPECT_EQ(ReadFile(t.right + "/gone.txt"), "g");
     auto real = RunCli({"update", "--force", "--action", "left-to-right", t.left, t.right});
-    // Folders first; then files in pairing order (the root's own files before the sub-folders').
-    EXPECT_EQ(real.out, t.right + "/sub\n" + t.right + "/gone.txt\n" + t.right + "/sub/a.txt\n");
-    const std::string planned = "create folder " + t.right + "/sub\n" + "delete " + t.right + "/gone.txt\n" + "copy " +
-                                t.left + "/sub/a.txt -> " + t.right + "/sub/a.txt\n";
+    // Folders first, then the copies, then the deletions.
+    EXPECT_EQ(real.out, t.right + "/sub\n" + t.right + "/sub/a.txt\n" + t.right + "/gone.txt\n");
+    const std::string planned = "create folder " + t.right + "/sub\n" + "copy " + t.left + "/sub/a.txt -> " + t.right +
+                                "/sub/a.txt\n" + "delete " + t.right + "/gone.txt\n";
     EXPECT_EQ(dry.out.substr(0, planned.size()), planned) << dry.out;
 }
 
@@ -193,7 +193,10 @@ TEST(CliUpdate, ContentSetsTheTimeOfEqualFilesInsteadOfCopying)
 
     auto real = RunCli({"update", "--content", left, right});
     EXPECT_EQ(real.status, 0) << real.err;
-    EXPECT_EQ(real.out, right + "/new.txt\n" + right + "/same.txt\n") << "no rows are left afterwards";
+    // Both are file operations of one stage, carried out by two workers in either order.
+    EXPECT_TRUE(real.out == right + "/new.txt\n" + right + "/same.txt\n" ||
+                real.out == right + "/same.txt\n" + right + "/new.txt\n")
+        << real.out << "no rows are left afterwards";
     struct stat st;
     ASSERT_EQ(stat((right + "/same.txt").c_str(), &st), 0);
     EXPECT_EQ(st.st_mtime, 1500000100);

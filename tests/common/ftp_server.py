@@ -7,7 +7,8 @@ CHMOD as unknown commands; --tls-cert/--tls-key make it insist on explicit TLS f
 connection; --data-tls-cert/--data-tls-key make data connections present another certificate (a
 server someone poses as on the way); --hide-dots makes a server that knows no MLSD and never lists names
 beginning with "." (whatever options LIST gets); --ignore-chmod answers SITE CHMOD with success and
-changes nothing; --mdtm-skew N makes a server without MLSD whose MDTM reads N seconds ahead."""
+changes nothing; --mdtm-skew N makes a server without MLSD whose MDTM reads N seconds ahead;
+--max-logins N refuses a control connection beyond N at once with 421."""
 import argparse
 import logging
 import os
@@ -109,6 +110,7 @@ def main():
     parser.add_argument("--hide-dots", action="store_true")
     parser.add_argument("--ignore-chmod", action="store_true")
     parser.add_argument("--mdtm-skew", type=int, default=0)
+    parser.add_argument("--max-logins", type=int, default=0)
     parser.add_argument("--tls-cert", default="")
     parser.add_argument("--tls-key", default="")
     parser.add_argument("--data-tls-cert", default="")
@@ -129,6 +131,8 @@ def main():
     handler.auth_failed_timeout = 0.1  # refuse wrong passwords without the usual 3 s pause
     server = FTPServer(("::1" if args.ipv6 else "127.0.0.1", 0), handler)
     server.max_cons = 64
+    if args.max_logins:
+        server.max_cons_per_ip = args.max_logins  # control connections from the one loopback address
 
     def stop(*_):
         os._exit(0)

@@ -45,7 +45,7 @@ kn::TKNOptionsRec UnusualOptions()
     rec.CheckAttr = 1;
     rec.CheckDate = 0;
     rec.CheckSize = 1;
-    rec.MultiThread = 1;
+    kn::SetTransfers(rec, 3);
     rec.CompareContent = 1;
     rec.IgnoreHours = 13;
     return rec;
@@ -94,7 +94,7 @@ TEST_F(ConfigFormTest, EditedControlsReachTheRecord)
     p->dtBegin->setDateTime(kn::DateTimeToPicker(vex::EncodeDateTime(2020, 5, 6)));
     p->rgActionItems->button(kn::ActionIndex(kn::TKNAction::LeftToRight))->click();
     p->cbCheckDate->click();
-    p->cbMultiThread->click();
+    p->spTransfers->setValue(1);
     p->cbCompareContent->click();
     p->spIgnoreHours->setValue(30);  // beyond the range: held at 24
     form.btnOk->click();
@@ -111,7 +111,8 @@ TEST_F(ConfigFormTest, EditedControlsReachTheRecord)
     EXPECT_EQ(double{r.BeginDate}, vex::EncodeDateTime(2020, 5, 6));
     EXPECT_EQ(r.Action, kn::TKNAction::LeftToRight);
     EXPECT_EQ(r.CheckDate, 0);
-    EXPECT_EQ(r.MultiThread, 1);
+    EXPECT_EQ(r.Transfers, 1);
+    EXPECT_EQ(r.MultiThread, 0) << "as older versions read one transfer";
     EXPECT_EQ(r.CompareContent, 1);
     EXPECT_EQ(r.IgnoreHours, 24);
 }

@@ -171,7 +171,7 @@ TEST(ApplyOptions, CheckFlagsChooseOptionsOrDefaults)
     r.MinSize = 5;
     r.MaxSize = 50;
     r.Recursive = 0;
-    r.MultiThread = 1;
+    r.Transfers = 7;
 
     TKNFileCompare engine;
     engine.ApplyOptions(r);
@@ -188,7 +188,7 @@ TEST(ApplyOptions, CheckFlagsChooseOptionsOrDefaults)
         EXPECT_EQ(list->MaxSize, 50);
         EXPECT_FALSE(list->Recursive);
     }
-    EXPECT_TRUE(engine.MultiThread);
+    EXPECT_EQ(engine.Transfers, 7);
 
     r.CheckFilter = r.CheckAttr = r.CheckDate = r.CheckSize = 0;
     engine.ApplyOptions(r);

@@ -103,6 +103,7 @@ TEST(UpdateStop, BetweenRowsLeavesTheRestUntouchedAndStillEnds)
     MakeDirs(dir / "R");
     UpdateHarness h(dir / "L", dir / "R");
     ASSERT_EQ(h.Compare(), 10u);
+    h.engine.Transfers = 1;  // one operation in work when the stop comes (the pool's: test_kn_unitUpdatePool)
     h.onProgress = [&](const std::string&) {
         if (h.progress.size() == 3) h.engine.StopCompare();
     };
@@ -210,16 +211,16 @@ TEST(UpdateFailure, DeletingEverythingFromAFolderThroughASideThatNamesNone)
     EXPECT_TRUE(Snapshot(dir / "L").empty());
 }
 
-TEST(UpdateMultiThread, EveryRowExactlyOnce)
+TEST(UpdateWorkers, EveryRowExactlyOnce)
 {
     TempDir dir;
     const int files = 300;
     for (int i = 0; i < files; ++i) Put(dir / ("L/d" + std::to_string(i % 7) + "/f" + std::to_string(i)), "x", 0);
-    Put(dir / "R/gone.txt", "deleted by a sub-worker", 0);
+    Put(dir / "R/gone.txt", "deleted by one of the workers", 0);
     MakeDirs(dir / "R/gone-folder");
     UpdateHarness h(dir / "L", dir / "R");
     ASSERT_EQ(h.Compare(), static_cast<size_t>(files + 7 + 2));
-    h.engine.MultiThread = true;
+    h.engine.Transfers = 4;
     h.Update(kn::TKNAction::LeftToRight, true);
     EXPECT_TRUE(h.errors.empty());
     std::multiset<std::string> seen(h.progress.begin(), h.progress.end());
@@ -229,6 +230,5 @@ TEST(UpdateMultiThread, EveryRowExactlyOnce)
     std::vector<int> sorted = h.positions;
     std::sort(sorted.begin(), sorted.end());
     for (size_t i = 0; i < sorted.size(); ++i) ASSERT_EQ(sorted[i], static_cast<int>(i + 1));
-    h.engine.MultiThread = false;
     EXPECT_EQ(h.Compare(), 0u) << "both trees are equal afterwards";
 }

@@ -95,6 +95,7 @@ TEST(UpdateOutcome, AStoppedRunStartsNoFollowUpComparison)
     ASSERT_EQ(h.Compare(), 6u);
     int comparisons = 0;
     h.engine.OnCompareStart = [&](void*) { ++comparisons; };
+    h.engine.Transfers = 1;  // one operation in work when the stop comes
     h.onProgress = [&](const std::string&) {
         if (h.progress.size() == 2) h.engine.StopCompare();
     };

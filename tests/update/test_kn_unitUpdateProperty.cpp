@@ -104,14 +104,16 @@ struct TreeBuilder {
 
 struct RunChoice {
     kn::TKNAction direction;
-    bool force, backup, multi, dryRun;
+    bool force, backup;
+    int transfers;
+    bool dryRun;
 };
 
 std::string Describe(const RunChoice& c)
 {
     std::ostringstream s;
-    s << "direction " << int(c.direction) << (c.force ? " force" : "") << (c.backup ? " backup" : "")
-      << (c.multi ? " multi" : "") << (c.dryRun ? " dry-run" : "");
+    s << "direction " << int(c.direction) << (c.force ? " force" : "") << (c.backup ? " backup" : "") << " transfers "
+      << c.transfers << (c.dryRun ? " dry-run" : "");
     return s.str();
 }
 
@@ -122,7 +124,7 @@ int RunUpdate(const UpdateKind& kind, const std::string& left, const std::string
 {
     auto body = [&] {
         UpdateHarness h(left, kind.Location(right));
-        h.engine.MultiThread = c.multi;
+        h.engine.Transfers = c.transfers;
         h.engine.UpdateDryRun = c.dryRun;
         h.Compare();
         if (!h.engine.ErrorText.empty()) return 1;
@@ -204,8 +206,8 @@ TEST_P(UpdateProperty, NothingOutsideTheRootsAndNothingUnreportedChanges)
             leftTree.ChooseLocked(left);
             rightTree.ChooseLocked(right);
         }
-        const RunChoice choice{static_cast<kn::TKNAction>(rng() % 3), rng() % 4 != 0, rng() % 3 == 0, rng() % 4 == 0,
-                               rng() % 6 == 0};
+        const RunChoice choice{static_cast<kn::TKNAction>(rng() % 3), rng() % 4 != 0, rng() % 3 == 0,
+                               1 + static_cast<int>(rng() % 4), rng() % 6 == 0};
         chmod(base.c_str(), 0755);
         // Everything belongs to the user the run is made as, the outside too: a write through a
         // link would succeed there, so only the engine's own care keeps it out.

@@ -269,7 +269,9 @@ TEST(UpdateModesNotKept, TheFirstChangeFailsAndTheRestOfTheRunHasNoModeDifferenc
         h.engine.OnNotice = [&](void*, const std::string& text) { notices.push_back(text); };
         ASSERT_EQ(h.Compare(), 3u) << location << h.engine.ErrorText;
         h.Update(kn::TKNAction::LeftToRight, true);
-        EXPECT_EQ(h.errors.size(), 1u) << location;
+        // Both changes may be in work on two workers when the first finds it out.
+        EXPECT_GE(h.errors.size(), 1u) << location;
+        EXPECT_LE(h.errors.size(), 2u) << location;
         EXPECT_EQ(notices.size(), 1u) << location;
         EXPECT_EQ(h.engine.LastUpdate().Done.AttributeChanges, 0) << location;
         EXPECT_EQ(h.engine.LastUpdate().Done.FilesToCopy, 1) << location;
