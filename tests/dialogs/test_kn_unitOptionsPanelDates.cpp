@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QDateTimeEdit>
 #include <QPushButton>
+#include <QTest>
 
 #include "config_fixture.h"
 #include "framework/vex_unitDateTime.h"
@@ -34,11 +35,14 @@ TEST(OptionsPanelDates, AnOpenBeginDateShowsNoneAndStaysOpen)
         form.pnlOptions->cbCheckDate->setChecked(true);
         EXPECT_TRUE(begin->isEnabled());
         EXPECT_EQ(begin->text(), QStringLiteral("None")) << "the filter on sets no bound";
-        // Its calendar opens at this month, not at the lowest date.
-        begin->calendarWidget()->show();
-        EXPECT_EQ(begin->calendarWidget()->yearShown(), today.year());
-        EXPECT_EQ(begin->calendarWidget()->monthShown(), today.month());
-        begin->calendarWidget()->hide();
+        // Its calendar pops up at this month, not at the lowest date.
+        form.show();
+        QTest::mouseClick(begin, Qt::LeftButton, {}, QPoint(begin->width() - 6, begin->height() / 2));
+        QCalendarWidget* calendar = begin->calendarWidget();
+        ASSERT_TRUE(calendar->isVisible());
+        EXPECT_EQ(calendar->yearShown(), today.year());
+        EXPECT_EQ(calendar->monthShown(), today.month());
+        calendar->window()->hide();
         EXPECT_GE(form.pnlOptions->dtEnd->date().year(), today.year());
         form.btnOk->click();
     }
