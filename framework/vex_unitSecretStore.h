@@ -1,5 +1,5 @@
 // Where secrets such as server passwords are kept outside the program's files: an interface
-// the platform implements (the desktop's secret store, see framework/qt/vex_unitKeychain), and
+// the platform implements (the desktop's secret store, see framework/keychain/vex_unitKeychain), and
 // a store in this process's memory for when there is none.
 #pragma once
 

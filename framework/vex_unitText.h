@@ -29,6 +29,14 @@ std::string CutLocationPasswords(
     std::string_view text, const std::function<std::size_t(std::string_view, std::size_t)>& schemeLength,
     const std::function<std::size_t(std::string_view, std::size_t, std::size_t)>& credentialsEnd);
 
+// The credentials of a location as its text carries them (RFC 3986): every byte but A-Z, a-z,
+// 0-9 and "-._~" written as %XX, so that a password ends at the "@" before the host whatever
+// it holds ("a@b/c" gives "a%40b%2Fc").
+std::string PercentEncoded(std::string_view text);
+// `text` with every "%" and two hex digits turned into that byte ("a%40b" gives "a@b"); a "%"
+// without two hex digits stays as it is.
+std::string PercentDecoded(std::string_view text);
+
 // The longest prefix of `text` of at most `maxBytes` bytes that does not end inside a UTF-8
 // sequence.
 std::string_view CutUtf8(std::string_view text, std::size_t maxBytes);

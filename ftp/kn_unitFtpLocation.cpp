@@ -46,14 +46,6 @@ uint16_t ParsePort(const std::string& text, const std::string& location)
     return static_cast<uint16_t>(port);
 }
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 bool TwoDigits(std::string_view text, int& value)
 {
     if (text.size() != 2 || text[0] < '0' || text[0] > '9' || text[1] < '0' || text[1] > '9') return false;
@@ -94,22 +86,6 @@ void ParseOptions(std::string_view options, const std::string& location, TKNFtpL
 
 }  // namespace
 
-std::string PercentDecoded(std::string_view text)
-{
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const int high = text[i] == '%' && i + 2 < text.size() ? HexValue(text[i + 1]) : -1;
-        const int low = high >= 0 ? HexValue(text[i + 2]) : -1;
-        if (low < 0) {
-            out += text[i];
-            continue;
-        }
-        out += static_cast<char>(high * 16 + low);
-        i += 2;
-    }
-    return out;
-}
-
 std::size_t FtpOptionsStart(std::string_view location)
 {
     const std::size_t semi = location.rfind(';');
@@ -132,9 +108,9 @@ TKNFtpLocation ParseFtpLocation(const std::string& location)
     if (at != std::string::npos) {
         const std::string credentials = rest.substr(0, at);
         const std::size_t colon = credentials.find(':');
-        result.Username = PercentDecoded(credentials.substr(0, colon));
+        result.Username = vex::PercentDecoded(credentials.substr(0, colon));
         if (colon != std::string::npos) {
-            result.Password = PercentDecoded(credentials.substr(colon + 1));
+            result.Password = vex::PercentDecoded(credentials.substr(colon + 1));
         } else {
             // A user without a password: the environment may hold it, so that it stays off
             // the command line (where every user of the machine can read it).

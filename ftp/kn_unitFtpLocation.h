@@ -20,10 +20,6 @@ namespace kn {
 // The environment variable that holds the password of a location naming a user but none.
 inline constexpr const char* kPasswordVariable = "KESTRUNE_PASSWORD";
 
-// `text` with every "%" and two hex digits turned into that byte ("a%40b" gives "a@b"); a "%"
-// without two hex digits stays as it is.
-std::string PercentDecoded(std::string_view text);
-
 // The password of an anonymous login.
 inline constexpr const char* kAnonymousPassword = "anonymous@kestrune.invalid";
 

@@ -72,9 +72,9 @@ TKNSftpLocation ParseSftpLocation(const std::string& location)
     TKNSftpLocation result;
     if (parts.hasCredentials) {
         std::size_t colon = parts.credentials.find(':');
-        result.User = parts.credentials.substr(0, colon);
+        result.User = vex::PercentDecoded(parts.credentials.substr(0, colon));
         result.HasPassword = colon != std::string::npos;
-        if (result.HasPassword) result.Password = parts.credentials.substr(colon + 1);
+        if (result.HasPassword) result.Password = vex::PercentDecoded(parts.credentials.substr(colon + 1));
     }
     std::string portText;
     bool hasPort = false;

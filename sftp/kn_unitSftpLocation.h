@@ -2,7 +2,8 @@
 //   sftp://[user[:password]@]host[:port][/path]     ("\" counts as "/" everywhere)
 // e.g. sftp://joe:pw@[::1]:2222/srv/www is user joe, password pw, host ::1, port 2222 and path
 // /srv/www. The authority ends at the first "/"; credentials end at its last "@" and the user
-// at the first ":" of them, so a password may hold ":" and "@". A missing user or port is left
+// at the first ":" of them, so a password may hold ":" and "@"; both are percent-decoded, as an
+// FTP location's are ("%2F" is "/", which a password can hold no other way). A missing user or port is left
 // to the SSH configuration (then the local user name and 22); a missing path is the login
 // folder.
 #pragma once

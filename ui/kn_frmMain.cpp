@@ -454,8 +454,9 @@ void TKNMainForm::AskServerPassword(const std::string& location)
             tr("\n\nNo secret store is available on this desktop: the password is kept only "
                "until Kestrune ends, and asked for again at the next start.");
     QString password;
+    // Kept as a location carries it, so that "/", "@" or "%" in it reach the server unchanged.
     if (vex::PasswordBox(this, tr("Server Password"), prompt, password, 255) && !password.isEmpty())
-        Config.Secrets->Write(SecretKeyOf(location), password.toStdString());
+        Config.Secrets->Write(SecretKeyOf(location), vex::PercentEncoded(password.toStdString()));
 }
 
 void TKNMainForm::ApplyOptions(const TKNOptionsRec& options)

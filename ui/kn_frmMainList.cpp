@@ -115,7 +115,9 @@ void TKNMainForm::ResizeColumns()
 
 void TKNMainForm::SortRows()
 {
-    sorter_.Sort(FileCompare->Items, Config.Header.SortColumn, Config.Header.SortDirection);
+    const TKNResultRoots roots{static_cast<std::size_t>(FileCompare->LeftRootLen),
+                               static_cast<std::size_t>(FileCompare->RightRootLen)};
+    sorter_.Sort(FileCompare->Items, Config.Header.SortColumn, Config.Header.SortDirection, roots);
 }
 
 void TKNMainForm::UpdateSortImages()

@@ -27,6 +27,12 @@ QString Count(int64_t n)
     return QLocale().toString(static_cast<qlonglong>(n));
 }
 
+// "1 line added", "2 lines added".
+QString Lines(int64_t n, const QString& what)
+{
+    return QStringLiteral("%1 %2 %3").arg(Count(n), n == 1 ? QStringLiteral("line") : QStringLiteral("lines"), what);
+}
+
 QString BinarySummary(const TBinaryComparison& binary)
 {
     if (binary.Identical) return QStringLiteral("The files are binary and are identical.");
@@ -209,8 +215,9 @@ void TKNShowDifferencesForm::Impl::FillViews()
     pbScrollPosMarker->update();
     QString summary = added == 0 && modified == 0 && deleted == 0
                           ? QStringLiteral("No differences.")
-                          : QStringLiteral("%1 lines added, %2 lines modified, %3 lines deleted.")
-                                .arg(Count(added), Count(modified), Count(deleted));
+                          : QStringLiteral("%1, %2, %3.")
+                                .arg(Lines(added, QStringLiteral("added")), Lines(modified, QStringLiteral("modified")),
+                                     Lines(deleted, QStringLiteral("deleted")));
     if (Result.Approximate) summary += QStringLiteral(" (approximate)");
     if (Left.Format.Encoding != Right.Format.Encoding || Left.Format.Bom != Right.Format.Bom)
         summary += QStringLiteral(" The encodings differ.");

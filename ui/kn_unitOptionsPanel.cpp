@@ -1,9 +1,11 @@
 #include "ui/kn_unitOptionsPanel.h"
 
 #include <QButtonGroup>
+#include <QCalendarWidget>
 #include <QCheckBox>
 #include <QCompleter>
 #include <QDateTimeEdit>
+#include <QEvent>
 #include <QFileSystemModel>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -185,6 +187,9 @@ QWidget* TKNOptionsPanel::CreateRangeRows()
     edMaxSize = new QLineEdit(box);
     lbMaxSize = NewLabel(tr("Maximize Size:"), edMaxSize, box);
     dtBegin = NewDatePicker(box);
+    // The lowest date stands for no begin: nothing is too old.
+    dtBegin->setSpecialValueText(tr("None"));
+    dtBegin->calendarWidget()->installEventFilter(this);
     lbBeginDate = NewLabel(tr("Begin Date:"), dtBegin, box);
     dtEnd = NewDatePicker(box);
     lbEndDate = NewLabel(tr("End Date:"), dtEnd, box);
@@ -333,6 +338,17 @@ void TKNOptionsPanel::BrowseFolder(QLineEdit* edit, const QString& title)
     if (vex::BrowseForFolder(this, title, folder)) edit->setText(folder);
 }
 
+// The calendar of a begin date of "None" opens at this month, not at the lowest date's.
+bool TKNOptionsPanel::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Show && watched == dtBegin->calendarWidget() &&
+        dtBegin->dateTime() == dtBegin->minimumDateTime()) {
+        const QDate today = QDate::currentDate();
+        dtBegin->calendarWidget()->setCurrentPage(today.year(), today.month());
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void TKNOptionsPanel::EmitEdited()
 {
     if (FUpdateCount == 0) emit Edited();
@@ -355,8 +371,9 @@ void TKNOptionsPanel::LoadOptions(const TKNOptionsRec& rec)
     showSet(rec.ExcludeAttributes, cbReadOnlyExclude, cbHiddenExclude, cbSystemExclude, cbArchiveExclude);
     edMinSize->setText(QString::number(rec.MinSize));
     edMaxSize->setText(QString::number(rec.MaxSize));
-    FOpenBeginShown = rec.BeginDate == vex::kNoTime ? DateTimeToPicker(vex::Today()) : QDateTime();
-    dtBegin->setDateTime(FOpenBeginShown.isValid() ? FOpenBeginShown : DateTimeToPicker(rec.BeginDate));
+    FLoadedBegin = rec.BeginDate;
+    dtBegin->setDateTime(FLoadedBegin == vex::kNoTime ? dtBegin->minimumDateTime() : DateTimeToPicker(FLoadedBegin));
+    FLoadedBeginShown = dtBegin->dateTime();
     dtEnd->setDateTime(DateTimeToPicker(rec.EndDate));
     // An out-of-range action still selects one item, as the update reads it modulo 3.
     rgActionItems->button(kn::ActionIndex(rec.Action))->setChecked(true);
@@ -394,9 +411,10 @@ void TKNOptionsPanel::StoreOptions(TKNOptionsRec& rec) const
     };
     rec.Attributes = readSet(cbReadOnly, cbHidden, cbSystem, cbArchive) | (cbRecursive->isChecked() ? kBitFolder : 0);
     rec.ExcludeAttributes = readSet(cbReadOnlyExclude, cbHiddenExclude, cbSystemExclude, cbArchiveExclude);
-    rec.BeginDate = FOpenBeginShown.isValid() && dtBegin->dateTime() == FOpenBeginShown
-                        ? vex::kNoTime
-                        : PickerToDateTime(dtBegin->dateTime());
+    const QDateTime begin = dtBegin->dateTime();
+    rec.BeginDate = begin == FLoadedBeginShown            ? FLoadedBegin
+                    : begin == dtBegin->minimumDateTime() ? vex::kNoTime
+                                                          : PickerToDateTime(begin);
     rec.EndDate = PickerToDateTime(dtEnd->dateTime());
     rec.MinSize = SizeTextToInt(edMinSize->text(), 0);
     rec.MaxSize = SizeTextToInt(edMaxSize->text(), -1);

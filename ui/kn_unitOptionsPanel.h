@@ -101,11 +101,13 @@ private:
     void ApplyEnablingRules();
     void BrowseFolder(QLineEdit* edit, const QString& title);
     void EmitEdited();
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     int FUpdateCount = 0;
-    // A begin date without a bound (vex::kNoTime) shows as today; while the picker still shows
-    // that day, the bound stays absent.
-    QDateTime FOpenBeginShown;
+    // A begin date without a bound (vex::kNoTime) shows as "None", the picker's lowest value.
+    // While the picker shows what was loaded, the loaded value is stored back exactly.
+    double FLoadedBegin = 0;
+    QDateTime FLoadedBeginShown;
 };
 
 }  // namespace kn

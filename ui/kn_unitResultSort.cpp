@@ -27,17 +27,41 @@ const TKNFileRec& Entry(const TMyFileOpt& row, Side side)
     return side == Side::Left ? row.Left : row.Right;
 }
 
+std::size_t RootLength(Side side, const TKNResultRoots& roots)
+{
+    return side == Side::Left ? roots.Left : roots.Right;
+}
+
+// The entry a row is placed by on one side: its own, or the other side's where it has none,
+// with the length of that entry's root in its path.
+struct Named {
+    const TKNFileRec* rec;
+    std::size_t skip;
+};
+
+Named NamedEntry(const TMyFileOpt& row, Side side, const TKNResultRoots& roots)
+{
+    if (Entry(row, side).Path.empty()) side = Other(side);
+    return {&Entry(row, side), RootLength(side, roots)};
+}
+
 // Folders first whatever the direction: B's folder bit minus A's.
 int FolderRule(const TKNFileRec& a, const TKNFileRec& b)
 {
     return static_cast<int>(b.Attr & faDirectory) - static_cast<int>(a.Attr & faDirectory);
 }
 
-int ComparePathText(const TKNSharedText& a, const TKNSharedText& b)
+std::string_view BelowRoot(const Named& entry)
+{
+    const std::string_view path = entry.rec->Path;
+    return path.substr(std::min(entry.skip, path.size()));
+}
+
+int ComparePathText(const Named& a, const Named& b)
 {
     // Files of one folder share one path text: the common case costs a pointer test.
-    if (a.SameText(b)) return 0;
-    return vex::CompareTextAscii(a.str(), b.str());
+    if (a.skip == b.skip && a.rec->Path.SameText(b.rec->Path)) return 0;
+    return vex::CompareTextAscii(BelowRoot(a), BelowRoot(b));
 }
 
 int Sign(int value)
@@ -45,37 +69,43 @@ int Sign(int value)
     return (value > 0) - (value < 0);
 }
 
-// Path, then name, of one side; folder rule first.
-int CompareNameOnly(const TKNFileRec& a, const TKNFileRec& b, int direction)
+// Path below the root, then name; folder rule first.
+int CompareNameOnly(const Named& a, const Named& b, int direction)
 {
-    if (int folders = FolderRule(a, b)) return folders;
-    int c = ComparePathText(a.Path, b.Path);
-    if (c == 0) c = vex::CompareTextAscii(a.Name, b.Name);
+    if (int folders = FolderRule(*a.rec, *b.rec)) return folders;
+    int c = ComparePathText(a, b);
+    if (c == 0) c = vex::CompareTextAscii(a.rec->Name, b.rec->Name);
     return Sign(c) * direction;
 }
 
-int CompareName(const TMyFileOpt& a, const TMyFileOpt& b, Side side, int direction, bool mayswitch)
+int CompareName(const TMyFileOpt& a, const TMyFileOpt& b, Side side, int direction, bool mayswitch,
+                const TKNResultRoots& roots)
 {
-    int c = CompareNameOnly(Entry(a, side), Entry(b, side), direction);
+    int c = CompareNameOnly(NamedEntry(a, side, roots), NamedEntry(b, side, roots), direction);
     if (c != 0 || !mayswitch) return c;
-    return CompareName(a, b, Other(side), direction, false);
+    return CompareName(a, b, Other(side), direction, false, roots);
 }
 
+// The folder rule and the name of the entry the row is placed by; the value of the side's own
+// entry (an absent one's is 0 or no time).
 template <class Value>
-int CompareValue(const TMyFileOpt& a, const TMyFileOpt& b, Side side, int direction, bool mayswitch, Value value)
+int CompareValue(const TMyFileOpt& a, const TMyFileOpt& b, Side side, int direction, bool mayswitch, Value value,
+                 const TKNResultRoots& roots)
 {
-    const TKNFileRec& ea = Entry(a, side);
-    const TKNFileRec& eb = Entry(b, side);
-    if (int folders = FolderRule(ea, eb)) return folders;
-    if (value(ea) != value(eb)) return value(ea) > value(eb) ? direction : -direction;
-    if (int c = CompareNameOnly(ea, eb, direction)) return c;
-    return mayswitch ? CompareValue(a, b, Other(side), direction, false, value) : 0;
+    const Named na = NamedEntry(a, side, roots);
+    const Named nb = NamedEntry(b, side, roots);
+    if (int folders = FolderRule(*na.rec, *nb.rec)) return folders;
+    const auto va = value(Entry(a, side));
+    const auto vb = value(Entry(b, side));
+    if (va != vb) return va > vb ? direction : -direction;
+    if (int c = CompareNameOnly(na, nb, direction)) return c;
+    return mayswitch ? CompareValue(a, b, Other(side), direction, false, value, roots) : 0;
 }
 
-int CompareStatus(const TMyFileOpt& a, const TMyFileOpt& b, int direction)
+int CompareStatus(const TMyFileOpt& a, const TMyFileOpt& b, int direction, const TKNResultRoots& roots)
 {
     int c = (static_cast<int>(a.Status) - static_cast<int>(b.Status)) * direction;
-    return c != 0 ? c : CompareName(a, b, Side::Left, direction, true);
+    return c != 0 ? c : CompareName(a, b, Side::Left, direction, true, roots);
 }
 
 // --- Ranks --------------------------------------------------------------------------------
@@ -192,7 +222,7 @@ void CountingSort(std::vector<Item>& items, uint32_t range, Group group)
 // Ranks one side's rows by folder rule, path and name. The rows are grouped by path with a
 // counting pass, and only each path's names are sorted, by their folded prefixes; rows seen in
 // the comparison's order mostly hold them sorted already.
-Ranks RankNames(const std::vector<const TMyFileOpt*>& rows, Side side)
+Ranks RankNames(const std::vector<const TMyFileOpt*>& rows, Side side, const TKNResultRoots& roots)
 {
     const auto n = static_cast<uint32_t>(rows.size());
     vex::TTextRanks ids;
@@ -200,9 +230,10 @@ Ranks RankNames(const std::vector<const TMyFileOpt*>& rows, Side side)
     keys.reserve(n);
     std::vector<bool> folder(n);
     for (uint32_t slot = 0; slot < n; ++slot) {
-        const TKNFileRec& rec = Entry(*rows[slot], side);
+        const Named named = NamedEntry(*rows[slot], side, roots);
+        const TKNFileRec& rec = *named.rec;
         keys.emplace_back(slot, rec.Name);
-        keys.back().group = ids.Id(&rec.Path.str());
+        keys.back().group = ids.Id(&rec.Path.str(), named.skip);
         folder[slot] = rec.IsFolder();
     }
     uint32_t paths = 0;
@@ -268,33 +299,34 @@ Ranks RankValues(const std::vector<const TMyFileOpt*>& rows, Side side, int kind
 
 }  // namespace
 
-int CompareResultRows(const TMyFileOpt& a, const TMyFileOpt& b, int column, int direction)
+int CompareResultRows(const TMyFileOpt& a, const TMyFileOpt& b, int column, int direction, const TKNResultRoots& roots)
 {
     auto size = [](const TKNFileRec& rec) { return rec.Size; };
     auto time = [](const TKNFileRec& rec) { return rec.Time; };
     switch (column) {
         case 0:
-            return CompareName(a, b, Side::Left, direction, true);
+            return CompareName(a, b, Side::Left, direction, true, roots);
         case 1:
-            return CompareValue(a, b, Side::Left, direction, true, size);
+            return CompareValue(a, b, Side::Left, direction, true, size, roots);
         case 2:
-            return CompareValue(a, b, Side::Left, direction, true, time);
+            return CompareValue(a, b, Side::Left, direction, true, time, roots);
         case 3:
-            return CompareStatus(a, b, direction);
+            return CompareStatus(a, b, direction, roots);
         case 4:
-            return CompareValue(a, b, Side::Right, direction, true, time);
+            return CompareValue(a, b, Side::Right, direction, true, time, roots);
         case 5:
-            return CompareValue(a, b, Side::Right, direction, true, size);
+            return CompareValue(a, b, Side::Right, direction, true, size, roots);
         case 6:
-            return CompareName(a, b, Side::Right, direction, true);
+            return CompareName(a, b, Side::Right, direction, true, roots);
         default:
             return 0;
     }
 }
 
-void SortResultRows(std::vector<std::unique_ptr<TMyFileOpt>>& rows, int column, int direction)
+void SortResultRows(std::vector<std::unique_ptr<TMyFileOpt>>& rows, int column, int direction,
+                    const TKNResultRoots& roots)
 {
-    TKNResultSorter().Sort(rows, column, direction);
+    TKNResultSorter().Sort(rows, column, direction, roots);
 }
 
 TKNResultSorter::TKNResultSorter() = default;
@@ -308,17 +340,18 @@ void TKNResultSorter::Forget()
         for (auto& ranks : side) ranks.reset();
 }
 
-bool TKNResultSorter::Knows(const std::vector<std::unique_ptr<TMyFileOpt>>& rows) const
+bool TKNResultSorter::Knows(const std::vector<std::unique_ptr<TMyFileOpt>>& rows, const TKNResultRoots& roots) const
 {
-    if (rows.size() != rows_.size()) return false;
+    if (rows.size() != rows_.size() || !(roots == roots_)) return false;
     for (size_t i = 0; i < rows.size(); ++i)
         if (rows[i].get() != rows_[slotAt_[i]]) return false;
     return true;
 }
 
-void TKNResultSorter::Learn(const std::vector<std::unique_ptr<TMyFileOpt>>& rows)
+void TKNResultSorter::Learn(const std::vector<std::unique_ptr<TMyFileOpt>>& rows, const TKNResultRoots& roots)
 {
     Forget();
+    roots_ = roots;
     rows_.reserve(rows.size());
     for (const auto& row : rows) rows_.push_back(row.get());
     slotAt_.resize(rows.size());
@@ -332,7 +365,7 @@ void TKNResultSorter::Prepare(int kind)
     if (kind != kName) Prepare(kName);
     auto make = [this, kind](int side) {
         const Side which = side == 0 ? Side::Left : Side::Right;
-        return std::make_unique<Ranks>(kind == kName ? RankNames(rows_, which)
+        return std::make_unique<Ranks>(kind == kName ? RankNames(rows_, which, roots_)
                                                      : RankValues(rows_, which, kind, *ranks_[side][kName]));
     };
     std::future<std::unique_ptr<Ranks>> right;
@@ -341,12 +374,13 @@ void TKNResultSorter::Prepare(int kind)
     if (right.valid()) ranks_[1][kind] = right.get();
 }
 
-void TKNResultSorter::Sort(std::vector<std::unique_ptr<TMyFileOpt>>& rows, int column, int direction)
+void TKNResultSorter::Sort(std::vector<std::unique_ptr<TMyFileOpt>>& rows, int column, int direction,
+                           const TKNResultRoots& roots)
 {
     if (column < 0 || column >= kResultColumnCount || rows.size() < 2) return;
     if (rows.size() > std::numeric_limits<int32_t>::max()) return;  // slots are 32-bit
     direction = direction >= 1 ? 1 : -1;
-    if (!Knows(rows)) Learn(rows);
+    if (!Knows(rows, roots)) Learn(rows, roots);
     // Column kinds from left to right: name, size, time, (status), time, size, name.
     const int kind = column == 3 ? kName : column < 3 ? column : 6 - column;
     const int first = column >= 4 ? 1 : 0;

@@ -1,6 +1,7 @@
 // Entry point of kestrune-cli: dispatches to the registered sub-commands.
 #include <unistd.h>
 
+#include <QString>
 #include <algorithm>
 #include <climits>
 #include <cstdio>
@@ -8,8 +9,10 @@
 #include <cstring>
 
 #include "app/cli/cli_command.h"
+#include "app/cli/cli_password.h"
 #include "app/cli/cli_update_report.h"
 #include "app/kn_version.h"
+#include "framework/keychain/vex_unitKeychain.h"
 
 namespace cli {
 
@@ -94,6 +97,10 @@ int main(int argc, char** argv)
         return cli::ExitOk;
     }
     cli::IgnoreBrokenPipes();
+    // The passwords the desktop program keeps; the store is first asked when a server location
+    // lacks one.
+    vex::TvexKeychain secrets(QStringLiteral("Kestrune"));
+    cli::UseSecretStore(&secrets);
     for (const auto& cmd : cli::Commands()) {
         if (cmd.name != args[0]) continue;
         const int status = cmd.run(std::vector<std::string>(args.begin() + 1, args.end()));

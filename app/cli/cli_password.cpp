@@ -9,7 +9,10 @@
 #include <cstdlib>
 #include <map>
 
+#include "config/kn_unitLocationSecrets.h"
 #include "engine/kn_unitCompare.h"
+#include "framework/vex_unitText.h"
+#include "ftp/kn_unitFtpLocation.h"
 
 namespace cli {
 
@@ -74,45 +77,59 @@ bool AskPassword(const std::string& who, std::string& password)
     return read;
 }
 
-// `text` with every byte but A-Z, a-z, 0-9 and "-._~" written as %XX (RFC 3986), so that a
-// password ends at the "@" before the host whatever it holds.
-std::string PercentEncode(const std::string& text)
-{
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-                           c == '.' || c == '_' || c == '~';
-        if (plain) {
-            out.push_back(static_cast<char>(c));
-        } else {
-            out.push_back('%');
-            out.push_back(hex[c >> 4]);
-            out.push_back(hex[c & 15]);
-        }
+// The program's sources: the environment, the controlling terminal and standard error.
+class TProcessSources : public TPasswordSources {
+public:
+    std::string Environment() override
+    {
+        const char* given = std::getenv(kn::kPasswordVariable);
+        return given ? given : "";
     }
-    return out;
-}
+    bool Ask(const std::string& who, std::string& password) override { return AskPassword(who, password); }
+    void Tell(const std::string& line) override { std::fprintf(stderr, "kestrune-cli: %s\n", line.c_str()); }
+};
+
+vex::TvexSecretStore* processStore = nullptr;
 
 }  // namespace
 
-std::string SupplyPassword(const std::string& location)
+std::string TPasswordSupplier::Supply(const std::string& location)
 {
     const UserPart part = FindUserWithoutPassword(location);
     if (part.At == std::string::npos) return location;
-    static std::map<std::string, std::string> asked;  // user@host -> password, for this run
     const std::size_t hostEnd = location.find_first_of("/\\", part.At);
     const std::string who = location.substr(part.Start, hostEnd == std::string::npos ? hostEnd : hostEnd - part.Start);
-    std::string password;
-    if (const char* given = std::getenv("KESTRUNE_PASSWORD"); given && *given) {
-        password = given;
-    } else if (auto it = asked.find(who); it != asked.end()) {
-        password = it->second;
-    } else {
-        if (!AskPassword(who, password)) return location;
-        asked[who] = password;
+    // A password as a location carries it: typed ones are encoded, stored ones are kept so.
+    std::string password = vex::PercentEncoded(sources_.Environment());
+    if (password.empty() && store_) {
+        if (std::optional<std::string> stored = store_->Read(kn::SecretKeyOf(location))) password = *stored;
     }
-    return location.substr(0, part.At) + ":" + PercentEncode(password) + location.substr(part.At);
+    if (password.empty()) {
+        if (auto it = asked_.find(who); it != asked_.end()) {
+            password = it->second;
+        } else {
+            if (store_ && !toldNoStore_ && !store_->Persistent()) {
+                toldNoStore_ = true;
+                sources_.Tell("no secret store is reachable (no desktop session), so no password is read from it");
+            }
+            std::string typed;
+            if (!sources_.Ask(who, typed)) return location;
+            password = asked_[who] = vex::PercentEncoded(typed);
+        }
+    }
+    return location.substr(0, part.At) + ":" + password + location.substr(part.At);
+}
+
+void UseSecretStore(vex::TvexSecretStore* store)
+{
+    processStore = store;
+}
+
+std::string SupplyPassword(const std::string& location)
+{
+    static TProcessSources sources;
+    static TPasswordSupplier supplier(sources, processStore);
+    return supplier.Supply(location);
 }
 
 }  // namespace cli

@@ -7,8 +7,8 @@
 
 #include "app/kn_version.h"
 #include "config/kn_unitConfig.h"
+#include "framework/keychain/vex_unitKeychain.h"
 #include "framework/qt/vex_unitDialogs.h"
-#include "framework/qt/vex_unitKeychain.h"
 #include "framework/qt/vex_unitPlacement.h"
 #include "framework/qt/vex_unitQtHandOver.h"
 #include "ui/kn_frmMain.h"
@@ -84,7 +84,8 @@ int main(int argc, char** argv)
 
     std::unique_ptr<kn::TKNConfig> config = kn::TKNConfig::OpenProgramConfig(DesktopWorkArea());
     // Server passwords go to the desktop's secret store, never into the configuration file.
-    vex::TvexKeychain secrets(QStringLiteral("Kestrune"));
+    // The wait leaves time to unlock the store at its own prompt.
+    vex::TvexKeychain secrets(QStringLiteral("Kestrune"), std::chrono::minutes(2));
     config->Secrets = &secrets;
     kn::TKNMainForm window(*config);
     if (!window.Started()) return 0;

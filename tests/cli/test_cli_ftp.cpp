@@ -2,6 +2,11 @@
 // never makes an update delete the local side, and no output shows a password.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "tests/cli/cli_run.h"
 #include "tests/common/ftp_server.h"
 #include "tests/common/temp_tree.h"
@@ -92,8 +97,28 @@ TEST(CliFtp, TrustRecordsTheServersFingerprint)
     EXPECT_EQ(ReadFile(config / "known_servers"), other);
 }
 
+// The environment without a way to a D-Bus session: no secret store can answer.
+class NoDesktopSession {
+public:
+    NoDesktopSession()
+    {
+        for (const char* name : kNames)
+            if (const char* value = std::getenv(name)) saved_.emplace_back(name, value);
+        for (const char* name : kNames) unsetenv(name);
+    }
+    ~NoDesktopSession()
+    {
+        for (const auto& [name, value] : saved_) setenv(name.c_str(), value.c_str(), 1);
+    }
+
+private:
+    static constexpr const char* kNames[] = {"DBUS_SESSION_BUS_ADDRESS", "DISPLAY", "XDG_RUNTIME_DIR"};
+    std::vector<std::pair<std::string, std::string>> saved_;
+};
+
 // A location with a user and no password takes KESTRUNE_PASSWORD, so that the password never
-// stands on the command line; without it (and without a terminal to ask on) the login fails.
+// stands on the command line; without it, without a secret store (the run says so) and without
+// a terminal to ask on, the login fails.
 TEST(CliFtp, ThePasswordComesFromTheEnvironmentAndIsNeverPrinted)
 {
     FtpServer::Options options;
@@ -104,8 +129,12 @@ TEST(CliFtp, ThePasswordComesFromTheEnvironmentAndIsNeverPrinted)
     MakeDirs(dir / "site");
     std::string www = server.Location("/www");
     www.erase(www.find(":" + options.Password), options.Password.size() + 1);  // ftp://tester@127.0.0.1:PORT/www
-    auto refused = RunCli({"compare", dir / "site", www});
+    const auto refused = [&] {
+        NoDesktopSession session;
+        return RunCli({"compare", dir / "site", www});
+    }();
     EXPECT_EQ(refused.status, 2) << refused.err;
+    EXPECT_NE(refused.err.find("no secret store is reachable"), std::string::npos) << refused.err;
     setenv("KESTRUNE_PASSWORD", options.Password.c_str(), 1);
     auto logged = RunCli({"update", "--action", "right-to-left", dir / "site", www});
     unsetenv("KESTRUNE_PASSWORD");

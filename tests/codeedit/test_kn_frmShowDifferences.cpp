@@ -100,7 +100,7 @@ TEST_F(ShowDifferencesTest, DeletedLineGetsAFillerOpposite)
     Load("a\nb\nc\n", "a\nc\n");
     EXPECT_EQ(RowsOf(*form.LeftView()), (std::vector<Row>{{"a", W, 1}, {"b", D, 2}, {"c", W, 3}}));
     EXPECT_EQ(RowsOf(*form.RightView()), (std::vector<Row>{{"a", W, 1}, {"", D, -1}, {"c", W, 2}}));
-    EXPECT_EQ(form.Summary(), QStringLiteral("0 lines added, 0 lines modified, 1 lines deleted."));
+    EXPECT_EQ(form.Summary(), QStringLiteral("0 lines added, 0 lines modified, 1 line deleted."));
     EXPECT_FALSE(form.LeftView()->Lines().GetLineObj(1).Modified) << "the modified colour never shows";
 }
 
@@ -109,7 +109,7 @@ TEST_F(ShowDifferencesTest, ModifiedSingleLine)
     Load("x", "y");
     EXPECT_EQ(RowsOf(*form.LeftView()), (std::vector<Row>{{"x", M, 1}}));
     EXPECT_EQ(RowsOf(*form.RightView()), (std::vector<Row>{{"y", M, 1}}));
-    EXPECT_EQ(form.Summary(), QStringLiteral("0 lines added, 1 lines modified, 0 lines deleted."));
+    EXPECT_EQ(form.Summary(), QStringLiteral("0 lines added, 1 line modified, 0 lines deleted."));
 }
 
 TEST_F(ShowDifferencesTest, LinesAddedAtTheEnd)

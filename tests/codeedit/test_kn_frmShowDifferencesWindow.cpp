@@ -82,7 +82,7 @@ TEST_F(DifferencesWindow, AZeroByteAfterTheFirst8KBStillOpensAsText)
     ASSERT_TRUE(
         Load(std::string(9000, 'x') + "\nsecond\n" + '\0' + "rest\n", std::string(9000, 'x') + "\nother\n", error))
         << error.toStdString();
-    EXPECT_EQ(form.Summary(), "0 lines added, 1 lines modified, 0 lines deleted.");
+    EXPECT_EQ(form.Summary(), "0 lines added, 1 line modified, 0 lines deleted.");
     EXPECT_EQ(form.LeftView()->Lines().Count(), 2);
 }
 

@@ -95,31 +95,31 @@ TEST_P(ResultSort, OrdersRowsAsTheColumnRuleSays)
 INSTANTIATE_TEST_SUITE_P(
     Columns, ResultSort,
     ::testing::Values(
-        // Right-only rows have equal (empty) left names: their right names decide; folders first.
+        // Right-only rows stand among the left names by their right names; folders first.
         SortCase{
-            "LeftNameAscending", 0, 1, {"dir/|", "|adir/", "|y.txt", "|z.txt", "A.txt|A.txt", "b.txt|", "c.txt|c.txt"}},
+            "LeftNameAscending", 0, 1, {"|adir/", "dir/|", "A.txt|A.txt", "b.txt|", "c.txt|c.txt", "|y.txt", "|z.txt"}},
         SortCase{"LeftNameDescending",
                  0,
                  -1,
-                 {"dir/|", "c.txt|c.txt", "b.txt|", "A.txt|A.txt", "|adir/", "|z.txt", "|y.txt"}},
-        // Equal left sizes (0 for absent sides) fall back to the left name, then the right size.
+                 {"dir/|", "|adir/", "|z.txt", "|y.txt", "c.txt|c.txt", "b.txt|", "A.txt|A.txt"}},
+        // Absent left sizes count as 0 and tie; then the names decide, a right-only row's its own.
         SortCase{
-            "LeftSizeAscending", 1, 1, {"dir/|", "|adir/", "|z.txt", "|y.txt", "A.txt|A.txt", "c.txt|c.txt", "b.txt|"}},
+            "LeftSizeAscending", 1, 1, {"|adir/", "dir/|", "|y.txt", "|z.txt", "A.txt|A.txt", "c.txt|c.txt", "b.txt|"}},
         SortCase{"LeftSizeDescending",
                  1,
                  -1,
-                 {"dir/|", "b.txt|", "c.txt|c.txt", "A.txt|A.txt", "|adir/", "|y.txt", "|z.txt"}},
-        // Absent right sides tie on time and name, so the left time decides: folders first.
+                 {"dir/|", "|adir/", "b.txt|", "c.txt|c.txt", "A.txt|A.txt", "|z.txt", "|y.txt"}},
+        // An absent right time comes first; a left-only folder stays among the folders.
         SortCase{"RightTimeAscending",
                  4,
                  1,
-                 {"|adir/", "dir/|", "b.txt|", "|y.txt", "A.txt|A.txt", "|z.txt", "c.txt|c.txt"}},
+                 {"dir/|", "|adir/", "b.txt|", "|y.txt", "A.txt|A.txt", "|z.txt", "c.txt|c.txt"}},
         SortCase{
-            "StatusAscending", 3, 1, {"dir/|", "b.txt|", "|adir/", "|y.txt", "|z.txt", "c.txt|c.txt", "A.txt|A.txt"}},
+            "StatusAscending", 3, 1, {"dir/|", "b.txt|", "|adir/", "c.txt|c.txt", "|y.txt", "|z.txt", "A.txt|A.txt"}},
         SortCase{"RightNameDescending",
                  6,
                  -1,
-                 {"|adir/", "|z.txt", "|y.txt", "c.txt|c.txt", "A.txt|A.txt", "dir/|", "b.txt|"}}),
+                 {"dir/|", "|adir/", "|z.txt", "|y.txt", "c.txt|c.txt", "b.txt|", "A.txt|A.txt"}}),
     [](const ::testing::TestParamInfo<SortCase>& param) { return std::string(param.param.name); });
 
 TEST(ResultSortRules, AnUnknownColumnLeavesRowsEqualAndSortingDoesNothing)
@@ -129,6 +129,23 @@ TEST(ResultSortRules, AnUnknownColumnLeavesRowsEqualAndSortingDoesNothing)
     std::vector<std::string> before = Order(rows);
     kn::SortResultRows(rows, -1, 1);
     EXPECT_EQ(Order(rows), before);
+}
+
+// The two roots differ, as they do in every real comparison: a right-only row is placed by its
+// name below the right root, among the left names below theirs, by left name and by status.
+TEST(ResultSortRules, AOneSidedRowSitsAmongItsNeighboursWhateverTheRoots)
+{
+    auto rows = MakeRows({{"", 0, 0, kn::TKNStatus::Right, "c.txt", 1, 1},
+                          {"d.txt", 1, 1, kn::TKNStatus::Left, "", 0, 0},
+                          {"b.txt", 1, 1, kn::TKNStatus::Differ, "b.txt", 2, 1},
+                          {"", 0, 0, kn::TKNStatus::Right, "a.txt", 1, 1}});
+    for (auto& row : rows)
+        if (!row->Right.Path.empty()) row->Right.Path = "/home/other" + row->Right.Path.str();
+    const kn::TKNResultRoots roots{5, 16};  // "/root" and "/home/other/root"
+    kn::SortResultRows(rows, 0, 1, roots);
+    EXPECT_EQ(Order(rows), (std::vector<std::string>{"|a.txt", "b.txt|b.txt", "|c.txt", "d.txt|"}));
+    kn::SortResultRows(rows, 6, -1, roots);
+    EXPECT_EQ(Order(rows), (std::vector<std::string>{"d.txt|", "|c.txt", "b.txt|b.txt", "|a.txt"}));
 }
 
 TEST(ResultSortRules, NamesCompareWithAsciiFoldingAndAPrefixFirst)
@@ -144,17 +161,24 @@ TEST(ResultSortRules, NamesCompareWithAsciiFoldingAndAPrefixFirst)
 
 namespace {
 
-// Random rows with long shared name prefixes, letter-case variants, folders and absent sides.
+// The roots of RandomRows: "/r" on the left, "/other/r" on the right.
+const kn::TKNResultRoots kRandomRoots{2, 8};
+
+// Random rows with long shared name prefixes, letter-case variants, folders and absent sides;
+// the two sides' roots differ, so names compare only below them.
 std::vector<std::unique_ptr<TMyFileOpt>> RandomRows(int count, unsigned seed)
 {
     std::mt19937 random(seed);
     const char* folders[] = {"/r", "/r/Sub", "/r/sub", "/r/a-very-long-folder-name-beyond-sixteen"};
-    std::vector<kn::TKNSharedText> paths;
-    for (const char* folder : folders) paths.emplace_back(folder);
-    auto entry = [&]() {
+    std::vector<kn::TKNSharedText> paths[2];
+    for (const char* folder : folders) {
+        paths[0].emplace_back(folder);
+        paths[1].emplace_back(std::string("/other") + folder);
+    }
+    auto entry = [&](int side) {
         kn::TKNFileRec rec;
         if (random() % 5 == 0) return rec;
-        rec.Path = paths[random() % paths.size()];
+        rec.Path = paths[side][random() % std::size(folders)];
         if (random() % 6 == 0) {
             rec.Attr = kn::faDirectory;
         } else {
@@ -171,8 +195,8 @@ std::vector<std::unique_ptr<TMyFileOpt>> RandomRows(int count, unsigned seed)
     std::vector<std::unique_ptr<TMyFileOpt>> rows;
     for (int i = 0; i < count; ++i) {
         auto row = std::make_unique<TMyFileOpt>();
-        row->Left = entry();
-        row->Right = entry();
+        row->Left = entry(0);
+        row->Right = entry(1);
         row->Status = static_cast<kn::TKNStatus>(random() % 3);
         rows.push_back(std::move(row));
     }
@@ -184,10 +208,10 @@ TEST(ResultSortRules, TheSortedOrderAgreesWithTheRowComparisonOnEveryColumn)
     for (int column = 0; column < kn::kResultColumnCount; ++column)
         for (int direction : {1, -1}) {
             auto rows = RandomRows(3000, static_cast<unsigned>(column * 2 + (direction > 0)));
-            kn::SortResultRows(rows, column, direction);
+            kn::SortResultRows(rows, column, direction, kRandomRoots);
             ASSERT_EQ(rows.size(), 3000u);
             for (size_t i = 1; i < rows.size(); ++i)
-                ASSERT_LE(kn::CompareResultRows(*rows[i - 1], *rows[i], column, direction), 0)
+                ASSERT_LE(kn::CompareResultRows(*rows[i - 1], *rows[i], column, direction, kRandomRoots), 0)
                     << "column " << column << " direction " << direction << " rows " << i - 1 << ", " << i;
         }
 }
@@ -197,10 +221,11 @@ TEST(ResultSortRules, TheSortedOrderAgreesWithTheRowComparisonOnEveryColumn)
 namespace {
 
 // Fails at the first neighbours out of the column's order.
-void ExpectOrdered(const std::vector<std::unique_ptr<TMyFileOpt>>& rows, int column, int direction)
+void ExpectOrdered(const std::vector<std::unique_ptr<TMyFileOpt>>& rows, int column, int direction,
+                   const kn::TKNResultRoots& roots = kRandomRoots)
 {
     for (size_t i = 1; i < rows.size(); ++i)
-        ASSERT_LE(kn::CompareResultRows(*rows[i - 1], *rows[i], column, direction), 0)
+        ASSERT_LE(kn::CompareResultRows(*rows[i - 1], *rows[i], column, direction, roots), 0)
             << "column " << column << " direction " << direction << " rows " << i - 1 << ", " << i;
 }
 
@@ -213,7 +238,7 @@ TEST(ResultSorter, ReSortsAgreeWithTheRowComparisonWhateverCameBefore)
     const int sequence[][2] = {{0, 1},  {4, -1}, {4, 1}, {3, -1}, {1, 1},  {6, -1}, {2, 1},
                                {5, -1}, {0, -1}, {3, 1}, {5, 1},  {1, -1}, {2, -1}, {6, 1}};
     for (const auto& [column, direction] : sequence) {
-        sorter.Sort(rows, column, direction);
+        sorter.Sort(rows, column, direction, kRandomRoots);
         ASSERT_EQ(rows.size(), 2000u);
         ExpectOrdered(rows, column, direction);
     }
@@ -223,20 +248,24 @@ TEST(ResultSorter, ANewResultIsNeverSortedByWhatTheLastOneTaught)
 {
     kn::TKNResultSorter sorter;
     auto rows = RandomRows(500, 1);
-    sorter.Sort(rows, 1, 1);
+    sorter.Sort(rows, 1, 1, kRandomRoots);
     // Other row objects: taken as a new result.
     auto fresh = RandomRows(500, 2);
-    sorter.Sort(fresh, 1, 1);
+    sorter.Sort(fresh, 1, 1, kRandomRoots);
     ExpectOrdered(fresh, 1, 1);
     // Rows put in another order behind the sorter's back.
     std::reverse(fresh.begin(), fresh.end());
-    sorter.Sort(fresh, 1, -1);
+    sorter.Sort(fresh, 1, -1, kRandomRoots);
     ExpectOrdered(fresh, 1, -1);
     // The same objects with new contents, as a new result may reuse the old rows' memory.
     for (auto& row : fresh) std::swap(row->Left, row->Right);
     sorter.Forget();
-    sorter.Sort(fresh, 0, 1);
-    ExpectOrdered(fresh, 0, 1);
+    const kn::TKNResultRoots swapped{kRandomRoots.Right, kRandomRoots.Left};
+    sorter.Sort(fresh, 0, 1, swapped);
+    ExpectOrdered(fresh, 0, 1, swapped);
+    // The same rows under other roots: the names below them are other names.
+    sorter.Sort(fresh, 6, 1, {});
+    ExpectOrdered(fresh, 6, 1, {});
 }
 
 }  // namespace
@@ -259,7 +288,7 @@ TEST(ResultSorter, NamesAroundTheLetterRangesSortAsTheRowComparisonSays)
     for (int column : {0, 6})
         for (int direction : {1, -1}) {
             sorter.Sort(rows, column, direction);
-            ExpectOrdered(rows, column, direction);
+            ExpectOrdered(rows, column, direction, {});
         }
 }
 

@@ -109,9 +109,9 @@ TEST_F(PlanWindow, ForcedConfirmationShowsTheForcedPlanAndItsTotals)
     ASSERT_TRUE(WaitIdle(*window));
     ASSERT_EQ(script.Seen.size(), 1);
     EXPECT_EQ(totals, "2 files to copy (12 bytes), 1 to delete");
-    // Files in list order (by left name, a right-only row first).
+    // Files in list order (by left name, the right-only row among them by its own name).
     EXPECT_EQ(operations,
-              (QStringList{"Delete on the right:  c.txt", "Copy left to right:  a.txt", "Copy left to right:  b.txt"}));
+              (QStringList{"Copy left to right:  a.txt", "Copy left to right:  b.txt", "Delete on the right:  c.txt"}));
     EXPECT_EQ(marksWhileAsked, kRight + kRight + kDelete) << "the list shows what this update does";
     EXPECT_EQ(Marks(*window, {"c.txt"}), kNone) << "cancelled: back to the plain update's plan";
     EXPECT_TRUE(Exists(right + "/c.txt"));

@@ -1,0 +1,115 @@
+// Where kestrune-cli takes a server password from, in order: the environment, the secret store
+// the desktop program fills, a prompt; with stand-ins for the environment, the terminal and
+// the store, so no desktop session is needed.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/cli/cli_password.h"
+
+namespace {
+
+class FakeSources : public cli::TPasswordSources {
+public:
+    std::string environment;
+    std::optional<std::string> typed;  // nothing: no terminal
+    std::vector<std::string> asked, told;
+
+    std::string Environment() override { return environment; }
+    bool Ask(const std::string& who, std::string& password) override
+    {
+        asked.push_back(who);
+        if (typed) password = *typed;
+        return typed.has_value();
+    }
+    void Tell(const std::string& line) override { told.push_back(line); }
+};
+
+class FakeStore : public vex::TvexSecretStore {
+public:
+    bool reachable = true;
+    std::map<std::string, std::string> secrets;
+    std::vector<std::string> reads;
+
+    bool Persistent() override { return reachable; }
+    std::optional<std::string> Read(const std::string& key) override
+    {
+        reads.push_back(key);
+        auto it = secrets.find(key);
+        return reachable && it != secrets.end() ? std::optional(it->second) : std::nullopt;
+    }
+    bool Write(const std::string&, const std::string&) override
+    {
+        ADD_FAILURE() << "the command line writes nothing into the store";
+        return false;
+    }
+};
+
+enum class Store { None, Missing, Empty, Holds };
+
+struct LookupCase {
+    const char* name;
+    const char* location;
+    const char* environment;
+    Store store;        // Holds: the key's entry is "st%40red" (as a location carries it)
+    const char* typed;  // nullptr: no terminal
+    const char* expected;
+    bool asks;
+    bool tellsNoStore;
+};
+
+const LookupCase kCases[] = {
+    {"EnvironmentFirst", "ftp://kn@h:2121/x", "e/1", Store::Holds, "t", "ftp://kn:e%2F1@h:2121/x", false, false},
+    {"StoreBeforeThePrompt", "ftp://kn@h:2121/x", "", Store::Holds, "t", "ftp://kn:st%40red@h:2121/x", false, false},
+    {"SftpFromTheStore", "sftp://kn@h:2121/srv", "", Store::Holds, nullptr, "sftp://kn:st%40red@h:2121/srv", false,
+     false},
+    {"PromptWhenTheStoreHasNone", "ftp://kn@h:2121/x", "", Store::Empty, "t@", "ftp://kn:t%40@h:2121/x", true, false},
+    {"PromptAfterSayingThereIsNoStore", "ftp://kn@h:2121/x", "", Store::Missing, "t", "ftp://kn:t@h:2121/x", true,
+     true},
+    {"NoStoreNoTerminal", "ftp://kn@h:2121/x", "", Store::None, nullptr, "ftp://kn@h:2121/x", true, false},
+    {"AGivenPasswordStays", "ftp://kn:pw@h:2121/x", "e", Store::Holds, "t", "ftp://kn:pw@h:2121/x", false, false},
+    {"AnEmptyGivenPasswordStays", "ftp://kn:@h:2121/x", "", Store::Holds, "t", "ftp://kn:@h:2121/x", false, false},
+    {"ALocalFolderStays", "/home/kn@h/x", "e", Store::Holds, "t", "/home/kn@h/x", false, false},
+};
+
+class PasswordLookup : public testing::TestWithParam<LookupCase> {};
+
+TEST_P(PasswordLookup, TakesThePasswordFromTheFirstSourceThatHasOne)
+{
+    const LookupCase& c = GetParam();
+    FakeSources sources;
+    sources.environment = c.environment;
+    if (c.typed) sources.typed = c.typed;
+    FakeStore store;
+    store.reachable = c.store != Store::Missing;
+    if (c.store == Store::Holds)
+        store.secrets[c.location[0] == 's' ? "sftp://kn@h:2121" : "ftp://kn@h:2121"] = "st%40red";
+    cli::TPasswordSupplier supplier(sources, c.store == Store::None ? nullptr : &store);
+    EXPECT_EQ(supplier.Supply(c.location), c.expected);
+    EXPECT_EQ(sources.asked, c.asks ? std::vector<std::string>{"kn@h:2121"} : std::vector<std::string>{});
+    EXPECT_EQ(sources.told.size(), c.tellsNoStore ? 1u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, PasswordLookup, testing::ValuesIn(kCases),
+                         [](const testing::TestParamInfo<LookupCase>& param) { return std::string(param.param.name); });
+
+// One run: a user and host is asked for once, and a missing store is told of once.
+TEST(PasswordLookupRun, AsksOncePerUserAndHostAndTellsOfAMissingStoreOnce)
+{
+    FakeSources sources;
+    sources.typed = "t";
+    FakeStore store;
+    store.reachable = false;
+    cli::TPasswordSupplier supplier(sources, &store);
+    EXPECT_EQ(supplier.Supply("ftp://kn@h/a"), "ftp://kn:t@h/a");
+    EXPECT_EQ(supplier.Supply("ftp://kn@h/b"), "ftp://kn:t@h/b");
+    EXPECT_EQ(supplier.Supply("ftp://other@h/c"), "ftp://other:t@h/c");
+    EXPECT_EQ(sources.asked, (std::vector<std::string>{"kn@h", "other@h"}));
+    ASSERT_EQ(sources.told.size(), 1u);
+    EXPECT_NE(sources.told[0].find("no secret store"), std::string::npos) << sources.told[0];
+}
+
+}  // namespace
