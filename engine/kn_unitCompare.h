@@ -402,6 +402,9 @@ public:
     // What the last update planned and did (engine/kn_unitUpdatePlan.h); complete from its
     // OnUpdateDone on, and reset when the next update starts.
     const TKNUpdateOutcome& LastUpdate() const { return *lastUpdate_; }
+    // Set before Compare for a two-way run (engine/kn_unitTwoWayRun.h): the comparison plans it
+    // from its listings and the state, and Update(TKNAction::TwoWay, ...) carries that plan out.
+    std::shared_ptr<class TKNTwoWayRun> TwoWay;
 
 private:
     void RunCompare();

@@ -32,6 +32,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -201,6 +202,8 @@ struct TKNTwoWayTotals {
 struct TKNTwoWayOptions {
     TKNTwoWayRules Rules;
     TKNConflictPolicy Policy = TKNConflictPolicy::KeepBoth;
+    // Conflicts settled one by one (by path), instead of by Policy.
+    std::map<std::string, TKNConflictPolicy, std::less<>> Settled;
 };
 
 struct TKNTwoWayPlan {
