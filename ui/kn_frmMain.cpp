@@ -66,6 +66,12 @@ const TActionChoice kActionChoices[] = {
      "Auto: an update copies each newer or one-sided entry to the other side, in both directions; "
      "it never deletes.",
      ":/KNBMAUTO"},
+    {TKNAction::TwoWay, "Two-way",
+     "Two-way: against the last synchronisation of these folders, an update copies what changed on "
+     "one side to the other and deletes there what was deleted on one side; files changed on both "
+     "sides are conflicts, settled as the configuration says or row by row. The first run deletes "
+     "nothing.",
+     ":/KNBMTWOWAY"},
 };
 constexpr int kActionChoiceCount = static_cast<int>(std::size(kActionChoices));
 
@@ -172,7 +178,7 @@ void TKNMainForm::BindEngineEvents()
         FileCompareProgress(state, path);
     };
     FileCompare->OnUpdateProgress = [this](void*, const std::string& text, int position) {
-        ShowGauge(0, static_cast<int64_t>(Selection.size()), position, ShownText(text));
+        ShowGauge(0, updateSteps_, position, ShownText(text));
     };
     FileCompare->OnFileProgress = [this](void*, const std::string& text, int64_t maximum, int64_t position) {
         ShowGauge(1, maximum, position, ShownText(text));
@@ -393,6 +399,9 @@ void TKNMainForm::SetAction(TKNAction action)
     Config.Header.CurrentOptions.Action = action_;
     // The plan marks follow the action button (a running update keeps showing its own).
     if (FileCompare->State == 0) model_->SetPlan(action_, false);
+    // A result compared without a two-way run has no two-way plan, and the legend follows.
+    RefreshResultState();
+    ShowTwoWayPlan();
 }
 
 TKNAction TKNMainForm::NextAction(TKNAction action)
@@ -460,6 +469,7 @@ void TKNMainForm::AskServerPassword(const std::string& location)
 
 void TKNMainForm::ApplyOptions(const TKNOptionsRec& options)
 {
+    comparedOptions_ = options;
     FileCompare->ApplyOptions(EngineOptions(options));
     SetAction(options.Action);
     edFolderLeft->setText(ShownText(vex::GetField(options.LeftFolder)));
@@ -489,8 +499,12 @@ void TKNMainForm::FileCompareCompareDone()
     SortRows();
     int count = static_cast<int>(FileCompare->Items.size());
     model_->SetItemCount(count);
+    model_->TwoWayPlanChanged();
+    ShowTwoWayPlan();
+    // A two-way plan may hold no rows and still record the pairs found equal.
+    const bool planned = FileCompare->TwoWay && FileCompare->TwoWay->Ready();
     SetUpdateCommands(FileCompare->ErrorText.empty() && FileCompare->Stop == 0 &&
-                      (count > 0 || !FileCompare->TimeOnlyItems.empty()));
+                      (count > 0 || !FileCompare->TimeOnlyItems.empty() || planned));
     // Folders that could not be read hold rows no update touches: say how many, and the first.
     QString unread;
     if (const std::size_t unlisted = FileCompare->UnlistedCount(); unlisted > 0)

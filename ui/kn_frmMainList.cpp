@@ -100,6 +100,7 @@ void TKNMainForm::CreateListView()
     centralWidget()->layout()->addWidget(lblOutOfDate);
     centralWidget()->layout()->addWidget(ListViewFiles);
     centralWidget()->layout()->addWidget(lblLegend);
+    CreateTwoWayControls();
 }
 
 void TKNMainForm::ResizeColumns()
@@ -170,7 +171,9 @@ bool TKNMainForm::ResultIsCurrent() const
     auto same = [](const QLineEdit* edit, const QString& compared) {
         return ShownText(edit->text().toStdString()) == ShownText(compared.toStdString());
     };
-    return compared_ && same(edFolderLeft, comparedLeft_) && same(edFolderRight, comparedRight_);
+    // A two-way update needs the plan only a comparison with a two-way run makes.
+    const bool planned = action_ != TKNAction::TwoWay || FileCompare->TwoWay;
+    return compared_ && planned && same(edFolderLeft, comparedLeft_) && same(edFolderRight, comparedRight_);
 }
 
 // A field edited after a comparison leaves the list describing other folders: it says so, and
@@ -179,13 +182,18 @@ bool TKNMainForm::ResultIsCurrent() const
 void TKNMainForm::RefreshResultState()
 {
     const bool current = ResultIsCurrent();
+    // A two-way run carries out its whole plan: only Update applies.
+    const bool twoWay = action_ == TKNAction::TwoWay;
     for (const char* name :
          {"actCompareUpdate", "actCompareUpdateSelection", "actCompareForceUpdate", "actCompareForceUpdateSelection"}) {
         QAction* action = FindAction(name);
-        action->setEnabled(resultUpdatable_ && current && action->property("knAvailable").toBool());
+        const bool applies = !twoWay || (action == FindAction("actCompareUpdate") && TwoWayBlocked().isEmpty());
+        action->setEnabled(resultUpdatable_ && current && applies && action->property("knAvailable").toBool());
     }
     const bool outOfDate = compared_ && !current;
-    if (outOfDate)
+    if (outOfDate && !FileCompare->TwoWay && twoWay)
+        lblOutOfDate->setText(tr("The list was compared for another action: compare (F5) to see the two-way plan."));
+    else if (outOfDate)
         lblOutOfDate->setText(
             tr("Out of date: the list compares \"%1\" and \"%2\", not the folders above. "
                "Compare (F5) before updating.")

@@ -255,7 +255,7 @@ TEST_F(MainWindow, CommandsDoNothingWhileBusy)
     EXPECT_EQ(window.Engine().State, 0);
 
     window.FindAction("actCompareAction")->trigger();
-    EXPECT_EQ(kn::ActionIndex(window.CurrentAction()), (kn::ActionIndex(action) + 1) % 3)
+    EXPECT_EQ(kn::ActionIndex(window.CurrentAction()), (kn::ActionIndex(action) + 1) % kn::kActionCount)
         << "idle again, commands work";
 }
 
@@ -354,7 +354,7 @@ TEST_F(MainWindow, PlacementFoldersAndActionAreRestoredAtTheNextStart)
         window.edFolderRight->setText("/srv/right");
         int action = kn::ActionIndex(window.CurrentAction());
         window.FindAction("actCompareAction")->trigger();
-        EXPECT_EQ(kn::ActionIndex(window.CurrentAction()), (action + 1) % 3);
+        EXPECT_EQ(kn::ActionIndex(window.CurrentAction()), (action + 1) % kn::kActionCount);
     }
     auto config = OpenConfig();
     kn::TKNMainForm window(*config);
@@ -398,15 +398,15 @@ TEST_F(MainWindow, TheDirectionControlNamesItsDirectionAndF4PicksTheNext)
 {
     auto config = OpenConfig();
     kn::TKNMainForm window(*config);
-    const QString names[3] = {"Left to Right", "Right to Left", "Auto"};
-    for (int step = 0; step < 4; ++step) {
+    const QString names[kn::kActionCount] = {"Left to Right", "Right to Left", "Auto", "Two-way"};
+    for (int step = 0; step < 5; ++step) {
         const int action = kn::ActionIndex(window.CurrentAction());
         EXPECT_EQ(window.cbAction->currentText(), names[action]);
         EXPECT_TRUE(window.cbAction->toolTip().startsWith(names[action] + ":"))
             << window.cbAction->toolTip().toStdString();
         EXPECT_EQ(kn::ActionIndex(config->Header.CurrentOptions.Action), action);
         window.FindAction("actCompareAction")->trigger();
-        EXPECT_EQ(kn::ActionIndex(window.CurrentAction()), (action + 1) % 3);
+        EXPECT_EQ(kn::ActionIndex(window.CurrentAction()), (action + 1) % kn::kActionCount);
     }
     // Picked in the list, as by mouse or keyboard.
     window.cbAction->setCurrentIndex(1);
