@@ -479,8 +479,7 @@ void TKNTwoWayRun::TCarrier::Flush()
     forgets_.clear();
 }
 
-// The plan's totals as the update's outcome counts them.
-static TKNPlanTotals PlannedTotals(const TKNTwoWayPlan& plan)
+TKNPlanTotals TwoWayPlanTotals(const TKNTwoWayPlan& plan)
 {
     TKNPlanTotals t;
     for (const TKNTwoWayOp& op : plan.Ops) {
@@ -505,7 +504,7 @@ void TKNTwoWayRun::Carry(TKNUpdateThread& run)
     TKNFileCompare& engine = run.FileCompare;
     {
         std::lock_guard<std::mutex> lock(run.OutcomeLock);
-        run.Outcome.Planned = PlannedTotals(plan_);
+        run.Outcome.Planned = TwoWayPlanTotals(plan_);
         for (const TKNFileBuffer* list : {&engine.LeftList, &engine.RightList})
             for (std::size_t n = OwnStaleTemps(*list).size(); n > 0; --n) run.Outcome.Planned.AddStaleTemp();
     }

@@ -27,6 +27,7 @@
 #include "engine/kn_unitCompare.h"
 #include "engine/kn_unitSyncState.h"
 #include "engine/kn_unitTwoWayPlan.h"
+#include "engine/kn_unitUpdatePlan.h"
 
 namespace kn {
 
@@ -74,6 +75,9 @@ struct TKNTwoWayOutcome {
     // skipped, or the state could not be written; else 0.
     int ExitStatus() const;
 };
+
+// The plan's operations as an update's totals count them (renames are not counted there).
+TKNPlanTotals TwoWayPlanTotals(const TKNTwoWayPlan& plan);
 
 class TKNTwoWayRun {
 public:
