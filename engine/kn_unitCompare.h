@@ -246,6 +246,10 @@ public:
     std::vector<TKNUnlistedFolder> UnlistedFolders;
     // The program's left-over temporary files the last scan found (see TKNScanProvider).
     std::vector<std::string> StaleTempFiles;
+    // Set for a two-way run: the full paths of the entries the last scan's filters left out
+    // are kept in LeftOut, since what lies there must never be taken as deleted.
+    bool KeepLeftOut = false;
+    std::vector<std::string> LeftOut;
 
     void SetAttributes(uint8_t set) { AttrMask = AttributeSetToMask(set); }
     void SetExcludeAttributes(uint8_t set) { ExcludeAttrMask = AttributeSetToMask(set); }

@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "engine/kn_unitSideRegistry.h"
+#include "engine/kn_unitTwoWayRun.h"
 #include "framework/vex_unitFileSystem.h"
 #include "framework/vex_unitPathBeneath.h"
 #include "framework/vex_unitProgramFolder.h"
@@ -184,7 +185,9 @@ void TKNUpdateThread::Passes()
         const std::string nested = NestedRootsProblem(FileCompare.GetLeftFolder(), FileCompare.GetRightFolder());
         if (!nested.empty()) throw std::runtime_error(nested);
     }
-    if (Backup && !FileCompare.UpdateDryRun)
+    // A two-way run may keep what it replaces whatever Backup says; an unused folder goes again.
+    const bool twoWay = Direction == TKNAction::TwoWay && FileCompare.TwoWay;
+    if ((Backup || twoWay) && !FileCompare.UpdateDryRun)
         BackupFolder = MakeBackupFolder(BackupFolderName(vex::ProgramFolder(), vex::Now()));
     struct EmptyBackupRemover {
         const std::string& folder;
@@ -194,6 +197,10 @@ void TKNUpdateThread::Passes()
         }
     } emptyBackupRemover{BackupFolder};
     DoneCount = 0;
+    if (twoWay) {
+        FileCompare.TwoWay->Carry(*this);
+        return;
+    }
     MakePlan();
     TKNUpdateWorker worker(*this);
     worker.Connect();

@@ -27,6 +27,7 @@
 #include "engine/kn_unitCompare.h"
 #include "engine/kn_unitSyncState.h"
 #include "engine/kn_unitTwoWayPlan.h"
+#include "engine/kn_unitUpdatePlan.h"
 
 namespace kn {
 
@@ -75,6 +76,9 @@ struct TKNTwoWayOutcome {
     int ExitStatus() const;
 };
 
+// The plan's operations as an update's totals count them (renames are not counted there).
+TKNPlanTotals TwoWayPlanTotals(const TKNTwoWayPlan& plan);
+
 class TKNTwoWayRun {
 public:
     // `options` are the comparison's (they key the state with both roots).
@@ -113,16 +117,20 @@ public:
 
     // --- The engine's hooks -------------------------------------------------------------------
 
-    // A comparison of `engine` begins (compare thread): the state is read beside the scans.
-    void Begin(const TKNFileCompare& engine);
+    // A comparison of `engine` begins (compare thread, before the scans): the scans keep what
+    // their filters leave out, and the state is read beside them.
+    void Begin(TKNFileCompare& engine);
     // Both listings are complete and not yet emptied (compare thread): the plan is made. Not
     // called for a comparison that failed or was stopped (the run then has no plan).
     void Listed(const TKNFileCompare& engine);
-    // Carries the plan out on the update thread of `run` (a dry run: reports it).
+    // Carries the plan out on the update thread of `run` (a dry run: reports it). Throws with
+    // the message when it must not run or the state cannot be written.
     void Carry(TKNUpdateThread& run);
 
 private:
     struct TSideKept;
+    class TCarrier;
+    void Plan(const TKNFileCompare& engine);
     void MakePlan();
     bool ReadHashes(const TKNFileCompare& engine);
     void KeepRecords(const TKNFileCompare& engine);
@@ -130,11 +138,14 @@ private:
 
     const TKNOptionsRec options_;
     const TKNTwoWaySettings settings_;
+    TKNSyncState db_;
+    bool dbOpen_ = false;
     TKNStateKey key_;
     std::future<bool> loading_;
     std::vector<TKNStateEntry> state_;
     std::string loadError_;
     TKNStateMatch match_ = TKNStateMatch::None;
+    int ignoreHours_ = 0;
     TKNTwoWaySide sides_[2];
     std::map<std::string, TKNConflictPolicy, std::less<>> settled_;
     TKNTwoWayPlan plan_;

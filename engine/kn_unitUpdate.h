@@ -43,6 +43,7 @@ std::string MsgDeleteFileFailed(const std::string& path, const std::string& reas
 std::string MsgDeleteFolderFailed(const std::string& path, const std::string& reason);
 std::string MsgSetAttributesFailed(const std::string& path, const std::string& reason);
 std::string MsgSetTimeFailed(const std::string& path, const std::string& reason);
+std::string MsgRenameFailed(const std::string& path, const std::string& to, const std::string& reason);
 
 // A local date-time as the Unix time of its DOS form (odd seconds rounded down).
 int64_t DosUnixTime(vex::TDateTime time);
@@ -69,6 +70,13 @@ TKNSideEntry EntryOfRecord(const TKNFileRec& rec);
 // What the written side's entry must still be when it is replaced or removed.
 TKNExpected ExpectedOfRecord(const TKNFileRec& rec);
 
+// What an operation of a two-way run adds to the planned operation of a row.
+struct TKNOpTerms {
+    // What it replaces or deletes goes to the backup folder whatever the run's Backup says.
+    bool Backup = false;
+    std::string NewPath;  // a Rename's new path below the root
+};
+
 // --- The worker -----------------------------------------------------------------------------
 
 // One worker of an update run: its own pair of sides (and backup side), used by its thread
@@ -83,8 +91,12 @@ public:
     // Opens both sides through the registry and, unless the run is a dry run, connects those
     // the run writes. Throws with the side's message when one cannot be reached.
     void Connect();
-    // Carries out the planned operation of one row (never Nothing).
-    void Carry(const TMyFileOpt& row, const TKNPlannedOp& op);
+    // Carries out the planned operation of one row (never Nothing); its result as its event
+    // reported it.
+    TKNOpResult Carry(const TMyFileOpt& row, const TKNPlannedOp& op, const TKNOpTerms& terms = {});
+    // The entry at `relative` (below the root) of side `right` as it is now, e.g. a file just
+    // written, whose facts a two-way run records.
+    TKNSideResult StatAt(bool right, const std::string& relative, TKNSideEntry& entry);
     // Removes a left-over temporary `relative` (below the root) of the written side `right`,
     // backed up first when the run keeps backups. Only a name IsOwnTempName accepts.
     void RemoveStaleTemp(bool right, const std::string& relative);
@@ -110,6 +122,7 @@ private:
     TDone MakeFolder(TStep& step);
     TDone SetAttributes(TStep& step);
     TDone SetTime(TStep& step);
+    TDone Rename(TStep& step);
     // The written entry, checked against `expected`; Changed gives a Skipped step.
     TDone Unchanged(TStep& step, const TKNExpected& expected, TKNSideEntry& current);
     TDone Backup(TStep& step, const TKNSideEntry& entry);

@@ -138,6 +138,8 @@ QString TKNResultModel::PlanMark(const TKNPlannedOp& op)
             return QStringLiteral("A");
         case TKNOperation::SetTime:
             return QStringLiteral("T");
+        case TKNOperation::Rename:
+            return QStringLiteral("R");
         case TKNOperation::Nothing:
             break;
     }
