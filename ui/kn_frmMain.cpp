@@ -487,6 +487,8 @@ void TKNMainForm::FileCompareCompareStart()
     if (!awaitingFollowUp_) updateDone_.clear();
     lastSearched_.clear();
     awaitingFollowUp_ = false;
+    runInUse_ = true;
+    lblTwoWay->hide();
     model_->SetItemCount(0);
     sorter_.Forget();
     SetUpdateCommands(false);
@@ -497,6 +499,7 @@ void TKNMainForm::FileCompareCompareStart()
 void TKNMainForm::FileCompareCompareDone()
 {
     SortRows();
+    runInUse_ = false;
     int count = static_cast<int>(FileCompare->Items.size());
     model_->SetItemCount(count);
     model_->TwoWayPlanChanged();

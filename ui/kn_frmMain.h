@@ -252,6 +252,9 @@ private:
     // The steps the running update's gauge counts: rows, or a two-way plan's operations.
     int64_t updateSteps_ = 0;
     bool updateTwoWay_ = false;
+    // The engine's threads use its two-way run: from a comparison's start to its end event, and
+    // while an update runs. The window reads the run only when they do not.
+    bool runInUse_ = false;
     // The options of the engine's folders (ApplyOptions): a two-way run keys its state with them.
     TKNOptionsRec comparedOptions_{};
     bool awaitingFollowUp_ = false;

@@ -97,7 +97,7 @@ void TKNMainForm::ShowTwoWayPlan()
                              : tr("Struck through: replaced or deleted by the update.   Marks: \u2192 \u2190 copy, "
                                   "\u00d7 delete, + new folder, A attributes, T time, \u00b7 nothing."));
     const TKNTwoWayRun* run = FileCompare->TwoWay.get();
-    if (!shown || !run || !compared_ || FileCompare->State != 0) {
+    if (!shown || !run || !compared_ || runInUse_) {
         lblTwoWay->hide();
         return;
     }
@@ -119,7 +119,7 @@ QString TKNMainForm::TwoWayBlocked() const
     const TKNTwoWayRun* run = FileCompare->TwoWay.get();
     if (!run) return tr("The list was compared for another action: compare (F5) to see the two-way plan.");
     // The run belongs to the engine's threads until the engine is idle again.
-    if (FileCompare->State != 0) return tr("A comparison or update is running.");
+    if (runInUse_) return tr("A comparison or update is running.");
     if (!run->Problem().empty()) return tr("No two-way plan: %1").arg(ShownText(run->Problem()));
     if (!run->Ready()) return tr("No two-way plan: the comparison did not end.");
     if (const std::string refusal = run->Refusal(); !refusal.empty())
@@ -163,6 +163,7 @@ bool TKNMainForm::DoTwoWayUpdate(bool Wait, bool CompareAfterUpdate, bool Confir
     CollectSelection(false);
     updateSteps_ = static_cast<int64_t>(run.Plan().Ops.size());
     updateTwoWay_ = true;
+    runInUse_ = true;
     silenceErrors_ = false;
     FileCompare->Update(TKNAction::TwoWay, false, Selection, Wait, CompareAfterUpdate, backup);
     return true;

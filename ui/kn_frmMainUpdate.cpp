@@ -152,6 +152,7 @@ void TKNMainForm::FileCompareError(const std::string& message)
 // failures window, and the end of the busy state when no comparison follows.
 void TKNMainForm::FileCompareUpdateDone()
 {
+    runInUse_ = false;
     const TKNUpdateOutcome& outcome = FileCompare->LastUpdate();
     // A two-way run's line also names what it skipped and the conflicts it left open.
     updateDone_ = updateTwoWay_ && FileCompare->TwoWay ? TwoWayDoneText(outcome, FileCompare->TwoWay->Outcome())
