@@ -75,11 +75,14 @@ const TActionChoice kActionChoices[] = {
 };
 constexpr int kActionChoiceCount = static_cast<int>(std::size(kActionChoices));
 
+// An unknown value (a damaged record) takes Auto's line, as StoredAction reads it: never a
+// direction that deletes.
 int ChoiceOf(TKNAction action)
 {
+    const TKNAction known = StoredAction(static_cast<int>(action));
     for (int i = 0; i < kActionChoiceCount; ++i)
-        if (kActionChoices[i].action == action) return i;
-    return kActionChoiceCount - 1;
+        if (kActionChoices[i].action == known) return i;
+    return 0;
 }
 
 template <size_t N>

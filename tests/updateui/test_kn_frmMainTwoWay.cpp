@@ -97,8 +97,11 @@ TEST_F(TwoWayWindow, TheFourthActionRoundTripsThroughAPresetAndABatchStepThatRun
     SetMTime(left + "/x.txt", kTime + 100);
     WriteFile(right + "/x.txt", "old");
     SetMTime(right + "/x.txt", kTime);
+    // A damaged action byte never turns into an action that deletes.
+    config->Header.CurrentOptions.Action = static_cast<kn::TKNAction>(7);
     kn::TKNMainForm window(*config);
     window.show();
+    EXPECT_EQ(window.CurrentAction(), kn::TKNAction::Auto);
     ModalScript script({ModalScript::Yes()});
     QAction* item = nullptr;
     for (QAction* menu : window.menuBar()->actions())
