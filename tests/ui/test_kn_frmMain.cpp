@@ -362,7 +362,7 @@ TEST_F(MainWindow, PlacementFoldersAndActionAreRestoredAtTheNextStart)
     EXPECT_EQ(window.size(), QSize(700, 500));
     EXPECT_EQ(window.edFolderLeft->text(), "/srv/left side");
     EXPECT_EQ(window.edFolderRight->text(), "/srv/right");
-    EXPECT_EQ(window.CurrentAction(), kn::TKNAction::LeftToRight) << "the one after Auto";
+    EXPECT_EQ(window.CurrentAction(), kn::TKNAction::TwoWay) << "the one after Auto";
 }
 
 TEST_F(MainWindow, FolderPanelAndColumnsFollowTheWindowWidth)
