@@ -2,6 +2,7 @@
 // the fourth action kept by presets and batch steps, the plan column's decisions, a conflict
 // settled row by row, the update that carries the plan out, and a refused run.
 #include <QAction>
+#include <QButtonGroup>
 #include <QComboBox>
 #include <QLabel>
 #include <QListView>
