@@ -69,8 +69,12 @@ void TKNMainForm::CreateListView()
     // Times with their seconds fit whatever the font.
     const int timeWidth = std::max(
         kColumnWidths[2], ListViewFiles->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00:00")) + 12);
+    // The plan column holds the status image and a two-way mark of two signs ("\u2192\u00d7").
+    const int planWidth = std::max(
+        kColumnWidths[3], 16 + ListViewFiles->fontMetrics().horizontalAdvance(QStringLiteral("\u2192\u00d7")) + 20);
     for (int column = 0; column < kResultColumnCount; ++column) {
-        columns->resizeSection(column, column == 2 || column == 4 ? timeWidth : kColumnWidths[column]);
+        const int width = column == 2 || column == 4 ? timeWidth : column == 3 ? planWidth : kColumnWidths[column];
+        columns->resizeSection(column, width);
         bool fixed = column >= 1 && column <= 5;
         columns->setSectionResizeMode(column, fixed ? QHeaderView::Fixed : QHeaderView::Interactive);
     }
@@ -92,9 +96,8 @@ void TKNMainForm::CreateListView()
     lblOutOfDate->setForegroundRole(QPalette::ToolTipText);
     lblOutOfDate->setMargin(4);
     lblOutOfDate->hide();
-    lblLegend = new QLabel(tr("Struck through: replaced or deleted by the update.   Marks: \u2192 \u2190 copy, "
-                              "\u00d7 delete, + new folder, A attributes, T time, \u00b7 nothing."),
-                           centralWidget());
+    // Its text follows the action (ShowTwoWayPlan).
+    lblLegend = new QLabel(centralWidget());
     lblLegend->setObjectName("lblLegend");
     lblLegend->setContentsMargins(4, 0, 4, 0);
     centralWidget()->layout()->addWidget(lblOutOfDate);

@@ -90,6 +90,7 @@ bool TKNMainForm::SettleCurrentConflict(TKNConflictPolicy policy)
     return true;
 }
 
+// Also the legend under the list, which follows the action.
 void TKNMainForm::ShowTwoWayPlan()
 {
     const bool shown = action_ == TKNAction::TwoWay;
