@@ -7,6 +7,7 @@
 #include <exception>
 
 #include "engine/kn_unitCompareContent.h"
+#include "engine/kn_unitTwoWayRun.h"
 #include "engine/kn_unitUpdatePlan.h"
 #include "framework/vex_unitText.h"
 #include "framework/vex_unitThreads.h"
@@ -165,6 +166,7 @@ void TKNFileCompare::RunCompare()
             RaiseProgress(this, 1, std::string());
             if (OnCompareStart) OnCompareStart(this);
         });
+        if (TwoWay) TwoWay->Begin(*this);
         if (ScanBothSides() && Stop == 0) {
             vex::Synchronize([this] {
                 State = 3;
@@ -202,6 +204,8 @@ bool TKNFileCompare::ScanBothSides()
 void TKNFileCompare::FinishCompare()
 {
     contentPairs_.clear();
+    // A two-way run plans from the listings, which are emptied here.
+    if (TwoWay && ErrorText.empty() && Stop == 0) TwoWay->Listed(*this);
     LeftEntries = static_cast<int64_t>(LeftList.Items.size());
     RightEntries = static_cast<int64_t>(RightList.Items.size());
     LeftList.Clear();

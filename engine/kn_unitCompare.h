@@ -247,6 +247,10 @@ public:
     std::vector<TKNUnlistedFolder> UnlistedFolders;
     // The program's left-over temporary files the last scan found (see TKNScanProvider).
     std::vector<std::string> StaleTempFiles;
+    // Set for a two-way run: the full paths of the entries the last scan's filters left out
+    // are kept in LeftOut, since what lies there must never be taken as deleted.
+    bool KeepLeftOut = false;
+    std::vector<std::string> LeftOut;
 
     void SetAttributes(uint8_t set) { AttrMask = AttributeSetToMask(set); }
     void SetExcludeAttributes(uint8_t set) { ExcludeAttrMask = AttributeSetToMask(set); }
@@ -409,6 +413,9 @@ public:
     // What the last update planned and did (engine/kn_unitUpdatePlan.h); complete from its
     // OnUpdateDone on, and reset when the next update starts.
     const TKNUpdateOutcome& LastUpdate() const { return *lastUpdate_; }
+    // Set before Compare for a two-way run (engine/kn_unitTwoWayRun.h): the comparison plans it
+    // from its listings and the state, and Update(TKNAction::TwoWay, ...) carries that plan out.
+    std::shared_ptr<class TKNTwoWayRun> TwoWay;
 
 private:
     void RunCompare();

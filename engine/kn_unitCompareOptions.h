@@ -24,19 +24,18 @@ inline TKNAction StoredAction(int value)
     return value >= 0 && value <= 3 ? static_cast<TKNAction>(value) : TKNAction::Auto;
 }
 
-// The window's action button cycles through the three actions it shows by position (0, 1, 2,
-// wrapping round): ActionOf(3) == LeftToRight. Positions only; a stored value goes through
-// StoredAction.
+// The window's lists show the four actions by position (0..3, wrapping round): ActionOf(4) ==
+// LeftToRight. Positions only; a stored value goes through StoredAction.
+constexpr int kActionCount = 4;
 inline TKNAction ActionOf(int position)
 {
-    return static_cast<TKNAction>(((position % 3) + 3) % 3);
+    return static_cast<TKNAction>(((position % kActionCount) + kActionCount) % kActionCount);
 }
-// The position of the action among the three the window shows; TwoWay, which it does not show
-// yet, and an unknown value take Auto's, so the window never shows them as a fixed direction.
+// The position of the action in the window's lists; an unknown value takes Auto's, so the
+// window never shows it as a fixed direction.
 inline int ActionIndex(TKNAction action)
 {
-    const int value = static_cast<int>(action);
-    return value >= 0 && value <= 2 ? value : static_cast<int>(TKNAction::Auto);
+    return static_cast<int>(StoredAction(static_cast<int>(action)));
 }
 
 // The action's caption: "Left to Right", "Right to Left", "Auto", "Two-way" (an unknown value
@@ -89,7 +88,10 @@ struct TKNOptionsRec {
     // Operations carried out at once by an update, each worker with its own connections
     // (1..kMaxTransfers); 0, as records from before this setting hold, is kDefaultTransfers.
     uint8_t Transfers;
-    uint8_t Reserved[948];
+    // How a two-way run settles a conflict: a TKNConflictPolicy (engine/kn_unitTwoWayPlan.h),
+    // read through StoredConflictPolicy. 0, as older records hold, is keep-both.
+    uint8_t ConflictPolicy;
+    uint8_t Reserved[947];
 };
 #pragma pack(pop)
 
@@ -115,7 +117,8 @@ static_assert(offsetof(TKNOptionsRec, MultiThread) == 1096);
 static_assert(offsetof(TKNOptionsRec, CompareContent) == 1097);
 static_assert(offsetof(TKNOptionsRec, IgnoreHours) == 1098);
 static_assert(offsetof(TKNOptionsRec, Transfers) == 1099);
-static_assert(offsetof(TKNOptionsRec, Reserved) == 1100);
+static_assert(offsetof(TKNOptionsRec, ConflictPolicy) == 1100);
+static_assert(offsetof(TKNOptionsRec, Reserved) == 1101);
 
 // The largest whole-hour shift that can be ignored.
 constexpr int kMaxIgnoreHours = 24;

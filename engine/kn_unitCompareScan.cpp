@@ -116,6 +116,7 @@ std::shared_future<void> TKNFileBuffer::StartScan()
     ErrorText.clear();
     UnlistedFolders.clear();
     StaleTempFiles.clear();
+    LeftOut.clear();
     currentPath_.clear();
     openEnd_ = EndDate >= vex::Today() + kOpenEndDateDays;
     Stop = false;
@@ -217,7 +218,12 @@ void TKNFileBuffer::WalkFolder(const std::string& folder)
 // An accepted record's content moves into the list; the provider may fill `rec` anew.
 void TKNFileBuffer::Offer(TKNFileRec& rec, std::vector<std::string>& subFolders)
 {
-    if (!Accepts(rec) || IsBackupFolder(rec)) return;
+    if (IsBackupFolder(rec)) return;
+    if (!Accepts(rec)) {
+        if (KeepLeftOut && rec.Name != "." && rec.Name != "..")
+            LeftOut.push_back(rec.IsFolder() ? rec.Path.str() : PathJoin(rec.Path, rec.Name));
+        return;
+    }
     // A link to a folder is listed but never entered, so no walk can loop.
     if (Recursive && rec.IsFolder() && !rec.Link) subFolders.push_back(rec.Path.str());
     Items.push_back(Keep(std::move(rec)));

@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "engine/kn_unitSideRegistry.h"
+#include "engine/kn_unitTwoWayRun.h"
 #include "engine/kn_unitUpdatePool.h"
 #include "engine/kn_unitUpdateSchedule.h"
 #include "framework/vex_unitFileSystem.h"
@@ -154,7 +155,9 @@ void TKNUpdateThread::Passes()
         const std::string nested = NestedRootsProblem(FileCompare.GetLeftFolder(), FileCompare.GetRightFolder());
         if (!nested.empty()) throw std::runtime_error(nested);
     }
-    if (Backup && !FileCompare.UpdateDryRun)
+    // A two-way run may keep what it replaces whatever Backup says; an unused folder goes again.
+    const bool twoWay = Direction == TKNAction::TwoWay && FileCompare.TwoWay;
+    if ((Backup || twoWay) && !FileCompare.UpdateDryRun)
         BackupFolder = MakeBackupFolder(BackupFolderName(vex::ProgramFolder(), vex::Now()));
     struct EmptyBackupRemover {
         const std::string& folder;
@@ -163,6 +166,10 @@ void TKNUpdateThread::Passes()
             if (!folder.empty()) rmdir(folder.c_str());  // only when nothing was backed up
         }
     } emptyBackupRemover{BackupFolder};
+    if (twoWay) {
+        FileCompare.TwoWay->Carry(*this);
+        return;
+    }
     MakePlan();
     bool reads = false;
     const std::vector<std::vector<std::size_t>> stages = Stages(reads);

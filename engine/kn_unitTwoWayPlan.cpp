@@ -187,7 +187,8 @@ void TPlanBuilder::Conflict(const TRow& row)
     TKNTwoWayConflict& c = plan_.Conflicts.emplace_back();
     c.Path = row.Path;
     c.LeftNewer = l.Facts.MTime > r.Facts.MTime;
-    c.Settled = options_.Policy;
+    const auto settled = options_.Settled.find(row.Path);
+    c.Settled = settled == options_.Settled.end() ? options_.Policy : settled->second;
     const bool sameTime = l.Facts.MTime == r.Facts.MTime;
     if (l.Kind != r.Kind) {
         c.Settled = TKNConflictPolicy::Skip;

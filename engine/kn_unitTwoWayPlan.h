@@ -32,6 +32,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -123,6 +124,12 @@ enum class TKNConflictPolicy : uint8_t {
 // "keep-both", "newer", "left", "right", "skip" and back; false for any other word.
 const char* ConflictPolicyWord(TKNConflictPolicy policy);
 bool ConflictPolicyOf(std::string_view word, TKNConflictPolicy& policy);
+// The policy a stored byte holds (TKNOptionsRec::ConflictPolicy): 0..4 as they are, anything else
+// keep-both, which loses neither version. E.g. StoredConflictPolicy(4) == Skip.
+inline TKNConflictPolicy StoredConflictPolicy(int value)
+{
+    return value >= 0 && value <= 4 ? static_cast<TKNConflictPolicy>(value) : TKNConflictPolicy::KeepBoth;
+}
 
 // The name the older version of a conflict takes: STEM.conflict-YYYYMMDD-HHMMSS.EXT with the
 // time `mtime` (UTC seconds) in UTC, the extension after the last dot that is not the first
@@ -201,6 +208,8 @@ struct TKNTwoWayTotals {
 struct TKNTwoWayOptions {
     TKNTwoWayRules Rules;
     TKNConflictPolicy Policy = TKNConflictPolicy::KeepBoth;
+    // Conflicts settled one by one (by path), instead of by Policy.
+    std::map<std::string, TKNConflictPolicy, std::less<>> Settled;
 };
 
 struct TKNTwoWayPlan {

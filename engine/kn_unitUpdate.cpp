@@ -78,6 +78,11 @@ std::string MsgSetTimeFailed(const std::string& path, const std::string& reason)
     return Format("Failed to set the time of \"%s\".\r\n%s", path, reason);
 }
 
+std::string MsgRenameFailed(const std::string& path, const std::string& to, const std::string& reason)
+{
+    return Format("Failed to rename \"%s\" to \"%s\".\r\n%s", path, to, reason);
+}
+
 int64_t DosUnixTime(vex::TDateTime time)
 {
     const int64_t offset = vex::LocalOffsetNow();
@@ -136,6 +141,7 @@ TKNExpected ExpectedOfRecord(const TKNFileRec& rec)
 struct TKNUpdateWorker::TStep {
     const TMyFileOpt* Row = nullptr;  // null for a left-over temporary
     TKNPlannedOp Op;
+    TKNOpTerms Terms;
     const TKNFileRec* Read = nullptr;  // the row's records (absent ones have an empty path)
     const TKNFileRec* Written = nullptr;
     TKNSidePath Path;
@@ -176,11 +182,12 @@ TKNSide& TKNUpdateWorker::Reached(bool right)
     return *sides_[i];
 }
 
-void TKNUpdateWorker::Carry(const TMyFileOpt& row, const TKNPlannedOp& op)
+TKNOpResult TKNUpdateWorker::Carry(const TMyFileOpt& row, const TKNPlannedOp& op, const TKNOpTerms& terms)
 {
     TStep step;
     step.Row = &row;
     step.Op = op;
+    step.Terms = terms;
     step.Written = op.WritesRight ? &row.Right : &row.Left;
     step.Read = op.WritesRight ? &row.Left : &row.Right;
     // Both records of a pair name the same path below their roots; an absent one has none.
@@ -188,11 +195,21 @@ void TKNUpdateWorker::Carry(const TMyFileOpt& row, const TKNPlannedOp& op)
     const bool namedRight = writtenListed == op.WritesRight;
     const TKNFileRec& named = writtenListed ? *step.Written : *step.Read;
     step.Event.Row = row;
-    if (!Prepare(step, run_.Relative(named, namedRight))) return;
+    step.Event.NewPath = terms.NewPath;
+    if (!Prepare(step, run_.Relative(named, namedRight))) return step.Event.Result;
     if (named.IsFolder()) step.Event.Path += '/';
     Finish(step, Run(step));
     const bool right = op.WritesRight;
     if (connected_[right ? 1 : 0] && !Side(right).Caps().SetMode) run_.ModesNotKept(right);
+    return step.Event.Result;
+}
+
+TKNSideResult TKNUpdateWorker::StatAt(bool right, const std::string& relative, TKNSideEntry& entry)
+{
+    TKNSidePath path;
+    std::string problem;
+    if (!TKNSidePath::FromRelative(relative, path, problem)) return TKNSideResult::Fail(TKNSideError::BadName, problem);
+    return Reached(right).Stat(path, entry);
 }
 
 void TKNUpdateWorker::RemoveStaleTemp(bool right, const std::string& relative)
@@ -289,6 +306,8 @@ TKNUpdateWorker::TDone TKNUpdateWorker::Run(TStep& step)
             const TKNSideEntry source = Source(step);
             return fail(written.SetTime(step.Path, source.MTime, source.MTimeNsec), MsgSetTimeFailed);
         }
+        case TKNOperation::Rename:
+            return Rename(step);
         case TKNOperation::Nothing:
             break;
     }
@@ -366,6 +385,28 @@ TKNUpdateWorker::TDone TKNUpdateWorker::LeftAlone(const TStep& step) const
     return done;
 }
 
+// The entry must still be what the comparison saw; the new path is made of plain names and
+// the side never replaces what may have appeared there.
+TKNUpdateWorker::TDone TKNUpdateWorker::Rename(TStep& step)
+{
+    TKNSideEntry current;
+    if (TDone d = Unchanged(step, ExpectedOfRecord(*step.Written), current); d.Kind != TKNSideError::None) return d;
+    TKNSide& written = Reached(step.Op.WritesRight);
+    TKNSidePath to;
+    std::string problem;
+    bool plain = TKNSidePath::FromRelative(step.Terms.NewPath, to, problem);
+    for (const std::string& name : to.Names()) {
+        if (!plain) break;
+        problem = NameProblem(name, written.Caps().ForbiddenInNames);
+        plain = problem.empty();
+    }
+    const std::string shownTo = plain ? written.Shown(to) : step.Terms.NewPath;
+    if (!plain) return {TKNSideError::BadName, MsgRenameFailed(step.ShownWritten, shownTo, problem)};
+    const TKNSideResult renamed = written.Rename(step.Path, to);
+    if (renamed) return {};
+    return {renamed.Kind, MsgRenameFailed(step.ShownWritten, shownTo, Reason(renamed, step.ShownWritten, shownTo))};
+}
+
 TKNUpdateWorker::TDone TKNUpdateWorker::Unchanged(TStep& step, const TKNExpected& expected, TKNSideEntry& current)
 {
     const TKNSideResult stat = Reached(step.Op.WritesRight).Stat(step.Path, current);
@@ -382,7 +423,7 @@ TKNUpdateWorker::TDone TKNUpdateWorker::Unchanged(TStep& step, const TKNExpected
 // like any other file; its folders are made on the way.
 TKNUpdateWorker::TDone TKNUpdateWorker::Backup(TStep& step, const TKNSideEntry& entry)
 {
-    if (!run_.Backup || run_.BackupFolder.empty()) return {};
+    if (!(run_.Backup || step.Terms.Backup) || run_.BackupFolder.empty()) return {};
     TKNSidePath target = TKNSidePath().Child(step.Op.WritesRight ? "Right" : "Left");
     for (const std::string& name : step.Path.Names()) target = target.Child(name);
     auto fail = [&](const TKNSideResult& r) {
@@ -493,6 +534,8 @@ std::string TKNUpdateWorker::DryRunText(const TStep& step) const
             return ((step.Read->Attr & faReadOnly) ? "make read-only " : "make writable ") + target;
         case TKNOperation::SetTime:
             return "set time of " + target;
+        case TKNOperation::Rename:
+            return "rename " + target + " -> " + step.Terms.NewPath;
         case TKNOperation::Nothing:
             break;
     }

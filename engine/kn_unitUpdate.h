@@ -47,6 +47,7 @@ std::string MsgDeleteFileFailed(const std::string& path, const std::string& reas
 std::string MsgDeleteFolderFailed(const std::string& path, const std::string& reason);
 std::string MsgSetAttributesFailed(const std::string& path, const std::string& reason);
 std::string MsgSetTimeFailed(const std::string& path, const std::string& reason);
+std::string MsgRenameFailed(const std::string& path, const std::string& to, const std::string& reason);
 
 // A local date-time as the Unix time of its DOS form (odd seconds rounded down).
 int64_t DosUnixTime(vex::TDateTime time);
@@ -73,6 +74,13 @@ TKNSideEntry EntryOfRecord(const TKNFileRec& rec);
 // What the written side's entry must still be when it is replaced or removed.
 TKNExpected ExpectedOfRecord(const TKNFileRec& rec);
 
+// What an operation of a two-way run adds to the planned operation of a row.
+struct TKNOpTerms {
+    // What it replaces or deletes goes to the backup folder whatever the run's Backup says.
+    bool Backup = false;
+    std::string NewPath;  // a Rename's new path below the root
+};
+
 // --- The worker -----------------------------------------------------------------------------
 
 // A side a worker could not reach, with the side's kind of failure (TooManyConnections: the
@@ -98,8 +106,12 @@ public:
     void Connect(bool reachRead = false);
     // Makes the operation in work end early (any thread): the sides see their stop flag.
     void RequestStop() { stop_ = true; }
-    // Carries out the planned operation of one row (never Nothing).
-    void Carry(const TMyFileOpt& row, const TKNPlannedOp& op);
+    // Carries out the planned operation of one row (never Nothing); its result as its event
+    // reported it.
+    TKNOpResult Carry(const TMyFileOpt& row, const TKNPlannedOp& op, const TKNOpTerms& terms = {});
+    // The entry at `relative` (below the root) of side `right` as it is now, e.g. a file just
+    // written, whose facts a two-way run records.
+    TKNSideResult StatAt(bool right, const std::string& relative, TKNSideEntry& entry);
     // Removes a left-over temporary `relative` (below the root) of the written side `right`,
     // backed up first when the run keeps backups. Only a name IsOwnTempName accepts.
     void RemoveStaleTemp(bool right, const std::string& relative);
@@ -130,6 +142,7 @@ private:
     // A row under a name beginning with "." while a side cannot list such names: Skipped.
     bool DotEntryUnknown(const TStep& step);
     TDone LeftAlone(const TStep& step) const;
+    TDone Rename(TStep& step);
     // The written entry, checked against `expected`; Changed gives a Skipped step.
     TDone Unchanged(TStep& step, const TKNExpected& expected, TKNSideEntry& current);
     TDone Backup(TStep& step, const TKNSideEntry& entry);

@@ -23,6 +23,7 @@ struct TKNOpEvent {
     bool WritesRight = false;
     // The path relative to the roots, "/"-joined; a folder's ends in "/".
     std::string Path;
+    std::string NewPath;  // a rename's new path, relative like Path
     // The row the operation came from (both sides' sizes, times and attributes), a copy: the
     // event is handled on the main thread after the worker has gone on, perhaps to the next
     // comparison, which replaces the rows.

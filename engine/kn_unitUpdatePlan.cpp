@@ -112,6 +112,7 @@ void TKNPlanTotals::Add(const TMyFileOpt& row, const TKNPlannedOp& op)
         case TKNOperation::SetTime:
             ++TimesToSet;
             break;
+        case TKNOperation::Rename:
         case TKNOperation::Nothing:
             break;
     }
@@ -125,7 +126,7 @@ void TKNPlanTotals::AddStaleTemp()
 
 bool WritesSide(TKNAction action, bool right)
 {
-    return action == TKNAction::Auto || (action == TKNAction::LeftToRight) == right;
+    return action == TKNAction::Auto || action == TKNAction::TwoWay || (action == TKNAction::LeftToRight) == right;
 }
 
 std::string RelativeToRoot(std::string_view full, std::string_view root)
@@ -280,6 +281,8 @@ std::string OperationName(TKNOperation op)
             return "Set attributes";
         case TKNOperation::SetTime:
             return "Set time";
+        case TKNOperation::Rename:
+            return "Rename";
         case TKNOperation::Nothing:
             break;
     }
@@ -306,6 +309,8 @@ std::string PlanText(const TKNPlannedOp& op)
             return std::string("Set the attributes on the ") + side;
         case TKNOperation::SetTime:
             return std::string("Set the time of the file on the ") + side;
+        case TKNOperation::Rename:
+            return std::string("Rename on the ") + side;
         case TKNOperation::Nothing:
             break;
     }

@@ -23,6 +23,7 @@ enum class TKNOperation : uint8_t {
     RemoveFolder,
     SetAttributes,
     SetTime,  // the written file holds the source's bytes already: only its time is set
+    Rename,   // the written side's entry takes a new path (a two-way run's move or conflict)
 };
 
 // Why a row gets nothing.
@@ -150,7 +151,7 @@ std::string PlanLine(const TKNPlanTotals& totals);
 std::string DoneLine(const TKNUpdateOutcome& outcome);
 
 // The name of an operation for failure lists: "Copy", "Delete", "Create folder", "Remove
-// folder", "Set attributes".
+// folder", "Set attributes", "Set time", "Rename".
 std::string OperationName(TKNOperation op);
 
 // The planned operation in words, for hints: "Copy left to right", "Delete on the left",

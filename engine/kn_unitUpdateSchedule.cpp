@@ -21,6 +21,7 @@ std::pair<int, int> StageKey(const TKNScheduleItem& item)
         case TKNOperation::CopyLeftToRight:
         case TKNOperation::CopyRightToLeft:
         case TKNOperation::SetTime:
+        case TKNOperation::Rename:  // a move: with the copies, before anything is deleted
             return {WriteFiles, 0};
         case TKNOperation::DeleteLeft:
         case TKNOperation::DeleteRight:

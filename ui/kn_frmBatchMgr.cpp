@@ -219,8 +219,8 @@ QWidget* TKNBatchManagerForm::CreateEntryColumn()
     rgAction = new QGroupBox(tr(" Default Action "), box);
     rgActionItems = new QButtonGroup(rgAction);
     auto* actions = new QVBoxLayout(rgAction);
-    const QString captions[] = {tr("Left To Right"), tr("Right To Left"), tr("Auto")};
-    for (int i = 0; i < 3; ++i) {
+    const QString captions[kActionCount] = {tr("Left To Right"), tr("Right To Left"), tr("Auto"), tr("Two-way")};
+    for (int i = 0; i < kActionCount; ++i) {
         auto* item = new QRadioButton(captions[i], rgAction);
         rgActionItems->addButton(item, i);
         actions->addWidget(item);
@@ -324,6 +324,8 @@ void TKNBatchManagerForm::tvPresetOfBatchChange()
     TKNBatchEntry entry = ItemEntry(item);
     rgActionItems->button(ActionIndex(entry.Action))->setChecked(true);
     cbForce->setChecked(entry.Force != 0);
+    // A two-way run carries out its whole plan: there is nothing to force.
+    cbForce->setEnabled(entry.Action != TKNAction::TwoWay);
     if (const TKNOptionsRec* preset = FConfig.Presets.Find(item->text().toStdString())) {
         edLeftFolder->setText(ShownText(vex::GetField(preset->LeftFolder)));
         edRightFolder->setText(ShownText(vex::GetField(preset->RightFolder)));
@@ -337,6 +339,7 @@ void TKNBatchManagerForm::rgActionClick()
     TKNBatchEntry entry = ItemEntry(item);
     entry.Action = ActionOf(rgActionItems->checkedId());
     entry.Force = cbForce->isChecked();
+    cbForce->setEnabled(entry.Action != TKNAction::TwoWay);
     SetItemEntry(item, entry);
     RebuildAndStore(true);
 }

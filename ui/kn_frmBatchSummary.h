@@ -17,6 +17,8 @@ struct TKNBatchStep {
     QString Preset;
     QString Action;   // "Left to Right, Force Update"
     QString Outcome;  // "Done: ...", "Skipped: ...", "Failed: ...", "Stopped."
+    // Done, with nothing failed or skipped and no conflict left open (whatever the line ends with).
+    bool Clean = false;
 };
 
 class TKNBatchSummaryForm : public QDialog {

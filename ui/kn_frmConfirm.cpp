@@ -52,12 +52,15 @@ QString TKNConfirmForm::ActionText(TKNAction action, bool selectionOnly, bool fo
         case TKNAction::RightToLeft:
             text = tr("Right to Left");
             break;
+        case TKNAction::TwoWay:
+            text = tr("Two-way");
+            break;
         default:
             text = tr("Auto");
             break;
     }
     text += selectionOnly ? tr(", Selection Only") : tr(", All Files");
-    if (force) text += tr(", Force Update");
+    if (force && action != TKNAction::TwoWay) text += tr(", Force Update");
     return text;
 }
 

@@ -23,8 +23,8 @@ class TKNConfirmForm : public QDialog {
 public:
     explicit TKNConfirmForm(QWidget* parent = nullptr);
 
-    // The text of the action field: the direction of `action` (anything but the two fixed
-    // directions reads "Auto"), then the scope, then ", Force Update" when forced.
+    // The text of the action field: the direction of `action` ("Two-way" for a two-way run,
+    // an unknown value "Auto"), then the scope, then ", Force Update" when forced (a two-way run never is).
     // ActionText(TKNAction::RightToLeft, true, true) == "Right to Left, Selection Only, Force Update".
     static QString ActionText(TKNAction action, bool selectionOnly, bool force);
     // Fills the three read-only fields.

@@ -66,14 +66,23 @@ const TActionChoice kActionChoices[] = {
      "Auto: an update copies each newer or one-sided entry to the other side, in both directions; "
      "it never deletes.",
      ":/KNBMAUTO"},
+    {TKNAction::TwoWay, "Two-way",
+     "Two-way: against the last synchronisation of these folders, an update copies what changed on "
+     "one side to the other and deletes there what was deleted on one side; files changed on both "
+     "sides are conflicts, settled as the configuration says or row by row. The first run deletes "
+     "nothing.",
+     ":/KNBMTWOWAY"},
 };
 constexpr int kActionChoiceCount = static_cast<int>(std::size(kActionChoices));
 
+// An unknown value (a damaged record) takes Auto's line, as StoredAction reads it: never a
+// direction that deletes.
 int ChoiceOf(TKNAction action)
 {
+    const TKNAction known = StoredAction(static_cast<int>(action));
     for (int i = 0; i < kActionChoiceCount; ++i)
-        if (kActionChoices[i].action == action) return i;
-    return kActionChoiceCount - 1;
+        if (kActionChoices[i].action == known) return i;
+    return 0;
 }
 
 template <size_t N>
@@ -172,7 +181,7 @@ void TKNMainForm::BindEngineEvents()
         FileCompareProgress(state, path);
     };
     FileCompare->OnUpdateProgress = [this](void*, const std::string& text, int position) {
-        ShowGauge(0, static_cast<int64_t>(Selection.size()), position, ShownText(text));
+        ShowGauge(0, updateSteps_, position, ShownText(text));
     };
     FileCompare->OnFileProgress = [this](void*, const std::string& text, int64_t maximum, int64_t position) {
         ShowGauge(1, maximum, position, ShownText(text));
@@ -393,6 +402,9 @@ void TKNMainForm::SetAction(TKNAction action)
     Config.Header.CurrentOptions.Action = action_;
     // The plan marks follow the action button (a running update keeps showing its own).
     if (FileCompare->State == 0) model_->SetPlan(action_, false);
+    // A result compared without a two-way run has no two-way plan, and the legend follows.
+    RefreshResultState();
+    ShowTwoWayPlan();
 }
 
 TKNAction TKNMainForm::NextAction(TKNAction action)
@@ -461,6 +473,7 @@ void TKNMainForm::AskServerPassword(const std::string& location)
 
 void TKNMainForm::ApplyOptions(const TKNOptionsRec& options)
 {
+    comparedOptions_ = options;
     FileCompare->ApplyOptions(EngineOptions(options));
     SetAction(options.Action);
     edFolderLeft->setText(ShownText(vex::GetField(options.LeftFolder)));
@@ -478,6 +491,8 @@ void TKNMainForm::FileCompareCompareStart()
     if (!awaitingFollowUp_) updateDone_.clear();
     lastSearched_.clear();
     awaitingFollowUp_ = false;
+    runInUse_ = true;
+    lblTwoWay->hide();
     model_->SetItemCount(0);
     sorter_.Forget();
     SetUpdateCommands(false);
@@ -488,10 +503,15 @@ void TKNMainForm::FileCompareCompareStart()
 void TKNMainForm::FileCompareCompareDone()
 {
     SortRows();
+    runInUse_ = false;
     int count = static_cast<int>(FileCompare->Items.size());
     model_->SetItemCount(count);
+    model_->TwoWayPlanChanged();
+    ShowTwoWayPlan();
+    // A two-way plan may hold no rows and still record the pairs found equal.
+    const bool planned = FileCompare->TwoWay && FileCompare->TwoWay->Ready();
     SetUpdateCommands(FileCompare->ErrorText.empty() && FileCompare->Stop == 0 &&
-                      (count > 0 || !FileCompare->TimeOnlyItems.empty()));
+                      (count > 0 || !FileCompare->TimeOnlyItems.empty() || planned));
     // Folders that could not be read hold rows no update touches: say how many, and the first.
     QString unread;
     if (const std::size_t unlisted = FileCompare->UnlistedCount(); unlisted > 0)

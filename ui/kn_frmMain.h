@@ -12,6 +12,7 @@
 
 #include "config/kn_unitConfig.h"
 #include "engine/kn_unitCompare.h"
+#include "engine/kn_unitTwoWayPlan.h"
 #include "engine/kn_unitUpdatePlan.h"
 #include "framework/qt/vex_frmSDIMain.h"
 #include "framework/qt/vex_unitSysImageList.h"
@@ -72,6 +73,12 @@ public:
     QLabel* lblOutOfDate = nullptr;
     // What the marks of the list mean, below it.
     QLabel* lblLegend = nullptr;
+    // Above the list while it shows a two-way plan: its totals, or why there is none or why it
+    // must not run.
+    QLabel* lblTwoWay = nullptr;
+    // Settle the conflict of the current row (context menu, Ctrl+1..5), in the order of
+    // kConflictChoices.
+    QAction* actSettle[5] = {};
     QProgressBar* Gauge = nullptr;
 
 protected:
@@ -158,10 +165,26 @@ private:
     void SetUpdateCommands(bool enabled);
     void RefreshResultState();
 
+    // Two-way runs (kn_frmMainTwoWay.cpp). Every comparison of the window starts here: with
+    // Two-way chosen it is made with a two-way run, which plans from its listings.
+    void StartCompare(bool wait);
+    void CreateTwoWayControls();
+    // The plan's totals, or why there is none or why it must not run, above the list.
+    void ShowTwoWayPlan();
+    // Why the shown two-way plan cannot be carried out; empty when it can.
+    QString TwoWayBlocked() const;
+    bool DoTwoWayUpdate(bool Wait, bool CompareAfterUpdate, bool Confirm);
+    void ListTwoWayOperations(TKNConfirmForm& form);
+    void ShowListMenu(const QPoint& position);
+    // Settles the conflict of the list's current row; false when it is no conflict.
+    bool SettleCurrentConflict(TKNConflictPolicy policy);
+
     // The update step and its commands (kn_frmMainUpdate.cpp). DoUpdate is false when the
     // confirmation was cancelled and no update started.
     bool DoUpdate(bool Force, bool SelectionOnly, bool Wait, bool CompareAfterUpdate, bool Confirm);
     bool DeletionGuardAllows(const TKNPlanTotals& plan, TKNAction direction, bool ask);
+    // Asked (or refused when `ask` is false) when `deletes` are most of the `entries` of `folder`.
+    bool MassDeletionAllowed(int64_t deletes, int64_t entries, const std::string& folder, bool ask);
     void ListPlannedOperations(TKNConfirmForm& form, TKNAction direction, bool force);
     void FileCompareUpdateDone();
     void CollectSelection(bool selectionOnly);
@@ -224,6 +247,16 @@ private:
     bool closing_ = false;
     bool deleteAllAsked_ = false;  // "/d": the user has agreed to delete everything
     QString updateDone_;
+    // Why the last DoUpdate started nothing, for a batch step's summary.
+    QString updateRefused_;
+    // The steps the running update's gauge counts: rows, or a two-way plan's operations.
+    int64_t updateSteps_ = 0;
+    bool updateTwoWay_ = false;
+    // The engine's threads use its two-way run: from a comparison's start to its end event, and
+    // while an update runs. The window reads the run only when they do not.
+    bool runInUse_ = false;
+    // The options of the engine's folders (ApplyOptions): a two-way run keys its state with them.
+    TKNOptionsRec comparedOptions_{};
     bool awaitingFollowUp_ = false;
     QPointer<TKNFailuresForm> failuresForm_;
     QPointer<TKNBatchSummaryForm> batchSummary_;

@@ -34,7 +34,7 @@ const ActionDef kActions[] = {
     {"actSelectRightFolder", "&Right Folder...", Qt::Key_F3, "Browse folder for the right panel.", true, imgRightFolder,
      false},
     {"actCompareAction", "Next &Direction", Qt::Key_F4,
-     "Pick the next update direction: Left to Right, Right to Left, Auto.", true, -1, false},
+     "Pick the next update direction: Left to Right, Right to Left, Auto, Two-way.", true, -1, false},
     {"actCompareCompare", "C&ompare...", Qt::Key_F5, "Compare the left folder and right folder.", true, imgCompare,
      false},
     {"actCompareUpdate", "&Update", Qt::Key_F6, "Update folders based on the compare result.", false, -1, false},
@@ -205,7 +205,7 @@ void TKNMainForm::actCompareCompareExecute()
     UpdateCaption();
     StoreFolders();
     ApplyOptions(Config.Header.CurrentOptions);
-    FileCompare->Compare(false);
+    StartCompare(false);
 }
 
 void TKNMainForm::actCompareStopExecute()

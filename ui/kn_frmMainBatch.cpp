@@ -13,6 +13,7 @@
 #include "ui/kn_frmConfirm.h"
 #include "ui/kn_frmMain.h"
 #include "ui/kn_unitShownText.h"
+#include "ui/kn_unitTwoWayView.h"
 
 namespace kn {
 
@@ -49,7 +50,7 @@ void TKNMainForm::RunBatch(const QString& name)
         if (steps.back().Outcome.startsWith(QLatin1String("Done"))) ++ran;
     }
     const bool stopped = BatchStopped();
-    if (ran > 0 && !stopped) FileCompare->Compare(true);
+    if (ran > 0 && !stopped) StartCompare(true);
     HoldBusy = false;
     ClearBusy();
     ShowBatchSummary(name, steps, stopped);
@@ -61,8 +62,7 @@ void TKNMainForm::ShowBatchSummary(const QString& name, const std::vector<TKNBat
 {
     int done = 0;
     for (const TKNBatchStep& step : steps)
-        if (step.Outcome.startsWith(QLatin1String("Done")) && step.Outcome.endsWith(QLatin1String(" 0 failed.")))
-            ++done;
+        if (step.Clean) ++done;
     const QString line =
         stopped ? tr("Batch \"%1\" stopped after %2 step(s).").arg(name).arg(steps.size())
                 : tr("Batch \"%1\": %2 of %3 step(s) done without failures.").arg(name).arg(done).arg(steps.size());
@@ -77,7 +77,7 @@ TKNBatchStep TKNMainForm::RunBatchEntry(const TKNBatchEntry& entry)
 {
     TKNBatchStep step{QString::fromStdString(vex::GetField(entry.PresetName)),
                       TKNConfirmForm::ActionText(entry.Action, false, entry.Force != 0).remove(tr(", All Files")),
-                      QString()};
+                      QString(), false};
     const TKNOptionsRec* preset = Config.Presets.Find(vex::GetField(entry.PresetName));
     if (!preset) {
         step.Outcome = tr("Skipped: the preset no longer exists.");
@@ -93,7 +93,7 @@ TKNBatchStep TKNMainForm::RunBatchEntry(const TKNBatchEntry& entry)
                                 .arg(ShownText(*missing), PresetName));
         return step;
     }
-    FileCompare->Compare(true);
+    StartCompare(true);
     if (!FileCompare->ErrorText.empty()) {
         step.Outcome = tr("Failed: %1").arg(ShownText(FileCompare->ErrorText).replace('\n', ' '));
         return step;
@@ -103,11 +103,16 @@ TKNBatchStep TKNMainForm::RunBatchEntry(const TKNBatchEntry& entry)
         return step;
     }
     if (!DoUpdate(entry.Force != 0, false, true, false, false)) {
-        step.Outcome = tr("Skipped: its update would delete most of the side it writes.");
+        step.Outcome = tr("Skipped: %1").arg(updateRefused_);
         return step;
     }
     const TKNUpdateOutcome& outcome = FileCompare->LastUpdate();
-    step.Outcome = outcome.Stopped ? tr("Stopped. ") + CountsText(DoneLine(outcome)) : CountsText(DoneLine(outcome));
+    const QString done =
+        updateTwoWay_ ? TwoWayDoneText(outcome, FileCompare->TwoWay->Outcome()) : CountsText(DoneLine(outcome));
+    step.Outcome = outcome.Stopped ? tr("Stopped. ") + done : done;
+    step.Clean = !outcome.Stopped && outcome.Failures.empty() &&
+                 (!updateTwoWay_ || (!FileCompare->TwoWay->Outcome().ConflictsLeftOpen &&
+                                     FileCompare->TwoWay->Outcome().StateError.empty()));
     BatchPause();
     return step;
 }

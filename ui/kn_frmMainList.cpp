@@ -69,8 +69,12 @@ void TKNMainForm::CreateListView()
     // Times with their seconds fit whatever the font.
     const int timeWidth = std::max(
         kColumnWidths[2], ListViewFiles->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00:00")) + 12);
+    // The plan column holds the status image and a two-way mark of two signs ("\u2192\u00d7").
+    const int planWidth = std::max(
+        kColumnWidths[3], 16 + ListViewFiles->fontMetrics().horizontalAdvance(QStringLiteral("\u2192\u00d7")) + 20);
     for (int column = 0; column < kResultColumnCount; ++column) {
-        columns->resizeSection(column, column == 2 || column == 4 ? timeWidth : kColumnWidths[column]);
+        const int width = column == 2 || column == 4 ? timeWidth : column == 3 ? planWidth : kColumnWidths[column];
+        columns->resizeSection(column, width);
         bool fixed = column >= 1 && column <= 5;
         columns->setSectionResizeMode(column, fixed ? QHeaderView::Fixed : QHeaderView::Interactive);
     }
@@ -92,14 +96,14 @@ void TKNMainForm::CreateListView()
     lblOutOfDate->setForegroundRole(QPalette::ToolTipText);
     lblOutOfDate->setMargin(4);
     lblOutOfDate->hide();
-    lblLegend = new QLabel(tr("Struck through: replaced or deleted by the update.   Marks: \u2192 \u2190 copy, "
-                              "\u00d7 delete, + new folder, A attributes, T time, \u00b7 nothing."),
-                           centralWidget());
+    // Its text follows the action (ShowTwoWayPlan).
+    lblLegend = new QLabel(centralWidget());
     lblLegend->setObjectName("lblLegend");
     lblLegend->setContentsMargins(4, 0, 4, 0);
     centralWidget()->layout()->addWidget(lblOutOfDate);
     centralWidget()->layout()->addWidget(ListViewFiles);
     centralWidget()->layout()->addWidget(lblLegend);
+    CreateTwoWayControls();
 }
 
 void TKNMainForm::ResizeColumns()
@@ -172,7 +176,9 @@ bool TKNMainForm::ResultIsCurrent() const
     auto same = [](const QLineEdit* edit, const QString& compared) {
         return ShownText(edit->text().toStdString()) == ShownText(compared.toStdString());
     };
-    return compared_ && same(edFolderLeft, comparedLeft_) && same(edFolderRight, comparedRight_);
+    // A two-way update needs the plan only a comparison with a two-way run makes.
+    const bool planned = action_ != TKNAction::TwoWay || FileCompare->TwoWay;
+    return compared_ && planned && same(edFolderLeft, comparedLeft_) && same(edFolderRight, comparedRight_);
 }
 
 // A field edited after a comparison leaves the list describing other folders: it says so, and
@@ -181,13 +187,18 @@ bool TKNMainForm::ResultIsCurrent() const
 void TKNMainForm::RefreshResultState()
 {
     const bool current = ResultIsCurrent();
+    // A two-way run carries out its whole plan: only Update applies.
+    const bool twoWay = action_ == TKNAction::TwoWay;
     for (const char* name :
          {"actCompareUpdate", "actCompareUpdateSelection", "actCompareForceUpdate", "actCompareForceUpdateSelection"}) {
         QAction* action = FindAction(name);
-        action->setEnabled(resultUpdatable_ && current && action->property("knAvailable").toBool());
+        const bool applies = !twoWay || (action == FindAction("actCompareUpdate") && TwoWayBlocked().isEmpty());
+        action->setEnabled(resultUpdatable_ && current && applies && action->property("knAvailable").toBool());
     }
     const bool outOfDate = compared_ && !current;
-    if (outOfDate)
+    if (outOfDate && !FileCompare->TwoWay && twoWay)
+        lblOutOfDate->setText(tr("The list was compared for another action: compare (F5) to see the two-way plan."));
+    else if (outOfDate)
         lblOutOfDate->setText(
             tr("Out of date: the list compares \"%1\" and \"%2\", not the folders above. "
                "Compare (F5) before updating.")

@@ -77,7 +77,7 @@ void TKNMainForm::RunPreset(const QString& name)
     PresetName = QString::fromStdString(vex::GetField(preset->Name));
     UpdateCaption();
     ApplyOptions(*preset);
-    FileCompare->Compare(false);
+    StartCompare(false);
 }
 
 }  // namespace kn

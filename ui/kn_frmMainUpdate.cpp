@@ -15,6 +15,7 @@
 #include "ui/kn_frmMain.h"
 #include "ui/kn_unitResultModel.h"
 #include "ui/kn_unitShownText.h"
+#include "ui/kn_unitTwoWayView.h"
 
 namespace kn {
 
@@ -44,11 +45,18 @@ void TKNMainForm::CollectSelection(bool selectionOnly)
 bool TKNMainForm::DeletionGuardAllows(const TKNPlanTotals& plan, TKNAction direction, bool ask)
 {
     int64_t entries = 0;
-    if (deleteAllAsked_ || !PlanTripsDeletionGuard(*FileCompare, plan, direction, entries)) return true;
-    const QString folder = ShownText(direction == TKNAction::LeftToRight ? FileCompare->RightList.Location()
-                                                                         : FileCompare->LeftList.Location());
+    if (!PlanTripsDeletionGuard(*FileCompare, plan, direction, entries)) return true;
+    return MassDeletionAllowed(
+        plan.Deletions(), entries,
+        direction == TKNAction::LeftToRight ? FileCompare->RightList.Location() : FileCompare->LeftList.Location(),
+        ask);
+}
+
+bool TKNMainForm::MassDeletionAllowed(int64_t deletes, int64_t entries, const std::string& folder, bool ask)
+{
+    if (deleteAllAsked_ || !TripsDeletionGuard(deletes, entries)) return true;
     const QString counts =
-        tr("%1 of the %2 entries in \"%3\"").arg(QString::number(plan.Deletions()), QString::number(entries), folder);
+        tr("%1 of the %2 entries in \"%3\"").arg(QString::number(deletes), QString::number(entries), ShownText(folder));
     if (!ask) {
         vex::ErrorBox(this, tr("This step is skipped: its update deletes %1.").arg(counts));
         return false;
@@ -62,19 +70,24 @@ bool TKNMainForm::DeletionGuardAllows(const TKNPlanTotals& plan, TKNAction direc
 bool TKNMainForm::DoUpdate(bool Force, bool SelectionOnly, bool Wait, bool CompareAfterUpdate, bool Confirm)
 {
     // Expert mode and batches included: the rows must belong to the folders the fields show.
+    updateRefused_ = tr("the list does not belong to the folders shown.");
     if (!ResultIsCurrent()) {
         RefreshResultState();
         return false;
     }
+    updateTwoWay_ = false;
+    // A two-way run carries out its whole plan: force and selection do not apply.
+    if (action_ == TKNAction::TwoWay) return DoTwoWayUpdate(Wait, CompareAfterUpdate, Confirm);
     const TKNAction direction = action_;
     SetBusy();
     CollectSelection(SelectionOnly);
     const TKNPlanTotals plan = PlanTotals(*FileCompare, Selection, direction, Force);
     // While the user decides, the list shows what exactly this update does.
     model_->SetPlan(direction, Force);
-    auto cancel = [this] {
+    auto cancel = [this](const QString& why) {
         model_->SetPlan(action_, false);
         ClearBusy();
+        updateRefused_ = why;
         return false;
     };
     bool backup = false;
@@ -84,10 +97,12 @@ bool TKNMainForm::DoUpdate(bool Force, bool SelectionOnly, bool Wait, bool Compa
                         TKNConfirmForm::ActionText(direction, SelectionOnly, Force));
         form.SetTotals(CountsText(PlanSummary(plan)));
         ListPlannedOperations(form, direction, Force);
-        if (form.exec() != QDialog::Accepted) return cancel();
+        if (form.exec() != QDialog::Accepted) return cancel(tr("the update was cancelled."));
         backup = form.BackupChecked();
     }
-    if (!DeletionGuardAllows(plan, direction, Confirm)) return cancel();
+    if (!DeletionGuardAllows(plan, direction, Confirm))
+        return cancel(tr("its update would delete most of the side it writes."));
+    updateSteps_ = static_cast<int64_t>(Selection.size());
     silenceErrors_ = false;
     FileCompare->Update(direction, Force, Selection, Wait, CompareAfterUpdate, backup);
     return true;
@@ -137,8 +152,11 @@ void TKNMainForm::FileCompareError(const std::string& message)
 // failures window, and the end of the busy state when no comparison follows.
 void TKNMainForm::FileCompareUpdateDone()
 {
+    runInUse_ = false;
     const TKNUpdateOutcome& outcome = FileCompare->LastUpdate();
-    updateDone_ = CountsText(DoneLine(outcome));
+    // A two-way run's line also names what it skipped and the conflicts it left open.
+    updateDone_ = updateTwoWay_ && FileCompare->TwoWay ? TwoWayDoneText(outcome, FileCompare->TwoWay->Outcome())
+                                                       : CountsText(DoneLine(outcome));
     awaitingFollowUp_ = FileCompare->CompareAfterUpdate && !outcome.Stopped;
     model_->SetPlan(action_, false);
     if (!outcome.Failures.empty() && !closing_) {

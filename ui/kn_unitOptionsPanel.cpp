@@ -3,6 +3,7 @@
 #include <QButtonGroup>
 #include <QCalendarWidget>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCompleter>
 #include <QDateTimeEdit>
 #include <QEvent>
@@ -22,6 +23,7 @@
 
 #include "framework/qt/vex_unitDialogs.h"
 #include "framework/vex_unitText.h"
+#include "ui/kn_unitTwoWayView.h"
 
 // The browse bitmap lives in this static library, whose resources must be registered by hand.
 static void InitPanelResources()
@@ -215,12 +217,23 @@ QWidget* TKNOptionsPanel::CreateOptionGroups()
     rgAction = new QGroupBox(tr(" Default Action "), box);
     rgActionItems = new QButtonGroup(rgAction);
     auto* actions = new QVBoxLayout(rgAction);
-    const QString actionCaptions[] = {tr("Left To Right"), tr("Right To Left"), tr("Auto")};
-    for (int i = 0; i < 3; ++i) {
+    const QString actionCaptions[kActionCount] = {tr("Left To Right"), tr("Right To Left"), tr("Auto"), tr("Two-way")};
+    for (int i = 0; i < kActionCount; ++i) {
         auto* item = new QRadioButton(actionCaptions[i], rgAction);
         rgActionItems->addButton(item, i);
         actions->addWidget(item);
     }
+    // How a two-way run settles files changed on both sides.
+    cbConflictPolicy = new QComboBox(rgAction);
+    for (const TKNConflictChoice& choice : kConflictChoices) {
+        cbConflictPolicy->addItem(tr(choice.Caption));
+        cbConflictPolicy->setItemData(cbConflictPolicy->count() - 1, tr(choice.Hint), Qt::ToolTipRole);
+    }
+    lbConflictPolicy = NewLabel(tr("Co&nflicts:"), cbConflictPolicy, rgAction);
+    auto* conflicts = new QHBoxLayout;
+    conflicts->addWidget(lbConflictPolicy);
+    conflicts->addWidget(cbConflictPolicy, 1);
+    actions->addLayout(conflicts);
 
     gbCompareOptions = new QGroupBox(tr(" Compare Options "), box);
     auto* checks = new QGridLayout(gbCompareOptions);
@@ -284,6 +297,8 @@ void TKNOptionsPanel::SetTabOrder()
                         rgActionItems->button(0),
                         rgActionItems->button(1),
                         rgActionItems->button(2),
+                        rgActionItems->button(3),
+                        cbConflictPolicy,
                         cbCheckFilter,
                         cbCheckAttr,
                         cbCheckDate,
@@ -307,6 +322,7 @@ void TKNOptionsPanel::ConnectEdits()
         connect(box, &QCheckBox::toggled, this, &TKNOptionsPanel::EmitEdited);
     for (QSpinBox* spin : {spIgnoreHours, spTransfers})
         connect(spin, &QSpinBox::valueChanged, this, &TKNOptionsPanel::EmitEdited);
+    connect(cbConflictPolicy, &QComboBox::currentIndexChanged, this, &TKNOptionsPanel::EmitEdited);
     connect(rgActionItems, &QButtonGroup::idToggled, this, [this](int, bool checked) {
         if (checked) EmitEdited();
     });
@@ -375,8 +391,9 @@ void TKNOptionsPanel::LoadOptions(const TKNOptionsRec& rec)
     dtBegin->setDateTime(FLoadedBegin == vex::kNoTime ? dtBegin->minimumDateTime() : DateTimeToPicker(FLoadedBegin));
     FLoadedBeginShown = dtBegin->dateTime();
     dtEnd->setDateTime(DateTimeToPicker(rec.EndDate));
-    // An out-of-range action still selects one item, as the update reads it modulo 3.
+    // An unknown stored action selects Auto, as the update reads it.
     rgActionItems->button(kn::ActionIndex(rec.Action))->setChecked(true);
+    cbConflictPolicy->setCurrentIndex(ConflictChoiceIndex(StoredConflictPolicy(rec.ConflictPolicy)));
     cbCheckFilter->setChecked(rec.CheckFilter);
     cbCheckAttr->setChecked(rec.CheckAttr);
     cbCheckDate->setChecked(rec.CheckDate);
@@ -403,6 +420,7 @@ void TKNOptionsPanel::StoreOptions(TKNOptionsRec& rec) const
     vex::SetField(rec.Filter, ToBytes(edFilter));
     vex::SetField(rec.ExcludeFilter, ToBytes(edExcludeFilter));
     rec.Action = ActionOf(ActionIndex());
+    rec.ConflictPolicy = static_cast<uint8_t>(kConflictChoices[std::max(0, cbConflictPolicy->currentIndex())].Policy);
     auto readSet = [](const QCheckBox* readOnly, const QCheckBox* hidden, const QCheckBox* system,
                       const QCheckBox* archive) {
         return static_cast<uint8_t>((readOnly->isChecked() ? kBitReadOnly : 0) |

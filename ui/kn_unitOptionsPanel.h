@@ -11,6 +11,7 @@
 
 class QButtonGroup;
 class QCheckBox;
+class QComboBox;
 class QDateTimeEdit;
 class QGroupBox;
 class QLabel;
@@ -73,6 +74,9 @@ public:
     QDateTimeEdit* dtEnd;
     QGroupBox* rgAction;
     QButtonGroup* rgActionItems;
+    // How a two-way run settles a conflict (kConflictChoices order); only Two-way uses it.
+    QLabel* lbConflictPolicy;
+    QComboBox* cbConflictPolicy;
     QGroupBox* gbCompareOptions;
     QCheckBox* cbCheckFilter;
     QCheckBox* cbCheckAttr;

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "framework/vex_unitDateTime.h"
+#include "ui/kn_unitShownText.h"
 
 namespace kn {
 
@@ -137,6 +138,8 @@ QString TKNResultModel::PlanMark(const TKNPlannedOp& op)
             return QStringLiteral("A");
         case TKNOperation::SetTime:
             return QStringLiteral("T");
+        case TKNOperation::Rename:
+            return QStringLiteral("R");
         case TKNOperation::Nothing:
             break;
     }
@@ -186,7 +189,7 @@ QString TKNResultModel::CellText(int index, int column) const
     if (!row) return {};
     bool leftSide = column <= 2;
     const TKNFileRec& rec = leftSide ? row->Left : row->Right;
-    if (column == 3) return PlanMark(PlanRow(*row, planAction_, planForce_));
+    if (column == 3) return Shown(index).Mark;
     if (rec.Path.empty()) return {};
     switch (column) {
         case 0:
@@ -201,41 +204,91 @@ QString TKNResultModel::CellText(int index, int column) const
     }
 }
 
-TKNResultModel::TSide TKNResultModel::StruckSide(const TMyFileOpt& row) const
+TKNTwoWayRun* TKNResultModel::ShownTwoWay() const
 {
-    const TKNPlannedOp op = PlanRow(row, planAction_, planForce_);
-    if (!Replaces(row, op)) return TSide::None;
-    return op.WritesRight ? TSide::Right : TSide::Left;
+    TKNTwoWayRun* run = engine_.TwoWay.get();
+    return planAction_ == TKNAction::TwoWay && run && run->Ready() ? run : nullptr;
 }
 
-QString TKNResultModel::RowHint(const TMyFileOpt& row) const
+void TKNResultModel::TwoWayPlanChanged()
 {
-    const TKNPlannedOp op = PlanRow(row, planAction_, planForce_);
-    QString hint = QString::fromStdString(PlanText(op));
-    if (!Replaces(row, op)) return hint;
-    const TKNFileRec& written = op.WritesRight ? row.Right : row.Left;
+    twoWaySides_.clear();
+    if (const TKNTwoWayRun* run = engine_.TwoWay.get(); run && run->Ready()) {
+        const TKNTwoWayPlan& plan = run->Plan();
+        // A move's rename carries the records it moves; a conflict's rename of the older file
+        // carries none and is told by the conflict.
+        for (const TKNTwoWayOp& op : plan.Ops)
+            if (op.Kind == TKNTwoWayOpKind::Rename && !op.Records.empty())
+                for (const std::string* path : {&op.Path, &op.NewPath}) twoWaySides_[*path].MovedOnRight = op.OnRight;
+        for (const TKNTwoWayConflict& conflict : plan.Conflicts)
+            twoWaySides_[conflict.Path].LeftNewer = conflict.LeftNewer;
+    }
+    if (count_ > 0) emit dataChanged(index(0, 0), index(count_ - 1, kResultColumnCount - 1));
+}
+
+TKNTwoWayShown TKNResultModel::Shown(int index) const
+{
+    const TMyFileOpt* row = RowAt(index);
+    if (!row) return {};
+    if (TKNTwoWayRun* run = ShownTwoWay()) {
+        TKNTwoWayRowFacts facts;
+        facts.Decision = run->RowDecision(engine_, index);
+        facts.LeftExists = Exists(row->Left);
+        facts.RightExists = Exists(row->Right);
+        const TKNTwoWayRowKind kind = facts.Decision.Kind;
+        if (kind == TKNTwoWayRowKind::Move || kind == TKNTwoWayRowKind::Conflict) {
+            const auto at = twoWaySides_.find(TKNTwoWayRun::RowPath(engine_, *row));
+            if (at != twoWaySides_.end()) {
+                facts.MovedOnRight = at->second.MovedOnRight;
+                facts.LeftNewer = at->second.LeftNewer;
+            }
+        }
+        return ShowTwoWayRow(facts);
+    }
+    if (planAction_ == TKNAction::TwoWay) {
+        const TKNTwoWayRun* run = engine_.TwoWay.get();
+        const QString why = run && !run->Problem().empty() ? tr("No two-way plan: %1").arg(ShownText(run->Problem()))
+                                                           : tr("Compare (F5) to see the two-way plan");
+        return {PlanMark({}), TSide::None, why};
+    }
+    const TKNPlannedOp op = PlanRow(*row, planAction_, planForce_);
+    TKNTwoWayShown shown{PlanMark(op), TSide::None, QString::fromStdString(PlanText(op))};
+    if (!Replaces(*row, op)) return shown;
+    shown.Struck = op.WritesRight ? TSide::Right : TSide::Left;
+    const TKNFileRec& written = op.WritesRight ? row->Right : row->Left;
     const bool deletes = op.Op != TKNOperation::CopyLeftToRight && op.Op != TKNOperation::CopyRightToLeft;
     const QString what = written.IsFolder() ? tr("folder") : tr("file");
     const QString side = op.WritesRight ? tr("right") : tr("left");
-    return hint + (deletes ? tr(": the %1 %2 is deleted") : tr(": the %1 %2 is replaced")).arg(side, what);
+    shown.Hint += (deletes ? tr(": the %1 %2 is deleted") : tr(": the %1 %2 is replaced")).arg(side, what);
+    return shown;
+}
+
+TKNResultModel::TSide TKNResultModel::StruckSide(int index) const
+{
+    return Shown(index).Struck;
+}
+
+QString TKNResultModel::RowHint(int index) const
+{
+    return Shown(index).Hint;
 }
 
 // Text in the palette's colours: the side an update replaces or deletes is dimmed (and struck
 // through, see Font), rows that differ at the same time are red, the plan marks in the link
 // colour; everything else keeps the view's own text colour.
-QVariant TKNResultModel::Foreground(const TMyFileOpt& row, int column) const
+QVariant TKNResultModel::Foreground(int index, int column) const
 {
     if (column == 3) return QGuiApplication::palette().color(QPalette::Link);
-    const TSide struck = StruckSide(row);
+    const TSide struck = StruckSide(index);
     if ((struck == TSide::Left && column <= 2) || (struck == TSide::Right && column >= 4))
         return QGuiApplication::palette().color(QPalette::PlaceholderText);
-    if (row.Status == TKNStatus::Differ) return Readable(QColor(0xC0, 0, 0), QColor(0xFF, 0x80, 0x80));
+    if (RowAt(index)->Status == TKNStatus::Differ) return Readable(QColor(0xC0, 0, 0), QColor(0xFF, 0x80, 0x80));
     return {};
 }
 
-QVariant TKNResultModel::Font(const TMyFileOpt& row, int column) const
+QVariant TKNResultModel::Font(int index, int column) const
 {
-    const TSide struck = StruckSide(row);
+    const TSide struck = StruckSide(index);
     const bool hit = (struck == TSide::Left && column <= 2) || (struck == TSide::Right && column >= 4);
     return hit ? QVariant(struckFont_) : QVariant();
 }
@@ -263,13 +316,13 @@ QVariant TKNResultModel::data(const QModelIndex& index, int role) const
             const TKNFileRec& rec = column == 6 ? row->Right : row->Left;
             if ((column == 0 || column == 6) && !rec.Path.empty())
                 return QString::fromStdString(HideLocationPasswords(PathJoin(rec.Path.str(), rec.Name))) + "\n" +
-                       RowHint(*row);
-            return RowHint(*row);
+                       RowHint(index.row());
+            return RowHint(index.row());
         }
         case Qt::ForegroundRole:
-            return Foreground(*row, column);
+            return Foreground(index.row(), column);
         case Qt::FontRole:
-            return Font(*row, column);
+            return Font(index.row(), column);
         case Qt::TextAlignmentRole:
             return QVariant::fromValue(kColumnAlignment[column] | Qt::AlignVCenter);
         default:

@@ -5,6 +5,8 @@
 
 #include <QAbstractTableModel>
 #include <QFont>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/kn_unitCompare.h"
@@ -12,6 +14,7 @@
 #include "framework/qt/vex_unitImageList.h"
 #include "framework/qt/vex_unitSysImageList.h"
 #include "ui/kn_unitResultSort.h"
+#include "ui/kn_unitTwoWayView.h"
 
 namespace kn {
 
@@ -58,8 +61,13 @@ public:
     // While set, row images that were never looked up stay unset (collecting rows for an
     // update must not trigger icon lookups).
     void SetSelecting(bool selecting) { selecting_ = selecting; }
-    // The update whose plan the "?" column and the row hints show.
+    // The update whose plan the "?" column and the row hints show. For Two-way they show the
+    // engine's two-way plan (TKNFileCompare::TwoWay) once a comparison has made one.
     void SetPlan(TKNAction action, bool force);
+    // The engine's two-way plan was made or changed (a conflict settled): the column reads it anew.
+    void TwoWayPlanChanged();
+    // The two-way run whose plan the column shows; null when it shows another action's.
+    TKNTwoWayRun* ShownTwoWay() const;
     TKNAction PlanAction() const { return planAction_; }
     bool PlanForce() const { return planForce_; }
     // The mark of a planned operation: an arrow for a copy in its direction, "×" for a
@@ -73,11 +81,11 @@ public:
 
     // The side of a row whose entry the shown plan replaces or deletes: struck through and
     // dimmed, in every action and with Force alike.
-    enum class TSide { None, Left, Right };
-    TSide StruckSide(const TMyFileOpt& row) const;
+    using TSide = TKNShownSide;
+    TSide StruckSide(int index) const;
     // The row's hint: the planned operation in words and what it does to the side it writes,
     // e.g. "Copy left to right: the right file is replaced".
-    QString RowHint(const TMyFileOpt& row) const;
+    QString RowHint(int index) const;
 
     const TMyFileOpt* Row(int index) const;
     // The column-0 caption and the column-6 text of a row, as shown.
@@ -92,8 +100,10 @@ public:
 private:
     TMyFileOpt* RowAt(int index) const;
     int EntryImage(TMyFileOpt& row, bool left) const;
-    QVariant Foreground(const TMyFileOpt& row, int column) const;
-    QVariant Font(const TMyFileOpt& row, int column) const;
+    // The row as the shown plan treats it: mark, struck side, hint.
+    TKNTwoWayShown Shown(int index) const;
+    QVariant Foreground(int index, int column) const;
+    QVariant Font(int index, int column) const;
 
     TKNFileCompare& engine_;
     vex::TvexImageList& images_;
@@ -105,6 +115,13 @@ private:
     int sortDirection_ = 1;
     TKNAction planAction_ = TKNAction::Auto;
     bool planForce_ = false;
+    // The sides the two-way plan's moves rename on, and which version of each conflict is newer,
+    // by path: the row decisions alone do not tell.
+    struct TTwoWaySides {
+        bool MovedOnRight = false;
+        bool LeftNewer = false;
+    };
+    std::unordered_map<std::string, TTwoWaySides> twoWaySides_;
     QFont struckFont_;
 };
 

@@ -71,6 +71,8 @@ const char* OperationWord(kn::TKNOperation op)
             return "attributes";
         case kn::TKNOperation::SetTime:
             return "time";
+        case kn::TKNOperation::Rename:
+            return "rename";
         case kn::TKNOperation::Nothing:
             break;
     }
@@ -198,6 +200,9 @@ std::string OperationText(const kn::TKNOpEvent& event, const std::string& leftRo
         case kn::TKNOperation::SetTime:
             text = "set time of " + written;
             break;
+        case kn::TKNOperation::Rename:
+            text = "rename " + written + " -> " + event.NewPath;
+            break;
         case kn::TKNOperation::Nothing:
             text = written;
             break;
@@ -224,6 +229,7 @@ std::string OperationJson(const kn::TKNOpEvent& event)
         .String("direction", DirectionWord(event.WritesRight))
         .Number("bytes", event.Bytes)
         .String("result", ResultWord(event.Result));
+    if (event.Op == kn::TKNOperation::Rename) object.String("to", event.NewPath);
     if (event.Result == kn::TKNOpResult::Failed || event.Result == kn::TKNOpResult::Skipped)
         object.Raw("error", vex::TJsonObject()
                                 .String("kind", kn::SideErrorWord(event.ErrorKind))

@@ -12,17 +12,22 @@
 #include "app/cli/cli_update_report.h"
 #include "engine/kn_unitCompare.h"
 #include "engine/kn_unitCompareUpdate.h"
+#include "engine/kn_unitTwoWayRun.h"
 #include "engine/kn_unitUpdatePlan.h"
 
 namespace {
 
 const char* const kUsageHead =
     "Usage: kestrune-cli update [OPTIONS] LEFT RIGHT --action DIRECTION [--force] [--backup]\n"
-    "                           [--transfers N] [--dry-run] [--max-delete N]\n"
+    "                           [--transfers N] [--dry-run] [--max-delete N] [--conflict POLICY]\n"
     "Compares LEFT and RIGHT (local folders, FTP or SFTP locations), then brings them into line:\n"
     "  left-to-right  copies entries that are newer or only on the left to the right;\n"
     "  right-to-left  the same from right to left;\n"
-    "  auto           each entry goes from its newer side (the default).\n"
+    "  auto           each entry goes from its newer side (the default);\n"
+    "  two-way        both sides are brought into line against the state of their last\n"
+    "                 synchronisation: what changed on one side goes to the other, deletions\n"
+    "                 and renames included; an entry changed on both sides is a conflict,\n"
+    "                 settled by --conflict (keep-both, newer, left, right or skip).\n"
     "With --force a fixed direction also overwrites newer entries, deletes entries that only the\n"
     "written side has (folders deepest first), and copies attributes. With --backup every file\n"
     "that is overwritten or deleted is first copied to the program folder, under a folder named\n"
@@ -44,9 +49,11 @@ const char* const kUsageTail =
     "\nWith --format tsv each operation is one line OP, DIRECTION, RESULT, BYTES, PATH, ERROR-KIND,\n"
     "MESSAGE; with --format jsonl one JSON object, and a summary object ends the output (see\n"
     "the README). --quiet prints only failures and the summary.\n"
-    "\nExit status: 0 every operation succeeded, 1 an operation failed or a folder could not be\n"
-    "read, 2 usage error, missing folder, nested roots or a plan that deletes more than\n"
-    "--max-delete allows (nothing was changed), 130 stopped (Ctrl+C, SIGTERM, SIGHUP, or\n"
+    "\nExit status: 0 every operation succeeded, 1 an operation failed or was skipped, a folder\n"
+    "could not be read or a two-way conflict was kept both ways or skipped, 2 usage error,\n"
+    "missing folder, nested roots, a plan that deletes more than --max-delete allows, or a\n"
+    "two-way run refused (a root that lists empty while the state remembers entries there, a\n"
+    "state that cannot be read; nothing was changed), 130 stopped (Ctrl+C, SIGTERM, SIGHUP, or\n"
     "standard output closed).\n";
 
 struct UpdateFlags {
@@ -56,7 +63,8 @@ struct UpdateFlags {
     std::optional<int> Transfers;  // --transfers N
     bool Backup = false;
     bool DryRun = false;
-    std::optional<int64_t> MaxDelete;  // --max-delete N
+    std::optional<int64_t> MaxDelete;                                  // --max-delete N
+    kn::TKNConflictPolicy Conflict = kn::TKNConflictPolicy::KeepBoth;  // --conflict (two-way)
 };
 
 bool ParseMaxDelete(const std::string& value, UpdateFlags& flags, std::string& error)
@@ -78,8 +86,10 @@ bool ParseDirection(const std::string& value, UpdateFlags& flags, std::string& e
         flags.Direction = kn::TKNAction::RightToLeft;
     else if (value == "auto")
         flags.Direction = kn::TKNAction::Auto;
+    else if (value == "two-way")
+        flags.Direction = kn::TKNAction::TwoWay;
     else {
-        error = "expected left-to-right, right-to-left or auto, not \"" + value + "\"";
+        error = "expected left-to-right, right-to-left, auto or two-way, not \"" + value + "\"";
         return false;
     }
     return true;
@@ -92,7 +102,7 @@ std::vector<cli::CompareOption> UpdateOptions(UpdateFlags& flags, std::string& p
     };
     std::vector<cli::CompareOption> options = {
         cli::PresetOption(presetName),
-        {"--action", "DIRECTION", "left-to-right, right-to-left or auto (default: the preset's, else auto)",
+        {"--action", "DIRECTION", "left-to-right, right-to-left, auto or two-way (default: the preset's, else auto)",
          [&flags](const std::string& v, cli::CompareArgs&, std::string& e) { return ParseDirection(v, flags, e); }},
         {"--force", nullptr, "also overwrite newer entries and delete one-sided ones", flag(flags.Force)},
         {"--backup", nullptr, "keep what is overwritten or deleted in the program folder", flag(flags.Backup)},
@@ -102,6 +112,12 @@ std::vector<cli::CompareOption> UpdateOptions(UpdateFlags& flags, std::string& p
         {"--dry-run", nullptr, "print the operations an update would do, change nothing", flag(flags.DryRun)},
         {"--max-delete", "N", "change nothing when the update would delete more than N entries",
          [&flags](const std::string& v, cli::CompareArgs&, std::string& e) { return ParseMaxDelete(v, flags, e); }},
+        {"--conflict", "POLICY", "two-way: keep-both (default), newer, left, right or skip",
+         [&flags](const std::string& v, cli::CompareArgs&, std::string& e) {
+             if (kn::ConflictPolicyOf(v, flags.Conflict)) return true;
+             e = "expected keep-both, newer, left, right or skip, not \"" + v + "\"";
+             return false;
+         }},
     };
     for (cli::CompareOption& option : cli::OutputOptionList(output)) options.push_back(std::move(option));
     return options;
@@ -110,8 +126,46 @@ std::vector<cli::CompareOption> UpdateOptions(UpdateFlags& flags, std::string& p
 // How a run ended, for its last line and exit status.
 struct UpdateEnd {
     bool Updated = false;
-    bool Refused = false;  // --max-delete: nothing was changed
+    bool Refused = false;        // --max-delete: nothing was changed
+    bool ConflictsOpen = false;  // two-way conflicts kept both ways or skipped
 };
+
+// A two-way run: the comparison plans it; a plan that must not run changes nothing; every
+// conflict is listed on standard error; a dry run in text prints the plan.
+UpdateEnd TwoWayUpdate(kn::TKNFileCompare& engine, const UpdateFlags& flags, const cli::CompareCommandLine& line,
+                       const cli::OutputOptions& output, cli::UpdateReport& report)
+{
+    UpdateEnd end;
+    cli::InterruptStops stops(engine);
+    kn::TKNTwoWaySettings settings;
+    settings.Policy = flags.Conflict;
+    settings.MaxDelete = flags.MaxDelete.value_or(-1);
+    const auto run = std::make_shared<kn::TKNTwoWayRun>(line.Args.Options, settings);
+    engine.TwoWay = run;
+    engine.Compare(true);
+    if (cli::InterruptStops::Interrupted() || !engine.ErrorText.empty()) return end;
+    if (std::string refusal = run->Refusal(); !refusal.empty()) {
+        std::fprintf(stderr, "kestrune-cli update: %s\n", refusal.c_str());
+        end.Refused = true;
+        return end;
+    }
+    const std::string text = run->PlanText();
+    for (std::size_t at = 0, next; at < text.size(); at = next + 1) {
+        next = text.find('\n', at);
+        if (next == std::string::npos) next = text.size();
+        if (text.compare(at, 10, "conflict  ") == 0) std::fprintf(stderr, "%s\n", text.substr(at, next - at).c_str());
+    }
+    end.ConflictsOpen = run->Plan().ConflictsLeftOpen();
+    if (flags.DryRun && output.Format == cli::OutputFormat::Text) {
+        if (!output.Quiet) std::fwrite(text.data(), 1, text.size(), stdout);
+        return end;
+    }
+    engine.UpdateDryRun = flags.DryRun;
+    report.Starting(kn::TwoWayPlanTotals(run->Plan()));
+    engine.Update(kn::TKNAction::TwoWay, false, {}, true, !flags.DryRun, flags.Backup && !flags.DryRun);
+    end.Updated = true;
+    return end;
+}
 
 // Runs the comparison and the update on this thread's hand-over queue; a stop request stops
 // either.
@@ -162,14 +216,16 @@ int RunUpdate(std::vector<std::string> argv)
     }
     // A stored value out of range reads as Auto here.
     const kn::TKNAction action = line.Args.Options.Action;
-    if (!flags.Direction) flags.Direction = static_cast<int>(action) <= 2 ? action : kn::TKNAction::Auto;
+    if (!flags.Direction) flags.Direction = static_cast<int>(action) <= 3 ? action : kn::TKNAction::Auto;
+    const bool twoWay = *flags.Direction == kn::TKNAction::TwoWay;
 
     kn::TKNFileCompare engine;
     cli::SetUpEngine(engine, line);
     if (flags.MultiThread) engine.Transfers = std::max(engine.Transfers, 2);
     if (flags.Transfers) engine.Transfers = *flags.Transfers;
     cli::UpdateReport report(engine, output);
-    const UpdateEnd end = CompareAndUpdate(engine, flags, report);
+    const UpdateEnd end =
+        twoWay ? TwoWayUpdate(engine, flags, line, output, report) : CompareAndUpdate(engine, flags, report);
     const cli::RunCounts counts = report.Counts(flags.DryRun);
     cli::SummaryFacts facts;
     facts.Command = "update";
@@ -192,7 +248,8 @@ int RunUpdate(std::vector<std::string> argv)
             (flags.DryRun ? kn::PlanLine(engine.LastUpdate().Planned) : kn::DoneLine(engine.LastUpdate())).c_str());
     // Rows in folders that could not be read were left alone: the run did not do everything.
     facts.Rows = engine.Items.size();
-    facts.Exit = report.Failures() == 0 && engine.UnlistedCount() == 0 ? cli::ExitOk : cli::ExitFound;
+    const bool failed = (engine.TwoWay && engine.TwoWay->Outcome().ExitStatus() != 0) || end.ConflictsOpen;
+    facts.Exit = report.Failures() == 0 && engine.UnlistedCount() == 0 && !failed ? cli::ExitOk : cli::ExitFound;
     return cli::Summarize(output, facts, engine);
 }
 

@@ -255,7 +255,7 @@ TEST_F(MainWindow, CommandsDoNothingWhileBusy)
     EXPECT_EQ(window.Engine().State, 0);
 
     window.FindAction("actCompareAction")->trigger();
-    EXPECT_EQ(kn::ActionIndex(window.CurrentAction()), (kn::ActionIndex(action) + 1) % 3)
+    EXPECT_EQ(kn::ActionIndex(window.CurrentAction()), (kn::ActionIndex(action) + 1) % kn::kActionCount)
         << "idle again, commands work";
 }
 
@@ -354,7 +354,7 @@ TEST_F(MainWindow, PlacementFoldersAndActionAreRestoredAtTheNextStart)
         window.edFolderRight->setText("/srv/right");
         int action = kn::ActionIndex(window.CurrentAction());
         window.FindAction("actCompareAction")->trigger();
-        EXPECT_EQ(kn::ActionIndex(window.CurrentAction()), (action + 1) % 3);
+        EXPECT_EQ(kn::ActionIndex(window.CurrentAction()), (action + 1) % kn::kActionCount);
     }
     auto config = OpenConfig();
     kn::TKNMainForm window(*config);
@@ -362,7 +362,7 @@ TEST_F(MainWindow, PlacementFoldersAndActionAreRestoredAtTheNextStart)
     EXPECT_EQ(window.size(), QSize(700, 500));
     EXPECT_EQ(window.edFolderLeft->text(), "/srv/left side");
     EXPECT_EQ(window.edFolderRight->text(), "/srv/right");
-    EXPECT_EQ(window.CurrentAction(), kn::TKNAction::LeftToRight) << "the one after Auto";
+    EXPECT_EQ(window.CurrentAction(), kn::TKNAction::TwoWay) << "the one after Auto";
 }
 
 TEST_F(MainWindow, FolderPanelAndColumnsFollowTheWindowWidth)
@@ -387,10 +387,12 @@ TEST_F(MainWindow, FolderPanelAndColumnsFollowTheWindowWidth)
         int client = window.ListViewFiles->viewport()->width();
         const int times = header->sectionSize(2) + header->sectionSize(4);
         EXPECT_GE(header->sectionSize(2), window.fontMetrics().horizontalAdvance("2026-12-09 19:30:59")) << width;
-        int name = std::max((client - 200 - times - 40) / 2 - 10, 120);
+        const int plan = header->sectionSize(3);
+        EXPECT_GE(plan, std::max(40, 16 + window.fontMetrics().horizontalAdvance("\u2192\u00d7")))
+            << "two-way marks fit";
+        int name = std::max((client - 200 - times - plan) / 2 - 10, 120);
         EXPECT_EQ(header->sectionSize(0), name) << width;
         EXPECT_EQ(header->sectionSize(6), name) << width;
-        EXPECT_EQ(header->sectionSize(3), 40) << width;
     }
 }
 
@@ -398,15 +400,15 @@ TEST_F(MainWindow, TheDirectionControlNamesItsDirectionAndF4PicksTheNext)
 {
     auto config = OpenConfig();
     kn::TKNMainForm window(*config);
-    const QString names[3] = {"Left to Right", "Right to Left", "Auto"};
-    for (int step = 0; step < 4; ++step) {
+    const QString names[kn::kActionCount] = {"Left to Right", "Right to Left", "Auto", "Two-way"};
+    for (int step = 0; step < 5; ++step) {
         const int action = kn::ActionIndex(window.CurrentAction());
         EXPECT_EQ(window.cbAction->currentText(), names[action]);
         EXPECT_TRUE(window.cbAction->toolTip().startsWith(names[action] + ":"))
             << window.cbAction->toolTip().toStdString();
         EXPECT_EQ(kn::ActionIndex(config->Header.CurrentOptions.Action), action);
         window.FindAction("actCompareAction")->trigger();
-        EXPECT_EQ(kn::ActionIndex(window.CurrentAction()), (action + 1) % 3);
+        EXPECT_EQ(kn::ActionIndex(window.CurrentAction()), (action + 1) % kn::kActionCount);
     }
     // Picked in the list, as by mouse or keyboard.
     window.cbAction->setCurrentIndex(1);

@@ -1,0 +1,160 @@
+// A two-way run over a comparison: the plan of kn_unitTwoWayPlan.h made from the comparison's
+// own listings and the state of the last synchronisation, the decision it shows for each result
+// row, and the update that carries the plan out through the one updater (kn_unitUpdate.h),
+// writing the state after each completed operation.
+//
+// Use: set TKNFileCompare::TwoWay to a run, then Compare. The comparison reads the state while
+// it scans, and plans before it empties its listings; once it has ended (State 0), Ready() says
+// whether a plan was made. Update(TKNAction::TwoWay, ...) carries the plan out in plan order;
+// a dry run reports every operation and changes nothing, the state included.
+//
+// Threads: Begin and Listed run on the compare thread, Carry on the update thread; everything
+// else on the main thread while the engine is idle.
+//
+// Errors: Problem() says why no plan could be made (the state could not be read, a side could
+// not be read for the hashes); Refusal() why a plan must not run (the run then changes nothing
+// and ends with exit status 2). Operations report through the engine's usual events.
+#pragma once
+
+#include <cstdint>
+#include <future>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/kn_unitCompare.h"
+#include "engine/kn_unitSyncState.h"
+#include "engine/kn_unitTwoWayPlan.h"
+#include "engine/kn_unitUpdatePlan.h"
+
+namespace kn {
+
+class TKNUpdateThread;
+
+// What a two-way run needs besides the comparison's options.
+struct TKNTwoWaySettings {
+    std::string StateFile;  // the state database; empty: DefaultStateFile()
+    TKNConflictPolicy Policy = TKNConflictPolicy::KeepBoth;
+    int64_t MaxDelete = -1;  // more deletions on both sides together refuse the run; negative: none
+};
+
+// The kind of a row's two-way decision, for the plan column.
+enum class TKNTwoWayRowKind : uint8_t {
+    Nothing,      // in line
+    CopyToRight,  // a file copied, or a folder made, on the right
+    CopyToLeft,
+    DeleteLeft,
+    DeleteRight,
+    Move,      // renamed on the other side (the row of the old path and the row of the new one)
+    SetTime,   // equal bytes: the older side takes the newer time
+    Record,    // equal: only the state is written
+    Conflict,  // changed on both sides; see the text for how it is settled
+    Kept,      // a side cannot tell (unlisted, filtered out, a link): left alone
+};
+
+struct TKNTwoWayRowDecision {
+    TKNTwoWayRowKind Kind = TKNTwoWayRowKind::Nothing;
+    // E.g. "Copy left to right", "Delete on the right", "Move on the right: a.txt -> b.txt",
+    // "Conflict: keep both (the older right as a.conflict-20240102-030405.txt)",
+    // "Conflict: skipped (both have the same time)", "Kept: a side cannot tell".
+    std::string Text;
+    // For a conflict: how it is settled now (SettleConflict changes it).
+    TKNConflictPolicy Policy = TKNConflictPolicy::KeepBoth;
+};
+
+// What a carried-out two-way run did, beside the engine's LastUpdate.
+struct TKNTwoWayOutcome {
+    std::string Refusal;     // the run was refused: nothing was changed
+    std::string StateError;  // the state could not be written (the run stopped there)
+    int64_t Skipped = 0;     // operations skipped because an entry changed since the comparison
+    int64_t Failed = 0;      // operations that failed
+    bool ConflictsLeftOpen = false;
+    // 2 refused; 1 an operation failed or was skipped, a conflict was kept both ways or
+    // skipped, or the state could not be written; else 0.
+    int ExitStatus() const;
+};
+
+// The plan's operations as an update's totals count them (renames are not counted there).
+TKNPlanTotals TwoWayPlanTotals(const TKNTwoWayPlan& plan);
+
+class TKNTwoWayRun {
+public:
+    // `options` are the comparison's (they key the state with both roots).
+    TKNTwoWayRun(const TKNOptionsRec& options, TKNTwoWaySettings settings);
+    ~TKNTwoWayRun();
+    TKNTwoWayRun(const TKNTwoWayRun&) = delete;
+    TKNTwoWayRun& operator=(const TKNTwoWayRun&) = delete;
+
+    // --- After the comparison (main thread, engine idle) ---------------------------------------
+
+    // A plan was made by the last comparison.
+    bool Ready() const { return ready_; }
+    // Why no plan was made; empty when one was.
+    const std::string& Problem() const { return problem_; }
+    // Why the plan must not run (a root that lists empty or missing while the state remembers
+    // entries there, more deletions than MaxDelete allows); empty when it may.
+    std::string Refusal() const;
+    // No state was found for these roots under these options: nothing is deleted.
+    bool FirstRun() const { return firstRun_; }
+    const TKNTwoWayPlan& Plan() const { return plan_; }
+    // The confirmation's counts in words (TwoWaySummary).
+    std::string Summary() const { return TwoWaySummary(plan_.Totals); }
+    // The plan as a dry run prints it (TwoWayPlanText).
+    std::string PlanText() const { return TwoWayPlanText(plan_); }
+
+    // The decision of the engine's row `index` (as RowAt takes it); Nothing outside the result.
+    TKNTwoWayRowDecision RowDecision(const TKNFileCompare& engine, int index) const;
+    // The row's path relative to both roots ("/"-joined).
+    static std::string RowPath(const TKNFileCompare& engine, const TMyFileOpt& row);
+    // Settles the conflict at `path` by `policy` instead of the run's, and plans again; false
+    // when `path` is no conflict of the plan.
+    bool SettleConflict(const std::string& path, TKNConflictPolicy policy);
+
+    // What the last Carry did.
+    const TKNTwoWayOutcome& Outcome() const { return outcome_; }
+
+    // --- The engine's hooks -------------------------------------------------------------------
+
+    // A comparison of `engine` begins (compare thread, before the scans): the scans keep what
+    // their filters leave out, and the state is read beside them.
+    void Begin(TKNFileCompare& engine);
+    // Both listings are complete and not yet emptied (compare thread): the plan is made. Not
+    // called for a comparison that failed or was stopped (the run then has no plan).
+    void Listed(const TKNFileCompare& engine);
+    // Carries the plan out on the update thread of `run` (a dry run: reports it). Throws with
+    // the message when it must not run or the state cannot be written.
+    void Carry(TKNUpdateThread& run);
+
+private:
+    struct TSideKept;
+    class TCarrier;
+    void Plan(const TKNFileCompare& engine);
+    void MakePlan();
+    bool ReadHashes(const TKNFileCompare& engine);
+    void KeepRecords(const TKNFileCompare& engine);
+    void IndexRows();
+
+    const TKNOptionsRec options_;
+    const TKNTwoWaySettings settings_;
+    TKNSyncState db_;
+    bool dbOpen_ = false;
+    TKNStateKey key_;
+    std::future<bool> loading_;
+    std::vector<TKNStateEntry> state_;
+    std::string loadError_;
+    TKNStateMatch match_ = TKNStateMatch::None;
+    int ignoreHours_ = 0;
+    TKNTwoWaySide sides_[2];
+    std::map<std::string, TKNConflictPolicy, std::less<>> settled_;
+    TKNTwoWayPlan plan_;
+    std::unordered_map<std::string, TKNTwoWayRowDecision> rows_;
+    std::unique_ptr<TSideKept> kept_[2];
+    bool ready_ = false;
+    bool firstRun_ = false;
+    std::string problem_;
+    TKNTwoWayOutcome outcome_;
+};
+
+}  // namespace kn
