@@ -97,6 +97,18 @@ std::string ConflictText(const TKNTwoWayConflict& c)
     return "Conflict: skipped" + (c.Reason.empty() ? std::string() : " (" + c.Reason + ")");
 }
 
+// `path` up to its first name that begins with "." (what a side that hides such names cannot
+// tell); empty when it has none.
+std::string_view DotPrefix(std::string_view path)
+{
+    for (std::size_t at = 0; at < path.size(); at = path.find('/', at) + 1) {
+        const std::size_t end = path.find('/', at);
+        if (path[at] == '.') return path.substr(0, end);
+        if (end == std::string_view::npos) break;
+    }
+    return {};
+}
+
 // The file's bytes as SHA-256, read through its side; empty when it cannot be read.
 std::string HashOf(TKNSide& side, const std::string& relative)
 {
@@ -219,11 +231,24 @@ void TKNTwoWayRun::Plan(const TKNFileCompare& engine)
         if (problem_.empty()) problem_ = loadError_.empty() ? "The state could not be read." : loadError_;
         return;
     }
+    for (int i = 0; i < 2; ++i)
+        if (lists[i]->Provider->DotEntriesUnknown) DotNamesUnknown(sides_[i], sides_[1 - i]);
     firstRun_ = match_ == TKNStateMatch::None || match_ == TKNStateMatch::OtherOptions;
     MakePlan();
     if (!plan_.ContentWanted.empty() && ReadHashes(engine)) MakePlan();
     KeepRecords(engine);
     ready_ = problem_.empty();
+}
+
+// A side that could not show names beginning with "." cannot tell whether such entries are
+// there: every such path the state or the other side knows is unknown on it.
+void TKNTwoWayRun::DotNamesUnknown(TKNTwoWaySide& hiding, const TKNTwoWaySide& other) const
+{
+    std::unordered_set<std::string_view> prefixes;
+    for (const TKNStateEntry& e : state_) prefixes.insert(DotPrefix(e.Path));
+    for (const TKNListedEntry& e : other.Entries) prefixes.insert(DotPrefix(e.Path));
+    for (std::string_view prefix : prefixes)
+        if (!prefix.empty()) hiding.Unknown.emplace_back(prefix);
 }
 
 void TKNTwoWayRun::MakePlan()

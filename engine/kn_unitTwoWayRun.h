@@ -132,6 +132,7 @@ private:
     class TCarrier;
     void Plan(const TKNFileCompare& engine);
     void MakePlan();
+    void DotNamesUnknown(TKNTwoWaySide& hiding, const TKNTwoWaySide& other) const;
     bool ReadHashes(const TKNFileCompare& engine);
     void KeepRecords(const TKNFileCompare& engine);
     void IndexRows();
