@@ -22,16 +22,24 @@ namespace {
 
 constexpr int64_t kBase = 1500000000;  // the moment Put and Age count from
 
-// One two-way run between `left` and `right` (a location): compares, calls `between` once the
-// plan is made, carries it out. Its exit status as kestrune-cli would give it: 2 refused, 1
-// something skipped, failed or left open, else 0.
+// One two-way run between `left` and `right` (a location): compares (files larger than
+// `maxSize` left out, when it is not negative), calls `between` once the plan is made, carries
+// it out. Its exit status as kestrune-cli would give it: 2 refused, 1 something skipped, failed
+// or left open, else 0.
 int RunTwoWay(const std::string& left, const std::string& right, const std::string& stateFile,
-              const std::function<void()>& between = {}, kn::TKNTwoWayPlan* plan = nullptr)
+              const std::function<void()>& between = {}, kn::TKNTwoWayPlan* plan = nullptr, int64_t maxSize = -1)
 {
     UpdateHarness h(left, right);
     kn::TKNTwoWaySettings settings;
     settings.StateFile = stateFile;
-    auto run = std::make_shared<kn::TKNTwoWayRun>(kn::DefaultOptions("/"), settings);
+    kn::TKNOptionsRec options = kn::DefaultOptions("/");
+    if (maxSize >= 0) {
+        options.CheckSize = 1;
+        options.MinSize = 0;
+        options.MaxSize = maxSize;
+        h.engine.SetMaxSize(maxSize);
+    }
+    auto run = std::make_shared<kn::TKNTwoWayRun>(options, settings);
     h.engine.TwoWay = run;
     h.Compare();
     EXPECT_TRUE(run->Ready()) << run->Problem();
@@ -291,4 +299,24 @@ TEST(TwoWayKilled, RerunEndsInLine)
     kn::TKNTwoWayPlan again;
     EXPECT_EQ(RunTwoWay(left, right, state, {}, &again), 0);
     EXPECT_TRUE(again.Ops.empty() && again.Conflicts.empty()) << kn::TwoWayPlanText(again);
+}
+
+// A file that grew past the size filter is left out of the listing: it is unknown there, so the
+// other side's copy is neither deleted nor the record dropped.
+TEST(TwoWayFiltered, AnEntryTheFiltersLeaveOutIsLeftAlone)
+{
+    ProgramFolderHere program;
+    TempDir dir;
+    const std::string left = dir.path() + "/L", right = dir.path() + "/R", state = dir.path() + "/state.sqlite";
+    for (const std::string& root : {left, right}) {
+        Put(root + "/keep.txt", "k", 1);
+        Put(root + "/grows.txt", "small", 2);
+    }
+    ASSERT_EQ(RunTwoWay(left, right, state, {}, nullptr, 10), 0);
+    Put(left + "/grows.txt", "now larger than ten bytes", 3);
+    kn::TKNTwoWayPlan plan;
+    EXPECT_EQ(RunTwoWay(left, right, state, {}, &plan, 10), 0);
+    EXPECT_EQ(plan.Kept, std::vector<std::string>{"grows.txt"});
+    EXPECT_EQ(ReadFile(right + "/grows.txt"), "small");
+    EXPECT_EQ(ReadFile(left + "/grows.txt"), "now larger than ten bytes");
 }
