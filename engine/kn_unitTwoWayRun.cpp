@@ -221,11 +221,15 @@ void TKNTwoWayRun::Listed(const TKNFileCompare& engine)
 void TKNTwoWayRun::Plan(const TKNFileCompare& engine)
 {
     const TKNFileBuffer* lists[2] = {&engine.LeftList, &engine.RightList};
-    for (int i = 0; i < 2; ++i) {
+    auto sideOf = [this, &lists](int i) {
         sides_[i] = TwoWaySideOf(*lists[i], !lists[i]->IsRemote());
         for (const std::string& full : lists[i]->LeftOut)
             sides_[i].Unknown.push_back(RelativeToRoot(full, lists[i]->Folder));
-    }
+    };
+    // Both sides at once: each is a pass over its own listing.
+    std::future<void> right = std::async(std::launch::async, sideOf, 1);
+    sideOf(0);
+    right.get();
     const bool loaded = loading_.valid() && loading_.get();
     if (!loaded) {
         if (problem_.empty()) problem_ = loadError_.empty() ? "The state could not be read." : loadError_;
@@ -364,6 +368,7 @@ public:
     void Op(const TKNTwoWayOp& op);
     // Writes what is pending; throws when the state cannot be written.
     void Flush();
+    // Writes the state-only updates after what is pending, as they are (no copy).
     void Records(const std::vector<TKNStateEntry>& records, const std::vector<std::string>& forgets);
 
 private:
@@ -487,8 +492,11 @@ void TKNTwoWayRun::TCarrier::RecordCopy(const TKNTwoWayOp& op)
 
 void TKNTwoWayRun::TCarrier::Records(const std::vector<TKNStateEntry>& records, const std::vector<std::string>& forgets)
 {
-    records_.insert(records_.end(), records.begin(), records.end());
-    forgets_.insert(forgets_.end(), forgets.begin(), forgets.end());
+    Flush();
+    std::string error;
+    if (dryRun_ || (records.empty() && forgets.empty()) || tw_.db_.Apply(tw_.key_, records, forgets, error)) return;
+    tw_.outcome_.StateError = error;
+    throw std::runtime_error(error);
 }
 
 void TKNTwoWayRun::TCarrier::Flush()
@@ -547,7 +555,6 @@ void TKNTwoWayRun::Carry(TKNUpdateThread& run)
     }
     // Pairs found equal and paths gone from both sides are so whatever the operations did.
     carrier.Records(plan_.Records, plan_.Forgets);
-    carrier.Flush();
 }
 
 }  // namespace kn
