@@ -320,3 +320,38 @@ TEST(TwoWayFiltered, AnEntryTheFiltersLeaveOutIsLeftAlone)
     EXPECT_EQ(ReadFile(right + "/grows.txt"), "small");
     EXPECT_EQ(ReadFile(left + "/grows.txt"), "now larger than ten bytes");
 }
+
+// What the window shows and settles: each row's decision, and one conflict settled by its own
+// policy before the update.
+TEST(TwoWayRows, EachRowHasItsDecisionAndAConflictIsSettledAlone)
+{
+    ProgramFolderHere program;
+    TempDir dir;
+    const std::string left = dir.path() + "/L", right = dir.path() + "/R", state = dir.path() + "/state.sqlite";
+    for (const std::string& root : {left, right}) {
+        Put(root + "/a.txt", "one", 1);
+        Put(root + "/b.txt", "base", 2);
+    }
+    ASSERT_EQ(RunTwoWay(left, right, state), 0);
+    Put(left + "/a.txt", "one, edited", 10);
+    Put(left + "/b.txt", "left edit", 20);
+    Put(right + "/b.txt", "right edit, newer", 30);
+    UpdateHarness h(left, right);
+    kn::TKNTwoWaySettings settings;
+    settings.StateFile = state;
+    auto run = std::make_shared<kn::TKNTwoWayRun>(kn::DefaultOptions("/"), settings);
+    h.engine.TwoWay = run;
+    ASSERT_EQ(h.Compare(), 2u);
+    std::map<std::string, kn::TKNTwoWayRowKind> kinds;
+    for (int i = 0; i < 2; ++i)
+        kinds[kn::TKNTwoWayRun::RowPath(h.engine, *h.engine.RowAt(i))] = run->RowDecision(h.engine, i).Kind;
+    EXPECT_EQ(kinds, (std::map<std::string, kn::TKNTwoWayRowKind>{{"a.txt", kn::TKNTwoWayRowKind::CopyToRight},
+                                                                  {"b.txt", kn::TKNTwoWayRowKind::Conflict}}));
+    EXPECT_TRUE(run->SettleConflict("b.txt", kn::TKNConflictPolicy::Left));
+    EXPECT_FALSE(run->SettleConflict("a.txt", kn::TKNConflictPolicy::Left)) << "no conflict there";
+    EXPECT_EQ(run->Summary(), "2 to copy left to right (20 bytes), 1 conflict");
+    h.engine.Update(kn::TKNAction::TwoWay, false, {}, true, false, false);
+    EXPECT_EQ(run->Outcome().ExitStatus(), 0);
+    EXPECT_EQ(ReadFile(right + "/b.txt"), "left edit");
+    EXPECT_EQ(ReadFile(right + "/a.txt"), "one, edited");
+}
