@@ -14,8 +14,8 @@
 
 namespace kn {
 
-// What the operations of the plan need of one side's listing: the records at their paths
-// (moved along as renames are carried out), the root, and the left-over temporary files.
+// What the operations of the plan need of one side's listing: its root, and the records at
+// their paths (moved along as renames are carried out).
 struct TKNTwoWayRun::TSideKept {
     std::string Root;
     std::unordered_map<std::string, TKNFileRec> Records;
@@ -211,14 +211,14 @@ void TKNTwoWayRun::Begin(TKNFileCompare& engine)
 void TKNTwoWayRun::Listed(const TKNFileCompare& engine)
 {
     try {
-        Plan(engine);
+        PlanFrom(engine);
     } catch (const std::exception& e) {
         ready_ = false;
         problem_ = e.what();
     }
 }
 
-void TKNTwoWayRun::Plan(const TKNFileCompare& engine)
+void TKNTwoWayRun::PlanFrom(const TKNFileCompare& engine)
 {
     const TKNFileBuffer* lists[2] = {&engine.LeftList, &engine.RightList};
     auto sideOf = [this, &lists](int i) {

@@ -130,7 +130,7 @@ public:
 private:
     struct TSideKept;
     class TCarrier;
-    void Plan(const TKNFileCompare& engine);
+    void PlanFrom(const TKNFileCompare& engine);
     void MakePlan();
     void DotNamesUnknown(TKNTwoWaySide& hiding, const TKNTwoWaySide& other) const;
     bool ReadHashes(const TKNFileCompare& engine);
