@@ -14,8 +14,8 @@
 
 namespace kn {
 
-// What the operations of the plan need of one side's listing: the records at their paths
-// (moved along as renames are carried out), the root, and the left-over temporary files.
+// What the operations of the plan need of one side's listing: its root, and the records at
+// their paths (moved along as renames are carried out).
 struct TKNTwoWayRun::TSideKept {
     std::string Root;
     std::unordered_map<std::string, TKNFileRec> Records;
@@ -95,6 +95,18 @@ std::string ConflictText(const TKNTwoWayConflict& c)
             break;
     }
     return "Conflict: skipped" + (c.Reason.empty() ? std::string() : " (" + c.Reason + ")");
+}
+
+// `path` up to its first name that begins with "." (what a side that hides such names cannot
+// tell); empty when it has none.
+std::string_view DotPrefix(std::string_view path)
+{
+    for (std::size_t at = 0; at < path.size(); at = path.find('/', at) + 1) {
+        const std::size_t end = path.find('/', at);
+        if (path[at] == '.') return path.substr(0, end);
+        if (end == std::string_view::npos) break;
+    }
+    return {};
 }
 
 // The file's bytes as SHA-256, read through its side; empty when it cannot be read.
@@ -199,31 +211,48 @@ void TKNTwoWayRun::Begin(TKNFileCompare& engine)
 void TKNTwoWayRun::Listed(const TKNFileCompare& engine)
 {
     try {
-        Plan(engine);
+        PlanFrom(engine);
     } catch (const std::exception& e) {
         ready_ = false;
         problem_ = e.what();
     }
 }
 
-void TKNTwoWayRun::Plan(const TKNFileCompare& engine)
+void TKNTwoWayRun::PlanFrom(const TKNFileCompare& engine)
 {
     const TKNFileBuffer* lists[2] = {&engine.LeftList, &engine.RightList};
-    for (int i = 0; i < 2; ++i) {
+    auto sideOf = [this, &lists](int i) {
         sides_[i] = TwoWaySideOf(*lists[i], !lists[i]->IsRemote());
         for (const std::string& full : lists[i]->LeftOut)
             sides_[i].Unknown.push_back(RelativeToRoot(full, lists[i]->Folder));
-    }
+    };
+    // Both sides at once: each is a pass over its own listing.
+    std::future<void> right = std::async(std::launch::async, sideOf, 1);
+    sideOf(0);
+    right.get();
     const bool loaded = loading_.valid() && loading_.get();
     if (!loaded) {
         if (problem_.empty()) problem_ = loadError_.empty() ? "The state could not be read." : loadError_;
         return;
     }
+    for (int i = 0; i < 2; ++i)
+        if (lists[i]->Provider->DotEntriesUnknown) DotNamesUnknown(sides_[i], sides_[1 - i]);
     firstRun_ = match_ == TKNStateMatch::None || match_ == TKNStateMatch::OtherOptions;
     MakePlan();
     if (!plan_.ContentWanted.empty() && ReadHashes(engine)) MakePlan();
     KeepRecords(engine);
     ready_ = problem_.empty();
+}
+
+// A side that could not show names beginning with "." cannot tell whether such entries are
+// there: every such path the state or the other side knows is unknown on it.
+void TKNTwoWayRun::DotNamesUnknown(TKNTwoWaySide& hiding, const TKNTwoWaySide& other) const
+{
+    std::unordered_set<std::string_view> prefixes;
+    for (const TKNStateEntry& e : state_) prefixes.insert(DotPrefix(e.Path));
+    for (const TKNListedEntry& e : other.Entries) prefixes.insert(DotPrefix(e.Path));
+    for (std::string_view prefix : prefixes)
+        if (!prefix.empty()) hiding.Unknown.emplace_back(prefix);
 }
 
 void TKNTwoWayRun::MakePlan()
@@ -339,6 +368,7 @@ public:
     void Op(const TKNTwoWayOp& op);
     // Writes what is pending; throws when the state cannot be written.
     void Flush();
+    // Writes the state-only updates after what is pending, as they are (no copy).
     void Records(const std::vector<TKNStateEntry>& records, const std::vector<std::string>& forgets);
 
 private:
@@ -462,8 +492,11 @@ void TKNTwoWayRun::TCarrier::RecordCopy(const TKNTwoWayOp& op)
 
 void TKNTwoWayRun::TCarrier::Records(const std::vector<TKNStateEntry>& records, const std::vector<std::string>& forgets)
 {
-    records_.insert(records_.end(), records.begin(), records.end());
-    forgets_.insert(forgets_.end(), forgets.begin(), forgets.end());
+    Flush();
+    std::string error;
+    if (dryRun_ || (records.empty() && forgets.empty()) || tw_.db_.Apply(tw_.key_, records, forgets, error)) return;
+    tw_.outcome_.StateError = error;
+    throw std::runtime_error(error);
 }
 
 void TKNTwoWayRun::TCarrier::Flush()
@@ -522,7 +555,6 @@ void TKNTwoWayRun::Carry(TKNUpdateThread& run)
     }
     // Pairs found equal and paths gone from both sides are so whatever the operations did.
     carrier.Records(plan_.Records, plan_.Forgets);
-    carrier.Flush();
 }
 
 }  // namespace kn

@@ -130,8 +130,9 @@ public:
 private:
     struct TSideKept;
     class TCarrier;
-    void Plan(const TKNFileCompare& engine);
+    void PlanFrom(const TKNFileCompare& engine);
     void MakePlan();
+    void DotNamesUnknown(TKNTwoWaySide& hiding, const TKNTwoWaySide& other) const;
     bool ReadHashes(const TKNFileCompare& engine);
     void KeepRecords(const TKNFileCompare& engine);
     void IndexRows();

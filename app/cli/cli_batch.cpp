@@ -14,6 +14,7 @@
 #include "app/cli/cli_update_report.h"
 #include "config/kn_unitConfig.h"
 #include "engine/kn_unitCompare.h"
+#include "engine/kn_unitTwoWayRun.h"
 #include "engine/kn_unitUpdatePlan.h"
 #include "framework/vex_unitText.h"
 
@@ -49,6 +50,8 @@ const char* ActionText(kn::TKNAction action)
             return "Left to Right";
         case kn::TKNAction::RightToLeft:
             return "Right to Left";
+        case kn::TKNAction::TwoWay:
+            return "Two-way";
         default:
             return "Auto";
     }
@@ -149,13 +152,23 @@ private:
             Fail(step, "refused", *problem);
             return step;
         }
+        // A two-way step is planned by its comparison against the state (conflicts kept both ways).
+        engine_.TwoWay.reset();
+        if (action == kn::TKNAction::TwoWay) {
+            kn::TKNTwoWaySettings settings;
+            settings.MaxDelete = maxDelete_.value_or(-1);
+            engine_.TwoWay = std::make_shared<kn::TKNTwoWayRun>(*preset, settings);
+        }
         engine_.KeepContentEqualRows = true;  // the update sets the times of content-equal pairs
         const bool compared = Compare(*preset, step);
         engine_.KeepContentEqualRows = false;
         if (!compared) return step;
         const std::vector<int> rows = cli::AllRows(engine_);
-        const kn::TKNPlanTotals plan = kn::PlanTotals(engine_.Items, rows, action, entry.Force != 0);
-        if (std::optional<std::string> problem = TooManyDeletions(plan, action)) {
+        const kn::TKNPlanTotals plan = engine_.TwoWay ? kn::TwoWayPlanTotals(engine_.TwoWay->Plan())
+                                                      : kn::PlanTotals(engine_.Items, rows, action, entry.Force != 0);
+        std::optional<std::string> problem =
+            engine_.TwoWay ? std::optional<std::string>(engine_.TwoWay->Refusal()) : TooManyDeletions(plan, action);
+        if (problem && !problem->empty()) {
             Fail(step, "refused", *problem);
             return step;
         }
@@ -165,6 +178,8 @@ private:
         std::fflush(stdout);
         step.Counts = report_.Counts(false);
         step.Result = Stopped() ? "stopped" : report_.Failures() == failuresBefore ? "done" : "failed";
+        if (step.Result == std::string("done") && engine_.TwoWay && engine_.TwoWay->Outcome().ConflictsLeftOpen)
+            Fail(step, "failed", "conflicts were kept both ways or skipped");
         last_ = preset;
         lastAction_ = action;
         return step;

@@ -1,7 +1,8 @@
 // Two-way benchmark: a two-way run over two equal trees of N files (default 100,000 a side, in
-// folders of 100) against a plain comparison of them. A run with a state lists both sides at
-// once (as the comparison does) while it reads the whole state in one query, then plans; everything is
-// unchanged, so nothing is written. A first run plans without a state and records every entry in one transaction.
+// folders of 100) against a plain comparison of them, both through the engine. A run with a
+// state compares (reading the whole state in one query beside the scans), plans and carries the
+// plan out; everything is unchanged, so nothing is written. A first run plans without a state
+// and records every entry in one transaction.
 // Targets: a run with a state at most 1.2x the comparison, a first run at most 1.5x.
 //   bench/twoway/run.sh [N] [rounds]
 #include <sys/stat.h>
@@ -13,22 +14,22 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <future>
+#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "engine/kn_unitCompare.h"
-#include "engine/kn_unitTwoWayPlan.h"
+#include "engine/kn_unitTwoWayRun.h"
 
 namespace {
 
-// This thread's processor time: the stages after the listing run on one thread, and their
-// processor time does not grow with the load other programs put on the machine.
+// The process's processor time: on a machine shared with other builds the wall time of a
+// listing varies by half between rounds, its processor time hardly.
 double CpuMs()
 {
     timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
 }
 
@@ -50,74 +51,45 @@ void MakeTree(const std::string& root, int files)
     }
 }
 
-double CompareMs(const std::string& data)
+// Wall and processor milliseconds of one run.
+struct Cost {
+    double Wall = 0, Cpu = 0;
+};
+
+struct Meter {
+    double wall = NowMs(), cpu = CpuMs();
+    Cost Stop() const { return {NowMs() - wall, CpuMs() - cpu}; }
+};
+
+Cost CompareMs(const std::string& data)
 {
-    const double start = NowMs();
+    const Meter meter;
     kn::TKNFileCompare engine;
     engine.SetLeftFolder(data + "/left");
     engine.SetRightFolder(data + "/right");
     engine.Compare(true);
-    return NowMs() - start;
+    return meter.Stop();
 }
 
-// Both sides listed at once, as a comparison lists them.
-struct Listings {
-    kn::TKNFileBuffer left, right;
-    explicit Listings(const std::string& data)
-    {
-        left.SetFolder(data + "/left");
-        right.SetFolder(data + "/right");
-        left.StartScan();
-        right.StartScan();
-        left.WaitScan();
-        right.WaitScan();
-    }
-};
-
-// Milliseconds of each stage of a two-way run: listing both sides, making the two-way sides,
-// waiting for the rest of the state read, planning, recording.
-struct Stages {
-    double List = 0, Sides = 0, Load = 0, Plan = 0, Record = 0;
-    double SidesCpu = 0, PlanCpu = 0, RecordCpu = 0;
-    double Total() const { return List + Sides + Load + Plan + Record; }
-};
-
-Stages TwoWay(const std::string& data, kn::TKNSyncState& db, const kn::TKNStateKey& key, bool first, int64_t& ops)
+// A two-way run through the engine as kestrune-cli makes it: the comparison reads the state
+// beside its scans and plans before it empties its listings; the update carries the plan out
+// (nothing to do when all is in line) and writes the state (a first run: every entry, in one
+// transaction). `ops` receives the plan's operations and records.
+Cost TwoWayMs(const std::string& data, const std::string& stateFile, int64_t& ops)
 {
-    Stages t;
-    double at = NowMs(), cpuAt = CpuMs();
-    auto lap = [&](double& stage, double* cpu = nullptr) {
-        const double now = NowMs(), cpuNow = CpuMs();
-        stage = now - at;
-        if (cpu) *cpu = cpuNow - cpuAt;
-        at = now;
-        cpuAt = cpuNow;
-    };
-    // The state is read on a thread of its own while both sides are listed.
-    kn::TKNStateMatch match;
-    std::vector<kn::TKNStateEntry> state;
-    std::string error;
-    std::future<bool> loaded = std::async(std::launch::async, [&] { return db.Load(key, match, state, error); });
-    kn::TKNTwoWaySide left, right;
-    {
-        Listings lists(data);
-        lap(t.List);
-        left = kn::TwoWaySideOf(lists.left, true);
-        right = kn::TwoWaySideOf(lists.right, true);
-    }
-    lap(t.Sides, &t.SidesCpu);
-    if (!loaded.get()) std::fprintf(stderr, "%s\n", error.c_str());
-    lap(t.Load);
-    kn::TKNTwoWayOptions options;
-    options.Rules.FirstRun = first;
-    const kn::TKNTwoWayPlan plan = kn::PlanTwoWay(state, left, right, options);
-    ops = static_cast<int64_t>(plan.Ops.size() + plan.Records.size());
-    lap(t.Plan, &t.PlanCpu);
-    if (first) {
-        if (!db.Apply(key, plan.Records, plan.Forgets, error)) std::fprintf(stderr, "%s\n", error.c_str());
-    }
-    lap(t.Record, &t.RecordCpu);
-    return t;
+    const Meter meter;
+    kn::TKNFileCompare engine;
+    engine.SetLeftFolder(data + "/left");
+    engine.SetRightFolder(data + "/right");
+    kn::TKNTwoWaySettings settings;
+    settings.StateFile = stateFile;
+    auto run = std::make_shared<kn::TKNTwoWayRun>(kn::DefaultOptions("/"), settings);
+    engine.TwoWay = run;
+    engine.Compare(true);
+    if (!run->Ready()) std::fprintf(stderr, "%s\n", run->Problem().c_str());
+    ops = static_cast<int64_t>(run->Plan().Ops.size() + run->Plan().Records.size());
+    engine.Update(kn::TKNAction::TwoWay, false, {}, true, false, false);
+    return meter.Stop();
 }
 
 double Median(std::vector<double> v)
@@ -143,47 +115,30 @@ int main(int argc, char** argv)
         std::ofstream(data + "/complete") << "";
     }
     const std::string stateFile = data + "/state.sqlite";
-    kn::TKNOptionsRec options = kn::DefaultOptions("/");
-    const kn::TKNStateKey key = kn::StateKeyOf(data + "/left", data + "/right", options);
-    std::vector<double> compare;
-    std::vector<Stages> twoWay, firstRun;
+    std::vector<Cost> compare, twoWay, firstRun;
     int64_t ops = 0, firstOps = 0;
     CompareMs(data);  // warm-up
     for (int r = 0; r < rounds; ++r) {
-        std::remove(stateFile.c_str());
-        std::remove((stateFile + "-wal").c_str());
-        std::remove((stateFile + "-shm").c_str());
-        kn::TKNSyncState db;
-        std::string error;
-        if (!db.Open(stateFile, error)) {
-            std::fprintf(stderr, "%s\n", error.c_str());
-            return 1;
-        }
+        for (const char* suffix : {"", "-wal", "-shm"}) std::remove((stateFile + suffix).c_str());
         compare.push_back(CompareMs(data));
-        firstRun.push_back(TwoWay(data, db, key, true, firstOps));
-        twoWay.push_back(TwoWay(data, db, key, false, ops));
+        firstRun.push_back(TwoWayMs(data, stateFile, firstOps));
+        twoWay.push_back(TwoWayMs(data, stateFile, ops));
     }
-    auto median = [](const std::vector<Stages>& runs, double Stages::*stage) {
+    auto median = [](const std::vector<Cost>& runs, double Cost::*part) {
         std::vector<double> v;
-        for (const Stages& s : runs) v.push_back(stage ? s.*stage : s.Total());
+        for (const Cost& c : runs) v.push_back(c.*part);
         return Median(v);
     };
-    const double c = Median(compare);
+    const double cWall = median(compare, &Cost::Wall), cCpu = median(compare, &Cost::Cpu);
     std::printf("files a side: %d, rounds: %d (medians)\n", files, rounds);
-    std::printf("comparison:          %8.1f ms\n", c);
+    std::printf("comparison:          %8.1f ms wall, %8.1f ms processor\n", cWall, cCpu);
     for (const auto& [name, runs, count, target] : {std::tuple{"two-way with state:", &twoWay, ops, 1.2},
                                                     std::tuple{"first run:         ", &firstRun, firstOps, 1.5}}) {
-        const double total = median(*runs, nullptr);
-        // The listing is the comparison's own work; what two-way adds runs on this thread.
-        const double added = median(*runs, &Stages::SidesCpu) + median(*runs, &Stages::Load) +
-                             median(*runs, &Stages::PlanCpu) + median(*runs, &Stages::RecordCpu);
-        std::printf("%s %8.1f ms  %.2fx (target <= %.1fx), %lld operations and records\n", name, total, total / c,
-                    target, static_cast<long long>(count));
+        const double wall = median(*runs, &Cost::Wall), cpu = median(*runs, &Cost::Cpu);
         std::printf(
-            "    list %.0f ms; then sides %.0f, state read waited for %.0f, plan %.0f, record %.0f ms"
-            " (processor time)\n    comparison + what two-way adds: %.2fx\n",
-            median(*runs, &Stages::List), median(*runs, &Stages::SidesCpu), median(*runs, &Stages::Load),
-            median(*runs, &Stages::PlanCpu), median(*runs, &Stages::RecordCpu), (c + added) / c);
+            "%s %8.1f ms wall (%.2fx), %8.1f ms processor (%.2fx; target <= %.1fx), %lld operations and "
+            "records\n",
+            name, wall, wall / cWall, cpu, cpu / cCpu, target, static_cast<long long>(count));
     }
     return 0;
 }

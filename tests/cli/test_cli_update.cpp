@@ -254,3 +254,55 @@ TEST(CliUpdate, MaxDeleteRefusesTheWholeUpdate)
     EXPECT_EQ(allowed.status, 0) << allowed.err;
     EXPECT_FALSE(Exists(t.right + "/gone2.txt"));
 }
+
+// Two-way from the command line: a first run records the pair; a dry run lists the conflict and
+// changes nothing, the state included; a policy settles it and keeps the dropped version in the
+// backup folder; a rename is one record; a side that lists empty refuses the run.
+TEST(CliUpdate, TwoWayRunsAgainstTheStateOfTheLastOne)
+{
+    Trees t;
+    TempDir config;
+    auto twoWay = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args = {"update", "--config-dir", config.path(), "--action", "two-way"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        args.push_back(t.left);
+        args.push_back(t.right);
+        return RunCli(args);
+    };
+    ASSERT_EQ(twoWay({}).status, 0);
+    EXPECT_EQ(ReadFile(t.left + "/gone.txt"), "g");
+    WriteFile(t.left + "/sub/a.txt", "left edit");
+    SetMTime(t.left + "/sub/a.txt", 1600000000);
+    WriteFile(t.right + "/sub/a.txt", "right edit, newer");
+    SetMTime(t.right + "/sub/a.txt", 1600000100);
+    auto dry = twoWay({"--dry-run"});
+    EXPECT_EQ(dry.status, 1) << dry.err;
+    EXPECT_NE(dry.err.find("conflict  sub/a.txt: kept both"), std::string::npos) << dry.err;
+    EXPECT_NE(dry.out.find("rename left  sub/a.txt -> sub/a.conflict-20200913-122640.txt"), std::string::npos)
+        << dry.out;
+    EXPECT_EQ(CountEntries(t.left), 3) << "a dry run changes nothing";
+
+    auto settled = twoWay({"--conflict", "left"});
+    EXPECT_EQ(settled.status, 0) << settled.err;
+    EXPECT_EQ(ReadFile(t.right + "/sub/a.txt"), "left edit");
+    bool kept = false;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(config.path()))
+        if (entry.path().string().ends_with("/Right/sub/a.txt")) kept = ReadFile(entry.path()) == "right edit, newer";
+    EXPECT_TRUE(kept) << "the dropped version is kept in the backup folder";
+
+    std::filesystem::rename(t.left + "/gone.txt", t.left + "/moved.txt");
+    auto moved = twoWay({"--format", "jsonl"});
+    EXPECT_EQ(moved.status, 0) << moved.err;
+    EXPECT_NE(moved.out.find(R"("op":"rename","path":"gone.txt","direction":"left-to-right")"), std::string::npos)
+        << moved.out;
+    EXPECT_NE(moved.out.find(R"("to":"moved.txt")"), std::string::npos) << moved.out;
+    EXPECT_EQ(ReadFile(t.right + "/moved.txt"), "g");
+
+    EXPECT_EQ(twoWay({"--conflict", "bogus"}).status, 2);
+    std::filesystem::remove_all(t.right);
+    std::filesystem::create_directory(t.right);
+    auto refused = twoWay({});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("lists no entries"), std::string::npos) << refused.err;
+    EXPECT_EQ(CountEntries(t.left), 3) << "nothing was changed";
+}
