@@ -194,7 +194,17 @@ void TKNSftpSession::ConnectOnly(const TKNSftpLocation& location, const std::str
         unsigned int port = location.Port;
         ssh_options_set(ssh_, SSH_OPTIONS_PORT, &port);
     }
-    if (ssh_connect(ssh_) != SSH_OK) Fail("Cannot connect to " + SftpHostLabel(location));
+    if (ssh_connect(ssh_) == SSH_OK) return;
+    // Reached, then closed without a greeting: a server at its limit of connections being
+    // opened (sshd's MaxStartups, which says "Exceeded MaxStartups" and closes).
+    const std::string label = SftpHostLabel(location), error = LastError();
+    if (!ssh_get_serverbanner(ssh_) && error.find("disconnected") != std::string::npos) {
+        Close();
+        throw TKNSftpTooMany("The server " + label +
+                             " closed the connection before greeting: it takes no more connections now (" + error +
+                             ")");
+    }
+    Fail("Cannot connect to " + label);
 }
 
 void TKNSftpSession::CheckHostKey(const std::string& label)
