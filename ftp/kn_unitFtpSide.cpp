@@ -99,7 +99,12 @@ TKNSideResult TKNFtpSide::Open(TKNIdFTP& ftp)
         return TKNSideResult::Ok();
     } catch (const std::exception& e) {
         ftp.Disconnect();
-        return TKNSideResult::Fail(TKNSideError::Connection,
+        // 421 while a connection is opened is how servers refuse one connection more than their
+        // limit (for everyone, or from one address); the connections already open go on.
+        const auto* reply = dynamic_cast<const TKNFtpReplyError*>(&e);
+        const TKNSideError kind =
+            reply && reply->Code == 421 ? TKNSideError::TooManyConnections : TKNSideError::Connection;
+        return TKNSideResult::Fail(kind,
                                    "Cannot open the FTP folder \"" + shownRoot_ + "\": " + HideFtpPasswords(e.what()));
     }
 }
@@ -262,26 +267,41 @@ TKNSideResult TKNFtpSide::List(const TKNSidePath& folder, std::vector<TKNSideEnt
     });
 }
 
-// MLST where offered; the listing of the parent decides whether an entry that MLST refuses
-// exists at all, and is the only source on a server without MLST.
 TKNSideResult TKNFtpSide::StatServer(TKNIdFTP& ftp, const std::string& serverPath, TKNSideEntry& entry)
+{
+    std::vector<TKNFtpReply> none;
+    return StatServerWith(ftp, serverPath, entry, {}, none);
+}
+
+// MLST where offered; the listing of the parent decides whether an entry exists that MLST
+// refuses without saying that it is missing, and is the only source on a server without MLST.
+TKNSideResult TKNFtpSide::StatServerWith(TKNIdFTP& ftp, const std::string& serverPath, TKNSideEntry& entry,
+                                         const std::vector<std::string>& along, std::vector<TKNFtpReply>& replies)
 {
     entry = TKNSideEntry{};
     const auto [folder, name] = SplitServer(serverPath);
-    if (serverPath == rootPath_ || name.empty()) {
+    const bool root = serverPath == rootPath_ || name.empty();
+    std::vector<std::string> commands = along;
+    if (!root && ftp.HasFeature("MLST")) commands.push_back("MLST " + serverPath);
+    replies = commands.empty() ? std::vector<TKNFtpReply>{} : ftp.SendBatch(commands);
+    if (root) {
         ftp.ChangeDir(serverPath);
         entry.Kind = TKNEntryKind::Folder;
         return TKNSideResult::Ok();
     }
-    try {
-        TKNFtpListItem item;
-        if (ftp.Mlst(serverPath, item)) {
+    if (replies.size() > along.size()) {
+        const TKNFtpReply told = replies.back();
+        replies.pop_back();
+        if (told.Code == 250) {
+            TKNFtpListItem item;
+            TKNIdFTP::ReadMlstReply(told, item);
             entry = EntryOf(item);
             entry.Name = name;
             return TKNSideResult::Ok();
         }
-    } catch (const TKNFtpReplyError& e) {
-        if (!ftp.Connected() || e.Code < 400) throw;
+        if (told.Code < 400) throw TKNFtpReplyError(told.Code, told.Text);
+        if (told.Code == 550 && KindOfReply(told.Code, told.Text) == TKNSideError::NotFound)
+            return TKNSideResult::Fail(TKNSideError::NotFound, "\"" + serverPath + "\" does not exist: " + told.Text);
     }
     std::vector<TKNFtpListItem> items;
     try {
@@ -299,6 +319,11 @@ TKNSideResult TKNFtpSide::StatServer(TKNIdFTP& ftp, const std::string& serverPat
             return TKNSideResult::Ok();
         }
     return TKNSideResult::Fail(TKNSideError::NotFound, "\"" + serverPath + "\" does not exist.");
+}
+
+std::string TKNFtpSide::SetTimeCommand(const TKNIdFTP& ftp, const std::string& serverPath, int64_t mtime) const
+{
+    return caps_.SetTime ? ftp.ModTimeCommand(serverPath, mtime + clockOffset_) : std::string();
 }
 
 TKNSideResult TKNFtpSide::Stat(const TKNSidePath& path, TKNSideEntry& entry)

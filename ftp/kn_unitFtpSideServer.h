@@ -49,6 +49,13 @@ public:
     std::string ServerPath(const TKNSidePath& path) const;
     // Stat of a server path that is not a checked side path (a temporary).
     TKNSideResult StatServer(TKNIdFTP& ftp, const std::string& serverPath, TKNSideEntry& entry);
+    // The same, with the commands `along` sent in the same round trip (before it) and their
+    // replies in `replies`, one each, refusals included.
+    TKNSideResult StatServerWith(TKNIdFTP& ftp, const std::string& serverPath, TKNSideEntry& entry,
+                                 const std::vector<std::string>& along, std::vector<TKNFtpReply>& replies);
+    // The command that sets the time of a server path in a batch; empty where none is known yet
+    // (SetServerTime then finds it) or the server cannot set times.
+    std::string SetTimeCommand(const TKNIdFTP& ftp, const std::string& serverPath, int64_t mtime) const;
     // Sets the time of a server path (MDTM's offset added).
     // Unsupported once the server cannot set times.
     TKNSideResult SetServerTime(TKNIdFTP& ftp, const std::string& serverPath, int64_t mtime, const std::string& shown);

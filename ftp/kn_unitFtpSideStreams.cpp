@@ -1,6 +1,7 @@
 // The FTP side's streams: RETR read block by block with the whole size checked, and STOR to a
 // temporary name that Commit checks, dates, moves and renames over the destination.
 #include <string>
+#include <vector>
 
 #include "ftp/kn_unitFtpLocation.h"
 #include "ftp/kn_unitFtpSide.h"
@@ -133,12 +134,25 @@ private:
     }
 
     // The whole file arrived: its time and mode go on the temporary, then it replaces the
-    // destination, if that is still what the comparison saw.
+    // destination, if that is still what the comparison saw. The temporary's size, its time
+    // (once the server's command for it is known) and its mode as the server made it are asked
+    // in the round trip that looks at the destination; SITE CHMOD follows only where the mode
+    // differs.
     TKNSideResult Place(TKNIdFTP& ftp)
     {
-        const int64_t stored = ftp.FileSize(temp_);
-        if (stored >= 0 && stored != written_) return ShortTransfer(shown_, stored, written_);
         if (spec_.Size >= 0 && written_ != spec_.Size) return ShortTransfer(shown_, written_, spec_.Size);
+        std::vector<std::string> along = {"SIZE " + temp_};
+        const bool dating = spec_.MTime >= 0 && side_.Caps().SetTime;
+        const std::string datingCommand = dating ? side_.SetTimeCommand(ftp, temp_, spec_.MTime) : "";
+        if (!datingCommand.empty()) along.push_back(datingCommand);
+        const bool moding = spec_.Mode >= 0 && side_.Caps().SetMode;
+        const bool modeTold = moding && ftp.HasFeature("MLST");
+        if (modeTold) along.push_back("MLST " + temp_);
+        TKNSideEntry current;
+        std::vector<TKNFtpReply> told;
+        const TKNSideResult found = side_.StatServerWith(ftp, dest_, current, along, told);
+        const int64_t stored = TKNIdFTP::SizeOfReply(told[0]);
+        if (stored >= 0 && stored != written_) return ShortTransfer(shown_, stored, written_);
         side_.LearnFromUpload(ftp, temp_);
         // A server found to hide dot names cannot show what such a destination holds.
         if (hiddenName_ && !side_.Caps().DotEntries)
@@ -146,22 +160,30 @@ private:
                                        "\"" + shown_ +
                                            "\": the server does not list names that begin with \".\"; "
                                            "what is there is unknown and was left alone.");
-        if (spec_.MTime >= 0 && side_.Caps().SetTime) {
+        if (dating && (datingCommand.empty() || !TKNIdFTP::ModTimeSet(told[1]))) {
             TKNSideResult dated = side_.SetServerTime(ftp, temp_, spec_.MTime, shown_);
             if (!dated && dated.Kind != TKNSideError::Unsupported) return dated;
         }
-        if (spec_.Mode >= 0 && side_.Caps().SetMode) {
+        if (moding && !(modeTold && AlreadyMode(told.back()))) {
             TKNSideResult moded = side_.SetServerMode(ftp, temp_, static_cast<uint32_t>(spec_.Mode), shown_);
             if (!moded && moded.Kind != TKNSideError::Unsupported) return moded;
         }
-        TKNSideEntry current;
-        const TKNSideResult found = side_.StatServer(ftp, dest_, current);
         if (TKNSideResult same = CheckExpected(spec_.Replaces, found, current, shown_); !same) return same;
         if (found && (current.IsFolder() || current.Link) && !spec_.Replaces.Known)
             return TKNSideResult::Fail(TKNSideError::Exists, "\"" + shown_ + "\" is a folder or a link.");
         if (!found && found.Kind != TKNSideError::NotFound) return found;
         ftp.Rename(temp_, dest_);
         return TKNSideResult::Ok();
+    }
+
+    // Whether the temporary's MLST reply (`told`) shows the permission bits asked for already.
+    // MLST tells the nine permission bits only: set-ID and sticky bits are always set.
+    bool AlreadyMode(const TKNFtpReply& told) const
+    {
+        if (told.Code != 250 || (spec_.Mode & ~0777) != 0) return false;
+        TKNFtpListItem item;
+        TKNIdFTP::ReadMlstReply(told, item);
+        return item.Mode >= 0 && (item.Mode & 0777) == spec_.Mode;
     }
 
     TKNFtpSide& side_;
@@ -188,13 +210,16 @@ TKNSideResult TKNFtpSide::OpenRead(const TKNSidePath& path, std::unique_ptr<TKNR
     TKNIdFTP* reading = nullptr;
     int64_t whole = -1;
     TKNSideResult opened = Run(shown, [&](TKNIdFTP& ftp) {
+        // SIZE goes along with the stat, in its round trip.
         TKNSideEntry entry;
-        if (TKNSideResult found = StatServer(ftp, serverPath, entry); !found) return found;
+        std::vector<TKNFtpReply> told;
+        if (TKNSideResult found = StatServerWith(ftp, serverPath, entry, {"SIZE " + serverPath}, told); !found)
+            return found;
         if (entry.Link) return TKNSideResult::Fail(TKNSideError::Link, "\"" + shown + "\" is a link.");
         if (entry.Kind != TKNEntryKind::File)
             return TKNSideResult::Fail(TKNSideError::Exists, "\"" + shown + "\" is not a file.");
-        const int64_t told = ftp.FileSize(serverPath);
-        whole = told >= 0 ? told : entry.Size;
+        const int64_t size = TKNIdFTP::SizeOfReply(told[0]);
+        whole = size >= 0 ? size : entry.Size;
         ftp.OpenRetrieve(serverPath);
         reading = &ftp;
         return TKNSideResult::Ok();

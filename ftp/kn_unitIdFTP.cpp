@@ -216,7 +216,11 @@ void TKNIdFTP::Delete(const std::string& path)
     SendCmd("DELE " + path, {200, 250});
 }
 
-bool TKNIdFTP::SetModTime(const std::string& path, int64_t unixSeconds)
+namespace {
+
+constexpr const char* kModTimeCommands[] = {"MFMT ", "SITE UTIME ", "MDTM "};
+
+std::string ModTimeStamp(int64_t unixSeconds)
 {
     std::time_t t = static_cast<std::time_t>(unixSeconds);
     std::tm utc{};
@@ -224,18 +228,39 @@ bool TKNIdFTP::SetModTime(const std::string& path, int64_t unixSeconds)
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, "%04d%02d%02d%02d%02d%02d", utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday,
                   utc.tm_hour, utc.tm_min, utc.tm_sec);
+    return stamp;
+}
+
+}  // namespace
+
+bool TKNIdFTP::SetModTime(const std::string& path, int64_t unixSeconds)
+{
+    const std::string stamp = ModTimeStamp(unixSeconds);
     // Each refusal as unknown ("500", "502", also "501"/"504" for a form the server reads
     // otherwise) moves on to the next command; remembered, so later files go straight there.
-    static constexpr const char* kCommands[] = {"MFMT ", "SITE UTIME ", "MDTM "};
     for (; modTimeCommand_ < 3; ++modTimeCommand_) {
-        TKNFtpReply reply = SendCmd(kCommands[modTimeCommand_] + std::string(stamp) + " " + path,
-                                    {200, 213, 250, 500, 501, 502, 504, 550});
-        if (reply.Code == 200 || reply.Code == 213 || reply.Code == 250) return true;
+        TKNFtpReply reply =
+            SendCmd(kModTimeCommands[modTimeCommand_] + stamp + " " + path, {200, 213, 250, 500, 501, 502, 504, 550});
+        if (ModTimeSet(reply)) {
+            modTimeWorked_ = true;
+            return true;
+        }
         // Only MFMT's "550" is about this file: servers refuse all of SITE with it, and MDTM
         // with two arguments looks for a file named by both.
         if (reply.Code == 550 && modTimeCommand_ == 0) Expect(reply, {});
     }
     return false;
+}
+
+std::string TKNIdFTP::ModTimeCommand(const std::string& path, int64_t unixSeconds) const
+{
+    if (!modTimeWorked_) return {};
+    return kModTimeCommands[modTimeCommand_] + ModTimeStamp(unixSeconds) + " " + path;
+}
+
+bool TKNIdFTP::ModTimeSet(const TKNFtpReply& reply)
+{
+    return reply.Code == 200 || reply.Code == 213 || reply.Code == 250;
 }
 
 bool TKNIdFTP::ChangeMode(const std::string& path, int mode)
@@ -258,10 +283,8 @@ int TKNIdFTP::UnixMode(const std::string& path)
         std::string_view(reply.Text).substr(start + 2, end == std::string::npos ? end : end - start - 2));
 }
 
-bool TKNIdFTP::Mlst(const std::string& path, TKNFtpListItem& item)
+void TKNIdFTP::ReadMlstReply(const TKNFtpReply& reply, TKNFtpListItem& item)
 {
-    if (!HasFeature("MLST")) return false;
-    TKNFtpReply reply = SendCmd("MLST " + path, {250});
     const std::size_t start = reply.Text.find("\n ");
     const std::size_t end = start == std::string::npos ? start : reply.Text.find('\n', start + 1);
     bool skip = false;
@@ -271,7 +294,6 @@ bool TKNIdFTP::Mlst(const std::string& path, TKNFtpListItem& item)
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (!ParseMlsdLine(line, vex::LocalOffsetNow(), item, skip))
         throw TKNFtpReplyError(250, "Unreadable MLST reply: " + reply.Text.substr(0, 200));
-    return true;
 }
 
 int64_t TKNIdFTP::ModTime(const std::string& path)
@@ -283,10 +305,10 @@ int64_t TKNIdFTP::ModTime(const std::string& path)
     return unix;
 }
 
-int64_t TKNIdFTP::FileSize(const std::string& path)
+int64_t TKNIdFTP::SizeOfReply(const TKNFtpReply& reply)
 {
-    TKNFtpReply reply = SendCmd("SIZE " + path, {213, 500, 502});
-    if (reply.Code != 213) return -1;
+    if (reply.Code == 500 || reply.Code == 502) return -1;
+    if (reply.Code != 213) throw TKNFtpReplyError(reply.Code, reply.Text);
     const char* digits = reply.Text.c_str() + std::min<std::size_t>(4, reply.Text.size());
     char* end = nullptr;
     long long size = std::strtoll(digits, &end, 10);
@@ -296,8 +318,9 @@ int64_t TKNIdFTP::FileSize(const std::string& path)
 
 void TKNIdFTP::Rename(const std::string& from, const std::string& to)
 {
-    SendCmd("RNFR " + from, {350});
-    SendCmd("RNTO " + to, {250});
+    const std::vector<TKNFtpReply> replies = SendBatch({"RNFR " + from, "RNTO " + to});
+    Expect(replies[0], {350});
+    Expect(replies[1], {250});
 }
 
 TKNFtpReply TKNIdFTP::SendCmd(const std::string& command, std::initializer_list<int> accepted)
@@ -306,15 +329,37 @@ TKNFtpReply TKNIdFTP::SendCmd(const std::string& command, std::initializer_list<
     return Expect(ReadReply(), accepted);
 }
 
-void TKNIdFTP::SendLine(const std::string& command)
+std::vector<TKNFtpReply> TKNIdFTP::SendBatch(const std::vector<std::string>& commands)
+{
+    std::string lines;
+    for (const std::string& command : commands) lines += CommandLine(command);
+    SendLines(lines);
+    std::vector<TKNFtpReply> replies;
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+        replies.push_back(ReadReply());
+        if (replies.back().Code == 421) Expect(replies.back(), {});
+    }
+    return replies;
+}
+
+std::string TKNIdFTP::CommandLine(const std::string& command)
 {
     // A CR or LF would end the command early and smuggle a second one onto the line.
     if (command.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
         throw TKNFtpError("The FTP command holds a line break or NUL character: " + command.substr(0, 80));
+    return command + "\r\n";
+}
+
+void TKNIdFTP::SendLine(const std::string& command)
+{
+    SendLines(CommandLine(command));
+}
+
+void TKNIdFTP::SendLines(const std::string& lines)
+{
     if (!control_.IsOpen()) throw TKNFtpError("Not connected");
-    std::string line = command + "\r\n";
     try {
-        control_.SendAll(line.data(), line.size(), ReadTimeout);
+        control_.SendAll(lines.data(), lines.size(), ReadTimeout);
     } catch (const TKNFtpError&) {
         control_.Close();
         throw;

@@ -118,11 +118,16 @@ public:
     // "MDTM": the file's modification time as UTC seconds, or -1 when the server does not
     // offer it or gives no readable time.
     int64_t ModTime(const std::string& path);
-    // "SIZE" in binary: the file's size on the server, or -1 when the server does not offer
-    // the command. Raises on any other refusal (a missing file, say).
-    int64_t FileSize(const std::string& path);
-    // "RNFR" and "RNTO": renames `from` to `to`, replacing `to` where the server allows it.
+    // The size a reply to "SIZE" (in binary) tells of a file on the server, or -1 when the
+    // server does not offer the command. Raises on any other refusal (a missing file, say).
+    static int64_t SizeOfReply(const TKNFtpReply& reply);
+    // "RNFR" and "RNTO" (sent together): renames `from` to `to`, replacing `to` where the
+    // server allows it. A refused RNFR makes the server refuse the RNTO after it as well.
     void Rename(const std::string& from, const std::string& to);
+    // The command SetModTime found to work on this connection for `path` and `unixSeconds`, to
+    // send in a batch; empty before one worked. ModTimeSet tells whether its reply took it.
+    std::string ModTimeCommand(const std::string& path, int64_t unixSeconds) const;
+    static bool ModTimeSet(const TKNFtpReply& reply);
 
     // "MLSD" of the working directory where FEAT offers MLST (times exact, in UTC turned local
     // as a local scan does; see kn_unitFtpMlsd.h), else "LIST" (see kn_unitFtpListing.h:
@@ -132,9 +137,9 @@ public:
     const std::vector<TKNFtpListItem>& DirectoryListing() const { return listing_; }
     // True when List uses MLSD on this connection.
     bool ListsWithMlsd() const { return HasFeature("MLST") && !mlsdRefused_; }
-    // "MLST" of one path where FEAT offers it, read as an MLSD line (times as List gives them):
-    // false when the server offers no MLST; raises on a refusal (a missing path, say).
-    bool Mlst(const std::string& path, TKNFtpListItem& item);
+    // The entry of a "250" reply to "MLST" of one path (where FEAT offers MLST), read as an
+    // MLSD line (times as List gives them); raises on a reply it cannot read.
+    static void ReadMlstReply(const TKNFtpReply& reply, TKNFtpListItem& item);
 
     // "RETR": creates or overwrites `localFile` (no resume). The local file is opened only
     // once the server has accepted the transfer; after a failed transfer it is removed.
@@ -168,12 +173,18 @@ public:
     // Sends one command and reads its reply; raises TKNFtpReplyError unless the code is one
     // of `accepted`. The building block of the operations above.
     TKNFtpReply SendCmd(const std::string& command, std::initializer_list<int> accepted);
+    // Sends `commands` at once and reads their replies in order, every reply as it came (a
+    // refusal included): one round trip for commands whose sending does not wait on the
+    // replies before them. Raises like SendCmd on a lost connection, a late reply or a 421.
+    std::vector<TKNFtpReply> SendBatch(const std::vector<std::string>& commands);
 
 private:
     using Sink = std::function<void(const char*, std::size_t)>;
     using Source = std::function<std::size_t(char*, std::size_t)>;
 
     void SendLine(const std::string& command);
+    void SendLines(const std::string& lines);
+    static std::string CommandLine(const std::string& command);
     TKNFtpReply ReadReply();
     TKNFtpReply Expect(TKNFtpReply reply, std::initializer_list<int> accepted);
     void Login();
@@ -204,6 +215,7 @@ private:
     bool mlsdRefused_ = false;           // MLSD offered, but refused as unknown
     bool epsvRefused_ = false;           // the server knows no EPSV: PASV from then on
     int modTimeCommand_ = 0;             // the first SetModTime command not refused as unknown
+    bool modTimeWorked_ = false;         // that command set a time on this connection
     TKNFtpTransferType transferType_ = TKNFtpTransferType::ftBinary;
     std::vector<TKNFtpListItem> listing_;
     std::atomic<bool> abortRequested_{false};

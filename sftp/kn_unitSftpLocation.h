@@ -20,6 +20,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The server took the connection and closed it before its greeting, as OpenSSH's sshd does
+// beyond MaxStartups: one connection too many, not a server that cannot be reached.
+class TKNSftpTooMany : public TKNSftpError {
+public:
+    using TKNSftpError::TKNSftpError;
+};
+
 struct TKNSftpLocation {
     std::string User;      // empty: from the SSH configuration, else the local user name
     std::string Password;  // empty: none given

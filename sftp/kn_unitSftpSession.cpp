@@ -194,7 +194,18 @@ void TKNSftpSession::ConnectOnly(const TKNSftpLocation& location, const std::str
         unsigned int port = location.Port;
         ssh_options_set(ssh_, SSH_OPTIONS_PORT, &port);
     }
-    if (ssh_connect(ssh_) != SSH_OK) Fail("Cannot connect to " + SftpHostLabel(location));
+    if (ssh_connect(ssh_) == SSH_OK) return;
+    // Reached, then closed (or reset) without a greeting: a server at its limit of connections
+    // being opened (sshd's MaxStartups, which says "Exceeded MaxStartups" and closes).
+    const std::string label = SftpHostLabel(location), error = LastError();
+    const bool closed = error.find("disconnected") != std::string::npos || error.find("reset") != std::string::npos;
+    if (!ssh_get_serverbanner(ssh_) && closed) {
+        Close();
+        throw TKNSftpTooMany("The server " + label +
+                             " closed the connection before greeting: it takes no more connections now (" + error +
+                             ")");
+    }
+    Fail("Cannot connect to " + label);
 }
 
 void TKNSftpSession::CheckHostKey(const std::string& label)

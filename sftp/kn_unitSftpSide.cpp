@@ -140,6 +140,9 @@ TKNSideResult TKNSftpSide::Connect()
 {
     try {
         session_.Open(location_);
+    } catch (const TKNSftpTooMany& e) {
+        return TKNSideResult::Fail(TKNSideError::TooManyConnections,
+                                   std::string("Cannot open the SFTP folder: ") + e.what());
     } catch (const TKNSftpError& e) {
         return TKNSideResult::Fail(TKNSideError::Connection, std::string("Cannot open the SFTP folder: ") + e.what());
     }
@@ -164,6 +167,20 @@ TKNSideResult TKNSftpSide::LStat(const std::string& remote, TKNSideEntry& entry)
     Fill(entry, *attr);
     entry.Link = S_ISLNK(attr->permissions);
     return TKNSideResult::Ok();
+}
+
+TKNSideEntry TKNSftpSide::EntryOf(const TKNSftpAttrs& attrs)
+{
+    TKNSideEntry entry;
+    entry.Link = S_ISLNK(attrs.Mode);
+    entry.Kind = entry.Link ? TKNEntryKind::Other : KindOf(attrs.Mode);
+    entry.Size = static_cast<int64_t>(attrs.Size);
+    entry.MTime = attrs.MTime;
+    entry.Mode = attrs.Mode & 07777;
+    entry.ModeKnown = (attrs.Flags & TKNSftpAttrs::kMode) != 0;
+    entry.Uid = attrs.Uid;
+    entry.OwnerKnown = (attrs.Flags & TKNSftpAttrs::kOwner) != 0;
+    return entry;
 }
 
 TKNSideResult TKNSftpSide::CheckWay(const TKNSidePath& path)

@@ -60,6 +60,8 @@ public:
     std::string Remote(const TKNSidePath& path) const { return path.Under(session_.RootPath()); }
     // lstat of a server path: NotFound when absent, a link as Link set and Kind Other.
     TKNSideResult LStat(const std::string& remote, TKNSideEntry& entry);
+    // The entry of an lstat answered on the second channel, as LStat gives it.
+    static TKNSideEntry EntryOf(const TKNSftpAttrs& attrs);
     // The last request's failure as a result, with `what` before the server's text.
     TKNSideResult Failure(const std::string& what);
     // The permission bits `asked` came back as `kept`: says once that the server

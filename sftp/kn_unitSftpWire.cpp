@@ -8,10 +8,13 @@ namespace kn {
 
 namespace {
 
-constexpr uint8_t kInit = 1, kVersion = 2, kOpen = 3, kClose = 4, kWriteRequest = 6, kFStat = 8, kFSetStat = 10;
+constexpr uint8_t kInit = 1, kVersion = 2, kOpen = 3, kClose = 4, kWriteRequest = 6, kLStat = 7, kFStat = 8,
+                  kFSetStat = 10;
 constexpr uint8_t kStatusReply = 101, kHandleReply = 102, kAttrsReply = 105, kExtended = 200;
 constexpr uint32_t kLongestReply = 1024 * 1024;
 constexpr int kAnswerTimeoutMs = 120 * 1000;
+constexpr std::size_t kSendAtOnce = 32 * 1024;  // queued requests leave once they hold this much
+constexpr uint32_t kExtendedAttrs = 0x80000000;
 
 void PutU32(std::string& out, uint32_t v)
 {
@@ -79,6 +82,8 @@ struct TCursor {
         if (a.Flags & TKNSftpAttrs::kOwner) a.Uid = U32(), a.Gid = U32();
         if (a.Flags & TKNSftpAttrs::kMode) a.Mode = U32();
         if (a.Flags & TKNSftpAttrs::kTimes) a.ATime = U32(), a.MTime = U32();
+        if (a.Flags & kExtendedAttrs)
+            for (uint32_t count = U32(); ok && count > 0; --count) String(), String();
         return a;
     }
     uint32_t Fail()
@@ -145,9 +150,22 @@ uint32_t TKNSftpWire::Send(uint8_t type, const std::string& body)
     packet += static_cast<char>(type);
     PutU32(packet, id);
     packet += body;
+    queued_ += packet;
     // A failed write leaves the channel broken; the await that follows reports it.
-    ssh_channel_write(channel_, packet.data(), static_cast<uint32_t>(packet.size()));
+    if (queued_.size() >= kSendAtOnce) {
+        std::string ignored;
+        SendQueued(ignored);
+    }
     return id;
+}
+
+bool TKNSftpWire::SendQueued(std::string& reason)
+{
+    if (queued_.empty()) return true;
+    const int sent = ssh_channel_write(channel_, queued_.data(), static_cast<uint32_t>(queued_.size()));
+    const bool whole = sent == static_cast<int>(queued_.size());
+    queued_.clear();
+    return whole || Broken(reason, std::string("The SFTP connection broke: ") + ssh_get_error(ssh_));
 }
 
 bool TKNSftpWire::ReadExactly(char* into, std::size_t size, std::string& reason)
@@ -176,6 +194,7 @@ bool TKNSftpWire::ReadPacket(uint8_t& type, std::string& payload, std::string& r
 
 bool TKNSftpWire::Await(uint32_t id, TPacket& reply, std::string& reason)
 {
+    if (!SendQueued(reason)) return false;
     for (auto it = early_.find(id); it == early_.end(); it = early_.find(id)) {
         uint8_t type = 0;
         std::string payload;
@@ -191,7 +210,7 @@ bool TKNSftpWire::Await(uint32_t id, TPacket& reply, std::string& reason)
     return true;
 }
 
-bool TKNSftpWire::TakeStatus(const TPacket& reply, std::string& reason)
+bool TKNSftpWire::StatusOf(const TPacket& reply, std::string& reason)
 {
     if (reply.Type != kStatusReply) {
         status_ = kFailure;
@@ -207,10 +226,21 @@ bool TKNSftpWire::TakeStatus(const TPacket& reply, std::string& reason)
     return false;
 }
 
-bool TKNSftpWire::AwaitStatus(uint32_t id, std::string& reason)
+bool TKNSftpWire::TakeStatus(uint32_t id, std::string& reason)
 {
     TPacket reply;
-    return Await(id, reply, reason) && TakeStatus(reply, reason);
+    return Await(id, reply, reason) && StatusOf(reply, reason);
+}
+
+bool TKNSftpWire::TakeAttrs(uint32_t id, TKNSftpAttrs& attrs, std::string& reason)
+{
+    TPacket reply;
+    if (!Await(id, reply, reason)) return false;
+    if (reply.Type != kAttrsReply) return StatusOf(reply, reason) && Broken(reason, "No attributes were given.");
+    TCursor in{reply.Body};
+    attrs = in.Attrs();
+    status_ = kOk;
+    return in.ok || Broken(reason, "The SFTP server sent malformed attributes.");
 }
 
 bool TKNSftpWire::OpenFile(const std::string& path, uint32_t flags, const TKNSftpAttrs& attrs, std::string& handle,
@@ -222,7 +252,7 @@ bool TKNSftpWire::OpenFile(const std::string& path, uint32_t flags, const TKNSft
     PutAttrs(body, attrs);
     TPacket reply;
     if (!Await(Send(kOpen, body), reply, reason)) return false;
-    if (reply.Type != kHandleReply) return TakeStatus(reply, reason) && Broken(reason, "No handle was given.");
+    if (reply.Type != kHandleReply) return StatusOf(reply, reason) && Broken(reason, "No handle was given.");
     TCursor in{reply.Body};
     handle = in.String();
     status_ = kOk;
@@ -235,7 +265,7 @@ bool TKNSftpWire::Write(const std::string& handle, uint64_t offset, const char* 
     if (writes_.size() >= kWritesInFlight) {
         const uint32_t oldest = writes_.front();
         writes_.pop_front();
-        if (!AwaitStatus(oldest, reason)) return false;
+        if (!TakeStatus(oldest, reason)) return false;
     }
     std::string body;
     PutString(body, handle);
@@ -253,7 +283,7 @@ bool TKNSftpWire::Flush(std::string& reason)
         const uint32_t oldest = writes_.front();
         writes_.pop_front();
         std::string why;
-        if (!AwaitStatus(oldest, why) && ok) {
+        if (!TakeStatus(oldest, why) && ok) {
             ok = false;
             reason = why;
             if (status_ == kNoConnection) writes_.clear();
@@ -262,32 +292,38 @@ bool TKNSftpWire::Flush(std::string& reason)
     return ok;
 }
 
-bool TKNSftpWire::FSetStat(const std::string& handle, const TKNSftpAttrs& attrs, std::string& reason)
+uint32_t TKNSftpWire::SendFSetStat(const std::string& handle, const TKNSftpAttrs& attrs)
 {
     std::string body;
     PutString(body, handle);
     PutAttrs(body, attrs);
-    return AwaitStatus(Send(kFSetStat, body), reason);
+    return Send(kFSetStat, body);
 }
 
-bool TKNSftpWire::FStat(const std::string& handle, TKNSftpAttrs& attrs, std::string& reason)
+uint32_t TKNSftpWire::SendFStat(const std::string& handle)
 {
     std::string body;
     PutString(body, handle);
-    TPacket reply;
-    if (!Await(Send(kFStat, body), reply, reason)) return false;
-    if (reply.Type != kAttrsReply) return TakeStatus(reply, reason) && Broken(reason, "No attributes were given.");
-    TCursor in{reply.Body};
-    attrs = in.Attrs();
-    status_ = kOk;
-    return in.ok || Broken(reason, "The SFTP server sent malformed attributes.");
+    return Send(kFStat, body);
+}
+
+uint32_t TKNSftpWire::SendClose(const std::string& handle)
+{
+    std::string body;
+    PutString(body, handle);
+    return Send(kClose, body);
+}
+
+uint32_t TKNSftpWire::SendLStat(const std::string& path)
+{
+    std::string body;
+    PutString(body, path);
+    return Send(kLStat, body);
 }
 
 bool TKNSftpWire::Close(const std::string& handle, std::string& reason)
 {
-    std::string body;
-    PutString(body, handle);
-    return AwaitStatus(Send(kClose, body), reason);
+    return TakeStatus(SendClose(handle), reason);
 }
 
 bool TKNSftpWire::LSetStat(const std::string& path, const TKNSftpAttrs& attrs, std::string& reason)
@@ -296,7 +332,7 @@ bool TKNSftpWire::LSetStat(const std::string& path, const TKNSftpAttrs& attrs, s
     PutString(body, "lsetstat@openssh.com");
     PutString(body, path);
     PutAttrs(body, attrs);
-    return AwaitStatus(Send(kExtended, body), reason);
+    return TakeStatus(Send(kExtended, body), reason);
 }
 
 bool TKNSftpWire::PosixRename(const std::string& from, const std::string& to, std::string& reason)
@@ -305,7 +341,7 @@ bool TKNSftpWire::PosixRename(const std::string& from, const std::string& to, st
     PutString(body, "posix-rename@openssh.com");
     PutString(body, from);
     PutString(body, to);
-    return AwaitStatus(Send(kExtended, body), reason);
+    return TakeStatus(Send(kExtended, body), reason);
 }
 
 }  // namespace kn

@@ -62,10 +62,9 @@ public:
     {
         if (done_) return TKNSideResult::Fail(TKNSideError::Other, Quoted(shown_) + " was already ended.");
         if (side_.Context().Stopped()) return Fail(TKNSideResult::Fail(TKNSideError::Stopped, "Stopped."));
-        if (TKNSideResult r = FinishFile(); !r) return Fail(r);
         TKNSideEntry there;
-        TKNSideResult found = side_.Stat(path_, there);
-        if (!found && found.Kind != TKNSideError::NotFound) return Fail(found);
+        TKNSideResult found;
+        if (TKNSideResult r = FinishFile(there, found); !r) return Fail(r);
         if (TKNSideResult r = CheckExpected(spec_.Replaces, found, there, shown_); !r) return Fail(r);
         TKNSideResult placed = Place(static_cast<bool>(found));
         if (!placed) return Fail(placed);
@@ -113,12 +112,11 @@ private:
         return TKNSideResult::Fail(kind, what + ": " + reason);
     }
 
-    // All bytes answered, the size as expected, time and mode set on the handle, closed.
-    TKNSideResult FinishFile()
+    // All bytes answered, the size as expected, time and mode set on the handle, closed; and
+    // the destination as it is now (`there`, `found`). The requests go out together, behind the
+    // last writes, and are answered in one round trip.
+    TKNSideResult FinishFile(TKNSideEntry& there, TKNSideResult& found)
     {
-        TKNSftpWire& wire = side_.Wire();
-        std::string reason;
-        if (!wire.Flush(reason)) return WireFailure("Cannot write \"" + shown_ + "\"", reason);
         if (spec_.Size >= 0 && static_cast<int64_t>(written_) != spec_.Size)
             return TKNSideResult::Fail(TKNSideError::Changed, Quoted(shown_) + " got " + std::to_string(written_) +
                                                                   " bytes where " + std::to_string(spec_.Size) +
@@ -132,19 +130,42 @@ private:
             attrs.Flags |= TKNSftpAttrs::kMode;
             attrs.Mode = static_cast<uint32_t>(spec_.Mode) & 07777;
         }
-        if (attrs.Flags && !wire.FSetStat(handle_, attrs, reason))
-            return WireFailure("Cannot set the time and permissions of \"" + shown_ + "\"", reason);
+        TKNSftpWire& wire = side_.Wire();
+        const uint32_t set = attrs.Flags ? wire.SendFSetStat(handle_, attrs) : 0;
+        const uint32_t read = wire.SendFStat(handle_);
+        const uint32_t close = wire.SendClose(handle_);
+        handle_.clear();
+        const uint32_t look = wire.SendLStat(dest_);
+        // Every answer is taken, also after a failure, so none is left for a later request;
+        // the first failure is the one reported.
+        TKNSideResult first;
+        auto take = [&](bool ok, const std::string& what, const std::string& reason) {
+            if (!ok && first) first = WireFailure(what + " \"" + shown_ + "\"", reason);
+        };
+        std::string reason;
+        take(wire.Flush(reason), "Cannot write", reason);
+        take(!set || wire.TakeStatus(set, reason), "Cannot set the time and permissions of", reason);
         TKNSftpAttrs kept;
-        if (!wire.FStat(handle_, kept, reason)) return WireFailure("Cannot read back \"" + shown_ + "\"", reason);
+        take(wire.TakeAttrs(read, kept, reason), "Cannot read back", reason);
+        take(wire.TakeStatus(close, reason), "Cannot write", reason);
+        TKNSftpAttrs current;
+        const bool exists = wire.TakeAttrs(look, current, reason);
+        const bool missing = !exists && wire.Status() == TKNSftpWire::kNoSuchFile;
+        take(exists || missing, "Cannot read", reason);
+        if (!first) return first;
         if ((kept.Flags & TKNSftpAttrs::kSize) && kept.Size != written_)
             return TKNSideResult::Fail(TKNSideError::Other, "The server kept " + std::to_string(kept.Size) + " of " +
                                                                 std::to_string(written_) + " bytes of \"" + shown_ +
                                                                 "\".");
         if ((attrs.Flags & TKNSftpAttrs::kMode) && (kept.Flags & TKNSftpAttrs::kMode))
             side_.ModeKept(attrs.Mode, kept.Mode);
-        const bool closed = wire.Close(handle_, reason);
-        handle_.clear();
-        if (!closed) return WireFailure("Cannot write \"" + shown_ + "\"", reason);
+        if (missing) {
+            found = TKNSideResult::Fail(TKNSideError::NotFound, Quoted(shown_) + " does not exist.");
+            return TKNSideResult::Ok();
+        }
+        there = TKNSftpSide::EntryOf(current);
+        there.Name = path_.Leaf();
+        found = TKNSideResult::Ok();
         return TKNSideResult::Ok();
     }
 

@@ -64,7 +64,8 @@ void FtpServer::Start()
     if (options_.HideDots) args.push_back("--hide-dots");
     if (options_.IgnoreChmod) args.push_back("--ignore-chmod");
     if (options_.MdtmSkew != 0) args.insert(args.end(), {"--mdtm-skew", std::to_string(options_.MdtmSkew)});
-    if (options_.MaxLogins != 0) args.insert(args.end(), {"--max-logins", std::to_string(options_.MaxLogins)});
+    if (options_.MaxConnections != 0)
+        args.insert(args.end(), {"--max-connections", std::to_string(options_.MaxConnections)});
     if (options_.Ipv6) args.push_back("--ipv6");
     if (!options_.TlsCert.empty())
         args.insert(args.end(), {"--tls-cert", options_.TlsCert, "--tls-key", options_.TlsKey});

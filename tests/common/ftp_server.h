@@ -27,7 +27,7 @@ public:
         bool HideDots = false;        // no MLSD, and no listing shows names beginning with "."
         bool IgnoreChmod = false;     // "SITE CHMOD" succeeds and changes nothing
         int MdtmSkew = 0;             // no MLSD, and MDTM reads this many seconds ahead
-        int MaxLogins = 0;            // control connections at once (0: no limit); more get 421
+        int MaxConnections = 0;       // "421" for a control connection beyond this many (0: 64)
         // A certificate and key (PEM files): the server insists on explicit TLS, and Location
         // gives "ftps://" locations.
         std::string TlsCert, TlsKey;

@@ -8,7 +8,9 @@ connection; --data-tls-cert/--data-tls-key make data connections present another
 server someone poses as on the way); --hide-dots makes a server that knows no MLSD and never lists names
 beginning with "." (whatever options LIST gets); --ignore-chmod answers SITE CHMOD with success and
 changes nothing; --mdtm-skew N makes a server without MLSD whose MDTM reads N seconds ahead;
---max-logins N refuses a control connection beyond N at once with 421."""
+--max-connections N refuses a control connection beyond N from one address with "421".
+--reply-delay-ms MS sends every reply that much later, as over a long link, and --log-commands FILE
+appends the verb of every command to FILE (both for benchmarks)."""
 import argparse
 import logging
 import os
@@ -62,6 +64,20 @@ def make_handler(args):
     class Handler(base):
         use_sendfile = False
 
+        def pre_process_command(self, line, cmd, arg):
+            if args.log_commands:
+                with open(args.log_commands, "a") as log:
+                    log.write(cmd + "\n")  # the verb only: never a password
+            return super().pre_process_command(line, cmd, arg)
+
+        def push(self, data):
+            if not args.reply_delay_ms:
+                return super().push(data)
+            # Later replies never overtake earlier ones, as on a link; the server goes on meanwhile.
+            due = max(time.monotonic() + args.reply_delay_ms / 1000.0, getattr(self, "last_due", 0.0) + 1e-6)
+            self.last_due = due
+            self.ioloop.call_later(due - time.monotonic(), lambda: self.connected and base.push(self, data))
+
         def ftp_SITE_CHMOD(self, path, mode):
             if not args.ignore_chmod:
                 return super().ftp_SITE_CHMOD(path, mode)
@@ -110,7 +126,9 @@ def main():
     parser.add_argument("--hide-dots", action="store_true")
     parser.add_argument("--ignore-chmod", action="store_true")
     parser.add_argument("--mdtm-skew", type=int, default=0)
-    parser.add_argument("--max-logins", type=int, default=0)
+    parser.add_argument("--max-connections", type=int, default=0)
+    parser.add_argument("--reply-delay-ms", type=float, default=0)
+    parser.add_argument("--log-commands", default="")
     parser.add_argument("--tls-cert", default="")
     parser.add_argument("--tls-key", default="")
     parser.add_argument("--data-tls-cert", default="")
@@ -131,8 +149,7 @@ def main():
     handler.auth_failed_timeout = 0.1  # refuse wrong passwords without the usual 3 s pause
     server = FTPServer(("::1" if args.ipv6 else "127.0.0.1", 0), handler)
     server.max_cons = 64
-    if args.max_logins:
-        server.max_cons_per_ip = args.max_logins  # control connections from the one loopback address
+    server.max_cons_per_ip = args.max_connections
 
     def stop(*_):
         os._exit(0)

@@ -138,6 +138,8 @@ void SshServer::Start()
     for (int attempt = 0; attempt < 5 && pid_ < 0; ++attempt) {
         int port = FreeLoopbackPort();
         const std::string portText = std::to_string(port), config = dir + "/sshd_config", logFile = dir + "/sshd.log";
+        const std::string startups =
+            "MaxStartups=" + (options_.MaxStartups > 0 ? std::to_string(options_.MaxStartups) : "10:30:100");
         pid_t pid = ::fork();
         if (pid < 0) throw std::runtime_error("fork failed");
         if (pid == 0) {
@@ -145,7 +147,7 @@ void SshServer::Start()
             int log = ::open(logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
             if (log >= 0) ::dup2(log, 2);
             ::execl("/usr/sbin/sshd", "/usr/sbin/sshd", "-D", "-e", "-f", config.c_str(), "-p", portText.c_str(), "-o",
-                    "ListenAddress=127.0.0.1", static_cast<char*>(nullptr));
+                    "ListenAddress=127.0.0.1", "-o", startups.c_str(), static_cast<char*>(nullptr));
             ::_exit(127);
         }
         for (int i = 0; i < 200 && !Accepts(port); ++i) {

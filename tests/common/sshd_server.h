@@ -24,6 +24,7 @@ public:
         std::string Passphrase;      // of the client key
         std::string DeniedRequests;  // SFTP requests the server refuses, e.g. "opendir"
         std::string Subsystem;       // the SFTP server's command line; empty: sshd's own
+        int MaxStartups = 0;         // connections not yet logged in that sshd takes (0: its default)
     };
     // The command of OpenSSH's sftp-server behind the wrapper tests/common/sftp_wrapper.py with
     // `flags`, e.g. "--cap-read 32768 --ignore-modes" for a server that answers at most 32 KiB

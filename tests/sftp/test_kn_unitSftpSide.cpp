@@ -2,12 +2,17 @@
 // some servers, attributes are never set through server-side links, replaces without the
 // atomic rename extension, and servers that answer short reads or keep their own permissions.
 // The behaviours every kind shares are in tests/side.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "sftp/kn_unitSftpReader.h"
 #include "sftp/kn_unitSftpSide.h"
@@ -135,6 +140,35 @@ TEST(SftpSide, ShownHoldsNoPassword)
     EXPECT_EQ(connected.Message.find("Tr0ub"), std::string::npos) << connected.Message;
     std::vector<kn::TKNSideEntry> entries;
     EXPECT_EQ(side->List(P({}), entries).Kind, kn::TKNSideError::Connection);
+}
+
+// sshd takes one connection that has not logged in yet (MaxStartups 1); while another waits for
+// its login, a side is one connection too many, and connects once that one has gone.
+TEST(SftpSide, AConnectionBeyondTheStartupLimitIsTooMany)
+{
+    SshServer::Options options;
+    options.MaxStartups = 1;
+    SshServer server(options);
+    server.TrustHost();
+    const int waiting = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(server.Port()));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(waiting, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    char greeting[8] = {};
+    ASSERT_EQ(::recv(waiting, greeting, 4, MSG_WAITALL), 4) << "sshd took the waiting connection";
+    auto side = kn::OpenSftpSide(server.Location(server.Root()), {});
+    const kn::TKNSideResult refused = side->Connect();
+    EXPECT_EQ(refused.Kind, kn::TKNSideError::TooManyConnections) << refused.Message;
+    ::close(waiting);
+    kn::TKNSideResult connected = refused;
+    for (int attempt = 0; attempt < 40 && !connected; ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        side = kn::OpenSftpSide(server.Location(server.Root()), {});
+        connected = side->Connect();
+    }
+    EXPECT_TRUE(connected) << connected.Message;
 }
 
 // Nothing is time-set or chmod-ed through a server-side link, at the entry or on the way; the

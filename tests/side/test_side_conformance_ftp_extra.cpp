@@ -242,6 +242,22 @@ TEST_F(FtpServersAsTheyAre, CopiesToAndFromALocalFolderArriveWhole)
         ::unsetenv("KESTRUNE_HOME");
 }
 
+// A server at its limit of connections from one address answers one more with "421": that side
+// is refused as one too many, not as unreachable, and the side already connected goes on.
+TEST_F(FtpServersAsTheyAre, AConnectionBeyondTheServersLimitIsTooMany)
+{
+    testutil::FtpServer::Options options;
+    options.MaxConnections = 1;
+    Open(Pyftpdlib(options));
+    auto another = OpenFtpSide(served_.location, context_);
+    const TKNSideResult refused = another->Connect();
+    EXPECT_EQ(refused.Kind, TKNSideError::TooManyConnections) << refused.Message;
+    EXPECT_NE(refused.Message.find("421"), std::string::npos) << refused.Message;
+    EXPECT_EQ(refused.Message.find(served_.location), std::string::npos) << "no password: " << refused.Message;
+    EXPECT_TRUE(Put("a.txt"));
+    EXPECT_EQ(testutil::ReadFile(served_.folder + "/a.txt"), "bytes");
+}
+
 // A password holding "@" and ":" logs in, whether written as it is or percent-encoded, and
 // nothing the side shows or answers holds it.
 TEST_F(FtpServersAsTheyAre, PasswordsWithAtSignsLogInAndAreNeverShown)

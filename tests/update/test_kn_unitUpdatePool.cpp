@@ -391,7 +391,7 @@ TEST(UpdatePool, RefusedAndFailingWorkersShrinkThePoolWithoutFailingTheRun)
 TEST(UpdatePool, AServerThatTakesTwoLoginsServesTheUploadWithTwo)
 {
     FtpServer::Options options;
-    options.MaxLogins = 2;
+    options.MaxConnections = 2;
     FtpServer server(options);
     TempDir dir;
     for (int i = 0; i < 24; ++i) Put(dir / ("L/d" + std::to_string(i % 3) + "/f" + std::to_string(i)), "x", 0);
