@@ -89,6 +89,7 @@ private:
     void MultiThreadFilePass(TKNUpdateWorker& first);
     void DeletePass(TKNUpdateWorker& worker);
     void Finish();
+    std::vector<const TMyFileOpt*> TouchedRows() const;
 
     std::mutex noticesLock_;
     std::vector<std::string> notices_;  // the texts Notice gave
