@@ -250,10 +250,8 @@ bool TKNFileBuffer::ListFolder(const std::string& folder, std::vector<std::strin
         while (!Stop && Provider->FindNext(rec)) Offer(*rec, subFolders);
         Provider->FindClose();
     }
-    if (Provider->ListError.empty()) {
-        SetCount(folder, static_cast<int64_t>(Items.size() - before));
-        return true;
-    }
+    SetCount(folder, static_cast<int64_t>(Items.size() - before));
+    if (Provider->ListError.empty()) return true;
     if (folder == Folder)
         ErrorText = "Cannot list the folder \"" + folder + "\": " + Provider->ListError;
     else if (refreshing_)
