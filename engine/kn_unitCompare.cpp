@@ -115,6 +115,15 @@ void TKNFileCompare::Compare(bool Wait)
 {
     // The previous run has reported its end (State 0); its thread is at most returning.
     if (compareThread_.joinable()) compareThread_.join();
+    refresh_ = false;
+    refreshRows_.clear();
+    StartCompare();
+    if (Wait) WaitIdle();
+}
+
+void TKNFileCompare::StartCompare()
+{
+    comparedSettings_.clear();
     Clear();
     ErrorText.clear();
     ContentNotes.clear();
@@ -124,7 +133,6 @@ void TKNFileCompare::Compare(bool Wait)
     LeftList.ProgressDelivery = ProgressDelivery;
     RightList.ProgressDelivery = ProgressDelivery;
     compareThread_ = std::thread([this] { RunCompare(); });
-    if (Wait) WaitIdle();
 }
 
 void TKNFileCompare::StopCompare()
@@ -167,13 +175,14 @@ void TKNFileCompare::RunCompare()
             if (OnCompareStart) OnCompareStart(this);
         });
         if (TwoWay) TwoWay->Begin(*this);
-        if (ScanBothSides() && Stop == 0) {
+        if ((refresh_ ? RefreshBothSides() : ScanBothSides()) && Stop == 0) {
             vex::Synchronize([this] {
                 State = 3;
                 RaiseProgress(this, 3, std::string());
             });
             Pair();
             if (!contentPairs_.empty() && Stop == 0) CompareContents();
+            if (refresh_ && Stop == 0) MergeKeptRows();
         }
     } catch (const std::exception& e) {
         ErrorText = e.what();
@@ -206,8 +215,10 @@ void TKNFileCompare::FinishCompare()
     contentPairs_.clear();
     // A two-way run plans from the listings, which are emptied here.
     if (TwoWay && ErrorText.empty() && Stop == 0) TwoWay->Listed(*this);
-    LeftEntries = static_cast<int64_t>(LeftList.Items.size());
-    RightEntries = static_cast<int64_t>(RightList.Items.size());
+    refreshRows_.clear();
+    LeftEntries = LeftList.Entries();
+    RightEntries = RightList.Entries();
+    if (Stop == 0 && ErrorText.empty()) comparedSettings_ = ScanSettings();
     LeftList.Clear();
     RightList.Clear();
     vex::Synchronize([this] {
@@ -324,7 +335,8 @@ static std::string_view RelativeTo(std::string_view path, int rootLen)
 void TKNFileCompare::CollectUnentered()
 {
     unlistedPaths_.clear();
-    linkFolderPaths_.clear();
+    // After an update, the links to folders in the folders not listed again are as they were.
+    linkFolderPaths_ = refresh_ ? keptLinkFolders_ : std::vector<std::string>();
     for (const TKNFileBuffer* list : {&LeftList, &RightList}) {
         const int rootLen = list == &LeftList ? LeftRootLen : RightRootLen;
         for (const TKNUnlistedFolder& folder : list->UnlistedFolders)

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <future>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -273,14 +274,37 @@ public:
     // Clears the list and starts the scan thread. The future is ready once the thread has
     // made its final report, also when it ended before anyone waits.
     std::shared_future<void> StartScan();
+    // Starts a scan of `folders` only: full paths in CompareEntryText order, the root and, with
+    // each folder, the folder above it. Each is listed alone, without its sub-folders, when the
+    // fresh listing of the folder above shows it here. What the last scan knew of the other
+    // folders stays: the folders it could not list, the left-over temporary files and the
+    // count of entries. A folder that cannot be listed now ends the scan with RefreshFailed.
+    std::shared_future<void> StartRefresh(std::vector<std::string> folders);
+    // Set when the last StartRefresh met a folder it could not list: only a whole scan can say
+    // what is there.
+    bool RefreshFailed = false;
+    // The entries the scans accepted in the whole tree (the last whole scan, corrected by the
+    // refreshes since).
+    int64_t Entries() const { return entries_; }
+    // The settings that decide what a scan accepts, as one text: two scans with equal texts
+    // judge the same entries alike.
+    std::string ScanSettings() const;
     void StopScan() { Stop = true; }
     // Waits for the scan thread to end (serving the hand-over queue on the main thread).
     void WaitScan();
 
 private:
+    std::shared_future<void> Launch();
     void RunScan();
     void ScanRoot();
     void WalkFolder(const std::string& folder);
+    // Lists one folder into Items and its folders to enter into `subFolders`; false when it
+    // could not be listed (recorded as the scan's error at the root, else as unlisted).
+    bool ListFolder(const std::string& folder, std::vector<std::string>& subFolders);
+    void RefreshFolders();
+    void SetCount(const std::string& folder, int64_t count);
+    // The folder and those below it are gone from this side.
+    void Forget(const std::string& folder);
     void Offer(TKNFileRec& rec, std::vector<std::string>& subFolders);
     TKNFileRec* Keep(TKNFileRec&& rec);
     bool IsBackupFolder(const TKNFileRec& rec) const;
@@ -294,6 +318,12 @@ private:
     bool remote_ = false;
     std::string options_;      // the FTP location's options, opened with the root
     std::string currentPath_;  // the folder being listed, carried by progress reports
+    // A refresh in work (StartRefresh) and its folders.
+    bool refreshing_ = false;
+    std::vector<std::string> refreshFolders_;
+    // The accepted entries of each folder the scans listed, and their sum.
+    std::map<std::string, int64_t> listedCounts_;
+    int64_t entries_ = 0;
     // The records of Items, in blocks: one allocation per block rather than one per entry.
     std::vector<std::unique_ptr<TKNFileRec[]>> blocks_;
     std::size_t blockUsed_ = 0;  // records taken from the last block
@@ -418,8 +448,21 @@ public:
     std::shared_ptr<class TKNTwoWayRun> TwoWay;
 
 private:
+    void StartCompare();
     void RunCompare();
     bool ScanBothSides();
+    // The comparison that follows an update (kn_unitCompareRefresh.cpp): lists again only the
+    // folders holding `touched` rows (those the update acted on) and the program's left-over
+    // temporary files, and keeps every other row as it was; compares the whole trees where the
+    // kept rows cannot be trusted (other settings, contents compared, a folder that cannot be
+    // listed now). Main thread, State 0, like Compare.
+    void CompareAfter(const std::vector<const TMyFileOpt*>& touched);
+    bool RefreshBothSides();
+    void MergeKeptRows();
+    // The folder, relative to its root ("" the root), whose listing holds the row's entry.
+    std::string ListedIn(const TMyFileOpt& row) const;
+    // The scan settings of both sides and the pairing's own, as one text.
+    std::string ScanSettings() const;
     void Pair();
     void CollectUnentered();
     bool LiesUnentered(const TKNFileRec& rec, bool left) const;
@@ -443,6 +486,12 @@ private:
         bool AttrDiffer;
     };
     std::vector<TContentPair> contentPairs_;
+    // The comparison after an update: whether it lists only refreshFolders_ (relative, sorted),
+    // the rows it started from, and the scan settings of the last completed comparison.
+    bool refresh_ = false;
+    std::vector<std::string> refreshFolders_, keptLinkFolders_;
+    std::vector<std::unique_ptr<TMyFileOpt>> refreshRows_;
+    std::string comparedSettings_;
     std::thread compareThread_;
     std::shared_ptr<class TKNUpdateThread> updateThread_;  // joined when replaced or destroyed
     std::unique_ptr<TKNUpdateOutcome> lastUpdate_;

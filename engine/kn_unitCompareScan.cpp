@@ -3,6 +3,7 @@
 // acceptance tests of every entry, and the sort by the provider's path and name.
 #include <algorithm>
 #include <exception>
+#include <unordered_set>
 
 #include "engine/kn_unitCompare.h"
 #include "engine/kn_unitScanProviderSide.h"
@@ -112,11 +113,46 @@ TKNFileRec* TKNFileBuffer::Keep(TKNFileRec&& rec)
 std::shared_future<void> TKNFileBuffer::StartScan()
 {
     WaitScan();
-    Clear();
-    ErrorText.clear();
+    refreshing_ = false;
     UnlistedFolders.clear();
     StaleTempFiles.clear();
     LeftOut.clear();
+    listedCounts_.clear();
+    entries_ = 0;
+    return Launch();
+}
+
+std::shared_future<void> TKNFileBuffer::StartRefresh(std::vector<std::string> folders)
+{
+    WaitScan();
+    refreshing_ = true;
+    refreshFolders_ = std::move(folders);
+    // The left-over temporary files of the folders listed again are found again, or are gone.
+    auto relisted = [this](const std::string& file) {
+        return std::binary_search(refreshFolders_.begin(), refreshFolders_.end(), vex::FolderOfPath(file),
+                                  [](std::string_view a, std::string_view b) { return CompareEntryText(a, b) < 0; });
+    };
+    StaleTempFiles.erase(std::remove_if(StaleTempFiles.begin(), StaleTempFiles.end(), relisted), StaleTempFiles.end());
+    return Launch();
+}
+
+std::string TKNFileBuffer::ScanSettings() const
+{
+    std::string text = Location() + '\n' + std::to_string(AttrMask) + ' ' + std::to_string(ExcludeAttrMask) + ' ' +
+                       std::to_string(BeginDate) + ' ' + std::to_string(EndDate) + ' ' + std::to_string(MinSize) + ' ' +
+                       std::to_string(MaxSize) + ' ' + (Recursive ? "r" : "-");
+    for (const auto* list : {&IncludeList, &ExcludeList}) {
+        text += '\n';
+        for (const std::string& pattern : *list) text += pattern + ';';
+    }
+    return text;
+}
+
+std::shared_future<void> TKNFileBuffer::Launch()
+{
+    Clear();
+    ErrorText.clear();
+    RefreshFailed = false;
     currentPath_.clear();
     openEnd_ = EndDate >= vex::Today() + kOpenEndDateDays;
     Stop = false;
@@ -176,8 +212,11 @@ void TKNFileBuffer::ScanRoot()
     }
     if (Stop) return;
     FindBackupHome();
-    WalkFolder(Folder);
-    StaleTempFiles = std::move(Provider->StaleTempFiles);
+    if (refreshing_)
+        RefreshFolders();
+    else
+        WalkFolder(Folder);
+    StaleTempFiles.insert(StaleTempFiles.end(), Provider->StaleTempFiles.begin(), Provider->StaleTempFiles.end());
     if (Stop || !ErrorText.empty()) return;
     currentPath_.clear();
     State = 2;
@@ -192,9 +231,19 @@ void TKNFileBuffer::ScanRoot()
 void TKNFileBuffer::WalkFolder(const std::string& folder)
 {
     if (Stop) return;
+    std::vector<std::string> subFolders;
+    if (!ListFolder(folder, subFolders)) return;
+    for (const auto& sub : subFolders) {
+        if (Stop || !ErrorText.empty()) return;
+        WalkFolder(sub);
+    }
+}
+
+bool TKNFileBuffer::ListFolder(const std::string& folder, std::vector<std::string>& subFolders)
+{
     currentPath_ = folder;
     ReportProgress();
-    std::vector<std::string> subFolders;
+    const std::size_t before = Items.size();
     std::unique_ptr<TKNFileRec> rec;
     Provider->ListError.clear();
     if (Provider->FindFirst(folder, AttrMask, rec)) {
@@ -202,16 +251,59 @@ void TKNFileBuffer::WalkFolder(const std::string& folder)
         while (!Stop && Provider->FindNext(rec)) Offer(*rec, subFolders);
         Provider->FindClose();
     }
-    if (!Provider->ListError.empty()) {
-        if (folder == Folder)
-            ErrorText = "Cannot list the folder \"" + folder + "\": " + Provider->ListError;
-        else
-            UnlistedFolders.push_back({folder, Provider->ListError});
-        return;
-    }
-    for (const auto& sub : subFolders) {
-        if (Stop || !ErrorText.empty()) return;
-        WalkFolder(sub);
+    SetCount(folder, static_cast<int64_t>(Items.size() - before));
+    if (Provider->ListError.empty()) return true;
+    if (folder == Folder)
+        ErrorText = "Cannot list the folder \"" + folder + "\": " + Provider->ListError;
+    else if (refreshing_)
+        RefreshFailed = true;
+    else
+        UnlistedFolders.push_back({folder, Provider->ListError});
+    return false;
+}
+
+void TKNFileBuffer::SetCount(const std::string& folder, int64_t count)
+{
+    int64_t& kept = listedCounts_[folder];
+    entries_ += count - kept;
+    kept = count;
+}
+
+void TKNFileBuffer::Forget(const std::string& folder)
+{
+    // The folder and every path that begins with it and "/" ("0" follows "/").
+    const auto first = listedCounts_.lower_bound(folder), last = listedCounts_.lower_bound(folder + "0");
+    for (auto it = first; it != last; ++it)
+        if (it->first.size() == folder.size() || it->first[folder.size()] == '/') entries_ -= it->second;
+    for (auto it = first; it != last;)
+        it = it->first.size() == folder.size() || it->first[folder.size()] == '/' ? listedCounts_.erase(it) : ++it;
+}
+
+// The folders of a refresh, in order: the fresh listing of a folder says which of the folders
+// below it are here. A folder that no scan listed on this side (the run made it, or another
+// program did meanwhile) is walked whole, as a comparison would.
+void TKNFileBuffer::RefreshFolders()
+{
+    auto refreshed = [this](const std::string& folder) {
+        return std::binary_search(refreshFolders_.begin(), refreshFolders_.end(), folder,
+                                  [](std::string_view a, std::string_view b) { return CompareEntryText(a, b) < 0; });
+    };
+    std::unordered_set<std::string> entered{Folder};
+    std::vector<std::string> subFolders;
+    for (const std::string& folder : refreshFolders_) {
+        if (Stop || !ErrorText.empty() || RefreshFailed) return;
+        if (entered.count(folder) == 0) {
+            Forget(folder);
+            continue;
+        }
+        subFolders.clear();
+        if (!ListFolder(folder, subFolders)) return;
+        for (const std::string& sub : subFolders) {
+            if (refreshed(sub))
+                entered.insert(sub);
+            else if (listedCounts_.count(sub) == 0)
+                WalkFolder(sub);
+        }
     }
 }
 

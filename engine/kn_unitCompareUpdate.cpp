@@ -216,12 +216,23 @@ void TKNUpdateThread::Finish()
         if (engine.OnUpdateDone) engine.OnUpdateDone(&engine);
         if (engine.CompareAfterUpdate && !engine.LastUpdate().Stopped) {
             engine.State = 0;
-            engine.Compare(false);
+            engine.CompareAfter(TouchedRows());
             return;
         }
         if (engine.OnProgress) engine.OnProgress(&engine, 0, std::string());
         engine.State = 0;
     });
+}
+
+// The rows the run acted on, whatever came of it: what the comparison after it lists again.
+// A dry run changed nothing.
+std::vector<const TMyFileOpt*> TKNUpdateThread::TouchedRows() const
+{
+    std::vector<const TMyFileOpt*> rows;
+    if (FileCompare.UpdateDryRun) return rows;
+    for (std::size_t position = 0; position < Plan.size(); ++position)
+        if (!Plan[position].IsNothing()) rows.push_back(Row(Indexes[position]));
+    return rows;
 }
 
 // --- The engine's entry ---------------------------------------------------------------------

@@ -84,6 +84,7 @@ private:
     std::vector<std::vector<std::size_t>> Stages(bool& reads) const;
     void CarryJob(TKNUpdateWorker& worker, std::size_t job);
     void Finish();
+    std::vector<const TMyFileOpt*> TouchedRows() const;
 
     std::atomic<bool> modesNotKept_[2] = {false, false};
     std::vector<TStaleTemp> staleTemps_;

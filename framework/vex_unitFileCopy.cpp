@@ -106,21 +106,23 @@ static bool CopyRange(BlockMover& mover, int64_t count, int64_t size, int64_t& d
     return true;
 }
 
-// The data segments are found with SEEK_DATA/SEEK_HOLE, only for a file with fewer blocks
-// than its size (a dense file needs no search); the destination is extended to the source's
-// size at the end. Where the file system cannot tell holes, the whole file is one segment.
+// A dense file is one segment from where both descriptors stand (offset 0) to its end, copied
+// without a seek. The data segments of a file with fewer blocks than its size are found with
+// SEEK_DATA/SEEK_HOLE, and the destination is extended to the source's size at the end; where
+// the file system cannot tell holes, the whole file is one segment.
 static bool CopyContent(int in, int out, const struct stat& st, const StopTest& stop,
                         const std::function<void(int64_t)>& moved, std::string& error)
 {
     const int64_t size = st.st_size;
-    const bool sparse = static_cast<int64_t>(st.st_blocks) * 512 < size;
     BlockMover mover(in, out);
     int64_t done = 0;
+    if (static_cast<int64_t>(st.st_blocks) * 512 >= size)
+        return CopyRange(mover, INT64_MAX, size, done, stop, moved, error);
     for (off_t offset = 0;;) {
-        off_t data = sparse ? lseek(in, offset, SEEK_DATA) : offset;
+        off_t data = lseek(in, offset, SEEK_DATA);
         if (data < 0 && errno == ENXIO) break;  // nothing but a hole up to the end
         if (data < 0) data = offset;
-        off_t hole = sparse ? lseek(in, data, SEEK_HOLE) : -1;
+        off_t hole = lseek(in, data, SEEK_HOLE);
         const bool bounded = hole > data;
         if (lseek(in, data, SEEK_SET) < 0 || lseek(out, data, SEEK_SET) < 0) return Fail(error);
         const int64_t count = bounded ? hole - data : INT64_MAX;

@@ -25,8 +25,8 @@ constexpr int64_t kCopyBlockSize = 1048576;
 // Asked between blocks of a large copy; true ends the copy with "Operation canceled".
 using StopTest = std::function<bool()>;
 
-// Copies the whole content of the regular file `in` (whose status is `st`) into `out` from
-// offset 0, both descriptors' offsets moving: 1 MiB blocks by the kernel where it can, with a
+// Copies the whole content of the regular file `in` (whose status is `st`) into the empty `out`,
+// both descriptors standing at offset 0 and moving: 1 MiB blocks by the kernel where it can, with a
 // buffered fallback. Holes of a sparse source (fewer blocks allocated than its size) stay holes.
 // `stop` is asked between blocks of a file over one block (ECANCELED); `moved`, when set,
 // receives the bytes of each block. False with the failing call's text in `error` and its

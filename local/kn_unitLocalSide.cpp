@@ -16,6 +16,7 @@
 #include "framework/vex_unitFileCopy.h"
 #include "framework/vex_unitFileSystem.h"
 #include "framework/vex_unitPathBeneath.h"
+#include "local/kn_unitOpenFolders.h"
 #include "side/kn_unitSideRules.h"
 
 namespace kn {
@@ -82,6 +83,13 @@ void FillEntry(TKNSideEntry& entry, const struct stat& st)
     entry.OwnerKnown = true;
 }
 
+// The folder holding an entry, open, and the entry's name in it.
+struct TReached {
+    std::shared_ptr<const TKNOpenFolder> Folder;
+    std::string Name;
+    int Handle() const { return Folder ? Folder->Handle() : -1; }
+};
+
 // Moves `from` to `to` unless an entry is at `to` (EEXIST): renameat2 with RENAME_NOREPLACE,
 // or, on a file system without it, a hard link and the removal of the old name (files only).
 // 0 or the errno of the failure.
@@ -100,11 +108,12 @@ class TLocalReadStream : public TKNReadStream {
 public:
     TLocalReadStream(int fd, std::string shown) : fd_(fd), shown_(std::move(shown)) {}
     int64_t Read(char* buffer, std::size_t size, TKNSideResult& result) override;
-    int LocalHandle() const override { return fd_.Get(); }
+    int LocalHandle() const override { return started_ ? -1 : fd_.Get(); }
 
 private:
     TFd fd_;
     std::string shown_;
+    bool started_ = false;  // read from: the descriptor no longer stands at the start
 };
 
 // A file written under a temporary name beside the destination (TempName), put in place by
@@ -112,8 +121,8 @@ private:
 // whose path was checked for links.
 class TLocalWriteStream : public TKNWriteStream {
 public:
-    TLocalWriteStream(TKNLocalSide& side, std::unique_ptr<vex::TvexParentFolder> folder, std::string temp, int fd,
-                      const TKNWriteTerms& terms, std::string shown)
+    TLocalWriteStream(TKNLocalSide& side, TReached folder, std::string temp, int fd, const TKNWriteTerms& terms,
+                      std::string shown)
         : side_(side),
           folder_(std::move(folder)),
           temp_(std::move(temp)),
@@ -136,7 +145,7 @@ private:
     void KeepUserAttributes(int source);
 
     TKNLocalSide& side_;
-    std::unique_ptr<vex::TvexParentFolder> folder_;
+    TReached folder_;
     std::string temp_;  // empty once renamed or removed
     TFd fd_;
     TKNWriteTerms spec_;
@@ -146,7 +155,8 @@ private:
 
 class TKNLocalSide : public TKNSide {
 public:
-    TKNLocalSide(std::string root, const TKNSideContext& context) : root_(std::move(root)), context_(context)
+    TKNLocalSide(std::string root, const TKNSideContext& context)
+        : root_(std::move(root)), context_(context), folders_(root_)
     {
         caps_.TimeStep = 1;
         caps_.Inodes = true;
@@ -179,15 +189,17 @@ private:
     TKNSideResult Fail(int err, const TKNSidePath& path) const;
     TKNSideResult Fail(TKNSideError kind, const TKNSidePath& path, const std::string& why) const;
     // The folder holding `path` (not the root), reached without following links.
-    TKNSideResult Reach(const TKNSidePath& path, vex::TvexParentFolder& folder) const;
+    TKNSideResult Reach(const TKNSidePath& path, TReached& folder);
     // Reach and the entry's own status (a link as a link).
-    TKNSideResult ReachEntry(const TKNSidePath& path, vex::TvexParentFolder& folder, TKNSideEntry& entry) const;
-    TKNSideResult OpenFolder(const TKNSidePath& path, TFd& fd) const;
-    TKNSideResult OpenRoot(TFd& fd) const;
+    TKNSideResult ReachEntry(const TKNSidePath& path, TReached& folder, TKNSideEntry& entry);
+    // A descriptor of its own for the folder at `path`, to be read.
+    TKNSideResult OpenFolder(const TKNSidePath& path, TFd& fd);
+    TKNSideResult Root(std::shared_ptr<const TKNOpenFolder>& root);
 
     std::string root_;
     TKNSideContext context_;
     TKNSideCaps caps_;
+    TKNOpenFolders folders_;
     bool attributesNoticed_ = false;
 };
 
@@ -195,6 +207,7 @@ private:
 
 int64_t TLocalReadStream::Read(char* buffer, std::size_t size, TKNSideResult& result)
 {
+    started_ = true;
     ssize_t got;
     do got = read(fd_.Get(), buffer, size);
     while (got < 0 && errno == EINTR);
@@ -233,8 +246,7 @@ TKNSideResult TLocalWriteStream::WriteFrom(TKNReadStream& source, const std::fun
     // goes through the buffered loop of the interface.
     const int in = source.LocalHandle();
     struct stat st;
-    if (in < 0 || written_ != 0 || fd_.Get() < 0 || fstat(in, &st) != 0 || !S_ISREG(st.st_mode) ||
-        lseek(in, 0, SEEK_CUR) != 0)
+    if (in < 0 || written_ != 0 || fd_.Get() < 0 || fstat(in, &st) != 0 || !S_ISREG(st.st_mode))
         return TKNWriteStream::WriteFrom(source, moved);
     std::string error;
     int err = 0;
@@ -298,8 +310,8 @@ TKNSideResult TLocalWriteStream::Finish()
 // never put over one that appeared meanwhile.
 TKNSideResult TLocalWriteStream::PutInPlace()
 {
-    const int dir = folder_->Handle();
-    const std::string& name = folder_->Name();
+    const int dir = folder_.Handle();
+    const std::string& name = folder_.Name;
     TKNSideEntry current;
     int err = 0;
     const TKNSideResult found = TKNLocalSide::StatAt(dir, name, current, false, err);
@@ -326,7 +338,7 @@ TKNSideResult TLocalWriteStream::PutInPlace()
 void TLocalWriteStream::Abort()
 {
     fd_.Reset();
-    if (!temp_.empty()) unlinkat(folder_->Handle(), temp_.c_str(), 0);
+    if (!temp_.empty()) unlinkat(folder_.Handle(), temp_.c_str(), 0);
     temp_.clear();
 }
 
@@ -362,22 +374,28 @@ TKNSideResult TKNLocalSide::Connect()
     return TKNSideResult::Fail(KindOfErrno(err), "Cannot list the folder \"" + root_ + "\": " + vex::ErrorText(err));
 }
 
-TKNSideResult TKNLocalSide::OpenRoot(TFd& fd) const
+TKNSideResult TKNLocalSide::Root(std::shared_ptr<const TKNOpenFolder>& root)
 {
-    fd.Reset(open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return fd.Get() >= 0 ? TKNSideResult::Ok() : Fail(errno, {});
+    int err = 0;
+    std::string shown;
+    root = folders_.Reach({}, 0, err, shown);
+    return root ? TKNSideResult::Ok() : Fail(err, {});
 }
 
-TKNSideResult TKNLocalSide::Reach(const TKNSidePath& path, vex::TvexParentFolder& folder) const
+TKNSideResult TKNLocalSide::Reach(const TKNSidePath& path, TReached& folder)
 {
     for (const std::string& name : path.Names())
         if (std::string why = NameProblem(name, caps_.ForbiddenInNames); !why.empty())
             return TKNSideResult::Fail(TKNSideError::BadName, why);
     if (path.IsRoot()) return Fail(TKNSideError::Other, path, "the root itself cannot be changed this way.");
-    std::string error;
-    if (folder.OpenNames(root_, path.Names(), false, error)) return TKNSideResult::Ok();
-    if (folder.Errno() == ELOOP) return TKNSideResult::Fail(TKNSideError::Link, error + ".");
-    return Fail(folder.Errno(), path);
+    const std::vector<std::string>& names = path.Names();
+    int err = 0;
+    std::string shown;
+    folder.Folder = folders_.Reach(names, names.size() - 1, err, shown);
+    folder.Name = names.back();
+    if (folder.Folder) return TKNSideResult::Ok();
+    if (err == ELOOP) return TKNSideResult::Fail(TKNSideError::Link, vex::LinkRefusedText(shown) + ".");
+    return Fail(err, path);
 }
 
 TKNSideResult TKNLocalSide::StatAt(int dir, const std::string& name, TKNSideEntry& entry, bool resolve, int& err)
@@ -403,26 +421,32 @@ TKNSideResult TKNLocalSide::StatAt(int dir, const std::string& name, TKNSideEntr
     return TKNSideResult::Ok();
 }
 
-TKNSideResult TKNLocalSide::ReachEntry(const TKNSidePath& path, vex::TvexParentFolder& folder,
-                                       TKNSideEntry& entry) const
+TKNSideResult TKNLocalSide::ReachEntry(const TKNSidePath& path, TReached& folder, TKNSideEntry& entry)
 {
     if (TKNSideResult reached = Reach(path, folder); !reached) return reached;
     int err = 0;
-    if (StatAt(folder.Handle(), folder.Name(), entry, false, err)) return TKNSideResult::Ok();
+    if (StatAt(folder.Handle(), folder.Name, entry, false, err)) return TKNSideResult::Ok();
     return Fail(err, path);
 }
 
-TKNSideResult TKNLocalSide::OpenFolder(const TKNSidePath& path, TFd& fd) const
+TKNSideResult TKNLocalSide::OpenFolder(const TKNSidePath& path, TFd& fd)
 {
-    if (path.IsRoot()) return OpenRoot(fd);
-    vex::TvexParentFolder folder;
+    // A new open of its own: a duplicate of a held descriptor would share its reading position.
+    constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    if (path.IsRoot()) {
+        std::shared_ptr<const TKNOpenFolder> root;
+        if (TKNSideResult opened = Root(root); !opened) return opened;
+        fd.Reset(openat(root->Handle(), ".", kFlags));
+        return fd.Get() >= 0 ? TKNSideResult::Ok() : Fail(errno, path);
+    }
+    TReached folder;
     if (TKNSideResult reached = Reach(path, folder); !reached) return reached;
-    fd.Reset(openat(folder.Handle(), folder.Name().c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    fd.Reset(openat(folder.Handle(), folder.Name.c_str(), kFlags));
     if (fd.Get() >= 0) return TKNSideResult::Ok();
     const int err = errno;
     TKNSideEntry entry;
     int statErr = 0;
-    if ((err == ELOOP || err == ENOTDIR) && StatAt(folder.Handle(), folder.Name(), entry, false, statErr)) {
+    if ((err == ELOOP || err == ENOTDIR) && StatAt(folder.Handle(), folder.Name, entry, false, statErr)) {
         if (entry.Link) return TKNSideResult::Fail(TKNSideError::Link, vex::LinkRefusedText(Shown(path)) + ".");
         return Fail(TKNSideError::Other, path, "not a folder.");
     }
@@ -464,25 +488,25 @@ TKNSideResult TKNLocalSide::List(const TKNSidePath& folder, std::vector<TKNSideE
 TKNSideResult TKNLocalSide::Stat(const TKNSidePath& path, TKNSideEntry& entry)
 {
     if (path.IsRoot()) {
-        TFd fd;
+        std::shared_ptr<const TKNOpenFolder> root;
         struct stat st;
-        if (TKNSideResult opened = OpenRoot(fd); !opened) return opened;
-        if (fstat(fd.Get(), &st) != 0) return Fail(errno, path);
+        if (TKNSideResult opened = Root(root); !opened) return opened;
+        if (fstat(root->Handle(), &st) != 0) return Fail(errno, path);
         entry = {};
         FillEntry(entry, st);
         return TKNSideResult::Ok();
     }
-    vex::TvexParentFolder folder;
+    TReached folder;
     return ReachEntry(path, folder, entry);
 }
 
 TKNSideResult TKNLocalSide::OpenRead(const TKNSidePath& path, std::unique_ptr<TKNReadStream>& stream)
 {
-    vex::TvexParentFolder folder;
+    TReached folder;
     if (TKNSideResult reached = Reach(path, folder); !reached) return reached;
     // A link at the entry is read as what it leads to, as it was listed; anything but a regular
     // file is refused before it is opened, and the non-blocking open is checked again.
-    const char* name = folder.Name().c_str();
+    const char* name = folder.Name.c_str();
     struct stat st;
     if (fstatat(folder.Handle(), name, &st, 0) != 0) return Fail(errno, path);
     const char* notRegular = "not a regular file (a device, FIFO or socket is never read).";
@@ -499,19 +523,19 @@ TKNSideResult TKNLocalSide::OpenRead(const TKNSidePath& path, std::unique_ptr<TK
 TKNSideResult TKNLocalSide::OpenWrite(const TKNSidePath& path, const TKNWriteTerms& terms,
                                       std::unique_ptr<TKNWriteStream>& stream)
 {
-    auto folder = std::make_unique<vex::TvexParentFolder>();
+    TReached folder;
     TKNSideEntry current;
-    TKNSideResult found = ReachEntry(path, *folder, current);
-    if (found.Kind == TKNSideError::BadName || found.Kind == TKNSideError::Link || folder->Handle() < 0) return found;
+    TKNSideResult found = ReachEntry(path, folder, current);
+    if (found.Kind == TKNSideError::BadName || found.Kind == TKNSideError::Link || folder.Handle() < 0) return found;
     // Checked here to spare a useless copy, and again just before the rename.
     if (TKNSideResult same = CheckExpected(terms.Replaces, found, current, Shown(path)); !same) return same;
     if (found && current.IsFolder()) return Fail(TKNSideError::Exists, path, "a folder is in the way.");
     // Private while written when the mode is given (set at Commit); else the usual default.
     const mode_t mode = terms.Mode >= 0 ? 0600 : 0666;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string temp = TempName(folder->Name());
+        std::string temp = TempName(folder.Name);
         const int fd =
-            openat(folder->Handle(), temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+            openat(folder.Handle(), temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd < 0 && errno == EEXIST) continue;
         if (fd < 0) return Fail(errno, path);
         stream = std::make_unique<TLocalWriteStream>(*this, std::move(folder), std::move(temp), fd, terms, Shown(path));
@@ -523,10 +547,10 @@ TKNSideResult TKNLocalSide::OpenWrite(const TKNSidePath& path, const TKNWriteTer
 TKNSideResult TKNLocalSide::MakeFolder(const TKNSidePath& path, int mode)
 {
     if (path.IsRoot()) return TKNSideResult::Ok();
-    vex::TvexParentFolder folder;
+    TReached folder;
     if (TKNSideResult reached = Reach(path, folder); !reached) return reached;
     const int dir = folder.Handle();
-    const char* name = folder.Name().c_str();
+    const char* name = folder.Name.c_str();
     // Made private, then given exactly its mode: the umask neither widens nor narrows it.
     if (mkdirat(dir, name, mode >= 0 ? 0700 : 0777) != 0) {
         const int err = errno;
@@ -543,25 +567,25 @@ TKNSideResult TKNLocalSide::MakeFolder(const TKNSidePath& path, int mode)
 
 TKNSideResult TKNLocalSide::RemoveFolder(const TKNSidePath& path)
 {
-    vex::TvexParentFolder folder;
+    TReached folder;
     TKNSideEntry entry;
     if (TKNSideResult found = ReachEntry(path, folder, entry); !found) return found;
     if (!entry.Link && !entry.IsFolder()) return Fail(TKNSideError::Other, path, "not a folder.");
     const int flags = entry.Link ? 0 : AT_REMOVEDIR;
-    if (unlinkat(folder.Handle(), folder.Name().c_str(), flags) != 0) return Fail(errno, path);
+    if (unlinkat(folder.Handle(), folder.Name.c_str(), flags) != 0) return Fail(errno, path);
     return TKNSideResult::Ok();
 }
 
 TKNSideResult TKNLocalSide::RemoveFile(const TKNSidePath& path, const TKNExpected& expected)
 {
-    vex::TvexParentFolder folder;
+    TReached folder;
     TKNSideEntry entry;
     const TKNSideResult found = ReachEntry(path, folder, entry);
     if (found.Kind == TKNSideError::BadName || found.Kind == TKNSideError::Link || folder.Handle() < 0) return found;
     if (TKNSideResult same = CheckExpected(expected, found, entry, Shown(path)); !same) return same;
     if (!found) return found;
     if (entry.IsFolder()) return Fail(TKNSideError::Other, path, "a folder.");
-    if (unlinkat(folder.Handle(), folder.Name().c_str(), 0) != 0) return Fail(errno, path);
+    if (unlinkat(folder.Handle(), folder.Name.c_str(), 0) != 0) return Fail(errno, path);
     return TKNSideResult::Ok();
 }
 
@@ -569,31 +593,31 @@ TKNSideResult TKNLocalSide::SetTime(const TKNSidePath& path, int64_t mtime, int3
 {
     const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(mtime), nsec}};
     if (path.IsRoot()) {
-        TFd fd;
-        if (TKNSideResult opened = OpenRoot(fd); !opened) return opened;
-        return futimens(fd.Get(), times) == 0 ? TKNSideResult::Ok() : Fail(errno, path);
+        std::shared_ptr<const TKNOpenFolder> root;
+        if (TKNSideResult opened = Root(root); !opened) return opened;
+        return futimens(root->Handle(), times) == 0 ? TKNSideResult::Ok() : Fail(errno, path);
     }
-    vex::TvexParentFolder folder;
+    TReached folder;
     TKNSideEntry entry;
     if (TKNSideResult found = ReachEntry(path, folder, entry); !found) return found;
     if (entry.Link) return TKNSideResult::Fail(TKNSideError::Link, vex::LinkRefusedText(Shown(path)) + ".");
     // No-follow even if the entry became a link since the test above: then the link's own time.
-    if (utimensat(folder.Handle(), folder.Name().c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) return Fail(errno, path);
+    if (utimensat(folder.Handle(), folder.Name.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) return Fail(errno, path);
     return TKNSideResult::Ok();
 }
 
 TKNSideResult TKNLocalSide::SetMode(const TKNSidePath& path, uint32_t mode)
 {
     if (path.IsRoot()) {
-        TFd fd;
-        if (TKNSideResult opened = OpenRoot(fd); !opened) return opened;
-        return fchmod(fd.Get(), mode & 07777) == 0 ? TKNSideResult::Ok() : Fail(errno, path);
+        std::shared_ptr<const TKNOpenFolder> root;
+        if (TKNSideResult opened = Root(root); !opened) return opened;
+        return fchmod(root->Handle(), mode & 07777) == 0 ? TKNSideResult::Ok() : Fail(errno, path);
     }
-    vex::TvexParentFolder folder;
+    TReached folder;
     TKNSideEntry entry;
     if (TKNSideResult found = ReachEntry(path, folder, entry); !found) return found;
     // Refused for a link here and, should the entry become one meanwhile, by the call itself.
-    if (entry.Link || fchmodat(folder.Handle(), folder.Name().c_str(), mode & 07777, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (entry.Link || fchmodat(folder.Handle(), folder.Name.c_str(), mode & 07777, AT_SYMLINK_NOFOLLOW) != 0) {
         if (entry.Link || errno == EOPNOTSUPP)
             return TKNSideResult::Fail(TKNSideError::Link, vex::LinkRefusedText(Shown(path)) + ".");
         return Fail(errno, path);
@@ -603,10 +627,10 @@ TKNSideResult TKNLocalSide::SetMode(const TKNSidePath& path, uint32_t mode)
 
 TKNSideResult TKNLocalSide::Rename(const TKNSidePath& from, const TKNSidePath& to)
 {
-    vex::TvexParentFolder source, target;
+    TReached source, target;
     if (TKNSideResult reached = Reach(from, source); !reached) return reached;
     if (TKNSideResult reached = Reach(to, target); !reached) return reached;
-    const int err = MoveNoReplace(source.Handle(), source.Name(), target.Handle(), target.Name());
+    const int err = MoveNoReplace(source.Handle(), source.Name, target.Handle(), target.Name);
     if (err == 0) return TKNSideResult::Ok();
     return Fail(err, err == EEXIST ? to : from);
 }

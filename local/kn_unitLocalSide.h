@@ -1,6 +1,7 @@
 // The local kind of side: a folder of this machine. Every entry is reached from the root one
-// component at a time with openat(O_NOFOLLOW) (framework/vex_unitPathBeneath.h), so a link on
-// the way fails with kind Link and a link at the entry is an entry of its own.
+// component at a time with openat(O_NOFOLLOW), so a link on the way fails with kind Link and a
+// link at the entry is an entry of its own; the folders on the way stay open for the next
+// entry (kn_unitOpenFolders.h), so the files of one folder cost one walk.
 //
 // What it adds to the promises of TKNSide (side/kn_unitSide.h):
 // - Times to the nanosecond (TimeStep 1), permission bits, owners and inodes. A link is listed

@@ -131,7 +131,8 @@ public:
     virtual ~TKNReadStream() = default;
     // Up to `size` bytes: the count, 0 at the end, -1 with `result` set.
     virtual int64_t Read(char* buffer, std::size_t size, TKNSideResult& result) = 0;
-    // A local file descriptor of the data, for a same-kind fast path; -1 for none.
+    // A local file descriptor of the data standing at its start, for a same-kind fast path;
+    // -1 for none, and once anything was read.
     virtual int LocalHandle() const { return -1; }
 };
 

@@ -6,7 +6,9 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "local/kn_unitLocalSide.h"
@@ -93,6 +95,53 @@ TEST(LocalSide, SpecialFilesAreNeverOpenedForReading)
         EXPECT_FALSE(side->OpenRead(Name(name), stream)) << name;
         EXPECT_FALSE(stream) << name;
     }
+}
+
+// The folders on the way stay open from one entry to the next: a folder the side renames or
+// removes is walked anew afterwards, and one that another program swaps for a link is either
+// refused (walked anew) or stays the folder that was checked (held), never followed.
+TEST(LocalSide, HeldFoldersFollowRenamesAndRemovalsAndNeverALink)
+{
+    testutil::TempDir dir, outside;
+    auto side = Connected(dir.path(), {});
+    auto path = [](const std::string& text) {
+        TKNSidePath p;
+        std::string reason;
+        EXPECT_TRUE(TKNSidePath::FromRelative(text, p, reason)) << reason;
+        return p;
+    };
+    auto put = [&](const std::string& text) {
+        std::unique_ptr<TKNWriteStream> stream;
+        TKNSideResult r = side->OpenWrite(path(text), {}, stream);
+        if (r) r = stream->Write(text.data(), text.size());
+        if (r) r = stream->Commit();
+        return r;
+    };
+    for (const char* folder : {"a", "a/b"}) ASSERT_TRUE(side->MakeFolder(path(folder), 0700));
+    EXPECT_TRUE(put("a/b/one"));
+    ASSERT_TRUE(side->Rename(path("a/b"), path("a/c")));
+    EXPECT_EQ(put("a/b/two").Kind, TKNSideError::NotFound);
+    ASSERT_TRUE(side->MakeFolder(path("a/b"), 0700));
+    EXPECT_TRUE(put("a/b/two"));
+    ASSERT_TRUE(side->RemoveFile(path("a/b/two"), {}));
+    ASSERT_TRUE(side->RemoveFolder(path("a/b")));
+    ASSERT_TRUE(side->MakeFolder(path("a/b"), 0700));
+    EXPECT_TRUE(put("a/b/three"));
+    EXPECT_TRUE(put("a/c/four"));
+    const std::pair<const char*, const char*> placed[] = {
+        {"a/c/one", "a/b/one"}, {"a/b/three", "a/b/three"}, {"a/c/four", "a/c/four"}};
+    for (const auto& [file, content] : placed) EXPECT_EQ(testutil::ReadFile(dir / file), content) << file;
+    EXPECT_FALSE(testutil::Exists(dir / "a/b/one"));
+    EXPECT_FALSE(testutil::Exists(dir / "a/b/two"));
+    // Swapped while held (the last write went through a/c), then while not held.
+    ASSERT_EQ(rename((dir / "a/c").c_str(), (dir / "a/away").c_str()), 0);
+    ASSERT_EQ(symlink(outside.path().c_str(), (dir / "a/c").c_str()), 0);
+    EXPECT_TRUE(put("a/c/five"));
+    EXPECT_TRUE(testutil::Exists(dir / "a/away/five"));
+    EXPECT_TRUE(put("a/b/six"));
+    EXPECT_EQ(put("a/c/seven").Kind, TKNSideError::Link);
+    EXPECT_FALSE(testutil::Exists(outside / "five"));
+    EXPECT_FALSE(testutil::Exists(outside / "seven"));
 }
 
 TEST(LocalSide, OnlyAnAbsoluteFolderIsARoot)

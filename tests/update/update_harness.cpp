@@ -56,6 +56,20 @@ ProgramFolderHere::~ProgramFolderHere()
     unsetenv("KESTRUNE_HOME");
 }
 
+std::vector<std::string> RowTexts(const kn::TKNFileCompare& engine)
+{
+    auto side = [](const kn::TKNFileRec& rec, int rootLen) {
+        if (rec.Path.empty()) return std::string("-");
+        return rec.Path.str().substr(static_cast<size_t>(rootLen)) + "|" + rec.Name + " " + std::to_string(rec.Size) +
+               " " + std::to_string(rec.Time) + " " + std::to_string(rec.Attr);
+    };
+    std::vector<std::string> rows;
+    for (const auto& row : engine.Items)
+        rows.push_back(side(row->Left, engine.LeftRootLen) + " / " + side(row->Right, engine.RightRootLen) + " " +
+                       std::to_string(static_cast<int>(row->Status)) + (row->Unlisted ? " unlisted" : ""));
+    return rows;
+}
+
 UpdateHarness::UpdateHarness(const std::string& left, const std::string& right)
 {
     engine.SetLeftFolder(left);

@@ -22,6 +22,10 @@ void Age(const std::string& path, int seconds);
 // Writes `content` to `path` (making its folders) and ages it by `age` seconds.
 void Put(const std::string& path, const std::string& content, int age);
 
+// Every row of the engine's last result as one line: each side's relative path, size, time and
+// attribute bits (or "-" where absent), the status and the unlisted mark.
+std::vector<std::string> RowTexts(const kn::TKNFileCompare& engine);
+
 // Points the program folder (where backups go) at a fresh folder while it exists.
 struct ProgramFolderHere {
     TempDir home;

@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# Times local copies with no disk in the way: 20,000 files of 1 to 20 KiB (about 200 MiB) in
+# 200 folders, from tmpfs into tmpfs (/dev/shm), so the figures are system calls and CPU.
+#
+#   bench/local.sh [RUNS] [CLI]
+#
+# - copy:  into an empty folder: `cp -a`, `rsync -a`, `kestrune-cli update --action
+#          left-to-right` (both of its comparisons included)
+# - no-op: the same update between two identical trees: `rsync -a` and `kestrune-cli update`
+# then one traced run of each (`strace -c -f`): the system calls per file.
+#
+# The tools take turns in every run (default 5 runs); medians and their ratios are printed.
+# CLI defaults to the release kestrune-cli in build/release (built when missing); another
+# build (an older commit's, say) can be given to compare.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+runs=${1:-5}
+cli=${2:-$root/build/release/app/kestrune-cli}
+work=$(mktemp -d /dev/shm/kestrune-local-bench.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+src="$work/src"
+dest="$work/dest"
+
+for tool in rsync bc strace; do
+    command -v $tool >/dev/null || { echo "bench/local.sh needs $tool (apt-get install $tool)" >&2; exit 1; }
+done
+source "$root/bench/build_cli.sh"
+build_cli
+
+/usr/bin/python3 - "$src" <<'EOF'
+import os, random, sys
+root = sys.argv[1]
+rnd = random.Random(42)
+block = os.urandom(1 << 20)
+for i in range(20000):
+    folder = os.path.join(root, "d%02d" % (i % 20), "e%02d" % (i // 20 % 10))
+    os.makedirs(folder, exist_ok=True)
+    size = rnd.randint(1024, 20 * 1024)
+    start = rnd.randint(0, len(block) - size)
+    with open(os.path.join(folder, "f%05d.dat" % i), "wb") as f:
+        f.write(block[start:start + size])
+EOF
+files=$(find "$src" -type f | wc -l)
+echo "Tree: $(du -sh "$src" | cut -f1), $files files, in $work; $runs runs per tool" >&2
+
+# seconds COMMAND...: runs it once; prints the seconds it took.
+seconds() {
+    local start end
+    start=$(date +%s.%N)
+    "$@" >/dev/null 2>&1 || { echo "bench/local.sh: $1 failed" >&2; exit 1; }
+    end=$(date +%s.%N)
+    echo "$end - $start" | bc -l
+}
+
+fresh_dest() { rm -rf "$dest" && mkdir "$dest"; }
+same_dest() { rm -rf "$dest" && cp -a "$src/." "$dest/"; }
+check() { diff -rq "$src" "$dest" >/dev/null || { echo "bench/local.sh: $1 made a different tree" >&2; exit 1; }; }
+median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+declare -A times
+for ((r = 1; r <= runs; r++)); do
+    for tool in copy-cp copy-rsync copy-kestrune noop-rsync noop-kestrune; do
+        case $tool in
+            copy-cp) fresh_dest; t=$(seconds cp -a "$src/." "$dest/") ;;
+            copy-rsync) fresh_dest; t=$(seconds rsync -a "$src/" "$dest/") ;;
+            copy-kestrune) fresh_dest; t=$(seconds "$cli" update --action left-to-right "$src" "$dest") ;;
+            noop-rsync) same_dest; t=$(seconds rsync -a "$src/" "$dest/") ;;
+            noop-kestrune) same_dest; t=$(seconds "$cli" update --action left-to-right "$src" "$dest") ;;
+        esac
+        check "$tool"
+        times[$tool]+="$t "
+        echo "  $tool run $r: $t s" >&2
+    done
+done
+
+declare -A m
+for tool in "${!times[@]}"; do m[$tool]=$(printf '%s\n' ${times[$tool]} | median); done
+ratio() { echo "$1 / $2" | bc -l; }
+printf '%-28s %9s %9s\n' work "median s" ratio
+printf '%-28s %9.3f\n' "copy: cp -a" "${m[copy-cp]}"
+printf '%-28s %9.3f %9.2f  (vs cp -a)\n' "copy: rsync -a" "${m[copy-rsync]}" "$(ratio "${m[copy-rsync]}" "${m[copy-cp]}")"
+printf '%-28s %9.3f %9.2f  (vs cp -a)\n' "copy: kestrune-cli update" "${m[copy-kestrune]}" \
+    "$(ratio "${m[copy-kestrune]}" "${m[copy-cp]}")"
+printf '%-28s %9.3f\n' "no-op: rsync -a" "${m[noop-rsync]}"
+printf '%-28s %9.3f %9.2f  (vs rsync -a)\n' "no-op: kestrune-cli update" "${m[noop-kestrune]}" \
+    "$(ratio "${m[noop-kestrune]}" "${m[noop-rsync]}")"
+
+# System calls per file, from one traced run of each: the copies, and the no-op update (its
+# two comparisons' share of a copy's calls: the update's comparison before and after).
+echo "System calls per file (strace -c -f, one run each):"
+for tool in cp kestrune kestrune-noop; do
+    if [ $tool = kestrune-noop ]; then same_dest; else fresh_dest; fi
+    case $tool in
+        cp) strace -c -f -o "$work/strace.txt" cp -a "$src/." "$dest/" ;;
+        kestrune*) strace -c -f -o "$work/strace.txt" "$cli" update --action left-to-right "$src" "$dest" >/dev/null 2>&1 ;;
+    esac
+    awk -v files="$files" -v tool="$tool" '
+        $NF ~ /^(openat|open|newfstatat|fstat|statx|lseek|futex|copy_file_range|read|write|close|getdents64)$/ {
+            line = line sprintf(" %s %.2f", $NF, $4 / files)
+        }
+        END { print "  " tool ":" line }' "$work/strace.txt"
+done
