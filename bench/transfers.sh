@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Times uploads of many small files over slow links with one transfer at a time and with
 # several (`kestrune-cli update --transfers N`), both on loopback:
-#   ftp   a threaded pyftpdlib that sends every reply 20 ms late (bench/slow_ftp_server.py)
+#   ftp   pyftpdlib that sends every reply 20 ms late (tests/common/ftp_server.py --reply-delay-ms)
 #   sftp  OpenSSH's sshd behind a proxy that holds every chunk 10 ms each way
-#         (bench/delay_proxy.py)
+#         (bench/latency/delay_proxy.py)
 # The tree is 500 files of 100 B to 8 KB in 10 folders; each run uploads it into an empty
 # folder, and its time includes the comparisons before and after the update.
 #
@@ -107,9 +107,10 @@ mkdir -p "$data"
 build_cli
 fds=()
 trap cleanup EXIT
-start_child ftp_port /usr/bin/python3 "$root/bench/slow_ftp_server.py" --root "$data" --delay 20
+start_child ftp_port /usr/bin/python3 "$root/tests/common/ftp_server.py" --root "$data" --user bench \
+    --password bench --reply-delay-ms 20
 start_sshd
-start_child proxy_port /usr/bin/python3 "$root/bench/delay_proxy.py" --to "$sshd_port" --delay 10
+start_child proxy_port /usr/bin/python3 "$root/bench/latency/delay_proxy.py" --to "$sshd_port" --delay-ms 10
 echo "[127.0.0.1]:$proxy_port $(cut -d' ' -f1,2 "$run/host_key.pub")" >"$run/home/.ssh/known_hosts"
 
 kestrune() { HOME="$run/home" "$cli" "$@"; }
