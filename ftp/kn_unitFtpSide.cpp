@@ -204,7 +204,8 @@ void TKNFtpSide::ListServer(TKNIdFTP& ftp, const std::string& serverPath, std::v
 
 // MLSD shows every entry. Without it, "LIST -a" is tried; until a listing has shown that the
 // server understands it, the plain LIST is asked as well: a server that refuses "-a", or reads
-// it as a name, leaves the side with plain listings and no view of names starting with ".".
+// it as a name, leaves the side with plain listings and no view of names starting with ".". A
+// plain name missing from the first "-a" listing is asked again, as it may have come since.
 void TKNFtpSide::ListPlainOrAll(TKNIdFTP& ftp, std::vector<TKNFtpListItem>& items)
 {
     if (ftp.ListsWithMlsd() || listAll_ == TListAll::Refused) {
@@ -228,6 +229,12 @@ void TKNFtpSide::ListPlainOrAll(TKNIdFTP& ftp, std::vector<TKNFtpListItem>& item
     }
     ftp.List();
     items = ftp.DirectoryListing();
+    if (!refused && !ListAllUnderstood(NamesOf(items), NamesOf(all))) {
+        // Other connections of the run may have put entries in place between the two listings:
+        // a "-a" listing taken after the plain one must show them.
+        ftp.List("-a");
+        all = ftp.DirectoryListing();
+    }
     if (refused || !ListAllUnderstood(NamesOf(items), NamesOf(all))) {
         listAll_ = TListAll::Refused;
         HideDotEntries();
