@@ -72,7 +72,7 @@ public:
           shown_(std::move(shown)),
           dest_(std::move(dest)),
           temp_(std::move(temp)),
-          spec_(std::move(terms)),
+          terms_(std::move(terms)),
           hiddenName_(hiddenName)
     {
     }
@@ -140,12 +140,12 @@ private:
     // differs.
     TKNSideResult Place(TKNIdFTP& ftp)
     {
-        if (spec_.Size >= 0 && written_ != spec_.Size) return ShortTransfer(shown_, written_, spec_.Size);
+        if (terms_.Size >= 0 && written_ != terms_.Size) return ShortTransfer(shown_, written_, terms_.Size);
         std::vector<std::string> along = {"SIZE " + temp_};
-        const bool dating = spec_.MTime >= 0 && side_.Caps().SetTime;
-        const std::string datingCommand = dating ? side_.SetTimeCommand(ftp, temp_, spec_.MTime) : "";
+        const bool dating = terms_.MTime >= 0 && side_.Caps().SetTime;
+        const std::string datingCommand = dating ? side_.SetTimeCommand(ftp, temp_, terms_.MTime) : "";
         if (!datingCommand.empty()) along.push_back(datingCommand);
-        const bool moding = spec_.Mode >= 0 && side_.Caps().SetMode;
+        const bool moding = terms_.Mode >= 0 && side_.Caps().SetMode;
         const bool modeTold = moding && ftp.HasFeature("MLST");
         if (modeTold) along.push_back("MLST " + temp_);
         TKNSideEntry current;
@@ -161,15 +161,15 @@ private:
                                            "\": the server does not list names that begin with \".\"; "
                                            "what is there is unknown and was left alone.");
         if (dating && (datingCommand.empty() || !TKNIdFTP::ModTimeSet(told[1]))) {
-            TKNSideResult dated = side_.SetServerTime(ftp, temp_, spec_.MTime, shown_);
+            TKNSideResult dated = side_.SetServerTime(ftp, temp_, terms_.MTime, shown_);
             if (!dated && dated.Kind != TKNSideError::Unsupported) return dated;
         }
         if (moding && !(modeTold && AlreadyMode(told.back()))) {
-            TKNSideResult moded = side_.SetServerMode(ftp, temp_, static_cast<uint32_t>(spec_.Mode), shown_);
+            TKNSideResult moded = side_.SetServerMode(ftp, temp_, static_cast<uint32_t>(terms_.Mode), shown_);
             if (!moded && moded.Kind != TKNSideError::Unsupported) return moded;
         }
-        if (TKNSideResult same = CheckExpected(spec_.Replaces, found, current, shown_); !same) return same;
-        if (found && (current.IsFolder() || current.Link) && !spec_.Replaces.Known)
+        if (TKNSideResult same = CheckExpected(terms_.Replaces, found, current, shown_); !same) return same;
+        if (found && (current.IsFolder() || current.Link) && !terms_.Replaces.Known)
             return TKNSideResult::Fail(TKNSideError::Exists, "\"" + shown_ + "\" is a folder or a link.");
         if (!found && found.Kind != TKNSideError::NotFound) return found;
         ftp.Rename(temp_, dest_);
@@ -180,16 +180,16 @@ private:
     // MLST tells the nine permission bits only: set-ID and sticky bits are always set.
     bool AlreadyMode(const TKNFtpReply& told) const
     {
-        if (told.Code != 250 || (spec_.Mode & ~0777) != 0) return false;
+        if (told.Code != 250 || (terms_.Mode & ~0777) != 0) return false;
         TKNFtpListItem item;
         TKNIdFTP::ReadMlstReply(told, item);
-        return item.Mode >= 0 && (item.Mode & 0777) == spec_.Mode;
+        return item.Mode >= 0 && (item.Mode & 0777) == terms_.Mode;
     }
 
     TKNFtpSide& side_;
     TKNIdFTP& ftp_;
     std::string shown_, dest_, temp_;
-    TKNWriteTerms spec_;
+    TKNWriteTerms terms_;
     bool hiddenName_;  // a name of the destination's path begins with "."
     int64_t written_ = 0;
     TState state_ = TState::Sending;

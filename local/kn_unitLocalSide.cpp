@@ -127,7 +127,7 @@ public:
           folder_(std::move(folder)),
           temp_(std::move(temp)),
           fd_(fd),
-          spec_(terms),
+          terms_(terms),
           shown_(std::move(shown))
     {
     }
@@ -148,7 +148,7 @@ private:
     TReached folder_;
     std::string temp_;  // empty once renamed or removed
     TFd fd_;
-    TKNWriteTerms spec_;
+    TKNWriteTerms terms_;
     std::string shown_;
     int64_t written_ = 0;
 };
@@ -292,14 +292,14 @@ TKNSideResult TLocalWriteStream::Finish()
 {
     struct stat st;
     if (fstat(fd_.Get(), &st) != 0) return Failed(errno);
-    if (spec_.Size >= 0 && st.st_size != spec_.Size) {
+    if (terms_.Size >= 0 && st.st_size != terms_.Size) {
         Abort();
         return TKNSideResult::Fail(TKNSideError::Other, Quoted(shown_) + ": " + std::to_string(st.st_size) +
-                                                            " bytes arrived of " + std::to_string(spec_.Size) + ".");
+                                                            " bytes arrived of " + std::to_string(terms_.Size) + ".");
     }
-    if (spec_.Mode >= 0 && fchmod(fd_.Get(), static_cast<mode_t>(spec_.Mode & 07777)) != 0) return Failed(errno);
-    if (spec_.MTime >= 0) {
-        const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(spec_.MTime), spec_.MTimeNsec}};
+    if (terms_.Mode >= 0 && fchmod(fd_.Get(), static_cast<mode_t>(terms_.Mode & 07777)) != 0) return Failed(errno);
+    if (terms_.MTime >= 0) {
+        const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(terms_.MTime), terms_.MTimeNsec}};
         if (futimens(fd_.Get(), times) != 0) return Failed(errno);
     }
     if (close(fd_.Release()) != 0) return Failed(errno);
@@ -315,7 +315,7 @@ TKNSideResult TLocalWriteStream::PutInPlace()
     TKNSideEntry current;
     int err = 0;
     const TKNSideResult found = TKNLocalSide::StatAt(dir, name, current, false, err);
-    if (TKNSideResult same = CheckExpected(spec_.Replaces, found, current, shown_); !same) {
+    if (TKNSideResult same = CheckExpected(terms_.Replaces, found, current, shown_); !same) {
         Abort();
         return same;
     }
@@ -323,7 +323,7 @@ TKNSideResult TLocalWriteStream::PutInPlace()
         Abort();
         return TKNSideResult::Fail(TKNSideError::Exists, Quoted(shown_) + " is a folder.");
     }
-    const bool mustBeNew = spec_.Replaces.Known && !spec_.Replaces.Exists;
+    const bool mustBeNew = terms_.Replaces.Known && !terms_.Replaces.Exists;
     err = mustBeNew ? MoveNoReplace(dir, temp_, dir, name)
                     : (renameat(dir, temp_.c_str(), dir, name.c_str()) == 0 ? 0 : errno);
     if (err == EEXIST && mustBeNew) {

@@ -19,7 +19,7 @@ constexpr std::string_view kNewMark = "new~";
 class TSftpWriteStream final : public TKNWriteStream {
 public:
     TSftpWriteStream(TKNSftpSide& side, const TKNSidePath& path, const TKNWriteTerms& terms)
-        : side_(side), path_(path), spec_(terms), shown_(side.Shown(path)), dest_(side.Remote(path))
+        : side_(side), path_(path), terms_(terms), shown_(side.Shown(path)), dest_(side.Remote(path))
     {
         temp_ = side.Remote(path.Parent().Child(TempName(std::string(kNewMark) + path.Leaf())));
     }
@@ -65,7 +65,7 @@ public:
         TKNSideEntry there;
         TKNSideResult found;
         if (TKNSideResult r = FinishFile(there, found); !r) return Fail(r);
-        if (TKNSideResult r = CheckExpected(spec_.Replaces, found, there, shown_); !r) return Fail(r);
+        if (TKNSideResult r = CheckExpected(terms_.Replaces, found, there, shown_); !r) return Fail(r);
         TKNSideResult placed = Place(static_cast<bool>(found));
         if (!placed) return Fail(placed);
         done_ = true;
@@ -117,18 +117,18 @@ private:
     // last writes, and are answered in one round trip.
     TKNSideResult FinishFile(TKNSideEntry& there, TKNSideResult& found)
     {
-        if (spec_.Size >= 0 && static_cast<int64_t>(written_) != spec_.Size)
+        if (terms_.Size >= 0 && static_cast<int64_t>(written_) != terms_.Size)
             return TKNSideResult::Fail(TKNSideError::Changed, Quoted(shown_) + " got " + std::to_string(written_) +
-                                                                  " bytes where " + std::to_string(spec_.Size) +
+                                                                  " bytes where " + std::to_string(terms_.Size) +
                                                                   " were expected: the source changed.");
         TKNSftpAttrs attrs;
-        if (spec_.MTime >= 0 && spec_.MTime <= 0xFFFFFFFFLL) {
+        if (terms_.MTime >= 0 && terms_.MTime <= 0xFFFFFFFFLL) {
             attrs.Flags |= TKNSftpAttrs::kTimes;
-            attrs.ATime = attrs.MTime = static_cast<uint32_t>(spec_.MTime);
+            attrs.ATime = attrs.MTime = static_cast<uint32_t>(terms_.MTime);
         }
-        if (spec_.Mode >= 0) {
+        if (terms_.Mode >= 0) {
             attrs.Flags |= TKNSftpAttrs::kMode;
-            attrs.Mode = static_cast<uint32_t>(spec_.Mode) & 07777;
+            attrs.Mode = static_cast<uint32_t>(terms_.Mode) & 07777;
         }
         TKNSftpWire& wire = side_.Wire();
         const uint32_t set = attrs.Flags ? wire.SendFSetStat(handle_, attrs) : 0;
@@ -174,7 +174,7 @@ private:
     TKNSideResult Place(bool found)
     {
         // Where nothing may be at the destination, a rename that never replaces keeps to it.
-        const bool mayReplace = found || !spec_.Replaces.Known;
+        const bool mayReplace = found || !terms_.Replaces.Known;
         if (mayReplace && side_.Caps().AtomicReplace) return PosixRename();
         if (found) return ReplaceAside();
         TKNSideResult placed = Rename(temp_, dest_);
@@ -229,7 +229,7 @@ private:
             TKNSideEntry there;
             if (!side_.Stat(path_, there)) return placed;
             sftp_unlink(sftp, aside.c_str());
-            if (spec_.Replaces.Known || attempt == 2)
+            if (terms_.Replaces.Known || attempt == 2)
                 return TKNSideResult::Fail(TKNSideError::Changed, Quoted(shown_) + " changed since the comparison.");
         }
         if (sftp_unlink(sftp, aside.c_str()) != SSH_OK && side_.Context().Notice)
@@ -240,7 +240,7 @@ private:
 
     TKNSftpSide& side_;
     TKNSidePath path_;
-    TKNWriteTerms spec_;
+    TKNWriteTerms terms_;
     std::string shown_, dest_, temp_, handle_;
     uint64_t written_ = 0;
     bool done_ = false;

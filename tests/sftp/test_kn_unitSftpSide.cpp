@@ -215,7 +215,7 @@ TEST(SftpSide, NoAttributesThroughLinks)
 // server's umask, and a file written with a terms without set-ID bits has none, also where
 // it replaces a set-user-ID file. (Clearing them for copies across owners is the caller's
 // ModeForCopy.)
-TEST(SftpSide, ModesAreExactlyTheSpecs)
+TEST(SftpSide, ModesAreExactlyTheGivenOnes)
 {
     Served s;
     ASSERT_TRUE(s.side->MakeFolder(P({"private"}), 0700));
