@@ -161,6 +161,8 @@ public:
         caps_.TimeStep = 1;
         caps_.Inodes = true;
         caps_.Owners = true;
+        // Its files are independent of one another: it never holds a server's group back.
+        caps_.FilesAtOnce = 64;
     }
 
     const TKNSideCaps& Caps() const override { return caps_; }

@@ -21,6 +21,14 @@
 //   the destination still is what `Replaces` says; otherwise, and on Abort or destruction, the
 //   temporary is removed and the destination stays as it was.
 // - A side is used by one thread at a time; only the stop flag is read from others.
+// - Several files at once (Caps().FilesAtOnce = n > 1): up to n streams, read and write
+//   together, may be open on the side at once, so that their round trips overlap. The caller
+//   opens them all first, then moves each stream's bytes to its end (Read until 0, or WriteFrom),
+//   one stream after the other in the order opened, then commits the write streams in that
+//   order. OpenRead and OpenWrite may then return before the server answered: a failure of the
+//   open shows at the stream's first Read, Write or Commit, with the same kinds and messages. A
+//   stream destroyed or aborted before its turn (its group was stopped, or its open failed)
+//   leaves nothing behind and does not disturb the others.
 #pragma once
 
 #include <atomic>
@@ -103,6 +111,9 @@ struct TKNSideCaps {
     // folder that could not be listed, so they are never deleted or overwritten on the ground
     // that they are missing. It may turn false during a run (a listing or an upload shows it).
     bool DotEntries = true;
+    // How many files the side carries at once on its one connection (see the promises above);
+    // 1 where a file must end before the next begins (an FTP connection moves one at a time).
+    int FilesAtOnce = 1;
 };
 
 // What the entry to be replaced or removed must still be; Known false skips the check.
