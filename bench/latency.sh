@@ -29,7 +29,9 @@ ftp_delay_ms=20
 ssh_delay_ms=10
 
 source "$root/bench/build_cli.sh"
+source "$root/bench/servers.sh"
 source "$root/bench/timing.sh"
+source "$root/bench/trees.sh"
 
 need=()
 for tool in lftp rclone rsync bc sftp; do command -v "$tool" >/dev/null || need+=("$tool"); done
@@ -44,26 +46,10 @@ if [ ${#need[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${need[@]}" >&2
 fi
 
-# 500 files of 100 B to 8 KB in 10 folders, one fixed past time; one 200 MB file of random bytes.
+# 500 small files (bench/trees.sh) and one 200 MB file of random bytes.
 small="$data/latency-small"
 big="$data/latency-big"
-if [ ! -d "$small" ]; then
-    echo "Generating $small (once)..." >&2
-    /usr/bin/python3 - "$small.tmp" <<'PY'
-import os, random, sys
-root = sys.argv[1]
-rnd = random.Random(11)
-stamp = 1700000000
-for i in range(500):
-    folder = os.path.join(root, "d%02d" % (i % 10))
-    os.makedirs(folder, exist_ok=True)
-    path = os.path.join(folder, "file%03d.bin" % i)
-    with open(path, "wb") as f:
-        f.write(rnd.randbytes(rnd.randint(100, 8192)))
-    os.utime(path, (stamp, stamp))
-PY
-    mv "$small.tmp" "$small"
-fi
+[ -d "$small" ] || generate_upload_tree "$small"
 if [ ! -f "$big/big.bin" ]; then
     echo "Generating a 200 MB file (once)..." >&2
     mkdir -p "$big"
@@ -72,63 +58,23 @@ fi
 build_cli
 
 run=$(mktemp -d)
-pids=()
 cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+    stop_servers
     rm -rf "$run"
 }
 trap cleanup EXIT
-
-# A helper that prints "PORT n" on stdout and ends when its stdin closes: its port.
-start_helper() {
-    local name=$1
-    shift
-    mkfifo "$run/$name.in"
-    "$@" <"$run/$name.in" >"$run/$name.out" 2>"$run/$name.err" &
-    pids+=($!)
-    exec {fd}>"$run/$name.in"
-    for _ in $(seq 100); do
-        port=$(awk '/^PORT/ { print $2 }' "$run/$name.out")
-        [ -n "$port" ] && return 0
-        sleep 0.1
-    done
-    echo "$name did not start: $(cat "$run/$name.err")" >&2
-    exit 1
-}
 
 # FTP: the server serves $run/ftp; the sources are copied in under /src.
 mkdir -p "$run/ftp/src"
 cp -a "$small" "$run/ftp/src/small"
 mkdir -p "$run/ftp/src/big" && cp -a "$big/big.bin" "$run/ftp/src/big/"
-start_helper ftp /usr/bin/python3 "$root/tests/common/ftp_server.py" --root "$run/ftp" --user bench \
+start_helper ftp_port ftp /usr/bin/python3 "$root/tests/common/ftp_server.py" --root "$run/ftp" --user bench \
     --password bench --reply-delay-ms "$ftp_delay_ms" --log-commands "$run/ftp.commands"
-ftp_port=$port
 
 # SFTP: sshd on a free port with keys made for the run, the delaying proxy in front of it.
-mkdir -p "$run/home/.ssh" /run/sshd
-ssh-keygen -q -t ed25519 -N '' -f "$run/host_key"
-ssh-keygen -q -t ed25519 -N '' -f "$run/home/.ssh/id_ed25519"
-cp "$run/home/.ssh/id_ed25519.pub" "$run/authorized_keys"
-cat >"$run/sshd_config" <<CONF
-HostKey $run/host_key
-PidFile none
-AuthorizedKeysFile $run/authorized_keys
-PermitRootLogin yes
-StrictModes no
-UsePAM no
-PasswordAuthentication no
-KbdInteractiveAuthentication no
-Subsystem sftp internal-sftp
-LogLevel ERROR
-CONF
-sshd_port=$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-/usr/sbin/sshd -D -e -f "$run/sshd_config" -p "$sshd_port" -o ListenAddress=127.0.0.1 2>"$run/sshd.log" &
-pids+=($!)
-for _ in $(seq 100); do (exec 9<>"/dev/tcp/127.0.0.1/$sshd_port") 2>/dev/null && break; sleep 0.1; done
-start_helper proxy /usr/bin/python3 "$root/bench/latency/delay_proxy.py" --to "$sshd_port" --delay-ms "$ssh_delay_ms"
-ssh_port=$port
-echo "[127.0.0.1]:$ssh_port $(cut -d' ' -f1,2 "$run/host_key.pub")" >"$run/home/.ssh/known_hosts"
+start_sshd
+start_helper ssh_port proxy /usr/bin/python3 "$root/bench/latency/delay_proxy.py" --to "$sshd_port" --delay-ms "$ssh_delay_ms"
+trust_sshd "$ssh_port"
 user=$(id -un)
 key="$run/home/.ssh/id_ed25519"
 ssh_opts="-F /dev/null -i $key -o UserKnownHostsFile=$run/home/.ssh/known_hosts -o BatchMode=yes"

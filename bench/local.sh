@@ -25,47 +25,27 @@ for tool in rsync bc strace; do
     command -v $tool >/dev/null || { echo "bench/local.sh needs $tool (apt-get install $tool)" >&2; exit 1; }
 done
 source "$root/bench/build_cli.sh"
+source "$root/bench/timing.sh"
+source "$root/bench/trees.sh"
 build_cli
 
-/usr/bin/python3 - "$src" <<'EOF'
-import os, random, sys
-root = sys.argv[1]
-rnd = random.Random(42)
-block = os.urandom(1 << 20)
-for i in range(20000):
-    folder = os.path.join(root, "d%02d" % (i % 20), "e%02d" % (i // 20 % 10))
-    os.makedirs(folder, exist_ok=True)
-    size = rnd.randint(1024, 20 * 1024)
-    start = rnd.randint(0, len(block) - size)
-    with open(os.path.join(folder, "f%05d.dat" % i), "wb") as f:
-        f.write(block[start:start + size])
-EOF
+generate_copy_tree "$src" 20000 20 1024 $((20 * 1024))
 files=$(find "$src" -type f | wc -l)
 echo "Tree: $(du -sh "$src" | cut -f1), $files files, in $work; $runs runs per tool" >&2
-
-# seconds COMMAND...: runs it once; prints the seconds it took.
-seconds() {
-    local start end
-    start=$(date +%s.%N)
-    "$@" >/dev/null 2>&1 || { echo "bench/local.sh: $1 failed" >&2; exit 1; }
-    end=$(date +%s.%N)
-    echo "$end - $start" | bc -l
-}
 
 fresh_dest() { rm -rf "$dest" && mkdir "$dest"; }
 same_dest() { rm -rf "$dest" && cp -a "$src/." "$dest/"; }
 check() { diff -rq "$src" "$dest" >/dev/null || { echo "bench/local.sh: $1 made a different tree" >&2; exit 1; }; }
-median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 declare -A times
 for ((r = 1; r <= runs; r++)); do
     for tool in copy-cp copy-rsync copy-kestrune noop-rsync noop-kestrune; do
         case $tool in
-            copy-cp) fresh_dest; t=$(seconds cp -a "$src/." "$dest/") ;;
-            copy-rsync) fresh_dest; t=$(seconds rsync -a "$src/" "$dest/") ;;
-            copy-kestrune) fresh_dest; t=$(seconds "$cli" update --action left-to-right "$src" "$dest") ;;
-            noop-rsync) same_dest; t=$(seconds rsync -a "$src/" "$dest/") ;;
-            noop-kestrune) same_dest; t=$(seconds "$cli" update --action left-to-right "$src" "$dest") ;;
+            copy-cp) fresh_dest; t=$(time_once cp -a "$src/." "$dest/") ;;
+            copy-rsync) fresh_dest; t=$(time_once rsync -a "$src/" "$dest/") ;;
+            copy-kestrune) fresh_dest; t=$(time_once "$cli" update --action left-to-right "$src" "$dest") ;;
+            noop-rsync) same_dest; t=$(time_once rsync -a "$src/" "$dest/") ;;
+            noop-kestrune) same_dest; t=$(time_once "$cli" update --action left-to-right "$src" "$dest") ;;
         esac
         check "$tool"
         times[$tool]+="$t "

@@ -23,48 +23,22 @@ big="$data/sftp-big"
 cli=${KESTRUNE_CLI:-"$root/build/release/app/kestrune-cli"}
 
 source "$root/bench/build_cli.sh"
+source "$root/bench/servers.sh"
 source "$root/bench/timing.sh"
+source "$root/bench/trees.sh"
 
-start_server() {
-    run=$(mktemp -d)
-    mkdir -p "$run/home/.ssh" /run/sshd
-    ssh-keygen -q -t ed25519 -N '' -f "$run/host_key"
-    ssh-keygen -q -t ed25519 -N '' -f "$run/home/.ssh/id_ed25519"
-    cp "$run/home/.ssh/id_ed25519.pub" "$run/authorized_keys"
-    cat >"$run/sshd_config" <<CONF
-HostKey $run/host_key
-PidFile none
-AuthorizedKeysFile $run/authorized_keys
-PermitRootLogin yes
-StrictModes no
-UsePAM no
-PasswordAuthentication no
-KbdInteractiveAuthentication no
-Subsystem sftp internal-sftp
-LogLevel ERROR
-CONF
-    port=$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-    /usr/sbin/sshd -D -e -f "$run/sshd_config" -p "$port" -o ListenAddress=127.0.0.1 2>"$run/sshd.log" &
-    server_pid=$!
-    for _ in $(seq 100); do
-        (exec 9<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
-        sleep 0.1
-    done
-    echo "[127.0.0.1]:$port $(cut -d' ' -f1,2 "$run/host_key.pub")" >"$run/home/.ssh/known_hosts"
-}
-
-stop_server() {
-    kill "$server_pid" 2>/dev/null || true
-    wait "$server_pid" 2>/dev/null || true
+run=$(mktemp -d)
+cleanup() {
+    stop_servers
     rm -rf "$run"
 }
+trap cleanup EXIT
 
 # OpenSSH's sftp reads the password database's home, not $HOME: it is given the run's files.
 sftp_batch() {
-    sftp -q -b "$1" -P "$port" -F /dev/null -i "$run/home/.ssh/id_ed25519" \
+    sftp -q -b "$1" -P "$sshd_port" -F /dev/null -i "$run/home/.ssh/id_ed25519" \
         -o UserKnownHostsFile="$run/home/.ssh/known_hosts" -o BatchMode=yes "$(id -un)@127.0.0.1"
 }
-
 
 kestrune() { HOME="$run/home" "$cli" "$@"; }
 
@@ -81,9 +55,9 @@ if [ ! -f "$big/same/big.bin" ]; then
     cp "$big/src/big.bin" "$big/same/big.bin"  # same bytes, the time of the copy
 fi
 build_cli
-start_server
-trap stop_server EXIT
-location="sftp://$(id -un)@127.0.0.1:$port"
+start_sshd
+trust_sshd "$sshd_port"
+location="sftp://$(id -un)@127.0.0.1:$sshd_port"
 
 for d in $(ls "$tree"); do echo "ls -l $tree/$d"; done >"$run/list.batch"
 echo "put $big/src/big.bin $big/up/big.bin" >"$run/put.batch"

@@ -30,46 +30,16 @@ if [ $mode = small ]; then
     tools="cp kestrune window"
 fi
 
-generate_tree() {
+# The large tree: four 200 MiB files, and 20,000 small ones of 1 to 20 KiB (about 200 MiB) in
+# 200 folders, two levels deep; the small tree: 50,000 files of 100 B to 4 KiB in 500 folders.
+generate_large_tree() {
     echo "Generating $src (once)..." >&2
     rm -rf "$src.tmp"
     mkdir -p "$src.tmp/large"
     for i in 1 2 3 4; do
         head -c $((200 * 1024 * 1024)) /dev/urandom >"$src.tmp/large/part$i.bin"
     done
-    # 20,000 small files of 1 to 20 KiB (about 200 MiB) in 200 folders, two levels deep.
-    /usr/bin/python3 - "$src.tmp" <<'EOF'
-import os, random, sys
-root = sys.argv[1]
-rnd = random.Random(42)
-block = os.urandom(1 << 20)
-for i in range(20000):
-    folder = os.path.join(root, "small", "d%02d" % (i % 20), "e%02d" % (i // 20 % 10))
-    os.makedirs(folder, exist_ok=True)
-    size = rnd.randint(1024, 20 * 1024)
-    start = rnd.randint(0, len(block) - size)
-    with open(os.path.join(folder, "f%05d.dat" % i), "wb") as f:
-        f.write(block[start:start + size])
-EOF
-    mv "$src.tmp" "$src"
-}
-
-generate_small_tree() {
-    echo "Generating $src (once)..." >&2
-    rm -rf "$src.tmp"
-    /usr/bin/python3 - "$src.tmp" <<'EOF'
-import os, random, sys
-root = sys.argv[1]
-rnd = random.Random(7)
-block = os.urandom(1 << 16)
-for i in range(50000):
-    folder = os.path.join(root, "d%02d" % (i % 50), "e%02d" % (i // 50 % 10))
-    os.makedirs(folder, exist_ok=True)
-    size = rnd.randint(100, 4096)
-    start = rnd.randint(0, len(block) - size)
-    with open(os.path.join(folder, "f%05d.txt" % i), "wb") as f:
-        f.write(block[start:start + size])
-EOF
+    generate_copy_tree "$src.tmp/small" 20000 20 1024 $((20 * 1024))
     mv "$src.tmp" "$src"
 }
 
@@ -80,29 +50,27 @@ build_small() {
 }
 
 source "$root/bench/build_cli.sh"
+source "$root/bench/timing.sh"
+source "$root/bench/trees.sh"
 
-# time_once COMMAND...: one timed copy into an empty $dest; prints seconds.
-time_once() {
+# copy_once COMMAND...: one timed copy into an empty $dest, checked against $src; prints seconds.
+copy_once() {
     rm -rf "$dest"
     mkdir -p "$dest"
     sync
-    local start end
-    start=$(date +%s.%N)
-    "$@" >/dev/null 2>&1 || { echo "bench/update.sh: $1 failed" >&2; exit 1; }
-    end=$(date +%s.%N)
+    local t
+    t=$(time_once "$@") || exit 1
     diff -rq "$src" "$dest" >/dev/null || { echo "bench/update.sh: $1 made a different tree" >&2; exit 1; }
-    echo "$end - $start" | bc -l
+    echo "$t"
 }
-
-median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 command -v bc >/dev/null || { echo "bench/update.sh needs bc (apt-get install bc)" >&2; exit 1; }
 [ $mode = small ] || command -v rsync >/dev/null || { echo "bench/update.sh needs rsync (apt-get install rsync)" >&2; exit 1; }
 if [ $mode = small ]; then
-    [ -d "$src" ] || generate_small_tree
+    [ -d "$src" ] || generate_copy_tree "$src" 50000 50 100 4096
     build_small
 else
-    [ -d "$src" ] || generate_tree
+    [ -d "$src" ] || generate_large_tree
     build_cli
 fi
 echo "Tree: $(du -sh "$src" | cut -f1), $(find "$src" -type f | wc -l) files; $runs runs per tool" >&2
@@ -112,10 +80,10 @@ declare -A times result
 for ((r = 1; r <= runs; r++)); do
     for tool in $tools; do
         case $tool in
-            cp) t=$(time_once cp -a "$src/." "$dest/") ;;
-            rsync) t=$(time_once rsync -a "$src/" "$dest/") ;;
-            kestrune) t=$(time_once "$cli" update --action left-to-right "$src" "$dest") ;;
-            window) t=$(QT_QPA_PLATFORM=offscreen time_once "$window" "$src" "$dest") ;;
+            cp) t=$(copy_once cp -a "$src/." "$dest/") ;;
+            rsync) t=$(copy_once rsync -a "$src/" "$dest/") ;;
+            kestrune) t=$(copy_once "$cli" update --action left-to-right "$src" "$dest") ;;
+            window) t=$(QT_QPA_PLATFORM=offscreen copy_once "$window" "$src" "$dest") ;;
         esac
         times[$tool]+="$t "
         echo "  $tool run $r: $t s" >&2
