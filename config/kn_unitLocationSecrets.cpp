@@ -7,7 +7,7 @@ namespace kn {
 
 namespace {
 
-// The length of the scheme with its separator ("ftp://", "sftp:\\"), 0 for a local folder.
+// The length of the scheme with its separator ("scheme://" or "scheme:\\"), 0 for a local folder.
 std::size_t SchemeEnd(std::string_view location)
 {
     if (!IsRemotePath(location)) return 0;

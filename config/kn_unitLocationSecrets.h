@@ -1,6 +1,6 @@
 // Passwords of server locations kept apart from the locations: a folder text, a preset and the
-// configuration file hold "ftp://user@host/path", the password lives in a secret store under
-// the key "ftp://user@host" (scheme, user, host and port), and is put back into the location
+// configuration file hold "scheme://user@host/path", the password lives in a secret store under
+// the key "scheme://user@host" (scheme, user, host and port), and is put back into the location
 // only on its way to the engine.
 #pragma once
 
@@ -17,13 +17,13 @@ struct TKNLocationPassword {
     std::string Password;  // empty when it had none
 };
 
-// "ftp://kn:pw@host/x" gives {"ftp://kn@host/x", "pw"}; a text without a password (a local
+// "scheme://kn:pw@host/x" gives {"scheme://kn@host/x", "pw"}; a text without a password (a local
 // folder too) comes back whole with an empty password. The password is what the shown form of
 // the location leaves out (HideLocationPasswords), so both always agree.
 TKNLocationPassword SplitLocationPassword(std::string_view location);
 
-// The store key of a remote location with a user: "ftp://kn@host:2121" for
-// "ftp://kn@host:2121/x;tz=+01" (the scheme in lower case, "\" read as "/"); empty for a local
+// The store key of a remote location with a user: "scheme://kn@host:2121" for
+// "SCHEME://kn@host:2121/x;tz=+01" (the scheme in lower case, "\" read as "/"); empty for a local
 // folder or a location without a user.
 std::string SecretKeyOf(std::string_view location);
 

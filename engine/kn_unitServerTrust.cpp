@@ -3,18 +3,12 @@
 #include "engine/kn_unitCompare.h"
 #include "engine/kn_unitSideRegistry.h"
 #include "ftp/kn_unitFtpKnownServers.h"
-#include "ftp/kn_unitFtpLocation.h"
 #include "ftp/kn_unitFtpTrust.h"
 #include "sftp/kn_unitSftpSession.h"
 
 namespace kn {
 
 namespace {
-
-bool IsFtpsPath(const std::string& folder)
-{
-    return IsFtpPath(folder) && ParseFtpLocation(folder).Tls;
-}
 
 TKNServerIdentity SftpIdentity(const std::string& folder)
 {
@@ -51,18 +45,22 @@ bool IsUntrustedServerMessage(const std::string& message)
 
 bool ReadServerIdentity(const std::string& folder, TKNServerIdentity& identity)
 {
-    if (IsSftpPath(folder))
-        identity = SftpIdentity(folder);
-    else if (IsFtpsPath(folder))
-        identity = FtpsIdentity(folder);
-    else
-        return false;
-    return true;
+    switch (ServerTrustOf(folder)) {
+        case TKNServerTrust::HostKey:
+            identity = SftpIdentity(folder);
+            return true;
+        case TKNServerTrust::Certificate:
+            identity = FtpsIdentity(folder);
+            return true;
+        case TKNServerTrust::None:
+            break;
+    }
+    return false;
 }
 
 void TrustServer(const std::string& folder, const TKNServerIdentity& identity)
 {
-    if (IsSftpPath(folder)) {
+    if (ServerTrustOf(folder) == TKNServerTrust::HostKey) {
         TrustSftpHost(folder);
         return;
     }

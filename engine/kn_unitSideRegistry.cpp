@@ -1,6 +1,7 @@
 #include "engine/kn_unitSideRegistry.h"
 
 #include "framework/vex_unitText.h"
+#include "ftp/kn_unitFtpError.h"
 #include "ftp/kn_unitFtpLocation.h"
 #include "ftp/kn_unitFtpSide.h"
 #include "local/kn_unitLocalSide.h"
@@ -12,24 +13,44 @@ namespace {
 
 using TOpen = std::unique_ptr<TKNSide> (*)(const std::string& location, const TKNSideContext& context);
 using TOptionsStart = std::size_t (*)(std::string_view location);
+using TAsksForPassword = bool (*)(std::string_view location);
 
 std::size_t NoOptions(std::string_view location)
 {
     return location.size();
 }
 
+// FTP logs in with a password unless as "anonymous", its user when none is named (read as the
+// FTP side reads it, percent-decoded). A location it cannot read asks for nothing: connecting
+// fails, and the comparison says why.
+bool FtpAsksForPassword(std::string_view location)
+{
+    try {
+        return !vex::SameTextAscii(ParseFtpLocation(std::string(location)).Username, "anonymous");
+    } catch (const TKNFtpError&) {
+        return false;
+    }
+}
+
+bool AsksOnItsOwn(std::string_view)
+{
+    return false;
+}
+
 struct TKind {
     std::string_view Scheme;  // as written before "//", ASCII case ignored
     TOpen Open;
     TOptionsStart OptionsStart;
+    TKNServerTrust Trust;
+    TAsksForPassword AsksForPassword;
 };
 
 // One line per kind of side. A scheme may be followed by "//" or, as older option files hold
 // it, by "\\".
 constexpr TKind kKinds[] = {
-    {"ftp:", OpenFtpSide, FtpOptionsStart},
-    {"ftps:", OpenFtpSide, FtpOptionsStart},
-    {"sftp:", OpenSftpSide, NoOptions},
+    {"ftp:", OpenFtpSide, FtpOptionsStart, TKNServerTrust::None, FtpAsksForPassword},
+    {"ftps:", OpenFtpSide, FtpOptionsStart, TKNServerTrust::Certificate, FtpAsksForPassword},
+    {"sftp:", OpenSftpSide, NoOptions, TKNServerTrust::HostKey, AsksOnItsOwn},
 };
 
 const TKind* KindOf(std::string_view location)
@@ -44,20 +65,6 @@ const TKind* KindOf(std::string_view location)
 }
 
 }  // namespace
-
-bool IsFtpPath(std::string_view text)
-{
-    for (std::string_view scheme : {"ftp://", "ftp:\\\\", "ftps://", "ftps:\\\\"})
-        if (text.size() >= scheme.size() && vex::SameTextAscii(text.substr(0, scheme.size()), scheme)) return true;
-    return false;
-}
-
-bool IsSftpPath(std::string_view text)
-{
-    if (text.size() < 7) return false;
-    std::string_view head = text.substr(0, 7);
-    return vex::SameTextAscii(head, "sftp://") || vex::SameTextAscii(head, "sftp:\\\\");
-}
 
 std::unique_ptr<TKNSide> OpenSide(const std::string& location, const TKNSideContext& context)
 {
@@ -79,6 +86,18 @@ std::size_t LocationOptionsStart(std::string_view location)
 {
     const TKind* kind = KindOf(location);
     return kind ? kind->OptionsStart(location) : location.size();
+}
+
+TKNServerTrust ServerTrustOf(std::string_view location)
+{
+    const TKind* kind = KindOf(location);
+    return kind ? kind->Trust : TKNServerTrust::None;
+}
+
+bool AsksForPassword(std::string_view location)
+{
+    const TKind* kind = KindOf(location);
+    return kind && kind->AsksForPassword(location);
 }
 
 }  // namespace kn

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -24,12 +25,17 @@ std::unique_ptr<TKNSide> OpenSide(const std::string& location, const TKNSideCont
 // True when `location` names a folder on a server rather than on this machine's disks.
 bool IsRemoteLocation(std::string_view location);
 
-// The kinds that need their own handling where no side can serve (trust, passwords): true
-// when the text begins with "ftp://" or "ftp:\\" (or "ftps" for FTP over TLS), ignoring
-// ASCII case.
-bool IsFtpPath(std::string_view text);
-// True when the text begins with "sftp://" or "sftp:\\", ignoring ASCII case.
-bool IsSftpPath(std::string_view text);
+// How the server of a location proves who it is before anyone logs in, so that a user can be
+// asked to trust it: by its SSH host key, by its TLS certificate, or not at all (plain FTP, a
+// local folder).
+enum class TKNServerTrust : uint8_t { None, HostKey, Certificate };
+TKNServerTrust ServerTrustOf(std::string_view location);
+
+// True when logging in to `location` takes a password the user must give: a kind that logs in
+// only with one (FTP, FTPS) and a user other than "anonymous" (ASCII case ignored; a location
+// without a user logs in as that). SFTP tries keys first and asks through its own prompt. False
+// for a location its kind cannot read: connecting to it fails and says why.
+bool AsksForPassword(std::string_view location);
 // True for a local text that names no folder (empty, relative, or "/" alone): such a side
 // scans empty, and nothing is ever written or deleted on it.
 bool NamesNoFolder(std::string_view location);

@@ -61,9 +61,9 @@ struct TKNStateKey {
 // end date as no end): filters, attribute sets, dates, sizes, recursion, content, hour shifts.
 std::string StateOptionsText(const TKNOptionsRec& options);
 
-// The key of the pair `left`/`right` (locations as given, FTP options included) under `options`.
-// E.g. StateKeyOf("ftp://u:pw@h/x/", "/home/a", o).Left == "ftp://u:***@h/x" (as
-// HideLocationPasswords shows it).
+// The key of the pair `left`/`right` (locations as given, their options included) under
+// `options`. A root is kept without its trailing "/" and a server location without its
+// password, as HideLocationPasswords shows it: "scheme://u:pw@h/x/" is keyed as "scheme://u@h/x".
 TKNStateKey StateKeyOf(std::string_view left, std::string_view right, const TKNOptionsRec& options);
 
 // How the state found for a key relates to it.

@@ -450,10 +450,7 @@ TKNOptionsRec TKNMainForm::EngineOptions(const TKNOptionsRec& options)
     MoveFolderPasswords(bare, *Config.Secrets);
     for (const std::string& folder : {vex::GetField(bare.LeftFolder), vex::GetField(bare.RightFolder)}) {
         const std::string key = SecretKeyOf(folder);
-        // SFTP logs in with keys first, and an FTP login named "anonymous" needs no password.
-        if (key.empty() || !IsFtpPath(folder) || Config.Secrets->Read(key)) continue;
-        if (vex::UpperCaseAscii(key).find("://ANONYMOUS@") != std::string::npos) continue;
-        AskServerPassword(folder);
+        if (!key.empty() && AsksForPassword(folder) && !Config.Secrets->Read(key)) AskServerPassword(folder);
     }
     return WithStoredPasswords(bare, *Config.Secrets);
 }

@@ -8,7 +8,6 @@
 #include "engine/kn_unitCompare.h"
 #include "engine/kn_unitSideRegistry.h"
 #include "ftp/kn_unitFtpKnownServers.h"
-#include "ftp/kn_unitFtpLocation.h"
 #include "ftp/kn_unitFtpTrust.h"
 
 namespace {
@@ -54,9 +53,15 @@ int RunTrust(std::vector<std::string> args)
             return Usage("unexpected argument \"" + kn::HideLocationPasswords(arg) + "\"");
     }
     if (location.empty()) return Usage("give the location of the server");
-    if (kn::IsSftpPath(location)) return cli::TrustSftpLocation(location, yes);
+    switch (kn::ServerTrustOf(location)) {
+        case kn::TKNServerTrust::HostKey:
+            return cli::TrustSftpLocation(location, yes);
+        case kn::TKNServerTrust::None:
+            return Usage("only ftps:// locations use certificates");
+        case kn::TKNServerTrust::Certificate:
+            break;
+    }
     try {
-        if (!kn::ParseFtpLocation(location).Tls) return Usage("only ftps:// locations use certificates");
         const kn::TKNFtpCertificate certificate = kn::ReadFtpCertificate(location);
         const std::string& key = certificate.ServerKey;
         std::printf("Server %s\nSHA-256 fingerprint: %s\n%s\n", key.c_str(), certificate.Fingerprint.c_str(),

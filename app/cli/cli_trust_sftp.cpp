@@ -1,4 +1,4 @@
-// The sftp:// half of kestrune-cli trust: the host key of an SFTP server, recorded in the
+// The SFTP half of kestrune-cli trust: the host key of an SFTP server, recorded in the
 // user's known_hosts in the usual format so that ssh and this program both trust it.
 #include "app/cli/cli_trust_sftp.h"
 

@@ -84,17 +84,39 @@ TEST(MatchName, ExtensionDotAndLists)
     EXPECT_TRUE(list.MatchName(""));
 }
 
-TEST(Paths, PathJoinAndIsFtpPath)
+TEST(Paths, PathJoinAndKindOfLocation)
 {
     EXPECT_EQ(PathJoin("/a", "b"), "/a/b");
     EXPECT_EQ(PathJoin("/a/", "b"), "/a/b");
     EXPECT_EQ(PathJoin("/a", "/b/"), "/a/b");
     EXPECT_EQ(PathJoin("", "b"), "/b");
-    EXPECT_TRUE(IsFtpPath("FTP://host"));
-    EXPECT_TRUE(IsFtpPath("ftp:\\\\host"));
-    EXPECT_FALSE(IsFtpPath("ftp:/host"));
-    EXPECT_FALSE(IsFtpPath("ftp:/"));
-    EXPECT_FALSE(IsFtpPath("/home/ftp://x"));
+    // What a location's kind tells before any side is opened: only a scheme at the very start
+    // with "//" or "\\" after it counts, in any ASCII case.
+    using Trust = TKNServerTrust;
+    const struct {
+        const char* location;
+        bool remote;
+        Trust trust;
+        bool asks;
+    } rows[] = {
+        {"FTP://kn@host", true, Trust::None, true},
+        {"ftp:\\\\kn:pw@host\\x", true, Trust::None, true},
+        {"ftps://kn@host:990/x;tz=+0100", true, Trust::Certificate, true},
+        {"ftp://Anonymous:me@host/x", true, Trust::None, false},
+        {"ftp://host/x", true, Trust::None, false},
+        {"ftp://a@b@host/x@y", true, Trust::None, true},      // the user ends at the last "@" before the path
+        {"ftp://kn@host:99999/x", true, Trust::None, false},  // no port: nothing to log in to
+        {"SFTP://kn@host/x", true, Trust::HostKey, false},
+        {"sftp:\\\\kn@host", true, Trust::HostKey, false},
+        {"ftp:/host", false, Trust::None, false},
+        {"ftp:/", false, Trust::None, false},
+        {"/home/ftp://kn@x", false, Trust::None, false},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(IsRemoteLocation(row.location), row.remote) << row.location;
+        EXPECT_EQ(ServerTrustOf(row.location), row.trust) << row.location;
+        EXPECT_EQ(AsksForPassword(row.location), row.asks) << row.location;
+    }
 }
 
 TEST(Paths, SetFolderDropsOneTrailingSeparator)
