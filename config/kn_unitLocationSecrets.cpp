@@ -26,6 +26,12 @@ std::size_t CredentialsEnd(std::string_view location)
     return at == std::string_view::npos || at < start ? std::string_view::npos : at;
 }
 
+// True when the credentials that end at `at` hold a password (a ":" after the user).
+bool GivesPassword(std::string_view location, std::size_t at)
+{
+    return location.substr(0, at).find(':', SchemeEnd(location)) != std::string_view::npos;
+}
+
 std::string LowerCaseAscii(std::string_view text)
 {
     std::string lower(text);
@@ -58,12 +64,19 @@ std::string SecretKeyOf(std::string_view location)
     return LowerCaseAscii(bare.substr(0, start - 3)) + "://" + bare.substr(start, end - start);
 }
 
+std::string UserLackingPassword(std::string_view location)
+{
+    const std::size_t at = CredentialsEnd(location);
+    const std::size_t start = SchemeEnd(location);
+    if (at == std::string_view::npos || at == start || GivesPassword(location, at)) return {};
+    const std::size_t end = std::min(location.find_first_of("/\\;", at), location.size());
+    return std::string(location.substr(start, end - start));
+}
+
 std::string WithPassword(std::string_view location, std::string_view password)
 {
     const std::size_t at = CredentialsEnd(location);
-    if (password.empty() || at == std::string_view::npos ||
-        location.substr(0, at).find(':', SchemeEnd(location)) != std::string_view::npos)
-        return std::string(location);
+    if (password.empty() || at == std::string_view::npos || GivesPassword(location, at)) return std::string(location);
     std::string joined(location.substr(0, at));
     joined.append(":").append(password).append(location.substr(at));
     return joined;

@@ -27,6 +27,11 @@ TKNLocationPassword SplitLocationPassword(std::string_view location);
 // folder or a location without a user.
 std::string SecretKeyOf(std::string_view location);
 
+// "user@host:port" of a remote location that names a user but gives no password (an empty one
+// counts as given), as written up to its path or options: whom a password is asked for. Empty
+// for any other text.
+std::string UserLackingPassword(std::string_view location);
+
 // `location` (without a password) with `password` put back in front of the host; a location
 // without a user, or one holding a password already, is returned as it is.
 std::string WithPassword(std::string_view location, std::string_view password);

@@ -10,35 +10,12 @@
 #include <map>
 
 #include "config/kn_unitLocationSecrets.h"
-#include "engine/kn_unitCompare.h"
 #include "framework/vex_unitText.h"
 #include "ftp/kn_unitFtpLocation.h"
 
 namespace cli {
 
 namespace {
-
-// Where the user part of a server location starts and where its "@" is; npos when the
-// location names no server, has no user, or has a password already.
-struct UserPart {
-    std::size_t Start = std::string::npos, At = std::string::npos;
-};
-
-UserPart FindUserWithoutPassword(const std::string& location)
-{
-    UserPart part;
-    if (!kn::IsRemotePath(location)) return part;
-    const std::size_t scheme = location.find(":");
-    if (scheme == std::string::npos || location.size() < scheme + 3) return part;
-    const char separator = location[scheme + 1];  // "/" or "\"
-    const std::size_t start = scheme + 3;
-    const std::size_t end = std::min(location.find(separator, start), location.size());
-    // The credentials end at the last "@" before the host: a user may hold one.
-    const std::size_t at = location.rfind('@', end - 1);
-    if (at == std::string::npos || at < start || at == start) return part;
-    if (location.find(':', start) < at) return part;  // a password is given
-    return {start, at};
-}
 
 termios savedTerminal;
 int terminalFd = -1;
@@ -95,10 +72,8 @@ vex::TvexSecretStore* processStore = nullptr;
 
 std::string TPasswordSupplier::Supply(const std::string& location)
 {
-    const UserPart part = FindUserWithoutPassword(location);
-    if (part.At == std::string::npos) return location;
-    const std::size_t hostEnd = location.find_first_of("/\\", part.At);
-    const std::string who = location.substr(part.Start, hostEnd == std::string::npos ? hostEnd : hostEnd - part.Start);
+    const std::string who = kn::UserLackingPassword(location);
+    if (who.empty()) return location;
     // A password as a location carries it: typed ones are encoded, stored ones are kept so.
     std::string password = vex::PercentEncoded(sources_.Environment());
     if (password.empty() && store_) {
@@ -117,7 +92,7 @@ std::string TPasswordSupplier::Supply(const std::string& location)
             password = asked_[who] = vex::PercentEncoded(typed);
         }
     }
-    return location.substr(0, part.At) + ":" + password + location.substr(part.At);
+    return kn::WithPassword(location, password);
 }
 
 void UseSecretStore(vex::TvexSecretStore* store)

@@ -16,15 +16,18 @@ TEST(LocationSecrets, SplitKeyAndJoinAgreeForEveryKindOfSide)
         const char* bare;
         const char* password;
         const char* key;
+        const char* who;  // whom a password is asked for, once it is out of the location
     };
     const Case cases[] = {
-        {"ftp://kn:pw@host/x", "ftp://kn@host/x", "pw", "ftp://kn@host"},
-        {"FTPS://kn:pw@host:2121/x/y;tz=+0100", "FTPS://kn@host:2121/x/y;tz=+0100", "pw", "ftps://kn@host:2121"},
-        {"ftp:\\\\kn:pw@host\\x", "ftp:\\\\kn@host\\x", "pw", "ftp://kn@host"},
-        {"ftp://kn@[::1]:21", "ftp://kn@[::1]:21", "", "ftp://kn@[::1]:21"},
-        {"sftp://joe:p@ss:w@srv:2222/srv/www", "sftp://joe@srv:2222/srv/www", "p@ss:w", "sftp://joe@srv:2222"},
-        {"ftp://host/pub", "ftp://host/pub", "", ""},
-        {"/home/me/a:b@c", "/home/me/a:b@c", "", ""},
+        {"ftp://kn:pw@host/x", "ftp://kn@host/x", "pw", "ftp://kn@host", "kn@host"},
+        {"FTPS://kn:pw@host:2121/x/y;tz=+0100", "FTPS://kn@host:2121/x/y;tz=+0100", "pw", "ftps://kn@host:2121",
+         "kn@host:2121"},
+        {"ftp:\\\\kn:pw@host\\x", "ftp:\\\\kn@host\\x", "pw", "ftp://kn@host", "kn@host"},
+        {"ftp://kn@[::1]:21", "ftp://kn@[::1]:21", "", "ftp://kn@[::1]:21", "kn@[::1]:21"},
+        {"sftp://joe:p@ss:w@srv:2222/srv/www", "sftp://joe@srv:2222/srv/www", "p@ss:w", "sftp://joe@srv:2222",
+         "joe@srv:2222"},
+        {"ftp://host/pub", "ftp://host/pub", "", "", ""},
+        {"/home/me/a:b@c", "/home/me/a:b@c", "", "", ""},
     };
     vex::TvexMemorySecretStore store;
     for (const Case& c : cases) {
@@ -32,6 +35,8 @@ TEST(LocationSecrets, SplitKeyAndJoinAgreeForEveryKindOfSide)
         EXPECT_EQ(split.Location, c.bare) << c.typed;
         EXPECT_EQ(split.Password, c.password) << c.typed;
         EXPECT_EQ(kn::SecretKeyOf(c.typed), c.key) << c.typed;
+        EXPECT_EQ(kn::UserLackingPassword(split.Location), c.who) << c.typed;
+        EXPECT_EQ(kn::UserLackingPassword(c.typed), *c.password ? "" : c.who) << c.typed;
         if (*c.password) {
             EXPECT_EQ(kn::WithPassword(split.Location, split.Password), c.typed) << c.typed;
         }
