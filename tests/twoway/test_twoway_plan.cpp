@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <utility>
 
 #include "tests/twoway/twoway_fixture.h"
 
@@ -180,42 +181,30 @@ TEST(TwoWayPlan, Moves)
     const Entries was = {Folder("d"),           File("d/x", 3, 50, 7), File("d/y", 4, 60, 8),
                          File("a", 10, 100, 5), File("b", 10, 100, 6), File("c", 20, 200, 9)};
     const Entries wasRight = twtest::OnRight(was);
+    // The left as it was, with the entries at some recorded paths now standing as others.
+    const auto leftWith = [&was](const std::vector<std::pair<std::string, kn::TKNListedEntry>>& changes) {
+        Entries left = was;
+        for (const auto& [path, now] : changes)
+            for (kn::TKNListedEntry& e : left)
+                if (e.Path == path) e = now;
+        return left;
+    };
+    const Entries twinsRenamed = leftWith({{"a", File("a2", 10, 100, 5)}, {"b", File("b2", 10, 100, 6)}});
     const struct {
         const char* name;
         Entries left;
         bool inodes;
         std::vector<kn::TKNMove> moves;
     } rows[] = {
-        {"FileRenamed",
-         {Folder("d"), File("d/x", 3, 50, 7), File("d/y", 4, 60, 8), File("a", 10, 100, 5), File("b", 10, 100, 6),
-          File("c2", 20, 200, 9)},
-         false,
-         {{true, false, "c", "c2"}}},
+        {"FileRenamed", leftWith({{"c", File("c2", 20, 200, 9)}}), false, {{true, false, "c", "c2"}}},
         {"FolderRenamedIsOneMove",
-         {Folder("e", 0), File("e/x", 3, 50, 7), File("e/y", 4, 60, 8), File("a", 10, 100, 5), File("b", 10, 100, 6),
-          File("c", 20, 200, 9)},
+         leftWith({{"d", Folder("e", 0)}, {"d/x", File("e/x", 3, 50, 7)}, {"d/y", File("e/y", 4, 60, 8)}}),
          false,
          {{true, true, "d", "e"}}},
-        {"TwinsWithoutInodesAreNotGuessed",
-         {Folder("d"), File("d/x", 3, 50, 7), File("d/y", 4, 60, 8), File("a2", 10, 100, 5), File("b2", 10, 100, 6),
-          File("c", 20, 200, 9)},
-         false,
-         {}},
-        {"TwinsToldApartByInode",
-         {Folder("d"), File("d/x", 3, 50, 7), File("d/y", 4, 60, 8), File("a2", 10, 100, 5), File("b2", 10, 100, 6),
-          File("c", 20, 200, 9)},
-         true,
-         {{true, false, "a", "a2"}, {true, false, "b", "b2"}}},
-        {"OtherInodeIsNoMove",
-         {Folder("d"), File("d/x", 3, 50, 7), File("d/y", 4, 60, 8), File("a", 10, 100, 5), File("b", 10, 100, 6),
-          File("c2", 20, 200, 99)},
-         true,
-         {}},
-        {"EditedOnTheWayIsNoMove",
-         {Folder("d"), File("d/x", 3, 50, 7), File("d/y", 4, 60, 8), File("a", 10, 100, 5), File("b", 10, 100, 6),
-          File("c2", 21, 200, 9)},
-         false,
-         {}},
+        {"TwinsWithoutInodesAreNotGuessed", twinsRenamed, false, {}},
+        {"TwinsToldApartByInode", twinsRenamed, true, {{true, false, "a", "a2"}, {true, false, "b", "b2"}}},
+        {"OtherInodeIsNoMove", leftWith({{"c", File("c2", 20, 200, 99)}}), true, {}},
+        {"EditedOnTheWayIsNoMove", leftWith({{"c", File("c2", 21, 200, 9)}}), false, {}},
     };
     for (const auto& row : rows) {
         const auto left = Side(row.left, {}, row.inodes);
