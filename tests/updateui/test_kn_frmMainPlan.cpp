@@ -15,7 +15,6 @@
 #include <QTreeWidget>
 
 #include "batch_setup.h"
-#include "framework/qt/vex_unitStatusBar.h"
 #include "modal_script.h"
 #include "ui/kn_frmConfirm.h"
 #include "ui/kn_frmFailures.h"
@@ -28,22 +27,10 @@ using testutil::Exists;
 using testutil::ReadFile;
 using testutil::WriteFile;
 
-class PlanWindow : public UpdateWindowTest {
+class PlanWindow : public ActionWindowTest {
 protected:
     // a.txt (3 bytes, newer on the left), b.txt (9 bytes, left only), c.txt (right only).
     void MakeTrees() { MakeUpdateTrees(left, right); }
-
-    std::unique_ptr<kn::TKNMainForm> Open(kn::TKNAction action, bool expert = false)
-    {
-        if (!config) config = OpenConfig();
-        auto window = std::make_unique<kn::TKNMainForm>(*config);
-        window->resize(800, 600);
-        window->show();
-        for (int i = 0; i < 3 && window->CurrentAction() != action; ++i)
-            window->FindAction("actCompareAction")->trigger();
-        if (expert) window->FindAction("actHelpExpertMode")->trigger();
-        return window;
-    }
 
     // The "?" marks of the rows named, in that order.
     static QString Marks(kn::TKNMainForm& window, const std::vector<QString>& names)
@@ -59,13 +46,6 @@ protected:
         kn::TKNResultModel& model = window.ResultModel();
         return model.index(FindRow(model, name), 3).data(Qt::ToolTipRole).toString();
     }
-
-    static QString StatusText(kn::TKNMainForm& window, int panel)
-    {
-        return static_cast<vex::TvexStatusBar*>(window.statusBar())->Panel(panel)->Text();
-    }
-
-    std::unique_ptr<kn::TKNConfig> config;
 };
 
 const QString kRight = QStringLiteral("\u2192"), kLeft = QStringLiteral("\u2190"), kNone = QStringLiteral("\u00b7"),

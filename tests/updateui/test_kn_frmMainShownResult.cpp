@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include "framework/qt/vex_unitStatusBar.h"
 #include "framework/vex_unitSecretStore.h"
 #include "modal_script.h"
 #include "ui/kn_unitShownText.h"
@@ -21,27 +20,7 @@ using testutil::Exists;
 using testutil::ReadFile;
 using testutil::WriteFile;
 
-class ShownResult : public UpdateWindowTest {
-protected:
-    std::unique_ptr<kn::TKNMainForm> Open(kn::TKNAction action, bool expert)
-    {
-        config = OpenConfig();
-        auto window = std::make_unique<kn::TKNMainForm>(*config);
-        window->resize(800, 600);
-        window->show();
-        for (int i = 0; i < 3 && window->CurrentAction() != action; ++i)
-            window->FindAction("actCompareAction")->trigger();
-        if (expert) window->FindAction("actHelpExpertMode")->trigger();
-        return window;
-    }
-
-    static QString StatusText(kn::TKNMainForm& window, int panel)
-    {
-        return static_cast<vex::TvexStatusBar*>(window.statusBar())->Panel(panel)->Text();
-    }
-
-    std::unique_ptr<kn::TKNConfig> config;
-};
+using ShownResult = ActionWindowTest;
 
 TEST_F(ShownResult, FoldersTypedAfterAComparisonLeaveTheResultOutOfDateEvenInExpertMode)
 {

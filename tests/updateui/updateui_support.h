@@ -2,15 +2,18 @@
 // program folder (backups) in the test's own folder, and small tree and list helpers.
 #pragma once
 
+#include <QAction>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QTableView>
 #include <QTimer>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "framework/qt/vex_unitStatusBar.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/kn_unitResultModel.h"
 
@@ -38,6 +41,31 @@ protected:
     {
         return testutil::WaitUntil([&] { return !window.IsBusy() && window.Engine().State == 0; });
     }
+};
+
+// The window tests that open one window on the test's own configuration with an action chosen.
+class ActionWindowTest : public UpdateWindowTest {
+protected:
+    // A shown main window on `config` (opened here when the test has not opened it) with
+    // `action` chosen, in expert mode when asked.
+    std::unique_ptr<kn::TKNMainForm> Open(kn::TKNAction action, bool expert = false)
+    {
+        if (!config) config = OpenConfig();
+        auto window = std::make_unique<kn::TKNMainForm>(*config);
+        window->resize(800, 600);
+        window->show();
+        for (int i = 0; i < 3 && window->CurrentAction() != action; ++i)
+            window->FindAction("actCompareAction")->trigger();
+        if (expert) window->FindAction("actHelpExpertMode")->trigger();
+        return window;
+    }
+
+    static QString StatusText(kn::TKNMainForm& window, int panel)
+    {
+        return static_cast<vex::TvexStatusBar*>(window.statusBar())->Panel(panel)->Text();
+    }
+
+    std::unique_ptr<kn::TKNConfig> config;
 };
 
 // left: a.txt (newer, "new"), b.txt (left only, "only-left"); right: a.txt (older, "old"),
