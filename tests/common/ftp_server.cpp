@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -41,6 +42,46 @@ int ReadPort(int fd)
     if (std::sscanf(text.c_str(), "PORT %d", &port) != 1 || port <= 0)
         throw std::runtime_error("FTP test server said: " + text);
     return port;
+}
+
+// Runs `argv` as a child with its standard output and error appended to `log` (with TZ=`zone`
+// when one is given) and waits until `ready()`; throws, with the log, when the child ends first
+// or is not ready within 10 s. Returns its pid, for StopServer.
+pid_t StartServer(std::vector<std::string> argv, const std::string& log, const std::function<bool()>& ready,
+                  const std::string& zone = "")
+{
+    std::vector<char*> args;
+    for (std::string& arg : argv) args.push_back(arg.data());
+    args.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        if (!zone.empty()) ::setenv("TZ", zone.c_str(), 1);
+        int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        ::dup2(out, 1);
+        ::dup2(out, 2);
+        ::execv(args[0], args.data());
+        ::_exit(127);
+    }
+    for (int i = 0; i < 200; ++i) {
+        if (ready()) return pid;
+        if (::waitpid(pid, nullptr, WNOHANG) == pid)
+            throw std::runtime_error(argv[0] + " exited at start: " + ReadFile(log));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ::kill(pid, SIGTERM);
+    ::waitpid(pid, nullptr, 0);
+    throw std::runtime_error(argv[0] + " did not serve within 10 s: " + ReadFile(log));
+}
+
+// Ends and reaps the server child `pid` when there is one; `pid` is -1 afterwards.
+void StopServer(pid_t& pid)
+{
+    if (pid > 0) {
+        ::kill(pid, SIGTERM);
+        ::waitpid(pid, nullptr, 0);
+    }
+    pid = -1;
 }
 
 }  // namespace
@@ -105,11 +146,7 @@ FtpServer::~FtpServer()
 
 void FtpServer::Stop()
 {
-    if (pid_ > 0) {
-        ::kill(pid_, SIGTERM);
-        ::waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-    }
+    StopServer(pid_);
     if (stdinFd_ >= 0) ::close(stdinFd_);
     stdinFd_ = -1;
 }
@@ -175,31 +212,13 @@ VsftpdServer::VsftpdServer(const Options& options) : tls_(!options.TlsCert.empty
     WriteFile(config, VsftpdConfig(options.WholeSystem ? "/" : Root(), port_, log) +
                           VsftpdTlsConfig(options.TlsCert, options.TlsKey) + options.Config);
     GiveToServer();
-    pid_ = ::fork();
-    if (pid_ < 0) throw std::runtime_error("fork failed");
-    if (pid_ == 0) {
-        if (!options.Zone.empty()) ::setenv("TZ", options.Zone.c_str(), 1);
-        int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        ::dup2(out, 1);
-        ::dup2(out, 2);
-        ::execl(kVsftpd, kVsftpd, config.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    for (int i = 0; i < 200 && !Accepts(port_); ++i) {
-        if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
-            pid_ = -1;
-            throw std::runtime_error("vsftpd exited at start: " + ReadFile(log));
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    pid_ = StartServer(
+        {kVsftpd, config}, log, [this] { return Accepts(port_); }, options.Zone);
 }
 
 VsftpdServer::~VsftpdServer()
 {
-    if (pid_ > 0) {
-        ::kill(pid_, SIGTERM);
-        ::waitpid(pid_, nullptr, 0);
-    }
+    StopServer(pid_);
 }
 
 std::string VsftpdServer::Location(const std::string& path) const
@@ -294,30 +313,12 @@ ProftpdServer::ProftpdServer(const std::string& serve, const std::string& config
     const std::string file = state + "/proftpd.conf", log = state + "/log";
     WriteFile(file, ProftpdConfig(state, port_, user->pw_name, own->gr_name, confined_) + config);
     const std::string program = ProftpdPrefix() + "/sbin/proftpd";
-    pid_ = ::fork();
-    if (pid_ < 0) throw std::runtime_error("fork failed");
-    if (pid_ == 0) {
-        int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        ::dup2(out, 1);
-        ::dup2(out, 2);
-        ::execl(program.c_str(), program.c_str(), "-n", "-q", "-c", file.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    for (int i = 0; i < 200 && !Greets(port_); ++i) {
-        if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
-            pid_ = -1;
-            throw std::runtime_error("proftpd exited at start: " + ReadFile(log));
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    pid_ = StartServer({program, "-n", "-q", "-c", file}, log, [this] { return Greets(port_); });
 }
 
 ProftpdServer::~ProftpdServer()
 {
-    if (pid_ > 0) {
-        ::kill(pid_, SIGTERM);
-        ::waitpid(pid_, nullptr, 0);
-    }
+    StopServer(pid_);
 }
 
 std::string ProftpdServer::Location(const std::string& path) const
