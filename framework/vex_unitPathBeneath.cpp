@@ -130,6 +130,14 @@ bool TvexParentFolder::OpenNames(const std::string& root, const std::vector<std:
         error = "No entry below \"" + root + "\" was named";
         return false;
     }
+    // Each name is entered as it stands: "..", "" or a "/" inside would leave the path beneath the root.
+    for (const std::string& name : names) {
+        if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
+            errno_ = EINVAL;
+            error = "\"" + name + "\" is not one name below \"" + root + "\"";
+            return false;
+        }
+    }
     int fd = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         errno_ = errno;

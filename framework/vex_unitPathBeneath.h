@@ -25,8 +25,9 @@ public:
     // Opens the folder holding `path`, which is `root` itself or lies beneath it ("." and ".."
     // components are refused). With `makeMissing`, missing folders on the way are created.
     bool Open(const std::string& root, const std::string& path, bool makeMissing, std::string& error);
-    // The same for an entry given as its name components below `root` (at least one, none
-    // empty, "." or ".."), for callers that hold paths as component values.
+    // The same for an entry given as its name components below `root`, for callers that hold
+    // paths as component values: at least one, each one component (not empty, ".", ".." or
+    // holding "/"), else false with EINVAL.
     bool OpenNames(const std::string& root, const std::vector<std::string>& names, bool makeMissing,
                    std::string& error);
     void Close();

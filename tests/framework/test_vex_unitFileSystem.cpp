@@ -6,6 +6,7 @@
 #include <map>
 
 #include "framework/vex_unitFileSystem.h"
+#include "framework/vex_unitPathBeneath.h"
 #include "tests/common/temp_tree.h"
 
 using namespace vex;
@@ -74,6 +75,42 @@ TEST(FileSystem, KindsAndLinks)
     EXPECT_TRUE(IsSymLink(t / "l"));
     EXPECT_FALSE(IsSymLink(t / "f"));
     EXPECT_EQ(ErrorText(ENOENT), "No such file or directory");
+}
+
+// The folder of an entry is opened only beneath the root, one name at a time and never through
+// a link, whether the entry is given as a path or as its names.
+TEST(FileSystem, ParentFolderStaysBeneathTheRoot)
+{
+    testutil::TempDir t, outside;
+    testutil::MakeDirs(t / "root/a");
+    ASSERT_EQ(symlink(outside.path().c_str(), (t / "root/link").c_str()), 0);
+    const std::string root = t / "root";
+    const struct {
+        std::vector<std::string> names;
+        int err;         // of OpenNames; 0: opened
+        bool pathOpens;  // Open of the names joined by "/" ("//" is one separator, no name the root)
+    } rows[] = {
+        {{"a", "x"}, 0, true},
+        {{"x"}, 0, true},
+        {{"a", "..", "x"}, EINVAL, false},
+        {{"..", "x"}, EINVAL, false},
+        {{"a/..", "x"}, EINVAL, false},
+        {{"", "x"}, EINVAL, true},
+        {{"a", "."}, EINVAL, false},
+        {{}, EINVAL, true},
+        {{"link", "x"}, ELOOP, false},
+    };
+    for (const auto& row : rows) {
+        TvexParentFolder parent;
+        std::string error, path = root;
+        for (const std::string& name : row.names) path += "/" + name;
+        EXPECT_EQ(parent.OpenNames(root, row.names, false, error), row.err == 0) << path;
+        EXPECT_EQ(parent.Errno(), row.err) << path << ": " << error;
+        if (row.err == 0) {
+            EXPECT_EQ(parent.Name(), row.names.back()) << path;
+        }
+        EXPECT_EQ(parent.Open(root, path, false, error), row.pathOpens) << path;
+    }
 }
 
 // A listing that ends early must say so: an entry whose status cannot be read (a folder that
