@@ -115,6 +115,15 @@ TKNConfirmForm::TKNConfirmForm(QWidget* parent) : QDialog(parent)
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(btnHelp, &QPushButton::clicked, this, &TKNConfirmForm::btnHelpClick);
 
+    LayOutControls();
+    resize(640, 440);
+    btnOk->setFocus();
+}
+
+// The folders and the action beside the warning icon, the operations below taking what height
+// the dialog is given, the buttons under them; Tab goes from OK through the buttons to the list.
+void TKNConfirmForm::LayOutControls()
+{
     auto* fields = new QFormLayout;
     fields->addRow(Label4);
     fields->addRow(Label2, edLeftFolder);
@@ -138,8 +147,6 @@ TKNConfirmForm::TKNConfirmForm(QWidget* parent) : QDialog(parent)
     setTabOrder(btnCancel, btnHelp);
     setTabOrder(btnHelp, cbBackup);
     setTabOrder(cbBackup, lvOperations);
-    resize(640, 440);
-    btnOk->setFocus();
 }
 
 void TKNConfirmForm::SetContent(const QString& leftFolder, const QString& rightFolder, const QString& actionText)

@@ -55,6 +55,7 @@ public:
 
 private:
     QLineEdit* NewFolderEdit();
+    void LayOutControls();
     void btnHelpClick();
 };
 

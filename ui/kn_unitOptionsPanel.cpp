@@ -208,12 +208,9 @@ QWidget* TKNOptionsPanel::CreateRangeRows()
     return box;
 }
 
-QWidget* TKNOptionsPanel::CreateOptionGroups()
+// The default action, and under it how a two-way run settles files changed on both sides.
+void TKNOptionsPanel::CreateActionGroup(QWidget* box)
 {
-    auto* box = new QWidget(this);
-    auto* row = new QHBoxLayout(box);
-    row->setContentsMargins(0, 0, 0, 0);
-
     rgAction = new QGroupBox(tr(" Default Action "), box);
     rgActionItems = new QButtonGroup(rgAction);
     auto* actions = new QVBoxLayout(rgAction);
@@ -223,7 +220,6 @@ QWidget* TKNOptionsPanel::CreateOptionGroups()
         rgActionItems->addButton(item, i);
         actions->addWidget(item);
     }
-    // How a two-way run settles files changed on both sides.
     cbConflictPolicy = new QComboBox(rgAction);
     for (const TKNConflictChoice& choice : kConflictChoices) {
         cbConflictPolicy->addItem(tr(choice.Caption));
@@ -234,7 +230,15 @@ QWidget* TKNOptionsPanel::CreateOptionGroups()
     conflicts->addWidget(lbConflictPolicy);
     conflicts->addWidget(cbConflictPolicy, 1);
     actions->addLayout(conflicts);
+}
 
+QWidget* TKNOptionsPanel::CreateOptionGroups()
+{
+    auto* box = new QWidget(this);
+    auto* row = new QHBoxLayout(box);
+    row->setContentsMargins(0, 0, 0, 0);
+
+    CreateActionGroup(box);
     gbCompareOptions = new QGroupBox(tr(" Compare Options "), box);
     auto* checks = new QGridLayout(gbCompareOptions);
     cbCheckFilter = new QCheckBox(tr("Filter"), gbCompareOptions);

@@ -100,6 +100,7 @@ private:
     QWidget* CreateAttributeGroups();
     QWidget* CreateRangeRows();
     QWidget* CreateOptionGroups();
+    void CreateActionGroup(QWidget* box);
     void SetTabOrder();
     void ConnectEdits();
     void ApplyEnablingRules();
