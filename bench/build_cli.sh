@@ -8,3 +8,10 @@ build_cli() {
         cmake --build "$root/build/release" --target kestrune-cli -j2 >/dev/null
     fi
 }
+
+# build_bench TARGET...: builds the benchmark programs (and anything else named) in the release
+# build in $root/build/bench, which has the tests' targets, where the benchmark programs live.
+build_bench() {
+    cmake -S "$root" -B "$root/build/bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTRUNE_BUILD_TESTS=ON >/dev/null
+    cmake --build "$root/build/bench" --target "$@"
+}

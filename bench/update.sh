@@ -43,12 +43,6 @@ generate_large_tree() {
     mv "$src.tmp" "$src"
 }
 
-build_small() {
-    echo "Building kestrune-cli and the window benchmark (build/bench, release)..." >&2
-    cmake -S "$root" -B "$root/build/bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTRUNE_BUILD_TESTS=ON >/dev/null
-    cmake --build "$root/build/bench" --target kestrune-cli bench_update_window -j2 >/dev/null
-}
-
 source "$root/bench/build_cli.sh"
 source "$root/bench/timing.sh"
 source "$root/bench/trees.sh"
@@ -68,7 +62,8 @@ command -v bc >/dev/null || { echo "bench/update.sh needs bc (apt-get install bc
 [ $mode = small ] || command -v rsync >/dev/null || { echo "bench/update.sh needs rsync (apt-get install rsync)" >&2; exit 1; }
 if [ $mode = small ]; then
     [ -d "$src" ] || generate_copy_tree "$src" 50000 50 100 4096
-    build_small
+    echo "Building kestrune-cli and the window benchmark (build/bench, release)..." >&2
+    build_bench kestrune-cli bench_update_window -j2 >/dev/null
 else
     [ -d "$src" ] || generate_large_tree
     build_cli

@@ -4,7 +4,6 @@
 # (default /tmp) and reused.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-build="$root/build/bench"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTRUNE_BUILD_TESTS=ON >/dev/null
-cmake --build "$build" --target bench_twoway
-"$build/tests/twoway/bench_twoway" "$@"
+source "$root/bench/build_cli.sh"
+build_bench bench_twoway
+"$root/build/bench/tests/twoway/bench_twoway" "$@"

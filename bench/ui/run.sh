@@ -2,7 +2,6 @@
 # Builds the result list benchmark in release mode and runs it (default: 1,000,000 rows).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-build="$root/build/bench"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTRUNE_BUILD_TESTS=ON >/dev/null
-cmake --build "$build" --target bench_result_list
-"$build/tests/ui/bench_result_list" "$@"
+source "$root/bench/build_cli.sh"
+build_bench bench_result_list
+"$root/build/bench/tests/ui/bench_result_list" "$@"
