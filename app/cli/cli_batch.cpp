@@ -43,20 +43,6 @@ const char* const kUsage =
     "\nExit status: 0 every operation succeeded, 1 an operation or a step failed, 2 no such\n"
     "batch or a usage error, 130 stopped (Ctrl+C, SIGTERM, SIGHUP, or standard output closed).\n";
 
-const char* ActionText(kn::TKNAction action)
-{
-    switch (action) {
-        case kn::TKNAction::LeftToRight:
-            return "Left to Right";
-        case kn::TKNAction::RightToLeft:
-            return "Right to Left";
-        case kn::TKNAction::TwoWay:
-            return "Two-way";
-        default:
-            return "Auto";
-    }
-}
-
 // Why the preset's folders cannot be compared safely, if they cannot.
 std::optional<std::string> UnusableFolder(const kn::TKNOptionsRec& preset)
 {
@@ -144,7 +130,7 @@ private:
             Say("preset \"%s\": skipped, %s\n", step.Preset.c_str(), step.Reason.c_str());
             return step;
         }
-        Say("preset \"%s\": %s%s\n  left:  %s\n  right: %s\n", step.Preset.c_str(), ActionText(action),
+        Say("preset \"%s\": %s%s\n  left:  %s\n  right: %s\n", step.Preset.c_str(), kn::ActionCaption(action),
             entry.Force ? ", Force Update" : "", kn::HideLocationPasswords(vex::GetField(preset->LeftFolder)).c_str(),
             kn::HideLocationPasswords(vex::GetField(preset->RightFolder)).c_str());
         std::fflush(stdout);

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <utility>
 
 #include "engine/kn_unitCompare.h"
 #include "framework/vex_unitFileSystem.h"
@@ -252,6 +253,34 @@ std::string CheckLocalRoot(const std::string& folder)
     vex::TDirLister lister;
     if (!lister.Open(folder)) return "the folder " + quoted + " cannot be read: " + vex::ErrorText(errno);
     return {};
+}
+
+namespace {
+
+constexpr std::pair<kn::TKNAction, const char*> kActionWords[] = {
+    {kn::TKNAction::LeftToRight, "left-to-right"},
+    {kn::TKNAction::RightToLeft, "right-to-left"},
+    {kn::TKNAction::Auto, "auto"},
+    {kn::TKNAction::TwoWay, "two-way"},
+};
+
+}  // namespace
+
+const char* ActionWord(kn::TKNAction action)
+{
+    for (const auto& [known, word] : kActionWords)
+        if (known == action) return word;
+    return "unknown";
+}
+
+bool ActionOfWord(const std::string& word, kn::TKNAction& action)
+{
+    for (const auto& [known, text] : kActionWords)
+        if (word == text) {
+            action = known;
+            return true;
+        }
+    return false;
 }
 
 }  // namespace cli

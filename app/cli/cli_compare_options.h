@@ -38,6 +38,12 @@ bool ParseCompareArgs(const std::vector<std::string>& args, CompareArgs& out, st
 // The option lines of a usage text, two columns.
 std::string CompareOptionsHelp(const std::vector<CompareOption>& extra = {});
 
+// The words of the actions on the command line and in its listings: "left-to-right",
+// "right-to-left", "auto", "two-way" ("unknown" for a value that is none of them).
+// ActionOfWord is false for any other word.
+const char* ActionWord(kn::TKNAction action);
+bool ActionOfWord(const std::string& word, kn::TKNAction& action);
+
 // A folder argument as the engine gets it: an FTP location unchanged, a local path made
 // absolute (relative to the working folder) and lexically normalised.
 std::string FolderArgument(const std::string& arg);

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/cli/cli_command.h"
+#include "app/cli/cli_compare_options.h"
 #include "config/kn_unitConfig.h"
 #include "framework/vex_unitText.h"
 
@@ -39,21 +40,6 @@ std::unique_ptr<kn::TKNConfig> OpenConfig(const char* command)
     return config;
 }
 
-const char* ActionName(kn::TKNAction action)
-{
-    switch (action) {
-        case kn::TKNAction::LeftToRight:
-            return "left-to-right";
-        case kn::TKNAction::RightToLeft:
-            return "right-to-left";
-        case kn::TKNAction::Auto:
-            return "auto";
-        case kn::TKNAction::TwoWay:
-            return "two-way";
-    }
-    return "unknown";
-}
-
 int RunPresets(std::vector<std::string> args)
 {
     if (int status = CheckNoArguments("presets", PresetsUsage, args); status >= 0) return status;
@@ -71,7 +57,7 @@ int RunBatches(std::vector<std::string> args)
         std::printf("%s\n", config->Batches.Names(i).c_str());
         for (int k = 0; k < kn::UsedEntries(batch); ++k) {
             const kn::TKNBatchEntry& entry = batch.Entries[k];
-            std::printf("  %s\t%s\t%s\n", vex::GetField(entry.PresetName).c_str(), ActionName(entry.Action),
+            std::printf("  %s\t%s\t%s\n", vex::GetField(entry.PresetName).c_str(), cli::ActionWord(entry.Action),
                         entry.Force != 0 ? "force" : "");
         }
     }

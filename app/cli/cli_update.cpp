@@ -80,18 +80,12 @@ bool ParseMaxDelete(const std::string& value, UpdateFlags& flags, std::string& e
 
 bool ParseDirection(const std::string& value, UpdateFlags& flags, std::string& error)
 {
-    if (value == "left-to-right")
-        flags.Direction = kn::TKNAction::LeftToRight;
-    else if (value == "right-to-left")
-        flags.Direction = kn::TKNAction::RightToLeft;
-    else if (value == "auto")
-        flags.Direction = kn::TKNAction::Auto;
-    else if (value == "two-way")
-        flags.Direction = kn::TKNAction::TwoWay;
-    else {
+    kn::TKNAction action = kn::TKNAction::Auto;
+    if (!cli::ActionOfWord(value, action)) {
         error = "expected left-to-right, right-to-left, auto or two-way, not \"" + value + "\"";
         return false;
     }
+    flags.Direction = action;
     return true;
 }
 
