@@ -1,5 +1,7 @@
 #include "config/kn_unitLocationSecrets.h"
 
+#include <utility>
+
 #include "engine/kn_unitCompare.h"
 #include "framework/vex_unitText.h"
 
@@ -82,16 +84,23 @@ std::string WithPassword(std::string_view location, std::string_view password)
     return joined;
 }
 
+bool MoveLocationPassword(std::string& location, vex::TvexSecretStore& store)
+{
+    TKNLocationPassword split = SplitLocationPassword(location);
+    if (split.Password.empty()) return false;
+    // Kept for this run at least (a memory store), so the location never needs it again.
+    store.Write(SecretKeyOf(split.Location), split.Password);
+    location = std::move(split.Location);
+    return true;
+}
+
 bool MoveFolderPasswords(TKNOptionsRec& options, vex::TvexSecretStore& store)
 {
     bool moved = false;
     for (auto* field : {&options.LeftFolder, &options.RightFolder}) {
-        const std::string folder = vex::GetField(*field);
-        TKNLocationPassword split = SplitLocationPassword(folder);
-        if (split.Password.empty()) continue;
-        // Kept for this run at least (a memory store), so the record never needs it again.
-        store.Write(SecretKeyOf(split.Location), split.Password);
-        vex::SetField(*field, split.Location);
+        std::string folder = vex::GetField(*field);
+        if (!MoveLocationPassword(folder, store)) continue;
+        vex::SetField(*field, folder);
         moved = true;
     }
     return moved;

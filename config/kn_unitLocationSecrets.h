@@ -36,6 +36,10 @@ std::string UserLackingPassword(std::string_view location);
 // without a user, or one holding a password already, is returned as it is.
 std::string WithPassword(std::string_view location, std::string_view password);
 
+// Moves the password of `location` into `store` (under its SecretKeyOf), leaving user@host in
+// the location. True when it held one.
+bool MoveLocationPassword(std::string& location, vex::TvexSecretStore& store);
+
 // Moves the passwords of both folders of `options` into `store`, leaving user@host in the
 // record. True when the record changed.
 bool MoveFolderPasswords(TKNOptionsRec& options, vex::TvexSecretStore& store);

@@ -237,10 +237,8 @@ void TKNMainForm::CreateFolderPanel()
         connect(edit, &QLineEdit::textChanged, this, [this] { RefreshResultState(); });
         // A typed password leaves the field as soon as the user leaves it.
         connect(edit, &QLineEdit::editingFinished, this, [this, edit] {
-            const TKNLocationPassword split = SplitLocationPassword(edit->text().toStdString());
-            if (split.Password.empty()) return;
-            Config.Secrets->Write(SecretKeyOf(split.Location), split.Password);
-            edit->setText(QString::fromStdString(split.Location));
+            std::string location = edit->text().toStdString();
+            if (MoveLocationPassword(location, *Config.Secrets)) edit->setText(QString::fromStdString(location));
         });
     }
     panelFolder->setFixedHeight(std::max({21, edFolderLeft->sizeHint().height(), cbAction->sizeHint().height()}));
