@@ -453,19 +453,28 @@ bool TKNShowDifferencesForm::LoadFiles(const QString& leftFileName, const QStrin
     return LoadSides({leftFileName, leftFileName, {}}, {rightFileName, rightFileName, {}}, errorText);
 }
 
-bool TKNShowDifferencesForm::Impl::FetchSide(const TDiffSide& side, TKNSideFile& file, std::string& bytes,
-                                             QString& errorText)
+TKNSideResult TKNShowDifferencesForm::Impl::OnServer(const QString& doing, const TKNSideFile& file,
+                                                     const std::function<TKNSideResult(TKNSide& server)>& work)
 {
     std::vector<std::string> notices;
-    const TKNSideResult fetched = RunSideWork(
-        q, QStringLiteral("Fetching \"%1\"...").arg(side.Source.ShownName),
+    const TKNSideResult result = RunSideWork(
+        q, doing,
         [&](const TKNSideContext& context) {
             std::unique_ptr<TKNSide> server;
             TKNSideResult connected = ConnectSideFile(file, context, server);
-            return connected ? FetchSideFile(*server, file, DefaultMaxTextFileSize, bytes) : connected;
+            return connected ? work(*server) : connected;
         },
         notices);
     TakeNotices(notices);
+    return result;
+}
+
+bool TKNShowDifferencesForm::Impl::FetchSide(const TDiffSide& side, TKNSideFile& file, std::string& bytes,
+                                             QString& errorText)
+{
+    const TKNSideResult fetched =
+        OnServer(QStringLiteral("Fetching \"%1\"...").arg(side.Source.ShownName), file,
+                 [&](TKNSide& server) { return FetchSideFile(server, file, DefaultMaxTextFileSize, bytes); });
     if (fetched) return true;
     errorText = QStringLiteral("Cannot read file \"%1\".\n%2").arg(side.Source.ShownName, ShownText(fetched.Message));
     return false;

@@ -13,7 +13,6 @@
 #include "framework/qt/vex_unitStatusBar.h"
 #include "ui/kn_frmShowDifferencesPrivate.h"
 #include "ui/kn_unitShownText.h"
-#include "ui/kn_unitSideWork.h"
 
 namespace kn {
 
@@ -202,17 +201,8 @@ bool TKNShowDifferencesForm::Impl::SaveToServer(TDiffSide& side, const std::stri
 {
     TKNSideFile& file = *side.Source.Server;
     auto save = [&](TKNSaveAgainst against) {
-        std::vector<std::string> notices;
-        TKNSideResult saved = RunSideWork(
-            q, QStringLiteral("Saving \"%1\"...").arg(side.Source.ShownName),
-            [&](const TKNSideContext& context) {
-                std::unique_ptr<TKNSide> server;
-                TKNSideResult connected = ConnectSideFile(file, context, server);
-                return connected ? SaveSideFile(*server, file, bytes, against) : connected;
-            },
-            notices);
-        TakeNotices(notices);
-        return saved;
+        return OnServer(QStringLiteral("Saving \"%1\"...").arg(side.Source.ShownName), file,
+                        [&](TKNSide& server) { return SaveSideFile(server, file, bytes, against); });
     };
     TKNSideResult saved = save(TKNSaveAgainst::Fetched);
     if (saved.Kind == TKNSideError::Changed) {

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "diff/kn_unitBinaryFile.h"
@@ -117,6 +118,10 @@ struct TKNShowDifferencesForm::Impl {
     QFrame* BuildDisplay();
     vex::TvexStatusBar* BuildStatusBar();
     bool LoadSide(TDiffSide& side, QString& errorText);
+    // Runs `work` on a connection to the server of `file`, on a worker while a box says `doing`,
+    // and adds what the server said to the summary.
+    TKNSideResult OnServer(const QString& doing, const TKNSideFile& file,
+                           const std::function<TKNSideResult(TKNSide& server)>& work);
     // Fetches a side's file from its server into `bytes`, its entry into `file`.
     bool FetchSide(const TDiffSide& side, TKNSideFile& file, std::string& bytes, QString& errorText);
     // Decodes side.Bytes as the text they are (false for none), ready to compare.
