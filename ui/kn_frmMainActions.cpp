@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTableView>
+#include <initializer_list>
 
 #include "config/kn_unitLocationSecrets.h"
 #include "framework/qt/vex_frmHelp.h"
@@ -122,47 +123,32 @@ void TKNMainForm::CreateActions()
 
 void TKNMainForm::CreateMenus()
 {
-    QMenu* compare = MainMenu->addMenu("&Compare");
-    for (const char* name : {"actSelectLeftFolder", "actSelectRightFolder", "actCompareAction", "|",
-                             "actCompareCompare", "|", "actCompareUpdate", "actCompareUpdateSelection",
-                             "actCompareForceUpdate", "actCompareForceUpdateSelection", "|", "actCompareStop", "|",
-                             "actCompareShowDifferences", "|", "actCompareConfiguration", "|", "actCompareExit"}) {
-        if (name[0] == '|')
-            compare->addSeparator();
-        else
-            compare->addAction(FindAction(name));
-    }
+    // Each name is an action's; "|" is a separator.
+    const auto fill = [this](QMenu* menu, std::initializer_list<const char*> names) {
+        for (const char* name : names) {
+            if (name[0] == '|')
+                menu->addSeparator();
+            else
+                menu->addAction(FindAction(name));
+        }
+    };
+    fill(MainMenu->addMenu("&Compare"),
+         {"actSelectLeftFolder", "actSelectRightFolder", "actCompareAction", "|", "actCompareCompare", "|",
+          "actCompareUpdate", "actCompareUpdateSelection", "actCompareForceUpdate", "actCompareForceUpdateSelection",
+          "|", "actCompareStop", "|", "actCompareShowDifferences", "|", "actCompareConfiguration", "|",
+          "actCompareExit"});
     // Filled with the manager commands and the records by BuildPresetMenus and BuildBatchMenus.
     menuPreset = MainMenu->addMenu("&Preset");
     menuBatch = MainMenu->addMenu("&Batch");
-    QMenu* options = MainMenu->addMenu("&Options");
-    for (const char* name : {"actHelpNormalMode", "actHelpExpertMode", "|", "actHelpPassword"}) {
-        if (name[0] == '|')
-            options->addSeparator();
-        else
-            options->addAction(FindAction(name));
-    }
-    QMenu* help = MainMenu->addMenu("&Help");
-    for (const char* name : {"actHelpContent", "actHelpIndex", "|", "actHelpAbout"}) {
-        if (name[0] == '|')
-            help->addSeparator();
-        else
-            help->addAction(FindAction(name));
-    }
+    fill(MainMenu->addMenu("&Options"), {"actHelpNormalMode", "actHelpExpertMode", "|", "actHelpPassword"});
+    fill(MainMenu->addMenu("&Help"), {"actHelpContent", "actHelpIndex", "|", "actHelpAbout"});
 
-    for (const char* name :
+    // The list's menu; ShowListMenu opens it (or a conflict row's settlements instead).
+    fill(MainPopupMenu,
          {"actCompareCompare", "|", "actCompareUpdate", "actCompareUpdateSelection", "actCompareForceUpdate",
-          "actCompareForceUpdateSelection", "|", "actCompareShowDifferences", "actCompareConfiguration", "|"}) {
-        if (name[0] == '|')
-            MainPopupMenu->addSeparator();
-        else
-            MainPopupMenu->addAction(FindAction(name));
-    }
+          "actCompareForceUpdateSelection", "|", "actCompareShowDifferences", "actCompareConfiguration", "|"});
     popupPresets = MainPopupMenu->addMenu("P&resets...");
     popupBatches = MainPopupMenu->addMenu("&Batches...");
-    ListViewFiles->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(ListViewFiles, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { MainPopupMenu->popup(ListViewFiles->viewport()->mapToGlobal(at)); });
 }
 
 void TKNMainForm::SelectFolder(QLineEdit* edit, const QString& title)

@@ -67,16 +67,22 @@ void TKNMainForm::CreateTwoWayControls()
     connect(ListViewFiles, &QWidget::customContextMenuRequested, this, &TKNMainForm::ShowListMenu);
 }
 
+// One menu a click: a conflict row of a two-way plan offers its settlements, any other place
+// the list's menu.
 void TKNMainForm::ShowListMenu(const QPoint& position)
 {
     const QModelIndex at = ListViewFiles->indexAt(position);
     if (at.isValid()) ListViewFiles->setCurrentIndex(at);
+    const QPoint global = ListViewFiles->viewport()->mapToGlobal(position);
     const TKNTwoWayRun* run = model_->ShownTwoWay();
     const int row = ListViewFiles->currentIndex().row();
-    if (Busy || !run || run->RowDecision(*FileCompare, row).Kind != TKNTwoWayRowKind::Conflict) return;
+    if (Busy || !run || run->RowDecision(*FileCompare, row).Kind != TKNTwoWayRowKind::Conflict) {
+        MainPopupMenu->popup(global);
+        return;
+    }
     QMenu menu(this);
     for (QAction* settle : actSettle) menu.addAction(settle);
-    menu.exec(ListViewFiles->viewport()->mapToGlobal(position));
+    menu.exec(global);
 }
 
 bool TKNMainForm::SettleCurrentConflict(TKNConflictPolicy policy)

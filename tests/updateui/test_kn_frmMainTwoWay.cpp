@@ -2,6 +2,7 @@
 // the fourth action kept by presets and batch steps, the plan column's decisions, a conflict
 // settled row by row, the update that carries the plan out, and a refused run.
 #include <QAction>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QLabel>
@@ -10,6 +11,7 @@
 #include <QMenuBar>
 #include <QRadioButton>
 #include <QTableView>
+#include <QTimer>
 #include <QTreeWidget>
 #include <filesystem>
 
@@ -155,6 +157,27 @@ TEST_F(TwoWayWindow, ThePlanShowsDeletesAndConflictsSettledRowByRowAndTheUpdateC
     EXPECT_EQ(Shown(model, "gone.txt"), "\u2192\u00d7R") << "deleted on the left: deleted on the right";
     EXPECT_EQ(Shown(model, "both.txt"), "!-") << "keep-both replaces nothing";
     EXPECT_TRUE(window.lblTwoWay->isVisibleTo(&window));
+
+    // A right click opens one menu: a conflict row's settlements, the list's menu elsewhere.
+    for (const char* name : {"both.txt", "gone.txt"}) {
+        QList<QAction*> shown;
+        QTimer::singleShot(0, [&shown] {
+            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                shown = menu->actions();
+                menu->close();
+            }
+        });
+        const QRect cell = window.ListViewFiles->visualRect(model.index(FindRow(model, name), 0));
+        emit window.ListViewFiles->customContextMenuRequested(cell.center());
+        testutil::WaitUntil([&] { return !shown.isEmpty(); }, 2000);
+        if (name == std::string("both.txt")) {
+            EXPECT_EQ(shown, QList<QAction*>(std::begin(window.actSettle), std::end(window.actSettle)));
+        } else {
+            EXPECT_TRUE(shown.contains(window.FindAction("actCompareUpdate"))) << name;
+        }
+        QApplication::processEvents();
+        EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << name << ": a second menu opened";
+    }
 
     // Settled from the keyboard on its row: the left version is kept, the right one replaced.
     const int conflict = FindRow(model, "both.txt");
