@@ -155,6 +155,10 @@ TKNMainForm::~TKNMainForm()
     StopAndWait();
     if (started_) InstallSftpPrompts(nullptr);
     if (started_) SavePlacement();
+    // Hiding the window below ends an edit in a folder field: its handlers, which use the
+    // secret store and this window, must not run any more.
+    for (QLineEdit* edit : {edFolderLeft, edFolderRight})
+        if (edit) edit->disconnect(this);
     if (ownSecrets_) Config.Secrets = nullptr;
     // Hidden while its image lists still exist: a visible window repaints its header as the
     // base class hides it, after this window's members are gone.
