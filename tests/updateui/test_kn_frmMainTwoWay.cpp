@@ -54,6 +54,26 @@ protected:
         EXPECT_TRUE(script.Unexpected.isEmpty()) << script.Unexpected.join("; ").toStdString();
     }
 
+    // Right-clicks the row of `name`: the actions of the menu that opens, once no second menu
+    // has followed it.
+    static QList<QAction*> MenuOf(kn::TKNMainForm& window, const char* name)
+    {
+        QList<QAction*> shown;
+        QTimer::singleShot(0, [&shown] {
+            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                shown = menu->actions();
+                menu->close();
+            }
+        });
+        kn::TKNResultModel& model = window.ResultModel();
+        const QRect cell = window.ListViewFiles->visualRect(model.index(FindRow(model, name), 0));
+        emit window.ListViewFiles->customContextMenuRequested(cell.center());
+        testutil::WaitUntil([&] { return !shown.isEmpty(); }, 2000);
+        QApplication::processEvents();
+        EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << name << ": a second menu opened";
+        return shown;
+    }
+
     void WriteBoth(const std::string& name, const std::string& text)
     {
         for (const std::string& side : {left, right}) {
@@ -159,25 +179,8 @@ TEST_F(TwoWayWindow, ThePlanShowsDeletesAndConflictsSettledRowByRowAndTheUpdateC
     EXPECT_TRUE(window.lblTwoWay->isVisibleTo(&window));
 
     // A right click opens one menu: a conflict row's settlements, the list's menu elsewhere.
-    for (const char* name : {"both.txt", "gone.txt"}) {
-        QList<QAction*> shown;
-        QTimer::singleShot(0, [&shown] {
-            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-                shown = menu->actions();
-                menu->close();
-            }
-        });
-        const QRect cell = window.ListViewFiles->visualRect(model.index(FindRow(model, name), 0));
-        emit window.ListViewFiles->customContextMenuRequested(cell.center());
-        testutil::WaitUntil([&] { return !shown.isEmpty(); }, 2000);
-        if (name == std::string("both.txt")) {
-            EXPECT_EQ(shown, QList<QAction*>(std::begin(window.actSettle), std::end(window.actSettle)));
-        } else {
-            EXPECT_TRUE(shown.contains(window.FindAction("actCompareUpdate"))) << name;
-        }
-        QApplication::processEvents();
-        EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << name << ": a second menu opened";
-    }
+    EXPECT_EQ(MenuOf(window, "both.txt"), QList<QAction*>(std::begin(window.actSettle), std::end(window.actSettle)));
+    EXPECT_TRUE(MenuOf(window, "gone.txt").contains(window.FindAction("actCompareUpdate")));
 
     // Settled from the keyboard on its row: the left version is kept, the right one replaced.
     const int conflict = FindRow(model, "both.txt");
