@@ -57,13 +57,6 @@ if [ ! -f "$big/big.bin" ]; then
 fi
 build_cli
 
-run=$(mktemp -d)
-cleanup() {
-    stop_servers
-    rm -rf "$run"
-}
-trap cleanup EXIT
-
 # FTP: the server serves $run/ftp; the sources are copied in under /src.
 mkdir -p "$run/ftp/src"
 cp -a "$small" "$run/ftp/src/small"

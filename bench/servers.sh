@@ -1,6 +1,7 @@
-# Sourced by the benchmarks that talk to servers on loopback. Needs $run, a private temporary
-# folder the caller removes; what is started here is added to the array pids, which
-# stop_servers ends (call it from the caller's EXIT trap).
+# Sourced by the benchmarks that talk to servers on loopback. Sourcing it makes $run, a private
+# temporary folder for the servers' files, and sets end_servers as the EXIT trap (a script with
+# more to clean sets its own trap, which calls end_servers).
+run=$(mktemp -d)
 pids=()
 
 # start_helper VAR NAME COMMAND...: starts COMMAND, which prints "PORT <n>" and ends when its
@@ -66,9 +67,11 @@ trust_sshd() {
     echo "[127.0.0.1]:$1 $(cut -d' ' -f1,2 "$run/host_key.pub")" >"$run/home/.ssh/known_hosts"
 }
 
-# stop_servers: ends what start_helper and start_sshd started, and waits for them.
-stop_servers() {
+# end_servers: ends what start_helper and start_sshd started, waits for them, removes $run.
+end_servers() {
     local pid
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+    rm -rf "$run"
 }
+trap end_servers EXIT

@@ -27,13 +27,6 @@ source "$root/bench/servers.sh"
 source "$root/bench/timing.sh"
 source "$root/bench/trees.sh"
 
-run=$(mktemp -d)
-cleanup() {
-    stop_servers
-    rm -rf "$run"
-}
-trap cleanup EXIT
-
 # OpenSSH's sftp reads the password database's home, not $HOME: it is given the run's files.
 sftp_batch() {
     sftp -q -b "$1" -P "$sshd_port" -F /dev/null -i "$run/home/.ssh/id_ed25519" \

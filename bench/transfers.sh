@@ -26,12 +26,7 @@ source "$root/bench/servers.sh"
 source "$root/bench/timing.sh"
 source "$root/bench/trees.sh"
 
-run=$(mktemp -d)
-cleanup() {
-    stop_servers
-    rm -rf "$run" "$data/transfers-up"
-}
-trap cleanup EXIT
+trap 'end_servers; rm -rf "$data/transfers-up"' EXIT
 
 command -v bc >/dev/null || { echo "bench/transfers.sh needs bc (apt-get install bc)" >&2; exit 1; }
 mkdir -p "$data"
