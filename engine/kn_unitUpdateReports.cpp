@@ -100,10 +100,7 @@ void TKNUpdateReports::Add(TReport report)
 void TKNUpdateReports::Schedule()
 {
     if (scheduled_.exchange(true)) return;
-    if (engine_.ProgressDelivery == vex::TDelivery::Newest)
-        vex::PostNewest(this, [this] { Drain(); });
-    else
-        vex::Post([this] { Drain(); });
+    vex::PostNewest(this, [this] { Drain(); });
 }
 
 // A handler may open a modal window, whose event loop runs the next drain inside this one: that

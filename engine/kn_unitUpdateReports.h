@@ -4,11 +4,12 @@
 // failures, the dry run's lines and the notices.
 //
 // Reports are appended to one buffer; the first report into an empty buffer schedules one
-// drain on the main thread (vex::Post, or vex::PostNewest at most kNewestRate a second when
-// the engine shows only the newest progress), which raises the engine's events for all of
-// them in the order they came. Queued delivery raises every step; newest-only delivery the
-// last step of a batch and the summed bytes once. Synchronized delivery keeps the worker
-// waiting for each step and byte report, for callers that act on a given step.
+// drain on the main thread, at most kNewestRate a second (vex::PostNewest: a queued call runs
+// after it, so nothing overtakes a report), which raises the engine's events for all of them in
+// the order they came. So the main thread wakes for batches, never once per file. Queued
+// delivery raises every step; newest-only delivery the last step of a batch and the summed
+// bytes once. Synchronized delivery keeps the worker waiting for each step and byte report,
+// for callers that act on a given step.
 #pragma once
 
 #include <atomic>

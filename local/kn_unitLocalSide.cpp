@@ -90,6 +90,13 @@ struct TReached {
     int Handle() const { return Folder ? Folder->Handle() : -1; }
 };
 
+// True when nothing may be at the destination of a write: a rename that never replaces then
+// keeps that promise by itself.
+bool MustBeNew(const TKNWriteTerms& terms)
+{
+    return terms.Replaces.Known && !terms.Replaces.Exists;
+}
+
 // Moves `from` to `to` unless an entry is at `to` (EEXIST): renameat2 with RENAME_NOREPLACE,
 // or, on a file system without it, a hard link and the removal of the old name (files only).
 // 0 or the errno of the failure.
@@ -104,14 +111,17 @@ int MoveNoReplace(int fromDir, const std::string& from, int toDir, const std::st
 
 class TKNLocalSide;
 
+// A regular file open for reading, with its status as it was checked right after the open.
 class TLocalReadStream : public TKNReadStream {
 public:
-    TLocalReadStream(int fd, std::string shown) : fd_(fd), shown_(std::move(shown)) {}
+    TLocalReadStream(int fd, const struct stat& st, std::string shown) : fd_(fd), st_(st), shown_(std::move(shown)) {}
     int64_t Read(char* buffer, std::size_t size, TKNSideResult& result) override;
     int LocalHandle() const override { return started_ ? -1 : fd_.Get(); }
+    const struct stat& Status() const { return st_; }
 
 private:
     TFd fd_;
+    struct stat st_;
     std::string shown_;
     bool started_ = false;  // read from: the descriptor no longer stands at the start
 };
@@ -151,6 +161,7 @@ private:
     TKNWriteTerms terms_;
     std::string shown_;
     int64_t written_ = 0;
+    bool counted_ = true;  // written_ is the file's size; false after a copy that kept holes
 };
 
 class TKNLocalSide : public TKNSide {
@@ -245,17 +256,27 @@ TKNSideResult TLocalWriteStream::Write(const char* data, std::size_t size)
 TKNSideResult TLocalWriteStream::WriteFrom(TKNReadStream& source, const std::function<void(int64_t)>& moved)
 {
     // The kernel copies from the start of a local file into a still empty one; anything else
-    // goes through the buffered loop of the interface.
+    // goes through the buffered loop of the interface. The status the open checked serves the
+    // copy (its size and blocks tell where holes can be); the size that arrives is what
+    // Commit checks.
+    const auto* local = dynamic_cast<const TLocalReadStream*>(&source);
     const int in = source.LocalHandle();
-    struct stat st;
-    if (in < 0 || written_ != 0 || fd_.Get() < 0 || fstat(in, &st) != 0 || !S_ISREG(st.st_mode))
-        return TKNWriteStream::WriteFrom(source, moved);
+    if (!local || in < 0 || written_ != 0 || fd_.Get() < 0) return TKNWriteStream::WriteFrom(source, moved);
+    const struct stat& st = local->Status();
+    int64_t arrived = 0;
+    const std::function<void(int64_t)> count = [&arrived, &moved](int64_t bytes) {
+        arrived += bytes;
+        if (moved) moved(bytes);
+    };
     std::string error;
     int err = 0;
     if (!vex::CopyFileContent(
-            in, fd_.Get(), st, [this] { return side_.Stopped(); }, moved, error, err))
+            in, fd_.Get(), st, [this] { return side_.Stopped(); }, count, error, err))
         return Failed(err);
-    written_ = st.st_size;
+    // A dense file arrives as one run of bytes from the start; one copied with its holes ends
+    // where the source ended, which Commit asks the file.
+    written_ = arrived;
+    counted_ = static_cast<int64_t>(st.st_blocks) * 512 >= st.st_size;
     KeepUserAttributes(in);
     return TKNSideResult::Ok();
 }
@@ -292,11 +313,15 @@ TKNSideResult TLocalWriteStream::Commit()
 // Checks the size and sets mode and time on the still open temporary file, then closes it.
 TKNSideResult TLocalWriteStream::Finish()
 {
+    int64_t size = written_;
     struct stat st;
-    if (fstat(fd_.Get(), &st) != 0) return Failed(errno);
-    if (terms_.Size >= 0 && st.st_size != terms_.Size) {
+    if (terms_.Size >= 0 && !counted_) {
+        if (fstat(fd_.Get(), &st) != 0) return Failed(errno);
+        size = st.st_size;
+    }
+    if (terms_.Size >= 0 && size != terms_.Size) {
         Abort();
-        return TKNSideResult::Fail(TKNSideError::Other, Quoted(shown_) + ": " + std::to_string(st.st_size) +
+        return TKNSideResult::Fail(TKNSideError::Other, Quoted(shown_) + ": " + std::to_string(size) +
                                                             " bytes arrived of " + std::to_string(terms_.Size) + ".");
     }
     if (terms_.Mode >= 0 && fchmod(fd_.Get(), static_cast<mode_t>(terms_.Mode & 07777)) != 0) return Failed(errno);
@@ -308,26 +333,29 @@ TKNSideResult TLocalWriteStream::Finish()
     return TKNSideResult::Ok();
 }
 
-// The destination must still be what `Replaces` says, just before the rename; a new file is
-// never put over one that appeared meanwhile.
+// The destination must still be what `Replaces` says, just before the rename. A new file is
+// never put over one that appeared meanwhile: the rename itself refuses to replace anything,
+// so it needs no look first.
 TKNSideResult TLocalWriteStream::PutInPlace()
 {
     const int dir = folder_.Handle();
     const std::string& name = folder_.Name;
-    TKNSideEntry current;
-    int err = 0;
-    const TKNSideResult found = TKNLocalSide::StatAt(dir, name, current, false, err);
-    if (TKNSideResult same = CheckExpected(terms_.Replaces, found, current, shown_); !same) {
-        Abort();
-        return same;
+    const bool mustBeNew = MustBeNew(terms_);
+    if (!mustBeNew) {
+        TKNSideEntry current;
+        int statErr = 0;
+        const TKNSideResult found = TKNLocalSide::StatAt(dir, name, current, false, statErr);
+        if (TKNSideResult same = CheckExpected(terms_.Replaces, found, current, shown_); !same) {
+            Abort();
+            return same;
+        }
+        if (found && current.IsFolder()) {
+            Abort();
+            return TKNSideResult::Fail(TKNSideError::Exists, Quoted(shown_) + " is a folder.");
+        }
     }
-    if (found && current.IsFolder()) {
-        Abort();
-        return TKNSideResult::Fail(TKNSideError::Exists, Quoted(shown_) + " is a folder.");
-    }
-    const bool mustBeNew = terms_.Replaces.Known && !terms_.Replaces.Exists;
-    err = mustBeNew ? MoveNoReplace(dir, temp_, dir, name)
-                    : (renameat(dir, temp_.c_str(), dir, name.c_str()) == 0 ? 0 : errno);
+    const int err = mustBeNew ? MoveNoReplace(dir, temp_, dir, name)
+                              : (renameat(dir, temp_.c_str(), dir, name.c_str()) == 0 ? 0 : errno);
     if (err == EEXIST && mustBeNew) {
         Abort();
         return TKNSideResult::Fail(TKNSideError::Changed, Quoted(shown_) + " changed since the comparison.");
@@ -518,7 +546,7 @@ TKNSideResult TKNLocalSide::OpenRead(const TKNSidePath& path, std::unique_ptr<TK
     if (fd.Get() < 0) return Fail(errno, path);
     if (fstat(fd.Get(), &st) != 0) return Fail(errno, path);
     if (!S_ISREG(st.st_mode)) return Fail(TKNSideError::Unsupported, path, notRegular);
-    stream = std::make_unique<TLocalReadStream>(fd.Release(), Shown(path));
+    stream = std::make_unique<TLocalReadStream>(fd.Release(), st, Shown(path));
     return TKNSideResult::Ok();
 }
 
@@ -526,12 +554,18 @@ TKNSideResult TKNLocalSide::OpenWrite(const TKNSidePath& path, const TKNWriteTer
                                       std::unique_ptr<TKNWriteStream>& stream)
 {
     TReached folder;
-    TKNSideEntry current;
-    TKNSideResult found = ReachEntry(path, folder, current);
-    if (found.Kind == TKNSideError::BadName || found.Kind == TKNSideError::Link || folder.Handle() < 0) return found;
-    // Checked here to spare a useless copy, and again just before the rename.
-    if (TKNSideResult same = CheckExpected(terms.Replaces, found, current, Shown(path)); !same) return same;
-    if (found && current.IsFolder()) return Fail(TKNSideError::Exists, path, "a folder is in the way.");
+    if (MustBeNew(terms)) {
+        // A new file: the rename at Commit refuses to replace whatever appears meanwhile.
+        if (TKNSideResult reached = Reach(path, folder); !reached) return reached;
+    } else {
+        TKNSideEntry current;
+        TKNSideResult found = ReachEntry(path, folder, current);
+        if (found.Kind == TKNSideError::BadName || found.Kind == TKNSideError::Link || folder.Handle() < 0)
+            return found;
+        // Checked here to spare a useless copy, and again just before the rename.
+        if (TKNSideResult same = CheckExpected(terms.Replaces, found, current, Shown(path)); !same) return same;
+        if (found && current.IsFolder()) return Fail(TKNSideError::Exists, path, "a folder is in the way.");
+    }
     // Private while written when the mode is given (set at Commit); else the usual default.
     const mode_t mode = terms.Mode >= 0 ? 0600 : 0666;
     for (int attempt = 0; attempt < 100; ++attempt) {

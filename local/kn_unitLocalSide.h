@@ -13,6 +13,8 @@
 //   extended attributes; a target that refuses those is told once through the context's Notice.
 // - Rename never replaces (renameat2 RENAME_NOREPLACE; link and unlink where the file system
 //   lacks it). Folders and files take exactly the given mode, whatever the umask.
+// - A new file (Replaces: nothing there) is put in place by such a rename without a look at
+//   the destination first: an entry that appeared there fails it at Commit with kind Changed.
 // - The root must be an absolute path other than "/"; a link as the root is followed (the user
 //   named it).
 // - Its streams hold the side: they must not outlive it.

@@ -1,18 +1,21 @@
 // What the local kind keeps beyond the shared table: copies between two local sides keep holes
-// and `user.*` extended attributes, special files are never opened for reading, and only an
-// absolute folder is a root.
+// and `user.*` extended attributes and check the size that arrived, special files are never opened for reading, and
+// only an absolute folder is a root.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "local/kn_unitLocalSide.h"
 #include "side/kn_unitSideCopy.h"
+#include "side/kn_unitSideRules.h"
 #include "tests/common/temp_tree.h"
 
 namespace kn {
@@ -81,6 +84,33 @@ TEST(LocalSide, CopiesKeepHolesAndUserAttributesAndTellARefusalOnce)
     EXPECT_EQ(testutil::ReadFile(to / "b"), "b");
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_NE(notices[0].find("extended attributes"), std::string::npos) << notices[0];
+}
+
+// The kernel copy counts what arrived (or, where it kept holes, asks the file): a source whose
+// size is no longer the compared one never replaces the destination.
+TEST(LocalSide, KernelCopiesReplaceOnlyWithTheComparedSize)
+{
+    testutil::TempDir from, to;
+    testutil::WriteFile(from / "dense.bin", std::string(3 * 4096 + 5, 'd'));
+    testutil::WriteFile(from / "sparse.bin", std::string(4096, 's'));
+    ASSERT_EQ(truncate((from / "sparse.bin").c_str(), 4 * kMiB), 0);
+    auto source = Connected(from.path(), {});
+    auto dest = Connected(to.path(), {});
+    for (const char* name : {"dense.bin", "sparse.bin"})
+        for (const int64_t off : {0, -1, 1}) {
+            testutil::WriteFile(to / name, "old");
+            TKNSideEntry listed, old;
+            ASSERT_TRUE(source->Stat(Name(name), listed));
+            ASSERT_TRUE(dest->Stat(Name(name), old));
+            TKNWriteTerms terms;
+            terms.Size = listed.Size + off;
+            terms.Replaces = ExpectedOf(old);
+            const TKNSideResult r = CopyBetweenSides(*source, Name(name), *dest, Name(name), terms, nullptr);
+            EXPECT_EQ(static_cast<bool>(r), off == 0) << name << " " << off << ": " << r.Message;
+            EXPECT_EQ(testutil::ReadFile(to / name) == testutil::ReadFile(from / name), off == 0) << name << " " << off;
+            const auto entries = std::distance(std::filesystem::directory_iterator(to.path()), {});
+            EXPECT_EQ(entries, name[0] == 'd' ? 1 : 2) << "no temporary is left: " << name << " " << off;
+        }
 }
 
 TEST(LocalSide, SpecialFilesAreNeverOpenedForReading)

@@ -276,15 +276,33 @@ TEST_P(SideConformance, AFileChangedSinceComparedIsLeftAlone)
             EXPECT_EQ(OwnTemps(Local()), std::set<std::string>()) << c.what;
         }
     }
-    // A new file meets one the user made meanwhile.
-    kn::TKNWriteTerms terms;
-    terms.Replaces = kn::ExpectedAbsent();
-    std::unique_ptr<kn::TKNWriteStream> stream;
-    ASSERT_TRUE(side_->OpenWrite(P("new.txt"), terms, stream));
-    ASSERT_TRUE(stream->Write("source", 6));
-    testutil::WriteFile(Local("new.txt"), "user's");
-    EXPECT_EQ(stream->Commit().Kind, TKNSideError::Changed);
-    EXPECT_EQ(testutil::ReadFile(Local("new.txt")), "user's");
+    // A new file meets an entry the user made meanwhile: before its open or before its commit.
+    struct Late {
+        const char* name;
+        bool folder, beforeOpen;
+    };
+    for (const Late& c : {Late{"new.txt", false, false}, Late{"early.txt", false, true}, Late{"dir", true, true}}) {
+        auto make = [&] {
+            c.folder ? testutil::MakeDirs(Local(c.name)) : testutil::WriteFile(Local(c.name), "user's");
+        };
+        if (c.beforeOpen) make();
+        kn::TKNWriteTerms terms;
+        terms.Replaces = kn::ExpectedAbsent();
+        std::unique_ptr<kn::TKNWriteStream> stream;
+        TKNSideResult r = side_->OpenWrite(P(c.name), terms, stream);
+        if (r) r = stream->Write("source", 6);
+        if (r && !c.beforeOpen) make();
+        if (r) r = stream->Commit();
+        stream.reset();
+        EXPECT_EQ(r.Kind, TKNSideError::Changed) << c.name << ": " << r.Message;
+        struct stat st {};
+        ASSERT_EQ(lstat(Local(c.name).c_str(), &st), 0) << c.name;
+        EXPECT_EQ(S_ISDIR(st.st_mode), c.folder) << c.name;
+        if (!c.folder) {
+            EXPECT_EQ(testutil::ReadFile(Local(c.name)), "user's") << c.name;
+        }
+        EXPECT_EQ(OwnTemps(Local()), std::set<std::string>()) << c.name;
+    }
 }
 
 TEST_P(SideConformance, ModesAreTheGivenOnesWhateverTheUmask)
