@@ -219,9 +219,9 @@ std::string JoinServer(const std::string& folder, const std::string& name)
 
 }  // namespace
 
-// The checks go in the batch of the RETR itself: MLST and SIZE, or SIZE alone on a server
-// without MLST. What they cannot settle (a refused MLST or SIZE, a
-// server with neither) is settled as before the transfer, by the parent's listing.
+// The checks go in the batch of the RETR itself. What they cannot settle (a refused SIZE or
+// MLST, a server with neither) is settled before the transfer: the entry is asked (MLST, or the
+// parent's listing) with SIZE, and a link or anything but a file is refused.
 TKNSideResult TKNFtpSide::OpenRead(const TKNSidePath& path, std::unique_ptr<TKNReadStream>& stream)
 {
     if (TKNSideResult named = CheckNames(path); !named) return named;
@@ -253,33 +253,31 @@ TKNSideResult TKNFtpSide::OpenRead(const TKNSidePath& path, std::unique_ptr<TKNR
     return opened;
 }
 
+// SIZE tells what RETR brings, and servers answer it for regular files only (a link counts as
+// what it leads to, as reading follows it); MLST (whose size may be a link's own, on proftpd)
+// only where the server has no SIZE.
 std::vector<std::string> TKNFtpSide::ReadChecks(const TKNIdFTP& ftp, const std::string& serverPath) const
 {
-    std::vector<std::string> checks = StatCommands(ftp, serverPath);
-    if (ftp.HasFeature("SIZE")) checks.push_back("SIZE " + serverPath);
-    return checks;
+    if (ftp.HasFeature("SIZE")) return {"SIZE " + serverPath};
+    return StatCommands(ftp, serverPath);
 }
 
 // The replies to ReadChecks: the whole size to expect, or why the file is not read; `decided`
-// false where they leave it to the listing. SIZE tells what RETR brings; MLST's size may be that
-// of a link (proftpd), so it counts only where the server has no SIZE.
+// false where they leave it to the listing.
 TKNSideResult TKNFtpSide::JudgeRead(const TKNIdFTP& ftp, const std::vector<TKNFtpReply>& told,
                                     const std::string& serverPath, const std::string& shown, int64_t& whole,
                                     bool& decided) const
 {
-    std::size_t next = 0;
+    if (ftp.HasFeature("SIZE")) {
+        decided = told[0].Code == 213;
+        if (decided) whole = TKNIdFTP::SizeOfReply(told[0]);
+        return TKNSideResult::Ok();
+    }
     TKNSideEntry entry;
-    if (ftp.HasFeature("MLST")) {
-        TKNSideResult found = EntryFromMlst(told[next++], serverPath, entry, decided);
-        if (!decided || !found) return found;
-        if (TKNSideResult file = ReadableFile(entry, shown); !file) return file;
-        whole = entry.Size;
-    }
-    if (next < told.size()) {
-        const int64_t size = told[next].Code == 213 || decided ? TKNIdFTP::SizeOfReply(told[next]) : -1;
-        decided = decided || size >= 0;
-        if (size >= 0) whole = size;
-    }
+    TKNSideResult found = EntryFromMlst(told[0], serverPath, entry, decided);
+    if (!decided || !found) return found;
+    if (TKNSideResult file = ReadableFile(entry, shown); !file) return file;
+    whole = entry.Size;
     return TKNSideResult::Ok();
 }
 
