@@ -225,6 +225,32 @@ TEST(FtpFake, DosListingComesFromTheControlPeerNotTheReplyAddress)
     EXPECT_EQ(c.ftp.DirectoryListing()[1].Size, 1234);
 }
 
+// EPSV goes out with the transfer's command where FEAT names it (the fake reads both before it
+// answers either); a server that refuses it after all refuses the command too, and PASV then
+// carries this transfer and every later one.
+TEST(FtpFake, EpsvRefusedDespiteFeatFallsBackToPasvInStep)
+{
+    FakeFtpServer server([](FakeFtpSession& s) {
+        s.Login("211-Features:\r\n EPSV\r\n211 End");
+        EXPECT_EQ(s.ReadCommand(), "EPSV");
+        EXPECT_EQ(s.ReadCommand(), "LIST");
+        s.Send("500 EPSV not understood\r\n425 Use PORT or PASV first\r\n");
+        for (int i = 0; i < 2; ++i) {
+            s.Passive();
+            s.Reply("LIST", "150 Here it comes");
+            s.SendData("-rw-r--r-- 1 u g 5 Jan 02 2020 a.txt\r\n");
+            s.Send("226 Done\r\n");
+        }
+        s.WaitForClose();
+    });
+    Client c(server);
+    c.Open();
+    for (int i = 0; i < 2; ++i) {
+        c.ftp.List();
+        ASSERT_EQ(c.ftp.DirectoryListing().size(), 1u) << i;
+    }
+}
+
 TEST(FtpFake, UnknownListingFailsAndTheConnectionStaysInStep)
 {
     FakeFtpServer server([](FakeFtpSession& s) {

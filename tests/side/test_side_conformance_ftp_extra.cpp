@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -52,6 +53,22 @@ Served Proftpd(testutil::TempDir& folder)
 {
     auto server = std::make_shared<testutil::ProftpdServer>(folder.path());
     return {server, folder.path(), server->Location()};
+}
+
+// The servers of the tables below, in this order: pyftpdlib, vsftpd, proftpd.
+struct Server {
+    const char* name;
+    std::function<Served(testutil::TempDir&)> start;
+    bool usable;
+};
+
+std::vector<Server> ServersHere()
+{
+    std::string why;
+    return {{"pyftpdlib", [](auto&) { return Pyftpdlib({}); }, true},
+            {"vsftpd", [](auto& folder) { return Vsftpd("", "", "", folder); }, testutil::VsftpdServer::Usable(why)},
+            {"proftpd", [](auto& folder) { return Proftpd(folder); },
+             ::geteuid() == 0 && testutil::ProftpdServer::Usable(why)}};
 }
 
 class FtpServersAsTheyAre : public testing::Test {
@@ -296,18 +313,9 @@ TEST_F(FtpServersAsTheyAre, EachFileCostsItsExchangesOnly)
         {"upload a new file", [&] { return bool(Put("new.txt", dated)); }, {{7, 5}, {9, 7}, {10, 7}}},
         {"upload over a file", [&] { return bool(Put("a.txt", replacing)); }, {{7, 5}, {10, 8}, {7, 5}}},
     };
-    std::string why;
-    const struct {
-        const char* name;
-        std::function<Served(testutil::TempDir&)> start;
-        bool usable;
-    } servers[] = {
-        {"pyftpdlib", [](auto&) { return Pyftpdlib({}); }, true},
-        {"vsftpd", [](auto& folder) { return Vsftpd("", "", "", folder); }, testutil::VsftpdServer::Usable(why)},
-        {"proftpd", [](auto& folder) { return Proftpd(folder); },
-         ::geteuid() == 0 && testutil::ProftpdServer::Usable(why)}};
-    for (std::size_t kind = 0; kind < std::size(servers); ++kind) {
-        const auto& server = servers[kind];
+    const std::vector<Server> servers = ServersHere();
+    for (std::size_t kind = 0; kind < servers.size(); ++kind) {
+        const Server& server = servers[kind];
         if (!server.usable) continue;
         testutil::TempDir folder;
         Open(server.start(folder));
@@ -325,6 +333,32 @@ TEST_F(FtpServersAsTheyAre, EachFileCostsItsExchangesOnly)
             EXPECT_EQ(after.Exchanges - before.Exchanges, cost.exchanges) << server.name << ", " << row.what;
         }
         EXPECT_EQ(testutil::ReadFile(served_.folder + "/new.txt"), "bytes") << server.name;
+        side_.reset();
+    }
+}
+
+// The checks sent with a RETR refuse what is not a file to read; the transfer they held back ends,
+// the entry's own answer follows, and the connection stays in step for the next file.
+TEST_F(FtpServersAsTheyAre, AReadItsChecksRefuseEndsInStep)
+{
+    for (const Server& server : ServersHere()) {
+        if (!server.usable) continue;
+        testutil::TempDir folder;
+        Open(server.start(folder));
+        ASSERT_TRUE(Put("a.txt")) << server.name;
+        ASSERT_TRUE(side_->MakeFolder(P("sub"), -1)) << server.name;
+        const struct {
+            const char* name;
+            std::vector<TKNSideError> kinds;  // what a server may answer
+        } refused[] = {{"missing.txt", {TKNSideError::NotFound}},
+                       {"sub", {TKNSideError::Exists, TKNSideError::Unsupported}}};
+        for (const auto& read : refused) {
+            std::unique_ptr<TKNReadStream> stream;
+            const TKNSideResult r = side_->OpenRead(P(read.name), stream);
+            EXPECT_NE(std::find(read.kinds.begin(), read.kinds.end(), r.Kind), read.kinds.end())
+                << server.name << ", " << read.name << ": " << r.Message;
+            EXPECT_EQ(Download("a.txt"), "bytes") << server.name << ", after " << read.name;
+        }
         side_.reset();
     }
 }
