@@ -12,7 +12,7 @@
 // of the reply. An address inside a PASV reply is ignored, so a server cannot point the client
 // at another host. Where FEAT names EPSV (or it worked once on the connection), EPSV and the
 // transfer's command go out together, with the commands of a TKNFtpAhead before them: one round
-// trip before the data connection instead of three.
+// trip before the data connection, where the checks, EPSV and the command took one each.
 //
 // Typical use (errors are TKNFtpError exceptions whose message is the text to show):
 //   TKNIdFTP ftp;
@@ -45,7 +45,7 @@ struct TKNFtpReply {
     std::string Text;  // the reply's lines joined with "\n"
 };
 
-// Commands that go out in a transfer's batch ahead of it (a CWD, the MLST of the file), and the
+// Commands that go out in a transfer's batch ahead of it (a CWD, the SIZE of the file), and the
 // judge of their replies, called once the data connection is up: false ends the transfer before
 // a byte of it is used.
 struct TKNFtpAhead {

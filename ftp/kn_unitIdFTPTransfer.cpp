@@ -136,7 +136,10 @@ void TKNIdFTP::List(const std::string& listOptions, const std::string& folder)
     TKNFtpAhead ahead;
     if (!folder.empty()) {
         ahead.Commands = {"CWD " + folder};
-        ahead.Judge = [this](const std::vector<TKNFtpReply>& replies) { return Expect(replies[0], {200, 250}), true; };
+        ahead.Judge = [this](const std::vector<TKNFtpReply>& replies) {
+            Expect(replies[0], {200, 250});
+            return true;
+        };
     }
     try {
         Receive(
@@ -264,7 +267,13 @@ bool TKNIdFTP::OpenData(const std::string& command, TKNFtpSocket& data, bool& do
         sent = false;
         port = PassivePort(SendCmd("PASV", {227}).Text);
     }
-    data.ConnectAddress(control_.PeerAddress(), port, ConnectTimeout);
+    std::string unreachable;  // why the data connection failed, once the command went out
+    try {
+        data.ConnectAddress(control_.PeerAddress(), port, ConnectTimeout);
+    } catch (const TKNFtpError& e) {
+        if (!sent) throw;
+        unreachable = e.what();
+    }
     Sent();
     Awaited();
     bool go = true;
@@ -279,7 +288,15 @@ bool TKNIdFTP::OpenData(const std::string& command, TKNFtpSocket& data, bool& do
         return false;
     }
     if (!sent) SendLine(command);
-    const TKNFtpReply start = Expect(ReadReply(), {125, 150, 226, 250});
+    const TKNFtpReply start = ReadReply();
+    if (!unreachable.empty()) {
+        // A server that refuses the command may close its port before the client connects
+        // (proftpd): its reply tells why. One that took it is brought back in step.
+        if (start.Code >= 400) Expect(start, {});
+        AbortTransfer(data);
+        throw TKNFtpError(unreachable);
+    }
+    Expect(start, {125, 150, 226, 250});
     done = start.Code == 226 || start.Code == 250;
     return true;
 }
@@ -443,15 +460,15 @@ std::vector<TKNFtpReply> TKNIdFTP::EndData(TKNFtpSocket& data, bool done, const 
     }
     Awaited();
     data.Close();
-    std::vector<TKNFtpReply> replies;
-    if (done) return after.empty() ? replies : SendBatch(after);
     if (after.empty()) {
-        Expect(ReadReply(), {226, 250});
-        return replies;
+        if (!done) Expect(ReadReply(), {226, 250});
+        return {};
     }
-    replies = SendAhead(after, 0);
-    const TKNFtpReply end = ReadReply();
-    for (std::size_t i = 0; i < after.size(); ++i) replies.push_back(ReadReply());
+    if (done) return SendBatch(after);
+    // The confirmation comes first, then the replies to `after`.
+    std::vector<TKNFtpReply> replies = SendAhead(after, after.size() + 1);
+    const TKNFtpReply end = replies.front();
+    replies.erase(replies.begin());
     Expect(end, {226, 250});
     return replies;
 }

@@ -251,6 +251,31 @@ TEST(FtpFake, EpsvRefusedDespiteFeatFallsBackToPasvInStep)
     }
 }
 
+// A server that refuses the command sent with EPSV may close its port before the client connects
+// (proftpd does): the refusal is what the caller hears, and the conversation stays in step.
+TEST(FtpFake, ACommandRefusedBeforeItsDataConnectionIsToldInStep)
+{
+    FakeFtpServer server([](FakeFtpSession& s) {
+        s.Login("211-Features:\r\n EPSV\r\n211 End");
+        EXPECT_EQ(s.ReadCommand(), "EPSV");
+        EXPECT_EQ(s.ReadCommand(), "RETR /a.txt");
+        s.Send("229 Entering Extended Passive Mode (|||" + std::to_string(testutil::FreeLoopbackPort()) +
+               "|)\r\n550 /a.txt: Permission denied\r\n");
+        s.Reply("CWD /next", "250 ok");
+        s.WaitForClose();
+    });
+    Client c(server);
+    c.Open();
+    try {
+        c.ftp.OpenRetrieve("/a.txt");
+        FAIL();
+    } catch (const TKNFtpReplyError& e) {
+        EXPECT_EQ(e.Code, 550);
+        EXPECT_STREQ(e.what(), "550 /a.txt: Permission denied");
+    }
+    c.ftp.ChangeDir("/next");
+}
+
 TEST(FtpFake, UnknownListingFailsAndTheConnectionStaysInStep)
 {
     FakeFtpServer server([](FakeFtpSession& s) {
