@@ -196,23 +196,26 @@ TKNSideResult TKNFtpSide::Connect()
 
 // --- Listings -------------------------------------------------------------------------------
 
+// MLSD shows every entry, and so does "LIST -a" once a listing showed that the server
+// understands it: the folder is entered in the listing's batch. Before that, the folder is
+// entered first, since it may be listed two or three times.
 void TKNFtpSide::ListServer(TKNIdFTP& ftp, const std::string& serverPath, std::vector<TKNFtpListItem>& items)
 {
-    ftp.ChangeDir(serverPath);
-    ListPlainOrAll(ftp, items);
-}
-
-// MLSD shows every entry. Without it, "LIST -a" is tried; until a listing has shown that the
-// server understands it, the plain LIST is asked as well: a server that refuses "-a", or reads
-// it as a name, leaves the side with plain listings and no view of names starting with ".". A
-// plain name missing from the first "-a" listing is asked again, as it may have come since.
-void TKNFtpSide::ListPlainOrAll(TKNIdFTP& ftp, std::vector<TKNFtpListItem>& items)
-{
-    if (ftp.ListsWithMlsd() || listAll_ == TListAll::Refused) {
-        ftp.List();
+    if (ftp.ListsWithMlsd() || listAll_ != TListAll::Unknown) {
+        ftp.List(ftp.ListsWithMlsd() || listAll_ == TListAll::Refused ? "" : "-a", serverPath);
         items = ftp.DirectoryListing();
         return;
     }
+    ftp.ChangeDir(serverPath);
+    LearnListAll(ftp, items);
+}
+
+// "LIST -a" is checked against a plain LIST until a listing shows that the server understands
+// it: a server that refuses "-a", or reads it as a name, leaves the side with plain listings and
+// no view of names starting with ".". A plain name missing from the first "-a" listing is asked
+// again, as it may have come since.
+void TKNFtpSide::LearnListAll(TKNIdFTP& ftp, std::vector<TKNFtpListItem>& items)
+{
     std::vector<TKNFtpListItem> all;
     bool refused = false;
     try {
@@ -220,12 +223,8 @@ void TKNFtpSide::ListPlainOrAll(TKNIdFTP& ftp, std::vector<TKNFtpListItem>& item
         all = ftp.DirectoryListing();
     } catch (const TKNFtpReplyError& e) {
         // A passing trouble (a data connection that failed, "4xx") says nothing about "-a".
-        if (listAll_ == TListAll::Understood || !ftp.Connected() || e.Code < 500) throw;
+        if (!ftp.Connected() || e.Code < 500) throw;
         refused = true;
-    }
-    if (listAll_ == TListAll::Understood) {
-        items = std::move(all);
-        return;
     }
     ftp.List();
     items = ftp.DirectoryListing();
@@ -280,35 +279,60 @@ TKNSideResult TKNFtpSide::StatServer(TKNIdFTP& ftp, const std::string& serverPat
     return StatServerWith(ftp, serverPath, entry, {}, none);
 }
 
-// MLST where offered; the listing of the parent decides whether an entry exists that MLST
-// refuses without saying that it is missing, and is the only source on a server without MLST.
+std::vector<std::string> TKNFtpSide::StatCommands(const TKNIdFTP& ftp, const std::string& serverPath) const
+{
+    if (serverPath == rootPath_ || SplitServer(serverPath).second.empty() || !ftp.HasFeature("MLST")) return {};
+    return {"MLST " + serverPath};
+}
+
+// An MLST refused with words saying that the path does not exist is a missing entry; any other
+// refusal leaves it to the listing of the parent (`decided` false).
+TKNSideResult TKNFtpSide::EntryFromMlst(const TKNFtpReply& told, const std::string& serverPath, TKNSideEntry& entry,
+                                        bool& decided) const
+{
+    decided = true;
+    if (told.Code == 250) {
+        TKNFtpListItem item;
+        TKNIdFTP::ReadMlstReply(told, item);
+        entry = EntryOf(item);
+        entry.Name = SplitServer(serverPath).second;
+        return TKNSideResult::Ok();
+    }
+    if (told.Code < 400) throw TKNFtpReplyError(told.Code, told.Text);
+    if (told.Code == 550 && KindOfReply(told.Code, told.Text) == TKNSideError::NotFound)
+        return TKNSideResult::Fail(TKNSideError::NotFound, "\"" + serverPath + "\" does not exist: " + told.Text);
+    decided = false;
+    return TKNSideResult::Ok();
+}
+
 TKNSideResult TKNFtpSide::StatServerWith(TKNIdFTP& ftp, const std::string& serverPath, TKNSideEntry& entry,
                                          const std::vector<std::string>& along, std::vector<TKNFtpReply>& replies)
 {
     entry = TKNSideEntry{};
-    const auto [folder, name] = SplitServer(serverPath);
-    const bool root = serverPath == rootPath_ || name.empty();
     std::vector<std::string> commands = along;
-    if (!root && ftp.HasFeature("MLST")) commands.push_back("MLST " + serverPath);
+    for (std::string& command : StatCommands(ftp, serverPath)) commands.push_back(std::move(command));
     replies = commands.empty() ? std::vector<TKNFtpReply>{} : ftp.SendBatch(commands);
-    if (root) {
+    if (serverPath == rootPath_ || SplitServer(serverPath).second.empty()) {
         ftp.ChangeDir(serverPath);
         entry.Kind = TKNEntryKind::Folder;
         return TKNSideResult::Ok();
     }
-    if (replies.size() > along.size()) {
+    return StatFromReplies(ftp, serverPath, entry, replies);
+}
+
+// MLST where offered; the listing of the parent decides whether an entry exists that MLST
+// refuses without saying that it is missing, and is the only source on a server without MLST.
+TKNSideResult TKNFtpSide::StatFromReplies(TKNIdFTP& ftp, const std::string& serverPath, TKNSideEntry& entry,
+                                          std::vector<TKNFtpReply>& replies)
+{
+    entry = TKNSideEntry{};
+    const auto [folder, name] = SplitServer(serverPath);
+    if (ftp.HasFeature("MLST")) {
         const TKNFtpReply told = replies.back();
         replies.pop_back();
-        if (told.Code == 250) {
-            TKNFtpListItem item;
-            TKNIdFTP::ReadMlstReply(told, item);
-            entry = EntryOf(item);
-            entry.Name = name;
-            return TKNSideResult::Ok();
-        }
-        if (told.Code < 400) throw TKNFtpReplyError(told.Code, told.Text);
-        if (told.Code == 550 && KindOfReply(told.Code, told.Text) == TKNSideError::NotFound)
-            return TKNSideResult::Fail(TKNSideError::NotFound, "\"" + serverPath + "\" does not exist: " + told.Text);
+        bool decided = false;
+        TKNSideResult found = EntryFromMlst(told, serverPath, entry, decided);
+        if (decided) return found;
     }
     std::vector<TKNFtpListItem> items;
     try {

@@ -53,6 +53,15 @@ public:
     // replies in `replies`, one each, refusals included.
     TKNSideResult StatServerWith(TKNIdFTP& ftp, const std::string& serverPath, TKNSideEntry& entry,
                                  const std::vector<std::string>& along, std::vector<TKNFtpReply>& replies);
+    // The same in two steps, for a batch the caller sends: the commands that ask for the entry
+    // (none where only the parent's listing tells; never the root), and the entry from their
+    // replies, the last of `replies` (taken off them).
+    std::vector<std::string> StatCommands(const TKNIdFTP& ftp, const std::string& serverPath) const;
+    TKNSideResult StatFromReplies(TKNIdFTP& ftp, const std::string& serverPath, TKNSideEntry& entry,
+                                  std::vector<TKNFtpReply>& replies);
+    // The entry an MLST reply tells; `decided` false where the parent's listing must tell.
+    TKNSideResult EntryFromMlst(const TKNFtpReply& told, const std::string& serverPath, TKNSideEntry& entry,
+                                bool& decided) const;
     // The command that sets the time of a server path in a batch; empty where none is known yet
     // (SetServerTime then finds it) or the server cannot set times.
     std::string SetTimeCommand(const TKNIdFTP& ftp, const std::string& serverPath, int64_t mtime) const;
@@ -77,10 +86,19 @@ private:
     using TEntryChange =
         std::function<TKNSideResult(TKNIdFTP& ftp, const std::string& serverPath, const std::string& shown)>;
     TKNSideResult ChangeEntry(const TKNSidePath& path, const TEntryChange& change);
+    // Reading: the checks sent in the batch of the RETR, their judge, and the checks by the
+    // parent's listing where those do not settle it.
+    std::vector<std::string> ReadChecks(const TKNIdFTP& ftp, const std::string& serverPath) const;
+    TKNSideResult JudgeRead(const TKNIdFTP& ftp, const std::vector<TKNFtpReply>& told, const std::string& serverPath,
+                            const std::string& shown, int64_t& whole, bool& decided) const;
+    static TKNSideResult ReadableFile(const TKNSideEntry& entry, const std::string& shown);
+    TKNSideResult CheckReadListed(TKNIdFTP& ftp, const std::string& serverPath, const std::string& shown,
+                                  int64_t& whole);
     TKNSideResult CheckNames(const TKNSidePath& path) const;
     // The listing of a server folder into `items`, with "-a" where the server understands it.
     void ListServer(TKNIdFTP& ftp, const std::string& serverPath, std::vector<TKNFtpListItem>& items);
-    void ListPlainOrAll(TKNIdFTP& ftp, std::vector<TKNFtpListItem>& items);
+    // The first listings of a server without MLSD: whether it understands "LIST -a".
+    void LearnListAll(TKNIdFTP& ftp, std::vector<TKNFtpListItem>& items);
     TKNSideEntry EntryOf(const TKNFtpListItem& item) const;
     // The permission bits the server tells for `serverPath`; -1 when it tells none.
     int ReadMode(TKNIdFTP& ftp, const std::string& serverPath);

@@ -90,17 +90,25 @@ public:
         return TKNSideResult::Ok();
     }
 
+    // The checks of the temporary and of the destination go out as soon as the server has read
+    // the whole file, in the round trip of its confirmation.
     TKNSideResult Commit() override
     {
         if (state_ != TState::Sending) return Closed();
+        std::vector<TKNFtpReply> told;
         try {
-            ftp_.FinishStore();
+            told = ftp_.FinishStore(PlaceChecks());
         } catch (const std::exception& e) {
             return Fail(side_.Failure(e, ftp_, shown_));
         }
         side_.SetStreaming(&ftp_, false);
         state_ = TState::Stored;
-        TKNSideResult placed = side_.Run(shown_, [&](TKNIdFTP& ftp) { return Place(ftp); });
+        TKNSideResult placed;
+        try {
+            placed = Place(ftp_, told);
+        } catch (const std::exception& e) {
+            placed = side_.Failure(e, ftp_, shown_);
+        }
         if (!placed) return Fail(placed);
         state_ = TState::Done;
         return placed;
@@ -133,24 +141,29 @@ private:
         return result;
     }
 
-    // The whole file arrived: its time and mode go on the temporary, then it replaces the
-    // destination, if that is still what the comparison saw. The temporary's size, its time
-    // (once the server's command for it is known) and its mode as the server made it are asked
-    // in the round trip that looks at the destination; SITE CHMOD follows only where the mode
-    // differs.
-    TKNSideResult Place(TKNIdFTP& ftp)
+    // The temporary's size, its time (once the server's command for it is known), its mode as
+    // the server made it, and the destination.
+    std::vector<std::string> PlaceChecks()
+    {
+        std::vector<std::string> checks = {"SIZE " + temp_};
+        dating_ = terms_.MTime >= 0 && side_.Caps().SetTime;
+        datingCommand_ = dating_ ? side_.SetTimeCommand(ftp_, temp_, terms_.MTime) : "";
+        if (!datingCommand_.empty()) checks.push_back(datingCommand_);
+        moding_ = terms_.Mode >= 0 && side_.Caps().SetMode;
+        modeTold_ = moding_ && ftp_.HasFeature("MLST");
+        if (modeTold_) checks.push_back("MLST " + temp_);
+        for (std::string& command : side_.StatCommands(ftp_, dest_)) checks.push_back(std::move(command));
+        return checks;
+    }
+
+    // The whole file arrived (`told`: the replies to PlaceChecks): its time and mode go on the
+    // temporary, then it replaces the destination, if that is still what the comparison saw.
+    // SITE CHMOD follows only where the mode differs.
+    TKNSideResult Place(TKNIdFTP& ftp, std::vector<TKNFtpReply>& told)
     {
         if (terms_.Size >= 0 && written_ != terms_.Size) return ShortTransfer(shown_, written_, terms_.Size);
-        std::vector<std::string> along = {"SIZE " + temp_};
-        const bool dating = terms_.MTime >= 0 && side_.Caps().SetTime;
-        const std::string datingCommand = dating ? side_.SetTimeCommand(ftp, temp_, terms_.MTime) : "";
-        if (!datingCommand.empty()) along.push_back(datingCommand);
-        const bool moding = terms_.Mode >= 0 && side_.Caps().SetMode;
-        const bool modeTold = moding && ftp.HasFeature("MLST");
-        if (modeTold) along.push_back("MLST " + temp_);
         TKNSideEntry current;
-        std::vector<TKNFtpReply> told;
-        const TKNSideResult found = side_.StatServerWith(ftp, dest_, current, along, told);
+        const TKNSideResult found = side_.StatFromReplies(ftp, dest_, current, told);
         const int64_t stored = TKNIdFTP::SizeOfReply(told[0]);
         if (stored >= 0 && stored != written_) return ShortTransfer(shown_, stored, written_);
         side_.LearnFromUpload(ftp, temp_);
@@ -160,11 +173,11 @@ private:
                                        "\"" + shown_ +
                                            "\": the server does not list names that begin with \".\"; "
                                            "what is there is unknown and was left alone.");
-        if (dating && (datingCommand.empty() || !TKNIdFTP::ModTimeSet(told[1]))) {
+        if (dating_ && (datingCommand_.empty() || !TKNIdFTP::ModTimeSet(told[1]))) {
             TKNSideResult dated = side_.SetServerTime(ftp, temp_, terms_.MTime, shown_);
             if (!dated && dated.Kind != TKNSideError::Unsupported) return dated;
         }
-        if (moding && !(modeTold && AlreadyMode(told.back()))) {
+        if (moding_ && !(modeTold_ && AlreadyMode(told.back()))) {
             TKNSideResult moded = side_.SetServerMode(ftp, temp_, static_cast<uint32_t>(terms_.Mode), shown_);
             if (!moded && moded.Kind != TKNSideError::Unsupported) return moded;
         }
@@ -191,6 +204,9 @@ private:
     std::string shown_, dest_, temp_;
     TKNWriteTerms terms_;
     bool hiddenName_;  // a name of the destination's path begins with "."
+    // What PlaceChecks sent: the command that sets the time (if any), and the temporary's MLST.
+    bool dating_ = false, moding_ = false, modeTold_ = false;
+    std::string datingCommand_;
     int64_t written_ = 0;
     TState state_ = TState::Sending;
 };
@@ -203,6 +219,9 @@ std::string JoinServer(const std::string& folder, const std::string& name)
 
 }  // namespace
 
+// The checks go in the batch of the RETR itself. What they cannot settle (a refused SIZE or
+// MLST, a server with neither) is settled before the transfer: the entry is asked (MLST, or the
+// parent's listing) with SIZE, and a link or anything but a file is refused.
 TKNSideResult TKNFtpSide::OpenRead(const TKNSidePath& path, std::unique_ptr<TKNReadStream>& stream)
 {
     if (TKNSideResult named = CheckNames(path); !named) return named;
@@ -210,16 +229,20 @@ TKNSideResult TKNFtpSide::OpenRead(const TKNSidePath& path, std::unique_ptr<TKNR
     TKNIdFTP* reading = nullptr;
     int64_t whole = -1;
     TKNSideResult opened = Run(shown, [&](TKNIdFTP& ftp) {
-        // SIZE goes along with the stat, in its round trip.
-        TKNSideEntry entry;
-        std::vector<TKNFtpReply> told;
-        if (TKNSideResult found = StatServerWith(ftp, serverPath, entry, {"SIZE " + serverPath}, told); !found)
-            return found;
-        if (entry.Link) return TKNSideResult::Fail(TKNSideError::Link, "\"" + shown + "\" is a link.");
-        if (entry.Kind != TKNEntryKind::File)
-            return TKNSideResult::Fail(TKNSideError::Exists, "\"" + shown + "\" is not a file.");
-        const int64_t size = TKNIdFTP::SizeOfReply(told[0]);
-        whole = size >= 0 ? size : entry.Size;
+        TKNSideResult judged;
+        bool decided = false;
+        TKNFtpAhead ahead;
+        ahead.Commands = ReadChecks(ftp, serverPath);
+        ahead.Judge = [&](const std::vector<TKNFtpReply>& told) {
+            judged = JudgeRead(ftp, told, serverPath, shown, whole, decided);
+            return decided && judged;
+        };
+        if (!ahead.Commands.empty() && ftp.OpenRetrieve(serverPath, ahead)) {
+            reading = &ftp;
+            return TKNSideResult::Ok();
+        }
+        if (decided) return judged;
+        if (TKNSideResult listed = CheckReadListed(ftp, serverPath, shown, whole); !listed) return listed;
         ftp.OpenRetrieve(serverPath);
         reading = &ftp;
         return TKNSideResult::Ok();
@@ -228,6 +251,56 @@ TKNSideResult TKNFtpSide::OpenRead(const TKNSidePath& path, std::unique_ptr<TKNR
     SetStreaming(reading, true);
     stream = std::make_unique<TKNFtpReadStream>(*this, *reading, shown, whole);
     return opened;
+}
+
+// SIZE tells what RETR brings, and servers answer it for regular files only (a link counts as
+// what it leads to, as reading follows it); MLST (whose size may be a link's own, on proftpd)
+// only where the server has no SIZE.
+std::vector<std::string> TKNFtpSide::ReadChecks(const TKNIdFTP& ftp, const std::string& serverPath) const
+{
+    if (ftp.HasFeature("SIZE")) return {"SIZE " + serverPath};
+    return StatCommands(ftp, serverPath);
+}
+
+// The replies to ReadChecks: the whole size to expect, or why the file is not read; `decided`
+// false where they leave it to the listing.
+TKNSideResult TKNFtpSide::JudgeRead(const TKNIdFTP& ftp, const std::vector<TKNFtpReply>& told,
+                                    const std::string& serverPath, const std::string& shown, int64_t& whole,
+                                    bool& decided) const
+{
+    if (ftp.HasFeature("SIZE")) {
+        decided = told[0].Code == 213;
+        if (decided) whole = TKNIdFTP::SizeOfReply(told[0]);
+        return TKNSideResult::Ok();
+    }
+    TKNSideEntry entry;
+    TKNSideResult found = EntryFromMlst(told[0], serverPath, entry, decided);
+    if (!decided || !found) return found;
+    if (TKNSideResult file = ReadableFile(entry, shown); !file) return file;
+    whole = entry.Size;
+    return TKNSideResult::Ok();
+}
+
+TKNSideResult TKNFtpSide::ReadableFile(const TKNSideEntry& entry, const std::string& shown)
+{
+    if (entry.Link) return TKNSideResult::Fail(TKNSideError::Link, "\"" + shown + "\" is a link.");
+    if (entry.Kind != TKNEntryKind::File)
+        return TKNSideResult::Fail(TKNSideError::Exists, "\"" + shown + "\" is not a file.");
+    return TKNSideResult::Ok();
+}
+
+// The entry from the parent's listing, with SIZE in the same round trip.
+TKNSideResult TKNFtpSide::CheckReadListed(TKNIdFTP& ftp, const std::string& serverPath, const std::string& shown,
+                                          int64_t& whole)
+{
+    TKNSideEntry entry;
+    std::vector<TKNFtpReply> told;
+    if (TKNSideResult found = StatServerWith(ftp, serverPath, entry, {"SIZE " + serverPath}, told); !found)
+        return found;
+    if (TKNSideResult file = ReadableFile(entry, shown); !file) return file;
+    const int64_t size = TKNIdFTP::SizeOfReply(told[0]);
+    whole = size >= 0 ? size : entry.Size;
+    return TKNSideResult::Ok();
 }
 
 TKNSideResult TKNFtpSide::OpenWrite(const TKNSidePath& path, const TKNWriteTerms& terms,

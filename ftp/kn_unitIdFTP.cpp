@@ -3,6 +3,7 @@
 #include "ftp/kn_unitIdFTP.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -17,6 +18,9 @@ namespace {
 
 constexpr std::size_t kMaxReplyLine = 16 * 1024;
 constexpr std::size_t kMaxReplyLines = 10'000;
+
+std::atomic<int64_t> sentCommands{0};
+std::atomic<int64_t> exchanges{0};
 
 // The three-digit code that opens a reply, or 0.
 int ReplyCode(const std::string& line)
@@ -47,6 +51,8 @@ void TKNIdFTP::OpenControl()
     Disconnect();
     if (Host.empty()) throw TKNFtpError("No FTP host name given");
     control_.ConnectHost(Host, Port, ConnectTimeout);
+    Sent();
+    Awaited();
     TKNFtpReply greeting = ReadReply();
     if (greeting.Code == 120) greeting = ReadReply();  // "ready in nnn minutes"
     Expect(greeting, {220});
@@ -103,15 +109,18 @@ void TKNIdFTP::Connect()
             controlFingerprint_ = peer.Fingerprint;
         }
         Login();
-        if (UseTls) {
-            SendCmd("PBSZ 0", {200});
-            SendCmd("PROT P", {200});
-        }
-        SendCmd(transferType_ == TKNFtpTransferType::ftASCII ? "TYPE A" : "TYPE I", {200});
+        // The rest of the setup waits on no reply: one round trip.
+        std::vector<std::string> setup;
+        if (UseTls) setup = {"PBSZ 0", "PROT P"};
+        setup.push_back(transferType_ == TKNFtpTransferType::ftASCII ? "TYPE A" : "TYPE I");
+        setup.push_back("SYST");
+        setup.push_back("FEAT");
+        const std::vector<TKNFtpReply> replies = SendBatch(setup);
+        for (std::size_t i = 0; i + 2 < replies.size(); ++i) Expect(replies[i], {200});
         // Servers without SYST are still usable: its reply is only kept for information.
-        TKNFtpReply syst = SendCmd("SYST", {215, 500, 501, 502, 504, 530});
+        const TKNFtpReply syst = Expect(replies[replies.size() - 2], {215, 500, 501, 502, 504, 530});
         systemDesc_ = syst.Code == 215 ? syst.Text.substr(syst.Text.size() > 4 ? 4 : syst.Text.size()) : "";
-        ReadFeatures();
+        ReadFeatures(replies.back());
     } catch (...) {
         Disconnect();
         throw;
@@ -128,11 +137,11 @@ void TKNIdFTP::Login()
 
 // A FEAT reply: "211-Features:", one feature per line (led by a blank), "211 End". A server
 // that does not know FEAT offers nothing beyond the basic commands.
-void TKNIdFTP::ReadFeatures()
+void TKNIdFTP::ReadFeatures(const TKNFtpReply& feat)
 {
     features_.clear();
     mlstFacts_.clear();
-    TKNFtpReply feat = SendCmd("FEAT", {211, 500, 501, 502, 504, 530, 550});
+    Expect(feat, {211, 500, 501, 502, 504, 530, 550});
     if (feat.Code != 211) return;
     std::size_t start = feat.Text.find('\n');
     while (start != std::string::npos) {
@@ -331,15 +340,32 @@ TKNFtpReply TKNIdFTP::SendCmd(const std::string& command, std::initializer_list<
 
 std::vector<TKNFtpReply> TKNIdFTP::SendBatch(const std::vector<std::string>& commands)
 {
+    return SendAhead(commands, commands.size());
+}
+
+std::vector<TKNFtpReply> TKNIdFTP::SendAhead(const std::vector<std::string>& commands, std::size_t read)
+{
     std::string lines;
     for (const std::string& command : commands) lines += CommandLine(command);
     SendLines(lines);
     std::vector<TKNFtpReply> replies;
-    for (std::size_t i = 0; i < commands.size(); ++i) {
+    for (std::size_t i = 0; i < read; ++i) {
         replies.push_back(ReadReply());
         if (replies.back().Code == 421) Expect(replies.back(), {});
     }
     return replies;
+}
+
+TKNFtpTraffic TKNIdFTP::TrafficSoFar()
+{
+    return {sentCommands.load(std::memory_order_relaxed), exchanges.load(std::memory_order_relaxed)};
+}
+
+void TKNIdFTP::Awaited()
+{
+    if (!sentSinceWait_) return;
+    sentSinceWait_ = false;
+    exchanges.fetch_add(1, std::memory_order_relaxed);
 }
 
 std::string TKNIdFTP::CommandLine(const std::string& command)
@@ -358,6 +384,8 @@ void TKNIdFTP::SendLine(const std::string& command)
 void TKNIdFTP::SendLines(const std::string& lines)
 {
     if (!control_.IsOpen()) throw TKNFtpError("Not connected");
+    sentCommands.fetch_add(std::count(lines.begin(), lines.end(), '\n'), std::memory_order_relaxed);
+    Sent();
     try {
         control_.SendAll(lines.data(), lines.size(), ReadTimeout);
     } catch (const TKNFtpError&) {
@@ -369,6 +397,7 @@ void TKNIdFTP::SendLines(const std::string& lines)
 TKNFtpReply TKNIdFTP::ReadReply()
 {
     if (!control_.IsOpen()) throw TKNFtpError("Not connected");
+    Awaited();
     TKNFtpReply reply;
     std::string line;
     try {

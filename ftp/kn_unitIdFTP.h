@@ -10,7 +10,9 @@
 // Data connections: the client sends "EPSV" (or "PASV" once the server refused EPSV) and
 // connects to the address the control connection is connected to, IPv4 or IPv6, with the port
 // of the reply. An address inside a PASV reply is ignored, so a server cannot point the client
-// at another host.
+// at another host. Where FEAT names EPSV (or it worked once on the connection), EPSV and the
+// transfer's command go out together, with the commands of a TKNFtpAhead before them: one round
+// trip before the data connection, where the checks, EPSV and the command took one each.
 //
 // Typical use (errors are TKNFtpError exceptions whose message is the text to show):
 //   TKNIdFTP ftp;
@@ -41,6 +43,23 @@ enum class TKNFtpTransferType { ftASCII, ftBinary };
 struct TKNFtpReply {
     int Code = 0;      // three-digit reply code; 0 when the reply did not start with one
     std::string Text;  // the reply's lines joined with "\n"
+};
+
+// Commands that go out in a transfer's batch ahead of it (a CWD, the SIZE of the file), and the
+// judge of their replies, called once the data connection is up: false ends the transfer before
+// a byte of it is used.
+struct TKNFtpAhead {
+    std::vector<std::string> Commands;
+    std::function<bool(const std::vector<TKNFtpReply>& replies)> Judge;
+};
+
+// What the connections of this process sent: commands, and exchanges, the times a connection
+// waited for the server's answer to what it had sent (a reply, the connect of a data connection,
+// the end of the data it sent). Commands sent together cost one exchange. For tests and
+// benchmarks.
+struct TKNFtpTraffic {
+    int64_t Commands = 0;
+    int64_t Exchanges = 0;
 };
 
 class TKNIdFTP {
@@ -81,7 +100,8 @@ public:
     TKNFtpListLimits ListLimits;
 
     // Opens the control connection, reads the greeting and logs in: "USER", "PASS" (unless
-    // the server needs none), "TYPE" of the current transfer type, "SYST", then "FEAT" once.
+    // the server needs none), then "TYPE" of the current transfer type, "SYST" and "FEAT" (once)
+    // together.
     void Connect();
     // Sends "QUIT" without waiting for its reply and closes the control connection.
     void Disconnect();
@@ -132,8 +152,9 @@ public:
     // "MLSD" of the working directory where FEAT offers MLST (times exact, in UTC turned local
     // as a local scan does; see kn_unitFtpMlsd.h), else "LIST" (see kn_unitFtpListing.h:
     // unknown formats raise "Unknown FTP listing format"). Unsafe names are dropped either way.
-    // `listOptions` ("-a") follow "LIST" where the server has no MLSD.
-    void List(const std::string& listOptions = {});
+    // `listOptions` ("-a") follow "LIST" where the server has no MLSD. A `folder` is entered
+    // first (CWD, in the listing's batch; a refusal raises as ChangeDir's does).
+    void List(const std::string& listOptions = {}, const std::string& folder = {});
     const std::vector<TKNFtpListItem>& DirectoryListing() const { return listing_; }
     // True when List uses MLSD on this connection.
     bool ListsWithMlsd() const { return HasFeature("MLST") && !mlsdRefused_; }
@@ -152,15 +173,19 @@ public:
     // type applies unconverted); Abort ends it.
     void Retrieve(const std::string& remotePath, const std::function<void(const char*, std::size_t)>& sink);
 
-    // A "RETR" read block by block by the caller: OpenRetrieve starts it; ReadRetrieve hands
-    // out up to `size` bytes, 0 once the transfer ended and the server confirmed it.
-    void OpenRetrieve(const std::string& remotePath);
+    // A "RETR" read block by block by the caller: OpenRetrieve starts it, with the commands of
+    // `ahead` in its batch (false when their judge refused: no transfer runs then); ReadRetrieve
+    // hands out up to `size` bytes, 0 once the transfer ended and the server confirmed it.
+    bool OpenRetrieve(const std::string& remotePath, const TKNFtpAhead& ahead = {});
     std::size_t ReadRetrieve(char* buffer, std::size_t size);
     // A "STOR" fed block by block: OpenStore starts it, WriteStore sends, FinishStore ends the
-    // data and waits for the server's confirmation.
+    // data and waits for the server's confirmation. The commands `after` go out once the server
+    // has read the data to its end (it closed the data connection), before its confirmation is
+    // read; their replies are returned, one each, refusals included. A failed transfer raises
+    // after they were read.
     void OpenStore(const std::string& remotePath);
     void WriteStore(const char* data, std::size_t size);
-    void FinishStore();
+    std::vector<TKNFtpReply> FinishStore(const std::vector<std::string>& after = {});
     // Ends a transfer of OpenRetrieve or OpenStore that was not finished ("ABOR"); nothing
     // without one. A failing call of either kind has ended its transfer already.
     void CloseStream();
@@ -178,30 +203,40 @@ public:
     // replies before them. Raises like SendCmd on a lost connection, a late reply or a 421.
     std::vector<TKNFtpReply> SendBatch(const std::vector<std::string>& commands);
 
+    static TKNFtpTraffic TrafficSoFar();
+
 private:
     using Sink = std::function<void(const char*, std::size_t)>;
     using Source = std::function<std::size_t(char*, std::size_t)>;
 
     void SendLine(const std::string& command);
     void SendLines(const std::string& lines);
+    // Sends `commands` at once and reads the replies of the first `read` of them.
+    std::vector<TKNFtpReply> SendAhead(const std::vector<std::string>& commands, std::size_t read);
+    // Counts traffic: something went to the server; the client waits for its answer.
+    void Sent() { sentSinceWait_ = true; }
+    void Awaited();
     static std::string CommandLine(const std::string& command);
     TKNFtpReply ReadReply();
     TKNFtpReply Expect(TKNFtpReply reply, std::initializer_list<int> accepted);
     void Login();
-    void ReadFeatures();
+    void ReadFeatures(const TKNFtpReply& feat);
     void EnableModeFact();
     void OpenControl();  // connects and reads the greeting
     void StartControlTls();
     void CheckCertificate(const TKNTlsPeer& peer) const;
-    void Receive(const std::string& command, const Sink& sink);
+    void Receive(const std::string& command, const Sink& sink, const TKNFtpAhead& ahead = {});
     void Send(const std::string& command, const Source& source);
-    void OpenData(const std::string& command, TKNFtpSocket& data, bool& done);
+    // False when the judge of `ahead` refused (the transfer is ended, nothing is open).
+    bool OpenData(const std::string& command, TKNFtpSocket& data, bool& done, const TKNFtpAhead& ahead = {});
+    uint16_t PassiveReply(const TKNFtpReply& reply);
+    void EndUnused(TKNFtpSocket& data, bool sent);
     void StartDataTls(TKNFtpSocket& data);
     void ReadDataTo(TKNFtpSocket& data, const Sink& sink);
     // One block of a download, waiting in short slices; 0 at its end.
     std::size_t ReadBlock(TKNFtpSocket& data, char* buffer, std::size_t size, int64_t total);
-    void EndData(TKNFtpSocket& data, bool done);
-    void OpenStream(const std::string& command);
+    std::vector<TKNFtpReply> EndData(TKNFtpSocket& data, bool done, const std::vector<std::string>& after = {});
+    bool OpenStream(const std::string& command, const TKNFtpAhead& ahead = {});
     void WriteDataFrom(TKNFtpSocket& data, const Source& source);
     void ReportWork(int64_t total);
     void AbortTransfer(TKNFtpSocket& data);
@@ -214,6 +249,8 @@ private:
     std::string mlstFacts_;              // the facts FEAT's MLST line offers ("type*;size*;...")
     bool mlsdRefused_ = false;           // MLSD offered, but refused as unknown
     bool epsvRefused_ = false;           // the server knows no EPSV: PASV from then on
+    bool epsvWorked_ = false;            // EPSV worked: it goes out with the transfer's command
+    bool sentSinceWait_ = false;         // sent something since the client last waited
     int modTimeCommand_ = 0;             // the first SetModTime command not refused as unknown
     bool modTimeWorked_ = false;         // that command set a time on this connection
     TKNFtpTransferType transferType_ = TKNFtpTransferType::ftBinary;

@@ -124,7 +124,7 @@ private:
 
 }  // namespace
 
-void TKNIdFTP::List(const std::string& listOptions)
+void TKNIdFTP::List(const std::string& listOptions, const std::string& folder)
 {
     listing_.clear();
     const bool mlsd = ListsWithMlsd();
@@ -133,13 +133,23 @@ void TKNIdFTP::List(const std::string& listOptions)
         parser.ReadMlsd(vex::LocalOffsetNow());
     else if (ListZone)
         parser.ShiftListTimes(vex::LocalOffsetNow() - *ListZone);
+    TKNFtpAhead ahead;
+    if (!folder.empty()) {
+        ahead.Commands = {"CWD " + folder};
+        ahead.Judge = [this](const std::vector<TKNFtpReply>& replies) {
+            Expect(replies[0], {200, 250});
+            return true;
+        };
+    }
     try {
-        Receive(mlsd                  ? "MLSD"
-                : listOptions.empty() ? "LIST"
-                                      : "LIST " + listOptions,
-                [&](const char* data, std::size_t size) { parser.Feed(std::string_view(data, size)); });
+        Receive(
+            mlsd                  ? "MLSD"
+            : listOptions.empty() ? "LIST"
+                                  : "LIST " + listOptions,
+            [&](const char* data, std::size_t size) { parser.Feed(std::string_view(data, size)); }, ahead);
     } catch (const TKNFtpReplyError& e) {
-        // A server whose FEAT offers MLST but that does not know MLSD after all.
+        // A server whose FEAT offers MLST but that does not know MLSD after all (the folder was
+        // entered: a refused CWD raises with its own code).
         if (!mlsd || !Connected() || (e.Code != 500 && e.Code != 502)) throw;
         mlsdRefused_ = true;
         return List(listOptions);
@@ -214,24 +224,90 @@ int64_t TKNIdFTP::Put(const std::string& localFile, const std::string& remotePat
     return sent;
 }
 
-// Sets up a passive data connection and sends `command` on it. `done` tells whether the
-// server already reported the transfer complete (some servers answer an empty transfer with
-// its final reply at once).
-void TKNIdFTP::OpenData(const std::string& command, TKNFtpSocket& data, bool& done)
+// The port of the reply to EPSV or PASV; 0 once EPSV turns out to be refused (PASV then
+// follows, now and for every later transfer).
+uint16_t TKNIdFTP::PassiveReply(const TKNFtpReply& reply)
+{
+    if (epsvRefused_) return PassivePort(Expect(reply, {227}).Text);
+    if (Expect(reply, {229, 500, 501, 502}).Code == 229) {
+        epsvWorked_ = true;
+        return ExtendedPassivePort(reply.Text);
+    }
+    epsvRefused_ = true;
+    return 0;
+}
+
+// Sets up a passive data connection and sends `command` on it, with the commands of `ahead`
+// before the passive mode command in one batch. `done` tells whether the server already
+// reported the transfer complete (some servers answer an empty transfer with its final reply at
+// once). Once EPSV is known to work the command goes in the batch as well; a server that does not
+// know EPSV would take it without a data connection.
+bool TKNIdFTP::OpenData(const std::string& command, TKNFtpSocket& data, bool& done, const TKNFtpAhead& ahead)
 {
     abortRequested_ = false;
+    const bool together = !epsvRefused_ && (epsvWorked_ || HasFeature("EPSV"));
+    std::vector<std::string> batch = ahead.Commands;
+    batch.push_back(epsvRefused_ ? "PASV" : "EPSV");
+    if (together) batch.push_back(command);
+    std::vector<TKNFtpReply> told = SendAhead(batch, ahead.Commands.size() + 1);
+    const TKNFtpReply passive = told.back();
+    told.pop_back();
     uint16_t port = 0;
-    if (!epsvRefused_) {
-        TKNFtpReply epsv = SendCmd("EPSV", {229, 500, 501, 502});
-        if (epsv.Code == 229)
-            port = ExtendedPassivePort(epsv.Text);
-        else
-            epsvRefused_ = true;
+    try {
+        port = PassiveReply(passive);
+    } catch (...) {
+        if (together && Connected()) ReadReply();  // the command's refusal, without a data connection
+        throw;
     }
-    if (port == 0) port = PassivePort(SendCmd("PASV", {227}).Text);
-    data.ConnectAddress(control_.PeerAddress(), port, ConnectTimeout);
-    TKNFtpReply start = SendCmd(command, {125, 150, 226, 250});
+    bool sent = together;
+    if (port == 0) {
+        // EPSV refused after all: the command, sent along, was refused for want of a data
+        // connection (a server that started it anyway ends it in a second reply).
+        if (together && ReadReply().Code / 100 == 1) ReadReply();
+        sent = false;
+        port = PassivePort(SendCmd("PASV", {227}).Text);
+    }
+    std::string unreachable;  // why the data connection failed, once the command went out
+    try {
+        data.ConnectAddress(control_.PeerAddress(), port, ConnectTimeout);
+    } catch (const TKNFtpError& e) {
+        if (!sent) throw;
+        unreachable = e.what();
+    }
+    Sent();
+    Awaited();
+    bool go = true;
+    try {
+        go = !ahead.Judge || ahead.Judge(told);
+    } catch (...) {
+        EndUnused(data, sent);
+        throw;
+    }
+    if (!go) {
+        EndUnused(data, sent);
+        return false;
+    }
+    if (!sent) SendLine(command);
+    const TKNFtpReply start = ReadReply();
+    if (!unreachable.empty()) {
+        // A server that refuses the command may close its port before the client connects
+        // (proftpd): its reply tells why. One that took it is brought back in step.
+        if (start.Code >= 400) Expect(start, {});
+        AbortTransfer(data);
+        throw TKNFtpError(unreachable);
+    }
+    Expect(start, {125, 150, 226, 250});
     done = start.Code == 226 || start.Code == 250;
+    return true;
+}
+
+// A data connection the judge of the commands ahead refused: a command sent for it is ended.
+void TKNIdFTP::EndUnused(TKNFtpSocket& data, bool sent)
+{
+    if (sent)
+        AbortTransfer(data);
+    else
+        data.Close();
 }
 
 // The server begins its side of the handshake once it has taken the command; servers that
@@ -256,11 +332,11 @@ void TKNIdFTP::StartDataTls(TKNFtpSocket& data)
                           "); the transfer is refused, since someone may be posing as the server.");
 }
 
-void TKNIdFTP::Receive(const std::string& command, const Sink& sink)
+void TKNIdFTP::Receive(const std::string& command, const Sink& sink, const TKNFtpAhead& ahead)
 {
     TKNFtpSocket data;
     bool done = false;
-    OpenData(command, data, done);
+    if (!OpenData(command, data, done, ahead)) return;  // its judge refused: nothing comes
     try {
         if (!done) StartDataTls(data);
         sink(nullptr, 0);
@@ -273,18 +349,21 @@ void TKNIdFTP::Receive(const std::string& command, const Sink& sink)
     if (!done) Expect(ReadReply(), {226, 250});
 }
 
-void TKNIdFTP::OpenRetrieve(const std::string& remotePath)
+bool TKNIdFTP::OpenRetrieve(const std::string& remotePath, const TKNFtpAhead& ahead)
 {
-    OpenStream("RETR " + remotePath);
+    return OpenStream("RETR " + remotePath, ahead);
 }
 
-void TKNIdFTP::OpenStream(const std::string& command)
+bool TKNIdFTP::OpenStream(const std::string& command, const TKNFtpAhead& ahead)
 {
     CloseStream();
     stream_ = std::make_unique<TKNFtpSocket>();
     streamed_ = 0;
     try {
-        OpenData(command, *stream_, streamDone_);
+        if (!OpenData(command, *stream_, streamDone_, ahead)) {
+            stream_.reset();
+            return false;
+        }
     } catch (...) {
         stream_.reset();  // refused: no transfer to end
         throw;
@@ -296,6 +375,7 @@ void TKNIdFTP::OpenStream(const std::string& command)
         CloseStream();
         throw;
     }
+    return true;
 }
 
 std::size_t TKNIdFTP::ReadRetrieve(char* buffer, std::size_t size)
@@ -332,6 +412,7 @@ void TKNIdFTP::WriteStore(const char* data, std::size_t size)
 {
     if (!stream_) throw TKNFtpError("No upload is running");
     try {
+        Sent();
         stream_->SendAll(data, size, ReadTimeout);
         streamed_ += static_cast<int64_t>(size);
         ReportWork(streamed_);
@@ -341,11 +422,11 @@ void TKNIdFTP::WriteStore(const char* data, std::size_t size)
     }
 }
 
-void TKNIdFTP::FinishStore()
+std::vector<TKNFtpReply> TKNIdFTP::FinishStore(const std::vector<std::string>& after)
 {
     if (!stream_) throw TKNFtpError("No upload is running");
     std::unique_ptr<TKNFtpSocket> data = std::move(stream_);
-    EndData(*data, streamDone_);
+    return EndData(*data, streamDone_, after);
 }
 
 void TKNIdFTP::Send(const std::string& command, const Source& source)
@@ -363,18 +444,33 @@ void TKNIdFTP::Send(const std::string& command, const Source& source)
     EndData(data, done);
 }
 
-// Ends the data of an upload and reads the server's confirmation (unless `done` already).
-void TKNIdFTP::EndData(TKNFtpSocket& data, bool done)
+// Ends the data of an upload and reads the server's confirmation (unless `done` already). The
+// server has the whole file once it closed its end: `after` goes out then, before the
+// confirmation is read, and its replies are read even when the confirmation is a refusal, so
+// that the conversation stays in step.
+std::vector<TKNFtpReply> TKNIdFTP::EndData(TKNFtpSocket& data, bool done, const std::vector<std::string>& after)
 {
     data.EndTls();
     data.ShutdownSend();
+    Sent();
     // Closing with the server's reply to the shutdown unread would reset the connection, and a
     // reset may drop the last bytes before the server read them: wait for its end first.
     char rest[512];
     while (data.Receive(rest, sizeof rest, ReadTimeout) > 0) {
     }
+    Awaited();
     data.Close();
-    if (!done) Expect(ReadReply(), {226, 250});
+    if (after.empty()) {
+        if (!done) Expect(ReadReply(), {226, 250});
+        return {};
+    }
+    if (done) return SendBatch(after);
+    // The confirmation comes first, then the replies to `after`.
+    std::vector<TKNFtpReply> replies = SendAhead(after, after.size() + 1);
+    const TKNFtpReply end = replies.front();
+    replies.erase(replies.begin());
+    Expect(end, {226, 250});
+    return replies;
 }
 
 // Waits for data in short slices and reports work after each, so that a stop request ends a
@@ -398,6 +494,7 @@ std::size_t TKNIdFTP::ReadBlock(TKNFtpSocket& data, char* buffer, std::size_t si
     for (int waited = 0;;) {
         const int slice = std::max(1, std::min(kSliceMs, ReadTimeout - waited));
         const long n = data.Receive(buffer, size, slice);
+        Awaited();
         if (n >= 0) {
             if (n > 0) ReportWork(total + n);
             return static_cast<std::size_t>(n);
@@ -416,6 +513,7 @@ void TKNIdFTP::WriteDataFrom(TKNFtpSocket& data, const Source& source)
     for (;;) {
         std::size_t n = source(buffer.data(), buffer.size());
         if (n == 0) return;
+        Sent();
         data.SendAll(buffer.data(), n, ReadTimeout);
         total += static_cast<int64_t>(n);
         ReportWork(total);
@@ -440,7 +538,7 @@ void TKNIdFTP::AbortTransfer(TKNFtpSocket& data)
         SendLine("ABOR");
         data.Close();
         SendLine("NOOP");
-        for (int i = 0; i < 4; ++i)
+        for (int i = 0; i < 6; ++i)
             if (ReadReply().Code == 200) return;
     } catch (const TKNFtpError&) {
         // Falls through to the disconnect below.

@@ -225,6 +225,57 @@ TEST(FtpFake, DosListingComesFromTheControlPeerNotTheReplyAddress)
     EXPECT_EQ(c.ftp.DirectoryListing()[1].Size, 1234);
 }
 
+// EPSV goes out with the transfer's command where FEAT names it (the fake reads both before it
+// answers either); a server that refuses it after all refuses the command too, and PASV then
+// carries this transfer and every later one.
+TEST(FtpFake, EpsvRefusedDespiteFeatFallsBackToPasvInStep)
+{
+    FakeFtpServer server([](FakeFtpSession& s) {
+        s.Login("211-Features:\r\n EPSV\r\n211 End");
+        EXPECT_EQ(s.ReadCommand(), "EPSV");
+        EXPECT_EQ(s.ReadCommand(), "LIST");
+        s.Send("500 EPSV not understood\r\n425 Use PORT or PASV first\r\n");
+        for (int i = 0; i < 2; ++i) {
+            s.Passive();
+            s.Reply("LIST", "150 Here it comes");
+            s.SendData("-rw-r--r-- 1 u g 5 Jan 02 2020 a.txt\r\n");
+            s.Send("226 Done\r\n");
+        }
+        s.WaitForClose();
+    });
+    Client c(server);
+    c.Open();
+    for (int i = 0; i < 2; ++i) {
+        c.ftp.List();
+        ASSERT_EQ(c.ftp.DirectoryListing().size(), 1u) << i;
+    }
+}
+
+// A server that refuses the command sent with EPSV may close its port before the client connects
+// (proftpd does): the refusal is what the caller hears, and the conversation stays in step.
+TEST(FtpFake, ACommandRefusedBeforeItsDataConnectionIsToldInStep)
+{
+    FakeFtpServer server([](FakeFtpSession& s) {
+        s.Login("211-Features:\r\n EPSV\r\n211 End");
+        EXPECT_EQ(s.ReadCommand(), "EPSV");
+        EXPECT_EQ(s.ReadCommand(), "RETR /a.txt");
+        s.Send("229 Entering Extended Passive Mode (|||" + std::to_string(testutil::FreeLoopbackPort()) +
+               "|)\r\n550 /a.txt: Permission denied\r\n");
+        s.Reply("CWD /next", "250 ok");
+        s.WaitForClose();
+    });
+    Client c(server);
+    c.Open();
+    try {
+        c.ftp.OpenRetrieve("/a.txt");
+        FAIL();
+    } catch (const TKNFtpReplyError& e) {
+        EXPECT_EQ(e.Code, 550);
+        EXPECT_STREQ(e.what(), "550 /a.txt: Permission denied");
+    }
+    c.ftp.ChangeDir("/next");
+}
+
 TEST(FtpFake, UnknownListingFailsAndTheConnectionStaysInStep)
 {
     FakeFtpServer server([](FakeFtpSession& s) {

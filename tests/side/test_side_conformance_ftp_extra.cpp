@@ -3,12 +3,15 @@
 // runs a real server on loopback configured as people run it.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <memory>
 
 #include "ftp/kn_unitFtpSide.h"
+#include "ftp/kn_unitIdFTP.h"
 #include "local/kn_unitLocalSide.h"
 #include "side/kn_unitSideCopy.h"
 #include "tests/common/ftp_server.h"
@@ -46,6 +49,28 @@ Served Vsftpd(const std::string& config, const std::string& zone, const std::str
     return {server, path, server->Location(path) + tz, [path] { testutil::VsftpdServer::GiveToServer(path); }};
 }
 
+Served Proftpd(testutil::TempDir& folder)
+{
+    auto server = std::make_shared<testutil::ProftpdServer>(folder.path());
+    return {server, folder.path(), server->Location()};
+}
+
+// The servers of the tables below, in this order: pyftpdlib, vsftpd, proftpd.
+struct Server {
+    const char* name;
+    std::function<Served(testutil::TempDir&)> start;
+    bool usable;
+};
+
+std::vector<Server> ServersHere()
+{
+    std::string why;
+    return {{"pyftpdlib", [](auto&) { return Pyftpdlib({}); }, true},
+            {"vsftpd", [](auto& folder) { return Vsftpd("", "", "", folder); }, testutil::VsftpdServer::Usable(why)},
+            {"proftpd", [](auto& folder) { return Proftpd(folder); },
+             ::geteuid() == 0 && testutil::ProftpdServer::Usable(why)}};
+}
+
 class FtpServersAsTheyAre : public testing::Test {
 protected:
     void Open(const Served& served)
@@ -72,6 +97,17 @@ protected:
     {
         std::string why;
         return !testutil::VsftpdServer::Usable(why);
+    }
+    std::string Download(const std::string& name)
+    {
+        std::unique_ptr<TKNReadStream> stream;
+        if (TKNSideResult r = side_->OpenRead(P(name), stream); !r) return "failed: " + r.Message;
+        std::string bytes;
+        char buffer[4096];
+        TKNSideResult r;
+        for (int64_t n; (n = stream->Read(buffer, sizeof buffer, r)) > 0;)
+            bytes.append(buffer, static_cast<std::size_t>(n));
+        return r ? bytes : "failed: " + r.Message;
     }
 
     testutil::TempDir folder_;
@@ -240,6 +276,91 @@ TEST_F(FtpServersAsTheyAre, CopiesToAndFromALocalFolderArriveWhole)
         ::setenv("KESTRUNE_HOME", kept.c_str(), 1);
     else
         ::unsetenv("KESTRUNE_HOME");
+}
+
+// What one file costs once a connection has learned what the server does: the commands sent and
+// the exchanges (the times the client waits for the server's answer to what it sent). A command
+// sent alone where it could go with others, or asked again, shows here. pyftpdlib and proftpd
+// tell an entry with MLST (proftpd refuses it for a missing entry without saying why, so its
+// folder is listed); vsftpd knows only LIST, SIZE and MDTM (which tells a listed time's seconds).
+TEST_F(FtpServersAsTheyAre, EachFileCostsItsExchangesOnly)
+{
+    struct Cost {
+        int64_t commands, exchanges;
+    };
+    struct Row {
+        const char* what;
+        std::function<bool()> run;
+        Cost cost[3];  // on pyftpdlib, vsftpd, proftpd
+    };
+    TKNWriteTerms dated;
+    dated.Size = 5;
+    dated.MTime = kOld;
+    TKNWriteTerms replacing = dated;
+    replacing.Replaces = {true, true, false, 5, kOld, 1, 0};
+    const Row rows[] = {
+        // CWD, EPSV, MLSD or LIST -a together; the data connection.
+        {"list a folder",
+         [this] {
+             std::vector<TKNSideEntry> e;
+             return bool(side_->List(TKNSidePath(), e));
+         },
+         {{3, 2}, {3, 2}, {3, 2}}},
+        // SIZE, EPSV, RETR together; the data connection.
+        {"download", [this] { return Download("a.txt") == "bytes"; }, {{3, 2}, {3, 2}, {3, 2}}},
+        // EPSV and STOR; the data connection; its end; SIZE, the time and the destination's MLST
+        // (or its folder's listing, and MDTM of a file found there); RNFR and RNTO.
+        {"upload a new file", [&] { return bool(Put("new.txt", dated)); }, {{7, 5}, {9, 7}, {10, 7}}},
+        {"upload over a file", [&] { return bool(Put("a.txt", replacing)); }, {{7, 5}, {10, 8}, {7, 5}}},
+    };
+    const std::vector<Server> servers = ServersHere();
+    for (std::size_t kind = 0; kind < servers.size(); ++kind) {
+        const Server& server = servers[kind];
+        if (!server.usable) continue;
+        testutil::TempDir folder;
+        Open(server.start(folder));
+        // What a connection learns once: EPSV, the command that sets times, LIST -a, the server's
+        // clock.
+        ASSERT_TRUE(Put("a.txt", dated)) << server.name;
+        ASSERT_TRUE(rows[0].run() && rows[1].run()) << server.name;
+        for (const Row& row : rows) {
+            served_.giveToServer();
+            const TKNFtpTraffic before = TKNIdFTP::TrafficSoFar();
+            ASSERT_TRUE(row.run()) << server.name << ", " << row.what;
+            const TKNFtpTraffic after = TKNIdFTP::TrafficSoFar();
+            const Cost cost = row.cost[kind];
+            EXPECT_EQ(after.Commands - before.Commands, cost.commands) << server.name << ", " << row.what;
+            EXPECT_EQ(after.Exchanges - before.Exchanges, cost.exchanges) << server.name << ", " << row.what;
+        }
+        EXPECT_EQ(testutil::ReadFile(served_.folder + "/new.txt"), "bytes") << server.name;
+        side_.reset();
+    }
+}
+
+// The checks sent with a RETR refuse what is not a file to read; the transfer they held back ends,
+// the entry's own answer follows, and the connection stays in step for the next file.
+TEST_F(FtpServersAsTheyAre, AReadItsChecksRefuseEndsInStep)
+{
+    for (const Server& server : ServersHere()) {
+        if (!server.usable) continue;
+        testutil::TempDir folder;
+        Open(server.start(folder));
+        ASSERT_TRUE(Put("a.txt")) << server.name;
+        ASSERT_TRUE(side_->MakeFolder(P("sub"), -1)) << server.name;
+        const struct {
+            const char* name;
+            std::vector<TKNSideError> kinds;  // what a server may answer
+        } refused[] = {{"missing.txt", {TKNSideError::NotFound}},
+                       {"sub", {TKNSideError::Exists, TKNSideError::Unsupported}}};
+        for (const auto& read : refused) {
+            std::unique_ptr<TKNReadStream> stream;
+            const TKNSideResult r = side_->OpenRead(P(read.name), stream);
+            EXPECT_NE(std::find(read.kinds.begin(), read.kinds.end(), r.Kind), read.kinds.end())
+                << server.name << ", " << read.name << ": " << r.Message;
+            EXPECT_EQ(Download("a.txt"), "bytes") << server.name << ", after " << read.name;
+        }
+        side_.reset();
+    }
 }
 
 // A server at its limit of connections from one address answers one more with "421": that side
