@@ -17,6 +17,8 @@ namespace {
 
 constexpr const char* kBackslash = "\\";
 constexpr std::string_view kAsideMark = "old~";
+// Files in flight on the one connection: 16 small files share the round trips of one.
+constexpr int kFilesAtOnce = 16;
 
 struct TAttrFree {
     void operator()(sftp_attributes a) const { sftp_attributes_free(a); }
@@ -56,34 +58,49 @@ std::string StemOf(const std::string& name)
     return name.substr(4, name.size() - 4 - 17);
 }
 
-// The random reader behind the side's read stream.
+// A file read on the wire; a stream destroyed before its end gives its reader up.
 class TSftpReadStream final : public TKNReadStream {
 public:
-    TSftpReadStream(TKNSftpSession& session, const TKNSideContext& context)
-        : session_(session), reader_(session), context_(context)
+    TSftpReadStream(std::shared_ptr<TKNSftpReader> reader, const TKNSideContext& context, std::string shown)
+        : reader_(std::move(reader)), context_(context), shown_(std::move(shown))
     {
     }
-    TKNSftpReader& Reader() { return reader_; }
+    ~TSftpReadStream() override { reader_->GiveUp(); }
     int64_t Read(char* buffer, std::size_t size, TKNSideResult& result) override
     {
         if (context_.Stopped()) {
             result = TKNSideResult::Fail(TKNSideError::Stopped, "Stopped.");
             return -1;
         }
+        uint32_t status = TKNSftpWire::kOk;
         std::string reason;
-        const int64_t n = reader_.Read(buffer, size, reason);
-        if (n < 0)
-            result = TKNSideResult::Fail(reader_.Changed()      ? TKNSideError::Changed
-                                         : session_.Connected() ? TKNSideError::Other
-                                                                : TKNSideError::Connection,
-                                         reason);
+        const int64_t n = reader_->Read(buffer, size, status, reason);
+        if (n < 0) result = TKNSideResult::Fail(KindOfRead(status), "Cannot read \"" + shown_ + "\": " + reason);
         return n;
     }
 
 private:
-    TKNSftpSession& session_;
-    TKNSftpReader reader_;
+    static TKNSideError KindOfRead(uint32_t status)
+    {
+        switch (status) {
+            case TKNSftpReader::kNotAFile:
+                return TKNSideError::Unsupported;
+            case TKNSftpReader::kChanged:
+                return TKNSideError::Changed;
+            case TKNSftpWire::kNoSuchFile:
+                return TKNSideError::NotFound;
+            case TKNSftpWire::kDenied:
+                return TKNSideError::Denied;
+            case TKNSftpWire::kNoConnection:
+                return TKNSideError::Connection;
+            default:
+                return TKNSideError::Other;
+        }
+    }
+
+    std::shared_ptr<TKNSftpReader> reader_;
     const TKNSideContext& context_;
+    std::string shown_;
 };
 
 }  // namespace
@@ -107,6 +124,7 @@ TKNSftpSide::TKNSftpSide(std::string location, TKNSideContext context)
     caps_.ForbiddenInNames.assign(1, '\\');  // not = "\\": GCC 12 at -O3 warns falsely (-Wrestrict)
     caps_.Remote = true;
     caps_.AtomicReplace = false;
+    caps_.FilesAtOnce = kFilesAtOnce;
 }
 
 std::string TKNSftpSide::Shown(const TKNSidePath& path) const
@@ -287,22 +305,12 @@ TKNSideResult TKNSftpSide::Stat(const TKNSidePath& path, TKNSideEntry& entry)
 }
 
 // The server opens a link's target, which is what reading a link means; the reader checks
-// that it is a regular file before any read.
+// that it is a regular file before it is opened. The open's failure shows at the first Read.
 TKNSideResult TKNSftpSide::OpenRead(const TKNSidePath& path, std::unique_ptr<TKNReadStream>& stream)
 {
     if (path.IsRoot()) return TKNSideResult::Fail(TKNSideError::Unsupported, "The root is not a file.");
     if (TKNSideResult r = CheckWay(path); !r) return r;
-    auto reading = std::make_unique<TSftpReadStream>(session_, context_);
-    TKNSftpEntry opened;
-    TKNSftpReader::TFailure failure;
-    std::string reason;
-    if (!reading->Reader().Open(Remote(path), opened, failure, reason)) {
-        TKNSideResult r = Failure("Cannot read \"" + Shown(path) + "\"");
-        if (failure == TKNSftpReader::TFailure::NotAFile) r.Kind = TKNSideError::Unsupported;
-        if (failure == TKNSftpReader::TFailure::Missing) r.Kind = TKNSideError::NotFound;
-        return r;
-    }
-    stream = std::move(reading);
+    stream = std::make_unique<TSftpReadStream>(TKNSftpReader::Start(*wire_, Remote(path)), context_, Shown(path));
     return TKNSideResult::Ok();
 }
 
