@@ -490,5 +490,95 @@ TEST_P(SideConformance, ConcurrentWritersLeaveOneWholeVersion)
     EXPECT_EQ(OwnTemps(Local()), std::set<std::string>());
 }
 
+// Files at once, driven as a caller of Caps().FilesAtOnce streams does: a group opened, each
+// stream moved to its end in the order opened, then the write streams committed in that order.
+// A write whose folder went away after it was seen, a destination changed since it was compared,
+// a stream dropped before its turn and a read of a missing file end alone, each with its own
+// kind: the others end right and nothing is left behind.
+TEST_P(SideConformance, FilesAtOnceEndEachOnItsOwn)
+{
+    enum class TEnd { Done, Fails, Changed, Dropped, Missing };
+    struct TJob {
+        std::string path;
+        std::string content;  // what is written, or what a read must give
+        bool write;
+        TEnd end;
+    };
+    const std::vector<TJob> jobs = {
+        {"new.txt", "new", true, TEnd::Done},      {"src.txt", "source", false, TEnd::Done},
+        {"gone/b.txt", "b", true, TEnd::Fails},    {"changed.txt", "mine", true, TEnd::Changed},
+        {"missing.txt", "", false, TEnd::Missing}, {"dropped.txt", "dropped", true, TEnd::Dropped},
+        {"old.txt", "replaced", true, TEnd::Done}, {"src.txt", "source", false, TEnd::Done},
+    };
+    testutil::WriteFile(Local("src.txt"), "source");
+    testutil::WriteFile(Local("old.txt"), "old");
+    testutil::WriteFile(Local("changed.txt"), "before");
+    testutil::MakeDirs(Local("gone"));
+    kn::TKNSideEntry old, compared, none;
+    ASSERT_TRUE(side_->Stat(P("old.txt"), old));
+    ASSERT_TRUE(side_->Stat(P("changed.txt"), compared));
+    ASSERT_EQ(side_->Stat(P("gone/b.txt"), none).Kind, TKNSideError::NotFound);  // the folder was seen
+    testutil::WriteFile(Local("changed.txt"), "after, longer");
+    ASSERT_EQ(rmdir(Local("gone").c_str()), 0);
+
+    const std::size_t group = static_cast<std::size_t>(std::max(1, side_->Caps().FilesAtOnce));
+    for (std::size_t first = 0; first < jobs.size(); first += group) {
+        const std::size_t end = std::min(jobs.size(), first + group);
+        std::vector<std::unique_ptr<kn::TKNReadStream>> readers(end - first);
+        std::vector<std::unique_ptr<kn::TKNWriteStream>> writers(end - first);
+        std::vector<TKNSideResult> results(end - first);
+        for (std::size_t i = first; i < end; ++i) {
+            const TJob& job = jobs[i];
+            kn::TKNWriteTerms terms;
+            terms.Size = static_cast<int64_t>(job.content.size());
+            terms.Replaces = job.path == "old.txt"       ? kn::ExpectedOf(old)
+                             : job.path == "changed.txt" ? kn::ExpectedOf(compared)
+                                                         : kn::ExpectedAbsent();
+            results[i - first] = job.write ? side_->OpenWrite(P(job.path), terms, writers[i - first])
+                                           : side_->OpenRead(P(job.path), readers[i - first]);
+        }
+        for (std::size_t i = first; i < end; ++i) {
+            const TJob& job = jobs[i];
+            TKNSideResult& r = results[i - first];
+            if (job.end == TEnd::Dropped) writers[i - first].reset();
+            if (!r || job.end == TEnd::Dropped) continue;
+            if (job.write) {
+                r = writers[i - first]->Write(job.content.data(), job.content.size());
+                continue;
+            }
+            std::string got;
+            char buffer[4096];
+            for (int64_t n = 1; r && n > 0;)
+                if ((n = readers[i - first]->Read(buffer, sizeof buffer, r)) > 0) got.append(buffer, n);
+            EXPECT_TRUE(!r || got == job.content) << job.path << ": " << got;
+        }
+        for (std::size_t i = first; i < end; ++i)
+            if (writers[i - first] && results[i - first]) results[i - first] = writers[i - first]->Commit();
+        for (std::size_t i = first; i < end; ++i) {
+            const TJob& job = jobs[i];
+            const TKNSideResult& r = results[i - first];
+            switch (job.end) {
+                case TEnd::Done:
+                case TEnd::Dropped:
+                    EXPECT_TRUE(r) << job.path << ": " << r.Message;
+                    break;
+                case TEnd::Fails:
+                    EXPECT_FALSE(r) << job.path;
+                    break;
+                case TEnd::Changed:
+                    EXPECT_EQ(r.Kind, TKNSideError::Changed) << job.path << ": " << r.Message;
+                    break;
+                case TEnd::Missing:
+                    EXPECT_EQ(r.Kind, TKNSideError::NotFound) << job.path << ": " << r.Message;
+                    break;
+            }
+        }
+    }
+    EXPECT_EQ(NamesIn(Local()), (std::set<std::string>{"changed.txt", "new.txt", "old.txt", "src.txt"}));
+    EXPECT_EQ(testutil::ReadFile(Local("new.txt")), "new");
+    EXPECT_EQ(testutil::ReadFile(Local("old.txt")), "replaced");
+    EXPECT_EQ(testutil::ReadFile(Local("changed.txt")), "after, longer");
+}
+
 }  // namespace
 }  // namespace sidetest
