@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "sftp/kn_unitSftpListing.h"
 #include "sftp/kn_unitSftpLocation.h"
 #include "sftp/kn_unitSftpReader.h"
 #include "sftp/kn_unitSftpWriteStream.h"
@@ -75,27 +76,18 @@ public:
         uint32_t status = TKNSftpWire::kOk;
         std::string reason;
         const int64_t n = reader_->Read(buffer, size, status, reason);
-        if (n < 0) result = TKNSideResult::Fail(KindOfRead(status), "Cannot read \"" + shown_ + "\": " + reason);
+        if (n < 0) result = Failure(status, reason);
         return n;
     }
 
 private:
-    static TKNSideError KindOfRead(uint32_t status)
+    TKNSideResult Failure(uint32_t status, const std::string& reason) const
     {
-        switch (status) {
-            case TKNSftpReader::kNotAFile:
-                return TKNSideError::Unsupported;
-            case TKNSftpReader::kChanged:
-                return TKNSideError::Changed;
-            case TKNSftpWire::kNoSuchFile:
-                return TKNSideError::NotFound;
-            case TKNSftpWire::kDenied:
-                return TKNSideError::Denied;
-            case TKNSftpWire::kNoConnection:
-                return TKNSideError::Connection;
-            default:
-                return TKNSideError::Other;
-        }
+        const std::string what = "Cannot read \"" + shown_ + "\"";
+        if (status == TKNSftpReader::kNotAFile)
+            return TKNSideResult::Fail(TKNSideError::Unsupported, what + ": " + reason);
+        if (status == TKNSftpReader::kChanged) return TKNSideResult::Fail(TKNSideError::Changed, what + ": " + reason);
+        return TKNSftpSide::WireFailure(what, status, reason);
     }
 
     std::shared_ptr<TKNSftpReader> reader_;
@@ -224,52 +216,50 @@ TKNSideResult TKNSftpSide::CheckWay(const TKNSidePath& path)
     return TKNSideResult::Ok();
 }
 
-TKNSideResult TKNSftpSide::ListInto(const std::string& remote, const std::string& shown,
-                                    std::vector<TKNSideEntry>& entries)
-{
-    sftp_dir dir = sftp_opendir(session_.Sftp(), remote.c_str());
-    if (!dir) return Failure("Cannot list \"" + shown + "\"");
-    const std::string prefix = remote == "/" ? remote : remote + "/";
-    while (TAttr attr{sftp_readdir(session_.Sftp(), dir)}) {
-        if (!attr->name || !NameProblem(attr->name, kBackslash).empty()) continue;
-        TKNSideEntry entry;
-        entry.Name = attr->name;
-        Fill(entry, *attr);
-        if (S_ISLNK(attr->permissions)) {
-            if (TAttr target{sftp_stat(session_.Sftp(), (prefix + entry.Name).c_str())}) {
-                Fill(entry, *target);
-            } else {
-                entry.Kind = TKNEntryKind::Other;  // leads nowhere
-            }
-            entry.Link = true;
-        }
-        entries.push_back(std::move(entry));
-    }
-    const bool complete = sftp_dir_eof(dir);
-    TKNSideResult result = complete ? TKNSideResult::Ok() : Failure("Cannot list \"" + shown + "\"");
-    sftp_closedir(dir);
-    if (!complete) entries.clear();
-    return result;
-}
-
 TKNSideResult TKNSftpSide::List(const TKNSidePath& folder, std::vector<TKNSideEntry>& entries)
 {
     entries.clear();
     if (TKNSideResult r = CheckWay(folder); !r) return r;
-    if (!folder.IsRoot()) {
-        TKNSideEntry self;
-        if (TKNSideResult r = LStat(Remote(folder), self); !r) return r;
-        if (self.Link)
-            return TKNSideResult::Fail(TKNSideError::Link, Quoted(Shown(folder)) + " is a link: it is not listed.");
-    }
+    // The root itself may be a link (a home under /usr/home): the user named it.
+    TKNSftpListing listing;
+    if (!ListOnWire(*wire_, Remote(folder), !folder.IsRoot(), listing))
+        return WireFailure("Cannot list \"" + Shown(folder) + "\"", listing.Status, listing.Reason);
+    if (!folder.IsRoot() && S_ISLNK(listing.Self.Mode))
+        return TKNSideResult::Fail(TKNSideError::Link, Quoted(Shown(folder)) + " is a link: it is not listed.");
     std::vector<TKNSideEntry> found;
-    if (TKNSideResult r = ListInto(Remote(folder), Shown(folder), found); !r) return r;
+    for (const TKNSftpListing::TName& name : listing.Names) {
+        if (!NameProblem(name.Entry.Name, kBackslash).empty()) continue;
+        TKNSideEntry entry = EntryOf(name.Link && name.Leads ? name.Target : name.Entry.Attrs);
+        entry.Name = name.Entry.Name;
+        entry.Link = name.Link;
+        if (name.Link && !name.Leads) entry.Kind = TKNEntryKind::Other;  // leads nowhere
+        found.push_back(std::move(entry));
+    }
     for (TKNSideEntry& entry : found) {
         const std::string stem = StemOf(entry.Name);
         if (stem.rfind(kAsideMark, 0) == 0 && PutBack(folder, entry, found)) continue;
         entries.push_back(entry);
     }
     return TKNSideResult::Ok();
+}
+
+TKNSideResult TKNSftpSide::WireFailure(const std::string& what, uint32_t status, const std::string& reason)
+{
+    TKNSideError kind = TKNSideError::Other;
+    switch (status) {
+        case TKNSftpWire::kNoConnection:
+            kind = TKNSideError::Connection;
+            break;
+        case TKNSftpWire::kDenied:
+            kind = TKNSideError::Denied;
+            break;
+        case TKNSftpWire::kNoSuchFile:
+            kind = TKNSideError::NotFound;
+            break;
+        default:
+            break;
+    }
+    return TKNSideResult::Fail(kind, what + ": " + HideSftpPasswords(reason));
 }
 
 // An old file left aside whose destination is missing goes back under its name (and is
@@ -388,10 +378,7 @@ TKNSideResult TKNSftpSide::SetAttrs(const TKNSidePath& path, const TKNSftpAttrs&
     std::string reason;
     if (lsetstat_) {
         if (wire_->LSetStat(remote, attrs, reason)) return TKNSideResult::Ok();
-        const TKNSideError kind = wire_->Status() == TKNSftpWire::kNoConnection ? TKNSideError::Connection
-                                  : wire_->Status() == TKNSftpWire::kDenied     ? TKNSideError::Denied
-                                                                                : TKNSideError::Other;
-        return TKNSideResult::Fail(kind, std::string(what) + " \"" + shown + "\": " + reason);
+        return WireFailure(std::string(what) + " \"" + shown + "\"", wire_->Status(), reason);
     }
     sftp_attributes_struct set{};
     set.flags = attrs.Flags;

@@ -64,6 +64,8 @@ public:
     static TKNSideEntry EntryOf(const TKNSftpAttrs& attrs);
     // The last request's failure as a result, with `what` before the server's text.
     TKNSideResult Failure(const std::string& what);
+    // A failure on the wire (its status and reason) as a result, with `what` before the reason.
+    static TKNSideResult WireFailure(const std::string& what, uint32_t status, const std::string& reason);
     // The permission bits `asked` came back as `kept`: says once that the server
     // does not keep them and stops offering SetMode. False when they differ.
     bool ModeKept(uint32_t asked, uint32_t kept);
@@ -75,7 +77,6 @@ private:
     // Puts back an old file an interrupted replace left aside (`entry` then takes its name);
     // true when the entry is to be hidden.
     bool PutBack(const TKNSidePath& folder, TKNSideEntry& entry, const std::vector<TKNSideEntry>& entries);
-    TKNSideResult ListInto(const std::string& remote, const std::string& shown, std::vector<TKNSideEntry>& entries);
 
     std::string location_;
     std::string shownRoot_;

@@ -151,22 +151,7 @@ private:
 
     static TKNSideResult WireFailure(const std::string& what, const TOutcome& outcome)
     {
-        TKNSideError kind = TKNSideError::Other;
-        switch (outcome.Status) {
-            case TKNSftpWire::kNoConnection:
-                kind = TKNSideError::Connection;
-                break;
-            case TKNSftpWire::kDenied:
-                kind = TKNSideError::Denied;
-                break;
-            case TKNSftpWire::kNoSuchFile:
-                kind = TKNSideError::NotFound;
-                break;
-            default:
-                break;
-        }
-        const std::string reason = outcome.Reason.empty() ? "The SFTP connection broke." : outcome.Reason;
-        return TKNSideResult::Fail(kind, what + ": " + reason);
+        return TKNSftpSide::WireFailure(what, outcome.Status, outcome.Reason);
     }
 
     // Once every byte of a file of known size was sent, its end leaves behind the last writes,
