@@ -20,12 +20,15 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "sftp/kn_unitSftpSession.h"
 #include "sftp/kn_unitSftpWire.h"
 #include "side/kn_unitSide.h"
 
 namespace kn {
+
+class TKNSftpPlaceAhead;
 
 // A side for an SFTP location (sftp://user@host[:port]/path); nothing is reached before Connect.
 std::unique_ptr<TKNSide> OpenSftpSide(const std::string& location, const TKNSideContext& context);
@@ -53,6 +56,8 @@ public:
     TKNSideResult SetMode(const TKNSidePath& path, uint32_t mode) override;
     TKNSideResult Rename(const TKNSidePath& from, const TKNSidePath& to) override;
 
+    // The write streams open on the side, in the order opened (kn_unitSftpWriteStream.h).
+    std::vector<TKNSftpPlaceAhead*>& Writing() { return writing_; }
     // For the write stream: the session parts and the checks every operation shares.
     TKNSftpSession& Session() { return session_; }
     TKNSftpWire& Wire() { return *wire_; }
@@ -84,6 +89,7 @@ private:
     TKNSideCaps caps_;
     TKNSftpSession session_;
     std::unique_ptr<TKNSftpWire> wire_;
+    std::vector<TKNSftpPlaceAhead*> writing_;
     std::set<std::string> realFolders_;  // server folders below the root seen to be no links
     bool lsetstat_ = false;
     bool modesNoticed_ = false;

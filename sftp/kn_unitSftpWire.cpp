@@ -419,6 +419,13 @@ bool TKNSftpWire::LSetStat(const std::string& path, const TKNSftpAttrs& attrs, s
     return Call(kExtended, body, reason);
 }
 
+void TKNSftpWire::SendRename(const std::string& from, const std::string& to, TKNSftpThen then)
+{
+    std::string body = PathBody(from);
+    PutString(body, to);
+    Send(kRename, body, std::move(then));
+}
+
 bool TKNSftpWire::Rename(const std::string& from, const std::string& to, std::string& reason)
 {
     std::string body = PathBody(from);

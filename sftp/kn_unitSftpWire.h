@@ -101,6 +101,8 @@ public:
     void SendFStat(const std::string& handle, TKNSftpThen then);
     void SendFSetStat(const std::string& handle, const TKNSftpAttrs& attrs, TKNSftpThen then);
     void SendRemove(const std::string& path, TKNSftpThen then);
+    // A plain rename, which never replaces an entry at `to` on OpenSSH's server.
+    void SendRename(const std::string& from, const std::string& to, TKNSftpThen then);
     void SendOpenDir(const std::string& path, TKNSftpThen then);
     void SendReadDir(const std::string& handle, TKNSftpThen then);
 
@@ -112,7 +114,6 @@ public:
     // Sets attributes of `path` itself, never of what a link there leads to
     // (lsetstat@openssh.com: check Offers first).
     bool LSetStat(const std::string& path, const TKNSftpAttrs& attrs, std::string& reason);
-    // A plain rename, which never replaces an entry at `to` on OpenSSH's server.
     bool Rename(const std::string& from, const std::string& to, std::string& reason);
     bool Remove(const std::string& path, std::string& reason);
     // Renames `from` over `to` in one step (posix-rename@openssh.com: check Offers first).

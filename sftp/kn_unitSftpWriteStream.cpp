@@ -25,7 +25,7 @@ struct TOutcome {
 
 // The requests of a stream carry continuations that reach the stream: it never ends (Commit,
 // Abort) while one of them is unanswered.
-class TSftpWriteStream final : public TKNWriteStream {
+class TSftpWriteStream final : public TKNWriteStream, public TKNSftpPlaceAhead {
 public:
     TSftpWriteStream(TKNSftpSide& side, const TKNSidePath& path, const TKNWriteTerms& terms)
         : side_(side),
@@ -36,10 +36,13 @@ public:
           dest_(side.Remote(path))
     {
         temp_ = side.Remote(path.Parent().Child(TempName(std::string(kNewMark) + path.Leaf())));
+        side_.Writing().push_back(this);
     }
     ~TSftpWriteStream() override
     {
         if (!done_) Abort();
+        auto& writing = side_.Writing();
+        writing.erase(std::find(writing.begin(), writing.end(), this));
     }
 
     // Sends the open of the temporary file; its answer is waited for by the first write or
@@ -87,19 +90,25 @@ public:
         TKNSideResult found;
         if (TKNSideResult r = FinishFile(there, found); !r) return Fail(r);
         if (TKNSideResult r = CheckExpected(terms_.Replaces, found, there, shown_); !r) return Fail(r);
-        TKNSideResult placed = Place(static_cast<bool>(found));
-        if (!placed) return Fail(placed);
+        // Put in place ahead by an earlier commit, or else (a rename refused there) now.
+        if (!aheadSent_ || !ahead_.Ok()) {
+            TKNSideResult placed = PlaceWithOthers(static_cast<bool>(found));
+            if (!placed) return Fail(placed);
+        }
         done_ = true;
         return TKNSideResult::Ok();
     }
 
-    // Waits for the stream's requests, then closes and removes the temporary file.
+    // Waits for the stream's requests, then closes and removes the temporary file; a file put
+    // in place before its turn is first taken back (while it is still the one put there).
     void Abort() override
     {
         if (done_) return;
         done_ = true;
         WaitOwn();
         if (handle_.empty()) return;  // nothing was created
+        std::string reason;
+        if (aheadSent_ && ahead_.Ok() && !wire_.Rename(dest_, temp_, reason)) return;
         if (!ended_) wire_.SendClose(handle_, Then(closed_, TKNSftpReply::kStatus));
         // Without a connection the temporary stays; a later listing shows it as the program's own.
         TOutcome removed;
@@ -107,7 +116,38 @@ public:
         WaitOwn();
     }
 
+    bool Waiting() const override { return ended_ && unanswered_ > 0 && !done_; }
+
+    // A new file (nothing may be at its destination, and nothing was there when its end was
+    // answered) whose end is answered and clean goes in place with a rename that never
+    // replaces, in the same round trip as the commit before it.
+    void PlaceAhead() override
+    {
+        if (done_ || aheadSent_ || !ended_ || unanswered_ > 0 || static_cast<int64_t>(count_) != terms_.Size ||
+            !EndFailure())
+            return;
+        if (!terms_.Replaces.Known || terms_.Replaces.Exists || look_.Status != TKNSftpWire::kNoSuchFile) return;
+        aheadSent_ = true;
+        wire_.SendRename(temp_, dest_, Then(ahead_, TKNSftpReply::kStatus));
+    }
+
 private:
+    // Places this file, and sends ahead the renames of the new files opened after it: the
+    // caller commits them next, in that order, so their round trips are shared. Their ends left
+    // with this one's and are answered with it.
+    TKNSideResult PlaceWithOthers(bool found)
+    {
+        auto& writing = side_.Writing();
+        std::string ignored;
+        wire_.WaitFor(
+            [&] { return std::none_of(writing.begin(), writing.end(), [](auto* w) { return w->Waiting(); }); },
+            ignored);
+        if (!side_.Context().Stopped())
+            for (auto it = std::next(std::find(writing.begin(), writing.end(), this)); it != writing.end(); ++it)
+                (*it)->PlaceAhead();
+        return Place(found);
+    }
+
     // A continuation that records the answer in `into` (the first failure stays), then runs
     // `next` when the answer is the one expected.
     TKNSftpThen Then(TOutcome& into, uint8_t expected, std::function<void(TKNSftpReply&)> next = {})
@@ -179,6 +219,28 @@ private:
         wire_.SendLStat(dest_, Then(look_, TKNSftpReply::kAttrs));
     }
 
+    // The first failure among the answers to the writes and the end; none when the server kept
+    // every byte and the destination could be looked at.
+    TKNSideResult EndFailure() const
+    {
+        const std::pair<const TOutcome*, const char*> steps[] = {
+            {&written_, "Cannot write"},
+            {&set_, "Cannot set the time and permissions of"},
+            {&kept_, "Cannot read back"},
+            {&closed_, "Cannot write"},
+        };
+        for (const auto& [outcome, what] : steps)
+            if (!outcome->Ok()) return WireFailure(std::string(what) + " \"" + shown_ + "\"", *outcome);
+        if (!look_.Ok() && look_.Status != TKNSftpWire::kNoSuchFile)
+            return WireFailure("Cannot read \"" + shown_ + "\"", look_);
+        const TKNSftpAttrs& kept = kept_.Attrs;
+        if ((kept.Flags & TKNSftpAttrs::kSize) && kept.Size != count_)
+            return TKNSideResult::Fail(TKNSideError::Other, "The server kept " + std::to_string(kept.Size) + " of " +
+                                                                std::to_string(count_) + " bytes of \"" + shown_ +
+                                                                "\".");
+        return TKNSideResult::Ok();
+    }
+
     // All bytes answered, the size as expected, time and mode set on the handle, closed; and
     // the destination as it is now (`there`, `found`).
     TKNSideResult FinishFile(TKNSideEntry& there, TKNSideResult& found)
@@ -189,25 +251,11 @@ private:
                                                                   " were expected: the source changed.");
         if (!ended_) SendEnd();
         WaitOwn();
-        // The first failure is the one reported.
-        const std::pair<const TOutcome*, const char*> steps[] = {
-            {&written_, "Cannot write"},
-            {&set_, "Cannot set the time and permissions of"},
-            {&kept_, "Cannot read back"},
-            {&closed_, "Cannot write"},
-        };
-        for (const auto& [outcome, what] : steps)
-            if (!outcome->Ok()) return WireFailure(std::string(what) + " \"" + shown_ + "\"", *outcome);
-        const bool missing = look_.Status == TKNSftpWire::kNoSuchFile;
-        if (!look_.Ok() && !missing) return WireFailure("Cannot read \"" + shown_ + "\"", look_);
+        if (TKNSideResult r = EndFailure(); !r) return r;
         const TKNSftpAttrs& kept = kept_.Attrs;
-        if ((kept.Flags & TKNSftpAttrs::kSize) && kept.Size != count_)
-            return TKNSideResult::Fail(TKNSideError::Other, "The server kept " + std::to_string(kept.Size) + " of " +
-                                                                std::to_string(count_) + " bytes of \"" + shown_ +
-                                                                "\".");
         if ((asked_.Flags & TKNSftpAttrs::kMode) && (kept.Flags & TKNSftpAttrs::kMode))
             side_.ModeKept(asked_.Mode, kept.Mode);
-        if (missing) {
+        if (look_.Status == TKNSftpWire::kNoSuchFile) {
             found = TKNSideResult::Fail(TKNSideError::NotFound, Quoted(shown_) + " does not exist.");
             return TKNSideResult::Ok();
         }
@@ -296,9 +344,10 @@ private:
     std::string shown_, dest_, temp_, handle_;
     uint64_t count_ = 0;  // bytes sent
     int unanswered_ = 0;  // requests of this stream still in flight
-    TOutcome open_, written_, set_, kept_, closed_, look_;
-    TKNSftpAttrs asked_;  // the time and mode set on the handle
-    bool ended_ = false;  // the end requests left
+    TOutcome open_, written_, set_, kept_, closed_, look_, ahead_;
+    TKNSftpAttrs asked_;      // the time and mode set on the handle
+    bool ended_ = false;      // the end requests left
+    bool aheadSent_ = false;  // put in place by an earlier commit's round trip
     bool done_ = false;
 };
 

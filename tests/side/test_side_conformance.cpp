@@ -493,11 +493,12 @@ TEST_P(SideConformance, ConcurrentWritersLeaveOneWholeVersion)
 // Files at once, driven as a caller of Caps().FilesAtOnce streams does: a group opened, each
 // stream moved to its end in the order opened, then the write streams committed in that order.
 // A write whose folder went away after it was seen, a destination changed since it was compared,
-// a stream dropped before its turn and a read of a missing file end alone, each with its own
-// kind: the others end right and nothing is left behind.
+// a stream dropped before its turn (before its bytes, or whole but before its commit) and a read
+// of a missing file end alone, each with its own kind: the others end right and nothing is left
+// behind.
 TEST_P(SideConformance, FilesAtOnceEndEachOnItsOwn)
 {
-    enum class TEnd { Done, Fails, Changed, Dropped, Missing };
+    enum class TEnd { Done, Fails, Changed, Dropped, Withdrawn, Missing };
     struct TJob {
         std::string path;
         std::string content;  // what is written, or what a read must give
@@ -505,10 +506,16 @@ TEST_P(SideConformance, FilesAtOnceEndEachOnItsOwn)
         TEnd end;
     };
     const std::vector<TJob> jobs = {
-        {"new.txt", "new", true, TEnd::Done},      {"src.txt", "source", false, TEnd::Done},
-        {"gone/b.txt", "b", true, TEnd::Fails},    {"changed.txt", "mine", true, TEnd::Changed},
-        {"missing.txt", "", false, TEnd::Missing}, {"dropped.txt", "dropped", true, TEnd::Dropped},
-        {"old.txt", "replaced", true, TEnd::Done}, {"src.txt", "source", false, TEnd::Done},
+        {"new.txt", "new", true, TEnd::Done},
+        {"src.txt", "source", false, TEnd::Done},
+        {"gone/b.txt", "b", true, TEnd::Fails},
+        {"changed.txt", "mine", true, TEnd::Changed},
+        {"missing.txt", "", false, TEnd::Missing},
+        {"dropped.txt", "dropped", true, TEnd::Dropped},
+        {"old.txt", "replaced", true, TEnd::Done},
+        {"src.txt", "source", false, TEnd::Done},
+        {"withdrawn.txt", "whole", true, TEnd::Withdrawn},
+        {"last.txt", "last", true, TEnd::Done},
     };
     testutil::WriteFile(Local("src.txt"), "source");
     testutil::WriteFile(Local("old.txt"), "old");
@@ -552,14 +559,17 @@ TEST_P(SideConformance, FilesAtOnceEndEachOnItsOwn)
                 if ((n = readers[i - first]->Read(buffer, sizeof buffer, r)) > 0) got.append(buffer, n);
             EXPECT_TRUE(!r || got == job.content) << job.path << ": " << got;
         }
-        for (std::size_t i = first; i < end; ++i)
+        for (std::size_t i = first; i < end; ++i) {
+            if (jobs[i].end == TEnd::Withdrawn) writers[i - first].reset();
             if (writers[i - first] && results[i - first]) results[i - first] = writers[i - first]->Commit();
+        }
         for (std::size_t i = first; i < end; ++i) {
             const TJob& job = jobs[i];
             const TKNSideResult& r = results[i - first];
             switch (job.end) {
                 case TEnd::Done:
                 case TEnd::Dropped:
+                case TEnd::Withdrawn:
                     EXPECT_TRUE(r) << job.path << ": " << r.Message;
                     break;
                 case TEnd::Fails:
@@ -574,8 +584,9 @@ TEST_P(SideConformance, FilesAtOnceEndEachOnItsOwn)
             }
         }
     }
-    EXPECT_EQ(NamesIn(Local()), (std::set<std::string>{"changed.txt", "new.txt", "old.txt", "src.txt"}));
+    EXPECT_EQ(NamesIn(Local()), (std::set<std::string>{"changed.txt", "last.txt", "new.txt", "old.txt", "src.txt"}));
     EXPECT_EQ(testutil::ReadFile(Local("new.txt")), "new");
+    EXPECT_EQ(testutil::ReadFile(Local("last.txt")), "last");
     EXPECT_EQ(testutil::ReadFile(Local("old.txt")), "replaced");
     EXPECT_EQ(testutil::ReadFile(Local("changed.txt")), "after, longer");
 }
