@@ -248,8 +248,9 @@ TKNSideResult TKNSftpSide::WireFailure(const std::string& what, uint32_t status,
     TKNSideError kind = TKNSideError::Other;
     switch (status) {
         case TKNSftpWire::kNoConnection:
-            kind = TKNSideError::Connection;
-            break;
+            // The same words as a failure on libssh's channel.
+            return TKNSideResult::Fail(TKNSideError::Connection,
+                                       what + ": the connection was lost (" + HideSftpPasswords(reason) + ").");
         case TKNSftpWire::kDenied:
             kind = TKNSideError::Denied;
             break;

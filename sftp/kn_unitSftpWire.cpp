@@ -103,7 +103,7 @@ std::string_view TKNSftpReply::Body() const
 uint32_t TKNSftpReply::Status(uint8_t expected, std::string& reason) const
 {
     if (type_ == 0) {
-        reason = "The SFTP connection broke.";
+        reason = payload_.empty() ? "The SFTP connection broke." : payload_;
         return TKNSftpWire::kNoConnection;
     }
     if (type_ == kStatus) {
@@ -184,7 +184,7 @@ bool TKNSftpWire::Broken(std::string& reason, const std::string& why)
     std::unordered_map<uint32_t, TPending> lost;
     lost.swap(pending_);
     for (auto& [id, request] : lost) {
-        TKNSftpReply none;
+        TKNSftpReply none(0, why);
         if (request.Then) request.Then(none);
     }
     return false;
@@ -256,14 +256,26 @@ bool TKNSftpWire::SendQueued(std::string& reason)
     return whole || Broken(reason, std::string("The SFTP connection broke: ") + ssh_get_error(ssh_));
 }
 
+// Answers come through a receive buffer of the window's size: libssh widens the channel's window
+// to the size a read asks for (it keeps about 1.3 MB otherwise), and a long link needs more
+// bytes in flight than that.
 bool TKNSftpWire::ReadExactly(char* into, std::size_t size, std::string& reason)
 {
     while (size > 0) {
-        const int n = ssh_channel_read_timeout(channel_, into, static_cast<uint32_t>(size), 0, kAnswerTimeoutMs);
-        if (n < 0) return Broken(reason, std::string("The SFTP connection broke: ") + ssh_get_error(ssh_));
-        if (n == 0) return Broken(reason, "The SFTP server stopped answering.");
+        if (inAt_ == inEnd_) {
+            inbox_.resize(kReceiveWindow);
+            const int n = ssh_channel_read_timeout(channel_, inbox_.data(), static_cast<uint32_t>(inbox_.size()), 0,
+                                                   kAnswerTimeoutMs);
+            if (n < 0) return Broken(reason, std::string("The SFTP connection broke: ") + ssh_get_error(ssh_));
+            if (n == 0) return Broken(reason, "The SFTP server stopped answering.");
+            inAt_ = 0;
+            inEnd_ = static_cast<std::size_t>(n);
+        }
+        const std::size_t n = std::min(size, inEnd_ - inAt_);
+        std::copy_n(inbox_.data() + inAt_, n, into);
+        inAt_ += n;
         into += n;
-        size -= static_cast<std::size_t>(n);
+        size -= n;
     }
     return true;
 }
@@ -301,7 +313,8 @@ bool TKNSftpWire::WaitFor(const std::function<bool()>& done, std::string& reason
     while (!done()) {
         if (broken_) return Broken(reason, "The SFTP connection broke.");
         // What is queued leaves once the answers already here are read: a batch, not a packet each.
-        if (!queued_.empty() && ssh_channel_poll(channel_, 0) <= 0 && !SendQueued(reason)) return false;
+        if (!queued_.empty() && inAt_ == inEnd_ && ssh_channel_poll(channel_, 0) <= 0 && !SendQueued(reason))
+            return false;
         if (pending_.empty()) {
             status_ = kFailure;
             reason = "Nothing was asked that could end the wait.";

@@ -50,6 +50,7 @@ public:
     static constexpr uint8_t kStatus = 101, kHandle = 102, kData = 103, kName = 104, kAttrs = 105;
 
     TKNSftpReply() = default;  // a channel that broke: no answer
+    // `type` 0 is no answer, with why in `payload`.
     TKNSftpReply(uint8_t type, std::string payload) : type_(type), payload_(std::move(payload)) {}
 
     // kOk when the answer is of the `expected` type (or a status OK where a status is expected);
@@ -127,6 +128,8 @@ public:
 
     // 64 writes of 32 KiB: 2 MiB in flight, what a link of 20 ms needs for 100 MB/s.
     static constexpr std::size_t kWritesInFlight = 64;
+    // The bytes the server may send ahead of what was read: room for the reads in flight.
+    static constexpr std::size_t kReceiveWindow = 4 << 20;
 
 private:
     struct TPending {
@@ -148,9 +151,11 @@ private:
     std::vector<std::string> extensions_;
     std::unordered_map<uint32_t, TPending> pending_;  // by request id
     std::string queued_;                              // requests not sent yet
-    std::size_t writesOut_ = 0;                       // unanswered writes
-    int deepest_ = 0;                                 // the deepest answer read
-    int running_ = -1;                                // the depth of the answer whose continuation runs
+    std::vector<char> inbox_;                         // received, not read yet: [inAt_, inEnd_)
+    std::size_t inAt_ = 0, inEnd_ = 0;
+    std::size_t writesOut_ = 0;  // unanswered writes
+    int deepest_ = 0;            // the deepest answer read
+    int running_ = -1;           // the depth of the answer whose continuation runs
 };
 
 }  // namespace kn
