@@ -36,8 +36,6 @@ public:
     // Nothing more will be read: the file is closed as soon as its handle is known, and the
     // answers still to come are dropped.
     void GiveUp();
-    // The size of the requests it now sends (for tests of the adaptation).
-    uint32_t RequestSize() const { return request_; }
 
     explicit TKNSftpReader(TKNSftpWire& wire);
 

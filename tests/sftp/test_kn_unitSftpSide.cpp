@@ -14,7 +14,6 @@
 #include <fstream>
 #include <thread>
 
-#include "sftp/kn_unitSftpReader.h"
 #include "sftp/kn_unitSftpSide.h"
 #include "side/kn_unitSideCopy.h"
 #include "side/kn_unitSideRules.h"
