@@ -15,6 +15,7 @@ constexpr uint32_t kLongestReply = 1024 * 1024;
 constexpr int kAnswerTimeoutMs = 120 * 1000;
 constexpr std::size_t kSendAtOnce = 32 * 1024;  // queued requests leave once they hold this much
 constexpr uint32_t kExtendedAttrs = 0x80000000;
+constexpr uint32_t kReadAtOnce = 64 * 1024;  // within the window: no adjustment sent
 
 void PutU32(std::string& out, uint32_t v)
 {
@@ -258,16 +259,20 @@ bool TKNSftpWire::SendQueued(std::string& reason)
 
 // Answers come through a receive buffer of the window's size: libssh widens the channel's window
 // to the size a read asks for (it keeps about 1.3 MB otherwise), and a long link needs more
-// bytes in flight than that.
+// bytes in flight than that. A read asks for the whole window only once a quarter of it came
+// since: each such read sends the server a window adjustment, and one per answer holds up the
+// requests behind it (a small packet waits for the one before it to be acknowledged).
 bool TKNSftpWire::ReadExactly(char* into, std::size_t size, std::string& reason)
 {
     while (size > 0) {
         if (inAt_ == inEnd_) {
             inbox_.resize(kReceiveWindow);
-            const int n = ssh_channel_read_timeout(channel_, inbox_.data(), static_cast<uint32_t>(inbox_.size()), 0,
-                                                   kAnswerTimeoutMs);
+            const bool widen = sinceWidened_ == 0 || sinceWidened_ >= kReceiveWindow / 4;
+            const uint32_t ask = widen ? static_cast<uint32_t>(kReceiveWindow) : kReadAtOnce;
+            const int n = ssh_channel_read_timeout(channel_, inbox_.data(), ask, 0, kAnswerTimeoutMs);
             if (n < 0) return Broken(reason, std::string("The SFTP connection broke: ") + ssh_get_error(ssh_));
             if (n == 0) return Broken(reason, "The SFTP server stopped answering.");
+            sinceWidened_ = widen ? 1 : sinceWidened_ + static_cast<std::size_t>(n);
             inAt_ = 0;
             inEnd_ = static_cast<std::size_t>(n);
         }

@@ -153,9 +153,10 @@ private:
     std::string queued_;                              // requests not sent yet
     std::vector<char> inbox_;                         // received, not read yet: [inAt_, inEnd_)
     std::size_t inAt_ = 0, inEnd_ = 0;
-    std::size_t writesOut_ = 0;  // unanswered writes
-    int deepest_ = 0;            // the deepest answer read
-    int running_ = -1;           // the depth of the answer whose continuation runs
+    std::size_t sinceWidened_ = 0;  // bytes received since the window was last widened
+    std::size_t writesOut_ = 0;     // unanswered writes
+    int deepest_ = 0;               // the deepest answer read
+    int running_ = -1;              // the depth of the answer whose continuation runs
 };
 
 }  // namespace kn
