@@ -490,6 +490,72 @@ TEST_P(SideConformance, ConcurrentWritersLeaveOneWholeVersion)
     EXPECT_EQ(OwnTemps(Local()), std::set<std::string>());
 }
 
+// How a job of a group of files at once ends.
+enum class TEnd { Done, Fails, Changed, Dropped, Withdrawn, Missing };
+struct TJob {
+    kn::TKNSidePath path;
+    std::string content;  // what is written, or what a read must give
+    bool write;
+    TEnd end;
+    kn::TKNExpected replaces;
+};
+
+// Drives `jobs` as a caller of several files at once does: all opened, each stream moved to its
+// end in the order opened, then the write streams committed in that order. Dropped streams go
+// before their bytes, withdrawn ones at their commit. Each job's first failure.
+std::vector<TKNSideResult> RunGroup(kn::TKNSide& side, const std::vector<TJob>& jobs)
+{
+    std::vector<std::unique_ptr<kn::TKNReadStream>> readers(jobs.size());
+    std::vector<std::unique_ptr<kn::TKNWriteStream>> writers(jobs.size());
+    std::vector<TKNSideResult> results(jobs.size());
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        kn::TKNWriteTerms terms;
+        terms.Size = static_cast<int64_t>(jobs[i].content.size());
+        terms.Replaces = jobs[i].replaces;
+        results[i] =
+            jobs[i].write ? side.OpenWrite(jobs[i].path, terms, writers[i]) : side.OpenRead(jobs[i].path, readers[i]);
+    }
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        if (jobs[i].end == TEnd::Dropped) writers[i].reset();
+        if (!results[i] || jobs[i].end == TEnd::Dropped) continue;
+        if (jobs[i].write) {
+            results[i] = writers[i]->Write(jobs[i].content.data(), jobs[i].content.size());
+            continue;
+        }
+        std::string got;
+        char buffer[4096];
+        for (int64_t n = 1; results[i] && n > 0;)
+            if ((n = readers[i]->Read(buffer, sizeof buffer, results[i])) > 0) got.append(buffer, n);
+        EXPECT_TRUE(!results[i] || got == jobs[i].content) << jobs[i].path.Text() << ": " << got;
+    }
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        if (jobs[i].end == TEnd::Withdrawn) writers[i].reset();
+        if (writers[i] && results[i]) results[i] = writers[i]->Commit();
+    }
+    return results;
+}
+
+void ExpectEnd(const TJob& job, const TKNSideResult& r)
+{
+    const std::string what = job.path.Text() + ": " + r.Message;
+    switch (job.end) {
+        case TEnd::Done:
+        case TEnd::Dropped:
+        case TEnd::Withdrawn:
+            EXPECT_TRUE(r) << what;
+            break;
+        case TEnd::Fails:
+            EXPECT_FALSE(r) << what;
+            break;
+        case TEnd::Changed:
+            EXPECT_EQ(r.Kind, TKNSideError::Changed) << what;
+            break;
+        case TEnd::Missing:
+            EXPECT_EQ(r.Kind, TKNSideError::NotFound) << what;
+            break;
+    }
+}
+
 // Files at once, driven as a caller of Caps().FilesAtOnce streams does: a group opened, each
 // stream moved to its end in the order opened, then the write streams committed in that order.
 // A write whose folder went away after it was seen, a destination changed since it was compared,
@@ -498,25 +564,6 @@ TEST_P(SideConformance, ConcurrentWritersLeaveOneWholeVersion)
 // behind.
 TEST_P(SideConformance, FilesAtOnceEndEachOnItsOwn)
 {
-    enum class TEnd { Done, Fails, Changed, Dropped, Withdrawn, Missing };
-    struct TJob {
-        std::string path;
-        std::string content;  // what is written, or what a read must give
-        bool write;
-        TEnd end;
-    };
-    const std::vector<TJob> jobs = {
-        {"new.txt", "new", true, TEnd::Done},
-        {"src.txt", "source", false, TEnd::Done},
-        {"gone/b.txt", "b", true, TEnd::Fails},
-        {"changed.txt", "mine", true, TEnd::Changed},
-        {"missing.txt", "", false, TEnd::Missing},
-        {"dropped.txt", "dropped", true, TEnd::Dropped},
-        {"old.txt", "replaced", true, TEnd::Done},
-        {"src.txt", "source", false, TEnd::Done},
-        {"withdrawn.txt", "whole", true, TEnd::Withdrawn},
-        {"last.txt", "last", true, TEnd::Done},
-    };
     testutil::WriteFile(Local("src.txt"), "source");
     testutil::WriteFile(Local("old.txt"), "old");
     testutil::WriteFile(Local("changed.txt"), "before");
@@ -527,62 +574,24 @@ TEST_P(SideConformance, FilesAtOnceEndEachOnItsOwn)
     ASSERT_EQ(side_->Stat(P("gone/b.txt"), none).Kind, TKNSideError::NotFound);  // the folder was seen
     testutil::WriteFile(Local("changed.txt"), "after, longer");
     ASSERT_EQ(rmdir(Local("gone").c_str()), 0);
-
+    const kn::TKNExpected absent = kn::ExpectedAbsent();
+    const std::vector<TJob> jobs = {
+        {P("new.txt"), "new", true, TEnd::Done, absent},
+        {P("src.txt"), "source", false, TEnd::Done, {}},
+        {P("gone/b.txt"), "b", true, TEnd::Fails, absent},
+        {P("changed.txt"), "mine", true, TEnd::Changed, kn::ExpectedOf(compared)},
+        {P("missing.txt"), "", false, TEnd::Missing, {}},
+        {P("dropped.txt"), "dropped", true, TEnd::Dropped, absent},
+        {P("old.txt"), "replaced", true, TEnd::Done, kn::ExpectedOf(old)},
+        {P("src.txt"), "source", false, TEnd::Done, {}},
+        {P("withdrawn.txt"), "whole", true, TEnd::Withdrawn, absent},
+        {P("last.txt"), "last", true, TEnd::Done, absent},
+    };
     const std::size_t group = static_cast<std::size_t>(std::max(1, side_->Caps().FilesAtOnce));
     for (std::size_t first = 0; first < jobs.size(); first += group) {
-        const std::size_t end = std::min(jobs.size(), first + group);
-        std::vector<std::unique_ptr<kn::TKNReadStream>> readers(end - first);
-        std::vector<std::unique_ptr<kn::TKNWriteStream>> writers(end - first);
-        std::vector<TKNSideResult> results(end - first);
-        for (std::size_t i = first; i < end; ++i) {
-            const TJob& job = jobs[i];
-            kn::TKNWriteTerms terms;
-            terms.Size = static_cast<int64_t>(job.content.size());
-            terms.Replaces = job.path == "old.txt"       ? kn::ExpectedOf(old)
-                             : job.path == "changed.txt" ? kn::ExpectedOf(compared)
-                                                         : kn::ExpectedAbsent();
-            results[i - first] = job.write ? side_->OpenWrite(P(job.path), terms, writers[i - first])
-                                           : side_->OpenRead(P(job.path), readers[i - first]);
-        }
-        for (std::size_t i = first; i < end; ++i) {
-            const TJob& job = jobs[i];
-            TKNSideResult& r = results[i - first];
-            if (job.end == TEnd::Dropped) writers[i - first].reset();
-            if (!r || job.end == TEnd::Dropped) continue;
-            if (job.write) {
-                r = writers[i - first]->Write(job.content.data(), job.content.size());
-                continue;
-            }
-            std::string got;
-            char buffer[4096];
-            for (int64_t n = 1; r && n > 0;)
-                if ((n = readers[i - first]->Read(buffer, sizeof buffer, r)) > 0) got.append(buffer, n);
-            EXPECT_TRUE(!r || got == job.content) << job.path << ": " << got;
-        }
-        for (std::size_t i = first; i < end; ++i) {
-            if (jobs[i].end == TEnd::Withdrawn) writers[i - first].reset();
-            if (writers[i - first] && results[i - first]) results[i - first] = writers[i - first]->Commit();
-        }
-        for (std::size_t i = first; i < end; ++i) {
-            const TJob& job = jobs[i];
-            const TKNSideResult& r = results[i - first];
-            switch (job.end) {
-                case TEnd::Done:
-                case TEnd::Dropped:
-                case TEnd::Withdrawn:
-                    EXPECT_TRUE(r) << job.path << ": " << r.Message;
-                    break;
-                case TEnd::Fails:
-                    EXPECT_FALSE(r) << job.path;
-                    break;
-                case TEnd::Changed:
-                    EXPECT_EQ(r.Kind, TKNSideError::Changed) << job.path << ": " << r.Message;
-                    break;
-                case TEnd::Missing:
-                    EXPECT_EQ(r.Kind, TKNSideError::NotFound) << job.path << ": " << r.Message;
-                    break;
-            }
-        }
+        const std::vector<TJob> some(jobs.begin() + first, jobs.begin() + std::min(jobs.size(), first + group));
+        const std::vector<TKNSideResult> results = RunGroup(*side_, some);
+        for (std::size_t i = 0; i < some.size(); ++i) ExpectEnd(some[i], results[i]);
     }
     EXPECT_EQ(NamesIn(Local()), (std::set<std::string>{"changed.txt", "last.txt", "new.txt", "old.txt", "src.txt"}));
     EXPECT_EQ(testutil::ReadFile(Local("new.txt")), "new");
