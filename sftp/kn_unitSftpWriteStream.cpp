@@ -107,8 +107,7 @@ public:
         done_ = true;
         WaitOwn();
         if (handle_.empty()) return;  // nothing was created
-        std::string reason;
-        if (aheadSent_ && ahead_.Ok() && !wire_.Rename(dest_, temp_, reason)) return;
+        if (aheadSent_ && ahead_.Ok() && !TakeBack()) return;
         if (!ended_) wire_.SendClose(handle_, Then(closed_, TKNSftpReply::kStatus));
         // Without a connection the temporary stays; a later listing shows it as the program's own.
         TOutcome removed;
@@ -132,6 +131,20 @@ public:
     }
 
 private:
+    // The file put in place before its turn goes back to its temporary name, while the
+    // destination still is that file (its size and time): another writer's file that came
+    // meanwhile stays.
+    bool TakeBack()
+    {
+        TKNSideEntry there;
+        const TKNSftpAttrs& mine = kept_.Attrs;
+        if (!side_.LStat(dest_, there) || there.Link || there.Size != static_cast<int64_t>(mine.Size) ||
+            there.MTime != static_cast<int64_t>(mine.MTime))
+            return false;
+        std::string reason;
+        return wire_.Rename(dest_, temp_, reason);
+    }
+
     // Places this file, and sends ahead the renames of the new files opened after it: the
     // caller commits them next, in that order, so their round trips are shared. Their ends left
     // with this one's and are answered with it.
