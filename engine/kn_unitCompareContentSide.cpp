@@ -1,6 +1,7 @@
 // The content access of every kind of side: each reader opens its own side through the
 // registry (its own connection, on first use), streams a file through the side's reader, and
 // asks the side for a digest where the side computes one where its files are.
+#include <algorithm>
 #include <stdexcept>
 
 #include "engine/kn_unitCompareContent.h"
@@ -14,11 +15,27 @@ namespace {
 // The hash function names sides use, in TKNHashKind's order.
 constexpr const char* kHashWords[] = {"sha256", "sha1", "md5", "crc32"};
 
+// The stream's first block is read when it is opened: a side that carries several files at
+// once tells a failed open only there.
 class TKNSideStream : public TKNContentStream {
 public:
     explicit TKNSideStream(std::unique_ptr<TKNReadStream> stream) : stream_(std::move(stream)) {}
+    TKNSideResult ReadFirst()
+    {
+        TKNSideResult result;
+        first_.resize(1 << 16);
+        const int64_t got = stream_->Read(first_.data(), first_.size(), result);
+        first_.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+        return result;
+    }
     int64_t Read(char* buffer, std::size_t size, std::string& reason) override
     {
+        if (at_ < first_.size()) {
+            const std::size_t n = std::min(size, first_.size() - at_);
+            std::copy_n(first_.data() + at_, n, buffer);
+            at_ += n;
+            return static_cast<int64_t>(n);
+        }
         TKNSideResult result;
         const int64_t got = stream_->Read(buffer, size, result);
         if (got < 0) reason = result.Message;
@@ -27,6 +44,8 @@ public:
 
 private:
     std::unique_ptr<TKNReadStream> stream_;
+    std::string first_;
+    std::size_t at_ = 0;
 };
 
 class TKNSideContentSide : public TKNContentSide {
@@ -41,7 +60,13 @@ public:
         TKNSidePath path;
         if (!Reach(Rec, path, reason)) return nullptr;
         std::unique_ptr<TKNReadStream> stream;
-        if (TKNSideResult opened = side_->OpenRead(path, stream); !opened) {
+        TKNSideResult opened = side_->OpenRead(path, stream);
+        std::unique_ptr<TKNSideStream> reading;
+        if (opened) {
+            reading = std::make_unique<TKNSideStream>(std::move(stream));
+            opened = reading->ReadFirst();
+        }
+        if (!opened) {
             // A FIFO or device would block its reader: never opened, it keeps the time rule.
             special = opened.Kind == TKNSideError::Unsupported;
             if (opened.Kind == TKNSideError::NotFound)
@@ -50,7 +75,7 @@ public:
                 reason = opened.Message;
             return nullptr;
         }
-        return std::make_unique<TKNSideStream>(std::move(stream));
+        return reading;
     }
 
     std::vector<TKNHashKind> RemoteHashes(const TKNFileRec& Rec) override

@@ -1,8 +1,5 @@
 #include "sftp/kn_unitSftpReader.h"
 
-#include <fcntl.h>
-#include <libssh/libssh.h>
-#include <libssh/sftp.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -13,145 +10,193 @@ namespace kn {
 namespace {
 
 constexpr uint32_t kReadBlock = 64 * 1024;
-constexpr std::size_t kReadsInFlight = 32;
+// 4 MiB in flight (the wire's receive window): what a link of 20 ms needs for 200 MB/s.
+constexpr std::size_t kReadsInFlight = 64;
+
+bool RegularFile(const TKNSftpAttrs& attrs)
+{
+    return (attrs.Flags & TKNSftpAttrs::kMode) && S_ISREG(attrs.Mode);
+}
 
 }  // namespace
 
-TKNSftpReader::TKNSftpReader(TKNSftpSession& session) : session_(session), block_(kReadBlock), request_(kReadBlock) {}
+TKNSftpReader::TKNSftpReader(TKNSftpWire& wire) : wire_(wire), request_(kReadBlock) {}
 
-TKNSftpReader::~TKNSftpReader()
+std::shared_ptr<TKNSftpReader> TKNSftpReader::Start(TKNSftpWire& wire, const std::string& path)
 {
-    std::string ignored;
-    Close(ignored);
+    auto reader = std::make_shared<TKNSftpReader>(wire);
+    reader->path_ = path;
+    wire.SendStat(path, [reader](TKNSftpReply& reply) { reader->OnAttrs(reply); });
+    return reader;
 }
 
-bool TKNSftpReader::Open(const std::string& path, TKNSftpEntry& entry, TFailure& failure, std::string& reason)
+void TKNSftpReader::Fail(uint32_t status, const std::string& reason)
 {
-    failure = TFailure::Other;
-    if (!session_.Stat(path, entry, reason)) return FailedRequest(failure);
-    if (entry.Kind == TKNSftpEntry::TKind::File) {
-        file_ = sftp_open(session_.Sftp(), path.c_str(), O_RDONLY, 0);
-        if (!file_) {
-            reason = session_.LastError();
-            return FailedRequest(failure);
-        }
-        if (!TakeHandleAttributes(entry, reason)) return false;
-        size_ = static_cast<uint64_t>(std::max<int64_t>(entry.Size, 0));
+    if (status_ == TKNSftpWire::kOk) {
+        status_ = status;
+        reason_ = reason;
     }
-    if (entry.Kind != TKNSftpEntry::TKind::File) {
-        failure = TFailure::NotAFile;
-        reason = "\"" + path + "\" is not a file";
-        return false;
-    }
-    failure = TFailure::None;
-    return true;
+    CloseWhenDone();
 }
 
-bool TKNSftpReader::FailedRequest(TFailure& failure) const
+// The path's attributes: only a regular file is opened.
+void TKNSftpReader::OnAttrs(TKNSftpReply& reply)
 {
-    failure = sftp_get_error(session_.Sftp()) == SSH_FX_NO_SUCH_FILE ? TFailure::Missing : TFailure::Other;
-    return false;
+    if (givenUp_) return;
+    std::string reason;
+    if (const uint32_t status = reply.Status(TKNSftpReply::kAttrs, reason); status != TKNSftpWire::kOk)
+        return Fail(status, reason);
+    const TKNSftpAttrs attrs = reply.Attrs();
+    if (!RegularFile(attrs)) return Fail(kNotAFile, "it is not a regular file");
+    size_ = attrs.Size;
+    wire_.SendOpen(path_, TKNSftpWire::kRead, {},
+                   [self = shared_from_this()](TKNSftpReply& handle) { self->OnHandle(handle); });
 }
 
-// The open handle's attributes: the path may name another file since the stat.
-bool TKNSftpReader::TakeHandleAttributes(TKNSftpEntry& entry, std::string& reason)
+// The handle: its attributes and the first reads leave together.
+void TKNSftpReader::OnHandle(TKNSftpReply& reply)
 {
-    sftp_attributes attr = sftp_fstat(file_);
-    if (!attr) {
-        reason = session_.LastError();
-        return false;
-    }
-    entry.Kind = S_ISREG(attr->permissions) ? TKNSftpEntry::TKind::File : TKNSftpEntry::TKind::Other;
-    entry.Size = static_cast<int64_t>(attr->size);
-    entry.MTime = static_cast<int64_t>(attr->mtime);
-    entry.Permissions = attr->permissions;
-    sftp_attributes_free(attr);
-    return true;
+    std::string reason;
+    if (const uint32_t status = reply.Status(TKNSftpReply::kHandle, reason); status != TKNSftpWire::kOk)
+        return Fail(status, reason);
+    handle_ = reply.Handle();
+    if (givenUp_) return CloseWhenDone();
+    wire_.SendFStat(handle_, [self = shared_from_this()](TKNSftpReply& attrs) { self->OnHandleAttrs(attrs); });
+    Refill();
 }
 
-int64_t TKNSftpReader::Read(char* buffer, std::size_t size, std::string& reason)
+// The open file's own attributes: the path may name another file since it was looked at.
+void TKNSftpReader::OnHandleAttrs(TKNSftpReply& reply)
 {
-    if (blockOffset_ == blockLength_ && !Refill(reason)) return -1;
-    const std::size_t n = std::min(size, blockLength_ - blockOffset_);
-    std::memcpy(buffer, block_.data() + blockOffset_, n);
-    blockOffset_ += n;
-    return static_cast<int64_t>(n);
+    if (givenUp_ || status_ != TKNSftpWire::kOk) return;
+    std::string reason;
+    if (const uint32_t status = reply.Status(TKNSftpReply::kAttrs, reason); status != TKNSftpWire::kOk)
+        return Fail(status, reason);
+    const TKNSftpAttrs attrs = reply.Attrs();
+    if (!RegularFile(attrs)) return Fail(kNotAFile, "it is not a regular file");
+    size_ = attrs.Size;
+    sized_ = true;
+    Refill();
+    CloseWhenDone();
 }
 
-// Sends a read of `length` bytes at `offset`, behind the others or, `first`, before them.
-bool TKNSftpReader::Request(uint64_t offset, uint32_t length, bool first, std::string& reason)
+void TKNSftpReader::OnData(uint64_t offset, TKNSftpReply& reply)
 {
-    sftp_seek64(file_, offset);
-    const int id = sftp_async_read_begin(file_, length);
-    if (id < 0) {
-        reason = session_.LastError();
-        return false;
+    auto slot = std::find_if(slots_.begin(), slots_.end(),
+                             [offset](const TSlot& s) { return s.Offset == offset && !s.Answered; });
+    if (slot == slots_.end()) return;
+    if (givenUp_ || status_ != TKNSftpWire::kOk) {
+        slots_.erase(slot);
+        return CloseWhenDone();
     }
-    const TRequest request{id, offset, length};
-    if (first)
-        pending_.push_front(request);
-    else
-        pending_.push_back(request);
-    return true;
-}
-
-// Takes the reply for the lowest offset into the block, keeping the requests in flight.
-bool TKNSftpReader::Refill(std::string& reason)
-{
-    blockOffset_ = blockLength_ = 0;
-    if (received_ >= size_) return true;  // the end: an empty block
-    while (pending_.size() < (probing_ ? 1 : kReadsInFlight) && next_ < size_) {
-        const uint32_t length = static_cast<uint32_t>(std::min<uint64_t>(request_, size_ - next_));
-        if (!Request(next_, length, false, reason)) return false;
-        next_ += length;
+    std::string reason;
+    const uint32_t status = reply.Status(TKNSftpReply::kData, reason);
+    const uint32_t got = status == TKNSftpWire::kOk ? static_cast<uint32_t>(reply.Data().size()) : 0;
+    if (sized_ && offset >= size_) {  // the file shrank between the look and the open: not wanted
+        slots_.erase(slot);
+        return CloseWhenDone();
     }
-    const TRequest oldest = pending_.front();
-    pending_.pop_front();
-    sftp_seek64(file_, oldest.Offset);  // clears an end seen before, which would skip the reply
-    const int n = sftp_async_read(file_, block_.data(), oldest.Length, static_cast<uint32_t>(oldest.Id));
-    if (n < 0) {
-        reason = session_.LastError();
-        return false;
-    }
-    if (n == 0) {
-        changed_ = true;
-        reason = "The file ended after " + std::to_string(received_) + " of its " + std::to_string(size_) +
-                 " bytes: it changed while it was read.";
-        return false;
-    }
-    const uint32_t got = static_cast<uint32_t>(n);
-    received_ += got;
-    blockLength_ = got;
+    if ((status == TKNSftpWire::kOk && got == 0) || status == TKNSftpWire::kEof)
+        return Fail(kChanged, "The file ended after " + std::to_string(offset) + " of its " + std::to_string(size_) +
+                                  " bytes: it changed while it was read.");
+    if (status != TKNSftpWire::kOk) return Fail(status, reason);
+    if (got > slot->Length) return Fail(TKNSftpWire::kFailure, "The SFTP server sent more than was asked.");
+    slot->Answered = true;
+    slot->Reply = std::move(reply);
     largest_ = std::max(largest_, got);
     probing_ = false;
-    if (got < oldest.Length) {
+    if (got < slot->Length) {
         request_ = largest_;
-        if (!Request(oldest.Offset + got, oldest.Length - got, true, reason)) return false;
+        const uint32_t missing = slot->Length - got;
+        slot->Length = got;
+        Request(offset + got, missing, std::next(slot));
     }
-    return true;
+    Refill();
+    CloseWhenDone();
 }
 
-// Takes the replies of the requests still in flight, which would otherwise wait in the
-// session's queue for as long as it lives.
-void TKNSftpReader::Drain()
+// Sends a read of `length` bytes at `offset`, in order before `before`.
+void TKNSftpReader::Request(uint64_t offset, uint32_t length, std::deque<TSlot>::iterator before)
 {
-    std::vector<char> discard(kReadBlock);
-    for (const TRequest& stale : pending_) {
-        sftp_seek64(file_, stale.Offset);
-        sftp_async_read(file_, discard.data(), stale.Length, static_cast<uint32_t>(stale.Id));
-    }
-    pending_.clear();
+    TSlot slot;
+    slot.Offset = offset;
+    slot.Length = length;
+    slots_.insert(before, std::move(slot));
+    wire_.SendRead(handle_, offset, length,
+                   [self = shared_from_this(), offset](TKNSftpReply& data) { self->OnData(offset, data); });
 }
 
-bool TKNSftpReader::Close(std::string& reason)
+// Keeps the requests in flight, counting those answered and not yet delivered.
+void TKNSftpReader::Refill()
 {
-    if (!file_) return true;
-    if (session_.Connected()) Drain();
-    pending_.clear();
-    const bool closed = sftp_close(file_) == SSH_OK;
-    file_ = nullptr;
-    if (!closed) reason = session_.LastError();
-    return closed;
+    if (givenUp_ || closed_ || status_ != TKNSftpWire::kOk || handle_.empty()) return;
+    const std::size_t window = probing_ ? 1 : kReadsInFlight;
+    while (slots_.size() < window && next_ < size_) {
+        const uint32_t length = static_cast<uint32_t>(std::min<uint64_t>(request_, size_ - next_));
+        Request(next_, length, slots_.end());
+        next_ += length;
+    }
+}
+
+// The close leaves once no read can follow (every byte asked and answered, a failure, or the
+// reader given up); its answer is not waited for.
+void TKNSftpReader::CloseWhenDone()
+{
+    if (closed_ || handle_.empty()) return;
+    const bool allAsked = sized_ && next_ >= size_ &&
+                          std::all_of(slots_.begin(), slots_.end(), [](const TSlot& s) { return s.Answered; });
+    if (!allAsked && !givenUp_ && status_ == TKNSftpWire::kOk) return;
+    closed_ = true;
+    wire_.SendClose(handle_, {});
+}
+
+void TKNSftpReader::GiveUp()
+{
+    givenUp_ = true;
+    slots_.clear();
+    CloseWhenDone();
+}
+
+bool TKNSftpReader::AtEnd() const
+{
+    return sized_ && delivered_ >= size_;
+}
+
+bool TKNSftpReader::Ready() const
+{
+    return status_ != TKNSftpWire::kOk || AtEnd() || (!slots_.empty() && slots_.front().Answered);
+}
+
+int64_t TKNSftpReader::Read(char* buffer, std::size_t size, uint32_t& status, std::string& reason)
+{
+    for (;;) {
+        if (!rest_.empty()) {
+            const std::size_t n = std::min(size, rest_.size());
+            std::memcpy(buffer, rest_.data(), n);
+            rest_.remove_prefix(n);
+            delivered_ += n;
+            return static_cast<int64_t>(n);
+        }
+        if (status_ != TKNSftpWire::kOk) {
+            status = status_;
+            reason = reason_;
+            return -1;
+        }
+        if (!slots_.empty() && slots_.front().Answered) {
+            TSlot slot = std::move(slots_.front());
+            slots_.pop_front();
+            block_ = std::move(slot.Reply);
+            rest_ = block_.Data();
+            // Never past the size of the open file.
+            const uint64_t left = size_ > slot.Offset ? size_ - slot.Offset : 0;
+            rest_ = rest_.substr(0, static_cast<std::size_t>(std::min<uint64_t>(rest_.size(), left)));
+            Refill();
+            continue;
+        }
+        if (AtEnd()) return 0;
+        std::string why;
+        if (!wire_.WaitFor([this] { return Ready(); }, why)) Fail(wire_.Status(), why);
+    }
 }
 
 }  // namespace kn

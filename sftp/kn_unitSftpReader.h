@@ -1,70 +1,77 @@
-// Reads one server file from its start with several read requests in flight, so a long
-// round trip does not stall every block. Downloads write what it reads to disk; a content
-// comparison compares it block by block and may stop early, which drains the requests still
-// in flight so that the session stays usable.
+// Reads one server file from its start on the wire, with many requests in flight and every step
+// sent as the answer before it comes, so that several files read at once share their round
+// trips: the path's attributes (a link followed); only a regular file is then opened (a FIFO
+// would block the server's reader); once the handle comes, the handle's attributes (the path may
+// name another file since) and the first reads leave together; the close leaves after the last
+// byte came and is not waited for. Downloads write what it reads to disk; a content comparison
+// compares it block by block and may stop early, and a reader given up closes its file when it
+// can without keeping anyone waiting.
 //
 // The reads adapt to the server: the first request goes alone, and a reply shorter than asked
 // (a server that gives at most 32 KiB) sets the size of the requests after it; the missing rest
 // of a short reply is asked again at once, and data is delivered in order. Requests cover the
-// size the open file had, never past it; an end before it means the file shrank (Changed()).
+// size the open file had, never past it; an end before it means the file shrank (kChanged).
+//
+// Errors: Read gives -1 with `status` (the wire's code: kNoSuchFile, kDenied, kNoConnection, the
+// server's others; or kNotAFile, kChanged below) and a reason.
 #pragma once
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
-#include <vector>
 
-#include "sftp/kn_unitSftpSession.h"
-
-struct sftp_file_struct;
+#include "sftp/kn_unitSftpWire.h"
 
 namespace kn {
 
-class TKNSftpReader {
+class TKNSftpReader : public std::enable_shared_from_this<TKNSftpReader> {
 public:
-    explicit TKNSftpReader(TKNSftpSession& session);
-    ~TKNSftpReader();
-    TKNSftpReader(const TKNSftpReader&) = delete;
-    TKNSftpReader& operator=(const TKNSftpReader&) = delete;
+    static constexpr uint32_t kNotAFile = 1000, kChanged = 1001;
 
-    enum class TFailure { None, Missing, NotAFile, Other };
-    // Opens the regular file `path` for reading and gives its attributes. Anything else (a
-    // FIFO would block the server's reader) is never opened: NotAFile. False with `failure`
-    // and `reason`.
-    bool Open(const std::string& path, TKNSftpEntry& entry, TFailure& failure, std::string& reason);
-    // Up to `size` bytes into `buffer`: the count, 0 at the end, -1 with `reason`.
-    int64_t Read(char* buffer, std::size_t size, std::string& reason);
-    // Closes the file; false with `reason` when the server reports a failure.
-    bool Close(std::string& reason);
-    // True after Read failed because the file ended before the size it had when opened.
-    bool Changed() const { return changed_; }
-    // The size of the requests it now sends (for tests of the adaptation).
-    uint32_t RequestSize() const { return request_; }
+    // Sends the first request for `path`; the answers drive the rest.
+    static std::shared_ptr<TKNSftpReader> Start(TKNSftpWire& wire, const std::string& path);
+    // Up to `size` bytes into `buffer`: the count, 0 at the end, -1 with `status` and `reason`.
+    int64_t Read(char* buffer, std::size_t size, uint32_t& status, std::string& reason);
+    // Nothing more will be read: the file is closed as soon as its handle is known, and the
+    // answers still to come are dropped.
+    void GiveUp();
+
+    explicit TKNSftpReader(TKNSftpWire& wire);
 
 private:
-    bool FailedRequest(TFailure& failure) const;
-    bool TakeHandleAttributes(TKNSftpEntry& entry, std::string& reason);
-    bool Refill(std::string& reason);
-    bool Request(uint64_t offset, uint32_t length, bool first, std::string& reason);
-    void Drain();
-
-    struct TRequest {
-        int Id;
-        uint64_t Offset;
-        uint32_t Length;
+    struct TSlot {
+        uint64_t Offset = 0;
+        uint32_t Length = 0;
+        bool Answered = false;
+        TKNSftpReply Reply;
     };
-    TKNSftpSession& session_;
-    sftp_file_struct* file_ = nullptr;
-    std::deque<TRequest> pending_;  // in the order of their offsets
-    std::vector<char> block_;
-    std::size_t blockLength_ = 0, blockOffset_ = 0;
-    uint64_t size_ = 0;      // the size when opened
-    uint64_t received_ = 0;  // delivered in order so far
-    uint64_t next_ = 0;      // where the next new request starts
-    uint32_t request_;       // the size of new requests
-    uint32_t largest_ = 0;   // the largest reply so far
-    bool probing_ = true;    // no reply seen yet: one request at a time
-    bool changed_ = false;
+    void OnAttrs(TKNSftpReply& reply);
+    void OnHandle(TKNSftpReply& reply);
+    void OnHandleAttrs(TKNSftpReply& reply);
+    void OnData(uint64_t offset, TKNSftpReply& reply);
+    void Fail(uint32_t status, const std::string& reason);
+    void Refill();
+    void Request(uint64_t offset, uint32_t length, std::deque<TSlot>::iterator before);
+    void CloseWhenDone();
+    bool AtEnd() const;
+    bool Ready() const;
+
+    TKNSftpWire& wire_;
+    std::string path_, handle_;
+    std::deque<TSlot> slots_;  // requests in the order of their offsets, answered or not
+    TKNSftpReply block_;       // the answer being delivered
+    std::string_view rest_;    // its bytes not delivered yet
+    uint64_t size_ = 0;        // the size of the open file (of the path until the handle's came)
+    bool sized_ = false;       // the open handle's attributes came
+    uint64_t delivered_ = 0;   // delivered in order so far
+    uint64_t next_ = 0;        // where the next new request starts
+    uint32_t request_;         // the size of new requests
+    uint32_t largest_ = 0;     // the largest reply so far
+    bool probing_ = true;      // no reply seen yet: one request at a time
+    bool closed_ = false, givenUp_ = false;
+    uint32_t status_ = TKNSftpWire::kOk;
+    std::string reason_;
 };
 
 }  // namespace kn

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "sftp/kn_unitSftpListing.h"
 #include "sftp/kn_unitSftpLocation.h"
 #include "sftp/kn_unitSftpReader.h"
 #include "sftp/kn_unitSftpWriteStream.h"
@@ -17,6 +18,8 @@ namespace {
 
 constexpr const char* kBackslash = "\\";
 constexpr std::string_view kAsideMark = "old~";
+// Files in flight on the one connection: 16 small files share the round trips of one.
+constexpr int kFilesAtOnce = 16;
 
 struct TAttrFree {
     void operator()(sftp_attributes a) const { sftp_attributes_free(a); }
@@ -56,34 +59,40 @@ std::string StemOf(const std::string& name)
     return name.substr(4, name.size() - 4 - 17);
 }
 
-// The random reader behind the side's read stream.
+// A file read on the wire; a stream destroyed before its end gives its reader up.
 class TSftpReadStream final : public TKNReadStream {
 public:
-    TSftpReadStream(TKNSftpSession& session, const TKNSideContext& context)
-        : session_(session), reader_(session), context_(context)
+    TSftpReadStream(std::shared_ptr<TKNSftpReader> reader, const TKNSideContext& context, std::string shown)
+        : reader_(std::move(reader)), context_(context), shown_(std::move(shown))
     {
     }
-    TKNSftpReader& Reader() { return reader_; }
+    ~TSftpReadStream() override { reader_->GiveUp(); }
     int64_t Read(char* buffer, std::size_t size, TKNSideResult& result) override
     {
         if (context_.Stopped()) {
             result = TKNSideResult::Fail(TKNSideError::Stopped, "Stopped.");
             return -1;
         }
+        uint32_t status = TKNSftpWire::kOk;
         std::string reason;
-        const int64_t n = reader_.Read(buffer, size, reason);
-        if (n < 0)
-            result = TKNSideResult::Fail(reader_.Changed()      ? TKNSideError::Changed
-                                         : session_.Connected() ? TKNSideError::Other
-                                                                : TKNSideError::Connection,
-                                         reason);
+        const int64_t n = reader_->Read(buffer, size, status, reason);
+        if (n < 0) result = Failure(status, reason);
         return n;
     }
 
 private:
-    TKNSftpSession& session_;
-    TKNSftpReader reader_;
+    TKNSideResult Failure(uint32_t status, const std::string& reason) const
+    {
+        const std::string what = "Cannot read \"" + shown_ + "\"";
+        if (status == TKNSftpReader::kNotAFile)
+            return TKNSideResult::Fail(TKNSideError::Unsupported, what + ": " + reason);
+        if (status == TKNSftpReader::kChanged) return TKNSideResult::Fail(TKNSideError::Changed, what + ": " + reason);
+        return TKNSftpSide::WireFailure(what, status, reason);
+    }
+
+    std::shared_ptr<TKNSftpReader> reader_;
     const TKNSideContext& context_;
+    std::string shown_;
 };
 
 }  // namespace
@@ -107,6 +116,7 @@ TKNSftpSide::TKNSftpSide(std::string location, TKNSideContext context)
     caps_.ForbiddenInNames.assign(1, '\\');  // not = "\\": GCC 12 at -O3 warns falsely (-Wrestrict)
     caps_.Remote = true;
     caps_.AtomicReplace = false;
+    caps_.FilesAtOnce = kFilesAtOnce;
 }
 
 std::string TKNSftpSide::Shown(const TKNSidePath& path) const
@@ -206,52 +216,51 @@ TKNSideResult TKNSftpSide::CheckWay(const TKNSidePath& path)
     return TKNSideResult::Ok();
 }
 
-TKNSideResult TKNSftpSide::ListInto(const std::string& remote, const std::string& shown,
-                                    std::vector<TKNSideEntry>& entries)
-{
-    sftp_dir dir = sftp_opendir(session_.Sftp(), remote.c_str());
-    if (!dir) return Failure("Cannot list \"" + shown + "\"");
-    const std::string prefix = remote == "/" ? remote : remote + "/";
-    while (TAttr attr{sftp_readdir(session_.Sftp(), dir)}) {
-        if (!attr->name || !NameProblem(attr->name, kBackslash).empty()) continue;
-        TKNSideEntry entry;
-        entry.Name = attr->name;
-        Fill(entry, *attr);
-        if (S_ISLNK(attr->permissions)) {
-            if (TAttr target{sftp_stat(session_.Sftp(), (prefix + entry.Name).c_str())}) {
-                Fill(entry, *target);
-            } else {
-                entry.Kind = TKNEntryKind::Other;  // leads nowhere
-            }
-            entry.Link = true;
-        }
-        entries.push_back(std::move(entry));
-    }
-    const bool complete = sftp_dir_eof(dir);
-    TKNSideResult result = complete ? TKNSideResult::Ok() : Failure("Cannot list \"" + shown + "\"");
-    sftp_closedir(dir);
-    if (!complete) entries.clear();
-    return result;
-}
-
 TKNSideResult TKNSftpSide::List(const TKNSidePath& folder, std::vector<TKNSideEntry>& entries)
 {
     entries.clear();
     if (TKNSideResult r = CheckWay(folder); !r) return r;
-    if (!folder.IsRoot()) {
-        TKNSideEntry self;
-        if (TKNSideResult r = LStat(Remote(folder), self); !r) return r;
-        if (self.Link)
-            return TKNSideResult::Fail(TKNSideError::Link, Quoted(Shown(folder)) + " is a link: it is not listed.");
-    }
+    // The root itself may be a link (a home under /usr/home): the user named it.
+    TKNSftpListing listing;
+    if (!ListOnWire(*wire_, Remote(folder), !folder.IsRoot(), listing))
+        return WireFailure("Cannot list \"" + Shown(folder) + "\"", listing.Status, listing.Reason);
+    if (!folder.IsRoot() && S_ISLNK(listing.Self.Mode))
+        return TKNSideResult::Fail(TKNSideError::Link, Quoted(Shown(folder)) + " is a link: it is not listed.");
     std::vector<TKNSideEntry> found;
-    if (TKNSideResult r = ListInto(Remote(folder), Shown(folder), found); !r) return r;
+    for (const TKNSftpListing::TName& name : listing.Names) {
+        if (!NameProblem(name.Entry.Name, kBackslash).empty()) continue;
+        TKNSideEntry entry = EntryOf(name.Link && name.Leads ? name.Target : name.Entry.Attrs);
+        entry.Name = name.Entry.Name;
+        entry.Link = name.Link;
+        if (name.Link && !name.Leads) entry.Kind = TKNEntryKind::Other;  // leads nowhere
+        found.push_back(std::move(entry));
+    }
     for (TKNSideEntry& entry : found) {
         const std::string stem = StemOf(entry.Name);
         if (stem.rfind(kAsideMark, 0) == 0 && PutBack(folder, entry, found)) continue;
         entries.push_back(entry);
     }
     return TKNSideResult::Ok();
+}
+
+TKNSideResult TKNSftpSide::WireFailure(const std::string& what, uint32_t status, const std::string& reason)
+{
+    TKNSideError kind = TKNSideError::Other;
+    switch (status) {
+        case TKNSftpWire::kNoConnection:
+            // The same words as a failure on libssh's channel.
+            return TKNSideResult::Fail(TKNSideError::Connection,
+                                       what + ": the connection was lost (" + HideSftpPasswords(reason) + ").");
+        case TKNSftpWire::kDenied:
+            kind = TKNSideError::Denied;
+            break;
+        case TKNSftpWire::kNoSuchFile:
+            kind = TKNSideError::NotFound;
+            break;
+        default:
+            break;
+    }
+    return TKNSideResult::Fail(kind, what + ": " + HideSftpPasswords(reason));
 }
 
 // An old file left aside whose destination is missing goes back under its name (and is
@@ -287,22 +296,12 @@ TKNSideResult TKNSftpSide::Stat(const TKNSidePath& path, TKNSideEntry& entry)
 }
 
 // The server opens a link's target, which is what reading a link means; the reader checks
-// that it is a regular file before any read.
+// that it is a regular file before it is opened. The open's failure shows at the first Read.
 TKNSideResult TKNSftpSide::OpenRead(const TKNSidePath& path, std::unique_ptr<TKNReadStream>& stream)
 {
     if (path.IsRoot()) return TKNSideResult::Fail(TKNSideError::Unsupported, "The root is not a file.");
     if (TKNSideResult r = CheckWay(path); !r) return r;
-    auto reading = std::make_unique<TSftpReadStream>(session_, context_);
-    TKNSftpEntry opened;
-    TKNSftpReader::TFailure failure;
-    std::string reason;
-    if (!reading->Reader().Open(Remote(path), opened, failure, reason)) {
-        TKNSideResult r = Failure("Cannot read \"" + Shown(path) + "\"");
-        if (failure == TKNSftpReader::TFailure::NotAFile) r.Kind = TKNSideError::Unsupported;
-        if (failure == TKNSftpReader::TFailure::Missing) r.Kind = TKNSideError::NotFound;
-        return r;
-    }
-    stream = std::move(reading);
+    stream = std::make_unique<TSftpReadStream>(TKNSftpReader::Start(*wire_, Remote(path)), context_, Shown(path));
     return TKNSideResult::Ok();
 }
 
@@ -380,10 +379,7 @@ TKNSideResult TKNSftpSide::SetAttrs(const TKNSidePath& path, const TKNSftpAttrs&
     std::string reason;
     if (lsetstat_) {
         if (wire_->LSetStat(remote, attrs, reason)) return TKNSideResult::Ok();
-        const TKNSideError kind = wire_->Status() == TKNSftpWire::kNoConnection ? TKNSideError::Connection
-                                  : wire_->Status() == TKNSftpWire::kDenied     ? TKNSideError::Denied
-                                                                                : TKNSideError::Other;
-        return TKNSideResult::Fail(kind, std::string(what) + " \"" + shown + "\": " + reason);
+        return WireFailure(std::string(what) + " \"" + shown + "\"", wire_->Status(), reason);
     }
     sftp_attributes_struct set{};
     set.flags = attrs.Flags;

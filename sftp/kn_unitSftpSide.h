@@ -20,12 +20,15 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "sftp/kn_unitSftpSession.h"
 #include "sftp/kn_unitSftpWire.h"
 #include "side/kn_unitSide.h"
 
 namespace kn {
+
+class TKNSftpPlaceAhead;
 
 // A side for an SFTP location (sftp://user@host[:port]/path); nothing is reached before Connect.
 std::unique_ptr<TKNSide> OpenSftpSide(const std::string& location, const TKNSideContext& context);
@@ -53,6 +56,8 @@ public:
     TKNSideResult SetMode(const TKNSidePath& path, uint32_t mode) override;
     TKNSideResult Rename(const TKNSidePath& from, const TKNSidePath& to) override;
 
+    // The write streams open on the side, in the order opened (kn_unitSftpWriteStream.h).
+    std::vector<TKNSftpPlaceAhead*>& Writing() { return writing_; }
     // For the write stream: the session parts and the checks every operation shares.
     TKNSftpSession& Session() { return session_; }
     TKNSftpWire& Wire() { return *wire_; }
@@ -64,6 +69,8 @@ public:
     static TKNSideEntry EntryOf(const TKNSftpAttrs& attrs);
     // The last request's failure as a result, with `what` before the server's text.
     TKNSideResult Failure(const std::string& what);
+    // A failure on the wire (its status and reason) as a result, with `what` before the reason.
+    static TKNSideResult WireFailure(const std::string& what, uint32_t status, const std::string& reason);
     // The permission bits `asked` came back as `kept`: says once that the server
     // does not keep them and stops offering SetMode. False when they differ.
     bool ModeKept(uint32_t asked, uint32_t kept);
@@ -75,7 +82,6 @@ private:
     // Puts back an old file an interrupted replace left aside (`entry` then takes its name);
     // true when the entry is to be hidden.
     bool PutBack(const TKNSidePath& folder, TKNSideEntry& entry, const std::vector<TKNSideEntry>& entries);
-    TKNSideResult ListInto(const std::string& remote, const std::string& shown, std::vector<TKNSideEntry>& entries);
 
     std::string location_;
     std::string shownRoot_;
@@ -83,6 +89,7 @@ private:
     TKNSideCaps caps_;
     TKNSftpSession session_;
     std::unique_ptr<TKNSftpWire> wire_;
+    std::vector<TKNSftpPlaceAhead*> writing_;
     std::set<std::string> realFolders_;  // server folders below the root seen to be no links
     bool lsetstat_ = false;
     bool modesNoticed_ = false;

@@ -8,13 +8,14 @@ namespace kn {
 
 namespace {
 
-constexpr uint8_t kInit = 1, kVersion = 2, kOpen = 3, kClose = 4, kWriteRequest = 6, kLStat = 7, kFStat = 8,
-                  kFSetStat = 10;
-constexpr uint8_t kStatusReply = 101, kHandleReply = 102, kAttrsReply = 105, kExtended = 200;
+constexpr uint8_t kInit = 1, kVersion = 2, kOpen = 3, kClose = 4, kReadRequest = 5, kWriteRequest = 6, kLStat = 7,
+                  kFStat = 8, kFSetStat = 10, kOpenDir = 11, kReadDir = 12, kRemove = 13, kStat = 17, kRename = 18,
+                  kExtended = 200;
 constexpr uint32_t kLongestReply = 1024 * 1024;
 constexpr int kAnswerTimeoutMs = 120 * 1000;
 constexpr std::size_t kSendAtOnce = 32 * 1024;  // queued requests leave once they hold this much
 constexpr uint32_t kExtendedAttrs = 0x80000000;
+constexpr uint32_t kReadAtOnce = 64 * 1024;  // within the window: no adjustment sent
 
 void PutU32(std::string& out, uint32_t v)
 {
@@ -95,6 +96,74 @@ struct TCursor {
 
 }  // namespace
 
+std::string_view TKNSftpReply::Body() const
+{
+    return std::string_view(payload_).substr(std::min<std::size_t>(4, payload_.size()));
+}
+
+uint32_t TKNSftpReply::Status(uint8_t expected, std::string& reason) const
+{
+    if (type_ == 0) {
+        reason = payload_.empty() ? "The SFTP connection broke." : payload_;
+        return TKNSftpWire::kNoConnection;
+    }
+    if (type_ == kStatus) {
+        TCursor in{Body()};
+        const uint32_t code = in.U32();
+        const std::string message = in.String();
+        if (!in.ok) {
+            reason = "The SFTP server sent a malformed answer.";
+            return TKNSftpWire::kFailure;
+        }
+        if (code == TKNSftpWire::kOk) {
+            if (expected == kStatus) return TKNSftpWire::kOk;
+            reason = "The SFTP server gave an unexpected answer.";
+            return TKNSftpWire::kFailure;
+        }
+        reason =
+            message.empty() ? "The SFTP server refused the request (status " + std::to_string(code) + ")." : message;
+        return code;
+    }
+    if (type_ != expected) {
+        reason = "The SFTP server gave an unexpected answer.";
+        return TKNSftpWire::kFailure;
+    }
+    return TKNSftpWire::kOk;
+}
+
+std::string TKNSftpReply::Handle() const
+{
+    TCursor in{Body()};
+    return in.String();
+}
+
+TKNSftpAttrs TKNSftpReply::Attrs() const
+{
+    TCursor in{Body()};
+    return in.Attrs();
+}
+
+std::string_view TKNSftpReply::Data() const
+{
+    TCursor in{Body()};
+    const uint32_t size = in.U32();
+    if (!in.ok || in.rest.size() < size) return {};
+    return in.rest.substr(0, size);
+}
+
+bool TKNSftpReply::Names(std::vector<TKNSftpName>& names) const
+{
+    TCursor in{Body()};
+    for (uint32_t count = in.U32(); in.ok && count > 0; --count) {
+        TKNSftpName name;
+        name.Name = in.String();
+        in.String();  // the long form, as ls prints it
+        name.Attrs = in.Attrs();
+        if (in.ok) names.push_back(std::move(name));
+    }
+    return in.ok;
+}
+
 TKNSftpWire::TKNSftpWire(ssh_session_struct* ssh) : ssh_(ssh) {}
 
 TKNSftpWire::~TKNSftpWire()
@@ -104,10 +173,21 @@ TKNSftpWire::~TKNSftpWire()
     ssh_channel_free(channel_);
 }
 
+// Every request still in flight is answered as lost, so no file waits for an answer that
+// cannot come.
 bool TKNSftpWire::Broken(std::string& reason, const std::string& why)
 {
     status_ = kNoConnection;
     reason = why;
+    if (broken_) return false;
+    broken_ = true;
+    queued_.clear();
+    std::unordered_map<uint32_t, TPending> lost;
+    lost.swap(pending_);
+    for (auto& [id, request] : lost) {
+        TKNSftpReply none(0, why);
+        if (request.Then) request.Then(none);
+    }
     return false;
 }
 
@@ -124,16 +204,21 @@ bool TKNSftpWire::Start(std::string& reason)
     if (ssh_channel_write(channel_, packet.data(), static_cast<uint32_t>(packet.size())) !=
         static_cast<int>(packet.size()))
         return Broken(reason, std::string("Cannot start SFTP: ") + ssh_get_error(ssh_));
-    uint8_t type = 0;
-    std::string payload;
-    if (!ReadPacket(type, payload, reason)) return false;
+    char head[5];
+    if (!ReadExactly(head, sizeof head, reason)) return false;
+    TCursor length{std::string_view(head, 4)};
+    const uint32_t size = length.U32();
+    if (size < 1 || size > kLongestReply || static_cast<uint8_t>(head[4]) != kVersion)
+        return Broken(reason, "The server's SFTP greeting is malformed.");
+    std::string payload(size - 1, '\0');
+    if (!ReadExactly(payload.data(), payload.size(), reason)) return false;
     TCursor in{payload};
     in.U32();  // the version: 3 is the only one this channel speaks, and every server knows it
     while (in.ok && !in.rest.empty()) {
         extensions_.push_back(in.String());
         in.String();
     }
-    if (type != kVersion || !in.ok) return Broken(reason, "The server's SFTP greeting is malformed.");
+    if (!in.ok) return Broken(reason, "The server's SFTP greeting is malformed.");
     return true;
 }
 
@@ -142,21 +227,25 @@ bool TKNSftpWire::Offers(const std::string& extension) const
     return std::find(extensions_.begin(), extensions_.end(), extension) != extensions_.end();
 }
 
-uint32_t TKNSftpWire::Send(uint8_t type, const std::string& body)
+void TKNSftpWire::Send(uint8_t type, std::string_view body, TKNSftpThen then, std::string_view data)
 {
+    if (broken_) {
+        TKNSftpReply none;
+        if (then) then(none);
+        return;
+    }
     const uint32_t id = nextId_++;
-    std::string packet;
-    PutU32(packet, static_cast<uint32_t>(body.size() + 5));
-    packet += static_cast<char>(type);
-    PutU32(packet, id);
-    packet += body;
-    queued_ += packet;
-    // A failed write leaves the channel broken; the await that follows reports it.
+    PutU32(queued_, static_cast<uint32_t>(body.size() + data.size() + 5));
+    queued_ += static_cast<char>(type);
+    PutU32(queued_, id);
+    queued_.append(body);
+    queued_.append(data);
+    pending_[id] = TPending{(running_ >= 0 ? running_ : deepest_) + 1, std::move(then)};
+    // A failed write breaks the channel, which answers the request at once.
     if (queued_.size() >= kSendAtOnce) {
         std::string ignored;
         SendQueued(ignored);
     }
-    return id;
 }
 
 bool TKNSftpWire::SendQueued(std::string& reason)
@@ -168,180 +257,211 @@ bool TKNSftpWire::SendQueued(std::string& reason)
     return whole || Broken(reason, std::string("The SFTP connection broke: ") + ssh_get_error(ssh_));
 }
 
+// Answers come through a receive buffer of the window's size: libssh widens the channel's window
+// to the size a read asks for (it keeps about 1.3 MB otherwise), and a long link needs more
+// bytes in flight than that. A read asks for the whole window only once a quarter of it came
+// since: each such read sends the server a window adjustment, and one per answer holds up the
+// requests behind it (a small packet waits for the one before it to be acknowledged).
 bool TKNSftpWire::ReadExactly(char* into, std::size_t size, std::string& reason)
 {
     while (size > 0) {
-        const int n = ssh_channel_read_timeout(channel_, into, static_cast<uint32_t>(size), 0, kAnswerTimeoutMs);
-        if (n < 0) return Broken(reason, std::string("The SFTP connection broke: ") + ssh_get_error(ssh_));
-        if (n == 0) return Broken(reason, "The SFTP server stopped answering.");
+        if (inAt_ == inEnd_) {
+            inbox_.resize(kReceiveWindow);
+            const bool widen = sinceWidened_ == 0 || sinceWidened_ >= kReceiveWindow / 4;
+            const uint32_t ask = widen ? static_cast<uint32_t>(kReceiveWindow) : kReadAtOnce;
+            const int n = ssh_channel_read_timeout(channel_, inbox_.data(), ask, 0, kAnswerTimeoutMs);
+            if (n < 0) return Broken(reason, std::string("The SFTP connection broke: ") + ssh_get_error(ssh_));
+            if (n == 0) return Broken(reason, "The SFTP server stopped answering.");
+            sinceWidened_ = widen ? 1 : sinceWidened_ + static_cast<std::size_t>(n);
+            inAt_ = 0;
+            inEnd_ = static_cast<std::size_t>(n);
+        }
+        const std::size_t n = std::min(size, inEnd_ - inAt_);
+        std::copy_n(inbox_.data() + inAt_, n, into);
+        inAt_ += n;
         into += n;
-        size -= static_cast<std::size_t>(n);
+        size -= n;
     }
     return true;
 }
 
-bool TKNSftpWire::ReadPacket(uint8_t& type, std::string& payload, std::string& reason)
+// Reads one answer and runs its continuation.
+bool TKNSftpWire::ReadOne(std::string& reason)
 {
-    char head[5];
+    char head[9];
     if (!ReadExactly(head, sizeof head, reason)) return false;
-    TCursor length{std::string_view(head, 4)};
-    const uint32_t size = length.U32();
-    if (size < 1 || size > kLongestReply) return Broken(reason, "The SFTP server sent a malformed answer.");
-    type = static_cast<uint8_t>(head[4]);
-    payload.assign(size - 1, '\0');
-    return ReadExactly(payload.data(), payload.size(), reason);
-}
-
-bool TKNSftpWire::Await(uint32_t id, TPacket& reply, std::string& reason)
-{
-    if (!SendQueued(reason)) return false;
-    for (auto it = early_.find(id); it == early_.end(); it = early_.find(id)) {
-        uint8_t type = 0;
-        std::string payload;
-        if (!ReadPacket(type, payload, reason)) return false;
-        TCursor in{payload};
-        const uint32_t got = in.U32();
-        if (!in.ok) return Broken(reason, "The SFTP server sent a malformed answer.");
-        early_[got] = TPacket{type, std::string(in.rest)};
+    TCursor in{std::string_view(head, sizeof head)};
+    const uint32_t size = in.U32();
+    if (size < 5 || size > kLongestReply) return Broken(reason, "The SFTP server sent a malformed answer.");
+    in.rest.remove_prefix(1);
+    const uint32_t id = in.U32();
+    std::string payload(size - 1, '\0');
+    std::copy(head + 5, head + 9, payload.begin());
+    if (!ReadExactly(payload.data() + 4, payload.size() - 4, reason)) return false;
+    auto it = pending_.find(id);
+    if (it == pending_.end()) return Broken(reason, "The SFTP server answered a request never sent.");
+    TPending request = std::move(it->second);
+    pending_.erase(it);
+    deepest_ = std::max(deepest_, request.Depth);
+    if (request.Then) {
+        const int outer = running_;
+        running_ = request.Depth;
+        TKNSftpReply reply(static_cast<uint8_t>(head[4]), std::move(payload));
+        request.Then(reply);
+        running_ = outer;
     }
-    auto it = early_.find(id);
-    reply = std::move(it->second);
-    early_.erase(it);
     return true;
 }
 
-bool TKNSftpWire::StatusOf(const TPacket& reply, std::string& reason)
+bool TKNSftpWire::WaitFor(const std::function<bool()>& done, std::string& reason)
 {
-    if (reply.Type != kStatusReply) {
-        status_ = kFailure;
-        reason = "The SFTP server gave an unexpected answer.";
-        return false;
+    while (!done()) {
+        if (broken_) return Broken(reason, "The SFTP connection broke.");
+        // What is queued leaves once the answers already here are read: a batch, not a packet each.
+        if (!queued_.empty() && inAt_ == inEnd_ && ssh_channel_poll(channel_, 0) <= 0 && !SendQueued(reason))
+            return false;
+        if (pending_.empty()) {
+            status_ = kFailure;
+            reason = "Nothing was asked that could end the wait.";
+            return false;
+        }
+        if (!ReadOne(reason)) return false;
     }
-    TCursor in{reply.Body};
-    status_ = in.U32();
-    const std::string message = in.String();
-    if (status_ == kOk) return true;
-    reason =
-        message.empty() ? "The SFTP server refused the request (status " + std::to_string(status_) + ")." : message;
-    return false;
+    return true;
 }
 
-bool TKNSftpWire::TakeStatus(uint32_t id, std::string& reason)
+bool TKNSftpWire::Call(uint8_t type, std::string_view body, std::string& reason)
 {
-    TPacket reply;
-    return Await(id, reply, reason) && StatusOf(reply, reason);
+    bool answered = false;
+    TKNSftpReply reply;
+    Send(type, body, [&](TKNSftpReply& r) {
+        reply = std::move(r);
+        answered = true;
+    });
+    if (!WaitFor([&] { return answered; }, reason)) return false;
+    status_ = reply.Status(TKNSftpReply::kStatus, reason);
+    return status_ == kOk;
 }
 
-bool TKNSftpWire::TakeAttrs(uint32_t id, TKNSftpAttrs& attrs, std::string& reason)
-{
-    TPacket reply;
-    if (!Await(id, reply, reason)) return false;
-    if (reply.Type != kAttrsReply) return StatusOf(reply, reason) && Broken(reason, "No attributes were given.");
-    TCursor in{reply.Body};
-    attrs = in.Attrs();
-    status_ = kOk;
-    return in.ok || Broken(reason, "The SFTP server sent malformed attributes.");
-}
+namespace {
 
-bool TKNSftpWire::OpenFile(const std::string& path, uint32_t flags, const TKNSftpAttrs& attrs, std::string& handle,
-                           std::string& reason)
+std::string PathBody(std::string_view path)
 {
     std::string body;
     PutString(body, path);
+    return body;
+}
+
+}  // namespace
+
+void TKNSftpWire::SendOpen(const std::string& path, uint32_t flags, const TKNSftpAttrs& attrs, TKNSftpThen then)
+{
+    std::string body = PathBody(path);
     PutU32(body, flags);
     PutAttrs(body, attrs);
-    TPacket reply;
-    if (!Await(Send(kOpen, body), reply, reason)) return false;
-    if (reply.Type != kHandleReply) return StatusOf(reply, reason) && Broken(reason, "No handle was given.");
-    TCursor in{reply.Body};
-    handle = in.String();
-    status_ = kOk;
-    return in.ok || Broken(reason, "The SFTP server sent a malformed handle.");
+    Send(kOpen, body, std::move(then));
 }
 
-bool TKNSftpWire::Write(const std::string& handle, uint64_t offset, const char* data, uint32_t size,
-                        std::string& reason)
+void TKNSftpWire::SendClose(const std::string& handle, TKNSftpThen then)
 {
-    if (writes_.size() >= kWritesInFlight) {
-        const uint32_t oldest = writes_.front();
-        writes_.pop_front();
-        if (!TakeStatus(oldest, reason)) return false;
-    }
-    std::string body;
-    PutString(body, handle);
+    Send(kClose, PathBody(handle), std::move(then));
+}
+
+void TKNSftpWire::SendRead(const std::string& handle, uint64_t offset, uint32_t length, TKNSftpThen then)
+{
+    std::string body = PathBody(handle);
     PutU64(body, offset);
-    PutString(body, std::string_view(data, size));
-    writes_.push_back(Send(kWriteRequest, body));
-    return true;
+    PutU32(body, length);
+    Send(kReadRequest, body, std::move(then));
 }
 
-bool TKNSftpWire::Flush(std::string& reason)
+void TKNSftpWire::SendWrite(const std::string& handle, uint64_t offset, std::string_view data, TKNSftpThen then)
 {
-    bool ok = true;
-    // Every answer is taken, also after a failure, so none is left for a later request.
-    while (!writes_.empty()) {
-        const uint32_t oldest = writes_.front();
-        writes_.pop_front();
-        std::string why;
-        if (!TakeStatus(oldest, why) && ok) {
-            ok = false;
-            reason = why;
-            if (status_ == kNoConnection) writes_.clear();
-        }
-    }
-    return ok;
+    std::string ignored;
+    WaitFor([this] { return writesOut_ < kWritesInFlight; }, ignored);
+    std::string body = PathBody(handle);
+    PutU64(body, offset);
+    PutU32(body, static_cast<uint32_t>(data.size()));
+    ++writesOut_;
+    Send(
+        kWriteRequest, body,
+        [this, then = std::move(then)](TKNSftpReply& reply) {
+            --writesOut_;
+            if (then) then(reply);
+        },
+        data);
 }
 
-uint32_t TKNSftpWire::SendFSetStat(const std::string& handle, const TKNSftpAttrs& attrs)
+void TKNSftpWire::SendStat(const std::string& path, TKNSftpThen then)
 {
-    std::string body;
-    PutString(body, handle);
+    Send(kStat, PathBody(path), std::move(then));
+}
+
+void TKNSftpWire::SendLStat(const std::string& path, TKNSftpThen then)
+{
+    Send(kLStat, PathBody(path), std::move(then));
+}
+
+void TKNSftpWire::SendFStat(const std::string& handle, TKNSftpThen then)
+{
+    Send(kFStat, PathBody(handle), std::move(then));
+}
+
+void TKNSftpWire::SendFSetStat(const std::string& handle, const TKNSftpAttrs& attrs, TKNSftpThen then)
+{
+    std::string body = PathBody(handle);
     PutAttrs(body, attrs);
-    return Send(kFSetStat, body);
+    Send(kFSetStat, body, std::move(then));
 }
 
-uint32_t TKNSftpWire::SendFStat(const std::string& handle)
+void TKNSftpWire::SendRemove(const std::string& path, TKNSftpThen then)
 {
-    std::string body;
-    PutString(body, handle);
-    return Send(kFStat, body);
+    Send(kRemove, PathBody(path), std::move(then));
 }
 
-uint32_t TKNSftpWire::SendClose(const std::string& handle)
+void TKNSftpWire::SendOpenDir(const std::string& path, TKNSftpThen then)
 {
-    std::string body;
-    PutString(body, handle);
-    return Send(kClose, body);
+    Send(kOpenDir, PathBody(path), std::move(then));
 }
 
-uint32_t TKNSftpWire::SendLStat(const std::string& path)
+void TKNSftpWire::SendReadDir(const std::string& handle, TKNSftpThen then)
 {
-    std::string body;
-    PutString(body, path);
-    return Send(kLStat, body);
-}
-
-bool TKNSftpWire::Close(const std::string& handle, std::string& reason)
-{
-    return TakeStatus(SendClose(handle), reason);
+    Send(kReadDir, PathBody(handle), std::move(then));
 }
 
 bool TKNSftpWire::LSetStat(const std::string& path, const TKNSftpAttrs& attrs, std::string& reason)
 {
-    std::string body;
-    PutString(body, "lsetstat@openssh.com");
+    std::string body = PathBody("lsetstat@openssh.com");
     PutString(body, path);
     PutAttrs(body, attrs);
-    return TakeStatus(Send(kExtended, body), reason);
+    return Call(kExtended, body, reason);
+}
+
+void TKNSftpWire::SendRename(const std::string& from, const std::string& to, TKNSftpThen then)
+{
+    std::string body = PathBody(from);
+    PutString(body, to);
+    Send(kRename, body, std::move(then));
+}
+
+bool TKNSftpWire::Rename(const std::string& from, const std::string& to, std::string& reason)
+{
+    std::string body = PathBody(from);
+    PutString(body, to);
+    return Call(kRename, body, reason);
+}
+
+bool TKNSftpWire::Remove(const std::string& path, std::string& reason)
+{
+    return Call(kRemove, PathBody(path), reason);
 }
 
 bool TKNSftpWire::PosixRename(const std::string& from, const std::string& to, std::string& reason)
 {
-    std::string body;
-    PutString(body, "posix-rename@openssh.com");
+    std::string body = PathBody("posix-rename@openssh.com");
     PutString(body, from);
     PutString(body, to);
-    return TakeStatus(Send(kExtended, body), reason);
+    return Call(kExtended, body, reason);
 }
 
 }  // namespace kn

@@ -14,7 +14,6 @@
 #include <fstream>
 #include <thread>
 
-#include "sftp/kn_unitSftpReader.h"
 #include "sftp/kn_unitSftpSide.h"
 #include "side/kn_unitSideCopy.h"
 #include "side/kn_unitSideRules.h"
@@ -351,4 +350,62 @@ TEST(SftpSide, ServerWithShortReadsAndFixedModes)
     EXPECT_FALSE(s.side->Caps().SetMode);
     EXPECT_EQ(s.notices.size(), 1u);
     EXPECT_EQ(ModeOf(s.root + "/ro.txt"), 0644u);
+}
+
+// Sixteen downloads and sixteen uploads at once share their round trips: the downloads' looks,
+// opens and first reads (with the handles' attributes) take three for the whole group, the
+// closes one more that nobody waits for; the uploads' opens, ends and renames three for the
+// group (the first commit sends the renames of the new files after it). A FIFO among the
+// downloads is refused without being opened (an open would hang the server).
+TEST(SftpSide, AGroupOfFilesSharesItsRoundTrips)
+{
+    Served s;
+    auto& side = dynamic_cast<kn::TKNSftpSide&>(*s.side);
+    const std::size_t group = 16;
+    ASSERT_GE(static_cast<std::size_t>(side.Caps().FilesAtOnce), group);
+    const auto content = [](std::size_t i) { return std::string(i * 4000, static_cast<char>('a' + i)); };
+    for (std::size_t i = 0; i < group; ++i) WriteFile(s.root + "/down/f" + std::to_string(i), content(i));
+    ASSERT_EQ(::mkfifo((s.root + "/down/fifo").c_str(), 0600), 0);
+    MakeDirs(s.root + "/up");
+    kn::TKNSideEntry seen;  // the folders on the way are looked at once per connection
+    ASSERT_EQ(side.Stat(P({"down", "none"}), seen).Kind, kn::TKNSideError::NotFound);
+    ASSERT_EQ(side.Stat(P({"up", "none"}), seen).Kind, kn::TKNSideError::NotFound);
+
+    int before = side.Wire().RoundTrips();
+    std::vector<std::unique_ptr<kn::TKNReadStream>> readers(group + 1);
+    for (std::size_t i = 0; i <= group; ++i)
+        ASSERT_TRUE(side.OpenRead(P({"down", i < group ? "f" + std::to_string(i) : "fifo"}), readers[i]));
+    for (std::size_t i = 0; i <= group; ++i) {
+        kn::TKNSideResult result;
+        std::string got;
+        char buffer[70000];
+        for (int64_t n = 1; n > 0;)
+            if ((n = readers[i]->Read(buffer, sizeof buffer, result)) > 0) got.append(buffer, n);
+        if (i == group) {
+            EXPECT_EQ(result.Kind, kn::TKNSideError::Unsupported) << result.Message;
+            continue;
+        }
+        EXPECT_TRUE(result) << result.Message;
+        EXPECT_TRUE(got == content(i)) << i;
+    }
+    readers.clear();
+    EXPECT_LE(side.Wire().RoundTrips() - before, 4);
+
+    before = side.Wire().RoundTrips();
+    std::vector<std::unique_ptr<kn::TKNWriteStream>> writers(group);
+    for (std::size_t i = 0; i < group; ++i) {
+        kn::TKNWriteTerms terms;
+        terms.Size = static_cast<int64_t>(content(i).size());
+        terms.MTime = 1600000000;
+        terms.Replaces = kn::ExpectedAbsent();
+        ASSERT_TRUE(side.OpenWrite(P({"up", "f" + std::to_string(i)}), terms, writers[i]));
+    }
+    for (std::size_t i = 0; i < group; ++i) ASSERT_TRUE(writers[i]->Write(content(i).data(), content(i).size()));
+    for (std::size_t i = 0; i < group; ++i) {
+        const kn::TKNSideResult committed = writers[i]->Commit();
+        EXPECT_TRUE(committed) << committed.Message;
+        EXPECT_TRUE(ReadFile(s.root + "/up/f" + std::to_string(i)) == content(i)) << i;
+    }
+    EXPECT_LE(side.Wire().RoundTrips() - before, 3);
+    EXPECT_EQ(Listed(side, P({"up"})).size(), group);
 }

@@ -508,5 +508,115 @@ TEST_P(SideConformance, ConcurrentWritersLeaveOneWholeVersion)
     EXPECT_EQ(OwnTemps(Local()), std::set<std::string>());
 }
 
+// How a job of a group of files at once ends.
+enum class TEnd { Done, Fails, Changed, Dropped, Withdrawn, Missing };
+struct TJob {
+    kn::TKNSidePath path;
+    std::string content;  // what is written, or what a read must give
+    bool write;
+    TEnd end;
+    kn::TKNExpected replaces;
+};
+
+// Drives `jobs` as a caller of several files at once does: all opened, each stream moved to its
+// end in the order opened, then the write streams committed in that order. Dropped streams go
+// before their bytes, withdrawn ones at their commit. Each job's first failure.
+std::vector<TKNSideResult> RunGroup(kn::TKNSide& side, const std::vector<TJob>& jobs)
+{
+    std::vector<std::unique_ptr<kn::TKNReadStream>> readers(jobs.size());
+    std::vector<std::unique_ptr<kn::TKNWriteStream>> writers(jobs.size());
+    std::vector<TKNSideResult> results(jobs.size());
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        kn::TKNWriteTerms terms;
+        terms.Size = static_cast<int64_t>(jobs[i].content.size());
+        terms.Replaces = jobs[i].replaces;
+        results[i] =
+            jobs[i].write ? side.OpenWrite(jobs[i].path, terms, writers[i]) : side.OpenRead(jobs[i].path, readers[i]);
+    }
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        if (jobs[i].end == TEnd::Dropped) writers[i].reset();
+        if (!results[i] || jobs[i].end == TEnd::Dropped) continue;
+        if (jobs[i].write) {
+            results[i] = writers[i]->Write(jobs[i].content.data(), jobs[i].content.size());
+            continue;
+        }
+        std::string got;
+        char buffer[4096];
+        for (int64_t n = 1; results[i] && n > 0;)
+            if ((n = readers[i]->Read(buffer, sizeof buffer, results[i])) > 0) got.append(buffer, n);
+        EXPECT_TRUE(!results[i] || got == jobs[i].content) << jobs[i].path.Text() << ": " << got;
+    }
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        if (jobs[i].end == TEnd::Withdrawn) writers[i].reset();
+        if (writers[i] && results[i]) results[i] = writers[i]->Commit();
+    }
+    return results;
+}
+
+void ExpectEnd(const TJob& job, const TKNSideResult& r)
+{
+    const std::string what = job.path.Text() + ": " + r.Message;
+    switch (job.end) {
+        case TEnd::Done:
+        case TEnd::Dropped:
+        case TEnd::Withdrawn:
+            EXPECT_TRUE(r) << what;
+            break;
+        case TEnd::Fails:
+            EXPECT_FALSE(r) << what;
+            break;
+        case TEnd::Changed:
+            EXPECT_EQ(r.Kind, TKNSideError::Changed) << what;
+            break;
+        case TEnd::Missing:
+            EXPECT_EQ(r.Kind, TKNSideError::NotFound) << what;
+            break;
+    }
+}
+
+// Files at once, driven as a caller of Caps().FilesAtOnce streams does: a group opened, each
+// stream moved to its end in the order opened, then the write streams committed in that order.
+// A write whose folder went away after it was seen, a destination changed since it was compared,
+// a stream dropped before its turn (before its bytes, or whole but before its commit) and a read
+// of a missing file end alone, each with its own kind: the others end right and nothing is left
+// behind.
+TEST_P(SideConformance, FilesAtOnceEndEachOnItsOwn)
+{
+    testutil::WriteFile(Local("src.txt"), "source");
+    testutil::WriteFile(Local("old.txt"), "old");
+    testutil::WriteFile(Local("changed.txt"), "before");
+    testutil::MakeDirs(Local("gone"));
+    kn::TKNSideEntry old, compared, none;
+    ASSERT_TRUE(side_->Stat(P("old.txt"), old));
+    ASSERT_TRUE(side_->Stat(P("changed.txt"), compared));
+    ASSERT_EQ(side_->Stat(P("gone/b.txt"), none).Kind, TKNSideError::NotFound);  // the folder was seen
+    testutil::WriteFile(Local("changed.txt"), "after, longer");
+    ASSERT_EQ(rmdir(Local("gone").c_str()), 0);
+    const kn::TKNExpected absent = kn::ExpectedAbsent();
+    const std::vector<TJob> jobs = {
+        {P("new.txt"), "new", true, TEnd::Done, absent},
+        {P("src.txt"), "source", false, TEnd::Done, {}},
+        {P("gone/b.txt"), "b", true, TEnd::Fails, absent},
+        {P("changed.txt"), "mine", true, TEnd::Changed, kn::ExpectedOf(compared)},
+        {P("missing.txt"), "", false, TEnd::Missing, {}},
+        {P("dropped.txt"), "dropped", true, TEnd::Dropped, absent},
+        {P("old.txt"), "replaced", true, TEnd::Done, kn::ExpectedOf(old)},
+        {P("src.txt"), "source", false, TEnd::Done, {}},
+        {P("withdrawn.txt"), "whole", true, TEnd::Withdrawn, absent},
+        {P("last.txt"), "last", true, TEnd::Done, absent},
+    };
+    const std::size_t group = static_cast<std::size_t>(std::max(1, side_->Caps().FilesAtOnce));
+    for (std::size_t first = 0; first < jobs.size(); first += group) {
+        const std::vector<TJob> some(jobs.begin() + first, jobs.begin() + std::min(jobs.size(), first + group));
+        const std::vector<TKNSideResult> results = RunGroup(*side_, some);
+        for (std::size_t i = 0; i < some.size(); ++i) ExpectEnd(some[i], results[i]);
+    }
+    EXPECT_EQ(NamesIn(Local()), (std::set<std::string>{"changed.txt", "last.txt", "new.txt", "old.txt", "src.txt"}));
+    EXPECT_EQ(testutil::ReadFile(Local("new.txt")), "new");
+    EXPECT_EQ(testutil::ReadFile(Local("last.txt")), "last");
+    EXPECT_EQ(testutil::ReadFile(Local("old.txt")), "replaced");
+    EXPECT_EQ(testutil::ReadFile(Local("changed.txt")), "after, longer");
+}
+
 }  // namespace
 }  // namespace sidetest
