@@ -165,6 +165,10 @@ public:
     // skipped. True with the first entry's record, false when nothing can be listed.
     virtual bool FindFirst(const std::string& Folder, uint32_t AttrMask, std::unique_ptr<TKNFileRec>& Rec) = 0;
     virtual bool FindNext(std::unique_ptr<TKNFileRec>& Rec) = 0;
+    // Folders about to be listed (FindFirst) one after the other: a provider may list them all
+    // at once now, so that a server overlaps their round trips, and answer FindFirst for each
+    // from what it got. Folders never asked for are simply dropped. By default nothing.
+    virtual void ListAhead(const std::vector<std::string>& /*Folders*/) {}
     // The value pairing compares to find attribute differences.
     virtual int32_t AttrKey(const TKNFileRec& Rec) = 0;
     // The local file of an entry of a local side; throws for an entry on a server.

@@ -290,8 +290,16 @@ void TKNFileBuffer::RefreshFolders()
     };
     std::unordered_set<std::string> entered{Folder};
     std::vector<std::string> subFolders;
-    for (const std::string& folder : refreshFolders_) {
+    // The folders are handed to the provider ahead, a batch at a time, so a server may overlap
+    // their listings; each is still taken in this order, and only where it is entered.
+    constexpr std::size_t kAhead = 64;
+    for (std::size_t i = 0; i < refreshFolders_.size(); ++i) {
+        const std::string& folder = refreshFolders_[i];
         if (Stop || !ErrorText.empty() || RefreshFailed) return;
+        if (i % kAhead == 0)
+            Provider->ListAhead(std::vector<std::string>(
+                refreshFolders_.begin() + static_cast<std::ptrdiff_t>(i),
+                refreshFolders_.begin() + static_cast<std::ptrdiff_t>(std::min(i + kAhead, refreshFolders_.size()))));
         if (entered.count(folder) == 0) {
             Forget(folder);
             continue;

@@ -172,12 +172,14 @@ void TKNUpdateThread::Passes()
     }
     MakePlan();
     bool reads = false;
-    const std::vector<std::vector<std::size_t>> stages = Stages(reads);
+    std::vector<bool> grouped;
+    const std::vector<std::vector<std::size_t>> stages = Stages(reads, grouped);
     // A dry run changes nothing and connects nothing: one worker tells the plan in its order.
     int workers = FileCompare.UpdateDryRun ? 1 : std::clamp(FileCompare.Transfers, 1, kMaxTransfers);
     workers = std::max(1, std::min(workers, static_cast<int>(WidestStage(stages))));
     TKNUpdatePool pool(*this, workers);
-    pool.Run(stages, reads, [this](TKNUpdateWorker& worker, std::size_t job) { CarryJob(worker, job); });
+    pool.Run(stages, grouped, reads,
+             [this](TKNUpdateWorker& worker, const std::vector<std::size_t>& jobs) { CarryJobs(worker, jobs); });
 }
 
 // A failure that escapes the jobs (no side that could be reached, above all) ends the run

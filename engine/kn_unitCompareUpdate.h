@@ -80,9 +80,11 @@ private:
     void Passes();
     void MakePlan();
     // The jobs of the run, in the stages the schedule gives them: the rows' positions of
-    // Indexes, then the left-over temporaries (positions from Indexes.size() on).
-    std::vector<std::vector<std::size_t>> Stages(bool& reads) const;
-    void CarryJob(TKNUpdateWorker& worker, std::size_t job);
+    // Indexes, then the left-over temporaries (positions from Indexes.size() on); `grouped`
+    // tells for each job whether it may be carried in a group of copies.
+    std::vector<std::vector<std::size_t>> Stages(bool& reads, std::vector<bool>& grouped) const;
+    // One job, or a group of copies.
+    void CarryJobs(TKNUpdateWorker& worker, const std::vector<std::size_t>& jobs);
     void Finish();
     std::vector<const TMyFileOpt*> TouchedRows() const;
 

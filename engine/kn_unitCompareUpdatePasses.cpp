@@ -44,9 +44,10 @@ void TKNUpdateThread::MakePlan()
             }
 }
 
-std::vector<std::vector<std::size_t>> TKNUpdateThread::Stages(bool& reads) const
+std::vector<std::vector<std::size_t>> TKNUpdateThread::Stages(bool& reads, std::vector<bool>& grouped) const
 {
     std::vector<TKNScheduleItem> items(Indexes.size() + staleTemps_.size());
+    grouped.assign(items.size(), false);  // left-over temporaries are removed one at a time
     for (std::size_t position = 0; position < Indexes.size(); ++position) {
         const TKNPlannedOp& op = Plan[position];
         if (op.IsNothing()) continue;
@@ -54,7 +55,9 @@ std::vector<std::vector<std::size_t>> TKNUpdateThread::Stages(bool& reads) const
         const bool leftListed = !row.Left.Path.empty();
         const TKNFileRec& named = leftListed ? row.Left : row.Right;
         const TKNFileRec& read = op.WritesRight ? row.Left : row.Right;
-        items[position] = {op.Op, named.IsFolder(), (read.Attr & faReadOnly) != 0, Depth(Relative(named, !leftListed))};
+        items[position] = {op.Op, named.IsFolder(), (read.Attr & faReadOnly) != 0, Depth(Relative(named, !leftListed)),
+                           read.Size};
+        grouped[position] = JoinsGroup(items[position]) && !read.IsFolder();
         reads = reads || ReadsSource(op.Op);
     }
     for (std::size_t k = 0; k < staleTemps_.size(); ++k)
@@ -63,8 +66,15 @@ std::vector<std::vector<std::size_t>> TKNUpdateThread::Stages(bool& reads) const
     return UpdateStages(items);
 }
 
-void TKNUpdateThread::CarryJob(TKNUpdateWorker& worker, std::size_t job)
+void TKNUpdateThread::CarryJobs(TKNUpdateWorker& worker, const std::vector<std::size_t>& jobs)
 {
+    if (jobs.size() > 1) {
+        std::vector<TKNGroupedCopy> copies;
+        for (std::size_t job : jobs) copies.push_back({Row(Indexes[job]), &Plan[job]});
+        worker.CarryGroup(copies);
+        return;
+    }
+    const std::size_t job = jobs.front();
     if (job < Indexes.size()) {
         worker.Carry(*Row(Indexes[job]), Plan[job]);
         return;

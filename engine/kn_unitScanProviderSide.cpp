@@ -23,6 +23,27 @@ void TKNScanProviderSide::Close()
 {
     if (side_ && !side_->Caps().DotEntries) DotEntriesUnknown = true;
     side_.reset();
+    listedAhead_.clear();
+}
+
+void TKNScanProviderSide::ListAhead(const std::vector<std::string>& Folders)
+{
+    if (!side_) return;
+    std::vector<std::string> named;
+    std::vector<TKNSidePath> paths;
+    for (const std::string& folder : Folders) {
+        TKNFileRec rec;
+        rec.Path = TKNSharedText(folder);
+        TKNSidePath path;
+        std::string reason;
+        if (!SidePathOf(rec, root_, path, reason)) continue;  // FindFirst tells why
+        named.push_back(folder);
+        paths.push_back(std::move(path));
+    }
+    std::vector<TKNListing> listings;
+    side_->ListFolders(paths, listings);
+    for (std::size_t i = 0; i < named.size() && i < listings.size(); ++i)
+        listedAhead_[named[i]] = std::move(listings[i]);
 }
 
 bool TKNScanProviderSide::Open(const std::string& Root)
@@ -53,7 +74,15 @@ bool TKNScanProviderSide::FindFirst(const std::string& Folder, uint32_t AttrMask
     folder.Path = TKNSharedText(Folder);
     TKNSidePath path;
     if (!SidePathOf(folder, root_, path, ListError)) return false;
-    if (TKNSideResult listed = side_->List(path, entries_); !listed) {
+    TKNSideResult listed;
+    if (auto ahead = listedAhead_.find(Folder); ahead != listedAhead_.end()) {
+        listed = std::move(ahead->second.Result);
+        entries_ = std::move(ahead->second.Entries);
+        listedAhead_.erase(ahead);
+    } else {
+        listed = side_->List(path, entries_);
+    }
+    if (!listed) {
         if (listed.Kind == TKNSideError::Connection) throw std::runtime_error(listed.Message);
         // The unlisted folder is named beside its reason: the reason need not name it again.
         const std::string named = "\"" + side_->Shown(path) + "\": ";

@@ -10,7 +10,9 @@
 // scan are recorded as left-overs for the update to remove.
 #pragma once
 
+#include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "engine/kn_unitCompare.h"
@@ -29,6 +31,9 @@ public:
     // when the side can no longer be reached: the rest of the tree could not be listed either.
     bool FindFirst(const std::string& Folder, uint32_t AttrMask, std::unique_ptr<TKNFileRec>& Rec) override;
     bool FindNext(std::unique_ptr<TKNFileRec>& Rec) override;
+    // Lists the folders through one TKNSide::ListFolders; FindFirst then takes each listing
+    // once, as its own List would have given it.
+    void ListAhead(const std::vector<std::string>& Folders) override;
     int32_t AttrKey(const TKNFileRec& Rec) override { return Rec.AttrKnown ? static_cast<int32_t>(Rec.Attr) : -1; }
     // The file itself on a local side; throws for a server's file (fetched through its side).
     std::string LocalFileName(const TKNFileRec& Rec) override;
@@ -47,7 +52,8 @@ private:
 
     std::unique_ptr<TKNSide> side_;
     TKNSideContext context_;
-    std::string root_;  // the root text records start with (the location without options)
+    std::map<std::string, TKNListing> listedAhead_;  // by the Folder of FindFirst
+    std::string root_;                               // the root text records start with (the location without options)
     std::vector<TKNSideEntry> entries_;
     std::size_t next_ = 0;
     uint32_t attrMask_ = 0;

@@ -8,6 +8,7 @@
 
 #include "engine/kn_unitCompareUpdate.h"
 #include "engine/kn_unitSideRegistry.h"
+#include "engine/kn_unitUpdateSchedule.h"
 #include "side/kn_unitSideCopy.h"
 #include "side/kn_unitSideRules.h"
 
@@ -185,6 +186,46 @@ TKNSide& TKNUpdateWorker::Reached(bool right)
 TKNOpResult TKNUpdateWorker::Carry(const TMyFileOpt& row, const TKNPlannedOp& op, const TKNOpTerms& terms)
 {
     TStep step;
+    if (!Begin(step, row, op, terms)) return step.Event.Result;
+    Finish(step, Run(step));
+    NoteModes(op.WritesRight);
+    return step.Event.Result;
+}
+
+int TKNUpdateWorker::FilesAtOnce() const
+{
+    if (run_.FileCompare.UpdateDryRun || !connected_[0] || !connected_[1]) return 1;
+    return FilesPerGroup(sides_[0]->Caps(), sides_[1]->Caps());
+}
+
+// Both sides are reached before any copy begins, so a side that cannot be reached hands the
+// whole group back untouched. Copies that end in their checks end at once; the others end
+// after the group's streams are closed, in the group's order.
+void TKNUpdateWorker::CarryGroup(const std::vector<TKNGroupedCopy>& copies)
+{
+    Reached(false);
+    Reached(true);
+    std::vector<TStep> steps(copies.size());
+    std::vector<TCopy> carried;
+    for (std::size_t i = 0; i < copies.size(); ++i) {
+        TStep& step = steps[i];
+        if (!Begin(step, *copies[i].Row, *copies[i].Op, {})) continue;
+        TCopy copy;
+        copy.Step = &step;
+        TDone checked = DotEntryUnknown(step) ? LeftAlone(step) : CheckCopy(copy);
+        if (checked.Kind != TKNSideError::None)
+            Finish(step, checked);
+        else
+            carried.push_back(std::move(copy));
+    }
+    Transfer(carried);
+    for (TCopy& copy : carried) Finish(*copy.Step, Concluded(copy));
+    for (bool right : {false, true}) NoteModes(right);
+}
+
+// The step of a row's operation, named by whichever record the comparison listed.
+bool TKNUpdateWorker::Begin(TStep& step, const TMyFileOpt& row, const TKNPlannedOp& op, const TKNOpTerms& terms)
+{
     step.Row = &row;
     step.Op = op;
     step.Terms = terms;
@@ -196,12 +237,21 @@ TKNOpResult TKNUpdateWorker::Carry(const TMyFileOpt& row, const TKNPlannedOp& op
     const TKNFileRec& named = writtenListed ? *step.Written : *step.Read;
     step.Event.Row = row;
     step.Event.NewPath = terms.NewPath;
-    if (!Prepare(step, run_.Relative(named, namedRight))) return step.Event.Result;
+    if (!Prepare(step, run_.Relative(named, namedRight))) return false;
     if (named.IsFolder()) step.Event.Path += '/';
-    Finish(step, Run(step));
-    const bool right = op.WritesRight;
+    return true;
+}
+
+void TKNUpdateWorker::NoteModes(bool right)
+{
     if (connected_[right ? 1 : 0] && !Side(right).Caps().SetMode) run_.ModesNotKept(right);
-    return step.Event.Result;
+}
+
+// Only a group pauses between phases with copies waiting; a lone copy goes on until its side
+// sees the stop flag, as it always did.
+bool TKNUpdateWorker::Stopping(const std::vector<TCopy>& copies) const
+{
+    return copies.size() > 1 && (stop_ || run_.StopRequested());
 }
 
 TKNSideResult TKNUpdateWorker::StatAt(bool right, const std::string& relative, TKNSideEntry& entry)
@@ -314,10 +364,20 @@ TKNUpdateWorker::TDone TKNUpdateWorker::Run(TStep& step)
     return {};
 }
 
-// The entry to be overwritten is checked and backed up first; the side checks it once more
-// when it puts the new file in place. A new file may replace nothing that appeared meanwhile.
 TKNUpdateWorker::TDone TKNUpdateWorker::Copy(TStep& step)
 {
+    std::vector<TCopy> copies(1);
+    copies[0].Step = &step;
+    if (TDone checked = CheckCopy(copies[0]); checked.Kind != TKNSideError::None) return checked;
+    Transfer(copies);
+    return Concluded(copies[0]);
+}
+
+// The entry to be overwritten is checked and backed up first; the side checks it once more
+// when it puts the new file in place. A new file may replace nothing that appeared meanwhile.
+TKNUpdateWorker::TDone TKNUpdateWorker::CheckCopy(TCopy& copy)
+{
+    TStep& step = *copy.Step;
     const bool right = step.Op.WritesRight;
     TKNSide &read = Reached(!right), &written = Reached(right);
     TKNExpected replaces = ExpectedAbsent();
@@ -328,15 +388,84 @@ TKNUpdateWorker::TDone TKNUpdateWorker::Copy(TStep& step)
         replaces = ExpectedOf(current);
     }
     const TKNSideEntry source = Source(step);
-    TKNWriteTerms terms;
+    TKNWriteTerms& terms = copy.Terms;
     terms.Size = source.Size;
     terms.MTime = source.MTime;
     terms.MTimeNsec = source.MTimeNsec;
     const bool sameOwner = CopyKeepsOwner(read.Caps(), written.Caps(), source.Uid, WriterUid(written));
     terms.Mode = source.ModeKnown ? static_cast<int>(ModeForCopy(source.Mode, sameOwner)) : -1;
     terms.Replaces = replaces;
-    StartTransfer(step, source.Size);
-    const TKNSideResult copied = CopyBetweenSides(read, step.Path, written, step.Path, terms, Moved(step));
+    return {};
+}
+
+// Every stream is opened before any bytes move, and committed after all of them moved, each
+// phase in the copies' order: what a side that carries several files at once expects.
+void TKNUpdateWorker::Transfer(std::vector<TCopy>& copies)
+{
+    OpenStreams(copies);
+    MoveBytes(copies);
+    CommitStreams(copies);
+}
+
+// A failed open closes the copy's other stream; an open that answers late fails at the
+// stream's first use instead, with the same result.
+void TKNUpdateWorker::OpenStreams(std::vector<TCopy>& copies)
+{
+    for (TCopy& copy : copies) {
+        if (Stopping(copies)) {
+            copy.Stopped = true;
+            continue;
+        }
+        const bool right = copy.Step->Op.WritesRight;
+        const TKNSidePath& path = copy.Step->Path;
+        copy.Result = Side(!right).OpenRead(path, copy.Reader);
+        if (copy.Result) copy.Result = Side(right).OpenWrite(path, copy.Terms, copy.Writer);
+        if (!copy.Result) {
+            copy.Writer.reset();
+            copy.Reader.reset();
+        }
+    }
+}
+
+// Each reader is closed once its bytes have moved; a writer that failed is aborted at once.
+void TKNUpdateWorker::MoveBytes(std::vector<TCopy>& copies)
+{
+    for (TCopy& copy : copies) {
+        if (!copy.Writer) continue;
+        if (Stopping(copies)) {
+            copy.Stopped = true;
+        } else {
+            StartTransfer(*copy.Step, copy.Terms.Size);
+            copy.Result = copy.Writer->WriteFrom(*copy.Reader, Moved(*copy.Step));
+            if (!copy.Result) copy.Writer->Abort();
+        }
+        copy.Reader.reset();
+        if (copy.Stopped || !copy.Result) copy.Writer.reset();
+    }
+}
+
+void TKNUpdateWorker::CommitStreams(std::vector<TCopy>& copies)
+{
+    for (TCopy& copy : copies) {
+        if (!copy.Writer) continue;
+        if (Stopping(copies))
+            copy.Stopped = true;  // destroyed below: aborted
+        else
+            copy.Result = copy.Writer->Commit();
+        copy.Writer.reset();
+    }
+}
+
+// A copy's outcome as its event tells it.
+TKNUpdateWorker::TDone TKNUpdateWorker::Concluded(TCopy& copy)
+{
+    TStep& step = *copy.Step;
+    if (copy.Stopped) {
+        TDone stopped{TKNSideError::Stopped, {}};
+        stopped.Skipped = true;
+        return stopped;
+    }
+    const TKNSideResult& copied = copy.Result;
     if (copied) {
         step.Event.Bytes = step.Moved;
         return {};

@@ -30,6 +30,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "engine/kn_unitCompare.h"
 #include "engine/kn_unitUpdateEvent.h"
@@ -91,8 +92,23 @@ public:
     TKNSideError Kind;
 };
 
+// One copy of a group: a row and its planned copy.
+struct TKNGroupedCopy {
+    const TMyFileOpt* Row = nullptr;
+    const TKNPlannedOp* Op = nullptr;
+};
+
 // One worker of an update run: its own pair of sides (and backup side), used by its thread
 // alone. Each worker of the run's pool has one; `slot` names its byte progress.
+//
+// A copy goes through phases: its checks (the name, the dot-name rule, the entry it replaces
+// still unchanged and backed up, the source's facts), the opening of its two streams, the
+// moving of its bytes, the commit, and its conclusion (its event). A group of copies passes
+// each phase for all its copies before the next, in one order, so that a side carrying several
+// files at once overlaps their round trips; a lone copy is a group of one. A stop seen between
+// two phases of a group of several ends it there: its open streams are destroyed (nothing
+// half-written stays), and the copies not yet committed end Skipped with kind Stopped, counted
+// as neither done nor failed. A lone copy goes on until its side sees the stop flag.
 class TKNUpdateWorker {
 public:
     explicit TKNUpdateWorker(TKNUpdateThread& run, int slot = 0);
@@ -109,6 +125,13 @@ public:
     // Carries out the planned operation of one row (never Nothing); its result as its event
     // reported it.
     TKNOpResult Carry(const TMyFileOpt& row, const TKNPlannedOp& op, const TKNOpTerms& terms = {});
+    // How many copies this worker carries as one group (FilesPerGroup of its sides once both
+    // are reached; 1 before, and in a dry run).
+    int FilesAtOnce() const;
+    // Carries out a group of copies of files (at most FilesAtOnce), each ending in its own event
+    // as Carry would end it. Throws TKNConnectError before anything is done when a side cannot
+    // be reached.
+    void CarryGroup(const std::vector<TKNGroupedCopy>& copies);
     // The entry at `relative` (below the root) of side `right` as it is now, e.g. a file just
     // written, whose facts a two-way run records.
     TKNSideResult StatAt(bool right, const std::string& relative, TKNSideEntry& entry);
@@ -126,15 +149,37 @@ private:
         std::string Message;
         bool Skipped = false;
     };
+    // A copy in work: its step, what it writes with, its streams (null once closed) and the
+    // first failure of its open, move or commit.
+    struct TCopy {
+        TStep* Step = nullptr;
+        TKNWriteTerms Terms;
+        std::unique_ptr<TKNReadStream> Reader;
+        std::unique_ptr<TKNWriteStream> Writer;
+        TKNSideResult Result;
+        bool Stopped = false;  // ended by a stop before its commit
+    };
 
     // The side as opened (its caps and shown names); Reached connects it first, once, and
     // throws with its message when it cannot be reached.
     TKNSide& Side(bool right) { return *sides_[right ? 1 : 0]; }
     TKNSide& Reached(bool right);
+    // Names the row's step (Carry's first part); false when it ended already.
+    bool Begin(TStep& step, const TMyFileOpt& row, const TKNPlannedOp& op, const TKNOpTerms& terms);
     bool Prepare(TStep& step, const std::string& relative);
     void Finish(TStep& step, const TDone& done);
     TDone Run(TStep& step);
     TDone Copy(TStep& step);
+    // The phases of copies (see the class comment).
+    TDone CheckCopy(TCopy& copy);
+    void Transfer(std::vector<TCopy>& copies);
+    void OpenStreams(std::vector<TCopy>& copies);
+    void MoveBytes(std::vector<TCopy>& copies);
+    void CommitStreams(std::vector<TCopy>& copies);
+    TDone Concluded(TCopy& copy);
+    // A stop request (the pool's flag or the run's own) ends `copies` between two phases.
+    bool Stopping(const std::vector<TCopy>& copies) const;
+    void NoteModes(bool right);
     TDone Delete(TStep& step, const TKNExpected& expected);
     TDone MakeFolder(TStep& step);
     TDone SetAttributes(TStep& step);

@@ -1,5 +1,6 @@
 #include "engine/kn_unitUpdatePool.h"
 
+#include <algorithm>
 #include <chrono>
 #include <stdexcept>
 #include <thread>
@@ -21,9 +22,11 @@ TKNUpdatePool::TKNUpdatePool(TKNUpdateThread& run, int workers)
 {
 }
 
-void TKNUpdatePool::Run(const std::vector<std::vector<std::size_t>>& stages, bool reads, const TCarry& carry)
+void TKNUpdatePool::Run(const std::vector<std::vector<std::size_t>>& stages, const std::vector<bool>& grouped,
+                        bool reads, const TCarry& carry)
 {
     stages_ = &stages;
+    grouped_ = &grouped;
     std::vector<std::thread> threads;
     for (int slot = 0; slot < workers_; ++slot)
         threads.emplace_back([this, slot, reads, &carry] { Work(slot, reads, carry); });
@@ -79,13 +82,13 @@ void TKNUpdatePool::Work(int slot, bool reads, const TCarry& carry)
         std::lock_guard<std::mutex> lock(mutex_);
         ++connected_;
     }
-    std::size_t job = 0;
-    while (Take(job)) {
+    std::vector<std::size_t> jobs;
+    while (Take(worker.FilesAtOnce(), jobs)) {
         try {
-            carry(worker, job);
+            carry(worker, jobs);
         } catch (const TKNConnectError& e) {
-            // Nothing of the job was done before its side was reached: another worker does it.
-            Ended(true, job);
+            // Nothing of the jobs was done before their side was reached: other workers do them.
+            Ended(true, jobs);
             Retire(e.what());
             return;
         } catch (...) {
@@ -95,19 +98,21 @@ void TKNUpdatePool::Work(int slot, bool reads, const TCarry& carry)
             changed_.notify_all();
             return;
         }
-        Ended(false, job);
+        Ended(false, jobs);
     }
 }
 
-// The next job: one handed back first, else the next of the stage; once the stage is handed
-// out, the worker waits until its last job has ended, then the next stage begins.
-bool TKNUpdatePool::Take(std::size_t& job)
+// The next jobs: one handed back first, else the next of the stage with those after it that
+// join its group; once the stage is handed out, the worker waits until its last take has
+// ended, then the next stage begins.
+bool TKNUpdatePool::Take(int groupSize, std::vector<std::size_t>& jobs)
 {
+    jobs.clear();
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         if (run_.StopRequested() || failure_) return false;
         if (!returned_.empty()) {
-            job = returned_.front();
+            jobs.push_back(returned_.front());
             returned_.pop_front();
             ++inFlight_;
             return true;
@@ -115,7 +120,12 @@ bool TKNUpdatePool::Take(std::size_t& job)
         if (stage_ >= stages_->size()) return false;
         const std::vector<std::size_t>& stage = (*stages_)[stage_];
         if (next_ < stage.size()) {
-            job = stage[next_++];
+            const std::size_t workers = static_cast<std::size_t>(std::max(1, workers_ - ended_));
+            const std::size_t share = (stage.size() - next_ + workers - 1) / workers;
+            const std::size_t most = std::min(static_cast<std::size_t>(std::max(1, groupSize)), share);
+            jobs.push_back(stage[next_++]);
+            while (jobs.size() < most && next_ < stage.size() && (*grouped_)[jobs.front()] && (*grouped_)[stage[next_]])
+                jobs.push_back(stage[next_++]);
             ++inFlight_;
             return true;
         }
@@ -128,10 +138,10 @@ bool TKNUpdatePool::Take(std::size_t& job)
     }
 }
 
-void TKNUpdatePool::Ended(bool gaveBack, std::size_t job)
+void TKNUpdatePool::Ended(bool gaveBack, const std::vector<std::size_t>& jobs)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (gaveBack) returned_.push_back(job);
+    if (gaveBack) returned_.insert(returned_.end(), jobs.begin(), jobs.end());
     --inFlight_;
     changed_.notify_all();
 }

@@ -50,6 +50,18 @@ std::vector<std::vector<std::size_t>> UpdateStages(const std::vector<TKNSchedule
     return stages;
 }
 
+int FilesPerGroup(const TKNSideCaps& a, const TKNSideCaps& b)
+{
+    if (!a.Remote && !b.Remote) return 1;
+    return std::clamp(std::min(a.FilesAtOnce, b.FilesAtOnce), 1, kMaxGroupFiles);
+}
+
+bool JoinsGroup(const TKNScheduleItem& item)
+{
+    const bool copy = item.Op == TKNOperation::CopyLeftToRight || item.Op == TKNOperation::CopyRightToLeft;
+    return copy && !item.Folder && item.Bytes <= kMaxGroupFileBytes;
+}
+
 std::size_t WidestStage(const std::vector<std::vector<std::size_t>>& stages)
 {
     std::size_t widest = 0;

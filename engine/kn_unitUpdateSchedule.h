@@ -9,12 +9,17 @@
 // - folders are removed last, deepest first, one depth per stage, after what they held.
 // Within a stage the operations keep the order they were given in, so one worker carries the
 // plan out in a fixed order.
+//
+// A worker whose sides carry several files at once on one connection (TKNSideCaps::FilesAtOnce)
+// takes consecutive small copies of a stage as one group: their round trips overlap.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "engine/kn_unitUpdatePlan.h"
+#include "side/kn_unitSide.h"
 
 namespace kn {
 
@@ -23,7 +28,22 @@ struct TKNScheduleItem {
     bool Folder = false;         // the entry is a folder (what SetAttributes acts on)
     bool MakesReadOnly = false;  // SetAttributes takes the write bits away
     int Depth = 1;               // names in its path below the root
+    int64_t Bytes = 0;           // the size of the file a copy reads
 };
+
+// The most copies one group holds, and the largest file it takes: a side may hold a group's
+// small files in memory while the others wait for their turn.
+constexpr int kMaxGroupFiles = 16;
+constexpr int64_t kMaxGroupFileBytes = 1 << 20;
+
+// How many copies one worker carries as a group between the sides of `a` and `b` (either may
+// be read or written): 1 unless one is a server, else the fewest files either carries at
+// once, at most kMaxGroupFiles. E.g. local (64) and SFTP (16) give 16; local and local give 1.
+int FilesPerGroup(const TKNSideCaps& a, const TKNSideCaps& b);
+
+// Whether an operation may be carried in a group: a copy of a file of at most
+// kMaxGroupFileBytes (never a folder, whose contents follow in later stages).
+bool JoinsGroup(const TKNScheduleItem& item);
 
 // The stages of `items` (their indexes; Nothing is left out), in the order they run. E.g. a
 // copy of "a/f", the making of "a" and the removal of "b/c" and "b" give {{make a}, {copy

@@ -37,6 +37,12 @@ const char* SideErrorWord(TKNSideError kind)
     return "other";
 }
 
+void TKNSide::ListFolders(const std::vector<TKNSidePath>& folders, std::vector<TKNListing>& listings)
+{
+    listings.assign(folders.size(), TKNListing{});
+    for (std::size_t i = 0; i < folders.size(); ++i) listings[i].Result = List(folders[i], listings[i].Entries);
+}
+
 TKNSideResult TKNSide::Hash(const TKNSidePath&, const std::string& function, std::string&)
 {
     return TKNSideResult::Fail(TKNSideError::Unsupported, "This side computes no " + function + " hashes.");

@@ -161,6 +161,12 @@ public:
     virtual void Abort() = 0;
 };
 
+// One folder's listing of TKNSide::ListFolders: what List gives for it.
+struct TKNListing {
+    TKNSideResult Result;
+    std::vector<TKNSideEntry> Entries;
+};
+
 // What a side is handed when it is opened: the run's stop flag (read by long operations, which
 // then end with kind Stopped) and where it tells things once per run.
 struct TKNSideContext {
@@ -183,6 +189,10 @@ public:
     // The entries of a folder (never "." or "..", never a name that is not one plain component
     // here); a folder that cannot be read fails.
     virtual TKNSideResult List(const TKNSidePath& folder, std::vector<TKNSideEntry>& entries) = 0;
+    // The listings of `folders`, in their order, each exactly as List gives it (a failure of one
+    // is that listing's). By default one List after the other; a side that can keep several
+    // listings in flight on its connection overrides it.
+    virtual void ListFolders(const std::vector<TKNSidePath>& folders, std::vector<TKNListing>& listings);
     // The entry itself, a link as a link (Link set, Kind Other); NotFound when absent.
     virtual TKNSideResult Stat(const TKNSidePath& path, TKNSideEntry& entry) = 0;
 

@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "engine/kn_unitCompare.h"
+#include "engine/kn_unitScanProviderSide.h"
 #include "tests/common/temp_tree.h"
 
 using namespace kn;
@@ -308,6 +309,37 @@ TEST(Scan, FolderThatCannotBeListedIsSkipped)
     ASSERT_EQ(list.Items.size(), 2u);
     EXPECT_EQ(list.Items[0]->Name, "top.txt");
     EXPECT_EQ(list.Items[1]->Path.str(), t / "gone");
+}
+
+// Folders listed ahead (a refresh hands them so, for a server to overlap the listings) are each
+// answered once from that listing, as the side's own List gives it, entries or failure; a
+// folder asked again is listed anew.
+TEST(Scan, FoldersListedAheadAnswerOnceAsTheirOwnListing)
+{
+    TempDir t;
+    WriteFile(t / "a/f.txt", "1");
+    WriteFile(t / "b/g.txt", "1");
+    TKNScanProviderSide provider;
+    ASSERT_TRUE(provider.Open(t.path()));
+    auto listed = [&provider](const std::string& folder) {
+        std::string text;
+        std::unique_ptr<TKNFileRec> rec;
+        for (bool more = provider.FindFirst(folder, faDirectory, rec); more; more = provider.FindNext(rec))
+            text += rec->Name + ";";
+        provider.FindClose();
+        return provider.ListError.empty() ? text : "error: " + provider.ListError;
+    };
+    const std::string missing = listed(t / "missing");
+    ASSERT_NE(missing.find("error: "), std::string::npos);
+    provider.ListAhead({t / "a", t / "missing", t / "b"});
+    WriteFile(t / "a/new.txt", "1");
+    testutil::RemoveTree(t / "b");
+    EXPECT_EQ(listed(t / "a"), "f.txt;");
+    EXPECT_EQ(listed(t / "missing"), missing);
+    EXPECT_EQ(listed(t / "b"), "g.txt;");
+    EXPECT_EQ(listed(t / "a"), "f.txt;new.txt;");
+    EXPECT_EQ(listed(t / "b").rfind("error: ", 0), 0u);
+    provider.Close();
 }
 
 TEST(Scan, UnreadableFolderIsSkipped)
