@@ -39,16 +39,27 @@ void TKNSftpReader::Fail(uint32_t status, const std::string& reason)
     CloseWhenDone();
 }
 
+// The size from attributes that name a regular file; else the reader fails, and false.
+bool TKNSftpReader::TakeSize(TKNSftpReply& reply)
+{
+    std::string reason;
+    if (const uint32_t status = reply.Status(TKNSftpReply::kAttrs, reason); status != TKNSftpWire::kOk) {
+        Fail(status, reason);
+        return false;
+    }
+    const TKNSftpAttrs attrs = reply.Attrs();
+    if (!RegularFile(attrs)) {
+        Fail(kNotAFile, "it is not a regular file");
+        return false;
+    }
+    size_ = attrs.Size;
+    return true;
+}
+
 // The path's attributes: only a regular file is opened.
 void TKNSftpReader::OnAttrs(TKNSftpReply& reply)
 {
-    if (givenUp_) return;
-    std::string reason;
-    if (const uint32_t status = reply.Status(TKNSftpReply::kAttrs, reason); status != TKNSftpWire::kOk)
-        return Fail(status, reason);
-    const TKNSftpAttrs attrs = reply.Attrs();
-    if (!RegularFile(attrs)) return Fail(kNotAFile, "it is not a regular file");
-    size_ = attrs.Size;
+    if (givenUp_ || !TakeSize(reply)) return;
     wire_.SendOpen(path_, TKNSftpWire::kRead, {},
                    [self = shared_from_this()](TKNSftpReply& handle) { self->OnHandle(handle); });
 }
@@ -68,13 +79,7 @@ void TKNSftpReader::OnHandle(TKNSftpReply& reply)
 // The open file's own attributes: the path may name another file since it was looked at.
 void TKNSftpReader::OnHandleAttrs(TKNSftpReply& reply)
 {
-    if (givenUp_ || status_ != TKNSftpWire::kOk) return;
-    std::string reason;
-    if (const uint32_t status = reply.Status(TKNSftpReply::kAttrs, reason); status != TKNSftpWire::kOk)
-        return Fail(status, reason);
-    const TKNSftpAttrs attrs = reply.Attrs();
-    if (!RegularFile(attrs)) return Fail(kNotAFile, "it is not a regular file");
-    size_ = attrs.Size;
+    if (givenUp_ || status_ != TKNSftpWire::kOk || !TakeSize(reply)) return;
     sized_ = true;
     Refill();
     CloseWhenDone();

@@ -46,6 +46,7 @@ private:
         bool Answered = false;
         TKNSftpReply Reply;
     };
+    bool TakeSize(TKNSftpReply& reply);
     void OnAttrs(TKNSftpReply& reply);
     void OnHandle(TKNSftpReply& reply);
     void OnHandleAttrs(TKNSftpReply& reply);
