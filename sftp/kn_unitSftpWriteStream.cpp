@@ -331,6 +331,8 @@ private:
                 TKNSideEntry there;  // another writer may have moved it aside first
                 if (side_.Stat(path_, there).Kind == TKNSideError::NotFound && Rename(temp_, dest_))
                     return TKNSideResult::Ok();
+                // Its file came in meanwhile: where nothing was expected there, it goes aside in turn.
+                if (!terms_.Replaces.Known && attempt < 2) continue;
                 return r;
             }
             TKNSideResult placed = Rename(temp_, dest_);
