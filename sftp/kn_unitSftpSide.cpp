@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "sftp/kn_unitSftpLinks.h"
 #include "sftp/kn_unitSftpListing.h"
 #include "sftp/kn_unitSftpLocation.h"
 #include "sftp/kn_unitSftpReader.h"
@@ -126,11 +127,11 @@ std::string TKNSftpSide::Shown(const TKNSidePath& path) const
 
 TKNSideResult TKNSftpSide::Failure(const std::string& what)
 {
-    if (!session_.Connected())
+    if (!session_->Connected())
         return TKNSideResult::Fail(TKNSideError::Connection, what + ": the connection was lost (" +
-                                                                 HideSftpPasswords(session_.LastError()) + ").");
+                                                                 HideSftpPasswords(session_->LastError()) + ").");
     TKNSideError kind = TKNSideError::Other;
-    switch (sftp_get_error(session_.Sftp())) {
+    switch (sftp_get_error(session_->Sftp())) {
         case SSH_FX_NO_SUCH_FILE:
             kind = TKNSideError::NotFound;
             break;
@@ -143,13 +144,48 @@ TKNSideResult TKNSftpSide::Failure(const std::string& what)
         default:
             break;
     }
-    return TKNSideResult::Fail(kind, what + ": " + HideSftpPasswords(session_.LastError()));
+    return TKNSideResult::Fail(kind, what + ": " + HideSftpPasswords(session_->LastError()));
+}
+
+// The answers still due (a listing's close, the reads of a file given up) are read first,
+// unless the run stops: then the connection just closes.
+TKNSftpSide::~TKNSftpSide()
+{
+    if (!wire_ || !writing_.empty() || context_.Stopped()) return;
+    std::string ignored;
+    if (wire_->Settle(ignored)) KeepSftpLink(location_, {std::move(session_), std::move(wire_)});
+}
+
+// A kept connection of this location serves when its root still answers as a folder; one the
+// server dropped (or whose root changed) is closed, and the usual login tells what is wrong.
+bool TKNSftpSide::Reuse()
+{
+    TKNSftpLink link = TakeSftpLink(location_);
+    if (!link.Session) return false;
+    TKNSftpAttrs root;
+    std::string reason;
+    if (!link.Wire->Stat(link.Session->RootPath(), root, reason) || !(root.Flags & TKNSftpAttrs::kMode) ||
+        !S_ISDIR(root.Mode))
+        return false;
+    session_ = std::move(link.Session);
+    wire_ = std::move(link.Wire);
+    caps_.Owners = (root.Flags & TKNSftpAttrs::kOwner) != 0;
+    return true;
 }
 
 TKNSideResult TKNSftpSide::Connect()
 {
+    if (!Reuse())
+        if (TKNSideResult r = LogIn(); !r) return r;
+    caps_.AtomicReplace = wire_->Offers("posix-rename@openssh.com");
+    lsetstat_ = wire_->Offers("lsetstat@openssh.com");
+    return TKNSideResult::Ok();
+}
+
+TKNSideResult TKNSftpSide::LogIn()
+{
     try {
-        session_.Open(location_);
+        session_->Open(location_);
     } catch (const TKNSftpTooMany& e) {
         return TKNSideResult::Fail(TKNSideError::TooManyConnections,
                                    std::string("Cannot open the SFTP folder: ") + e.what());
@@ -157,22 +193,20 @@ TKNSideResult TKNSftpSide::Connect()
         return TKNSideResult::Fail(TKNSideError::Connection, std::string("Cannot open the SFTP folder: ") + e.what());
     }
     // The root itself may be a link (a home under /usr/home): the user named it.
-    TAttr root(sftp_stat(session_.Sftp(), session_.RootPath().c_str()));
+    TAttr root(sftp_stat(session_->Sftp(), session_->RootPath().c_str()));
     if (!root) return Failure("Cannot open \"" + shownRoot_ + "\"");
     if (!S_ISDIR(root->permissions))
         return TKNSideResult::Fail(TKNSideError::Other, Quoted(shownRoot_) + " is not a folder.");
     caps_.Owners = (root->flags & SSH_FILEXFER_ATTR_UIDGID) != 0;
-    wire_ = std::make_unique<TKNSftpWire>(session_.Ssh());
+    wire_ = std::make_unique<TKNSftpWire>(session_->Ssh());
     std::string reason;
     if (!wire_->Start(reason)) return TKNSideResult::Fail(TKNSideError::Connection, reason);
-    caps_.AtomicReplace = wire_->Offers("posix-rename@openssh.com");
-    lsetstat_ = wire_->Offers("lsetstat@openssh.com");
     return TKNSideResult::Ok();
 }
 
 TKNSideResult TKNSftpSide::LStat(const std::string& remote, TKNSideEntry& entry)
 {
-    TAttr attr(sftp_lstat(session_.Sftp(), remote.c_str()));
+    TAttr attr(sftp_lstat(session_->Sftp(), remote.c_str()));
     if (!attr) return Failure("Cannot read \"" + remote + "\"");
     Fill(entry, *attr);
     entry.Link = S_ISLNK(attr->permissions);
@@ -272,11 +306,11 @@ bool TKNSftpSide::PutBack(const TKNSidePath& folder, TKNSideEntry& entry, const 
     for (const TKNSideEntry& other : entries)
         if (other.Name == dest) return false;  // the replace got through: a stale temporary
     const std::string shown = Shown(folder.Child(dest));
-    if (sftp_rename(session_.Sftp(), Remote(folder.Child(entry.Name)).c_str(), Remote(folder.Child(dest)).c_str()) !=
+    if (sftp_rename(session_->Sftp(), Remote(folder.Child(entry.Name)).c_str(), Remote(folder.Child(dest)).c_str()) !=
         SSH_OK) {
         if (context_.Notice)
             context_.Notice("An interrupted replace left the old \"" + shown + "\" as \"" + entry.Name +
-                            "\"; it could not be put back: " + session_.LastError());
+                            "\"; it could not be put back: " + session_->LastError());
         return true;  // never listed: it is neither a file of the user's nor a stale copy
     }
     if (context_.Notice)
@@ -318,7 +352,7 @@ TKNSideResult TKNSftpSide::MakeFolder(const TKNSidePath& path, int mode)
     if (TKNSideResult r = CheckWay(path); !r) return r;
     const std::string remote = Remote(path), shown = Shown(path);
     const mode_t asked = mode >= 0 ? static_cast<mode_t>(mode & 07777) : 0755;
-    if (sftp_mkdir(session_.Sftp(), remote.c_str(), asked) != SSH_OK) {
+    if (sftp_mkdir(session_->Sftp(), remote.c_str(), asked) != SSH_OK) {
         TKNSideResult failed = Failure("Cannot create the folder \"" + shown + "\"");
         TKNSideEntry there;
         if (!LStat(remote, there)) return failed;
@@ -344,12 +378,12 @@ TKNSideResult TKNSftpSide::RemoveFolder(const TKNSidePath& path)
     if (TKNSideResult r = Stat(path, entry); !r) return r;
     const std::string remote = Remote(path);
     if (entry.Link) {
-        if (sftp_unlink(session_.Sftp(), remote.c_str()) != SSH_OK)
+        if (sftp_unlink(session_->Sftp(), remote.c_str()) != SSH_OK)
             return Failure("Cannot remove \"" + Shown(path) + "\"");
         return TKNSideResult::Ok();
     }
     if (!entry.IsFolder()) return TKNSideResult::Fail(TKNSideError::Changed, Quoted(Shown(path)) + " is not a folder.");
-    if (sftp_rmdir(session_.Sftp(), remote.c_str()) != SSH_OK)
+    if (sftp_rmdir(session_->Sftp(), remote.c_str()) != SSH_OK)
         return Failure("Cannot remove the folder \"" + Shown(path) + "\"");
     realFolders_.erase(remote);
     return TKNSideResult::Ok();
@@ -364,7 +398,7 @@ TKNSideResult TKNSftpSide::RemoveFile(const TKNSidePath& path, const TKNExpected
     if (!found) return found;
     if (entry.IsFolder()) return TKNSideResult::Fail(TKNSideError::Changed, Quoted(Shown(path)) + " is a folder.");
     // SFTP's remove unlinks the entry itself: a link goes, never what it leads to.
-    if (sftp_unlink(session_.Sftp(), Remote(path).c_str()) != SSH_OK)
+    if (sftp_unlink(session_->Sftp(), Remote(path).c_str()) != SSH_OK)
         return Failure("Cannot delete \"" + Shown(path) + "\"");
     return TKNSideResult::Ok();
 }
@@ -386,7 +420,7 @@ TKNSideResult TKNSftpSide::SetAttrs(const TKNSidePath& path, const TKNSftpAttrs&
     set.permissions = attrs.Mode;
     set.atime = attrs.ATime;
     set.mtime = attrs.MTime;
-    if (sftp_setstat(session_.Sftp(), remote.c_str(), &set) != SSH_OK)
+    if (sftp_setstat(session_->Sftp(), remote.c_str(), &set) != SSH_OK)
         return Failure(std::string(what) + " \"" + shown + "\"");
     return TKNSideResult::Ok();
 }
@@ -437,7 +471,7 @@ TKNSideResult TKNSftpSide::Rename(const TKNSidePath& from, const TKNSidePath& to
     TKNSideResult found = Stat(to, there);
     if (found) return TKNSideResult::Fail(TKNSideError::Exists, Quoted(Shown(to)) + " already exists.");
     if (found.Kind != TKNSideError::NotFound) return found;
-    if (sftp_rename(session_.Sftp(), Remote(from).c_str(), Remote(to).c_str()) != SSH_OK)
+    if (sftp_rename(session_->Sftp(), Remote(from).c_str(), Remote(to).c_str()) != SSH_OK)
         return Failure("Cannot rename \"" + Shown(from) + "\"");
     realFolders_.clear();
     return TKNSideResult::Ok();

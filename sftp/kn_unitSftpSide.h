@@ -40,6 +40,8 @@ std::string SftpAsideStem(const std::string& name);
 class TKNSftpSide final : public TKNSide {
 public:
     TKNSftpSide(std::string location, TKNSideContext context);
+    // Keeps a whole connection for the next side of the location (kn_unitSftpLinks.h).
+    ~TKNSftpSide() override;
 
     const TKNSideCaps& Caps() const override { return caps_; }
     std::string Shown(const TKNSidePath& path) const override;
@@ -59,10 +61,10 @@ public:
     // The write streams open on the side, in the order opened (kn_unitSftpWriteStream.h).
     std::vector<TKNSftpPlaceAhead*>& Writing() { return writing_; }
     // For the write stream: the session parts and the checks every operation shares.
-    TKNSftpSession& Session() { return session_; }
+    TKNSftpSession& Session() { return *session_; }
     TKNSftpWire& Wire() { return *wire_; }
     const TKNSideContext& Context() const { return context_; }
-    std::string Remote(const TKNSidePath& path) const { return path.Under(session_.RootPath()); }
+    std::string Remote(const TKNSidePath& path) const { return path.Under(session_->RootPath()); }
     // lstat of a server path: NotFound when absent, a link as Link set and Kind Other.
     TKNSideResult LStat(const std::string& remote, TKNSideEntry& entry);
     // The entry of an lstat answered on the second channel, as LStat gives it.
@@ -76,6 +78,10 @@ public:
     bool ModeKept(uint32_t asked, uint32_t kept);
 
 private:
+    // Takes over a kept connection of the location; false when there is none that serves.
+    bool Reuse();
+    // Logs in anew and starts the side's channel.
+    TKNSideResult LogIn();
     // Names that are plain here, and folders on the way that are folders, not links.
     TKNSideResult CheckWay(const TKNSidePath& path);
     TKNSideResult SetAttrs(const TKNSidePath& path, const TKNSftpAttrs& attrs, const char* what);
@@ -87,7 +93,7 @@ private:
     std::string shownRoot_;
     TKNSideContext context_;
     TKNSideCaps caps_;
-    TKNSftpSession session_;
+    std::unique_ptr<TKNSftpSession> session_ = std::make_unique<TKNSftpSession>();
     std::unique_ptr<TKNSftpWire> wire_;
     std::vector<TKNSftpPlaceAhead*> writing_;
     std::set<std::string> realFolders_;  // server folders below the root seen to be no links

@@ -330,6 +330,23 @@ bool TKNSftpWire::WaitFor(const std::function<bool()>& done, std::string& reason
     return true;
 }
 
+bool TKNSftpWire::Settle(std::string& reason)
+{
+    return WaitFor([this] { return pending_.empty(); }, reason) && Idle();
+}
+
+bool TKNSftpWire::Stat(const std::string& path, TKNSftpAttrs& attrs, std::string& reason)
+{
+    bool answered = false;
+    SendStat(path, [&](TKNSftpReply& r) {
+        answered = true;
+        status_ = r.Status(TKNSftpReply::kAttrs, reason);
+        if (status_ == kOk) attrs = r.Attrs();
+    });
+    if (!WaitFor([&] { return answered; }, reason)) return false;
+    return status_ == kOk;
+}
+
 bool TKNSftpWire::Call(uint8_t type, std::string_view body, std::string& reason)
 {
     bool answered = false;

@@ -89,6 +89,11 @@ public:
     bool Offers(const std::string& extension) const;
     // False once the channel broke.
     bool Alive() const { return !broken_; }
+    // Alive, with nothing queued or in flight: another user may take it over.
+    bool Idle() const { return !broken_ && pending_.empty() && queued_.empty() && inAt_ == inEnd_; }
+    // Reads the answers still due (a close not waited for), dropping what their continuations
+    // would do with them; then Idle() unless the channel broke.
+    bool Settle(std::string& reason);
 
     // Requests whose answers go to `then` (which may be empty: the answer is dropped). They
     // leave when an answer is waited for, or once enough is queued to fill a packet.
@@ -112,6 +117,8 @@ public:
     bool WaitFor(const std::function<bool()>& done, std::string& reason);
 
     // Synchronous requests: false with `reason` and Status().
+    // The attributes of what `path` names, a link followed.
+    bool Stat(const std::string& path, TKNSftpAttrs& attrs, std::string& reason);
     // Sets attributes of `path` itself, never of what a link there leads to
     // (lsetstat@openssh.com: check Offers first).
     bool LSetStat(const std::string& path, const TKNSftpAttrs& attrs, std::string& reason);

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <thread>
 
+#include "sftp/kn_unitSftpLinks.h"
 #include "sftp/kn_unitSftpSide.h"
 #include "side/kn_unitSideCopy.h"
 #include "side/kn_unitSideRules.h"
@@ -408,4 +409,49 @@ TEST(SftpSide, AGroupOfFilesSharesItsRoundTrips)
     }
     EXPECT_LE(side.Wire().RoundTrips() - before, 3);
     EXPECT_EQ(Listed(side, P({"up"})).size(), group);
+}
+
+// A side gone leaves its connection to the next side of the same location, which checks it
+// first: a root removed meanwhile fails as on a new login, and the stale connection is closed.
+// Another location, a stopped side and a connection with answers due never pass one on.
+TEST(SftpSide, AConnectionIsKeptForTheNextSideOfItsLocation)
+{
+    Served s;
+    const std::string location = s.server.Location(s.root);
+    ASSERT_TRUE(Put(*s.side, P({"a.txt"}), "one"));
+    const std::size_t kept = kn::KeptSftpLinks();
+    s.side.reset();
+    ASSERT_EQ(kn::KeptSftpLinks(), kept + 1);
+
+    MakeDirs(s.base / "other");
+    std::unique_ptr<kn::TKNSide> other = kn::OpenSftpSide(s.server.Location(s.base / "other"), {});
+    ASSERT_TRUE(other->Connect());
+    EXPECT_EQ(kn::KeptSftpLinks(), kept + 1);  // not its location
+
+    std::unique_ptr<kn::TKNSide> next = kn::OpenSftpSide(location, {});
+    ASSERT_TRUE(next->Connect());
+    EXPECT_EQ(kn::KeptSftpLinks(), kept);
+    EXPECT_EQ(Listed(*next), std::vector<std::string>{"a.txt"});
+    std::unique_ptr<kn::TKNReadStream> reading;  // answers still due: read before it is kept
+    ASSERT_TRUE(next->OpenRead(P({"a.txt"}), reading));
+    reading.reset();
+    next.reset();
+    ASSERT_EQ(kn::KeptSftpLinks(), kept + 1);
+
+    std::filesystem::remove_all(s.root);
+    next = kn::OpenSftpSide(location, {});
+    const kn::TKNSideResult gone = next->Connect();
+    EXPECT_EQ(kn::KeptSftpLinks(), kept);
+    EXPECT_FALSE(gone);
+    EXPECT_NE(gone.Message.find("Cannot open \"" + location + "\""), std::string::npos) << gone.Message;
+
+    std::atomic<bool> stop{false};
+    kn::TKNSideContext stopping;
+    stopping.Stop = &stop;
+    MakeDirs(s.root);
+    next = kn::OpenSftpSide(location, stopping);
+    ASSERT_TRUE(next->Connect());
+    stop = true;
+    next.reset();
+    EXPECT_EQ(kn::KeptSftpLinks(), kept);
 }

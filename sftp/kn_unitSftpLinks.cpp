@@ -1,0 +1,117 @@
+#include "sftp/kn_unitSftpLinks.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace kn {
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+
+struct TKept {
+    std::string Location;
+    TKNSftpLink Link;
+    TClock::time_point Until;
+};
+
+// The keeper lives as long as the process: at exit the crypto library may already be shut,
+// so the connections still kept then are left to the system to close, never said goodbye to.
+// The reaper closes an expired connection under the lock, so that nothing is closed once the
+// exit began (ending_).
+class TKeeper {
+public:
+    TKeeper()
+    {
+        std::atexit([] { Keeper().End(); });
+        std::thread([this] { Reap(); }).detach();
+    }
+
+    static TKeeper& Keeper()
+    {
+        static TKeeper* keeper = new TKeeper;
+        return *keeper;
+    }
+
+    void Keep(const std::string& location, TKNSftpLink link)
+    {
+        std::vector<TKept> closing;
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (ending_) return;
+        kept_.push_back({location, std::move(link), TClock::now() + std::chrono::seconds(kSftpLinkIdleSeconds)});
+        while (kept_.size() > kMostSftpLinks) {
+            closing.push_back(std::move(kept_.front()));
+            kept_.erase(kept_.begin());
+        }
+        changed_.notify_all();
+    }
+
+    TKNSftpLink Take(const std::string& location)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (auto it = kept_.rbegin(); it != kept_.rend(); ++it) {
+            if (it->Location != location) continue;
+            TKNSftpLink link = std::move(it->Link);
+            kept_.erase(std::next(it).base());
+            return link;
+        }
+        return {};
+    }
+
+    std::size_t Count()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return kept_.size();
+    }
+
+private:
+    void End()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ending_ = true;
+    }
+
+    // Closes each connection once its time is up; kept_ is in the order kept, so by time.
+    void Reap()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            if (ending_ || kept_.empty()) {
+                changed_.wait(lock);
+            } else if (const TClock::time_point until = kept_.front().Until; TClock::now() < until) {
+                changed_.wait_until(lock, until);  // a copy: kept_ may grow meanwhile
+            } else {
+                kept_.erase(kept_.begin());
+            }
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<TKept> kept_;
+    bool ending_ = false;
+};
+
+}  // namespace
+
+void KeepSftpLink(const std::string& location, TKNSftpLink link)
+{
+    if (!link.Session || !link.Wire || !link.Session->Connected() || !link.Wire->Idle()) return;
+    TKeeper::Keeper().Keep(location, std::move(link));
+}
+
+TKNSftpLink TakeSftpLink(const std::string& location)
+{
+    return TKeeper::Keeper().Take(location);
+}
+
+std::size_t KeptSftpLinks()
+{
+    return TKeeper::Keeper().Count();
+}
+
+}  // namespace kn
