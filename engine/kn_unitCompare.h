@@ -169,6 +169,8 @@ public:
     // at once now, so that a server overlaps their round trips, and answer FindFirst for each
     // from what it got. Folders never asked for are simply dropped. By default nothing.
     virtual void ListAhead(const std::vector<std::string>& /*Folders*/) {}
+    // True when listing ahead saves time; a walk of the tree then lists a folder's folders so.
+    virtual bool ListsAheadFaster() const { return false; }
     // The value pairing compares to find attribute differences.
     virtual int32_t AttrKey(const TKNFileRec& Rec) = 0;
     // The local file of an entry of a local side; throws for an entry on a server.

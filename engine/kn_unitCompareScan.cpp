@@ -228,14 +228,26 @@ void TKNFileBuffer::ScanRoot()
 // Lists `folder`, then its sub-folders. A folder that cannot be listed (wholly or in part)
 // is recorded, its sub-folders are not entered, and the walk goes on; at the root it fails the
 // scan.
+// The folders of `folders` from `first` on, at most `count` of them.
+static std::vector<std::string> Ahead(const std::vector<std::string>& folders, std::size_t first, std::size_t count)
+{
+    const auto from = folders.begin() + static_cast<std::ptrdiff_t>(first);
+    return std::vector<std::string>(from, from + static_cast<std::ptrdiff_t>(std::min(count, folders.size() - first)));
+}
+
+// Depth first; the folders of a folder are handed to the provider ahead, a few at a time, so
+// a server overlaps their listings while the few listings held wait their turn.
 void TKNFileBuffer::WalkFolder(const std::string& folder)
 {
     if (Stop) return;
     std::vector<std::string> subFolders;
     if (!ListFolder(folder, subFolders)) return;
-    for (const auto& sub : subFolders) {
+    constexpr std::size_t kAhead = 16;
+    for (std::size_t i = 0; i < subFolders.size(); ++i) {
         if (Stop || !ErrorText.empty()) return;
-        WalkFolder(sub);
+        if (i % kAhead == 0 && subFolders.size() - i > 1 && Provider->ListsAheadFaster())
+            Provider->ListAhead(Ahead(subFolders, i, kAhead));
+        WalkFolder(subFolders[i]);
     }
 }
 
@@ -296,10 +308,7 @@ void TKNFileBuffer::RefreshFolders()
     for (std::size_t i = 0; i < refreshFolders_.size(); ++i) {
         const std::string& folder = refreshFolders_[i];
         if (Stop || !ErrorText.empty() || RefreshFailed) return;
-        if (i % kAhead == 0)
-            Provider->ListAhead(std::vector<std::string>(
-                refreshFolders_.begin() + static_cast<std::ptrdiff_t>(i),
-                refreshFolders_.begin() + static_cast<std::ptrdiff_t>(std::min(i + kAhead, refreshFolders_.size()))));
+        if (i % kAhead == 0) Provider->ListAhead(Ahead(refreshFolders_, i, kAhead));
         if (entered.count(folder) == 0) {
             Forget(folder);
             continue;

@@ -34,6 +34,8 @@ public:
     // Lists the folders through one TKNSide::ListFolders; FindFirst then takes each listing
     // once, as its own List would have given it.
     void ListAhead(const std::vector<std::string>& Folders) override;
+    // A server overlaps listings; a local disk gains nothing, its listings would only wait.
+    bool ListsAheadFaster() const override { return side_ && side_->Caps().Remote; }
     int32_t AttrKey(const TKNFileRec& Rec) override { return Rec.AttrKnown ? static_cast<int32_t>(Rec.Attr) : -1; }
     // The file itself on a local side; throws for a server's file (fetched through its side).
     std::string LocalFileName(const TKNFileRec& Rec) override;

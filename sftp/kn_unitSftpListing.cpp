@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <functional>
+#include <memory>
 
 namespace kn {
 
@@ -14,18 +15,25 @@ class TLister {
 public:
     TLister(TKNSftpWire& wire, TKNSftpListing& listing) : wire_(wire), listing_(listing) {}
 
-    bool Run(const std::string& path, bool self)
+    // Sends the folder's requests; its names come in while any answer is waited for.
+    void Begin(const std::string& path, bool self)
     {
+        path_ = path;
         if (self)
             wire_.SendLStat(path, Then(TKNSftpReply::kAttrs, [this](TKNSftpReply& r) { listing_.Self = r.Attrs(); }));
         wire_.SendOpenDir(path, Then(TKNSftpReply::kHandle, [this](TKNSftpReply& r) {
                               handle_ = r.Handle();
-                              for (int i = 0; i < kReadsAhead; ++i) ReadMore();
+                              ReadAhead();
                           }));
+    }
+
+    // Once the names are in: the close (not waited for), then the looks at the links' targets.
+    void LookAtLinks()
+    {
         Wait();
         if (!handle_.empty()) wire_.SendClose(handle_, {});
-        if (listing_.Status != TKNSftpWire::kOk) return false;
-        const std::string prefix = path == "/" ? path : path + "/";
+        if (listing_.Status != TKNSftpWire::kOk) return;
+        const std::string prefix = path_ == "/" ? path_ : path_ + "/";
         for (TKNSftpListing::TName& name : listing_.Names) {
             name.Link = (name.Entry.Attrs.Flags & TKNSftpAttrs::kMode) && S_ISLNK(name.Entry.Attrs.Mode);
             if (!name.Link) continue;
@@ -38,6 +46,10 @@ public:
                 if (name.Leads) name.Target = r.Attrs();
             });
         }
+    }
+
+    bool End()
+    {
         Wait();
         return listing_.Status == TKNSftpWire::kOk;
     }
@@ -66,12 +78,21 @@ private:
         listing_.Reason = reason;
     }
 
-    // One more read of names; each answer with names sends the next.
+    // kReadsAhead reads of names at once; the last answer of a round with names sends the next
+    // round. A small folder thus ends in one round (its names, then the end), with no read
+    // after the end to wait for, and a large one still has kReadsAhead reads in each trip.
+    void ReadAhead()
+    {
+        for (int i = 0; i < kReadsAhead; ++i) ReadMore();
+    }
+
     void ReadMore()
     {
         ++unanswered_;
+        ++readsOut_;
         wire_.SendReadDir(handle_, [this](TKNSftpReply& reply) {
             --unanswered_;
+            --readsOut_;
             if (ended_ || listing_.Status != TKNSftpWire::kOk) return;
             std::string reason;
             const uint32_t status = reply.Status(TKNSftpReply::kName, reason);
@@ -87,7 +108,7 @@ private:
                 listed.Entry = std::move(name);
                 listing_.Names.push_back(std::move(listed));
             }
-            ReadMore();
+            if (readsOut_ == 0) ReadAhead();
         });
     }
 
@@ -99,8 +120,10 @@ private:
 
     TKNSftpWire& wire_;
     TKNSftpListing& listing_;
+    std::string path_;
     std::string handle_;
     int unanswered_ = 0;
+    int readsOut_ = 0;
     bool ended_ = false;
 };
 
@@ -109,7 +132,23 @@ private:
 bool ListOnWire(TKNSftpWire& wire, const std::string& path, bool self, TKNSftpListing& listing)
 {
     listing = TKNSftpListing();
-    return TLister(wire, listing).Run(path, self);
+    TLister lister(wire, listing);
+    lister.Begin(path, self);
+    lister.LookAtLinks();
+    return lister.End();
+}
+
+void ListManyOnWire(TKNSftpWire& wire, const std::vector<std::string>& paths, const std::vector<bool>& selves,
+                    std::vector<TKNSftpListing>& listings)
+{
+    listings.assign(paths.size(), TKNSftpListing());
+    std::vector<std::unique_ptr<TLister>> listers;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        listers.push_back(std::make_unique<TLister>(wire, listings[i]));
+        listers.back()->Begin(paths[i], selves[i]);
+    }
+    for (auto& lister : listers) lister->LookAtLinks();
+    for (auto& lister : listers) lister->End();
 }
 
 }  // namespace kn

@@ -256,10 +256,42 @@ TKNSideResult TKNSftpSide::List(const TKNSidePath& folder, std::vector<TKNSideEn
     if (TKNSideResult r = CheckWay(folder); !r) return r;
     // The root itself may be a link (a home under /usr/home): the user named it.
     TKNSftpListing listing;
-    if (!ListOnWire(*wire_, Remote(folder), !folder.IsRoot(), listing))
+    ListOnWire(*wire_, Remote(folder), !folder.IsRoot(), listing);
+    return Entries(folder, listing, entries);
+}
+
+void TKNSftpSide::ListFolders(const std::vector<TKNSidePath>& folders, std::vector<TKNListing>& listings)
+{
+    listings.assign(folders.size(), TKNListing{});
+    std::vector<std::size_t> asked;
+    std::vector<std::string> paths;
+    std::vector<bool> selves;
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        listings[i].Result = CheckWay(folders[i]);
+        if (!listings[i].Result) continue;
+        asked.push_back(i);
+        paths.push_back(Remote(folders[i]));
+        selves.push_back(!folders[i].IsRoot());
+    }
+    std::vector<TKNSftpListing> listed;
+    ListManyOnWire(*wire_, paths, selves, listed);
+    for (std::size_t k = 0; k < asked.size(); ++k) {
+        TKNListing& listing = listings[asked[k]];
+        listing.Result = Entries(folders[asked[k]], listed[k], listing.Entries);
+    }
+}
+
+// The entries of a folder's listing on the wire, as List gives them.
+TKNSideResult TKNSftpSide::Entries(const TKNSidePath& folder, const TKNSftpListing& listing,
+                                   std::vector<TKNSideEntry>& entries)
+{
+    entries.clear();
+    if (listing.Status != TKNSftpWire::kOk)
         return WireFailure("Cannot list \"" + Shown(folder) + "\"", listing.Status, listing.Reason);
     if (!folder.IsRoot() && S_ISLNK(listing.Self.Mode))
         return TKNSideResult::Fail(TKNSideError::Link, Quoted(Shown(folder)) + " is a link: it is not listed.");
+    // Listed, and no link: the folders below it need no look of their own on the way.
+    realFolders_.insert(Remote(folder));
     std::vector<TKNSideEntry> found;
     for (const TKNSftpListing::TName& name : listing.Names) {
         if (!NameProblem(name.Entry.Name, kBackslash).empty()) continue;

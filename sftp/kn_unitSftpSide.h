@@ -22,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "sftp/kn_unitSftpListing.h"
 #include "sftp/kn_unitSftpSession.h"
 #include "sftp/kn_unitSftpWire.h"
 #include "side/kn_unitSide.h"
@@ -47,6 +48,8 @@ public:
     std::string Shown(const TKNSidePath& path) const override;
     TKNSideResult Connect() override;
     TKNSideResult List(const TKNSidePath& folder, std::vector<TKNSideEntry>& entries) override;
+    // The folders' listings at once, in the round trips of one.
+    void ListFolders(const std::vector<TKNSidePath>& folders, std::vector<TKNListing>& listings) override;
     TKNSideResult Stat(const TKNSidePath& path, TKNSideEntry& entry) override;
     TKNSideResult OpenRead(const TKNSidePath& path, std::unique_ptr<TKNReadStream>& stream) override;
     TKNSideResult OpenWrite(const TKNSidePath& path, const TKNWriteTerms& terms,
@@ -78,6 +81,7 @@ public:
     bool ModeKept(uint32_t asked, uint32_t kept);
 
 private:
+    TKNSideResult Entries(const TKNSidePath& folder, const TKNSftpListing& listing, std::vector<TKNSideEntry>& entries);
     // Takes over a kept connection of the location; false when there is none that serves.
     bool Reuse();
     // Logs in anew and starts the side's channel.

@@ -356,8 +356,8 @@ TEST(SftpSide, ServerWithShortReadsAndFixedModes)
 // Sixteen downloads and sixteen uploads at once share their round trips: the downloads' looks,
 // opens and first reads (with the handles' attributes) take three for the whole group, the
 // closes one more that nobody waits for; the uploads' opens, ends and renames three for the
-// group (the first commit sends the renames of the new files after it). A FIFO among the
-// downloads is refused without being opened (an open would hang the server).
+// group (the first commit sends the renames of the new files after it); sixteen listings two.
+// A FIFO among the downloads is refused without being opened (an open would hang the server).
 TEST(SftpSide, AGroupOfFilesSharesItsRoundTrips)
 {
     Served s;
@@ -409,6 +409,19 @@ TEST(SftpSide, AGroupOfFilesSharesItsRoundTrips)
     }
     EXPECT_LE(side.Wire().RoundTrips() - before, 3);
     EXPECT_EQ(Listed(side, P({"up"})).size(), group);
+
+    // Listings at once share theirs too: the looks and opens, then the names.
+    std::vector<kn::TKNSidePath> folders;
+    for (std::size_t i = 0; i < group; ++i) {
+        WriteFile(s.root + "/list/d" + std::to_string(i) + "/f", "x");
+        folders.push_back(P({"list", "d" + std::to_string(i)}));
+    }
+    ASSERT_EQ(side.Stat(P({"list", "none"}), seen).Kind, kn::TKNSideError::NotFound);
+    before = side.Wire().RoundTrips();
+    std::vector<kn::TKNListing> listings;
+    side.ListFolders(folders, listings);
+    EXPECT_LE(side.Wire().RoundTrips() - before, 2);
+    for (const kn::TKNListing& listing : listings) EXPECT_EQ(listing.Entries.size(), 1u) << listing.Result.Message;
 }
 
 // A side gone leaves its connection to the next side of the same location, which checks it
