@@ -48,9 +48,13 @@ TEST(ProgressDelivery, NewestOnlyReportsAreFewAndEndWithTheLastRow)
     EXPECT_EQ(h.positions.back(), kFiles) << "the newest report, of the last row, is never dropped";
     EXPECT_EQ(doneSeenAt, static_cast<int>(h.positions.size())) << "no report comes after the end";
     for (size_t i = 1; i < h.positions.size(); ++i) EXPECT_LT(h.positions[i - 1], h.positions[i]);
-    // One run per period at most, plus the first one at once, the flush before the end report,
-    // and one for a period the clock above cut (the run starts before it is read).
-    const auto allowed = static_cast<size_t>(took.count() * vex::kNewestRate / 1000 + 3);
+    // One drain per period at most, plus the first one at once, the flush before the end
+    // report, and one for a period the clock above cut (the run starts before it is read). A
+    // drain raises the newest row of each batch it takes, and on a busy machine a second batch
+    // may come in while the first is raised: twice the rate is the bound, far below one report
+    // a row.
+    const auto allowed = static_cast<size_t>(took.count() * 2 * vex::kNewestRate / 1000 + 3);
+    EXPECT_LT(allowed, static_cast<size_t>(kFiles) / 2) << "the run took too long to tell";
     EXPECT_LE(h.positions.size(), allowed) << "in " << took.count() << " ms";
     EXPECT_EQ(testutil::Snapshot(right.path()).size(), static_cast<size_t>(kFiles));
 }
