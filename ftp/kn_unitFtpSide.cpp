@@ -8,6 +8,7 @@
 #include "ftp/kn_unitFtpLocation.h"
 #include "ftp/kn_unitFtpSideRules.h"
 #include "ftp/kn_unitFtpSideServer.h"
+#include "side/kn_unitSideKeeper.h"
 #include "side/kn_unitSideRules.h"
 
 namespace kn {
@@ -60,6 +61,11 @@ std::vector<std::string> NamesOf(const std::vector<TKNFtpListItem>& items)
     return names;
 }
 
+// A connection kept for the next side of the location (its destructor says goodbye).
+struct TFtpLink final : TKNKeptLink {
+    std::unique_ptr<TKNIdFTP> Ftp;
+};
+
 }  // namespace
 
 TKNFtpSide::TKNFtpSide(std::string location, TKNSideContext context)
@@ -75,9 +81,39 @@ TKNFtpSide::TKNFtpSide(std::string location, TKNSideContext context)
     caps_.Remote = true;
 }
 
+// Connections free for commands go to the next side of the location, unless the run stops or
+// the root is the server's top: a login confined to a folder removed meanwhile still finds its
+// top there (empty), where a new login would fail.
 TKNFtpSide::~TKNFtpSide()
 {
-    for (auto& connection : connections_) connection->ftp->Disconnect();
+    const bool keep = !Stopped() && rootPath_.find_first_not_of('/') != std::string::npos;
+    for (auto& connection : connections_) {
+        if (!keep || connection->streaming || !connection->ftp->Connected()) {
+            connection->ftp->Disconnect();
+            continue;
+        }
+        connection->ftp->OnWork = nullptr;
+        auto link = std::make_unique<TFtpLink>();
+        link->Ftp = std::move(connection->ftp);
+        KeepLink(location_, std::move(link));
+    }
+}
+
+// A kept connection of the location that still enters the root by its path (a server may have
+// closed it while it waited, or the root may be gone), or null.
+std::unique_ptr<TKNIdFTP> TKNFtpSide::Kept()
+{
+    while (std::unique_ptr<TKNKeptLink> kept = TakeLink(location_)) {
+        auto* link = dynamic_cast<TFtpLink*>(kept.get());
+        if (!link) continue;
+        try {
+            link->Ftp->ChangeDir(rootPath_);
+            return std::move(link->Ftp);
+        } catch (const std::exception&) {
+            // Closed with the link: the next one, or a new login.
+        }
+    }
+    return nullptr;
 }
 
 std::string TKNFtpSide::Shown(const TKNSidePath& path) const
@@ -124,7 +160,8 @@ TKNIdFTP* TKNFtpSide::Free(TKNSideResult& result)
         }
         connections_.push_back(std::make_unique<TConnection>());
         chosen = connections_.back().get();
-        chosen->ftp = std::make_unique<TKNIdFTP>();
+        chosen->ftp = Kept();
+        if (!chosen->ftp) chosen->ftp = std::make_unique<TKNIdFTP>();
         TKNIdFTP* raw = chosen->ftp.get();
         raw->OnWork = [this, raw](int64_t) {
             if (Stopped()) raw->Abort();

@@ -31,6 +31,9 @@
 //
 // Errors follow the interface: results with a kind, never exceptions. A lost connection is
 // opened again for the next call; a connection that cannot be opened gives kind Connection.
+// A side gone leaves its free connections to the next side of its location
+// (side/kn_unitSideKeeper.h), which first enters the root on each by its path; a root at the
+// server's top keeps none.
 #pragma once
 
 #include <memory>

@@ -37,6 +37,9 @@ public:
     TKNSideResult Hash(const TKNSidePath& path, const std::string& function, std::string& hex) override;
 
     // --- shared with the streams ---
+    // A connection a side of the location left (side/kn_unitSideKeeper.h) that still enters
+    // the root, or null.
+    std::unique_ptr<TKNIdFTP> Kept();
     // A connection free for commands or a transfer (opened again when it was lost); null
     // with `result` set when none can be had.
     TKNIdFTP* Free(TKNSideResult& result);

@@ -6,11 +6,11 @@
 
 #include <cstdio>
 
-#include "sftp/kn_unitSftpLinks.h"
 #include "sftp/kn_unitSftpListing.h"
 #include "sftp/kn_unitSftpLocation.h"
 #include "sftp/kn_unitSftpReader.h"
 #include "sftp/kn_unitSftpWriteStream.h"
+#include "side/kn_unitSideKeeper.h"
 #include "side/kn_unitSideRules.h"
 
 namespace kn {
@@ -59,6 +59,13 @@ std::string StemOf(const std::string& name)
     // ".kn~" + stem + "~" + 8 random + 8 check.
     return name.substr(4, name.size() - 4 - 17);
 }
+
+// A connection kept for the next side of the location: the session and the side's channel on
+// it (closed first).
+struct TSftpLink final : TKNKeptLink {
+    std::unique_ptr<TKNSftpSession> Session;
+    std::unique_ptr<TKNSftpWire> Wire;
+};
 
 // A file read on the wire; a stream destroyed before its end gives its reader up.
 class TSftpReadStream final : public TKNReadStream {
@@ -147,28 +154,34 @@ TKNSideResult TKNSftpSide::Failure(const std::string& what)
     return TKNSideResult::Fail(kind, what + ": " + HideSftpPasswords(session_->LastError()));
 }
 
-// The answers still due (a listing's close, the reads of a file given up) are read first,
-// unless the run stops: then the connection just closes.
+// The answers still due (a listing's close, the reads of a file given up) are read first. A
+// stopped run keeps nothing, nor does a root at the server's top: a login confined to a folder
+// removed meanwhile still finds its top there (empty), where a new login would fail.
 TKNSftpSide::~TKNSftpSide()
 {
-    if (!wire_ || !writing_.empty() || context_.Stopped()) return;
+    if (!wire_ || !writing_.empty() || context_.Stopped() || session_->RootPath() == "/") return;
     std::string ignored;
-    if (wire_->Settle(ignored)) KeepSftpLink(location_, {std::move(session_), std::move(wire_)});
+    if (!wire_->Settle(ignored) || !session_->Connected()) return;
+    auto link = std::make_unique<TSftpLink>();
+    link->Session = std::move(session_);
+    link->Wire = std::move(wire_);
+    KeepLink(location_, std::move(link));
 }
 
 // A kept connection of this location serves when its root still answers as a folder; one the
 // server dropped (or whose root changed) is closed, and the usual login tells what is wrong.
 bool TKNSftpSide::Reuse()
 {
-    TKNSftpLink link = TakeSftpLink(location_);
-    if (!link.Session) return false;
+    std::unique_ptr<TKNKeptLink> kept = TakeLink(location_);
+    auto* link = dynamic_cast<TSftpLink*>(kept.get());
+    if (!link) return false;
     TKNSftpAttrs root;
     std::string reason;
-    if (!link.Wire->Stat(link.Session->RootPath(), root, reason) || !(root.Flags & TKNSftpAttrs::kMode) ||
+    if (!link->Wire->Stat(link->Session->RootPath(), root, reason) || !(root.Flags & TKNSftpAttrs::kMode) ||
         !S_ISDIR(root.Mode))
         return false;
-    session_ = std::move(link.Session);
-    wire_ = std::move(link.Wire);
+    session_ = std::move(link->Session);
+    wire_ = std::move(link->Wire);
     caps_.Owners = (root.Flags & TKNSftpAttrs::kOwner) != 0;
     return true;
 }

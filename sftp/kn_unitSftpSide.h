@@ -41,7 +41,7 @@ std::string SftpAsideStem(const std::string& name);
 class TKNSftpSide final : public TKNSide {
 public:
     TKNSftpSide(std::string location, TKNSideContext context);
-    // Keeps a whole connection for the next side of the location (kn_unitSftpLinks.h).
+    // Keeps a whole connection for the next side of the location (side/kn_unitSideKeeper.h).
     ~TKNSftpSide() override;
 
     const TKNSideCaps& Caps() const override { return caps_; }

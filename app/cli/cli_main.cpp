@@ -13,6 +13,7 @@
 #include "app/cli/cli_update_report.h"
 #include "app/kn_version.h"
 #include "framework/keychain/vex_unitKeychain.h"
+#include "side/kn_unitSideKeeper.h"
 
 namespace cli {
 
@@ -104,6 +105,7 @@ int main(int argc, char** argv)
     for (const auto& cmd : cli::Commands()) {
         if (cmd.name != args[0]) continue;
         const int status = cmd.run(std::vector<std::string>(args.begin() + 1, args.end()));
+        kn::DropKeptLinks();  // goodbye to the servers while the crypto library still runs
         // Output lost at the very end (a reader gone after the run) is a stop all the same.
         if ((std::fflush(stdout) != 0 || std::ferror(stdout)) && status != cli::ExitInterrupted) {
             std::fprintf(stderr, "kestrune-cli %s: %s\n", cmd.name.c_str(), cli::InterruptStops::Reason().c_str());

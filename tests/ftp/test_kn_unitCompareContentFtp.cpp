@@ -11,6 +11,7 @@
 #include "engine/kn_unitScanProviderSide.h"
 #include "engine/kn_unitUpdate.h"
 #include "ftp/kn_unitFtpLocation.h"
+#include "side/kn_unitSideKeeper.h"
 #include "tests/common/ftp_server.h"
 #include "tests/common/temp_tree.h"
 #include "tests/ftp/fake_ftp_server.h"
@@ -53,6 +54,9 @@ TKNContentResult CompareWithServer(const std::string& pub, const testutil::TempD
         EXPECT_EQ(progress.Done, size);
         results.push_back(outcome.Result);
     }
+    // The connection stays for a next side of the location until the program ends, as here.
+    remote.reset();
+    DropKeptLinks();
     return results.empty() ? TKNContentResult::Failed : results.back();
 }
 

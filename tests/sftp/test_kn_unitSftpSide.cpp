@@ -14,9 +14,9 @@
 #include <fstream>
 #include <thread>
 
-#include "sftp/kn_unitSftpLinks.h"
 #include "sftp/kn_unitSftpSide.h"
 #include "side/kn_unitSideCopy.h"
+#include "side/kn_unitSideKeeper.h"
 #include "side/kn_unitSideRules.h"
 #include "tests/common/sshd_server.h"
 #include "tests/common/temp_tree.h"
@@ -424,47 +424,28 @@ TEST(SftpSide, AGroupOfFilesSharesItsRoundTrips)
     for (const kn::TKNListing& listing : listings) EXPECT_EQ(listing.Entries.size(), 1u) << listing.Result.Message;
 }
 
-// A side gone leaves its connection to the next side of the same location, which checks it
-// first: a root removed meanwhile fails as on a new login, and the stale connection is closed.
-// Another location, a stopped side and a connection with answers due never pass one on.
-TEST(SftpSide, AConnectionIsKeptForTheNextSideOfItsLocation)
+// A connection passes to the next side of its location only once the answers still due are
+// read (a file given up mid-way), and never to a side of another location.
+TEST(SftpSide, AConnectionPassesOnOnlyWholeAndOnlyToItsLocation)
 {
     Served s;
-    const std::string location = s.server.Location(s.root);
-    ASSERT_TRUE(Put(*s.side, P({"a.txt"}), "one"));
-    const std::size_t kept = kn::KeptSftpLinks();
+    ASSERT_TRUE(Put(*s.side, P({"a.txt"}), std::string(300000, 'a')));
+    kn::DropKeptLinks();
+    std::unique_ptr<kn::TKNReadStream> reading;
+    ASSERT_TRUE(s.side->OpenRead(P({"a.txt"}), reading));
+    char some[10];
+    kn::TKNSideResult result;
+    ASSERT_EQ(reading->Read(some, sizeof some, result), 10);
+    reading.reset();
     s.side.reset();
-    ASSERT_EQ(kn::KeptSftpLinks(), kept + 1);
+    ASSERT_EQ(kn::KeptLinks(), 1u);
 
     MakeDirs(s.base / "other");
     std::unique_ptr<kn::TKNSide> other = kn::OpenSftpSide(s.server.Location(s.base / "other"), {});
     ASSERT_TRUE(other->Connect());
-    EXPECT_EQ(kn::KeptSftpLinks(), kept + 1);  // not its location
-
-    std::unique_ptr<kn::TKNSide> next = kn::OpenSftpSide(location, {});
+    EXPECT_EQ(kn::KeptLinks(), 1u);
+    std::unique_ptr<kn::TKNSide> next = kn::OpenSftpSide(s.server.Location(s.root), {});
     ASSERT_TRUE(next->Connect());
-    EXPECT_EQ(kn::KeptSftpLinks(), kept);
+    EXPECT_EQ(kn::KeptLinks(), 0u);
     EXPECT_EQ(Listed(*next), std::vector<std::string>{"a.txt"});
-    std::unique_ptr<kn::TKNReadStream> reading;  // answers still due: read before it is kept
-    ASSERT_TRUE(next->OpenRead(P({"a.txt"}), reading));
-    reading.reset();
-    next.reset();
-    ASSERT_EQ(kn::KeptSftpLinks(), kept + 1);
-
-    std::filesystem::remove_all(s.root);
-    next = kn::OpenSftpSide(location, {});
-    const kn::TKNSideResult gone = next->Connect();
-    EXPECT_EQ(kn::KeptSftpLinks(), kept);
-    EXPECT_FALSE(gone);
-    EXPECT_NE(gone.Message.find("Cannot open \"" + location + "\""), std::string::npos) << gone.Message;
-
-    std::atomic<bool> stop{false};
-    kn::TKNSideContext stopping;
-    stopping.Stop = &stop;
-    MakeDirs(s.root);
-    next = kn::OpenSftpSide(location, stopping);
-    ASSERT_TRUE(next->Connect());
-    stop = true;
-    next.reset();
-    EXPECT_EQ(kn::KeptSftpLinks(), kept);
 }

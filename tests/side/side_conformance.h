@@ -34,6 +34,8 @@ public:
     // True when the kind's server shows a link as a link (Stat sets Link) and so can refuse
     // with kind Link; false where the server itself resolves links and refuses what leads out.
     virtual bool ShowsLinks() const { return true; }
+    // True when the side's root is its server's top folder (where no connection is kept).
+    virtual bool RootIsServersTop() const { return false; }
 };
 
 struct TKind {

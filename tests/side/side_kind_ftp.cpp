@@ -43,6 +43,7 @@ public:
     }
     std::string Forbidden() const override { return "\\\r\n"; }
     bool ShowsLinks() const override { return false; }  // MLSD and MLST follow links
+    bool RootIsServersTop() const override { return true; }
 
 private:
     // The side reads trusted fingerprints from known_servers in the program folder; the test
@@ -161,6 +162,7 @@ public:
     }
     std::string Forbidden() const override { return "\\\r\n"; }
     bool ShowsLinks() const override { return false; }  // links out of the served folder lead nowhere
+    bool RootIsServersTop() const override { return true; }
 
 private:
     std::unique_ptr<testutil::ProftpdServer> server_;

@@ -1,8 +1,8 @@
-#include "sftp/kn_unitSftpLinks.h"
+#include "side/kn_unitSideKeeper.h"
 
 #include <chrono>
-#include <cstdlib>
 #include <condition_variable>
+#include <cstdlib>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -15,14 +15,12 @@ using TClock = std::chrono::steady_clock;
 
 struct TKept {
     std::string Location;
-    TKNSftpLink Link;
+    std::unique_ptr<TKNKeptLink> Link;
     TClock::time_point Until;
 };
 
-// The keeper lives as long as the process: at exit the crypto library may already be shut,
-// so the connections still kept then are left to the system to close, never said goodbye to.
-// The reaper closes an expired connection under the lock, so that nothing is closed once the
-// exit began (ending_).
+// The keeper lives as long as the process, and nothing is closed once the exit began
+// (ending_): the reaper closes an expired connection under the lock.
 class TKeeper {
 public:
     TKeeper()
@@ -37,29 +35,36 @@ public:
         return *keeper;
     }
 
-    void Keep(const std::string& location, TKNSftpLink link)
+    void Keep(const std::string& location, std::unique_ptr<TKNKeptLink> link)
     {
         std::vector<TKept> closing;
         std::unique_lock<std::mutex> lock(mutex_);
         if (ending_) return;
-        kept_.push_back({location, std::move(link), TClock::now() + std::chrono::seconds(kSftpLinkIdleSeconds)});
-        while (kept_.size() > kMostSftpLinks) {
+        kept_.push_back({location, std::move(link), TClock::now() + std::chrono::seconds(kKeptLinkSeconds)});
+        while (kept_.size() > kMostKeptLinks) {
             closing.push_back(std::move(kept_.front()));
             kept_.erase(kept_.begin());
         }
         changed_.notify_all();
     }
 
-    TKNSftpLink Take(const std::string& location)
+    std::unique_ptr<TKNKeptLink> Take(const std::string& location)
     {
         std::lock_guard<std::mutex> lock(mutex_);
         for (auto it = kept_.rbegin(); it != kept_.rend(); ++it) {
             if (it->Location != location) continue;
-            TKNSftpLink link = std::move(it->Link);
+            std::unique_ptr<TKNKeptLink> link = std::move(it->Link);
             kept_.erase(std::next(it).base());
             return link;
         }
-        return {};
+        return nullptr;
+    }
+
+    void Drop()
+    {
+        std::vector<TKept> closing;
+        std::lock_guard<std::mutex> lock(mutex_);
+        closing.swap(kept_);
     }
 
     std::size_t Count()
@@ -98,20 +103,24 @@ private:
 
 }  // namespace
 
-void KeepSftpLink(const std::string& location, TKNSftpLink link)
+void KeepLink(const std::string& location, std::unique_ptr<TKNKeptLink> link)
 {
-    if (!link.Session || !link.Wire || !link.Session->Connected() || !link.Wire->Idle()) return;
-    TKeeper::Keeper().Keep(location, std::move(link));
+    if (link) TKeeper::Keeper().Keep(location, std::move(link));
 }
 
-TKNSftpLink TakeSftpLink(const std::string& location)
+std::unique_ptr<TKNKeptLink> TakeLink(const std::string& location)
 {
     return TKeeper::Keeper().Take(location);
 }
 
-std::size_t KeptSftpLinks()
+std::size_t KeptLinks()
 {
     return TKeeper::Keeper().Count();
+}
+
+void DropKeptLinks()
+{
+    TKeeper::Keeper().Drop();
 }
 
 }  // namespace kn
