@@ -160,7 +160,7 @@ void TKNSftpSession::Close()
 // A socket that closed or broke leaves a fatal error; a refused request does not.
 bool TKNSftpSession::Connected() const
 {
-    return ssh_ && sftp_ && ssh_is_connected(ssh_) && ssh_get_error_code(ssh_) != SSH_FATAL;
+    return ssh_ && ssh_is_connected(ssh_) && ssh_get_error_code(ssh_) != SSH_FATAL;
 }
 
 std::string TKNSftpSession::LastError() const
@@ -305,13 +305,12 @@ void TKNSftpSession::Open(const std::string& rootLocation)
     ConnectOnly(location, shown);
     CheckHostKey(label);
     Authenticate(location, label);
-    sftp_ = sftp_new(ssh_);
-    if (!sftp_) Fail("Cannot open an SFTP channel on " + label);
-    if (sftp_init(sftp_) != SSH_OK) Fail("The server " + label + " does not offer SFTP");
+    label_ = label;
     root_ = WithoutTrailingSlash(ForwardSlashes(rootLocation));
     if (location.Path.empty() || location.Path == "/") {
         rootPath_.assign(1, '/');  // not = "/": GCC 12 at -O3 warns falsely (-Wrestrict)
         if (location.Path.empty()) {
+            if (std::string reason; !OpenSftp(reason)) throw TKNSftpError(reason);
             char* home = sftp_canonicalize_path(sftp_, ".");
             if (!home) Fail("Cannot find the login folder on " + label);
             rootPath_ = WithoutTrailingSlash(home);
@@ -320,6 +319,27 @@ void TKNSftpSession::Open(const std::string& rootLocation)
     } else {
         rootPath_ = WithoutTrailingSlash(location.Path);
     }
+}
+
+// libssh's own SFTP channel costs three round trips to open: it is opened only when a call
+// needs it (the side's transfers and listings go on a channel of their own).
+bool TKNSftpSession::OpenSftp(std::string& reason)
+{
+    if (sftp_) return true;
+    if (!ssh_) {
+        reason = "The connection to the SFTP server is closed";
+        return false;
+    }
+    sftp_ = sftp_new(ssh_);
+    if (!sftp_) {
+        reason = "Cannot open an SFTP channel on " + label_ + ": " + LastError();
+        return false;
+    }
+    if (sftp_init(sftp_) == SSH_OK) return true;
+    reason = "The server " + label_ + " does not offer SFTP: " + LastError();
+    sftp_free(sftp_);
+    sftp_ = nullptr;
+    return false;
 }
 
 std::string TKNSftpSession::RemotePath(const std::string& location) const
@@ -338,6 +358,7 @@ std::string TKNSftpSession::RemotePath(const std::string& location) const
 
 bool TKNSftpSession::Stat(const std::string& path, TKNSftpEntry& entry, std::string& reason)
 {
+    if (!OpenSftp(reason)) return false;
     TAttr attr(sftp_stat(sftp_, path.c_str()));
     if (!attr) {
         reason = LastError();
@@ -350,7 +371,7 @@ bool TKNSftpSession::Stat(const std::string& path, TKNSftpEntry& entry, std::str
 bool TKNSftpSession::List(const std::string& path, std::vector<TKNSftpEntry>& entries, std::string& reason)
 {
     entries.clear();
-    if (!Connected()) throw TKNSftpError("The connection to the SFTP server is closed");
+    if (!Connected() || !OpenSftp(reason)) throw TKNSftpError("The connection to the SFTP server is closed");
     sftp_dir dir = sftp_opendir(sftp_, path.c_str());
     if (!dir) {
         if (!Connected()) throw TKNSftpError("The connection to the SFTP server was lost: " + LastError());

@@ -1,6 +1,6 @@
-// One SSH connection with its SFTP channel, opened for a root location: the host key checked
-// against the user's known_hosts, then the logins people expect from ssh (agent, the keys in
-// ~/.ssh, the location's password), ~/.ssh/config applied as libssh reads it.
+// One SSH connection for a root location, with libssh's SFTP channel opened when first needed:
+// the host key checked against the user's known_hosts, then the logins people expect from ssh
+// (agent, the keys in ~/.ssh, the location's password), ~/.ssh/config applied as libssh reads it.
 //
 // HOME decides where ~/.ssh is (the password database only when HOME is unset), so a run can
 // be given a private one.
@@ -70,6 +70,9 @@ public:
     // The last error, with libssh's text.
     std::string LastError() const;
     ssh_session_struct* Ssh() const { return ssh_; }
+    // Opens libssh's SFTP channel unless it is open; false with `reason`.
+    bool OpenSftp(std::string& reason);
+    // libssh's SFTP channel: null before OpenSftp.
     sftp_session_struct* Sftp() const { return sftp_; }
     // What the login skipped or tried (e.g. a key with a passphrase), for the command line.
     std::vector<std::string> Notes;
@@ -86,6 +89,7 @@ private:
     ssh_session_struct* ssh_ = nullptr;
     sftp_session_struct* sftp_ = nullptr;
     void* callbacks_ = nullptr;  // libssh's callbacks, alive as long as the session
+    std::string label_;          // the host as messages name it
     std::string root_;           // the root location as given
     std::string rootPath_;       // its resolved server path, without a trailing "/" (except "/")
 };

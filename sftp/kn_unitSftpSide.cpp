@@ -138,7 +138,7 @@ TKNSideResult TKNSftpSide::Failure(const std::string& what)
         return TKNSideResult::Fail(TKNSideError::Connection, what + ": the connection was lost (" +
                                                                  HideSftpPasswords(session_->LastError()) + ").");
     TKNSideError kind = TKNSideError::Other;
-    switch (sftp_get_error(session_->Sftp())) {
+    switch (session_->Sftp() ? sftp_get_error(session_->Sftp()) : SSH_FX_FAILURE) {
         case SSH_FX_NO_SUCH_FILE:
             kind = TKNSideError::NotFound;
             break;
@@ -205,20 +205,30 @@ TKNSideResult TKNSftpSide::LogIn()
     } catch (const TKNSftpError& e) {
         return TKNSideResult::Fail(TKNSideError::Connection, std::string("Cannot open the SFTP folder: ") + e.what());
     }
-    // The root itself may be a link (a home under /usr/home): the user named it.
-    TAttr root(sftp_stat(session_->Sftp(), session_->RootPath().c_str()));
-    if (!root) return Failure("Cannot open \"" + shownRoot_ + "\"");
-    if (!S_ISDIR(root->permissions))
-        return TKNSideResult::Fail(TKNSideError::Other, Quoted(shownRoot_) + " is not a folder.");
-    caps_.Owners = (root->flags & SSH_FILEXFER_ATTR_UIDGID) != 0;
     wire_ = std::make_unique<TKNSftpWire>(session_->Ssh());
     std::string reason;
     if (!wire_->Start(reason)) return TKNSideResult::Fail(TKNSideError::Connection, reason);
+    // The root itself may be a link (a home under /usr/home): the user named it.
+    TKNSftpAttrs root;
+    if (!wire_->Stat(session_->RootPath(), root, reason))
+        return WireFailure("Cannot open \"" + shownRoot_ + "\"", wire_->Status(), reason);
+    if (!(root.Flags & TKNSftpAttrs::kMode) || !S_ISDIR(root.Mode))
+        return TKNSideResult::Fail(TKNSideError::Other, Quoted(shownRoot_) + " is not a folder.");
+    caps_.Owners = (root.Flags & TKNSftpAttrs::kOwner) != 0;
     return TKNSideResult::Ok();
+}
+
+// libssh's channel, for the calls that go on it, opened when first needed.
+TKNSideResult TKNSftpSide::Libssh()
+{
+    std::string reason;
+    if (session_->OpenSftp(reason)) return TKNSideResult::Ok();
+    return TKNSideResult::Fail(TKNSideError::Connection, HideSftpPasswords(reason));
 }
 
 TKNSideResult TKNSftpSide::LStat(const std::string& remote, TKNSideEntry& entry)
 {
+    if (TKNSideResult r = Libssh(); !r) return r;
     TAttr attr(sftp_lstat(session_->Sftp(), remote.c_str()));
     if (!attr) return Failure("Cannot read \"" + remote + "\"");
     Fill(entry, *attr);
@@ -351,11 +361,12 @@ bool TKNSftpSide::PutBack(const TKNSidePath& folder, TKNSideEntry& entry, const 
     for (const TKNSideEntry& other : entries)
         if (other.Name == dest) return false;  // the replace got through: a stale temporary
     const std::string shown = Shown(folder.Child(dest));
-    if (sftp_rename(session_->Sftp(), Remote(folder.Child(entry.Name)).c_str(), Remote(folder.Child(dest)).c_str()) !=
-        SSH_OK) {
+    const TKNSideResult channel = Libssh();
+    if (!channel || sftp_rename(session_->Sftp(), Remote(folder.Child(entry.Name)).c_str(),
+                                Remote(folder.Child(dest)).c_str()) != SSH_OK) {
         if (context_.Notice)
             context_.Notice("An interrupted replace left the old \"" + shown + "\" as \"" + entry.Name +
-                            "\"; it could not be put back: " + session_->LastError());
+                            "\"; it could not be put back: " + (channel ? session_->LastError() : channel.Message));
         return true;  // never listed: it is neither a file of the user's nor a stale copy
     }
     if (context_.Notice)
@@ -397,6 +408,7 @@ TKNSideResult TKNSftpSide::MakeFolder(const TKNSidePath& path, int mode)
     if (TKNSideResult r = CheckWay(path); !r) return r;
     const std::string remote = Remote(path), shown = Shown(path);
     const mode_t asked = mode >= 0 ? static_cast<mode_t>(mode & 07777) : 0755;
+    if (TKNSideResult r = Libssh(); !r) return r;
     if (sftp_mkdir(session_->Sftp(), remote.c_str(), asked) != SSH_OK) {
         TKNSideResult failed = Failure("Cannot create the folder \"" + shown + "\"");
         TKNSideEntry there;

@@ -86,6 +86,8 @@ private:
     bool Reuse();
     // Logs in anew and starts the side's channel.
     TKNSideResult LogIn();
+    // Opens libssh's SFTP channel unless it is open: some calls go on it.
+    TKNSideResult Libssh();
     // Names that are plain here, and folders on the way that are folders, not links.
     TKNSideResult CheckWay(const TKNSidePath& path);
     TKNSideResult SetAttrs(const TKNSidePath& path, const TKNSftpAttrs& attrs, const char* what);
