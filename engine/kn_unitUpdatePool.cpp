@@ -138,12 +138,13 @@ bool TKNUpdatePool::Take(int groupSize, std::vector<std::size_t>& jobs)
     }
 }
 
+// Only a job handed back or a stage's last take wakes anyone: workers wait for nothing else,
+// and the pool's own thread only for workers that end (a wake-up a file cost a switch each).
 void TKNUpdatePool::Ended(bool gaveBack, const std::vector<std::size_t>& jobs)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     if (gaveBack) returned_.insert(returned_.end(), jobs.begin(), jobs.end());
-    --inFlight_;
-    changed_.notify_all();
+    if (--inFlight_ == 0 || gaveBack) changed_.notify_all();
 }
 
 void TKNUpdatePool::Retire(const std::string& reason)
