@@ -39,7 +39,11 @@ public:
     {
         std::vector<TKept> closing;
         std::unique_lock<std::mutex> lock(mutex_);
-        if (ending_) return;
+        if (ending_) {
+            // Closing it now could need a crypto library already shut: the system closes it.
+            static_cast<void>(link.release());
+            return;
+        }
         kept_.push_back({location, std::move(link), TClock::now() + std::chrono::seconds(kKeptLinkSeconds)});
         while (kept_.size() > kMostKeptLinks) {
             closing.push_back(std::move(kept_.front()));
