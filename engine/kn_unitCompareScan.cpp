@@ -225,9 +225,6 @@ void TKNFileBuffer::ScanRoot()
     if (Stop) Clear();
 }
 
-// Lists `folder`, then its sub-folders. A folder that cannot be listed (wholly or in part)
-// is recorded, its sub-folders are not entered, and the walk goes on; at the root it fails the
-// scan.
 // The folders of `folders` from `first` on, at most `count` of them.
 static std::vector<std::string> Ahead(const std::vector<std::string>& folders, std::size_t first, std::size_t count)
 {
@@ -235,8 +232,10 @@ static std::vector<std::string> Ahead(const std::vector<std::string>& folders, s
     return std::vector<std::string>(from, from + static_cast<std::ptrdiff_t>(std::min(count, folders.size() - first)));
 }
 
-// Depth first; the folders of a folder are handed to the provider ahead, a few at a time, so
-// a server overlaps their listings while the few listings held wait their turn.
+// Lists `folder`, then its sub-folders, depth first. A folder that cannot be listed (wholly or
+// in part) is recorded, its sub-folders are not entered, and the walk goes on; at the root it
+// fails the scan. Where the provider gains from it, the sub-folders are handed to it ahead, a
+// few at a time, so a server overlaps their listings while the few listings held wait their turn.
 void TKNFileBuffer::WalkFolder(const std::string& folder)
 {
     if (Stop) return;

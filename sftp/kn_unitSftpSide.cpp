@@ -175,15 +175,24 @@ bool TKNSftpSide::Reuse()
     std::unique_ptr<TKNKeptLink> kept = TakeLink(location_);
     auto* link = dynamic_cast<TSftpLink*>(kept.get());
     if (!link) return false;
-    TKNSftpAttrs root;
-    std::string reason;
-    if (!link->Wire->Stat(link->Session->RootPath(), root, reason) || !(root.Flags & TKNSftpAttrs::kMode) ||
-        !S_ISDIR(root.Mode))
-        return false;
+    if (!CheckRoot(*link->Wire, link->Session->RootPath())) return false;
     session_ = std::move(link->Session);
     wire_ = std::move(link->Wire);
-    caps_.Owners = (root.Flags & TKNSftpAttrs::kOwner) != 0;
     return true;
+}
+
+// The root, asked on `wire` at `rootPath`, must be a folder; it tells whether owners are known.
+// The root itself may be a link (a home under /usr/home): the user named it.
+TKNSideResult TKNSftpSide::CheckRoot(TKNSftpWire& wire, const std::string& rootPath)
+{
+    TKNSftpAttrs root;
+    std::string reason;
+    if (!wire.Stat(rootPath, root, reason))
+        return WireFailure("Cannot open \"" + shownRoot_ + "\"", wire.Status(), reason);
+    if (!(root.Flags & TKNSftpAttrs::kMode) || !S_ISDIR(root.Mode))
+        return TKNSideResult::Fail(TKNSideError::Other, Quoted(shownRoot_) + " is not a folder.");
+    caps_.Owners = (root.Flags & TKNSftpAttrs::kOwner) != 0;
+    return TKNSideResult::Ok();
 }
 
 TKNSideResult TKNSftpSide::Connect()
@@ -208,14 +217,7 @@ TKNSideResult TKNSftpSide::LogIn()
     wire_ = std::make_unique<TKNSftpWire>(session_->Ssh());
     std::string reason;
     if (!wire_->Start(reason)) return TKNSideResult::Fail(TKNSideError::Connection, reason);
-    // The root itself may be a link (a home under /usr/home): the user named it.
-    TKNSftpAttrs root;
-    if (!wire_->Stat(session_->RootPath(), root, reason))
-        return WireFailure("Cannot open \"" + shownRoot_ + "\"", wire_->Status(), reason);
-    if (!(root.Flags & TKNSftpAttrs::kMode) || !S_ISDIR(root.Mode))
-        return TKNSideResult::Fail(TKNSideError::Other, Quoted(shownRoot_) + " is not a folder.");
-    caps_.Owners = (root.Flags & TKNSftpAttrs::kOwner) != 0;
-    return TKNSideResult::Ok();
+    return CheckRoot(*wire_, session_->RootPath());
 }
 
 // libssh's channel, for the calls that go on it, opened when first needed.

@@ -86,6 +86,7 @@ private:
     bool Reuse();
     // Logs in anew and starts the side's channel.
     TKNSideResult LogIn();
+    TKNSideResult CheckRoot(TKNSftpWire& wire, const std::string& rootPath);
     // Opens libssh's SFTP channel unless it is open: some calls go on it.
     TKNSideResult Libssh();
     // Names that are plain here, and folders on the way that are folders, not links.

@@ -38,7 +38,7 @@ public:
     void Keep(const std::string& location, std::unique_ptr<TKNKeptLink> link)
     {
         std::vector<TKept> closing;
-        std::unique_lock<std::mutex> lock(mutex_);
+        std::lock_guard<std::mutex> lock(mutex_);
         if (ending_) {
             // Closing it now could need a crypto library already shut: the system closes it.
             static_cast<void>(link.release());
