@@ -2,9 +2,9 @@
 
 #include "engine/kn_unitCompare.h"
 #include "engine/kn_unitSideRegistry.h"
-#include "ftp/kn_unitFtpKnownServers.h"
 #include "ftp/kn_unitFtpTrust.h"
 #include "sftp/kn_unitSftpSession.h"
+#include "tls/kn_unitKnownServers.h"
 
 namespace kn {
 

@@ -6,16 +6,9 @@
 
 #include <string>
 
-namespace kn {
+#include "side/kn_unitSideKind.h"
 
-struct TKNServerIdentity {
-    std::string Label;        // the server as its record names it: "host", "[host]:port", "host:port"
-    std::string Fingerprint;  // "SHA256:..." of a key, "sha256:HEX" of a certificate
-    std::string Doubt;        // why it is asked about: "The host h is not known."
-    std::string RecordFile;   // where a yes is recorded
-    bool Known = false;       // trusted already: nothing to ask
-    bool Changed = false;     // another one is recorded: a warning, never a question
-};
+namespace kn {
 
 // True when a comparison's error says a server is not trusted yet (an SFTP host not known, an
 // FTPS certificate that does not pass), which a recorded yes mends.

@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "side/kn_unitSide.h"
+#include "side/kn_unitSideKind.h"
 
 namespace kn {
 
@@ -26,9 +27,7 @@ std::unique_ptr<TKNSide> OpenSide(const std::string& location, const TKNSideCont
 bool IsRemoteLocation(std::string_view location);
 
 // How the server of a location proves who it is before anyone logs in, so that a user can be
-// asked to trust it: by its SSH host key, by its TLS certificate, or not at all (plain FTP, a
-// local folder).
-enum class TKNServerTrust : uint8_t { None, HostKey, Certificate };
+// asked to trust it (side/kn_unitSideKind.h).
 TKNServerTrust ServerTrustOf(std::string_view location);
 
 // True when logging in to `location` takes a password the user must give: a kind that logs in

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "framework/vex_unitText.h"
-#include "ftp/kn_unitFtpKnownServers.h"
+#include "tls/kn_unitKnownServers.h"
 
 namespace kn {
 

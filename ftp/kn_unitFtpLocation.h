@@ -55,7 +55,7 @@ inline std::string FtpLocationWithoutOptions(std::string_view location)
 
 // Does nothing unless `location` is an FTP location; otherwise sets the connection's user,
 // password, host, port and TLS (with the fingerprint the user trusted for that server, see
-// kn_unitFtpKnownServers.h) from it and connects with login (connect time-out 20,000 ms unless
+// tls/kn_unitKnownServers.h) from it and connects with login (connect time-out 20,000 ms unless
 // the connection was given another). Errors propagate as TKNFtpError.
 // The LIST time zone is set as well.
 void OpenFtpLocation(TKNIdFTP& connection, const std::string& location);

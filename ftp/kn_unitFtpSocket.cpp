@@ -16,7 +16,7 @@
 #include <cstring>
 
 #include "ftp/kn_unitFtpError.h"
-#include "ftp/kn_unitFtpTls.h"
+#include "tls/kn_unitTls.h"
 
 namespace kn {
 

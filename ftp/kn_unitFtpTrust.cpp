@@ -1,8 +1,8 @@
 #include "ftp/kn_unitFtpTrust.h"
 
-#include "ftp/kn_unitFtpKnownServers.h"
 #include "ftp/kn_unitFtpLocation.h"
 #include "ftp/kn_unitIdFTP.h"
+#include "tls/kn_unitKnownServers.h"
 
 namespace kn {
 

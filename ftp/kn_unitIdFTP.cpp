@@ -2,6 +2,8 @@
 // transfers are in kn_unitIdFTPTransfer.cpp.
 #include "ftp/kn_unitIdFTP.h"
 
+#include <openssl/ssl.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -61,7 +63,16 @@ void TKNIdFTP::OpenControl()
 void TKNIdFTP::StartControlTls()
 {
     SendCmd("AUTH TLS", {234});
-    if (!tls_) tls_ = std::make_unique<TKNTlsContext>();
+    // Data connections must resume the control connection's session on many servers (vsftpd's
+    // require_ssl_reuse); with TLS 1.3 that depends on tickets the servers do not all send,
+    // while a TLS 1.2 session resumes by its id.
+    if (!tls_) {
+        try {
+            tls_ = std::make_unique<TKNTlsContext>(TLS1_2_VERSION);
+        } catch (const std::runtime_error& e) {
+            throw TKNFtpError(e.what());
+        }
+    }
     control_.StartTls(tls_->Get(), Host, nullptr, ReadTimeout);
 }
 

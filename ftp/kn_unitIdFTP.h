@@ -34,7 +34,7 @@
 #include "ftp/kn_unitFtpError.h"
 #include "ftp/kn_unitFtpListing.h"
 #include "ftp/kn_unitFtpSocket.h"
-#include "ftp/kn_unitFtpTls.h"
+#include "tls/kn_unitTls.h"
 
 namespace kn {
 

@@ -31,6 +31,8 @@ const char* SideErrorWord(TKNSideError kind)
             return "connection";
         case TKNSideError::TooManyConnections:
             return "too-many-connections";
+        case TKNSideError::Untrusted:
+            return "untrusted";
         case TKNSideError::Other:
             return "other";
     }
@@ -46,6 +48,11 @@ void TKNSide::ListFolders(const std::vector<TKNSidePath>& folders, std::vector<T
 TKNSideResult TKNSide::Hash(const TKNSidePath&, const std::string& function, std::string&)
 {
     return TKNSideResult::Fail(TKNSideError::Unsupported, "This side computes no " + function + " hashes.");
+}
+
+TKNSideResult TKNSide::CopyWithin(const TKNSidePath&, const TKNSidePath&, const TKNWriteTerms&)
+{
+    return TKNSideResult::Fail(TKNSideError::Unsupported, "This side cannot copy files by itself.");
 }
 
 TKNSideResult TKNWriteStream::WriteFrom(TKNReadStream& source, const std::function<void(int64_t)>& moved)

@@ -57,6 +57,10 @@ enum class TKNSideError : uint8_t {
     // The server refuses one more connection (FTP 421, an SSH server at its session limit):
     // a pool of workers shrinks by one and the run goes on with the others.
     TooManyConnections,
+    // The server is not trusted yet (an SSH host key not known, a TLS certificate that neither
+    // the system nor the user trusts): recording it as trusted mends this. A certificate or key
+    // other than the one recorded is Connection, never this: it is never replaced on a question.
+    Untrusted,
     Other,
 };
 
@@ -91,6 +95,9 @@ struct TKNSideEntry {
     uint64_t Inode = 0;  // 0 where the side has no inodes
     uint64_t Device = 0;
     uint32_t HardLinks = 1;
+    // An opaque version of the entry where the side keeps one (a WebDAV or object store's ETag):
+    // it changes whenever the content does. Empty where the side keeps none.
+    std::string Version;
 
     bool IsFolder() const { return Kind == TKNEntryKind::Folder; }
 };
@@ -114,6 +121,15 @@ struct TKNSideCaps {
     // How many files the side carries at once on its one connection (see the promises above);
     // 1 where a file must end before the next begins (an FTP connection moves one at a time).
     int FilesAtOnce = 1;
+    // A written file takes the time of its TKNWriteTerms (by SetTime, with the upload, or as
+    // metadata); false where the side shows the time it wrote a file, whatever was asked.
+    bool KeepsTimes = true;
+    // False where an empty folder cannot be kept (an object store, where a folder is only a
+    // prefix of names): such a folder is never a difference there.
+    bool EmptyFolders = true;
+    // CopyWithin works: the side copies a file onto another path itself, without the bytes
+    // crossing the link (a server-side copy).
+    bool ServerCopy = false;
 };
 
 // What the entry to be replaced or removed must still be; Known false skips the check.
@@ -125,6 +141,9 @@ struct TKNExpected {
     int64_t MTime = 0;
     uint32_t TimeStep = 1;
     uint64_t Inode = 0;  // 0: not compared
+    // Not empty: the entry's version (TKNSideEntry::Version) must still be this one; a side
+    // checks it with a conditional request where its server honours one.
+    std::string Version;
 };
 
 // A file about to be written: its whole size (-1 unknown), the time and permission bits it
@@ -214,6 +233,10 @@ public:
     virtual TKNSideResult SetMode(const TKNSidePath& path, uint32_t mode) = 0;
     // Moves an entry; never replaces one at `to` (Exists).
     virtual TKNSideResult Rename(const TKNSidePath& from, const TKNSidePath& to) = 0;
+    // Copies the file `from` to `to` on the side itself (Caps().ServerCopy), under the promises
+    // of OpenWrite and Commit: whole or not at all, `terms.Replaces` checked at `to`, never
+    // through a link. Unsupported by default.
+    virtual TKNSideResult CopyWithin(const TKNSidePath& from, const TKNSidePath& to, const TKNWriteTerms& terms);
 
     // The hash functions the side computes where its files are ("sha256", "sha1", "md5",
     // "crc32"), best first; none by default (a local side: reading is as cheap as hashing). The

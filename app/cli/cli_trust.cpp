@@ -7,8 +7,8 @@
 #include "app/cli/cli_trust_sftp.h"
 #include "engine/kn_unitCompare.h"
 #include "engine/kn_unitSideRegistry.h"
-#include "ftp/kn_unitFtpKnownServers.h"
 #include "ftp/kn_unitFtpTrust.h"
+#include "tls/kn_unitKnownServers.h"
 
 namespace {
 

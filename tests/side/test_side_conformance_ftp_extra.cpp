@@ -297,7 +297,7 @@ TEST_F(FtpServersAsTheyAre, EachFileCostsItsExchangesOnly)
     dated.Size = 5;
     dated.MTime = kOld;
     TKNWriteTerms replacing = dated;
-    replacing.Replaces = {true, true, false, 5, kOld, 1, 0};
+    replacing.Replaces = {true, true, false, 5, kOld, 1, 0, {}};
     const Row rows[] = {
         // CWD, EPSV, MLSD or LIST -a together; the data connection.
         {"list a folder",

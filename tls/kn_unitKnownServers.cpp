@@ -1,4 +1,4 @@
-#include "ftp/kn_unitFtpKnownServers.h"
+#include "tls/kn_unitKnownServers.h"
 
 #include <unistd.h>
 

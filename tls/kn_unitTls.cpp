@@ -1,11 +1,11 @@
-#include "ftp/kn_unitFtpTls.h"
+#include "tls/kn_unitTls.h"
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 #include <signal.h>
 
-#include "ftp/kn_unitFtpError.h"
+#include <stdexcept>
 
 namespace kn {
 
@@ -22,18 +22,13 @@ void IgnoreBrokenPipes()
 
 }  // namespace
 
-TKNTlsContext::TKNTlsContext() : ctx_(SSL_CTX_new(TLS_client_method()))
+TKNTlsContext::TKNTlsContext(int maxVersion) : ctx_(SSL_CTX_new(TLS_client_method()))
 {
     IgnoreBrokenPipes();
-    if (!ctx_) throw TKNFtpError("Cannot set up TLS: " + TlsErrorText());
+    if (!ctx_) throw std::runtime_error("Cannot set up TLS: " + TlsErrorText());
     SSL_CTX_set_min_proto_version(ctx_, TLS1_2_VERSION);
-    // Data connections must resume the control connection's session on many servers (vsftpd's
-    // require_ssl_reuse); with TLS 1.3 that depends on tickets the servers do not all send,
-    // while a TLS 1.2 session resumes by its id.
-    SSL_CTX_set_max_proto_version(ctx_, TLS1_2_VERSION);
+    if (maxVersion != 0) SSL_CTX_set_max_proto_version(ctx_, maxVersion);
     SSL_CTX_set_default_verify_paths(ctx_);
-    // The handshake finishes whatever the certificate: InspectPeer judges it afterwards, so
-    // that a refusal can name the fingerprint.
     SSL_CTX_set_verify(ctx_, SSL_VERIFY_NONE, nullptr);
     SSL_CTX_set_options(ctx_, SSL_OP_IGNORE_UNEXPECTED_EOF);
     SSL_CTX_set_session_cache_mode(ctx_, SSL_SESS_CACHE_CLIENT);

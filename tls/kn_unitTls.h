@@ -1,6 +1,8 @@
-// TLS for the FTP client, from OpenSSL: one client context per connection (the system's
-// trusted certificates), and what the client needs to know of a server's certificate. The
-// handshake and the encrypted reads and writes live in TKNFtpSocket.
+// TLS from OpenSSL for every kind of side that speaks it: a client context (the system's trusted
+// certificates), what a client needs to know of a server's certificate once the handshake is
+// done, and OpenSSL's errors as text. The handshakes and the encrypted reads and writes belong
+// to each kind's connection (the FTP socket, the HTTP client). Errors: the context's
+// constructor throws std::runtime_error; the rest never throws.
 #pragma once
 
 #include <memory>
@@ -11,11 +13,13 @@ struct ssl_st;
 
 namespace kn {
 
-// A client context: TLS 1.2, the system's trusted certificates, a missing
+// A client context: TLS 1.2 at least (at most `maxVersion`, an OpenSSL version constant, 0 for
+// no limit), the system's trusted certificates, every certificate let through the handshake
+// (InspectPeer judges it afterwards, so that a refusal can name the fingerprint), a missing
 // close_notify read as the end of the data (the sizes are checked afterwards).
 class TKNTlsContext {
 public:
-    TKNTlsContext();
+    explicit TKNTlsContext(int maxVersion = 0);
     ~TKNTlsContext();
     TKNTlsContext(const TKNTlsContext&) = delete;
     TKNTlsContext& operator=(const TKNTlsContext&) = delete;
