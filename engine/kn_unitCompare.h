@@ -273,12 +273,11 @@ public:
     void SetExcludeAttributes(uint8_t set) { ExcludeAttrMask = AttributeSetToMask(set); }
     void SetFilter(std::string_view text) { IncludeList = ParseFilter(text); }
     void SetExcludeFilter(std::string_view text) { ExcludeList = ParseFilter(text); }
-    // Makes the provider for the text (local, FTP or SFTP) and takes it, less an FTP location's
-    // options (";tz=", handed to the provider's Open) and one trailing separator, as `Folder`.
+    // Makes the provider for the text (of any kind) and takes it, less the location's options
+    // (an FTP server's ";tz=", handed to the provider's Open) and one trailing separator, as `Folder`.
     // Settings change only while no scan runs.
     void SetFolder(std::string_view text);
-    // The folder as it was given, less one trailing separator: with its FTP options, as it is
-    // shown.
+    // The folder as it was given, less one trailing separator: with its options, as it is shown.
     std::string Location() const { return Folder + options_; }
     // True for a side on a server.
     bool IsRemote() const { return remote_; }
@@ -332,7 +331,7 @@ private:
     bool openEnd_ = false;    // EndDate is no limit (see kOpenEndDateDays), taken at scan start
     std::string backupHome_;  // where this side's tree holds the program's backup folders, if it does
     bool remote_ = false;
-    std::string options_;      // the FTP location's options, opened with the root
+    std::string options_;      // the location's options, opened with the root
     std::string currentPath_;  // the folder being listed, carried by progress reports
     // A refresh in work (StartRefresh) and its folders.
     bool refreshing_ = false;

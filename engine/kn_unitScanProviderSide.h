@@ -1,5 +1,5 @@
 // The scan provider of every kind of side: lists folders through the side the registry opens
-// for the root's location, so a scan walks a local, FTP or SFTP tree alike.
+// for the root's location, so a scan walks a tree of any kind alike.
 //
 // Records keep the side's root text followed by "/"-joined names in `Path`, so pairing keys are
 // the same for every kind. A folder carries attribute 0x10, a regular file 0x20, anything else

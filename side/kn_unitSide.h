@@ -1,8 +1,8 @@
-// One kind of side (a local folder, a folder on an FTP, FTPS or SFTP server): the one interface
-// through which the comparison, the update, the content comparison and the windows reach files.
-// Every kind implements TKNSide in its own folder (local/, ftp/, sftp/) and is found by the
-// registry (engine/kn_unitSideRegistry.h) from the location's scheme; nothing else asks which
-// kind it holds.
+// One kind of side (a local folder, a folder on a server): the one interface through which the
+// comparison, the update, the content comparison and the windows reach files. Every kind
+// implements TKNSide in its own folder (local/, ftp/, ...) with its descriptor
+// (kn_unitSideKind.h) and is found by the registry (engine/kn_unitSideRegistry.h) from the
+// location's scheme; nothing else asks which kind it holds.
 //
 // Paths are TKNSidePath values: the side's root plus checked name components. A side never
 // re-splits a joined string, and every component it is handed is one plain name.

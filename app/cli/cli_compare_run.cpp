@@ -70,7 +70,18 @@ std::optional<int> ReportCompared(const CompareCommandText& text, const kn::TKNF
 {
     std::fflush(stdout);
     if (InterruptStops::Interrupted()) return Failure(text, InterruptStops::Reason(), ExitInterrupted);
-    if (!engine.ErrorText.empty()) return Failure(text, "the comparison failed: " + engine.ErrorText, ExitUsage);
+    if (!engine.ErrorText.empty()) {
+        Failure(text, "the comparison failed: " + engine.ErrorText, ExitUsage);
+        // A server not trusted yet is mended by recording it: say how, for the sides that can be.
+        if (engine.ErrorKind == kn::TKNSideError::Untrusted)
+            for (const kn::TKNFileBuffer* list : {&engine.LeftList, &engine.RightList})
+                if (kn::ServerTrustOf(list->Folder) != kn::TKNServerTrust::None)
+                    std::fprintf(
+                        stderr,
+                        "kestrune-cli %s: if the fingerprint is the server's, trust it: kestrune-cli trust %s\n",
+                        text.Name, kn::HideLocationPasswords(list->Folder).c_str());
+        return ExitUsage;
+    }
     for (const std::string& note : engine.ContentNotes)
         std::fprintf(stderr, "kestrune-cli %s: %s\n", text.Name, note.c_str());
     PrintRowRecords(output, engine, action, force);

@@ -14,6 +14,7 @@
 #include "app/kn_version.h"
 #include "engine/kn_unitSideUsage.h"
 #include "framework/keychain/vex_unitKeychain.h"
+#include "side/kn_unitSideAsk.h"
 #include "side/kn_unitSideKeeper.h"
 
 namespace cli {
@@ -109,6 +110,9 @@ int main(int argc, char** argv)
     // lacks one.
     vex::TvexKeychain secrets(QStringLiteral("Kestrune"));
     cli::UseSecretStore(&secrets);
+    // What a side asks while it logs in (a key's passphrase, a password once its keys failed) is
+    // asked on the terminal, as the window asks in a box.
+    kn::SetSideAsk(cli::AskOnTerminal);
     for (const auto& cmd : cli::Commands()) {
         if (cmd.name != args[0]) continue;
         const int status = cmd.run(std::vector<std::string>(args.begin() + 1, args.end()));

@@ -27,22 +27,22 @@ void RestoreTerminalAndExit(int)
     _exit(130);
 }
 
-// The password typed at a prompt on the controlling terminal, without echo; nothing when there
-// is no terminal.
-bool AskPassword(const std::string& who, std::string& password)
+}  // namespace
+
+bool AskOnTerminal(const std::string& prompt, std::string& answer)
 {
     if (!isatty(STDIN_FILENO)) return false;
     terminalFd = open("/dev/tty", O_RDWR | O_CLOEXEC);
     if (terminalFd < 0) return false;
-    const std::string prompt = "Password for " + who + ": ";
+    const std::string shown = prompt + " ";
     bool read = false;
     if (tcgetattr(terminalFd, &savedTerminal) == 0) {
         termios quiet = savedTerminal;
         quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
         auto previous = std::signal(SIGINT, RestoreTerminalAndExit);
-        if (write(terminalFd, prompt.data(), prompt.size()) >= 0 && tcsetattr(terminalFd, TCSAFLUSH, &quiet) == 0) {
+        if (write(terminalFd, shown.data(), shown.size()) >= 0 && tcsetattr(terminalFd, TCSAFLUSH, &quiet) == 0) {
             char c;
-            while (::read(terminalFd, &c, 1) == 1 && c != '\n') password.push_back(c);
+            while (::read(terminalFd, &c, 1) == 1 && c != '\n') answer.push_back(c);
             read = true;
             tcsetattr(terminalFd, TCSAFLUSH, &savedTerminal);
             (void)!write(terminalFd, "\n", 1);
@@ -54,6 +54,8 @@ bool AskPassword(const std::string& who, std::string& password)
     return read;
 }
 
+namespace {
+
 // The program's sources: the environment, the controlling terminal and standard error.
 class TProcessSources : public TPasswordSources {
 public:
@@ -62,7 +64,10 @@ public:
         const char* given = std::getenv(kn::kPasswordVariable);
         return given ? given : "";
     }
-    bool Ask(const std::string& who, std::string& password) override { return AskPassword(who, password); }
+    bool Ask(const std::string& who, std::string& password) override
+    {
+        return AskOnTerminal("Password for " + who + ":", password);
+    }
     void Tell(const std::string& line) override { std::fprintf(stderr, "kestrune-cli: %s\n", line.c_str()); }
 };
 

@@ -46,6 +46,10 @@ private:
     bool toldNoStore_ = false;
 };
 
+// Asks `prompt` on the controlling terminal without echo; false when standard input is no
+// terminal (a script, a scheduler) or the terminal cannot be opened.
+bool AskOnTerminal(const std::string& prompt, std::string& answer);
+
 // The secret store SupplyPassword asks (the program's main sets it); none until then.
 void UseSecretStore(vex::TvexSecretStore* store);
 

@@ -60,43 +60,6 @@ TEST(CliFtp, NoOutputShowsThePassword)
     EXPECT_TRUE(sawUser) << "locations are still shown, with the user";
 }
 
-// trust records the fingerprint beside the configuration; comparisons then accept exactly that
-// certificate, and a recorded one that differs is refused, never replaced.
-TEST(CliFtp, TrustRecordsTheServersFingerprint)
-{
-    TempDir certDir, config, dir;
-    const std::string fingerprint = MakeCertificate(certDir.path(), "kestrune-test.invalid");
-    FtpServer::Options options;
-    options.TlsCert = certDir / "cert.pem";
-    options.TlsKey = certDir / "key.pem";
-    FtpServer server(options);
-    WriteFile(server.Root() + "/www/a.txt", "a");
-    WriteFile(dir / "site/a.txt", "a");
-    const std::string www = server.Location("/www"), key = "127.0.0.1:" + std::to_string(server.Port());
-    const std::vector<std::string> compare = {"compare", "--config-dir", config.path(), dir / "site", www};
-
-    auto refused = RunCli(compare);
-    EXPECT_EQ(refused.status, 2) << refused.out << refused.err;
-    EXPECT_NE(refused.err.find(fingerprint), std::string::npos) << refused.err;
-
-    auto trusted = RunCli({"trust", "--yes", "--config-dir", config.path(), www});
-    EXPECT_EQ(trusted.status, 0) << trusted.err;
-    EXPECT_NE(trusted.out.find(fingerprint), std::string::npos) << trusted.out;
-    EXPECT_EQ(ReadFile(config / "known_servers"), key + " " + fingerprint + "\n");
-    auto accepted = RunCli(compare);
-    EXPECT_NE(accepted.err.find("Found"), std::string::npos) << accepted.err;
-    EXPECT_EQ(accepted.err.find("not trusted"), std::string::npos) << accepted.err;
-
-    const std::string other = key + " sha256:" + std::string(64, 'a') + "\n";
-    WriteFile(config / "known_servers", other);
-    auto changed = RunCli(compare);
-    EXPECT_NE(changed.err.find("WARNING: the certificate of " + key), std::string::npos) << changed.err;
-    EXPECT_EQ(ReadFile(config / "known_servers"), other) << "never replaced silently";
-    auto unanswered = RunCli({"trust", "--config-dir", config.path(), www});  // standard input is closed
-    EXPECT_NE(unanswered.out.find("WARNING: another fingerprint"), std::string::npos) << unanswered.out;
-    EXPECT_EQ(ReadFile(config / "known_servers"), other);
-}
-
 // The environment without a way to a D-Bus session: no secret store can answer.
 class NoDesktopSession {
 public:

@@ -73,6 +73,10 @@ const LookupCase kCases[] = {
     {"AGivenPasswordStays", "ftp://kn:pw@h:2121/x", "e", Store::Holds, "t", "ftp://kn:pw@h:2121/x", false, false},
     {"AnEmptyGivenPasswordStays", "ftp://kn:@h:2121/x", "", Store::Holds, "t", "ftp://kn:@h:2121/x", false, false},
     {"ALocalFolderStays", "/home/kn@h/x", "e", Store::Holds, "t", "/home/kn@h/x", false, false},
+    // The window's rule: asked only where the kind needs a password (SFTP asks once its keys failed).
+    {"SftpIsNotAskedFor", "sftp://kn@h:2121/srv", "", Store::Empty, "t", "sftp://kn@h:2121/srv", false, false},
+    {"AnonymousIsNotAskedFor", "ftp://anonymous@h:2121/x", "", Store::Empty, "t", "ftp://anonymous@h:2121/x", false,
+     false},
 };
 
 class PasswordLookup : public testing::TestWithParam<LookupCase> {};

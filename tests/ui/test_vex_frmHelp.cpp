@@ -2,11 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QTabWidget>
 #include <QTest>
+#include <QTextBrowser>
 
+#include "engine/kn_unitSideRegistry.h"
 #include "framework/qt/vex_frmHelp.h"
+#include "tests/ui/ui_test_support.h"
 
 static void InitHelpResources()
 {
@@ -90,6 +94,34 @@ TEST(Help, EscClosesTheHelpWindow)
     ASSERT_TRUE(QTest::qWaitForWindowActive(window));
     QTest::keyClick(window, Qt::Key_Escape);
     EXPECT_FALSE(window->isVisible());
+}
+
+}  // namespace
+
+namespace {
+
+using testutil::MainWindowTest;
+
+// The window fills its help pages from the registry: every kind's forms, no marker left.
+TEST_F(MainWindowTest, TheHelpPagesListEveryKindsLocations)
+{
+    InitHelpResources();
+    auto config = OpenConfig();
+    kn::TKNMainForm window(*config);
+    for (const char* keyword : {"Server", "Introduction", "Show Differences"}) {
+        ASSERT_TRUE(vex::HelpKeyword(keyword)) << keyword;
+        const QString shown = vex::HelpWindow()->findChild<QTextBrowser*>()->toPlainText();
+        EXPECT_FALSE(shown.contains("{{")) << keyword;
+        for (const kn::TKNSideKind* kind : kn::SideKinds())
+            for (const kn::TKNKindUsage& usage : kind->Usage()) {
+                if (std::string(keyword) == "Server") {
+                    EXPECT_TRUE(shown.contains(QString::fromStdString(usage.Form))) << usage.Form;
+                } else if (!kind->Schemes().empty()) {
+                    EXPECT_TRUE(shown.contains(QString::fromStdString(usage.Title))) << keyword << ": " << usage.Title;
+                }
+            }
+    }
+    vex::HelpWindow()->close();
 }
 
 }  // namespace
