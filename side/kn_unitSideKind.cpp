@@ -76,21 +76,26 @@ void TKNSideKind::TrustIdentity(const std::string& location, const TKNServerIden
     throw std::runtime_error("The server of \"" + HideKindPasswords(location, {this}) + "\" needs no trust.");
 }
 
+// Only a ":" followed by "//" or "\\" can end a scheme: the texts are searched for those, and a
+// kind is asked only about the word before one.
 std::string HideKindPasswords(std::string_view text, const std::vector<const TKNSideKind*>& kinds)
 {
     std::string out;
     std::size_t copied = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const TKNSideKind* kind = nullptr;
-        for (const TKNSideKind* candidate : kinds)
-            if (!kind && SchemeLength(*candidate, text, i) != 0) kind = candidate;
-        if (!kind) continue;
-        const std::size_t end = std::min(text.find_first_of("\r\n\t\"", i), text.size());
-        const TKNCredentialsAt found = kind->FindCredentials(text.substr(i, end - i));
+    for (std::size_t colon = text.find(':'); colon != std::string_view::npos; colon = text.find(':', colon + 1)) {
+        const std::string_view slashes = text.substr(colon + 1, 2);
+        if (slashes != "//" && slashes != "\\\\") continue;
+        std::size_t start = colon;
+        while (start > copied && SchemeByte(text[start - 1])) --start;
+        const auto kind = std::find_if(kinds.begin(), kinds.end(),
+                                       [&](const TKNSideKind* k) { return SchemeLength(*k, text, start) != 0; });
+        if (kind == kinds.end()) continue;
+        const std::size_t end = std::min(text.find_first_of("\r\n\t\"", start), text.size());
+        const TKNCredentialsAt found = (*kind)->FindCredentials(text.substr(start, end - start));
         if (!found.GivesPassword()) continue;
-        out.append(text.substr(copied, i + found.Colon - copied));
-        copied = i + found.At;
-        i = copied;
+        out.append(text.substr(copied, start + found.Colon - copied));
+        copied = start + found.At;
+        colon = copied;
     }
     out.append(text.substr(copied));
     return out;
