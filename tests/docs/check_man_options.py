@@ -106,14 +106,15 @@ def main():
     if len(sys.argv) < 3:
         raise SystemExit(__doc__)
     man_folder, cli = sys.argv[1], sys.argv[2]
+    gui = sys.argv[3] if len(sys.argv) > 3 and sys.argv[3] else None  # empty: built without the windows
     faults = []
     count = check_cli(faults, man_folder, cli)
-    if len(sys.argv) > 3:
-        check_gui(faults, man_folder, sys.argv[3])
+    if gui:
+        check_gui(faults, man_folder, gui)
     for fault in faults:
         print(fault)
     print("%d commands of kestrune-cli%s compared with their manual page, %d faults" %
-          (count, " and kestrune" if len(sys.argv) > 3 else "", len(faults)))
+          (count, " and kestrune" if gui else "", len(faults)))
     return 1 if faults else 0
 
 
