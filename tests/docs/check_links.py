@@ -3,7 +3,8 @@
 
 - every link and image between the pages leads to a file of the repository, and an anchor
   (page.md#section) to a heading of that page, as the repository's web view makes anchors;
-- every page under docs/ can be reached from README.md by following links;
+- every page under docs/ can be reached from README.md by following links, and ends with its
+  limits (its last section is "Limits" or begins so);
 - every repository path a page names as code (`engine/kn_unitUpdatePlan.h`, `bench/diff.sh`,
   `diff/kn_unitTextEncoding` for a unit's .h/.cpp pair) exists, so a file that moved or went
   away shows here rather than in a reader's shell.
@@ -119,6 +120,14 @@ def main():
                 path = words[0].rstrip(".,;:")
                 if not exists_in_repo(path) and not ignored(path):
                     faults.append("%s: `%s`: no such file or folder in the repository" % (where, path))
+
+    # Every page of the manual ends with its limits, so a section added later goes above them.
+    for page in all_pages:
+        if not page.startswith("docs/"):
+            continue
+        sections = [m.group(2) for _, line in prose_lines(page) for m in [HEADING.match(line)] if m and m.group(1) == "##"]
+        if not sections or not sections[-1].startswith("Limits"):
+            faults.append("%s: its last section is not its limits (\"## Limits\")" % page)
 
     # Every page of the manual is reachable from the front page.
     reached, todo = set(), ["README.md"]
