@@ -21,6 +21,7 @@ bool SidePathOf(const TKNFileRec& rec, const std::string& root, TKNSidePath& pat
 
 void TKNScanProviderSide::Close()
 {
+    if (side_) caps_ = side_->Caps();
     if (side_ && !side_->Caps().DotEntries) DotEntriesUnknown = true;
     side_.reset();
     listedAhead_.clear();
@@ -54,6 +55,7 @@ bool TKNScanProviderSide::Open(const std::string& Root)
     openedAt_ = static_cast<int64_t>(std::time(nullptr));
     root_ = Root.substr(0, LocationOptionsStart(Root));
     context_.Stop = StopFlag;
+    opened_ = false;
     if (NamesNoFolder(Root)) return false;
     side_ = OpenSide(Root, context_);
     if (TKNSideResult connected = side_->Connect(); !connected) {
@@ -61,6 +63,8 @@ bool TKNScanProviderSide::Open(const std::string& Root)
         side_.reset();
         return false;
     }
+    caps_ = side_->Caps();
+    opened_ = true;
     return true;
 }
 
@@ -155,6 +159,8 @@ bool TKNScanProviderSide::MakeRec(const TKNSideEntry& entry, TKNFileRec& rec)
     rec.Uid = entry.Uid;
     rec.ModeKnown = entry.ModeKnown;
     rec.Inode = entry.Inode;
+    rec.CTime = entry.CTime;
+    rec.CTimeNsec = entry.CTimeNsec;
     return true;
 }
 
