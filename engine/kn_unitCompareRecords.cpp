@@ -6,6 +6,7 @@
 #include "framework/vex_unitText.h"
 #include "ftp/kn_unitFtpLocation.h"
 #include "sftp/kn_unitSftpLocation.h"
+#include "webdav/kn_unitWebdavKind.h"
 
 namespace kn {
 
@@ -35,7 +36,7 @@ bool IsRemotePath(std::string_view text)
 // SFTP first: its credentials may hold "@", which the FTP reading would cut short.
 std::string HideLocationPasswords(std::string_view text)
 {
-    return HideFtpPasswords(HideSftpPasswords(text));
+    return HideFtpPasswords(HideSftpPasswords(WebdavKind().HidePasswords(text)));
 }
 
 // True when the pattern from `at` on is exactly "*" or "*.*".

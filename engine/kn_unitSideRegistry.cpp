@@ -6,6 +6,7 @@
 #include "ftp/kn_unitFtpSide.h"
 #include "local/kn_unitLocalSide.h"
 #include "sftp/kn_unitSftpSide.h"
+#include "webdav/kn_unitWebdavKind.h"
 
 namespace kn {
 
@@ -32,6 +33,16 @@ bool FtpAsksForPassword(std::string_view location)
     }
 }
 
+std::unique_ptr<TKNSide> OpenWebdav(const std::string& location, const TKNSideContext& context)
+{
+    return WebdavKind().Open(location, context);
+}
+
+bool WebdavAsksForPassword(std::string_view location)
+{
+    return WebdavKind().AsksForPassword(location);
+}
+
 bool AsksOnItsOwn(std::string_view)
 {
     return false;
@@ -51,6 +62,8 @@ constexpr TKind kKinds[] = {
     {"ftp:", OpenFtpSide, FtpOptionsStart, TKNServerTrust::None, FtpAsksForPassword},
     {"ftps:", OpenFtpSide, FtpOptionsStart, TKNServerTrust::Certificate, FtpAsksForPassword},
     {"sftp:", OpenSftpSide, NoOptions, TKNServerTrust::HostKey, AsksOnItsOwn},
+    {"dav:", OpenWebdav, NoOptions, TKNServerTrust::None, WebdavAsksForPassword},
+    {"davs:", OpenWebdav, NoOptions, TKNServerTrust::Certificate, WebdavAsksForPassword},
 };
 
 const TKind* KindOf(std::string_view location)

@@ -1,0 +1,122 @@
+#include "webdav/kn_unitWebdavLocation.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "framework/vex_unitText.h"
+#include "side/kn_unitSidePath.h"
+
+namespace kn {
+
+namespace {
+
+// The length of "dav://" or "davs://" (or the "\\" forms) at the start of `upper`, else 0.
+std::size_t SchemeLength(std::string_view upper)
+{
+    for (std::string_view scheme : {"DAV://", "DAV:\\\\", "DAVS://", "DAVS:\\\\"})
+        if (upper.substr(0, scheme.size()) == scheme) return scheme.size();
+    return 0;
+}
+
+uint16_t PortOf(const std::string& text, const std::string& shown)
+{
+    const bool digits = !text.empty() && text.size() <= 5 &&
+                        std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const unsigned long port = digits ? std::stoul(text) : 0;
+    if (port == 0 || port > 65535)
+        throw TKNWebdavError("Invalid port \"" + text + "\" in the WebDAV location \"" + shown + "\"");
+    return static_cast<uint16_t>(port);
+}
+
+void ParseHostPort(const std::string& hostPort, const std::string& shown, TKNHttpEndpoint& endpoint)
+{
+    std::string portText;
+    bool hasPort = false;
+    if (!hostPort.empty() && hostPort[0] == '[') {
+        const std::size_t close = hostPort.find(']');
+        if (close == std::string::npos) throw TKNWebdavError("Unclosed \"[\" in the WebDAV location \"" + shown + "\"");
+        endpoint.Host = hostPort.substr(1, close - 1);
+        const std::string after = hostPort.substr(close + 1);
+        hasPort = !after.empty();
+        if (hasPort && after[0] != ':') throw TKNWebdavError("Invalid host in the WebDAV location \"" + shown + "\"");
+        if (hasPort) portText = after.substr(1);
+    } else {
+        const std::size_t colon = hostPort.find(':');
+        endpoint.Host = hostPort.substr(0, colon);
+        hasPort = colon != std::string::npos;
+        if (hasPort) portText = hostPort.substr(colon + 1);
+    }
+    if (endpoint.Host.empty()) throw TKNWebdavError("No host in the WebDAV location \"" + shown + "\"");
+    endpoint.Port = hasPort ? PortOf(portText, shown) : (endpoint.Tls ? 443 : 80);
+}
+
+}  // namespace
+
+bool IsWebdavLocation(std::string_view text)
+{
+    return SchemeLength(vex::UpperCaseAscii(text.substr(0, 7))) != 0;
+}
+
+TKNWebdavLocation ParseWebdavLocation(const std::string& location)
+{
+    TKNWebdavLocation result;
+    const std::size_t scheme = SchemeLength(vex::UpperCaseAscii(std::string_view(location).substr(0, 7)));
+    if (scheme == 0) throw TKNWebdavError("Not a WebDAV location: \"" + HideWebdavPasswords(location) + "\"");
+    result.Endpoint.Tls = scheme == 7;
+    std::string rest = location.substr(scheme);
+    std::replace(rest.begin(), rest.end(), '\\', '/');
+    const std::size_t slash = rest.find('/');
+    std::string authority = rest.substr(0, slash);
+    const std::string path = slash == std::string::npos ? std::string() : rest.substr(slash);
+    std::string user;
+    const std::size_t at = authority.rfind('@');
+    if (at != std::string::npos) {
+        const std::string credentials = authority.substr(0, at);
+        const std::size_t colon = credentials.find(':');
+        result.Endpoint.HasUser = true;
+        result.Endpoint.User = vex::PercentDecoded(credentials.substr(0, colon));
+        user = credentials.substr(0, colon) + "@";
+        if (colon != std::string::npos) {
+            result.Endpoint.Password = vex::PercentDecoded(credentials.substr(colon + 1));
+        } else if (const char* given = std::getenv("KESTRUNE_PASSWORD")) {
+            result.Endpoint.Password = given;
+        }
+        authority = authority.substr(at + 1);
+    }
+    std::string shownPath = path;
+    while (!shownPath.empty() && shownPath.back() == '/') shownPath.pop_back();
+    result.Shown = (result.Endpoint.Tls ? "davs://" : "dav://") + user + authority + shownPath;
+    ParseHostPort(authority, result.Shown, result.Endpoint);
+    for (std::size_t start = 0; start < path.size();) {
+        const std::size_t end = std::min(path.find('/', start), path.size());
+        if (end > start) {
+            std::string name = vex::PercentDecoded(path.substr(start, end - start));
+            if (const std::string problem = NameProblem(name); !problem.empty())
+                throw TKNWebdavError(problem + " (in the WebDAV location \"" + result.Shown + "\")");
+            result.Root.push_back(std::move(name));
+        }
+        start = end + 1;
+    }
+    return result;
+}
+
+std::string HideWebdavPasswords(std::string_view text)
+{
+    auto schemeLength = [](std::string_view upper, std::size_t i) { return SchemeLength(upper.substr(i, 7)); };
+    auto lastAtBeforePath = [](std::string_view location, std::size_t start, std::size_t end) {
+        const std::size_t authorityEnd = std::min(location.find_first_of("/\\", start), end);
+        const std::size_t at = location.substr(0, authorityEnd).rfind('@');
+        return at == std::string_view::npos || at < start ? std::string_view::npos : at;
+    };
+    return vex::CutLocationPasswords(text, schemeLength, lastAtBeforePath);
+}
+
+std::string DavTarget(const std::vector<std::string>& names, bool folder)
+{
+    std::string target;
+    for (const std::string& name : names) target += "/" + vex::PercentEncoded(name);
+    if (folder || target.empty()) target += "/";
+    return target;
+}
+
+}  // namespace kn
