@@ -60,12 +60,16 @@ struct TKNHttpCallbacks {
             ex->bodyAt_ += n;
             return n;
         }
+        // A body of known size ends there, whatever more was pushed (the side compares sizes).
+        const int64_t whole = ex->request_.BodySize;
+        if (whole >= 0 && ex->sent_ >= whole) return 0;
         if (ex->upload_.empty()) {
             if (ex->bodyEnded_) return 0;
             ex->uploadPaused_ = true;
             return CURL_READFUNC_PAUSE;
         }
-        const std::size_t n = std::min(room, ex->upload_.size());
+        std::size_t n = std::min(room, ex->upload_.size());
+        if (whole >= 0) n = std::min(n, static_cast<std::size_t>(whole - ex->sent_));
         std::memcpy(buffer, ex->upload_.data(), n);
         ex->upload_.erase(0, n);
         ex->sent_ += static_cast<int64_t>(n);

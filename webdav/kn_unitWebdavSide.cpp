@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include <strings.h>
+
 #include <cstdio>
 
 #include "framework/vex_unitText.h"
@@ -241,6 +243,8 @@ TKNSideResult TKNWebdavSide::Connect()
         return TKNSideResult::Fail(TKNSideError::Other, Quoted(shownRoot_) + " is not a folder.");
     }
     if (probe) ownTimes_ = OwnTimeKept(*probe);
+    // nginx's listings leave out every name that begins with ".": such entries are unknown there.
+    if (strncasecmp(server_.c_str(), "nginx", 5) == 0) caps_.DotEntries = false;
     learnt_ = true;
     caps_.KeepsTimes = ownTimes_;
     return TKNSideResult::Ok();
@@ -361,6 +365,7 @@ TKNSideResult TKNWebdavSide::StatTagged(const TKNSidePath& path, TKNSideEntry& e
     entry = TKNSideEntry();
     if (TKNSideResult r = Entries(path, *reply, false, none, &entry, &etag); !r) return r;
     date_ = reply->Header("Date");
+    server_ = reply->Header("Server");
     if (recall && !ownTimes_ && !path.IsRoot()) {
         std::vector<TKNSideEntry> one{entry};
         one[0].Name = path.Leaf();

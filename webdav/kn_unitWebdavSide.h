@@ -105,7 +105,8 @@ private:
     bool ownTimes_ = false;
     bool conditions_ = true;
     bool learnt_ = false;
-    std::string date_;  // the server's Date of the last StatTagged
+    std::string date_;    // the server's Date of the last StatTagged
+    std::string server_;  // and how it named itself
 };
 
 }  // namespace kn

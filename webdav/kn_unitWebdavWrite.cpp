@@ -178,7 +178,9 @@ void TKNWebdavWriteStream::Remember()
 void TKNWebdavWriteStream::Abort()
 {
     if (stage_ == TStage::Done) return;
-    put_->Cancel();
+    // An upload whose every byte left may still be put in place by the server: its end is
+    // awaited, so that the removal comes after it. Any other cannot end on the server.
+    if (terms_.Size < 0 || written_ < terms_.Size) put_->Cancel();
     put_->Wait();
     if (step_) step_->Wait();
     const bool placed = stage_ == TStage::Placed || (stage_ == TStage::Placing && Succeeded(*step_));
