@@ -63,6 +63,12 @@ struct TKNHttpCallbacks {
         // A body of known size ends there, whatever more was pushed (the side compares sizes).
         const int64_t whole = ex->request_.BodySize;
         if (whole >= 0 && ex->sent_ >= whole) return 0;
+        if (ex->upload_.empty() && ex->padded_ && whole >= 0) {
+            const std::size_t n = std::min(room, static_cast<std::size_t>(whole - ex->sent_));
+            std::memset(buffer, 0, n);
+            ex->sent_ += static_cast<int64_t>(n);
+            return n;
+        }
         if (ex->upload_.empty()) {
             if (ex->bodyEnded_) return 0;
             ex->uploadPaused_ = true;
@@ -150,6 +156,17 @@ void TKNHttpExchange::EndBody()
     {
         std::lock_guard<std::mutex> lock(client_.mutex_);
         bodyEnded_ = true;
+        wake_ = true;
+    }
+    client_.Wake();
+}
+
+void TKNHttpExchange::EndEarly()
+{
+    {
+        std::lock_guard<std::mutex> lock(client_.mutex_);
+        bodyEnded_ = padded_ = true;
+        request_.IgnoresStop = true;
         wake_ = true;
     }
     client_.Wake();

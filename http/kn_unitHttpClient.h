@@ -73,6 +73,10 @@ public:
     bool Push(const char* data, std::size_t size);
     // The streamed body is whole.
     void EndBody();
+    // Ends a streamed body before its size: the rest is sent as zero bytes and the stop flag no
+    // longer ends it, so the server ends the request itself (a server that writes the body in
+    // place would otherwise still be writing after a cut connection).
+    void EndEarly();
     // Up to `size` bytes of a streamed reply body: the count, 0 at its end (or once the
     // exchange failed: see Fault).
     int64_t Pull(char* buffer, std::size_t size);
@@ -106,7 +110,7 @@ private:
     std::size_t bodyAt_ = 0;
     std::string upload_, download_;  // streamed bytes waiting, each way
     bool bodyEnded_ = false, uploadPaused_ = false, downloadPaused_ = false, wake_ = false;
-    bool cancelled_ = false, done_ = false;
+    bool cancelled_ = false, done_ = false, padded_ = false;
     int64_t sent_ = 0;
     long status_ = 0;
     std::vector<std::string> headers_;

@@ -4,7 +4,9 @@
 
 #include <strings.h>
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "framework/vex_unitText.h"
 #include "side/kn_unitSideKeeper.h"
@@ -21,6 +23,8 @@ namespace {
 // trips of one.
 constexpr int kAtOnce = 16;
 constexpr const char* kBackslash = "\\";
+// How often a request is sent while the server answers that another one holds its path.
+constexpr int kLockedTries = 20;
 
 std::string PropfindBody()
 {
@@ -197,6 +201,15 @@ TKNSideResult TKNWebdavSide::Failure(const std::string& what, const TKNHttpExcha
     if (status == 413 || status == 507) kind = TKNSideError::NoSpace;
     if (status == 400 || status == 414) kind = TKNSideError::BadName;
     return TKNSideResult::Fail(kind, answered + (status == 401 ? " (the login was refused)" : "") + ".");
+}
+
+std::shared_ptr<TKNHttpExchange> TKNWebdavSide::RunUnlocked(TKNHttpRequest request)
+{
+    for (int tries = 1;; ++tries) {
+        std::shared_ptr<TKNHttpExchange> reply = client_->Run(request);
+        if (reply->Status() != 423 || reply->Fault() != TKNHttpFault::None || tries == kLockedTries) return reply;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10 * tries));
+    }
 }
 
 bool TKNWebdavSide::Reuse()
@@ -434,7 +447,7 @@ TKNSideResult TKNWebdavSide::RemoveFile(const TKNSidePath& path, const TKNExpect
         TKNHttpRequest remove{"DELETE", Target(path), {}, {}};
         const bool conditional = conditions_ && !entry.Version.empty();
         if (conditional) remove.Headers.push_back("If-Match: " + entry.Version);
-        std::shared_ptr<TKNHttpExchange> gone = client_->Run(std::move(remove));
+        std::shared_ptr<TKNHttpExchange> gone = RunUnlocked(std::move(remove));
         if (gone->Fault() == TKNHttpFault::None && gone->Status() >= 200 && gone->Status() <= 299) {
             ForgetWritten(shownRoot_, path);
             return TKNSideResult::Ok();
@@ -476,7 +489,7 @@ TKNSideResult TKNWebdavSide::Rename(const TKNSidePath& from, const TKNSidePath& 
     if (TKNSideResult r = Stat(from, entry); !r) return r;
     TKNHttpRequest move{"MOVE", Target(from, entry.IsFolder()),
                         {"Destination: " + Url(to, entry.IsFolder()), "Overwrite: F"}, {}};
-    std::shared_ptr<TKNHttpExchange> moved = client_->Run(std::move(move));
+    std::shared_ptr<TKNHttpExchange> moved = RunUnlocked(std::move(move));
     if (moved->Fault() == TKNHttpFault::None && moved->Status() == 412)
         return TKNSideResult::Fail(TKNSideError::Exists, Quoted(Shown(to)) + " already exists.");
     if (moved->Fault() != TKNHttpFault::None || moved->Status() < 200 || moved->Status() > 299)

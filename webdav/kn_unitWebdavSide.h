@@ -66,6 +66,9 @@ public:
 
     // For the write streams.
     TKNHttpClient& Client() { return *client_; }
+    // Runs `request` and waits for it, again while the server answers 423 (Locked: another
+    // request, a concurrent writer or the end of an upload cut short, holds the path a moment).
+    std::shared_ptr<TKNHttpExchange> RunUnlocked(TKNHttpRequest request);
     const TKNSideContext& Context() const { return context_; }
     std::vector<TKNWebdavWriteStream*>& Writing() { return writing_; }
     // The request target of `path` (a folder's with "/" at its end), and its whole URL.

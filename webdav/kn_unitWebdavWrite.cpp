@@ -11,6 +11,9 @@ namespace kn {
 
 namespace {
 
+// The most bytes an aborted upload is filled in with.
+constexpr int64_t kMostFilledIn = 1 << 20;
+
 bool Succeeded(const TKNHttpExchange& reply)
 {
     return reply.Fault() == TKNHttpFault::None && reply.Status() >= 200 && reply.Status() <= 299;
@@ -154,7 +157,7 @@ TKNSideResult TKNWebdavWriteStream::Place()
         TKNHttpRequest move{"MOVE", tempTarget_, {"Destination: " + side_.Url(path_)}, {}};
         move.Headers.push_back(NewFile(terms_) ? "Overwrite: F" : "Overwrite: T");
         if (conditional) move.Headers.push_back("If: <" + side_.Url(path_) + "> ([" + etag + "])");
-        std::shared_ptr<TKNHttpExchange> moved = side_.Client().Run(std::move(move));
+        std::shared_ptr<TKNHttpExchange> moved = side_.RunUnlocked(std::move(move));
         if (Succeeded(*moved)) return TKNSideResult::Ok();
         if (moved->Status() != 412 || moved->Fault() != TKNHttpFault::None)
             return side_.Failure("Cannot put " + Quoted(shown_) + " in place", *moved);
@@ -178,9 +181,13 @@ void TKNWebdavWriteStream::Remember()
 void TKNWebdavWriteStream::Abort()
 {
     if (stage_ == TStage::Done) return;
-    // An upload whose every byte left may still be put in place by the server: its end is
-    // awaited, so that the removal comes after it. Any other cannot end on the server.
-    if (terms_.Size < 0 || written_ < terms_.Size) put_->Cancel();
+    // An upload the server may still be writing (some write it in place as it comes) is ended
+    // by the server, so that the removal comes after it: a small rest is filled in. Only a long
+    // one is cut; a temporary left then is the program's own, removed by a later run.
+    if (terms_.Size >= 0 && terms_.Size - written_ > kMostFilledIn)
+        put_->Cancel();
+    else
+        put_->EndEarly();
     put_->Wait();
     if (step_) step_->Wait();
     const bool placed = stage_ == TStage::Placed || (stage_ == TStage::Placing && Succeeded(*step_));
@@ -188,14 +195,13 @@ void TKNWebdavWriteStream::Abort()
     // Left alone by the stop flag: nothing of the program's may stay behind.
     TKNHttpRequest removeTemp{"DELETE", tempTarget_, {}, {}};
     removeTemp.IgnoresStop = true;
-    std::shared_ptr<TKNHttpExchange> temp = side_.Client().Start(std::move(removeTemp));
+    side_.RunUnlocked(std::move(removeTemp));
     if (placed) {
         // Placed ahead of its commit where nothing was: it goes again.
         TKNHttpRequest removePlaced{"DELETE", side_.Target(path_), {}, {}};
         removePlaced.IgnoresStop = true;
-        side_.Client().Run(std::move(removePlaced));
+        side_.RunUnlocked(std::move(removePlaced));
     }
-    temp->Wait();
 }
 
 }  // namespace kn

@@ -70,6 +70,8 @@ std::string LighttpdConfig(const std::string& state, int port, const DavServer::
     std::string c = "server.document-root = \"/\"\nserver.bind = \"127.0.0.1\"\nserver.port = " +
                     std::to_string(port) + "\nserver.errorlog = \"" + state +
                     "/error.log\"\nserver.follow-symlink = \"disable\"\n"
+                    // The tests change files behind the server's back: no cached sizes.
+                    "server.stat-cache-engine = \"disable\"\n"
                     "server.modules = (\"mod_webdav\"" +
                     std::string(o.Tls ? ", \"mod_openssl\"" : "") +
                     ")\nwebdav.activate = \"enable\"\nwebdav.is-readonly = \"disable\"\n"
