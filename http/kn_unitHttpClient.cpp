@@ -2,9 +2,11 @@
 
 #include <curl/curl.h>
 #include <strings.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -81,6 +83,20 @@ struct TKNHttpCallbacks {
         ex->sent_ += static_cast<int64_t>(n);
         ex->client_.changed_.notify_all();
         return n;
+    }
+
+    // A request sent again on a new connection (the server closed the kept one) starts its body
+    // over: a whole body can, a streamed one only before any of it left.
+    static int SeekBody(void* data, curl_off_t offset, int origin)
+    {
+        auto* ex = static_cast<TKNHttpExchange*>(data);
+        std::lock_guard<std::mutex> lock(ex->client_.mutex_);
+        if (origin != SEEK_SET || offset < 0) return CURL_SEEKFUNC_CANTSEEK;
+        if (!ex->request_.Streamed && static_cast<std::size_t>(offset) <= ex->request_.Body.size()) {
+            ex->bodyAt_ = static_cast<std::size_t>(offset);
+            return CURL_SEEKFUNC_OK;
+        }
+        return ex->request_.Streamed && offset == 0 && ex->sent_ == 0 ? CURL_SEEKFUNC_OK : CURL_SEEKFUNC_CANTSEEK;
     }
 
     static std::size_t WriteBody(char* data, std::size_t size, std::size_t count, void* user)
@@ -226,6 +242,7 @@ TKNHttpClient::TKNHttpClient(TKNHttpEndpoint endpoint, const std::atomic<bool>* 
     : endpoint_(std::move(endpoint)), stop_(stop), impl_(std::make_unique<TImpl>())
 {
     GlobalInit();
+    owner_ = static_cast<int>(::getpid());
     impl_->Multi = curl_multi_init();
     curl_multi_setopt(impl_->Multi, CURLMOPT_MAX_HOST_CONNECTIONS, static_cast<long>(connections));
     curl_multi_setopt(impl_->Multi, CURLMOPT_MAX_TOTAL_CONNECTIONS, static_cast<long>(connections));
@@ -235,6 +252,10 @@ TKNHttpClient::TKNHttpClient(TKNHttpEndpoint endpoint, const std::atomic<bool>* 
 
 TKNHttpClient::~TKNHttpClient()
 {
+    if (!Usable()) {
+        static_cast<void>(impl_.release());
+        return;
+    }
     {
         std::lock_guard<std::mutex> lock(mutex_);
         impl_->Quit = true;
@@ -271,6 +292,11 @@ std::shared_ptr<TKNHttpExchange> TKNHttpClient::Run(TKNHttpRequest request)
     std::shared_ptr<TKNHttpExchange> ex = Start(std::move(request));
     ex->Wait();
     return ex;
+}
+
+bool TKNHttpClient::Usable() const
+{
+    return static_cast<int>(::getpid()) == owner_;
 }
 
 void TKNHttpClient::SetStop(const std::atomic<bool>* stop)
@@ -319,6 +345,8 @@ void* MakeEasy(TKNHttpExchange& ex, const TKNHttpRequest& request, const TKNHttp
         curl_easy_setopt(easy, CURLOPT_INFILESIZE_LARGE, size);
         curl_easy_setopt(easy, CURLOPT_READFUNCTION, TKNHttpCallbacks::ReadBody);
         curl_easy_setopt(easy, CURLOPT_READDATA, &ex);
+        curl_easy_setopt(easy, CURLOPT_SEEKFUNCTION, TKNHttpCallbacks::SeekBody);
+        curl_easy_setopt(easy, CURLOPT_SEEKDATA, &ex);
     }
     curl_slist* headers = curl_slist_append(nullptr, "Expect:");  // no wait for "100 Continue"
     for (const std::string& header : request.Headers) headers = curl_slist_append(headers, header.c_str());

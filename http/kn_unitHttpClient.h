@@ -125,7 +125,8 @@ class TKNHttpClient {
 public:
     // `stop` (may be null) is read by the client's thread; at most `connections` at once.
     TKNHttpClient(TKNHttpEndpoint endpoint, const std::atomic<bool>* stop, int connections);
-    // Cancels what is in flight and ends the thread.
+    // Cancels what is in flight and ends the thread; in a forked process (where the thread is
+    // not) it leaves everything as it is.
     ~TKNHttpClient();
     TKNHttpClient(const TKNHttpClient&) = delete;
     TKNHttpClient& operator=(const TKNHttpClient&) = delete;
@@ -140,6 +141,8 @@ public:
     const TKNHttpEndpoint& Endpoint() const { return endpoint_; }
     // The stop flag read from now on (a kept client serves the next run).
     void SetStop(const std::atomic<bool>* stop);
+    // False in a process forked from the one that made the client: its thread is not there.
+    bool Usable() const;
 
 private:
     friend class TKNHttpExchange;
@@ -156,6 +159,7 @@ private:
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     uint64_t ends_ = 0;
+    int owner_ = 0;  // the process that made it
     std::unique_ptr<TImpl> impl_;
 };
 

@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <unistd.h>
+
 #include <mutex>
 
 #include "framework/vex_unitProgramFolder.h"
@@ -25,12 +27,14 @@ public:
         return *record;
     }
 
-    // Runs `use` on the open database under the lock; nothing when it cannot be opened.
+    // Runs `use` on the open database under the lock; nothing when it cannot be opened, or,
+    // unless `write`, when there is none yet (a comparison alone makes no file).
     template <class F>
-    void With(F use)
+    void With(bool write, F use)
     {
         std::lock_guard<std::mutex> lock(mutex_);
         const std::string file = vex::ProgramFolder() + "/written.sqlite";
+        if (!write && file != file_ && ::access(file.c_str(), F_OK) != 0) return;
         if (file != file_) {
             if (db_) sqlite3_close(db_);
             db_ = nullptr;
@@ -66,7 +70,7 @@ struct TStatement {
 void RememberWritten(const std::string& location, const TKNSidePath& path, const TKNSideEntry& written, int64_t mtime,
                      int32_t nsec)
 {
-    TRecord::Shared().With([&](sqlite3* db) {
+    TRecord::Shared().With(true, [&](sqlite3* db) {
         TStatement s(db, "INSERT OR REPLACE INTO written VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
         s.Text(1, location);
         s.Text(2, path.Parent().Text());
@@ -82,7 +86,7 @@ void RememberWritten(const std::string& location, const TKNSidePath& path, const
 
 void RecallWritten(const std::string& location, const TKNSidePath& folder, std::vector<TKNSideEntry>& entries)
 {
-    TRecord::Shared().With([&](sqlite3* db) {
+    TRecord::Shared().With(false, [&](sqlite3* db) {
         TStatement s(db, "SELECT name, size, version, server_mtime, mtime, nsec FROM written"
                          " WHERE location = ? AND folder = ?");
         s.Text(1, location);
@@ -103,7 +107,7 @@ void RecallWritten(const std::string& location, const TKNSidePath& folder, std::
 
 void ForgetWritten(const std::string& location, const TKNSidePath& path)
 {
-    TRecord::Shared().With([&](sqlite3* db) {
+    TRecord::Shared().With(false, [&](sqlite3* db) {
         TStatement s(db, "DELETE FROM written WHERE location = ? AND folder = ? AND name = ?");
         s.Text(1, location);
         s.Text(2, path.Parent().Text());
@@ -114,7 +118,7 @@ void ForgetWritten(const std::string& location, const TKNSidePath& path)
 
 void MoveWritten(const std::string& location, const TKNSidePath& from, const TKNSidePath& to)
 {
-    TRecord::Shared().With([&](sqlite3* db) {
+    TRecord::Shared().With(false, [&](sqlite3* db) {
         TStatement s(db, "UPDATE OR REPLACE written SET folder = ?, name = ? WHERE location = ? AND folder = ? AND name = ?");
         s.Text(1, to.Parent().Text());
         s.Text(2, to.Leaf());

@@ -216,7 +216,7 @@ bool TKNWebdavSide::Reuse()
 {
     std::unique_ptr<TKNKeptLink> kept = TakeLink(location_);
     auto* link = dynamic_cast<TWebdavLink*>(kept.get());
-    if (!link) return false;
+    if (!link || !link->Client->Usable()) return false;
     client_ = std::move(link->Client);
     client_->SetStop(context_.Stop);
     ownTimes_ = link->OwnTimes;
@@ -352,7 +352,16 @@ void TKNWebdavSide::ListFolders(const std::vector<TKNSidePath>& folders, std::ve
         if (!asked[i]) continue;
         asked[i]->Wait();
         listings[i].Result = Entries(folders[i], *asked[i], true, listings[i].Entries, nullptr);
-        if (!listings[i].Result) listings[i].Entries.clear();
+        if (listings[i].Result) continue;
+        listings[i].Entries.clear();
+        // A server that cannot read a folder may break its reply off (Apache does): when it
+        // still answers for the folder itself, the listing failed, not the connection.
+        if (listings[i].Result.Kind != TKNSideError::Connection) continue;
+        std::shared_ptr<TKNHttpExchange> self = StartPropfind(Target(folders[i], true), 0);
+        self->Wait();
+        if (self->Fault() == TKNHttpFault::None)
+            listings[i].Result = TKNSideResult::Fail(TKNSideError::Denied, "Cannot list " + Quoted(Shown(folders[i])) +
+                                                                               ": the server broke its reply off.");
     }
 }
 

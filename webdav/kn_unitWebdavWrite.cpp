@@ -142,7 +142,7 @@ TKNSideResult TKNWebdavWriteStream::Commit()
 // The destination checked, then the temporary moved onto it.
 TKNSideResult TKNWebdavWriteStream::Place()
 {
-    for (;;) {
+    for (int vanished = 0;;) {
         const TKNExpected& expected = terms_.Replaces;
         std::string etag;
         bool conditional = false;
@@ -159,6 +159,10 @@ TKNSideResult TKNWebdavWriteStream::Place()
         if (conditional) move.Headers.push_back("If: <" + side_.Url(path_) + "> ([" + etag + "])");
         std::shared_ptr<TKNHttpExchange> moved = side_.RunUnlocked(std::move(move));
         if (Succeeded(*moved)) return TKNSideResult::Ok();
+        // The destination went between the server's removal of it and its move (a concurrent
+        // writer on a server whose replace is a removal and a move): the check comes again.
+        if (moved->Status() == 404 && moved->Fault() == TKNHttpFault::None && !NewFile(terms_) && ++vanished < 5)
+            continue;
         if (moved->Status() != 412 || moved->Fault() != TKNHttpFault::None)
             return side_.Failure("Cannot put " + Quoted(shown_) + " in place", *moved);
         if (!conditional)
