@@ -45,6 +45,11 @@ bool IsUntrustedServerMessage(const std::string& message)
 
 bool ReadServerIdentity(const std::string& folder, TKNServerIdentity& identity)
 {
+    if (const TKNSideKind* kind = KindDescriptorOf(folder)) {
+        if (kind->Trust(folder) == TKNServerTrust::None) return false;
+        identity = kind->ReadIdentity(folder);
+        return true;
+    }
     switch (ServerTrustOf(folder)) {
         case TKNServerTrust::HostKey:
             identity = SftpIdentity(folder);
@@ -60,6 +65,7 @@ bool ReadServerIdentity(const std::string& folder, TKNServerIdentity& identity)
 
 void TrustServer(const std::string& folder, const TKNServerIdentity& identity)
 {
+    if (const TKNSideKind* kind = KindDescriptorOf(folder)) return kind->TrustIdentity(folder, identity);
     if (ServerTrustOf(folder) == TKNServerTrust::HostKey) {
         TrustSftpHost(folder);
         return;

@@ -43,6 +43,8 @@ bool WebdavAsksForPassword(std::string_view location)
     return WebdavKind().AsksForPassword(location);
 }
 
+using TDescribe = const TKNSideKind& (*)();
+
 bool AsksOnItsOwn(std::string_view)
 {
     return false;
@@ -54,6 +56,7 @@ struct TKind {
     TOptionsStart OptionsStart;
     TKNServerTrust Trust;
     TAsksForPassword AsksForPassword;
+    TDescribe Describe = nullptr;  // the kind's descriptor, where it has one
 };
 
 // One line per kind of side. A scheme may be followed by "//" or, as older option files hold
@@ -62,8 +65,8 @@ constexpr TKind kKinds[] = {
     {"ftp:", OpenFtpSide, FtpOptionsStart, TKNServerTrust::None, FtpAsksForPassword},
     {"ftps:", OpenFtpSide, FtpOptionsStart, TKNServerTrust::Certificate, FtpAsksForPassword},
     {"sftp:", OpenSftpSide, NoOptions, TKNServerTrust::HostKey, AsksOnItsOwn},
-    {"dav:", OpenWebdav, NoOptions, TKNServerTrust::None, WebdavAsksForPassword},
-    {"davs:", OpenWebdav, NoOptions, TKNServerTrust::Certificate, WebdavAsksForPassword},
+    {"dav:", OpenWebdav, NoOptions, TKNServerTrust::None, WebdavAsksForPassword, WebdavKind},
+    {"davs:", OpenWebdav, NoOptions, TKNServerTrust::Certificate, WebdavAsksForPassword, WebdavKind},
 };
 
 const TKind* KindOf(std::string_view location)
@@ -111,6 +114,12 @@ bool AsksForPassword(std::string_view location)
 {
     const TKind* kind = KindOf(location);
     return kind && kind->AsksForPassword(location);
+}
+
+const TKNSideKind* KindDescriptorOf(std::string_view location)
+{
+    const TKind* kind = KindOf(location);
+    return kind && kind->Describe ? &kind->Describe() : nullptr;
 }
 
 }  // namespace kn

@@ -39,6 +39,10 @@ bool AsksForPassword(std::string_view location);
 // scans empty, and nothing is ever written or deleted on it.
 bool NamesNoFolder(std::string_view location);
 
+// The descriptor of the location's kind (side/kn_unitSideKind.h) where the kind has one: its
+// trust is read and recorded through it. Null otherwise.
+const TKNSideKind* KindDescriptorOf(std::string_view location);
+
 // Where a location's options begin (an FTP server's ";tz="): they belong to the connection,
 // not to the paths of the tree. The length of the text when it has none.
 std::size_t LocationOptionsStart(std::string_view location);

@@ -15,6 +15,7 @@ namespace {
 const char* const TrustUsage =
     "Usage: kestrune-cli trust [--yes] [--config-dir DIR] ftps://[user@]host[:port][/path]\n"
     "       kestrune-cli trust [--yes] sftp://[user@]host[:port]\n"
+    "       kestrune-cli trust [--yes] davs://[user@]host[:port][/path]\n"
     "Connects, shows the server's certificate fingerprint (SHA-256) and, once you answer \"y\"\n"
     "(or at once with --yes), records it in the file known_servers beside the configuration\n"
     "file. A fingerprint that differs from the recorded one is shown with a warning first.\n"
@@ -34,6 +35,35 @@ bool Confirmed()
     std::string answer;
     if (!std::getline(std::cin, answer)) return false;
     return answer == "y" || answer == "Y" || answer == "yes";
+}
+
+// A kind with a descriptor: its identity read, shown, and recorded once confirmed.
+int TrustDescribed(const kn::TKNSideKind& kind, const std::string& location, bool yes)
+{
+    try {
+        const kn::TKNServerIdentity identity = kind.ReadIdentity(location);
+        std::printf("Server %s\nSHA-256 fingerprint: %s\n", identity.Label.c_str(), identity.Fingerprint.c_str());
+        if (identity.Changed) {
+            std::fprintf(stderr, "kestrune-cli trust: another certificate is recorded for %s in %s; it is not "
+                                 "replaced.\n", identity.Label.c_str(), identity.RecordFile.c_str());
+            return cli::ExitFound;
+        }
+        if (identity.Known) {
+            std::printf("This certificate is already trusted.\n");
+            return cli::ExitOk;
+        }
+        std::printf("%s\n", identity.Doubt.c_str());
+        if (!yes && !Confirmed()) {
+            std::printf("Nothing recorded.\n");
+            return cli::ExitFound;
+        }
+        kind.TrustIdentity(location, identity);
+        std::printf("Recorded in %s\n", identity.RecordFile.c_str());
+        return cli::ExitOk;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "kestrune-cli trust: %s\n", kn::HideLocationPasswords(e.what()).c_str());
+        return cli::ExitFound;
+    }
 }
 
 int RunTrust(std::vector<std::string> args)
@@ -61,6 +91,7 @@ int RunTrust(std::vector<std::string> args)
         case kn::TKNServerTrust::Certificate:
             break;
     }
+    if (const kn::TKNSideKind* kind = kn::KindDescriptorOf(location)) return TrustDescribed(*kind, location, yes);
     try {
         const kn::TKNFtpCertificate certificate = kn::ReadFtpCertificate(location);
         const std::string& key = certificate.ServerKey;
