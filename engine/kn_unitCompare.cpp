@@ -126,6 +126,7 @@ void TKNFileCompare::StartCompare()
     comparedSettings_.clear();
     Clear();
     ErrorText.clear();
+    ErrorKind = TKNSideError::None;
     ContentNotes.clear();
     contentPairs_.clear();
     Stop = 0;
@@ -186,6 +187,7 @@ void TKNFileCompare::RunCompare()
         }
     } catch (const std::exception& e) {
         ErrorText = e.what();
+        ErrorKind = TKNSideError::Other;
     }
     FinishCompare();
 }
@@ -204,6 +206,7 @@ bool TKNFileCompare::ScanBothSides()
     for (const TKNFileBuffer* list : {&LeftList, &RightList}) {
         if (!list->ErrorText.empty()) {
             ErrorText = list->ErrorText;
+            ErrorKind = list->ErrorKind;
             return false;
         }
     }

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "engine/kn_unitCompareOptions.h"
+#include "engine/kn_unitSideRegistry.h"
 #include "framework/vex_unitDateTime.h"
 #include "framework/vex_unitThreads.h"
 
@@ -105,10 +106,9 @@ struct TMyFileOpt {
 // and one trailing "/".
 std::string PathJoin(std::string_view folder, std::string_view name);
 
-// True for a folder text on a server (the registry's answer, engine/kn_unitSideRegistry.h).
+// True for a folder text on a server (the registry's answer, engine/kn_unitSideRegistry.h, which
+// also hides the passwords of locations in texts: HideLocationPasswords).
 bool IsRemotePath(std::string_view text);
-// `text` as it may be shown or printed: every FTP and SFTP location in it without its password.
-std::string HideLocationPasswords(std::string_view text);
 
 // Wildcard match: "*" any run of characters, "?" any one character, others equal after ASCII
 // upper-casing. A remaining pattern of exactly "*" or "*.*" matches whatever text remains; an
@@ -191,6 +191,14 @@ public:
     // FindFirst with an empty ListError is an empty folder; with a text, a folder whose content
     // is unknown, which must never be taken as empty.
     std::string ListError;
+    // The kind of ListError where a side gave it (Untrusted: a recorded trust mends it).
+    TKNSideError ListErrorKind = TKNSideError::None;
+    // The kind of the last failure: None without one, Other for one that no side classed.
+    TKNSideError ListFailure() const
+    {
+        if (ListError.empty()) return TKNSideError::None;
+        return ListErrorKind == TKNSideError::None ? TKNSideError::Other : ListErrorKind;
+    }
     // Full paths of the program's own temporary files (".kn-NAME-XXXXXX") that the listings
     // since Open skipped because they are older than the Open: left-overs of a run that was
     // killed. They are never listed as entries.
@@ -250,6 +258,8 @@ public:
     // Why the last scan failed (the root could not be listed, or an unexpected error); empty
     // if it did not. A failed scan leaves the list empty.
     std::string ErrorText;
+    // The kind of ErrorText (as TKNScanProvider::ListErrorKind).
+    TKNSideError ErrorKind = TKNSideError::None;
     // The folders below the root the last scan could not list; their content is unknown.
     std::vector<TKNUnlistedFolder> UnlistedFolders;
     // The program's left-over temporary files the last scan found (see TKNScanProvider).
@@ -381,6 +391,9 @@ public:
     vex::TDelivery ProgressDelivery = vex::TDelivery::Synchronized;
     // Why the last comparison ended early through an error; empty otherwise.
     std::string ErrorText;
+    // Its kind: Untrusted when a server is not trusted yet, which recording it mends
+    // (engine/kn_unitServerTrust.h); Other for a failure that no side classed; None without one.
+    TKNSideError ErrorKind = TKNSideError::None;
     // How many folders the last comparison could not list on either side, and which (left
     // side's first). Rows at or beneath them are marked Unlisted.
     std::size_t UnlistedCount() const { return LeftList.UnlistedFolders.size() + RightList.UnlistedFolders.size(); }

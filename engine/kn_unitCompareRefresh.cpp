@@ -127,6 +127,7 @@ bool TKNFileCompare::RefreshBothSides()
     for (const TKNFileBuffer* list : {&LeftList, &RightList}) {
         if (!list->ErrorText.empty()) {
             ErrorText = list->ErrorText;
+            ErrorKind = list->ErrorKind;
             return false;
         }
     }

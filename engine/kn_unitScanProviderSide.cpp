@@ -49,6 +49,7 @@ void TKNScanProviderSide::ListAhead(const std::vector<std::string>& Folders)
 bool TKNScanProviderSide::Open(const std::string& Root)
 {
     ListError.clear();
+    ListErrorKind = TKNSideError::None;
     DotEntriesUnknown = false;
     utcOffset_ = vex::LocalOffsetNow();
     openedAt_ = static_cast<int64_t>(std::time(nullptr));
@@ -58,6 +59,7 @@ bool TKNScanProviderSide::Open(const std::string& Root)
     side_ = OpenSide(Root, context_);
     if (TKNSideResult connected = side_->Connect(); !connected) {
         ListError = connected.Message;
+        ListErrorKind = connected.Kind;
         side_.reset();
         return false;
     }
@@ -67,6 +69,7 @@ bool TKNScanProviderSide::Open(const std::string& Root)
 bool TKNScanProviderSide::FindFirst(const std::string& Folder, uint32_t AttrMask, std::unique_ptr<TKNFileRec>& Rec)
 {
     ListError.clear();
+    ListErrorKind = TKNSideError::None;
     entries_.clear();
     next_ = 0;
     if (!side_) return false;
@@ -87,6 +90,7 @@ bool TKNScanProviderSide::FindFirst(const std::string& Folder, uint32_t AttrMask
         // The unlisted folder is named beside its reason: the reason need not name it again.
         const std::string named = "\"" + side_->Shown(path) + "\": ";
         ListError = listed.Message.rfind(named, 0) == 0 ? listed.Message.substr(named.size()) : listed.Message;
+        ListErrorKind = listed.Kind;
         entries_.clear();
         return false;
     }

@@ -378,8 +378,8 @@ void* MakeEasy(TKNHttpExchange& ex, const TKNHttpRequest& request, const TKNHttp
 
 bool TlsRefusal(CURLcode code)
 {
-    return code == CURLE_PEER_FAILED_VERIFICATION || code == CURLE_SSL_CONNECT_ERROR ||
-           code == CURLE_SSL_CERTPROBLEM || code == CURLE_SSL_CACERT_BADFILE;
+    return code == CURLE_PEER_FAILED_VERIFICATION || code == CURLE_SSL_CONNECT_ERROR || code == CURLE_SSL_CERTPROBLEM ||
+           code == CURLE_SSL_CACERT_BADFILE;
 }
 
 }  // namespace

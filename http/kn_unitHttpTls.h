@@ -11,8 +11,8 @@ namespace kn {
 
 // What one handshake saw; filled by the verification, read after the request ended.
 struct TKNHttpTlsJudge {
-    std::string Host;    // the name or address the certificate must be for
-    std::string Pinned;  // "sha256:HEX" or empty
+    std::string Host;          // the name or address the certificate must be for
+    std::string Pinned;        // "sha256:HEX" or empty
     bool InspectOnly = false;  // let every certificate through: only look (the trust command)
     std::string Fingerprint;
     bool SystemTrusted = false;

@@ -1,7 +1,6 @@
 #include "side/kn_unitWrittenRecord.h"
 
 #include <sqlite3.h>
-
 #include <unistd.h>
 
 #include <mutex>
@@ -87,8 +86,9 @@ void RememberWritten(const std::string& location, const TKNSidePath& path, const
 void RecallWritten(const std::string& location, const TKNSidePath& folder, std::vector<TKNSideEntry>& entries)
 {
     TRecord::Shared().With(false, [&](sqlite3* db) {
-        TStatement s(db, "SELECT name, size, version, server_mtime, mtime, nsec FROM written"
-                         " WHERE location = ? AND folder = ?");
+        TStatement s(db,
+                     "SELECT name, size, version, server_mtime, mtime, nsec FROM written"
+                     " WHERE location = ? AND folder = ?");
         s.Text(1, location);
         s.Text(2, folder.Text());
         while (sqlite3_step(s.Stmt) == SQLITE_ROW) {
@@ -119,7 +119,8 @@ void ForgetWritten(const std::string& location, const TKNSidePath& path)
 void MoveWritten(const std::string& location, const TKNSidePath& from, const TKNSidePath& to)
 {
     TRecord::Shared().With(false, [&](sqlite3* db) {
-        TStatement s(db, "UPDATE OR REPLACE written SET folder = ?, name = ? WHERE location = ? AND folder = ? AND name = ?");
+        TStatement s(
+            db, "UPDATE OR REPLACE written SET folder = ?, name = ? WHERE location = ? AND folder = ? AND name = ?");
         s.Text(1, to.Parent().Text());
         s.Text(2, to.Leaf());
         s.Text(3, location);

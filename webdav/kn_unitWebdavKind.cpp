@@ -27,7 +27,6 @@ public:
     {
         return OpenWebdavSide(location, context);
     }
-    std::string HidePasswords(std::string_view text) const override { return HideWebdavPasswords(text); }
     // A named user logs in with a password; without one the server is asked anonymously.
     bool AsksForPassword(std::string_view location) const override
     {
@@ -57,28 +56,38 @@ public:
         const std::string recorded = RecordedFingerprint(identity.Label);
         identity.Known = certificate.SystemTrusted || recorded == certificate.Fingerprint;
         identity.Changed = !recorded.empty() && recorded != certificate.Fingerprint;
+        identity.Recorded = recorded;
+        // A renewed certificate may replace the record once its operator confirmed it.
+        identity.Replaceable = true;
         return identity;
     }
-    void TrustIdentity(const std::string& location, const TKNServerIdentity& identity) const override
+    void TrustIdentity(const std::string& location, const TKNServerIdentity& identity,
+                       bool replaceChanged) const override
     {
         const TKNWebdavLocation parsed = Parsed(location);
-        if (!parsed.Endpoint.Tls) return TKNSideKind::TrustIdentity(location, identity);
+        if (!parsed.Endpoint.Tls) return TKNSideKind::TrustIdentity(location, identity, replaceChanged);
         const std::string recorded = RecordedFingerprint(identity.Label);
-        if (!recorded.empty() && recorded != identity.Fingerprint)
+        if (!recorded.empty() && recorded != identity.Fingerprint && !replaceChanged)
             throw std::runtime_error("Another certificate is recorded for " + identity.Label + " in " +
                                      KnownServersFile() + "; it is not replaced.");
         std::string error;
         if (!RecordFingerprint(identity.Label, identity.Fingerprint, error)) throw std::runtime_error(error);
     }
-    std::vector<std::string> Usage() const override
+    std::vector<TKNKindUsage> Usage() const override
     {
-        return {"dav://[USER[:PASSWORD]@]HOST[:PORT]/PATH", "davs://[USER[:PASSWORD]@]HOST[:PORT]/PATH"};
+        return {
+            {"WebDAV", "dav://[USER[:PASSWORD]@]HOST[:PORT][/PATH]",
+             "A folder on a WebDAV server over HTTP; the password and the files cross the network in plain text. "
+             "The path is a URL path: write a space as %20."},
+            {"WebDAV over HTTPS", "davs://[USER[:PASSWORD]@]HOST[:PORT][/PATH]",
+             "The same over HTTPS; a certificate the system does not trust is trusted once by its fingerprint."},
+        };
     }
 };
 
 }  // namespace
 
-const TKNSideKind& WebdavKind()
+const TKNSideKind& WebdavSideKind()
 {
     static const TWebdavKind kind;
     return kind;

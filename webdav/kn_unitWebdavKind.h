@@ -8,6 +8,6 @@
 
 namespace kn {
 
-const TKNSideKind& WebdavKind();
+const TKNSideKind& WebdavSideKind();
 
 }  // namespace kn

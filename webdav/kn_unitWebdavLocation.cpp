@@ -5,6 +5,7 @@
 
 #include "framework/vex_unitText.h"
 #include "side/kn_unitSidePath.h"
+#include "webdav/kn_unitWebdavKind.h"
 
 namespace kn {
 
@@ -102,13 +103,7 @@ TKNWebdavLocation ParseWebdavLocation(const std::string& location)
 
 std::string HideWebdavPasswords(std::string_view text)
 {
-    auto schemeLength = [](std::string_view upper, std::size_t i) { return SchemeLength(upper.substr(i, 7)); };
-    auto lastAtBeforePath = [](std::string_view location, std::size_t start, std::size_t end) {
-        const std::size_t authorityEnd = std::min(location.find_first_of("/\\", start), end);
-        const std::size_t at = location.substr(0, authorityEnd).rfind('@');
-        return at == std::string_view::npos || at < start ? std::string_view::npos : at;
-    };
-    return vex::CutLocationPasswords(text, schemeLength, lastAtBeforePath);
+    return HideKindPasswords(text, {&WebdavSideKind()});
 }
 
 std::string DavTarget(const std::vector<std::string>& names, bool folder)

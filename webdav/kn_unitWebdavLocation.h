@@ -23,7 +23,7 @@ public:
 };
 
 struct TKNWebdavLocation {
-    TKNHttpEndpoint Endpoint;  // without the pinned fingerprint
+    TKNHttpEndpoint Endpoint;       // without the pinned fingerprint
     std::vector<std::string> Root;  // the folder's components, decoded
     std::string Shown;              // the location without its password, no "/" at its end
 };

@@ -1,7 +1,6 @@
 #include "webdav/kn_unitWebdavSide.h"
 
 #include <curl/curl.h>
-
 #include <strings.h>
 
 #include <chrono>
@@ -28,8 +27,9 @@ constexpr int kLockedTries = 20;
 
 std::string PropfindBody()
 {
-    return std::string("<?xml version=\"1.0\" encoding=\"utf-8\"?>"
-                       "<D:propfind xmlns:D=\"DAV:\" xmlns:K=\"") +
+    return std::string(
+               "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+               "<D:propfind xmlns:D=\"DAV:\" xmlns:K=\"") +
            kDavOwnNamespace +
            "\"><D:prop><D:resourcetype/><D:getcontentlength/><D:getlastmodified/><D:getetag/><K:" + kDavOwnTime +
            "/></D:prop></D:propfind>";
@@ -192,8 +192,8 @@ TKNSideResult TKNWebdavSide::Failure(const std::string& what, const TKNHttpExcha
     const long status = reply.Status();
     const std::string answered = what + ": the server answered " + std::to_string(status);
     if (status >= 300 && status < 400)
-        return TKNSideResult::Fail(TKNSideError::Other,
-                                   answered + " (a redirect to " + Quoted(reply.Header("Location")) + ", not followed)");
+        return TKNSideResult::Fail(
+            TKNSideError::Other, answered + " (a redirect to " + Quoted(reply.Header("Location")) + ", not followed)");
     TKNSideError kind = TKNSideError::Other;
     if (status == 401 || status == 403 || status == 423) kind = TKNSideError::Denied;
     if (status == 404 || status == 409) kind = TKNSideError::NotFound;
@@ -240,15 +240,16 @@ TKNSideResult TKNWebdavSide::Connect()
     // The root's check and what the server keeps go out together.
     std::shared_ptr<TKNHttpExchange> probe;
     if (!learnt_)
-        probe = client_->Start({"PROPPATCH", Target({}, true), {"Content-Type: application/xml"},
-                                PropertyUpdate("remove", "")});
+        probe = client_->Start(
+            {"PROPPATCH", Target({}, true), {"Content-Type: application/xml"}, PropertyUpdate("remove", "")});
     TKNSideEntry root;
     TKNSideResult found = Stat({}, root);
     if (probe) probe->Wait();
     if (!found) {
         client_.reset();
         return found.Kind == TKNSideError::NotFound
-                   ? TKNSideResult::Fail(TKNSideError::NotFound, "Cannot open " + Quoted(shownRoot_) + ": " + found.Message)
+                   ? TKNSideResult::Fail(TKNSideError::NotFound,
+                                         "Cannot open " + Quoted(shownRoot_) + ": " + found.Message)
                    : found;
     }
     if (!root.IsFolder()) {
@@ -306,7 +307,8 @@ TKNSideResult TKNWebdavSide::Entries(const TKNSidePath& folder, const TKNHttpExc
     for (const TKNDavResponse& r : responses) {
         std::vector<std::string> names = HrefNames(r.Href);
         const bool isSelf = names == asked;
-        const bool below = listing && names.size() == asked.size() + 1 && std::equal(asked.begin(), asked.end(), names.begin());
+        const bool below =
+            listing && names.size() == asked.size() + 1 && std::equal(asked.begin(), asked.end(), names.begin());
         if (!isSelf && !below)
             return TKNSideResult::Fail(TKNSideError::Other, what + ": the server answered for " + Quoted(r.Href) +
                                                                 ", which is not in the folder asked for.");
@@ -329,7 +331,8 @@ TKNSideResult TKNWebdavSide::Entries(const TKNSidePath& folder, const TKNHttpExc
         if (!NameProblem(entry.Name, kBackslash).empty()) continue;
         entries.push_back(std::move(entry));
     }
-    if (!selfSeen && self) return TKNSideResult::Fail(TKNSideError::Other, what + ": the server did not answer for it.");
+    if (!selfSeen && self)
+        return TKNSideResult::Fail(TKNSideError::Other, what + ": the server did not answer for it.");
     if (!ownTimes_) RecallWritten(shownRoot_, folder, entries);
     return TKNSideResult::Ok();
 }
@@ -360,8 +363,8 @@ void TKNWebdavSide::ListFolders(const std::vector<TKNSidePath>& folders, std::ve
         std::shared_ptr<TKNHttpExchange> self = StartPropfind(Target(folders[i], true), 0);
         self->Wait();
         if (self->Fault() == TKNHttpFault::None)
-            listings[i].Result = TKNSideResult::Fail(TKNSideError::Denied, "Cannot list " + Quoted(Shown(folders[i])) +
-                                                                               ": the server broke its reply off.");
+            listings[i].Result = TKNSideResult::Fail(
+                TKNSideError::Denied, "Cannot list " + Quoted(Shown(folders[i])) + ": the server broke its reply off.");
     }
 }
 
@@ -496,8 +499,8 @@ TKNSideResult TKNWebdavSide::Rename(const TKNSidePath& from, const TKNSidePath& 
     if (TKNSideResult r = CheckNames(to); !r) return r;
     TKNSideEntry entry;
     if (TKNSideResult r = Stat(from, entry); !r) return r;
-    TKNHttpRequest move{"MOVE", Target(from, entry.IsFolder()),
-                        {"Destination: " + Url(to, entry.IsFolder()), "Overwrite: F"}, {}};
+    TKNHttpRequest move{
+        "MOVE", Target(from, entry.IsFolder()), {"Destination: " + Url(to, entry.IsFolder()), "Overwrite: F"}, {}};
     std::shared_ptr<TKNHttpExchange> moved = RunUnlocked(std::move(move));
     if (moved->Fault() == TKNHttpFault::None && moved->Status() == 412)
         return TKNSideResult::Fail(TKNSideError::Exists, Quoted(Shown(to)) + " already exists.");

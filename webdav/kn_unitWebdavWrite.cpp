@@ -1,7 +1,8 @@
 #include "webdav/kn_unitWebdavWrite.h"
 
-#include <algorithm>
 #include <strings.h>
+
+#include <algorithm>
 
 #include "side/kn_unitSideRules.h"
 #include "side/kn_unitWrittenRecord.h"
@@ -89,8 +90,7 @@ void TKNWebdavWriteStream::Step(bool ahead)
         stage_ = TStage::Ready;
     }
     if (stage_ == TStage::Ready && ahead && NewFile(terms_) && terms_.Size >= 0 && written_ == terms_.Size) {
-        step_ = side_.Client().Start(
-            {"MOVE", tempTarget_, {"Destination: " + side_.Url(path_), "Overwrite: F"}, {}});
+        step_ = side_.Client().Start({"MOVE", tempTarget_, {"Destination: " + side_.Url(path_), "Overwrite: F"}, {}});
         stage_ = TStage::Placing;
     }
     if (stage_ == TStage::Placing && step_->Done()) {
@@ -150,7 +150,8 @@ TKNSideResult TKNWebdavWriteStream::Place()
             TKNSideEntry there;
             TKNSideResult found = side_.StatTagged(path_, there, etag, true);
             if (!found && found.Kind != TKNSideError::NotFound) return found;
-            if (found && there.IsFolder()) return TKNSideResult::Fail(TKNSideError::Changed, Quoted(shown_) + " is a folder.");
+            if (found && there.IsFolder())
+                return TKNSideResult::Fail(TKNSideError::Changed, Quoted(shown_) + " is a folder.");
             if (TKNSideResult r = CheckExpected(expected, found, there, shown_); !r) return r;
             conditional = found && side_.Conditions() && !etag.empty();
         }

@@ -15,8 +15,8 @@ namespace {
 
 int UsageError(const CompareCommandText& text, const std::string& error, const std::vector<CompareOption>& extra)
 {
-    std::fprintf(stderr, "kestrune-cli %s: %s\n%s%s%s", text.Name, kn::HideLocationPasswords(error).c_str(),
-                 text.UsageHead, CompareOptionsHelp(extra).c_str(), text.UsageTail);
+    std::fprintf(stderr, "kestrune-cli %s: %s\n%s%s%s%s", text.Name, kn::HideLocationPasswords(error).c_str(),
+                 text.UsageHead, CompareOptionsHelp(extra).c_str(), text.UsageTail, LocationsHelp().c_str());
     return ExitUsage;
 }
 
@@ -49,7 +49,8 @@ std::optional<int> ReadCompareCommandLine(const CompareCommandText& text, const 
     std::string error;
     if (!ParseCompareArgs(argv, line.Args, error, extra)) return UsageError(text, error, extra);
     if (line.Args.Help) {
-        std::printf("%s%s%s", text.UsageHead, CompareOptionsHelp(extra).c_str(), text.UsageTail);
+        std::printf("%s%s%s%s", text.UsageHead, CompareOptionsHelp(extra).c_str(), text.UsageTail,
+                    LocationsHelp().c_str());
         return ExitOk;
     }
     if (!presetName.empty() && !ApplyPreset(presetName, argv, line.Args, error)) return Failure(text, error, ExitUsage);

@@ -12,6 +12,7 @@
 #include "app/cli/cli_password.h"
 #include "app/cli/cli_update_report.h"
 #include "app/kn_version.h"
+#include "engine/kn_unitSideUsage.h"
 #include "framework/keychain/vex_unitKeychain.h"
 #include "side/kn_unitSideKeeper.h"
 
@@ -37,6 +38,11 @@ CliCommandRegistration::CliCommandRegistration(std::string name, std::string sum
     reg.insert(pos, std::move(cmd));
 }
 
+std::string LocationsHelp()
+{
+    return "\nA folder is one of these locations:\n" + kn::LocationForms(kn::TKNUsageFormat::Text);
+}
+
 }  // namespace cli
 
 static void PrintOverview(FILE* out)
@@ -46,6 +52,7 @@ static void PrintOverview(FILE* out)
     std::fprintf(out,
                  "\nEvery command accepts --config-dir DIR: the configuration file Kestrune.bin is then\n"
                  "read from and written to DIR (as with the environment variable KESTRUNE_HOME).\n");
+    std::fputs(cli::LocationsHelp().c_str(), out);
     std::fprintf(out,
                  "\n'kestrune-cli COMMAND --help' describes one command; 'kestrune-cli --version'\n"
                  "prints the version.\n");

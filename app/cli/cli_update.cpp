@@ -20,7 +20,7 @@ namespace {
 const char* const kUsageHead =
     "Usage: kestrune-cli update [OPTIONS] LEFT RIGHT --action DIRECTION [--force] [--backup]\n"
     "                           [--transfers N] [--dry-run] [--max-delete N] [--conflict POLICY]\n"
-    "Compares LEFT and RIGHT (local folders, FTP or SFTP locations), then brings them into line:\n"
+    "Compares LEFT and RIGHT (locations, see below), then brings them into line:\n"
     "  left-to-right  copies entries that are newer or only on the left to the right;\n"
     "  right-to-left  the same from right to left;\n"
     "  auto           each entry goes from its newer side (the default);\n"

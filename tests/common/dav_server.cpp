@@ -67,8 +67,8 @@ std::string ApacheConfig(const std::string& state, int port, const DavServer::Op
 
 std::string LighttpdConfig(const std::string& state, int port, const DavServer::Options& o)
 {
-    std::string c = "server.document-root = \"/\"\nserver.bind = \"127.0.0.1\"\nserver.port = " +
-                    std::to_string(port) + "\nserver.errorlog = \"" + state +
+    std::string c = "server.document-root = \"/\"\nserver.bind = \"127.0.0.1\"\nserver.port = " + std::to_string(port) +
+                    "\nserver.errorlog = \"" + state +
                     "/error.log\"\nserver.follow-symlink = \"disable\"\n"
                     // The tests change files behind the server's back: no cached sizes.
                     "server.stat-cache-engine = \"disable\"\n"
@@ -90,8 +90,8 @@ std::string NginxConfig(const std::string& state, int port, const DavServer::Opt
     return "load_module /usr/lib/nginx/modules/ngx_http_dav_ext_module.so;\ndaemon off;\npid " + state +
            "/nginx.pid;\nerror_log " + state + "/error.log;\nevents {}\nhttp {\n  access_log off;\n" +
            "  client_body_temp_path " + temp + ";\n  proxy_temp_path " + temp + ";\n  fastcgi_temp_path " + temp +
-           ";\n  uwsgi_temp_path " + temp + ";\n  scgi_temp_path " + temp + ";\n  server {\n    listen 127.0.0.1:" +
-           std::to_string(port) + (o.Tls ? " ssl" : "") + ";\n" +
+           ";\n  uwsgi_temp_path " + temp + ";\n  scgi_temp_path " + temp +
+           ";\n  server {\n    listen 127.0.0.1:" + std::to_string(port) + (o.Tls ? " ssl" : "") + ";\n" +
            (o.Tls ? "    ssl_certificate " + state + "/cert.pem;\n    ssl_certificate_key " + state + "/key.pem;\n"
                   : std::string()) +
            "    root /;\n    disable_symlinks on;\n    client_max_body_size 0;\n"

@@ -1,5 +1,4 @@
 #include "tests/common/ftp_server.h"
-#include "tests/common/server_process.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -22,6 +21,8 @@
 #include <stdexcept>
 #include <thread>
 #include <vector>
+
+#include "tests/common/server_process.h"
 
 namespace testutil {
 

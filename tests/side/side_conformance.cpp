@@ -92,7 +92,10 @@ public:
         give_();
         side_->ListFolders(f, l);
     }
-    kn::TKNSideResult Stat(const kn::TKNSidePath& p, kn::TKNSideEntry& e) override { return give_(), side_->Stat(p, e); }
+    kn::TKNSideResult Stat(const kn::TKNSidePath& p, kn::TKNSideEntry& e) override
+    {
+        return give_(), side_->Stat(p, e);
+    }
     kn::TKNSideResult OpenRead(const kn::TKNSidePath& p, std::unique_ptr<kn::TKNReadStream>& s) override
     {
         return give_(), side_->OpenRead(p, s);

@@ -51,16 +51,16 @@ private:
 };
 
 using Kind = DavServer::Kind;
-INSTANTIATE_TEST_SUITE_P(
-    Webdav, SideConformance,
-    testing::Values(MakeKind<DavKind<Kind::Apache, false>>("DavApache"),
-                    MakeKind<DavKind<Kind::Apache, true>>("DavsApache"),
-                    MakeKind<DavKind<Kind::Lighttpd, false>>("DavLighttpd"),
-                    MakeKind<DavKind<Kind::Lighttpd, true>>("DavsLighttpd"),
-                    MakeKind<DavKind<Kind::Nginx, false>>("DavNginx"), MakeKind<DavKind<Kind::Nginx, true>>("DavsNginx"),
-                    MakeKind<DavKind<Kind::Rclone, false>>("DavRclone"),
-                    MakeKind<DavKind<Kind::Rclone, true>>("DavsRclone")),
-    KindName);
+INSTANTIATE_TEST_SUITE_P(Webdav, SideConformance,
+                         testing::Values(MakeKind<DavKind<Kind::Apache, false>>("DavApache"),
+                                         MakeKind<DavKind<Kind::Apache, true>>("DavsApache"),
+                                         MakeKind<DavKind<Kind::Lighttpd, false>>("DavLighttpd"),
+                                         MakeKind<DavKind<Kind::Lighttpd, true>>("DavsLighttpd"),
+                                         MakeKind<DavKind<Kind::Nginx, false>>("DavNginx"),
+                                         MakeKind<DavKind<Kind::Nginx, true>>("DavsNginx"),
+                                         MakeKind<DavKind<Kind::Rclone, false>>("DavRclone"),
+                                         MakeKind<DavKind<Kind::Rclone, true>>("DavsRclone")),
+                         KindName);
 
 }  // namespace
 }  // namespace sidetest

@@ -146,7 +146,8 @@ TEST_P(SideConformance, NothingIsChangedThroughALink)
         {"mode beneath a folder link", caps.SetMode, [&] { return side_->SetMode(P("dirlink/target.txt"), 0600); }},
         {"rename into a folder link", caps.Rename, [&] { return side_->Rename(P("real.txt"), P("dirlink/x")); }},
         // A time kept beside the files (a server's property) never passes through a link.
-        {"time of a file link", caps.SetTime && kind_->TimesOnDisk(), [&] { return side_->SetTime(P("filelink"), 5, 0); }},
+        {"time of a file link", caps.SetTime && kind_->TimesOnDisk(),
+         [&] { return side_->SetTime(P("filelink"), 5, 0); }},
         {"mode of a file link", caps.SetMode, [&] { return side_->SetMode(P("filelink"), 0600); }},
     };
     for (const Case& c : cases) {

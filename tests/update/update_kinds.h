@@ -1,8 +1,7 @@
 // The kinds of side an update test runs against: a local folder, a folder that pyftpdlib serves
-// over FTP, one that sshd serves over SFTP and one that Apache serves over WebDAV. Every kind serves a folder of the local disk, so
-// a test builds and inspects its trees with plain file operations and hands the engine the
-// kind's location of them. A kind's server starts once, with its first test, and serves the
-// whole run.
+// over FTP, one that sshd serves over SFTP and one that Apache serves over WebDAV. Every kind serves a folder of the
+// local disk, so a test builds and inspects its trees with plain file operations and hands the engine the kind's
+// location of them. A kind's server starts once, with its first test, and serves the whole run.
 #pragma once
 
 #include <memory>
