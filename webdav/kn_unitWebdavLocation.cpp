@@ -64,26 +64,25 @@ TKNWebdavLocation ParseWebdavLocation(const std::string& location)
     const std::size_t scheme = SchemeLength(vex::UpperCaseAscii(std::string_view(location).substr(0, 7)));
     if (scheme == 0) throw TKNWebdavError("Not a WebDAV location: \"" + HideWebdavPasswords(location) + "\"");
     result.Endpoint.Tls = scheme == 7;
-    std::string rest = location.substr(scheme);
-    std::replace(rest.begin(), rest.end(), '\\', '/');
-    const std::size_t slash = rest.find('/');
-    std::string authority = rest.substr(0, slash);
-    const std::string path = slash == std::string::npos ? std::string() : rest.substr(slash);
+    // The credentials stand where the kind finds them everywhere (hiding, the secret store).
+    const TKNCredentialsAt at = WebdavSideKind().FindCredentials(location);
     std::string user;
-    const std::size_t at = authority.rfind('@');
-    if (at != std::string::npos) {
-        const std::string credentials = authority.substr(0, at);
-        const std::size_t colon = credentials.find(':');
+    std::size_t hostBegin = scheme;
+    if (at.NamesUser()) {
+        const std::size_t userEnd = at.GivesPassword() ? at.Colon : at.At;
         result.Endpoint.HasUser = true;
-        result.Endpoint.User = vex::PercentDecoded(credentials.substr(0, colon));
-        user = credentials.substr(0, colon) + "@";
-        if (colon != std::string::npos) {
-            result.Endpoint.Password = vex::PercentDecoded(credentials.substr(colon + 1));
-        } else if (const char* given = std::getenv("KESTRUNE_PASSWORD")) {
+        result.Endpoint.User = vex::PercentDecoded(location.substr(scheme, userEnd - scheme));
+        user = location.substr(scheme, userEnd - scheme) + "@";
+        if (at.GivesPassword())
+            result.Endpoint.Password = vex::PercentDecoded(location.substr(at.Colon + 1, at.At - at.Colon - 1));
+        else if (const char* given = std::getenv(kPasswordVariable))
             result.Endpoint.Password = given;
-        }
-        authority = authority.substr(at + 1);
+        hostBegin = at.At + 1;
     }
+    const std::size_t hostEnd = std::min(at.HostEnd, location.size());
+    const std::string authority = location.substr(hostBegin, hostEnd - hostBegin);
+    std::string path = location.substr(hostEnd);
+    std::replace(path.begin(), path.end(), '\\', '/');
     std::string shownPath = path;
     while (!shownPath.empty() && shownPath.back() == '/') shownPath.pop_back();
     result.Shown = (result.Endpoint.Tls ? "davs://" : "dav://") + user + authority + shownPath;

@@ -10,6 +10,7 @@
 
 #include "tests/common/dav_server.h"
 #include "tests/side/side_conformance.h"
+#include "tests/side/side_kinds.h"
 #include "webdav/kn_unitWebdavSide.h"
 
 namespace sidetest {
@@ -61,6 +62,9 @@ INSTANTIATE_TEST_SUITE_P(Webdav, SideConformance,
                                          MakeKind<DavKind<Kind::Rclone, false>>("DavRclone"),
                                          MakeKind<DavKind<Kind::Rclone, true>>("DavsRclone")),
                          KindName);
+
+const bool kFacts = RegisterKindFacts(
+    {"webdav", {{"dav:", kn::TKNServerTrust::None, true}, {"davs:", kn::TKNServerTrust::Certificate, true}}});
 
 }  // namespace
 }  // namespace sidetest
