@@ -85,6 +85,7 @@ public:
     }
     std::string LocalOf(const std::string& shown) const override { return ServerPathOf(shown, server_.Port()); }
     bool KeepsModes() const override { return false; }
+    bool ShowsLinks() const override { return false; }
 
 private:
     TempDir dir_;

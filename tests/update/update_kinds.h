@@ -23,6 +23,8 @@ public:
     virtual bool KeepsModes() const { return true; }
     // The server writes as root, whoever runs the update: permissions do not bind it.
     virtual bool ServerIsRoot() const { return false; }
+    // The kind's listings show a link as a link (a WebDAV server hides them, refusing each).
+    virtual bool ShowsLinks() const { return true; }
 };
 
 // The kind named "Local", "Ftp", "Sftp" or "Webdav" (one object per kind for the whole run).
