@@ -116,6 +116,7 @@ void TKNFileCompare::Compare(bool Wait)
     // The previous run has reported its end (State 0); its thread is at most returning.
     if (compareThread_.joinable()) compareThread_.join();
     refresh_ = false;
+    afterRun_ = false;
     refreshRows_.clear();
     StartCompare();
     if (Wait) WaitIdle();
@@ -175,7 +176,7 @@ void TKNFileCompare::RunCompare()
             RaiseProgress(this, 1, std::string());
             if (OnCompareStart) OnCompareStart(this);
         });
-        if (TwoWay) TwoWay->Begin(*this);
+        if (TwoWay && !afterRun_) TwoWay->Begin(*this);
         if ((refresh_ ? RefreshBothSides() : ScanBothSides()) && Stop == 0) {
             vex::Synchronize([this] {
                 State = 3;
@@ -217,7 +218,7 @@ void TKNFileCompare::FinishCompare()
 {
     contentPairs_.clear();
     // A two-way run plans from the listings, which are emptied here.
-    if (TwoWay && ErrorText.empty() && Stop == 0) TwoWay->Listed(*this);
+    if (TwoWay && !afterRun_ && ErrorText.empty() && Stop == 0) TwoWay->Listed(*this);
     refreshRows_.clear();
     LeftEntries = LeftList.Entries();
     RightEntries = RightList.Entries();
@@ -389,6 +390,8 @@ static void FillSide(TKNFileRec& side, const TKNFileRec& rec, TKNScanProvider& p
     side.Uid = rec.Uid;
     side.ModeKnown = rec.ModeKnown;
     side.Inode = rec.Inode;
+    side.CTime = rec.CTime;
+    side.CTimeNsec = rec.CTimeNsec;
 }
 
 // True when a component of the entry's path below its root begins with ".".

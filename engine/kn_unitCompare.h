@@ -79,6 +79,9 @@ struct TKNFileRec {
     uint32_t Uid = 0;
     bool ModeKnown = false;
     uint64_t Inode = 0;
+    // The change time where the side tells it (0 elsewhere): a two-way state keeps it.
+    int64_t CTime = 0;
+    int32_t CTimeNsec = 0;
 
     bool IsFolder() const { return (Attr & faDirectory) != 0; }
 };
@@ -143,6 +146,7 @@ bool ContentRowStatus(TKNContentResult result, int timeOrder, bool attrDiffer, b
                       bool& contentEqual);
 struct TKNUpdateOutcome;
 class TKNSide;
+struct TKNSideCaps;
 struct TKNSideContext;
 struct TKNOpEvent;
 using TKNOperationEvent = std::function<void(void* Sender, const TKNOpEvent& Event)>;
@@ -171,6 +175,9 @@ public:
     virtual void ListAhead(const std::vector<std::string>& /*Folders*/) {}
     // True when listing ahead saves time; a walk of the tree then lists a folder's folders so.
     virtual bool ListsAheadFaster() const { return false; }
+    // What the side listed can do, as it told at the end of the last scan; null where the
+    // provider has no side.
+    virtual const TKNSideCaps* SideCaps() const { return nullptr; }
     // The value pairing compares to find attribute differences.
     virtual int32_t AttrKey(const TKNFileRec& Rec) = 0;
     // The local file of an entry of a local side; throws for an entry on a server.
@@ -470,11 +477,12 @@ private:
     void RunCompare();
     bool ScanBothSides();
     // The comparison that follows an update (kn_unitCompareRefresh.cpp): lists again only the
-    // folders holding `touched` rows (those the update acted on) and the program's left-over
-    // temporary files, and keeps every other row as it was; compares the whole trees where the
-    // kept rows cannot be trusted (other settings, contents compared, a folder that cannot be
-    // listed now). Main thread, State 0, like Compare.
-    void CompareAfter(const std::vector<const TMyFileOpt*>& touched);
+    // `touched` folders (relative to the roots, "" the root: those whose listings the update's
+    // operations changed) and those of the program's left-over temporary files, and keeps every
+    // other row as it was; compares the whole trees where the kept rows cannot be trusted (other
+    // settings, contents compared, a folder that cannot be listed now). It plans no two-way run:
+    // the run it follows carried its plan out. Main thread, State 0, like Compare.
+    void CompareAfter(std::vector<std::string> touched);
     bool RefreshBothSides();
     void MergeKeptRows();
     // The folder, relative to its root ("" the root), whose listing holds the row's entry.
@@ -507,6 +515,7 @@ private:
     // The comparison after an update: whether it lists only refreshFolders_ (relative, sorted),
     // the rows it started from, and the scan settings of the last completed comparison.
     bool refresh_ = false;
+    bool afterRun_ = false;  // the comparison follows an update
     std::vector<std::string> refreshFolders_, keptLinkFolders_;
     std::vector<std::unique_ptr<TMyFileOpt>> refreshRows_;
     std::string comparedSettings_;

@@ -21,6 +21,7 @@ bool SidePathOf(const TKNFileRec& rec, const std::string& root, TKNSidePath& pat
 
 void TKNScanProviderSide::Close()
 {
+    if (side_) caps_ = side_->Caps();
     if (side_ && !side_->Caps().DotEntries) DotEntriesUnknown = true;
     side_.reset();
     listedAhead_.clear();
@@ -55,6 +56,7 @@ bool TKNScanProviderSide::Open(const std::string& Root)
     openedAt_ = static_cast<int64_t>(std::time(nullptr));
     root_ = Root.substr(0, LocationOptionsStart(Root));
     context_.Stop = StopFlag;
+    opened_ = false;
     if (NamesNoFolder(Root)) return false;
     side_ = OpenSide(Root, context_);
     if (TKNSideResult connected = side_->Connect(); !connected) {
@@ -63,6 +65,8 @@ bool TKNScanProviderSide::Open(const std::string& Root)
         side_.reset();
         return false;
     }
+    caps_ = side_->Caps();
+    opened_ = true;
     return true;
 }
 
@@ -159,6 +163,8 @@ bool TKNScanProviderSide::MakeRec(const TKNSideEntry& entry, TKNFileRec& rec)
     rec.Uid = entry.Uid;
     rec.ModeKnown = entry.ModeKnown;
     rec.Inode = entry.Inode;
+    rec.CTime = entry.CTime;
+    rec.CTimeNsec = entry.CTimeNsec;
     return true;
 }
 

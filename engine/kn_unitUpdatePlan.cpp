@@ -90,11 +90,17 @@ TKNPlannedOp PlanRow(const TMyFileOpt& row, TKNAction action, bool force)
 
 void TKNPlanTotals::Add(const TMyFileOpt& row, const TKNPlannedOp& op)
 {
-    switch (op.Op) {
+    Add(op.Op, op.WritesRight ? row.Left.Size : row.Right.Size);
+}
+
+void TKNPlanTotals::Add(TKNOperation op, int64_t bytes)
+{
+    switch (op) {
         case TKNOperation::CopyLeftToRight:
         case TKNOperation::CopyRightToLeft:
+        case TKNOperation::CopyWithin:
             ++FilesToCopy;
-            BytesToCopy += op.WritesRight ? row.Left.Size : row.Right.Size;
+            BytesToCopy += bytes;
             break;
         case TKNOperation::DeleteLeft:
         case TKNOperation::DeleteRight:
@@ -113,6 +119,14 @@ void TKNPlanTotals::Add(const TMyFileOpt& row, const TKNPlannedOp& op)
             ++TimesToSet;
             break;
         case TKNOperation::Rename:
+        case TKNOperation::MoveAside:
+            ++Renames;
+            break;
+        case TKNOperation::Backup:
+        case TKNOperation::Record:
+        case TKNOperation::Forget:
+        case TKNOperation::Keep:
+        case TKNOperation::Conflict:
         case TKNOperation::Nothing:
             break;
     }
@@ -217,6 +231,7 @@ std::string PlanSummary(const TKNPlanTotals& t)
     part(t.FoldersToRemove, " folder to remove", " folders to remove");
     part(t.AttributeChanges, " attribute change", " attribute changes");
     part(t.TimesToSet, " time to set", " times to set");
+    part(t.Renames, " to rename", " to rename");
     return text.empty() ? "Nothing to do" : text;
 }
 
@@ -242,13 +257,19 @@ static std::string TimesPart(const TKNPlanTotals& t, const char* words)
     return t.TimesToSet == 0 ? std::string() : ", " + std::to_string(t.TimesToSet) + words;
 }
 
+// ", N renamed" for the one-line forms, only when the plan renames anything.
+static std::string RenamesPart(const TKNPlanTotals& t, const char* words)
+{
+    return t.Renames == 0 ? std::string() : ", " + std::to_string(t.Renames) + words;
+}
+
 std::string PlanLine(const TKNPlanTotals& t)
 {
     return "Plan: " + std::to_string(t.FilesToCopy) + " files to copy (" + std::to_string(t.BytesToCopy) + " bytes), " +
            std::to_string(t.FilesToDelete) + " to delete" + TempPart(t, " left-over temporary files") + ", " +
            std::to_string(t.FoldersToCreate) + " folders to create, " + std::to_string(t.FoldersToRemove) +
            " folders to remove, " + std::to_string(t.AttributeChanges) + " attribute changes" +
-           TimesPart(t, " times to set") + ".";
+           TimesPart(t, " times to set") + RenamesPart(t, " to rename") + ".";
 }
 
 std::string DoneLine(const TKNUpdateOutcome& outcome)
@@ -258,8 +279,8 @@ std::string DoneLine(const TKNUpdateOutcome& outcome)
                        " bytes), " + std::to_string(t.FilesToDelete) + " deleted" +
                        TempPart(t, " left-over temporary files") + ", " + std::to_string(t.FoldersToCreate) +
                        " folders created, " + std::to_string(t.FoldersToRemove) + " folders removed, " +
-                       std::to_string(t.AttributeChanges) + " attribute changes" + TimesPart(t, " times set") + ", " +
-                       std::to_string(outcome.Failures.size()) + " failed.";
+                       std::to_string(t.AttributeChanges) + " attribute changes" + TimesPart(t, " times set") +
+                       RenamesPart(t, " renamed") + ", " + std::to_string(outcome.Failures.size()) + " failed.";
     if (!outcome.BackupFolder.empty()) line += " Backup folder: " + outcome.BackupFolder;
     return line;
 }
@@ -283,6 +304,20 @@ std::string OperationName(TKNOperation op)
             return "Set time";
         case TKNOperation::Rename:
             return "Rename";
+        case TKNOperation::Backup:
+            return "Back up";
+        case TKNOperation::MoveAside:
+            return "Move aside";
+        case TKNOperation::CopyWithin:
+            return "Copy on the side";
+        case TKNOperation::Record:
+            return "Record";
+        case TKNOperation::Forget:
+            return "Forget";
+        case TKNOperation::Keep:
+            return "Keep";
+        case TKNOperation::Conflict:
+            return "Conflict";
         case TKNOperation::Nothing:
             break;
     }
@@ -311,6 +346,20 @@ std::string PlanText(const TKNPlannedOp& op)
             return std::string("Set the time of the file on the ") + side;
         case TKNOperation::Rename:
             return std::string("Rename on the ") + side;
+        case TKNOperation::Backup:
+            return std::string("Back up the entry on the ") + side;
+        case TKNOperation::MoveAside:
+            return std::string("Move the entry aside on the ") + side;
+        case TKNOperation::CopyWithin:
+            return std::string("Copy on the ") + side;
+        case TKNOperation::Record:
+            return "Equal: recorded";
+        case TKNOperation::Forget:
+            return "Gone on both sides: forgotten";
+        case TKNOperation::Keep:
+            return "Kept: a side cannot tell";
+        case TKNOperation::Conflict:
+            return "Conflict";
         case TKNOperation::Nothing:
             break;
     }

@@ -155,7 +155,7 @@ UpdateEnd TwoWayUpdate(kn::TKNFileCompare& engine, const UpdateFlags& flags, con
         return end;
     }
     engine.UpdateDryRun = flags.DryRun;
-    report.Starting(kn::TwoWayPlanTotals(run->Plan()));
+    report.Starting(kn::OpTotals(run->Plan().Ops));
     engine.Update(kn::TKNAction::TwoWay, false, {}, true, !flags.DryRun, flags.Backup && !flags.DryRun);
     end.Updated = true;
     return end;

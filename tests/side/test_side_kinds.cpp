@@ -145,9 +145,9 @@ TEST(SideKinds, EveryFormIsOnTheListsOfLocations)
     const std::string html = kn::LocationForms(kn::TKNUsageFormat::Html);
     const std::string servers = kn::ServerKinds();
     std::set<std::string> trusted;
-    const std::string listed = kn::TrustedSchemes() + ", ";
-    for (std::size_t at = 0, comma; (comma = listed.find(", ", at)) != std::string::npos; at = comma + 2)
-        if (comma > at) trusted.insert(listed.substr(at, comma - at));
+    const std::string trustedList = kn::TrustedSchemes() + ", ";
+    for (std::size_t at = 0, comma; (comma = trustedList.find(", ", at)) != std::string::npos; at = comma + 2)
+        if (comma > at) trusted.insert(trustedList.substr(at, comma - at));
     for (const kn::TKNSideKind* kind : kn::SideKinds()) {
         const std::vector<kn::TKNKindUsage> usage = kind->Usage();
         EXPECT_FALSE(usage.empty()) << kind->Name();
