@@ -5,6 +5,7 @@
 
 #include "app/cli/cli_command.h"
 #include "app/cli/cli_trust_sftp.h"
+#include "app/cli/cli_usage.h"
 #include "engine/kn_unitCompare.h"
 #include "engine/kn_unitSideRegistry.h"
 #include "ftp/kn_unitFtpTrust.h"
@@ -23,8 +24,7 @@ const char* const TrustUsage =
 
 int Usage(const std::string& problem)
 {
-    std::fprintf(stderr, "kestrune-cli trust: %s\n%s", problem.c_str(), TrustUsage);
-    return cli::ExitUsage;
+    return cli::UsageError("trust", problem);
 }
 
 bool Confirmed()
