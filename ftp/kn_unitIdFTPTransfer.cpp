@@ -450,13 +450,21 @@ void TKNIdFTP::Send(const std::string& command, const Source& source)
 // that the conversation stays in step.
 std::vector<TKNFtpReply> TKNIdFTP::EndData(TKNFtpSocket& data, bool done, const std::vector<std::string>& after)
 {
-    data.EndTls();
-    data.ShutdownSend();
-    Sent();
     // Closing with the server's reply to the shutdown unread would reset the connection, and a
-    // reset may drop the last bytes before the server read them: wait for its end first.
-    char rest[512];
-    while (data.Receive(rest, sizeof rest, ReadTimeout) > 0) {
+    // reset may drop the last bytes before the server read them: wait for its end first. A data
+    // connection that fails here (a server that resets it) still leaves the transfer's reply to
+    // come on the control connection: it is ended as an abort is, so that the next command
+    // does not read that reply as its own.
+    try {
+        data.EndTls();
+        data.ShutdownSend();
+        Sent();
+        char rest[512];
+        while (data.Receive(rest, sizeof rest, ReadTimeout) > 0) {
+        }
+    } catch (const TKNFtpError&) {
+        if (!done) AbortTransfer(data);
+        throw;
     }
     Awaited();
     data.Close();

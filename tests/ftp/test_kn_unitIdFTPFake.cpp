@@ -372,6 +372,37 @@ TEST(FtpFake, UploadToAServerThatStopsReadingTimesOut)
     EXPECT_TRUE(c.ftp.Connected());
 }
 
+// A server that resets an upload's data connection once it has read it still sends the
+// transfer's reply: the upload fails, and that reply is not taken for the next command's (a
+// connection kept out of step made the comparison after an update fail on its first listing).
+TEST(FtpFake, AnUploadWhoseDataConnectionIsResetLeavesTheConversationInStep)
+{
+    FakeFtpServer server([](FakeFtpSession& s) {
+        s.Login();
+        s.Passive();
+        s.Reply("STOR /u", "150 Go ahead");
+        const int data = s.AcceptData();
+        char buf[64];
+        while (::recv(data, buf, sizeof buf, 0) > 0) {
+        }
+        const linger reset{1, 0};
+        ::setsockopt(data, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        ::close(data);
+        s.Send("226 Transfer complete\r\n");
+        EXPECT_EQ(s.ReadCommand(), "ABOR");
+        s.Send("225 No transfer to abort\r\n");
+        s.Reply("NOOP", "200 ok");
+        s.Reply("CWD /next", "250 ok");
+        s.WaitForClose();
+    });
+    Client c(server);
+    c.Open();
+    c.ftp.OpenStore("/u");
+    c.ftp.WriteStore("x", 1);
+    EXPECT_THROW(c.ftp.FinishStore({}), TKNFtpError);
+    c.ftp.ChangeDir("/next");
+}
+
 TEST(FtpFake, AsciiTransfersConvertLineEnds)
 {
     FakeFtpServer server([](FakeFtpSession& s) {
