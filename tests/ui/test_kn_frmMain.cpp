@@ -174,6 +174,23 @@ double Contrast(const QColor& a, const QColor& b)
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
+// A dark desktop palette; its tooltips stay light, as some dark themes leave them.
+QPalette DarkPalette(QPalette palette)
+{
+    for (auto [role, colour] : {std::pair{QPalette::Base, QColor(0x24, 0x24, 0x24)},
+                                {QPalette::Text, Qt::white},
+                                {QPalette::Link, QColor(0x8A, 0xB4, 0xF8)},
+                                {QPalette::PlaceholderText, Qt::gray},
+                                {QPalette::Window, QColor(0x35, 0x35, 0x35)},
+                                {QPalette::WindowText, Qt::white},
+                                {QPalette::Button, QColor(0x35, 0x35, 0x35)},
+                                {QPalette::Highlight, QColor(0x15, 0x53, 0x9E)},
+                                {QPalette::ToolTipBase, QColor(0xFF, 0xFF, 0xDC)},
+                                {QPalette::ToolTipText, Qt::black}})
+        palette.setColor(role, colour);
+    return palette;
+}
+
 // Every text of the list against the view's base, in a light and in a dark palette: names and
 // times at least 4.5:1, the dimmed side at least 3:1.
 TEST_F(MainWindow, TheListStaysReadableInALightAndADarkPalette)
@@ -183,13 +200,7 @@ TEST_F(MainWindow, TheListStaysReadableInALightAndADarkPalette)
     kn::TKNMainForm window(*config);
     Compare(window, left, right);
     kn::TKNResultModel& model = window.ResultModel();
-    const QPalette light = QApplication::palette();
-    QPalette dark = light;
-    for (auto [role, colour] : {std::pair{QPalette::Base, QColor(0x24, 0x24, 0x24)},
-                                {QPalette::Text, Qt::white},
-                                {QPalette::Link, QColor(0x8A, 0xB4, 0xF8)},
-                                {QPalette::PlaceholderText, Qt::gray}})
-        dark.setColor(role, colour);
+    const QPalette light = QApplication::palette(), dark = DarkPalette(light);
     for (const QPalette& palette : {light, dark}) {
         QApplication::setPalette(palette);
         const QColor base = palette.color(QPalette::Base);
@@ -210,15 +221,7 @@ TEST_F(MainWindow, TheListStaysReadableInALightAndADarkPalette)
 // and in a dark palette, as a desktop theme hands them to a starting program.
 TEST_F(MainWindow, NoticesAndTheFocusShowInALightAndADarkPalette)
 {
-    const QPalette light = QApplication::palette();
-    QPalette dark = light;
-    for (auto [role, colour] : {std::pair{QPalette::Window, QColor(0x35, 0x35, 0x35)},
-                                {QPalette::WindowText, Qt::white},
-                                {QPalette::Button, QColor(0x35, 0x35, 0x35)},
-                                {QPalette::Highlight, QColor(0x15, 0x53, 0x9E)},
-                                {QPalette::ToolTipBase, QColor(0xFF, 0xFF, 0xDC)},
-                                {QPalette::ToolTipText, Qt::black}})
-        dark.setColor(role, colour);
+    const QPalette light = QApplication::palette(), dark = DarkPalette(light);
     for (const QPalette& palette : {light, dark}) {
         QApplication::setPalette(palette);
         auto config = OpenConfig();

@@ -56,6 +56,15 @@ protected:
         return nullptr;
     }
 
+    // The differences window of the row `name`, opened with F8, its comparison ended.
+    kn::TKNShowDifferencesForm* OpenPair(kn::TKNMainForm& window, const QString& name)
+    {
+        Select(window, name, QItemSelectionModel::ClearAndSelect);
+        kn::TKNShowDifferencesForm* form = Opened([&] { window.FindAction("actCompareShowDifferences")->trigger(); });
+        while (form && form->Comparing()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        return form;
+    }
+
     static void Close(QWidget* form)
     {
         form->close();
@@ -175,10 +184,8 @@ TEST_F(MainDifferences, ASaveLeavesTheListOutOfDateAndEachFileItsOwnTime)
     Compare(window, left, right);
     QAction* update = window.FindAction("actCompareUpdate");
     ASSERT_TRUE(update->isEnabled());
-    Select(window, "a.txt", QItemSelectionModel::ClearAndSelect);
-    kn::TKNShowDifferencesForm* form = Opened([&] { window.FindAction("actCompareShowDifferences")->trigger(); });
+    kn::TKNShowDifferencesForm* form = OpenPair(window, "a.txt");
     ASSERT_NE(form, nullptr);
-    while (form->Comparing()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     for (kn::TCodeEdit* view : {form->LeftView(), form->RightView()}) {
         view->MoveCaretTo(0, 0);
         view->InsertText("x");
@@ -216,8 +223,7 @@ TEST_F(MainDifferences, SavedSettingsHoldTheOpenDifferencesWindowsOptions)
     kn::TKNMainForm window(*config);
     window.show();
     Compare(window, left, right);
-    Select(window, "a.txt", QItemSelectionModel::ClearAndSelect);
-    kn::TKNShowDifferencesForm* form = Opened([&] { window.FindAction("actCompareShowDifferences")->trigger(); });
+    kn::TKNShowDifferencesForm* form = OpenPair(window, "a.txt");
     ASSERT_NE(form, nullptr);
     kn::TDiffWindowSettings settings = form->Settings();
     settings.Ignore.Case = true;
