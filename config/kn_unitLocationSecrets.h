@@ -18,8 +18,9 @@ struct TKNLocationPassword {
 };
 
 // "scheme://kn:pw@host/x" gives {"scheme://kn@host/x", "pw"}; a text without a password (a local
-// folder too) comes back whole with an empty password. The password is what the shown form of
-// the location leaves out (HideLocationPasswords), so both always agree.
+// folder too) comes back whole with an empty password. The location's kind says where its
+// credentials stand (TKNSideKind::FindCredentials), as it does for HideLocationPasswords, so the
+// password is exactly what the shown form leaves out.
 TKNLocationPassword SplitLocationPassword(std::string_view location);
 
 // The store key of a remote location with a user: "scheme://kn@host:2121" for

@@ -116,6 +116,7 @@ void TKNFileCompare::Compare(bool Wait)
     // The previous run has reported its end (State 0); its thread is at most returning.
     if (compareThread_.joinable()) compareThread_.join();
     refresh_ = false;
+    afterRun_ = false;
     refreshRows_.clear();
     StartCompare();
     if (Wait) WaitIdle();
@@ -126,6 +127,7 @@ void TKNFileCompare::StartCompare()
     comparedSettings_.clear();
     Clear();
     ErrorText.clear();
+    ErrorKind = TKNSideError::None;
     ContentNotes.clear();
     contentPairs_.clear();
     Stop = 0;
@@ -174,7 +176,7 @@ void TKNFileCompare::RunCompare()
             RaiseProgress(this, 1, std::string());
             if (OnCompareStart) OnCompareStart(this);
         });
-        if (TwoWay) TwoWay->Begin(*this);
+        if (TwoWay && !afterRun_) TwoWay->Begin(*this);
         if ((refresh_ ? RefreshBothSides() : ScanBothSides()) && Stop == 0) {
             vex::Synchronize([this] {
                 State = 3;
@@ -186,6 +188,7 @@ void TKNFileCompare::RunCompare()
         }
     } catch (const std::exception& e) {
         ErrorText = e.what();
+        ErrorKind = TKNSideError::Other;
     }
     FinishCompare();
 }
@@ -204,6 +207,7 @@ bool TKNFileCompare::ScanBothSides()
     for (const TKNFileBuffer* list : {&LeftList, &RightList}) {
         if (!list->ErrorText.empty()) {
             ErrorText = list->ErrorText;
+            ErrorKind = list->ErrorKind;
             return false;
         }
     }
@@ -214,7 +218,7 @@ void TKNFileCompare::FinishCompare()
 {
     contentPairs_.clear();
     // A two-way run plans from the listings, which are emptied here.
-    if (TwoWay && ErrorText.empty() && Stop == 0) TwoWay->Listed(*this);
+    if (TwoWay && !afterRun_ && ErrorText.empty() && Stop == 0) TwoWay->Listed(*this);
     refreshRows_.clear();
     LeftEntries = LeftList.Entries();
     RightEntries = RightList.Entries();
@@ -394,6 +398,8 @@ static void FillSide(TKNFileRec& side, const TKNFileRec& rec, TKNScanProvider& p
     side.Uid = rec.Uid;
     side.ModeKnown = rec.ModeKnown;
     side.Inode = rec.Inode;
+    side.CTime = rec.CTime;
+    side.CTimeNsec = rec.CTimeNsec;
 }
 
 // True when a component of the entry's path below its root begins with ".".

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "engine/kn_unitCompareOptions.h"
+#include "engine/kn_unitSideRegistry.h"
 #include "framework/vex_unitDateTime.h"
 #include "framework/vex_unitThreads.h"
 
@@ -78,6 +79,9 @@ struct TKNFileRec {
     uint32_t Uid = 0;
     bool ModeKnown = false;
     uint64_t Inode = 0;
+    // The change time where the side tells it (0 elsewhere): a two-way state keeps it.
+    int64_t CTime = 0;
+    int32_t CTimeNsec = 0;
 
     bool IsFolder() const { return (Attr & faDirectory) != 0; }
 };
@@ -111,10 +115,9 @@ struct TMyFileOpt {
 // and one trailing "/".
 std::string PathJoin(std::string_view folder, std::string_view name);
 
-// True for a folder text on a server (the registry's answer, engine/kn_unitSideRegistry.h).
+// True for a folder text on a server (the registry's answer, engine/kn_unitSideRegistry.h, which
+// also hides the passwords of locations in texts: HideLocationPasswords).
 bool IsRemotePath(std::string_view text);
-// `text` as it may be shown or printed: every FTP and SFTP location in it without its password.
-std::string HideLocationPasswords(std::string_view text);
 
 // Wildcard match: "*" any run of characters, "?" any one character, others equal after ASCII
 // upper-casing. A remaining pattern of exactly "*" or "*.*" matches whatever text remains; an
@@ -149,6 +152,7 @@ bool ContentRowStatus(TKNContentResult result, int timeOrder, bool attrDiffer, b
                       bool& contentEqual);
 struct TKNUpdateOutcome;
 class TKNSide;
+struct TKNSideCaps;
 struct TKNSideContext;
 struct TKNOpEvent;
 using TKNOperationEvent = std::function<void(void* Sender, const TKNOpEvent& Event)>;
@@ -177,6 +181,9 @@ public:
     virtual void ListAhead(const std::vector<std::string>& /*Folders*/) {}
     // True when listing ahead saves time; a walk of the tree then lists a folder's folders so.
     virtual bool ListsAheadFaster() const { return false; }
+    // What the side listed can do, as it told at the end of the last scan; null where the
+    // provider has no side.
+    virtual const TKNSideCaps* SideCaps() const { return nullptr; }
     // The value pairing compares to find attribute differences.
     virtual int32_t AttrKey(const TKNFileRec& Rec) = 0;
     // The local file of an entry of a local side; throws for an entry on a server.
@@ -197,6 +204,14 @@ public:
     // FindFirst with an empty ListError is an empty folder; with a text, a folder whose content
     // is unknown, which must never be taken as empty.
     std::string ListError;
+    // The kind of ListError where a side gave it (Untrusted: a recorded trust mends it).
+    TKNSideError ListErrorKind = TKNSideError::None;
+    // The kind of the last failure: None without one, Other for one that no side classed.
+    TKNSideError ListFailure() const
+    {
+        if (ListError.empty()) return TKNSideError::None;
+        return ListErrorKind == TKNSideError::None ? TKNSideError::Other : ListErrorKind;
+    }
     // Full paths of the program's own temporary files (".kn-NAME-XXXXXX") that the listings
     // since Open skipped because they are older than the Open: left-overs of a run that was
     // killed. They are never listed as entries.
@@ -256,6 +271,8 @@ public:
     // Why the last scan failed (the root could not be listed, or an unexpected error); empty
     // if it did not. A failed scan leaves the list empty.
     std::string ErrorText;
+    // The kind of ErrorText (as TKNScanProvider::ListErrorKind).
+    TKNSideError ErrorKind = TKNSideError::None;
     // The folders below the root the last scan could not list; their content is unknown.
     std::vector<TKNUnlistedFolder> UnlistedFolders;
     // The program's left-over temporary files the last scan found (see TKNScanProvider).
@@ -387,6 +404,9 @@ public:
     vex::TDelivery ProgressDelivery = vex::TDelivery::Synchronized;
     // Why the last comparison ended early through an error; empty otherwise.
     std::string ErrorText;
+    // Its kind: Untrusted when a server is not trusted yet, which recording it mends
+    // (engine/kn_unitServerTrust.h); Other for a failure that no side classed; None without one.
+    TKNSideError ErrorKind = TKNSideError::None;
     // How many folders the last comparison could not list on either side, and which (left
     // side's first). Rows at or beneath them are marked Unlisted.
     std::size_t UnlistedCount() const { return LeftList.UnlistedFolders.size() + RightList.UnlistedFolders.size(); }
@@ -464,11 +484,12 @@ private:
     void RunCompare();
     bool ScanBothSides();
     // The comparison that follows an update (kn_unitCompareRefresh.cpp): lists again only the
-    // folders holding `touched` rows (those the update acted on) and the program's left-over
-    // temporary files, and keeps every other row as it was; compares the whole trees where the
-    // kept rows cannot be trusted (other settings, contents compared, a folder that cannot be
-    // listed now). Main thread, State 0, like Compare.
-    void CompareAfter(const std::vector<const TMyFileOpt*>& touched);
+    // `touched` folders (relative to the roots, "" the root: those whose listings the update's
+    // operations changed) and those of the program's left-over temporary files, and keeps every
+    // other row as it was; compares the whole trees where the kept rows cannot be trusted (other
+    // settings, contents compared, a folder that cannot be listed now). It plans no two-way run:
+    // the run it follows carried its plan out. Main thread, State 0, like Compare.
+    void CompareAfter(std::vector<std::string> touched);
     bool RefreshBothSides();
     void MergeKeptRows();
     // The folder, relative to its root ("" the root), whose listing holds the row's entry.
@@ -501,6 +522,7 @@ private:
     // The comparison after an update: whether it lists only refreshFolders_ (relative, sorted),
     // the rows it started from, and the scan settings of the last completed comparison.
     bool refresh_ = false;
+    bool afterRun_ = false;  // the comparison follows an update
     std::vector<std::string> refreshFolders_, keptLinkFolders_;
     std::vector<std::unique_ptr<TMyFileOpt>> refreshRows_;
     std::string comparedSettings_;

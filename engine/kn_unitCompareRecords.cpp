@@ -4,8 +4,6 @@
 #include "engine/kn_unitCompare.h"
 #include "engine/kn_unitSideRegistry.h"
 #include "framework/vex_unitText.h"
-#include "ftp/kn_unitFtpLocation.h"
-#include "sftp/kn_unitSftpLocation.h"
 
 namespace kn {
 
@@ -30,12 +28,6 @@ std::string PathJoin(std::string_view folder, std::string_view name)
 bool IsRemotePath(std::string_view text)
 {
     return IsRemoteLocation(text);
-}
-
-// SFTP first: its credentials may hold "@", which the FTP reading would cut short.
-std::string HideLocationPasswords(std::string_view text)
-{
-    return HideFtpPasswords(HideSftpPasswords(text));
 }
 
 // True when the pattern from `at` on is exactly "*" or "*.*".

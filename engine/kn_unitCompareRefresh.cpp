@@ -54,17 +54,17 @@ std::string TKNFileCompare::ListedIn(const TMyFileOpt& row) const
     return std::string(side.Name.empty() ? ParentOf(relative) : relative);
 }
 
-void TKNFileCompare::CompareAfter(const std::vector<const TMyFileOpt*>& touched)
+void TKNFileCompare::CompareAfter(std::vector<std::string> touched)
 {
     if (compareThread_.joinable()) compareThread_.join();
     // Rows kept from a comparison under other settings, or whose contents were compared (the
-    // settled pairs hold no record of that), could be wrong: those trees are compared whole. So
-    // are the trees of a two-way run, which plans from whole listings.
-    refresh_ = !CompareContent && !TwoWay && !comparedSettings_.empty() && comparedSettings_ == ScanSettings();
+    // settled pairs hold no record of that), could be wrong: those trees are compared whole.
+    refresh_ = !CompareContent && !comparedSettings_.empty() && comparedSettings_ == ScanSettings();
+    afterRun_ = true;
     refreshFolders_.clear();
     refreshRows_.clear();
     if (refresh_) {
-        for (const TMyFileOpt* row : touched) refreshFolders_.push_back(ListedIn(*row));
+        refreshFolders_ = std::move(touched);
         for (const TKNFileBuffer* list : {&LeftList, &RightList})
             for (const std::string& file : list->StaleTempFiles)
                 refreshFolders_.emplace_back(
@@ -127,6 +127,7 @@ bool TKNFileCompare::RefreshBothSides()
     for (const TKNFileBuffer* list : {&LeftList, &RightList}) {
         if (!list->ErrorText.empty()) {
             ErrorText = list->ErrorText;
+            ErrorKind = list->ErrorKind;
             return false;
         }
     }

@@ -152,6 +152,7 @@ std::shared_future<void> TKNFileBuffer::Launch()
 {
     Clear();
     ErrorText.clear();
+    ErrorKind = TKNSideError::None;
     RefreshFailed = false;
     currentPath_.clear();
     openEnd_ = EndDate >= vex::Today() + kOpenEndDateDays;
@@ -187,6 +188,7 @@ void TKNFileBuffer::RunScan()
         ScanRoot();
     } catch (const std::exception& e) {
         ErrorText = e.what();
+        ErrorKind = TKNSideError::Other;
     }
     Provider->Close();
     if (Stop || !ErrorText.empty()) Clear();
@@ -205,9 +207,11 @@ void TKNFileBuffer::RunScan()
 void TKNFileBuffer::ScanRoot()
 {
     Provider->ListError.clear();
+    Provider->ListErrorKind = TKNSideError::None;
     Provider->StaleTempFiles.clear();
     if (!Provider->Open(Folder + options_)) {
         ErrorText = Provider->ListError;
+        ErrorKind = Provider->ListFailure();
         return;
     }
     if (Stop) return;
@@ -257,6 +261,7 @@ bool TKNFileBuffer::ListFolder(const std::string& folder, std::vector<std::strin
     const std::size_t before = Items.size();
     std::unique_ptr<TKNFileRec> rec;
     Provider->ListError.clear();
+    Provider->ListErrorKind = TKNSideError::None;
     if (Provider->FindFirst(folder, AttrMask, rec)) {
         Offer(*rec, subFolders);
         while (!Stop && Provider->FindNext(rec)) Offer(*rec, subFolders);
@@ -264,9 +269,10 @@ bool TKNFileBuffer::ListFolder(const std::string& folder, std::vector<std::strin
     }
     SetCount(folder, static_cast<int64_t>(Items.size() - before));
     if (Provider->ListError.empty()) return true;
-    if (folder == Folder)
+    if (folder == Folder) {
         ErrorText = "Cannot list the folder \"" + folder + "\": " + Provider->ListError;
-    else if (refreshing_)
+        ErrorKind = Provider->ListFailure();
+    } else if (refreshing_)
         RefreshFailed = true;
     else
         UnlistedFolders.push_back({folder, Provider->ListError});

@@ -38,12 +38,14 @@ static bool PathExists(const std::string& path)
 
 std::string MakeBackupFolder(const std::string& base)
 {
+    // Private: the backups hold names and contents of whatever folders they come from; the
+    // folders inside take the modes of the folders they stand for.
     const std::string home = vex::FolderOfPath(base);
     for (std::size_t slash = 1; slash != std::string::npos; slash = home.find('/', slash + 1))
-        mkdir(home.substr(0, slash).c_str(), 0777);
-    mkdir(home.c_str(), 0777);
+        mkdir(home.substr(0, slash).c_str(), 0700);
+    mkdir(home.c_str(), 0700);
     std::string folder = base;
-    for (int n = 2; mkdir(folder.c_str(), 0777) != 0; ++n) {
+    for (int n = 2; mkdir(folder.c_str(), 0700) != 0; ++n) {
         if (errno != EEXIST || n > 10000)
             throw std::runtime_error(MsgCreateFolderFailed(folder, vex::ErrorText(errno)));
         folder = base + "-" + std::to_string(n);
@@ -97,13 +99,6 @@ bool TKNUpdateThread::StopRequested() const
     return FileCompare.Stop != 0;
 }
 
-const TMyFileOpt* TKNUpdateThread::Row(int index) const
-{
-    const TMyFileOpt* row = FileCompare.RowAt(index);
-    // What lies in a folder that could not be listed cannot be judged: no operation touches it.
-    return row && row->Unlisted ? nullptr : row;
-}
-
 std::string TKNUpdateThread::Location(bool right) const
 {
     return (right ? FileCompare.RightList : FileCompare.LeftList).Location();
@@ -121,20 +116,36 @@ std::string TKNUpdateThread::Relative(const TKNFileRec& rec, bool right) const
                           (right ? FileCompare.RightList : FileCompare.LeftList).Folder);
 }
 
-void TKNUpdateThread::Record(const TKNOpEvent& event, const TMyFileOpt* row, const TKNPlannedOp& op,
-                             const TKNUpdateFailure& failure)
+void TKNUpdateThread::Record(std::size_t index, const TKNOpEvent& event, const TKNUpdateFailure& failure,
+                             const TKNOpFacts& facts)
 {
+    const TKNOp& op = Ops[index];
     const bool failed = !failure.Message.empty();
+    const bool done = event.Result == TKNOpResult::Done || event.Result == TKNOpResult::Planned;
+    results_[index] = static_cast<uint8_t>(event.Result);
     {
         std::lock_guard<std::mutex> lock(OutcomeLock);
         // A skip without a failure did nothing, for a reason the run has told once.
         if (failed)
             Outcome.Failures.push_back(failure);
         else if (event.Result != TKNOpResult::Skipped)
-            row ? Outcome.Done.Add(*row, op) : Outcome.Done.AddStaleTemp();
+            CountOp(Outcome.Done, op);
     }
-    Reports.Operation(event);
+    if (event.Result == TKNOpResult::Done && OnOpEnded) OnOpEnded(index, facts);
+    if (op.Op != TKNOperation::Backup || !done) Reports.Operation(event);
     if (failed) Reports.Error(failure.Message);
+}
+
+bool TKNUpdateThread::Succeeded(std::size_t index) const
+{
+    const std::optional<TKNOpResult> result = Result(index);
+    return result == TKNOpResult::Done || result == TKNOpResult::Planned;
+}
+
+std::optional<TKNOpResult> TKNUpdateThread::Result(std::size_t index) const
+{
+    if (index >= Ops.size() || results_[index] == kNotEnded) return std::nullopt;
+    return static_cast<TKNOpResult>(results_[index].load());
 }
 
 void TKNUpdateThread::Notice(const std::string& text)
@@ -149,15 +160,28 @@ void TKNUpdateThread::Notice(const std::string& text)
 
 // Connects, carries out every job and disconnects in every case. Two local roots of which one
 // holds the other are refused: a run would copy the tree into itself or delete the inner root.
+// A run with nothing to do reaches no side.
 void TKNUpdateThread::Passes()
 {
     if (!IsRemoteLocation(Location(false)) && !IsRemoteLocation(Location(true))) {
         const std::string nested = NestedRootsProblem(FileCompare.GetLeftFolder(), FileCompare.GetRightFolder());
         if (!nested.empty()) throw std::runtime_error(nested);
     }
-    // A two-way run may keep what it replaces whatever Backup says; an unused folder goes again.
     const bool twoWay = Direction == TKNAction::TwoWay && FileCompare.TwoWay;
-    if ((Backup || twoWay) && !FileCompare.UpdateDryRun)
+    if (twoWay)
+        FileCompare.TwoWay->Prepare(*this);
+    else
+        MakePlan();
+    ProtectEdits(Ops, Backup);
+    results_ = std::make_unique<std::atomic<uint8_t>[]>(Ops.size());
+    for (std::size_t i = 0; i < Ops.size(); ++i) results_[i] = kNotEnded;
+    {
+        std::lock_guard<std::mutex> lock(OutcomeLock);
+        Outcome.Planned = OpTotals(Ops);
+    }
+    const bool backups =
+        std::any_of(Ops.begin(), Ops.end(), [](const TKNOp& op) { return op.Op == TKNOperation::Backup; });
+    if (backups && !FileCompare.UpdateDryRun)
         BackupFolder = MakeBackupFolder(BackupFolderName(vex::ProgramFolder(), vex::Now()));
     struct EmptyBackupRemover {
         const std::string& folder;
@@ -166,20 +190,18 @@ void TKNUpdateThread::Passes()
             if (!folder.empty()) rmdir(folder.c_str());  // only when nothing was backed up
         }
     } emptyBackupRemover{BackupFolder};
-    if (twoWay) {
-        FileCompare.TwoWay->Carry(*this);
-        return;
-    }
-    MakePlan();
     bool reads = false;
     std::vector<bool> grouped;
     const std::vector<std::vector<std::size_t>> stages = Stages(reads, grouped);
-    // A dry run changes nothing and connects nothing: one worker tells the plan in its order.
-    int workers = FileCompare.UpdateDryRun ? 1 : std::clamp(FileCompare.Transfers, 1, kMaxTransfers);
-    workers = std::max(1, std::min(workers, static_cast<int>(WidestStage(stages))));
-    TKNUpdatePool pool(*this, workers);
-    pool.Run(stages, grouped, reads,
-             [this](TKNUpdateWorker& worker, const std::vector<std::size_t>& jobs) { CarryJobs(worker, jobs); });
+    if (!stages.empty()) {
+        // A dry run changes nothing and connects nothing: one worker tells the plan in its order.
+        int workers = FileCompare.UpdateDryRun ? 1 : std::clamp(FileCompare.Transfers, 1, kMaxTransfers);
+        workers = std::max(1, std::min(workers, static_cast<int>(WidestStage(stages))));
+        TKNUpdatePool pool(*this, workers);
+        pool.Run(stages, grouped, reads,
+                 [this](TKNUpdateWorker& worker, const std::vector<std::size_t>& jobs) { CarryJobs(worker, jobs); });
+    }
+    if (twoWay) FileCompare.TwoWay->Carried(*this);
 }
 
 // A failure that escapes the jobs (no side that could be reached, above all) ends the run
@@ -218,7 +240,7 @@ void TKNUpdateThread::Finish()
         if (engine.OnUpdateDone) engine.OnUpdateDone(&engine);
         if (engine.CompareAfterUpdate && !engine.LastUpdate().Stopped) {
             engine.State = 0;
-            engine.CompareAfter(TouchedRows());
+            engine.CompareAfter(TouchedFolders());
             return;
         }
         if (engine.OnProgress) engine.OnProgress(&engine, 0, std::string());
@@ -226,15 +248,23 @@ void TKNUpdateThread::Finish()
     });
 }
 
-// The rows the run acted on, whatever came of it: what the comparison after it lists again.
-// A dry run changed nothing.
-std::vector<const TMyFileOpt*> TKNUpdateThread::TouchedRows() const
+// The folders whose listings hold what the run acted on, whatever came of it: a file's
+// folder, a folder's parent, for the old and the new path of a rename. A dry run changed
+// nothing.
+std::vector<std::string> TKNUpdateThread::TouchedFolders() const
 {
-    std::vector<const TMyFileOpt*> rows;
-    if (FileCompare.UpdateDryRun) return rows;
-    for (std::size_t position = 0; position < Plan.size(); ++position)
-        if (!Plan[position].IsNothing()) rows.push_back(Row(Indexes[position]));
-    return rows;
+    std::vector<std::string> folders;
+    if (FileCompare.UpdateDryRun) return folders;
+    auto listing = [](const std::string& path) {
+        const std::size_t slash = path.rfind('/');
+        return slash == std::string::npos ? std::string() : "/" + path.substr(0, slash);
+    };
+    for (const TKNOp& op : Ops) {
+        if (!ChangesSide(op.Op) || op.Op == TKNOperation::Backup) continue;
+        folders.push_back(listing(op.Path));
+        if (!op.NewPath.empty()) folders.push_back(listing(op.NewPath));
+    }
+    return folders;
 }
 
 // --- The engine's entry ---------------------------------------------------------------------

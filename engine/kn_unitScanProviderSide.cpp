@@ -21,6 +21,7 @@ bool SidePathOf(const TKNFileRec& rec, const std::string& root, TKNSidePath& pat
 
 void TKNScanProviderSide::Close()
 {
+    if (side_) caps_ = side_->Caps();
     if (side_ && !side_->Caps().DotEntries) DotEntriesUnknown = true;
     side_.reset();
     listedAhead_.clear();
@@ -49,24 +50,30 @@ void TKNScanProviderSide::ListAhead(const std::vector<std::string>& Folders)
 bool TKNScanProviderSide::Open(const std::string& Root)
 {
     ListError.clear();
+    ListErrorKind = TKNSideError::None;
     DotEntriesUnknown = false;
     utcOffset_ = vex::LocalOffsetNow();
     openedAt_ = static_cast<int64_t>(std::time(nullptr));
     root_ = Root.substr(0, LocationOptionsStart(Root));
     context_.Stop = StopFlag;
+    opened_ = false;
     if (NamesNoFolder(Root)) return false;
     side_ = OpenSide(Root, context_);
     if (TKNSideResult connected = side_->Connect(); !connected) {
         ListError = connected.Message;
+        ListErrorKind = connected.Kind;
         side_.reset();
         return false;
     }
+    caps_ = side_->Caps();
+    opened_ = true;
     return true;
 }
 
 bool TKNScanProviderSide::FindFirst(const std::string& Folder, uint32_t AttrMask, std::unique_ptr<TKNFileRec>& Rec)
 {
     ListError.clear();
+    ListErrorKind = TKNSideError::None;
     entries_.clear();
     next_ = 0;
     if (!side_) return false;
@@ -87,6 +94,7 @@ bool TKNScanProviderSide::FindFirst(const std::string& Folder, uint32_t AttrMask
         // The unlisted folder is named beside its reason: the reason need not name it again.
         const std::string named = "\"" + side_->Shown(path) + "\": ";
         ListError = listed.Message.rfind(named, 0) == 0 ? listed.Message.substr(named.size()) : listed.Message;
+        ListErrorKind = listed.Kind;
         entries_.clear();
         return false;
     }
@@ -155,6 +163,8 @@ bool TKNScanProviderSide::MakeRec(const TKNSideEntry& entry, TKNFileRec& rec)
     rec.Uid = entry.Uid;
     rec.ModeKnown = entry.ModeKnown;
     rec.Inode = entry.Inode;
+    rec.CTime = entry.CTime;
+    rec.CTimeNsec = entry.CTimeNsec;
     return true;
 }
 

@@ -36,6 +36,7 @@ public:
     void ListAhead(const std::vector<std::string>& Folders) override;
     // A server overlaps listings; a local disk gains nothing, its listings would only wait.
     bool ListsAheadFaster() const override { return side_ && side_->Caps().Remote; }
+    const TKNSideCaps* SideCaps() const override { return opened_ ? &caps_ : nullptr; }
     int32_t AttrKey(const TKNFileRec& Rec) override { return Rec.AttrKnown ? static_cast<int32_t>(Rec.Attr) : -1; }
     // The file itself on a local side; throws for a server's file (fetched through its side).
     std::string LocalFileName(const TKNFileRec& Rec) override;
@@ -53,6 +54,8 @@ private:
     bool MakeRec(const TKNSideEntry& entry, TKNFileRec& rec);
 
     std::unique_ptr<TKNSide> side_;
+    TKNSideCaps caps_;  // the side's, kept when it closes
+    bool opened_ = false;
     TKNSideContext context_;
     std::map<std::string, TKNListing> listedAhead_;  // by the Folder of FindFirst
     std::string root_;                               // the root text records start with (the location without options)

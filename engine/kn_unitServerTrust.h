@@ -1,7 +1,7 @@
-// Trusting the server of a remote side that the comparison refused as unknown: the host key of
-// an SFTP server (recorded in ~/.ssh/known_hosts) or the certificate of an FTP-over-TLS server
-// (recorded in known_servers beside the configuration file). One mechanism for both, so the
-// window asks the same question whatever the kind of side.
+// Trusting the server of a remote side that the comparison refused as not trusted yet (its
+// ErrorKind is TKNSideError::Untrusted): the location's kind reads the server's identity and
+// records a yes (side/kn_unitSideKind.h), so the window and kestrune-cli ask the same question
+// whatever the kind of side.
 #pragma once
 
 #include <string>
@@ -10,16 +10,13 @@
 
 namespace kn {
 
-// True when a comparison's error says a server is not trusted yet (an SFTP host not known, an
-// FTPS certificate that does not pass), which a recorded yes mends.
-bool IsUntrustedServerMessage(const std::string& message);
-
-// Reads the identity of the server of an SFTP or FTPS folder without logging in; false for any
-// other folder. Throws when the server cannot be reached.
+// Reads the identity of the server of `folder` without logging in; false for a folder whose
+// kind needs no trust. Throws when the server cannot be reached.
 bool ReadServerIdentity(const std::string& folder, TKNServerIdentity& identity);
 
 // Records `identity` (as ReadServerIdentity gave it for `folder`) as trusted. Throws when it
-// cannot be recorded, or when another one is recorded: that is never replaced here.
-void TrustServer(const std::string& folder, const TKNServerIdentity& identity);
+// cannot be recorded, or when another one is recorded and `replaceChanged` is not given (or the
+// kind never replaces a record: an SSH host key).
+void TrustServer(const std::string& folder, const TKNServerIdentity& identity, bool replaceChanged = false);
 
 }  // namespace kn

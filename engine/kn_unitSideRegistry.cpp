@@ -1,103 +1,75 @@
 #include "engine/kn_unitSideRegistry.h"
 
-#include "framework/vex_unitText.h"
-#include "ftp/kn_unitFtpError.h"
-#include "ftp/kn_unitFtpLocation.h"
-#include "ftp/kn_unitFtpSide.h"
-#include "local/kn_unitLocalSide.h"
-#include "sftp/kn_unitSftpSide.h"
+#include "ftp/kn_unitFtpKind.h"
+#include "local/kn_unitLocalKind.h"
+#include "sftp/kn_unitSftpKind.h"
 
 namespace kn {
 
+const std::vector<const TKNSideKind*>& SideKinds()
+{
+    // One line per kind; the local kind, which serves no scheme, stays last.
+    static const std::vector<const TKNSideKind*> kinds = {
+        &FtpSideKind(),
+        &SftpSideKind(),
+        &LocalSideKind(),
+    };
+    return kinds;
+}
+
 namespace {
 
-using TOpen = std::unique_ptr<TKNSide> (*)(const std::string& location, const TKNSideContext& context);
-using TOptionsStart = std::size_t (*)(std::string_view location);
-using TAsksForPassword = bool (*)(std::string_view location);
-
-std::size_t NoOptions(std::string_view location)
+// The kind whose scheme `location` begins with; null for a local text.
+const TKNSideKind* SchemeKindOf(std::string_view location)
 {
-    return location.size();
-}
-
-// FTP logs in with a password unless as "anonymous", its user when none is named (read as the
-// FTP side reads it, percent-decoded). A location it cannot read asks for nothing: connecting
-// fails, and the comparison says why.
-bool FtpAsksForPassword(std::string_view location)
-{
-    try {
-        return !vex::SameTextAscii(ParseFtpLocation(std::string(location)).Username, "anonymous");
-    } catch (const TKNFtpError&) {
-        return false;
-    }
-}
-
-bool AsksOnItsOwn(std::string_view)
-{
-    return false;
-}
-
-struct TKind {
-    std::string_view Scheme;  // as written before "//", ASCII case ignored
-    TOpen Open;
-    TOptionsStart OptionsStart;
-    TKNServerTrust Trust;
-    TAsksForPassword AsksForPassword;
-};
-
-// One line per kind of side. A scheme may be followed by "//" or, as older option files hold
-// it, by "\\".
-constexpr TKind kKinds[] = {
-    {"ftp:", OpenFtpSide, FtpOptionsStart, TKNServerTrust::None, FtpAsksForPassword},
-    {"ftps:", OpenFtpSide, FtpOptionsStart, TKNServerTrust::Certificate, FtpAsksForPassword},
-    {"sftp:", OpenSftpSide, NoOptions, TKNServerTrust::HostKey, AsksOnItsOwn},
-};
-
-const TKind* KindOf(std::string_view location)
-{
-    for (const TKind& kind : kKinds) {
-        const std::size_t n = kind.Scheme.size();
-        if (location.size() < n + 2 || !vex::SameTextAscii(location.substr(0, n), kind.Scheme)) continue;
-        const std::string_view slashes = location.substr(n, 2);
-        if (slashes == "//" || slashes == "\\\\") return &kind;
-    }
+    for (const TKNSideKind* kind : SideKinds())
+        if (SchemeLength(*kind, location) != 0) return kind;
     return nullptr;
 }
 
 }  // namespace
 
+const TKNSideKind& KindOfLocation(std::string_view location)
+{
+    if (const TKNSideKind* kind = SchemeKindOf(location)) return *kind;
+    return *SideKinds().back();
+}
+
 std::unique_ptr<TKNSide> OpenSide(const std::string& location, const TKNSideContext& context)
 {
-    const TKind* kind = KindOf(location);
-    return kind ? kind->Open(location, context) : OpenLocalSide(location, context);
+    return KindOfLocation(location).Open(location, context);
 }
 
 bool IsRemoteLocation(std::string_view location)
 {
-    return KindOf(location) != nullptr;
+    return SchemeKindOf(location) != nullptr;
 }
 
 bool NamesNoFolder(std::string_view location)
 {
-    return !KindOf(location) && (location.size() < 2 || location.front() != '/');
+    return KindOfLocation(location).NamesNoFolder(location);
 }
 
 std::size_t LocationOptionsStart(std::string_view location)
 {
-    const TKind* kind = KindOf(location);
-    return kind ? kind->OptionsStart(location) : location.size();
+    return KindOfLocation(location).OptionsStart(location);
 }
 
 TKNServerTrust ServerTrustOf(std::string_view location)
 {
-    const TKind* kind = KindOf(location);
-    return kind ? kind->Trust : TKNServerTrust::None;
+    return KindOfLocation(location).Trust(location);
 }
 
 bool AsksForPassword(std::string_view location)
 {
-    const TKind* kind = KindOf(location);
-    return kind && kind->AsksForPassword(location);
+    const TKNSideKind& kind = KindOfLocation(location);
+    const TKNCredentialsAt credentials = kind.FindCredentials(location);
+    return credentials.NamesUser() && !credentials.GivesPassword() && kind.AsksForPassword(location);
+}
+
+std::string HideLocationPasswords(std::string_view text)
+{
+    return HideKindPasswords(text, SideKinds());
 }
 
 }  // namespace kn

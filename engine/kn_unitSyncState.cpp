@@ -55,10 +55,15 @@ const char* const kSchema =
     " r_size INTEGER, r_mtime INTEGER, r_step INTEGER, r_mode INTEGER, r_mode_known INTEGER, r_attr INTEGER,"
     " r_inode INTEGER, r_hash TEXT, PRIMARY KEY(pair, path)) WITHOUT ROWID;";
 
+// Columns added since the first layout; a state written before them reads them as NULL (not
+// known), so its records are compared as precisely as they were made.
+const char* const kAddedColumns[] = {"l_nsec", "l_ctime", "l_ctime_nsec", "r_nsec", "r_ctime", "r_ctime_nsec"};
+
 // The side columns in the order both the insert and the select use them.
 const char* const kColumns =
-    "path, kind, l_size, l_mtime, l_step, l_mode, l_mode_known, l_attr, l_inode, l_hash,"
-    " r_size, r_mtime, r_step, r_mode, r_mode_known, r_attr, r_inode, r_hash";
+    "path, kind, l_size, l_mtime, l_step, l_mode, l_mode_known, l_attr, l_inode, l_hash, l_nsec, l_ctime, l_ctime_nsec,"
+    " r_size, r_mtime, r_step, r_mode, r_mode_known, r_attr, r_inode, r_hash, r_nsec, r_ctime, r_ctime_nsec";
+constexpr int kSideColumns = 11;
 
 // A prepared statement, finalised with its scope.
 class TStatement {
@@ -79,6 +84,8 @@ public:
         sqlite3_bind_text(stmt_, at, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
     }
     void Int(int at, int64_t value) { sqlite3_bind_int64(stmt_, at, value); }
+    void Null(int at) { sqlite3_bind_null(stmt_, at); }
+    bool IsNull(int at) const { return sqlite3_column_type(stmt_, at) == SQLITE_NULL; }
     int Step() { return sqlite3_step(stmt_); }
     // Runs a statement that returns no rows, ready to be bound again.
     bool Run()
@@ -109,6 +116,12 @@ void BindSide(TStatement& s, int at, const TKNSideFacts& f)
     s.Int(at + 5, f.Attr);
     s.Int(at + 6, static_cast<int64_t>(f.Inode));
     s.Text(at + 7, f.Hash);
+    if (f.MTimeNsec >= 0)
+        s.Int(at + 8, f.MTimeNsec);
+    else
+        s.Null(at + 8);
+    s.Int(at + 9, f.CTime);
+    s.Int(at + 10, f.CTimeNsec);
 }
 
 TKNSideFacts ReadSide(const TStatement& s, int at)
@@ -122,6 +135,9 @@ TKNSideFacts ReadSide(const TStatement& s, int at)
     f.Attr = static_cast<uint32_t>(s.Column(at + 5));
     f.Inode = static_cast<uint64_t>(s.Column(at + 6));
     f.Hash = s.ColumnText(at + 7);
+    f.MTimeNsec = s.IsNull(at + 8) ? -1 : static_cast<int32_t>(s.Column(at + 8));
+    f.CTime = s.Column(at + 9);
+    f.CTimeNsec = static_cast<int32_t>(s.Column(at + 10));
     return f;
 }
 
@@ -176,6 +192,17 @@ struct TKNSyncState::TImpl {
         return false;
     }
     bool Exec(const char* sql) { return sqlite3_exec(Db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+    // The columns a state of an older layout lacks, added empty.
+    bool AddColumns()
+    {
+        for (const char* column : kAddedColumns) {
+            TStatement has(Db, std::string("SELECT 1 FROM pragma_table_info('entries') WHERE name = '") + column + "'");
+            if (!has.Ok()) return false;
+            if (has.Step() == SQLITE_ROW) continue;
+            if (!Exec((std::string("ALTER TABLE entries ADD COLUMN ") + column + " INTEGER").c_str())) return false;
+        }
+        return true;
+    }
     // The id of the pair row of (left, right, options); 0 when there is none.
     int64_t PairId(const std::string& left, const std::string& right, const std::string& options)
     {
@@ -201,8 +228,10 @@ struct TKNSyncState::TImpl {
             TStatement rows(Db,
                             "UPDATE entries SET l_size = r_size, l_mtime = r_mtime, l_step = r_step, l_mode = r_mode,"
                             " l_mode_known = r_mode_known, l_attr = r_attr, l_inode = r_inode, l_hash = r_hash,"
+                            " l_nsec = r_nsec, l_ctime = r_ctime, l_ctime_nsec = r_ctime_nsec,"
                             " r_size = l_size, r_mtime = l_mtime, r_step = l_step, r_mode = l_mode,"
-                            " r_mode_known = l_mode_known, r_attr = l_attr, r_inode = l_inode, r_hash = l_hash"
+                            " r_mode_known = l_mode_known, r_attr = l_attr, r_inode = l_inode, r_hash = l_hash,"
+                            " r_nsec = l_nsec, r_ctime = l_ctime, r_ctime_nsec = l_ctime_nsec"
                             " WHERE pair = ?1");
             pair.Int(1, swapped);
             rows.Int(1, swapped);
@@ -218,9 +247,10 @@ struct TKNSyncState::TImpl {
     {
         // A path and everything beneath it: "p" itself and the range "p/" .. "p0" ("0" follows "/").
         TStatement drop(Db, "DELETE FROM entries WHERE pair = ?1 AND (path = ?2 OR (path >= ?3 AND path < ?4))");
-        TStatement put(Db, std::string("INSERT OR REPLACE INTO entries(pair, ") + kColumns +
-                               ") VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16,"
-                               " ?17, ?18, ?19)");
+        std::string values = "?1";
+        for (int i = 2; i <= 3 + 2 * kSideColumns; ++i) values += ", ?" + std::to_string(i);
+        TStatement put(Db,
+                       std::string("INSERT OR REPLACE INTO entries(pair, ") + kColumns + ") VALUES (" + values + ")");
         if (!drop.Ok() || !put.Ok()) return false;
         for (const std::string& path : forget) {
             const std::string first = path + "/", end = path + "0";
@@ -235,7 +265,7 @@ struct TKNSyncState::TImpl {
             put.Text(2, e.Path);
             put.Int(3, static_cast<int>(e.Kind));
             BindSide(put, 4, e.Left);
-            BindSide(put, 12, e.Right);
+            BindSide(put, 4 + kSideColumns, e.Right);
             if (!put.Run()) return false;
         }
         return true;
@@ -275,7 +305,7 @@ bool TKNSyncState::Open(const std::string& file, std::string& error)
     // A whole state is read and written at once: a larger page cache, and reads through a map.
     if (!impl_->Exec("PRAGMA journal_mode=WAL") || !impl_->Exec("PRAGMA synchronous=FULL") ||
         !impl_->Exec("PRAGMA cache_size=-16384") || !impl_->Exec("PRAGMA mmap_size=268435456") ||
-        !impl_->Exec(kSchema)) {
+        !impl_->Exec(kSchema) || !impl_->AddColumns()) {
         impl_->Fail("Cannot set up the state file", error);
         Close();
         return false;
@@ -308,7 +338,7 @@ bool TKNSyncState::Load(const TKNStateKey& key, TKNStateMatch& match, std::vecto
         e.Path = s.ColumnText(0);
         e.Kind = static_cast<TKNEntryKind>(s.Column(1));
         e.Left = ReadSide(s, 2);
-        e.Right = ReadSide(s, 10);
+        e.Right = ReadSide(s, 2 + kSideColumns);
         if (swapped) std::swap(e.Left, e.Right);
     }
     if (step != SQLITE_DONE) {

@@ -26,13 +26,17 @@ namespace kn {
 // One side of an entry: as it was when both sides were last in line, or as a listing gives it.
 struct TKNSideFacts {
     int64_t Size = 0;
-    int64_t MTime = 0;      // UTC seconds
-    uint32_t TimeStep = 1;  // the seconds to which MTime is known on this side
-    uint32_t Mode = 0;      // permission bits, valid when ModeKnown
+    int64_t MTime = 0;       // UTC seconds
+    int32_t MTimeNsec = -1;  // and nanoseconds, where the side lists them; -1 not known
+    uint32_t TimeStep = 1;   // the seconds to which MTime is known on this side
+    uint32_t Mode = 0;       // permission bits, valid when ModeKnown
     bool ModeKnown = false;
     uint32_t Attr = 0;   // the attribute bits the comparison keeps
     uint64_t Inode = 0;  // 0 where the side has none
-    std::string Hash;    // the content hash when one was read; empty otherwise
+    // The change time where the side tells it (0 elsewhere): any write or status change moves it.
+    int64_t CTime = 0;
+    int32_t CTimeNsec = 0;
+    std::string Hash;  // the content hash (SHA-256 hex) when one was read or copied; empty otherwise
 
     friend bool operator==(const TKNSideFacts&, const TKNSideFacts&) = default;
 };

@@ -51,8 +51,9 @@ struct TKNMoveFound {
     std::vector<TKNStateEntry> Records;
 };
 
-// The move detection over prepared indexes (DetectMoves is this with indexes of its own).
+// The move detection over prepared indexes (DetectMoves is this with indexes of its own); the
+// files whose hashes would confirm a candidate go to `wanted` when it is given.
 std::vector<TKNMoveFound> FindMoves(const TKNStateIndex& state, const TKNSideIndex& left, const TKNSideIndex& right,
-                                    int ignoreHours);
+                                    int ignoreHours, std::vector<TKNHashWanted>* wanted);
 
 }  // namespace kn

@@ -3,7 +3,10 @@
 // time, and by inode where the side has inodes; a folder pairs by its inode where known, else by
 // the whole list of what lies beneath it (relative names, kinds, sizes, times), which must then
 // be the same and found nowhere else. Folders are paired first, outermost first; what a folder
-// move carries is not paired again.
+// move carries is not paired again. A pairing is a move only when the bytes are known to be
+// the same: the hash of each moved file equals the one the state recorded for its old path (or,
+// without one, that of the other side's file there); sizes, times and inodes alone are no proof
+// (archives with normalised times, a file renamed and rewritten in place).
 #include <algorithm>
 #include <map>
 #include <unordered_map>
@@ -97,8 +100,9 @@ namespace {
 // The moves of one side A against the other side B.
 class TMoveFinder {
 public:
-    TMoveFinder(const TKNStateIndex& state, const TKNSideIndex& a, const TKNSideIndex& b, bool aIsLeft, int hours)
-        : state_(state), a_(a), b_(b), aIsLeft_(aIsLeft), hours_(hours)
+    TMoveFinder(const TKNStateIndex& state, const TKNSideIndex& a, const TKNSideIndex& b, bool aIsLeft, int hours,
+                std::vector<TKNHashWanted>* wanted)
+        : state_(state), a_(a), b_(b), aIsLeft_(aIsLeft), hours_(hours), wanted_(wanted)
     {
     }
 
@@ -140,15 +144,31 @@ private:
     bool SameFile(const TKNStateEntry& s, const TKNListedEntry& e) const
     {
         const TKNSideFacts& was = OnA(s);
-        if (s.Kind != e.Kind || FactsChanged(was, e.Facts, hours_)) return false;
+        if (s.Kind != e.Kind || FactsChanged(was, e.Facts, hours_, true)) return false;
         return !a_.Side().Inodes || was.Inode == 0 || e.Facts.Inode == 0 || was.Inode == e.Facts.Inode;
+    }
+
+    // The bytes of `e` (moved here on A) are those recorded for `s`: its hash against the
+    // state's, or the other side's file at the old path. Hashes not known are wanted.
+    bool SameBytes(const TKNStateEntry& s, const TKNListedEntry& e) const
+    {
+        if (s.Kind != TKNEntryKind::File) return true;
+        std::string known = !OnA(s).Hash.empty() ? OnA(s).Hash : OnB(s).Hash;
+        const TKNListedEntry* old = b_.Find(s.Path);
+        if (known.empty() && old) known = old->Facts.Hash;
+        if (!e.Facts.Hash.empty() && !known.empty()) return e.Facts.Hash == known;
+        if (wanted_) {
+            if (e.Facts.Hash.empty()) wanted_->push_back({aIsLeft_, e.Path});
+            if (known.empty() && old) wanted_->push_back({!aIsLeft_, s.Path});
+        }
+        return false;
     }
 
     // What lies beneath `from` in the state and beneath `to` on A, as one text per side.
     std::string StateBeneath(const std::string& from) const;
     std::string ListedBeneath(const std::string& to) const;
     // The records of a move from -> to, once every state path beneath `from` is found under
-    // `to` on A as it was; false when one is not.
+    // `to` on A as it was, with the same bytes; false when one is not.
     bool Carried(const std::string& from, const std::string& to, std::vector<TKNStateEntry>& records) const;
     // B holds nothing beneath `folder` that the state does not know, and all of it unchanged.
     bool SubtreeUnchangedOnB(const std::string& folder) const;
@@ -168,6 +188,7 @@ private:
     const TKNSideIndex& b_;
     const bool aIsLeft_;
     const int hours_;
+    std::vector<TKNHashWanted>* wanted_;
     std::vector<const TKNStateEntry*> vanished_;
     std::vector<const TKNListedEntry*> appeared_;
     std::vector<TKNMoveFound> moves_;
@@ -199,6 +220,7 @@ std::string TMoveFinder::ListedBeneath(const std::string& to) const
 
 bool TMoveFinder::Carried(const std::string& from, const std::string& to, std::vector<TKNStateEntry>& records) const
 {
+    bool same = true;  // every file's bytes: all are asked for at once when some are not known
     const auto [first, last] = state_.Subtree(from);
     for (std::size_t i = first; i < last; ++i) {
         const TKNStateEntry& s = *state_.Sorted()[i];
@@ -206,11 +228,12 @@ bool TMoveFinder::Carried(const std::string& from, const std::string& to, std::v
         const TKNListedEntry* e = a_.Find(path);
         if (!e || a_.Find(s.Path) || !(s.Kind == TKNEntryKind::Folder ? e->Kind == s.Kind : SameFile(s, *e)))
             return false;
+        same = SameBytes(s, *e) && same;
         TKNStateEntry& r = records.emplace_back(TKNStateEntry{path, s.Kind, {}, {}});
         (aIsLeft_ ? r.Left : r.Right) = e->Facts;
         (aIsLeft_ ? r.Right : r.Left) = OnB(s);
     }
-    return true;
+    return same;
 }
 
 bool TMoveFinder::SubtreeUnchangedOnB(const std::string& folder) const
@@ -273,7 +296,7 @@ void TMoveFinder::PairFiles(std::vector<TKNMoveFound>& moves)
         if (count == 1) single.emplace_back(s, only);
     }
     for (const auto& [s, e] : single) {
-        if (fits[e] != 1) continue;
+        if (fits[e] != 1 || !SameBytes(*s, *e)) continue;
         TKNStateEntry r{e->Path, TKNEntryKind::File, {}, {}};
         (aIsLeft_ ? r.Left : r.Right) = e->Facts;
         (aIsLeft_ ? r.Right : r.Left) = OnB(*s);
@@ -284,22 +307,26 @@ void TMoveFinder::PairFiles(std::vector<TKNMoveFound>& moves)
 }  // namespace
 
 std::vector<TKNMoveFound> FindMoves(const TKNStateIndex& state, const TKNSideIndex& left, const TKNSideIndex& right,
-                                    int ignoreHours)
+                                    int ignoreHours, std::vector<TKNHashWanted>* wanted)
 {
     std::vector<TKNMoveFound> moves;
     if (state.Sorted().empty()) return moves;
-    TMoveFinder(state, left, right, true, ignoreHours).Find(moves);
-    TMoveFinder(state, right, left, false, ignoreHours).Find(moves);
+    TMoveFinder(state, left, right, true, ignoreHours, wanted).Find(moves);
+    TMoveFinder(state, right, left, false, ignoreHours, wanted).Find(moves);
+    if (wanted) {
+        std::sort(wanted->begin(), wanted->end());
+        wanted->erase(std::unique(wanted->begin(), wanted->end()), wanted->end());
+    }
     return moves;
 }
 
 std::vector<TKNMove> DetectMoves(const std::vector<TKNStateEntry>& state, const TKNTwoWaySide& left,
-                                 const TKNTwoWaySide& right, int ignoreHours)
+                                 const TKNTwoWaySide& right, int ignoreHours, std::vector<TKNHashWanted>* wanted)
 {
     const TKNStateIndex stateIndex(state);
     const TKNSideIndex leftIndex(left), rightIndex(right);
     std::vector<TKNMove> moves;
-    for (TKNMoveFound& found : FindMoves(stateIndex, leftIndex, rightIndex, ignoreHours))
+    for (TKNMoveFound& found : FindMoves(stateIndex, leftIndex, rightIndex, ignoreHours, wanted))
         moves.push_back(std::move(found.Move));
     return moves;
 }

@@ -10,6 +10,7 @@
 #include "engine/kn_unitTwoWayIndex.h"
 #include "engine/kn_unitUpdatePlan.h"
 #include "framework/vex_unitCounts.h"
+#include "side/kn_unitSide.h"
 
 namespace kn {
 
@@ -60,15 +61,28 @@ bool IsFolderRow(const TRow& row)
     return e ? e->Kind == TKNEntryKind::Folder : row.In.State && row.In.State->Kind == TKNEntryKind::Folder;
 }
 
+bool IsDeletion(const TKNTwoWayDecision& d)
+{
+    return d.Op == TKNOperation::DeleteLeft || d.Op == TKNOperation::DeleteRight || d.Op == TKNOperation::RemoveFolder;
+}
+
+// A copy (or a folder made) onto the side `right`.
+bool IsCopyOnto(const TKNTwoWayDecision& d, bool right)
+{
+    return (d.Op == TKNOperation::CopyLeftToRight || d.Op == TKNOperation::CopyRightToLeft ||
+            d.Op == TKNOperation::CreateFolder) &&
+           d.WritesRight == right;
+}
+
 // What lies beneath a path that is a file on one side and a folder on the other stays as it is
 // with the path itself: a copy beneath it would have to go through a file.
 void KeepBeneathKindConflicts(std::vector<TRow>& rows)
 {
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const TKNTwoWayInput& in = rows[i].In;
-        if (rows[i].Decision.Act != TKNTwoWayAct::Conflict || in.Left->Kind == in.Right->Kind) continue;
+        if (rows[i].Decision.Op != TKNOperation::Conflict || in.Left->Kind == in.Right->Kind) continue;
         for (std::size_t j = i + 1; j < rows.size() && PathAtOrBeneath(rows[j].Path, rows[i].Path); ++j)
-            if (!rows[j].Moved) rows[j].Decision.Act = TKNTwoWayAct::Keep;
+            if (!rows[j].Moved) rows[j].Decision = {TKNOperation::Keep};
     }
 }
 
@@ -78,21 +92,21 @@ void SettleFolders(std::vector<TRow>& rows)
 {
     for (std::size_t i = rows.size(); i-- > 0;) {
         TRow& row = rows[i];
-        const TKNTwoWayAct act = row.Decision.Act;
-        const bool deletes = act == TKNTwoWayAct::DeleteLeft || act == TKNTwoWayAct::DeleteRight;
-        if (row.Moved || !IsFolderRow(row) || (!deletes && act != TKNTwoWayAct::Forget)) continue;
+        const TKNTwoWayDecision d = row.Decision;
+        const bool deletes = IsDeletion(d);
+        if (row.Moved || !IsFolderRow(row) || (!deletes && d.Op != TKNOperation::Forget)) continue;
         // The side that lost the folder, which a copy beneath it would write to.
-        const TKNTwoWayAct back =
-            act == TKNTwoWayAct::DeleteLeft ? TKNTwoWayAct::CopyToRight : TKNTwoWayAct::CopyToLeft;
+        const bool lost = !d.WritesRight;
         bool copiedBack = false, kept = false;
         for (std::size_t j = i + 1; j < rows.size() && PathAtOrBeneath(rows[j].Path, row.Path); ++j) {
-            copiedBack = copiedBack || (deletes && rows[j].Decision.Act == back);
-            kept = kept || rows[j].Decision.Act == TKNTwoWayAct::Keep || rows[j].Decision.Act == TKNTwoWayAct::Conflict;
+            const TKNTwoWayDecision& beneath = rows[j].Decision;
+            copiedBack = copiedBack || (deletes && IsCopyOnto(beneath, lost));
+            kept = kept || beneath.Op == TKNOperation::Keep || beneath.Op == TKNOperation::Conflict;
         }
         if (copiedBack)
-            row.Decision.Act = back;
+            row.Decision = {TKNOperation::CreateFolder, lost};
         else if (kept)
-            row.Decision.Act = TKNTwoWayAct::Keep;
+            row.Decision = {TKNOperation::Keep};
     }
 }
 
@@ -112,71 +126,92 @@ public:
     std::unordered_set<std::string>* Names = nullptr;  // every path in sight, for conflict names
 
 private:
-    TKNTwoWayOp& Add(int phase, TKNTwoWayOpKind kind, bool onRight, std::string_view path)
+    enum TPhase { MakeFolders, Moves, Writes, DeleteFiles, RemoveFolders, Phases };
+    struct TPlanned {
+        TKNOp Op;
+        std::vector<TKNStateEntry> Records;
+        int Aside = -1;  // the position in its phase of the MoveAside it waits for
+    };
+
+    TPlanned& Add(TPhase phase, TKNOperation what, bool onRight, std::string_view path)
     {
-        TKNTwoWayOp& op = phases_[phase].emplace_back();
-        op.Kind = kind;
-        op.OnRight = onRight;
-        op.Path = path;
-        return op;
+        TPlanned& planned = phases_[phase].emplace_back();
+        planned.Op.Op = what;
+        planned.Op.WritesRight = onRight;
+        planned.Op.Path = path;
+        return planned;
     }
-    void Copy(const TRow& row, bool toRight, bool backup);
+    void Copy(const TRow& row, bool toRight, bool keepOld);
     void Conflict(const TRow& row);
     void KeepBoth(const TRow& row, TKNTwoWayConflict& conflict);
 
     TKNTwoWayPlan& plan_;
     const TKNTwoWayOptions& options_;
-    // Folders made, moves, copies and times and conflicts, file deletions, folder removals.
-    std::vector<TKNTwoWayOp> phases_[5];
+    std::vector<TPlanned> phases_[Phases];
 };
 
-void TPlanBuilder::Copy(const TRow& row, bool toRight, bool backup)
+void TPlanBuilder::Copy(const TRow& row, bool toRight, bool keepOld)
 {
     const TKNListedEntry& source = *(toRight ? row.In.Left : row.In.Right);
     const bool folder = source.Kind == TKNEntryKind::Folder;
-    TKNTwoWayOp& op = Add(folder ? 0 : 2, TKNTwoWayOpKind::Copy, toRight, row.Path);
+    const TKNOperation what = folder    ? TKNOperation::CreateFolder
+                              : toRight ? TKNOperation::CopyLeftToRight
+                                        : TKNOperation::CopyRightToLeft;
+    TKNOp& op = Add(folder ? MakeFolders : Writes, what, toRight, row.Path).Op;
     op.Folder = folder;
-    op.Backup = backup;
-    op.Size = folder ? 0 : source.Facts.Size;
+    op.KeepOld = keepOld;
+    op.Bytes = folder ? 0 : source.Facts.Size;
 }
 
 void TPlanBuilder::Row(const TRow& row)
 {
     const TKNTwoWayDecision& d = row.Decision;
-    switch (d.Act) {
-        case TKNTwoWayAct::CopyToRight:
-        case TKNTwoWayAct::CopyToLeft:
-            Copy(row, d.Act == TKNTwoWayAct::CopyToRight, d.KeepOlder);
+    switch (d.Op) {
+        case TKNOperation::CopyLeftToRight:
+        case TKNOperation::CopyRightToLeft:
+        case TKNOperation::CreateFolder:
+            Copy(row, d.WritesRight, d.KeepOlder);
             break;
-        case TKNTwoWayAct::DeleteLeft:
-        case TKNTwoWayAct::DeleteRight: {
+        case TKNOperation::DeleteLeft:
+        case TKNOperation::DeleteRight:
+        case TKNOperation::RemoveFolder: {
             const bool folder = IsFolderRow(row);
-            Add(folder ? 4 : 3, TKNTwoWayOpKind::Delete, d.Act == TKNTwoWayAct::DeleteRight, row.Path).Folder = folder;
+            Add(folder ? RemoveFolders : DeleteFiles,
+                folder ? TKNOperation::RemoveFolder
+                       : (d.WritesRight ? TKNOperation::DeleteRight : TKNOperation::DeleteLeft),
+                d.WritesRight, row.Path)
+                .Op.Folder = folder;
             break;
         }
-        case TKNTwoWayAct::SetTimeLeft:
-        case TKNTwoWayAct::SetTimeRight: {
-            const bool right = d.Act == TKNTwoWayAct::SetTimeRight;
+        case TKNOperation::SetTime: {
+            const bool right = d.WritesRight;
             TKNSideFacts newer = (right ? row.In.Left : row.In.Right)->Facts;
             TKNSideFacts older = (right ? row.In.Right : row.In.Left)->Facts;
+            // A side that cannot set times keeps its own: the pair is recorded as it stands.
+            if (!options_.Caps[right ? 1 : 0].SetTime) {
+                plan_.Records.push_back(RecordOf(row, row.In.Left->Facts, row.In.Right->Facts));
+                break;
+            }
             older.MTime = newer.MTime;
-            Add(2, TKNTwoWayOpKind::SetTime, right, row.Path)
+            older.MTimeNsec = -1;  // as the side sets it: learned at the next listing
+            older.CTime = 0;
+            Add(Writes, TKNOperation::SetTime, right, row.Path)
                 .Records.push_back(right ? RecordOf(row, newer, older) : RecordOf(row, older, newer));
             break;
         }
-        case TKNTwoWayAct::Record:
+        case TKNOperation::Record:
             plan_.Records.push_back(RecordOf(row, row.In.Left->Facts, row.In.Right->Facts));
             break;
-        case TKNTwoWayAct::Forget:
+        case TKNOperation::Forget:
             plan_.Forgets.emplace_back(row.Path);
             break;
-        case TKNTwoWayAct::Conflict:
+        case TKNOperation::Conflict:
             Conflict(row);
             break;
-        case TKNTwoWayAct::Keep:
+        case TKNOperation::Keep:
             plan_.Kept.emplace_back(row.Path);
             break;
-        case TKNTwoWayAct::Nothing:
+        default:
             break;
     }
 }
@@ -215,7 +250,8 @@ void TPlanBuilder::Conflict(const TRow& row)
 }
 
 // The older file moves aside on its side under a conflict name; the newer one is copied over
-// the name and the older one across under its new name, so both sides end with both.
+// the name and the older one across under its new name, so both sides end with both. Both
+// copies wait for the move aside: where it fails, nothing replaces the older version.
 void TPlanBuilder::KeepBoth(const TRow& row, TKNTwoWayConflict& c)
 {
     const TKNListedEntry& older = c.LeftNewer ? *row.In.Right : *row.In.Left;
@@ -228,43 +264,75 @@ void TPlanBuilder::KeepBoth(const TRow& row, TKNTwoWayConflict& c)
                   });
     Names->insert(c.OlderName);
     const bool olderOnRight = c.LeftNewer;
-    Add(2, TKNTwoWayOpKind::Rename, olderOnRight, row.Path).NewPath = c.OlderName;
-    Add(2, TKNTwoWayOpKind::Copy, olderOnRight, row.Path).Size = newer.Facts.Size;
-    TKNTwoWayOp& across = Add(2, TKNTwoWayOpKind::Copy, !olderOnRight, c.OlderName);
-    across.Size = older.Facts.Size;
+    const int aside = static_cast<int>(phases_[Writes].size());
+    Add(Writes, TKNOperation::MoveAside, olderOnRight, row.Path).Op.NewPath = c.OlderName;
+    TPlanned& over = Add(Writes, olderOnRight ? TKNOperation::CopyLeftToRight : TKNOperation::CopyRightToLeft,
+                         olderOnRight, row.Path);
+    over.Op.Bytes = newer.Facts.Size;
+    over.Aside = aside;
+    TPlanned& across = Add(Writes, olderOnRight ? TKNOperation::CopyRightToLeft : TKNOperation::CopyLeftToRight,
+                           !olderOnRight, c.OlderName);
+    across.Op.Bytes = older.Facts.Size;
+    across.Aside = aside;
 }
 
+// A move is a rename on the side that did not move the entry; where that side cannot rename
+// but copies by itself, a copy there and the deletion of the old path.
 void TPlanBuilder::Move(const TKNMoveFound& found)
 {
-    TKNTwoWayOp& op = Add(1, TKNTwoWayOpKind::Rename, found.Move.OnLeft, found.Move.From);
-    op.Folder = found.Move.Folder;
-    op.NewPath = found.Move.To;
-    op.Records = found.Records;
+    const bool onRight = found.Move.OnLeft;
+    const TKNSideCaps& caps = options_.Caps[onRight ? 1 : 0];
+    if (!caps.Rename && caps.ServerCopy && !found.Move.Folder) {
+        TPlanned& copy = Add(Moves, TKNOperation::CopyWithin, onRight, found.Move.From);
+        copy.Op.NewPath = found.Move.To;
+        copy.Records = found.Records;
+        Add(DeleteFiles, onRight ? TKNOperation::DeleteRight : TKNOperation::DeleteLeft, onRight, found.Move.From);
+        return;
+    }
+    TPlanned& move = Add(Moves, TKNOperation::Rename, onRight, found.Move.From);
+    move.Op.Folder = found.Move.Folder;
+    move.Op.NewPath = found.Move.To;
+    move.Records = found.Records;
 }
 
 void TPlanBuilder::Finish()
 {
-    std::reverse(phases_[4].begin(), phases_[4].end());
+    std::reverse(phases_[RemoveFolders].begin(), phases_[RemoveFolders].end());
     TKNTwoWayTotals& t = plan_.Totals;
-    for (auto& phase : phases_)
-        for (TKNTwoWayOp& op : phase) {
-            switch (op.Kind) {
-                case TKNTwoWayOpKind::Copy:
-                    ++(op.Folder ? t.FoldersToMake : op.OnRight ? t.CopiesToRight : t.CopiesToLeft);
-                    (op.OnRight ? t.BytesToRight : t.BytesToLeft) += op.Size;
+    for (auto& phase : phases_) {
+        const int first = static_cast<int>(plan_.Ops.size());
+        for (TPlanned& planned : phase) {
+            TKNOp& op = planned.Op;
+            switch (op.Op) {
+                case TKNOperation::CreateFolder:
+                    ++t.FoldersToMake;
                     break;
-                case TKNTwoWayOpKind::Delete:
-                    ++(op.OnRight ? t.DeletesRight : t.DeletesLeft);
+                case TKNOperation::CopyLeftToRight:
+                case TKNOperation::CopyRightToLeft:
+                    ++(op.WritesRight ? t.CopiesToRight : t.CopiesToLeft);
+                    (op.WritesRight ? t.BytesToRight : t.BytesToLeft) += op.Bytes;
                     break;
-                case TKNTwoWayOpKind::Rename:
-                    t.Moves += op.Records.empty() ? 0 : 1;
+                case TKNOperation::DeleteLeft:
+                case TKNOperation::DeleteRight:
+                case TKNOperation::RemoveFolder:
+                    ++(op.WritesRight ? t.DeletesRight : t.DeletesLeft);
                     break;
-                case TKNTwoWayOpKind::SetTime:
+                case TKNOperation::Rename:
+                case TKNOperation::CopyWithin:
+                    ++t.Moves;
+                    break;
+                case TKNOperation::SetTime:
                     ++t.TimesToSet;
                     break;
+                default:
+                    break;
             }
+            if (planned.Aside >= 0) op.After = first + planned.Aside;
+            op.Key = static_cast<int>(plan_.Ops.size());
             plan_.Ops.push_back(std::move(op));
+            plan_.OpRecords.push_back(std::move(planned.Records));
         }
+    }
     t.StateUpdates = static_cast<int64_t>(plan_.Records.size() + plan_.Forgets.size());
     t.Conflicts = static_cast<int64_t>(plan_.Conflicts.size());
     t.Kept = static_cast<int64_t>(plan_.Kept.size());
@@ -323,10 +391,10 @@ bool ContentWouldTell(const TKNTwoWayInput& in)
 
 }  // namespace
 
-TKNTwoWaySide TwoWaySideOf(const TKNFileBuffer& list, bool inodes)
+TKNTwoWaySide TwoWaySideOf(const TKNFileBuffer& list, const TKNSideCaps& caps)
 {
     TKNTwoWaySide side;
-    side.Inodes = inodes;
+    side.Inodes = caps.Inodes;
     side.RootMissing = !list.ErrorText.empty();
     side.Entries.reserve(list.Items.size());
     std::string relative;
@@ -348,7 +416,12 @@ TKNTwoWaySide TwoWaySideOf(const TKNFileBuffer& list, bool inodes)
         e.Facts.Mode = rec->Mode;
         e.Facts.ModeKnown = rec->ModeKnown;
         e.Facts.Attr = rec->Attr;
-        e.Facts.Inode = rec->Inode;
+        e.Facts.Inode = caps.Inodes ? rec->Inode : 0;
+        if (caps.ChangeTimes) {
+            e.Facts.MTimeNsec = rec->MTimeNsec;
+            e.Facts.CTime = rec->CTime;
+            e.Facts.CTimeNsec = rec->CTimeNsec;
+        }
     }
     for (const TKNUnlistedFolder& folder : list.UnlistedFolders)
         if (RelativeTo(list.Folder, folder.Path, relative)) side.Unknown.push_back(relative);
@@ -362,15 +435,20 @@ TKNTwoWayPlan PlanTwoWay(const std::vector<TKNStateEntry>& state, const TKNTwoWa
     const TKNSideIndex leftIndex(left), rightIndex(right);
     std::vector<TRow> rows = Merge(stateIndex, leftIndex, rightIndex);
     std::vector<TKNMoveFound> moves;
+    TKNTwoWayPlan plan;
     if (!options.Rules.FirstRun && MovesPossible(rows))
-        moves = FindMoves(stateIndex, leftIndex, rightIndex, options.Rules.IgnoreHours);
+        moves = FindMoves(stateIndex, leftIndex, rightIndex, options.Rules.IgnoreHours, &plan.HashesWanted);
+    // A side that neither renames nor copies by itself takes a move as a copy and a deletion.
+    std::erase_if(moves, [&options](const TKNMoveFound& found) {
+        const TKNSideCaps& caps = options.Caps[found.Move.OnLeft ? 1 : 0];
+        return !caps.Rename && !(caps.ServerCopy && !found.Move.Folder);
+    });
     for (const TKNMoveFound& move : moves) MarkMoved(rows, move);
     bool conflicts = false;
-    TKNTwoWayPlan plan;
     for (TRow& row : rows) {
         if (row.Moved) continue;
         row.Decision = TwoWayDecide(row.In, options.Rules);
-        const bool conflict = row.Decision.Act == TKNTwoWayAct::Conflict;
+        const bool conflict = row.Decision.Op == TKNOperation::Conflict;
         conflicts = conflicts || conflict;
         if ((conflict || row.Decision.KeepOlder) && ContentWouldTell(row.In)) plan.ContentWanted.emplace_back(row.Path);
     }
@@ -380,7 +458,9 @@ TKNTwoWayPlan PlanTwoWay(const std::vector<TKNStateEntry>& state, const TKNTwoWa
     TPlanBuilder builder(plan, options);
     std::unordered_set<std::string> names;
     if (conflicts) {
+        // A name a side could not tell (one its filters leave out, say) may be taken too.
         for (const TRow& row : rows) names.emplace(row.Path);
+        for (const TKNTwoWaySide* side : {&left, &right}) names.insert(side->Unknown.begin(), side->Unknown.end());
         builder.Names = &names;
     }
     for (const TKNMoveFound& move : moves) builder.Move(move);
@@ -401,20 +481,31 @@ const char* SideWord(bool right)
     return right ? "right" : "left";
 }
 
-std::string OpLine(const TKNTwoWayOp& op)
+std::string OpLine(const TKNOp& op)
 {
-    const std::string side = SideWord(op.OnRight);
-    switch (op.Kind) {
-        case TKNTwoWayOpKind::Copy:
-            if (op.Folder) return "make folder " + side + "  " + op.Path;
-            return std::string("copy ") + SideWord(!op.OnRight) + " -> " + side + "  " + op.Path +
-                   (op.Backup ? "  (the " + side + " file kept in the backup folder)" : "");
-        case TKNTwoWayOpKind::Delete:
-            return (op.Folder ? "remove folder " : "delete ") + side + "  " + op.Path;
-        case TKNTwoWayOpKind::Rename:
-            return (op.Records.empty() ? "rename " : "move ") + side + "  " + op.Path + " -> " + op.NewPath;
-        case TKNTwoWayOpKind::SetTime:
+    const std::string side = SideWord(op.WritesRight);
+    switch (op.Op) {
+        case TKNOperation::CreateFolder:
+            return "make folder " + side + "  " + op.Path;
+        case TKNOperation::CopyLeftToRight:
+        case TKNOperation::CopyRightToLeft:
+            return std::string("copy ") + SideWord(!op.WritesRight) + " -> " + side + "  " + op.Path +
+                   (op.KeepOld ? "  (the " + side + " file kept in the backup folder)" : "");
+        case TKNOperation::DeleteLeft:
+        case TKNOperation::DeleteRight:
+            return "delete " + side + "  " + op.Path;
+        case TKNOperation::RemoveFolder:
+            return "remove folder " + side + "  " + op.Path;
+        case TKNOperation::MoveAside:
+            return "rename " + side + "  " + op.Path + " -> " + op.NewPath;
+        case TKNOperation::Rename:
+            return "move " + side + "  " + op.Path + " -> " + op.NewPath;
+        case TKNOperation::CopyWithin:
+            return "copy " + side + "  " + op.Path + " -> " + op.NewPath;
+        case TKNOperation::SetTime:
             return "set time " + side + "  " + op.Path;
+        default:
+            break;
     }
     return {};
 }
@@ -467,7 +558,7 @@ std::string TwoWaySummary(const TKNTwoWayTotals& t)
 std::string TwoWayPlanText(const TKNTwoWayPlan& plan)
 {
     std::string text;
-    for (const TKNTwoWayOp& op : plan.Ops)
+    for (const TKNOp& op : plan.Ops)
         if (std::string line = OpLine(op); !line.empty()) text += line + '\n';
     for (const TKNTwoWayConflict& c : plan.Conflicts) text += ConflictLine(c) + '\n';
     return text + "Two-way plan: " + TwoWaySummary(plan.Totals) + ".\n";

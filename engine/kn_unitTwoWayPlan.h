@@ -38,6 +38,7 @@
 #include <vector>
 
 #include "engine/kn_unitSyncState.h"
+#include "engine/kn_unitUpdateOp.h"
 
 namespace kn {
 
@@ -62,25 +63,12 @@ class TKNFileBuffer;
 
 // The side as a scan listed it in `list` (a comparison empties its lists when it ends, so a
 // two-way run scans, or keeps the lists, itself): paths relative to its root, each record's exact
-// time (MTime, at the record's TimeStep when that is coarser than 2 seconds), modes, attributes
-// and inode (`inodes`: the side has them); the folders the scan could not list, and every link, as unknown (a two-way
-// run never writes or deletes through a link); a root that could not be listed as missing. Entries the scan's size,
+// time (MTime, at the record's TimeStep when that is coarser than 2 seconds), modes, attributes,
+// and what the side's `caps` say it tells: inodes, and the nanoseconds and change times; the
+// folders the scan could not list, and every link, as unknown (a two-way run never writes or
+// deletes through a link); a root that could not be listed as missing. Entries the scan's size,
 // date or attribute filters left out are not in `list`: the caller adds them to Unknown.
-TKNTwoWaySide TwoWaySideOf(const TKNFileBuffer& list, bool inodes);
-
-enum class TKNTwoWayAct : uint8_t {
-    Nothing,       // in line
-    Keep,          // not known on a side: nothing done, the record kept
-    CopyToRight,   // a folder: made on the right
-    CopyToLeft,    // a folder: made on the left
-    DeleteRight,   // a folder: removed (once empty)
-    DeleteLeft,    //
-    Record,        // equal on both sides: only the state is written
-    SetTimeLeft,   // equal bytes, the left file older: it takes the right's time, then recorded
-    SetTimeRight,  //
-    Forget,        // gone on both sides: the record is dropped
-    Conflict,      // changed on both sides and different (settled by the conflict policy)
-};
+TKNTwoWaySide TwoWaySideOf(const TKNFileBuffer& list, const TKNSideCaps& caps);
 
 // What is known of one path. Null pointers: no record, or absent on that side.
 struct TKNTwoWayInput {
@@ -96,8 +84,12 @@ struct TKNTwoWayRules {
     int IgnoreHours = 0;    // whole-hour time shifts up to this many count as equal times
 };
 
+// What happens to one path, as the one operation type says it (kn_unitUpdatePlan.h): a copy
+// onto a side (CreateFolder for a folder), a deletion there (RemoveFolder), a time set, or one
+// of Nothing, Keep, Record, Forget and Conflict.
 struct TKNTwoWayDecision {
-    TKNTwoWayAct Act = TKNTwoWayAct::Nothing;
+    TKNOperation Op = TKNOperation::Nothing;
+    bool WritesRight = false;
     // A first run's copy over an existing older file: that file goes to the backup folder
     // whatever --backup says.
     bool KeepOlder = false;
@@ -110,8 +102,10 @@ struct TKNTwoWayDecision {
 TKNTwoWayDecision TwoWayDecide(const TKNTwoWayInput& in, const TKNTwoWayRules& rules);
 
 // True when `now` differs from `recorded` (kind aside) in size or time, times cut to the coarser
-// of both steps and whole-hour shifts up to `ignoreHours` forgiven.
-bool FactsChanged(const TKNSideFacts& recorded, const TKNSideFacts& now, int ignoreHours);
+// of both steps and whole-hour shifts up to `ignoreHours` forgiven; to the nanosecond, and by
+// change time and inode, where both know them. A rename changes a file's change time: with
+// `moved` the change time is not compared.
+bool FactsChanged(const TKNSideFacts& recorded, const TKNSideFacts& now, int ignoreHours, bool moved = false);
 
 // How a conflict is settled.
 enum class TKNConflictPolicy : uint8_t {
@@ -133,14 +127,18 @@ inline TKNConflictPolicy StoredConflictPolicy(int value)
 
 // The name the older version of a conflict takes: STEM.conflict-YYYYMMDD-HHMMSS.EXT with the
 // time `mtime` (UTC seconds) in UTC, the extension after the last dot that is not the first
-// character; "-2", "-3", ... follow the time while `taken` says the name is in use. E.g.
+// character; "-2", "-3", ... follow the time while `taken` says the name is in use. A name that
+// would pass kMaxNameBytes loses bytes at the end of its stem (never inside a UTF-8 sequence),
+// then of its extension, so the conflict part always stays. E.g.
 // ConflictName("report.txt", 0, none) == "report.conflict-19700101-000000.txt",
 // ConflictName(".profile", 0, none) == ".profile.conflict-19700101-000000".
+constexpr std::size_t kMaxNameBytes = 255;
 std::string ConflictName(std::string_view name, int64_t mtime, const std::function<bool(const std::string&)>& taken);
 
 // A move on one side: `From` vanished and `To` appeared on side `OnLeft`, the same entry (same
-// size and time, the same inode where the side has inodes; for a folder, every entry beneath it
-// moved along). Carried out as a rename on the other side.
+// size and time, the same inode where the side has inodes, and the same bytes: the content
+// hashes agree; for a folder, every entry beneath it moved along). Carried out as a rename on
+// the other side.
 struct TKNMove {
     bool OnLeft = true;
     bool Folder = false;
@@ -150,35 +148,29 @@ struct TKNMove {
     friend bool operator==(const TKNMove&, const TKNMove&) = default;
 };
 
-// The moves of both sides. A move counts when its old path is unchanged on the other side and
-// its new path absent there, and it is the only candidate either way (entries of the same size
-// and time without inodes that could be told apart are copied and deleted instead). A renamed
-// folder is one move, never one per entry beneath it. `state` is sorted by path.
-std::vector<TKNMove> DetectMoves(const std::vector<TKNStateEntry>& state, const TKNTwoWaySide& left,
-                                 const TKNTwoWaySide& right, int ignoreHours);
-
-enum class TKNTwoWayOpKind : uint8_t {
-    Copy,     // a file, or a folder made (Folder); onto the side OnRight names
-    Delete,   // a file, or an emptied folder removed (Folder)
-    Rename,   // Path -> NewPath on the side OnRight names (a move, or a conflict's older file)
-    SetTime,  // the file takes the other side's time
-};
-
-// One operation of a plan. After it completes, the update writes the state: a copy records the
-// path with the source's facts and the written file's (as it stats it afterwards); a delete
-// forgets the path; a move's rename forgets Path and writes Records; a set time records both
-// sides' facts with the new time; a conflict's rename writes nothing.
-struct TKNTwoWayOp {
-    TKNTwoWayOpKind Kind = TKNTwoWayOpKind::Copy;
-    bool OnRight = false;  // the side it writes (a copy: its destination)
-    bool Folder = false;
-    // What it replaces or deletes goes to the backup folder whatever --backup says.
-    bool Backup = false;
+// A file whose content hash a move needs: `Path` on the left or on the right side.
+struct TKNHashWanted {
+    bool Left = true;
     std::string Path;
-    std::string NewPath;  // Rename: the new path; a conflict copy: the name it is written under
-    int64_t Size = 0;     // Copy: the bytes it moves
-    std::vector<TKNStateEntry> Records;
+
+    friend bool operator==(const TKNHashWanted&, const TKNHashWanted&) = default;
+    friend bool operator<(const TKNHashWanted& a, const TKNHashWanted& b)
+    {
+        return a.Left != b.Left ? a.Left : a.Path < b.Path;
+    }
 };
+
+// The moves of both sides. A move counts when its old path is unchanged on the other side and
+// its new path absent there, it is the only candidate either way (entries of the same size and
+// time without inodes that could be told apart are copied and deleted instead), and the bytes
+// are known to be the same: the moved file's hash (TKNSideFacts::Hash as listed) equals the
+// hash the state recorded for the old path, or else that of the other side's file at the old
+// path. A candidate whose hashes are not all known is no move; its files go to `wanted` (when
+// given), so that a caller may read them and ask again. A renamed folder is one move, never one
+// per entry beneath it, confirmed by every file beneath it. `state` is sorted by path.
+std::vector<TKNMove> DetectMoves(const std::vector<TKNStateEntry>& state, const TKNTwoWaySide& left,
+                                 const TKNTwoWaySide& right, int ignoreHours,
+                                 std::vector<TKNHashWanted>* wanted = nullptr);
 
 // A conflict and how the policy settled it.
 struct TKNTwoWayConflict {
@@ -211,10 +203,21 @@ struct TKNTwoWayOptions {
     TKNConflictPolicy Policy = TKNConflictPolicy::KeepBoth;
     // Conflicts settled one by one (by path), instead of by Policy.
     std::map<std::string, TKNConflictPolicy, std::less<>> Settled;
+    // What each side can do: a move becomes a rename only where the side renames, else a copy
+    // on the side and a deletion where it copies by itself, else a copy and a deletion; a time
+    // is set only where the side sets times (elsewhere equal bytes are only recorded).
+    TKNSideCaps Caps[2];
 };
 
+// The operations of a plan are TKNOps (kn_unitUpdateOp.h) without their pairs, in the order
+// they are carried out; an operation that keeps the older version of a conflict (MoveAside)
+// comes before the copies that wait for it (After). Each one's Key is its position in Ops.
+// What the state records once an operation is done: a copy the source as listed and the written
+// entry as written; a deletion forgets the path; a move forgets the old path and writes
+// OpRecords; a time set writes OpRecords; a version moved aside writes nothing.
 struct TKNTwoWayPlan {
-    std::vector<TKNTwoWayOp> Ops;  // in the order they are carried out
+    std::vector<TKNOp> Ops;
+    std::vector<std::vector<TKNStateEntry>> OpRecords;  // per operation of Ops
     // The state-only updates, written in one transaction once the operations are done: pairs
     // found equal (path order), and paths gone from both sides (with all beneath them).
     std::vector<TKNStateEntry> Records;
@@ -226,6 +229,9 @@ struct TKNTwoWayPlan {
     // reads their hashes (TKNSideFacts::Hash on both sides) and plans again, so that equal files
     // are only recorded.
     std::vector<std::string> ContentWanted;
+    // Files whose hashes would confirm a move (DetectMoves): without them the entries are
+    // copied and deleted; the update reads them and plans again.
+    std::vector<TKNHashWanted> HashesWanted;
     TKNTwoWayTotals Totals;
 
     // A conflict kept both ways or skipped ends the run with exit status 1.

@@ -48,44 +48,71 @@ bool SameContent(const TKNListedEntry& l, const TKNListedEntry& r, int ignoreHou
     return SameTime(l.Facts, r.Facts, ignoreHours);
 }
 
-TKNTwoWayDecision Act(TKNTwoWayAct act, bool keepOlder = false)
+TKNTwoWayDecision Decided(TKNOperation op, bool writesRight = false, bool keepOlder = false)
 {
-    return {act, keepOlder};
+    return {op, writesRight, keepOlder};
+}
+
+// `source` (a file or a folder) brought onto the other side.
+TKNTwoWayDecision CopyOf(const TKNListedEntry& source, bool toRight, bool keepOlder = false)
+{
+    if (source.Kind == TKNEntryKind::Folder) return Decided(TKNOperation::CreateFolder, toRight);
+    return Decided(toRight ? TKNOperation::CopyLeftToRight : TKNOperation::CopyRightToLeft, toRight, keepOlder);
+}
+
+// `entry` removed from its side.
+TKNTwoWayDecision DeletionOf(const TKNListedEntry& entry, bool onRight)
+{
+    if (entry.Kind == TKNEntryKind::Folder) return Decided(TKNOperation::RemoveFolder, onRight);
+    return Decided(onRight ? TKNOperation::DeleteRight : TKNOperation::DeleteLeft, onRight);
 }
 
 // Both sides hold the path.
 TKNTwoWayDecision BothPresent(const TKNTwoWayInput& in, TSideStatus l, TSideStatus r, const TKNTwoWayRules& rules)
 {
-    if (in.Left->Kind != in.Right->Kind) return Act(TKNTwoWayAct::Conflict);
-    if (l == TSideStatus::Unchanged && r == TSideStatus::Unchanged) return Act(TKNTwoWayAct::Nothing);
+    if (in.Left->Kind != in.Right->Kind) return Decided(TKNOperation::Conflict);
+    if (l == TSideStatus::Unchanged && r == TSideStatus::Unchanged) return Decided(TKNOperation::Nothing);
+    // One side still holds what was recorded, so the other's change is new bytes (or only a new
+    // time): however alike their sizes and times look now, the change goes across, unless both
+    // hashes were read and agree.
+    const bool hashedEqual = !in.Left->Facts.Hash.empty() && in.Left->Facts.Hash == in.Right->Facts.Hash &&
+                             in.Left->Facts.Size == in.Right->Facts.Size;
+    if (in.Left->Kind == TKNEntryKind::File && !hashedEqual) {
+        if (r == TSideStatus::Unchanged) return CopyOf(*in.Left, true);
+        if (l == TSideStatus::Unchanged) return CopyOf(*in.Right, false);
+    }
+    // Changed on both sides, or met for the first time on both; or equal bytes.
     if (SameContent(*in.Left, *in.Right, rules.IgnoreHours)) {
         if (in.Left->Kind != TKNEntryKind::File || SameTime(in.Left->Facts, in.Right->Facts, rules.IgnoreHours))
-            return Act(TKNTwoWayAct::Record);
-        return Act(in.Left->Facts.MTime < in.Right->Facts.MTime ? TKNTwoWayAct::SetTimeLeft
-                                                                : TKNTwoWayAct::SetTimeRight);
+            return Decided(TKNOperation::Record);
+        return Decided(TKNOperation::SetTime, in.Left->Facts.MTime > in.Right->Facts.MTime);
     }
-    if (r == TSideStatus::Unchanged) return Act(TKNTwoWayAct::CopyToRight);
-    if (l == TSideStatus::Unchanged) return Act(TKNTwoWayAct::CopyToLeft);
-    // Changed on both sides, or met for the first time on both.
     if (!rules.FirstRun || SameTime(in.Left->Facts, in.Right->Facts, rules.IgnoreHours))
-        return Act(TKNTwoWayAct::Conflict);
-    return Act(in.Left->Facts.MTime > in.Right->Facts.MTime ? TKNTwoWayAct::CopyToRight : TKNTwoWayAct::CopyToLeft,
-               true);
+        return Decided(TKNOperation::Conflict);
+    const bool leftNewer = in.Left->Facts.MTime > in.Right->Facts.MTime;
+    return CopyOf(leftNewer ? *in.Left : *in.Right, leftNewer, true);
 }
 
-// One side holds the path (`present`), the other does not.
-TKNTwoWayDecision OnePresent(TSideStatus present, bool presentIsLeft)
+// One side holds the path (`present`, its entry `entry`), the other does not.
+TKNTwoWayDecision OnePresent(TSideStatus present, const TKNListedEntry& entry, bool presentIsLeft)
 {
-    const TKNTwoWayAct copy = presentIsLeft ? TKNTwoWayAct::CopyToRight : TKNTwoWayAct::CopyToLeft;
-    const TKNTwoWayAct remove = presentIsLeft ? TKNTwoWayAct::DeleteLeft : TKNTwoWayAct::DeleteRight;
-    return Act(present == TSideStatus::Unchanged ? remove : copy);
+    return present == TSideStatus::Unchanged ? DeletionOf(entry, !presentIsLeft) : CopyOf(entry, presentIsLeft);
 }
 
 }  // namespace
 
-bool FactsChanged(const TKNSideFacts& recorded, const TKNSideFacts& now, int ignoreHours)
+bool FactsChanged(const TKNSideFacts& recorded, const TKNSideFacts& now, int ignoreHours, bool moved)
 {
-    return recorded.Size != now.Size || !SameTime(recorded, now, ignoreHours);
+    if (recorded.Size != now.Size || !SameTime(recorded, now, ignoreHours)) return true;
+    // Below the second where both sides know it: a same-size edit saved within the recorded
+    // second is an edit.
+    if (recorded.MTimeNsec >= 0 && now.MTimeNsec >= 0 && recorded.MTime == now.MTime &&
+        recorded.MTimeNsec != now.MTimeNsec)
+        return true;
+    if (moved) return false;
+    if (recorded.Inode != 0 && now.Inode != 0 && recorded.Inode != now.Inode) return true;
+    return recorded.CTime != 0 && now.CTime != 0 &&
+           (recorded.CTime != now.CTime || recorded.CTimeNsec != now.CTimeNsec);
 }
 
 TKNTwoWayDecision TwoWayDecide(const TKNTwoWayInput& in, const TKNTwoWayRules& rules)
@@ -93,11 +120,11 @@ TKNTwoWayDecision TwoWayDecide(const TKNTwoWayInput& in, const TKNTwoWayRules& r
     const TKNStateEntry* s = rules.FirstRun ? nullptr : in.State;
     const TSideStatus l = StatusOf(s, in.Left, in.LeftUnknown, true, rules.IgnoreHours);
     const TSideStatus r = StatusOf(s, in.Right, in.RightUnknown, false, rules.IgnoreHours);
-    if (l == TSideStatus::Unknown || r == TSideStatus::Unknown) return Act(TKNTwoWayAct::Keep);
+    if (l == TSideStatus::Unknown || r == TSideStatus::Unknown) return Decided(TKNOperation::Keep);
     if (in.Left && in.Right) return BothPresent(in, l, r, rules);
-    if (in.Left) return OnePresent(l, true);
-    if (in.Right) return OnePresent(r, false);
-    return Act(s ? TKNTwoWayAct::Forget : TKNTwoWayAct::Nothing);
+    if (in.Left) return OnePresent(l, *in.Left, true);
+    if (in.Right) return OnePresent(r, *in.Right, false);
+    return Decided(s ? TKNOperation::Forget : TKNOperation::Nothing);
 }
 
 namespace {
@@ -126,20 +153,38 @@ bool ConflictPolicyOf(std::string_view word, TKNConflictPolicy& policy)
     return false;
 }
 
+namespace {
+
+// The first `bytes` bytes of `text`, less a UTF-8 sequence that would be cut.
+std::string CutUtf8(std::string_view text, std::size_t bytes)
+{
+    if (text.size() <= bytes) return std::string(text);
+    while (bytes > 0 && (static_cast<unsigned char>(text[bytes]) & 0xC0) == 0x80) --bytes;
+    return std::string(text.substr(0, bytes));
+}
+
+}  // namespace
+
 std::string ConflictName(std::string_view name, int64_t mtime, const std::function<bool(const std::string&)>& taken)
 {
     const std::size_t dot = name.rfind('.');
     const bool hasExt = dot != std::string_view::npos && dot > 0;
-    const std::string stem(hasExt ? name.substr(0, dot) : name);
-    const std::string ext = hasExt ? std::string(name.substr(dot)) : std::string();
+    const std::string_view stem = hasExt ? name.substr(0, dot) : name;
+    const std::string_view ext = hasExt ? name.substr(dot) : std::string_view();
     const std::time_t t = static_cast<std::time_t>(mtime);
     std::tm utc{};
     gmtime_r(&t, &utc);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &utc);
-    const std::string base = stem + ".conflict-" + stamp;
-    std::string candidate = base + ext;
-    for (int n = 2; taken && taken(candidate); ++n) candidate = base + "-" + std::to_string(n) + ext;
+    // The conflict part always stays whole: the extension, then the stem, give way to it.
+    auto fitted = [&](const std::string& tail) {
+        const std::size_t room = kMaxNameBytes - std::min(kMaxNameBytes, tail.size());
+        const std::string keptExt = CutUtf8(ext, room > 1 ? room - 1 : 0);
+        return CutUtf8(stem, room - std::min(room, keptExt.size())) + tail + keptExt;
+    };
+    const std::string conflict = std::string(".conflict-") + stamp;
+    std::string candidate = fitted(conflict);
+    for (int n = 2; taken && taken(candidate); ++n) candidate = fitted(conflict + "-" + std::to_string(n));
     return candidate;
 }
 

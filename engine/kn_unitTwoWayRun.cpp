@@ -1,15 +1,17 @@
 // The two-way run (kn_unitTwoWayRun.h): the plan made from a comparison's listings and the
-// state, and its operations carried out one at a time through the updater, each followed by
-// what the state records of it.
+// state, its operations handed to the one executor, and what the state records of each as it
+// ends, written behind the workers in batches.
 #include "engine/kn_unitTwoWayRun.h"
 
 #include <chrono>
+#include <optional>
 #include <stdexcept>
 #include <unordered_set>
 
 #include "engine/kn_unitCompareUpdate.h"
 #include "engine/kn_unitContentHash.h"
 #include "engine/kn_unitSideRegistry.h"
+#include "engine/kn_unitTwoWayIndex.h"
 #include "engine/kn_unitUpdate.h"
 #include "framework/vex_unitCounts.h"
 
@@ -49,29 +51,35 @@ TKNFileRec MovedRecord(TKNFileRec rec, const std::string& root, const std::strin
 }
 
 // The facts a listing gives (as TwoWaySideOf takes them from a scan record).
-TKNSideFacts FactsOfRecord(const TKNFileRec& rec)
+TKNSideFacts FactsOfRecord(const TKNFileRec& rec, bool subSecond)
 {
     TKNSideFacts f;
     f.Size = rec.IsFolder() ? 0 : rec.Size;
     f.MTime = rec.MTime;
+    f.MTimeNsec = subSecond ? rec.MTimeNsec : -1;
     f.TimeStep = rec.TimeStep <= 2 ? 1 : rec.TimeStep;
     f.Mode = rec.Mode;
     f.ModeKnown = rec.ModeKnown;
     f.Attr = rec.Attr;
     f.Inode = rec.Inode;
+    f.CTime = rec.CTime;
+    f.CTimeNsec = rec.CTimeNsec;
     return f;
 }
 
-TKNSideFacts FactsOfEntry(const TKNSideEntry& entry, uint32_t attr)
+TKNSideFacts FactsOfEntry(const TKNSideEntry& entry, uint32_t attr, bool subSecond)
 {
     TKNSideFacts f;
     f.Size = entry.IsFolder() ? 0 : entry.Size;
     f.MTime = entry.MTime;
+    f.MTimeNsec = subSecond ? entry.MTimeNsec : -1;
     f.TimeStep = entry.TimeStep;
     f.Mode = entry.Mode;
     f.ModeKnown = entry.ModeKnown;
     f.Attr = attr;
     f.Inode = entry.Inode;
+    f.CTime = entry.CTime;
+    f.CTimeNsec = entry.CTimeNsec;
     return f;
 }
 
@@ -134,7 +142,7 @@ std::string HashOf(TKNSide& side, const std::string& relative)
 int TKNTwoWayOutcome::ExitStatus() const
 {
     if (!Refusal.empty()) return 2;
-    return Skipped > 0 || Failed > 0 || ConflictsLeftOpen || !StateError.empty() ? 1 : 0;
+    return Skipped > 0 || Failed > 0 || ConflictsLeftOpen || LeftAlone > 0 || !StateError.empty() ? 1 : 0;
 }
 
 TKNTwoWayRun::TKNTwoWayRun(const TKNOptionsRec& options, TKNTwoWaySettings settings)
@@ -193,6 +201,7 @@ void TKNTwoWayRun::Begin(TKNFileCompare& engine)
     settled_.clear();
     kept_[0].reset();
     kept_[1].reset();
+    pairs_.clear();
     ignoreHours_ = engine.IgnoreHours;
     engine.LeftList.KeepLeftOut = engine.RightList.KeepLeftOut = true;
     const std::string file = settings_.StateFile.empty() ? DefaultStateFile() : settings_.StateFile;
@@ -222,10 +231,14 @@ void TKNTwoWayRun::Listed(const TKNFileCompare& engine)
 void TKNTwoWayRun::PlanFrom(const TKNFileCompare& engine)
 {
     const TKNFileBuffer* lists[2] = {&engine.LeftList, &engine.RightList};
+    for (int i = 0; i < 2; ++i)
+        if (const TKNSideCaps* caps = lists[i]->Provider->SideCaps()) caps_[i] = *caps;
     auto sideOf = [this, &lists](int i) {
-        sides_[i] = TwoWaySideOf(*lists[i], !lists[i]->IsRemote());
+        sides_[i] = TwoWaySideOf(*lists[i], caps_[i]);
         for (const std::string& full : lists[i]->LeftOut)
             sides_[i].Unknown.push_back(RelativeToRoot(full, lists[i]->Folder));
+        leftOut_[i].assign(sides_[i].Unknown.end() - static_cast<std::ptrdiff_t>(lists[i]->LeftOut.size()),
+                           sides_[i].Unknown.end());
     };
     // Both sides at once: each is a pass over its own listing.
     std::future<void> right = std::async(std::launch::async, sideOf, 1);
@@ -240,7 +253,7 @@ void TKNTwoWayRun::PlanFrom(const TKNFileCompare& engine)
         if (lists[i]->Provider->DotEntriesUnknown) DotNamesUnknown(sides_[i], sides_[1 - i]);
     firstRun_ = match_ == TKNStateMatch::None || match_ == TKNStateMatch::OtherOptions;
     MakePlan();
-    if (!plan_.ContentWanted.empty() && ReadHashes(engine)) MakePlan();
+    if ((!plan_.ContentWanted.empty() || !plan_.HashesWanted.empty()) && ReadHashes(engine)) MakePlan();
     KeepRecords(engine);
     ready_ = problem_.empty();
 }
@@ -263,12 +276,14 @@ void TKNTwoWayRun::MakePlan()
     options.Rules.IgnoreHours = ignoreHours_;
     options.Policy = settings_.Policy;
     options.Settled = settled_;
+    options.Caps[0] = caps_[0];
+    options.Caps[1] = caps_[1];
     plan_ = PlanTwoWay(state_, sides_[0], sides_[1], options);
     IndexRows();
 }
 
-// The pairs whose bytes would tell them equal are read through their sides; true when any
-// hash was read.
+// The pairs whose bytes would tell them equal, and the files whose bytes would confirm a move,
+// are read through their sides; true when any hash was read.
 bool TKNTwoWayRun::ReadHashes(const TKNFileCompare& engine)
 {
     std::atomic<bool> stop{false};
@@ -284,16 +299,21 @@ bool TKNTwoWayRun::ReadHashes(const TKNFileCompare& engine)
         }
         for (TKNListedEntry& e : sides_[i].Entries) byPath[i].emplace(e.Path, &e);
     }
+    auto read = [&](int i, const std::string& path) {
+        const auto at = byPath[i].find(path);
+        if (at == byPath[i].end() || at->second->Kind != TKNEntryKind::File) return false;
+        if (at->second->Facts.Hash.empty()) at->second->Facts.Hash = HashOf(*sides[i], path);
+        return !at->second->Facts.Hash.empty();
+    };
     bool any = false;
     for (const std::string& path : plan_.ContentWanted) {
         if (engine.Stop != 0) break;
-        TKNListedEntry* entries[2] = {byPath[0][path], byPath[1][path]};
-        if (!entries[0] || !entries[1]) continue;
-        std::string hashes[2] = {HashOf(*sides[0], path), HashOf(*sides[1], path)};
-        if (hashes[0].empty() || hashes[1].empty()) continue;
-        entries[0]->Facts.Hash = hashes[0];
-        entries[1]->Facts.Hash = hashes[1];
-        any = true;
+        if (!byPath[0].count(path) || !byPath[1].count(path)) continue;
+        if (read(0, path) && read(1, path)) any = true;
+    }
+    for (const TKNHashWanted& wanted : plan_.HashesWanted) {
+        if (engine.Stop != 0) break;
+        if (read(wanted.Left ? 0 : 1, wanted.Path)) any = true;
     }
     return any;
 }
@@ -303,7 +323,7 @@ bool TKNTwoWayRun::ReadHashes(const TKNFileCompare& engine)
 void TKNTwoWayRun::KeepRecords(const TKNFileCompare& engine)
 {
     std::unordered_set<std::string> wanted;
-    for (const TKNTwoWayOp& op : plan_.Ops) wanted.insert(op.Path);
+    for (const TKNOp& op : plan_.Ops) wanted.insert(op.Path);
     for (const TKNTwoWayConflict& c : plan_.Conflicts) wanted.insert(c.Path);
     for (int i = 0; i < 2; ++i) {
         const TKNFileBuffer& list = i ? engine.RightList : engine.LeftList;
@@ -319,191 +339,146 @@ void TKNTwoWayRun::KeepRecords(const TKNFileCompare& engine)
 void TKNTwoWayRun::IndexRows()
 {
     rows_.clear();
-    auto set = [this](const std::string& path, TKNTwoWayRowKind kind, std::string text) {
+    auto set = [this](const std::string& path, TKNOperation op, bool right, std::string text) {
         TKNTwoWayRowDecision& d = rows_[path];
-        d.Kind = kind;
+        d.Op = op;
+        d.WritesRight = right;
         d.Text = std::move(text);
     };
-    for (const TKNTwoWayOp& op : plan_.Ops) {
-        const std::string side = SideWord(op.OnRight);
-        switch (op.Kind) {
-            case TKNTwoWayOpKind::Copy:
-                set(op.Path, op.OnRight ? TKNTwoWayRowKind::CopyToRight : TKNTwoWayRowKind::CopyToLeft,
-                    op.Folder ? "Create the folder on the " + side
-                              : std::string(op.OnRight ? "Copy left to right" : "Copy right to left") +
-                                    (op.Backup ? " (the older file kept in the backup folder)" : ""));
+    for (const TKNOp& op : plan_.Ops) {
+        const std::string side = SideWord(op.WritesRight);
+        switch (op.Op) {
+            case TKNOperation::CreateFolder:
+                set(op.Path, op.Op, op.WritesRight, "Create the folder on the " + side);
                 break;
-            case TKNTwoWayOpKind::Delete:
-                set(op.Path, op.OnRight ? TKNTwoWayRowKind::DeleteRight : TKNTwoWayRowKind::DeleteLeft,
-                    "Delete on the " + side);
+            case TKNOperation::CopyLeftToRight:
+            case TKNOperation::CopyRightToLeft:
+                set(op.Path, op.Op, op.WritesRight,
+                    std::string(op.WritesRight ? "Copy left to right" : "Copy right to left") +
+                        (op.KeepOld ? " (the older file kept in the backup folder)" : ""));
                 break;
-            case TKNTwoWayOpKind::Rename:
-                if (op.Records.empty()) break;  // a conflict's older file: the conflict tells it
+            case TKNOperation::DeleteLeft:
+            case TKNOperation::DeleteRight:
+            case TKNOperation::RemoveFolder:
+                set(op.Path, op.Op, op.WritesRight, "Delete on the " + side);
+                break;
+            case TKNOperation::Rename:
+            case TKNOperation::CopyWithin:
                 for (const std::string* path : {&op.Path, &op.NewPath})
-                    set(*path, TKNTwoWayRowKind::Move, "Move on the " + side + ": " + op.Path + " -> " + op.NewPath);
+                    set(*path, op.Op, op.WritesRight, "Move on the " + side + ": " + op.Path + " -> " + op.NewPath);
                 break;
-            case TKNTwoWayOpKind::SetTime:
-                set(op.Path, TKNTwoWayRowKind::SetTime, "Equal bytes: set the time on the " + side);
+            case TKNOperation::SetTime:
+                set(op.Path, op.Op, op.WritesRight, "Equal bytes: set the time on the " + side);
+                break;
+            default:  // a conflict's version moved aside: the conflict tells it
                 break;
         }
     }
-    for (const TKNStateEntry& r : plan_.Records) set(r.Path, TKNTwoWayRowKind::Record, "Equal: recorded");
-    for (const std::string& path : plan_.Kept) set(path, TKNTwoWayRowKind::Kept, "Kept: a side cannot tell");
+    for (const TKNStateEntry& r : plan_.Records) set(r.Path, TKNOperation::Record, false, "Equal: recorded");
+    for (const std::string& path : plan_.Kept) set(path, TKNOperation::Keep, false, "Kept: a side cannot tell");
     for (const TKNTwoWayConflict& c : plan_.Conflicts) {
-        set(c.Path, TKNTwoWayRowKind::Conflict, ConflictText(c));
+        set(c.Path, TKNOperation::Conflict, false, ConflictText(c));
         rows_[c.Path].Policy = c.Settled;
     }
 }
 
 // --- Carrying out -------------------------------------------------------------------------
 
-// One run's operations through one updater, with the state written behind them in batches:
-// whatever a kill leaves unrecorded, the next run finds in line on both sides and records.
-class TKNTwoWayRun::TCarrier {
+// What the state keeps of each operation that ended done, written behind the workers in
+// transactions of at most 256 of them or one second: whatever a kill leaves unrecorded, the next
+// run finds in line on both sides and records.
+class TKNTwoWayRun::TRecorder {
 public:
-    TCarrier(TKNTwoWayRun& twoWay, TKNUpdateThread& run, TKNUpdateWorker& worker)
-        : tw_(twoWay), run_(run), worker_(worker), dryRun_(run.FileCompare.UpdateDryRun)
-    {
-    }
+    TRecorder(TKNTwoWayRun& twoWay, TKNUpdateThread& run) : tw_(twoWay), run_(run) {}
 
-    void Op(const TKNTwoWayOp& op);
-    // Writes what is pending; throws when the state cannot be written.
-    void Flush();
-    // Writes the state-only updates after what is pending, as they are (no copy).
-    void Records(const std::vector<TKNStateEntry>& records, const std::vector<std::string>& forgets);
+    // Any worker, as operation `index` of the executor's list ended done.
+    void Ended(std::size_t index, const TKNOpFacts& facts);
+    // The workers have ended: what is pending, then the plan's records and forgets.
+    void Finish();
 
 private:
-    TKNOpResult Carry(const TKNTwoWayOp& op);
-    void Recorded(const TKNTwoWayOp& op);
-    void MoveKept(const TKNTwoWayOp& op);
-    void RecordCopy(const TKNTwoWayOp& op);
+    void Copied(const TKNOp& op, const TKNOpFacts& facts);
+    // Writes what is pending (the lock held); throws when the state cannot be written.
+    void Flush();
 
     TKNTwoWayRun& tw_;
     TKNUpdateThread& run_;
-    TKNUpdateWorker& worker_;
-    const bool dryRun_;
+    std::mutex mutex_;
     std::vector<TKNStateEntry> records_;
     std::vector<std::string> forgets_;
+    // The versions moved aside, as they stand at their new paths, for the copies across.
+    std::unordered_map<std::string, TKNSideFacts> aside_;
     std::chrono::steady_clock::time_point flushed_ = std::chrono::steady_clock::now();
 };
 
-void TKNTwoWayRun::TCarrier::Op(const TKNTwoWayOp& op)
+void TKNTwoWayRun::TRecorder::Ended(std::size_t index, const TKNOpFacts& facts)
 {
-    const TKNOpResult result = Carry(op);
-    if (result == TKNOpResult::Skipped) ++tw_.outcome_.Skipped;
-    if (result == TKNOpResult::Failed) ++tw_.outcome_.Failed;
-    // A dry run follows the renames too: what comes after them reads the new paths.
-    if (op.Kind == TKNTwoWayOpKind::Rename && (result == TKNOpResult::Done || result == TKNOpResult::Planned))
-        MoveKept(op);
-    if (result != TKNOpResult::Done) return;
-    Recorded(op);
+    const TKNOp& op = run_.Ops[index];
+    if (op.Key < 0) return;  // a backup, a left-over temporary: nothing of the plan
+    const std::vector<TKNStateEntry>& planned = tw_.plan_.OpRecords[static_cast<std::size_t>(op.Key)];
+    std::lock_guard<std::mutex> lock(mutex_);
+    switch (op.Op) {
+        case TKNOperation::CopyLeftToRight:
+        case TKNOperation::CopyRightToLeft:
+        case TKNOperation::CreateFolder:
+            Copied(op, facts);
+            break;
+        case TKNOperation::DeleteLeft:
+        case TKNOperation::DeleteRight:
+        case TKNOperation::RemoveFolder:
+            forgets_.push_back(op.Path);
+            break;
+        case TKNOperation::Rename:
+            forgets_.push_back(op.Path);
+            records_.insert(records_.end(), planned.begin(), planned.end());
+            // A file's rename changed its change time on the side renamed.
+            if (facts.Known && !op.Folder && !records_.empty()) {
+                TKNSideFacts& renamed = op.WritesRight ? records_.back().Right : records_.back().Left;
+                const std::string hash = renamed.Hash;
+                renamed = FactsOfEntry(facts.Written, renamed.Attr, tw_.caps_[op.WritesRight ? 1 : 0].ChangeTimes);
+                renamed.Hash = hash;
+            }
+            break;
+        case TKNOperation::CopyWithin:  // its deletion forgets the old path
+        case TKNOperation::SetTime:
+            records_.insert(records_.end(), planned.begin(), planned.end());
+            break;
+        case TKNOperation::MoveAside:  // recorded by its copy across
+            if (facts.Known)
+                aside_[op.NewPath] = FactsOfEntry(facts.Written, (op.WritesRight ? op.Pair->Right : op.Pair->Left).Attr,
+                                                  tw_.caps_[op.WritesRight ? 1 : 0].ChangeTimes);
+            break;
+        default:
+            break;
+    }
     const auto now = std::chrono::steady_clock::now();
     if (records_.size() + forgets_.size() >= 256 || now - flushed_ > std::chrono::seconds(1)) Flush();
 }
 
-// The operation as a row of the comparison: the written side's record (what the entry must
-// still be), the read side's (the source), and the planned operation.
-TKNOpResult TKNTwoWayRun::TCarrier::Carry(const TKNTwoWayOp& op)
+// A copy records the source as listed and the written entry as the worker learned it, with the
+// hash of the bytes it moved; when the written entry is not known nothing is recorded, and the
+// next run finds the pair and records it.
+void TKNTwoWayRun::TRecorder::Copied(const TKNOp& op, const TKNOpFacts& facts)
 {
-    const int w = op.OnRight ? 1 : 0;
-    const TKNFileRec* current = tw_.kept_[w]->At(op.Path);
-    const TKNFileRec* source = tw_.kept_[1 - w]->At(op.Path);
-    TMyFileOpt row;
-    TKNFileRec& written = op.OnRight ? row.Right : row.Left;
-    TKNFileRec& read = op.OnRight ? row.Left : row.Right;
-    TKNPlannedOp planned;
-    planned.WritesRight = op.OnRight;
-    TKNOpTerms terms;
-    terms.Backup = op.Backup;
-    if (current) written = *current;
-    row.Status = op.OnRight ? TKNStatus::Left : TKNStatus::Right;
-    switch (op.Kind) {
-        case TKNTwoWayOpKind::Copy:
-            planned.Op = op.Folder    ? TKNOperation::CreateFolder
-                         : op.OnRight ? TKNOperation::CopyLeftToRight
-                                      : TKNOperation::CopyRightToLeft;
-            break;
-        case TKNTwoWayOpKind::Delete:
-            planned.Op = op.Folder ? TKNOperation::RemoveFolder
-                                   : (op.OnRight ? TKNOperation::DeleteRight : TKNOperation::DeleteLeft);
-            break;
-        case TKNTwoWayOpKind::Rename:
-            planned.Op = TKNOperation::Rename;
-            terms.NewPath = op.NewPath;
-            break;
-        case TKNTwoWayOpKind::SetTime:
-            planned.Op = TKNOperation::SetTime;
-            break;
-    }
-    const bool reads = op.Kind == TKNTwoWayOpKind::Copy || op.Kind == TKNTwoWayOpKind::SetTime;
-    // The plan names only listed entries; one missing here is a fault of the plan, never acted on.
-    if ((reads && !source) || (op.Kind != TKNTwoWayOpKind::Copy && !current))
-        throw std::runtime_error("The two-way plan names \"" + op.Path + "\", which was not listed.");
-    if (reads) read = *source;
-    return worker_.Carry(row, planned, terms);
-}
-
-// What the state keeps of a completed operation, and the records moved along with a rename.
-void TKNTwoWayRun::TCarrier::Recorded(const TKNTwoWayOp& op)
-{
-    switch (op.Kind) {
-        case TKNTwoWayOpKind::Copy:
-            RecordCopy(op);
-            break;
-        case TKNTwoWayOpKind::Delete:
-            forgets_.push_back(op.Path);
-            break;
-        case TKNTwoWayOpKind::Rename:
-            if (op.Records.empty()) break;  // a conflict's older file: its copies record it
-            forgets_.push_back(op.Path);
-            records_.insert(records_.end(), op.Records.begin(), op.Records.end());
-            break;
-        case TKNTwoWayOpKind::SetTime:
-            records_.insert(records_.end(), op.Records.begin(), op.Records.end());
-            break;
-    }
-}
-
-void TKNTwoWayRun::TCarrier::MoveKept(const TKNTwoWayOp& op)
-{
-    TSideKept& side = *tw_.kept_[op.OnRight ? 1 : 0];
-    if (const TKNFileRec* rec = side.At(op.Path)) {
-        TKNFileRec moved = MovedRecord(*rec, side.Root, op.NewPath);
-        side.Records.erase(op.Path);
-        side.Records.insert_or_assign(op.NewPath, std::move(moved));
-    }
-}
-
-// A copy records the source as listed and the written entry as its side shows it now; when it
-// cannot be seen, nothing is recorded and the next run finds the pair and records it.
-void TKNTwoWayRun::TCarrier::RecordCopy(const TKNTwoWayOp& op)
-{
-    const int w = op.OnRight ? 1 : 0;
-    const TKNFileRec* source = tw_.kept_[1 - w]->At(op.Path);
-    TKNSideEntry now;
-    if (!source || !worker_.StatAt(op.OnRight, op.Path, now)) return;
+    const TKNFileRec& source = op.WritesRight ? op.Pair->Left : op.Pair->Right;
+    if (source.Path.empty() || (!facts.Known && !op.Folder)) return;
+    const int w = op.WritesRight ? 1 : 0;
     TKNStateEntry record;
     record.Path = op.Path;
     record.Kind = op.Folder ? TKNEntryKind::Folder : TKNEntryKind::File;
-    TKNSideFacts read = FactsOfRecord(*source), written = FactsOfEntry(now, source->Attr);
-    record.Left = op.OnRight ? read : written;
-    record.Right = op.OnRight ? written : read;
+    const auto aside = aside_.find(op.Path);
+    TKNSideFacts read = aside != aside_.end() ? aside->second : FactsOfRecord(source, tw_.caps_[1 - w].ChangeTimes);
+    TKNSideFacts written = facts.Known ? FactsOfEntry(facts.Written, source.Attr, tw_.caps_[w].ChangeTimes) : read;
+    read.Hash = written.Hash = facts.Hash;
+    record.Left = op.WritesRight ? read : written;
+    record.Right = op.WritesRight ? written : read;
     records_.push_back(std::move(record));
 }
 
-void TKNTwoWayRun::TCarrier::Records(const std::vector<TKNStateEntry>& records, const std::vector<std::string>& forgets)
-{
-    Flush();
-    std::string error;
-    if (dryRun_ || (records.empty() && forgets.empty()) || tw_.db_.Apply(tw_.key_, records, forgets, error)) return;
-    tw_.outcome_.StateError = error;
-    throw std::runtime_error(error);
-}
-
-void TKNTwoWayRun::TCarrier::Flush()
+void TKNTwoWayRun::TRecorder::Flush()
 {
     flushed_ = std::chrono::steady_clock::now();
-    if (dryRun_ || (records_.empty() && forgets_.empty())) return;
+    if (records_.empty() && forgets_.empty()) return;
     std::string error;
     if (!tw_.db_.Apply(tw_.key_, records_, forgets_, error)) {
         tw_.outcome_.StateError = error;
@@ -513,49 +488,93 @@ void TKNTwoWayRun::TCarrier::Flush()
     forgets_.clear();
 }
 
-TKNPlanTotals TwoWayPlanTotals(const TKNTwoWayPlan& plan)
+void TKNTwoWayRun::TRecorder::Finish()
 {
-    TKNPlanTotals t;
-    for (const TKNTwoWayOp& op : plan.Ops) {
-        if (op.Kind == TKNTwoWayOpKind::Copy) {
-            ++(op.Folder ? t.FoldersToCreate : t.FilesToCopy);
-            t.BytesToCopy += op.Size;
-        } else if (op.Kind == TKNTwoWayOpKind::Delete) {
-            ++(op.Folder ? t.FoldersToRemove : t.FilesToDelete);
-        } else if (op.Kind == TKNTwoWayOpKind::SetTime) {
-            ++t.TimesToSet;
-        }
-    }
-    return t;
+    std::lock_guard<std::mutex> lock(mutex_);
+    Flush();
+    // Pairs found equal and paths gone from both sides are so whatever the operations did.
+    const TKNTwoWayPlan& plan = tw_.plan_;
+    std::string error;
+    if ((plan.Records.empty() && plan.Forgets.empty()) || tw_.db_.Apply(tw_.key_, plan.Records, plan.Forgets, error))
+        return;
+    tw_.outcome_.StateError = error;
+    throw std::runtime_error(error);
 }
 
-void TKNTwoWayRun::Carry(TKNUpdateThread& run)
+// The pair an operation acts on: both sides' records at its path as listed. A copy over a
+// version that was moved aside first finds nothing on that side; the copy across of that
+// version reads it under its new name.
+const TMyFileOpt* TKNTwoWayRun::PairOf(const TKNOp& op)
+{
+    const TKNOp* aside = op.After >= 0 ? &plan_.Ops[static_cast<std::size_t>(op.After)] : nullptr;
+    const bool over = aside && aside->Path == op.Path;
+    std::unique_ptr<TMyFileOpt>& pair = pairs_[op.Path + (over ? std::string(1, '\0') : std::string())];
+    if (pair) return pair.get();
+    pair = std::make_unique<TMyFileOpt>();
+    for (int i = 0; i < 2; ++i)
+        if (const TKNFileRec* rec = kept_[i]->At(op.Path)) (i ? pair->Right : pair->Left) = *rec;
+    if (over) (aside->WritesRight ? pair->Right : pair->Left) = TKNFileRec();
+    if (aside && !over) {
+        const TSideKept& side = *kept_[aside->WritesRight ? 1 : 0];
+        if (const TKNFileRec* older = side.At(aside->Path))
+            (aside->WritesRight ? pair->Right : pair->Left) = MovedRecord(*older, side.Root, op.Path);
+    }
+    return pair.get();
+}
+
+// Paths left alone that the comparison shows (a side could not tell what is there: a folder it
+// could not list, a link): what a filter leaves out is no row and no part of the run.
+int64_t TKNTwoWayRun::Unsettled() const
+{
+    int64_t count = 0;
+    for (const std::string& path : plan_.Kept) {
+        bool filtered = false;
+        for (const auto& leftOut : leftOut_)
+            for (const std::string& out : leftOut) filtered = filtered || PathAtOrBeneath(path, out);
+        if (!filtered) ++count;
+    }
+    return count;
+}
+
+void TKNTwoWayRun::Prepare(TKNUpdateThread& run)
 {
     outcome_ = {};
     outcome_.Refusal = Refusal();
     if (!outcome_.Refusal.empty()) throw std::runtime_error(outcome_.Refusal);
     outcome_.ConflictsLeftOpen = plan_.ConflictsLeftOpen();
+    outcome_.LeftAlone = Unsettled();
+    pairs_.clear();
+    run.Ops = plan_.Ops;
+    for (TKNOp& op : run.Ops) op.Pair = PairOf(op);
     TKNFileCompare& engine = run.FileCompare;
-    {
-        std::lock_guard<std::mutex> lock(run.OutcomeLock);
-        run.Outcome.Planned = TwoWayPlanTotals(plan_);
-        for (const TKNFileBuffer* list : {&engine.LeftList, &engine.RightList})
-            for (std::size_t n = OwnStaleTemps(*list).size(); n > 0; --n) run.Outcome.Planned.AddStaleTemp();
-    }
-    TKNUpdateWorker worker(run);
-    worker.Connect();
     for (bool right : {false, true})
-        for (const std::string& relative : OwnStaleTemps(right ? engine.RightList : engine.LeftList)) {
-            if (run.StopRequested()) return;
-            worker.RemoveStaleTemp(right, relative);
+        for (std::string& relative : OwnStaleTemps(right ? engine.RightList : engine.LeftList)) {
+            TKNOp& op = run.Ops.emplace_back();
+            op.Op = right ? TKNOperation::DeleteRight : TKNOperation::DeleteLeft;
+            op.WritesRight = right;
+            op.Path = std::move(relative);
         }
-    TCarrier carrier(*this, run, worker);
-    for (const TKNTwoWayOp& op : plan_.Ops) {
-        if (run.StopRequested()) break;
-        carrier.Op(op);
+    if (engine.UpdateDryRun) return;
+    recorder_ = std::make_unique<TRecorder>(*this, run);
+    run.OnOpEnded = [recorder = recorder_.get()](std::size_t index, const TKNOpFacts& facts) {
+        recorder->Ended(index, facts);
+    };
+}
+
+void TKNTwoWayRun::Carried(TKNUpdateThread& run)
+{
+    for (std::size_t i = 0; i < run.Ops.size(); ++i) {
+        const std::optional<TKNOpResult> result = run.Result(i);
+        if (result == TKNOpResult::Skipped) ++outcome_.Skipped;
+        if (result == TKNOpResult::Failed) ++outcome_.Failed;
     }
-    // Pairs found equal and paths gone from both sides are so whatever the operations did.
-    carrier.Records(plan_.Records, plan_.Forgets);
+    if (!recorder_) return;  // a dry run changes nothing, the plan included
+    std::unique_ptr<TRecorder> recorder = std::move(recorder_);
+    run.OnOpEnded = nullptr;
+    recorder->Finish();
+    ready_ = false;
+    problem_ = "the plan was carried out; compare again for the next one.";
+    rows_.clear();
 }
 
 }  // namespace kn

@@ -1,15 +1,18 @@
 // A two-way run over a comparison: the plan of kn_unitTwoWayPlan.h made from the comparison's
 // own listings and the state of the last synchronisation, the decision it shows for each result
-// row, and the update that carries the plan out through the one updater (kn_unitUpdate.h),
-// writing the state after each completed operation.
+// row, and the update that carries the plan out on the one executor (kn_unitCompareUpdate.h):
+// its operations are the executor's list, carried on its pool of workers, and the state is
+// written from the executor's completion hook as each operation ends done.
 //
 // Use: set TKNFileCompare::TwoWay to a run, then Compare. The comparison reads the state while
 // it scans, and plans before it empties its listings; once it has ended (State 0), Ready() says
-// whether a plan was made. Update(TKNAction::TwoWay, ...) carries the plan out in plan order;
-// a dry run reports every operation and changes nothing, the state included.
+// whether a plan was made. Update(TKNAction::TwoWay, ...) carries the plan out; a dry run
+// reports every operation and changes nothing, the state included. A plan carried out is spent:
+// a new comparison makes the next one.
 //
-// Threads: Begin and Listed run on the compare thread, Carry on the update thread; everything
-// else on the main thread while the engine is idle.
+// Threads: Begin and Listed run on the compare thread, Prepare and Carried on the update
+// thread, the completion hook on the workers; everything else on the main thread while the
+// engine is idle.
 //
 // Errors: Problem() says why no plan could be made (the state could not be read, a side could
 // not be read for the hashes); Refusal() why a plan must not run (the run then changes nothing
@@ -40,22 +43,11 @@ struct TKNTwoWaySettings {
     int64_t MaxDelete = -1;  // more deletions on both sides together refuse the run; negative: none
 };
 
-// The kind of a row's two-way decision, for the plan column.
-enum class TKNTwoWayRowKind : uint8_t {
-    Nothing,      // in line
-    CopyToRight,  // a file copied, or a folder made, on the right
-    CopyToLeft,
-    DeleteLeft,
-    DeleteRight,
-    Move,      // renamed on the other side (the row of the old path and the row of the new one)
-    SetTime,   // equal bytes: the older side takes the newer time
-    Record,    // equal: only the state is written
-    Conflict,  // changed on both sides; see the text for how it is settled
-    Kept,      // a side cannot tell (unlisted, filtered out, a link): left alone
-};
-
+// A row's two-way decision, for the plan column: what happens at its path (Rename or CopyWithin
+// a move there, Conflict one settled as Policy says) and on which side.
 struct TKNTwoWayRowDecision {
-    TKNTwoWayRowKind Kind = TKNTwoWayRowKind::Nothing;
+    TKNOperation Op = TKNOperation::Nothing;
+    bool WritesRight = false;
     // E.g. "Copy left to right", "Delete on the right", "Move on the right: a.txt -> b.txt",
     // "Conflict: keep both (the older right as a.conflict-20240102-030405.txt)",
     // "Conflict: skipped (both have the same time)", "Kept: a side cannot tell".
@@ -68,16 +60,15 @@ struct TKNTwoWayRowDecision {
 struct TKNTwoWayOutcome {
     std::string Refusal;     // the run was refused: nothing was changed
     std::string StateError;  // the state could not be written (the run stopped there)
-    int64_t Skipped = 0;     // operations skipped because an entry changed since the comparison
+    int64_t Skipped = 0;     // operations skipped: an entry changed since the comparison, or what
+                             // keeps the version they replace could not be made
     int64_t Failed = 0;      // operations that failed
     bool ConflictsLeftOpen = false;
+    int64_t LeftAlone = 0;  // paths a side could not tell, left unsettled
     // 2 refused; 1 an operation failed or was skipped, a conflict was kept both ways or
-    // skipped, or the state could not be written; else 0.
+    // skipped, paths were left unsettled, or the state could not be written; else 0.
     int ExitStatus() const;
 };
-
-// The plan's operations as an update's totals count them (renames are not counted there).
-TKNPlanTotals TwoWayPlanTotals(const TKNTwoWayPlan& plan);
 
 class TKNTwoWayRun {
 public:
@@ -123,18 +114,26 @@ public:
     // Both listings are complete and not yet emptied (compare thread): the plan is made. Not
     // called for a comparison that failed or was stopped (the run then has no plan).
     void Listed(const TKNFileCompare& engine);
-    // Carries the plan out on the update thread of `run` (a dry run: reports it). Throws with
-    // the message when it must not run or the state cannot be written.
-    void Carry(TKNUpdateThread& run);
+    // Hands the plan's operations, with their pairs, and the removal of the left-over temporary
+    // files of both sides to the executor `run`, and hooks the state's writing to their ends
+    // (update thread, before the workers start). Throws with the message when the plan must
+    // not run.
+    void Prepare(TKNUpdateThread& run);
+    // The workers have ended: what is pending is written, then the pairs found equal and the
+    // paths gone from both sides, and the plan is spent. Throws when the state cannot be
+    // written.
+    void Carried(TKNUpdateThread& run);
 
 private:
     struct TSideKept;
-    class TCarrier;
+    class TRecorder;
     void PlanFrom(const TKNFileCompare& engine);
     void MakePlan();
     void DotNamesUnknown(TKNTwoWaySide& hiding, const TKNTwoWaySide& other) const;
     bool ReadHashes(const TKNFileCompare& engine);
     void KeepRecords(const TKNFileCompare& engine);
+    const TMyFileOpt* PairOf(const TKNOp& op);
+    int64_t Unsettled() const;
     void IndexRows();
 
     const TKNOptionsRec options_;
@@ -152,6 +151,11 @@ private:
     TKNTwoWayPlan plan_;
     std::unordered_map<std::string, TKNTwoWayRowDecision> rows_;
     std::unique_ptr<TSideKept> kept_[2];
+    TKNSideCaps caps_[2];
+    std::vector<std::string> leftOut_[2];  // the paths each side's filters left out
+    // The pairs the operations act on (both sides' records at a path), and the state's writer.
+    std::unordered_map<std::string, std::unique_ptr<TMyFileOpt>> pairs_;
+    std::unique_ptr<TRecorder> recorder_;
     bool ready_ = false;
     bool firstRun_ = false;
     std::string problem_;

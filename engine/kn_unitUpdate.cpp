@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "engine/kn_unitCompareUpdate.h"
+#include "engine/kn_unitContentHash.h"
 #include "engine/kn_unitSideRegistry.h"
 #include "engine/kn_unitUpdateSchedule.h"
 #include "side/kn_unitSideCopy.h"
@@ -140,17 +141,43 @@ TKNExpected ExpectedOfRecord(const TKNFileRec& rec)
 // --- The worker -----------------------------------------------------------------------------
 
 struct TKNUpdateWorker::TStep {
-    const TMyFileOpt* Row = nullptr;  // null for a left-over temporary
-    TKNPlannedOp Op;
-    TKNOpTerms Terms;
-    const TKNFileRec* Read = nullptr;  // the row's records (absent ones have an empty path)
+    const TKNOp* Op = nullptr;
+    std::size_t Index = 0;             // the operation's position in the run's list
+    const TKNFileRec* Read = nullptr;  // the pair's records (absent ones have an empty path)
     const TKNFileRec* Written = nullptr;
     TKNSidePath Path;
     std::string ShownRead, ShownWritten;
     TKNOpEvent Event;
     int64_t Total = 0;  // the bytes of the transfer in work
     int64_t Moved = 0;
+    TKNOpFacts Facts;
+    std::unique_ptr<TKNHasher> Hasher;  // the bytes a copy moves, for a run that keeps a state
 };
+
+namespace {
+
+const TKNFileRec kAbsent;
+
+// A copy's reader whose bytes are hashed on their way (no same-kind fast path then: the bytes
+// must pass through here).
+class THashingReader final : public TKNReadStream {
+public:
+    THashingReader(std::unique_ptr<TKNReadStream> inner, TKNHasher& hasher) : inner_(std::move(inner)), hasher_(hasher)
+    {
+    }
+    int64_t Read(char* buffer, std::size_t size, TKNSideResult& result) override
+    {
+        const int64_t n = inner_->Read(buffer, size, result);
+        if (n > 0) hasher_.Update(buffer, static_cast<std::size_t>(n));
+        return n;
+    }
+
+private:
+    std::unique_ptr<TKNReadStream> inner_;
+    TKNHasher& hasher_;
+};
+
+}  // namespace
 
 TKNUpdateWorker::TKNUpdateWorker(TKNUpdateThread& run, int slot) : run_(run), slot_(slot)
 {
@@ -183,10 +210,10 @@ TKNSide& TKNUpdateWorker::Reached(bool right)
     return *sides_[i];
 }
 
-TKNOpResult TKNUpdateWorker::Carry(const TMyFileOpt& row, const TKNPlannedOp& op, const TKNOpTerms& terms)
+TKNOpResult TKNUpdateWorker::Carry(const TKNOp& op, std::size_t index)
 {
     TStep step;
-    if (!Begin(step, row, op, terms)) return step.Event.Result;
+    if (!Begin(step, op, index)) return step.Event.Result;
     Finish(step, Run(step));
     NoteModes(op.WritesRight);
     return step.Event.Result;
@@ -201,15 +228,15 @@ int TKNUpdateWorker::FilesAtOnce() const
 // Both sides are reached before any copy begins, so a side that cannot be reached hands the
 // whole group back untouched. Copies that end in their checks end at once; the others end
 // after the group's streams are closed, in the group's order.
-void TKNUpdateWorker::CarryGroup(const std::vector<TKNGroupedCopy>& copies)
+void TKNUpdateWorker::CarryGroup(const std::vector<std::size_t>& indexes)
 {
     Reached(false);
     Reached(true);
-    std::vector<TStep> steps(copies.size());
+    std::vector<TStep> steps(indexes.size());
     std::vector<TCopy> carried;
-    for (std::size_t i = 0; i < copies.size(); ++i) {
+    for (std::size_t i = 0; i < indexes.size(); ++i) {
         TStep& step = steps[i];
-        if (!Begin(step, *copies[i].Row, *copies[i].Op, {})) continue;
+        if (!Begin(step, run_.Ops[indexes[i]], indexes[i])) continue;
         TCopy copy;
         copy.Step = &step;
         TDone checked = DotEntryUnknown(step) ? LeftAlone(step) : CheckCopy(copy);
@@ -223,23 +250,28 @@ void TKNUpdateWorker::CarryGroup(const std::vector<TKNGroupedCopy>& copies)
     for (bool right : {false, true}) NoteModes(right);
 }
 
-// The step of a row's operation, named by whichever record the comparison listed.
-bool TKNUpdateWorker::Begin(TStep& step, const TMyFileOpt& row, const TKNPlannedOp& op, const TKNOpTerms& terms)
+// The step of an operation: its pair's records, named by whichever record the comparison
+// listed. One that waits for a copy that was not made ends here, skipped.
+bool TKNUpdateWorker::Begin(TStep& step, const TKNOp& op, std::size_t index)
 {
-    step.Row = &row;
-    step.Op = op;
-    step.Terms = terms;
-    step.Written = op.WritesRight ? &row.Right : &row.Left;
-    step.Read = op.WritesRight ? &row.Left : &row.Right;
-    // Both records of a pair name the same path below their roots; an absent one has none.
-    const bool writtenListed = !step.Written->Path.empty();
-    const bool namedRight = writtenListed == op.WritesRight;
-    const TKNFileRec& named = writtenListed ? *step.Written : *step.Read;
-    step.Event.Row = row;
-    step.Event.NewPath = terms.NewPath;
-    if (!Prepare(step, run_.Relative(named, namedRight))) return false;
-    if (named.IsFolder()) step.Event.Path += '/';
-    return true;
+    step.Op = &op;
+    step.Index = index;
+    step.Written = op.Pair ? (op.WritesRight ? &op.Pair->Right : &op.Pair->Left) : &kAbsent;
+    step.Read = op.Pair ? (op.WritesRight ? &op.Pair->Left : &op.Pair->Right) : &kAbsent;
+    if (op.Pair) step.Event.Row = *op.Pair;
+    step.Event.NewPath = op.NewPath;
+    if (!Prepare(step, op.Path)) return false;
+    if (op.Folder) step.Event.Path += '/';
+    if (op.After < 0 || run_.Succeeded(static_cast<std::size_t>(op.After))) return true;
+    TDone left{TKNSideError::Other,
+               Format(run_.Ops[static_cast<std::size_t>(op.After)].Op == TKNOperation::Backup
+                          ? "\"%s\" was left as it was: its backup could not be made."
+                          : "\"%s\" was left as it was: its present version could not be moved aside.",
+                      step.ShownWritten)};
+    left.Skipped = true;
+    left.Counted = false;
+    Finish(step, left);
+    return false;
 }
 
 void TKNUpdateWorker::NoteModes(bool right)
@@ -254,26 +286,11 @@ bool TKNUpdateWorker::Stopping(const std::vector<TCopy>& copies) const
     return copies.size() > 1 && (stop_ || run_.StopRequested());
 }
 
-TKNSideResult TKNUpdateWorker::StatAt(bool right, const std::string& relative, TKNSideEntry& entry)
+TKNUpdateWorker::TDone TKNUpdateWorker::RemoveStaleTemp(TStep& step)
 {
-    TKNSidePath path;
-    std::string problem;
-    if (!TKNSidePath::FromRelative(relative, path, problem)) return TKNSideResult::Fail(TKNSideError::BadName, problem);
-    return Reached(right).Stat(path, entry);
-}
-
-void TKNUpdateWorker::RemoveStaleTemp(bool right, const std::string& relative)
-{
-    TStep step;
-    step.Op = {right ? TKNOperation::DeleteRight : TKNOperation::DeleteLeft, right, TKNSkipReason::None};
-    if (!Prepare(step, relative)) return;
-    if (!IsOwnTempName(step.Path.Leaf())) return;  // a user's file: never removed as a left-over
-    TDone done;
-    if (run_.FileCompare.UpdateDryRun)
-        Describe(step);
-    else
-        done = Delete(step, TKNExpected{});
-    Finish(step, done);
+    // A user's file: never removed as a left-over.
+    if (!IsOwnTempName(step.Path.Leaf())) return {TKNSideError::BadName, {}, true};
+    return Delete(step, TKNExpected{});
 }
 
 // Names the step's paths and raises the row progress. A path whose names are not plain names
@@ -281,8 +298,8 @@ void TKNUpdateWorker::RemoveStaleTemp(bool right, const std::string& relative)
 bool TKNUpdateWorker::Prepare(TStep& step, const std::string& relative)
 {
     stop_ = run_.StopRequested();
-    const bool right = step.Op.WritesRight;
-    step.Event.Op = step.Op.Op;
+    const bool right = step.Op->WritesRight;
+    step.Event.Op = step.Op->Op;
     step.Event.WritesRight = right;
     step.Event.Path = relative;
     std::string problem;
@@ -300,7 +317,7 @@ bool TKNUpdateWorker::Prepare(TStep& step, const std::string& relative)
     run_.Reports.Step(step.ShownWritten);
     if (plain) return true;
     TDone bad{TKNSideError::BadName, problem};
-    if (IsCopy(step.Op.Op)) bad.Message = MsgCopyFailed(step.ShownRead, step.ShownWritten, problem);
+    if (IsCopy(step.Op->Op)) bad.Message = MsgCopyFailed(step.ShownRead, step.ShownWritten, problem);
     Finish(step, bad);
     return false;
 }
@@ -318,28 +335,32 @@ void TKNUpdateWorker::Finish(TStep& step, const TDone& done)
         !ok ? (done.Kind == TKNSideError::Changed || done.Skipped ? TKNOpResult::Skipped : TKNOpResult::Failed)
         : run_.FileCompare.UpdateDryRun ? TKNOpResult::Planned
                                         : TKNOpResult::Done;
-    const bool readsSource = IsCopy(step.Op.Op) || step.Op.Op == TKNOperation::CreateFolder ||
-                             step.Op.Op == TKNOperation::SetAttributes || step.Op.Op == TKNOperation::SetTime;
-    run_.Record(event, step.Row, step.Op,
-                ok ? TKNUpdateFailure{}
-                   : TKNUpdateFailure{step.Op.Op, readsSource ? step.ShownRead : std::string(), step.ShownWritten,
-                                      done.Message});
+    const TKNOperation op = step.Op->Op;
+    const bool readsSource = IsCopy(op) || op == TKNOperation::CreateFolder || op == TKNOperation::SetAttributes ||
+                             op == TKNOperation::SetTime;
+    run_.Record(step.Index, event,
+                ok || !done.Counted ? TKNUpdateFailure{}
+                                    : TKNUpdateFailure{op, readsSource ? step.ShownRead : std::string(),
+                                                       step.ShownWritten, done.Message},
+                step.Facts);
 }
 
 TKNUpdateWorker::TDone TKNUpdateWorker::Run(TStep& step)
 {
+    const TKNOp& op = *step.Op;
     if (run_.FileCompare.UpdateDryRun) {
         // A planned copy names the bytes it would move.
-        if (IsCopy(step.Op.Op)) step.Event.Bytes = step.Read->Size;
-        Describe(step);
+        if (IsCopy(op.Op)) step.Event.Bytes = step.Read->Size;
+        if (op.Op != TKNOperation::Backup) Describe(step);
         return {};
     }
-    TKNSide& written = Reached(step.Op.WritesRight);
+    TKNSide& written = Reached(op.WritesRight);
     if (DotEntryUnknown(step)) return LeftAlone(step);
+    if (!op.Pair && op.Op != TKNOperation::Backup) return RemoveStaleTemp(step);
     auto fail = [&](const TKNSideResult& r, std::string (*message)(const std::string&, const std::string&)) {
         return r ? TDone{} : TDone{r.Kind, message(step.ShownWritten, Reason(r, step.ShownWritten))};
     };
-    switch (step.Op.Op) {
+    switch (op.Op) {
         case TKNOperation::CopyLeftToRight:
         case TKNOperation::CopyRightToLeft:
             return Copy(step);
@@ -357,8 +378,17 @@ TKNUpdateWorker::TDone TKNUpdateWorker::Run(TStep& step)
             return fail(written.SetTime(step.Path, source.MTime, source.MTimeNsec), MsgSetTimeFailed);
         }
         case TKNOperation::Rename:
+        case TKNOperation::MoveAside:
             return Rename(step);
+        case TKNOperation::CopyWithin:
+            return CopyWithin(step);
+        case TKNOperation::Backup:
+            return Backup(step);
         case TKNOperation::Nothing:
+        case TKNOperation::Record:
+        case TKNOperation::Forget:
+        case TKNOperation::Keep:
+        case TKNOperation::Conflict:
             break;
     }
     return {};
@@ -373,18 +403,18 @@ TKNUpdateWorker::TDone TKNUpdateWorker::Copy(TStep& step)
     return Concluded(copies[0]);
 }
 
-// The entry to be overwritten is checked and backed up first; the side checks it once more
-// when it puts the new file in place. A new file may replace nothing that appeared meanwhile.
+// The entry to be overwritten is checked first (its backup, when one is kept, was made by the
+// operation this one waited for); the side checks it once more when it puts the new file in
+// place. A new file may replace nothing that appeared meanwhile.
 TKNUpdateWorker::TDone TKNUpdateWorker::CheckCopy(TCopy& copy)
 {
     TStep& step = *copy.Step;
-    const bool right = step.Op.WritesRight;
+    const bool right = step.Op->WritesRight;
     TKNSide &read = Reached(!right), &written = Reached(right);
     TKNExpected replaces = ExpectedAbsent();
     if (!step.Written->Path.empty()) {
         TKNSideEntry current;
         if (TDone d = Unchanged(step, ExpectedOfRecord(*step.Written), current); d.Kind != TKNSideError::None) return d;
-        if (TDone d = Backup(step, current); d.Kind != TKNSideError::None) return d;
         replaces = ExpectedOf(current);
     }
     const TKNSideEntry source = Source(step);
@@ -416,9 +446,13 @@ void TKNUpdateWorker::OpenStreams(std::vector<TCopy>& copies)
             copy.Stopped = true;
             continue;
         }
-        const bool right = copy.Step->Op.WritesRight;
+        const bool right = copy.Step->Op->WritesRight;
         const TKNSidePath& path = copy.Step->Path;
         copy.Result = Side(!right).OpenRead(path, copy.Reader);
+        if (copy.Result && run_.KeepsState()) {
+            copy.Step->Hasher = std::make_unique<TKNHasher>(TKNHashKind::Sha256);
+            copy.Reader = std::make_unique<THashingReader>(std::move(copy.Reader), *copy.Step->Hasher);
+        }
         if (copy.Result) copy.Result = Side(right).OpenWrite(path, copy.Terms, copy.Writer);
         if (!copy.Result) {
             copy.Writer.reset();
@@ -468,6 +502,7 @@ TKNUpdateWorker::TDone TKNUpdateWorker::Concluded(TCopy& copy)
     const TKNSideResult& copied = copy.Result;
     if (copied) {
         step.Event.Bytes = step.Moved;
+        LearnWritten(step, copy.Terms);
         return {};
     }
     if (DotEntryUnknown(step)) return LeftAlone(step);  // learned from this very upload
@@ -483,15 +518,14 @@ TKNUpdateWorker::TDone TKNUpdateWorker::Concluded(TCopy& copy)
 bool TKNUpdateWorker::FolderInTheWay(TStep& step)
 {
     TKNSideEntry entry;
-    return step.Written->Path.empty() && Reached(step.Op.WritesRight).Stat(step.Path, entry) && entry.IsFolder();
+    return step.Written->Path.empty() && Reached(step.Op->WritesRight).Stat(step.Path, entry) && entry.IsFolder();
 }
 
 TKNUpdateWorker::TDone TKNUpdateWorker::Delete(TStep& step, const TKNExpected& expected)
 {
     TKNSideEntry current;
     if (TDone d = Unchanged(step, expected, current); d.Kind != TKNSideError::None) return d;
-    if (TDone d = Backup(step, current); d.Kind != TKNSideError::None) return d;
-    const TKNSideResult removed = Reached(step.Op.WritesRight).RemoveFile(step.Path, ExpectedOf(current));
+    const TKNSideResult removed = Reached(step.Op->WritesRight).RemoveFile(step.Path, ExpectedOf(current));
     if (removed) return {};
     if (removed.Kind == TKNSideError::Changed) return {removed.Kind, removed.Message};
     return {removed.Kind, MsgDeleteFileFailed(step.ShownWritten, Reason(removed, step.ShownWritten))};
@@ -514,46 +548,119 @@ TKNUpdateWorker::TDone TKNUpdateWorker::LeftAlone(const TStep& step) const
     return done;
 }
 
+bool TKNUpdateWorker::NewPathOf(TStep& step, TKNSidePath& to, std::string& shownTo, TDone& failed,
+                                std::string (*message)(const std::string&, const std::string&, const std::string&))
+{
+    TKNSide& written = Reached(step.Op->WritesRight);
+    std::string problem;
+    bool plain = TKNSidePath::FromRelative(step.Op->NewPath, to, problem);
+    for (const std::string& name : to.Names()) {
+        if (!plain) break;
+        problem = NameProblem(name, written.Caps().ForbiddenInNames);
+        plain = problem.empty();
+    }
+    shownTo = plain ? written.Shown(to) : step.Op->NewPath;
+    if (!plain) failed = {TKNSideError::BadName, message(step.ShownWritten, shownTo, problem)};
+    return plain;
+}
+
 // The entry must still be what the comparison saw; the new path is made of plain names and
 // the side never replaces what may have appeared there.
 TKNUpdateWorker::TDone TKNUpdateWorker::Rename(TStep& step)
 {
     TKNSideEntry current;
     if (TDone d = Unchanged(step, ExpectedOfRecord(*step.Written), current); d.Kind != TKNSideError::None) return d;
-    TKNSide& written = Reached(step.Op.WritesRight);
     TKNSidePath to;
-    std::string problem;
-    bool plain = TKNSidePath::FromRelative(step.Terms.NewPath, to, problem);
-    for (const std::string& name : to.Names()) {
-        if (!plain) break;
-        problem = NameProblem(name, written.Caps().ForbiddenInNames);
-        plain = problem.empty();
-    }
-    const std::string shownTo = plain ? written.Shown(to) : step.Terms.NewPath;
-    if (!plain) return {TKNSideError::BadName, MsgRenameFailed(step.ShownWritten, shownTo, problem)};
+    std::string shownTo;
+    TDone failed;
+    if (!NewPathOf(step, to, shownTo, failed, MsgRenameFailed)) return failed;
+    TKNSide& written = Reached(step.Op->WritesRight);
     const TKNSideResult renamed = written.Rename(step.Path, to);
-    if (renamed) return {};
-    return {renamed.Kind, MsgRenameFailed(step.ShownWritten, shownTo, Reason(renamed, step.ShownWritten, shownTo))};
+    if (!renamed)
+        return {renamed.Kind, MsgRenameFailed(step.ShownWritten, shownTo, Reason(renamed, step.ShownWritten, shownTo))};
+    // A rename moves a file's change time: a state records the entry as it now stands.
+    if (run_.KeepsState() && written.Caps().ChangeTimes)
+        step.Facts.Known = static_cast<bool>(written.Stat(to, step.Facts.Written)) && !step.Facts.Written.Link;
+    return {};
+}
+
+// The side copies the entry itself; the new path must still be free, as for a new file.
+TKNUpdateWorker::TDone TKNUpdateWorker::CopyWithin(TStep& step)
+{
+    TKNSideEntry current;
+    if (TDone d = Unchanged(step, ExpectedOfRecord(*step.Written), current); d.Kind != TKNSideError::None) return d;
+    TKNSidePath to;
+    std::string shownTo;
+    TDone failed;
+    if (!NewPathOf(step, to, shownTo, failed, MsgCopyFailed)) return failed;
+    TKNWriteTerms terms;
+    terms.Size = current.Size;
+    terms.MTime = current.MTime;
+    terms.MTimeNsec = current.MTimeNsec;
+    terms.Mode = current.ModeKnown ? static_cast<int>(current.Mode) : -1;
+    terms.Replaces = ExpectedAbsent();
+    const TKNSideResult copied = Reached(step.Op->WritesRight).CopyWithin(step.Path, to, terms);
+    if (copied) return {};
+    return {copied.Kind, MsgCopyFailed(step.ShownWritten, shownTo, Reason(copied, step.ShownWritten, shownTo))};
+}
+
+// A run that keeps a state records the written file as its side holds it: a side that keeps
+// the times it is given and tells no change times holds what was asked; any other is asked
+// (a local stat costs nothing, and a server that sets its own times must be asked anyway).
+void TKNUpdateWorker::LearnWritten(TStep& step, const TKNWriteTerms& terms)
+{
+    if (!run_.KeepsState()) return;
+    if (step.Hasher) step.Facts.Hash = step.Hasher->FinishHex();
+    TKNSide& written = Reached(step.Op->WritesRight);
+    const TKNSideCaps& caps = written.Caps();
+    TKNSideEntry& entry = step.Facts.Written;
+    if (caps.KeepsTimes && !caps.ChangeTimes && terms.MTime >= 0) {
+        entry.Name = step.Path.Leaf();
+        entry.Size = terms.Size;
+        entry.MTime = terms.MTime;
+        entry.MTimeNsec = terms.MTimeNsec;
+        entry.TimeStep = caps.TimeStep;
+        entry.ModeKnown = terms.Mode >= 0 && caps.SetMode;
+        entry.Mode = entry.ModeKnown ? static_cast<uint32_t>(terms.Mode) : 0;
+        step.Facts.Known = true;
+        return;
+    }
+    step.Facts.Known = static_cast<bool>(written.Stat(step.Path, entry)) && !entry.Link;
 }
 
 TKNUpdateWorker::TDone TKNUpdateWorker::Unchanged(TStep& step, const TKNExpected& expected, TKNSideEntry& current)
 {
-    const TKNSideResult stat = Reached(step.Op.WritesRight).Stat(step.Path, current);
+    const TKNSideResult stat = Reached(step.Op->WritesRight).Stat(step.Path, current);
     TKNSideResult checked = CheckExpected(expected, stat, current, step.ShownWritten);
     if (checked && !stat) checked = stat;  // nothing to back up or remove
     if (checked) return {};
     if (checked.Kind == TKNSideError::Changed) return {checked.Kind, checked.Message};
-    return {checked.Kind, IsCopy(step.Op.Op)
+    return {checked.Kind, IsCopy(step.Op->Op)
                               ? MsgCopyFailed(step.ShownRead, step.ShownWritten, Reason(checked, step.ShownWritten))
                               : MsgDeleteFileFailed(step.ShownWritten, Reason(checked, step.ShownWritten))};
 }
 
-// <backup folder>/Right|Left/<the entry's path below the written root>, through a local side
-// like any other file; its folders are made on the way.
-TKNUpdateWorker::TDone TKNUpdateWorker::Backup(TStep& step, const TKNSideEntry& entry)
+// The entry about to be replaced or deleted, as the comparison saw it, into the backup folder:
+// the operation that replaces it waits for this one.
+TKNUpdateWorker::TDone TKNUpdateWorker::Backup(TStep& step)
 {
-    if (!(run_.Backup || step.Terms.Backup) || run_.BackupFolder.empty()) return {};
-    TKNSidePath target = TKNSidePath().Child(step.Op.WritesRight ? "Right" : "Left");
+    // A left-over temporary file has no record: it is kept as it is.
+    const TKNExpected expected = step.Op->Pair ? ExpectedOfRecord(*step.Written) : TKNExpected{};
+    TKNSideEntry current;
+    if (TDone d = Unchanged(step, expected, current); d.Kind != TKNSideError::None) return d;
+    return BackUp(step, current);
+}
+
+// <backup folder>/Right|Left/<the entry's path below the written root>, through a local side
+// like any other file. Its folders are made on the way with the modes of the folders they
+// stand for, so a private folder's names stay private there.
+TKNUpdateWorker::TDone TKNUpdateWorker::BackUp(TStep& step, const TKNSideEntry& entry)
+{
+    if (run_.BackupFolder.empty())
+        return {TKNSideError::Other,
+                MsgCopyFailed(step.ShownWritten, "the backup folder", "no backup folder was made.")};
+    const bool right = step.Op->WritesRight;
+    TKNSidePath target = TKNSidePath().Child(right ? "Right" : "Left");
     for (const std::string& name : step.Path.Names()) target = target.Child(name);
     auto fail = [&](const TKNSideResult& r) {
         const std::string shown = backup_ ? backup_->Shown(target) : run_.BackupFolder;
@@ -567,12 +674,16 @@ TKNUpdateWorker::TDone TKNUpdateWorker::Backup(TStep& step, const TKNSideEntry& 
             return failed;
         }
     }
-    TKNSidePath folder;
+    TKNSide& written = Reached(right);
+    TKNSidePath folder, mirrored;
     for (std::size_t i = 0; i + 1 < target.Names().size(); ++i) {
         folder = folder.Child(target.Names()[i]);
-        if (TKNSideResult made = backup_->MakeFolder(folder, -1); !made) return fail(made);
+        if (i > 0) mirrored = mirrored.Child(target.Names()[i]);
+        TKNSideEntry original;
+        const bool known = written.Stat(mirrored, original) && original.ModeKnown && original.IsFolder();
+        const int mode = known ? static_cast<int>((original.Mode & 0777) | 0700) : 0700;
+        if (TKNSideResult made = backup_->MakeFolder(folder, mode); !made) return fail(made);
     }
-    TKNSide& written = Reached(step.Op.WritesRight);
     TKNWriteTerms terms;
     terms.Size = entry.Size;
     terms.MTime = entry.MTime;
@@ -587,7 +698,7 @@ TKNUpdateWorker::TDone TKNUpdateWorker::Backup(TStep& step, const TKNSideEntry& 
 
 TKNUpdateWorker::TDone TKNUpdateWorker::MakeFolder(TStep& step)
 {
-    const bool right = step.Op.WritesRight;
+    const bool right = step.Op->WritesRight;
     const TKNSideEntry source = Source(step);
     const bool sameOwner = CopyKeepsOwner(Side(!right).Caps(), Side(right).Caps(), source.Uid, WriterUid(Side(right)));
     const int mode = source.ModeKnown ? static_cast<int>(ModeForNewFolder(source.Mode, sameOwner)) : -1;
@@ -600,8 +711,8 @@ TKNUpdateWorker::TDone TKNUpdateWorker::MakeFolder(TStep& step)
 // at most, for rows already in work when it is found); the rest are skipped.
 TKNUpdateWorker::TDone TKNUpdateWorker::SetAttributes(TStep& step)
 {
-    TKNSide& written = Reached(step.Op.WritesRight);
-    if (!written.Caps().SetMode || !run_.KeepsModes(step.Op.WritesRight)) {
+    TKNSide& written = Reached(step.Op->WritesRight);
+    if (!written.Caps().SetMode || !run_.KeepsModes(step.Op->WritesRight)) {
         // Found not to keep permission bits: no permission difference for the rest of the run,
         // and no failure per row; the side said so once.
         TDone quiet{TKNSideError::Unsupported, {}};
@@ -624,7 +735,7 @@ TKNSideEntry TKNUpdateWorker::Source(TStep& step)
     const TKNFileRec& rec = *step.Read;
     if (rec.ModeKnown || rec.MTime != 0) return EntryOfRecord(rec);
     TKNSideEntry entry;
-    if (Reached(!step.Op.WritesRight).Stat(step.Path, entry) && !entry.Link) return entry;
+    if (Reached(!step.Op->WritesRight).Stat(step.Path, entry) && !entry.Link) return entry;
     return EntryOfRecord(rec);
 }
 
@@ -648,7 +759,7 @@ std::function<void(int64_t)> TKNUpdateWorker::Moved(TStep& step)
 std::string TKNUpdateWorker::DryRunText(const TStep& step) const
 {
     const std::string& target = step.ShownWritten;
-    switch (step.Op.Op) {
+    switch (step.Op->Op) {
         case TKNOperation::CopyLeftToRight:
         case TKNOperation::CopyRightToLeft:
             return "copy " + step.ShownRead + " -> " + target;
@@ -664,8 +775,16 @@ std::string TKNUpdateWorker::DryRunText(const TStep& step) const
         case TKNOperation::SetTime:
             return "set time of " + target;
         case TKNOperation::Rename:
-            return "rename " + target + " -> " + step.Terms.NewPath;
+        case TKNOperation::MoveAside:
+            return "rename " + target + " -> " + step.Op->NewPath;
+        case TKNOperation::CopyWithin:
+            return "copy " + target + " -> " + step.Op->NewPath;
+        case TKNOperation::Backup:
         case TKNOperation::Nothing:
+        case TKNOperation::Record:
+        case TKNOperation::Forget:
+        case TKNOperation::Keep:
+        case TKNOperation::Conflict:
             break;
     }
     return {};

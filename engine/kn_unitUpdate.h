@@ -1,7 +1,7 @@
-// The updater: carries out the planned operation of one result row (PlanRow) on the two sides
-// of a comparison, whatever their kinds, through TKNSide alone. A copy is one stream from the
-// read side into the written side's transactional write (CopyBetweenSides); a backup is a copy
-// from the written side into a local side rooted at the run's backup folder.
+// The updater: carries out one operation of a run (TKNOp, kn_unitUpdateOp.h) on the two sides of
+// a comparison, whatever their kinds and whichever planner made it, through TKNSide alone. A
+// copy is one stream from the read side into the written side's transactional write; a backup
+// is a copy from the written side into a local side rooted at the run's backup folder.
 //
 // The rules above the sides are kept here, once for every kind:
 // - every name bound for a side is one plain component there (NameProblem with the written
@@ -15,6 +15,9 @@
 //   comparison." and counted as a failure; nothing is backed up or written for it;
 // - only a temporary whose name the program can prove its own (IsOwnTempName) is removed as a
 //   left-over;
+// - an operation that waits for another (TKNOp::After: the backup or the version moved aside
+//   that keeps what it replaces) is skipped unless that one was done; the failure of that one is
+//   the run's, the skip is told by its event;
 // - a row under a name beginning with "." is left alone (Skipped) once either side turns out
 //   unable to list such names, as the contents of a folder that could not be listed are.
 //
@@ -34,6 +37,7 @@
 
 #include "engine/kn_unitCompare.h"
 #include "engine/kn_unitUpdateEvent.h"
+#include "engine/kn_unitUpdateOp.h"
 #include "engine/kn_unitUpdatePlan.h"
 #include "side/kn_unitSide.h"
 
@@ -75,13 +79,6 @@ TKNSideEntry EntryOfRecord(const TKNFileRec& rec);
 // What the written side's entry must still be when it is replaced or removed.
 TKNExpected ExpectedOfRecord(const TKNFileRec& rec);
 
-// What an operation of a two-way run adds to the planned operation of a row.
-struct TKNOpTerms {
-    // What it replaces or deletes goes to the backup folder whatever the run's Backup says.
-    bool Backup = false;
-    std::string NewPath;  // a Rename's new path below the root
-};
-
 // --- The worker -----------------------------------------------------------------------------
 
 // A side a worker could not reach, with the side's kind of failure (TooManyConnections: the
@@ -92,10 +89,13 @@ public:
     TKNSideError Kind;
 };
 
-// One copy of a group: a row and its planned copy.
-struct TKNGroupedCopy {
-    const TMyFileOpt* Row = nullptr;
-    const TKNPlannedOp* Op = nullptr;
+// What an operation that ended well leaves for a run that keeps a state (two-way): the entry
+// it wrote as its side holds it now (Known false where that was not learned), and the content
+// hash of the bytes a copy moved (SHA-256 hex; empty when not asked for).
+struct TKNOpFacts {
+    TKNSideEntry Written;
+    bool Known = false;
+    std::string Hash;
 };
 
 // One worker of an update run: its own pair of sides (and backup side), used by its thread
@@ -122,25 +122,20 @@ public:
     void Connect(bool reachRead = false);
     // Makes the operation in work end early (any thread): the sides see their stop flag.
     void RequestStop() { stop_ = true; }
-    // Carries out the planned operation of one row (never Nothing); its result as its event
-    // reported it.
-    TKNOpResult Carry(const TMyFileOpt& row, const TKNPlannedOp& op, const TKNOpTerms& terms = {});
+    // Carries out the operation at position `index` of the run's list (never Nothing); its
+    // result as its event reported it. An operation without a Pair removes a left-over temporary
+    // file, and only one whose name IsOwnTempName accepts.
+    TKNOpResult Carry(const TKNOp& op, std::size_t index);
     // How many copies this worker carries as one group (FilesPerGroup of its sides once both
     // are reached; 1 before, and in a dry run).
     int FilesAtOnce() const;
-    // Carries out a group of copies of files (at most FilesAtOnce), each ending in its own event
-    // as Carry would end it. Throws TKNConnectError before anything is done when a side cannot
-    // be reached.
-    void CarryGroup(const std::vector<TKNGroupedCopy>& copies);
-    // The entry at `relative` (below the root) of side `right` as it is now, e.g. a file just
-    // written, whose facts a two-way run records.
-    TKNSideResult StatAt(bool right, const std::string& relative, TKNSideEntry& entry);
-    // Removes a left-over temporary `relative` (below the root) of the written side `right`,
-    // backed up first when the run keeps backups. Only a name IsOwnTempName accepts.
-    void RemoveStaleTemp(bool right, const std::string& relative);
+    // Carries out a group of copies of files (at most FilesAtOnce; positions in the run's list),
+    // each ending in its own event as Carry would end it. Throws TKNConnectError before anything
+    // is done when a side cannot be reached.
+    void CarryGroup(const std::vector<std::size_t>& indexes);
 
 private:
-    // One operation in work: its event, its paths and its shown names.
+    // One operation in work: its event, its paths, its shown names and what it leaves.
     struct TStep;
     // The result of one operation: Ok, or a side's failure with the message to report;
     // Skipped when nothing was attempted.
@@ -148,6 +143,9 @@ private:
         TKNSideError Kind = TKNSideError::None;
         std::string Message;
         bool Skipped = false;
+        // False for a skip whose cause was reported already (the copy it waited for failed):
+        // its event tells it, the run's failures do not count it twice.
+        bool Counted = true;
     };
     // A copy in work: its step, what it writes with, its streams (null once closed) and the
     // first failure of its open, move or commit.
@@ -164,8 +162,9 @@ private:
     // throws with its message when it cannot be reached.
     TKNSide& Side(bool right) { return *sides_[right ? 1 : 0]; }
     TKNSide& Reached(bool right);
-    // Names the row's step (Carry's first part); false when it ended already.
-    bool Begin(TStep& step, const TMyFileOpt& row, const TKNPlannedOp& op, const TKNOpTerms& terms);
+    // Names the operation's step (Carry's first part); false when it ended already (a bad name,
+    // or what it waits for was not done).
+    bool Begin(TStep& step, const TKNOp& op, std::size_t index);
     bool Prepare(TStep& step, const std::string& relative);
     void Finish(TStep& step, const TDone& done);
     TDone Run(TStep& step);
@@ -188,9 +187,18 @@ private:
     bool DotEntryUnknown(const TStep& step);
     TDone LeftAlone(const TStep& step) const;
     TDone Rename(TStep& step);
+    TDone CopyWithin(TStep& step);
+    TDone RemoveStaleTemp(TStep& step);
+    // The new path of a rename or a copy on the side, made of plain names there; false with
+    // the failure (`message` makes it) when it is not.
+    bool NewPathOf(TStep& step, TKNSidePath& to, std::string& shownTo, TDone& failed,
+                   std::string (*message)(const std::string&, const std::string&, const std::string&));
+    // What a run that keeps a state learns of a copy just written.
+    void LearnWritten(TStep& step, const TKNWriteTerms& terms);
     // The written entry, checked against `expected`; Changed gives a Skipped step.
     TDone Unchanged(TStep& step, const TKNExpected& expected, TKNSideEntry& current);
-    TDone Backup(TStep& step, const TKNSideEntry& entry);
+    TDone Backup(TStep& step);
+    TDone BackUp(TStep& step, const TKNSideEntry& entry);
     bool FolderInTheWay(TStep& step);
     // The source entry: the record's, or what the read side tells where the record holds no
     // exact time and modes.

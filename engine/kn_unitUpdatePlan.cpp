@@ -90,11 +90,17 @@ TKNPlannedOp PlanRow(const TMyFileOpt& row, TKNAction action, bool force)
 
 void TKNPlanTotals::Add(const TMyFileOpt& row, const TKNPlannedOp& op)
 {
-    switch (op.Op) {
+    Add(op.Op, op.WritesRight ? row.Left.Size : row.Right.Size);
+}
+
+void TKNPlanTotals::Add(TKNOperation op, int64_t bytes)
+{
+    switch (op) {
         case TKNOperation::CopyLeftToRight:
         case TKNOperation::CopyRightToLeft:
+        case TKNOperation::CopyWithin:
             ++FilesToCopy;
-            BytesToCopy += op.WritesRight ? row.Left.Size : row.Right.Size;
+            BytesToCopy += bytes;
             break;
         case TKNOperation::DeleteLeft:
         case TKNOperation::DeleteRight:
@@ -113,6 +119,14 @@ void TKNPlanTotals::Add(const TMyFileOpt& row, const TKNPlannedOp& op)
             ++TimesToSet;
             break;
         case TKNOperation::Rename:
+        case TKNOperation::MoveAside:
+            ++Renames;
+            break;
+        case TKNOperation::Backup:
+        case TKNOperation::Record:
+        case TKNOperation::Forget:
+        case TKNOperation::Keep:
+        case TKNOperation::Conflict:
         case TKNOperation::Nothing:
             break;
     }
@@ -205,6 +219,7 @@ std::string PlanSummary(const TKNPlanTotals& t)
     part(t.FoldersToRemove, " folder to remove", " folders to remove");
     part(t.AttributeChanges, " attribute change", " attribute changes");
     part(t.TimesToSet, " time to set", " times to set");
+    part(t.Renames, " to rename", " to rename");
     return text.empty() ? "Nothing to do" : text;
 }
 
@@ -230,6 +245,12 @@ static std::string TimesPart(const TKNPlanTotals& t, const char* one, const char
     return t.TimesToSet == 0 ? std::string() : ", " + vex::CountOf(t.TimesToSet, one, many);
 }
 
+// ", N renamed" for the one-line forms, only when the plan renames anything.
+static std::string RenamesPart(const TKNPlanTotals& t, const char* words)
+{
+    return t.Renames == 0 ? std::string() : ", " + std::to_string(t.Renames) + words;
+}
+
 std::string PlanLine(const TKNPlanTotals& t)
 {
     return "Plan: " + vex::CountOf(t.FilesToCopy, "file to copy", "files to copy") + " (" +
@@ -237,7 +258,7 @@ std::string PlanLine(const TKNPlanTotals& t)
            TempPart(t) + ", " + vex::CountOf(t.FoldersToCreate, "folder to create", "folders to create") + ", " +
            vex::CountOf(t.FoldersToRemove, "folder to remove", "folders to remove") + ", " +
            vex::CountOf(t.AttributeChanges, "attribute change", "attribute changes") +
-           TimesPart(t, "time to set", "times to set") + ".";
+           TimesPart(t, "time to set", "times to set") + RenamesPart(t, " to rename") + ".";
 }
 
 std::string DoneLine(const TKNUpdateOutcome& outcome)
@@ -249,7 +270,8 @@ std::string DoneLine(const TKNUpdateOutcome& outcome)
         TempPart(t) + ", " + vex::CountOf(t.FoldersToCreate, "folder created", "folders created") + ", " +
         vex::CountOf(t.FoldersToRemove, "folder removed", "folders removed") + ", " +
         vex::CountOf(t.AttributeChanges, "attribute change", "attribute changes") +
-        TimesPart(t, "time set", "times set") + ", " + std::to_string(outcome.Failures.size()) + " failed.";
+        TimesPart(t, "time set", "times set") + RenamesPart(t, " renamed") + ", " +
+        std::to_string(outcome.Failures.size()) + " failed.";
     if (!outcome.BackupFolder.empty()) line += " Backup folder: " + outcome.BackupFolder;
     return line;
 }
@@ -273,6 +295,20 @@ std::string OperationName(TKNOperation op)
             return "Set time";
         case TKNOperation::Rename:
             return "Rename";
+        case TKNOperation::Backup:
+            return "Back up";
+        case TKNOperation::MoveAside:
+            return "Move aside";
+        case TKNOperation::CopyWithin:
+            return "Copy on the side";
+        case TKNOperation::Record:
+            return "Record";
+        case TKNOperation::Forget:
+            return "Forget";
+        case TKNOperation::Keep:
+            return "Keep";
+        case TKNOperation::Conflict:
+            return "Conflict";
         case TKNOperation::Nothing:
             break;
     }
@@ -301,6 +337,20 @@ std::string PlanText(const TKNPlannedOp& op)
             return std::string("Set the time of the file on the ") + side;
         case TKNOperation::Rename:
             return std::string("Rename on the ") + side;
+        case TKNOperation::Backup:
+            return std::string("Back up the entry on the ") + side;
+        case TKNOperation::MoveAside:
+            return std::string("Move the entry aside on the ") + side;
+        case TKNOperation::CopyWithin:
+            return std::string("Copy on the ") + side;
+        case TKNOperation::Record:
+            return "Equal: recorded";
+        case TKNOperation::Forget:
+            return "Gone on both sides: forgotten";
+        case TKNOperation::Keep:
+            return "Kept: a side cannot tell";
+        case TKNOperation::Conflict:
+            return "Conflict";
         case TKNOperation::Nothing:
             break;
     }

@@ -13,6 +13,8 @@
 
 namespace kn {
 
+// What happens to one path: the one list of what any run does, one-way or two-way. A new kind of
+// operation is one value here, one rule in a planner and one carry function in the updater.
 enum class TKNOperation : uint8_t {
     Nothing,
     CopyLeftToRight,
@@ -23,7 +25,24 @@ enum class TKNOperation : uint8_t {
     RemoveFolder,
     SetAttributes,
     SetTime,  // the written file holds the source's bytes already: only its time is set
-    Rename,   // the written side's entry takes a new path (a two-way run's move or conflict)
+    Rename,   // the written side's entry takes a new path (a two-way move)
+    // The written side's entry goes to the run's backup folder before the operation that
+    // depends on it replaces or deletes it.
+    Backup,
+    // The written side's entry takes a new path so that the operation that depends on it writes
+    // a new file in its place (the older version of a conflict kept under a conflict name).
+    MoveAside,
+    // The written side copies its own entry to the new path itself (a server-side copy), where
+    // it cannot rename: a move there is this and a deletion.
+    CopyWithin,
+    // Two-way decisions that touch no side: the pair is in line and only the state is written;
+    // the path is gone from both sides and its record dropped; a side cannot tell what is
+    // there, so both are left alone with the record kept; both sides changed and differ, which
+    // the conflict policy settles (or leaves open).
+    Record,
+    Forget,
+    Keep,
+    Conflict,
 };
 
 // Why a row gets nothing.
@@ -76,11 +95,15 @@ struct TKNPlanTotals {
     int64_t FoldersToRemove = 0;
     int64_t AttributeChanges = 0;
     int64_t TimesToSet = 0;
+    int64_t Renames = 0;  // moves and the conflicts' versions moved aside
     // Left-over temporary files of the program among FilesToDelete.
     int64_t TempFilesToRemove = 0;
 
     // Adds one planned operation of `row`.
     void Add(const TMyFileOpt& row, const TKNPlannedOp& op);
+    // Adds one operation `op` that moves `bytes` (a copy); operations that change no side count
+    // nowhere.
+    void Add(TKNOperation op, int64_t bytes);
     // Adds the removal of one left-over temporary file (a deletion like any other).
     void AddStaleTemp();
     int64_t Deletions() const { return FilesToDelete + FoldersToRemove; }
@@ -139,8 +162,8 @@ struct TKNUpdateOutcome {
 
 // The plan in one line, every kind named: "Plan: 2 files to copy (8 bytes), 1 to delete, 0
 // folders to create, 0 folders to remove, 0 attribute changes." (", 3 times to set" follows the
-// attribute changes when a content comparison planned any; " (1 left-over temporary files)"
-// follows the deletions that remove any).
+// attribute changes when a content comparison planned any, ", 2 renamed" when the plan renames;
+// " (1 left-over temporary files)" follows the deletions that remove any).
 std::string PlanLine(const TKNPlanTotals& totals);
 // What a run did in one line: "Done: 2 files copied (8 bytes), 1 deleted, 0 folders created, 0
 // folders removed, 0 attribute changes, 0 failed." and, when a backup was made, " Backup
@@ -148,7 +171,8 @@ std::string PlanLine(const TKNPlanTotals& totals);
 std::string DoneLine(const TKNUpdateOutcome& outcome);
 
 // The name of an operation for failure lists: "Copy", "Delete", "Create folder", "Remove
-// folder", "Set attributes", "Set time", "Rename".
+// folder", "Set attributes", "Set time", "Rename", "Back up", "Move aside", "Copy on the side",
+// "Record", "Forget", "Keep", "Conflict".
 std::string OperationName(TKNOperation op);
 
 // The planned operation in words, for hints: "Copy left to right", "Delete on the left",

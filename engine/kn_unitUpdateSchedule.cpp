@@ -7,7 +7,7 @@ namespace kn {
 
 namespace {
 
-enum TPhase : int { MakeFolders, WriteFiles, DeleteFiles, LockFolders, RemoveFolders };
+enum TPhase : int { MakeFolders, Protect, WriteFiles, DeleteFiles, LockFolders, RemoveFolders };
 
 // The phase of an item and its order inside it (the depth where depths run one at a time).
 std::pair<int, int> StageKey(const TKNScheduleItem& item)
@@ -18,10 +18,15 @@ std::pair<int, int> StageKey(const TKNScheduleItem& item)
         case TKNOperation::SetAttributes:
             if (!item.Folder) return {WriteFiles, 0};
             return item.MakesReadOnly ? std::pair{LockFolders, 0} : std::pair{MakeFolders, item.Depth};
+        case TKNOperation::Rename:  // a move: before anything is deleted, a folder with its depth
+            return item.Folder ? std::pair{MakeFolders, item.Depth} : std::pair{WriteFiles, 0};
+        case TKNOperation::Backup:
+        case TKNOperation::MoveAside:
+            return {Protect, 0};
         case TKNOperation::CopyLeftToRight:
         case TKNOperation::CopyRightToLeft:
+        case TKNOperation::CopyWithin:
         case TKNOperation::SetTime:
-        case TKNOperation::Rename:  // a move: with the copies, before anything is deleted
             return {WriteFiles, 0};
         case TKNOperation::DeleteLeft:
         case TKNOperation::DeleteRight:
@@ -29,6 +34,10 @@ std::pair<int, int> StageKey(const TKNScheduleItem& item)
         case TKNOperation::RemoveFolder:
             return {RemoveFolders, -item.Depth};
         case TKNOperation::Nothing:
+        case TKNOperation::Record:
+        case TKNOperation::Forget:
+        case TKNOperation::Keep:
+        case TKNOperation::Conflict:
             break;
     }
     return {-1, 0};
@@ -39,8 +48,16 @@ std::pair<int, int> StageKey(const TKNScheduleItem& item)
 std::vector<std::vector<std::size_t>> UpdateStages(const std::vector<TKNScheduleItem>& items)
 {
     std::vector<std::pair<std::pair<int, int>, std::size_t>> keyed;
-    for (std::size_t i = 0; i < items.size(); ++i)
-        if (items[i].Op != TKNOperation::Nothing) keyed.push_back({StageKey(items[i]), i});
+    std::vector<std::pair<int, int>> keys(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        keys[i] = StageKey(items[i]);
+        // What an item waits for is in an earlier stage: its phase says so, or the item follows.
+        if (const int after = items[i].After; after >= 0 && static_cast<std::size_t>(after) < i) {
+            const std::pair<int, int> before = keys[static_cast<std::size_t>(after)];
+            if (before.first >= 0 && keys[i] <= before) keys[i] = {before.first, before.second + 1};
+        }
+        if (keys[i].first >= 0) keyed.push_back({keys[i], i});
+    }
     std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     std::vector<std::vector<std::size_t>> stages;
     for (std::size_t i = 0; i < keyed.size(); ++i) {

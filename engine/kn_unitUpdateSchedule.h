@@ -2,11 +2,15 @@
 // operations that may run at once and in any order, a stage beginning when the one before it
 // has ended. The rules it keeps:
 // - a folder is made before anything is written into it: folders are made one depth at a
-//   time, shallowest first, and a folder that becomes writable is made so with them;
-// - files are copied (or their times or their own attributes set) once every folder exists;
+//   time, shallowest first, and a folder that becomes writable is made so with them; a folder
+//   moved to a new path arrives there with the folders of that depth;
+// - what keeps an edit (a backup, a version moved aside) is made before anything is copied;
+// - files are copied (or moved, or their times or their own attributes set) once every folder
+//   exists;
 // - files are deleted after the copies, so a run that is stopped has lost nothing it copied;
 // - a folder becomes read-only after everything in it was written or deleted;
 // - folders are removed last, deepest first, one depth per stage, after what they held.
+// - an operation that waits for another (TKNScheduleItem::After) comes in a later stage.
 // Within a stage the operations keep the order they were given in, so one worker carries the
 // plan out in a fixed order.
 //
@@ -27,8 +31,9 @@ struct TKNScheduleItem {
     TKNOperation Op = TKNOperation::Nothing;
     bool Folder = false;         // the entry is a folder (what SetAttributes acts on)
     bool MakesReadOnly = false;  // SetAttributes takes the write bits away
-    int Depth = 1;               // names in its path below the root
+    int Depth = 1;               // names in its path below the root (a moved folder's: its new path)
     int64_t Bytes = 0;           // the size of the file a copy reads
+    int After = -1;              // the item it waits for (an earlier one), -1 none
 };
 
 // The most copies one group holds, and the largest file it takes: a side may hold a group's

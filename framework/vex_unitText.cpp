@@ -37,30 +37,6 @@ std::string_view CutUtf8(std::string_view text, std::size_t maxBytes)
     return text.substr(0, end);
 }
 
-std::string CutLocationPasswords(
-    std::string_view text, const std::function<std::size_t(std::string_view, std::size_t)>& schemeLength,
-    const std::function<std::size_t(std::string_view, std::size_t, std::size_t)>& credentialsEnd)
-{
-    const std::string upper = UpperCaseAscii(text);
-    std::string out;
-    std::size_t copied = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const std::size_t length = schemeLength(upper, i);
-        if (length == 0) continue;
-        const std::size_t start = i + length;
-        const std::size_t end = std::min(text.find_first_of("\r\n\t\"", start), text.size());
-        const std::size_t at = credentialsEnd(text, start, end);
-        if (at == std::string_view::npos) continue;
-        const std::size_t colon = text.substr(0, at).find(':', start);
-        if (colon == std::string_view::npos) continue;
-        out.append(text.substr(copied, colon - copied));
-        copied = at;
-        i = at;
-    }
-    out.append(text.substr(copied));
-    return out;
-}
-
 namespace {
 
 int HexValue(char c)

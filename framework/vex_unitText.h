@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <string>
 #include <string_view>
 
@@ -18,16 +17,6 @@ bool SameTextAscii(std::string_view a, std::string_view b);
 // Bytes compared after folding ASCII a-z to upper case; the first difference decides, a prefix
 // sorts first. Returns <0, 0 or >0.
 int CompareTextAscii(std::string_view a, std::string_view b);
-
-// `text` with the password of every location in it cut out, "scheme://user:pw@host" shown as
-// "scheme://user@host". `schemeLength(upper, i)` gives the length of a location's scheme at
-// position i of the upper-cased text (0: none there); `credentialsEnd(text, start, end)` gives
-// the "@" that ends the location's credentials, between `start` (after the scheme) and `end`
-// (the end of the location), or npos. The password runs from the first ":" after the scheme to
-// that "@".
-std::string CutLocationPasswords(
-    std::string_view text, const std::function<std::size_t(std::string_view, std::size_t)>& schemeLength,
-    const std::function<std::size_t(std::string_view, std::size_t, std::size_t)>& credentialsEnd);
 
 // The credentials of a location as its text carries them (RFC 3986): every byte but A-Z, a-z,
 // 0-9 and "-._~" written as %XX, so that a password ends at the "@" before the host whatever

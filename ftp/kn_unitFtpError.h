@@ -22,8 +22,11 @@ public:
     int Code;
 };
 
-// The words of a connection's error that tell a certificate the user may choose to trust:
-// "The certificate of host:port is not trusted (why). Its SHA-256 fingerprint is ...".
-inline constexpr const char* kCertificateNotTrusted = " is not trusted (";
+// The server's certificate is trusted neither by the system nor by the user yet: the one failure
+// that recording it mends (a certificate other than the one recorded is a plain TKNFtpError).
+class TKNFtpUntrusted : public TKNFtpError {
+public:
+    using TKNFtpError::TKNFtpError;
+};
 
 }  // namespace kn

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "framework/vex_unitText.h"
+#include "ftp/kn_unitFtpKind.h"
 #include "tls/kn_unitKnownServers.h"
 
 namespace kn {
@@ -42,7 +43,7 @@ uint16_t ParsePort(const std::string& text, const std::string& location)
                   std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
     unsigned long port = digits ? std::stoul(text) : 0;
     if (port == 0 || port > 65535)
-        throw TKNFtpError("Invalid port \"" + text + "\" in the FTP location \"" + HideFtpPasswords(location) + "\"");
+        throw TKNFtpError("Invalid port in the FTP location \"" + HideFtpPasswords(location) + "\"");
     return static_cast<uint16_t>(port);
 }
 
@@ -160,28 +161,7 @@ void OpenFtpLocation(TKNIdFTP& connection, const std::string& location)
 
 std::string HideFtpPasswords(std::string_view text)
 {
-    static constexpr std::string_view kSchemes[] = {"FTP://", "FTP:\\\\", "FTPS://", "FTPS:\\\\"};
-    auto schemeLength = [](std::string_view upper, std::size_t i) {
-        std::size_t length = 0;
-        for (std::string_view scheme : kSchemes)
-            if (upper.substr(i, scheme.size()) == scheme) length = scheme.size();
-        return length;
-    };
-    // As the parser reads it: the last "@" before the path. An authority that cannot parse (a
-    // password holding "/", so no "@" before the first "/" and no port after its ":") is cut
-    // at the first "@" instead, so that a mistyped location never shows its password.
-    auto lastAtBeforePath = [](std::string_view location, std::size_t start, std::size_t end) {
-        const std::size_t authorityEnd = std::min(location.find_first_of("/\\", start), end);
-        const std::string_view authority = location.substr(start, authorityEnd - start);
-        const std::size_t at = authority.rfind('@');
-        if (at != std::string_view::npos) return start + at;
-        const std::size_t colon = authority.find(':');
-        const std::string_view port =
-            colon == std::string_view::npos ? std::string_view() : authority.substr(colon + 1);
-        if (port.find_first_not_of("0123456789") == std::string_view::npos) return std::string_view::npos;
-        return location.substr(0, end).find('@', start);
-    };
-    return vex::CutLocationPasswords(text, schemeLength, lastAtBeforePath);
+    return HideKindPasswords(text, {&FtpSideKind()});
 }
 
 std::string FtpPathPart(const std::string& location)

@@ -14,11 +14,9 @@
 #include <string_view>
 
 #include "ftp/kn_unitIdFTP.h"
+#include "side/kn_unitSideKind.h"
 
 namespace kn {
-
-// The environment variable that holds the password of a location naming a user but none.
-inline constexpr const char* kPasswordVariable = "KESTRUNE_PASSWORD";
 
 // The password of an anonymous login.
 inline constexpr const char* kAnonymousPassword = "anonymous@kestrune.invalid";

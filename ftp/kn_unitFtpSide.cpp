@@ -138,8 +138,9 @@ TKNSideResult TKNFtpSide::Open(TKNIdFTP& ftp)
         // 421 while a connection is opened is how servers refuse one connection more than their
         // limit (for everyone, or from one address); the connections already open go on.
         const auto* reply = dynamic_cast<const TKNFtpReplyError*>(&e);
-        const TKNSideError kind =
-            reply && reply->Code == 421 ? TKNSideError::TooManyConnections : TKNSideError::Connection;
+        const TKNSideError kind = dynamic_cast<const TKNFtpUntrusted*>(&e) ? TKNSideError::Untrusted
+                                  : reply && reply->Code == 421            ? TKNSideError::TooManyConnections
+                                                                           : TKNSideError::Connection;
         return TKNSideResult::Fail(kind,
                                    "Cannot open the FTP folder \"" + shownRoot_ + "\": " + HideFtpPasswords(e.what()));
     }

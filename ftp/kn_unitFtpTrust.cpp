@@ -23,19 +23,4 @@ TKNFtpCertificate ReadFtpCertificate(const std::string& location)
     return certificate;
 }
 
-void TrustFtpCertificate(const TKNFtpCertificate& certificate)
-{
-    const std::string recorded = RecordedFingerprint(certificate.ServerKey);
-    if (!recorded.empty() && recorded != certificate.Fingerprint)
-        throw TKNFtpError("Another certificate (" + recorded + ") is trusted for " + certificate.ServerKey +
-                          "; it is not replaced here.");
-    std::string error;
-    if (!RecordFingerprint(certificate.ServerKey, certificate.Fingerprint, error)) throw TKNFtpError(error);
-}
-
-bool IsUntrustedCertificateMessage(const std::string& message)
-{
-    return message.find(kCertificateNotTrusted) != std::string::npos;
-}
-
 }  // namespace kn

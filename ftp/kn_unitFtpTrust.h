@@ -1,6 +1,6 @@
 // Trusting an FTP-over-TLS server whose certificate the system does not trust: what the user
 // is shown before deciding (the certificate's SHA-256 fingerprint, and what known_servers
-// already holds for the server), and the recording of a yes.
+// already holds for the server).
 #pragma once
 
 #include <string>
@@ -24,14 +24,5 @@ struct TKNFtpCertificate {
 // Connects to the server of an ftps:// location and reads its certificate without logging in.
 // Throws TKNFtpError for a location that is not ftps:// or a server that cannot be reached.
 TKNFtpCertificate ReadFtpCertificate(const std::string& location);
-
-// Records the certificate's fingerprint in known_servers as the one trusted for its server.
-// Throws TKNFtpError when another one is recorded (it is never replaced here) or the file
-// cannot be written.
-void TrustFtpCertificate(const TKNFtpCertificate& certificate);
-
-// True when a connection's error says the server's certificate is not trusted yet (and not
-// that it differs from the one trusted).
-bool IsUntrustedCertificateMessage(const std::string& message);
 
 }  // namespace kn

@@ -90,9 +90,8 @@ void TKNIdFTP::CheckCertificate(const TKNTlsPeer& peer) const
                           "again.");
     }
     if (peer.Trusted) return;
-    throw TKNFtpError("The certificate of " + where + kCertificateNotTrusted + peer.Problem +
-                      "). Its SHA-256 fingerprint is " + peer.Fingerprint +
-                      ". If that is the server's, trust it (kestrune-cli trust LOCATION).");
+    throw TKNFtpUntrusted("The certificate of " + where + " is not trusted (" + peer.Problem +
+                          "). Its SHA-256 fingerprint is " + peer.Fingerprint + ".");
 }
 
 TKNTlsPeer TKNIdFTP::FetchCertificate()

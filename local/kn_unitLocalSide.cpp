@@ -76,6 +76,8 @@ void FillEntry(TKNSideEntry& entry, const struct stat& st)
     entry.Size = entry.Kind == TKNEntryKind::File ? static_cast<int64_t>(st.st_size) : 0;
     entry.MTime = st.st_mtim.tv_sec;
     entry.MTimeNsec = static_cast<int32_t>(st.st_mtim.tv_nsec);
+    entry.CTime = st.st_ctim.tv_sec;
+    entry.CTimeNsec = static_cast<int32_t>(st.st_ctim.tv_nsec);
     entry.TimeStep = 1;
     entry.Mode = st.st_mode & 07777;
     entry.ModeKnown = true;
@@ -171,6 +173,7 @@ public:
     {
         caps_.TimeStep = 1;
         caps_.Inodes = true;
+        caps_.ChangeTimes = true;
         caps_.Owners = true;
         // Its files are independent of one another: it never holds a server's group back.
         caps_.FilesAtOnce = 64;

@@ -5,10 +5,14 @@
 #   docs/main-window.png         the main window after a comparison of two demo trees
 #   docs/update-confirmation.png the confirmation of a Force Update over the main window
 #   docs/main-window-dark.png    the main window under GTK's dark Adwaita theme, with a two-way plan
-#   docs/differences-window.png  the differences window of one text pair (marks inside lines)
-#   docs/differences-window-dark.png  a text pair in a dark theme (qt6ct's "darker" palette)
-#   docs/binary-pair.png         the differences window of a binary pair
-# Usage: [KESTRUNE_BUILD=DIR] scripts/screenshots.sh [OUTPUT-FOLDER] (default docs/)
+#   docs/differences-window.png  the differences window of css/site.css (marks inside lines)
+#   docs/differences-window-dark.png  js/app.js in a dark theme (qt6ct's "darker" palette)
+#   docs/binary-pair.png         the differences window of img/logo.png, a binary pair
+# Every run shows the same pictures: the demo trees have fixed contents and times, and each pair
+# is opened by its name (the list's keyboard search) and checked by the differences window's
+# title, whatever the order of the list.
+# Usage: [KESTRUNE_BUILD=DIR] [KESTRUNE_COMPARE_WAIT=S] scripts/screenshots.sh [OUTPUT-FOLDER]
+# (default docs/; KESTRUNE_COMPARE_WAIT gives a slow debug build S more seconds to compare)
 set -euo pipefail
 KESTRUNE_ROOT=$(cd "$(dirname "$0")/.." && pwd)
 source "$KESTRUNE_ROOT/scripts/setup.sh"
@@ -23,7 +27,11 @@ fi
 
 out=${1:-$KESTRUNE_ROOT/docs}
 mkdir -p "$out"
-work=$(mktemp -d)
+out=$(cd "$out" && pwd)
+# The folders the pictures show: one fixed path when no other run holds it, so the folder fields
+# read the same in every run; a folder of its own otherwise.
+work=/tmp/kestrune-demo
+mkdir "$work" 2>/dev/null || work=$(mktemp -d /tmp/kestrune-demo.XXXXXX)
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 
 # Two demo trees: a project and its older copy.
@@ -43,6 +51,8 @@ demo "$L/js/app.js" 'console.log("v2");\n' '2026-12-05 18:45:07'
 demo "$R/js/app.js" 'console.log("v1");\n' '2026-11-05 18:45'
 demo "$R/contact.html" '<p>Mail us</p>\n' '2026-12-04 12:00'
 demo "$L/contact.html" '<p>Mail us!</p>\n' '2026-12-04 12:00'
+# Folders take fixed times too, once everything is in them (a one-sided folder shows its time).
+find "$work/Projects" "$work/Backup" -type d -exec touch -d '2026-12-01 08:00' {} +
 
 # A display of its own (the first free number), so that runs side by side never shoot each
 # other's windows.
@@ -105,25 +115,25 @@ shoot update-confirmation.png
 xdotool windowactivate --sync "$confirm" key Escape
 sleep 0.5
 
-# open_row N: clicks the first row of the result list, goes down to the N-th (from 1) and opens
-# its differences with Enter.
-open_row() {
+# open_pair PATH: opens the differences of the row whose left name is PATH (a pair both sides
+# have) and prints the differences window's id. It clicks the first row's left name, so that the
+# list's keyboard search looks in that column, types PATH (the search selects the first row that
+# begins with it) and presses Enter; the window's title, "NAME (LEFT - RIGHT) - Differences",
+# must name the file, or the script stops rather than shoot another pair.
+open_pair() {
+  local name=${1##*/}
   xdotool windowactivate --sync "$main"
-  local geometry width
-  geometry=$(xdotool getwindowgeometry --shell "$main")
-  width=$(echo "$geometry" | sed -n 's/^WIDTH=//p')
-  xdotool mousemove --window "$main" $((width / 4)) 75 click 1
-  for ((i = 1; i < $1; i++)); do xdotool key Down; done
+  xdotool mousemove --window "$main" 40 75 click 1
+  sleep 0.3
+  xdotool type --delay 30 "$1"
   xdotool key Return
+  wait_window "^${name//./\\.} .* - Differences\$"
 }
-# Rows by name: notes/, notes/old-plan.txt, about.html, contact.html, css/site.css, img/logo.png
-open_row 5
-diffs=$(wait_window ' - Differences$')
+diffs=$(open_pair css/site.css)
 shoot differences-window.png
 xdotool windowactivate --sync "$diffs" key alt+F4
 sleep 0.5
-open_row 6
-diffs=$(wait_window ' - Differences$')
+diffs=$(open_pair img/logo.png)
 shoot binary-pair.png
 xdotool windowactivate --sync "$diffs" key alt+F4
 kill $app 2>/dev/null || true
@@ -152,9 +162,8 @@ app=$!
 main=$(wait_window '^Kestrune')
 xdotool windowactivate --sync "$main" key F5
 sleep $((1 + ${KESTRUNE_COMPARE_WAIT:-0}))
-# In the dark style's list the sixth row down is js/app.js, a line with one changed word.
-open_row 6
-diffs=$(wait_window ' - Differences$')
+# js/app.js: a line with one changed word.
+diffs=$(open_pair js/app.js)
 shoot differences-window-dark.png
 xdotool windowactivate --sync "$diffs" key alt+F4
 kill $app 2>/dev/null || true

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "framework/vex_unitText.h"
+#include "sftp/kn_unitSftpKind.h"
 
 namespace kn {
 
@@ -34,19 +35,13 @@ TParts Split(const std::string& location)
     return parts;
 }
 
-std::string Shown(const TParts& parts)
-{
-    std::string user = parts.credentials.substr(0, parts.credentials.find(':'));
-    return "sftp://" + (parts.hasCredentials ? user + "@" : std::string()) + parts.hostPort + parts.path;
-}
-
+// The port's text is not repeated: in a location whose password holds "/", it is part of that.
 uint16_t ParsePort(const std::string& text, const std::string& shown)
 {
     bool digits = !text.empty() && text.size() <= 5 &&
                   std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
     unsigned long port = digits ? std::stoul(text) : 0;
-    if (port == 0 || port > 65535)
-        throw TKNSftpError("Invalid port \"" + text + "\" in the SFTP location \"" + shown + "\"");
+    if (port == 0 || port > 65535) throw TKNSftpError("Invalid port in the SFTP location \"" + shown + "\"");
     return static_cast<uint16_t>(port);
 }
 
@@ -68,7 +63,7 @@ bool IsSftpLocation(std::string_view text)
 TKNSftpLocation ParseSftpLocation(const std::string& location)
 {
     TParts parts = Split(location);
-    const std::string shown = Shown(parts);
+    const std::string shown = SftpDisplayLocation(location);
     TKNSftpLocation result;
     if (parts.hasCredentials) {
         std::size_t colon = parts.credentials.find(':');
@@ -101,21 +96,12 @@ TKNSftpLocation ParseSftpLocation(const std::string& location)
 std::string SftpDisplayLocation(const std::string& location)
 {
     if (!IsSftpLocation(location)) return location;
-    return Shown(Split(location));
+    return "sftp://" + ForwardSlashes(HideSftpPasswords(location)).substr(kSchemeLength);
 }
 
-// SFTP credentials end at the last "@" before the path, so a password may hold "@".
 std::string HideSftpPasswords(std::string_view text)
 {
-    auto schemeLength = [](std::string_view upper, std::size_t i) {
-        return i + kSchemeLength <= upper.size() && IsSftpLocation(upper.substr(i, kSchemeLength)) ? kSchemeLength : 0;
-    };
-    auto lastAtBeforePath = [](std::string_view location, std::size_t start, std::size_t end) {
-        const std::size_t authorityEnd = std::min(location.find_first_of("/\\", start), end);
-        const std::size_t at = location.substr(0, authorityEnd).rfind('@');
-        return at == std::string_view::npos || at < start ? std::string_view::npos : at;
-    };
-    return vex::CutLocationPasswords(text, schemeLength, lastAtBeforePath);
+    return HideKindPasswords(text, {&SftpSideKind()});
 }
 
 std::string SftpHostLabel(const TKNSftpLocation& location)

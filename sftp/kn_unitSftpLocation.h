@@ -20,6 +20,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The server's host key is not recorded yet: the one failure that recording it mends (a key
+// other than the one recorded is a plain TKNSftpError).
+class TKNSftpUntrusted : public TKNSftpError {
+public:
+    using TKNSftpError::TKNSftpError;
+};
+
 // The server took the connection and closed it before its greeting, as OpenSSH's sshd does
 // beyond MaxStartups: one connection too many, not a server that cannot be reached.
 class TKNSftpTooMany : public TKNSftpError {
@@ -45,8 +52,7 @@ bool IsSftpLocation(std::string_view text);
 TKNSftpLocation ParseSftpLocation(const std::string& location);
 
 // The location as it may be shown: sftp://user@host[:port]/path, never with the password.
-// A text that is not an SFTP location is returned unchanged; one that does not parse keeps
-// everything but its credentials' password.
+// A text that is not an SFTP location is returned unchanged.
 std::string SftpDisplayLocation(const std::string& location);
 
 // `text` with the password of every SFTP location in it removed, as the location parser reads

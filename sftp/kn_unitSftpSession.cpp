@@ -8,20 +8,16 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <map>
 #include <memory>
-#include <mutex>
 
 #include "framework/vex_unitFileCopy.h"
-#include "framework/vex_unitThreads.h"
+#include "side/kn_unitSideAsk.h"
 
 namespace kn {
 
 namespace {
 
 constexpr long kConnectTimeoutSeconds = 20;
-constexpr const char* kNotKnown = " is not known. Its key's fingerprint is ";
-
 std::string WithoutTrailingSlash(std::string path)
 {
     while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -57,32 +53,13 @@ struct TAttrFree {
 };
 using TAttr = std::unique_ptr<sftp_attributes_struct, TAttrFree>;
 
-std::mutex askMutex;
-TKNSftpAsk askUser;
-std::map<std::string, std::string> typedPasswords;  // user@host -> password, for this run
-
-// The installed question, asked on the main thread; false when none is installed or the user
-// declines.
-bool Ask(const std::string& prompt, std::string& answer)
-{
-    TKNSftpAsk ask;
-    {
-        std::lock_guard lock(askMutex);
-        ask = askUser;
-    }
-    if (!ask) return false;
-    bool given = false;
-    vex::Synchronize([&] { given = ask(prompt, answer); });
-    return given;
-}
-
 // A key's passphrase: asked for when there is someone to ask, otherwise the key is skipped
 // and the note says so.
 int AskPassphrase(const char*, char* buf, size_t len, int, int, void* userdata)
 {
     auto* notes = static_cast<std::vector<std::string>*>(userdata);
     std::string answer;
-    if (Ask("Passphrase for a key in " + SshFolder() + ":", answer) && answer.size() < len) {
+    if (AskUser("Passphrase for a key in " + SshFolder() + ":", answer) && answer.size() < len) {
         std::copy(answer.begin(), answer.end(), buf);
         buf[answer.size()] = '\0';
         std::fill(answer.begin(), answer.end(), '\0');
@@ -120,13 +97,6 @@ std::string ShownUser(const TKNSftpLocation& location, ssh_session ssh)
 }
 
 }  // namespace
-
-void SetSftpAsk(TKNSftpAsk ask)
-{
-    std::lock_guard lock(askMutex);
-    askUser = std::move(ask);
-    if (!askUser) typedPasswords.clear();
-}
 
 std::string SshFolder()
 {
@@ -228,10 +198,10 @@ void TKNSftpSession::CheckHostKey(const std::string& label)
         }
         case SSH_KNOWN_HOSTS_UNKNOWN:
         case SSH_KNOWN_HOSTS_NOT_FOUND: {
-            std::string text = "The host " + label + kNotKnown + Fingerprint(ssh_) +
-                               ". If that is the server's key, record it with: kestrune-cli trust sftp://" + label;
+            std::string text =
+                "The host " + label + " is not known. Its key's fingerprint is " + Fingerprint(ssh_) + ".";
             Close();
-            throw TKNSftpError(text);
+            throw TKNSftpUntrusted(text);
         }
         case SSH_KNOWN_HOSTS_ERROR:
             break;
@@ -240,23 +210,14 @@ void TKNSftpSession::CheckHostKey(const std::string& label)
 }
 
 // The password typed for `account` earlier in this run, or asked for now; one the server
-// refuses is forgotten. The window asks once per account, not once per connection.
+// refuses is forgotten. The user is asked once per account, not once per connection.
 int TKNSftpSession::AskedPassword(const std::string& account, std::vector<std::string>& tried)
 {
-    std::string password;
-    {
-        std::lock_guard lock(askMutex);
-        auto it = typedPasswords.find(account);
-        if (it != typedPasswords.end()) password = it->second;
-    }
-    if (password.empty() && !Ask("Password for " + account + ":", password)) return SSH_AUTH_DENIED;
+    std::string password = RememberedAnswer(account);
+    if (password.empty() && !AskUser("Password for " + account + ":", password)) return SSH_AUTH_DENIED;
     tried.push_back("the password typed");
     int result = ssh_userauth_password(ssh_, nullptr, password.c_str());
-    std::lock_guard lock(askMutex);
-    if (result == SSH_AUTH_SUCCESS)
-        typedPasswords[account] = password;
-    else
-        typedPasswords.erase(account);
+    RememberAnswer(account, result == SSH_AUTH_SUCCESS ? password : std::string());
     return result;
 }
 
@@ -404,11 +365,6 @@ bool TKNSftpSession::List(const std::string& path, std::vector<TKNSftpEntry>& en
     return false;
 }
 
-bool IsUnknownHostMessage(const std::string& message)
-{
-    return message.find(kNotKnown) != std::string::npos;
-}
-
 namespace {
 
 // Connects without logging in and reads what known_hosts says of the server's key.
@@ -433,10 +389,13 @@ TKNSftpHostKey ReadSftpHostKey(const std::string& location)
     return ProbeHostKey(session, location);
 }
 
-TKNSftpHostKey TrustSftpHost(const std::string& location)
+TKNSftpHostKey TrustSftpHost(const std::string& location, const std::string& expected)
 {
     TKNSftpSession session;
     TKNSftpHostKey key = ProbeHostKey(session, location);
+    if (!expected.empty() && key.Fingerprint != expected)
+        throw TKNSftpError("The host " + key.Label + " now shows the key " + key.Fingerprint + ", not " + expected +
+                           " as before; nothing is recorded.");
     if (key.Changed)
         throw TKNSftpError("WARNING: THE HOST KEY OF " + key.Label + " HAS CHANGED (now " + key.Fingerprint +
                            "). The key recorded in " + SshFolder() +

@@ -1,13 +1,14 @@
 // One SSH connection for a root location, with libssh's SFTP channel opened when first needed:
 // the host key checked against the user's known_hosts, then the logins people expect from ssh
 // (agent, the keys in ~/.ssh, the location's password), ~/.ssh/config applied as libssh reads it.
+// A key's passphrase, and a password when all of those failed, are asked for through
+// side/kn_unitSideAsk.h; where no one answers, such a key is skipped with a note.
 //
 // HOME decides where ~/.ssh is (the password database only when HOME is unset), so a run can
 // be given a private one.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,12 +21,6 @@ namespace kn {
 
 // The SSH folder of the user ($HOME/.ssh).
 std::string SshFolder();
-
-// Asks the user for a secret (a key's passphrase, the login password) on the main thread;
-// false when the user declines. The window installs one; without it (the command line) a key
-// with a passphrase is skipped with a note and no password is asked for.
-using TKNSftpAsk = std::function<bool(const std::string& prompt, std::string& answer)>;
-void SetSftpAsk(TKNSftpAsk ask);
 
 // One entry of a folder listing, with the link followed when the entry is a link.
 struct TKNSftpEntry {
@@ -47,7 +42,7 @@ public:
 
     // Connects, checks the host key, logs in, starts SFTP and resolves the root's path (the
     // login folder when it has none). Throws TKNSftpError with a message that never holds the
-    // password; an unknown host names its key's SHA-256 fingerprint.
+    // password; an unknown host throws TKNSftpUntrusted, naming its key's SHA-256 fingerprint.
     void Open(const std::string& rootLocation);
     void Close();
     bool Connected() const;
@@ -94,10 +89,6 @@ private:
     std::string rootPath_;       // its resolved server path, without a trailing "/" (except "/")
 };
 
-// True when `message` (a failure of Open, possibly with text before it) says that the host is
-// not known yet, the one failure that recording its key can mend.
-bool IsUnknownHostMessage(const std::string& message);
-
 // The host key of the server a location names, for recording it: "SHA256:..." in
 // `fingerprint`. Connects but never logs in. Throws TKNSftpError.
 struct TKNSftpHostKey {
@@ -108,7 +99,9 @@ struct TKNSftpHostKey {
 };
 TKNSftpHostKey ReadSftpHostKey(const std::string& location);
 // Records the key of the server in known_hosts, unless it is known or changed (a changed key
-// throws: the old entry must be removed by hand). Returns what was found.
-TKNSftpHostKey TrustSftpHost(const std::string& location);
+// throws: the old entry must be removed by hand). With `expected` (the fingerprint the user was
+// shown), a server that now shows another key throws and nothing is recorded. Returns what was
+// found.
+TKNSftpHostKey TrustSftpHost(const std::string& location, const std::string& expected = {});
 
 }  // namespace kn

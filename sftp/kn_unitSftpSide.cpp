@@ -211,6 +211,8 @@ TKNSideResult TKNSftpSide::LogIn()
     } catch (const TKNSftpTooMany& e) {
         return TKNSideResult::Fail(TKNSideError::TooManyConnections,
                                    std::string("Cannot open the SFTP folder: ") + e.what());
+    } catch (const TKNSftpUntrusted& e) {
+        return TKNSideResult::Fail(TKNSideError::Untrusted, std::string("Cannot open the SFTP folder: ") + e.what());
     } catch (const TKNSftpError& e) {
         return TKNSideResult::Fail(TKNSideError::Connection, std::string("Cannot open the SFTP folder: ") + e.what());
     }

@@ -94,6 +94,10 @@ struct TKNSideEntry {
     bool OwnerKnown = false;
     uint64_t Inode = 0;  // 0 where the side has no inodes
     uint64_t Device = 0;
+    // The change time (status changes too), where the side tells it (Caps().ChangeTimes); 0
+    // elsewhere.
+    int64_t CTime = 0;
+    int32_t CTimeNsec = 0;
     uint32_t HardLinks = 1;
     // An opaque version of the entry where the side keeps one (a WebDAV or object store's ETag):
     // it changes whenever the content does. Empty where the side keeps none.
@@ -104,12 +108,15 @@ struct TKNSideEntry {
 
 // What a side can do; the engine asks and uses the overlap of both sides.
 struct TKNSideCaps {
-    uint32_t TimeStep = 1;         // the precision of its times
-    bool SetTime = true;           // SetTime works (else Unsupported)
-    bool SetMode = true;           // SetMode works and is kept
-    bool AtomicReplace = true;     // Commit replaces in one step (else: aside, in, remove)
-    bool Rename = true;            // Rename works
-    bool Inodes = false;           // entries carry Inode/Device
+    uint32_t TimeStep = 1;      // the precision of its times
+    bool SetTime = true;        // SetTime works (else Unsupported)
+    bool SetMode = true;        // SetMode works and is kept
+    bool AtomicReplace = true;  // Commit replaces in one step (else: aside, in, remove)
+    bool Rename = true;         // Rename works
+    bool Inodes = false;        // entries carry Inode/Device
+    // Entries carry their change time, and their times to the nanosecond: a write within the
+    // second of the last one still shows.
+    bool ChangeTimes = false;
     bool Owners = false;           // entries carry Uid, and written files belong to the writer
     std::string ForbiddenInNames;  // bytes besides "/" and NUL a name may not hold here
     bool Remote = false;           // a server: its files are fetched over a network

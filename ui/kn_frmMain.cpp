@@ -22,6 +22,7 @@
 #include "config/kn_unitLocationSecrets.h"
 #include "engine/kn_unitServerTrust.h"
 #include "engine/kn_unitSideRegistry.h"
+#include "engine/kn_unitSideUsage.h"
 #include "framework/qt/vex_frmHelp.h"
 #include "framework/qt/vex_unitDialogs.h"
 #include "framework/qt/vex_unitPlacement.h"
@@ -117,7 +118,11 @@ TKNMainForm::TKNMainForm(TKNConfig& config, QWidget* parent) : vex::TvexSDIMainF
     }
     // Folders show user@host from the start; the file loses its passwords at the next save.
     Config.MovePasswordsToSecrets();
-    InstallSftpPrompts(this);
+    InstallSidePrompts(this);
+    // The help pages list the kinds of location as the registry has them, never by hand.
+    vex::SetHelpPageFilter([](const QString& html) {
+        return QString::fromStdString(FillUsageMarkers(html.toStdString(), TKNUsageFormat::Html));
+    });
     LoadMainImages(MainImage);
     setWindowTitle(vex::ApplicationTitle());
     BaseCaption = windowTitle();
@@ -154,7 +159,7 @@ TKNMainForm::TKNMainForm(TKNConfig& config, QWidget* parent) : vex::TvexSDIMainF
 TKNMainForm::~TKNMainForm()
 {
     StopAndWait();
-    if (started_) InstallSftpPrompts(nullptr);
+    if (started_) InstallSidePrompts(nullptr);
     if (started_) SaveSettings();
     // Hiding the window below ends an edit in a folder field: its handlers, which use the
     // secret store and this window, must not run any more.
@@ -547,10 +552,10 @@ void TKNMainForm::FileCompareCompareDone()
     Gauge->setValue(0);
     // A side that could not be scanned gives no rows rather than a misleading list; say why.
     if (FileCompare->ErrorText.empty()) return;
-    // A server not trusted yet (SFTP host key, FTPS certificate) is the one failure the user can
-    // mend here: once it is recorded, the comparison runs again (after this event, when the
+    // A server not trusted yet (an SSH host key, a TLS certificate) is the one failure the user
+    // can mend here: once it is recorded, the comparison runs again (after this event, when the
     // engine is idle).
-    if (IsUntrustedServerMessage(FileCompare->ErrorText) &&
+    if (FileCompare->ErrorKind == TKNSideError::Untrusted &&
         OfferToTrustServers(this, {FileCompare->LeftList.Folder, FileCompare->RightList.Folder})) {
         QTimer::singleShot(0, this, [this] { actCompareCompareExecute(); });
         return;

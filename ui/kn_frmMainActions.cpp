@@ -7,6 +7,7 @@
 #include <initializer_list>
 
 #include "config/kn_unitLocationSecrets.h"
+#include "engine/kn_unitSideUsage.h"
 #include "framework/qt/vex_frmHelp.h"
 #include "framework/qt/vex_unitDialogs.h"
 #include "ui/kn_frmMain.h"
@@ -247,9 +248,10 @@ void TKNMainForm::actHelpAboutExecute()
 {
     QMessageBox::about(this, QString("About %1").arg(QApplication::applicationName()),
                        QString("<h3>%1</h3>"
-                               "<p>Compares two folder trees, local or on an FTP server, and brings them "
+                               "<p>Compares two folder trees, local or on a server (%3), and brings them "
                                "into line.</p><p>Built with Qt %2.</p>")
-                           .arg(vex::ApplicationTitle(), QString::fromLatin1(qVersion())));
+                           .arg(vex::ApplicationTitle(), QString::fromLatin1(qVersion()),
+                                QString::fromStdString(ServerKinds()).toHtmlEscaped()));
 }
 
 }  // namespace kn

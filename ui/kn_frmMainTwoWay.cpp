@@ -72,7 +72,7 @@ void TKNMainForm::ShowListMenu(const QPoint& position)
     const QPoint global = ListViewFiles->viewport()->mapToGlobal(position);
     const TKNTwoWayRun* run = model_->ShownTwoWay();
     const int row = ListViewFiles->currentIndex().row();
-    if (Busy || !run || run->RowDecision(*FileCompare, row).Kind != TKNTwoWayRowKind::Conflict) {
+    if (Busy || !run || run->RowDecision(*FileCompare, row).Op != TKNOperation::Conflict) {
         MainPopupMenu->popup(global);
         return;
     }

@@ -123,8 +123,9 @@ QString TKNResultModel::PlanMark(const TKNPlannedOp& op)
         case TKNOperation::SetTime:
             return QStringLiteral("T");
         case TKNOperation::Rename:
+        case TKNOperation::MoveAside:
             return QStringLiteral("R");
-        case TKNOperation::Nothing:
+        default:
             break;
     }
     return QStringLiteral("\u00b7");
@@ -198,13 +199,7 @@ void TKNResultModel::TwoWayPlanChanged()
 {
     twoWaySides_.clear();
     if (const TKNTwoWayRun* run = engine_.TwoWay.get(); run && run->Ready()) {
-        const TKNTwoWayPlan& plan = run->Plan();
-        // A move's rename carries the records it moves; a conflict's rename of the older file
-        // carries none and is told by the conflict.
-        for (const TKNTwoWayOp& op : plan.Ops)
-            if (op.Kind == TKNTwoWayOpKind::Rename && !op.Records.empty())
-                for (const std::string* path : {&op.Path, &op.NewPath}) twoWaySides_[*path].MovedOnRight = op.OnRight;
-        for (const TKNTwoWayConflict& conflict : plan.Conflicts)
+        for (const TKNTwoWayConflict& conflict : run->Plan().Conflicts)
             twoWaySides_[conflict.Path].LeftNewer = conflict.LeftNewer;
     }
     if (count_ > 0) emit dataChanged(index(0, 0), index(count_ - 1, kResultColumnCount - 1));
@@ -219,13 +214,9 @@ TKNTwoWayShown TKNResultModel::Shown(int index) const
         facts.Decision = run->RowDecision(engine_, index);
         facts.LeftExists = Exists(row->Left);
         facts.RightExists = Exists(row->Right);
-        const TKNTwoWayRowKind kind = facts.Decision.Kind;
-        if (kind == TKNTwoWayRowKind::Move || kind == TKNTwoWayRowKind::Conflict) {
+        if (facts.Decision.Op == TKNOperation::Conflict) {
             const auto at = twoWaySides_.find(TKNTwoWayRun::RowPath(engine_, *row));
-            if (at != twoWaySides_.end()) {
-                facts.MovedOnRight = at->second.MovedOnRight;
-                facts.LeftNewer = at->second.LeftNewer;
-            }
+            if (at != twoWaySides_.end()) facts.LeftNewer = at->second.LeftNewer;
         }
         return ShowTwoWayRow(facts);
     }

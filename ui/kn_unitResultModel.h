@@ -115,10 +115,9 @@ private:
     int sortDirection_ = 1;
     TKNAction planAction_ = TKNAction::Auto;
     bool planForce_ = false;
-    // The sides the two-way plan's moves rename on, and which version of each conflict is newer,
-    // by path: the row decisions alone do not tell.
+    // Which version of each conflict of the two-way plan is newer, by path: the row decisions
+    // alone do not tell.
     struct TTwoWaySides {
-        bool MovedOnRight = false;
         bool LeftNewer = false;
     };
     std::unordered_map<std::string, TTwoWaySides> twoWaySides_;

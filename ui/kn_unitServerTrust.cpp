@@ -4,7 +4,7 @@
 
 #include "engine/kn_unitServerTrust.h"
 #include "framework/qt/vex_unitDialogs.h"
-#include "sftp/kn_unitSftpSession.h"
+#include "side/kn_unitSideAsk.h"
 #include "ui/kn_unitShownText.h"
 
 namespace kn {
@@ -43,13 +43,13 @@ bool OfferToTrustServers(QWidget* parent, const std::vector<std::string>& folder
     return recorded;
 }
 
-void InstallSftpPrompts(QWidget* parent)
+void InstallSidePrompts(QWidget* parent)
 {
     if (!parent) {
-        SetSftpAsk(nullptr);
+        SetSideAsk(nullptr);
         return;
     }
-    SetSftpAsk([parent](const std::string& prompt, std::string& answer) {
+    SetSideAsk([parent](const std::string& prompt, std::string& answer) {
         QString typed;
         if (!vex::PasswordBox(parent, QString(), QString::fromStdString(prompt), typed)) return false;
         answer = typed.toStdString();

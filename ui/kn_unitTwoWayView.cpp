@@ -72,25 +72,29 @@ TKNTwoWayShown Conflict(const TKNTwoWayRowFacts& f, const QString& text)
 TKNTwoWayShown ShowTwoWayRow(const TKNTwoWayRowFacts& f)
 {
     const QString text = ShownText(f.Decision.Text);
-    switch (f.Decision.Kind) {
-        case TKNTwoWayRowKind::CopyToRight:
-        case TKNTwoWayRowKind::CopyToLeft:
-            return Copy(f, f.Decision.Kind == TKNTwoWayRowKind::CopyToRight, text);
-        case TKNTwoWayRowKind::DeleteLeft:
-            return {QStringLiteral("\u00d7\u2190"), TKNShownSide::Left, text};
-        case TKNTwoWayRowKind::DeleteRight:
-            return {QStringLiteral("\u2192\u00d7"), TKNShownSide::Right, text};
-        case TKNTwoWayRowKind::Move:
-            return {f.MovedOnRight ? QStringLiteral("\u2192R") : QStringLiteral("R\u2190"), TKNShownSide::None, text};
-        case TKNTwoWayRowKind::SetTime:
+    const bool right = f.Decision.WritesRight;
+    switch (f.Decision.Op) {
+        case TKNOperation::CopyLeftToRight:
+        case TKNOperation::CopyRightToLeft:
+        case TKNOperation::CreateFolder:
+            return Copy(f, right, text);
+        case TKNOperation::DeleteLeft:
+        case TKNOperation::DeleteRight:
+        case TKNOperation::RemoveFolder:
+            return right ? TKNTwoWayShown{QStringLiteral("\u2192\u00d7"), TKNShownSide::Right, text}
+                         : TKNTwoWayShown{QStringLiteral("\u00d7\u2190"), TKNShownSide::Left, text};
+        case TKNOperation::Rename:
+        case TKNOperation::CopyWithin:
+            return {right ? QStringLiteral("\u2192R") : QStringLiteral("R\u2190"), TKNShownSide::None, text};
+        case TKNOperation::SetTime:
             return {QStringLiteral("T"), TKNShownSide::None, text};
-        case TKNTwoWayRowKind::Record:
+        case TKNOperation::Record:
             return {QStringLiteral("="), TKNShownSide::None, text};
-        case TKNTwoWayRowKind::Conflict:
+        case TKNOperation::Conflict:
             return Conflict(f, text);
-        case TKNTwoWayRowKind::Kept:
+        case TKNOperation::Keep:
             return {QStringLiteral("\u2013"), TKNShownSide::None, text};
-        case TKNTwoWayRowKind::Nothing:
+        default:
             break;
     }
     return {QStringLiteral("\u00b7"), TKNShownSide::None, text.isEmpty() ? Tr("Nothing to do") : text};
@@ -104,26 +108,36 @@ QString TwoWayLegend()
         "\u2013 left alone.");
 }
 
-QString TwoWayOpLine(const TKNTwoWayOp& op)
+QString TwoWayOpLine(const TKNOp& op)
 {
     const QString path = ShownText(op.Path);
-    const QString side = op.OnRight ? Tr("the right") : Tr("the left");
+    const QString side = op.WritesRight ? Tr("the right") : Tr("the left");
     QString line;
-    switch (op.Kind) {
-        case TKNTwoWayOpKind::Copy:
-            if (op.Folder) return Tr("Create folder on %1:  %2").arg(side, path);
-            line = (op.OnRight ? Tr("Copy left to right:  %1") : Tr("Copy right to left:  %1")).arg(path);
-            if (!op.NewPath.empty()) line += " -> " + ShownText(op.NewPath);
+    switch (op.Op) {
+        case TKNOperation::CreateFolder:
+            return Tr("Create folder on %1:  %2").arg(side, path);
+        case TKNOperation::CopyLeftToRight:
+        case TKNOperation::CopyRightToLeft:
+            line = (op.WritesRight ? Tr("Copy left to right:  %1") : Tr("Copy right to left:  %1")).arg(path);
             break;
-        case TKNTwoWayOpKind::Delete:
-            line = (op.Folder ? Tr("Remove folder on %1:  %2") : Tr("Delete on %1:  %2")).arg(side, path);
+        case TKNOperation::DeleteLeft:
+        case TKNOperation::DeleteRight:
+            line = Tr("Delete on %1:  %2").arg(side, path);
             break;
-        case TKNTwoWayOpKind::Rename:
+        case TKNOperation::RemoveFolder:
+            line = Tr("Remove folder on %1:  %2").arg(side, path);
+            break;
+        case TKNOperation::Rename:
+        case TKNOperation::MoveAside:
             return Tr("Rename on %1:  %2 -> %3").arg(side, path, ShownText(op.NewPath));
-        case TKNTwoWayOpKind::SetTime:
+        case TKNOperation::CopyWithin:
+            return Tr("Copy on %1:  %2 -> %3").arg(side, path, ShownText(op.NewPath));
+        case TKNOperation::SetTime:
             return Tr("Set the time on %1:  %2").arg(side, path);
+        default:
+            break;
     }
-    if (op.Backup) line += Tr("  (what it replaces goes to the backup folder)");
+    if (op.KeepOld) line += Tr("  (what it replaces goes to the backup folder)");
     return line;
 }
 
@@ -146,9 +160,11 @@ QString TwoWayDoneText(const TKNUpdateOutcome& done, const TKNTwoWayOutcome& out
                        " deleted, " + vex::CountOf(t.FoldersToCreate, "folder created", "folders created") + ", " +
                        vex::CountOf(t.FoldersToRemove, "folder removed", "folders removed") + ", ";
     if (t.TimesToSet > 0) line += vex::CountOf(t.TimesToSet, "time set", "times set") + ", ";
+    if (t.Renames > 0) line += std::to_string(t.Renames) + " renamed, ";
     line += std::to_string(failed) + " failed";
     if (outcome.Skipped > 0) line += ", " + std::to_string(outcome.Skipped) + " skipped (changed since the comparison)";
     if (outcome.ConflictsLeftOpen) line += ", conflicts kept both ways or left alone";
+    if (outcome.LeftAlone > 0) line += ", " + std::to_string(outcome.LeftAlone) + " left alone (not known on a side)";
     line += ".";
     if (!outcome.StateError.empty()) line += " The state could not be written: " + outcome.StateError;
     if (!done.BackupFolder.empty()) line += " Backup folder: " + done.BackupFolder;

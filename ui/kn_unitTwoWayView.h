@@ -27,8 +27,7 @@ struct TKNTwoWayRowFacts {
     TKNTwoWayRowDecision Decision;
     bool LeftExists = false;
     bool RightExists = false;
-    bool MovedOnRight = false;  // a move: the side where the entry is renamed
-    bool LeftNewer = false;     // a conflict: the left version is the newer one
+    bool LeftNewer = false;  // a conflict: the left version is the newer one
 };
 
 enum class TKNShownSide : uint8_t { None, Left, Right };
@@ -49,15 +48,15 @@ QString TwoWayLegend();
 
 // One planned operation in words for the confirmation, e.g. "Copy left to right:  docs/a.txt",
 // "Delete on the right:  old.txt", "Rename on the left:  a.txt -> b.txt".
-QString TwoWayOpLine(const TKNTwoWayOp& op);
+QString TwoWayOpLine(const TKNOp& op);
 // A conflict the run leaves open, e.g. "Conflict left alone:  b.txt".
 QString OpenConflictLine(const TKNTwoWayConflict& conflict);
 
 // What a carried-out two-way run did, in one line, e.g. "Done: 2 files copied (8 bytes),
 // 1 deleted, 0 folders created, 0 folders removed, 0 failed, 1 skipped (changed since the
 // comparison), conflicts kept both ways or left alone." Only a run with nothing failed, skipped
-// or left open ends with " 0 failed." A state that could not be written and the backup folder
-// follow; a refused run reads "Refused: ...".
+// or left open ends with " 0 failed."; times set and renames are named where there are any. A state that could not be
+// written and the backup folder follow; a refused run reads "Refused: ...".
 QString TwoWayDoneText(const TKNUpdateOutcome& done, const TKNTwoWayOutcome& outcome);
 
 }  // namespace kn

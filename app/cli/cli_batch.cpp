@@ -151,7 +151,7 @@ private:
         engine_.KeepContentEqualRows = false;
         if (!compared) return step;
         const std::vector<int> rows = cli::AllRows(engine_);
-        const kn::TKNPlanTotals plan = engine_.TwoWay ? kn::TwoWayPlanTotals(engine_.TwoWay->Plan())
+        const kn::TKNPlanTotals plan = engine_.TwoWay ? kn::OpTotals(engine_.TwoWay->Plan().Ops)
                                                       : kn::PlanTotals(engine_.Items, rows, action, entry.Force != 0);
         std::optional<std::string> problem =
             engine_.TwoWay ? std::optional<std::string>(engine_.TwoWay->Refusal()) : TooManyDeletions(plan, action);

@@ -26,6 +26,10 @@ struct CliCommand {
 
 const std::vector<CliCommand>& Commands();
 
+// What a folder argument may be, every kind's location form with its meaning, for the --help of
+// the program and of its commands.
+std::string LocationsHelp();
+
 struct CliCommandRegistration {
     CliCommandRegistration(std::string name, std::string summary, CommandFn run);
 };

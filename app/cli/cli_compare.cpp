@@ -17,8 +17,8 @@ namespace {
 const char* const kUsageHead =
     "Usage: kestrune-cli compare [OPTIONS] LEFT RIGHT\n"
     "       kestrune-cli compare --preset NAME [LEFT RIGHT]\n"
-    "Compares the folder trees LEFT and RIGHT (local folders; relative paths start from the\n"
-    "working folder) and prints every pair that differs, in path order, one line each:\n"
+    "Compares the folder trees LEFT and RIGHT (locations, see below; relative local paths start\n"
+    "from the working folder) and prints every pair that differs, in path order, one line each:\n"
     "  STATUS<TAB>LEFT NAME<TAB>LEFT SIZE<TAB>LEFT TIME<TAB>RIGHT TIME<TAB>RIGHT SIZE<TAB>RIGHT NAME\n"
     "STATUS is left (the left entry is newer or only on the left), right (the same for the right)\n"
     "or differ (same time, different size or attributes). Names are relative to their folder, a\n"

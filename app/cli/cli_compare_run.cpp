@@ -43,7 +43,8 @@ std::optional<int> ReadCompareCommandLine(const CompareCommandText& text, const 
     std::string error;
     if (!ParseCompareArgs(argv, line.Args, error, extra)) return UsageError(text.Name, error);
     if (line.Args.Help) {
-        std::printf("%s%s%s", text.UsageHead, CompareOptionsHelp(extra).c_str(), text.UsageTail);
+        std::printf("%s%s%s%s", text.UsageHead, CompareOptionsHelp(extra).c_str(), text.UsageTail,
+                    LocationsHelp().c_str());
         return ExitOk;
     }
     if (!presetName.empty() && !ApplyPreset(presetName, argv, line.Args, error)) return Failure(text, error, ExitUsage);

@@ -13,6 +13,7 @@
 #include "app/cli/cli_update_report.h"
 #include "app/cli/cli_usage.h"
 #include "app/kn_version.h"
+#include "engine/kn_unitSideUsage.h"
 #include "framework/keychain/vex_unitKeychain.h"
 #include "side/kn_unitSideKeeper.h"
 
@@ -38,6 +39,11 @@ CliCommandRegistration::CliCommandRegistration(std::string name, std::string sum
     reg.insert(pos, std::move(cmd));
 }
 
+std::string LocationsHelp()
+{
+    return "\nA folder is one of these locations:\n" + kn::LocationForms(kn::TKNUsageFormat::Text);
+}
+
 }  // namespace cli
 
 static void PrintOverview(FILE* out)
@@ -47,6 +53,7 @@ static void PrintOverview(FILE* out)
     std::fprintf(out,
                  "\nEvery command accepts --config-dir DIR: the configuration file Kestrune.bin is then\n"
                  "read from and written to DIR (as with the environment variable KESTRUNE_HOME).\n");
+    std::fputs(cli::LocationsHelp().c_str(), out);
     std::fprintf(out,
                  "\n'kestrune-cli COMMAND --help' (or -h) describes one command; 'kestrune-cli\n"
                  "--version' (or -V) prints the version.\n");

@@ -72,8 +72,13 @@ const char* OperationWord(kn::TKNOperation op)
         case kn::TKNOperation::SetTime:
             return "time";
         case kn::TKNOperation::Rename:
+        case kn::TKNOperation::MoveAside:
             return "rename";
-        case kn::TKNOperation::Nothing:
+        case kn::TKNOperation::CopyWithin:
+            return "copy-within";
+        case kn::TKNOperation::Backup:
+            return "backup";
+        default:
             break;
     }
     return "none";
@@ -201,9 +206,16 @@ std::string OperationText(const kn::TKNOpEvent& event, const std::string& leftRo
             text = "set time of " + written;
             break;
         case kn::TKNOperation::Rename:
+        case kn::TKNOperation::MoveAside:
             text = "rename " + written + " -> " + event.NewPath;
             break;
-        case kn::TKNOperation::Nothing:
+        case kn::TKNOperation::CopyWithin:
+            text = "copy " + written + " -> " + event.NewPath;
+            break;
+        case kn::TKNOperation::Backup:
+            text = "backup " + written;
+            break;
+        default:
             text = written;
             break;
     }
@@ -229,7 +241,7 @@ std::string OperationJson(const kn::TKNOpEvent& event)
         .String("direction", DirectionWord(event.WritesRight))
         .Number("bytes", event.Bytes)
         .String("result", ResultWord(event.Result));
-    if (event.Op == kn::TKNOperation::Rename) object.String("to", event.NewPath);
+    if (!event.NewPath.empty()) object.String("to", event.NewPath);
     if (event.Result == kn::TKNOpResult::Failed || event.Result == kn::TKNOpResult::Skipped)
         object.Raw("error", vex::TJsonObject()
                                 .String("kind", kn::SideErrorWord(event.ErrorKind))

@@ -10,8 +10,8 @@
 #include <map>
 
 #include "config/kn_unitLocationSecrets.h"
+#include "engine/kn_unitSideRegistry.h"
 #include "framework/vex_unitText.h"
-#include "ftp/kn_unitFtpLocation.h"
 
 namespace cli {
 
@@ -79,6 +79,8 @@ std::string TPasswordSupplier::Supply(const std::string& location)
     if (password.empty() && store_) {
         if (std::optional<std::string> stored = store_->Read(kn::SecretKeyOf(location))) password = *stored;
     }
+    // The rule the window follows too: asked only where the kind needs a password to log in.
+    if (password.empty() && !kn::AsksForPassword(location)) return location;
     if (password.empty()) {
         if (auto it = asked_.find(who); it != asked_.end()) {
             password = it->second;

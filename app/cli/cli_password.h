@@ -2,11 +2,12 @@
 // machine can read it in the process list). A location with a user and no password gets, in
 // this order: the environment variable KESTRUNE_PASSWORD; the password the desktop program
 // keeps for that user and host in the desktop's secret store; one typed at a prompt that does
-// not echo, when standard input is a terminal (asked once per user and host). Without a
-// reachable store (no desktop session, as under cron or on a server) the run says so once on
-// standard error and goes on to the prompt. The password lives only in memory, put into the
-// location handed to the engine; it is never printed, and the command line writes nothing into
-// the store.
+// not echo, when standard input is a terminal (asked once per user and host) and the location's
+// kind needs a password to log in (kn::AsksForPassword, the window's rule too: an anonymous FTP
+// login is never asked for; SFTP asks on its own once its keys failed). Without a reachable
+// store (no desktop session, as under cron or on a server) the run says so once on standard
+// error and goes on to the prompt. The password lives only in memory, put into the location
+// handed to the engine; it is never printed, and the command line writes nothing into the store.
 #pragma once
 
 #include <map>

@@ -1,39 +1,72 @@
-// kestrune-cli trust: shows the certificate of an FTP-over-TLS server and records its
-// fingerprint in known_servers, so that later connections accept exactly that certificate.
+// kestrune-cli trust: shows who the server of a location is (the fingerprint of its certificate
+// or host key, read without logging in) and records it as trusted where the location's kind
+// keeps such records, so that later connections accept exactly that server. One command for
+// every kind: the kind reads and records (engine/kn_unitServerTrust.h).
 #include <cstdio>
 #include <iostream>
 
 #include "app/cli/cli_command.h"
-#include "app/cli/cli_trust_sftp.h"
 #include "app/cli/cli_usage.h"
-#include "engine/kn_unitCompare.h"
+#include "engine/kn_unitServerTrust.h"
 #include "engine/kn_unitSideRegistry.h"
-#include "ftp/kn_unitFtpTrust.h"
-#include "tls/kn_unitKnownServers.h"
+#include "engine/kn_unitSideUsage.h"
 
 namespace {
 
-const char* const TrustUsage =
-    "Usage: kestrune-cli trust [--yes] [--config-dir DIR] ftps://[user@]host[:port][/path]\n"
-    "       kestrune-cli trust [--yes] sftp://[user@]host[:port]\n"
-    "Connects, shows the server's certificate fingerprint (SHA-256) and, once you answer \"y\"\n"
-    "(or at once with --yes), records it in the file known_servers beside the configuration\n"
-    "file. A fingerprint that differs from the recorded one is shown with a warning first.\n"
-    "For an SFTP server, the host key is shown and recorded in ~/.ssh/known_hosts; a key that\n"
-    "differs from the recorded one is never replaced.\n";
+std::string TrustUsage()
+{
+    return "Usage: kestrune-cli trust [--yes] [--config-dir DIR] LOCATION\n"
+           "Connects to the server of LOCATION (" +
+           kn::TrustedSchemes() +
+           ") without logging in, shows its\n"
+           "fingerprint and, once you answer \"y\" (or at once with --yes), records it as trusted; the\n"
+           "command says where. A server that shows another fingerprint than the one recorded is shown\n"
+           "with a warning first: a certificate is replaced only on an explicit yes, a host key never\n"
+           "(remove the old one from known_hosts yourself, knowing why it changed).\n";
+}
 
 int Usage(const std::string& problem)
 {
     return cli::UsageError("trust", problem);
 }
 
-bool Confirmed()
+bool Confirmed(const std::string& question)
 {
-    std::printf("Trust this certificate? [y/N] ");
+    std::printf("%s [y/N] ", question.c_str());
     std::fflush(stdout);
     std::string answer;
-    if (!std::getline(std::cin, answer)) return false;
+    if (!std::getline(std::cin, answer)) {
+        std::fputs("\n", stdout);
+        return false;
+    }
     return answer == "y" || answer == "Y" || answer == "yes";
+}
+
+int Trust(const std::string& location, bool yes)
+{
+    kn::TKNServerIdentity identity;
+    if (!kn::ReadServerIdentity(location, identity))
+        return Usage("the server of \"" + kn::HideLocationPasswords(location) + "\" has nothing to trust");
+    std::printf("Server %s\nFingerprint: %s\n", identity.Label.c_str(), identity.Fingerprint.c_str());
+    if (!identity.Known && !identity.Changed) std::printf("%s\n", identity.Doubt.c_str());
+    if (identity.Known) {
+        std::printf("This server is trusted already.\n");
+        return cli::ExitOk;
+    }
+    if (identity.Changed)
+        std::printf(
+            "WARNING: another fingerprint%s is recorded for this server in %s. Someone may be posing as "
+            "the server: check the new one with its operator first.\n",
+            identity.Recorded.empty() ? "" : (" (" + identity.Recorded + ")").c_str(), identity.RecordFile.c_str());
+    // A record the kind never replaces is not asked about: the kind says why.
+    const bool ask = !identity.Changed || identity.Replaceable;
+    if (ask && !yes && !Confirmed("Trust it and record it in " + identity.RecordFile + "?")) {
+        std::printf("Nothing recorded.\n");
+        return cli::ExitFound;
+    }
+    kn::TrustServer(location, identity, identity.Changed);
+    std::printf("Recorded in %s\n", identity.RecordFile.c_str());
+    return cli::ExitOk;
 }
 
 int RunTrust(std::vector<std::string> args)
@@ -42,7 +75,7 @@ int RunTrust(std::vector<std::string> args)
     std::string location;
     for (const std::string& arg : args) {
         if (arg == "--help" || arg == "-h") {
-            std::fputs(TrustUsage, stdout);
+            std::fputs(TrustUsage().c_str(), stdout);
             return cli::ExitOk;
         }
         if (arg == "--yes")
@@ -53,44 +86,15 @@ int RunTrust(std::vector<std::string> args)
             return Usage("unexpected argument \"" + kn::HideLocationPasswords(arg) + "\"");
     }
     if (location.empty()) return Usage("give the location of the server");
-    switch (kn::ServerTrustOf(location)) {
-        case kn::TKNServerTrust::HostKey:
-            return cli::TrustSftpLocation(location, yes);
-        case kn::TKNServerTrust::None:
-            return Usage("only ftps:// locations use certificates");
-        case kn::TKNServerTrust::Certificate:
-            break;
-    }
     try {
-        const kn::TKNFtpCertificate certificate = kn::ReadFtpCertificate(location);
-        const std::string& key = certificate.ServerKey;
-        std::printf("Server %s\nSHA-256 fingerprint: %s\n%s\n", key.c_str(), certificate.Fingerprint.c_str(),
-                    certificate.SystemTrusted ? "The certificate passes the system's trust."
-                                              : ("Not trusted: " + certificate.Problem).c_str());
-        if (certificate.Recorded == certificate.Fingerprint) {
-            std::printf("This fingerprint is already trusted.\n");
-            return cli::ExitOk;
-        }
-        if (certificate.Changed())
-            std::printf("WARNING: you trusted another certificate for this server: %s\n", certificate.Recorded.c_str());
-        if (!yes && !Confirmed()) {
-            std::printf("Nothing recorded.\n");
-            return cli::ExitFound;
-        }
-        std::string error;
-        if (!kn::RecordFingerprint(key, certificate.Fingerprint, error)) {
-            std::fprintf(stderr, "kestrune-cli trust: %s\n", error.c_str());
-            return cli::ExitFound;
-        }
-        std::printf("Recorded in %s\n", kn::KnownServersFile().c_str());
-        return cli::ExitOk;
+        return Trust(location, yes);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "kestrune-cli trust: %s\n", kn::HideLocationPasswords(e.what()).c_str());
         return cli::ExitFound;
     }
 }
 
-const cli::CliCommandRegistration trustCommand("trust", "record the certificate of an FTP-over-TLS server as trusted",
+const cli::CliCommandRegistration trustCommand("trust", "record the certificate or host key of a server as trusted",
                                                RunTrust);
 
 }  // namespace

@@ -21,7 +21,7 @@ namespace {
 const char* const kUsageHead =
     "Usage: kestrune-cli update [OPTIONS] LEFT RIGHT [--action DIRECTION] [--force] [--backup]\n"
     "                           [--transfers N] [-n|--dry-run] [--max-delete N] [--conflict POLICY]\n"
-    "Compares LEFT and RIGHT (local folders, FTP or SFTP locations), then brings them into line:\n"
+    "Compares LEFT and RIGHT (locations, see below), then brings them into line:\n"
     "  left-to-right  copies entries that are newer or only on the left to the right;\n"
     "  right-to-left  the same from right to left;\n"
     "  auto           each entry goes from its newer side (the default);\n"
@@ -156,7 +156,7 @@ UpdateEnd TwoWayUpdate(kn::TKNFileCompare& engine, const UpdateFlags& flags, con
         return end;
     }
     engine.UpdateDryRun = flags.DryRun;
-    report.Starting(kn::TwoWayPlanTotals(run->Plan()));
+    report.Starting(kn::OpTotals(run->Plan().Ops));
     engine.Update(kn::TKNAction::TwoWay, false, {}, true, !flags.DryRun, flags.Backup && !flags.DryRun);
     end.Updated = true;
     return end;

@@ -7,6 +7,7 @@
 
 #include "app/kn_version.h"
 #include "config/kn_unitConfig.h"
+#include "engine/kn_unitSideUsage.h"
 #include "framework/keychain/vex_unitKeychain.h"
 #include "framework/qt/vex_unitDialogs.h"
 #include "framework/qt/vex_unitPlacement.h"
@@ -32,11 +33,14 @@ kn::TKNWorkArea DesktopWorkArea()
 QStringList ParseCommandLine(const QCoreApplication& app, bool early = false)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Compares two folder trees, local or on a server (FTP, FTPS, SFTP), and brings them into line.\n\n"
-        "  /e           start in expert mode (updates without the confirmation dialog)\n"
-        "  /o FOLDER    compare FOLDER with a right folder chosen in a browse dialog\n"
-        "  /d FOLDER    delete the contents of FOLDER after confirmation, then the folder itself"));
+    parser.setApplicationDescription(
+        QString::fromStdString("Compares two folder trees, local or on a server (" + kn::ServerKinds() +
+                               "), and brings them into line.\n\n"
+                               "  /e           start in expert mode (updates without the confirmation dialog)\n"
+                               "  /o FOLDER    compare FOLDER with a right folder chosen in a browse dialog\n"
+                               "  /d FOLDER    delete the contents of FOLDER after confirmation, then the folder "
+                               "itself\n\nA folder is one of these locations:\n" +
+                               kn::LocationForms(kn::TKNUsageFormat::Text)));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("switch"), QStringLiteral("/e, /o FOLDER or /d FOLDER."),

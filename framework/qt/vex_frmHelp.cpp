@@ -18,6 +18,34 @@
 
 namespace vex {
 
+namespace {
+
+THelpPageFilter& PageFilter()
+{
+    static THelpPageFilter filter;
+    return filter;
+}
+
+// A browser whose pages pass through the installed filter.
+class TFilteredBrowser : public QTextBrowser {
+public:
+    QVariant loadResource(int type, const QUrl& name) override
+    {
+        QVariant loaded = QTextBrowser::loadResource(type, name);
+        if (type != QTextDocument::HtmlResource || !PageFilter()) return loaded;
+        const QString html =
+            loaded.typeId() == QMetaType::QByteArray ? QString::fromUtf8(loaded.toByteArray()) : loaded.toString();
+        return PageFilter()(html);
+    }
+};
+
+}  // namespace
+
+void SetHelpPageFilter(THelpPageFilter filter)
+{
+    PageFilter() = std::move(filter);
+}
+
 std::vector<HelpTopic> LoadHelpTopics(const QString& contentsFile)
 {
     std::vector<HelpTopic> topics;
@@ -44,7 +72,7 @@ TvexHelpForm::TvexHelpForm(QWidget* parent)
       contents_(new QListWidget),
       indexSearch_(new QLineEdit),
       index_(new QListWidget),
-      browser_(new QTextBrowser)
+      browser_(new TFilteredBrowser)
 {
     setWindowTitle(tr("%1 Help").arg(QApplication::applicationName()));
     setObjectName("HelpWindow");

@@ -9,6 +9,7 @@
 
 #include <QString>
 #include <QWidget>
+#include <functional>
 #include <vector>
 
 class QLineEdit;
@@ -28,6 +29,11 @@ struct HelpTopic {
 
 // Reads the contents file; an unreadable file gives no topics.
 std::vector<HelpTopic> LoadHelpTopics(const QString& contentsFile = QStringLiteral(":/help/contents.txt"));
+
+// What every page's HTML passes through before the help window shows it (the program fills the
+// markers of its pages so); none by default.
+using THelpPageFilter = std::function<QString(const QString& html)>;
+void SetHelpPageFilter(THelpPageFilter filter);
 
 class TvexHelpForm : public QWidget {
     Q_OBJECT

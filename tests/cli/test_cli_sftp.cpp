@@ -43,7 +43,7 @@ TEST(CliTrust, AsksFirstRecordsWithYesAndThenCompares)
     EXPECT_TRUE(Contains(ReadFile(knownHosts), "[127.0.0.1]:" + std::to_string(server.Port())));
     auto again = RunCli({"trust", server.Location()});
     EXPECT_EQ(again.status, 0);
-    EXPECT_TRUE(Contains(again.out, "already recorded")) << again.out;
+    EXPECT_TRUE(Contains(again.out, "trusted already")) << again.out;
 
     auto compared = RunCli({"compare", t.left, site});
     EXPECT_EQ(compared.status, 0) << compared.err << compared.out;

@@ -100,7 +100,7 @@ TEST(Paths, PathJoinAndKindOfLocation)
         bool asks;
     } rows[] = {
         {"FTP://kn@host", true, Trust::None, true},
-        {"ftp:\\\\kn:pw@host\\x", true, Trust::None, true},
+        {"ftp:\\\\kn:pw@host\\x", true, Trust::None, false},  // a password is given: nothing to ask
         {"ftps://kn@host:990/x;tz=+0100", true, Trust::Certificate, true},
         {"ftp://Anonymous:me@host/x", true, Trust::None, false},
         {"ftp://host/x", true, Trust::None, false},

@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "sftp/kn_unitSftpSession.h"
+#include "side/kn_unitSideAsk.h"
 #include "tests/common/sshd_server.h"
 #include "tests/common/temp_tree.h"
 
@@ -179,14 +180,14 @@ TEST(SftpLogin, AnInstalledQuestionIsAskedForThePasswordOnce)
     SshServer server(WithoutClientKey());
     server.TrustHost();
     std::vector<std::string> prompts;
-    kn::SetSftpAsk([&](const std::string& prompt, std::string& answer) {
+    kn::SetSideAsk([&](const std::string& prompt, std::string& answer) {
         prompts.push_back(prompt);
         answer = "Typed-Wrong-1";
         return true;
     });
     std::string error = ErrorOfOpen(server.Location(server.Root()));
     std::string second = ErrorOfOpen(server.Location(server.Root()));
-    kn::SetSftpAsk(nullptr);
+    kn::SetSideAsk(nullptr);
     ASSERT_EQ(prompts.size(), 2u) << "a refused password is not kept";
     EXPECT_EQ(prompts[0], "Password for " + server.User() + "@[127.0.0.1]:" + std::to_string(server.Port()) + ":");
     EXPECT_TRUE(Contains(error, "the password typed")) << error;
@@ -194,11 +195,11 @@ TEST(SftpLogin, AnInstalledQuestionIsAskedForThePasswordOnce)
 
     // With a password in the location, nothing is asked.
     prompts.clear();
-    kn::SetSftpAsk([&](const std::string& prompt, std::string&) {
+    kn::SetSideAsk([&](const std::string& prompt, std::string&) {
         prompts.push_back(prompt);
         return false;
     });
     ErrorOfOpen("sftp://" + server.User() + ":x@127.0.0.1:" + std::to_string(server.Port()) + "/");
-    kn::SetSftpAsk(nullptr);
+    kn::SetSideAsk(nullptr);
     EXPECT_TRUE(prompts.empty());
 }

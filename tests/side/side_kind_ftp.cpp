@@ -12,6 +12,7 @@
 #include "ftp/kn_unitFtpSide.h"
 #include "tests/common/ftp_server.h"
 #include "tests/side/side_conformance.h"
+#include "tests/side/side_kinds.h"
 
 namespace sidetest {
 namespace {
@@ -172,6 +173,10 @@ INSTANTIATE_TEST_SUITE_P(Ftp, SideConformance,
                          testing::Values(MakeKind<PyftpdlibKind>("Pyftpdlib"), MakeKind<FtpsKind>("Ftps"),
                                          MakeKind<VsftpdKind>("Vsftpd"), MakeKind<ProftpdKind>("Proftpd")),
                          KindName);
+
+// Anonymous logins need no password; ftps: servers show a certificate.
+const bool kFacts = RegisterKindFacts(
+    {"ftp", {{"ftp:", kn::TKNServerTrust::None, true}, {"ftps:", kn::TKNServerTrust::Certificate, true}}});
 
 }  // namespace
 }  // namespace sidetest

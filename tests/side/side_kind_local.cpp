@@ -1,6 +1,7 @@
 // The local kind in the conformance suite: the side is the served folder itself.
 #include "local/kn_unitLocalSide.h"
 #include "tests/side/side_conformance.h"
+#include "tests/side/side_kinds.h"
 
 namespace sidetest {
 namespace {
@@ -14,6 +15,8 @@ public:
 };
 
 INSTANTIATE_TEST_SUITE_P(Local, SideConformance, testing::Values(MakeKind<LocalKind>("Local")), KindName);
+
+const bool kFacts = RegisterKindFacts({"local", {}});
 
 }  // namespace
 }  // namespace sidetest

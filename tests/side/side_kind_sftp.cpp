@@ -9,6 +9,7 @@
 #include "sftp/kn_unitSftpSide.h"
 #include "tests/common/sshd_server.h"
 #include "tests/side/side_conformance.h"
+#include "tests/side/side_kinds.h"
 
 namespace sidetest {
 namespace {
@@ -60,6 +61,9 @@ INSTANTIATE_TEST_SUITE_P(Sftp, SideConformance,
                          testing::Values(MakeKind<SftpKind>("SftpSshd"), MakeKind<GreenEndKind>("SftpGesftpserver"),
                                          MakeKind<PlainKind>("SftpPlain")),
                          KindName);
+
+// The login tries keys before it asks for a password itself.
+const bool kFacts = RegisterKindFacts({"sftp", {{"sftp:", kn::TKNServerTrust::HostKey, false}}});
 
 }  // namespace
 }  // namespace sidetest

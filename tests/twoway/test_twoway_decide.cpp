@@ -6,8 +6,19 @@
 
 namespace {
 
-using kn::TKNTwoWayAct;
+using kn::TKNOperation;
 using twtest::File;
+
+// The decisions of the table, by what they do and where.
+struct D {
+    TKNOperation op;
+    bool right = false;
+};
+const D ToRight{TKNOperation::CopyLeftToRight, true}, ToLeft{TKNOperation::CopyRightToLeft, false},
+    DelRight{TKNOperation::DeleteRight, true}, DelLeft{TKNOperation::DeleteLeft, false},
+    TimeLeft{TKNOperation::SetTime, false}, TimeRight{TKNOperation::SetTime, true}, Nothing{TKNOperation::Nothing},
+    Record{TKNOperation::Record}, Forget{TKNOperation::Forget}, Keep{TKNOperation::Keep},
+    Conflict{TKNOperation::Conflict};
 
 // What a side holds now, against a record of a 10-byte file at time 1000.
 enum class V { Absent, Unknown, Same, Edited, Older, Other, Resized, EqualOld, EqualNew, Folder };
@@ -49,40 +60,40 @@ struct Case {
     bool recorded;  // the state holds a record of the path
     V left, right;
     bool firstRun;
-    TKNTwoWayAct expected;
+    D expected;
     bool keepOlder = false;
 };
 
 const Case kTable[] = {
-    {"InLine", true, V::Same, V::Same, false, TKNTwoWayAct::Nothing},
-    {"EditedLeft", true, V::Edited, V::Same, false, TKNTwoWayAct::CopyToRight},
-    {"EditedRight", true, V::Same, V::Edited, false, TKNTwoWayAct::CopyToLeft},
-    {"MadeOlderLeft", true, V::Older, V::Same, false, TKNTwoWayAct::CopyToRight},
-    {"NewLeft", false, V::Edited, V::Absent, false, TKNTwoWayAct::CopyToRight},
-    {"NewRight", false, V::Absent, V::Edited, false, TKNTwoWayAct::CopyToLeft},
-    {"DeletedLeftUnchangedRight", true, V::Absent, V::Same, false, TKNTwoWayAct::DeleteRight},
-    {"DeletedRightUnchangedLeft", true, V::Same, V::Absent, false, TKNTwoWayAct::DeleteLeft},
-    {"DeletedLeftChangedRight", true, V::Absent, V::Edited, false, TKNTwoWayAct::CopyToLeft},
-    {"DeletedRightChangedLeft", true, V::Older, V::Absent, false, TKNTwoWayAct::CopyToRight},
-    {"ChangedBothEqualTimes", true, V::Edited, V::Edited, false, TKNTwoWayAct::Record},
-    {"ChangedBothEqualBytesLeftOlder", true, V::EqualOld, V::EqualNew, false, TKNTwoWayAct::SetTimeLeft},
-    {"ChangedBothEqualBytesRightOlder", true, V::EqualNew, V::EqualOld, false, TKNTwoWayAct::SetTimeRight},
-    {"ChangedBothDifferent", true, V::Edited, V::Other, false, TKNTwoWayAct::Conflict},
-    {"DeletedBoth", true, V::Absent, V::Absent, false, TKNTwoWayAct::Forget},
-    {"NewBothDifferent", false, V::Edited, V::Other, false, TKNTwoWayAct::Conflict},
-    {"NewBothEqual", false, V::Edited, V::Edited, false, TKNTwoWayAct::Record},
-    {"FileBecameFolderLeftIsLeftAlone", true, V::Folder, V::Same, false, TKNTwoWayAct::Conflict},
-    {"FileAndFolder", true, V::Folder, V::Edited, false, TKNTwoWayAct::Conflict},
-    {"UnlistedLeft", true, V::Unknown, V::Same, false, TKNTwoWayAct::Keep},
-    {"UnlistedRightChangedLeft", true, V::Edited, V::Unknown, false, TKNTwoWayAct::Keep},
-    {"FirstRunLeftOnly", false, V::Same, V::Absent, true, TKNTwoWayAct::CopyToRight},
-    {"FirstRunRightOnly", false, V::Absent, V::Same, true, TKNTwoWayAct::CopyToLeft},
-    {"FirstRunIgnoresAStaleRecord", true, V::Same, V::Absent, true, TKNTwoWayAct::CopyToRight},
-    {"FirstRunLeftNewer", false, V::Other, V::Edited, true, TKNTwoWayAct::CopyToRight, true},
-    {"FirstRunRightNewer", false, V::Same, V::Edited, true, TKNTwoWayAct::CopyToLeft, true},
-    {"FirstRunSameTimeDiffers", false, V::Edited, V::Resized, true, TKNTwoWayAct::Conflict},
-    {"FirstRunEqual", false, V::Same, V::Same, true, TKNTwoWayAct::Record},
-    {"FirstRunEqualBytes", false, V::EqualNew, V::EqualOld, true, TKNTwoWayAct::SetTimeRight},
+    {"InLine", true, V::Same, V::Same, false, Nothing},
+    {"EditedLeft", true, V::Edited, V::Same, false, ToRight},
+    {"EditedRight", true, V::Same, V::Edited, false, ToLeft},
+    {"MadeOlderLeft", true, V::Older, V::Same, false, ToRight},
+    {"NewLeft", false, V::Edited, V::Absent, false, ToRight},
+    {"NewRight", false, V::Absent, V::Edited, false, ToLeft},
+    {"DeletedLeftUnchangedRight", true, V::Absent, V::Same, false, DelRight},
+    {"DeletedRightUnchangedLeft", true, V::Same, V::Absent, false, DelLeft},
+    {"DeletedLeftChangedRight", true, V::Absent, V::Edited, false, ToLeft},
+    {"DeletedRightChangedLeft", true, V::Older, V::Absent, false, ToRight},
+    {"ChangedBothEqualTimes", true, V::Edited, V::Edited, false, Record},
+    {"ChangedBothEqualBytesLeftOlder", true, V::EqualOld, V::EqualNew, false, TimeLeft},
+    {"ChangedBothEqualBytesRightOlder", true, V::EqualNew, V::EqualOld, false, TimeRight},
+    {"ChangedBothDifferent", true, V::Edited, V::Other, false, Conflict},
+    {"DeletedBoth", true, V::Absent, V::Absent, false, Forget},
+    {"NewBothDifferent", false, V::Edited, V::Other, false, Conflict},
+    {"NewBothEqual", false, V::Edited, V::Edited, false, Record},
+    {"FileBecameFolderLeftIsLeftAlone", true, V::Folder, V::Same, false, Conflict},
+    {"FileAndFolder", true, V::Folder, V::Edited, false, Conflict},
+    {"UnlistedLeft", true, V::Unknown, V::Same, false, Keep},
+    {"UnlistedRightChangedLeft", true, V::Edited, V::Unknown, false, Keep},
+    {"FirstRunLeftOnly", false, V::Same, V::Absent, true, ToRight},
+    {"FirstRunRightOnly", false, V::Absent, V::Same, true, ToLeft},
+    {"FirstRunIgnoresAStaleRecord", true, V::Same, V::Absent, true, ToRight},
+    {"FirstRunLeftNewer", false, V::Other, V::Edited, true, ToRight, true},
+    {"FirstRunRightNewer", false, V::Same, V::Edited, true, ToLeft, true},
+    {"FirstRunSameTimeDiffers", false, V::Edited, V::Resized, true, Conflict},
+    {"FirstRunEqual", false, V::Same, V::Same, true, Record},
+    {"FirstRunEqualBytes", false, V::EqualNew, V::EqualOld, true, TimeRight},
 };
 
 TEST(TwoWayDecide, EveryRuleOfTheTable)
@@ -97,13 +108,24 @@ TEST(TwoWayDecide, EveryRuleOfTheTable)
         in.LeftUnknown = c.left == V::Unknown;
         in.RightUnknown = c.right == V::Unknown;
         const kn::TKNTwoWayDecision got = kn::TwoWayDecide(in, {c.firstRun, 0});
-        EXPECT_EQ(got, (kn::TKNTwoWayDecision{c.expected, c.keepOlder}))
-            << c.name << ": got act " << static_cast<int>(got.Act) << (got.KeepOlder ? " keeping the older" : "");
+        EXPECT_EQ(got, (kn::TKNTwoWayDecision{c.expected.op, c.expected.right, c.keepOlder}))
+            << c.name << ": got " << kn::OperationName(got.Op) << (got.WritesRight ? " on the right" : "")
+            << (got.KeepOlder ? " keeping the older" : "");
     }
 }
 
+// A side's facts to the nanosecond, with a change time and inode, as a local listing gives them.
+kn::TKNSideFacts Exact(int64_t mtime, int32_t nsec, int64_t ctime, uint64_t inode)
+{
+    kn::TKNSideFacts f = twtest::Facts(10, mtime, inode);
+    f.MTimeNsec = nsec;
+    f.CTime = ctime;
+    return f;
+}
+
 // "Changed" compares times cut to the coarser precision of the record and the listing, and
-// forgives whole-hour shifts up to the ignored hours.
+// forgives whole-hour shifts up to the ignored hours; below the second, and by change time and
+// inode, where both know them (a move changes the change time, so a move's check leaves it).
 TEST(TwoWayDecide, ChangedAtEachSidesPrecision)
 {
     struct Row {
@@ -111,7 +133,14 @@ TEST(TwoWayDecide, ChangedAtEachSidesPrecision)
         kn::TKNSideFacts recorded, now;
         int hours;
         bool changed;
+        bool moved = false;
     } rows[] = {
+        {"SameNanosecond", Exact(1000, 5, 1000, 7), Exact(1000, 5, 1000, 7), 0, false},
+        {"EditWithinTheSecond", Exact(1000, 5, 1000, 7), Exact(1000, 900, 1000, 7), 0, true},
+        {"NanosecondsNotRecorded", twtest::Facts(10, 1000, 7), Exact(1000, 900, 1000, 7), 0, false},
+        {"ChangeTimeMoved", Exact(1000, 5, 1000, 7), Exact(1000, 5, 1001, 7), 0, true},
+        {"ChangeTimeOfAMove", Exact(1000, 5, 1000, 7), Exact(1000, 5, 1001, 7), 0, false, true},
+        {"OtherInode", Exact(1000, 5, 1000, 7), Exact(1000, 5, 1000, 8), 0, true},
         {"Same", twtest::Facts(10, 1000), twtest::Facts(10, 1000), 0, false},
         {"Size", twtest::Facts(10, 1000), twtest::Facts(9, 1000), 0, true},
         {"OneSecond", twtest::Facts(10, 1000), twtest::Facts(10, 1001), 0, true},
@@ -124,7 +153,7 @@ TEST(TwoWayDecide, ChangedAtEachSidesPrecision)
         {"HourShiftCounted", twtest::Facts(10, 1000), twtest::Facts(10, 1000 + 3600), 0, true},
         {"TwoHoursWithOneIgnored", twtest::Facts(10, 1000), twtest::Facts(10, 1000 - 7200), 1, true},
     };
-    for (const Row& r : rows) EXPECT_EQ(kn::FactsChanged(r.recorded, r.now, r.hours), r.changed) << r.name;
+    for (const Row& r : rows) EXPECT_EQ(kn::FactsChanged(r.recorded, r.now, r.hours, r.moved), r.changed) << r.name;
 }
 
 }  // namespace

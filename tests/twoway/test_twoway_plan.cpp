@@ -14,29 +14,54 @@ using twtest::Folder;
 using Entries = std::vector<kn::TKNListedEntry>;
 using Lines = std::vector<std::string>;
 
-// Each operation as a short line: "copy>R p", "mkdir>L d", "del L p", "rmdir R d", "ren R a>b",
-// "move R a>b", "time L p"; "!" marks a forced backup.
+// Each operation as a short line: "copy>R p", "mkdir>L d", "del L p", "rmdir R d", "ren R a>b"
+// (a version moved aside), "move R a>b", "time L p"; "!" marks a forced backup, "@N" the
+// operation it waits for.
 Lines Ops(const kn::TKNTwoWayPlan& plan)
 {
     Lines lines;
-    for (const kn::TKNTwoWayOp& op : plan.Ops) {
-        const std::string side = op.OnRight ? "R" : "L";
-        switch (op.Kind) {
-            case kn::TKNTwoWayOpKind::Copy:
-                lines.push_back((op.Folder ? "mkdir>" : "copy>") + side + " " + op.Path + (op.Backup ? "!" : ""));
+    for (const kn::TKNOp& op : plan.Ops) {
+        const std::string side = op.WritesRight ? "R" : "L";
+        std::string line;
+        switch (op.Op) {
+            case kn::TKNOperation::CreateFolder:
+                line = "mkdir>" + side + " " + op.Path;
                 break;
-            case kn::TKNTwoWayOpKind::Delete:
-                lines.push_back((op.Folder ? "rmdir " : "del ") + side + " " + op.Path);
+            case kn::TKNOperation::CopyLeftToRight:
+            case kn::TKNOperation::CopyRightToLeft:
+                line = "copy>" + side + " " + op.Path + (op.KeepOld ? "!" : "");
                 break;
-            case kn::TKNTwoWayOpKind::Rename:
-                lines.push_back((op.Records.empty() ? "ren " : "move ") + side + " " + op.Path + ">" + op.NewPath);
+            case kn::TKNOperation::DeleteLeft:
+            case kn::TKNOperation::DeleteRight:
+                line = "del " + side + " " + op.Path;
                 break;
-            case kn::TKNTwoWayOpKind::SetTime:
-                lines.push_back("time " + side + " " + op.Path);
+            case kn::TKNOperation::RemoveFolder:
+                line = "rmdir " + side + " " + op.Path;
                 break;
+            case kn::TKNOperation::MoveAside:
+                line = "ren " + side + " " + op.Path + ">" + op.NewPath;
+                break;
+            case kn::TKNOperation::Rename:
+                line = "move " + side + " " + op.Path + ">" + op.NewPath;
+                break;
+            case kn::TKNOperation::SetTime:
+                line = "time " + side + " " + op.Path;
+                break;
+            default:
+                line = kn::OperationName(op.Op) + " " + op.Path;
         }
+        lines.push_back(line + (op.After >= 0 ? "@" + std::to_string(op.After) : ""));
     }
     return lines;
+}
+
+// The entries with a content hash made of their size and time: the same bytes where they agree.
+Entries Hashed(Entries entries)
+{
+    for (kn::TKNListedEntry& e : entries)
+        if (e.Kind == kn::TKNEntryKind::File)
+            e.Facts.Hash = std::to_string(e.Facts.Size) + "@" + std::to_string(e.Facts.MTime);
+    return entries;
 }
 
 kn::TKNTwoWaySide Side(Entries entries, std::vector<std::string> unknown = {}, bool inodes = false)
@@ -133,7 +158,9 @@ TEST(TwoWayPlan, ConflictsUnderEachPolicy)
         Lines ops;
         bool leftOpen;
     } rows[] = {
-        {kn::TKNConflictPolicy::KeepBoth, {"ren R dir/r.txt>" + older, "copy>R dir/r.txt", "copy>L " + older}, true},
+        {kn::TKNConflictPolicy::KeepBoth,
+         {"ren R dir/r.txt>" + older, "copy>R dir/r.txt@1", "copy>L " + older + "@1"},
+         true},
         {kn::TKNConflictPolicy::Newer, {"copy>R dir/r.txt!"}, false},
         {kn::TKNConflictPolicy::Left, {"copy>R dir/r.txt!"}, false},
         {kn::TKNConflictPolicy::Right, {"copy>L dir/r.txt!"}, false},
@@ -142,12 +169,17 @@ TEST(TwoWayPlan, ConflictsUnderEachPolicy)
     for (const auto& row : rows) {
         const kn::TKNTwoWayPlan plan = Plan(was, left, right, row.policy);
         Lines ops = Ops(plan);
-        std::erase(ops, "copy>L dir/r.conflict-20240102-030405.txt");  // the right's own, new file
+        ops.erase(ops.begin());  // the right's own new file "dir/r.conflict-20240102-030405.txt"
         EXPECT_EQ(ops, row.ops) << kn::ConflictPolicyWord(row.policy);
         ASSERT_EQ(plan.Conflicts.size(), 1u);
         EXPECT_EQ(plan.Conflicts[0].Settled, row.policy);
         EXPECT_EQ(plan.ConflictsLeftOpen(), row.leftOpen) << kn::ConflictPolicyWord(row.policy);
     }
+    // A conflict name that a side's filters leave out is taken there too.
+    const kn::TKNTwoWayPlan hidden =
+        Plan(was, left, Side(right.Entries, {"dir/r.conflict-20240102-030405-2.txt"}), kn::TKNConflictPolicy::KeepBoth);
+    ASSERT_EQ(hidden.Conflicts.size(), 1u);
+    EXPECT_EQ(hidden.Conflicts[0].OlderName, "dir/r.conflict-20240102-030405-3.txt");
     // Equal times leave no newer version: keep-both and newer leave the pair alone.
     const auto sameTime = Side({File("dir/r.txt", 8, 1704164645)});
     const kn::TKNTwoWayPlan plan = Plan(was, sameTime, right, kn::TKNConflictPolicy::Newer);
@@ -167,6 +199,14 @@ TEST(TwoWayPlan, ConflictNames)
     EXPECT_EQ(kn::ConflictName("Makefile", 0, inUse), "Makefile.conflict-19700101-000000");
     taken = {"report.conflict-20240102-030405.txt", "report.conflict-20240102-030405-2.txt"};
     EXPECT_EQ(kn::ConflictName("report.txt", t, inUse), "report.conflict-20240102-030405-3.txt");
+    // A name with no room for the conflict part keeps the part whole and fits 255 bytes.
+    const std::string longName = std::string(240, 'n') + ".data";
+    const std::string cut = kn::ConflictName(longName, t, inUse);
+    EXPECT_EQ(cut.size(), 255u);
+    EXPECT_EQ(cut.substr(cut.size() - 30), ".conflict-20240102-030405.data");
+    const std::string utf8 = std::string(225, 'n') + "\xc3\xa9" + std::string(20, 'x') + ".txt";
+    EXPECT_EQ(kn::ConflictName(utf8, t, inUse), std::string(225, 'n') + ".conflict-20240102-030405.txt")
+        << "a cut never splits a UTF-8 sequence";
     for (const char* word : {"keep-both", "newer", "left", "right", "skip"}) {
         kn::TKNConflictPolicy policy;
         ASSERT_TRUE(kn::ConflictPolicyOf(word, policy)) << word;
@@ -178,8 +218,8 @@ TEST(TwoWayPlan, ConflictNames)
 
 TEST(TwoWayPlan, Moves)
 {
-    const Entries was = {Folder("d"),           File("d/x", 3, 50, 7), File("d/y", 4, 60, 8),
-                         File("a", 10, 100, 5), File("b", 10, 100, 6), File("c", 20, 200, 9)};
+    const Entries was = Hashed({Folder("d"), File("d/x", 3, 50, 7), File("d/y", 4, 60, 8), File("a", 10, 100, 5),
+                                File("b", 10, 100, 6), File("c", 20, 200, 9)});
     const Entries wasRight = twtest::OnRight(was);
     // The left as it was, with the entries at some recorded paths now standing as others.
     const auto leftWith = [&was](const std::vector<std::pair<std::string, kn::TKNListedEntry>>& changes) {
@@ -187,8 +227,10 @@ TEST(TwoWayPlan, Moves)
         for (const auto& [path, now] : changes)
             for (kn::TKNListedEntry& e : left)
                 if (e.Path == path) e = now;
-        return left;
+        return Hashed(left);
     };
+    Entries otherBytes = leftWith({{"c", File("c2", 20, 200, 9)}});
+    otherBytes.back().Facts.Hash = "rewritten in place";
     const Entries twinsRenamed = leftWith({{"a", File("a2", 10, 100, 5)}, {"b", File("b2", 10, 100, 6)}});
     const struct {
         const char* name;
@@ -205,6 +247,7 @@ TEST(TwoWayPlan, Moves)
         {"TwinsToldApartByInode", twinsRenamed, true, {{true, false, "a", "a2"}, {true, false, "b", "b2"}}},
         {"OtherInodeIsNoMove", leftWith({{"c", File("c2", 20, 200, 99)}}), true, {}},
         {"EditedOnTheWayIsNoMove", leftWith({{"c", File("c2", 21, 200, 9)}}), false, {}},
+        {"SameSizeTimeAndInodeButOtherBytesIsNoMove", otherBytes, true, {}},
     };
     for (const auto& row : rows) {
         const auto left = Side(row.left, {}, row.inodes);
@@ -214,14 +257,25 @@ TEST(TwoWayPlan, Moves)
     Entries rightEdited = wasRight;
     rightEdited.back().Facts.Size = 21;
     EXPECT_TRUE(kn::DetectMoves(twtest::Records(was), Side(rows[0].left), Side(rightEdited), 0).empty());
+    // Without the moved file's hash it is no move yet: the hash is asked for.
+    Entries unread = rows[0].left;
+    for (kn::TKNListedEntry& e : unread) e.Facts.Hash.clear();
+    std::vector<kn::TKNHashWanted> wanted;
+    EXPECT_TRUE(kn::DetectMoves(twtest::Records(was), Side(unread), Side(wasRight), 0, &wanted).empty());
+    EXPECT_EQ(wanted, (std::vector<kn::TKNHashWanted>{{true, "c2"}}));
 
     // A renamed folder is one rename on the other side and deletes nothing, whatever --max-delete says.
     const kn::TKNTwoWayPlan plan = Plan(was, Side(rows[1].left), Side(wasRight));
     EXPECT_EQ(Ops(plan), (Lines{"move R d>e"}));
     ASSERT_EQ(plan.Ops.size(), 1u);
-    EXPECT_EQ(plan.Ops[0].Records.size(), 3u) << "e, e/x and e/y recorded under their new paths";
+    EXPECT_EQ(plan.OpRecords[0].size(), 3u) << "e, e/x and e/y recorded under their new paths";
     EXPECT_EQ(plan.Totals.Moves, 1);
     EXPECT_FALSE(kn::ExceedsMaxDelete(plan, 0));
+    // A side that cannot rename takes the move as a copy and a deletion.
+    kn::TKNTwoWayOptions noRename;
+    noRename.Caps[1].Rename = false;
+    const kn::TKNTwoWayPlan copied = kn::PlanTwoWay(twtest::Records(was), Side(rows[0].left), Side(wasRight), noRename);
+    EXPECT_EQ(Ops(copied), (Lines{"copy>R c2", "del R c"}));
 }
 
 TEST(TwoWayPlan, SafetyValves)

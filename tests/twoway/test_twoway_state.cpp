@@ -198,7 +198,9 @@ TEST(TwoWayState, SideOfAScanList)
     for (kn::TKNFileRec& r : recs) list.Items.push_back(&r);
     list.UnlistedFolders.push_back({"/r/u", "denied"});
 
-    kn::TKNTwoWaySide side = kn::TwoWaySideOf(list, true);
+    kn::TKNSideCaps local;
+    local.Inodes = true;
+    kn::TKNTwoWaySide side = kn::TwoWaySideOf(list, local);
     list.Items.clear();  // the records belong to this test
     ASSERT_EQ(side.Entries.size(), 3u);
     const kn::TKNListedEntry& a = side.Entries[0];
@@ -215,7 +217,7 @@ TEST(TwoWayState, SideOfAScanList)
     EXPECT_TRUE(side.Inodes);
     EXPECT_FALSE(side.RootMissing);
     list.ErrorText = "Cannot list the folder \"/r\"";
-    EXPECT_TRUE(kn::TwoWaySideOf(list, false).RootMissing);
+    EXPECT_TRUE(kn::TwoWaySideOf(list, kn::TKNSideCaps{}).RootMissing);
 }
 
 }  // namespace

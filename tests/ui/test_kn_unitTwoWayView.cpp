@@ -7,53 +7,50 @@
 namespace {
 
 using kn::TKNConflictPolicy;
+using kn::TKNOperation;
 using kn::TKNShownSide;
-using kn::TKNTwoWayRowKind;
 
 struct RowCase {
-    TKNTwoWayRowKind kind;
+    TKNOperation kind;
     TKNConflictPolicy policy;
     bool leftNewer;
-    bool movedOnRight;
+    bool right;  // the side the decision writes
     bool rightExists;
     const char* mark;
     TKNShownSide struck;
 };
 
 const RowCase kRowCases[] = {
-    {TKNTwoWayRowKind::CopyToRight, TKNConflictPolicy::KeepBoth, false, false, true, "\u2192", TKNShownSide::Right},
-    {TKNTwoWayRowKind::CopyToRight, TKNConflictPolicy::KeepBoth, false, false, false, "\u2192", TKNShownSide::None},
-    {TKNTwoWayRowKind::CopyToLeft, TKNConflictPolicy::KeepBoth, false, false, true, "\u2190", TKNShownSide::Left},
-    {TKNTwoWayRowKind::DeleteLeft, TKNConflictPolicy::KeepBoth, false, false, false, "\u00d7\u2190",
-     TKNShownSide::Left},
-    {TKNTwoWayRowKind::DeleteRight, TKNConflictPolicy::KeepBoth, false, false, true, "\u2192\u00d7",
-     TKNShownSide::Right},
-    {TKNTwoWayRowKind::Move, TKNConflictPolicy::KeepBoth, false, true, true, "\u2192R", TKNShownSide::None},
-    {TKNTwoWayRowKind::Move, TKNConflictPolicy::KeepBoth, false, false, false, "R\u2190", TKNShownSide::None},
-    {TKNTwoWayRowKind::Conflict, TKNConflictPolicy::KeepBoth, true, false, true, "!", TKNShownSide::None},
-    {TKNTwoWayRowKind::Conflict, TKNConflictPolicy::Skip, true, false, true, "!", TKNShownSide::None},
-    {TKNTwoWayRowKind::Conflict, TKNConflictPolicy::Left, false, false, true, "!\u2192", TKNShownSide::Right},
-    {TKNTwoWayRowKind::Conflict, TKNConflictPolicy::Right, true, false, true, "\u2190!", TKNShownSide::Left},
-    {TKNTwoWayRowKind::Conflict, TKNConflictPolicy::Newer, true, false, true, "!\u2192", TKNShownSide::Right},
-    {TKNTwoWayRowKind::Conflict, TKNConflictPolicy::Newer, false, false, true, "\u2190!", TKNShownSide::Left},
-    {TKNTwoWayRowKind::SetTime, TKNConflictPolicy::KeepBoth, false, false, true, "T", TKNShownSide::None},
-    {TKNTwoWayRowKind::Kept, TKNConflictPolicy::KeepBoth, false, false, true, "\u2013", TKNShownSide::None},
+    {TKNOperation::CopyLeftToRight, TKNConflictPolicy::KeepBoth, false, true, true, "\u2192", TKNShownSide::Right},
+    {TKNOperation::CopyLeftToRight, TKNConflictPolicy::KeepBoth, false, true, false, "\u2192", TKNShownSide::None},
+    {TKNOperation::CopyRightToLeft, TKNConflictPolicy::KeepBoth, false, false, true, "\u2190", TKNShownSide::Left},
+    {TKNOperation::DeleteLeft, TKNConflictPolicy::KeepBoth, false, false, false, "\u00d7\u2190", TKNShownSide::Left},
+    {TKNOperation::DeleteRight, TKNConflictPolicy::KeepBoth, false, true, true, "\u2192\u00d7", TKNShownSide::Right},
+    {TKNOperation::Rename, TKNConflictPolicy::KeepBoth, false, true, true, "\u2192R", TKNShownSide::None},
+    {TKNOperation::Rename, TKNConflictPolicy::KeepBoth, false, false, false, "R\u2190", TKNShownSide::None},
+    {TKNOperation::Conflict, TKNConflictPolicy::KeepBoth, true, false, true, "!", TKNShownSide::None},
+    {TKNOperation::Conflict, TKNConflictPolicy::Skip, true, false, true, "!", TKNShownSide::None},
+    {TKNOperation::Conflict, TKNConflictPolicy::Left, false, false, true, "!\u2192", TKNShownSide::Right},
+    {TKNOperation::Conflict, TKNConflictPolicy::Right, true, false, true, "\u2190!", TKNShownSide::Left},
+    {TKNOperation::Conflict, TKNConflictPolicy::Newer, true, false, true, "!\u2192", TKNShownSide::Right},
+    {TKNOperation::Conflict, TKNConflictPolicy::Newer, false, false, true, "\u2190!", TKNShownSide::Left},
+    {TKNOperation::SetTime, TKNConflictPolicy::KeepBoth, false, false, true, "T", TKNShownSide::None},
+    {TKNOperation::Keep, TKNConflictPolicy::KeepBoth, false, false, true, "\u2013", TKNShownSide::None},
 };
 
 TEST(TwoWayView, EachDecisionMarksTheSideItWritesAndStrikesWhatItReplaces)
 {
     for (const RowCase& c : kRowCases) {
         kn::TKNTwoWayRowFacts facts;
-        facts.Decision.Kind = c.kind;
+        facts.Decision.Op = c.kind;
+        facts.Decision.WritesRight = c.right;
         facts.Decision.Policy = c.policy;
         facts.Decision.Text = "text";
         facts.LeftExists = true;
         facts.RightExists = c.rightExists;
         facts.LeftNewer = c.leftNewer;
-        facts.MovedOnRight = c.movedOnRight;
         const kn::TKNTwoWayShown shown = kn::ShowTwoWayRow(facts);
-        const std::string context =
-            "kind " + std::to_string(static_cast<int>(c.kind)) + ", policy " + kn::ConflictPolicyWord(c.policy);
+        const std::string context = kn::OperationName(c.kind) + ", policy " + kn::ConflictPolicyWord(c.policy);
         EXPECT_EQ(shown.Mark, QString::fromUtf8(c.mark)) << context;
         EXPECT_EQ(shown.Struck, c.struck) << context;
         EXPECT_TRUE(shown.Hint.startsWith("text")) << context;

@@ -1,8 +1,10 @@
 // Two-way runs carried out end to end: one table of decisions run with a local left side and,
 // on the right, every kind of side (local, FTP, SFTP); then a run killed with SIGKILL at several
 // moments and started again, which must end with both sides in line.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -65,6 +67,20 @@ struct Case {
 };
 
 const std::string kConflictName = kn::ConflictName("b.txt", kBase + 20, nullptr);
+const std::string kLongName = std::string(240, 'l') + ".txt";  // no room for a conflict's suffix
+const std::string kLongConflict = kn::ConflictName(kLongName, kBase + 20, nullptr);
+
+// Rewrites `path` in place (same inode, same size) and gives it back its time: to the second,
+// `nsec` nanoseconds after it (an editor's save within that second).
+void RewriteInPlace(const std::string& path, const std::string& content, int age, long nsec = 0)
+{
+    FILE* f = std::fopen(path.c_str(), "r+");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(content.data(), 1, content.size(), f);
+    std::fclose(f);
+    const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(kBase + age), nsec}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
 
 const std::vector<Case>& Cases()
 {
@@ -184,6 +200,62 @@ const std::vector<Case>& Cases()
          {{"a.txt", "one"}, {"b.txt", "two"}},
          {},
          2,
+         0,
+         {}},
+        // The older version cannot move aside (a file took its conflict name meanwhile): nothing
+        // replaces it, and nothing is copied across in its name.
+        {"AConflictWhoseOlderVersionCannotMoveAsideReplacesNothing",
+         {{"b.txt", "base"}},
+         [](auto& L, auto& R) {
+             Put(L + "/b.txt", "left edit", 20);
+             Put(R + "/b.txt", "right edit, newer", 30);
+         },
+         {{"b.txt", "left edit"}, {kConflictName, "in the way"}},
+         {{"b.txt", "right edit, newer"}},
+         1,
+         0,
+         [](auto& L, auto&) { Put(L + "/" + kConflictName, "in the way", 25); }},
+        {"AConflictNameIsShortenedToFit",
+         {{kLongName, "base"}},
+         [](auto& L, auto& R) {
+             Put(L + "/" + kLongName, "left edit", 20);
+             Put(R + "/" + kLongName, "right edit, newer", 30);
+         },
+         {{kLongName, "right edit, newer"}, {kLongConflict, "left edit"}},
+         {{kLongName, "right edit, newer"}, {kLongConflict, "left edit"}},
+         1,
+         0,
+         {}},
+        // Same size and time, and locally the same inode: only the bytes tell it is no move.
+        {"AFileRenamedAndRewrittenInPlaceIsCopiedNotRenamed",
+         {{"a.txt", "one"}, {"k.txt", "keep"}},
+         [](auto& L, auto&) {
+             ASSERT_EQ(::rename((L + "/a.txt").c_str(), (L + "/b.txt").c_str()), 0);
+             RewriteInPlace(L + "/b.txt", "two", 1);
+         },
+         {{"b.txt", "two"}, {"k.txt", "keep"}},
+         {{"b.txt", "two"}, {"k.txt", "keep"}},
+         0,
+         0,
+         {}},
+        {"AnEditWithinTheRecordedSecondIsSeen",
+         {{"a.txt", "one"}},
+         [](auto& L, auto&) { RewriteInPlace(L + "/a.txt", "two", 1, 500000000); },
+         {{"a.txt", "two"}},
+         {{"a.txt", "two"}},
+         0,
+         0,
+         {}},
+        // What lies beneath a link on the other side is left alone, and the run says so.
+        {"NewEntriesBeneathALinkOnTheOtherSideAreUnsettled",
+         {{"a.txt", "one"}},
+         [](auto& L, auto& R) {
+             ASSERT_EQ(::symlink("/", (R + "/sub").c_str()), 0);
+             Put(L + "/sub/n.txt", "new", 5);
+         },
+         {{"a.txt", "one"}, {"sub", "<dir>"}, {"sub/n.txt", "new"}},
+         {{"a.txt", "one"}, {"sub", "-> /"}},
+         1,
          0,
          {}},
         {"ChangedSinceTheComparisonIsSkippedAndKept",
@@ -347,11 +419,11 @@ TEST(TwoWayRows, EachRowHasItsDecisionAndAConflictIsSettledAlone)
     auto run = std::make_shared<kn::TKNTwoWayRun>(kn::DefaultOptions("/"), settings);
     h.engine.TwoWay = run;
     ASSERT_EQ(h.Compare(), 2u);
-    std::map<std::string, kn::TKNTwoWayRowKind> kinds;
+    std::map<std::string, kn::TKNOperation> kinds;
     for (int i = 0; i < 2; ++i)
-        kinds[kn::TKNTwoWayRun::RowPath(h.engine, *h.engine.RowAt(i))] = run->RowDecision(h.engine, i).Kind;
-    EXPECT_EQ(kinds, (std::map<std::string, kn::TKNTwoWayRowKind>{{"a.txt", kn::TKNTwoWayRowKind::CopyToRight},
-                                                                  {"b.txt", kn::TKNTwoWayRowKind::Conflict}}));
+        kinds[kn::TKNTwoWayRun::RowPath(h.engine, *h.engine.RowAt(i))] = run->RowDecision(h.engine, i).Op;
+    EXPECT_EQ(kinds, (std::map<std::string, kn::TKNOperation>{{"a.txt", kn::TKNOperation::CopyLeftToRight},
+                                                              {"b.txt", kn::TKNOperation::Conflict}}));
     EXPECT_TRUE(run->SettleConflict("b.txt", kn::TKNConflictPolicy::Left));
     EXPECT_FALSE(run->SettleConflict("a.txt", kn::TKNConflictPolicy::Left)) << "no conflict there";
     EXPECT_EQ(run->Summary(), "2 to copy left to right (20 bytes), 1 conflict");

@@ -219,5 +219,26 @@ TEST_P(UpdateSides, ModesOfNewFoldersAndSetIdBits)
     EXPECT_EQ(ModeOf(right + "/gtool"), 0755u);
 }
 
+// What a backup keeps of a private folder stays private: its folders take the modes of the
+// folders they stand for.
+TEST_P(UpdateSides, BackupFoldersKeepTheModesOfTheFoldersTheyMirror)
+{
+    if (!kind.KeepsModes()) GTEST_SKIP() << "the server keeps no modes";
+    ProgramFolderHere program;
+    PutAt(left + "/private/deep/f.txt", "new", kOld + 60);
+    PutAt(right + "/private/deep/f.txt", "old", kOld);
+    ::chmod((right + "/private").c_str(), 0700);
+    ::chmod((right + "/private/deep").c_str(), 0750);
+    auto h = Harness();
+    h->Compare();
+    h->engine.Update(kn::TKNAction::LeftToRight, false, h->AllRows(), true, false, true);
+    EXPECT_TRUE(h->errors.empty()) << h->errors[0];
+    const std::string backup = h->engine.LastUpdate().BackupFolder;
+    ASSERT_EQ(ReadFile(backup + "/Right/private/deep/f.txt"), "old");
+    EXPECT_EQ(ModeOf(backup), 0700u);
+    EXPECT_EQ(ModeOf(backup + "/Right/private"), 0700u);
+    EXPECT_EQ(ModeOf(backup + "/Right/private/deep"), 0750u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Kinds, UpdateSides, testing::ValuesIn(KindNames()),
                          [](const testing::TestParamInfo<std::string>& param) { return param.param; });
