@@ -264,14 +264,14 @@ std::string PlanLine(const TKNPlanTotals& t)
 std::string DoneLine(const TKNUpdateOutcome& outcome)
 {
     const TKNPlanTotals& t = outcome.Done;
-    std::string line =
-        "Done: " + vex::CountOf(t.FilesToCopy, "file copied", "files copied") + " (" +
-        vex::CountOf(t.BytesToCopy, "byte", "bytes") + "), " + std::to_string(t.FilesToDelete) + " deleted" +
-        TempPart(t) + ", " + vex::CountOf(t.FoldersToCreate, "folder created", "folders created") + ", " +
-        vex::CountOf(t.FoldersToRemove, "folder removed", "folders removed") + ", " +
-        vex::CountOf(t.AttributeChanges, "attribute change", "attribute changes") +
-        TimesPart(t, "time set", "times set") + RenamesPart(t, " renamed") + ", " +
-        std::to_string(outcome.Failures.size()) + " failed.";
+    std::string line = "Done: " + vex::CountOf(t.FilesToCopy, "file copied", "files copied") + " (" +
+                       vex::CountOf(t.BytesToCopy, "byte", "bytes") + "), " + std::to_string(t.FilesToDelete) +
+                       " deleted" + TempPart(t) + ", " +
+                       vex::CountOf(t.FoldersToCreate, "folder created", "folders created") + ", " +
+                       vex::CountOf(t.FoldersToRemove, "folder removed", "folders removed") + ", " +
+                       vex::CountOf(t.AttributeChanges, "attribute change", "attribute changes") +
+                       TimesPart(t, "time set", "times set") + RenamesPart(t, " renamed") + ", " +
+                       std::to_string(outcome.Failures.size()) + " failed.";
     if (!outcome.BackupFolder.empty()) line += " Backup folder: " + outcome.BackupFolder;
     return line;
 }
