@@ -3,6 +3,7 @@
 #include "ftp/kn_unitFtpKind.h"
 #include "local/kn_unitLocalKind.h"
 #include "sftp/kn_unitSftpKind.h"
+#include "webdav/kn_unitWebdavKind.h"
 
 namespace kn {
 
@@ -12,6 +13,7 @@ const std::vector<const TKNSideKind*>& SideKinds()
     static const std::vector<const TKNSideKind*> kinds = {
         &FtpSideKind(),
         &SftpSideKind(),
+        &WebdavSideKind(),
         &LocalSideKind(),
     };
     return kinds;

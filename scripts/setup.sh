@@ -12,6 +12,8 @@ kestrune_packages=(
   libhiredis0.14 libmemcached11 libmemcachedutil2 libpcre2-posix3
   libssh-dev openssh-server openssh-client gesftpserver
   libsqlite3-dev
+  libcurl4-openssl-dev libexpat1-dev
+  apache2 lighttpd lighttpd-mod-webdav lighttpd-mod-openssl nginx libnginx-mod-http-dav-ext rclone
   xvfb xauth adwaita-icon-theme fonts-dejavu-core
   desktop-file-utils appstream groff-base
   openbox

@@ -93,6 +93,7 @@ TKNExpected ExpectedOf(const TKNSideEntry& entry)
     expected.TimeStep = entry.TimeStep;
     expected.Inode = entry.Inode;
     expected.Link = entry.Link;
+    expected.Version = entry.Version;
     return expected;
 }
 
@@ -118,7 +119,8 @@ TKNSideResult CheckExpected(const TKNExpected& expected, const TKNSideResult& st
     const int64_t step = expected.TimeStep > 1 ? expected.TimeStep : 1;
     const bool sameTime = current.MTime / step == expected.MTime / step;
     const bool sameInode = expected.Inode == 0 || current.Inode == 0 || current.Inode == expected.Inode;
-    if (current.Size != expected.Size || !sameTime || !sameInode) return changed();
+    const bool sameVersion = expected.Version.empty() || current.Version.empty() || current.Version == expected.Version;
+    if (current.Size != expected.Size || !sameTime || !sameInode || !sameVersion) return changed();
     return TKNSideResult::Ok();
 }
 

@@ -22,6 +22,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/common/server_process.h"
+
 namespace testutil {
 
 namespace {
@@ -42,46 +44,6 @@ int ReadPort(int fd)
     if (std::sscanf(text.c_str(), "PORT %d", &port) != 1 || port <= 0)
         throw std::runtime_error("FTP test server said: " + text);
     return port;
-}
-
-// Runs `argv` as a child with its standard output and error appended to `log` (with TZ=`zone`
-// when one is given) and waits until `ready()`; throws, with the log, when the child ends first
-// or is not ready within 10 s. Returns its pid, for StopServer.
-pid_t StartServer(std::vector<std::string> argv, const std::string& log, const std::function<bool()>& ready,
-                  const std::string& zone = "")
-{
-    std::vector<char*> args;
-    for (std::string& arg : argv) args.push_back(arg.data());
-    args.push_back(nullptr);
-    const pid_t pid = ::fork();
-    if (pid < 0) throw std::runtime_error("fork failed");
-    if (pid == 0) {
-        if (!zone.empty()) ::setenv("TZ", zone.c_str(), 1);
-        int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        ::dup2(out, 1);
-        ::dup2(out, 2);
-        ::execv(args[0], args.data());
-        ::_exit(127);
-    }
-    for (int i = 0; i < 200; ++i) {
-        if (ready()) return pid;
-        if (::waitpid(pid, nullptr, WNOHANG) == pid)
-            throw std::runtime_error(argv[0] + " exited at start: " + ReadFile(log));
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    ::kill(pid, SIGTERM);
-    ::waitpid(pid, nullptr, 0);
-    throw std::runtime_error(argv[0] + " did not serve within 10 s: " + ReadFile(log));
-}
-
-// Ends and reaps the server child `pid` when there is one; `pid` is -1 afterwards.
-void StopServer(pid_t& pid)
-{
-    if (pid > 0) {
-        ::kill(pid, SIGTERM);
-        ::waitpid(pid, nullptr, 0);
-    }
-    pid = -1;
 }
 
 }  // namespace

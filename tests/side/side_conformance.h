@@ -14,6 +14,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "side/kn_unitSide.h"
@@ -36,7 +37,16 @@ public:
     virtual bool ShowsLinks() const { return true; }
     // True when the side's root is its server's top folder (where no connection is kept).
     virtual bool RootIsServersTop() const { return false; }
+    // False where times live beside the files (a server's properties or the program's record),
+    // so the file system's own time of a file is not the one set.
+    virtual bool TimesOnDisk() const { return true; }
+    // True for a name the kind's server keeps for itself in the served folder.
+    virtual bool OwnName(const std::string&) const { return false; }
 };
+
+// `side` with `give` run before every call: a server whose login owns its files gets the files
+// the test made meanwhile.
+std::unique_ptr<kn::TKNSide> GivenBeforeEachCall(std::unique_ptr<kn::TKNSide> side, std::function<void()> give);
 
 struct TKind {
     std::string Name;  // a test name part: letters, digits and "_" only
@@ -73,6 +83,8 @@ protected:
     static kn::TKNSidePath P(const std::string& rel);
     // A second side on the same folder, e.g. for a concurrent writer.
     std::unique_ptr<kn::TKNSide> OpenAnother();
+    // The names a local folder holds, read without the side, but for the server's own.
+    std::set<std::string> NamesIn(const std::string& folder) const;
 
     TKindFixture* kind_ = nullptr;
     std::unique_ptr<testutil::TempDir> outside_;  // a folder beside the served one, for links out

@@ -69,53 +69,6 @@ public:
     FtpsKind() : PyftpdlibKind(true) {}
 };
 
-// Every call first hands the served tree to the server's user, as a login owns its files.
-class OwnedByLogin : public kn::TKNSide {
-public:
-    OwnedByLogin(std::unique_ptr<kn::TKNSide> side, std::string served) : side_(std::move(side)), served_(served) {}
-    const kn::TKNSideCaps& Caps() const override { return side_->Caps(); }
-    std::string Shown(const kn::TKNSidePath& p) const override { return side_->Shown(p); }
-    kn::TKNSideResult Connect() override { return Give(), side_->Connect(); }
-    kn::TKNSideResult List(const kn::TKNSidePath& p, std::vector<kn::TKNSideEntry>& e) override
-    {
-        return Give(), side_->List(p, e);
-    }
-    kn::TKNSideResult Stat(const kn::TKNSidePath& p, kn::TKNSideEntry& e) override { return Give(), side_->Stat(p, e); }
-    kn::TKNSideResult OpenRead(const kn::TKNSidePath& p, std::unique_ptr<kn::TKNReadStream>& s) override
-    {
-        return Give(), side_->OpenRead(p, s);
-    }
-    kn::TKNSideResult OpenWrite(const kn::TKNSidePath& p, const kn::TKNWriteTerms& w,
-                                std::unique_ptr<kn::TKNWriteStream>& s) override
-    {
-        return Give(), side_->OpenWrite(p, w, s);
-    }
-    kn::TKNSideResult MakeFolder(const kn::TKNSidePath& p, int m) override { return Give(), side_->MakeFolder(p, m); }
-    kn::TKNSideResult RemoveFolder(const kn::TKNSidePath& p) override { return Give(), side_->RemoveFolder(p); }
-    kn::TKNSideResult RemoveFile(const kn::TKNSidePath& p, const kn::TKNExpected& e) override
-    {
-        return Give(), side_->RemoveFile(p, e);
-    }
-    kn::TKNSideResult SetTime(const kn::TKNSidePath& p, int64_t t, int32_t n) override
-    {
-        return Give(), side_->SetTime(p, t, n);
-    }
-    kn::TKNSideResult SetMode(const kn::TKNSidePath& p, uint32_t m) override { return Give(), side_->SetMode(p, m); }
-    kn::TKNSideResult Rename(const kn::TKNSidePath& f, const kn::TKNSidePath& t) override
-    {
-        return Give(), side_->Rename(f, t);
-    }
-
-private:
-    void Give() const
-    {
-        if (::access(served_.c_str(), F_OK) == 0) testutil::VsftpdServer::GiveToServer(served_);
-    }
-
-    std::unique_ptr<kn::TKNSide> side_;
-    std::string served_;
-};
-
 class VsftpdKind : public TKindFixture {
 public:
     std::string Unavailable() override
@@ -131,7 +84,9 @@ public:
     }
     std::unique_ptr<kn::TKNSide> Open(const std::string& served, const kn::TKNSideContext& context) override
     {
-        return std::make_unique<OwnedByLogin>(kn::OpenFtpSide(server_->Location(served), context), served);
+        return GivenBeforeEachCall(kn::OpenFtpSide(server_->Location(served), context), [served] {
+            if (::access(served.c_str(), F_OK) == 0) testutil::VsftpdServer::GiveToServer(served);
+        });
     }
     std::string Forbidden() const override { return "\\\r\n"; }
     // LIST shows links, but nothing is looked up on the way to an entry: the server user's

@@ -129,8 +129,9 @@ TEST(SideKinds, OnePasswordRuleAndTheTrustEachSchemeNeeds)
             EXPECT_FALSE(kn::AsksForPassword(s + "//host/x")) << s << ": no user is named";
             EXPECT_EQ(kn::ServerTrustOf(s + "//host/x"), scheme.Trust) << s;
             kn::TKNServerIdentity identity;
-            if (scheme.Trust == kn::TKNServerTrust::None)
+            if (scheme.Trust == kn::TKNServerTrust::None) {
                 EXPECT_FALSE(kn::ReadServerIdentity(s + "//host/x", identity)) << s << " reads nothing to trust";
+            }
         }
     }
     EXPECT_FALSE(kn::AsksForPassword("/home/kn@h"));
@@ -144,9 +145,9 @@ TEST(SideKinds, EveryFormIsOnTheListsOfLocations)
     const std::string html = kn::LocationForms(kn::TKNUsageFormat::Html);
     const std::string servers = kn::ServerKinds();
     std::set<std::string> trusted;
-    const std::string schemes = kn::TrustedSchemes() + ", ";
-    for (std::size_t at = 0, comma; (comma = schemes.find(", ", at)) != std::string::npos; at = comma + 2)
-        if (comma > at) trusted.insert(schemes.substr(at, comma - at));
+    const std::string trustedList = kn::TrustedSchemes() + ", ";
+    for (std::size_t at = 0, comma; (comma = trustedList.find(", ", at)) != std::string::npos; at = comma + 2)
+        if (comma > at) trusted.insert(trustedList.substr(at, comma - at));
     for (const kn::TKNSideKind* kind : kn::SideKinds()) {
         const std::vector<kn::TKNKindUsage> usage = kind->Usage();
         EXPECT_FALSE(usage.empty()) << kind->Name();

@@ -19,6 +19,11 @@ std::map<std::string, std::string> Snapshot(const std::string& root)
     for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
          it.increment(ec)) {
         std::string rel = it->path().string().substr(root.size() + 1);
+        // Apache's WebDAV property store, kept beside the files it serves.
+        if (it->path().filename() == ".DAV") {
+            it.disable_recursion_pending();
+            continue;
+        }
         struct stat st;
         lstat(it->path().c_str(), &st);
         std::string value;

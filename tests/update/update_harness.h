@@ -14,7 +14,8 @@
 namespace testutil {
 
 // Relative path -> content of a file, or "<dir>" for a folder; " (ro)" is appended to entries
-// without owner write permission. Links are listed as "-> target".
+// without owner write permission. Links are listed as "-> target". A WebDAV server's property
+// store (".DAV") is left out.
 std::map<std::string, std::string> Snapshot(const std::string& root);
 
 // Sets `path`'s last-write time to a fixed moment plus `seconds`.

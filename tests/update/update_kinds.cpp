@@ -5,6 +5,7 @@
 
 #include <map>
 
+#include "tests/common/dav_server.h"
 #include "tests/common/ftp_server.h"
 #include "tests/common/sshd_server.h"
 #include "tests/common/temp_tree.h"
@@ -71,6 +72,26 @@ private:
     SshServer server_;
 };
 
+// Apache with mod_dav_fs, serving the whole file system as the unprivileged user: a tree is
+// handed to that user when its location is taken, as a login owns the files it writes.
+class WebdavKind : public UpdateKind {
+public:
+    WebdavKind() { ::chmod(dir_.path().c_str(), 0755); }
+    std::string Folder() override { return FreshUnder(dir_.path()); }
+    std::string Location(const std::string& local) const override
+    {
+        GiveToUnprivileged(local);
+        return server_.Location(local);
+    }
+    std::string LocalOf(const std::string& shown) const override { return ServerPathOf(shown, server_.Port()); }
+    bool KeepsModes() const override { return false; }
+    bool ShowsLinks() const override { return false; }
+
+private:
+    TempDir dir_;
+    DavServer server_{DavServer::Options{}};
+};
+
 }  // namespace
 
 UpdateKind& KindNamed(const std::string& name)
@@ -82,6 +103,8 @@ UpdateKind& KindNamed(const std::string& name)
             slot = std::make_unique<FtpKind>();
         else if (name == "Sftp")
             slot = std::make_unique<SftpKind>();
+        else if (name == "Webdav")
+            slot = std::make_unique<WebdavKind>();
         else
             slot = std::make_unique<LocalKind>();
     }
@@ -90,7 +113,7 @@ UpdateKind& KindNamed(const std::string& name)
 
 std::vector<std::string> KindNames()
 {
-    return {"Local", "Ftp", "Sftp"};
+    return {"Local", "Ftp", "Sftp", "Webdav"};
 }
 
 }  // namespace testutil

@@ -1,8 +1,7 @@
 // The kinds of side an update test runs against: a local folder, a folder that pyftpdlib serves
-// over FTP, and one that sshd serves over SFTP. Every kind serves a folder of the local disk, so
-// a test builds and inspects its trees with plain file operations and hands the engine the
-// kind's location of them. A kind's server starts once, with its first test, and serves the
-// whole run.
+// over FTP, one that sshd serves over SFTP and one that Apache serves over WebDAV. Every kind serves a folder of the
+// local disk, so a test builds and inspects its trees with plain file operations and hands the engine the kind's
+// location of them. A kind's server starts once, with its first test, and serves the whole run.
 #pragma once
 
 #include <memory>
@@ -24,9 +23,11 @@ public:
     virtual bool KeepsModes() const { return true; }
     // The server writes as root, whoever runs the update: permissions do not bind it.
     virtual bool ServerIsRoot() const { return false; }
+    // The kind's listings show a link as a link (a WebDAV server hides them, refusing each).
+    virtual bool ShowsLinks() const { return true; }
 };
 
-// The kind named "Local", "Ftp" or "Sftp" (one object per kind for the whole run).
+// The kind named "Local", "Ftp", "Sftp" or "Webdav" (one object per kind for the whole run).
 UpdateKind& KindNamed(const std::string& name);
 // The names of every kind, for INSTANTIATE_TEST_SUITE_P.
 std::vector<std::string> KindNames();
