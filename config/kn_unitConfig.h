@@ -12,9 +12,10 @@
 // changed by a manager dialog on a Clone() that is handed back with Assign() on OK.
 //
 // Saving: WriteHeader(full) puts Header on disk (all 4096 bytes when `full`, in expert mode and
-// after the configuration dialog; otherwise the first 2240 bytes, which leaves the counts and
-// the reserved tail on disk alone). SavePresets()/SaveBatches() sort the list and rewrite the
-// file safely. Each returns false when nothing was written; ConfigFile.ErrorText() says why.
+// after the configuration dialog; otherwise the first 2240 bytes and the differences window's
+// settings, which leaves the reserved tail on disk alone; the counts always follow the lists on
+// disk). The file is written whole under a temporary name and renamed into place. SavePresets()/SaveBatches() sort the
+// list and rewrite the file safely. Each returns false when nothing was written; ConfigFile.ErrorText() says why.
 #pragma once
 
 #include <memory>

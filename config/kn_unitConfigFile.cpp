@@ -91,13 +91,6 @@ bool TKNConfigStream::OpenRead(const std::string& path)
     return fd_ >= 0;
 }
 
-bool TKNConfigStream::OpenWrite(const std::string& path)
-{
-    Close();
-    fd_ = open(path.c_str(), O_WRONLY | O_CLOEXEC);
-    return fd_ >= 0;
-}
-
 void TKNConfigStream::Attach(int fd)
 {
     Close();
@@ -287,10 +280,19 @@ bool TKNConfigFile::ReadBatches(TKNBatchList& list)
 bool TKNConfigFile::WriteHeader(const TKNConfigHeader& buffer, bool full, TKNConfigStream* stream)
 {
     if (!ok_) return false;
-    TKNConfigStream own;
     if (stream == nullptr) {
-        if (!own.OpenWrite(fileName_)) return Fail("Cannot open for writing");
-        stream = &own;
+        // The whole file again, under a temporary name and then renamed into place: a program
+        // ended while it saves (a logout's SIGTERM) leaves the old file or the new, never a
+        // header half written over the old one.
+        TKNConfigHeader header;
+        TKNPresetList presets;
+        TKNBatchList batches;
+        if (!ReadHeader(header) || !ReadPresets(presets) || !ReadBatches(batches)) return false;
+        std::memcpy(&header, &buffer, full ? kHeaderSize : kHeaderNormalWriteSize);
+        // The differences window's settings lie beyond the counts: a normal write keeps them too.
+        header.DiffSettings = buffer.DiffSettings;
+        std::memcpy(header.DiffIgnorePattern, buffer.DiffIgnorePattern, sizeof header.DiffIgnorePattern);
+        return SaveWith(header, presets, batches, nullptr);
     }
     if (!stream->Write(&buffer, full ? kHeaderSize : kHeaderNormalWriteSize)) return Fail("Cannot write");
     return true;

@@ -27,7 +27,6 @@ public:
     TKNConfigStream& operator=(const TKNConfigStream&) = delete;
 
     bool OpenRead(const std::string& path);
-    bool OpenWrite(const std::string& path);  // existing file, not truncated
     // Takes over an open descriptor.
     void Attach(int fd);
     void Close();
@@ -67,7 +66,10 @@ public:
     bool ReadPresets(TKNPresetList& list);
     bool ReadBatches(TKNBatchList& list);
     // Writes all 4096 bytes of `buffer` when `full`, else its first 2240 (everything before
-    // PresetCount), at the stream's position or at position 0 of the file.
+    // PresetCount), at the stream's position. Without a stream, into the file's header, the
+    // file being written whole under a temporary name and renamed over the old one: the counts
+    // then follow the lists on disk, and a normal write takes the differences window's settings
+    // (DiffSettings, DiffIgnorePattern) as well.
     bool WriteHeader(const TKNConfigHeader& buffer, bool full, TKNConfigStream* stream = nullptr);
     // Replace the presets (batches) in the file, keeping the header and the batches (presets)
     // that are on disk, with the counts set to what is written. The new content goes to a

@@ -21,6 +21,9 @@ TKNConfigHeader DefaultHeader(const TKNWorkArea& area, const char* homeFolder)
     h.WindowWidth = area.Width;
     h.WindowHeight = area.Height;
     h.CurrentOptions = DefaultOptions(homeFolder);
+    // The first start offers no comparison of the home folder with itself: the right field
+    // starts empty, for the user to fill.
+    vex::SetField(h.CurrentOptions.RightFolder, "");
     h.SortColumn = 0;
     h.SortDirection = kSortAscending;
     return h;

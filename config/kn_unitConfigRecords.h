@@ -126,7 +126,8 @@ struct TKNWorkArea {
 };
 
 // The header of a new configuration: magic, tag, version 8, the window placed on `area`,
-// the default options with `homeFolder` as both folders, ascending sort on column 0.
+// the default options with `homeFolder` as the left folder and no right folder, ascending sort
+// on column 0.
 TKNConfigHeader DefaultHeader(const TKNWorkArea& area, const char* homeFolder);
 
 // SortDirection 1 is ascending; any value below 1 reads as descending.

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 
 #include "side/kn_unitSideRules.h"
 
@@ -62,7 +63,15 @@ bool SaveFileAtomically(const std::string& fileName, std::string_view bytes, TFi
         errorText = SystemReason("No temporary file can be made beside the file");
         return false;
     }
-    const bool written = WriteAll(fd, bytes) && fchmod(fd, before.st_mode & 07777) == 0 && fsync(fd) == 0;
+    // The file takes the time of its saving, read from the fine clock: the kernel stamps writes
+    // from a coarse one (a tick of milliseconds), so two files saved one after the other could
+    // share a time to the nanosecond, and with equal sizes pass for equal wherever times and
+    // sizes are what a comparison goes by.
+    timespec saved{};
+    clock_gettime(CLOCK_REALTIME, &saved);
+    const timespec times[2] = {{0, UTIME_OMIT}, saved};
+    const bool written =
+        WriteAll(fd, bytes) && fchmod(fd, before.st_mode & 07777) == 0 && futimens(fd, times) == 0 && fsync(fd) == 0;
     const int writeError = errno;
     struct stat now {};
     if (close(fd) != 0 || !written) {

@@ -274,6 +274,14 @@ void TKNFileCompare::Pair()
     }
 }
 
+vex::TDateTime ShownTime(const TKNFileRec& rec)
+{
+    if (rec.TimeStep != 2 || rec.Time == vex::kNoTime || (rec.MTime & 1) == 0) return rec.Time;
+    // Only a time that was cut (an even second) lacks the odd one.
+    if ((vex::DateTimeToUnix(rec.Time, 0) & 1) != 0) return rec.Time;
+    return rec.Time + 1.0 / vex::kSecondsPerDay;
+}
+
 int CompareFileTimes(vex::TDateTime left, vex::TDateTime right, int ignoreHours, int64_t step)
 {
     step = std::max<int64_t>(1, step);

@@ -86,6 +86,12 @@ struct TKNFileRec {
     bool IsFolder() const { return (Attr & faDirectory) != 0; }
 };
 
+// The time an entry has, to the second, in the scan's local time: what the list and every
+// listing show. `Time` may be cut to even seconds for the comparison's two-second tolerance;
+// the second the cut dropped is put back from the exact time (UTC offsets are whole minutes,
+// so the local time's second has the parity of the Unix time's).
+vex::TDateTime ShownTime(const TKNFileRec& rec);
+
 // One pair that differs. An absent side is a default record (empty, Time -1.0).
 struct TMyFileOpt {
     TKNFileRec Left;

@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <mutex>
@@ -233,21 +232,6 @@ void CompareContentJobs(std::vector<TKNContentJob>& jobs, int readers, const TKN
         }
     }
     for (std::thread& thread : threads) thread.join();
-}
-
-std::string FormatByteCount(int64_t bytes)
-{
-    if (bytes < 1024) return std::to_string(bytes) + " bytes";
-    static const char* const units[] = {"KB", "MB", "GB", "TB"};
-    double value = static_cast<double>(bytes) / 1024.0;
-    int unit = 0;
-    while (value >= 1024.0 && unit < 3) {
-        value /= 1024.0;
-        ++unit;
-    }
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f %s", value, units[unit]);
-    return text;
 }
 
 }  // namespace kn

@@ -93,7 +93,4 @@ void CompareContentJobs(std::vector<TKNContentJob>& jobs, int readers, const TKN
 std::unique_ptr<TKNContentSide> MakeSideContentSide(const std::string& location, const std::string& root,
                                                     const TKNSideContext& context);
 
-// "512 bytes", "1.5 KB", "1.2 GB": 1024-based units, one decimal.
-std::string FormatByteCount(int64_t bytes);
-
 }  // namespace kn

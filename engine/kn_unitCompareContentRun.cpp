@@ -5,6 +5,7 @@
 
 #include "engine/kn_unitCompare.h"
 #include "engine/kn_unitCompareContent.h"
+#include "framework/vex_unitCounts.h"
 #include "framework/vex_unitThreads.h"
 
 namespace kn {
@@ -73,7 +74,7 @@ void TKNFileCompare::CompareContents()
     const int readers = remote ? std::min(ContentReaders, 2) : ContentReaders;
     auto report = [&] {
         const std::string text =
-            "Comparing contents... " + FormatByteCount(progress.Done) + " of " + FormatByteCount(total);
+            "Comparing contents... " + vex::FormatByteSize(progress.Done) + " of " + vex::FormatByteSize(total);
         vex::Synchronize([&] { RaiseProgress(this, kContentState, text); });
     };
     report();

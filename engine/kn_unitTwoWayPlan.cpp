@@ -9,6 +9,7 @@
 #include "engine/kn_unitCompare.h"
 #include "engine/kn_unitTwoWayIndex.h"
 #include "engine/kn_unitUpdatePlan.h"
+#include "framework/vex_unitCounts.h"
 #include "side/kn_unitSide.h"
 
 namespace kn {
@@ -309,7 +310,7 @@ void TPlanBuilder::Finish()
                 case TKNOperation::CopyLeftToRight:
                 case TKNOperation::CopyRightToLeft:
                     ++(op.WritesRight ? t.CopiesToRight : t.CopiesToLeft);
-                    t.BytesToCopy += op.Bytes;
+                    (op.WritesRight ? t.BytesToRight : t.BytesToLeft) += op.Bytes;
                     break;
                 case TKNOperation::DeleteLeft:
                 case TKNOperation::DeleteRight:
@@ -539,9 +540,10 @@ std::string TwoWaySummary(const TKNTwoWayTotals& t)
         if (!text.empty()) text += ", ";
         text += std::to_string(count) + words;
     };
-    part(t.CopiesToRight, " to copy left to right");
-    part(t.CopiesToLeft, " to copy right to left");
-    if (t.CopiesToRight + t.CopiesToLeft > 0) text += " (" + FormatBytes(t.BytesToCopy) + ")";
+    // Each direction with its own bytes: one sum would read as the bytes of the last one.
+    part(t.CopiesToRight, " to copy left to right (" + vex::FormatByteSize(t.BytesToRight) + ")");
+    part(t.CopiesToLeft, (t.CopiesToRight > 0 ? " right to left (" : " to copy right to left (") +
+                             vex::FormatByteSize(t.BytesToLeft) + ")");
     part(t.FoldersToMake, t.FoldersToMake == 1 ? " folder to make" : " folders to make");
     part(t.DeletesLeft, " to delete on the left");
     part(t.DeletesRight, " to delete on the right");

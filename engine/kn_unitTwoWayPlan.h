@@ -184,7 +184,8 @@ struct TKNTwoWayConflict {
 struct TKNTwoWayTotals {
     int64_t CopiesToRight = 0;
     int64_t CopiesToLeft = 0;
-    int64_t BytesToCopy = 0;
+    int64_t BytesToRight = 0;  // the bytes of the copies each way
+    int64_t BytesToLeft = 0;
     int64_t FoldersToMake = 0;
     int64_t DeletesLeft = 0;  // files and folders
     int64_t DeletesRight = 0;

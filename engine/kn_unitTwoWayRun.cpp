@@ -13,6 +13,7 @@
 #include "engine/kn_unitSideRegistry.h"
 #include "engine/kn_unitTwoWayIndex.h"
 #include "engine/kn_unitUpdate.h"
+#include "framework/vex_unitCounts.h"
 
 namespace kn {
 
@@ -159,8 +160,8 @@ std::string TKNTwoWayRun::Refusal() const
     if (!ready_) return problem_.empty() ? "The comparison made no two-way plan: nothing is changed." : problem_;
     std::string refusal = RootRefusal(state_, sides_[0], sides_[1]);
     if (refusal.empty() && ExceedsMaxDelete(plan_, settings_.MaxDelete))
-        refusal = "The run would delete " + std::to_string(plan_.Totals.Deletions()) + " entries, more than " +
-                  std::to_string(settings_.MaxDelete) + " (--max-delete): nothing is changed.";
+        refusal = "The run would delete " + vex::CountOf(plan_.Totals.Deletions(), "entry", "entries") +
+                  ", more than " + std::to_string(settings_.MaxDelete) + " (--max-delete): nothing is changed.";
     return refusal;
 }
 

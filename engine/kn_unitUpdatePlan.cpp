@@ -1,8 +1,8 @@
 #include "engine/kn_unitUpdatePlan.h"
 
 #include <algorithm>
-#include <cstdio>
 
+#include "framework/vex_unitCounts.h"
 #include "side/kn_unitSideRules.h"
 
 namespace kn {
@@ -194,25 +194,13 @@ TKNPlanTotals PlanTotals(const TKNFileCompare& engine, const std::vector<int>& i
     return totals;
 }
 
-std::string FormatBytes(int64_t bytes)
-{
-    static const char* const units[] = {"KB", "MB", "GB", "TB"};
-    if (bytes < 1024) return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
-    double value = static_cast<double>(bytes) / 1024.0;
-    std::size_t unit = 0;
-    while (value >= 1024.0 && unit + 1 < std::size(units)) {
-        value /= 1024.0;
-        ++unit;
-    }
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f %s", value, units[unit]);
-    return text;
-}
-
 // " (N left-over temporary files)" after the deletions that hold them; nothing when none.
-static std::string TempPart(const TKNPlanTotals& t, const char* words)
+static std::string TempPart(const TKNPlanTotals& t)
 {
-    return t.TempFilesToRemove == 0 ? std::string() : " (" + std::to_string(t.TempFilesToRemove) + words + ")";
+    return t.TempFilesToRemove == 0
+               ? std::string()
+               : " (" + vex::CountOf(t.TempFilesToRemove, "left-over temporary file", "left-over temporary files") +
+                     ")";
 }
 
 std::string PlanSummary(const TKNPlanTotals& t)
@@ -224,9 +212,9 @@ std::string PlanSummary(const TKNPlanTotals& t)
         text += std::to_string(count) + (count == 1 ? one : many);
     };
     part(t.FilesToCopy, " file to copy", " files to copy");
-    if (t.FilesToCopy > 0) text += " (" + FormatBytes(t.BytesToCopy) + ")";
+    if (t.FilesToCopy > 0) text += " (" + vex::FormatByteSize(t.BytesToCopy) + ")";
     part(t.FilesToDelete, " to delete", " to delete");
-    text += TempPart(t, " left-over temporary files");
+    text += TempPart(t);
     part(t.FoldersToCreate, " folder to create", " folders to create");
     part(t.FoldersToRemove, " folder to remove", " folders to remove");
     part(t.AttributeChanges, " attribute change", " attribute changes");
@@ -252,9 +240,9 @@ bool PlanTripsDeletionGuard(const TKNFileCompare& engine, const TKNPlanTotals& t
 
 // ", N times to set" for the one-line forms, which name it only when a content comparison
 // planned any: runs without one keep the line they always had.
-static std::string TimesPart(const TKNPlanTotals& t, const char* words)
+static std::string TimesPart(const TKNPlanTotals& t, const char* one, const char* many)
 {
-    return t.TimesToSet == 0 ? std::string() : ", " + std::to_string(t.TimesToSet) + words;
+    return t.TimesToSet == 0 ? std::string() : ", " + vex::CountOf(t.TimesToSet, one, many);
 }
 
 // ", N renamed" for the one-line forms, only when the plan renames anything.
@@ -265,22 +253,25 @@ static std::string RenamesPart(const TKNPlanTotals& t, const char* words)
 
 std::string PlanLine(const TKNPlanTotals& t)
 {
-    return "Plan: " + std::to_string(t.FilesToCopy) + " files to copy (" + std::to_string(t.BytesToCopy) + " bytes), " +
-           std::to_string(t.FilesToDelete) + " to delete" + TempPart(t, " left-over temporary files") + ", " +
-           std::to_string(t.FoldersToCreate) + " folders to create, " + std::to_string(t.FoldersToRemove) +
-           " folders to remove, " + std::to_string(t.AttributeChanges) + " attribute changes" +
-           TimesPart(t, " times to set") + RenamesPart(t, " to rename") + ".";
+    return "Plan: " + vex::CountOf(t.FilesToCopy, "file to copy", "files to copy") + " (" +
+           vex::CountOf(t.BytesToCopy, "byte", "bytes") + "), " + std::to_string(t.FilesToDelete) + " to delete" +
+           TempPart(t) + ", " + vex::CountOf(t.FoldersToCreate, "folder to create", "folders to create") + ", " +
+           vex::CountOf(t.FoldersToRemove, "folder to remove", "folders to remove") + ", " +
+           vex::CountOf(t.AttributeChanges, "attribute change", "attribute changes") +
+           TimesPart(t, "time to set", "times to set") + RenamesPart(t, " to rename") + ".";
 }
 
 std::string DoneLine(const TKNUpdateOutcome& outcome)
 {
     const TKNPlanTotals& t = outcome.Done;
-    std::string line = "Done: " + std::to_string(t.FilesToCopy) + " files copied (" + std::to_string(t.BytesToCopy) +
-                       " bytes), " + std::to_string(t.FilesToDelete) + " deleted" +
-                       TempPart(t, " left-over temporary files") + ", " + std::to_string(t.FoldersToCreate) +
-                       " folders created, " + std::to_string(t.FoldersToRemove) + " folders removed, " +
-                       std::to_string(t.AttributeChanges) + " attribute changes" + TimesPart(t, " times set") +
-                       RenamesPart(t, " renamed") + ", " + std::to_string(outcome.Failures.size()) + " failed.";
+    std::string line = "Done: " + vex::CountOf(t.FilesToCopy, "file copied", "files copied") + " (" +
+                       vex::CountOf(t.BytesToCopy, "byte", "bytes") + "), " + std::to_string(t.FilesToDelete) +
+                       " deleted" + TempPart(t) + ", " +
+                       vex::CountOf(t.FoldersToCreate, "folder created", "folders created") + ", " +
+                       vex::CountOf(t.FoldersToRemove, "folder removed", "folders removed") + ", " +
+                       vex::CountOf(t.AttributeChanges, "attribute change", "attribute changes") +
+                       TimesPart(t, "time set", "times set") + RenamesPart(t, " renamed") + ", " +
+                       std::to_string(outcome.Failures.size()) + " failed.";
     if (!outcome.BackupFolder.empty()) line += " Backup folder: " + outcome.BackupFolder;
     return line;
 }

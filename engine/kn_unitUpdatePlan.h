@@ -132,9 +132,6 @@ TKNPlanTotals PlanTotals(const TKNFileCompare& engine, const std::vector<int>& i
 // create". Kinds with a count of 0 are left out; an empty plan reads "Nothing to do".
 std::string PlanSummary(const TKNPlanTotals& totals);
 
-// A byte count for people: "512 bytes", "3.4 KB", "3.4 MB", "1.2 GB" (1 KB = 1024 bytes).
-std::string FormatBytes(int64_t bytes);
-
 // The mass-deletion guard: true when a plan deletes more than 10 entries and more than half of
 // the `entries` of the side it writes (only a forced fixed direction deletes, on one side).
 bool TripsDeletionGuard(int64_t deletes, int64_t entries);

@@ -4,7 +4,7 @@
 #   docs/first-start.png         the main window at the first start (a fresh configuration)
 #   docs/main-window.png         the main window after a comparison of two demo trees
 #   docs/update-confirmation.png the confirmation of a Force Update over the main window
-#   docs/main-window-dark.png    the main window under GTK's dark Adwaita theme
+#   docs/main-window-dark.png    the main window under GTK's dark Adwaita theme, with a two-way plan
 #   docs/differences-window.png  the differences window of css/site.css (marks inside lines)
 #   docs/differences-window-dark.png  js/app.js in a dark theme (qt6ct's "darker" palette)
 #   docs/binary-pair.png         the differences window of img/logo.png, a binary pair
@@ -44,9 +44,10 @@ demo "$L/img/logo.png" '\x89PNG\r\n\x1a\n\x00\x00\x00\rIHDR\x00\x00\x00\x10\x00\
 demo "$R/img/logo.png" '\x89PNG\r\n\x1a\n\x00\x00\x00\rIHDR\x00\x00\x00\x20\x00\x00\x00\x20' '2026-10-01 09:00'
 demo "$L/css/site.css" 'body {\n  margin: 0;\n  font-family: sans-serif;\n  color: #222;\n}\nh1 {\n  font-size: 2em;\n}\n' '2026-12-01 16:20'
 demo "$R/css/site.css" 'body {\n  margin: 0;\n  font-family: serif;\n  color: #333;\n}\nh1 {\n  font-size: 1.5em;\n}\n' '2026-11-20 08:15'
-demo "$L/about.html" '<p>About us</p>\n' '2026-12-03 11:00'
+# Odd seconds: the list shows the time a file has, not the comparison's two-second cut.
+demo "$L/about.html" '<p>About us</p>\n' '2026-12-03 11:00:05'
 demo "$R/notes/old-plan.txt" 'Plan from last year\n' '2025-06-10 14:30'
-demo "$L/js/app.js" 'console.log("v2");\n' '2026-12-05 18:45'
+demo "$L/js/app.js" 'console.log("v2");\n' '2026-12-05 18:45:07'
 demo "$R/js/app.js" 'console.log("v1");\n' '2026-11-05 18:45'
 demo "$R/contact.html" '<p>Mail us</p>\n' '2026-12-04 12:00'
 demo "$L/contact.html" '<p>Mail us!</p>\n' '2026-12-04 12:00'
@@ -138,12 +139,17 @@ xdotool windowactivate --sync "$diffs" key alt+F4
 kill $app 2>/dev/null || true
 wait $app 2>/dev/null || true
 
-# The main window again under a dark desktop theme: every colour of the list follows it.
+# The main window again under a dark desktop theme, with a two-way plan (F4 three times from Left
+# to Right): every colour of the list and of the plan's notice follows it, the longer legend
+# wraps. F4 goes back to Left to Right before the end, which keeps it for the next start.
 QT_QPA_PLATFORMTHEME=gtk3 GTK_THEME=Adwaita:dark KESTRUNE_HOME=$home "$build/app/gui/kestrune" >/dev/null 2>&1 &
 app=$!
 main=$(wait_window '^Kestrune')
-xdotool windowactivate --sync "$main" key F5
+xdotool windowactivate --sync "$main" key F4 F4 F4 F5
+sleep "${KESTRUNE_COMPARE_WAIT:-0}"
 shoot main-window-dark.png
+xdotool windowactivate --sync "$main" key F4
+sleep 0.5
 kill $app 2>/dev/null || true
 wait $app 2>/dev/null || true
 

@@ -14,6 +14,7 @@
 
 #include "framework/qt/vex_frmHelp.h"
 #include "framework/qt/vex_unitDialogs.h"
+#include "framework/qt/vex_unitThemeMarks.h"
 
 namespace kn {
 
@@ -102,6 +103,7 @@ TKNConfirmForm::TKNConfirmForm(QWidget* parent) : QDialog(parent)
     lblOperations->setBuddy(lvOperations);
 
     cbBackup = new QCheckBox(tr("&Backup"), this);
+    vex::MarkFocusPlainly(cbBackup);
     cbBackup->setToolTip(tr("Copy every file the update replaces or deletes to a backup folder first"));
     btnOk = new QPushButton(tr("&OK"), this);
     btnCancel = new QPushButton(tr("&Cancel"), this);

@@ -26,6 +26,7 @@
 #include "framework/qt/vex_frmHelp.h"
 #include "framework/qt/vex_unitDialogs.h"
 #include "framework/qt/vex_unitPlacement.h"
+#include "framework/qt/vex_unitThemeMarks.h"
 #include "framework/vex_unitText.h"
 #include "framework/vex_unitThreads.h"
 #include "ui/kn_unitResultModel.h"
@@ -159,7 +160,7 @@ TKNMainForm::~TKNMainForm()
 {
     StopAndWait();
     if (started_) InstallSidePrompts(nullptr);
-    if (started_) SavePlacement();
+    if (started_) SaveSettings();
     // Hiding the window below ends an edit in a folder field: its handlers, which use the
     // secret store and this window, must not run any more.
     for (QLineEdit* edit : {edFolderLeft, edFolderRight})
@@ -213,12 +214,15 @@ void TKNMainForm::CreateFolderPanel()
     edFolderLeft->setObjectName("edFolderLeft");
     edFolderRight = new QLineEdit(panelFolder);
     edFolderRight->setObjectName("edFolderRight");
+    edFolderLeft->setPlaceholderText(tr("Left folder: type it, or browse with F2"));
+    edFolderRight->setPlaceholderText(tr("Right folder: type it, or browse with F3"));
     auto makeButton = [this](const char* name, QAction* action, int image) {
         auto* button = new QToolButton(panelFolder);
         button->setObjectName(name);
         button->setAutoRaise(true);
         // Tab reaches every button; a click leaves the focus where it was.
         button->setFocusPolicy(Qt::TabFocus);
+        vex::MarkFocusPlainly(button);
         button->setToolTip(action->toolTip());
         button->setStatusTip(action->statusTip());
         if (image >= 0) button->setIcon(MainImage.Icon(image));
@@ -291,7 +295,8 @@ void TKNMainForm::CreateStatusBar()
     // The first panel grows with its text ("Found 50,000 folder(s) and file(s).").
     vex::TvexStatusPanel* panel0 = StatusBar->AddPanel(202, Qt::AlignLeft);
     panel0->SetFitsText(true);
-    StatusBar->AddPanel(0);
+    // The details (an update's Done line with its backup folder) wrap rather than be cut.
+    StatusBar->AddPanel(0)->SetWraps(true);
     StatusBar->AddPanel(100, Qt::AlignCenter);  // "Expert mode"
     Gauge = new QProgressBar;
     Gauge->setObjectName("Gauge");
@@ -333,6 +338,8 @@ void TKNMainForm::changeEvent(QEvent* event)
         placementApplied_ = true;
         if (Config.Header.WindowMaximized) showMaximized();
     }
+    if ((event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange) && lblOutOfDate)
+        for (QLabel* notice : {lblOutOfDate, lblTwoWay}) StyleNotice(notice);
     vex::TvexSDIMainForm::changeEvent(event);
 }
 
@@ -491,11 +498,18 @@ void TKNMainForm::ApplyOptions(const TKNOptionsRec& options)
 
 void TKNMainForm::FileCompareCompareStart()
 {
-    // Only the update's own follow-up comparison carries its Done line on.
-    if (!awaitingFollowUp_) updateDone_.clear();
+    // Only the update's own follow-up comparison carries its Done line on; it lists again only
+    // the folders the update touched, so a file saved meanwhile elsewhere stays unknown to it.
+    if (!awaitingFollowUp_) {
+        updateDone_.clear();
+        savedSinceCompare_ = false;
+    }
     lastSearched_.clear();
     awaitingFollowUp_ = false;
     runInUse_ = true;
+    // A completion list left open would take the next click, and the window is busy now.
+    for (QLineEdit* edit : {edFolderLeft, edFolderRight})
+        if (edit->completer()) edit->completer()->popup()->hide();
     lblTwoWay->hide();
     model_->SetItemCount(0);
     sorter_.Forget();
@@ -553,8 +567,9 @@ QString TKNMainForm::StoppedText() const
 {
     const int64_t listed = FileCompare->LeftEntries + FileCompare->RightEntries;
     if (listed > 0)
-        return tr("No result: stopped after listing %1 entries, before they were compared.")
-            .arg(QLocale().toString(static_cast<qlonglong>(listed)));
+        return tr("No result: stopped after listing %1, before they were compared.")
+            .arg(listed == 1 ? tr("1 entry")
+                             : tr("%1 entries").arg(QLocale().toString(static_cast<qlonglong>(listed))));
     if (!lastSearched_.isEmpty()) return tr("No result: stopped while listing \"%1\".").arg(lastSearched_);
     return tr("No result: stopped before anything was listed.");
 }

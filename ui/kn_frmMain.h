@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QPointer>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -29,6 +30,7 @@ class QToolButton;
 
 namespace kn {
 
+struct TDiffWindowSettings;
 class TKNConfirmForm;
 class TKNFailuresForm;
 class TKNResultModel;
@@ -59,6 +61,10 @@ public:
     // Applies the program's parameters (those after the program name), once, before the window
     // is shown. False when the program must end now ("/d").
     bool ApplyCommandLine(const QStringList& params);
+    // Writes the settings to the configuration file now: the folders, the direction, the
+    // window's place and size, and the size and options of the differences windows still open.
+    // The program's end does it too; a logout or SIGTERM asks for it before.
+    void SaveSettings();
 
     // The window's controls, by their names.
     QLineEdit* edFolderLeft = nullptr;
@@ -141,6 +147,8 @@ private:
     // Opens the differences of one row (Enter, a double click); nothing for a one-sided row.
     void ShowDifferencesOfRow(int row);
     bool PasswordAllowsStart() const;
+    // A differences window's size and settings, kept for the next one.
+    void KeepDifferencesSettings(QSize size, const TDiffWindowSettings& settings);
     void SelectFolder(QLineEdit* edit, const QString& title);
     void SetExpertMode(bool expert);
 
@@ -161,6 +169,9 @@ private:
     void SortRows();
     void UpdateSortImages();
     void ResizeColumns();
+    // A notice line above the list (out of date, the two-way plan): wrapped, in colours that
+    // read in every theme; again when the theme changes.
+    static void StyleNotice(QLabel* label);
     // The update commands act on the last result when it has rows and is current.
     void SetUpdateCommands(bool enabled);
     void RefreshResultState();
@@ -239,6 +250,8 @@ private:
     // can be updated (it has rows, and no stopped update has changed the disk since).
     QString comparedLeft_, comparedRight_;
     bool compared_ = false;
+    // A differences window saved a file since the comparison started: the rows may be stale.
+    bool savedSinceCompare_ = false;
     bool resultUpdatable_ = false;
     QString lastSearched_;  // the folder the running comparison listed last
     // The update's reporting: its failure boxes silenced by the user, the window closing, the

@@ -175,6 +175,15 @@ void TKNMainForm::actCompareActionExecute()
 
 void TKNMainForm::actCompareCompareExecute()
 {
+    // An empty field names no folder: the other tree would be listed whole, every entry of it a
+    // row, which is never what a user asks for.
+    for (QLineEdit* edit : {edFolderLeft, edFolderRight}) {
+        if (!edit->text().trimmed().isEmpty()) continue;
+        ShowStatus(tr("Nothing compared."), edit == edFolderLeft ? tr("Type or browse (F2) the left folder first.")
+                                                                 : tr("Type or browse (F3) the right folder first."));
+        edit->setFocus();
+        return;
+    }
     // A folder text that does not fit its field would be cut, and a cut text can name another
     // folder (its parent, when the cut ends at a "/"), which a forced update would then mirror.
     for (const QLineEdit* edit : {edFolderLeft, edFolderRight}) {

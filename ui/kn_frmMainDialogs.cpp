@@ -95,14 +95,34 @@ void TKNMainForm::ShowDifferencesOfRow(int index)
     }
     right->Close();
     left->Close();
-    TKNConfigHeader& header = Config.Header;
+    const TKNConfigHeader& header = Config.Header;
     // The window is not modal: it hands back its size and settings when it closes.
-    ShowFileDifferences(this, leftSide, rightSide, QSize(header.DiffWindowWidth, header.DiffWindowHeight),
-                        ReadDiffWindowSettings(header), [&header](QSize size, const TDiffWindowSettings& settings) {
-                            header.DiffWindowWidth = size.width();
-                            header.DiffWindowHeight = size.height();
-                            WriteDiffWindowSettings(settings, header);
-                        });
+    TKNShowDifferencesForm* form = ShowFileDifferences(
+        this, leftSide, rightSide, QSize(header.DiffWindowWidth, header.DiffWindowHeight),
+        ReadDiffWindowSettings(header),
+        [this](QSize size, const TDiffWindowSettings& settings) { KeepDifferencesSettings(size, settings); });
+    // A saved file is no longer what the row says: the list waits for a comparison.
+    if (form)
+        connect(form, &TKNShowDifferencesForm::Saved, this, [this] {
+            savedSinceCompare_ = true;
+            RefreshResultState();
+        });
+}
+
+void TKNMainForm::KeepDifferencesSettings(QSize size, const TDiffWindowSettings& settings)
+{
+    TKNConfigHeader& header = Config.Header;
+    header.DiffWindowWidth = size.width();
+    header.DiffWindowHeight = size.height();
+    WriteDiffWindowSettings(settings, header);
+}
+
+void TKNMainForm::SaveSettings()
+{
+    // The differences windows still open hand in what they would hand in when closed.
+    for (const TKNShowDifferencesForm* form : findChildren<TKNShowDifferencesForm*>())
+        if (form->isVisible()) KeepDifferencesSettings(form->size(), form->Settings());
+    SavePlacement();
 }
 
 bool TKNMainForm::PasswordAllowsStart() const

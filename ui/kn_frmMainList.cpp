@@ -1,5 +1,6 @@
 // The main window's result list: the view's set-up, sorting by column, the sort marks, the
 // command that follows the selection, and the column widths.
+#include <QApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -7,6 +8,7 @@
 #include <QLineEdit>
 #include <QTableView>
 
+#include "framework/qt/vex_unitThemeMarks.h"
 #include "ui/kn_frmMain.h"
 #include "ui/kn_unitResultModel.h"
 #include "ui/kn_unitResultSort.h"
@@ -69,9 +71,9 @@ void TKNMainForm::CreateListView()
     // Times with their seconds fit whatever the font.
     const int timeWidth = std::max(
         kColumnWidths[2], ListViewFiles->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00:00")) + 12);
-    // The plan column holds the status image and a two-way mark of two signs ("\u2192\u00d7").
-    const int planWidth = std::max(
-        kColumnWidths[3], 16 + ListViewFiles->fontMetrics().horizontalAdvance(QStringLiteral("\u2192\u00d7")) + 20);
+    // The plan column holds a two-way mark of two signs ("\u2192\u00d7").
+    const int planWidth =
+        std::max(kColumnWidths[3], ListViewFiles->fontMetrics().horizontalAdvance(QStringLiteral("\u2192\u00d7")) + 20);
     for (int column = 0; column < kResultColumnCount; ++column) {
         const int width = column == 2 || column == 4 ? timeWidth : column == 3 ? planWidth : kColumnWidths[column];
         columns->resizeSection(column, width);
@@ -87,23 +89,30 @@ void TKNMainForm::CreateListView()
             [this](const QModelIndex& index) { ShowDifferencesOfRow(index.row()); });
     ListViewFiles->viewport()->installEventFilter(this);
     ListViewFiles->installEventFilter(this);
-    // In the colours of tooltips, which every theme keeps readable.
     lblOutOfDate = new QLabel(centralWidget());
     lblOutOfDate->setObjectName("lblOutOfDate");
-    lblOutOfDate->setWordWrap(true);
-    lblOutOfDate->setAutoFillBackground(true);
-    lblOutOfDate->setBackgroundRole(QPalette::ToolTipBase);
-    lblOutOfDate->setForegroundRole(QPalette::ToolTipText);
-    lblOutOfDate->setMargin(4);
+    StyleNotice(lblOutOfDate);
     lblOutOfDate->hide();
     // Its text follows the action (ShowTwoWayPlan).
     lblLegend = new QLabel(centralWidget());
     lblLegend->setObjectName("lblLegend");
     lblLegend->setContentsMargins(4, 0, 4, 0);
+    // A legend longer than the window wraps: a text never widens the window past the screen.
+    lblLegend->setWordWrap(true);
     centralWidget()->layout()->addWidget(lblOutOfDate);
     centralWidget()->layout()->addWidget(ListViewFiles);
     centralWidget()->layout()->addWidget(lblLegend);
     CreateTwoWayControls();
+}
+
+void TKNMainForm::StyleNotice(QLabel* label)
+{
+    label->setWordWrap(true);
+    label->setMargin(4);
+    label->setAutoFillBackground(true);
+    label->setBackgroundRole(QPalette::Window);
+    label->setForegroundRole(QPalette::WindowText);
+    label->setPalette(vex::NoticePalette(QApplication::palette()));
 }
 
 void TKNMainForm::ResizeColumns()
@@ -178,7 +187,8 @@ bool TKNMainForm::ResultIsCurrent() const
     };
     // A two-way update needs the plan only a comparison with a two-way run makes.
     const bool planned = action_ != TKNAction::TwoWay || FileCompare->TwoWay;
-    return compared_ && planned && same(edFolderLeft, comparedLeft_) && same(edFolderRight, comparedRight_);
+    return compared_ && planned && !savedSinceCompare_ && same(edFolderLeft, comparedLeft_) &&
+           same(edFolderRight, comparedRight_);
 }
 
 // A field edited after a comparison leaves the list describing other folders: it says so, and
@@ -196,7 +206,11 @@ void TKNMainForm::RefreshResultState()
         action->setEnabled(resultUpdatable_ && current && applies && action->property("knAvailable").toBool());
     }
     const bool outOfDate = compared_ && !current;
-    if (outOfDate && !FileCompare->TwoWay && twoWay)
+    if (outOfDate && savedSinceCompare_)
+        lblOutOfDate->setText(
+            tr("Out of date: a file was saved in a differences window since the comparison. Compare (F5) "
+               "before updating."));
+    else if (outOfDate && !FileCompare->TwoWay && twoWay)
         lblOutOfDate->setText(tr("The list was compared for another action: compare (F5) to see the two-way plan."));
     else if (outOfDate)
         lblOutOfDate->setText(

@@ -44,11 +44,7 @@ void TKNMainForm::CreateTwoWayControls()
 {
     lblTwoWay = new QLabel(centralWidget());
     lblTwoWay->setObjectName("lblTwoWay");
-    lblTwoWay->setWordWrap(true);
-    lblTwoWay->setAutoFillBackground(true);
-    lblTwoWay->setBackgroundRole(QPalette::ToolTipBase);
-    lblTwoWay->setForegroundRole(QPalette::ToolTipText);
-    lblTwoWay->setMargin(4);
+    StyleNotice(lblTwoWay);
     lblTwoWay->hide();
     static_cast<QBoxLayout*>(centralWidget()->layout())->insertWidget(1, lblTwoWay);
     // On the list itself: the keys act on its current row, the menu key opens the same choices.

@@ -301,20 +301,12 @@ QFrame* TKNShowDifferencesForm::Impl::BuildDisplay()
     auto* strips = new QHBoxLayout(pnlDisplay);
     strips->setContentsMargins(1, 1, 1, 1);
     strips->setSpacing(0);
-    pbScrollPosMarker = new TPaintBox(pnlDisplay);
-    pbScrollPosMarker->setFixedWidth(6);
-    pbScrollPosMarker->OnPaint = [this](QPainter& p) { PaintScrollPosMarker(p); };
     pbDiffMarker = new TPaintBox(pnlDisplay);
-    pbDiffMarker->OnPaint = [this](QPainter& p) {
-        if (!MarkerBitmap.isNull()) p.drawImage(pbDiffMarker->rect(), MarkerBitmap);
+    pbDiffMarker->OnPaint = [this](QPainter& p) { PaintOverview(p); };
+    pbDiffMarker->setCursor(Qt::PointingHandCursor);
+    pbDiffMarker->OnMouse = [this](QPoint point) {
+        q->ShowOverviewPoint(point.y() * 10000 / std::max(1, pbDiffMarker->height()));
     };
-    for (TPaintBox* strip : {pbScrollPosMarker, pbDiffMarker}) {
-        strip->setCursor(Qt::PointingHandCursor);
-        strip->OnMouse = [this, strip](QPoint point) {
-            q->ShowOverviewPoint(point.y() * 10000 / std::max(1, strip->height()));
-        };
-    }
-    strips->addWidget(pbScrollPosMarker);
     strips->addWidget(pbDiffMarker, 1);
     return pnlDisplay;
 }

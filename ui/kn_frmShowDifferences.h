@@ -124,6 +124,10 @@ public:
     // Scrolls both views so that the overview strip's point y (of its height) is in the middle.
     void ShowOverviewPoint(int y);
 
+signals:
+    // A side was written to its file: what a comparison found of the pair no longer holds.
+    void Saved();
+
 public slots:
     void tbNextClick();
     void tbPrevClick();

@@ -188,6 +188,7 @@ bool TKNShowDifferencesForm::Impl::SaveSide(TDiffSide& side)
         side.Saved = side.Content;
         side.Bytes = std::move(bytes);
         side.Encoding->setEnabled(true);
+        emit q->Saved();
         return true;
     }
     // No reason: the user chose not to save over a changed file.

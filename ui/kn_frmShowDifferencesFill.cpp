@@ -1,9 +1,7 @@
 // The differences window's comparison on a worker thread, laying both texts out row by row from
 // the change records with the marks inside modified lines, the overview strip, linked
 // scrolling, next and previous difference and search.
-#include <QGuiApplication>
 #include <QLocale>
-#include <QScreen>
 #include <QSplitter>
 #include <algorithm>
 
@@ -212,7 +210,6 @@ void TKNShowDifferencesForm::Impl::FillViews()
     right.SetModified(false);
     Filling = false;
     BuildMarkerBitmap();
-    pbScrollPosMarker->update();
     QString summary = added == 0 && modified == 0 && deleted == 0
                           ? QStringLiteral("No differences.")
                           : QStringLiteral("%1, %2, %3.")
@@ -245,7 +242,6 @@ void TKNShowDifferencesForm::Impl::ShowBinary(const TBinaryComparison& binary)
     Filling = false;
     MarkerBitmap = QImage();
     pbDiffMarker->update();
-    pbScrollPosMarker->update();
     SetSummary(BinarySummary(binary));
 }
 
@@ -282,39 +278,52 @@ void TKNShowDifferencesForm::Impl::PaintGutter(TCodeEdit* sender, QPainter& canv
                     QString(QChar(toRight ? 0x25B6 : 0x25C0)));
 }
 
-// The whole file as a strip as tall as the screen, one bar per changed row; painting only
-// stretches it.
+// The whole file as a strip of the overview's size: a bar per run of changed rows of one
+// colour, at least kMinBar pixels tall however long the file, so that one changed line among
+// thousands still shows.
 void TKNShowDifferencesForm::Impl::BuildMarkerBitmap()
 {
     if (Left.View == nullptr) return;
     const TLines& rows = Left.View->Lines();
     if (rows.Count() == 0 || Right.View->Lines().Count() == 0) return;
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const int height = screen ? screen->geometry().height() : 768;
-    const float scale = static_cast<float>(height) / static_cast<float>(rows.Count());
+    constexpr int kMinBar = 3;
+    const int height = std::max(1, pbDiffMarker->height());
+    const auto at = [&](int row) { return static_cast<int>(static_cast<int64_t>(row) * height / rows.Count()); };
     MarkerBitmap = QImage(std::max(1, pbDiffMarker->width()), height, QImage::Format_RGB32);
     MarkerBitmap.fill(ToQColor(clWindow, pbDiffMarker->palette()));
     QPainter painter(&MarkerBitmap);
-    for (int k = 0; k < rows.Count(); ++k) {
+    for (int k = 0; k < rows.Count();) {
         const TColor color = rows.GetLineObj(k).Color;
-        if (color == clWindow || color == IgnoredColor || color == DarkIgnoredColor) continue;
-        painter.setPen(QPen(ToQColor(color, pbDiffMarker->palette()), 2));
-        const int y = static_cast<int>(static_cast<float>(k) * scale);
-        painter.drawLine(0, y, MarkerBitmap.width(), y);
+        int end = k + 1;
+        while (end < rows.Count() && rows.GetLineObj(end).Color == color) ++end;
+        if (color != clWindow && color != IgnoredColor && color != DarkIgnoredColor)
+            painter.fillRect(0, at(k), MarkerBitmap.width(), std::max(kMinBar, at(end) - at(k)),
+                             ToQColor(color, pbDiffMarker->palette()));
+        k = end;
     }
     pbDiffMarker->update();
 }
 
-void TKNShowDifferencesForm::Impl::PaintScrollPosMarker(QPainter& painter)
+// The strip, and over it a box around the rows in view.
+void TKNShowDifferencesForm::Impl::PaintOverview(QPainter& painter)
 {
     const int count = Left.View->Lines().Count();
-    if (count == 0) return;
-    const QRect client = pbScrollPosMarker->rect();
-    painter.fillRect(client, ToQColor(clWindow, pbScrollPosMarker->palette()));
-    const int middle = Left.View->viewport()->height() / Left.View->LineHeight() / 2 + Left.View->TopLine();
-    const int y = static_cast<int>(static_cast<int64_t>(client.height()) * middle / count);
-    painter.setPen(QPen(q->palette().color(QPalette::WindowText), 2));
-    painter.drawLine(0, y, client.width(), y);
+    if (MarkerBitmap.isNull() || count == 0) return;
+    if (MarkerBitmap.size() != pbDiffMarker->size()) BuildMarkerBitmap();
+    painter.drawImage(0, 0, MarkerBitmap);
+    const QRect client = pbDiffMarker->rect();
+    const auto at = [&](int row) {
+        return static_cast<int>(static_cast<int64_t>(std::clamp(row, 0, count)) * client.height() / count);
+    };
+    const int top = at(Left.View->TopLine());
+    const int bottom =
+        std::min(client.height(), std::max(top + 5, at(Left.View->TopLine() + Left.View->VisibleLines())));
+    const QRect box(0, std::min(top, client.height() - 5), client.width(), bottom - std::min(top, client.height() - 5));
+    QColor shade = q->palette().color(QPalette::Highlight);
+    shade.setAlpha(70);
+    painter.fillRect(box, shade);
+    painter.setPen(QPen(q->palette().color(QPalette::WindowText), 1));
+    painter.drawRect(box.adjusted(0, 0, -1, -1));
 }
 
 // ---- scrolling and navigation ----
@@ -328,7 +337,7 @@ void TKNShowDifferencesForm::Impl::ViewScrolled(TCodeEdit* sender)
     other->SetTopLine(sender->TopLine());
     other->SetLeftCol(sender->LeftCol());
     Scrolling = false;
-    pbScrollPosMarker->repaint();
+    pbDiffMarker->update();
 }
 
 void TKNShowDifferencesForm::ShowOverviewPoint(int y)

@@ -98,7 +98,6 @@ struct TKNShowDifferencesForm::Impl {
     std::vector<std::pair<QAction*, bool TIgnoreOptions::*>> IgnoreActions;
     QLineEdit *PatternEdit = nullptr, *FindEdit = nullptr;
     vex::TvexStatusBar* StatusBar = nullptr;
-    TPaintBox* pbScrollPosMarker = nullptr;
     TPaintBox* pbDiffMarker = nullptr;
     QSplitter* pnlMain = nullptr;
     TCodeEdit* LastFocused = nullptr;
@@ -144,7 +143,7 @@ struct TKNShowDifferencesForm::Impl {
     TColor ColorOf(const TDiffChange& change) const;
     void Recolour();
     void BuildMarkerBitmap();
-    void PaintScrollPosMarker(QPainter& painter);
+    void PaintOverview(QPainter& painter);
     void PaintGutter(TCodeEdit* sender, QPainter& canvas, const QRect& rec, int line, int tag);
     void ViewScrolled(TCodeEdit* sender);
     TCodeEdit* FocusedView() const;

@@ -2,10 +2,10 @@
 
 #include <QColor>
 #include <QGuiApplication>
-#include <QLocale>
 #include <QPalette>
 #include <cstdio>
 
+#include "framework/vex_unitCounts.h"
 #include "framework/vex_unitDateTime.h"
 #include "ui/kn_unitShownText.h"
 
@@ -19,14 +19,6 @@ const char* const kColumnCaptions[kResultColumnCount] = {"Name",          "Size"
                                                          "Last Modified", "Size", "Name"};
 const Qt::Alignment kColumnAlignment[kResultColumnCount] = {
     Qt::AlignLeft, Qt::AlignRight, Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignLeft, Qt::AlignRight, Qt::AlignLeft};
-
-QString GroupSeparator()
-{
-    QLocale locale;
-    // The C locale has no grouping of its own; the pattern still groups digits.
-    if (locale.language() == QLocale::C || locale.groupSeparator().isEmpty()) return QStringLiteral(",");
-    return locale.groupSeparator();
-}
 
 bool Exists(const TKNFileRec& rec)
 {
@@ -66,16 +58,8 @@ void LoadMainImages(vex::TvexImageList& images)
 
 QString FormatSize(int64_t size)
 {
-    static const QString separator = GroupSeparator();
-    QString digits = QString::number(size < 0 ? -size : size);
-    QString text;
-    text.reserve(digits.size() + digits.size() / 3 + 1);
-    if (size < 0) text += '-';
-    for (qsizetype i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) text += separator;
-        text += digits[i];
-    }
-    return text;
+    static const std::string separator = GroupSeparator().toStdString();
+    return QString::fromStdString(vex::GroupDigits(size, separator));
 }
 
 QString FormatTime(vex::TDateTime time)
@@ -201,7 +185,7 @@ QString TKNResultModel::CellText(int index, int column) const
         case 5:
             return rec.IsFolder() ? QStringLiteral("Sub-Dir") : FormatSize(rec.Size);
         default:
-            return FormatTime(rec.Time);
+            return FormatTime(ShownTime(rec));
     }
 }
 
@@ -261,7 +245,15 @@ TKNResultModel::TSide TKNResultModel::StruckSide(int index) const
 
 QString TKNResultModel::RowHint(int index) const
 {
-    return Shown(index).Hint;
+    const TMyFileOpt* row = RowAt(index);
+    if (!row) return {};
+    // The column shows only what the update does; which side is newer is told here.
+    const bool both = Exists(row->Left) && Exists(row->Right);
+    const QString status = row->Status == TKNStatus::Differ ? tr("Same time, yet they differ.")
+                           : row->Status == TKNStatus::Left
+                               ? (both ? tr("Newer on the left.") : tr("Only on the left."))
+                               : (both ? tr("Newer on the right.") : tr("Only on the right."));
+    return Shown(index).Hint + "\n" + status;
 }
 
 // Text in the palette's colours: the side an update replaces or deletes is dimmed (and struck
@@ -294,10 +286,6 @@ QVariant TKNResultModel::data(const QModelIndex& index, int role) const
             return CellText(index.row(), column);
         case Qt::DecorationRole: {
             int image = -1;
-            if (column == 3)
-                image = row->Status == TKNStatus::Left    ? imgLeft
-                        : row->Status == TKNStatus::Right ? imgRight
-                                                          : imgDiffer;
             if (column == 0 && !row->Left.Path.empty()) image = EntryImage(*row, true);
             if (column == 6 && !row->Right.Path.empty()) image = EntryImage(*row, false);
             return image >= 0 ? QVariant(images_.Icon(image)) : QVariant();

@@ -124,7 +124,8 @@ enum Kind { kName = 0, kSize = 1, kTime = 2 };
 uint64_t OrderedValue(const TKNFileRec& rec, int kind)
 {
     if (kind == kSize) return static_cast<uint64_t>(rec.Size) ^ (uint64_t{1} << 63);
-    const double time = rec.Time == 0.0 ? 0.0 : rec.Time;  // -0.0 equals 0.0
+    const double shown = ShownTime(rec);
+    const double time = shown == 0.0 ? 0.0 : shown;  // -0.0 equals 0.0
     const auto bits = std::bit_cast<uint64_t>(time);
     return (bits >> 63) != 0 ? ~bits : bits | (uint64_t{1} << 63);
 }
@@ -302,7 +303,7 @@ Ranks RankValues(const std::vector<const TMyFileOpt*>& rows, Side side, int kind
 int CompareResultRows(const TMyFileOpt& a, const TMyFileOpt& b, int column, int direction, const TKNResultRoots& roots)
 {
     auto size = [](const TKNFileRec& rec) { return rec.Size; };
-    auto time = [](const TKNFileRec& rec) { return rec.Time; };
+    auto time = [](const TKNFileRec& rec) { return ShownTime(rec); };
     switch (column) {
         case 0:
             return CompareName(a, b, Side::Left, direction, true, roots);

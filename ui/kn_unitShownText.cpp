@@ -3,6 +3,7 @@
 #include <QLocale>
 
 #include "engine/kn_unitCompare.h"
+#include "framework/vex_unitCounts.h"
 
 namespace kn {
 
@@ -11,26 +12,18 @@ QString ShownText(const std::string& text)
     return QString::fromStdString(HideLocationPasswords(text));
 }
 
+QString GroupSeparator()
+{
+    const QLocale locale;
+    // The C locale has no grouping of its own; the pattern still groups digits.
+    if (locale.language() == QLocale::C || locale.groupSeparator().isEmpty()) return QStringLiteral(",");
+    return locale.groupSeparator();
+}
+
 QString CountsText(const std::string& text)
 {
-    const QString shown = ShownText(text);
-    const QLocale locale;
-    auto opens = [&](qsizetype i) { return i == 0 || shown[i - 1] == ' ' || shown[i - 1] == '('; };
-    auto closes = [&](qsizetype i) { return i == shown.size() || QStringLiteral(" ),.").contains(shown[i]); };
-    QString out;
-    for (qsizetype i = 0; i < shown.size();) {
-        qsizetype end = i;
-        while (end < shown.size() && shown[end].isDigit()) ++end;
-        if (end - i >= 4 && end - i <= 18 && opens(i) && closes(end)) {
-            out += locale.toString(shown.mid(i, end - i).toLongLong());
-            i = end;
-        } else {
-            const qsizetype next = std::max(end, i + 1);
-            out += shown.mid(i, next - i);
-            i = next;
-        }
-    }
-    return out;
+    static const std::string separator = GroupSeparator().toStdString();
+    return QString::fromStdString(vex::GroupCountsInText(HideLocationPasswords(text), separator));
 }
 
 }  // namespace kn

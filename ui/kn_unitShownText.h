@@ -14,4 +14,7 @@ QString ShownText(const std::string& text);
 // path or a name stay as they are.
 QString CountsText(const std::string& text);
 
+// The locale's digit group separator ("," where the locale has none).
+QString GroupSeparator();
+
 }  // namespace kn

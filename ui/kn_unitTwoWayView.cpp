@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <string>
 
+#include "framework/vex_unitCounts.h"
 #include "ui/kn_unitShownText.h"
 
 namespace kn {
@@ -154,11 +155,11 @@ QString TwoWayDoneText(const TKNUpdateOutcome& done, const TKNTwoWayOutcome& out
     // Skipped operations are among the engine's failures; the line names them apart.
     const int64_t listed = static_cast<int64_t>(done.Failures.size());
     const int64_t failed = std::max(outcome.Failed, listed - outcome.Skipped);
-    std::string line = "Done: " + std::to_string(t.FilesToCopy) + " files copied (" + std::to_string(t.BytesToCopy) +
-                       " bytes), " + std::to_string(t.FilesToDelete) + " deleted, " +
-                       std::to_string(t.FoldersToCreate) + " folders created, " + std::to_string(t.FoldersToRemove) +
-                       " folders removed, ";
-    if (t.TimesToSet > 0) line += std::to_string(t.TimesToSet) + " times set, ";
+    std::string line = "Done: " + vex::CountOf(t.FilesToCopy, "file copied", "files copied") + " (" +
+                       vex::CountOf(t.BytesToCopy, "byte", "bytes") + "), " + std::to_string(t.FilesToDelete) +
+                       " deleted, " + vex::CountOf(t.FoldersToCreate, "folder created", "folders created") + ", " +
+                       vex::CountOf(t.FoldersToRemove, "folder removed", "folders removed") + ", ";
+    if (t.TimesToSet > 0) line += vex::CountOf(t.TimesToSet, "time set", "times set") + ", ";
     if (t.Renames > 0) line += std::to_string(t.Renames) + " renamed, ";
     line += std::to_string(failed) + " failed";
     if (outcome.Skipped > 0) line += ", " + std::to_string(outcome.Skipped) + " skipped (changed since the comparison)";

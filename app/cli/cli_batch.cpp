@@ -12,16 +12,18 @@
 #include "app/cli/cli_password.h"
 #include "app/cli/cli_rows.h"
 #include "app/cli/cli_update_report.h"
+#include "app/cli/cli_usage.h"
 #include "config/kn_unitConfig.h"
 #include "engine/kn_unitCompare.h"
 #include "engine/kn_unitTwoWayRun.h"
 #include "engine/kn_unitUpdatePlan.h"
+#include "framework/vex_unitCounts.h"
 #include "framework/vex_unitText.h"
 
 namespace {
 
 const char* const kUsage =
-    "Usage: kestrune-cli batch NAME [--max-delete N] [--transfers N] [--format FORMAT] [--quiet] [--progress]\n"
+    "Usage: kestrune-cli batch NAME [--max-delete N] [--transfers N] [--format FORMAT] [-q|--quiet] [--progress]\n"
     "Runs the batch NAME of the configuration (see `kestrune-cli batches`) as the desktop\n"
     "program's batch menu does, without asking first. For each entry in turn: its preset's\n"
     "folders and options are compared, then updated in the entry's direction, forced when the\n"
@@ -87,8 +89,7 @@ public:
         const int status = Stopped()                             ? cli::ExitInterrupted
                            : report_.Failures() + failures_ == 0 ? cli::ExitOk
                                                                  : cli::ExitFound;
-        if (status == cli::ExitInterrupted)
-            std::fprintf(stderr, "kestrune-cli batch: %s\n", cli::InterruptStops::Reason().c_str());
+        if (status == cli::ExitInterrupted) cli::SayStopped("batch");
         PrintSummary(vex::GetField(batch.Name), count, status);
         return status;
     }
@@ -175,12 +176,12 @@ private:
     // given, else the guard's share of the written side.
     std::optional<std::string> TooManyDeletions(const kn::TKNPlanTotals& plan, kn::TKNAction action)
     {
-        const std::string deletes = std::to_string(plan.Deletions());
         if (maxDelete_) {
             if (plan.Deletions() <= *maxDelete_) return std::nullopt;
-            return "the update would delete " + deletes + " entries, more than --max-delete " +
-                   std::to_string(*maxDelete_);
+            return "the update would delete " + vex::CountOf(plan.Deletions(), "entry", "entries") +
+                   ", more than --max-delete " + std::to_string(*maxDelete_);
         }
+        const std::string deletes = std::to_string(plan.Deletions());
         int64_t entries = 0;
         if (!kn::PlanTripsDeletionGuard(engine_, plan, action, entries)) return std::nullopt;
         return "the update would delete " + deletes + " of the " + std::to_string(entries) +
@@ -252,7 +253,7 @@ private:
                 kn::TKNUpdateOutcome outcome;
                 outcome.Done = step.Counts->Totals;
                 outcome.Failures.resize(static_cast<std::size_t>(step.Counts->Failed));
-                line += ". " + kn::DoneLine(outcome);
+                line += ". " + vex::GroupCountsInText(kn::DoneLine(outcome));
                 Add(totals, *step.Counts);
             }
             std::fprintf(out, "%s\n", line.c_str());
@@ -308,18 +309,13 @@ std::optional<int> ParseBatchArgs(const std::vector<std::string>& args, std::str
                        }});
     options.push_back(cli::TransfersOption(transfers));
     std::string error;
-    if (!cli::ParseCompareArgs(args, ignored, error, options, false)) {
-        std::fprintf(stderr, "kestrune-cli batch: %s\n%s", error.c_str(), kUsage);
-        return cli::ExitUsage;
-    }
+    if (!cli::ParseCompareArgs(args, ignored, error, options, false)) return cli::UsageError("batch", error);
     if (ignored.Help) {
         std::fputs(kUsage, stdout);
         return cli::ExitOk;
     }
-    if (ignored.Operands.size() != 1 || ignored.Operands[0].empty()) {
-        std::fprintf(stderr, "kestrune-cli batch: give exactly one batch name\n%s", kUsage);
-        return cli::ExitUsage;
-    }
+    if (ignored.Operands.size() != 1 || ignored.Operands[0].empty())
+        return cli::UsageError("batch", "give exactly one batch name");
     name = ignored.Operands[0];
     return std::nullopt;
 }

@@ -29,7 +29,7 @@ const char* const kUsageHead =
     "\nOptions:\n";
 
 const char* const kUsageTail =
-    "  --help                        show this text\n"
+    "  -h, --help                    show this text\n"
     "\nWhile it runs, standard error shows what is being searched when it is a terminal.\n"
     "Ctrl+C stops the comparison.\n"
     "\nExit status: 0 no differences, 1 differences found or a folder inside the trees could not\n"

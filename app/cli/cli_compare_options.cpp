@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "app/cli/cli_usage.h"
 #include "engine/kn_unitCompare.h"
 #include "framework/vex_unitFileSystem.h"
 #include "framework/vex_unitText.h"
@@ -161,6 +162,16 @@ const CompareOption* FindOption(const std::string& name, const std::vector<Compa
     return nullptr;
 }
 
+// Every option name `ParseCompareArgs` takes with these tables, for proposing one.
+std::vector<std::string> OptionNames(const std::vector<CompareOption>& extra, bool compare)
+{
+    std::vector<std::string> names = {"--help"};
+    for (const auto* table : {&kCompareOptions, &extra})
+        if (compare || table == &extra)
+            for (const auto& option : *table) names.emplace_back(option.Name);
+    return names;
+}
+
 std::string HomeFolder()
 {
     const char* home = std::getenv("HOME");
@@ -189,15 +200,16 @@ bool ParseCompareArgs(const std::vector<std::string>& args, CompareArgs& out, st
             optionsEnded = true;
             continue;
         }
-        if (arg == "--help" || arg == "-h") {
+        std::size_t eq = arg.find('=');
+        std::string name = arg.substr(0, eq);
+        if (const std::string full = LongFormOf(name); !full.empty() && eq == std::string::npos) name = full;
+        if (name == "--help") {
             out.Help = true;
             continue;
         }
-        std::size_t eq = arg.find('=');
-        std::string name = arg.substr(0, eq);
         const CompareOption* option = FindOption(name, extra, compareOptions);
         if (!option) {
-            error = "unknown option \"" + name + "\"";
+            error = WithSuggestion("unknown option \"" + name + "\"", name, OptionNames(extra, compareOptions));
             return false;
         }
         std::string value;
@@ -226,7 +238,9 @@ std::string CompareOptionsHelp(const std::vector<CompareOption>& extra)
     std::string text;
     for (const auto* table : {&kCompareOptions, &extra}) {
         for (const auto& option : *table) {
-            std::string head = std::string("  ") + option.Name + (option.Value ? std::string(" ") + option.Value : "");
+            const std::string shortForm = ShortFormOf(option.Name);
+            std::string head = std::string("  ") + (shortForm.empty() ? "" : shortForm + ", ") + option.Name +
+                               (option.Value ? std::string(" ") + option.Value : "");
             head.resize(std::max<std::size_t>(head.size() + 1, 32), ' ');
             text += head + option.Help + "\n";
         }

@@ -7,18 +7,12 @@
 #include "app/cli/cli_password.h"
 #include "app/cli/cli_rows.h"
 #include "app/cli/cli_update_report.h"
+#include "app/cli/cli_usage.h"
 #include "engine/kn_unitCompare.h"
 
 namespace cli {
 
 namespace {
-
-int UsageError(const CompareCommandText& text, const std::string& error, const std::vector<CompareOption>& extra)
-{
-    std::fprintf(stderr, "kestrune-cli %s: %s\n%s%s%s%s", text.Name, kn::HideLocationPasswords(error).c_str(),
-                 text.UsageHead, CompareOptionsHelp(extra).c_str(), text.UsageTail, LocationsHelp().c_str());
-    return ExitUsage;
-}
 
 int Failure(const CompareCommandText& text, const std::string& error, int status)
 {
@@ -47,7 +41,7 @@ std::optional<int> ReadCompareCommandLine(const CompareCommandText& text, const 
                                           CompareCommandLine& line)
 {
     std::string error;
-    if (!ParseCompareArgs(argv, line.Args, error, extra)) return UsageError(text, error, extra);
+    if (!ParseCompareArgs(argv, line.Args, error, extra)) return UsageError(text.Name, error);
     if (line.Args.Help) {
         std::printf("%s%s%s%s", text.UsageHead, CompareOptionsHelp(extra).c_str(), text.UsageTail,
                     LocationsHelp().c_str());
@@ -68,8 +62,15 @@ void SetUpEngine(kn::TKNFileCompare& engine, const CompareCommandLine& line)
 std::optional<int> ReportCompared(const CompareCommandText& text, const kn::TKNFileCompare& engine,
                                   const OutputOptions& output, kn::TKNAction action, bool force)
 {
-    std::fflush(stdout);
-    if (InterruptStops::Interrupted()) return Failure(text, InterruptStops::Reason(), ExitInterrupted);
+    // A stop, or a standard output that can no longer be written (its reader gone): nothing more
+    // is said but that.
+    const auto stopped = [&text]() -> std::optional<int> {
+        std::fflush(stdout);
+        if (!InterruptStops::Interrupted()) return std::nullopt;
+        SayStopped(text.Name);
+        return ExitInterrupted;
+    };
+    if (auto status = stopped()) return status;
     if (!engine.ErrorText.empty()) {
         Failure(text, "the comparison failed: " + engine.ErrorText, ExitUsage);
         // A server not trusted yet is mended by recording it: say how, for the sides that can be.
@@ -85,7 +86,7 @@ std::optional<int> ReportCompared(const CompareCommandText& text, const kn::TKNF
     for (const std::string& note : engine.ContentNotes)
         std::fprintf(stderr, "kestrune-cli %s: %s\n", text.Name, note.c_str());
     PrintRowRecords(output, engine, action, force);
-    std::fflush(stdout);
+    if (auto status = stopped()) return status;
     PrintScanNotes(stderr, engine);
     PrintFoundCount(stderr, engine.Items.size());
     return std::nullopt;

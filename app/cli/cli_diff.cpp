@@ -3,7 +3,6 @@
 // differences window does; unified output and the ignore letters live in cli_diff_unified.
 #include <algorithm>
 #include <atomic>
-#include <cinttypes>
 #include <csignal>
 #include <cstdio>
 #include <optional>
@@ -11,9 +10,11 @@
 #include "app/cli/cli_command.h"
 #include "app/cli/cli_diff_records.h"
 #include "app/cli/cli_diff_unified.h"
+#include "app/cli/cli_usage.h"
 #include "diff/kn_unitBinaryFile.h"
 #include "diff/kn_unitTextFile.h"
 #include "diff/kn_unitUnifiedDiff.h"
+#include "framework/vex_unitCounts.h"
 
 namespace {
 
@@ -33,6 +34,10 @@ const char* const Usage =
     "--format tsv prints the same; --format jsonl prints each record and the summary as JSON\n"
     "objects (see the README), the summary's words then going to standard error.\n"
     "Exit status: 0 without differences, 1 with differences, 2 on an error, 130 when stopped.\n";
+
+// The long options, for proposing one in place of a mistyped one.
+const std::vector<std::string> kOptionNames = {"--records",  "--format", "--minimal",
+                                               "--max-size", "--help",   "--strip-trailing-cr"};
 
 constexpr int ExitStopped = 130;
 
@@ -135,15 +140,11 @@ std::optional<int> ParseArgs(const std::vector<std::string>& argv, TDiffArgs& ar
             }
             args.MaxSize = *size;
         } else if (arg.size() > 1 && arg[0] == '-') {
-            std::fprintf(stderr, "kestrune-cli diff: unknown option \"%s\"\n%s", arg.c_str(), Usage);
-            return cli::ExitUsage;
+            return cli::UsageError("diff", cli::WithSuggestion("unknown option \"" + arg + "\"", arg, kOptionNames));
         } else
             args.Files.push_back(arg);
     }
-    if (args.Files.size() != 2) {
-        std::fputs(Usage, stderr);
-        return cli::ExitUsage;
-    }
+    if (args.Files.size() != 2) return cli::UsageError("diff", "give two files, LEFT-FILE and RIGHT-FILE");
     return std::nullopt;
 }
 
@@ -198,11 +199,10 @@ int PrintResult(const TDiffArgs& args, const cli::TDiffFile& left, const cli::TD
     if (outcome.Same) {
         outcome.Words = NoDifferences(left, right);
     } else {
-        char words[160];
-        std::snprintf(words, sizeof words,
-                      "%" PRId64 " lines added, %" PRId64 " lines modified, %" PRId64 " lines deleted.%s", s.Added,
-                      s.Modified, s.Deleted, result.Approximate ? " (approximate)" : "");
-        outcome.Words = words;
+        outcome.Words = vex::CountOf(s.Added, "line added", "lines added") + ", " +
+                        vex::CountOf(s.Modified, "line modified", "lines modified") + ", " +
+                        vex::CountOf(s.Deleted, "line deleted", "lines deleted") + "." +
+                        (result.Approximate ? " (approximate)" : "");
     }
     return cli::PrintDiffSummary(outcome, args.Format);
 }

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "app/cli/cli_usage.h"
+
 namespace cli {
 
 const char* const DiffTextUsage =
@@ -74,7 +76,9 @@ TOptionParse ParseLetters(const std::vector<std::string>& argv, size_t& i, TDiff
                 args.Ignore.Patterns.push_back(value);
                 return TOptionParse::Taken;
             default:
-                return at == 1 ? TOptionParse::NotMine : TOptionParse::Bad;
+                if (at == 1) return TOptionParse::NotMine;
+                cli::UsageError("diff", "unknown option letter \"" + std::string(1, arg[at]) + "\" in \"" + arg + "\"");
+                return TOptionParse::Bad;
         }
     }
     return TOptionParse::Taken;

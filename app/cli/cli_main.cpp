@@ -11,6 +11,7 @@
 #include "app/cli/cli_command.h"
 #include "app/cli/cli_password.h"
 #include "app/cli/cli_update_report.h"
+#include "app/cli/cli_usage.h"
 #include "app/kn_version.h"
 #include "engine/kn_unitSideUsage.h"
 #include "framework/keychain/vex_unitKeychain.h"
@@ -55,8 +56,8 @@ static void PrintOverview(FILE* out)
                  "read from and written to DIR (as with the environment variable KESTRUNE_HOME).\n");
     std::fputs(cli::LocationsHelp().c_str(), out);
     std::fprintf(out,
-                 "\n'kestrune-cli COMMAND --help' describes one command; 'kestrune-cli --version'\n"
-                 "prints the version.\n");
+                 "\n'kestrune-cli COMMAND --help' (or -h) describes one command; 'kestrune-cli\n"
+                 "--version' (or -V) prints the version.\n");
 }
 
 // Takes "--config-dir DIR" or "--config-dir=DIR" out of `args` (up to a "--") and makes DIR,
@@ -101,7 +102,7 @@ int main(int argc, char** argv)
         PrintOverview(stdout);
         return cli::ExitOk;
     }
-    if (args[0] == "--version") {
+    if (args[0] == "--version" || args[0] == "-V") {
         std::printf("kestrune-cli %s\n", KESTRUNE_VERSION);
         return cli::ExitOk;
     }
@@ -119,12 +120,12 @@ int main(int argc, char** argv)
         kn::DropKeptLinks();  // goodbye to the servers while the crypto library still runs
         // Output lost at the very end (a reader gone after the run) is a stop all the same.
         if ((std::fflush(stdout) != 0 || std::ferror(stdout)) && status != cli::ExitInterrupted) {
-            std::fprintf(stderr, "kestrune-cli %s: %s\n", cmd.name.c_str(), cli::InterruptStops::Reason().c_str());
+            cli::SayStopped(cmd.name);
             return cli::ExitInterrupted;
         }
         return status;
     }
-    std::fprintf(stderr, "kestrune-cli: unknown command \"%s\"\n\n", args[0].c_str());
-    PrintOverview(stderr);
-    return cli::ExitUsage;
+    std::vector<std::string> names = {"--help", "--version"};
+    for (const auto& cmd : cli::Commands()) names.push_back(cmd.name);
+    return cli::UsageError("", cli::WithSuggestion("unknown command \"" + args[0] + "\"", args[0], names));
 }

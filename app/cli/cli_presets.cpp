@@ -4,6 +4,7 @@
 
 #include "app/cli/cli_command.h"
 #include "app/cli/cli_compare_options.h"
+#include "app/cli/cli_usage.h"
 #include "config/kn_unitConfig.h"
 #include "framework/vex_unitText.h"
 
@@ -27,8 +28,7 @@ int CheckNoArguments(const char* command, const char* usage, const std::vector<s
         std::fputs(usage, stdout);
         return cli::ExitOk;
     }
-    std::fprintf(stderr, "kestrune-cli %s: unexpected argument \"%s\"\n%s", command, args[0].c_str(), usage);
-    return cli::ExitUsage;
+    return cli::UsageError(command, "unexpected argument \"" + args[0] + "\"");
 }
 
 std::unique_ptr<kn::TKNConfig> OpenConfig(const char* command)

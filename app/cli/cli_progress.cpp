@@ -7,6 +7,7 @@
 
 #include "app/cli/cli_rows.h"
 #include "engine/kn_unitCompare.h"
+#include "framework/vex_unitCounts.h"
 
 namespace cli {
 
@@ -60,10 +61,10 @@ void ProgressLine::Count(const kn::TKNOpEvent& event)
     doneBytes_ += event.Bytes;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
     std::string text = std::to_string(doneOps_) + "/" + std::to_string(totalOps_) + " operations, " +
-                       kn::FormatBytes(doneBytes_) + " of " + kn::FormatBytes(totalBytes_);
+                       vex::FormatByteSize(doneBytes_) + " of " + vex::FormatByteSize(totalBytes_);
     if (seconds >= 1 && doneBytes_ > 0) {
         const double rate = doneBytes_ / seconds;
-        text += ", " + kn::FormatBytes(static_cast<int64_t>(rate)) + "/s, " +
+        text += ", " + vex::FormatByteSize(static_cast<int64_t>(rate)) + "/s, " +
                 FormatDuration(static_cast<int64_t>((totalBytes_ - doneBytes_) / rate)) + " left";
     }
     Write(text, doneOps_ == totalOps_);

@@ -65,7 +65,7 @@ static SideFields Fields(const kn::TKNFileRec& rec, std::size_t rootLen)
     SideFields f;
     AppendEscaped(f.name, RelativeName(rec, rootLen));
     f.size = rec.IsFolder() ? "dir" : std::to_string(rec.Size);
-    f.time = vex::FormatDateTime(rec.Time);
+    f.time = vex::FormatDateTime(kn::ShownTime(rec));
     return f;
 }
 

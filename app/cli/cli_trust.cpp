@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "app/cli/cli_command.h"
+#include "app/cli/cli_usage.h"
 #include "engine/kn_unitServerTrust.h"
 #include "engine/kn_unitSideRegistry.h"
 #include "engine/kn_unitSideUsage.h"
@@ -26,8 +27,7 @@ std::string TrustUsage()
 
 int Usage(const std::string& problem)
 {
-    std::fprintf(stderr, "kestrune-cli trust: %s\n%s", problem.c_str(), TrustUsage().c_str());
-    return cli::ExitUsage;
+    return cli::UsageError("trust", problem);
 }
 
 bool Confirmed(const std::string& question)

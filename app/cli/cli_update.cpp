@@ -14,12 +14,13 @@
 #include "engine/kn_unitCompareUpdate.h"
 #include "engine/kn_unitTwoWayRun.h"
 #include "engine/kn_unitUpdatePlan.h"
+#include "framework/vex_unitCounts.h"
 
 namespace {
 
 const char* const kUsageHead =
-    "Usage: kestrune-cli update [OPTIONS] LEFT RIGHT --action DIRECTION [--force] [--backup]\n"
-    "                           [--transfers N] [--dry-run] [--max-delete N] [--conflict POLICY]\n"
+    "Usage: kestrune-cli update [OPTIONS] LEFT RIGHT [--action DIRECTION] [--force] [--backup]\n"
+    "                           [--transfers N] [-n|--dry-run] [--max-delete N] [--conflict POLICY]\n"
     "Compares LEFT and RIGHT (locations, see below), then brings them into line:\n"
     "  left-to-right  copies entries that are newer or only on the left to the right;\n"
     "  right-to-left  the same from right to left;\n"
@@ -40,7 +41,7 @@ const char* const kUsageHead =
     "\nOptions:\n";
 
 const char* const kUsageTail =
-    "  --help                        show this text\n"
+    "  -h, --help                    show this text\n"
     "\nCtrl+C, SIGTERM or SIGHUP stops the update; a file being copied is left as it was.\n"
     "\nNothing in a folder that could not be read is changed: such folders are listed on standard\n"
     "error. Roots of which one lies inside the other are refused.\n"
@@ -177,10 +178,10 @@ UpdateEnd CompareAndUpdate(kn::TKNFileCompare& engine, const UpdateFlags& flags,
     const kn::TKNPlanTotals plan = kn::PlanTotals(engine.Items, rows, *flags.Direction, flags.Force);
     if (flags.MaxDelete && plan.Deletions() > *flags.MaxDelete) {
         std::fprintf(stderr,
-                     "kestrune-cli update: the update would delete %lld entries, more than --max-delete %lld; "
+                     "kestrune-cli update: the update would delete %s, more than --max-delete %lld; "
                      "nothing was changed\n%s\n",
-                     static_cast<long long>(plan.Deletions()), static_cast<long long>(*flags.MaxDelete),
-                     kn::PlanLine(plan).c_str());
+                     vex::CountOf(plan.Deletions(), "entry", "entries").c_str(),
+                     static_cast<long long>(*flags.MaxDelete), vex::GroupCountsInText(kn::PlanLine(plan)).c_str());
         end.Refused = true;
         return end;
     }
@@ -237,9 +238,10 @@ int RunUpdate(std::vector<std::string> argv)
     }
     // The last line: what the run would do, or what it did.
     if (end.Updated)
-        std::fprintf(
-            stderr, "%s\n",
-            (flags.DryRun ? kn::PlanLine(engine.LastUpdate().Planned) : kn::DoneLine(engine.LastUpdate())).c_str());
+        std::fprintf(stderr, "%s\n",
+                     vex::GroupCountsInText(flags.DryRun ? kn::PlanLine(engine.LastUpdate().Planned)
+                                                         : kn::DoneLine(engine.LastUpdate()))
+                         .c_str());
     // Rows in folders that could not be read were left alone: the run did not do everything.
     facts.Rows = engine.Items.size();
     const bool failed = (engine.TwoWay && engine.TwoWay->Outcome().ExitStatus() != 0) || end.ConflictsOpen;

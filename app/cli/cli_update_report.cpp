@@ -1,5 +1,8 @@
 #include "app/cli/cli_update_report.h"
 
+#include <poll.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <cerrno>
 #include <csignal>
@@ -39,6 +42,14 @@ void OnStopSignal(int signal)
 bool OutputFailed()
 {
     return std::ferror(stdout) != 0;
+}
+
+// Standard output is a pipe or socket that nobody reads any more: its writing end reports an
+// error condition.
+bool ReaderGone()
+{
+    pollfd out{STDOUT_FILENO, 0, 0};
+    return poll(&out, 1, 0) == 1 && (out.revents & (POLLERR | POLLHUP)) != 0;
 }
 
 }  // namespace
@@ -142,10 +153,12 @@ bool InterruptStops::Interrupted()
     return interrupted != 0 || OutputFailed();
 }
 
-std::string InterruptStops::Reason()
+void SayStopped(const std::string& command)
 {
-    return OutputFailed() && interrupted == 0 ? "standard output could not be written (closed pipe?); stopped"
-                                              : "stopped";
+    const bool lost = OutputFailed() && interrupted == 0;
+    if (lost && ReaderGone()) return;
+    std::fprintf(stderr, "kestrune-cli %s: %s\n", command.c_str(),
+                 lost ? "standard output could not be written; stopped" : "stopped");
 }
 
 void IgnoreBrokenPipes()

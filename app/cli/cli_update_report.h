@@ -67,9 +67,12 @@ public:
 
     // A stop was asked for since the guard was made (or standard output failed).
     static bool Interrupted();
-    // Why: "stopped", or that standard output could not be written.
-    static std::string Reason();
 };
+
+// Says on standard error that `command` stopped ("kestrune-cli update: stopped"), or that its
+// standard output could not be written; nothing when that output is a pipe whose reader has
+// gone (`kestrune-cli compare ... | head`), where common tools end quietly too.
+void SayStopped(const std::string& command);
 
 // Ignores SIGPIPE for the whole program: a write to a closed pipe fails with EPIPE, which the
 // guard above sees, instead of killing the program silently.

@@ -12,6 +12,7 @@
 #include "framework/qt/vex_unitDialogs.h"
 #include "framework/qt/vex_unitPlacement.h"
 #include "framework/qt/vex_unitQtHandOver.h"
+#include "framework/qt/vex_unitSessionEnd.h"
 #include "side/kn_unitSideKeeper.h"
 #include "ui/kn_frmMain.h"
 
@@ -96,6 +97,8 @@ int main(int argc, char** argv)
     if (!window.Started()) return 0;
     if (!window.ApplyCommandLine(params)) return 0;
     window.show();
+    // A logout or SIGTERM loses nothing a normal exit would keep.
+    vex::SaveAtSessionEnd([&window] { window.SaveSettings(); });
     const int code = app.exec();
     kn::DropKeptLinks();  // goodbye to the servers while the crypto library still runs
     return code;

@@ -32,6 +32,27 @@ void TvexStatusPanel::SetFitsText(bool fits)
     updateGeometry();
 }
 
+void TvexStatusPanel::SetText(const QString& text)
+{
+    label_->setText(text);
+    FitHeight();
+}
+
+void TvexStatusPanel::SetWraps(bool wraps)
+{
+    wraps_ = wraps;
+    label_->setWordWrap(wraps);
+    FitHeight();
+}
+
+void TvexStatusPanel::FitHeight()
+{
+    if (!wraps_) return;
+    const QMargins margins = layout()->contentsMargins();
+    const int lines = label_->heightForWidth(std::max(1, width() - margins.left() - margins.right()));
+    setMinimumHeight(std::max(lines, label_->fontMetrics().height()) + margins.top() + margins.bottom());
+}
+
 void TvexStatusPanel::SetControl(QWidget* control)
 {
     control_ = control;
@@ -46,6 +67,7 @@ void TvexStatusPanel::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     PlaceControl();
+    if (event->size().width() != event->oldSize().width()) FitHeight();
 }
 
 void TvexStatusPanel::PlaceControl()

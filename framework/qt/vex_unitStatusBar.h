@@ -14,11 +14,14 @@ public:
     TvexStatusPanel(int width, Qt::Alignment alignment, QWidget* parent);
 
     QString Text() const { return label_->text(); }
-    void SetText(const QString& text) { label_->setText(text); }
+    void SetText(const QString& text);
     Qt::Alignment Alignment() const { return label_->alignment(); }
     // A panel that fits its text keeps its width as a minimum and grows with the text, so a
     // status message is never cut; others cut their text at their width.
     void SetFitsText(bool fits);
+    // A panel that wraps its text grows in height to show it whole, a line more at a time,
+    // instead of cutting it at its width (which the window's width sets).
+    void SetWraps(bool wraps);
     // The hosted control: the panel becomes its parent and keeps it in place.
     void SetControl(QWidget* control);
     QWidget* Control() const { return control_; }
@@ -28,8 +31,10 @@ protected:
 
 private:
     void PlaceControl();
+    void FitHeight();
 
     QLabel* label_;
+    bool wraps_ = false;
     QWidget* control_ = nullptr;
 };
 

@@ -17,9 +17,10 @@ namespace {
 
 constexpr int64_t kTen = testutil::TwoTrees::kDefaultTime;  // 2020-01-01 10:00:00 UTC
 
+// The time a file has, to the second (the comparison's two-second cut is never shown).
 std::string LocalTime(int64_t unixSeconds)
 {
-    return vex::FormatDateTime(vex::UnixToDosDateTime(unixSeconds, vex::LocalOffsetNow()));
+    return vex::FormatDateTime(vex::UnixToDateTime(unixSeconds, vex::LocalOffsetNow()));
 }
 
 using Trees = testutil::TwoTrees;
@@ -62,7 +63,7 @@ std::set<std::string> CompareRowNames(const std::vector<std::string>& options, c
 TEST(CliCompare, RowsFieldsAndCount)
 {
     Trees t;
-    t.File(t.left, "newer.txt", "abc", kTen + 2);
+    t.File(t.left, "newer.txt", "abc", kTen + 3);
     t.File(t.right, "newer.txt", "abcd", kTen);
     t.File(t.left, "same-time.txt", "1234567890");
     t.File(t.right, "same-time.txt", "12345678901");
@@ -74,9 +75,9 @@ TEST(CliCompare, RowsFieldsAndCount)
     t.File(t.right, "equal.txt", "same");
     auto r = RunCli({"compare", t.left, t.right});
     EXPECT_EQ(r.status, 1);
-    const std::string ten = LocalTime(kTen), tenTwo = LocalTime(kTen + 2);
+    const std::string ten = LocalTime(kTen), tenThree = LocalTime(kTen + 3);
     EXPECT_EQ(Lines(r.out), (std::vector<std::string>{
-                                "left\tnewer.txt\t3\t" + tenTwo + "\t" + ten + "\t4\tnewer.txt",
+                                "left\tnewer.txt\t3\t" + tenThree + "\t" + ten + "\t4\tnewer.txt",
                                 "left\tonly-left.bin\t2\t" + ten + "\t\t\t",
                                 "differ\tsame-time.txt\t10\t" + ten + "\t" + ten + "\t11\tsame-time.txt",
                                 "right\t\t\t\t" + ten + "\tdir\tsub/",
@@ -188,6 +189,7 @@ TEST(CliCompare, UsageErrorsExitTwoWithAMessage)
         EXPECT_EQ(r.status, 2) << c.name;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << c.name << ": " << r.err;
         EXPECT_EQ(r.out, "") << c.name;
+        EXPECT_EQ(r.err.find("Usage:"), std::string::npos) << c.name << ": the error stays in sight";
     }
 }
 

@@ -72,7 +72,7 @@ TEST(CliExits, OneTableForEveryCommand)
         {{"update", "--force", "--action", "left-to-right", "--max-delete", "0", l, r}, 2, "--max-delete 0"},
         {{"update", "--quiet", "--format", "jsonl", "--dry-run", l, r}, 0, "Plan:"},
         {{"diff", dir / "x.txt", dir / "x.txt"}, 0, ""},
-        {{"diff", "--format=jsonl", dir / "x.txt", dir / "y.txt"}, 1, "1 lines modified"},
+        {{"diff", "--format=jsonl", dir / "x.txt", dir / "y.txt"}, 1, "1 line modified"},
         {{"diff", "--format", "csv", dir / "x.txt", dir / "y.txt"}, 2, "--format"},
         {{"batch", "--config-dir", dir / "config", "Nope"}, 2, "no batch named"},
         {{"batch", "--config-dir", dir / "config", "--format", "jsonl"}, 2, "one batch name"},
@@ -85,6 +85,46 @@ TEST(CliExits, OneTableForEveryCommand)
     EXPECT_FALSE(Exists(r + "/a.txt")) << "no refusal wrote anything";
     EXPECT_FALSE(Exists(l + "/sub/sub"));
     EXPECT_TRUE(Exists(r + "/gone.txt"));
+}
+
+// A mistyped option or command is refused in two lines: the error, with the name meant where one
+// is close, and where the help is. The usual short forms stand for their long options.
+TEST(CliExits, MistypedOptionsSayWhatWasMeantAndShortFormsWork)
+{
+    TempDir dir;
+    WriteFile(dir / "L/a.txt", "a");
+    MakeDirs(dir / "R");
+    WriteFile(dir / "x.txt", "x\n");
+    const std::string l = dir / "L", r = dir / "R", x = dir / "x.txt";
+    struct Case {
+        std::vector<std::string> args;
+        std::string err;
+    };
+    const Case refused[] = {
+        {{"update", "--dryrun", l, r},
+         "kestrune-cli update: unknown option \"--dryrun\" (did you mean --dry-run?)\n"
+         "See 'kestrune-cli update --help'.\n"},
+        {{"compare", "--transfer", "2", l, r}, "kestrune-cli compare: unknown option \"--transfer\"\n"},
+        {{"update", "--transfer", "2", l, r}, "(did you mean --transfers?)"},
+        {{"batch", "--quite", "Nightly"}, "(did you mean --quiet?)"},
+        {{"diff", "--recrods", x, x}, "kestrune-cli diff: unknown option \"--recrods\" (did you mean --records?)\n"},
+        {{"diff", "-bx", x, x}, "kestrune-cli diff: unknown option letter \"x\" in \"-bx\"\n"},
+        {{"comapre", l, r},
+         "kestrune-cli: unknown command \"comapre\" (did you mean compare?)\nSee 'kestrune-cli --help'.\n"},
+    };
+    for (const Case& c : refused) {
+        auto result = RunCli(c.args);
+        EXPECT_EQ(result.status, 2) << c.args[1];
+        EXPECT_NE(result.err.find(c.err), std::string::npos) << c.args[1] << "\n" << result.err;
+        EXPECT_EQ(result.err.find("Usage:"), std::string::npos) << c.args[1] << "\n" << result.err;
+    }
+    auto dry = RunCli({"update", "-n", "-q", l, r});
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    EXPECT_EQ(dry.out, "") << "quiet";
+    EXPECT_NE(dry.err.find("Plan: 1 file to copy"), std::string::npos) << dry.err;
+    EXPECT_FALSE(Exists(r + "/a.txt")) << "a dry run";
+    EXPECT_EQ(RunCli({"-V"}).out.rfind("kestrune-cli ", 0), 0u);
+    EXPECT_NE(RunCli({"update", "-h"}).out.find("-n, --dry-run"), std::string::npos);
 }
 
 // --progress writes its live line on a terminal (here a pseudo-terminal made by script(1)),
@@ -105,19 +145,37 @@ TEST(CliExits, TheProgressLineShowsOnATerminalOnly)
 }
 
 // `kestrune-cli update ... | head -c 1`: the program is not killed by SIGPIPE half way through;
-// it stops the run, says why and leaves no temporary file.
-TEST(CliExits, AClosedPipeStopsTheRunWithAMessage)
+// it stops the run, ends quietly as common tools do and leaves no temporary file. Output that
+// cannot be written for another reason (a full disk) is said. Every output is larger than a
+// pipe holds, so the reader is gone while the program still writes.
+TEST(CliExits, AClosedPipeStopsTheRunQuietly)
 {
     TempDir dir;
     MakeManyFiles(dir / "L");
     MakeDirs(dir / "R");
-    WriteFile(dir / "run.sh", std::string(KESTRUNE_CLI) + " update --format jsonl '" + dir / "L" + "' '" + dir / "R" +
-                                  "' 2>'" + dir / "err" + "' </dev/null | head -c 1 >/dev/null\n" +
-                                  "echo ${PIPESTATUS[0]} >'" + dir / "status" + "'\n");
-    ASSERT_EQ(std::system(("bash '" + dir / "run.sh" + "'").c_str()), 0);
-    EXPECT_EQ(ReadFile(dir / "status"), "130\n");
-    EXPECT_NE(ReadFile(dir / "err").find("standard output could not be written"), std::string::npos)
-        << ReadFile(dir / "err");
+    std::string many;
+    for (int i = 0; i < 4000; ++i) many += "line " + std::to_string(i) + " of a longer file\n";
+    WriteFile(dir / "x.txt", many);
+    WriteFile(dir / "y.txt", "");
+    const std::string l = "'" + dir / "L" + "' ", r = "'" + dir / "R" + "' ";
+    struct Case {
+        std::string args, sink;
+        const char* said;  // on standard error; "" for nothing
+    };
+    const Case cases[] = {
+        {"compare " + l + r, "| head -c 1 >/dev/null", ""},
+        {"update --dry-run " + l + r, "| head -c 1 >/dev/null", ""},
+        {"diff -u '" + dir / "x.txt" + "' '" + dir / "y.txt" + "'", "| head -c 1 >/dev/null", ""},
+        {"update --format jsonl " + l + r, "| head -c 1 >/dev/null", ""},
+        {"compare " + l + r, ">/dev/full", "kestrune-cli compare: standard output could not be written; stopped\n"},
+    };
+    for (const Case& c : cases) {
+        WriteFile(dir / "run.sh", std::string(KESTRUNE_CLI) + " " + c.args + " 2>'" + dir / "err" + "' </dev/null " +
+                                      c.sink + "\necho ${PIPESTATUS[0]} >'" + dir / "status" + "'\n");
+        ASSERT_EQ(std::system(("bash '" + dir / "run.sh" + "'").c_str()), 0);
+        EXPECT_EQ(ReadFile(dir / "status"), "130\n") << c.args;
+        EXPECT_EQ(ReadFile(dir / "err"), c.said) << c.args;
+    }
     EXPECT_EQ(TemporariesIn(dir / "R"), 0);
 }
 

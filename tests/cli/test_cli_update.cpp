@@ -212,13 +212,13 @@ TEST(CliUpdate, DryRunEndsWithThePlanAndARealRunWithWhatItDid)
     auto dry = RunCli({"update", "--dry-run", "--force", "--action", "left-to-right", t.left, t.right});
     EXPECT_EQ(dry.status, 0) << dry.err;
     EXPECT_TRUE(
-        dry.err.ends_with("Plan: 1 files to copy (1 bytes), 1 to delete, 1 folders to create, 0 folders to "
+        dry.err.ends_with("Plan: 1 file to copy (1 byte), 1 to delete, 1 folder to create, 0 folders to "
                           "remove, 0 attribute changes.\n"))
         << dry.err;
     auto real = RunCli({"update", "--force", "--action", "left-to-right", t.left, t.right});
     EXPECT_EQ(real.status, 0) << real.err;
     EXPECT_TRUE(
-        real.err.ends_with("Done: 1 files copied (1 bytes), 1 deleted, 1 folders created, 0 folders "
+        real.err.ends_with("Done: 1 file copied (1 byte), 1 deleted, 1 folder created, 0 folders "
                            "removed, 0 attribute changes, 0 failed.\n"))
         << real.err;
 }

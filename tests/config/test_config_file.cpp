@@ -71,7 +71,7 @@ TEST(ConfigFile, FirstStartCreatesTheDefaultHeader)
     EXPECT_TRUE(f.AllZero(hdr::Password, 17));
     // The defaults of a new configuration, with the home folder in place of a drive root.
     EXPECT_EQ(f.TextAt(hdr::Options + opt::LeftFolder, 256), vex::HomeFolder());
-    EXPECT_EQ(f.TextAt(hdr::Options + opt::RightFolder, 256), vex::HomeFolder());
+    EXPECT_EQ(f.TextAt(hdr::Options + opt::RightFolder, 256), "") << "no comparison of a folder with itself";
     EXPECT_EQ(f.TextAt(hdr::Options + opt::Filter, 256), "*.*");
     EXPECT_EQ(f.At(hdr::Options + opt::Action), 2);
     EXPECT_EQ(f.At(hdr::Options + opt::Attributes), 0x37);
@@ -108,15 +108,23 @@ TEST(ConfigFile, NormalHeaderWriteStopsBeforeTheCounts)
     config.Header.SortColumn = 4;
     config.Header.PresetCount = 0;  // in memory only: a normal write must not carry it
     config.Header.OtherUse[0] = 1;
+    config.Header.DiffSettings = kn::kDiffIgnoreCase;  // the differences window's: written in any mode
+    struct stat before {
+    }, after{};
+    ASSERT_EQ(stat(path.c_str(), &before), 0);
     ASSERT_TRUE(config.WriteHeader(false));
+    ASSERT_EQ(stat(path.c_str(), &after), 0);
+    EXPECT_NE(after.st_ino, before.st_ino) << "a new whole file renamed into place, never a header written over";
     Bytes g = Bytes::Load(path);
     EXPECT_EQ(g.Get<int32_t>(hdr::WindowLeft), 99);
     EXPECT_EQ(g.Get<int32_t>(hdr::SortColumn), 4);
+    EXPECT_EQ(g.At(2528), kn::kDiffIgnoreCase);
+    g.b[2528] = f.b[2528];
     EXPECT_EQ(g.b.substr(2240), f.b.substr(2240));
 
     ASSERT_TRUE(config.WriteHeader(true));
     g = Bytes::Load(path);
-    EXPECT_EQ(g.Get<uint16_t>(hdr::PresetCount), 0);
+    EXPECT_EQ(g.Get<uint16_t>(hdr::PresetCount), 1) << "the counts follow the lists on disk";
     EXPECT_EQ(g.At(hdr::OtherUse), 1);
     EXPECT_EQ(g.size(), f.size());
 }

@@ -46,13 +46,13 @@ TEST(CliDiffTest, CountsRecordsAndStatuses)
 
     CliOutput r = Cli(dir, "--strip-trailing-cr " + a + " " + b);
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "1 lines added, 1 lines modified, 2 lines deleted.\n");
+    EXPECT_EQ(r.out, "1 line added, 1 line modified, 2 lines deleted.\n");
 
     r = Cli(dir, "--records --strip-trailing-cr " + a + " " + b);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out,
               "modify\t0\t0\t1\ndelete\t2\t0\t1\ndelete\t4\t0\t1\nadd\t7\t5\t1\n"
-              "1 lines added, 1 lines modified, 2 lines deleted.\n");
+              "1 line added, 1 line modified, 2 lines deleted.\n");
 
     r = Cli(dir, a + " " + Quote(dir / "same.txt"));
     EXPECT_EQ(r.status, 1) << "lines are compared with their breaks";
@@ -214,7 +214,7 @@ TEST(CliDiffTest, BinaryFilesAreComparedByteForByte)
 
     r = Cli(dir, Quote(dir / "late-zero.txt") + " " + Quote(dir / "late-zero2.txt"));
     EXPECT_EQ(r.status, 1) << "a zero byte after the first 8 KB leaves the file text, cut there";
-    EXPECT_EQ(r.out, "1 lines added, 1 lines modified, 0 lines deleted.\n") << "the cut line has no break";
+    EXPECT_EQ(r.out, "1 line added, 1 line modified, 0 lines deleted.\n") << "the cut line has no break";
 }
 
 }  // namespace

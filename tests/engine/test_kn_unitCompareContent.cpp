@@ -158,14 +158,6 @@ TEST(ContentHash, KnownDigestsAndReplies)
     EXPECT_EQ(FindHexDigest("250 abc", 8), "");
 }
 
-TEST(ContentHash, ByteCountsForProgress)
-{
-    EXPECT_EQ(FormatByteCount(512), "512 bytes");
-    EXPECT_EQ(FormatByteCount(1536), "1.5 KB");
-    EXPECT_EQ(FormatByteCount(int64_t(1288490189)), "1.2 GB");
-    EXPECT_EQ(FormatByteCount(int64_t(5) << 40), "5.0 TB");
-}
-
 // A remote side that hashes with SHA-256 by looking the digest up; it cannot be read.
 class HashingSide : public TKNContentSide {
 public:
@@ -360,7 +352,7 @@ TEST(ContentCompare, FilesOver4GiBAndStopDuringTheComparison)
     engine.OnCompareDone = [&](void*) { ++done; };
     engine.OnProgress = [&](void*, uint8_t state, const std::string& text) {
         if (state != 5 || text.find("Comparing contents... 0 bytes") == 0) return;
-        sawBytes = text.find(" of 4.5 GB") != std::string::npos;
+        sawBytes = text.find(" of 4.5 GiB") != std::string::npos;
         engine.StopCompare();
     };
     EXPECT_EQ(Compare(engine, t), Rows{});

@@ -311,7 +311,7 @@ TEST(TwoWayPlan, DryRunText)
               "copy right -> left  r.conflict-20240102-030405.txt\n"
               "delete right  old.txt\n"
               "conflict  r.txt: kept both, the older right as r.conflict-20240102-030405.txt\n"
-              "Two-way plan: 2 to copy left to right, 1 to copy right to left (2.0 KB), 1 to delete on the right, "
+              "Two-way plan: 2 to copy left to right (2.0 KiB), 1 right to left (7 bytes), 1 to delete on the right, "
               "1 conflict.\n");
     EXPECT_EQ(kn::TwoWayPlanText(kn::TKNTwoWayPlan{}), "Two-way plan: Nothing to do.\n");
 }

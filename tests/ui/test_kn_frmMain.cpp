@@ -1,6 +1,9 @@
 // The main window driven as a user would: comparisons, the result list, sorting, busy state,
 // stopping, and what survives a restart.
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDialog>
 #include <QFocusEvent>
 #include <QFont>
@@ -8,6 +11,7 @@
 #include <QHeaderView>
 #include <QIcon>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -66,7 +70,7 @@ protected:
         using testutil::SetMTime;
         using testutil::WriteFile;
         WriteFile(left + "/newer.txt", "left");
-        SetMTime(left + "/newer.txt", kTime + 60);
+        SetMTime(left + "/newer.txt", kTime + 61);
         WriteFile(right + "/newer.txt", "right");
         SetMTime(right + "/newer.txt", kTime);
         for (const std::string& side : {left, right}) {
@@ -110,7 +114,8 @@ TEST_F(MainWindow, ComparisonFillsTheListWithTextsColoursAndImages)
     EXPECT_EQ(model.CellText(folder, 1), "Sub-Dir");
     EXPECT_EQ(model.CellText(FindRow(model, "big.bin"), 1), "1,234,567");
     EXPECT_EQ(model.CellText(FindRow(model, "zero.txt"), 1), "0");
-    EXPECT_EQ(model.CellText(newer, 2), kn::FormatTime(vex::UnixToDosDateTime(kTime + 60, vex::LocalOffsetNow())));
+    // The time the file has, to the second, though the comparison cuts it to two seconds.
+    EXPECT_EQ(model.CellText(newer, 2), kn::FormatTime(vex::UnixToDateTime(kTime + 61, vex::LocalOffsetNow())));
     EXPECT_EQ(model.CellText(only, 0), "");
     EXPECT_EQ(model.CellText(only, 5), "3");
 
@@ -139,9 +144,14 @@ TEST_F(MainWindow, ComparisonFillsTheListWithTextsColoursAndImages)
         EXPECT_FALSE(struck(differ, column)) << column;
     }
 
-    EXPECT_EQ(IconImage(model.index(newer, 3).data(Qt::DecorationRole)), ResourceImage("stleft"));
-    EXPECT_EQ(IconImage(model.index(only, 3).data(Qt::DecorationRole)), ResourceImage("stright"));
-    EXPECT_EQ(IconImage(model.index(differ, 3).data(Qt::DecorationRole)), ResourceImage("stdiffer"));
+    // The plan column shows what the update does and nothing else; which side is newer is in
+    // the hint, whatever the plan.
+    for (auto [row, status] : {std::pair{newer, "Newer on the left."},
+                               {only, "Only on the right."},
+                               {differ, "Same time, yet they differ."}}) {
+        EXPECT_TRUE(model.index(row, 3).data(Qt::DecorationRole).isNull()) << status;
+        EXPECT_TRUE(model.index(row, 3).data(Qt::ToolTipRole).toString().endsWith(status)) << status;
+    }
     EXPECT_FALSE(model.index(only, 6).data(Qt::DecorationRole).isNull());
     EXPECT_TRUE(model.index(only, 0).data(Qt::DecorationRole).isNull()) << "no image for an absent side";
     EXPECT_GE(model.Row(only)->RightImage, kn::imgFirstShellIcon) << "the looked-up image is kept in the row";
@@ -164,6 +174,23 @@ double Contrast(const QColor& a, const QColor& b)
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
+// A dark desktop palette; its tooltips stay light, as some dark themes leave them.
+QPalette DarkPalette(QPalette palette)
+{
+    for (auto [role, colour] : {std::pair{QPalette::Base, QColor(0x24, 0x24, 0x24)},
+                                {QPalette::Text, Qt::white},
+                                {QPalette::Link, QColor(0x8A, 0xB4, 0xF8)},
+                                {QPalette::PlaceholderText, Qt::gray},
+                                {QPalette::Window, QColor(0x35, 0x35, 0x35)},
+                                {QPalette::WindowText, Qt::white},
+                                {QPalette::Button, QColor(0x35, 0x35, 0x35)},
+                                {QPalette::Highlight, QColor(0x15, 0x53, 0x9E)},
+                                {QPalette::ToolTipBase, QColor(0xFF, 0xFF, 0xDC)},
+                                {QPalette::ToolTipText, Qt::black}})
+        palette.setColor(role, colour);
+    return palette;
+}
+
 // Every text of the list against the view's base, in a light and in a dark palette: names and
 // times at least 4.5:1, the dimmed side at least 3:1.
 TEST_F(MainWindow, TheListStaysReadableInALightAndADarkPalette)
@@ -173,13 +200,7 @@ TEST_F(MainWindow, TheListStaysReadableInALightAndADarkPalette)
     kn::TKNMainForm window(*config);
     Compare(window, left, right);
     kn::TKNResultModel& model = window.ResultModel();
-    const QPalette light = QApplication::palette();
-    QPalette dark = light;
-    for (auto [role, colour] : {std::pair{QPalette::Base, QColor(0x24, 0x24, 0x24)},
-                                {QPalette::Text, Qt::white},
-                                {QPalette::Link, QColor(0x8A, 0xB4, 0xF8)},
-                                {QPalette::PlaceholderText, Qt::gray}})
-        dark.setColor(role, colour);
+    const QPalette light = QApplication::palette(), dark = DarkPalette(light);
     for (const QPalette& palette : {light, dark}) {
         QApplication::setPalette(palette);
         const QColor base = palette.color(QPalette::Base);
@@ -191,6 +212,35 @@ TEST_F(MainWindow, TheListStaysReadableInALightAndADarkPalette)
                 EXPECT_GE(Contrast(text, base), dimmed ? 3.0 : 4.5)
                     << "row " << row << " column " << column << " on " << base.name().toStdString();
             }
+    }
+    QApplication::setPalette(light);
+}
+
+// The notice lines above the list take the window's colours, tinted, never a tooltip's light
+// yellow; a browse button with the keyboard focus is framed in the highlight colour. In a light
+// and in a dark palette, as a desktop theme hands them to a starting program.
+TEST_F(MainWindow, NoticesAndTheFocusShowInALightAndADarkPalette)
+{
+    const QPalette light = QApplication::palette(), dark = DarkPalette(light);
+    for (const QPalette& palette : {light, dark}) {
+        QApplication::setPalette(palette);
+        auto config = OpenConfig();
+        kn::TKNMainForm window(*config);
+        window.show();
+        QApplication::setActiveWindow(&window);
+        for (QLabel* notice : {window.lblOutOfDate, window.lblTwoWay}) {
+            const QPalette shown = notice->palette();
+            const QColor back = shown.color(notice->backgroundRole());
+            EXPECT_GE(Contrast(shown.color(notice->foregroundRole()), back), 4.5);
+            EXPECT_LT(std::abs(back.lightness() - palette.color(QPalette::Window).lightness()), 64)
+                << "no light banner in a dark window";
+        }
+        window.sbtnFolderLeft->setFocus();
+        const QImage button = window.sbtnFolderLeft->grab().toImage();
+        int framed = 0;
+        for (int x = 0; x < button.width(); ++x)
+            framed += QColor(button.pixel(x, 1)) == palette.color(QPalette::Highlight) ? 1 : 0;
+        EXPECT_GE(framed, button.width() / 2) << palette.color(QPalette::Highlight).name().toStdString();
     }
     QApplication::setPalette(light);
 }
@@ -394,6 +444,55 @@ TEST_F(MainWindow, FolderPanelAndColumnsFollowTheWindowWidth)
         EXPECT_EQ(header->sectionSize(0), name) << width;
         EXPECT_EQ(header->sectionSize(6), name) << width;
     }
+}
+
+// A window never resizes itself for a text: the legend of every direction wraps in a narrow
+// window, and a status message longer than the bar wraps onto more lines instead of being cut.
+TEST_F(MainWindow, TextsWrapAndNeverWidenTheWindow)
+{
+    auto config = OpenConfig();
+    kn::TKNMainForm window(*config);
+    window.resize(560, 420);
+    window.show();
+    for (int step = 0; step < kn::kActionCount; ++step) {
+        window.FindAction("actCompareAction")->trigger();
+        QCoreApplication::processEvents();
+        EXPECT_LE(window.minimumSizeHint().width(), 560) << window.cbAction->currentText().toStdString();
+        EXPECT_EQ(window.width(), 560) << window.cbAction->currentText().toStdString();
+    }
+    vex::TvexStatusPanel* details = static_cast<vex::TvexStatusBar*>(window.statusBar())->Panel(1);
+    const int oneLine = details->height();
+    details->SetText(
+        "Done: 3 files copied (83 bytes), 0 deleted, 0 folders created, 0 folders removed, 0 "
+        "attribute changes, 0 failed. Backup folder: /home/someone/.config/kestrune/261209021500");
+    QCoreApplication::processEvents();
+    auto* label = details->findChild<QLabel*>();
+    EXPECT_GT(details->height(), oneLine);
+    EXPECT_GE(label->height(), label->heightForWidth(label->width())) << "the whole message shows";
+    EXPECT_EQ(window.width(), 560);
+}
+
+// The first start compares nothing with itself: the right field is empty, says what it wants,
+// and F5 asks for it instead of listing the whole home folder.
+TEST_F(MainWindow, TheFirstStartAsksForTheRightFolder)
+{
+    auto config = OpenConfig();
+    kn::TKNMainForm window(*config);
+    window.show();
+    EXPECT_EQ(window.edFolderRight->text(), "");
+    EXPECT_FALSE(window.edFolderRight->placeholderText().isEmpty());
+    EXPECT_FALSE(window.edFolderLeft->text().isEmpty());
+    window.FindAction("actCompareCompare")->trigger();
+    EXPECT_FALSE(window.IsBusy());
+    EXPECT_EQ(window.Engine().State, 0) << "nothing was compared";
+    EXPECT_EQ(StatusText(window, 0), "Nothing compared.");
+    EXPECT_TRUE(StatusText(window, 1).contains("right folder")) << StatusText(window, 1).toStdString();
+    EXPECT_EQ(window.focusWidget(), window.edFolderRight);
+    // A completion list still open when a comparison starts closes: it would take the next click.
+    QWidget* proposals = window.edFolderLeft->completer()->popup();
+    proposals->show();
+    Compare(window, left, right);
+    EXPECT_FALSE(proposals->isVisible());
 }
 
 TEST_F(MainWindow, TheDirectionControlNamesItsDirectionAndF4PicksTheNext)

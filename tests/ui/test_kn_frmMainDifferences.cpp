@@ -1,14 +1,18 @@
 // The main window's way into the differences window: which row F8, Enter and a double click
 // open, when the command is enabled, and the size the differences window keeps; the window's
 // first placement and status texts.
+#include <sys/stat.h>
+
 #include <QApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QTableView>
 #include <QTest>
+#include <ctime>
 
 #include "framework/qt/vex_unitStatusBar.h"
+#include "framework/vex_unitText.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/kn_frmShowDifferences.h"
 #include "ui/kn_unitResultModel.h"
@@ -50,6 +54,15 @@ protected:
         for (QWidget* widget : QApplication::topLevelWidgets())
             if (auto* form = qobject_cast<kn::TKNShowDifferencesForm*>(widget); form && form->isVisible()) return form;
         return nullptr;
+    }
+
+    // The differences window of the row `name`, opened with F8, its comparison ended.
+    kn::TKNShowDifferencesForm* OpenPair(kn::TKNMainForm& window, const QString& name)
+    {
+        Select(window, name, QItemSelectionModel::ClearAndSelect);
+        kn::TKNShowDifferencesForm* form = Opened([&] { window.FindAction("actCompareShowDifferences")->trigger(); });
+        while (form && form->Comparing()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        return form;
     }
 
     static void Close(QWidget* form)
@@ -156,6 +169,74 @@ TEST_F(MainDifferences, TheDifferencesWindowKeepsItsSizeAcrossStarts)
     const int width = config->Header.DiffWindowWidth, height = config->Header.DiffWindowHeight;  // packed fields
     EXPECT_EQ(width, 530);
     EXPECT_EQ(height, 410);
+}
+
+// Saving in the differences window: the row no longer tells what is on disk, so the list says it
+// is out of date and offers no update until a comparison. Each saved file takes the time of its
+// saving from the fine clock: two files saved one after the other within one tick of the
+// kernel's coarse clock would otherwise share a time to the nanosecond.
+TEST_F(MainDifferences, ASaveLeavesTheListOutOfDateAndEachFileItsOwnTime)
+{
+    MakeTrees();
+    auto config = OpenConfig();
+    kn::TKNMainForm window(*config);
+    window.show();
+    Compare(window, left, right);
+    QAction* update = window.FindAction("actCompareUpdate");
+    ASSERT_TRUE(update->isEnabled());
+    kn::TKNShowDifferencesForm* form = OpenPair(window, "a.txt");
+    ASSERT_NE(form, nullptr);
+    for (kn::TCodeEdit* view : {form->LeftView(), form->RightView()}) {
+        view->MoveCaretTo(0, 0);
+        view->InsertText("x");
+    }
+    form->CommitEdits();
+    timespec before{}, after{};
+    clock_gettime(CLOCK_REALTIME, &before);
+    ASSERT_TRUE(form->SaveChanges());
+    clock_gettime(CLOCK_REALTIME, &after);
+    auto nanoseconds = [](const timespec& t) { return int64_t{t.tv_sec} * 1000000000 + t.tv_nsec; };
+    struct stat l {
+    }, r{};
+    ASSERT_EQ(stat((left + "/a.txt").c_str(), &l), 0);
+    ASSERT_EQ(stat((right + "/a.txt").c_str(), &r), 0);
+    for (const struct stat* saved : {&l, &r}) {
+        EXPECT_GE(nanoseconds(saved->st_mtim), nanoseconds(before));
+        EXPECT_LE(nanoseconds(saved->st_mtim), nanoseconds(after));
+    }
+    EXPECT_NE(nanoseconds(l.st_mtim), nanoseconds(r.st_mtim));
+    EXPECT_FALSE(update->isEnabled());
+    EXPECT_TRUE(window.lblOutOfDate->isVisibleTo(&window));
+    EXPECT_TRUE(window.lblOutOfDate->text().contains("saved")) << window.lblOutOfDate->text().toStdString();
+    Close(form);
+    Compare(window, left, right);
+    EXPECT_FALSE(window.lblOutOfDate->isVisibleTo(&window));
+    EXPECT_TRUE(update->isEnabled());
+}
+
+// Settings are written when the session ends early (a logout, SIGTERM) as at a normal exit: with
+// them the options of a differences window that is still open.
+TEST_F(MainDifferences, SavedSettingsHoldTheOpenDifferencesWindowsOptions)
+{
+    MakeTrees();
+    auto config = OpenConfig();
+    kn::TKNMainForm window(*config);
+    window.show();
+    Compare(window, left, right);
+    kn::TKNShowDifferencesForm* form = OpenPair(window, "a.txt");
+    ASSERT_NE(form, nullptr);
+    kn::TDiffWindowSettings settings = form->Settings();
+    settings.Ignore.Case = true;
+    settings.ShowWhitespace = true;
+    form->SetSettings(settings);
+    window.edFolderRight->setText(QString::fromStdString(right + "/"));
+    window.SaveSettings();
+    const kn::TKNConfig saved(home / "Kestrune.bin", kn::TKNWorkArea{0, 0, 800, 600});
+    const kn::TDiffWindowSettings kept = kn::ReadDiffWindowSettings(saved.Header);
+    EXPECT_TRUE(kept.Ignore.Case);
+    EXPECT_TRUE(kept.ShowWhitespace);
+    EXPECT_EQ(vex::GetField(saved.Header.CurrentOptions.RightFolder), right + "/");
+    Close(form);
 }
 
 TEST_F(MainDifferences, CountsAreGroupedAndTheFirstPanelShowsThemWhole)

@@ -205,7 +205,7 @@ TEST(UpdatePlanTotals, SummaryNamesOnlyWhatHappens)
         const char* expected;
     } cases[] = {
         {"Empty", {}, "Nothing to do"},
-        {"Issue", {12, 3565158, 328, 2, 0, 0}, "12 files to copy (3.4 MB), 328 to delete, 2 folders to create"},
+        {"Issue", {12, 3565158, 328, 2, 0, 0}, "12 files to copy (3.4 MiB), 328 to delete, 2 folders to create"},
         {"Singular",
          {1, 1, 1, 1, 1, 1},
          "1 file to copy (1 byte), 1 to delete, 1 folder to create, 1 folder to remove, 1 attribute change"},
@@ -213,17 +213,6 @@ TEST(UpdatePlanTotals, SummaryNamesOnlyWhatHappens)
         {"Attributes", {0, 0, 0, 0, 0, 4}, "4 attribute changes"},
     };
     for (const Case& c : cases) EXPECT_EQ(kn::PlanSummary(c.totals), c.expected) << c.name;
-}
-
-TEST(UpdatePlanTotals, BytesReadForPeople)
-{
-    EXPECT_EQ(kn::FormatBytes(0), "0 bytes");
-    EXPECT_EQ(kn::FormatBytes(1023), "1023 bytes");
-    EXPECT_EQ(kn::FormatBytes(1024), "1.0 KB");
-    EXPECT_EQ(kn::FormatBytes(1536), "1.5 KB");
-    EXPECT_EQ(kn::FormatBytes(3565158), "3.4 MB");
-    EXPECT_EQ(kn::FormatBytes(int64_t(5) << 30), "5.0 GB");
-    EXPECT_EQ(kn::FormatBytes(int64_t(3) << 50), "3072.0 TB");
 }
 
 TEST(UpdatePlanGuard, MoreThanTenAndMoreThanHalf)
@@ -241,13 +230,13 @@ TEST(UpdatePlanTotals, PlanAndDoneLinesNameEveryKind)
     const kn::TKNPlanTotals totals{12, 3565158, 328, 2, 1, 4};
     EXPECT_EQ(kn::PlanLine(totals),
               "Plan: 12 files to copy (3565158 bytes), 328 to delete, 2 folders to create, 1 "
-              "folders to remove, 4 attribute changes.");
+              "folder to remove, 4 attribute changes.");
     kn::TKNUpdateOutcome outcome;
     outcome.Done = totals;
     outcome.Failures.resize(3);
     EXPECT_EQ(kn::DoneLine(outcome),
               "Done: 12 files copied (3565158 bytes), 328 deleted, 2 folders created, 1 "
-              "folders removed, 4 attribute changes, 3 failed.");
+              "folder removed, 4 attribute changes, 3 failed.");
     outcome.BackupFolder = "/opt/kestrune/261209021500";
     EXPECT_TRUE(kn::DoneLine(outcome).ends_with("3 failed. Backup folder: /opt/kestrune/261209021500"));
 }

@@ -182,7 +182,7 @@ TEST_P(UpdateSides, OnlyTheProgramsOwnLeftOversAreRemoved)
     const kn::TKNPlanTotals plan = kn::PlanTotals(h->engine, rows, kn::TKNAction::LeftToRight, false);
     EXPECT_EQ(plan.TempFilesToRemove, 1);
     EXPECT_EQ(plan.FilesToDelete, 1) << "honoured by --max-delete";
-    EXPECT_NE(kn::PlanLine(plan).find("1 to delete (1 left-over temporary files)"), std::string::npos);
+    EXPECT_NE(kn::PlanLine(plan).find("1 to delete (1 left-over temporary file)"), std::string::npos);
     h->engine.Update(kn::TKNAction::LeftToRight, false, rows, true, false, true);
     EXPECT_TRUE(h->errors.empty()) << h->errors[0];
     EXPECT_FALSE(Exists(right + "/" + own));

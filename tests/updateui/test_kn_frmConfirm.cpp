@@ -96,7 +96,7 @@ TEST(ConfirmForm, IsResizableAndShowsItsTotalsAndOperationsWhole)
 {
     TKNConfirmForm form;
     const QString totals =
-        "1,234,567 files to copy (12.3 GB), 328 to delete, 2 folders to create, 5 folders to "
+        "1,234,567 files to copy (12.3 GiB), 328 to delete, 2 folders to create, 5 folders to "
         "remove, 7 attribute changes, 3 times to set";
     form.SetTotals(totals);
     int made = 0;

@@ -87,9 +87,9 @@ TEST_F(BatchRun, TwoPresetsRunWithTheirEntriesActionsAndAMissingOneIsSkipped)
         const QTreeWidgetItem* step = summary->lvSteps->topLevelItem(i);
         steps << step->text(1) + " | " + step->text(2) + " | " + step->text(3).section(',', 0, 0);
     }
-    EXPECT_EQ(steps, (QStringList{"One | Left to Right, Force Update | Done: 1 files copied (3 bytes)",
+    EXPECT_EQ(steps, (QStringList{"One | Left to Right, Force Update | Done: 1 file copied (3 bytes)",
                                   "Gone | Auto, Force Update | Skipped: the preset no longer exists.",
-                                  "Two | Right to Left | Done: 1 files copied (6 bytes)"}));
+                                  "Two | Right to Left | Done: 1 file copied (6 bytes)"}));
 }
 
 // A step whose preset compares contents sets the time of a content-equal pair, which the

@@ -58,11 +58,11 @@ TEST_F(PlanWindow, MarksAndHintsFollowTheActionButton)
     Compare(*window, left, right);
     const std::vector<QString> rows{"a.txt", "b.txt", "c.txt"};
     EXPECT_EQ(Marks(*window, rows), kRight + kRight + kNone);
-    EXPECT_EQ(Hint(*window, "c.txt"), "Nothing: only Force Update acts on this row");
-    EXPECT_EQ(Hint(*window, "b.txt"), "Copy left to right");
+    EXPECT_EQ(Hint(*window, "c.txt"), "Nothing: only Force Update acts on this row\nOnly on the right.");
+    EXPECT_EQ(Hint(*window, "b.txt"), "Copy left to right\nOnly on the left.");
     window->FindAction("actCompareAction")->trigger();  // Right to Left
     EXPECT_EQ(Marks(*window, rows), kNone + kNone + kLeft);
-    EXPECT_EQ(Hint(*window, "c.txt"), "Copy right to left");
+    EXPECT_EQ(Hint(*window, "c.txt"), "Copy right to left\nOnly on the right.");
     window->FindAction("actCompareAction")->trigger();  // Auto
     EXPECT_EQ(Marks(*window, rows), kRight + kRight + kLeft);
 }

@@ -110,12 +110,13 @@ TEST_F(ShownResult, TheStruckSideIsTheOneEachActionAndForceReplacesOrDeletes)
     }
     model.SetPlan(kn::TKNAction::LeftToRight, true);
     EXPECT_EQ(model.index(FindRow(model, "c.txt"), 3).data(Qt::ToolTipRole).toString(),
-              "Delete on the right: the right file is deleted");
+              "Delete on the right: the right file is deleted\nOnly on the right.");
     EXPECT_EQ(model.index(FindRow(model, "a.txt"), 3).data(Qt::ToolTipRole).toString(),
-              "Copy left to right: the right file is replaced");
+              "Copy left to right: the right file is replaced\nNewer on the left.");
     // A name's hint holds the whole path, which a narrow column cuts.
-    EXPECT_EQ(model.index(FindRow(model, "a.txt"), 6).data(Qt::ToolTipRole).toString(),
-              QString::fromStdString(right + "/a.txt\nCopy left to right: the right file is replaced"));
+    EXPECT_EQ(
+        model.index(FindRow(model, "a.txt"), 6).data(Qt::ToolTipRole).toString(),
+        QString::fromStdString(right + "/a.txt\nCopy left to right: the right file is replaced\nNewer on the left."));
     EXPECT_TRUE(window->lblLegend->isVisibleTo(window.get()));
 }
 
