@@ -184,6 +184,8 @@ public:
     // What the side listed can do, as it told at the end of the last scan; null where the
     // provider has no side.
     virtual const TKNSideCaps* SideCaps() const { return nullptr; }
+    // What the root is, as the side told at Open (TKNSide::Identity); empty where not known.
+    virtual std::string SideIdentity() const { return {}; }
     // The value pairing compares to find attribute differences.
     virtual int32_t AttrKey(const TKNFileRec& Rec) = 0;
     // The local file of an entry of a local side; throws for an entry on a server.
@@ -212,9 +214,9 @@ public:
         if (ListError.empty()) return TKNSideError::None;
         return ListErrorKind == TKNSideError::None ? TKNSideError::Other : ListErrorKind;
     }
-    // Full paths of the program's own temporary files (".kn-NAME-XXXXXX") that the listings
-    // since Open skipped because they are older than the Open: left-overs of a run that was
-    // killed. They are never listed as entries.
+    // Full paths of the program's own temporary files that the listings since Open skipped as
+    // left-overs of a run that is over: no run in progress holds their tag's lock
+    // (kn_unitRunLock.h). No temporary is ever listed as an entry.
     std::vector<std::string> StaleTempFiles;
     // Set when the side could not show names beginning with "." (a server that hides them): what
     // it has under such names is unknown, as beneath a folder it could not list.
@@ -474,6 +476,9 @@ public:
     // What the last update planned and did (engine/kn_unitUpdatePlan.h); complete from its
     // OnUpdateDone on, and reset when the next update starts.
     const TKNUpdateOutcome& LastUpdate() const { return *lastUpdate_; }
+    // The tag of the run's lock (TKNRunLock::Tag), which the update's temporary files carry;
+    // empty while no lock is held (the run layer, engine/kn_unitRun.h, sets it).
+    std::string RunTag;
     // Set before Compare for a two-way run (engine/kn_unitTwoWayRun.h): the comparison plans it
     // from its listings and the state, and Update(TKNAction::TwoWay, ...) carries that plan out.
     std::shared_ptr<class TKNTwoWayRun> TwoWay;

@@ -10,6 +10,7 @@
 #include <exception>
 #include <stdexcept>
 
+#include "engine/kn_unitRootIdentity.h"
 #include "engine/kn_unitSideRegistry.h"
 #include "engine/kn_unitTwoWayRun.h"
 #include "engine/kn_unitUpdatePool.h"
@@ -51,21 +52,6 @@ std::string MakeBackupFolder(const std::string& base)
         folder = base + "-" + std::to_string(n);
     }
     return folder;
-}
-
-std::string NestedRootsProblem(const std::string& left, const std::string& right)
-{
-    const std::string l = vex::CanonicalPath(left), r = vex::CanonicalPath(right);
-    if (l.empty() || r.empty()) return {};
-    auto inside = [](const std::string& inner, const std::string& outer) {
-        return inner == outer || vex::PathLiesBeneath(inner, outer);
-    };
-    auto message = [](const std::string& inner, const std::string& outer) {
-        return "The folder \"" + inner + "\" lies inside \"" + outer + "\".";
-    };
-    if (inside(r, l)) return message(right, left);
-    if (inside(l, r)) return message(left, right);
-    return {};
 }
 
 TKNUpdateThread::TKNUpdateThread(TKNFileCompare& fileCompare, TKNAction direction, bool force, std::vector<int> indexes,
@@ -158,15 +144,30 @@ void TKNUpdateThread::Notice(const std::string& text)
     Reports.Notice(text);
 }
 
-// Connects, carries out every job and disconnects in every case. Two local roots of which one
-// holds the other are refused: a run would copy the tree into itself or delete the inner root.
-// A run with nothing to do reaches no side.
+// Roots that are one folder, or of which one holds the other, are refused whoever started the
+// run: it would copy a tree into itself or delete the inner root. The roots are known by what
+// they are: locally by device and inode, on a server by what its side told the comparison.
+void TKNUpdateThread::CheckRoots() const
+{
+    TKNRootIdentity roots[2];
+    for (bool right : {false, true}) {
+        const TKNFileBuffer& list = right ? FileCompare.RightList : FileCompare.LeftList;
+        std::string error;
+        if (list.IsRemote())
+            roots[right ? 1 : 0] = SideRootIdentity(list.Location(), list.Provider->SideIdentity());
+        else if (!RootIdentityOf(list.Location(), roots[right ? 1 : 0], error))
+            return;  // each operation there fails with its own message
+    }
+    const std::string problem =
+        RootsProblem(roots[0], roots[1], HideLocationPasswords(Location(false)), HideLocationPasswords(Location(true)));
+    if (!problem.empty()) throw std::runtime_error(problem);
+}
+
+// Connects, carries out every job and disconnects in every case. A run with nothing to do
+// reaches no side.
 void TKNUpdateThread::Passes()
 {
-    if (!IsRemoteLocation(Location(false)) && !IsRemoteLocation(Location(true))) {
-        const std::string nested = NestedRootsProblem(FileCompare.GetLeftFolder(), FileCompare.GetRightFolder());
-        if (!nested.empty()) throw std::runtime_error(nested);
-    }
+    CheckRoots();
     const bool twoWay = Direction == TKNAction::TwoWay && FileCompare.TwoWay;
     if (twoWay)
         FileCompare.TwoWay->Prepare(*this);

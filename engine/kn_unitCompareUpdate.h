@@ -83,6 +83,7 @@ public:
 
 private:
     void Execute();
+    void CheckRoots() const;
     void Passes();
     // The one-way operations of the chosen rows and the removal of the left-over temporary
     // files of the sides the action writes.
@@ -105,10 +106,6 @@ private:
     std::vector<std::string> notices_;  // the texts Notice gave
     std::thread Thread;
 };
-
-// "The folder "%s" lies inside "%s"." when one local root is, or lies inside, the other
-// (links resolved); empty otherwise.
-std::string NestedRootsProblem(const std::string& left, const std::string& right);
 
 // Makes a run's backup folder at `base` (mode 0700) and returns it. Two runs within one second
 // would share one, and the second would overwrite the first one's backups: mkdir itself decides,

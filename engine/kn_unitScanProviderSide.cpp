@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "engine/kn_unitCompareContent.h"
+#include "engine/kn_unitRunLock.h"
 #include "engine/kn_unitSideRegistry.h"
 #include "framework/vex_unitDateTime.h"
 #include "side/kn_unitSideRules.h"
@@ -53,10 +54,10 @@ bool TKNScanProviderSide::Open(const std::string& Root)
     ListErrorKind = TKNSideError::None;
     DotEntriesUnknown = false;
     utcOffset_ = vex::LocalOffsetNow();
-    openedAt_ = static_cast<int64_t>(std::time(nullptr));
     root_ = Root.substr(0, LocationOptionsStart(Root));
     context_.Stop = StopFlag;
     opened_ = false;
+    identity_.clear();
     if (NamesNoFolder(Root)) return false;
     side_ = OpenSide(Root, context_);
     if (TKNSideResult connected = side_->Connect(); !connected) {
@@ -66,6 +67,7 @@ bool TKNScanProviderSide::Open(const std::string& Root)
         return false;
     }
     caps_ = side_->Caps();
+    identity_ = side_->Identity();
     opened_ = true;
     return true;
 }
@@ -125,10 +127,10 @@ bool TKNScanProviderSide::MakeRec(const TKNSideEntry& entry, TKNFileRec& rec)
     constexpr uint32_t kMaskable = faHidden | faSysFile | faDirectory;
     // A link that leads nowhere is no entry of the tree.
     if (entry.Link && entry.Kind == TKNEntryKind::Other) return false;
-    // The program's own temporary file: a copy in work (newer than Open) or the left-over of a
-    // run that was killed (older, recorded).
+    // The program's own temporary file: a copy in work of a run in progress, or the left-over
+    // of a run that is over (recorded), whatever its time.
     if (entry.Kind == TKNEntryKind::File && !entry.Link && IsOwnTempName(entry.Name)) {
-        if (entry.MTime < openedAt_) StaleTempFiles.push_back(PathJoin(folder_, entry.Name));
+        if (!TempOfRunInProgress(entry.Name)) StaleTempFiles.push_back(PathJoin(folder_, entry.Name));
         return false;
     }
     uint32_t attr = entry.Kind == TKNEntryKind::Folder ? faDirectory

@@ -6,8 +6,8 @@
 // (FIFO, socket, device) 0x04; read-only (0x01) where the side tells the permission bits and
 // the owner may not write; hidden (0x02) for a name starting with ".". The attribute key is -1
 // for an entry whose permissions the side did not tell (FTP LIST), which is then no difference.
-// Files named by the program's own temporary pattern are never listed; those older than the
-// scan are recorded as left-overs for the update to remove.
+// Files named by the program's own temporary pattern are never listed; those of no run in
+// progress (kn_unitRunLock.h) are recorded as left-overs for the update to remove.
 #pragma once
 
 #include <map>
@@ -37,6 +37,7 @@ public:
     // A server overlaps listings; a local disk gains nothing, its listings would only wait.
     bool ListsAheadFaster() const override { return side_ && side_->Caps().Remote; }
     const TKNSideCaps* SideCaps() const override { return opened_ ? &caps_ : nullptr; }
+    std::string SideIdentity() const override { return identity_; }
     int32_t AttrKey(const TKNFileRec& Rec) override { return Rec.AttrKnown ? static_cast<int32_t>(Rec.Attr) : -1; }
     // The file itself on a local side; throws for a server's file (fetched through its side).
     std::string LocalFileName(const TKNFileRec& Rec) override;
@@ -55,6 +56,7 @@ private:
 
     std::unique_ptr<TKNSide> side_;
     TKNSideCaps caps_;  // the side's, kept when it closes
+    std::string identity_;
     bool opened_ = false;
     TKNSideContext context_;
     std::map<std::string, TKNListing> listedAhead_;  // by the Folder of FindFirst
@@ -65,7 +67,6 @@ private:
     std::string folder_;         // the Folder of the last FindFirst, as given
     TKNSharedText currentPath_;  // folder_, shared by the records of its files
     int64_t utcOffset_ = 0;      // local offset taken once when the side is opened
-    int64_t openedAt_ = 0;       // Unix time of Open: older temporary files are left-overs
 };
 
 // The side-relative path of a record of a side whose records start with `root`; false with

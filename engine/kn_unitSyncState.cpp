@@ -58,6 +58,7 @@ const char* const kSchema =
 // Columns added since the first layout; a state written before them reads them as NULL (not
 // known), so its records are compared as precisely as they were made.
 const char* const kAddedColumns[] = {"l_nsec", "l_ctime", "l_ctime_nsec", "r_nsec", "r_ctime", "r_ctime_nsec"};
+const char* const kAddedPairColumns[] = {"left_place", "right_place"};
 
 // The side columns in the order both the insert and the select use them.
 const char* const kColumns =
@@ -195,12 +196,17 @@ struct TKNSyncState::TImpl {
     // The columns a state of an older layout lacks, added empty.
     bool AddColumns()
     {
-        for (const char* column : kAddedColumns) {
-            TStatement has(Db, std::string("SELECT 1 FROM pragma_table_info('entries') WHERE name = '") + column + "'");
+        auto add = [this](const char* table, const char* column, const char* type) {
+            TStatement has(
+                Db, std::string("SELECT 1 FROM pragma_table_info('") + table + "') WHERE name = '" + column + "'");
             if (!has.Ok()) return false;
-            if (has.Step() == SQLITE_ROW) continue;
-            if (!Exec((std::string("ALTER TABLE entries ADD COLUMN ") + column + " INTEGER").c_str())) return false;
-        }
+            if (has.Step() == SQLITE_ROW) return true;
+            return Exec((std::string("ALTER TABLE ") + table + " ADD COLUMN " + column + " " + type).c_str());
+        };
+        for (const char* column : kAddedColumns)
+            if (!add("entries", column, "INTEGER")) return false;
+        for (const char* column : kAddedPairColumns)
+            if (!add("pairs", column, "TEXT")) return false;
         return true;
     }
     // The id of the pair row of (left, right, options); 0 when there is none.
@@ -242,6 +248,31 @@ struct TKNSyncState::TImpl {
         s.Text(2, key.Right);
         s.Text(3, key.Options);
         return s.Ok() && s.Run() ? sqlite3_last_insert_rowid(Db) : 0;
+    }
+    // Where the pair's roots are now, for a folder made anew there.
+    bool Place(int64_t pair, const TKNStateKey& key)
+    {
+        TStatement s(Db, "UPDATE pairs SET left_place = ?2, right_place = ?3 WHERE id = ?1");
+        s.Int(1, pair);
+        s.Text(2, key.LeftPlace);
+        s.Text(3, key.RightPlace);
+        return s.Ok() && s.Run();
+    }
+    // The pairs kept where the columns `l` and `r` hold `fromLeft` and `fromRight` (either way
+    // round, any options) take `to`'s roots, unless `to`'s roots have a state already.
+    bool Rekey(const char* l, const char* r, const std::string& fromLeft, const std::string& fromRight,
+               const TKNStateKey& to)
+    {
+        if (fromLeft.empty() || fromRight.empty() || HasRoots(to)) return true;
+        const std::string cl(l), cr(r);
+        TStatement s(Db, "UPDATE pairs SET left = CASE WHEN " + cl + " = ?1 THEN ?3 ELSE ?4 END, right = CASE WHEN " +
+                             cr + " = ?2 THEN ?4 ELSE ?3 END WHERE (" + cl + " = ?1 AND " + cr + " = ?2) OR (" + cl +
+                             " = ?2 AND " + cr + " = ?1)");
+        s.Text(1, fromLeft);
+        s.Text(2, fromRight);
+        s.Text(3, to.Left);
+        s.Text(4, to.Right);
+        return s.Ok() && s.Run();
     }
     bool Write(int64_t pair, const std::vector<TKNStateEntry>& records, const std::vector<std::string>& forget)
     {
@@ -314,11 +345,14 @@ bool TKNSyncState::Open(const std::string& file, std::string& error)
 }
 
 bool TKNSyncState::Load(const TKNStateKey& key, TKNStateMatch& match, std::vector<TKNStateEntry>& entries,
-                        std::string& error)
+                        std::string& error, const TKNStateKey* former)
 {
     entries.clear();
     match = TKNStateMatch::None;
     if (!impl_->Db) return impl_->Fail("Cannot read the state file", error);
+    if (!impl_->Rekey("left_place", "right_place", key.LeftPlace, key.RightPlace, key) ||
+        (former && !impl_->Rekey("left", "right", former->Left, former->Right, key)))
+        return impl_->Fail("Cannot read the state file", error);
     int64_t pair = impl_->PairId(key.Left, key.Right, key.Options);
     bool swapped = false;
     if (pair == 0 && (pair = impl_->PairId(key.Right, key.Left, key.Options)) != 0) swapped = true;
@@ -355,7 +389,7 @@ bool TKNSyncState::Apply(const TKNStateKey& key, const std::vector<TKNStateEntry
     if (!impl_->Db) return impl_->Fail("Cannot write the state file", error);
     if (!impl_->Exec("BEGIN IMMEDIATE")) return impl_->Fail("Cannot write the state file", error);
     const int64_t pair = impl_->OwnPair(key);
-    if (pair == 0 || !impl_->Write(pair, records, forget) || !impl_->Exec("COMMIT")) {
+    if (pair == 0 || !impl_->Place(pair, key) || !impl_->Write(pair, records, forget) || !impl_->Exec("COMMIT")) {
         impl_->Fail("Cannot write the state file", error);
         impl_->Exec("ROLLBACK");
         return false;

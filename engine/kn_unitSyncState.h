@@ -53,9 +53,15 @@ struct TKNStateEntry {
 
 // What a state belongs to.
 struct TKNStateKey {
-    std::string Left;     // the left root as shown: no password, no trailing separator
+    // The left root: what it is (TKNRootIdentity::Key), or as shown (no password, no trailing
+    // separator) where that is not known.
+    std::string Left;
     std::string Right;    // the same for the right root
     std::string Options;  // the options that decide what is compared, as text (StateOptionsText)
+    // Where the roots are (a local folder's canonical path): a folder made anew at the same
+    // place (a disk mounted again, a tree restored) finds its pair's state by it. Empty: not
+    // known.
+    std::string LeftPlace, RightPlace;
 
     friend bool operator==(const TKNStateKey&, const TKNStateKey&) = default;
 };
@@ -99,8 +105,11 @@ public:
 
     // Reads the whole state of `key` in one query, sorted by path (byte order, as
     // CompareEntryText sorts). With Swapped the sides come exchanged; with None and OtherOptions
-    // `entries` is empty.
-    bool Load(const TKNStateKey& key, TKNStateMatch& match, std::vector<TKNStateEntry>& entries, std::string& error);
+    // `entries` is empty. Where `key`'s roots have no state, one kept for folders at the same
+    // places (key's LeftPlace and RightPlace), or else under `former`'s roots (the same pair
+    // under the names it was kept by before, their texts), becomes theirs first.
+    bool Load(const TKNStateKey& key, TKNStateMatch& match, std::vector<TKNStateEntry>& entries, std::string& error,
+              const TKNStateKey* former = nullptr);
     // Records `records` (replacing what a path held) and forgets `forget` (each path and every
     // path beneath it) for `key`, in one transaction: after each completed operation of a run,
     // or in batches of them. A state kept for the pair the other way round becomes this key's

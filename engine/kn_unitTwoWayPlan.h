@@ -249,10 +249,6 @@ TKNTwoWayPlan PlanTwoWay(const std::vector<TKNStateEntry>& state, const TKNTwoWa
 // folder lists no entries, yet the last synchronisation recorded 12 there: nothing is changed."
 std::string RootRefusal(const std::vector<TKNStateEntry>& state, const TKNTwoWaySide& left, const TKNTwoWaySide& right);
 
-// --max-delete: true when the plan deletes more than `maxDelete` entries on both sides together
-// (moves never count); a negative limit is none.
-bool ExceedsMaxDelete(const TKNTwoWayPlan& plan, int64_t maxDelete);
-
 // The plan as a dry run prints it: one line per operation and conflict, e.g.
 // "copy left -> right  docs/a.txt", "delete right  old.txt", "move right  a -> b",
 // "conflict  b.txt: kept both, the older right as b.conflict-20240102-030405.txt",

@@ -201,11 +201,6 @@ std::string RootRefusal(const std::vector<TKNStateEntry>& state, const TKNTwoWay
     return {};
 }
 
-bool ExceedsMaxDelete(const TKNTwoWayPlan& plan, int64_t maxDelete)
-{
-    return maxDelete >= 0 && plan.Totals.Deletions() > maxDelete;
-}
-
 bool TKNTwoWayPlan::ConflictsLeftOpen() const
 {
     for (const TKNTwoWayConflict& c : Conflicts)

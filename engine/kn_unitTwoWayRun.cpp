@@ -13,7 +13,7 @@
 #include "engine/kn_unitSideRegistry.h"
 #include "engine/kn_unitTwoWayIndex.h"
 #include "engine/kn_unitUpdate.h"
-#include "framework/vex_unitCounts.h"
+#include "framework/vex_unitPathBeneath.h"
 
 namespace kn {
 
@@ -158,11 +158,7 @@ TKNTwoWayRun::~TKNTwoWayRun()
 std::string TKNTwoWayRun::Refusal() const
 {
     if (!ready_) return problem_.empty() ? "The comparison made no two-way plan: nothing is changed." : problem_;
-    std::string refusal = RootRefusal(state_, sides_[0], sides_[1]);
-    if (refusal.empty() && ExceedsMaxDelete(plan_, settings_.MaxDelete))
-        refusal = "The run would delete " + vex::CountOf(plan_.Totals.Deletions(), "entry", "entries") +
-                  ", more than " + std::to_string(settings_.MaxDelete) + " (--max-delete): nothing is changed.";
-    return refusal;
+    return RootRefusal(state_, sides_[0], sides_[1]);
 }
 
 std::string TKNTwoWayRun::RowPath(const TKNFileCompare& engine, const TMyFileOpt& row)
@@ -208,13 +204,21 @@ void TKNTwoWayRun::Begin(TKNFileCompare& engine)
     for (const TKNFileBuffer* list : {&engine.LeftList, &engine.RightList})
         if (std::string problem = StateFileProblem(file, list->Folder); !problem.empty() && problem_.empty())
             problem_ = problem;
-    key_ = StateKeyOf(engine.LeftList.Location(), engine.RightList.Location(), options_);
-    loading_ = std::async(std::launch::async, [this, file] {
+    // The state of the roots as they are; one kept under their texts before becomes theirs.
+    const TKNStateKey byText = StateKeyOf(engine.LeftList.Location(), engine.RightList.Location(), options_);
+    key_ = byText;
+    for (int i = 0; i < 2; ++i) {
+        const TKNFileBuffer& list = i ? engine.RightList : engine.LeftList;
+        if (!settings_.Roots[i].empty()) (i ? key_.Right : key_.Left) = settings_.Roots[i];
+        const std::string place = list.IsRemote() ? std::string() : vex::CanonicalPath(list.Folder);
+        (i ? key_.RightPlace : key_.LeftPlace) = place;
+    }
+    loading_ = std::async(std::launch::async, [this, file, byText] {
         state_.clear();
         if (!problem_.empty()) return false;
         if (!dbOpen_ && !db_.Open(file, loadError_)) return false;
         dbOpen_ = true;
-        return db_.Load(key_, match_, state_, loadError_);
+        return db_.Load(key_, match_, state_, loadError_, &byText);
     });
 }
 

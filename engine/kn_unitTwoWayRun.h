@@ -40,7 +40,8 @@ class TKNUpdateThread;
 struct TKNTwoWaySettings {
     std::string StateFile;  // the state database; empty: DefaultStateFile()
     TKNConflictPolicy Policy = TKNConflictPolicy::KeepBoth;
-    int64_t MaxDelete = -1;  // more deletions on both sides together refuse the run; negative: none
+    // What the roots are (TKNRootIdentity::Key), which key the state; empty: their texts.
+    std::string Roots[2];
 };
 
 // A row's two-way decision, for the plan column: what happens at its path (Rename or CopyWithin
@@ -85,8 +86,11 @@ public:
     // Why no plan was made; empty when one was.
     const std::string& Problem() const { return problem_; }
     // Why the plan must not run (a root that lists empty or missing while the state remembers
-    // entries there, more deletions than MaxDelete allows); empty when it may.
+    // entries there); empty when it may. The mass-deletion guard is the run layer's, as for
+    // every action (kn_unitRun.h).
     std::string Refusal() const;
+    // How many entries the state remembers of the pair.
+    int64_t Remembered() const { return static_cast<int64_t>(state_.size()); }
     // No state was found for these roots under these options: nothing is deleted.
     bool FirstRun() const { return firstRun_; }
     const TKNTwoWayPlan& Plan() const { return plan_; }

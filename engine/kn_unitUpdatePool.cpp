@@ -7,6 +7,7 @@
 
 #include "engine/kn_unitCompareUpdate.h"
 #include "engine/kn_unitUpdate.h"
+#include "side/kn_unitSideRules.h"
 
 namespace kn {
 
@@ -51,6 +52,8 @@ void TKNUpdatePool::Run(const std::vector<std::vector<std::size_t>>& stages, con
 
 void TKNUpdatePool::Work(int slot, bool reads, const TCarry& carry)
 {
+    // The run's temporary files carry its tag: a later run tells them by its lock.
+    const TKNTempTag tag(run_.FileCompare.RunTag);
     TKNUpdateWorker worker(run_, slot);
     // Declared after the worker, so it ends before the worker closes its sides.
     struct TLeave {

@@ -223,8 +223,11 @@ TKNSideResult TKNFtpSide::Connect()
 {
     return Run(shownRoot_, [&](TKNIdFTP& ftp) {
         // A root that cannot be entered (a mistyped path, say) fails here with the server's
-        // reason, before anything is listed.
-        ftp.ChangeDir(rootPath_);
+        // reason, before anything is listed; where it was entered says what it is.
+        const std::string canonical = ftp.EnterDir(rootPath_);
+        identity_ = canonical.empty() ? std::string()
+                                      : std::string(ftp.UseTls ? "ftps://" : "ftp://") + ftp.Username + "@" + ftp.Host +
+                                            ":" + std::to_string(ftp.Port) + canonical;
         caps_.TimeStep = ftp.ListsWithMlsd() ? 1 : 60;
         // SITE UTIME is never named by FEAT: a server that tells no features may still have it.
         caps_.SetTime = !ftp.ToldFeatures() || ftp.HasFeature("MFMT") || ftp.HasFeature("MDTM");

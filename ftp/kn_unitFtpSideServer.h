@@ -22,6 +22,7 @@ public:
     const TKNSideCaps& Caps() const override { return caps_; }
     std::string Shown(const TKNSidePath& path) const override;
     TKNSideResult Connect() override;
+    std::string Identity() const override { return identity_; }
     TKNSideResult List(const TKNSidePath& folder, std::vector<TKNSideEntry>& entries) override;
     TKNSideResult Stat(const TKNSidePath& path, TKNSideEntry& entry) override;
     TKNSideResult OpenRead(const TKNSidePath& path, std::unique_ptr<TKNReadStream>& stream) override;
@@ -112,6 +113,7 @@ private:
 
     std::string location_;  // as given, options included
     std::string shownRoot_;
+    std::string identity_;  // the server and the root's canonical path, learned by Connect
     std::string rootPath_;  // the server path of the root
     TKNSideContext context_;
     TKNSideCaps caps_;

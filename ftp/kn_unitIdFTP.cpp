@@ -222,6 +222,28 @@ void TKNIdFTP::ChangeDir(const std::string& path)
 {
     SendCmd("CWD " + path, {200, 250});
 }
+
+std::string TKNIdFTP::EnterDir(const std::string& path)
+{
+    const std::vector<TKNFtpReply> told = SendBatch({"CWD " + path, "PWD"});
+    Expect(told[0], {200, 250});
+    // 257 "NAME" comment, a quote inside the name doubled (RFC 959).
+    const std::string& text = told[1].Text;
+    const std::size_t open = text.find('"');
+    if (told[1].Code != 257 || open == std::string::npos) return {};
+    std::string name;
+    for (std::size_t i = open + 1; i < text.size(); ++i) {
+        if (text[i] != '"') {
+            name += text[i];
+        } else if (i + 1 < text.size() && text[i + 1] == '"') {
+            name += '"';
+            ++i;
+        } else {
+            return name;
+        }
+    }
+    return {};
+}
 void TKNIdFTP::MakeDir(const std::string& path)
 {
     SendCmd("MKD " + path, {250, 257});

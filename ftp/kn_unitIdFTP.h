@@ -122,6 +122,10 @@ public:
     TKNFtpTransferType TransferType() const { return transferType_; }
 
     void ChangeDir(const std::string& path);  // "CWD"
+    // "CWD" and "PWD" in one round trip: the folder the server entered, as its reply to PWD names
+    // it (its canonical path, links resolved); empty where the server does not tell. Raises as
+    // ChangeDir does when the folder cannot be entered.
+    std::string EnterDir(const std::string& path);
     void MakeDir(const std::string& path);    // "MKD"
     void RemoveDir(const std::string& path);  // "RMD"
     void Delete(const std::string& path);     // "DELE"

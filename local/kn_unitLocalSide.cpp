@@ -68,6 +68,13 @@ private:
     int fd_;
 };
 
+// A folder by what it is: bind mounts, links and other spellings of one folder give one text.
+std::string LocalIdentity(const struct stat& st)
+{
+    return "local " + std::to_string(static_cast<unsigned long long>(st.st_dev)) + ":" +
+           std::to_string(static_cast<unsigned long long>(st.st_ino));
+}
+
 void FillEntry(TKNSideEntry& entry, const struct stat& st)
 {
     entry.Kind = S_ISREG(st.st_mode)   ? TKNEntryKind::File
@@ -182,6 +189,7 @@ public:
     const TKNSideCaps& Caps() const override { return caps_; }
     std::string Shown(const TKNSidePath& path) const override { return path.Under(root_); }
     TKNSideResult Connect() override;
+    std::string Identity() const override { return identity_; }
     TKNSideResult List(const TKNSidePath& folder, std::vector<TKNSideEntry>& entries) override;
     TKNSideResult Stat(const TKNSidePath& path, TKNSideEntry& entry) override;
     TKNSideResult OpenRead(const TKNSidePath& path, std::unique_ptr<TKNReadStream>& stream) override;
@@ -217,6 +225,7 @@ private:
     TKNSideCaps caps_;
     TKNOpenFolders folders_;
     bool attributesNoticed_ = false;
+    std::string identity_;
 };
 
 // --- Reading ----------------------------------------------------------------------------
@@ -400,7 +409,11 @@ TKNSideResult TKNLocalSide::Connect()
     if (root_.empty() || root_.front() != '/' || root_.find_first_not_of('/') == std::string::npos)
         return TKNSideResult::Fail(TKNSideError::NotFound, "The folder text \"" + root_ + "\" names no folder.");
     TFd fd(open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.Get() >= 0) return TKNSideResult::Ok();
+    struct stat st;
+    if (fd.Get() >= 0 && fstat(fd.Get(), &st) == 0) {
+        identity_ = LocalIdentity(st);
+        return TKNSideResult::Ok();
+    }
     const int err = errno;
     if (err == ENOENT || err == ENOTDIR)
         return TKNSideResult::Fail(TKNSideError::NotFound, "The folder \"" + root_ + "\" does not exist.");

@@ -182,13 +182,27 @@ bool TKNSftpSide::Reuse()
 }
 
 // The root, asked on `wire` at `rootPath`, must be a folder; it tells whether owners are known.
-// The root itself may be a link (a home under /usr/home): the user named it.
+// The root itself may be a link (a home under /usr/home): the user named it. Its canonical path,
+// asked in the same round trip, says what it is.
 TKNSideResult TKNSftpSide::CheckRoot(TKNSftpWire& wire, const std::string& rootPath)
 {
     TKNSftpAttrs root;
     std::string reason;
+    std::string canonical;
+    wire.SendRealPath(rootPath, [&canonical](TKNSftpReply& reply) {
+        std::vector<TKNSftpName> names;
+        std::string ignored;
+        if (reply.Status(TKNSftpReply::kName, ignored) == 0 && reply.Names(names) && names.size() == 1)
+            canonical = names.front().Name;
+    });
     if (!wire.Stat(rootPath, root, reason))
         return WireFailure("Cannot open \"" + shownRoot_ + "\"", wire.Status(), reason);
+    identity_.clear();
+    if (!canonical.empty()) {
+        const TKNSftpLocation where = ParseSftpLocation(location_);
+        identity_ = "sftp://" + (where.User.empty() ? std::string() : where.User + "@") + where.Host + ":" +
+                    std::to_string(where.Port ? where.Port : 22) + canonical;
+    }
     if (!(root.Flags & TKNSftpAttrs::kMode) || !S_ISDIR(root.Mode))
         return TKNSideResult::Fail(TKNSideError::Other, Quoted(shownRoot_) + " is not a folder.");
     caps_.Owners = (root.Flags & TKNSftpAttrs::kOwner) != 0;

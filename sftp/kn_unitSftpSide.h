@@ -47,6 +47,7 @@ public:
     const TKNSideCaps& Caps() const override { return caps_; }
     std::string Shown(const TKNSidePath& path) const override;
     TKNSideResult Connect() override;
+    std::string Identity() const override { return identity_; }
     TKNSideResult List(const TKNSidePath& folder, std::vector<TKNSideEntry>& entries) override;
     // The folders' listings at once, in the round trips of one.
     void ListFolders(const std::vector<TKNSidePath>& folders, std::vector<TKNListing>& listings) override;
@@ -98,6 +99,7 @@ private:
 
     std::string location_;
     std::string shownRoot_;
+    std::string identity_;  // learned with the root's check
     TKNSideContext context_;
     TKNSideCaps caps_;
     std::unique_ptr<TKNSftpSession> session_ = std::make_unique<TKNSftpSession>();

@@ -9,8 +9,8 @@ namespace kn {
 namespace {
 
 constexpr uint8_t kInit = 1, kVersion = 2, kOpen = 3, kClose = 4, kReadRequest = 5, kWriteRequest = 6, kLStat = 7,
-                  kFStat = 8, kFSetStat = 10, kOpenDir = 11, kReadDir = 12, kRemove = 13, kStat = 17, kRename = 18,
-                  kExtended = 200;
+                  kFStat = 8, kFSetStat = 10, kOpenDir = 11, kReadDir = 12, kRemove = 13, kRealPath = 16, kStat = 17,
+                  kRename = 18, kExtended = 200;
 constexpr uint32_t kLongestReply = 1024 * 1024;
 constexpr int kAnswerTimeoutMs = 120 * 1000;
 constexpr std::size_t kSendAtOnce = 32 * 1024;  // queued requests leave once they hold this much
@@ -412,6 +412,11 @@ void TKNSftpWire::SendWrite(const std::string& handle, uint64_t offset, std::str
 void TKNSftpWire::SendStat(const std::string& path, TKNSftpThen then)
 {
     Send(kStat, PathBody(path), std::move(then));
+}
+
+void TKNSftpWire::SendRealPath(const std::string& path, TKNSftpThen then)
+{
+    Send(kRealPath, PathBody(path), std::move(then));
 }
 
 void TKNSftpWire::SendLStat(const std::string& path, TKNSftpThen then)

@@ -102,8 +102,9 @@ public:
     void SendRead(const std::string& handle, uint64_t offset, uint32_t length, TKNSftpThen then);
     // A write; it first waits while kWritesInFlight writes are unanswered.
     void SendWrite(const std::string& handle, uint64_t offset, std::string_view data, TKNSftpThen then);
-    void SendStat(const std::string& path, TKNSftpThen then);   // a link followed
-    void SendLStat(const std::string& path, TKNSftpThen then);  // a link as a link
+    void SendStat(const std::string& path, TKNSftpThen then);      // a link followed
+    void SendLStat(const std::string& path, TKNSftpThen then);     // a link as a link
+    void SendRealPath(const std::string& path, TKNSftpThen then);  // its canonical form (a name answer)
     void SendFStat(const std::string& handle, TKNSftpThen then);
     void SendFSetStat(const std::string& handle, const TKNSftpAttrs& attrs, TKNSftpThen then);
     void SendRemove(const std::string& path, TKNSftpThen then);

@@ -211,6 +211,11 @@ public:
     virtual std::string Shown(const TKNSidePath& path) const = 0;
     // Reaches the side and checks that its root is a folder. Called once before anything else.
     virtual TKNSideResult Connect() = 0;
+    // What the root is, as Connect found it, whatever text named it: "local DEVICE:INODE" for a
+    // local folder; for a server the server (scheme, user, host and port) and the root's
+    // canonical path there, e.g. "sftp://me@host:22/home/me/www". Empty where the side cannot
+    // tell: then the location's text stands for it.
+    virtual std::string Identity() const { return {}; }
 
     // The entries of a folder (never "." or "..", never a name that is not one plain component
     // here); a folder that cannot be read fails.

@@ -32,6 +32,8 @@ std::string Hex8(uint32_t value)
     return out;
 }
 
+thread_local std::string currentTag;
+
 std::string RandomPart()
 {
     static std::atomic<uint64_t> counter{0};
@@ -40,6 +42,7 @@ std::string RandomPart()
                  (counter.fetch_add(1) * 0x9E3779B97F4A7C15ull);
     std::string out;
     for (std::size_t i = 0; i < kRandomLength; ++i, x /= kDigits.size()) out += kDigits[x % kDigits.size()];
+    if (currentTag.size() == kTempTagLength) out.replace(0, kTempTagLength, currentTag);
     return out;
 }
 
@@ -69,6 +72,23 @@ bool IsOwnTempName(std::string_view name)
     const std::string_view body = name.substr(kPrefix.size(), name.size() - kPrefix.size() - kCheckLength);
     if (body[body.size() - kRandomLength - 1] != '~') return false;
     return name.substr(name.size() - kCheckLength) == Hex8(Check(body));
+}
+
+TKNTempTag::TKNTempTag(const std::string& tag) : previous_(currentTag)
+{
+    const bool valid = tag.size() == kTempTagLength && tag.find_first_not_of(kDigits) == std::string::npos;
+    if (valid) currentTag = tag;
+}
+
+TKNTempTag::~TKNTempTag()
+{
+    currentTag = previous_;
+}
+
+std::string TempTagOf(std::string_view name)
+{
+    if (!IsOwnTempName(name)) return {};
+    return std::string(name.substr(name.size() - kCheckLength - kRandomLength, kTempTagLength));
 }
 
 uint32_t ModeForCopy(uint32_t mode, bool sameOwner)

@@ -23,6 +23,25 @@ std::string TempName(std::string_view name);
 // True for a name TempName made (its check holds); anything else is a user's file.
 bool IsOwnTempName(std::string_view name);
 
+// The run a temporary belongs to: the first kTempTagLength of its random characters. While a
+// TKNTempTag lives, TempName on its thread begins the random part with the run's tag (the
+// workers of a run set it), so that a later run can tell a run's temporaries from those of runs
+// that are over by the run's lock (engine/kn_unitRunLock.h), not by their time.
+constexpr std::size_t kTempTagLength = 4;
+class TKNTempTag {
+public:
+    // `tag`: kTempTagLength letters a-z or digits; an empty tag sets none.
+    explicit TKNTempTag(const std::string& tag);
+    ~TKNTempTag();
+    TKNTempTag(const TKNTempTag&) = delete;
+    TKNTempTag& operator=(const TKNTempTag&) = delete;
+
+private:
+    std::string previous_;
+};
+// The tag of a name TempName made; empty for any other name.
+std::string TempTagOf(std::string_view name);
+
 // The permission bits a copy of an entry with `mode` takes: the set-user-ID and set-group-ID
 // bits are cleared unless `sameOwner` (the written file keeps the source's owner), so a copy
 // never hands another user's rights to the writer. E.g. 04755 -> 0755.

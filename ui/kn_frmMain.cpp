@@ -129,6 +129,7 @@ TKNMainForm::TKNMainForm(TKNConfig& config, QWidget* parent) : vex::TvexSDIMainF
     setWindowIcon(QIcon(QStringLiteral(":/images/kestrune@2x.png")));
 
     FileCompare = std::make_unique<TKNFileCompare>();
+    CreateRunLayer();
     BindEngineEvents();
     CreateActions();
     CreateFolderPanel();
@@ -522,6 +523,7 @@ void TKNMainForm::FileCompareCompareDone()
 {
     SortRows();
     runInUse_ = false;
+    run_->Unlock();  // an update's lock lasts to the end of the comparison after it
     int count = static_cast<int>(FileCompare->Items.size());
     model_->SetItemCount(count);
     model_->TwoWayPlanChanged();

@@ -13,6 +13,7 @@
 
 #include "config/kn_unitConfig.h"
 #include "engine/kn_unitCompare.h"
+#include "engine/kn_unitRun.h"
 #include "engine/kn_unitTwoWayPlan.h"
 #include "engine/kn_unitUpdatePlan.h"
 #include "framework/qt/vex_frmSDIMain.h"
@@ -177,8 +178,9 @@ private:
     void RefreshResultState();
 
     // Two-way runs (kn_frmMainTwoWay.cpp). Every comparison of the window starts here: with
-    // Two-way chosen it is made with a two-way run, which plans from its listings.
-    void StartCompare(bool wait);
+    // Two-way chosen it is made with a two-way run, which plans from its listings. Roots that
+    // are one folder or one inside the other are refused (false) with a box: no comparison.
+    bool StartCompare(bool wait);
     void CreateTwoWayControls();
     // The plan's totals, or why there is none or why it must not run, above the list.
     void ShowTwoWayPlan();
@@ -193,7 +195,10 @@ private:
     // The update step and its commands (kn_frmMainUpdate.cpp). DoUpdate is false when the
     // confirmation was cancelled and no update started.
     bool DoUpdate(bool Force, bool SelectionOnly, bool Wait, bool CompareAfterUpdate, bool Confirm);
-    bool DeletionGuardAllows(const TKNPlanTotals& plan, TKNAction direction, bool ask);
+    void CreateRunLayer();
+    // The run layer's guard over the plan: asked (or, when `ask` is false, refused) when it would
+    // delete most of a side; then the pair's lock. False when the update must not start.
+    bool UpdateAllowed(const TKNPlanTotals& plan, TKNAction direction, bool ask);
     // Asked (or refused when `ask` is false) when `deletes` are most of the `entries` of `folder`.
     bool MassDeletionAllowed(int64_t deletes, int64_t entries, const std::string& folder, bool ask);
     void ListPlannedOperations(TKNConfirmForm& form, TKNAction direction, bool force);
@@ -226,6 +231,11 @@ private:
     // then stay in memory for the window's life.
     std::unique_ptr<vex::TvexSecretStore> ownSecrets_;
     std::unique_ptr<TKNFileCompare> FileCompare;
+    // The run layer the window's comparisons and updates go through (kn_frmMainUpdate.cpp): the
+    // roots' check, the pair's lock while an update runs, the deletion guard.
+    std::unique_ptr<TKNRunObserver> runObserver_;
+    std::unique_ptr<TKNRun> run_;
+    bool askDeletion_ = true;  // the guard asks (an update) or refuses (a batch step)
     vex::TvexSysImageList SysImage;
     TKNResultModel* model_ = nullptr;
     // Keeps the rows' ranks between clicks on the column headers; forgets them when a

@@ -93,7 +93,10 @@ TKNBatchStep TKNMainForm::RunBatchEntry(const TKNBatchEntry& entry)
                                 .arg(ShownText(*missing), PresetName));
         return step;
     }
-    StartCompare(true);
+    if (!StartCompare(true)) {
+        step.Outcome = tr("Skipped: its folders are one folder, or one lies inside the other.");
+        return step;
+    }
     if (!FileCompare->ErrorText.empty()) {
         step.Outcome = tr("Failed: %1").arg(ShownText(FileCompare->ErrorText).replace('\n', ' '));
         return step;

@@ -27,17 +27,28 @@ bool PlanIsEmpty(const TKNTwoWayPlan& plan)
 
 }  // namespace
 
-void TKNMainForm::StartCompare(bool wait)
+bool TKNMainForm::StartCompare(bool wait)
 {
-    // A new run for each comparison: its plan belongs to the folders and options compared now.
+    // One folder under two names, or one inside the other, is no pair to compare.
+    if (const std::string problem =
+            run_->CheckRoots(FileCompare->LeftList.Location(), FileCompare->RightList.Location(), false);
+        !problem.empty()) {
+        vex::ErrorBox(this, ShownText(problem));
+        if (!HoldBusy) ClearBusy();
+        return false;
+    }
+    // A new run for each comparison: its plan belongs to the folders and options compared now,
+    // its state to what the roots are.
     if (action_ == TKNAction::TwoWay) {
         TKNTwoWaySettings settings;
         settings.Policy = StoredConflictPolicy(comparedOptions_.ConflictPolicy);
+        for (bool right : {false, true}) settings.Roots[right ? 1 : 0] = run_->Identity(right).Key;
         FileCompare->TwoWay = std::make_shared<TKNTwoWayRun>(comparedOptions_, settings);
     } else {
         FileCompare->TwoWay.reset();
     }
     FileCompare->Compare(wait);
+    return true;
 }
 
 void TKNMainForm::CreateTwoWayControls()
@@ -139,7 +150,6 @@ bool TKNMainForm::DoTwoWayUpdate(bool Wait, bool CompareAfterUpdate, bool Confir
         return false;
     }
     TKNTwoWayRun& run = *FileCompare->TwoWay;
-    const TKNTwoWayTotals& totals = run.Plan().Totals;
     SetBusy();
     bool backup = false;
     if (Confirm && !ExpertMode) {
@@ -155,12 +165,9 @@ bool TKNMainForm::DoTwoWayUpdate(bool Wait, bool CompareAfterUpdate, bool Confir
         }
         backup = form.BackupChecked();
     }
-    // Both sides may lose entries: each is guarded as a fixed direction guards the side it writes.
-    if (!MassDeletionAllowed(totals.DeletesLeft, FileCompare->LeftEntries, FileCompare->LeftList.Location(), Confirm) ||
-        !MassDeletionAllowed(totals.DeletesRight, FileCompare->RightEntries, FileCompare->RightList.Location(),
-                             Confirm)) {
+    // Both sides may lose entries: the one guard weighs each, and the pair's lock is taken.
+    if (!UpdateAllowed(OpTotals(run.Plan().Ops), TKNAction::TwoWay, Confirm)) {
         ClearBusy();
-        updateRefused_ = tr("its update would delete most of a side.");
         return false;
     }
     CollectSelection(false);

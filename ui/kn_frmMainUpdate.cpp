@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <algorithm>
+#include <functional>
 #include <memory>
 
 #include "framework/qt/vex_unitDialogs.h"
@@ -40,21 +41,57 @@ void TKNMainForm::CollectSelection(bool selectionOnly)
     model_->SetSelecting(false);
 }
 
-// Asked (or, for a batch step, refused) when the plan deletes most of the side it writes: an
-// empty mount point or a mistyped folder that happens to exist looks just like that.
-bool TKNMainForm::DeletionGuardAllows(const TKNPlanTotals& plan, TKNAction direction, bool ask)
+namespace {
+
+// The window's answers to the run layer: a mass deletion is asked about, or refused in a batch.
+class TWindowRunObserver : public TKNRunObserver {
+public:
+    explicit TWindowRunObserver(std::function<bool(int64_t, int64_t, const std::string&)> allow)
+        : allow_(std::move(allow))
+    {
+    }
+    bool AllowMassDeletion(int64_t deletes, int64_t entries, const std::string& folder) override
+    {
+        return allow_(deletes, entries, folder);
+    }
+
+private:
+    std::function<bool(int64_t, int64_t, const std::string&)> allow_;
+};
+
+}  // namespace
+
+void TKNMainForm::CreateRunLayer()
 {
-    int64_t entries = 0;
-    if (!PlanTripsDeletionGuard(*FileCompare, plan, direction, entries)) return true;
-    return MassDeletionAllowed(
-        plan.Deletions(), entries,
-        direction == TKNAction::LeftToRight ? FileCompare->RightList.Location() : FileCompare->LeftList.Location(),
-        ask);
+    runObserver_ =
+        std::make_unique<TWindowRunObserver>([this](int64_t deletes, int64_t entries, const std::string& folder) {
+            return MassDeletionAllowed(deletes, entries, folder, askDeletion_);
+        });
+    run_ = std::make_unique<TKNRun>(*FileCompare, *runObserver_);
 }
 
+// The guard asks (or, for a batch step, refuses) when the plan deletes most of a side: an empty
+// mount point or a mistyped folder that happens to exist looks just like that. Then the pair's
+// lock: another run of these folders (the command line's, say) keeps this one from starting.
+bool TKNMainForm::UpdateAllowed(const TKNPlanTotals& plan, TKNAction direction, bool ask)
+{
+    askDeletion_ = ask;
+    if (!run_->Guard(plan, direction, std::nullopt).empty()) {
+        updateRefused_ = tr("its update would delete most of a side.");
+        return false;
+    }
+    if (const std::string busy = run_->Lock(false); !busy.empty()) {
+        updateRefused_ = ShownText(busy);
+        vex::ErrorBox(this, updateRefused_);
+        return false;
+    }
+    return true;
+}
+
+// Asked only once the guard tripped; "/d" on the command line has agreed to it beforehand.
 bool TKNMainForm::MassDeletionAllowed(int64_t deletes, int64_t entries, const std::string& folder, bool ask)
 {
-    if (deleteAllAsked_ || !TripsDeletionGuard(deletes, entries)) return true;
+    if (deleteAllAsked_) return true;
     const QString counts =
         tr("%1 of the %2 entries in \"%3\"").arg(QString::number(deletes), QString::number(entries), ShownText(folder));
     if (!ask) {
@@ -100,8 +137,7 @@ bool TKNMainForm::DoUpdate(bool Force, bool SelectionOnly, bool Wait, bool Compa
         if (form.exec() != QDialog::Accepted) return cancel(tr("the update was cancelled."));
         backup = form.BackupChecked();
     }
-    if (!DeletionGuardAllows(plan, direction, Confirm))
-        return cancel(tr("its update would delete most of the side it writes."));
+    if (!UpdateAllowed(plan, direction, Confirm)) return cancel(updateRefused_);
     updateSteps_ = static_cast<int64_t>(Selection.size());
     silenceErrors_ = false;
     FileCompare->Update(direction, Force, Selection, Wait, CompareAfterUpdate, backup);
@@ -153,6 +189,7 @@ void TKNMainForm::FileCompareError(const std::string& message)
 void TKNMainForm::FileCompareUpdateDone()
 {
     runInUse_ = false;
+    // The pair's lock ends with the run, or with the comparison that follows it.
     const TKNUpdateOutcome& outcome = FileCompare->LastUpdate();
     // A two-way run's line also names what it skipped and the conflicts it left open.
     updateDone_ = updateTwoWay_ && FileCompare->TwoWay ? TwoWayDoneText(outcome, FileCompare->TwoWay->Outcome())
@@ -165,6 +202,7 @@ void TKNMainForm::FileCompareUpdateDone()
         failuresForm_->show();
     }
     if (awaitingFollowUp_) return;
+    run_->Unlock();
     if (outcome.Stopped) {
         // The rows no longer tell what is on disk: a new comparison must come first.
         SetUpdateCommands(false);

@@ -9,7 +9,6 @@
 #include "app/cli/cli_command.h"
 #include "app/cli/cli_compare_options.h"
 #include "app/cli/cli_output.h"
-#include "app/cli/cli_password.h"
 #include "app/cli/cli_rows.h"
 #include "app/cli/cli_update_report.h"
 #include "app/cli/cli_usage.h"
@@ -32,10 +31,12 @@ const char* const kUsage =
     "let a forced update delete the other side. At the end the last preset's folders are\n"
     "compared once more and the rows left are printed as `kestrune-cli compare` prints them,\n"
     "then a summary of every step (done, failed, skipped, refused, stopped) with its counts.\n"
-    "\nAn entry whose forced update would delete more than 10 entries and more than half of the\n"
-    "side it writes is refused as a failure; with --max-delete N an entry is refused instead\n"
-    "when it would delete more than N entries. --transfers N carries out N operations at once in\n"
-    "every entry, each with its own connections (default: each preset's setting).\n"
+    "\nAn entry whose update would delete more than 10 entries and more than half of a side (for\n"
+    "two-way, of what the last synchronisation recorded there) is refused as a failure; with\n"
+    "--max-delete N an entry is refused instead when it would delete more than N entries. An\n"
+    "entry whose folders are one, or one inside the other, or whose pair another run is updating,\n"
+    "is refused too. --transfers N carries out N operations at once in every entry, each with its\n"
+    "own connections (default: each preset's setting).\n"
     "\nEach step is printed as \"[N/COUNT] ...\", each operation's path as it is carried out;\n"
     "failures go to standard error and the batch goes on. Ctrl+C, SIGTERM or SIGHUP stops the\n"
     "batch. --format tsv or jsonl prints the operations and rows as records (jsonl adds a \"step\"\n"
@@ -139,76 +140,55 @@ private:
             Fail(step, "refused", *problem);
             return step;
         }
-        // A two-way step is planned by its comparison against the state (conflicts kept both ways).
-        engine_.TwoWay.reset();
-        if (action == kn::TKNAction::TwoWay) {
-            kn::TKNTwoWaySettings settings;
-            settings.MaxDelete = maxDelete_.value_or(-1);
-            engine_.TwoWay = std::make_shared<kn::TKNTwoWayRun>(*preset, settings);
-        }
-        engine_.KeepContentEqualRows = true;  // the update sets the times of content-equal pairs
-        const bool compared = Compare(*preset, step);
-        engine_.KeepContentEqualRows = false;
-        if (!compared) return step;
-        const std::vector<int> rows = cli::AllRows(engine_);
-        const kn::TKNPlanTotals plan = engine_.TwoWay ? kn::OpTotals(engine_.TwoWay->Plan().Ops)
-                                                      : kn::PlanTotals(engine_.Items, rows, action, entry.Force != 0);
-        std::optional<std::string> problem =
-            engine_.TwoWay ? std::optional<std::string>(engine_.TwoWay->Refusal()) : TooManyDeletions(plan, action);
-        if (problem && !problem->empty()) {
-            Fail(step, "refused", *problem);
-            return step;
-        }
+        kn::TKNRunRequest request = Request(*preset);
+        request.Action = action;
+        request.Force = entry.Force != 0;
+        request.CompareAfter = false;
         const int failuresBefore = report_.Failures();
-        report_.Starting(plan);
-        engine_.Update(action, entry.Force != 0, rows, true, false, false);
+        const kn::TKNRunResult result = Execute(request, step);
+        if (!result.Updated) return step;
         std::fflush(stdout);
         step.Counts = report_.Counts(false);
         step.Result = Stopped() ? "stopped" : report_.Failures() == failuresBefore ? "done" : "failed";
-        if (step.Result == std::string("done") && engine_.TwoWay && engine_.TwoWay->Outcome().ConflictsLeftOpen)
-            Fail(step, "failed", "conflicts were kept both ways or skipped");
+        if (step.Result == std::string("done") && engine_.TwoWay && engine_.TwoWay->Outcome().ExitStatus() != 0)
+            Fail(step, "failed", "conflicts were kept both ways or skipped, or paths were left unsettled");
         last_ = preset;
         lastAction_ = action;
         return step;
     }
 
-    // Why the plan deletes too much to run unasked, if it does: more than --max-delete when
-    // given, else the guard's share of the written side.
-    std::optional<std::string> TooManyDeletions(const kn::TKNPlanTotals& plan, kn::TKNAction action)
+    // A run of the run layer with the batch's settings for `preset`'s folders.
+    kn::TKNRunRequest Request(const kn::TKNOptionsRec& preset) const
     {
-        if (maxDelete_) {
-            if (plan.Deletions() <= *maxDelete_) return std::nullopt;
-            return "the update would delete " + vex::CountOf(plan.Deletions(), "entry", "entries") +
-                   ", more than --max-delete " + std::to_string(*maxDelete_);
-        }
-        const std::string deletes = std::to_string(plan.Deletions());
-        int64_t entries = 0;
-        if (!kn::PlanTripsDeletionGuard(engine_, plan, action, entries)) return std::nullopt;
-        return "the update would delete " + deletes + " of the " + std::to_string(entries) +
-               " entries of the side it writes (give --max-delete to allow it)";
+        kn::TKNRunRequest request;
+        request.Left = vex::GetField(preset.LeftFolder);
+        request.Right = vex::GetField(preset.RightFolder);
+        request.Options = preset;
+        request.Transfers = transfers_;
+        request.MaxDelete = maxDelete_;
+        return request;
     }
 
-    // Compares with `options`; false when the comparison failed or was stopped. A server
-    // folder with a user and no password gets one, as on the command line.
-    bool Compare(const kn::TKNOptionsRec& options, StepResult& step)
+    // Compares (and updates, as `request` says) through the run layer; a refusal or a failed
+    // comparison ends the step as such.
+    kn::TKNRunResult Execute(const kn::TKNRunRequest& request, StepResult& step)
     {
-        engine_.ApplyOptions(options);
-        if (transfers_) engine_.Transfers = *transfers_;
-        engine_.SetLeftFolder(cli::SupplyPassword(vex::GetField(options.LeftFolder)));
-        engine_.SetRightFolder(cli::SupplyPassword(vex::GetField(options.RightFolder)));
-        engine_.Compare(true);
-        if (Stopped()) {
+        cli::RunObserver observer(&report_);
+        observer.OnCompared = [this](const kn::TKNFileCompare&) {
+            std::fflush(stdout);
+            cli::PrintScanNotes(stderr, engine_);
+            Say("  Found %zu folder(s) and file(s).\n", engine_.Items.size());
+            return true;
+        };
+        kn::TKNRun run(engine_, observer);
+        const kn::TKNRunResult result = run.Execute(request);
+        if (Stopped())
             step.Result = "stopped";
-            return false;
-        }
-        if (!engine_.ErrorText.empty()) {
+        else if (!result.Refusal.empty())
+            Fail(step, "refused", result.Refusal);
+        else if (!result.Compared)
             Fail(step, "failed", "the comparison failed: " + engine_.ErrorText);
-            return false;
-        }
-        std::fflush(stdout);
-        cli::PrintScanNotes(stderr, engine_);
-        Say("  Found %zu folder(s) and file(s).\n", engine_.Items.size());
-        return true;
+        return result;
     }
 
     void FinalComparison()
@@ -216,7 +196,9 @@ private:
         Say("Final comparison: preset \"%s\"\n", vex::GetField(last_->Name).c_str());
         StepResult final;
         final.Preset = vex::GetField(last_->Name);
-        if (!Compare(*last_, final)) return;
+        kn::TKNRunRequest request = Request(*last_);
+        request.Update = false;
+        if (!Execute(request, final).Compared) return;
         cli::PrintRowRecords(output_, engine_, lastAction_, false);
         std::fflush(stdout);
     }

@@ -11,6 +11,7 @@
 #include "app/cli/cli_rows.h"
 #include "app/cli/cli_update_report.h"
 #include "engine/kn_unitCompare.h"
+#include "engine/kn_unitRun.h"
 
 namespace {
 
@@ -33,8 +34,9 @@ const char* const kUsageTail =
     "\nWhile it runs, standard error shows what is being searched when it is a terminal.\n"
     "Ctrl+C stops the comparison.\n"
     "\nExit status: 0 no differences, 1 differences found or a folder inside the trees could not\n"
-    "be read, 2 usage error, missing or unreadable root folder, or a failed comparison, 130\n"
-    "stopped (Ctrl+C, SIGTERM, SIGHUP, or standard output closed).\n";
+    "be read, 2 usage error, missing or unreadable root folder, roots that are one folder or of\n"
+    "which one lies inside the other, or a failed comparison, 130 stopped (Ctrl+C, SIGTERM,\n"
+    "SIGHUP, or standard output closed).\n";
 
 const cli::CompareCommandText kText = {"compare", kUsageHead, kUsageTail};
 
@@ -48,7 +50,7 @@ int RunCompare(std::vector<std::string> argv)
     if (auto done = cli::ReadCompareCommandLine(kText, argv, extra, presetName, line)) return *done;
 
     kn::TKNFileCompare engine;
-    cli::SetUpEngine(engine, line);
+    if (auto refused = cli::RefuseRoots(kText, line, output, engine)) return *refused;
     cli::ProgressLine progress;
     // On a terminal the search shows unless --quiet; --progress shows it even then.
     if (cli::ProgressLine::Possible() && (output.Progress || !output.Quiet)) {
@@ -56,14 +58,23 @@ int RunCompare(std::vector<std::string> argv)
         engine.ProgressDelivery = vex::TDelivery::Newest;
         engine.OnProgress = [&](void*, uint8_t state, const std::string& path) { progress.ShowCompare(state, path); };
     }
+    kn::TKNRunResult result;
     {
         cli::InterruptStops stops(engine);
-        engine.Compare(true);
+        cli::RunObserver observer;
+        kn::TKNRunRequest request;
+        request.Left = line.Left;
+        request.Right = line.Right;
+        request.Options = line.Args.Options;
+        request.Update = false;
+        kn::TKNRun run(engine, observer);
+        result = run.Execute(request);
     }
     // Rows are planned as the options' action would do them, not forced.
     const kn::TKNAction action = kn::ActionOf(static_cast<int>(line.Args.Options.Action));
     cli::SummaryFacts facts;
     facts.Command = "compare";
+    if (auto refused = cli::ReportRefusal(kText, result.Refusal, output, engine, facts)) return *refused;
     if (auto failed = cli::ReportCompared(kText, engine, output, action, false)) {
         facts.Stopped = *failed == cli::ExitInterrupted;
         facts.Error = facts.Stopped ? std::string() : engine.ErrorText;

@@ -4,7 +4,6 @@
 
 #include "app/cli/cli_command.h"
 #include "app/cli/cli_compare_preset.h"
-#include "app/cli/cli_password.h"
 #include "app/cli/cli_rows.h"
 #include "app/cli/cli_update_report.h"
 #include "app/cli/cli_usage.h"
@@ -20,18 +19,16 @@ int Failure(const CompareCommandText& text, const std::string& error, int status
     return status;
 }
 
-// Checks both operands and makes them the folders the engine gets; false with a message.
+// Takes both operands as the folders of the run; false with a message.
 bool TakeFolders(CompareCommandLine& line, std::string& error)
 {
     if (line.Args.Operands.size() != 2) {
         error = "give exactly two folders, LEFT and RIGHT";
         return false;
     }
-    line.Left = SupplyPassword(FolderArgument(line.Args.Operands[0]));
-    line.Right = SupplyPassword(FolderArgument(line.Args.Operands[1]));
-    error = CheckLocalRoot(line.Left);
-    if (error.empty()) error = CheckLocalRoot(line.Right);
-    return error.empty();
+    line.Left = FolderArgument(line.Args.Operands[0]);
+    line.Right = FolderArgument(line.Args.Operands[1]);
+    return true;
 }
 
 }  // namespace
@@ -52,11 +49,28 @@ std::optional<int> ReadCompareCommandLine(const CompareCommandText& text, const 
     return std::nullopt;
 }
 
-void SetUpEngine(kn::TKNFileCompare& engine, const CompareCommandLine& line)
+std::optional<int> RefuseRoots(const CompareCommandText& text, const CompareCommandLine& line,
+                               const OutputOptions& output, const kn::TKNFileCompare& engine)
 {
-    engine.ApplyOptions(line.Args.Options);
-    engine.SetLeftFolder(line.Left);  // the full texts: a record's folder field holds only 255 bytes
-    engine.SetRightFolder(line.Right);
+    std::string problem = CheckLocalRoot(line.Left);
+    if (problem.empty()) problem = CheckLocalRoot(line.Right);
+    if (problem.empty()) return std::nullopt;
+    SummaryFacts facts;
+    facts.Command = text.Name;
+    facts.Error = kn::HideLocationPasswords(problem);
+    facts.Exit = Failure(text, problem, ExitUsage);
+    return Summarize(output, facts, engine);
+}
+
+std::optional<int> ReportRefusal(const CompareCommandText& text, const std::string& refusal,
+                                 const OutputOptions& output, const kn::TKNFileCompare& engine, SummaryFacts facts)
+{
+    if (refusal.empty()) return std::nullopt;
+    std::fflush(stdout);
+    facts.Command = text.Name;
+    facts.Error = kn::HideLocationPasswords(refusal);
+    facts.Exit = Failure(text, EscapeText(facts.Error), ExitUsage);
+    return Summarize(output, facts, engine);
 }
 
 std::optional<int> ReportCompared(const CompareCommandText& text, const kn::TKNFileCompare& engine,

@@ -27,16 +27,22 @@ struct CompareCommandLine {
 };
 
 // Parses `argv` with the compare options and the command's `extra` ones (whose "--preset"
-// stores its name in `presetName`), applies the preset and checks the two folders; a server
-// folder with a user and no password gets one (cli_password.h). Returns the
-// exit status when the command is done (help printed, or a usage error on standard error);
-// nothing when it goes on with `line`.
+// stores its name in `presetName`), applies the preset and takes the two folders (relative
+// ones from the working folder; a server folder's password is supplied by the run layer).
+// Returns the exit status when the command is done (help printed, or a usage error on standard
+// error); nothing when it goes on with `line`.
 std::optional<int> ReadCompareCommandLine(const CompareCommandText& text, const std::vector<std::string>& argv,
                                           const std::vector<CompareOption>& extra, const std::string& presetName,
                                           CompareCommandLine& line);
 
-// Gives the engine the options and the two folders of `line`.
-void SetUpEngine(kn::TKNFileCompare& engine, const CompareCommandLine& line);
+// A local root of `line` that cannot be compared (missing, not a folder, "/", unreadable): said
+// on standard error, the summary written, exit status 2; nothing when both may be.
+std::optional<int> RefuseRoots(const CompareCommandText& text, const CompareCommandLine& line,
+                               const OutputOptions& output, const kn::TKNFileCompare& engine);
+// A run the run layer refused (`refusal`; nothing when empty): said on standard error, the
+// summary (`facts` with the refusal) written, exit status 2.
+std::optional<int> ReportRefusal(const CompareCommandText& text, const std::string& refusal,
+                                 const OutputOptions& output, const kn::TKNFileCompare& engine, SummaryFacts facts);
 
 // After a comparison: when it was stopped or failed, says so on standard error and returns the
 // exit status; otherwise prints its rows as `output` asks (planned as `action` would, forced

@@ -261,6 +261,7 @@ void AddCounts(vex::TJsonObject& object, const RunCounts& counts)
         .Number("folders_removed", t.FoldersToRemove)
         .Number("attributes", t.AttributeChanges)
         .Number("times", t.TimesToSet)
+        .Number("renamed", t.Renames)
         .Number("failed", counts.Failed)
         .Number("bytes", t.BytesToCopy);
     if (counts.BackupFolder.empty())

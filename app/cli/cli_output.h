@@ -52,7 +52,7 @@ struct RunCounts {
     std::string BackupFolder;  // empty: none
 };
 // Adds "copied", "deleted", "folders_created", "folders_removed", "attributes", "times",
-// "failed", "bytes" and "backup_folder" to `object`.
+// "renamed", "failed", "bytes" and "backup_folder" to `object`.
 void AddCounts(vex::TJsonObject& object, const RunCounts& counts);
 
 // The last record of a command in jsonl: {"type":"summary","version":1,"command":...}.

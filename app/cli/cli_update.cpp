@@ -44,18 +44,23 @@ const char* const kUsageTail =
     "  -h, --help                    show this text\n"
     "\nCtrl+C, SIGTERM or SIGHUP stops the update; a file being copied is left as it was.\n"
     "\nNothing in a folder that could not be read is changed: such folders are listed on standard\n"
-    "error. Roots of which one lies inside the other are refused.\n"
+    "error. Roots that are one folder (however named: links, bind mounts), or of which one lies\n"
+    "inside the other, are refused. One run of a pair of folders at a time: a second one is\n"
+    "refused, naming the first, unless --wait makes it wait for the first to end. A plan that\n"
+    "would delete more than 10 entries and more than half of a side (for two-way, of what the\n"
+    "last synchronisation recorded there) is refused unless --max-delete N allows N deletions.\n"
     "\nThe last line on standard error is the plan of a dry run (\"Plan: ...\") or what the run did\n"
     "(\"Done: ...\", naming the backup folder when one was made).\n"
     "\nWith --format tsv each operation is one line OP, DIRECTION, RESULT, BYTES, PATH, ERROR-KIND,\n"
     "MESSAGE; with --format jsonl one JSON object, and a summary object ends the output (see\n"
     "the README). --quiet prints only failures and the summary.\n"
     "\nExit status: 0 every operation succeeded, 1 an operation failed or was skipped, a folder\n"
-    "could not be read or a two-way conflict was kept both ways or skipped, 2 usage error,\n"
-    "missing folder, nested roots, a plan that deletes more than --max-delete allows, or a\n"
-    "two-way run refused (a root that lists empty while the state remembers entries there, a\n"
-    "state that cannot be read; nothing was changed), 130 stopped (Ctrl+C, SIGTERM, SIGHUP, or\n"
-    "standard output closed).\n";
+    "could not be read, a two-way conflict was kept both ways or skipped or paths were left\n"
+    "unsettled, or something was changed and the comparison after it failed; 2 nothing was\n"
+    "changed: usage error, missing folder, roots that are one or nested, a run of the pair in\n"
+    "progress, a plan the deletion guard refuses, a two-way run refused (a root that lists\n"
+    "empty while the state remembers entries there, a state that cannot be read), a comparison\n"
+    "that failed; 130 stopped (Ctrl+C, SIGTERM, SIGHUP, or standard output closed).\n";
 
 struct UpdateFlags {
     std::optional<kn::TKNAction> Direction;  // unset: the options' (or preset's) default action
@@ -66,6 +71,7 @@ struct UpdateFlags {
     bool DryRun = false;
     std::optional<int64_t> MaxDelete;                                  // --max-delete N
     kn::TKNConflictPolicy Conflict = kn::TKNConflictPolicy::KeepBoth;  // --conflict (two-way)
+    bool Wait = false;                                                 // --wait
 };
 
 bool ParseMaxDelete(const std::string& value, UpdateFlags& flags, std::string& error)
@@ -105,7 +111,8 @@ std::vector<cli::CompareOption> UpdateOptions(UpdateFlags& flags, std::string& p
         {"--multi-thread", nullptr, "at least two transfers at once (as older versions took it)",
          flag(flags.MultiThread)},
         {"--dry-run", nullptr, "print the operations an update would do, change nothing", flag(flags.DryRun)},
-        {"--max-delete", "N", "change nothing when the update would delete more than N entries",
+        {"--wait", nullptr, "wait for a run of the same folders in progress instead of refusing", flag(flags.Wait)},
+        {"--max-delete", "N", "allow the update to delete up to N entries (default: refuse deleting most of a side)",
          [&flags](const std::string& v, cli::CompareArgs&, std::string& e) { return ParseMaxDelete(v, flags, e); }},
         {"--conflict", "POLICY", "two-way: keep-both (default), newer, left, right or skip",
          [&flags](const std::string& v, cli::CompareArgs&, std::string& e) {
@@ -118,78 +125,30 @@ std::vector<cli::CompareOption> UpdateOptions(UpdateFlags& flags, std::string& p
     return options;
 }
 
-// How a run ended, for its last line and exit status.
-struct UpdateEnd {
-    bool Updated = false;
-    bool Refused = false;        // --max-delete: nothing was changed
-    bool ConflictsOpen = false;  // two-way conflicts kept both ways or skipped
-};
-
-// A two-way run: the comparison plans it; a plan that must not run changes nothing; every
-// conflict is listed on standard error; a dry run in text prints the plan.
-UpdateEnd TwoWayUpdate(kn::TKNFileCompare& engine, const UpdateFlags& flags, const cli::CompareCommandLine& line,
-                       const cli::OutputOptions& output, cli::UpdateReport& report)
+// The two-way plan's conflicts on standard error; a dry run in text prints the plan instead of
+// carrying it out. False: the run ends here.
+bool ShowTwoWayPlan(const kn::TKNFileCompare& engine, const UpdateFlags& flags, const cli::OutputOptions& output)
 {
-    UpdateEnd end;
-    cli::InterruptStops stops(engine);
-    kn::TKNTwoWaySettings settings;
-    settings.Policy = flags.Conflict;
-    settings.MaxDelete = flags.MaxDelete.value_or(-1);
-    const auto run = std::make_shared<kn::TKNTwoWayRun>(line.Args.Options, settings);
-    engine.TwoWay = run;
-    engine.Compare(true);
-    if (cli::InterruptStops::Interrupted() || !engine.ErrorText.empty()) return end;
-    if (std::string refusal = run->Refusal(); !refusal.empty()) {
-        std::fprintf(stderr, "kestrune-cli update: %s\n", refusal.c_str());
-        end.Refused = true;
-        return end;
-    }
-    const std::string text = run->PlanText();
+    if (!engine.TwoWay || !engine.TwoWay->Ready()) return true;
+    const std::string text = engine.TwoWay->PlanText();
     for (std::size_t at = 0, next; at < text.size(); at = next + 1) {
         next = text.find('\n', at);
         if (next == std::string::npos) next = text.size();
         if (text.compare(at, 10, "conflict  ") == 0) std::fprintf(stderr, "%s\n", text.substr(at, next - at).c_str());
     }
-    end.ConflictsOpen = run->Plan().ConflictsLeftOpen();
-    if (flags.DryRun && output.Format == cli::OutputFormat::Text) {
-        if (!output.Quiet) std::fwrite(text.data(), 1, text.size(), stdout);
-        return end;
-    }
-    engine.UpdateDryRun = flags.DryRun;
-    report.Starting(kn::OpTotals(run->Plan().Ops));
-    engine.Update(kn::TKNAction::TwoWay, false, {}, true, !flags.DryRun, flags.Backup && !flags.DryRun);
-    end.Updated = true;
-    return end;
+    if (!flags.DryRun || output.Format != cli::OutputFormat::Text) return true;
+    if (!output.Quiet) std::fwrite(text.data(), 1, text.size(), stdout);
+    return false;
 }
 
-// Runs the comparison and the update on this thread's hand-over queue; a stop request stops
-// either.
-UpdateEnd CompareAndUpdate(kn::TKNFileCompare& engine, const UpdateFlags& flags, cli::UpdateReport& report)
+// What the run ended with, as an exit status: 2 only when nothing was changed.
+int UpdateExit(const kn::TKNRunResult& result, const kn::TKNFileCompare& engine, const cli::UpdateReport& report)
 {
-    UpdateEnd end;
-    cli::InterruptStops stops(engine);
-    // Content-equal pairs whose times differ stay rows, so the update sets their times; the
-    // follow-up comparison lists real differences only.
-    engine.KeepContentEqualRows = engine.CompareContent;
-    engine.Compare(true);
-    engine.KeepContentEqualRows = false;
-    if (cli::InterruptStops::Interrupted() || !engine.ErrorText.empty()) return end;
-    const std::vector<int> rows = cli::AllRows(engine);
-    const kn::TKNPlanTotals plan = kn::PlanTotals(engine.Items, rows, *flags.Direction, flags.Force);
-    if (flags.MaxDelete && plan.Deletions() > *flags.MaxDelete) {
-        std::fprintf(stderr,
-                     "kestrune-cli update: the update would delete %s, more than --max-delete %lld; "
-                     "nothing was changed\n%s\n",
-                     vex::CountOf(plan.Deletions(), "entry", "entries").c_str(),
-                     static_cast<long long>(*flags.MaxDelete), vex::GroupCountsInText(kn::PlanLine(plan)).c_str());
-        end.Refused = true;
-        return end;
-    }
-    engine.UpdateDryRun = flags.DryRun;
-    report.Starting(plan);
-    engine.Update(*flags.Direction, flags.Force, rows, true, !flags.DryRun, flags.Backup && !flags.DryRun);
-    end.Updated = true;
-    return end;
+    const bool failed = report.Failures() > 0 || engine.UnlistedCount() > 0 ||
+                        (engine.TwoWay && engine.TwoWay->Outcome().ExitStatus() != 0) ||
+                        (engine.TwoWay && engine.TwoWay->Ready() && engine.TwoWay->Plan().ConflictsLeftOpen());
+    if (!engine.ErrorText.empty()) return result.Changed ? cli::ExitFound : cli::ExitUsage;
+    return failed ? cli::ExitFound : cli::ExitOk;
 }
 
 const cli::CompareCommandText kText = {"update", kUsageHead, kUsageTail};
@@ -202,50 +161,55 @@ int RunUpdate(std::vector<std::string> argv)
     const std::vector<cli::CompareOption> extra = UpdateOptions(flags, presetName, output);
     cli::CompareCommandLine line;
     if (auto done = cli::ReadCompareCommandLine(kText, argv, extra, presetName, line)) return *done;
-    // Nothing is compared for roots of which one holds the other: no run could be right.
-    if (!kn::IsRemotePath(line.Left) && !kn::IsRemotePath(line.Right)) {
-        if (std::string nested = kn::NestedRootsProblem(line.Left, line.Right); !nested.empty()) {
-            std::fprintf(stderr, "kestrune-cli update: %s Nothing was changed.\n", nested.c_str());
-            return cli::ExitUsage;
-        }
-    }
     // A stored value out of range reads as Auto here.
     const kn::TKNAction action = line.Args.Options.Action;
     if (!flags.Direction) flags.Direction = static_cast<int>(action) <= 3 ? action : kn::TKNAction::Auto;
-    const bool twoWay = *flags.Direction == kn::TKNAction::TwoWay;
 
     kn::TKNFileCompare engine;
-    cli::SetUpEngine(engine, line);
-    if (flags.MultiThread) engine.Transfers = std::max(engine.Transfers, 2);
-    if (flags.Transfers) engine.Transfers = *flags.Transfers;
+    if (auto refused = cli::RefuseRoots(kText, line, output, engine)) return *refused;
     cli::UpdateReport report(engine, output);
-    const UpdateEnd end =
-        twoWay ? TwoWayUpdate(engine, flags, line, output, report) : CompareAndUpdate(engine, flags, report);
+    cli::InterruptStops stops(engine);
+    cli::RunObserver observer(&report);
+    observer.OnCompared = [&](const kn::TKNFileCompare& compared) { return ShowTwoWayPlan(compared, flags, output); };
+    kn::TKNRunRequest request;
+    request.Left = line.Left;
+    request.Right = line.Right;
+    request.Options = line.Args.Options;
+    request.Action = *flags.Direction;
+    request.Force = flags.Force;
+    request.Backup = flags.Backup;
+    request.DryRun = flags.DryRun;
+    request.Transfers = flags.Transfers;
+    if (flags.MultiThread && !flags.Transfers)
+        request.Transfers = std::max(kn::TransfersOf(line.Args.Options.Transfers), 2);
+    request.MaxDelete = flags.MaxDelete;
+    request.Conflict = flags.Conflict;
+    request.Wait = flags.Wait;
+    kn::TKNRun run(engine, observer);
+    const kn::TKNRunResult result = run.Execute(request);
+
     const cli::RunCounts counts = report.Counts(flags.DryRun);
     cli::SummaryFacts facts;
     facts.Command = "update";
     facts.Counts = &counts;
     facts.DryRun = flags.DryRun;
-    if (end.Refused) {
-        facts.Exit = cli::ExitUsage;
-        return cli::Summarize(output, facts, engine);
-    }
+    if (auto refused = cli::ReportRefusal(kText, result.Refusal, output, engine, facts)) return *refused;
     if (auto failed = cli::ReportCompared(kText, engine, output, *flags.Direction, flags.Force)) {
         facts.Stopped = *failed == cli::ExitInterrupted;
         facts.Error = facts.Stopped ? std::string() : engine.ErrorText;
-        facts.Exit = *failed;
+        facts.Exit = facts.Stopped ? *failed : UpdateExit(result, engine, report);
         return cli::Summarize(output, facts, engine);
     }
     // The last line: what the run would do, or what it did.
-    if (end.Updated)
-        std::fprintf(stderr, "%s\n",
-                     vex::GroupCountsInText(flags.DryRun ? kn::PlanLine(engine.LastUpdate().Planned)
-                                                         : kn::DoneLine(engine.LastUpdate()))
-                         .c_str());
+    if (result.Updated)
+        std::fprintf(
+            stderr, "%s\n",
+            vex::GroupCountsInText(flags.DryRun ? kn::PlanLine(engine.LastUpdate().Planned)
+                                                 : kn::DoneLine(engine.LastUpdate()))
+                .c_str());
     // Rows in folders that could not be read were left alone: the run did not do everything.
     facts.Rows = engine.Items.size();
-    const bool failed = (engine.TwoWay && engine.TwoWay->Outcome().ExitStatus() != 0) || end.ConflictsOpen;
-    facts.Exit = report.Failures() == 0 && engine.UnlistedCount() == 0 && !failed ? cli::ExitOk : cli::ExitFound;
+    facts.Exit = UpdateExit(result, engine, report);
     return cli::Summarize(output, facts, engine);
 }
 

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/cli/cli_password.h"
 #include "app/cli/cli_rows.h"
 #include "engine/kn_unitCompare.h"
 #include "framework/vex_unitThreads.h"
@@ -99,6 +100,11 @@ RunCounts UpdateReport::Counts(bool dryRun) const
     const kn::TKNUpdateOutcome& outcome = engine_.LastUpdate();
     return {dryRun ? outcome.Planned : outcome.Done, static_cast<int64_t>(outcome.Failures.size()),
             outcome.BackupFolder};
+}
+
+std::string RunObserver::SupplyPassword(const std::string& location)
+{
+    return cli::SupplyPassword(location);
 }
 
 std::optional<int64_t> ParseCount(const std::string& text)

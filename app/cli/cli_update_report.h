@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "app/cli/cli_output.h"
 #include "app/cli/cli_progress.h"
 #include "engine/kn_unitCompare.h"
+#include "engine/kn_unitRun.h"
 
 namespace cli {
 
@@ -42,6 +44,25 @@ private:
     ProgressLine progress_;
     bool showProgress_ = false;
     int failures_ = 0;
+};
+
+// What the command line answers the run layer: passwords as SupplyPassword finds them, no to
+// every question (trusting a server is `kestrune-cli trust`'s, a mass deletion --max-delete's),
+// and the update's start to `report`. `compared` (when set) hears of the comparison's end and
+// says whether the run goes on.
+class RunObserver : public kn::TKNRunObserver {
+public:
+    explicit RunObserver(UpdateReport* report = nullptr) : report_(report) {}
+    std::string SupplyPassword(const std::string& location) override;
+    bool Compared(const kn::TKNFileCompare& engine) override { return !OnCompared || OnCompared(engine); }
+    void Updating(const kn::TKNPlanTotals& plan) override
+    {
+        if (report_) report_->Starting(plan);
+    }
+    std::function<bool(const kn::TKNFileCompare&)> OnCompared;
+
+private:
+    UpdateReport* report_;
 };
 
 // A count given on the command line (--max-delete N): a whole number of 0 or more, or nothing.

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -54,7 +55,11 @@ TEST(CliExits, OneTableForEveryCommand)
     SetMTime(dir / "E2/same.txt", 1500000000);
     WriteFile(dir / "x.txt", "one\n");
     WriteFile(dir / "y.txt", "two\n");
-    const std::string l = dir / "L", r = dir / "R", e1 = dir / "E1", e2 = dir / "E2";
+    for (int i = 0; i < 12; ++i) WriteFile(dir / ("M/" + std::to_string(i) + ".txt"), "m");
+    WriteFile(dir / "M/same.txt", "s");
+    SetMTime(dir / "M/same.txt", 1500000000);
+    const std::string l = dir / "L", r = dir / "R", e1 = dir / "E1", e2 = dir / "E2", many = dir / "M";
+    ASSERT_EQ(symlink(l.c_str(), (dir / "alias").c_str()), 0);
     struct Case {
         std::vector<std::string> args;
         int status;
@@ -67,6 +72,10 @@ TEST(CliExits, OneTableForEveryCommand)
         {{"compare", "--filter=;", l, r}, 2, "--filter"},
         {{"compare", "--format", "xml", l, r}, 2, "expected text, tsv or jsonl"},
         {{"compare", l, dir / "missing"}, 2, "missing"},
+        {{"compare", l, l + "/sub"}, 2, "lies inside"},
+        {{"compare", "--format", "jsonl", l, dir / "alias"}, 2, "are one folder"},
+        {{"update", "--format", "jsonl", l, dir / "missing"}, 2, "does not exist"},
+        {{"update", "--force", "--action", "left-to-right", e1, many}, 2, "12 of the 13 entries"},
         {{"update", e1, e2}, 0, "Done: 0 files copied"},
         {{"update", "--force", "--action", "left-to-right", l, l + "/sub"}, 2, "lies inside"},
         {{"update", "--force", "--action", "left-to-right", "--max-delete", "0", l, r}, 2, "--max-delete 0"},
@@ -81,7 +90,11 @@ TEST(CliExits, OneTableForEveryCommand)
         auto result = RunCli(c.args);
         EXPECT_EQ(result.status, c.status) << c.args[0] << " " << c.args[1] << "\n" << result.err;
         EXPECT_NE(result.err.find(c.message), std::string::npos) << c.args[1] << "\n" << result.err;
+        // Every jsonl run that took its folders ends with its summary, refusals included.
+        if (c.args[0] != "batch" && std::find(c.args.begin(), c.args.end(), "jsonl") != c.args.end())
+            EXPECT_NE(result.out.find("\"type\":\"summary\""), std::string::npos) << c.args[1] << "\n" << result.out;
     }
+    EXPECT_TRUE(Exists(many + "/0.txt")) << "the guard deleted nothing";
     EXPECT_FALSE(Exists(r + "/a.txt")) << "no refusal wrote anything";
     EXPECT_FALSE(Exists(l + "/sub/sub"));
     EXPECT_TRUE(Exists(r + "/gone.txt"));

@@ -3,8 +3,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
+#include <ctime>
 #include <filesystem>
+#include <future>
 
+#include "engine/kn_unitRootIdentity.h"
+#include "engine/kn_unitRunLock.h"
+#include "side/kn_unitSideRules.h"
 #include "tests/cli/cli_run.h"
 #include "tests/common/temp_tree.h"
 
@@ -296,6 +302,8 @@ TEST(CliUpdate, TwoWayRunsAgainstTheStateOfTheLastOne)
     EXPECT_NE(moved.out.find(R"("op":"rename","path":"gone.txt","direction":"left-to-right")"), std::string::npos)
         << moved.out;
     EXPECT_NE(moved.out.find(R"("to":"moved.txt")"), std::string::npos) << moved.out;
+    EXPECT_NE(moved.out.find(R"("renamed":1,)"), std::string::npos) << "a rename is counted: " << moved.out;
+    EXPECT_NE(moved.err.find(", 1 renamed, 0 failed."), std::string::npos) << moved.err;
     EXPECT_EQ(ReadFile(t.right + "/moved.txt"), "g");
 
     EXPECT_EQ(twoWay({"--conflict", "bogus"}).status, 2);
@@ -305,4 +313,91 @@ TEST(CliUpdate, TwoWayRunsAgainstTheStateOfTheLastOne)
     EXPECT_EQ(refused.status, 2);
     EXPECT_NE(refused.err.find("lists no entries"), std::string::npos) << refused.err;
     EXPECT_EQ(CountEntries(t.left), 3) << "nothing was changed";
+}
+
+// One run per pair of roots: while a run of the pair holds its lock, another is refused and
+// names it, or waits with --wait; the held run's temporary files are its copies in work, left
+// alone, and once it has ended they are left-overs that the next run removes, whatever their
+// time (a killed run's of the same second once stayed hidden).
+TEST(CliUpdate, OneRunPerPairOfRootsAndItsTemporariesToldByItsLock)
+{
+    Trees t;
+    kn::TKNRootIdentity left, right;
+    std::string error;
+    ASSERT_TRUE(kn::RootIdentityOf(t.left, left, error) && kn::RootIdentityOf(t.right, right, error)) << error;
+    auto lock = kn::TKNRunLock::Take(right.Key, left.Key, "another run", false, nullptr, error);
+    ASSERT_TRUE(lock) << error;
+    std::string inWork;
+    {
+        const kn::TKNTempTag tag(lock->Tag());
+        inWork = t.right + "/" + kn::TempName("gone.txt");
+    }
+    WriteFile(inWork, "a copy in work");
+    SetMTime(inWork, std::time(nullptr) + 5);  // no older than the run: time tells nothing
+
+    auto refused = RunCli({"update", "--format", "jsonl", t.left, t.right});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("Another run of these folders is in progress (process "), std::string::npos)
+        << refused.err;
+    EXPECT_NE(refused.out.find("\"type\":\"summary\""), std::string::npos);
+    EXPECT_FALSE(Exists(t.right + "/sub/a.txt"));
+    // A run of another pair writing into the same folder meanwhile leaves the copy in work alone.
+    WriteFile(t.dir / "O/o.txt", "o");
+    const auto other = RunCli({"update", t.dir / "O", t.right});
+    EXPECT_EQ(other.status, 0) << other.err;
+    EXPECT_EQ(ReadFile(inWork), "a copy in work");
+
+    auto waiting = std::async(std::launch::async, [&t] { return RunCli({"update", "--wait", t.left, t.right}); });
+    EXPECT_EQ(waiting.wait_for(std::chrono::milliseconds(600)), std::future_status::timeout) << "it waits";
+    lock.reset();
+    const auto waited = waiting.get();
+    EXPECT_EQ(waited.status, 0) << waited.err;
+    EXPECT_EQ(ReadFile(t.right + "/sub/a.txt"), "a");
+    EXPECT_FALSE(Exists(inWork)) << "a left-over once its run is over";
+    EXPECT_NE(waited.err.find("(1 left-over temporary files)"), std::string::npos) << waited.err;
+}
+
+// The state of a pair belongs to the folders, whatever names them: a root reached through a
+// link finds the pair's state, so a deletion made since is carried out, not undone.
+TEST(CliUpdate, TwoWayStateIsKeyedByWhatTheRootsAre)
+{
+    Trees t;
+    TempDir config;
+    WriteFile(t.left + "/d.txt", "delete me");
+    const std::string alias = t.dir / "alias";
+    ASSERT_EQ(symlink(t.left.c_str(), alias.c_str()), 0);
+    auto twoWay = [&](const std::string& left) {
+        return RunCli({"update", "--config-dir", config.path(), "--action", "two-way", left, t.right});
+    };
+    ASSERT_EQ(twoWay(t.left).status, 0);
+    ASSERT_EQ(ReadFile(t.right + "/d.txt"), "delete me");
+    std::filesystem::remove(t.left + "/d.txt");
+    const auto run = twoWay(alias);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_FALSE(Exists(t.right + "/d.txt")) << "deleted, as the state recorded it on both sides";
+    EXPECT_FALSE(Exists(t.left + "/d.txt")) << "not copied back as by a first run";
+}
+
+// The one mass-deletion guard holds for two-way too: a root that lost most of its entries since
+// the last run does not make the run delete them on the other side unless --max-delete says so.
+TEST(CliUpdate, TwoWayIsGuardedAgainstMassDeletion)
+{
+    TempDir dir, config;
+    const std::string left = dir / "L", right = dir / "R";
+    for (int i = 0; i < 201; ++i) WriteFile(left + "/" + std::to_string(i) + ".txt", "x");
+    MakeDirs(right);
+    auto twoWay = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args = {"update", "--config-dir", config.path(), "--action", "two-way"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        args.insert(args.end(), {left, right});
+        return RunCli(args);
+    };
+    ASSERT_EQ(twoWay({}).status, 0);
+    for (int i = 1; i < 201; ++i) std::filesystem::remove(left + "/" + std::to_string(i) + ".txt");
+    const auto refused = twoWay({});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("would delete 200 of the 201 entries"), std::string::npos) << refused.err;
+    EXPECT_EQ(CountEntries(right), 201);
+    EXPECT_EQ(twoWay({"--max-delete", "200"}).status, 0);
+    EXPECT_EQ(CountEntries(right), 1);
 }

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <map>
 
 #include "engine/kn_unitCompare.h"
+#include "engine/kn_unitRunLock.h"
 #include "side/kn_unitSideRules.h"
 #include "tests/common/temp_tree.h"
 
@@ -152,11 +154,31 @@ TEST(Unlisted, RowsBeneathALinkToAFolderAreMarked)
 }
 
 // Only names the program can prove its own (their check holds) are hidden; look-alikes that a
-// person would choose are the user's files.
+// person would choose are the user's files. A temporary of a run in progress elsewhere (its
+// tag's lock held by another process) is no left-over, whatever its time.
 TEST(TempFiles, TheProgramsOwnTemporaryFilesAreNeverListed)
 {
     TempDir t;
-    const std::string leftOver = TempName("a.txt"), inWork = TempName("new.txt");
+    int held[2], end[2];  // the runner tells it holds its lock; the test tells it to end
+    ASSERT_EQ(pipe(held), 0);
+    ASSERT_EQ(pipe(end), 0);
+    const pid_t runner = fork();
+    ASSERT_GE(runner, 0);
+    if (runner == 0) {  // another run of a pair, holding its lock until told
+        std::string error;
+        auto lock = kn::TKNRunLock::Take("local 1:2", "local 3:4", "elsewhere", false, nullptr, error);
+        char done = 0;
+        if (lock && write(held[1], "l", 1) == 1 && read(end[0], &done, 1) >= 0) _exit(0);
+        _exit(1);
+    }
+    char ready = 0;
+    ASSERT_EQ(read(held[0], &ready, 1), 1);
+    std::string inWork;
+    {
+        const kn::TKNTempTag tag(kn::RunTagOf("local 1:2", "local 3:4"));
+        inWork = TempName("new.txt");
+    }
+    const std::string leftOver = TempName("a.txt");
     std::string forged = TempName("b.txt");
     forged.back() = forged.back() == '0' ? '1' : '0';
     struct Case {
@@ -164,8 +186,8 @@ TEST(TempFiles, TheProgramsOwnTemporaryFilesAreNeverListed)
         bool ownFile;
         bool stale;
     } cases[] = {
-        {leftOver, true, true},              // a killed run's left-over
-        {inWork, true, false},               // newer than the scan: a copy in work
+        {leftOver, true, true},              // a killed run's left-over, newer than the scan
+        {inWork, true, false},               // a copy in work, older than the scan
         {forged, false, false},              // the check fails
         {".kn-notes-backup", false, false},  // chosen by a person
         {".kn-a.txt-abc123", false, false},  // an older version's pattern: no proof
@@ -173,7 +195,7 @@ TEST(TempFiles, TheProgramsOwnTemporaryFilesAreNeverListed)
     };
     for (const auto& c : cases) {
         WriteFile(t / c.name, "partial");
-        testutil::SetMTime(t / c.name, c.stale || !c.ownFile ? 1577872800 : time(nullptr) + 3600);
+        testutil::SetMTime(t / c.name, c.name == inWork ? 1577872800 : time(nullptr) + 3600);
     }
     const std::string ownFolder = TempName("folder");
     testutil::MakeDirs(t / ownFolder);  // a folder of that name is the user's
@@ -190,6 +212,10 @@ TEST(TempFiles, TheProgramsOwnTemporaryFilesAreNeverListed)
     }
     EXPECT_NE(std::find(listed.begin(), listed.end(), t / ownFolder), listed.end());
     EXPECT_EQ(list.StaleTempFiles, stale);
+    ASSERT_EQ(write(end[1], "e", 1), 1);
+    int status = 0;
+    waitpid(runner, &status, 0);
+    EXPECT_EQ(status, 0);
 }
 
 // The default filter, and no date filter at all, hide no date: neither far in the future nor

@@ -78,6 +78,7 @@ TEST(ContentFtp, HashCommandOfFeatIsUsedAndNothingIsDownloaded)
     FakeFtpServer server([&](FakeFtpSession& s) {
         s.Login();
         s.Reply("CWD /pub", "250 ok");  // the side enters its root when it connects
+        s.Reply("PWD", "257 \"/pub\" is where it went");
         s.Reply("FEAT", "211-Features:\r\n MDTM\r\n HASH SHA-1;SHA-256*;MD5\r\n211 End");
         s.Reply("OPTS HASH SHA-256", "200 SHA-256");
         s.Reply("HASH /pub/a.txt", "213 SHA-256 0-10 " + sha + " /pub/a.txt");
@@ -97,6 +98,7 @@ TEST(ContentFtp, CrcCommandWhenThatIsAllTheServerHas)
     FakeFtpServer server([&](FakeFtpSession& s) {
         s.Login();
         s.Reply("CWD /pub", "250 ok");  // the side enters its root when it connects
+        s.Reply("PWD", "257 \"/pub\" is where it went");
         s.Reply("FEAT", "211-Extensions:\r\n XCRC\r\n SIZE\r\n211 END");
         s.Reply("XCRC /pub/n.txt", "250 CBF43926");
         s.Reply("QUIT", "221 Bye");
@@ -117,6 +119,7 @@ TEST(ContentFtp, UnnamedChecksumCommandIsFoundOnceAndUsed)
     FakeFtpServer server([&](FakeFtpSession& s) {
         s.Login();
         s.Reply("CWD /pub", "250 ok");  // the side enters its root when it connects
+        s.Reply("PWD", "257 \"/pub\" is where it went");
         s.Reply("FEAT", "211-Features:\r\n MDTM\r\n SIZE\r\n211 End");
         s.Reply("XSHA256 /pub/a.txt", "500 Unknown command");
         s.Reply("XSHA1 /pub/a.txt", "502 Not implemented");

@@ -169,6 +169,7 @@ testutil::FakeFtpServer::Script ListsFolders(const std::string& features, const 
     return [=](testutil::FakeFtpSession& s) {
         s.Login(features);
         s.Reply("CWD /pub", "250 ok");  // the side enters its root when it connects
+        s.Reply("PWD", "257 \"/pub\" is where it went");
         for (const auto& [folder, listing] : listings) {
             // A server without MLSD is asked for "LIST -a", which is then checked once against a
             // plain LIST: a server that takes "-a" for a name would list nothing.

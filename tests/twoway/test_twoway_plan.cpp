@@ -2,9 +2,11 @@
 // paths a side cannot tell, moves, conflict names and the safety valves.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <set>
 #include <utility>
 
+#include "engine/kn_unitRun.h"
 #include "tests/twoway/twoway_fixture.h"
 
 namespace {
@@ -270,7 +272,7 @@ TEST(TwoWayPlan, Moves)
     ASSERT_EQ(plan.Ops.size(), 1u);
     EXPECT_EQ(plan.OpRecords[0].size(), 3u) << "e, e/x and e/y recorded under their new paths";
     EXPECT_EQ(plan.Totals.Moves, 1);
-    EXPECT_FALSE(kn::ExceedsMaxDelete(plan, 0));
+    EXPECT_EQ(plan.Totals.Deletions(), 0);
     // A side that cannot rename takes the move as a copy and a deletion.
     kn::TKNTwoWayOptions noRename;
     noRename.Caps[1].Rename = false;
@@ -290,13 +292,28 @@ TEST(TwoWayPlan, SafetyValves)
               "The right folder lists no entries, yet the last synchronisation recorded 2 there: nothing is changed.");
     EXPECT_NE(kn::RootRefusal(state, missing, full).find("The left folder could not be listed"), std::string::npos);
 
-    // --max-delete counts both sides.
     const kn::TKNTwoWayPlan plan =
         kn::PlanTwoWay(state, Side({File("b", 1, 1)}), Side({File("a", 1, 1)}), kn::TKNTwoWayOptions{});
     EXPECT_EQ(Ops(plan), (Lines{"del R a", "del L b"}));
-    EXPECT_TRUE(kn::ExceedsMaxDelete(plan, 1));
-    EXPECT_FALSE(kn::ExceedsMaxDelete(plan, 2));
-    EXPECT_FALSE(kn::ExceedsMaxDelete(plan, -1));
+
+    // The one mass-deletion guard of every action: --max-delete counts both sides together;
+    // without it, a side that loses more than 10 entries and more than half of what it holds.
+    const struct {
+        int64_t deletes[2], entries[2];
+        std::optional<int64_t> max;
+        bool tripped, overMax, right;
+    } guards[] = {
+        {{1, 1}, {5, 5}, 1, true, true, false},        {{1, 1}, {5, 5}, 2, false, false, false},
+        {{0, 200}, {201, 201}, {}, true, false, true}, {{0, 200}, {201, 201}, 200, false, false, false},
+        {{10, 0}, {12, 12}, {}, false, false, false},  {{0, 11}, {30, 30}, {}, false, false, false},
+        {{0, 11}, {21, 21}, {}, true, false, true},
+    };
+    for (const auto& g : guards) {
+        const kn::TKNGuardTrip trip = kn::CheckDeletionGuard(g.deletes, g.entries, g.max);
+        EXPECT_EQ(trip.Tripped, g.tripped) << g.deletes[0] << "/" << g.deletes[1] << " of " << g.entries[1];
+        EXPECT_EQ(trip.OverMax, g.overMax);
+        EXPECT_EQ(trip.Tripped && trip.Right, g.tripped && g.right);
+    }
 }
 
 TEST(TwoWayPlan, DryRunText)

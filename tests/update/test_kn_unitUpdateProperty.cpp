@@ -122,7 +122,7 @@ std::string Describe(const RunChoice& c)
 // Compares and updates (as the unprivileged user where `unprivileged`), every row or, with
 // `someRows`, a random half; the local paths of what the run reports go to `report`, one per
 // line. Returns 0 on success, 3 when the comparison after the run differs from a new one (both
-// then follow in `report`).
+// then follow in `report`, with why a comparison failed).
 int RunUpdate(const UpdateKind& kind, const std::string& left, const std::string& right, const RunChoice& c,
               std::mt19937& rng, const std::string& report, bool unprivileged)
 {
@@ -142,7 +142,7 @@ int RunUpdate(const UpdateKind& kind, const std::string& left, const std::string
         fresh.Compare();
         if (RowTexts(h.engine) == RowTexts(fresh.engine)) return out ? 0 : 2;
         for (const auto* e : {&h.engine, &fresh.engine}) {
-            out << "== " << (e == &h.engine ? "after the run" : "compared anew") << "\n";
+            out << "== " << (e == &h.engine ? "after the run" : "compared anew") << " " << e->ErrorText << "\n";
             for (const std::string& text : RowTexts(*e)) out << text << "\n";
         }
         return 3;

@@ -2,7 +2,10 @@
 // roots inside each other, concurrent backups and the program's left-over temporary files.
 // Every case uses real trees and real links and checks what is on disk afterwards.
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +13,7 @@
 #include <set>
 #include <thread>
 
+#include "engine/kn_unitRun.h"
 #include "framework/vex_unitFileSystem.h"
 #include "tests/common/temp_tree.h"
 #include "tests/update/update_harness.h"
@@ -149,12 +153,16 @@ TEST(UpdateRoots, RootsInsideEachOtherAreRefusedButCompare)
     TempDir dir;
     Put(dir / "data/a.txt", "a", 100);
     Put(dir / "data/backup/old.txt", "b", 0);
+    Link(dir / "data", dir / "alias");
     struct Case {
-        std::string left, right, inner, outer;
+        std::string left, right, problem;
     } cases[] = {
-        {dir / "data", dir / "data/backup", dir / "data/backup", dir / "data"},
-        {dir / "data/backup", dir / "data", dir / "data/backup", dir / "data"},
-        {dir / "data", dir / "data", dir / "data", dir / "data"},
+        {dir / "data", dir / "data/backup",
+         "The folder \"" + dir / "data/backup" + "\" lies inside \"" + dir / "data" + "\"."},
+        {dir / "data/backup", dir / "data",
+         "The folder \"" + dir / "data/backup" + "\" lies inside \"" + dir / "data" + "\"."},
+        {dir / "data", dir / "alias",
+         "The folders \"" + dir / "data" + "\" and \"" + dir / "alias" + "\" are one folder."},
     };
     for (const auto& c : cases) {
         const Tree before = Snapshot(dir.path());
@@ -167,12 +175,59 @@ TEST(UpdateRoots, RootsInsideEachOtherAreRefusedButCompare)
             h.engine.OnDryRunOperation = [&](void*, const std::string& text) { planned.push_back(text); };
             h.errors.clear();
             h.Update(kn::TKNAction::LeftToRight, true);
-            EXPECT_EQ(h.errors,
-                      std::vector<std::string>{"The folder \"" + c.inner + "\" lies inside \"" + c.outer + "\"."});
+            EXPECT_EQ(h.errors, std::vector<std::string>{c.problem});
             EXPECT_TRUE(planned.empty());
         }
         EXPECT_EQ(Snapshot(dir.path()), before);
     }
+}
+
+// One folder under two names, by a bind mount (in a mount namespace of its own): the run layer
+// refuses a folder inside the other's alias and a folder against its own alias before anything
+// is compared, whatever the action; the engine's update refuses them too.
+TEST(UpdateRoots, ABindMountIsTheFolderItShows)
+{
+    TempDir dir;
+    Put(dir / "L/top.txt", "top", 100);
+    Put(dir / "L/sub/x.txt", "x", 100);
+    MakeDirs(dir / "B");
+    const Tree before = Snapshot(dir / "L");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount((dir / "L").c_str(), (dir / "B").c_str(), nullptr, MS_BIND, nullptr) != 0)
+            _exit(77);
+        int failures = 0;
+        for (const auto& [left, action] :
+             {std::pair{dir / "L/sub", kn::TKNAction::LeftToRight}, std::pair{dir / "L", kn::TKNAction::TwoWay},
+              std::pair{dir / "L", kn::TKNAction::Auto}}) {
+            ProgramFolderHere program;
+            kn::TKNFileCompare engine;
+            kn::TKNRunObserver observer;
+            kn::TKNRun run(engine, observer);
+            kn::TKNRunRequest request;
+            request.Left = left;
+            request.Right = dir / "B";
+            request.Options = kn::DefaultOptions("/");
+            request.Action = action;
+            request.Force = true;
+            const kn::TKNRunResult result = run.Execute(request);
+            if (result.Refusal.find(left == dir / "L" ? "are one folder" : "lies inside") == std::string::npos ||
+                result.Compared)
+                ++failures;
+        }
+        UpdateHarness h(dir / "L/sub", dir / "B");
+        h.Compare();
+        h.Update(kn::TKNAction::LeftToRight, true);
+        if (h.errors.size() != 1 || h.errors[0].find("lies inside") == std::string::npos) ++failures;
+        _exit(failures);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "no mount namespace here";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "refusals missed: " << WEXITSTATUS(status);
+    EXPECT_EQ(Snapshot(dir / "L"), before);
 }
 
 TEST(UpdateBackup, ConcurrentRunsNeverShareABackupFolder)

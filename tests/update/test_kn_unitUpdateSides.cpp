@@ -11,6 +11,7 @@
 
 #include <algorithm>
 
+#include "engine/kn_unitRun.h"
 #include "engine/kn_unitUpdateEvent.h"
 #include "engine/kn_unitUpdatePlan.h"
 #include "side/kn_unitSideRules.h"
@@ -242,3 +243,32 @@ TEST_P(UpdateSides, BackupFoldersKeepTheModesOfTheFoldersTheyMirror)
 
 INSTANTIATE_TEST_SUITE_P(Kinds, UpdateSides, testing::ValuesIn(KindNames()),
                          [](const testing::TestParamInfo<std::string>& param) { return param.param; });
+
+// Two folders on one server are known by what the server says they are: one inside the other,
+// or one under two names (a link on the server), they are refused before anything is compared.
+TEST_P(UpdateSides, RootsOnOneServerAreKnownByTheirCanonicalPaths)
+{
+    if (GetParam() == "Local") GTEST_SKIP() << "both sides on one server";
+    PutAt(left + "/sub/a.txt", "a", kOld);
+    ASSERT_EQ(::symlink(left.c_str(), (base + "/alias").c_str()), 0);
+    struct Case {
+        std::string right;
+        const char* problem;
+    } cases[] = {{left + "/sub", "lies inside"}, {base + "/alias", "are one folder"}};
+    for (const Case& c : cases) {
+        // An FTP server names a folder by the path it was entered by: a link there is not resolved.
+        if (GetParam() == "Ftp" && c.right == base + "/alias") continue;
+        kn::TKNFileCompare engine;
+        kn::TKNRunObserver observer;
+        kn::TKNRun run(engine, observer);
+        kn::TKNRunRequest request;
+        request.Left = kind.Location(left);
+        request.Right = kind.Location(c.right);
+        request.Options = kn::DefaultOptions("/");
+        request.Action = kn::TKNAction::LeftToRight;
+        request.Force = true;
+        const kn::TKNRunResult result = run.Execute(request);
+        EXPECT_NE(result.Refusal.find(c.problem), std::string::npos) << c.right << ": " << result.Refusal;
+    }
+    EXPECT_EQ(ReadFile(left + "/sub/a.txt"), "a");
+}

@@ -165,7 +165,7 @@ TEST_F(CliBatch, AStepThatDeletesMostOfItsSideIsSkippedUnlessMaxDeleteAllowsIt)
     AddBatch("Wipe", {{"Empty", kn::TKNAction::LeftToRight, true}});
     CliResult guarded = Run("batch Wipe");
     EXPECT_EQ(guarded.status, 1);
-    EXPECT_TRUE(Has(guarded.err, "preset \"Empty\" skipped: the update would delete 12 of the 12 entries"))
+    EXPECT_TRUE(Has(guarded.err, "preset \"Empty\" skipped: The update would delete 12 of the 12 entries"))
         << guarded.err;
     EXPECT_TRUE(Exists(r + "/f0"));
     CliResult tooFew = Run("batch Wipe --max-delete 11");

@@ -1,11 +1,14 @@
 // The four update commands of the main window, driven as a user would: the confirmation and
 // its answers, the rows handed to the update, backups, expert mode, and the result on disk.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 
+#include "engine/kn_unitRootIdentity.h"
+#include "engine/kn_unitRunLock.h"
 #include "framework/qt/vex_unitStatusBar.h"
 #include "modal_script.h"
 #include "ui/kn_frmConfirm.h"
@@ -214,6 +217,43 @@ TEST_F(UpdateCommands, EveryFailureIsShownAndTheUpdateGoesOn)
     EXPECT_EQ(ReadFile(right + "/b.txt"), "only-left") << "the rows after the failure were done";
     EXPECT_EQ(ReadFile(right + "/d.txt"), "also");
     EXPECT_TRUE(Exists(right + "/a.txt/inside")) << "nothing lost";
+}
+
+// The window runs through the run layer: one folder under two names is refused before it is
+// compared, and while another run of the pair holds its lock, an update starts nothing.
+TEST_F(UpdateCommands, OneFolderUnderTwoNamesAndAPairInUseAreRefused)
+{
+    MakeTrees();
+    const std::string alias = trees / "alias";
+    ASSERT_EQ(::symlink(left.c_str(), alias.c_str()), 0);
+    std::unique_ptr<kn::TKNConfig> config = OpenConfig();
+    kn::TKNMainForm window(*config);
+    window.show();
+    SetWindowAction(window, kn::TKNAction::LeftToRight);
+    {
+        ModalScript script({ModalScript::Ok()});
+        Compare(window, left, alias);
+        ASSERT_EQ(script.Seen.size(), 1);
+        EXPECT_TRUE(script.Seen[0].contains("are one folder")) << script.Seen[0].toStdString();
+        EXPECT_EQ(window.ResultModel().rowCount(), 0) << "nothing compared";
+    }
+    Compare(window, left, right);
+    kn::TKNRootIdentity l, r;
+    std::string error;
+    ASSERT_TRUE(kn::RootIdentityOf(left, l, error) && kn::RootIdentityOf(right, r, error));
+    auto held = kn::TKNRunLock::Take(l.Key, r.Key, "the command line", false, nullptr, error);
+    ASSERT_TRUE(held) << error;
+    window.FindAction("actHelpExpertMode")->trigger();
+    ModalScript script({ModalScript::Ok()});
+    window.FindAction("actCompareUpdate")->trigger();
+    ASSERT_TRUE(WaitIdle(window));
+    ASSERT_EQ(script.Seen.size(), 1);
+    EXPECT_TRUE(script.Seen[0].contains("in progress")) << script.Seen[0].toStdString();
+    EXPECT_FALSE(Exists(right + "/b.txt"));
+    held.reset();
+    window.FindAction("actCompareUpdate")->trigger();
+    ASSERT_TRUE(WaitIdle(window));
+    EXPECT_EQ(ReadFile(right + "/b.txt"), "only-left");
 }
 
 // With "Compare file contents" on, a pair with the same bytes and other times is no row, yet the
