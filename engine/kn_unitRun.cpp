@@ -78,7 +78,7 @@ void TKNRun::Unlock()
 
 bool TKNRun::OfferTrust()
 {
-    if (!IsUntrustedServerMessage(engine_.ErrorText)) return false;
+    if (engine_.ErrorKind != TKNSideError::Untrusted) return false;
     bool recorded = false;
     for (const std::string& folder : locations_) {
         TKNServerIdentity identity;

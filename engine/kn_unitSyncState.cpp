@@ -165,7 +165,7 @@ std::string StateOptionsText(const TKNOptionsRec& o)
 
 TKNStateKey StateKeyOf(std::string_view left, std::string_view right, const TKNOptionsRec& options)
 {
-    return {RootText(left), RootText(right), StateOptionsText(options)};
+    return {RootText(left), RootText(right), StateOptionsText(options), {}, {}};
 }
 
 std::string DefaultStateFile()

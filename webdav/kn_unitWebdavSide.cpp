@@ -264,6 +264,16 @@ TKNSideResult TKNWebdavSide::Connect()
     return TKNSideResult::Ok();
 }
 
+std::string TKNWebdavSide::Identity() const
+{
+    if (!learnt_) return {};
+    const TKNHttpEndpoint& at = parsed_.Endpoint;
+    std::string identity =
+        (at.Tls ? "davs://" : "dav://") + (at.HasUser ? at.User + "@" : std::string()) + at.ServerKey();
+    for (const std::string& name : parsed_.Root) identity += "/" + name;
+    return identity;
+}
+
 bool TKNWebdavSide::OwnTimeKept(const TKNHttpExchange& reply)
 {
     std::vector<TKNDavResponse> responses;

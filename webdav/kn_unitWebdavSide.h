@@ -47,6 +47,9 @@ public:
     const TKNSideCaps& Caps() const override { return caps_; }
     std::string Shown(const TKNSidePath& path) const override;
     TKNSideResult Connect() override;
+    // The server (scheme, user, host and port) and the root's path there. A server does not say
+    // where its links lead, so one folder under two names there stays two roots.
+    std::string Identity() const override;
     TKNSideResult List(const TKNSidePath& folder, std::vector<TKNSideEntry>& entries) override;
     // Every folder's PROPFIND at once.
     void ListFolders(const std::vector<TKNSidePath>& folders, std::vector<TKNListing>& listings) override;

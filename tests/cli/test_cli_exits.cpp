@@ -91,8 +91,9 @@ TEST(CliExits, OneTableForEveryCommand)
         EXPECT_EQ(result.status, c.status) << c.args[0] << " " << c.args[1] << "\n" << result.err;
         EXPECT_NE(result.err.find(c.message), std::string::npos) << c.args[1] << "\n" << result.err;
         // Every jsonl run that took its folders ends with its summary, refusals included.
-        if (c.args[0] != "batch" && std::find(c.args.begin(), c.args.end(), "jsonl") != c.args.end())
+        if (c.args[0] != "batch" && std::find(c.args.begin(), c.args.end(), "jsonl") != c.args.end()) {
             EXPECT_NE(result.out.find("\"type\":\"summary\""), std::string::npos) << c.args[1] << "\n" << result.out;
+        }
     }
     EXPECT_TRUE(Exists(many + "/0.txt")) << "the guard deleted nothing";
     EXPECT_FALSE(Exists(r + "/a.txt")) << "no refusal wrote anything";

@@ -354,7 +354,7 @@ TEST(CliUpdate, OneRunPerPairOfRootsAndItsTemporariesToldByItsLock)
     EXPECT_EQ(waited.status, 0) << waited.err;
     EXPECT_EQ(ReadFile(t.right + "/sub/a.txt"), "a");
     EXPECT_FALSE(Exists(inWork)) << "a left-over once its run is over";
-    EXPECT_NE(waited.err.find("(1 left-over temporary files)"), std::string::npos) << waited.err;
+    EXPECT_NE(waited.err.find("(1 left-over temporary file)"), std::string::npos) << waited.err;
 }
 
 // The state of a pair belongs to the folders, whatever names them: a root reached through a

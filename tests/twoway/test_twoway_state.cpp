@@ -48,7 +48,7 @@ TEST(TwoWayState, RoundTripUnderItsOwnKeyOnly)
 {
     testutil::TempDir dir;
     const std::string file = dir / "state.sqlite";
-    const kn::TKNStateKey key{"/home/a", "ftp://u:***@h/b", "filter=*.*\n"};
+    const kn::TKNStateKey key{"/home/a", "ftp://u:***@h/b", "filter=*.*\n", {}, {}};
     std::vector<kn::TKNStateEntry> written = {Entry("z.txt", 1, 1), Entry("d", 0, 0), Entry("d/x", 5, 6),
                                               Entry("d.txt", 2, 2), Entry("d2", 3, 3)};
     written[1].Kind = kn::TKNEntryKind::Folder;
@@ -70,15 +70,15 @@ TEST(TwoWayState, RoundTripUnderItsOwnKeyOnly)
     EXPECT_EQ(same.match, kn::TKNStateMatch::Same);
     EXPECT_EQ(same.entries, sorted);
 
-    Loaded swapped = Load(db, {key.Right, key.Left, key.Options});
+    Loaded swapped = Load(db, {key.Right, key.Left, key.Options, {}, {}});
     EXPECT_EQ(swapped.match, kn::TKNStateMatch::Swapped);
     EXPECT_EQ(swapped.entries, Swapped(sorted));
 
-    Loaded otherOptions = Load(db, {key.Left, key.Right, "filter=*.TXT\n"});
+    Loaded otherOptions = Load(db, {key.Left, key.Right, "filter=*.TXT\n", {}, {}});
     EXPECT_EQ(otherOptions.match, kn::TKNStateMatch::OtherOptions);
     EXPECT_TRUE(otherOptions.entries.empty());
-    for (const kn::TKNStateKey& other :
-         {kn::TKNStateKey{"/home/a", "/home/c", key.Options}, kn::TKNStateKey{"/home/a/sub", key.Right, key.Options}}) {
+    for (const kn::TKNStateKey& other : {kn::TKNStateKey{"/home/a", "/home/c", key.Options, {}, {}},
+                                         kn::TKNStateKey{"/home/a/sub", key.Right, key.Options, {}, {}}}) {
         Loaded none = Load(db, other);
         EXPECT_EQ(none.match, kn::TKNStateMatch::None) << other.Right;
         EXPECT_TRUE(none.entries.empty());
@@ -96,7 +96,7 @@ TEST(TwoWayState, WritingASwappedPairKeepsItsState)
     std::string error;
     kn::TKNSyncState db;
     ASSERT_TRUE(db.Open(dir / "state.sqlite", error)) << error;
-    const kn::TKNStateKey key{"/l", "/r", "o"}, swapped{"/r", "/l", "o"};
+    const kn::TKNStateKey key{"/l", "/r", "o", {}, {}}, swapped{"/r", "/l", "o", {}, {}};
     ASSERT_TRUE(db.Apply(key, {Entry("a", 1, 2)}, {}, error)) << error;
     ASSERT_TRUE(db.Apply(swapped, {Entry("b", 3, 4)}, {}, error)) << error;
     Loaded got = Load(db, swapped);
