@@ -428,6 +428,8 @@ void TKNFtpSide::RefineTime(TKNIdFTP& ftp, const std::string& serverPath, TKNSid
 void TKNFtpSide::RefineTimes(TKNIdFTP& ftp, const TKNSidePath& folder, std::vector<TKNSideEntry>& entries)
 {
     constexpr std::size_t kBatch = 64;
+    // Only a server that names MDTM among its features is asked for every file of a listing.
+    if (!ftp.HasFeature("MDTM")) return;
     std::vector<std::size_t> coarse;
     for (std::size_t i = 0; i < entries.size(); ++i)
         if (NeedsRefinedTime(entries[i])) coarse.push_back(i);
