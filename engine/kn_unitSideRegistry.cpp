@@ -3,6 +3,7 @@
 #include "ftp/kn_unitFtpKind.h"
 #include "local/kn_unitLocalKind.h"
 #include "sftp/kn_unitSftpKind.h"
+#include "s3/kn_unitS3Kind.h"
 #include "webdav/kn_unitWebdavKind.h"
 
 namespace kn {
@@ -14,6 +15,7 @@ const std::vector<const TKNSideKind*>& SideKinds()
         &FtpSideKind(),
         &SftpSideKind(),
         &WebdavSideKind(),
+        &S3SideKind(),
         &LocalSideKind(),
     };
     return kinds;
