@@ -123,7 +123,6 @@ TKNSftpSide::TKNSftpSide(std::string location, TKNSideContext context)
     caps_.TimeStep = 1;
     caps_.ForbiddenInNames.assign(1, '\\');  // not = "\\": GCC 12 at -O3 warns falsely (-Wrestrict)
     caps_.Remote = true;
-    caps_.AtomicReplace = false;
     caps_.FilesAtOnce = kFilesAtOnce;
 }
 
@@ -213,7 +212,7 @@ TKNSideResult TKNSftpSide::Connect()
 {
     if (!Reuse())
         if (TKNSideResult r = LogIn(); !r) return r;
-    caps_.AtomicReplace = wire_->Offers("posix-rename@openssh.com");
+    renamesOver_ = wire_->Offers("posix-rename@openssh.com");
     lsetstat_ = wire_->Offers("lsetstat@openssh.com");
     return TKNSideResult::Ok();
 }

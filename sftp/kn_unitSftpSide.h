@@ -80,6 +80,8 @@ public:
     // The permission bits `asked` came back as `kept`: says once that the server
     // does not keep them and stops offering SetMode. False when they differ.
     bool ModeKept(uint32_t asked, uint32_t kept);
+    // The server renames over an existing file in one step (posix-rename@openssh.com).
+    bool RenamesOver() const { return renamesOver_; }
 
 private:
     TKNSideResult Entries(const TKNSidePath& folder, const TKNSftpListing& listing, std::vector<TKNSideEntry>& entries);
@@ -107,6 +109,7 @@ private:
     std::vector<TKNSftpPlaceAhead*> writing_;
     std::set<std::string> realFolders_;  // server folders below the root seen to be no links
     bool lsetstat_ = false;
+    bool renamesOver_ = false;
     bool modesNoticed_ = false;
 };
 
