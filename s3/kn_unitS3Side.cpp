@@ -16,8 +16,10 @@ namespace kn {
 
 namespace {
 
-// Requests in flight on the side's connections: listings, HEADs and small files share them.
+// Files open at once on the side; its connections are a few more, so that the HEADs and
+// listings of their commits find one free while every file's upload waits for its last byte.
 constexpr int kAtOnce = 16;
+constexpr int kConnections = kAtOnce + 4;
 
 bool Succeeded(const TKNHttpExchange& reply)
 {
@@ -198,7 +200,7 @@ TKNSideResult TKNS3Side::Connect()
     if (!Reuse()) {
         TKNHttpEndpoint endpoint = parsed_.Endpoint;
         if (endpoint.Tls) endpoint.Pinned = RecordedFingerprint(endpoint.ServerKey());
-        client_ = std::make_unique<TKNHttpClient>(endpoint, context_.Stop, kAtOnce);
+        client_ = std::make_unique<TKNHttpClient>(endpoint, context_.Stop, kConnections);
     }
     TKNSideEntry root;
     TKNSideResult found = Stat({}, root);
@@ -359,10 +361,14 @@ void TKNS3Side::ListFolders(const std::vector<TKNSidePath>& folders, std::vector
 
 TKNSideResult TKNS3Side::Head(const TKNSidePath& path, TKNS3Head& head)
 {
-    std::shared_ptr<TKNHttpExchange> reply = client_->Run({"HEAD", Target(path), {}, {}});
-    if (reply->Fault() != TKNHttpFault::None || (reply->Status() != 200 && reply->Status() != 404))
-        return Failure("Cannot read " + Quoted(Shown(path)), *reply);
-    head = HeadOf(*reply, path.IsRoot() ? std::string() : path.Leaf());
+    return HeadReply(path, *client_->Run({"HEAD", Target(path), {}, {}}), head);
+}
+
+TKNSideResult TKNS3Side::HeadReply(const TKNSidePath& path, const TKNHttpExchange& reply, TKNS3Head& head) const
+{
+    if (reply.Fault() != TKNHttpFault::None || (reply.Status() != 200 && reply.Status() != 404))
+        return Failure("Cannot read " + Quoted(Shown(path)), reply);
+    head = HeadOf(reply, path.IsRoot() ? std::string() : path.Leaf());
     return TKNSideResult::Ok();
 }
 
@@ -404,6 +410,11 @@ TKNSideResult TKNS3Side::Stat(const TKNSidePath& path, TKNSideEntry& entry)
 TKNSideResult TKNS3Side::CheckNow(const TKNSidePath& path, const TKNExpected& expected, TKNS3Head& head)
 {
     if (TKNSideResult r = Head(path, head); !r) return r;
+    return CheckHead(path, expected, head);
+}
+
+TKNSideResult TKNS3Side::CheckHead(const TKNSidePath& path, const TKNExpected& expected, const TKNS3Head& head)
+{
     const TKNSideResult found = head.Status == 200 ? TKNSideResult::Ok()
                                                    : TKNSideResult::Fail(TKNSideError::NotFound,
                                                                          Quoted(Shown(path)) + " does not exist.");

@@ -97,8 +97,12 @@ public:
     TKNSideResult Failure(const std::string& what, const TKNHttpExchange& reply) const;
     // The object at `path` (without the record's time: the store's own).
     TKNSideResult Head(const TKNSidePath& path, TKNS3Head& head);
+    // The object of a HEAD's `reply` for `path`.
+    TKNSideResult HeadReply(const TKNSidePath& path, const TKNHttpExchange& reply, TKNS3Head& head) const;
     // Checks `expected` against the object at `path` as a HEAD shows it now; `head` receives it.
     TKNSideResult CheckNow(const TKNSidePath& path, const TKNExpected& expected, TKNS3Head& head);
+    // The same against the object `head` shows.
+    TKNSideResult CheckHead(const TKNSidePath& path, const TKNExpected& expected, const TKNS3Head& head);
     // Records the object just written at `path` as taking `mtime`, after a HEAD.
     void RememberObject(const TKNSidePath& path, int64_t mtime, int32_t nsec);
     // "x-amz-meta-mtime: SEC.NSEC".

@@ -141,9 +141,8 @@ TKNSideResult TKNS3WriteStream::Check()
     // The HEAD of the open, with the write's own condition behind it.
     check_->Wait();
     const std::shared_ptr<TKNHttpExchange> reply = std::move(check_);
-    if (reply->Fault() != TKNHttpFault::None || (reply->Status() != 200 && reply->Status() != 404))
-        return side_.Failure("Cannot read " + Quoted(shown_), *reply);
-    return side_.CheckNow(path_, terms_.Replaces, head);
+    if (TKNSideResult r = side_.HeadReply(path_, *reply, head); !r) return r;
+    return side_.CheckHead(path_, terms_.Replaces, head);
 }
 
 TKNSideResult TKNS3WriteStream::Commit()

@@ -295,6 +295,24 @@ TEST_P(S3Side, ChangedSinceTheComparisonIsRefused)
     EXPECT_EQ(witness_->Keys(bucket_), (std::vector<std::string>{"g", "new"}));
 }
 
+// As the update writes a group of small files: every stream opened, then written, then
+// committed in order, as many as the side takes at once.
+TEST_P(S3Side, ManyFilesAtOnce)
+{
+    const int count = side_->Caps().FilesAtOnce;
+    std::vector<std::unique_ptr<kn::TKNWriteStream>> streams(count);
+    for (int i = 0; i < count; ++i) {
+        kn::TKNWriteTerms terms = Terms(kOld + i, 0, Nothing());
+        terms.Size = 2;
+        ASSERT_TRUE(side_->OpenWrite(P("f" + std::to_string(i)), terms, streams[i]));
+    }
+    for (int i = 0; i < count; ++i) ASSERT_TRUE(streams[i]->Write("ab", 2));
+    for (int i = 0; i < count; ++i) ASSERT_TRUE(streams[i]->Commit()) << i;
+    auto listed = Listed("");
+    ASSERT_EQ(listed.size(), static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) EXPECT_EQ(listed["f" + std::to_string(i)].MTime, kOld + i);
+}
+
 // Nothing of a write cut short stays: neither the object nor the parts of a multipart upload.
 TEST_P(S3Side, AbortedWritesLeaveNothing)
 {
