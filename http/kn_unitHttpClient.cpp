@@ -350,9 +350,8 @@ void* MakeEasy(TKNHttpExchange& ex, const TKNHttpRequest& request, const TKNHttp
     }
     // No wait for "100 Continue"; but libcurl's SigV4 signs the empty header that removes it, which
     // the server never sees: a signed request keeps it (libcurl asks it only above 1 MiB).
-    curl_slist* headers = endpoint.Sigv4.empty()
-                              ? curl_slist_append(nullptr, "Expect:")
-                              : curl_slist_append(nullptr, "x-amz-content-sha256: UNSIGNED-PAYLOAD");
+    curl_slist* headers = endpoint.Sigv4.empty() ? curl_slist_append(nullptr, "Expect:")
+                                                 : curl_slist_append(nullptr, "x-amz-content-sha256: UNSIGNED-PAYLOAD");
     for (const std::string& header : request.Headers) headers = curl_slist_append(headers, header.c_str());
     headerList = headers;
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);

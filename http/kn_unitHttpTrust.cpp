@@ -29,8 +29,8 @@ void TrustHttpsIdentity(const TKNServerIdentity& identity, bool replaceChanged)
 {
     const std::string recorded = RecordedFingerprint(identity.Label);
     if (!recorded.empty() && recorded != identity.Fingerprint && !replaceChanged)
-        throw std::runtime_error("Another certificate is recorded for " + identity.Label + " in " +
-                                 KnownServersFile() + "; it is not replaced.");
+        throw std::runtime_error("Another certificate is recorded for " + identity.Label + " in " + KnownServersFile() +
+                                 "; it is not replaced.");
     std::string error;
     if (!RecordFingerprint(identity.Label, identity.Fingerprint, error)) throw std::runtime_error(error);
 }

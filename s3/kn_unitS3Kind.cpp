@@ -2,9 +2,9 @@
 
 #include <stdexcept>
 
+#include "http/kn_unitHttpTrust.h"
 #include "s3/kn_unitS3Location.h"
 #include "s3/kn_unitS3Side.h"
-#include "http/kn_unitHttpTrust.h"
 
 namespace kn {
 

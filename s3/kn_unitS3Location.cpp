@@ -6,8 +6,8 @@
 
 #include "framework/vex_unitText.h"
 #include "s3/kn_unitS3Kind.h"
-#include "side/kn_unitSidePath.h"
 #include "side/kn_unitSideKind.h"
+#include "side/kn_unitSidePath.h"
 
 namespace kn {
 
@@ -29,7 +29,8 @@ void ParseHostPort(const std::string& hostPort, const std::string& shown, TKNHtt
     bool hasPort = false;
     if (!hostPort.empty() && hostPort[0] == '[') {
         const std::size_t close = hostPort.find(']');
-        if (close == std::string::npos) throw TKNS3Error("Unclosed \"[\" in the object store location \"" + shown + "\"");
+        if (close == std::string::npos)
+            throw TKNS3Error("Unclosed \"[\" in the object store location \"" + shown + "\"");
         endpoint.Host = hostPort.substr(1, close - 1);
         const std::string after = hostPort.substr(close + 1);
         hasPort = !after.empty();

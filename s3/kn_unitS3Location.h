@@ -25,7 +25,7 @@ public:
 };
 
 struct TKNS3Location {
-    TKNHttpEndpoint Endpoint;         // signed with SigV4; without the pinned fingerprint
+    TKNHttpEndpoint Endpoint;  // signed with SigV4; without the pinned fingerprint
     std::string Region = "us-east-1";
     std::string Bucket;
     std::vector<std::string> Prefix;  // the folder's components below the bucket, decoded

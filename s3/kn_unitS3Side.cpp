@@ -219,8 +219,8 @@ std::string TKNS3Side::Identity() const
 {
     if (!connected_) return {};
     const TKNHttpEndpoint& at = parsed_.Endpoint;
-    std::string identity = std::string(at.Tls ? "s3://" : "s3+http://") + at.User + "@" + at.ServerKey() + "/" +
-                           parsed_.Bucket;
+    std::string identity =
+        std::string(at.Tls ? "s3://" : "s3+http://") + at.User + "@" + at.ServerKey() + "/" + parsed_.Bucket;
     for (const std::string& name : parsed_.Prefix) identity += "/" + name;
     return identity;
 }
@@ -260,8 +260,8 @@ bool TKNS3Side::TakePage(const TKNSidePath& folder, const TKNHttpExchange& reply
     const std::string prefix = Key(folder, true);
     for (const TKNS3Object& object : page.Objects) {
         if (object.Key.compare(0, prefix.size(), prefix) != 0) {
-            listing.Result = TKNSideResult::Fail(TKNSideError::Other, what + ": the store answered for " +
-                                                                          Quoted(object.Key) + ", not in it.");
+            listing.Result = TKNSideResult::Fail(
+                TKNSideError::Other, what + ": the store answered for " + Quoted(object.Key) + ", not in it.");
             return false;
         }
         const std::string name = object.Key.substr(prefix.size());
@@ -349,9 +349,9 @@ void TKNS3Side::ListFolders(const std::vector<TKNSidePath>& folders, std::vector
         TKNSideEntry self;
         if (listings[i].Entries.empty() && !folders[i].IsRoot()) {
             if (TKNSideResult r = Stat(folders[i], self); !r || !self.IsFolder()) {
-                listings[i].Result = r ? TKNSideResult::Fail(TKNSideError::NotFound,
-                                                             Quoted(Shown(folders[i])) + " is not a folder.")
-                                       : r;
+                listings[i].Result =
+                    r ? TKNSideResult::Fail(TKNSideError::NotFound, Quoted(Shown(folders[i])) + " is not a folder.")
+                      : r;
                 continue;
             }
         }
@@ -389,8 +389,10 @@ TKNSideResult TKNS3Side::Stat(const TKNSidePath& path, TKNSideEntry& entry)
     // The object and the folder of that name are asked together.
     std::shared_ptr<TKNHttpExchange> object = path.IsRoot() ? nullptr : client_->Start({"HEAD", Target(path), {}, {}});
     std::shared_ptr<TKNHttpExchange> below = client_->Run(
-        {"GET", S3Target(parsed_.Bucket, "") + "?list-type=2&max-keys=1&prefix=" + vex::PercentEncoded(Key(path, true)),
-         {}, {}});
+        {"GET",
+         S3Target(parsed_.Bucket, "") + "?list-type=2&max-keys=1&prefix=" + vex::PercentEncoded(Key(path, true)),
+         {},
+         {}});
     if (object) object->Wait();
     if (object && object->Fault() == TKNHttpFault::None && object->Status() == 200) {
         entry = HeadOf(*object, entry.Name).Entry;  // the store's own metadata: no record needed
@@ -403,7 +405,8 @@ TKNSideResult TKNS3Side::Stat(const TKNSidePath& path, TKNSideEntry& entry)
     std::string error;
     if (!ParseS3ListPage(below->Body(), page, error))
         return TKNSideResult::Fail(TKNSideError::Other, what + ": " + error + ".");
-    if (page.Objects.empty()) return TKNSideResult::Fail(TKNSideError::NotFound, Quoted(Shown(path)) + " does not exist.");
+    if (page.Objects.empty())
+        return TKNSideResult::Fail(TKNSideError::NotFound, Quoted(Shown(path)) + " does not exist.");
     return TKNSideResult::Ok();
 }
 
@@ -415,9 +418,9 @@ TKNSideResult TKNS3Side::CheckNow(const TKNSidePath& path, const TKNExpected& ex
 
 TKNSideResult TKNS3Side::CheckHead(const TKNSidePath& path, const TKNExpected& expected, const TKNS3Head& head)
 {
-    const TKNSideResult found = head.Status == 200 ? TKNSideResult::Ok()
-                                                   : TKNSideResult::Fail(TKNSideError::NotFound,
-                                                                         Quoted(Shown(path)) + " does not exist.");
+    const TKNSideResult found =
+        head.Status == 200 ? TKNSideResult::Ok()
+                           : TKNSideResult::Fail(TKNSideError::NotFound, Quoted(Shown(path)) + " does not exist.");
     if (TKNSideResult r = CheckExpected(expected, found, head.Entry, Shown(path)); !r) return r;
     if (head.Status != 200 && expected.Known && !expected.Exists) {
         // Nothing there, and nothing may be: a folder of that name is in the way as well.
@@ -524,10 +527,11 @@ TKNSideResult TKNS3Side::SetTime(const TKNSidePath& path, int64_t mtime, int32_t
         return TKNSideResult::Ok();
     }
     // The object onto itself with its metadata replaced; the copy keeps the content the HEAD saw.
-    TKNHttpRequest copy{"PUT",
-                        Target(path),
-                        {"x-amz-copy-source: " + Target(path), "x-amz-metadata-directive: REPLACE", TimeHeader(mtime, nsec)},
-                        {}};
+    TKNHttpRequest copy{
+        "PUT",
+        Target(path),
+        {"x-amz-copy-source: " + Target(path), "x-amz-metadata-directive: REPLACE", TimeHeader(mtime, nsec)},
+        {}};
     std::shared_ptr<TKNHttpExchange> copied = client_->Run(std::move(copy));
     if (!Succeeded(*copied) || !S3ErrorCode(copied->Body()).empty())
         return Failure("Cannot set the time of " + Quoted(Shown(path)), *copied);
@@ -554,14 +558,16 @@ TKNSideResult TKNS3Side::CopyWithin(const TKNSidePath& from, const TKNSidePath& 
     if (TKNSideResult r = CheckNames(to); !r) return r;
     TKNS3Head source, there;
     if (TKNSideResult r = Head(from, source); !r) return r;
-    if (source.Status != 200) return TKNSideResult::Fail(TKNSideError::NotFound, Quoted(Shown(from)) + " does not exist.");
+    if (source.Status != 200)
+        return TKNSideResult::Fail(TKNSideError::NotFound, Quoted(Shown(from)) + " does not exist.");
     if (TKNSideResult r = CheckNow(to, terms.Replaces, there); !r) return r;
     const int64_t mtime = terms.MTime >= 0 ? terms.MTime : source.Entry.MTime;
     const int32_t nsec = terms.MTime >= 0 ? terms.MTimeNsec : source.Entry.MTimeNsec;
-    TKNHttpRequest copy{"PUT",
-                        Target(to),
-                        {"x-amz-copy-source: " + Target(from), "x-amz-metadata-directive: REPLACE", TimeHeader(mtime, nsec)},
-                        {}};
+    TKNHttpRequest copy{
+        "PUT",
+        Target(to),
+        {"x-amz-copy-source: " + Target(from), "x-amz-metadata-directive: REPLACE", TimeHeader(mtime, nsec)},
+        {}};
     std::shared_ptr<TKNHttpExchange> copied = client_->Run(std::move(copy));
     // A copy may fail after its 200 has gone out: the reply's body then is an error.
     if (!Succeeded(*copied) || !S3ErrorCode(copied->Body()).empty())
@@ -586,7 +592,8 @@ TKNSideResult TKNS3Side::Hash(const TKNSidePath& path, const std::string& functi
     if (function != "md5") return TKNSideResult::Fail(TKNSideError::Unsupported, "No " + function + " here.");
     TKNS3Head head;
     if (TKNSideResult r = Head(path, head); !r) return r;
-    if (head.Status != 200) return TKNSideResult::Fail(TKNSideError::NotFound, Quoted(Shown(path)) + " does not exist.");
+    if (head.Status != 200)
+        return TKNSideResult::Fail(TKNSideError::NotFound, Quoted(Shown(path)) + " does not exist.");
     if (head.ETag.size() != 32 || head.ETag.find_first_not_of("0123456789abcdef") != std::string::npos)
         return TKNSideResult::Fail(TKNSideError::Unsupported, Quoted(Shown(path)) + " has no MD5 on the store.");
     hex = head.ETag;

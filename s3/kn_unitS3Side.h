@@ -14,7 +14,8 @@
 //   Setting a time alone copies the object onto itself with replaced metadata.
 // - A listing carries no metadata: an object whose size, ETag and LastModified are those the
 //   record of written and seen objects (side/kn_unitWrittenRecord.h) holds (LastModified to the
-//   millisecond, as listings give it) takes its time from there; for the others a HEAD is asked (many in flight at once), and what it shows is recorded.
+//   millisecond, as listings give it) takes its time from there; for the others a HEAD is asked (many in flight at
+//   once), and what it shows is recorded.
 // - A write is atomic by itself: no temporary name. Up to kS3SinglePut bytes go in one PUT, the
 //   body streamed; more in a multipart upload with several parts in flight, completed only when
 //   every part is in, aborted on stop or failure.
@@ -45,9 +46,9 @@ std::unique_ptr<TKNSide> OpenS3Side(const std::string& location, const TKNSideCo
 
 // An object as a HEAD shows it.
 struct TKNS3Head {
-    long Status = 0;  // 200, 404, ...
-    TKNSideEntry Entry;   // its time the metadata's, else the store's
-    std::string ETag;     // bare
+    long Status = 0;       // 200, 404, ...
+    TKNSideEntry Entry;    // its time the metadata's, else the store's
+    std::string ETag;      // bare
     int64_t Modified = 0;  // the store's LastModified
 };
 

@@ -35,7 +35,8 @@ TKNS3WriteStream::TKNS3WriteStream(TKNS3Side& side, TKNSidePath path, TKNWriteTe
     std::vector<std::string> headers{"Content-Type: application/octet-stream"};
     if (terms_.MTime >= 0) headers.push_back(TKNS3Side::TimeHeader(terms_.MTime, terms_.MTimeNsec));
     // Where the store honours conditions, they cover the time from this HEAD to the write.
-    if (terms_.Replaces.Known && side_.Conditions()) check_ = side_.Client().Start({"HEAD", side_.Target(path_), {}, {}});
+    if (terms_.Replaces.Known && side_.Conditions())
+        check_ = side_.Client().Start({"HEAD", side_.Target(path_), {}, {}});
     if (multipart_) {
         create_ = side_.Client().Start({"POST", side_.Target(path_, false, "uploads="), headers, {}});
     } else if (terms_.Size > 0) {
@@ -67,8 +68,8 @@ TKNSideResult TKNS3WriteStream::Write(const char* data, std::size_t size)
     if (!failure_) return failure_;
     if (done_) return TKNSideResult::Fail(TKNSideError::Other, Quoted(shown_) + " is written.");
     if (terms_.Size >= 0 && written_ + static_cast<int64_t>(size) > terms_.Size)
-        return failure_ = TKNSideResult::Fail(TKNSideError::Other, Quoted(shown_) + ": more bytes than its " +
-                                                                       std::to_string(terms_.Size) + ".");
+        return failure_ = TKNSideResult::Fail(
+                   TKNSideError::Other, Quoted(shown_) + ": more bytes than its " + std::to_string(terms_.Size) + ".");
     written_ += static_cast<int64_t>(size);
     failure_ = multipart_ ? WritePart(data, size) : WriteSingle(data, size);
     return failure_;
@@ -109,7 +110,8 @@ TKNSideResult TKNS3WriteStream::SendPart()
         std::string error;
         if (!Succeeded(*create_)) return side_.Failure("Cannot start the upload of " + Quoted(shown_), *create_);
         if (!ParseS3UploadId(create_->Body(), uploadId_, error))
-            return TKNSideResult::Fail(TKNSideError::Other, "Cannot start the upload of " + Quoted(shown_) + ": " + error);
+            return TKNSideResult::Fail(TKNSideError::Other,
+                                       "Cannot start the upload of " + Quoted(shown_) + ": " + error);
     }
     while (parts_.size() >= kS3PartsInFlight)
         if (TKNSideResult r = TakePart(); !r) return r;
@@ -197,9 +199,11 @@ TKNSideResult TKNS3WriteStream::CommitMultipart()
     for (std::size_t i = 0; i < etags_.size(); ++i)
         body += "<Part><PartNumber>" + std::to_string(i + 1) + "</PartNumber><ETag>\"" + etags_[i] + "\"</ETag></Part>";
     body += "</CompleteMultipartUpload>";
-    std::shared_ptr<TKNHttpExchange> complete = side_.Client().Run(
-        {"POST", side_.Target(path_, false, "uploadId=" + vex::PercentEncoded(uploadId_)),
-         {"Content-Type: application/xml"}, body});
+    std::shared_ptr<TKNHttpExchange> complete =
+        side_.Client().Run({"POST",
+                            side_.Target(path_, false, "uploadId=" + vex::PercentEncoded(uploadId_)),
+                            {"Content-Type: application/xml"},
+                            body});
     // The store may answer 200 and still fail: the body then is an error.
     if (!Succeeded(*complete) || !S3ErrorCode(complete->Body()).empty())
         return side_.Failure("Cannot complete the upload of " + Quoted(shown_), *complete);

@@ -58,7 +58,7 @@ private:
     std::string held_;  // the single PUT's last byte, until Commit
     std::string uploadId_, part_;
     std::deque<std::shared_ptr<TKNHttpExchange>> parts_;  // in flight, oldest first
-    std::vector<std::string> etags_;                     // of the parts taken, in order
+    std::vector<std::string> etags_;                      // of the parts taken, in order
     TKNSideResult failure_;
 };
 

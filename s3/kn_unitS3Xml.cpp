@@ -58,7 +58,8 @@ bool Parse(const std::string& xml, const char* root, TState& state, std::string&
     XML_SetElementHandler(parser, Start, End);
     XML_SetCharacterDataHandler(parser, Chars);
     const bool ok = XML_Parse(parser, xml.data(), static_cast<int>(xml.size()), 1) == XML_STATUS_OK;
-    if (!ok) error = std::string("the reply is not well-formed XML (") + XML_ErrorString(XML_GetErrorCode(parser)) + ")";
+    if (!ok)
+        error = std::string("the reply is not well-formed XML (") + XML_ErrorString(XML_GetErrorCode(parser)) + ")";
     XML_ParserFree(parser);
     if (ok && state.Root != root) {
         error = "the reply is not a " + std::string(root) + " (" + (state.Root.empty() ? "empty" : state.Root) + ")";

@@ -71,8 +71,8 @@ S3Server::S3Server()
 
 S3Server::~S3Server()
 {
-    const std::string command = std::string("bash ") + KESTRUNE_S3_SERVER_SCRIPT + " stop " + dir_.path() +
-                                " >/dev/null 2>&1";
+    const std::string command =
+        std::string("bash ") + KESTRUNE_S3_SERVER_SCRIPT + " stop " + dir_.path() + " >/dev/null 2>&1";
     if (port_ != 0 && std::system(command.c_str()) != 0) std::fprintf(stderr, "radosgw did not stop cleanly\n");
 }
 

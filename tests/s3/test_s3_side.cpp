@@ -98,10 +98,27 @@ TEST(S3Location, Parses)
         const char* Region;
         const char* Shown;
     } cases[] = {
-        {"s3://K:S@store:9000/bkt/a%20b/c;http;region=eu-west-1", "store", 9000, false, "bkt", {"a b", "c"}, "K", "S",
-         "eu-west-1", "s3://K@store:9000/bkt/a%20b/c;http;region=eu-west-1"},
+        {"s3://K:S@store:9000/bkt/a%20b/c;http;region=eu-west-1",
+         "store",
+         9000,
+         false,
+         "bkt",
+         {"a b", "c"},
+         "K",
+         "S",
+         "eu-west-1",
+         "s3://K@store:9000/bkt/a%20b/c;http;region=eu-west-1"},
         // A secret holds "/" and "+" as the stores make them.
-        {"s3://AK:se/cr+et@[::1]/bkt/", "::1", 443, true, "bkt", {}, "AK", "se/cr+et", "us-east-1", "s3://AK@[::1]/bkt"},
+        {"s3://AK:se/cr+et@[::1]/bkt/",
+         "::1",
+         443,
+         true,
+         "bkt",
+         {},
+         "AK",
+         "se/cr+et",
+         "us-east-1",
+         "s3://AK@[::1]/bkt"},
         {"s3://K:p%40ss@h/b-1/x", "h", 443, true, "b-1", {"x"}, "K", "p@ss", "us-east-1", "s3://K@h/b-1/x"},
     };
     for (const Case& c : cases) {
@@ -226,7 +243,8 @@ TEST_P(S3Side, NamesTimesAndContentRoundTrip)
         auto listed = Listed(folder);
         ASSERT_EQ(listed.size(), names.size());
         for (const std::string& name : names) {
-            EXPECT_EQ(listed[name].Size, static_cast<int64_t>(("content of " + (folder.empty() ? name : folder + "/" + name)).size()));
+            EXPECT_EQ(listed[name].Size,
+                      static_cast<int64_t>(("content of " + (folder.empty() ? name : folder + "/" + name)).size()));
             EXPECT_EQ(listed[name].MTime, kOld) << name;
         }
     }
@@ -277,7 +295,8 @@ TEST_P(S3Side, ChangedSinceTheComparisonIsRefused)
         {"replace", [&] { return Put(*side_, P("f"), "mine", Terms(kOld, 0, Was(seen))); }},
         {"delete", [&] { return side_->RemoveFile(P("f"), Was(seen)); }},
         {"create over it", [&] { return Put(*side_, P("f"), "mine", Terms(kOld, 0, Nothing())); }},
-        {"copy over it", [&] {
+        {"copy over it",
+         [&] {
              EXPECT_TRUE(witness_->Put(bucket_, "g", "source"));
              return side_->CopyWithin(P("g"), P("f"), Terms(kOld, 0, Was(seen)));
          }},
@@ -436,8 +455,7 @@ TEST_P(S3Side, InteroperatesWithRclone)
     testutil::TempDir out;
     const std::string lsl = "rclone lsl '" + remote + "' > " + out.path() + "/lsl 2>&1";
     ASSERT_EQ(std::system(lsl.c_str()), 0) << testutil::ReadFile(out.path() + "/lsl");
-    EXPECT_NE(testutil::ReadFile(out.path() + "/lsl").find("2020-01-01 10:00:00.123000000 ours.txt"),
-              std::string::npos)
+    EXPECT_NE(testutil::ReadFile(out.path() + "/lsl").find("2020-01-01 10:00:00.123000000 ours.txt"), std::string::npos)
         << testutil::ReadFile(out.path() + "/lsl");
     testutil::TempDir source;
     testutil::WriteFile(source / "theirs.txt", "theirs");
