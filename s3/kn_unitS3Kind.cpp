@@ -57,9 +57,11 @@ public:
     }
     std::vector<TKNKindUsage> Usage() const override
     {
-        return {{"S3 object store", "s3://[ACCESS_KEY[:SECRET]@]HOST[:PORT]/BUCKET[/PREFIX][;http][;region=NAME]",
-                 "A bucket (or a prefix in it) of an S3-compatible object store over HTTPS, path-style; \";http\" for "
-                 "a plain endpoint on a trusted network. Without a key, AWS_ACCESS_KEY_ID and AWS_SECRET_ACCESS_KEY "
+        return {{"S3 object store", "s3://[KEY[:SECRET]@]HOST[:PORT]/BUCKET[/PREFIX][;OPTIONS]",
+                 "A bucket (or a prefix in it) of an S3-compatible object store over HTTPS, path-style. Options: "
+                 "\"http\" for "
+                 "a plain endpoint on a trusted network, \"region=NAME\" (us-east-1 by default). Without a key, "
+                 "AWS_ACCESS_KEY_ID and AWS_SECRET_ACCESS_KEY "
                  "or ~/.aws/credentials serve. Modes are not kept; a move is a copy and a delete on the store."}};
     }
 };
