@@ -243,6 +243,9 @@ void TKNFileCompare::Pair()
     CollectUnentered();
     TKNScanProvider& lp = *LeftList.Provider;
     TKNScanProvider& rp = *RightList.Provider;
+    const TKNPairCaps caps = PairCapsOf(*this);
+    pairStep_ = std::max<int64_t>(caps.Left.TimeStep, caps.Right.TimeStep);
+    const std::size_t first = Items.size();
     const auto& left = LeftList.Items;
     const auto& right = RightList.Items;
     std::size_t i = 0, j = 0;
@@ -273,6 +276,7 @@ void TKNFileCompare::Pair()
             }
         }
     }
+    if (!caps.Left.EmptyFolders || !caps.Right.EmptyFolders) DropFoldersNotKept(first, caps);
 }
 
 vex::TDateTime ShownTime(const TKNFileRec& rec)
@@ -299,13 +303,13 @@ int CompareFileTimes(vex::TDateTime left, vex::TDateTime right, int ignoreHours,
     return a < b ? -1 : 1;
 }
 
-// -1, 0 or 1 as `l`'s time is older, equal or newer, cut to the coarser of the two sides'
-// steps: a listing that shows 10:15 matches a local 10:15:06 (step 60). An unknown time
-// (negative) equals only another unknown one; against a known time it is 2, "cannot tell".
-static int CompareTimes(const TKNFileRec& l, const TKNFileRec& r, int ignoreHours)
+// -1, 0 or 1 as `l`'s time is older, equal or newer, cut to the coarsest of the two entries'
+// steps and the two sides' (TKNSideCaps::TimeStep): a listing that shows 10:15 matches a local 10:15:06 (step 60). An
+// unknown time (negative) equals only another unknown one; against a known time it is 2, "cannot tell".
+static int CompareTimes(const TKNFileRec& l, const TKNFileRec& r, int ignoreHours, int64_t sidesStep)
 {
     if ((l.Time < 0) != (r.Time < 0)) return 2;
-    return CompareFileTimes(l.Time, r.Time, ignoreHours, std::max<int64_t>(l.TimeStep, r.TimeStep));
+    return CompareFileTimes(l.Time, r.Time, ignoreHours, std::max<int64_t>({l.TimeStep, r.TimeStep, sidesStep}));
 }
 
 // A side found not to keep permission bits, by an update of this engine or (as its scan opened
@@ -328,7 +332,7 @@ void TKNFileCompare::PairMatched(const TKNFileRec& l, const TKNFileRec& r)
     const int32_t lk = KeepsModes(false) ? LeftList.Provider->AttrKey(l) : -1;
     const int32_t rk = KeepsModes(true) ? RightList.Provider->AttrKey(r) : -1;
     const bool attrDiffer = lk != rk && lk != -1 && rk != -1;
-    const int times = l.IsFolder() ? 0 : CompareTimes(l, r, IgnoreHours);
+    const int times = l.IsFolder() ? 0 : CompareTimes(l, r, IgnoreHours, pairStep_);
     if (l.IsFolder()) {
         if (attrDiffer) AddRow(&l, &r, TKNStatus::Differ);
     } else if (CompareContent && l.Size == r.Size) {
@@ -346,6 +350,37 @@ void TKNFileCompare::PairMatched(const TKNFileRec& l, const TKNFileRec& r)
 static std::string_view RelativeTo(std::string_view path, int rootLen)
 {
     return path.substr(std::min(path.size(), static_cast<std::size_t>(rootLen)));
+}
+
+// A folder on one side only whose other side holds no folders of its own (an object store, where
+// a folder is a prefix of names) is a difference only while it holds a file: that file's copy
+// makes it there; an empty one could never be made, so it would stay a difference for ever.
+void TKNFileCompare::DropFoldersNotKept(std::size_t first, const TKNPairCaps& caps)
+{
+    std::set<std::string, std::less<>> holding[2];  // relative folders holding a one-sided file, per side
+    auto oneSided = [](const TMyFileOpt& row, bool& onLeft) {
+        onLeft = row.Right.Path.empty();
+        return onLeft != row.Left.Path.empty();
+    };
+    for (std::size_t n = first; n < Items.size(); ++n) {
+        const TMyFileOpt& row = *Items[n];
+        bool onLeft = false;
+        if (!oneSided(row, onLeft) || (onLeft ? row.Left : row.Right).IsFolder()) continue;
+        std::string_view folder =
+            RelativeTo((onLeft ? row.Left : row.Right).Path.str(), onLeft ? LeftRootLen : RightRootLen);
+        while (!folder.empty() && holding[onLeft ? 0 : 1].emplace(folder).second) {
+            const std::size_t slash = folder.rfind('/');
+            folder = folder.substr(0, slash == std::string_view::npos ? 0 : slash);
+        }
+    }
+    const auto drop = [&](const std::unique_ptr<TMyFileOpt>& row) {
+        bool onLeft = false;
+        if (!oneSided(*row, onLeft) || caps.Of(onLeft).EmptyFolders) return false;
+        const TKNFileRec& rec = onLeft ? row->Left : row->Right;
+        return rec.IsFolder() &&
+               !holding[onLeft ? 0 : 1].contains(RelativeTo(rec.Path.str(), onLeft ? LeftRootLen : RightRootLen));
+    };
+    Items.erase(std::remove_if(Items.begin() + static_cast<std::ptrdiff_t>(first), Items.end(), drop), Items.end());
 }
 
 // Gathers, relative to the roots, the folders either side could not list and the links to

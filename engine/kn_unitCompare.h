@@ -513,6 +513,7 @@ private:
     bool HidesDotNames() const;
     void AddRow(const TKNFileRec* left, const TKNFileRec* right, TKNStatus status);
     void PairMatched(const TKNFileRec& left, const TKNFileRec& right);
+    void DropFoldersNotKept(std::size_t first, const struct TKNPairCaps& caps);
     void CompareContents();
     void SettleContentRows(const std::vector<struct TKNContentJob>& jobs);
     void FinishCompare();
@@ -542,6 +543,7 @@ private:
     // Locations an update found not to keep permission bits (set, read back, unchanged): their
     // side's attributes are no difference in later comparisons, which could not mend them.
     std::set<std::string> modesNotKept_;
+    int64_t pairStep_ = 1;  // the coarser time step of the two sides, for the pairing
     bool KeepsModes(bool right) const;
     friend class TKNUpdateThread;
 };

@@ -128,8 +128,9 @@ bool TKNScanProviderSide::MakeRec(const TKNSideEntry& entry, TKNFileRec& rec)
     // A link that leads nowhere is no entry of the tree.
     if (entry.Link && entry.Kind == TKNEntryKind::Other) return false;
     // The program's own temporary file: a copy in work of a run in progress, or the left-over
-    // of a run that is over (recorded), whatever its time.
-    if (entry.Kind == TKNEntryKind::File && !entry.Link && IsOwnTempName(entry.Name)) {
+    // of a run that is over (recorded), whatever its time. A side that writes at the destination
+    // holds no temporaries of the program: such a name there is a user's file.
+    if (entry.Kind == TKNEntryKind::File && !entry.Link && !side_->Caps().AtomicReplace && IsOwnTempName(entry.Name)) {
         if (!TempOfRunInProgress(entry.Name)) StaleTempFiles.push_back(PathJoin(folder_, entry.Name));
         return false;
     }

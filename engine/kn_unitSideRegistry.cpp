@@ -2,6 +2,7 @@
 
 #include "ftp/kn_unitFtpKind.h"
 #include "local/kn_unitLocalKind.h"
+#include "s3/kn_unitS3Kind.h"
 #include "sftp/kn_unitSftpKind.h"
 #include "webdav/kn_unitWebdavKind.h"
 
@@ -11,10 +12,7 @@ const std::vector<const TKNSideKind*>& SideKinds()
 {
     // One line per kind; the local kind, which serves no scheme, stays last.
     static const std::vector<const TKNSideKind*> kinds = {
-        &FtpSideKind(),
-        &SftpSideKind(),
-        &WebdavSideKind(),
-        &LocalSideKind(),
+        &FtpSideKind(), &SftpSideKind(), &WebdavSideKind(), &S3SideKind(), &LocalSideKind(),
     };
     return kinds;
 }

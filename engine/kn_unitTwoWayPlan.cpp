@@ -154,6 +154,9 @@ void TPlanBuilder::Copy(const TRow& row, bool toRight, bool keepOld)
 {
     const TKNListedEntry& source = *(toRight ? row.In.Left : row.In.Right);
     const bool folder = source.Kind == TKNEntryKind::Folder;
+    // A side that holds no folders of its own gets one from the files copied into it; an empty
+    // folder stays unrecorded, so that its absence there is never taken for a deletion.
+    if (folder && !options_.Caps[toRight ? 1 : 0].EmptyFolders) return;
     const TKNOperation what = folder    ? TKNOperation::CreateFolder
                               : toRight ? TKNOperation::CopyLeftToRight
                                         : TKNOperation::CopyRightToLeft;
@@ -277,16 +280,28 @@ void TPlanBuilder::KeepBoth(const TRow& row, TKNTwoWayConflict& c)
 }
 
 // A move is a rename on the side that did not move the entry; where that side cannot rename
-// but copies by itself, a copy there and the deletion of the old path.
+// but copies by itself, a copy there and the deletion of the old path, for a folder one per file
+// beneath it (its folders made anew where the side holds folders, the old ones removed): no
+// byte crosses the link.
 void TPlanBuilder::Move(const TKNMoveFound& found)
 {
     const bool onRight = found.Move.OnLeft;
     const TKNSideCaps& caps = options_.Caps[onRight ? 1 : 0];
-    if (!caps.Rename && caps.ServerCopy && !found.Move.Folder) {
-        TPlanned& copy = Add(Moves, TKNOperation::CopyWithin, onRight, found.Move.From);
-        copy.Op.NewPath = found.Move.To;
-        copy.Records = found.Records;
-        Add(DeleteFiles, onRight ? TKNOperation::DeleteRight : TKNOperation::DeleteLeft, onRight, found.Move.From);
+    if (!caps.Rename && caps.ServerCopy) {
+        for (const TKNStateEntry& record : found.Records) {
+            // Records name the new paths: the root of the move, or paths beneath it.
+            const std::string from = found.Move.From + record.Path.substr(found.Move.To.size());
+            if (record.Kind == TKNEntryKind::Folder) {
+                if (caps.EmptyFolders)
+                    Add(MakeFolders, TKNOperation::CreateFolder, onRight, record.Path).Op.Folder = true;
+                Add(RemoveFolders, TKNOperation::RemoveFolder, onRight, from).Op.Folder = true;
+                continue;
+            }
+            TPlanned& copy = Add(Moves, TKNOperation::CopyWithin, onRight, from);
+            copy.Op.NewPath = record.Path;
+            copy.Records = {record};
+            Add(DeleteFiles, onRight ? TKNOperation::DeleteRight : TKNOperation::DeleteLeft, onRight, from);
+        }
         return;
     }
     TPlanned& move = Add(Moves, TKNOperation::Rename, onRight, found.Move.From);
@@ -441,7 +456,7 @@ TKNTwoWayPlan PlanTwoWay(const std::vector<TKNStateEntry>& state, const TKNTwoWa
     // A side that neither renames nor copies by itself takes a move as a copy and a deletion.
     std::erase_if(moves, [&options](const TKNMoveFound& found) {
         const TKNSideCaps& caps = options.Caps[found.Move.OnLeft ? 1 : 0];
-        return !caps.Rename && !(caps.ServerCopy && !found.Move.Folder);
+        return !caps.Rename && !caps.ServerCopy;
     });
     for (const TKNMoveFound& move : moves) MarkMoved(rows, move);
     bool conflicts = false;

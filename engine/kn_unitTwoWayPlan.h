@@ -205,7 +205,8 @@ struct TKNTwoWayOptions {
     std::map<std::string, TKNConflictPolicy, std::less<>> Settled;
     // What each side can do: a move becomes a rename only where the side renames, else a copy
     // on the side and a deletion where it copies by itself, else a copy and a deletion; a time
-    // is set only where the side sets times (elsewhere equal bytes are only recorded).
+    // is set only where the side sets times (elsewhere equal bytes are only recorded); a folder
+    // is made only where the side holds folders of its own (elsewhere the files make it).
     TKNSideCaps Caps[2];
 };
 

@@ -51,10 +51,11 @@ std::vector<TKNOp> OneWayOps(const TKNFileCompare& engine, const std::vector<int
 {
     std::vector<TKNOp> ops;
     ops.reserve(indexes.size());
+    const TKNPairCaps caps = PairCapsOf(engine);
     for (int index : indexes) {
         const TMyFileOpt* row = engine.RowAt(index);
         if (!row || row->Unlisted) continue;
-        const TKNPlannedOp planned = PlanRow(*row, action, force);
+        const TKNPlannedOp planned = PlanRow(*row, action, force, caps);
         if (planned.IsNothing()) continue;
         TKNOp& op = ops.emplace_back();
         op.Op = planned.Op;

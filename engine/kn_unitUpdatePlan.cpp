@@ -37,37 +37,40 @@ bool LinkOverFolder(const TKNFileRec& source, const TKNFileRec& written)
 
 // Writing `source` onto the side that holds `written`: a new folder, a copy, or only the time
 // where the two files hold the same bytes.
-TKNPlannedOp Bring(const TMyFileOpt& row, const TKNFileRec& source, const TKNFileRec& written, bool writesRight)
+TKNPlannedOp Bring(const TMyFileOpt& row, const TKNFileRec& source, const TKNFileRec& written, bool writesRight,
+                   const TKNSideCaps& caps)
 {
     if (LinkOverFolder(source, written)) return Skip(TKNSkipReason::LinkOverFolder);
-    if (source.IsFolder()) return Write(TKNOperation::CreateFolder, writesRight);
-    return Write(row.ContentEqual ? TKNOperation::SetTime : CopyOnto(writesRight), writesRight);
+    if (source.IsFolder())
+        return caps.EmptyFolders ? Write(TKNOperation::CreateFolder, writesRight) : Skip(TKNSkipReason::NoEmptyFolders);
+    if (!row.ContentEqual) return Write(CopyOnto(writesRight), writesRight);
+    return caps.SetTime ? Write(TKNOperation::SetTime, writesRight) : Skip(TKNSkipReason::SameBytes);
 }
 
 // A fixed direction forced against a row the written side has alone or newer.
-TKNPlannedOp Against(const TMyFileOpt& row, bool writesRight)
+TKNPlannedOp Against(const TMyFileOpt& row, bool writesRight, const TKNSideCaps& caps)
 {
     const TKNFileRec& written = writesRight ? row.Right : row.Left;
     const TKNFileRec& read = writesRight ? row.Left : row.Right;
     if (written.IsFolder()) return Write(TKNOperation::RemoveFolder, writesRight);
     if (!Exists(read)) return Write(writesRight ? TKNOperation::DeleteRight : TKNOperation::DeleteLeft, writesRight);
-    return Bring(row, read, written, writesRight);
+    return Bring(row, read, written, writesRight, caps);
 }
 
 // A forced fixed direction on a pair that differs at the same time.
-TKNPlannedOp Differing(const TMyFileOpt& row, bool writesRight)
+TKNPlannedOp Differing(const TMyFileOpt& row, bool writesRight, const TKNSideCaps& caps)
 {
     const TKNFileRec& written = writesRight ? row.Right : row.Left;
     const TKNFileRec& read = writesRight ? row.Left : row.Right;
     if (LinkOverFolder(read, written)) return Skip(TKNSkipReason::LinkOverFolder);
     if (!read.IsFolder() && (read.Size != written.Size || row.ContentDiffers))
         return Write(CopyOnto(writesRight), writesRight);
-    return Write(TKNOperation::SetAttributes, writesRight);
+    return caps.SetMode ? Write(TKNOperation::SetAttributes, writesRight) : Skip(TKNSkipReason::NoModes);
 }
 
 }  // namespace
 
-TKNPlannedOp PlanRow(const TMyFileOpt& row, TKNAction action, bool force)
+TKNPlannedOp PlanRow(const TMyFileOpt& row, TKNAction action, bool force, const TKNPairCaps& caps)
 {
     if (row.Unlisted) return Skip(TKNSkipReason::Unlisted);
     // A row alone knows nothing of the last synchronisation, so TwoWay (and any unknown value)
@@ -82,10 +85,11 @@ TKNPlannedOp PlanRow(const TMyFileOpt& row, TKNAction action, bool force)
     // Auto writes each row from its status side; a fixed direction always writes one side.
     const bool writesRight = automatic ? row.Status == TKNStatus::Left : action == TKNAction::LeftToRight;
     const TKNStatus readStatus = writesRight ? TKNStatus::Left : TKNStatus::Right;
+    const TKNSideCaps& written = caps.Of(writesRight);
     if (row.Status == readStatus)
-        return Bring(row, writesRight ? row.Left : row.Right, writesRight ? row.Right : row.Left, writesRight);
+        return Bring(row, writesRight ? row.Left : row.Right, writesRight ? row.Right : row.Left, writesRight, written);
     if (!force) return Skip(TKNSkipReason::NotForced);
-    return row.Status == TKNStatus::Differ ? Differing(row, writesRight) : Against(row, writesRight);
+    return row.Status == TKNStatus::Differ ? Differing(row, writesRight, written) : Against(row, writesRight, written);
 }
 
 void TKNPlanTotals::Add(const TMyFileOpt& row, const TKNPlannedOp& op)
@@ -138,6 +142,17 @@ void TKNPlanTotals::AddStaleTemp()
     ++TempFilesToRemove;
 }
 
+TKNPairCaps PairCapsOf(const TKNFileCompare& engine)
+{
+    TKNPairCaps caps;
+    for (bool right : {false, true}) {
+        const TKNFileBuffer& list = right ? engine.RightList : engine.LeftList;
+        if (const TKNSideCaps* told = list.Provider ? list.Provider->SideCaps() : nullptr)
+            (right ? caps.Right : caps.Left) = *told;
+    }
+    return caps;
+}
+
 bool WritesSide(TKNAction action, bool right)
 {
     return action == TKNAction::Auto || action == TKNAction::TwoWay || (action == TKNAction::LeftToRight) == right;
@@ -165,20 +180,21 @@ namespace {
 
 // The totals of the rows `rowAt` gives for `indexes` (null for a position without a row).
 template <class RowAt>
-TKNPlanTotals TotalsOf(const std::vector<int>& indexes, TKNAction action, bool force, RowAt rowAt)
+TKNPlanTotals TotalsOf(const std::vector<int>& indexes, TKNAction action, bool force, const TKNPairCaps& caps,
+                       RowAt rowAt)
 {
     TKNPlanTotals totals;
     for (int index : indexes)
-        if (const TMyFileOpt* row = rowAt(index)) totals.Add(*row, PlanRow(*row, action, force));
+        if (const TMyFileOpt* row = rowAt(index)) totals.Add(*row, PlanRow(*row, action, force, caps));
     return totals;
 }
 
 }  // namespace
 
 TKNPlanTotals PlanTotals(const std::vector<std::unique_ptr<TMyFileOpt>>& rows, const std::vector<int>& indexes,
-                         TKNAction action, bool force)
+                         TKNAction action, bool force, const TKNPairCaps& caps)
 {
-    return TotalsOf(indexes, action, force, [&rows](int index) -> const TMyFileOpt* {
+    return TotalsOf(indexes, action, force, caps, [&rows](int index) -> const TMyFileOpt* {
         return index >= 0 && static_cast<std::size_t>(index) < rows.size() ? rows[static_cast<std::size_t>(index)].get()
                                                                            : nullptr;
     });
@@ -186,7 +202,8 @@ TKNPlanTotals PlanTotals(const std::vector<std::unique_ptr<TMyFileOpt>>& rows, c
 
 TKNPlanTotals PlanTotals(const TKNFileCompare& engine, const std::vector<int>& indexes, TKNAction action, bool force)
 {
-    TKNPlanTotals totals = TotalsOf(indexes, action, force, [&engine](int index) { return engine.RowAt(index); });
+    TKNPlanTotals totals =
+        TotalsOf(indexes, action, force, PairCapsOf(engine), [&engine](int index) { return engine.RowAt(index); });
     for (bool right : {false, true})
         if (WritesSide(action, right))
             for (std::size_t n = OwnStaleTemps(right ? engine.RightList : engine.LeftList).size(); n > 0; --n)
@@ -363,6 +380,12 @@ std::string PlanText(const TKNPlannedOp& op)
             return "Nothing: a folder here could not be listed";
         case TKNSkipReason::LinkOverFolder:
             return "Nothing: the source is a link to a folder";
+        case TKNSkipReason::SameBytes:
+            return "Nothing: the files hold the same bytes and the side cannot set times";
+        case TKNSkipReason::NoEmptyFolders:
+            return "Nothing: the side holds no folders of its own; the files copied make it";
+        case TKNSkipReason::NoModes:
+            return "Nothing: the side keeps no modes";
         case TKNSkipReason::None:
             break;
     }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/kn_unitCompare.h"
+#include "side/kn_unitSide.h"
 
 namespace kn {
 
@@ -52,7 +53,23 @@ enum class TKNSkipReason : uint8_t {
     AutoDiffer,      // Auto leaves rows that differ at the same time alone
     Unlisted,        // a side could not list the folder: what is there is unknown
     LinkOverFolder,  // the source is a link to a folder and the written side a real folder
+    SameBytes,       // the files hold the same bytes and the written side cannot set times
+    NoEmptyFolders,  // the written side holds no folder of its own: its files make it
+    NoModes,         // the written side keeps no modes
 };
+
+// What the planners know of the two sides: what each can do (TKNSideCaps), left and right. A
+// rule reads only these, never which kind a side is.
+struct TKNPairCaps {
+    TKNSideCaps Left;
+    TKNSideCaps Right;
+
+    const TKNSideCaps& Of(bool right) const { return right ? Right : Left; }
+};
+
+// The capabilities of the sides of `engine`'s last comparison (a side it did not open can do
+// everything a local folder can).
+TKNPairCaps PairCapsOf(const TKNFileCompare& engine);
 
 struct TKNPlannedOp {
     TKNOperation Op = TKNOperation::Nothing;
@@ -76,7 +93,11 @@ struct TKNPlannedOp {
 // |                       |                                 | copy R over W; else set W's         |
 // |                       |                                 | attributes from R                   |
 //
-// A file copy of a row marked ContentEqual (same bytes, other times) becomes SetTime.
+// A file copy of a row marked ContentEqual (same bytes, other times) becomes SetTime. What the
+// written side W can do (`caps`) narrows this: a content-equal copy is SetTime only where W sets
+// times, else nothing (SameBytes); a folder is created only where W holds folders of its own,
+// else nothing (NoEmptyFolders: the files copied into it make it); attributes are set only where
+// W keeps modes (NoModes).
 //
 // Auto writes every Left/Right row from its status side and leaves Differ rows alone; TwoWay and
 // an unknown action plan a row as Auto does, whatever `force` says (a row alone cannot tell a
@@ -84,7 +105,7 @@ struct TKNPlannedOp {
 // marked Unlisted get nothing, and so does a row whose source is a link to a folder while the
 // written side holds a real folder. E.g. PlanRow({Left only "a.txt"}, RightToLeft, true) is
 // DeleteLeft; without force it is Nothing with reason NotForced.
-TKNPlannedOp PlanRow(const TMyFileOpt& row, TKNAction action, bool force);
+TKNPlannedOp PlanRow(const TMyFileOpt& row, TKNAction action, bool force, const TKNPairCaps& caps);
 
 // What a plan does, counted per kind of operation.
 struct TKNPlanTotals {
@@ -111,7 +132,7 @@ struct TKNPlanTotals {
 
 // The totals of the rows `indexes` (positions in `rows`; others are ignored), in one pass.
 TKNPlanTotals PlanTotals(const std::vector<std::unique_ptr<TMyFileOpt>>& rows, const std::vector<int>& indexes,
-                         TKNAction action, bool force);
+                         TKNAction action, bool force, const TKNPairCaps& caps);
 
 // True when `action` writes (and may delete on) the right side, or the left one.
 bool WritesSide(TKNAction action, bool right);
@@ -124,8 +145,8 @@ std::string RelativeToRoot(std::string_view full, std::string_view root);
 std::vector<std::string> OwnStaleTemps(const TKNFileBuffer& list);
 
 // The totals of the rows `indexes` of `engine`'s last comparison (positions as RowAt takes
-// them, so the set-time operations of TimeOnlyItems are counted too), and the removal of the
-// left-over temporary files of the sides `action` writes.
+// them, so the set-time operations of TimeOnlyItems are counted too) under its sides'
+// capabilities, and the removal of the left-over temporary files of the sides `action` writes.
 TKNPlanTotals PlanTotals(const TKNFileCompare& engine, const std::vector<int>& indexes, TKNAction action, bool force);
 
 // The plan's totals in words, e.g. "12 files to copy (3.4 MB), 328 to delete, 2 folders to

@@ -348,7 +348,10 @@ void* MakeEasy(TKNHttpExchange& ex, const TKNHttpRequest& request, const TKNHttp
         curl_easy_setopt(easy, CURLOPT_SEEKFUNCTION, TKNHttpCallbacks::SeekBody);
         curl_easy_setopt(easy, CURLOPT_SEEKDATA, &ex);
     }
-    curl_slist* headers = curl_slist_append(nullptr, "Expect:");  // no wait for "100 Continue"
+    // No wait for "100 Continue"; but libcurl's SigV4 signs the empty header that removes it, which
+    // the server never sees: a signed request keeps it (libcurl asks it only above 1 MiB).
+    curl_slist* headers = endpoint.Sigv4.empty() ? curl_slist_append(nullptr, "Expect:")
+                                                 : curl_slist_append(nullptr, "x-amz-content-sha256: UNSIGNED-PAYLOAD");
     for (const std::string& header : request.Headers) headers = curl_slist_append(headers, header.c_str());
     headerList = headers;
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
@@ -359,7 +362,11 @@ void* MakeEasy(TKNHttpExchange& ex, const TKNHttpRequest& request, const TKNHttp
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, TKNHttpCallbacks::Progress);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &ex);
-    if (endpoint.HasUser) {
+    if (!endpoint.Sigv4.empty()) {
+        curl_easy_setopt(easy, CURLOPT_AWS_SIGV4, endpoint.Sigv4.c_str());
+        curl_easy_setopt(easy, CURLOPT_USERNAME, endpoint.User.c_str());
+        curl_easy_setopt(easy, CURLOPT_PASSWORD, endpoint.Password.c_str());
+    } else if (endpoint.HasUser) {
         curl_easy_setopt(easy, CURLOPT_HTTPAUTH, CURLAUTH_BASIC);
         curl_easy_setopt(easy, CURLOPT_USERNAME, endpoint.User.c_str());
         curl_easy_setopt(easy, CURLOPT_PASSWORD, endpoint.Password.c_str());

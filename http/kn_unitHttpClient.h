@@ -10,7 +10,8 @@
 //   SHA-256 fingerprint is the one pinned for host:port (tls/kn_unitKnownServers.h). Both are
 //   judged inside the handshake, so nothing (no credentials, no request) leaves before. A
 //   refused certificate ends the request with fault Untrusted and its fingerprint.
-// - Credentials are given to libcurl only (Basic), never put into a text this layer shows.
+// - Credentials are given to libcurl only (Basic, or a SigV4 signature), never put into a text
+//   this layer shows.
 // - The stop flag ends every request in flight with fault Stopped within a second.
 //
 // Errors: nothing throws; a request that got no reply ends with a fault and a message naming the
@@ -36,6 +37,11 @@ struct TKNHttpEndpoint {
     std::string User, Password;
     // "sha256:HEX" of the certificate the user trusted for host:port; empty for none.
     std::string Pinned;
+    // Not empty: every request is signed with AWS Signature Version 4 by libcurl, this being its
+    // provider, region and service ("aws:amz:us-east-1:s3"), User and Password the access key
+    // and secret; the body is declared unsigned (each request carries
+    // "x-amz-content-sha256: UNSIGNED-PAYLOAD"), so a streamed body need not be read twice.
+    std::string Sigv4;
 
     // "host:port" ("[v6]:port"): how known_servers names the server.
     std::string ServerKey() const;

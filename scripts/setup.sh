@@ -14,6 +14,7 @@ kestrune_packages=(
   libsqlite3-dev
   libcurl4-openssl-dev libexpat1-dev
   apache2 lighttpd lighttpd-mod-webdav lighttpd-mod-openssl nginx libnginx-mod-http-dav-ext rclone
+  ceph-mon ceph-osd ceph-common radosgw curl iproute2
   xvfb xauth adwaita-icon-theme fonts-dejavu-core
   desktop-file-utils appstream groff-base
   openbox

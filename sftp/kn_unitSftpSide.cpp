@@ -125,7 +125,6 @@ TKNSftpSide::TKNSftpSide(std::string location, TKNSideContext context)
     caps_.TimeStep = 1;
     caps_.ForbiddenInNames.assign(1, '\\');  // not = "\\": GCC 12 at -O3 warns falsely (-Wrestrict)
     caps_.Remote = true;
-    caps_.AtomicReplace = false;
     caps_.FilesAtOnce = kFilesAtOnce;
 }
 
@@ -215,7 +214,7 @@ TKNSideResult TKNSftpSide::Connect()
 {
     if (!Reuse())
         if (TKNSideResult r = LogIn(); !r) return r;
-    caps_.AtomicReplace = wire_->Offers("posix-rename@openssh.com");
+    renamesOver_ = wire_->Offers("posix-rename@openssh.com");
     caps_.HardLinks = wire_->Offers("hardlink@openssh.com");
     lsetstat_ = wire_->Offers("lsetstat@openssh.com");
     return TKNSideResult::Ok();
@@ -599,7 +598,7 @@ TKNSideResult TKNSftpSide::Rename(const TKNSidePath& from, const TKNSidePath& to
 TKNSideResult TKNSftpSide::HardLink(const TKNSidePath& existing, const TKNSidePath& to, const TKNWriteTerms& terms)
 {
     const bool mustBeNew = terms.Replaces.Known && !terms.Replaces.Exists;
-    if (!caps_.HardLinks || (!mustBeNew && !caps_.AtomicReplace))
+    if (!caps_.HardLinks || (!mustBeNew && !renamesOver_))
         return TKNSideResult::Fail(TKNSideError::Unsupported, "The server cannot give a file a second name.");
     if (TKNSideResult r = CheckWay(existing); !r) return r;
     if (TKNSideResult r = CheckWay(to); !r) return r;

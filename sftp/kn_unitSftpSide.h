@@ -85,6 +85,8 @@ public:
     // ones the server shows of its own) make it offered again; a folder's prove nothing, as
     // such servers show folders with the bits most folders are asked for.
     bool ModeKept(uint32_t asked, uint32_t kept, bool proves = true);
+    // The server renames over an existing file in one step (posix-rename@openssh.com).
+    bool RenamesOver() const { return renamesOver_; }
 
 private:
     TKNSideResult Entries(const TKNSidePath& folder, const TKNSftpListing& listing, std::vector<TKNSideEntry>& entries);
@@ -117,6 +119,7 @@ private:
     std::vector<TKNSftpPlaceAhead*> writing_;
     std::set<std::string> realFolders_;  // server folders below the root seen to be no links
     bool lsetstat_ = false;
+    bool renamesOver_ = false;
     bool modesNoticed_ = false;
     std::string server_;    // "sftp://user@host:port", the key of what the server keeps
     TKNServerKeeps keeps_;  // as recorded, and as this run found it

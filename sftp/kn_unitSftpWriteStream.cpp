@@ -285,7 +285,7 @@ private:
     {
         // Where nothing may be at the destination, a rename that never replaces keeps to it.
         const bool mayReplace = found || !terms_.Replaces.Known;
-        if (mayReplace && side_.Caps().AtomicReplace) return PosixRename();
+        if (mayReplace && side_.RenamesOver()) return PosixRename();
         if (found) return ReplaceAside();
         TKNSideResult placed = Rename(temp_, dest_);
         TKNSideEntry there;

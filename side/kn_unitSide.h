@@ -17,7 +17,8 @@
 //   way below the root: a link is an entry of its own, replaced or removed as a link, and an
 //   operation that would act through one fails with kind Link.
 // - OpenWrite writes under a temporary name (TempName in kn_unitSideRules.h) beside the
-//   destination; Commit replaces the destination only when the whole expected size arrived and
+//   destination (a side whose writes replace whole by themselves, Caps().AtomicReplace, writes
+//   at the destination); Commit replaces the destination only when the whole expected size arrived and
 //   the destination still is what `Replaces` says; otherwise, and on Abort or destruction, the
 //   temporary is removed and the destination stays as it was.
 // - A side is used by one thread at a time; only the stop flag is read from others.
@@ -108,12 +109,16 @@ struct TKNSideEntry {
 
 // What a side can do; the engine asks and uses the overlap of both sides.
 struct TKNSideCaps {
-    uint32_t TimeStep = 1;      // the precision of its times
-    bool SetTime = true;        // SetTime works (else Unsupported)
-    bool SetMode = true;        // SetMode works and is kept
-    bool AtomicReplace = true;  // Commit replaces in one step (else: aside, in, remove)
-    bool Rename = true;         // Rename works
-    bool Inodes = false;        // entries carry Inode/Device
+    uint32_t TimeStep = 1;  // the precision of its times
+    bool SetTime = true;    // SetTime works (else Unsupported)
+    bool SetMode = true;    // SetMode works and is kept
+    // A write replaces the destination whole by itself (an object store's upload): OpenWrite
+    // writes at the destination directly, never under a temporary name, so a file named like
+    // one of the program's temporaries there is a user's file. False where a write goes to a
+    // temporary that Commit puts in place.
+    bool AtomicReplace = false;
+    bool Rename = true;   // Rename works
+    bool Inodes = false;  // entries carry Inode/Device
     // Entries carry their change time, and their times to the nanosecond: a write within the
     // second of the last one still shows.
     bool ChangeTimes = false;

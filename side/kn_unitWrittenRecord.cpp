@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <mutex>
+#include <unordered_map>
 
 #include "framework/vex_unitProgramFolder.h"
 
@@ -69,22 +70,39 @@ struct TStatement {
 void RememberWritten(const std::string& location, const TKNSidePath& path, const TKNSideEntry& written, int64_t mtime,
                      int32_t nsec)
 {
+    RememberWrittenRows(location, {TKNWrittenRow{path, written, mtime, nsec}});
+}
+
+void RememberWrittenRows(const std::string& location, const std::vector<TKNWrittenRow>& rows)
+{
+    if (rows.empty()) return;
     TRecord::Shared().With(true, [&](sqlite3* db) {
+        sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
         TStatement s(db, "INSERT OR REPLACE INTO written VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
-        s.Text(1, location);
-        s.Text(2, path.Parent().Text());
-        s.Text(3, path.Leaf());
-        s.Int(4, written.Size);
-        s.Text(5, written.Version);
-        s.Int(6, written.MTime);
-        s.Int(7, mtime);
-        s.Int(8, nsec);
-        sqlite3_step(s.Stmt);
+        for (const TKNWrittenRow& row : rows) {
+            sqlite3_reset(s.Stmt);
+            s.Text(1, location);
+            s.Text(2, row.Path.Parent().Text());
+            s.Text(3, row.Path.Leaf());
+            s.Int(4, row.Written.Size);
+            s.Text(5, row.Written.Version);
+            s.Int(6, row.Written.MTime);
+            s.Int(7, row.MTime);
+            s.Int(8, row.Nsec);
+            sqlite3_step(s.Stmt);
+        }
+        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
     });
 }
 
-void RecallWritten(const std::string& location, const TKNSidePath& folder, std::vector<TKNSideEntry>& entries)
+std::vector<bool> RecallWritten(const std::string& location, const TKNSidePath& folder,
+                                std::vector<TKNSideEntry>& entries, bool serverTimeToo)
 {
+    std::vector<bool> recalled(entries.size(), false);
+    if (entries.empty()) return recalled;
+    // By name: a folder of many thousand objects is matched in one pass.
+    std::unordered_map<std::string, std::size_t> index;
+    for (std::size_t i = 0; i < entries.size(); ++i) index.emplace(entries[i].Name, i);
     TRecord::Shared().With(false, [&](sqlite3* db) {
         TStatement s(db,
                      "SELECT name, size, version, server_mtime, mtime, nsec FROM written"
@@ -94,15 +112,18 @@ void RecallWritten(const std::string& location, const TKNSidePath& folder, std::
         while (sqlite3_step(s.Stmt) == SQLITE_ROW) {
             const std::string name = reinterpret_cast<const char*>(sqlite3_column_text(s.Stmt, 0));
             const std::string version = reinterpret_cast<const char*>(sqlite3_column_text(s.Stmt, 2));
-            for (TKNSideEntry& entry : entries) {
-                if (entry.Name != name) continue;
-                if (entry.Size != sqlite3_column_int64(s.Stmt, 1) || entry.Version != version) continue;
-                if (version.empty() && entry.MTime != sqlite3_column_int64(s.Stmt, 3)) continue;
-                entry.MTime = sqlite3_column_int64(s.Stmt, 4);
-                entry.MTimeNsec = static_cast<int32_t>(sqlite3_column_int64(s.Stmt, 5));
-            }
+            const auto at = index.find(name);
+            if (at == index.end()) continue;
+            const std::size_t i = at->second;
+            TKNSideEntry& entry = entries[i];
+            if (entry.Size != sqlite3_column_int64(s.Stmt, 1) || entry.Version != version) continue;
+            if ((version.empty() || serverTimeToo) && entry.MTime != sqlite3_column_int64(s.Stmt, 3)) continue;
+            entry.MTime = sqlite3_column_int64(s.Stmt, 4);
+            entry.MTimeNsec = static_cast<int32_t>(sqlite3_column_int64(s.Stmt, 5));
+            recalled[i] = true;
         }
     });
+    return recalled;
 }
 
 void ForgetWritten(const std::string& location, const TKNSidePath& path)

@@ -26,8 +26,20 @@ namespace kn {
 // `mtime`/`nsec`.
 void RememberWritten(const std::string& location, const TKNSidePath& path, const TKNSideEntry& written, int64_t mtime,
                      int32_t nsec);
-// Sets the recorded time on every entry of `entries` (listed in `folder`) whose record matches.
-void RecallWritten(const std::string& location, const TKNSidePath& folder, std::vector<TKNSideEntry>& entries);
+// One file to remember: the entry as the server shows it, and the time it stands for.
+struct TKNWrittenRow {
+    TKNSidePath Path;
+    TKNSideEntry Written;
+    int64_t MTime = 0;
+    int32_t Nsec = 0;
+};
+// RememberWritten for many files in one transaction (a listing of thousands of objects).
+void RememberWrittenRows(const std::string& location, const std::vector<TKNWrittenRow>& rows);
+// Sets the recorded time on every entry of `entries` (listed in `folder`) whose record matches;
+// which ones did, in their order. With `serverTimeToo` the server's time must match besides the
+// version (a store whose version stays when only the metadata changes).
+std::vector<bool> RecallWritten(const std::string& location, const TKNSidePath& folder,
+                                std::vector<TKNSideEntry>& entries, bool serverTimeToo = false);
 // Drops the record of `path` (a file removed).
 void ForgetWritten(const std::string& location, const TKNSidePath& path);
 // The record of `from` becomes that of `to` (a rename on the server keeps size and version).

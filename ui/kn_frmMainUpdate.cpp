@@ -149,10 +149,11 @@ bool TKNMainForm::DoUpdate(bool Force, bool SelectionOnly, bool Wait, bool Compa
 void TKNMainForm::ListPlannedOperations(TKNConfirmForm& form, TKNAction direction, bool force)
 {
     std::vector<int> passes[3];
+    const TKNPairCaps caps = PairCapsOf(*FileCompare);
     for (int index : Selection) {
         const TMyFileOpt* row = FileCompare->RowAt(index);
         if (!row) continue;
-        const TKNOperation op = PlanRow(*row, direction, force).Op;
+        const TKNOperation op = PlanRow(*row, direction, force, caps).Op;
         if (op == TKNOperation::Nothing) continue;
         const int pass = op == TKNOperation::CreateFolder || op == TKNOperation::SetAttributes ? 0
                          : op == TKNOperation::RemoveFolder                                    ? 2
@@ -162,9 +163,9 @@ void TKNMainForm::ListPlannedOperations(TKNConfirmForm& form, TKNAction directio
     std::reverse(passes[2].begin(), passes[2].end());
     auto planned = std::make_shared<std::vector<int>>(std::move(passes[0]));
     for (int pass : {1, 2}) planned->insert(planned->end(), passes[pass].begin(), passes[pass].end());
-    form.SetOperations(static_cast<int>(planned->size()), [this, planned, direction, force](int i) {
+    form.SetOperations(static_cast<int>(planned->size()), [this, planned, direction, force, caps](int i) {
         const TMyFileOpt& row = *FileCompare->RowAt((*planned)[static_cast<std::size_t>(i)]);
-        const TKNPlannedOp op = PlanRow(row, direction, force);
+        const TKNPlannedOp op = PlanRow(row, direction, force, caps);
         const bool writtenExists = !(op.WritesRight ? row.Right : row.Left).Path.empty();
         const bool right = writtenExists ? op.WritesRight : !op.WritesRight;
         return QString::fromStdString(PlanText(op)) + ":  " +

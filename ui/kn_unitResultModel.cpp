@@ -226,7 +226,7 @@ TKNTwoWayShown TKNResultModel::Shown(int index) const
                                                            : tr("Compare (F5) to see the two-way plan");
         return {PlanMark({}), TSide::None, why};
     }
-    const TKNPlannedOp op = PlanRow(*row, planAction_, planForce_);
+    const TKNPlannedOp op = PlanRow(*row, planAction_, planForce_, PairCapsOf(engine_));
     TKNTwoWayShown shown{PlanMark(op), TSide::None, QString::fromStdString(PlanText(op))};
     if (!Replaces(*row, op)) return shown;
     shown.Struck = op.WritesRight ? TSide::Right : TSide::Left;

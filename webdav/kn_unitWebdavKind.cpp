@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "tls/kn_unitKnownServers.h"
+#include "http/kn_unitHttpTrust.h"
 #include "webdav/kn_unitWebdavLocation.h"
 #include "webdav/kn_unitWebdavSide.h"
 
@@ -45,33 +45,14 @@ public:
     {
         const TKNWebdavLocation parsed = Parsed(location);
         if (!parsed.Endpoint.Tls) return TKNSideKind::ReadIdentity(location);
-        TKNHttpCertificate certificate;
-        std::string error;
-        if (!ReadHttpsCertificate(parsed.Endpoint, certificate, error)) throw std::runtime_error(error);
-        TKNServerIdentity identity;
-        identity.Label = parsed.Endpoint.ServerKey();
-        identity.Fingerprint = certificate.Fingerprint;
-        identity.Doubt = "The certificate of " + identity.Label + " is not trusted (" + certificate.Problem + ").";
-        identity.RecordFile = KnownServersFile();
-        const std::string recorded = RecordedFingerprint(identity.Label);
-        identity.Known = certificate.SystemTrusted || recorded == certificate.Fingerprint;
-        identity.Changed = !recorded.empty() && recorded != certificate.Fingerprint;
-        identity.Recorded = recorded;
-        // A renewed certificate may replace the record once its operator confirmed it.
-        identity.Replaceable = true;
-        return identity;
+        return ReadHttpsIdentity(parsed.Endpoint);
     }
     void TrustIdentity(const std::string& location, const TKNServerIdentity& identity,
                        bool replaceChanged) const override
     {
         const TKNWebdavLocation parsed = Parsed(location);
         if (!parsed.Endpoint.Tls) return TKNSideKind::TrustIdentity(location, identity, replaceChanged);
-        const std::string recorded = RecordedFingerprint(identity.Label);
-        if (!recorded.empty() && recorded != identity.Fingerprint && !replaceChanged)
-            throw std::runtime_error("Another certificate is recorded for " + identity.Label + " in " +
-                                     KnownServersFile() + "; it is not replaced.");
-        std::string error;
-        if (!RecordFingerprint(identity.Label, identity.Fingerprint, error)) throw std::runtime_error(error);
+        TrustHttpsIdentity(identity, replaceChanged);
     }
     std::vector<TKNKindUsage> Usage() const override
     {

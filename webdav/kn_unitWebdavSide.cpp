@@ -132,7 +132,6 @@ TKNWebdavSide::TKNWebdavSide(std::string location, TKNSideContext context)
     while (shownRoot_.size() > 7 && shownRoot_.back() == '/') shownRoot_.pop_back();
     caps_.TimeStep = 1;
     caps_.SetMode = false;
-    caps_.AtomicReplace = false;  // a server may remove the old file before it moves the new one in
     caps_.ForbiddenInNames.assign(1, '\\');
     caps_.Remote = true;
     caps_.FilesAtOnce = kAtOnce;

@@ -298,8 +298,9 @@ void PrintRowRecords(const OutputOptions& options, const kn::TKNFileCompare& eng
         PrintRows(stdout, engine);
         return;
     }
+    const kn::TKNPairCaps caps = kn::PairCapsOf(engine);
     for (const auto& row : engine.Items)
-        WriteLine(RowJson(*row, engine.LeftRootLen, engine.RightRootLen, kn::PlanRow(*row, action, force)));
+        WriteLine(RowJson(*row, engine.LeftRootLen, engine.RightRootLen, kn::PlanRow(*row, action, force, caps)));
 }
 
 int Summarize(const OutputOptions& options, const SummaryFacts& facts, const kn::TKNFileCompare& engine)

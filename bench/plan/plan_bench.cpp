@@ -50,7 +50,7 @@ double PlanMs(int count, int64_t& checksum)
     const double start = ThreadMs();
     for (kn::TKNAction action : {kn::TKNAction::LeftToRight, kn::TKNAction::RightToLeft, kn::TKNAction::Auto})
         for (bool force : {false, true}) {
-            const kn::TKNPlanTotals t = kn::PlanTotals(rows, indexes, action, force);
+            const kn::TKNPlanTotals t = kn::PlanTotals(rows, indexes, action, force, {});
             checksum += t.FilesToCopy + t.BytesToCopy + t.Deletions() + t.FoldersToCreate + t.AttributeChanges;
         }
     return ThreadMs() - start;

@@ -1,6 +1,7 @@
 // Comparisons of two local trees: pairing, statuses, events and stopping.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 #include "engine/kn_unitCompare.h"
@@ -251,6 +252,65 @@ TEST(Pairing, TimesCompareAtTheCoarserSidesStep)
     Rows rows;
     for (const auto& row : engine.Items) rows.push_back(Describe(*row, engine));
     EXPECT_EQ(rows, (Rows{"right /next-minute.txt /next-minute.txt"}));
+}
+
+// A local side that tells other capabilities: a coarse time step while its entries keep
+// seconds, or no folders of its own (an object store).
+class CapsProvider : public TKNScanProviderSide {
+public:
+    explicit CapsProvider(TKNSideCaps caps) : caps_(std::move(caps)) {}
+    const TKNSideCaps* SideCaps() const override { return &caps_; }
+
+private:
+    TKNSideCaps caps_;
+};
+
+TEST(Pairing, SidesCapabilitiesDecideTimesAndFolders)
+{
+    Trees t;
+    t.File(t.left, "same-minute.txt", "1", kTen + 6);
+    t.File(t.right, "same-minute.txt", "1", kTen + 58);
+    t.File(t.left, "next-minute.txt", "1", kTen + 58);
+    t.File(t.right, "next-minute.txt", "1", kTen + 62);
+    testutil::MakeDirs(t.left + "/empty/inner");
+    t.File(t.left, "full/a.txt", "a");
+    testutil::MakeDirs(t.right + "/alone");
+    TKNSideCaps minutes, noFolders;
+    minutes.TimeStep = 60;
+    noFolders.EmptyFolders = false;
+    struct Case {
+        const char* name;
+        TKNSideCaps caps;
+        Rows rows;
+    } cases[] = {
+        {"Everything",
+         {},
+         {"left /empty/ -", "left /full/ -", "right - /alone/", "left /empty/inner/ -", "left /full/a.txt -",
+          "right /same-minute.txt /same-minute.txt", "right /next-minute.txt /next-minute.txt"}},
+        {"Minutes",
+         minutes,
+         {"left /empty/ -", "left /full/ -", "right - /alone/", "left /empty/inner/ -", "left /full/a.txt -",
+          "right /next-minute.txt /next-minute.txt"}},
+        // The right holds no folders: the left's empty ones are no difference, one holding a
+        // file is; the right's own folder still is one for the left.
+        {"NoEmptyFolders",
+         noFolders,
+         {"left /full/ -", "right - /alone/", "left /full/a.txt -", "right /same-minute.txt /same-minute.txt",
+          "right /next-minute.txt /next-minute.txt"}},
+    };
+    for (const Case& c : cases) {
+        TKNFileCompare engine;
+        engine.SetLeftFolder(t.left);
+        engine.SetRightFolder(t.right);
+        engine.RightList.Provider = std::make_unique<CapsProvider>(c.caps);
+        engine.Compare(true);
+        Rows rows;
+        for (const auto& row : engine.Items) rows.push_back(Describe(*row, engine));
+        std::sort(rows.begin(), rows.end());
+        Rows expected = c.rows;
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(rows, expected) << c.name;
+    }
 }
 
 TEST(CompareEvents, OrderOfReports)

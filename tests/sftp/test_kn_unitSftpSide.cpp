@@ -302,7 +302,7 @@ TEST(SftpSide, ReplaceWithoutAtomicRename)
     SshServer::Options options;
     options.Subsystem = SshServer::WrappedServer("--hide posix-rename@openssh.com");
     Served s(options);
-    EXPECT_FALSE(s.side->Caps().AtomicReplace);
+    EXPECT_FALSE(dynamic_cast<kn::TKNSftpSide&>(*s.side).RenamesOver());
     WriteFile(s.root + "/a.txt", "old");
     kn::TKNSideEntry old;
     ASSERT_TRUE(s.side->Stat(P({"a.txt"}), old));

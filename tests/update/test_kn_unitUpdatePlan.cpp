@@ -102,6 +102,9 @@ const RuleRow kRules[] = {
     {"DifferFolder", Shape::DifferFolder, true, {NF, AtR, NF, AtL, AD, AD}},
 };
 
+// Sides that can do everything the rules ask (as two local folders can).
+const kn::TKNPairCaps kAll{};
+
 struct Command {
     const char* name;
     TKNAction action;
@@ -123,7 +126,7 @@ TEST(UpdatePlanRule, EveryStatusDirectionForceAndKind)
 {
     for (const RuleRow& rule : kRules)
         for (int i = 0; i < 6; ++i) {
-            const TKNPlannedOp got = kn::PlanRow(Row(rule.shape, rule.left), kRuns[i].action, kRuns[i].force);
+            const TKNPlannedOp got = kn::PlanRow(Row(rule.shape, rule.left), kRuns[i].action, kRuns[i].force, kAll);
             EXPECT_EQ(got, rule.expected[i]) << rule.name << " under " << kRuns[i].name << ": got \"" << Describe(got)
                                              << "\", expected \"" << Describe(rule.expected[i]) << "\"";
         }
@@ -136,7 +139,7 @@ TEST(UpdatePlanRule, TwoWayAndUnknownActionsPlanAsAutoAndNeverDelete)
     for (const RuleRow& rule : kRules)
         for (TKNAction action : {TKNAction::TwoWay, static_cast<TKNAction>(4), static_cast<TKNAction>(255)})
             for (bool force : {false, true})
-                EXPECT_EQ(kn::PlanRow(Row(rule.shape, rule.left), action, force), rule.expected[4])
+                EXPECT_EQ(kn::PlanRow(Row(rule.shape, rule.left), action, force, kAll), rule.expected[4])
                     << rule.name << " under action " << static_cast<int>(action) << (force ? " forced" : "");
 }
 
@@ -146,7 +149,7 @@ TEST(UpdatePlanRule, UnlistedRowsGetNothingWhateverTheCommand)
         for (const Command& run : kRuns) {
             kn::TMyFileOpt row = Row(rule.shape, rule.left);
             row.Unlisted = true;
-            EXPECT_EQ(kn::PlanRow(row, run.action, run.force),
+            EXPECT_EQ(kn::PlanRow(row, run.action, run.force, kAll),
                       (TKNPlannedOp{TKNOperation::Nothing, false, TKNSkipReason::Unlisted}))
                 << rule.name << " under " << run.name;
         }
@@ -155,14 +158,14 @@ TEST(UpdatePlanRule, UnlistedRowsGetNothingWhateverTheCommand)
 TEST(UpdatePlanRule, LinkToAFolderIsNeverWrittenOverARealFolder)
 {
     const kn::TMyFileOpt leftLink{Folder("/l/d", true), Folder("/r/d"), TKNStatus::Differ};
-    EXPECT_EQ(kn::PlanRow(leftLink, TKNAction::LeftToRight, true).Reason, TKNSkipReason::LinkOverFolder);
+    EXPECT_EQ(kn::PlanRow(leftLink, TKNAction::LeftToRight, true, kAll).Reason, TKNSkipReason::LinkOverFolder);
     // The other direction writes the link's own attributes: the real folder is the source.
-    EXPECT_EQ(kn::PlanRow(leftLink, TKNAction::RightToLeft, true), AtL);
+    EXPECT_EQ(kn::PlanRow(leftLink, TKNAction::RightToLeft, true, kAll), AtL);
     const kn::TMyFileOpt rightLink{Folder("/l/d"), Folder("/r/d", true), TKNStatus::Differ};
-    EXPECT_EQ(kn::PlanRow(rightLink, TKNAction::RightToLeft, true).Reason, TKNSkipReason::LinkOverFolder);
+    EXPECT_EQ(kn::PlanRow(rightLink, TKNAction::RightToLeft, true, kAll).Reason, TKNSkipReason::LinkOverFolder);
     // A link to a folder that the other side lacks is made a folder there, as before.
     const kn::TMyFileOpt lone{Folder("/l/d", true), {}, TKNStatus::Left};
-    EXPECT_EQ(kn::PlanRow(lone, TKNAction::LeftToRight, false), MkR);
+    EXPECT_EQ(kn::PlanRow(lone, TKNAction::LeftToRight, false, kAll), MkR);
 }
 
 TEST(UpdatePlanTotals, CountsEachKindAndTheBytesOfTheCopiedSide)
@@ -179,7 +182,8 @@ TEST(UpdatePlanTotals, CountsEachKindAndTheBytesOfTheCopiedSide)
     kn::TMyFileOpt unlisted = Row(Shape::FileOnly, false);
     unlisted.Unlisted = true;
     add(unlisted);
-    const kn::TKNPlanTotals all = kn::PlanTotals(rows, {0, 1, 2, 3, 4, 5, 6, 7, 99, -1}, TKNAction::LeftToRight, true);
+    const kn::TKNPlanTotals all =
+        kn::PlanTotals(rows, {0, 1, 2, 3, 4, 5, 6, 7, 99, -1}, TKNAction::LeftToRight, true, kAll);
     EXPECT_EQ(all.FilesToCopy, 2);
     EXPECT_EQ(all.BytesToCopy, 10);
     EXPECT_EQ(all.FilesToDelete, 1);
@@ -188,10 +192,10 @@ TEST(UpdatePlanTotals, CountsEachKindAndTheBytesOfTheCopiedSide)
     EXPECT_EQ(all.AttributeChanges, 2);
     EXPECT_EQ(all.Deletions(), 2);
     // Only the rows asked for count; without force the one-sided right entries stay.
-    const kn::TKNPlanTotals some = kn::PlanTotals(rows, {1, 2, 3}, TKNAction::LeftToRight, false);
+    const kn::TKNPlanTotals some = kn::PlanTotals(rows, {1, 2, 3}, TKNAction::LeftToRight, false, kAll);
     EXPECT_EQ(some.FilesToCopy, 0);
     EXPECT_EQ(some.Deletions(), 0);
-    const kn::TKNPlanTotals back = kn::PlanTotals(rows, {0, 2, 3}, TKNAction::RightToLeft, true);
+    const kn::TKNPlanTotals back = kn::PlanTotals(rows, {0, 2, 3}, TKNAction::RightToLeft, true, kAll);
     EXPECT_EQ(back.FilesToCopy, 2);
     EXPECT_EQ(back.BytesToCopy, 12);  // the right sides: 7 and 5 bytes
     EXPECT_EQ(back.FoldersToCreate, 1);
