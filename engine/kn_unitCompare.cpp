@@ -100,6 +100,7 @@ void TKNFileCompare::ApplyOptions(const TKNOptionsRec& r)
     SetMaxSize(r.CheckSize ? r.MaxSize : -1);
     SetRecursive(r.Recursive != 0);
     Transfers = TransfersOf(r.Transfers);
+    BandwidthLimit = BandwidthLimitOf(r);
     CompareContent = r.CompareContent != 0;
     IgnoreHours = std::min<int>(r.IgnoreHours, kMaxIgnoreHours);
 }

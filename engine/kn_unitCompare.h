@@ -381,6 +381,8 @@ public:
     // connection each on a server): 1..kMaxTransfers. A server that takes fewer connections
     // makes the run use fewer.
     int Transfers = kDefaultTransfers;
+    // The bytes per second all workers of an update move together, reads and writes; 0: no limit.
+    int64_t BandwidthLimit = 0;
     bool CompareAfterUpdate = true;
     // Pairs of equal-size files are compared by content (on ContentReaders threads), whatever
     // their times; see ContentRowStatus for the rows they get.

@@ -61,7 +61,9 @@ TKNUpdateThread::TKNUpdateThread(TKNFileCompare& fileCompare, TKNAction directio
       Force(force),
       Indexes(std::move(indexes)),
       Backup(backup),
-      Reports(fileCompare, kMaxTransfers)
+      Reports(fileCompare, kMaxTransfers),
+      Bandwidth(fileCompare.BandwidthLimit > 0 ? std::make_unique<vex::TRateLimit>(fileCompare.BandwidthLimit)
+                                               : nullptr)
 {
 }
 

@@ -753,6 +753,8 @@ std::function<void(int64_t)> TKNUpdateWorker::Moved(TStep& step)
         step.Moved += bytes;
         if (run_.StopRequested()) stop_ = true;
         run_.Reports.MoreBytes(slot_, step.Moved);
+        // The limit holds the worker after its block; a stop ends the wait, and the copy.
+        if (run_.Bandwidth && !run_.Bandwidth->Pass(bytes, [this] { return run_.StopRequested(); })) stop_ = true;
     };
 }
 

@@ -172,16 +172,20 @@ bool ParseOutputFormat(const std::string& text, OutputFormat& format, std::strin
 std::string OperationText(const kn::TKNOpEvent& event, const std::string& leftRoot, const std::string& rightRoot)
 {
     // A server location shows "/" for "\\" and no password; a local path as it is.
-    auto shown = [&](bool right) {
+    auto shownAt = [&](bool right, std::string_view rel) {
         const std::string& root = right ? rightRoot : leftRoot;
         std::string text = kn::HideLocationPasswords(root);
         if (kn::IsRemotePath(root)) std::replace(text.begin(), text.end(), '\\', '/');
-        std::string_view rel = event.Path;
         if (rel.ends_with('/')) rel.remove_suffix(1);
         return kn::PathJoin(text, rel);
     };
+    auto shown = [&](bool right) { return shownAt(right, event.Path); };
     const std::string written = shown(event.WritesRight);
-    if (event.Result != kn::TKNOpResult::Planned) return EscapeText(written);
+    // An operation that ends at another name shows both, done or planned.
+    const bool moves = event.Op == kn::TKNOperation::Rename || event.Op == kn::TKNOperation::MoveAside ||
+                       event.Op == kn::TKNOperation::CopyWithin;
+    const std::string movedTo = moves ? " -> " + shownAt(event.WritesRight, event.NewPath) : std::string();
+    if (event.Result != kn::TKNOpResult::Planned) return EscapeText(written + movedTo);
     const kn::TKNFileRec* read = &(event.WritesRight ? event.Row.Left : event.Row.Right);
     std::string text;
     switch (event.Op) {
@@ -207,10 +211,10 @@ std::string OperationText(const kn::TKNOpEvent& event, const std::string& leftRo
             break;
         case kn::TKNOperation::Rename:
         case kn::TKNOperation::MoveAside:
-            text = "rename " + written + " -> " + event.NewPath;
+            text = "rename " + written + movedTo;
             break;
         case kn::TKNOperation::CopyWithin:
-            text = "copy " + written + " -> " + event.NewPath;
+            text = "copy " + written + movedTo;
             break;
         case kn::TKNOperation::Backup:
             text = "backup " + written;

@@ -305,6 +305,10 @@ TEST(CliUpdate, TwoWayRunsAgainstTheStateOfTheLastOne)
     EXPECT_NE(moved.out.find(R"("renamed":1,)"), std::string::npos) << "a rename is counted: " << moved.out;
     EXPECT_NE(moved.err.find(", 1 renamed, 0 failed."), std::string::npos) << moved.err;
     EXPECT_EQ(ReadFile(t.right + "/moved.txt"), "g");
+    // The text line of a rename names where the entry was and where it is now.
+    std::filesystem::rename(t.left + "/moved.txt", t.left + "/again.txt");
+    auto text = twoWay({});
+    EXPECT_NE(text.out.find(t.right + "/moved.txt -> " + t.right + "/again.txt\n"), std::string::npos) << text.out;
 
     EXPECT_EQ(twoWay({"--conflict", "bogus"}).status, 2);
     std::filesystem::remove_all(t.right);
