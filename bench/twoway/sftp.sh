@@ -32,7 +32,8 @@ trust_sshd "$ssh_port"
 user=$(id -un)
 key="$run/home/.ssh/id_ed25519"
 location="sftp://$user@127.0.0.1:$ssh_port$run/served"
-kestrune() { HOME="$run/home" KESTRUNE_HOME="$run/state" "$cli" "$@" >"$run/kestrune.out" 2>&1; }
+# A failed run leaves its output in bench/data/last-failure.txt (the timing hides it).
+kestrune() { HOME="$run/home" KESTRUNE_HOME="$run/state" "$cli" "$@" >"$run/kestrune.out" 2>&1 || { local rc=$?; cp "$run/kestrune.out" "$root/bench/data/last-failure.txt"; return $rc; }; }
 rclone_remote=":sftp,host=127.0.0.1,port=$ssh_port,user=$user,key_file=$key,known_hosts_file=$run/home/.ssh/known_hosts:"
 bisync() {
     rclone bisync --config /dev/null --workdir "$run/bisync" --sftp-disable-hashcheck "$@" >"$run/rclone.out" 2>&1

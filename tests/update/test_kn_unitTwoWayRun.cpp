@@ -238,6 +238,30 @@ const std::vector<Case>& Cases()
          0,
          0,
          {}},
+        // A file gone and another of its size and time new: a move only if the bytes agree.
+        {"OtherBytesOfTheSameSizeAndTimeAreCopiedNotRenamed",
+         {{"a.txt", "one"}, {"k.txt", "keep"}},
+         [](auto& L, auto&) {
+             RemoveTree(L + "/a.txt");
+             Put(L + "/b.txt", "two", 1);
+         },
+         {{"b.txt", "two"}, {"k.txt", "keep"}},
+         {{"b.txt", "two"}, {"k.txt", "keep"}},
+         0,
+         0,
+         {}},
+        {"AFolderReplacedByAnotherOfTheSameShapeIsCopiedNotRenamed",
+         {{"d", "<dir>"}, {"d/x.txt", "one"}},
+         [](auto& L, auto&) {
+             RemoveTree(L + "/d");
+             MakeDirs(L + "/e");
+             Put(L + "/e/x.txt", "two", 2);
+         },
+         {{"e", "<dir>"}, {"e/x.txt", "two"}},
+         {{"e", "<dir>"}, {"e/x.txt", "two"}},
+         0,
+         0,
+         {}},
         {"AnEditWithinTheRecordedSecondIsSeen",
          {{"a.txt", "one"}},
          [](auto& L, auto&) { RewriteInPlace(L + "/a.txt", "two", 1, 500000000); },
