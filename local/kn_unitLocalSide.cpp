@@ -552,15 +552,17 @@ TKNSideResult TKNLocalSide::OpenRead(const TKNSidePath& path, std::unique_ptr<TK
 {
     TReached folder;
     if (TKNSideResult reached = Reach(path, folder); !reached) return reached;
-    // A link at the entry is read as what it leads to, as it was listed; anything but a regular
-    // file is refused before it is opened, and the non-blocking open is checked again.
+    // Nothing is read through a link: what it leads to may lie outside the root (a key, a
+    // password file). Anything but a regular file is refused before it is opened, and the
+    // non-blocking open, which refuses a link put there meanwhile, is checked again.
     const char* name = folder.Name.c_str();
     struct stat st;
-    if (fstatat(folder.Handle(), name, &st, 0) != 0) return Fail(errno, path);
+    if (fstatat(folder.Handle(), name, &st, AT_SYMLINK_NOFOLLOW) != 0) return Fail(errno, path);
+    if (S_ISLNK(st.st_mode)) return TKNSideResult::Fail(TKNSideError::Link, vex::LinkRefusedText(Shown(path)) + ".");
     const char* notRegular = "not a regular file (a device, FIFO or socket is never read).";
     if (!S_ISREG(st.st_mode))
         return Fail(TKNSideError::Unsupported, path, S_ISDIR(st.st_mode) ? "a folder." : notRegular);
-    TFd fd(openat(folder.Handle(), name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    TFd fd(openat(folder.Handle(), name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC));
     if (fd.Get() < 0) return Fail(errno, path);
     if (fstat(fd.Get(), &st) != 0) return Fail(errno, path);
     if (!S_ISREG(st.st_mode)) return Fail(TKNSideError::Unsupported, path, notRegular);

@@ -95,6 +95,32 @@ TEST(UpdateLinks, NothingIsWrittenThroughALinkOnTheWrittenSide)
     }
 }
 
+// Links on the read side, to a file outside the tree, to one inside it and to a folder outside:
+// no content is read through any of them, so nothing of the outside arrives on the other side.
+TEST(UpdateLinks, NothingIsReadThroughALinkOnTheReadSide)
+{
+    for (kn::TKNAction direction : {kn::TKNAction::LeftToRight, kn::TKNAction::Auto}) {
+        TempDir dir;
+        Put(dir / "outside/passwd", "outside secret", 0);
+        Put(dir / "outside/keys/id", "outside key", 0);
+        Put(dir / "L/real.txt", "inside", 100);
+        MakeDirs(dir / "R");
+        Link(dir / "outside/passwd", dir / "L/abs");
+        Link(dir / "outside/keys", dir / "L/keys");
+        Link("real.txt", dir / "L/in.txt");
+        UpdateHarness h(dir / "L", dir / "R");
+        h.Compare();
+        h.Update(direction, true, true);
+        const Tree right = Snapshot(dir / "R");
+        EXPECT_EQ(right.at("real.txt"), "inside") << int(direction);
+        for (const auto& [name, content] : right) {
+            EXPECT_NE(content, "outside secret") << name << " " << int(direction);
+            EXPECT_NE(content, "outside key") << name << " " << int(direction);
+            EXPECT_FALSE(name == "in.txt" && !vex::IsSymLink(dir / "R/in.txt")) << "read through a link";
+        }
+    }
+}
+
 // Links in the written tree to a file and to a folder outside it: forced attribute copies
 // change neither target.
 TEST(UpdateLinks, AttributesAreNeverSetThroughALink)
