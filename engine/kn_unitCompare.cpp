@@ -100,6 +100,7 @@ void TKNFileCompare::ApplyOptions(const TKNOptionsRec& r)
     SetMaxSize(r.CheckSize ? r.MaxSize : -1);
     SetRecursive(r.Recursive != 0);
     Transfers = TransfersOf(r.Transfers);
+    BandwidthLimit = BandwidthLimitOf(r);
     CompareContent = r.CompareContent != 0;
     IgnoreHours = std::min<int>(r.IgnoreHours, kMaxIgnoreHours);
 }
@@ -307,9 +308,14 @@ static int CompareTimes(const TKNFileRec& l, const TKNFileRec& r, int ignoreHour
     return CompareFileTimes(l.Time, r.Time, ignoreHours, std::max<int64_t>(l.TimeStep, r.TimeStep));
 }
 
+// A side found not to keep permission bits, by an update of this engine or (as its scan opened
+// it) by an earlier run, shows no permission difference.
 bool TKNFileCompare::KeepsModes(bool right) const
 {
-    return modesNotKept_.empty() || !modesNotKept_.count((right ? RightList : LeftList).Location());
+    const TKNFileBuffer& list = right ? RightList : LeftList;
+    if (const TKNSideCaps* caps = list.Provider ? list.Provider->SideCaps() : nullptr; caps && !caps->SetMode)
+        return false;
+    return modesNotKept_.empty() || !modesNotKept_.count(list.Location());
 }
 
 // Two entries with the same relative path and name. Times compare at the coarser side's step,
@@ -398,6 +404,8 @@ static void FillSide(TKNFileRec& side, const TKNFileRec& rec, TKNScanProvider& p
     side.Uid = rec.Uid;
     side.ModeKnown = rec.ModeKnown;
     side.Inode = rec.Inode;
+    side.Device = rec.Device;
+    side.HardLinks = rec.HardLinks;
     side.CTime = rec.CTime;
     side.CTimeNsec = rec.CTimeNsec;
 }

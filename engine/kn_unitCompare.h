@@ -79,6 +79,10 @@ struct TKNFileRec {
     uint32_t Uid = 0;
     bool ModeKnown = false;
     uint64_t Inode = 0;
+    // The file's device and its number of names, where the side has inodes: names of one file
+    // are copied as names of one file where the written side can hold them.
+    uint64_t Device = 0;
+    uint32_t HardLinks = 1;
     // The change time where the side tells it (0 elsewhere): a two-way state keeps it.
     int64_t CTime = 0;
     int32_t CTimeNsec = 0;
@@ -381,6 +385,8 @@ public:
     // connection each on a server): 1..kMaxTransfers. A server that takes fewer connections
     // makes the run use fewer.
     int Transfers = kDefaultTransfers;
+    // The bytes per second all workers of an update move together, reads and writes; 0: no limit.
+    int64_t BandwidthLimit = 0;
     bool CompareAfterUpdate = true;
     // Pairs of equal-size files are compared by content (on ContentReaders threads), whatever
     // their times; see ContentRowStatus for the rows they get.

@@ -52,6 +52,11 @@ int TransfersOf(uint8_t stored)
     return stored == 0 ? kDefaultTransfers : std::min<int>(stored, kMaxTransfers);
 }
 
+int64_t BandwidthLimitOf(const TKNOptionsRec& rec)
+{
+    return std::max<int64_t>(rec.BandwidthLimit, 0);
+}
+
 void SetTransfers(TKNOptionsRec& rec, int transfers)
 {
     transfers = std::clamp(transfers, 1, kMaxTransfers);

@@ -91,7 +91,10 @@ struct TKNOptionsRec {
     // How a two-way run settles a conflict: a TKNConflictPolicy (engine/kn_unitTwoWayPlan.h),
     // read through StoredConflictPolicy. 0, as older records hold, is keep-both.
     uint8_t ConflictPolicy;
-    uint8_t Reserved[947];
+    uint8_t Reserved[939];
+    // The bytes per second all transfers of an update may move together; 0 (older records), or
+    // below, is no limit. Read through BandwidthLimitOf.
+    int64_t BandwidthLimit;
 };
 #pragma pack(pop)
 
@@ -119,6 +122,7 @@ static_assert(offsetof(TKNOptionsRec, IgnoreHours) == 1098);
 static_assert(offsetof(TKNOptionsRec, Transfers) == 1099);
 static_assert(offsetof(TKNOptionsRec, ConflictPolicy) == 1100);
 static_assert(offsetof(TKNOptionsRec, Reserved) == 1101);
+static_assert(offsetof(TKNOptionsRec, BandwidthLimit) == 2040);
 
 // The largest whole-hour shift that can be ignored.
 constexpr int kMaxIgnoreHours = 24;
@@ -132,6 +136,13 @@ constexpr int kMaxTransfers = 16;
 int TransfersOf(uint8_t stored);
 // Sets both bytes of `rec` for `transfers` workers (clamped to 1..kMaxTransfers).
 void SetTransfers(TKNOptionsRec& rec, int transfers);
+// The slowest bandwidth limit taken: a 1 MiB block then waits at most 64 s, within the idle
+// time servers allow a connection.
+constexpr int64_t kMinBandwidthLimit = 16 * 1024;
+// The fastest limit the window offers, in KiB a second (1 GiB/s).
+constexpr int kMaxBandwidthKiB = 1 << 20;
+// The bytes per second `rec` limits an update to; 0 for none (also for a stored value below 0).
+int64_t BandwidthLimitOf(const TKNOptionsRec& rec);
 
 // A record as a new configuration sets it up: all zero, then the defaults. `homeFolder` takes
 // the place of a drive root as both folders.

@@ -61,7 +61,9 @@ TKNUpdateThread::TKNUpdateThread(TKNFileCompare& fileCompare, TKNAction directio
       Force(force),
       Indexes(std::move(indexes)),
       Backup(backup),
-      Reports(fileCompare, kMaxTransfers)
+      Reports(fileCompare, kMaxTransfers),
+      Bandwidth(fileCompare.BandwidthLimit > 0 ? std::make_unique<vex::TRateLimit>(fileCompare.BandwidthLimit)
+                                               : nullptr)
 {
 }
 
@@ -174,6 +176,15 @@ void TKNUpdateThread::Passes()
     else
         MakePlan();
     ProtectEdits(Ops, Backup);
+    // Not in two-way runs: their state learns each copy's hash from its bytes.
+    if (!twoWay) {
+        bool hardLinks[2];
+        for (bool right : {false, true}) {
+            const TKNSideCaps* caps = (right ? FileCompare.RightList : FileCompare.LeftList).Provider->SideCaps();
+            hardLinks[right ? 1 : 0] = caps && caps->HardLinks;
+        }
+        JoinHardLinks(Ops, hardLinks);
+    }
     results_ = std::make_unique<std::atomic<uint8_t>[]>(Ops.size());
     for (std::size_t i = 0; i < Ops.size(); ++i) results_[i] = kNotEnded;
     {

@@ -21,6 +21,7 @@
 #include "engine/kn_unitUpdateOp.h"
 #include "engine/kn_unitUpdatePlan.h"
 #include "engine/kn_unitUpdateReports.h"
+#include "framework/vex_unitRateLimit.h"
 
 namespace kn {
 
@@ -77,6 +78,8 @@ public:
     std::string BackupFolder;
     // Row progress, byte progress, events, failures and notices of every worker.
     TKNUpdateReports Reports;
+    // The engine's bandwidth limit for all workers together; null without one.
+    const std::unique_ptr<vex::TRateLimit> Bandwidth;
     // What the run has done so far; every worker records here, under the lock.
     std::mutex OutcomeLock;
     TKNUpdateOutcome Outcome;

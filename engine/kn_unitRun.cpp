@@ -30,8 +30,8 @@ TKNGuardTrip CheckDeletionGuard(const int64_t deletes[2], const int64_t entries[
 std::string GuardRefusal(const TKNGuardTrip& trip, const std::string& folder, std::optional<int64_t> maxDelete)
 {
     if (trip.OverMax)
-        return "The update would delete " + vex::CountOf(trip.Deletes, "entry", "entries") + ", more than --max-delete " +
-               std::to_string(maxDelete.value_or(0)) + "; nothing was changed.";
+        return "The update would delete " + vex::CountOf(trip.Deletes, "entry", "entries") +
+               ", more than --max-delete " + std::to_string(maxDelete.value_or(0)) + "; nothing was changed.";
     return "The update would delete " + std::to_string(trip.Deletes) + " of the " + std::to_string(trip.Entries) +
            " entries of \"" + HideLocationPasswords(folder) +
            "\"; nothing was changed (give --max-delete to allow it).";
@@ -120,6 +120,7 @@ void TKNRun::SetUp(const TKNRunRequest& request)
     engine_.SetLeftFolder(locations_[0]);
     engine_.SetRightFolder(locations_[1]);
     if (request.Transfers) engine_.Transfers = *request.Transfers;
+    if (request.BandwidthLimit) engine_.BandwidthLimit = *request.BandwidthLimit;
     engine_.TwoWay.reset();
     if (request.Update && request.Action == TKNAction::TwoWay) {
         TKNTwoWaySettings settings;

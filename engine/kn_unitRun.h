@@ -38,8 +38,9 @@ struct TKNRunRequest {
     bool Force = false;
     bool Backup = false;
     bool DryRun = false;
-    std::optional<int> Transfers;      // unset: the options'
-    std::optional<int64_t> MaxDelete;  // the deletions the run may make; unset: the guard's share
+    std::optional<int> Transfers;           // unset: the options'
+    std::optional<int64_t> BandwidthLimit;  // bytes per second, 0 for none; unset: the options'
+    std::optional<int64_t> MaxDelete;       // the deletions the run may make; unset: the guard's share
     TKNConflictPolicy Conflict = TKNConflictPolicy::KeepBoth;
     bool Wait = false;  // wait for a run in progress of the pair instead of being refused
     bool CompareAfter = true;

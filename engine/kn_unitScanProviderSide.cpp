@@ -165,6 +165,8 @@ bool TKNScanProviderSide::MakeRec(const TKNSideEntry& entry, TKNFileRec& rec)
     rec.Uid = entry.Uid;
     rec.ModeKnown = entry.ModeKnown;
     rec.Inode = entry.Inode;
+    rec.Device = entry.Device;
+    rec.HardLinks = entry.HardLinks;
     rec.CTime = entry.CTime;
     rec.CTimeNsec = entry.CTimeNsec;
     return true;

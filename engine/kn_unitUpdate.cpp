@@ -240,7 +240,7 @@ void TKNUpdateWorker::CarryGroup(const std::vector<std::size_t>& indexes)
         TCopy copy;
         copy.Step = &step;
         TDone checked = DotEntryUnknown(step) ? LeftAlone(step) : CheckCopy(copy);
-        if (checked.Kind != TKNSideError::None)
+        if (checked.Kind != TKNSideError::None || LinkedToEarlierName(copy, checked))
             Finish(step, checked);
         else
             carried.push_back(std::move(copy));
@@ -262,7 +262,10 @@ bool TKNUpdateWorker::Begin(TStep& step, const TKNOp& op, std::size_t index)
     step.Event.NewPath = op.NewPath;
     if (!Prepare(step, op.Path)) return false;
     if (op.Folder) step.Event.Path += '/';
-    if (op.After < 0 || run_.Succeeded(static_cast<std::size_t>(op.After))) return true;
+    // A copy waiting for another name of its file is copied whole when that one failed.
+    if (op.After < 0 || IsCopy(run_.Ops[static_cast<std::size_t>(op.After)].Op) ||
+        run_.Succeeded(static_cast<std::size_t>(op.After)))
+        return true;
     TDone left{TKNSideError::Other,
                Format(run_.Ops[static_cast<std::size_t>(op.After)].Op == TKNOperation::Backup
                           ? "\"%s\" was left as it was: its backup could not be made."
@@ -399,6 +402,7 @@ TKNUpdateWorker::TDone TKNUpdateWorker::Copy(TStep& step)
     std::vector<TCopy> copies(1);
     copies[0].Step = &step;
     if (TDone checked = CheckCopy(copies[0]); checked.Kind != TKNSideError::None) return checked;
+    if (TDone linked; LinkedToEarlierName(copies[0], linked)) return linked;
     Transfer(copies);
     return Concluded(copies[0]);
 }
@@ -426,6 +430,31 @@ TKNUpdateWorker::TDone TKNUpdateWorker::CheckCopy(TCopy& copy)
     terms.Mode = source.ModeKnown ? static_cast<int>(ModeForCopy(source.Mode, sameOwner)) : -1;
     terms.Replaces = replaces;
     return {};
+}
+
+// A copy that waits for the copy of another name of its file (JoinHardLinks) makes that name on
+// the written side instead, once that copy was done; false where the bytes are to be copied.
+bool TKNUpdateWorker::LinkedToEarlierName(TCopy& copy, TDone& done)
+{
+    TStep& step = *copy.Step;
+    const TKNOp& op = *step.Op;
+    if (op.After < 0) return false;
+    const TKNOp& first = run_.Ops[static_cast<std::size_t>(op.After)];
+    TKNSide& written = Reached(op.WritesRight);
+    TKNSidePath existing;
+    std::string why;
+    if (!IsCopy(first.Op) || !written.Caps().HardLinks || !run_.Succeeded(static_cast<std::size_t>(op.After)) ||
+        !TKNSidePath::FromRelative(first.Path, existing, why))
+        return false;
+    const TKNSideResult linked = written.HardLink(existing, step.Path, copy.Terms);
+    if (linked.Kind == TKNSideError::Unsupported) return false;
+    if (linked) {
+        LearnWritten(step, copy.Terms);
+        done = {};
+    } else {
+        done = {linked.Kind, MsgCopyFailed(step.ShownRead, step.ShownWritten, Reason(linked, step.ShownWritten))};
+    }
+    return true;
 }
 
 // Every stream is opened before any bytes move, and committed after all of them moved, each
@@ -726,6 +755,13 @@ TKNUpdateWorker::TDone TKNUpdateWorker::SetAttributes(TStep& step)
         result =
             written.SetMode(step.Path, ModeForReadOnly(current.Mode, current.ModeKnown, current.IsFolder(), readOnly));
     }
+    if (!result && result.Kind == TKNSideError::Unsupported && !written.Caps().SetMode) {
+        // This change found it out: the side said so once, and the bits were never a
+        // difference it could settle.
+        TDone quiet{TKNSideError::Unsupported, {}};
+        quiet.Skipped = true;
+        return quiet;
+    }
     return result ? TDone{}
                   : TDone{result.Kind, MsgSetAttributesFailed(step.ShownWritten, Reason(result, step.ShownWritten))};
 }
@@ -753,6 +789,8 @@ std::function<void(int64_t)> TKNUpdateWorker::Moved(TStep& step)
         step.Moved += bytes;
         if (run_.StopRequested()) stop_ = true;
         run_.Reports.MoreBytes(slot_, step.Moved);
+        // The limit holds the worker after its block; a stop ends the wait, and the copy.
+        if (run_.Bandwidth && !run_.Bandwidth->Pass(bytes, [this] { return run_.StopRequested(); })) stop_ = true;
     };
 }
 

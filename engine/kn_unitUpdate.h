@@ -171,6 +171,7 @@ private:
     TDone Copy(TStep& step);
     // The phases of copies (see the class comment).
     TDone CheckCopy(TCopy& copy);
+    bool LinkedToEarlierName(TCopy& copy, TDone& done);
     void Transfer(std::vector<TCopy>& copies);
     void OpenStreams(std::vector<TCopy>& copies);
     void MoveBytes(std::vector<TCopy>& copies);

@@ -1,5 +1,8 @@
 #include "engine/kn_unitUpdateOp.h"
 
+#include <map>
+#include <tuple>
+
 namespace kn {
 
 namespace {
@@ -89,6 +92,20 @@ void ProtectEdits(std::vector<TKNOp>& ops, bool all)
         protectedOps.push_back(std::move(op));
     }
     ops = std::move(protectedOps);
+}
+
+void JoinHardLinks(std::vector<TKNOp>& ops, const bool hardLinks[2])
+{
+    std::map<std::tuple<bool, uint64_t, uint64_t>, int> first;
+    for (std::size_t i = 0; i < ops.size(); ++i) {
+        TKNOp& op = ops[i];
+        const bool copy = op.Op == TKNOperation::CopyLeftToRight || op.Op == TKNOperation::CopyRightToLeft;
+        if (!copy || op.Folder || !op.Pair || !hardLinks[op.WritesRight ? 1 : 0]) continue;
+        const TKNFileRec& source = op.WritesRight ? op.Pair->Left : op.Pair->Right;
+        if (source.Inode == 0 || source.HardLinks < 2 || source.Link) continue;
+        const auto [at, isNew] = first.try_emplace({op.WritesRight, source.Device, source.Inode}, static_cast<int>(i));
+        if (!isNew && op.After < 0) op.After = at->second;
+    }
 }
 
 void CountOp(TKNPlanTotals& totals, const TKNOp& op)

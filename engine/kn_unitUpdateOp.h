@@ -58,6 +58,14 @@ std::vector<TKNOp> OneWayOps(const TKNFileCompare& engine, const std::vector<int
 // After move along. E.g. {copy over "a"} with `all` gives {backup "a", copy over "a" after 0}.
 void ProtectEdits(std::vector<TKNOp>& ops, bool all);
 
+// Makes each copy whose source is another name of a file that an earlier copy of `ops` reads
+// (the same device and inode, more than one name) wait for that copy, so that the executor
+// gives the written side another name of the file just written instead of a second copy:
+// names that are one file on the source stay one file. Only where `hardLinks[side]` says the
+// written side can, and only for copies that wait for nothing else (a backup). E.g. copies of
+// "a" and "b", one file, give {copy "a", copy "b" after 0}.
+void JoinHardLinks(std::vector<TKNOp>& ops, const bool hardLinks[2]);
+
 // Counts one operation into `totals`: a removal without a Pair as a left-over temporary file's.
 void CountOp(TKNPlanTotals& totals, const TKNOp& op);
 // What the operations do, counted as a plan's totals.

@@ -310,6 +310,7 @@ TKNSideResult TKNFtpSide::List(const TKNSidePath& folder, std::vector<TKNSideEnt
         ListServer(ftp, ServerPath(folder), items);
         for (const TKNFtpListItem& item : items)
             if (NameProblem(item.FileName, caps_.ForbiddenInNames).empty()) entries.push_back(EntryOf(item));
+        RefineTimes(ftp, folder, entries);
         return TKNSideResult::Ok();
     });
 }
@@ -410,10 +411,43 @@ TKNSideResult TKNFtpSide::Stat(const TKNSidePath& path, TKNSideEntry& entry)
 // without MLST; MDTM tells the second, once a file listed to the minute showed how MDTM's times
 // relate to the listing's. A server whose MDTM disagrees otherwise than by whole hours gets no
 // more times set, and its MDTM is not read.
+bool TKNFtpSide::NeedsRefinedTime(const TKNSideEntry& entry) const
+{
+    return clock_ != TClock::Useless && entry.Kind == TKNEntryKind::File && !entry.Link && entry.TimeStep > 1;
+}
+
 void TKNFtpSide::RefineTime(TKNIdFTP& ftp, const std::string& serverPath, TKNSideEntry& entry)
 {
-    if (clock_ == TClock::Useless || entry.Kind != TKNEntryKind::File || entry.Link || entry.TimeStep <= 1) return;
-    const int64_t told = ftp.ModTime(serverPath);
+    if (NeedsRefinedTime(entry)) ApplyModTime(ftp, ftp.ModTime(serverPath), entry);
+}
+
+// A listing's files, coarse as LIST tells them, get MDTM's seconds so that a download sets, and
+// the comparison after an upload sees, the exact time. The commands go in batches of a bounded
+// size, so that neither side's buffers fill with replies not read yet. Files listed to the
+// minute come first: they teach the server's clock, which a time known only to the day cannot.
+void TKNFtpSide::RefineTimes(TKNIdFTP& ftp, const TKNSidePath& folder, std::vector<TKNSideEntry>& entries)
+{
+    constexpr std::size_t kBatch = 64;
+    // Only a server that names MDTM among its features is asked for every file of a listing.
+    if (!ftp.HasFeature("MDTM")) return;
+    std::vector<std::size_t> coarse;
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        if (NeedsRefinedTime(entries[i])) coarse.push_back(i);
+    std::stable_sort(coarse.begin(), coarse.end(),
+                     [&](std::size_t a, std::size_t b) { return entries[a].TimeStep < entries[b].TimeStep; });
+    for (std::size_t at = 0; at < coarse.size() && clock_ != TClock::Useless; at += kBatch) {
+        const std::size_t end = std::min(coarse.size(), at + kBatch);
+        std::vector<std::string> commands;
+        for (std::size_t i = at; i < end; ++i)
+            commands.push_back("MDTM " + ServerPath(folder.Child(entries[coarse[i]].Name)));
+        const std::vector<TKNFtpReply> replies = ftp.SendBatch(commands);
+        for (std::size_t i = at; i < end && clock_ != TClock::Useless; ++i)
+            ApplyModTime(ftp, TKNIdFTP::ModTimeOfReply(replies[i - at]), entries[coarse[i]]);
+    }
+}
+
+void TKNFtpSide::ApplyModTime(const TKNIdFTP& ftp, int64_t told, TKNSideEntry& entry)
+{
     if (told < 0) {
         if (!ftp.HasFeature("MDTM")) clock_ = TClock::Useless;  // else it is about this file
         return;

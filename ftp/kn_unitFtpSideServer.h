@@ -108,6 +108,11 @@ private:
     int ReadMode(TKNIdFTP& ftp, const std::string& serverPath);
     // The exact time of a listed file from MDTM, learning how MDTM relates to the listing.
     void RefineTime(TKNIdFTP& ftp, const std::string& serverPath, TKNSideEntry& entry);
+    // The same for every such file of a folder's listing, asked in batches.
+    void RefineTimes(TKNIdFTP& ftp, const TKNSidePath& folder, std::vector<TKNSideEntry>& entries);
+    bool NeedsRefinedTime(const TKNSideEntry& entry) const;
+    // Takes `told` (MDTM's time, -1 when none) as the exact time of the listed `entry`.
+    void ApplyModTime(const TKNIdFTP& ftp, int64_t told, TKNSideEntry& entry);
     void Tell(bool& told, const std::string& text);
     void HideDotEntries();
 

@@ -339,7 +339,11 @@ void TKNIdFTP::ReadMlstReply(const TKNFtpReply& reply, TKNFtpListItem& item)
 
 int64_t TKNIdFTP::ModTime(const std::string& path)
 {
-    TKNFtpReply reply = SendCmd("MDTM " + path, {213, 500, 501, 502, 550});
+    return ModTimeOfReply(SendCmd("MDTM " + path, {213, 500, 501, 502, 550}));
+}
+
+int64_t TKNIdFTP::ModTimeOfReply(const TKNFtpReply& reply)
+{
     int64_t unix = -1;
     if (reply.Code != 213 || reply.Text.size() < 4 || !ParseMlsdTime(std::string_view(reply.Text).substr(4), unix))
         return -1;

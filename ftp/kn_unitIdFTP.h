@@ -142,6 +142,8 @@ public:
     // "MDTM": the file's modification time as UTC seconds, or -1 when the server does not
     // offer it or gives no readable time.
     int64_t ModTime(const std::string& path);
+    // The time a reply to "MDTM" tells, as ModTime gives it (sent in a batch).
+    static int64_t ModTimeOfReply(const TKNFtpReply& reply);
     // The size a reply to "SIZE" (in binary) tells of a file on the server, or -1 when the
     // server does not offer the command. Raises on any other refusal (a missing file, say).
     static int64_t SizeOfReply(const TKNFtpReply& reply);

@@ -182,6 +182,7 @@ public:
         caps_.Inodes = true;
         caps_.ChangeTimes = true;
         caps_.Owners = true;
+        caps_.HardLinks = true;
         // Its files are independent of one another: it never holds a server's group back.
         caps_.FilesAtOnce = 64;
     }
@@ -201,6 +202,7 @@ public:
     TKNSideResult SetTime(const TKNSidePath& path, int64_t mtime, int32_t nsec) override;
     TKNSideResult SetMode(const TKNSidePath& path, uint32_t mode) override;
     TKNSideResult Rename(const TKNSidePath& from, const TKNSidePath& to) override;
+    TKNSideResult HardLink(const TKNSidePath& existing, const TKNSidePath& to, const TKNWriteTerms& terms) override;
 
     bool Stopped() const { return context_.Stopped(); }
     // Tells once per side that this folder keeps no extended attributes, and why.
@@ -685,6 +687,42 @@ TKNSideResult TKNLocalSide::Rename(const TKNSidePath& from, const TKNSidePath& t
     const int err = MoveNoReplace(source.Handle(), source.Name, target.Handle(), target.Name);
     if (err == 0) return TKNSideResult::Ok();
     return Fail(err, err == EEXIST ? to : from);
+}
+
+// A new name is linked in place (linkat refuses to replace anything); one that replaces a file
+// is linked under a temporary name beside it, checked and renamed over it.
+TKNSideResult TKNLocalSide::HardLink(const TKNSidePath& existing, const TKNSidePath& to, const TKNWriteTerms& terms)
+{
+    TReached source, target;
+    TKNSideEntry file, current;
+    if (TKNSideResult found = ReachEntry(existing, source, file); !found) return found;
+    if (file.Link) return TKNSideResult::Fail(TKNSideError::Link, vex::LinkRefusedText(Shown(existing)) + ".");
+    if (file.Kind != TKNEntryKind::File) return Fail(TKNSideError::Other, existing, "not a file.");
+    if (MustBeNew(terms)) {
+        if (TKNSideResult reached = Reach(to, target); !reached) return reached;
+        if (linkat(source.Handle(), source.Name.c_str(), target.Handle(), target.Name.c_str(), 0) == 0)
+            return TKNSideResult::Ok();
+        return errno == EEXIST ? Fail(TKNSideError::Changed, to, "it changed since the comparison.") : Fail(errno, to);
+    }
+    const TKNSideResult found = ReachEntry(to, target, current);
+    if (found.Kind == TKNSideError::BadName || found.Kind == TKNSideError::Link || target.Handle() < 0) return found;
+    if (TKNSideResult same = CheckExpected(terms.Replaces, found, current, Shown(to)); !same) return same;
+    if (found && current.IsFolder()) return Fail(TKNSideError::Exists, to, "a folder is in the way.");
+    // Already one file: a rename between two names of it would change nothing and keep both.
+    if (found && current.Inode == file.Inode && current.Device == file.Device) return TKNSideResult::Ok();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string temp = TempName(target.Name);
+        if (linkat(source.Handle(), source.Name.c_str(), target.Handle(), temp.c_str(), 0) != 0) {
+            if (errno == EEXIST) continue;
+            return Fail(errno, to);
+        }
+        if (renameat(target.Handle(), temp.c_str(), target.Handle(), target.Name.c_str()) == 0)
+            return TKNSideResult::Ok();
+        const int err = errno;
+        unlinkat(target.Handle(), temp.c_str(), 0);
+        return Fail(err, to);
+    }
+    return Fail(EEXIST, to);
 }
 
 }  // namespace

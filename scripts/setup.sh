@@ -17,7 +17,7 @@ kestrune_packages=(
   xvfb xauth adwaita-icon-theme fonts-dejavu-core
   desktop-file-utils appstream groff-base
   openbox
-  diffutils patch
+  diffutils patch rsync
 )
 
 kestrune_install_missing() {

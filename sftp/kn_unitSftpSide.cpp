@@ -4,7 +4,9 @@
 #include <libssh/sftp.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <mutex>
 
 #include "sftp/kn_unitSftpListing.h"
 #include "sftp/kn_unitSftpLocation.h"
@@ -198,11 +200,11 @@ TKNSideResult TKNSftpSide::CheckRoot(TKNSftpWire& wire, const std::string& rootP
     if (!wire.Stat(rootPath, root, reason))
         return WireFailure("Cannot open \"" + shownRoot_ + "\"", wire.Status(), reason);
     identity_.clear();
-    if (!canonical.empty()) {
-        const TKNSftpLocation where = ParseSftpLocation(location_);
-        identity_ = "sftp://" + (where.User.empty() ? std::string() : where.User + "@") + where.Host + ":" +
-                    std::to_string(where.Port ? where.Port : 22) + canonical;
-    }
+    const TKNSftpLocation where = ParseSftpLocation(location_);
+    server_ = "sftp://" + (where.User.empty() ? std::string() : where.User + "@") + where.Host + ":" +
+              std::to_string(where.Port ? where.Port : 22);
+    if (!canonical.empty()) identity_ = server_ + canonical;
+    ReadServerKeeps();
     if (!(root.Flags & TKNSftpAttrs::kMode) || !S_ISDIR(root.Mode))
         return TKNSideResult::Fail(TKNSideError::Other, Quoted(shownRoot_) + " is not a folder.");
     caps_.Owners = (root.Flags & TKNSftpAttrs::kOwner) != 0;
@@ -214,6 +216,7 @@ TKNSideResult TKNSftpSide::Connect()
     if (!Reuse())
         if (TKNSideResult r = LogIn(); !r) return r;
     caps_.AtomicReplace = wire_->Offers("posix-rename@openssh.com");
+    caps_.HardLinks = wire_->Offers("hardlink@openssh.com");
     lsetstat_ = wire_->Offers("lsetstat@openssh.com");
     return TKNSideResult::Ok();
 }
@@ -442,7 +445,7 @@ TKNSideResult TKNSftpSide::MakeFolder(const TKNSidePath& path, int mode)
     attrs.Mode = asked;
     if (TKNSideResult r = SetAttrs(path, attrs, "Cannot set the permissions of"); !r) return r;
     TKNSideEntry made;
-    if (LStat(remote, made) && made.ModeKnown) ModeKept(asked, made.Mode);
+    if (LStat(remote, made) && made.ModeKnown) ModeKept(asked, made.Mode, false);
     return TKNSideResult::Ok();
 }
 
@@ -510,14 +513,53 @@ TKNSideResult TKNSftpSide::SetTime(const TKNSidePath& path, int64_t mtime, int32
     return SetAttrs(path, attrs, "Cannot set the time of");
 }
 
-bool TKNSftpSide::ModeKept(uint32_t asked, uint32_t kept)
+void TKNSftpSide::ReadServerKeeps()
 {
-    if ((asked & 07777) == (kept & 07777)) return true;
-    // The same words from every worker's side, so a run says it once; the failure of the change
-    // that found it names the file and the bits.
-    if (!modesNoticed_ && context_.Notice)
-        context_.Notice("The server of " + shownRoot_ + " does not keep permission bits; they are not changed there.");
+    keeps_ = RecordedServerKeeps(server_);
+    if (keeps_.Modes) return;
+    caps_.SetMode = false;
+    if (FirstTelling())
+        context_.Notice("The server of " + shownRoot_ +
+                        " was found to keep no permission bits; they are not compared or changed there.");
+}
+
+// Every side of the server in one process (the comparison's, each worker's) learns the same: it
+// is said once.
+bool TKNSftpSide::FirstTelling()
+{
+    static std::mutex lock;
+    static std::set<std::string> told;
+    if (modesNoticed_ || !context_.Notice) return false;
     modesNoticed_ = true;
+    std::lock_guard<std::mutex> held(lock);
+    return told.insert(server_).second;
+}
+
+void TKNSftpSide::RecordKeeps()
+{
+    std::string error;
+    if (!RecordServerKeeps(server_, keeps_, error) && context_.Notice) context_.Notice(error);
+}
+
+bool TKNSftpSide::ModeKept(uint32_t asked, uint32_t kept, bool proves)
+{
+    if ((asked & 07777) == (kept & 07777)) {
+        if (!proves || keeps_.Modes || !keeps_.ShowsModesKept(asked, kept)) return true;
+        keeps_ = {};
+        caps_.SetMode = true;
+        RecordKeeps();
+        if (context_.Notice)
+            context_.Notice("The server of " + shownRoot_ + " keeps permission bits again; they are compared there.");
+        return true;
+    }
+    if (keeps_.Modes ||
+        std::find(keeps_.ShownModes.begin(), keeps_.ShownModes.end(), kept & 07777) == keeps_.ShownModes.end()) {
+        keeps_.Modes = false;
+        keeps_.ShownModes.push_back(kept & 07777);
+        RecordKeeps();
+    }
+    if (FirstTelling())
+        context_.Notice("The server of " + shownRoot_ + " does not keep permission bits; they are not changed there.");
     caps_.SetMode = false;
     return false;
 }
@@ -550,6 +592,41 @@ TKNSideResult TKNSftpSide::Rename(const TKNSidePath& from, const TKNSidePath& to
         return Failure("Cannot rename \"" + Shown(from) + "\"");
     realFolders_.clear();
     return TKNSideResult::Ok();
+}
+
+// A new name is made in place (the request never replaces anything); one that replaces a file
+// is made under a temporary name beside it, checked and renamed over it in one step.
+TKNSideResult TKNSftpSide::HardLink(const TKNSidePath& existing, const TKNSidePath& to, const TKNWriteTerms& terms)
+{
+    const bool mustBeNew = terms.Replaces.Known && !terms.Replaces.Exists;
+    if (!caps_.HardLinks || (!mustBeNew && !caps_.AtomicReplace))
+        return TKNSideResult::Fail(TKNSideError::Unsupported, "The server cannot give a file a second name.");
+    if (TKNSideResult r = CheckWay(existing); !r) return r;
+    if (TKNSideResult r = CheckWay(to); !r) return r;
+    TKNSideEntry file, current;
+    if (TKNSideResult r = LStat(Remote(existing), file); !r) return r;
+    if (file.Link) return TKNSideResult::Fail(TKNSideError::Link, Quoted(Shown(existing)) + " is a link.");
+    if (file.Kind != TKNEntryKind::File)
+        return TKNSideResult::Fail(TKNSideError::Other, Quoted(Shown(existing)) + " is not a file.");
+    std::string reason;
+    const std::string what = "Cannot make \"" + Shown(to) + "\" another name of \"" + Shown(existing) + "\"";
+    if (mustBeNew) {
+        if (wire_->HardLink(Remote(existing), Remote(to), reason)) return TKNSideResult::Ok();
+        return WireFailure(what, wire_->Status(), reason);
+    }
+    const TKNSideResult found = LStat(Remote(to), current);
+    if (!found && found.Kind != TKNSideError::NotFound) return found;
+    if (TKNSideResult same = CheckExpected(terms.Replaces, found, current, Shown(to)); !same) return same;
+    if (found && current.IsFolder())
+        return TKNSideResult::Fail(TKNSideError::Exists, Quoted(Shown(to)) + " is a folder.");
+    const std::string temp = Remote(to.Parent().Child(TempName(to.Leaf())));
+    if (!wire_->HardLink(Remote(existing), temp, reason)) return WireFailure(what, wire_->Status(), reason);
+    const bool placed = wire_->PosixRename(temp, Remote(to), reason);
+    const TKNSideResult failed = placed ? TKNSideResult::Ok() : WireFailure(what, wire_->Status(), reason);
+    // Gone once renamed, except over another name of the same file, which a rename leaves be.
+    std::string ignored;
+    wire_->Remove(temp, ignored);
+    return failed;
 }
 
 }  // namespace kn

@@ -25,6 +25,7 @@
 #include "sftp/kn_unitSftpListing.h"
 #include "sftp/kn_unitSftpSession.h"
 #include "sftp/kn_unitSftpWire.h"
+#include "side/kn_unitServerKeeps.h"
 #include "side/kn_unitSide.h"
 
 namespace kn {
@@ -61,6 +62,7 @@ public:
     TKNSideResult SetTime(const TKNSidePath& path, int64_t mtime, int32_t nsec) override;
     TKNSideResult SetMode(const TKNSidePath& path, uint32_t mode) override;
     TKNSideResult Rename(const TKNSidePath& from, const TKNSidePath& to) override;
+    TKNSideResult HardLink(const TKNSidePath& existing, const TKNSidePath& to, const TKNWriteTerms& terms) override;
 
     // The write streams open on the side, in the order opened (kn_unitSftpWriteStream.h).
     std::vector<TKNSftpPlaceAhead*>& Writing() { return writing_; }
@@ -77,9 +79,12 @@ public:
     TKNSideResult Failure(const std::string& what);
     // A failure on the wire (its status and reason) as a result, with `what` before the reason.
     static TKNSideResult WireFailure(const std::string& what, uint32_t status, const std::string& reason);
-    // The permission bits `asked` came back as `kept`: says once that the server
-    // does not keep them and stops offering SetMode. False when they differ.
-    bool ModeKept(uint32_t asked, uint32_t kept);
+    // The permission bits `asked` came back as `kept`: says once that the server does not keep
+    // them, stops offering SetMode and records it for later runs (side/kn_unitServerKeeps.h).
+    // False when they differ. A file's bits kept where the record said none are (and not the
+    // ones the server shows of its own) make it offered again; a folder's prove nothing, as
+    // such servers show folders with the bits most folders are asked for.
+    bool ModeKept(uint32_t asked, uint32_t kept, bool proves = true);
 
 private:
     TKNSideResult Entries(const TKNSidePath& folder, const TKNSftpListing& listing, std::vector<TKNSideEntry>& entries);
@@ -88,6 +93,11 @@ private:
     // Logs in anew and starts the side's channel.
     TKNSideResult LogIn();
     TKNSideResult CheckRoot(TKNSftpWire& wire, const std::string& rootPath);
+    // What earlier runs found the server not to keep: no SetMode where it keeps no modes.
+    void ReadServerKeeps();
+    void RecordKeeps();
+    // True once per server and process: the first side to find it out says so.
+    bool FirstTelling();
     // Opens libssh's SFTP channel unless it is open: some calls go on it.
     TKNSideResult Libssh();
     // Names that are plain here, and folders on the way that are folders, not links.
@@ -108,6 +118,8 @@ private:
     std::set<std::string> realFolders_;  // server folders below the root seen to be no links
     bool lsetstat_ = false;
     bool modesNoticed_ = false;
+    std::string server_;    // "sftp://user@host:port", the key of what the server keeps
+    TKNServerKeeps keeps_;  // as recorded, and as this run found it
 };
 
 }  // namespace kn

@@ -480,7 +480,17 @@ bool TKNSftpWire::Remove(const std::string& path, std::string& reason)
 
 bool TKNSftpWire::PosixRename(const std::string& from, const std::string& to, std::string& reason)
 {
-    std::string body = PathBody("posix-rename@openssh.com");
+    return CallTwoPaths("posix-rename@openssh.com", from, to, reason);
+}
+
+bool TKNSftpWire::HardLink(const std::string& from, const std::string& to, std::string& reason)
+{
+    return CallTwoPaths("hardlink@openssh.com", from, to, reason);
+}
+
+bool TKNSftpWire::CallTwoPaths(const char* request, const std::string& from, const std::string& to, std::string& reason)
+{
+    std::string body = PathBody(request);
     PutString(body, from);
     PutString(body, to);
     return Call(kExtended, body, reason);

@@ -127,6 +127,9 @@ public:
     bool Remove(const std::string& path, std::string& reason);
     // Renames `from` over `to` in one step (posix-rename@openssh.com: check Offers first).
     bool PosixRename(const std::string& from, const std::string& to, std::string& reason);
+    // Gives the file `from` the new name `to`, never replacing an entry there
+    // (hardlink@openssh.com: check Offers first).
+    bool HardLink(const std::string& from, const std::string& to, std::string& reason);
     uint32_t Status() const { return status_; }
 
     // The deepest chain of answers so far: a request the caller sends is one round trip deeper
@@ -149,6 +152,8 @@ private:
     bool ReadOne(std::string& reason);
     bool ReadExactly(char* into, std::size_t size, std::string& reason);
     bool Call(uint8_t type, std::string_view body, std::string& reason);
+    // An extended request that names two paths.
+    bool CallTwoPaths(const char* request, const std::string& from, const std::string& to, std::string& reason);
     bool Broken(std::string& reason, const std::string& why);
 
     ssh_session_struct* ssh_;

@@ -55,6 +55,11 @@ TKNSideResult TKNSide::CopyWithin(const TKNSidePath&, const TKNSidePath&, const 
     return TKNSideResult::Fail(TKNSideError::Unsupported, "This side cannot copy files by itself.");
 }
 
+TKNSideResult TKNSide::HardLink(const TKNSidePath&, const TKNSidePath&, const TKNWriteTerms&)
+{
+    return TKNSideResult::Fail(TKNSideError::Unsupported, "This side cannot give a file a second name.");
+}
+
 TKNSideResult TKNWriteStream::WriteFrom(TKNReadStream& source, const std::function<void(int64_t)>& moved)
 {
     std::vector<char> block(1 << 20);

@@ -137,6 +137,8 @@ struct TKNSideCaps {
     // CopyWithin works: the side copies a file onto another path itself, without the bytes
     // crossing the link (a server-side copy).
     bool ServerCopy = false;
+    // HardLink works: one file may be given another name on the side.
+    bool HardLinks = false;
 };
 
 // What the entry to be replaced or removed must still be; Known false skips the check.
@@ -249,6 +251,11 @@ public:
     // of OpenWrite and Commit: whole or not at all, `terms.Replaces` checked at `to`, never
     // through a link. Unsupported by default.
     virtual TKNSideResult CopyWithin(const TKNSidePath& from, const TKNSidePath& to, const TKNWriteTerms& terms);
+    // Makes `to` another name of the file `existing` on the side (Caps().HardLinks), under the
+    // promises of Commit: `terms.Replaces` checked at `to`, which is replaced in one step or not
+    // at all; never through a link, and `existing` must be a file, not a link. The file keeps
+    // its own time and mode. Unsupported by default.
+    virtual TKNSideResult HardLink(const TKNSidePath& existing, const TKNSidePath& to, const TKNWriteTerms& terms);
 
     // The hash functions the side computes where its files are ("sha256", "sha1", "md5",
     // "crc32"), best first; none by default (a local side: reading is as cheap as hashing). The

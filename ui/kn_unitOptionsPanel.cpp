@@ -270,6 +270,15 @@ QWidget* TKNOptionsPanel::CreateOptionGroups()
     lbTransfers = NewLabel(tr("Transfers at once"), spTransfers, gbUpdateOptions);
     update->addWidget(lbTransfers);
     update->addWidget(spTransfers);
+    spBandwidth = new QSpinBox(gbUpdateOptions);
+    spBandwidth->setRange(0, kMaxBandwidthKiB);
+    spBandwidth->setSingleStep(64);
+    spBandwidth->setSuffix(tr(" KiB/s"));
+    spBandwidth->setSpecialValueText(tr("No limit"));
+    spBandwidth->setToolTip(tr("The bytes a second all transfers of an update move together (at least 16 KiB/s)"));
+    lbBandwidth = NewLabel(tr("Bandwidth limit"), spBandwidth, gbUpdateOptions);
+    update->addWidget(lbBandwidth);
+    update->addWidget(spBandwidth);
     update->addStretch(1);
 
     row->addWidget(rgAction);
@@ -310,7 +319,8 @@ void TKNOptionsPanel::SetTabOrder()
                         cbRecursive,
                         cbCompareContent,
                         spIgnoreHours,
-                        spTransfers};
+                        spTransfers,
+                        spBandwidth};
     for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
@@ -324,7 +334,7 @@ void TKNOptionsPanel::ConnectEdits()
          {cbReadOnly, cbHidden, cbSystem, cbArchive, cbReadOnlyExclude, cbHiddenExclude, cbSystemExclude,
           cbArchiveExclude, cbCheckFilter, cbCheckAttr, cbCheckDate, cbCheckSize, cbRecursive, cbCompareContent})
         connect(box, &QCheckBox::toggled, this, &TKNOptionsPanel::EmitEdited);
-    for (QSpinBox* spin : {spIgnoreHours, spTransfers})
+    for (QSpinBox* spin : {spIgnoreHours, spTransfers, spBandwidth})
         connect(spin, &QSpinBox::valueChanged, this, &TKNOptionsPanel::EmitEdited);
     connect(cbConflictPolicy, &QComboBox::currentIndexChanged, this, &TKNOptionsPanel::EmitEdited);
     connect(rgActionItems, &QButtonGroup::idToggled, this, [this](int, bool checked) {
@@ -404,6 +414,7 @@ void TKNOptionsPanel::LoadOptions(const TKNOptionsRec& rec)
     cbCheckSize->setChecked(rec.CheckSize);
     cbRecursive->setChecked(rec.Recursive);
     spTransfers->setValue(TransfersOf(rec.Transfers));
+    spBandwidth->setValue(static_cast<int>(std::min<int64_t>((BandwidthLimitOf(rec) + 1023) / 1024, kMaxBandwidthKiB)));
     cbCompareContent->setChecked(rec.CompareContent);
     spIgnoreHours->setValue(std::min<int>(rec.IgnoreHours, kMaxIgnoreHours));
     ApplyEnablingRules();
@@ -446,6 +457,9 @@ void TKNOptionsPanel::StoreOptions(TKNOptionsRec& rec) const
     rec.CheckSize = cbCheckSize->isChecked();
     rec.Recursive = cbRecursive->isChecked();
     SetTransfers(rec, spTransfers->value());
+    // A limit below the slowest one taken is held at it, as the command line refuses it.
+    const int64_t kib = spBandwidth->value();
+    rec.BandwidthLimit = kib == 0 ? 0 : std::max<int64_t>(kib * 1024, kMinBandwidthLimit);
     rec.CompareContent = cbCompareContent->isChecked();
     rec.IgnoreHours = static_cast<uint8_t>(spIgnoreHours->value());
 }

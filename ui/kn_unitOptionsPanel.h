@@ -89,6 +89,8 @@ public:
     QGroupBox* gbUpdateOptions;
     QLabel* lbTransfers;
     QSpinBox* spTransfers;
+    QLabel* lbBandwidth;
+    QSpinBox* spBandwidth;  // KiB a second, 0: no limit
 
 signals:
     // A change the user made to any control; never raised while LoadOptions fills them.

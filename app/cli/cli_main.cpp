@@ -17,6 +17,7 @@
 #include "framework/keychain/vex_unitKeychain.h"
 #include "side/kn_unitSideAsk.h"
 #include "side/kn_unitSideKeeper.h"
+#include "side/kn_unitSideKind.h"
 
 namespace cli {
 
@@ -90,6 +91,11 @@ static bool TakeConfigDir(std::vector<std::string>& args)
 int main(int argc, char** argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (cli::WipeCommandLinePasswords(argc, argv))
+        std::fprintf(stderr,
+                     "kestrune-cli: a password on the command line shows in the process list; "
+                     "%s, the secret store or the prompt keep it out of it\n",
+                     kn::kPasswordVariable);
     if (!TakeConfigDir(args)) {
         std::fprintf(stderr, "kestrune-cli: --config-dir needs a folder\n");
         return cli::ExitUsage;

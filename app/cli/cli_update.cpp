@@ -72,6 +72,7 @@ struct UpdateFlags {
     std::optional<int64_t> MaxDelete;                                  // --max-delete N
     kn::TKNConflictPolicy Conflict = kn::TKNConflictPolicy::KeepBoth;  // --conflict (two-way)
     bool Wait = false;                                                 // --wait
+    std::optional<int64_t> BandwidthLimit;                             // --bwlimit RATE
 };
 
 bool ParseMaxDelete(const std::string& value, UpdateFlags& flags, std::string& error)
@@ -108,6 +109,7 @@ std::vector<cli::CompareOption> UpdateOptions(UpdateFlags& flags, std::string& p
         {"--force", nullptr, "also overwrite newer entries and delete one-sided ones", flag(flags.Force)},
         {"--backup", nullptr, "keep what is overwritten or deleted in the program folder", flag(flags.Backup)},
         cli::TransfersOption(flags.Transfers),
+        cli::BandwidthOption(flags.BandwidthLimit),
         {"--multi-thread", nullptr, "at least two transfers at once (as older versions took it)",
          flag(flags.MultiThread)},
         {"--dry-run", nullptr, "print the operations an update would do, change nothing", flag(flags.DryRun)},
@@ -180,6 +182,7 @@ int RunUpdate(std::vector<std::string> argv)
     request.Backup = flags.Backup;
     request.DryRun = flags.DryRun;
     request.Transfers = flags.Transfers;
+    request.BandwidthLimit = flags.BandwidthLimit;
     if (flags.MultiThread && !flags.Transfers)
         request.Transfers = std::max(kn::TransfersOf(line.Args.Options.Transfers), 2);
     request.MaxDelete = flags.MaxDelete;
@@ -202,11 +205,10 @@ int RunUpdate(std::vector<std::string> argv)
     }
     // The last line: what the run would do, or what it did.
     if (result.Updated)
-        std::fprintf(
-            stderr, "%s\n",
-            vex::GroupCountsInText(flags.DryRun ? kn::PlanLine(engine.LastUpdate().Planned)
-                                                 : kn::DoneLine(engine.LastUpdate()))
-                .c_str());
+        std::fprintf(stderr, "%s\n",
+                     vex::GroupCountsInText(flags.DryRun ? kn::PlanLine(engine.LastUpdate().Planned)
+                                                         : kn::DoneLine(engine.LastUpdate()))
+                         .c_str());
     // Rows in folders that could not be read were left alone: the run did not do everything.
     facts.Rows = engine.Items.size();
     facts.Exit = UpdateExit(result, engine, report);

@@ -12,6 +12,7 @@
 #include "app/cli/cli_password.h"
 #include "app/cli/cli_rows.h"
 #include "engine/kn_unitCompare.h"
+#include "framework/vex_unitRateLimit.h"
 #include "framework/vex_unitThreads.h"
 
 namespace cli {
@@ -129,6 +130,22 @@ CompareOption TransfersOption(std::optional<int>& transfers)
                 }
                 transfers = static_cast<int>(*n);
                 return true;
+            }};
+}
+
+CompareOption BandwidthOption(std::optional<int64_t>& limit)
+{
+    return {"--bwlimit", "RATE", "move at most RATE bytes a second, all transfers together (500K, 4M; 0: no limit)",
+            [&limit](const std::string& value, CompareArgs&, std::string& error) {
+                limit = vex::ParseByteRate(value);
+                // A slower limit would hold a connection idle long enough for servers to drop it.
+                if (limit && *limit != 0 && *limit < kn::kMinBandwidthLimit) {
+                    error =
+                        "a limit below 16K a second would leave connections idle for minutes, not \"" + value + "\"";
+                    return false;
+                }
+                if (!limit) error = "expected a rate such as 500K or 4M (bytes a second), not \"" + value + "\"";
+                return limit.has_value();
             }};
 }
 

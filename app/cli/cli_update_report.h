@@ -71,6 +71,8 @@ std::optional<int64_t> ParseCount(const std::string& text);
 // "--transfers N" for update and batch: N operations at once (1 to kn::kMaxTransfers), each with
 // its own connections, whatever the options or presets say.
 CompareOption TransfersOption(std::optional<int>& transfers);
+// --bwlimit RATE: the bytes per second of all transfers together ("0" for none).
+CompareOption BandwidthOption(std::optional<int64_t>& limit);
 
 // Every row of the engine's result, in its order.
 std::vector<int> AllRows(const kn::TKNFileCompare& engine);

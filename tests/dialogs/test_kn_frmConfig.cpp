@@ -46,6 +46,7 @@ kn::TKNOptionsRec UnusualOptions()
     rec.CheckDate = 0;
     rec.CheckSize = 1;
     kn::SetTransfers(rec, 3);
+    rec.BandwidthLimit = 512 * 1024;
     rec.CompareContent = 1;
     rec.IgnoreHours = 13;
     return rec;
@@ -95,6 +96,7 @@ TEST_F(ConfigFormTest, EditedControlsReachTheRecord)
     p->rgActionItems->button(kn::ActionIndex(kn::TKNAction::LeftToRight))->click();
     p->cbCheckDate->click();
     p->spTransfers->setValue(1);
+    p->spBandwidth->setValue(2);  // below the slowest limit: held at 16 KiB/s
     p->cbCompareContent->click();
     p->spIgnoreHours->setValue(30);  // beyond the range: held at 24
     form.btnOk->click();
@@ -113,6 +115,7 @@ TEST_F(ConfigFormTest, EditedControlsReachTheRecord)
     EXPECT_EQ(r.CheckDate, 0);
     EXPECT_EQ(r.Transfers, 1);
     EXPECT_EQ(r.MultiThread, 0) << "as older versions read one transfer";
+    EXPECT_EQ(int64_t{r.BandwidthLimit}, 16 * 1024);
     EXPECT_EQ(r.CompareContent, 1);
     EXPECT_EQ(r.IgnoreHours, 24);
 }

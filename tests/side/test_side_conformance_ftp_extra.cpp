@@ -1,12 +1,14 @@
 // What only FTP servers do to a side: listings that hide names beginning with ".", MDTM in the
 // server's local zone, and SITE CHMOD that is refused or answered without effect. Each case
 // runs a real server on loopback configured as people run it.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <functional>
 #include <memory>
 
@@ -174,6 +176,40 @@ TEST_F(FtpServersAsTheyAre, LocalTimeMdtmIsLearnedAndAppliedBothWays)
     EXPECT_TRUE(notices_.empty());
 }
 
+// vsftpd lists to the minute (the day for old files) and tells the second with MDTM: a listing
+// holds the exact times, for a recent and an old file, in the server's zone or in UTC.
+TEST_F(FtpServersAsTheyAre, CoarseListingsGetTheExactTimes)
+{
+    if (Skip()) GTEST_SKIP() << "vsftpd cannot run here";
+    const int64_t recent = ::time(nullptr) - 3600 - 17;
+    struct Case {
+        const char* config;
+        const char* zone;
+        const char* tz;
+    } const cases[] = {{"", "", ""}, {"use_localtime=YES\n", "XYZ-3", ";tz=+0300"}};
+    for (const Case& c : cases) {
+        testutil::TempDir folder;
+        Open(Vsftpd(c.config, c.zone, c.tz, folder));
+        const std::pair<const char*, int64_t> files[] = {{"old.txt", kOld + 7}, {"recent.txt", recent}};
+        for (const auto& [name, time] : files) {
+            testutil::WriteFile(served_.folder + "/" + name, "bytes");
+            const timespec times[2] = {{time, 0}, {time, 0}};
+            ASSERT_EQ(::utimensat(AT_FDCWD, (served_.folder + "/" + name).c_str(), times, 0), 0);
+        }
+        served_.giveToServer();
+        std::vector<TKNSideEntry> entries;
+        ASSERT_TRUE(side_->List(TKNSidePath(), entries)) << c.zone;
+        std::sort(entries.begin(), entries.end(), [](auto& a, auto& b) { return a.Name < b.Name; });
+        ASSERT_EQ(entries.size(), 2u) << c.zone;
+        for (std::size_t i = 0; i < 2; ++i) {
+            EXPECT_EQ(entries[i].MTime, files[i].second) << c.zone << " " << files[i].first;
+            EXPECT_EQ(entries[i].TimeStep, 1u) << c.zone << " " << files[i].first;
+        }
+        EXPECT_TRUE(notices_.empty()) << c.zone;
+        side_.reset();
+    }
+}
+
 // MDTM half an hour off the listing cannot be trusted either way: times are no longer set, and
 // the run is told once.
 TEST_F(FtpServersAsTheyAre, MdtmThatDisagreesOtherwiseStopsSettingTimes)
@@ -299,13 +335,14 @@ TEST_F(FtpServersAsTheyAre, EachFileCostsItsExchangesOnly)
     TKNWriteTerms replacing = dated;
     replacing.Replaces = {true, true, false, 5, kOld, 1, 0, {}};
     const Row rows[] = {
-        // CWD, EPSV, MLSD or LIST -a together; the data connection.
+        // CWD, EPSV, MLSD or LIST -a together; the data connection; on vsftpd, MDTM of the listed
+        // file.
         {"list a folder",
          [this] {
              std::vector<TKNSideEntry> e;
              return bool(side_->List(TKNSidePath(), e));
          },
-         {{3, 2}, {3, 2}, {3, 2}}},
+         {{3, 2}, {4, 3}, {3, 2}}},
         // SIZE, EPSV, RETR together; the data connection.
         {"download", [this] { return Download("a.txt") == "bytes"; }, {{3, 2}, {3, 2}, {3, 2}}},
         // EPSV and STOR; the data connection; its end; SIZE, the time and the destination's MLST

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/kn_unitUpdate.h"
+#include "engine/kn_unitUpdateOp.h"
 #include "engine/kn_unitUpdatePlan.h"
 
 namespace {
@@ -302,3 +303,58 @@ TEST(UpdateModeRules, ExpectedOfARecord)
     EXPECT_EQ(d.TimeStep, 2u);
     EXPECT_EQ(d.MTime / 2, 1700000001 / 2);
 }
+
+namespace {
+
+// Copies of names of one source file wait for the first one, so that the written side gets
+// another name of it; only where that side can hold one, for files with more than one name on
+// the same device, and never in place of what a copy waits for already (its backup).
+TEST(UpdateHardLinks, LaterNamesOfOneFileWaitForTheFirstCopy)
+{
+    struct Name {
+        uint64_t device, inode;
+        uint32_t names;
+        bool toRight;
+        int after;  // as planned
+    };
+    struct Case {
+        const char* what;
+        std::vector<Name> names;
+        bool leftHolds, rightHolds;
+        std::vector<int> after;  // as joined
+    };
+    const Case cases[] = {
+        {"one file", {{1, 7, 3, true, -1}, {1, 7, 3, true, -1}, {1, 7, 3, true, -1}}, false, true, {-1, 0, 0}},
+        {"the side cannot hold them", {{1, 7, 2, true, -1}, {1, 7, 2, true, -1}}, true, false, {-1, -1}},
+        {"other devices", {{1, 7, 2, true, -1}, {2, 7, 2, true, -1}}, false, true, {-1, -1}},
+        {"one name each", {{1, 7, 1, true, -1}, {1, 7, 1, true, -1}}, false, true, {-1, -1}},
+        {"no inodes", {{0, 0, 2, true, -1}, {0, 0, 2, true, -1}}, false, true, {-1, -1}},
+        {"waits for its backup", {{1, 7, 2, true, -1}, {1, 7, 2, true, 0}}, false, true, {-1, 0}},
+        {"backup first", {{1, 7, 2, true, -1}, {1, 8, 2, true, -1}, {1, 7, 2, true, 1}}, false, true, {-1, -1, 1}},
+        {"both ways", {{1, 7, 2, true, -1}, {1, 7, 2, false, -1}, {1, 7, 2, false, -1}}, true, true, {-1, -1, 1}},
+    };
+    for (const Case& c : cases) {
+        std::vector<kn::TMyFileOpt> rows(c.names.size());
+        std::vector<kn::TKNOp> ops(c.names.size());
+        for (std::size_t i = 0; i < c.names.size(); ++i) {
+            const Name& n = c.names[i];
+            kn::TKNFileRec& source = n.toRight ? rows[i].Left : rows[i].Right;
+            source = File(n.toRight ? "/l" : "/r", "f" + std::to_string(i), 5);
+            source.Device = n.device;
+            source.Inode = n.inode;
+            source.HardLinks = n.names;
+            ops[i].Op = n.toRight ? TKNOperation::CopyLeftToRight : TKNOperation::CopyRightToLeft;
+            ops[i].WritesRight = n.toRight;
+            ops[i].Path = "f" + std::to_string(i);
+            ops[i].Pair = &rows[i];
+            ops[i].After = n.after;
+        }
+        const bool holds[2] = {c.leftHolds, c.rightHolds};
+        kn::JoinHardLinks(ops, holds);
+        std::vector<int> after;
+        for (const kn::TKNOp& op : ops) after.push_back(op.After);
+        EXPECT_EQ(after, c.after) << c.what;
+    }
+}
+
+}  // namespace

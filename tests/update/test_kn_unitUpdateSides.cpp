@@ -241,6 +241,37 @@ TEST_P(UpdateSides, BackupFoldersKeepTheModesOfTheFoldersTheyMirror)
     EXPECT_EQ(ModeOf(backup + "/Right/private/deep"), 0750u);
 }
 
+// Names that are one file on the source (a, b and sub/d; c is a file of its own) arrive as one
+// file where the written side can hold it, and as equal files elsewhere; a name that replaces
+// a file replaces it whole either way.
+TEST_P(UpdateSides, NamesOfOneFileStayOneFileWhereTheSideCanHoldThem)
+{
+    PutAt(left + "/a", "shared bytes", kOld);
+    MakeDirs(left + "/sub");
+    ASSERT_EQ(::link((left + "/a").c_str(), (left + "/b").c_str()), 0);
+    ASSERT_EQ(::link((left + "/a").c_str(), (left + "/sub/d").c_str()), 0);
+    PutAt(left + "/c", "shared bytes", kOld);
+    PutAt(right + "/b", "older", kOld - 86400);
+    auto h = Harness();
+    ASSERT_EQ(h->Compare(), 5u) << h->engine.ErrorText;
+    h->Update(kn::TKNAction::LeftToRight, true);
+    EXPECT_EQ(h->errors, std::vector<std::string>{});
+    struct stat a {
+    }, other{};
+    ASSERT_EQ(::stat((right + "/a").c_str(), &a), 0);
+    const struct {
+        const char* name;
+        bool sameFile;
+    } names[] = {{"b", kind.KeepsHardLinks()}, {"sub/d", kind.KeepsHardLinks()}, {"c", false}};
+    for (const auto& n : names) {
+        EXPECT_EQ(ReadFile(right + "/" + n.name), "shared bytes") << n.name;
+        ASSERT_EQ(::stat((right + "/" + n.name).c_str(), &other), 0) << n.name;
+        EXPECT_EQ(other.st_ino == a.st_ino, n.sameFile) << n.name;
+    }
+    EXPECT_EQ(a.st_nlink, kind.KeepsHardLinks() ? 3u : 1u);
+    EXPECT_EQ(h->Compare(), 0u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Kinds, UpdateSides, testing::ValuesIn(KindNames()),
                          [](const testing::TestParamInfo<std::string>& param) { return param.param; });
 

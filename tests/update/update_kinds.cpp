@@ -37,6 +37,7 @@ public:
     LocalKind() { ::chmod(dir_.path().c_str(), 0755); }  // an unprivileged run reaches its trees
     std::string Folder() override { return FreshUnder(dir_.path()); }
     std::string Location(const std::string& local) const override { return local; }
+    bool KeepsHardLinks() const override { return true; }
 
 private:
     TempDir dir_;
@@ -67,6 +68,7 @@ public:
     std::string Location(const std::string& local) const override { return server_.Location(local); }
     std::string LocalOf(const std::string& shown) const override { return ServerPathOf(shown, server_.Port()); }
     bool ServerIsRoot() const override { return ::geteuid() == 0; }
+    bool KeepsHardLinks() const override { return true; }
 
 private:
     SshServer server_;

@@ -25,6 +25,9 @@ public:
     virtual bool ServerIsRoot() const { return false; }
     // The kind's listings show a link as a link (a WebDAV server hides them, refusing each).
     virtual bool ShowsLinks() const { return true; }
+    // Names of one file written stay names of one file there (a local folder; sshd offers
+    // hardlink@openssh.com).
+    virtual bool KeepsHardLinks() const { return false; }
 };
 
 // The kind named "Local", "Ftp", "Sftp" or "Webdav" (one object per kind for the whole run).
