@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "framework/vex_unitText.h"
+#include "http/kn_unitHttpAuthority.h"
 #include "s3/kn_unitS3Kind.h"
 #include "side/kn_unitSideKind.h"
 #include "side/kn_unitSidePath.h"
@@ -12,39 +13,6 @@
 namespace kn {
 
 namespace {
-
-uint16_t PortOf(const std::string& text, const std::string& shown)
-{
-    const bool digits = !text.empty() && text.size() <= 5 &&
-                        std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-    const unsigned long port = digits ? std::stoul(text) : 0;
-    if (port == 0 || port > 65535)
-        throw TKNS3Error("Invalid port \"" + text + "\" in the object store location \"" + shown + "\"");
-    return static_cast<uint16_t>(port);
-}
-
-void ParseHostPort(const std::string& hostPort, const std::string& shown, TKNHttpEndpoint& endpoint)
-{
-    std::string portText;
-    bool hasPort = false;
-    if (!hostPort.empty() && hostPort[0] == '[') {
-        const std::size_t close = hostPort.find(']');
-        if (close == std::string::npos)
-            throw TKNS3Error("Unclosed \"[\" in the object store location \"" + shown + "\"");
-        endpoint.Host = hostPort.substr(1, close - 1);
-        const std::string after = hostPort.substr(close + 1);
-        hasPort = !after.empty();
-        if (hasPort && after[0] != ':') throw TKNS3Error("Invalid host in the object store location \"" + shown + "\"");
-        if (hasPort) portText = after.substr(1);
-    } else {
-        const std::size_t colon = hostPort.find(':');
-        endpoint.Host = hostPort.substr(0, colon);
-        hasPort = colon != std::string::npos;
-        if (hasPort) portText = hostPort.substr(colon + 1);
-    }
-    if (endpoint.Host.empty()) throw TKNS3Error("No host in the object store location \"" + shown + "\"");
-    endpoint.Port = hasPort ? PortOf(portText, shown) : (endpoint.Tls ? 443 : 80);
-}
 
 std::string Trimmed(std::string text)
 {
@@ -146,7 +114,8 @@ TKNS3Location ParseS3Location(const std::string& location, bool credentials)
     while (!path.empty() && path.back() == '/') path.pop_back();
     result.Shown = "s3://" + user + authority + path + location.substr(optionsAt);
     ParseOptions(std::string_view(location).substr(std::min(optionsAt + 1, location.size())), result.Shown, result);
-    ParseHostPort(authority, result.Shown, result.Endpoint);
+    if (const std::string problem = ParseHostPort(authority, result.Endpoint); !problem.empty())
+        throw TKNS3Error(problem + " in the object store location \"" + result.Shown + "\"");
     std::vector<std::string> names;
     for (std::size_t start = 0; start < path.size();) {
         const std::size_t end = std::min(path.find('/', start), path.size());

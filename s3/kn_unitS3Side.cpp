@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "framework/vex_unitText.h"
+#include "http/kn_unitHttpReadStream.h"
 #include "s3/kn_unitS3Write.h"
 #include "side/kn_unitSideKeeper.h"
 #include "side/kn_unitSideRules.h"
@@ -68,33 +69,6 @@ TKNS3Head HeadOf(const TKNHttpExchange& reply, const std::string& name)
 struct TS3Link final : TKNKeptLink {
     std::unique_ptr<TKNHttpClient> Client;
     bool Conditions = true;
-};
-
-class TS3ReadStream final : public TKNReadStream {
-public:
-    TS3ReadStream(TKNS3Side& side, std::shared_ptr<TKNHttpExchange> get, std::string shown)
-        : side_(side), get_(std::move(get)), shown_(std::move(shown))
-    {
-    }
-    ~TS3ReadStream() override { get_->Cancel(); }
-    int64_t Read(char* buffer, std::size_t size, TKNSideResult& result) override
-    {
-        if (side_.Context().Stopped()) {
-            result = TKNSideResult::Fail(TKNSideError::Stopped, "Stopped.");
-            return -1;
-        }
-        const int64_t n = get_->Pull(buffer, size);
-        if (n > 0) return n;
-        get_->Wait();
-        if (Succeeded(*get_) && get_->Status() == 200) return 0;
-        result = side_.Failure("Cannot read " + Quoted(shown_), *get_);
-        return -1;
-    }
-
-private:
-    TKNS3Side& side_;
-    std::shared_ptr<TKNHttpExchange> get_;
-    std::string shown_;
 };
 
 }  // namespace
@@ -455,7 +429,9 @@ TKNSideResult TKNS3Side::OpenRead(const TKNSidePath& path, std::unique_ptr<TKNRe
     if (TKNSideResult r = CheckNames(path); !r) return r;
     TKNHttpRequest get{"GET", Target(path), {}, {}};
     get.StreamReply = true;
-    stream = std::make_unique<TS3ReadStream>(*this, client_->Start(std::move(get)), Shown(path));
+    stream = std::make_unique<TKNHttpReadStream>(
+        context_, client_->Start(std::move(get)), Shown(path),
+        [this](const std::string& what, const TKNHttpExchange& reply) { return Failure(what, reply); });
     return TKNSideResult::Ok();
 }
 

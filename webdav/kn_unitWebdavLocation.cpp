@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "framework/vex_unitText.h"
+#include "http/kn_unitHttpAuthority.h"
 #include "side/kn_unitSidePath.h"
 #include "webdav/kn_unitWebdavKind.h"
 
@@ -17,38 +18,6 @@ std::size_t SchemeLength(std::string_view upper)
     for (std::string_view scheme : {"DAV://", "DAV:\\\\", "DAVS://", "DAVS:\\\\"})
         if (upper.substr(0, scheme.size()) == scheme) return scheme.size();
     return 0;
-}
-
-uint16_t PortOf(const std::string& text, const std::string& shown)
-{
-    const bool digits = !text.empty() && text.size() <= 5 &&
-                        std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-    const unsigned long port = digits ? std::stoul(text) : 0;
-    if (port == 0 || port > 65535)
-        throw TKNWebdavError("Invalid port \"" + text + "\" in the WebDAV location \"" + shown + "\"");
-    return static_cast<uint16_t>(port);
-}
-
-void ParseHostPort(const std::string& hostPort, const std::string& shown, TKNHttpEndpoint& endpoint)
-{
-    std::string portText;
-    bool hasPort = false;
-    if (!hostPort.empty() && hostPort[0] == '[') {
-        const std::size_t close = hostPort.find(']');
-        if (close == std::string::npos) throw TKNWebdavError("Unclosed \"[\" in the WebDAV location \"" + shown + "\"");
-        endpoint.Host = hostPort.substr(1, close - 1);
-        const std::string after = hostPort.substr(close + 1);
-        hasPort = !after.empty();
-        if (hasPort && after[0] != ':') throw TKNWebdavError("Invalid host in the WebDAV location \"" + shown + "\"");
-        if (hasPort) portText = after.substr(1);
-    } else {
-        const std::size_t colon = hostPort.find(':');
-        endpoint.Host = hostPort.substr(0, colon);
-        hasPort = colon != std::string::npos;
-        if (hasPort) portText = hostPort.substr(colon + 1);
-    }
-    if (endpoint.Host.empty()) throw TKNWebdavError("No host in the WebDAV location \"" + shown + "\"");
-    endpoint.Port = hasPort ? PortOf(portText, shown) : (endpoint.Tls ? 443 : 80);
 }
 
 }  // namespace
@@ -86,7 +55,8 @@ TKNWebdavLocation ParseWebdavLocation(const std::string& location)
     std::string shownPath = path;
     while (!shownPath.empty() && shownPath.back() == '/') shownPath.pop_back();
     result.Shown = (result.Endpoint.Tls ? "davs://" : "dav://") + user + authority + shownPath;
-    ParseHostPort(authority, result.Shown, result.Endpoint);
+    if (const std::string problem = ParseHostPort(authority, result.Endpoint); !problem.empty())
+        throw TKNWebdavError(problem + " in the WebDAV location \"" + result.Shown + "\"");
     for (std::size_t start = 0; start < path.size();) {
         const std::size_t end = std::min(path.find('/', start), path.size());
         if (end > start) {

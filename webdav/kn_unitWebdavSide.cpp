@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "framework/vex_unitText.h"
+#include "http/kn_unitHttpReadStream.h"
 #include "side/kn_unitSideKeeper.h"
 #include "side/kn_unitSideRules.h"
 #include "side/kn_unitWrittenRecord.h"
@@ -89,33 +90,6 @@ bool OwnTime(const TKNDavResponse& r, int64_t serverTime, TKNSideEntry& entry)
 struct TWebdavLink final : TKNKeptLink {
     std::unique_ptr<TKNHttpClient> Client;
     bool OwnTimes = false, Conditions = true;
-};
-
-class TWebdavReadStream final : public TKNReadStream {
-public:
-    TWebdavReadStream(TKNWebdavSide& side, std::shared_ptr<TKNHttpExchange> get, std::string shown)
-        : side_(side), get_(std::move(get)), shown_(std::move(shown))
-    {
-    }
-    ~TWebdavReadStream() override { get_->Cancel(); }
-    int64_t Read(char* buffer, std::size_t size, TKNSideResult& result) override
-    {
-        if (side_.Context().Stopped()) {
-            result = TKNSideResult::Fail(TKNSideError::Stopped, "Stopped.");
-            return -1;
-        }
-        const int64_t n = get_->Pull(buffer, size);
-        if (n > 0) return n;
-        get_->Wait();
-        if (get_->Fault() == TKNHttpFault::None && get_->Status() == 200) return 0;
-        result = side_.Failure("Cannot read " + Quoted(shown_), *get_);
-        return -1;
-    }
-
-private:
-    TKNWebdavSide& side_;
-    std::shared_ptr<TKNHttpExchange> get_;
-    std::string shown_;
 };
 
 }  // namespace
@@ -415,7 +389,9 @@ TKNSideResult TKNWebdavSide::OpenRead(const TKNSidePath& path, std::unique_ptr<T
     if (TKNSideResult r = CheckNames(path); !r) return r;
     TKNHttpRequest get{"GET", Target(path), {}, {}};
     get.StreamReply = true;
-    stream = std::make_unique<TWebdavReadStream>(*this, client_->Start(std::move(get)), Shown(path));
+    stream = std::make_unique<TKNHttpReadStream>(
+        context_, client_->Start(std::move(get)), Shown(path),
+        [this](const std::string& what, const TKNHttpExchange& reply) { return Failure(what, reply); });
     return TKNSideResult::Ok();
 }
 
