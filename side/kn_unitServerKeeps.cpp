@@ -1,16 +1,11 @@
 #include "side/kn_unitServerKeeps.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <mutex>
 #include <sstream>
 
+#include "framework/vex_unitLineFile.h"
 #include "framework/vex_unitProgramFolder.h"
 
 namespace kn {
@@ -22,14 +17,6 @@ constexpr const char* kNoModes = "no-modes";
 // Writers of one process one at a time; another process's line may still be lost to a race,
 // and is then found again by its next run.
 std::mutex writing;
-
-std::vector<std::string> ReadLines(const std::string& file)
-{
-    std::vector<std::string> lines;
-    std::ifstream in(file);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
 
 // The record of `line` when it is one for `server`.
 bool Records(const std::string& line, const std::string& server, TKNServerKeeps& keeps)
@@ -72,39 +59,22 @@ std::string ServerKeepsFile()
 TKNServerKeeps RecordedServerKeeps(const std::string& server)
 {
     TKNServerKeeps keeps;
-    for (const std::string& line : ReadLines(ServerKeepsFile()))
+    for (const std::string& line : vex::ReadLines(ServerKeepsFile()))
         if (Records(line, server, keeps)) break;
     return keeps;
 }
 
 bool RecordServerKeeps(const std::string& server, const TKNServerKeeps& keeps, std::string& error)
 {
-    static std::atomic<unsigned> written{0};
     std::lock_guard<std::mutex> lock(writing);
     const std::string file = ServerKeepsFile();
     std::string text;
-    for (const std::string& line : ReadLines(file)) {
+    for (const std::string& line : vex::ReadLines(file)) {
         TKNServerKeeps unused;
         if (!Records(line, server, unused)) text += line + "\n";
     }
     if (!keeps.Modes) text += LineOf(server, keeps) + "\n";
-    const std::string temp = file + ".new-" + std::to_string(::getpid()) + "-" + std::to_string(written++);
-    {
-        std::ofstream out(temp, std::ios::trunc);
-        out << text;
-        out.flush();
-        if (!out) {
-            error = "Cannot write \"" + temp + "\": " + std::strerror(errno);
-            ::unlink(temp.c_str());
-            return false;
-        }
-    }
-    if (::rename(temp.c_str(), file.c_str()) != 0) {
-        error = "Cannot write \"" + file + "\": " + std::strerror(errno);
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
+    return vex::ReplaceFileText(file, text, error);
 }
 
 }  // namespace kn

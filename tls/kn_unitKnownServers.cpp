@@ -1,26 +1,14 @@
 #include "tls/kn_unitKnownServers.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <sstream>
 #include <vector>
 
+#include "framework/vex_unitLineFile.h"
 #include "framework/vex_unitProgramFolder.h"
 
 namespace kn {
 
 namespace {
-
-std::vector<std::string> ReadLines(const std::string& file)
-{
-    std::vector<std::string> lines;
-    std::ifstream in(file);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
 
 // The fingerprint of `line` when it records `serverKey`.
 bool Records(const std::string& line, const std::string& serverKey, std::string& fingerprint)
@@ -42,7 +30,7 @@ std::string KnownServersFile()
 std::string RecordedFingerprint(const std::string& serverKey)
 {
     std::string fingerprint;
-    for (const std::string& line : ReadLines(KnownServersFile()))
+    for (const std::string& line : vex::ReadLines(KnownServersFile()))
         if (Records(line, serverKey, fingerprint)) return fingerprint;
     return {};
 }
@@ -51,26 +39,10 @@ bool RecordFingerprint(const std::string& serverKey, const std::string& fingerpr
 {
     const std::string file = KnownServersFile();
     std::string text, unused;
-    for (const std::string& line : ReadLines(file))
+    for (const std::string& line : vex::ReadLines(file))
         if (!Records(line, serverKey, unused)) text += line + "\n";
     text += serverKey + " " + fingerprint + "\n";
-    const std::string temp = file + ".new-" + std::to_string(::getpid());
-    {
-        std::ofstream out(temp, std::ios::trunc);
-        out << text;
-        out.flush();
-        if (!out) {
-            error = "Cannot write \"" + temp + "\": " + std::strerror(errno);
-            ::unlink(temp.c_str());
-            return false;
-        }
-    }
-    if (::rename(temp.c_str(), file.c_str()) != 0) {
-        error = "Cannot write \"" + file + "\": " + std::strerror(errno);
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
+    return vex::ReplaceFileText(file, text, error);
 }
 
 }  // namespace kn
