@@ -338,6 +338,7 @@ void TKNUpdateWorker::Finish(TStep& step, const TDone& done)
         !ok ? (done.Kind == TKNSideError::Changed || done.Skipped ? TKNOpResult::Skipped : TKNOpResult::Failed)
         : run_.FileCompare.UpdateDryRun ? TKNOpResult::Planned
                                         : TKNOpResult::Done;
+    run_.Reports.EndBytes(slot_);
     const TKNOperation op = step.Op->Op;
     const bool readsSource = IsCopy(op) || op == TKNOperation::CreateFolder || op == TKNOperation::SetAttributes ||
                              op == TKNOperation::SetTime;

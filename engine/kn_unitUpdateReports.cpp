@@ -66,6 +66,19 @@ void TKNUpdateReports::MoreBytes(int slot, int64_t done)
     Schedule();
 }
 
+void TKNUpdateReports::EndBytes(int slot)
+{
+    TSlot& s = slots_[static_cast<std::size_t>(slot % slotCount_)];
+    if (s.Started == 0) return;
+    s.Started = 0;
+    s.Total = 0;
+    s.Done = 0;
+    // A synchronised listener heard the last block already; a queued one hears the sum drop.
+    if (!engine_.OnFileProgress || SynchronizedProgress()) return;
+    bytesMoved_ = true;
+    Schedule();
+}
+
 void TKNUpdateReports::Operation(const TKNOpEvent& event)
 {
     if (engine_.OnOperation) Add({TKind::Operation, 0, {}, event});

@@ -38,6 +38,9 @@ public:
     // A transfer of `total` bytes on `shown` begins in worker `slot`, then moves on.
     void StartBytes(int slot, const std::string& shown, int64_t total);
     void MoreBytes(int slot, int64_t done);
+    // Worker `slot`'s step has ended: its bytes leave the sum of the transfers in work (the
+    // ended operation's own event counts them from now on).
+    void EndBytes(int slot);
     void Operation(const TKNOpEvent& event);
     void Error(const std::string& message);
     void DryRun(const std::string& text);

@@ -195,7 +195,8 @@ void TKNMainForm::BindEngineEvents()
         ShowGauge(0, updateSteps_, position, ShownText(text));
     };
     FileCompare->OnFileProgress = [this](void*, const std::string& text, int64_t maximum, int64_t position) {
-        ShowGauge(1, maximum, position, ShownText(text));
+        // Nothing in work (the transfers ended): the gauge keeps the last one until the next.
+        if (maximum > 0) ShowGauge(1, maximum, position, ShownText(text));
     };
     FileCompare->OnError = [this](void*, const std::string& message) { FileCompareError(message); };
     FileCompare->OnUpdateDone = [this](void*) { FileCompareUpdateDone(); };

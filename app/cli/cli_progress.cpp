@@ -7,26 +7,8 @@
 
 #include "app/cli/cli_rows.h"
 #include "engine/kn_unitCompare.h"
-#include "framework/vex_unitCounts.h"
 
 namespace cli {
-
-namespace {
-
-// "1:05" or "1:02:05".
-std::string FormatDuration(int64_t seconds)
-{
-    char text[32];
-    if (seconds >= 3600)
-        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
-                      static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
-    else
-        std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(seconds / 60),
-                      static_cast<long long>(seconds % 60));
-    return text;
-}
-
-}  // namespace
 
 bool ProgressLine::Possible()
 {
@@ -47,27 +29,34 @@ void ProgressLine::ShowCompare(uint8_t state, const std::string& path)
 
 void ProgressLine::StartUpdate(const kn::TKNPlanTotals& plan)
 {
-    totalOps_ = plan.FilesToCopy + plan.FilesToDelete + plan.FoldersToCreate + plan.FoldersToRemove +
-                plan.AttributeChanges + plan.TimesToSet;
-    totalBytes_ = plan.BytesToCopy;
-    doneOps_ = doneBytes_ = 0;
+    figures_ = {};
+    figures_.TotalOps = plan.FilesToCopy + plan.FilesToDelete + plan.FoldersToCreate + plan.FoldersToRemove +
+                        plan.AttributeChanges + plan.TimesToSet;
+    figures_.TotalBytes = plan.BytesToCopy;
     started_ = std::chrono::steady_clock::now();
-    Write("Updating... 0/" + std::to_string(totalOps_), true);
+    Write("Updating... 0/" + std::to_string(figures_.TotalOps), true);
 }
 
 void ProgressLine::Count(const kn::TKNOpEvent& event)
 {
-    ++doneOps_;
-    doneBytes_ += event.Bytes;
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
-    std::string text = std::to_string(doneOps_) + "/" + std::to_string(totalOps_) + " operations, " +
-                       vex::FormatByteSize(doneBytes_) + " of " + vex::FormatByteSize(totalBytes_);
-    if (seconds >= 1 && doneBytes_ > 0) {
-        const double rate = doneBytes_ / seconds;
-        text += ", " + vex::FormatByteSize(static_cast<int64_t>(rate)) + "/s, " +
-                FormatDuration(static_cast<int64_t>((totalBytes_ - doneBytes_) / rate)) + " left";
-    }
-    Write(text, doneOps_ == totalOps_);
+    ++figures_.DoneOps;
+    figures_.EndedBytes += event.Bytes;
+    ShowUpdate(figures_.DoneOps == figures_.TotalOps);
+}
+
+void ProgressLine::Bytes(const std::string& name, int64_t total, int64_t done)
+{
+    // Names may come from a hostile server: escaped like every path shown.
+    figures_.WorkName = total > 0 ? EscapeText(kn::HideLocationPasswords(name)) : std::string();
+    figures_.WorkTotal = total;
+    figures_.WorkDone = done;
+    ShowUpdate(false);
+}
+
+void ProgressLine::ShowUpdate(bool force)
+{
+    figures_.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+    Write(UpdateProgressText(figures_), force);
 }
 
 void ProgressLine::Clear()

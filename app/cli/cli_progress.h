@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/cli/cli_progress_text.h"
 #include "engine/kn_unitUpdateEvent.h"
 #include "engine/kn_unitUpdatePlan.h"
 
@@ -26,14 +27,17 @@ public:
     void StartUpdate(const kn::TKNPlanTotals& plan);
     // One operation has ended.
     void Count(const kn::TKNOpEvent& event);
+    // The transfers in work: `total` and `done` bytes summed over the workers, named `name`.
+    void Bytes(const std::string& name, int64_t total, int64_t done);
     void Clear();
 
 private:
+    void ShowUpdate(bool force);
     void Write(std::string text, bool force);
 
     std::chrono::steady_clock::time_point shown_, started_;
     uint8_t state_ = 255;
-    int64_t totalOps_ = 0, doneOps_ = 0, totalBytes_ = 0, doneBytes_ = 0;
+    UpdateFigures figures_;
 };
 
 }  // namespace cli

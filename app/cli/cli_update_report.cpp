@@ -62,6 +62,10 @@ UpdateReport::UpdateReport(kn::TKNFileCompare& engine, const OutputOptions& opti
     // Every operation's record counts, in order, but the workers need not wait for the printing.
     engine.ProgressDelivery = vex::TDelivery::Queued;
     engine.OnOperation = [this](void*, const kn::TKNOpEvent& event) { Operation(event); };
+    if (showProgress_)
+        engine.OnFileProgress = [this](void*, const std::string& name, int64_t total, int64_t done) {
+            progress_.Bytes(name, total, done);
+        };
     engine.OnUpdateDone = [this](void*) {
         if (showProgress_) progress_.Clear();
     };

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
+#include <string>
 
 #include "tests/common/temp_tree.h"
 #include "tests/update/update_harness.h"
@@ -23,8 +25,17 @@ TEST(ProgressDelivery, QueuedReportsArriveEveryOneInOrder)
     MakeFiles(left.path());
     testutil::UpdateHarness h(left.path(), right.path());
     h.engine.ProgressDelivery = vex::TDelivery::Queued;
+    int64_t workTotal = -1, workDone = -1;  // the last sum of the transfers in work
+    h.engine.OnFileProgress = [&](void*, const std::string&, int64_t total, int64_t done) {
+        workTotal = total;
+        workDone = done;
+    };
     ASSERT_EQ(h.Compare(), static_cast<size_t>(kFiles));
     h.Update(kn::TKNAction::LeftToRight, false);
+    // Ended transfers leave the sum: once all have ended nothing is in work, so a progress line
+    // adding the ended copies' bytes to it counts each byte once.
+    EXPECT_EQ(workTotal, 0);
+    EXPECT_EQ(workDone, 0);
     ASSERT_EQ(h.positions.size(), static_cast<size_t>(kFiles));
     for (int i = 0; i < kFiles; ++i) ASSERT_EQ(h.positions[static_cast<size_t>(i)], i + 1);
     EXPECT_EQ(h.updateDone, 1);

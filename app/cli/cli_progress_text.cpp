@@ -1,0 +1,45 @@
+#include "app/cli/cli_progress_text.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "framework/vex_unitCounts.h"
+
+namespace cli {
+
+namespace {
+
+// "1:05" or "1:02:05".
+std::string FormatDuration(int64_t seconds)
+{
+    char text[32];
+    if (seconds >= 3600)
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
+                      static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+    else
+        std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(seconds / 60),
+                      static_cast<long long>(seconds % 60));
+    return text;
+}
+
+}  // namespace
+
+std::string UpdateProgressText(const UpdateFigures& f)
+{
+    // A transfer that has not ended yet is counted by its bytes in work, an ended one by its
+    // event: never both, and never past the plan (a file that grew while it was read).
+    const int64_t done = std::min(f.EndedBytes + f.WorkDone, std::max(f.TotalBytes, f.EndedBytes));
+    std::string text = std::to_string(f.DoneOps) + "/" + std::to_string(f.TotalOps) + " operations, " +
+                       vex::FormatByteSize(done) + " of " + vex::FormatByteSize(f.TotalBytes);
+    const double rate = f.Seconds >= 1 && done > 0 ? done / f.Seconds : 0;
+    auto left = [rate](int64_t bytes) {
+        return FormatDuration(static_cast<int64_t>(static_cast<double>(std::max<int64_t>(bytes, 0)) / rate)) + " left";
+    };
+    if (rate > 0) text += ", " + vex::FormatByteSize(static_cast<int64_t>(rate)) + "/s, " + left(f.TotalBytes - done);
+    if (f.WorkName.empty() || f.WorkTotal <= 0) return text;
+    text += "; " + f.WorkName + " " + vex::FormatByteSize(f.WorkDone) + " of " + vex::FormatByteSize(f.WorkTotal);
+    if (rate > 0) text += ", " + left(f.WorkTotal - f.WorkDone);
+    return text;
+}
+
+}  // namespace cli

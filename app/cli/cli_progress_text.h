@@ -1,0 +1,26 @@
+// The text of the update's progress line: the run's operations and bytes, its rate and the time
+// left, then the transfer in work with its own bytes and time left. A pure function of the
+// figures, so that its rules (no rate before a second has passed, no time left without a rate,
+// bytes in work counted once) are tested apart from the terminal.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace cli {
+
+struct UpdateFigures {
+    int64_t TotalOps = 0, DoneOps = 0;
+    // The bytes the plan copies, and those of the copies that ended.
+    int64_t TotalBytes = 0, EndedBytes = 0;
+    // The transfers in work, summed over the workers, named after the one begun last (empty
+    // when none is in work).
+    std::string WorkName;
+    int64_t WorkTotal = 0, WorkDone = 0;
+    double Seconds = 0;  // since the update began
+};
+
+// "3/40 operations, 1.2 GiB of 4.8 GiB, 20.0 MiB/s, 3:05 left; big.iso 300.0 MiB of 1.0 GiB, 0:35 left"
+std::string UpdateProgressText(const UpdateFigures& figures);
+
+}  // namespace cli
