@@ -22,7 +22,8 @@
 namespace {
 
 const char* const kUsage =
-    "Usage: kestrune-cli batch NAME [--max-delete N] [--transfers N] [--format FORMAT] [-q|--quiet] [--progress]\n"
+    "Usage: kestrune-cli batch NAME [--max-delete N] [--transfers N] [--bwlimit RATE] [--format FORMAT]\n"
+    "                           [-q|--quiet] [--progress]\n"
     "Runs the batch NAME of the configuration (see `kestrune-cli batches`) as the desktop\n"
     "program's batch menu does, without asking first. For each entry in turn: its preset's\n"
     "folders and options are compared, then updated in the entry's direction, forced when the\n"
@@ -36,7 +37,8 @@ const char* const kUsage =
     "--max-delete N an entry is refused instead when it would delete more than N entries. An\n"
     "entry whose folders are one, or one inside the other, or whose pair another run is updating,\n"
     "is refused too. --transfers N carries out N operations at once in every entry, each with its\n"
-    "own connections (default: each preset's setting).\n"
+    "own connections (default: each preset's setting); --bwlimit RATE (500K, 4M; 0: none) keeps\n"
+    "all transfers of every entry together to RATE bytes a second (default: each preset's).\n"
     "\nEach step is printed as \"[N/COUNT] ...\", each operation's path as it is carried out;\n"
     "failures go to standard error and the batch goes on. Ctrl+C, SIGTERM or SIGHUP stops the\n"
     "batch. --format tsv or jsonl prints the operations and rows as records (jsonl adds a \"step\"\n"
@@ -54,6 +56,13 @@ std::optional<std::string> UnusableFolder(const kn::TKNOptionsRec& preset)
     return std::nullopt;
 }
 
+// What the command line sets for every entry, over each preset's own setting.
+struct BatchFlags {
+    std::optional<int64_t> MaxDelete;       // --max-delete N
+    std::optional<int> Transfers;           // --transfers N
+    std::optional<int64_t> BandwidthLimit;  // --bwlimit RATE
+};
+
 // How one entry ended.
 struct StepResult {
     std::string Preset;
@@ -64,14 +73,8 @@ struct StepResult {
 
 class BatchRun {
 public:
-    BatchRun(const kn::TKNConfig& config, std::optional<int64_t> maxDelete, std::optional<int> transfers,
-             const cli::OutputOptions& output)
-        : config_(config),
-          maxDelete_(maxDelete),
-          transfers_(transfers),
-          output_(output),
-          report_(engine_, output),
-          stops_(engine_)
+    BatchRun(const kn::TKNConfig& config, const BatchFlags& flags, const cli::OutputOptions& output)
+        : config_(config), flags_(flags), output_(output), report_(engine_, output), stops_(engine_)
     {
     }
 
@@ -164,8 +167,9 @@ private:
         request.Left = vex::GetField(preset.LeftFolder);
         request.Right = vex::GetField(preset.RightFolder);
         request.Options = preset;
-        request.Transfers = transfers_;
-        request.MaxDelete = maxDelete_;
+        request.Transfers = flags_.Transfers;
+        request.MaxDelete = flags_.MaxDelete;
+        request.BandwidthLimit = flags_.BandwidthLimit;
         return request;
     }
 
@@ -265,8 +269,7 @@ private:
     }
 
     const kn::TKNConfig& config_;
-    const std::optional<int64_t> maxDelete_;
-    const std::optional<int> transfers_;
+    const BatchFlags flags_;
     const cli::OutputOptions output_;
     kn::TKNFileCompare engine_;
     cli::UpdateReport report_;
@@ -278,18 +281,18 @@ private:
 };
 
 // Reads NAME and the options; returns an exit status when the command ends here.
-std::optional<int> ParseBatchArgs(const std::vector<std::string>& args, std::string& name,
-                                  std::optional<int64_t>& maxDelete, std::optional<int>& transfers,
+std::optional<int> ParseBatchArgs(const std::vector<std::string>& args, std::string& name, BatchFlags& flags,
                                   cli::OutputOptions& output)
 {
     cli::CompareArgs ignored;
     std::vector<cli::CompareOption> options = cli::OutputOptionList(output);
-    options.push_back({"--max-delete", "N", "", [&maxDelete](const std::string& v, cli::CompareArgs&, std::string& e) {
-                           maxDelete = cli::ParseCount(v);
-                           if (!maxDelete) e = "expected a count of entries, not \"" + v + "\"";
-                           return maxDelete.has_value();
+    options.push_back({"--max-delete", "N", "", [&flags](const std::string& v, cli::CompareArgs&, std::string& e) {
+                           flags.MaxDelete = cli::ParseCount(v);
+                           if (!flags.MaxDelete) e = "expected a count of entries, not \"" + v + "\"";
+                           return flags.MaxDelete.has_value();
                        }});
-    options.push_back(cli::TransfersOption(transfers));
+    options.push_back(cli::TransfersOption(flags.Transfers));
+    options.push_back(cli::BandwidthOption(flags.BandwidthLimit));
     std::string error;
     if (!cli::ParseCompareArgs(args, ignored, error, options, false)) return cli::UsageError("batch", error);
     if (ignored.Help) {
@@ -305,10 +308,9 @@ std::optional<int> ParseBatchArgs(const std::vector<std::string>& args, std::str
 int RunBatchCommand(std::vector<std::string> args)
 {
     std::string name;
-    std::optional<int64_t> maxDelete;
-    std::optional<int> transfers;
+    BatchFlags flags;
     cli::OutputOptions output;
-    if (std::optional<int> status = ParseBatchArgs(args, name, maxDelete, transfers, output)) return *status;
+    if (std::optional<int> status = ParseBatchArgs(args, name, flags, output)) return *status;
     auto config = kn::TKNConfig::OpenProgramConfig();
     const kn::TKNBatchRec* found = config->Batches.Find(name);
     if (!found) {
@@ -317,7 +319,7 @@ int RunBatchCommand(std::vector<std::string> args)
         return cli::ExitUsage;
     }
     const kn::TKNBatchRec batch = *found;
-    BatchRun run(*config, maxDelete, transfers, output);
+    BatchRun run(*config, flags, output);
     return run.Run(batch);
 }
 

@@ -74,7 +74,8 @@ TEST_F(CliBatch, RunsEachPresetWithItsEntryAndSkipsAMissingOne)
     ASSERT_TRUE(config->SavePresets());
     ASSERT_TRUE(config->SaveBatches());
 
-    CliResult r = Run("batch nightly");  // batch names ignore the case of a-z
+    // Batch names ignore the case of a-z; a bandwidth limit holds for every entry.
+    CliResult r = Run("batch nightly --bwlimit 4M");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ReadFile(r1 + "/doc.txt"), "doc");
     EXPECT_FALSE(Exists(r1 + "/stale.txt"));
@@ -99,6 +100,9 @@ TEST_F(CliBatch, UnknownBatchAndUsageErrorsExitWithTwo)
     EXPECT_TRUE(Has(unknown.err, "there is no batch named \"Nope\"")) << unknown.err;
     EXPECT_EQ(Run("batch").status, 2);
     EXPECT_EQ(Run("batch Real Other").status, 2);
+    CliResult rate = Run("batch Real --bwlimit fast");
+    EXPECT_EQ(rate.status, 2);
+    EXPECT_TRUE(Has(rate.err, "fast")) << "the rate it could not read is named\n" << rate.err;
     CliResult help = Run("batch --help");
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(Has(help.out, "Usage: kestrune-cli batch NAME")) << help.out;
