@@ -13,6 +13,7 @@
 #include "app/cli/cli_update_report.h"
 #include "app/cli/cli_usage.h"
 #include "app/kn_version.h"
+#include "engine/kn_unitCommandLinePasswords.h"
 #include "engine/kn_unitSideUsage.h"
 #include "framework/keychain/vex_unitKeychain.h"
 #include "side/kn_unitSideAsk.h"
@@ -91,11 +92,8 @@ static bool TakeConfigDir(std::vector<std::string>& args)
 int main(int argc, char** argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (cli::WipeCommandLinePasswords(argc, argv))
-        std::fprintf(stderr,
-                     "kestrune-cli: a password on the command line shows in the process list; "
-                     "%s, the secret store or the prompt keep it out of it\n",
-                     kn::kPasswordVariable);
+    if (kn::WipeCommandLinePasswords(argc, argv))
+        std::fprintf(stderr, "%s\n", kn::CommandLinePasswordNotice("kestrune-cli").c_str());
     if (!TakeConfigDir(args)) {
         std::fprintf(stderr, "kestrune-cli: --config-dir needs a folder\n");
         return cli::ExitUsage;

@@ -103,21 +103,6 @@ std::string TPasswordSupplier::Supply(const std::string& location)
     return kn::WithPassword(location, password);
 }
 
-bool WipeCommandLinePasswords(int argc, char** argv)
-{
-    bool wiped = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::size_t size = std::strlen(argv[i]);
-        const std::string hidden = kn::HideLocationPasswords(std::string_view(argv[i], size));
-        // Hiding only removes bytes; a text that would grow is left as it is.
-        if (hidden.size() >= size) continue;
-        std::memcpy(argv[i], hidden.data(), hidden.size());
-        std::memset(argv[i] + hidden.size(), 0, size - hidden.size());
-        wiped = true;
-    }
-    return wiped;
-}
-
 void UseSecretStore(vex::TvexSecretStore* store)
 {
     processStore = store;

@@ -50,12 +50,6 @@ private:
 // terminal (a script, a scheduler) or the terminal cannot be opened.
 bool AskOnTerminal(const std::string& prompt, std::string& answer);
 
-// Overwrites, in the process's own argument strings (what /proc/PID/cmdline shows every user of
-// the machine), the password of each location among `argv[1..argc)`, so that it is readable
-// there only for the moment before main runs; the locations the program uses are copied first.
-// True when any was wiped: the program then says once how to keep a password out of the list.
-bool WipeCommandLinePasswords(int argc, char** argv);
-
 // The secret store SupplyPassword asks (the program's main sets it); none until then.
 void UseSecretStore(vex::TvexSecretStore* store);
 

@@ -3,10 +3,12 @@
 #include <QCommandLineParser>
 #include <QIcon>
 #include <QScreen>
+#include <cstdio>
 #include <cstring>
 
 #include "app/kn_version.h"
 #include "config/kn_unitConfig.h"
+#include "engine/kn_unitCommandLinePasswords.h"
 #include "engine/kn_unitSideUsage.h"
 #include "framework/keychain/vex_unitKeychain.h"
 #include "framework/qt/vex_unitDialogs.h"
@@ -86,6 +88,9 @@ int main(int argc, char** argv)
     QApplication::setApplicationVersion(QStringLiteral(KESTRUNE_VERSION));
     // After QApplication, which takes its own options (-platform, -style) off the line.
     const QStringList params = ParseCommandLine(app);
+    // The window keeps its own copy of the switches: the passwords leave the process list now.
+    if (kn::WipeCommandLinePasswords(argc, argv))
+        std::fprintf(stderr, "%s\n", kn::CommandLinePasswordNotice("kestrune").c_str());
     vex::InstallQtHandOver();
 
     std::unique_ptr<kn::TKNConfig> config = kn::TKNConfig::OpenProgramConfig(DesktopWorkArea());

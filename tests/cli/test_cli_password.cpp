@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/cli/cli_password.h"
+#include "engine/kn_unitCommandLinePasswords.h"
 #include "tests/common/temp_tree.h"
 
 namespace {
@@ -141,13 +142,13 @@ TEST(CommandLinePasswords, AreWipedInPlace)
     std::vector<char*> argv;
     for (const auto& c : cases) storage.emplace_back(c.first.c_str(), c.first.c_str() + c.first.size() + 1);
     for (auto& arg : storage) argv.push_back(arg.data());
-    EXPECT_TRUE(cli::WipeCommandLinePasswords(static_cast<int>(argv.size()), argv.data()));
+    EXPECT_TRUE(kn::WipeCommandLinePasswords(static_cast<int>(argv.size()), argv.data()));
     for (std::size_t i = 0; i < storage.size(); ++i) {
         std::string expected = cases[i].second;
         expected.resize(storage[i].size(), '\0');
         EXPECT_EQ(std::string(storage[i].data(), storage[i].size()), expected) << cases[i].first;
     }
-    EXPECT_FALSE(cli::WipeCommandLinePasswords(static_cast<int>(argv.size()), argv.data()));
+    EXPECT_FALSE(kn::WipeCommandLinePasswords(static_cast<int>(argv.size()), argv.data()));
 }
 
 // A real run, held by a server that accepts and never greets: by the time it connected, the
