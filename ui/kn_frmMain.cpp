@@ -195,8 +195,11 @@ void TKNMainForm::BindEngineEvents()
         ShowGauge(0, updateSteps_, position, ShownText(text));
     };
     FileCompare->OnFileProgress = [this](void*, const std::string& text, int64_t maximum, int64_t position) {
-        // Nothing in work (the transfers ended): the gauge keeps the last one until the next.
-        if (maximum > 0) ShowGauge(1, maximum, position, ShownText(text));
+        ShowBytes(text, maximum, position);
+    };
+    FileCompare->OnOperation = [this](void*, const TKNOpEvent& event) {
+        ++progress_.DoneOps;
+        progress_.EndedBytes += event.Bytes;
     };
     FileCompare->OnError = [this](void*, const std::string& message) { FileCompareError(message); };
     FileCompare->OnUpdateDone = [this](void*) { FileCompareUpdateDone(); };
@@ -453,6 +456,23 @@ void TKNMainForm::ShowGauge(int phase, int64_t maximum, int64_t position, const 
     Gauge->show();
     StatusBar->Panel(1)->SetText(text);
     StatusBar->Panel(1)->setToolTip(text);
+}
+
+void TKNMainForm::StartProgress(const TKNPlanTotals& plan)
+{
+    progress_ = StartFigures(plan);
+    progressStarted_ = std::chrono::steady_clock::now();
+}
+
+void TKNMainForm::ShowBytes(const std::string& name, int64_t total, int64_t done)
+{
+    // Nothing in work (the transfers ended): the gauge keeps the last one until the next.
+    if (total <= 0) return;
+    progress_.WorkName = ShownText(name).toStdString();
+    progress_.WorkTotal = total;
+    progress_.WorkDone = done;
+    progress_.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - progressStarted_).count();
+    ShowGauge(1, total, done, QString::fromStdString(UpdateProgressText(progress_)));
 }
 
 void TKNMainForm::ShowHint(const QString& hint)

@@ -7,12 +7,14 @@
 #include <QSize>
 #include <QString>
 #include <QStringList>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "config/kn_unitConfig.h"
 #include "engine/kn_unitCompare.h"
+#include "engine/kn_unitProgressText.h"
 #include "engine/kn_unitRun.h"
 #include "engine/kn_unitTwoWayPlan.h"
 #include "engine/kn_unitUpdatePlan.h"
@@ -115,6 +117,10 @@ private:
     static TKNAction NextAction(TKNAction action);
     void ShowStatus(const QString& text, const QString& detail);
     void ShowGauge(int phase, int64_t maximum, int64_t position, const QString& text);
+    // An update of `plan` begins: the status bar's byte progress counts against it.
+    void StartProgress(const TKNPlanTotals& plan);
+    // The transfers in work moved on: the gauge, and the run's bytes, rate and time left.
+    void ShowBytes(const std::string& name, int64_t total, int64_t done);
     // Hands the record to the engine and shows its action and folders.
     void ApplyOptions(const TKNOptionsRec& options);
     // `options` as the engine takes them: the folders with their passwords from the secret
@@ -274,6 +280,9 @@ private:
     QString updateRefused_;
     // The steps the running update's gauge counts: rows, or a two-way plan's operations.
     int64_t updateSteps_ = 0;
+    // The running update's figures (ended operations, bytes in work) and when it began.
+    TKNUpdateFigures progress_;
+    std::chrono::steady_clock::time_point progressStarted_;
     bool updateTwoWay_ = false;
     // The engine's threads use its two-way run: from a comparison's start to its end event, and
     // while an update runs. The window reads the run only when they do not.

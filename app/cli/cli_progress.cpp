@@ -29,10 +29,7 @@ void ProgressLine::ShowCompare(uint8_t state, const std::string& path)
 
 void ProgressLine::StartUpdate(const kn::TKNPlanTotals& plan)
 {
-    figures_ = {};
-    figures_.TotalOps = plan.FilesToCopy + plan.FilesToDelete + plan.FoldersToCreate + plan.FoldersToRemove +
-                        plan.AttributeChanges + plan.TimesToSet;
-    figures_.TotalBytes = plan.BytesToCopy;
+    figures_ = kn::StartFigures(plan);
     started_ = std::chrono::steady_clock::now();
     Write("Updating... 0/" + std::to_string(figures_.TotalOps), true);
 }
@@ -56,7 +53,7 @@ void ProgressLine::Bytes(const std::string& name, int64_t total, int64_t done)
 void ProgressLine::ShowUpdate(bool force)
 {
     figures_.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
-    Write(UpdateProgressText(figures_), force);
+    Write(kn::UpdateProgressText(figures_), force);
 }
 
 void ProgressLine::Clear()

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/cli/cli_progress_text.h"
+#include "engine/kn_unitProgressText.h"
 #include "engine/kn_unitUpdateEvent.h"
 #include "engine/kn_unitUpdatePlan.h"
 
@@ -37,7 +37,7 @@ private:
 
     std::chrono::steady_clock::time_point shown_, started_;
     uint8_t state_ = 255;
-    UpdateFigures figures_;
+    kn::TKNUpdateFigures figures_;
 };
 
 }  // namespace cli

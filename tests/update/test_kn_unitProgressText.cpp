@@ -1,20 +1,20 @@
-// The update's progress line as text: bytes in work counted once, rate and time left only when
+// An update's progress as text: bytes in work counted once, rate and time left only when
 // they can be told, the transfer in work after the run's figures.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "app/cli/cli_progress_text.h"
+#include "engine/kn_unitProgressText.h"
 
 namespace {
 
 constexpr int64_t MiB = 1024 * 1024;
 
-TEST(CliProgress, Text)
+TEST(ProgressText, RunAndTransferInWork)
 {
     struct Case {
         const char* what;
-        cli::UpdateFigures figures;
+        kn::TKNUpdateFigures figures;
         std::string text;
     };
     const Case cases[] = {
@@ -40,7 +40,7 @@ TEST(CliProgress, Text)
          {1, 0, 4096 * MiB, 0, "disk.img", 4096 * MiB, MiB, 1},
          "0/1 operations, 1.0 MiB of 4.0 GiB, 1.0 MiB/s, 1:08:15 left; disk.img 1.0 MiB of 4.0 GiB, 1:08:15 left"},
     };
-    for (const Case& c : cases) EXPECT_EQ(cli::UpdateProgressText(c.figures), c.text) << c.what;
+    for (const Case& c : cases) EXPECT_EQ(kn::UpdateProgressText(c.figures), c.text) << c.what;
 }
 
 }  // namespace

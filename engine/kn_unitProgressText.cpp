@@ -1,11 +1,11 @@
-#include "app/cli/cli_progress_text.h"
+#include "engine/kn_unitProgressText.h"
 
 #include <algorithm>
 #include <cstdio>
 
 #include "framework/vex_unitCounts.h"
 
-namespace cli {
+namespace kn {
 
 namespace {
 
@@ -24,7 +24,16 @@ std::string FormatDuration(int64_t seconds)
 
 }  // namespace
 
-std::string UpdateProgressText(const UpdateFigures& f)
+TKNUpdateFigures StartFigures(const TKNPlanTotals& plan)
+{
+    TKNUpdateFigures figures;
+    figures.TotalOps = plan.FilesToCopy + plan.FilesToDelete + plan.FoldersToCreate + plan.FoldersToRemove +
+                       plan.AttributeChanges + plan.TimesToSet;
+    figures.TotalBytes = plan.BytesToCopy;
+    return figures;
+}
+
+std::string UpdateProgressText(const TKNUpdateFigures& f)
 {
     // A transfer that has not ended yet is counted by its bytes in work, an ended one by its
     // event: never both, and never past the plan (a file that grew while it was read).
@@ -42,4 +51,4 @@ std::string UpdateProgressText(const UpdateFigures& f)
     return text;
 }
 
-}  // namespace cli
+}  // namespace kn

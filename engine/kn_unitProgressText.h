@@ -1,15 +1,18 @@
-// The text of the update's progress line: the run's operations and bytes, its rate and the time
+// The text of an update's progress, as the command line's progress line and the window's status
+// bar show it: the run's operations and bytes, its rate and the time
 // left, then the transfer in work with its own bytes and time left. A pure function of the
 // figures, so that its rules (no rate before a second has passed, no time left without a rate,
-// bytes in work counted once) are tested apart from the terminal.
+// bytes in work counted once) are tested apart from either.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-namespace cli {
+#include "engine/kn_unitUpdatePlan.h"
 
-struct UpdateFigures {
+namespace kn {
+
+struct TKNUpdateFigures {
     int64_t TotalOps = 0, DoneOps = 0;
     // The bytes the plan copies, and those of the copies that ended.
     int64_t TotalBytes = 0, EndedBytes = 0;
@@ -20,7 +23,10 @@ struct UpdateFigures {
     double Seconds = 0;  // since the update began
 };
 
-// "3/40 operations, 1.2 GiB of 4.8 GiB, 20.0 MiB/s, 3:05 left; big.iso 300.0 MiB of 1.0 GiB, 0:35 left"
-std::string UpdateProgressText(const UpdateFigures& figures);
+// The figures of an update of `plan` as it begins: its operations and bytes, nothing done.
+TKNUpdateFigures StartFigures(const TKNPlanTotals& plan);
 
-}  // namespace cli
+// "3/40 operations, 1.2 GiB of 4.8 GiB, 20.0 MiB/s, 3:05 left; big.iso 300.0 MiB of 1.0 GiB, 0:35 left"
+std::string UpdateProgressText(const TKNUpdateFigures& figures);
+
+}  // namespace kn
