@@ -25,7 +25,8 @@ TEST(ProgressDelivery, QueuedReportsArriveEveryOneInOrder)
     MakeFiles(left.path());
     testutil::UpdateHarness h(left.path(), right.path());
     h.engine.ProgressDelivery = vex::TDelivery::Queued;
-    int64_t workTotal = -1, workDone = -1;  // the last sum of the transfers in work
+    // The last sum of the transfers in work; a drain may find none in work at all, and raise none.
+    int64_t workTotal = 0, workDone = 0;
     h.engine.OnFileProgress = [&](void*, const std::string&, int64_t total, int64_t done) {
         workTotal = total;
         workDone = done;
