@@ -23,6 +23,7 @@
 #include "engine/kn_unitServerTrust.h"
 #include "engine/kn_unitSideRegistry.h"
 #include "engine/kn_unitSideUsage.h"
+#include "engine/kn_unitUpdateEvent.h"
 #include "framework/qt/vex_frmHelp.h"
 #include "framework/qt/vex_unitDialogs.h"
 #include "framework/qt/vex_unitPlacement.h"
