@@ -46,9 +46,10 @@ std::string UpdateProgressText(const TKNUpdateFigures& f)
     };
     if (rate > 0) text += ", " + vex::FormatByteSize(static_cast<int64_t>(rate)) + "/s, " + left(f.TotalBytes - done);
     if (f.WorkName.empty() || f.WorkTotal <= 0) return text;
-    text += "; " + f.WorkName + " " + vex::FormatByteSize(f.WorkDone) + " of " + vex::FormatByteSize(f.WorkTotal);
+    // The name last: a line cut to the terminal's width loses the least of what it tells.
+    text += "; " + vex::FormatByteSize(f.WorkDone) + " of " + vex::FormatByteSize(f.WorkTotal);
     if (rate > 0) text += ", " + left(f.WorkTotal - f.WorkDone);
-    return text;
+    return text + " in " + f.WorkName;
 }
 
 }  // namespace kn

@@ -26,7 +26,7 @@ struct TKNUpdateFigures {
 // The figures of an update of `plan` as it begins: its operations and bytes, nothing done.
 TKNUpdateFigures StartFigures(const TKNPlanTotals& plan);
 
-// "3/40 operations, 1.2 GiB of 4.8 GiB, 20.0 MiB/s, 3:05 left; big.iso 300.0 MiB of 1.0 GiB, 0:35 left"
+// "3/40 operations, 1.2 GiB of 4.8 GiB, 20.0 MiB/s, 3:05 left; 300.0 MiB of 1.0 GiB, 0:35 left in big.iso"
 std::string UpdateProgressText(const TKNUpdateFigures& figures);
 
 }  // namespace kn
