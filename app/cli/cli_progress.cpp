@@ -61,11 +61,22 @@ void ProgressLine::Clear()
     Write(std::string(), true);
 }
 
+void ProgressLine::Erase()
+{
+    if (!shownText_) return;
+    std::fputs("\r\033[K", stderr);
+    std::fflush(stderr);
+    shownText_ = false;
+    erased_ = true;
+}
+
 void ProgressLine::Write(std::string text, bool force)
 {
     const auto now = std::chrono::steady_clock::now();
-    if (!force && now - shown_ < std::chrono::milliseconds(100)) return;
+    if (!force && !erased_ && now - shown_ < std::chrono::milliseconds(100)) return;
     shown_ = now;
+    erased_ = false;
+    shownText_ = !text.empty();
     winsize ws{};
     const std::size_t width = ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 1 ? ws.ws_col - 1 : 79;
     if (text.size() > width) text.resize(width);

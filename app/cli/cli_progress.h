@@ -30,6 +30,8 @@ public:
     // The transfers in work: `total` and `done` bytes summed over the workers, named `name`.
     void Bytes(const std::string& name, int64_t total, int64_t done);
     void Clear();
+    // Takes the line off the terminal for a line of output; the next report draws it again.
+    void Erase();
 
 private:
     void ShowUpdate(bool force);
@@ -37,6 +39,8 @@ private:
 
     std::chrono::steady_clock::time_point shown_, started_;
     uint8_t state_ = 255;
+    bool shownText_ = false;  // the terminal shows a progress line
+    bool erased_ = false;     // Erase took it off: the next report draws it at once
     kn::TKNUpdateFigures figures_;
 };
 

@@ -69,12 +69,14 @@ UpdateReport::UpdateReport(kn::TKNFileCompare& engine, const OutputOptions& opti
     engine.OnUpdateDone = [this](void*) {
         if (showProgress_) progress_.Clear();
     };
-    engine.OnNotice = [](void*, const std::string& text) {
+    engine.OnNotice = [this](void*, const std::string& text) {
+        if (showProgress_) progress_.Erase();
         std::fflush(stdout);
         std::fprintf(stderr, "%s\n", kn::HideLocationPasswords(text).c_str());
     };
     engine.OnError = [this](void*, const std::string& message) {
         ++failures_;
+        if (showProgress_) progress_.Erase();
         std::fflush(stdout);
         std::fprintf(stderr, "%s\n", EscapeMessage(kn::HideLocationPasswords(message)).c_str());
     };
@@ -87,17 +89,21 @@ void UpdateReport::Starting(const kn::TKNPlanTotals& plan)
 
 void UpdateReport::Operation(const kn::TKNOpEvent& event)
 {
-    if (showProgress_) progress_.Count(event);
     // A file skipped because it changed since the comparison was not brought into line: the
     // run must not end as a full success, whether or not the engine also reports it as an error.
     if (event.Result == kn::TKNOpResult::Skipped) ++failures_;
     const bool failed = event.Result == kn::TKNOpResult::Failed || event.Result == kn::TKNOpResult::Skipped;
-    if (options_.Quiet && !failed) return;
-    // Names may come from a hostile server: escaped, none reaches the terminal as a control.
-    if (options_.Format == OutputFormat::Text)
-        WriteLine(OperationText(event, engine_.GetLeftFolder(), engine_.GetRightFolder()));
-    if (options_.Format == OutputFormat::Tsv) WriteLine(OperationTsv(event));
-    if (options_.Format == OutputFormat::Jsonl) WriteLine(OperationJson(event));
+    if (!options_.Quiet || failed) {
+        // The line goes on a line of its own, under which the progress is drawn again.
+        if (showProgress_) progress_.Erase();
+        // Names may come from a hostile server: escaped, none reaches the terminal as a control.
+        if (options_.Format == OutputFormat::Text)
+            WriteLine(OperationText(event, engine_.GetLeftFolder(), engine_.GetRightFolder()));
+        if (options_.Format == OutputFormat::Tsv) WriteLine(OperationTsv(event));
+        if (options_.Format == OutputFormat::Jsonl) WriteLine(OperationJson(event));
+        if (showProgress_) std::fflush(stdout);
+    }
+    if (showProgress_) progress_.Count(event);
 }
 
 RunCounts UpdateReport::Counts(bool dryRun) const
