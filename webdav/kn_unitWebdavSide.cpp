@@ -260,11 +260,13 @@ bool TKNWebdavSide::OwnTimeKept(const TKNHttpExchange& reply)
 }
 
 std::shared_ptr<TKNHttpExchange> TKNWebdavSide::StartOwnTime(const std::string& target, int64_t mtime, int32_t nsec,
-                                                             int64_t size, const std::string& serverDate)
+                                                             int64_t size, const std::string& serverDate,
+                                                             int64_t writeSeconds)
 {
+    const int64_t date = DateOf(serverDate);
     char value[96];
     std::snprintf(value, sizeof value, "%lld.%09d %lld %lld", static_cast<long long>(mtime), nsec,
-                  static_cast<long long>(size), static_cast<long long>(DateOf(serverDate)));
+                  static_cast<long long>(size), static_cast<long long>(date > 0 ? date + writeSeconds : 0));
     return client_->Start({"PROPPATCH", target, {"Content-Type: application/xml"}, PropertyUpdate("set", value)});
 }
 
@@ -466,7 +468,7 @@ TKNSideResult TKNWebdavSide::SetTime(const TKNSidePath& path, int64_t mtime, int
         return TKNSideResult::Ok();
     }
     std::shared_ptr<TKNHttpExchange> set =
-        StartOwnTime(Target(path, entry.IsFolder()), mtime, nsec, entry.IsFolder() ? -1 : entry.Size, date_);
+        StartOwnTime(Target(path, entry.IsFolder()), mtime, nsec, entry.IsFolder() ? -1 : entry.Size, date_, 0);
     set->Wait();
     if (!OwnTimeKept(*set)) return Failure("Cannot set the time of " + Quoted(Shown(path)), *set);
     return TKNSideResult::Ok();

@@ -82,8 +82,10 @@ public:
     // A reply that is not one of `good` as a result with `what` before the reason.
     TKNSideResult Failure(const std::string& what, const TKNHttpExchange& reply) const;
     // The program's own time property set on `target`; false when the server did not keep it.
+    // `serverDate` dates the last write of `target`, which may have gone on for `writeSeconds`
+    // after it: a server dates its reply by when the request began, the file by when it ended.
     std::shared_ptr<TKNHttpExchange> StartOwnTime(const std::string& target, int64_t mtime, int32_t nsec, int64_t size,
-                                                  const std::string& serverDate);
+                                                  const std::string& serverDate, int64_t writeSeconds);
     static bool OwnTimeKept(const TKNHttpExchange& reply);
     // Where the server keeps the program's time property (else the record serves).
     bool OwnTimes() const { return ownTimes_; }

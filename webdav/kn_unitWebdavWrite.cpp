@@ -44,6 +44,7 @@ TKNWebdavWriteStream::TKNWebdavWriteStream(TKNWebdavSide& side, TKNSidePath path
     put.BodySize = terms_.Size;
     // A server of self-hosted clouds takes the time with the upload and says so in its reply.
     if (terms_.MTime >= 0) put.Headers.push_back("X-OC-Mtime: " + std::to_string(terms_.MTime));
+    putStarted_ = std::chrono::steady_clock::now();
     put_ = side_.Client().Start(std::move(put));
     side_.Writing().push_back(this);
 }
@@ -80,7 +81,12 @@ void TKNWebdavWriteStream::Step(bool ahead)
         timeTaken_ = strcasecmp(put_->Header("X-OC-MTime").c_str(), "accepted") == 0;
         stage_ = TStage::Ready;
         if (terms_.MTime >= 0 && !timeTaken_ && side_.OwnTimes()) {
-            step_ = side_.StartOwnTime(tempTarget_, terms_.MTime, terms_.MTimeNsec, written_, put_->Header("Date"));
+            // The server's Date is when the PUT began; its file is dated by when its body ended,
+            // up to the whole seconds the PUT took as seen from here.
+            const auto took = std::chrono::steady_clock::now() - putStarted_;
+            const int64_t seconds = std::chrono::ceil<std::chrono::seconds>(took).count();
+            step_ = side_.StartOwnTime(tempTarget_, terms_.MTime, terms_.MTimeNsec, written_, put_->Header("Date"),
+                                       seconds);
             stage_ = TStage::Timing;
         }
     }

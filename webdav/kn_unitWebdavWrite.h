@@ -10,6 +10,7 @@
 // A stream withdrawn after its file was placed ahead removes it again.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -46,6 +47,7 @@ private:
     TKNWriteTerms terms_;
     std::string shown_, tempTarget_;
     std::shared_ptr<TKNHttpExchange> put_, step_;
+    std::chrono::steady_clock::time_point putStarted_;  // before the PUT left
     TStage stage_ = TStage::Putting;
     TKNSideResult failure_;
     int64_t written_ = 0;

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <functional>
 #include <set>
 #include <thread>
@@ -229,6 +230,29 @@ TEST_P(SideConformance, AFileIsReplacedOnlyByAWholeNewOne)
     EXPECT_EQ(testutil::ReadFile(Local("b.txt")), "b");
     EXPECT_TRUE(side_->Rename(P("a.txt"), P("c.txt")));
     EXPECT_EQ(NamesIn(Local()), (std::set<std::string>{"b.txt", "c.txt"}));
+}
+
+// A server may date its reply to a write by when the request began while the file it wrote is
+// dated by when its last byte came: a write that spans a second keeps the time it was given.
+TEST_P(SideConformance, AGivenTimeHoldsForAWriteThatSpansASecond)
+{
+    if (!side_->Caps().KeepsTimes) return;
+    kn::TKNWriteTerms terms;
+    terms.Size = 8;
+    terms.MTime = kOld;
+    std::unique_ptr<kn::TKNWriteStream> stream;
+    ASSERT_TRUE(side_->OpenWrite(P("slow.txt"), terms, stream));
+    ASSERT_TRUE(stream->Write("half", 4));
+    // Past the next whole second of the clock the server shares (loopback: one machine).
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    usleep(static_cast<useconds_t>((1'000'000'000 - now.tv_nsec) / 1000 + 100'000));
+    ASSERT_TRUE(stream->Write("more", 4));
+    ASSERT_TRUE(stream->Commit());
+    stream.reset();
+    kn::TKNSideEntry entry;
+    ASSERT_TRUE(side_->Stat(P("slow.txt"), entry));
+    EXPECT_EQ(entry.MTime, kOld);
 }
 
 TEST_P(SideConformance, AFileChangedSinceComparedIsLeftAlone)
