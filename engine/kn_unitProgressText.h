@@ -1,8 +1,8 @@
 // The text of an update's progress, as the command line's progress line and the window's status
-// bar show it: the run's operations and bytes, its rate and the time
-// left, then the transfer in work with its own bytes and time left. A pure function of the
-// figures, so that its rules (no rate before a second has passed, no time left without a rate,
-// bytes in work counted once) are tested apart from either.
+// bar show it: the run's operations and bytes, its rate and the time left, then the transfers in
+// work with their own bytes and time left. A pure function of the figures, so that its rules (no
+// rate before a second has passed, no time left without a rate, bytes in work counted once) are
+// tested apart from either.
 #pragma once
 
 #include <cstdint>
