@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
+#include "engine/kn_unitUpdateEvent.h"
 #include "framework/vex_unitCounts.h"
 
 namespace kn {
@@ -24,15 +26,6 @@ std::string FormatDuration(int64_t seconds)
 
 }  // namespace
 
-TKNUpdateFigures StartFigures(const TKNPlanTotals& plan)
-{
-    TKNUpdateFigures figures;
-    figures.TotalOps = plan.FilesToCopy + plan.FilesToDelete + plan.FoldersToCreate + plan.FoldersToRemove +
-                       plan.AttributeChanges + plan.TimesToSet;
-    figures.TotalBytes = plan.BytesToCopy;
-    return figures;
-}
-
 std::string UpdateProgressText(const TKNUpdateFigures& f)
 {
     // A transfer that has not ended yet is counted by its bytes in work, an ended one by its
@@ -50,6 +43,34 @@ std::string UpdateProgressText(const TKNUpdateFigures& f)
     text += "; " + vex::FormatByteSize(f.WorkDone) + " of " + vex::FormatByteSize(f.WorkTotal);
     if (rate > 0) text += ", " + left(f.WorkTotal - f.WorkDone);
     return text + " in " + f.WorkName;
+}
+
+void TKNUpdateProgress::Start(const TKNPlanTotals& plan)
+{
+    figures_ = {};
+    figures_.TotalOps = plan.FilesToCopy + plan.FilesToDelete + plan.FoldersToCreate + plan.FoldersToRemove +
+                        plan.AttributeChanges + plan.TimesToSet;
+    figures_.TotalBytes = plan.BytesToCopy;
+    started_ = std::chrono::steady_clock::now();
+}
+
+void TKNUpdateProgress::Ended(const TKNOpEvent& event)
+{
+    ++figures_.DoneOps;
+    figures_.EndedBytes += event.Bytes;
+}
+
+void TKNUpdateProgress::InWork(std::string name, int64_t total, int64_t done)
+{
+    figures_.WorkName = std::move(name);
+    figures_.WorkTotal = total;
+    figures_.WorkDone = done;
+}
+
+std::string TKNUpdateProgress::Text()
+{
+    figures_.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+    return UpdateProgressText(figures_);
 }
 
 }  // namespace kn

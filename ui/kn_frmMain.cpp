@@ -198,10 +198,7 @@ void TKNMainForm::BindEngineEvents()
     FileCompare->OnFileProgress = [this](void*, const std::string& text, int64_t maximum, int64_t position) {
         ShowBytes(text, maximum, position);
     };
-    FileCompare->OnOperation = [this](void*, const TKNOpEvent& event) {
-        ++progress_.DoneOps;
-        progress_.EndedBytes += event.Bytes;
-    };
+    FileCompare->OnOperation = [this](void*, const TKNOpEvent& event) { progress_.Ended(event); };
     FileCompare->OnError = [this](void*, const std::string& message) { FileCompareError(message); };
     FileCompare->OnUpdateDone = [this](void*) { FileCompareUpdateDone(); };
     TKNScanProvider::SetIconLookup(
@@ -459,21 +456,12 @@ void TKNMainForm::ShowGauge(int phase, int64_t maximum, int64_t position, const 
     StatusBar->Panel(1)->setToolTip(text);
 }
 
-void TKNMainForm::StartProgress(const TKNPlanTotals& plan)
-{
-    progress_ = StartFigures(plan);
-    progressStarted_ = std::chrono::steady_clock::now();
-}
-
 void TKNMainForm::ShowBytes(const std::string& name, int64_t total, int64_t done)
 {
     // Nothing in work (the transfers ended): the gauge keeps the last one until the next.
     if (total <= 0) return;
-    progress_.WorkName = ShownText(name).toStdString();
-    progress_.WorkTotal = total;
-    progress_.WorkDone = done;
-    progress_.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - progressStarted_).count();
-    ShowGauge(1, total, done, QString::fromStdString(UpdateProgressText(progress_)));
+    progress_.InWork(ShownText(name).toStdString(), total, done);
+    ShowGauge(1, total, done, QString::fromStdString(progress_.Text()));
 }
 
 void TKNMainForm::ShowHint(const QString& hint)

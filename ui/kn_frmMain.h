@@ -7,7 +7,6 @@
 #include <QSize>
 #include <QString>
 #include <QStringList>
-#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -117,8 +116,6 @@ private:
     static TKNAction NextAction(TKNAction action);
     void ShowStatus(const QString& text, const QString& detail);
     void ShowGauge(int phase, int64_t maximum, int64_t position, const QString& text);
-    // An update of `plan` begins: the status bar's byte progress counts against it.
-    void StartProgress(const TKNPlanTotals& plan);
     // The transfers in work moved on: the gauge, and the run's bytes, rate and time left.
     void ShowBytes(const std::string& name, int64_t total, int64_t done);
     // Hands the record to the engine and shows its action and folders.
@@ -280,9 +277,8 @@ private:
     QString updateRefused_;
     // The steps the running update's gauge counts: rows, or a two-way plan's operations.
     int64_t updateSteps_ = 0;
-    // The running update's figures (ended operations, bytes in work) and when it began.
-    TKNUpdateFigures progress_;
-    std::chrono::steady_clock::time_point progressStarted_;
+    // The running update's figures: ended operations, bytes in work.
+    TKNUpdateProgress progress_;
     bool updateTwoWay_ = false;
     // The engine's threads use its two-way run: from a comparison's start to its end event, and
     // while an update runs. The window reads the run only when they do not.

@@ -172,7 +172,7 @@ bool TKNMainForm::DoTwoWayUpdate(bool Wait, bool CompareAfterUpdate, bool Confir
     }
     CollectSelection(false);
     updateSteps_ = static_cast<int64_t>(run.Plan().Ops.size());
-    StartProgress(OpTotals(run.Plan().Ops));
+    progress_.Start(OpTotals(run.Plan().Ops));
     updateTwoWay_ = true;
     runInUse_ = true;
     silenceErrors_ = false;

@@ -139,7 +139,7 @@ bool TKNMainForm::DoUpdate(bool Force, bool SelectionOnly, bool Wait, bool Compa
     }
     if (!UpdateAllowed(plan, direction, Confirm)) return cancel(updateRefused_);
     updateSteps_ = static_cast<int64_t>(Selection.size());
-    StartProgress(plan);
+    progress_.Start(plan);
     silenceErrors_ = false;
     FileCompare->Update(direction, Force, Selection, Wait, CompareAfterUpdate, backup);
     return true;

@@ -29,31 +29,21 @@ void ProgressLine::ShowCompare(uint8_t state, const std::string& path)
 
 void ProgressLine::StartUpdate(const kn::TKNPlanTotals& plan)
 {
-    figures_ = kn::StartFigures(plan);
-    started_ = std::chrono::steady_clock::now();
-    Write("Updating... 0/" + std::to_string(figures_.TotalOps), true);
+    update_.Start(plan);
+    Write("Updating... 0/" + std::to_string(update_.Operations()), true);
 }
 
 void ProgressLine::Count(const kn::TKNOpEvent& event)
 {
-    ++figures_.DoneOps;
-    figures_.EndedBytes += event.Bytes;
-    ShowUpdate(figures_.DoneOps == figures_.TotalOps);
+    update_.Ended(event);
+    Write(update_.Text(), update_.AllEnded());
 }
 
 void ProgressLine::Bytes(const std::string& name, int64_t total, int64_t done)
 {
     // Names may come from a hostile server: escaped like every path shown.
-    figures_.WorkName = total > 0 ? EscapeText(kn::HideLocationPasswords(name)) : std::string();
-    figures_.WorkTotal = total;
-    figures_.WorkDone = done;
-    ShowUpdate(false);
-}
-
-void ProgressLine::ShowUpdate(bool force)
-{
-    figures_.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
-    Write(kn::UpdateProgressText(figures_), force);
+    update_.InWork(total > 0 ? EscapeText(kn::HideLocationPasswords(name)) : std::string(), total, done);
+    Write(update_.Text(), false);
 }
 
 void ProgressLine::Clear()

@@ -34,14 +34,13 @@ public:
     void Erase();
 
 private:
-    void ShowUpdate(bool force);
     void Write(std::string text, bool force);
 
-    std::chrono::steady_clock::time_point shown_, started_;
+    std::chrono::steady_clock::time_point shown_;
     uint8_t state_ = 255;
     bool shownText_ = false;  // the terminal shows a progress line
     bool erased_ = false;     // Erase took it off: the next report draws it at once
-    kn::TKNUpdateFigures figures_;
+    kn::TKNUpdateProgress update_;
 };
 
 }  // namespace cli
