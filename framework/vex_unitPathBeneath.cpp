@@ -15,9 +15,9 @@
 
 namespace vex {
 
-std::string LinkRefusedText(const std::string& path)
+std::string LinkRefusedText(const std::string& path, bool reading)
 {
-    return "\"" + path + "\" is a symbolic link; nothing is written through it";
+    return "\"" + path + "\" is a symbolic link; nothing is " + (reading ? "read" : "written") + " through it";
 }
 
 bool PathLiesBeneath(const std::string& path, const std::string& folder)

@@ -43,8 +43,9 @@ private:
     std::string name_;
 };
 
-// The reason given for a link met where a folder must be entered or an entry changed.
-std::string LinkRefusedText(const std::string& path);
+// The reason given for a link met where a folder must be entered or an entry changed, or
+// (`reading`) where a file was to be read.
+std::string LinkRefusedText(const std::string& path, bool reading = false);
 
 // True when `path` lies strictly beneath `folder` ("/a/b" beneath "/a" and "/", not "/ab").
 bool PathLiesBeneath(const std::string& path, const std::string& folder);

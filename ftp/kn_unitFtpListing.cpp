@@ -145,7 +145,10 @@ bool ParseUnixLine(std::string_view line, vex::TDateTime today, TKNFtpListItem& 
         if (line[0] == 'd') item.ItemType = TKNFtpItemType::ditDirectory;
         if (line[0] == 'l') {
             item.ItemType = TKNFtpItemType::ditSymbolicLink;
-            name = name.substr(0, name.find(" -> "));
+            if (const std::size_t arrow = name.find(" -> "); arrow != std::string_view::npos) {
+                item.LinkTarget = std::string(name.substr(arrow + 4));
+                name = name.substr(0, arrow);
+            }
         }
         item.FileName = std::string(name);
         item.Mode = UnixModeBits(t[0].text);

@@ -32,6 +32,7 @@ struct TKNFtpListItem {
     uint32_t TimeStep = kMinuteStep;  // 1 for a time to the second
     int8_t ReadOnly = -1;             // 1 read-only, 0 writable, -1 unknown (MLSD without facts, LIST)
     int Mode = -1;                    // permission bits (07777) from UNIX.mode or a Unix LIST line; -1 unknown
+    std::string LinkTarget;           // a link's text, where a Unix LIST line shows it ("name -> text")
 };
 
 // A name that may become a record inside the listed folder: not empty, not "." or "..", and

@@ -296,6 +296,10 @@ TKNSideEntry TKNFtpSide::EntryOf(const TKNFtpListItem& item) const
     // The client turns listed times into local date-times; back to UTC with the same offset.
     if (item.ModifiedDate >= 0) entry.MTime = vex::DateTimeToUnix(item.ModifiedDate, vex::LocalOffsetNow());
     entry.TimeStep = item.TimeStep;
+    if (entry.Link) {
+        entry.LinkTarget = item.LinkTarget;
+        entry.LinkMTime = entry.MTime;
+    }
     entry.ModeKnown = item.Mode >= 0 && !entry.Link;
     entry.Mode = entry.ModeKnown ? static_cast<uint32_t>(item.Mode) : 0;
     return entry;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <functional>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -90,6 +91,17 @@ void FillEntry(TKNSideEntry& entry, const struct stat& st)
     entry.ModeKnown = true;
     entry.Uid = st.st_uid;
     entry.OwnerKnown = true;
+}
+
+// The text of the link `name` in `dir`, which lstat gave `size`; empty where it cannot be read.
+std::string LinkTextAt(int dir, const std::string& name, off_t size)
+{
+    std::string text(static_cast<std::size_t>(std::max<off_t>(size, 0)) + 1, '\0');
+    const ssize_t got = readlinkat(dir, name.c_str(), text.data(), text.size());
+    // A link changed between its lstat and now (grown): its text is not known.
+    if (got < 0 || static_cast<std::size_t>(got) >= text.size()) return {};
+    text.resize(static_cast<std::size_t>(got));
+    return text;
 }
 
 // The folder holding an entry, open, and the entry's name in it.
@@ -183,6 +195,7 @@ public:
         caps_.ChangeTimes = true;
         caps_.Owners = true;
         caps_.HardLinks = true;
+        caps_.Links = true;
         // Its files are independent of one another: it never holds a server's group back.
         caps_.FilesAtOnce = 64;
     }
@@ -203,6 +216,7 @@ public:
     TKNSideResult SetMode(const TKNSidePath& path, uint32_t mode) override;
     TKNSideResult Rename(const TKNSidePath& from, const TKNSidePath& to) override;
     TKNSideResult HardLink(const TKNSidePath& existing, const TKNSidePath& to, const TKNWriteTerms& terms) override;
+    TKNSideResult MakeLink(const TKNSidePath& path, const std::string& target, const TKNWriteTerms& terms) override;
 
     bool Stopped() const { return context_.Stopped(); }
     // Tells once per side that this folder keeps no extended attributes, and why.
@@ -221,6 +235,12 @@ private:
     // A descriptor of its own for the folder at `path`, to be read.
     TKNSideResult OpenFolder(const TKNSidePath& path, TFd& fd);
     TKNSideResult Root(std::shared_ptr<const TKNOpenFolder>& root);
+    // Makes an entry `name` in the open folder `dir`: 0, or the errno of the failure.
+    using TMaker = std::function<int(int dir, const std::string& name)>;
+    // Puts the entry `make` makes at `to` under the promises of Commit; `same` tells that the
+    // entry there already is that one.
+    TKNSideResult PlaceEntry(const TKNSidePath& to, const TKNWriteTerms& terms, const TMaker& make,
+                             const std::function<bool(const TKNSideEntry&)>& same);
 
     std::string root_;
     TKNSideContext context_;
@@ -461,6 +481,8 @@ TKNSideResult TKNLocalSide::StatAt(int dir, const std::string& name, TKNSideEntr
     entry.Link = S_ISLNK(st.st_mode);
     if (entry.Link) {
         entry.Kind = TKNEntryKind::Other;
+        entry.LinkMTime = st.st_mtim.tv_sec;
+        entry.LinkTarget = LinkTextAt(dir, name, st.st_size);
         struct stat target;
         if (resolve && fstatat(dir, name.c_str(), &target, 0) == 0 &&
             (S_ISREG(target.st_mode) || S_ISDIR(target.st_mode)))
@@ -558,7 +580,8 @@ TKNSideResult TKNLocalSide::OpenRead(const TKNSidePath& path, std::unique_ptr<TK
     const char* name = folder.Name.c_str();
     struct stat st;
     if (fstatat(folder.Handle(), name, &st, AT_SYMLINK_NOFOLLOW) != 0) return Fail(errno, path);
-    if (S_ISLNK(st.st_mode)) return TKNSideResult::Fail(TKNSideError::Link, vex::LinkRefusedText(Shown(path)) + ".");
+    if (S_ISLNK(st.st_mode))
+        return TKNSideResult::Fail(TKNSideError::Link, vex::LinkRefusedText(Shown(path), true) + ".");
     const char* notRegular = "not a regular file (a device, FIFO or socket is never read).";
     if (!S_ISREG(st.st_mode))
         return Fail(TKNSideError::Unsupported, path, S_ISDIR(st.st_mode) ? "a folder." : notRegular);
@@ -691,32 +714,31 @@ TKNSideResult TKNLocalSide::Rename(const TKNSidePath& from, const TKNSidePath& t
     return Fail(err, err == EEXIST ? to : from);
 }
 
-// A new name is linked in place (linkat refuses to replace anything); one that replaces a file
-// is linked under a temporary name beside it, checked and renamed over it.
-TKNSideResult TKNLocalSide::HardLink(const TKNSidePath& existing, const TKNSidePath& to, const TKNWriteTerms& terms)
+// The new entry is made in place where nothing may be at `to` (making refuses to replace
+// anything); one that replaces an entry is made under a temporary name beside it, checked and
+// renamed over it.
+TKNSideResult TKNLocalSide::PlaceEntry(const TKNSidePath& to, const TKNWriteTerms& terms, const TMaker& make,
+                                       const std::function<bool(const TKNSideEntry&)>& same)
 {
-    TReached source, target;
-    TKNSideEntry file, current;
-    if (TKNSideResult found = ReachEntry(existing, source, file); !found) return found;
-    if (file.Link) return TKNSideResult::Fail(TKNSideError::Link, vex::LinkRefusedText(Shown(existing)) + ".");
-    if (file.Kind != TKNEntryKind::File) return Fail(TKNSideError::Other, existing, "not a file.");
+    TReached target;
     if (MustBeNew(terms)) {
         if (TKNSideResult reached = Reach(to, target); !reached) return reached;
-        if (linkat(source.Handle(), source.Name.c_str(), target.Handle(), target.Name.c_str(), 0) == 0)
-            return TKNSideResult::Ok();
-        return errno == EEXIST ? Fail(TKNSideError::Changed, to, "it changed since the comparison.") : Fail(errno, to);
+        if (const int err = make(target.Handle(), target.Name); err != 0)
+            return err == EEXIST ? Fail(TKNSideError::Changed, to, "it changed since the comparison.") : Fail(err, to);
+        return TKNSideResult::Ok();
     }
+    TKNSideEntry current;
     const TKNSideResult found = ReachEntry(to, target, current);
     if (found.Kind == TKNSideError::BadName || found.Kind == TKNSideError::Link || target.Handle() < 0) return found;
-    if (TKNSideResult same = CheckExpected(terms.Replaces, found, current, Shown(to)); !same) return same;
+    if (TKNSideResult checked = CheckExpected(terms.Replaces, found, current, Shown(to)); !checked) return checked;
     if (found && current.IsFolder()) return Fail(TKNSideError::Exists, to, "a folder is in the way.");
-    // Already one file: a rename between two names of it would change nothing and keep both.
-    if (found && current.Inode == file.Inode && current.Device == file.Device) return TKNSideResult::Ok();
+    // Already the entry to be made: a rename of a copy over it would change nothing.
+    if (found && same(current)) return TKNSideResult::Ok();
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string temp = TempName(target.Name);
-        if (linkat(source.Handle(), source.Name.c_str(), target.Handle(), temp.c_str(), 0) != 0) {
-            if (errno == EEXIST) continue;
-            return Fail(errno, to);
+        if (const int err = make(target.Handle(), temp); err != 0) {
+            if (err == EEXIST) continue;
+            return Fail(err, to);
         }
         if (renameat(target.Handle(), temp.c_str(), target.Handle(), target.Name.c_str()) == 0)
             return TKNSideResult::Ok();
@@ -725,6 +747,39 @@ TKNSideResult TKNLocalSide::HardLink(const TKNSidePath& existing, const TKNSideP
         return Fail(err, to);
     }
     return Fail(EEXIST, to);
+}
+
+TKNSideResult TKNLocalSide::HardLink(const TKNSidePath& existing, const TKNSidePath& to, const TKNWriteTerms& terms)
+{
+    TReached source;
+    TKNSideEntry file;
+    if (TKNSideResult found = ReachEntry(existing, source, file); !found) return found;
+    if (file.Link) return TKNSideResult::Fail(TKNSideError::Link, vex::LinkRefusedText(Shown(existing)) + ".");
+    if (file.Kind != TKNEntryKind::File) return Fail(TKNSideError::Other, existing, "not a file.");
+    const auto link = [&](int dir, const std::string& name) {
+        return linkat(source.Handle(), source.Name.c_str(), dir, name.c_str(), 0) == 0 ? 0 : errno;
+    };
+    // Names of one file already.
+    const auto same = [&](const TKNSideEntry& e) { return e.Inode == file.Inode && e.Device == file.Device; };
+    return PlaceEntry(to, terms, link, same);
+}
+
+// The link takes the time asked for as its own, as `cp -a` gives it.
+TKNSideResult TKNLocalSide::MakeLink(const TKNSidePath& path, const std::string& target, const TKNWriteTerms& terms)
+{
+    if (target.empty() || target.find('\0') != std::string::npos)
+        return Fail(TKNSideError::BadName, path, "a link must hold a text without NUL bytes.");
+    const auto make = [&](int dir, const std::string& name) {
+        if (symlinkat(target.c_str(), dir, name.c_str()) != 0) return errno;
+        if (terms.MTime < 0) return 0;
+        const struct timespec times[2] = {{0, UTIME_OMIT}, {terms.MTime, terms.MTimeNsec}};
+        if (utimensat(dir, name.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0) return 0;
+        const int err = errno;
+        unlinkat(dir, name.c_str(), 0);
+        return err;
+    };
+    const auto same = [&](const TKNSideEntry& e) { return e.Link && e.LinkTarget == target; };
+    return PlaceEntry(path, terms, make, same);
 }
 
 }  // namespace

@@ -27,7 +27,8 @@ public:
                           }));
     }
 
-    // Once the names are in: the close (not waited for), then the looks at the links' targets.
+    // Once the names are in: the close (not waited for), then the looks at the links' targets
+    // and texts.
     void LookAtLinks()
     {
         Wait();
@@ -44,6 +45,15 @@ public:
                 std::string ignored;
                 name.Leads = r.Status(TKNSftpReply::kAttrs, ignored) == TKNSftpWire::kOk;
                 if (name.Leads) name.Target = r.Attrs();
+            });
+            // A text that cannot be read is no failure either: the link is then left out.
+            ++unanswered_;
+            wire_.SendReadLink(prefix + name.Entry.Name, [this, &name](TKNSftpReply& r) {
+                --unanswered_;
+                std::string ignored;
+                std::vector<TKNSftpName> texts;
+                if (r.Status(TKNSftpReply::kName, ignored) == TKNSftpWire::kOk && r.Names(texts) && texts.size() == 1)
+                    name.Text = std::move(texts[0].Name);
             });
         }
     }

@@ -22,6 +22,7 @@ struct TKNSftpListing {
         bool Link = false;
         bool Leads = false;   // a link whose target could be looked at
         TKNSftpAttrs Target;  // that target's attributes
+        std::string Text;     // a link's own text, where the server told it
     };
     TKNSftpAttrs Self;         // the folder's own (lstat), when asked for
     std::vector<TName> Names;  // as the server gave them, "." and ".." included

@@ -26,7 +26,7 @@ std::shared_ptr<TKNSftpReader> TKNSftpReader::Start(TKNSftpWire& wire, const std
 {
     auto reader = std::make_shared<TKNSftpReader>(wire);
     reader->path_ = path;
-    wire.SendStat(path, [reader](TKNSftpReply& reply) { reader->OnAttrs(reply); });
+    wire.SendLStat(path, [reader](TKNSftpReply& reply) { reader->OnAttrs(reply); });
     return reader;
 }
 
@@ -48,6 +48,10 @@ bool TKNSftpReader::TakeSize(TKNSftpReply& reply)
         return false;
     }
     const TKNSftpAttrs attrs = reply.Attrs();
+    if ((attrs.Flags & TKNSftpAttrs::kMode) && S_ISLNK(attrs.Mode)) {
+        Fail(kALink, "it is a symbolic link; nothing is read through it");
+        return false;
+    }
     if (!RegularFile(attrs)) {
         Fail(kNotAFile, "it is not a regular file");
         return false;
@@ -56,7 +60,7 @@ bool TKNSftpReader::TakeSize(TKNSftpReply& reply)
     return true;
 }
 
-// The path's attributes: only a regular file is opened.
+// The path's own attributes (a link as a link): only a regular file is opened.
 void TKNSftpReader::OnAttrs(TKNSftpReply& reply)
 {
     if (givenUp_ || !TakeSize(reply)) return;

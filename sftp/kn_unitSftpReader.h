@@ -13,7 +13,8 @@
 // size the open file had, never past it; an end before it means the file shrank (kChanged).
 //
 // Errors: Read gives -1 with `status` (the wire's code: kNoSuchFile, kDenied, kNoConnection, the
-// server's others; or kNotAFile, kChanged below) and a reason.
+// server's others; or kNotAFile, kChanged, kALink below) and a reason. A link at the path is
+// never read through (what it leads to may lie outside the root).
 #pragma once
 
 #include <cstdint>
@@ -27,7 +28,7 @@ namespace kn {
 
 class TKNSftpReader : public std::enable_shared_from_this<TKNSftpReader> {
 public:
-    static constexpr uint32_t kNotAFile = 1000, kChanged = 1001;
+    static constexpr uint32_t kNotAFile = 1000, kChanged = 1001, kALink = 1002;
 
     // Sends the first request for `path`; the answers drive the rest.
     static std::shared_ptr<TKNSftpReader> Start(TKNSftpWire& wire, const std::string& path);

@@ -97,6 +97,7 @@ private:
         if (status == TKNSftpReader::kNotAFile)
             return TKNSideResult::Fail(TKNSideError::Unsupported, what + ": " + reason);
         if (status == TKNSftpReader::kChanged) return TKNSideResult::Fail(TKNSideError::Changed, what + ": " + reason);
+        if (status == TKNSftpReader::kALink) return TKNSideResult::Fail(TKNSideError::Link, what + ": " + reason);
         return TKNSftpSide::WireFailure(what, status, reason);
     }
 
@@ -216,6 +217,8 @@ TKNSideResult TKNSftpSide::Connect()
         if (TKNSideResult r = LogIn(); !r) return r;
     renamesOver_ = wire_->Offers("posix-rename@openssh.com");
     caps_.HardLinks = wire_->Offers("hardlink@openssh.com");
+    // A link replaces an entry only by a rename over it, as a file does.
+    caps_.Links = renamesOver_;
     lsetstat_ = wire_->Offers("lsetstat@openssh.com");
     return TKNSideResult::Ok();
 }
@@ -253,6 +256,13 @@ TKNSideResult TKNSftpSide::LStat(const std::string& remote, TKNSideEntry& entry)
     if (!attr) return Failure("Cannot read \"" + remote + "\"");
     Fill(entry, *attr);
     entry.Link = S_ISLNK(attr->permissions);
+    if (entry.Link) {
+        entry.LinkMTime = entry.MTime;
+        if (char* text = sftp_readlink(session_->Sftp(), remote.c_str())) {
+            entry.LinkTarget = text;
+            ssh_string_free_char(text);
+        }
+    }
     return TKNSideResult::Ok();
 }
 
@@ -342,6 +352,10 @@ TKNSideResult TKNSftpSide::Entries(const TKNSidePath& folder, const TKNSftpListi
         entry.Name = name.Entry.Name;
         entry.Link = name.Link;
         if (name.Link && !name.Leads) entry.Kind = TKNEntryKind::Other;  // leads nowhere
+        if (name.Link) {
+            entry.LinkTarget = name.Text;
+            entry.LinkMTime = name.Entry.Attrs.MTime;
+        }
         found.push_back(std::move(entry));
     }
     for (TKNSideEntry& entry : found) {
@@ -405,8 +419,8 @@ TKNSideResult TKNSftpSide::Stat(const TKNSidePath& path, TKNSideEntry& entry)
     return TKNSideResult::Ok();
 }
 
-// The server opens a link's target, which is what reading a link means; the reader checks
-// that it is a regular file before it is opened. The open's failure shows at the first Read.
+// The reader checks that the path itself is a regular file, no link, before it is opened; the
+// open's failure shows at the first Read.
 TKNSideResult TKNSftpSide::OpenRead(const TKNSidePath& path, std::unique_ptr<TKNReadStream>& stream)
 {
     if (path.IsRoot()) return TKNSideResult::Fail(TKNSideError::Unsupported, "The root is not a file.");
@@ -593,39 +607,91 @@ TKNSideResult TKNSftpSide::Rename(const TKNSidePath& from, const TKNSidePath& to
     return TKNSideResult::Ok();
 }
 
-// A new name is made in place (the request never replaces anything); one that replaces a file
-// is made under a temporary name beside it, checked and renamed over it in one step.
-TKNSideResult TKNSftpSide::HardLink(const TKNSidePath& existing, const TKNSidePath& to, const TKNWriteTerms& terms)
+// A new entry is made in place (the requests never replace anything); one that replaces an
+// entry is made under a temporary name beside it, checked and renamed over it in one step.
+TKNSideResult TKNSftpSide::PlaceEntry(const TKNSidePath& to, const TKNWriteTerms& terms, const std::string& what,
+                                      const TMaker& make, const std::function<bool(const TKNSideEntry&)>& same)
 {
-    const bool mustBeNew = terms.Replaces.Known && !terms.Replaces.Exists;
-    if (!caps_.HardLinks || (!mustBeNew && !renamesOver_))
-        return TKNSideResult::Fail(TKNSideError::Unsupported, "The server cannot give a file a second name.");
-    if (TKNSideResult r = CheckWay(existing); !r) return r;
     if (TKNSideResult r = CheckWay(to); !r) return r;
-    TKNSideEntry file, current;
-    if (TKNSideResult r = LStat(Remote(existing), file); !r) return r;
-    if (file.Link) return TKNSideResult::Fail(TKNSideError::Link, Quoted(Shown(existing)) + " is a link.");
-    if (file.Kind != TKNEntryKind::File)
-        return TKNSideResult::Fail(TKNSideError::Other, Quoted(Shown(existing)) + " is not a file.");
     std::string reason;
-    const std::string what = "Cannot make \"" + Shown(to) + "\" another name of \"" + Shown(existing) + "\"";
-    if (mustBeNew) {
-        if (wire_->HardLink(Remote(existing), Remote(to), reason)) return TKNSideResult::Ok();
-        return WireFailure(what, wire_->Status(), reason);
+    if (terms.Replaces.Known && !terms.Replaces.Exists) {
+        if (make(Remote(to), reason)) return TKNSideResult::Ok();
+        const TKNSideResult failed = WireFailure(what, wire_->Status(), reason);
+        TKNSideEntry there;
+        if (LStat(Remote(to), there))
+            return TKNSideResult::Fail(TKNSideError::Changed, Quoted(Shown(to)) + " changed since the comparison.");
+        return failed;
     }
+    TKNSideEntry current;
     const TKNSideResult found = LStat(Remote(to), current);
     if (!found && found.Kind != TKNSideError::NotFound) return found;
-    if (TKNSideResult same = CheckExpected(terms.Replaces, found, current, Shown(to)); !same) return same;
+    if (TKNSideResult checked = CheckExpected(terms.Replaces, found, current, Shown(to)); !checked) return checked;
     if (found && current.IsFolder())
         return TKNSideResult::Fail(TKNSideError::Exists, Quoted(Shown(to)) + " is a folder.");
+    if (found && same(current)) return TKNSideResult::Ok();
     const std::string temp = Remote(to.Parent().Child(TempName(to.Leaf())));
-    if (!wire_->HardLink(Remote(existing), temp, reason)) return WireFailure(what, wire_->Status(), reason);
+    if (!make(temp, reason)) return WireFailure(what, wire_->Status(), reason);
     const bool placed = wire_->PosixRename(temp, Remote(to), reason);
     const TKNSideResult failed = placed ? TKNSideResult::Ok() : WireFailure(what, wire_->Status(), reason);
     // Gone once renamed, except over another name of the same file, which a rename leaves be.
     std::string ignored;
     wire_->Remove(temp, ignored);
     return failed;
+}
+
+TKNSideResult TKNSftpSide::HardLink(const TKNSidePath& existing, const TKNSidePath& to, const TKNWriteTerms& terms)
+{
+    const bool mustBeNew = terms.Replaces.Known && !terms.Replaces.Exists;
+    if (!caps_.HardLinks || (!mustBeNew && !renamesOver_))
+        return TKNSideResult::Fail(TKNSideError::Unsupported, "The server cannot give a file a second name.");
+    if (TKNSideResult r = CheckWay(existing); !r) return r;
+    TKNSideEntry file;
+    if (TKNSideResult r = LStat(Remote(existing), file); !r) return r;
+    if (file.Link) return TKNSideResult::Fail(TKNSideError::Link, Quoted(Shown(existing)) + " is a link.");
+    if (file.Kind != TKNEntryKind::File)
+        return TKNSideResult::Fail(TKNSideError::Other, Quoted(Shown(existing)) + " is not a file.");
+    const auto make = [&](const std::string& at, std::string& reason) {
+        return wire_->HardLink(Remote(existing), at, reason);
+    };
+    return PlaceEntry(to, terms, "Cannot make \"" + Shown(to) + "\" another name of \"" + Shown(existing) + "\"", make,
+                      [](const TKNSideEntry&) { return false; });
+}
+
+// Which of the symlink request's paths the server takes for the link, found once with two
+// names of the program's own in `folder` (checked, below the root): a guess would let a link's
+// text name the path the server writes.
+bool TKNSftpSide::LinkOrderKnown(const TKNSidePath& folder)
+{
+    if (linkOrder_ != TLinkOrder::Unknown) return linkOrder_ != TLinkOrder::Unsafe;
+    const std::string a = Remote(folder.Child(TempName("link"))), b = Remote(folder.Child(TempName("link")));
+    std::string reason, ignored;
+    linkOrder_ = TLinkOrder::Unsafe;
+    if (wire_->Symlink(a, b, reason)) {
+        TKNSideEntry entry;
+        if (LStat(a, entry) && entry.Link) linkOrder_ = TLinkOrder::LinkFirst;
+        if (LStat(b, entry) && entry.Link) linkOrder_ = TLinkOrder::TargetFirst;
+    }
+    wire_->Remove(a, ignored);
+    wire_->Remove(b, ignored);
+    return linkOrder_ != TLinkOrder::Unsafe;
+}
+
+TKNSideResult TKNSftpSide::MakeLink(const TKNSidePath& path, const std::string& target, const TKNWriteTerms& terms)
+{
+    const bool mustBeNew = terms.Replaces.Known && !terms.Replaces.Exists;
+    if (target.empty() || target.find('\0') != std::string::npos)
+        return TKNSideResult::Fail(TKNSideError::BadName, "A link must hold a text without NUL bytes.");
+    if (TKNSideResult r = CheckWay(path); !r) return r;
+    if (!mustBeNew && !renamesOver_)
+        return TKNSideResult::Fail(TKNSideError::Unsupported, "The server cannot replace an entry by a link.");
+    if (!LinkOrderKnown(path.Parent()))
+        return TKNSideResult::Fail(TKNSideError::Unsupported, "The server's links cannot be made safely here.");
+    const auto make = [&](const std::string& at, std::string& reason) {
+        return linkOrder_ == TLinkOrder::LinkFirst ? wire_->Symlink(at, target, reason)
+                                                   : wire_->Symlink(target, at, reason);
+    };
+    const auto same = [&](const TKNSideEntry& e) { return e.Link && e.LinkTarget == target; };
+    return PlaceEntry(path, terms, "Cannot make the link \"" + Shown(path) + "\"", make, same);
 }
 
 }  // namespace kn

@@ -16,6 +16,7 @@
 // Its streams use its connection: they must not outlive it.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -63,6 +64,7 @@ public:
     TKNSideResult SetMode(const TKNSidePath& path, uint32_t mode) override;
     TKNSideResult Rename(const TKNSidePath& from, const TKNSidePath& to) override;
     TKNSideResult HardLink(const TKNSidePath& existing, const TKNSidePath& to, const TKNWriteTerms& terms) override;
+    TKNSideResult MakeLink(const TKNSidePath& path, const std::string& target, const TKNWriteTerms& terms) override;
 
     // The write streams open on the side, in the order opened (kn_unitSftpWriteStream.h).
     std::vector<TKNSftpPlaceAhead*>& Writing() { return writing_; }
@@ -89,6 +91,13 @@ public:
     bool RenamesOver() const { return renamesOver_; }
 
 private:
+    // Makes an entry at the server path given: false with the server's reason.
+    using TMaker = std::function<bool(const std::string& at, std::string& reason)>;
+    // Puts the entry `make` makes at `to` under the promises of Commit (`what` names it in a
+    // failure); `same` tells that the entry there already is that one.
+    TKNSideResult PlaceEntry(const TKNSidePath& to, const TKNWriteTerms& terms, const std::string& what,
+                             const TMaker& make, const std::function<bool(const TKNSideEntry&)>& same);
+    bool LinkOrderKnown(const TKNSidePath& folder);
     TKNSideResult Entries(const TKNSidePath& folder, const TKNSftpListing& listing, std::vector<TKNSideEntry>& entries);
     // Takes over a kept connection of the location; false when there is none that serves.
     bool Reuse();
@@ -120,6 +129,8 @@ private:
     std::set<std::string> realFolders_;  // server folders below the root seen to be no links
     bool lsetstat_ = false;
     bool renamesOver_ = false;
+    enum class TLinkOrder : uint8_t { Unknown, LinkFirst, TargetFirst, Unsafe };
+    TLinkOrder linkOrder_ = TLinkOrder::Unknown;
     bool modesNoticed_ = false;
     std::string server_;    // "sftp://user@host:port", the key of what the server keeps
     TKNServerKeeps keeps_;  // as recorded, and as this run found it

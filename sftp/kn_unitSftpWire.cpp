@@ -10,7 +10,7 @@ namespace {
 
 constexpr uint8_t kInit = 1, kVersion = 2, kOpen = 3, kClose = 4, kReadRequest = 5, kWriteRequest = 6, kLStat = 7,
                   kFStat = 8, kFSetStat = 10, kOpenDir = 11, kReadDir = 12, kRemove = 13, kRealPath = 16, kStat = 17,
-                  kRename = 18, kExtended = 200;
+                  kRename = 18, kReadLink = 19, kSymlink = 20, kExtended = 200;
 constexpr uint32_t kLongestReply = 1024 * 1024;
 constexpr int kAnswerTimeoutMs = 120 * 1000;
 constexpr std::size_t kSendAtOnce = 32 * 1024;  // queued requests leave once they hold this much
@@ -414,6 +414,11 @@ void TKNSftpWire::SendStat(const std::string& path, TKNSftpThen then)
     Send(kStat, PathBody(path), std::move(then));
 }
 
+void TKNSftpWire::SendReadLink(const std::string& path, TKNSftpThen then)
+{
+    Send(kReadLink, PathBody(path), std::move(then));
+}
+
 void TKNSftpWire::SendRealPath(const std::string& path, TKNSftpThen then)
 {
     Send(kRealPath, PathBody(path), std::move(then));
@@ -471,6 +476,13 @@ bool TKNSftpWire::Rename(const std::string& from, const std::string& to, std::st
     std::string body = PathBody(from);
     PutString(body, to);
     return Call(kRename, body, reason);
+}
+
+bool TKNSftpWire::Symlink(const std::string& first, const std::string& second, std::string& reason)
+{
+    std::string body = PathBody(first);
+    PutString(body, second);
+    return Call(kSymlink, body, reason);
 }
 
 bool TKNSftpWire::Remove(const std::string& path, std::string& reason)

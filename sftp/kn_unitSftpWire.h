@@ -105,6 +105,7 @@ public:
     void SendStat(const std::string& path, TKNSftpThen then);      // a link followed
     void SendLStat(const std::string& path, TKNSftpThen then);     // a link as a link
     void SendRealPath(const std::string& path, TKNSftpThen then);  // its canonical form (a name answer)
+    void SendReadLink(const std::string& path, TKNSftpThen then);  // a link's text (a name answer)
     void SendFStat(const std::string& handle, TKNSftpThen then);
     void SendFSetStat(const std::string& handle, const TKNSftpAttrs& attrs, TKNSftpThen then);
     void SendRemove(const std::string& path, TKNSftpThen then);
@@ -125,6 +126,9 @@ public:
     bool LSetStat(const std::string& path, const TKNSftpAttrs& attrs, std::string& reason);
     bool Rename(const std::string& from, const std::string& to, std::string& reason);
     bool Remove(const std::string& path, std::string& reason);
+    // The symlink request with its two paths in the order given: which one a server takes for
+    // the link differs (the protocol's draft names the link first, OpenSSH's server the target).
+    bool Symlink(const std::string& first, const std::string& second, std::string& reason);
     // Renames `from` over `to` in one step (posix-rename@openssh.com: check Offers first).
     bool PosixRename(const std::string& from, const std::string& to, std::string& reason);
     // Gives the file `from` the new name `to`, never replacing an entry there

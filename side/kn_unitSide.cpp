@@ -60,6 +60,11 @@ TKNSideResult TKNSide::HardLink(const TKNSidePath&, const TKNSidePath&, const TK
     return TKNSideResult::Fail(TKNSideError::Unsupported, "This side cannot give a file a second name.");
 }
 
+TKNSideResult TKNSide::MakeLink(const TKNSidePath&, const std::string&, const TKNWriteTerms&)
+{
+    return TKNSideResult::Fail(TKNSideError::Unsupported, "This side cannot hold symbolic links.");
+}
+
 TKNSideResult TKNWriteStream::WriteFrom(TKNReadStream& source, const std::function<void(int64_t)>& moved)
 {
     std::vector<char> block(1 << 20);

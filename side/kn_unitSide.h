@@ -13,9 +13,9 @@
 //
 // The promises every kind keeps (the conformance suite in tests/side checks them against each):
 // - List never reports a folder it could not read as empty: it fails instead.
-// - Stat, SetTime, SetMode, RemoveFile and OpenWrite never follow a link at the entry or on the
-//   way below the root: a link is an entry of its own, replaced or removed as a link, and an
-//   operation that would act through one fails with kind Link.
+// - Stat, OpenRead, SetTime, SetMode, RemoveFile, OpenWrite and MakeLink never follow a link at
+//   the entry or on the way below the root: a link is an entry of its own, replaced or removed
+//   as a link, and an operation that would act through one fails with kind Link.
 // - OpenWrite writes under a temporary name (TempName in kn_unitSideRules.h) beside the
 //   destination (a side whose writes replace whole by themselves, Caps().AtomicReplace, writes
 //   at the destination); Commit replaces the destination only when the whole expected size arrived and
@@ -80,11 +80,16 @@ struct TKNSideResult {
 enum class TKNEntryKind : uint8_t { File, Folder, Other };
 
 // One entry as a side lists it. A link that leads to a file or a folder is listed with what it
-// leads to (Kind) and Link set; a link that leads nowhere has Kind Other.
+// leads to (Kind) and Link set; a link that leads nowhere has Kind Other. Its own text and time
+// are LinkTarget and LinkMTime.
 struct TKNSideEntry {
     std::string Name;
     TKNEntryKind Kind = TKNEntryKind::File;
     bool Link = false;
+    // A link's text as it was written (never resolved; empty where the side cannot tell it) and
+    // the link's own time (UTC seconds), where Link.
+    std::string LinkTarget;
+    int64_t LinkMTime = 0;
     int64_t Size = 0;
     int64_t MTime = 0;  // UTC seconds since 1970
     int32_t MTimeNsec = 0;
@@ -144,6 +149,8 @@ struct TKNSideCaps {
     bool ServerCopy = false;
     // HardLink works: one file may be given another name on the side.
     bool HardLinks = false;
+    // MakeLink works: the side holds symbolic links, and lists their texts (LinkTarget).
+    bool Links = false;
 };
 
 // What the entry to be replaced or removed must still be; Known false skips the check.
@@ -234,9 +241,9 @@ public:
     // The entry itself, a link as a link (Link set, Kind Other); NotFound when absent.
     virtual TKNSideResult Stat(const TKNSidePath& path, TKNSideEntry& entry) = 0;
 
-    // Reading follows a link to a file (a link to a file counts as that file, and reading
-    // changes nothing); anything that is not a regular file (a FIFO would block the reader)
-    // fails with kind Unsupported without being opened.
+    // Reading never follows a link at the entry or on the way below the root (what it leads to
+    // may lie outside): it fails with kind Link. Anything else that is not a regular file (a
+    // FIFO would block the reader) fails with kind Unsupported without being opened.
     virtual TKNSideResult OpenRead(const TKNSidePath& path, std::unique_ptr<TKNReadStream>& stream) = 0;
     // Missing folders on the way are not made: the caller makes them, with their modes.
     virtual TKNSideResult OpenWrite(const TKNSidePath& path, const TKNWriteTerms& terms,
@@ -261,6 +268,11 @@ public:
     // at all; never through a link, and `existing` must be a file, not a link. The file keeps
     // its own time and mode. Unsupported by default.
     virtual TKNSideResult HardLink(const TKNSidePath& existing, const TKNSidePath& to, const TKNWriteTerms& terms);
+    // Makes `path` a symbolic link holding `target` as given (Caps().Links), under the promises
+    // of Commit: `terms.Replaces` checked at `path`, which is replaced in one step or not at all,
+    // never through a link on the way. The text is never resolved here: what it names is not
+    // touched. Unsupported by default.
+    virtual TKNSideResult MakeLink(const TKNSidePath& path, const std::string& target, const TKNWriteTerms& terms);
 
     // The hash functions the side computes where its files are ("sha256", "sha1", "md5",
     // "crc32"), best first; none by default (a local side: reading is as cheap as hashing). The

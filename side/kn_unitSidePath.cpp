@@ -82,4 +82,37 @@ std::string TKNSidePath::Under(std::string_view base) const
     return out;
 }
 
+bool LinkLeadsTo(const TKNSidePath& folder, std::string_view text, std::string_view rootText, TKNSidePath& to)
+{
+    std::vector<std::string_view> names;
+    if (!text.empty() && text.front() == '/') {
+        while (rootText.size() > 1 && rootText.back() == '/') rootText.remove_suffix(1);
+        const bool under = !rootText.empty() && rootText.front() == '/' &&
+                           text.substr(0, rootText.size()) == rootText &&
+                           (text.size() == rootText.size() || text[rootText.size()] == '/' || rootText == "/");
+        if (!under) return false;
+        text.remove_prefix(rootText.size());
+    } else {
+        for (const std::string& name : folder.Names()) names.emplace_back(name);
+    }
+    while (!text.empty()) {
+        const std::size_t slash = text.find('/');
+        const std::string_view name = text.substr(0, slash);
+        text = slash == std::string_view::npos ? std::string_view() : text.substr(slash + 1);
+        if (name.empty() || name == ".") continue;
+        if (name != "..") {
+            names.push_back(name);
+        } else if (names.empty()) {
+            return false;
+        } else {
+            names.pop_back();
+        }
+    }
+    to = TKNSidePath();
+    std::string reason;
+    for (std::string_view name : names)
+        if (!to.Append(name, reason)) return false;
+    return true;
+}
+
 }  // namespace kn

@@ -49,4 +49,12 @@ private:
     std::vector<std::string> names_;
 };
 
+// Where the text of a link in `folder` leads, by its text alone, as a path below the root: ""
+// and "." components are dropped and ".." goes up one, as the text stands; an absolute text
+// counts only when it begins with `rootText`, the root's own absolute path (empty where the side
+// has none, which puts every absolute text out of the tree). False when the text leads out of
+// the root or names a component that is not a plain name. E.g. in {"a"}, "../b/c" leads to
+// {"b", "c"} and "../../x" out; with root "/r", "/r/x" leads to {"x"} and "/etc/passwd" out.
+bool LinkLeadsTo(const TKNSidePath& folder, std::string_view text, std::string_view rootText, TKNSidePath& to);
+
 }  // namespace kn

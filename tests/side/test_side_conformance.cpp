@@ -150,6 +150,16 @@ TEST_P(SideConformance, NothingIsChangedThroughALink)
         {"time of a file link", caps.SetTime && kind_->TimesOnDisk(),
          [&] { return side_->SetTime(P("filelink"), 5, 0); }},
         {"mode of a file link", caps.SetMode, [&] { return side_->SetMode(P("filelink"), 0600); }},
+        {"link beneath a folder link", caps.Links, [&] { return side_->MakeLink(P("dirlink/l"), "x", {}); }},
+        // An open may answer late: its failure shows at the first read.
+        {"read a file link", kind_->ShowsLinks(),
+         [&] {
+             std::unique_ptr<kn::TKNReadStream> stream;
+             TKNSideResult r = side_->OpenRead(P("filelink"), stream);
+             char byte = 0;
+             if (r && stream->Read(&byte, 1, r) >= 0) return TKNSideResult::Ok();
+             return r;
+         }},
     };
     for (const Case& c : cases) {
         if (!c.can) continue;
@@ -190,6 +200,52 @@ TEST_P(SideConformance, NothingIsChangedThroughALink)
     EXPECT_TRUE(side_->RemoveFolder(P("full")));
     EXPECT_EQ(NamesIn(Local()), (std::set<std::string>{"filelink", "real.txt"}));
     EXPECT_EQ(Snapshot(outside_->path()), outside);
+}
+
+// A link is made with its text as given, never resolved; like a file, it replaces only the entry
+// that was compared, in one step, and a folder never. A side that holds none refuses at once.
+TEST_P(SideConformance, LinksHoldTheirTextAndReplaceOnlyWhatWasCompared)
+{
+    const auto linkText = [this](const std::string& name) {
+        char text[256] = {};
+        const ssize_t n = readlink(Local(name).c_str(), text, sizeof text - 1);
+        return n < 0 ? std::string("(no link)") : std::string(text, static_cast<std::size_t>(n));
+    };
+    testutil::WriteFile(Local("f.txt"), "file");
+    if (!side_->Caps().Links) {
+        EXPECT_EQ(side_->MakeLink(P("l"), "f.txt", {}).Kind, TKNSideError::Unsupported);
+        EXPECT_EQ(NamesIn(Local()), (std::set<std::string>{"f.txt"}));
+        return;
+    }
+    kn::TKNWriteTerms fresh;
+    fresh.Replaces = kn::ExpectedAbsent();
+    const TKNSideResult made = side_->MakeLink(P("out"), "../../etc/passwd", fresh);
+    ASSERT_TRUE(made) << made.Message;
+    EXPECT_EQ(linkText("out"), "../../etc/passwd");
+    EXPECT_EQ(side_->MakeLink(P("f.txt"), "x", fresh).Kind, TKNSideError::Changed) << "nothing may be there";
+    kn::TKNSideEntry file, link;
+    ASSERT_TRUE(side_->Stat(P("f.txt"), file));
+    testutil::WriteFile(Local("f.txt"), "edited since");
+    kn::TKNWriteTerms stale;
+    stale.Replaces = kn::ExpectedOf(file);
+    EXPECT_EQ(side_->MakeLink(P("f.txt"), "x", stale).Kind, TKNSideError::Changed);
+    EXPECT_EQ(testutil::ReadFile(Local("f.txt")), "edited since");
+    ASSERT_TRUE(side_->Stat(P("f.txt"), file));
+    kn::TKNWriteTerms compared;
+    compared.Replaces = kn::ExpectedOf(file);
+    ASSERT_TRUE(side_->MakeLink(P("f.txt"), "out", compared));
+    EXPECT_EQ(linkText("f.txt"), "out");
+    ASSERT_EQ(mkdir(Local("d").c_str(), 0700), 0);
+    EXPECT_FALSE(side_->MakeLink(P("d"), "x", {}));
+    std::vector<kn::TKNSideEntry> entries;
+    ASSERT_TRUE(side_->List(P(""), entries));
+    for (const kn::TKNSideEntry& e : entries)
+        if (e.Link) {
+            EXPECT_EQ(e.LinkTarget, e.Name == "out" ? "../../etc/passwd" : "out") << e.Name;
+        }
+    ASSERT_TRUE(side_->Stat(P("out"), link));
+    EXPECT_TRUE(link.Link && link.LinkTarget == "../../etc/passwd");
+    EXPECT_EQ(NamesIn(Local()), (std::set<std::string>{"d", "f.txt", "out"}));
 }
 
 TEST_P(SideConformance, AFileIsReplacedOnlyByAWholeNewOne)

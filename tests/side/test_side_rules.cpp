@@ -51,6 +51,43 @@ TEST(SideRules, PathsAreSplitOnceAndChecked)
     }
 }
 
+// Where a link's text leads, by the text alone, from the folder "a/b" of a root at "/r".
+TEST(SideRules, LinkTextsLeadBelowTheRootOrOut)
+{
+    const struct {
+        const char* text;
+        const char* leads;  // null: out of the tree
+    } cases[] = {
+        {"x", "a/b/x"},
+        {"../x", "a/x"},
+        {"../../x", "x"},
+        {"../../../x", nullptr},
+        {"./x//y/", "a/b/x/y"},
+        {"..", "a"},
+        {"../..", ""},
+        {"/r/x/y", "x/y"},
+        {"/r", ""},
+        {"/rx/y", nullptr},
+        {"/etc/passwd", nullptr},
+        {"/r/../etc", nullptr},
+        {"x/../../..", ""},
+        {"x/../../../..", nullptr},
+    };
+    TKNSidePath folder;
+    std::string reason;
+    ASSERT_TRUE(TKNSidePath::FromRelative("a/b", folder, reason));
+    for (const auto& c : cases) {
+        TKNSidePath to;
+        const bool below = LinkLeadsTo(folder, c.text, "/r", to);
+        EXPECT_EQ(below, c.leads != nullptr) << c.text;
+        if (below && c.leads) {
+            EXPECT_EQ(to.Text(), c.leads) << c.text;
+        }
+    }
+    TKNSidePath to;
+    EXPECT_FALSE(LinkLeadsTo(folder, "/r/x", "", to)) << "a side without an absolute root path";
+}
+
 TEST(SideRules, TempNamesAreProvablyOwnAndShort)
 {
     const std::string longName(300, 'x');
