@@ -69,6 +69,11 @@ void TKNFileCompare::SetMaxSize(int64_t size)
 {
     LeftList.MaxSize = RightList.MaxSize = size;
 }
+void TKNFileCompare::SetLinks(TKNLinkPolicy links)
+{
+    LeftList.Links = RightList.Links = links;
+}
+
 void TKNFileCompare::SetRecursive(bool recursive)
 {
     LeftList.Recursive = RightList.Recursive = recursive;
@@ -99,6 +104,7 @@ void TKNFileCompare::ApplyOptions(const TKNOptionsRec& r)
     SetMinSize(r.CheckSize ? r.MinSize : 0);
     SetMaxSize(r.CheckSize ? r.MaxSize : -1);
     SetRecursive(r.Recursive != 0);
+    SetLinks(LinkPolicyOf(r));
     Transfers = TransfersOf(r.Transfers);
     BandwidthLimit = BandwidthLimitOf(r);
     CompareContent = r.CompareContent != 0;
@@ -110,6 +116,15 @@ std::vector<TKNUnlistedFolder> TKNFileCompare::UnlistedFolders() const
     std::vector<TKNUnlistedFolder> all = LeftList.UnlistedFolders;
     all.insert(all.end(), RightList.UnlistedFolders.begin(), RightList.UnlistedFolders.end());
     return all;
+}
+
+std::vector<TKNUnlistedFolder> TKNFileCompare::LinksLeftOut() const
+{
+    std::vector<TKNUnlistedFolder> told;
+    for (const TKNFileBuffer* list : {&LeftList, &RightList})
+        for (const TKNUnlistedFolder& link : list->LinksLeftOut)
+            if (!link.Reason.empty()) told.push_back(link);
+    return told;
 }
 
 void TKNFileCompare::Compare(bool Wait)
@@ -322,7 +337,8 @@ bool TKNFileCompare::KeepsModes(bool right) const
     return modesNotKept_.empty() || !modesNotKept_.count(list.Location());
 }
 
-// Two entries with the same relative path and name. Times compare at the coarser side's step,
+// Two entries with the same relative path and name. Two links are equal when they hold the same
+// text; a link and a file always differ. Times compare at the coarser side's step,
 // with no other tolerance unless whole-hour shifts are ignored. An attribute key that a side
 // does not know (-1) is no difference. With content comparison, a pair of files of equal size
 // gets a provisional row that CompareContents settles.
@@ -333,7 +349,11 @@ void TKNFileCompare::PairMatched(const TKNFileRec& l, const TKNFileRec& r)
     const int32_t rk = KeepsModes(true) ? RightList.Provider->AttrKey(r) : -1;
     const bool attrDiffer = lk != rk && lk != -1 && rk != -1;
     const int times = l.IsFolder() ? 0 : CompareTimes(l, r, IgnoreHours, pairStep_);
-    if (l.IsFolder()) {
+    if (l.Link || r.Link) {
+        // A link is compared by its text alone: its time may be one no side can set.
+        if (l.Link && r.Link && l.LinkTarget() == r.LinkTarget()) return;
+        AddRow(&l, &r, times == 1 ? TKNStatus::Left : times == -1 ? TKNStatus::Right : TKNStatus::Differ);
+    } else if (l.IsFolder()) {
         if (attrDiffer) AddRow(&l, &r, TKNStatus::Differ);
     } else if (CompareContent && l.Size == r.Size) {
         contentPairs_.push_back({Items.size(), times == 2 ? 0 : times, attrDiffer});
@@ -383,40 +403,39 @@ void TKNFileCompare::DropFoldersNotKept(std::size_t first, const TKNPairCaps& ca
     Items.erase(std::remove_if(Items.begin() + static_cast<std::ptrdiff_t>(first), Items.end(), drop), Items.end());
 }
 
-// Gathers, relative to the roots, the folders either side could not list and the links to
-// folders either side has (never entered), sorted for the lookups of LiesUnentered.
+// Gathers, relative to the roots, the folders either side could not list and the links either
+// side left out, sorted for the lookups of LiesUnentered.
 void TKNFileCompare::CollectUnentered()
 {
     unlistedPaths_.clear();
-    // After an update, the links to folders in the folders not listed again are as they were.
-    linkFolderPaths_ = refresh_ ? keptLinkFolders_ : std::vector<std::string>();
+    // After an update, the links left out in the folders not listed again are as they were.
+    leftOutLinks_ = refresh_ ? keptLeftOutLinks_ : std::vector<std::string>();
     for (const TKNFileBuffer* list : {&LeftList, &RightList}) {
         const int rootLen = list == &LeftList ? LeftRootLen : RightRootLen;
         for (const TKNUnlistedFolder& folder : list->UnlistedFolders)
             unlistedPaths_.emplace_back(RelativeTo(folder.Path, rootLen));
-        for (const auto& rec : list->Items)
-            if (rec->Link && rec->IsFolder())
-                linkFolderPaths_.emplace_back(RelativeTo(list->Provider->GetPath(*rec), rootLen));
+        for (const TKNUnlistedFolder& link : list->LinksLeftOut)
+            leftOutLinks_.emplace_back(RelativeTo(link.Path, rootLen));
     }
     std::sort(unlistedPaths_.begin(), unlistedPaths_.end());
-    std::sort(linkFolderPaths_.begin(), linkFolderPaths_.end());
+    std::sort(leftOutLinks_.begin(), leftOutLinks_.end());
+    leftOutLinks_.erase(std::unique(leftOutLinks_.begin(), leftOutLinks_.end()), leftOutLinks_.end());
 }
 
-// True when the entry is, or lies beneath, a folder that could not be listed, or lies beneath
-// a link to a folder. The entry's folder and each folder above it are looked up: for a file
-// in "/a/b" that is "/a/b" and "/a".
+// True when the entry is, or lies beneath, a folder that could not be listed or a link a side
+// left out. The entry's own path and each folder above it are looked up: for a file "/a/b/c"
+// that is "/a/b/c" (links only), "/a/b" and "/a".
 bool TKNFileCompare::LiesUnentered(const TKNFileRec& rec, bool left) const
 {
-    if (unlistedPaths_.empty() && linkFolderPaths_.empty()) return false;
+    if (unlistedPaths_.empty() && leftOutLinks_.empty()) return false;
     TKNScanProvider& provider = left ? *LeftList.Provider : *RightList.Provider;
     std::string_view folder = RelativeTo(provider.GetPath(rec), left ? LeftRootLen : RightRootLen);
     auto holds = [](const std::vector<std::string>& paths, std::string_view path) {
         return std::binary_search(paths.begin(), paths.end(), path, std::less<>());
     };
-    const bool isFolderItself = rec.IsFolder();
-    for (bool first = true; !folder.empty(); first = false) {
-        if (holds(unlistedPaths_, folder)) return true;
-        if (!(first && isFolderItself) && holds(linkFolderPaths_, folder)) return true;
+    if (!rec.IsFolder() && !leftOutLinks_.empty() && holds(leftOutLinks_, PathJoin(folder, rec.Name))) return true;
+    while (!folder.empty()) {
+        if (holds(unlistedPaths_, folder) || holds(leftOutLinks_, folder)) return true;
         const std::size_t slash = folder.rfind('/');
         folder = folder.substr(0, slash == std::string_view::npos ? 0 : slash);
     }
@@ -443,6 +462,7 @@ static void FillSide(TKNFileRec& side, const TKNFileRec& rec, TKNScanProvider& p
     side.HardLinks = rec.HardLinks;
     side.CTime = rec.CTime;
     side.CTimeNsec = rec.CTimeNsec;
+    side.Links = rec.Links;
 }
 
 // True when a component of the entry's path below its root begins with ".".

@@ -47,14 +47,23 @@ public:
 
     friend bool operator==(const TKNSharedText& a, std::string_view b) { return a.str() == b; }
 
-private:
+    // The empty text all empty shared texts refer to.
     static const std::string& Empty();
+
+private:
     std::shared_ptr<const std::string> text_;
 };
 
 // Result statuses of a pair: which side is newer (or the only one), or Differ for a pair
 // whose sizes or attributes differ at the same time.
 enum class TKNStatus : uint8_t { Left = 0, Right = 1, Differ = 2 };
+
+// What links make of a record: the text of a link kept as a link, or, for an entry reached
+// through a followed link, where its bytes are (TKNFileRec::ReadFrom).
+struct TKNRecLinks {
+    std::string Target;
+    std::string ReadFrom;
+};
 
 // One scanned file or folder. A file: `Path` is the folder holding it, `Name` its name. A
 // folder: `Path` is the folder itself, `Name` is empty. `Attr` holds the low 8 attribute bits.
@@ -64,7 +73,9 @@ struct TKNFileRec {
     int64_t Size = 0;
     vex::TDateTime Time = vex::kNoTime;  // local time, 2-second resolution for local entries
     uint32_t Attr = 0;
-    bool Link = false;  // a local symbolic link (to a folder: listed, never entered)
+    // A symbolic link kept as a link (TKNLinkPolicy::Copy): an entry like a file, its Size the
+    // length of its text, its time its own; LinkTarget() holds the text.
+    bool Link = false;
     // False for a server entry listed without its permissions: its attribute key is unknown.
     bool AttrKnown = true;
     // The seconds to which Time is known: 2 for a local entry (a DOS time), 1 for an exact
@@ -86,8 +97,15 @@ struct TKNFileRec {
     // The change time where the side tells it (0 elsewhere): a two-way state keeps it.
     int64_t CTime = 0;
     int32_t CTimeNsec = 0;
+    // The texts of links, shared by copies of the record; null for almost every entry.
+    std::shared_ptr<const TKNRecLinks> Links;
 
     bool IsFolder() const { return (Attr & faDirectory) != 0; }
+    // The text of a link kept as a link; empty otherwise.
+    const std::string& LinkTarget() const;
+    // Where an entry reached through a followed link is read (its path below the root, "/"
+    // joined); empty for an entry read where it is listed.
+    const std::string& ReadFrom() const;
 };
 
 // The time an entry has, to the second, in the scan's local time: what the list and every
@@ -167,11 +185,20 @@ using TKNProgressEvent = std::function<void(void* Sender, uint8_t State, const s
 // One kind of side (local folder, FTP folder): lists one folder at a time and hands out
 // records, which belong to the caller; a record the caller hands back to FindNext may be
 // filled anew. The virtual operations keep this order.
+// A folder a scan could not list, and why.
+struct TKNUnlistedFolder {
+    std::string Path;
+    std::string Reason;
+};
+
 class TKNScanProvider {
 public:
     virtual ~TKNScanProvider() = default;
 
     virtual void Close() = 0;
+    // Forgets what earlier scans learned of the tree (the folders reached through followed
+    // links): the next scan is a new one, not a refresh.
+    virtual void StartOver() {}
     // False when the side cannot be reached; the scan then ends empty.
     virtual bool Open(const std::string& Root) = 0;
     virtual void FindClose() = 0;
@@ -222,6 +249,10 @@ public:
     // left-overs of a run that is over: no run in progress holds their tag's lock
     // (kn_unitRunLock.h). No temporary is ever listed as an entry.
     std::vector<std::string> StaleTempFiles;
+    // What a scan does with links (set by the scan list before Open), and the links the
+    // listings since Open left out under it (following: out of the root, nowhere, a loop).
+    TKNLinkPolicy Links = TKNLinkPolicy::Copy;
+    std::vector<TKNUnlistedFolder> LinksLeftOut;
     // Set when the side could not show names beginning with "." (a server that hides them): what
     // it has under such names is unknown, as beneath a folder it could not list.
     bool DotEntriesUnknown = false;
@@ -234,12 +265,6 @@ public:
     using TIconLookup = std::function<int(const std::string& text, bool isFolder)>;
     static void SetIconLookup(TIconLookup lookup);
     static int LookupIcon(const std::string& text, bool isFolder);
-};
-
-// A folder a scan could not list, and why.
-struct TKNUnlistedFolder {
-    std::string Path;
-    std::string Reason;
 };
 
 // An end date this many days or more after today is no limit: the default end date is made
@@ -283,6 +308,10 @@ public:
     std::vector<TKNUnlistedFolder> UnlistedFolders;
     // The program's left-over temporary files the last scan found (see TKNScanProvider).
     std::vector<std::string> StaleTempFiles;
+    // What the scan does with links, and the links it left out (full paths, and why): a two-way
+    // run keeps them in LeftOut too.
+    TKNLinkPolicy Links = TKNLinkPolicy::Copy;
+    std::vector<TKNUnlistedFolder> LinksLeftOut;
     // Set for a two-way run: the full paths of the entries the last scan's filters left out
     // are kept in LeftOut, since what lies there must never be taken as deleted.
     bool KeepLeftOut = false;
@@ -418,6 +447,9 @@ public:
     // side's first). Rows at or beneath them are marked Unlisted.
     std::size_t UnlistedCount() const { return LeftList.UnlistedFolders.size() + RightList.UnlistedFolders.size(); }
     std::vector<TKNUnlistedFolder> UnlistedFolders() const;
+    // The links both sides' scans left out for a reason (following them: out of the root, a
+    // loop), each with its reason; those Skip leaves out are not told.
+    std::vector<TKNUnlistedFolder> LinksLeftOut() const;
     // How many entries each side's scan accepted in the last comparison (rows hold only the
     // pairs that differ); the mass-deletion guard weighs a plan against them.
     int64_t LeftEntries = 0;
@@ -446,6 +478,7 @@ public:
     void SetMinSize(int64_t size);
     void SetMaxSize(int64_t size);
     void SetRecursive(bool recursive);
+    void SetLinks(TKNLinkPolicy links);
     void SetLeftFolder(std::string_view text);
     void SetRightFolder(std::string_view text);
     const std::string& GetLeftFolder() const { return LeftList.Folder; }
@@ -519,10 +552,9 @@ private:
     void FinishCompare();
     void RaiseProgress(void* sender, uint8_t state, const std::string& path);
 
-    // Relative paths of the folders whose content pairing cannot judge: those a side could
-    // not list (rows at or beneath them are Unlisted) and links to folders (rows strictly
-    // beneath them are).
-    std::vector<std::string> unlistedPaths_, linkFolderPaths_;
+    // Relative paths pairing cannot judge: the folders a side could not list and the links a
+    // side left out (rows at or beneath either are Unlisted).
+    std::vector<std::string> unlistedPaths_, leftOutLinks_;
     // A pair waiting for its content comparison: its provisional row in Items.
     struct TContentPair {
         std::size_t Row;
@@ -534,7 +566,7 @@ private:
     // the rows it started from, and the scan settings of the last completed comparison.
     bool refresh_ = false;
     bool afterRun_ = false;  // the comparison follows an update
-    std::vector<std::string> refreshFolders_, keptLinkFolders_;
+    std::vector<std::string> refreshFolders_, keptLeftOutLinks_;
     std::vector<std::unique_ptr<TMyFileOpt>> refreshRows_;
     std::string comparedSettings_;
     std::thread compareThread_;

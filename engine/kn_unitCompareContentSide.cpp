@@ -103,7 +103,7 @@ private:
     // The side, connected on first use, and the record's path.
     bool Reach(const TKNFileRec& Rec, TKNSidePath& path, std::string& reason)
     {
-        if (!SidePathOf(Rec, root_, path, reason)) return false;
+        if (!SidePathOf(Rec, root_, path, reason) || !ReadFromPath(Rec, path, reason)) return false;
         if (side_) return true;
         side_ = OpenSide(location_, context_);
         TKNSideResult connected = side_->Connect();

@@ -52,6 +52,35 @@ int TransfersOf(uint8_t stored)
     return stored == 0 ? kDefaultTransfers : std::min<int>(stored, kMaxTransfers);
 }
 
+TKNLinkPolicy LinkPolicyOf(const TKNOptionsRec& rec)
+{
+    return rec.Links <= static_cast<uint8_t>(TKNLinkPolicy::Follow) ? static_cast<TKNLinkPolicy>(rec.Links)
+                                                                    : TKNLinkPolicy::Copy;
+}
+
+const char* LinkPolicyWord(TKNLinkPolicy policy)
+{
+    switch (policy) {
+        case TKNLinkPolicy::Skip:
+            return "skip";
+        case TKNLinkPolicy::Follow:
+            return "follow";
+        case TKNLinkPolicy::Copy:
+            break;
+    }
+    return "copy";
+}
+
+bool LinkPolicyOfWord(const std::string& word, TKNLinkPolicy& policy)
+{
+    for (TKNLinkPolicy p : {TKNLinkPolicy::Copy, TKNLinkPolicy::Skip, TKNLinkPolicy::Follow})
+        if (word == LinkPolicyWord(p)) {
+            policy = p;
+            return true;
+        }
+    return false;
+}
+
 int64_t BandwidthLimitOf(const TKNOptionsRec& rec)
 {
     return std::max<int64_t>(rec.BandwidthLimit, 0);

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "framework/vex_unitDateTime.h"
 
@@ -91,7 +92,10 @@ struct TKNOptionsRec {
     // How a two-way run settles a conflict: a TKNConflictPolicy (engine/kn_unitTwoWayPlan.h),
     // read through StoredConflictPolicy. 0, as older records hold, is keep-both.
     uint8_t ConflictPolicy;
-    uint8_t Reserved[939];
+    // What a comparison and an update do with symbolic links: a TKNLinkPolicy, read through
+    // LinkPolicyOf. 0, as older records hold, is copy.
+    uint8_t Links;
+    uint8_t Reserved[938];
     // The bytes per second all transfers of an update may move together; 0 (older records), or
     // below, is no limit. Read through BandwidthLimitOf.
     int64_t BandwidthLimit;
@@ -121,8 +125,22 @@ static_assert(offsetof(TKNOptionsRec, CompareContent) == 1097);
 static_assert(offsetof(TKNOptionsRec, IgnoreHours) == 1098);
 static_assert(offsetof(TKNOptionsRec, Transfers) == 1099);
 static_assert(offsetof(TKNOptionsRec, ConflictPolicy) == 1100);
-static_assert(offsetof(TKNOptionsRec, Reserved) == 1101);
+static_assert(offsetof(TKNOptionsRec, Links) == 1101);
+static_assert(offsetof(TKNOptionsRec, Reserved) == 1102);
 static_assert(offsetof(TKNOptionsRec, BandwidthLimit) == 2040);
+
+// What happens to a symbolic link. Copy: it is an entry of its own, compared by its text and
+// made with the same text on the written side (left out with one notice where that side holds
+// no links). Skip: links are left out. Follow: a link counts as what it leads to while that
+// lies inside the root; one that leads out of it, nowhere or round in a loop is left out and
+// reported. Whatever the policy, nothing is ever written through a link.
+enum class TKNLinkPolicy : uint8_t { Copy = 0, Skip = 1, Follow = 2 };
+
+// The policy a stored Links byte holds; an unknown value is Copy.
+TKNLinkPolicy LinkPolicyOf(const TKNOptionsRec& rec);
+// "copy", "skip", "follow"; LinkPolicyOfWord is false for any other word.
+const char* LinkPolicyWord(TKNLinkPolicy policy);
+bool LinkPolicyOfWord(const std::string& word, TKNLinkPolicy& policy);
 
 // The largest whole-hour shift that can be ignored.
 constexpr int kMaxIgnoreHours = 24;

@@ -13,6 +13,16 @@ const std::string& TKNSharedText::Empty()
     return empty;
 }
 
+const std::string& TKNFileRec::LinkTarget() const
+{
+    return Links ? Links->Target : TKNSharedText::Empty();
+}
+
+const std::string& TKNFileRec::ReadFrom() const
+{
+    return Links ? Links->ReadFrom : TKNSharedText::Empty();
+}
+
 std::string PathJoin(std::string_view folder, std::string_view name)
 {
     if (!name.empty() && name.front() == '/') name.remove_prefix(1);

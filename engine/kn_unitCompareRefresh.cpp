@@ -69,12 +69,12 @@ void TKNFileCompare::CompareAfter(std::vector<std::string> touched)
             for (const std::string& file : list->StaleTempFiles)
                 refreshFolders_.emplace_back(
                     RelativeTo(vex::FolderOfPath(file), list == &LeftList ? LeftRootLen : RightRootLen));
-        // A folder at or beneath one the comparison did not enter (unreadable, or a link on a
-        // side) is not entered now either: its rows stay unknown, as they were found.
+        // A folder at or beneath one the comparison did not enter (unreadable, or a link a side
+        // left out) is not entered now either: its rows stay unknown, as they were found.
         auto unentered = [this](std::string_view folder) {
             for (;; folder = ParentOf(folder)) {
                 if (std::binary_search(unlistedPaths_.begin(), unlistedPaths_.end(), folder, std::less<>()) ||
-                    std::binary_search(linkFolderPaths_.begin(), linkFolderPaths_.end(), folder, std::less<>()))
+                    std::binary_search(leftOutLinks_.begin(), leftOutLinks_.end(), folder, std::less<>()))
                     return true;
                 if (folder.empty()) return false;
             }
@@ -88,10 +88,10 @@ void TKNFileCompare::CompareAfter(std::vector<std::string> touched)
             }
         std::sort(refreshFolders_.begin(), refreshFolders_.end(), EntryTextLess);
         refreshFolders_.erase(std::unique(refreshFolders_.begin(), refreshFolders_.end()), refreshFolders_.end());
-        keptLinkFolders_.clear();
-        for (const std::string& link : linkFolderPaths_)
+        keptLeftOutLinks_.clear();
+        for (const std::string& link : leftOutLinks_)
             if (!std::binary_search(refreshFolders_.begin(), refreshFolders_.end(), ParentOf(link), EntryTextLess))
-                keptLinkFolders_.push_back(link);
+                keptLeftOutLinks_.push_back(link);
         refreshRows_ = std::move(Items);
         Items.clear();
     }

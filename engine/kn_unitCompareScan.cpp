@@ -117,6 +117,7 @@ std::shared_future<void> TKNFileBuffer::StartScan()
     UnlistedFolders.clear();
     StaleTempFiles.clear();
     LeftOut.clear();
+    LinksLeftOut.clear();
     listedCounts_.clear();
     entries_ = 0;
     return Launch();
@@ -127,12 +128,14 @@ std::shared_future<void> TKNFileBuffer::StartRefresh(std::vector<std::string> fo
     WaitScan();
     refreshing_ = true;
     refreshFolders_ = std::move(folders);
-    // The left-over temporary files of the folders listed again are found again, or are gone.
+    // The left-over temporary files and links left out of the folders listed again are found
+    // again, or are gone.
     auto relisted = [this](const std::string& file) {
         return std::binary_search(refreshFolders_.begin(), refreshFolders_.end(), vex::FolderOfPath(file),
                                   [](std::string_view a, std::string_view b) { return CompareEntryText(a, b) < 0; });
     };
     StaleTempFiles.erase(std::remove_if(StaleTempFiles.begin(), StaleTempFiles.end(), relisted), StaleTempFiles.end());
+    std::erase_if(LinksLeftOut, [&relisted](const TKNUnlistedFolder& link) { return relisted(link.Path); });
     return Launch();
 }
 
@@ -209,6 +212,9 @@ void TKNFileBuffer::ScanRoot()
     Provider->ListError.clear();
     Provider->ListErrorKind = TKNSideError::None;
     Provider->StaleTempFiles.clear();
+    Provider->LinksLeftOut.clear();
+    Provider->Links = Links;
+    if (!refreshing_) Provider->StartOver();
     if (!Provider->Open(Folder + options_)) {
         ErrorText = Provider->ListError;
         ErrorKind = Provider->ListFailure();
@@ -221,6 +227,10 @@ void TKNFileBuffer::ScanRoot()
     else
         WalkFolder(Folder);
     StaleTempFiles.insert(StaleTempFiles.end(), Provider->StaleTempFiles.begin(), Provider->StaleTempFiles.end());
+    for (const TKNUnlistedFolder& link : Provider->LinksLeftOut) {
+        if (KeepLeftOut) LeftOut.push_back(link.Path);
+        LinksLeftOut.push_back(link);
+    }
     if (Stop || !ErrorText.empty()) return;
     currentPath_.clear();
     State = 2;
@@ -338,8 +348,7 @@ void TKNFileBuffer::Offer(TKNFileRec& rec, std::vector<std::string>& subFolders)
             LeftOut.push_back(rec.IsFolder() ? rec.Path.str() : PathJoin(rec.Path, rec.Name));
         return;
     }
-    // A link to a folder is listed but never entered, so no walk can loop.
-    if (Recursive && rec.IsFolder() && !rec.Link) subFolders.push_back(rec.Path.str());
+    if (Recursive && rec.IsFolder()) subFolders.push_back(rec.Path.str());
     Items.push_back(Keep(std::move(rec)));
 }
 

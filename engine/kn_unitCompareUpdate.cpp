@@ -175,6 +175,7 @@ void TKNUpdateThread::Passes()
         FileCompare.TwoWay->Prepare(*this);
     else
         MakePlan();
+    NoticeLinksNotHeld();
     ProtectEdits(Ops, Backup);
     // Not in two-way runs: their state learns each copy's hash from its bytes.
     if (!twoWay) {
@@ -214,6 +215,21 @@ void TKNUpdateThread::Passes()
                  [this](TKNUpdateWorker& worker, const std::vector<std::size_t>& jobs) { CarryJobs(worker, jobs); });
     }
     if (twoWay) FileCompare.TwoWay->Carried(*this);
+}
+
+// The links a run leaves out because the side it would make them on holds none: said once.
+void TKNUpdateThread::NoticeLinksNotHeld()
+{
+    const TKNPairCaps caps = PairCapsOf(FileCompare);
+    for (bool right : {false, true}) {
+        if (!WritesSide(Direction, right) || caps.Of(right).Links) continue;
+        int64_t links = 0;
+        for (int index : Indexes)
+            if (const TMyFileOpt* row = FileCompare.RowAt(index); row && (right ? row->Left : row->Right).Link) ++links;
+        if (links > 0)
+            Notice(std::to_string(links) + " symbolic link(s) left out: " +
+                   Quoted(HideLocationPasswords(Location(right))) + " cannot hold links.");
+    }
 }
 
 // A failure that escapes the jobs (no side that could be reached, above all) ends the run

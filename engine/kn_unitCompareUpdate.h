@@ -91,6 +91,7 @@ private:
     // The one-way operations of the chosen rows and the removal of the left-over temporary
     // files of the sides the action writes.
     void MakePlan();
+    void NoticeLinksNotHeld();
     // The positions of Ops in the stages the schedule gives them; `grouped` tells for each
     // whether it may be carried in a group of copies.
     std::vector<std::vector<std::size_t>> Stages(bool& reads, std::vector<bool>& grouped) const;

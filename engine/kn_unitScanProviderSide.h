@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/kn_unitCompare.h"
@@ -23,6 +24,7 @@ namespace kn {
 class TKNScanProviderSide : public TKNScanProvider {
 public:
     void Close() override;
+    void StartOver() override;
     // Opens and connects the side of `Root`. A local text that names no folder opens nothing
     // and scans empty; a side that cannot be reached fails with its reason in ListError.
     bool Open(const std::string& Root) override;
@@ -52,7 +54,16 @@ public:
 private:
     bool NextKept(std::unique_ptr<TKNFileRec>& Rec);
     // The record of an entry of the current folder, or false for one that is never listed.
-    bool MakeRec(const TKNSideEntry& entry, TKNFileRec& rec);
+    bool MakeRec(const TKNSideEntry& listed, TKNFileRec& rec);
+    bool FillRec(const TKNSideEntry& entry, TKNFileRec& rec);
+    // Records the link `link` of the current folder as left out, and why; false.
+    bool LeaveOut(const TKNSideEntry& link, const std::string& why);
+    // A followed link: false where it is left out; else what it leads to, for its record.
+    bool Follow(const TKNSideEntry& link, std::shared_ptr<const TKNRecLinks>& links);
+    // Where the folder `path` (as the records name it) is, followed links taken.
+    TKNSidePath RealOf(const TKNSidePath& path) const;
+    bool ListsAsAnAncestor(const std::string& folder);
+    std::vector<TKNSidePath> RealChain(const TKNSidePath& path) const;
 
     std::unique_ptr<TKNSide> side_;
     TKNSideCaps caps_;  // the side's, kept when it closes
@@ -64,13 +75,25 @@ private:
     std::vector<TKNSideEntry> entries_;
     std::size_t next_ = 0;
     uint32_t attrMask_ = 0;
-    std::string folder_;         // the Folder of the last FindFirst, as given
-    TKNSharedText currentPath_;  // folder_, shared by the records of its files
-    int64_t utcOffset_ = 0;      // local offset taken once when the side is opened
+    std::string folder_;                   // the Folder of the last FindFirst, as given
+    TKNSharedText currentPath_;            // folder_, shared by the records of its files
+    TKNSidePath folderPath_, folderReal_;  // folder_ below the root, and where it really is
+    // The folders entered through followed links (below the root, "/"-joined), and where they are.
+    std::map<std::string, TKNSidePath> followed_;
+    // A server's listings so far, by the Folder of FindFirst: a hash of their entries.
+    std::unordered_map<std::string, uint64_t> prints_;
+    int64_t utcOffset_ = 0;  // local offset taken once when the side is opened
 };
+
+// A link as an entry of its own, like a file holding its text: what a comparison lists under
+// TKNLinkPolicy::Copy (its text's length as the size, the link's own time, no modes).
+TKNSideEntry LinkItself(const TKNSideEntry& link);
 
 // The side-relative path of a record of a side whose records start with `root`; false with
 // `reason` when a component is not a plain name.
 bool SidePathOf(const TKNFileRec& rec, const std::string& root, TKNSidePath& path, std::string& reason);
+// Where the bytes of an entry reached through a followed link are read: its ReadFrom, put in
+// `path`; `path` stays as it is for any other entry. False with `reason` for a bad name.
+bool ReadFromPath(const TKNFileRec& rec, TKNSidePath& path, std::string& reason);
 
 }  // namespace kn

@@ -406,7 +406,7 @@ bool ContentWouldTell(const TKNTwoWayInput& in)
 
 }  // namespace
 
-TKNTwoWaySide TwoWaySideOf(const TKNFileBuffer& list, const TKNSideCaps& caps)
+TKNTwoWaySide TwoWaySideOf(const TKNFileBuffer& list, const TKNSideCaps& caps, bool carryLinks)
 {
     TKNTwoWaySide side;
     side.Inodes = caps.Inodes;
@@ -417,7 +417,7 @@ TKNTwoWaySide TwoWaySideOf(const TKNFileBuffer& list, const TKNSideCaps& caps)
         if (!RelativeTo(list.Folder, rec->Path, relative)) continue;
         if (!rec->Name.empty()) relative = relative.empty() ? rec->Name : relative + "/" + rec->Name;
         if (relative.empty()) continue;
-        if (rec->Link) {
+        if (rec->Link && !carryLinks) {
             side.Unknown.push_back(relative);
             continue;
         }

@@ -65,10 +65,11 @@ class TKNFileBuffer;
 // two-way run scans, or keeps the lists, itself): paths relative to its root, each record's exact
 // time (MTime, at the record's TimeStep when that is coarser than 2 seconds), modes, attributes,
 // and what the side's `caps` say it tells: inodes, and the nanoseconds and change times; the
-// folders the scan could not list, and every link, as unknown (a two-way run never writes or
-// deletes through a link); a root that could not be listed as missing. Entries the scan's size,
-// date or attribute filters left out are not in `list`: the caller adds them to Unknown.
-TKNTwoWaySide TwoWaySideOf(const TKNFileBuffer& list, const TKNSideCaps& caps);
+// folders the scan could not list as unknown, and the links kept as links too unless
+// `carryLinks` (both sides hold links: a link is then an entry like a file, made as a link where
+// it is carried); a root that could not be listed as missing. Entries the scan's size, date or
+// attribute filters left out are not in `list`: the caller adds them to Unknown.
+TKNTwoWaySide TwoWaySideOf(const TKNFileBuffer& list, const TKNSideCaps& caps, bool carryLinks);
 
 // What is known of one path. Null pointers: no record, or absent on that side.
 struct TKNTwoWayInput {

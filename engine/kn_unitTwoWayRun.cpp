@@ -238,7 +238,7 @@ void TKNTwoWayRun::PlanFrom(const TKNFileCompare& engine)
     for (int i = 0; i < 2; ++i)
         if (const TKNSideCaps* caps = lists[i]->Provider->SideCaps()) caps_[i] = *caps;
     auto sideOf = [this, &lists](int i) {
-        sides_[i] = TwoWaySideOf(*lists[i], caps_[i]);
+        sides_[i] = TwoWaySideOf(*lists[i], caps_[i], caps_[0].Links && caps_[1].Links);
         for (const std::string& full : lists[i]->LeftOut)
             sides_[i].Unknown.push_back(RelativeToRoot(full, lists[i]->Folder));
         leftOut_[i].assign(sides_[i].Unknown.end() - static_cast<std::ptrdiff_t>(lists[i]->LeftOut.size()),

@@ -8,6 +8,7 @@
 
 #include "engine/kn_unitCompareUpdate.h"
 #include "engine/kn_unitContentHash.h"
+#include "engine/kn_unitScanProviderSide.h"
 #include "engine/kn_unitSideRegistry.h"
 #include "engine/kn_unitUpdateSchedule.h"
 #include "side/kn_unitSideCopy.h"
@@ -240,7 +241,7 @@ void TKNUpdateWorker::CarryGroup(const std::vector<std::size_t>& indexes)
         TCopy copy;
         copy.Step = &step;
         TDone checked = DotEntryUnknown(step) ? LeftAlone(step) : CheckCopy(copy);
-        if (checked.Kind != TKNSideError::None || LinkedToEarlierName(copy, checked))
+        if (checked.Kind != TKNSideError::None || MadeWithoutBytes(copy, checked))
             Finish(step, checked);
         else
             carried.push_back(std::move(copy));
@@ -403,7 +404,7 @@ TKNUpdateWorker::TDone TKNUpdateWorker::Copy(TStep& step)
     std::vector<TCopy> copies(1);
     copies[0].Step = &step;
     if (TDone checked = CheckCopy(copies[0]); checked.Kind != TKNSideError::None) return checked;
-    if (TDone linked; LinkedToEarlierName(copies[0], linked)) return linked;
+    if (TDone made; MadeWithoutBytes(copies[0], made)) return made;
     Transfer(copies);
     return Concluded(copies[0]);
 }
@@ -431,6 +432,29 @@ TKNUpdateWorker::TDone TKNUpdateWorker::CheckCopy(TCopy& copy)
     terms.Mode = source.ModeKnown ? static_cast<int>(ModeForCopy(source.Mode, sameOwner)) : -1;
     terms.Replaces = replaces;
     return {};
+}
+
+bool TKNUpdateWorker::MadeWithoutBytes(TCopy& copy, TDone& done)
+{
+    return MadeLink(copy, done) || LinkedToEarlierName(copy, done);
+}
+
+// A link kept as a link is made with its text on the written side; nothing is read through it.
+bool TKNUpdateWorker::MadeLink(TCopy& copy, TDone& done)
+{
+    TStep& step = *copy.Step;
+    if (!step.Read->Link) return false;
+    copy.Terms.Mode = -1;
+    const TKNSideResult made = Reached(step.Op->WritesRight).MakeLink(step.Path, step.Read->LinkTarget(), copy.Terms);
+    if (made) {
+        LearnWritten(step, copy.Terms);
+        done = {};
+    } else {
+        done = {made.Kind, made.Kind == TKNSideError::Changed
+                               ? made.Message
+                               : MsgCopyFailed(step.ShownRead, step.ShownWritten, Reason(made, step.ShownWritten))};
+    }
+    return true;
 }
 
 // A copy that waits for the copy of another name of its file (JoinHardLinks) makes that name on
@@ -478,7 +502,11 @@ void TKNUpdateWorker::OpenStreams(std::vector<TCopy>& copies)
         }
         const bool right = copy.Step->Op->WritesRight;
         const TKNSidePath& path = copy.Step->Path;
-        copy.Result = Side(!right).OpenRead(path, copy.Reader);
+        // An entry reached through a followed link is read where it is.
+        TKNSidePath from = path;
+        if (std::string why; !ReadFromPath(*copy.Step->Read, from, why))
+            copy.Result = TKNSideResult::Fail(TKNSideError::BadName, why);
+        if (copy.Result) copy.Result = Side(!right).OpenRead(from, copy.Reader);
         if (copy.Result && run_.KeepsState()) {
             copy.Step->Hasher = std::make_unique<TKNHasher>(TKNHashKind::Sha256);
             copy.Reader = std::make_unique<THashingReader>(std::move(copy.Reader), *copy.Step->Hasher);
@@ -644,7 +672,8 @@ void TKNUpdateWorker::LearnWritten(TStep& step, const TKNWriteTerms& terms)
     TKNSide& written = Reached(step.Op->WritesRight);
     const TKNSideCaps& caps = written.Caps();
     TKNSideEntry& entry = step.Facts.Written;
-    if (caps.KeepsTimes && !caps.ChangeTimes && terms.MTime >= 0) {
+    // A link takes the time it is made at wherever the side cannot set a link's own.
+    if (caps.KeepsTimes && !caps.ChangeTimes && terms.MTime >= 0 && !step.Read->Link) {
         entry.Name = step.Path.Leaf();
         entry.Size = terms.Size;
         entry.MTime = terms.MTime;
@@ -655,7 +684,8 @@ void TKNUpdateWorker::LearnWritten(TStep& step, const TKNWriteTerms& terms)
         step.Facts.Known = true;
         return;
     }
-    step.Facts.Known = static_cast<bool>(written.Stat(step.Path, entry)) && !entry.Link;
+    step.Facts.Known = static_cast<bool>(written.Stat(step.Path, entry)) && entry.Link == step.Read->Link;
+    if (entry.Link) entry = LinkItself(entry);
 }
 
 TKNUpdateWorker::TDone TKNUpdateWorker::Unchanged(TStep& step, const TKNExpected& expected, TKNSideEntry& current)
@@ -721,6 +751,11 @@ TKNUpdateWorker::TDone TKNUpdateWorker::BackUp(TStep& step, const TKNSideEntry& 
     const bool sameOwner = CopyKeepsOwner(written.Caps(), backup_->Caps(), entry.Uid, WriterUid(*backup_));
     terms.Mode = entry.ModeKnown ? static_cast<int>(ModeForCopy(entry.Mode, sameOwner)) : -1;
     terms.Replaces = ExpectedAbsent();
+    if (entry.Link) {
+        // A link is kept as a link: nothing is read through it.
+        const TKNSideResult made = backup_->MakeLink(target, entry.LinkTarget, terms);
+        return made ? TDone{} : fail(made);
+    }
     StartTransfer(step, entry.Size);
     const TKNSideResult copied = CopyBetweenSides(written, step.Path, *backup_, target, terms, Moved(step));
     return copied ? TDone{} : fail(copied);

@@ -172,6 +172,10 @@ private:
     // The phases of copies (see the class comment).
     TDone CheckCopy(TCopy& copy);
     bool LinkedToEarlierName(TCopy& copy, TDone& done);
+    // A copy that moves no bytes (a symbolic link made, another name of a file given): true
+    // with `done` where it was one.
+    bool MadeWithoutBytes(TCopy& copy, TDone& done);
+    bool MadeLink(TCopy& copy, TDone& done);
     void Transfer(std::vector<TCopy>& copies);
     void OpenStreams(std::vector<TCopy>& copies);
     void MoveBytes(std::vector<TCopy>& copies);

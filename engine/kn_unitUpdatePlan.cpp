@@ -29,18 +29,11 @@ TKNOperation CopyOnto(bool writesRight)
     return writesRight ? TKNOperation::CopyLeftToRight : TKNOperation::CopyRightToLeft;
 }
 
-// The link is never followed: writing through it would change what it points at.
-bool LinkOverFolder(const TKNFileRec& source, const TKNFileRec& written)
+// Writing `source` onto the other side: a new folder, a copy, or only the time where the two
+// files hold the same bytes.
+TKNPlannedOp Bring(const TMyFileOpt& row, const TKNFileRec& source, bool writesRight, const TKNSideCaps& caps)
 {
-    return source.IsFolder() && source.Link && written.IsFolder() && !written.Link;
-}
-
-// Writing `source` onto the side that holds `written`: a new folder, a copy, or only the time
-// where the two files hold the same bytes.
-TKNPlannedOp Bring(const TMyFileOpt& row, const TKNFileRec& source, const TKNFileRec& written, bool writesRight,
-                   const TKNSideCaps& caps)
-{
-    if (LinkOverFolder(source, written)) return Skip(TKNSkipReason::LinkOverFolder);
+    if (source.Link && !caps.Links) return Skip(TKNSkipReason::NoLinks);
     if (source.IsFolder())
         return caps.EmptyFolders ? Write(TKNOperation::CreateFolder, writesRight) : Skip(TKNSkipReason::NoEmptyFolders);
     if (!row.ContentEqual) return Write(CopyOnto(writesRight), writesRight);
@@ -54,7 +47,7 @@ TKNPlannedOp Against(const TMyFileOpt& row, bool writesRight, const TKNSideCaps&
     const TKNFileRec& read = writesRight ? row.Left : row.Right;
     if (written.IsFolder()) return Write(TKNOperation::RemoveFolder, writesRight);
     if (!Exists(read)) return Write(writesRight ? TKNOperation::DeleteRight : TKNOperation::DeleteLeft, writesRight);
-    return Bring(row, read, written, writesRight, caps);
+    return Bring(row, read, writesRight, caps);
 }
 
 // A forced fixed direction on a pair that differs at the same time.
@@ -62,8 +55,8 @@ TKNPlannedOp Differing(const TMyFileOpt& row, bool writesRight, const TKNSideCap
 {
     const TKNFileRec& written = writesRight ? row.Right : row.Left;
     const TKNFileRec& read = writesRight ? row.Left : row.Right;
-    if (LinkOverFolder(read, written)) return Skip(TKNSkipReason::LinkOverFolder);
-    if (!read.IsFolder() && (read.Size != written.Size || row.ContentDiffers))
+    if (read.Link && !caps.Links) return Skip(TKNSkipReason::NoLinks);
+    if (!read.IsFolder() && (read.Size != written.Size || row.ContentDiffers || read.Link || written.Link))
         return Write(CopyOnto(writesRight), writesRight);
     return caps.SetMode ? Write(TKNOperation::SetAttributes, writesRight) : Skip(TKNSkipReason::NoModes);
 }
@@ -86,8 +79,7 @@ TKNPlannedOp PlanRow(const TMyFileOpt& row, TKNAction action, bool force, const 
     const bool writesRight = automatic ? row.Status == TKNStatus::Left : action == TKNAction::LeftToRight;
     const TKNStatus readStatus = writesRight ? TKNStatus::Left : TKNStatus::Right;
     const TKNSideCaps& written = caps.Of(writesRight);
-    if (row.Status == readStatus)
-        return Bring(row, writesRight ? row.Left : row.Right, writesRight ? row.Right : row.Left, writesRight, written);
+    if (row.Status == readStatus) return Bring(row, writesRight ? row.Left : row.Right, writesRight, written);
     if (!force) return Skip(TKNSkipReason::NotForced);
     return row.Status == TKNStatus::Differ ? Differing(row, writesRight, written) : Against(row, writesRight, written);
 }
@@ -378,8 +370,8 @@ std::string PlanText(const TKNPlannedOp& op)
             return "Nothing: Auto leaves rows that differ at the same time alone";
         case TKNSkipReason::Unlisted:
             return "Nothing: a folder here could not be listed";
-        case TKNSkipReason::LinkOverFolder:
-            return "Nothing: the source is a link to a folder";
+        case TKNSkipReason::NoLinks:
+            return "Nothing: the side holds no symbolic links";
         case TKNSkipReason::SameBytes:
             return "Nothing: the files hold the same bytes and the side cannot set times";
         case TKNSkipReason::NoEmptyFolders:

@@ -52,7 +52,7 @@ enum class TKNSkipReason : uint8_t {
     NotForced,       // the other side is newer, or sizes/attributes differ: only Force acts
     AutoDiffer,      // Auto leaves rows that differ at the same time alone
     Unlisted,        // a side could not list the folder: what is there is unknown
-    LinkOverFolder,  // the source is a link to a folder and the written side a real folder
+    NoLinks,         // the source is a symbolic link and the written side holds none
     SameBytes,       // the files hold the same bytes and the written side cannot set times
     NoEmptyFolders,  // the written side holds no folder of its own: its files make it
     NoModes,         // the written side keeps no modes
@@ -94,17 +94,18 @@ struct TKNPlannedOp {
 // |                       |                                 | attributes from R                   |
 //
 // A file copy of a row marked ContentEqual (same bytes, other times) becomes SetTime. What the
-// written side W can do (`caps`) narrows this: a content-equal copy is SetTime only where W sets
-// times, else nothing (SameBytes); a folder is created only where W holds folders of its own,
-// else nothing (NoEmptyFolders: the files copied into it make it); attributes are set only where
-// W keeps modes (NoModes).
+// written side W can do (`caps`) narrows this: a link is made only where W holds links, else
+// nothing (NoLinks); a content-equal copy is SetTime only where W sets times, else nothing
+// (SameBytes); a folder is created only where W holds folders of its own, else nothing
+// (NoEmptyFolders: the files copied into it make it); attributes are set only where W keeps
+// modes (NoModes).
 //
 // Auto writes every Left/Right row from its status side and leaves Differ rows alone; TwoWay and
 // an unknown action plan a row as Auto does, whatever `force` says (a row alone cannot tell a
-// deletion from a new entry, so nothing is deleted). Rows
-// marked Unlisted get nothing, and so does a row whose source is a link to a folder while the
-// written side holds a real folder. E.g. PlanRow({Left only "a.txt"}, RightToLeft, true) is
-// DeleteLeft; without force it is Nothing with reason NotForced.
+// deletion from a new entry, so nothing is deleted). Rows marked Unlisted get nothing. A pair
+// that differs at the same time where either is a link is a copy when forced, whatever the
+// sizes. E.g. PlanRow({Left only "a.txt"}, RightToLeft, true) is DeleteLeft; without force it
+// is Nothing with reason NotForced.
 TKNPlannedOp PlanRow(const TMyFileOpt& row, TKNAction action, bool force, const TKNPairCaps& caps);
 
 // What a plan does, counted per kind of operation.

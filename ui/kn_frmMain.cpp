@@ -547,6 +547,11 @@ void TKNMainForm::FileCompareCompareDone()
     if (const std::size_t unlisted = FileCompare->UnlistedCount(); unlisted > 0)
         unread = QString::asprintf("Could not read %zu folder(s), left alone: ", unlisted) +
                  ShownText(FileCompare->UnlistedFolders().front().Path);
+    if (const std::vector<TKNUnlistedFolder> links = FileCompare->LinksLeftOut(); !links.empty()) {
+        const QString note = QString::asprintf("Left out %zu symbolic link(s): ", links.size()) +
+                             ShownText(links.front().Path) + " (" + ShownText(links.front().Reason) + ")";
+        unread = unread.isEmpty() ? note : unread + "  " + note;
+    }
     // Content-equal pairs with other times are no rows, yet an update acts on them: say so.
     if (const std::size_t timesOnly = FileCompare->TimeOnlyItems.size(); timesOnly > 0) {
         const QString note =

@@ -168,7 +168,7 @@ private:
     void ListViewFilesColumnClick(int column);
     // The differences command follows the top selected row in view order.
     int TopSelectedRow() const;
-    bool RowHasBothSides(int row) const;
+    bool RowHasTwoTexts(int row) const;
     void UpdateShowDifferencesCommand();
     void SortRows();
     void UpdateSortImages();

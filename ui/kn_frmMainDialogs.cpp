@@ -55,7 +55,7 @@ void TKNMainForm::actCompareShowDifferencesExecute()
 
 void TKNMainForm::ShowDifferencesOfRow(int index)
 {
-    if (Busy || !RowHasBothSides(index) || !FindAction("actCompareShowDifferences")->property("knAvailable").toBool())
+    if (Busy || !RowHasTwoTexts(index) || !FindAction("actCompareShowDifferences")->property("knAvailable").toBool())
         return;
     const TMyFileOpt* row = model_->Row(index);
     TKNScanProvider* left = FileCompare->LeftList.Provider.get();

@@ -161,16 +161,17 @@ int TKNMainForm::TopSelectedRow() const
     return top;
 }
 
-bool TKNMainForm::RowHasBothSides(int row) const
+bool TKNMainForm::RowHasTwoTexts(int row) const
 {
     const TMyFileOpt* item = row >= 0 ? model_->Row(row) : nullptr;
-    return item && !item->Left.Path.empty() && !item->Right.Path.empty();
+    // A link kept as a link has no text of its own: its row shows the link's.
+    return item && !item->Left.Path.empty() && !item->Right.Path.empty() && !item->Left.Link && !item->Right.Link;
 }
 
 void TKNMainForm::UpdateShowDifferencesCommand()
 {
     QAction* showDifferences = FindAction("actCompareShowDifferences");
-    showDifferences->setEnabled(RowHasBothSides(TopSelectedRow()) && showDifferences->property("knAvailable").toBool());
+    showDifferences->setEnabled(RowHasTwoTexts(TopSelectedRow()) && showDifferences->property("knAvailable").toBool());
 }
 
 void TKNMainForm::SetUpdateCommands(bool enabled)

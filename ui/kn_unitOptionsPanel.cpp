@@ -261,6 +261,20 @@ QWidget* TKNOptionsPanel::CreateOptionGroups()
     hours->addWidget(spIgnoreHours);
     hours->addStretch(1);
     checks->addLayout(hours, 3, 0, 1, 2);
+    cbLinks = new QComboBox(gbCompareOptions);
+    // In TKNLinkPolicy's order.
+    cbLinks->addItem(tr("Copy them as links"));
+    cbLinks->addItem(tr("Leave them out"));
+    cbLinks->addItem(tr("Follow them inside the folder"));
+    cbLinks->setToolTip(
+        tr("Nothing is ever written through a link; a followed link that leads out of the folder is "
+           "left out"));
+    lbLinks = NewLabel(tr("Symbolic &links"), cbLinks, gbCompareOptions);
+    auto* links = new QHBoxLayout;
+    links->addWidget(lbLinks);
+    links->addWidget(cbLinks);
+    links->addStretch(1);
+    checks->addLayout(links, 4, 0, 1, 2);
 
     gbUpdateOptions = new QGroupBox(tr(" Update Options "), box);
     auto* update = new QVBoxLayout(gbUpdateOptions);
@@ -319,6 +333,7 @@ void TKNOptionsPanel::SetTabOrder()
                         cbRecursive,
                         cbCompareContent,
                         spIgnoreHours,
+                        cbLinks,
                         spTransfers,
                         spBandwidth};
     for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
@@ -336,7 +351,8 @@ void TKNOptionsPanel::ConnectEdits()
         connect(box, &QCheckBox::toggled, this, &TKNOptionsPanel::EmitEdited);
     for (QSpinBox* spin : {spIgnoreHours, spTransfers, spBandwidth})
         connect(spin, &QSpinBox::valueChanged, this, &TKNOptionsPanel::EmitEdited);
-    connect(cbConflictPolicy, &QComboBox::currentIndexChanged, this, &TKNOptionsPanel::EmitEdited);
+    for (QComboBox* combo : {cbConflictPolicy, cbLinks})
+        connect(combo, &QComboBox::currentIndexChanged, this, &TKNOptionsPanel::EmitEdited);
     connect(rgActionItems, &QButtonGroup::idToggled, this, [this](int, bool checked) {
         if (checked) EmitEdited();
     });
@@ -417,6 +433,7 @@ void TKNOptionsPanel::LoadOptions(const TKNOptionsRec& rec)
     spBandwidth->setValue(static_cast<int>(std::min<int64_t>((BandwidthLimitOf(rec) + 1023) / 1024, kMaxBandwidthKiB)));
     cbCompareContent->setChecked(rec.CompareContent);
     spIgnoreHours->setValue(std::min<int>(rec.IgnoreHours, kMaxIgnoreHours));
+    cbLinks->setCurrentIndex(static_cast<int>(LinkPolicyOf(rec)));
     ApplyEnablingRules();
     --FUpdateCount;
 }
@@ -462,6 +479,7 @@ void TKNOptionsPanel::StoreOptions(TKNOptionsRec& rec) const
     rec.BandwidthLimit = kib == 0 ? 0 : std::max<int64_t>(kib * 1024, kMinBandwidthLimit);
     rec.CompareContent = cbCompareContent->isChecked();
     rec.IgnoreHours = static_cast<uint8_t>(spIgnoreHours->value());
+    rec.Links = static_cast<uint8_t>(std::max(0, cbLinks->currentIndex()));
 }
 
 }  // namespace kn

@@ -86,6 +86,8 @@ public:
     QCheckBox* cbCompareContent;
     QLabel* lbIgnoreHours;
     QSpinBox* spIgnoreHours;
+    QLabel* lbLinks;
+    QComboBox* cbLinks;  // a TKNLinkPolicy by its index
     QGroupBox* gbUpdateOptions;
     QLabel* lbTransfers;
     QSpinBox* spTransfers;

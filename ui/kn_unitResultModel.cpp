@@ -176,14 +176,18 @@ QString TKNResultModel::CellText(int index, int column) const
     const TKNFileRec& rec = leftSide ? row->Left : row->Right;
     if (column == 3) return Shown(index).Mark;
     if (rec.Path.empty()) return {};
+    // A link kept as a link shows its text after its name, as `ls -l` does.
+    const QString linked = rec.Link ? QStringLiteral(" \u2192 ") + QString::fromStdString(rec.LinkTarget()) : QString();
     switch (column) {
         case 0:
-            return RelativeName(rec, engine_.LeftRootLen);
+            return RelativeName(rec, engine_.LeftRootLen) + linked;
         case 6:
-            return RelativeName(rec, engine_.RightRootLen);
+            return RelativeName(rec, engine_.RightRootLen) + linked;
         case 1:
         case 5:
-            return rec.IsFolder() ? QStringLiteral("Sub-Dir") : FormatSize(rec.Size);
+            return rec.IsFolder() ? QStringLiteral("Sub-Dir")
+                   : rec.Link     ? QStringLiteral("Link")
+                                  : FormatSize(rec.Size);
         default:
             return FormatTime(ShownTime(rec));
     }

@@ -145,6 +145,18 @@ const std::vector<CompareOption> kCompareOptions = {
      }},
     {"--ignore-hours", "N", "times that differ by exactly 1 to N whole hours count as equal (N from 0 to 24)",
      [](const std::string& v, CompareArgs& a, std::string& e) { return ParseHours(v, a.Options.IgnoreHours, e); }},
+    {"--links", "copy|skip|follow",
+     "symbolic links: made as links (copy, the default), left out (skip), or taken for what they lead to "
+     "inside the folder (follow)",
+     [](const std::string& v, CompareArgs& a, std::string& e) {
+         kn::TKNLinkPolicy policy;
+         if (!kn::LinkPolicyOfWord(v, policy)) {
+             e = "\"" + v + "\" is not one of copy, skip, follow";
+             return false;
+         }
+         a.Options.Links = static_cast<uint8_t>(policy);
+         return true;
+     }},
     {"--no-recursive", nullptr, "compare only the entries directly in the two folders",
      [](const std::string&, CompareArgs& a, std::string&) {
          a.Options.Recursive = 0;

@@ -45,7 +45,9 @@ std::string SideJson(const kn::TKNFileRec& rec)
         side.Null("size");
     else
         side.Number("size", rec.Size);
-    return side.String("time", UtcTime(rec)).String("attributes", AttributeLetters(rec.Attr)).Text();
+    side.String("time", UtcTime(rec)).String("attributes", AttributeLetters(rec.Attr));
+    if (rec.Link) side.String("link", rec.LinkTarget());
+    return side.Text();
 }
 
 const char* DirectionWord(bool writesRight)

@@ -64,7 +64,11 @@ static SideFields Fields(const kn::TKNFileRec& rec, std::size_t rootLen)
     if (rec.Path.empty() && rec.Name.empty()) return {};
     SideFields f;
     AppendEscaped(f.name, RelativeName(rec, rootLen));
-    f.size = rec.IsFolder() ? "dir" : std::to_string(rec.Size);
+    if (rec.Link) {
+        f.name += " -> ";
+        AppendEscaped(f.name, rec.LinkTarget());
+    }
+    f.size = rec.IsFolder() ? "dir" : rec.Link ? "link" : std::to_string(rec.Size);
     f.time = vex::FormatDateTime(kn::ShownTime(rec));
     return f;
 }
@@ -106,6 +110,12 @@ void PrintScanNotes(std::FILE* out, const kn::TKNFileCompare& engine)
         std::fprintf(out, "Could not read %zu folder(s); nothing in them was compared or changed:\n", unlisted.size());
         for (const kn::TKNUnlistedFolder& folder : unlisted)
             std::fprintf(out, "  %s: %s\n", EscapeText(folder.Path).c_str(), EscapeText(folder.Reason).c_str());
+    }
+    const std::vector<kn::TKNUnlistedFolder> links = engine.LinksLeftOut();
+    if (!links.empty()) {
+        std::fprintf(out, "Left out %zu symbolic link(s); nothing at their names was changed:\n", links.size());
+        for (const kn::TKNUnlistedFolder& link : links)
+            std::fprintf(out, "  %s: %s\n", EscapeText(link.Path).c_str(), EscapeText(link.Reason).c_str());
     }
     for (const kn::TKNFileBuffer* list : {&engine.LeftList, &engine.RightList})
         for (const std::string& path : list->StaleTempFiles)

@@ -1,8 +1,9 @@
 // How kestrune-cli prints result rows: one line per row, seven fields separated by one tab:
 // status (left, right, differ), left name, left size, left time, right time, right size, right
-// name. A name is relative to its root, a folder's ending in "/"; a size is "dir" for a folder;
-// a time is local "YYYY-MM-DD hh:mm:ss"; an absent side's fields are empty. Control characters
-// and "\" in names are escaped ("\t", "\n", "\\", "\xHH") so that every row stays one line.
+// name. A name is relative to its root, a folder's ending in "/", a symbolic link's followed by
+// " -> " and its text; a size is "dir" for a folder and "link" for a link; a time is local "YYYY-MM-DD hh:mm:ss"; an
+// absent side's fields are empty. Control characters and "\" in names are escaped ("\t", "\n", "\\", "\xHH") so that
+// every row stays one line.
 #pragma once
 
 #include <cstdio>
@@ -23,8 +24,9 @@ std::string FormatRow(const kn::TMyFileOpt& row, std::size_t leftRootLen, std::s
 void PrintRows(std::FILE* out, const kn::TKNFileCompare& engine);
 // "Found %d folder(s) and file(s)."
 void PrintFoundCount(std::FILE* out, std::size_t count);
-// When the comparison could not read some folders, how many and which, with the reasons; and
-// the program's left-over temporary files it found. Prints nothing otherwise.
+// When the comparison could not read some folders, how many and which, with the reasons; the
+// links it left out, and why; and the program's left-over temporary files it found. Prints
+// nothing otherwise.
 void PrintScanNotes(std::FILE* out, const kn::TKNFileCompare& engine);
 
 }  // namespace cli

@@ -176,6 +176,9 @@ TEST(CliCompare, UsageErrorsExitTwoWithAMessage)
         {"flag with a value", {"compare", "--no-recursive=1", t.left, t.right}, "takes no value"},
         {"hours beyond a day", {"compare", "--ignore-hours", "25", t.left, t.right}, "from 0 to 24"},
         {"hours not a number", {"compare", "--ignore-hours=one", t.left, t.right}, "\"one\" is not a whole number"},
+        {"unknown link policy",
+         {"compare", "--links", "keep", t.left, t.right},
+         "\"keep\" is not one of copy, skip, follow"},
         {"filter too long", {"compare", "--filter", std::string(300, 'a'), t.left, t.right}, "longer than 255"},
         {"missing left folder",
          {"compare", t.dir / "nope", t.right},
@@ -211,6 +214,23 @@ TEST(CliCompare, OddNamesStayOneLine)
     t.File(t.left, "latin1-\xe9.txt", "1");  // not UTF-8: printed as the bytes it is
     auto r = RunCli({"compare", t.left, t.right});
     EXPECT_EQ(RowNames(r.out), (std::set<std::string>{"tab\\there", "new\\nline", "back\\\\slash", "latin1-\xe9.txt"}));
+}
+
+// A link shows as one: its text after its name, "link" for its size, and its text in jsonl;
+// under follow it is what it leads to.
+TEST(CliCompare, LinksShowAsLinks)
+{
+    Trees t;
+    t.File(t.left, "a.txt", "abc", kTen);
+    ASSERT_EQ(symlink("a.txt", (t.left + "/l\tink").c_str()), 0);
+    auto r = RunCli({"compare", t.left, t.right});
+    ASSERT_EQ(Lines(r.out).size(), 2u) << r.out;
+    EXPECT_EQ(Lines(r.out)[1].substr(0, 26), "left\tl\\tink -> a.txt\tlink\t");
+    r = RunCli({"compare", "--format", "jsonl", t.left, t.right});
+    EXPECT_NE(r.out.find("\"link\":\"a.txt\""), std::string::npos) << r.out;
+    r = RunCli({"compare", "--links", "follow", t.left, t.right});
+    ASSERT_EQ(Lines(r.out).size(), 2u) << r.out;
+    EXPECT_EQ(Lines(r.out)[1], "left\tl\\tink\t3\t" + LocalTime(kTen) + "\t\t\t");
 }
 
 TEST(CliCompare, HelpDescribesEveryOption)

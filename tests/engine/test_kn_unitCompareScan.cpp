@@ -258,6 +258,9 @@ TEST(Scan, ALocalRootThatIsNoFolderFailsTheScanAndTheComparison)
     EXPECT_TRUE(engine.Items.empty());
 }
 
+// Under each link policy: copy lists every link as an entry of its own with its text, skip
+// none, follow what they lead to inside the root (read where it is), leaving out and telling
+// the loops, the dangling link and none other.
 TEST(Scan, BadEntriesNeverHangOrLoop)
 {
     TempDir t;
@@ -265,9 +268,9 @@ TEST(Scan, BadEntriesNeverHangOrLoop)
     ASSERT_EQ(symlink("..", (t / "real/up").c_str()), 0);        // a loop back to the root
     ASSERT_EQ(symlink("real", (t / "alias").c_str()), 0);        // a link to a folder
     ASSERT_EQ(symlink("real/f.txt", (t / "flink").c_str()), 0);  // a link to a file
-    ASSERT_EQ(symlink("nowhere", (t / "dangling").c_str()), 0);  // skipped
-    ASSERT_EQ(mkfifo((t / "fifo").c_str(), 0600), 0);            // never opened
-    WriteFile(t / "bad\xff\xfename.txt", "1");                   // not UTF-8: kept as bytes
+    ASSERT_EQ(symlink("nowhere", (t / "dangling").c_str()), 0);
+    ASSERT_EQ(mkfifo((t / "fifo").c_str(), 0600), 0);  // never opened
+    WriteFile(t / "bad\xff\xfename.txt", "1");         // not UTF-8: kept as bytes
     int sock = socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
@@ -276,21 +279,48 @@ TEST(Scan, BadEntriesNeverHangOrLoop)
     std::copy(sockPath.begin(), sockPath.end(), addr.sun_path);
     ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
 
-    TKNFileBuffer list;
-    EXPECT_EQ(Scan(list, t.path()), (Names{"/bad\xff\xfename.txt", "/fifo", "/flink", "/sock", "/alias/", "/real/",
-                                           "/real/f.txt", "/real/up/"}));
-    close(sock);
-    for (const auto& rec : list.Items) {
-        const bool isLink =
-            rec->Name == "flink" || rec->Path.str().ends_with("/alias") || rec->Path.str().ends_with("/up");
-        EXPECT_EQ(rec->Link, isLink) << rec->Path.str() << "/" << rec->Name;
-        if (rec->Name == "fifo" || rec->Name == "sock") {
-            EXPECT_EQ(rec->Attr, faSysFile);
+    const std::string bad = "/bad\xff\xfename.txt";
+    struct Case {
+        TKNLinkPolicy links;
+        Names names;
+        std::map<std::string, std::string> texts;  // a link's text, or where a followed entry is read
+        Names told;                                // the links left out with a reason
+    } cases[] = {
+        {TKNLinkPolicy::Copy,
+         {"/alias", bad, "/dangling", "/fifo", "/flink", "/sock", "/real/", "/real/f.txt", "/real/up"},
+         {{"/alias", "real"}, {"/dangling", "nowhere"}, {"/flink", "real/f.txt"}, {"/real/up", ".."}},
+         {}},
+        {TKNLinkPolicy::Skip, {bad, "/fifo", "/sock", "/real/", "/real/f.txt"}, {}, {}},
+        {TKNLinkPolicy::Follow,
+         {bad, "/fifo", "/flink", "/sock", "/alias/", "/alias/f.txt", "/real/", "/real/f.txt"},
+         {{"/flink", "real/f.txt"}, {"/alias/", "real"}, {"/alias/f.txt", "real/f.txt"}},
+         {"/alias/up", "/dangling", "/real/up"}},
+    };
+    for (const Case& c : cases) {
+        TKNFileBuffer list;
+        list.Links = c.links;
+        EXPECT_EQ(Scan(list, t.path()), c.names) << LinkPolicyWord(c.links);
+        std::map<std::string, std::string> texts;
+        for (const auto& rec : list.Items) {
+            const std::string rel = rec->Path.str().substr(list.Folder.size()) + "/" + rec->Name;
+            if (rec->Link) texts[rel] = rec->LinkTarget();
+            if (!rec->ReadFrom().empty()) texts[rel] = rec->ReadFrom();
+            EXPECT_EQ(rec->Link, c.links == TKNLinkPolicy::Copy && c.texts.count(rel)) << rel;
+            if (rec->Name == "fifo" || rec->Name == "sock") {
+                EXPECT_EQ(rec->Attr, faSysFile);
+            }
+            if (rec->Name == "flink") {
+                EXPECT_EQ(rec->Size, c.links == TKNLinkPolicy::Copy ? 10 : 1) << "the text's length, or the file's";
+            }
         }
-        if (rec->Name == "flink") {
-            EXPECT_EQ(rec->Size, 1);
-        }
+        EXPECT_EQ(texts, c.texts) << LinkPolicyWord(c.links);
+        Names told;
+        for (const TKNUnlistedFolder& link : list.LinksLeftOut)
+            if (!link.Reason.empty()) told.push_back(link.Path.substr(list.Folder.size()));
+        std::sort(told.begin(), told.end());
+        EXPECT_EQ(told, c.told) << LinkPolicyWord(c.links);
     }
+    close(sock);
 }
 
 TEST(Scan, FolderThatCannotBeListedIsSkipped)

@@ -133,24 +133,31 @@ TEST(Unlisted, FoldersDeeperThanAPathCanNameAreListed)
     ASSERT_EQ(std::system(remove.c_str()), 0);
 }
 
-// A link to a folder is listed but never entered, on either side: what the other side has in
-// the real folder of that name cannot be paired with anything.
-TEST(Unlisted, RowsBeneathALinkToAFolderAreMarked)
+// A link a side leaves out (skipped, or followed out of the tree) hides what that side has at
+// its name: the other side's entries there and beneath cannot be paired, so they are marked. A
+// link kept as a link is an entry like any other.
+TEST(Unlisted, RowsAtALinkLeftOutAreMarked)
 {
     Trees t;
     t.File(t.dir.path(), "outside/x.txt", "outside");
     ASSERT_EQ(symlink((t.dir / "outside").c_str(), (t.left + "/dd").c_str()), 0);
     t.File(t.right, "dd/x.txt", "real");
-    t.File(t.right, "dd/sub/y.txt", "real");
-    ASSERT_EQ(symlink((t.dir / "outside").c_str(), (t.right + "/sub").c_str()), 0);
-    t.File(t.left, "sub/a.txt", "left");
+    ASSERT_EQ(symlink((t.dir / "outside/x.txt").c_str(), (t.right + "/f.txt").c_str()), 0);
+    t.File(t.left, "f.txt", "left");
     t.File(t.left, "free.txt", "left");
-    TKNFileCompare engine;
-    CompareTrees(engine, t.left, t.right);
-    EXPECT_EQ(engine.UnlistedCount(), 0u) << "links are not failures";
-    const std::map<std::string, bool> expected = {
-        {"/dd/sub/", true}, {"/dd/sub/y.txt", true}, {"/dd/x.txt", true}, {"/free.txt", false}, {"/sub/a.txt", true}};
-    EXPECT_EQ(UnlistedMarks(engine), expected);
+    const std::map<std::string, bool> leftOut = {
+        {"/dd/", true}, {"/dd/x.txt", true}, {"/f.txt", true}, {"/free.txt", false}};
+    const std::map<std::string, bool> copied = {
+        {"/dd", false}, {"/dd/", false}, {"/dd/x.txt", false}, {"/f.txt", false}, {"/free.txt", false}};
+    for (const auto& [links, expected] :
+         {std::pair{TKNLinkPolicy::Skip, leftOut}, std::pair{TKNLinkPolicy::Follow, leftOut},
+          std::pair{TKNLinkPolicy::Copy, copied}}) {
+        TKNFileCompare engine;
+        engine.SetLinks(links);
+        CompareTrees(engine, t.left, t.right);
+        EXPECT_EQ(engine.UnlistedCount(), 0u) << "links are not failures";
+        EXPECT_EQ(UnlistedMarks(engine), expected) << LinkPolicyWord(links);
+    }
 }
 
 // Only names the program can prove its own (their check holds) are hidden; look-alikes that a

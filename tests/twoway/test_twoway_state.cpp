@@ -200,7 +200,7 @@ TEST(TwoWayState, SideOfAScanList)
 
     kn::TKNSideCaps local;
     local.Inodes = true;
-    kn::TKNTwoWaySide side = kn::TwoWaySideOf(list, local);
+    kn::TKNTwoWaySide side = kn::TwoWaySideOf(list, local, false);
     list.Items.clear();  // the records belong to this test
     ASSERT_EQ(side.Entries.size(), 3u);
     const kn::TKNListedEntry& a = side.Entries[0];
@@ -217,7 +217,7 @@ TEST(TwoWayState, SideOfAScanList)
     EXPECT_TRUE(side.Inodes);
     EXPECT_FALSE(side.RootMissing);
     list.ErrorText = "Cannot list the folder \"/r\"";
-    EXPECT_TRUE(kn::TwoWaySideOf(list, kn::TKNSideCaps{}).RootMissing);
+    EXPECT_TRUE(kn::TwoWaySideOf(list, kn::TKNSideCaps{}, false).RootMissing);
 }
 
 }  // namespace

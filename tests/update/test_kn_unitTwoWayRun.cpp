@@ -354,6 +354,45 @@ INSTANTIATE_TEST_SUITE_P(AllKinds, TwoWayKinds,
                                     Cases()[static_cast<std::size_t>(std::get<1>(param.param))].Name;
                          });
 
+// A link is carried like a file where both sides hold links: made, given another text, and
+// deleted on one side, each reaches the other side as a link; where a side holds none, a link
+// stays where it is and nothing is written in its place.
+class TwoWayLinks : public testing::TestWithParam<std::string> {};
+
+TEST_P(TwoWayLinks, ALinkIsCarriedAsALink)
+{
+    UpdateKind& kind = KindNamed(GetParam());
+    const std::string base = kind.Folder(), left = base + "/L", right = base + "/R", state = base + "/state.sqlite";
+    ProgramFolderHere program;
+    Put(left + "/a.txt", "one", 1);
+    Put(right + "/a.txt", "one", 1);
+    ASSERT_EQ(RunTwoWay(left, kind.Location(right), state), 0);
+    ASSERT_EQ(::symlink("a.txt", (left + "/l").c_str()), 0);
+    bool holds = false;
+    {
+        UpdateHarness probe(left, kind.Location(right));
+        probe.Compare();
+        holds = kn::PairCapsOf(probe.engine).Right.Links;
+    }
+    EXPECT_EQ(RunTwoWay(left, kind.Location(right), state), 0);
+    EXPECT_EQ(Snapshot(right), (holds ? Tree{{"a.txt", "one"}, {"l", "-> a.txt"}} : Tree{{"a.txt", "one"}}));
+    EXPECT_EQ(Snapshot(left), (Tree{{"a.txt", "one"}, {"l", "-> a.txt"}}));
+    if (!holds) return;
+    ASSERT_EQ(::unlink((right + "/l").c_str()), 0);
+    ASSERT_EQ(::symlink("elsewhere", (right + "/l").c_str()), 0);
+    EXPECT_EQ(RunTwoWay(left, kind.Location(right), state), 0);
+    EXPECT_EQ(Snapshot(left), (Tree{{"a.txt", "one"}, {"l", "-> elsewhere"}}));
+    ASSERT_EQ(::unlink((left + "/l").c_str()), 0);
+    EXPECT_EQ(RunTwoWay(left, kind.Location(right), state), 0);
+    EXPECT_EQ(Snapshot(right), (Tree{{"a.txt", "one"}}));
+    kn::TKNTwoWayPlan again;
+    RunTwoWay(left, kind.Location(right), state, {}, &again);
+    EXPECT_TRUE(again.Ops.empty()) << kn::TwoWayPlanText(again);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllKinds, TwoWayLinks, testing::ValuesIn(KindNames()),
+                         [](const auto& param) { return param.param; });
+
 // A run killed at any moment and started again ends with both sides in line: what was deleted
 // stays deleted, every edit and new file reaches the other side, and a further run has nothing
 // to do.

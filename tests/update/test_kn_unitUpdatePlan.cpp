@@ -26,12 +26,11 @@ kn::TKNFileRec File(const std::string& folder, const std::string& name, int64_t 
     return rec;
 }
 
-kn::TKNFileRec Folder(const std::string& path, bool link = false)
+kn::TKNFileRec Folder(const std::string& path)
 {
     kn::TKNFileRec rec;
     rec.Path = path;
     rec.Attr = kn::faDirectory;
-    rec.Link = link;
     return rec;
 }
 
@@ -155,17 +154,22 @@ TEST(UpdatePlanRule, UnlistedRowsGetNothingWhateverTheCommand)
         }
 }
 
-TEST(UpdatePlanRule, LinkToAFolderIsNeverWrittenOverARealFolder)
+// A link kept as a link is copied like a file, onto a side that holds links only; against a
+// file of the same size it is no attribute change.
+TEST(UpdatePlanRule, LinksAreMadeOnlyWhereTheWrittenSideHoldsThem)
 {
-    const kn::TMyFileOpt leftLink{Folder("/l/d", true), Folder("/r/d"), TKNStatus::Differ};
-    EXPECT_EQ(kn::PlanRow(leftLink, TKNAction::LeftToRight, true, kAll).Reason, TKNSkipReason::LinkOverFolder);
-    // The other direction writes the link's own attributes: the real folder is the source.
-    EXPECT_EQ(kn::PlanRow(leftLink, TKNAction::RightToLeft, true, kAll), AtL);
-    const kn::TMyFileOpt rightLink{Folder("/l/d"), Folder("/r/d", true), TKNStatus::Differ};
-    EXPECT_EQ(kn::PlanRow(rightLink, TKNAction::RightToLeft, true, kAll).Reason, TKNSkipReason::LinkOverFolder);
-    // A link to a folder that the other side lacks is made a folder there, as before.
-    const kn::TMyFileOpt lone{Folder("/l/d", true), {}, TKNStatus::Left};
-    EXPECT_EQ(kn::PlanRow(lone, TKNAction::LeftToRight, false, kAll), MkR);
+    kn::TKNFileRec link = File("/l", "a", 5);
+    link.Link = true;
+    kn::TKNPairCaps links;
+    links.Left.Links = links.Right.Links = true;
+    const kn::TMyFileOpt lone{link, {}, TKNStatus::Left};
+    EXPECT_EQ(kn::PlanRow(lone, TKNAction::LeftToRight, false, links), CLR);
+    EXPECT_EQ(kn::PlanRow(lone, TKNAction::LeftToRight, false, kAll),
+              (TKNPlannedOp{TKNOperation::Nothing, false, TKNSkipReason::NoLinks}));
+    const kn::TMyFileOpt overFile{link, File("/r", "a", 5), TKNStatus::Differ};
+    EXPECT_EQ(kn::PlanRow(overFile, TKNAction::LeftToRight, true, links), CLR);
+    EXPECT_EQ(kn::PlanRow(overFile, TKNAction::RightToLeft, true, links), CRL) << "a file over the link";
+    EXPECT_EQ(kn::PlanRow(overFile, TKNAction::LeftToRight, true, kAll).Reason, TKNSkipReason::NoLinks);
 }
 
 TEST(UpdatePlanTotals, CountsEachKindAndTheBytesOfTheCopiedSide)

@@ -272,6 +272,62 @@ TEST_P(UpdateSides, NamesOfOneFileStayOneFileWhereTheSideCanHoldThem)
     EXPECT_EQ(h->Compare(), 0u);
 }
 
+// Links in a source tree: to a file, to a folder, out of the tree, nowhere, and a loop; read
+// locally and written on the kind, and read on the kind and written locally. Copy makes each
+// with its text where the written side holds links (then nothing is left to do) and leaves them
+// out with one notice where it holds none; skip leaves them out; follow brings what they lead to
+// inside the tree. A server that follows links itself (showing none) is never walked round its
+// loop.
+TEST_P(UpdateSides, LinksArriveAsThePolicySays)
+{
+    PutAt(left + "/f", "file", kOld);
+    PutAt(left + "/d/x", "in d", kOld);
+    PutAt(base + "/outside/secret", "secret", kOld);
+    for (const auto& [link, text] : std::map<std::string, std::string>{
+             {"flink", "f"}, {"dlink", "d"}, {"out", base + "/outside/secret"}, {"dang", "nowhere"}, {"d/up", ".."}})
+        ASSERT_EQ(::symlink(text.c_str(), (left + "/" + link).c_str()), 0) << link;
+    const Tree plain = {{"d", "<dir>"}, {"d/x", "in d"}, {"f", "file"}};
+    Tree copied = plain;
+    copied.insert({{"flink", "-> f"},
+                   {"dlink", "-> d"},
+                   {"dang", "-> nowhere"},
+                   {"d/up", "-> .."},
+                   {"out", "-> " + base + "/outside/secret"}});
+    Tree followed = plain;
+    followed.insert({{"dlink", "<dir>"}, {"dlink/x", "in d"}, {"flink", "file"}});
+    for (const bool toKind : {true, false})
+        for (kn::TKNLinkPolicy links : {kn::TKNLinkPolicy::Copy, kn::TKNLinkPolicy::Skip, kn::TKNLinkPolicy::Follow}) {
+            const std::string word = std::string(toKind ? "to " : "from ") + kn::LinkPolicyWord(links);
+            const std::string written = (toKind ? right : base + "/back") + "/" + kn::LinkPolicyWord(links);
+            MakeDirs(written);
+            UpdateHarness h(toKind ? left : kind.Location(left), toKind ? kind.Location(written) : written);
+            h.engine.SetLinks(links);
+            h.Compare();
+            const bool holds = kn::PairCapsOf(h.engine).Right.Links;
+            bool shown = toKind;
+            for (const kn::TKNFileRec* rec : h.engine.LeftList.Items) shown = shown || rec->Link;
+            shown = shown || !h.engine.LeftList.LinksLeftOut.empty();
+            h.Update(kn::TKNAction::LeftToRight, true);
+            const Tree got = Snapshot(written);
+            EXPECT_EQ(got.count("d/up/x"), 0u) << word << ": a loop was entered";
+            if (!shown) continue;  // the server's own policy decides what it serves
+            EXPECT_EQ(h.errors, std::vector<std::string>{}) << word;
+            const Tree expected = links == kn::TKNLinkPolicy::Skip     ? plain
+                                  : links == kn::TKNLinkPolicy::Follow ? followed
+                                  : holds                              ? copied
+                                                                       : plain;
+            EXPECT_EQ(got, expected) << word;
+            const bool told = links == kn::TKNLinkPolicy::Copy && !holds;
+            ASSERT_EQ(h.notices.size(), told ? 1u : 0u) << word;
+            if (told) {
+                EXPECT_NE(h.notices[0].find("5 symbolic link(s) left out"), std::string::npos) << h.notices[0];
+            }
+            if (links == kn::TKNLinkPolicy::Copy && holds) {
+                EXPECT_EQ(h.Compare(), 0u) << word << ": links compare by their texts";
+            }
+        }
+}
+
 INSTANTIATE_TEST_SUITE_P(Kinds, UpdateSides, testing::ValuesIn(KindNames()),
                          [](const testing::TestParamInfo<std::string>& param) { return param.param; });
 

@@ -85,6 +85,7 @@ UpdateHarness::UpdateHarness(const std::string& left, const std::string& right)
         if (onProgress) onProgress(text);
     };
     engine.OnError = [this](void*, const std::string& message) { errors.push_back(message); };
+    engine.OnNotice = [this](void*, const std::string& text) { notices.push_back(text); };
     engine.OnUpdateDone = [this](void*) { ++updateDone; };
     engine.OnProgress = [this](void*, uint8_t state, const std::string&) {
         if (state == 0) ++stateZeroReports;

@@ -47,6 +47,7 @@ struct UpdateHarness {
     std::vector<std::string> progress;  // texts of OnUpdateProgress, in order
     std::vector<int> positions;         // positions of OnUpdateProgress
     std::vector<std::string> errors;    // messages of OnError
+    std::vector<std::string> notices;   // texts of OnNotice
     int updateDone = 0;
     int stateZeroReports = 0;
     std::function<void(const std::string&)> onProgress;  // extra hook, e.g. to stop
