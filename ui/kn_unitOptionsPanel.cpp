@@ -73,6 +73,16 @@ QLabel* NewLabel(const QString& caption, QWidget* buddy, QWidget* parent)
     return label;
 }
 
+// A label and its control on one line of `grid`, across both of its columns.
+void AddLabelledLine(QGridLayout* grid, int row, QLabel* label, QWidget* control)
+{
+    auto* line = new QHBoxLayout;
+    line->addWidget(label);
+    line->addWidget(control);
+    line->addStretch(1);
+    grid->addLayout(line, row, 0, 1, 2);
+}
+
 }  // namespace
 
 QDateTime DateTimeToPicker(double value)
@@ -256,11 +266,7 @@ QWidget* TKNOptionsPanel::CreateOptionGroups()
     spIgnoreHours = new QSpinBox(gbCompareOptions);
     spIgnoreHours->setRange(0, kMaxIgnoreHours);
     lbIgnoreHours = NewLabel(tr("Ignore time shifts of whole hours up to"), spIgnoreHours, gbCompareOptions);
-    auto* hours = new QHBoxLayout;
-    hours->addWidget(lbIgnoreHours);
-    hours->addWidget(spIgnoreHours);
-    hours->addStretch(1);
-    checks->addLayout(hours, 3, 0, 1, 2);
+    AddLabelledLine(checks, 3, lbIgnoreHours, spIgnoreHours);
     cbLinks = new QComboBox(gbCompareOptions);
     // In TKNLinkPolicy's order.
     cbLinks->addItem(tr("Copy them as links"));
@@ -270,11 +276,7 @@ QWidget* TKNOptionsPanel::CreateOptionGroups()
         tr("Nothing is ever written through a link; a followed link that leads out of the folder is "
            "left out"));
     lbLinks = NewLabel(tr("Symbolic &links"), cbLinks, gbCompareOptions);
-    auto* links = new QHBoxLayout;
-    links->addWidget(lbLinks);
-    links->addWidget(cbLinks);
-    links->addStretch(1);
-    checks->addLayout(links, 4, 0, 1, 2);
+    AddLabelledLine(checks, 4, lbLinks, cbLinks);
 
     gbUpdateOptions = new QGroupBox(tr(" Update Options "), box);
     auto* update = new QVBoxLayout(gbUpdateOptions);
