@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "engine/kn_unitCompare.h"
+#include "engine/kn_unitContentHash.h"
 #include "engine/kn_unitTwoWayIndex.h"
 #include "engine/kn_unitUpdatePlan.h"
 #include "framework/vex_unitCounts.h"
@@ -406,6 +407,16 @@ bool ContentWouldTell(const TKNTwoWayInput& in)
 
 }  // namespace
 
+// A hash no file's content has where its size is the link's (the text's length): the text
+// after a prefix.
+static std::string LinkTextHash(const std::string& text)
+{
+    TKNHasher hasher(TKNHashKind::Sha256);
+    hasher.Update("link\0", 5);
+    hasher.Update(text.data(), text.size());
+    return hasher.FinishHex();
+}
+
 TKNTwoWaySide TwoWaySideOf(const TKNFileBuffer& list, const TKNSideCaps& caps, bool carryLinks)
 {
     TKNTwoWaySide side;
@@ -424,6 +435,8 @@ TKNTwoWaySide TwoWaySideOf(const TKNFileBuffer& list, const TKNSideCaps& caps, b
         TKNListedEntry& e = side.Entries.emplace_back();
         e.Path = relative;
         e.Kind = rec->IsFolder() ? TKNEntryKind::Folder : TKNEntryKind::File;
+        e.Link = rec->Link;
+        if (rec->Link) e.Facts.Hash = LinkTextHash(rec->LinkTarget());
         e.Facts.Size = rec->IsFolder() ? 0 : rec->Size;
         e.Facts.MTime = rec->MTime;
         // MTime is exact where the side knows times to two seconds or better (TimeStep 2).

@@ -47,6 +47,9 @@ struct TKNListedEntry {
     std::string Path;
     TKNEntryKind Kind = TKNEntryKind::File;
     TKNSideFacts Facts;
+    // A symbolic link carried as a link: like a file, its Facts.Hash a hash of its text, so two
+    // links are the same content when their texts are, and a link is never a file's.
+    bool Link = false;
 };
 
 // One side's listing for a two-way plan.

@@ -38,12 +38,12 @@ TSideStatus StatusOf(const TKNStateEntry* s, const TKNListedEntry* e, bool unkno
                                                                           : TSideStatus::Unchanged;
 }
 
-// The same content on both sides: folders always; files of one size whose hashes (when both
-// were read) or else times agree.
+// The same content on both sides: folders always; files (or links) of one size whose hashes
+// (when both were read) or else times agree; a link and a file never.
 bool SameContent(const TKNListedEntry& l, const TKNListedEntry& r, int ignoreHours)
 {
     if (l.Kind != TKNEntryKind::File) return true;
-    if (l.Facts.Size != r.Facts.Size) return false;
+    if (l.Facts.Size != r.Facts.Size || l.Link != r.Link) return false;
     if (!l.Facts.Hash.empty() && !r.Facts.Hash.empty()) return l.Facts.Hash == r.Facts.Hash;
     return SameTime(l.Facts, r.Facts, ignoreHours);
 }

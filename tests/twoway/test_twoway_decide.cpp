@@ -21,7 +21,7 @@ const D ToRight{TKNOperation::CopyLeftToRight, true}, ToLeft{TKNOperation::CopyR
     Conflict{TKNOperation::Conflict};
 
 // What a side holds now, against a record of a 10-byte file at time 1000.
-enum class V { Absent, Unknown, Same, Edited, Older, Other, Resized, EqualOld, EqualNew, Folder };
+enum class V { Absent, Unknown, Same, Edited, Older, Other, Resized, EqualOld, EqualNew, Folder, LinkA, LinkB };
 
 kn::TKNListedEntry Version(V v)
 {
@@ -50,6 +50,13 @@ kn::TKNListedEntry Version(V v)
                     }()};
         case V::Folder:
             return twtest::Folder("p");
+        case V::LinkA:  // links of Same's size and time, their texts' hashes told apart
+        case V::LinkB: {
+            kn::TKNListedEntry link = File("p", 10, 1000);
+            link.Link = true;
+            link.Facts.Hash = v == V::LinkA ? "la" : "lb";
+            return link;
+        }
         default:
             return {};
     }
@@ -94,6 +101,9 @@ const Case kTable[] = {
     {"FirstRunSameTimeDiffers", false, V::Edited, V::Resized, true, Conflict},
     {"FirstRunEqual", false, V::Same, V::Same, true, Record},
     {"FirstRunEqualBytes", false, V::EqualNew, V::EqualOld, true, TimeRight},
+    {"FirstRunLinksOfOtherTexts", false, V::LinkA, V::LinkB, true, Conflict},
+    {"FirstRunLinkAgainstAFileOfItsSizeAndTime", false, V::LinkA, V::Same, true, Conflict},
+    {"FirstRunSameLinks", false, V::LinkA, V::LinkA, true, Record},
 };
 
 TEST(TwoWayDecide, EveryRuleOfTheTable)

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include "engine/kn_unitCompare.h"
 #include "framework/vex_unitText.h"
 #include "tests/common/temp_tree.h"
@@ -216,6 +218,18 @@ TEST(TwoWayState, SideOfAScanList)
     EXPECT_EQ(side.Unknown, (std::vector<std::string>{"link", "u"}));
     EXPECT_TRUE(side.Inodes);
     EXPECT_FALSE(side.RootMissing);
+    // Between two sides that hold links, a link is an entry, its text's hash its content.
+    recs[3].Links = std::make_shared<const kn::TKNRecLinks>(kn::TKNRecLinks{"a.txt", {}});
+    for (kn::TKNFileRec& r : recs) list.Items.push_back(&r);
+    const kn::TKNTwoWaySide carried = kn::TwoWaySideOf(list, local, true);
+    list.Items.clear();
+    ASSERT_EQ(carried.Entries.size(), 4u);
+    const auto link = std::find_if(carried.Entries.begin(), carried.Entries.end(),
+                                   [](const kn::TKNListedEntry& e) { return e.Path == "link"; });
+    ASSERT_NE(link, carried.Entries.end());
+    EXPECT_TRUE(link->Link);
+    EXPECT_EQ(link->Facts.Hash.size(), 64u);
+    EXPECT_EQ(carried.Unknown, (std::vector<std::string>{"u"}));
     list.ErrorText = "Cannot list the folder \"/r\"";
     EXPECT_TRUE(kn::TwoWaySideOf(list, kn::TKNSideCaps{}, false).RootMissing);
 }
