@@ -225,7 +225,10 @@ void TKNUpdateThread::NoticeLinksNotHeld()
         if (!WritesSide(Direction, right) || caps.Of(right).Links) continue;
         int64_t links = 0;
         for (int index : Indexes)
-            if (const TMyFileOpt* row = FileCompare.RowAt(index); row && (right ? row->Left : row->Right).Link) ++links;
+            if (const TMyFileOpt* row = FileCompare.RowAt(index);
+                row && (right ? row->Left : row->Right).Link &&
+                PlanRow(*row, Direction, Force, caps).Reason == TKNSkipReason::NoLinks)
+                ++links;
         if (links > 0)
             Notice(std::to_string(links) + " symbolic link(s) left out: " +
                    Quoted(HideLocationPasswords(Location(right))) + " cannot hold links.");
