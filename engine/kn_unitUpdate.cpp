@@ -11,29 +11,18 @@
 #include "engine/kn_unitScanProviderSide.h"
 #include "engine/kn_unitSideRegistry.h"
 #include "engine/kn_unitUpdateSchedule.h"
+#include "engine/kn_unitUpdateStep.h"
 #include "side/kn_unitSideCopy.h"
 #include "side/kn_unitSideRules.h"
 
 namespace kn {
-
-namespace {
-
-std::string Format(const char* pattern, const std::string& a, const std::string& b = {}, const std::string& c = {})
-{
-    int n = std::snprintf(nullptr, 0, pattern, a.c_str(), b.c_str(), c.c_str());
-    std::string out(static_cast<size_t>(n), '\0');
-    std::snprintf(out.data(), out.size() + 1, pattern, a.c_str(), b.c_str(), c.c_str());
-    return HideLocationPasswords(out);  // messages are shown and printed
-}
 
 bool IsCopy(TKNOperation op)
 {
     return op == TKNOperation::CopyLeftToRight || op == TKNOperation::CopyRightToLeft;
 }
 
-// A side's message without the name the updater's message gives already: "\"/r/a\": Is a
-// directory" under "Failed to copy ... to \"/r/a\"" reads "Is a directory".
-std::string Reason(const TKNSideResult& result, const std::string& shown, const std::string& other = {})
+std::string Reason(const TKNSideResult& result, const std::string& shown, const std::string& other)
 {
     for (const std::string* name : {&shown, &other}) {
         const std::string head = "\"" + *name + "\": ";
@@ -43,10 +32,19 @@ std::string Reason(const TKNSideResult& result, const std::string& shown, const 
     return result.Message;
 }
 
-// The writer of files on a side that is not a server is this process; a server's is unknown.
 int64_t WriterUid(const TKNSide& side)
 {
     return side.Caps().Remote ? -1 : static_cast<int64_t>(::geteuid());
+}
+
+namespace {
+
+std::string Format(const char* pattern, const std::string& a, const std::string& b = {}, const std::string& c = {})
+{
+    int n = std::snprintf(nullptr, 0, pattern, a.c_str(), b.c_str(), c.c_str());
+    std::string out(static_cast<size_t>(n), '\0');
+    std::snprintf(out.data(), out.size() + 1, pattern, a.c_str(), b.c_str(), c.c_str());
+    return HideLocationPasswords(out);  // messages are shown and printed
 }
 
 }  // namespace
@@ -141,42 +139,9 @@ TKNExpected ExpectedOfRecord(const TKNFileRec& rec)
 
 // --- The worker -----------------------------------------------------------------------------
 
-struct TKNUpdateWorker::TStep {
-    const TKNOp* Op = nullptr;
-    std::size_t Index = 0;             // the operation's position in the run's list
-    const TKNFileRec* Read = nullptr;  // the pair's records (absent ones have an empty path)
-    const TKNFileRec* Written = nullptr;
-    TKNSidePath Path;
-    std::string ShownRead, ShownWritten;
-    TKNOpEvent Event;
-    int64_t Total = 0;  // the bytes of the transfer in work
-    int64_t Moved = 0;
-    TKNOpFacts Facts;
-    std::unique_ptr<TKNHasher> Hasher;  // the bytes a copy moves, for a run that keeps a state
-};
-
 namespace {
 
 const TKNFileRec kAbsent;
-
-// A copy's reader whose bytes are hashed on their way (no same-kind fast path then: the bytes
-// must pass through here).
-class THashingReader final : public TKNReadStream {
-public:
-    THashingReader(std::unique_ptr<TKNReadStream> inner, TKNHasher& hasher) : inner_(std::move(inner)), hasher_(hasher)
-    {
-    }
-    int64_t Read(char* buffer, std::size_t size, TKNSideResult& result) override
-    {
-        const int64_t n = inner_->Read(buffer, size, result);
-        if (n > 0) hasher_.Update(buffer, static_cast<std::size_t>(n));
-        return n;
-    }
-
-private:
-    std::unique_ptr<TKNReadStream> inner_;
-    TKNHasher& hasher_;
-};
 
 }  // namespace
 
@@ -397,186 +362,6 @@ TKNUpdateWorker::TDone TKNUpdateWorker::Run(TStep& step)
             break;
     }
     return {};
-}
-
-TKNUpdateWorker::TDone TKNUpdateWorker::Copy(TStep& step)
-{
-    std::vector<TCopy> copies(1);
-    copies[0].Step = &step;
-    if (TDone checked = CheckCopy(copies[0]); checked.Kind != TKNSideError::None) return checked;
-    if (TDone made; MadeWithoutBytes(copies[0], made)) return made;
-    Transfer(copies);
-    return Concluded(copies[0]);
-}
-
-// The entry to be overwritten is checked first (its backup, when one is kept, was made by the
-// operation this one waited for); the side checks it once more when it puts the new file in
-// place. A new file may replace nothing that appeared meanwhile.
-TKNUpdateWorker::TDone TKNUpdateWorker::CheckCopy(TCopy& copy)
-{
-    TStep& step = *copy.Step;
-    const bool right = step.Op->WritesRight;
-    TKNSide &read = Reached(!right), &written = Reached(right);
-    TKNExpected replaces = ExpectedAbsent();
-    if (!step.Written->Path.empty()) {
-        TKNSideEntry current;
-        if (TDone d = Unchanged(step, ExpectedOfRecord(*step.Written), current); d.Kind != TKNSideError::None) return d;
-        replaces = ExpectedOf(current);
-    }
-    const TKNSideEntry source = Source(step);
-    TKNWriteTerms& terms = copy.Terms;
-    terms.Size = source.Size;
-    terms.MTime = source.MTime;
-    terms.MTimeNsec = source.MTimeNsec;
-    const bool sameOwner = CopyKeepsOwner(read.Caps(), written.Caps(), source.Uid, WriterUid(written));
-    terms.Mode = source.ModeKnown ? static_cast<int>(ModeForCopy(source.Mode, sameOwner)) : -1;
-    terms.Replaces = replaces;
-    return {};
-}
-
-bool TKNUpdateWorker::MadeWithoutBytes(TCopy& copy, TDone& done)
-{
-    return MadeLink(copy, done) || LinkedToEarlierName(copy, done);
-}
-
-// A link kept as a link is made with its text on the written side; nothing is read through it.
-bool TKNUpdateWorker::MadeLink(TCopy& copy, TDone& done)
-{
-    TStep& step = *copy.Step;
-    if (!step.Read->Link) return false;
-    copy.Terms.Mode = -1;
-    const TKNSideResult made = Reached(step.Op->WritesRight).MakeLink(step.Path, step.Read->LinkTarget(), copy.Terms);
-    if (made) {
-        LearnWritten(step, copy.Terms);
-        done = {};
-    } else {
-        done = {made.Kind, made.Kind == TKNSideError::Changed
-                               ? made.Message
-                               : MsgCopyFailed(step.ShownRead, step.ShownWritten, Reason(made, step.ShownWritten))};
-    }
-    return true;
-}
-
-// A copy that waits for the copy of another name of its file (JoinHardLinks) makes that name on
-// the written side instead, once that copy was done; false where the bytes are to be copied.
-bool TKNUpdateWorker::LinkedToEarlierName(TCopy& copy, TDone& done)
-{
-    TStep& step = *copy.Step;
-    const TKNOp& op = *step.Op;
-    if (op.After < 0) return false;
-    const TKNOp& first = run_.Ops[static_cast<std::size_t>(op.After)];
-    TKNSide& written = Reached(op.WritesRight);
-    TKNSidePath existing;
-    std::string why;
-    if (!IsCopy(first.Op) || !written.Caps().HardLinks || !run_.Succeeded(static_cast<std::size_t>(op.After)) ||
-        !TKNSidePath::FromRelative(first.Path, existing, why))
-        return false;
-    const TKNSideResult linked = written.HardLink(existing, step.Path, copy.Terms);
-    if (linked.Kind == TKNSideError::Unsupported) return false;
-    if (linked) {
-        LearnWritten(step, copy.Terms);
-        done = {};
-    } else {
-        done = {linked.Kind, MsgCopyFailed(step.ShownRead, step.ShownWritten, Reason(linked, step.ShownWritten))};
-    }
-    return true;
-}
-
-// Every stream is opened before any bytes move, and committed after all of them moved, each
-// phase in the copies' order: what a side that carries several files at once expects.
-void TKNUpdateWorker::Transfer(std::vector<TCopy>& copies)
-{
-    OpenStreams(copies);
-    MoveBytes(copies);
-    CommitStreams(copies);
-}
-
-// A failed open closes the copy's other stream; an open that answers late fails at the
-// stream's first use instead, with the same result.
-void TKNUpdateWorker::OpenStreams(std::vector<TCopy>& copies)
-{
-    for (TCopy& copy : copies) {
-        if (Stopping(copies)) {
-            copy.Stopped = true;
-            continue;
-        }
-        const bool right = copy.Step->Op->WritesRight;
-        const TKNSidePath& path = copy.Step->Path;
-        // An entry reached through a followed link is read where it is.
-        TKNSidePath from = path;
-        if (std::string why; !ReadFromPath(*copy.Step->Read, from, why))
-            copy.Result = TKNSideResult::Fail(TKNSideError::BadName, why);
-        if (copy.Result) copy.Result = Side(!right).OpenRead(from, copy.Reader);
-        if (copy.Result && run_.KeepsState()) {
-            copy.Step->Hasher = std::make_unique<TKNHasher>(TKNHashKind::Sha256);
-            copy.Reader = std::make_unique<THashingReader>(std::move(copy.Reader), *copy.Step->Hasher);
-        }
-        if (copy.Result) copy.Result = Side(right).OpenWrite(path, copy.Terms, copy.Writer);
-        if (!copy.Result) {
-            copy.Writer.reset();
-            copy.Reader.reset();
-        }
-    }
-}
-
-// Each reader is closed once its bytes have moved; a writer that failed is aborted at once.
-void TKNUpdateWorker::MoveBytes(std::vector<TCopy>& copies)
-{
-    for (TCopy& copy : copies) {
-        if (!copy.Writer) continue;
-        if (Stopping(copies)) {
-            copy.Stopped = true;
-        } else {
-            StartTransfer(*copy.Step, copy.Terms.Size);
-            copy.Result = copy.Writer->WriteFrom(*copy.Reader, Moved(*copy.Step));
-            if (!copy.Result) copy.Writer->Abort();
-        }
-        copy.Reader.reset();
-        if (copy.Stopped || !copy.Result) copy.Writer.reset();
-    }
-}
-
-void TKNUpdateWorker::CommitStreams(std::vector<TCopy>& copies)
-{
-    for (TCopy& copy : copies) {
-        if (!copy.Writer) continue;
-        if (Stopping(copies))
-            copy.Stopped = true;  // destroyed below: aborted
-        else
-            copy.Result = copy.Writer->Commit();
-        copy.Writer.reset();
-    }
-}
-
-// A copy's outcome as its event tells it.
-TKNUpdateWorker::TDone TKNUpdateWorker::Concluded(TCopy& copy)
-{
-    TStep& step = *copy.Step;
-    if (copy.Stopped) {
-        TDone stopped{TKNSideError::Stopped, {}};
-        stopped.Skipped = true;
-        return stopped;
-    }
-    const TKNSideResult& copied = copy.Result;
-    if (copied) {
-        step.Event.Bytes = step.Moved;
-        LearnWritten(step, copy.Terms);
-        return {};
-    }
-    if (DotEntryUnknown(step)) return LeftAlone(step);  // learned from this very upload
-    if (copied.Kind == TKNSideError::Changed && FolderInTheWay(step))
-        return {TKNSideError::Exists, MsgCopyFailed(step.ShownRead, step.ShownWritten, "a folder is in the way.")};
-    if (copied.Kind == TKNSideError::Changed) return {copied.Kind, copied.Message};
-    return {copied.Kind,
-            MsgCopyFailed(step.ShownRead, step.ShownWritten, Reason(copied, step.ShownWritten, step.ShownRead))};
-}
-
-// A new file refused because a folder holds its name: the comparison saw that folder (a row
-// of its own), so it is in the way rather than changed.
-bool TKNUpdateWorker::FolderInTheWay(TStep& step)
-{
-    TKNSideEntry entry;
-    return step.Written->Path.empty() && Reached(step.Op->WritesRight).Stat(step.Path, entry) && entry.IsFolder();
 }
 
 TKNUpdateWorker::TDone TKNUpdateWorker::Delete(TStep& step, const TKNExpected& expected)
