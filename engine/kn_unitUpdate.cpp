@@ -232,11 +232,14 @@ bool TKNUpdateWorker::Begin(TStep& step, const TKNOp& op, std::size_t index)
     if (op.After < 0 || IsCopy(run_.Ops[static_cast<std::size_t>(op.After)].Op) ||
         run_.Succeeded(static_cast<std::size_t>(op.After)))
         return true;
-    TDone left{TKNSideError::Other,
-               Format(run_.Ops[static_cast<std::size_t>(op.After)].Op == TKNOperation::Backup
-                          ? "\"%s\" was left as it was: its backup could not be made."
-                          : "\"%s\" was left as it was: its present version could not be moved aside.",
-                      step.ShownWritten)};
+    const TKNOperation first = run_.Ops[static_cast<std::size_t>(op.After)].Op;
+    TDone left{
+        TKNSideError::Other,
+        Format(first == TKNOperation::Backup         ? "\"%s\" was left as it was: its backup could not be made."
+               : first == TKNOperation::RemoveFolder ? "\"%s\" was not made: the folder in its place is still there."
+                                                     : "\"%s\" was left as it was: its present version could not be "
+                                                       "moved aside.",
+               step.ShownWritten)};
     left.Skipped = true;
     left.Counted = false;
     Finish(step, left);

@@ -22,6 +22,35 @@ bool CopiesFile(TKNOperation op)
     return op == TKNOperation::CopyLeftToRight || op == TKNOperation::CopyRightToLeft;
 }
 
+// A file or link that takes the place of a folder the same run removes (a forced mirror, where
+// the source has a link and the written side a real folder) goes last and waits for that
+// removal: made before it, it would find the folder in the way.
+void WaitForFoldersInTheWay(std::vector<TKNOp>& ops)
+{
+    std::map<std::pair<bool, std::string>, std::size_t> removals;
+    for (std::size_t i = 0; i < ops.size(); ++i)
+        if (ops[i].Op == TKNOperation::RemoveFolder) removals[{ops[i].WritesRight, ops[i].Path}] = i;
+    if (removals.empty()) return;
+    std::vector<TKNOp> waiting;
+    std::vector<TKNOp> kept;
+    kept.reserve(ops.size());
+    std::vector<int> removalAt(ops.size(), -1);
+    for (std::size_t i = 0; i < ops.size(); ++i) {
+        const TKNOp& op = ops[i];
+        if (CopiesFile(op.Op) && !op.Folder && op.After < 0 && removals.count({op.WritesRight, op.Path})) {
+            waiting.push_back(op);
+            continue;
+        }
+        if (op.Op == TKNOperation::RemoveFolder) removalAt[i] = static_cast<int>(kept.size());
+        kept.push_back(op);
+    }
+    for (TKNOp& op : waiting) {
+        op.After = removalAt[removals.at({op.WritesRight, op.Path})];
+        kept.push_back(std::move(op));
+    }
+    ops = std::move(kept);
+}
+
 }  // namespace
 
 bool TKNOp::ReplacesFile() const
@@ -69,6 +98,7 @@ std::vector<TKNOp> OneWayOps(const TKNFileCompare& engine, const std::vector<int
         op.Folder = named.IsFolder();
         op.Bytes = planned.WritesRight ? row->Left.Size : row->Right.Size;
     }
+    WaitForFoldersInTheWay(ops);
     return ops;
 }
 

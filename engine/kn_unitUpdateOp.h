@@ -49,7 +49,9 @@ bool ChangesSide(TKNOperation op);
 
 // The operations of the rows `indexes` of `engine`'s last comparison (positions as RowAt takes
 // them) under `action` and `force`: each row PlanRow does not leave alone, in the order of
-// `indexes`. E.g. a left-only file under LeftToRight gives one CopyLeftToRight of its path.
+// `indexes`, except that a file or link that takes the place of a folder the run removes comes
+// last and waits for that removal. E.g. a left-only file under LeftToRight gives one
+// CopyLeftToRight of its path.
 std::vector<TKNOp> OneWayOps(const TKNFileCompare& engine, const std::vector<int>& indexes, TKNAction action,
                              bool force);
 

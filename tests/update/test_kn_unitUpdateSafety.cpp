@@ -152,9 +152,9 @@ TEST(UpdateLinks, LinksInTheWrittenTreeAreReplacedNeverWrittenThrough)
     EXPECT_EQ(Snapshot(dir / "R"), (Tree{{"dd", "<dir>"}, {"dd/in.txt", "in"}, {"secret.txt", "mine (ro)"}}));
 }
 
-// L/dd is a link to a folder elsewhere; R/dd is a real folder: a forced mirror makes R/dd the same
-// link (a folder of the right side's own is removed as in any mirror), and nothing is deleted
-// through the link, on either side.
+// L/dd is a link to a folder elsewhere; R/dd is a real folder: one forced mirror makes R/dd the
+// same link once the folder of the right side's own is gone (removed as in any mirror), and
+// nothing is deleted through the link, on either side.
 TEST(UpdateLinks, ALinkToAFolderInTheSourceIsMirroredAsALink)
 {
     TempDir dir;
@@ -162,11 +162,10 @@ TEST(UpdateLinks, ALinkToAFolderInTheSourceIsMirroredAsALink)
     MakeDirs(dir / "L");
     Link(dir / "elsewhere", dir / "L/dd");
     Put(dir / "R/dd/own.txt", "the right side's", 0);
-    for (int run = 0; run < 2; ++run) {
-        UpdateHarness h(dir / "L", dir / "R");
-        h.Compare();
-        h.Update(kn::TKNAction::LeftToRight, true);
-    }
+    UpdateHarness h(dir / "L", dir / "R");
+    h.Compare();
+    h.Update(kn::TKNAction::LeftToRight, true);
+    EXPECT_EQ(h.errors, std::vector<std::string>{});
     EXPECT_EQ(Snapshot(dir / "R"), (Tree{{"dd", "-> " + dir / "elsewhere"}}));
     EXPECT_EQ(Snapshot(dir / "elsewhere"), (Tree{{"x.txt", "x"}}));
 }
