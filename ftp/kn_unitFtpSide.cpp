@@ -3,7 +3,6 @@
 #include "ftp/kn_unitFtpSide.h"
 
 #include <algorithm>
-#include <utility>
 
 #include "framework/vex_unitDateTime.h"
 #include "ftp/kn_unitFtpLocation.h"
@@ -232,27 +231,8 @@ TKNSideResult TKNFtpSide::Connect()
         caps_.TimeStep = ftp.ListsWithMlsd() ? 1 : 60;
         // SITE UTIME is never named by FEAT: a server that tells no features may still have it.
         caps_.SetTime = !ftp.ToldFeatures() || ftp.HasFeature("MFMT") || ftp.HasFeature("MDTM");
-        ReadServerKeeps(ftp);
         return TKNSideResult::Ok();
     });
-}
-
-void TKNFtpSide::ReadServerKeeps(const TKNIdFTP& ftp)
-{
-    server_ =
-        std::string(ftp.UseTls ? "ftps://" : "ftp://") + ftp.Username + "@" + ftp.Host + ":" + std::to_string(ftp.Port);
-    if (RecordedServerKeeps(server_).Modes) return;
-    caps_.SetMode = false;
-    retryModes_ = true;
-    Tell(toldModes_, "The server \"" + shownRoot_ +
-                         "\" was found to keep no permission bits; they are not compared or changed there.");
-}
-
-void TKNFtpSide::RecordKeeps(bool modes)
-{
-    TKNServerKeeps keeps;
-    keeps.Modes = modes;
-    if (std::string error; !RecordServerKeeps(server_, keeps, error) && context_.Notice) context_.Notice(error);
 }
 
 // --- Listings -------------------------------------------------------------------------------
@@ -538,14 +518,12 @@ int TKNFtpSide::ReadMode(TKNIdFTP& ftp, const std::string& serverPath)
 TKNSideResult TKNFtpSide::SetServerMode(TKNIdFTP& ftp, const std::string& serverPath, uint32_t mode,
                                         const std::string& shown)
 {
-    const bool retry = std::exchange(retryModes_, false);
     const auto unsupported = [&](const std::string& why) {
-        if (caps_.SetMode || retry) RecordKeeps(false);
         caps_.SetMode = false;
         Tell(toldModes_, why);
         return TKNSideResult::Fail(TKNSideError::Unsupported, "\"" + shown + "\": " + why);
     };
-    if (!caps_.SetMode && !retry) return unsupported(kMsgFtpKeepsNoModes);
+    if (!caps_.SetMode) return unsupported(kMsgFtpKeepsNoModes);
     bool taken = false;
     try {
         taken = ftp.ChangeMode(serverPath, static_cast<int>(mode & 07777));
@@ -560,12 +538,6 @@ TKNSideResult TKNFtpSide::SetServerMode(TKNIdFTP& ftp, const std::string& server
     const int kept = ReadMode(ftp, serverPath);
     if (kept >= 0 && (static_cast<uint32_t>(kept) & told) != (mode & told))
         return unsupported("The server \"" + shownRoot_ + "\" does not keep the permission bits it is told.");
-    if (retry) {
-        caps_.SetMode = true;
-        RecordKeeps(true);
-        if (context_.Notice)
-            context_.Notice("The server \"" + shownRoot_ + "\" keeps permission bits again; they are compared there.");
-    }
     return TKNSideResult::Ok();
 }
 

@@ -10,7 +10,6 @@
 
 #include "ftp/kn_unitFtpHashes.h"
 #include "ftp/kn_unitIdFTP.h"
-#include "side/kn_unitServerKeeps.h"
 #include "side/kn_unitSide.h"
 
 namespace kn {
@@ -74,9 +73,6 @@ public:
     // Unsupported once the server cannot set times.
     TKNSideResult SetServerTime(TKNIdFTP& ftp, const std::string& serverPath, int64_t mtime, const std::string& shown);
     TKNSideResult SetServerMode(TKNIdFTP& ftp, const std::string& serverPath, uint32_t mode, const std::string& shown);
-    // An upload tries its bits: the server keeps them, or a record of earlier runs says it
-    // keeps none and this run has not tried it yet (one kept as asked clears the record).
-    bool TriesModes() const { return caps_.SetMode || retryModes_; }
     // After the first upload of a run to a server without MLSD: whether its listing shows the
     // (dot-named) temporary at `serverPath`, and how its MDTM relates to the listing.
     void LearnFromUpload(TKNIdFTP& ftp, const std::string& serverPath);
@@ -119,9 +115,6 @@ private:
     void ApplyModTime(const TKNIdFTP& ftp, int64_t told, TKNSideEntry& entry);
     void Tell(bool& told, const std::string& text);
     void HideDotEntries();
-    // What earlier runs found the server not to keep (side/kn_unitServerKeeps.h), and this one.
-    void ReadServerKeeps(const TKNIdFTP& ftp);
-    void RecordKeeps(bool modes);
 
     std::string location_;  // as given, options included
     std::string shownRoot_;
@@ -140,8 +133,6 @@ private:
     int64_t clockOffset_ = 0;  // seconds MDTM is ahead of the listing's UTC
     bool uploadChecked_ = false;
     bool chmodWorked_ = false;  // a SITE CHMOD was taken: later refusals are about their entry
-    std::string server_;        // "ftp://user@host:port", the key of what the server keeps
-    bool retryModes_ = false;   // recorded as keeping no modes: one SITE CHMOD tries again
     bool toldDots_ = false, toldTimes_ = false, toldModes_ = false;
 };
 

@@ -149,7 +149,7 @@ private:
         dating_ = terms_.MTime >= 0 && side_.Caps().SetTime;
         datingCommand_ = dating_ ? side_.SetTimeCommand(ftp_, temp_, terms_.MTime) : "";
         if (!datingCommand_.empty()) checks.push_back(datingCommand_);
-        moding_ = terms_.Mode >= 0 && side_.TriesModes();
+        moding_ = terms_.Mode >= 0 && side_.Caps().SetMode;
         modeTold_ = moding_ && ftp_.HasFeature("MLST");
         if (modeTold_) checks.push_back("MLST " + temp_);
         for (std::string& command : side_.StatCommands(ftp_, dest_)) checks.push_back(std::move(command));
