@@ -129,6 +129,7 @@ bool TKNScanProviderSide::FindFirst(const std::string& Folder, uint32_t AttrMask
     if (!SidePathOf(folder, root_, path, ListError)) return false;
     folderPath_ = path;
     folderReal_ = RealOf(path);
+    readElsewhere_ = !(folderReal_ == folderPath_);
     TKNSideResult listed;
     if (auto ahead = listedAhead_.find(Folder); ahead != listedAhead_.end()) {
         listed = std::move(ahead->second.Result);
@@ -192,7 +193,7 @@ bool TKNScanProviderSide::MakeRec(const TKNSideEntry& listed, TKNFileRec& rec)
     } else {
         // A folder that replaced a followed link is entered where it is.
         if (!followed_.empty() && listed.IsFolder()) followed_.erase(folderPath_.Child(listed.Name).Text());
-        if (!(folderReal_ == folderPath_))
+        if (readElsewhere_)
             links = std::make_shared<const TKNRecLinks>(TKNRecLinks{{}, folderReal_.Child(listed.Name).Text()});
     }
     if (!FillRec(*entry, rec)) return false;
@@ -232,7 +233,7 @@ bool TKNScanProviderSide::Follow(const TKNSideEntry& link, std::shared_ptr<const
 
 TKNSidePath TKNScanProviderSide::RealOf(const TKNSidePath& path) const
 {
-    return RealChain(path).back();
+    return followed_.empty() ? path : RealChain(path).back();
 }
 
 // Where each folder from the root down to `path` really is, a followed link taken at its place.
@@ -242,7 +243,7 @@ std::vector<TKNSidePath> TKNScanProviderSide::RealChain(const TKNSidePath& path)
     TKNSidePath logical;
     for (const std::string& name : path.Names()) {
         logical = logical.Child(name);
-        const auto found = followed_.empty() ? followed_.end() : followed_.find(logical.Text());
+        const auto found = followed_.find(logical.Text());
         chain.push_back(found != followed_.end() ? found->second : chain.back().Child(name));
     }
     return chain;

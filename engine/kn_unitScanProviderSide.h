@@ -78,6 +78,7 @@ private:
     std::string folder_;                   // the Folder of the last FindFirst, as given
     TKNSharedText currentPath_;            // folder_, shared by the records of its files
     TKNSidePath folderPath_, folderReal_;  // folder_ below the root, and where it really is
+    bool readElsewhere_ = false;           // they differ: its entries are read where it is
     // The folders entered through followed links (below the root, "/"-joined), and where they are.
     std::map<std::string, TKNSidePath> followed_;
     // A server's listings so far, by the Folder of FindFirst: a hash of their entries.
